@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace qv {
+
+// Told when a grid's cells, shape or visibility change, so a view can refresh.
+class GridObserver {
+public:
+    virtual ~GridObserver() = default;
+    virtual void gridChanged() = 0;
+    virtual void gridVisibilityChanged(bool visible) = 0;
+};
+
+// A grid control's data: the operations the program uses on its three grids, nothing more.
+// Rows and columns count the fixed (header) ones; widths are in twips. Each row keeps its cell
+// texts in one string with end offsets, so 100,000 rows of 20 columns stay cheap.
+class GridModel {
+public:
+    GridModel() = default;
+    GridModel(const GridModel&) = delete;
+    GridModel& operator=(const GridModel&) = delete;
+
+    // Empties every cell; the shape, fixed counts and widths stay.
+    void clear();
+
+    int rows() const { return static_cast<int>(rows_.size()); }
+    void setRows(int n);
+    int cols() const { return cols_; }
+    void setCols(int n);
+    int fixedRows() const { return fixedRows_; }
+    void setFixedRows(int n);
+    int fixedCols() const { return fixedCols_; }
+    void setFixedCols(int n);
+
+    static constexpr int kDefaultColWidth = 960;
+    int colWidth(int col) const;
+    void setColWidth(int col, int twips);
+
+    // Text of a cell; empty outside the grid.
+    QString text(int row, int col) const;
+    // Writes a cell; a cell outside the grid is ignored.
+    void setText(int row, int col, const QString& text);
+
+    bool visible() const { return visible_; }
+    void setVisible(bool visible);
+
+    void setObserver(GridObserver* observer) { observer_ = observer; }
+
+    // Bytes held by the cell texts and row bookkeeping (for the benchmarks).
+    size_t memoryUsage() const;
+
+private:
+    struct Row {
+        QString data;
+        std::vector<uint32_t> ends;  // ends[c]: end of cell c in data; missing = empty cell
+    };
+    void changed() {
+        if (observer_)
+            observer_->gridChanged();
+    }
+
+    std::vector<Row> rows_ = std::vector<Row>(2);
+    int cols_ = 2;
+    int fixedRows_ = 1;
+    int fixedCols_ = 1;
+    std::vector<int> widths_ = std::vector<int>(2, kDefaultColWidth);
+    bool visible_ = true;
+    GridObserver* observer_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,125 @@
+#include "tuning/gridview.h"
+
+#include "app/program.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace qv {
+
+GridTableModel::GridTableModel(GridModel& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {
+    grid_.setObserver(this);
+    rows_ = grid_.rows();
+    cols_ = grid_.cols();
+    fixedRows_ = grid_.fixedRows();
+    fixedCols_ = grid_.fixedCols();
+}
+
+GridTableModel::~GridTableModel() { grid_.setObserver(nullptr); }
+
+int GridTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max(rows_ - fixedRows_, 0);
+}
+
+int GridTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max(cols_ - fixedCols_, 0);
+}
+
+QVariant GridTableModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    return grid_.text(index.row() + fixedRows_, index.column() + fixedCols_);
+}
+
+QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return fixedRows_ > 0 ? QVariant(grid_.text(0, section + fixedCols_)) : QVariant();
+    return fixedCols_ > 0 ? QVariant(grid_.text(section + fixedRows_, 0)) : QVariant();
+}
+
+void GridTableModel::refresh() {
+    pending_ = false;
+    beginResetModel();
+    rows_ = grid_.rows();
+    cols_ = grid_.cols();
+    fixedRows_ = grid_.fixedRows();
+    fixedCols_ = grid_.fixedCols();
+    endResetModel();
+    Q_EMIT refreshed();
+}
+
+void GridTableModel::gridChanged() {
+    if (pending_)
+        return;
+    pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (pending_)
+                refresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void GridTableModel::gridVisibilityChanged(bool visible) {
+    if (visible && pending_)
+        refresh();
+    Q_EMIT visibilityChanged(visible);
+}
+
+GridView::GridView(GridModel& gridModel, QWidget* parent)
+    : QTableView(parent), model_(new GridTableModel(gridModel, this)) {
+    setModel(model_);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(model_, &GridTableModel::refreshed, this, &GridView::applyShape);
+    connect(model_, &GridTableModel::visibilityChanged, this, &GridView::setVisible);
+    connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        Q_EMIT cellDoubleClicked(index.row() + grid().fixedRows(),
+                                 index.column() + grid().fixedCols());
+    });
+    setVisible(gridModel.visible());
+    applyShape();
+}
+
+double GridView::dpi() const { return logicalDpiX() > 0 ? logicalDpiX() : 96.0; }
+
+void GridView::applyShape() {
+    GridModel& g = grid();
+    horizontalHeader()->setVisible(g.fixedRows() > 0);
+    verticalHeader()->setVisible(g.fixedCols() > 0);
+    if (g.fixedCols() > 0)
+        verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
+    for (int c = g.fixedCols(); c < g.cols(); ++c)
+        horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));
+}
+
+int GridView::currentGridRow() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.row() + model_->grid().fixedRows() : -1;
+}
+
+int GridView::currentGridCol() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.column() + model_->grid().fixedCols() : -1;
+}
+
+void GridView::keyPressEvent(QKeyEvent* event) {
+    QTableView::keyPressEvent(event);
+    if (event->matches(QKeySequence::Copy))
+        Q_EMIT copyPressed();
+}
+
+}  // namespace qv
