@@ -1,10 +1,12 @@
 #include "app/frmmain.h"
 
 #include "app/program.h"
+#include "oracle/frmlogin.h"
 #include "tuning/gridview.h"
 
 #include <QFontMetricsF>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -167,10 +169,7 @@ void FrmMain::replaceSqlSelection(const QString& text) { txtSQL_->insertPlainTex
 
 void FrmMain::focusSql() { txtSQL_->setFocus(Qt::OtherFocusReason); }
 
-void FrmMain::repaintNow() {
-    QWidget* top = window();
-    top->repaint();
-}
+void FrmMain::repaintNow() { window()->repaint(); }
 
 Answer FrmMain::ask(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text,
@@ -188,7 +187,17 @@ void FrmMain::showMessage(const QString& text, const QString& title) {
     box.exec();
 }
 
-bool FrmMain::runLoginDialog(LoginValues& /*values*/) { return false; }
+bool FrmMain::runLoginDialog(LoginValues& values) {
+    FrmLogin& dialog = FrmLogin::instance();
+    dialog.setup(values.dbq, values.user, values.pass);
+    dialog.exec();
+    if (!dialog.oraLoginModify)
+        return false;
+    values.dbq = dialog.oraDBQ;
+    values.user = dialog.oraUser;
+    values.pass = dialog.txtPass()->text();
+    return true;
+}
 
 int FrmMain::blankWidthTwips(int count) const {
     if (count <= 0)

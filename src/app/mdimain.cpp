@@ -152,8 +152,10 @@ void MdiMain::buildMenus() {
 
     QMenu* oracle = bar->addMenu(QStringLiteral("ｵﾗｸﾙ(&C)"));
     oracle->setObjectName(QStringLiteral("mnuOracle"));
-    addItem(oracle, "mnuLogin", QStringLiteral("ログイン...(&L)"));
-    addItem(oracle, "mnuLogout", QStringLiteral("ログアウト(&D)"));
+    connect(addItem(oracle, "mnuLogin", QStringLiteral("ログイン...(&L)")), &QAction::triggered,
+            this, onForm([](FrmMain& f) { f.model().mnuLoginClick(); }));
+    connect(addItem(oracle, "mnuLogout", QStringLiteral("ログアウト(&D)")), &QAction::triggered,
+            this, onForm([](FrmMain& f) { f.model().mnuLogoutClick(); }));
 
     QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     option->setObjectName(QStringLiteral("mnuOption"));

@@ -6,7 +6,7 @@
 namespace qv {
 
 QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
-    : QObject(parent), port_(port) {}
+    : QObject(parent), port_(port), connection_(state_, port) {}
 
 QueryWindowModel::~QueryWindowModel() = default;
 
@@ -18,6 +18,7 @@ void QueryWindowModel::load() {
     setCountLabel(QString());
     layout_.recordMargins(gMainWidth, gMainHeight);
     // Splitter bars are drawn without border until a drag starts (the widget's default).
+    connection_.oraLogined = false;
     state_.setMenuEnabled(WindowState::Menu::Login, true);
     state_.setMenuEnabled(WindowState::Menu::Logout, false);
     gPublicVar().maxDispRows = 1000;

@@ -4,6 +4,7 @@
 #include "app/windowport.h"
 #include "app/windowstate.h"
 #include "history/sqlhist.h"
+#include "oracle/connection.h"
 #include "tuning/gridmodel.h"
 
 #include <QObject>
@@ -30,6 +31,7 @@ public:
     GridModel& grdStats() { return grdStats_; }
     QueryWindowLayout& layout() { return layout_; }
     clsSQLHistFinder& sqlHistFinder() { return sqlHistFinder_; }
+    ConnectionService& connection() { return connection_; }
 
     // Message lines of the plan, result and statistics panes; the widget repaints at once.
     void setEMessage(const QString& mes) { state_.setLine(WindowState::Line::Plan, mes); }
@@ -40,6 +42,10 @@ public:
     bool flgHistory = false;
     // The SQL box's text as the last execute command left it.
     QString ExecSql;
+
+    // "ログイン...(&L)" and "ログアウト(&D)".
+    void mnuLoginClick() { connection_.oraLoginProc(); }
+    void mnuLogoutClick() { connection_.oraDisconnect(); }
 
     // "次のSQL(&N)" and "前のSQL(&B)".
     void mnuNextSQLClick();
@@ -53,6 +59,7 @@ private:
     GridModel grdStats_;
     QueryWindowLayout layout_;
     clsSQLHistFinder sqlHistFinder_;
+    ConnectionService connection_;
 };
 
 }  // namespace qv

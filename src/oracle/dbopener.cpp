@@ -1,0 +1,7 @@
+#include "oracle/connection.h"
+
+namespace qv {
+
+DatabaseOpener defaultDatabaseOpener() { return nullptr; }
+
+}  // namespace qv

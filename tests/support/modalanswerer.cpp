@@ -1,0 +1,31 @@
+#include "support/modalanswerer.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+
+namespace qv::test {
+
+ModalAnswerer::ModalAnswerer(QList<QMessageBox::StandardButton> answers)
+    : answers_(std::move(answers)) {
+    connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::poll);
+    timer_.start(5);
+}
+
+void ModalAnswerer::poll() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (!box || !box->isVisible())
+            continue;
+        seen.append(box->windowTitle() + QStringLiteral("|") + box->text());
+        const QMessageBox::StandardButton answer =
+            answers_.size() > 1 ? answers_.takeFirst()
+                                : (answers_.isEmpty() ? QMessageBox::Ok : answers_.first());
+        QAbstractButton* button = box->button(answer);
+        if (button)
+            button->click();
+        else
+            box->reject();
+    }
+}
+
+}  // namespace qv::test

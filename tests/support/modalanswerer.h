@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+namespace qv::test {
+
+// Answers the modal message boxes a widget test opens: while it lives, every message box that
+// appears is recorded ("<title>|<text>") and closed with the next button of `answers` (or the
+// last one when they run out).
+class ModalAnswerer : public QObject {
+public:
+    explicit ModalAnswerer(QList<QMessageBox::StandardButton> answers = {QMessageBox::Ok});
+
+    QStringList seen;
+
+private:
+    void poll();
+
+    QList<QMessageBox::StandardButton> answers_;
+    QTimer timer_;
+};
+
+}  // namespace qv::test

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "oracle/database.h"
+
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+namespace qv::test {
+
+// What a scripted server answers to one statement.
+struct Reply {
+    QList<FieldInfo> fields;   // empty: a statement without a result set
+    QList<QVariantList> rows;
+    int64_t affected = 0;      // rows changed, for a statement without a result set
+    std::optional<DbError> error;        // the statement itself fails
+    int failAfterRows = -1;              // moving past this many rows fails with fetchError
+    std::optional<DbError> fetchError;
+
+    static Reply ok() { return {}; }
+    static Reply fail(const QString& description, int32_t number = kErrOdbcCall) {
+        Reply r;
+        r.error = DbError(number, description);
+        return r;
+    }
+    static Reply updated(int64_t n) {
+        Reply r;
+        r.affected = n;
+        return r;
+    }
+    // A result with the named text columns (size 30) and the given rows.
+    static Reply table(const QStringList& names, const QList<QVariantList>& rows);
+};
+
+// The statements a scripted server saw and the answers it gives, shared by all connections
+// of one test. Rules are tried in the order added; the first whose pattern matches answers.
+// A rule added with `times` answers that many times and is then dropped.
+class Script {
+public:
+    // `pattern` is a regular expression matched against the whole statement text.
+    void on(const QString& pattern, Reply reply, int times = -1);
+    // Exact statement text.
+    void onText(const QString& text, Reply reply, int times = -1);
+
+    // Every statement in order, as "<connection>: <text>"; execute() and openRecordset()
+    // are not told apart, only the text and the connection count.
+    QStringList log;
+    // Connections closed, in order, by tag.
+    QStringList closed;
+
+    Reply answer(const QString& sql);
+
+private:
+    struct Rule {
+        QRegularExpression pattern;
+        Reply reply;
+        int times;
+    };
+    QList<Rule> rules_;
+};
+
+// A connection to the scripted server. Records each statement in the script's log under its
+// tag ("Q" for the query connection, "S" for the statistics one, by convention).
+class ScriptedDatabase : public Database {
+public:
+    ScriptedDatabase(QString tag, std::shared_ptr<Script> script)
+        : tag_(std::move(tag)), script_(std::move(script)) {}
+
+    bool isOpen() const override { return open_; }
+    void execute(const QString& sql) override;
+    std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    int64_t recordsAffected() const override { return affected_; }
+    void close() override;
+
+private:
+    Reply run(const QString& sql);
+
+    QString tag_;
+    std::shared_ptr<Script> script_;
+    bool open_ = true;
+    int64_t affected_ = 0;
+};
+
+}  // namespace qv::test
