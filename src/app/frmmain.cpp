@@ -2,9 +2,12 @@
 
 #include "app/program.h"
 #include "oracle/frmlogin.h"
+#include "tuning/gridactions.h"
 #include "tuning/gridview.h"
 
+#include <QClipboard>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -79,6 +82,18 @@ FrmMain::FrmMain(QWidget* parent) : QWidget(parent), model_(new QueryWindowModel
         statusBar_->addWidget(p, stretch[i]);
         panels_[static_cast<size_t>(i)] = p;
     }
+
+    connect(cmdExec_, &QPushButton::clicked, this, [this] { model_->cmdExecClick(); });
+    connect(grdData_, &GridView::cellDoubleClicked, this,
+            [this](int row, int col) { model_->grdDataDblClick(row, col); });
+    connect(grdExplan_, &GridView::copyPressed, this, [this] {
+        const QString text = planClipboardText(model_->grdExplan());
+        if (text.isNull())
+            return;
+        QClipboard* cb = QGuiApplication::clipboard();
+        cb->clear();
+        cb->setText(text);
+    });
 
     bindState();
     model_->load();

@@ -2,6 +2,8 @@
 
 #include "app/program.h"
 #include "settings/publicvar.h"
+#include "tuning/execdriver.h"
+#include "tuning/gridactions.h"
 
 namespace qv {
 
@@ -27,6 +29,35 @@ void QueryWindowModel::load() {
     state_.setMenuEnabled(WindowState::Menu::HistEnd, false);
     state_.setCaption(QStringLiteral("未接続"));
     sqlHistFinder_.setSQLHist(&gSQLHist());
+}
+
+void QueryWindowModel::showMessage(const QString& text) { port_.showMessage(text, kAppTitle); }
+
+clsPublicVar& QueryWindowModel::settings() { return gPublicVar(); }
+
+void QueryWindowModel::addToRing(const QString& sql) { gSQLHist().add(sql); }
+
+void QueryWindowModel::cmdExecClick() {
+    if (!connection_.oraLogined && connection_.oraLoginProc() != 0)
+        return;
+    port_.focusSql();
+    state_.setExecEnabled(false);
+    const int16_t result = execProc(*this);
+    state_.setExecEnabled(true);
+    ExecSql = port_.sqlText();
+    if (result == 1)
+        return;
+    recordingStage();
+}
+
+void QueryWindowModel::recordingStage() {}
+
+void QueryWindowModel::grdDataDblClick(int row, int col) {
+    const QString condition = conditionFromCell(grdData_, row, col);
+    if (condition.isEmpty())
+        return;
+    port_.replaceSqlSelection(condition);
+    port_.focusSql();
 }
 
 void QueryWindowModel::mnuNextSQLClick() {

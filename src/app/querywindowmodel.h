@@ -6,6 +6,7 @@
 #include "history/sqlhist.h"
 #include "oracle/connection.h"
 #include "tuning/gridmodel.h"
+#include "tuning/runwindow.h"
 
 #include <QObject>
 #include <QString>
@@ -14,7 +15,7 @@ namespace qv {
 
 // The logic of one query window: everything it knows and every command it carries out, with no
 // widget in sight. The widget shows this state and forwards its events here.
-class QueryWindowModel : public QObject {
+class QueryWindowModel : public QObject, public RunWindow {
     Q_OBJECT
 public:
     explicit QueryWindowModel(WindowPort& port, QObject* parent = nullptr);
@@ -26,18 +27,39 @@ public:
     WindowPort& port() { return port_; }
     WindowState& state() { return state_; }
     const WindowState& state() const { return state_; }
-    GridModel& grdExplan() { return grdExplan_; }
-    GridModel& grdData() { return grdData_; }
-    GridModel& grdStats() { return grdStats_; }
+    GridModel& grdExplan() override { return grdExplan_; }
+    GridModel& grdData() override { return grdData_; }
+    GridModel& grdStats() override { return grdStats_; }
     QueryWindowLayout& layout() { return layout_; }
     clsSQLHistFinder& sqlHistFinder() { return sqlHistFinder_; }
     ConnectionService& connection() { return connection_; }
 
     // Message lines of the plan, result and statistics panes; the widget repaints at once.
-    void setEMessage(const QString& mes) { state_.setLine(WindowState::Line::Plan, mes); }
-    void setQMessage(const QString& mes) { state_.setLine(WindowState::Line::Query, mes); }
-    void setSMessage(const QString& mes) { state_.setLine(WindowState::Line::Stats, mes); }
-    void setCountLabel(const QString& text) { state_.setLine(WindowState::Line::Count, text); }
+    void setEMessage(const QString& mes) override { state_.setLine(WindowState::Line::Plan, mes); }
+    void setQMessage(const QString& mes) override { state_.setLine(WindowState::Line::Query, mes); }
+    void setSMessage(const QString& mes) override { state_.setLine(WindowState::Line::Stats, mes); }
+    void setCountLabel(const QString& text) override {
+        state_.setLine(WindowState::Line::Count, text);
+    }
+
+    // RunWindow
+    QString sqlText() const override { return port_.sqlText(); }
+    ResultState& resultState() override { return result_; }
+    Answer ask(const QString& text) override { return port_.ask(text); }
+    void showMessage(const QString& text) override;
+    int blankWidthTwips(int count) const override { return port_.blankWidthTwips(count); }
+    clsPublicVar& settings() override;
+    Database& dbQuery() override { return connection_.dbQuery(); }
+    Database& dbStats() override { return connection_.dbStats(); }
+    QString oraUser() const override { return connection_.oraUser; }
+    QString oraDBQ() const override { return connection_.oraDBQ; }
+    void addToRing(const QString& sql) override;
+
+    // The execute button: logs in when needed, runs the statement, records the run.
+    void cmdExecClick();
+
+    // Double-click on result cell (row, col): writes its condition into the SQL box.
+    void grdDataDblClick(int row, int col);
 
     bool flgHistory = false;
     // The SQL box's text as the last execute command left it.
@@ -52,6 +74,9 @@ public:
     void mnuPrevSQLClick();
 
 private:
+    // Writes the run into the history file while the window records.
+    void recordingStage();
+
     WindowPort& port_;
     WindowState state_;
     GridModel grdExplan_;
@@ -60,6 +85,7 @@ private:
     QueryWindowLayout layout_;
     clsSQLHistFinder sqlHistFinder_;
     ConnectionService connection_;
+    ResultState result_;
 };
 
 }  // namespace qv

@@ -5,6 +5,7 @@
 namespace qv {
 
 void GridModel::clear() {
+    nullCells_.clear();
     for (Row& r : rows_) {
         r.data = QString();
         r.ends.clear();
@@ -17,6 +18,8 @@ void GridModel::setRows(int n) {
     n = std::max(n, 0);
     if (n == rows())
         return;
+    if (n < rows())
+        std::erase_if(nullCells_, [n](uint64_t key) { return static_cast<int>(key >> 32) >= n; });
     rows_.resize(static_cast<size_t>(n));
     fixedRows_ = std::min(fixedRows_, n);
     changed();
@@ -27,6 +30,8 @@ void GridModel::setCols(int n) {
     if (n == cols_)
         return;
     if (n < cols_) {
+        std::erase_if(nullCells_,
+                      [n](uint64_t key) { return static_cast<int>(key & 0xffffffffu) >= n; });
         for (Row& r : rows_) {
             if (r.ends.size() > static_cast<size_t>(n)) {
                 r.ends.resize(static_cast<size_t>(n));
@@ -77,6 +82,8 @@ QString GridModel::text(int row, int col) const {
 void GridModel::setText(int row, int col, const QString& text) {
     if (row < 0 || row >= rows() || col < 0 || col >= cols_)
         return;
+    if (!nullCells_.empty())
+        nullCells_.erase(cellKey(row, col));
     Row& r = rows_[static_cast<size_t>(row)];
     const size_t c = static_cast<size_t>(col);
     if (c >= r.ends.size()) {
@@ -100,6 +107,19 @@ void GridModel::setText(int row, int col, const QString& text) {
         r.ends.shrink_to_fit();
     }
     changed();
+}
+
+void GridModel::setCellNull(int row, int col, bool isNull) {
+    if (row < 0 || row >= rows() || col < 0 || col >= cols_)
+        return;
+    if (isNull)
+        nullCells_.insert(cellKey(row, col));
+    else
+        nullCells_.erase(cellKey(row, col));
+}
+
+bool GridModel::cellIsNull(int row, int col) const {
+    return !nullCells_.empty() && nullCells_.count(cellKey(row, col)) > 0;
 }
 
 void GridModel::setVisible(bool visible) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <unordered_set>
 #include <vector>
 
 namespace qv {
@@ -45,6 +46,11 @@ public:
     // Writes a cell; a cell outside the grid is ignored.
     void setText(int row, int col, const QString& text);
 
+    // Marks a cell as showing a null value (its text is only a stand-in for it). Writing or
+    // clearing the cell drops the mark.
+    void setCellNull(int row, int col, bool isNull);
+    bool cellIsNull(int row, int col) const;
+
     bool visible() const { return visible_; }
     void setVisible(bool visible);
 
@@ -70,6 +76,10 @@ private:
     std::vector<int> widths_ = std::vector<int>(2, kDefaultColWidth);
     bool visible_ = true;
     GridObserver* observer_ = nullptr;
+    std::unordered_set<uint64_t> nullCells_;
+    static uint64_t cellKey(int row, int col) {
+        return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
+    }
 };
 
 }  // namespace qv

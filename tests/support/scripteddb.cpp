@@ -21,7 +21,7 @@ void Script::onText(const QString& text, Reply reply, int times) {
 }
 
 Reply Script::answer(const QString& sql) {
-    for (qsizetype i = 0; i < rules_.size(); ++i) {
+    for (qsizetype i = rules_.size() - 1; i >= 0; --i) {
         Rule& rule = rules_[i];
         if (!rule.pattern.match(sql).hasMatch())
             continue;

@@ -38,8 +38,9 @@ struct Reply {
 };
 
 // The statements a scripted server saw and the answers it gives, shared by all connections
-// of one test. Rules are tried in the order added; the first whose pattern matches answers.
-// A rule added with `times` answers that many times and is then dropped.
+// of one test. Rules are tried newest first, so a test can override what its fixture set up;
+// the first whose pattern matches answers. A rule added with `times` answers that many times
+// and is then dropped.
 class Script {
 public:
     // `pattern` is a regular expression matched against the whole statement text.
