@@ -132,8 +132,10 @@ void MdiMain::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    addItem(file, "mnuHistStart", QStringLiteral("履歴開始(&S)"));
-    addItem(file, "mnuHistEnd", QStringLiteral("履歴終了(&E)"));
+    connect(addItem(file, "mnuHistStart", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
+            this, onForm([](FrmMain& f) { f.model().mnuHistStartClick(); }));
+    connect(addItem(file, "mnuHistEnd", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
+            this, onForm([](FrmMain& f) { f.model().mnuHistEndClick(); }));
     file->addSeparator();
     QAction* quit = addItem(file, "mnuQuit", QStringLiteral("終了(&X)"));
     connect(quit, &QAction::triggered, this, onForm([](FrmMain& f) {

@@ -69,6 +69,12 @@ public:
     void mnuLoginClick() { connection_.oraLoginProc(); }
     void mnuLogoutClick() { connection_.oraDisconnect(); }
 
+    // "履歴開始(&S)" and "履歴終了(&E)": recording runs into the history file.
+    void mnuHistStartClick();
+    void mnuHistEndClick();
+    // Where the start command looks for the history file (tests point it elsewhere).
+    void setHistoryPath(const QString& path) { historyPath_ = path; }
+
     // "次のSQL(&N)" and "前のSQL(&B)".
     void mnuNextSQLClick();
     void mnuPrevSQLClick();
@@ -86,6 +92,7 @@ private:
     clsSQLHistFinder sqlHistFinder_;
     ConnectionService connection_;
     ResultState result_;
+    QString historyPath_;
 };
 
 }  // namespace qv
