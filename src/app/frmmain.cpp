@@ -1,6 +1,7 @@
 #include "app/frmmain.h"
 
 #include "app/program.h"
+#include "app/splitterbars.h"
 #include "oracle/frmlogin.h"
 #include "tuning/gridactions.h"
 #include "tuning/gridview.h"
@@ -65,6 +66,8 @@ FrmMain::FrmMain(QWidget* parent) : QWidget(parent), model_(new QueryWindowModel
         bar->setFrameShape(QFrame::NoFrame);
         split_[static_cast<size_t>(k)] = bar;
     }
+
+    new SplitterBars(model_->layout(), split_, [this] { applyLayout(); }, this);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
@@ -168,6 +171,8 @@ void FrmMain::applyLayout() {
 
 void FrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    const QSize outer = outerSizeTwips(this);
+    model_->layout().resize(outer.width(), outer.height());
     applyLayout();
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 namespace qv {
 
@@ -42,7 +43,7 @@ inline constexpr int kCtlCount = static_cast<int>(Ctl::Count);
 // Geometry of one query window in twips: where every control starts, and the margins the
 // window keeps to its right and bottom edges.
 class QueryWindowLayout {
-public:
+  public:
     QueryWindowLayout();
 
     const TwipRect& rect(Ctl c) const { return rects_[static_cast<std::size_t>(c)]; }
@@ -63,13 +64,52 @@ public:
         int statsGridWidth = 0;
         int bottomBar = 0;
     };
+    // Also takes the reference size as the window's size until resize() says otherwise.
     void recordMargins(int refWidth, int refHeight);
     const Margins& margins() const { return margins_; }
     Margins& margins() { return margins_; }
 
-private:
+    // The window's outer size changed to W by H: the SQL box and the grids stretch with the
+    // width, the button and the count label keep their distance from the right edge, the plan
+    // grid takes the height and bar 4 follows the bottom. A value that would be 0 or less is
+    // not assigned, so a tiny window keeps the last usable geometry.
+    void resize(int outerWidth, int outerHeight);
+    int outerHeight() const { return outerHeight_; }
+
+    // Only the inner bars 1 to 3 can be dragged; bars 0 and 4 ignore the mouse.
+    static bool isMovableBar(int k) { return k >= 1 && k <= 3; }
+    // Closest two neighbouring bars may come after a drop.
+    static constexpr int kMinBarDistance = 550;
+
+    struct DragState {
+        bool dragging = false;
+        int16_t index = 0;
+        float startTop = 0;
+        float dropTop = 0;
+    };
+    const DragState& drag() const { return drag_; }
+    // Bars 1 to 3 show a single-line border while one of them is dragged.
+    bool splitBorder() const { return splitBorder_; }
+
+    // A mouse button went down on bar k; ignored for bars other than 1 to 3.
+    void splitPress(int k);
+    // The pointer moved to `yInBar` twips below the dragged bar's top; the bar follows it.
+    void splitMove(float yInBar);
+    // The button came up: the drop is kept at least kMinBarDistance from the neighbouring bars
+    // and the panes around the bar are laid out again, or, when the bar would leave no room
+    // above it, the bar goes back to where the drag started. Returns whether the drop was
+    // accepted; false also when no drag was in progress.
+    bool splitRelease();
+
+  private:
+    int barTop(int k) const { return rect(splitBar(k)).top; }
+    void layOutBelowBar(int i, int t);
+
     std::array<TwipRect, kCtlCount> rects_;
     Margins margins_;
+    int outerHeight_ = 0;
+    DragState drag_;
+    bool splitBorder_ = false;
 };
 
 }  // namespace qv

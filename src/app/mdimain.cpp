@@ -1,7 +1,9 @@
 #include "app/mdimain.h"
 
 #include "app/frmmain.h"
+#include "app/frmabout.h"
 #include "app/program.h"
+#include "settings/frmoption.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -161,7 +163,8 @@ void MdiMain::buildMenus() {
 
     QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     option->setObjectName(QStringLiteral("mnuOption"));
-    addItem(option, "mnuExecOption", QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)"));
+    connect(addItem(option, "mnuExecOption", QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")),
+            &QAction::triggered, this, onForm([](FrmMain& f) { showOptionDialog(&f); }));
 
     windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     windowMenu_->setObjectName(QStringLiteral("window"));
@@ -183,7 +186,8 @@ void MdiMain::buildMenus() {
 
     QMenu* help = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("help"));
-    addItem(help, "Ver", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&V)"));
+    connect(addItem(help, "Ver", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&V)")), &QAction::triggered, this,
+            onForm([](FrmMain& f) { showAboutBox(&f); }));
 }
 
 void MdiMain::rebuildWindowMenu() {

@@ -1,0 +1,94 @@
+#include "app/splitterbars.h"
+
+#include "app/layout.h"
+#include "app/program.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+
+namespace qv {
+
+namespace {
+double dpiOf(const QWidget* w) {
+    return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96.0;
+}
+}  // namespace
+
+SplitterBars::SplitterBars(QueryWindowLayout& layout, const std::array<QLabel*, 5>& bars,
+                           std::function<void()> relayout, QObject* parent)
+    : QObject(parent), layout_(layout), bars_(bars), relayout_(std::move(relayout)) {
+    for (QLabel* bar : bars_) {
+        bar->setCursor(Qt::SizeVerCursor);
+        bar->installEventFilter(this);
+    }
+    setSplitBorder(layout_.splitBorder());
+}
+
+void SplitterBars::setSplitBorder(bool on) {
+    for (int k = 1; k <= 3; ++k) {
+        QLabel* bar = bars_[static_cast<size_t>(k)];
+        bar->setFrameShape(on ? QFrame::Box : QFrame::NoFrame);
+        bar->setFrameShadow(QFrame::Plain);
+        bar->setLineWidth(1);
+    }
+}
+
+int SplitterBars::barIndex(QObject* watched) const {
+    for (int k = 0; k < 5; ++k) {
+        if (bars_[static_cast<size_t>(k)] == watched)
+            return k;
+    }
+    return -1;
+}
+
+void SplitterBars::sync() {
+    setSplitBorder(layout_.splitBorder());
+    if (relayout_)
+        relayout_();
+}
+
+bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
+    const int k = barIndex(watched);
+    if (k < 0 || !QueryWindowLayout::isMovableBar(k))
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            layout_.splitPress(k);
+            sync();
+            return true;
+        case QEvent::MouseMove: {
+            if (!layout_.drag().dragging)
+                return true;
+            // The press grabbed the mouse for this bar, so the position is relative to it.
+            const auto* me = static_cast<QMouseEvent*>(event);
+            const double dpi = dpiOf(bars_[static_cast<size_t>(k)]);
+            layout_.splitMove(static_cast<float>(me->position().y() * 1440.0 / dpi));
+            if (relayout_)
+                relayout_();
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            if (layout_.drag().dragging) {
+                layout_.splitRelease();
+                sync();
+            }
+            return true;
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QSize outerSizeTwips(const QWidget* form) {
+    const QWidget* outer = form;
+    if (auto* sub = qobject_cast<const QMdiSubWindow*>(form->parentWidget()))
+        outer = sub;
+    const QSize px = outer->isWindow() ? outer->frameGeometry().size() : outer->size();
+    const double dpi = dpiOf(form);
+    return {pixelsToTwips(px.width(), dpi), pixelsToTwips(px.height(), dpi)};
+}
+
+}  // namespace qv

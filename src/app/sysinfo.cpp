@@ -1,0 +1,160 @@
+#include "app/sysinfo.h"
+
+#include "app/aboutinfo.h"
+#include "app/program.h"
+#include "settings/regstore.h"
+
+#include <QRegularExpression>
+#include <QSysInfo>
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+namespace qv {
+
+namespace {
+
+SysInfoSources& sourcesRef() {
+    static SysInfoSources s;
+    return s;
+}
+
+const QString kUnknown = QStringLiteral("(不明)");
+const QString kNone = QStringLiteral("(なし)");
+
+// An environment handle set to ODBC 3, freed on every path.
+class OdbcEnv {
+  public:
+    OdbcEnv() {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
+            env_ = SQL_NULL_HENV;
+            return;
+        }
+        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    }
+    ~OdbcEnv() {
+        if (env_ != SQL_NULL_HENV)
+            SQLFreeHandle(SQL_HANDLE_ENV, env_);
+    }
+    OdbcEnv(const OdbcEnv&) = delete;
+    OdbcEnv& operator=(const OdbcEnv&) = delete;
+    SQLHENV get() const { return env_; }
+
+  private:
+    SQLHENV env_ = SQL_NULL_HENV;
+};
+
+}  // namespace
+
+const SysInfoSources& sysInfoSources() {
+    return sourcesRef();
+}
+void setSysInfoSources(SysInfoSources sources) {
+    sourcesRef() = std::move(sources);
+}
+
+QStringList installedOdbcDrivers() {
+    QStringList out;
+    OdbcEnv env;
+    if (env.get() == SQL_NULL_HENV)
+        return out;
+    SQLWCHAR name[512];
+    SQLWCHAR attrs[2048];
+    SQLSMALLINT nameLen = 0;
+    SQLSMALLINT attrLen = 0;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    while (SQL_SUCCEEDED(
+        SQLDriversW(env.get(), direction, name, 512, &nameLen, attrs, 2048, &attrLen))) {
+        out.append(QString::fromUtf16(reinterpret_cast<const char16_t*>(name),
+                                      qMin<qsizetype>(nameLen, 511)));
+        direction = SQL_FETCH_NEXT;
+    }
+    return out;
+}
+
+QString odbcDriverManagerVersion() {
+    OdbcEnv env;
+    if (env.get() == SQL_NULL_HENV)
+        return QString();
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &dbc)))
+        return QString();
+    SQLCHAR buf[64] = {};
+    SQLSMALLINT len = 0;
+    QString out;
+    if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DM_VER, buf, sizeof buf, &len)))
+        out = QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    return out;
+}
+
+QString describeDriverManager(const QString& dmVersion, const QString& name) {
+    if (dmVersion.isEmpty())
+        return kUnknown;
+    // ##.##.####.####: the ODBC version the manager implements, then its own major and minor.
+    static const QRegularExpression form(QStringLiteral("^(\\d+)\\.(\\d+)\\.(\\d+)\\.(\\d+)$"));
+    const auto m = form.match(dmVersion);
+    if (!m.hasMatch())
+        return name + QLatin1Char(' ') + dmVersion;
+    return QStringLiteral("%1 %2.%3 (ODBC %4.%5)")
+        .arg(name)
+        .arg(m.captured(3).toInt())
+        .arg(m.captured(4).toInt())
+        .arg(m.captured(1).toInt())
+        .arg(m.captured(2).toInt());
+}
+
+QString sqliteVersion() {
+    return QString::fromLatin1(sqlite3_libversion());
+}
+
+QList<std::pair<QString, QString>> sysInfoItems(const SysInfoSources& sources) {
+    QList<std::pair<QString, QString>> items;
+    items.append({kAppTitle, versionText(kAppVersion)});
+    items.append({QStringLiteral("OS"),
+                  QStringLiteral("%1 (%2 %3, %4)")
+                      .arg(QSysInfo::prettyProductName(), QSysInfo::kernelType(),
+                           QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture())});
+    items.append({QStringLiteral("Qt"), QString::fromLatin1(qVersion())});
+#ifdef Q_OS_WIN
+    const QString dmName = QStringLiteral("Driver Manager");
+#else
+    const QString dmName = QStringLiteral("unixODBC");
+#endif
+    items.append(
+        {QStringLiteral("ODBC"), describeDriverManager(odbcDriverManagerVersion(), dmName)});
+    items.append({QStringLiteral("SQLite"), sqliteVersion()});
+
+    const QStringList drivers =
+        sources.odbcDrivers ? sources.odbcDrivers() : installedOdbcDrivers();
+    items.append({QStringLiteral("ODBCﾄﾞﾗｲﾊﾞ"), drivers.isEmpty() ? kNone : drivers.join(u'\n')});
+    QString tns = kUnknown;
+    if (sources.tnsnamesPath) {
+        tns = sources.tnsnamesPath();
+        if (tns.isEmpty())
+            tns = kNone;
+    }
+    items.append({QStringLiteral("TNSNAMES"), tns});
+    items.append({QStringLiteral("設定"), regStore().location()});
+    QString hist = sources.historyPath ? sources.historyPath() : QString();
+    items.append({QStringLiteral("履歴ﾌｧｲﾙ"), hist.isEmpty() ? kUnknown : hist});
+    return items;
+}
+
+QString sysInfoText(const QList<std::pair<QString, QString>>& items) {
+    QString out;
+    for (const auto& [label, value] : items) {
+        const QStringList lines = value.split(u'\n');
+        if (lines.size() == 1) {
+            out += label + QStringLiteral(": ") + value + QLatin1Char('\n');
+            continue;
+        }
+        out += label + QStringLiteral(":\n");
+        for (const QString& line : lines)
+            out += QStringLiteral("  ") + line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+}  // namespace qv

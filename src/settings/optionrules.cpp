@@ -1,0 +1,142 @@
+#include "settings/optionrules.h"
+
+#include "oracle/connectstring.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace qv {
+
+const QStringList& optimizerItems() {
+    static const QStringList items{QStringLiteral("--システム既定値--"), QStringLiteral("CHOOSE"),
+                                   QStringLiteral("RULE"), QStringLiteral("ALL_ROWS"),
+                                   QStringLiteral("FIRST_ROWS")};
+    return items;
+}
+
+QStringList oracleDriverNames(const QStringList& installed) {
+    QStringList out;
+    for (const QString& name : installed) {
+        if (name.toLower().contains(QLatin1String("oracle")))
+            out.append(name);
+    }
+    return out;
+}
+
+std::optional<double> parseUserNumber(const QString& text) {
+    // NFKC folds full-width digits, signs, the point and the ideographic blank to ASCII.
+    const QString t = text.normalized(QString::NormalizationForm_KC).trimmed();
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)(?:[eE][+-]?[0-9]+)?$"));
+    if (!number.match(t).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double v = t.toDouble(&ok);
+    // toDouble refuses an exponent beyond the double range; such a number is a number all the
+    // same, too large for any row count.
+    if (!ok) {
+        const bool negative = t.startsWith(u'-');
+        const double inf = std::numeric_limits<double>::infinity();
+        const qsizetype e = t.indexOf(u'e', 0, Qt::CaseInsensitive);
+        const bool tiny = e >= 0 && t.mid(e + 1).startsWith(u'-');
+        return tiny ? (negative ? -0.0 : 0.0) : (negative ? -inf : inf);
+    }
+    return v;
+}
+
+double roundHalfEven(double v) {
+    const double floor = std::floor(v);
+    const double diff = v - floor;
+    if (diff < 0.5)
+        return floor;
+    if (diff > 0.5)
+        return floor + 1.0;
+    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+RowsCheck checkMaxDispRows(const QString& text, int32_t* rows) {
+    const std::optional<double> v = parseUserNumber(text);
+    if (!v)
+        return RowsCheck::NotNumeric;
+    if (*v < 0)
+        return RowsCheck::Negative;
+    const double r = roundHalfEven(*v);
+    if (!(r <= std::numeric_limits<int32_t>::max()))
+        return RowsCheck::NotNumeric;
+    if (rows)
+        *rows = static_cast<int32_t>(r);
+    return RowsCheck::Ok;
+}
+
+QString rowsCheckMessage(RowsCheck check) {
+    switch (check) {
+        case RowsCheck::NotNumeric:
+            return kMsgRowsNotNumeric;
+        case RowsCheck::Negative:
+            return kMsgRowsNegative;
+        case RowsCheck::Ok:
+            break;
+    }
+    return QString();
+}
+
+QString OptionForm::driverText() const {
+    return driverIndex >= 0 && driverIndex < drivers.size() ? drivers.at(driverIndex) : QString();
+}
+
+int selectDriver(const QStringList& drivers, const QString& stored) {
+    if (drivers.isEmpty())
+        return -1;
+    if (!stored.isEmpty()) {
+        const int i = static_cast<int>(drivers.indexOf(stored));
+        if (i >= 0)
+            return i;
+    }
+    const int fallback = static_cast<int>(drivers.indexOf(kDefaultOracleDriver));
+    return fallback >= 0 ? fallback : 0;
+}
+
+int selectOptimizer(int16_t flgOptimizerModify, const QString& strOptimizer) {
+    if (flgOptimizerModify != 1)
+        return 0;
+    const int i = static_cast<int>(optimizerItems().indexOf(strOptimizer));
+    return i > 0 ? i : 0;
+}
+
+OptionForm setupOptionForm(const clsPublicVar& pv, const QStringList& drivers) {
+    OptionForm f;
+    f.explan = pv.flgExplan == 1;
+    f.query = pv.flgQuery == 1;
+    f.maxDispRows = QString::number(pv.maxDispRows);
+    f.planTable = pv.gPlanTable;
+    f.drivers = drivers;
+    f.driverIndex = selectDriver(drivers, pv.strOracleDriver);
+    f.optimizerIndex = selectOptimizer(pv.flgOptimizerModify, pv.strOptimizer);
+    return f;
+}
+
+RowsCheck acceptOptionForm(const OptionForm& form, clsPublicVar& pv) {
+    int32_t rows = 0;
+    const RowsCheck check = checkMaxDispRows(form.maxDispRows, &rows);
+    if (check != RowsCheck::Ok)
+        return check;
+    pv.flgExplan = form.explan ? 1 : 0;
+    pv.flgQuery = form.query ? 1 : 0;
+    pv.maxDispRows = rows;
+    pv.gPlanTable = form.planTable.isEmpty() ? kDefaultPlanTable : form.planTable;
+    pv.strOracleDriver = form.driverText();
+    return RowsCheck::Ok;
+}
+
+void applyOptimizerChoice(int optimizerIndex, clsPublicVar& pv) {
+    if (optimizerIndex > 0 && optimizerIndex < optimizerItems().size()) {
+        pv.strOptimizer = optimizerItems().at(optimizerIndex);
+        pv.flgOptimizerModify = 1;
+    } else {
+        pv.flgOptimizerModify = 0;
+    }
+}
+
+}  // namespace qv
