@@ -1,3 +1,4 @@
+#include "oracle/odbcdrivers.h"
 #include "settings/optionrules.h"
 
 #include <gtest/gtest.h>

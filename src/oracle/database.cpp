@@ -20,12 +20,20 @@ int Recordset::fieldIndex(const QString& name) const {
 QVariant Recordset::value(const QString& name) {
     const int i = fieldIndex(name);
     if (i < 0)
-        throw DbError(kErrItemNotFound, QStringLiteral("Item not found in this collection."));
+        throw itemNotFoundError();
     return value(i);
 }
 
 DbError notOpenError() {
     return DbError(kErrObjectInvalid, QStringLiteral("Object invalid or no longer set."));
+}
+
+DbError noCurrentRecordError() {
+    return DbError(kErrNoCurrentRecord, QStringLiteral("No current record."));
+}
+
+DbError itemNotFoundError() {
+    return DbError(kErrItemNotFound, QStringLiteral("Item not found in this collection."));
 }
 
 }  // namespace qv

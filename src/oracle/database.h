@@ -14,6 +14,7 @@ namespace qv {
 inline constexpr int32_t kErrOdbcCall = 3146;      // the driver or the server refused the call
 inline constexpr int32_t kErrItemNotFound = 3265;  // no field of that name
 inline constexpr int32_t kErrObjectInvalid = 3420; // the connection or result is not open
+inline constexpr int32_t kErrNoCurrentRecord = 3021;  // read or moved past the last row
 
 // One diagnostic record of the driver: SQLSTATE, the server's native code and its text.
 struct DiagRecord {
@@ -120,5 +121,9 @@ public:
 
 // The error every operation of a connection that is not open gives.
 DbError notOpenError();
+// The error of reading or moving past the last row of a result.
+DbError noCurrentRecordError();
+// The error of asking for a field that the result does not have.
+DbError itemNotFoundError();
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include "app/frmmain.h"
 #include "app/program.h"
+#include "oracle/odbcdrivers.h"
 #include "settings/optionrules.h"
 #include "settings/publicvar.h"
 

@@ -16,15 +16,6 @@ const QStringList& optimizerItems() {
     return items;
 }
 
-QStringList oracleDriverNames(const QStringList& installed) {
-    QStringList out;
-    for (const QString& name : installed) {
-        if (name.toLower().contains(QLatin1String("oracle")))
-            out.append(name);
-    }
-    return out;
-}
-
 std::optional<double> parseUserNumber(const QString& text) {
     // NFKC folds full-width digits, signs, the point and the ideographic blank to ASCII.
     const QString t = text.normalized(QString::NormalizationForm_KC).trimmed();

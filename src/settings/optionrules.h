@@ -16,10 +16,6 @@ const QStringList& optimizerItems();
 inline const QString kMsgRowsNotNumeric = QStringLiteral("表示行数は数値で指定してください。");
 inline const QString kMsgRowsNegative = QStringLiteral("表示行数は０以上で指定してください。");
 
-// The ODBC drivers whose name contains "oracle" in any mix of case, in the given order and
-// under their registered names.
-QStringList oracleDriverNames(const QStringList& installed);
-
 // What a user would call a number: blanks around it, an optional sign, digits with or without
 // a decimal point, an optional exponent. Full-width digits, signs and blanks count as their
 // ASCII forms, since a Japanese input method types them.

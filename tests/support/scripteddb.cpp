@@ -49,14 +49,14 @@ public:
     int fieldCount() const override { return static_cast<int>(reply_.fields.size()); }
     const FieldInfo& field(int index) const override {
         if (index < 0 || index >= fieldCount())
-            throw DbError(kErrItemNotFound, QStringLiteral("Item not found in this collection."));
+            throw itemNotFoundError();
         return reply_.fields[index];
     }
     QVariant value(int index) override {
         check();
         field(index);
         if (eof())
-            throw DbError(3021, QStringLiteral("No current record."));
+            throw noCurrentRecordError();
         const QVariantList& r = reply_.rows[row_];
         return index < r.size() ? r[index] : QVariant();
     }

@@ -1,0 +1,166 @@
+// Counting a million-row result on PostgreSQL: a plain ODBC loop with a 1,000-row rowset against
+// our layer (open, read every value of the first 1,000 rows, skip to the end). Prints the median
+// times and the ratio ours / plain, which should stay at or below 1.2.
+//
+// Uses the server that PGHOST/PGPORT (and PGUSER/PGDATABASE) name, or starts its own with the
+// tests' fixture script.
+#include "oracle/odbcdatabase.h"
+#include "oracle/odbchandles.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+#include <vector>
+
+using namespace qv;
+
+namespace {
+
+constexpr int kRows = 1000000;
+constexpr int kRuns = 7;
+constexpr SQLULEN kRowset = 1000;
+
+const QString kQuery =
+    QStringLiteral(
+        "SELECT i, md5(i::text) AS t, i * 0.5 AS half FROM generate_series(1, %1) AS g(i)")
+        .arg(kRows);
+
+// A throw-away server for the run, stopped when the program ends.
+class OwnServer {
+  public:
+    bool start() {
+        if (!dir_.isValid())
+            return false;
+        const int port = freePort();
+        path_ = dir_.filePath(QStringLiteral("pg"));
+        if (port <= 0 ||
+            QProcess::execute(QStringLiteral(QUERVIN_PG_FIXTURE),
+                              {QStringLiteral("start"), path_, QString::number(port)}) != 0)
+            return false;
+        qputenv("PGHOST", path_.toLocal8Bit());
+        qputenv("PGPORT", QByteArray::number(port));
+        qputenv("PGUSER", "quervin");
+        qputenv("PGDATABASE", "quervin");
+        return true;
+    }
+    ~OwnServer() {
+        if (!path_.isEmpty())
+            QProcess::execute(QStringLiteral(QUERVIN_PG_FIXTURE), {QStringLiteral("stop"), path_});
+    }
+
+  private:
+    static int freePort() {
+        const int s = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        int port = -1;
+        if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+            port = ntohs(a.sin_port);
+        if (s >= 0)
+            close(s);
+        return port;
+    }
+
+    QTemporaryDir dir_;
+    QString path_;
+};
+
+const QString kDriverString = QStringLiteral("Driver={%1};UID=quervin;PWD=;").arg(QUERVIN_PSQLODBC);
+
+// The baseline: nothing but the calls a counting loop needs.
+int64_t countPlain(const DbcHandle& dbc) {
+    const StmtHandle stmt = StmtHandle::create(dbc);
+    SQLULEN fetched = 0;
+    stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                              reinterpret_cast<SQLPOINTER>(kRowset), 0));
+    stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
+    stmt.check(SQLExecDirectW(stmt.get(), odbcText(kQuery), SQL_NTS));
+    int64_t rows = 0;
+    while (stmt.check(SQLFetch(stmt.get())) != SQL_NO_DATA)
+        rows += static_cast<int64_t>(fetched);
+    return rows;
+}
+
+// What the result step does: show the first rows, count the rest.
+int64_t countOurs(Database& db) {
+    auto rs = db.openRecordset(kQuery);
+    int64_t rows = 0;
+    for (; rows < 1000 && !rs->eof(); ++rows, rs->moveNext()) {
+        for (int i = 0; i < rs->fieldCount(); ++i)
+            rs->value(i);
+    }
+    return rows + rs->skipToEnd();
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::optional<OwnServer> server;
+    if (qEnvironmentVariableIsEmpty("PGHOST")) {
+        server.emplace();
+        if (!server->start()) {
+            std::fprintf(stderr, "could not start a PostgreSQL server\n");
+            return 1;
+        }
+    }
+    try {
+        const EnvHandle env = EnvHandle::create();
+        DbcHandle dbc = DbcHandle::create(env);
+        dbc.connect(kDriverString);
+        OdbcDatabase db;
+        db.open(QStringLiteral("ODBC;") + kDriverString);
+
+        // Wall time, and this process's CPU time, which other work on the machine disturbs less.
+        std::vector<double> plain, ours, plainCpu, oursCpu;
+        countPlain(dbc);  // warm the server's caches for both
+        for (int run = 0; run < kRuns; ++run) {
+            // Alternate which goes first, so neither always meets a cold allocator or server.
+            int64_t a = 0, b = 0;
+            for (int turn = 0; turn < 2; ++turn) {
+                QElapsedTimer t;
+                t.start();
+                const std::clock_t cpu = std::clock();
+                const bool plainTurn = (run + turn) % 2 == 0;
+                (plainTurn ? a : b) = plainTurn ? countPlain(dbc) : countOurs(db);
+                (plainTurn ? plain : ours).push_back(t.nsecsElapsed() / 1e6);
+                (plainTurn ? plainCpu : oursCpu)
+                    .push_back(double(std::clock() - cpu) * 1000 / CLOCKS_PER_SEC);
+            }
+            if (a != kRows || b != kRows) {
+                std::fprintf(stderr, "wrong count: plain %lld, ours %lld\n", (long long)a,
+                             (long long)b);
+                return 1;
+            }
+        }
+        const double p = median(plain), o = median(ours);
+        const double pc = median(plainCpu), oc = median(oursCpu);
+        std::printf("rows counted:          %d (median of %d runs)\n", kRows, kRuns);
+        std::printf("plain ODBC, rowset %llu: %.1f ms\n", (unsigned long long)kRowset, p);
+        std::printf("our layer:             %.1f ms\n", o);
+        std::printf("ratio ours/plain:      %.3f (target <= 1.2)\n", o / p);
+        std::printf("client CPU: plain %.1f ms, ours %.1f ms, ratio %.3f\n", pc, oc, oc / pc);
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
