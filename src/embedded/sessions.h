@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace qv::embedded {
+
+// Statistic numbers (V$STATNAME.STATISTIC#). The program pairs readings and stores them by
+// number, so a number, once given, keeps its meaning forever; new statistics get new numbers.
+enum Statistic : int {
+    kStatUserCalls = 1,       // statements sent by the client
+    kStatParseCount = 2,      // statements compiled
+    kStatExecuteCount = 3,    // statements run
+    kStatRowsFetched = 4,     // result rows passed to the client, read or skipped
+    kStatBytesSent = 5,       // bytes of the values the client read
+    kStatTableScanRows = 6,   // rows stepped over by full scans
+    kStatSorts = 7,           // sorts
+    kStatAutoIndexes = 8,     // rows put into automatic (temporary) indexes
+    kStatVmSteps = 9,         // virtual machine steps
+    kStatLogicalReads = 10,   // pages requested from the page cache
+    kStatPhysicalReads = 11,  // pages read from the file (cache misses)
+    kStatPhysicalWrites = 12,
+    kStatRowsChanged = 13,  // rows inserted, updated or deleted
+    kStatCpuTime = 14,      // CPU time of the thread inside the engine, centiseconds
+    kStatElapsed = 15,      // wall-clock time inside the engine, centiseconds
+};
+inline constexpr int kStatisticCount = 15;
+
+struct StatisticInfo {
+    Statistic number;
+    const char* name;
+    int statClass;  // Oracle's classes: 1 user, 8 cache, 64 SQL
+};
+
+// Every statistic, in number order. None of the functions below fail.
+const std::array<StatisticInfo, kStatisticCount>& statisticCatalogue();
+
+// Counters indexed by statistic number; times are kept in nanoseconds.
+struct StatCounters {
+    std::array<int64_t, kStatisticCount + 1> v{};
+
+    int64_t& operator[](Statistic s) { return v[s]; }
+    int64_t operator[](Statistic s) const { return v[s]; }
+    void add(const StatCounters& other);
+    // The value V$SESSTAT shows: times in centiseconds, everything else as counted.
+    int64_t shown(Statistic s) const;
+};
+
+// One connection's server session: its ids, its user and what it has done.
+class Session {
+  public:
+    Session(int64_t sid, int64_t audsid, QString user);
+
+    int64_t sid() const { return sid_; }
+    int64_t audsid() const { return audsid_; }
+    const QString& user() const { return user_; }
+
+    // Adds the work of one call; safe against concurrent readers of the counters.
+    void add(const StatCounters& delta);
+    StatCounters counters() const;
+
+    // ALTER SESSION values, by upper-case name. Only the session's own connection uses them.
+    void setParameter(const QString& name, const QString& value);
+    QString parameter(const QString& name) const { return parameters_.value(name.toUpper()); }
+
+  private:
+    const int64_t sid_;
+    const int64_t audsid_;
+    const QString user_;
+    StatCounters counters_;
+    QHash<QString, QString> parameters_;
+};
+
+// The process-wide list of open sessions, shared by every connection.
+// Starts a session with fresh, never reused SID and AUDSID. Cannot fail.
+std::shared_ptr<Session> openSession(const QString& user);
+// Ends a session: it leaves V$SESSION and V$SESSTAT. Unknown ids are ignored.
+void closeSession(int64_t sid);
+// The open sessions in SID order.
+std::vector<std::shared_ptr<Session>> openSessions();
+
+// Clocks for the time statistics, in nanoseconds.
+int64_t threadCpuNanos();
+int64_t wallNanos();
+
+}  // namespace qv::embedded

@@ -1,0 +1,10 @@
+# Tests of the embedded engine, against real SQLite files in temporary folders.
+add_library(quervin_embeddedfixture STATIC support/embeddedfixture.cpp support/embeddedfixture.h)
+target_link_libraries(quervin_embeddedfixture PUBLIC quervin_core quervin_testmain_core)
+
+foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample)
+  add_executable(${name} ${name}.cpp)
+  target_link_libraries(${name} PRIVATE quervin_embeddedfixture)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
+endforeach()
