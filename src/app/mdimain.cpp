@@ -3,6 +3,10 @@
 #include "app/frmmain.h"
 #include "app/frmabout.h"
 #include "app/program.h"
+#include "app/sysinfo.h"
+#include "history/mdbproc.h"
+#include "oracle/odbcdrivers.h"
+#include "oracle/tnsnames.h"
 #include "settings/frmoption.h"
 
 #include <QAction>
@@ -49,6 +53,11 @@ MdiMain::MdiMain(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(t
     const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
     resize(twipsToPixels(9210, dpi),
            twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
+
+    setOdbcDriverLister(&installedOdbcDrivers);
+    setSysInfoSources({&installedOdbcDrivers, &findTnsnamesFile, [] {
+                           return mdbPath().isEmpty() ? defaultMdbPath() : mdbPath();
+                       }});
 
     gMainWidth = kMainWidth;
     gMainHeight = kMainHeight;

@@ -1,5 +1,7 @@
 #include "app/sysinfo.h"
 
+#include "oracle/odbcdrivers.h"
+
 #include "app/aboutinfo.h"
 #include "app/program.h"
 #include "settings/regstore.h"
@@ -52,25 +54,6 @@ const SysInfoSources& sysInfoSources() {
 }
 void setSysInfoSources(SysInfoSources sources) {
     sourcesRef() = std::move(sources);
-}
-
-QStringList installedOdbcDrivers() {
-    QStringList out;
-    OdbcEnv env;
-    if (env.get() == SQL_NULL_HENV)
-        return out;
-    SQLWCHAR name[512];
-    SQLWCHAR attrs[2048];
-    SQLSMALLINT nameLen = 0;
-    SQLSMALLINT attrLen = 0;
-    SQLUSMALLINT direction = SQL_FETCH_FIRST;
-    while (SQL_SUCCEEDED(
-        SQLDriversW(env.get(), direction, name, 512, &nameLen, attrs, 2048, &attrLen))) {
-        out.append(QString::fromUtf16(reinterpret_cast<const char16_t*>(name),
-                                      qMin<qsizetype>(nameLen, 511)));
-        direction = SQL_FETCH_NEXT;
-    }
-    return out;
 }
 
 QString odbcDriverManagerVersion() {

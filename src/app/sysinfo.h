@@ -21,8 +21,6 @@ struct SysInfoSources {
 const SysInfoSources& sysInfoSources();
 void setSysInfoSources(SysInfoSources sources);
 
-// Every ODBC driver the driver manager knows, in its order.
-QStringList installedOdbcDrivers();
 // The driver manager's SQL_DM_VER text ("03.52.0002.0003"), read from an unconnected
 // connection handle; empty when the driver manager does not answer.
 QString odbcDriverManagerVersion();

@@ -216,7 +216,7 @@ int16_t createMdb(const QString& path, std::optional<DbError>& error) {
     return error ? -2 : 1;
 }
 
-void writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
+int32_t writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
                   const GridModel& explan) {
     std::optional<DbError> createError;
     if (checkMdb(path) == 0)
@@ -268,6 +268,7 @@ void writeHistory(const QString& path, const QString& execSql, const GridModel& 
     gHistCount = static_cast<int32_t>(count);
     if (createError)
         throw *createError;
+    return static_cast<int32_t>(num);
 }
 
 }  // namespace qv

@@ -40,9 +40,9 @@ int16_t createMdb(const QString& path, std::optional<DbError>& error);
 // Records one run: `execSql`, the rows of the statistics grid when it is visible and the rows
 // of the plan grid when it is visible, under the next run number, all in one transaction:
 // a failure stores nothing of the run. Re-creates a file that has gone. Sets histCount().
-// Throws DbError; a table-building failure of that re-creation is thrown after the run is
-// stored.
-void writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
+// Returns the run number. Throws DbError; a table-building failure of that re-creation is
+// thrown after the run is stored.
+int32_t writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
                   const GridModel& explan);
 
 }  // namespace qv
