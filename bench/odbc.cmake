@@ -2,7 +2,7 @@
 find_library(QUERVIN_BENCH_PSQLODBC NAMES psqlodbcw.so PATH_SUFFIXES odbc)
 if(QUERVIN_BENCH_PSQLODBC)
   add_executable(bench_odbc_count bench_odbc_count.cpp)
-  target_link_libraries(bench_odbc_count PRIVATE quervin_odbc)
+  target_link_libraries(bench_odbc_count PRIVATE quervin_core)
   target_compile_definitions(bench_odbc_count PRIVATE
     QUERVIN_PSQLODBC="${QUERVIN_BENCH_PSQLODBC}"
     QUERVIN_PG_FIXTURE="${PROJECT_SOURCE_DIR}/tests/support/pg_fixture.sh")

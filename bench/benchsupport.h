@@ -1,0 +1,79 @@
+#pragma once
+
+// What the benchmarks share: a run's window without a screen, medians, resident memory and
+// the one line per figure that bench/run_all reads.
+
+#include "tuning/runwindow.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace qv::bench {
+
+// The window of a result step: grids, settings and one connection for both roles.
+class BenchWindow : public RunWindow {
+public:
+    BenchWindow(Database& db, QString sql) : db_(db), sql_(std::move(sql)) {
+        options.maxDispRows = 1000;
+    }
+    clsPublicVar options;
+    GridModel explan, data, statGrid;
+    ResultState result;
+
+    QString sqlText() const override { return sql_; }
+    void setEMessage(const QString&) override {}
+    void setQMessage(const QString&) override {}
+    void setSMessage(const QString&) override {}
+    void setCountLabel(const QString&) override {}
+    GridModel& grdExplan() override { return explan; }
+    GridModel& grdData() override { return data; }
+    GridModel& grdStats() override { return statGrid; }
+    ResultState& resultState() override { return result; }
+    Answer ask(const QString&) override { return Answer::No; }
+    void showMessage(const QString&) override {}
+    int blankWidthTwips(int n) const override { return n * 100; }
+    clsPublicVar& settings() override { return options; }
+    Database& dbQuery() override { return db_; }
+    Database& dbStats() override { return db_; }
+    QString oraUser() const override { return QStringLiteral("bench"); }
+    QString oraDBQ() const override { return QStringLiteral("bench"); }
+    void addToRing(const QString&) override {}
+
+private:
+    Database& db_;
+    QString sql_;
+};
+
+inline double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Resident memory of this process in megabytes.
+inline double residentMb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * 4096.0 / (1024.0 * 1024.0);
+}
+
+// One figure for the summary table: what is measured, this project's number, what it is judged
+// against (a plain loop's number or a target), their ratio and the limit the ratio must keep.
+inline void report(const char* figure, const std::string& ours, const std::string& reference,
+                   double ratio, double limit) {
+    std::printf("RESULT|%s|%s|%s|%.3f|%.2f|%s\n", figure, ours.c_str(), reference.c_str(), ratio,
+                limit, ratio <= limit ? "ok" : "OVER");
+}
+
+inline std::string ms(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f ms", v);
+    return buf;
+}
+
+}  // namespace qv::bench
