@@ -223,7 +223,11 @@ int FrmMain::blankWidthTwips(int count) const {
     if (count <= 0)
         return 0;
     QFontMetricsF fm(font(), const_cast<FrmMain*>(this));
-    const double px = fm.horizontalAdvance(QString(count, QLatin1Char(' ')));
+    // In the window's own font a blank is as wide as any half-width character. A fallback
+    // font may have a narrower blank, which would cut every value; take a digit's width then.
+    const double blank = std::max(fm.horizontalAdvance(QLatin1Char(' ')),
+                                  fm.horizontalAdvance(QLatin1Char('0')));
+    const double px = blank * count;
     return static_cast<int>(px * 1440.0 / dpi() + 0.5);
 }
 

@@ -2,7 +2,10 @@
 
 #include "app/program.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
 #include <QKeyEvent>
 
 namespace qv {
@@ -91,7 +94,24 @@ GridView::GridView(GridModel& gridModel, QWidget* parent)
                                  index.column() + grid().fixedCols());
     });
     setVisible(gridModel.visible());
+    if ((corner_ = findChild<QAbstractButton*>()))
+        corner_->installEventFilter(this);
     applyShape();
+}
+
+bool GridView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != corner_ || event->type() != QEvent::Paint)
+        return QTableView::eventFilter(watched, event);
+    QStyleOptionHeader opt;
+    opt.initFrom(corner_);
+    opt.rect = corner_->rect();
+    opt.position = QStyleOptionHeader::OnlyOneSection;
+    opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    if (grid().fixedRows() > 0 && grid().fixedCols() > 0)
+        opt.text = grid().text(0, 0);
+    QStylePainter painter(corner_);
+    painter.drawControl(QStyle::CE_Header, opt);
+    return true;
 }
 
 double GridView::dpi() const { return logicalDpiX() > 0 ? logicalDpiX() : 96.0; }
@@ -102,6 +122,8 @@ void GridView::applyShape() {
     verticalHeader()->setVisible(g.fixedCols() > 0);
     if (g.fixedCols() > 0)
         verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
+    if (corner_)
+        corner_->update();
     for (int c = g.fixedCols(); c < g.cols(); ++c)
         horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));
 }

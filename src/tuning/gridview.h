@@ -59,12 +59,15 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // Paints the top-left corner as the header cell it is (row 0, column 0: "ROWNUM", "Stats#").
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyShape();
     double dpi() const;
 
     GridTableModel* model_;
+    QWidget* corner_ = nullptr;
 };
 
 }  // namespace qv
