@@ -19,7 +19,7 @@ constexpr int kRows = 100'000;
 
 // Opens the statement, so the timing starts with the first row fetched.
 class TimedDatabase : public Database {
-public:
+  public:
     explicit TimedDatabase(Database& db, QElapsedTimer& t) : db_(db), t_(t) {}
     bool isOpen() const override { return db_.isOpen(); }
     void execute(const QString& sql) override { db_.execute(sql); }
@@ -31,7 +31,7 @@ public:
     int64_t recordsAffected() const override { return db_.recordsAffected(); }
     void close() override { db_.close(); }
 
-private:
+  private:
     Database& db_;
     QElapsedTimer& t_;
 };
@@ -46,12 +46,14 @@ int main(int argc, char** argv) {
     embedded::EmbeddedDatabase db(dir.filePath(QStringLiteral("grid.db")), QStringLiteral("BENCH"));
     db.execute(QStringLiteral(
         "CREATE TABLE t (c1 number(10), c2 varchar2(20), c3 varchar2(20), c4 number(10), "
-        "c5 varchar2(30), c6 date, c7 number(12), c8 varchar2(10), c9 number(8), c10 varchar2(16))"));
-    db.execute(QStringLiteral(
-        "INSERT INTO t WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s "
-        "WHERE i < %1) SELECT i, 'name ' || i, 'city ' || (i % 97), i * 3, 'mail' || i || "
-        "'@example.jp', '2026-12-06', i * 1000, 'OPEN', i % 1000, 'code-' || i FROM s")
-                   .arg(kRows));
+        "c5 varchar2(30), c6 date, c7 number(12), c8 varchar2(10), c9 number(8), c10 "
+        "varchar2(16))"));
+    db.execute(
+        QStringLiteral(
+            "INSERT INTO t WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s "
+            "WHERE i < %1) SELECT i, 'name ' || i, 'city ' || (i % 97), i * 3, 'mail' || i || "
+            "'@example.jp', '2026-12-06', i * 1000, 'OPEN', i % 1000, 'code-' || i FROM s")
+            .arg(kRows));
 
     const double rssBefore = bench::residentMb();
     QElapsedTimer timer;

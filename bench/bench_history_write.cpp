@@ -26,7 +26,8 @@ int main(int argc, char** argv) {
     plan.setCols(4);
     plan.setRows(101);
     for (int r = 1; r <= 100; ++r) {
-        plan.setText(r, 0, QString(r % 8, QLatin1Char(' ')) + QStringLiteral("TABLE ACCESS FULL (APP.T)"));
+        plan.setText(
+            r, 0, QString(r % 8, QLatin1Char(' ')) + QStringLiteral("TABLE ACCESS FULL (APP.T)"));
         plan.setText(r, 1, QString::number(r * 10));
     }
     const QString sql = QStringLiteral("select * from orders where customer_id = 42");

@@ -17,7 +17,7 @@ namespace qv::bench {
 
 // The window of a result step: grids, settings and one connection for both roles.
 class BenchWindow : public RunWindow {
-public:
+  public:
     BenchWindow(Database& db, QString sql) : db_(db), sql_(std::move(sql)) {
         options.maxDispRows = 1000;
     }
@@ -44,7 +44,7 @@ public:
     QString oraDBQ() const override { return QStringLiteral("bench"); }
     void addToRing(const QString&) override {}
 
-private:
+  private:
     Database& db_;
     QString sql_;
 };

@@ -1,12 +1,12 @@
 #include "app/clirunner.h"
 #include "embedded/embeddedengine.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace qv;
 
@@ -19,7 +19,7 @@ struct Result {
 };
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     CliTest() { setSampleDirectory(sampleDir.path()); }
     ~CliTest() override { setSampleDirectory(QString()); }
 
@@ -44,18 +44,22 @@ protected:
     QTemporaryDir sampleDir;
 };
 
-QJsonObject json(const Result& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
+QJsonObject json(const Result& r) {
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
 
 }  // namespace
 
 TEST_F(CliTest, TextOutputLabelsTheLinesAndListsTheVisibleGrids) {
-    const Result r = sample({QStringLiteral("--no-plan"), QStringLiteral("--sql"),
-                             QStringLiteral("select customer_id from customers where customer_id <= 3")});
+    const Result r =
+        sample({QStringLiteral("--no-plan"), QStringLiteral("--sql"),
+                QStringLiteral("select customer_id from customers where customer_id <= 3")});
     EXPECT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("plan: \nquery: \nstats: \ncount: 3件\n")))
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("\n[plan] hidden\n")));
-    EXPECT_TRUE(r.out.contains(QStringLiteral("[result]\nROWNUM\tcustomer_id\n1\t1\n2\t2\n3\t3\n")));
+    EXPECT_TRUE(
+        r.out.contains(QStringLiteral("[result]\nROWNUM\tcustomer_id\n1\t1\n2\t2\n3\t3\n")));
     EXPECT_TRUE(r.out.contains(QStringLiteral("\t3\trows fetched\n")));
 }
 
@@ -66,20 +70,24 @@ TEST_F(CliTest, JsonHasEveryGridAndTheCounts) {
                              QStringLiteral("select * from products where category = '文房具'")});
     ASSERT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
     const QJsonObject o = json(r);
-    EXPECT_EQ(o[QStringLiteral("messages")].toObject()[QStringLiteral("plan")].toString(), QString());
+    EXPECT_EQ(o[QStringLiteral("messages")].toObject()[QStringLiteral("plan")].toString(),
+              QString());
     const int total = o[QStringLiteral("rowCount")].toInt();
     EXPECT_GT(total, 2);
     EXPECT_TRUE(o[QStringLiteral("rowsOverMax")].toBool());
-    EXPECT_EQ(o[QStringLiteral("count")].toString(), QStringLiteral("%1件中2件まで表示").arg(total));
+    EXPECT_EQ(o[QStringLiteral("count")].toString(),
+              QStringLiteral("%1件中2件まで表示").arg(total));
     const QJsonObject result = o[QStringLiteral("result")].toObject();
     EXPECT_TRUE(result[QStringLiteral("visible")].toBool());
-    EXPECT_EQ(result[QStringLiteral("header")].toArray().first().toString(), QStringLiteral("ROWNUM"));
+    EXPECT_EQ(result[QStringLiteral("header")].toArray().first().toString(),
+              QStringLiteral("ROWNUM"));
     EXPECT_EQ(result[QStringLiteral("rows")].toArray().size(), 2);
     const QJsonObject plan = o[QStringLiteral("plan")].toObject();
     EXPECT_EQ(plan[QStringLiteral("rows")].toArray().first().toArray().first().toString(),
               QStringLiteral("SELECT STATEMENT"));
     bool fetched = false;
-    for (const QJsonValue row : o[QStringLiteral("stats")].toObject()[QStringLiteral("rows")].toArray())
+    for (const QJsonValue row :
+         o[QStringLiteral("stats")].toObject()[QStringLiteral("rows")].toArray())
         if (row.toArray()[2].toString() == QStringLiteral("rows fetched"))
             fetched = row.toArray()[1].toString() == QString::number(total);
     EXPECT_TRUE(fetched);
@@ -94,7 +102,8 @@ TEST_F(CliTest, RecordGivesRunNumbersInSequence) {
     const Result first = sample(args);
     EXPECT_EQ(first.status, kCliCarriedOut) << first.err.toStdString();
     EXPECT_TRUE(first.out.contains(QStringLiteral("\nrun: 1\n")));
-    const Result second = sample(QStringList{QStringLiteral("--format"), QStringLiteral("json")} + args);
+    const Result second =
+        sample(QStringList{QStringLiteral("--format"), QStringLiteral("json")} + args);
     EXPECT_EQ(json(second)[QStringLiteral("runNumber")].toInt(), 2);
     const Result third = sample({QStringLiteral("--no-plan"), QStringLiteral("--record=") + file,
                                  QStringLiteral("--sql"), QStringLiteral("select 1")});
@@ -116,17 +125,19 @@ TEST_F(CliTest, StatementFromFileOrStandardInputAndPlanOnly) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("select name\n  from products\n where product_id = 1\n");
     f.close();
-    const Result fromFile = sample({QStringLiteral("--no-query"), QStringLiteral("--create-plan-table"),
-                                    QStringLiteral("--sql-file"), f.fileName()});
+    const Result fromFile =
+        sample({QStringLiteral("--no-query"), QStringLiteral("--create-plan-table"),
+                QStringLiteral("--sql-file"), f.fileName()});
     EXPECT_EQ(fromFile.status, kCliCarriedOut);
     EXPECT_TRUE(fromFile.out.contains(QStringLiteral("[result] hidden")));
     EXPECT_TRUE(fromFile.out.contains(QStringLiteral("[stats] hidden")));
-    EXPECT_TRUE(fromFile.out.contains(QStringLiteral("[plan]\nOperation\tCardinality\tCost\tByte\n")));
+    EXPECT_TRUE(
+        fromFile.out.contains(QStringLiteral("[plan]\nOperation\tCardinality\tCost\tByte\n")));
 
-    const Result fromStdin = cli({QStringLiteral("--service"), QStringLiteral("sqlite:sample"),
-                                  QStringLiteral("--user"), QStringLiteral("demo"),
-                                  QStringLiteral("--no-plan")},
-                                 QStringLiteral("select 42 as answer"));
+    const Result fromStdin =
+        cli({QStringLiteral("--service"), QStringLiteral("sqlite:sample"), QStringLiteral("--user"),
+             QStringLiteral("demo"), QStringLiteral("--no-plan")},
+            QStringLiteral("select 42 as answer"));
     EXPECT_TRUE(fromStdin.out.contains(QStringLiteral("ROWNUM\tanswer\n1\t42\n")));
 }
 
@@ -140,17 +151,19 @@ TEST_F(CliTest, RefusedRunsAndBadArguments) {
     EXPECT_EQ(r.err, QStringLiteral("実行オプションを１つ以上指定してください。\n"));
 
     const QList<QStringList> bad = {
-        {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--sql"), QStringLiteral("s")},
+        {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--sql"),
+         QStringLiteral("s")},
         {QStringLiteral("--service"), QStringLiteral("sqlite:sample"), QStringLiteral("--user"),
          QStringLiteral("x"), QStringLiteral("--max-rows"), QStringLiteral("-1")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"), QStringLiteral("x"),
-         QStringLiteral("--format"), QStringLiteral("xml")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"), QStringLiteral("x"),
-         QStringLiteral("--optimizer"), QStringLiteral("RULE; drop table t")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"), QStringLiteral("x"),
-         QStringLiteral("--bogus")},
-        {QStringLiteral("--service"), QStringLiteral("sqlite:/no/such/dir/x.db"), QStringLiteral("--user"),
-         QStringLiteral("x"), QStringLiteral("--sql"), QStringLiteral("select 1")},
+        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
+         QStringLiteral("x"), QStringLiteral("--format"), QStringLiteral("xml")},
+        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
+         QStringLiteral("x"), QStringLiteral("--optimizer"), QStringLiteral("RULE; drop table t")},
+        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
+         QStringLiteral("x"), QStringLiteral("--bogus")},
+        {QStringLiteral("--service"), QStringLiteral("sqlite:/no/such/dir/x.db"),
+         QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--sql"),
+         QStringLiteral("select 1")},
     };
     for (const QStringList& args : bad) {
         const Result b = cli(args);

@@ -5,8 +5,8 @@
 #include "support/tempstore.h"
 #include "support/testport.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+#include <QFile>
 
 using namespace qv;
 using test::Reply;
@@ -14,7 +14,7 @@ using test::Reply;
 namespace {
 
 class ConnectionTest : public ::testing::Test {
-protected:
+  protected:
     ConnectionTest() : conn(state, port) {
         state.setCaption(QStringLiteral("未接続"));
         conn.setOpener([this](const QString& service, const QString& cs, const QString& user) {
@@ -69,8 +69,8 @@ TEST_F(ConnectionTest, DriverComesFromTheSettings) {
     gPublicVar().strOracleDriver = QStringLiteral("Oracle in XE");
     login(QStringLiteral("XE"), QStringLiteral("hr"), QStringLiteral("a;b"));
     ASSERT_FALSE(opened.isEmpty());
-    EXPECT_TRUE(opened[0].contains(
-        QStringLiteral("ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD={a;b};")));
+    EXPECT_TRUE(
+        opened[0].contains(QStringLiteral("ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD={a;b};")));
 }
 
 TEST_F(ConnectionTest, CancelledLoginChangesNothing) {
@@ -95,7 +95,8 @@ TEST_F(ConnectionTest, FailedAttemptShowsTheLastFailureAndClosesWhatOpened) {
     EXPECT_EQ(state.caption(), QStringLiteral("未接続"));
     EXPECT_TRUE(state.menuEnabled(WindowState::Menu::Login));
     EXPECT_FALSE(state.menuEnabled(WindowState::Menu::Logout));
-    EXPECT_EQ(script->closed, QStringList{QStringLiteral("Q")}) << "the half-open session is closed";
+    EXPECT_EQ(script->closed, QStringList{QStringLiteral("Q")})
+        << "the half-open session is closed";
     EXPECT_EQ(conn.oraUser, QStringLiteral("app")) << "the login values stay for the next try";
 
     // Every operation on the connections now fails with an error, never a crash.

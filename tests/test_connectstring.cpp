@@ -5,17 +5,18 @@
 using namespace qv;
 
 TEST(ConnectString, PlainValuesGiveExactlyTheClassicString) {
-    EXPECT_EQ(buildConnectString(QString(), QStringLiteral("ORCL"), QStringLiteral("scott"),
-                                 QString()),
-              QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"));
+    EXPECT_EQ(
+        buildConnectString(QString(), QStringLiteral("ORCL"), QStringLiteral("scott"), QString()),
+        QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"));
     EXPECT_EQ(buildConnectString(QStringLiteral("Oracle in OraClient19Home1"),
                                  QStringLiteral("prod.world"), QStringLiteral("app"),
                                  QStringLiteral("tiger")),
               QStringLiteral(
                   "ODBC;Driver={Oracle in OraClient19Home1};DBQ=prod.world;UID=app;PWD=tiger;"));
-    EXPECT_EQ(buildConnectString(QString(), QStringLiteral("サーバ"), QStringLiteral("利用者"),
-                                 QStringLiteral("パス word")),
-              QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=サーバ;UID=利用者;PWD=パス word;"));
+    EXPECT_EQ(
+        buildConnectString(QString(), QStringLiteral("サーバ"), QStringLiteral("利用者"),
+                           QStringLiteral("パス word")),
+        QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=サーバ;UID=利用者;PWD=パス word;"));
 }
 
 TEST(ConnectString, ValuesThatWouldBreakTheStringAreBraced) {

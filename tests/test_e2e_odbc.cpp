@@ -52,7 +52,8 @@ TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
     gPublicVar().strOracleDriver = kDriver;
     login(QStringLiteral("pgtest"), QStringLiteral("quervin"));
     test::ModalAnswerer answerer;
-    run(QStringLiteral("select n, cast('行' || n as varchar(10)) as v from generate_series(1, 50) n"));
+    run(QStringLiteral(
+        "select n, cast('行' || n as varchar(10)) as v from generate_series(1, 50) n"));
     EXPECT_TRUE(answerer.seen.isEmpty()) << "no plan-table question for a non-Oracle error";
     EXPECT_FALSE(line(Line::Plan).isEmpty());
     EXPECT_FALSE(line(Line::Plan).contains(QStringLiteral("実行計画表")));
@@ -62,8 +63,9 @@ TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
     ASSERT_TRUE(model().grdData().visible());
     EXPECT_EQ(model().grdData().text(50, 1), QStringLiteral("50"));
     EXPECT_EQ(model().grdData().text(2, 2), QStringLiteral("行2"));
-    EXPECT_TRUE(line(Line::Stats).endsWith(
-        QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。")))
+    EXPECT_TRUE(
+        line(Line::Stats)
+            .endsWith(QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。")))
         << line(Line::Stats).toStdString();
     EXPECT_TRUE(line(Line::Stats).contains(QStringLiteral("v$session")));
     EXPECT_FALSE(model().grdStats().visible());

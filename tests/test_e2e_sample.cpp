@@ -68,7 +68,8 @@ TEST_F(SampleTest, RunShowsPlanRowsCountAndRealStatistics) {
     EXPECT_EQ(answerer.seen.size(), 1) << "the created table needs no second question";
     EXPECT_EQ(line(Line::Count), QStringLiteral("120件"));
     EXPECT_EQ(statValue(QStringLiteral("rows fetched")), QStringLiteral("120"));
-    EXPECT_EQ(gSQLHist().getSQL(1), QStringLiteral("select * from customers where customer_id <= 120"));
+    EXPECT_EQ(gSQLHist().getSQL(1),
+              QStringLiteral("select * from customers where customer_id <= 120"));
 
     // Ctrl+C in the plan grid copies the plan as text.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
@@ -86,7 +87,8 @@ TEST_F(SampleTest, ChangesErrorsAndLargeResults) {
     EXPECT_EQ(line(Line::Count), QStringLiteral("3件"));
     EXPECT_FALSE(model().grdData().visible());
     EXPECT_EQ(statValue(QStringLiteral("rows changed")), QStringLiteral("3"));
-    EXPECT_TRUE(line(Line::Plan).endsWith(QStringLiteral("実行計画表 QUERVIN$PLAN_TABLE が存在しません。")))
+    EXPECT_TRUE(
+        line(Line::Plan).endsWith(QStringLiteral("実行計画表 QUERVIN$PLAN_TABLE が存在しません。")))
         << "declining the plan table says so";
 
     run(QStringLiteral("selec * from customers"));

@@ -11,16 +11,21 @@ namespace {
 
 const QString kTrace = QStringLiteral("ALTER SESSION SET SQL_TRACE=FALSE");
 const QString kTimed = QStringLiteral("ALTER SESSION SET TIMED_STATISTICS=TRUE");
-const QString kSid = QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
+const QString kSid =
+    QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
 const QString kStats = QStringLiteral(
     "SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid='42'");
 const QString kTable = QStringLiteral("QUERVIN$PLAN_TABLE");
 
-QString q(const QString& s) { return QStringLiteral("Q: ") + s; }
-QString st(const QString& s) { return QStringLiteral("S: ") + s; }
+QString q(const QString& s) {
+    return QStringLiteral("Q: ") + s;
+}
+QString st(const QString& s) {
+    return QStringLiteral("S: ") + s;
+}
 
 class DriverTest : public ::testing::Test {
-protected:
+  protected:
     DriverTest() {
         w.sql = QStringLiteral("select * from emp");
         w.scriptSession(QStringLiteral("42"),
@@ -39,9 +44,9 @@ protected:
 TEST_F(DriverTest, BothOptionsSendEveryStatementInOrderAndEndWithEmptyLines) {
     EXPECT_EQ(execProc(w), 0);
     EXPECT_EQ(w.script->log,
-              (QStringList{st(kTrace), q(kTrace), q(kTimed), q(kSid), q(planDeleteStatement(kTable)),
-                           q(explainPlanStatement(kTable, w.sql)), q(planQueryStatement(kTable)),
-                           st(kStats), q(w.sql), st(kStats)}));
+              (QStringList{st(kTrace), q(kTrace), q(kTimed), q(kSid),
+                           q(planDeleteStatement(kTable)), q(explainPlanStatement(kTable, w.sql)),
+                           q(planQueryStatement(kTable)), st(kStats), q(w.sql), st(kStats)}));
     EXPECT_EQ(w.eLine, QString());
     EXPECT_EQ(w.qLine, QString());
     EXPECT_EQ(w.sLine, QString());
@@ -77,8 +82,8 @@ TEST_F(DriverTest, PlanOnlyRunsNoStatementAndRemembersNothing) {
 TEST_F(DriverTest, QueryOnlyLeavesThePlanAlone) {
     w.options.flgExplan = 0;
     EXPECT_EQ(execProc(w), 0);
-    EXPECT_EQ(w.script->log, (QStringList{st(kTrace), q(kTimed), q(kSid), st(kStats), q(w.sql),
-                                          st(kStats)}));
+    EXPECT_EQ(w.script->log,
+              (QStringList{st(kTrace), q(kTimed), q(kSid), st(kStats), q(w.sql), st(kStats)}));
     EXPECT_EQ(w.eLine, QString());
     EXPECT_FALSE(w.explan.visible());
     EXPECT_EQ(w.ring.size(), 1);
@@ -89,9 +94,10 @@ TEST_F(DriverTest, OptimizerGoalIsSentAsStoredAndFallsBackToOptimizerMode) {
     w.options.flgOptimizerModify = 1;
     w.options.strOptimizer = QStringLiteral("CHOOSE");
     execProc(w);
-    EXPECT_EQ(w.script->log.mid(0, 3),
-              (QStringList{st(kTrace), q(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE")),
-                           q(kTimed)}));
+    EXPECT_EQ(
+        w.script->log.mid(0, 3),
+        (QStringList{st(kTrace), q(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE")),
+                     q(kTimed)}));
 
     test::TestRunWindow v;
     v.sql = w.sql;
@@ -129,7 +135,8 @@ TEST_F(DriverTest, RefusalsSendNothingAndChangeNothing) {
     v.options.flgExplan = 0;
     v.options.flgQuery = 0;
     EXPECT_EQ(execProc(v), 1);
-    EXPECT_EQ(v.messages, QStringList{QStringLiteral("実行オプションを１つ以上指定してください。")});
+    EXPECT_EQ(v.messages,
+              QStringList{QStringLiteral("実行オプションを１つ以上指定してください。")});
     EXPECT_TRUE(v.script->log.isEmpty());
 }
 
@@ -171,15 +178,17 @@ TEST(DriverSessionId, OtherFailureLeavesTheIdEmptyAndTheReadingsReport) {
     test::TestRunWindow w;
     w.sql = QStringLiteral("select 1 from dual");
     w.options.flgExplan = 0;
-    w.script->onText(kSid, Reply::fail(QStringLiteral("Object invalid or no longer set."),
-                                       kErrObjectInvalid));
+    w.script->onText(
+        kSid, Reply::fail(QStringLiteral("Object invalid or no longer set."), kErrObjectInvalid));
     const QString emptySid = QStringLiteral(
         "SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid=''");
     w.script->onText(emptySid, Reply::fail(QStringLiteral("ORA-01722: invalid number")));
     execProc(w);
     EXPECT_TRUE(w.script->log.contains(st(emptySid)));
-    EXPECT_EQ(w.sLine, QStringLiteral("ORA-01722: invalid number"
-                                      "統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。"));
+    EXPECT_EQ(w.sLine,
+              QStringLiteral(
+                  "ORA-01722: invalid number"
+                  "統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。"));
     EXPECT_FALSE(w.statGrid.visible());
     EXPECT_EQ(w.script->log.count(st(emptySid)), 1) << "the after-reading is skipped";
 }

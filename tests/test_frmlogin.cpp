@@ -1,19 +1,19 @@
 #include "oracle/frmlogin.h"
 #include "support/modalanswerer.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 using namespace qv;
 
 namespace {
 
 class LoginDialogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FrmLogin::setServiceNameSource([this] {
             ++loads;
@@ -66,8 +66,9 @@ TEST_F(LoginDialogTest, EmptyServerIsRefusedBeforeTheUserIsLookedAt) {
         EXPECT_EQ(d.focusWidget(), d.txtUID());
         d.cmdCancel()->click();
     });
-    EXPECT_EQ(answerer.seen, (QStringList{QStringLiteral("DB接続エラー|サーバを指定してください。"),
-                                          QStringLiteral("DB接続エラー|ユーザを指定してください。")}));
+    EXPECT_EQ(answerer.seen,
+              (QStringList{QStringLiteral("DB接続エラー|サーバを指定してください。"),
+                           QStringLiteral("DB接続エラー|ユーザを指定してください。")}));
     EXPECT_FALSE(d.oraLoginModify);
 }
 

@@ -71,7 +71,8 @@ TEST(GridActions, PlanCopiesAsLinesWithEstimates) {
               QStringLiteral("1\tSELECT STATEMENT\r\n"
                              "2\t TABLE ACCESS FULL (APP.EMP)\t(cardinarity=14 byte=512)\r\n"));
     g.setText(1, 2, QStringLiteral("3"));
-    EXPECT_TRUE(planClipboardText(g).startsWith(QStringLiteral("1\tSELECT STATEMENT\t(cost=3)\r\n")));
+    EXPECT_TRUE(
+        planClipboardText(g).startsWith(QStringLiteral("1\tSELECT STATEMENT\t(cost=3)\r\n")));
     g.setVisible(false);
     EXPECT_TRUE(planClipboardText(g).isNull());
 }

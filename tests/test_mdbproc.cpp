@@ -1,11 +1,11 @@
 #include "history/mdbproc.h"
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace qv;
 
@@ -13,7 +13,7 @@ namespace {
 
 // Another program's connection to the history file.
 class Other {
-public:
+  public:
     explicit Other(const QString& path) { sqlite3_open(path.toUtf8().constData(), &db_); }
     ~Other() { sqlite3_close(db_); }
     void exec(const char* sql) {
@@ -27,19 +27,20 @@ public:
         while (sqlite3_step(st) == SQLITE_ROW) {
             QStringList cols;
             for (int i = 0; i < sqlite3_column_count(st); ++i)
-                cols << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
+                cols << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
             out << cols.join(QLatin1Char('|'));
         }
         sqlite3_finalize(st);
         return out;
     }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
 };
 
 class HistoryFileTest : public ::testing::Test {
-protected:
+  protected:
     HistoryFileTest() : path(dir.filePath(QStringLiteral("quervhst.mdb"))) {
         resetMdbState();
         stats.setCols(3);
@@ -112,9 +113,10 @@ TEST_F(HistoryFileTest, OneRunIsOneRecordNumberedAfterTheHighest) {
               (QStringList{QStringLiteral("1|select * from emp"), QStringLiteral("2|select 2")}));
     EXPECT_EQ(o.rows("SELECT NUM, STATS, VALUE, typeof(STATS) FROM STATS_HIST WHERE NUM = 2"),
               (QStringList{QStringLiteral("2|5|4|integer"), QStringLiteral("2|7|0|integer")}));
-    EXPECT_EQ(o.rows("SELECT EXPLAN_NUM, OPERATION, CARDINALITY, COST FROM EXPLAN_HIST WHERE NUM = 1"),
-              (QStringList{QStringLiteral("1|SELECT STATEMENT||"),
-                           QStringLiteral("2| TABLE ACCESS FULL (APP.EMP)|14|")}));
+    EXPECT_EQ(
+        o.rows("SELECT EXPLAN_NUM, OPERATION, CARDINALITY, COST FROM EXPLAN_HIST WHERE NUM = 1"),
+        (QStringList{QStringLiteral("1|SELECT STATEMENT||"),
+                     QStringLiteral("2| TABLE ACCESS FULL (APP.EMP)|14|")}));
 
     o.exec("DELETE FROM SQL_HIST WHERE NUM = 1");
     write();

@@ -9,36 +9,39 @@ using test::Reply;
 namespace {
 
 const QString kTable = QStringLiteral("QUERVIN$PLAN_TABLE");
-const QString kMissing = QStringLiteral("[Oracle][ODBC][Ora]ORA-02404: specified plan table not found");
+const QString kMissing =
+    QStringLiteral("[Oracle][ODBC][Ora]ORA-02404: specified plan table not found");
 
 Reply planRows(const QList<QVariantList>& steps) {
     // Each step: depth, operation, options, owner, name, type, cardinality, cost, bytes, optimizer
     Reply r;
-    const char* names[] = {"ID",          "TIMESTAMP",   "LEVEL-1", "OPERATION", "OPTIONS",
-                           "OBJECT_OWNER", "OBJECT_NAME", "OBJECT_TYPE", "CARDINALITY", "COST",
-                           "BYTES",       "OPTIMIZER"};
+    const char* names[] = {"ID",          "TIMESTAMP",    "LEVEL-1",     "OPERATION",
+                           "OPTIONS",     "OBJECT_OWNER", "OBJECT_NAME", "OBJECT_TYPE",
+                           "CARDINALITY", "COST",         "BYTES",       "OPTIMIZER"};
     for (const char* n : names)
         r.fields.append(FieldInfo{QString::fromLatin1(n), dbText, 30});
     int id = 0;
     for (const QVariantList& s : steps)
-        r.rows.append({id++, QStringLiteral("2026-12-06"), s[0], s[1], s[2], s[3], s[4], s[5],
-                       s[6], s[7], s[8], s[9]});
+        r.rows.append({id++, QStringLiteral("2026-12-06"), s[0], s[1], s[2], s[3], s[4], s[5], s[6],
+                       s[7], s[8], s[9]});
     return r;
 }
 
-QString q(const QString& s) { return QStringLiteral("Q: ") + s; }
+QString q(const QString& s) {
+    return QStringLiteral("Q: ") + s;
+}
 
 class PlanTest : public ::testing::Test {
-protected:
+  protected:
     PlanTest() {
         w.sql = QStringLiteral("select * from emp");
-        w.script->onText(planQueryStatement(kTable),
-                         planRows({{0, QStringLiteral("SELECT STATEMENT"), QVariant(), QVariant(),
-                                    QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-                                    QStringLiteral("CHOOSE")},
-                                   {1, QStringLiteral("TABLE ACCESS"), QStringLiteral("FULL"),
-                                    QStringLiteral("SCOTT"), QStringLiteral("EMP"), QVariant(), 14,
-                                    QVariant(), 512, QVariant()}}));
+        w.script->onText(
+            planQueryStatement(kTable),
+            planRows({{0, QStringLiteral("SELECT STATEMENT"), QVariant(), QVariant(), QVariant(),
+                       QVariant(), QVariant(), QVariant(), QVariant(), QStringLiteral("CHOOSE")},
+                      {1, QStringLiteral("TABLE ACCESS"), QStringLiteral("FULL"),
+                       QStringLiteral("SCOTT"), QStringLiteral("EMP"), QVariant(), 14, QVariant(),
+                       512, QVariant()}}));
     }
     test::TestRunWindow w;
     RunState r;
@@ -49,16 +52,18 @@ protected:
 TEST_F(PlanTest, PresentTableGivesTheTreeWithExactStatements) {
     w.explan.setVisible(false);
     planStage(w, r);
-    EXPECT_EQ(w.script->log,
-              (QStringList{q(QStringLiteral("delete from QUERVIN$PLAN_TABLE where statement_id = 'QUERVIN'")),
-                           q(QStringLiteral("EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN'  INTO  "
-                                            "QUERVIN$PLAN_TABLE FOR select * from emp")),
-                           q(QStringLiteral("SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, "
-                                            "OBJECT_OWNER, OBJECT_NAME, OBJECT_TYPE, CARDINALITY,COST, "
-                                            "BYTES, OPTIMIZER FROM QUERVIN$PLAN_TABLE START WITH ID = 0 "
-                                            "and STATEMENT_ID = 'QUERVIN' CONNECT BY PRIOR ID = "
-                                            "PARENT_ID AND STATEMENT_ID = 'QUERVIN' ORDER BY "
-                                            "timestamp,ID, PARENT_ID, POSITION"))}));
+    EXPECT_EQ(
+        w.script->log,
+        (QStringList{
+            q(QStringLiteral("delete from QUERVIN$PLAN_TABLE where statement_id = 'QUERVIN'")),
+            q(QStringLiteral("EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN'  INTO  "
+                             "QUERVIN$PLAN_TABLE FOR select * from emp")),
+            q(QStringLiteral("SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, "
+                             "OBJECT_OWNER, OBJECT_NAME, OBJECT_TYPE, CARDINALITY,COST, "
+                             "BYTES, OPTIMIZER FROM QUERVIN$PLAN_TABLE START WITH ID = 0 "
+                             "and STATEMENT_ID = 'QUERVIN' CONNECT BY PRIOR ID = "
+                             "PARENT_ID AND STATEMENT_ID = 'QUERVIN' ORDER BY "
+                             "timestamp,ID, PARENT_ID, POSITION"))}));
     const GridModel& g = w.explan;
     EXPECT_TRUE(g.visible());
     EXPECT_EQ(g.rows(), 3);
@@ -128,26 +133,31 @@ TEST_F(PlanTest, MissingTableDeclinedLeavesAnEmptyHiddenGridAndSaysSo) {
 
 TEST_F(PlanTest, PrivilegeAndOtherFailures) {
     w.script->on(QStringLiteral("EXPLAIN PLAN.*"),
-                 Reply::fail(QStringLiteral("ORA-01039: insufficient privileges on underlying objects of the view")),
+                 Reply::fail(QStringLiteral(
+                     "ORA-01039: insufficient privileges on underlying objects of the view")),
                  1);
     planStage(w, r);
-    EXPECT_EQ(w.eLine, QStringLiteral("ORA-01039: insufficient privileges on underlying objects of the "
-                                      "view実表のアクセス権限がありません。"));
+    EXPECT_EQ(w.eLine,
+              QStringLiteral("ORA-01039: insufficient privileges on underlying objects of the "
+                             "view実表のアクセス権限がありません。"));
     EXPECT_TRUE(w.questions.isEmpty());
 
-    w.script->on(QStringLiteral("EXPLAIN PLAN.*"), Reply::fail(QStringLiteral("ORA-02404 in a "
-                                                                              "non-ODBC error"), 5),
+    w.script->on(QStringLiteral("EXPLAIN PLAN.*"),
+                 Reply::fail(QStringLiteral("ORA-02404 in a "
+                                            "non-ODBC error"),
+                             5),
                  1);
     planStage(w, r);
-    EXPECT_EQ(w.eLine, QStringLiteral("ORA-02404 in a non-ODBC error")) << "only 3146 gets the texts";
+    EXPECT_EQ(w.eLine, QStringLiteral("ORA-02404 in a non-ODBC error"))
+        << "only 3146 gets the texts";
     EXPECT_TRUE(w.questions.isEmpty());
 }
 
 TEST_F(PlanTest, ShorterPlanAfterALongerOneHasItsOwnRowCount) {
     QList<QVariantList> ten;
     for (int i = 0; i < 10; ++i)
-        ten.append(QVariantList{i, QStringLiteral("STEP"), QVariant(), QVariant(), QVariant(), QVariant(),
-                    QVariant(), QVariant(), QVariant(), QVariant()});
+        ten.append(QVariantList{i, QStringLiteral("STEP"), QVariant(), QVariant(), QVariant(),
+                                QVariant(), QVariant(), QVariant(), QVariant(), QVariant()});
     w.script->onText(planQueryStatement(kTable), planRows(ten), 1);
     planStage(w, r);
     EXPECT_EQ(w.explan.rows(), 11);

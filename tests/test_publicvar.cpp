@@ -2,8 +2,8 @@
 #include "settings/regstore.h"
 #include "support/tempstore.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+#include <QFile>
 
 using namespace qv;
 
@@ -28,9 +28,9 @@ TEST(PublicVar, FirstStartHasDefaultsAndEndWritesAllSeven) {
     EXPECT_FALSE(publicVarExists());
 
     const std::pair<const char*, const char*> stored[] = {
-        {"f_explan", "1"},          {"f_query", "1"},
-        {"i_maxdisprows", "500"},   {"s_plantablename", "QUERVIN$PLAN_TABLE"},
-        {"i_optimizer", "0"},       {"s_optimizer", "CHOOSE"},
+        {"f_explan", "1"},        {"f_query", "1"},
+        {"i_maxdisprows", "500"}, {"s_plantablename", "QUERVIN$PLAN_TABLE"},
+        {"i_optimizer", "0"},     {"s_optimizer", "CHOOSE"},
         {"s_oracle_driver", ""}};
     for (const auto& [name, text] : stored) {
         QString v = QStringLiteral("unset");
@@ -85,21 +85,28 @@ TEST(PublicVar, HandEditedNumbersOutsideTheFieldKeepTheDefault) {
         int expected;
     };
     const Case cases[] = {
-        {"f_explan", "abc", 1},           {"f_explan", "1.5", 1},
-        {"f_explan", "", 1},              {"f_explan", "40000", 1},
-        {"f_explan", "-32769", 1},        {"f_explan", " 0 ", 0},
-        {"f_query", "+0", 0},             {"i_optimizer", "-32768", -32768},
-        {"i_maxdisprows", "3000000000", 500}, {"i_maxdisprows", "2147483647", 2147483647},
-        {"i_maxdisprows", "12abc", 500},  {"i_maxdisprows", "0x10", 500},
-        {"i_maxdisprows", "-", 500},      {"i_maxdisprows", "２００", 500},
+        {"f_explan", "abc", 1},
+        {"f_explan", "1.5", 1},
+        {"f_explan", "", 1},
+        {"f_explan", "40000", 1},
+        {"f_explan", "-32769", 1},
+        {"f_explan", " 0 ", 0},
+        {"f_query", "+0", 0},
+        {"i_optimizer", "-32768", -32768},
+        {"i_maxdisprows", "3000000000", 500},
+        {"i_maxdisprows", "2147483647", 2147483647},
+        {"i_maxdisprows", "12abc", 500},
+        {"i_maxdisprows", "0x10", 500},
+        {"i_maxdisprows", "-", 500},
+        {"i_maxdisprows", "２００", 500},
     };
     for (const Case& c : cases) {
         test::TempStore tmp;
         tmp.put(QString::fromLatin1(c.name), QString::fromUtf8(c.text));
         const clsPublicVar& p = gPublicVar();
         const QString name = QString::fromLatin1(c.name);
-        const int got = name == QStringLiteral("f_explan")  ? p.flgExplan
-                        : name == QStringLiteral("f_query") ? p.flgQuery
+        const int got = name == QStringLiteral("f_explan")      ? p.flgExplan
+                        : name == QStringLiteral("f_query")     ? p.flgQuery
                         : name == QStringLiteral("i_optimizer") ? p.flgOptimizerModify
                                                                 : p.maxDispRows;
         EXPECT_EQ(got, c.expected) << c.name << " = '" << c.text << "'";

@@ -6,6 +6,7 @@
 #include "support/tempstore.h"
 #include "tuning/gridview.h"
 
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
 #include <QMdiArea>
@@ -14,14 +15,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 using namespace qv;
 
 namespace {
 
 class QueryWindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setProgramEndHandler([this] { ++ends; });
     }
@@ -36,7 +36,9 @@ protected:
     int ends = 0;
 };
 
-double dpiOf(QWidget* w) { return w->logicalDpiY(); }
+double dpiOf(QWidget* w) {
+    return w->logicalDpiY();
+}
 
 }  // namespace
 
@@ -92,11 +94,14 @@ TEST_F(QueryWindowTest, ControlsStartWhereTheGeometryTableSays) {
         TwipRect want;
     };
     const Case cases[] = {
-        {f->txtSQL(), {120, 300, 8175, 1335}},   {f->cmdExec(), {6960, 1680, 1335, 315}},
-        {f->grdData(), {120, 2100, 8175, 1455}}, {f->grdStats(), {120, 3840, 8175, 1095}},
+        {f->txtSQL(), {120, 300, 8175, 1335}},
+        {f->cmdExec(), {6960, 1680, 1335, 315}},
+        {f->grdData(), {120, 2100, 8175, 1455}},
+        {f->grdStats(), {120, 3840, 8175, 1095}},
         {f->grdExplan(), {120, 5220, 8175, 1455}},
         // The resize rule gives bars 1 to 4 the window's outer width.
-        {f->splitBar(1), {0, 1620, 8550, 60}}, {f->splitBar(4), {120, 6720, 8550, 60}},
+        {f->splitBar(1), {0, 1620, 8550, 60}},
+        {f->splitBar(4), {120, 6720, 8550, 60}},
     };
     for (const Case& c : cases) {
         const TwipRect got = twips(c.w);
@@ -132,11 +137,12 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
     };
-    EXPECT_EQ(items("mnuFile"), (QStringList{QStringLiteral("履歴開始(&S)"),
-                                             QStringLiteral("履歴終了(&E)"), QStringLiteral("-"),
-                                             QStringLiteral("終了(&X)")}));
-    EXPECT_EQ(items("Edit"), (QStringList{QStringLiteral("切り取り(&X)"), QStringLiteral("ｺﾋﾟｰ(&C)"),
-                                          QStringLiteral("貼り付け(&V)")}));
+    EXPECT_EQ(items("mnuFile"),
+              (QStringList{QStringLiteral("履歴開始(&S)"), QStringLiteral("履歴終了(&E)"),
+                           QStringLiteral("-"), QStringLiteral("終了(&X)")}));
+    EXPECT_EQ(items("Edit"),
+              (QStringList{QStringLiteral("切り取り(&X)"), QStringLiteral("ｺﾋﾟｰ(&C)"),
+                           QStringLiteral("貼り付け(&V)")}));
     EXPECT_EQ(items("mnuOracle"),
               (QStringList{QStringLiteral("ログイン...(&L)"), QStringLiteral("ログアウト(&D)")}));
     EXPECT_EQ(items("mnuOption"), QStringList{QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")});

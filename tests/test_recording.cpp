@@ -4,10 +4,10 @@
 #include "support/tempstore.h"
 #include "support/testport.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <QFile>
+#include <QTemporaryDir>
 
 using namespace qv;
 using test::Reply;
@@ -60,7 +60,7 @@ int runsIn(const QString& path) {
 }
 
 class RecordingTest : public ::testing::Test {
-protected:
+  protected:
     RecordingTest() { resetMdbState(); }
     test::TempStore tmp;
     QTemporaryDir dir;
@@ -92,7 +92,8 @@ TEST_F(RecordingTest, RefusedRunWritesNothingButExecSqlTakesTheText) {
     w.model.mnuHistStartClick();
     w.run(QStringLiteral("   "));
     EXPECT_EQ(w.model.ExecSql, QStringLiteral("   "));
-    EXPECT_EQ(w.port.messages, QStringList{QStringLiteral("QuervinStudio|SQLを入力してください。")});
+    EXPECT_EQ(w.port.messages,
+              QStringList{QStringLiteral("QuervinStudio|SQLを入力してください。")});
     EXPECT_EQ(runsIn(path), 0);
     EXPECT_EQ(w.panel(3), QString());
 }

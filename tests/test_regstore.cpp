@@ -1,10 +1,10 @@
 #include "settings/regstore.h"
 #include "support/tempstore.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <gtest/gtest.h>
 
 using namespace qv;
 
@@ -28,7 +28,8 @@ TEST(RegStore, ValuesRoundTripWhole) {
     test::TempStore tmp;
     const QString empty;
     const QString long300(300, QLatin1Char('x'));
-    QString jp = QStringLiteral("select * from 注文 where 名前 = 'O''Brien';\n-- 二行目\r\n\t@end, a=b");
+    QString jp =
+        QStringLiteral("select * from 注文 where 名前 = 'O''Brien';\n-- 二行目\r\n\t@end, a=b");
     jp = jp.repeated(200);  // about 9,000 characters with line breaks, commas and quotes
     ASSERT_EQ(setRegValue(QStringLiteral("s_plantablename"), empty), 0);
     ASSERT_EQ(setRegValue(QStringLiteral("long"), long300), 0);

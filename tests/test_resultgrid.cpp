@@ -141,7 +141,8 @@ TEST(ResultGrid, FetchFailureEndsTheStepWithRowsSoFarHidden) {
     w.sql = QStringLiteral("select n from t");
     Reply r = Reply::table({QStringLiteral("N")}, numbers(10));
     r.failAfterRows = 4;
-    r.fetchError = DbError(kErrOdbcCall, QStringLiteral("ORA-03113: end-of-file on communication channel"));
+    r.fetchError =
+        DbError(kErrOdbcCall, QStringLiteral("ORA-03113: end-of-file on communication channel"));
     w.script->onText(w.sql, r);
     w.data.setVisible(false);
     w.result = ResultState{9, true};

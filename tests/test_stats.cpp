@@ -146,7 +146,8 @@ TEST(Stats, FailedAfterReadingShowsTheBareDescription) {
     test::TestRunWindow w;
     w.script->on(QStringLiteral(".*V\\$SESSTAT.*"),
                  Reply::fail(QStringLiteral("ORA-03113: end-of-file on communication channel")));
-    w.script->on(QStringLiteral(".*V\\$SESSTAT.*"), test::statRows({{5, QStringLiteral("x"), 1}}), 1);
+    w.script->on(QStringLiteral(".*V\\$SESSTAT.*"), test::statRows({{5, QStringLiteral("x"), 1}}),
+                 1);
     w.statGrid.setVisible(false);
     RunState r;
     clsStats before;

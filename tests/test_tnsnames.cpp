@@ -1,14 +1,16 @@
 #include "oracle/tnsnames.h"
 
+#include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace qv;
 
 namespace {
-QStringList parse(const char* text) { return parseServiceNames(QString::fromUtf8(text)); }
+QStringList parse(const char* text) {
+    return parseServiceNames(QString::fromUtf8(text));
+}
 
 void writeFile(const QString& path, const QByteArray& data) {
     QFile f(path);

@@ -41,18 +41,17 @@ int main(int argc, char** argv) {
     c.oraDBQ = QStringLiteral("sqlite:sample");
     c.oraUser = QStringLiteral("demo");
     c.oraConnect();
-    form->txtSQL()->setPlainText(QStringLiteral(
-        "select c.name, o.order_date, o.total_amount\n"
-        "  from customers c join orders o on o.customer_id = c.customer_id\n"
-        " where c.city = '札幌' and o.status = 'SHIPPED'\n"
-        " order by o.total_amount desc"));
+    form->txtSQL()->setPlainText(
+        QStringLiteral("select c.name, o.order_date, o.total_amount\n"
+                       "  from customers c join orders o on o.customer_id = c.customer_id\n"
+                       " where c.city = '札幌' and o.status = 'SHIPPED'\n"
+                       " order by o.total_amount desc"));
     form->cmdExec()->click();
     for (int i = 0; i < 20; ++i) {
         QApplication::processEvents();
         QThread::msleep(50);
     }
-    const QPixmap shot = frame.screen()->grabWindow(0, frame.x(), frame.y(),
-                                                    frame.frameGeometry().width(),
-                                                    frame.frameGeometry().height());
+    const QPixmap shot = frame.screen()->grabWindow(
+        0, frame.x(), frame.y(), frame.frameGeometry().width(), frame.frameGeometry().height());
     return shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

@@ -19,7 +19,7 @@ namespace {
 
 // The run's window without a screen: everything shown is kept for printing.
 class CliRunWindow : public RunWindow {
-public:
+  public:
     QString sql;
     clsPublicVar options;
     QString user, service;
@@ -124,9 +124,9 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         QStringLiteral("password"),
         QStringLiteral("Password; when left out, QUERVIN_PASSWORD is used, else none."),
         QStringLiteral("TEXT"));
-    const QCommandLineOption driver(QStringLiteral("driver"),
-                                    QStringLiteral("ODBC driver name (default: Oracle ODBC Driver)."),
-                                    QStringLiteral("NAME"));
+    const QCommandLineOption driver(
+        QStringLiteral("driver"), QStringLiteral("ODBC driver name (default: Oracle ODBC Driver)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption noPlan(QStringLiteral("no-plan"),
                                     QStringLiteral("Do not obtain the execution plan."));
     const QCommandLineOption noQuery(
@@ -141,9 +141,9 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         QStringLiteral("Set the session's optimizer goal first (CHOOSE, RULE, ALL_ROWS, "
                        "FIRST_ROWS, ...). Default: the session's own."),
         QStringLiteral("GOAL"));
-    const QCommandLineOption planTable(
-        QStringLiteral("plan-table"),
-        QStringLiteral("Plan table (default QUERVIN$PLAN_TABLE)."), QStringLiteral("NAME"));
+    const QCommandLineOption planTable(QStringLiteral("plan-table"),
+                                       QStringLiteral("Plan table (default QUERVIN$PLAN_TABLE)."),
+                                       QStringLiteral("NAME"));
     const QCommandLineOption createPlanTable(
         QStringLiteral("create-plan-table"),
         QStringLiteral("Create the plan table when it is missing (otherwise it is not)."));
@@ -258,10 +258,9 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
 
     if (fmt == QStringLiteral("json")) {
         QJsonObject o;
-        o.insert(QStringLiteral("messages"),
-                 QJsonObject{{QStringLiteral("plan"), w.eLine},
-                             {QStringLiteral("query"), w.qLine},
-                             {QStringLiteral("stats"), w.sLine}});
+        o.insert(QStringLiteral("messages"), QJsonObject{{QStringLiteral("plan"), w.eLine},
+                                                         {QStringLiteral("query"), w.qLine},
+                                                         {QStringLiteral("stats"), w.sLine}});
         o.insert(QStringLiteral("count"), w.count);
         o.insert(QStringLiteral("rowCount"), static_cast<qint64>(w.result.rowCount));
         o.insert(QStringLiteral("rowsOverMax"), w.result.rowsOverMax);

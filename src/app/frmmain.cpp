@@ -67,7 +67,8 @@ FrmMain::FrmMain(QWidget* parent) : QWidget(parent), model_(new QueryWindowModel
         split_[static_cast<size_t>(k)] = bar;
     }
 
-    new SplitterBars(model_->layout(), split_, [this] { applyLayout(); }, this);
+    new SplitterBars(
+        model_->layout(), split_, [this] { applyLayout(); }, this);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("StatusBar"));
@@ -137,7 +138,9 @@ void FrmMain::bindState() {
     });
 }
 
-double FrmMain::dpi() const { return logicalDpiY() > 0 ? logicalDpiY() : 96.0; }
+double FrmMain::dpi() const {
+    return logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+}
 
 void FrmMain::place(QWidget* w, Ctl c) {
     const TwipRect& r = model_->layout().rect(c);
@@ -176,7 +179,9 @@ void FrmMain::resizeEvent(QResizeEvent* event) {
     applyLayout();
 }
 
-QString FrmMain::sqlText() const { return txtSQL_->toPlainText(); }
+QString FrmMain::sqlText() const {
+    return txtSQL_->toPlainText();
+}
 
 void FrmMain::setSqlText(const QString& text) {
     txtSQL_->setPlainText(text);
@@ -185,20 +190,29 @@ void FrmMain::setSqlText(const QString& text) {
     txtSQL_->setTextCursor(c);
 }
 
-void FrmMain::replaceSqlSelection(const QString& text) { txtSQL_->insertPlainText(text); }
+void FrmMain::replaceSqlSelection(const QString& text) {
+    txtSQL_->insertPlainText(text);
+}
 
-void FrmMain::focusSql() { txtSQL_->setFocus(Qt::OtherFocusReason); }
+void FrmMain::focusSql() {
+    txtSQL_->setFocus(Qt::OtherFocusReason);
+}
 
-void FrmMain::repaintNow() { window()->repaint(); }
+void FrmMain::repaintNow() {
+    window()->repaint();
+}
 
 Answer FrmMain::ask(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Cancel;
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
     }
 }
 
@@ -225,8 +239,8 @@ int FrmMain::blankWidthTwips(int count) const {
     QFontMetricsF fm(font(), const_cast<FrmMain*>(this));
     // In the window's own font a blank is as wide as any half-width character. A fallback
     // font may have a narrower blank, which would cut every value; take a digit's width then.
-    const double blank = std::max(fm.horizontalAdvance(QLatin1Char(' ')),
-                                  fm.horizontalAdvance(QLatin1Char('0')));
+    const double blank =
+        std::max(fm.horizontalAdvance(QLatin1Char(' ')), fm.horizontalAdvance(QLatin1Char('0')));
     const double px = blank * count;
     return static_cast<int>(px * 1440.0 / dpi() + 0.5);
 }

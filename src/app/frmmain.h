@@ -21,7 +21,7 @@ class GridView;
 // forwards events to it.
 class FrmMain : public QWidget, public WindowPort {
     Q_OBJECT
-public:
+  public:
     explicit FrmMain(QWidget* parent = nullptr);
     ~FrmMain() override;
 
@@ -53,13 +53,13 @@ public:
     // Places every control where the model's layout says.
     void applyLayout();
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void captionChanged(const QString& caption);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Ctl c);
     void bindState();

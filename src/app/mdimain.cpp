@@ -1,7 +1,7 @@
 #include "app/mdimain.h"
 
-#include "app/frmmain.h"
 #include "app/frmabout.h"
+#include "app/frmmain.h"
 #include "app/program.h"
 #include "app/sysinfo.h"
 #include "history/mdbproc.h"
@@ -21,12 +21,12 @@ namespace {
 
 // Tells the frame when one of its query windows is closing, whichever way it was closed.
 class QuerySubWindow : public QMdiSubWindow {
-public:
+  public:
     QuerySubWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {
         setAttribute(Qt::WA_DeleteOnClose);
     }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         QMdiSubWindow::closeEvent(event);
         if (event->isAccepted() && onClose_) {
@@ -36,7 +36,7 @@ protected:
         }
     }
 
-private:
+  private:
     std::function<void()> onClose_;
 };
 
@@ -51,13 +51,11 @@ MdiMain::MdiMain(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(t
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { updateMenus(); });
 
     const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
-    resize(twipsToPixels(9210, dpi),
-           twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
+    resize(twipsToPixels(9210, dpi), twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
 
     setOdbcDriverLister(&installedOdbcDrivers);
-    setSysInfoSources({&installedOdbcDrivers, &findTnsnamesFile, [] {
-                           return mdbPath().isEmpty() ? defaultMdbPath() : mdbPath();
-                       }});
+    setSysInfoSources({&installedOdbcDrivers, &findTnsnamesFile,
+                       [] { return mdbPath().isEmpty() ? defaultMdbPath() : mdbPath(); }});
 
     gMainWidth = kMainWidth;
     gMainHeight = kMainHeight;
@@ -145,8 +143,8 @@ void MdiMain::buildMenus() {
     file->setObjectName(QStringLiteral("mnuFile"));
     connect(addItem(file, "mnuHistStart", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
             this, onForm([](FrmMain& f) { f.model().mnuHistStartClick(); }));
-    connect(addItem(file, "mnuHistEnd", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
-            this, onForm([](FrmMain& f) { f.model().mnuHistEndClick(); }));
+    connect(addItem(file, "mnuHistEnd", QStringLiteral("履歴終了(&E)")), &QAction::triggered, this,
+            onForm([](FrmMain& f) { f.model().mnuHistEndClick(); }));
     file->addSeparator();
     QAction* quit = addItem(file, "mnuQuit", QStringLiteral("終了(&X)"));
     connect(quit, &QAction::triggered, this, onForm([](FrmMain& f) {
@@ -212,7 +210,8 @@ void MdiMain::rebuildWindowMenu() {
         if (!form || !forms_.contains(form))
             continue;
         ++n;
-        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(form->windowTitle()));
+        QAction* a =
+            windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(form->windowTitle()));
         a->setCheckable(true);
         a->setChecked(form == current);
         connect(a, &QAction::triggered, this, [this, sub] { mdiArea_->setActiveSubWindow(sub); });

@@ -17,7 +17,7 @@ class FrmMain;
 // the current query window.
 class MdiMain : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MdiMain(QWidget* parent = nullptr);
     ~MdiMain() override;
 
@@ -33,10 +33,10 @@ public:
     // Captions of the query windows listed in the Window menu, as it would show now.
     QStringList windowMenuEntries();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildMenus();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption);
     void rebuildWindowMenu();

@@ -18,7 +18,9 @@ std::function<void()>& endHandler() {
 }
 }  // namespace
 
-void setProgramEndHandler(std::function<void()> handler) { endHandler() = std::move(handler); }
+void setProgramEndHandler(std::function<void()> handler) {
+    endHandler() = std::move(handler);
+}
 
 void endProgram() {
     RegStore& store = regStore();

@@ -32,11 +32,17 @@ void QueryWindowModel::load() {
     sqlHistFinder_.setSQLHist(&gSQLHist());
 }
 
-void QueryWindowModel::showMessage(const QString& text) { port_.showMessage(text, kAppTitle); }
+void QueryWindowModel::showMessage(const QString& text) {
+    port_.showMessage(text, kAppTitle);
+}
 
-clsPublicVar& QueryWindowModel::settings() { return gPublicVar(); }
+clsPublicVar& QueryWindowModel::settings() {
+    return gPublicVar();
+}
 
-void QueryWindowModel::addToRing(const QString& sql) { gSQLHist().add(sql); }
+void QueryWindowModel::addToRing(const QString& sql) {
+    gSQLHist().add(sql);
+}
 
 void QueryWindowModel::cmdExecClick() {
     if (!connection_.oraLogined && connection_.oraLoginProc() != 0)

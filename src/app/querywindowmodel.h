@@ -17,7 +17,7 @@ namespace qv {
 // widget in sight. The widget shows this state and forwards its events here.
 class QueryWindowModel : public QObject, public RunWindow {
     Q_OBJECT
-public:
+  public:
     explicit QueryWindowModel(WindowPort& port, QObject* parent = nullptr);
     ~QueryWindowModel() override;
 
@@ -79,7 +79,7 @@ public:
     void mnuNextSQLClick();
     void mnuPrevSQLClick();
 
-private:
+  private:
     // Writes the run into the history file while the window records.
     void recordingStage();
 

@@ -16,7 +16,7 @@ struct LoginValues {
 // immediate repaint, modal questions and text measurement. The query window widget implements
 // it; tests and the headless runner implement it too.
 class WindowPort {
-public:
+  public:
     virtual ~WindowPort() = default;
 
     // The SQL box's text exactly as typed.

@@ -13,7 +13,7 @@ namespace qv {
 // repaints a message line or the button as soon as its signal arrives.
 class WindowState : public QObject {
     Q_OBJECT
-public:
+  public:
     enum class Menu { Login, Logout, HistStart, HistEnd };
     enum class Line { Plan, Query, Stats, Count };
 
@@ -37,14 +37,14 @@ public:
     bool execEnabled() const { return execEnabled_; }
     void setExecEnabled(bool enabled);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void captionChanged(const QString& caption);
     void menusChanged();
     void panelChanged(int panel);
     void lineChanged(qv::WindowState::Line line, const QString& text);
     void execEnabledChanged(bool enabled);
 
-private:
+  private:
     QString caption_;
     std::array<bool, 4> menus_{true, false, true, false};
     std::array<QString, kPanels> panels_;

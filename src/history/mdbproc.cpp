@@ -20,14 +20,14 @@ int32_t gHistCount = 0;
 constexpr int kBusyTimeoutMs = 500;
 
 DbError engineError(sqlite3* db, int rc) {
-    const QString text = db ? QString::fromUtf8(sqlite3_errmsg(db))
-                            : QString::fromUtf8(sqlite3_errstr(rc));
+    const QString text =
+        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
     return DbError(rc, text);
 }
 
 // One open history file; closed when it goes out of scope.
 class HistoryDb {
-public:
+  public:
     HistoryDb(const QString& path, bool create) {
         const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
         const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
@@ -49,18 +49,19 @@ public:
         char* msg = nullptr;
         const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
         if (rc != SQLITE_OK) {
-            const QString text = msg ? QString::fromUtf8(msg) : QString::fromUtf8(sqlite3_errstr(rc));
+            const QString text =
+                msg ? QString::fromUtf8(msg) : QString::fromUtf8(sqlite3_errstr(rc));
             sqlite3_free(msg);
             throw DbError(rc, text);
         }
     }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
 };
 
 class Statement {
-public:
+  public:
     Statement(HistoryDb& db, const char* sql) : db_(db.handle()) {
         const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
         if (rc != SQLITE_OK)
@@ -99,7 +100,7 @@ public:
         return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)));
     }
 
-private:
+  private:
     void check(int rc) {
         if (rc != SQLITE_OK)
             throw engineError(db_, rc);
@@ -110,7 +111,7 @@ private:
 
 // Rolls back unless committed.
 class Transaction {
-public:
+  public:
     explicit Transaction(HistoryDb& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
     ~Transaction() {
         if (!done_)
@@ -121,14 +122,15 @@ public:
         done_ = true;
     }
 
-private:
+  private:
     HistoryDb& db_;
     bool done_ = false;
 };
 
 // Whole numbers of 32 bits, as the fields were defined for the history file.
-#define INT32_FIELD(name) \
-    name " INTEGER CHECK (typeof(" name ") = 'integer' AND " name " BETWEEN -2147483648 AND 2147483647)"
+#define INT32_FIELD(name)                                         \
+    name " INTEGER CHECK (typeof(" name ") = 'integer' AND " name \
+         " BETWEEN -2147483648 AND 2147483647)"
 
 const char* const kCreateTables[] = {
     "CREATE TABLE SQL_HIST (" INT32_FIELD("NUM") ", TIMESTAMP TEXT, SQL TEXT)",
@@ -137,7 +139,9 @@ const char* const kCreateTables[] = {
     ", OPERATION TEXT CHECK (OPERATION <> ''), CARDINALITY TEXT, COST TEXT, BYTE TEXT)",
 };
 
-bool fileExists(const QString& path) { return QFileInfo(path).isFile(); }
+bool fileExists(const QString& path) {
+    return QFileInfo(path).isFile();
+}
 
 int countNamed(HistoryDb& db, const char* sql, const QStringList& names) {
     Statement st(db, sql);
@@ -160,16 +164,21 @@ QString defaultMdbPath() {
     const QString dir = QCoreApplication::applicationDirPath();
     if (!dir.isEmpty() && QFileInfo(dir).isWritable())
         return QDir(dir).filePath(QStringLiteral("quervhst.mdb"));
-    const QString data =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/QUERVIN");
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/QUERVIN");
     QDir().mkpath(data);
     return QDir(data).filePath(QStringLiteral("quervhst.mdb"));
 }
 
-QString mdbPath() { return gMdbPath; }
-void setMdbPath(const QString& path) { gMdbPath = path; }
-int32_t histCount() { return gHistCount; }
+QString mdbPath() {
+    return gMdbPath;
+}
+void setMdbPath(const QString& path) {
+    gMdbPath = path;
+}
+int32_t histCount() {
+    return gHistCount;
+}
 
 void resetMdbState() {
     gMdbPath.clear();
@@ -185,15 +194,16 @@ int16_t checkMdb(const QString& path) {
     if (countNamed(db, "SELECT name FROM sqlite_master WHERE type = 'table'", tables) != 3)
         return -2;
     if (countFields(db, "SQL_HIST",
-                    {QStringLiteral("NUM"), QStringLiteral("TIMESTAMP"), QStringLiteral("SQL")}) != 3)
+                    {QStringLiteral("NUM"), QStringLiteral("TIMESTAMP"), QStringLiteral("SQL")}) !=
+        3)
         return -3;
     if (countFields(db, "STATS_HIST",
                     {QStringLiteral("NUM"), QStringLiteral("STATS"), QStringLiteral("VALUE")}) != 3)
         return -3;
-    if (countFields(db, "EXPLAN_HIST",
-                    {QStringLiteral("NUM"), QStringLiteral("EXPLAN_NUM"), QStringLiteral("OPERATION"),
-                     QStringLiteral("CARDINALITY"), QStringLiteral("COST"),
-                     QStringLiteral("BYTE")}) != 6)
+    if (countFields(
+            db, "EXPLAN_HIST",
+            {QStringLiteral("NUM"), QStringLiteral("EXPLAN_NUM"), QStringLiteral("OPERATION"),
+             QStringLiteral("CARDINALITY"), QStringLiteral("COST"), QStringLiteral("BYTE")}) != 6)
         return -3;
     return 1;
 }
@@ -217,7 +227,7 @@ int16_t createMdb(const QString& path, std::optional<DbError>& error) {
 }
 
 int32_t writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
-                  const GridModel& explan) {
+                     const GridModel& explan) {
     std::optional<DbError> createError;
     if (checkMdb(path) == 0)
         createMdb(path, createError);
@@ -246,9 +256,10 @@ int32_t writeHistory(const QString& path, const QString& execSql, const GridMode
             ins.bind(1, num).bind(2, stats.text(r, 0)).bind(3, stats.text(r, 1)).run();
     }
     if (explan.visible()) {
-        Statement ins(db,
-                      "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
-                      "VALUES (?, ?, ?, ?, ?, ?)");
+        Statement ins(
+            db,
+            "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
+            "VALUES (?, ?, ?, ?, ?, ?)");
         for (int r = 1; r <= explan.rows() - 1; ++r)
             ins.bind(1, num)
                 .bind(2, int64_t{r})

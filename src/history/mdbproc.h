@@ -43,6 +43,6 @@ int16_t createMdb(const QString& path, std::optional<DbError>& error);
 // Returns the run number. Throws DbError; a table-building failure of that re-creation is
 // thrown after the run is stored.
 int32_t writeHistory(const QString& path, const QString& execSql, const GridModel& stats,
-                  const GridModel& explan);
+                     const GridModel& explan);
 
 }  // namespace qv

@@ -103,7 +103,9 @@ void clsSQLHistFinder::prevSQL() {
         pos_ = std::max(max(), 0);
 }
 
-QString clsSQLHistFinder::getSQL() const { return sqlHist_ ? sqlHist_->getSQL(pos_) : QString(); }
+QString clsSQLHistFinder::getSQL() const {
+    return sqlHist_ ? sqlHist_->getSQL(pos_) : QString();
+}
 
 namespace {
 std::unique_ptr<clsSQLHist>& instance() {
@@ -121,7 +123,9 @@ clsSQLHist& gSQLHist() {
     return *p;
 }
 
-bool sqlHistExists() { return instance() != nullptr; }
+bool sqlHistExists() {
+    return instance() != nullptr;
+}
 
 void releaseSQLHist() {
     auto& p = instance();
@@ -131,6 +135,8 @@ void releaseSQLHist() {
     }
 }
 
-void resetSQLHist() { instance().reset(); }
+void resetSQLHist() {
+    instance().reset();
+}
 
 }  // namespace qv

@@ -10,7 +10,7 @@ namespace qv {
 // The ring of the last 101 executed statements, shared by every query window of the process
 // and kept in the settings store between runs.
 class clsSQLHist {
-public:
+  public:
     static constexpr int32_t kLastSlot = 100;
 
     // Stores `sql` unchanged in the next slot, wrapping after slot 100.
@@ -29,7 +29,7 @@ public:
     // Writes the ring back; failures are not reported.
     void save() const;
 
-private:
+  private:
     std::array<QString, kLastSlot + 1> sqls_;
     int32_t histNextp_ = 0;
     int32_t histMax_ = 0;
@@ -37,7 +37,7 @@ private:
 
 // A window's position in the ring.
 class clsSQLHistFinder {
-public:
+  public:
     void setSQLHist(clsSQLHist* s) { sqlHist_ = s; }
     void resetSQLHist() { sqlHist_ = nullptr; }
     void nextSQL();
@@ -45,7 +45,7 @@ public:
     QString getSQL() const;
     int32_t pos() const { return pos_; }
 
-private:
+  private:
     int32_t max() const { return sqlHist_ ? sqlHist_->getMax() : 0; }
 
     clsSQLHist* sqlHist_ = nullptr;

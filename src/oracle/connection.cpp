@@ -13,7 +13,7 @@ namespace {
 
 // A connection that was never opened: every operation fails as on a closed one.
 class ClosedDatabase : public Database {
-public:
+  public:
     bool isOpen() const override { return false; }
     void execute(const QString&) override { throw notOpenError(); }
     std::unique_ptr<Recordset> openRecordset(const QString&) override { throw notOpenError(); }
@@ -33,9 +33,13 @@ ConnectionService::ConnectionService(WindowState& state, WindowPort& port)
 
 ConnectionService::~ConnectionService() = default;
 
-Database& ConnectionService::dbQuery() { return dbQuery_ ? *dbQuery_ : closedDatabase(); }
+Database& ConnectionService::dbQuery() {
+    return dbQuery_ ? *dbQuery_ : closedDatabase();
+}
 
-Database& ConnectionService::dbStats() { return dbStats_ ? *dbStats_ : closedDatabase(); }
+Database& ConnectionService::dbStats() {
+    return dbStats_ ? *dbStats_ : closedDatabase();
+}
 
 int16_t ConnectionService::oraLoginProc() {
     LoginValues values{oraDBQ, oraUser, oraPass};

@@ -26,7 +26,7 @@ DatabaseOpener defaultDatabaseOpener();
 // the first one's statistics. Shows its progress in the window's caption, status-bar panel 1
 // and the login/logout menu items.
 class ConnectionService {
-public:
+  public:
     ConnectionService(WindowState& state, WindowPort& port);
     ~ConnectionService();
 
@@ -52,7 +52,7 @@ public:
     Database& dbQuery();
     Database& dbStats();
 
-private:
+  private:
     WindowState& state_;
     WindowPort& port_;
     DatabaseOpener opener_;

@@ -5,8 +5,8 @@ namespace qv {
 QString odbcAttributeValue(const QString& value) {
     const bool special = value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
                          value.contains(QLatin1Char('}')) ||
-                         (!value.isEmpty() && (value.front() == QLatin1Char(' ') ||
-                                               value.back() == QLatin1Char(' ')));
+                         (!value.isEmpty() &&
+                          (value.front() == QLatin1Char(' ') || value.back() == QLatin1Char(' ')));
     if (!special)
         return value;
     QString quoted = value;

@@ -11,9 +11,9 @@
 namespace qv {
 
 // Error numbers a database call can fail with.
-inline constexpr int32_t kErrOdbcCall = 3146;      // the driver or the server refused the call
-inline constexpr int32_t kErrItemNotFound = 3265;  // no field of that name
-inline constexpr int32_t kErrObjectInvalid = 3420; // the connection or result is not open
+inline constexpr int32_t kErrOdbcCall = 3146;         // the driver or the server refused the call
+inline constexpr int32_t kErrItemNotFound = 3265;     // no field of that name
+inline constexpr int32_t kErrObjectInvalid = 3420;    // the connection or result is not open
 inline constexpr int32_t kErrNoCurrentRecord = 3021;  // read or moved past the last row
 
 // One diagnostic record of the driver: SQLSTATE, the server's native code and its text.
@@ -26,7 +26,7 @@ struct DiagRecord {
 // A failed database call: a number and a description. For kErrOdbcCall the description is
 // built from every diagnostic record, so the server's own message (and its ORA- code) is in it.
 class DbError : public std::exception {
-public:
+  public:
     DbError(int32_t number, QString description, QList<DiagRecord> records = {});
 
     int32_t number() const { return number_; }
@@ -34,7 +34,7 @@ public:
     const QList<DiagRecord>& records() const { return records_; }
     const char* what() const noexcept override { return what_.constData(); }
 
-private:
+  private:
     int32_t number_;
     QString description_;
     QList<DiagRecord> records_;
@@ -67,7 +67,9 @@ enum FieldType : int {
 };
 
 // Long text and long binary values are never read into a grid.
-inline bool isLongField(int type) { return type == dbMemo || type == dbLongBinary; }
+inline bool isLongField(int type) {
+    return type == dbMemo || type == dbLongBinary;
+}
 
 struct FieldInfo {
     QString name;
@@ -80,7 +82,7 @@ struct FieldInfo {
 // binary, QString for everything else (text, decimals, dates as the source writes them).
 // Every operation throws DbError on failure; a closed result fails with kErrObjectInvalid.
 class Recordset {
-public:
+  public:
     virtual ~Recordset() = default;
 
     virtual bool eof() const = 0;
@@ -104,7 +106,7 @@ public:
 // One open connection (one server session). Every operation throws DbError on failure;
 // operations on a connection that is not open fail with kErrObjectInvalid.
 class Database {
-public:
+  public:
     virtual ~Database() = default;
 
     virtual bool isOpen() const = 0;

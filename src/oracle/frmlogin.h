@@ -16,7 +16,7 @@ namespace qv {
 // password. One dialog serves every query window; it only collects and checks the values.
 class FrmLogin : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit FrmLogin(QWidget* parent = nullptr);
 
     // The process-wide dialog, created (and its list loaded) at first use, and again after it
@@ -45,10 +45,10 @@ public:
     QPushButton* cmdAccept() const { return cmdAccept_; }
     QPushButton* cmdCancel() const { return cmdCancel_; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void cmdAcceptClick();
     void cmdCancelClick();
     void message(const QString& text);

@@ -21,7 +21,6 @@ constexpr size_t kInitialBufferBytes = 4096;
 // Longer values come in several pieces of this size.
 constexpr SQLLEN kMaxBufferBytes = SQLLEN(64) << 20;
 
-
 // How a column's text becomes a value.
 enum class ValueKind { Text, Integer, Floating, Exact, Binary };
 

@@ -67,6 +67,8 @@ QStringList oracleDriverNames(const QStringList& installed) {
     return oracle;
 }
 
-QStringList oracleDriverList() { return oracleDriverNames(installedOdbcDrivers()); }
+QStringList oracleDriverList() {
+    return oracleDriverNames(installedOdbcDrivers());
+}
 
 }  // namespace qv

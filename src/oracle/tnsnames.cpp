@@ -8,7 +8,9 @@
 
 namespace qv {
 
-int32_t countChar(const QString& text, QChar ch) { return static_cast<int32_t>(text.count(ch)); }
+int32_t countChar(const QString& text, QChar ch) {
+    return static_cast<int32_t>(text.count(ch));
+}
 
 QString getOracleNetPath() {
 #ifdef Q_OS_WIN

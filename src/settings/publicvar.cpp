@@ -93,7 +93,9 @@ clsPublicVar& gPublicVar() {
     return *p;
 }
 
-bool publicVarExists() { return instance() != nullptr; }
+bool publicVarExists() {
+    return instance() != nullptr;
+}
 
 void releasePublicVar() {
     auto& p = instance();
@@ -103,6 +105,8 @@ void releasePublicVar() {
     }
 }
 
-void resetPublicVar() { instance().reset(); }
+void resetPublicVar() {
+    instance().reset();
+}
 
 }  // namespace qv

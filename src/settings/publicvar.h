@@ -9,7 +9,7 @@ namespace qv {
 // The seven options that steer a tuning run. One instance per process, gPublicVar(); query
 // windows and the options dialog change its fields directly.
 class clsPublicVar {
-public:
+  public:
     int16_t flgExplan = 1;
     int16_t flgQuery = 1;
     int32_t maxDispRows = 500;

@@ -33,7 +33,9 @@ QString RegStore::defaultIniPath() {
            QStringLiteral("/QUERVIN/quervin.ini");
 }
 
-QString RegStore::location() const { return path_; }
+QString RegStore::location() const {
+    return path_;
+}
 
 bool RegStore::storeExists() const {
     if (native_) {
@@ -96,7 +98,9 @@ int16_t RegStore::setRegValue(const QString& name, const QString& value) {
     return s.status() == QSettings::NoError ? 0 : -2;
 }
 
-void RegStore::beginBatch() { ++batch_; }
+void RegStore::beginBatch() {
+    ++batch_;
+}
 
 int16_t RegStore::endBatch() {
     if (batch_ > 0 && --batch_ > 0)
@@ -125,7 +129,9 @@ RegStore& regStore() {
     return *store;
 }
 
-void setRegStore(std::unique_ptr<RegStore> store) { currentStore() = std::move(store); }
+void setRegStore(std::unique_ptr<RegStore> store) {
+    currentStore() = std::move(store);
+}
 
 int16_t getRegValue(const QString& name, QString& value) {
     return regStore().getRegValue(name, value);

@@ -14,7 +14,7 @@ namespace qv {
 // HKEY_LOCAL_MACHINE\SOFTWARE\QUERVIN (REG_SZ values); elsewhere an INI file. The location is
 // given when the store is made, so tests point it at a temporary file.
 class RegStore {
-public:
+  public:
     // An INI file at `iniPath`.
     explicit RegStore(QString iniPath);
     ~RegStore();
@@ -42,7 +42,7 @@ public:
     void beginBatch();
     int16_t endBatch();
 
-private:
+  private:
     bool storeExists() const;
     bool canWrite() const;
     QSettings& settings();

@@ -10,11 +10,14 @@
 namespace qv {
 
 namespace {
-const QString kSidQuery = QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
+const QString kSidQuery =
+    QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
 const QString kTraceOff = QStringLiteral("ALTER SESSION SET SQL_TRACE=FALSE");
 const QString kTimedStats = QStringLiteral("ALTER SESSION SET TIMED_STATISTICS=TRUE");
 
-bool isTrimmedBlank(QChar c) { return c == QLatin1Char(' ') || c == QChar(0x3000); }
+bool isTrimmedBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QChar(0x3000);
+}
 }  // namespace
 
 QString trimmedForValidation(const QString& text) {
@@ -54,8 +57,8 @@ int16_t execProc(RunWindow& w) {
     w.grdStats().setVisible(false);
     w.setCountLabel(QString());
 
-    const QString progress = QStringLiteral("Oracle接続中...") + w.oraUser() + QStringLiteral("@") +
-                             w.oraDBQ();
+    const QString progress =
+        QStringLiteral("Oracle接続中...") + w.oraUser() + QStringLiteral("@") + w.oraDBQ();
     if (w.settings().flgQuery == 1) {
         w.setQMessage(progress);
         w.setSMessage(progress);
@@ -76,10 +79,12 @@ int16_t execProc(RunWindow& w) {
             // Current servers refuse the obsolete OPTIMIZER_GOAL (ORA-01986); the same goal
             // then goes through OPTIMIZER_MODE so the choice is not silently lost.
             if (!r.step([&] {
-                    w.dbQuery().execute(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = ") + goal);
+                    w.dbQuery().execute(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = ") +
+                                        goal);
                 }))
                 r.step([&] {
-                    w.dbQuery().execute(QStringLiteral("ALTER SESSION SET OPTIMIZER_MODE = ") + goal);
+                    w.dbQuery().execute(QStringLiteral("ALTER SESSION SET OPTIMIZER_MODE = ") +
+                                        goal);
                 });
         }
         r.step([&] { w.dbQuery().execute(kTimedStats); });

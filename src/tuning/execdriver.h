@@ -8,7 +8,8 @@ namespace qv {
 
 // Texts the run shows.
 inline const QString kMsgEnterSql = QStringLiteral("SQLを入力してください。");
-inline const QString kMsgChooseOption = QStringLiteral("実行オプションを１つ以上指定してください。");
+inline const QString kMsgChooseOption =
+    QStringLiteral("実行オプションを１つ以上指定してください。");
 inline const QString kMsgExecuting = QStringLiteral("SQLを実行中");
 inline const QString kMsgNoVSession =
     QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");

@@ -10,7 +10,7 @@ namespace qv {
 
 // Told when a grid's cells, shape or visibility change, so a view can refresh.
 class GridObserver {
-public:
+  public:
     virtual ~GridObserver() = default;
     virtual void gridChanged() = 0;
     virtual void gridVisibilityChanged(bool visible) = 0;
@@ -20,7 +20,7 @@ public:
 // Rows and columns count the fixed (header) ones; widths are in twips. Each row keeps its cell
 // texts in one string with end offsets, so 100,000 rows of 20 columns stay cheap.
 class GridModel {
-public:
+  public:
     GridModel() = default;
     GridModel(const GridModel&) = delete;
     GridModel& operator=(const GridModel&) = delete;
@@ -59,7 +59,7 @@ public:
     // Bytes held by the cell texts and row bookkeeping (for the benchmarks).
     size_t memoryUsage() const;
 
-private:
+  private:
     struct Row {
         QString data;
         std::vector<uint32_t> ends;  // ends[c]: end of cell c in data; missing = empty cell
@@ -78,7 +78,8 @@ private:
     GridObserver* observer_ = nullptr;
     std::unordered_set<uint64_t> nullCells_;
     static uint64_t cellKey(int row, int col) {
-        return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) | static_cast<uint32_t>(col);
+        return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) |
+               static_cast<uint32_t>(col);
     }
 };
 

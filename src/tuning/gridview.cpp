@@ -4,9 +4,9 @@
 
 #include <QAbstractButton>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
-#include <QKeyEvent>
 
 namespace qv {
 
@@ -19,7 +19,9 @@ GridTableModel::GridTableModel(GridModel& grid, QObject* parent)
     fixedCols_ = grid_.fixedCols();
 }
 
-GridTableModel::~GridTableModel() { grid_.setObserver(nullptr); }
+GridTableModel::~GridTableModel() {
+    grid_.setObserver(nullptr);
+}
 
 int GridTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : std::max(rows_ - fixedRows_, 0);
@@ -114,7 +116,9 @@ bool GridView::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-double GridView::dpi() const { return logicalDpiX() > 0 ? logicalDpiX() : 96.0; }
+double GridView::dpi() const {
+    return logicalDpiX() > 0 ? logicalDpiX() : 96.0;
+}
 
 void GridView::applyShape() {
     GridModel& g = grid();

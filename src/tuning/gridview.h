@@ -11,7 +11,7 @@ namespace qv {
 // column the vertical header. Refreshes once per burst of changes, after the caller is done.
 class GridTableModel : public QAbstractTableModel, public GridObserver {
     Q_OBJECT
-public:
+  public:
     explicit GridTableModel(GridModel& grid, QObject* parent = nullptr);
     ~GridTableModel() override;
 
@@ -27,11 +27,11 @@ public:
     void gridChanged() override;
     void gridVisibilityChanged(bool visible) override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void refreshed();
     void visibilityChanged(bool visible);
 
-private:
+  private:
     GridModel& grid_;
     int rows_ = 0;
     int cols_ = 0;
@@ -42,7 +42,7 @@ private:
 
 class GridView : public QTableView {
     Q_OBJECT
-public:
+  public:
     GridView(GridModel& grid, QWidget* parent = nullptr);
 
     GridModel& grid() { return model_->grid(); }
@@ -51,18 +51,18 @@ public:
     int currentGridRow() const;
     int currentGridCol() const;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // A cell was double-clicked; grid coordinates.
     void cellDoubleClicked(int row, int col);
     // Ctrl+C went to the grid (after the grid's own handling).
     void copyPressed();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     // Paints the top-left corner as the header cell it is (row 0, column 0: "ROWNUM", "Stats#").
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void applyShape();
     double dpi() const;
 

@@ -8,28 +8,39 @@
 namespace qv {
 
 QString planDeleteStatement(const QString& table) {
-    return QStringLiteral("delete from ") + table + QStringLiteral(" where statement_id = 'QUERVIN'");
+    return QStringLiteral("delete from ") + table +
+           QStringLiteral(" where statement_id = 'QUERVIN'");
 }
 
 QString explainPlanStatement(const QString& table, const QString& sql) {
-    return QStringLiteral("EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN' ") + QStringLiteral(" INTO  ") +
-           table + QStringLiteral(" FOR ") + sql;
+    return QStringLiteral("EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN' ") +
+           QStringLiteral(" INTO  ") + table + QStringLiteral(" FOR ") + sql;
 }
 
 QString planTableCreateStatement(const QString& table) {
-    static const char* const pieces[] = {
-        "statement_id    varchar2(30),", "timestamp       date,",
-        "remarks         varchar2(80),", "operation       varchar2(30),",
-        "options         varchar2(30),", "object_node     varchar2(128),",
-        "object_owner    varchar2(30),", "object_name     varchar2(30),",
-        "object_instance numeric,",      "object_type     varchar2(30),",
-        "optimizer       varchar2(255),", "search_columns  number,",
-        "id      numeric,",              "parent_id   numeric,",
-        "position    numeric,",          "cost        numeric,",
-        "cardinality numeric,",          "bytes       numeric,",
-        "other_tag       varchar2(255),", "partition_start varchar2(255),",
-        "partition_stop  varchar2(255),", "partition_id    numeric,",
-        "other       long)"};
+    static const char* const pieces[] = {"statement_id    varchar2(30),",
+                                         "timestamp       date,",
+                                         "remarks         varchar2(80),",
+                                         "operation       varchar2(30),",
+                                         "options         varchar2(30),",
+                                         "object_node     varchar2(128),",
+                                         "object_owner    varchar2(30),",
+                                         "object_name     varchar2(30),",
+                                         "object_instance numeric,",
+                                         "object_type     varchar2(30),",
+                                         "optimizer       varchar2(255),",
+                                         "search_columns  number,",
+                                         "id      numeric,",
+                                         "parent_id   numeric,",
+                                         "position    numeric,",
+                                         "cost        numeric,",
+                                         "cardinality numeric,",
+                                         "bytes       numeric,",
+                                         "other_tag       varchar2(255),",
+                                         "partition_start varchar2(255),",
+                                         "partition_stop  varchar2(255),",
+                                         "partition_id    numeric,",
+                                         "other       long)"};
     QString s = QStringLiteral("create table ") + table + QStringLiteral(" (");
     for (const char* p : pieces)
         s += QString::fromLatin1(p);
@@ -37,8 +48,9 @@ QString planTableCreateStatement(const QString& table) {
 }
 
 QString planQueryStatement(const QString& table) {
-    return QStringLiteral("SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, OBJECT_OWNER, "
-                          "OBJECT_NAME, OBJECT_TYPE, ") +
+    return QStringLiteral(
+               "SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, OBJECT_OWNER, "
+               "OBJECT_NAME, OBJECT_TYPE, ") +
            QStringLiteral("CARDINALITY,COST, BYTES, OPTIMIZER ") + QStringLiteral("FROM ") + table +
            QStringLiteral(" START WITH ID = 0 and STATEMENT_ID = 'QUERVIN' ") +
            QStringLiteral("CONNECT BY PRIOR ID = PARENT_ID AND ") +
@@ -46,7 +58,9 @@ QString planQueryStatement(const QString& table) {
 }
 
 namespace {
-bool isNull(const QVariant& v) { return v.isNull() || !v.isValid(); }
+bool isNull(const QVariant& v) {
+    return v.isNull() || !v.isValid();
+}
 }  // namespace
 
 QString operationText(int64_t depth, const QVariant& operation, const QVariant& options,

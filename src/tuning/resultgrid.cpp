@@ -6,7 +6,9 @@
 
 namespace qv {
 
-QString toHex(const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
+QString toHex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
 
 QString resultCellText(const QVariant& value, int type) {
     if (value.isNull() || !value.isValid())

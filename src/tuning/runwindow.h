@@ -21,7 +21,7 @@ struct ResultState {
 // Everything a tuning run reads from and writes to its window. The query window implements it,
 // and so do the headless runner and the tests, so one run drives all three the same way.
 class RunWindow {
-public:
+  public:
     virtual ~RunWindow() = default;
 
     // The SQL box's text exactly as typed.

@@ -32,17 +32,17 @@ QVariant subtractValues(const QVariant& a, const QVariant& b) {
         if (v.isNull())
             return out = 0, true;
         switch (v.metaType().id()) {
-        case QMetaType::LongLong:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Long:
-            out = v.toLongLong();
-            return true;
-        default: {
-            bool ok = false;
-            out = v.toString().trimmed().toLongLong(&ok);
-            return ok;
-        }
+            case QMetaType::LongLong:
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::Long:
+                out = v.toLongLong();
+                return true;
+            default: {
+                bool ok = false;
+                out = v.toString().trimmed().toLongLong(&ok);
+                return ok;
+            }
         }
     };
     qlonglong x = 0;
@@ -64,7 +64,8 @@ void clsStats::diffStat(const clsStats& colStats2) {
 
 QString statsQuery(const QString& sid) {
     return QStringLiteral("SELECT *") + QStringLiteral("FROM") +
-           QStringLiteral(" V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid=") +
+           QStringLiteral(
+               " V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid=") +
            QStringLiteral("'") + sid + QStringLiteral("'");
 }
 

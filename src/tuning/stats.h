@@ -13,12 +13,12 @@
 namespace qv {
 
 inline const QString kMsgGettingStats = QStringLiteral("統計情報を取得中");
-inline const QString kMsgNoStatViews = QStringLiteral(
-    "統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。");
+inline const QString kMsgNoStatViews =
+    QStringLiteral("統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。");
 
 // One statistic of a session: its number, name and value (after diffStat, the change).
 class clsStat {
-public:
+  public:
     int32_t index = 0;  // 32-bit: statistic numbers above 32,767 are ordinary
     QString name;
     QVariant value = QVariant(qlonglong(0));
@@ -27,7 +27,7 @@ public:
 // The statistics of one reading, in the server's order, keyed by the decimal text of their
 // number. Elements are shared: a statistic taken out is the stored one.
 class clsStats {
-public:
+  public:
     // Appends `stat`; throws DbError(457) when its number is already present.
     void addStat(std::shared_ptr<clsStat> stat);
     int count() const { return static_cast<int>(items_.size()); }
@@ -40,7 +40,7 @@ public:
     // or one more or less, still give right differences; one missing there counts from 0.
     void diffStat(const clsStats& colStats2);
 
-private:
+  private:
     std::vector<std::shared_ptr<clsStat>> items_;
     std::unordered_map<QString, size_t> byKey_;
 };

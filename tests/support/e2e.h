@@ -4,16 +4,16 @@
 #include "app/mdimain.h"
 #include "support/tempstore.h"
 
+#include <gtest/gtest.h>
 #include <QString>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace qv::test {
 
 // A frame with one query window, a fresh settings store and a sample database of its own, so
 // a test runs as a first start on a new machine would.
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     WindowTest();
     ~WindowTest() override;
 

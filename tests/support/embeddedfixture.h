@@ -20,13 +20,21 @@ namespace qv::test {
 inline const QString kPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
 inline const QString kSessionIdQuery =
     QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
-inline QString statisticsQuery(const QString& sid) { return statsQuery(sid); }
+inline QString statisticsQuery(const QString& sid) {
+    return statsQuery(sid);
+}
 inline QString explainPlanStatement(const QString& statement) {
     return qv::explainPlanStatement(kPlanTable, statement);
 }
-inline QString createPlanTableStatement() { return planTableCreateStatement(kPlanTable); }
-inline QString planQuery() { return planQueryStatement(kPlanTable); }
-inline QString deletePlanStatement() { return planDeleteStatement(kPlanTable); }
+inline QString createPlanTableStatement() {
+    return planTableCreateStatement(kPlanTable);
+}
+inline QString planQuery() {
+    return planQueryStatement(kPlanTable);
+}
+inline QString deletePlanStatement() {
+    return planDeleteStatement(kPlanTable);
+}
 
 // A fresh folder with a SQLite file in it, and connections to that file.
 class EmbeddedTest : public ::testing::Test {

@@ -12,12 +12,12 @@ namespace qv::test {
 // appears is recorded ("<title>|<text>") and closed with the next button of `answers` (or the
 // last one when they run out).
 class ModalAnswerer : public QObject {
-public:
+  public:
     explicit ModalAnswerer(QList<QMessageBox::StandardButton> answers = {QMessageBox::Ok});
 
     QStringList seen;
 
-private:
+  private:
     void poll();
 
     QList<QMessageBox::StandardButton> answers_;

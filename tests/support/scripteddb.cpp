@@ -36,7 +36,7 @@ Reply Script::answer(const QString& sql) {
 namespace {
 
 class ScriptedRecordset : public Recordset {
-public:
+  public:
     explicit ScriptedRecordset(Reply reply) : reply_(std::move(reply)) {}
 
     bool eof() const override { return closed_ || row_ >= reply_.rows.size(); }
@@ -71,7 +71,7 @@ public:
     }
     void close() override { closed_ = true; }
 
-private:
+  private:
     void check() const {
         if (closed_)
             throw notOpenError();
@@ -94,7 +94,9 @@ Reply ScriptedDatabase::run(const QString& sql) {
     return reply;
 }
 
-void ScriptedDatabase::execute(const QString& sql) { run(sql); }
+void ScriptedDatabase::execute(const QString& sql) {
+    run(sql);
+}
 
 std::unique_ptr<Recordset> ScriptedDatabase::openRecordset(const QString& sql) {
     return std::make_unique<ScriptedRecordset>(run(sql));

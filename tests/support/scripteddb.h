@@ -15,11 +15,11 @@ namespace qv::test {
 
 // What a scripted server answers to one statement.
 struct Reply {
-    QList<FieldInfo> fields;   // empty: a statement without a result set
+    QList<FieldInfo> fields;  // empty: a statement without a result set
     QList<QVariantList> rows;
-    int64_t affected = 0;      // rows changed, for a statement without a result set
-    std::optional<DbError> error;        // the statement itself fails
-    int failAfterRows = -1;              // moving past this many rows fails with fetchError
+    int64_t affected = 0;          // rows changed, for a statement without a result set
+    std::optional<DbError> error;  // the statement itself fails
+    int failAfterRows = -1;        // moving past this many rows fails with fetchError
     std::optional<DbError> fetchError;
 
     static Reply ok() { return {}; }
@@ -42,7 +42,7 @@ struct Reply {
 // the first whose pattern matches answers. A rule added with `times` answers that many times
 // and is then dropped.
 class Script {
-public:
+  public:
     // `pattern` is a regular expression matched against the whole statement text.
     void on(const QString& pattern, Reply reply, int times = -1);
     // Exact statement text.
@@ -56,7 +56,7 @@ public:
 
     Reply answer(const QString& sql);
 
-private:
+  private:
     struct Rule {
         QRegularExpression pattern;
         Reply reply;
@@ -68,7 +68,7 @@ private:
 // A connection to the scripted server. Records each statement in the script's log under its
 // tag ("Q" for the query connection, "S" for the statistics one, by convention).
 class ScriptedDatabase : public Database {
-public:
+  public:
     ScriptedDatabase(QString tag, std::shared_ptr<Script> script)
         : tag_(std::move(tag)), script_(std::move(script)) {}
 
@@ -78,7 +78,7 @@ public:
     int64_t recordsAffected() const override { return affected_; }
     void close() override;
 
-private:
+  private:
     Reply run(const QString& sql);
 
     QString tag_;

@@ -11,7 +11,7 @@ namespace qv::test {
 // drops the settings object and the statement ring, so each test starts as a first run.
 // Restores a clean state when it goes.
 class TempStore {
-public:
+  public:
     TempStore();
     ~TempStore();
 
@@ -21,7 +21,7 @@ public:
     // Writes a value straight into the file, as a user editing it would.
     void put(const QString& name, const QString& value);
 
-private:
+  private:
     QTemporaryDir dir_;
     QString path_;
 };

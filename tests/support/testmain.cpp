@@ -1,5 +1,5 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 // Every test executable gets a QApplication (offscreen under CTest), so widget tests and
 // core tests share one main.

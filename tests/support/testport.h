@@ -14,7 +14,7 @@ namespace qv::test {
 // The window side of a query window for tests without widgets: an SQL box held as text, and
 // dialogs answered from queues. Every call is recorded in `events` so tests can check order.
 class TestPort : public WindowPort {
-public:
+  public:
     QString sql;
     int caret = 0;
     int selStart = 0;

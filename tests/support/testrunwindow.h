@@ -12,7 +12,7 @@ namespace qv::test {
 // A run's window for tests: the SQL text, the settings, two scripted connections ("Q" runs the
 // statement, "S" reads statistics) sharing one script, and a record of everything shown.
 class TestRunWindow : public RunWindow {
-public:
+  public:
     TestRunWindow();
 
     std::shared_ptr<Script> script = std::make_shared<Script>();
