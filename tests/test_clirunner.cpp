@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 using namespace qv;
 
 namespace {
@@ -24,7 +26,7 @@ class CliTest : public ::testing::Test {
     ~CliTest() override { setSampleDirectory(QString()); }
 
     Result cli(QStringList args, QString input = QString()) {
-        args.prepend(QStringLiteral("quervin-cli"));
+        args.prepend(u"quervin-cli"_s);
         Result r;
         QTextStream in(&input);
         QTextStream out(&r.out);
@@ -35,9 +37,7 @@ class CliTest : public ::testing::Test {
         return r;
     }
     Result sample(QStringList args) {
-        args = QStringList{QStringLiteral("--service"), QStringLiteral("sqlite:sample"),
-                           QStringLiteral("--user"), QStringLiteral("demo")} +
-               args;
+        args = QStringList{u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s} + args;
         return cli(args);
     }
 
@@ -51,119 +51,98 @@ QJsonObject json(const Result& r) {
 }  // namespace
 
 TEST_F(CliTest, TextOutputLabelsTheLinesAndListsTheVisibleGrids) {
-    const Result r =
-        sample({QStringLiteral("--no-plan"), QStringLiteral("--sql"),
-                QStringLiteral("select customer_id from customers where customer_id <= 3")});
+    const Result r = sample({u"--no-plan"_s, u"--sql"_s,
+                             u"select customer_id from customers where customer_id <= 3"_s});
     EXPECT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("plan: \nquery: \nstats: \ncount: 3件\n")))
+    EXPECT_TRUE(r.out.startsWith(u"plan: \nquery: \nstats: \ncount: 3件\n"_s))
         << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("\n[plan] hidden\n")));
-    EXPECT_TRUE(
-        r.out.contains(QStringLiteral("[result]\nROWNUM\tcustomer_id\n1\t1\n2\t2\n3\t3\n")));
-    EXPECT_TRUE(r.out.contains(QStringLiteral("\t3\trows fetched\n")));
+    EXPECT_TRUE(r.out.contains(u"\n[plan] hidden\n"_s));
+    EXPECT_TRUE(r.out.contains(u"[result]\nROWNUM\tcustomer_id\n1\t1\n2\t2\n3\t3\n"_s));
+    EXPECT_TRUE(r.out.contains(u"\t3\trows fetched\n"_s));
 }
 
 TEST_F(CliTest, JsonHasEveryGridAndTheCounts) {
-    const Result r = sample({QStringLiteral("--format"), QStringLiteral("json"),
-                             QStringLiteral("--create-plan-table"), QStringLiteral("--max-rows"),
-                             QStringLiteral("2"), QStringLiteral("--sql"),
-                             QStringLiteral("select * from products where category = '文房具'")});
+    const Result r =
+        sample({u"--format"_s, u"json"_s, u"--create-plan-table"_s, u"--max-rows"_s, u"2"_s,
+                u"--sql"_s, u"select * from products where category = '文房具'"_s});
     ASSERT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
     const QJsonObject o = json(r);
-    EXPECT_EQ(o[QStringLiteral("messages")].toObject()[QStringLiteral("plan")].toString(),
-              QString());
-    const int total = o[QStringLiteral("rowCount")].toInt();
+    EXPECT_EQ(o[u"messages"_s].toObject()[u"plan"_s].toString(), QString());
+    const int total = o[u"rowCount"_s].toInt();
     EXPECT_GT(total, 2);
-    EXPECT_TRUE(o[QStringLiteral("rowsOverMax")].toBool());
-    EXPECT_EQ(o[QStringLiteral("count")].toString(),
-              QStringLiteral("%1件中2件まで表示").arg(total));
-    const QJsonObject result = o[QStringLiteral("result")].toObject();
-    EXPECT_TRUE(result[QStringLiteral("visible")].toBool());
-    EXPECT_EQ(result[QStringLiteral("header")].toArray().first().toString(),
-              QStringLiteral("ROWNUM"));
-    EXPECT_EQ(result[QStringLiteral("rows")].toArray().size(), 2);
-    const QJsonObject plan = o[QStringLiteral("plan")].toObject();
-    EXPECT_EQ(plan[QStringLiteral("rows")].toArray().first().toArray().first().toString(),
-              QStringLiteral("SELECT STATEMENT"));
+    EXPECT_TRUE(o[u"rowsOverMax"_s].toBool());
+    EXPECT_EQ(o[u"count"_s].toString(), u"%1件中2件まで表示"_s.arg(total));
+    const QJsonObject result = o[u"result"_s].toObject();
+    EXPECT_TRUE(result[u"visible"_s].toBool());
+    EXPECT_EQ(result[u"header"_s].toArray().first().toString(), u"ROWNUM"_s);
+    EXPECT_EQ(result[u"rows"_s].toArray().size(), 2);
+    const QJsonObject plan = o[u"plan"_s].toObject();
+    EXPECT_EQ(plan[u"rows"_s].toArray().first().toArray().first().toString(),
+              u"SELECT STATEMENT"_s);
     bool fetched = false;
-    for (const QJsonValue row :
-         o[QStringLiteral("stats")].toObject()[QStringLiteral("rows")].toArray())
-        if (row.toArray()[2].toString() == QStringLiteral("rows fetched"))
+    for (const QJsonValue row : o[u"stats"_s].toObject()[u"rows"_s].toArray())
+        if (row.toArray()[2].toString() == u"rows fetched"_s)
             fetched = row.toArray()[1].toString() == QString::number(total);
     EXPECT_TRUE(fetched);
-    EXPECT_FALSE(o.contains(QStringLiteral("runNumber")));
+    EXPECT_FALSE(o.contains(u"runNumber"_s));
 }
 
 TEST_F(CliTest, RecordGivesRunNumbersInSequence) {
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("h.mdb"));
-    const QStringList args = {QStringLiteral("--no-plan"), QStringLiteral("--record"), file,
-                              QStringLiteral("--sql"), QStringLiteral("select 1")};
+    const QString file = dir.filePath(u"h.mdb"_s);
+    const QStringList args = {u"--no-plan"_s, u"--record"_s, file, u"--sql"_s, u"select 1"_s};
     const Result first = sample(args);
     EXPECT_EQ(first.status, kCliCarriedOut) << first.err.toStdString();
-    EXPECT_TRUE(first.out.contains(QStringLiteral("\nrun: 1\n")));
-    const Result second =
-        sample(QStringList{QStringLiteral("--format"), QStringLiteral("json")} + args);
-    EXPECT_EQ(json(second)[QStringLiteral("runNumber")].toInt(), 2);
-    const Result third = sample({QStringLiteral("--no-plan"), QStringLiteral("--record=") + file,
-                                 QStringLiteral("--sql"), QStringLiteral("select 1")});
-    EXPECT_TRUE(third.out.contains(QStringLiteral("\nrun: 3\n")));
+    EXPECT_TRUE(first.out.contains(u"\nrun: 1\n"_s));
+    const Result second = sample(QStringList{u"--format"_s, u"json"_s} + args);
+    EXPECT_EQ(json(second)[u"runNumber"_s].toInt(), 2);
+    const Result third = sample({u"--no-plan"_s, u"--record="_s + file, u"--sql"_s, u"select 1"_s});
+    EXPECT_TRUE(third.out.contains(u"\nrun: 3\n"_s));
 
-    QFile junk(dir.filePath(QStringLiteral("junk.mdb")));
+    QFile junk(dir.filePath(u"junk.mdb"_s));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write(QByteArray(4096, 'j'));
     junk.close();
-    const Result bad = sample({QStringLiteral("--record"), junk.fileName(), QStringLiteral("--sql"),
-                               QStringLiteral("select 1")});
+    const Result bad = sample({u"--record"_s, junk.fileName(), u"--sql"_s, u"select 1"_s});
     EXPECT_EQ(bad.status, kCliRecordFailed);
-    EXPECT_TRUE(bad.err.startsWith(QStringLiteral("履歴処理エラー:")));
+    EXPECT_TRUE(bad.err.startsWith(u"履歴処理エラー:"_s));
 }
 
 TEST_F(CliTest, StatementFromFileOrStandardInputAndPlanOnly) {
     QTemporaryDir dir;
-    QFile f(dir.filePath(QStringLiteral("q.sql")));
+    QFile f(dir.filePath(u"q.sql"_s));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("select name\n  from products\n where product_id = 1\n");
     f.close();
     const Result fromFile =
-        sample({QStringLiteral("--no-query"), QStringLiteral("--create-plan-table"),
-                QStringLiteral("--sql-file"), f.fileName()});
+        sample({u"--no-query"_s, u"--create-plan-table"_s, u"--sql-file"_s, f.fileName()});
     EXPECT_EQ(fromFile.status, kCliCarriedOut);
-    EXPECT_TRUE(fromFile.out.contains(QStringLiteral("[result] hidden")));
-    EXPECT_TRUE(fromFile.out.contains(QStringLiteral("[stats] hidden")));
-    EXPECT_TRUE(
-        fromFile.out.contains(QStringLiteral("[plan]\nOperation\tCardinality\tCost\tByte\n")));
+    EXPECT_TRUE(fromFile.out.contains(u"[result] hidden"_s));
+    EXPECT_TRUE(fromFile.out.contains(u"[stats] hidden"_s));
+    EXPECT_TRUE(fromFile.out.contains(u"[plan]\nOperation\tCardinality\tCost\tByte\n"_s));
 
     const Result fromStdin =
-        cli({QStringLiteral("--service"), QStringLiteral("sqlite:sample"), QStringLiteral("--user"),
-             QStringLiteral("demo"), QStringLiteral("--no-plan")},
-            QStringLiteral("select 42 as answer"));
-    EXPECT_TRUE(fromStdin.out.contains(QStringLiteral("ROWNUM\tanswer\n1\t42\n")));
+        cli({u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s, u"--no-plan"_s},
+            u"select 42 as answer"_s);
+    EXPECT_TRUE(fromStdin.out.contains(u"ROWNUM\tanswer\n1\t42\n"_s));
 }
 
 TEST_F(CliTest, RefusedRunsAndBadArguments) {
-    Result r = sample({QStringLiteral("--sql"), QStringLiteral("  \n ")});
+    Result r = sample({u"--sql"_s, u"  \n "_s});
     EXPECT_EQ(r.status, kCliRefused);
-    EXPECT_EQ(r.err, QStringLiteral("SQLを入力してください。\n"));
-    r = sample({QStringLiteral("--no-plan"), QStringLiteral("--no-query"), QStringLiteral("--sql"),
-                QStringLiteral("select 1")});
+    EXPECT_EQ(r.err, u"SQLを入力してください。\n"_s);
+    r = sample({u"--no-plan"_s, u"--no-query"_s, u"--sql"_s, u"select 1"_s});
     EXPECT_EQ(r.status, kCliRefused);
-    EXPECT_EQ(r.err, QStringLiteral("実行オプションを１つ以上指定してください。\n"));
+    EXPECT_EQ(r.err, u"実行オプションを１つ以上指定してください。\n"_s);
 
     const QList<QStringList> bad = {
-        {QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--sql"),
-         QStringLiteral("s")},
-        {QStringLiteral("--service"), QStringLiteral("sqlite:sample"), QStringLiteral("--user"),
-         QStringLiteral("x"), QStringLiteral("--max-rows"), QStringLiteral("-1")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
-         QStringLiteral("x"), QStringLiteral("--format"), QStringLiteral("xml")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
-         QStringLiteral("x"), QStringLiteral("--optimizer"), QStringLiteral("RULE; drop table t")},
-        {QStringLiteral("--service"), QStringLiteral("s"), QStringLiteral("--user"),
-         QStringLiteral("x"), QStringLiteral("--bogus")},
-        {QStringLiteral("--service"), QStringLiteral("sqlite:/no/such/dir/x.db"),
-         QStringLiteral("--user"), QStringLiteral("x"), QStringLiteral("--sql"),
-         QStringLiteral("select 1")},
+        {u"--user"_s, u"x"_s, u"--sql"_s, u"s"_s},
+        {u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"x"_s, u"--max-rows"_s, u"-1"_s},
+        {u"--service"_s, u"s"_s, u"--user"_s, u"x"_s, u"--format"_s, u"xml"_s},
+        {u"--service"_s, u"s"_s, u"--user"_s, u"x"_s, u"--optimizer"_s, u"RULE; drop table t"_s},
+        {u"--service"_s, u"s"_s, u"--user"_s, u"x"_s, u"--bogus"_s},
+        {u"--service"_s, u"sqlite:/no/such/dir/x.db"_s, u"--user"_s, u"x"_s, u"--sql"_s,
+         u"select 1"_s},
     };
     for (const QStringList& args : bad) {
         const Result b = cli(args);
@@ -174,9 +153,8 @@ TEST_F(CliTest, RefusedRunsAndBadArguments) {
 }
 
 TEST_F(CliTest, PasswordIsNeverPrinted) {
-    const Result r = sample({QStringLiteral("--password"), QStringLiteral("hunter2-secret"),
-                             QStringLiteral("--sql"), QStringLiteral("select 'x'")});
+    const Result r = sample({u"--password"_s, u"hunter2-secret"_s, u"--sql"_s, u"select 'x'"_s});
     EXPECT_EQ(r.status, kCliCarriedOut);
-    EXPECT_FALSE(r.out.contains(QStringLiteral("hunter2-secret")));
-    EXPECT_FALSE(r.err.contains(QStringLiteral("hunter2-secret")));
+    EXPECT_FALSE(r.out.contains(u"hunter2-secret"_s));
+    EXPECT_FALSE(r.err.contains(u"hunter2-secret"_s));
 }

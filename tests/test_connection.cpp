@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <QFile>
 
+using namespace Qt::StringLiterals;
+
 using namespace qv;
 using test::Reply;
 
@@ -16,18 +18,25 @@ namespace {
 class ConnectionTest : public ::testing::Test {
   protected:
     ConnectionTest() : conn(state, port) {
-        state.setCaption(QStringLiteral("未接続"));
+        state.setCaption(u"未接続"_s);
         conn.setOpener([this](const QString& service, const QString& cs, const QString& user) {
-            opened.append(service + QStringLiteral("|") + cs + QStringLiteral("|") + user);
+            opened.append(service + u"|"_s + cs + u"|"_s + user);
             panelWhileOpening.append(state.panelText(1));
             if (!failures.isEmpty()) {
                 const QString f = failures.takeFirst();
                 if (!f.isEmpty())
                     throw DbError(kErrOdbcCall, f);
             }
-            return std::make_unique<test::ScriptedDatabase>(
-                opened.size() % 2 ? QStringLiteral("Q") : QStringLiteral("S"), script);
+            return std::make_unique<test::ScriptedDatabase>(opened.size() % 2 ? u"Q"_s : u"S"_s,
+                                                            script);
         });
+    }
+
+    // Caption, panel 1 and the enabled one of login/logout.
+    QString view() const {
+        const bool in = state.menuEnabled(WindowState::Menu::Login);
+        EXPECT_NE(in, state.menuEnabled(WindowState::Menu::Logout));
+        return state.caption() + u"|"_s + state.panelText(1) + (in ? u"|login"_s : u"|logout"_s);
     }
 
     void login(const QString& dbq, const QString& user, const QString& pass) {
@@ -48,94 +57,60 @@ class ConnectionTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ConnectionTest, SuccessfulLoginOpensTwoSessionsAndShowsTheConnection) {
-    login(QStringLiteral("ORCL"), QStringLiteral("scott"), QString());
-    ASSERT_EQ(opened.size(), 2);
-    const QString cs = QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;");
-    EXPECT_EQ(opened[0], QStringLiteral("ORCL|") + cs + QStringLiteral("|scott"));
-    EXPECT_EQ(opened[1], opened[0]);
-    EXPECT_EQ(panelWhileOpening, (QStringList{QStringLiteral("接続中...scott@ORCL"),
-                                              QStringLiteral("接続中...scott@ORCL")}));
-    EXPECT_TRUE(port.events.contains(QStringLiteral("repaint")));
+    login(u"ORCL"_s, u"scott"_s, QString());
+    const QString cs = u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"_s;
+    EXPECT_EQ(opened, QStringList(2, u"ORCL|"_s + cs + u"|scott"_s));
+    EXPECT_EQ(panelWhileOpening, QStringList(2, u"接続中...scott@ORCL"_s));
+    EXPECT_TRUE(port.events.contains(u"repaint"_s));
     EXPECT_TRUE(conn.oraLogined);
-    EXPECT_EQ(state.caption(), QStringLiteral("scott@ORCL"));
-    EXPECT_EQ(state.panelText(1), QStringLiteral("接続 scott@ORCL"));
-    EXPECT_FALSE(state.menuEnabled(WindowState::Menu::Login));
-    EXPECT_TRUE(state.menuEnabled(WindowState::Menu::Logout));
+    EXPECT_EQ(view(), u"scott@ORCL|接続 scott@ORCL|logout"_s);
     EXPECT_TRUE(conn.dbQuery().isOpen());
     EXPECT_NE(&conn.dbQuery(), &conn.dbStats());
-}
 
-TEST_F(ConnectionTest, DriverComesFromTheSettings) {
-    gPublicVar().strOracleDriver = QStringLiteral("Oracle in XE");
-    login(QStringLiteral("XE"), QStringLiteral("hr"), QStringLiteral("a;b"));
-    ASSERT_FALSE(opened.isEmpty());
-    EXPECT_TRUE(
-        opened[0].contains(QStringLiteral("ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD={a;b};")));
-}
-
-TEST_F(ConnectionTest, CancelledLoginChangesNothing) {
-    login(QStringLiteral("ORCL"), QStringLiteral("scott"), QStringLiteral("tiger"));
+    gPublicVar().strOracleDriver = u"Oracle in XE"_s;
     conn.oraDisconnect();
+    login(u"XE"_s, u"hr"_s, u"a;b"_s);
+    EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD={a;b};|hr"_s);
+}
+
+TEST_F(ConnectionTest, LogoutClosesBothCancelChangesNothingAndTheValuesAreOfferedAgain) {
+    login(u"ORCL"_s, u"scott"_s, u"tiger"_s);
+    conn.oraDisconnect();
+    EXPECT_EQ(script->closed, (QStringList{u"Q"_s, u"S"_s}));
+    EXPECT_FALSE(conn.oraLogined);
+    EXPECT_EQ(view(), u"未接続||login"_s);
     port.logins.append(std::nullopt);
     EXPECT_EQ(conn.oraLoginProc(), -1);
-    EXPECT_EQ(conn.oraDBQ, QStringLiteral("ORCL"));
-    EXPECT_EQ(conn.oraPass, QStringLiteral("tiger"));
-    EXPECT_EQ(state.caption(), QStringLiteral("未接続"));
-    EXPECT_EQ(state.panelText(1), QString());
-    EXPECT_TRUE(state.menuEnabled(WindowState::Menu::Login));
+    EXPECT_EQ(view(), u"未接続||login"_s);
     EXPECT_EQ(opened.size(), 2);
+    ASSERT_EQ(port.loginPresets.size(), 2);
+    const LoginValues& offered = port.loginPresets[1];
+    EXPECT_EQ(offered.dbq + offered.user + offered.pass, u"ORCLscotttiger"_s);
 }
 
 TEST_F(ConnectionTest, FailedAttemptShowsTheLastFailureAndClosesWhatOpened) {
-    failures = {QString(), QStringLiteral("ORA-12541: TNS:no listener")};
-    login(QStringLiteral("PROD"), QStringLiteral("app"), QStringLiteral("pw"));
+    failures = {QString(), u"ORA-12541: TNS:no listener"_s};
+    login(u"PROD"_s, u"app"_s, u"pw"_s);
     EXPECT_EQ(opened.size(), 2);
     EXPECT_FALSE(conn.oraLogined);
-    EXPECT_EQ(state.panelText(1), QStringLiteral("ORA-12541: TNS:no listener"));
-    EXPECT_EQ(state.caption(), QStringLiteral("未接続"));
-    EXPECT_TRUE(state.menuEnabled(WindowState::Menu::Login));
-    EXPECT_FALSE(state.menuEnabled(WindowState::Menu::Logout));
-    EXPECT_EQ(script->closed, QStringList{QStringLiteral("Q")})
-        << "the half-open session is closed";
-    EXPECT_EQ(conn.oraUser, QStringLiteral("app")) << "the login values stay for the next try";
-
-    // Every operation on the connections now fails with an error, never a crash.
+    EXPECT_EQ(view(), u"未接続|ORA-12541: TNS:no listener|login"_s);
+    EXPECT_EQ(script->closed, QStringList{u"Q"_s}) << "the half-open session is closed";
+    EXPECT_EQ(conn.oraUser, u"app"_s) << "the login values stay for the next try";
     try {
-        conn.dbQuery().execute(QStringLiteral("select 1 from dual"));
+        conn.dbQuery().execute(u"select 1 from dual"_s);
         ADD_FAILURE() << "no error";
     } catch (const DbError& e) {
         EXPECT_EQ(e.number(), kErrObjectInvalid);
     }
-    EXPECT_THROW(conn.dbStats().openRecordset(QStringLiteral("x")), DbError);
-}
 
-TEST_F(ConnectionTest, BothOpensAttemptedAndTheSecondFailureIsShown) {
-    failures = {QStringLiteral("first failure"), QStringLiteral("second failure")};
-    login(QStringLiteral("PROD"), QStringLiteral("app"), QString());
-    EXPECT_EQ(opened.size(), 2);
-    EXPECT_EQ(state.panelText(1), QStringLiteral("second failure"));
-}
-
-TEST_F(ConnectionTest, LogoutClosesBothAndTheNextLoginOffersThePreviousValues) {
-    login(QStringLiteral("ORCL"), QStringLiteral("scott"), QStringLiteral("tiger"));
-    conn.oraDisconnect();
-    EXPECT_EQ(script->closed, (QStringList{QStringLiteral("Q"), QStringLiteral("S")}));
-    EXPECT_FALSE(conn.oraLogined);
-    EXPECT_EQ(state.panelText(1), QString());
-    EXPECT_EQ(state.caption(), QStringLiteral("未接続"));
-    EXPECT_TRUE(state.menuEnabled(WindowState::Menu::Login));
-    EXPECT_FALSE(state.menuEnabled(WindowState::Menu::Logout));
-
-    port.logins.append(std::nullopt);
-    conn.oraLoginProc();
-    ASSERT_EQ(port.loginPresets.size(), 2);
-    EXPECT_EQ(port.loginPresets[1].dbq, QStringLiteral("ORCL"));
-    EXPECT_EQ(port.loginPresets[1].user, QStringLiteral("scott"));
-    EXPECT_EQ(port.loginPresets[1].pass, QStringLiteral("tiger"));
+    failures = {u"first failure"_s, u"second failure"_s};
+    login(u"PROD"_s, u"app"_s, QString());
+    EXPECT_EQ(opened.size(), 4) << "the second open is tried after the first failed";
+    EXPECT_EQ(view(), u"未接続|second failure|login"_s);
 }
 
 TEST_F(ConnectionTest, PasswordNeverReachesTheSettingsStore) {
-    login(QStringLiteral("ORCL"), QStringLiteral("scott"), QStringLiteral("s3cr3t-pw"));
+    login(u"ORCL"_s, u"scott"_s, u"s3cr3t-pw"_s);
     releasePublicVar();
     QFile f(tmp.path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -2,36 +2,30 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace qv;
 
 TEST(ConnectString, PlainValuesGiveExactlyTheClassicString) {
+    EXPECT_EQ(buildConnectString(QString(), u"ORCL"_s, u"scott"_s, QString()),
+              u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"_s);
     EXPECT_EQ(
-        buildConnectString(QString(), QStringLiteral("ORCL"), QStringLiteral("scott"), QString()),
-        QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"));
-    EXPECT_EQ(buildConnectString(QStringLiteral("Oracle in OraClient19Home1"),
-                                 QStringLiteral("prod.world"), QStringLiteral("app"),
-                                 QStringLiteral("tiger")),
-              QStringLiteral(
-                  "ODBC;Driver={Oracle in OraClient19Home1};DBQ=prod.world;UID=app;PWD=tiger;"));
-    EXPECT_EQ(
-        buildConnectString(QString(), QStringLiteral("サーバ"), QStringLiteral("利用者"),
-                           QStringLiteral("パス word")),
-        QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=サーバ;UID=利用者;PWD=パス word;"));
+        buildConnectString(u"Oracle in OraClient19Home1"_s, u"prod.world"_s, u"app"_s, u"tiger"_s),
+        u"ODBC;Driver={Oracle in OraClient19Home1};DBQ=prod.world;UID=app;PWD=tiger;"_s);
+    EXPECT_EQ(buildConnectString(QString(), u"サーバ"_s, u"利用者"_s, u"パス word"_s),
+              u"ODBC;Driver={Oracle ODBC Driver};DBQ=サーバ;UID=利用者;PWD=パス word;"_s);
 }
 
 TEST(ConnectString, ValuesThatWouldBreakTheStringAreBraced) {
-    EXPECT_EQ(buildConnectString(QString(), QStringLiteral("ORCL"), QStringLiteral("scott"),
-                                 QStringLiteral("a;b")),
-              QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD={a;b};"));
+    EXPECT_EQ(buildConnectString(QString(), u"ORCL"_s, u"scott"_s, u"a;b"_s),
+              u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD={a;b};"_s);
     // A typed service name cannot add an attribute of its own.
-    EXPECT_EQ(buildConnectString(QString(), QStringLiteral("ORCL;UID=sys"), QStringLiteral("x"),
-                                 QString()),
-              QStringLiteral("ODBC;Driver={Oracle ODBC Driver};DBQ={ORCL;UID=sys};UID=x;PWD=;"));
-    EXPECT_EQ(odbcAttributeValue(QStringLiteral("p}w{d")), QStringLiteral("{p}}w{d}"));
-    EXPECT_EQ(odbcAttributeValue(QStringLiteral(" lead")), QStringLiteral("{ lead}"));
-    EXPECT_EQ(odbcAttributeValue(QStringLiteral("trail ")), QStringLiteral("{trail }"));
-    EXPECT_EQ(odbcAttributeValue(QStringLiteral("in side")), QStringLiteral("in side"));
-    EXPECT_EQ(buildConnectString(QStringLiteral("Odd}Driver"), QStringLiteral("s"),
-                                 QStringLiteral("u"), QStringLiteral("p")),
-              QStringLiteral("ODBC;Driver={Odd}}Driver};DBQ=s;UID=u;PWD=p;"));
+    EXPECT_EQ(buildConnectString(QString(), u"ORCL;UID=sys"_s, u"x"_s, QString()),
+              u"ODBC;Driver={Oracle ODBC Driver};DBQ={ORCL;UID=sys};UID=x;PWD=;"_s);
+    EXPECT_EQ(odbcAttributeValue(u"p}w{d"_s), u"{p}}w{d}"_s);
+    EXPECT_EQ(odbcAttributeValue(u" lead"_s), u"{ lead}"_s);
+    EXPECT_EQ(odbcAttributeValue(u"trail "_s), u"{trail }"_s);
+    EXPECT_EQ(odbcAttributeValue(u"in side"_s), u"in side"_s);
+    EXPECT_EQ(buildConnectString(u"Odd}Driver"_s, u"s"_s, u"u"_s, u"p"_s),
+              u"ODBC;Driver={Odd}}Driver};DBQ=s;UID=u;PWD=p;"_s);
 }

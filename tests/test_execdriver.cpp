@@ -1,40 +1,47 @@
 #include "support/testrunwindow.h"
 #include "tuning/execdriver.h"
 #include "tuning/plan.h"
+#include "tuning/stats.h"
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 using test::Reply;
 
 namespace {
 
-const QString kTrace = QStringLiteral("ALTER SESSION SET SQL_TRACE=FALSE");
-const QString kTimed = QStringLiteral("ALTER SESSION SET TIMED_STATISTICS=TRUE");
-const QString kSid =
-    QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
-const QString kStats = QStringLiteral(
-    "SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid='42'");
-const QString kTable = QStringLiteral("QUERVIN$PLAN_TABLE");
+const QString kTrace = u"ALTER SESSION SET SQL_TRACE=FALSE"_s;
+const QString kTimed = u"ALTER SESSION SET TIMED_STATISTICS=TRUE"_s;
+const QString kSid = u"select SID from v$session where audsid = userenv('SESSIONID')"_s;
+const QString kTable = u"QUERVIN$PLAN_TABLE"_s;
+const QString kNoTable = u"ORA-00942: table or view does not exist"_s;
 
 QString q(const QString& s) {
-    return QStringLiteral("Q: ") + s;
+    return u"Q: "_s + s;
 }
 QString st(const QString& s) {
-    return QStringLiteral("S: ") + s;
+    return u"S: "_s + s;
+}
+
+QList<QVariantList> numbers(int n) {
+    QList<QVariantList> rows;
+    for (int i = 0; i < n; ++i)
+        rows.append(QVariantList{i});
+    return rows;
 }
 
 class DriverTest : public ::testing::Test {
   protected:
     DriverTest() {
-        w.sql = QStringLiteral("select * from emp");
-        w.scriptSession(QStringLiteral("42"),
-                        {{{5, QStringLiteral("user calls"), 10}, {7, QStringLiteral("sorts"), 3}},
-                         {{5, QStringLiteral("user calls"), 14}, {7, QStringLiteral("sorts"), 3}}});
-        QList<QVariantList> rows;
-        for (int i = 0; i < 120; ++i)
-            rows.append(QVariantList{i});
-        w.script->onText(w.sql, Reply::table({QStringLiteral("EMPNO")}, rows));
+        w.sql = u"select * from emp"_s;
+        w.scriptSession(u"42"_s, {{{5, u"user calls"_s, 10}, {7, u"sorts"_s, 3}},
+                                  {{5, u"user calls"_s, 14}, {7, u"sorts"_s, 3}}});
+        w.script->onText(w.sql, Reply::table({u"EMPNO"_s}, numbers(120)));
+    }
+    QStringList planStatements() const {
+        return {q(planDeleteStatement(kTable)), q(explainPlanStatement(kTable, w.sql)),
+                q(planQueryStatement(kTable))};
     }
     test::TestRunWindow w;
 };
@@ -43,211 +50,142 @@ class DriverTest : public ::testing::Test {
 
 TEST_F(DriverTest, BothOptionsSendEveryStatementInOrderAndEndWithEmptyLines) {
     EXPECT_EQ(execProc(w), 0);
-    EXPECT_EQ(w.script->log,
-              (QStringList{st(kTrace), q(kTrace), q(kTimed), q(kSid),
-                           q(planDeleteStatement(kTable)), q(explainPlanStatement(kTable, w.sql)),
-                           q(planQueryStatement(kTable)), st(kStats), q(w.sql), st(kStats)}));
-    EXPECT_EQ(w.eLine, QString());
-    EXPECT_EQ(w.qLine, QString());
-    EXPECT_EQ(w.sLine, QString());
-    EXPECT_EQ(w.count, QStringLiteral("120件"));
-    EXPECT_TRUE(w.data.visible());
-    EXPECT_TRUE(w.statGrid.visible());
+    const QStringList head = {st(kTrace), q(kTrace), q(kTimed), q(kSid)};
+    const QStringList tail = {st(statsQuery(u"42"_s)), q(w.sql), st(statsQuery(u"42"_s))};
+    EXPECT_EQ(w.script->log, head + planStatements() + tail);
+    EXPECT_EQ(w.lines(), (QStringList{{}, {}, {}, u"120件"_s}));
+    EXPECT_EQ(w.visibleGrids(), u"EDS"_s);
     EXPECT_EQ(w.ring, QStringList{w.sql});
-    // Progress texts come first, in order: query, statistics, plan.
-    const QString p = QStringLiteral("Oracle接続中...scott@ORCL");
-    ASSERT_GE(w.shown.size(), 4);
-    EXPECT_EQ(w.shown.mid(0, 4), (QStringList{QStringLiteral("C:"), QStringLiteral("Q:") + p,
-                                              QStringLiteral("S:") + p, QStringLiteral("E:") + p}));
-    EXPECT_TRUE(w.shown.contains(QStringLiteral("Q:SQLを実行中")));
-    EXPECT_TRUE(w.shown.contains(QStringLiteral("S:統計情報を取得中")));
-    EXPECT_TRUE(w.shown.contains(QStringLiteral("E:実行計画を取得中")));
+    // Progress texts come first: query, statistics, plan; then each stage's own.
+    const QString p = u"Oracle接続中...scott@ORCL"_s;
+    EXPECT_EQ(w.shown.mid(0, 4), (QStringList{u"C:"_s, u"Q:"_s + p, u"S:"_s + p, u"E:"_s + p}));
+    for (const QString& t : {u"Q:SQLを実行中"_s, u"S:統計情報を取得中"_s, u"E:実行計画を取得中"_s})
+        EXPECT_TRUE(w.shown.contains(t)) << t.toStdString();
 }
 
-TEST_F(DriverTest, PlanOnlyRunsNoStatementAndRemembersNothing) {
+TEST_F(DriverTest, EachOptionAloneSendsOnlyItsStatements) {
     w.options.flgQuery = 0;
-    w.count = QStringLiteral("old");
+    w.count = u"old"_s;
     EXPECT_EQ(execProc(w), 0);
-    EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace), q(planDeleteStatement(kTable)),
-                           q(explainPlanStatement(kTable, w.sql)), q(planQueryStatement(kTable))}));
-    EXPECT_EQ(w.qLine, QString());
-    EXPECT_EQ(w.sLine, QString());
-    EXPECT_EQ(w.count, QString());
-    EXPECT_FALSE(w.data.visible());
-    EXPECT_FALSE(w.statGrid.visible());
-    EXPECT_TRUE(w.ring.isEmpty());
-}
-
-TEST_F(DriverTest, QueryOnlyLeavesThePlanAlone) {
-    w.options.flgExplan = 0;
-    EXPECT_EQ(execProc(w), 0);
-    EXPECT_EQ(w.script->log,
-              (QStringList{st(kTrace), q(kTimed), q(kSid), st(kStats), q(w.sql), st(kStats)}));
-    EXPECT_EQ(w.eLine, QString());
-    EXPECT_FALSE(w.explan.visible());
-    EXPECT_EQ(w.ring.size(), 1);
-}
-
-TEST_F(DriverTest, OptimizerGoalIsSentAsStoredAndFallsBackToOptimizerMode) {
-    w.options.flgExplan = 0;
-    w.options.flgOptimizerModify = 1;
-    w.options.strOptimizer = QStringLiteral("CHOOSE");
-    execProc(w);
-    EXPECT_EQ(
-        w.script->log.mid(0, 3),
-        (QStringList{st(kTrace), q(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE")),
-                     q(kTimed)}));
+    EXPECT_EQ(w.script->log, QStringList{q(kTrace)} + planStatements());
+    EXPECT_EQ(w.lines(), (QStringList{{}, {}, {}, {}}));
+    EXPECT_EQ(w.visibleGrids(), u"E"_s);
+    EXPECT_TRUE(w.ring.isEmpty()) << "nothing enters the ring without the statement";
 
     test::TestRunWindow v;
     v.sql = w.sql;
     v.options.flgExplan = 0;
-    v.options.flgOptimizerModify = 1;
-    v.options.strOptimizer = QStringLiteral("FIRST_ROWS");
-    v.scriptSession(QStringLiteral("42"), {{}, {}});
-    v.script->on(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL.*"),
-                 Reply::fail(QStringLiteral("ORA-01986: OPTIMIZER_GOAL is obsolete")));
+    v.scriptSession(u"7"_s, {{}, {}});
     execProc(v);
-    EXPECT_EQ(v.script->log.mid(1, 3),
-              (QStringList{q(QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = FIRST_ROWS")),
-                           q(QStringLiteral("ALTER SESSION SET OPTIMIZER_MODE = FIRST_ROWS")),
-                           q(kTimed)}));
-    EXPECT_EQ(v.sLine, QString()) << "a failing session statement is never shown";
-    EXPECT_EQ(v.qLine, QString());
+    EXPECT_EQ(v.script->log, (QStringList{st(kTrace), q(kTimed), q(kSid), st(statsQuery(u"7"_s)),
+                                          q(v.sql), st(statsQuery(u"7"_s))}));
+    EXPECT_EQ(v.visibleGrids(), u"DS"_s);
+}
+
+TEST_F(DriverTest, OptimizerGoalIsSentAsStoredAndFallsBackToOptimizerMode) {
+    w.options.flgOptimizerModify = 1;
+    w.options.strOptimizer = u"CHOOSE"_s;
+    execProc(w);
+    EXPECT_EQ(w.script->log.mid(2, 2),
+              (QStringList{q(u"ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE"_s), q(kTimed)}));
+
+    w.script->log.clear();
+    w.options.strOptimizer = u"FIRST_ROWS"_s;
+    w.script->on(u"ALTER SESSION SET OPTIMIZER_GOAL.*"_s,
+                 Reply::fail(u"ORA-01986: OPTIMIZER_GOAL is obsolete"_s));
+    w.script->onText(kTrace, Reply::fail(u"ORA-01031: insufficient privileges"_s));
+    execProc(w);
+    EXPECT_EQ(w.script->log.mid(2, 3),
+              (QStringList{q(u"ALTER SESSION SET OPTIMIZER_GOAL = FIRST_ROWS"_s),
+                           q(u"ALTER SESSION SET OPTIMIZER_MODE = FIRST_ROWS"_s), q(kTimed)}));
+    EXPECT_EQ(w.lines(), (QStringList{{}, {}, {}, u"120件"_s}))
+        << "failing session statements are never shown";
 }
 
 TEST_F(DriverTest, RefusalsSendNothingAndChangeNothing) {
-    const QString blanks[] = {QString(), QStringLiteral("   "), QStringLiteral(" \n \n"),
-                              QStringLiteral("\u3000 \u3000"), QStringLiteral("\n")};
-    for (const QString& text : blanks) {
+    for (const QString& text : {QString(), u"   "_s, u" \n \n"_s, u"\u3000 \u3000"_s, u"\n"_s}) {
         test::TestRunWindow v;
         v.sql = text;
-        v.data.setVisible(true);
-        v.eLine = QStringLiteral("kept");
         EXPECT_EQ(execProc(v), 1);
-        EXPECT_EQ(v.messages, QStringList{QStringLiteral("SQLを入力してください。")});
+        EXPECT_EQ(v.messages, QStringList{u"SQLを入力してください。"_s});
         EXPECT_TRUE(v.script->log.isEmpty());
         EXPECT_TRUE(v.shown.isEmpty());
-        EXPECT_TRUE(v.data.visible());
+        EXPECT_EQ(v.visibleGrids(), u"EDS"_s);
     }
-    test::TestRunWindow v;
-    v.sql = QStringLiteral("select 1 from dual");
-    v.options.flgExplan = 0;
-    v.options.flgQuery = 0;
-    EXPECT_EQ(execProc(v), 1);
-    EXPECT_EQ(v.messages,
-              QStringList{QStringLiteral("実行オプションを１つ以上指定してください。")});
-    EXPECT_TRUE(v.script->log.isEmpty());
-}
+    w.options.flgExplan = 0;
+    w.options.flgQuery = 0;
+    EXPECT_EQ(execProc(w), 1);
+    EXPECT_EQ(w.messages, QStringList{u"実行オプションを１つ以上指定してください。"_s});
+    EXPECT_TRUE(w.script->log.isEmpty());
 
-TEST_F(DriverTest, CarriageReturnsAloneAreNotRefused) {
-    test::TestRunWindow v;
-    v.sql = QStringLiteral("\r\n\r\n");
-    v.options.flgQuery = 0;
-    EXPECT_EQ(execProc(v), 0);
-    EXPECT_TRUE(v.messages.isEmpty());
-    EXPECT_TRUE(v.script->log.contains(q(explainPlanStatement(kTable, v.sql))));
-}
-
-TEST_F(DriverTest, FailingSessionStatementsAreNeverShown) {
-    w.script->onText(kTrace, Reply::fail(QStringLiteral("ORA-01031: insufficient privileges")));
-    w.script->onText(kTimed, Reply::fail(QStringLiteral("ORA-01031: insufficient privileges")));
-    execProc(w);
-    EXPECT_EQ(w.eLine, QString());
-    EXPECT_EQ(w.qLine, QString());
-    EXPECT_EQ(w.sLine, QString());
-    EXPECT_EQ(w.count, QStringLiteral("120件"));
+    // Carriage returns remain after the line feeds go: not refused.
+    w.options.flgExplan = 1;
+    w.sql = u"\r\n\r\n"_s;
+    EXPECT_EQ(execProc(w), 0);
 }
 
 TEST(DriverSessionId, UnreadableVSessionSkipsBothReadings) {
     test::TestRunWindow w;
-    w.sql = QStringLiteral("select 1 from dual");
+    w.sql = u"select 1 from dual"_s;
     w.options.flgExplan = 0;
-    w.script->onText(kSid, Reply::fail(QStringLiteral("ORA-00942: table or view does not exist")));
-    w.script->onText(w.sql, Reply::table({QStringLiteral("1")}, {{1}}));
+    w.script->onText(kSid, Reply::fail(kNoTable));
+    w.script->onText(w.sql, Reply::table({u"1"_s}, {{1}}));
     execProc(w);
-    EXPECT_EQ(w.sLine, QStringLiteral("ORA-00942: table or view does not exist"
-                                      "ビュー V$SESSION が存在しないかSELECT権限がありません。"));
-    for (const QString& line : w.script->log)
-        EXPECT_FALSE(line.contains(QStringLiteral("V$SESSTAT"))) << line.toStdString();
-    EXPECT_FALSE(w.statGrid.visible());
-    EXPECT_EQ(w.count, QStringLiteral("1件"));
+    EXPECT_EQ(w.lines(),
+              (QStringList{{},
+                           {},
+                           kNoTable + u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s,
+                           u"1件"_s}));
+    EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s), QStringList());
+    EXPECT_EQ(w.visibleGrids(), u"D"_s);
 }
 
 TEST(DriverSessionId, OtherFailureLeavesTheIdEmptyAndTheReadingsReport) {
     test::TestRunWindow w;
-    w.sql = QStringLiteral("select 1 from dual");
+    w.sql = u"select 1 from dual"_s;
     w.options.flgExplan = 0;
-    w.script->onText(
-        kSid, Reply::fail(QStringLiteral("Object invalid or no longer set."), kErrObjectInvalid));
-    const QString emptySid = QStringLiteral(
-        "SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE A.STATISTIC# = B.STATISTIC# and a.sid=''");
-    w.script->onText(emptySid, Reply::fail(QStringLiteral("ORA-01722: invalid number")));
+    w.script->onText(kSid, Reply::fail(u"Object invalid or no longer set."_s, kErrObjectInvalid));
+    w.script->onText(statsQuery(QString()), Reply::fail(u"ORA-01722: invalid number"_s));
     execProc(w);
-    EXPECT_TRUE(w.script->log.contains(st(emptySid)));
+    EXPECT_EQ(w.script->log.count(st(statsQuery(QString()))), 1) << "no after-reading";
     EXPECT_EQ(w.sLine,
-              QStringLiteral(
-                  "ORA-01722: invalid number"
-                  "統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。"));
-    EXPECT_FALSE(w.statGrid.visible());
-    EXPECT_EQ(w.script->log.count(st(emptySid)), 1) << "the after-reading is skipped";
+              u"ORA-01722: invalid number統計情報ビュー V$SESSTAT,V$STATNAME "
+              u"が存在しないかSELECT権限がありません。"_s);
+    EXPECT_EQ(w.visibleGrids(), u"D"_s);
 }
 
-TEST_F(DriverTest, FailingStatementStillReachesTheAfterReadingAndTheRing) {
-    w.sql = QStringLiteral("select * from missing");
-    w.script->onText(w.sql, Reply::fail(QStringLiteral("ORA-00942: table or view does not exist")));
+TEST_F(DriverTest, FailingStepsReportAndTheRunGoesOn) {
+    w.sql = u"select * from missing"_s;
+    w.script->onText(w.sql, Reply::fail(kNoTable));
+    w.script->on(u"EXPLAIN PLAN.*"_s, Reply::fail(u"ORA-00904: invalid identifier"_s));
     w.result.rowCount = 77;
     execProc(w);
-    EXPECT_EQ(w.qLine, QStringLiteral("ORA-00942: table or view does not exist"));
-    EXPECT_EQ(w.count, QString());
-    EXPECT_EQ(w.sLine, QString());
-    EXPECT_TRUE(w.statGrid.visible());
-    EXPECT_EQ(w.statGrid.text(1, 1), QStringLiteral("4"));
-    EXPECT_FALSE(w.data.visible());
+    EXPECT_EQ(w.lines(), (QStringList{u"ORA-00904: invalid identifier"_s, kNoTable, {}, {}}));
+    EXPECT_EQ(w.visibleGrids(), u"S"_s);
+    EXPECT_EQ(w.statGrid.text(1, 1), u"4"_s) << "the failed attempt's statistics are shown";
     EXPECT_EQ(w.result.rowCount, 77) << "a failed step leaves the count as it was";
     EXPECT_EQ(w.ring, QStringList{w.sql});
 }
 
 TEST_F(DriverTest, CountLabelSaysHowManyRowsWereShown) {
-    test::TestRunWindow v;
-    v.sql = QStringLiteral("select n from big");
-    v.options.flgExplan = 0;
-    v.scriptSession(QStringLiteral("1"), {{}, {}});
-    QList<QVariantList> rows;
-    for (int i = 0; i < 1234; ++i)
-        rows.append(QVariantList{i});
-    v.script->onText(v.sql, Reply::table({QStringLiteral("N")}, rows));
-    execProc(v);
-    EXPECT_EQ(v.count, QStringLiteral("1234件中1000件まで表示"));
-    EXPECT_EQ(v.data.rows(), 1001);
-
-    test::TestRunWindow u;
-    u.sql = QStringLiteral("update emp set sal = sal");
-    u.options.flgExplan = 0;
-    u.scriptSession(QStringLiteral("1"), {{}, {}});
-    u.script->onText(u.sql, Reply::updated(3));
-    execProc(u);
-    EXPECT_EQ(u.count, QStringLiteral("3件"));
-    EXPECT_FALSE(u.data.visible());
-    EXPECT_FALSE(u.result.rowsOverMax);
-}
-
-TEST_F(DriverTest, PlanFailureIsShownWhileTheStatementStillRuns) {
-    w.script->on(QStringLiteral("EXPLAIN PLAN.*"),
-                 Reply::fail(QStringLiteral("ORA-00942: table or view does not exist")));
+    w.options.flgExplan = 0;
+    w.script->onText(w.sql, Reply::table({u"N"_s}, numbers(1234)));
     execProc(w);
-    EXPECT_EQ(w.eLine, QStringLiteral("ORA-00942: table or view does not exist"));
-    EXPECT_FALSE(w.explan.visible());
-    EXPECT_EQ(w.count, QStringLiteral("120件"));
+    EXPECT_EQ(w.count, u"1234件中1000件まで表示"_s);
+    EXPECT_EQ(w.data.rows(), 1001);
+
+    w.sql = u"update emp set sal = sal"_s;
+    w.script->onText(w.sql, Reply::updated(3));
+    w.scriptSession(u"42"_s, {{}, {}});
+    execProc(w);
+    EXPECT_EQ(w.count, u"3件"_s);
+    EXPECT_EQ(w.visibleGrids(), u"S"_s);
 }
 
 TEST(DriverText, ValidationTrimAndCountLabel) {
-    EXPECT_EQ(trimmedForValidation(QStringLiteral("  sel\nect \t ")), QStringLiteral("select \t"));
-    EXPECT_EQ(trimmedForValidation(QStringLiteral("\u3000x\u3000")), QStringLiteral("x"));
-    EXPECT_EQ(trimmedForValidation(QStringLiteral("\r\n")), QStringLiteral("\r"));
-    EXPECT_EQ(trimmedForValidation(QStringLiteral(" \n \n\u3000")), QString());
-    EXPECT_EQ(countLabelText(ResultState{1500, true}, 1000),
-              QStringLiteral("1500件中1000件まで表示"));
-    EXPECT_EQ(countLabelText(ResultState{5000000000LL, false}, 1000),
-              QStringLiteral("5000000000件"));
+    EXPECT_EQ(trimmedForValidation(u"  sel\nect \t "_s), u"select \t"_s);
+    EXPECT_EQ(trimmedForValidation(u"\u3000x\u3000"_s), u"x"_s);
+    EXPECT_EQ(trimmedForValidation(u"\r\n"_s), u"\r"_s);
+    EXPECT_EQ(trimmedForValidation(u" \n \n\u3000"_s), QString());
+    EXPECT_EQ(countLabelText(ResultState{5000000000LL, false}, 1000), u"5000000000件"_s);
 }

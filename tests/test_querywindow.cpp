@@ -9,91 +9,77 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 
 namespace {
 
 class QueryWindowTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    QueryWindowTest() {
         setProgramEndHandler([this] { ++ends; });
+        frame.show();
     }
-    void TearDown() override { setProgramEndHandler(nullptr); }
+    ~QueryWindowTest() override { setProgramEndHandler(nullptr); }
 
-    QString labelText(FrmMain* f, const char* name) {
-        auto* l = f->findChild<QLabel*>(QString::fromLatin1(name));
-        return l ? l->text() : QStringLiteral("<missing>");
+    QStringList texts(FrmMain* f, const QStringList& names) {
+        QStringList out;
+        for (const QString& n : names)
+            out << f->findChild<QLabel*>(n)->text();
+        return out;
+    }
+    // The enabled items among login, logout, start and end of recording.
+    QString enabled() {
+        QString out;
+        for (const char* n : {"mnuLogin", "mnuLogout", "mnuHistStart", "mnuHistEnd"})
+            if (frame.action(QString::fromLatin1(n))->isEnabled())
+                out += QString::fromLatin1(n) + u" "_s;
+        return out.trimmed();
+    }
+    QString stored(const char* name) {
+        QString v = u"<missing>"_s;
+        getRegValue(QString::fromLatin1(name), v);
+        return v;
     }
 
     test::TempStore tmp;
     int ends = 0;
+    MdiMain frame;
 };
-
-double dpiOf(QWidget* w) {
-    return w->logicalDpiY();
-}
 
 }  // namespace
 
 TEST_F(QueryWindowTest, StartUpShowsOneUnconnectedWindowOfTheDefaultSize) {
-    MdiMain frame;
-    frame.show();
-    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Quervin"));
+    EXPECT_EQ(frame.windowTitle(), u"Quervin"_s);
     ASSERT_EQ(frame.forms().size(), 1);
     FrmMain* f = frame.activeForm();
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->windowTitle(), QStringLiteral("未接続"));
-    EXPECT_EQ(f->model().state().caption(), QStringLiteral("未接続"));
-
+    EXPECT_EQ(f->windowTitle(), u"未接続"_s);
     auto* sub = qobject_cast<QMdiSubWindow*>(f->parentWidget());
-    ASSERT_NE(sub, nullptr);
-    const double dpi = dpiOf(f);
+    const double dpi = f->logicalDpiY();
     EXPECT_NEAR(pixelsToTwips(sub->width(), dpi), 8550, 1440.0 / dpi);
     EXPECT_NEAR(pixelsToTwips(sub->height(), dpi), 7500, 1440.0 / dpi);
-
-    EXPECT_TRUE(frame.action(QStringLiteral("mnuLogin"))->isEnabled());
-    EXPECT_FALSE(frame.action(QStringLiteral("mnuLogout"))->isEnabled());
-    EXPECT_TRUE(frame.action(QStringLiteral("mnuHistStart"))->isEnabled());
-    EXPECT_FALSE(frame.action(QStringLiteral("mnuHistEnd"))->isEnabled());
-
-    for (const char* name : {"lblQMessage", "lblSMessage", "lblEMessage", "lblCount"})
-        EXPECT_EQ(labelText(f, name), QString()) << name;
-    EXPECT_EQ(labelText(f, "Label2"), QStringLiteral("SQL"));
-    EXPECT_EQ(labelText(f, "lblLabel1"), QStringLiteral("Query"));
-    EXPECT_EQ(labelText(f, "lblLabel2"), QStringLiteral("Stats"));
-    EXPECT_EQ(labelText(f, "lblLabel3"), QStringLiteral("Execution Plan"));
-    EXPECT_EQ(f->cmdExec()->text(), QStringLiteral("実 行"));
-    EXPECT_EQ(f->txtSQL()->toPlainText(), QString());
-    EXPECT_EQ(f->panel(1)->toolTip(), QStringLiteral("オラクル接続ステータス"));
-    EXPECT_EQ(f->panel(2)->toolTip(), QStringLiteral("履歴ステータス"));
-    EXPECT_EQ(f->panel(3)->toolTip(), QStringLiteral("履歴件数"));
+    EXPECT_EQ(enabled(), u"mnuLogin mnuHistStart"_s);
+    EXPECT_EQ(texts(f, {u"lblQMessage"_s, u"lblSMessage"_s, u"lblEMessage"_s, u"lblCount"_s}),
+              QStringList(4, QString()));
+    EXPECT_EQ(texts(f, {u"Label2"_s, u"lblLabel1"_s, u"lblLabel2"_s, u"lblLabel3"_s}),
+              (QStringList{u"SQL"_s, u"Query"_s, u"Stats"_s, u"Execution Plan"_s}));
+    EXPECT_EQ(f->cmdExec()->text(), u"実 行"_s);
+    EXPECT_EQ((QStringList{f->panel(1)->toolTip(), f->panel(2)->toolTip(), f->panel(3)->toolTip()}),
+              (QStringList{u"オラクル接続ステータス"_s, u"履歴ステータス"_s, u"履歴件数"_s}));
     EXPECT_GT(f->panel(2)->width(), f->panel(1)->width());
     EXPECT_EQ(gPublicVar().maxDispRows, 1000);
-    EXPECT_EQ(ends, 0);
 }
 
 TEST_F(QueryWindowTest, ControlsStartWhereTheGeometryTableSays) {
-    MdiMain frame;
-    frame.show();
     FrmMain* f = frame.activeForm();
-    const double dpi = dpiOf(f);
-    auto twips = [&](QWidget* w) {
-        return TwipRect{pixelsToTwips(w->x(), dpi), pixelsToTwips(w->y(), dpi),
-                        pixelsToTwips(w->width(), dpi), pixelsToTwips(w->height(), dpi)};
-    };
-    const double tol = 1440.0 / dpi;
-    struct Case {
-        QWidget* w;
-        TwipRect want;
-    };
-    const Case cases[] = {
+    const double dpi = f->logicalDpiY();
+    const std::pair<QWidget*, TwipRect> cases[] = {
         {f->txtSQL(), {120, 300, 8175, 1335}},
         {f->cmdExec(), {6960, 1680, 1335, 315}},
         {f->grdData(), {120, 2100, 8175, 1455}},
@@ -103,113 +89,76 @@ TEST_F(QueryWindowTest, ControlsStartWhereTheGeometryTableSays) {
         {f->splitBar(1), {0, 1620, 8550, 60}},
         {f->splitBar(4), {120, 6720, 8550, 60}},
     };
-    for (const Case& c : cases) {
-        const TwipRect got = twips(c.w);
-        EXPECT_NEAR(got.left, c.want.left, tol) << c.w->objectName().toStdString();
-        EXPECT_NEAR(got.top, c.want.top, tol) << c.w->objectName().toStdString();
-        EXPECT_NEAR(got.width, c.want.width, tol) << c.w->objectName().toStdString();
-        EXPECT_NEAR(got.height, c.want.height, tol) << c.w->objectName().toStdString();
+    for (const auto& [w, want] : cases) {
+        const QRect g = w->geometry();
+        const int got[] = {g.x(), g.y(), g.width(), g.height()};
+        const int expect[] = {want.left, want.top, want.width, want.height};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(pixelsToTwips(got[i], dpi), expect[i], 1440.0 / dpi)
+                << w->objectName().toStdString() << " " << i;
     }
     EXPECT_EQ(f->splitBar(2)->cursor().shape(), Qt::SizeVerCursor);
-    EXPECT_EQ(f->model().layout().margins().button, 1590);
-    EXPECT_EQ(f->model().layout().margins().planGridHeight, 6045);
-    EXPECT_EQ(f->model().layout().margins().count, 6990);
-    EXPECT_EQ(f->model().layout().margins().bottomBar, 780);
+    const auto& m = f->model().layout().margins();
+    EXPECT_EQ((std::vector<int>{m.button, m.planGridHeight, m.count, m.bottomBar}),
+              (std::vector<int>{1590, 6045, 6990, 780}));
 }
 
 TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
-    MdiMain frame;
     QStringList titles;
     for (QAction* a : frame.menuBar()->actions())
         if (a->isVisible())
             titles << a->text();
-    EXPECT_EQ(titles, (QStringList{QStringLiteral("ﾌｧｲﾙ(&F)"), QStringLiteral("ｵﾗｸﾙ(&C)"),
-                                   QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"), QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"),
-                                   QStringLiteral("SQL(&S)"), QStringLiteral("ﾍﾙﾌﾟ(&H)")}));
-    auto* edit = frame.findChild<QMenu*>(QStringLiteral("Edit"));
-    ASSERT_NE(edit, nullptr);
-    EXPECT_FALSE(edit->menuAction()->isVisible());
-    EXPECT_FALSE(edit->menuAction()->isEnabled());
-
+    EXPECT_EQ(titles, (QStringList{u"ﾌｧｲﾙ(&F)"_s, u"ｵﾗｸﾙ(&C)"_s, u"ｵﾌﾟｼｮﾝ(&O)"_s, u"ｳｨﾝﾄﾞｳ(&W)"_s,
+                                   u"SQL(&S)"_s, u"ﾍﾙﾌﾟ(&H)"_s}));
     auto items = [&](const char* menu) {
         QStringList out;
         for (QAction* a : frame.findChild<QMenu*>(QString::fromLatin1(menu))->actions())
-            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            out << (a->isSeparator() ? u"-"_s : a->text());
         return out;
     };
     EXPECT_EQ(items("mnuFile"),
-              (QStringList{QStringLiteral("履歴開始(&S)"), QStringLiteral("履歴終了(&E)"),
-                           QStringLiteral("-"), QStringLiteral("終了(&X)")}));
-    EXPECT_EQ(items("Edit"),
-              (QStringList{QStringLiteral("切り取り(&X)"), QStringLiteral("ｺﾋﾟｰ(&C)"),
-                           QStringLiteral("貼り付け(&V)")}));
-    EXPECT_EQ(items("mnuOracle"),
-              (QStringList{QStringLiteral("ログイン...(&L)"), QStringLiteral("ログアウト(&D)")}));
-    EXPECT_EQ(items("mnuOption"), QStringList{QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")});
-    EXPECT_EQ(items("window").first(), QStringLiteral("新ウィンドウ(&N)"));
-    EXPECT_EQ(items("mnuSQL"),
-              (QStringList{QStringLiteral("次のSQL(&N)"), QStringLiteral("前のSQL(&B)")}));
-    EXPECT_EQ(items("help"), QStringList{QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&V)")});
-    EXPECT_EQ(frame.action(QStringLiteral("mnuNextSQL"))->shortcut(),
-              QKeySequence(Qt::CTRL | Qt::Key_N));
-    EXPECT_EQ(frame.action(QStringLiteral("mnuPrevSQL"))->shortcut(),
-              QKeySequence(Qt::CTRL | Qt::Key_B));
+              (QStringList{u"履歴開始(&S)"_s, u"履歴終了(&E)"_s, u"-"_s, u"終了(&X)"_s}));
+    EXPECT_EQ(items("Edit"), (QStringList{u"切り取り(&X)"_s, u"ｺﾋﾟｰ(&C)"_s, u"貼り付け(&V)"_s}));
+    EXPECT_EQ(items("mnuOracle"), (QStringList{u"ログイン...(&L)"_s, u"ログアウト(&D)"_s}));
+    EXPECT_EQ(items("mnuOption"), QStringList{u"ｵﾌﾟｼｮﾝ設定...(&E)"_s});
+    EXPECT_EQ(items("window").first(), u"新ウィンドウ(&N)"_s);
+    EXPECT_EQ(items("mnuSQL"), (QStringList{u"次のSQL(&N)"_s, u"前のSQL(&B)"_s}));
+    EXPECT_EQ(items("help"), QStringList{u"ﾊﾞｰｼﾞｮﾝ情報(&V)"_s});
+    const QAction* edit = frame.findChild<QMenu*>(u"Edit"_s)->menuAction();
+    EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
+    EXPECT_EQ(frame.action(u"mnuNextSQL"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_N));
+    EXPECT_EQ(frame.action(u"mnuPrevSQL"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
 }
 
-TEST_F(QueryWindowTest, ASecondWindowSetsTheRowLimitBackTo1000) {
-    MdiMain frame;
-    frame.show();
+TEST_F(QueryWindowTest, NewWindowsResetTheRowLimitAndAreListed) {
     gPublicVar().maxDispRows = 200;
-    frame.action(QStringLiteral("nrewindow"))->trigger();
-    EXPECT_EQ(frame.forms().size(), 2);
+    frame.action(u"nrewindow"_s)->trigger();
+    frame.openForm();
     EXPECT_EQ(gPublicVar().maxDispRows, 1000);
-    EXPECT_EQ(frame.activeForm(), frame.forms().last());
-    EXPECT_EQ(frame.activeForm()->windowTitle(), QStringLiteral("未接続"));
-}
-
-TEST_F(QueryWindowTest, WindowMenuListsEveryWindowAndChecksTheCurrentOne) {
-    MdiMain frame;
-    frame.show();
-    frame.openForm();
-    frame.openForm();
-    const QStringList entries = frame.windowMenuEntries();
-    EXPECT_EQ(entries, (QStringList{QStringLiteral("&1 未接続"), QStringLiteral("&2 未接続"),
-                                    QStringLiteral("&3 未接続")}));
-    auto* menu = frame.findChild<QMenu*>(QStringLiteral("window"));
-    int checked = 0;
-    for (QAction* a : menu->actions())
-        checked += a->isChecked() ? 1 : 0;
-    EXPECT_EQ(checked, 1);
-    EXPECT_TRUE(menu->actions().last()->isChecked());
+    EXPECT_EQ(frame.windowMenuEntries(),
+              (QStringList{u"&1 未接続"_s, u"&2 未接続"_s, u"&3 未接続"_s}));
+    QStringList checked;
+    for (QAction* a : frame.findChild<QMenu*>(u"window"_s)->actions())
+        if (a->isChecked())
+            checked << a->text();
+    EXPECT_EQ(checked, QStringList{u"&3 未接続"_s}) << "the current window is checked";
 }
 
 TEST_F(QueryWindowTest, QuitClosesOneWindowAndTheLastEndsTheProgramSavingSettings) {
-    MdiMain frame;
-    frame.show();
     frame.openForm();
-    ASSERT_EQ(frame.forms().size(), 2);
     gPublicVar().flgExplan = 0;
-
-    frame.action(QStringLiteral("mnuQuit"))->trigger();
+    frame.action(u"mnuQuit"_s)->trigger();
     EXPECT_EQ(frame.forms().size(), 1);
     EXPECT_EQ(ends, 0) << "the program goes on while a window is open";
-    QString v;
-    EXPECT_EQ(getRegValue(QStringLiteral("f_explan"), v), -1) << "nothing saved yet";
-
-    frame.action(QStringLiteral("mnuQuit"))->trigger();
+    EXPECT_EQ(stored("f_explan"), u"<missing>"_s) << "nothing saved yet";
+    frame.action(u"mnuQuit"_s)->trigger();
     EXPECT_EQ(frame.forms().size(), 0);
     EXPECT_EQ(ends, 1);
-    ASSERT_EQ(getRegValue(QStringLiteral("f_explan"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("0"));
-    ASSERT_EQ(getRegValue(QStringLiteral("i_maxdisprows"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("1000"));
-    ASSERT_EQ(getRegValue(QStringLiteral("sqlhist_max"), v), 0);
+    EXPECT_EQ(stored("f_explan") + stored("i_maxdisprows") + stored("sqlhist_max"), u"010000"_s);
     EXPECT_FALSE(publicVarExists());
 }
 
 TEST_F(QueryWindowTest, ClosingTheFrameClosesAllWindows) {
-    MdiMain frame;
-    frame.show();
     frame.openForm();
     frame.close();
     EXPECT_TRUE(frame.forms().isEmpty());
@@ -217,15 +166,13 @@ TEST_F(QueryWindowTest, ClosingTheFrameClosesAllWindows) {
 }
 
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEnd) {
-    MdiMain frame;
-    frame.show();
-    gSQLHist().add(QStringLiteral("select 1 from dual"));
-    gSQLHist().add(QStringLiteral("select 2\nfrom dual"));
-    FrmMain* f = frame.activeForm();
-    frame.action(QStringLiteral("mnuNextSQL"))->trigger();
-    EXPECT_EQ(f->txtSQL()->toPlainText(), QStringLiteral("select 2\nfrom dual"));
-    EXPECT_EQ(f->txtSQL()->textCursor().position(), 18);
-    EXPECT_FALSE(f->txtSQL()->textCursor().hasSelection());
-    frame.action(QStringLiteral("mnuPrevSQL"))->trigger();
-    EXPECT_EQ(f->txtSQL()->toPlainText(), QStringLiteral("select 1 from dual"));
+    gSQLHist().add(u"select 1 from dual"_s);
+    gSQLHist().add(u"select 2\nfrom dual"_s);
+    QPlainTextEdit* box = frame.activeForm()->txtSQL();
+    frame.action(u"mnuNextSQL"_s)->trigger();
+    EXPECT_EQ(box->toPlainText(), u"select 2\nfrom dual"_s);
+    EXPECT_EQ(box->textCursor().position(), 18);
+    EXPECT_FALSE(box->textCursor().hasSelection());
+    frame.action(u"mnuPrevSQL"_s)->trigger();
+    EXPECT_EQ(box->toPlainText(), u"select 1 from dual"_s);
 }

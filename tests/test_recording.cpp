@@ -1,13 +1,15 @@
 #include "app/querywindowmodel.h"
 #include "history/mdbproc.h"
 #include "support/scripteddb.h"
+#include "support/sqliteprobe.h"
 #include "support/tempstore.h"
 #include "support/testport.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <QFile>
 #include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
 
 using namespace qv;
 using test::Reply;
@@ -20,21 +22,18 @@ struct Window {
         model.load();
         model.setHistoryPath(historyPath);
         model.connection().setOpener([this](const QString&, const QString&, const QString&) {
-            return std::make_unique<test::ScriptedDatabase>(QStringLiteral("Q"), script);
+            return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
         });
-        script->on(QStringLiteral("select SID.*"), Reply::table({QStringLiteral("SID")}, {{1}}));
-        script->on(QStringLiteral("SELECT \\*FROM V\\$SESSTAT.*"),
-                   Reply::table({QStringLiteral("STATISTIC#"), QStringLiteral("NAME"),
-                                 QStringLiteral("VALUE")},
-                                {{5, QStringLiteral("user calls"), 1}}));
-        script->on(QStringLiteral("SELECT id,timestamp,LEVEL - 1.*"),
-                   Reply::table({QStringLiteral("LEVEL-1"), QStringLiteral("OPERATION"),
-                                 QStringLiteral("OPTIONS"), QStringLiteral("OBJECT_OWNER"),
-                                 QStringLiteral("OBJECT_NAME"), QStringLiteral("OBJECT_TYPE"),
-                                 QStringLiteral("OPTIMIZER"), QStringLiteral("CARDINALITY"),
-                                 QStringLiteral("COST"), QStringLiteral("BYTES")},
-                                {{0, QStringLiteral("SELECT STATEMENT")}}));
-        port.logins.append(LoginValues{QStringLiteral("ORCL"), QStringLiteral("scott"), QString()});
+        script->on(u"select SID.*"_s, Reply::table({u"SID"_s}, {{1}}));
+        script->on(
+            u"SELECT \\*FROM V\\$SESSTAT.*"_s,
+            Reply::table({u"STATISTIC#"_s, u"NAME"_s, u"VALUE"_s}, {{5, u"user calls"_s, 1}}));
+        script->on(u"SELECT id,timestamp,LEVEL - 1.*"_s,
+                   Reply::table({u"LEVEL-1"_s, u"OPERATION"_s, u"OPTIONS"_s, u"OBJECT_OWNER"_s,
+                                 u"OBJECT_NAME"_s, u"OBJECT_TYPE"_s, u"OPTIMIZER"_s,
+                                 u"CARDINALITY"_s, u"COST"_s, u"BYTES"_s},
+                                {{0, u"SELECT STATEMENT"_s}}));
+        port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
         model.connection().oraLoginProc();
     }
     void run(const QString& sql) {
@@ -49,14 +48,7 @@ struct Window {
 };
 
 int runsIn(const QString& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT count(*) FROM SQL_HIST", -1, &st, nullptr);
-    const int n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return n;
+    return test::SqliteProbe(path).rows("SELECT count(*) FROM SQL_HIST").value(0, u"-1"_s).toInt();
 }
 
 class RecordingTest : public ::testing::Test {
@@ -64,7 +56,7 @@ class RecordingTest : public ::testing::Test {
     RecordingTest() { resetMdbState(); }
     test::TempStore tmp;
     QTemporaryDir dir;
-    QString path = dir.filePath(QStringLiteral("quervhst.mdb"));
+    QString path = dir.filePath(u"quervhst.mdb"_s);
 };
 
 }  // namespace
@@ -74,15 +66,15 @@ TEST_F(RecordingTest, StartCreatesTheFileAndEveryRunIsRecorded) {
     w.model.mnuHistStartClick();
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_TRUE(w.model.flgHistory);
-    EXPECT_EQ(w.panel(2), QStringLiteral("履歴処理:") + path);
+    EXPECT_EQ(w.panel(2), u"履歴処理:"_s + path);
     EXPECT_EQ(w.panel(3), QString());
     EXPECT_FALSE(w.model.state().menuEnabled(WindowState::Menu::HistStart));
     EXPECT_TRUE(w.model.state().menuEnabled(WindowState::Menu::HistEnd));
 
-    w.run(QStringLiteral("select 1 from dual"));
-    EXPECT_EQ(w.panel(3), QStringLiteral("1"));
-    w.run(QStringLiteral("select 2 from dual"));
-    EXPECT_EQ(w.panel(3), QStringLiteral("2"));
+    w.run(u"select 1 from dual"_s);
+    EXPECT_EQ(w.panel(3), u"1"_s);
+    w.run(u"select 2 from dual"_s);
+    EXPECT_EQ(w.panel(3), u"2"_s);
     EXPECT_EQ(runsIn(path), 2);
     EXPECT_TRUE(w.port.messages.isEmpty()) << w.port.messages.join(QLatin1Char('\n')).toStdString();
 }
@@ -90,10 +82,9 @@ TEST_F(RecordingTest, StartCreatesTheFileAndEveryRunIsRecorded) {
 TEST_F(RecordingTest, RefusedRunWritesNothingButExecSqlTakesTheText) {
     Window w(path);
     w.model.mnuHistStartClick();
-    w.run(QStringLiteral("   "));
-    EXPECT_EQ(w.model.ExecSql, QStringLiteral("   "));
-    EXPECT_EQ(w.port.messages,
-              QStringList{QStringLiteral("QuervinStudio|SQLを入力してください。")});
+    w.run(u"   "_s);
+    EXPECT_EQ(w.model.ExecSql, u"   "_s);
+    EXPECT_EQ(w.port.messages, QStringList{u"QuervinStudio|SQLを入力してください。"_s});
     EXPECT_EQ(runsIn(path), 0);
     EXPECT_EQ(w.panel(3), QString());
 }
@@ -101,9 +92,9 @@ TEST_F(RecordingTest, RefusedRunWritesNothingButExecSqlTakesTheText) {
 TEST_F(RecordingTest, FailingStatementIsStillRecorded) {
     Window w(path);
     w.model.mnuHistStartClick();
-    w.script->on(QStringLiteral("select \\* from missing"),
-                 Reply::fail(QStringLiteral("ORA-00942: table or view does not exist")));
-    w.run(QStringLiteral("select * from missing"));
+    w.script->on(u"select \\* from missing"_s,
+                 Reply::fail(u"ORA-00942: table or view does not exist"_s));
+    w.run(u"select * from missing"_s);
     EXPECT_EQ(runsIn(path), 1);
 }
 
@@ -115,15 +106,15 @@ TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray(4096, 'z'));
     f.close();
-    w.run(QStringLiteral("select 1 from dual"));
+    w.run(u"select 1 from dual"_s);
     ASSERT_EQ(w.port.messages.size(), 1);
-    EXPECT_TRUE(w.port.messages[0].startsWith(QStringLiteral("QuervinStudio|履歴処理エラー:")));
-    EXPECT_TRUE(w.port.messages[0].endsWith(QStringLiteral("履歴処理を終了しました。")));
+    EXPECT_TRUE(w.port.messages[0].startsWith(u"QuervinStudio|履歴処理エラー:"_s));
+    EXPECT_TRUE(w.port.messages[0].endsWith(u"履歴処理を終了しました。"_s));
     EXPECT_FALSE(w.model.flgHistory);
     EXPECT_EQ(w.panel(2), QString());
     EXPECT_EQ(w.panel(3), QString());
     EXPECT_TRUE(w.model.state().menuEnabled(WindowState::Menu::HistStart));
-    w.run(QStringLiteral("select 1 from dual"));
+    w.run(u"select 1 from dual"_s);
     EXPECT_EQ(w.port.messages.size(), 1) << "recording is off now";
 }
 
@@ -136,24 +127,18 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
     Window w(path);
     w.model.mnuHistStartClick();
     ASSERT_EQ(w.port.messages.size(), 1);
-    EXPECT_TRUE(w.port.messages[0].contains(QStringLiteral("not a database")));
+    EXPECT_TRUE(w.port.messages[0].contains(u"not a database"_s));
     EXPECT_FALSE(w.model.flgHistory);
 
     QFile::remove(path);
-    {
-        sqlite3* db = nullptr;
-        sqlite3_open(path.toUtf8().constData(), &db);
-        sqlite3_exec(db, "CREATE TABLE SQL_HIST (NUM)", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    test::SqliteProbe(path).exec("CREATE TABLE SQL_HIST (NUM)");
     w.model.mnuHistStartClick();
     ASSERT_EQ(w.port.messages.size(), 2);
-    EXPECT_EQ(w.port.messages[1],
-              QStringLiteral("QuervinStudio|履歴ファイル ") + path +
-                  QStringLiteral(" に履歴の表または列が足りないため使用できません。"));
+    EXPECT_EQ(w.port.messages[1], u"QuervinStudio|履歴ファイル "_s + path +
+                                      u" に履歴の表または列が足りないため使用できません。"_s);
     EXPECT_FALSE(w.model.flgHistory);
 
-    Window v(dir.filePath(QStringLiteral("missing/dir/quervhst.mdb")));
+    Window v(dir.filePath(u"missing/dir/quervhst.mdb"_s));
     v.model.mnuHistStartClick();
     EXPECT_FALSE(v.model.flgHistory);
     EXPECT_FALSE(v.panel(2).isEmpty()) << "the failure shows in panel 2";
@@ -166,17 +151,17 @@ TEST_F(RecordingTest, StopThenStartGoesOnNumberingAndWindowsShareTheFile) {
     Window b(path);
     a.model.mnuHistStartClick();
     b.model.mnuHistStartClick();
-    a.run(QStringLiteral("select 1 from dual"));
-    b.run(QStringLiteral("select 2 from dual"));
-    EXPECT_EQ(a.panel(3), QStringLiteral("1"));
-    EXPECT_EQ(b.panel(3), QStringLiteral("2"));
+    a.run(u"select 1 from dual"_s);
+    b.run(u"select 2 from dual"_s);
+    EXPECT_EQ(a.panel(3), u"1"_s);
+    EXPECT_EQ(b.panel(3), u"2"_s);
     a.model.mnuHistEndClick();
     EXPECT_EQ(a.panel(2), QString());
     EXPECT_EQ(a.model.state().panelToolTip(2), QString());
-    a.run(QStringLiteral("select 3 from dual"));
+    a.run(u"select 3 from dual"_s);
     EXPECT_EQ(runsIn(path), 2);
     a.model.mnuHistStartClick();
-    a.run(QStringLiteral("select 4 from dual"));
-    EXPECT_EQ(a.panel(3), QStringLiteral("3"));
+    a.run(u"select 4 from dual"_s);
+    EXPECT_EQ(a.panel(3), u"3"_s);
     EXPECT_EQ(mdbPath(), path);
 }

@@ -4,94 +4,69 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 
-TEST(RegStore, MissingStoreGivesMinusOneAndLeavesValue) {
+TEST(RegStore, MissingStoreAndMissingValueLeaveTheValue) {
     test::TempStore tmp;
-    QString value = QStringLiteral("before");
-    EXPECT_EQ(getRegValue(QStringLiteral("f_query"), value), -1);
-    EXPECT_EQ(value, QStringLiteral("before"));
-    EXPECT_FALSE(QFile::exists(tmp.path()));
+    QString value = u"before"_s;
+    EXPECT_EQ(getRegValue(u"f_query"_s, value), -1);
+    EXPECT_FALSE(QFile::exists(tmp.path())) << "reading creates nothing";
+    ASSERT_EQ(setRegValue(u"f_query"_s, u"1"_s), 0);
+    EXPECT_EQ(getRegValue(u"f_explan"_s, value), -2);
+    EXPECT_EQ(value, u"before"_s);
 }
 
-TEST(RegStore, MissingValueGivesMinusTwo) {
+TEST(RegStore, ValuesOfAnyLengthRoundTripWhole) {
     test::TempStore tmp;
-    ASSERT_EQ(setRegValue(QStringLiteral("f_query"), QStringLiteral("1")), 0);
-    QString value = QStringLiteral("before");
-    EXPECT_EQ(getRegValue(QStringLiteral("f_explan"), value), -2);
-    EXPECT_EQ(value, QStringLiteral("before"));
-}
-
-TEST(RegStore, ValuesRoundTripWhole) {
-    test::TempStore tmp;
-    const QString empty;
-    const QString long300(300, QLatin1Char('x'));
-    QString jp =
-        QStringLiteral("select * from 注文 where 名前 = 'O''Brien';\n-- 二行目\r\n\t@end, a=b");
-    jp = jp.repeated(200);  // about 9,000 characters with line breaks, commas and quotes
-    ASSERT_EQ(setRegValue(QStringLiteral("s_plantablename"), empty), 0);
-    ASSERT_EQ(setRegValue(QStringLiteral("long"), long300), 0);
-    ASSERT_EQ(setRegValue(QStringLiteral("sqlhist_0"), jp), 0);
-
-    QString v = QStringLiteral("x");
-    EXPECT_EQ(getRegValue(QStringLiteral("s_plantablename"), v), 0);
-    EXPECT_EQ(v, QString());
-    EXPECT_EQ(getRegValue(QStringLiteral("long"), v), 0);
-    EXPECT_EQ(v, long300);
-    EXPECT_EQ(getRegValue(QStringLiteral("sqlhist_0"), v), 0);
-    EXPECT_EQ(v, jp);
-
-    // A second store on the same file (another run of the program) reads the same.
-    RegStore other(tmp.path());
-    EXPECT_EQ(other.getRegValue(QStringLiteral("sqlhist_0"), v), 0);
-    EXPECT_EQ(v, jp);
-}
-
-TEST(RegStore, SeesChangesMadeByAnotherWriter) {
-    test::TempStore tmp;
-    ASSERT_EQ(setRegValue(QStringLiteral("f_query"), QStringLiteral("1")), 0);
-    tmp.put(QStringLiteral("f_query"), QStringLiteral("0"));
-    QString v;
-    EXPECT_EQ(getRegValue(QStringLiteral("f_query"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("0"));
+    const QString long300(300, u'x');
+    const QString jp =
+        u"select * from 注文 where 名前 = 'O''Brien';\n-- 二行目\r\n\t@end, a=b"_s.repeated(200);
+    for (const QString& v : {QString(), long300, jp})
+        ASSERT_EQ(setRegValue(u"v%1"_s.arg(v.size()), v), 0);
+    RegStore other(tmp.path());  // another run of the program reads the same
+    for (const QString& v : {QString(), long300, jp}) {
+        QString got = u"unset"_s;
+        EXPECT_EQ(other.getRegValue(u"v%1"_s.arg(v.size()), got), 0);
+        EXPECT_EQ(got, v);
+    }
+    tmp.put(u"v0"_s, u"changed elsewhere"_s);
+    QString got;
+    EXPECT_EQ(getRegValue(u"v0"_s, got), 0);
+    EXPECT_EQ(got, u"changed elsewhere"_s);
 }
 
 TEST(RegStore, UnwritableLocationFailsWithoutSideEffects) {
     QTemporaryDir dir;
-    // A regular file where the store's directory would have to be: nothing can be created.
-    QFile blocker(dir.path() + QStringLiteral("/blocked"));
+    QFile blocker(dir.path() + u"/blocked"_s);  // a file where the directory would have to be
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    RegStore store(dir.path() + QStringLiteral("/blocked/quervin.ini"));
-    EXPECT_EQ(store.setRegValue(QStringLiteral("f_query"), QStringLiteral("1")), -1);
-    QString v = QStringLiteral("kept");
-    EXPECT_EQ(store.getRegValue(QStringLiteral("f_query"), v), -1);
-    EXPECT_EQ(v, QStringLiteral("kept"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
-              QStringList{QStringLiteral("blocked")});
-
+    RegStore store(dir.path() + u"/blocked/quervin.ini"_s);
+    EXPECT_EQ(store.setRegValue(u"f_query"_s, u"1"_s), -1);
+    QString v = u"kept"_s;
+    EXPECT_EQ(store.getRegValue(u"f_query"_s, v), -1);
+    EXPECT_EQ(v, u"kept"_s);
     store.beginBatch();
-    store.setRegValue(QStringLiteral("a"), QStringLiteral("1"));
+    store.setRegValue(u"a"_s, u"1"_s);
     EXPECT_EQ(store.endBatch(), -1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              QStringList{u"blocked"_s});
 }
 
-TEST(RegStore, BatchWritesOnceAtTheEnd) {
+TEST(RegStore, BatchWritesOnceAtTheOutermostEnd) {
     test::TempStore tmp;
     RegStore& store = regStore();
     store.beginBatch();
     store.beginBatch();
     for (int i = 0; i < 50; ++i)
-        EXPECT_EQ(store.setRegValue(QStringLiteral("sqlhist_%1").arg(i), QString::number(i)), 0);
+        store.setRegValue(u"sqlhist_%1"_s.arg(i), QString::number(i));
     EXPECT_EQ(store.endBatch(), 0);
-    EXPECT_FALSE(QFile::exists(tmp.path())) << "inner endBatch must not write";
+    EXPECT_FALSE(QFile::exists(tmp.path())) << "the inner end writes nothing";
     EXPECT_EQ(store.endBatch(), 0);
-    ASSERT_TRUE(QFile::exists(tmp.path()));
-    RegStore reader(tmp.path());
     QString v;
-    EXPECT_EQ(reader.getRegValue(QStringLiteral("sqlhist_49"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("49"));
+    EXPECT_EQ(RegStore(tmp.path()).getRegValue(u"sqlhist_49"_s, v), 0);
+    EXPECT_EQ(v, u"49"_s);
 }
 
 TEST(RegStore, HandEditedListValueKeepsItsText) {
@@ -101,14 +76,13 @@ TEST(RegStore, HandEditedListValueKeepsItsText) {
     f.write("[General]\ns_optimizer=ALL_ROWS, RULE\n");
     f.close();
     QString v;
-    EXPECT_EQ(getRegValue(QStringLiteral("s_optimizer"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("ALL_ROWS, RULE"));
+    EXPECT_EQ(getRegValue(u"s_optimizer"_s, v), 0);
+    EXPECT_EQ(v, u"ALL_ROWS, RULE"_s);
 }
 
 TEST(NullToEmpty, NullGivesEmptyOtherValuesTheirText) {
     EXPECT_EQ(nullToEmpty(QVariant()), QString());
     EXPECT_EQ(nullToEmpty(QVariant(QMetaType(QMetaType::QString))), QString());
-    EXPECT_EQ(nullToEmpty(QVariant(0)), QStringLiteral("0"));
-    EXPECT_EQ(nullToEmpty(QVariant(qlonglong(1234567890123))), QStringLiteral("1234567890123"));
-    EXPECT_EQ(nullToEmpty(QVariant(QStringLiteral("ＡＢＣ"))), QStringLiteral("ＡＢＣ"));
+    EXPECT_EQ(nullToEmpty(QVariant(0)), u"0"_s);
+    EXPECT_EQ(nullToEmpty(QVariant(qlonglong(1234567890123))), u"1234567890123"_s);
 }

@@ -4,137 +4,84 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
-
-TEST(SQLHist, EmptyRingStepsStayAtZero) {
-    clsSQLHist ring;
-    clsSQLHistFinder f;
-    f.setSQLHist(&ring);
-    f.nextSQL();
-    EXPECT_EQ(f.pos(), 0);
-    EXPECT_EQ(f.getSQL(), QString());
-    f.prevSQL();
-    EXPECT_EQ(f.pos(), 0);
-    EXPECT_EQ(f.getSQL(), QString());
-}
 
 TEST(SQLHist, CursorWalksBySlotAndWraps) {
     clsSQLHist ring;
-    ring.add(QStringLiteral("T1"));
-    ring.add(QStringLiteral("T2"));
-    ring.add(QStringLiteral("T3"));
     clsSQLHistFinder f;
     f.setSQLHist(&ring);
     f.nextSQL();
-    EXPECT_EQ(f.getSQL(), QStringLiteral("T2"));
-    f.nextSQL();
-    EXPECT_EQ(f.getSQL(), QStringLiteral("T3"));
-    f.nextSQL();
-    EXPECT_EQ(f.getSQL(), QStringLiteral("T1"));
-    EXPECT_EQ(f.pos(), 0);
     f.prevSQL();
-    EXPECT_EQ(f.getSQL(), QStringLiteral("T3"));
-
-    clsSQLHistFinder other;  // a second window starts at 0, whatever the first one did
+    EXPECT_EQ(f.pos(), 0) << "an empty ring stays at 0";
+    EXPECT_EQ(f.getSQL(), QString());
+    for (const char* t : {"T1", "T2", "T3"})
+        ring.add(QString::fromLatin1(t));
+    QStringList seen;
+    for (int i = 0; i < 3; ++i) {
+        f.nextSQL();
+        seen << f.getSQL();
+    }
+    f.prevSQL();
+    seen << f.getSQL();
+    EXPECT_EQ(seen, (QStringList{u"T2"_s, u"T3"_s, u"T1"_s, u"T3"_s}));
+    clsSQLHistFinder other;  // a new window starts at 0
     other.setSQLHist(&ring);
-    EXPECT_EQ(other.getSQL(), QStringLiteral("T1"));
+    EXPECT_EQ(other.getSQL(), u"T1"_s);
 }
 
 TEST(SQLHist, RingWrapsAfterSlot100) {
     clsSQLHist ring;
     for (int i = 0; i < 101; ++i)
-        ring.add(QStringLiteral("S%1").arg(i));
+        ring.add(u"S%1"_s.arg(i));
     EXPECT_EQ(ring.nextp(), 101);
     EXPECT_EQ(ring.getMax(), 100);
-    EXPECT_EQ(ring.getSQL(100), QStringLiteral("S100"));
-    ring.add(QStringLiteral("S101"));
-    EXPECT_EQ(ring.getSQL(0), QStringLiteral("S101"));
+    ring.add(u"S101"_s);
+    EXPECT_EQ(ring.getSQL(0), u"S101"_s);
     EXPECT_EQ(ring.nextp(), 1);
     EXPECT_EQ(ring.getMax(), 100);
     EXPECT_EQ(ring.getSQL(101), QString());
     EXPECT_EQ(ring.getSQL(-1), QString());
-}
-
-TEST(SQLHist, SameTextTakesTwoSlots) {
-    clsSQLHist ring;
-    ring.add(QStringLiteral("select 1"));
-    ring.add(QStringLiteral("select 1"));
-    EXPECT_EQ(ring.getMax(), 1);
-    EXPECT_EQ(ring.getSQL(0), ring.getSQL(1));
-}
-
-TEST(SQLHist, SetMaxOnlyUpTo100) {
-    clsSQLHist ring;
-    ring.setMax(101);
-    EXPECT_EQ(ring.getMax(), 0);
-    ring.setMax(5);
-    EXPECT_EQ(ring.getMax(), 5);
+    ring.add(u"S101"_s);
+    EXPECT_EQ(ring.getSQL(1), ring.getSQL(0)) << "the same text takes two slots";
 }
 
 TEST(SQLHist, RestartRestoresLongMultiLineStatements) {
     test::TempStore tmp;
     QString big;
     for (int i = 0; big.size() < 5000; ++i)
-        big += QStringLiteral("select 列%1, 'a,b' from t%1\r\n where x = 'y'\n").arg(i);
-    gSQLHist().add(QStringLiteral("first"));
-    gSQLHist().add(big);
-    gSQLHist().add(QStringLiteral("third"));
+        big += u"select 列%1, 'a,b' from t%1\r\n where x = 'y'\n"_s.arg(i);
+    for (const QString& s : {u"first"_s, big, u"third"_s})
+        gSQLHist().add(s);
     releaseSQLHist();
-    EXPECT_FALSE(sqlHistExists());
-
-    QString v;
-    ASSERT_EQ(getRegValue(QStringLiteral("sqlhist_max"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("2"));
-    ASSERT_EQ(getRegValue(QStringLiteral("sqlhist_nextp"), v), 0);
-    EXPECT_EQ(v, QStringLiteral("3"));
-
-    clsSQLHist& ring = gSQLHist();
-    EXPECT_EQ(ring.getMax(), 2);
-    EXPECT_EQ(ring.getSQL(1), big);
-    ring.add(QStringLiteral("fourth"));
-    EXPECT_EQ(ring.getSQL(3), QStringLiteral("fourth"));
+    QString max, next;
+    getRegValue(u"sqlhist_max"_s, max);
+    getRegValue(u"sqlhist_nextp"_s, next);
+    EXPECT_EQ(max + u"/"_s + next, u"2/3"_s);
+    EXPECT_EQ(gSQLHist().getSQL(1), big);
+    gSQLHist().add(u"fourth"_s);
+    EXPECT_EQ(gSQLHist().getSQL(3), u"fourth"_s);
 }
 
-TEST(SQLHist, StoredNextOf101OrMoreWritesSlotZeroNext) {
-    test::TempStore tmp;
-    tmp.put(QStringLiteral("sqlhist_max"), QStringLiteral("100"));
-    tmp.put(QStringLiteral("sqlhist_nextp"), QStringLiteral("101"));
-    tmp.put(QStringLiteral("sqlhist_0"), QStringLiteral("old0"));
-    gSQLHist().add(QStringLiteral("new"));
-    EXPECT_EQ(gSQLHist().getSQL(0), QStringLiteral("new"));
-    EXPECT_EQ(gSQLHist().nextp(), 1);
-}
-
-TEST(SQLHist, OutOfRangeStoredNumbersAreBroughtIntoRange) {
-    struct Case {
-        const char* max;
-        const char* nextp;
-        int wantMax;
-        int wantNext;
-    };
-    const Case cases[] = {
+TEST(SQLHist, StoredNumbersAreBroughtIntoRange) {
+    const std::tuple<const char*, const char*, int, int> cases[] = {
         {"250", "7", 100, 7}, {"-4", "-9", 0, 0},  {"3", "500", 3, 101}, {"abc", "2", 0, 2},
-        {"2.5", "3.5", 2, 4}, {"1e10", "1", 0, 0}, {" 5 ", "+1", 5, 1},  {"", "", 0, 0},
+        {"2.5", "3.5", 2, 4}, {"1e10", "1", 0, 0}, {" 5 ", "+1", 5, 1},  {"100", "101", 100, 101},
     };
-    for (const Case& c : cases) {
+    for (const auto& [max, next, wantMax, wantNext] : cases) {
         test::TempStore tmp;
-        tmp.put(QStringLiteral("sqlhist_max"), QString::fromLatin1(c.max));
-        tmp.put(QStringLiteral("sqlhist_nextp"), QString::fromLatin1(c.nextp));
+        tmp.put(u"sqlhist_max"_s, QString::fromLatin1(max));
+        tmp.put(u"sqlhist_nextp"_s, QString::fromLatin1(next));
+        tmp.put(u"sqlhist_2"_s, u"two"_s);
         clsSQLHist& ring = gSQLHist();
-        EXPECT_EQ(ring.getMax(), c.wantMax) << c.max << "/" << c.nextp;
-        EXPECT_EQ(ring.nextp(), c.wantNext) << c.max << "/" << c.nextp;
+        EXPECT_EQ(ring.getMax(), wantMax) << max << "/" << next;
+        EXPECT_EQ(ring.nextp(), wantNext) << max << "/" << next;
+        EXPECT_EQ(ring.getSQL(2), wantMax >= 2 ? u"two"_s : QString());
+        const int expectedSlot = wantNext > 100 ? 0 : wantNext;
+        ring.add(u"x"_s);
+        EXPECT_EQ(ring.getSQL(expectedSlot), u"x"_s);
         for (int i = 0; i < 103; ++i)
-            ring.add(QStringLiteral("x"));  // must never write outside 0..100
+            ring.add(u"x"_s);
         EXPECT_LE(ring.getMax(), 100);
     }
-}
-
-TEST(SQLHist, MissingSlotsStayEmpty) {
-    test::TempStore tmp;
-    tmp.put(QStringLiteral("sqlhist_max"), QStringLiteral("3"));
-    tmp.put(QStringLiteral("sqlhist_nextp"), QStringLiteral("4"));
-    tmp.put(QStringLiteral("sqlhist_2"), QStringLiteral("two"));
-    EXPECT_EQ(gSQLHist().getSQL(0), QString());
-    EXPECT_EQ(gSQLHist().getSQL(2), QStringLiteral("two"));
-    EXPECT_EQ(gSQLHist().getSQL(3), QString());
 }

@@ -3,85 +3,69 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 using test::Reply;
 
 namespace {
-std::shared_ptr<clsStat> stat(int32_t index, const QString& name, QVariant value) {
-    auto s = std::make_shared<clsStat>();
-    s->index = index;
-    s->name = name;
-    s->value = std::move(value);
-    return s;
+clsStats collection(const QList<QVariantList>& rows) {
+    clsStats c;
+    for (const QVariantList& r : rows) {
+        auto s = std::make_shared<clsStat>();
+        s->index = r[0].toInt();
+        s->name = r[1].toString();
+        s->value = r[2];
+        c.addStat(std::move(s));
+    }
+    return c;
 }
 }  // namespace
 
 TEST(Stats, CollectionIsKeyedByNumberAndPositionedFromOne) {
-    clsStats c;
-    c.addStat(stat(5, QStringLiteral("x"), 10));
-    c.addStat(stat(7, QStringLiteral("y"), 3));
+    clsStats c = collection({{5, u"x"_s, 10}, {7, u"y"_s, 3}});
     EXPECT_EQ(c.count(), 2);
-    ASSERT_NE(c.getStatKey(QStringLiteral("7")), nullptr);
-    EXPECT_EQ(c.getStatKey(QStringLiteral("7"))->name, QStringLiteral("y"));
-    EXPECT_EQ(c.getStatKey(QStringLiteral("8")), nullptr);
+    ASSERT_NE(c.getStatKey(u"7"_s), nullptr);
+    EXPECT_EQ(c.getStatKey(u"7"_s)->name, u"y"_s);
+    EXPECT_EQ(c.getStatKey(u"8"_s), nullptr);
     EXPECT_EQ(c.getStat(3), nullptr);
     EXPECT_EQ(c.getStat(0), nullptr);
-    EXPECT_EQ(c.getStat(1)->index, 5);
     c.getStat(1)->value = 99;
-    EXPECT_EQ(c.getStatKey(QStringLiteral("5"))->value.toInt(), 99) << "elements are shared";
+    EXPECT_EQ(c.getStatKey(u"5"_s)->value.toInt(), 99) << "elements are shared";
     try {
-        c.addStat(stat(5, QStringLiteral("dup"), 0));
+        c.addStat(std::make_shared<clsStat>(clsStat{5, u"dup"_s, 0}));
         ADD_FAILURE() << "duplicate accepted";
     } catch (const DbError& e) {
         EXPECT_EQ(e.number(), 457);
     }
     EXPECT_EQ(c.count(), 2);
-    c.addStat(stat(40000, QStringLiteral("wide"), 1));  // numbers above 16 bits are ordinary
-    EXPECT_NE(c.getStatKey(QStringLiteral("40000")), nullptr);
 }
 
 TEST(Stats, DifferencesPairByNumberWhateverTheOrder) {
-    clsStats before;
-    before.addStat(stat(5, QStringLiteral("a"), 10));
-    before.addStat(stat(7, QStringLiteral("b"), 3));
-    before.addStat(stat(9, QStringLiteral("c"), 1.5));
-    clsStats after;
-    after.addStat(stat(7, QStringLiteral("b"), 3));
-    after.addStat(stat(5, QStringLiteral("a"), 14));
-    after.addStat(stat(11, QStringLiteral("new"), 6));
-    after.addStat(stat(9, QStringLiteral("c"), 4));
+    const clsStats before = collection({{5, u"a"_s, 10}, {7, u"b"_s, 3}, {9, u"c"_s, 1.5}});
+    clsStats after =
+        collection({{7, u"b"_s, 3}, {5, u"a"_s, 14}, {11, u"new"_s, 6}, {9, u"c"_s, 4}});
     after.diffStat(before);
-    EXPECT_EQ(after.getStatKey(QStringLiteral("5"))->value.toLongLong(), 4);
-    EXPECT_EQ(after.getStatKey(QStringLiteral("7"))->value.toLongLong(), 0);
-    EXPECT_EQ(after.getStatKey(QStringLiteral("11"))->value.toLongLong(), 6);
-    EXPECT_DOUBLE_EQ(after.getStatKey(QStringLiteral("9"))->value.toDouble(), 2.5);
-    EXPECT_EQ(after.getStat(1)->index, 7) << "order is the after-reading's";
-    EXPECT_EQ(subtractValues(QVariant(QStringLiteral("123456789012")), QVariant(qlonglong(12))),
-              QVariant(qlonglong(123456789000)));
+    QStringList got;
+    for (int i = 1; i <= after.count(); ++i)
+        got << u"%1=%2"_s.arg(after.getStat(i)->index).arg(after.getStat(i)->value.toString());
+    EXPECT_EQ(got, (QStringList{u"7=0"_s, u"5=4"_s, u"11=6"_s, u"9=2.5"_s}));
+    EXPECT_EQ(subtractValues(u"123456789012"_s, qlonglong(12)), QVariant(qlonglong(123456789000)));
 }
 
 TEST(Stats, ReadingUsesTheExactQueryAndNarrowsNumbersTo32Bits) {
     test::TestRunWindow w;
-    w.script->on(QStringLiteral(".*"),
-                 test::statRows({{5, QStringLiteral("user calls"), 10},
-                                 {QStringLiteral("70000"), QStringLiteral("big"), 2}}),
-                 1);
+    w.script->on(u".*"_s, test::statRows({{5, u"user calls"_s, 10}, {u"70000"_s, u"big"_s, 2}}), 1);
     clsStats s;
-    getStatStats(0, w.stats, s, QStringLiteral("42"));
-    EXPECT_EQ(w.script->log,
-              QStringList{QStringLiteral("S: SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE "
-                                         "A.STATISTIC# = B.STATISTIC# and a.sid='42'")});
+    getStatStats(0, w.stats, s, u"42"_s);
+    EXPECT_EQ(w.script->log, QStringList{u"S: SELECT *FROM V$SESSTAT A, V$STATNAME B WHERE "
+                                         u"A.STATISTIC# = B.STATISTIC# and a.sid='42'"_s});
     ASSERT_EQ(s.count(), 2);
     EXPECT_EQ(s.getStat(2)->index, 70000);
-    EXPECT_EQ(s.getStat(1)->name, QStringLiteral("user calls"));
 
-    w.script->on(QStringLiteral(".*"),
-                 test::statRows({{1, QStringLiteral("ok"), 1},
-                                 {QStringLiteral("3000000000"), QStringLiteral("x"), 1}}),
-                 1);
+    w.script->on(u".*"_s, test::statRows({{1, u"ok"_s, 1}, {u"3000000000"_s, u"x"_s, 1}}), 1);
     clsStats t;
     try {
-        getStatStats(1, w.stats, t, QStringLiteral("42"));
+        getStatStats(1, w.stats, t, u"42"_s);
         ADD_FAILURE() << "no overflow";
     } catch (const DbError& e) {
         EXPECT_EQ(e.number(), 6);
@@ -91,69 +75,47 @@ TEST(Stats, ReadingUsesTheExactQueryAndNarrowsNumbersTo32Bits) {
 
 TEST(Stats, GridIsLaidOutOnceAndItsRowsOnlyGrow) {
     GridModel g;
-    clsStats empty;
-    setGridStats(empty, g);
+    setGridStats(clsStats(), g);
     EXPECT_TRUE(g.visible());
-    EXPECT_EQ(g.rows(), 2);
-    EXPECT_EQ(g.cols(), 3);
-    EXPECT_EQ(g.text(0, 0), QStringLiteral("Stats#"));
-    EXPECT_EQ(g.text(0, 1), QStringLiteral("Value"));
-    EXPECT_EQ(g.text(0, 2), QStringLiteral("Name"));
-    EXPECT_EQ(g.colWidth(0), 700);
-    EXPECT_EQ(g.colWidth(1), 1000);
-    EXPECT_EQ(g.colWidth(2), 6000);
-    EXPECT_EQ(g.text(1, 0), QString());
-
-    clsStats three;
-    for (int i = 1; i <= 3; ++i)
-        three.addStat(stat(i, QStringLiteral("s%1").arg(i), i * 10));
-    setGridStats(three, g);
+    EXPECT_EQ((QList<int>{g.rows(), g.cols(), g.colWidth(0), g.colWidth(1), g.colWidth(2)}),
+              (QList<int>{2, 3, 700, 1000, 6000}));
+    EXPECT_EQ((QStringList{g.text(0, 0), g.text(0, 1), g.text(0, 2), g.text(1, 0)}),
+              (QStringList{u"Stats#"_s, u"Value"_s, u"Name"_s, {}}));
+    setGridStats(collection({{1, u"s1"_s, 10}, {2, u"s2"_s, 20}, {3, u"s3"_s, 30}}), g);
     EXPECT_EQ(g.rows(), 4);
-    EXPECT_EQ(g.text(3, 1), QStringLiteral("30"));
-
+    EXPECT_EQ(g.text(3, 1), u"30"_s);
     g.setColWidth(2, 1234);
-    clsStats one;
-    one.addStat(stat(9, QStringLiteral("n"), 5));
-    setGridStats(one, g);
+    setGridStats(collection({{9, u"n"_s, 5}}), g);
     EXPECT_EQ(g.rows(), 4);
-    EXPECT_EQ(g.text(1, 0), QStringLiteral("9"));
-    EXPECT_EQ(g.text(2, 0), QStringLiteral("2")) << "rows of an earlier run stay";
+    EXPECT_EQ(g.text(1, 0), u"9"_s);
+    EXPECT_EQ(g.text(2, 0), u"2"_s) << "rows of an earlier run stay";
     EXPECT_EQ(g.colWidth(2), 1234) << "a laid-out grid is not laid out again";
 }
 
-TEST(Stats, RunShowsEveryStatisticWithItsChange) {
+TEST(Stats, StagesShowTheChangeOrTheFailure) {
     test::TestRunWindow w;
-    w.sql = QStringLiteral("select 1 from dual");
-    w.options.flgExplan = 0;
-    w.scriptSession(QStringLiteral("42"),
-                    {{{5, QStringLiteral("x"), 10}, {7, QStringLiteral("y"), 3}},
-                     {{5, QStringLiteral("x"), 14}, {7, QStringLiteral("y"), 3}}});
-    w.script->onText(w.sql, Reply::table({QStringLiteral("1")}, {{1}}));
+    w.scriptSession(u"42"_s,
+                    {{{5, u"x"_s, 10}, {7, u"y"_s, 3}}, {{5, u"x"_s, 14}, {7, u"y"_s, 3}}});
     RunState r;
-    r.sid = QStringLiteral("42");
+    r.sid = u"42"_s;
     clsStats before;
     statsBeforeStage(w, r, before);
     statsAfterStage(w, r, before);
-    EXPECT_EQ(w.statGrid.text(1, 0), QStringLiteral("5"));
-    EXPECT_EQ(w.statGrid.text(1, 1), QStringLiteral("4"));
-    EXPECT_EQ(w.statGrid.text(1, 2), QStringLiteral("x"));
-    EXPECT_EQ(w.statGrid.text(2, 0), QStringLiteral("7"));
-    EXPECT_EQ(w.statGrid.text(2, 1), QStringLiteral("0"));
-    EXPECT_EQ(w.sLine, QString());
-}
+    EXPECT_EQ((QStringList{w.statGrid.text(1, 0), w.statGrid.text(1, 1), w.statGrid.text(1, 2),
+                           w.statGrid.text(2, 1)}),
+              (QStringList{u"5"_s, u"4"_s, u"x"_s, u"0"_s}));
+    EXPECT_EQ(w.shown, (QStringList{u"S:統計情報を取得中"_s, u"S:"_s}));
 
-TEST(Stats, FailedAfterReadingShowsTheBareDescription) {
-    test::TestRunWindow w;
-    w.script->on(QStringLiteral(".*V\\$SESSTAT.*"),
-                 Reply::fail(QStringLiteral("ORA-03113: end-of-file on communication channel")));
-    w.script->on(QStringLiteral(".*V\\$SESSTAT.*"), test::statRows({{5, QStringLiteral("x"), 1}}),
-                 1);
-    w.statGrid.setVisible(false);
-    RunState r;
-    clsStats before;
-    statsBeforeStage(w, r, before);
-    statsAfterStage(w, r, before);
-    EXPECT_EQ(w.sLine, QStringLiteral("ORA-03113: end-of-file on communication channel"));
-    EXPECT_FALSE(w.statGrid.visible());
-    EXPECT_FALSE(r.statsUsable);
+    test::TestRunWindow v;
+    v.script->on(u".*"_s, Reply::fail(u"ORA-03113: end-of-file on communication channel"_s));
+    v.script->on(u".*"_s, test::statRows({{5, u"x"_s, 1}}), 1);
+    v.statGrid.setVisible(false);
+    RunState s;
+    clsStats b;
+    statsBeforeStage(v, s, b);
+    statsAfterStage(v, s, b);
+    EXPECT_EQ(v.sLine, u"ORA-03113: end-of-file on communication channel"_s)
+        << "a failed after-reading shows the bare description";
+    EXPECT_FALSE(v.statGrid.visible());
+    EXPECT_FALSE(s.statsUsable);
 }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
 using namespace qv;
 
 namespace {
@@ -18,24 +19,16 @@ void writeFile(const QString& path, const QByteArray& data) {
     f.write(data);
 }
 
-// Sets an environment variable for the life of the object.
+// Sets (or with a null value unsets) an environment variable for the life of the object.
 struct EnvVar {
-    EnvVar(const char* name, const QString& value) : name_(name), old_(qgetenv(name)) {
-        had_ = qEnvironmentVariableIsSet(name);
-        if (value.isNull())
-            qunsetenv(name);
-        else
-            qputenv(name, value.toUtf8());
+    EnvVar(const char* name, const QString& value)
+        : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value.toUtf8());
     }
-    ~EnvVar() {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
+    ~EnvVar() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
     const char* name_;
     QByteArray old_;
-    bool had_ = false;
+    bool had_;
 };
 }  // namespace
 
@@ -44,82 +37,58 @@ TEST(TnsNames, EntryIsListedWhenItsProtocolLineIsRead) {
                     "  (DESCRIPTION =\n"
                     "    (ADDRESS = (PROTOCOL = TCP)(HOST = h)(PORT = p))\n"
                     "    (CONNECT_DATA = (SID = ORCL))\n"
-                    "  )\n"
-                    "\n"
+                    "  )\n\n"
                     "DEV.world =\n"
                     "  (DESCRIPTION =\n"
                     "    (ADDRESS_LIST =\n"
                     "      (ADDRESS = (PROTOCOL = TCP)(HOST = a)(PORT = 1))\n"
                     "      (ADDRESS = (PROTOCOL = TCP)(HOST = b)(PORT = 1))\n"
                     "    )\n"
-                    "  )\n"),
-              (QStringList{QStringLiteral("ORCL"), QStringLiteral("DEV")}));
+                    "  )\n"
+                    "DEV.WORLD =\n(D =\n(PROTOCOL = TCP)\n)\n"),
+              (QStringList{u"ORCL"_s, u"DEV"_s, u"DEV"_s}));
 }
 
 TEST(TnsNames, LinesThatDoNotMakeAnEntry) {
-    // One line entry: its protocol is read while the depth is still 0.
-    EXPECT_EQ(parse("ONE.WORLD = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = h)))\n"),
-              QStringList());
-    // No ".WORLD", protocol without blanks.
-    EXPECT_EQ(parse("PLAIN =\n (DESCRIPTION =\n  (ADDRESS = (PROTOCOL = TCP))\n )\n"),
-              QStringList());
-    EXPECT_EQ(parse("TIGHT.WORLD =\n (DESCRIPTION =\n  (ADDRESS = (PROTOCOL=TCP))\n )\n"),
-              QStringList());
-    // Lower case alias, found on the upper-case form and listed as written.
+    const char* none[] = {
+        "ONE.WORLD = (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)(HOST = h)))\n",  // all on one line
+        "PLAIN =\n (DESCRIPTION =\n  (ADDRESS = (PROTOCOL = TCP))\n )\n",        // no .WORLD
+        "TIGHT.WORLD =\n (DESCRIPTION =\n  (ADDRESS = (PROTOCOL=TCP))\n )\n",    // no blanks
+        "#X.WORLD =\n (D =\n  (PROTOCOL = TCP)\n )\n",                           // comment
+    };
+    for (const char* text : none)
+        EXPECT_EQ(parse(text), QStringList()) << text;
     EXPECT_EQ(parse("orcl.world =\n (DESCRIPTION =\n  (ADDRESS = (protocol = tcp))\n )\n"),
-              QStringList{QStringLiteral("orcl")});
+              QStringList{u"orcl"_s});
 }
 
-TEST(TnsNames, CommentsAndLeadingBlanks) {
+TEST(TnsNames, CommentsInsideAndLeadingBlanks) {
     // A "#" line inside an entry changes nothing, not even the depth; an indented "#" is no
     // comment, and the text before .WORLD keeps its leading blanks.
-    EXPECT_EQ(parse("A.WORLD =\n"
-                    " (DESCRIPTION =\n"
-                    "# ((((\n"
-                    "  (ADDRESS = (PROTOCOL = TCP))\n"
-                    " )\n"
-                    "  # B.WORLD =\n"
-                    " (x =\n"
-                    "  (PROTOCOL = TCP)\n"
-                    " )\n"
-                    "  C.WORLD = \r\n"
-                    " (DESCRIPTION = \r\n"
-                    "  (ADDRESS = (PROTOCOL = TCP))\r\n"
-                    " )\r\n"),
-              (QStringList{QStringLiteral("A"), QStringLiteral("  # B"), QStringLiteral("  C")}));
-    EXPECT_EQ(parse("#X.WORLD =\n (D =\n  (PROTOCOL = TCP)\n )\n"), QStringList());
-}
-
-TEST(TnsNames, DuplicatesStayAndCountCharCounts) {
-    EXPECT_EQ(parse("A.WORLD =\n(D =\n(PROTOCOL = TCP)\n)\nA.WORLD =\n(D =\n(PROTOCOL = TCP)\n)\n"),
-              (QStringList{QStringLiteral("A"), QStringLiteral("A")}));
-    EXPECT_EQ(countChar(QStringLiteral("((a)(b)"), QLatin1Char('(')), 3);
-    EXPECT_EQ(countChar(QString(), QLatin1Char(')')), 0);
+    EXPECT_EQ(parse("A.WORLD =\n (DESCRIPTION =\n# ((((\n  (ADDRESS = (PROTOCOL = TCP))\n )\n"
+                    "  # B.WORLD =\n (x =\n  (PROTOCOL = TCP)\n )\n"
+                    "  C.WORLD = \r\n (DESCRIPTION = \r\n  (ADDRESS = (PROTOCOL = TCP))\r\n )\r\n"),
+              (QStringList{u"A"_s, u"  # B"_s, u"  C"_s}));
+    EXPECT_EQ(countChar(u"((a)(b)"_s, u'('), 3);
 }
 
 TEST(TnsNames, MalformedFilesNeverHangOrCrash) {
-    QTemporaryDir dir;
-    // Unbalanced parentheses: the depth never returns to 0, later entries are not found.
+    // Unbalanced parentheses keep the depth off 0 (either way): later entries are not found.
     EXPECT_EQ(parse("A.WORLD =\n((((\n(PROTOCOL = TCP)\nB.WORLD =\n(PROTOCOL = TCP)\n"),
-              QStringList{QStringLiteral("A")});
-    // More closing than opening parentheses counts as inside an entry, too.
+              QStringList{u"A"_s});
     EXPECT_EQ(parse(")\nA.WORLD =\n(PROTOCOL = TCP)\n"), QStringList());
 
-    const QString bin = dir.filePath(QStringLiteral("binary.ora"));
+    QTemporaryDir dir;
     QByteArray junk;
     for (int i = 0; i < 200000; ++i)
         junk.append(static_cast<char>((i * 7919) % 256));
-    writeFile(bin, junk);
-    EXPECT_NO_FATAL_FAILURE(loadServiceNamesFromFile(bin));
+    writeFile(dir.filePath(u"binary.ora"_s), junk);
+    loadServiceNamesFromFile(dir.filePath(u"binary.ora"_s));
+    writeFile(dir.filePath(u"bad.ora"_s), "\xff\xfe\xc3X.WORLD =\n(D =\n(PROTOCOL = TCP)\n)\n");
+    const QStringList bad = loadServiceNamesFromFile(dir.filePath(u"bad.ora"_s));
+    EXPECT_TRUE(bad.size() == 1 && bad[0].endsWith(u'X'));
 
-    const QString bad = dir.filePath(QStringLiteral("badutf8.ora"));
-    writeFile(bad, QByteArray("\xff\xfe\xc3X.WORLD =\n(D =\n(PROTOCOL = TCP)\n)\n"));
-    const QStringList names = loadServiceNamesFromFile(bad);
-    ASSERT_EQ(names.size(), 1);
-    EXPECT_TRUE(names[0].endsWith(QLatin1Char('X')));
-
-    // 10 MB, one entry every few lines, with one 1 MB line among them.
-    const QString big = dir.filePath(QStringLiteral("big.ora"));
+    // 10 MB with a 1 MB line among the entries.
     QByteArray text;
     int entries = 0;
     while (text.size() < 10 * 1024 * 1024) {
@@ -128,44 +97,34 @@ TEST(TnsNames, MalformedFilesNeverHangOrCrash) {
         if (entries == 1000)
             text += QByteArray(1024 * 1024, 'x') + "\n";
     }
-    writeFile(big, text);
-    const QStringList many = loadServiceNamesFromFile(big);
+    writeFile(dir.filePath(u"big.ora"_s), text);
+    const QStringList many = loadServiceNamesFromFile(dir.filePath(u"big.ora"_s));
     EXPECT_EQ(many.size(), entries);
-    EXPECT_EQ(many.last(), QStringLiteral("S%1").arg(entries - 1));
-
-    EXPECT_EQ(loadServiceNamesFromFile(dir.filePath(QStringLiteral("missing.ora"))), QStringList());
-    EXPECT_EQ(loadServiceNamesFromFile(QString()), QStringList());
+    EXPECT_EQ(many.last(), u"S%1"_s.arg(entries - 1));
+    EXPECT_EQ(loadServiceNamesFromFile(dir.filePath(u"missing.ora"_s)), QStringList());
 }
 
 #ifndef Q_OS_WIN
 TEST(TnsNames, FileIsFoundThroughTnsAdminThenOracleHome) {
     QTemporaryDir dir;
-    const QString admin = dir.filePath(QStringLiteral("admin"));
-    const QString home = dir.filePath(QStringLiteral("home"));
+    const QString admin = dir.filePath(u"admin"_s), home = dir.filePath(u"home"_s);
     QDir().mkpath(admin);
-    QDir().mkpath(home + QStringLiteral("/network/admin"));
-    writeFile(admin + QStringLiteral("/tnsnames.ora"), "x");
-    writeFile(home + QStringLiteral("/network/admin/TNSNAMES.ORA"), "y");
+    QDir().mkpath(home + u"/network/admin"_s);
+    writeFile(admin + u"/tnsnames.ora"_s, "x");
+    writeFile(home + u"/network/admin/TNSNAMES.ORA"_s, "y");
     {
-        EnvVar a("TNS_ADMIN", admin);
-        EnvVar h("ORACLE_HOME", home);
-        EXPECT_EQ(findTnsnamesFile(), admin + QStringLiteral("/tnsnames.ora"));
-        EXPECT_EQ(getOracleNetPath(), admin);
+        EnvVar a("TNS_ADMIN", admin), h("ORACLE_HOME", home);
+        EXPECT_EQ(findTnsnamesFile(), admin + u"/tnsnames.ora"_s);
     }
     {
-        EnvVar a("TNS_ADMIN", QString());
-        EnvVar h("ORACLE_HOME", home);
-        EXPECT_EQ(findTnsnamesFile(), home + QStringLiteral("/network/admin/TNSNAMES.ORA"));
+        EnvVar a("TNS_ADMIN", QString()), h("ORACLE_HOME", home);
+        EXPECT_EQ(findTnsnamesFile(), home + u"/network/admin/TNSNAMES.ORA"_s);
     }
     {
-        EnvVar a("TNS_ADMIN", dir.filePath(QStringLiteral("empty")));
+        EnvVar a("TNS_ADMIN", dir.filePath(u"empty"_s));
         EXPECT_EQ(findTnsnamesFile(), QString());
     }
-    {
-        EnvVar a("TNS_ADMIN", QString());
-        EnvVar h("ORACLE_HOME", QString());
-        EXPECT_EQ(findTnsnamesFile(), QString());
-        EXPECT_EQ(getOracleNetPath(), QString());
-    }
+    EnvVar a("TNS_ADMIN", QString()), h("ORACLE_HOME", QString());
+    EXPECT_EQ(findTnsnamesFile(), QString());
 }
 #endif

@@ -74,44 +74,39 @@ void ConnectionService::oraConnect() {
 
     if (pending) {
         // Nothing uses a connection of a failed attempt; close it rather than hold a session.
-        for (auto* slot : {&dbQuery_, &dbStats_}) {
-            if (*slot) {
-                try {
-                    (*slot)->close();
-                } catch (const DbError&) {
-                }
-                slot->reset();
-            }
-        }
+        closeBoth();
         state_.setPanelText(1, pending->description());
-        oraLogined = false;
-        state_.setMenuEnabled(WindowState::Menu::Login, true);
-        state_.setMenuEnabled(WindowState::Menu::Logout, false);
+        setLogined(false);
         return;
     }
     state_.setCaption(who);
     state_.setPanelText(1, QStringLiteral("接続 ") + who);
-    oraLogined = true;
-    state_.setMenuEnabled(WindowState::Menu::Login, false);
-    state_.setMenuEnabled(WindowState::Menu::Logout, true);
+    setLogined(true);
 }
 
-void ConnectionService::oraDisconnect() {
+void ConnectionService::closeBoth() {
     for (auto* slot : {&dbQuery_, &dbStats_}) {
         if (*slot) {
             try {
                 (*slot)->close();
             } catch (const DbError&) {
-                // Closing is expected to succeed; a session the server already dropped is gone
-                // either way.
+                // A session the server already dropped is gone either way.
             }
             slot->reset();
         }
     }
+}
+
+void ConnectionService::setLogined(bool logined) {
+    oraLogined = logined;
+    state_.setMenuEnabled(WindowState::Menu::Login, !logined);
+    state_.setMenuEnabled(WindowState::Menu::Logout, logined);
+}
+
+void ConnectionService::oraDisconnect() {
+    closeBoth();
     state_.setPanelText(1, QString());
-    oraLogined = false;
-    state_.setMenuEnabled(WindowState::Menu::Login, true);
-    state_.setMenuEnabled(WindowState::Menu::Logout, false);
+    setLogined(false);
     state_.setCaption(QStringLiteral("未接続"));
 }
 

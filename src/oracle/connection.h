@@ -53,6 +53,10 @@ class ConnectionService {
     Database& dbStats();
 
   private:
+    void closeBoth();
+    // The flag and which of login/logout is enabled.
+    void setLogined(bool logined);
+
     WindowState& state_;
     WindowPort& port_;
     DatabaseOpener opener_;

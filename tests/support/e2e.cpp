@@ -11,15 +11,17 @@
 #include <QPushButton>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace qv::test {
 
 WindowTest::WindowTest() {
     setSampleDirectory(sampleDir.path());
     setProgramEndHandler(nullptr);
-    FrmLogin::setServiceNameSource([] { return QStringList{QStringLiteral("sqlite:sample")}; });
+    FrmLogin::setServiceNameSource([] { return QStringList{u"sqlite:sample"_s}; });
     frame = std::make_unique<MdiMain>();
     frame->show();
-    model().setHistoryPath(historyDir.filePath(QStringLiteral("quervhst.mdb")));
+    model().setHistoryPath(historyDir.filePath(u"quervhst.mdb"_s));
 }
 
 WindowTest::~WindowTest() {
@@ -32,7 +34,7 @@ WindowTest::~WindowTest() {
 
 void WindowTest::login(const QString& service, const QString& user, const QString& pass) {
     answerLogin(service, user, pass);
-    frame->action(QStringLiteral("mnuLogin"))->trigger();
+    frame->action(u"mnuLogin"_s)->trigger();
 }
 
 void WindowTest::answerLogin(const QString& service, const QString& user, const QString& pass) {

@@ -1,5 +1,7 @@
 #include "support/scripteddb.h"
 
+using namespace Qt::StringLiterals;
+
 namespace qv::test {
 
 Reply Reply::table(const QStringList& names, const QList<QVariantList>& rows) {
@@ -86,7 +88,7 @@ class ScriptedRecordset : public Recordset {
 Reply ScriptedDatabase::run(const QString& sql) {
     if (!open_)
         throw notOpenError();
-    script_->log.append(tag_ + QStringLiteral(": ") + sql);
+    script_->log.append(tag_ + u": "_s + sql);
     Reply reply = script_->answer(sql);
     if (reply.error)
         throw *reply.error;

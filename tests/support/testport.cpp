@@ -1,5 +1,7 @@
 #include "support/testport.h"
 
+using namespace Qt::StringLiterals;
+
 namespace qv::test {
 
 void TestPort::setSqlText(const QString& text) {
@@ -7,7 +9,7 @@ void TestPort::setSqlText(const QString& text) {
     caret = static_cast<int>(text.size());
     selStart = caret;
     selLength = 0;
-    events.append(QStringLiteral("setSqlText"));
+    events.append(u"setSqlText"_s);
 }
 
 void TestPort::replaceSqlSelection(const QString& text) {
@@ -16,34 +18,34 @@ void TestPort::replaceSqlSelection(const QString& text) {
     caret = start + static_cast<int>(text.size());
     selStart = caret;
     selLength = 0;
-    events.append(QStringLiteral("replaceSqlSelection"));
+    events.append(u"replaceSqlSelection"_s);
 }
 
 void TestPort::focusSql() {
     sqlFocused = true;
-    events.append(QStringLiteral("focusSql"));
+    events.append(u"focusSql"_s);
 }
 
 void TestPort::repaintNow() {
-    events.append(QStringLiteral("repaint"));
+    events.append(u"repaint"_s);
     if (onRepaint)
         onRepaint();
 }
 
 Answer TestPort::ask(const QString& text) {
     questions.append(text);
-    events.append(QStringLiteral("ask"));
+    events.append(u"ask"_s);
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
 }
 
 void TestPort::showMessage(const QString& text, const QString& title) {
-    messages.append(title + QStringLiteral("|") + text);
-    events.append(QStringLiteral("message"));
+    messages.append(title + u"|"_s + text);
+    events.append(u"message"_s);
 }
 
 bool TestPort::runLoginDialog(LoginValues& values) {
     loginPresets.append(values);
-    events.append(QStringLiteral("login"));
+    events.append(u"login"_s);
     if (logins.isEmpty())
         return false;
     const std::optional<LoginValues> typed = logins.takeFirst();

@@ -1,5 +1,7 @@
 #include "support/testrunwindow.h"
 
+using namespace Qt::StringLiterals;
+
 namespace qv::test {
 
 TestRunWindow::TestRunWindow() {
@@ -8,22 +10,22 @@ TestRunWindow::TestRunWindow() {
 
 void TestRunWindow::setEMessage(const QString& mes) {
     eLine = mes;
-    shown.append(QStringLiteral("E:") + mes);
+    shown.append(u"E:"_s + mes);
 }
 
 void TestRunWindow::setQMessage(const QString& mes) {
     qLine = mes;
-    shown.append(QStringLiteral("Q:") + mes);
+    shown.append(u"Q:"_s + mes);
 }
 
 void TestRunWindow::setSMessage(const QString& mes) {
     sLine = mes;
-    shown.append(QStringLiteral("S:") + mes);
+    shown.append(u"S:"_s + mes);
 }
 
 void TestRunWindow::setCountLabel(const QString& text) {
     count = text;
-    shown.append(QStringLiteral("C:") + text);
+    shown.append(u"C:"_s + text);
 }
 
 Answer TestRunWindow::ask(const QString& text) {
@@ -33,23 +35,20 @@ Answer TestRunWindow::ask(const QString& text) {
 
 Reply statRows(const QList<QVariantList>& rows) {
     Reply r;
-    r.fields = {FieldInfo{QStringLiteral("SID"), dbNumeric, 10},
-                FieldInfo{QStringLiteral("STATISTIC#"), dbNumeric, 10},
-                FieldInfo{QStringLiteral("VALUE"), dbNumeric, 20},
-                FieldInfo{QStringLiteral("STATISTIC#"), dbNumeric, 10},
-                FieldInfo{QStringLiteral("NAME"), dbText, 64},
-                FieldInfo{QStringLiteral("CLASS"), dbNumeric, 10}};
+    r.fields = {FieldInfo{u"SID"_s, dbNumeric, 10},   FieldInfo{u"STATISTIC#"_s, dbNumeric, 10},
+                FieldInfo{u"VALUE"_s, dbNumeric, 20}, FieldInfo{u"STATISTIC#"_s, dbNumeric, 10},
+                FieldInfo{u"NAME"_s, dbText, 64},     FieldInfo{u"CLASS"_s, dbNumeric, 10}};
     for (const QVariantList& s : rows)
         r.rows.append(QVariantList{42, s[0], s[2], s[0], s[1], 1});
     return r;
 }
 
 void TestRunWindow::scriptSession(const QString& sid, const QList<QList<QVariantList>>& readings) {
-    script->onText(QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')"),
-                   Reply::table({QStringLiteral("SID")}, {{sid}}));
+    script->onText(u"select SID from v$session where audsid = userenv('SESSIONID')"_s,
+                   Reply::table({u"SID"_s}, {{sid}}));
     // Newest rules answer first: add the last reading first.
     for (auto it = readings.crbegin(); it != readings.crend(); ++it)
-        script->on(QStringLiteral("SELECT \\*FROM V\\$SESSTAT.*"), statRows(*it), 1);
+        script->on(u"SELECT \\*FROM V\\$SESSTAT.*"_s, statRows(*it), 1);
 }
 
 }  // namespace qv::test

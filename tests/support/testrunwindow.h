@@ -7,6 +7,7 @@
 
 #include <memory>
 
+
 namespace qv::test {
 
 // A run's window for tests: the SQL text, the settings, two scripted connections ("Q" runs the
@@ -25,6 +26,12 @@ class TestRunWindow : public RunWindow {
 
     // Current texts of the three lines and the count label.
     QString eLine, qLine, sLine, count;
+    QStringList lines() const { return {eLine, qLine, sLine, count}; }
+    // Which grids are visible, as "E", "D" and "S" for plan, data and statistics.
+    QString visibleGrids() const {
+        return QString::fromLatin1(explan.visible() ? "E" : "") + (data.visible() ? "D" : "") +
+               (statGrid.visible() ? "S" : "");
+    }
     // Every text set, in order, as "E:", "Q:", "S:" or "C:" followed by the text.
     QStringList shown;
     QList<Answer> answers;
