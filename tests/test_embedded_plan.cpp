@@ -9,187 +9,102 @@ using namespace qv::test;
 
 namespace {
 
-// "OPERATION OPTIONS OWNER.NAME" of each row, indented by depth, as a compact picture.
+// "DEPTH OPERATION OPTIONS OWNER.NAME" of each row, as a compact picture; on the way, fails
+// the test unless ids run depth-first from 0 and positions count 1, 2... among siblings.
 QStringList picture(const std::vector<PlanRow>& rows) {
-    std::map<int, int> depth{{-1, -1}};
+    std::map<int, int> depth{{-1, -1}}, children;
     QStringList out;
     for (const PlanRow& r : rows) {
-        depth[r.id] = depth[r.parentId] + 1;
-        QString line = QString(depth[r.id] * 2, ' ') + r.operation;
-        if (!r.options.isEmpty())
-            line += ' ' + r.options;
-        if (!r.objectName.isEmpty())
-            line +=
-                ' ' + (r.objectOwner.isEmpty() ? QString() : r.objectOwner + '.') + r.objectName;
-        out << line;
+        EXPECT_EQ(r.id, out.size());
+        EXPECT_TRUE(r.parentId < 0 || r.position == ++children[r.parentId]) << r.id;
+        const int d = depth[r.id] = depth[r.parentId] + 1;
+        const QString object =
+            r.objectOwner.isEmpty() ? r.objectName : r.objectOwner + '.' + r.objectName;
+        out << QString("%1 %2 %3 %4").arg(d).arg(r.operation, r.options, object).simplified();
     }
     return out;
 }
 
 TEST(EmbeddedPlanTranslation, SqliteLinesBecomeOracleOperations) {
-    const auto rows = translatePlan(
-        "select * from orders o join customers c on c.customer_id = o.customer_id "
-        "where o.status = 'NEW' order by c.name",
-        {{3, 0, "SCAN o"},
-         {5, 0, "SEARCH c USING INTEGER PRIMARY KEY (rowid=?)"},
-         {9, 0, "USE TEMP B-TREE FOR ORDER BY"}});
-    EXPECT_EQ(picture(rows),
-              QStringList({"SELECT STATEMENT", "  TABLE ACCESS FULL MAIN.ORDERS",
-                           "  TABLE ACCESS BY ROWID MAIN.CUSTOMERS", "  SORT ORDER BY"}));
+    // Statement, SQLite's plan lines, the picture of the rows they become.
+    const std::tuple<QString, std::vector<EqpLine>, QStringList> cases[] = {
+        {"select * from orders o join customers c on c.customer_id = o.customer_id "
+         "where o.status = 'NEW' order by c.name",
+         {{3, 0, "SCAN o"},
+          {5, 0, "SEARCH c USING INTEGER PRIMARY KEY (rowid=?)"},
+          {9, 0, "USE TEMP B-TREE FOR ORDER BY"}},
+         {"0 SELECT STATEMENT", "1 TABLE ACCESS FULL MAIN.ORDERS",
+          "1 TABLE ACCESS BY ROWID MAIN.CUSTOMERS", "1 SORT ORDER BY"}},
+        // An index search puts the table above its index.
+        {"update orders set status = 'X' where customer_id = 42",
+         {{2, 0, "SEARCH orders USING INDEX ix_orders_customer (customer_id=?)"},
+          {7, 2, "CORRELATED SCALAR SUBQUERY 1"},
+          {9, 7, "SEARCH p USING COVERING INDEX ix_p (a>?)"}},
+         {"0 UPDATE STATEMENT", "1 TABLE ACCESS BY INDEX ROWID MAIN.ORDERS",
+          "2 INDEX RANGE SCAN MAIN.IX_ORDERS_CUSTOMER", "2 CORRELATED SCALAR SUBQUERY 1",
+          "3 INDEX RANGE SCAN MAIN.IX_P"}},
+        {"with r as (select 1) select distinct x from r, v$sesstat",
+         {{2, 0, "MATERIALIZE r"},
+          {3, 2, "SCAN CONSTANT ROW"},
+          {8, 0, "SCAN r"},
+          {9, 0, "SCAN v$sesstat VIRTUAL TABLE INDEX 0:"},
+          {12, 0, "USE TEMP B-TREE FOR DISTINCT"},
+          {14, 0, "SOMETHING NEW"}},
+         {"0 SELECT STATEMENT", "1 MATERIALIZE R", "2 FAST DUAL", "1 VIEW R",
+          "1 FIXED TABLE FULL MAIN.V$SESSTAT", "1 SORT UNIQUE", "1 SOMETHING NEW"}}};
+    for (const auto& [statement, eqp, expected] : cases)
+        EXPECT_EQ(picture(translatePlan(statement, eqp)), expected);
 }
 
-TEST(EmbeddedPlanTranslation, IndexSearchPutsTheTableAboveItsIndex) {
-    const auto rows =
-        translatePlan("update orders set status = 'X' where customer_id = 42",
-                      {{2, 0, "SEARCH orders USING INDEX ix_orders_customer (customer_id=?)"},
-                       {7, 2, "CORRELATED SCALAR SUBQUERY 1"},
-                       {9, 7, "SEARCH p USING COVERING INDEX ix_p (a>?)"}});
-    EXPECT_EQ(
-        picture(rows),
-        QStringList({"UPDATE STATEMENT", "  TABLE ACCESS BY INDEX ROWID MAIN.ORDERS",
-                     "    INDEX RANGE SCAN MAIN.IX_ORDERS_CUSTOMER",
-                     "    CORRELATED SCALAR SUBQUERY 1", "      INDEX RANGE SCAN MAIN.IX_P"}));
-    // Depth-first ids and 1-based positions among siblings.
-    for (size_t i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(rows[i].id, int(i));
-    EXPECT_EQ(rows[2].position, 1);
-    EXPECT_EQ(rows[3].position, 2);
-    EXPECT_EQ(rows[3].parentId, 1);
-}
-
-TEST(EmbeddedPlanTranslation, SubqueriesConstantsAndGroupingReadNaturally) {
-    const auto rows = translatePlan("with r as (select 1) select distinct x from r, v$sesstat",
-                                    {{2, 0, "MATERIALIZE r"},
-                                     {3, 2, "SCAN CONSTANT ROW"},
-                                     {8, 0, "SCAN r"},
-                                     {9, 0, "SCAN v$sesstat VIRTUAL TABLE INDEX 0:"},
-                                     {12, 0, "USE TEMP B-TREE FOR DISTINCT"},
-                                     {14, 0, "SOMETHING NEW"}});
-    EXPECT_EQ(picture(rows), QStringList({"SELECT STATEMENT", "  MATERIALIZE R", "    FAST DUAL",
-                                          "  VIEW R", "  FIXED TABLE FULL MAIN.V$SESSTAT",
-                                          "  SORT UNIQUE", "  SOMETHING NEW"}));
-}
-
+// The plan table made with the run's own statement, verbatim.
 class EmbeddedPlan : public EmbeddedTest {
   protected:
     void SetUp() override {
-        db_ = connect();
-        db_->execute(
-            "create table orders (order_id integer primary key, customer_id "
-            "number(10), city varchar2(20))");
+        EmbeddedTest::SetUp();
+        db_->execute("create table orders (customer_id number(10), city varchar2(20))");
         db_->execute("create index ix_orders_customer on orders (customer_id)");
+        db_->execute(planTableCreateStatement(kPlanTable));
     }
-    std::unique_ptr<EmbeddedDatabase> db_;
-
-    // The run's plan step: delete, explain, read back.
-    std::vector<QVariantMap> explain(const QString& statement) {
-        try {
-            db_->openRecordset(deletePlanStatement())->close();
-        } catch (const DbError&) {
-        }
-        db_->openRecordset(explainPlanStatement(statement))->close();
-        std::vector<QVariantMap> rows;
-        auto rs = db_->openRecordset(planQuery());
-        while (!rs->eof()) {
-            QVariantMap row;
-            for (const char* name :
-                 {"LEVEL-1", "OPERATION", "OPTIONS", "OBJECT_OWNER", "OBJECT_NAME", "OBJECT_TYPE",
-                  "OPTIMIZER", "CARDINALITY", "COST", "BYTES"})
-                row[name] = rs->value(QString::fromLatin1(name));
-            rows.push_back(row);
-            rs->moveNext();
-        }
-        rs->close();
+    // The run's plan step: delete, explain, read back; "LEVEL-1" to "OPTIMIZER" of each row.
+    QStringList explain(const QString& statement) {
+        db_->execute(planDeleteStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, statement));
+        QStringList rows;
+        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable)))
+            rows << row.section(u'|', 2);
         return rows;
     }
 };
 
-TEST_F(EmbeddedPlan, MissingPlanTableGivesOra02404AndCreationAsSentWorks) {
-    try {
-        db_->openRecordset(explainPlanStatement("select * from orders"));
-        FAIL() << "explained without a plan table";
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.number(), kErrOdbcCall);
-        EXPECT_TRUE(e.description().contains("ORA-02404")) << e.what();
-    }
-    db_->execute(createPlanTableStatement());
-    auto rs = db_->openRecordset("select * from " + kPlanTable);
-    EXPECT_EQ(rs->fieldCount(), 23);
-    EXPECT_EQ(rs->field(rs->fieldIndex("other")).type, dbMemo);
-    EXPECT_EQ(rs->field(rs->fieldIndex("optimizer")).size, 255);
-    EXPECT_EQ(rs->field(rs->fieldIndex("timestamp")).type, dbDate);
-}
-
-TEST_F(EmbeddedPlan, PlanReadsBackInTreeOrderWithDepths) {
-    db_->execute(createPlanTableStatement());
+TEST_F(EmbeddedPlan, PlansReadBackInTreeOrderWithDepthsAndFailuresWriteNothing) {
     db_->execute("ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE");
-    const auto rows = explain("select * from orders where customer_id = 42");
-    ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(rows[0]["LEVEL-1"].toInt(), 0);
-    EXPECT_EQ(rows[0]["OPERATION"].toString(), "SELECT STATEMENT");
-    EXPECT_EQ(rows[0]["OPTIMIZER"].toString(), "CHOOSE");
-    EXPECT_TRUE(rows[0]["OPTIONS"].isNull());
-    EXPECT_EQ(rows[1]["LEVEL-1"].toInt(), 1);
-    EXPECT_EQ(rows[1]["OPERATION"].toString(), "TABLE ACCESS");
-    EXPECT_EQ(rows[1]["OPTIONS"].toString(), "BY INDEX ROWID");
-    EXPECT_EQ(rows[1]["OBJECT_OWNER"].toString(), "MAIN");
-    EXPECT_EQ(rows[1]["OBJECT_NAME"].toString(), "ORDERS");
-    EXPECT_TRUE(rows[1]["OPTIMIZER"].isNull());
-    EXPECT_EQ(rows[2]["LEVEL-1"].toInt(), 2);
-    EXPECT_EQ(rows[2]["OPERATION"].toString(), "INDEX");
-    EXPECT_EQ(rows[2]["OPTIONS"].toString(), "RANGE SCAN");
-    EXPECT_EQ(rows[2]["OBJECT_NAME"].toString(), "IX_ORDERS_CUSTOMER");
-    for (const auto& row : rows) {
-        EXPECT_TRUE(row["COST"].isNull());
-        EXPECT_TRUE(row["CARDINALITY"].isNull());
-        EXPECT_TRUE(row["BYTES"].isNull());
-        EXPECT_TRUE(row["OBJECT_TYPE"].isNull());
-    }
-}
-
-TEST_F(EmbeddedPlan, FullScanAndRepeatedRunsReplaceThePlan) {
-    db_->execute(createPlanTableStatement());
-    explain("select * from orders where customer_id = 42");
-    const auto rows = explain("select * from orders where city = 'X'");
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1]["OPERATION"].toString() + " " + rows[1]["OPTIONS"].toString(),
-              "TABLE ACCESS FULL");
-    EXPECT_EQ(scalar(*db_, "select count(*) from " + kPlanTable).toInt(), 2);
-    EXPECT_EQ(scalar(*db_, "select count(distinct statement_id) from " + kPlanTable).toString(),
-              "1");
-}
-
-TEST_F(EmbeddedPlan, ExplainsOracleFormsAndWritesNothingForBadStatements) {
-    db_->execute(createPlanTableStatement());
-    const auto rows = explain("select c# from (select customer_id c# from orders) where c# = 1");
-    EXPECT_GE(rows.size(), 2u);
-    try {
-        db_->openRecordset(explainPlanStatement("selec * from orders"));
-        FAIL();
-    } catch (const DbError& e) {
-        EXPECT_EQ(e.number(), kErrOdbcCall);
-        EXPECT_TRUE(e.description().contains("syntax error")) << e.what();
-    }
-    try {
-        db_->openRecordset(explainPlanStatement("select * from nowhere"));
-        FAIL();
-    } catch (const DbError& e) {
-        EXPECT_TRUE(e.description().contains("no such table: nowhere")) << e.what();
-    }
-    EXPECT_EQ(scalar(*db_, "select count(*) from " + kPlanTable).toInt(), int(rows.size()));
-}
-
-TEST_F(EmbeddedPlan, ToleratesBlanksCaseAndTheDefaultTable) {
-    db_->execute(createPlanTableStatement().replace(kPlanTable, "plan_table"));
+    EXPECT_EQ(explain("select * from orders where customer_id = 42"),
+              QStringList({"0|SELECT STATEMENT|null|null|null|null|null|null|null|CHOOSE",
+                           "1|TABLE ACCESS|BY INDEX ROWID|MAIN|ORDERS|null|null|null|null|null",
+                           "2|INDEX|RANGE SCAN|MAIN|IX_ORDERS_CUSTOMER|null|null|null|null|null"}));
+    EXPECT_EQ(fieldNames(*db_->openRecordset(planQueryStatement(kPlanTable))).join(' '),
+              "ID TIMESTAMP LEVEL-1 OPERATION OPTIONS OBJECT_OWNER OBJECT_NAME OBJECT_TYPE "
+              "CARDINALITY COST BYTES OPTIMIZER");
+    // A second run replaces the plan.
+    EXPECT_EQ(explain("select c# from (select city c# from orders) where c# = 'X'").value(1),
+              "1|TABLE ACCESS|FULL|MAIN|ORDERS|null|null|null|null|null");
+    const std::tuple<QString, const char*, const char*> failures[] = {
+        {"NO_PLAN_TABLE", "select * from orders", "ORA-02404"},
+        {kPlanTable, "selec * from orders", "syntax error"},
+        {kPlanTable, "select * from nowhere", "no such table: nowhere"}};
+    for (const auto& [table, sql, text] : failures)
+        EXPECT_TRUE(
+            failsWith([&] { db_->execute(explainPlanStatement(table, sql)); }, kErrOdbcCall, text));
+    // Blanks, case, a statement id, and the default table when INTO is left out.
+    db_->execute(planTableCreateStatement("plan_table"));
     db_->execute("explain   plan\n for select 1");
     db_->execute("Explain Plan Set Statement_Id='A''B' Into plan_table For delete from orders");
-    EXPECT_EQ(scalar(*db_, "select count(*) from plan_table where statement_id is null").toInt(),
-              2);
-    EXPECT_EQ(
-        scalar(*db_, "select operation from plan_table where statement_id = 'A''B' and id = 0")
-            .toString(),
-        "DELETE STATEMENT");
+    const QString roots = "select statement_id, operation from plan_table where id = 0 order by 1";
+    EXPECT_EQ(rowsOf(*db_, roots), QStringList({"null|SELECT STATEMENT", "A'B|DELETE STATEMENT"}));
     EXPECT_THROW(db_->execute("EXPLAIN PLAN INTO plan_table select 1"), DbError);
+    // The second plan only: replaced, and nothing else written into the run's table.
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from " + kPlanTable), QStringList("2"));
+    EXPECT_EQ(db_->openRecordset("select * from " + kPlanTable)->fieldCount(), 23);
 }
 
 }  // namespace

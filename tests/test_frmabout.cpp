@@ -1,148 +1,132 @@
+// The about box, its system-information report and how the Windows viewer is found.
+#include "app/aboutinfo.h"
 #include "app/frmabout.h"
 #include "app/frmsysinfo.h"
-#include "app/program.h"
 #include "app/sysinfo.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTest>
 
 using namespace qv;
+using namespace Qt::StringLiterals;
 
-namespace {
-
-int px(QWidget* w, int twips) {
-    return twipsToPixels(twips, w->logicalDpiY());
+// Readable failure messages for QString and the lists and tuples that hold one.
+static void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
 }
 
-void flushDeletes() {
+static void flushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-class FrmAboutTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        if (FrmAbout* box = aboutBoxIfOpen())
-            delete box;
-        if (FrmSysInfo* w = sysInfoWindowIfOpen())
-            delete w;
-        flushDeletes();
-        setSysInfoSources({});
-    }
+// The boxes and the report belong to the frame and go with it.
+TEST(FrmAbout, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox) {
     test::TempStore tmp;
-};
-
-}  // namespace
-
-TEST_F(FrmAboutTest, TextsAndPlaces) {
-    FrmAbout box;
-    EXPECT_EQ(box.windowTitle(), QStringLiteral("QuervinStudioのﾊﾞｰｼﾞｮﾝ情報"));
-    EXPECT_EQ(box.lblTitle()->text(), QStringLiteral("QuervinStudio"));
-    EXPECT_EQ(box.lblVersion()->text(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ 1.2.1"));
-    EXPECT_EQ(box.lblDescription()->text(),
-              QStringLiteral("QuervinStudioはSQLチューニングを支援します。実行計画、統計情報より性"
-                             "能評価を行えます。"));
-    EXPECT_TRUE(box.lblDisclaimer()->text().endsWith(QStringLiteral("support@quervin.example")));
-    EXPECT_EQ(box.cmdOK()->text(), QStringLiteral("OK"));
-    EXPECT_TRUE(box.cmdOK()->isDefault());
-    EXPECT_EQ(box.cmdSysInfo()->text(), QStringLiteral("ｼｽﾃﾑ情報(&S)..."));
-    EXPECT_FALSE(box.isModal());
-    EXPECT_FALSE(box.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
-    EXPECT_EQ(box.size(), QSize(px(&box, 5730), px(&box, 3420)));
-    EXPECT_FALSE(box.picIcon()->pixmap().isNull());
-
-    auto rect = [&](int l, int t, int w, int h) {
-        return QRect(px(&box, l), px(&box, t), px(&box, w), px(&box, h));
-    };
-    EXPECT_EQ(box.picIcon()->geometry(), rect(240, 240, 480, 480));
-    EXPECT_EQ(box.lblTitle()->geometry(), rect(1050, 240, 3885, 480));
-    EXPECT_EQ(box.lblVersion()->geometry(), rect(1050, 780, 3885, 225));
-    EXPECT_EQ(box.lblDescription()->geometry(), rect(1050, 1125, 4125, 570));
-    EXPECT_EQ(box.lblDisclaimer()->geometry(), rect(240, 2400, 3870, 915));
-    EXPECT_EQ(box.cmdOK()->geometry(), rect(4245, 2400, 1380, 345));
-    EXPECT_EQ(box.cmdSysInfo()->geometry(), rect(4260, 2880, 1380, 345));
-}
-
-TEST_F(FrmAboutTest, EtchedLineIsGreyOverWhite) {
-    FrmAbout box;
-    box.show();
-    const QImage image = box.grab().toImage();
-    const QLine grey = box.greyLine();
-    const int midX = (grey.x1() + grey.x2()) / 2;
-    EXPECT_EQ(QColor(image.pixel(midX, grey.y1())), QColor(0x80, 0x80, 0x80));
-    EXPECT_EQ(QColor(image.pixel(midX, grey.y1() + 1)), QColor(Qt::white));
-    EXPECT_NE(QColor(image.pixel(midX, grey.y1() - 1)), QColor(0x80, 0x80, 0x80));
-    EXPECT_NE(QColor(image.pixel(midX, grey.y1() + 4)), QColor(Qt::white)) << "only a line";
-    EXPECT_EQ(box.whiteLine(),
-              QLine(px(&box, 105), px(&box, 2160), px(&box, 5654), px(&box, 2160)));
-    EXPECT_EQ(grey, QLine(px(&box, 120), px(&box, 2160), px(&box, 5684), px(&box, 2160)));
-}
-
-TEST_F(FrmAboutTest, OneBoxAtATimeMadeAnewAfterEachClose) {
+    const auto resetSources = qScopeGuard([] { setSysInfoSources({}); });
     QWidget frame;
     frame.show();
     showAboutBox(&frame);
-    QPointer<FrmAbout> first = aboutBoxIfOpen();
-    ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->parentWidget(), &frame);
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "not modal";
-    showAboutBox(&frame);
-    EXPECT_EQ(aboutBoxIfOpen(), first.data());
+    QPointer<FrmAbout> box = aboutBoxIfOpen();
+    ASSERT_NE(box, nullptr);
+    const QImage image = box->grab().toImage();  // the etched line: grey over white
+    const QPoint mid = (box->greyLine().p1() + box->greyLine().p2()) / 2;
+    EXPECT_EQ(
+        (QStringList{box->windowTitle(), box->lblTitle()->text(), box->lblVersion()->text(),
+                     box->lblDescription()->text(), box->cmdOK()->text(), box->cmdSysInfo()->text(),
+                     versionText({10, 0, 23}), QColor(image.pixel(mid)).name(),
+                     QColor(image.pixel(mid + QPoint(0, 1))).name()}),
+        (QStringList{
+            u"QuervinStudioのﾊﾞｰｼﾞｮﾝ情報"_s, u"QuervinStudio"_s, u"ﾊﾞｰｼﾞｮﾝ 1.2.1"_s,
+            u"QuervinStudioはSQLチューニングを支援します。実行計画、統計情報より性能評価を行えます。"_s,
+            u"OK"_s, u"ｼｽﾃﾑ情報(&S)..."_s, u"ﾊﾞｰｼﾞｮﾝ 10.0.23"_s, u"#808080"_s, u"#ffffff"_s}));
+    EXPECT_EQ(std::tuple(box->lblDisclaimer()->text().endsWith(u"support@quervin.example"_s),
+                         box->cmdOK()->isDefault(), box->isModal(),
+                         box->picIcon()->pixmap().isNull(), box->parentWidget() == &frame),
+              std::tuple(true, true, false, false, true));
+    // One box at a time; a closed box is destroyed and made anew by the next command.
+    for (auto closeIt : {+[](FrmAbout* b) { b->cmdOK()->click(); },
+                         +[](FrmAbout* b) { QTest::keyClick(b, Qt::Key_Escape); },
+                         +[](FrmAbout* b) { b->close(); }}) {
+        showAboutBox(&frame);
+        ASSERT_TRUE(aboutBoxIfOpen() && (box.isNull() || aboutBoxIfOpen() == box));
+        box = aboutBoxIfOpen();
+        closeIt(box);
+        flushDeletes();
+        EXPECT_TRUE(box.isNull());
+    }
 
-    first->cmdOK()->click();
-    flushDeletes();
-    EXPECT_TRUE(first.isNull()) << "OK destroys the box";
-    EXPECT_EQ(aboutBoxIfOpen(), nullptr);
-
-    showAboutBox(&frame);
-    QPointer<FrmAbout> second = aboutBoxIfOpen();
-    ASSERT_NE(second, nullptr);
-    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(second, &esc);
-    flushDeletes();
-    EXPECT_TRUE(second.isNull()) << "Esc closes it as well";
-
-    showAboutBox(&frame);
-    QPointer<FrmAbout> third = aboutBoxIfOpen();
-    third->close();
-    flushDeletes();
-    EXPECT_TRUE(third.isNull()) << "and so does the close box";
-}
-
-#ifndef Q_OS_WIN
-TEST_F(FrmAboutTest, SystemInformationButtonShowsACopyableReport) {
-    SysInfoSources sources;
-    sources.odbcDrivers = [] { return QStringList{QStringLiteral("Oracle in XE")}; };
-    sources.historyPath = [] { return QStringLiteral("/tmp/quervhst.db"); };
-    setSysInfoSources(sources);
-    QWidget frame;
-    frame.show();
+#ifndef Q_OS_WIN  // No viewer: the box shows a report to copy, and it outlives the box.
+    setSysInfoSources({[] { return u"Oracle in XE|SQLite3"_s.split(u'|'); },
+                       [] { return u"/opt/tnsnames.ora"_s; },
+                       [] { return u"/home/u/quervhst.db"_s; }});
     showAboutBox(&frame);
     aboutBoxIfOpen()->cmdSysInfo()->click();
-    FrmSysInfo* info = sysInfoWindowIfOpen();
-    ASSERT_NE(info, nullptr);
-    EXPECT_TRUE(info->isVisible());
-    EXPECT_EQ(info->windowTitle(), QStringLiteral("ｼｽﾃﾑ情報"));
-    EXPECT_EQ(info->text(), sysInfoText(sysInfoItems(sources)));
-    EXPECT_TRUE(info->text().contains(QStringLiteral("ODBCﾄﾞﾗｲﾊﾞ: Oracle in XE\n")));
-
-    QApplication::clipboard()->clear();
-    info->cmdCopy()->click();
-    EXPECT_EQ(QApplication::clipboard()->text(), info->text());
-
-    // The report outlives the about box, and a second click reuses its window.
     aboutBoxIfOpen()->cmdOK()->click();
     flushDeletes();
-    EXPECT_TRUE(info->isVisible());
-    showAboutBox(&frame);
-    aboutBoxIfOpen()->cmdSysInfo()->click();
-    EXPECT_EQ(sysInfoWindowIfOpen(), info);
-}
+    FrmSysInfo* info = sysInfoWindowIfOpen();
+    const auto items = sysInfoItems(sysInfoSources());  // the OS and driver manager vary
+    ASSERT_TRUE(info && items.size() == 9);
+    EXPECT_TRUE(items[3].second.startsWith(u"unixODBC "_s)) << "it answers without a connection";
+    QApplication::clipboard()->clear();
+    info->cmdCopy()->click();
+    const QString report =
+        u"QuervinStudio: ﾊﾞｰｼﾞｮﾝ 1.2.1\nOS: %1\nQt: %2\nODBC: %3\nSQLite: %4\nODBCﾄﾞﾗｲﾊﾞ:\n"
+        u"  Oracle in XE\n  SQLite3\nTNSNAMES: /opt/tnsnames.ora\n設定: %5\n"
+        u"履歴ﾌｧｲﾙ: /home/u/quervhst.db\n"_s.arg(
+            items[1].second, QString::fromLatin1(qVersion()), items[3].second,
+            QString::fromLatin1(sqlite3_libversion()), tmp.path());
+    EXPECT_EQ(std::tuple(info->isVisible(), info->windowTitle(), info->text(),
+                         QApplication::clipboard()->text()),
+              std::tuple(true, u"ｼｽﾃﾑ情報"_s, report, report));
 #endif
+}
+
+// Missing sources read as unknown, empty ones as none; the driver manager reads as its name,
+// major and minor version, and ODBC level.
+TEST(SysInfo, MissingSourcesAndTheDriverManager) {
+    test::TempStore tmp;
+    const auto none = sysInfoItems({[] { return QStringList(); }, [] { return QString(); }, {}});
+    EXPECT_EQ(
+        (QStringList{none[5].second, none[6].second, none[8].second, sysInfoItems({}).at(6).second,
+                     describeDriverManager(u"03.52.0002.0003"_s, u"unixODBC"_s),
+                     describeDriverManager(u"3.8 beta"_s, u"DM"_s),
+                     describeDriverManager(QString(), u"unixODBC"_s)}),
+        (QStringList{u"(なし)"_s, u"(なし)"_s, u"(不明)"_s, u"(不明)"_s,
+                     u"unixODBC 2.3 (ODBC 3.52)"_s, u"DM 3.8 beta"_s, u"(不明)"_s}));
+}
+
+TEST(AboutInfo, SystemInformationViewerIsFoundThroughTheRegistry) {
+    std::optional<QString> path, folder;  // the registry's MSINFO PATH and MSINFO folder values
+    QStringList files, asked;
+    const auto lookup = [&](const QString& key, const QString& name) {
+        asked << key + u'|' + name;
+        return name == u"PATH"_s ? path : folder;
+    };
+    auto find = [&] {
+        return findSysInfoProgram(lookup, [&](auto& f) { return files.contains(f); });
+    };
+    EXPECT_EQ(find(), QString());
+    EXPECT_EQ(asked, (QStringList{u"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO|PATH"_s,
+                                  u"SOFTWARE\\Microsoft\\Shared Tools Location|MSINFO"_s}));
+    folder = u"C:\\Tools\\MSInfo"_s;
+    EXPECT_EQ(find(), QString()) << "folder without the program";
+    files << u"C:\\Tools\\MSInfo\\MSINFO32.EXE"_s;
+    EXPECT_EQ(find(), u"C:\\Tools\\MSInfo\\MSINFO32.EXE"_s);
+    path = u"\"C:\\Program Files\\Common Files\\MSInfo\\msinfo32.exe\""_s;
+    EXPECT_EQ(find(), u"C:\\Program Files\\Common Files\\MSInfo\\msinfo32.exe"_s);
+
+    // Registry numbers read last byte first, two digits each.
+    EXPECT_EQ((QStringList{regDwordText(0x00001002u), regDwordText(0xDEADBEEFu)}),
+              (QStringList{u"&h00001002"_s, u"&hDEADBEEF"_s}));
+#ifndef Q_OS_WIN
+    EXPECT_FALSE(getKeyValue(u"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"_s, u"PATH"_s));
+#endif
+}

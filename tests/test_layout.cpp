@@ -1,10 +1,38 @@
+// The query window's layout in twips: resizing and dragging the splitter bars, first as rules,
+// then with the mouse on a real window.
+#include "app/frmmain.h"
 #include "app/layout.h"
+#include "app/program.h"
+#include "support/tempstore.h"
+#include "tuning/gridview.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
 
 using namespace qv;
+using enum Ctl;
 
 namespace {
+
+using Want = std::tuple<Ctl, int TwipRect::*, int>;  // a control, one of its edges, twips
+const auto left = [](Ctl c, int twips) { return Want{c, &TwipRect::left, twips}; };
+const auto top = [](Ctl c, int twips) { return Want{c, &TwipRect::top, twips}; };
+const auto width = [](Ctl c, int twips) { return Want{c, &TwipRect::width, twips}; };
+const auto height = [](Ctl c, int twips) { return Want{c, &TwipRect::height, twips}; };
+
+void expect(const QueryWindowLayout& l, std::initializer_list<Want> wants) {
+    for (const auto& [c, edge, twips] : wants)
+        EXPECT_EQ(l.rect(c).*edge, twips) << "control " << static_cast<int>(c);
+}
+
+auto rects(const QueryWindowLayout& l) {
+    std::array<TwipRect, kCtlCount> r;
+    for (int i = 0; i < kCtlCount; ++i)
+        r[i] = l.rect(static_cast<Ctl>(i));
+    return r;
+}
 
 // A window as it loads: initial geometry, margins from the 8550 by 7500 reference size.
 QueryWindowLayout freshWindow() {
@@ -20,194 +48,121 @@ bool drag(QueryWindowLayout& l, int k, float dy) {
     return l.splitRelease();
 }
 
-bool sameGeometry(const QueryWindowLayout& a, const QueryWindowLayout& b) {
-    for (int i = 0; i < kCtlCount; ++i) {
-        if (!(a.rect(static_cast<Ctl>(i)) == b.rect(static_cast<Ctl>(i))))
-            return false;
-    }
-    return true;
-}
-
-int top(const QueryWindowLayout& l, Ctl c) {
-    return l.rect(c).top;
-}
-int height(const QueryWindowLayout& l, Ctl c) {
-    return l.rect(c).height;
-}
-
 }  // namespace
 
-TEST(LayoutResize, PanesFollowTheWindow) {
+// A value that would be 0 or less is not assigned, so a tiny window keeps the last usable one.
+// After a bar-3 drop the plan grid keeps its bottom margin on later resizes.
+TEST(Layout, PanesFollowTheWindow) {
     QueryWindowLayout l = freshWindow();
     l.resize(10000, 9000);
-    for (Ctl c : {Ctl::TxtSQL, Ctl::GrdData, Ctl::GrdStats, Ctl::GrdExplan})
-        EXPECT_EQ(l.rect(c).width, 9625) << static_cast<int>(c);
-    EXPECT_EQ(l.rect(Ctl::CmdExec).left, 8410);
-    EXPECT_EQ(l.rect(Ctl::LblCount).left, 3010);
-    EXPECT_EQ(height(l, Ctl::GrdExplan), 2955);
-    EXPECT_EQ(top(l, Ctl::Split4), 8220);
-    for (int k = 1; k <= 4; ++k)
-        EXPECT_EQ(l.rect(QueryWindowLayout::splitBar(k)).width, 10000) << k;
-    // Bar 0 and the message lines keep their size; nothing moves vertically but bar 4.
-    EXPECT_EQ(l.rect(Ctl::Split0).width, 8775);
-    EXPECT_EQ(l.rect(Ctl::LblQMessage).width, 8295);
-    EXPECT_EQ(top(l, Ctl::GrdExplan), 5220);
+    // Bar 0 and the message lines keep their size; only bar 4 moves down.
+    expect(l, {width(TxtSQL, 9625), width(GrdData, 9625), width(GrdStats, 9625),
+               width(GrdExplan, 9625), left(CmdExec, 8410), left(LblCount, 3010),
+               height(GrdExplan, 2955), top(Split4, 8220), width(Split1, 10000),
+               width(Split3, 10000), width(Split4, 10000), width(Split0, 8775),
+               width(LblQMessage, 8295), top(GrdExplan, 5220)});
+    l.resize(375, 6045);
+    expect(l, {width(TxtSQL, 9625), width(GrdExplan, 9625), height(GrdExplan, 2955),
+               left(CmdExec, 8410), top(Split4, 6045 - 780), width(Split1, 375)});
+    l.resize(376, 780);
+    expect(l, {width(TxtSQL, 1), width(GrdStats, 1), left(CmdExec, 8410), top(Split4, 5265)});
+    l.resize(2000, 6046);
+    expect(l, {height(GrdExplan, 1), left(CmdExec, 410), left(LblCount, 3010)});
 
     // Back at the reference size the panes are as loaded; the bars take the window's width.
     l.resize(8550, 7500);
-    const QueryWindowLayout loaded = freshWindow();
-    for (int i = 0; i < kCtlCount; ++i) {
-        const Ctl c = static_cast<Ctl>(i);
-        TwipRect want = loaded.rect(c);
-        if (c == Ctl::Split1 || c == Ctl::Split2 || c == Ctl::Split3 || c == Ctl::Split4)
-            want.width = 8550;
-        EXPECT_EQ(l.rect(c), want) << i;
-    }
-}
+    QueryWindowLayout loaded = freshWindow();
+    for (int k = 1; k <= 4; ++k)
+        loaded.rect(QueryWindowLayout::splitBar(k)).width = 8550;
+    EXPECT_EQ(rects(l), rects(loaded));
 
-TEST(LayoutResize, TinySizesKeepWhatWouldBeZeroOrLess) {
-    QueryWindowLayout l = freshWindow();
-    l.resize(10000, 9000);
-    l.resize(375, 6045);
-    EXPECT_EQ(l.rect(Ctl::TxtSQL).width, 9625);
-    EXPECT_EQ(l.rect(Ctl::GrdExplan).width, 9625);
-    EXPECT_EQ(height(l, Ctl::GrdExplan), 2955);
-    EXPECT_EQ(l.rect(Ctl::CmdExec).left, 8410);
-    EXPECT_EQ(top(l, Ctl::Split4), 6045 - 780) << "bar 4 still follows";
-    EXPECT_EQ(l.rect(Ctl::Split1).width, 375);
-
-    l.resize(376, 780);
-    EXPECT_EQ(l.rect(Ctl::TxtSQL).width, 1);
-    EXPECT_EQ(l.rect(Ctl::GrdStats).width, 1);
-    EXPECT_EQ(l.rect(Ctl::CmdExec).left, 8410);
-    EXPECT_EQ(top(l, Ctl::Split4), 5265);
-
-    l.resize(2000, 6046);
-    EXPECT_EQ(height(l, Ctl::GrdExplan), 1);
-    EXPECT_EQ(l.rect(Ctl::CmdExec).left, 410);
-    EXPECT_EQ(l.rect(Ctl::LblCount).left, 3010) << "2000 - 6990 is kept out";
-}
-
-TEST(LayoutSplitters, PressAndReleaseOnAFreshWindowLaysOutBar1) {
-    QueryWindowLayout l = freshWindow();
-    EXPECT_FALSE(l.splitBorder());
-    l.splitPress(1);
-    EXPECT_TRUE(l.drag().dragging);
-    EXPECT_EQ(l.drag().index, 1);
-    EXPECT_EQ(l.drag().startTop, 1620.0f);
-    EXPECT_EQ(l.drag().dropTop, 1620.0f);
-    EXPECT_TRUE(l.splitBorder());
-
-    EXPECT_TRUE(l.splitRelease());
-    EXPECT_FALSE(l.drag().dragging);
-    EXPECT_FALSE(l.splitBorder());
-    EXPECT_EQ(height(l, Ctl::TxtSQL), 1320);
-    EXPECT_EQ(top(l, Ctl::GrdData), 2020);
-    EXPECT_EQ(height(l, Ctl::GrdData), 1520);
-    EXPECT_EQ(top(l, Ctl::LblLabel1), 1820);
-    EXPECT_EQ(top(l, Ctl::LblQMessage), 2120);
-    EXPECT_EQ(top(l, Ctl::CmdExec), 1650);
-    EXPECT_EQ(top(l, Ctl::Split1), 1620);
-}
-
-TEST(LayoutSplitters, TheBarFollowsThePointerWithoutLimits) {
-    QueryWindowLayout l = freshWindow();
-    l.splitPress(2);
-    l.splitMove(-150);
-    EXPECT_EQ(top(l, Ctl::Split2), 3390);
-    l.splitMove(30);  // relative to where the bar now is
-    EXPECT_EQ(top(l, Ctl::Split2), 3420);
-    EXPECT_EQ(l.drag().dropTop, 3420.0f);
-    l.splitMove(-5000);
-    EXPECT_EQ(top(l, Ctl::Split2), -1580);
-    EXPECT_EQ(l.drag().startTop, 3540.0f);
-    EXPECT_EQ(height(l, Ctl::GrdData), 1455) << "panes wait for the release";
-}
-
-TEST(LayoutSplitters, ADropCloseBelowTheUpperBarIsRefused) {
-    QueryWindowLayout l = freshWindow();
-    const QueryWindowLayout before = l;
-    // 300 below bar 1: lifted to exactly 550 below it, which is not enough.
-    EXPECT_FALSE(drag(l, 2, 1920 - 3540));
-    EXPECT_TRUE(sameGeometry(l, before));
-    EXPECT_FALSE(l.splitBorder());
-    EXPECT_FALSE(drag(l, 1, -1500)) << "above the SQL box";
-    EXPECT_TRUE(sameGeometry(l, before));
-}
-
-TEST(LayoutSplitters, ADropCloseAboveTheLowerBarStops550AboveIt) {
-    QueryWindowLayout l = freshWindow();
-    EXPECT_TRUE(drag(l, 1, 3340 - 1620));
-    EXPECT_EQ(top(l, Ctl::Split1), 2990);
-    EXPECT_EQ(height(l, Ctl::TxtSQL), 2690);
-    EXPECT_EQ(top(l, Ctl::GrdData), 3390);
-    EXPECT_EQ(height(l, Ctl::GrdData), 150);
-    EXPECT_EQ(top(l, Ctl::LblLabel1), 3190);
-    EXPECT_EQ(top(l, Ctl::LblQMessage), 3490);
-    EXPECT_EQ(top(l, Ctl::CmdExec), 3020);
-
-    // Dropped below the lower bar: still pulled back to 550 above it.
-    EXPECT_TRUE(drag(l, 2, 6000 - 3540));
-    EXPECT_EQ(top(l, Ctl::Split2), 4920 - 550);
-}
-
-TEST(LayoutSplitters, Bar2LaysOutTheResultAndStatisticsPanes) {
-    QueryWindowLayout l = freshWindow();
-    EXPECT_TRUE(drag(l, 2, -450));
-    EXPECT_EQ(top(l, Ctl::Split2), 3090);
-    EXPECT_EQ(height(l, Ctl::GrdData), 990);
-    EXPECT_EQ(top(l, Ctl::GrdStats), 3390);
-    EXPECT_EQ(height(l, Ctl::GrdStats), 1530);
-    EXPECT_EQ(top(l, Ctl::LblCount), 3140);
-    EXPECT_EQ(top(l, Ctl::LblLabel2), 3190);
-    EXPECT_EQ(top(l, Ctl::LblSMessage), 3390);
-}
-
-TEST(LayoutSplitters, TheLowerLimitWinsOverTheUpperOne) {
-    QueryWindowLayout l = freshWindow();
-    // A short window brings bar 4 within 1100 of bar 2: no place for bar 3 between them.
-    l.resize(8550, 4780);
-    ASSERT_EQ(top(l, Ctl::Split4), 4000);
-    const QueryWindowLayout before = l;
-    EXPECT_FALSE(drag(l, 3, 3600 - 4920));
-    EXPECT_TRUE(sameGeometry(l, before));
-}
-
-TEST(LayoutSplitters, Bar3KeepsThePlanGridBottomOnLaterResizes) {
-    QueryWindowLayout l = freshWindow();
-    l.resize(8550, 7500);
     EXPECT_TRUE(drag(l, 3, -500));
-    EXPECT_EQ(height(l, Ctl::GrdStats), 580);
-    EXPECT_EQ(top(l, Ctl::GrdExplan), 4720);
-    EXPECT_EQ(height(l, Ctl::GrdExplan), 2000);
-    EXPECT_EQ(top(l, Ctl::LblLabel3), 4520);
-    EXPECT_EQ(top(l, Ctl::LblEMessage), 4720);
-    EXPECT_EQ(l.margins().planGridHeight, 5500);
-
-    const int bottomGap = 7500 - (top(l, Ctl::GrdExplan) + height(l, Ctl::GrdExplan));
+    expect(l, {height(GrdStats, 580), top(GrdExplan, 4720), height(GrdExplan, 2000),
+               top(LblLabel3, 4520), top(LblEMessage, 4720)});
     l.resize(9000, 9000);
-    EXPECT_EQ(9000 - (top(l, Ctl::GrdExplan) + height(l, Ctl::GrdExplan)), bottomGap);
-
-    // Bars 1 and 2 leave that margin alone.
-    EXPECT_TRUE(drag(l, 2, -100));
-    EXPECT_EQ(l.margins().planGridHeight, 5500);
+    expect(l, {top(GrdExplan, 4720), height(GrdExplan, 9000 - 780 - 4720)});
+    EXPECT_TRUE(drag(l, 2, -100));  // bars 1 and 2 leave the plan grid's margin alone
+    l.resize(9000, 9500);
+    EXPECT_EQ(l.rect(GrdExplan).height, 9500 - 780 - 4720);
 }
 
-TEST(LayoutSplitters, OuterBarsAndStrayReleasesDoNothing) {
+// A press and release lays out the panes around the bar; a drop close to the next bar stops
+// 550 above it; the second release of a double click does nothing.
+TEST(Layout, PressReleaseAndDropsOnAFreshWindow) {
     QueryWindowLayout l = freshWindow();
-    const QueryWindowLayout before = l;
-    for (int k : {0, 4}) {
-        l.splitPress(k);
-        EXPECT_FALSE(l.drag().dragging) << k;
-        EXPECT_FALSE(l.splitBorder()) << k;
-        l.splitMove(300);
-        EXPECT_FALSE(l.splitRelease()) << k;
-    }
-    EXPECT_TRUE(sameGeometry(l, before));
-
-    // The second release of a double click must not replay the last drop.
-    EXPECT_TRUE(drag(l, 2, -450));
-    const QueryWindowLayout afterDrop = l;
+    l.splitPress(1);
+    const QueryWindowLayout::DragState& s = l.drag();
+    EXPECT_EQ(std::tuple(s.dragging, s.index, s.startTop, s.dropTop, l.splitBorder()),
+              std::tuple(true, 1, 1620.0f, 1620.0f, true));
+    EXPECT_TRUE(l.splitRelease());
+    EXPECT_FALSE(l.drag().dragging || l.splitBorder());
     EXPECT_FALSE(l.splitRelease());
-    EXPECT_TRUE(sameGeometry(l, afterDrop));
+    expect(l,
+           {height(TxtSQL, 1320), top(GrdData, 2020), height(GrdData, 1520), top(LblLabel1, 1820),
+            top(LblQMessage, 2120), top(CmdExec, 1650), top(Split1, 1620)});
+
+    EXPECT_TRUE(drag(l, 1, 3340 - 1620));  // 200 above bar 2
+    expect(l, {top(Split1, 2990), height(TxtSQL, 2690), top(GrdData, 3390), height(GrdData, 150),
+               top(LblLabel1, 3190), top(LblQMessage, 3490), top(CmdExec, 3020)});
+    EXPECT_TRUE(drag(l, 2, 6000 - 3540));  // below bar 3
+    EXPECT_EQ(l.rect(Split2).top, 4920 - 550);
+}
+
+// Bars 0 and 4 ignore the mouse. Bars 1 to 3 follow the pointer without limits; a drop that
+// leaves no room above the bar, or no room between its neighbours, puts everything back.
+TEST(Layout, IgnoredPressesAndRefusedDropsChangeNothing) {
+    const std::tuple<int, int, int, bool> cases[] = {
+        {7500, 0, 300, false},  // bars 0 and 4
+        {7500, 4, 300, false},
+        {7500, 2, 1920 - 3540, true},   // 300 below bar 1
+        {7500, 1, -1500, true},         // above the SQL box
+        {4780, 3, 3600 - 4920, true}};  // bar 4 within 1100 of bar 2
+    for (const auto& [height, k, dy, follows] : cases) {
+        QueryWindowLayout l = freshWindow();
+        l.resize(8550, height);
+        const auto before = rects(l);
+        const Ctl bar = QueryWindowLayout::splitBar(k);
+        l.splitPress(k);
+        l.splitMove(dy);
+        EXPECT_EQ(std::pair(l.rect(bar).top - before[static_cast<int>(bar)].top, l.splitBorder()),
+                  std::pair(follows ? dy : 0, follows))
+            << k;
+        EXPECT_FALSE(l.splitRelease()) << k;
+        EXPECT_EQ(rects(l), before) << k;
+    }
+}
+
+// Bar 2 lays out the result and statistics panes.
+TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
+    test::TempStore tmp;
+    FrmMain f;
+    f.resize(600, 520);
+    f.show();
+    auto mouse = [](QWidget* w, QEvent::Type type, int y, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(20, y), w->mapToGlobal(QPointF(20, y)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    const double dpi = f.logicalDpiY();
+    QLabel* bar2 = f.splitBar(2);
+    const int barY = bar2->y();
+    ASSERT_EQ(barY, twipsToPixels(3540, dpi));
+    EXPECT_EQ(bar2->cursor().shape(), Qt::SizeVerCursor);
+    mouse(bar2, QEvent::MouseButtonPress, 1, Qt::LeftButton);
+    for (int k = 0; k <= 4; ++k)
+        EXPECT_EQ(f.splitBar(k)->frameShape(), k % 4 ? QFrame::Box : QFrame::NoFrame) << k;
+
+    // Two steps up; each position is relative to the bar where it then is.
+    mouse(bar2, QEvent::MouseMove, -10, Qt::LeftButton);
+    mouse(bar2, QEvent::MouseMove, -20, Qt::LeftButton);
+    EXPECT_EQ(bar2->y(), barY - 30);
+    mouse(bar2, QEvent::MouseButtonRelease, 0, Qt::NoButton);
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(f.splitBar(k)->frameShape(), QFrame::NoFrame) << k;
+    const int drop = 3540 + pixelsToTwips(-30, dpi);
+    expect(f.model().layout(),
+           {top(Split2, drop), height(GrdStats, 4920 - drop - 300), top(LblCount, drop + 50),
+            top(LblLabel2, drop + 100), top(LblSMessage, drop + 300)});
+    EXPECT_EQ(std::pair(f.grdStats()->y(), f.grdData()->height()),
+              std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
 }

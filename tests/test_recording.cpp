@@ -41,6 +41,13 @@ struct Window {
         model.cmdExecClick();
     }
     QString panel(int i) const { return model.state().panelText(i); }
+    // The flag (checked against the two menu items) and panels 2 and 3.
+    QString recording() const {
+        const bool on = model.flgHistory;
+        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::HistStart), !on);
+        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::HistEnd), on);
+        return (on ? u"on|"_s : u"off|"_s) + panel(2) + u"|"_s + panel(3);
+    }
 
     test::TestPort port;
     QueryWindowModel model;
@@ -65,37 +72,16 @@ TEST_F(RecordingTest, StartCreatesTheFileAndEveryRunIsRecorded) {
     Window w(path);
     w.model.mnuHistStartClick();
     EXPECT_TRUE(QFile::exists(path));
-    EXPECT_TRUE(w.model.flgHistory);
-    EXPECT_EQ(w.panel(2), u"履歴処理:"_s + path);
-    EXPECT_EQ(w.panel(3), QString());
-    EXPECT_FALSE(w.model.state().menuEnabled(WindowState::Menu::HistStart));
-    EXPECT_TRUE(w.model.state().menuEnabled(WindowState::Menu::HistEnd));
-
+    EXPECT_EQ(w.recording(), u"on|履歴処理:"_s + path + u"|"_s);
     w.run(u"select 1 from dual"_s);
     EXPECT_EQ(w.panel(3), u"1"_s);
-    w.run(u"select 2 from dual"_s);
-    EXPECT_EQ(w.panel(3), u"2"_s);
-    EXPECT_EQ(runsIn(path), 2);
-    EXPECT_TRUE(w.port.messages.isEmpty()) << w.port.messages.join(QLatin1Char('\n')).toStdString();
-}
-
-TEST_F(RecordingTest, RefusedRunWritesNothingButExecSqlTakesTheText) {
-    Window w(path);
-    w.model.mnuHistStartClick();
+    w.script->on(u"select \\* from missing"_s, Reply::fail(u"ORA-00942: no such table"_s));
+    w.run(u"select * from missing"_s);
+    EXPECT_EQ(w.panel(3), u"2"_s) << "a failing statement is recorded too";
     w.run(u"   "_s);
     EXPECT_EQ(w.model.ExecSql, u"   "_s);
     EXPECT_EQ(w.port.messages, QStringList{u"QuervinStudio|SQLを入力してください。"_s});
-    EXPECT_EQ(runsIn(path), 0);
-    EXPECT_EQ(w.panel(3), QString());
-}
-
-TEST_F(RecordingTest, FailingStatementIsStillRecorded) {
-    Window w(path);
-    w.model.mnuHistStartClick();
-    w.script->on(u"select \\* from missing"_s,
-                 Reply::fail(u"ORA-00942: table or view does not exist"_s));
-    w.run(u"select * from missing"_s);
-    EXPECT_EQ(runsIn(path), 1);
+    EXPECT_EQ(runsIn(path), 2) << "a refused run writes nothing";
 }
 
 TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
@@ -110,10 +96,7 @@ TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
     ASSERT_EQ(w.port.messages.size(), 1);
     EXPECT_TRUE(w.port.messages[0].startsWith(u"QuervinStudio|履歴処理エラー:"_s));
     EXPECT_TRUE(w.port.messages[0].endsWith(u"履歴処理を終了しました。"_s));
-    EXPECT_FALSE(w.model.flgHistory);
-    EXPECT_EQ(w.panel(2), QString());
-    EXPECT_EQ(w.panel(3), QString());
-    EXPECT_TRUE(w.model.state().menuEnabled(WindowState::Menu::HistStart));
+    EXPECT_EQ(w.recording(), u"off||"_s);
     w.run(u"select 1 from dual"_s);
     EXPECT_EQ(w.port.messages.size(), 1) << "recording is off now";
 }
@@ -140,10 +123,9 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
 
     Window v(dir.filePath(u"missing/dir/quervhst.mdb"_s));
     v.model.mnuHistStartClick();
-    EXPECT_FALSE(v.model.flgHistory);
+    EXPECT_TRUE(v.recording().startsWith(u"off|"_s));
     EXPECT_FALSE(v.panel(2).isEmpty()) << "the failure shows in panel 2";
     EXPECT_TRUE(v.port.messages.isEmpty());
-    EXPECT_TRUE(v.model.state().menuEnabled(WindowState::Menu::HistStart));
 }
 
 TEST_F(RecordingTest, StopThenStartGoesOnNumberingAndWindowsShareTheFile) {

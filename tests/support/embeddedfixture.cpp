@@ -1,44 +1,49 @@
 #include "support/embeddedfixture.h"
 
+#include <set>
+
 namespace qv::test {
 
-std::unique_ptr<embedded::EmbeddedDatabase> EmbeddedTest::connect(const QString& user) {
-    return std::make_unique<embedded::EmbeddedDatabase>(path(), user);
-}
-
-std::vector<QVariantList> readAll(Database& db, const QString& sql) {
-    std::vector<QVariantList> rows;
-    auto rs = db.openRecordset(sql);
-    while (!rs->eof()) {
-        QVariantList row;
+QStringList rowsOf(Database& db, const QString& sql) {
+    QStringList rows;
+    for (auto rs = db.openRecordset(sql); !rs->eof(); rs->moveNext()) {
+        QStringList row;
         for (int i = 0; i < rs->fieldCount(); ++i)
-            row.append(rs->value(i));
-        rows.push_back(row);
-        rs->moveNext();
+            row << (rs->value(i).isNull() ? QStringLiteral("null") : rs->value(i).toString());
+        rows << row.join(u'|');
     }
-    rs->close();
     return rows;
 }
 
-QVariant scalar(Database& db, const QString& sql) {
-    auto rs = db.openRecordset(sql);
-    const QVariant v = rs->eof() ? QVariant() : rs->value(0);
-    rs->close();
-    return v;
+QStringList fieldNames(const Recordset& rs) {
+    QStringList names;
+    for (int i = 0; i < rs.fieldCount(); ++i)
+        names << rs.field(i).name;
+    return names;
+}
+
+::testing::AssertionResult failsWith(const std::function<void()>& action, int32_t number,
+                                     const QString& text) {
+    try {
+        action();
+    } catch (const DbError& e) {
+        if (e.number() == number && e.description().contains(text))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "error " << e.number() << ": " << e.what();
+    }
+    return ::testing::AssertionFailure() << "no DbError";
 }
 
 std::map<QString, qlonglong> readStatistics(Database& reader, int64_t sid) {
     std::map<QString, qlonglong> stats;
     std::set<qlonglong> numbers;
-    auto rs = reader.openRecordset(statisticsQuery(QString::number(sid)));
-    while (!rs->eof()) {
+    for (auto rs = reader.openRecordset(statsQuery(QString::number(sid))); !rs->eof();
+         rs->moveNext()) {
         const qlonglong number = rs->value(QStringLiteral("STATISTIC#")).toLongLong();
         EXPECT_TRUE(numbers.insert(number).second) << "statistic " << number << " repeats";
         stats[rs->value(QStringLiteral("NAME")).toString()] =
             rs->value(QStringLiteral("VALUE")).toLongLong();
-        rs->moveNext();
     }
-    rs->close();
     return stats;
 }
 

@@ -4,15 +4,12 @@
 #include "tuning/plan.h"
 #include "tuning/stats.h"
 
-#include <QString>
 #include <QTemporaryDir>
-#include <QVariantList>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
-#include <memory>
-#include <set>
 
 namespace qv::test {
 
@@ -20,37 +17,29 @@ namespace qv::test {
 inline const QString kPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
 inline const QString kSessionIdQuery =
     QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
-inline QString statisticsQuery(const QString& sid) {
-    return statsQuery(sid);
-}
-inline QString explainPlanStatement(const QString& statement) {
-    return qv::explainPlanStatement(kPlanTable, statement);
-}
-inline QString createPlanTableStatement() {
-    return planTableCreateStatement(kPlanTable);
-}
-inline QString planQuery() {
-    return planQueryStatement(kPlanTable);
-}
-inline QString deletePlanStatement() {
-    return planDeleteStatement(kPlanTable);
-}
 
-// A fresh folder with a SQLite file in it, and connections to that file.
+// A fresh folder with a SQLite file in it, and a connection `db_` to that file.
 class EmbeddedTest : public ::testing::Test {
   protected:
+    void SetUp() override { db_ = connect(); }
     QString path() const { return dir_.filePath(QStringLiteral("test.db")); }
     std::unique_ptr<embedded::EmbeddedDatabase> connect(
-        const QString& user = QStringLiteral("SCOTT"));
+        const QString& user = QStringLiteral("SCOTT")) {
+        return std::make_unique<embedded::EmbeddedDatabase>(path(), user);
+    }
 
     QTemporaryDir dir_;
+    std::unique_ptr<embedded::EmbeddedDatabase> db_;
 };
 
-// Every row of a result, read through the Recordset interface.
-std::vector<QVariantList> readAll(Database& db, const QString& sql);
-// The first value of the first row.
-QVariant scalar(Database& db, const QString& sql);
-// NAME -> VALUE of every statistic of session `sid`, read through `reader` with the
+// Every row of a result, its values joined by '|' and NULL written as "null".
+QStringList rowsOf(Database& db, const QString& sql);
+// The names of the result's fields.
+QStringList fieldNames(const Recordset& rs);
+// Success when `action` throws a DbError numbered `number` whose description contains `text`.
+::testing::AssertionResult failsWith(const std::function<void()>& action, int32_t number,
+                                     const QString& text = {});
+// NAME -> VALUE of every statistic of session `sid`, read through `reader` with the run's
 // statistics query; fails the test when a STATISTIC# repeats.
 std::map<QString, qlonglong> readStatistics(Database& reader, int64_t sid);
 
