@@ -1,6 +1,7 @@
 #include "app/sysinfo.h"
 
 #include "oracle/odbcdrivers.h"
+#include "oracle/odbchandles.h"
 
 #include "app/aboutinfo.h"
 #include "app/program.h"
@@ -9,8 +10,6 @@
 #include <QRegularExpression>
 #include <QSysInfo>
 
-#include <sql.h>
-#include <sqlext.h>
 #include <sqlite3.h>
 
 namespace qv {
@@ -25,28 +24,6 @@ SysInfoSources& sourcesRef() {
 const QString kUnknown = QStringLiteral("(不明)");
 const QString kNone = QStringLiteral("(なし)");
 
-// An environment handle set to ODBC 3, freed on every path.
-class OdbcEnv {
-  public:
-    OdbcEnv() {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_))) {
-            env_ = SQL_NULL_HENV;
-            return;
-        }
-        SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    }
-    ~OdbcEnv() {
-        if (env_ != SQL_NULL_HENV)
-            SQLFreeHandle(SQL_HANDLE_ENV, env_);
-    }
-    OdbcEnv(const OdbcEnv&) = delete;
-    OdbcEnv& operator=(const OdbcEnv&) = delete;
-    SQLHENV get() const { return env_; }
-
-  private:
-    SQLHENV env_ = SQL_NULL_HENV;
-};
-
 }  // namespace
 
 const SysInfoSources& sysInfoSources() {
@@ -57,19 +34,17 @@ void setSysInfoSources(SysInfoSources sources) {
 }
 
 QString odbcDriverManagerVersion() {
-    OdbcEnv env;
-    if (env.get() == SQL_NULL_HENV)
-        return QString();
-    SQLHDBC dbc = SQL_NULL_HDBC;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env.get(), &dbc)))
-        return QString();
-    SQLCHAR buf[64] = {};
-    SQLSMALLINT len = 0;
-    QString out;
-    if (SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DM_VER, buf, sizeof buf, &len)))
-        out = QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    return out;
+    try {
+        const EnvHandle env = EnvHandle::create();
+        const DbcHandle dbc = DbcHandle::create(env);
+        SQLCHAR buf[64] = {};
+        SQLSMALLINT len = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DM_VER, buf, sizeof buf, &len)))
+            return QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
+    } catch (const DbError&) {
+        // No driver manager to ask: the version stays unknown.
+    }
+    return QString();
 }
 
 QString describeDriverManager(const QString& dmVersion, const QString& name) {
