@@ -19,10 +19,6 @@ namespace qv {
 
 namespace {
 
-double dpiOf(const QWidget* w) {
-    return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96.0;
-}
-
 template <typename W>
 W* named(W* w, const char* name) {
     w->setObjectName(QString::fromLatin1(name));
@@ -84,7 +80,7 @@ FrmAbout::FrmAbout(QWidget* parent)
 FrmAbout::~FrmAbout() = default;
 
 int FrmAbout::px(int twips) const {
-    return twipsToPixels(twips, dpiOf(this));
+    return twipsToPixels(twips, logicalDpi(*this));
 }
 
 void FrmAbout::place(QWidget* w, int left, int top, int width, int height) {

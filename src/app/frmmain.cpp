@@ -139,7 +139,7 @@ void FrmMain::bindState() {
 }
 
 double FrmMain::dpi() const {
-    return logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    return logicalDpi(*this);
 }
 
 void FrmMain::place(QWidget* w, Ctl c) {

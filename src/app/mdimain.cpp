@@ -50,7 +50,7 @@ MdiMain::MdiMain(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(t
     buildMenus();
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { updateMenus(); });
 
-    const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    const double dpi = logicalDpi(*this);
     resize(twipsToPixels(9210, dpi), twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
 
     setOdbcDriverLister(&installedOdbcDrivers);
@@ -84,7 +84,7 @@ FrmMain* MdiMain::openForm() {
         if (form == activeForm())
             updateMenus();
     });
-    const double dpi = logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    const double dpi = logicalDpi(*this);
     sub->resize(twipsToPixels(gMainWidth, dpi), twipsToPixels(gMainHeight, dpi));
     sub->show();
     mdiArea_->setActiveSubWindow(sub);

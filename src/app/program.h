@@ -20,6 +20,14 @@ void endProgram();
 // What "ends the program" means: by default the event loop is told to quit. Tests replace it.
 void setProgramEndHandler(std::function<void()> handler);
 
+// The logical DPI of a widget's screen; 96 when the platform reports none. A template, so the
+// core needs no widget header.
+template <class Widget>
+double logicalDpi(const Widget& w) {
+    const int dpi = w.logicalDpiY();
+    return dpi > 0 ? dpi : 96.0;
+}
+
 // Twips are 1/1440 inch; the screen's logical DPI turns them into pixels.
 inline int twipsToPixels(int twips, double dpi) {
     const double px = twips * dpi / 1440.0;

@@ -10,12 +10,6 @@
 
 namespace qv {
 
-namespace {
-double dpiOf(const QWidget* w) {
-    return w->logicalDpiY() > 0 ? w->logicalDpiY() : 96.0;
-}
-}  // namespace
-
 SplitterBars::SplitterBars(QueryWindowLayout& layout, const std::array<QLabel*, 5>& bars,
                            std::function<void()> relayout, QObject* parent)
     : QObject(parent), layout_(layout), bars_(bars), relayout_(std::move(relayout)) {
@@ -64,7 +58,7 @@ bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
                 return true;
             // The press grabbed the mouse for this bar, so the position is relative to it.
             const auto* me = static_cast<QMouseEvent*>(event);
-            const double dpi = dpiOf(bars_[static_cast<size_t>(k)]);
+            const double dpi = logicalDpi(*bars_[static_cast<size_t>(k)]);
             layout_.splitMove(static_cast<float>(me->position().y() * 1440.0 / dpi));
             if (relayout_)
                 relayout_();
@@ -87,7 +81,7 @@ QSize outerSizeTwips(const QWidget* form) {
     if (auto* sub = qobject_cast<const QMdiSubWindow*>(form->parentWidget()))
         outer = sub;
     const QSize px = outer->isWindow() ? outer->frameGeometry().size() : outer->size();
-    const double dpi = dpiOf(form);
+    const double dpi = logicalDpi(*form);
     return {pixelsToTwips(px.width(), dpi), pixelsToTwips(px.height(), dpi)};
 }
 

@@ -114,7 +114,7 @@ FrmOption::FrmOption(const std::function<QStringList()>& odbcDrivers, QWidget* p
 FrmOption::~FrmOption() = default;
 
 double FrmOption::dpi() const {
-    return logicalDpiY() > 0 ? logicalDpiY() : 96.0;
+    return logicalDpi(*this);
 }
 
 void FrmOption::place(QWidget* w, int left, int top, int width, int height) {
