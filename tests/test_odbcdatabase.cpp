@@ -3,12 +3,15 @@
 #include "oracle/odbcdatabase.h"
 #include "oracle/odbchandles.h"
 
+#include "support/dberror.h"
+
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
 
 #include <functional>
 
 using namespace qv;
+using test::errorOf;
 
 namespace {
 
@@ -16,16 +19,6 @@ namespace {
 // server through PGHOST and PGPORT. The driver manager itself refuses the leading "ODBC;".
 const QString kPgDriverString = "Driver={PostgreSQL Unicode};DBQ=anything;UID=quervin;PWD=;";
 const QString kPgConnect = "ODBC;" + kPgDriverString;
-
-DbError errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DbError& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no DbError";
-    return DbError(0, QString());
-}
 
 // Rows numbered 1 .. %1 in column i.
 const QString kRows =

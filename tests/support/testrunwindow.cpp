@@ -8,26 +8,6 @@ TestRunWindow::TestRunWindow() {
     options.maxDispRows = 1000;
 }
 
-void TestRunWindow::setEMessage(const QString& mes) {
-    eLine = mes;
-    shown.append(u"E:"_s + mes);
-}
-
-void TestRunWindow::setQMessage(const QString& mes) {
-    qLine = mes;
-    shown.append(u"Q:"_s + mes);
-}
-
-void TestRunWindow::setSMessage(const QString& mes) {
-    sLine = mes;
-    shown.append(u"S:"_s + mes);
-}
-
-void TestRunWindow::setCountLabel(const QString& text) {
-    count = text;
-    shown.append(u"C:"_s + text);
-}
-
 Answer TestRunWindow::ask(const QString& text) {
     questions.append(text);
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();

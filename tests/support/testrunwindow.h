@@ -7,7 +7,6 @@
 
 #include <memory>
 
-
 namespace qv::test {
 
 // A run's window for tests: the SQL text, the settings, two scripted connections ("Q" runs the
@@ -44,10 +43,10 @@ class TestRunWindow : public RunWindow {
     ResultState result;
 
     QString sqlText() const override { return sql; }
-    void setEMessage(const QString& mes) override;
-    void setQMessage(const QString& mes) override;
-    void setSMessage(const QString& mes) override;
-    void setCountLabel(const QString& text) override;
+    void setEMessage(const QString& mes) override { show(eLine, 'E', mes); }
+    void setQMessage(const QString& mes) override { show(qLine, 'Q', mes); }
+    void setSMessage(const QString& mes) override { show(sLine, 'S', mes); }
+    void setCountLabel(const QString& text) override { show(count, 'C', text); }
     GridModel& grdExplan() override { return explan; }
     GridModel& grdData() override { return data; }
     GridModel& grdStats() override { return statGrid; }
@@ -65,6 +64,12 @@ class TestRunWindow : public RunWindow {
     // Answers the session-id query with `sid` and every statistics reading with the given
     // readings in turn (each a list of {number, name, value}).
     void scriptSession(const QString& sid, const QList<QList<QVariantList>>& readings);
+
+  private:
+    void show(QString& line, char tag, const QString& text) {
+        line = text;
+        shown.append(QString(QLatin1Char(tag)) + QLatin1Char(':') + text);
+    }
 };
 
 // Statistic rows as the server returns them for the statistics query.
