@@ -3,8 +3,8 @@
 // filled with the first 1,000, the rest counted). Prints the median times and the ratio
 // engine / plain, which should stay at or below 1.1.
 #include "benchsupport.h"
-#include "embedded/embeddeddatabase.h"
-#include "tuning/resultgrid.h"
+#include "core/embedded/embeddeddatabase.h"
+#include "core/tuning/resultstep.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -48,8 +48,8 @@ int64_t plainCount(sqlite3* db) {
 
 int64_t engineCount(Database& db) {
     bench::BenchWindow w(db, QString::fromLatin1(kQuery));
-    w.options.maxDispRows = kReadRows;
-    setGridResult(w, db, w.data);
+    w.options.maxDisplayRows = kReadRows;
+    fillResultGrid(w, db, w.data);
     return w.result.rowCount;
 }
 

@@ -2,9 +2,9 @@
 // (the result step filling the grid, then the grid widget taking the rows and painting), and
 // the resident memory it adds. Targets: under 1 s and under 150 MB.
 #include "benchsupport.h"
-#include "embedded/embeddeddatabase.h"
-#include "tuning/gridview.h"
-#include "tuning/resultgrid.h"
+#include "core/embedded/embeddeddatabase.h"
+#include "core/tuning/resultstep.h"
+#include "gui/gridview.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,14 +59,14 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     TimedDatabase timed(db, timer);
     bench::BenchWindow w(timed, QStringLiteral("select * from t"));
-    w.options.maxDispRows = kRows;
+    w.options.maxDisplayRows = kRows;
     w.data.setVisible(false);
     GridView view(w.data);
     view.resize(900, 600);
     view.show();
     QApplication::processEvents();
 
-    setGridResult(w, timed, w.data);
+    fillResultGrid(w, timed, w.data);
     view.tableModel()->refresh();
     view.repaint();
     view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());  // scroll to the end

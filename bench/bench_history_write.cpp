@@ -1,7 +1,7 @@
 // Recording one run with 2,000 statistics rows and 100 plan rows into the history file, as the
 // recording stage does (check, open, one transaction, close). Target: median under 50 ms.
 #include "benchsupport.h"
-#include "history/mdbproc.h"
+#include "core/history/historyfile.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,11 +34,12 @@ int main(int argc, char** argv) {
 
     constexpr int kRuns = 21;
     std::vector<double> times;
-    writeHistory(path, sql, stats, plan);  // creates the file
+    const HistoryFile file(path);
+    file.record(sql, stats, plan);  // creates the file
     for (int i = 0; i < kRuns; ++i) {
         QElapsedTimer t;
         t.start();
-        writeHistory(path, sql, stats, plan);
+        file.record(sql, stats, plan);
         times.push_back(t.nsecsElapsed() / 1e6);
     }
     const double m = bench::median(times);

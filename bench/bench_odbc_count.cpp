@@ -6,9 +6,9 @@
 // Uses the server that PGHOST/PGPORT (and PGUSER/PGDATABASE) name, or starts its own with the
 // tests' fixture script.
 #include "benchsupport.h"
-#include "oracle/odbcdatabase.h"
-#include "oracle/odbchandles.h"
-#include "tuning/resultgrid.h"
+#include "core/db/odbcdatabase.h"
+#include "core/db/odbchandles.h"
+#include "core/tuning/resultstep.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -100,7 +100,7 @@ int64_t countPlain(const DbcHandle& dbc) {
 // The result step: show the first rows, count the rest.
 int64_t countOurs(Database& db) {
     bench::BenchWindow w(db, kQuery);
-    setGridResult(w, db, w.data);
+    fillResultGrid(w, db, w.data);
     return w.result.rowCount;
 }
 

@@ -1,8 +1,8 @@
 // Start-up to the first query window (offscreen): creating the application, the frame with its
 // menus and the first window, loading the settings and the statement ring, until it is shown.
-#include "app/mdimain.h"
 #include "benchsupport.h"
-#include "settings/regstore.h"
+#include "core/settings/settingsstore.h"
+#include "gui/mainframe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    setRegStore(std::make_unique<RegStore>(dir.filePath(QStringLiteral("quervin.ini"))));
-    auto frame = std::make_unique<MdiMain>();
+    setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
+    auto frame = std::make_unique<MainFrame>();
     frame->show();
     QApplication::processEvents();
     const double first = t.nsecsElapsed() / 1e6;

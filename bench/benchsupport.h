@@ -3,7 +3,7 @@
 // What the benchmarks share: a run's window without a screen, medians, resident memory and
 // the one line per figure that bench/run_all reads.
 
-#include "tuning/runwindow.h"
+#include "core/tuning/runwindow.h"
 
 #include <QString>
 
@@ -19,29 +19,29 @@ namespace qv::bench {
 class BenchWindow : public RunWindow {
   public:
     BenchWindow(Database& db, QString sql) : db_(db), sql_(std::move(sql)) {
-        options.maxDispRows = 1000;
+        options.maxDisplayRows = 1000;
     }
-    clsPublicVar options;
+    Settings options;
     GridModel explan, data, statGrid;
     ResultState result;
 
     QString sqlText() const override { return sql_; }
-    void setEMessage(const QString&) override {}
-    void setQMessage(const QString&) override {}
-    void setSMessage(const QString&) override {}
+    void setPlanMessage(const QString&) override {}
+    void setResultMessage(const QString&) override {}
+    void setStatsMessage(const QString&) override {}
     void setCountLabel(const QString&) override {}
-    GridModel& grdExplan() override { return explan; }
-    GridModel& grdData() override { return data; }
-    GridModel& grdStats() override { return statGrid; }
+    GridModel& planGrid() override { return explan; }
+    GridModel& resultGrid() override { return data; }
+    GridModel& statsGrid() override { return statGrid; }
     ResultState& resultState() override { return result; }
     Answer ask(const QString&) override { return Answer::No; }
     void showMessage(const QString&) override {}
     int blankWidthTwips(int n) const override { return n * 100; }
-    clsPublicVar& settings() override { return options; }
-    Database& dbQuery() override { return db_; }
-    Database& dbStats() override { return db_; }
-    QString oraUser() const override { return QStringLiteral("bench"); }
-    QString oraDBQ() const override { return QStringLiteral("bench"); }
+    Settings& settings() override { return options; }
+    Database& queryDatabase() override { return db_; }
+    Database& statsDatabase() override { return db_; }
+    QString userName() const override { return QStringLiteral("bench"); }
+    QString serviceName() const override { return QStringLiteral("bench"); }
     void addToRing(const QString&) override {}
 
   private:

@@ -1,5 +1,5 @@
-#include "app/clirunner.h"
-#include "embedded/embeddedengine.h"
+#include "core/cli/clirunner.h"
+#include "core/embedded/embeddedengine.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

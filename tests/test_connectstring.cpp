@@ -1,4 +1,4 @@
-#include "oracle/connectstring.h"
+#include "core/db/connectstring.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "app/clirunner.h"
-#include "settings/publicvar.h"
+#include "core/cli/clirunner.h"
+#include "core/settings/settings.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
 
@@ -21,23 +21,23 @@ class OdbcWindowTest : public test::WindowTest {};
 }  // namespace
 
 TEST_F(OdbcWindowTest, LogsInThroughTheDialogAndOut) {
-    gPublicVar().strOracleDriver = kDriver;
+    appSettings().odbcDriver = kDriver;
     login(u"pgtest"_s, u"quervin"_s);
-    EXPECT_EQ(form()->windowTitle(), u"quervin@pgtest"_s);
-    EXPECT_EQ(form()->panel(1)->text(), u"接続 quervin@pgtest"_s);
-    EXPECT_TRUE(frame->action(u"mnuLogout"_s)->isEnabled());
-    frame->action(u"mnuLogout"_s)->trigger();
-    EXPECT_EQ(form()->windowTitle(), u"未接続"_s);
+    EXPECT_EQ(window()->windowTitle(), u"quervin@pgtest"_s);
+    EXPECT_EQ(window()->statusPanel(1)->text(), u"接続 quervin@pgtest"_s);
+    EXPECT_TRUE(frame->action(u"logout"_s)->isEnabled());
+    frame->action(u"logout"_s)->trigger();
+    EXPECT_EQ(window()->windowTitle(), u"未接続"_s);
 }
 
 TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
     // "Oracle ODBC Driver" is registered for the tests with a library that does not exist.
     login(u"ORCL"_s, u"scott"_s, u"tiger"_s);
-    EXPECT_EQ(form()->windowTitle(), u"未接続"_s);
-    EXPECT_TRUE(form()->panel(1)->text().contains(u"libsqora"_s))
-        << form()->panel(1)->text().toStdString();
-    EXPECT_TRUE(frame->action(u"mnuLogin"_s)->isEnabled());
-    EXPECT_FALSE(model().connection().oraLogined);
+    EXPECT_EQ(window()->windowTitle(), u"未接続"_s);
+    EXPECT_TRUE(window()->statusPanel(1)->text().contains(u"libsqora"_s))
+        << window()->statusPanel(1)->text().toStdString();
+    EXPECT_TRUE(frame->action(u"login"_s)->isEnabled());
+    EXPECT_FALSE(model().connection().isConnected());
 
     // The execute button logs in first; when that fails too the run still goes on and
     // reports a failure in each of its lines.
@@ -46,29 +46,29 @@ TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
     run(u"select 1"_s);
     EXPECT_TRUE(answerer.seen.isEmpty());
     EXPECT_FALSE(line(Line::Plan).isEmpty());
-    EXPECT_FALSE(line(Line::Query).isEmpty());
+    EXPECT_FALSE(line(Line::Result).isEmpty());
     EXPECT_EQ(line(Line::Count), QString());
 }
 
 TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
-    gPublicVar().strOracleDriver = kDriver;
+    appSettings().odbcDriver = kDriver;
     login(u"pgtest"_s, u"quervin"_s);
     test::ModalAnswerer answerer;
     run(u"select n, cast('行' || n as varchar(10)) as v from generate_series(1, 50) n"_s);
     EXPECT_TRUE(answerer.seen.isEmpty()) << "no plan-table question for a non-Oracle error";
     EXPECT_FALSE(line(Line::Plan).isEmpty());
     EXPECT_FALSE(line(Line::Plan).contains(u"実行計画表"_s));
-    EXPECT_FALSE(model().grdExplan().visible());
-    EXPECT_EQ(line(Line::Query), QString());
+    EXPECT_FALSE(model().planGrid().visible());
+    EXPECT_EQ(line(Line::Result), QString());
     EXPECT_EQ(line(Line::Count), u"50件"_s);
-    ASSERT_TRUE(model().grdData().visible());
-    EXPECT_EQ(model().grdData().text(50, 1), u"50"_s);
-    EXPECT_EQ(model().grdData().text(2, 2), u"行2"_s);
+    ASSERT_TRUE(model().resultGrid().visible());
+    EXPECT_EQ(model().resultGrid().text(50, 1), u"50"_s);
+    EXPECT_EQ(model().resultGrid().text(2, 2), u"行2"_s);
     EXPECT_TRUE(
         line(Line::Stats).endsWith(u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s))
         << line(Line::Stats).toStdString();
     EXPECT_TRUE(line(Line::Stats).contains(u"v$session"_s));
-    EXPECT_FALSE(model().grdStats().visible());
+    EXPECT_FALSE(model().statsGrid().visible());
 }
 
 TEST(OdbcCli, RunsAgainstPostgreSql) {

@@ -1,7 +1,8 @@
+#include "core/history/statementring.h"
+#include "core/tuning/gridactions.h"
+#include "gui/gridview.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
-#include "tuning/gridactions.h"
-#include "tuning/gridview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,16 +30,16 @@ class SampleTest : public test::WindowTest {};
 TEST_F(SampleTest, RunShowsPlanRowsCountAndRealStatistics) {
     test::ModalAnswerer answerer({QMessageBox::Yes});
     login(u"sqlite:sample"_s, u"demo"_s);
-    EXPECT_EQ(form()->windowTitle() + form()->panel(1)->text(),
+    EXPECT_EQ(window()->windowTitle() + window()->statusPanel(1)->text(),
               u"demo@sqlite:sample接続 demo@sqlite:sample"_s);
-    EXPECT_TRUE(frame->action(u"mnuLogout"_s)->isEnabled());
+    EXPECT_TRUE(frame->action(u"logout"_s)->isEnabled());
     run(kJoin);
     EXPECT_EQ(answerer.seen, QStringList{kQuestion}) << "the missing plan table is offered";
     EXPECT_EQ(line(Line::Plan), QString());
-    EXPECT_EQ(line(Line::Query), QString());
+    EXPECT_EQ(line(Line::Result), QString());
     EXPECT_EQ(line(Line::Stats), QString());
 
-    const GridModel& data = model().grdData();
+    const GridModel& data = model().resultGrid();
     ASSERT_TRUE(data.visible());
     const int rows = data.rows() - 1;
     EXPECT_GT(rows, 0);
@@ -47,7 +48,7 @@ TEST_F(SampleTest, RunShowsPlanRowsCountAndRealStatistics) {
     EXPECT_EQ(statValue(u"rows fetched"_s), QString::number(rows));
     EXPECT_EQ(statValue(u"user calls"_s), u"1"_s);
 
-    const GridModel& plan = model().grdExplan();
+    const GridModel& plan = model().planGrid();
     ASSERT_TRUE(plan.visible());
     EXPECT_EQ(plan.text(1, 0), u"SELECT STATEMENT"_s);
     EXPECT_GE(plan.rows(), 4);
@@ -61,18 +62,18 @@ TEST_F(SampleTest, RunShowsPlanRowsCountAndRealStatistics) {
     EXPECT_EQ(answerer.seen.size(), 1) << "the created table needs no second question";
     EXPECT_EQ(line(Line::Count), u"120件"_s);
     EXPECT_EQ(statValue(u"rows fetched"_s), u"120"_s);
-    EXPECT_EQ(gSQLHist().getSQL(1), u"select * from customers where customer_id <= 120"_s);
+    EXPECT_EQ(statementRing().statement(1), u"select * from customers where customer_id <= 120"_s);
 
     // Ctrl+C in the plan grid copies the plan as text.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
-    QApplication::sendEvent(form()->grdExplan(), &press);
+    QApplication::sendEvent(window()->planGrid(), &press);
     const QString copied = QGuiApplication::clipboard()->text();
     EXPECT_EQ(copied, planClipboardText(plan));
     EXPECT_TRUE(copied.startsWith(u"1\tSELECT STATEMENT\r\n2\t "_s)) << copied.toStdString();
 
-    frame->action(u"mnuLogout"_s)->trigger();
-    EXPECT_EQ(form()->windowTitle() + form()->panel(1)->text(), u"未接続"_s);
-    EXPECT_TRUE(frame->action(u"mnuLogin"_s)->isEnabled());
+    frame->action(u"logout"_s)->trigger();
+    EXPECT_EQ(window()->windowTitle() + window()->statusPanel(1)->text(), u"未接続"_s);
+    EXPECT_TRUE(frame->action(u"login"_s)->isEnabled());
 }
 
 TEST_F(SampleTest, ChangesErrorsAndLargeResults) {
@@ -80,36 +81,36 @@ TEST_F(SampleTest, ChangesErrorsAndLargeResults) {
     login(u"sqlite:sample"_s, u"demo"_s);
     run(u"update products set unit_price = unit_price where product_id <= 3"_s);
     EXPECT_EQ(line(Line::Count), u"3件"_s);
-    EXPECT_FALSE(model().grdData().visible());
+    EXPECT_FALSE(model().resultGrid().visible());
     EXPECT_EQ(statValue(u"rows changed"_s), u"3"_s);
     EXPECT_TRUE(line(Line::Plan).endsWith(u"実行計画表 QUERVIN$PLAN_TABLE が存在しません。"_s))
         << "declining the plan table says so";
 
     run(u"selec * from customers"_s);
-    EXPECT_TRUE(line(Line::Query).contains(u"syntax error"_s)) << line(Line::Query).toStdString();
+    EXPECT_TRUE(line(Line::Result).contains(u"syntax error"_s)) << line(Line::Result).toStdString();
     EXPECT_EQ(line(Line::Count), QString());
-    EXPECT_FALSE(model().grdData().visible());
+    EXPECT_FALSE(model().resultGrid().visible());
 
     run(u"select * from order_items limit 40000"_s);
     EXPECT_EQ(line(Line::Count), u"40000件中1000件まで表示"_s);
     EXPECT_EQ(statValue(u"rows fetched"_s), u"40000"_s);
-    EXPECT_EQ(model().grdData().rows(), 1001);
+    EXPECT_EQ(model().resultGrid().rows(), 1001);
 }
 
 TEST_F(SampleTest, DoubleClickOnACellWritesItsCondition) {
     test::ModalAnswerer answerer({QMessageBox::No});
     login(u"sqlite:sample"_s, u"demo"_s);
     run(u"select customer_id, name from customers where customer_id = 7"_s);
-    GridView* grid = form()->grdData();
+    GridView* grid = window()->resultGrid();
     grid->tableModel()->refresh();
-    const QString name = model().grdData().text(1, 2);
+    const QString name = model().resultGrid().text(1, 2);
     ASSERT_FALSE(name.isEmpty());
-    form()->txtSQL()->setPlainText(u"where "_s);
-    form()->txtSQL()->moveCursor(QTextCursor::End);
+    window()->sqlEdit()->setPlainText(u"where "_s);
+    window()->sqlEdit()->moveCursor(QTextCursor::End);
     QApplication::setActiveWindow(frame.get());  // the dialogs took activation away
     const QRect cell = grid->visualRect(grid->model()->index(0, 1));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(form()->txtSQL()->toPlainText(), u"where name = '"_s + name + u"'"_s);
-    EXPECT_TRUE(form()->txtSQL()->hasFocus());
+    EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"where name = '"_s + name + u"'"_s);
+    EXPECT_TRUE(window()->sqlEdit()->hasFocus());
 }

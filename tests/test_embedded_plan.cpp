@@ -1,6 +1,6 @@
 // EXPLAIN PLAN in the embedded engine: the plan table as the run creates it, the plan rows
 // written from SQLite's query plan, and the run's hierarchical query reading them back.
-#include "embedded/explainplan.h"
+#include "core/embedded/explainplan.h"
 #include "support/embeddedfixture.h"
 
 using namespace qv;

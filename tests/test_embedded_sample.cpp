@@ -1,7 +1,7 @@
 // The embedded services and the sample database: names, location, determinism, and that the
 // sample shows a full scan turn into an index search.
-#include "embedded/embeddedengine.h"
-#include "embedded/sampledb.h"
+#include "core/embedded/embeddedengine.h"
+#include "core/embedded/sampledb.h"
 #include "support/embeddedfixture.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // Statements and results of the embedded engine: names with #, hierarchical queries, values,
 // field types and sizes, row counts and errors, all against real SQLite files.
-#include "embedded/fieldtypes.h"
-#include "embedded/sqltokens.h"
+#include "core/embedded/fieldtypes.h"
+#include "core/embedded/sqltokens.h"
 #include "support/embeddedfixture.h"
 
 #include <sqlite3.h>
@@ -21,19 +21,19 @@ TEST(EmbeddedSqlText, HashNamesQuotedOutsideLiteralsAndDeclaredTypesGiveCodesAnd
     // Declared type, or none for an expression, which the storage class of its first value
     // types like the declared type of that class; type code; defined size.
     // clang-format off
-    const std::tuple<const char*, int, int, int64_t> cases[] = {
-        {"varchar2(30)", 0, dbText, 30}, {"text", 0, dbText, kUnsizedText},
-        {"char(3)", 0, dbText, 3}, {"CLOB", 0, dbMemo, kUnsizedText},
-        {"long", 0, dbMemo, kUnsizedText}, {"long raw", 0, dbLongBinary, kUnsizedText},
-        {"raw(16)", 0, dbVarBinary, 16}, {"blob", 0, dbVarBinary, kUnsizedText},
-        {"number(10)", 0, dbBigInt, 10}, {"number(4)", 0, dbInteger, 4},
-        {"number(7)", 0, dbLong, 7}, {"number(7,2)", 0, dbNumeric, 7},
-        {"numeric", 0, dbNumeric, kUnsizedNumber}, {"integer", 0, dbLong, 10},
-        {"bigint", 0, dbBigInt, 19}, {"real", 0, dbDouble, kUnsizedNumber},
-        {"date", 0, dbDate, kDateSize}, {"timestamp", 0, dbDate, kTimestampSize},
-        {"", SQLITE_INTEGER, dbBigInt, 19}, {"", SQLITE_FLOAT, dbDouble, kUnsizedNumber},
-        {"", SQLITE_TEXT, dbText, kUnsizedText}, {"", SQLITE_BLOB, dbVarBinary, kUnsizedText},
-        {"", SQLITE_NULL, dbText, kUnsizedText}};
+    const std::tuple<const char*, int, FieldType, int64_t> cases[] = {
+        {"varchar2(30)", 0, FieldType::Text, 30}, {"text", 0, FieldType::Text, kUnsizedText},
+        {"char(3)", 0, FieldType::Text, 3}, {"CLOB", 0, FieldType::LongText, kUnsizedText},
+        {"long", 0, FieldType::LongText, kUnsizedText}, {"long raw", 0, FieldType::LongBinary, kUnsizedText},
+        {"raw(16)", 0, FieldType::VarBinary, 16}, {"blob", 0, FieldType::VarBinary, kUnsizedText},
+        {"number(10)", 0, FieldType::BigInt, 10}, {"number(4)", 0, FieldType::Integer, 4},
+        {"number(7)", 0, FieldType::Long, 7}, {"number(7,2)", 0, FieldType::Numeric, 7},
+        {"numeric", 0, FieldType::Numeric, kUnsizedNumber}, {"integer", 0, FieldType::Long, 10},
+        {"bigint", 0, FieldType::BigInt, 19}, {"real", 0, FieldType::Double, kUnsizedNumber},
+        {"date", 0, FieldType::Date, kDateSize}, {"timestamp", 0, FieldType::Date, kTimestampSize},
+        {"", SQLITE_INTEGER, FieldType::BigInt, 19}, {"", SQLITE_FLOAT, FieldType::Double, kUnsizedNumber},
+        {"", SQLITE_TEXT, FieldType::Text, kUnsizedText}, {"", SQLITE_BLOB, FieldType::VarBinary, kUnsizedText},
+        {"", SQLITE_NULL, FieldType::Text, kUnsizedText}};
     // clang-format on
     for (const auto& [decl, storage, type, size] : cases) {
         // A declared type wins over the storage class, whichever it is.
@@ -92,11 +92,11 @@ TEST_F(EmbeddedSql, ResultsKeepKindsCountRowsAndErrorsLeaveTheFileUsable) {
     EXPECT_EQ(QVariantList({rs->value(0), rs->value(1), rs->value(2), rs->value(3), rs->value(4)}),
               QVariantList({42LL, 2.5, QStringLiteral("日本語"), QByteArray("\x0A\xFF", 2), {}}));
     EXPECT_EQ(std::tuple(rs->field(1).type, rs->field(5).type, rs->field(5).size),
-              std::tuple(dbDouble, dbText, int64_t(10)));
+              std::tuple(FieldType::Double, FieldType::Text, int64_t(10)));
     // Declared types also without a row.
     rs = db_->openRecordset("select empno, sal# from emp where 1 = 0");
     EXPECT_EQ(std::tuple(rs->eof(), rs->field(0).type, rs->field(1).type),
-              std::tuple(true, dbInteger, dbNumeric));
+              std::tuple(true, FieldType::Integer, FieldType::Numeric));
     db_->execute("create table t# (n# integer, v varchar2(5))");
     db_->execute("insert into t# (n#, v) values (1, 'a'), (2, 'b')");
     // Found by name only when the name comes back as written, unquoted.

@@ -1,7 +1,7 @@
-#include "app/querywindowmodel.h"
+#include "core/tuning/gridactions.h"
+#include "core/window/querywindowmodel.h"
 #include "support/tempstore.h"
 #include "support/testport.h"
-#include "tuning/gridactions.h"
 
 #include <gtest/gtest.h>
 
@@ -45,10 +45,10 @@ TEST(GridActions, DoubleClickReplacesTheSelectionAndFocusesTheSqlBox) {
     test::TestPort port;
     QueryWindowModel m(port);
     m.load();
-    fillResult(m.grdData());
+    fillResult(m.resultGrid());
     port.sql = u"select * from t where  and x = 1"_s;
     port.caret = 22;
-    m.grdDataDblClick(1, 1);
+    m.insertConditionFromCell(1, 1);
     EXPECT_EQ(port.sql, u"select * from t where STATUS = 'OPEN' and x = 1"_s);
     EXPECT_EQ(port.caret, 22 + 15);
     EXPECT_TRUE(port.sqlFocused);
@@ -56,7 +56,7 @@ TEST(GridActions, DoubleClickReplacesTheSelectionAndFocusesTheSqlBox) {
     port.sql = u"where XXX"_s;
     port.selStart = 6;
     port.selLength = 3;
-    m.grdDataDblClick(1, 2);
+    m.insertConditionFromCell(1, 2);
     EXPECT_EQ(port.sql, u"where NAME = 'O''Brien'"_s);
 }
 

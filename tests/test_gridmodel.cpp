@@ -1,4 +1,4 @@
-#include "tuning/gridmodel.h"
+#include "core/tuning/gridmodel.h"
 
 #include <gtest/gtest.h>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // The ODBC layer against real drivers: the PostgreSQL Unicode driver on the fixture's server
 // (environment from tests/odbc.cmake) and the SQLite 3 driver on temporary files.
-#include "oracle/odbcdatabase.h"
-#include "oracle/odbchandles.h"
+#include "core/db/odbcdatabase.h"
+#include "core/db/odbchandles.h"
 
 #include "support/dberror.h"
 
@@ -99,8 +99,9 @@ TEST_P(OdbcDriverTest, ValuesComeWholeWithTheirKindsAndTypesAndWritesCountRows) 
     EXPECT_EQ(db.recordsAffected(), 0) << "a query is never taken for an update";
     EXPECT_EQ(std::tuple(rs->field(0).type, rs->field(1).type, rs->field(2).type, rs->field(3).type,
                          rs->field(1).size, rs->field(2).name),
-              std::tuple(dbLong, dbText, dbMemo, postgres() ? dbLongBinary : dbVarBinary,
-                         int64_t(20), QString("名前")));
+              std::tuple(FieldType::Long, FieldType::Text, FieldType::LongText,
+                         postgres() ? FieldType::LongBinary : FieldType::VarBinary, int64_t(20),
+                         QString("名前")));
     // Qt compares variants of different types as unequal (numbers aside), so kinds count too.
     EXPECT_EQ(QVariantList({rs->value(1).isNull(), rs->value(1), rs->value(2), rs->value(3),
                             rs->value(4), rs->value(5)}),
@@ -193,9 +194,11 @@ TEST(OdbcPostgres, TwoConnectionsAreTwoSessionsAndFieldsHaveTypeCodesAndSizes) {
         "123::NUMERIC(10,0) AS w, 2.5::FLOAT8, 3.5::REAL, '2024-01-02'::DATE, "
         "'2024-01-02 03:04:05'::TIMESTAMP AS ts");
     // Size -1: not checked. psqlODBC reports text as long varchar, 8190 by default.
-    const std::pair<int, int64_t> expected[] = {
-        {dbMemo, 8190},  {dbLong, 10},   {dbBigInt, 19}, {dbInteger, 5}, {dbNumeric, 10},
-        {dbNumeric, 10}, {dbDouble, -1}, {dbSingle, -1}, {dbDate, 10},   {dbTimeStamp, -1}};
+    const std::pair<FieldType, int64_t> expected[] = {
+        {FieldType::LongText, 8190}, {FieldType::Long, 10},    {FieldType::BigInt, 19},
+        {FieldType::Integer, 5},     {FieldType::Numeric, 10}, {FieldType::Numeric, 10},
+        {FieldType::Double, -1},     {FieldType::Single, -1},  {FieldType::Date, 10},
+        {FieldType::Timestamp, -1}};
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(std::pair(rs->field(i).type, expected[i].second < 0 ? -1 : rs->field(i).size),
                   expected[i]);

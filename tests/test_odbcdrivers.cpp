@@ -1,6 +1,6 @@
 // The driver list against the driver manager's real configuration: the tests' odbcinst.ini
 // (ODBCSYSINI, from tests/odbc.cmake).
-#include "oracle/odbcdrivers.h"
+#include "core/db/odbcdrivers.h"
 
 #include <gtest/gtest.h>
 

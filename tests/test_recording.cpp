@@ -1,5 +1,5 @@
-#include "app/querywindowmodel.h"
-#include "history/mdbproc.h"
+#include "core/history/historyfile.h"
+#include "core/window/querywindowmodel.h"
 #include "support/scripteddb.h"
 #include "support/sqliteprobe.h"
 #include "support/tempstore.h"
@@ -20,7 +20,7 @@ namespace {
 struct Window {
     explicit Window(const QString& historyPath) : model(port) {
         model.load();
-        model.setHistoryPath(historyPath);
+        model.setHistoryFilePath(historyPath);
         model.connection().setOpener([this](const QString&, const QString&, const QString&) {
             return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
         });
@@ -34,19 +34,19 @@ struct Window {
                                  u"CARDINALITY"_s, u"COST"_s, u"BYTES"_s},
                                 {{0, u"SELECT STATEMENT"_s}}));
         port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
-        model.connection().oraLoginProc();
+        model.connection().logIn();
     }
     void run(const QString& sql) {
         port.sql = sql;
-        model.cmdExecClick();
+        model.execute();
     }
-    QString panel(int i) const { return model.state().panelText(i); }
+    QString statusPanel(int i) const { return model.state().panelText(i); }
     // The flag (checked against the two menu items) and panels 2 and 3.
     QString recording() const {
-        const bool on = model.flgHistory;
-        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::HistStart), !on);
-        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::HistEnd), on);
-        return (on ? u"on|"_s : u"off|"_s) + panel(2) + u"|"_s + panel(3);
+        const bool on = model.isRecording();
+        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::StartRecording), !on);
+        EXPECT_EQ(model.state().menuEnabled(WindowState::Menu::StopRecording), on);
+        return (on ? u"on|"_s : u"off|"_s) + statusPanel(2) + u"|"_s + statusPanel(3);
     }
 
     test::TestPort port;
@@ -60,7 +60,7 @@ int runsIn(const QString& path) {
 
 class RecordingTest : public ::testing::Test {
   protected:
-    RecordingTest() { resetMdbState(); }
+    RecordingTest() { setRecordingFilePath(QString()); }
     test::TempStore tmp;
     QTemporaryDir dir;
     QString path = dir.filePath(u"quervhst.mdb"_s);
@@ -70,23 +70,23 @@ class RecordingTest : public ::testing::Test {
 
 TEST_F(RecordingTest, StartCreatesTheFileAndEveryRunIsRecorded) {
     Window w(path);
-    w.model.mnuHistStartClick();
+    w.model.startRecording();
     EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(w.recording(), u"on|履歴処理:"_s + path + u"|"_s);
     w.run(u"select 1 from dual"_s);
-    EXPECT_EQ(w.panel(3), u"1"_s);
+    EXPECT_EQ(w.statusPanel(3), u"1"_s);
     w.script->on(u"select \\* from missing"_s, Reply::fail(u"ORA-00942: no such table"_s));
     w.run(u"select * from missing"_s);
-    EXPECT_EQ(w.panel(3), u"2"_s) << "a failing statement is recorded too";
+    EXPECT_EQ(w.statusPanel(3), u"2"_s) << "a failing statement is recorded too";
     w.run(u"   "_s);
-    EXPECT_EQ(w.model.ExecSql, u"   "_s);
+    EXPECT_EQ(w.model.lastExecutedSql(), u"   "_s);
     EXPECT_EQ(w.port.messages, QStringList{u"QuervinStudio|SQLを入力してください。"_s});
     EXPECT_EQ(runsIn(path), 2) << "a refused run writes nothing";
 }
 
 TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
     Window w(path);
-    w.model.mnuHistStartClick();
+    w.model.startRecording();
     QFile::remove(path);
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -108,42 +108,42 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
         f.write(QByteArray(4096, 'z'));
     }
     Window w(path);
-    w.model.mnuHistStartClick();
+    w.model.startRecording();
     ASSERT_EQ(w.port.messages.size(), 1);
     EXPECT_TRUE(w.port.messages[0].contains(u"not a database"_s));
-    EXPECT_FALSE(w.model.flgHistory);
+    EXPECT_FALSE(w.model.isRecording());
 
     QFile::remove(path);
     test::SqliteProbe(path).exec("CREATE TABLE SQL_HIST (NUM)");
-    w.model.mnuHistStartClick();
+    w.model.startRecording();
     ASSERT_EQ(w.port.messages.size(), 2);
     EXPECT_EQ(w.port.messages[1], u"QuervinStudio|履歴ファイル "_s + path +
                                       u" に履歴の表または列が足りないため使用できません。"_s);
-    EXPECT_FALSE(w.model.flgHistory);
+    EXPECT_FALSE(w.model.isRecording());
 
     Window v(dir.filePath(u"missing/dir/quervhst.mdb"_s));
-    v.model.mnuHistStartClick();
+    v.model.startRecording();
     EXPECT_TRUE(v.recording().startsWith(u"off|"_s));
-    EXPECT_FALSE(v.panel(2).isEmpty()) << "the failure shows in panel 2";
+    EXPECT_FALSE(v.statusPanel(2).isEmpty()) << "the failure shows in panel 2";
     EXPECT_TRUE(v.port.messages.isEmpty());
 }
 
 TEST_F(RecordingTest, StopThenStartGoesOnNumberingAndWindowsShareTheFile) {
     Window a(path);
     Window b(path);
-    a.model.mnuHistStartClick();
-    b.model.mnuHistStartClick();
+    a.model.startRecording();
+    b.model.startRecording();
     a.run(u"select 1 from dual"_s);
     b.run(u"select 2 from dual"_s);
-    EXPECT_EQ(a.panel(3), u"1"_s);
-    EXPECT_EQ(b.panel(3), u"2"_s);
-    a.model.mnuHistEndClick();
-    EXPECT_EQ(a.panel(2), QString());
+    EXPECT_EQ(a.statusPanel(3), u"1"_s);
+    EXPECT_EQ(b.statusPanel(3), u"2"_s);
+    a.model.stopRecording();
+    EXPECT_EQ(a.statusPanel(2), QString());
     EXPECT_EQ(a.model.state().panelToolTip(2), QString());
     a.run(u"select 3 from dual"_s);
     EXPECT_EQ(runsIn(path), 2);
-    a.model.mnuHistStartClick();
+    a.model.startRecording();
     a.run(u"select 4 from dual"_s);
-    EXPECT_EQ(a.panel(3), u"3"_s);
-    EXPECT_EQ(mdbPath(), path);
+    EXPECT_EQ(a.statusPanel(3), u"3"_s);
+    EXPECT_EQ(recordingFilePath(), path);
 }

@@ -1,10 +1,10 @@
 // Takes the README's screenshot: a query window after a run on the sample database, with its
 // plan, rows and statistics. Run under Xvfb (tools/docshots.sh); the whole screen is saved.
-#include "app/frmmain.h"
-#include "app/mdimain.h"
-#include "embedded/embeddedengine.h"
-#include "settings/regstore.h"
-#include "tuning/plan.h"
+#include "core/embedded/embeddedengine.h"
+#include "core/settings/settingsstore.h"
+#include "core/tuning/planstep.h"
+#include "gui/mainframe.h"
+#include "gui/querywindow.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QTemporaryDir dir;
-    setRegStore(std::make_unique<RegStore>(dir.filePath(QStringLiteral("quervin.ini"))));
+    setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
     {
         // The plan table exists already, as after a first run that created it.
         auto db = openEmbeddedDatabase(QStringLiteral("sqlite:sample"), QStringLiteral("demo"));
@@ -31,22 +31,21 @@ int main(int argc, char** argv) {
         } catch (const DbError&) {
         }
     }
-    MdiMain frame;
+    MainFrame frame;
     frame.resize(frame.width() + 160, frame.height() + 90);
     frame.show();
-    FrmMain* form = frame.activeForm();
-    if (auto* sub = form->parentWidget())
+    QueryWindow* window = frame.activeQueryWindow();
+    if (auto* sub = window->parentWidget())
         sub->resize(sub->width() + 150, sub->height() + 80);
-    ConnectionService& c = form->model().connection();
-    c.oraDBQ = QStringLiteral("sqlite:sample");
-    c.oraUser = QStringLiteral("demo");
-    c.oraConnect();
-    form->txtSQL()->setPlainText(
+    ConnectionService& c = window->model().connection();
+    c.setLogin({QStringLiteral("sqlite:sample"), QStringLiteral("demo"), QString()});
+    c.connectToService();
+    window->sqlEdit()->setPlainText(
         QStringLiteral("select c.name, o.order_date, o.total_amount\n"
                        "  from customers c join orders o on o.customer_id = c.customer_id\n"
                        " where c.city = '札幌' and o.status = 'SHIPPED'\n"
                        " order by o.total_amount desc"));
-    form->cmdExec()->click();
+    window->executeButton()->click();
     for (int i = 0; i < 20; ++i) {
         QApplication::processEvents();
         QThread::msleep(50);

@@ -1,4 +1,4 @@
-#include "app/mdimain.h"
+#include "gui/mainframe.h"
 
 #include <QApplication>
 
@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
     // The program ends when its last query window closes (endProgram), not when the last
     // top-level window does.
     app.setQuitOnLastWindowClosed(false);
-    qv::MdiMain frame;
+    qv::MainFrame frame;
     frame.show();
     return app.exec();
 }

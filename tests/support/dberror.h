@@ -1,6 +1,6 @@
 #pragma once
 
-#include "oracle/database.h"
+#include "core/db/database.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "support/e2e.h"
 
-#include "app/program.h"
-#include "embedded/embeddedengine.h"
-#include "oracle/frmlogin.h"
+#include "core/embedded/embeddedengine.h"
+#include "core/window/program.h"
+#include "gui/logindialog.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,43 +18,43 @@ namespace qv::test {
 WindowTest::WindowTest() {
     setSampleDirectory(sampleDir.path());
     setProgramEndHandler(nullptr);
-    FrmLogin::setServiceNameSource([] { return QStringList{u"sqlite:sample"_s}; });
-    frame = std::make_unique<MdiMain>();
+    LoginDialog::setServiceNameSource([] { return QStringList{u"sqlite:sample"_s}; });
+    frame = std::make_unique<MainFrame>();
     frame->show();
-    model().setHistoryPath(historyDir.filePath(u"quervhst.mdb"_s));
+    model().setHistoryFilePath(historyDir.filePath(u"quervhst.mdb"_s));
 }
 
 WindowTest::~WindowTest() {
     frame.reset();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    delete &FrmLogin::instance();
-    FrmLogin::setServiceNameSource(nullptr);
+    delete &LoginDialog::instance();
+    LoginDialog::setServiceNameSource(nullptr);
     setSampleDirectory(QString());
 }
 
-void WindowTest::login(const QString& service, const QString& user, const QString& pass) {
-    answerLogin(service, user, pass);
-    frame->action(u"mnuLogin"_s)->trigger();
+void WindowTest::login(const QString& service, const QString& user, const QString& password) {
+    answerLogin(service, user, password);
+    frame->action(u"login"_s)->trigger();
 }
 
-void WindowTest::answerLogin(const QString& service, const QString& user, const QString& pass) {
+void WindowTest::answerLogin(const QString& service, const QString& user, const QString& password) {
     QTimer::singleShot(0, [=] {
-        FrmLogin& d = FrmLogin::instance();
-        d.cmbDBQ()->setEditText(service);
-        d.txtUID()->setText(user);
-        d.txtPass()->setText(pass);
-        d.cmdAccept()->click();
+        LoginDialog& d = LoginDialog::instance();
+        d.serviceBox()->setEditText(service);
+        d.userEdit()->setText(user);
+        d.passwordEdit()->setText(password);
+        d.connectButton()->click();
     });
 }
 
 void WindowTest::run(const QString& sql) {
-    form()->txtSQL()->setPlainText(sql);
-    form()->cmdExec()->click();
+    window()->sqlEdit()->setPlainText(sql);
+    window()->executeButton()->click();
     QApplication::processEvents();
 }
 
 QString WindowTest::statValue(const QString& name) {
-    const GridModel& g = model().grdStats();
+    const GridModel& g = model().statsGrid();
     for (int r = 1; r < g.rows(); ++r) {
         if (g.text(r, 2) == name)
             return g.text(r, 1);

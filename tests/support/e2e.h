@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/frmmain.h"
-#include "app/mdimain.h"
+#include "gui/mainframe.h"
+#include "gui/querywindow.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +18,15 @@ class WindowTest : public ::testing::Test {
     ~WindowTest() override;
 
     // Logs the current window in through the login dialog, typed as a user would.
-    void login(const QString& service, const QString& user, const QString& pass = QString());
+    void login(const QString& service, const QString& user, const QString& password = QString());
     // Fills in and accepts the login dialog the next time it shows.
-    void answerLogin(const QString& service, const QString& user, const QString& pass = QString());
+    void answerLogin(const QString& service, const QString& user,
+                     const QString& password = QString());
     // Types `sql` into the SQL box and presses 実 行.
     void run(const QString& sql);
 
-    FrmMain* form() { return frame->activeForm(); }
-    QueryWindowModel& model() { return form()->model(); }
+    QueryWindow* window() { return frame->activeQueryWindow(); }
+    QueryWindowModel& model() { return window()->model(); }
     QString line(WindowState::Line l) { return model().state().line(l); }
     // The value the statistics grid shows for the statistic called `name`; empty when absent.
     QString statValue(const QString& name);
@@ -33,7 +34,7 @@ class WindowTest : public ::testing::Test {
     TempStore store;
     QTemporaryDir sampleDir;
     QTemporaryDir historyDir;
-    std::unique_ptr<MdiMain> frame;
+    std::unique_ptr<MainFrame> frame;
 };
 
 }  // namespace qv::test

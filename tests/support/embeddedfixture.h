@@ -1,8 +1,8 @@
 #pragma once
 
-#include "embedded/embeddeddatabase.h"
-#include "tuning/plan.h"
-#include "tuning/stats.h"
+#include "core/embedded/embeddeddatabase.h"
+#include "core/tuning/planstep.h"
+#include "core/tuning/statistics.h"
 
 #include <QTemporaryDir>
 

@@ -7,7 +7,7 @@ namespace qv::test {
 Reply Reply::table(const QStringList& names, const QList<QVariantList>& rows) {
     Reply r;
     for (const QString& n : names)
-        r.fields.append(FieldInfo{n, dbText, 30});
+        r.fields.append(FieldInfo{n, FieldType::Text, 30});
     r.rows = rows;
     return r;
 }

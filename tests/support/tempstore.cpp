@@ -1,21 +1,21 @@
 #include "support/tempstore.h"
 
-#include "history/sqlhist.h"
-#include "settings/publicvar.h"
+#include "core/history/statementring.h"
+#include "core/settings/settings.h"
 
 #include <QSettings>
 
 namespace qv::test {
 
 TempStore::TempStore() : path_(dir_.path() + QStringLiteral("/quervin.ini")) {
-    resetPublicVar();
-    resetSQLHist();
-    setRegStore(std::make_unique<RegStore>(path_));
+    discardSettings();
+    discardStatementRing();
+    setSettingsStore(std::make_unique<SettingsStore>(path_));
 }
 
 TempStore::~TempStore() {
-    resetPublicVar();
-    resetSQLHist();
+    discardSettings();
+    discardStatementRing();
 }
 
 void TempStore::put(const QString& name, const QString& value) {

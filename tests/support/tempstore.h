@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/regstore.h"
+#include "core/settings/settingsstore.h"
 
 #include <QString>
 #include <QTemporaryDir>
@@ -17,7 +17,6 @@ class TempStore {
 
     QString dir() const { return dir_.path(); }
     QString path() const { return path_; }
-    RegStore& store() { return regStore(); }
     // Writes a value straight into the file, as a user editing it would.
     void put(const QString& name, const QString& value);
 

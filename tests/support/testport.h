@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/windowport.h"
+#include "core/window/windowport.h"
 
 #include <QList>
 #include <QString>

@@ -5,7 +5,7 @@ using namespace Qt::StringLiterals;
 namespace qv::test {
 
 TestRunWindow::TestRunWindow() {
-    options.maxDispRows = 1000;
+    options.maxDisplayRows = 1000;
 }
 
 Answer TestRunWindow::ask(const QString& text) {
@@ -15,9 +15,12 @@ Answer TestRunWindow::ask(const QString& text) {
 
 Reply statRows(const QList<QVariantList>& rows) {
     Reply r;
-    r.fields = {FieldInfo{u"SID"_s, dbNumeric, 10},   FieldInfo{u"STATISTIC#"_s, dbNumeric, 10},
-                FieldInfo{u"VALUE"_s, dbNumeric, 20}, FieldInfo{u"STATISTIC#"_s, dbNumeric, 10},
-                FieldInfo{u"NAME"_s, dbText, 64},     FieldInfo{u"CLASS"_s, dbNumeric, 10}};
+    r.fields = {FieldInfo{u"SID"_s, FieldType::Numeric, 10},
+                FieldInfo{u"STATISTIC#"_s, FieldType::Numeric, 10},
+                FieldInfo{u"VALUE"_s, FieldType::Numeric, 20},
+                FieldInfo{u"STATISTIC#"_s, FieldType::Numeric, 10},
+                FieldInfo{u"NAME"_s, FieldType::Text, 64},
+                FieldInfo{u"CLASS"_s, FieldType::Numeric, 10}};
     for (const QVariantList& s : rows)
         r.rows.append(QVariantList{42, s[0], s[2], s[0], s[1], 1});
     return r;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/tuning/runwindow.h"
 #include "support/scripteddb.h"
-#include "tuning/runwindow.h"
 
 #include <QStringList>
 
@@ -18,18 +18,18 @@ class TestRunWindow : public RunWindow {
     std::shared_ptr<Script> script = std::make_shared<Script>();
     ScriptedDatabase query{QStringLiteral("Q"), script};
     ScriptedDatabase stats{QStringLiteral("S"), script};
-    clsPublicVar options;
+    Settings options;
     QString sql;
     QString user = QStringLiteral("scott");
     QString service = QStringLiteral("ORCL");
 
     // Current texts of the three lines and the count label.
-    QString eLine, qLine, sLine, count;
-    QStringList lines() const { return {eLine, qLine, sLine, count}; }
+    QString planLine, resultLine, statsLine, count;
+    QStringList lines() const { return {planLine, resultLine, statsLine, count}; }
     // Which grids are visible, as "E", "D" and "S" for plan, data and statistics.
     QString visibleGrids() const {
-        return QString::fromLatin1(explan.visible() ? "E" : "") + (data.visible() ? "D" : "") +
-               (statGrid.visible() ? "S" : "");
+        return QString::fromLatin1(plan.visible() ? "E" : "") + (data.visible() ? "D" : "") +
+               (statistics.visible() ? "S" : "");
     }
     // Every text set, in order, as "E:", "Q:", "S:" or "C:" followed by the text.
     QStringList shown;
@@ -39,26 +39,26 @@ class TestRunWindow : public RunWindow {
     QStringList ring;
     int twipsPerBlank = 90;
 
-    GridModel explan, data, statGrid;
+    GridModel plan, data, statistics;
     ResultState result;
 
     QString sqlText() const override { return sql; }
-    void setEMessage(const QString& mes) override { show(eLine, 'E', mes); }
-    void setQMessage(const QString& mes) override { show(qLine, 'Q', mes); }
-    void setSMessage(const QString& mes) override { show(sLine, 'S', mes); }
+    void setPlanMessage(const QString& text) override { show(planLine, 'E', text); }
+    void setResultMessage(const QString& text) override { show(resultLine, 'Q', text); }
+    void setStatsMessage(const QString& text) override { show(statsLine, 'S', text); }
     void setCountLabel(const QString& text) override { show(count, 'C', text); }
-    GridModel& grdExplan() override { return explan; }
-    GridModel& grdData() override { return data; }
-    GridModel& grdStats() override { return statGrid; }
+    GridModel& planGrid() override { return plan; }
+    GridModel& resultGrid() override { return data; }
+    GridModel& statsGrid() override { return statistics; }
     ResultState& resultState() override { return result; }
     Answer ask(const QString& text) override;
     void showMessage(const QString& text) override { messages.append(text); }
     int blankWidthTwips(int n) const override { return n * twipsPerBlank; }
-    clsPublicVar& settings() override { return options; }
-    Database& dbQuery() override { return query; }
-    Database& dbStats() override { return stats; }
-    QString oraUser() const override { return user; }
-    QString oraDBQ() const override { return service; }
+    Settings& settings() override { return options; }
+    Database& queryDatabase() override { return query; }
+    Database& statsDatabase() override { return stats; }
+    QString userName() const override { return user; }
+    QString serviceName() const override { return service; }
     void addToRing(const QString& s) override { ring.append(s); }
 
     // Answers the session-id query with `sid` and every statistics reading with the given

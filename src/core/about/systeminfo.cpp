@@ -1,0 +1,118 @@
+#include "core/about/systeminfo.h"
+
+#include "core/db/odbcdrivers.h"
+#include "core/db/odbchandles.h"
+
+#include "core/about/aboutinfo.h"
+#include "core/settings/settingsstore.h"
+#include "core/window/program.h"
+
+#include <QRegularExpression>
+#include <QSysInfo>
+
+#include <sqlite3.h>
+
+namespace qv {
+
+namespace {
+
+SystemInfoSources& sourcesRef() {
+    static SystemInfoSources s;
+    return s;
+}
+
+const QString kUnknown = QStringLiteral("(不明)");
+const QString kNone = QStringLiteral("(なし)");
+
+}  // namespace
+
+const SystemInfoSources& systemInfoSources() {
+    return sourcesRef();
+}
+void setSystemInfoSources(SystemInfoSources sources) {
+    sourcesRef() = std::move(sources);
+}
+
+QString odbcDriverManagerVersion() {
+    try {
+        const EnvHandle env = EnvHandle::create();
+        const DbcHandle dbc = DbcHandle::create(env);
+        SQLCHAR buf[64] = {};
+        SQLSMALLINT len = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DM_VER, buf, sizeof buf, &len)))
+            return QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
+    } catch (const DbError&) {
+        // No driver manager to ask: the version stays unknown.
+    }
+    return QString();
+}
+
+QString describeDriverManager(const QString& dmVersion, const QString& name) {
+    if (dmVersion.isEmpty())
+        return kUnknown;
+    // ##.##.####.####: the ODBC version the manager implements, then its own major and minor.
+    static const QRegularExpression form(QStringLiteral("^(\\d+)\\.(\\d+)\\.(\\d+)\\.(\\d+)$"));
+    const auto m = form.match(dmVersion);
+    if (!m.hasMatch())
+        return name + QLatin1Char(' ') + dmVersion;
+    return QStringLiteral("%1 %2.%3 (ODBC %4.%5)")
+        .arg(name)
+        .arg(m.captured(3).toInt())
+        .arg(m.captured(4).toInt())
+        .arg(m.captured(1).toInt())
+        .arg(m.captured(2).toInt());
+}
+
+QString sqliteVersion() {
+    return QString::fromLatin1(sqlite3_libversion());
+}
+
+QList<std::pair<QString, QString>> systemInfoItems(const SystemInfoSources& sources) {
+    QList<std::pair<QString, QString>> items;
+    items.append({kAppTitle, versionText(kAppVersion)});
+    items.append({QStringLiteral("OS"),
+                  QStringLiteral("%1 (%2 %3, %4)")
+                      .arg(QSysInfo::prettyProductName(), QSysInfo::kernelType(),
+                           QSysInfo::kernelVersion(), QSysInfo::currentCpuArchitecture())});
+    items.append({QStringLiteral("Qt"), QString::fromLatin1(qVersion())});
+#ifdef Q_OS_WIN
+    const QString dmName = QStringLiteral("Driver Manager");
+#else
+    const QString dmName = QStringLiteral("unixODBC");
+#endif
+    items.append(
+        {QStringLiteral("ODBC"), describeDriverManager(odbcDriverManagerVersion(), dmName)});
+    items.append({QStringLiteral("SQLite"), sqliteVersion()});
+
+    const QStringList drivers =
+        sources.odbcDrivers ? sources.odbcDrivers() : installedOdbcDrivers();
+    items.append({QStringLiteral("ODBCﾄﾞﾗｲﾊﾞ"), drivers.isEmpty() ? kNone : drivers.join(u'\n')});
+    QString tns = kUnknown;
+    if (sources.tnsnamesPath) {
+        tns = sources.tnsnamesPath();
+        if (tns.isEmpty())
+            tns = kNone;
+    }
+    items.append({QStringLiteral("TNSNAMES"), tns});
+    items.append({QStringLiteral("設定"), settingsStore().location()});
+    QString hist = sources.historyPath ? sources.historyPath() : QString();
+    items.append({QStringLiteral("履歴ﾌｧｲﾙ"), hist.isEmpty() ? kUnknown : hist});
+    return items;
+}
+
+QString systemInfoText(const QList<std::pair<QString, QString>>& items) {
+    QString out;
+    for (const auto& [label, value] : items) {
+        const QStringList lines = value.split(u'\n');
+        if (lines.size() == 1) {
+            out += label + QStringLiteral(": ") + value + QLatin1Char('\n');
+            continue;
+        }
+        out += label + QStringLiteral(":\n");
+        for (const QString& line : lines)
+            out += QStringLiteral("  ") + line + QLatin1Char('\n');
+    }
+    return out;
+}
+
+}  // namespace qv

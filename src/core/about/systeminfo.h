@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <utility>
+
+namespace qv {
+
+// Where the system-information report gets the values that other parts of the program own.
+// A source left empty is reported as unknown.
+struct SystemInfoSources {
+    std::function<QStringList()> odbcDrivers;  // default: every driver the driver manager lists
+    std::function<QString()> tnsnamesPath;     // empty result: no TNSNAMES file found
+    std::function<QString()> historyPath;      // the tuning-history file
+};
+
+// The sources the about box's report uses; set once at start-up.
+const SystemInfoSources& systemInfoSources();
+void setSystemInfoSources(SystemInfoSources sources);
+
+// The driver manager's SQL_DM_VER text ("03.52.0002.0003"), read from an unconnected
+// connection handle; empty when the driver manager does not answer.
+QString odbcDriverManagerVersion();
+// How the report names the driver manager: unixODBC's "03.52.0002.0003" reads
+// "unixODBC 2.3 (ODBC 3.52)"; another form is shown as it is, after `name`.
+QString describeDriverManager(const QString& dmVersion, const QString& name);
+QString sqliteVersion();
+
+// The report, one labelled item per entry, for someone reporting a problem: the program's
+// version, the operating system, Qt, the ODBC driver manager, SQLite, the ODBC drivers, the
+// TNSNAMES file and where the settings and the history file live.
+QList<std::pair<QString, QString>> systemInfoItems(const SystemInfoSources& sources);
+// The items as plain text, "label: value" a line; a list value is one indented line per entry.
+QString systemInfoText(const QList<std::pair<QString, QString>>& items);
+
+}  // namespace qv

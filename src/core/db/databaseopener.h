@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/db/database.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace qv {
+
+// Opens one connection: the service name as typed, the full connect string and the user.
+// Throws DbError when the connection cannot be made.
+using DatabaseOpener = std::function<std::unique_ptr<Database>(
+    const QString& service, const QString& connectString, const QString& user)>;
+
+// The opener of the program: the embedded engine for "sqlite:" services, ODBC otherwise.
+DatabaseOpener defaultDatabaseOpener();
+
+}  // namespace qv

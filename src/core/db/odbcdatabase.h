@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/db/database.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace qv {
+
+// A connection through the ODBC driver manager; each one has its own environment and is its
+// own server session. Results it opens stay valid until they or the database are closed;
+// closing the database closes them.
+class OdbcDatabase : public Database {
+  public:
+    OdbcDatabase();
+    ~OdbcDatabase() override;
+    OdbcDatabase(const OdbcDatabase&) = delete;
+    OdbcDatabase& operator=(const OdbcDatabase&) = delete;
+
+    // Connects without prompting; a leading "ODBC;" is dropped first, and an open connection
+    // is closed first. Throws DbError(kErrOdbcCall) carrying the manager's or the driver's
+    // records; the database is then not open.
+    void open(const QString& connectString);
+
+    // Never throws.
+    bool isOpen() const override;
+    // Throws DbError: kErrObjectInvalid when not open, kErrOdbcCall when the statement fails.
+    void execute(const QString& sql) override;
+    // Throws DbError: kErrObjectInvalid when not open, kErrOdbcCall when the statement fails.
+    std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    // Throws DbError(kErrObjectInvalid) when not open.
+    int64_t recordsAffected() const override;
+    // Never throws; closing a database that is not open does nothing.
+    void close() override;
+
+    // The handles of an open connection and the results open on it.
+    struct Session;
+
+  private:
+    Session& session() const;
+
+    std::unique_ptr<Session> session_;
+    int64_t recordsAffected_ = 0;
+};
+
+}  // namespace qv

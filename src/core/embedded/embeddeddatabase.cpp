@@ -1,0 +1,206 @@
+#include "core/embedded/embeddeddatabase.h"
+
+#include "core/embedded/embeddedrecordset.h"
+#include "core/embedded/explainplan.h"
+#include "core/embedded/hierarchical.h"
+#include "core/embedded/sessionviews.h"
+#include "core/embedded/sqltokens.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace qv::embedded {
+
+namespace {
+
+[[noreturn]] void invalidOption() {
+    throw oracleError(922, QStringLiteral("ORA-00922: missing or invalid option"));
+}
+
+bool isAlterSession(const std::vector<Token>& t) {
+    return t.size() >= 2 && t[0].is(u"ALTER") && t[1].is(u"SESSION");
+}
+
+// ALTER SESSION SET name = value [name = value ...]
+void alterSession(Session& session, const std::vector<Token>& t) {
+    size_t end = t.size();
+    while (end > 0 && t[end - 1].isOp(u';'))
+        --end;
+    if (end < 3 || !t[2].is(u"SET"))
+        invalidOption();
+    size_t i = 3;
+    if (i == end)
+        invalidOption();
+    while (i < end) {
+        if (i + 2 >= end || t[i].kind != TokenKind::Word || !t[i + 1].isOp(u'='))
+            invalidOption();
+        const QString name = t[i].text.toString();
+        i += 2;
+        QString sign;
+        if (t[i].isOp(u'-') || t[i].isOp(u'+')) {
+            sign = t[i].text.toString();
+            if (++i == end)
+                invalidOption();
+        }
+        const Token& v = t[i];
+        QString value;
+        if (v.kind == TokenKind::String) {
+            value = v.text.mid(1, v.text.size() - 2)
+                        .toString()
+                        .replace(QStringLiteral("''"), QStringLiteral("'"));
+        } else if (v.kind == TokenKind::Word) {
+            value = v.text.toString().toUpper();  // Oracle keeps keywords in upper case
+        } else if (v.kind == TokenKind::Number || v.kind == TokenKind::Quoted) {
+            value = sign + v.text.toString();
+        } else {
+            invalidOption();
+        }
+        session.setParameter(name, value);
+        ++i;
+    }
+}
+
+// Runs one statement. With `keepRows` the result stays on its first row for the caller;
+// without, every row is stepped through here and not counted as fetched.
+std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, const QString& sql,
+                                       bool keepRows) {
+    if (!c->db)
+        throw notOpenError();
+    Work work;
+    work.counts[kStatUserCalls] = 1;
+    c->recordsAffected = 0;
+    auto finished = [&](StatementPtr stmt, std::vector<FieldInfo> fields = {}) {
+        return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
+                                                   std::move(work));
+    };
+    StatementPtr stmt;
+    try {
+        const std::vector<Token> tokens = tokenize(sql);
+        work.counts[kStatParseCount] += 1;
+        if (isAlterSession(tokens)) {
+            alterSession(*c->session, tokens);
+            work.counts[kStatExecuteCount] += 1;
+            return finished(nullptr);
+        }
+        if (isExplainPlan(tokens)) {
+            const ExplainRequest request = parseExplainPlan(sql, tokens);
+            const QString statement = sqliteText(request.statement, tokenize(request.statement));
+            work.counts[kStatExecuteCount] += 1;
+            writePlan(c->db, request, statement,
+                      c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")));
+            return finished(nullptr);
+        }
+        stmt = prepareOne(c->db, sqliteText(sql, tokens).toUtf8());
+        if (!stmt)
+            return finished(nullptr);
+        work.counts[kStatExecuteCount] += 1;
+        const int64_t changesBefore = sqlite3_total_changes64(c->db);
+        int rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_ROW && keepRows) {
+            std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt.get(), true);
+            return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), true, std::move(fields),
+                                                       std::move(work));
+        }
+        while (rc == SQLITE_ROW)
+            rc = sqlite3_step(stmt.get());
+        if (rc != SQLITE_DONE)
+            throw sqliteError(c->db);
+        const bool hasColumns = sqlite3_column_count(stmt.get()) > 0;
+        // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
+        // this statement changed something.
+        if (!hasColumns && sqlite3_total_changes64(c->db) != changesBefore) {
+            c->recordsAffected = sqlite3_changes64(c->db);
+            work.counts[kStatRowsChanged] += c->recordsAffected;
+        }
+        std::vector<FieldInfo> fields;
+        if (hasColumns && keepRows)
+            fields = EmbeddedRecordset::describe(stmt.get(), false);
+        return finished(std::move(stmt), std::move(fields));
+    } catch (const DbError&) {
+        work.addTo(*c, stmt.get());
+        throw;
+    }
+}
+
+}  // namespace
+
+EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user)
+    : conn_(std::make_shared<Connection>()) {
+    if (path != u":memory:") {
+        const QDir dir = QFileInfo(path).absoluteDir();
+        if (!dir.exists()) {
+            throw DbError(kErrOdbcCall,
+                          QStringLiteral("cannot open %1: the folder %2 does not exist")
+                              .arg(path, QDir::toNativeSeparators(dir.path())));
+        }
+    }
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // Reading the schema version makes a file that is not a database fail now, at login.
+    if (rc != SQLITE_OK ||
+        sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QString message =
+            QStringLiteral("cannot open %1: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
+        sqlite3_close(db);
+        throw DbError(kErrOdbcCall, message);
+    }
+    sqlite3_busy_timeout(db, 5000);
+    auto session = openSession(user);
+    if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK) {
+        const DbError error = sqliteError(db);
+        closeSession(session->sid());
+        sqlite3_close(db);
+        throw error;
+    }
+    conn_->db = db;
+    conn_->session = std::move(session);
+}
+
+EmbeddedDatabase::~EmbeddedDatabase() {
+    close();
+}
+
+bool EmbeddedDatabase::isOpen() const {
+    return conn_->db != nullptr;
+}
+
+void EmbeddedDatabase::execute(const QString& sql) {
+    run(conn_, sql, false);
+}
+
+std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
+    return run(conn_, sql, true);
+}
+
+int64_t EmbeddedDatabase::recordsAffected() const {
+    if (!conn_->db)
+        throw notOpenError();
+    return conn_->recordsAffected;
+}
+
+void EmbeddedDatabase::close() {
+    if (!conn_->db)
+        return;
+    // Finishing a result removes it from the set, so work on a copy.
+    const std::set<EmbeddedRecordset*> running = conn_->running;
+    for (EmbeddedRecordset* result : running)
+        result->finishStatement();
+    closeSession(conn_->session->sid());
+    sqlite3_close_v2(conn_->db);
+    conn_->db = nullptr;
+}
+
+int64_t EmbeddedDatabase::sessionId() const {
+    if (!conn_->db)
+        throw notOpenError();
+    return conn_->session->sid();
+}
+
+QString EmbeddedDatabase::sessionParameter(const QString& name) const {
+    if (!conn_->db)
+        throw notOpenError();
+    return conn_->session->parameter(name);
+}
+
+}  // namespace qv::embedded

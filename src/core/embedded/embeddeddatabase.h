@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/db/database.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace qv::embedded {
+
+// DAO's "No current record.": a value or a move asked for at the end of a result.
+
+struct Connection;
+
+// One connection of the embedded engine: a SQLite file and one Oracle-like session on it.
+// Statements go to SQLite as written, except the Oracle forms the program sends: ALTER SESSION
+// SET, EXPLAIN PLAN, hierarchical queries (CONNECT BY) and names containing #. Every call
+// is measured into the session's statistics (V$SESSTAT).
+// execute and openRecordset throw DbError(kErrOdbcCall) with SQLite's message, or Oracle's
+// (ORA-00922, ORA-02404...) for the Oracle forms; every operation after close() throws
+// kErrObjectInvalid.
+class EmbeddedDatabase final : public Database {
+  public:
+    // Opens `path` (":memory:" for a private in-memory database), creating the file when it
+    // is missing, as a new session of `user`.
+    // Throws DbError(kErrOdbcCall) when the directory is missing or the file is not a database.
+    EmbeddedDatabase(const QString& path, const QString& user);
+    ~EmbeddedDatabase() override;
+
+    bool isOpen() const override;
+    void execute(const QString& sql) override;
+    std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    int64_t recordsAffected() const override;
+    // Ends the session; results still open become unusable (kErrObjectInvalid).
+    void close() override;
+
+    // V$SESSION.SID of this connection; throws kErrObjectInvalid once closed.
+    int64_t sessionId() const;
+    // A value set with ALTER SESSION SET (upper case for a bare word), empty when never set;
+    // throws kErrObjectInvalid once closed.
+    QString sessionParameter(const QString& name) const;
+
+  private:
+    std::shared_ptr<Connection> conn_;
+};
+
+}  // namespace qv::embedded

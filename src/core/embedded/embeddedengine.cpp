@@ -1,0 +1,59 @@
+#include "core/embedded/embeddedengine.h"
+
+#include "core/embedded/embeddeddatabase.h"
+#include "core/embedded/sampledb.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace qv {
+
+namespace {
+
+const QString kPrefix = QStringLiteral("sqlite:");
+
+QString& sampleDirectoryOverride() {
+    static QString dir;
+    return dir;
+}
+
+}  // namespace
+
+bool isEmbeddedService(const QString& service) {
+    return service.startsWith(kPrefix, Qt::CaseInsensitive);
+}
+
+QString sampleDatabasePath() {
+    QString dir = sampleDirectoryOverride();
+    if (dir.isEmpty())
+        dir = qEnvironmentVariable("QUERVIN_SAMPLE_DIR");
+    if (dir.isEmpty()) {
+        dir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+              QStringLiteral("/QUERVIN");
+    }
+    return QDir(dir).filePath(QStringLiteral("sample.db"));
+}
+
+void setSampleDirectory(const QString& dir) {
+    sampleDirectoryOverride() = dir;
+}
+
+std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QString& user) {
+    const QString target = service.mid(kPrefix.size()).trimmed();
+    if (!isEmbeddedService(service) || target.isEmpty()) {
+        throw DbError(kErrOdbcCall,
+                      QStringLiteral("%1: give sqlite:sample or sqlite:<file>").arg(service));
+    }
+    QString path = target;
+    if (target.compare(u"sample", Qt::CaseInsensitive) == 0) {
+        path = sampleDatabasePath();
+        if (!embedded::isCurrentSample(path)) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            embedded::generateSampleDatabase(path);
+        }
+    }
+    return std::make_unique<embedded::EmbeddedDatabase>(path, user);
+}
+
+}  // namespace qv

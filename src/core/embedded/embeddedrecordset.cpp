@@ -1,0 +1,143 @@
+#include "core/embedded/embeddedrecordset.h"
+
+#include "core/embedded/embeddeddatabase.h"
+#include "core/embedded/fieldtypes.h"
+
+namespace qv::embedded {
+
+EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, StatementPtr stmt,
+                                     bool onRow, std::vector<FieldInfo> fields, Work work)
+    : conn_(std::move(connection)),
+      stmt_(std::move(stmt)),
+      fields_(std::move(fields)),
+      work_(std::move(work)),
+      eof_(!onRow) {
+    if (onRow) {
+        work_.counts[kStatRowsFetched] += 1;
+        conn_->running.insert(this);
+    } else {
+        finishStatement();
+    }
+}
+
+EmbeddedRecordset::~EmbeddedRecordset() {
+    finishStatement();
+}
+
+std::vector<FieldInfo> EmbeddedRecordset::describe(sqlite3_stmt* stmt, bool onRow) {
+    std::vector<FieldInfo> fields;
+    const int n = sqlite3_column_count(stmt);
+    fields.reserve(size_t(n));
+    for (int i = 0; i < n; ++i) {
+        const char* decl = sqlite3_column_decltype(stmt, i);
+        fields.push_back(describeColumn(QString::fromUtf8(sqlite3_column_name(stmt, i)),
+                                        decl ? QString::fromUtf8(decl) : QString(),
+                                        onRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL));
+    }
+    return fields;
+}
+
+void EmbeddedRecordset::finishStatement() noexcept {
+    if (finished_)
+        return;
+    finished_ = true;
+    conn_->running.erase(this);
+    work_.addTo(*conn_, stmt_.get());
+    stmt_.reset();
+}
+
+void EmbeddedRecordset::checkOpen() const {
+    if (closed_ || !conn_->db)
+        throw notOpenError();
+}
+
+bool EmbeddedRecordset::eof() const {
+    checkOpen();
+    return eof_;
+}
+
+void EmbeddedRecordset::endOfRows(int rc) {
+    eof_ = true;
+    if (rc == SQLITE_DONE) {
+        finishStatement();
+        return;
+    }
+    const DbError error = sqliteError(conn_->db);
+    finishStatement();
+    throw error;
+}
+
+void EmbeddedRecordset::moveNext() {
+    checkOpen();
+    if (eof_)
+        throw noCurrentRecordError();
+    const int rc = sqlite3_step(stmt_.get());
+    if (rc == SQLITE_ROW) {
+        ++work_.counts[kStatRowsFetched];
+        return;
+    }
+    endOfRows(rc);
+}
+
+int EmbeddedRecordset::fieldCount() const {
+    checkOpen();
+    return int(fields_.size());
+}
+
+const FieldInfo& EmbeddedRecordset::field(int index) const {
+    checkOpen();
+    if (index < 0 || size_t(index) >= fields_.size())
+        throw itemNotFoundError();
+    return fields_[size_t(index)];
+}
+
+QVariant EmbeddedRecordset::value(int index) {
+    field(index);
+    if (eof_)
+        throw noCurrentRecordError();
+    sqlite3_stmt* s = stmt_.get();
+    switch (sqlite3_column_type(s, index)) {
+        case SQLITE_INTEGER:
+            work_.counts[kStatBytesSent] += 8;
+            return QVariant(qlonglong(sqlite3_column_int64(s, index)));
+        case SQLITE_FLOAT:
+            work_.counts[kStatBytesSent] += 8;
+            return QVariant(sqlite3_column_double(s, index));
+        case SQLITE_TEXT: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
+            const int bytes = sqlite3_column_bytes(s, index);
+            work_.counts[kStatBytesSent] += bytes;
+            return QVariant(QString::fromUtf8(text, bytes));
+        }
+        case SQLITE_BLOB: {
+            const auto* data = static_cast<const char*>(sqlite3_column_blob(s, index));
+            const int bytes = sqlite3_column_bytes(s, index);
+            work_.counts[kStatBytesSent] += bytes;
+            return QVariant(QByteArray(data, bytes));
+        }
+        default:
+            return QVariant();
+    }
+}
+
+int64_t EmbeddedRecordset::skipToEnd() {
+    checkOpen();
+    if (eof_)
+        return 0;
+    sqlite3_stmt* s = stmt_.get();
+    int64_t passed = 1;  // the current row
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        ++passed;
+    work_.counts[kStatRowsFetched] += passed - 1;
+    endOfRows(rc);
+    return passed;
+}
+
+void EmbeddedRecordset::close() {
+    checkOpen();
+    finishStatement();
+    closed_ = true;
+}
+
+}  // namespace qv::embedded

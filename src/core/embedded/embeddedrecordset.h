@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/db/database.h"
+#include "core/embedded/embeddedconnection.h"
+#include "core/embedded/sqlitecall.h"
+
+#include <memory>
+#include <vector>
+
+namespace qv::embedded {
+
+// A forward-only result over one SQLite statement. Opened on the statement's first row (or,
+// without a statement, already at its end). Rows passed, read or skipped, count as fetched.
+// Failures: kErrObjectInvalid once it or its connection is closed; kErrNoCurrentRecord for a
+// value or a move at the end; kErrItemNotFound for a field outside the result; kErrOdbcCall
+// with SQLite's message when a step fails (the result is then at its end).
+class EmbeddedRecordset final : public Recordset {
+  public:
+    // `stmt` has just been stepped: onRow tells whether it stands on a row. `stmt` may be null
+    // for a statement without a result; `fields` then says what columns it would have had.
+    EmbeddedRecordset(std::shared_ptr<Connection> connection, StatementPtr stmt, bool onRow,
+                      std::vector<FieldInfo> fields, Work work);
+    ~EmbeddedRecordset() override;
+
+    bool eof() const override;
+    void moveNext() override;
+    int fieldCount() const override;
+    const FieldInfo& field(int index) const override;
+    QVariant value(int index) override;
+    int64_t skipToEnd() override;
+    void close() override;
+
+    // Ends the statement and adds its work to the session; used when the connection closes.
+    void finishStatement() noexcept;
+
+    // The fields of a statement standing on its first row (or finished without one).
+    static std::vector<FieldInfo> describe(sqlite3_stmt* stmt, bool onRow);
+
+  private:
+    void checkOpen() const;
+    // Ends the statement after a step that did not give a row; throws when it failed.
+    void endOfRows(int rc);
+
+    std::shared_ptr<Connection> conn_;
+    StatementPtr stmt_;
+    std::vector<FieldInfo> fields_;
+    Work work_;
+    bool eof_;
+    bool closed_ = false;
+    bool finished_ = false;  // the statement is done and its work added to the session
+};
+
+}  // namespace qv::embedded

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/embedded/sqltokens.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace qv::embedded {
+
+// True for a SELECT with a CONNECT BY clause at its top level. Cannot fail.
+bool isHierarchicalQuery(const std::vector<Token>& tokens);
+
+// Rewrites an Oracle hierarchical query on one table,
+//   SELECT items FROM table [alias] [WHERE cond] [START WITH cond] CONNECT BY [NOCYCLE] cond
+//   [ORDER BY terms]
+// (START WITH and CONNECT BY in either order), into a recursive query SQLite runs. PRIOR x in
+// the CONNECT BY condition is the parent row's x; LEVEL is 1 for a root. Rows come depth-first
+// with siblings in rowid order, unless ORDER BY sorts the whole result as Oracle does (ties
+// then keep tree order). A row already on its own path is not visited again, so a cycle in
+// the data ends the branch instead of looping. Select items without an alias are named as
+// Oracle heads them: upper case, blanks removed ("LEVEL - 1" gives "LEVEL-1").
+// The table needs a rowid (a table, not a view or WITHOUT ROWID table).
+// Throws DbError(kErrOdbcCall) for a form it does not support (joins, GROUP BY, ORDER
+// SIBLINGS BY, set operators).
+QString rewriteHierarchicalQuery(const QString& sql, const std::vector<Token>& tokens);
+
+// The statement as SQLite runs it: a hierarchical query rewritten, identifiers with # quoted,
+// anything else unchanged. Throws what rewriteHierarchicalQuery throws.
+QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
+
+}  // namespace qv::embedded

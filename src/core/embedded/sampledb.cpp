@@ -1,0 +1,215 @@
+#include "core/embedded/sampledb.h"
+
+#include "core/embedded/sqlitecall.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <vector>
+
+namespace qv::embedded {
+
+namespace {
+
+// Our own generator (SplitMix64) rather than <random>: the standard distributions may differ
+// between library versions, and the sample must be the same everywhere.
+class Random {
+  public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+
+    uint64_t next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // A whole number in [low, high].
+    int64_t between(int64_t low, int64_t high) {
+        return low + int64_t(next() % uint64_t(high - low + 1));
+    }
+    template <size_t N>
+    const char* pick(const char* const (&list)[N]) {
+        return list[next() % N];
+    }
+
+  private:
+    uint64_t state_;
+};
+
+const char* const kSurnames[] = {"佐藤", "鈴木", "高橋", "田中", "伊藤", "渡辺",   "山本",
+                                 "中村", "小林", "加藤", "吉田", "山田", "佐々木", "山口",
+                                 "松本", "井上", "木村", "林",   "斎藤", "清水"};
+const char* const kGivenNames[] = {"太郎", "花子", "翔太", "陽菜",   "大輝",   "美咲", "健一",
+                                   "由美", "蓮",   "結衣", "悠斗",   "さくら", "拓也", "愛",
+                                   "直樹", "彩",   "誠",   "真由美", "亮",     "恵"};
+const char* const kCities[] = {"東京", "大阪", "名古屋", "札幌", "福岡",     "横浜",   "神戸",
+                               "京都", "仙台", "広島",   "千葉", "さいたま", "北九州", "静岡",
+                               "新潟", "浜松", "熊本",   "岡山", "鹿児島",   "那覇"};
+const char* const kCategories[] = {"文房具", "家電", "食品",     "書籍",   "衣料",
+                                   "玩具",   "家具", "スポーツ", "化粧品", "飲料"};
+const char* const kGrades[] = {"定番", "特選", "限定", "お徳用", "高級"};
+
+const char* const kSchema[] = {
+    "CREATE TABLE customers (customer_id INTEGER PRIMARY KEY, name varchar2(40) NOT NULL, "
+    "city varchar2(20), email varchar2(60), phone varchar2(20), registered date)",
+    "CREATE TABLE products (product_id INTEGER PRIMARY KEY, name varchar2(60) NOT NULL, "
+    "category varchar2(20), unit_price number(10), stock number(10))",
+    "CREATE TABLE orders (order_id INTEGER PRIMARY KEY, customer_id number(10) NOT NULL, "
+    "order_date date, status varchar2(10), total_amount number(12))",
+    "CREATE TABLE order_items (item_id INTEGER PRIMARY KEY, order_id number(10) NOT NULL, "
+    "line_no number(3), product_id number(10), quantity number(5), unit_price number(10))",
+};
+
+// Made after the rows are in, which is faster. city, status and order_items.product_id stay
+// without an index on purpose, so a search on them shows a full scan.
+const char* const kIndexes[] = {
+    "CREATE INDEX ix_orders_customer ON orders (customer_id)",
+    "CREATE INDEX ix_orders_date ON orders (order_date)",
+    "CREATE INDEX ix_order_items_order ON order_items (order_id)",
+    "CREATE INDEX ix_products_category ON products (category)",
+};
+
+class Inserter {
+  public:
+    Inserter(sqlite3* db, const char* sql) : db_(db), stmt_(prepareOne(db, sql)) {}
+
+    Inserter& operator<<(int64_t v) {
+        sqlite3_bind_int64(stmt_.get(), ++column_, v);
+        return *this;
+    }
+    Inserter& operator<<(const QByteArray& v) {
+        sqlite3_bind_text(stmt_.get(), ++column_, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    void insert() {
+        if (sqlite3_step(stmt_.get()) != SQLITE_DONE)
+            throw sqliteError(db_);
+        sqlite3_reset(stmt_.get());
+        column_ = 0;
+    }
+
+  private:
+    sqlite3* db_;
+    StatementPtr stmt_;
+    int column_ = 0;
+};
+
+QByteArray text(const char* format, auto... args) {
+    return QString::asprintf(format, args...).toUtf8();
+}
+
+QByteArray dateText(const QDate& start, int64_t days) {
+    return start.addDays(days).toString(Qt::ISODate).toUtf8();
+}
+
+void fill(sqlite3* db, const SampleSize& size) {
+    Random random(20240601);
+    const QDate registeredFrom(2015, 1, 1);
+    const QDate ordersFrom(2020, 1, 1);
+
+    Inserter customer(db, "INSERT INTO customers VALUES (?, ?, ?, ?, ?, ?)");
+    for (int id = 1; id <= size.customers; ++id) {
+        const QByteArray name = QByteArray(random.pick(kSurnames)) + " " + random.pick(kGivenNames);
+        customer << id << name << QByteArray(random.pick(kCities))
+                 << text("customer%05d@example.jp", id)
+                 << text("0%lld-%04lld-%04lld", (long long)random.between(3, 99),
+                         (long long)random.between(0, 9999), (long long)random.between(0, 9999))
+                 << dateText(registeredFrom, random.between(0, 3650));
+        customer.insert();
+    }
+
+    std::vector<int64_t> prices(size_t(size.products) + 1);
+    Inserter product(db, "INSERT INTO products VALUES (?, ?, ?, ?, ?)");
+    for (int id = 1; id <= size.products; ++id) {
+        const char* category = random.pick(kCategories);
+        prices[size_t(id)] = random.between(10, 5000) * 10;
+        product << id << QByteArray(random.pick(kGrades)) + category + text(" No.%04d", id)
+                << QByteArray(category) << prices[size_t(id)] << random.between(0, 500);
+        product.insert();
+    }
+
+    Inserter order(db, "INSERT INTO orders VALUES (?, ?, ?, ?, ?)");
+    Inserter item(db, "INSERT INTO order_items VALUES (?, ?, ?, ?, ?, ?)");
+    int64_t itemId = 0;
+    for (int id = 1; id <= size.orders; ++id) {
+        const int64_t customerId = random.between(1, size.customers);
+        const QByteArray date = dateText(ordersFrom, random.between(0, 1825));
+        const int64_t roll = random.between(1, 100);
+        const char* status = roll <= 70   ? "DELIVERED"
+                             : roll <= 85 ? "SHIPPED"
+                             : roll <= 95 ? "NEW"
+                                          : "CANCELLED";
+        const int64_t lines = random.between(1, size.maxItemsPerOrder);
+        int64_t total = 0;
+        for (int64_t line = 1; line <= lines; ++line) {
+            const int64_t productId = random.between(1, size.products);
+            const int64_t quantity = random.between(1, 5);
+            total += quantity * prices[size_t(productId)];
+            item << ++itemId << id << line << productId << quantity << prices[size_t(productId)];
+            item.insert();
+        }
+        order << id << customerId << date << QByteArray(status) << total;
+        order.insert();
+    }
+}
+
+void build(const QString& path, const SampleSize& size) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
+        const DbError error = sqliteError(db);
+        sqlite3_close(db);
+        throw error;
+    }
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(db, sqlite3_close_v2);
+    // A half-made file is thrown away, never used, so it needs no journal or syncs.
+    execInternal(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+    for (const char* sql : kSchema)
+        execInternal(db, sql);
+    fill(db, size);
+    for (const char* sql : kIndexes)
+        execInternal(db, sql);
+    execInternal(db, text("PRAGMA user_version = %d", kSampleVersion).constData());
+    execInternal(db, "COMMIT; ANALYZE");
+}
+
+}  // namespace
+
+void generateSampleDatabase(const QString& path, const SampleSize& size) {
+    QTemporaryFile temp(QFileInfo(path).absolutePath() + QStringLiteral("/sample-XXXXXX.tmp"));
+    if (!temp.open()) {
+        throw DbError(kErrOdbcCall, QStringLiteral("cannot create the sample database in %1: %2")
+                                        .arg(QFileInfo(path).absolutePath(), temp.errorString()));
+    }
+    temp.close();
+    build(temp.fileName(), size);
+    std::error_code error;
+    std::filesystem::rename(temp.fileName().toStdU16String(), path.toStdU16String(), error);
+    if (error) {
+        throw DbError(kErrOdbcCall, QStringLiteral("cannot create the sample database %1: %2")
+                                        .arg(path, QString::fromStdString(error.message())));
+    }
+}
+
+bool isCurrentSample(const QString& path) {
+    if (!QFileInfo::exists(path))
+        return false;
+    sqlite3* db = nullptr;
+    int version = -1;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW)
+            version = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return version == kSampleVersion;
+}
+
+}  // namespace qv::embedded

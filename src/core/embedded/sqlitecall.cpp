@@ -1,0 +1,44 @@
+#include "core/embedded/sqlitecall.h"
+
+namespace qv::embedded {
+
+DbError sqliteError(sqlite3* db) {
+    const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+    // SQLSTATE HY000 (general error) carries SQLite's extended code as the native error.
+    return DbError(kErrOdbcCall, message,
+                   {DiagRecord{QStringLiteral("HY000"), sqlite3_extended_errcode(db), message}});
+}
+
+DbError oracleError(int oracleCode, const QString& message) {
+    return DbError(kErrOdbcCall, message,
+                   {DiagRecord{QStringLiteral("HY000"), oracleCode, message}});
+}
+
+StatementPtr prepareOne(sqlite3* db, const QByteArray& sql) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &raw, &tail) != SQLITE_OK)
+        throw sqliteError(db);
+    StatementPtr stmt(raw);
+    const char* end = sql.constData() + sql.size();
+    while (tail && tail < end && (*tail == ' ' || (*tail >= '\t' && *tail <= '\r')))
+        ++tail;
+    if (tail && tail < end) {
+        // Something follows: comments are fine, a second statement is not.
+        sqlite3_stmt* next = nullptr;
+        const int rc = sqlite3_prepare_v2(db, tail, int(end - tail), &next, nullptr);
+        sqlite3_finalize(next);
+        if (rc != SQLITE_OK || next != nullptr) {
+            throw oracleError(911, QStringLiteral("ORA-00911: invalid character (only one "
+                                                  "statement can be run at a time)"));
+        }
+    }
+    return stmt;
+}
+
+void execInternal(sqlite3* db, const char* sql) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        throw sqliteError(db);
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/db/database.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+namespace qv::embedded {
+
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* stmt) const noexcept { sqlite3_finalize(stmt); }
+};
+using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+// The failure of the last SQLite call on `db`, with SQLite's message as its description.
+DbError sqliteError(sqlite3* db);
+
+// A failure the engine reports in Oracle's words, e.g. (2404, "ORA-02404: ...").
+DbError oracleError(int oracleCode, const QString& message);
+
+// Compiles the single statement in `sql`; null when the text holds only blanks and comments.
+// Throws sqliteError, or DbError(kErrOdbcCall) when more than one statement follows.
+StatementPtr prepareOne(sqlite3* db, const QByteArray& sql);
+
+// Runs a statement of the engine's own (no result wanted). Throws sqliteError.
+void execInternal(sqlite3* db, const char* sql);
+
+}  // namespace qv::embedded

@@ -1,0 +1,130 @@
+#include "core/history/statementring.h"
+
+#include "core/settings/settingsstore.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace qv {
+
+bool storedNumberToInt32(const QString& text, int32_t& out) {
+    static const QRegularExpression number(
+        QStringLiteral("^\\s*([+-]?(?:\\d+\\.?\\d*|\\.\\d+)(?:[eE][+-]?\\d+)?)"));
+    const auto m = number.match(text);
+    if (!m.hasMatch()) {
+        out = 0;
+        return true;
+    }
+    const double v = std::nearbyint(m.captured(1).toDouble());  // default rounding: half to even
+    if (!std::isfinite(v) || v < -2147483648.0 || v > 2147483647.0)
+        return false;
+    out = static_cast<int32_t>(v);
+    return true;
+}
+
+namespace {
+const QString kHighestSlot = QStringLiteral("sqlhist_max");
+const QString kNextSlot = QStringLiteral("sqlhist_nextp");
+QString slotName(int32_t slot) {
+    return QStringLiteral("sqlhist_") + QString::number(slot);
+}
+}  // namespace
+
+void StatementRing::add(const QString& sql) {
+    int32_t i = nextSlot_;
+    if (i > kLastSlot || i < 0)
+        i = 0;
+    slots_[static_cast<size_t>(i)] = sql;
+    nextSlot_ = i + 1;
+    if (i > highestSlot_)
+        highestSlot_ = i;
+}
+
+QString StatementRing::statement(int32_t slot) const {
+    if (slot < 0 || slot > highestSlot_ || slot > kLastSlot)
+        return QString();
+    return slots_[static_cast<size_t>(slot)];
+}
+
+void StatementRing::load() {
+    nextSlot_ = 0;
+    highestSlot_ = 0;
+    slots_.fill(QString());
+
+    SettingsStore& store = settingsStore();
+    bool failed = false;
+    QString text;
+    int32_t v = 0;
+    if (store.read(kHighestSlot, text) == StoreStatus::Ok) {
+        if (storedNumberToInt32(text, v))
+            highestSlot_ = v;
+        else
+            failed = true;
+    }
+    if (store.read(kNextSlot, text) == StoreStatus::Ok) {
+        if (storedNumberToInt32(text, v))
+            nextSlot_ = v;
+        else
+            failed = true;
+    }
+    if (failed) {
+        nextSlot_ = 0;
+        highestSlot_ = 0;
+    }
+    // A hand-edited store may hold anything; no slot index may leave 0..100.
+    highestSlot_ = std::clamp(highestSlot_, 0, kLastSlot);
+    nextSlot_ = std::clamp(nextSlot_, 0, kLastSlot + 1);
+
+    for (int32_t n = 0; n <= highestSlot_; ++n) {
+        QString sql;
+        if (store.read(slotName(n), sql) == StoreStatus::Ok)
+            slots_[static_cast<size_t>(n)] = sql;
+    }
+}
+
+void StatementRing::save() const {
+    SettingsStore& store = settingsStore();
+    store.beginBatch();
+    store.write(kHighestSlot, QString::number(highestSlot_));
+    store.write(kNextSlot, QString::number(nextSlot_));
+    for (int32_t n = 0; n <= highestSlot_ && n <= kLastSlot; ++n)
+        store.write(slotName(n), slots_[static_cast<size_t>(n)]);
+    store.endBatch();
+}
+
+namespace {
+std::unique_ptr<StatementRing>& instance() {
+    static std::unique_ptr<StatementRing> p;
+    return p;
+}
+}  // namespace
+
+StatementRing& statementRing() {
+    auto& p = instance();
+    if (!p) {
+        p = std::make_unique<StatementRing>();
+        p->load();
+    }
+    return *p;
+}
+
+bool statementRingLoaded() {
+    return instance() != nullptr;
+}
+
+void saveAndReleaseStatementRing() {
+    auto& p = instance();
+    if (p) {
+        p->save();
+        p.reset();
+    }
+}
+
+void discardStatementRing() {
+    instance().reset();
+}
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+namespace qv {
+
+// The ring of the last 101 executed statements, shared by every query window of the process
+// and kept in the settings store between runs of the program.
+class StatementRing {
+  public:
+    static constexpr int32_t kLastSlot = 100;
+
+    // Stores `sql` unchanged in the next slot, wrapping after slot 100.
+    void add(const QString& sql);
+    // The highest slot in use (0 for an empty ring).
+    int32_t highestSlot() const { return highestSlot_; }
+    // The slot the next add() writes; 101 means it wraps to 0.
+    int32_t nextSlot() const { return nextSlot_; }
+    // The text of `slot`; empty for a slot above highestSlot() (or below 0).
+    QString statement(int32_t slot) const;
+
+    // Loads the ring from the settings store ("sqlhist_max", "sqlhist_nextp", "sqlhist_<n>").
+    // Stored numbers are brought into range: the highest slot into 0..100, the next one into
+    // 0..101.
+    void load();
+    // Writes the ring back; failures are not reported.
+    void save() const;
+
+  private:
+    std::array<QString, kLastSlot + 1> slots_;
+    int32_t nextSlot_ = 0;
+    int32_t highestSlot_ = 0;
+};
+
+// The process-wide ring, created and loaded at first use.
+StatementRing& statementRing();
+bool statementRingLoaded();
+// Saves and drops the ring (program end).
+void saveAndReleaseStatementRing();
+// Drops the ring without saving (tests).
+void discardStatementRing();
+
+// The number a stored text begins with, read the way a user would (blanks, sign, decimal point,
+// exponent), rounded half to even. A text without a leading number gives 0; false when the
+// number does not fit 32 bits.
+bool storedNumberToInt32(const QString& text, int32_t& out);
+
+}  // namespace qv

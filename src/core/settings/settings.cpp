@@ -1,0 +1,125 @@
+#include "core/settings/settings.h"
+
+#include "core/settings/settingsstore.h"
+
+#include <limits>
+#include <memory>
+#include <optional>
+
+namespace qv {
+
+bool parseStoredInt(const QString& text, int64_t lo, int64_t hi, int64_t& out) {
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    int start = (t[0] == u'-' || t[0] == u'+') ? 1 : 0;
+    if (start == t.size())
+        return false;
+    for (int i = start; i < t.size(); ++i) {
+        if (t[i] < u'0' || t[i] > u'9')
+            return false;
+    }
+    bool ok = false;
+    const qlonglong v = t.toLongLong(&ok);
+    if (!ok || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+namespace {
+
+// Setting names as the store has always held them.
+const QString kShowPlan = QStringLiteral("f_explan");
+const QString kRunQuery = QStringLiteral("f_query");
+const QString kMaxDisplayRows = QStringLiteral("i_maxdisprows");
+const QString kPlanTable = QStringLiteral("s_plantablename");
+const QString kOverrideOptimizer = QStringLiteral("i_optimizer");
+const QString kOptimizerGoal = QStringLiteral("s_optimizer");
+const QString kOdbcDriver = QStringLiteral("s_oracle_driver");
+
+// A hand-edited value that is not a decimal integer in the field's range leaves the field as
+// it was (its default at creation), rather than turning into 0 or a truncated number.
+std::optional<int64_t> loadInt(const QString& name, int64_t lo, int64_t hi) {
+    QString text;
+    int64_t v = 0;
+    if (settingsStore().read(name, text) == StoreStatus::Ok && parseStoredInt(text, lo, hi, v))
+        return v;
+    return std::nullopt;
+}
+
+// Switches were stored as 16-bit numbers; only 1 ever meant on.
+void loadSwitch(const QString& name, bool& field) {
+    if (const auto v =
+            loadInt(name, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()))
+        field = *v == 1;
+}
+
+void loadText(const QString& name, QString& field) {
+    QString text;
+    if (settingsStore().read(name, text) == StoreStatus::Ok)
+        field = text;
+}
+
+QString switchText(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+std::unique_ptr<Settings>& instance() {
+    static std::unique_ptr<Settings> p;
+    return p;
+}
+
+}  // namespace
+
+void Settings::load() {
+    loadSwitch(kShowPlan, showPlan);
+    loadSwitch(kRunQuery, runQuery);
+    if (const auto v = loadInt(kMaxDisplayRows, std::numeric_limits<int32_t>::min(),
+                               std::numeric_limits<int32_t>::max()))
+        maxDisplayRows = static_cast<int32_t>(*v);
+    loadText(kPlanTable, planTable);
+    loadSwitch(kOverrideOptimizer, overrideOptimizer);
+    loadText(kOptimizerGoal, optimizerGoal);
+    loadText(kOdbcDriver, odbcDriver);
+}
+
+void Settings::save() const {
+    SettingsStore& store = settingsStore();
+    store.beginBatch();
+    store.write(kShowPlan, switchText(showPlan));
+    store.write(kRunQuery, switchText(runQuery));
+    store.write(kMaxDisplayRows, QString::number(maxDisplayRows));
+    store.write(kPlanTable, planTable);
+    store.write(kOverrideOptimizer, switchText(overrideOptimizer));
+    store.write(kOptimizerGoal, optimizerGoal);
+    store.write(kOdbcDriver, odbcDriver);
+    store.endBatch();
+}
+
+Settings& appSettings() {
+    auto& p = instance();
+    if (!p) {
+        p = std::make_unique<Settings>();
+        p->load();
+    }
+    return *p;
+}
+
+bool settingsLoaded() {
+    return instance() != nullptr;
+}
+
+void saveAndReleaseSettings() {
+    auto& p = instance();
+    if (p) {
+        p->save();
+        p.reset();
+    }
+}
+
+void discardSettings() {
+    instance().reset();
+}
+
+}  // namespace qv

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace qv {
+
+inline const QString kDefaultPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
+
+// The seven options that steer a tuning run. One instance per process, appSettings(); query
+// windows and the options dialog change it directly, and a run reads it at the moment of use.
+struct Settings {
+    bool showPlan = true;  // obtain the execution plan
+    bool runQuery = true;  // run the statement and read its statistics
+    int32_t maxDisplayRows = 500;
+    QString planTable = kDefaultPlanTable;
+    bool overrideOptimizer = false;  // set optimizerGoal on the session before the run
+    QString optimizerGoal = QStringLiteral("CHOOSE");
+    QString odbcDriver;  // empty: the default Oracle driver
+
+    // Reads every value the settings store holds; a value that is missing, or is not a decimal
+    // integer in the field's range, leaves the field as it is. A switch is on when it reads 1.
+    void load();
+    // Writes all seven values (switches as 1 or 0); failures are not reported.
+    void save() const;
+};
+
+// The process-wide settings, created and loaded from the settings store at first use.
+Settings& appSettings();
+bool settingsLoaded();
+// Saves and drops the settings (program end).
+void saveAndReleaseSettings();
+// Drops the settings without saving, so a test starts from a fresh load.
+void discardSettings();
+
+// The integer a stored text denotes when it is a plain decimal number (optional sign, blanks
+// around it allowed) within [lo, hi].
+bool parseStoredInt(const QString& text, int64_t lo, int64_t hi, int64_t& out);
+
+}  // namespace qv

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QSettings;
+
+namespace qv {
+
+// How a read or a write of the settings store went.
+enum class StoreStatus {
+    Ok,
+    Unavailable,  // the store cannot be opened (missing, unreadable, not a valid store)
+    NoSuchValue,  // read: the store has no value of that name
+    WriteFailed,  // write: the store was open but the value could not be saved
+};
+
+// The settings store: named text values under one key. On Windows it is the registry key
+// HKEY_LOCAL_MACHINE\SOFTWARE\QUERVIN (REG_SZ values); elsewhere an INI file. The location is
+// given when the store is made, so tests point it at a temporary file.
+class SettingsStore {
+  public:
+    // An INI file at `iniPath`.
+    explicit SettingsStore(QString iniPath);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // The platform's store: the registry key on Windows, defaultIniPath() elsewhere.
+    static std::unique_ptr<SettingsStore> platformStore();
+    // <user configuration directory>/QUERVIN/quervin.ini
+    static QString defaultIniPath();
+
+    // Where the values live, for the user to read (a file path or a registry key).
+    QString location() const;
+
+    // Reads the whole stored text of `name` into `value`; `value` is left unchanged unless Ok
+    // is returned.
+    StoreStatus read(const QString& name, QString& value);
+    // Unavailable when the store cannot be opened for writing. The file is replaced
+    // atomically, so a crash never leaves half a store behind.
+    StoreStatus write(const QString& name, const QString& value);
+
+    // Between beginBatch and endBatch the values are written to disk once, at the outermost
+    // endBatch, rather than once per write. endBatch returns the status of that write.
+    void beginBatch();
+    StoreStatus endBatch();
+
+  private:
+    bool storeExists() const;
+    bool canWrite() const;
+    QSettings& settings();
+
+    QString path_;
+    bool native_ = false;
+    int batch_ = 0;
+    bool batchRefused_ = false;
+    std::unique_ptr<QSettings> settings_;
+};
+
+// The process-wide store that the settings and the statement ring use. Until
+// setSettingsStore is called it is the platform's store.
+SettingsStore& settingsStore();
+void setSettingsStore(std::unique_ptr<SettingsStore> store);
+
+}  // namespace qv

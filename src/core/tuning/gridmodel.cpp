@@ -1,0 +1,143 @@
+#include "core/tuning/gridmodel.h"
+
+#include <algorithm>
+
+namespace qv {
+
+void GridModel::clear() {
+    nullCells_.clear();
+    for (Row& r : rows_) {
+        r.data = QString();
+        r.ends.clear();
+        r.ends.shrink_to_fit();
+    }
+    changed();
+}
+
+void GridModel::setRows(int n) {
+    n = std::max(n, 0);
+    if (n == rows())
+        return;
+    if (n < rows())
+        std::erase_if(nullCells_, [n](uint64_t key) { return static_cast<int>(key >> 32) >= n; });
+    rows_.resize(static_cast<size_t>(n));
+    fixedRows_ = std::min(fixedRows_, n);
+    changed();
+}
+
+void GridModel::setCols(int n) {
+    n = std::max(n, 0);
+    if (n == cols_)
+        return;
+    if (n < cols_) {
+        std::erase_if(nullCells_,
+                      [n](uint64_t key) { return static_cast<int>(key & 0xffffffffu) >= n; });
+        for (Row& r : rows_) {
+            if (r.ends.size() > static_cast<size_t>(n)) {
+                r.ends.resize(static_cast<size_t>(n));
+                r.data.truncate(n == 0 ? 0 : static_cast<int>(r.ends.back()));
+            }
+        }
+    }
+    cols_ = n;
+    widths_.resize(static_cast<size_t>(n), kDefaultColWidth);
+    fixedCols_ = std::min(fixedCols_, n);
+    changed();
+}
+
+void GridModel::setFixedRows(int n) {
+    fixedRows_ = std::clamp(n, 0, rows());
+    changed();
+}
+
+void GridModel::setFixedCols(int n) {
+    fixedCols_ = std::clamp(n, 0, cols_);
+    changed();
+}
+
+int GridModel::colWidth(int col) const {
+    if (col < 0 || col >= cols_)
+        return 0;
+    return widths_[static_cast<size_t>(col)];
+}
+
+void GridModel::setColWidth(int col, int twips) {
+    if (col < 0 || col >= cols_)
+        return;
+    widths_[static_cast<size_t>(col)] = std::max(twips, 0);
+    changed();
+}
+
+QString GridModel::text(int row, int col) const {
+    if (row < 0 || row >= rows() || col < 0 || col >= cols_)
+        return QString();
+    const Row& r = rows_[static_cast<size_t>(row)];
+    if (static_cast<size_t>(col) >= r.ends.size())
+        return QString();
+    const uint32_t start = col == 0 ? 0 : r.ends[static_cast<size_t>(col) - 1];
+    return r.data.mid(static_cast<int>(start),
+                      static_cast<int>(r.ends[static_cast<size_t>(col)] - start));
+}
+
+void GridModel::setText(int row, int col, const QString& text) {
+    if (row < 0 || row >= rows() || col < 0 || col >= cols_)
+        return;
+    if (!nullCells_.empty())
+        nullCells_.erase(cellKey(row, col));
+    Row& r = rows_[static_cast<size_t>(row)];
+    const size_t c = static_cast<size_t>(col);
+    if (c >= r.ends.size()) {
+        if (text.isEmpty())
+            return;
+        const uint32_t end = static_cast<uint32_t>(r.data.size());
+        r.ends.resize(c, end);
+        r.data.append(text);
+        r.ends.push_back(static_cast<uint32_t>(r.data.size()));
+    } else {
+        const uint32_t start = c == 0 ? 0 : r.ends[c - 1];
+        const uint32_t oldLen = r.ends[c] - start;
+        r.data.replace(static_cast<int>(start), static_cast<int>(oldLen), text);
+        const int64_t delta = static_cast<int64_t>(text.size()) - oldLen;
+        for (size_t k = c; k < r.ends.size(); ++k)
+            r.ends[k] = static_cast<uint32_t>(r.ends[k] + delta);
+    }
+    // Rows are filled left to right; once the last column is written, drop the slack.
+    if (col == cols_ - 1) {
+        r.data.squeeze();
+        r.ends.shrink_to_fit();
+    }
+    changed();
+}
+
+void GridModel::setCellNull(int row, int col, bool isNull) {
+    if (row < 0 || row >= rows() || col < 0 || col >= cols_)
+        return;
+    if (isNull)
+        nullCells_.insert(cellKey(row, col));
+    else
+        nullCells_.erase(cellKey(row, col));
+}
+
+bool GridModel::cellIsNull(int row, int col) const {
+    return !nullCells_.empty() && nullCells_.count(cellKey(row, col)) > 0;
+}
+
+void GridModel::setVisible(bool visible) {
+    if (visible == visible_)
+        return;
+    visible_ = visible;
+    if (observer_)
+        observer_->gridVisibilityChanged(visible);
+}
+
+size_t GridModel::memoryUsage() const {
+    size_t bytes = rows_.capacity() * sizeof(Row);
+    for (const Row& r : rows_) {
+        if (r.data.capacity() > 0)
+            bytes += static_cast<size_t>(r.data.capacity()) * sizeof(QChar) + 16;
+        bytes += r.ends.capacity() * sizeof(uint32_t);
+    }
+    return bytes;
+}
+
+}  // namespace qv

@@ -1,0 +1,86 @@
+#include "core/tuning/resultstep.h"
+
+#include <algorithm>
+
+namespace qv {
+
+QString toHex(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex().toUpper());
+}
+
+QString resultCellText(const QVariant& value, FieldType type) {
+    if (value.isNull() || !value.isValid())
+        return QStringLiteral("(null)");
+    if (type == FieldType::VarBinary || type == FieldType::Binary ||
+        value.metaType().id() == QMetaType::QByteArray)
+        return QStringLiteral("(") + toHex(value.toByteArray()) + QStringLiteral(")");
+    return value.toString();
+}
+
+namespace {
+
+void layOutResult(RunWindow& w, Recordset& rs, GridModel& g) {
+    const int k = rs.fieldCount();
+    g.clear();
+    g.setRows(2);
+    g.setFixedRows(1);
+    g.setFixedCols(1);
+    g.setCols(k + 1);
+    g.setText(0, 0, QStringLiteral("ROWNUM"));
+    g.setColWidth(0, 700);
+    for (int i = 0; i < k; ++i) {
+        const FieldInfo& f = rs.field(i);
+        // Beyond 5000 blanks the column is capped anyway; never measure a huge string.
+        const int blanks = static_cast<int>(std::clamp<int64_t>(f.size, 0, kMaxColumnTwips));
+        const int width = blanks == 0 ? 0 : std::min(w.blankWidthTwips(blanks), kMaxColumnTwips);
+        g.setColWidth(i + 1, width);
+        g.setText(0, i + 1, f.name);
+    }
+}
+
+}  // namespace
+
+void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
+    std::unique_ptr<Recordset> rs = db.openRecordset(w.sqlText());
+    ResultState& st = w.resultState();
+    const int64_t affected = db.recordsAffected();
+    if (affected > 0) {
+        st.rowCount = affected;
+        st.rowsOverMax = false;
+        return;
+    }
+
+    int64_t n = 0;
+    bool over = false;
+    const int k = rs->fieldCount();
+    while (!rs->eof()) {
+        if (n == 0)
+            layOutResult(w, *rs, out);
+        if (n + 1 > w.settings().maxDisplayRows) {
+            // Rows past the limit are counted, not read: the count stays exact and cheap.
+            over = true;
+            n += rs->skipToEnd();
+            break;
+        }
+        ++n;
+        const int row = static_cast<int>(n);
+        out.setRows(row + 1);
+        out.setText(row, 0, QString::number(n));
+        for (int i = 0; i < k; ++i) {
+            const FieldType type = rs->field(i).type;
+            if (isLongField(type))
+                continue;
+            const QVariant v = rs->value(i);
+            out.setText(row, i + 1, resultCellText(v, type));
+            if (v.isNull())
+                out.setCellNull(row, i + 1, true);
+        }
+        rs->moveNext();
+    }
+    st.rowCount = n;
+    st.rowsOverMax = over;
+    rs->close();
+    out.setVisible(true);
+}
+
+}  // namespace qv

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "core/tuning/runwindow.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+
+namespace qv {
+
+inline constexpr int kMaxColumnTwips = 5000;
+
+// Two upper-case hexadecimal digits per byte, no separators.
+QString toHex(const QByteArray& bytes);
+
+// The text a result cell shows for a value of a field of `type`.
+QString resultCellText(const QVariant& value, FieldType type);
+
+// The result step: runs the SQL box's text on `db`; for a statement that changed
+// rows records their number, otherwise counts every row of the result and shows up to
+// maxDisplayRows of them in `out`. Throws DbError.
+void fillResultGrid(RunWindow& w, Database& db, GridModel& out);
+
+}  // namespace qv

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/db/database.h"
+#include "core/settings/settings.h"
+#include "core/tuning/gridmodel.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace qv {
+
+// The answer to a Yes/No/Cancel question.
+enum class Answer { Yes, No, Cancel };
+
+// What the result step leaves in its window for the count label and the recording.
+struct ResultState {
+    int64_t rowCount = 0;  // wide: a result of any size is counted
+    bool rowsOverMax = false;
+};
+
+// Everything a tuning run reads from and writes to its window. The query window implements it,
+// and so do the headless runner and the tests, so one run drives all three the same way.
+class RunWindow {
+  public:
+    virtual ~RunWindow() = default;
+
+    // The SQL box's text exactly as typed.
+    virtual QString sqlText() const = 0;
+    // The message lines under the plan, result and statistics grids.
+    virtual void setPlanMessage(const QString& text) = 0;
+    virtual void setResultMessage(const QString& text) = 0;
+    virtual void setStatsMessage(const QString& text) = 0;
+    virtual void setCountLabel(const QString& text) = 0;
+    virtual GridModel& planGrid() = 0;
+    virtual GridModel& resultGrid() = 0;
+    virtual GridModel& statsGrid() = 0;
+    virtual ResultState& resultState() = 0;
+
+    // Modal Yes/No/Cancel question (Yes the default) and OK message box, both titled with the
+    // application's name.
+    virtual Answer ask(const QString& text) = 0;
+    virtual void showMessage(const QString& text) = 0;
+    // Width in twips of `count` blanks in the window's font.
+    virtual int blankWidthTwips(int count) const = 0;
+
+    // The settings in force, read afresh wherever the run uses them.
+    virtual Settings& settings() = 0;
+    virtual Database& queryDatabase() = 0;
+    virtual Database& statsDatabase() = 0;
+    virtual QString userName() const = 0;
+    virtual QString serviceName() const = 0;
+
+    // The statement ring's stage: remembers the executed text.
+    virtual void addToRing(const QString& sql) = 0;
+};
+
+// State of one run that its steps share: the pending error, the session id and whether the
+// statistics can be read.
+struct RunState {
+    std::optional<DbError> pending;
+    QString sid;
+    bool statsUsable = true;
+
+    // Runs one database step; a failure becomes the pending error instead of ending the run.
+    template <class F>
+    bool step(F&& f) {
+        try {
+            f();
+            return true;
+        } catch (const DbError& e) {
+            pending = e;
+            return false;
+        }
+    }
+};
+
+}  // namespace qv

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "core/tuning/runwindow.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+namespace qv {
+
+inline const QString kMsgGettingStats = QStringLiteral("統計情報を取得中");
+inline const QString kMsgNoStatViews =
+    QStringLiteral("統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。");
+
+// One statistic of a session: its number, name and value (after subtract(), the change).
+struct Statistic {
+    int32_t number = 0;  // 32-bit: statistic numbers above 32,767 are ordinary
+    QString name;
+    QVariant value = QVariant(qlonglong(0));
+};
+
+// The statistics of one reading, in the server's order, each number at most once.
+class StatisticSet {
+  public:
+    // Appends `stat`; throws DbError(457) when its number is already present.
+    void add(Statistic stat);
+    int count() const { return static_cast<int>(items_.size()); }
+    // The statistic at position `index` (0 .. count() - 1).
+    const Statistic& at(int index) const { return items_[static_cast<size_t>(index)]; }
+    // The statistic numbered `number`; null when there is none.
+    const Statistic* find(int32_t number) const;
+    // Replaces every value by its difference to the statistic of the same number in `before`.
+    // Pairing is by number, so readings that list the statistics in another order, or one
+    // more or less, still give right differences; one missing there counts from 0.
+    void subtract(const StatisticSet& before);
+
+  private:
+    std::vector<Statistic> items_;
+    std::unordered_map<int32_t, size_t> byNumber_;
+};
+
+// The statistics query for session `sid`.
+QString statsQuery(const QString& sid);
+
+// `a` minus `b` for two statistic values: whole numbers stay whole, otherwise floating.
+QVariant subtractValues(const QVariant& a, const QVariant& b);
+
+// Reads every statistic of session `sid` through `db` into `stats`. Throws DbError;
+// statistics read before a failure stay in `stats`.
+void readStatistics(Database& db, const QString& sid, StatisticSet& stats);
+
+// Writes `stats` into the statistics grid (laying it out on first use) and shows it.
+void fillStatisticsGrid(const StatisticSet& stats, GridModel& out);
+
+// The statistics stages of a run: before the statement and after it.
+void statsBeforeStage(RunWindow& w, RunState& r, StatisticSet& before);
+void statsAfterStage(RunWindow& w, RunState& r, const StatisticSet& before);
+
+}  // namespace qv

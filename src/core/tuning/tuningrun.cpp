@@ -1,0 +1,132 @@
+#include "core/tuning/tuningrun.h"
+
+#include "core/tuning/planstep.h"
+#include "core/tuning/resultstep.h"
+#include "core/tuning/statistics.h"
+
+#include <algorithm>
+
+namespace qv {
+
+namespace {
+const QString kSidQuery =
+    QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
+const QString kTraceOff = QStringLiteral("ALTER SESSION SET SQL_TRACE=FALSE");
+const QString kTimedStats = QStringLiteral("ALTER SESSION SET TIMED_STATISTICS=TRUE");
+
+bool isTrimmedBlank(QChar c) {
+    return c == QLatin1Char(' ') || c == QChar(0x3000);
+}
+}  // namespace
+
+QString trimmedForValidation(const QString& text) {
+    qsizetype b = 0;
+    qsizetype e = text.size();
+    while (b < e && isTrimmedBlank(text[b]))
+        ++b;
+    while (e > b && isTrimmedBlank(text[e - 1]))
+        --e;
+    QString t = text.mid(b, e - b);
+    t.remove(QLatin1Char('\n'));
+    // Blanks between line feeds ("  \n  \n") are no statement either.
+    if (std::all_of(t.cbegin(), t.cend(), isTrimmedBlank))
+        t.clear();
+    return t;
+}
+
+QString countLabelText(const ResultState& r, int32_t maxDisplayRows) {
+    if (r.rowsOverMax)
+        return QString::number(r.rowCount) + QStringLiteral("件中") +
+               QString::number(maxDisplayRows) + QStringLiteral("件まで表示");
+    return QString::number(r.rowCount) + QStringLiteral("件");
+}
+
+RunOutcome runTuning(RunWindow& w) {
+    if (trimmedForValidation(w.sqlText()).isEmpty()) {
+        w.showMessage(kMsgEnterSql);
+        return RunOutcome::Refused;
+    }
+    if (!w.settings().runQuery && !w.settings().showPlan) {
+        w.showMessage(kMsgChooseOption);
+        return RunOutcome::Refused;
+    }
+
+    w.planGrid().setVisible(false);
+    w.resultGrid().setVisible(false);
+    w.statsGrid().setVisible(false);
+    w.setCountLabel(QString());
+
+    const QString progress =
+        QStringLiteral("Oracle接続中...") + w.userName() + QStringLiteral("@") + w.serviceName();
+    if (w.settings().runQuery) {
+        w.setResultMessage(progress);
+        w.setStatsMessage(progress);
+    } else {
+        w.setResultMessage(QString());
+        w.setStatsMessage(QString());
+    }
+    w.setPlanMessage(w.settings().showPlan ? progress : QString());
+
+    RunState r;
+    if (w.settings().runQuery)
+        r.step([&] { w.statsDatabase().execute(kTraceOff); });
+    if (w.settings().showPlan)
+        r.step([&] { w.queryDatabase().execute(kTraceOff); });
+    if (w.settings().runQuery) {
+        if (w.settings().overrideOptimizer) {
+            const QString goal = w.settings().optimizerGoal;
+            // Current servers refuse the obsolete OPTIMIZER_GOAL (ORA-01986); the same goal
+            // then goes through OPTIMIZER_MODE so the choice is not silently lost.
+            if (!r.step([&] {
+                    w.queryDatabase().execute(
+                        QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = ") + goal);
+                }))
+                r.step([&] {
+                    w.queryDatabase().execute(
+                        QStringLiteral("ALTER SESSION SET OPTIMIZER_MODE = ") + goal);
+                });
+        }
+        r.step([&] { w.queryDatabase().execute(kTimedStats); });
+        r.pending.reset();  // session statements are never reported
+
+        std::unique_ptr<Recordset> rs;
+        r.step([&] { rs = w.queryDatabase().openRecordset(kSidQuery); });
+        if (r.pending && r.pending->number() == kErrOdbcCall) {
+            w.setStatsMessage(r.pending->description() + kMsgNoVSession);
+            r.statsUsable = false;
+        }
+        if (rs) {
+            r.step([&] {
+                r.sid = textOrEmpty(rs->value(QStringLiteral("SID")));
+                rs->close();
+            });
+        }
+    }
+    r.pending.reset();
+
+    if (w.settings().showPlan)
+        planStage(w, r);
+    if (!w.settings().runQuery)
+        return RunOutcome::CarriedOut;
+
+    w.setResultMessage(kMsgExecuting);
+    StatisticSet before;
+    statsBeforeStage(w, r, before);
+    r.pending.reset();
+
+    r.step([&] { fillResultGrid(w, w.queryDatabase(), w.resultGrid()); });
+    if (r.pending) {
+        w.setResultMessage(r.pending->description());
+        w.setCountLabel(QString());
+    } else {
+        w.setResultMessage(QString());
+        w.setCountLabel(countLabelText(w.resultState(), w.settings().maxDisplayRows));
+    }
+    r.pending.reset();
+
+    statsAfterStage(w, r, before);
+    w.addToRing(w.sqlText());
+    return RunOutcome::CarriedOut;
+}
+
+}  // namespace qv

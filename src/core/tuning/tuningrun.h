@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/tuning/runwindow.h"
+
+#include <cstdint>
+
+namespace qv {
+
+// Texts the run shows.
+inline const QString kMsgEnterSql = QStringLiteral("SQLを入力してください。");
+inline const QString kMsgChooseOption =
+    QStringLiteral("実行オプションを１つ以上指定してください。");
+inline const QString kMsgExecuting = QStringLiteral("SQLを実行中");
+inline const QString kMsgNoVSession =
+    QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");
+
+// The statement text after the run's validation trim: blanks (and full-width blanks) removed
+// at both ends, then every line feed removed; a text of blanks and line feeds only gives
+// nothing. Empty means there is nothing to run.
+QString trimmedForValidation(const QString& text);
+
+enum class RunOutcome {
+    CarriedOut,  // the run went through its stages, whatever failed inside them
+    Refused,     // nothing was sent: no statement, or neither plan nor query chosen
+};
+
+// One tuning run on `w`: session statements, the plan stage, the statistics before, the
+// result step, the statistics after and the statement ring, each shown in `w` as it goes.
+RunOutcome runTuning(RunWindow& w);
+
+// The count label after a successful result step.
+QString countLabelText(const ResultState& r, int32_t maxDisplayRows);
+
+}  // namespace qv

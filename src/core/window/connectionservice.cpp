@@ -1,0 +1,113 @@
+#include "core/window/connectionservice.h"
+
+#include "core/db/connectstring.h"
+#include "core/settings/settings.h"
+#include "core/window/windowport.h"
+#include "core/window/windowstate.h"
+
+#include <optional>
+
+namespace qv {
+
+namespace {
+
+// A connection that was never opened: every operation fails as on a closed one.
+class ClosedDatabase : public Database {
+  public:
+    bool isOpen() const override { return false; }
+    void execute(const QString&) override { throw notOpenError(); }
+    std::unique_ptr<Recordset> openRecordset(const QString&) override { throw notOpenError(); }
+    int64_t recordsAffected() const override { return 0; }
+    void close() override {}
+};
+
+ClosedDatabase& closedDatabase() {
+    static ClosedDatabase db;
+    return db;
+}
+
+}  // namespace
+
+ConnectionService::ConnectionService(WindowState& state, WindowPort& port)
+    : state_(state), port_(port), opener_(defaultDatabaseOpener()) {}
+
+ConnectionService::~ConnectionService() = default;
+
+Database& ConnectionService::queryDatabase() {
+    return queryDatabase_ ? *queryDatabase_ : closedDatabase();
+}
+
+Database& ConnectionService::statsDatabase() {
+    return statsDatabase_ ? *statsDatabase_ : closedDatabase();
+}
+
+bool ConnectionService::logIn() {
+    LoginValues values = login_;
+    if (!port_.runLoginDialog(values))
+        return false;
+    login_ = values;
+    connectToService();
+    return true;
+}
+
+void ConnectionService::connectToService() {
+    const QString who = login_.user + QStringLiteral("@") + login_.service;
+    state_.setPanelText(1, QStringLiteral("接続中...") + who);
+    port_.repaintNow();
+
+    std::optional<DbError> pending;
+    const QString driver = appSettings().odbcDriver;
+    auto open = [&](std::unique_ptr<Database>& slot) {
+        slot.reset();  // a new attempt replaces what the last one left
+        try {
+            if (!opener_)
+                throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
+            slot = opener_(login_.service,
+                           buildConnectString(driver, login_.service, login_.user, login_.password),
+                           login_.user);
+        } catch (const DbError& e) {
+            pending = e;
+        }
+    };
+    open(queryDatabase_);
+    open(statsDatabase_);  // attempted even when the first one failed
+
+    if (pending) {
+        // Nothing uses a connection of a failed attempt; close it rather than hold a session.
+        closeBoth();
+        state_.setPanelText(1, pending->description());
+        setConnected(false);
+        return;
+    }
+    state_.setCaption(who);
+    state_.setPanelText(1, QStringLiteral("接続 ") + who);
+    setConnected(true);
+}
+
+void ConnectionService::closeBoth() {
+    for (auto* slot : {&queryDatabase_, &statsDatabase_}) {
+        if (*slot) {
+            try {
+                (*slot)->close();
+            } catch (const DbError&) {
+                // A session the server already dropped is gone either way.
+            }
+            slot->reset();
+        }
+    }
+}
+
+void ConnectionService::setConnected(bool connected) {
+    connected_ = connected;
+    state_.setMenuEnabled(WindowState::Menu::Login, !connected);
+    state_.setMenuEnabled(WindowState::Menu::Logout, connected);
+}
+
+void ConnectionService::disconnectFromService() {
+    closeBoth();
+    state_.setPanelText(1, QString());
+    setConnected(false);
+    state_.setCaption(QStringLiteral("未接続"));
+}
+
+}  // namespace qv

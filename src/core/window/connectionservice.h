@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/db/databaseopener.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace qv {
+
+class WindowPort;
+class WindowState;
+
+// The service, user and password of one login.
+struct LoginValues {
+    QString service;
+    QString user;
+    QString password;
+};
+
+// One query window's login and its two connections: the query connection, whose session runs
+// the statement, and the statistics connection, a second session of the same user that reads
+// the first one's statistics. Shows its progress in the window's caption, status-bar panel 1
+// and the login/logout menu items.
+class ConnectionService {
+  public:
+    ConnectionService(WindowState& state, WindowPort& port);
+    ~ConnectionService();
+
+    void setOpener(DatabaseOpener opener) { opener_ = std::move(opener); }
+
+    // Runs the login dialog and, when it is accepted, connects. True when accepted (whether or
+    // not the connection then succeeded), false when cancelled.
+    bool logIn();
+    // Opens both connections with the login values.
+    void connectToService();
+    // Closes both connections.
+    void disconnectFromService();
+
+    // The last accepted login; kept after a disconnection or a failed attempt so the next
+    // login offers it. The password is held in memory only.
+    const LoginValues& login() const { return login_; }
+    void setLogin(const LoginValues& login) { login_ = login; }
+    bool isConnected() const { return connected_; }
+
+    // The connections. Before a successful connection they are objects that are not open, so
+    // every operation on them fails with an error rather than crashing.
+    Database& queryDatabase();
+    Database& statsDatabase();
+
+  private:
+    void closeBoth();
+    // The flag and which of login/logout is enabled.
+    void setConnected(bool connected);
+
+    WindowState& state_;
+    WindowPort& port_;
+    DatabaseOpener opener_;
+    LoginValues login_;
+    bool connected_ = false;
+    std::unique_ptr<Database> queryDatabase_;
+    std::unique_ptr<Database> statsDatabase_;
+};
+
+}  // namespace qv

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/tuning/runwindow.h"
+#include "core/window/connectionservice.h"
+
+#include <QString>
+
+namespace qv {
+
+// What only the window on the screen can do for the window's logic: the SQL box, focus,
+// immediate repaint, modal questions and text measurement. The query window widget implements
+// it; tests and the headless runner implement it too.
+class WindowPort {
+  public:
+    virtual ~WindowPort() = default;
+
+    // The SQL box's text exactly as typed.
+    virtual QString sqlText() const = 0;
+    // Replaces the whole text and puts the caret after its last character.
+    virtual void setSqlText(const QString& text) = 0;
+    // Replaces the selection (or inserts at the caret); the caret ends after the new text.
+    virtual void replaceSqlSelection(const QString& text) = 0;
+    virtual void focusSql() = 0;
+
+    // Paints the window at once, before the thread blocks in a database call.
+    virtual void repaintNow() = 0;
+
+    // Modal Yes/No/Cancel question with Yes as the default and the application's title.
+    virtual Answer ask(const QString& text) = 0;
+    // Modal message box with an OK button.
+    virtual void showMessage(const QString& text, const QString& title) = 0;
+    // Runs the login dialog preset with `values`; true and the accepted values when the user
+    // connects, false when the dialog is cancelled or closed.
+    virtual bool runLoginDialog(LoginValues& values) = 0;
+
+    // Width in twips of `count` blanks in the window's font.
+    virtual int blankWidthTwips(int count) const = 0;
+};
+
+}  // namespace qv

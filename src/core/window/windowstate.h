@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+namespace qv {
+
+// What a query window shows outside its SQL box and grids: caption, the enabled state of the
+// menu items that change, the three status-bar panels, the three message lines, the count
+// label and the execute button. Plain state with change signals; the widget binds to it and
+// repaints a message line or the button as soon as its signal arrives.
+class WindowState : public QObject {
+    Q_OBJECT
+  public:
+    enum class Menu { Login, Logout, StartRecording, StopRecording };
+    enum class Line { Plan, Result, Stats, Count };
+
+    static constexpr int kPanels = 3;
+
+    QString caption() const { return caption_; }
+    void setCaption(const QString& caption);
+
+    bool menuEnabled(Menu m) const { return menus_[static_cast<size_t>(m)]; }
+    void setMenuEnabled(Menu m, bool enabled);
+
+    // Panels count from 1.
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+    QString panelToolTip(int panel) const;
+    void setPanelToolTip(int panel, const QString& text);
+
+    QString line(Line l) const { return lines_[static_cast<size_t>(l)]; }
+    void setLine(Line l, const QString& text);
+
+    bool execEnabled() const { return execEnabled_; }
+    void setExecEnabled(bool enabled);
+
+  Q_SIGNALS:
+    void captionChanged(const QString& caption);
+    void menusChanged();
+    void panelChanged(int panel);
+    void lineChanged(qv::WindowState::Line line, const QString& text);
+    void execEnabledChanged(bool enabled);
+
+  private:
+    QString caption_;
+    std::array<bool, 4> menus_{true, false, true, false};
+    std::array<QString, kPanels> panels_;
+    std::array<QString, kPanels> tips_;
+    std::array<QString, 4> lines_;
+    bool execEnabled_ = true;
+};
+
+}  // namespace qv

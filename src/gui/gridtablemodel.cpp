@@ -1,0 +1,70 @@
+#include "gui/gridtablemodel.h"
+
+namespace qv {
+
+GridTableModel::GridTableModel(GridModel& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {
+    grid_.setObserver(this);
+    rows_ = grid_.rows();
+    cols_ = grid_.cols();
+    fixedRows_ = grid_.fixedRows();
+    fixedCols_ = grid_.fixedCols();
+}
+
+GridTableModel::~GridTableModel() {
+    grid_.setObserver(nullptr);
+}
+
+int GridTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max(rows_ - fixedRows_, 0);
+}
+
+int GridTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : std::max(cols_ - fixedCols_, 0);
+}
+
+QVariant GridTableModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    return grid_.text(index.row() + fixedRows_, index.column() + fixedCols_);
+}
+
+QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return fixedRows_ > 0 ? QVariant(grid_.text(0, section + fixedCols_)) : QVariant();
+    return fixedCols_ > 0 ? QVariant(grid_.text(section + fixedRows_, 0)) : QVariant();
+}
+
+void GridTableModel::refresh() {
+    pending_ = false;
+    beginResetModel();
+    rows_ = grid_.rows();
+    cols_ = grid_.cols();
+    fixedRows_ = grid_.fixedRows();
+    fixedCols_ = grid_.fixedCols();
+    endResetModel();
+    Q_EMIT refreshed();
+}
+
+void GridTableModel::gridChanged() {
+    if (pending_)
+        return;
+    pending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (pending_)
+                refresh();
+        },
+        Qt::QueuedConnection);
+}
+
+void GridTableModel::gridVisibilityChanged(bool visible) {
+    if (visible && pending_)
+        refresh();
+    Q_EMIT visibilityChanged(visible);
+}
+
+}  // namespace qv

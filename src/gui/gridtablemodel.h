@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/tuning/gridmodel.h"
+
+#include <QAbstractTableModel>
+
+namespace qv {
+
+// Shows a GridModel through Qt's model/view: fixed rows become the horizontal header, a fixed
+// column the vertical header. Refreshes once per burst of changes, after the caller is done.
+class GridTableModel : public QAbstractTableModel, public GridObserver {
+    Q_OBJECT
+  public:
+    explicit GridTableModel(GridModel& grid, QObject* parent = nullptr);
+    ~GridTableModel() override;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    GridModel& grid() { return grid_; }
+    // Takes the grid's current shape now rather than at the next turn of the event loop.
+    void refresh();
+
+    void gridChanged() override;
+    void gridVisibilityChanged(bool visible) override;
+
+  Q_SIGNALS:
+    void refreshed();
+    void visibilityChanged(bool visible);
+
+  private:
+    GridModel& grid_;
+    int rows_ = 0;
+    int cols_ = 0;
+    int fixedRows_ = 0;
+    int fixedCols_ = 0;
+    bool pending_ = false;
+};
+
+}  // namespace qv

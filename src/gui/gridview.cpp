@@ -1,0 +1,87 @@
+#include "gui/gridview.h"
+
+#include "core/window/program.h"
+#include "core/window/twips.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
+
+namespace qv {
+
+GridView::GridView(GridModel& gridModel, QWidget* parent)
+    : QTableView(parent), model_(new GridTableModel(gridModel, this)) {
+    setModel(model_);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(model_, &GridTableModel::refreshed, this, &GridView::applyShape);
+    connect(model_, &GridTableModel::visibilityChanged, this, &GridView::setVisible);
+    connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        Q_EMIT cellDoubleClicked(index.row() + grid().fixedRows(),
+                                 index.column() + grid().fixedCols());
+    });
+    setVisible(gridModel.visible());
+    if ((corner_ = findChild<QAbstractButton*>()))
+        corner_->installEventFilter(this);
+    applyShape();
+}
+
+bool GridView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != corner_ || event->type() != QEvent::Paint)
+        return QTableView::eventFilter(watched, event);
+    QStyleOptionHeader opt;
+    opt.initFrom(corner_);
+    opt.rect = corner_->rect();
+    opt.position = QStyleOptionHeader::OnlyOneSection;
+    opt.textAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    if (grid().fixedRows() > 0 && grid().fixedCols() > 0)
+        opt.text = grid().text(0, 0);
+    QStylePainter painter(corner_);
+    painter.drawControl(QStyle::CE_Header, opt);
+    return true;
+}
+
+double GridView::dpi() const {
+    return logicalDpiX() > 0 ? logicalDpiX() : 96.0;
+}
+
+void GridView::applyShape() {
+    GridModel& g = grid();
+    horizontalHeader()->setVisible(g.fixedRows() > 0);
+    verticalHeader()->setVisible(g.fixedCols() > 0);
+    if (g.fixedCols() > 0)
+        verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
+    if (corner_)
+        corner_->update();
+    for (int c = g.fixedCols(); c < g.cols(); ++c)
+        horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));
+}
+
+int GridView::currentGridRow() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.row() + model_->grid().fixedRows() : -1;
+}
+
+int GridView::currentGridCol() const {
+    const QModelIndex i = currentIndex();
+    return i.isValid() ? i.column() + model_->grid().fixedCols() : -1;
+}
+
+void GridView::keyPressEvent(QKeyEvent* event) {
+    QTableView::keyPressEvent(event);
+    if (event->matches(QKeySequence::Copy))
+        Q_EMIT copyPressed();
+}
+
+}  // namespace qv

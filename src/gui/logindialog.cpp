@@ -1,0 +1,151 @@
+#include "gui/logindialog.h"
+
+#include "core/db/tnsnames.h"
+#include "gui/windowfont.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+namespace qv {
+
+namespace {
+
+QPointer<LoginDialog>& current() {
+    static QPointer<LoginDialog> dialog;
+    return dialog;
+}
+
+std::function<QStringList()>& nameSource() {
+    static std::function<QStringList()> source = &LoginDialog::defaultServiceNames;
+    return source;
+}
+
+}  // namespace
+
+LoginDialog& LoginDialog::instance() {
+    QPointer<LoginDialog>& d = current();
+    if (!d)
+        d = new LoginDialog;
+    return *d;
+}
+
+void LoginDialog::setServiceNameSource(std::function<QStringList()> source) {
+    nameSource() = source ? std::move(source) : &LoginDialog::defaultServiceNames;
+}
+
+QStringList LoginDialog::defaultServiceNames() {
+    QStringList names = loadServiceNamesFromFile(findTnsnamesFile());
+    names.append(QStringLiteral("sqlite:sample"));
+    return names;
+}
+
+LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("loginDialog"));
+    setWindowTitle(QStringLiteral("Oracleログイン"));
+    setFont(windowFont());
+    setWindowModality(Qt::ApplicationModal);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    serviceBox_ = new QComboBox(this);
+    serviceBox_->setObjectName(QStringLiteral("serviceBox"));
+    serviceBox_->setEditable(true);
+    serviceBox_->setInsertPolicy(QComboBox::NoInsert);
+    userEdit_ = new QLineEdit(this);
+    userEdit_->setObjectName(QStringLiteral("userEdit"));
+    passwordEdit_ = new QLineEdit(this);
+    passwordEdit_->setObjectName(QStringLiteral("passwordEdit"));
+    passwordEdit_->setEchoMode(QLineEdit::Password);
+    passwordEdit_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
+    connectButton_ = new QPushButton(QStringLiteral("接  続"), this);
+    connectButton_->setObjectName(QStringLiteral("connectButton"));
+    connectButton_->setDefault(true);
+    connectButton_->setAutoDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("取  消"), this);
+    cancelButton_->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton_->setAutoDefault(false);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("サーバ："), this), 0, 0, Qt::AlignRight);
+    grid->addWidget(serviceBox_, 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("ユーザ："), this), 1, 0, Qt::AlignRight);
+    grid->addWidget(userEdit_, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("パスワード："), this), 2, 0, Qt::AlignRight);
+    grid->addWidget(passwordEdit_, 2, 1);
+    grid->setColumnMinimumWidth(1, 220);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(connectButton_);
+    buttons->addWidget(cancelButton_);
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(grid);
+    outer->addLayout(buttons);
+    setFixedSize(sizeHint());
+
+    connect(connectButton_, &QPushButton::clicked, this, &LoginDialog::acceptLogin);
+    connect(cancelButton_, &QPushButton::clicked, this, &LoginDialog::cancelLogin);
+
+    // Loading: empty boxes, not accepted, the list read.
+    serviceBox_->setEditText(QString());
+    userEdit_->clear();
+    passwordEdit_->clear();
+    loadServiceNames();
+}
+
+void LoginDialog::setup(const LoginValues& values) {
+    serviceBox_->setEditText(values.service);
+    userEdit_->setText(values.user);
+    passwordEdit_->setText(values.password);
+    accepted_ = false;
+}
+
+void LoginDialog::loadServiceNames() {
+    const QString text = serviceBox_->currentText();
+    serviceBox_->clear();
+    serviceBox_->addItems(nameSource()());
+    serviceBox_->setEditText(text);
+}
+
+void LoginDialog::message(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("DB接続エラー"), text, QMessageBox::Ok,
+                    this);
+    box.exec();
+}
+
+void LoginDialog::acceptLogin() {
+    if (serviceBox_->currentText().isEmpty()) {
+        message(QStringLiteral("サーバを指定してください。"));
+        serviceBox_->setFocus();
+        return;
+    }
+    if (userEdit_->text().isEmpty()) {
+        userEdit_->setFocus();
+        message(QStringLiteral("ユーザを指定してください。"));
+        return;
+    }
+    values_ = {serviceBox_->currentText(), userEdit_->text(), passwordEdit_->text()};
+    accepted_ = true;
+    accept();
+}
+
+void LoginDialog::cancelLogin() {
+    accepted_ = false;
+    reject();
+}
+
+void LoginDialog::closeEvent(QCloseEvent* event) {
+    // The close box cancels; the dialog is made anew (and its list read again) next time.
+    accepted_ = false;
+    if (current() == this)
+        current() = nullptr;
+    deleteLater();
+    QDialog::closeEvent(event);
+}
+
+}  // namespace qv

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/window/connectionservice.h"
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace qv {
+
+// The login dialog: service name (with the net service names found on this machine), user and
+// password. One dialog serves every query window; it only collects and checks the values.
+class LoginDialog : public QDialog {
+    Q_OBJECT
+  public:
+    explicit LoginDialog(QWidget* parent = nullptr);
+
+    // The process-wide dialog, created (and its list loaded) at first use, and again after it
+    // was closed with its close box.
+    static LoginDialog& instance();
+    // Where the list of service names comes from (tests); by default TNSNAMES.ORA and the
+    // embedded engine's sample.
+    static void setServiceNameSource(std::function<QStringList()> source);
+    static QStringList defaultServiceNames();
+
+    // Presets the boxes from the opening window's last login and forgets the last acceptance.
+    void setup(const LoginValues& values);
+    // Refills the service list.
+    void loadServiceNames();
+
+    // Whether the dialog was last closed with the connect button, and the values it took.
+    bool wasAccepted() const { return accepted_; }
+    const LoginValues& accepted() const { return values_; }
+
+    QComboBox* serviceBox() const { return serviceBox_; }
+    QLineEdit* userEdit() const { return userEdit_; }
+    QLineEdit* passwordEdit() const { return passwordEdit_; }
+    QPushButton* connectButton() const { return connectButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void acceptLogin();
+    void cancelLogin();
+    void message(const QString& text);
+
+    QComboBox* serviceBox_;
+    QLineEdit* userEdit_;
+    QLineEdit* passwordEdit_;
+    QPushButton* connectButton_;
+    QPushButton* cancelButton_;
+    LoginValues values_;
+    bool accepted_ = false;
+};
+
+}  // namespace qv

@@ -1,0 +1,246 @@
+#include "gui/mainframe.h"
+
+#include "core/about/systeminfo.h"
+#include "core/db/odbcdrivers.h"
+#include "core/db/tnsnames.h"
+#include "core/history/historyfile.h"
+#include "core/window/program.h"
+#include "core/window/twips.h"
+#include "gui/aboutdialog.h"
+#include "gui/optionsdialog.h"
+#include "gui/querywindow.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+namespace qv {
+
+namespace {
+
+// Tells the frame when one of its query windows is closing, whichever way it was closed.
+class QuerySubWindow : public QMdiSubWindow {
+  public:
+    QuerySubWindow(std::function<void()> onClose) : onClose_(std::move(onClose)) {
+        setAttribute(Qt::WA_DeleteOnClose);
+    }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        QMdiSubWindow::closeEvent(event);
+        if (event->isAccepted() && onClose_) {
+            auto f = std::move(onClose_);
+            onClose_ = nullptr;
+            f();
+        }
+    }
+
+  private:
+    std::function<void()> onClose_;
+};
+
+}  // namespace
+
+MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
+    setObjectName(QStringLiteral("mainFrame"));
+    setWindowTitle(QStringLiteral("Quervin"));
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
+    setCentralWidget(mdiArea_);
+    buildMenus();
+    connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { updateMenus(); });
+
+    const double dpi = logicalDpi(*this);
+    resize(twipsToPixels(9210, dpi), twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
+
+    setOdbcDriverLister(&installedOdbcDrivers);
+    setSystemInfoSources({&installedOdbcDrivers, &findTnsnamesFile, [] {
+                              const QString path = recordingFilePath();
+                              return path.isEmpty() ? HistoryFile::defaultPath() : path;
+                          }});
+    openQueryWindow();
+}
+
+MainFrame::~MainFrame() {
+    // Query windows that are still open go with the frame; the frame's release ends the
+    // program like the last window's would.
+    disconnect(mdiArea_, nullptr, this, nullptr);
+    for (QueryWindow* f : windows_)
+        disconnect(f, nullptr, this, nullptr);
+    windows_.clear();
+    endProgram();
+}
+
+QueryWindow* MainFrame::openQueryWindow() {
+    auto* qw = new QueryWindow;
+    auto* sub = new QuerySubWindow([this, qw] { queryWindowClosed(qw); });
+    sub->setWidget(qw);
+    mdiArea_->addSubWindow(sub);
+    windows_.append(qw);
+    connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
+    connect(qw, &QueryWindow::captionChanged, this, [this] { updateMenus(); });
+    connect(&qw->model().state(), &WindowState::menusChanged, this, [this, qw] {
+        if (qw == activeQueryWindow())
+            updateMenus();
+    });
+    const double dpi = logicalDpi(*this);
+    sub->resize(twipsToPixels(kQueryWindowWidth, dpi), twipsToPixels(kQueryWindowHeight, dpi));
+    sub->show();
+    mdiArea_->setActiveSubWindow(sub);
+    updateMenus();
+    return qw;
+}
+
+QueryWindow* MainFrame::activeQueryWindow() const {
+    QMdiSubWindow* sub = mdiArea_->currentSubWindow();
+    if (!sub)
+        sub = mdiArea_->activeSubWindow();
+    QueryWindow* qw = sub ? qobject_cast<QueryWindow*>(sub->widget()) : nullptr;
+    if (qw && windows_.contains(qw))
+        return qw;
+    return windows_.isEmpty() ? nullptr : windows_.last();
+}
+
+void MainFrame::queryWindowClosed(QueryWindow* qw) {
+    windows_.removeAll(qw);
+    if (windows_.isEmpty()) {
+        endProgram();
+        return;
+    }
+    updateMenus();
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    mdiArea_->closeAllSubWindows();
+    if (!windows_.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+QAction* MainFrame::addItem(QMenu* menu, const char* name, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QAction* MainFrame::action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+void MainFrame::buildMenus() {
+    QMenuBar* bar = menuBar();
+    auto onActiveWindow = [this](auto fn) {
+        return [this, fn] {
+            if (QueryWindow* f = activeQueryWindow())
+                fn(*f);
+        };
+    };
+
+    QMenu* file = bar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    connect(addItem(file, "startRecording", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
+            this, onActiveWindow([](QueryWindow& f) { f.model().startRecording(); }));
+    connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
+            this, onActiveWindow([](QueryWindow& f) { f.model().stopRecording(); }));
+    file->addSeparator();
+    QAction* quit = addItem(file, "quit", QStringLiteral("終了(&X)"));
+    connect(quit, &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
+                if (auto* sub = qobject_cast<QMdiSubWindow*>(f.parentWidget()))
+                    sub->close();
+            }));
+
+    QMenu* edit = bar->addMenu(QStringLiteral("編集(&E)"));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    addItem(edit, "cut", QStringLiteral("切り取り(&X)"));
+    addItem(edit, "copy", QStringLiteral("ｺﾋﾟｰ(&C)"));
+    addItem(edit, "paste", QStringLiteral("貼り付け(&V)"));
+    edit->menuAction()->setObjectName(QStringLiteral("editMenuAction"));
+    edit->menuAction()->setVisible(false);
+    edit->menuAction()->setEnabled(false);
+
+    QMenu* oracle = bar->addMenu(QStringLiteral("ｵﾗｸﾙ(&C)"));
+    oracle->setObjectName(QStringLiteral("oracleMenu"));
+    connect(addItem(oracle, "login", QStringLiteral("ログイン...(&L)")), &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().logIn(); }));
+    connect(addItem(oracle, "logout", QStringLiteral("ログアウト(&D)")), &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().logOut(); }));
+
+    QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
+    option->setObjectName(QStringLiteral("optionsMenu"));
+    connect(addItem(option, "options", QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")), &QAction::triggered,
+            this, onActiveWindow([](QueryWindow& f) { showOptionsDialog(&f); }));
+
+    windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
+    windowMenu_->setObjectName(QStringLiteral("windowMenu"));
+    QAction* nw = addItem(windowMenu_, "newWindow", QStringLiteral("新ウィンドウ(&N)"));
+    connect(nw, &QAction::triggered, this, [this] { openQueryWindow(); });
+    windowListSep_ = windowMenu_->addSeparator();
+    connect(windowMenu_, &QMenu::aboutToShow, this, &MainFrame::rebuildWindowMenu);
+
+    QMenu* sql = bar->addMenu(QStringLiteral("SQL(&S)"));
+    sql->setObjectName(QStringLiteral("sqlMenu"));
+    QAction* next = addItem(sql, "nextStatement", QStringLiteral("次のSQL(&N)"));
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(next, &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().recallNextStatement(); }));
+    QAction* prev = addItem(sql, "previousStatement", QStringLiteral("前のSQL(&B)"));
+    prev->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(prev, &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().recallPreviousStatement(); }));
+
+    QMenu* help = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    connect(addItem(help, "about", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&V)")), &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { showAboutDialog(&f); }));
+}
+
+void MainFrame::rebuildWindowMenu() {
+    for (QAction* a : windowList_) {
+        windowMenu_->removeAction(a);
+        a->deleteLater();
+    }
+    windowList_.clear();
+    QueryWindow* current = activeQueryWindow();
+    int n = 0;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        auto* qw = qobject_cast<QueryWindow*>(sub->widget());
+        if (!qw || !windows_.contains(qw))
+            continue;
+        ++n;
+        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(qw->windowTitle()));
+        a->setCheckable(true);
+        a->setChecked(qw == current);
+        connect(a, &QAction::triggered, this, [this, sub] { mdiArea_->setActiveSubWindow(sub); });
+        windowList_.append(a);
+    }
+    windowListSep_->setVisible(n > 0);
+}
+
+QStringList MainFrame::windowMenuEntries() {
+    rebuildWindowMenu();
+    QStringList out;
+    for (QAction* a : windowList_)
+        out.append(a->text());
+    return out;
+}
+
+void MainFrame::updateMenus() {
+    QueryWindow* f = activeQueryWindow();
+    const bool has = f != nullptr;
+    auto set = [this](const char* name, bool enabled) {
+        if (QAction* a = action(QString::fromLatin1(name)))
+            a->setEnabled(enabled);
+    };
+    using M = WindowState::Menu;
+    set("login", has && f->model().state().menuEnabled(M::Login));
+    set("logout", has && f->model().state().menuEnabled(M::Logout));
+    set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
+    set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
+    for (const char* name : {"quit", "options", "nextStatement", "previousStatement", "about"})
+        set(name, has);
+}
+
+}  // namespace qv

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace qv {
+
+class QueryWindow;
+
+// The application frame: holds the query windows and the menu bar, which shows and acts on
+// the current query window.
+class MainFrame : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit MainFrame(QWidget* parent = nullptr);
+    ~MainFrame() override;
+
+    // Opens a new query window of kQueryWindowWidth by kQueryWindowHeight twips.
+    QueryWindow* openQueryWindow();
+    // The query window the menus act on; null when none is open.
+    QueryWindow* activeQueryWindow() const;
+    QList<QueryWindow*> queryWindows() const { return windows_; }
+    QMdiArea* mdiArea() const { return mdiArea_; }
+
+    // A menu item by its object name ("login", "newWindow", ...), for the tests.
+    QAction* action(const QString& name) const;
+    // Captions of the query windows listed in the Window menu, as it would show now.
+    QStringList windowMenuEntries();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildMenus();
+    QAction* addItem(QMenu* menu, const char* name, const QString& caption);
+    void rebuildWindowMenu();
+    void updateMenus();
+    void queryWindowClosed(QueryWindow* window);
+
+    QMdiArea* mdiArea_;
+    QList<QueryWindow*> windows_;
+    QMenu* windowMenu_ = nullptr;
+    QAction* windowListSep_ = nullptr;
+    QList<QAction*> windowList_;
+    QMetaObject::Connection stateConnection_;
+};
+
+}  // namespace qv

@@ -1,0 +1,240 @@
+#include "gui/querywindow.h"
+
+#include "core/tuning/gridactions.h"
+#include "core/window/program.h"
+#include "core/window/twips.h"
+#include "gui/gridview.h"
+#include "gui/logindialog.h"
+#include "gui/splitterbars.h"
+#include "gui/windowfont.h"
+
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTextCursor>
+
+namespace qv {
+
+QueryWindow::QueryWindow(QWidget* parent)
+    : QWidget(parent), model_(new QueryWindowModel(*this, this)) {
+    setObjectName(QStringLiteral("queryWindow"));
+    setFont(windowFont());
+    setWindowTitle(kAppTitle);
+
+    sqlHeading_ = makeLabel("sqlHeading", QStringLiteral("SQL"));
+    sqlEdit_ = new QPlainTextEdit(this);
+    sqlEdit_->setObjectName(QStringLiteral("sqlEdit"));
+    sqlEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    executeButton_ = new QPushButton(QStringLiteral("実 行"), this);
+    executeButton_->setObjectName(QStringLiteral("executeButton"));
+    resultHeading_ = makeLabel("resultHeading", QStringLiteral("Query"));
+    statsHeading_ = makeLabel("statsHeading", QStringLiteral("Stats"));
+    planHeading_ = makeLabel("planHeading", QStringLiteral("Execution Plan"));
+    countLabel_ = makeLabel("countLabel", QStringLiteral("Count"));
+
+    // Message lines lie under their grids: a visible grid covers its line.
+    resultMessage_ = makeLabel("resultMessage", QStringLiteral("XXX"));
+    statsMessage_ = makeLabel("statsMessage", QStringLiteral("XXX"));
+    planMessage_ = makeLabel("planMessage", QStringLiteral("XXX"));
+    for (QLabel* l : {resultMessage_, statsMessage_, planMessage_}) {
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        l->setWordWrap(true);
+    }
+    resultGrid_ = new GridView(model_->resultGrid(), this);
+    resultGrid_->setObjectName(QStringLiteral("resultGrid"));
+    statsGrid_ = new GridView(model_->statsGrid(), this);
+    statsGrid_->setObjectName(QStringLiteral("statsGrid"));
+    planGrid_ = new GridView(model_->planGrid(), this);
+    planGrid_->setObjectName(QStringLiteral("planGrid"));
+
+    for (int k = 0; k < 5; ++k) {
+        QLabel* bar = new QLabel(this);
+        bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
+        bar->setCursor(Qt::SizeVerCursor);
+        bar->setFrameShape(QFrame::NoFrame);
+        bars_[static_cast<size_t>(k)] = bar;
+    }
+
+    new SplitterBars(
+        model_->layout(), bars_, [this] { applyLayout(); }, this);
+
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    statusBar_->setSizeGripEnabled(false);
+    const QString labels[3] = {QStringLiteral("オラクル接続ステータス"),
+                               QStringLiteral("履歴ステータス"), QStringLiteral("履歴件数")};
+    const int stretch[3] = {3, 5, 1};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* p = new QLabel(labels[i], statusBar_);
+        p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Sunken);
+        p->setToolTip(labels[i]);
+        p->setMinimumWidth(1);
+        statusBar_->addWidget(p, stretch[i]);
+        panels_[static_cast<size_t>(i)] = p;
+    }
+
+    connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
+    connect(resultGrid_, &GridView::cellDoubleClicked, this,
+            [this](int row, int col) { model_->insertConditionFromCell(row, col); });
+    connect(planGrid_, &GridView::copyPressed, this, [this] {
+        const QString text = planClipboardText(model_->planGrid());
+        if (text.isNull())
+            return;
+        QClipboard* cb = QGuiApplication::clipboard();
+        cb->clear();
+        cb->setText(text);
+    });
+
+    bindState();
+    model_->load();
+    applyLayout();
+}
+
+QueryWindow::~QueryWindow() = default;
+
+QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
+    QLabel* l = new QLabel(text, this);
+    l->setObjectName(QString::fromLatin1(name));
+    return l;
+}
+
+void QueryWindow::bindState() {
+    WindowState& st = model_->state();
+    connect(&st, &WindowState::captionChanged, this, [this](const QString& caption) {
+        setWindowTitle(caption);
+        Q_EMIT captionChanged(caption);
+    });
+    connect(&st, &WindowState::lineChanged, this, [this](WindowState::Line line, const QString& t) {
+        QLabel* l = line == WindowState::Line::Plan     ? planMessage_
+                    : line == WindowState::Line::Result ? resultMessage_
+                    : line == WindowState::Line::Stats  ? statsMessage_
+                                                        : countLabel_;
+        l->setText(t);
+        // The caller blocks in a database call next; paint the line now.
+        l->repaint();
+    });
+    connect(&st, &WindowState::panelChanged, this, [this](int panel) {
+        QLabel* p = panels_[static_cast<size_t>(panel - 1)];
+        p->setText(model_->state().panelText(panel));
+        p->setToolTip(model_->state().panelToolTip(panel));
+    });
+    connect(&st, &WindowState::execEnabledChanged, this, [this](bool enabled) {
+        executeButton_->setEnabled(enabled);
+        executeButton_->repaint();
+    });
+}
+
+double QueryWindow::dpi() const {
+    return logicalDpi(*this);
+}
+
+void QueryWindow::place(QWidget* w, Control c) {
+    const TwipRect& r = model_->layout().rect(c);
+    const double d = dpi();
+    w->setGeometry(twipsToPixels(r.left, d), twipsToPixels(r.top, d),
+                   std::max(twipsToPixels(r.width, d), 0), std::max(twipsToPixels(r.height, d), 0));
+}
+
+void QueryWindow::applyLayout() {
+    place(sqlHeading_, Control::SqlHeading);
+    place(sqlEdit_, Control::SqlEdit);
+    place(executeButton_, Control::ExecuteButton);
+    place(resultHeading_, Control::ResultHeading);
+    place(resultGrid_, Control::ResultGrid);
+    place(resultMessage_, Control::ResultMessage);
+    place(countLabel_, Control::CountLabel);
+    place(statsHeading_, Control::StatsHeading);
+    place(statsGrid_, Control::StatsGrid);
+    place(statsMessage_, Control::StatsMessage);
+    place(planHeading_, Control::PlanHeading);
+    // A heading is never clipped, whatever font stands in for the window's.
+    for (QLabel* heading : {sqlHeading_, resultHeading_, statsHeading_, planHeading_})
+        heading->resize(std::max(heading->width(), heading->sizeHint().width()), heading->height());
+    place(planGrid_, Control::PlanGrid);
+    place(planMessage_, Control::PlanMessage);
+    for (int k = 0; k < 5; ++k)
+        place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
+    const int h = statusBar_->sizeHint().height();
+    statusBar_->setGeometry(0, height() - h, width(), h);
+}
+
+void QueryWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    const QSize outer = outerSizeTwips(this);
+    model_->layout().resize(outer.width(), outer.height());
+    applyLayout();
+}
+
+QString QueryWindow::sqlText() const {
+    return sqlEdit_->toPlainText();
+}
+
+void QueryWindow::setSqlText(const QString& text) {
+    sqlEdit_->setPlainText(text);
+    QTextCursor c = sqlEdit_->textCursor();
+    c.movePosition(QTextCursor::End);
+    sqlEdit_->setTextCursor(c);
+}
+
+void QueryWindow::replaceSqlSelection(const QString& text) {
+    sqlEdit_->insertPlainText(text);
+}
+
+void QueryWindow::focusSql() {
+    sqlEdit_->setFocus(Qt::OtherFocusReason);
+}
+
+void QueryWindow::repaintNow() {
+    window()->repaint();
+}
+
+Answer QueryWindow::ask(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+    }
+}
+
+void QueryWindow::showMessage(const QString& text, const QString& title) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+bool QueryWindow::runLoginDialog(LoginValues& values) {
+    LoginDialog& dialog = LoginDialog::instance();
+    dialog.setup(values);
+    dialog.exec();
+    if (!dialog.wasAccepted())
+        return false;
+    values = dialog.accepted();
+    return true;
+}
+
+int QueryWindow::blankWidthTwips(int count) const {
+    if (count <= 0)
+        return 0;
+    QFontMetricsF fm(font(), const_cast<QueryWindow*>(this));
+    // In the window's own font a blank is as wide as any half-width character. A fallback
+    // font may have a narrower blank, which would cut every value; take a digit's width then.
+    const double blank =
+        std::max(fm.horizontalAdvance(QLatin1Char(' ')), fm.horizontalAdvance(QLatin1Char('0')));
+    const double px = blank * count;
+    return static_cast<int>(px * 1440.0 / dpi() + 0.5);
+}
+
+}  // namespace qv

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "core/window/querywindowmodel.h"
+#include "core/window/windowport.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace qv {
+
+class GridView;
+
+// A query window: the SQL box, the execute button, the result, statistics and plan panes with
+// their message lines, the splitter bars and the status bar. It shows its QueryWindowModel and
+// forwards events to it.
+class QueryWindow : public QWidget, public WindowPort {
+    Q_OBJECT
+  public:
+    explicit QueryWindow(QWidget* parent = nullptr);
+    ~QueryWindow() override;
+
+    QueryWindowModel& model() { return *model_; }
+
+    // WindowPort
+    QString sqlText() const override;
+    void setSqlText(const QString& text) override;
+    void replaceSqlSelection(const QString& text) override;
+    void focusSql() override;
+    void repaintNow() override;
+    Answer ask(const QString& text) override;
+    void showMessage(const QString& text, const QString& title) override;
+    bool runLoginDialog(LoginValues& values) override;
+    int blankWidthTwips(int count) const override;
+
+    QPlainTextEdit* sqlEdit() const { return sqlEdit_; }
+    QPushButton* executeButton() const { return executeButton_; }
+    GridView* resultGrid() const { return resultGrid_; }
+    GridView* statsGrid() const { return statsGrid_; }
+    GridView* planGrid() const { return planGrid_; }
+    // Status-bar panels 1 (connection), 2 (history file) and 3 (runs recorded).
+    QLabel* statusPanel(int i) const { return panels_[static_cast<size_t>(i - 1)]; }
+    // Splitter bars 0 to 4, top to bottom.
+    QLabel* splitterBar(int k) const { return bars_[static_cast<size_t>(k)]; }
+    QStatusBar* statusBar() const { return statusBar_; }
+
+    // Places every control where the model's layout says.
+    void applyLayout();
+
+  Q_SIGNALS:
+    void captionChanged(const QString& caption);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    QLabel* makeLabel(const char* name, const QString& text);
+    void place(QWidget* w, Control c);
+    void bindState();
+    double dpi() const;
+
+    QueryWindowModel* model_;
+    QPlainTextEdit* sqlEdit_ = nullptr;
+    QPushButton* executeButton_ = nullptr;
+    QLabel* sqlHeading_ = nullptr;
+    QLabel* resultHeading_ = nullptr;
+    QLabel* statsHeading_ = nullptr;
+    QLabel* planHeading_ = nullptr;
+    QLabel* resultMessage_ = nullptr;
+    QLabel* statsMessage_ = nullptr;
+    QLabel* planMessage_ = nullptr;
+    QLabel* countLabel_ = nullptr;
+    GridView* resultGrid_ = nullptr;
+    GridView* statsGrid_ = nullptr;
+    GridView* planGrid_ = nullptr;
+    std::array<QLabel*, 5> bars_{};
+    QStatusBar* statusBar_ = nullptr;
+    std::array<QLabel*, 3> panels_{};
+};
+
+}  // namespace qv

@@ -1,0 +1,89 @@
+#include "gui/splitterbars.h"
+
+#include "core/window/program.h"
+#include "core/window/querywindowlayout.h"
+#include "core/window/twips.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+
+namespace qv {
+
+SplitterBars::SplitterBars(QueryWindowLayout& layout, const std::array<QLabel*, 5>& bars,
+                           std::function<void()> relayout, QObject* parent)
+    : QObject(parent), layout_(layout), bars_(bars), relayout_(std::move(relayout)) {
+    for (QLabel* bar : bars_) {
+        bar->setCursor(Qt::SizeVerCursor);
+        bar->installEventFilter(this);
+    }
+    setBarsFramed(layout_.barsFramed());
+}
+
+void SplitterBars::setBarsFramed(bool on) {
+    for (int k = 1; k <= 3; ++k) {
+        QLabel* bar = bars_[static_cast<size_t>(k)];
+        bar->setFrameShape(on ? QFrame::Box : QFrame::NoFrame);
+        bar->setFrameShadow(QFrame::Plain);
+        bar->setLineWidth(1);
+    }
+}
+
+int SplitterBars::barIndex(QObject* watched) const {
+    for (int k = 0; k < 5; ++k) {
+        if (bars_[static_cast<size_t>(k)] == watched)
+            return k;
+    }
+    return -1;
+}
+
+void SplitterBars::sync() {
+    setBarsFramed(layout_.barsFramed());
+    if (relayout_)
+        relayout_();
+}
+
+bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
+    const int k = barIndex(watched);
+    if (k < 0 || !QueryWindowLayout::isMovableBar(k))
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            layout_.pressBar(k);
+            sync();
+            return true;
+        case QEvent::MouseMove: {
+            if (!layout_.drag().dragging)
+                return true;
+            // The press grabbed the mouse for this bar, so the position is relative to it.
+            const auto* me = static_cast<QMouseEvent*>(event);
+            const double dpi = logicalDpi(*bars_[static_cast<size_t>(k)]);
+            layout_.moveBar(static_cast<float>(me->position().y() * 1440.0 / dpi));
+            if (relayout_)
+                relayout_();
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            if (layout_.drag().dragging) {
+                layout_.releaseBar();
+                sync();
+            }
+            return true;
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QSize outerSizeTwips(const QWidget* form) {
+    const QWidget* outer = form;
+    if (auto* sub = qobject_cast<const QMdiSubWindow*>(form->parentWidget()))
+        outer = sub;
+    const QSize px = outer->isWindow() ? outer->frameGeometry().size() : outer->size();
+    const double dpi = logicalDpi(*form);
+    return {pixelsToTwips(px.width(), dpi), pixelsToTwips(px.height(), dpi)};
+}
+
+}  // namespace qv

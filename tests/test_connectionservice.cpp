@@ -1,0 +1,117 @@
+#include "core/settings/settings.h"
+#include "core/window/connectionservice.h"
+#include "core/window/windowstate.h"
+#include "support/scripteddb.h"
+#include "support/tempstore.h"
+#include "support/testport.h"
+
+#include "support/dberror.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+using namespace qv;
+using test::Reply;
+
+namespace {
+
+class ConnectionTest : public ::testing::Test {
+  protected:
+    ConnectionTest() : conn(state, port) {
+        state.setCaption(u"未接続"_s);
+        conn.setOpener([this](const QString& service, const QString& cs, const QString& user) {
+            opened.append(service + u"|"_s + cs + u"|"_s + user);
+            panelWhileOpening.append(state.panelText(1));
+            if (!failures.isEmpty()) {
+                const QString f = failures.takeFirst();
+                if (!f.isEmpty())
+                    throw DbError(kErrOdbcCall, f);
+            }
+            return std::make_unique<test::ScriptedDatabase>(opened.size() % 2 ? u"Q"_s : u"S"_s,
+                                                            script);
+        });
+    }
+
+    // Caption, panel 1 and the enabled one of login/logout.
+    QString view() const {
+        const bool in = state.menuEnabled(WindowState::Menu::Login);
+        EXPECT_NE(in, state.menuEnabled(WindowState::Menu::Logout));
+        return state.caption() + u"|"_s + state.panelText(1) + (in ? u"|login"_s : u"|logout"_s);
+    }
+
+    void login(const QString& service, const QString& user, const QString& password) {
+        port.logins.append(LoginValues{service, user, password});
+        EXPECT_TRUE(conn.logIn());
+    }
+
+    test::TempStore tmp;
+    WindowState state;
+    test::TestPort port;
+    ConnectionService conn;
+    std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
+    QStringList opened;
+    QStringList panelWhileOpening;
+    QStringList failures;  // per open: empty = succeeds, text = fails with that description
+};
+
+}  // namespace
+
+TEST_F(ConnectionTest, SuccessfulLoginOpensTwoSessionsAndShowsTheConnection) {
+    login(u"ORCL"_s, u"scott"_s, QString());
+    const QString cs = u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=;"_s;
+    EXPECT_EQ(opened, QStringList(2, u"ORCL|"_s + cs + u"|scott"_s));
+    EXPECT_EQ(panelWhileOpening, QStringList(2, u"接続中...scott@ORCL"_s));
+    EXPECT_TRUE(port.events.contains(u"repaint"_s));
+    EXPECT_TRUE(conn.isConnected());
+    EXPECT_EQ(view(), u"scott@ORCL|接続 scott@ORCL|logout"_s);
+    EXPECT_TRUE(conn.queryDatabase().isOpen());
+    EXPECT_NE(&conn.queryDatabase(), &conn.statsDatabase());
+
+    appSettings().odbcDriver = u"Oracle in XE"_s;
+    conn.disconnectFromService();
+    login(u"XE"_s, u"hr"_s, u"a;b"_s);
+    EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD={a;b};|hr"_s);
+}
+
+TEST_F(ConnectionTest, LogoutClosesBothCancelChangesNothingAndTheValuesAreOfferedAgain) {
+    login(u"ORCL"_s, u"scott"_s, u"tiger"_s);
+    conn.disconnectFromService();
+    EXPECT_EQ(script->closed, (QStringList{u"Q"_s, u"S"_s}));
+    EXPECT_FALSE(conn.isConnected());
+    EXPECT_EQ(view(), u"未接続||login"_s);
+    port.logins.append(std::nullopt);
+    EXPECT_FALSE(conn.logIn());
+    EXPECT_EQ(view(), u"未接続||login"_s);
+    EXPECT_EQ(opened.size(), 2);
+    ASSERT_EQ(port.loginPresets.size(), 2);
+    const LoginValues& offered = port.loginPresets[1];
+    EXPECT_EQ(offered.service + offered.user + offered.password, u"ORCLscotttiger"_s);
+}
+
+TEST_F(ConnectionTest, FailedAttemptShowsTheLastFailureAndClosesWhatOpened) {
+    failures = {QString(), u"ORA-12541: TNS:no listener"_s};
+    login(u"PROD"_s, u"app"_s, u"pw"_s);
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_FALSE(conn.isConnected());
+    EXPECT_EQ(view(), u"未接続|ORA-12541: TNS:no listener|login"_s);
+    EXPECT_EQ(script->closed, QStringList{u"Q"_s}) << "the half-open session is closed";
+    EXPECT_EQ(conn.login().user, u"app"_s) << "the login values stay for the next try";
+    EXPECT_EQ(
+        test::errorOf([&] { conn.queryDatabase().execute(u"select 1 from dual"_s); }).number(),
+        kErrObjectInvalid);
+
+    failures = {u"first failure"_s, u"second failure"_s};
+    login(u"PROD"_s, u"app"_s, QString());
+    EXPECT_EQ(opened.size(), 4) << "the second open is tried after the first failed";
+    EXPECT_EQ(view(), u"未接続|second failure|login"_s);
+}
+
+TEST_F(ConnectionTest, PasswordNeverReachesTheSettingsStore) {
+    login(u"ORCL"_s, u"scott"_s, u"s3cr3t-pw"_s);
+    saveAndReleaseSettings();
+    QFile f(tmp.path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(f.readAll().contains("s3cr3t-pw"));
+}

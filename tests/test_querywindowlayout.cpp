@@ -1,0 +1,170 @@
+// The query window's layout in twips: resizing and dragging the splitter bars, first as rules,
+// then with the mouse on a real window.
+#include "core/window/program.h"
+#include "core/window/querywindowlayout.h"
+#include "core/window/twips.h"
+#include "gui/gridview.h"
+#include "gui/querywindow.h"
+#include "support/tempstore.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+
+using namespace qv;
+using enum Control;
+
+namespace {
+
+using Want = std::tuple<Control, int TwipRect::*, int>;  // a control, one of its edges, twips
+const auto left = [](Control c, int twips) { return Want{c, &TwipRect::left, twips}; };
+const auto top = [](Control c, int twips) { return Want{c, &TwipRect::top, twips}; };
+const auto width = [](Control c, int twips) { return Want{c, &TwipRect::width, twips}; };
+const auto height = [](Control c, int twips) { return Want{c, &TwipRect::height, twips}; };
+
+void expect(const QueryWindowLayout& l, std::initializer_list<Want> wants) {
+    for (const auto& [c, edge, twips] : wants)
+        EXPECT_EQ(l.rect(c).*edge, twips) << "control " << static_cast<int>(c);
+}
+
+auto rects(const QueryWindowLayout& l) {
+    std::array<TwipRect, kControlCount> r;
+    for (int i = 0; i < kControlCount; ++i)
+        r[i] = l.rect(static_cast<Control>(i));
+    return r;
+}
+
+// A window as it loads: initial geometry, margins from the 8550 by 7500 reference size.
+QueryWindowLayout freshWindow() {
+    QueryWindowLayout l;
+    l.recordMargins(8550, 7500);
+    return l;
+}
+
+// Presses bar k, moves the pointer `dy` twips from where it went down, releases.
+bool drag(QueryWindowLayout& l, int k, float dy) {
+    l.pressBar(k);
+    l.moveBar(dy);
+    return l.releaseBar();
+}
+
+}  // namespace
+
+// A value that would be 0 or less is not assigned, so a tiny window keeps the last usable one.
+// After a bar-3 drop the plan grid keeps its bottom margin on later resizes.
+TEST(Layout, PanesFollowTheWindow) {
+    QueryWindowLayout l = freshWindow();
+    l.resize(10000, 9000);
+    // Bar 0 and the message lines keep their size; only bar 4 moves down.
+    expect(l, {width(SqlEdit, 9625), width(ResultGrid, 9625), width(StatsGrid, 9625),
+               width(PlanGrid, 9625), left(ExecuteButton, 8410), left(CountLabel, 3010),
+               height(PlanGrid, 2955), top(Bar4, 8220), width(Bar1, 10000), width(Bar3, 10000),
+               width(Bar4, 10000), width(Bar0, 8775), width(ResultMessage, 8295),
+               top(PlanGrid, 5220)});
+    l.resize(375, 6045);
+    expect(l, {width(SqlEdit, 9625), width(PlanGrid, 9625), height(PlanGrid, 2955),
+               left(ExecuteButton, 8410), top(Bar4, 6045 - 780), width(Bar1, 375)});
+    l.resize(376, 780);
+    expect(l, {width(SqlEdit, 1), width(StatsGrid, 1), left(ExecuteButton, 8410), top(Bar4, 5265)});
+    l.resize(2000, 6046);
+    expect(l, {height(PlanGrid, 1), left(ExecuteButton, 410), left(CountLabel, 3010)});
+
+    // Back at the reference size the panes are as loaded; the bars take the window's width.
+    l.resize(8550, 7500);
+    QueryWindowLayout loaded = freshWindow();
+    for (int k = 1; k <= 4; ++k)
+        loaded.rect(QueryWindowLayout::barControl(k)).width = 8550;
+    EXPECT_EQ(rects(l), rects(loaded));
+
+    EXPECT_TRUE(drag(l, 3, -500));
+    expect(l, {height(StatsGrid, 580), top(PlanGrid, 4720), height(PlanGrid, 2000),
+               top(PlanHeading, 4520), top(PlanMessage, 4720)});
+    l.resize(9000, 9000);
+    expect(l, {top(PlanGrid, 4720), height(PlanGrid, 9000 - 780 - 4720)});
+    EXPECT_TRUE(drag(l, 2, -100));  // bars 1 and 2 leave the plan grid's margin alone
+    l.resize(9000, 9500);
+    EXPECT_EQ(l.rect(PlanGrid).height, 9500 - 780 - 4720);
+}
+
+// A press and release lays out the panes around the bar; a drop close to the next bar stops
+// 550 above it; the second release of a double click does nothing.
+TEST(Layout, PressReleaseAndDropsOnAFreshWindow) {
+    QueryWindowLayout l = freshWindow();
+    l.pressBar(1);
+    const QueryWindowLayout::DragState& s = l.drag();
+    EXPECT_EQ(std::tuple(s.dragging, s.index, s.startTop, s.dropTop, l.barsFramed()),
+              std::tuple(true, 1, 1620.0f, 1620.0f, true));
+    EXPECT_TRUE(l.releaseBar());
+    EXPECT_FALSE(l.drag().dragging || l.barsFramed());
+    EXPECT_FALSE(l.releaseBar());
+    expect(l, {height(SqlEdit, 1320), top(ResultGrid, 2020), height(ResultGrid, 1520),
+               top(ResultHeading, 1820), top(ResultMessage, 2120), top(ExecuteButton, 1650),
+               top(Bar1, 1620)});
+
+    EXPECT_TRUE(drag(l, 1, 3340 - 1620));  // 200 above bar 2
+    expect(l,
+           {top(Bar1, 2990), height(SqlEdit, 2690), top(ResultGrid, 3390), height(ResultGrid, 150),
+            top(ResultHeading, 3190), top(ResultMessage, 3490), top(ExecuteButton, 3020)});
+    EXPECT_TRUE(drag(l, 2, 6000 - 3540));  // below bar 3
+    EXPECT_EQ(l.rect(Bar2).top, 4920 - 550);
+}
+
+// Bars 0 and 4 ignore the mouse. Bars 1 to 3 follow the pointer without limits; a drop that
+// leaves no room above the bar, or no room between its neighbours, puts everything back.
+TEST(Layout, IgnoredPressesAndRefusedDropsChangeNothing) {
+    const std::tuple<int, int, int, bool> cases[] = {
+        {7500, 0, 300, false},  // bars 0 and 4
+        {7500, 4, 300, false},
+        {7500, 2, 1920 - 3540, true},   // 300 below bar 1
+        {7500, 1, -1500, true},         // above the SQL box
+        {4780, 3, 3600 - 4920, true}};  // bar 4 within 1100 of bar 2
+    for (const auto& [height, k, dy, follows] : cases) {
+        QueryWindowLayout l = freshWindow();
+        l.resize(8550, height);
+        const auto before = rects(l);
+        const Control bar = QueryWindowLayout::barControl(k);
+        l.pressBar(k);
+        l.moveBar(dy);
+        EXPECT_EQ(std::pair(l.rect(bar).top - before[static_cast<int>(bar)].top, l.barsFramed()),
+                  std::pair(follows ? dy : 0, follows))
+            << k;
+        EXPECT_FALSE(l.releaseBar()) << k;
+        EXPECT_EQ(rects(l), before) << k;
+    }
+}
+
+// Bar 2 lays out the result and statistics panes.
+TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
+    test::TempStore tmp;
+    QueryWindow f;
+    f.resize(600, 520);
+    f.show();
+    auto mouse = [](QWidget* w, QEvent::Type type, int y, Qt::MouseButtons buttons) {
+        QMouseEvent e(type, QPointF(20, y), w->mapToGlobal(QPointF(20, y)), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    const double dpi = f.logicalDpiY();
+    QLabel* bar2 = f.splitterBar(2);
+    const int barY = bar2->y();
+    ASSERT_EQ(barY, twipsToPixels(3540, dpi));
+    EXPECT_EQ(bar2->cursor().shape(), Qt::SizeVerCursor);
+    mouse(bar2, QEvent::MouseButtonPress, 1, Qt::LeftButton);
+    for (int k = 0; k <= 4; ++k)
+        EXPECT_EQ(f.splitterBar(k)->frameShape(), k % 4 ? QFrame::Box : QFrame::NoFrame) << k;
+
+    // Two steps up; each position is relative to the bar where it then is.
+    mouse(bar2, QEvent::MouseMove, -10, Qt::LeftButton);
+    mouse(bar2, QEvent::MouseMove, -20, Qt::LeftButton);
+    EXPECT_EQ(bar2->y(), barY - 30);
+    mouse(bar2, QEvent::MouseButtonRelease, 0, Qt::NoButton);
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(f.splitterBar(k)->frameShape(), QFrame::NoFrame) << k;
+    const int drop = 3540 + pixelsToTwips(-30, dpi);
+    expect(f.model().layout(),
+           {top(Bar2, drop), height(StatsGrid, 4920 - drop - 300), top(CountLabel, drop + 50),
+            top(StatsHeading, drop + 100), top(StatsMessage, drop + 300)});
+    EXPECT_EQ(std::pair(f.statsGrid()->y(), f.resultGrid()->height()),
+              std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
+}
