@@ -1,0 +1,78 @@
+#pragma once
+
+#include "core/db/dberror.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+
+namespace qv {
+
+// The type of a result field. The numbers are the codes the program has always used: 12 long
+// text, 17 variable-length binary.
+enum class FieldType : int {
+    Boolean = 1,
+    Byte = 2,
+    Integer = 3,
+    Long = 4,
+    Currency = 5,
+    Single = 6,
+    Double = 7,
+    Date = 8,
+    Binary = 9,
+    Text = 10,
+    LongBinary = 11,
+    LongText = 12,
+    Guid = 15,
+    BigInt = 16,
+    VarBinary = 17,
+    Char = 18,
+    Numeric = 19,
+    Decimal = 20,
+    Float = 21,
+    Time = 22,
+    Timestamp = 23,
+};
+
+// Long text and long binary values are never read into a grid.
+inline bool isLongField(FieldType type) {
+    return type == FieldType::LongText || type == FieldType::LongBinary;
+}
+
+struct FieldInfo {
+    QString name;
+    FieldType type = FieldType::Text;
+    int64_t size = 0;  // defined size: characters for text, bytes for binary, digits for numbers
+};
+
+// A forward-only result, positioned on its first row when opened. Values are QVariant: null
+// for SQL NULL, qlonglong for whole numbers, double for floating numbers, QByteArray for
+// binary, QString for everything else (text, decimals, dates as the source writes them).
+// Every operation throws DbError on failure; a closed result fails with kErrObjectInvalid.
+class Recordset {
+  public:
+    virtual ~Recordset() = default;
+
+    virtual bool eof() const = 0;
+    virtual void moveNext() = 0;
+    virtual int fieldCount() const = 0;
+    // Throws kErrItemNotFound for a position outside 0 .. fieldCount() - 1.
+    virtual const FieldInfo& field(int index) const = 0;
+    // The current row's value at `index`.
+    virtual QVariant value(int index) = 0;
+    // Moves past every remaining row, the current one included, without reading values;
+    // returns how many rows it passed. Afterwards eof() is true.
+    virtual int64_t skipToEnd() = 0;
+    virtual void close() = 0;
+
+    // Position of the field called `name`, compared without regard to case; -1 when none.
+    int fieldIndex(const QString& name) const;
+    // The current row's value of the field called `name`; throws kErrItemNotFound.
+    QVariant value(const QString& name);
+};
+
+// Empty text for a null value, the value's text form otherwise.
+QString textOrEmpty(const QVariant& value);
+
+}  // namespace qv
