@@ -1,5 +1,6 @@
 #include "core/cli/clirunner.h"
 #include "core/embedded/embeddedengine.h"
+#include "core/tuning/tuningrun.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
@@ -24,7 +25,8 @@ class CliTest : public ::testing::Test {
     CliTest() { setSampleDirectory(sampleDir.path()); }
     ~CliTest() override { setSampleDirectory(QString()); }
 
-    // Runs the runner with blank-separated `options` and, when given, `--sql sql`.
+    // Runs the runner with blank-separated `options`, then `--sql sql` when given, with
+    // `input` as standard input.
     Result cli(const QString& options, const QString& sql = QString(), QString input = {}) {
         QStringList args = u"quervin-cli "_s.append(options).split(u' ', Qt::SkipEmptyParts);
         if (!sql.isNull())
@@ -45,14 +47,14 @@ class CliTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(CliTest, TextOutputLabelsTheLinesAndListsTheVisibleGrids) {
-    const Result r =
-        sample(u"--no-plan"_s, u"select customer_id from customers where customer_id <= 3"_s);
+TEST_F(CliTest, TextOutputLabelsTheLinesAndListsTheVisibleGridsButNeverThePassword) {
+    const Result r = sample(u"--no-plan --password hunter2-secret"_s,
+                            u"select customer_id from customers where customer_id <= 3"_s);
     EXPECT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(u"plan: \nquery: \nstats: \ncount: 3件\n\n[plan] hidden\n"_s))
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(u"[result]\nROWNUM\tcustomer_id\n1\t1\n2\t2\n3\t3\n"_s));
-    EXPECT_TRUE(r.out.contains(u"\t3\trows fetched\n"_s));
+    EXPECT_FALSE((r.out + r.err).contains(u"hunter2-secret"_s));
 }
 
 TEST_F(CliTest, JsonHasEveryGridAndTheCounts) {
@@ -61,14 +63,9 @@ TEST_F(CliTest, JsonHasEveryGridAndTheCounts) {
     ASSERT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
     const QJsonObject o = r.json();
     const int total = o[u"rowCount"_s].toInt();
-    EXPECT_GT(total, 2);
     EXPECT_TRUE(o[u"rowsOverMax"_s].toBool());
-    EXPECT_EQ(o[u"count"_s].toString(), u"%1件中2件まで表示"_s.arg(total));
-    EXPECT_EQ(o[u"messages"_s].toObject()[u"plan"_s].toString(), QString());
-    const QJsonObject result = o[u"result"_s].toObject();
-    EXPECT_TRUE(result[u"visible"_s].toBool());
-    EXPECT_EQ(result[u"header"_s].toArray().first().toString(), u"ROWNUM"_s);
-    EXPECT_EQ(result[u"rows"_s].toArray().size(), 2);
+    EXPECT_EQ(o[u"count"_s].toString(), countLabelText(ResultState{total, true}, 2));
+    EXPECT_EQ(o[u"result"_s].toObject()[u"rows"_s].toArray().size(), 2);
     EXPECT_EQ(o[u"plan"_s].toObject()[u"rows"_s].toArray()[0].toArray()[0].toString(),
               u"SELECT STATEMENT"_s);
     const QJsonArray fetched = o[u"stats"_s].toObject()[u"rows"_s].toArray()[3].toArray();
@@ -81,16 +78,11 @@ TEST_F(CliTest, RecordGivesRunNumbersInSequence) {
     EXPECT_TRUE(
         sample(u"--no-plan --record "_s + file, u"select 1"_s).out.contains(u"\nrun: 1\n"_s));
     EXPECT_EQ(
-        sample(u"--format json --record "_s + file, u"select 1"_s).json()[u"runNumber"_s].toInt(),
+        sample(u"--format json --record="_s + file, u"select 1"_s).json()[u"runNumber"_s].toInt(),
         2);
-    EXPECT_TRUE(sample(u"--record="_s + file, u"select 1"_s).out.contains(u"\nrun: 3\n"_s));
-    QFile junk(dir.filePath(u"junk.mdb"_s));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write(QByteArray(4096, 'j'));
-    junk.close();
-    const Result bad = sample(u"--record "_s + junk.fileName(), u"select 1"_s);
+    const Result bad = sample(u"--record "_s + dir.path(), u"select 1"_s);
     EXPECT_EQ(bad.status, kCliRecordFailed);
-    EXPECT_TRUE(bad.err.startsWith(u"履歴処理エラー:"_s));
+    EXPECT_TRUE(bad.err.startsWith(u"履歴処理エラー:"_s)) << bad.err.toStdString();
 }
 
 TEST_F(CliTest, StatementFromFileOrStandardInput) {
@@ -100,20 +92,17 @@ TEST_F(CliTest, StatementFromFileOrStandardInput) {
     f.close();
     const Result fromFile = sample(u"--no-query --create-plan-table --sql-file "_s + f.fileName());
     EXPECT_EQ(fromFile.status, kCliCarriedOut);
-    EXPECT_TRUE(fromFile.out.contains(u"[plan]\nOperation\tCardinality\tCost\tByte\n"_s));
+    EXPECT_TRUE(fromFile.out.contains(u"\n[plan]\nOperation"_s));
     EXPECT_TRUE(fromFile.out.contains(u"\n[result] hidden\n\n[stats] hidden\n"_s));
     const Result fromStdin = cli(u"--service sqlite:sample --user demo --no-plan"_s, QString(),
                                  u"select 42 as answer"_s);
     EXPECT_TRUE(fromStdin.out.contains(u"ROWNUM\tanswer\n1\t42\n"_s));
 }
 
-TEST_F(CliTest, RefusedRunsAndBadArguments) {
-    Result r = sample(QString(), u"  \n "_s);
-    EXPECT_EQ(r.status, kCliRefused);
-    EXPECT_EQ(r.err, u"SQLを入力してください。\n"_s);
-    r = sample(u"--no-plan --no-query"_s, u"select 1"_s);
-    EXPECT_EQ(r.status, kCliRefused);
-    EXPECT_EQ(r.err, u"実行オプションを１つ以上指定してください。\n"_s);
+TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {
+    const Result refused = sample(QString(), u"  \n "_s);
+    EXPECT_EQ(refused.status, kCliRefused);
+    EXPECT_EQ(refused.err, kMsgEnterSql + u'\n');
     for (const QString& args :
          {u"--user x --sql s"_s, u"--service s --user x --max-rows -1"_s,
           u"--service s --user x --format xml"_s, u"--service s --user x --optimizer RULE;drop"_s,
@@ -123,10 +112,4 @@ TEST_F(CliTest, RefusedRunsAndBadArguments) {
         EXPECT_EQ(b.status, kCliBadArguments) << args.toStdString();
         EXPECT_TRUE(!b.err.isEmpty() && b.out.isEmpty()) << args.toStdString();
     }
-}
-
-TEST_F(CliTest, PasswordIsNeverPrinted) {
-    const Result r = sample(u"--password hunter2-secret"_s, u"select 'x'"_s);
-    EXPECT_EQ(r.status, kCliCarriedOut);
-    EXPECT_FALSE((r.out + r.err).contains(u"hunter2-secret"_s));
 }

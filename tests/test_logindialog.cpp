@@ -4,33 +4,32 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
-
 using namespace qv;
 
 namespace {
 
 class LoginDialogTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    LoginDialogTest() {
         LoginDialog::setServiceNameSource([this] {
             ++loads;
             return QStringList{u"ORCL"_s, u"DEV"_s, u"sqlite:sample"_s};
         });
     }
-    void TearDown() override {
+    ~LoginDialogTest() override {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         delete &LoginDialog::instance();  // the next test starts as a fresh process would
         LoginDialog::setServiceNameSource(nullptr);
     }
-
     // Runs the dialog modally and, once it is up, lets `act` type and click.
-    void runDialog(LoginDialog& d, std::function<void()> act) {
-        QTimer::singleShot(0, [act] { act(); });
+    static void runDialog(LoginDialog& d, std::function<void()> act) {
+        QTimer::singleShot(0, act);
         d.exec();
     }
 
@@ -39,29 +38,22 @@ class LoginDialogTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(LoginDialogTest, ControlsReadAsDesignedAndListTheServices) {
+TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnEmptyUser) {
     LoginDialog& d = LoginDialog::instance();
-    EXPECT_EQ(d.windowTitle(), u"Oracleログイン"_s);
-    EXPECT_EQ(d.connectButton()->text(), u"接  続"_s);
-    EXPECT_EQ(d.cancelButton()->text(), u"取  消"_s);
-    EXPECT_EQ(d.passwordEdit()->echoMode(), QLineEdit::Password);
-    ASSERT_EQ(d.serviceBox()->count(), 3);
-    EXPECT_EQ(d.serviceBox()->itemText(2), u"sqlite:sample"_s);
-    EXPECT_TRUE(d.serviceBox()->isEditable());
-    EXPECT_EQ(d.serviceBox()->currentText(), QString());
-    EXPECT_FALSE(d.wasAccepted());
-    EXPECT_EQ(loads, 1);
-}
+    QStringList captions{d.windowTitle(), d.connectButton()->text(), d.cancelButton()->text()};
+    for (const QLabel* l : d.findChildren<QLabel*>())
+        captions << l->text();
+    EXPECT_EQ(captions, (QStringList{u"Oracleログイン"_s, u"接  続"_s, u"取  消"_s, u"サーバ："_s,
+                                     u"ユーザ："_s, u"パスワード："_s}));
+    EXPECT_EQ(std::tuple(d.passwordEdit()->echoMode(), d.serviceBox()->isEditable(),
+                         d.serviceBox()->currentText().isEmpty(), d.serviceBox()->count(), loads),
+              std::tuple(QLineEdit::Password, true, true, 3, 1));
 
-TEST_F(LoginDialogTest, EmptyServerIsRefusedBeforeTheUserIsLookedAt) {
-    LoginDialog& d = LoginDialog::instance();
-    d.setup({QString(), QString(), QString()});
     test::ModalAnswerer answerer;
     runDialog(d, [&] {
         d.connectButton()->click();
         EXPECT_TRUE(d.isVisible()) << "the dialog stays open";
-        EXPECT_TRUE(d.serviceBox()->hasFocus() || d.focusWidget() == d.serviceBox() ||
-                    d.serviceBox()->isAncestorOf(d.focusWidget()));
+        EXPECT_EQ(d.focusWidget(), d.serviceBox());
         d.serviceBox()->setEditText(u"ORCL"_s);
         d.connectButton()->click();
         EXPECT_EQ(d.focusWidget(), d.userEdit());
@@ -72,30 +64,25 @@ TEST_F(LoginDialogTest, EmptyServerIsRefusedBeforeTheUserIsLookedAt) {
     EXPECT_FALSE(d.wasAccepted());
 }
 
-TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTyped) {
-    LoginDialog& d = LoginDialog::instance();
-    d.setup({u" ORCL "_s, u"scott"_s, QString()});
-    runDialog(d, [&] { d.connectButton()->click(); });
-    EXPECT_TRUE(d.wasAccepted());
-    EXPECT_EQ(d.accepted().service, u" ORCL "_s);
-    EXPECT_EQ(d.accepted().user, u"scott"_s);
-    EXPECT_EQ(d.accepted().password, QString());
-
-    d.setup({u"DEV"_s, u"u"_s, u"p"_s});
-    EXPECT_FALSE(d.wasAccepted()) << "setup clears the accepted flag";
-    runDialog(d, [&] { d.cancelButton()->click(); });
-    EXPECT_FALSE(d.wasAccepted());
-    EXPECT_EQ(d.accepted().service, u" ORCL "_s) << "cancel keeps the last accepted values";
-}
-
-TEST_F(LoginDialogTest, CloseBoxCancelsAndTheDialogIsMadeAnewWithItsListReadAgain) {
+TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBoxMakesItAnew) {
     LoginDialog* first = &LoginDialog::instance();
-    first->setup({u"ORCL"_s, u"scott"_s, u"pw"_s});
-    runDialog(*first, [first] { first->close(); });
-    EXPECT_FALSE(first->wasAccepted());
-    QApplication::processEvents();
+    first->setup({u" ORCL "_s, u"scott"_s, QString()});
+    runDialog(*first, [&] { first->connectButton()->click(); });
+    const LoginValues& got = first->accepted();
+    EXPECT_EQ(std::tuple(first->wasAccepted(), got.service, got.user, got.password),
+              std::tuple(true, u" ORCL "_s, u"scott"_s, QString()));
+
+    first->setup({u"DEV"_s, u"u"_s, u"p"_s});
+    EXPECT_FALSE(first->wasAccepted()) << "setup forgets the last acceptance";
+    runDialog(*first, [&] { first->cancelButton()->click(); });
+    EXPECT_EQ(std::pair(first->wasAccepted(), got.service), std::pair(false, u" ORCL "_s))
+        << "cancel keeps the last accepted values";
+
+    runDialog(*first, [&] { first->connectButton()->click(); });
+    runDialog(*first, [&] { first->close(); });
+    EXPECT_FALSE(first->wasAccepted()) << "the close box cancels";
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    LoginDialog& second = LoginDialog::instance();
-    EXPECT_EQ(loads, 2);
-    EXPECT_EQ(second.serviceBox()->currentText(), QString());
+    EXPECT_EQ(std::pair(LoginDialog::instance().serviceBox()->currentText(), loads),
+              std::pair(QString(), 2))
+        << "a new, empty dialog that read the list again";
 }

@@ -66,10 +66,10 @@ TEST_P(OdbcDriverTest, ErrorsCarryTheServersMessageAndEveryRecord) {
     if (!postgres())
         return;
     // Warnings come with success (the checked call lets them pass); none may get lost.
-    const QString warnings =
-        "DO $$ BEGIN RAISE WARNING 'first'; RAISE WARNING 'second'; "
-        "RAISE NOTICE 'third'; END $$";
-    stmt.check(SQLExecDirectW(stmt.get(), odbcText(warnings), SQL_NTS));
+    stmt.check(SQLExecDirectW(stmt.get(),
+                              odbcText("DO $$ BEGIN RAISE WARNING 'first'; RAISE WARNING "
+                                       "'second'; RAISE NOTICE 'third'; END $$"),
+                              SQL_NTS));
     QString messages;
     for (const DiagRecord& r : odbcDiagRecords(SQL_HANDLE_STMT, stmt.get()))
         messages += r.message + '\n';
@@ -116,14 +116,12 @@ TEST_P(OdbcDriverTest, ValuesComeWholeWithTheirKindsAndTypesAndWritesCountRows) 
               std::tuple(true, 0, int64_t(2)));
     db.execute("UPDATE 表 SET id = 0 WHERE id = 99");
     EXPECT_EQ(db.recordsAffected(), 0);
-    db.execute("DROP TABLE 表");
-    EXPECT_EQ(db.recordsAffected(), 0);
 }
 
 TEST_P(OdbcDriverTest, FieldsByNameInAnyOrderAndCaseSkipToEndAndClose) {
-    auto rs = db.openRecordset(QString("SELECT i AS a, i * 10 AS b, 'r' || i AS c FROM (%1) AS s "
-                                       "ORDER BY i")
-                                   .arg(kRows.arg(45678)));
+    auto rs = db.openRecordset(
+        QString("SELECT i AS a, i * 10 AS b, 'r' || i AS c FROM (%1) AS s ORDER BY i")
+            .arg(kRows.arg(45678)));
     // Column c read twice, and before the columns ahead of it.
     for (qlonglong i = 1; i <= 3; ++i, rs->moveNext())
         EXPECT_EQ(QVariantList({rs->value("C"), rs->value("a"), rs->value("B"), rs->value(2)}),
@@ -135,21 +133,19 @@ TEST_P(OdbcDriverTest, FieldsByNameInAnyOrderAndCaseSkipToEndAndClose) {
     EXPECT_EQ(errorOf([&] { rs->value(0); }).number(), kErrNoCurrentRecord);
     EXPECT_EQ(errorOf([&] { rs->moveNext(); }).number(), kErrNoCurrentRecord);
     EXPECT_EQ(db.openRecordset(kRows.arg(0))->skipToEnd(), 0);
-    // Closed with rows still pending, a result refuses everything.
+    // Closed with rows still pending, a result refuses everything; results still open when
+    // their database closes are closed with it.
     rs = db.openRecordset(kRows.arg(5));
     auto orphan = db.openRecordset(kRows.arg(5));
     rs->close();
-    const std::vector<std::function<void()>> closedResult = {
-        [&] { rs->eof(); },    [&] { rs->moveNext(); }, [&] { rs->fieldCount(); },
-        [&] { rs->field(0); }, [&] { rs->value(0); },   [&] { rs->skipToEnd(); }};
-    for (const auto& use : closedResult)
+    for (const auto& use : std::vector<std::function<void()>>{
+             [&] { rs->eof(); }, [&] { rs->moveNext(); }, [&] { rs->fieldCount(); },
+             [&] { rs->field(0); }, [&] { rs->value(0); }, [&] { rs->skipToEnd(); }})
         EXPECT_EQ(errorOf(use).number(), kErrObjectInvalid);
-    // Results still open when their database closes are closed with it.
     db.close();
-    const std::vector<std::function<void()>> closedDatabase = {
-        [&] { orphan->value(0); }, [&] { db.execute("SELECT 1"); },
-        [&] { db.openRecordset("SELECT 1"); }, [&] { db.recordsAffected(); }};
-    for (const auto& use : closedDatabase)
+    for (const auto& use : std::vector<std::function<void()>>{
+             [&] { orphan->value(0); }, [&] { db.execute("SELECT 1"); },
+             [&] { db.openRecordset("SELECT 1"); }, [&] { db.recordsAffected(); }})
         EXPECT_EQ(errorOf(use).number(), kErrObjectInvalid);
     orphan.reset();
     db.open(connectString());
@@ -161,27 +157,19 @@ INSTANTIATE_TEST_SUITE_P(Drivers, OdbcDriverTest,
                              return info.param == Driver::Postgres ? "PostgreSQL" : "SQLite";
                          });
 
-// A connect string that fails, and text its error must contain.
-class OdbcFailedOpenTest : public ::testing::TestWithParam<std::pair<const char*, const char*>> {};
-
-TEST_P(OdbcFailedOpenTest, GivesTheManagersTextAndLeavesItNotOpen) {
+// The driver manager's own text for a driver it cannot load is checked end to end in
+// test_e2e_odbc; here the driver's text for a server that does not answer.
+TEST(OdbcOpen, FailureGivesTheDriversTextAndLeavesNothingOpen) {
     OdbcDatabase db;
     db.open(kPgConnect);  // a failed open also ends the connection that was open
-    const DbError e = errorOf([&] { db.open(GetParam().first); });
+    const DbError e = errorOf([&] {
+        db.open("ODBC;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;UID=quervin;PWD=;");
+    });
     EXPECT_EQ(std::pair(e.number(), e.records().isEmpty()), std::pair(kErrOdbcCall, false));
-    EXPECT_TRUE(e.description().contains(GetParam().second)) << e.what();
+    EXPECT_TRUE(e.description().contains("127.0.0.1")) << e.what();
     EXPECT_EQ(std::pair(db.isOpen(), errorOf([&] { db.execute("SELECT 1"); }).number()),
               std::pair(false, kErrObjectInvalid));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Logins, OdbcFailedOpenTest,
-    ::testing::Values(
-        std::pair{"ODBC;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;UID=quervin;PWD=;",
-                  "127.0.0.1"},
-        std::pair{"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=tiger;",
-                  "[unixODBC][Driver Manager]Can't open lib"},
-        std::pair{"Driver={SQLite3};Database=/nonexistent/quervin/t.db;", "[SQLite]"}));
 
 TEST(OdbcPostgres, TwoConnectionsAreTwoSessionsAndFieldsHaveTypeCodesAndSizes) {
     OdbcDatabase first, db;

@@ -1,6 +1,5 @@
 // The query window's layout in twips: resizing and dragging the splitter bars, first as rules,
 // then with the mouse on a real window.
-#include "core/window/program.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/twips.h"
 #include "gui/gridview.h"
@@ -92,11 +91,9 @@ TEST(Layout, PanesFollowTheWindow) {
 TEST(Layout, PressReleaseAndDropsOnAFreshWindow) {
     QueryWindowLayout l = freshWindow();
     l.pressBar(1);
-    const QueryWindowLayout::DragState& s = l.drag();
-    EXPECT_EQ(std::tuple(s.dragging, s.index, s.startTop, s.dropTop, l.barsFramed()),
-              std::tuple(true, 1, 1620.0f, 1620.0f, true));
+    EXPECT_TRUE(l.barsFramed());
     EXPECT_TRUE(l.releaseBar());
-    EXPECT_FALSE(l.drag().dragging || l.barsFramed());
+    EXPECT_FALSE(l.barsFramed());
     EXPECT_FALSE(l.releaseBar());
     expect(l, {height(SqlEdit, 1320), top(ResultGrid, 2020), height(ResultGrid, 1520),
                top(ResultHeading, 1820), top(ResultMessage, 2120), top(ExecuteButton, 1650),
@@ -153,7 +150,6 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
     mouse(bar2, QEvent::MouseButtonPress, 1, Qt::LeftButton);
     for (int k = 0; k <= 4; ++k)
         EXPECT_EQ(f.splitterBar(k)->frameShape(), k % 4 ? QFrame::Box : QFrame::NoFrame) << k;
-
     // Two steps up; each position is relative to the bar where it then is.
     mouse(bar2, QEvent::MouseMove, -10, Qt::LeftButton);
     mouse(bar2, QEvent::MouseMove, -20, Qt::LeftButton);

@@ -9,25 +9,6 @@ using test::Reply;
 
 namespace {
 
-Reply mixedResult() {
-    Reply r;
-    r.fields = {{u"ID"_s, FieldType::Numeric, 10},
-                {u"NAME"_s, FieldType::Text, 20},
-                {u"NOTE"_s, FieldType::LongText, 4000},
-                {u"RAW"_s, FieldType::VarBinary, 2000},
-                {u"EMPTYSIZE"_s, FieldType::Text, 0}};
-    r.rows = {{qlonglong(1), u"O'Brien"_s, u"long text"_s, QByteArray("\x0a\xff", 2), u"x"_s},
-              {qlonglong(2), QVariant(), u"more"_s, QVariant(), QVariant()}};
-    return r;
-}
-
-QList<QVariantList> numbers(int n) {
-    QList<QVariantList> rows;
-    for (int i = 1; i <= n; ++i)
-        rows.append(QVariantList{i});
-    return rows;
-}
-
 QStringList row(const GridModel& g, int r) {
     QStringList out;
     for (int c = 0; c < g.cols(); ++c)
@@ -47,79 +28,66 @@ class ResultTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ResultTest, LayoutHeadersWidthsAndCells) {
-    w.sql = u"select * from t"_s;
+    Reply r;
+    r.fields = {{u"ID"_s, FieldType::Numeric, 10},
+                {u"NAME"_s, FieldType::Text, 20},
+                {u"NOTE"_s, FieldType::LongText, 4000},
+                {u"RAW"_s, FieldType::VarBinary, 2000},
+                {u"SCORE"_s, FieldType::Double, 0}};
+    r.rows = {{qlonglong(1), u"O'Brien"_s, u"long text"_s, QByteArray("\x0a\xff", 2), 1.5},
+              {qlonglong(2), QVariant(), u"more"_s, QVariant(), QVariant()}};
     w.data.setVisible(false);
-    run(mixedResult());
+    run(r);
     const GridModel& g = w.data;
     EXPECT_TRUE(g.visible());
     EXPECT_EQ((QList<int>{g.rows(), g.cols(), g.fixedRows(), g.fixedCols()}),
               (QList<int>{3, 6, 1, 1}));
     EXPECT_EQ(row(g, 0),
-              (QStringList{u"ROWNUM"_s, u"ID"_s, u"NAME"_s, u"NOTE"_s, u"RAW"_s, u"EMPTYSIZE"_s}));
+              (QStringList{u"ROWNUM"_s, u"ID"_s, u"NAME"_s, u"NOTE"_s, u"RAW"_s, u"SCORE"_s}));
     // 90 twips a blank; 2000 blanks are capped at 5000 twips; size 0 gives a hidden column.
     EXPECT_EQ(
         (QList<int>{g.colWidth(0), g.colWidth(1), g.colWidth(2), g.colWidth(4), g.colWidth(5)}),
         (QList<int>{700, 900, 1800, 5000, 0}));
-    EXPECT_EQ(row(g, 1), (QStringList{u"1"_s, u"1"_s, u"O'Brien"_s, {}, u"(0AFF)"_s, u"x"_s}));
+    EXPECT_EQ(row(g, 1), (QStringList{u"1"_s, u"1"_s, u"O'Brien"_s, {}, u"(0AFF)"_s, u"1.5"_s}));
     EXPECT_EQ(row(g, 2), (QStringList{u"2"_s, u"2"_s, u"(null)"_s, {}, u"(null)"_s, u"(null)"_s}));
     EXPECT_TRUE(g.cellIsNull(2, 2));
     EXPECT_FALSE(g.cellIsNull(1, 2));
     EXPECT_EQ(w.result.rowCount, 2);
-    EXPECT_FALSE(w.result.rowsOverMax);
+    EXPECT_EQ(toHex(QByteArray("\x00\x0f\x10", 3)), u"000F10"_s);
 }
 
+// Past 32767 so that no 16-bit count or row number survives.
 TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
-    run(Reply::table({u"N"_s}, numbers(1500)));
-    EXPECT_EQ(w.result.rowCount, 1500);
-    EXPECT_TRUE(w.result.rowsOverMax);
-    EXPECT_EQ(w.data.rows(), 1001);
-    EXPECT_EQ(w.data.text(1000, 1), u"1000"_s);
-    w.options.maxDisplayRows = 1500;
-    run(Reply::table({u"N"_s}, numbers(1500)));
-    EXPECT_FALSE(w.result.rowsOverMax) << "exactly the limit is not over it";
+    w.options.maxDisplayRows = 40000;
+    for (int n : {40000, 40001}) {
+        run(test::numberRows(n));
+        EXPECT_EQ(w.result.rowCount, n);
+        EXPECT_EQ(w.result.rowsOverMax, n > 40000) << "exactly the limit is not over it";
+        EXPECT_EQ(w.data.rows(), 40001);
+        EXPECT_EQ(w.data.text(40000, 0), u"40000"_s);
+    }
     w.options.maxDisplayRows = 0;
-    run(Reply::table({u"M"_s}, numbers(5)));
+    run(Reply::table({u"M"_s}, {{1}, {2}}));
     EXPECT_EQ(row(w.data, 0), (QStringList{u"ROWNUM"_s, u"M"_s}));
     EXPECT_EQ(w.data.rows(), 2) << "a limit of 0 still lays out the headers";
     EXPECT_EQ(w.data.text(1, 0), QString());
-    EXPECT_EQ(w.result.rowCount, 5);
+    EXPECT_EQ(w.result.rowCount, 2);
 }
 
-TEST_F(ResultTest, MoreThan32767RowsAreCountedExactly) {
-    w.options.maxDisplayRows = 40000;
-    run(Reply::table({u"N"_s}, numbers(40000)));
-    EXPECT_EQ(w.result.rowCount, 40000);
-    EXPECT_EQ(w.data.text(40000, 0), u"40000"_s);
-}
-
-TEST_F(ResultTest, EmptyResultsAndChangedRowsKeepTheOldCells) {
-    run(mixedResult());
-    w.data.setVisible(false);
+TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCount) {
+    w.result = ResultState{9, true};
     run(Reply::table({u"OTHER"_s}, {}));
-    EXPECT_TRUE(w.data.visible());
-    EXPECT_EQ(w.data.text(1, 2), u"O'Brien"_s);
     EXPECT_EQ(w.result.rowCount, 0);
+    EXPECT_FALSE(w.result.rowsOverMax);
     w.data.setVisible(false);
     run(Reply::updated(3));
     EXPECT_EQ(w.result.rowCount, 3);
-    EXPECT_FALSE(w.data.visible());
-    EXPECT_EQ(w.data.text(1, 2), u"O'Brien"_s);
-}
+    EXPECT_FALSE(w.data.visible()) << "a change has no rows to show";
 
-TEST_F(ResultTest, FetchFailureEndsTheStepWithRowsSoFarHidden) {
-    Reply r = Reply::table({u"N"_s}, numbers(10));
-    r.failAfterRows = 4;
-    r.fetchError = DbError(kErrOdbcCall, u"ORA-03113: end-of-file on communication channel"_s);
-    w.data.setVisible(false);
-    w.result = ResultState{9, true};
-    EXPECT_THROW(run(r), DbError);
+    Reply broken = test::numberRows(10);
+    broken.failAfterRows = 4;
+    broken.fetchError = DbError(kErrOdbcCall, u"ORA-03113: end-of-file on communication channel"_s);
+    EXPECT_THROW(run(broken), DbError);
     EXPECT_FALSE(w.data.visible());
-    EXPECT_EQ(w.data.text(4, 1), u"4"_s);
-    EXPECT_EQ(w.result.rowCount, 9) << "a failed step leaves the count as it was";
-}
-
-TEST(ResultText, HexAndCellTexts) {
-    EXPECT_EQ(toHex(QByteArray()), QString());
-    EXPECT_EQ(toHex(QByteArray("\x00\x0f\x10\xab", 4)), u"000F10AB"_s);
-    EXPECT_EQ(resultCellText(QVariant(1.5), FieldType::Double), u"1.5"_s);
+    EXPECT_EQ(w.result.rowCount, 3);
 }

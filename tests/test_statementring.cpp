@@ -35,23 +35,20 @@ TEST(StatementRing, RingWrapsAfterSlot100) {
     StatementRing ring;
     for (int i = 0; i < 101; ++i)
         ring.add(u"S%1"_s.arg(i));
-    EXPECT_EQ(ring.nextSlot(), 101);
-    EXPECT_EQ(ring.highestSlot(), 100);
+    EXPECT_EQ(std::pair(ring.nextSlot(), ring.highestSlot()), std::pair(101, 100));
     ring.add(u"S101"_s);
-    EXPECT_EQ(ring.statement(0), u"S101"_s);
-    EXPECT_EQ(ring.nextSlot(), 1);
-    EXPECT_EQ(ring.highestSlot(), 100);
-    EXPECT_EQ(ring.statement(101), QString());
-    EXPECT_EQ(ring.statement(-1), QString());
+    EXPECT_EQ(std::pair(ring.nextSlot(), ring.highestSlot()), std::pair(1, 100));
+    EXPECT_EQ(QStringList({ring.statement(0), ring.statement(101), ring.statement(-1)}),
+              QStringList({u"S101"_s, QString(), QString()}));
     ring.add(u"S101"_s);
     EXPECT_EQ(ring.statement(1), ring.statement(0)) << "the same text takes two slots";
 }
 
-TEST(StatementRing, RestartRestoresLongMultiLineStatements) {
+TEST(StatementRing, RestartRestoresLongStatementsWithAnyCharacters) {
     test::TempStore tmp;
     QString big;
     for (int i = 0; big.size() < 5000; ++i)
-        big += u"select 列%1, 'a,b' from t%1\r\n where x = 'y'\n"_s.arg(i);
+        big += u"select 列%1, 'a,b;c' from t%1\r\n\twhere x = 'O''Brien' -- @end, a=b\n"_s.arg(i);
     for (const QString& s : {u"first"_s, big, u"third"_s})
         statementRing().add(s);
     saveAndReleaseStatementRing();
@@ -67,7 +64,7 @@ TEST(StatementRing, RestartRestoresLongMultiLineStatements) {
 TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
     const std::tuple<const char*, const char*, int, int> cases[] = {
         {"250", "7", 100, 7}, {"-4", "-9", 0, 0},  {"3", "500", 3, 101}, {"abc", "2", 0, 2},
-        {"2.5", "3.5", 2, 4}, {"1e10", "1", 0, 0}, {" 5 ", "+1", 5, 1},  {"100", "101", 100, 101},
+        {"2.5", "3.5", 2, 4}, {"1e10", "1", 0, 0}, {" 5 ", "+1", 5, 1},
     };
     for (const auto& [max, next, wantMax, wantNext] : cases) {
         test::TempStore tmp;
@@ -75,14 +72,11 @@ TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
         tmp.put(u"sqlhist_nextp"_s, QString::fromLatin1(next));
         tmp.put(u"sqlhist_2"_s, u"two"_s);
         StatementRing& ring = statementRing();
-        EXPECT_EQ(ring.highestSlot(), wantMax) << max << "/" << next;
-        EXPECT_EQ(ring.nextSlot(), wantNext) << max << "/" << next;
-        EXPECT_EQ(ring.statement(2), wantMax >= 2 ? u"two"_s : QString());
+        EXPECT_EQ(std::tuple(ring.highestSlot(), ring.nextSlot(), ring.statement(2)),
+                  std::tuple(wantMax, wantNext, wantMax >= 2 ? u"two"_s : QString()))
+            << max << "/" << next;
         const int expectedSlot = wantNext > 100 ? 0 : wantNext;
         ring.add(u"x"_s);
         EXPECT_EQ(ring.statement(expectedSlot), u"x"_s);
-        for (int i = 0; i < 103; ++i)
-            ring.add(u"x"_s);
-        EXPECT_LE(ring.highestSlot(), 100);
     }
 }

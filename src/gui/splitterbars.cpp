@@ -77,12 +77,12 @@ bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-QSize outerSizeTwips(const QWidget* form) {
-    const QWidget* outer = form;
-    if (auto* sub = qobject_cast<const QMdiSubWindow*>(form->parentWidget()))
+QSize outerSizeTwips(const QWidget* window) {
+    const QWidget* outer = window;
+    if (auto* sub = qobject_cast<const QMdiSubWindow*>(window->parentWidget()))
         outer = sub;
     const QSize px = outer->isWindow() ? outer->frameGeometry().size() : outer->size();
-    const double dpi = logicalDpi(*form);
+    const double dpi = logicalDpi(*window);
     return {pixelsToTwips(px.width(), dpi), pixelsToTwips(px.height(), dpi)};
 }
 

@@ -40,6 +40,6 @@ class SplitterBars : public QObject {
 
 // The outer size in twips that the layout's resize rule works with: the QMdiSubWindow's when
 // the window sits in one (frame and title bar included), else the window's own frame.
-QSize outerSizeTwips(const QWidget* form);
+QSize outerSizeTwips(const QWidget* window);
 
 }  // namespace qv

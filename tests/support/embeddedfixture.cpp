@@ -1,5 +1,7 @@
 #include "support/embeddedfixture.h"
 
+#include "support/dberror.h"
+
 #include <set>
 
 namespace qv::test {
@@ -24,14 +26,10 @@ QStringList fieldNames(const Recordset& rs) {
 
 ::testing::AssertionResult failsWith(const std::function<void()>& action, int32_t number,
                                      const QString& text) {
-    try {
-        action();
-    } catch (const DbError& e) {
-        if (e.number() == number && e.description().contains(text))
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << "error " << e.number() << ": " << e.what();
-    }
-    return ::testing::AssertionFailure() << "no DbError";
+    const DbError e = errorOf(action);
+    if (e.number() == number && e.description().contains(text))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "error " << e.number() << ": " << e.what();
 }
 
 std::map<QString, qlonglong> readStatistics(Database& reader, int64_t sid) {

@@ -18,25 +18,22 @@ void Script::on(const QString& pattern, Reply reply, int times) {
                        std::move(reply), times});
 }
 
-void Script::onText(const QString& text, Reply reply, int times) {
-    on(QRegularExpression::escape(text), std::move(reply), times);
-}
-
 Reply Script::answer(const QString& sql) {
     for (qsizetype i = rules_.size() - 1; i >= 0; --i) {
-        Rule& rule = rules_[i];
-        if (!rule.pattern.match(sql).hasMatch())
+        if (!rules_[i].pattern.match(sql).hasMatch())
             continue;
-        Reply reply = rule.reply;
-        if (rule.times > 0 && --rule.times == 0)
+        const Reply reply = rules_[i].reply;
+        if (rules_[i].times > 0 && --rules_[i].times == 0)
             rules_.removeAt(i);
         return reply;
     }
-    return Reply::ok();
+    return Reply();
 }
 
 namespace {
 
+// Fails as a driver's recordset does when the code under test misuses it: reading past the
+// end, an unknown field, or anything after close.
 class ScriptedRecordset : public Recordset {
   public:
     explicit ScriptedRecordset(Reply reply) : reply_(std::move(reply)) {}
@@ -44,7 +41,7 @@ class ScriptedRecordset : public Recordset {
     bool eof() const override { return closed_ || row_ >= reply_.rows.size(); }
     void moveNext() override {
         check();
-        if (reply_.failAfterRows >= 0 && row_ + 1 >= reply_.failAfterRows && reply_.fetchError)
+        if (reply_.fetchError && row_ + 1 >= reply_.failAfterRows)
             throw *reply_.fetchError;
         ++row_;
     }
@@ -59,16 +56,12 @@ class ScriptedRecordset : public Recordset {
         field(index);
         if (eof())
             throw noCurrentRecordError();
-        const QVariantList& r = reply_.rows[row_];
-        return index < r.size() ? r[index] : QVariant();
+        return reply_.rows[row_].value(index);
     }
     int64_t skipToEnd() override {
-        check();
         int64_t n = 0;
-        while (!eof()) {
+        for (check(); !eof(); ++n)
             moveNext();
-            ++n;
-        }
         return n;
     }
     void close() override { closed_ = true; }
@@ -94,10 +87,6 @@ Reply ScriptedDatabase::run(const QString& sql) {
         throw *reply.error;
     affected_ = reply.fields.isEmpty() ? reply.affected : 0;
     return reply;
-}
-
-void ScriptedDatabase::execute(const QString& sql) {
-    run(sql);
 }
 
 std::unique_ptr<Recordset> ScriptedDatabase::openRecordset(const QString& sql) {

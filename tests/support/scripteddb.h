@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QRegularExpression>
-#include <QString>
 #include <QStringList>
 #include <QVariant>
 
@@ -22,7 +21,6 @@ struct Reply {
     int failAfterRows = -1;        // moving past this many rows fails with fetchError
     std::optional<DbError> fetchError;
 
-    static Reply ok() { return {}; }
     static Reply fail(const QString& description, int32_t number = kErrOdbcCall) {
         Reply r;
         r.error = DbError(number, description);
@@ -39,22 +37,21 @@ struct Reply {
 
 // The statements a scripted server saw and the answers it gives, shared by all connections
 // of one test. Rules are tried newest first, so a test can override what its fixture set up;
-// the first whose pattern matches answers. A rule added with `times` answers that many times
-// and is then dropped.
+// the first whose pattern matches answers, and a rule added with `times` is dropped after
+// answering that often. Statements no rule matches succeed without rows.
 class Script {
   public:
     // `pattern` is a regular expression matched against the whole statement text.
     void on(const QString& pattern, Reply reply, int times = -1);
-    // Exact statement text.
-    void onText(const QString& text, Reply reply, int times = -1);
-
-    // Every statement in order, as "<connection>: <text>"; execute() and openRecordset()
-    // are not told apart, only the text and the connection count.
-    QStringList log;
-    // Connections closed, in order, by tag.
-    QStringList closed;
-
+    void onText(const QString& exactText, Reply reply, int times = -1) {
+        on(QRegularExpression::escape(exactText), std::move(reply), times);
+    }
     Reply answer(const QString& sql);
+
+    // Every statement in order, as "<connection tag>: <text>", whether executed or opened.
+    QStringList log;
+    // Tags of the connections closed, in order.
+    QStringList closed;
 
   private:
     struct Rule {
@@ -65,15 +62,15 @@ class Script {
     QList<Rule> rules_;
 };
 
-// A connection to the scripted server. Records each statement in the script's log under its
-// tag ("Q" for the query connection, "S" for the statistics one, by convention).
+// A connection to the scripted server, logging under its tag ("Q" for the query connection,
+// "S" for the statistics one, by convention).
 class ScriptedDatabase : public Database {
   public:
     ScriptedDatabase(QString tag, std::shared_ptr<Script> script)
         : tag_(std::move(tag)), script_(std::move(script)) {}
 
     bool isOpen() const override { return open_; }
-    void execute(const QString& sql) override;
+    void execute(const QString& sql) override { run(sql); }
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
     int64_t recordsAffected() const override { return affected_; }
     void close() override;

@@ -6,8 +6,7 @@ namespace qv::test {
 
 void TestPort::setSqlText(const QString& text) {
     sql = text;
-    caret = static_cast<int>(text.size());
-    selStart = caret;
+    caret = selStart = static_cast<int>(text.size());
     selLength = 0;
     events.append(u"setSqlText"_s);
 }
@@ -15,27 +14,14 @@ void TestPort::setSqlText(const QString& text) {
 void TestPort::replaceSqlSelection(const QString& text) {
     const int start = selLength > 0 ? selStart : caret;
     sql.replace(start, selLength, text);
-    caret = start + static_cast<int>(text.size());
-    selStart = caret;
+    caret = selStart = start + static_cast<int>(text.size());
     selLength = 0;
     events.append(u"replaceSqlSelection"_s);
 }
 
-void TestPort::focusSql() {
-    sqlFocused = true;
-    events.append(u"focusSql"_s);
-}
-
-void TestPort::repaintNow() {
-    events.append(u"repaint"_s);
-    if (onRepaint)
-        onRepaint();
-}
-
-Answer TestPort::ask(const QString& text) {
-    questions.append(text);
+Answer TestPort::ask(const QString&) {
     events.append(u"ask"_s);
-    return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
+    return Answer::Cancel;
 }
 
 void TestPort::showMessage(const QString& text, const QString& title) {
@@ -46,13 +32,10 @@ void TestPort::showMessage(const QString& text, const QString& title) {
 bool TestPort::runLoginDialog(LoginValues& values) {
     loginPresets.append(values);
     events.append(u"login"_s);
-    if (logins.isEmpty())
-        return false;
-    const std::optional<LoginValues> typed = logins.takeFirst();
-    if (!typed)
-        return false;
-    values = *typed;
-    return true;
+    const std::optional<LoginValues> typed = logins.isEmpty() ? std::nullopt : logins.takeFirst();
+    if (typed)
+        values = *typed;
+    return typed.has_value();
 }
 
 }  // namespace qv::test

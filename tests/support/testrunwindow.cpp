@@ -4,15 +4,6 @@ using namespace Qt::StringLiterals;
 
 namespace qv::test {
 
-TestRunWindow::TestRunWindow() {
-    options.maxDisplayRows = 1000;
-}
-
-Answer TestRunWindow::ask(const QString& text) {
-    questions.append(text);
-    return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
-}
-
 Reply statRows(const QList<QVariantList>& rows) {
     Reply r;
     r.fields = {FieldInfo{u"SID"_s, FieldType::Numeric, 10},
@@ -23,6 +14,13 @@ Reply statRows(const QList<QVariantList>& rows) {
                 FieldInfo{u"CLASS"_s, FieldType::Numeric, 10}};
     for (const QVariantList& s : rows)
         r.rows.append(QVariantList{42, s[0], s[2], s[0], s[1], 1});
+    return r;
+}
+
+Reply numberRows(int n) {
+    Reply r = Reply::table({u"N"_s}, {});
+    for (int i = 1; i <= n; ++i)
+        r.rows.append(QVariantList{i});
     return r;
 }
 

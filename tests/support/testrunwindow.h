@@ -13,15 +13,13 @@ namespace qv::test {
 // statement, "S" reads statistics) sharing one script, and a record of everything shown.
 class TestRunWindow : public RunWindow {
   public:
-    TestRunWindow();
+    TestRunWindow() { options.maxDisplayRows = 1000; }
 
     std::shared_ptr<Script> script = std::make_shared<Script>();
     ScriptedDatabase query{QStringLiteral("Q"), script};
     ScriptedDatabase stats{QStringLiteral("S"), script};
     Settings options;
     QString sql;
-    QString user = QStringLiteral("scott");
-    QString service = QStringLiteral("ORCL");
 
     // Current texts of the three lines and the count label.
     QString planLine, resultLine, statsLine, count;
@@ -33,11 +31,9 @@ class TestRunWindow : public RunWindow {
     }
     // Every text set, in order, as "E:", "Q:", "S:" or "C:" followed by the text.
     QStringList shown;
+    // Answers to the questions asked, in turn; Cancel when they run out.
     QList<Answer> answers;
-    QStringList questions;
-    QStringList messages;
-    QStringList ring;
-    int twipsPerBlank = 90;
+    QStringList questions, messages, ring;
 
     GridModel plan, data, statistics;
     ResultState result;
@@ -51,14 +47,17 @@ class TestRunWindow : public RunWindow {
     GridModel& resultGrid() override { return data; }
     GridModel& statsGrid() override { return statistics; }
     ResultState& resultState() override { return result; }
-    Answer ask(const QString& text) override;
+    Answer ask(const QString& text) override {
+        questions.append(text);
+        return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
+    }
     void showMessage(const QString& text) override { messages.append(text); }
-    int blankWidthTwips(int n) const override { return n * twipsPerBlank; }
+    int blankWidthTwips(int n) const override { return n * 90; }
     Settings& settings() override { return options; }
     Database& queryDatabase() override { return query; }
     Database& statsDatabase() override { return stats; }
-    QString userName() const override { return user; }
-    QString serviceName() const override { return service; }
+    QString userName() const override { return QStringLiteral("scott"); }
+    QString serviceName() const override { return QStringLiteral("ORCL"); }
     void addToRing(const QString& s) override { ring.append(s); }
 
     // Answers the session-id query with `sid` and every statistics reading with the given
@@ -72,7 +71,10 @@ class TestRunWindow : public RunWindow {
     }
 };
 
-// Statistic rows as the server returns them for the statistics query.
+// Statistic rows ({number, name, value} each) as the server returns them for the statistics
+// query.
 Reply statRows(const QList<QVariantList>& rows);
+// A result of one column N holding 1, 2, ... n.
+Reply numberRows(int n);
 
 }  // namespace qv::test
