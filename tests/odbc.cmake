@@ -89,9 +89,3 @@ target_link_libraries(test_odbcdatabase PRIVATE quervin_odbc quervin_testmain_co
 add_test(NAME test_odbcdatabase COMMAND test_odbcdatabase)
 set_tests_properties(test_odbcdatabase PROPERTIES
   FIXTURES_REQUIRED pg ENVIRONMENT "${QUERVIN_PG_ENV}" TIMEOUT 300)
-
-add_executable(test_odbcdrivers test_odbcdrivers.cpp)
-target_link_libraries(test_odbcdrivers PRIVATE quervin_odbc quervin_testmain_core)
-add_test(NAME test_odbcdrivers COMMAND test_odbcdrivers)
-set_tests_properties(test_odbcdrivers PROPERTIES
-  ENVIRONMENT "ODBCSYSINI=${QUERVIN_ODBC_INI_DIR};LC_ALL=C.UTF-8" TIMEOUT 120)

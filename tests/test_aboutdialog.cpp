@@ -3,6 +3,7 @@
 #include "core/about/systeminfo.h"
 #include "gui/aboutdialog.h"
 #include "gui/systeminfodialog.h"
+#include "support/checks.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,6 @@
 
 using namespace qv;
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for QString and the lists and tuples that hold one.
-static void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 // The boxes and the report belong to the frame and go with it.
 TEST(AboutDialog, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox) {

@@ -1,7 +1,7 @@
 #include "core/settings/settings.h"
 #include "core/window/connectionservice.h"
 #include "core/window/windowstate.h"
-#include "support/dberror.h"
+#include "support/checks.h"
 #include "support/scripteddb.h"
 #include "support/tempstore.h"
 #include "support/testport.h"

@@ -1,5 +1,5 @@
 #include "core/history/historyfile.h"
-#include "support/dberror.h"
+#include "support/checks.h"
 #include "support/sqliteprobe.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
 // The ODBC layer against real drivers: the PostgreSQL Unicode driver on the fixture's server
 // (environment from tests/odbc.cmake) and the SQLite 3 driver on temporary files.
 #include "core/db/odbcdatabase.h"
+#include "core/db/odbcdrivers.h"
 #include "core/db/odbchandles.h"
 
-#include "support/dberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
@@ -192,6 +193,17 @@ TEST(OdbcPostgres, TwoConnectionsAreTwoSessionsAndFieldsHaveTypeCodesAndSizes) {
                   expected[i]);
     EXPECT_EQ(QVariantList({rs->value("m"), rs->value("w"), rs->value("ts")}),
               QVariantList({"1.50", 123LL, "2024-01-02 03:04:05"}));
+}
+
+// The driver list as the tests' odbcinst.ini (ODBCSYSINI) gives it.
+TEST(OdbcDrivers, ListsTheManagersDriversInItsOrderAndFiltersOracleInAnyCase) {
+    EXPECT_EQ(installedOdbcDrivers(),
+              QStringList({"PostgreSQL Unicode", "Oracle ODBC Driver", "SQLite3", "OraHome92",
+                           "Oracle in OraClient19Home1", "Sybase ASE ODBC Driver",
+                           "Microsoft ODBC for ORACLE", "DataDirect 8.0 Oracle Wire Protocol"}));
+    EXPECT_EQ(oracleDriverList(),
+              QStringList({"Oracle ODBC Driver", "Oracle in OraClient19Home1",
+                           "Microsoft ODBC for ORACLE", "DataDirect 8.0 Oracle Wire Protocol"}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "core/settings/optionsform.h"
 #include "core/settings/settings.h"
 #include "gui/optionsdialog.h"
+#include "support/checks.h"
 #include "support/modalanswerer.h"
 #include "support/tempstore.h"
 
@@ -18,11 +19,6 @@
 
 using namespace qv;
 using namespace Qt::StringLiterals;
-
-// Readable failure messages for QString and the lists and tuples that hold one.
-static void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "core/tuning/statistics.h"
 #include "support/testrunwindow.h"
 
-#include "support/dberror.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 

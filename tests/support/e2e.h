@@ -2,6 +2,7 @@
 
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
+#include "support/checks.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/embeddedfixture.h"
 
-#include "support/dberror.h"
+#include "support/checks.h"
 
 #include <set>
 

@@ -3,6 +3,7 @@
 #include "core/embedded/embeddeddatabase.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/statistics.h"
+#include "support/checks.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/settings/settingsstore.h"
+#include "support/checks.h"
 
 #include <QString>
 #include <QTemporaryDir>

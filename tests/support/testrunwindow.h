@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/tuning/runwindow.h"
+#include "support/checks.h"
 #include "support/scripteddb.h"
 
 #include <QStringList>

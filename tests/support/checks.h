@@ -5,6 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
+
+// Failure messages show a QString as text, not as a list of 16-bit units.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace qv::test {
 
