@@ -30,6 +30,7 @@ class TimedDatabase : public Database {
     }
     int64_t recordsAffected() const override { return db_.recordsAffected(); }
     void close() override { db_.close(); }
+    void cancel() override { db_.cancel(); }
 
   private:
     Database& db_;

@@ -9,15 +9,10 @@
 #include "core/db/odbcdatabase.h"
 #include "core/db/odbchandles.h"
 #include "core/tuning/resultstep.h"
+#include "pgserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -37,49 +32,6 @@ const QString kQuery =
     QStringLiteral(
         "SELECT i, md5(i::text) AS t, i * 0.5 AS half FROM generate_series(1, %1) AS g(i)")
         .arg(kRows);
-
-// A throw-away server for the run, stopped when the program ends.
-class OwnServer {
-  public:
-    bool start() {
-        if (!dir_.isValid())
-            return false;
-        const int port = freePort();
-        path_ = dir_.filePath(QStringLiteral("pg"));
-        if (port <= 0 ||
-            QProcess::execute(QStringLiteral(QUERVIN_PG_FIXTURE),
-                              {QStringLiteral("start"), path_, QString::number(port)}) != 0)
-            return false;
-        qputenv("PGHOST", path_.toLocal8Bit());
-        qputenv("PGPORT", QByteArray::number(port));
-        qputenv("PGUSER", "quervin");
-        qputenv("PGDATABASE", "quervin");
-        return true;
-    }
-    ~OwnServer() {
-        if (!path_.isEmpty())
-            QProcess::execute(QStringLiteral(QUERVIN_PG_FIXTURE), {QStringLiteral("stop"), path_});
-    }
-
-  private:
-    static int freePort() {
-        const int s = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        int port = -1;
-        if (s >= 0 && bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            getsockname(s, reinterpret_cast<sockaddr*>(&a), &length) == 0)
-            port = ntohs(a.sin_port);
-        if (s >= 0)
-            close(s);
-        return port;
-    }
-
-    QTemporaryDir dir_;
-    QString path_;
-};
 
 const QString kDriverString = QStringLiteral("Driver={%1};UID=quervin;PWD=;").arg(QUERVIN_PSQLODBC);
 
@@ -110,7 +62,7 @@ using bench::median;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    std::optional<OwnServer> server;
+    std::optional<bench::OwnServer> server;
     if (qEnvironmentVariableIsEmpty("PGHOST")) {
         server.emplace();
         if (!server->start()) {

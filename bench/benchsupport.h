@@ -43,6 +43,8 @@ class BenchWindow : public RunWindow {
     QString userName() const override { return QStringLiteral("bench"); }
     QString serviceName() const override { return QStringLiteral("bench"); }
     void addToRing(const QString&) override {}
+    RunControl& control() override { return runControl; }
+    RunControl runControl;
 
   private:
     Database& db_;

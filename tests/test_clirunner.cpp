@@ -7,7 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -112,4 +116,35 @@ TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {
         EXPECT_EQ(b.status, kCliBadArguments) << args.toStdString();
         EXPECT_TRUE(!b.err.isEmpty() && b.out.isEmpty()) << args.toStdString();
     }
+}
+
+namespace {
+const QString kEndlessCount =
+    u"with recursive r(n) as (select 1 union all select n + 1 from r) select count(*) from r"_s;
+}  // namespace
+
+TEST_F(CliTest, TimeoutAndInterruptCancelTheStatementAndPrintWhatWasDone) {
+    const Result r = sample(u"--no-plan --timeout 0.3"_s, kEndlessCount);
+    EXPECT_EQ(r.status, kCliStopped) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(u"query: ORA-01013: user requested cancel of current "
+                               u"operation（中止しました）\n"_s) &&
+                r.out.contains(u"\ncount: 0件（中止）\n"_s))
+        << r.out.toStdString();
+    EXPECT_EQ(sample(u"--timeout 0"_s, u"select 1"_s).status, kCliBadArguments);
+
+#ifdef Q_OS_UNIX
+    // Ctrl-C on the real program: the sample made above is reused.
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QUERVIN_SAMPLE_DIR"_s, sampleDir.path());
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QUERVIN_CLI), {u"--service"_s, u"sqlite:sample"_s, u"--user"_s,
+                                            u"demo"_s, u"--no-plan"_s, u"--sql"_s, kEndlessCount});
+    ASSERT_TRUE(cli.waitForStarted());
+    QThread::msleep(1000);
+    ::kill(pid_t(cli.processId()), SIGINT);
+    ASSERT_TRUE(cli.waitForFinished(5000));
+    EXPECT_EQ(std::pair(cli.exitStatus(), cli.exitCode()), std::pair(QProcess::NormalExit, 4));
+    EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardOutput()).contains(u"count: 0件（中止）"_s));
+#endif
 }

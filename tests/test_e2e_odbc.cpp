@@ -4,9 +4,11 @@
 #include "support/modalanswerer.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QPushButton>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -52,6 +54,26 @@ TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
     EXPECT_TRUE(answerer.seen.isEmpty());
     EXPECT_FALSE(line(Line::Plan).isEmpty() || line(Line::Result).isEmpty());
     EXPECT_EQ(line(Line::Count), QString());
+}
+
+TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
+    appSettings().odbcDriver = kDriver;
+    appSettings().showPlan = false;
+    login(u"pgtest"_s, u"quervin"_s);
+    run(u"create temp table stop_t (v integer); insert into stop_t values (1)"_s);
+    start(u"update stop_t set v = 2 from (select pg_sleep(30)) s"_s);
+    ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…"_s); }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    window()->executeButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !model().isRunning(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 2000);
+    EXPECT_TRUE(line(Line::Result).endsWith(u"（中止しました）"_s) &&
+                line(Line::Result).contains(u"cancel"_s))
+        << line(Line::Result).toStdString();
+    EXPECT_EQ(line(Line::Count), u"0件（中止）"_s);
+    run(u"select v from stop_t"_s);
+    EXPECT_EQ(model().resultGrid().text(1, 1), u"1"_s);
 }
 
 TEST(OdbcCli, RunsAgainstPostgreSql) {

@@ -1,6 +1,7 @@
 // The embedded sample through the real window, from login to logout. The steps' rules and
 // texts are the unit tests'; this one shows they are wired together.
 #include "core/history/statementring.h"
+#include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
 #include "gui/gridview.h"
 #include "support/e2e.h"
@@ -11,7 +12,10 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QtTest/QTest>
 
 using namespace Qt::StringLiterals;
@@ -73,4 +77,66 @@ TEST_F(SampleTest, DoubleClickOnACellWritesItsCondition) {
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"where name = '"_s + name + u"'"_s);
     EXPECT_TRUE(window()->sqlEdit()->hasFocus());
+}
+
+namespace {
+// Never ends on its own: an endless count, and endless rows.
+const QString kEndlessCount =
+    u"with recursive r(n) as (select 1 union all select n + 1 from r) select count(*) from r"_s;
+const QString kEndlessRows =
+    u"with recursive r(n) as (select 1 union all select n + 1 from r) select n from r"_s;
+}  // namespace
+
+TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
+    appSettings().showPlan = false;
+    login(u"sqlite:sample"_s, u"demo"_s);
+    start(kEndlessCount);
+    ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…（"_s); }, 5000));
+    EXPECT_EQ(window()->executeButton()->text(), u"中 止"_s);
+    // The frame and another window answer meanwhile.
+    QueryWindow* first = window();
+    frame->action(u"newWindow"_s)->trigger();
+    QTest::keyClicks(window()->sqlEdit(), u"select 1"_s);
+    EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"select 1"_s);
+    EXPECT_TRUE(first->model().isRunning());
+
+    QTest::keyClick(first->sqlEdit(), Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !first->model().isRunning(); }, 2000));
+    const WindowState& lines = first->model().state();
+    EXPECT_EQ(lines.line(Line::Result),
+              u"ORA-01013: user requested cancel of current operation（中止しました）"_s);
+    EXPECT_EQ(lines.line(Line::Count), u"0件（中止）"_s);
+    EXPECT_TRUE(lines.line(Line::Elapsed).endsWith(u"秒"_s));
+    EXPECT_TRUE(first->model().statsGrid().visible()) << "the cost of the stopped run is shown";
+    EXPECT_EQ(first->executeButton()->text(), u"実 行"_s);
+    EXPECT_EQ(statementRing().statement(0), kEndlessCount);
+
+    // Stopped while fetching: the rows counted so far.
+    frame->mdiArea()->setActiveSubWindow(frame->mdiArea()->subWindowList().first());
+    start(kEndlessRows);
+    ASSERT_TRUE(waitUntil([&] { return line(Line::Count).contains(u"件 取得中…（"_s); }, 5000));
+    window()->executeButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !model().isRunning(); }, 2000));
+    const QString count = line(Line::Count);
+    EXPECT_TRUE(count.endsWith(u"件（中止）"_s) && count.chopped(5).toLongLong() > 1000)
+        << count.toStdString();
+    EXPECT_FALSE(model().resultGrid().visible());
+}
+
+TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {
+    appSettings().showPlan = false;
+    login(u"sqlite:sample"_s, u"demo"_s);
+    start(kEndlessCount);
+    ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…"_s); }, 5000));
+    {
+        test::ModalAnswerer no({QMessageBox::No});
+        frame->action(u"quit"_s)->trigger();
+        EXPECT_EQ(no.seen, QStringList{u"QuervinStudio|"_s + kMsgStopToClose});
+    }
+    ASSERT_EQ(frame->queryWindows().size(), 1) << "No keeps the window and its run";
+    EXPECT_TRUE(model().isRunning());
+    test::ModalAnswerer yes({QMessageBox::Yes});
+    frame->action(u"quit"_s)->trigger();
+    EXPECT_TRUE(frame->queryWindows().isEmpty());
+    EXPECT_EQ(statementRing().statement(0), kEndlessCount);
 }

@@ -38,6 +38,7 @@ struct Window {
     void run(const QString& sql) {
         port.sql = sql;
         model.execute();
+        EXPECT_TRUE(model.waitForRun(10'000));
     }
     // The flag (checked against the two menu items) and panels 2 and 3.
     QString recording() const {

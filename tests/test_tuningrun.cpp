@@ -155,3 +155,20 @@ TEST_F(RunTest, FailingStepsReportAndTheRunGoesOn) {
     EXPECT_EQ(w.statsLine, eof);
     EXPECT_EQ(w.visibleGrids(), QString());
 }
+
+// Stopped before the statement went out: it is never sent, and the statistics after still are.
+TEST_F(RunTest, AStoppedRunSkipsTheStatementButStillReadsTheStatistics) {
+    w.options.showPlan = false;
+    w.runControl.requestStop();
+    EXPECT_EQ(runTuning(w), RunOutcome::CarriedOut);
+    EXPECT_FALSE(w.script->log.contains(q(w.sql)));
+    EXPECT_EQ(w.script->log.count(q(statsQuery(u"42"_s), false)), 2);
+    EXPECT_EQ(
+        w.lines(),
+        (QStringList{{},
+                     u"ORA-01013: user requested cancel of current operation（中止しました）"_s,
+                     {},
+                     u"0件（中止）"_s}));
+    EXPECT_EQ(w.visibleGrids(), u"S"_s);
+    EXPECT_TRUE(w.result.stopped);
+}

@@ -1,6 +1,9 @@
+#include "core/window/backgroundrun.h"
 #include "gui/mainframe.h"
 
 #include <QApplication>
+
+#include <cstdlib>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -9,7 +12,15 @@ int main(int argc, char* argv[]) {
     // The program ends when its last query window closes (endProgram), not when the last
     // top-level window does.
     app.setQuitOnLastWindowClosed(false);
-    qv::MainFrame frame;
-    frame.show();
-    return app.exec();
+    int status = 0;
+    {
+        qv::MainFrame frame;
+        frame.show();
+        status = app.exec();
+    }
+    // A run whose driver never came back from the cancel still holds its thread; the settings
+    // and the statement ring are saved, so end without waiting for it.
+    if (qv::abandonedRuns() > 0)
+        std::quick_exit(status);
+    return status;
 }

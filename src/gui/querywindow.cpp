@@ -9,8 +9,10 @@
 #include "gui/windowfont.h"
 
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -37,6 +39,10 @@ QueryWindow::QueryWindow(QWidget* parent)
     statsHeading_ = makeLabel("statsHeading", QStringLiteral("Stats"));
     planHeading_ = makeLabel("planHeading", QStringLiteral("Execution Plan"));
     countLabel_ = makeLabel("countLabel", QStringLiteral("Count"));
+    // The execute-and-fetch time, at the right end of the count label's line.
+    elapsedLabel_ = makeLabel("elapsedLabel", QString());
+    elapsedLabel_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    elapsedLabel_->setToolTip(QStringLiteral("SQLの実行とフェッチにかかった時間"));
 
     // Message lines lie under their grids: a visible grid covers its line.
     resultMessage_ = makeLabel("resultMessage", QStringLiteral("XXX"));
@@ -116,19 +122,17 @@ void QueryWindow::bindState() {
         QLabel* l = line == WindowState::Line::Plan     ? planMessage_
                     : line == WindowState::Line::Result ? resultMessage_
                     : line == WindowState::Line::Stats  ? statsMessage_
-                                                        : countLabel_;
+                    : line == WindowState::Line::Count  ? countLabel_
+                                                        : elapsedLabel_;
         l->setText(t);
-        // The caller blocks in a database call next; paint the line now.
-        l->repaint();
     });
     connect(&st, &WindowState::panelChanged, this, [this](int panel) {
         QLabel* p = panels_[static_cast<size_t>(panel - 1)];
         p->setText(model_->state().panelText(panel));
         p->setToolTip(model_->state().panelToolTip(panel));
     });
-    connect(&st, &WindowState::execEnabledChanged, this, [this](bool enabled) {
-        executeButton_->setEnabled(enabled);
-        executeButton_->repaint();
+    connect(&st, &WindowState::runningChanged, this, [this](bool running) {
+        executeButton_->setText(running ? QStringLiteral("中 止") : QStringLiteral("実 行"));
     });
 }
 
@@ -151,6 +155,7 @@ void QueryWindow::applyLayout() {
     place(resultGrid_, Control::ResultGrid);
     place(resultMessage_, Control::ResultMessage);
     place(countLabel_, Control::CountLabel);
+    place(elapsedLabel_, Control::CountLabel);
     place(statsHeading_, Control::StatsHeading);
     place(statsGrid_, Control::StatsGrid);
     place(statsMessage_, Control::StatsMessage);
@@ -164,6 +169,24 @@ void QueryWindow::applyLayout() {
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, height() - h, width(), h);
+}
+
+void QueryWindow::keyPressEvent(QKeyEvent* event) {
+    // Esc anywhere in the window stops a run, as the button does.
+    if (event->key() == Qt::Key_Escape && model_->isRunning()) {
+        model_->stop();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void QueryWindow::closeEvent(QCloseEvent* event) {
+    // A run under way is stopped (when the user agrees) before the window goes.
+    if (model_->settleRunBefore(kMsgStopToClose))
+        event->accept();
+    else
+        event->ignore();
 }
 
 void QueryWindow::resizeEvent(QResizeEvent* event) {
@@ -225,16 +248,19 @@ bool QueryWindow::runLoginDialog(LoginValues& values) {
     return true;
 }
 
-int QueryWindow::blankWidthTwips(int count) const {
-    if (count <= 0)
-        return 0;
+double QueryWindow::twipsPerBlank() const {
     QFontMetricsF fm(font(), const_cast<QueryWindow*>(this));
     // In the window's own font a blank is as wide as any half-width character. A fallback
     // font may have a narrower blank, which would cut every value; take a digit's width then.
     const double blank =
         std::max(fm.horizontalAdvance(QLatin1Char(' ')), fm.horizontalAdvance(QLatin1Char('0')));
-    const double px = blank * count;
-    return static_cast<int>(px * 1440.0 / dpi() + 0.5);
+    return blank * 1440.0 / dpi();
+}
+
+bool QueryWindow::confirm(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
 }  // namespace qv

@@ -36,7 +36,8 @@ class QueryWindow : public QWidget, public WindowPort {
     Answer ask(const QString& text) override;
     void showMessage(const QString& text, const QString& title) override;
     bool runLoginDialog(LoginValues& values) override;
-    int blankWidthTwips(int count) const override;
+    bool confirm(const QString& text) override;
+    double twipsPerBlank() const override;
 
     QPlainTextEdit* sqlEdit() const { return sqlEdit_; }
     QPushButton* executeButton() const { return executeButton_; }
@@ -57,6 +58,8 @@ class QueryWindow : public QWidget, public WindowPort {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     QLabel* makeLabel(const char* name, const QString& text);
@@ -75,6 +78,7 @@ class QueryWindow : public QWidget, public WindowPort {
     QLabel* statsMessage_ = nullptr;
     QLabel* planMessage_ = nullptr;
     QLabel* countLabel_ = nullptr;
+    QLabel* elapsedLabel_ = nullptr;
     GridView* resultGrid_ = nullptr;
     GridView* statsGrid_ = nullptr;
     GridView* planGrid_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -47,10 +48,26 @@ void WindowTest::answerLogin(const QString& service, const QString& user, const 
     });
 }
 
-void WindowTest::run(const QString& sql) {
+void WindowTest::start(const QString& sql) {
     window()->sqlEdit()->setPlainText(sql);
     window()->executeButton()->click();
-    QApplication::processEvents();
+}
+
+void WindowTest::run(const QString& sql) {
+    start(sql);
+    // The run goes on its own thread; a question it asks is answered through the event loop.
+    EXPECT_TRUE(waitUntil([this] { return !model().isRunning(); }));
+}
+
+bool WindowTest::waitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
 }
 
 QString WindowTest::statValue(const QString& name) {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace qv::test {
 
 // A frame with one query window, a fresh settings store and a sample database of its own, so
@@ -23,8 +25,12 @@ class WindowTest : public ::testing::Test {
     // Fills in and accepts the login dialog the next time it shows.
     void answerLogin(const QString& service, const QString& user,
                      const QString& password = QString());
-    // Types `sql` into the SQL box and presses 実 行.
+    // Types `sql` into the SQL box and presses 実 行, then waits for the run to end.
     void run(const QString& sql);
+    // The same without waiting.
+    void start(const QString& sql);
+    // Turns the event loop until `done` holds or `ms` milliseconds pass; whether it held.
+    static bool waitUntil(const std::function<bool()>& done, int ms = 60'000);
 
     QueryWindow* window() { return frame->activeQueryWindow(); }
     QueryWindowModel& model() { return window()->model(); }

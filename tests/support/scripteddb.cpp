@@ -58,9 +58,9 @@ class ScriptedRecordset : public Recordset {
             throw noCurrentRecordError();
         return reply_.rows[row_].value(index);
     }
-    int64_t skipToEnd() override {
+    int64_t skipRows(int64_t limit) override {
         int64_t n = 0;
-        for (check(); !eof(); ++n)
+        for (check(); !eof() && n < limit; ++n)
             moveNext();
         return n;
     }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -74,6 +75,9 @@ class ScriptedDatabase : public Database {
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
     int64_t recordsAffected() const override { return affected_; }
     void close() override;
+    // Counted only: a scripted statement never runs long enough to be cancelled.
+    void cancel() override { ++cancels; }
+    std::atomic<int> cancels = 0;
 
   private:
     Reply run(const QString& sql);

@@ -38,4 +38,9 @@ bool TestPort::runLoginDialog(LoginValues& values) {
     return typed.has_value();
 }
 
+bool TestPort::confirm(const QString& text) {
+    messages.append(u"confirm|"_s + text);
+    return !confirmations.isEmpty() && confirmations.takeFirst();
+}
+
 }  // namespace qv::test

@@ -32,7 +32,10 @@ class TestPort : public WindowPort {
     Answer ask(const QString&) override;
     void showMessage(const QString& text, const QString& title) override;
     bool runLoginDialog(LoginValues& values) override;
-    int blankWidthTwips(int count) const override { return count * 90; }
+    // Confirmations are answered from `confirmations` (No when they run out).
+    bool confirm(const QString& text) override;
+    QList<bool> confirmations;
+    double twipsPerBlank() const override { return 90; }
 };
 
 }  // namespace qv::test

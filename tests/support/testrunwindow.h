@@ -60,6 +60,8 @@ class TestRunWindow : public RunWindow {
     QString userName() const override { return QStringLiteral("scott"); }
     QString serviceName() const override { return QStringLiteral("ORCL"); }
     void addToRing(const QString& s) override { ring.append(s); }
+    RunControl& control() override { return runControl; }
+    RunControl runControl;
 
     // Answers the session-id query with `sid` and every statistics reading with the given
     // readings in turn (each a list of {number, name, value}).

@@ -7,11 +7,18 @@
 #include "core/window/program.h"
 
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 namespace qv {
 
@@ -24,7 +31,7 @@ class CliRunWindow : public RunWindow {
     Settings options;
     QString user, service;
     bool createPlanTable = false;
-    std::unique_ptr<Database> query, stats;
+    std::shared_ptr<Database> query, stats;
     QString planLine, resultLine, statsLine, count;
     QStringList refusals;
     GridModel plan, data, statistics;
@@ -49,6 +56,8 @@ class CliRunWindow : public RunWindow {
     QString userName() const override { return user; }
     QString serviceName() const override { return service; }
     void addToRing(const QString&) override {}
+    RunControl& control() override { return runControl; }
+    RunControl runControl;
 };
 
 QStringList rowTexts(const GridModel& g, int row) {
@@ -103,16 +112,67 @@ QStringList splitRecordFile(const QStringList& args) {
     return out;
 }
 
+// How long a stopped run may take to end before the runner gives up on the driver.
+constexpr int kStopWaitMs = 10'000;
+
+// Runs `w` on a thread of its own while this one watches for a stop request and the timeout.
+RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const StopSource& stops,
+                        QTextStream& err) {
+    if (stops.arm)
+        stops.arm();
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    RunOutcome outcome = RunOutcome::CarriedOut;
+    std::thread worker([&] {
+        const RunOutcome o = runTuning(w);
+        std::lock_guard lock(mutex);
+        outcome = o;
+        done = true;
+        ended.notify_all();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer sinceStop;
+    auto finished = [&](int ms) {
+        std::unique_lock lock(mutex);
+        return ended.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done; });
+    };
+    while (!finished(stops.wait ? 0 : 20)) {
+        const bool asked = stops.wait && stops.wait(20);
+        const bool late = timeoutSeconds > 0 && clock.elapsed() >= timeoutSeconds * 1000;
+        if ((asked || late) && !sinceStop.isValid()) {
+            err << (asked ? "stopping: cancelling the statement on the server\n"
+                          : "timeout: cancelling the statement on the server\n");
+            err.flush();
+            sinceStop.start();
+        }
+        if (sinceStop.isValid()) {
+            // Again and again: a statement that started after the last cancel is caught too.
+            w.runControl.requestStop();
+            if (sinceStop.elapsed() > kStopWaitMs) {
+                err << "the server did not stop the statement; leaving it\n";
+                err.flush();
+                std::quick_exit(kCliStopped);
+            }
+        }
+    }
+    worker.join();
+    return outcome;
+}
+
 }  // namespace
 
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener) {
+           DatabaseOpener opener, StopSource stops) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs one SQL tuning run like a QuervinStudio query window and prints what it shows: "
         "the execution plan, the row count, the result rows and the change of every session "
         "statistic.\nExit status: 0 the run was carried out (whatever failed inside it), 1 it "
-        "was refused, 2 bad arguments or no connection, 3 the recording failed."));
+        "was refused, 2 bad arguments or no connection, 3 the recording failed, 4 it was "
+        "stopped (SIGINT, SIGTERM or --timeout: the statement is cancelled on the server and "
+        "what was done so far is printed)."));
     p.addHelpOption();
     const QCommandLineOption service(QStringLiteral("service"),
                                      QStringLiteral("Oracle net service name, or sqlite:sample / "
@@ -163,8 +223,13 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
                                                     "Without --sql or --sql-file it is read from "
                                                     "standard input."),
                                      QStringLiteral("FILE"));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"),
+        QStringLiteral("Stop the run after SECONDS, as Ctrl-C does: the statement is cancelled "
+                       "on the server."),
+        QStringLiteral("SECONDS"));
     p.addOptions({service, user, password, driver, noPlan, noQuery, maxRows, optimizer, planTable,
-                  createPlanTable, record, recordFile, format, sql, sqlFile});
+                  createPlanTable, record, recordFile, format, sql, sqlFile, timeout});
 
     if (!p.parse(splitRecordFile(args))) {
         err << p.errorText() << "\n";
@@ -187,6 +252,13 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         return bad(QStringLiteral("--format must be text or json."));
     if (p.isSet(sql) && p.isSet(sqlFile))
         return bad(QStringLiteral("Give --sql or --sql-file, not both."));
+    double timeoutSeconds = 0;
+    if (p.isSet(timeout)) {
+        bool ok = false;
+        timeoutSeconds = p.value(timeout).toDouble(&ok);
+        if (!ok || !(timeoutSeconds > 0) || timeoutSeconds > 1e9)
+            return bad(QStringLiteral("--timeout takes a number of seconds greater than 0."));
+    }
 
     CliRunWindow w;
     w.options.maxDisplayRows = 1000;
@@ -232,18 +304,20 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         if (!opener)
             throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
         w.query = opener(w.service, cs, w.user);
+        w.runControl.setCancelTarget(w.query);
         w.stats = opener(w.service, cs, w.user);
     } catch (const DbError& e) {
         err << e.description() << "\n";
         return kCliBadArguments;
     }
 
-    if (runTuning(w) == RunOutcome::Refused) {
+    const RunOutcome outcome = runStoppable(w, timeoutSeconds, stops, err);
+    if (outcome == RunOutcome::Refused) {
         err << w.refusals.join(QLatin1Char('\n')) << "\n";
         return kCliRefused;
     }
 
-    int status = kCliCarriedOut;
+    int status = w.runControl.stopRequested() ? kCliStopped : kCliCarriedOut;
     int32_t runNumber = 0;
     if (p.isSet(record)) {
         const QString file = p.isSet(recordFile) ? p.value(recordFile) : HistoryFile::defaultPath();
@@ -251,7 +325,8 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
             runNumber = HistoryFile(file).record(w.sql, w.statistics, w.plan).runNumber;
         } catch (const DbError& e) {
             err << QStringLiteral("履歴処理エラー:") << e.description() << "\n";
-            status = kCliRecordFailed;
+            if (status == kCliCarriedOut)
+                status = kCliRecordFailed;
         }
     }
 

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <functional>
+
 namespace qv {
 
 // Exit statuses of quervin-cli.
@@ -12,13 +14,24 @@ inline constexpr int kCliCarriedOut = 0;
 inline constexpr int kCliRefused = 1;
 inline constexpr int kCliBadArguments = 2;  // also: the connection could not be made
 inline constexpr int kCliRecordFailed = 3;
+inline constexpr int kCliStopped = 4;  // SIGINT, SIGTERM or --timeout stopped the run
+
+// Where a request to stop the run comes from (Ctrl-C, SIGTERM). `arm` is called just before the
+// run starts, on the thread that then calls `wait`; `wait` waits up to `ms` milliseconds and
+// tells whether a request came.
+struct StopSource {
+    std::function<void()> arm;
+    std::function<bool(int ms)> wait;
+};
 
 // Runs one tuning run from the command line `args` (args[0] is the program name) through the
 // same run as a query window, and prints what the window would show to `out` (text or JSON).
 // The statement comes from --sql, --sql-file or `in`. Neither the settings store nor the
 // statement ring is read or written. `opener` opens the connections (the program's own by
-// default).
+// default). The run goes on a thread of its own; when `stops` reports a request, or
+// --timeout passes, the statement is cancelled on the server, what was done is printed and the
+// status is kCliStopped.
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener = defaultDatabaseOpener());
+           DatabaseOpener opener = defaultDatabaseOpener(), StopSource stops = {});
 
 }  // namespace qv

@@ -26,6 +26,10 @@ class Database {
     // 0 after a query.
     virtual int64_t recordsAffected() const = 0;
     virtual void close() = 0;
+    // Asks the server to stop the statement this connection is running, if any; the call in
+    // progress then fails. Safe to call from any thread while the connection is open, and again
+    // and again: a connection that runs nothing ignores it.
+    virtual void cancel() = 0;
 };
 
 }  // namespace qv

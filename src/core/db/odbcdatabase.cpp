@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 namespace qv {
@@ -110,6 +111,27 @@ struct OdbcDatabase::Session {
     EnvHandle env;  // declared first: freed after the connection
     DbcHandle dbc;
     std::vector<OdbcRecordset*> results;
+    // The statement a call is working on now, so that cancel() on another thread can stop it.
+    std::mutex busyMutex;
+    SQLHSTMT busy = SQL_NULL_HSTMT;
+
+    // Marks `stmt` busy for the lifetime of the guard.
+    class BusyGuard {
+      public:
+        BusyGuard(Session& s, const StmtHandle& stmt) : s_(s) {
+            std::lock_guard lock(s_.busyMutex);
+            s_.busy = stmt.get();
+        }
+        ~BusyGuard() {
+            std::lock_guard lock(s_.busyMutex);
+            s_.busy = SQL_NULL_HSTMT;
+        }
+        BusyGuard(const BusyGuard&) = delete;
+        BusyGuard& operator=(const BusyGuard&) = delete;
+
+      private:
+        Session& s_;
+    };
 
     // Runs `sql` on `stmt`; the number of columns of its result, 0 when it has none, and the rows
     // it changed when it has none.
@@ -128,7 +150,7 @@ class OdbcRecordset final : public Recordset {
     int fieldCount() const override;
     const FieldInfo& field(int index) const override;
     QVariant value(int index) override;
-    int64_t skipToEnd() override;
+    int64_t skipRows(int64_t limit) override;
     void close() override;
 
     // The database is closing: the result becomes closed without telling it back.
@@ -159,13 +181,18 @@ class OdbcRecordset final : public Recordset {
     int readCount_ = 0;
     std::vector<char> buffer_;
     SQLULEN rowsFetched_ = 0;
+    bool skipping_ = false;  // fetching in blocks, without values
 };
 
 SQLSMALLINT OdbcDatabase::Session::run(StmtHandle& stmt, const QString& sql,
                                        int64_t& recordsAffected) {
     recordsAffected = 0;
-    const SQLRETURN rc =
-        stmt.check(SQLExecDirectW(stmt.get(), odbcText(sql), static_cast<SQLINTEGER>(sql.size())));
+    SQLRETURN rc;
+    {
+        const BusyGuard busyNow(*this, stmt);
+        rc = stmt.check(
+            SQLExecDirectW(stmt.get(), odbcText(sql), static_cast<SQLINTEGER>(sql.size())));
+    }
     if (rc == SQL_NO_DATA)  // a searched update or delete that touched no row
         return 0;
     SQLSMALLINT columns = 0;
@@ -219,6 +246,14 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql) {
     StmtHandle stmt = StmtHandle::create(s.dbc);
     const SQLSMALLINT columns = s.run(stmt, sql, recordsAffected_);
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns);
+}
+
+void OdbcDatabase::cancel() {
+    if (!session_)
+        return;
+    std::lock_guard lock(session_->busyMutex);
+    if (session_->busy != SQL_NULL_HSTMT)
+        SQLCancel(session_->busy);
 }
 
 int64_t OdbcDatabase::recordsAffected() const {
@@ -289,7 +324,12 @@ bool OdbcRecordset::eof() const {
 
 void OdbcRecordset::fetch() {
     forgetRow();
-    if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA)
+    SQLRETURN rc;
+    {
+        const OdbcDatabase::Session::BusyGuard busyNow(*session_, stmt_);
+        rc = stmt_.check(SQLFetch(stmt_.get()));
+    }
+    if (rc == SQL_NO_DATA)
         reachedEnd();
 }
 
@@ -378,26 +418,37 @@ QVariant OdbcRecordset::readColumn(int index) {
     return textValue(std::move(text), column.kind, column.scale);
 }
 
-int64_t OdbcRecordset::skipToEnd() {
+int64_t OdbcRecordset::skipRows(int64_t limit) {
     requireOpen();
-    if (eof_)
+    if (eof_ || limit <= 0)
         return 0;
-    int64_t passed = 1;  // the current row
-    try {
-        stmt_.check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_ARRAY_SIZE,
-                                   reinterpret_cast<SQLPOINTER>(kSkipRowsetSize), 0));
-    } catch (const DbError&) {
-        // A driver without block cursors fetches one row at a time and still counts right.
+    int64_t passed = 0;
+    if (!skipping_) {
+        skipping_ = true;
+        passed = 1;  // the current row
+        forgetRow();
+        try {
+            stmt_.check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROW_ARRAY_SIZE,
+                                       reinterpret_cast<SQLPOINTER>(kSkipRowsetSize), 0));
+        } catch (const DbError&) {
+            // A driver without block cursors fetches one row at a time and still counts right.
+        }
+        stmt_.check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched_, 0));
     }
-    rowsFetched_ = 0;
-    stmt_.check(SQLSetStmtAttr(stmt_.get(), SQL_ATTR_ROWS_FETCHED_PTR, &rowsFetched_, 0));
-    for (;;) {
-        rowsFetched_ = 0;
-        if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA)
-            break;
-        passed += static_cast<int64_t>(rowsFetched_);
+    bool end = false;
+    {
+        const OdbcDatabase::Session::BusyGuard busyNow(*session_, stmt_);
+        while (passed < limit) {
+            rowsFetched_ = 0;
+            if (stmt_.check(SQLFetch(stmt_.get())) == SQL_NO_DATA) {
+                end = true;
+                break;
+            }
+            passed += static_cast<int64_t>(rowsFetched_);
+        }
     }
-    reachedEnd();
+    if (end)
+        reachedEnd();
     return passed;
 }
 

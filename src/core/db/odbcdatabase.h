@@ -34,6 +34,9 @@ class OdbcDatabase : public Database {
     int64_t recordsAffected() const override;
     // Never throws; closing a database that is not open does nothing.
     void close() override;
+    // SQLCancel on the statement a call is working on. Never throws; not while open() or
+    // close() run.
+    void cancel() override;
 
     // The handles of an open connection and the results open on it.
     struct Session;

@@ -1,5 +1,7 @@
 #include "core/db/recordset.h"
 
+#include <limits>
+
 namespace qv {
 
 int Recordset::fieldIndex(const QString& name) const {
@@ -9,6 +11,13 @@ int Recordset::fieldIndex(const QString& name) const {
             return i;
     }
     return -1;
+}
+
+int64_t Recordset::skipToEnd() {
+    int64_t passed = 0;
+    while (!eof())
+        passed += skipRows(std::numeric_limits<int64_t>::max());
+    return passed;
 }
 
 QVariant Recordset::value(const QString& name) {

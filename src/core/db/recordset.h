@@ -61,9 +61,12 @@ class Recordset {
     virtual const FieldInfo& field(int index) const = 0;
     // The current row's value at `index`.
     virtual QVariant value(int index) = 0;
-    // Moves past every remaining row, the current one included, without reading values;
-    // returns how many rows it passed. Afterwards eof() is true.
-    virtual int64_t skipToEnd() = 0;
+    // Moves past up to about `limit` rows, the current one included, without reading values;
+    // returns how many rows it passed (a driver that fetches in blocks may pass a block more).
+    // After the last row eof() is true. Once rows were skipped, values can no longer be read.
+    virtual int64_t skipRows(int64_t limit) = 0;
+    // skipRows until the end; returns how many rows it passed.
+    int64_t skipToEnd();
     virtual void close() = 0;
 
     // Position of the field called `name`, compared without regard to case; -1 when none.

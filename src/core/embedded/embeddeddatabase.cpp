@@ -191,6 +191,11 @@ void EmbeddedDatabase::close() {
     conn_->db = nullptr;
 }
 
+void EmbeddedDatabase::cancel() {
+    if (conn_->db)
+        sqlite3_interrupt(conn_->db);
+}
+
 int64_t EmbeddedDatabase::sessionId() const {
     if (!conn_->db)
         throw notOpenError();

@@ -120,17 +120,19 @@ QVariant EmbeddedRecordset::value(int index) {
     }
 }
 
-int64_t EmbeddedRecordset::skipToEnd() {
+int64_t EmbeddedRecordset::skipRows(int64_t limit) {
     checkOpen();
-    if (eof_)
-        return 0;
-    sqlite3_stmt* s = stmt_.get();
-    int64_t passed = 1;  // the current row
-    int rc;
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-        ++passed;
-    work_.counts[kStatRowsFetched] += passed - 1;
-    endOfRows(rc);
+    int64_t passed = 0;
+    int rc = SQLITE_ROW;
+    while (!eof_ && passed < limit) {
+        ++passed;  // the row the cursor stands on
+        rc = sqlite3_step(stmt_.get());
+        if (rc != SQLITE_ROW) {
+            endOfRows(rc);
+            break;
+        }
+        ++work_.counts[kStatRowsFetched];
+    }
     return passed;
 }
 

@@ -27,7 +27,7 @@ class EmbeddedRecordset final : public Recordset {
     int fieldCount() const override;
     const FieldInfo& field(int index) const override;
     QVariant value(int index) override;
-    int64_t skipToEnd() override;
+    int64_t skipRows(int64_t limit) override;
     void close() override;
 
     // Ends the statement and adds its work to the session; used when the connection closes.

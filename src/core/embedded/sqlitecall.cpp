@@ -3,6 +3,10 @@
 namespace qv::embedded {
 
 DbError sqliteError(sqlite3* db) {
+    // A statement stopped by cancel() reads as Oracle reports a cancelled call.
+    if (sqlite3_errcode(db) == SQLITE_INTERRUPT)
+        return oracleError(1013, QStringLiteral("ORA-01013: user requested cancel of current "
+                                                "operation"));
     const QString message = QString::fromUtf8(sqlite3_errmsg(db));
     // SQLSTATE HY000 (general error) carries SQLite's extended code as the native error.
     return DbError(kErrOdbcCall, message,

@@ -14,6 +14,21 @@ void GridModel::clear() {
     changed();
 }
 
+void GridModel::swapContents(GridModel& other) {
+    std::swap(rows_, other.rows_);
+    std::swap(cols_, other.cols_);
+    std::swap(fixedRows_, other.fixedRows_);
+    std::swap(fixedCols_, other.fixedCols_);
+    std::swap(widths_, other.widths_);
+    std::swap(nullCells_, other.nullCells_);
+    std::swap(visible_, other.visible_);
+    for (GridModel* g : {this, &other}) {
+        g->changed();
+        if (visible_ != other.visible_ && g->observer_)
+            g->observer_->gridVisibilityChanged(g->visible_);
+    }
+}
+
 void GridModel::setRows(int n) {
     n = std::max(n, 0);
     if (n == rows())

@@ -27,6 +27,8 @@ class GridModel {
 
     // Empties every cell; the shape, fixed counts and widths stay.
     void clear();
+    // Exchanges everything but the observers with `other`; both observers are told.
+    void swapContents(GridModel& other);
 
     int rows() const { return static_cast<int>(rows_.size()); }
     void setRows(int n);

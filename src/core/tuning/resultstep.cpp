@@ -40,7 +40,15 @@ void layOutResult(RunWindow& w, Recordset& rs, GridModel& g) {
 
 }  // namespace
 
-void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
+namespace {
+
+// Rows passed unread between two looks at the stop request and two progress reports.
+constexpr int64_t kSkipChunk = 1000;
+
+void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
+    RunControl& control = w.control();
+    if (control.stopRequested())
+        throw cancelledError();
     std::unique_ptr<Recordset> rs = db.openRecordset(w.sqlText());
     ResultState& st = w.resultState();
     const int64_t affected = db.recordsAffected();
@@ -50,19 +58,27 @@ void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
         return;
     }
 
-    int64_t n = 0;
+    control.startFetching();
     bool over = false;
     const int k = rs->fieldCount();
     while (!rs->eof()) {
+        if (control.stopRequested())
+            throw cancelledError();
         if (n == 0)
             layOutResult(w, *rs, out);
         if (n + 1 > w.settings().maxDisplayRows) {
             // Rows past the limit are counted, not read: the count stays exact and cheap.
             over = true;
-            n += rs->skipToEnd();
+            while (!rs->eof()) {
+                n += rs->skipRows(kSkipChunk);
+                control.setRowsFetched(n);
+                if (control.stopRequested())
+                    throw cancelledError();
+            }
             break;
         }
         ++n;
+        control.setRowsFetched(n);
         const int row = static_cast<int>(n);
         out.setRows(row + 1);
         out.setText(row, 0, QString::number(n));
@@ -83,4 +99,26 @@ void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
     out.setVisible(true);
 }
 
+}  // namespace
+
+void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
+    RunControl& control = w.control();
+    ResultState& st = w.resultState();
+    st.stopped = false;
+    int64_t n = 0;
+    control.startExecuting();
+    try {
+        fill(w, db, out, n);
+    } catch (const DbError&) {
+        control.finishResultStep();
+        st.elapsedMs = control.elapsedMs();
+        if (control.stopRequested()) {
+            st.stopped = true;
+            st.rowCount = n;
+        }
+        throw;
+    }
+    control.finishResultStep();
+    st.elapsedMs = control.elapsedMs();
+}
 }  // namespace qv

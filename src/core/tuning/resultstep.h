@@ -20,7 +20,9 @@ QString resultCellText(const QVariant& value, FieldType type);
 
 // The result step: runs the SQL box's text on `db`; for a statement that changed
 // rows records their number, otherwise counts every row of the result and shows up to
-// maxDisplayRows of them in `out`. Throws DbError.
+// maxDisplayRows of them in `out`. Reports the rows counted to the run's control and stops
+// at its request, with cancelledError() when the driver has not failed first; the rows
+// counted until then are in the result state, marked stopped. Throws DbError.
 void fillResultGrid(RunWindow& w, Database& db, GridModel& out);
 
 }  // namespace qv

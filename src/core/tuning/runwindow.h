@@ -3,6 +3,7 @@
 #include "core/db/database.h"
 #include "core/settings/settings.h"
 #include "core/tuning/gridmodel.h"
+#include "core/tuning/runcontrol.h"
 
 #include <QString>
 
@@ -18,6 +19,8 @@ enum class Answer { Yes, No, Cancel };
 struct ResultState {
     int64_t rowCount = 0;  // wide: a result of any size is counted
     bool rowsOverMax = false;
+    bool stopped = false;    // the user stopped the result step; rowCount is what it counted
+    int64_t elapsedMs = -1;  // the execute-and-fetch step's time; -1 when it did not run
 };
 
 // Everything a tuning run reads from and writes to its window. The query window implements it,
@@ -54,6 +57,9 @@ class RunWindow {
 
     // The statement ring's stage: remembers the executed text.
     virtual void addToRing(const QString& sql) = 0;
+
+    // The stop request and the fetch progress, shared with whoever started the run.
+    virtual RunControl& control() = 0;
 };
 
 // State of one run that its steps share: the pending error, the session id and whether the

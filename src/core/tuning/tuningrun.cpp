@@ -41,13 +41,17 @@ QString countLabelText(const ResultState& r, int32_t maxDisplayRows) {
     return QString::number(r.rowCount) + QStringLiteral("件");
 }
 
+std::optional<QString> refusalOf(const QString& sql, const Settings& settings) {
+    if (trimmedForValidation(sql).isEmpty())
+        return kMsgEnterSql;
+    if (!settings.runQuery && !settings.showPlan)
+        return kMsgChooseOption;
+    return std::nullopt;
+}
+
 RunOutcome runTuning(RunWindow& w) {
-    if (trimmedForValidation(w.sqlText()).isEmpty()) {
-        w.showMessage(kMsgEnterSql);
-        return RunOutcome::Refused;
-    }
-    if (!w.settings().runQuery && !w.settings().showPlan) {
-        w.showMessage(kMsgChooseOption);
+    if (const auto refusal = refusalOf(w.sqlText(), w.settings())) {
+        w.showMessage(*refusal);
         return RunOutcome::Refused;
     }
 
@@ -115,7 +119,10 @@ RunOutcome runTuning(RunWindow& w) {
     r.pending.reset();
 
     r.step([&] { fillResultGrid(w, w.queryDatabase(), w.resultGrid()); });
-    if (r.pending) {
+    if (r.pending && w.resultState().stopped) {
+        w.setResultMessage(r.pending->description() + kMsgStopped);
+        w.setCountLabel(QString::number(w.resultState().rowCount) + kMsgCountStopped);
+    } else if (r.pending) {
         w.setResultMessage(r.pending->description());
         w.setCountLabel(QString());
     } else {

@@ -3,6 +3,7 @@
 #include "core/tuning/runwindow.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace qv {
 
@@ -11,6 +12,8 @@ inline const QString kMsgEnterSql = QStringLiteral("SQLを入力してくださ�
 inline const QString kMsgChooseOption =
     QStringLiteral("実行オプションを１つ以上指定してください。");
 inline const QString kMsgExecuting = QStringLiteral("SQLを実行中");
+inline const QString kMsgStopped = QStringLiteral("（中止しました）");
+inline const QString kMsgCountStopped = QStringLiteral("件（中止）");
 inline const QString kMsgNoVSession =
     QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");
 
@@ -18,6 +21,10 @@ inline const QString kMsgNoVSession =
 // at both ends, then every line feed removed; a text of blanks and line feeds only gives
 // nothing. Empty means there is nothing to run.
 QString trimmedForValidation(const QString& text);
+
+// Why a run with this statement and these settings would be refused (the message to show), or
+// nothing when it can go ahead.
+std::optional<QString> refusalOf(const QString& sql, const Settings& settings);
 
 enum class RunOutcome {
     CarriedOut,  // the run went through its stages, whatever failed inside them

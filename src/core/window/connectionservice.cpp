@@ -19,10 +19,11 @@ class ClosedDatabase : public Database {
     std::unique_ptr<Recordset> openRecordset(const QString&) override { throw notOpenError(); }
     int64_t recordsAffected() const override { return 0; }
     void close() override {}
+    void cancel() override {}
 };
 
-ClosedDatabase& closedDatabase() {
-    static ClosedDatabase db;
+const std::shared_ptr<Database>& closedDatabase() {
+    static const std::shared_ptr<Database> db = std::make_shared<ClosedDatabase>();
     return db;
 }
 
@@ -34,11 +35,24 @@ ConnectionService::ConnectionService(WindowState& state, WindowPort& port)
 ConnectionService::~ConnectionService() = default;
 
 Database& ConnectionService::queryDatabase() {
-    return queryDatabase_ ? *queryDatabase_ : closedDatabase();
+    return *sharedQueryDatabase();
 }
 
 Database& ConnectionService::statsDatabase() {
-    return statsDatabase_ ? *statsDatabase_ : closedDatabase();
+    return *sharedStatsDatabase();
+}
+
+std::shared_ptr<Database> ConnectionService::sharedQueryDatabase() {
+    return queryDatabase_ ? queryDatabase_ : closedDatabase();
+}
+
+std::shared_ptr<Database> ConnectionService::sharedStatsDatabase() {
+    return statsDatabase_ ? statsDatabase_ : closedDatabase();
+}
+
+void ConnectionService::abandonConnections() {
+    queryDatabase_.reset();
+    statsDatabase_.reset();
 }
 
 bool ConnectionService::logIn() {
@@ -57,7 +71,7 @@ void ConnectionService::connectToService() {
 
     std::optional<DbError> pending;
     const QString driver = appSettings().odbcDriver;
-    auto open = [&](std::unique_ptr<Database>& slot) {
+    auto open = [&](std::shared_ptr<Database>& slot) {
         slot.reset();  // a new attempt replaces what the last one left
         try {
             if (!opener_)

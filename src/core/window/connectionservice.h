@@ -47,6 +47,12 @@ class ConnectionService {
     // every operation on them fails with an error rather than crashing.
     Database& queryDatabase();
     Database& statsDatabase();
+    // The same, shared with a run that uses them on its own thread.
+    std::shared_ptr<Database> sharedQueryDatabase();
+    std::shared_ptr<Database> sharedStatsDatabase();
+    // Forgets both connections without closing them: a run that could not be stopped still
+    // uses them, and the last one holding them closes them.
+    void abandonConnections();
 
   private:
     void closeBoth();
@@ -58,8 +64,8 @@ class ConnectionService {
     DatabaseOpener opener_;
     LoginValues login_;
     bool connected_ = false;
-    std::unique_ptr<Database> queryDatabase_;
-    std::unique_ptr<Database> statsDatabase_;
+    std::shared_ptr<Database> queryDatabase_;
+    std::shared_ptr<Database> statsDatabase_;
 };
 
 }  // namespace qv

@@ -7,19 +7,37 @@
 #include "core/tuning/tuningrun.h"
 #include "core/window/program.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocale>
+
 namespace qv {
 
-QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
-    : QObject(parent), port_(port), connection_(state_, port) {}
+namespace {
 
-QueryWindowModel::~QueryWindowModel() = default;
+// "123,456件 取得中…（2.3秒）": thousands grouped, seconds to a tenth.
+QString seconds(int64_t ms) {
+    return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral("秒");
+}
+
+}  // namespace
+
+QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
+    : QObject(parent), port_(port), connection_(state_, port) {
+    progressTimer_.setInterval(kProgressIntervalMs);
+    connect(&progressTimer_, &QTimer::timeout, this, &QueryWindowModel::showProgress);
+}
+
+QueryWindowModel::~QueryWindowModel() {
+    if (run_)
+        run_->abandon();
+}
 
 void QueryWindowModel::load() {
     port_.setSqlText(QString());
-    setPlanMessage(QString());
-    setResultMessage(QString());
-    setStatsMessage(QString());
-    setCountLabel(QString());
+    for (auto line : {WindowState::Line::Plan, WindowState::Line::Result, WindowState::Line::Stats,
+                      WindowState::Line::Count})
+        setLine(line, QString());
     layout_.recordMargins(kQueryWindowWidth, kQueryWindowHeight);
     // Splitter bars are drawn without border until a drag starts (the widget's default).
     state_.setMenuEnabled(WindowState::Menu::Login, true);
@@ -32,29 +50,114 @@ void QueryWindowModel::load() {
     ringCursor_.setRing(&statementRing());
 }
 
-void QueryWindowModel::showMessage(const QString& text) {
-    port_.showMessage(text, kAppTitle);
-}
-
-Settings& QueryWindowModel::settings() {
-    return appSettings();
-}
-
-void QueryWindowModel::addToRing(const QString& sql) {
-    statementRing().add(sql);
-}
-
 void QueryWindowModel::execute() {
+    if (run_) {
+        stop();
+        return;
+    }
     if (!connection_.isConnected() && !connection_.logIn())
         return;
     port_.focusSql();
-    state_.setExecEnabled(false);
-    const RunOutcome outcome = runTuning(*this);
-    state_.setExecEnabled(true);
-    lastExecutedSql_ = port_.sqlText();
-    if (outcome == RunOutcome::Refused)
+    const QString sql = port_.sqlText();
+    lastExecutedSql_ = sql;
+    const Settings& settings = appSettings();
+    if (const auto refusal = refusalOf(sql, settings)) {
+        port_.showMessage(*refusal, kAppTitle);
         return;
+    }
+    setLine(WindowState::Line::Elapsed, QString());
+    BackgroundRun::Window window{this,
+                                 &state_,
+                                 &port_,
+                                 {&planGrid_, &resultGrid_, &statsGrid_},
+                                 [this](BackgroundRun* run, RunOutcome) {
+                                     if (run == run_.get())
+                                         runFinished(run);
+                                 }};
+    BackgroundRun::Setup setup{sql,
+                               settings,
+                               connection_.login().user,
+                               connection_.login().service,
+                               port_.twipsPerBlank(),
+                               connection_.sharedQueryDatabase(),
+                               connection_.sharedStatsDatabase()};
+    run_ = BackgroundRun::start(std::move(window), std::move(setup));
+    state_.setRunning(true);
+    progressTimer_.start();
+}
+
+void QueryWindowModel::stop() {
+    if (run_)
+        run_->control().requestStop();
+}
+
+void QueryWindowModel::showProgress() {
+    if (!run_)
+        return;
+    RunControl& control = run_->control();
+    // A statement that began just after the first request is cancelled by the next one.
+    if (control.stopRequested())
+        control.requestStop();
+    const QString elapsed =
+        QStringLiteral("（") + seconds(control.elapsedMs()) + QStringLiteral("）");
+    switch (control.phase()) {
+        case RunControl::Phase::Executing:
+            setLine(WindowState::Line::Count, QStringLiteral("実行中…") + elapsed);
+            break;
+        case RunControl::Phase::Fetching:
+            setLine(WindowState::Line::Count,
+                    QLocale(QLocale::English).toString(qlonglong(control.rowsFetched())) +
+                        QStringLiteral("件 取得中…") + elapsed);
+            break;
+        default:
+            break;
+    }
+}
+
+void QueryWindowModel::runFinished(BackgroundRun* run) {
+    result_ = run->result();
+    run_.reset();
+    progressTimer_.stop();
+    state_.setRunning(false);
+    if (result_.elapsedMs >= 0)
+        setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs));
     recordingStage();
+}
+
+bool QueryWindowModel::waitForRun(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (run_) {
+        const bool ended = run_->wait(20);
+        // What the run posted (lines, grids, a question, the ring, its end) is taken now.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+        if (ended || clock.elapsed() >= ms)
+            break;
+    }
+    return run_ == nullptr;
+}
+
+bool QueryWindowModel::settleRunBefore(const QString& question) {
+    if (!run_)
+        return true;
+    if (!port_.confirm(question))
+        return false;
+    stop();
+    if (!waitForRun(kStopWaitMs)) {
+        // The driver does not come back from the cancel: leave the run its connections.
+        run_->abandon();
+        run_.reset();
+        connection_.abandonConnections();
+        progressTimer_.stop();
+        state_.setRunning(false);
+    }
+    return true;
+}
+
+void QueryWindowModel::logOut() {
+    if (!settleRunBefore(kMsgStopToLogOut))
+        return;
+    connection_.disconnectFromService();
 }
 
 void QueryWindowModel::startRecording() {

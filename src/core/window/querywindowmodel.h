@@ -3,6 +3,7 @@
 #include "core/history/statementringcursor.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
+#include "core/window/backgroundrun.h"
 #include "core/window/connectionservice.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/windowport.h"
@@ -10,12 +11,17 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <memory>
 
 namespace qv {
 
 // The logic of one query window: everything it knows and every command it carries out, with no
-// widget in sight. The widget shows this state and forwards its events here.
-class QueryWindowModel : public QObject, public RunWindow {
+// widget in sight. The widget shows this state and forwards its events here. A run goes on a
+// thread of its own (BackgroundRun); meanwhile the window stays usable and the execute command
+// stops the run.
+class QueryWindowModel : public QObject {
     Q_OBJECT
   public:
     explicit QueryWindowModel(WindowPort& port, QObject* parent = nullptr);
@@ -30,31 +36,26 @@ class QueryWindowModel : public QObject, public RunWindow {
     QueryWindowLayout& layout() { return layout_; }
     StatementRingCursor& ringCursor() { return ringCursor_; }
     ConnectionService& connection() { return connection_; }
+    GridModel& planGrid() { return planGrid_; }
+    GridModel& resultGrid() { return resultGrid_; }
+    GridModel& statsGrid() { return statsGrid_; }
+    // What the last run's result step left.
+    const ResultState& resultState() const { return result_; }
 
-    // RunWindow: the message lines are repainted at once by the widget.
-    QString sqlText() const override { return port_.sqlText(); }
-    void setPlanMessage(const QString& text) override { setLine(WindowState::Line::Plan, text); }
-    void setResultMessage(const QString& text) override {
-        setLine(WindowState::Line::Result, text);
-    }
-    void setStatsMessage(const QString& text) override { setLine(WindowState::Line::Stats, text); }
-    void setCountLabel(const QString& text) override { setLine(WindowState::Line::Count, text); }
-    GridModel& planGrid() override { return planGrid_; }
-    GridModel& resultGrid() override { return resultGrid_; }
-    GridModel& statsGrid() override { return statsGrid_; }
-    ResultState& resultState() override { return result_; }
-    Answer ask(const QString& text) override { return port_.ask(text); }
-    void showMessage(const QString& text) override;
-    int blankWidthTwips(int count) const override { return port_.blankWidthTwips(count); }
-    Settings& settings() override;
-    Database& queryDatabase() override { return connection_.queryDatabase(); }
-    Database& statsDatabase() override { return connection_.statsDatabase(); }
-    QString userName() const override { return connection_.login().user; }
-    QString serviceName() const override { return connection_.login().service; }
-    void addToRing(const QString& sql) override;
-
-    // The execute button: logs in when needed, runs the statement, records the run.
+    // The execute button: logs in when needed and starts the run; while a run is under way it
+    // stops it instead.
     void execute();
+    // Stops the run under way, if any: the server cancels the statement, the run ends its
+    // stages without it.
+    void stop();
+    bool isRunning() const { return run_ != nullptr; }
+    // Waits up to `ms` milliseconds for the run under way to end and shows all it produced;
+    // true when no run is left.
+    bool waitForRun(int ms);
+    // Before the window closes or logs out: when a run is under way, asks `question` and on Yes
+    // stops the run and waits for it (a few seconds at most; a driver that does not return is
+    // left behind). False when the user wants to keep the run.
+    bool settleRunBefore(const QString& question);
     // The SQL box's text as the last execute command left it.
     const QString& lastExecutedSql() const { return lastExecutedSql_; }
 
@@ -63,7 +64,7 @@ class QueryWindowModel : public QObject, public RunWindow {
 
     // "ログイン...(&L)" and "ログアウト(&D)".
     void logIn() { connection_.logIn(); }
-    void logOut() { connection_.disconnectFromService(); }
+    void logOut();
 
     // "履歴開始(&S)" and "履歴終了(&E)": recording runs into the history file.
     void startRecording();
@@ -78,6 +79,8 @@ class QueryWindowModel : public QObject, public RunWindow {
 
   private:
     void setLine(WindowState::Line line, const QString& text) { state_.setLine(line, text); }
+    void runFinished(BackgroundRun* run);
+    void showProgress();
     // Writes the run into the history file while the window records.
     void recordingStage();
 
@@ -93,6 +96,18 @@ class QueryWindowModel : public QObject, public RunWindow {
     QString historyPath_;
     QString lastExecutedSql_;
     bool recording_ = false;
+    std::shared_ptr<BackgroundRun> run_;
+    QTimer progressTimer_;
 };
+
+// How long closing a window waits for a stopped run before leaving it behind.
+inline constexpr int kStopWaitMs = 3000;
+// How often the count label shows the rows fetched while a run lasts.
+inline constexpr int kProgressIntervalMs = 250;
+
+inline const QString kMsgStopToClose =
+    QStringLiteral("SQLを実行中です。中止してウィンドウを閉じますか？");
+inline const QString kMsgStopToLogOut =
+    QStringLiteral("SQLを実行中です。中止してログアウトしますか？");
 
 }  // namespace qv

@@ -27,14 +27,16 @@ class WindowPort {
 
     // Modal Yes/No/Cancel question with Yes as the default and the application's title.
     virtual Answer ask(const QString& text) = 0;
+    // Modal Yes/No question with the application's title; true for Yes.
+    virtual bool confirm(const QString& text) = 0;
     // Modal message box with an OK button.
     virtual void showMessage(const QString& text, const QString& title) = 0;
     // Runs the login dialog preset with `values`; true and the accepted values when the user
     // connects, false when the dialog is cancelled or closed.
     virtual bool runLoginDialog(LoginValues& values) = 0;
 
-    // Width in twips of `count` blanks in the window's font.
-    virtual int blankWidthTwips(int count) const = 0;
+    // Width in twips of one blank in the window's font.
+    virtual double twipsPerBlank() const = 0;
 };
 
 }  // namespace qv

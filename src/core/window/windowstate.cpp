@@ -43,9 +43,9 @@ void WindowState::setLine(Line l, const QString& text) {
     Q_EMIT lineChanged(l, text);
 }
 
-void WindowState::setExecEnabled(bool enabled) {
-    execEnabled_ = enabled;
-    Q_EMIT execEnabledChanged(enabled);
+void WindowState::setRunning(bool running) {
+    running_ = running;
+    Q_EMIT runningChanged(running);
 }
 
 }  // namespace qv

@@ -9,13 +9,14 @@ namespace qv {
 
 // What a query window shows outside its SQL box and grids: caption, the enabled state of the
 // menu items that change, the three status-bar panels, the three message lines, the count
-// label and the execute button. Plain state with change signals; the widget binds to it and
+// label with the step's time beside it, and whether a run is under way (the execute button then
+// stops it). Plain state with change signals; the widget binds to it and
 // repaints a message line or the button as soon as its signal arrives.
 class WindowState : public QObject {
     Q_OBJECT
   public:
     enum class Menu { Login, Logout, StartRecording, StopRecording };
-    enum class Line { Plan, Result, Stats, Count };
+    enum class Line { Plan, Result, Stats, Count, Elapsed };
 
     static constexpr int kPanels = 3;
 
@@ -34,23 +35,23 @@ class WindowState : public QObject {
     QString line(Line l) const { return lines_[static_cast<size_t>(l)]; }
     void setLine(Line l, const QString& text);
 
-    bool execEnabled() const { return execEnabled_; }
-    void setExecEnabled(bool enabled);
+    bool running() const { return running_; }
+    void setRunning(bool running);
 
   Q_SIGNALS:
     void captionChanged(const QString& caption);
     void menusChanged();
     void panelChanged(int panel);
     void lineChanged(qv::WindowState::Line line, const QString& text);
-    void execEnabledChanged(bool enabled);
+    void runningChanged(bool running);
 
   private:
     QString caption_;
     std::array<bool, 4> menus_{true, false, true, false};
     std::array<QString, kPanels> panels_;
     std::array<QString, kPanels> tips_;
-    std::array<QString, 4> lines_;
-    bool execEnabled_ = true;
+    std::array<QString, 5> lines_;
+    bool running_ = false;
 };
 
 }  // namespace qv

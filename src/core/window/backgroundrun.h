@@ -1,0 +1,119 @@
+#pragma once
+
+#include "core/settings/settings.h"
+#include "core/tuning/gridmodel.h"
+#include "core/tuning/runwindow.h"
+#include "core/tuning/tuningrun.h"
+
+#include <QString>
+
+#include <array>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QObject;
+
+namespace qv {
+
+class WindowPort;
+class WindowState;
+
+// One tuning run on a thread of its own, so that its window, the frame and other windows stay
+// usable and the run can be stopped. The run reads copies taken when it starts (the statement,
+// the settings, the login names) and fills grids of its own; whatever it shows reaches the
+// window on the window's thread, in the order the run produces it: message lines as they
+// change, each grid when its step shows it. A question waits for the user's answer.
+class BackgroundRun final : public RunWindow, public std::enable_shared_from_this<BackgroundRun> {
+  public:
+    // The window's side; used only on the window's thread, and only while `receiver` lives.
+    struct Window {
+        QObject* receiver = nullptr;  // the window's object: everything is posted to it
+        WindowState* state = nullptr;
+        WindowPort* port = nullptr;
+        std::array<GridModel*, 3> grids{};  // plan, result, statistics
+        // Told when the run has ended and everything it showed has been delivered.
+        std::function<void(BackgroundRun*, RunOutcome)> finished;
+    };
+    // What the run works with.
+    struct Setup {
+        QString sql;
+        Settings settings;
+        QString user;
+        QString service;
+        double twipsPerBlank = 0;
+        std::shared_ptr<Database> query;
+        std::shared_ptr<Database> stats;
+    };
+
+    // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
+    // Call on the window's thread.
+    static std::shared_ptr<BackgroundRun> start(Window window, Setup setup);
+    ~BackgroundRun() override;
+
+    // Waits up to `ms` milliseconds for the run to end; true when it has.
+    bool wait(int ms);
+    // The window goes away before the run ended: nothing more is posted to it, the run is asked
+    // to stop, and its thread finishes on its own.
+    void abandon();
+    // What the result step left (rows, stopped, elapsed); read after the run ended.
+    const ResultState& result() const { return result_; }
+
+    // RunWindow, on the run's thread.
+    QString sqlText() const override { return setup_.sql; }
+    void setPlanMessage(const QString& text) override;
+    void setResultMessage(const QString& text) override;
+    void setStatsMessage(const QString& text) override;
+    void setCountLabel(const QString& text) override;
+    GridModel& planGrid() override { return grids_[0]; }
+    GridModel& resultGrid() override { return grids_[1]; }
+    GridModel& statsGrid() override { return grids_[2]; }
+    ResultState& resultState() override { return result_; }
+    Answer ask(const QString& text) override;
+    void showMessage(const QString& text) override;
+    int blankWidthTwips(int count) const override;
+    Settings& settings() override { return setup_.settings; }
+    Database& queryDatabase() override { return *setup_.query; }
+    Database& statsDatabase() override { return *setup_.stats; }
+    QString userName() const override { return setup_.user; }
+    QString serviceName() const override { return setup_.service; }
+    void addToRing(const QString& sql) override;
+    RunControl& control() override { return control_; }
+
+  private:
+    // Hands a finished grid to the window as soon as its step shows it.
+    struct Publisher : GridObserver {
+        BackgroundRun* run = nullptr;
+        int index = 0;
+        void gridChanged() override {}
+        void gridVisibilityChanged(bool visible) override {
+            if (visible)
+                run->publish(index);
+        }
+    };
+
+    BackgroundRun(Window window, Setup setup);
+    void work();
+    void post(std::function<void()> f);
+    void showLine(int line, const QString& text);
+    void publish(int index);
+
+    Window window_;
+    Setup setup_;
+    RunControl control_;
+    ResultState result_;
+    std::array<GridModel, 3> grids_;
+    std::array<Publisher, 3> publishers_;
+    std::array<bool, 3> published_{};
+    std::mutex mutex_;
+    std::condition_variable ended_;
+    bool done_ = false;
+    bool windowGone_ = false;
+};
+
+// How many runs were left running when their window went away; their threads end on their own,
+// so a program that ends with any left should not wait for them.
+int abandonedRuns();
+
+}  // namespace qv
