@@ -3,6 +3,7 @@
 #include "core/embedded/embeddedengine.h"
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planstep.h"
+#include "core/window/querywindowmodel.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 
@@ -17,8 +18,8 @@ using namespace qv;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: docshots OUTPUT.png\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png\n");
         return 2;
     }
     QTemporaryDir dir;
@@ -45,12 +46,29 @@ int main(int argc, char** argv) {
                        "  from customers c join orders o on o.customer_id = c.customer_id\n"
                        " where c.city = '札幌' and o.status = 'SHIPPED'\n"
                        " order by o.total_amount desc"));
+    auto settle = [](int ms) {
+        for (int i = 0; i < ms / 50; ++i) {
+            QApplication::processEvents();
+            QThread::msleep(50);
+        }
+    };
+    auto shoot = [&](const char* file) {
+        const QPixmap shot = frame.screen()->grabWindow(
+            0, frame.x(), frame.y(), frame.frameGeometry().width(), frame.frameGeometry().height());
+        return shot.save(QString::fromLocal8Bit(file));
+    };
     window->executeButton()->click();
-    for (int i = 0; i < 20; ++i) {
-        QApplication::processEvents();
-        QThread::msleep(50);
-    }
-    const QPixmap shot = frame.screen()->grabWindow(
-        0, frame.x(), frame.y(), frame.frameGeometry().width(), frame.frameGeometry().height());
-    return shot.save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    settle(1500);
+    if (!shoot(argv[1]))
+        return 1;
+
+    // A statement that counts for a long time, caught while it fetches: the button stops it.
+    window->sqlEdit()->setPlainText(QStringLiteral(
+        "select o.order_id, i.product_id, i.quantity\n  from orders o, order_items i"));
+    window->executeButton()->click();
+    settle(2000);
+    const bool ok = shoot(argv[2]);
+    window->model().stop();
+    window->model().waitForRun(kStopWaitMs);
+    return ok ? 0 : 1;
 }

@@ -15,9 +15,9 @@ namespace qv {
 
 namespace {
 
-// "123,456件 取得中…（2.3秒）": thousands grouped, seconds to a tenth.
-QString seconds(int64_t ms) {
-    return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral("秒");
+// Seconds to a tenth while a run lasts ("123,456件 取得中…（2.3秒）"), to a millisecond after.
+QString seconds(int64_t ms, int decimals = 1) {
+    return QString::number(ms / 1000.0, 'f', decimals) + QStringLiteral("秒");
 }
 
 }  // namespace
@@ -120,7 +120,7 @@ void QueryWindowModel::runFinished(BackgroundRun* run) {
     progressTimer_.stop();
     state_.setRunning(false);
     if (result_.elapsedMs >= 0)
-        setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs));
+        setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs, 3));
     recordingStage();
 }
 
