@@ -26,7 +26,8 @@ constexpr int kReadRows = 1'000;
 const char* const kQuery = "SELECT id, name, amount FROM items";
 
 void fill(const QString& path) {
-    embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"));
+    embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"),
+                                  embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
     db.execute(
         QStringLiteral("CREATE TABLE items (id INTEGER PRIMARY KEY, name varchar2(20), "
                        "amount number(10,2))"));

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    embedded::EmbeddedDatabase db(dir.filePath(QStringLiteral("grid.db")), QStringLiteral("BENCH"));
+    embedded::EmbeddedDatabase db(dir.filePath(QStringLiteral("grid.db")), QStringLiteral("BENCH"),
+                                  embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
     db.execute(QStringLiteral(
         "CREATE TABLE t (c1 number(10), c2 varchar2(20), c3 varchar2(20), c4 number(10), "
         "c5 varchar2(30), c6 date, c7 number(12), c8 varchar2(10), c9 number(8), c10 "

@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     appSettings().showPlan = false;
     const QString path = dir.filePath(QStringLiteral("items.db"));
     {
-        embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"));
+        embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"),
+                                      embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
         db.execute(
             QStringLiteral("CREATE TABLE items (id INTEGER PRIMARY KEY, name varchar2(20), "
                            "amount number(10,2))"));

@@ -1,5 +1,6 @@
 # Tests of the embedded engine, against real SQLite files in temporary folders.
-add_library(quervin_embeddedfixture STATIC support/embeddedfixture.cpp support/embeddedfixture.h)
+add_library(quervin_embeddedfixture STATIC support/embeddedfixture.cpp support/embeddedfixture.h
+  support/sqliteprobe.cpp support/sqliteprobe.h)
 target_link_libraries(quervin_embeddedfixture PUBLIC quervin_core quervin_testmain_core)
 
 foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample)

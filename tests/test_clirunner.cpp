@@ -110,7 +110,7 @@ TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {
     for (const QString& args :
          {u"--user x --sql s"_s, u"--service s --user x --max-rows -1"_s,
           u"--service s --user x --format xml"_s, u"--service s --user x --optimizer RULE;drop"_s,
-          u"--service s --user x --bogus"_s,
+          u"--service s --user x --bogus"_s, u"--service s --user x --plan-table a;b --sql s"_s,
           u"--service sqlite:/no/such/dir/x.db --user x --sql s"_s}) {
         const Result b = cli(args);
         EXPECT_EQ(b.status, kCliBadArguments) << args.toStdString();

@@ -3,8 +3,10 @@
 #include "core/embedded/embeddedengine.h"
 #include "core/embedded/sampledb.h"
 #include "support/embeddedfixture.h"
+#include "support/sqliteprobe.h"
 
 #include <QDir>
+#include <QFile>
 
 using namespace qv;
 using namespace qv::embedded;
@@ -33,12 +35,12 @@ TEST_F(EmbeddedSample, GenerationIsDeterministicConsistentAndLeavesNoTemporaryFi
     QStringList contents[2];
     for (QStringList& content : contents) {
         generateSampleDatabase(path(), kSmall);
-        EmbeddedDatabase db(path(), "u");
+        EmbeddedDatabase db(path(), "u", EmbeddedDatabase::OpenMode::Existing);
         for (const char* table : {"customers", "products", "orders", "order_items"})
             content += rowsOf(db, QString("select * from %1 order by 1").arg(table));
     }
     EXPECT_TRUE(contents[0] == contents[1]);
-    EXPECT_TRUE(isCurrentSample(path()));
+    EXPECT_EQ(sampleState(path()), SampleState::Current);
     EXPECT_EQ(QDir(dir_.path()).entryList({"*.tmp"}, QDir::Files), QStringList());
     // Customers, orders, 1 to 4 items an order, and totals that agree with their lines.
     EXPECT_EQ(rowsOf(*connect(),
@@ -69,15 +71,33 @@ TEST_F(EmbeddedSample, SampleShowsAnIndexSearchAndIsRemadeWhenStale) {
               QStringList({"null|null", "FULL|CUSTOMERS"}));
     EXPECT_EQ(objects("select * from orders where customer_id = 42"),
               QStringList({"null|null", "BY INDEX ROWID|ORDERS", "RANGE SCAN|IX_ORDERS_CUSTOMER"}));
-    // Not a sample of this version: made again at full size on next use.
+    // An older sample of ours is made again at full size; what the user added to it stays in
+    // sample.db.bak.
+    db->execute("create table mine (x)");
     db->execute("PRAGMA user_version = 0");
     db.reset();
     EXPECT_EQ(rowsOf(*openEmbeddedDatabase("sqlite:sample", "SCOTT"), customers),
               QStringList(QString::number(SampleSize{}.customers)));
-    const QString file = dir_.filePath("mine.db");
-    openEmbeddedDatabase("sqlite:" + file, "u")->execute("create table t (x)");
-    EXPECT_TRUE(QFileInfo::exists(file));
-    EXPECT_THROW(openEmbeddedDatabase("sqlite:" + dir_.filePath("missing/mine.db"), "u"), DbError);
+    EmbeddedDatabase backup(sampleDatabasePath() + ".bak", "u");
+    EXPECT_EQ(rowsOf(backup, "select count(*) from mine"), QStringList("0"));
+}
+
+// A file in use, or one this program did not make, is left exactly as it is.
+TEST_F(EmbeddedSample, ABusyOrForeignFileIsNeverReplaced) {
+    generateSampleDatabase(sampleDatabasePath(), kSmall);
+    {
+        SqliteProbe writer(sampleDatabasePath());
+        ASSERT_TRUE(writer.exec("BEGIN EXCLUSIVE; CREATE TABLE pending (x)"));
+        EXPECT_EQ(sampleState(sampleDatabasePath(), 50), SampleState::Busy);
+        writer.exec("ROLLBACK");
+    }
+    QFile::remove(sampleDatabasePath());
+    SqliteProbe(sampleDatabasePath())
+        .exec("CREATE TABLE ledger (x); INSERT INTO ledger VALUES (7)");
+    EXPECT_EQ(sampleState(sampleDatabasePath()), SampleState::Foreign);
+    EXPECT_TRUE(failsWith([] { openEmbeddedDatabase("sqlite:sample", "u"); }, kErrOdbcCall,
+                          "is not a sample made by QuervinStudio"));
+    EXPECT_EQ(SqliteProbe(sampleDatabasePath()).rows("SELECT x FROM ledger"), QStringList("7"));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Statements and results of the embedded engine: names with #, hierarchical queries, values,
 // field types and sizes, row counts and errors, all against real SQLite files.
+#include "core/embedded/embeddedengine.h"
 #include "core/embedded/fieldtypes.h"
 #include "support/embeddedfixture.h"
 
@@ -99,8 +100,11 @@ TEST_F(EmbeddedSql, ResultsKeepKindsCountRowsAndErrorsLeaveTheFileUsable) {
 }
 
 TEST_F(EmbeddedSql, OpeningFailsClearlyAndEverythingFailsAfterClose) {
-    EXPECT_TRUE(failsWith([&] { EmbeddedDatabase(dir_.filePath("no/such/x.db"), "u"); },
-                          kErrOdbcCall, "does not exist"));
+    // A service never makes its file: a typo must not give a run against an empty database.
+    const QString missing = dir_.filePath("typo.db");
+    EXPECT_TRUE(failsWith([&] { openEmbeddedDatabase("sqlite:" + missing, "u"); }, kErrOdbcCall,
+                          missing + ": there is no such database file"));
+    EXPECT_FALSE(QFileInfo::exists(missing));
     QFile foreign(dir_.filePath("notes.txt"));
     ASSERT_TRUE(foreign.open(QIODevice::WriteOnly) && foreign.write(QByteArray(2048, 'x')) > 0);
     foreign.close();

@@ -72,9 +72,9 @@ class OptionsDialogTest : public ::testing::Test {
 // A row text is a number as a user writes it, full-width forms too. Halves round to the even
 // integer; a value past the 32-bit limit reads as not a number; a refused text sets nothing.
 TEST(OptionRules, RowTextsSelectionSetupAndAccept) {
-    using enum RowsCheck;
+    using enum FormCheck;
     auto check = [](const char* text, int32_t rows = -7) {
-        const RowsCheck result = checkMaxDisplayRows(QString::fromUtf8(text), &rows);
+        const FormCheck result = checkMaxDisplayRows(QString::fromUtf8(text), &rows);
         return std::pair(result, rows);
     };
     const std::pair<const char*, int32_t> accepted[] = {
@@ -96,7 +96,18 @@ TEST(OptionRules, RowTextsSelectionSetupAndAccept) {
                           selectDriver({}, u"A"_s), selectOptimizer(true, u"FIRST_ROWS_10"_s)}),
               (std::array{0, -1, 0}));
 
+    // Only a table name may become part of the plan step's SQL.
+    for (const char* name : {"PLAN_TABLE", "scott.QUERVIN$PLAN_TABLE", "T#1", "\"My Plan\"",
+                             "\"A\".\"b c\"", "計画表"})
+        EXPECT_TRUE(isValidPlanTableName(QString::fromUtf8(name))) << name;
+    for (const char* name : {"customers --", "t; drop table x", "1T", "a.b.c", "\"a\"\"b\"", "",
+                             "t where 1=1", "\"\""})
+        EXPECT_FALSE(isValidPlanTableName(QString::fromUtf8(name))) << name;
+
     Settings p{true, true, 1000, u"MY_PLAN"_s, true, u"RULE"_s, u"Oracle in XE"_s};
+    EXPECT_EQ(applyOptionsForm({false, false, u"7"_s, u"customers --"_s, {}, -1, 0}, p),
+              BadPlanTable);
+    EXPECT_TRUE(p.showPlan && p.planTable == u"MY_PLAN"_s) << "nothing is written";
     // No driver listed, no plan table named.
     ASSERT_EQ(applyOptionsForm({false, true, u"7"_s, QString(), {}, -1, 3}, p), Ok);
     applyOptimizerChoice(3, p);
@@ -163,6 +174,11 @@ TEST_F(OptionsDialogTest, OpensOnTheSettingsRefusesBadRowsAndAcceptWritesThem) {
         EXPECT_EQ(d.focusWidget(), d.maxRowsEdit()) << rows.toStdString();
     }
     d.maxRowsEdit()->setText(u"13.5"_s);
+    d.planTableEdit()->setText(u"customers --"_s);
+    EXPECT_EQ(accept(),
+              std::tuple(QStringList{u"QuervinStudio|"_s + kMsgBadPlanTable}, true, stored));
+    EXPECT_EQ(d.focusWidget(), d.planTableEdit());
+    d.planTableEdit()->clear();
     EXPECT_EQ(accept(), std::tuple(QStringList(), false,
                                    std::tuple(false, true, 14, u"QUERVIN$PLAN_TABLE"_s, false,
                                               u"RULE"_s, u"Oracle ODBC Driver"_s)));

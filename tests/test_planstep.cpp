@@ -102,6 +102,14 @@ TEST_F(PlanTest, MissingTableDeclinedLeavesAnEmptyHiddenGridAndSaysSo) {
     }
 }
 
+// A plan table name that reached the settings some other way is still never pasted into SQL.
+TEST_F(PlanTest, ANameThatIsNotATableNameIsRefusedBeforeAnythingIsSent) {
+    w.options.planTable = u"customers --"_s;
+    planStage(w, r);
+    EXPECT_EQ(w.planLine, u"ORA-00903: invalid table name"_s);
+    EXPECT_TRUE(w.script->log.isEmpty());
+}
+
 TEST_F(PlanTest, OnlyOdbcFailuresGetTheirExplanation) {
     const QString priv = u"ORA-01039: insufficient privileges on underlying objects of the view"_s;
     w.script->on(u"EXPLAIN PLAN.*"_s, Reply::fail(priv), 1);

@@ -62,7 +62,10 @@ TEST(Settings, HandEditedValuesReplaceTheDefaultOnlyWhenTheyFitTheField) {
         {u"i_maxdisprows"_s, u"2147483647"_s, u"2147483647"_s},
         {u"i_maxdisprows"_s, u"12abc"_s, u"500"_s},
         {u"i_maxdisprows"_s, u"２００"_s, u"500"_s},
-        {u"s_plantablename"_s, QString(), QString()},  // an empty text is kept
+        {u"s_plantablename"_s, u"SCOTT.PLANS"_s, u"SCOTT.PLANS"_s},
+        // Pasted into SQL, a plan table that is not a table name would run as something else.
+        {u"s_plantablename"_s, u"customers --"_s, u"QUERVIN$PLAN_TABLE"_s},
+        {u"s_plantablename"_s, QString(), u"QUERVIN$PLAN_TABLE"_s},
     };
     for (const auto& [name, text, want] : cases) {
         test::TempStore tmp;

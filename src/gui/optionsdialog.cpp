@@ -155,12 +155,13 @@ void OptionsDialog::acceptOptions() {
     form.driverIndex = driverBox_->currentIndex();
     form.optimizerIndex = optimizerBox_->currentIndex();
 
-    const RowsCheck check = applyOptionsForm(form, appSettings());
-    if (check != RowsCheck::Ok) {
-        QMessageBox box(QMessageBox::NoIcon, kAppTitle, rowsCheckMessage(check), QMessageBox::Ok,
+    const FormCheck check = applyOptionsForm(form, appSettings());
+    if (check != FormCheck::Ok) {
+        QMessageBox box(QMessageBox::NoIcon, kAppTitle, formCheckMessage(check), QMessageBox::Ok,
                         this);
         box.exec();
-        maxRowsEdit_->setFocus(Qt::OtherFocusReason);
+        (check == FormCheck::BadPlanTable ? planTableEdit_ : maxRowsEdit_)
+            ->setFocus(Qt::OtherFocusReason);
         return;
     }
     QDialog::accept();

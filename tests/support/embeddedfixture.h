@@ -26,7 +26,8 @@ class EmbeddedTest : public ::testing::Test {
     QString path() const { return dir_.filePath(QStringLiteral("test.db")); }
     std::unique_ptr<embedded::EmbeddedDatabase> connect(
         const QString& user = QStringLiteral("SCOTT")) {
-        return std::make_unique<embedded::EmbeddedDatabase>(path(), user);
+        return std::make_unique<embedded::EmbeddedDatabase>(
+            path(), user, embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
     }
 
     QTemporaryDir dir_;

@@ -279,8 +279,13 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         w.options.overrideOptimizer = true;
         w.options.optimizerGoal = p.value(optimizer).toUpper();
     }
-    if (p.isSet(planTable) && !p.value(planTable).isEmpty())
+    if (p.isSet(planTable) && !p.value(planTable).isEmpty()) {
+        if (!isValidPlanTableName(p.value(planTable)))
+            return bad(
+                QStringLiteral("--plan-table takes a table name such as PLAN_TABLE or "
+                               "SCOTT.PLAN_TABLE."));
         w.options.planTable = p.value(planTable);
+    }
     w.createPlanTable = p.isSet(createPlanTable);
 
     if (p.isSet(sql)) {

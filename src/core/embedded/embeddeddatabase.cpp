@@ -124,19 +124,28 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
 
 }  // namespace
 
-EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user)
+EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, OpenMode mode)
     : conn_(std::make_shared<Connection>()) {
+    const bool create = mode == OpenMode::CreateIfMissing;
     if (path != u":memory:") {
         const QDir dir = QFileInfo(path).absoluteDir();
-        if (!dir.exists()) {
+        if (create && !dir.exists()) {
             throw DbError(kErrOdbcCall,
                           QStringLiteral("cannot open %1: the folder %2 does not exist")
                               .arg(path, QDir::toNativeSeparators(dir.path())));
         }
+        if (!create && !QFileInfo(path).isFile()) {
+            throw DbError(kErrOdbcCall,
+                          QStringLiteral("cannot open %1: there is no such database file")
+                              .arg(QDir::toNativeSeparators(path)));
+        }
     }
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &db,
+                        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
+    // Waits for another connection's lock from the first read on, rather than failing at once.
+    sqlite3_busy_timeout(db, 5000);
     // Reading the schema version makes a file that is not a database fail now, at login.
     if (rc != SQLITE_OK ||
         sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -145,7 +154,6 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user)
         sqlite3_close(db);
         throw DbError(kErrOdbcCall, message);
     }
-    sqlite3_busy_timeout(db, 5000);
     auto session = openSession(user);
     if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK) {
         const DbError error = sqliteError(db);

@@ -22,10 +22,13 @@ struct Connection;
 // kErrObjectInvalid.
 class EmbeddedDatabase final : public Database {
   public:
-    // Opens `path` (":memory:" for a private in-memory database), creating the file when it
-    // is missing, as a new session of `user`.
-    // Throws DbError(kErrOdbcCall) when the directory is missing or the file is not a database.
-    EmbeddedDatabase(const QString& path, const QString& user);
+    enum class OpenMode { Existing, CreateIfMissing };
+
+    // Opens `path` (":memory:" for a private in-memory database) as a new session of `user`.
+    // A service never creates its file: a mistyped path is an error, not a new empty database.
+    // Throws DbError(kErrOdbcCall) naming the path when the file (or, to create it, its
+    // folder) is missing or the file is not a database.
+    EmbeddedDatabase(const QString& path, const QString& user, OpenMode mode = OpenMode::Existing);
     ~EmbeddedDatabase() override;
 
     bool isOpen() const override;

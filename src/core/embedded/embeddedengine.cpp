@@ -4,6 +4,7 @@
 #include "core/embedded/sampledb.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -48,9 +49,30 @@ std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QSt
     QString path = target;
     if (target.compare(u"sample", Qt::CaseInsensitive) == 0) {
         path = sampleDatabasePath();
-        if (!embedded::isCurrentSample(path)) {
-            QDir().mkpath(QFileInfo(path).absolutePath());
-            embedded::generateSampleDatabase(path);
+        switch (embedded::sampleState(path)) {
+            case embedded::SampleState::Missing:
+                QDir().mkpath(QFileInfo(path).absolutePath());
+                embedded::generateSampleDatabase(path);
+                break;
+            case embedded::SampleState::Outdated: {
+                // What the user added to the old sample stays in sample.db.bak.
+                const QString backup = path + QStringLiteral(".bak");
+                QFile::remove(backup);
+                if (!QFile::rename(path, backup))
+                    throw DbError(kErrOdbcCall,
+                                  QStringLiteral("cannot keep the old sample as %1").arg(backup));
+                embedded::generateSampleDatabase(path);
+                break;
+            }
+            case embedded::SampleState::Foreign:
+                throw DbError(kErrOdbcCall,
+                              QStringLiteral("%1 is not a sample made by QuervinStudio and is left "
+                                             "as it is; move it away, or name another folder in "
+                                             "QUERVIN_SAMPLE_DIR")
+                                  .arg(QDir::toNativeSeparators(path)));
+            case embedded::SampleState::Current:
+            case embedded::SampleState::Busy:
+                break;
         }
     }
     return std::make_unique<embedded::EmbeddedDatabase>(path, user);

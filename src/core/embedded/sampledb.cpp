@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace qv::embedded {
@@ -174,6 +175,7 @@ void build(const QString& path, const SampleSize& size) {
     for (const char* sql : kIndexes)
         execInternal(db, sql);
     execInternal(db, text("PRAGMA user_version = %d", kSampleVersion).constData());
+    execInternal(db, text("PRAGMA application_id = %d", kSampleApplicationId).constData());
     execInternal(db, "COMMIT; ANALYZE");
 }
 
@@ -195,21 +197,41 @@ void generateSampleDatabase(const QString& path, const SampleSize& size) {
     }
 }
 
-bool isCurrentSample(const QString& path) {
+SampleState sampleState(const QString& path, int busyTimeoutMs) {
     if (!QFileInfo::exists(path))
-        return false;
+        return SampleState::Missing;
     sqlite3* db = nullptr;
-    int version = -1;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(nullptr, sqlite3_close_v2);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    owner.reset(db);
+    if (rc != SQLITE_OK)
+        return SampleState::Foreign;
+    // Before anything is read: a writer elsewhere must not make the file look unreadable.
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    auto number = [&](const char* sql, int64_t& out) {
         sqlite3_stmt* stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW)
-            version = sqlite3_column_int(stmt, 0);
+        int step = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        if (step == SQLITE_OK && (step = sqlite3_step(stmt)) == SQLITE_ROW)
+            out = sqlite3_column_int64(stmt, 0);
         sqlite3_finalize(stmt);
+        return step == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(db);
+    };
+    int64_t version = -1, application = -1, tables = 0;
+    const int read = number("PRAGMA user_version", version);
+    if (read == SQLITE_BUSY || read == SQLITE_LOCKED)
+        return SampleState::Busy;
+    if (read != SQLITE_OK || number("PRAGMA application_id", application) != SQLITE_OK)
+        return SampleState::Foreign;
+    if (application != kSampleApplicationId) {
+        // Samples made before the mark existed: version 1 with the sample's four tables.
+        number(
+            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+            "('customers', 'products', 'orders', 'order_items')",
+            tables);
+        if (application != 0 || version != 1 || tables != 4)
+            return SampleState::Foreign;
     }
-    sqlite3_close(db);
-    return version == kSampleVersion;
+    return version == kSampleVersion ? SampleState::Current : SampleState::Outdated;
 }
 
 }  // namespace qv::embedded

@@ -12,9 +12,10 @@ struct SampleSize {
     int maxItemsPerOrder = 6;
 };
 
-// The sample's layout version, kept in PRAGMA user_version; a sample of another version (or a
-// damaged one) is made again on next use.
+// The sample's layout version, kept in PRAGMA user_version, and the mark in PRAGMA
+// application_id that tells a sample made by this program from any other database.
 inline constexpr int kSampleVersion = 1;
+inline constexpr int kSampleApplicationId = 0x51565331;  // "QVS1"
 
 // Writes a fresh sample database to `path`, replacing what is there. The same size always gives
 // the same content. It is built in a temporary file beside `path` and renamed into place, so an
@@ -22,7 +23,16 @@ inline constexpr int kSampleVersion = 1;
 // Throws DbError(kErrOdbcCall) when the folder cannot be written.
 void generateSampleDatabase(const QString& path, const SampleSize& size = {});
 
-// True when `path` is a complete sample of the current version. Cannot fail.
-bool isCurrentSample(const QString& path);
+enum class SampleState {
+    Missing,   // no file: make one
+    Current,   // a sample of this version: use it
+    Outdated,  // a sample of another version: make a new one, keeping the old beside it
+    Busy,      // another connection holds it locked now: use it as it is, never replace it
+    Foreign,   // a file this program did not make (or cannot read as one): leave it alone
+};
+
+// What is at `path`, read with a busy timeout so that a file in use is never mistaken for a
+// damaged or outdated one. Cannot fail.
+SampleState sampleState(const QString& path, int busyTimeoutMs = 5000);
 
 }  // namespace qv::embedded

@@ -47,27 +47,29 @@ double roundHalfEven(double v) {
     return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
 }
 
-RowsCheck checkMaxDisplayRows(const QString& text, int32_t* rows) {
+FormCheck checkMaxDisplayRows(const QString& text, int32_t* rows) {
     const std::optional<double> v = parseUserNumber(text);
     if (!v)
-        return RowsCheck::NotNumeric;
+        return FormCheck::NotNumeric;
     if (*v < 0)
-        return RowsCheck::Negative;
+        return FormCheck::Negative;
     const double r = roundHalfEven(*v);
     if (!(r <= std::numeric_limits<int32_t>::max()))
-        return RowsCheck::NotNumeric;
+        return FormCheck::NotNumeric;
     if (rows)
         *rows = static_cast<int32_t>(r);
-    return RowsCheck::Ok;
+    return FormCheck::Ok;
 }
 
-QString rowsCheckMessage(RowsCheck check) {
+QString formCheckMessage(FormCheck check) {
     switch (check) {
-        case RowsCheck::NotNumeric:
+        case FormCheck::NotNumeric:
             return kMsgRowsNotNumeric;
-        case RowsCheck::Negative:
+        case FormCheck::Negative:
             return kMsgRowsNegative;
-        case RowsCheck::Ok:
+        case FormCheck::BadPlanTable:
+            return kMsgBadPlanTable;
+        case FormCheck::Ok:
             break;
     }
     return QString();
@@ -108,17 +110,20 @@ OptionsForm optionsFormFor(const Settings& settings, const QStringList& drivers)
     return f;
 }
 
-RowsCheck applyOptionsForm(const OptionsForm& form, Settings& settings) {
+FormCheck applyOptionsForm(const OptionsForm& form, Settings& settings) {
     int32_t rows = 0;
-    const RowsCheck check = checkMaxDisplayRows(form.maxDisplayRows, &rows);
-    if (check != RowsCheck::Ok)
+    const FormCheck check = checkMaxDisplayRows(form.maxDisplayRows, &rows);
+    if (check != FormCheck::Ok)
         return check;
+    const QString table = form.planTable.trimmed();
+    if (!table.isEmpty() && !isValidPlanTableName(table))
+        return FormCheck::BadPlanTable;
     settings.showPlan = form.showPlan;
     settings.runQuery = form.runQuery;
     settings.maxDisplayRows = rows;
-    settings.planTable = form.planTable.isEmpty() ? kDefaultPlanTable : form.planTable;
+    settings.planTable = table.isEmpty() ? kDefaultPlanTable : table;
     settings.odbcDriver = form.driverText();
-    return RowsCheck::Ok;
+    return FormCheck::Ok;
 }
 
 void applyOptimizerChoice(int optimizerIndex, Settings& settings) {

@@ -2,11 +2,19 @@
 
 #include "core/settings/settingsstore.h"
 
+#include <QRegularExpression>
+
 #include <limits>
 #include <memory>
 #include <optional>
 
 namespace qv {
+
+bool isValidPlanTableName(const QString& name) {
+    static const QRegularExpression identifier(QStringLiteral(
+        R"(^(?:[\p{L}][\p{L}\p{N}_$#]*|"[^"]+")(?:\.(?:[\p{L}][\p{L}\p{N}_$#]*|"[^"]+"))?$)"));
+    return name.size() <= 261 && identifier.match(name).hasMatch();
+}
 
 bool parseStoredInt(const QString& text, int64_t lo, int64_t hi, int64_t& out) {
     const QString t = text.trimmed();
@@ -78,7 +86,10 @@ void Settings::load() {
     if (const auto v = loadInt(kMaxDisplayRows, std::numeric_limits<int32_t>::min(),
                                std::numeric_limits<int32_t>::max()))
         maxDisplayRows = static_cast<int32_t>(*v);
-    loadText(kPlanTable, planTable);
+    QString table = planTable;
+    loadText(kPlanTable, table);
+    if (isValidPlanTableName(table))
+        planTable = table;
     loadSwitch(kOverrideOptimizer, overrideOptimizer);
     loadText(kOptimizerGoal, optimizerGoal);
     loadText(kOdbcDriver, odbcDriver);

@@ -14,13 +14,14 @@ struct Settings {
     bool showPlan = true;  // obtain the execution plan
     bool runQuery = true;  // run the statement and read its statistics
     int32_t maxDisplayRows = 500;
-    QString planTable = kDefaultPlanTable;
-    bool overrideOptimizer = false;  // set optimizerGoal on the session before the run
+    QString planTable = kDefaultPlanTable;  // always a valid name (isValidPlanTableName)
+    bool overrideOptimizer = false;         // set optimizerGoal on the session before the run
     QString optimizerGoal = QStringLiteral("CHOOSE");
     QString odbcDriver;  // empty: the default Oracle driver
 
-    // Reads every value the settings store holds; a value that is missing, or is not a decimal
-    // integer in the field's range, leaves the field as it is. A switch is on when it reads 1.
+    // Reads every value the settings store holds; a value that is missing, is not a decimal
+    // integer in the field's range, or is not a valid plan table name, leaves the field as it
+    // is. A switch is on when it reads 1.
     void load();
     // Writes all seven values (switches as 1 or 0); failures are not reported.
     void save() const;
@@ -33,6 +34,11 @@ bool settingsLoaded();
 void saveAndReleaseSettings();
 // Drops the settings without saving, so a test starts from a fresh load.
 void discardSettings();
+
+// Whether `name` can stand as a table name in SQL: an Oracle identifier (a letter, then
+// letters, digits, _, $ or #) or a double-quoted name without " inside, optionally qualified by
+// an owner of the same form. Nothing else may be pasted into the plan step's statements.
+bool isValidPlanTableName(const QString& name);
 
 // The integer a stored text denotes when it is a plain decimal number (optional sign, blanks
 // around it allowed) within [lo, hi].

@@ -78,6 +78,9 @@ QString operationText(int64_t depth, const QVariant& operation, const QVariant& 
 }
 
 void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
+    // The name is pasted into SQL: anything but a table name is refused before it is sent.
+    if (!isValidPlanTableName(w.settings().planTable))
+        throw DbError(kErrOdbcCall, QStringLiteral("ORA-00903: invalid table name"));
     try {
         db.openRecordset(planDeleteStatement(w.settings().planTable))->close();
     } catch (const DbError&) {
