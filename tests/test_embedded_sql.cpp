@@ -92,7 +92,9 @@ TEST_F(EmbeddedSql, ResultsKeepKindsCountRowsAndErrorsLeaveTheFileUsable) {
     const std::pair<const char*, const char*> errors[] = {
         {"selec * from emp", "near \"selec\": syntax error"},
         {"select 1; select 2", "one statement"},
-        {"select * from nothing_here", "no such table: nothing_here"}};
+        {"select * from nothing_here", "no such table: nothing_here"},
+        {"-- only a comment", "ORA-00900: invalid SQL statement"},
+        {"\t\r\n/* and another */\t", "ORA-00900: invalid SQL statement"}};
     for (const auto& [sql, text] : errors)
         EXPECT_TRUE(failsWith([&] { db_->openRecordset(sql); }, kErrOdbcCall, text)) << sql;
     db_->execute("delete from emp");

@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -125,11 +126,15 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
         << "closing the frame closes every window, then the program ends saving the settings";
 }
 
-TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEnd) {
+TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {
     statementRing().add(u"select 1 from dual"_s);
     statementRing().add(u"select 2\nfrom dual"_s);
     QPlainTextEdit* box = frame.activeQueryWindow()->sqlEdit();
+    QTest::keyClicks(box, u"a long statement typed"_s);
     frame.action(u"nextStatement"_s)->trigger();
+    box->undo();
+    EXPECT_EQ(box->toPlainText(), u"a long statement typed"_s) << "Ctrl+Z brings it back";
+    box->redo();
     EXPECT_EQ(box->toPlainText(), u"select 2\nfrom dual"_s);
     EXPECT_EQ(std::pair(box->textCursor().position(), box->textCursor().hasSelection()),
               std::pair(18, false));

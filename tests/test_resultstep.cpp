@@ -69,20 +69,28 @@ TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
     w.options.maxDisplayRows = 0;
     run(Reply::table({u"M"_s}, {{1}, {2}}));
     EXPECT_EQ(row(w.data, 0), (QStringList{u"ROWNUM"_s, u"M"_s}));
-    EXPECT_EQ(w.data.rows(), 2) << "a limit of 0 still lays out the headers";
+    EXPECT_EQ(w.data.rows(), 1) << "a limit of 0 still lays out the headers";
     EXPECT_EQ(w.data.text(1, 0), QString());
     EXPECT_EQ(w.result.rowCount, 2);
 }
 
 TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCount) {
+    // A result without rows shows its own headings, never the rows of the run before.
     w.result = ResultState{9, true};
-    run(Reply::table({u"OTHER"_s}, {}));
-    EXPECT_EQ(w.result.rowCount, 0);
-    EXPECT_FALSE(w.result.rowsOverMax);
+    run(test::numberRows(5));
     w.data.setVisible(false);
+    run(Reply::table({u"OTHER"_s}, {}));
+    EXPECT_EQ(std::pair(w.result.rowCount, w.result.rowsOverMax), std::pair(int64_t(0), false));
+    EXPECT_EQ(std::tuple(w.data.visible(), w.data.rows(), w.data.text(0, 1)),
+              std::tuple(true, 1, u"OTHER"_s));
+    // A change, of rows or of none, has no rows to show.
+    for (int64_t changed : {3, 0}) {
+        w.data.setVisible(false);
+        run(Reply::updated(changed));
+        EXPECT_EQ(w.result.rowCount, changed);
+        EXPECT_FALSE(w.data.visible()) << changed;
+    }
     run(Reply::updated(3));
-    EXPECT_EQ(w.result.rowCount, 3);
-    EXPECT_FALSE(w.data.visible()) << "a change has no rows to show";
 
     Reply broken = test::numberRows(10);
     broken.failAfterRows = 4;

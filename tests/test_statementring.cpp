@@ -4,6 +4,8 @@
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -79,4 +81,44 @@ TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
         ring.add(u"x"_s);
         EXPECT_EQ(ring.statement(expectedSlot), u"x"_s);
     }
+}
+
+// Each statement is saved as it is added, on top of what another copy of the program added
+// meanwhile, and the end of a program that added nothing new changes nothing.
+TEST(StatementRing, AdditionsAreSavedAtOnceAndTwoProgramsKeepEachOthers) {
+    test::TempStore tmp;
+    StatementRing first, second;  // two running copies, each with the ring as it started
+    first.load();
+    second.load();
+    first.addAndSave(u"from the first"_s);
+    second.addAndSave(u"from the second"_s);
+    first.addAndSave(u"the first again"_s);
+    StatementRing stored;
+    stored.load();
+    EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1), stored.statement(2)}),
+              QStringList({u"from the first"_s, u"from the second"_s, u"the first again"_s}));
+    statementRing();
+    saveAndReleaseStatementRing();  // a program that ran nothing ends
+    stored.load();
+    EXPECT_EQ(stored.nextSlot(), 3);
+}
+
+// A hand-edited file that does not parse is kept aside before it is rewritten, and what could
+// be read of it stays in the ring.
+TEST(StatementRing, ABrokenSettingsFileIsCopiedAsideAndItsStatementsKept) {
+    test::TempStore tmp;
+    QFile f(tmp.path());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[General]\nsqlhist_0=first\nsqlhist_max=0\nsqlhist_nextp=1\n[Broken\nf_query=0\n");
+    f.close();
+    statementRing().addAndSave(u"second"_s);
+    StatementRing stored;
+    stored.load();
+    EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1)}),
+              QStringList({u"first"_s, u"second"_s}));
+    const QStringList copies = QDir(tmp.dir()).entryList({u"quervin.ini.broken-*"_s});
+    ASSERT_EQ(copies.size(), 1);
+    QFile copy(QDir(tmp.dir()).filePath(copies[0]));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(copy.readAll().contains("[Broken\nf_query=0"));
 }

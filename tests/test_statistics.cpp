@@ -44,18 +44,21 @@ TEST(Statistics, ReadingUsesTheExactQueryAndNarrowsNumbersTo32Bits) {
     EXPECT_EQ(s.at(0).number, 70000);
 }
 
-TEST(Statistics, GridIsLaidOutOnce) {
+TEST(Statistics, GridIsLaidOutOnceAndShowsExactlyEachReadingsRows) {
     GridModel g;
     fillStatisticsGrid(StatisticSet(), g);
     EXPECT_TRUE(g.visible());
     EXPECT_EQ((QList<int>{g.rows(), g.cols(), g.colWidth(0), g.colWidth(1), g.colWidth(2)}),
-              (QList<int>{2, 3, 700, 1000, 6000}));
-    EXPECT_EQ((QStringList{g.text(0, 0), g.text(0, 1), g.text(0, 2), g.text(1, 0)}),
-              (QStringList{u"Stats#"_s, u"Value"_s, u"Name"_s, {}}));
+              (QList<int>{1, 3, 700, 1000, 6000}));
+    EXPECT_EQ((QStringList{g.text(0, 0), g.text(0, 1), g.text(0, 2)}),
+              (QStringList{u"Stats#"_s, u"Value"_s, u"Name"_s}));
     g.setColWidth(2, 1234);
     fillStatisticsGrid(collection({{1, u"s1"_s, 10}, {2, u"s2"_s, 20}, {3, u"s3"_s, 30}}), g);
     EXPECT_EQ(g.rows(), 4);
     EXPECT_EQ((QStringList{g.text(3, 0), g.text(3, 1), g.text(3, 2)}),
               (QStringList{u"3"_s, u"30"_s, u"s3"_s}));
     EXPECT_EQ(g.colWidth(2), 1234) << "a laid-out grid is not laid out again";
+    fillStatisticsGrid(collection({{9, u"s9"_s, 90}}), g);
+    EXPECT_EQ(std::pair(g.rows(), g.text(1, 2)), std::pair(2, u"s9"_s))
+        << "a shorter reading leaves nothing of the longer one";
 }

@@ -72,7 +72,7 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
     w.options.showPlan = false;
     w.sql = u"update emp set sal = sal"_s;
     w.script->onText(w.sql, Reply::updated(3));
-    w.scriptSession(u"7"_s, {{}, {}});
+    w.scriptSession(u"7"_s, {{{5, u"user calls"_s, 1}}, {{5, u"user calls"_s, 2}}});
     runTuning(w);
     const QString stats = q(statsQuery(u"7"_s), false);
     EXPECT_EQ(w.script->log,
@@ -123,16 +123,20 @@ TEST_F(RunTest, SessionIdFailureSaysWhichViewIsUnreadable) {
     EXPECT_EQ(w.statsLine, kNoTable + u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s);
     EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s), QStringList()) << "neither reading is tried";
 
-    // Any other failure leaves the id empty, and the reading with it says what failed.
-    w.script->log.clear();
-    w.script->onText(kSid, Reply::fail(u"Object invalid or no longer set."_s, kErrObjectInvalid));
-    w.script->onText(statsQuery(QString()), Reply::fail(u"ORA-01722: invalid number"_s));
-    runTuning(w);
-    EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s).size(), 1) << "no after-reading";
-    EXPECT_EQ(w.statsLine,
-              u"ORA-01722: invalid number統計情報ビュー V$SESSTAT,V$STATNAME "
-              u"が存在しないかSELECT権限がありません。"_s);
-    EXPECT_EQ(w.visibleGrids(), u"D"_s);
+    // Any other failure, or no row, leaves no id: no statistics of some other session or of
+    // nothing are read, and the line says why.
+    const std::pair<Reply, QString> noId[] = {
+        {Reply::fail(u"Object invalid or no longer set."_s, kErrObjectInvalid),
+         u"Object invalid or no longer set."_s},
+        {Reply::table({u"SID"_s}, {}), kMsgNoSessionId}};
+    for (const auto& [reply, message] : noId) {
+        w.script->log.clear();
+        w.script->onText(kSid, reply);
+        runTuning(w);
+        EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s), QStringList());
+        EXPECT_EQ(w.statsLine, message);
+        EXPECT_EQ(w.visibleGrids(), u"D"_s);
+    }
 }
 
 TEST_F(RunTest, FailingStepsReportAndTheRunGoesOn) {
@@ -171,4 +175,28 @@ TEST_F(RunTest, AStoppedRunSkipsTheStatementButStillReadsTheStatistics) {
                      u"0件（中止）"_s}));
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
     EXPECT_TRUE(w.result.stopped);
+}
+
+TEST(Run, AStatisticsReadingWithoutRowsShowsNoGridAndSaysSo) {
+    test::TestRunWindow w;
+    w.sql = u"select 1 from dual"_s;
+    w.options.showPlan = false;
+    w.scriptSession(u"42"_s, {{}, {}});
+    w.script->onText(w.sql, test::numberRows(1));
+    runTuning(w);
+    EXPECT_EQ(std::pair(w.statsLine, w.visibleGrids()), std::pair(kMsgNoStatistics, u"D"_s));
+}
+
+// A full-width blank at either end, invisible in the SQL box, never reaches the server; the
+// statement ring keeps the text as typed.
+TEST(Run, FullWidthBlanksAroundTheStatementAreNotSent) {
+    test::TestRunWindow w;
+    w.sql = u"\u3000select 1 from dual\u3000\n"_s;
+    w.scriptSession(u"42"_s, {{{5, u"user calls"_s, 1}}, {{5, u"user calls"_s, 2}}});
+    runTuning(w);
+    EXPECT_TRUE(w.script->log.contains(u"Q: select 1 from dual\n"_s));
+    EXPECT_TRUE(w.script->log.contains(
+        u"Q: "_s + explainPlanStatement(w.options.planTable, u"select 1 from dual\n"_s)));
+    EXPECT_EQ(w.ring, QStringList{w.sql});
+    EXPECT_EQ(sqlToSend(u"\u3000 a\u3000b \u3000"_s), u" a\u3000b "_s);
 }

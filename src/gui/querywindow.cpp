@@ -201,9 +201,12 @@ QString QueryWindow::sqlText() const {
 }
 
 void QueryWindow::setSqlText(const QString& text) {
-    sqlEdit_->setPlainText(text);
+    // One edit that Ctrl+Z takes back: what was typed is never lost to a recalled statement.
     QTextCursor c = sqlEdit_->textCursor();
-    c.movePosition(QTextCursor::End);
+    c.beginEditBlock();
+    c.select(QTextCursor::Document);
+    c.insertText(text);
+    c.endEditBlock();
     sqlEdit_->setTextCursor(c);
 }
 

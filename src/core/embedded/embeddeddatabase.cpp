@@ -91,8 +91,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
             return finished(nullptr);
         }
         stmt = prepareOne(c->db, sqliteText(sql, tokens).toUtf8());
+        // Blanks and comments alone are no statement; Oracle says so rather than succeed.
         if (!stmt)
-            return finished(nullptr);
+            throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
         work.counts[kStatExecuteCount] += 1;
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         int rc = sqlite3_step(stmt.get());

@@ -41,6 +41,15 @@ void StatementRing::add(const QString& sql) {
     nextSlot_ = i + 1;
     if (i > highestSlot_)
         highestSlot_ = i;
+    unsaved_ = true;
+}
+
+void StatementRing::addAndSave(const QString& sql) {
+    QString probe;
+    if (settingsStore().read(kNextSlot, probe) != StoreStatus::Unavailable)
+        load();
+    add(sql);
+    save();
 }
 
 QString StatementRing::statement(int32_t slot) const {
@@ -50,6 +59,7 @@ QString StatementRing::statement(int32_t slot) const {
 }
 
 void StatementRing::load() {
+    unsaved_ = false;
     nextSlot_ = 0;
     highestSlot_ = 0;
     slots_.fill(QString());
@@ -85,14 +95,14 @@ void StatementRing::load() {
     }
 }
 
-void StatementRing::save() const {
+void StatementRing::save() {
     SettingsStore& store = settingsStore();
     store.beginBatch();
     store.write(kHighestSlot, QString::number(highestSlot_));
     store.write(kNextSlot, QString::number(nextSlot_));
     for (int32_t n = 0; n <= highestSlot_ && n <= kLastSlot; ++n)
         store.write(slotName(n), slots_[static_cast<size_t>(n)]);
-    store.endBatch();
+    unsaved_ = store.endBatch() != StoreStatus::Ok;
 }
 
 namespace {
@@ -118,7 +128,9 @@ bool statementRingLoaded() {
 void saveAndReleaseStatementRing() {
     auto& p = instance();
     if (p) {
-        p->save();
+        // Saving a ring with nothing new would undo what another copy of the program added.
+        if (p->unsaved())
+            p->save();
         p.reset();
     }
 }

@@ -15,6 +15,10 @@ class StatementRing {
 
     // Stores `sql` unchanged in the next slot, wrapping after slot 100.
     void add(const QString& sql);
+    // Adds `sql` to the ring as the settings store holds it now (so that what another running
+    // copy of the program added stays) and saves it at once, so a crash loses nothing. When the
+    // store cannot be read the ring in memory is kept and saved.
+    void addAndSave(const QString& sql);
     // The highest slot in use (0 for an empty ring).
     int32_t highestSlot() const { return highestSlot_; }
     // The slot the next add() writes; 101 means it wraps to 0.
@@ -27,18 +31,21 @@ class StatementRing {
     // 0..101.
     void load();
     // Writes the ring back; failures are not reported.
-    void save() const;
+    void save();
+    // Whether something was added since the last save.
+    bool unsaved() const { return unsaved_; }
 
   private:
     std::array<QString, kLastSlot + 1> slots_;
     int32_t nextSlot_ = 0;
     int32_t highestSlot_ = 0;
+    bool unsaved_ = false;
 };
 
 // The process-wide ring, created and loaded at first use.
 StatementRing& statementRing();
 bool statementRingLoaded();
-// Saves and drops the ring (program end).
+// Drops the ring (program end), saving it first when an addition was not saved yet.
 void saveAndReleaseStatementRing();
 // Drops the ring without saving (tests).
 void discardStatementRing();

@@ -1,6 +1,8 @@
 #include "core/settings/settingsstore.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
@@ -66,14 +68,22 @@ QSettings& SettingsStore::settings() {
     return *settings_;
 }
 
+void SettingsStore::keepCopyIfBroken() {
+    if (native_ || brokenKept_ || !settings_ || settings_->status() != QSettings::FormatError)
+        return;
+    brokenKept_ = true;
+    const QString copy = path_ + QStringLiteral(".broken-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QFile::copy(path_, copy);
+}
+
 StoreStatus SettingsStore::read(const QString& name, QString& value) {
     if (batch_ == 0 && !storeExists())
         return StoreStatus::Unavailable;
     QSettings& s = settings();
     if (batch_ == 0)
         s.sync();  // pick up changes made by another process since the last read
-    if (s.status() == QSettings::FormatError)
-        return StoreStatus::Unavailable;
+    keepCopyIfBroken();
     if (!s.contains(name))
         return StoreStatus::NoSuchValue;
     const QVariant v = s.value(name);
@@ -91,6 +101,8 @@ StoreStatus SettingsStore::write(const QString& name, const QString& value) {
         return StoreStatus::Unavailable;
     }
     QSettings& s = settings();
+    // Rewriting a file that does not parse would drop what Qt could not read of it.
+    keepCopyIfBroken();
     s.setValue(name, value);
     if (batch_ > 0)
         return StoreStatus::Ok;

@@ -11,7 +11,7 @@ namespace qv {
 // How a read or a write of the settings store went.
 enum class StoreStatus {
     Ok,
-    Unavailable,  // the store cannot be opened (missing, unreadable, not a valid store)
+    Unavailable,  // the store cannot be opened (missing or unreadable)
     NoSuchValue,  // read: the store has no value of that name
     WriteFailed,  // write: the store was open but the value could not be saved
 };
@@ -51,11 +51,15 @@ class SettingsStore {
     bool storeExists() const;
     bool canWrite() const;
     QSettings& settings();
+    // A file that does not parse is copied aside (<file>.broken-<time>) once, before anything
+    // is written to it; its values are still read as far as they parse.
+    void keepCopyIfBroken();
 
     QString path_;
     bool native_ = false;
     int batch_ = 0;
     bool batchRefused_ = false;
+    bool brokenKept_ = false;
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -1,5 +1,7 @@
 #include "core/tuning/planstep.h"
 
+#include "core/tuning/tuningrun.h"
+
 #include <algorithm>
 
 namespace qv {
@@ -88,7 +90,7 @@ void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
     }
 
     const QString table = w.settings().planTable;
-    const QString explain = explainPlanStatement(table, w.sqlText());
+    const QString explain = explainPlanStatement(table, sqlToSend(w.sqlText()));
     std::unique_ptr<Recordset> rs;
     try {
         rs = db.openRecordset(explain);

@@ -1,5 +1,7 @@
 #include "core/tuning/resultstep.h"
 
+#include "core/tuning/tuningrun.h"
+
 #include <algorithm>
 
 namespace qv {
@@ -49,23 +51,25 @@ void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
     RunControl& control = w.control();
     if (control.stopRequested())
         throw cancelledError();
-    std::unique_ptr<Recordset> rs = db.openRecordset(w.sqlText());
+    std::unique_ptr<Recordset> rs = db.openRecordset(sqlToSend(w.sqlText()));
     ResultState& st = w.resultState();
-    const int64_t affected = db.recordsAffected();
-    if (affected > 0) {
-        st.rowCount = affected;
+    const int k = rs->fieldCount();
+    if (k == 0) {
+        // No result set (DML, DDL): the count is the rows changed, and no grid is shown.
+        st.rowCount = db.recordsAffected();
         st.rowsOverMax = false;
+        rs->close();
         return;
     }
 
+    // The headings are this statement's even when it returns no row.
+    layOutResult(w, *rs, out);
+    out.setRows(1);
     control.startFetching();
     bool over = false;
-    const int k = rs->fieldCount();
     while (!rs->eof()) {
         if (control.stopRequested())
             throw cancelledError();
-        if (n == 0)
-            layOutResult(w, *rs, out);
         if (n + 1 > w.settings().maxDisplayRows) {
             // Rows past the limit are counted, not read: the count stays exact and cheap.
             over = true;

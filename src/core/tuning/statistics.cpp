@@ -93,10 +93,10 @@ void fillStatisticsGrid(const StatisticSet& stats, GridModel& out) {
         out.setColWidth(1, 1000);
         out.setColWidth(2, 6000);
     }
+    // Exactly this reading's rows: none of an earlier run or another server stays.
+    out.setRows(stats.count() + 1);
     for (int i = 0; i < stats.count(); ++i) {
         const Statistic& s = stats.at(i);
-        if (out.rows() < i + 2)
-            out.setRows(i + 2);
         out.setText(i + 1, 0, QString::number(s.number));
         out.setText(i + 1, 1, textOrEmpty(s.value));
         out.setText(i + 1, 2, s.name);
@@ -125,6 +125,10 @@ void statsAfterStage(RunWindow& w, RunState& r, const StatisticSet& before) {
             w.setStatsMessage(r.pending->description());
             r.statsUsable = false;
         }
+    }
+    if (r.statsUsable && after.count() == 0) {
+        w.setStatsMessage(kMsgNoStatistics);
+        return;
     }
     if (r.statsUsable) {
         r.step([&] {

@@ -12,6 +12,8 @@
 namespace qv {
 
 inline const QString kMsgGettingStats = QStringLiteral("統計情報を取得中");
+inline const QString kMsgNoStatistics = QStringLiteral(
+    "統計情報ビュー V$SESSTAT,V$STATNAME からこのセッションの行が得られませんでした。");
 inline const QString kMsgNoStatViews =
     QStringLiteral("統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。");
 
@@ -52,7 +54,8 @@ QVariant subtractValues(const QVariant& a, const QVariant& b);
 // statistics read before a failure stay in `stats`.
 void readStatistics(Database& db, const QString& sid, StatisticSet& stats);
 
-// Writes `stats` into the statistics grid (laying it out on first use) and shows it.
+// Writes `stats` into the statistics grid, exactly its rows (laying the columns out on first
+// use), and shows it.
 void fillStatisticsGrid(const StatisticSet& stats, GridModel& out);
 
 // The statistics stages of a run: before the statement and after it.

@@ -41,6 +41,25 @@ QString countLabelText(const ResultState& r, int32_t maxDisplayRows) {
     return QString::number(r.rowCount) + QStringLiteral("件");
 }
 
+QString sqlToSend(const QString& typed) {
+    // Only within the blank run at each end, so blanks inside the statement and the ASCII
+    // layout around it reach the server unchanged.
+    auto isBlank = [](QChar c) { return c.isSpace() || c == QChar(0x3000); };
+    qsizetype head = 0;
+    while (head < typed.size() && isBlank(typed[head]))
+        ++head;
+    qsizetype tail = typed.size();
+    while (tail > head && isBlank(typed[tail - 1]))
+        --tail;
+    QString sent;
+    sent.reserve(typed.size());
+    for (qsizetype i = 0; i < typed.size(); ++i) {
+        if (typed[i] != QChar(0x3000) || (i >= head && i < tail))
+            sent.append(typed[i]);
+    }
+    return sent;
+}
+
 std::optional<QString> refusalOf(const QString& sql, const Settings& settings) {
     if (trimmedForValidation(sql).isEmpty())
         return kMsgEnterSql;
@@ -93,17 +112,22 @@ RunOutcome runTuning(RunWindow& w) {
         r.step([&] { w.queryDatabase().execute(kTimedStats); });
         r.pending.reset();  // session statements are never reported
 
-        std::unique_ptr<Recordset> rs;
-        r.step([&] { rs = w.queryDatabase().openRecordset(kSidQuery); });
-        if (r.pending && r.pending->number() == kErrOdbcCall) {
-            w.setStatsMessage(r.pending->description() + kMsgNoVSession);
-            r.statsUsable = false;
-        }
-        if (rs) {
-            r.step([&] {
+        r.step([&] {
+            std::unique_ptr<Recordset> rs = w.queryDatabase().openRecordset(kSidQuery);
+            if (!rs->eof())
                 r.sid = textOrEmpty(rs->value(QStringLiteral("SID")));
-                rs->close();
-            });
+            rs->close();
+        });
+        // Without this session's id the statistics query would read nothing, or another
+        // session: no statistics are shown then, and the line says why.
+        if (r.pending) {
+            w.setStatsMessage(r.pending->number() == kErrOdbcCall
+                                  ? r.pending->description() + kMsgNoVSession
+                                  : r.pending->description());
+            r.statsUsable = false;
+        } else if (r.sid.trimmed().isEmpty()) {
+            w.setStatsMessage(kMsgNoSessionId);
+            r.statsUsable = false;
         }
     }
     r.pending.reset();

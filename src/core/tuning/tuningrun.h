@@ -14,6 +14,8 @@ inline const QString kMsgChooseOption =
 inline const QString kMsgExecuting = QStringLiteral("SQLを実行中");
 inline const QString kMsgStopped = QStringLiteral("（中止しました）");
 inline const QString kMsgCountStopped = QStringLiteral("件（中止）");
+inline const QString kMsgNoSessionId = QStringLiteral(
+    "ビュー V$SESSION から自セッションのSIDを取得できないため、統計情報を表示できません。");
 inline const QString kMsgNoVSession =
     QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");
 
@@ -21,6 +23,10 @@ inline const QString kMsgNoVSession =
 // at both ends, then every line feed removed; a text of blanks and line feeds only gives
 // nothing. Empty means there is nothing to run.
 QString trimmedForValidation(const QString& text);
+
+// The statement as it goes to the server: full-width blanks (U+3000) at either end, where a
+// Japanese input method leaves them unseen, are dropped; everything else stays as typed.
+QString sqlToSend(const QString& typed);
 
 // Why a run with this statement and these settings would be refused (the message to show), or
 // nothing when it can go ahead.

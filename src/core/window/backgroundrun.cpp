@@ -149,7 +149,7 @@ int BackgroundRun::blankWidthTwips(int count) const {
 }
 
 void BackgroundRun::addToRing(const QString& sql) {
-    post([sql] { statementRing().add(sql); });
+    post([sql] { statementRing().addAndSave(sql); });
 }
 
 }  // namespace qv
