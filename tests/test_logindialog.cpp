@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -19,7 +20,7 @@ class LoginDialogTest : public ::testing::Test {
     LoginDialogTest() {
         LoginDialog::setServiceNameSource([this] {
             ++loads;
-            return QStringList{u"ORCL"_s, u"DEV"_s, u"sqlite:sample"_s};
+            return QStringList{u"ORCL2"_s, u"ORCL"_s, u"sqlite:sample"_s};
         });
     }
     ~LoginDialogTest() override {
@@ -66,16 +67,22 @@ TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnE
 
 TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBoxMakesItAnew) {
     LoginDialog* first = &LoginDialog::instance();
-    first->setup({u" ORCL "_s, u"scott"_s, QString()});
-    runDialog(*first, [&] { first->connectButton()->click(); });
+    // Typed, not completed: a tool that runs DML must connect to exactly the name typed.
+    first->setup({QString(), u"scott"_s, QString()});
+    runDialog(*first, [&] {
+        QApplication::setActiveWindow(first);
+        first->serviceBox()->setFocus();
+        QTest::keyClicks(first->serviceBox()->lineEdit(), u"ORCL"_s);
+        first->connectButton()->click();
+    });
     const LoginValues& got = first->accepted();
     EXPECT_EQ(std::tuple(first->wasAccepted(), got.service, got.user, got.password),
-              std::tuple(true, u" ORCL "_s, u"scott"_s, QString()));
+              std::tuple(true, u"ORCL"_s, u"scott"_s, QString()));
 
     first->setup({u"DEV"_s, u"u"_s, u"p"_s});
     EXPECT_FALSE(first->wasAccepted()) << "setup forgets the last acceptance";
     runDialog(*first, [&] { first->cancelButton()->click(); });
-    EXPECT_EQ(std::pair(first->wasAccepted(), got.service), std::pair(false, u" ORCL "_s))
+    EXPECT_EQ(std::pair(first->wasAccepted(), got.service), std::pair(false, u"ORCL"_s))
         << "cancel keeps the last accepted values";
 
     runDialog(*first, [&] { first->connectButton()->click(); });

@@ -57,6 +57,8 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
     serviceBox_->setObjectName(QStringLiteral("serviceBox"));
     serviceBox_->setEditable(true);
     serviceBox_->setInsertPolicy(QComboBox::NoInsert);
+    // No completion: typing PROD must never connect to PROD2.
+    serviceBox_->setCompleter(nullptr);
     userEdit_ = new QLineEdit(this);
     userEdit_->setObjectName(QStringLiteral("userEdit"));
     passwordEdit_ = new QLineEdit(this);
