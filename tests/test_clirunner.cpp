@@ -148,3 +148,33 @@ TEST_F(CliTest, TimeoutAndInterruptCancelTheStatementAndPrintWhatWasDone) {
     EXPECT_TRUE(QString::fromUtf8(cli.readAllStandardOutput()).contains(u"count: 0件（中止）"_s));
 #endif
 }
+
+// A statement is read up to 16 MB, so a wrong file cannot fill the memory; a password need not
+// stand in the process list.
+TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {
+    EXPECT_EQ(cli(u"--service s --user u --sql-file /dev/zero"_s).status, kCliBadArguments);
+    QString big(kMaxStatementBytes + 1, u' ');
+    EXPECT_EQ(cli(u"--service s --user u"_s, QString(), big).err,
+              u"The statement is larger than 16 MB; nothing was run.\n"_s);
+
+    QString connectString;
+    const DatabaseOpener opener = [&](const QString& service, const QString& cs,
+                                      const QString& user) {
+        connectString = cs;
+        return openEmbeddedDatabase(service, user);
+    };
+    auto prompted = [&](std::optional<QString> typed) {
+        QString input, out, err;
+        QTextStream i(&input), o(&out), e(&err);
+        CliTerminal terminal;
+        terminal.readPassword = [typed](const QString&) { return typed; };
+        return runCli({u"quervin-cli"_s, u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s,
+                       u"--password-prompt"_s, u"--no-plan"_s, u"--sql"_s, u"select 1"_s},
+                      i, o, e, opener, terminal);
+    };
+    EXPECT_EQ(prompted(u"s3cr;t"_s), kCliCarriedOut);
+    EXPECT_TRUE(connectString.endsWith(u"PWD={s3cr;t};"_s)) << connectString.toStdString();
+    EXPECT_EQ(prompted(std::nullopt), kCliBadArguments) << "no terminal to read from";
+    const QString help = cli(u"--help"_s).out;
+    EXPECT_TRUE(help.contains(u"process list"_s) && help.contains(u"--password-prompt"_s));
+}

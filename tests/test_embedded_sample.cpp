@@ -74,8 +74,8 @@ TEST_F(EmbeddedSample, SampleShowsAnIndexSearchAndIsRemadeWhenStale) {
     // An older sample of ours is made again at full size; what the user added to it stays in
     // sample.db.bak.
     db->execute("create table mine (x)");
-    db->execute("PRAGMA user_version = 0");
     db.reset();
+    SqliteProbe(sampleDatabasePath()).exec("PRAGMA user_version = 0");
     EXPECT_EQ(rowsOf(*openEmbeddedDatabase("sqlite:sample", "SCOTT"), customers),
               QStringList(QString::number(SampleSize{}.customers)));
     EmbeddedDatabase backup(sampleDatabasePath() + ".bak", "u");

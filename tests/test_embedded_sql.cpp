@@ -128,3 +128,18 @@ TEST_F(EmbeddedSql, OpeningFailsClearlyAndEverythingFailsAfterClose) {
 }
 
 }  // namespace
+
+// The engine stands in for a server: no statement reaches another file or the schema itself.
+TEST_F(EmbeddedSql, StatementsCannotWriteOtherFilesOrTheSchema) {
+    const QString other = dir_.filePath("other.db");
+    for (const QString& sql :
+         {"ATTACH '" + other + "' AS o", "VACUUM INTO '" + other + "'",
+          QString("PRAGMA writable_schema = 1"), QString("PRAGMA user_version = 7"),
+          QString("PRAGMA journal_mode = OFF")})
+        EXPECT_TRUE(failsWith([&] { db_->execute(sql); }, kErrOdbcCall,
+                              "ORA-01031: insufficient privileges"))
+            << sql.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(other));
+    EXPECT_EQ(rowsOf(*db_, "PRAGMA user_version"), QStringList("0"));
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from emp"), QStringList("6")) << "reading still works";
+}

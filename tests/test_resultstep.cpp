@@ -99,3 +99,19 @@ TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCou
     EXPECT_FALSE(w.data.visible());
     EXPECT_EQ(w.result.rowCount, 3);
 }
+
+// Huge values keep their first 64 K characters and say how much is left out, so that the
+// memory a result takes does not grow with the size of its values.
+TEST_F(ResultTest, HugeCellsKeepTheirStartOnly) {
+    const QString mb(1 << 20, u'x');
+    QList<QVariantList> rows;
+    for (int i = 0; i < 20; ++i)
+        rows.append(QVariantList{mb, QByteArray(1 << 20, '\x0f')});
+    Reply reply = Reply::table({u"T"_s, u"B"_s}, rows);
+    reply.fields[1].type = FieldType::VarBinary;
+    run(reply);
+    const QString cut = u"…（以下%1文字省略）"_s;
+    EXPECT_EQ(w.data.text(20, 1), mb.left(kMaxCellChars) + cut.arg((1 << 20) - kMaxCellChars));
+    EXPECT_TRUE(w.data.text(20, 2).endsWith(cut.arg(2 + (2 << 20) - kMaxCellChars)));
+    EXPECT_LT(w.data.memoryUsage(), size_t(20 * 2 * 150 * 1024));
+}

@@ -6,12 +6,15 @@
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <csignal>
 #include <ctime>
 #endif
 
 int main(int argc, char* argv[]) {
-    qv::StopSource stops;
+    qv::CliTerminal terminal;
 #ifdef Q_OS_UNIX
     // During the run, Ctrl-C and SIGTERM stop the run rather than the process, so the server
     // cancels the statement. Blocked before the run's thread starts (it inherits the mask),
@@ -20,10 +23,36 @@ int main(int argc, char* argv[]) {
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
-    stops.arm = [] { pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); };
-    stops.wait = [](int ms) {
+    terminal.arm = [] { pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); };
+    terminal.waitForStop = [](int ms) {
         const timespec wait{ms / 1000, (ms % 1000) * 1'000'000L};
         return sigtimedwait(&stopSignals, nullptr, &wait) > 0;
+    };
+    terminal.readPassword = [](const QString& prompt) -> std::optional<QString> {
+        // The terminal itself, not standard input, which may carry the statement.
+        const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY);
+        if (tty < 0)
+            return std::nullopt;
+        termios saved{};
+        const bool echoOff = tcgetattr(tty, &saved) == 0;
+        if (echoOff) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~tcflag_t(ECHO);
+            tcsetattr(tty, TCSAFLUSH, &quiet);
+        }
+        const QByteArray text = prompt.toLocal8Bit();
+        (void)!::write(tty, text.constData(), size_t(text.size()));
+        QByteArray line;
+        char c = 0;
+        while (::read(tty, &c, 1) == 1 && c != '\n')
+            line.append(c);
+        if (echoOff)
+            tcsetattr(tty, TCSAFLUSH, &saved);
+        (void)!::write(tty, "\n", 1);
+        ::close(tty);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return QString::fromLocal8Bit(line);
     };
 #endif
     QCoreApplication app(argc, argv);
@@ -32,8 +61,8 @@ int main(int argc, char* argv[]) {
     QTextStream in(stdin);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int status =
-        qv::runCli(QCoreApplication::arguments(), in, out, err, qv::defaultDatabaseOpener(), stops);
+    const int status = qv::runCli(QCoreApplication::arguments(), in, out, err,
+                                  qv::defaultDatabaseOpener(), terminal);
     out.flush();
     err.flush();
     return status;

@@ -112,14 +112,17 @@ QStringList splitRecordFile(const QStringList& args) {
     return out;
 }
 
+const QString kMsgStatementTooLarge =
+    QStringLiteral("The statement is larger than 16 MB; nothing was run.");
+
 // How long a stopped run may take to end before the runner gives up on the driver.
 constexpr int kStopWaitMs = 10'000;
 
 // Runs `w` on a thread of its own while this one watches for a stop request and the timeout.
-RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const StopSource& stops,
+RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const CliTerminal& terminal,
                         QTextStream& err) {
-    if (stops.arm)
-        stops.arm();
+    if (terminal.arm)
+        terminal.arm();
     std::mutex mutex;
     std::condition_variable ended;
     bool done = false;
@@ -138,8 +141,8 @@ RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const StopSource
         std::unique_lock lock(mutex);
         return ended.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done; });
     };
-    while (!finished(stops.wait ? 0 : 20)) {
-        const bool asked = stops.wait && stops.wait(20);
+    while (!finished(terminal.waitForStop ? 0 : 20)) {
+        const bool asked = terminal.waitForStop && terminal.waitForStop(20);
         const bool late = timeoutSeconds > 0 && clock.elapsed() >= timeoutSeconds * 1000;
         if ((asked || late) && !sinceStop.isValid()) {
             err << (asked ? "stopping: cancelling the statement on the server\n"
@@ -164,7 +167,7 @@ RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const StopSource
 }  // namespace
 
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener, StopSource stops) {
+           DatabaseOpener opener, CliTerminal terminal) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs one SQL tuning run like a QuervinStudio query window and prints what it shows: "
@@ -182,8 +185,13 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
                                   QStringLiteral("NAME"));
     const QCommandLineOption password(
         QStringLiteral("password"),
-        QStringLiteral("Password; when left out, QUERVIN_PASSWORD is used, else none."),
+        QStringLiteral("Password. Every user of this machine can read it in the process list: "
+                       "prefer QUERVIN_PASSWORD or --password-prompt. When no password is given, "
+                       "QUERVIN_PASSWORD is used, else none."),
         QStringLiteral("TEXT"));
+    const QCommandLineOption passwordPrompt(
+        QStringLiteral("password-prompt"),
+        QStringLiteral("Read the password from the terminal, without echo."));
     const QCommandLineOption driver(
         QStringLiteral("driver"), QStringLiteral("ODBC driver name (default: Oracle ODBC Driver)."),
         QStringLiteral("NAME"));
@@ -228,8 +236,9 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         QStringLiteral("Stop the run after SECONDS, as Ctrl-C does: the statement is cancelled "
                        "on the server."),
         QStringLiteral("SECONDS"));
-    p.addOptions({service, user, password, driver, noPlan, noQuery, maxRows, optimizer, planTable,
-                  createPlanTable, record, recordFile, format, sql, sqlFile, timeout});
+    p.addOptions({service, user, password, passwordPrompt, driver, noPlan, noQuery, maxRows,
+                  optimizer, planTable, createPlanTable, record, recordFile, format, sql, sqlFile,
+                  timeout});
 
     if (!p.parse(splitRecordFile(args))) {
         err << p.errorText() << "\n";
@@ -295,15 +304,28 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         if (!f.open(QIODevice::ReadOnly))
             return bad(QStringLiteral("Cannot read ") + p.value(sqlFile) + QStringLiteral(": ") +
                        f.errorString());
-        w.sql = QString::fromUtf8(f.readAll());
+        // Read no more than a statement can be: /dev/zero or a wrong file must not fill memory.
+        const QByteArray bytes = f.read(kMaxStatementBytes + 1);
+        if (bytes.size() > kMaxStatementBytes)
+            return bad(kMsgStatementTooLarge);
+        w.sql = QString::fromUtf8(bytes);
     } else {
-        w.sql = in.readAll();
+        w.sql = in.read(kMaxStatementBytes + 1);
+        if (w.sql.size() > kMaxStatementBytes)
+            return bad(kMsgStatementTooLarge);
     }
 
     w.service = p.value(service);
     w.user = p.value(user);
-    const QString pass =
-        p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD");
+    QString pass = p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD");
+    if (p.isSet(passwordPrompt)) {
+        const std::optional<QString> typed =
+            terminal.readPassword ? terminal.readPassword(QStringLiteral("Password: "))
+                                  : std::nullopt;
+        if (!typed)
+            return bad(QStringLiteral("--password-prompt needs a terminal to read from."));
+        pass = *typed;
+    }
     const QString cs = buildConnectString(p.value(driver), w.service, w.user, pass);
     try {
         if (!opener)
@@ -316,7 +338,7 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         return kCliBadArguments;
     }
 
-    const RunOutcome outcome = runStoppable(w, timeoutSeconds, stops, err);
+    const RunOutcome outcome = runStoppable(w, timeoutSeconds, terminal, err);
     if (outcome == RunOutcome::Refused) {
         err << w.refusals.join(QLatin1Char('\n')) << "\n";
         return kCliRefused;

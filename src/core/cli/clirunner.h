@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include <functional>
+#include <optional>
 
 namespace qv {
 
@@ -16,22 +17,28 @@ inline constexpr int kCliBadArguments = 2;  // also: the connection could not be
 inline constexpr int kCliRecordFailed = 3;
 inline constexpr int kCliStopped = 4;  // SIGINT, SIGTERM or --timeout stopped the run
 
-// Where a request to stop the run comes from (Ctrl-C, SIGTERM). `arm` is called just before the
-// run starts, on the thread that then calls `wait`; `wait` waits up to `ms` milliseconds and
-// tells whether a request came.
-struct StopSource {
+// The largest statement the runner reads from a file or standard input.
+inline constexpr qint64 kMaxStatementBytes = 16 * 1024 * 1024;
+
+// What the runner needs of the terminal it runs in. `arm` is called just before the run
+// starts, on the thread that then calls `waitForStop`; `waitForStop` waits up to `ms`
+// milliseconds for a request to stop the run (Ctrl-C, SIGTERM) and tells whether one came.
+// `readPassword` shows its prompt and reads a line without echo; nothing when there is no
+// terminal.
+struct CliTerminal {
     std::function<void()> arm;
-    std::function<bool(int ms)> wait;
+    std::function<bool(int ms)> waitForStop;
+    std::function<std::optional<QString>(const QString& prompt)> readPassword;
 };
 
 // Runs one tuning run from the command line `args` (args[0] is the program name) through the
 // same run as a query window, and prints what the window would show to `out` (text or JSON).
 // The statement comes from --sql, --sql-file or `in`. Neither the settings store nor the
 // statement ring is read or written. `opener` opens the connections (the program's own by
-// default). The run goes on a thread of its own; when `stops` reports a request, or
+// default). The run goes on a thread of its own; when `terminal` reports a stop request, or
 // --timeout passes, the statement is cancelled on the server, what was done is printed and the
 // status is kCliStopped.
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener = defaultDatabaseOpener(), StopSource stops = {});
+           DatabaseOpener opener = defaultDatabaseOpener(), CliTerminal terminal = {});
 
 }  // namespace qv

@@ -9,9 +9,43 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
+
+// Pragmas that would change how or where the file is written, or the numbers that tell what it
+// is (the sample's version and mark): refused when a value is given.
+bool isGuardedPragma(const char* name) {
+    static const char* const guarded[] = {
+        "writable_schema", "journal_mode",         "locking_mode",
+        "schema_version",  "user_version",         "application_id",
+        "trusted_schema",  "temp_store_directory", "data_store_directory"};
+    for (const char* g : guarded) {
+        if (sqlite3_stricmp(name, g) == 0)
+            return true;
+    }
+    return false;
+}
+
+int authorize(void*, int action, const char* a, const char* b, const char*, const char*) {
+    switch (action) {
+        case SQLITE_ATTACH:
+        case SQLITE_DETACH:
+            return SQLITE_DENY;
+        case SQLITE_PRAGMA:
+            return a && b && isGuardedPragma(a) ? SQLITE_DENY : SQLITE_OK;
+        default:
+            return SQLITE_OK;
+    }
+}
+
+// VACUUM INTO writes a copy of the database to a file of the statement's choosing.
+bool isVacuumInto(const std::vector<Token>& t) {
+    return !t.empty() && t[0].is(u"VACUUM") &&
+           std::any_of(t.begin(), t.end(), [](const Token& k) { return k.is(u"INTO"); });
+}
 
 [[noreturn]] void invalidOption() {
     throw oracleError(922, QStringLiteral("ORA-00922: missing or invalid option"));
@@ -82,6 +116,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
             work.counts[kStatExecuteCount] += 1;
             return finished(nullptr);
         }
+        if (isVacuumInto(tokens))
+            throw insufficientPrivileges();
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement = sqliteText(request.statement, tokenize(request.statement));
@@ -155,6 +191,10 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         sqlite3_close(db);
         throw DbError(kErrOdbcCall, message);
     }
+    // A stand-in for a server: nothing a statement says may reach files other than this one or
+    // damage its schema.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_set_authorizer(db, &authorize, nullptr);
     auto session = openSession(user);
     if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK) {
         const DbError error = sqliteError(db);

@@ -7,10 +7,18 @@ DbError sqliteError(sqlite3* db) {
     if (sqlite3_errcode(db) == SQLITE_INTERRUPT)
         return oracleError(1013, QStringLiteral("ORA-01013: user requested cancel of current "
                                                 "operation"));
+    if (sqlite3_errcode(db) == SQLITE_AUTH)
+        return insufficientPrivileges();
     const QString message = QString::fromUtf8(sqlite3_errmsg(db));
     // SQLSTATE HY000 (general error) carries SQLite's extended code as the native error.
     return DbError(kErrOdbcCall, message,
                    {DiagRecord{QStringLiteral("HY000"), sqlite3_extended_errcode(db), message}});
+}
+
+DbError insufficientPrivileges() {
+    return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (the embedded "
+                                            "engine does not attach, copy or reshape database "
+                                            "files)"));
 }
 
 DbError oracleError(int oracleCode, const QString& message) {

@@ -19,6 +19,9 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 // The failure of the last SQLite call on `db`, with SQLite's message as its description.
 DbError sqliteError(sqlite3* db);
 
+// What the engine answers to a statement that would reach other files or the schema itself.
+DbError insufficientPrivileges();
+
 // A failure the engine reports in Oracle's words, e.g. (2404, "ORA-02404: ...").
 DbError oracleError(int oracleCode, const QString& message);
 

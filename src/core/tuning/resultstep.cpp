@@ -13,10 +13,22 @@ QString toHex(const QByteArray& bytes) {
 QString resultCellText(const QVariant& value, FieldType type) {
     if (value.isNull() || !value.isValid())
         return QStringLiteral("(null)");
+    QString text;
+    qsizetype length = 0;  // of the whole text, cut or not
     if (type == FieldType::VarBinary || type == FieldType::Binary ||
-        value.metaType().id() == QMetaType::QByteArray)
-        return QStringLiteral("(") + toHex(value.toByteArray()) + QStringLiteral(")");
-    return value.toString();
+        value.metaType().id() == QMetaType::QByteArray) {
+        // Two digits a byte: cut the bytes first, so a huge value is never made twice as big.
+        const QByteArray bytes = value.toByteArray();
+        text = QStringLiteral("(") + toHex(bytes.left(kMaxCellChars)) + QStringLiteral(")");
+        length = 2 + 2 * bytes.size();
+    } else {
+        text = value.toString();
+        length = text.size();
+    }
+    if (length <= kMaxCellChars)
+        return text;
+    text.truncate(kMaxCellChars);
+    return text + kMsgCellCut.arg(length - kMaxCellChars);
 }
 
 namespace {

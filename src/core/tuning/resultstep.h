@@ -11,11 +11,16 @@
 namespace qv {
 
 inline constexpr int kMaxColumnTwips = 5000;
+// A cell keeps this many characters of its value; the rest is only counted, so a result of
+// huge values cannot take the program's memory.
+inline constexpr qsizetype kMaxCellChars = 64 * 1024;
+inline const QString kMsgCellCut = QStringLiteral("…（以下%1文字省略）");
 
 // Two upper-case hexadecimal digits per byte, no separators.
 QString toHex(const QByteArray& bytes);
 
-// The text a result cell shows for a value of a field of `type`.
+// The text a result cell shows for a value of a field of `type`, cut after kMaxCellChars
+// characters with kMsgCellCut saying how many more there were.
 QString resultCellText(const QVariant& value, FieldType type);
 
 // The result step: runs the SQL box's text on `db`; for a statement that changed
