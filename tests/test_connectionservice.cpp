@@ -24,8 +24,10 @@ class ConnectionTest : public ::testing::Test {
             if (const QString f = failures.isEmpty() ? QString() : failures.takeFirst();
                 !f.isEmpty())
                 throw DbError(kErrOdbcCall, f);
-            return std::make_unique<test::ScriptedDatabase>(opened.size() % 2 ? u"Q"_s : u"S"_s,
-                                                            script);
+            auto db = std::make_unique<test::ScriptedDatabase>(opened.size() % 2 ? u"Q"_s : u"S"_s,
+                                                               script);
+            db->warnings = warnings;
+            return db;
         });
     }
 
@@ -48,7 +50,9 @@ class ConnectionTest : public ::testing::Test {
     std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
     QStringList opened;
     QStringList panelWhileOpening;
-    QStringList failures;  // per open: empty = succeeds, text = fails with that description
+    QStringList failures;
+    QStringList warnings;  // each connection gives these at login  // per open: empty = succeeds,
+                           // text = fails with that description
 };
 
 }  // namespace
@@ -104,4 +108,13 @@ TEST_F(ConnectionTest, FailedAttemptShowsTheLastFailureAndClosesWhatOpened) {
     login(u"PROD"_s, u"app"_s, QString());
     EXPECT_EQ(opened.size(), 4) << "the second open is tried after the first failed";
     EXPECT_EQ(view(), u"未接続|second failure|login"_s);
+}
+
+// A login that succeeds with a warning (a password about to expire) says so, once, and connects.
+TEST_F(ConnectionTest, WarningsAtLoginAreShownOnce) {
+    warnings = {u"ORA-28002: the password will expire within 7 days"_s};
+    login(u"ORCL"_s, u"scott"_s, u"tiger"_s);
+    EXPECT_TRUE(conn.isConnected());
+    EXPECT_EQ(port.messages,
+              QStringList{u"QuervinStudio|ORA-28002: the password will expire within 7 days"_s});
 }

@@ -74,6 +74,11 @@ TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
     EXPECT_EQ(line(Line::Count), u"0件（中止）"_s);
     run(u"select v from stop_t"_s);
     EXPECT_EQ(model().resultGrid().text(1, 1), u"1"_s);
+
+    // A warning of the statement shows in its line without making it a failure.
+    run(u"do $$ begin raise warning 'careful now'; end $$"_s);
+    EXPECT_TRUE(line(Line::Result).contains(u"careful now"_s)) << line(Line::Result).toStdString();
+    EXPECT_EQ(line(Line::Count), u"0件"_s);
 }
 
 TEST(OdbcCli, RunsAgainstPostgreSql) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace qv::test {
 
@@ -78,6 +79,9 @@ class ScriptedDatabase : public Database {
     // Counted only: a scripted statement never runs long enough to be cancelled.
     void cancel() override { ++cancels; }
     std::atomic<int> cancels = 0;
+    // Given once, as a driver gives the warnings of its calls.
+    QStringList takeWarnings() override { return std::exchange(warnings, {}); }
+    QStringList warnings;
 
   private:
     Reply run(const QString& sql);

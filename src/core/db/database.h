@@ -4,6 +4,7 @@
 #include "core/db/recordset.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,9 @@ class Database {
     // progress then fails. Safe to call from any thread while the connection is open, and again
     // and again: a connection that runs nothing ignores it.
     virtual void cancel() = 0;
+    // The warnings the server or the driver gave with calls that succeeded (a password about to
+    // expire, a notice), since the last time they were taken; one text each.
+    virtual QStringList takeWarnings() { return {}; }
 };
 
 }  // namespace qv

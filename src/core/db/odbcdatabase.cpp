@@ -136,6 +136,12 @@ struct OdbcDatabase::Session {
     // Runs `sql` on `stmt`; the number of columns of its result, 0 when it has none, and the rows
     // it changed when it has none.
     SQLSMALLINT run(StmtHandle& stmt, const QString& sql, int64_t& recordsAffected);
+    // The warnings of the calls since they were last taken.
+    QStringList warnings;
+    void noteWarnings(SQLRETURN rc, const StmtHandle& stmt) {
+        if (rc == SQL_SUCCESS_WITH_INFO)
+            warnings += warningTexts(odbcDiagRecords(SQL_HANDLE_STMT, stmt.get()));
+    }
 };
 
 // A forward-only result over one statement handle. The handle is freed as soon as the last row
@@ -193,6 +199,7 @@ SQLSMALLINT OdbcDatabase::Session::run(StmtHandle& stmt, const QString& sql,
         rc = stmt.check(
             SQLExecDirectW(stmt.get(), odbcText(sql), static_cast<SQLINTEGER>(sql.size())));
     }
+    noteWarnings(rc, stmt);
     if (rc == SQL_NO_DATA)  // a searched update or delete that touched no row
         return 0;
     SQLSMALLINT columns = 0;
@@ -220,7 +227,10 @@ void OdbcDatabase::open(const QString& connectString) {
     auto session = std::make_unique<Session>();
     session->env = EnvHandle::create();
     session->dbc = DbcHandle::create(session->env);
-    session->dbc.connect(driverString);
+    const SQLRETURN rc = session->dbc.connect(driverString);
+    warnings_.clear();
+    if (rc == SQL_SUCCESS_WITH_INFO)
+        warnings_ = warningTexts(odbcDiagRecords(SQL_HANDLE_DBC, session->dbc.get()));
     session_ = std::move(session);
     recordsAffected_ = 0;
 }
@@ -246,6 +256,13 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql) {
     StmtHandle stmt = StmtHandle::create(s.dbc);
     const SQLSMALLINT columns = s.run(stmt, sql, recordsAffected_);
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns);
+}
+
+QStringList OdbcDatabase::takeWarnings() {
+    QStringList taken = std::exchange(warnings_, {});
+    if (session_)
+        taken += std::exchange(session_->warnings, {});
+    return taken;
 }
 
 void OdbcDatabase::cancel() {
@@ -329,6 +346,7 @@ void OdbcRecordset::fetch() {
         const OdbcDatabase::Session::BusyGuard busyNow(*session_, stmt_);
         rc = stmt_.check(SQLFetch(stmt_.get()));
     }
+    session_->noteWarnings(rc, stmt_);
     if (rc == SQL_NO_DATA)
         reachedEnd();
 }

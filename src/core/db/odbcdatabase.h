@@ -37,6 +37,8 @@ class OdbcDatabase : public Database {
     // SQLCancel on the statement a call is working on. Never throws; not while open() or
     // close() run.
     void cancel() override;
+    // Warnings of the connection and of the statements since the last call. Never throws.
+    QStringList takeWarnings() override;
 
     // The handles of an open connection and the results open on it.
     struct Session;
@@ -46,6 +48,7 @@ class OdbcDatabase : public Database {
 
     std::unique_ptr<Session> session_;
     int64_t recordsAffected_ = 0;
+    QStringList warnings_;  // of the connection itself
 };
 
 }  // namespace qv

@@ -57,6 +57,15 @@ QList<DiagRecord> odbcDiagRecords(SQLSMALLINT handleType, SQLHANDLE handle) {
     return records;
 }
 
+QStringList warningTexts(const QList<DiagRecord>& records) {
+    QStringList texts;
+    for (const DiagRecord& r : records) {
+        if (r.sqlState != u"01004")
+            texts.append(r.message.trimmed());
+    }
+    return texts;
+}
+
 SQLRETURN odbcCheck(SQLRETURN rc, SQLSMALLINT handleType, SQLHANDLE handle) {
     if (succeeded(rc))
         return rc;
@@ -141,12 +150,16 @@ DbcHandle DbcHandle::create(const EnvHandle& env) {
     return dbc;
 }
 
-void DbcHandle::connect(const QString& connectString) {
+SQLRETURN DbcHandle::connect(const QString& connectString) {
+    // An unreachable host must not hold the window for minutes.
+    SQLSetConnectAttr(get(), SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<intptr_t>(kLoginTimeoutSeconds)), 0);
     const SQLRETURN rc = check(SQLDriverConnectW(get(), nullptr, odbcText(connectString), SQL_NTS,
                                                  nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT));
     if (rc == SQL_NO_DATA)  // a dialog was cancelled, which never happens without prompting
         throw DbError(kErrOdbcCall, QStringLiteral("The connection was cancelled."));
     connected_ = true;
+    return rc;
 }
 
 void DbcHandle::reset() noexcept {

@@ -15,6 +15,13 @@ namespace qv {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the wide ODBC API must be UTF-16");
 
+// How long a connection attempt may wait for the server.
+inline constexpr int kLoginTimeoutSeconds = 30;
+
+// The warnings among `records`: every record but a value cut into pieces (01004), which is
+// how long values are read, not news for the user.
+QStringList warningTexts(const QList<DiagRecord>& records);
+
 // The checked call every ODBC call goes through: returns rc when it is SQL_SUCCESS,
 // SQL_SUCCESS_WITH_INFO or SQL_NO_DATA. Throws DbError(kErrOdbcCall) carrying every diagnostic
 // record of `handle` for any other return code.
@@ -97,7 +104,8 @@ class DbcHandle : public OdbcHandle {
     static DbcHandle create(const EnvHandle& env);
     // Connects without prompting; throws DbError(kErrOdbcCall) with the manager's or the
     // driver's records when the connection cannot be made.
-    void connect(const QString& connectString);
+    // SQL_SUCCESS_WITH_INFO when the connection came with warnings (in this handle's records).
+    SQLRETURN connect(const QString& connectString);
     bool connected() const { return connected_; }
     // Disconnects and frees the handle.
     void reset() noexcept;

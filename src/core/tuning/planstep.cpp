@@ -153,7 +153,7 @@ void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
 void planStage(RunWindow& w, RunState& r) {
     w.setPlanMessage(QStringLiteral("実行計画を取得中"));
     if (r.step([&] { fillPlanGrid(w, w.queryDatabase(), w.planGrid()); })) {
-        w.setPlanMessage(QString());
+        w.setPlanMessage(withWarnings(QString(), w.queryDatabase()));
     } else {
         const DbError& e = *r.pending;
         QString text = e.description();
@@ -163,7 +163,7 @@ void planStage(RunWindow& w, RunState& r) {
         else if (e.number() == kErrOdbcCall &&
                  e.description().contains(QStringLiteral("ORA-01039")))
             text += QStringLiteral("実表のアクセス権限がありません。");
-        w.setPlanMessage(text);
+        w.setPlanMessage(withWarnings(text, w.queryDatabase()));
     }
     r.pending.reset();
 }

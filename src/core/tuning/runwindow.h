@@ -62,6 +62,9 @@ class RunWindow {
     virtual RunControl& control() = 0;
 };
 
+// `line` with the warnings `db` gave since they were last taken, each on a line of its own.
+QString withWarnings(const QString& line, Database& db);
+
 // State of one run that its steps share: the pending error, the session id and whether the
 // statistics can be read.
 struct RunState {

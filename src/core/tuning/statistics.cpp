@@ -120,7 +120,7 @@ void statsAfterStage(RunWindow& w, RunState& r, const StatisticSet& before) {
     StatisticSet after;
     if (r.statsUsable) {
         if (r.step([&] { readStatistics(w.statsDatabase(), r.sid, after); })) {
-            w.setStatsMessage(QString());
+            w.setStatsMessage(withWarnings(QString(), w.statsDatabase()));
         } else {
             w.setStatsMessage(r.pending->description());
             r.statsUsable = false;

@@ -41,6 +41,13 @@ QString countLabelText(const ResultState& r, int32_t maxDisplayRows) {
     return QString::number(r.rowCount) + QStringLiteral("件");
 }
 
+QString withWarnings(const QString& line, Database& db) {
+    QStringList parts = db.takeWarnings();
+    if (!line.isEmpty())
+        parts.prepend(line);
+    return parts.join(u'\n');
+}
+
 QString sqlToSend(const QString& typed) {
     // Only within the blank run at each end, so blanks inside the statement and the ASCII
     // layout around it reach the server unchanged.
@@ -110,7 +117,7 @@ RunOutcome runTuning(RunWindow& w) {
                 });
         }
         r.step([&] { w.queryDatabase().execute(kTimedStats); });
-        r.pending.reset();  // session statements are never reported
+        r.pending.reset();  // session statements are never reported, nor their warnings
 
         r.step([&] {
             std::unique_ptr<Recordset> rs = w.queryDatabase().openRecordset(kSidQuery);
@@ -131,6 +138,8 @@ RunOutcome runTuning(RunWindow& w) {
         }
     }
     r.pending.reset();
+    w.queryDatabase().takeWarnings();
+    w.statsDatabase().takeWarnings();
 
     if (w.settings().showPlan)
         planStage(w, r);
@@ -147,10 +156,11 @@ RunOutcome runTuning(RunWindow& w) {
         w.setResultMessage(r.pending->description() + kMsgStopped);
         w.setCountLabel(QString::number(w.resultState().rowCount) + kMsgCountStopped);
     } else if (r.pending) {
-        w.setResultMessage(r.pending->description());
+        w.setResultMessage(withWarnings(r.pending->description(), w.queryDatabase()));
         w.setCountLabel(QString());
     } else {
-        w.setResultMessage(QString());
+        // A warning of the statement (a notice, a truncation) shows without making it a failure.
+        w.setResultMessage(withWarnings(QString(), w.queryDatabase()));
         w.setCountLabel(countLabelText(w.resultState(), w.settings().maxDisplayRows));
     }
     r.pending.reset();

@@ -2,6 +2,7 @@
 
 #include "core/db/connectstring.h"
 #include "core/settings/settings.h"
+#include "core/window/program.h"
 #include "core/window/windowport.h"
 #include "core/window/windowstate.h"
 
@@ -96,6 +97,11 @@ void ConnectionService::connectToService() {
     state_.setCaption(who);
     state_.setPanelText(1, QStringLiteral("接続 ") + who);
     setConnected(true);
+    // A warning at login (a password about to expire) is told, once: both sessions give it.
+    QStringList warnings = queryDatabase_->takeWarnings() + statsDatabase_->takeWarnings();
+    warnings.removeDuplicates();
+    if (!warnings.isEmpty())
+        port_.showMessage(warnings.join(u'\n'), kAppTitle);
 }
 
 void ConnectionService::closeBoth() {
