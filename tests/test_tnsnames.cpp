@@ -1,4 +1,5 @@
 #include "core/db/tnsnames.h"
+#include "support/checks.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -15,20 +16,55 @@ void writeFile(const QString& path, const QByteArray& data) {
     f.write(data);
 }
 
-// A classic entry, as Oracle's tools write it.
-QByteArray entry(const QByteArray& name) {
-    return name +
-           ".WORLD =\n  (DESCRIPTION =\n    (ADDRESS = (PROTOCOL = TCP)(HOST = h)(PORT = 1521))\n"
-           "    (CONNECT_DATA = (SID = ORCL))\n  )\n";
+// An entry as Oracle's own tools write it today.
+QByteArray entry(const QByteArray& names) {
+    return names +
+           " =\n  (DESCRIPTION =\n    (ADDRESS = (PROTOCOL = TCP)(HOST = h)(PORT = 1521))\n"
+           "    (CONNECT_DATA =\n      (SERVER = DEDICATED)\n      (SERVICE_NAME = orcl)\n"
+           "    )\n  )\n\n";
 }
 }  // namespace
 
-TEST(TnsNames, ClassicEntriesAreListedInFileOrderAndCommentedOnesAreNot) {
-    QByteArray commented;
-    for (const QByteArray& line : entry("OLD").split('\n'))
-        commented += line.isEmpty() ? "" : "#" + line + "\n";
-    EXPECT_EQ(parseServiceNames(QString::fromUtf8(entry("ORCL") + "\n" + commented + entry("DEV"))),
-              (QStringList{u"ORCL"_s, u"DEV"_s}));
+// The shapes real files have: every alias at the top level, as written, in file order.
+TEST(TnsNames, EveryTopLevelAliasIsListedAsWritten) {
+    const QByteArray text =
+        "# tnsnames.ora Network Configuration File\n" + entry("ORCL") + entry("MKT.WORLDWIDE.COM") +
+        entry("HR.WORLD, HRALIAS.WORLD") +
+        "PDB1=(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=x)(PORT=1521))(CONNECT_DATA="
+        "(SERVICE_NAME=pdb1)))\n"
+        "  # (ADDRESS = (PROTOCOL = TCP)(HOST = old)\n" +  // commented out, unbalanced
+        entry("SALES.EXAMPLE.COM") +
+        "LISTENER_ORCL =\n  (ADDRESS = (PROTOCOL = TCP)(HOST = h))\n"
+        "BROKEN =\n  (DESCRIPTION = (ADDRESS = (PROTOCOL = TCP)\n" +
+        entry("AFTER") + entry("orcl");
+    const QStringList want{u"ORCL"_s,          u"MKT.WORLDWIDE.COM"_s,
+                           u"HR.WORLD"_s,      u"HRALIAS.WORLD"_s,
+                           u"PDB1"_s,          u"SALES.EXAMPLE.COM"_s,
+                           u"LISTENER_ORCL"_s, u"BROKEN"_s,
+                           u"AFTER"_s,         u"orcl"_s};
+    EXPECT_EQ(parseServiceNames(QString::fromUtf8(text)), want);
+    QByteArray crOnly = text;
+    crOnly.replace('\n', '\r');
+    EXPECT_EQ(parseServiceNames(QString::fromUtf8(crOnly)), want) << "any line ends";
+}
+
+// IFILE is followed relative to its file, a cycle ends it, each name comes once, and the
+// default domain of sqlnet.ora is left off as a user types the names.
+TEST(TnsNames, IncludesDefaultDomainAndOneNamePerService) {
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(u"more"_s));
+    writeFile(dir.filePath(u"tnsnames.ora"_s),
+              entry("ORCL.WORLD") + "IFILE = more/extra.ora\n" + entry("MKT.WORLDWIDE.COM"));
+    writeFile(dir.filePath(u"more/extra.ora"_s),
+              entry("DEV.WORLD, orcl.world") + "IFILE=\"../tnsnames.ora\"\n");
+    const QString path = dir.filePath(u"tnsnames.ora"_s);
+    EXPECT_EQ(loadServiceNamesFromFile(path),
+              (QStringList{u"ORCL.WORLD"_s, u"DEV.WORLD"_s, u"MKT.WORLDWIDE.COM"_s}));
+    writeFile(dir.filePath(u"SQLNET.ORA"_s),
+              "NAMES.DIRECTORY_PATH = (TNSNAMES)\n"
+              "names.default_domain = world  # the old default\n");
+    EXPECT_EQ(loadServiceNamesFromFile(path),
+              (QStringList{u"ORCL"_s, u"DEV"_s, u"MKT.WORLDWIDE.COM"_s}));
 }
 
 TEST(TnsNames, HugeOrBinaryFilesAreReadWithoutHanging) {

@@ -3,90 +3,200 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
-#include <QStringView>
 
 namespace qv {
+
+namespace {
+
+// A file named like `name` (any case) in `dir`; empty when there is none.
+QString fileIn(const QString& dir, const QString& name) {
+    if (dir.isEmpty())
+        return QString();
+    const QDir d(dir);
+    const QStringList entries = d.entryList(QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return d.filePath(entry);
+    }
+    return QString();
+}
+
+QString readText(const QString& path, qint64 maxBytes) {
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.read(maxBytes));
+}
+
+bool isNameStart(QChar c) {
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+// An alias as Oracle accepts one: letters, digits and _ . - $ #.
+bool isServiceName(const QString& name) {
+    static const QRegularExpression form(QStringLiteral("^[\\w][\\w.\\-$#]*$"));
+    return form.match(name).hasMatch();
+}
+
+QString unquoted(QString value) {
+    value = value.trimmed();
+    if (value.size() >= 2 && ((value.startsWith(u'"') && value.endsWith(u'"')) ||
+                              (value.startsWith(u'\'') && value.endsWith(u'\''))))
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+// NAMES.DEFAULT_DOMAIN of the sqlnet.ora in `dir`; empty when it sets none.
+QString defaultDomain(const QString& dir, qint64 maxBytes) {
+    static const QRegularExpression setting(
+        QStringLiteral("^\\s*NAMES\\.DEFAULT_DOMAIN\\s*=\\s*([^#\\s]+)"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
+    const QString text = readText(fileIn(dir, QStringLiteral("sqlnet.ora")), maxBytes);
+    const auto m = setting.match(text);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+void collect(const QString& path, qint64 maxBytes, QSet<QString>& reading, QStringList& out) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty() || reading.contains(canonical))
+        return;  // missing, or an IFILE cycle
+    reading.insert(canonical);
+    const QDir dir = QFileInfo(path).absoluteDir();
+    out += parseServiceNames(readText(path, maxBytes), [&](const QString& ifile) {
+        QStringList names;
+        collect(QDir::isAbsolutePath(ifile) ? ifile : dir.filePath(ifile), maxBytes, reading,
+                names);
+        return names;
+    });
+    reading.remove(canonical);
+}
+
+}  // namespace
 
 QString oracleNetDirectory() {
 #ifdef Q_OS_WIN
     QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\ORACLE"), QSettings::NativeFormat);
     return key.value(QStringLiteral("NET80")).toString();
 #else
-    const QString admin = qEnvironmentVariable("TNS_ADMIN");
-    if (!admin.isEmpty())
-        return admin;
-    const QString home = qEnvironmentVariable("ORACLE_HOME");
-    if (!home.isEmpty())
-        return QDir(home).filePath(QStringLiteral("network"));
     return QString();
 #endif
 }
 
 QString findTnsnamesFile() {
+    const QString file = QStringLiteral("tnsnames.ora");
+    QStringList dirs{qEnvironmentVariable("TNS_ADMIN")};
+    const QString home = qEnvironmentVariable("ORACLE_HOME");
+    if (!home.isEmpty())
+        dirs << QDir(home).filePath(QStringLiteral("network/admin"));
 #ifdef Q_OS_WIN
-    const QString net = oracleNetDirectory();
-    if (net.isEmpty())
-        return QString();
-    const QString file = net + QStringLiteral("\\admin\\TNSNAMES.ORA");
-    return QFileInfo::exists(file) ? file : QString();
+    if (const QString net = oracleNetDirectory(); !net.isEmpty())
+        dirs << QDir(net).filePath(QStringLiteral("admin"));
 #else
-    QString dir = qEnvironmentVariable("TNS_ADMIN");
-    if (dir.isEmpty()) {
-        const QString home = qEnvironmentVariable("ORACLE_HOME");
-        if (home.isEmpty())
-            return QString();
-        dir = QDir(home).filePath(QStringLiteral("network/admin"));
-    }
-    const QDir d(dir);
-    const QStringList entries = d.entryList(QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString& name : entries) {
-        if (name.compare(QStringLiteral("tnsnames.ora"), Qt::CaseInsensitive) == 0)
-            return d.filePath(name);
+    dirs << QStringLiteral("/etc") << QStringLiteral("/var/opt/oracle");
+#endif
+    for (const QString& dir : dirs) {
+        if (const QString found = fileIn(dir, file); !found.isEmpty())
+            return found;
     }
     return QString();
-#endif
 }
 
-QStringList parseServiceNames(const QString& text) {
+QStringList parseServiceNames(const QString& text,
+                              const std::function<QStringList(const QString&)>& include) {
     QStringList names;
-    int64_t depth = 0;  // wide: a malformed file may open more parentheses than 16 bits hold
-    QString pending;
-    qsizetype start = 0;
-    const qsizetype n = text.size();
-    while (start <= n) {
-        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
-        if (end < 0)
-            end = n;
-        QStringView line(text.constData() + start, end - start);
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        start = end + 1;
-        if (line.isEmpty() && end == n)
-            break;
-        if (line.startsWith(QLatin1Char('#')))
-            continue;
-        if (depth != 0) {
-            if (!pending.isEmpty() &&
-                line.contains(QLatin1String("PROTOCOL = "), Qt::CaseInsensitive)) {
-                names.append(pending);
-                pending.clear();
-            }
-        } else {
-            const qsizetype at = line.indexOf(QLatin1String(".WORLD"), 0, Qt::CaseInsensitive);
-            if (at >= 0)
-                pending = line.left(at).toString();
+    int64_t depth = 0;  // wide: a malformed file may open more parentheses than 32 bits hold
+    QString head;       // the text of the entry so far, before its '=' (depth 0 only)
+    bool inValue = false;
+    QString bareValue;  // a value without parentheses (IFILE = path), to the end of the line
+    bool lineStart = true;
+
+    auto endEntry = [&] {
+        head.clear();
+        bareValue.clear();
+        inValue = false;
+    };
+    auto finishBareValue = [&] {
+        if (inValue && depth == 0 && !bareValue.trimmed().isEmpty()) {
+            if (head.trimmed().compare(u"IFILE", Qt::CaseInsensitive) == 0 && include)
+                names += include(unquoted(bareValue));
+            endEntry();
         }
-        depth += line.count(QLatin1Char('(')) - line.count(QLatin1Char(')'));
+    };
+
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == u'\n' || c == u'\r') {
+            finishBareValue();
+            lineStart = true;
+            continue;
+        }
+        if (c == u'#') {  // a comment, to the end of the line
+            while (i + 1 < n && text[i + 1] != u'\n' && text[i + 1] != u'\r')
+                ++i;
+            continue;
+        }
+        if (lineStart && isNameStart(c) &&
+            (depth > 0 || inValue || !head.trimmed().endsWith(u','))) {
+            // A name in the first column begins a new entry, whatever the last one left open
+            // (an alias list may go on over lines after a comma).
+            finishBareValue();
+            depth = 0;
+            endEntry();
+        }
+        lineStart = false;
+        if (c == u'(') {
+            ++depth;
+            continue;
+        }
+        if (c == u')') {
+            if (depth > 0 && --depth == 0)
+                endEntry();
+            continue;
+        }
+        if (depth > 0)
+            continue;
+        if (inValue) {
+            bareValue.append(c);
+            continue;
+        }
+        if (c == u'=') {
+            inValue = true;
+            if (head.trimmed().compare(u"IFILE", Qt::CaseInsensitive) != 0) {
+                for (const QString& alias : head.split(u',')) {
+                    const QString name = alias.trimmed();
+                    if (isServiceName(name))
+                        names.append(name);
+                }
+            }
+            continue;
+        }
+        head.append(c);
     }
+    finishBareValue();
     return names;
 }
 
 QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes) {
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return {};
-    return parseServiceNames(QString::fromUtf8(f.read(maxBytes)));
+    QStringList all;
+    QSet<QString> reading;
+    collect(path, maxBytes, reading, all);
+    const QString domain = defaultDomain(QFileInfo(path).absolutePath(), maxBytes);
+    QStringList names;
+    QSet<QString> seen;
+    for (QString name : all) {
+        if (!domain.isEmpty() && name.size() > domain.size() + 1 &&
+            name.endsWith(u'.' + domain, Qt::CaseInsensitive))
+            name.chop(domain.size() + 1);
+        if (!seen.contains(name.toUpper())) {
+            seen.insert(name.toUpper());
+            names.append(name);
+        }
+    }
+    return names;
 }
 
 }  // namespace qv

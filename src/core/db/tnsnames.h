@@ -3,28 +3,35 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
+#include <functional>
 
 namespace qv {
 
-// The Oracle client's networking directory: on Windows the registry value "NET80" under
-// HKEY_LOCAL_MACHINE\SOFTWARE\ORACLE; elsewhere the directory named by TNS_ADMIN, else
-// $ORACLE_HOME/network. Empty when none is known.
+// The Oracle client's networking directory on Windows, from the registry value "NET80" under
+// HKEY_LOCAL_MACHINE\SOFTWARE\ORACLE; empty elsewhere and when none is known.
 QString oracleNetDirectory();
 
-// The TNSNAMES.ORA file of the Oracle client, or empty when there is none. On Windows it is
-// <net path>\admin\TNSNAMES.ORA; elsewhere TNS_ADMIN's directory, else
-// $ORACLE_HOME/network/admin, with the file name matched without regard to case.
+// The TNSNAMES.ORA an Oracle client would read, or empty when there is none: the one in
+// TNS_ADMIN, else in $ORACLE_HOME/network/admin, else in the platform's own places (on Windows
+// <NET80>\admin, elsewhere /etc and /var/opt/oracle). The file name is matched without regard
+// to case.
 QString findTnsnamesFile();
 
-// The net service names listed in a TNSNAMES.ORA text, in file order. An entry is listed under
-// the text before ".WORLD" on the line that opens it (at depth 0), once, when a later line of
-// the entry (depth not 0) contains "PROTOCOL = ". Lines starting with "#" are skipped entirely.
-QStringList parseServiceNames(const QString& text);
+// The net service names a TNSNAMES.ORA text defines, as an Oracle client resolves them, in
+// file order, each once: every alias of every entry at the top level (`NAME[, NAME...] =`
+// outside parentheses), written as it stands, domain included. Comments run from # to the end
+// of the line; any line ends (LF, CR LF, CR) will do. A line that begins in the first column
+// with a name starts a new entry even when the one before left a parenthesis open. For each
+// `IFILE = path`, `include` gives the names of that file, which take its place in the list.
+QStringList parseServiceNames(const QString& text,
+                              const std::function<QStringList(const QString&)>& include = {});
 
-// parseServiceNames of the file at `path`; empty when it cannot be read. Any file, however
-// large or malformed, is read without hanging: text is decoded as UTF-8 with bad bytes
-// replaced, and at most `maxBytes` are read.
+// The names of the file at `path` (parseServiceNames), with IFILE files followed (relative to
+// the file that names them; a file already being read is not read again), and, when the
+// sqlnet.ora beside `path` sets NAMES.DEFAULT_DOMAIN, that domain left off the names that end
+// in it, as a user types them. Empty when the file cannot be read. Any file, however large or
+// malformed, is read without hanging: text is decoded as UTF-8 with bad bytes replaced, and at
+// most `maxBytes` of each file are read.
 QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes = 64 * 1024 * 1024);
 
 }  // namespace qv
