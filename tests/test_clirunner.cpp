@@ -68,7 +68,14 @@ TEST_F(CliTest, JsonHasEveryGridAndTheCounts) {
     const QJsonObject o = r.json();
     const int total = o[u"rowCount"_s].toInt();
     EXPECT_TRUE(o[u"rowsOverMax"_s].toBool());
-    EXPECT_EQ(o[u"count"_s].toString(), countLabelText(ResultState{total, true}, 2));
+    EXPECT_EQ(o[u"count"_s].toString(), countLabelText(
+                                            [&] {
+                                                ResultState r;
+                                                r.rowCount = total;
+                                                r.rowsOverMax = true;
+                                                return r;
+                                            }(),
+                                            2));
     EXPECT_EQ(o[u"result"_s].toObject()[u"rows"_s].toArray().size(), 2);
     EXPECT_EQ(o[u"plan"_s].toObject()[u"rows"_s].toArray()[0].toArray()[0].toString(),
               u"SELECT STATEMENT"_s);

@@ -2,6 +2,8 @@
 #include "support/checks.h"
 #include "support/sqliteprobe.h"
 
+#include "core/history/recordedrun.h"
+
 #include <gtest/gtest.h>
 #include <QDateTime>
 #include <QFile>
@@ -46,7 +48,7 @@ TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
     EXPECT_FALSE(file.create());
     EXPECT_EQ(file.check(), HistoryFileState::Ready);
     SqliteProbe o(file.path());
-    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"1"_s});
+    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"2"_s});
     ASSERT_TRUE(o.exec("CREATE TABLE EXTRA (A)") &&
                 o.exec("ALTER TABLE SQL_HIST ADD COLUMN NOTE TEXT"))
         << o.error.toStdString();
@@ -118,4 +120,63 @@ TEST_F(HistoryFileTest, UnusableOrLockedFilesGiveTheEnginesErrorWithoutHanging) 
     junk.close();
     EXPECT_TRUE(test::errorOf([&] { file.check(); }).description().contains(u"not a database"_s));
     EXPECT_THROW(HistoryFile(dir.filePath(u"no/such/dir/h.mdb"_s)).create(), DbError);
+}
+
+// A file of the first layout, as earlier versions of the program made it, is brought to the
+// current one on its next write with nothing lost; one that cannot be is left as it was.
+TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
+    const char* const firstLayout =
+        "CREATE TABLE SQL_HIST (NUM INTEGER, TIMESTAMP TEXT, SQL TEXT);"
+        "CREATE TABLE STATS_HIST (NUM INTEGER, STATS INTEGER, VALUE TEXT);"
+        "CREATE TABLE EXPLAN_HIST (NUM INTEGER, EXPLAN_NUM INTEGER, OPERATION TEXT, "
+        "CARDINALITY TEXT, COST TEXT, BYTE TEXT);"
+        "INSERT INTO SQL_HIST VALUES (1, '2024-01-02 03:04:05', 'select 1');"
+        "INSERT INTO STATS_HIST VALUES (1, 5, '4');"
+        "PRAGMA user_version = 1;";
+    SqliteProbe(file.path()).exec(firstLayout);
+    RunFacts facts;
+    facts.service = u"sqlite:sample"_s;
+    facts.rowCount = 42;
+    facts.elapsedMs = 17;
+    facts.end = RunEnd::Stopped;
+    facts.error = u"ORA-01013"_s;
+    EXPECT_EQ(file.record(u"select * from emp"_s, stats, plan, facts).runNumber, 2);
+    EXPECT_EQ(file.schemaVersion(), kHistorySchemaVersion);
+    const auto old = file.run(1);
+    ASSERT_TRUE(old);
+    EXPECT_FALSE(old->summary.facts);
+    EXPECT_EQ(std::tuple(old->statistics.size(), old->statistics[0].name, old->statistics[0].value),
+              std::tuple(qsizetype(1), u"#5"_s, QVariant(4LL)));
+    const auto now = file.run(2);
+    ASSERT_TRUE(now && now->summary.facts);
+    EXPECT_EQ(std::tuple(now->summary.facts->rowCount, now->summary.facts->elapsedMs,
+                         now->summary.facts->end, now->summary.facts->error),
+              std::tuple(std::optional<int64_t>(42), std::optional<int64_t>(17), RunEnd::Stopped,
+                         u"ORA-01013"_s));
+    EXPECT_EQ(std::pair(now->plan.size(), now->plan[1].cardinality), std::pair(qsizetype(2), u"14"_s));
+
+    // A file that already has a table of the new name in another shape cannot be upgraded.
+    QFile::remove(file.path());
+    SqliteProbe(file.path()).exec(QByteArray(firstLayout).append("CREATE TABLE RUN_HIST (X);"));
+    EXPECT_THROW(record(), DbError);
+    SqliteProbe o(file.path());
+    EXPECT_EQ(o.rows("SELECT (SELECT count(*) FROM SQL_HIST), user_version FROM "
+                     "pragma_user_version"),
+              QStringList{u"1|1"_s});
+}
+
+// The list, newest first, filtered by statement text; a run's previous run of the same text.
+TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
+    for (const char* sql : {"select * from emp", "select * from dept", "SELECT * FROM EMP\n"
+                                                                       "where 1=1",
+                            "select * from emp"})
+        record(QString::fromLatin1(sql));
+    QList<int32_t> numbers;
+    for (const RunSummary& r : file.runs(u"from emp"_s))
+        numbers << r.number;
+    EXPECT_EQ(numbers, (QList<int32_t>{4, 3, 1}));
+    EXPECT_EQ(file.runs().at(1).firstLine(), u"SELECT * FROM EMP"_s);
+    EXPECT_EQ(file.previousRunOf(4), std::optional<int32_t>(1));
+    EXPECT_EQ(file.previousRunOf(1), std::nullopt);
+    EXPECT_EQ(file.run(99), std::nullopt);
 }

@@ -76,7 +76,8 @@ TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
 
 TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCount) {
     // A result without rows shows its own headings, never the rows of the run before.
-    w.result = ResultState{9, true};
+    w.result.rowCount = 9;
+    w.result.rowsOverMax = true;
     run(test::numberRows(5));
     w.data.setVisible(false);
     run(Reply::table({u"OTHER"_s}, {}));

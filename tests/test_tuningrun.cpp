@@ -79,7 +79,14 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
               (QStringList{q(kTrace, false), q(kTimed), q(kSid), stats, q(w.sql), stats}));
     EXPECT_EQ(w.count, u"3件"_s);
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
-    EXPECT_EQ(countLabelText(ResultState{5000000000LL, false}, 1000), u"5000000000件"_s);
+    EXPECT_EQ(countLabelText(
+                  [] {
+                      ResultState r;
+                      r.rowCount = 5000000000LL;
+                      return r;
+                  }(),
+                  1000),
+              u"5000000000件"_s);
 }
 
 TEST_F(RunTest, ObsoleteOptimizerGoalFallsBackToOptimizerMode) {

@@ -349,7 +349,10 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     if (p.isSet(record)) {
         const QString file = p.isSet(recordFile) ? p.value(recordFile) : HistoryFile::defaultPath();
         try {
-            runNumber = HistoryFile(file).record(w.sql, w.statistics, w.plan).runNumber;
+            runNumber = HistoryFile(file)
+                            .record(w.sql, w.statistics, w.plan,
+                                    runFactsOf(w.service, w.user, w.options, w.result))
+                            .runNumber;
         } catch (const DbError& e) {
             err << QStringLiteral("履歴処理エラー:") << e.description() << "\n";
             if (status == kCliCarriedOut)

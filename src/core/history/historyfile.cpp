@@ -6,125 +6,19 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/history/historydb.h"
+
 #include <sqlite3.h>
 
 #include <memory>
 
 namespace qv {
 
+using namespace history;
+
 namespace {
 
 QString gRecordingPath;
-
-constexpr int kBusyTimeoutMs = 500;
-
-DbError engineError(sqlite3* db, int rc) {
-    const QString text =
-        db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-    return DbError(rc, text);
-}
-
-// One open history file; closed when it goes out of scope.
-class HistoryDb {
-  public:
-    HistoryDb(const QString& path, bool create) {
-        const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
-        if (rc != SQLITE_OK) {
-            DbError e = engineError(db_, rc);
-            sqlite3_close(db_);
-            db_ = nullptr;
-            throw e;
-        }
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    }
-    ~HistoryDb() { sqlite3_close_v2(db_); }
-    HistoryDb(const HistoryDb&) = delete;
-    HistoryDb& operator=(const HistoryDb&) = delete;
-
-    sqlite3* handle() const { return db_; }
-
-    void exec(const char* sql) {
-        char* msg = nullptr;
-        const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
-        if (rc != SQLITE_OK) {
-            const QString text =
-                msg ? QString::fromUtf8(msg) : QString::fromUtf8(sqlite3_errstr(rc));
-            sqlite3_free(msg);
-            throw DbError(rc, text);
-        }
-    }
-
-  private:
-    sqlite3* db_ = nullptr;
-};
-
-class Statement {
-  public:
-    Statement(HistoryDb& db, const char* sql) : db_(db.handle()) {
-        const int rc = sqlite3_prepare_v2(db_, sql, -1, &stmt_, nullptr);
-        if (rc != SQLITE_OK)
-            throw engineError(db_, rc);
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(int i, const QString& text) {
-        const QByteArray u = text.toUtf8();
-        check(sqlite3_bind_text(stmt_, i, u.constData(), static_cast<int>(u.size()),
-                                SQLITE_TRANSIENT));
-        return *this;
-    }
-    Statement& bind(int i, int64_t v) {
-        check(sqlite3_bind_int64(stmt_, i, v));
-        return *this;
-    }
-    // Steps once; true when a row is there.
-    bool step() {
-        const int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW)
-            return true;
-        if (rc != SQLITE_DONE)
-            throw engineError(db_, rc);
-        return false;
-    }
-    void run() {
-        step();
-        sqlite3_reset(stmt_);
-    }
-    bool isNull(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
-    int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
-    QString text(int col) const {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col)));
-    }
-
-  private:
-    void check(int rc) {
-        if (rc != SQLITE_OK)
-            throw engineError(db_, rc);
-    }
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-// Rolls back unless committed.
-class Transaction {
-  public:
-    explicit Transaction(HistoryDb& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
-    ~Transaction() {
-        if (!done_)
-            sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit() {
-        db_.exec("COMMIT");
-        done_ = true;
-    }
-
-  private:
-    HistoryDb& db_;
-    bool done_ = false;
-};
 
 // Whole numbers of 32 bits, as the fields were defined for the history file.
 #define INT32_FIELD(name)                                         \
@@ -137,6 +31,45 @@ const char* const kCreateTables[] = {
     "CREATE TABLE EXPLAN_HIST (" INT32_FIELD("NUM") ", " INT32_FIELD("EXPLAN_NUM")
     ", OPERATION TEXT CHECK (OPERATION <> ''), CARDINALITY TEXT, COST TEXT, BYTE TEXT)",
 };
+
+// From version 1 to 2: only additions, so older readers of the three tables keep working.
+const char* const kVersion2[] = {
+    "ALTER TABLE STATS_HIST ADD COLUMN NAME TEXT",
+    "ALTER TABLE STATS_HIST ADD COLUMN NUM_VALUE NUMERIC",
+    "CREATE TABLE RUN_HIST (NUM INTEGER PRIMARY KEY, SERVICE TEXT, USERNAME TEXT, DRIVER TEXT, "
+    "OPTIMIZER TEXT, ROW_COUNT INTEGER, ROWS_OVER_MAX INTEGER, ELAPSED_MS INTEGER, "
+    "OUTCOME TEXT, ERROR TEXT)",
+    "CREATE INDEX IF NOT EXISTS IX_STATS_HIST_NUM ON STATS_HIST (NUM)",
+    "CREATE INDEX IF NOT EXISTS IX_EXPLAN_HIST_NUM ON EXPLAN_HIST (NUM)",
+    "PRAGMA user_version = 2",
+};
+
+int versionOf(HistoryDb& db) {
+    Statement st(db, "PRAGMA user_version");
+    return st.step() ? static_cast<int>(st.integer(0)) : 0;
+}
+
+bool hasTable(HistoryDb& db, const char* name) {
+    Statement st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+    st.bind(1, QString::fromLatin1(name));
+    return st.step();
+}
+
+// Brings a file of the three tables to the current layout, all or nothing.
+void upgrade(HistoryDb& db) {
+    Transaction tx(db);
+    if (versionOf(db) >= kHistorySchemaVersion)
+        return;
+    try {
+        for (const char* sql : kVersion2)
+            db.exec(sql);
+        tx.commit();
+    } catch (const DbError& e) {
+        throw DbError(e.number(), QStringLiteral("履歴ファイルを新しい形式にできません（ファイル"
+                                                 "は変更していません）: ") +
+                                      e.description());
+    }
+}
 
 bool fileExists(const QString& path) {
     return QFileInfo(path).isFile();
@@ -210,21 +143,30 @@ std::optional<DbError> HistoryFile::create() const {
             error = e;  // go on with the next table; the last failure is reported
         }
     }
+    if (error)
+        return error;
     try {
-        db.exec(("PRAGMA user_version = " + std::to_string(kHistorySchemaVersion)).c_str());
+        upgrade(db);
     } catch (const DbError& e) {
         error = e;
     }
     return error;
 }
 
+int HistoryFile::schemaVersion() const {
+    HistoryDb db(path_, false);
+    return versionOf(db);
+}
+
 HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& stats,
-                                          const GridModel& plan) const {
+                                          const GridModel& plan, const RunFacts& facts) const {
     std::optional<DbError> createError;
     if (check() == HistoryFileState::Missing)
         createError = create();
 
     HistoryDb db(path_, false);
+    if (versionOf(db) < kHistorySchemaVersion)
+        upgrade(db);
     Transaction tx(db);
 
     int64_t num = 1;
@@ -233,6 +175,11 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
         if (max.step() && !max.isNull(0))
             num = max.integer(0) + 1;
     }
+    // Rows another program left under this number when it deleted the run are not this run's.
+    for (const char* sql : {"DELETE FROM STATS_HIST WHERE NUM = ?",
+                            "DELETE FROM EXPLAN_HIST WHERE NUM = ?",
+                            "DELETE FROM RUN_HIST WHERE NUM = ?"})
+        Statement(db, sql).bind(1, num).run();
     // Date and time from one reading of the clock, in SQLite's own date form.
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -243,9 +190,21 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
         .run();
 
     if (stats.visible()) {
-        Statement ins(db, "INSERT INTO STATS_HIST (NUM, STATS, VALUE) VALUES (?, ?, ?)");
-        for (int r = 1; r <= stats.rows() - 1; ++r)
-            ins.bind(1, num).bind(2, stats.text(r, 0)).bind(3, stats.text(r, 1)).run();
+        Statement ins(db,
+                      "INSERT INTO STATS_HIST (NUM, STATS, VALUE, NAME, NUM_VALUE) "
+                      "VALUES (?, ?, ?, ?, ?)");
+        for (int r = 1; r <= stats.rows() - 1; ++r) {
+            ins.bind(1, num).bind(2, stats.text(r, 0)).bind(3, stats.text(r, 1));
+            ins.bind(4, stats.text(r, 2));
+            const QVariant value = numberFromText(stats.text(r, 1));
+            if (value.typeId() == QMetaType::LongLong)
+                ins.bind(5, int64_t(value.toLongLong()));
+            else if (value.isValid())
+                ins.bind(5, value.toDouble());
+            else
+                ins.bindNull(5);
+            ins.run();
+        }
     }
     if (plan.visible()) {
         Statement ins(
@@ -261,6 +220,24 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
                 .bind(6, plan.text(r, 3))
                 .run();
     }
+    {
+        Statement ins(db,
+                      "INSERT INTO RUN_HIST (NUM, SERVICE, USERNAME, DRIVER, OPTIMIZER, "
+                      "ROW_COUNT, ROWS_OVER_MAX, ELAPSED_MS, OUTCOME, ERROR) "
+                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        ins.bind(1, num).bind(2, facts.service).bind(3, facts.user).bind(4, facts.driver);
+        ins.bind(5, facts.optimizer);
+        if (facts.rowCount)
+            ins.bind(6, *facts.rowCount);
+        else
+            ins.bindNull(6);
+        ins.bind(7, int64_t{facts.rowsOverMax});
+        if (facts.elapsedMs)
+            ins.bind(8, *facts.elapsedMs);
+        else
+            ins.bindNull(8);
+        ins.bind(9, runEndName(facts.end)).bind(10, facts.error).run();
+    }
     int64_t count = 0;
     {
         Statement c(db, "select count(NUM) from SQL_HIST");
@@ -271,6 +248,114 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     if (createError)
         throw *createError;
     return {static_cast<int32_t>(num), static_cast<int32_t>(count)};
+}
+
+namespace {
+
+std::optional<int64_t> optionalInteger(const Statement& st, int col) {
+    return st.isNull(col) ? std::nullopt : std::optional<int64_t>(st.integer(col));
+}
+
+// The run's facts from RUN_HIST, the columns that follow NUM, TIMESTAMP and SQL.
+std::optional<RunFacts> factsAt(const Statement& st, int first) {
+    if (st.isNull(first + 7))  // no OUTCOME: recorded before the file kept facts
+        return std::nullopt;
+    RunFacts f;
+    f.service = st.text(first);
+    f.user = st.text(first + 1);
+    f.driver = st.text(first + 2);
+    f.optimizer = st.text(first + 3);
+    f.rowCount = optionalInteger(st, first + 4);
+    f.rowsOverMax = st.integer(first + 5) != 0;
+    f.elapsedMs = optionalInteger(st, first + 6);
+    f.end = runEndFromName(st.text(first + 7));
+    f.error = st.text(first + 8);
+    return f;
+}
+
+QByteArray summarySelect(bool facts) {
+    return facts ? QByteArray(
+                       "SELECT s.NUM, s.TIMESTAMP, s.SQL, r.SERVICE, r.USERNAME, r.DRIVER, "
+                       "r.OPTIMIZER, r.ROW_COUNT, r.ROWS_OVER_MAX, r.ELAPSED_MS, r.OUTCOME, "
+                       "r.ERROR FROM SQL_HIST s LEFT JOIN RUN_HIST r ON r.NUM = s.NUM ")
+                 : QByteArray(
+                       "SELECT s.NUM, s.TIMESTAMP, s.SQL, NULL, NULL, NULL, NULL, NULL, NULL, "
+                       "NULL, NULL, NULL FROM SQL_HIST s ");
+}
+
+RunSummary summaryAt(const Statement& st) {
+    RunSummary s;
+    s.number = static_cast<int32_t>(st.integer(0));
+    s.timestamp = st.text(1);
+    s.sql = st.text(2);
+    s.facts = factsAt(st, 3);
+    return s;
+}
+
+}  // namespace
+
+QList<RunSummary> HistoryFile::runs(const QString& containing) const {
+    HistoryDb db(path_, false);
+    const QByteArray sql = summarySelect(hasTable(db, "RUN_HIST")) +
+                           "WHERE ? = '' OR instr(lower(s.SQL), lower(?)) > 0 "
+                           "ORDER BY s.NUM DESC";
+    Statement st(db, sql.constData());
+    st.bind(1, containing).bind(2, containing);
+    QList<RunSummary> out;
+    while (st.step())
+        out.append(summaryAt(st));
+    return out;
+}
+
+std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
+    HistoryDb db(path_, false);
+    const bool v2 = hasTable(db, "RUN_HIST");
+    RecordedRun run;
+    {
+        Statement st(db, (summarySelect(v2) + "WHERE s.NUM = ?").constData());
+        st.bind(1, int64_t{number});
+        if (!st.step())
+            return std::nullopt;
+        run.summary = summaryAt(st);
+    }
+    {
+        Statement st(db, v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
+                              "ORDER BY rowid"
+                            : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
+                              "ORDER BY rowid");
+        st.bind(1, int64_t{number});
+        while (st.step()) {
+            RecordedStatistic s;
+            s.number = static_cast<int32_t>(st.integer(0));
+            s.name = st.isNull(2) ? QStringLiteral("#") + QString::number(s.number) : st.text(2);
+            if (st.type(3) == SQLITE_INTEGER)
+                s.value = qlonglong(st.integer(3));
+            else if (st.type(3) == SQLITE_FLOAT)
+                s.value = st.real(3);
+            else
+                s.value = numberFromText(st.text(1)).isValid() ? numberFromText(st.text(1))
+                                                               : QVariant(st.text(1));
+            run.statistics.append(s);
+        }
+    }
+    Statement st(db,
+                 "SELECT OPERATION, CARDINALITY, COST, BYTE FROM EXPLAN_HIST WHERE NUM = ? "
+                 "ORDER BY EXPLAN_NUM");
+    st.bind(1, int64_t{number});
+    while (st.step())
+        run.plan.append({st.text(0), st.text(1), st.text(2), st.text(3)});
+    return run;
+}
+
+std::optional<int32_t> HistoryFile::previousRunOf(int32_t number) const {
+    HistoryDb db(path_, false);
+    Statement st(db,
+                 "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
+                 "WHERE p.NUM < s.NUM AND p.SQL = s.SQL");
+    st.bind(1, int64_t{number});
+    if (st.step() && !st.isNull(0))
+        return static_cast<int32_t>(st.integer(0));
+    return std::nullopt;
 }
 
 }  // namespace qv

@@ -121,13 +121,15 @@ void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
     RunControl& control = w.control();
     ResultState& st = w.resultState();
     st.stopped = false;
+    st.error.clear();
     int64_t n = 0;
     control.startExecuting();
     try {
         fill(w, db, out, n);
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
         control.finishResultStep();
         st.elapsedMs = control.elapsedMs();
+        st.error = e.description();
         if (control.stopRequested()) {
             st.stopped = true;
             st.rowCount = n;

@@ -21,6 +21,7 @@ struct ResultState {
     bool rowsOverMax = false;
     bool stopped = false;    // the user stopped the result step; rowCount is what it counted
     int64_t elapsedMs = -1;  // the execute-and-fetch step's time; -1 when it did not run
+    QString error;           // why the result step failed, when it did
 };
 
 // Everything a tuning run reads from and writes to its window. The query window implements it,

@@ -1,6 +1,7 @@
 #include "core/window/querywindowmodel.h"
 
 #include "core/history/historyfile.h"
+#include "core/history/historynotifier.h"
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
@@ -116,12 +117,14 @@ void QueryWindowModel::showProgress() {
 
 void QueryWindowModel::runFinished(BackgroundRun* run) {
     result_ = run->result();
+    const RunFacts facts = runFactsOf(run->serviceName(), run->userName(), run->settings(),
+                                      result_);
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);
     if (result_.elapsedMs >= 0)
         setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs, 3));
-    recordingStage();
+    recordingStage(facts);
 }
 
 bool QueryWindowModel::waitForRun(int ms) {
@@ -205,12 +208,13 @@ void QueryWindowModel::stopRecording() {
     state_.setPanelText(3, QString());
 }
 
-void QueryWindowModel::recordingStage() {
+void QueryWindowModel::recordingStage(const RunFacts& facts) {
     if (!recording_)
         return;
     HistoryFile::Recorded recorded;
     try {
-        recorded = HistoryFile(recordingFilePath()).record(lastExecutedSql_, statsGrid_, planGrid_);
+        recorded = HistoryFile(recordingFilePath())
+                       .record(lastExecutedSql_, statsGrid_, planGrid_, facts);
     } catch (const DbError& e) {
         stopRecording();
         port_.showMessage(QStringLiteral("履歴処理エラー:") + e.description() +
@@ -219,6 +223,7 @@ void QueryWindowModel::recordingStage() {
         return;
     }
     state_.setPanelText(3, QString::number(recorded.runCount));
+    Q_EMIT historyNotifier().runRecorded(recordingFilePath(), recorded.runNumber);
 }
 
 void QueryWindowModel::insertConditionFromCell(int row, int col) {

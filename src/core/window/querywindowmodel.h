@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/history/recordedrun.h"
 #include "core/history/statementringcursor.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
@@ -82,7 +83,7 @@ class QueryWindowModel : public QObject {
     void runFinished(BackgroundRun* run);
     void showProgress();
     // Writes the run into the history file while the window records.
-    void recordingStage();
+    void recordingStage(const RunFacts& facts);
 
     WindowPort& port_;
     WindowState state_;

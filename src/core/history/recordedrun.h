@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/settings/settings.h"
+#include "core/tuning/runwindow.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <optional>
+
+namespace qv {
+
+// How a recorded run ended.
+enum class RunEnd { Done, Failed, Stopped };
+
+// The names the history file keeps them under: "done", "failed", "stopped".
+QString runEndName(RunEnd end);
+RunEnd runEndFromName(const QString& name);
+
+// What the history keeps of a run beside its statement and its two grids.
+struct RunFacts {
+    QString service;
+    QString user;
+    QString driver;     // the ODBC driver, or "embedded"
+    QString optimizer;  // the goal set for the run; empty: the session's own
+    std::optional<int64_t> rowCount;  // none when the statement was not run
+    bool rowsOverMax = false;
+    std::optional<int64_t> elapsedMs;  // of the execute-and-fetch step
+    RunEnd end = RunEnd::Done;
+    QString error;  // the result step's error, when it failed or was stopped
+};
+
+// One recorded run as the history lists it. `facts` is empty for a run recorded before the
+// file kept them.
+struct RunSummary {
+    int32_t number = 0;
+    QString timestamp;  // "yyyy-MM-dd HH:mm:ss"
+    QString sql;
+    std::optional<RunFacts> facts;
+
+    // The statement's first line that is not blank, trimmed.
+    QString firstLine() const;
+};
+
+struct RecordedStatistic {
+    int32_t number = 0;
+    QString name;    // "#<number>" for a statistic recorded before names were kept
+    QVariant value;  // qlonglong or double; the stored text when it is not a number
+};
+
+struct RecordedPlanLine {
+    QString operation;  // indented by depth, as the plan grid showed it
+    QString cardinality;
+    QString cost;
+    QString bytes;
+};
+
+// A recorded run with what its grids showed; a grid that was hidden has no rows.
+struct RecordedRun {
+    RunSummary summary;
+    QList<RecordedStatistic> statistics;
+    QList<RecordedPlanLine> plan;
+};
+
+// The facts of a run on `service` as `user` with `settings`, from what its result step left.
+RunFacts runFactsOf(const QString& service, const QString& user, const Settings& settings,
+                    const ResultState& result);
+
+// A statistic's value as the grid's text gives it: a whole number, else a floating one, else
+// null.
+QVariant numberFromText(const QString& text);
+
+}  // namespace qv
