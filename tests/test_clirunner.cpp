@@ -96,6 +96,37 @@ TEST_F(CliTest, RecordGivesRunNumbersInSequence) {
     EXPECT_TRUE(bad.err.startsWith(u"履歴処理エラー:"_s)) << bad.err.toStdString();
 }
 
+// The recorded runs read back: listed with their facts, shown, compared in every format.
+TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
+    const QString file = dir.filePath(u"h.mdb"_s);
+    sample(u"--no-plan --record "_s + file, u"select count(*) from orders"_s);
+    sample(u"--no-plan --record "_s + file, u"select count(*) from orders where 1 = 1"_s);
+    const QString list = cli(u"history list --file "_s + file).out;
+    EXPECT_TRUE(list.startsWith(u"2\t"_s) && list.contains(u"\tsqlite:sample\tdemo\t1\t"_s))
+        << list.toStdString();
+    const QJsonArray runs =
+        cli(u"history list --format json --file "_s + file).json()[u"runs"_s].toArray();
+    EXPECT_EQ(runs.size(), 2);
+    EXPECT_EQ(runs[1].toObject()[u"driver"_s].toString(), u"embedded"_s);
+    EXPECT_TRUE(cli(u"history show 1 --file "_s + file).out.contains(u"\tuser calls\n"_s));
+    const Result md = cli(u"history compare 1 2 --file "_s + file);
+    EXPECT_TRUE(md.out.startsWith(u"# 実行の比較 #1 → #2"_s) &&
+                md.out.contains(u"- select count(*) from orders\n+ select count(*) from orders "
+                                u"where 1 = 1"_s))
+        << md.out.toStdString();
+    for (const char* format : {"json", "csv", "html"})
+        EXPECT_EQ(cli(u"history compare 1 2 --format "_s + QString::fromLatin1(format) +
+                      u" --only-changed --file "_s + file)
+                      .status,
+                  kCliCarriedOut)
+            << format;
+    for (const QString& args :
+         {u"history show 9 --file "_s + file, u"history compare 1 9 --file "_s + file,
+          u"history list --file "_s + dir.filePath(u"none.mdb"_s),
+          u"history compare 1 --file "_s + file})
+        EXPECT_EQ(cli(args).status, kCliBadArguments) << args.toStdString();
+}
+
 TEST_F(CliTest, StatementFromFileOrStandardInput) {
     QFile f(dir.filePath(u"q.sql"_s));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));

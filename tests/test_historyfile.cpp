@@ -153,7 +153,8 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
                          now->summary.facts->end, now->summary.facts->error),
               std::tuple(std::optional<int64_t>(42), std::optional<int64_t>(17), RunEnd::Stopped,
                          u"ORA-01013"_s));
-    EXPECT_EQ(std::pair(now->plan.size(), now->plan[1].cardinality), std::pair(qsizetype(2), u"14"_s));
+    EXPECT_EQ(std::pair(now->plan.size(), now->plan[1].cardinality),
+              std::pair(qsizetype(2), u"14"_s));
 
     // A file that already has a table of the new name in another shape cannot be upgraded.
     QFile::remove(file.path());
@@ -167,8 +168,9 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
 
 // The list, newest first, filtered by statement text; a run's previous run of the same text.
 TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
-    for (const char* sql : {"select * from emp", "select * from dept", "SELECT * FROM EMP\n"
-                                                                       "where 1=1",
+    for (const char* sql : {"select * from emp", "select * from dept",
+                            "SELECT * FROM EMP\n"
+                            "where 1=1",
                             "select * from emp"})
         record(QString::fromLatin1(sql));
     QList<int32_t> numbers;

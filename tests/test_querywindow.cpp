@@ -90,7 +90,7 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
             menus << m->text() + u": "_s + items.join(u'|');
     }
     EXPECT_EQ(menus,
-              (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|-|終了(&X)"_s,
+              (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
                            u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
                            u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)"_s, u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|-"_s,
                            u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,

@@ -7,6 +7,7 @@
 #include "core/window/program.h"
 #include "core/window/twips.h"
 #include "gui/aboutdialog.h"
+#include "gui/historywindow.h"
 #include "gui/optionsdialog.h"
 #include "gui/querywindow.h"
 
@@ -80,6 +81,8 @@ QueryWindow* MainFrame::openQueryWindow() {
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
     connect(qw, &QueryWindow::captionChanged, this, [this] { updateMenus(); });
+    connect(qw, &QueryWindow::historyPanelClicked, this,
+            [qw] { showHistoryWindow(qw->model().historyFilePath(), qw); });
     connect(&qw->model().state(), &WindowState::menusChanged, this, [this, qw] {
         if (qw == activeQueryWindow())
             updateMenus();
@@ -145,6 +148,10 @@ void MainFrame::buildMenus() {
             this, onActiveWindow([](QueryWindow& f) { f.model().startRecording(); }));
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().stopRecording(); }));
+    connect(addItem(file, "compareHistory", QStringLiteral("履歴の比較(&C)...")),
+            &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
+                showHistoryWindow(f.model().historyFilePath(), &f);
+            }));
     file->addSeparator();
     QAction* quit = addItem(file, "quit", QStringLiteral("終了(&X)"));
     connect(quit, &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
@@ -239,7 +246,8 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
-    for (const char* name : {"quit", "options", "nextStatement", "previousStatement", "about"})
+    for (const char* name :
+         {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about"})
         set(name, has);
 }
 

@@ -86,6 +86,9 @@ QueryWindow::QueryWindow(QWidget* parent)
         statusBar_->addWidget(p, stretch[i]);
         panels_[static_cast<size_t>(i)] = p;
     }
+    // The history panel opens the list of recorded runs.
+    panels_[1]->installEventFilter(this);
+    panels_[1]->setCursor(Qt::PointingHandCursor);
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
@@ -169,6 +172,14 @@ void QueryWindow::applyLayout() {
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, height() - h, width(), h);
+}
+
+bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panels_[1] && event->type() == QEvent::MouseButtonRelease) {
+        Q_EMIT historyPanelClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void QueryWindow::keyPressEvent(QKeyEvent* event) {

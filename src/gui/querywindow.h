@@ -55,11 +55,14 @@ class QueryWindow : public QWidget, public WindowPort {
 
   Q_SIGNALS:
     void captionChanged(const QString& caption);
+    // Status-bar panel 2 (the history file) was clicked.
+    void historyPanelClicked();
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QLabel* makeLabel(const char* name, const QString& text);

@@ -1,5 +1,7 @@
 #include "core/cli/clirunner.h"
 
+#include "core/cli/historycli.h"
+
 #include "core/db/connectstring.h"
 #include "core/history/historyfile.h"
 #include "core/tuning/runwindow.h"
@@ -168,11 +170,14 @@ RunOutcome runStoppable(CliRunWindow& w, double timeoutSeconds, const CliTermina
 
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
            DatabaseOpener opener, CliTerminal terminal) {
+    if (args.size() > 1 && args[1] == u"history")
+        return runHistoryCli(args.mid(2), out, err);
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
         "Runs one SQL tuning run like a QuervinStudio query window and prints what it shows: "
         "the execution plan, the row count, the result rows and the change of every session "
-        "statistic.\nExit status: 0 the run was carried out (whatever failed inside it), 1 it "
+        "statistic. (quervin-cli history --help: the recorded runs and their comparison.)\nExit "
+        "status: 0 the run was carried out (whatever failed inside it), 1 it "
         "was refused, 2 bad arguments or no connection, 3 the recording failed, 4 it was "
         "stopped (SIGINT, SIGTERM or --timeout: the statement is cancelled on the server and "
         "what was done so far is printed)."));

@@ -176,9 +176,9 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
             num = max.integer(0) + 1;
     }
     // Rows another program left under this number when it deleted the run are not this run's.
-    for (const char* sql : {"DELETE FROM STATS_HIST WHERE NUM = ?",
-                            "DELETE FROM EXPLAN_HIST WHERE NUM = ?",
-                            "DELETE FROM RUN_HIST WHERE NUM = ?"})
+    for (const char* sql :
+         {"DELETE FROM STATS_HIST WHERE NUM = ?", "DELETE FROM EXPLAN_HIST WHERE NUM = ?",
+          "DELETE FROM RUN_HIST WHERE NUM = ?"})
         Statement(db, sql).bind(1, num).run();
     // Date and time from one reading of the clock, in SQLite's own date form.
     const QString stamp =

@@ -39,12 +39,12 @@ RunFacts runFactsOf(const QString& service, const QString& user, const Settings&
     RunFacts f;
     f.service = service;
     f.user = user;
-    f.driver = isEmbeddedService(service) ? QStringLiteral("embedded")
+    f.driver = isEmbeddedService(service)      ? QStringLiteral("embedded")
                : settings.odbcDriver.isEmpty() ? kDefaultOracleDriver
                                                : settings.odbcDriver;
     f.optimizer = settings.overrideOptimizer ? settings.optimizerGoal : QString();
     const bool ran = result.elapsedMs >= 0;
-    f.end = result.stopped           ? RunEnd::Stopped
+    f.end = result.stopped            ? RunEnd::Stopped
             : !result.error.isEmpty() ? RunEnd::Failed
                                       : RunEnd::Done;
     f.error = result.error;

@@ -23,8 +23,8 @@ RunEnd runEndFromName(const QString& name);
 struct RunFacts {
     QString service;
     QString user;
-    QString driver;     // the ODBC driver, or "embedded"
-    QString optimizer;  // the goal set for the run; empty: the session's own
+    QString driver;                   // the ODBC driver, or "embedded"
+    QString optimizer;                // the goal set for the run; empty: the session's own
     std::optional<int64_t> rowCount;  // none when the statement was not run
     bool rowsOverMax = false;
     std::optional<int64_t> elapsedMs;  // of the execute-and-fetch step

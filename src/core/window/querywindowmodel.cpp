@@ -117,8 +117,8 @@ void QueryWindowModel::showProgress() {
 
 void QueryWindowModel::runFinished(BackgroundRun* run) {
     result_ = run->result();
-    const RunFacts facts = runFactsOf(run->serviceName(), run->userName(), run->settings(),
-                                      result_);
+    const RunFacts facts =
+        runFactsOf(run->serviceName(), run->userName(), run->settings(), result_);
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);
@@ -161,6 +161,12 @@ void QueryWindowModel::logOut() {
     if (!settleRunBefore(kMsgStopToLogOut))
         return;
     connection_.disconnectFromService();
+}
+
+QString QueryWindowModel::historyFilePath() const {
+    if (!recordingFilePath().isEmpty())
+        return recordingFilePath();
+    return historyPath_.isEmpty() ? HistoryFile::defaultPath() : historyPath_;
 }
 
 void QueryWindowModel::startRecording() {
@@ -213,8 +219,8 @@ void QueryWindowModel::recordingStage(const RunFacts& facts) {
         return;
     HistoryFile::Recorded recorded;
     try {
-        recorded = HistoryFile(recordingFilePath())
-                       .record(lastExecutedSql_, statsGrid_, planGrid_, facts);
+        recorded =
+            HistoryFile(recordingFilePath()).record(lastExecutedSql_, statsGrid_, planGrid_, facts);
     } catch (const DbError& e) {
         stopRecording();
         port_.showMessage(QStringLiteral("履歴処理エラー:") + e.description() +

@@ -73,6 +73,9 @@ class QueryWindowModel : public QObject {
     bool isRecording() const { return recording_; }
     // Where the start command looks for the history file (tests point it elsewhere).
     void setHistoryFilePath(const QString& path) { historyPath_ = path; }
+    // The history file runs are recorded into, or would be: the one in use, else this
+    // window's.
+    QString historyFilePath() const;
 
     // "次のSQL(&N)" and "前のSQL(&B)".
     void recallNextStatement();

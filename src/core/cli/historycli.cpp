@@ -1,0 +1,218 @@
+#include "core/cli/historycli.h"
+
+#include "core/cli/clirunner.h"
+#include "core/history/comparisonexport.h"
+#include "core/history/historyfile.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace qv {
+
+namespace {
+
+QJsonValue jsonValue(const QVariant& v) {
+    if (!v.isValid() || v.isNull())
+        return QJsonValue();
+    if (v.typeId() == QMetaType::LongLong)
+        return qint64(v.toLongLong());
+    if (v.typeId() == QMetaType::Double)
+        return v.toDouble();
+    return v.toString();
+}
+
+QJsonObject summaryJson(const RunSummary& r) {
+    QJsonObject o{{QStringLiteral("number"), r.number},
+                  {QStringLiteral("timestamp"), r.timestamp},
+                  {QStringLiteral("sql"), r.sql}};
+    if (r.facts) {
+        const RunFacts& f = *r.facts;
+        o.insert(QStringLiteral("service"), f.service);
+        o.insert(QStringLiteral("user"), f.user);
+        o.insert(QStringLiteral("driver"), f.driver);
+        o.insert(QStringLiteral("optimizer"), f.optimizer);
+        o.insert(QStringLiteral("rowCount"),
+                 f.rowCount ? QJsonValue(qint64(*f.rowCount)) : QJsonValue());
+        o.insert(QStringLiteral("rowsOverMax"), f.rowsOverMax);
+        o.insert(QStringLiteral("elapsedMs"),
+                 f.elapsedMs ? QJsonValue(qint64(*f.elapsedMs)) : QJsonValue());
+        o.insert(QStringLiteral("outcome"), runEndName(f.end));
+        o.insert(QStringLiteral("error"), f.error);
+    }
+    return o;
+}
+
+QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double threshold) {
+    QJsonArray stats, plan, sql;
+    for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
+        stats.append(
+            QJsonObject{{QStringLiteral("name"), s.name},
+                        {QStringLiteral("a"), jsonValue(s.a)},
+                        {QStringLiteral("b"), jsonValue(s.b)},
+                        {QStringLiteral("difference"), s.difference},
+                        {QStringLiteral("ratio"), s.ratio ? QJsonValue(*s.ratio) : QJsonValue()}});
+    static const char* const planKinds[] = {"same", "changed", "added", "removed"};
+    for (const PlanLineChange& p : c.plan)
+        plan.append(
+            QJsonObject{{QStringLiteral("change"), QString::fromLatin1(planKinds[int(p.kind)])},
+                        {QStringLiteral("a"), p.a ? QJsonValue(p.a->operation) : QJsonValue()},
+                        {QStringLiteral("b"), p.b ? QJsonValue(p.b->operation) : QJsonValue()}});
+    static const char* const textKinds[] = {"same", "added", "removed"};
+    for (const TextLineChange& t : c.sql)
+        sql.append(
+            QJsonObject{{QStringLiteral("change"), QString::fromLatin1(textKinds[int(t.kind)])},
+                        {QStringLiteral("text"), t.text}});
+    return QJsonObject{{QStringLiteral("a"), summaryJson(c.a.summary)},
+                       {QStringLiteral("b"), summaryJson(c.b.summary)},
+                       {QStringLiteral("summary"), c.summary()},
+                       {QStringLiteral("notes"), QJsonArray::fromStringList(c.notes)},
+                       {QStringLiteral("statistics"), stats},
+                       {QStringLiteral("plan"), plan},
+                       {QStringLiteral("sql"), sql}};
+}
+
+QString json(const QJsonObject& o) {
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
+}
+
+}  // namespace
+
+int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "quervin-cli history list | show N | compare A B\n"
+        "Lists the runs recorded in a tuning-history file (newest first), shows one, or shows "
+        "what changed between two: statistics side by side, the two plans, the two "
+        "statements.\nExit status: 0, or 2 for bad arguments, a missing file or a missing run."));
+    p.addHelpOption();
+    const QCommandLineOption file(QStringLiteral("file"),
+                                  QStringLiteral("The history file (default: the program's)."),
+                                  QStringLiteral("FILE"));
+    const QCommandLineOption format(
+        QStringLiteral("format"),
+        QStringLiteral("text (default) or json; compare also markdown, csv or html."),
+        QStringLiteral("FORMAT"), QStringLiteral("text"));
+    const QCommandLineOption filter(
+        QStringLiteral("filter"), QStringLiteral("list: only runs whose statement contains TEXT."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption onlyChanged(QStringLiteral("only-changed"),
+                                         QStringLiteral("compare: only statistics that changed."));
+    const QCommandLineOption threshold(
+        QStringLiteral("threshold"),
+        QStringLiteral("compare: with --only-changed, only changes of at least N either way."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    p.addOptions({file, format, filter, onlyChanged, threshold});
+    QStringList words = args;
+    words.prepend(QStringLiteral("quervin-cli history"));
+    auto bad = [&](const QString& text) {
+        err << text << "\n";
+        return kCliBadArguments;
+    };
+    if (!p.parse(words))
+        return bad(p.errorText());
+    if (p.isSet(QStringLiteral("help"))) {
+        out << p.helpText();
+        return kCliCarriedOut;
+    }
+    const QStringList rest = p.positionalArguments();
+    const QString command = rest.value(0);
+    const QString fmt = p.value(format);
+    const bool comparing = command == u"compare";
+    const QStringList formats =
+        comparing ? QStringList{u"text"_qs, u"json"_qs, u"markdown"_qs, u"csv"_qs, u"html"_qs}
+                  : QStringList{u"text"_qs, u"json"_qs};
+    if (!formats.contains(fmt))
+        return bad(QStringLiteral("--format must be one of: ") + formats.join(u", "));
+    bool thresholdOk = false;
+    const double minimum = p.value(threshold).toDouble(&thresholdOk);
+    if (!thresholdOk || minimum < 0)
+        return bad(QStringLiteral("--threshold takes a number of 0 or more."));
+
+    const HistoryFile history(p.isSet(file) ? p.value(file) : HistoryFile::defaultPath());
+    if (!QFileInfo(history.path()).isFile())
+        return bad(QStringLiteral("No history file at ") + history.path());
+    auto number = [&](int i, int32_t& n) {
+        bool ok = false;
+        n = rest.value(i).toInt(&ok);
+        return ok;
+    };
+    try {
+        if (command == u"list" && rest.size() == 1) {
+            const QList<RunSummary> runs = history.runs(p.value(filter));
+            if (fmt == u"json") {
+                QJsonArray list;
+                for (const RunSummary& r : runs)
+                    list.append(summaryJson(r));
+                out << json(QJsonObject{{QStringLiteral("runs"), list}});
+                return kCliCarriedOut;
+            }
+            for (const RunSummary& r : runs) {
+                const auto& f = r.facts;
+                out << r.number << '\t' << r.timestamp << '\t' << (f ? f->service : QString())
+                    << '\t' << (f ? f->user : QString()) << '\t'
+                    << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
+                    << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
+                    << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
+            }
+            return kCliCarriedOut;
+        }
+        int32_t a = 0, b = 0;
+        if (command == u"show" && rest.size() == 2 && number(1, a)) {
+            const auto run = history.run(a);
+            if (!run)
+                return bad(QStringLiteral("No run %1 in %2").arg(a).arg(history.path()));
+            if (fmt == u"json") {
+                QJsonObject o = summaryJson(run->summary);
+                QJsonArray stats, plan;
+                for (const RecordedStatistic& s : run->statistics)
+                    stats.append(QJsonObject{{QStringLiteral("number"), s.number},
+                                             {QStringLiteral("name"), s.name},
+                                             {QStringLiteral("value"), jsonValue(s.value)}});
+                for (const RecordedPlanLine& l : run->plan)
+                    plan.append(QJsonObject{{QStringLiteral("operation"), l.operation},
+                                            {QStringLiteral("cardinality"), l.cardinality},
+                                            {QStringLiteral("cost"), l.cost},
+                                            {QStringLiteral("bytes"), l.bytes}});
+                o.insert(QStringLiteral("statistics"), stats);
+                o.insert(QStringLiteral("plan"), plan);
+                out << json(o);
+                return kCliCarriedOut;
+            }
+            out << "run " << a << "  " << run->summary.timestamp << "\n"
+                << run->summary.sql << "\n\n[plan]\n";
+            for (const RecordedPlanLine& l : run->plan)
+                out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes
+                    << "\n";
+            out << "\n[stats]\n";
+            for (const RecordedStatistic& s : run->statistics)
+                out << s.number << '\t' << valueText(s.value) << '\t' << s.name << "\n";
+            return kCliCarriedOut;
+        }
+        if (comparing && rest.size() == 3 && number(1, a) && number(2, b)) {
+            auto runA = history.run(a);
+            auto runB = history.run(b);
+            if (!runA || !runB)
+                return bad(QStringLiteral("No run %1 in %2").arg(runA ? b : a).arg(history.path()));
+            const RunComparison c = compareRuns(std::move(*runA), std::move(*runB));
+            const bool changed = p.isSet(onlyChanged);
+            if (fmt == u"json")
+                out << json(comparisonJson(c, changed, minimum));
+            else if (fmt == u"csv")
+                out << comparisonCsv(c, changed, minimum);
+            else if (fmt == u"html")
+                out << comparisonHtml(c, changed, minimum);
+            else
+                out << comparisonMarkdown(c, changed, minimum);
+            return kCliCarriedOut;
+        }
+    } catch (const DbError& e) {
+        return bad(e.description());
+    }
+    return bad(
+        QStringLiteral("Give list, show N or compare A B (see quervin-cli history --help)."));
+}
+
+}  // namespace qv

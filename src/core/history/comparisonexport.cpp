@@ -1,0 +1,159 @@
+#include "core/history/comparisonexport.h"
+
+namespace qv {
+
+namespace {
+
+using PlanKind = PlanLineChange::Kind;
+using TextKind = TextLineChange::Kind;
+
+QString mark(PlanKind kind) {
+    switch (kind) {
+        case PlanKind::Changed:
+            return QStringLiteral("~");
+        case PlanKind::Added:
+            return QStringLiteral("+");
+        case PlanKind::Removed:
+            return QStringLiteral("-");
+        case PlanKind::Same:
+            break;
+    }
+    return QStringLiteral("=");
+}
+
+QString planLineText(const std::optional<RecordedPlanLine>& line) {
+    if (!line)
+        return QString();
+    QString t = line->operation;
+    QStringList estimates;
+    if (!line->cardinality.isEmpty())
+        estimates << QStringLiteral("card=") + line->cardinality;
+    if (!line->cost.isEmpty())
+        estimates << QStringLiteral("cost=") + line->cost;
+    if (!line->bytes.isEmpty())
+        estimates << QStringLiteral("bytes=") + line->bytes;
+    if (!estimates.isEmpty())
+        t += QStringLiteral("  (") + estimates.join(u' ') + u')';
+    return t;
+}
+
+QString textMark(TextKind kind) {
+    return kind == TextKind::Added     ? QStringLiteral("+ ")
+           : kind == TextKind::Removed ? QStringLiteral("- ")
+                                       : QStringLiteral("  ");
+}
+
+// A Markdown table cell: pipes escaped, the indentation of a plan line kept visible.
+QString cell(QString text) {
+    text.replace(u'|', QStringLiteral("\\|"));
+    qsizetype lead = 0;
+    while (lead < text.size() && text[lead] == u' ')
+        ++lead;
+    return QString(lead, QChar(0x00A0)) + text.mid(lead);
+}
+
+QString csvField(const QString& text) {
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+QString title(const RunComparison& c) {
+    return QStringLiteral("実行の比較 #%1 → #%2").arg(c.a.summary.number).arg(c.b.summary.number);
+}
+
+}  // namespace
+
+QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double threshold) {
+    QString md = QStringLiteral("# ") + title(c) + QStringLiteral("\n\n") + c.summary() +
+                 QStringLiteral("\n\n");
+    for (const QString& note : c.notes)
+        md += QStringLiteral("> ") + note + u'\n';
+    if (!c.notes.isEmpty())
+        md += u'\n';
+    md += QStringLiteral("## 統計\n\n| 統計 | #%1 | #%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
+              .arg(c.a.summary.number)
+              .arg(c.b.summary.number);
+    for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
+        md += QStringLiteral("| %1 | %2 | %3 | %4 | %5 |\n")
+                  .arg(cell(s.name), valueText(s.a), valueText(s.b),
+                       valueText(QVariant(s.difference)), ratioText(s.ratio));
+    md += QStringLiteral("\n## 実行計画\n\n|  | #%1 | #%2 |\n|---|---|---|\n")
+              .arg(c.a.summary.number)
+              .arg(c.b.summary.number);
+    for (const PlanLineChange& p : c.plan)
+        md += QStringLiteral("| %1 | %2 | %3 |\n")
+                  .arg(mark(p.kind), cell(planLineText(p.a)), cell(planLineText(p.b)));
+    md += QStringLiteral("\n## SQL\n\n```diff\n");
+    for (const TextLineChange& t : c.sql)
+        md += textMark(t.kind) + t.text + u'\n';
+    md += QStringLiteral("```\n");
+    return md;
+}
+
+QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold) {
+    QString csv = QStringLiteral("statistic,run %1,run %2,difference,ratio\r\n")
+                      .arg(c.a.summary.number)
+                      .arg(c.b.summary.number);
+    for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
+        csv +=
+            QStringList{csvField(s.name), valueText(s.a), valueText(s.b),
+                        valueText(QVariant(s.difference)), s.ratio ? ratioText(s.ratio) : QString()}
+                .join(u',') +
+            QStringLiteral("\r\n");
+    return csv;
+}
+
+QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshold) {
+    auto e = [](const QString& t) { return t.toHtmlEscaped(); };
+    QString h = QStringLiteral(
+                    "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>%1"
+                    "</title><style>body{font-family:sans-serif;margin:1.5em}table{border-collapse:"
+                    "collapse;margin-bottom:1.5em}td,th{border:1px solid #bbb;padding:2px 8px}"
+                    "td.n{text-align:right}.plan td{white-space:pre;font-family:monospace}"
+                    ".changed{background:#fff3c4}.added{background:#d9f2d9}.removed{background:"
+                    "#f8d7d7}pre{background:#f6f6f6;padding:8px}.note{color:#a33}</style></head>"
+                    "<body>\n<h1>%1</h1>\n<p>%2</p>\n")
+                    .arg(e(title(c)), e(c.summary()));
+    for (const QString& note : c.notes)
+        h += QStringLiteral("<p class=\"note\">") + e(note) + QStringLiteral("</p>\n");
+    h += QStringLiteral(
+             "<h2>統計</h2>\n<table><tr><th>統計</th><th>#%1</th><th>#%2</th><th>差</th>"
+             "<th>比</th></tr>\n")
+             .arg(c.a.summary.number)
+             .arg(c.b.summary.number);
+    for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
+        h += QStringLiteral(
+                 "<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td>"
+                 "<td class=\"n\">%4</td><td class=\"n\">%5</td></tr>\n")
+                 .arg(e(s.name), valueText(s.a), valueText(s.b), valueText(QVariant(s.difference)),
+                      ratioText(s.ratio));
+    h += QStringLiteral(
+             "</table>\n<h2>実行計画</h2>\n<table class=\"plan\"><tr><th>#%1</th>"
+             "<th>#%2</th></tr>\n")
+             .arg(c.a.summary.number)
+             .arg(c.b.summary.number);
+    for (const PlanLineChange& p : c.plan) {
+        const QString cls = p.kind == PlanKind::Changed   ? QStringLiteral(" class=\"changed\"")
+                            : p.kind == PlanKind::Added   ? QStringLiteral(" class=\"added\"")
+                            : p.kind == PlanKind::Removed ? QStringLiteral(" class=\"removed\"")
+                                                          : QString();
+        h += QStringLiteral("<tr%1><td>%2</td><td>%3</td></tr>\n")
+                 .arg(cls, e(planLineText(p.a)), e(planLineText(p.b)));
+    }
+    h += QStringLiteral("</table>\n<h2>SQL</h2>\n<pre>");
+    for (const TextLineChange& t : c.sql) {
+        const QString line = e(textMark(t.kind) + t.text);
+        h += t.kind == TextKind::Added
+                 ? QStringLiteral("<span class=\"added\">") + line + QStringLiteral("</span>\n")
+             : t.kind == TextKind::Removed
+                 ? QStringLiteral("<span class=\"removed\">") + line + QStringLiteral("</span>\n")
+                 : line + u'\n';
+    }
+    h += QStringLiteral("</pre>\n</body></html>\n");
+    return h;
+}
+
+}  // namespace qv

@@ -1,0 +1,205 @@
+#include "core/history/runcomparison.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace qv {
+
+namespace {
+
+double numberOf(const QVariant& v) {
+    return v.isValid() && !v.isNull() ? v.toDouble() : 0.0;
+}
+
+// The longest common subsequence of `a` and `b` under `same`, as the pairs of positions it
+// matches, in order.
+template <class T, class Same>
+std::vector<std::pair<int, int>> commonLines(const QList<T>& a, const QList<T>& b, Same same) {
+    const int n = int(a.size()), m = int(b.size());
+    std::vector<std::vector<int>> length(size_t(n) + 1, std::vector<int>(size_t(m) + 1, 0));
+    for (int i = n - 1; i >= 0; --i)
+        for (int j = m - 1; j >= 0; --j)
+            length[size_t(i)][size_t(j)] =
+                same(a[i], b[j])
+                    ? length[size_t(i) + 1][size_t(j) + 1] + 1
+                    : std::max(length[size_t(i) + 1][size_t(j)], length[size_t(i)][size_t(j) + 1]);
+    std::vector<std::pair<int, int>> pairs;
+    int i = 0, j = 0;
+    while (i < n && j < m) {
+        if (same(a[i], b[j])) {
+            pairs.emplace_back(i++, j++);
+        } else if (length[size_t(i) + 1][size_t(j)] >= length[size_t(i)][size_t(j) + 1]) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return pairs;
+}
+
+QList<StatisticChange> pairStatistics(const RecordedRun& a, const RecordedRun& b) {
+    QList<StatisticChange> out;
+    QHash<QString, qsizetype> byName;
+    for (const RecordedStatistic& s : a.statistics) {
+        byName.insert(s.name, out.size());
+        out.append({s.name, s.value, QVariant(), 0, std::nullopt});
+    }
+    for (const RecordedStatistic& s : b.statistics) {
+        const auto it = byName.constFind(s.name);
+        if (it == byName.constEnd())
+            out.append({s.name, QVariant(), s.value, 0, std::nullopt});
+        else
+            out[*it].b = s.value;
+    }
+    for (StatisticChange& c : out) {
+        const double x = numberOf(c.a), y = numberOf(c.b);
+        c.difference = y - x;
+        if (c.a.isValid() && !c.a.isNull() && x != 0)
+            c.ratio = y / x;
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const StatisticChange& l, const StatisticChange& r) {
+                         const double dl = std::fabs(l.difference), dr = std::fabs(r.difference);
+                         return dl != dr ? dl > dr : l.name < r.name;
+                     });
+    return out;
+}
+
+bool sameEstimates(const RecordedPlanLine& x, const RecordedPlanLine& y) {
+    return x.cardinality == y.cardinality && x.cost == y.cost && x.bytes == y.bytes;
+}
+
+QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
+                                const QList<RecordedPlanLine>& b) {
+    using Kind = PlanLineChange::Kind;
+    const auto anchors =
+        commonLines(a, b, [](const RecordedPlanLine& x, const RecordedPlanLine& y) {
+            return x.operation == y.operation;
+        });
+    QList<PlanLineChange> out;
+    int i = 0, j = 0;
+    // Between two matched lines, removed and added lines side by side read as changed.
+    auto gap = [&](int untilA, int untilB) {
+        while (i < untilA && j < untilB)
+            out.append({Kind::Changed, a[i++], b[j++]});
+        while (i < untilA)
+            out.append({Kind::Removed, a[i++], std::nullopt});
+        while (j < untilB)
+            out.append({Kind::Added, std::nullopt, b[j++]});
+    };
+    for (const auto& [ai, bj] : anchors) {
+        gap(ai, bj);
+        out.append({sameEstimates(a[ai], b[bj]) ? Kind::Same : Kind::Changed, a[ai], b[bj]});
+        i = ai + 1;
+        j = bj + 1;
+    }
+    gap(int(a.size()), int(b.size()));
+    return out;
+}
+
+QList<TextLineChange> pairTexts(const QString& a, const QString& b) {
+    using Kind = TextLineChange::Kind;
+    const QStringList la = a.split(u'\n'), lb = b.split(u'\n');
+    const auto anchors =
+        commonLines(la, lb, [](const QString& x, const QString& y) { return x == y; });
+    QList<TextLineChange> out;
+    int i = 0, j = 0;
+    for (const auto& [ai, bj] : anchors) {
+        while (i < ai)
+            out.append({Kind::Removed, la[i++]});
+        while (j < bj)
+            out.append({Kind::Added, lb[j++]});
+        out.append({Kind::Same, la[ai]});
+        i = ai + 1;
+        j = bj + 1;
+    }
+    while (i < la.size())
+        out.append({Kind::Removed, la[i++]});
+    while (j < lb.size())
+        out.append({Kind::Added, lb[j++]});
+    return out;
+}
+
+}  // namespace
+
+QString valueText(const QVariant& value) {
+    if (!value.isValid() || value.isNull())
+        return QString();
+    if (value.typeId() == QMetaType::LongLong || value.typeId() == QMetaType::Int)
+        return QString::number(value.toLongLong());
+    if (value.typeId() == QMetaType::Double) {
+        const double d = value.toDouble();
+        if (d == std::floor(d) && std::fabs(d) < 1e15)
+            return QString::number(qlonglong(d));
+        return QString::number(d, 'f', 6).remove(QRegularExpression(QStringLiteral("0+$")));
+    }
+    return value.toString();
+}
+
+QString ratioText(const std::optional<double>& ratio) {
+    return ratio ? QString::number(*ratio, 'f', 2) : QStringLiteral("-");
+}
+
+QString elapsedText(const std::optional<int64_t>& ms) {
+    return ms ? QString::number(*ms / 1000.0, 'f', 3) + QStringLiteral("秒") : QStringLiteral("-");
+}
+
+QList<StatisticChange> RunComparison::statisticsShown(bool onlyChanged, double threshold) const {
+    QList<StatisticChange> shown;
+    for (const StatisticChange& c : statistics) {
+        const bool changed = c.difference != 0 || c.a.isNull() != c.b.isNull();
+        if (onlyChanged && (!changed || std::fabs(c.difference) < threshold))
+            continue;
+        shown.append(c);
+    }
+    return shown;
+}
+
+QString RunComparison::summary(int top) const {
+    auto rows = [](const RecordedRun& r) {
+        const auto& f = r.summary.facts;
+        return f && f->rowCount ? QString::number(*f->rowCount) : QStringLiteral("-");
+    };
+    auto elapsed = [](const RecordedRun& r) {
+        return elapsedText(r.summary.facts ? r.summary.facts->elapsedMs : std::nullopt);
+    };
+    QString text = QStringLiteral("#%1 → #%2　経過時間 %3 → %4、行数 %5 → %6")
+                       .arg(a.summary.number)
+                       .arg(b.summary.number)
+                       .arg(elapsed(a), elapsed(b), rows(a), rows(b));
+    QStringList most;
+    for (const StatisticChange& c : statisticsShown(true)) {
+        if (most.size() == top)
+            break;
+        most << QStringLiteral("%1 %2 → %3").arg(c.name, valueText(c.a), valueText(c.b));
+    }
+    if (!most.isEmpty())
+        text += QStringLiteral("、") + most.join(QStringLiteral("、"));
+    return text;
+}
+
+RunComparison compareRuns(RecordedRun a, RecordedRun b) {
+    RunComparison c;
+    c.statistics = pairStatistics(a, b);
+    c.plan = pairPlans(a.plan, b.plan);
+    c.sql = pairTexts(a.summary.sql, b.summary.sql);
+    const auto& fa = a.summary.facts;
+    const auto& fb = b.summary.facts;
+    if (!fa || !fb) {
+        c.notes << QStringLiteral("実行時間と行数が記録されていない実行があります。");
+    } else {
+        if (fa->service != fb->service)
+            c.notes << QStringLiteral("サービスが違います: %1 と %2").arg(fa->service, fb->service);
+        if (fa->user.compare(fb->user, Qt::CaseInsensitive) != 0)
+            c.notes << QStringLiteral("ユーザが違います: %1 と %2").arg(fa->user, fb->user);
+    }
+    c.a = std::move(a);
+    c.b = std::move(b);
+    return c;
+}
+
+}  // namespace qv

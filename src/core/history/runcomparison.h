@@ -1,0 +1,67 @@
+#pragma once
+
+#include "core/history/recordedrun.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+namespace qv {
+
+// One statistic in two runs, paired by name. A statistic one run lacks counts from nothing
+// there.
+struct StatisticChange {
+    QString name;
+    QVariant a;  // null when run A lacks it
+    QVariant b;
+    double difference = 0;        // b - a
+    std::optional<double> ratio;  // b / a; none when a is 0 or missing
+};
+
+// A line of the two plans, matched by operation.
+struct PlanLineChange {
+    enum class Kind { Same, Changed, Added, Removed };
+    Kind kind = Kind::Same;
+    std::optional<RecordedPlanLine> a;  // none for an added line
+    std::optional<RecordedPlanLine> b;  // none for a removed line
+};
+
+// A line of the two statement texts.
+struct TextLineChange {
+    enum class Kind { Same, Added, Removed };
+    Kind kind = Kind::Same;
+    QString text;
+};
+
+// What changed from run A to run B.
+struct RunComparison {
+    RecordedRun a;
+    RecordedRun b;
+    // Every statistic of either run, the largest change first (by its size), then by name.
+    QList<StatisticChange> statistics;
+    QList<PlanLineChange> plan;
+    QList<TextLineChange> sql;
+    // Things to know before reading the numbers: other service or user, facts not recorded.
+    QStringList notes;
+
+    // The statistics to show: only those that changed, by at least `threshold` either way.
+    QList<StatisticChange> statisticsShown(bool onlyChanged, double threshold = 0) const;
+    // The line a tuner reads first: elapsed and rows A -> B and the statistics that changed
+    // most (at most `top` of them).
+    QString summary(int top = 4) const;
+};
+
+RunComparison compareRuns(RecordedRun a, RecordedRun b);
+
+// A value as the comparison shows it: whole numbers as such, others with up to 6 decimals,
+// nothing for a missing value.
+QString valueText(const QVariant& value);
+// A ratio to two decimals ("0.03"), or "-" when there is none.
+QString ratioText(const std::optional<double>& ratio);
+// Milliseconds as seconds to three decimals ("1.234秒"), or "-".
+QString elapsedText(const std::optional<int64_t>& ms);
+
+}  // namespace qv

@@ -1,0 +1,261 @@
+#include "gui/comparisonwindow.h"
+
+#include "core/history/comparisonexport.h"
+#include "core/window/program.h"
+#include "gui/windowfont.h"
+
+#include <QApplication>
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHorizontalBarSeries>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTextEdit>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace qv {
+
+namespace {
+
+// How many of the largest changes the chart shows.
+constexpr int kChartBars = 12;
+
+QColor background(PlanLineChange::Kind kind) {
+    switch (kind) {
+        case PlanLineChange::Kind::Changed:
+            return QColor(0xff, 0xf3, 0xc4);
+        case PlanLineChange::Kind::Added:
+            return QColor(0xd9, 0xf2, 0xd9);
+        case PlanLineChange::Kind::Removed:
+            return QColor(0xf8, 0xd7, 0xd7);
+        case PlanLineChange::Kind::Same:
+            break;
+    }
+    return QColor();
+}
+
+QString planCell(const std::optional<RecordedPlanLine>& line) {
+    return line ? line->operation : QString();
+}
+
+}  // namespace
+
+ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
+    : QWidget(parent, Qt::Window), comparison_(std::move(comparison)) {
+    setObjectName(QStringLiteral("comparisonWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(windowFont());
+    setWindowTitle(QStringLiteral("実行の比較 No.%1 → No.%2")
+                       .arg(comparison_.a.summary.number)
+                       .arg(comparison_.b.summary.number));
+
+    summary_ = new QLabel(comparison_.summary(), this);
+    summary_->setObjectName(QStringLiteral("summaryLabel"));
+    summary_->setWordWrap(true);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* notes = new QLabel(comparison_.notes.join(u'\n'), this);
+    notes->setStyleSheet(QStringLiteral("color: #a33;"));
+    notes->setVisible(!comparison_.notes.isEmpty());
+
+    tabs_ = new QTabWidget(this);
+    // Statistics.
+    auto* statsPage = new QWidget(tabs_);
+    onlyChanged_ = new QCheckBox(QStringLiteral("変化した統計だけ(&D)"), statsPage);
+    threshold_ = new QDoubleSpinBox(statsPage);
+    threshold_->setRange(0, 1e15);
+    threshold_->setDecimals(0);
+    threshold_->setPrefix(QStringLiteral("差が "));
+    threshold_->setSuffix(QStringLiteral(" 以上"));
+    threshold_->setEnabled(false);
+    statisticsModel_ = new QStandardItemModel(this);
+    statistics_ = new QTableView(statsPage);
+    statistics_->setModel(statisticsModel_);
+    statistics_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    statistics_->verticalHeader()->hide();
+    auto* statsBar = new QHBoxLayout;
+    statsBar->addWidget(onlyChanged_);
+    statsBar->addWidget(threshold_);
+    statsBar->addStretch();
+    auto* statsLayout = new QVBoxLayout(statsPage);
+    statsLayout->addLayout(statsBar);
+    statsLayout->addWidget(statistics_);
+    tabs_->addTab(statsPage, QStringLiteral("統計"));
+    // The chart, the plans, the statements.
+    chartPage_ = new QWidget(tabs_);
+    new QVBoxLayout(chartPage_);
+    tabs_->addTab(chartPage_, QStringLiteral("グラフ"));
+    plan_ = new QTableWidget(tabs_);
+    plan_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tabs_->addTab(plan_, QStringLiteral("実行計画"));
+    sql_ = new QTextEdit(tabs_);
+    sql_->setReadOnly(true);
+    tabs_->addTab(sql_, QStringLiteral("SQL"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    const std::pair<QString, QString> exports[] = {
+        {QStringLiteral("Markdownで保存(&M)..."), QStringLiteral("md")},
+        {QStringLiteral("CSVで保存(&V)..."), QStringLiteral("csv")},
+        {QStringLiteral("HTMLで保存(&H)..."), QStringLiteral("html")}};
+    for (const auto& [caption, kind] : exports) {
+        auto* button = new QPushButton(caption, this);
+        connect(button, &QPushButton::clicked, this, [this, kind] { save(kind); });
+        buttons->addWidget(button);
+    }
+    auto* copy = new QPushButton(QStringLiteral("コピー(&C)"), this);
+    connect(copy, &QPushButton::clicked, this, [this] {
+        QApplication::clipboard()->setText(
+            comparisonMarkdown(comparison_, onlyChanged_->isChecked(), threshold_->value()));
+    });
+    buttons->addWidget(copy);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(summary_);
+    layout->addWidget(notes);
+    layout->addWidget(tabs_, 1);
+    layout->addLayout(buttons);
+
+    connect(onlyChanged_, &QCheckBox::toggled, this, [this](bool on) {
+        threshold_->setEnabled(on);
+        showStatistics();
+    });
+    connect(threshold_, &QDoubleSpinBox::valueChanged, this, &ComparisonWindow::showStatistics);
+    showStatistics();
+    showChart();
+    showPlan();
+    showSql();
+    resize(900, 600);
+}
+
+ComparisonWindow::~ComparisonWindow() = default;
+
+void ComparisonWindow::showStatistics() {
+    statisticsModel_->clear();
+    statisticsModel_->setHorizontalHeaderLabels(
+        {QStringLiteral("統計"), QStringLiteral("No.%1").arg(comparison_.a.summary.number),
+         QStringLiteral("No.%1").arg(comparison_.b.summary.number), QStringLiteral("差"),
+         QStringLiteral("比")});
+    for (const StatisticChange& s :
+         comparison_.statisticsShown(onlyChanged_->isChecked(), threshold_->value())) {
+        QList<QStandardItem*> row{new QStandardItem(s.name), new QStandardItem(valueText(s.a)),
+                                  new QStandardItem(valueText(s.b)),
+                                  new QStandardItem(valueText(QVariant(s.difference))),
+                                  new QStandardItem(ratioText(s.ratio))};
+        for (int i = 1; i < row.size(); ++i)
+            row[i]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        statisticsModel_->appendRow(row);
+    }
+    statistics_->resizeColumnsToContents();
+}
+
+void ComparisonWindow::showChart() {
+    auto* bars = new QBarSet(QStringLiteral("差 (No.%1 − No.%2)")
+                                 .arg(comparison_.b.summary.number)
+                                 .arg(comparison_.a.summary.number));
+    QStringList names;
+    for (const StatisticChange& s : comparison_.statisticsShown(true)) {
+        if (names.size() == kChartBars)
+            break;
+        names.prepend(s.name);  // the largest at the top
+        bars->insert(0, s.difference);
+    }
+    auto* series = new QHorizontalBarSeries;
+    series->append(bars);
+    auto* chart = new QChart;
+    chart->addSeries(series);
+    chart->setTitle(QStringLiteral("変化の大きい統計"));
+    chart->setFont(font());
+    auto* axis = new QBarCategoryAxis;
+    axis->append(names);
+    chart->addAxis(axis, Qt::AlignLeft);
+    series->attachAxis(axis);
+    auto* values = new QValueAxis;
+    chart->addAxis(values, Qt::AlignBottom);
+    series->attachAxis(values);
+    chart->legend()->setVisible(true);
+    auto* view = new QChartView(chart, chartPage_);
+    view->setRenderHint(QPainter::Antialiasing);
+    chartPage_->layout()->addWidget(view);
+}
+
+void ComparisonWindow::showPlan() {
+    plan_->setColumnCount(2);
+    plan_->setHorizontalHeaderLabels({QStringLiteral("No.%1").arg(comparison_.a.summary.number),
+                                      QStringLiteral("No.%1").arg(comparison_.b.summary.number)});
+    plan_->setRowCount(int(comparison_.plan.size()));
+    for (int row = 0; row < comparison_.plan.size(); ++row) {
+        const PlanLineChange& p = comparison_.plan[row];
+        const std::optional<RecordedPlanLine>* sides[] = {&p.a, &p.b};
+        for (int col = 0; col < 2; ++col) {
+            auto* item = new QTableWidgetItem(planCell(*sides[col]));
+            if (*sides[col])
+                item->setToolTip(QStringLiteral("Cardinality %1 / Cost %2 / Byte %3")
+                                     .arg((*sides[col])->cardinality, (*sides[col])->cost,
+                                          (*sides[col])->bytes));
+            if (const QColor color = background(p.kind); color.isValid())
+                item->setBackground(color);
+            plan_->setItem(row, col, item);
+        }
+    }
+    plan_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+}
+
+void ComparisonWindow::showSql() {
+    QString html = QStringLiteral("<pre>");
+    for (const TextLineChange& t : comparison_.sql) {
+        const QString line = t.text.toHtmlEscaped();
+        switch (t.kind) {
+            case TextLineChange::Kind::Added:
+                html += QStringLiteral("<span style=\"background:#d9f2d9\">+ ") + line +
+                        QStringLiteral("</span>\n");
+                break;
+            case TextLineChange::Kind::Removed:
+                html += QStringLiteral("<span style=\"background:#f8d7d7\">- ") + line +
+                        QStringLiteral("</span>\n");
+                break;
+            case TextLineChange::Kind::Same:
+                html += QStringLiteral("  ") + line + u'\n';
+                break;
+        }
+    }
+    sql_->setHtml(html + QStringLiteral("</pre>"));
+}
+
+void ComparisonWindow::save(const QString& kind) {
+    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("比較を保存"),
+                                                      QStringLiteral("comparison-%1-%2.%3")
+                                                          .arg(comparison_.a.summary.number)
+                                                          .arg(comparison_.b.summary.number)
+                                                          .arg(kind));
+    if (file.isEmpty())
+        return;
+    const bool only = onlyChanged_->isChecked();
+    const double min = threshold_->value();
+    const QString text = kind == u"csv"    ? comparisonCsv(comparison_, only, min)
+                         : kind == u"html" ? comparisonHtml(comparison_, only, min)
+                                           : comparisonMarkdown(comparison_, only, min);
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(text.toUtf8()) < 0) {
+        QMessageBox box(QMessageBox::NoIcon, kAppTitle,
+                        out.errorString() + QStringLiteral("　比較を保存できませんでした。"),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+}
+
+}  // namespace qv

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "core/history/runcomparison.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QStandardItemModel;
+class QTabWidget;
+class QTableView;
+class QTableWidget;
+class QTextEdit;
+
+namespace qv {
+
+// What changed between two recorded runs: the summary first, then the statistics side by side
+// (sorted by the size of the change; only the changed ones, above a threshold, on request), a
+// bar chart of the largest changes, the two plans side by side and the two statements, each
+// change marked. The comparison can be saved as Markdown, CSV or HTML, or copied.
+class ComparisonWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ComparisonWindow(RunComparison comparison, QWidget* parent = nullptr);
+    ~ComparisonWindow() override;
+
+    const RunComparison& comparison() const { return comparison_; }
+    QLabel* summaryLabel() const { return summary_; }
+    QTableView* statisticsTable() const { return statistics_; }
+    QTableWidget* planTable() const { return plan_; }
+    QCheckBox* onlyChangedBox() const { return onlyChanged_; }
+    QTabWidget* tabs() const { return tabs_; }
+
+  private:
+    void showStatistics();
+    void showChart();
+    void showPlan();
+    void showSql();
+    void save(const QString& kind);
+
+    RunComparison comparison_;
+    QLabel* summary_;
+    QTabWidget* tabs_;
+    QCheckBox* onlyChanged_;
+    QDoubleSpinBox* threshold_;
+    QTableView* statistics_;
+    QStandardItemModel* statisticsModel_;
+    QWidget* chartPage_;
+    QTableWidget* plan_;
+    QTextEdit* sql_;
+};
+
+}  // namespace qv

@@ -1,0 +1,135 @@
+// Comparing two recorded runs and writing the comparison out; the history and comparison
+// windows on a real file.
+#include "core/history/comparisonexport.h"
+#include "core/history/historyfile.h"
+#include "core/history/historynotifier.h"
+#include "gui/comparisonwindow.h"
+#include "gui/historywindow.h"
+#include "support/checks.h"
+
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+using namespace qv;
+
+namespace {
+
+RecordedRun run(int number, const QString& sql, const QList<RecordedStatistic>& stats,
+                const QStringList& plan, const QString& service = u"ORCL"_s) {
+    RecordedRun r;
+    r.summary.number = number;
+    r.summary.sql = sql;
+    RunFacts facts;
+    facts.service = service;
+    facts.user = u"scott"_s;
+    facts.rowCount = 10;
+    facts.elapsedMs = number * 1000;
+    r.summary.facts = facts;
+    r.statistics = stats;
+    for (const QString& op : plan)
+        r.plan.append({op, u"10"_s, u"5"_s, u"100"_s});
+    return r;
+}
+
+}  // namespace
+
+TEST(RunComparison, StatisticsPairByNameAndTheLargestChangeComesFirst) {
+    const RunComparison c = compareRuns(
+        run(1, u"select *\nfrom t"_s,
+            {{5, u"consistent gets"_s, 1200LL},
+             {7, u"sorts (memory)"_s, 1LL},
+             {9, u"only in A"_s, 3LL},
+             {11, u"unchanged"_s, 8LL}},
+            {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s, u" SORT ORDER BY"_s}),
+        run(2, u"select *\nfrom t\nwhere x = 1"_s,
+            {{6, u"consistent gets"_s, 30LL},
+             {7, u"sorts (memory)"_s, 1LL},
+             {12, u"only in B"_s, 2.5},
+             {11, u"unchanged"_s, 8LL}},
+            {u"SELECT STATEMENT"_s, u" TABLE ACCESS BY INDEX ROWID (APP.T)"_s,
+             u"  INDEX RANGE SCAN (APP.IX)"_s, u" SORT ORDER BY"_s},
+            u"XE"_s));
+    QStringList order;
+    for (const StatisticChange& s : c.statistics)
+        order << s.name + u"="_s + valueText(QVariant(s.difference)) + u"/"_s + ratioText(s.ratio);
+    EXPECT_EQ(order, (QStringList{u"consistent gets=-1170/0.03"_s, u"only in A=-3/0.00"_s,
+                                  u"only in B=2.5/-"_s, u"sorts (memory)=0/1.00"_s,
+                                  u"unchanged=0/1.00"_s}));
+    EXPECT_EQ(c.statisticsShown(true).size(), 3);
+    EXPECT_EQ(c.statisticsShown(true, 5).size(), 1) << "a threshold like runstats'";
+    using P = PlanLineChange::Kind;
+    QList<P> kinds;
+    for (const PlanLineChange& p : c.plan)
+        kinds << p.kind;
+    EXPECT_EQ(kinds, (QList<P>{P::Same, P::Changed, P::Added, P::Same}));
+    using T = TextLineChange::Kind;
+    EXPECT_EQ(c.sql.last().kind, T::Added);
+    EXPECT_EQ(c.notes, QStringList{u"サービスが違います: ORCL と XE"_s});
+    EXPECT_EQ(c.summary(2),
+              u"#1 → #2　経過時間 1.000秒 → 2.000秒、行数 10 → 10、"
+              u"consistent gets 1200 → 30、only in A 3 → "_s);
+}
+
+TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
+    const RunComparison c = compareRuns(
+        run(3, u"select 1"_s, {{1, u"a <b> & \"c\", d"_s, 1LL}}, {u"SELECT | STATEMENT"_s}),
+        run(4, u"select 2"_s, {{1, u"a <b> & \"c\", d"_s, 3LL}}, {}));
+    const QString md = comparisonMarkdown(c);
+    EXPECT_TRUE(md.contains(u"| a <b> & \"c\", d | 1 | 3 | 2 | 3.00 |"_s)) << md.toStdString();
+    EXPECT_TRUE(md.contains(u"| - | SELECT \\| STATEMENT  (card=10 cost=5 bytes=100) |  |"_s));
+    EXPECT_TRUE(md.contains(u"```diff\n- select 1\n+ select 2\n```"_s));
+    EXPECT_EQ(
+        comparisonCsv(c),
+        u"statistic,run 3,run 4,difference,ratio\r\n\"a <b> & \"\"c\"\", d\",1,3,2,3.00\r\n"_s);
+    const QString html = comparisonHtml(c);
+    EXPECT_TRUE(html.contains(u"<td>a &lt;b&gt; &amp; &quot;c&quot;, d</td>"_s));
+    EXPECT_FALSE(html.contains(u"<b>"_s));
+}
+
+// The windows on a real file: newest first, filtered, a new run shows at once, and two
+// selected runs open their comparison.
+TEST(HistoryWindows, ListFilterFollowAndCompare) {
+    QTemporaryDir dir;
+    const HistoryFile file(dir.filePath(u"h.mdb"_s));
+    GridModel stats, plan;
+    stats.setCols(3);
+    stats.setRows(2);
+    stats.setText(1, 0, u"5"_s);
+    stats.setText(1, 1, u"40"_s);
+    stats.setText(1, 2, u"consistent gets"_s);
+    plan.setVisible(false);
+    for (const char* sql : {"select * from emp", "select * from dept"})
+        file.record(QString::fromLatin1(sql), stats, plan);
+    HistoryWindow window(file.path());
+    EXPECT_EQ(window.shownRuns(), (QList<int>{2, 1}));
+    window.filterEdit()->setText(u"EMP"_s);
+    EXPECT_EQ(window.shownRuns(), QList<int>{1});
+    window.filterEdit()->clear();
+    stats.setText(1, 1, u"4"_s);
+    const int third = file.record(u"select * from emp"_s, stats, plan).runNumber;
+    Q_EMIT historyNotifier().runRecorded(file.path(), third);
+    EXPECT_EQ(window.shownRuns(), (QList<int>{3, 2, 1}));
+
+    window.runList()->selectRow(0);
+    EXPECT_FALSE(window.compareButton()->isEnabled());
+    window.comparePreviousButton()->click();
+    auto* comparison = qobject_cast<ComparisonWindow*>(window.lastComparison());
+    ASSERT_NE(comparison, nullptr);
+    EXPECT_EQ(std::pair(comparison->comparison().a.summary.number,
+                        comparison->comparison().b.summary.number),
+              std::pair(1, 3));
+    const QAbstractItemModel* table = comparison->statisticsTable()->model();
+    EXPECT_EQ(
+        (QStringList{table->index(0, 0).data().toString(), table->index(0, 3).data().toString()}),
+        (QStringList{u"consistent gets"_s, u"-36"_s}));
+    delete comparison;
+}
