@@ -4,6 +4,7 @@
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planstep.h"
 #include "core/window/querywindowmodel.h"
+#include "gui/historywindow.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -18,8 +20,8 @@ using namespace qv;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png COMPARISON.png\n");
         return 2;
     }
     QTemporaryDir dir;
@@ -52,9 +54,10 @@ int main(int argc, char** argv) {
             QThread::msleep(50);
         }
     };
-    auto shoot = [&](const char* file) {
+    auto shoot = [&](const char* file, QWidget* shown = nullptr) {
+        QWidget* w = shown ? shown : &frame;
         const QPixmap shot = frame.screen()->grabWindow(
-            0, frame.x(), frame.y(), frame.frameGeometry().width(), frame.frameGeometry().height());
+            0, w->x(), w->y(), w->frameGeometry().width(), w->frameGeometry().height());
         return shot.save(QString::fromLocal8Bit(file));
     };
     window->executeButton()->click();
@@ -67,8 +70,39 @@ int main(int argc, char** argv) {
         "select o.order_id, i.product_id, i.quantity\n  from orders o, order_items i"));
     window->executeButton()->click();
     settle(2000);
-    const bool ok = shoot(argv[2]);
+    if (!shoot(argv[2]))
+        return 1;
     window->model().stop();
     window->model().waitForRun(kStopWaitMs);
-    return ok ? 0 : 1;
+
+    // Tuning: the statement recorded before and after an index on the column it filters by,
+    // and the two runs compared.
+    const QString statement = QStringLiteral(
+        "select c.name, o.order_id, o.total_amount\n"
+        "  from customers c join orders o on o.customer_id = c.customer_id\n"
+        " where c.city = '京都'");
+    QueryWindowModel& model = window->model();
+    model.setHistoryFilePath(dir.filePath(QStringLiteral("quervhst.mdb")));
+    model.startRecording();
+    for (const QString& sql : {statement,
+                               QStringLiteral("create index ix_customers_city on "
+                                              "customers (city)"),
+                               statement}) {
+        window->sqlEdit()->setPlainText(sql);
+        model.execute();
+        model.waitForRun(60'000);
+    }
+    model.stopRecording();
+    HistoryWindow history(model.historyFilePath());
+    history.show();
+    history.runList()->selectRow(0);
+    history.comparePreviousButton()->click();
+    QWidget* comparison = history.lastComparison();
+    if (!comparison)
+        return 1;
+    history.hide();
+    comparison->move(frame.pos());
+    comparison->resize(860, 560);
+    settle(1000);
+    return shoot(argv[3], comparison) ? 0 : 1;
 }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Renders the README's screenshots of a query window on the sample database, after a run and
-# during one, under Xvfb with the program's real fonts. Needs xvfb (apt-get install xvfb).
+# Renders the README's screenshots of a query window on the sample database, after a run, during
+# one, and two runs compared, under Xvfb with the program's real fonts. Needs xvfb (apt-get install xvfb).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
 export QUERVIN_SAMPLE_DIR=${QUERVIN_SAMPLE_DIR:-$(mktemp -d)}
-xvfb-run -a -s "-screen 0 1024x768x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png"
-echo "wrote docs/main-window.png and docs/running.png"
+xvfb-run -a -s "-screen 0 1024x768x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png" "$root/docs/comparison.png"
+echo "wrote docs/main-window.png, docs/running.png and docs/comparison.png"
