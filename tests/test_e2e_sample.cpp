@@ -37,12 +37,13 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     EXPECT_EQ(answerer.seen,
               QStringList{
                   u"QuervinStudio|実行計画表 QUERVIN$PLAN_TABLE が存在しません。作成しますか？"_s});
+    EXPECT_EQ(answerer.buttons, QStringList{u"はい/いいえ/キャンセル"_s});
     EXPECT_EQ(line(Line::Plan) + line(Line::Result) + line(Line::Stats), QString());
     const GridModel& data = model().resultGrid();
     const int rows = data.rows() - 1;
     EXPECT_TRUE(data.visible() && rows > 0);
-    EXPECT_EQ((QStringList{data.text(0, 1), line(Line::Count), statValue(u"rows fetched"_s)}),
-              (QStringList{u"order_id"_s, u"%1件"_s.arg(rows), QString::number(rows)}));
+    EXPECT_EQ((QStringList{data.text(0, 1), line(Line::Count), statValue(u"rows processed"_s)}),
+              (QStringList{u"ORDER_ID"_s, u"%1件"_s.arg(rows), QString::number(rows)}));
     ASSERT_TRUE(model().planGrid().visible());
     EXPECT_EQ(model().planGrid().text(1, 0), u"SELECT STATEMENT"_s);
 
@@ -75,7 +76,7 @@ TEST_F(SampleTest, DoubleClickOnACellWritesItsCondition) {
     const QRect cell = grid->visualRect(grid->model()->index(0, 1));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"where name = '"_s + name + u"'"_s);
+    EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"where NAME = '"_s + name + u"'"_s);
     EXPECT_TRUE(window()->sqlEdit()->hasFocus());
 }
 

@@ -1,50 +1,163 @@
 // EXPLAIN PLAN in the embedded engine: the plan table as the run creates it, the plan rows
-// written into it, and the run's hierarchical query reading them back.
+// written into it in the shapes and with the estimates an Oracle user reads, and the run's
+// hierarchical query reading them back.
 #include "support/embeddedfixture.h"
+#include "support/sqliteprobe.h"
+
+#include <QRegularExpression>
 
 using namespace qv;
 using namespace qv::test;
 
 namespace {
 
-// The plan table made with the run's own statement, verbatim.
 class EmbeddedPlan : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
-        db_->execute("create table orders (customer_id number(10), city varchar2(20))");
-        db_->execute("create index ix_orders_customer on orders (customer_id)");
+        // 2,000 customers in 20 cities, ten orders each; statistics gathered.
+        SqliteProbe probe(path());
+        ASSERT_TRUE(probe.exec(
+            "create table customers (customer_id integer primary key, name varchar2(40), "
+            "city varchar2(20));"
+            "create table orders (order_id integer primary key, customer_id number(10), "
+            "order_date date, total_amount number(12));"
+            "create index ix_orders_customer on orders (customer_id);"
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 2000) "
+            "insert into customers select i, 'customer ' || i, 'city ' || (i % 20) from n;"
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000) "
+            "insert into orders select i, 1 + i % 2000, date('2024-01-01', '+' || (i % 366) || "
+            "' days'), i % 1000 from n;"
+            "analyze"))
+            << probe.error.toStdString();
         db_->execute(planTableCreateStatement(kPlanTable));
     }
-    void explain(const QString& table, const QString& statement) {
-        db_->execute(explainPlanStatement(table, statement));
+    // The plan of `statement` as the run reads it: "LEVEL-1|OPERATION|OPTIONS|OBJECT_OWNER|
+    // OBJECT_NAME" of each row; the estimates of each row into `estimates`.
+    QStringList plan(const QString& statement, QList<QStringList>* estimates = nullptr) {
+        db_->execute(planDeleteStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, statement));
+        QStringList shape;
+        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable))) {
+            const QStringList f = row.split(u'|');
+            shape << QStringList(f.mid(2, 5)).join(u'|');
+            if (estimates)
+                *estimates << f.mid(8, 3);
+        }
+        return shape;
     }
-    // The run's plan query; "LEVEL-1" to "OPTIMIZER" of each row.
-    QStringList plan() {
-        QStringList rows;
-        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable)))
-            rows << row.section(u'|', 2);
-        return rows;
+    // CARDINALITY or COST (1) of the statement line.
+    qlonglong top(const QString& statement, int which) {
+        QList<QStringList> estimates;
+        plan(statement, &estimates);
+        return estimates.value(0).value(which).toLongLong();
     }
 };
 
-TEST_F(EmbeddedPlan, TheRunsStatementsWriteAPlanAndReadItBackAsATree) {
+const QString kJoin = QStringLiteral(
+    "select c.name, o.order_id, o.total_amount from customers c join orders o on o.customer_id "
+    "= c.customer_id where c.city = 'city 7' order by o.total_amount desc");
+
+TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexesAndPredicates) {
+    QList<QStringList> estimates;
+    EXPECT_EQ(plan(kJoin, &estimates),
+              QStringList({"0|SELECT STATEMENT|null|null|null", "1|SORT|ORDER BY|null|null",
+                           "2|NESTED LOOPS|null|null|null", "3|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+                           "3|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+                           "4|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}));
+    for (const QStringList& e : estimates) {
+        for (const QString& v : e)
+            EXPECT_GT(v.toLongLong(), 0) << e.join(u' ').toStdString();
+    }
+    // One city of twenty, ten orders each.
+    EXPECT_EQ(estimates.value(3).value(0), "100");
+    EXPECT_EQ(estimates.value(0).value(0), "1000");
+
+    const qlonglong fullScanCost = top(kJoin, 1);
+    db_->execute("create index ix_customers_city on customers (city)");
+    EXPECT_EQ(plan(kJoin).mid(3, 2), QStringList({"3|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
+                                                  "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
+    EXPECT_LT(top(kJoin, 1), fullScanCost);
+
+    // A narrower range, a further condition: fewer rows.
+    const QString range = QStringLiteral("select * from orders where customer_id between 1 and %1");
+    EXPECT_LT(top(range.arg(10), 0), top(range.arg(500), 0));
+    EXPECT_LT(top(QString(kJoin).replace("order by", "and c.name like 'x%' order by"), 0),
+              top(kJoin, 0));
+    EXPECT_LT(top("select * from orders where order_date > date '2024-12-01'", 0),
+              top("select * from orders where order_date > date '2024-06-01'", 0));
+}
+
+TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
+    db_->execute("create index ix_customers_city on customers (city)");
+    const struct {
+        const char* statement;
+        QStringList lines;  // after SELECT STATEMENT
+    } cases[] = {
+        {"select * from customers where customer_id = 5",
+         {"1|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
+          "2|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS"}},
+        {"select * from customers where rowid = 5",
+         {"1|TABLE ACCESS|BY USER ROWID|SCOTT|CUSTOMERS"}},
+        {"select city from customers where city > 'city 5'",
+         {"1|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}},
+        {"select count(*) from orders",
+         {"1|SORT|AGGREGATE|null|null", "2|INDEX|FAST FULL SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"select total_amount, count(*) from orders group by total_amount",
+         {"1|HASH|GROUP BY|null|null", "2|TABLE ACCESS|FULL|SCOTT|ORDERS"}},
+        {"select distinct name from customers",
+         {"1|SORT|UNIQUE|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS"}},
+        {"select * from (select customer_id, sum(total_amount) s from orders group by "
+         "customer_id) v where s > 100",
+         {"1|VIEW|null|null|null", "2|SORT|GROUP BY NOSORT|null|null",
+          "3|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "4|INDEX|FULL SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"select name from customers union all select name from customers",
+         {"1|UNION-ALL|null|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+          "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS"}},
+        {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
+         "c.customer_id and o.total_amount > c.customer_id)",
+         {"1|FILTER|null|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"select * from customers where customer_id in (select customer_id from orders where "
+         "total_amount = 5)",
+         {"1|NESTED LOOPS|null|null|null", "2|SORT|UNIQUE|null|null",
+          "3|TABLE ACCESS|FULL|SCOTT|ORDERS", "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
+          "3|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS"}},
+        {"select max(customer_id) from orders",
+         {"1|SORT|AGGREGATE|null|null", "2|INDEX|FULL SCAN (MIN/MAX)|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"delete from orders where customer_id = 3",
+         {"1|DELETE|null|SCOTT|ORDERS", "2|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+    };
+    for (const auto& c : cases) {
+        const QStringList lines = plan(QString::fromUtf8(c.statement));
+        EXPECT_EQ(lines.mid(1), c.lines) << c.statement;
+        // Nothing of SQLite's own wording reaches a plan line.
+        EXPECT_FALSE(lines.join(u' ').contains(QRegularExpression(
+            "SUBQUERY|AUTOMATIC|B-TREE|CO-ROUTINE|MATERIALIZE|USING|SEARCH|MAIN")))
+            << lines.join(u'\n').toStdString();
+    }
+}
+
+TEST_F(EmbeddedPlan, ThePlanIsWrittenIntoTheNamedTableAndReadBackWithTheOptimizerGoal) {
     db_->execute("ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE");
     db_->execute(planDeleteStatement(kPlanTable));
-    explain(kPlanTable, "select * from orders where customer_id = 42");
-    EXPECT_EQ(plan(),
-              QStringList({"0|SELECT STATEMENT|null|null|null|null|null|null|null|CHOOSE",
-                           "1|TABLE ACCESS|BY INDEX ROWID|MAIN|ORDERS|null|null|null|null|null",
-                           "2|INDEX|RANGE SCAN|MAIN|IX_ORDERS_CUSTOMER|null|null|null|null|null"}));
+    db_->execute(explainPlanStatement(kPlanTable, "select * from orders where customer_id = 42"));
+    const QStringList rows = rowsOf(*db_, planQueryStatement(kPlanTable));
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_TRUE(rows[0].endsWith("|CHOOSE")) << rows[0].toStdString();
     EXPECT_EQ(fieldNames(*db_->openRecordset(planQueryStatement(kPlanTable))).join(' '),
               "ID TIMESTAMP LEVEL-1 OPERATION OPTIONS OBJECT_OWNER OBJECT_NAME OBJECT_TYPE "
               "CARDINALITY COST BYTES OPTIMIZER");
     // A failed EXPLAIN PLAN writes nothing.
-    const QStringList before = plan();
-    EXPECT_TRUE(failsWith([&] { explain("NO_PLAN_TABLE", "select * from orders"); }, kErrOdbcCall,
-                          "ORA-02404"));
-    EXPECT_TRUE(failsWith([&] { explain(kPlanTable, "select * from nowhere"); }, kErrOdbcCall));
-    EXPECT_EQ(plan(), before);
+    EXPECT_TRUE(failsWith(
+        [&] { db_->execute(explainPlanStatement("NO_PLAN_TABLE", "select * from orders")); },
+        kErrOdbcCall, "ORA-02404"));
+    EXPECT_TRUE(
+        failsWith([&] { db_->execute(explainPlanStatement(kPlanTable, "select * from nowhere")); },
+                  kErrOdbcCall));
+    EXPECT_EQ(rowsOf(*db_, planQueryStatement(kPlanTable)), rows);
 }
 
 TEST_F(EmbeddedPlan, ATypedStatementMayLeaveOutTheTableButNotTheKeywords) {

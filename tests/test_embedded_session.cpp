@@ -1,7 +1,11 @@
 // Sessions of the embedded engine: ids, V$SESSION, ALTER SESSION and the statistics that one
 // connection reads of another, with the statements exactly as the tuning run sends them.
 #include "core/embedded/sessions.h"
+#include "core/tuning/planstep.h"
 #include "support/embeddedfixture.h"
+
+#include <QElapsedTimer>
+#include <QThread>
 
 using namespace qv;
 using namespace qv::embedded;
@@ -18,13 +22,25 @@ class EmbeddedSession : public EmbeddedTest {
         EmbeddedTest::SetUp();
         stats_ = connect();
     }
-    Stats statistics() { return readStatistics(*stats_, db_->sessionId()); }
-    // Reads the statistics again, expecting each named one to have changed as given.
-    Stats expectDeltas(const Stats& before, const Stats& expected) {
-        const Stats after = statistics();
-        for (const auto& [name, delta] : expected)
-            EXPECT_EQ(after.at(name) - before.at(name), delta) << name.toStdString();
-        return after;
+    Stats statistics(EmbeddedDatabase& db) { return readStatistics(*stats_, db.sessionId()); }
+    // How much each statistic of `db` changes while `action` runs.
+    Stats deltas(EmbeddedDatabase& db, const std::function<void()>& action) {
+        const Stats before = statistics(db);
+        action();
+        Stats change = statistics(db);
+        for (auto& [name, value] : change)
+            value -= before.at(name);
+        return change;
+    }
+    // t: 1,000 rows, n indexed; u: 10 rows, nothing indexed, an update trigger.
+    void createTables() {
+        for (const char* sql :
+             {"create table t (n integer, s varchar2(20))", "create index t_n on t (n)",
+              "insert into t with recursive r(v) as (select 1 union all select v + 1 from r "
+              "where v < 1000) select v, 'row ' || v from r",
+              "create table u as select n k, s from t where n <= 10", "create table a (k)",
+              "create trigger u_a after update on u begin insert into a values (new.k); end"})
+            db_->execute(sql);
     }
 
     std::unique_ptr<EmbeddedDatabase> stats_;
@@ -55,43 +71,103 @@ TEST_F(EmbeddedSession, AlterSessionIsRememberedPerSession) {
         EXPECT_TRUE(failsWith([&] { db_->execute(bad); }, kErrOdbcCall, "ORA-00922")) << bad;
 }
 
-TEST_F(EmbeddedSession, StatisticsCountTheMeasuredSessionsWorkOnly) {
-    db_->execute("create table t (n integer, s varchar2(20))");
-    db_->execute(
-        "insert into t with recursive r(v) as (select 1 union all select v + 1 from r where v < "
-        "1234) select v, 'row ' || v from r");
-    const Stats before = statistics();
+TEST_F(EmbeddedSession, EveryStatisticOnceAndNoneMovedByAnotherSessionsReading) {
+    const Stats before = statistics(*db_);
     EXPECT_EQ(before.size(), size_t(kStatisticCount));
-    EXPECT_EQ(statistics(), before) << "reading from another session changes nothing";
+    stats_->openRecordset("select * from v$sesstat")->skipToEnd();
+    EXPECT_EQ(statistics(*db_), before);
+}
 
-    auto rs = db_->openRecordset("select * from t");
-    for (int i = 0; i < 100; ++i, rs->moveNext()) {
-        rs->value(0);
-        rs->value(1);
+// The statistics each case below moves by exactly the amount it gives, or kGrows: by some.
+const QStringList kCounted =
+    QString(
+        "user calls|SQL*Net roundtrips to/from client|parse count (total)|execute count|"
+        "recursive calls|opened cursors cumulative|table scan rows gotten|"
+        "SQLite automatic index rows|sorts (memory)|rows processed|"
+        "bytes sent via SQL*Net to client|session logical reads|consistent gets|db block gets|"
+        "physical writes")
+        .split('|');
+constexpr qlonglong kGrows = -1;
+
+// Each statement is sent as the run sends it; of a result, the first row is read (8 bytes a
+// number, a text its length) and the others are skipped.
+TEST_F(EmbeddedSession, EachStatisticMovesWithTheWorkItNamesOnly) {
+    createTables();
+    db_->execute(planTableCreateStatement(kPlanTable));
+    const qlonglong G = kGrows;
+    const std::pair<QString, std::vector<qlonglong>> cases[] = {
+        // SQLite counts the steps from row to row: a full scan of N rows makes N - 1.
+        {"select * from t", {2, 2, 1, 1, 0, 1, 999, 0, 0, 1000, 8 + 5, G, G, 0, 0}},
+        {"select n, s from t where n = 7", {2, 2, 1, 1, 0, 1, 0, 0, 0, 1, 8 + 5, G, G, 0, 0}},
+        {"select s from t order by s", {2, 2, 1, 1, 0, 1, 999, 0, 1, 1000, 5, G, G, 0, 0}},
+        {"select s from t where n > 0 order by n",
+         {2, 2, 1, 1, 0, 1, 0, 0, 0, 1000, 5, G, G, 0, 0}},
+        // The scan of u fills an automatic index that each row of t looks up.
+        {"select count(*) from t join u on u.s = t.s",
+         {2, 2, 1, 1, 0, 1, 1008, 9, 0, 1, 8, G, G, 0, 0}},
+        {"update t set s = 'x' where n <= 300", {1, 1, 1, 1, 0, 1, 0, 0, 0, 300, 0, G, 0, G, G}},
+        // The trigger's start and its statement, for each of the three rows.
+        {"update u set s = 'y' where k <= 3", {1, 1, 1, 7, 6, 1, 9, 0, 0, 3, 0, G, 0, G, G}},
+        {"ALTER SESSION SET OPTIMIZER_GOAL = RULE", {1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"selec 1", {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // The plan rows are written by statements of the engine's own.
+        {explainPlanStatement(kPlanTable, "select * from t"),
+         {1, 1, 1, G, G, G, 0, 0, 0, 0, 0, G, 0, G, G}},
+    };
+    for (const auto& [sql, moves] : cases) {
+        const Stats moved = deltas(*db_, [&] {
+            try {
+                auto rs = db_->openRecordset(sql);
+                for (int i = 0; !rs->eof() && i < rs->fieldCount(); ++i)
+                    rs->value(i);
+                rs->skipToEnd();
+            } catch (const DbError&) {  // "selec 1": the counts tell it failed
+            }
+        });
+        for (int i = 0; i < kCounted.size(); ++i) {
+            const qlonglong delta = moved.at(kCounted[i]);
+            if (moves.at(i) == kGrows)
+                EXPECT_GT(delta, 0) << qPrintable(sql + ": " + kCounted[i]);
+            else
+                EXPECT_EQ(delta, moves.at(i)) << qPrintable(sql + ": " + kCounted[i]);
+        }
     }
-    EXPECT_EQ(rs->skipToEnd(), 1134);
-    rs->close();
-    // SQLite steps from row to row: a scan of N rows makes N - 1. 100 rows read: 8 bytes for
-    // each number, 5 to 7 for the texts 'row 1' .. 'row 100'.
-    const Stats scanned =
-        expectDeltas(before, {{"rows fetched", 1234},
-                              {"user calls", 1},
-                              {"execute count", 1},
-                              {"parse count (total)", 1},
-                              {"table scan rows gotten", 1233},
-                              {"bytes sent via SQL*Net to client", 100 * 8 + 9 * 5 + 90 * 6 + 7},
-                              {"rows changed", 0},
-                              {"sorts (memory)", 0}});
+}
 
-    // A failed statement is a call but not an execution.
-    db_->execute("update t set s = 'x' where n <= 300");
-    db_->openRecordset("select a.s from t a join t b on a.n = b.n order by a.s")->skipToEnd();
-    EXPECT_THROW(db_->execute("selec 1"), DbError);
-    EXPECT_THROW(db_->execute("ALTER SESSION SET"), DbError);
-    const Stats after = expectDeltas(
-        scanned,
-        {{"rows changed", 300}, {"sorts (memory)", 1}, {"user calls", 4}, {"execute count", 2}});
-    EXPECT_GT(after.at("automatic index rows"), scanned.at("automatic index rows"));
+TEST_F(EmbeddedSession, PhysicalReadsAreThePagesNotCachedYet) {
+    createTables();
+    auto fresh = connect();
+    auto read = [&] { fresh->openRecordset("select * from t")->skipToEnd(); };
+    EXPECT_GT(deltas(*fresh, read).at("physical reads"), 0);
+    const Stats again = deltas(*fresh, read);
+    EXPECT_EQ(again.at("physical reads"), 0);
+    EXPECT_GT(again.at("session logical reads"), 0);
+}
+
+// Time counts inside the engine's calls: a busy statement's, not the client's between fetches,
+// asleep or busy.
+TEST_F(EmbeddedSession, TimesCountOnlyTheEngineCalls) {
+    QElapsedTimer clock;
+    clock.start();
+    const Stats busy = deltas(*db_, [&] {
+        rowsOf(*db_,
+               "with recursive r(v) as (select 1 union all select v + 1 from r where v < "
+               "1000000) select count(*) from r");
+    });
+    EXPECT_GT(busy.at("CPU used by this session"), 0);
+    EXPECT_LE(busy.at("CPU used by this session"), busy.at("DB time") + 1);
+    EXPECT_LE(busy.at("DB time"), clock.elapsed() / 10 + 1);
+
+    const Stats idle = deltas(*db_, [&] {
+        auto rs = db_->openRecordset("select 1 union all select 2");
+        QThread::msleep(300);
+        rs->moveNext();
+        for (clock.start(); clock.elapsed() < 300;) {
+        }
+        rs->moveNext();
+    });
+    EXPECT_LT(idle.at("DB time"), 10);
+    EXPECT_LT(idle.at("CPU used by this session"), 10);
 }
 
 }  // namespace

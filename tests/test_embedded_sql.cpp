@@ -40,7 +40,7 @@ TEST_F(EmbeddedSql, HierarchicalQueriesComeInTreeOrderWithLevels) {
     auto rs = db_->openRecordset(
         "SELECT e.ename, LEVEL - 1, sal# pay, upper(ename) FROM emp e "
         "START WITH mgr IS NULL CONNECT BY PRIOR e.empno = e.mgr");
-    EXPECT_EQ(fieldNames(*rs), QStringList({"ENAME", "LEVEL-1", "pay", "UPPER(ENAME)"}));
+    EXPECT_EQ(fieldNames(*rs), QStringList({"ENAME", "LEVEL-1", "PAY", "UPPER(ENAME)"}));
     EXPECT_EQ(rs->field(0).size, 10);
     // A cycle ends its branch.
     db_->execute("update emp set mgr = 7369 where ename = 'KING'");
@@ -142,4 +142,55 @@ TEST_F(EmbeddedSql, StatementsCannotWriteOtherFilesOrTheSchema) {
     EXPECT_FALSE(QFileInfo::exists(other));
     EXPECT_EQ(rowsOf(*db_, "PRAGMA user_version"), QStringList("0"));
     EXPECT_EQ(rowsOf(*db_, "select count(*) from emp"), QStringList("6")) << "reading still works";
+}
+
+// What an Oracle user pastes runs as Oracle runs it; what cannot be translated is refused, and
+// SQLite's failures come with Oracle's numbers.
+TEST_F(EmbeddedSql, OracleSqlRunsAsInOracleAndFailuresCarryOracleNumbers) {
+    const std::pair<const char*, QStringList> runs[] = {
+        {"select nvl(null, 'x'), nvl2(mgr, 'has', 'top'), decode(ename, 'KING', 1, 'FORD', 2, 0), "
+         "coalesce(null, null, 3) from emp where empno = 7839",
+         {"x|top|1|3"}},
+        {"select to_char(date '2024-01-31', 'DD-MON-YYYY'), to_char(to_date('2024/02/29 13:05', "
+         "'YYYY/MM/DD HH24:MI'), 'YYYY-MM-DD HH24:MI:SS'), to_number('12.50') * 2, "
+         "to_char(1234.5, '9,990.00'), trunc(date '2024-05-17', 'MM') from dual",
+         {"31-JAN-2024|2024-02-29 13:05:00|25| 1,234.50|2024-05-01"}},
+        {"select rownum, ename from emp where rownum <= 2", {"1|JONES", "2|KING"}},
+        {"select ename from emp where rownum < 2", {"JONES"}},
+        {"select ename from emp order by empno offset 1 rows fetch first 2 rows only",
+         {"ALLEN", "JONES"}},
+        {"select ename from emp minus select ename from emp where mgr is not null", {"KING"}},
+        {"select count(*) from dual where sysdate > date '2024-01-01' and "
+         "systimestamp > current_date - 1",
+         {"1"}},
+    };
+    for (const auto& [sql, rows] : runs)
+        EXPECT_EQ(rowsOf(*db_, sql), rows) << sql;
+    db_->execute(
+        "create table o (id number(10) primary key, note varchar2(20 char) not null, "
+        "due date, body clob, pic blob, tag raw(16))");
+    db_->execute("insert into o (id, note, due) values (1, 'a', date '2024-01-31')");
+    EXPECT_EQ(rowsOf(*db_, "select id, note, due + 1 from o"), QStringList({"1|a|2024-02-01"}));
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"", "ORA-00900"},
+        {"-- nothing but a comment", "ORA-00900"},
+        {"select * from emp a, emp b where a.mgr = b.empno(+)", "ORA-00900"},
+        {"begin delete from emp; end;", "ORA-00900"},
+        {"select e.ename from emp e join emp m on m.empno = e.mgr start with e.mgr is null "
+         "connect by prior e.empno = e.mgr",
+         "ORA-00900"},
+        {"select * from nowhere", "ORA-00942"},
+        {"select nosuch from emp", "ORA-00904"},
+        {"select ename emp x from emp", "ORA-00923"},
+        {"select ename from emp where", "ORA-00921"},
+        {"insert into o (id, note) values (1, 'b')", "ORA-00001"},
+        {"insert into o (id) values (2)", "ORA-01400"},
+        {"select 1 / 0 from dual", "ORA-01476"},
+        {"select to_date('2024-02-30', 'YYYY-MM-DD') from dual", "ORA-018"},
+    };
+    for (const auto& [sql, code] : refused)
+        EXPECT_TRUE(failsWith([&] { rowsOf(*db_, sql); }, kErrOdbcCall, code)) << sql;
+    // Nothing refused ran: the rows are all still there.
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from emp"), QStringList("6"));
 }

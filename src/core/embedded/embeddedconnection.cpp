@@ -1,8 +1,14 @@
 #include "core/embedded/embeddedconnection.h"
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
+
+// Reading the thread's CPU clock is a system call that costs more than a fetch call of one row,
+// so it is read at most about this often (nanoseconds) while calls follow each other.
+constexpr int64_t kCpuClockPeriod = 1'000'000;
 
 int64_t takeDbStatus(sqlite3* db, int op) {
     int current = 0;
@@ -11,16 +17,81 @@ int64_t takeDbStatus(sqlite3* db, int op) {
     return current;
 }
 
+int64_t takeStmtStatus(sqlite3_stmt* stmt, int op) {
+    return sqlite3_stmt_status(stmt, op, 1);
+}
+
+int onStatementStart(unsigned, void* context, void* stmt, void*) {
+    auto* c = static_cast<Connection*>(context);
+    ++c->statementStarts;
+    // A trigger reports the statement that fired it, which has run already: only a statement's
+    // first start opens its cursor, its later runs reuse it.
+    if (sqlite3_stmt_status(static_cast<sqlite3_stmt*>(stmt), SQLITE_STMTSTATUS_RUN, 0) == 0)
+        ++c->cursorsOpened;
+    return 0;
+}
+
 }  // namespace
 
-Work::Work() : cpuStart_(threadCpuNanos()), wallStart_(wallNanos()) {}
+void watchStatements(Connection& c) {
+    sqlite3_trace_v2(c.db, SQLITE_TRACE_STMT, &onStatementStart, &c);
+}
+
+Work::Work() : cpuRead_(threadCpuNanos()), cpuReadWall_(wallNanos()) {
+    beginCall();
+}
+
+void Work::clockCpu(int64_t wall, bool force) {
+    if (!force && wall - cpuReadWall_ < kCpuClockPeriod)
+        return;
+    const int64_t cpu = threadCpuNanos();
+    // Between two readings the thread also ran the client's code: the calls get their own
+    // length, unless the thread used less CPU than that (it waited, or another thread ran).
+    counts[kStatCpuTime] += std::min(unclocked_, cpu - cpuRead_);
+    unclocked_ = 0;
+    cpuRead_ = cpu;
+    cpuReadWall_ = wall;
+}
+
+void Work::beginCall() {
+    ++counts[kStatUserCalls];
+    ++counts[kStatRoundtrips];
+    inCall_ = true;
+    callStart_ = wallNanos();
+    clockCpu(callStart_, false);
+}
+
+void Work::endCall(Connection& c, sqlite3_stmt* stmt) {
+    if (!inCall_)
+        return;
+    inCall_ = false;
+    const int64_t wall = wallNanos();
+    counts[kStatDbTime] += wall - callStart_;
+    unclocked_ += wall - callStart_;
+    clockCpu(wall, false);
+    // SQLite reports the client's statement once when it starts, even when it has to compile
+    // it again and start over, while its run counter counts both starts.
+    const int64_t own = stmt && takeStmtStatus(stmt, SQLITE_STMTSTATUS_RUN) > 0 ? 1 : 0;
+    const int64_t recursive = c.statementStarts - own;
+    counts[kStatRecursiveCalls] += recursive;
+    counts[kStatExecuteCount] += recursive;
+    counts[kStatOpenedCursors] += c.cursorsOpened;
+    c.statementStarts = 0;
+    c.cursorsOpened = 0;
+}
 
 void Work::addTo(Connection& c, sqlite3_stmt* stmt) {
+    endCall(c, stmt);
+    if (unclocked_ > 0)
+        clockCpu(wallNanos(), true);
     if (stmt) {
-        counts[kStatTableScanRows] += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP, 1);
-        counts[kStatSorts] += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_SORT, 1);
-        counts[kStatAutoIndexes] += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_AUTOINDEX, 1);
-        counts[kStatVmSteps] += sqlite3_stmt_status(stmt, SQLITE_STMTSTATUS_VM_STEP, 1);
+        // Filling an automatic index is a full scan of its table too.
+        const int64_t autoIndexRows = takeStmtStatus(stmt, SQLITE_STMTSTATUS_AUTOINDEX);
+        counts[kStatTableScanRows] +=
+            takeStmtStatus(stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP) + autoIndexRows;
+        counts[kStatAutoIndexRows] += autoIndexRows;
+        counts[kStatSorts] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_SORT);
+        counts[kStatVmSteps] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_VM_STEP);
     }
     if (c.db) {
         // The page cache counters belong to the connection, which is the session: whatever
@@ -28,15 +99,13 @@ void Work::addTo(Connection& c, sqlite3_stmt* stmt) {
         const int64_t hits = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_HIT);
         const int64_t misses = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_MISS);
         counts[kStatLogicalReads] += hits + misses;
+        // Oracle splits them into reads of a consistent image (queries) and reads of the
+        // current block to change it; here a statement that writes reads every page to change.
+        const bool readOnly = stmt ? sqlite3_stmt_readonly(stmt) != 0 : false;
+        counts[readOnly ? kStatConsistentGets : kStatDbBlockGets] += hits + misses;
         counts[kStatPhysicalReads] += misses;
         counts[kStatPhysicalWrites] += takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_WRITE);
     }
-    const int64_t cpu = threadCpuNanos();
-    const int64_t wall = wallNanos();
-    counts[kStatCpuTime] += cpu - cpuStart_;
-    counts[kStatElapsed] += wall - wallStart_;
-    cpuStart_ = cpu;
-    wallStart_ = wall;
     if (c.session)
         c.session->add(counts);
     counts = StatCounters{};

@@ -18,24 +18,61 @@ struct Connection {
     std::shared_ptr<Session> session;
     std::set<EmbeddedRecordset*> running;  // results whose statement is not finished
     int64_t recordsAffected = 0;
+    // Statement starts SQLite reported since a call last took them (see watchStatements).
+    int64_t statementStarts = 0;
+    int64_t cursorsOpened = 0;  // of those, statements that had never run before
 };
 
-// The work of one call, from its start until it is added to the session: the engine's own
-// counts plus, when added, SQLite's counters and the CPU and wall-clock time spent. A result
-// carries its call's work until its last row, so the fetch is measured with the execution.
+// Has SQLite report every statement it starts on `c.db` (the client's, the engine's own,
+// each trigger and each statement of a trigger) into `c`. Call once `c.db` is open.
+void watchStatements(Connection& c);
+
+// The work of the client's calls on one statement, from the statement until it is added to
+// the session: the engine's own counts plus, when added, SQLite's counters. A result carries
+// its statement's work until its last row, so the fetches are measured with the execution.
+// Times and recursive statements are taken per call, so the client's own time between two
+// calls is nobody's.
 class Work {
   public:
+    // The client's call that sends the statement begins now.
     Work();
 
     StatCounters counts;
 
-    // Adds everything since the last time to the session and starts again. `stmt`, when
-    // given, contributes its scan, sort and step counters. Cannot fail.
+    // Another call of the client on the same statement (a fetch) begins now.
+    void beginCall();
+    // The call running, if any, is over: its time and the statements SQLite started meanwhile
+    // are counted. `stmt` is the client's statement, whose own start is no
+    // recursive call; it is taken only once, so a later call may pass it again.
+    void endCall(Connection& c, sqlite3_stmt* stmt);
+    // Ends the call running and adds everything since the last time to the session, then
+    // starts again. `stmt`, when given, contributes its scan, sort and step counters.
+    // Cannot fail.
     void addTo(Connection& c, sqlite3_stmt* stmt);
 
   private:
-    int64_t cpuStart_;
-    int64_t wallStart_;
+    // Reads the thread's CPU clock when `force` or when a while has passed since the last
+    // reading, and credits the calls since then with their CPU time.
+    void clockCpu(int64_t wall, bool force);
+
+    bool inCall_ = false;
+    int64_t callStart_ = 0;    // wall clock at the start of the call running
+    int64_t unclocked_ = 0;    // wall-clock time inside calls since the CPU clock was read
+    int64_t cpuRead_ = 0;      // the CPU clock when last read
+    int64_t cpuReadWall_ = 0;  // the wall clock then
+};
+
+// One fetch call of the client: from construction to destruction.
+class FetchCall {
+  public:
+    FetchCall(Work& work, Connection& c) : work_(work), c_(c) { work_.beginCall(); }
+    ~FetchCall() { work_.endCall(c_, nullptr); }
+    FetchCall(const FetchCall&) = delete;
+    FetchCall& operator=(const FetchCall&) = delete;
+
+  private:
+    Work& work_;
+    Connection& c_;
 };
 
 }  // namespace qv::embedded

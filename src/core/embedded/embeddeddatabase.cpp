@@ -3,6 +3,7 @@
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/hierarchical.h"
+#include "core/embedded/oraclefunctions.h"
 #include "core/embedded/sessionviews.h"
 #include "core/embedded/sqltokens.h"
 
@@ -101,7 +102,6 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
     if (!c->db)
         throw notOpenError();
     Work work;
-    work.counts[kStatUserCalls] = 1;
     c->recordsAffected = 0;
     auto finished = [&](StatementPtr stmt, std::vector<FieldInfo> fields = {}) {
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
@@ -123,7 +123,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
             const QString statement = sqliteText(request.statement, tokenize(request.statement));
             work.counts[kStatExecuteCount] += 1;
             writePlan(c->db, request, statement,
-                      c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")));
+                      c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
+                      c->session->user().toUpper());
             return finished(nullptr);
         }
         stmt = prepareOne(c->db, sqliteText(sql, tokens).toUtf8());
@@ -147,7 +148,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         // this statement changed something.
         if (!hasColumns && sqlite3_total_changes64(c->db) != changesBefore) {
             c->recordsAffected = sqlite3_changes64(c->db);
-            work.counts[kStatRowsChanged] += c->recordsAffected;
+            work.counts[kStatRowsProcessed] += c->recordsAffected;
         }
         std::vector<FieldInfo> fields;
         if (hasColumns && keepRows)
@@ -196,7 +197,8 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_set_authorizer(db, &authorize, nullptr);
     auto session = openSession(user);
-    if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK) {
+    if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK ||
+        registerOracleFunctions(db) != SQLITE_OK) {
         const DbError error = sqliteError(db);
         closeSession(session->sid());
         sqlite3_close(db);
@@ -204,6 +206,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
     }
     conn_->db = db;
     conn_->session = std::move(session);
+    watchStatements(*conn_);
 }
 
 EmbeddedDatabase::~EmbeddedDatabase() {

@@ -2,6 +2,7 @@
 
 #include "core/embedded/embeddeddatabase.h"
 #include "core/embedded/fieldtypes.h"
+#include "core/embedded/oracledialect.h"
 
 namespace qv::embedded {
 
@@ -13,8 +14,9 @@ EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, Sta
       work_(std::move(work)),
       eof_(!onRow) {
     if (onRow) {
-        work_.counts[kStatRowsFetched] += 1;
+        work_.counts[kStatRowsProcessed] += 1;
         conn_->running.insert(this);
+        work_.endCall(*conn_, stmt_.get());
     } else {
         finishStatement();
     }
@@ -30,7 +32,7 @@ std::vector<FieldInfo> EmbeddedRecordset::describe(sqlite3_stmt* stmt, bool onRo
     fields.reserve(size_t(n));
     for (int i = 0; i < n; ++i) {
         const char* decl = sqlite3_column_decltype(stmt, i);
-        fields.push_back(describeColumn(QString::fromUtf8(sqlite3_column_name(stmt, i)),
+        fields.push_back(describeColumn(oracleHeading(stmt, i),
                                         decl ? QString::fromUtf8(decl) : QString(),
                                         onRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL));
     }
@@ -71,9 +73,10 @@ void EmbeddedRecordset::moveNext() {
     checkOpen();
     if (eof_)
         throw noCurrentRecordError();
+    const FetchCall call(work_, *conn_);
     const int rc = sqlite3_step(stmt_.get());
     if (rc == SQLITE_ROW) {
-        ++work_.counts[kStatRowsFetched];
+        ++work_.counts[kStatRowsProcessed];
         return;
     }
     endOfRows(rc);
@@ -122,6 +125,9 @@ QVariant EmbeddedRecordset::value(int index) {
 
 int64_t EmbeddedRecordset::skipRows(int64_t limit) {
     checkOpen();
+    if (eof_ || limit <= 0)
+        return 0;
+    const FetchCall call(work_, *conn_);
     int64_t passed = 0;
     int rc = SQLITE_ROW;
     while (!eof_ && passed < limit) {
@@ -131,7 +137,7 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
             endOfRows(rc);
             break;
         }
-        ++work_.counts[kStatRowsFetched];
+        ++work_.counts[kStatRowsProcessed];
     }
     return passed;
 }

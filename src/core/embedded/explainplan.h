@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace qv::embedded {
@@ -26,25 +27,35 @@ struct PlanRow {
     QString options;      // empty: NULL
     QString objectOwner;  // empty: NULL
     QString objectName;   // empty: NULL
+    int64_t cardinality = 0;
+    int64_t cost = 0;
+    int64_t bytes = 0;
 };
 
-// Oracle-like plan rows from SQLite's plan of `statement` (the text as the user wrote it, read
-// for the statement kind and table aliases). Ids are given depth-first from the root (id 0), so
-// ordering by id gives tree order. SQLite's lines map as follows:
-//   SCAN t                            TABLE ACCESS FULL t
-//   SCAN t USING INDEX i              TABLE ACCESS BY INDEX ROWID t + INDEX FULL SCAN i
-//   SEARCH t USING INDEX i (a=?)      TABLE ACCESS BY INDEX ROWID t + INDEX RANGE SCAN i
-//   ... USING COVERING INDEX i        INDEX FULL SCAN / RANGE SCAN i alone
-//   SEARCH t USING INTEGER PRIMARY KEY  TABLE ACCESS BY ROWID [RANGE] t
-//   SEARCH t USING AUTOMATIC ... INDEX  TABLE ACCESS BY AUTOMATIC INDEX t
-//   SCAN t VIRTUAL TABLE ...          FIXED TABLE FULL t
-//   SCAN CONSTANT ROW                 FAST DUAL
-//   USE TEMP B-TREE FOR ORDER BY / GROUP BY / DISTINCT   SORT ORDER BY / GROUP BY / UNIQUE
-//   SCAN of a subquery or CTE         VIEW name
-// Any other line keeps SQLite's words as its operation. Loops listed one after another under
-// the same parent are nested loops, outermost first. Tables and indexes are owned by MAIN.
-// Cannot fail.
-std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp);
+// Oracle-shaped plan rows from SQLite's plan of `statement` (the text as the user wrote it,
+// read for the statement kind, table aliases, predicates and grouping), with estimates from
+// `db` (planestimates.h). Ids are given depth-first from the root (id 0), so ordering by id
+// gives tree order. The shapes:
+//   loops of one query block, outermost first     NESTED LOOPS, left-deep
+//   a loop SQLite gives a transient index         HASH JOIN, the inner table scanned in full
+//   SCAN t                                        TABLE ACCESS FULL t
+//   SEARCH / SCAN t USING INDEX i                 TABLE ACCESS BY INDEX ROWID t
+//                                                   INDEX UNIQUE SCAN | RANGE SCAN | FULL SCAN i
+//   ... USING COVERING INDEX i                    the INDEX line alone
+//   SEARCH t USING INTEGER PRIMARY KEY            TABLE ACCESS BY USER ROWID | BY ROWID RANGE t
+//   ORDER BY / DISTINCT through a temporary tree  SORT ORDER BY / SORT UNIQUE above the rest
+//   GROUP BY                                      SORT GROUP BY (sorted output asked for, or
+//                                                 NOSORT by an index), else HASH GROUP BY;
+//                                                 aggregates alone: SORT AGGREGATE
+//   a subquery in FROM, a WITH query              VIEW above its own plan
+//   UNION ALL / UNION / EXCEPT / INTERSECT        UNION-ALL (SORT UNIQUE above for UNION),
+//                                                 MINUS, INTERSECTION
+//   subqueries of the WHERE clause                FILTER above the query and the subqueries
+//   SCAN CONSTANT ROW / a V$ view                 FAST DUAL / FIXED TABLE FULL
+//   INSERT / UPDATE / DELETE                      LOAD TABLE CONVENTIONAL / UPDATE / DELETE t
+// Tables and indexes are owned by `owner`, in upper case like every name. Cannot fail.
+std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
+                                   const QString& owner, sqlite3* db);
 
 // What an EXPLAIN PLAN statement asks for.
 struct ExplainRequest {
@@ -61,10 +72,10 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
 
 // Writes the plan of `sqliteStatement` (the request's statement rewritten for SQLite) into the
-// request's plan table, with `optimizer` on the root row; all rows or none.
+// request's plan table, owned by `owner`, with `optimizer` on the root row; all rows or none.
 // Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not exist; SQLite's
 // message when the statement cannot be explained or the rows cannot be written.
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
-               const QString& optimizer);
+               const QString& optimizer, const QString& owner);
 
 }  // namespace qv::embedded

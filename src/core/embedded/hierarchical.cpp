@@ -1,6 +1,8 @@
 #include "core/embedded/hierarchical.h"
 
 #include "core/db/database.h"
+#include "core/embedded/oracledialect.h"
+#include "core/embedded/sqlitecall.h"
 
 namespace qv::embedded {
 
@@ -15,8 +17,9 @@ struct Range {
 enum Clause { kFrom, kWhere, kStart, kConnect, kOrder, kClauseCount };
 
 [[noreturn]] void unsupported(const QString& what) {
-    throw DbError(kErrOdbcCall,
-                  QStringLiteral("hierarchical query: %1 is not supported").arg(what));
+    throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement (hierarchical query: "
+                                          "%1 is not supported)")
+                               .arg(what));
 }
 
 bool isName(const Token& t) {
@@ -313,9 +316,11 @@ QString rewriteHierarchicalQuery(const QString& sql, const std::vector<Token>& t
 }
 
 QString sqliteText(const QString& sql, const std::vector<Token>& tokens) {
-    if (isHierarchicalQuery(tokens))
-        return rewriteHierarchicalQuery(sql, tokens);
-    return quoteIdentifiers(sql, tokens);
+    const QString translated = translateOracle(sql, tokens);
+    const std::vector<Token> translatedTokens = tokenize(translated);
+    if (isHierarchicalQuery(translatedTokens))
+        return rewriteHierarchicalQuery(translated, translatedTokens);
+    return quoteIdentifiers(translated, translatedTokens);
 }
 
 }  // namespace qv::embedded

@@ -21,12 +21,13 @@ bool isHierarchicalQuery(const std::vector<Token>& tokens);
 // the data ends the branch instead of looping. Select items without an alias are named as
 // Oracle heads them: upper case, blanks removed ("LEVEL - 1" gives "LEVEL-1").
 // The table needs a rowid (a table, not a view or WITHOUT ROWID table).
-// Throws DbError(kErrOdbcCall) for a form it does not support (joins, GROUP BY, ORDER
-// SIBLINGS BY, set operators).
+// Throws DbError(kErrOdbcCall, "ORA-00900: ...") for a form it does not support (joins, GROUP
+// BY, ORDER SIBLINGS BY, set operators).
 QString rewriteHierarchicalQuery(const QString& sql, const std::vector<Token>& tokens);
 
-// The statement as SQLite runs it: a hierarchical query rewritten, identifiers with # quoted,
-// anything else unchanged. Throws what rewriteHierarchicalQuery throws.
+// The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
+// hierarchical query rewritten and identifiers with # quoted. Throws what translateOracle and
+// rewriteHierarchicalQuery throw.
 QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
 
 }  // namespace qv::embedded

@@ -12,29 +12,37 @@ namespace qv::embedded {
 
 // Statistic numbers (V$STATNAME.STATISTIC#). The program pairs readings and stores them by
 // number, so a number, once given, keeps its meaning forever; new statistics get new numbers.
+// Given before and no longer used, never to be given again: 1 (user calls without the fetch
+// calls), 3 (execute count without recursive statements), 4 (rows fetched), 6 (table scan rows
+// gotten without the scans that fill automatic indexes), 13 (rows changed).
 enum Statistic : int {
-    kStatUserCalls = 1,       // statements sent by the client
-    kStatParseCount = 2,      // statements compiled
-    kStatExecuteCount = 3,    // statements run
-    kStatRowsFetched = 4,     // result rows passed to the client, read or skipped
-    kStatBytesSent = 5,       // bytes of the values the client read
-    kStatTableScanRows = 6,   // rows stepped over by full scans
-    kStatSorts = 7,           // sorts
-    kStatAutoIndexes = 8,     // rows put into automatic (temporary) indexes
-    kStatVmSteps = 9,         // virtual machine steps
-    kStatLogicalReads = 10,   // pages requested from the page cache
-    kStatPhysicalReads = 11,  // pages read from the file (cache misses)
-    kStatPhysicalWrites = 12,
-    kStatRowsChanged = 13,  // rows inserted, updated or deleted
-    kStatCpuTime = 14,      // CPU time of the thread inside the engine, centiseconds
-    kStatElapsed = 15,      // wall-clock time inside the engine, centiseconds
+    kStatParseCount = 2,       // the client's statements parsed, failures included
+    kStatBytesSent = 5,        // bytes of the values the client read
+    kStatSorts = 7,            // sorts, spilled to a file or not: SQLite does not tell
+    kStatAutoIndexRows = 8,    // rows SQLite stepped over to fill automatic (temporary) indexes
+    kStatVmSteps = 9,          // SQLite virtual machine steps
+    kStatLogicalReads = 10,    // pages requested from the page cache
+    kStatPhysicalReads = 11,   // pages read from the file (cache misses)
+    kStatPhysicalWrites = 12,  // pages written to the file
+    kStatCpuTime = 14,         // CPU time of the thread inside the engine's calls
+    kStatDbTime = 15,          // wall-clock time inside the engine's calls
+    kStatUserCalls = 16,       // calls of the client: statements and fetches
+    kStatRecursiveCalls = 17,  // statements SQLite started that the client did not send
+    kStatExecuteCount = 18,    // statements run: the client's and the recursive ones
+    kStatOpenedCursors = 19,   // SQLite statements started for the first time
+    kStatTableScanRows = 20,   // steps of full scans to their next row (not to the first)
+    kStatRowsProcessed = 21,   // rows passed to the client, or inserted, updated or deleted
+    kStatRoundtrips = 22,      // calls from the client, each one crossing into the engine
+    kStatConsistentGets = 23,  // of the logical reads, those of statements that only read
+    kStatDbBlockGets = 24,     // of the logical reads, those of statements that change data
 };
-inline constexpr int kStatisticCount = 15;
+inline constexpr int kHighestStatistic = 24;
+inline constexpr int kStatisticCount = 19;
 
 struct StatisticInfo {
     Statistic number;
     const char* name;
-    int statClass;  // Oracle's classes: 1 user, 8 cache, 64 SQL
+    int statClass;  // Oracle's classes: 1 user, 8 cache, 64 SQL, 128 debug
 };
 
 // Every statistic, in number order. None of the functions below fail.
@@ -42,7 +50,7 @@ const std::array<StatisticInfo, kStatisticCount>& statisticCatalogue();
 
 // Counters indexed by statistic number; times are kept in nanoseconds.
 struct StatCounters {
-    std::array<int64_t, kStatisticCount + 1> v{};
+    std::array<int64_t, kHighestStatistic + 1> v{};
 
     int64_t& operator[](Statistic s) { return v[s]; }
     int64_t operator[](Statistic s) const { return v[s]; }

@@ -16,8 +16,11 @@ struct StatementFinalizer {
 };
 using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-// The failure of the last SQLite call on `db`, with SQLite's message as its description.
-DbError sqliteError(sqlite3* db);
+// The failure of the last SQLite call on `db`: Oracle's number and words where Oracle has an
+// equivalent (ORA-00942, ORA-00904, ORA-00001...; see oracleFailure), SQLite's message kept
+// after them; otherwise SQLite's message with its extended code as the native error. `sql`, the
+// statement that failed to compile, tells which syntax error Oracle would report.
+DbError sqliteError(sqlite3* db, const QByteArray& sql = {});
 
 // What the engine answers to a statement that would reach other files or the schema itself.
 DbError insufficientPrivileges();

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/embedded/sqltokens.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <vector>
+
+namespace qv::embedded {
+
+// The statement with Oracle's forms that SQLite lacks written in SQLite's terms, read from the
+// tokens, so nothing inside a literal, a quoted name or a comment is touched:
+//   DUAL                      a one-row table; FROM DUAL left out when nothing reads its column
+//   SYSDATE, CURRENT_DATE     the local date and time as stored text (see oraclefunctions.h)
+//   SYSTIMESTAMP, CURRENT_TIMESTAMP, LOCALTIMESTAMP   the same with milliseconds
+//   DATE '...', TIMESTAMP '...'  checked and written as stored text
+//   NVL, NVL2, DECODE         IFNULL and CASE (DECODE matches NULL with NULL)
+//   GREATEST, LEAST           multi-argument MAX and MIN
+//   CAST(x AS DATE|TIMESTAMP) TO_DATE(x), TO_TIMESTAMP(x)
+//   EXTRACT(part FROM d)      the part as a number
+//   + - / ||                  qv_add, qv_sub, qv_div, qv_concat, grouped by Oracle's precedence
+//                             (|| on a level with + and -), for date arithmetic, ORA-01476 and
+//                             NULL-as-empty concatenation
+//   ROWNUM                    ROW_NUMBER() OVER () in the select list and ORDER BY;
+//                             WHERE ROWNUM <= n, < n, = 1 (an AND term) as a LIMIT, applied before
+//                             sorting, grouping and DISTINCT as in Oracle
+//   OFFSET n ROWS, FETCH FIRST|NEXT n ROWS ONLY   LIMIT and OFFSET
+//   MINUS                     EXCEPT; a parenthesised member of a set operation becomes a subquery
+//   SELECT UNIQUE             SELECT DISTINCT
+//   CONNECT BY LEVEL on DUAL  a recursive row generator
+//   types in CREATE and ALTER VARCHAR2(n BYTE|CHAR), NUMBER(*,s), TIMESTAMP(n) WITH TIME ZONE
+//                             reduced to what SQLite parses; other Oracle types are kept as
+//                             written, as SQLite accepts any type name
+//   DEFAULT expr              parenthesised, as SQLite requires
+//   TRUNCATE TABLE t          DELETE FROM t
+//   ANALYZE TABLE|INDEX x COMPUTE|ESTIMATE STATISTICS, EXEC/CALL/BEGIN DBMS_STATS.GATHER_TABLE_
+//   STATS, _INDEX_STATS, _SCHEMA_STATS, _DATABASE_STATS ... END   ANALYZE
+// Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
+// removed), so results are headed as in Oracle; a trailing "/" line (SQL*Plus) is dropped.
+// Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently:
+// the (+) join, PL/SQL other than the DBMS_STATS calls, ROWNUM where no LIMIT can stand for it,
+// FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal.
+QString translateOracle(const QString& sql, const std::vector<Token>& tokens);
+
+// The heading of result column `column`: SQLite's name, except that a table column read
+// through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the
+// statement names are aliased by translateOracle). Cannot fail.
+QString oracleHeading(sqlite3_stmt* stmt, int column);
+
+// Oracle's error for a failure SQLite reported: its extended result code, its message, and,
+// for a statement that failed to compile, the statement and the byte offset of the error (-1
+// when unknown). Code 0 when Oracle has no equivalent. Cannot fail.
+struct OracleFailure {
+    int code = 0;
+    QString message;  // "ORA-nnnnn: Oracle's words (SQLite's words)"
+};
+OracleFailure oracleFailure(int extendedCode, const QString& message, const QByteArray& sql = {},
+                            int offset = -1);
+
+}  // namespace qv::embedded

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+
+namespace qv::embedded {
+
+// The engine keeps a DATE as text: 'YYYY-MM-DD' at midnight, 'YYYY-MM-DD HH24:MI:SS' otherwise
+// (a TIMESTAMP adds '.FF' when its fraction is not zero). Leaving out a midnight time keeps
+// values stored by date alone (as the sample's are) equal to the same day computed here, and
+// the text still sorts in time order.
+
+// Registers on `db` the SQL functions that Oracle's SQL needs and SQLite lacks, with Oracle's
+// behaviour and Oracle's errors ("ORA-nnnnn: ..." as the SQLite message):
+//   TO_CHAR(date|number [, format]), TO_DATE(text [, format]), TO_TIMESTAMP(text [, format]),
+//   TO_NUMBER(text [, format]), TRUNC(date [, format]) and TRUNC(number [, places]),
+//   ADD_MONTHS(date, n), LAST_DAY(date), MONTHS_BETWEEN(date, date),
+// and the operators the translation writes as calls: qv_add(a, b), qv_sub(a, b) (numbers, or a
+// date and a number of days, or two dates), qv_div(a, b) (ORA-01476 for a zero divisor, exact
+// rather than integer division) and qv_concat(...) (NULL counts as empty text, as in Oracle).
+// Month and day names are English (NLS_DATE_LANGUAGE AMERICAN). Returns SQLite's result code.
+int registerOracleFunctions(sqlite3* db);
+
+// A date or timestamp as the engine stores it.
+struct StoredDate {
+    int64_t days = 0;     // Julian day number
+    int64_t seconds = 0;  // since midnight
+    int nanos = 0;
+};
+
+// Reads 'YYYY-MM-DD[ HH24:MI[:SS[.F...]]]' (a 'T' may stand for the blank); nullopt for anything
+// else, an impossible date included. Cannot fail.
+std::optional<StoredDate> readStoredDate(QStringView text);
+// The stored text of `date`, with the fraction only when `keepFraction`. Cannot fail.
+QString storedDateText(const StoredDate& date, bool keepFraction);
+
+}  // namespace qv::embedded
