@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ qt6-base-dev libqt6opengl6-dev qt6-charts-dev unixodbc-dev libsqlite3-dev
-            libgtest-dev unixodbc fonts-noto-cjk)
+            libgtest-dev unixodbc fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(odbc-postgresql libsqliteodbc postgresql)
 
 want=("${build_pkgs[@]}")

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -51,6 +53,15 @@ TEST_F(QueryWindowTest, StartUpShowsOneUnconnectedWindowWithItsCaptionsAndEmptyL
               u"Quervin|未接続|実 行|SQL|Query|Stats|Execution Plan||||"
               u"|オラクル接続ステータス|履歴ステータス|履歴件数"_s);
     EXPECT_GT(f->statusPanel(2)->width(), f->statusPanel(1)->width());
+    // Recording started and stopped: the panels go blank, their tooltips still name them.
+    WindowState& st = f->model().state();
+    st.setPanelToolTip(2, u"/tmp/h.db"_s);
+    EXPECT_EQ(f->statusPanel(2)->toolTip(), u"履歴ステータス\n/tmp/h.db"_s);
+    st.setPanelText(2, QString());
+    st.setPanelToolTip(2, QString());
+    st.setPanelText(3, QString());
+    EXPECT_EQ(f->statusPanel(2)->toolTip() + f->statusPanel(3)->toolTip(),
+              u"履歴ステータス履歴件数"_s);
     QString enabled;
     for (const char* name : {"login", "logout", "startRecording", "stopRecording"})
         if (frame.action(QString::fromLatin1(name))->isEnabled())
@@ -89,12 +100,14 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
         if (m->isVisible())
             menus << m->text() + u": "_s + items.join(u'|');
     }
-    EXPECT_EQ(menus,
-              (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
-                           u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
-                           u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)"_s, u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|-"_s,
-                           u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
-                           u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
+    EXPECT_EQ(
+        menus,
+        (QStringList{
+            u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
+            u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s, u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)"_s,
+            u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|重ねて表示(&C)|並べて表示(&T)|"
+            u"アイコンの整列(&A)|-"_s,
+            u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s, u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
     const QAction* edit = frame.findChild<QMenu*>(u"editMenu"_s)->menuAction();
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
 }
@@ -124,6 +137,27 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
     EXPECT_EQ(std::tuple(frame.queryWindows().size(), ends, stored, settingsLoaded()),
               std::tuple(qsizetype(0), 1, u"0"_s, false))
         << "closing the frame closes every window, then the program ends saving the settings";
+}
+
+// New windows cascade from the current one, each wholly visible and current; the frame opens
+// again where and as large as it was left.
+TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometry) {
+    frame.resize(900, 700);
+    QMdiArea* area = frame.findChild<QMdiArea*>();
+    QPoint previous = frame.activeQueryWindow()->parentWidget()->pos();
+    for (int i = 2; i <= 10; ++i) {
+        auto* sub = qobject_cast<QMdiSubWindow*>(frame.openQueryWindow()->parentWidget());
+        EXPECT_EQ(area->activeSubWindow(), sub);
+        EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry())) << i;
+        EXPECT_TRUE(sub->pos() == QPoint(0, 0) || sub->pos().x() > previous.x()) << i;
+        previous = sub->pos();
+    }
+    frame.resize(760, 540);
+    const QSize left = frame.size();
+    frame.close();
+    MainFrame again;
+    EXPECT_EQ(again.size(), left);
+    setProgramEndHandler(nullptr);
 }
 
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {

@@ -1,5 +1,6 @@
 #include "core/window/backgroundrun.h"
 #include "gui/mainframe.h"
+#include "gui/qttranslations.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuervinStudio"));
     QApplication::setOrganizationName(QStringLiteral("QUERVIN"));
+    qv::installQtTranslations(app);
     // The program ends when its last query window closes (endProgram), not when the last
     // top-level window does.
     app.setQuitOnLastWindowClosed(false);

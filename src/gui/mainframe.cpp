@@ -4,6 +4,7 @@
 #include "core/db/odbcdrivers.h"
 #include "core/db/tnsnames.h"
 #include "core/history/historyfile.h"
+#include "core/settings/settingsstore.h"
 #include "core/window/program.h"
 #include "core/window/twips.h"
 #include "gui/aboutdialog.h"
@@ -13,9 +14,12 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
 
 namespace qv {
 
@@ -42,6 +46,9 @@ class QuerySubWindow : public QMdiSubWindow {
     std::function<void()> onClose_;
 };
 
+// The frame's size, position and maximised state, as Qt saves them (Base64).
+constexpr char kGeometryKey[] = "frame_geometry";
+
 }  // namespace
 
 MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
@@ -52,8 +59,13 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiAr
     buildMenus();
     connect(mdiArea_, &QMdiArea::subWindowActivated, this, [this] { updateMenus(); });
 
+    // Scroll bars show a query window the user has moved partly outside.
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
     const double dpi = logicalDpi(*this);
     resize(twipsToPixels(9210, dpi), twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
+    restoreFrameGeometry();
 
     setOdbcDriverLister(&installedOdbcDrivers);
     setSystemInfoSources({&installedOdbcDrivers, &findTnsnamesFile, [] {
@@ -88,7 +100,21 @@ QueryWindow* MainFrame::openQueryWindow() {
             updateMenus();
     });
     const double dpi = logicalDpi(*this);
-    sub->resize(twipsToPixels(kQueryWindowWidth, dpi), twipsToPixels(kQueryWindowHeight, dpi));
+    QSize size(twipsToPixels(kQueryWindowWidth, dpi), twipsToPixels(kQueryWindowHeight, dpi));
+    QPoint at(0, 0);
+    if (isVisible()) {
+        // Cascaded from the current window, and always wholly inside the visible area: a
+        // window that would reach past it starts again at the top left.
+        const QRect area = mdiArea_->viewport()->rect();
+        size = size.boundedTo(area.size());
+        const int step = std::max(16, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        if (QMdiSubWindow* current = mdiArea_->activeSubWindow(); current && current != sub)
+            at = current->pos() + QPoint(step, step);
+        if (!area.contains(QRect(at, size)))
+            at = QPoint(0, 0);
+    }
+    sub->resize(size);
+    sub->move(at);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
     updateMenus();
@@ -108,6 +134,7 @@ QueryWindow* MainFrame::activeQueryWindow() const {
 void MainFrame::queryWindowClosed(QueryWindow* qw) {
     windows_.removeAll(qw);
     if (windows_.isEmpty()) {
+        saveFrameGeometry();
         endProgram();
         return;
     }
@@ -184,6 +211,12 @@ void MainFrame::buildMenus() {
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     QAction* nw = addItem(windowMenu_, "newWindow", QStringLiteral("新ウィンドウ(&N)"));
     connect(nw, &QAction::triggered, this, [this] { openQueryWindow(); });
+    connect(addItem(windowMenu_, "cascadeWindows", QStringLiteral("重ねて表示(&C)")),
+            &QAction::triggered, mdiArea_, &QMdiArea::cascadeSubWindows);
+    connect(addItem(windowMenu_, "tileWindows", QStringLiteral("並べて表示(&T)")),
+            &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
+    connect(addItem(windowMenu_, "arrangeIcons", QStringLiteral("アイコンの整列(&A)")),
+            &QAction::triggered, this, &MainFrame::arrangeIcons);
     windowListSep_ = windowMenu_->addSeparator();
     connect(windowMenu_, &QMenu::aboutToShow, this, &MainFrame::rebuildWindowMenu);
 
@@ -224,6 +257,42 @@ void MainFrame::rebuildWindowMenu() {
         windowList_.append(a);
     }
     windowListSep_->setVisible(n > 0);
+}
+
+void MainFrame::arrangeIcons() {
+    // Minimized windows side by side along the bottom edge, a row higher when one is full.
+    const QRect area = mdiArea_->viewport()->rect();
+    int x = 0, bottom = area.height();
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        if (!sub->isMinimized())
+            continue;
+        const QSize size = sub->size();
+        if (x > 0 && x + size.width() > area.width()) {
+            x = 0;
+            bottom -= size.height();
+        }
+        sub->move(x, bottom - size.height());
+        x += size.width();
+    }
+}
+
+void MainFrame::restoreFrameGeometry() {
+    QString stored;
+    if (settingsStore().read(QString::fromLatin1(kGeometryKey), stored) == StoreStatus::Ok &&
+        restoreGeometry(QByteArray::fromBase64(stored.toLatin1())))
+        return;
+    // The first start, or nothing usable stored: the default size in the middle of the
+    // screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void MainFrame::saveFrameGeometry() {
+    settingsStore().write(QString::fromLatin1(kGeometryKey),
+                          QString::fromLatin1(saveGeometry().toBase64()));
 }
 
 QStringList MainFrame::windowMenuEntries() {

@@ -42,6 +42,11 @@ class MainFrame : public QMainWindow {
     void rebuildWindowMenu();
     void updateMenus();
     void queryWindowClosed(QueryWindow* window);
+    void arrangeIcons();
+    // The frame's geometry in the settings store, read at start and written when the last
+    // query window closes.
+    void restoreFrameGeometry();
+    void saveFrameGeometry();
 
     QMdiArea* mdiArea_;
     QList<QueryWindow*> windows_;

@@ -23,6 +23,14 @@
 
 namespace qv {
 
+namespace {
+
+// What the status-bar panels show; their first texts and their tooltips.
+const QString kPanelNames[3] = {QStringLiteral("オラクル接続ステータス"),
+                                QStringLiteral("履歴ステータス"), QStringLiteral("履歴件数")};
+
+}  // namespace
+
 QueryWindow::QueryWindow(QWidget* parent)
     : QWidget(parent), model_(new QueryWindowModel(*this, this)) {
     setObjectName(QStringLiteral("queryWindow"));
@@ -73,15 +81,13 @@ QueryWindow::QueryWindow(QWidget* parent)
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
     statusBar_->setSizeGripEnabled(false);
-    const QString labels[3] = {QStringLiteral("オラクル接続ステータス"),
-                               QStringLiteral("履歴ステータス"), QStringLiteral("履歴件数")};
     const int stretch[3] = {3, 5, 1};
     for (int i = 0; i < 3; ++i) {
-        QLabel* p = new QLabel(labels[i], statusBar_);
+        QLabel* p = new QLabel(kPanelNames[i], statusBar_);
         p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
         p->setFrameShape(QFrame::Panel);
         p->setFrameShadow(QFrame::Sunken);
-        p->setToolTip(labels[i]);
+        p->setToolTip(kPanelNames[i]);
         p->setMinimumWidth(1);
         statusBar_->addWidget(p, stretch[i]);
         panels_[static_cast<size_t>(i)] = p;
@@ -132,7 +138,10 @@ void QueryWindow::bindState() {
     connect(&st, &WindowState::panelChanged, this, [this](int panel) {
         QLabel* p = panels_[static_cast<size_t>(panel - 1)];
         p->setText(model_->state().panelText(panel));
-        p->setToolTip(model_->state().panelToolTip(panel));
+        // The tooltip always says what the panel shows, with the detail the run adds.
+        const QString detail = model_->state().panelToolTip(panel);
+        p->setToolTip(detail.isEmpty() ? kPanelNames[panel - 1]
+                                       : kPanelNames[panel - 1] + u'\n' + detail);
     });
     connect(&st, &WindowState::runningChanged, this, [this](bool running) {
         executeButton_->setText(running ? QStringLiteral("中 止") : QStringLiteral("実 行"));

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QRegularExpression>
 
 namespace qv::test {
 
@@ -17,6 +18,14 @@ void ModalAnswerer::poll() {
         if (!box || !box->isVisible())
             continue;
         seen.append(box->windowTitle() + QStringLiteral("|") + box->text());
+        QStringList texts;
+        for (QMessageBox::StandardButton b :
+             {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {
+            static const QRegularExpression kMnemonic(QStringLiteral(R"(\(&.\)|&)"));
+            if (const QAbstractButton* button = box->button(b))
+                texts << QString(button->text()).remove(kMnemonic);
+        }
+        buttons.append(texts.join(u'/'));
         const QMessageBox::StandardButton answer =
             answers_.size() > 1 ? answers_.takeFirst()
                                 : (answers_.isEmpty() ? QMessageBox::Ok : answers_.first());

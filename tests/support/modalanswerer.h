@@ -10,12 +10,14 @@ namespace qv::test {
 
 // Answers the modal message boxes a widget test opens: while it lives, every message box that
 // appears is recorded ("<title>|<text>") and closed with the next button of `answers` (or the
-// last one when they run out).
+// last one when they run out). `buttons` records each box's standard buttons as the user reads
+// them ("はい/いいえ/キャンセル"), without their keyboard mnemonics.
 class ModalAnswerer : public QObject {
   public:
     explicit ModalAnswerer(QList<QMessageBox::StandardButton> answers = {QMessageBox::Ok});
 
     QStringList seen;
+    QStringList buttons;
 
   private:
     void poll();

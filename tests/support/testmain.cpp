@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include "gui/qttranslations.h"
+
 #include <QApplication>
 
 // Every test executable gets a QApplication (offscreen under CTest), so widget tests and
@@ -8,6 +10,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
+    qv::installQtTranslations(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

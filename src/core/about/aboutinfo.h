@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/version.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -13,7 +15,8 @@ struct AppVersion {
     int minor = 0;
     int revision = 0;
 };
-inline constexpr AppVersion kAppVersion{1, 2, 1};
+inline constexpr AppVersion kAppVersion{QUERVIN_VERSION_MAJOR, QUERVIN_VERSION_MINOR,
+                                        QUERVIN_VERSION_PATCH};
 
 inline const QString kAboutDescription = QStringLiteral(
     "QuervinStudioはSQLチューニングを支援します。実行計画、統計情報より性能評価を行えます。");

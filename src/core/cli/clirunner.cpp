@@ -6,6 +6,7 @@
 #include "core/history/historyfile.h"
 #include "core/tuning/runwindow.h"
 #include "core/tuning/tuningrun.h"
+#include "core/version.h"
 #include "core/window/program.h"
 
 #include <QCommandLineParser>
@@ -182,6 +183,7 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         "stopped (SIGINT, SIGTERM or --timeout: the statement is cancelled on the server and "
         "what was done so far is printed)."));
     p.addHelpOption();
+    p.addVersionOption();
     const QCommandLineOption service(QStringLiteral("service"),
                                      QStringLiteral("Oracle net service name, or sqlite:sample / "
                                                     "sqlite:<file> for the embedded engine."),
@@ -248,6 +250,10 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     if (!p.parse(splitRecordFile(args))) {
         err << p.errorText() << "\n";
         return kCliBadArguments;
+    }
+    if (p.isSet(QStringLiteral("version"))) {
+        out << "quervin-cli " << QUERVIN_VERSION << "\n";
+        return kCliCarriedOut;
     }
     if (p.isSet(QStringLiteral("help"))) {
         out << p.helpText();
