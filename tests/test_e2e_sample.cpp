@@ -10,12 +10,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 
 using namespace Qt::StringLiterals;
@@ -62,10 +64,11 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     EXPECT_TRUE(frame->action(u"login"_s)->isEnabled());
 }
 
-TEST_F(SampleTest, DoubleClickOnACellWritesItsCondition) {
+TEST_F(SampleTest, DoubleClickOnACellWritesItsConditionAndCellsCopyWithHeadings) {
     test::ModalAnswerer answerer({QMessageBox::No});
     login(u"sqlite:sample"_s, u"demo"_s);
-    run(u"select customer_id, name from customers where customer_id = 7"_s);
+    run(u"select customer_id, name, 'a\tb' as \"Odd \"\"x\"\"\" from customers "
+        u"where customer_id in (7, 8) order by 1"_s);
     GridView* grid = window()->resultGrid();
     grid->tableModel()->refresh();
     const QString name = model().resultGrid().text(1, 2);
@@ -78,6 +81,26 @@ TEST_F(SampleTest, DoubleClickOnACellWritesItsCondition) {
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(window()->sqlEdit()->toPlainText(), u"where NAME = '"_s + name + u"'"_s);
     EXPECT_TRUE(window()->sqlEdit()->hasFocus());
+
+    // Ctrl+C on a range: its headings, then its cells, tab-separated.
+    grid->setFocus();
+    grid->selectionModel()->select(
+        QItemSelection(grid->model()->index(0, 1), grid->model()->index(1, 2)),
+        QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    const QString second = model().resultGrid().text(2, 2);
+    EXPECT_EQ(
+        QGuiApplication::clipboard()->text(),
+        u"NAME\t\"Odd \"\"x\"\"\"\n"_s + name + u"\t\"a\tb\"\n"_s + second + u"\t\"a\tb\"\n"_s);
+    // The whole grid as CSV, or a reason when the file cannot be written.
+    QTemporaryDir dir;
+    ASSERT_EQ(grid->saveCsv(dir.filePath(u"r.csv"_s)), QString());
+    QFile csv(dir.filePath(u"r.csv"_s));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll(), (u"\uFEFFROWNUM,CUSTOMER_ID,NAME,\"Odd \"\"x\"\"\"\r\n1,7,"_s + name +
+                              u",a\tb\r\n2,8,"_s + second + u",a\tb\r\n"_s)
+                                 .toUtf8());
+    EXPECT_NE(grid->saveCsv(dir.filePath(u"missing/r.csv"_s)), QString());
 }
 
 namespace {

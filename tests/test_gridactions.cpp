@@ -33,13 +33,22 @@ void fillResult(GridModel& g) {
 TEST(GridActions, ConditionsAreValidSql) {
     GridModel g;
     fillResult(g);
-    EXPECT_EQ(conditionFromCell(g, 2, 1), u"STATUS IS NULL"_s);
-    EXPECT_EQ(conditionFromCell(g, 3, 1), u"STATUS = '(null)'"_s);
-    EXPECT_EQ(conditionFromCell(g, 1, 1), u"STATUS = 'OPEN'"_s);
-    EXPECT_EQ(conditionFromCell(g, 9, 1), QString());
+    const auto condition = [&](int r, int c) { return conditionFromCell(g, r, c).condition; };
+    EXPECT_EQ(condition(2, 1), u"STATUS IS NULL"_s);
+    EXPECT_EQ(condition(3, 1), u"STATUS = '(null)'"_s);
+    EXPECT_EQ(condition(1, 1), u"STATUS = 'OPEN'"_s);
+    EXPECT_EQ(condition(9, 1), QString());
     g.setText(2, 1, u"later"_s);
-    EXPECT_EQ(conditionFromCell(g, 2, 1), u"STATUS = 'later'"_s)
-        << "a rewritten cell is no longer null";
+    EXPECT_EQ(condition(2, 1), u"STATUS = 'later'"_s) << "a rewritten cell is no longer null";
+    g.setCellKind(2, 1, CellKind::Cut);
+    EXPECT_EQ(conditionFromCell(g, 2, 1).reason, kMsgCellTooLong);
+    EXPECT_EQ(condition(2, 1), QString());
+    // Headings Oracle would not read unquoted as themselves are quoted.
+    QStringList names;
+    for (const char* h : {"SAL#", "Customer Name", "COUNT(*)", "name", "1X", "A\"B"})
+        names << sqlColumnName(QString::fromUtf8(h));
+    EXPECT_EQ(names, (QStringList{u"SAL#"_s, u"\"Customer Name\""_s, u"\"COUNT(*)\""_s,
+                                  u"\"name\""_s, u"\"1X\""_s, u"\"A\"\"B\""_s}));
 }
 
 TEST(GridActions, DoubleClickReplacesTheSelectionWithTheConditionAndFocusesTheSqlBox) {
@@ -56,6 +65,10 @@ TEST(GridActions, DoubleClickReplacesTheSelectionWithTheConditionAndFocusesTheSq
     EXPECT_EQ(port.events.last(), u"focusSql"_s);
     m.insertConditionFromCell(0, 2);
     EXPECT_EQ(port.sql, u"where NAME = 'O''Brien'"_s) << "a header inserts nothing";
+    m.resultGrid().setCellKind(1, 2, CellKind::Unread);
+    m.insertConditionFromCell(1, 2);
+    EXPECT_EQ(std::tuple(port.sql, port.events.last()),
+              std::tuple(u"where NAME = 'O''Brien'"_s, u"status "_s + kMsgCellNotRead));
 }
 
 TEST(GridActions, PlanCopiesAsLinesWithEstimates) {

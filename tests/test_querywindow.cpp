@@ -142,7 +142,6 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
 // New windows cascade from the current one, each wholly visible and current; the frame opens
 // again where and as large as it was left.
 TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometry) {
-    frame.resize(900, 700);
     QMdiArea* area = frame.findChild<QMdiArea*>();
     QPoint previous = frame.activeQueryWindow()->parentWidget()->pos();
     for (int i = 2; i <= 10; ++i) {

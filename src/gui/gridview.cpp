@@ -1,13 +1,22 @@
 #include "gui/gridview.h"
 
+#include "core/tuning/gridactions.h"
 #include "core/window/program.h"
 #include "core/window/twips.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSaveFile>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
+
+#include <set>
 
 namespace qv {
 
@@ -80,8 +89,70 @@ int GridView::currentGridCol() const {
 
 void GridView::keyPressEvent(QKeyEvent* event) {
     QTableView::keyPressEvent(event);
-    if (event->matches(QKeySequence::Copy))
-        Q_EMIT copyPressed();
+    if (!event->matches(QKeySequence::Copy))
+        return;
+    if (exports_)
+        copySelection();
+    Q_EMIT copyPressed();
+}
+
+void GridView::enableExport() {
+    exports_ = true;
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, &GridView::showExportMenu);
+}
+
+QString GridView::selectionText() const {
+    const GridModel& g = model_->grid();
+    std::set<int> rows, cols;
+    QModelIndexList cells = selectionModel()->selectedIndexes();
+    if (cells.isEmpty() && currentIndex().isValid())
+        cells << currentIndex();
+    for (const QModelIndex& i : cells) {
+        rows.insert(i.row() + g.fixedRows());
+        cols.insert(i.column() + g.fixedCols());
+    }
+    if (cells.isEmpty())
+        return QString();
+    return gridCellsText(g, QList<int>(rows.begin(), rows.end()),
+                         QList<int>(cols.begin(), cols.end()), u'\t', QStringLiteral("\n"));
+}
+
+void GridView::copySelection() {
+    const QString text = selectionText();
+    if (!text.isEmpty())
+        QGuiApplication::clipboard()->setText(text);
+}
+
+QString GridView::saveCsv(const QString& path) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    file.write("\xEF\xBB\xBF");
+    file.write(gridCsv(model_->grid()).toUtf8());
+    if (!file.commit())
+        return file.errorString();
+    return QString();
+}
+
+void GridView::askAndSaveCsv() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("CSVで保存"),
+                                                      QStringLiteral("%1.csv").arg(objectName()),
+                                                      QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    if (const QString reason = saveCsv(path); !reason.isEmpty())
+        QMessageBox::warning(this, kAppTitle,
+                             QStringLiteral("CSVを保存できませんでした:%1\n%2").arg(path, reason));
+}
+
+void GridView::showExportMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* copy = menu.addAction(QStringLiteral("コピー(&C)"), this, &GridView::copySelection);
+    copy->setShortcut(QKeySequence::Copy);
+    menu.addAction(QStringLiteral("CSVで保存..."), this, &GridView::askAndSaveCsv);
+    menu.exec(viewport()->mapToGlobal(at));
 }
 
 }  // namespace qv

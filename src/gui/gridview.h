@@ -17,6 +17,16 @@ class GridView : public QTableView {
     int currentGridRow() const;
     int currentGridCol() const;
 
+    // Lets the user select a range of cells, copy it with its headings as tab-separated text
+    // (Ctrl+C) and save the whole grid as CSV, both also from a context menu.
+    void enableExport();
+    // The selected cells (the current one when none is) as Ctrl+C puts them on
+    // the clipboard.
+    QString selectionText() const;
+    // Writes the whole grid as CSV (UTF-8 with a byte order mark, which spreadsheets need to
+    // read Japanese text) to `path`; the reason when it could not.
+    QString saveCsv(const QString& path) const;
+
   Q_SIGNALS:
     // A cell was double-clicked; grid coordinates.
     void cellDoubleClicked(int row, int col);
@@ -30,10 +40,14 @@ class GridView : public QTableView {
 
   private:
     void applyShape();
+    void copySelection();
+    void askAndSaveCsv();
+    void showExportMenu(const QPoint& at);
     double dpi() const;
 
     GridTableModel* model_;
     QWidget* corner_ = nullptr;
+    bool exports_ = false;
 };
 
 }  // namespace qv

@@ -31,6 +31,9 @@ class TestPort : public WindowPort {
     // Every question is cancelled.
     Answer ask(const QString&) override;
     void showMessage(const QString& text, const QString& title) override;
+    void showStatus(const QString& text) override {
+        events.append(QStringLiteral("status ") + text);
+    }
     bool runLoginDialog(LoginValues& values) override;
     // Confirmations are answered from `confirmations` (No when they run out).
     bool confirm(const QString& text) override;

@@ -1,16 +1,41 @@
 #include "core/tuning/gridactions.h"
 
+#include <QRegularExpression>
+
 namespace qv {
 
-QString conditionFromCell(const GridModel& grid, int row, int col) {
-    if (row < grid.fixedRows() || row >= grid.rows() || col < 0 || col >= grid.cols())
-        return QString();
-    const QString header = grid.text(0, col);
-    if (grid.cellIsNull(row, col))
-        return header + QStringLiteral(" IS NULL");
+QString sqlColumnName(const QString& heading) {
+    static const QRegularExpression plain(QStringLiteral("^[A-Z][A-Z0-9_$#]*$"));
+    if (plain.match(heading).hasMatch())
+        return heading;
+    QString quoted = heading;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+CellCondition conditionFromCell(const GridModel& grid, int row, int col) {
+    if (row < grid.fixedRows() || row >= grid.rows() || col < grid.fixedCols() ||
+        col >= grid.cols())
+        return {};
+    const QString column = sqlColumnName(grid.text(0, col));
     QString value = grid.text(row, col);
+    switch (grid.cellKind(row, col)) {
+        case CellKind::Null:
+            return {column + QStringLiteral(" IS NULL"), {}};
+        case CellKind::Binary:
+            // The text is "(" hexadecimal digits ")".
+            return {column + QStringLiteral(" = HEXTORAW('") + value.mid(1, value.size() - 2) +
+                        QStringLiteral("')"),
+                    {}};
+        case CellKind::Unread:
+            return {{}, kMsgCellNotRead};
+        case CellKind::Cut:
+            return {{}, kMsgCellTooLong};
+        case CellKind::Value:
+            break;
+    }
     value.replace(QLatin1Char('\''), QStringLiteral("''"));
-    return header + QStringLiteral(" = ") + QStringLiteral("'") + value + QStringLiteral("'");
+    return {column + QStringLiteral(" = '") + value + QLatin1Char('\''), {}};
 }
 
 QString planClipboardText(const GridModel& plan) {
@@ -40,6 +65,41 @@ QString planClipboardText(const GridModel& plan) {
         text += line + QStringLiteral("\r\n");
     }
     return text;
+}
+
+QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
+                      QChar separator, const QString& lineEnd) {
+    const auto field = [&](int row, int col) {
+        if (row > 0 && grid.cellIsNull(row, col))
+            return QString();
+        QString text = grid.text(row, col);
+        if (!text.contains(separator) && !text.contains(u'"') && !text.contains(u'\n') &&
+            !text.contains(u'\r'))
+            return text;
+        text.replace(u'"', QStringLiteral("\"\""));
+        return u'"' + text + u'"';
+    };
+    QString out;
+    QList<int> lines = rows;
+    lines.prepend(0);
+    for (int row : lines) {
+        for (qsizetype i = 0; i < cols.size(); ++i) {
+            if (i > 0)
+                out += separator;
+            out += field(row, cols[i]);
+        }
+        out += lineEnd;
+    }
+    return out;
+}
+
+QString gridCsv(const GridModel& grid) {
+    QList<int> rows, cols;
+    for (int r = grid.fixedRows(); r < grid.rows(); ++r)
+        rows << r;
+    for (int c = 0; c < grid.cols(); ++c)
+        cols << c;
+    return gridCellsText(grid, rows, cols, u',', QStringLiteral("\r\n"));
 }
 
 }  // namespace qv

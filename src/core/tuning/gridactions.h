@@ -2,18 +2,43 @@
 
 #include "core/tuning/gridmodel.h"
 
+#include <QList>
 #include <QString>
 
 namespace qv {
 
-// The condition a double-click on result cell (row, col) writes into the SQL box:
-// header = 'value', with quotes in the value doubled so the condition is valid SQL; a cell
-// that shows a null value gives "header IS NULL". Empty for a cell outside the data rows.
-QString conditionFromCell(const GridModel& grid, int row, int col);
+inline const QString kMsgCellNotRead =
+    QStringLiteral("この列の値は読み込んでいないため、条件を作れません。");
+inline const QString kMsgCellTooLong =
+    QStringLiteral("値の一部しか表示していないため、条件を作れません。");
+
+// What a double-click on result cell (row, col) writes into the SQL box, or why nothing.
+struct CellCondition {
+    QString condition;  // valid Oracle SQL; empty when there is none
+    QString reason;     // for the status bar when there is none; empty outside the data rows
+};
+// column = 'value' with quotes in the value doubled, "column IS NULL" for a null value,
+// column = HEXTORAW('0AFF') for bytes. The column is the heading as it stands when it is a
+// plain upper-case name, else double-quoted. A long column's value (never read) and a value
+// shown only in part give no condition but a reason.
+CellCondition conditionFromCell(const GridModel& grid, int row, int col);
+
+// `heading` as a column in SQL: as it stands when Oracle would read it unquoted as itself,
+// else double-quoted with inner double quotes doubled.
+QString sqlColumnName(const QString& heading);
 
 // The plan as text for the clipboard: one line per plan row, "n<TAB>operation" and, when there
 // are estimates, "<TAB>(cardinarity=.. cost=.. byte=..)", each line ended by CR LF. A null
 // string when the plan grid is hidden (nothing is copied then).
 QString planClipboardText(const GridModel& plan);
+
+// The cells at rows × cols (grid coordinates, in the order given) under their headings (row
+// 0), one line each, fields separated by `separator`, every line ended by `lineEnd`. A null
+// value is an empty field; a field holding the separator, a quote or a line break is quoted,
+// quotes doubled (as spreadsheets read both tab-separated text and CSV).
+QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
+                      QChar separator, const QString& lineEnd);
+// The whole grid, headings and every column included, as CSV (RFC 4180).
+QString gridCsv(const GridModel& grid);
 
 }  // namespace qv

@@ -5,7 +5,7 @@
 namespace qv {
 
 void GridModel::clear() {
-    nullCells_.clear();
+    markedCells_.clear();
     for (Row& r : rows_) {
         r.data = QString();
         r.ends.clear();
@@ -20,7 +20,7 @@ void GridModel::swapContents(GridModel& other) {
     std::swap(fixedRows_, other.fixedRows_);
     std::swap(fixedCols_, other.fixedCols_);
     std::swap(widths_, other.widths_);
-    std::swap(nullCells_, other.nullCells_);
+    std::swap(markedCells_, other.markedCells_);
     std::swap(visible_, other.visible_);
     for (GridModel* g : {this, &other}) {
         g->changed();
@@ -34,7 +34,8 @@ void GridModel::setRows(int n) {
     if (n == rows())
         return;
     if (n < rows())
-        std::erase_if(nullCells_, [n](uint64_t key) { return static_cast<int>(key >> 32) >= n; });
+        std::erase_if(markedCells_,
+                      [n](const auto& cell) { return static_cast<int>(cell.first >> 32) >= n; });
     rows_.resize(static_cast<size_t>(n));
     fixedRows_ = std::min(fixedRows_, n);
     changed();
@@ -45,8 +46,9 @@ void GridModel::setCols(int n) {
     if (n == cols_)
         return;
     if (n < cols_) {
-        std::erase_if(nullCells_,
-                      [n](uint64_t key) { return static_cast<int>(key & 0xffffffffu) >= n; });
+        std::erase_if(markedCells_, [n](const auto& cell) {
+            return static_cast<int>(cell.first & 0xffffffffu) >= n;
+        });
         for (Row& r : rows_) {
             if (r.ends.size() > static_cast<size_t>(n)) {
                 r.ends.resize(static_cast<size_t>(n));
@@ -97,8 +99,8 @@ QString GridModel::text(int row, int col) const {
 void GridModel::setText(int row, int col, const QString& text) {
     if (row < 0 || row >= rows() || col < 0 || col >= cols_)
         return;
-    if (!nullCells_.empty())
-        nullCells_.erase(cellKey(row, col));
+    if (!markedCells_.empty())
+        markedCells_.erase(cellKey(row, col));
     Row& r = rows_[static_cast<size_t>(row)];
     const size_t c = static_cast<size_t>(col);
     if (c >= r.ends.size()) {
@@ -124,17 +126,20 @@ void GridModel::setText(int row, int col, const QString& text) {
     changed();
 }
 
-void GridModel::setCellNull(int row, int col, bool isNull) {
+void GridModel::setCellKind(int row, int col, CellKind kind) {
     if (row < 0 || row >= rows() || col < 0 || col >= cols_)
         return;
-    if (isNull)
-        nullCells_.insert(cellKey(row, col));
-    else
-        nullCells_.erase(cellKey(row, col));
+    if (kind != CellKind::Value)
+        markedCells_[cellKey(row, col)] = kind;
+    else if (!markedCells_.empty())
+        markedCells_.erase(cellKey(row, col));
 }
 
-bool GridModel::cellIsNull(int row, int col) const {
-    return !nullCells_.empty() && nullCells_.count(cellKey(row, col)) > 0;
+CellKind GridModel::cellKind(int row, int col) const {
+    if (markedCells_.empty())
+        return CellKind::Value;
+    const auto it = markedCells_.find(cellKey(row, col));
+    return it == markedCells_.end() ? CellKind::Value : it->second;
 }
 
 void GridModel::setVisible(bool visible) {

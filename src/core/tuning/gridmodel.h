@@ -3,10 +3,19 @@
 #include <QString>
 
 #include <cstdint>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace qv {
+
+// What a cell's text stands for, where it is more than the value itself.
+enum class CellKind : uint8_t {
+    Value,   // the value as text
+    Null,    // a null value; the text is a stand-in for it
+    Binary,  // bytes, shown as "(" hexadecimal digits ")"
+    Cut,     // only the start of a longer value
+    Unread,  // a long column's value, never read: the cell is empty
+};
 
 // Told when a grid's cells, shape or visibility change, so a view can refresh.
 class GridObserver {
@@ -48,10 +57,14 @@ class GridModel {
     // Writes a cell; a cell outside the grid is ignored.
     void setText(int row, int col, const QString& text);
 
-    // Marks a cell as showing a null value (its text is only a stand-in for it). Writing or
-    // clearing the cell drops the mark.
-    void setCellNull(int row, int col, bool isNull);
-    bool cellIsNull(int row, int col) const;
+    // Marks what a cell's text stands for. Writing or clearing the cell drops the mark.
+    void setCellKind(int row, int col, CellKind kind);
+    CellKind cellKind(int row, int col) const;
+    void setCellNull(int row, int col, bool isNull) {
+        if (isNull || cellKind(row, col) == CellKind::Null)
+            setCellKind(row, col, isNull ? CellKind::Null : CellKind::Value);
+    }
+    bool cellIsNull(int row, int col) const { return cellKind(row, col) == CellKind::Null; }
 
     bool visible() const { return visible_; }
     void setVisible(bool visible);
@@ -78,7 +91,7 @@ class GridModel {
     std::vector<int> widths_ = std::vector<int>(2, kDefaultColWidth);
     bool visible_ = true;
     GridObserver* observer_ = nullptr;
-    std::unordered_set<uint64_t> nullCells_;
+    std::unordered_map<uint64_t, CellKind> markedCells_;  // cells of another kind than Value
     static uint64_t cellKey(int row, int col) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) |
                static_cast<uint32_t>(col);

@@ -10,13 +10,34 @@ QString toHex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex().toUpper());
 }
 
+namespace {
+
+bool isBinaryValue(const QVariant& value, FieldType type) {
+    return type == FieldType::VarBinary || type == FieldType::Binary ||
+           value.metaType().id() == QMetaType::QByteArray;
+}
+
+}  // namespace
+
+CellKind resultCellKind(const QVariant& value, FieldType type) {
+    if (value.isNull() || !value.isValid())
+        return CellKind::Null;
+    if (isBinaryValue(value, type))
+        return 2 + 2 * value.toByteArray().size() > kMaxCellChars ? CellKind::Cut
+                                                                  : CellKind::Binary;
+    // Only text can be longer than a cell; numbers and dates are short.
+    if (value.metaType().id() == QMetaType::QString &&
+        static_cast<const QString*>(value.constData())->size() > kMaxCellChars)
+        return CellKind::Cut;
+    return CellKind::Value;
+}
+
 QString resultCellText(const QVariant& value, FieldType type) {
     if (value.isNull() || !value.isValid())
         return QStringLiteral("(null)");
     QString text;
     qsizetype length = 0;  // of the whole text, cut or not
-    if (type == FieldType::VarBinary || type == FieldType::Binary ||
-        value.metaType().id() == QMetaType::QByteArray) {
+    if (isBinaryValue(value, type)) {
         // Two digits a byte: cut the bytes first, so a huge value is never made twice as big.
         const QByteArray bytes = value.toByteArray();
         text = QStringLiteral("(") + toHex(bytes.left(kMaxCellChars)) + QStringLiteral(")");
@@ -100,12 +121,14 @@ void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
         out.setText(row, 0, QString::number(n));
         for (int i = 0; i < k; ++i) {
             const FieldType type = rs->field(i).type;
-            if (isLongField(type))
+            if (isLongField(type)) {
+                out.setCellKind(row, i + 1, CellKind::Unread);
                 continue;
+            }
             const QVariant v = rs->value(i);
+            const CellKind kind = resultCellKind(v, type);
             out.setText(row, i + 1, resultCellText(v, type));
-            if (v.isNull())
-                out.setCellNull(row, i + 1, true);
+            out.setCellKind(row, i + 1, kind);
         }
         rs->moveNext();
     }

@@ -233,10 +233,13 @@ void QueryWindowModel::recordingStage(const RunFacts& facts) {
 }
 
 void QueryWindowModel::insertConditionFromCell(int row, int col) {
-    const QString condition = conditionFromCell(resultGrid_, row, col);
-    if (condition.isEmpty())
+    const CellCondition cell = conditionFromCell(resultGrid_, row, col);
+    if (cell.condition.isEmpty()) {
+        if (!cell.reason.isEmpty())
+            port_.showStatus(cell.reason);
         return;
-    port_.replaceSqlSelection(condition);
+    }
+    port_.replaceSqlSelection(cell.condition);
     port_.focusSql();
 }
 

@@ -31,6 +31,8 @@ class WindowPort {
     virtual bool confirm(const QString& text) = 0;
     // Modal message box with an OK button.
     virtual void showMessage(const QString& text, const QString& title) = 0;
+    // A passing note in the status bar: why a command did nothing, for instance.
+    virtual void showStatus(const QString& text) = 0;
     // Runs the login dialog preset with `values`; true and the accepted values when the user
     // connects, false when the dialog is cancelled or closed.
     virtual bool runLoginDialog(LoginValues& values) = 0;
