@@ -529,7 +529,15 @@ Step Builder::tableAccess(const QString& name, const QString& usingText, const Q
             std::any_of(conditions.begin(), conditions.end(),
                         [&](const Predicate& p) { return p.column == t.rowidColumn; });
         const QString key = byKey ? t.rowidColumn : QStringLiteral("rowid");
-        const double found = single ? 1 : t.rows * rangeSelectivity(conditions, tableText, key);
+        // "rowid=?" is also how SQLite searches an IN list of keys, one after the other: what
+        // Oracle shows as an INLIST ITERATOR over the unique scan.
+        const auto inList =
+            std::find_if(conditions.begin(), conditions.end(), [&](const Predicate& p) {
+                return !p.subquery && p.op == u"IN" && p.column == key && p.values > 0;
+            });
+        const double keys = single && inList != conditions.end() ? inList->values : 1;
+        const double found =
+            single ? keys : t.rows * rangeSelectivity(conditions, tableText, key);
         const double card =
             found * otherSelectivity(alias, tableText,
                                      {t.rowidColumn, u"rowid"_qs, u"_rowid_"_qs, u"oid"_qs}, outer);
@@ -547,16 +555,24 @@ Step Builder::tableAccess(const QString& name, const QString& usingText, const Q
                                                                 : QStringLiteral("RANGE SCAN")),
                            QStringLiteral("PK_") + object);
         index.card = found;
-        index.cost = single ? 1 : 1 + t.pages * found / t.rows / 4 + cpu(found);
+        index.cost = single ? keys : 1 + t.pages * found / t.rows / 4 + cpu(found);
         index.width = t.widths.value(t.columns.indexOf(t.rowidColumn), 4);
         Step s =
             named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {index}),
                   object);
         s.card = card;
-        s.cost = index.cost + (single ? 1 : t.pages * found / t.rows + cpu(found));
+        s.cost = index.cost + (single ? keys : t.pages * found / t.rows + cpu(found));
         s.width = width;
         s.listDriven = fromList(t.rowidColumn);
         s.tableRows = t.rows;
+        if (keys > 1) {
+            Step iterator = step(QStringLiteral("INLIST ITERATOR"), QString(), {s});
+            iterator.card = s.card;
+            iterator.cost = s.cost;
+            iterator.width = s.width;
+            iterator.tableRows = t.rows;
+            return iterator;
+        }
         return s;
     }
     const QRegularExpressionMatch m = kIndex.match(usingText);
@@ -909,6 +925,8 @@ Step Builder::block(const std::vector<int>& lines, Text text) {
         for (const Subquery& sub : subqueries) {
             filter.children.push_back(sub.plan);
             filter.cost += sub.correlated ? tree.card * sub.plan.cost : sub.plan.cost;
+            // Oracle's guess for a row kept by a subquery it cannot estimate: one in twenty.
+            filter.card *= 0.05;
         }
         tree = filter;
     }
