@@ -1,6 +1,6 @@
 #include "core/embedded/sqlitecall.h"
 
-#include "core/embedded/oracledialect.h"
+#include "core/embedded/oracleerrors.h"
 
 namespace qv::embedded {
 
