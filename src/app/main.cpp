@@ -1,12 +1,22 @@
+#include "core/version.h"
 #include "core/window/backgroundrun.h"
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 int main(int argc, char* argv[]) {
+    // Answered before any QApplication exists, so it works without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
+            std::puts("QuervinStudio " QUERVIN_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuervinStudio"));
     QApplication::setOrganizationName(QStringLiteral("QUERVIN"));
