@@ -43,11 +43,12 @@ int main(int argc, char** argv) {
     ConnectionService& c = window->model().connection();
     c.setLogin({QStringLiteral("sqlite:sample"), QStringLiteral("demo"), QString()});
     c.connectToService();
-    window->sqlEdit()->setPlainText(
-        QStringLiteral("select c.name, o.order_date, o.total_amount\n"
-                       "  from customers c join orders o on o.customer_id = c.customer_id\n"
-                       " where c.city = '札幌' and o.status = 'SHIPPED'\n"
-                       " order by o.total_amount desc"));
+    // A comment, keywords, strings and a number: the SQL box's colours all show.
+    window->sqlEdit()->setPlainText(QStringLiteral(
+        "select c.name, o.order_date, o.total_amount  -- 札幌への高額な出荷\n"
+        "  from customers c join orders o on o.customer_id = c.customer_id\n"
+        " where c.city = '札幌' and o.status = 'SHIPPED' and o.total_amount >= 50000\n"
+        " order by o.total_amount desc"));
     auto settle = [](int ms) {
         for (int i = 0; i < ms / 50; ++i) {
             QApplication::processEvents();

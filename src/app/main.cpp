@@ -1,5 +1,6 @@
 #include "core/version.h"
 #include "core/window/backgroundrun.h"
+#include "gui/appicon.h"
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
 
@@ -18,6 +19,7 @@ int main(int argc, char* argv[]) {
         }
     }
     QApplication app(argc, argv);
+    QApplication::setWindowIcon(qv::appIcon());
     QApplication::setApplicationName(QStringLiteral("QuervinStudio"));
     QApplication::setOrganizationName(QStringLiteral("QUERVIN"));
     qv::installQtTranslations(app);

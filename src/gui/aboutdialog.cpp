@@ -3,10 +3,10 @@
 #include "core/about/aboutinfo.h"
 #include "core/window/program.h"
 #include "core/window/twips.h"
+#include "gui/appicon.h"
 #include "gui/systeminfodialog.h"
 #include "gui/windowfont.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -37,10 +37,12 @@ AboutDialog::AboutDialog(QWidget* parent)
 
     iconLabel_ = named(new QLabel(this), "iconLabel");
     place(iconLabel_, 240, 240, 480, 480);
-    QIcon icon = QApplication::windowIcon();
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_ComputerIcon);
-    iconLabel_->setPixmap(icon.pixmap(iconLabel_->size()));
+    setWindowIcon(appIcon());
+    QPixmap picture = appIcon().pixmap(iconLabel_->size());
+    // Without Qt's SVG support the icon cannot be drawn; a stock picture stands in.
+    if (picture.isNull())
+        picture = style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(iconLabel_->size());
+    iconLabel_->setPixmap(picture);
 
     titleLabel_ = named(new QLabel(this), "titleLabel");
     place(titleLabel_, 1050, 240, 3885, 480);

@@ -8,6 +8,7 @@
 #include "core/window/program.h"
 #include "core/window/twips.h"
 #include "gui/aboutdialog.h"
+#include "gui/appicon.h"
 #include "gui/historywindow.h"
 #include "gui/optionsdialog.h"
 #include "gui/querywindow.h"
@@ -54,6 +55,7 @@ constexpr char kGeometryKey[] = "frame_geometry";
 MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Quervin"));
+    setWindowIcon(appIcon());
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     setCentralWidget(mdiArea_);
     buildMenus();
@@ -89,6 +91,7 @@ QueryWindow* MainFrame::openQueryWindow() {
     auto* qw = new QueryWindow;
     auto* sub = new QuerySubWindow([this, qw] { queryWindowClosed(qw); });
     sub->setWidget(qw);
+    sub->setWindowIcon(appIcon());
     mdiArea_->addSubWindow(sub);
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });

@@ -6,6 +6,7 @@
 #include "gui/gridview.h"
 #include "gui/logindialog.h"
 #include "gui/splitterbars.h"
+#include "gui/sqleditor.h"
 #include "gui/windowfont.h"
 
 #include <QClipboard>
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -38,7 +38,7 @@ QueryWindow::QueryWindow(QWidget* parent)
     setWindowTitle(kAppTitle);
 
     sqlHeading_ = makeLabel("sqlHeading", QStringLiteral("SQL"));
-    sqlEdit_ = new QPlainTextEdit(this);
+    sqlEdit_ = new SqlEditor(this);
     sqlEdit_->setObjectName(QStringLiteral("sqlEdit"));
     sqlEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     executeButton_ = new QPushButton(QStringLiteral("実 行"), this);
@@ -97,6 +97,11 @@ QueryWindow::QueryWindow(QWidget* parent)
     panels_[1]->setCursor(Qt::PointingHandCursor);
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
+    // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
+    connect(sqlEdit_, &SqlEditor::runRequested, this, [this] {
+        if (!model_->isRunning() && executeButton_->isEnabled())
+            executeButton_->click();
+    });
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
     connect(planGrid_, &GridView::copyPressed, this, [this] {

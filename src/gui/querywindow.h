@@ -2,13 +2,13 @@
 
 #include "core/window/querywindowmodel.h"
 #include "core/window/windowport.h"
+#include "gui/sqleditor.h"
 
 #include <QWidget>
 
 #include <array>
 
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 
@@ -39,7 +39,7 @@ class QueryWindow : public QWidget, public WindowPort {
     bool confirm(const QString& text) override;
     double twipsPerBlank() const override;
 
-    QPlainTextEdit* sqlEdit() const { return sqlEdit_; }
+    SqlEditor* sqlEdit() const { return sqlEdit_; }
     QPushButton* executeButton() const { return executeButton_; }
     GridView* resultGrid() const { return resultGrid_; }
     GridView* statsGrid() const { return statsGrid_; }
@@ -71,7 +71,7 @@ class QueryWindow : public QWidget, public WindowPort {
     double dpi() const;
 
     QueryWindowModel* model_;
-    QPlainTextEdit* sqlEdit_ = nullptr;
+    SqlEditor* sqlEdit_ = nullptr;
     QPushButton* executeButton_ = nullptr;
     QLabel* sqlHeading_ = nullptr;
     QLabel* resultHeading_ = nullptr;
