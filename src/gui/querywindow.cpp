@@ -25,6 +25,9 @@ namespace qv {
 
 namespace {
 
+// How long a passing note stays in the status bar.
+constexpr int kStatusNoteMs = 5000;
+
 // What the status-bar panels show; their first texts and their tooltips.
 const QString kPanelNames[3] = {QStringLiteral("オラクル接続ステータス"),
                                 QStringLiteral("履歴ステータス"), QStringLiteral("履歴件数")};
@@ -64,6 +67,8 @@ QueryWindow::QueryWindow(QWidget* parent)
     resultGrid_->setObjectName(QStringLiteral("resultGrid"));
     statsGrid_ = new GridView(model_->statsGrid(), this);
     statsGrid_->setObjectName(QStringLiteral("statsGrid"));
+    resultGrid_->enableExport();
+    statsGrid_->enableExport();
     planGrid_ = new GridView(model_->planGrid(), this);
     planGrid_->setObjectName(QStringLiteral("planGrid"));
 
@@ -259,6 +264,10 @@ Answer QueryWindow::ask(const QString& text) {
         default:
             return Answer::Cancel;
     }
+}
+
+void QueryWindow::showStatus(const QString& text) {
+    statusBar_->showMessage(text, kStatusNoteMs);
 }
 
 void QueryWindow::showMessage(const QString& text, const QString& title) {

@@ -35,6 +35,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void repaintNow() override;
     Answer ask(const QString& text) override;
     void showMessage(const QString& text, const QString& title) override;
+    void showStatus(const QString& text) override;
     bool runLoginDialog(LoginValues& values) override;
     bool confirm(const QString& text) override;
     double twipsPerBlank() const override;
