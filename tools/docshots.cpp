@@ -4,33 +4,41 @@
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planstep.h"
 #include "core/window/querywindowmodel.h"
+#include "gui/appicon.h"
 #include "gui/historywindow.h"
 #include "gui/mainframe.h"
+#include "gui/qttranslations.h"
 #include "gui/querywindow.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 using namespace qv;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png COMPARISON.png\n");
+    QApplication::setWindowIcon(appIcon());
+    installQtTranslations(app);
+    if (argc < 5) {
+        std::fprintf(
+            stderr,
+            "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png COMPARISON.png QUESTION.png\n");
         return 2;
     }
     QTemporaryDir dir;
     setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
     {
-        // The plan table exists already, as after a first run that created it.
+        // No plan table yet, as at the first run: the window asks to create it.
         auto db = openEmbeddedDatabase(QStringLiteral("sqlite:sample"), QStringLiteral("demo"));
         try {
-            db->execute(planTableCreateStatement(QStringLiteral("QUERVIN$PLAN_TABLE")));
+            db->execute(QStringLiteral("drop table QUERVIN$PLAN_TABLE"));
         } catch (const DbError&) {
         }
     }
@@ -61,9 +69,23 @@ int main(int argc, char** argv) {
             0, w->x(), w->y(), w->frameGeometry().width(), w->frameGeometry().height());
         return shot.save(QString::fromLocal8Bit(file));
     };
+    // The question, shot over the window, then answered はい.
+    bool asked = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || asked)
+            return;
+        asked = true;
+        settle(500);
+        shoot(argv[4]);
+        box->button(QMessageBox::Yes)->click();
+    });
+    poll.start(100);
     window->executeButton()->click();
-    settle(1500);
-    if (!shoot(argv[1]))
+    settle(2500);
+    poll.stop();
+    if (!asked || !shoot(argv[1]))
         return 1;
 
     // A statement that counts for a long time, caught while it fetches: the button stops it.

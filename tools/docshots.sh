@@ -5,5 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
 export QUERVIN_SAMPLE_DIR=${QUERVIN_SAMPLE_DIR:-$(mktemp -d)}
-xvfb-run -a -s "-screen 0 1024x768x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png" "$root/docs/comparison.png"
-echo "wrote docs/main-window.png, docs/running.png and docs/comparison.png"
+xvfb-run -a -s "-screen 0 1024x768x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png" "$root/docs/comparison.png" "$root/docs/question.png"
+echo "wrote docs/main-window.png, docs/running.png, docs/comparison.png and docs/question.png"
