@@ -182,6 +182,8 @@ TEST_F(EmbeddedSql, OracleSqlRunsAsInOracleAndFailuresCarryOracleNumbers) {
          "ORA-00900"},
         {"select * from nowhere", "ORA-00942"},
         {"select nosuch from emp", "ORA-00904"},
+        {"insert into emp (nosuch) values (1)", "ORA-00904"},
+        {"select *", "ORA-00923"},
         {"select ename emp x from emp", "ORA-00923"},
         {"select ename from emp where", "ORA-00921"},
         {"insert into o (id, note) values (1, 'b')", "ORA-00001"},

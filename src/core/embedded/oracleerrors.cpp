@@ -94,6 +94,17 @@ OracleFailure oracleFailure(int extendedCode, const QString& message, const QByt
         return failure(904, oracleColumn(*column) + QStringLiteral(": invalid identifier"));
     if (const auto function = named("no such function: "))
         return failure(904, oracleColumn(*function) + QStringLiteral(": invalid identifier"));
+    if (message.startsWith(u"table ") && message.contains(u" has no column named ")) {
+        return failure(904,
+                       oracleColumn(message.section(QStringLiteral(" has no column named "), 1)) +
+                           QStringLiteral(": invalid identifier"));
+    }
+    if (message == u"no tables specified")
+        return failure(923, QStringLiteral("FROM keyword not found where expected"));
+    if (message.endsWith(u" is not a function") || message.startsWith(u"a JOIN clause is required"))
+        return failure(933, QStringLiteral("SQL command not properly ended"));
+    if (message == u"row value misused")
+        return failure(920, QStringLiteral("invalid relational operator"));
     if (named("wrong number of arguments to function"))
         return failure(909, QStringLiteral("invalid number of arguments"));
     if (named("ambiguous column name: "))
