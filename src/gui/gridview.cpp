@@ -105,16 +105,19 @@ void GridView::enableExport() {
 
 QString GridView::selectionText() const {
     const GridModel& g = model_->grid();
-    std::set<int> rows, cols;
-    QModelIndexList cells = selectionModel()->selectedIndexes();
-    if (cells.isEmpty() && currentIndex().isValid())
-        cells << currentIndex();
-    for (const QModelIndex& i : cells) {
-        rows.insert(i.row() + g.fixedRows());
-        cols.insert(i.column() + g.fixedCols());
-    }
-    if (cells.isEmpty())
+    // Ranges, not cells: a whole grid selected is a few ranges but a million cells.
+    QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty() && currentIndex().isValid())
+        selection.select(currentIndex(), currentIndex());
+    if (selection.isEmpty())
         return QString();
+    std::set<int> rows, cols;
+    for (const QItemSelectionRange& range : selection) {
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.insert(r + g.fixedRows());
+        for (int c = range.left(); c <= range.right(); ++c)
+            cols.insert(c + g.fixedCols());
+    }
     return gridCellsText(g, QList<int>(rows.begin(), rows.end()),
                          QList<int>(cols.begin(), cols.end()), u'\t', QStringLiteral("\n"));
 }
