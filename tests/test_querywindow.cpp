@@ -143,14 +143,15 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
 // again where and as large as it was left.
 TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometry) {
     QMdiArea* area = frame.findChild<QMdiArea*>();
-    QPoint previous = frame.activeQueryWindow()->parentWidget()->pos();
+    QList<QPoint> at{frame.activeQueryWindow()->parentWidget()->pos()};
     for (int i = 2; i <= 10; ++i) {
         auto* sub = qobject_cast<QMdiSubWindow*>(frame.openQueryWindow()->parentWidget());
         EXPECT_EQ(area->activeSubWindow(), sub);
         EXPECT_TRUE(area->viewport()->rect().contains(sub->geometry())) << i;
-        EXPECT_TRUE(sub->pos() == QPoint(0, 0) || sub->pos().x() > previous.x()) << i;
-        previous = sub->pos();
+        EXPECT_TRUE(sub->pos() == QPoint(0, 0) || sub->pos().x() > at.last().x()) << i;
+        at << sub->pos();
     }
+    EXPECT_NE(at[2], at[0]) << "the third window does not hide the first";
     frame.resize(760, 540);
     const QSize left = frame.size();
     frame.close();

@@ -106,15 +106,22 @@ QueryWindow* MainFrame::openQueryWindow() {
     QSize size(twipsToPixels(kQueryWindowWidth, dpi), twipsToPixels(kQueryWindowHeight, dpi));
     QPoint at(0, 0);
     if (isVisible()) {
-        // Cascaded from the current window, and always wholly inside the visible area: a
-        // window that would reach past it starts again at the top left.
+        // Cascaded from the current window and always wholly inside the visible area: a
+        // window near the edge gives up a little of its size, and one that would have to give
+        // up more than a third starts again at the top left.
         const QRect area = mdiArea_->viewport()->rect();
-        size = size.boundedTo(area.size());
+        const QSize full = size.boundedTo(area.size());
+        size = full;
         const int step = std::max(16, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight));
-        if (QMdiSubWindow* current = mdiArea_->activeSubWindow(); current && current != sub)
+        if (QMdiSubWindow* current = mdiArea_->activeSubWindow(); current && current != sub) {
             at = current->pos() + QPoint(step, step);
-        if (!area.contains(QRect(at, size)))
-            at = QPoint(0, 0);
+            size = full.boundedTo(QSize(area.width() - at.x(), area.height() - at.y()));
+            if (at.x() < 0 || at.y() < 0 || size.width() * 3 < full.width() * 2 ||
+                size.height() * 3 < full.height() * 2) {
+                at = QPoint(0, 0);
+                size = full;
+            }
+        }
     }
     sub->resize(size);
     sub->move(at);
