@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     if (!comparison)
         return 1;
     history.hide();
-    comparison->move(frame.pos());
+    comparison->move(0, 0);
     comparison->resize(860, 560);
     settle(1000);
     return shoot(argv[3], comparison) ? 0 : 1;
