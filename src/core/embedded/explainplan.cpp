@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <set>
 
 namespace qv::embedded {
 
@@ -184,6 +185,8 @@ class Builder {
     // "( SELECT ... ) name" in a FROM clause or "name AS ( SELECT ... )" in a WITH clause.
     Text subqueryText(const QString& name) const;
     // The position of the parenthesis that closes the one at `open`; `n` when none does.
+    // Whether a join condition ties `alias` to one of the tables joined before it.
+    bool joinedTo(const QString& alias, const QStringList& outer) const;
     size_t closing(size_t open) const;
     // The groups a GROUP BY or the rows a DISTINCT of one plain column gives: its distinct
     // values; `fallback` for anything else.
@@ -536,8 +539,7 @@ Step Builder::tableAccess(const QString& name, const QString& usingText, const Q
                 return !p.subquery && p.op == u"IN" && p.column == key && p.values > 0;
             });
         const double keys = single && inList != conditions.end() ? inList->values : 1;
-        const double found =
-            single ? keys : t.rows * rangeSelectivity(conditions, tableText, key);
+        const double found = single ? keys : t.rows * rangeSelectivity(conditions, tableText, key);
         const double card =
             found * otherSelectivity(alias, tableText,
                                      {t.rowidColumn, u"rowid"_qs, u"_rowid_"_qs, u"oid"_qs}, outer);
@@ -675,6 +677,18 @@ Step Builder::loop(const QString& detail, const QStringList& outer, bool& hashed
     return tableAccess(name, m.captured(3), outer, hashed, m.captured(1) == u"SEARCH");
 }
 
+bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
+    return std::any_of(predicates_.begin(), predicates_.end(), [&](const Predicate& p) {
+        if (!p.isJoin())
+            return false;
+        // Unqualified columns could belong to either side: take them as a join.
+        if (p.alias.isEmpty() || p.otherAlias.isEmpty())
+            return true;
+        return (p.alias == alias && outer.contains(p.otherAlias)) ||
+               (p.otherAlias == alias && outer.contains(p.alias));
+    });
+}
+
 size_t Builder::closing(size_t open) const {
     int depth = 0;
     for (size_t i = open; i < tokens_.size(); ++i) {
@@ -809,6 +823,7 @@ double Builder::groupsOf(QStringView keyword, Text text, double fallback) {
 Step Builder::block(const std::vector<int>& lines, Text text) {
     std::vector<Step> sources;
     std::vector<bool> hashedAt;
+    std::set<size_t> cartesianAt;
     QStringList outer;  // aliases joined so far
     struct Subquery {
         Step plan;
@@ -859,7 +874,12 @@ Step Builder::block(const std::vector<int>& lines, Text text) {
             sources.push_back(loop(d, outer, hashed));
             hashedAt.push_back(hashed);
             static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
-            outer << kName.match(d).captured(1).toLower();
+            const QString alias = kName.match(d).captured(1).toLower();
+            // A table read in full with no condition tying it to the tables before it: each
+            // of its rows meets each of theirs.
+            if (!outer.isEmpty() && !hashed && d.startsWith(u"SCAN ") && !joinedTo(alias, outer))
+                cartesianAt.insert(sources.size() - 1);
+            outer << alias;
         }
         // Anything else (bloom filters, the parts of a multi-index OR) adds no step of its own.
     }
@@ -912,6 +932,20 @@ Step Builder::block(const std::vector<int>& lines, Text text) {
     Step tree = sources.front();
     for (size_t i = 1; i < sources.size(); ++i) {
         const Step& inner = sources[i];
+        if (cartesianAt.count(i)) {
+            // Oracle reads such a table once into a buffer and pairs every row with it.
+            Step buffer = step(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
+            buffer.card = inner.card;
+            buffer.cost = inner.cost + sortCost(inner.card);
+            buffer.width = inner.width;
+            Step join =
+                step(QStringLiteral("MERGE JOIN"), QStringLiteral("CARTESIAN"), {tree, buffer});
+            join.card = tree.card * inner.card;
+            join.cost = tree.cost + buffer.cost + cpu(join.card);
+            join.width = tree.width + inner.width;
+            tree = join;
+            continue;
+        }
         Step join = step(hashedAt[i] ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
                          QString(), {tree, inner});
         join.card = tree.card * inner.card * inner.probeShare;
