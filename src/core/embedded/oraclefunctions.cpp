@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -116,20 +118,26 @@ Value realOrInteger(double x) {
     return v;
 }
 
-void arithmeticCheck(const Value& v) {
-    if (v.kind == Value::Text)
-        fault("ORA-01722: invalid number");
-    if (v.kind == Value::Blob)
-        fault("ORA-00932: inconsistent datatypes: expected NUMBER got BINARY");
+// The two operands of an arithmetic operator, numbers or dates; nullopt when one is NULL (and
+// so is the result). fault() for text that is no number and for bytes.
+std::optional<std::pair<Value, Value>> arithmeticOperands(sqlite3_value** argv) {
+    std::pair<Value, Value> operands{valueOf(argv[0]), valueOf(argv[1])};
+    if (operands.first.kind == Value::Null || operands.second.kind == Value::Null)
+        return std::nullopt;
+    for (const Value* v : {&operands.first, &operands.second}) {
+        if (v->kind == Value::Text)
+            fault("ORA-01722: invalid number");
+        if (v->kind == Value::Blob)
+            fault("ORA-00932: inconsistent datatypes: expected NUMBER got BINARY");
+    }
+    return operands;
 }
 
 void qvAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const Value a = valueOf(argv[0]);
-    const Value b = valueOf(argv[1]);
-    if (a.kind == Value::Null || b.kind == Value::Null)
+    const auto operands = arithmeticOperands(argv);
+    if (!operands)
         return sqlite3_result_null(ctx);
-    arithmeticCheck(a);
-    arithmeticCheck(b);
+    const auto& [a, b] = *operands;
     if (a.kind == Value::Date && b.kind == Value::Date)
         fault("ORA-00975: date + date not allowed");
     if (a.kind == Value::Date)
@@ -144,12 +152,10 @@ void qvAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void qvSub(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const Value a = valueOf(argv[0]);
-    const Value b = valueOf(argv[1]);
-    if (a.kind == Value::Null || b.kind == Value::Null)
+    const auto operands = arithmeticOperands(argv);
+    if (!operands)
         return sqlite3_result_null(ctx);
-    arithmeticCheck(a);
-    arithmeticCheck(b);
+    const auto& [a, b] = *operands;
     if (a.kind == Value::Date && b.kind == Value::Date) {
         const double seconds = double((a.date.days - b.date.days) * kSecondsPerDay +
                                       (a.date.seconds - b.date.seconds)) +
@@ -168,12 +174,10 @@ void qvSub(sqlite3_context* ctx, int, sqlite3_value** argv) {
 }
 
 void qvDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const Value a = valueOf(argv[0]);
-    const Value b = valueOf(argv[1]);
-    if (a.kind == Value::Null || b.kind == Value::Null)
+    const auto operands = arithmeticOperands(argv);
+    if (!operands)
         return sqlite3_result_null(ctx);
-    arithmeticCheck(a);
-    arithmeticCheck(b);
+    const auto& [a, b] = *operands;
     if (a.kind == Value::Date || b.kind == Value::Date)
         fault("ORA-00932: inconsistent datatypes: expected NUMBER got DATE");
     if (b.number() == 0)
