@@ -25,18 +25,6 @@ constexpr int kRuns = 7;
 constexpr int kReadRows = 1'000;
 const char* const kQuery = "SELECT id, name, amount FROM items";
 
-void fill(const QString& path) {
-    embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"),
-                                  embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
-    db.execute(
-        QStringLiteral("CREATE TABLE items (id INTEGER PRIMARY KEY, name varchar2(20), "
-                       "amount number(10,2))"));
-    db.execute(QStringLiteral("INSERT INTO items WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL "
-                              "SELECT i + 1 FROM s WHERE i < %1) SELECT i, 'item ' || i, i * 0.5 "
-                              "FROM s")
-                   .arg(kRows));
-}
-
 int64_t plainCount(sqlite3* db) {
     sqlite3_stmt* stmt = nullptr;
     sqlite3_prepare_v2(db, kQuery, -1, &stmt, nullptr);
@@ -62,7 +50,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("bench.db"));
-    fill(path);
+    bench::fillItems(path, kRows);
 
     sqlite3* plain = nullptr;
     if (sqlite3_open_v2(path.toUtf8().constData(), &plain, SQLITE_OPEN_READONLY, nullptr) !=

@@ -63,13 +63,8 @@ using bench::median;
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::optional<bench::OwnServer> server;
-    if (qEnvironmentVariableIsEmpty("PGHOST")) {
-        server.emplace();
-        if (!server->start()) {
-            std::fprintf(stderr, "could not start a PostgreSQL server\n");
-            return 1;
-        }
-    }
+    if (!bench::useServer(server))
+        return 1;
     try {
         const EnvHandle env = EnvHandle::create();
         DbcHandle dbc = DbcHandle::create(env);

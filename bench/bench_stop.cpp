@@ -69,17 +69,7 @@ int main(int argc, char** argv) {
     setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("q.ini"))));
     appSettings().showPlan = false;
     const QString path = dir.filePath(QStringLiteral("items.db"));
-    {
-        embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"),
-                                      embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
-        db.execute(
-            QStringLiteral("CREATE TABLE items (id INTEGER PRIMARY KEY, name varchar2(20), "
-                           "amount number(10,2))"));
-        db.execute(QStringLiteral("INSERT INTO items WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL "
-                                  "SELECT i + 1 FROM s WHERE i < %1) SELECT i, 'item ' || i, "
-                                  "i * 0.5 FROM s")
-                       .arg(kRows));
-    }
+    bench::fillItems(path, kRows);
 
     QueryWindow w;
     w.resize(800, 600);
@@ -120,13 +110,8 @@ int main(int argc, char** argv) {
 
 #ifdef QUERVIN_PSQLODBC
     std::optional<bench::OwnServer> server;
-    if (qEnvironmentVariableIsEmpty("PGHOST")) {
-        server.emplace();
-        if (!server->start()) {
-            std::fprintf(stderr, "could not start a PostgreSQL server\n");
-            return 1;
-        }
-    }
+    if (!bench::useServer(server))
+        return 1;
     appSettings().odbcDriver = QStringLiteral(QUERVIN_PSQLODBC);
     QueryWindow pg;
     pg.show();

@@ -3,6 +3,7 @@
 // What the benchmarks share: a run's window without a screen, medians, resident memory and
 // the one line per figure that bench/run_all reads.
 
+#include "core/embedded/embeddeddatabase.h"
 #include "core/tuning/runwindow.h"
 
 #include <QString>
@@ -76,6 +77,19 @@ inline std::string ms(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.1f ms", v);
     return buf;
+}
+
+// A new SQLite file at `path` with a table items (id, name, amount) of `rows` rows.
+inline void fillItems(const QString& path, int rows) {
+    embedded::EmbeddedDatabase db(path, QStringLiteral("BENCH"),
+                                  embedded::EmbeddedDatabase::OpenMode::CreateIfMissing);
+    db.execute(
+        QStringLiteral("CREATE TABLE items (id INTEGER PRIMARY KEY, name varchar2(20), "
+                       "amount number(10,2))"));
+    db.execute(QStringLiteral("INSERT INTO items WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL "
+                              "SELECT i + 1 FROM s WHERE i < %1) SELECT i, 'item ' || i, i * 0.5 "
+                              "FROM s")
+                   .arg(rows));
 }
 
 }  // namespace qv::bench

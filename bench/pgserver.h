@@ -8,6 +8,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
+#include <optional>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -56,5 +59,17 @@ class OwnServer {
     QTemporaryDir dir_;
     QString path_;
 };
+
+// The server PGHOST names, else one of our own kept in `own`; false, said on stderr, when
+// ours would not start.
+inline bool useServer(std::optional<OwnServer>& own) {
+    if (!qEnvironmentVariableIsEmpty("PGHOST"))
+        return true;
+    own.emplace();
+    if (own->start())
+        return true;
+    std::fprintf(stderr, "could not start a PostgreSQL server\n");
+    return false;
+}
 
 }  // namespace qv::bench
