@@ -1,5 +1,7 @@
 #include "core/history/comparisonexport.h"
 
+#include "core/tuning/gridactions.h"
+
 namespace qv {
 
 namespace {
@@ -52,14 +54,6 @@ QString cell(QString text) {
     return QString(lead, QChar(0x00A0)) + text.mid(lead);
 }
 
-QString csvField(const QString& text) {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + quoted + u'"';
-}
-
 QString title(const RunComparison& c) {
     return QStringLiteral("実行の比較 #%1 → #%2").arg(c.a.summary.number).arg(c.b.summary.number);
 }
@@ -99,7 +93,7 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
                       .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
         csv +=
-            QStringList{csvField(s.name), valueText(s.a), valueText(s.b),
+            QStringList{delimitedField(s.name, u','), valueText(s.a), valueText(s.b),
                         valueText(QVariant(s.difference)), s.ratio ? ratioText(s.ratio) : QString()}
                 .join(u',') +
             QStringLiteral("\r\n");

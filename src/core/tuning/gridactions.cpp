@@ -67,17 +67,21 @@ QString planClipboardText(const GridModel& plan) {
     return text;
 }
 
+QString delimitedField(const QString& text, QChar separator) {
+    if (!text.contains(separator) && !text.contains(u'"') && !text.contains(u'\n') &&
+        !text.contains(u'\r'))
+        return text;
+    QString quoted = text;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
 QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
                       QChar separator, const QString& lineEnd) {
     const auto field = [&](int row, int col) {
         if (row > 0 && grid.cellIsNull(row, col))
             return QString();
-        QString text = grid.text(row, col);
-        if (!text.contains(separator) && !text.contains(u'"') && !text.contains(u'\n') &&
-            !text.contains(u'\r'))
-            return text;
-        text.replace(u'"', QStringLiteral("\"\""));
-        return u'"' + text + u'"';
+        return delimitedField(grid.text(row, col), separator);
     };
     QString out;
     QList<int> lines = rows;

@@ -32,6 +32,10 @@ QString sqlColumnName(const QString& heading);
 // string when the plan grid is hidden (nothing is copied then).
 QString planClipboardText(const GridModel& plan);
 
+// `text` as one field of a line whose fields `separator` divides: as it is, or, when it holds
+// the separator, a quote or a line break, quoted with inner quotes doubled (RFC 4180).
+QString delimitedField(const QString& text, QChar separator);
+
 // The cells at rows × cols (grid coordinates, in the order given) under their headings (row
 // 0), one line each, fields separated by `separator`, every line ended by `lineEnd`. A null
 // value is an empty field; a field holding the separator, a quote or a line break is quoted,
