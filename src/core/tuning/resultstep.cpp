@@ -10,46 +10,26 @@ QString toHex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex().toUpper());
 }
 
-namespace {
-
-bool isBinaryValue(const QVariant& value, FieldType type) {
-    return type == FieldType::VarBinary || type == FieldType::Binary ||
-           value.metaType().id() == QMetaType::QByteArray;
-}
-
-}  // namespace
-
-CellKind resultCellKind(const QVariant& value, FieldType type) {
+ResultCell resultCell(const QVariant& value, FieldType type) {
     if (value.isNull() || !value.isValid())
-        return CellKind::Null;
-    if (isBinaryValue(value, type))
-        return 2 + 2 * value.toByteArray().size() > kMaxCellChars ? CellKind::Cut
-                                                                  : CellKind::Binary;
-    // Only text can be longer than a cell; numbers and dates are short.
-    if (value.metaType().id() == QMetaType::QString &&
-        static_cast<const QString*>(value.constData())->size() > kMaxCellChars)
-        return CellKind::Cut;
-    return CellKind::Value;
-}
-
-QString resultCellText(const QVariant& value, FieldType type) {
-    if (value.isNull() || !value.isValid())
-        return QStringLiteral("(null)");
-    QString text;
+        return {QStringLiteral("(null)"), CellKind::Null};
+    ResultCell cell;
     qsizetype length = 0;  // of the whole text, cut or not
-    if (isBinaryValue(value, type)) {
+    if (type == FieldType::VarBinary || type == FieldType::Binary ||
+        value.metaType().id() == QMetaType::QByteArray) {
         // Two digits a byte: cut the bytes first, so a huge value is never made twice as big.
         const QByteArray bytes = value.toByteArray();
-        text = QStringLiteral("(") + toHex(bytes.left(kMaxCellChars)) + QStringLiteral(")");
+        cell = {QStringLiteral("(") + toHex(bytes.left(kMaxCellChars)) + QStringLiteral(")"),
+                CellKind::Binary};
         length = 2 + 2 * bytes.size();
     } else {
-        text = value.toString();
-        length = text.size();
+        cell.text = value.toString();
+        length = cell.text.size();
     }
     if (length <= kMaxCellChars)
-        return text;
-    text.truncate(kMaxCellChars);
-    return text + kMsgCellCut.arg(length - kMaxCellChars);
+        return cell;
+    cell.text.truncate(kMaxCellChars);
+    return {cell.text + kMsgCellCut.arg(length - kMaxCellChars), CellKind::Cut};
 }
 
 namespace {
@@ -125,10 +105,9 @@ void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
                 out.setCellKind(row, i + 1, CellKind::Unread);
                 continue;
             }
-            const QVariant v = rs->value(i);
-            const CellKind kind = resultCellKind(v, type);
-            out.setText(row, i + 1, resultCellText(v, type));
-            out.setCellKind(row, i + 1, kind);
+            const ResultCell cell = resultCell(rs->value(i), type);
+            out.setText(row, i + 1, cell.text);
+            out.setCellKind(row, i + 1, cell.kind);
         }
         rs->moveNext();
     }

@@ -19,11 +19,14 @@ inline const QString kMsgCellCut = QStringLiteral("…（以下%1文字省略）
 // Two upper-case hexadecimal digits per byte, no separators.
 QString toHex(const QByteArray& bytes);
 
-// The text a result cell shows for a value of a field of `type`, cut after kMaxCellChars
-// characters with kMsgCellCut saying how many more there were.
-QString resultCellText(const QVariant& value, FieldType type);
-// What that text stands for: Null, Binary, Cut (over kMaxCellChars) or Value.
-CellKind resultCellKind(const QVariant& value, FieldType type);
+// What a result cell shows for a value of a field of `type`: its text, cut after kMaxCellChars
+// characters with kMsgCellCut saying how many more there were, and what the text stands for
+// (Null, Binary, Cut or Value).
+struct ResultCell {
+    QString text;
+    CellKind kind = CellKind::Value;
+};
+ResultCell resultCell(const QVariant& value, FieldType type);
 
 // The result step: runs the SQL box's text on `db`; for a statement that changed
 // rows records their number, otherwise counts every row of the result and shows up to
