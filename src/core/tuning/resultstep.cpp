@@ -106,8 +106,9 @@ void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
                 continue;
             }
             const ResultCell cell = resultCell(rs->value(i), type);
-            out.setText(row, i + 1, cell.text);
-            out.setCellKind(row, i + 1, cell.kind);
+            out.setText(row, i + 1, cell.text);  // a written cell is a plain value
+            if (cell.kind != CellKind::Value)
+                out.setCellKind(row, i + 1, cell.kind);
         }
         rs->moveNext();
     }
