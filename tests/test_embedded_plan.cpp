@@ -86,6 +86,14 @@ TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexe
               top(kJoin, 0));
     EXPECT_LT(top("select * from orders where order_date > date '2024-12-01'", 0),
               top("select * from orders where order_date > date '2024-06-01'", 0));
+    // A subquery's filter keeps fewer rows than it reads; an IN list finds as many as it names.
+    estimates.clear();
+    plan(
+        "select * from customers c where exists (select 1 from orders o where o.customer_id = "
+        "c.customer_id and o.total_amount > c.customer_id)",
+        &estimates);
+    EXPECT_LT(estimates.value(1).value(0).toLongLong(), estimates.value(2).value(0).toLongLong());
+    EXPECT_EQ(top("select * from customers where customer_id in (5, 6, 7)", 0), 3);
 }
 
 TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
