@@ -152,6 +152,16 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
         at << sub->pos();
     }
     EXPECT_NE(at[2], at[0]) << "the third window does not hide the first";
+    // Arrange Icons lines the minimised windows up along the bottom edge again.
+    const QList<QMdiSubWindow*> subs = area->subWindowList();
+    subs[0]->showMinimized();
+    subs[1]->showMinimized();
+    subs[1]->move(100, 50);
+    frame.action(u"arrangeIcons"_s)->trigger();
+    const int bottom = area->viewport()->rect().bottom();
+    EXPECT_EQ(std::tuple(subs[0]->geometry().bottom(), subs[1]->geometry().bottom(),
+                         subs[1]->x() - subs[0]->x()),
+              std::tuple(bottom, bottom, subs[0]->width()));
     frame.resize(760, 540);
     const QSize left = frame.size();
     frame.close();
