@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -142,6 +143,9 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
 // New windows cascade from the current one, each wholly visible and current; the frame opens
 // again where and as large as it was left.
 TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometry) {
+    // Nothing stored yet: the frame opens in the middle of the screen.
+    const QPoint middle = frame.screen()->availableGeometry().center();
+    EXPECT_LE((frame.frameGeometry().center() - middle).manhattanLength(), 16);
     QMdiArea* area = frame.findChild<QMdiArea*>();
     QList<QPoint> at{frame.activeQueryWindow()->parentWidget()->pos()};
     for (int i = 2; i <= 10; ++i) {
