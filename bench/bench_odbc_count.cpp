@@ -6,8 +6,8 @@
 // Uses the server that PGHOST/PGPORT (and PGUSER/PGDATABASE) name, or starts its own with the
 // tests' fixture script.
 #include "benchsupport.h"
-#include "core/db/odbcdatabase.h"
-#include "core/db/odbchandles.h"
+#include "core/odbc/odbcdatabase.h"
+#include "core/odbc/odbchandles.h"
 #include "core/tuning/resultstep.h"
 #include "pgserver.h"
 

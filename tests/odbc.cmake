@@ -85,7 +85,7 @@ add_test(NAME pg_stop COMMAND "${_quervin_fixture}" stop "${QUERVIN_PG_DIR}")
 set_tests_properties(pg_stop PROPERTIES FIXTURES_CLEANUP pg TIMEOUT 120)
 
 add_executable(test_odbcdatabase test_odbcdatabase.cpp)
-target_link_libraries(test_odbcdatabase PRIVATE quervin_odbc quervin_testmain_core)
+target_link_libraries(test_odbcdatabase PRIVATE quervin_core quervin_testmain_core)
 add_test(NAME test_odbcdatabase COMMAND test_odbcdatabase)
 set_tests_properties(test_odbcdatabase PROPERTIES
   FIXTURES_REQUIRED pg ENVIRONMENT "${QUERVIN_PG_ENV}" TIMEOUT 300)

@@ -1,6 +1,6 @@
 #include "core/settings/settings.h"
-#include "core/window/connectionservice.h"
-#include "core/window/windowstate.h"
+#include "core/connection/connectionservice.h"
+#include "core/window/windowconnectionview.h"
 #include "support/checks.h"
 #include "support/scripteddb.h"
 #include "support/tempstore.h"
@@ -16,7 +16,7 @@ namespace {
 
 class ConnectionTest : public ::testing::Test {
   protected:
-    ConnectionTest() : conn(state, port) {
+    ConnectionTest() : windowView(state, port), conn(windowView) {
         state.setCaption(u"未接続"_s);
         conn.setOpener([this](const QString& service, const QString& cs, const QString& user) {
             opened.append(service + u"|"_s + cs + u"|"_s + user);
@@ -46,6 +46,7 @@ class ConnectionTest : public ::testing::Test {
     test::TempStore tmp;
     WindowState state;
     test::TestPort port;
+    WindowConnectionView windowView;
     ConnectionService conn;
     std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
     QStringList opened;

@@ -2,7 +2,7 @@
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
-#include "core/window/program.h"
+#include "core/window/programexit.h"
 #include "core/window/twips.h"
 #include "gui/gridview.h"
 #include "gui/mainframe.h"

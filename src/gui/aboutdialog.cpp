@@ -1,7 +1,7 @@
 #include "gui/aboutdialog.h"
 
 #include "core/about/aboutinfo.h"
-#include "core/window/program.h"
+#include "core/program.h"
 #include "core/window/twips.h"
 #include "gui/appicon.h"
 #include "gui/systeminfodialog.h"

@@ -1,7 +1,7 @@
 #include "gui/comparisonwindow.h"
 
 #include "core/history/comparisonexport.h"
-#include "core/window/program.h"
+#include "core/program.h"
 #include "gui/windowfont.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "gui/gridview.h"
 
 #include "core/tuning/gridactions.h"
-#include "core/window/program.h"
+#include "core/program.h"
 #include "core/window/twips.h"
 
 #include <QAbstractButton>

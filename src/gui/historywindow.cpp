@@ -3,7 +3,7 @@
 #include "core/history/historyfile.h"
 #include "core/history/historynotifier.h"
 #include "core/history/runcomparison.h"
-#include "core/window/program.h"
+#include "core/program.h"
 #include "gui/comparisonwindow.h"
 #include "gui/windowfont.h"
 

@@ -1,6 +1,6 @@
 #include "gui/logindialog.h"
 
-#include "core/db/tnsnames.h"
+#include "core/connection/tnsnames.h"
 #include "gui/windowfont.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/window/connectionservice.h"
+#include "core/connection/connectionservice.h"
 
 #include <QDialog>
 #include <QString>

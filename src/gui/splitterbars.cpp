@@ -1,6 +1,5 @@
 #include "gui/splitterbars.h"
 
-#include "core/window/program.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/twips.h"
 

@@ -1,7 +1,7 @@
 #include "support/e2e.h"
 
 #include "core/embedded/embeddedengine.h"
-#include "core/window/program.h"
+#include "core/window/programexit.h"
 #include "gui/logindialog.h"
 
 #include <QApplication>

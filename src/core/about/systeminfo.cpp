@@ -1,11 +1,11 @@
 #include "core/about/systeminfo.h"
 
-#include "core/db/odbcdrivers.h"
-#include "core/db/odbchandles.h"
+#include "core/connection/odbcdrivers.h"
+#include "core/odbc/odbchandles.h"
 
 #include "core/about/aboutinfo.h"
 #include "core/settings/settingsstore.h"
-#include "core/window/program.h"
+#include "core/program.h"
 
 #include <QRegularExpression>
 #include <QSysInfo>

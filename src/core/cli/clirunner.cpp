@@ -2,12 +2,11 @@
 
 #include "core/cli/historycli.h"
 
-#include "core/db/connectstring.h"
+#include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
 #include "core/tuning/runwindow.h"
 #include "core/tuning/tuningrun.h"
 #include "core/version.h"
-#include "core/window/program.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>

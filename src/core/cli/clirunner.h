@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/db/databaseopener.h"
+#include "core/connection/databaseopener.h"
 
 #include <QStringList>
 #include <QTextStream>

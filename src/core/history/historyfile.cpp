@@ -6,17 +6,20 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "core/history/historydb.h"
-
-#include <sqlite3.h>
+#include "core/sqlite/sqlite.h"
 
 #include <memory>
 
 namespace qv {
 
-using namespace history;
+using sqlite::Connection;
+using sqlite::Statement;
+using sqlite::Transaction;
 
 namespace {
+
+// A busy file is waited for this long before a call fails.
+constexpr int kBusyTimeoutMs = 500;
 
 QString gRecordingPath;
 
@@ -44,20 +47,20 @@ const char* const kVersion2[] = {
     "PRAGMA user_version = 2",
 };
 
-int versionOf(HistoryDb& db) {
-    Statement st(db, "PRAGMA user_version");
+int versionOf(Connection& db) {
+    Statement st(db.handle(), "PRAGMA user_version");
     return st.step() ? static_cast<int>(st.integer(0)) : 0;
 }
 
-bool hasTable(HistoryDb& db, const char* name) {
-    Statement st(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+bool hasTable(Connection& db, const char* name) {
+    Statement st(db.handle(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
     st.bind(1, QString::fromLatin1(name));
     return st.step();
 }
 
 // Brings a file of the three tables to the current layout, all or nothing.
-void upgrade(HistoryDb& db) {
-    Transaction tx(db);
+void upgrade(Connection& db) {
+    Transaction tx(db.handle());
     if (versionOf(db) >= kHistorySchemaVersion)
         return;
     try {
@@ -75,8 +78,7 @@ bool fileExists(const QString& path) {
     return QFileInfo(path).isFile();
 }
 
-int countNamed(HistoryDb& db, const char* sql, const QStringList& names) {
-    Statement st(db, sql);
+int countNamed(Statement& st, const QStringList& names) {
     int n = 0;
     while (st.step()) {
         if (names.contains(st.text(0)))  // case-sensitive, as the names were created
@@ -85,9 +87,15 @@ int countNamed(HistoryDb& db, const char* sql, const QStringList& names) {
     return n;
 }
 
-int countFields(HistoryDb& db, const char* table, const QStringList& names) {
-    const QByteArray sql = QByteArray("SELECT name FROM pragma_table_info('") + table + "')";
-    return countNamed(db, sql.constData(), names);
+int countTables(Connection& db, const QStringList& names) {
+    Statement st(db.handle(), "SELECT name FROM sqlite_master WHERE type = 'table'");
+    return countNamed(st, names);
+}
+
+int countFields(Connection& db, const char* table, const QStringList& names) {
+    Statement st(db.handle(), "SELECT name FROM pragma_table_info(?)");
+    st.bind(1, QString::fromLatin1(table));
+    return countNamed(st, names);
 }
 
 }  // namespace
@@ -113,10 +121,10 @@ void setRecordingFilePath(const QString& path) {
 HistoryFileState HistoryFile::check() const {
     if (!fileExists(path_))
         return HistoryFileState::Missing;
-    HistoryDb db(path_, false);
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     const QStringList tables = {QStringLiteral("SQL_HIST"), QStringLiteral("STATS_HIST"),
                                 QStringLiteral("EXPLAN_HIST")};
-    if (countNamed(db, "SELECT name FROM sqlite_master WHERE type = 'table'", tables) != 3)
+    if (countTables(db, tables) != 3)
         return HistoryFileState::TableMissing;
     if (countFields(db, "SQL_HIST",
                     {QStringLiteral("NUM"), QStringLiteral("TIMESTAMP"), QStringLiteral("SQL")}) !=
@@ -134,7 +142,7 @@ HistoryFileState HistoryFile::check() const {
 }
 
 std::optional<DbError> HistoryFile::create() const {
-    HistoryDb db(path_, true);
+    Connection db(path_, Connection::Mode::ReadWriteCreate, kBusyTimeoutMs);
     std::optional<DbError> error;
     for (const char* sql : kCreateTables) {
         try {
@@ -154,7 +162,7 @@ std::optional<DbError> HistoryFile::create() const {
 }
 
 int HistoryFile::schemaVersion() const {
-    HistoryDb db(path_, false);
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     return versionOf(db);
 }
 
@@ -164,14 +172,14 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     if (check() == HistoryFileState::Missing)
         createError = create();
 
-    HistoryDb db(path_, false);
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     if (versionOf(db) < kHistorySchemaVersion)
         upgrade(db);
-    Transaction tx(db);
+    Transaction tx(db.handle());
 
     int64_t num = 1;
     {
-        Statement max(db, "select max(NUM) from SQL_HIST");
+        Statement max(db.handle(), "select max(NUM) from SQL_HIST");
         if (max.step() && !max.isNull(0))
             num = max.integer(0) + 1;
     }
@@ -179,18 +187,18 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     for (const char* sql :
          {"DELETE FROM STATS_HIST WHERE NUM = ?", "DELETE FROM EXPLAN_HIST WHERE NUM = ?",
           "DELETE FROM RUN_HIST WHERE NUM = ?"})
-        Statement(db, sql).bind(1, num).run();
+        Statement(db.handle(), sql).bind(1, num).run();
     // Date and time from one reading of the clock, in SQLite's own date form.
     const QString stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    Statement(db, "INSERT INTO SQL_HIST (NUM, TIMESTAMP, SQL) VALUES (?, ?, ?)")
+    Statement(db.handle(), "INSERT INTO SQL_HIST (NUM, TIMESTAMP, SQL) VALUES (?, ?, ?)")
         .bind(1, num)
         .bind(2, stamp)
         .bind(3, sql)
         .run();
 
     if (stats.visible()) {
-        Statement ins(db,
+        Statement ins(db.handle(),
                       "INSERT INTO STATS_HIST (NUM, STATS, VALUE, NAME, NUM_VALUE) "
                       "VALUES (?, ?, ?, ?, ?)");
         for (int r = 1; r <= stats.rows() - 1; ++r) {
@@ -208,7 +216,7 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     }
     if (plan.visible()) {
         Statement ins(
-            db,
+            db.handle(),
             "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
             "VALUES (?, ?, ?, ?, ?, ?)");
         for (int r = 1; r <= plan.rows() - 1; ++r)
@@ -221,7 +229,7 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
                 .run();
     }
     {
-        Statement ins(db,
+        Statement ins(db.handle(),
                       "INSERT INTO RUN_HIST (NUM, SERVICE, USERNAME, DRIVER, OPTIMIZER, "
                       "ROW_COUNT, ROWS_OVER_MAX, ELAPSED_MS, OUTCOME, ERROR) "
                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
@@ -240,7 +248,7 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     }
     int64_t count = 0;
     {
-        Statement c(db, "select count(NUM) from SQL_HIST");
+        Statement c(db.handle(), "select count(NUM) from SQL_HIST");
         if (c.step())
             count = c.integer(0);
     }
@@ -295,11 +303,11 @@ RunSummary summaryAt(const Statement& st) {
 }  // namespace
 
 QList<RunSummary> HistoryFile::runs(const QString& containing) const {
-    HistoryDb db(path_, false);
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     const QByteArray sql = summarySelect(hasTable(db, "RUN_HIST")) +
                            "WHERE ? = '' OR instr(lower(s.SQL), lower(?)) > 0 "
                            "ORDER BY s.NUM DESC";
-    Statement st(db, sql.constData());
+    Statement st(db.handle(), sql.constData());
     st.bind(1, containing).bind(2, containing);
     QList<RunSummary> out;
     while (st.step())
@@ -308,18 +316,18 @@ QList<RunSummary> HistoryFile::runs(const QString& containing) const {
 }
 
 std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
-    HistoryDb db(path_, false);
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     const bool v2 = hasTable(db, "RUN_HIST");
     RecordedRun run;
     {
-        Statement st(db, (summarySelect(v2) + "WHERE s.NUM = ?").constData());
+        Statement st(db.handle(), (summarySelect(v2) + "WHERE s.NUM = ?").constData());
         st.bind(1, int64_t{number});
         if (!st.step())
             return std::nullopt;
         run.summary = summaryAt(st);
     }
     {
-        Statement st(db, v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
+        Statement st(db.handle(), v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
                               "ORDER BY rowid"
                             : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
                               "ORDER BY rowid");
@@ -338,7 +346,7 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
             run.statistics.append(s);
         }
     }
-    Statement st(db,
+    Statement st(db.handle(),
                  "SELECT OPERATION, CARDINALITY, COST, BYTE FROM EXPLAN_HIST WHERE NUM = ? "
                  "ORDER BY EXPLAN_NUM");
     st.bind(1, int64_t{number});
@@ -348,8 +356,8 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
 }
 
 std::optional<int32_t> HistoryFile::previousRunOf(int32_t number) const {
-    HistoryDb db(path_, false);
-    Statement st(db,
+    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
+    Statement st(db.handle(),
                  "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
                  "WHERE p.NUM < s.NUM AND p.SQL = s.SQL");
     st.bind(1, int64_t{number});

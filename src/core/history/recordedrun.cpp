@@ -1,7 +1,6 @@
 #include "core/history/recordedrun.h"
 
-#include "core/db/connectstring.h"
-#include "core/embedded/embeddedengine.h"
+#include "core/connection/databaseopener.h"
 
 namespace qv {
 
@@ -39,9 +38,7 @@ RunFacts runFactsOf(const QString& service, const QString& user, const Settings&
     RunFacts f;
     f.service = service;
     f.user = user;
-    f.driver = isEmbeddedService(service)      ? QStringLiteral("embedded")
-               : settings.odbcDriver.isEmpty() ? kDefaultOracleDriver
-                                               : settings.odbcDriver;
+    f.driver = driverLabel(service, settings.odbcDriver);
     f.optimizer = settings.overrideOptimizer ? settings.optimizerGoal : QString();
     const bool ran = result.elapsedMs >= 0;
     f.end = result.stopped            ? RunEnd::Stopped

@@ -1,6 +1,6 @@
 #include "core/settings/optionsform.h"
 
-#include "core/db/connectstring.h"
+#include "core/program.h"
 
 #include <QRegularExpression>
 

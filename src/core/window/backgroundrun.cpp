@@ -1,7 +1,7 @@
 #include "core/window/backgroundrun.h"
 
 #include "core/history/statementring.h"
-#include "core/window/program.h"
+#include "core/program.h"
 #include "core/window/windowport.h"
 #include "core/window/windowstate.h"
 

@@ -6,6 +6,11 @@
 
 namespace qv {
 
+// Outer size in twips of every new query window; also the reference size from which a window
+// records its layout margins.
+inline constexpr int kQueryWindowWidth = 8550;
+inline constexpr int kQueryWindowHeight = 7500;
+
 // A rectangle in twips, relative to the query window's client area.
 struct TwipRect {
     int left = 0;

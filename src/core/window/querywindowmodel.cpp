@@ -6,7 +6,7 @@
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
-#include "core/window/program.h"
+#include "core/program.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,7 +24,7 @@ QString seconds(int64_t ms, int decimals = 1) {
 }  // namespace
 
 QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
-    : QObject(parent), port_(port), connection_(state_, port) {
+    : QObject(parent), port_(port), connectionView_(state_, port), connection_(connectionView_) {
     progressTimer_.setInterval(kProgressIntervalMs);
     connect(&progressTimer_, &QTimer::timeout, this, &QueryWindowModel::showProgress);
 }

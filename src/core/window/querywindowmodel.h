@@ -5,8 +5,9 @@
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
 #include "core/window/backgroundrun.h"
-#include "core/window/connectionservice.h"
+#include "core/connection/connectionservice.h"
 #include "core/window/querywindowlayout.h"
+#include "core/window/windowconnectionview.h"
 #include "core/window/windowport.h"
 #include "core/window/windowstate.h"
 
@@ -95,6 +96,7 @@ class QueryWindowModel : public QObject {
     GridModel statsGrid_;
     QueryWindowLayout layout_;
     StatementRingCursor ringCursor_;
+    WindowConnectionView connectionView_;
     ConnectionService connection_;
     ResultState result_;
     QString historyPath_;

@@ -17,4 +17,8 @@ using DatabaseOpener = std::function<std::unique_ptr<Database>(
 // The opener of the program: the embedded engine for "sqlite:" services, ODBC otherwise.
 DatabaseOpener defaultDatabaseOpener();
 
+// What the program's opener connects `service` through, as the history names it: "embedded"
+// for the embedded engine, else the ODBC driver `odbcDriver` (the Oracle driver when empty).
+QString driverLabel(const QString& service, const QString& odbcDriver);
+
 }  // namespace qv

@@ -1,6 +1,6 @@
-#include "core/db/odbcdatabase.h"
+#include "core/odbc/odbcdatabase.h"
 
-#include "core/db/odbchandles.h"
+#include "core/odbc/odbchandles.h"
 
 #include <QList>
 

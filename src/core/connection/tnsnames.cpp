@@ -1,4 +1,4 @@
-#include "core/db/tnsnames.h"
+#include "core/connection/tnsnames.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,7 @@
-#include "core/window/connectionservice.h"
+#include "core/connection/connectionservice.h"
 
-#include "core/db/connectstring.h"
+#include "core/connection/connectstring.h"
 #include "core/settings/settings.h"
-#include "core/window/program.h"
-#include "core/window/windowport.h"
-#include "core/window/windowstate.h"
 
 #include <optional>
 
@@ -30,8 +27,8 @@ const std::shared_ptr<Database>& closedDatabase() {
 
 }  // namespace
 
-ConnectionService::ConnectionService(WindowState& state, WindowPort& port)
-    : state_(state), port_(port), opener_(defaultDatabaseOpener()) {}
+ConnectionService::ConnectionService(ConnectionView& view)
+    : view_(view), opener_(defaultDatabaseOpener()) {}
 
 ConnectionService::~ConnectionService() = default;
 
@@ -58,7 +55,7 @@ void ConnectionService::abandonConnections() {
 
 bool ConnectionService::logIn() {
     LoginValues values = login_;
-    if (!port_.runLoginDialog(values))
+    if (!view_.runLoginDialog(values))
         return false;
     login_ = values;
     connectToService();
@@ -67,8 +64,8 @@ bool ConnectionService::logIn() {
 
 void ConnectionService::connectToService() {
     const QString who = login_.user + QStringLiteral("@") + login_.service;
-    state_.setPanelText(1, QStringLiteral("接続中...") + who);
-    port_.repaintNow();
+    view_.showConnectionStatus(QStringLiteral("接続中...") + who);
+    view_.repaintNow();
 
     std::optional<DbError> pending;
     const QString driver = appSettings().odbcDriver;
@@ -90,18 +87,18 @@ void ConnectionService::connectToService() {
     if (pending) {
         // Nothing uses a connection of a failed attempt; close it rather than hold a session.
         closeBoth();
-        state_.setPanelText(1, pending->description());
+        view_.showConnectionStatus(pending->description());
         setConnected(false);
         return;
     }
-    state_.setCaption(who);
-    state_.setPanelText(1, QStringLiteral("接続 ") + who);
+    view_.setCaption(who);
+    view_.showConnectionStatus(QStringLiteral("接続 ") + who);
     setConnected(true);
     // A warning at login (a password about to expire) is told, once: both sessions give it.
     QStringList warnings = queryDatabase_->takeWarnings() + statsDatabase_->takeWarnings();
     warnings.removeDuplicates();
     if (!warnings.isEmpty())
-        port_.showMessage(warnings.join(u'\n'), kAppTitle);
+        view_.showMessage(warnings.join(u'\n'));
 }
 
 void ConnectionService::closeBoth() {
@@ -119,15 +116,14 @@ void ConnectionService::closeBoth() {
 
 void ConnectionService::setConnected(bool connected) {
     connected_ = connected;
-    state_.setMenuEnabled(WindowState::Menu::Login, !connected);
-    state_.setMenuEnabled(WindowState::Menu::Logout, connected);
+    view_.setConnected(connected);
 }
 
 void ConnectionService::disconnectFromService() {
     closeBoth();
-    state_.setPanelText(1, QString());
+    view_.showConnectionStatus(QString());
     setConnected(false);
-    state_.setCaption(QStringLiteral("未接続"));
+    view_.setCaption(QStringLiteral("未接続"));
 }
 
 }  // namespace qv

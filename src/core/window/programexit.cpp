@@ -1,4 +1,4 @@
-#include "core/window/program.h"
+#include "core/window/programexit.h"
 
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"

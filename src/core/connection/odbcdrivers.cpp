@@ -1,6 +1,6 @@
-#include "core/db/odbcdrivers.h"
+#include "core/connection/odbcdrivers.h"
 
-#include "core/db/odbchandles.h"
+#include "core/odbc/odbchandles.h"
 
 #include <algorithm>
 

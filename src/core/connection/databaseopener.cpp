@@ -1,6 +1,7 @@
-#include "core/db/databaseopener.h"
+#include "core/connection/databaseopener.h"
 
-#include "core/db/odbcdatabase.h"
+#include "core/connection/connectstring.h"
+#include "core/odbc/odbcdatabase.h"
 #include "core/embedded/embeddedengine.h"
 
 namespace qv {
@@ -14,6 +15,12 @@ DatabaseOpener defaultDatabaseOpener() {
         db->open(connectString);
         return db;
     };
+}
+
+QString driverLabel(const QString& service, const QString& odbcDriver) {
+    if (isEmbeddedService(service))
+        return QStringLiteral("embedded");
+    return odbcDriver.isEmpty() ? kDefaultOracleDriver : odbcDriver;
 }
 
 }  // namespace qv

@@ -1,4 +1,4 @@
-#include "core/db/connectstring.h"
+#include "core/connection/connectstring.h"
 
 namespace qv {
 

@@ -1,4 +1,4 @@
-#include "core/db/odbchandles.h"
+#include "core/odbc/odbchandles.h"
 
 #include <QStringList>
 

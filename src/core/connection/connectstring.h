@@ -1,10 +1,10 @@
 #pragma once
 
+#include "core/program.h"
+
 #include <QString>
 
 namespace qv {
-
-inline const QString kDefaultOracleDriver = QStringLiteral("Oracle ODBC Driver");
 
 // The ODBC connect string of a window's connections:
 // "ODBC;Driver={<driver>};DBQ=<service>;UID=<user>;PWD=<password>;". A value containing ';',

@@ -1,15 +1,12 @@
 #pragma once
 
-#include "core/db/databaseopener.h"
+#include "core/connection/databaseopener.h"
 
 #include <QString>
 
 #include <memory>
 
 namespace qv {
-
-class WindowPort;
-class WindowState;
 
 // The service, user and password of one login.
 struct LoginValues {
@@ -18,13 +15,32 @@ struct LoginValues {
     QString password;
 };
 
+// What a login shows and asks through the window it belongs to.
+class ConnectionView {
+  public:
+    virtual ~ConnectionView() = default;
+
+    // Runs the login dialog preset with `values`; true and the accepted values when the user
+    // connects, false when the dialog is cancelled or closed.
+    virtual bool runLoginDialog(LoginValues& values) = 0;
+    // The login's progress or failure, or its end (empty).
+    virtual void showConnectionStatus(const QString& text) = 0;
+    // The window's caption: who is connected, or that nobody is.
+    virtual void setCaption(const QString& text) = 0;
+    // Which of the login and logout commands can be used.
+    virtual void setConnected(bool connected) = 0;
+    // Paints the window at once, before the thread blocks in the connection's wait.
+    virtual void repaintNow() = 0;
+    // A modal message box titled with the program's name.
+    virtual void showMessage(const QString& text) = 0;
+};
+
 // One query window's login and its two connections: the query connection, whose session runs
 // the statement, and the statistics connection, a second session of the same user that reads
-// the first one's statistics. Shows its progress in the window's caption, status-bar panel 1
-// and the login/logout menu items.
+// the first one's statistics. Shows its progress through `view`.
 class ConnectionService {
   public:
-    ConnectionService(WindowState& state, WindowPort& port);
+    explicit ConnectionService(ConnectionView& view);
     ~ConnectionService();
 
     void setOpener(DatabaseOpener opener) { opener_ = std::move(opener); }
@@ -59,8 +75,7 @@ class ConnectionService {
     // The flag and which of login/logout is enabled.
     void setConnected(bool connected);
 
-    WindowState& state_;
-    WindowPort& port_;
+    ConnectionView& view_;
     DatabaseOpener opener_;
     LoginValues login_;
     bool connected_ = false;

@@ -1,0 +1,150 @@
+#include "core/sqlite/sqlite.h"
+
+#include <utility>
+
+namespace qv::sqlite {
+
+Error::Error(int extendedCode, const QString& message, int offset)
+    : DbError(kErrOdbcCall, message, {DiagRecord{QStringLiteral("HY000"), extendedCode, message}}),
+      extendedCode_(extendedCode),
+      offset_(offset) {}
+
+Error Error::of(sqlite3* db, int rc) {
+    if (!db)
+        return Error(rc, QString::fromUtf8(sqlite3_errstr(rc)));
+    return Error(sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)),
+                 sqlite3_error_offset(db));
+}
+
+Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs) {
+    const int flags =
+        SQLITE_OPEN_READWRITE | (mode == Mode::ReadWriteCreate ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        // A failed open may still leave a handle (for its message); none is kept.
+        const Error e = Error::of(db_, rc);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw e;
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+}
+
+Connection::~Connection() {
+    sqlite3_close_v2(db_);
+}
+
+void Connection::exec(const char* sql) {
+    char* msg = nullptr;
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
+    if (rc != SQLITE_OK) {
+        const QString text = msg ? QString::fromUtf8(msg) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_free(msg);
+        throw Error(sqlite3_extended_errcode(db_), text);
+    }
+}
+
+Statement::Statement(sqlite3* db, QByteArrayView sql) : db_(db) {
+    const char* tail = nullptr;
+    const int rc =
+        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        throw Error::of(db, rc);
+    }
+    tail_ = tail ? tail - sql.data() : sql.size();
+}
+
+Statement::Statement(Statement&& other) noexcept
+    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)), tail_(other.tail_) {}
+
+Statement& Statement::operator=(Statement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(stmt_);
+        db_ = other.db_;
+        stmt_ = std::exchange(other.stmt_, nullptr);
+        tail_ = other.tail_;
+    }
+    return *this;
+}
+
+namespace {
+void checkBind(sqlite3* db, int rc) {
+    if (rc != SQLITE_OK)
+        throw Error::of(db, rc);
+}
+}  // namespace
+
+Statement& Statement::bind(int index, const QString& text) {
+    return bind(index, QByteArrayView(text.toUtf8()));
+}
+
+Statement& Statement::bind(int index, QByteArrayView utf8) {
+    // A null view would bind NULL; an empty text is a text.
+    checkBind(db_, sqlite3_bind_text64(stmt_, index, utf8.data() ? utf8.data() : "",
+                                       static_cast<sqlite3_uint64>(utf8.size()), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8));
+    return *this;
+}
+
+Statement& Statement::bind(int index, int64_t value) {
+    checkBind(db_, sqlite3_bind_int64(stmt_, index, value));
+    return *this;
+}
+
+Statement& Statement::bind(int index, double value) {
+    checkBind(db_, sqlite3_bind_double(stmt_, index, value));
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, QByteArrayView bytes) {
+    checkBind(db_, sqlite3_bind_blob64(stmt_, index, bytes.data() ? bytes.data() : "",
+                                       static_cast<sqlite3_uint64>(bytes.size()),
+                                       SQLITE_TRANSIENT));
+    return *this;
+}
+
+Statement& Statement::bindNull(int index) {
+    checkBind(db_, sqlite3_bind_null(stmt_, index));
+    return *this;
+}
+
+void Statement::run() {
+    while (step()) {
+    }
+    sqlite3_reset(stmt_);
+}
+
+QString Statement::text(int col) const {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+    return QString::fromUtf8(p, sqlite3_column_bytes(stmt_, col));
+}
+
+QByteArray Statement::blob(int col) const {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
+    return QByteArray(p, sqlite3_column_bytes(stmt_, col));
+}
+
+Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
+    char* msg = nullptr;
+    const int rc = sqlite3_exec(db_, begin, nullptr, nullptr, &msg);
+    sqlite3_free(msg);
+    if (rc != SQLITE_OK)
+        throw Error::of(db_, rc);
+}
+
+Transaction::~Transaction() {
+    if (!done_)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw Error::of(db_, rc);
+    done_ = true;
+}
+
+}  // namespace qv::sqlite

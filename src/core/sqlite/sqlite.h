@@ -1,0 +1,127 @@
+#pragma once
+
+// The one way the program talks to SQLite: an open file, a prepared statement and a
+// transaction, each released when it goes out of scope, and every call checked. A failed call
+// throws sqlite::Error. The history file and the embedded engine both use it; nothing else
+// calls sqlite3_prepare or sqlite3_bind.
+
+#include "core/db/dberror.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+
+namespace qv::sqlite {
+
+// A failed SQLite call. As every failed database call, its number() is kErrOdbcCall; its one
+// diagnostic record carries SQLite's extended result code as the native code and its message.
+class Error : public DbError {
+  public:
+    Error(int extendedCode, const QString& message, int offset = -1);
+    // The last failure on `db` (or the bare code `rc` when there is no handle).
+    static Error of(sqlite3* db, int rc);
+
+    int resultCode() const { return extendedCode_ & 0xff; }
+    int extendedCode() const { return extendedCode_; }
+    // Byte offset in the statement text where compiling failed; -1 when not known.
+    int offset() const { return offset_; }
+
+  private:
+    int extendedCode_;
+    int offset_;
+};
+
+// One open database file; closed when it goes out of scope.
+class Connection {
+  public:
+    enum class Mode { ReadWrite, ReadWriteCreate };
+    // Opens `path`; throws Error, and then holds no handle at all.
+    Connection(const QString& path, Mode mode, int busyTimeoutMs);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* handle() const { return db_; }
+
+    // Runs statements that take no values and return no rows. Throws Error.
+    void exec(const char* sql);
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+// One prepared statement. Values are always bound, never pasted into its text.
+class Statement {
+  public:
+    // Compiles the first statement of `sql`; throws Error. A text of blanks and comments only
+    // gives an empty statement, which steps to nothing.
+    Statement(sqlite3* db, QByteArrayView sql);
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&& other) noexcept;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool isEmpty() const { return stmt_ == nullptr; }
+    // Where the text after the compiled statement begins.
+    qsizetype tailOffset() const { return tail_; }
+    sqlite3_stmt* handle() const { return stmt_; }
+    sqlite3* database() const { return db_; }
+
+    // Binding, by position from 1. Each throws Error.
+    Statement& bind(int index, const QString& text);
+    Statement& bind(int index, QByteArrayView utf8);
+    Statement& bind(int index, int64_t value);
+    Statement& bind(int index, double value);
+    Statement& bindBlob(int index, QByteArrayView bytes);
+    Statement& bindNull(int index);
+
+    // Steps once: true when a row is there, false when the statement is done. Throws Error.
+    bool step() {
+        if (!stmt_)
+            return false;
+        const int rc = sqlite3_step(stmt_);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc != SQLITE_DONE)
+            throw Error::of(db_, rc);
+        return false;
+    }
+    // Steps to the end, then makes the statement ready to run again with new values.
+    void run();
+    // Makes the statement ready to run again; the values bound stay.
+    void reset() { sqlite3_reset(stmt_); }
+
+    int columnCount() const { return sqlite3_column_count(stmt_); }
+    int type(int col) const { return sqlite3_column_type(stmt_, col); }
+    bool isNull(int col) const { return type(col) == SQLITE_NULL; }
+    int64_t integer(int col) const { return sqlite3_column_int64(stmt_, col); }
+    double real(int col) const { return sqlite3_column_double(stmt_, col); }
+    QString text(int col) const;
+    QByteArray blob(int col) const;
+
+  private:
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* stmt_ = nullptr;
+    qsizetype tail_ = 0;
+};
+
+// A transaction that rolls back unless committed.
+class Transaction {
+  public:
+    explicit Transaction(sqlite3* db, const char* begin = "BEGIN IMMEDIATE");
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void commit();
+
+  private:
+    sqlite3* db_;
+    bool done_ = false;
+};
+
+}  // namespace qv::sqlite
