@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     view.show();
     QApplication::processEvents();
 
-    fillResultGrid(w, timed, w.data);
+    fillResultGrid(w, timed, w.data, w.result);
     view.tableModel()->refresh();
     view.repaint();
     view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());  // scroll to the end

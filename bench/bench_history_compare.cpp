@@ -21,24 +21,30 @@ constexpr int kRuns = 10'000;
 constexpr int kStatistics = 2'000;
 constexpr int kPlanLines = 200;
 
-void grids(GridModel& stats, GridModel& plan, int variant) {
-    stats.setCols(3);
-    stats.setRows(kStatistics + 1);
+RunRecord runOf(const QString& sql, int variant) {
+    RunRecord run;
+    run.sql = sql;
+    run.outcome = RunOutcome::CarriedOut;
+    run.statisticsStep.outcome = StepOutcome::Done;
+    run.planStep.outcome = StepOutcome::Done;
     for (int r = 1; r <= kStatistics; ++r) {
-        stats.setText(r, 0, QString::number(r));
-        stats.setText(r, 1, QString::number(r * 37 + (r % 7 == 0 ? variant * r : 0)));
-        stats.setText(r, 2, QStringLiteral("statistic %1").arg(r));
+        const qlonglong value = r * 37 + (r % 7 == 0 ? variant * r : 0);
+        run.statistics.append(
+            {r, QStringLiteral("statistic %1").arg(r), qlonglong(0), value, value});
     }
-    plan.setCols(4);
-    plan.setRows(kPlanLines + 1);
     for (int r = 1; r <= kPlanLines; ++r) {
         const bool changed = variant && r % 10 == 0;
-        plan.setText(r, 0,
-                     QString(r % 8, QLatin1Char(' ')) +
-                         (changed ? QStringLiteral("INDEX RANGE SCAN (APP.IX%1)").arg(r)
-                                  : QStringLiteral("TABLE ACCESS FULL (APP.T%1)").arg(r)));
-        plan.setText(r, 1, QString::number(r * 10));
+        PlanLine line;
+        line.id = r - 1;
+        line.depth = r % 8;
+        line.operation = changed ? QStringLiteral("INDEX") : QStringLiteral("TABLE ACCESS");
+        line.options = changed ? QStringLiteral("RANGE SCAN") : QStringLiteral("FULL");
+        line.objectOwner = QStringLiteral("APP");
+        line.objectName = (changed ? QStringLiteral("IX%1") : QStringLiteral("T%1")).arg(r);
+        line.cardinality = qlonglong(r * 10);
+        run.plan.append(line);
     }
+    return run;
 }
 
 }  // namespace
@@ -47,11 +53,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const HistoryFile file(dir.filePath(QStringLiteral("quervhst.mdb")));
-    GridModel stats, plan, stats2, plan2;
-    grids(stats, plan, 0);
-    grids(stats2, plan2, 1);
-    file.record(QStringLiteral("select * from orders where customer_id = 42"), stats, plan);
-    file.record(QStringLiteral("select * from orders\nwhere customer_id = 42"), stats2, plan2);
+    file.record(runOf(QStringLiteral("select * from orders where customer_id = 42"), 0));
+    file.record(runOf(QStringLiteral("select * from orders\nwhere customer_id = 42"), 1));
     {
         // The other runs in bulk: the listing reads SQL_HIST and RUN_HIST only.
         sqlite3* db = nullptr;

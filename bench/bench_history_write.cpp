@@ -14,32 +14,34 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("quervhst.mdb"));
 
-    GridModel stats;
-    stats.setCols(3);
-    stats.setRows(2001);
-    for (int r = 1; r <= 2000; ++r) {
-        stats.setText(r, 0, QString::number(r));
-        stats.setText(r, 1, QString::number(r * 37));
-        stats.setText(r, 2, QStringLiteral("statistic %1").arg(r));
-    }
-    GridModel plan;
-    plan.setCols(4);
-    plan.setRows(101);
+    RunRecord run;
+    run.sql = QStringLiteral("select * from orders where customer_id = 42");
+    run.outcome = RunOutcome::CarriedOut;
+    run.statisticsStep.outcome = StepOutcome::Done;
+    run.planStep.outcome = StepOutcome::Done;
+    for (int r = 1; r <= 2000; ++r)
+        run.statistics.append({r, QStringLiteral("statistic %1").arg(r), qlonglong(0),
+                               qlonglong(r * 37), qlonglong(r * 37)});
     for (int r = 1; r <= 100; ++r) {
-        plan.setText(
-            r, 0, QString(r % 8, QLatin1Char(' ')) + QStringLiteral("TABLE ACCESS FULL (APP.T)"));
-        plan.setText(r, 1, QString::number(r * 10));
+        PlanLine line;
+        line.id = r - 1;
+        line.depth = r % 8;
+        line.operation = QStringLiteral("TABLE ACCESS");
+        line.options = QStringLiteral("FULL");
+        line.objectOwner = QStringLiteral("APP");
+        line.objectName = QStringLiteral("T");
+        line.cardinality = qlonglong(r * 10);
+        run.plan.append(line);
     }
-    const QString sql = QStringLiteral("select * from orders where customer_id = 42");
 
     constexpr int kRuns = 21;
     std::vector<double> times;
     const HistoryFile file(path);
-    file.record(sql, stats, plan);  // creates the file
+    file.record(run);  // creates the file
     for (int i = 0; i < kRuns; ++i) {
         QElapsedTimer t;
         t.start();
-        file.record(sql, stats, plan);
+        file.record(run);
         times.push_back(t.nsecsElapsed() / 1e6);
     }
     const double m = bench::median(times);

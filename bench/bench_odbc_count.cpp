@@ -52,7 +52,7 @@ int64_t countPlain(const DbcHandle& dbc) {
 // The result step: show the first rows, count the rest.
 int64_t countOurs(Database& db) {
     bench::BenchWindow w(db, kQuery);
-    fillResultGrid(w, db, w.data);
+    fillResultGrid(w, db, w.data, w.result);
     return w.result.rowCount;
 }
 

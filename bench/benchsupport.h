@@ -24,7 +24,7 @@ class BenchWindow : public RunWindow {
     }
     Settings options;
     GridModel explan, data, statGrid;
-    ResultState result;
+    ResultState result;  // what the result step found
 
     QString sqlText() const override { return sql_; }
     void setPlanMessage(const QString&) override {}
@@ -34,7 +34,6 @@ class BenchWindow : public RunWindow {
     GridModel& planGrid() override { return explan; }
     GridModel& resultGrid() override { return data; }
     GridModel& statsGrid() override { return statGrid; }
-    ResultState& resultState() override { return result; }
     Answer ask(const QString&) override { return Answer::No; }
     void showMessage(const QString&) override {}
     int blankWidthTwips(int n) const override { return n * 100; }

@@ -1,5 +1,5 @@
-#include "core/settings/settings.h"
 #include "core/connection/connectionservice.h"
+#include "core/settings/settings.h"
 #include "core/window/windowconnectionview.h"
 #include "support/checks.h"
 #include "support/scripteddb.h"

@@ -62,9 +62,9 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     // Oracle's SQL, typed as into an Oracle server.
     run(u"select nvl(null, 'x') v, decode(city, '京都', 'K', '-') d, to_char(registered, "
         u"'YYYY') y from customers where rownum <= 1"_s);
-    EXPECT_EQ((QStringList{line(Line::Result), line(Line::Count), data.text(0, 1),
-                           data.text(1, 1)}),
-              (QStringList{QString(), u"1件"_s, u"V"_s, u"x"_s}));
+    EXPECT_EQ(
+        (QStringList{line(Line::Result), line(Line::Count), data.text(0, 1), data.text(1, 1)}),
+        (QStringList{QString(), u"1件"_s, u"V"_s, u"x"_s}));
 
     frame->action(u"logout"_s)->trigger();
     EXPECT_EQ(window()->windowTitle() + window()->statusPanel(1)->text(), u"未接続"_s);

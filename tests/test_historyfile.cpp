@@ -1,6 +1,7 @@
 #include "core/history/historyfile.h"
 #include "support/checks.h"
 #include "support/sqliteprobe.h"
+#include "support/testrunwindow.h"
 
 #include "core/history/recordedrun.h"
 
@@ -15,29 +16,21 @@ using test::SqliteProbe;
 
 namespace {
 
-// Fills the rows below the header row with `rows`, one list of cells each.
-void fill(GridModel& g, int cols, const QList<QStringList>& rows) {
-    g.setCols(cols);
-    g.setRows(int(rows.size()) + 1);
-    for (int r = 0; r < rows.size(); ++r)
-        for (int c = 0; c < rows[r].size(); ++c)
-            g.setText(r + 1, c, rows[r][c]);
-}
-
 class HistoryFileTest : public ::testing::Test {
   protected:
-    HistoryFileTest() : file(dir.filePath(u"quervhst.mdb"_s)) {
-        fill(stats, 3, {{u"5"_s, u"4"_s}, {u"7"_s, u"0"_s}});
-        fill(plan, 4, {{u"SELECT STATEMENT"_s}, {u" TABLE ACCESS FULL (APP.EMP)"_s, u"14"_s}});
-    }
+    HistoryFileTest()
+        : file(dir.filePath(u"quervhst.mdb"_s)),
+          run(test::runRecord(
+              u"select * from emp"_s, {{5, QString(), 4}, {7, QString(), 0}},
+              {{0, u"SELECT STATEMENT"_s}, {1, u"TABLE ACCESS FULL (APP.EMP)"_s, 14}})) {}
     HistoryFile::Recorded record(const QString& sql = u"select * from emp"_s) {
-        return file.record(sql, stats, plan);
+        run.sql = sql;
+        return file.record(run);
     }
 
     QTemporaryDir dir;
     HistoryFile file;
-    GridModel stats;
-    GridModel plan;
+    RunRecord run;
 };
 
 }  // namespace
@@ -87,16 +80,14 @@ TEST_F(HistoryFileTest, RunsAreNumberedAfterTheHighestStoredOneAndCounted) {
     EXPECT_EQ(record().runNumber, 1) << "a deleted file is made again";
 }
 
-TEST_F(HistoryFileTest, HiddenGridsAddNoRowsAndAFailureStoresNothingOfTheRun) {
-    stats.setVisible(false);
-    plan.setVisible(false);
+TEST_F(HistoryFileTest, StepsNotDoneAddNoRowsAndAFailureStoresNothingOfTheRun) {
+    const RunRecord done = run;
+    run.statisticsStep.outcome = StepOutcome::Failed;
+    run.planStep.outcome = StepOutcome::Skipped;
     record();
-    stats.setVisible(true);
-    plan.setVisible(true);
-    stats.setText(2, 0, u"abc"_s);  // not a statistic number
-    EXPECT_THROW(record(), DbError);
-    stats.setText(2, 0, u"7"_s);
-    plan.setText(2, 0, QString());  // an empty operation is refused, after the statistics
+    run = done;
+    run.plan[1].depth = 0;
+    run.plan[1].operation.clear();  // an empty operation is refused, after the statistics
     EXPECT_THROW(record(), DbError);
     EXPECT_EQ(
         SqliteProbe(file.path())
@@ -134,13 +125,12 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
         "INSERT INTO STATS_HIST VALUES (1, 5, '4');"
         "PRAGMA user_version = 1;";
     SqliteProbe(file.path()).exec(firstLayout);
-    RunFacts facts;
-    facts.service = u"sqlite:sample"_s;
-    facts.rowCount = 42;
-    facts.elapsedMs = 17;
-    facts.end = RunEnd::Stopped;
-    facts.error = u"ORA-01013"_s;
-    EXPECT_EQ(file.record(u"select * from emp"_s, stats, plan, facts).runNumber, 2);
+    run.service = u"sqlite:sample"_s;
+    run.result.rowCount = 42;
+    run.result.elapsedMs = 17;
+    run.result.stopped = true;
+    run.result.error = u"ORA-01013"_s;
+    EXPECT_EQ(record().runNumber, 2);
     EXPECT_EQ(file.schemaVersion(), kHistorySchemaVersion);
     const auto old = file.run(1);
     ASSERT_TRUE(old);

@@ -1,7 +1,7 @@
 // The ODBC layer against real drivers: the PostgreSQL Unicode driver on the fixture's server
 // (environment from tests/odbc.cmake) and the SQLite 3 driver on temporary files.
-#include "core/odbc/odbcdatabase.h"
 #include "core/connection/odbcdrivers.h"
+#include "core/odbc/odbcdatabase.h"
 #include "core/odbc/odbchandles.h"
 
 #include "support/checks.h"

@@ -14,11 +14,15 @@ const QString kMissing = u"[Oracle][ODBC][Ora]ORA-02404: plan table not found"_s
 
 // Plan rows, each: depth, operation, options, owner, name, type, cardinality, cost, bytes,
 // optimizer (left out at the end: null).
+// The id of each row is its position.
 Reply planRows(const QList<QVariantList>& steps) {
+    QList<QVariantList> rows;
+    for (const QVariantList& step : steps)
+        rows.append(QVariantList{rows.size()} + step);
     return Reply::table(
-        {u"LEVEL-1"_s, u"OPERATION"_s, u"OPTIONS"_s, u"OBJECT_OWNER"_s, u"OBJECT_NAME"_s,
+        {u"ID"_s, u"LEVEL-1"_s, u"OPERATION"_s, u"OPTIONS"_s, u"OBJECT_OWNER"_s, u"OBJECT_NAME"_s,
          u"OBJECT_TYPE"_s, u"CARDINALITY"_s, u"COST"_s, u"BYTES"_s, u"OPTIMIZER"_s},
-        steps);
+        rows);
 }
 
 QStringList row(const GridModel& g, int r) {
@@ -134,7 +138,12 @@ TEST_F(PlanTest, EachPlanHasItsOwnRowCountAndStepsAreIndentedByDepth) {
     w.script->onText(planQueryStatement(kTable), planRows({}), 1);
     planStage(w, r);
     EXPECT_EQ(w.planLine, QString()) << "an empty plan is no failure";
-    EXPECT_EQ(operationText(1, u"INDEX"_s, u"UNIQUE SCAN"_s, QVariant(), u"PK_EMP"_s, u"UNIQUE"_s,
-                            u"ANALYZED"_s),
-              u" INDEX UNIQUE SCAN (.PK_EMP) UNIQUE OPTIMIZER = ANALYZED"_s);
+    PlanLine line;
+    line.depth = 1;
+    line.operation = u"INDEX"_s;
+    line.options = u"UNIQUE SCAN"_s;
+    line.objectName = u"PK_EMP"_s;
+    line.objectType = u"UNIQUE"_s;
+    line.optimizer = u"ANALYZED"_s;
+    EXPECT_EQ(line.text(), u" INDEX UNIQUE SCAN (.PK_EMP) UNIQUE OPTIMIZER = ANALYZED"_s);
 }

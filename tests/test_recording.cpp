@@ -29,9 +29,9 @@ struct Window {
         script->on(u"SELECT \\*FROM V\\$SESSTAT.*"_s,
                    Reply::table({u"STATISTIC#"_s, u"NAME"_s, u"VALUE"_s}, {{5, u"n"_s, 1}}));
         script->on(u"SELECT id,timestamp,LEVEL - 1.*"_s,
-                   Reply::table(u"LEVEL-1 OPERATION OPTIONS OBJECT_OWNER OBJECT_NAME OBJECT_TYPE "
-                                u"OPTIMIZER CARDINALITY COST BYTES"_s.split(u' '),
-                                {{0, u"SELECT STATEMENT"_s}}));
+                   Reply::table(u"ID LEVEL-1 OPERATION OPTIONS OBJECT_OWNER OBJECT_NAME "
+                                u"OBJECT_TYPE OPTIMIZER CARDINALITY COST BYTES"_s.split(u' '),
+                                {{0, 0, u"SELECT STATEMENT"_s}}));
         port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
         model.connection().logIn();
     }
@@ -130,4 +130,7 @@ TEST_F(RecordingTest, RunsAreNumberedAcrossWindowsAndAcrossStopAndStart) {
     a.run(u"select 4 from dual"_s);
     EXPECT_EQ(std::pair(a.model.state().panelText(3), recordingFilePath()),
               std::pair(u"3"_s, path));
+    EXPECT_EQ(
+        test::SqliteProbe(path).rows("SELECT NUM, OPERATION FROM EXPLAN_HIST"),
+        (QStringList{u"1|SELECT STATEMENT"_s, u"2|SELECT STATEMENT"_s, u"3|SELECT STATEMENT"_s}));
 }

@@ -21,9 +21,10 @@ class ResultTest : public ::testing::Test {
   protected:
     void run(const Reply& reply) {
         w.script->onText(w.sql, reply, 1);
-        fillResultGrid(w, w.query, w.data);
+        fillResultGrid(w, w.query, w.data, result);
     }
     test::TestRunWindow w;
+    ResultState result;
 };
 
 }  // namespace
@@ -58,7 +59,7 @@ TEST_F(ResultTest, LayoutHeadersWidthsAndCells) {
                           conditionFromCell(g, r, c).reason;
     EXPECT_EQ(conditions, (QStringList{u"NAME = 'O''Brien'/"_s, u"NAME IS NULL/"_s,
                                        u"RAW = HEXTORAW('0AFF')/"_s, u"/"_s + kMsgCellNotRead}));
-    EXPECT_EQ(w.result.rowCount, 2);
+    EXPECT_EQ(result.rowCount, 2);
     EXPECT_EQ(toHex(QByteArray("\x00\x0f\x10", 3)), u"000F10"_s);
 }
 
@@ -67,8 +68,8 @@ TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
     w.options.maxDisplayRows = 40000;
     for (int n : {40000, 40001}) {
         run(test::numberRows(n));
-        EXPECT_EQ(w.result.rowCount, n);
-        EXPECT_EQ(w.result.rowsOverMax, n > 40000) << "exactly the limit is not over it";
+        EXPECT_EQ(result.rowCount, n);
+        EXPECT_EQ(result.rowsOverMax, n > 40000) << "exactly the limit is not over it";
         EXPECT_EQ(w.data.rows(), 40001);
         EXPECT_EQ(w.data.text(40000, 0), u"40000"_s);
     }
@@ -77,24 +78,24 @@ TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
     EXPECT_EQ(row(w.data, 0), (QStringList{u"ROWNUM"_s, u"M"_s}));
     EXPECT_EQ(w.data.rows(), 1) << "a limit of 0 still lays out the headers";
     EXPECT_EQ(w.data.text(1, 0), QString());
-    EXPECT_EQ(w.result.rowCount, 2);
+    EXPECT_EQ(result.rowCount, 2);
 }
 
 TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCount) {
     // A result without rows shows its own headings, never the rows of the run before.
-    w.result.rowCount = 9;
-    w.result.rowsOverMax = true;
+    result.rowCount = 9;
+    result.rowsOverMax = true;
     run(test::numberRows(5));
     w.data.setVisible(false);
     run(Reply::table({u"OTHER"_s}, {}));
-    EXPECT_EQ(std::pair(w.result.rowCount, w.result.rowsOverMax), std::pair(int64_t(0), false));
+    EXPECT_EQ(std::pair(result.rowCount, result.rowsOverMax), std::pair(int64_t(0), false));
     EXPECT_EQ(std::tuple(w.data.visible(), w.data.rows(), w.data.text(0, 1)),
               std::tuple(true, 1, u"OTHER"_s));
     // A change, of rows or of none, has no rows to show.
     for (int64_t changed : {3, 0}) {
         w.data.setVisible(false);
         run(Reply::updated(changed));
-        EXPECT_EQ(w.result.rowCount, changed);
+        EXPECT_EQ(result.rowCount, changed);
         EXPECT_FALSE(w.data.visible()) << changed;
     }
     run(Reply::updated(3));
@@ -104,7 +105,7 @@ TEST_F(ResultTest, EmptyResultsAndChangesAreCountedAndAFailedFetchKeepsTheOldCou
     broken.fetchError = DbError(kErrOdbcCall, u"ORA-03113: end-of-file on communication channel"_s);
     EXPECT_THROW(run(broken), DbError);
     EXPECT_FALSE(w.data.visible());
-    EXPECT_EQ(w.result.rowCount, 3);
+    EXPECT_EQ(result.rowCount, 3);
 }
 
 // Huge values keep their first 64 K characters and say how much is left out, so that the

@@ -7,6 +7,8 @@
 #include "gui/historywindow.h"
 #include "support/checks.h"
 
+#include "support/testrunwindow.h"
+
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QItemSelectionModel>
@@ -100,22 +102,16 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
 TEST(HistoryWindows, ListFilterFollowAndCompare) {
     QTemporaryDir dir;
     const HistoryFile file(dir.filePath(u"h.mdb"_s));
-    GridModel stats, plan;
-    stats.setCols(3);
-    stats.setRows(2);
-    stats.setText(1, 0, u"5"_s);
-    stats.setText(1, 1, u"40"_s);
-    stats.setText(1, 2, u"consistent gets"_s);
-    plan.setVisible(false);
     for (const char* sql : {"select * from emp", "select * from dept"})
-        file.record(QString::fromLatin1(sql), stats, plan);
+        file.record(test::runRecord(QString::fromLatin1(sql), {{5, u"consistent gets"_s, 40}}, {}));
     HistoryWindow window(file.path());
     EXPECT_EQ(window.shownRuns(), (QList<int>{2, 1}));
     window.filterEdit()->setText(u"EMP"_s);
     EXPECT_EQ(window.shownRuns(), QList<int>{1});
     window.filterEdit()->clear();
-    stats.setText(1, 1, u"4"_s);
-    const int third = file.record(u"select * from emp"_s, stats, plan).runNumber;
+    const int third =
+        file.record(test::runRecord(u"select * from emp"_s, {{5, u"consistent gets"_s, 4}}, {}))
+            .runNumber;
     Q_EMIT historyNotifier().runRecorded(file.path(), third);
     EXPECT_EQ(window.shownRuns(), (QList<int>{3, 2, 1}));
 

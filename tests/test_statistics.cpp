@@ -16,17 +16,22 @@ StatisticSet collection(const QList<QVariantList>& rows) {
         c.add(Statistic{r[0].toInt(), r[1].toString(), r[2]});
     return c;
 }
+
+// The changes of a run whose statistics went from nothing to `rows`.
+QList<StatisticReading> changes(const QList<QVariantList>& rows) {
+    return readingsOf(StatisticSet(), collection(rows));
+}
 }  // namespace
 
 TEST(Statistics, DifferencesPairByNumberWhateverTheOrderAndNumbersDoNotRepeat) {
     const StatisticSet before = collection({{5, u"a"_s, 10}, {7, u"b"_s, 3}, {9, u"c"_s, 1.5}});
     StatisticSet after =
         collection({{7, u"b"_s, 3}, {5, u"a"_s, 14}, {11, u"new"_s, 6}, {9, u"c"_s, 4}});
-    after.subtract(before);
     QStringList got;
-    for (int i = 0; i < after.count(); ++i)
-        got << u"%1=%2"_s.arg(after.at(i).number).arg(after.at(i).value.toString());
-    EXPECT_EQ(got, (QStringList{u"7=0"_s, u"5=4"_s, u"11=6"_s, u"9=2.5"_s}));
+    for (const StatisticReading& r : readingsOf(before, after))
+        got << u"%1:%2>%3=%4"_s.arg(r.number).arg(r.before.isNull() ? u"-"_s : r.before.toString(),
+                                                  r.after.toString(), r.delta.toString());
+    EXPECT_EQ(got, (QStringList{u"7:3>3=0"_s, u"5:10>14=4"_s, u"11:->6=6"_s, u"9:1.5>4=2.5"_s}));
     EXPECT_EQ(subtractValues(u"123456789012"_s, qlonglong(12)), QVariant(qlonglong(123456789000)));
     EXPECT_EQ(test::errorOf([&] { after.add(Statistic{5, u"dup"_s, 0}); }).number(), 457);
     EXPECT_EQ(after.count(), 4);
@@ -46,19 +51,19 @@ TEST(Statistics, ReadingUsesTheExactQueryAndNarrowsNumbersTo32Bits) {
 
 TEST(Statistics, GridIsLaidOutOnceAndShowsExactlyEachReadingsRows) {
     GridModel g;
-    fillStatisticsGrid(StatisticSet(), g);
+    fillStatisticsGrid({}, g);
     EXPECT_TRUE(g.visible());
     EXPECT_EQ((QList<int>{g.rows(), g.cols(), g.colWidth(0), g.colWidth(1), g.colWidth(2)}),
               (QList<int>{1, 3, 700, 1000, 6000}));
     EXPECT_EQ((QStringList{g.text(0, 0), g.text(0, 1), g.text(0, 2)}),
               (QStringList{u"Stats#"_s, u"Value"_s, u"Name"_s}));
     g.setColWidth(2, 1234);
-    fillStatisticsGrid(collection({{1, u"s1"_s, 10}, {2, u"s2"_s, 20}, {3, u"s3"_s, 30}}), g);
+    fillStatisticsGrid(changes({{1, u"s1"_s, 10}, {2, u"s2"_s, 20}, {3, u"s3"_s, 30}}), g);
     EXPECT_EQ(g.rows(), 4);
     EXPECT_EQ((QStringList{g.text(3, 0), g.text(3, 1), g.text(3, 2)}),
               (QStringList{u"3"_s, u"30"_s, u"s3"_s}));
     EXPECT_EQ(g.colWidth(2), 1234) << "a laid-out grid is not laid out again";
-    fillStatisticsGrid(collection({{9, u"s9"_s, 90}}), g);
+    fillStatisticsGrid(changes({{9, u"s9"_s, 90}}), g);
     EXPECT_EQ(std::pair(g.rows(), g.text(1, 2)), std::pair(2, u"s9"_s))
         << "a shorter reading leaves nothing of the longer one";
 }

@@ -42,7 +42,7 @@ class RunTest : public ::testing::Test {
 TEST_F(RunTest, BothOptionsSendEveryStatementInOrderAndShowEachStage) {
     w.options.overrideOptimizer = true;
     w.options.optimizerGoal = u"CHOOSE"_s;
-    EXPECT_EQ(runTuning(w), RunOutcome::CarriedOut);
+    EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
     const QString stats = q(statsQuery(u"42"_s), false);
     EXPECT_EQ(w.script->log,
               (QStringList{q(kTrace, false), q(kTrace),
@@ -108,17 +108,17 @@ TEST(Run, BlankStatementOrNoOptionIsRefusedBeforeAnythingIsSentOrHidden) {
     for (const QString& blank : {QString(), u" \n \n"_s, u"\u3000 \u3000"_s}) {
         test::TestRunWindow w;
         w.sql = blank;
-        EXPECT_EQ(runTuning(w), RunOutcome::Refused);
+        EXPECT_EQ(runTuning(w).outcome, RunOutcome::Refused);
         EXPECT_EQ(w.messages, QStringList{u"SQLを入力してください。"_s});
         EXPECT_TRUE(w.script->log.isEmpty() && w.shown.isEmpty());
         EXPECT_EQ(w.visibleGrids(), u"EDS"_s);
     }
     test::TestRunWindow w;
     w.sql = u"\r\n"_s;
-    EXPECT_EQ(runTuning(w), RunOutcome::CarriedOut);
+    EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
     w.options.showPlan = w.options.runQuery = false;
     w.script->log.clear();
-    EXPECT_EQ(runTuning(w), RunOutcome::Refused);
+    EXPECT_EQ(runTuning(w).outcome, RunOutcome::Refused);
     EXPECT_EQ(w.messages, QStringList{u"実行オプションを１つ以上指定してください。"_s});
     EXPECT_TRUE(w.script->log.isEmpty());
 }
@@ -150,12 +150,16 @@ TEST_F(RunTest, FailingStepsReportAndTheRunGoesOn) {
     w.sql = u"select * from missing"_s;
     w.script->onText(w.sql, Reply::fail(kNoTable));
     w.script->on(u"EXPLAIN PLAN.*"_s, Reply::fail(u"ORA-00904: invalid identifier"_s));
-    w.result.rowCount = 77;
-    runTuning(w);
+    const RunRecord run = runTuning(w);
     EXPECT_EQ(w.lines(), (QStringList{u"ORA-00904: invalid identifier"_s, kNoTable, {}, {}}));
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
     EXPECT_EQ(w.statistics.text(1, 1), u"4"_s) << "the failed attempt's statistics are shown";
-    EXPECT_EQ(w.result.rowCount, 77) << "a failed step leaves the count as it was";
+    // The record says which step failed and why; nothing of a failed step is in it.
+    EXPECT_EQ((QList<StepOutcome>{run.planStep.outcome, run.resultStep.outcome,
+                                  run.statisticsStep.outcome}),
+              (QList<StepOutcome>{StepOutcome::Failed, StepOutcome::Failed, StepOutcome::Done}));
+    EXPECT_EQ(std::tuple(run.planStep.error, run.resultStep.error, run.plan.size()),
+              std::tuple(u"ORA-00904: invalid identifier"_s, kNoTable, qsizetype(0)));
     EXPECT_EQ(w.ring, QStringList{w.sql});
 
     // A failed after-reading shows its bare description and no statistics.
@@ -167,21 +171,25 @@ TEST_F(RunTest, FailingStepsReportAndTheRunGoesOn) {
     EXPECT_EQ(w.visibleGrids(), QString());
 }
 
-// Stopped before the statement went out: it is never sent, and the statistics after still are.
-TEST_F(RunTest, AStoppedRunSkipsTheStatementButStillReadsTheStatistics) {
-    w.options.showPlan = false;
-    w.runControl.requestStop();
-    EXPECT_EQ(runTuning(w), RunOutcome::CarriedOut);
-    EXPECT_FALSE(w.script->log.contains(q(w.sql)));
-    EXPECT_EQ(w.script->log.count(q(statsQuery(u"42"_s), false)), 2);
-    EXPECT_EQ(
-        w.lines(),
-        (QStringList{{},
-                     u"ORA-01013: user requested cancel of current operation（中止しました）"_s,
-                     {},
-                     u"0件（中止）"_s}));
+// Stopped while the plan is explained: no later call of the run reaches the server (the plan
+// query, the statement), the stop is sent once, and the statistics after are still read.
+TEST_F(RunTest, AStoppedRunSendsNothingMoreButStillReadsTheStatistics) {
+    w.runControl.setCancelTarget(std::shared_ptr<Database>(&w.query, [](Database*) {}));
+    Reply explained;
+    explained.whenAnswered = [this] { w.runControl.requestStop(); };
+    w.script->on(u"EXPLAIN PLAN.*"_s, explained);
+    const RunRecord run = runTuning(w);
+    EXPECT_EQ(run.outcome, RunOutcome::CarriedOut);
+    const QString stats = q(statsQuery(u"42"_s), false);
+    EXPECT_EQ(w.script->log, (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kSid)} +
+                              planStatements().mid(0, 2) + QStringList{stats, stats}));
+    const QString cancelled = u"ORA-01013: user requested cancel of current operation"_s;
+    EXPECT_EQ(w.lines(),
+              (QStringList{cancelled, cancelled + u"（中止しました）"_s, {}, u"0件（中止）"_s}));
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
-    EXPECT_TRUE(w.result.stopped);
+    EXPECT_EQ(std::tuple(run.planStep.outcome, run.resultStep.outcome, run.result.stopped),
+              std::tuple(StepOutcome::Stopped, StepOutcome::Stopped, true));
+    EXPECT_EQ(w.query.cancels, 1) << "a stop is sent once";
 }
 
 TEST(Run, AStatisticsReadingWithoutRowsShowsNoGridAndSaysSo) {

@@ -4,29 +4,36 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 #include <csignal>
-#include <ctime>
 #endif
 
 int main(int argc, char* argv[]) {
     qv::CliTerminal terminal;
 #ifdef Q_OS_UNIX
     // During the run, Ctrl-C and SIGTERM stop the run rather than the process, so the server
-    // cancels the statement. Blocked before the run's thread starts (it inherits the mask),
-    // they are taken with sigtimedwait; until then they end the program as usual.
+    // cancels the statement. Blocked before the run's thread starts (every thread inherits the
+    // mask), they are taken by a thread of their own that waits for them; until then they end
+    // the program as usual.
     static sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     terminal.arm = [] { pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); };
-    terminal.waitForStop = [](int ms) {
-        const timespec wait{ms / 1000, (ms % 1000) * 1'000'000L};
-        return sigtimedwait(&stopSignals, nullptr, &wait) > 0;
+    terminal.watchStop = [](std::function<void()> stop) {
+        std::thread([stop = std::move(stop)] {
+            for (;;) {
+                int signal = 0;
+                if (sigwait(&stopSignals, &signal) == 0)
+                    stop();
+            }
+        }).detach();
     };
     terminal.readPassword = [](const QString& prompt) -> std::optional<QString> {
         // The terminal itself, not standard input, which may carry the statement.

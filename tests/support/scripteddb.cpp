@@ -81,8 +81,11 @@ class ScriptedRecordset : public Recordset {
 Reply ScriptedDatabase::run(const QString& sql) {
     if (!open_)
         throw notOpenError();
+    failIfStopped();
     script_->log.append(tag_ + u": "_s + sql);
     Reply reply = script_->answer(sql);
+    if (reply.whenAnswered)
+        reply.whenAnswered();
     if (reply.error)
         throw *reply.error;
     affected_ = reply.fields.isEmpty() ? reply.affected : 0;

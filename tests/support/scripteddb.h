@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -22,6 +23,7 @@ struct Reply {
     std::optional<DbError> error;  // the statement itself fails
     int failAfterRows = -1;        // moving past this many rows fails with fetchError
     std::optional<DbError> fetchError;
+    std::function<void()> whenAnswered;  // what happens meanwhile, e.g. the user stops the run
 
     static Reply fail(const QString& description, int32_t number = kErrOdbcCall) {
         Reply r;

@@ -24,6 +24,28 @@ Reply numberRows(int n) {
     return r;
 }
 
+RunRecord runRecord(const QString& sql, const QList<QVariantList>& changes,
+                    const QList<QVariantList>& plan) {
+    RunRecord run;
+    run.sql = sql;
+    run.outcome = RunOutcome::CarriedOut;
+    if (!changes.isEmpty())
+        run.statisticsStep.outcome = StepOutcome::Done;
+    for (const QVariantList& c : changes)
+        run.statistics.append({c[0].toInt(), c[1].toString(), QVariant(), c[2], c[2]});
+    if (!plan.isEmpty())
+        run.planStep.outcome = StepOutcome::Done;
+    for (const QVariantList& p : plan) {
+        PlanLine line;
+        line.id = run.plan.size();
+        line.depth = p[0].toInt();
+        line.operation = p[1].toString();
+        line.cardinality = p.value(2);
+        run.plan.append(line);
+    }
+    return run;
+}
+
 void TestRunWindow::scriptSession(const QString& sid, const QList<QList<QVariantList>>& readings) {
     script->onText(u"select SID from v$session where audsid = userenv('SESSIONID')"_s,
                    Reply::table({u"SID"_s}, {{sid}}));

@@ -37,7 +37,6 @@ class TestRunWindow : public RunWindow {
     QStringList questions, messages, ring;
 
     GridModel plan, data, statistics;
-    ResultState result;
 
     QString sqlText() const override { return sql; }
     void setPlanMessage(const QString& text) override { show(planLine, 'E', text); }
@@ -47,7 +46,6 @@ class TestRunWindow : public RunWindow {
     GridModel& planGrid() override { return plan; }
     GridModel& resultGrid() override { return data; }
     GridModel& statsGrid() override { return statistics; }
-    ResultState& resultState() override { return result; }
     Answer ask(const QString& text) override {
         questions.append(text);
         return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
@@ -79,5 +77,11 @@ class TestRunWindow : public RunWindow {
 Reply statRows(const QList<QVariantList>& rows);
 // A result of one column N holding 1, 2, ... n.
 Reply numberRows(int n);
+
+// A carried-out run of `sql` whose statistics step gave `changes` ({number, name, change}
+// each) and whose plan step gave `plan` ({depth, operation, cardinality} each); an empty list
+// stands for a step that was not done.
+RunRecord runRecord(const QString& sql, const QList<QVariantList>& changes,
+                    const QList<QVariantList>& plan);
 
 }  // namespace qv::test

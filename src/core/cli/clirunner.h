@@ -20,14 +20,13 @@ inline constexpr int kCliStopped = 4;  // SIGINT, SIGTERM or --timeout stopped t
 // The largest statement the runner reads from a file or standard input.
 inline constexpr qint64 kMaxStatementBytes = 16 * 1024 * 1024;
 
-// What the runner needs of the terminal it runs in. `arm` is called just before the run
-// starts, on the thread that then calls `waitForStop`; `waitForStop` waits up to `ms`
-// milliseconds for a request to stop the run (Ctrl-C, SIGTERM) and tells whether one came.
-// `readPassword` shows its prompt and reads a line without echo; nothing when there is no
-// terminal.
+// What the runner needs of the terminal it runs in. `arm` is called just before the run's thread
+// starts; `watchStop` just after, with what to call (on any thread) each time the user asks to
+// stop the run (Ctrl-C, SIGTERM). `readPassword` shows its prompt and reads a line without
+// echo; nothing when there is no terminal.
 struct CliTerminal {
     std::function<void()> arm;
-    std::function<bool(int ms)> waitForStop;
+    std::function<void(std::function<void()> stop)> watchStop;
     std::function<std::optional<QString>(const QString& prompt)> readPassword;
 };
 

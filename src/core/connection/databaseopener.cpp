@@ -1,8 +1,8 @@
 #include "core/connection/databaseopener.h"
 
 #include "core/connection/connectstring.h"
-#include "core/odbc/odbcdatabase.h"
 #include "core/embedded/embeddedengine.h"
+#include "core/odbc/odbcdatabase.h"
 
 namespace qv {
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -34,6 +35,25 @@ class Database {
     // The warnings the server or the driver gave with calls that succeeded (a password about to
     // expire, a notice), since the last time they were taken; one text each.
     virtual QStringList takeWarnings() { return {}; }
+
+    // The stop request of the run that uses this connection: once it is set, execute and
+    // openRecordset fail at once with cancelledError(), before anything reaches the server.
+    // It stays until another replaces it; null: none.
+    void setStopRequest(std::shared_ptr<const std::atomic<bool>> request) {
+        std::atomic_store(&stopRequest_, std::move(request));
+    }
+
+  protected:
+    // Implementations call this on entry of execute and openRecordset, once the statement can
+    // be cancelled (so that a stop arriving now is either seen here or cancels the statement).
+    void failIfStopped() const {
+        const auto request = std::atomic_load(&stopRequest_);
+        if (request && request->load(std::memory_order_relaxed))
+            throw cancelledError();
+    }
+
+  private:
+    std::shared_ptr<const std::atomic<bool>> stopRequest_;
 };
 
 }  // namespace qv

@@ -20,4 +20,9 @@ DbError itemNotFoundError() {
     return DbError(kErrItemNotFound, QStringLiteral("Item not found in this collection."));
 }
 
+DbError cancelledError() {
+    return DbError(kErrOdbcCall,
+                   QStringLiteral("ORA-01013: user requested cancel of current operation"));
+}
+
 }  // namespace qv

@@ -9,11 +9,20 @@
 
 namespace qv {
 
-// Error numbers a database call can fail with.
-inline constexpr int32_t kErrOdbcCall = 3146;         // the driver or the server refused the call
+// DbError::number() says what kind of failure it is, always in the program's own numbering
+// (the data-access codes the program has always used), never in a database's: the database's
+// own code is in the diagnostic records.
+// A call that reached a database and failed there: the driver, the server, the embedded engine
+// or a SQLite file (history). Its description carries the database's message (ORA-...).
+inline constexpr int32_t kErrOdbcCall = 3146;
+// The program used a connection or a result wrongly.
 inline constexpr int32_t kErrItemNotFound = 3265;     // no field of that name
 inline constexpr int32_t kErrObjectInvalid = 3420;    // the connection or result is not open
 inline constexpr int32_t kErrNoCurrentRecord = 3021;  // read or moved past the last row
+// A value the server gave cannot be what the program reads from it.
+inline constexpr int32_t kErrTypeMismatch = 13;   // not a number where one must be
+inline constexpr int32_t kErrOverflow = 6;        // a number beyond what it is kept in
+inline constexpr int32_t kErrDuplicateKey = 457;  // a second item under one key
 
 // One diagnostic record of the driver: SQLSTATE, the server's native code and its text.
 struct DiagRecord {
@@ -46,5 +55,7 @@ DbError notOpenError();
 DbError noCurrentRecordError();
 // The error of asking for a field that the result does not have.
 DbError itemNotFoundError();
+// The error of a call refused because the run that makes it was stopped before it began.
+DbError cancelledError();
 
 }  // namespace qv

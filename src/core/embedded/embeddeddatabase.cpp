@@ -218,10 +218,12 @@ bool EmbeddedDatabase::isOpen() const {
 }
 
 void EmbeddedDatabase::execute(const QString& sql) {
+    failIfStopped();
     run(conn_, sql, false);
 }
 
 std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
+    failIfStopped();
     return run(conn_, sql, true);
 }
 

@@ -98,6 +98,57 @@ int countFields(Connection& db, const char* table, const QStringList& names) {
     return countNamed(st, names);
 }
 
+void bindNumber(Statement& st, int index, const QVariant& value) {
+    if (value.typeId() == QMetaType::LongLong)
+        st.bind(index, int64_t(value.toLongLong()));
+    else if (value.typeId() == QMetaType::Double)
+        st.bind(index, value.toDouble());
+    else
+        st.bindNull(index);
+}
+
+void insertStatistics(Connection& db, int64_t num, const QList<StatisticReading>& readings) {
+    Statement ins(db.handle(),
+                  "INSERT INTO STATS_HIST (NUM, STATS, VALUE, NAME, NUM_VALUE) "
+                  "VALUES (?, ?, ?, ?, ?)");
+    for (const StatisticReading& s : readings) {
+        ins.bind(1, num).bind(2, int64_t{s.number}).bind(3, textOrEmpty(s.delta)).bind(4, s.name);
+        bindNumber(ins, 5, numberOf(s.delta));
+        ins.run();
+    }
+}
+
+void insertPlan(Connection& db, int64_t num, const QList<PlanLine>& plan) {
+    Statement ins(db.handle(),
+                  "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
+                  "VALUES (?, ?, ?, ?, ?, ?)");
+    int64_t n = 0;
+    for (const PlanLine& line : plan) {
+        const QStringList cells = planLineCells(line);
+        ins.bind(1, num).bind(2, ++n).bind(3, cells[0]).bind(4, cells[1]).bind(5, cells[2]);
+        ins.bind(6, cells[3]).run();
+    }
+}
+
+void insertFacts(Connection& db, int64_t num, const RunFacts& facts) {
+    Statement ins(db.handle(),
+                  "INSERT INTO RUN_HIST (NUM, SERVICE, USERNAME, DRIVER, OPTIMIZER, "
+                  "ROW_COUNT, ROWS_OVER_MAX, ELAPSED_MS, OUTCOME, ERROR) "
+                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    ins.bind(1, num).bind(2, facts.service).bind(3, facts.user).bind(4, facts.driver);
+    ins.bind(5, facts.optimizer);
+    if (facts.rowCount)
+        ins.bind(6, *facts.rowCount);
+    else
+        ins.bindNull(6);
+    ins.bind(7, int64_t{facts.rowsOverMax});
+    if (facts.elapsedMs)
+        ins.bind(8, *facts.elapsedMs);
+    else
+        ins.bindNull(8);
+    ins.bind(9, runEndName(facts.end)).bind(10, facts.error).run();
+}
+
 }  // namespace
 
 QString HistoryFile::defaultPath() {
@@ -166,8 +217,7 @@ int HistoryFile::schemaVersion() const {
     return versionOf(db);
 }
 
-HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& stats,
-                                          const GridModel& plan, const RunFacts& facts) const {
+HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
     std::optional<DbError> createError;
     if (check() == HistoryFileState::Missing)
         createError = create();
@@ -194,58 +244,14 @@ HistoryFile::Recorded HistoryFile::record(const QString& sql, const GridModel& s
     Statement(db.handle(), "INSERT INTO SQL_HIST (NUM, TIMESTAMP, SQL) VALUES (?, ?, ?)")
         .bind(1, num)
         .bind(2, stamp)
-        .bind(3, sql)
+        .bind(3, run.sql)
         .run();
 
-    if (stats.visible()) {
-        Statement ins(db.handle(),
-                      "INSERT INTO STATS_HIST (NUM, STATS, VALUE, NAME, NUM_VALUE) "
-                      "VALUES (?, ?, ?, ?, ?)");
-        for (int r = 1; r <= stats.rows() - 1; ++r) {
-            ins.bind(1, num).bind(2, stats.text(r, 0)).bind(3, stats.text(r, 1));
-            ins.bind(4, stats.text(r, 2));
-            const QVariant value = numberFromText(stats.text(r, 1));
-            if (value.typeId() == QMetaType::LongLong)
-                ins.bind(5, int64_t(value.toLongLong()));
-            else if (value.isValid())
-                ins.bind(5, value.toDouble());
-            else
-                ins.bindNull(5);
-            ins.run();
-        }
-    }
-    if (plan.visible()) {
-        Statement ins(
-            db.handle(),
-            "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
-            "VALUES (?, ?, ?, ?, ?, ?)");
-        for (int r = 1; r <= plan.rows() - 1; ++r)
-            ins.bind(1, num)
-                .bind(2, int64_t{r})
-                .bind(3, plan.text(r, 0))
-                .bind(4, plan.text(r, 1))
-                .bind(5, plan.text(r, 2))
-                .bind(6, plan.text(r, 3))
-                .run();
-    }
-    {
-        Statement ins(db.handle(),
-                      "INSERT INTO RUN_HIST (NUM, SERVICE, USERNAME, DRIVER, OPTIMIZER, "
-                      "ROW_COUNT, ROWS_OVER_MAX, ELAPSED_MS, OUTCOME, ERROR) "
-                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        ins.bind(1, num).bind(2, facts.service).bind(3, facts.user).bind(4, facts.driver);
-        ins.bind(5, facts.optimizer);
-        if (facts.rowCount)
-            ins.bind(6, *facts.rowCount);
-        else
-            ins.bindNull(6);
-        ins.bind(7, int64_t{facts.rowsOverMax});
-        if (facts.elapsedMs)
-            ins.bind(8, *facts.elapsedMs);
-        else
-            ins.bindNull(8);
-        ins.bind(9, runEndName(facts.end)).bind(10, facts.error).run();
-    }
+    if (run.statisticsStep.done())
+        insertStatistics(db, num, run.statistics);
+    if (run.planStep.done())
+        insertPlan(db, num, run.plan);
+    insertFacts(db, num, runFactsOf(run));
     int64_t count = 0;
     {
         Statement c(db.handle(), "select count(NUM) from SQL_HIST");
@@ -327,10 +333,11 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
         run.summary = summaryAt(st);
     }
     {
-        Statement st(db.handle(), v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
-                              "ORDER BY rowid"
-                            : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
-                              "ORDER BY rowid");
+        Statement st(db.handle(),
+                     v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
+                          "ORDER BY rowid"
+                        : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
+                          "ORDER BY rowid");
         st.bind(1, int64_t{number});
         while (st.step()) {
             RecordedStatistic s;

@@ -2,7 +2,7 @@
 
 #include "core/db/database.h"
 #include "core/history/recordedrun.h"
-#include "core/tuning/gridmodel.h"
+#include "core/tuning/runrecord.h"
 
 #include <QString>
 
@@ -52,14 +52,13 @@ class HistoryFile {
         int32_t runNumber = 0;
         int32_t runCount = 0;  // runs the file holds afterwards, this one included
     };
-    // Records one run: `sql`, the rows of the statistics grid when it is visible, the rows of
-    // the plan grid when it is visible and `facts`, under the next run number, all in one
-    // transaction: a failure stores nothing of the run. A file of an older layout is brought to
+    // Records `run`: its statement, its statistics and its plan when those steps were done, and
+    // its facts, under the next run number, all in one transaction: a failure stores nothing
+    // of the run. A file of an older layout is brought to
     // the current one first, in a transaction of its own; a file that cannot be is left as it
     // was and the failure thrown. Re-creates a file that has gone. Throws DbError; a
     // table-building failure of that re-creation is thrown after the run is stored.
-    Recorded record(const QString& sql, const GridModel& stats, const GridModel& plan,
-                    const RunFacts& facts = {}) const;
+    Recorded record(const RunRecord& run) const;
 
     // The recorded runs, newest first; with `containing`, those whose statement contains it
     // (in any case). Files of any version are read as they are. Throws DbError.

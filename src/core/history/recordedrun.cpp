@@ -1,7 +1,5 @@
 #include "core/history/recordedrun.h"
 
-#include "core/connection/databaseopener.h"
-
 namespace qv {
 
 QString runEndName(RunEnd end) {
@@ -33,13 +31,13 @@ QString RunSummary::firstLine() const {
     return QString();
 }
 
-RunFacts runFactsOf(const QString& service, const QString& user, const Settings& settings,
-                    const ResultState& result) {
+RunFacts runFactsOf(const RunRecord& run) {
     RunFacts f;
-    f.service = service;
-    f.user = user;
-    f.driver = driverLabel(service, settings.odbcDriver);
-    f.optimizer = settings.overrideOptimizer ? settings.optimizerGoal : QString();
+    f.service = run.service;
+    f.user = run.user;
+    f.driver = run.driver;
+    f.optimizer = run.settings.overrideOptimizer ? run.settings.optimizerGoal : QString();
+    const ResultState& result = run.result;
     const bool ran = result.elapsedMs >= 0;
     f.end = result.stopped            ? RunEnd::Stopped
             : !result.error.isEmpty() ? RunEnd::Failed

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/settings/settings.h"
-#include "core/tuning/runwindow.h"
+#include "core/tuning/runrecord.h"
 
 #include <QList>
 #include <QString>
@@ -64,9 +63,8 @@ struct RecordedRun {
     QList<RecordedPlanLine> plan;
 };
 
-// The facts of a run on `service` as `user` with `settings`, from what its result step left.
-RunFacts runFactsOf(const QString& service, const QString& user, const Settings& settings,
-                    const ResultState& result);
+// The facts the history keeps of `run`.
+RunFacts runFactsOf(const RunRecord& run);
 
 // A statistic's value as the grid's text gives it: a whole number, else a floating one, else
 // null.

@@ -135,7 +135,9 @@ struct OdbcDatabase::Session {
 
     // Runs `sql` on `stmt`; the number of columns of its result, 0 when it has none, and the rows
     // it changed when it has none.
-    SQLSMALLINT run(StmtHandle& stmt, const QString& sql, int64_t& recordsAffected);
+    // A stop of `owner`'s run that came before the statement could be cancelled fails it here.
+    SQLSMALLINT run(const OdbcDatabase& owner, StmtHandle& stmt, const QString& sql,
+                    int64_t& recordsAffected);
     // The warnings of the calls since they were last taken.
     QStringList warnings;
     void noteWarnings(SQLRETURN rc, const StmtHandle& stmt) {
@@ -190,12 +192,13 @@ class OdbcRecordset final : public Recordset {
     bool skipping_ = false;  // fetching in blocks, without values
 };
 
-SQLSMALLINT OdbcDatabase::Session::run(StmtHandle& stmt, const QString& sql,
-                                       int64_t& recordsAffected) {
+SQLSMALLINT OdbcDatabase::Session::run(const OdbcDatabase& owner, StmtHandle& stmt,
+                                       const QString& sql, int64_t& recordsAffected) {
     recordsAffected = 0;
     SQLRETURN rc;
     {
         const BusyGuard busyNow(*this, stmt);
+        owner.failIfStopped();
         rc = stmt.check(
             SQLExecDirectW(stmt.get(), odbcText(sql), static_cast<SQLINTEGER>(sql.size())));
     }
@@ -248,13 +251,13 @@ OdbcDatabase::Session& OdbcDatabase::session() const {
 void OdbcDatabase::execute(const QString& sql) {
     Session& s = session();
     StmtHandle stmt = StmtHandle::create(s.dbc);
-    s.run(stmt, sql, recordsAffected_);
+    s.run(*this, stmt, sql, recordsAffected_);
 }
 
 std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql) {
     Session& s = session();
     StmtHandle stmt = StmtHandle::create(s.dbc);
-    const SQLSMALLINT columns = s.run(stmt, sql, recordsAffected_);
+    const SQLSMALLINT columns = s.run(*this, stmt, sql, recordsAffected_);
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns);
 }
 

@@ -47,8 +47,7 @@ void Connection::exec(const char* sql) {
 
 Statement::Statement(sqlite3* db, QByteArrayView sql) : db_(db) {
     const char* tail = nullptr;
-    const int rc =
-        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
+    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
@@ -100,9 +99,9 @@ Statement& Statement::bind(int index, double value) {
 }
 
 Statement& Statement::bindBlob(int index, QByteArrayView bytes) {
-    checkBind(db_, sqlite3_bind_blob64(stmt_, index, bytes.data() ? bytes.data() : "",
-                                       static_cast<sqlite3_uint64>(bytes.size()),
-                                       SQLITE_TRANSIENT));
+    checkBind(db_,
+              sqlite3_bind_blob64(stmt_, index, bytes.data() ? bytes.data() : "",
+                                  static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT));
     return *this;
 }
 

@@ -2,7 +2,7 @@
 
 #include "core/tuning/tuningrun.h"
 
-#include <algorithm>
+#include <QElapsedTimer>
 
 namespace qv {
 
@@ -57,39 +57,48 @@ QString planQueryStatement(const QString& table) {
 }
 
 namespace {
-bool isNull(const QVariant& v) {
-    return v.isNull() || !v.isValid();
+
+std::optional<QString> textOrNone(const QVariant& v) {
+    if (v.isNull() || !v.isValid())
+        return std::nullopt;
+    return v.toString();
 }
+
+PlanLine lineAt(Recordset& rs, int position) {
+    const QVariant depth = rs.value(QStringLiteral("LEVEL-1"));
+    bool ok = false;
+    const double d = depth.toDouble(&ok);
+    if (!ok)
+        throw DbError(kErrTypeMismatch, QStringLiteral("Type mismatch"));
+    PlanLine line;
+    const QVariant id = numberOf(rs.value(QStringLiteral("ID")));
+    line.id = id.isNull() ? position : id.toLongLong();
+    line.depth = static_cast<int64_t>(d);
+    line.operation = textOrEmpty(rs.value(QStringLiteral("OPERATION")));
+    line.options = textOrNone(rs.value(QStringLiteral("OPTIONS")));
+    line.objectOwner = textOrEmpty(rs.value(QStringLiteral("OBJECT_OWNER")));
+    line.objectName = textOrNone(rs.value(QStringLiteral("OBJECT_NAME")));
+    line.objectType = textOrNone(rs.value(QStringLiteral("OBJECT_TYPE")));
+    line.optimizer = textOrNone(rs.value(QStringLiteral("OPTIMIZER")));
+    line.cardinality = numberOf(rs.value(QStringLiteral("CARDINALITY")));
+    line.cost = numberOf(rs.value(QStringLiteral("COST")));
+    line.bytes = numberOf(rs.value(QStringLiteral("BYTES")));
+    return line;
+}
+
 }  // namespace
 
-QString operationText(int64_t depth, const QVariant& operation, const QVariant& options,
-                      const QVariant& owner, const QVariant& name, const QVariant& type,
-                      const QVariant& optimizer) {
-    QString t(static_cast<qsizetype>(std::clamp<int64_t>(depth, 0, 1000)), QLatin1Char(' '));
-    t += textOrEmpty(operation);
-    if (!isNull(options))
-        t += QLatin1Char(' ') + options.toString();
-    if (!isNull(name))
-        t += QStringLiteral(" (") + textOrEmpty(owner) + QLatin1Char('.') + name.toString() +
-             QLatin1Char(')');
-    if (!isNull(type))
-        t += QLatin1Char(' ') + type.toString();
-    if (!isNull(optimizer))
-        t += QStringLiteral(" OPTIMIZER = ") + optimizer.toString();
-    return t;
-}
-
-void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
+QList<PlanLine> explainPlan(RunWindow& w, Database& db) {
+    const QString table = w.settings().planTable;
     // The name is pasted into SQL: anything but a table name is refused before it is sent.
-    if (!isValidPlanTableName(w.settings().planTable))
+    if (!isValidPlanTableName(table))
         throw DbError(kErrOdbcCall, QStringLiteral("ORA-00903: invalid table name"));
     try {
-        db.openRecordset(planDeleteStatement(w.settings().planTable))->close();
+        db.openRecordset(planDeleteStatement(table))->close();
     } catch (const DbError&) {
         // The old rows may not exist, or the table itself; the explain below tells.
     }
 
-    const QString table = w.settings().planTable;
     const QString explain = explainPlanStatement(table, sqlToSend(w.sqlText()));
     std::unique_ptr<Recordset> rs;
     try {
@@ -97,13 +106,13 @@ void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
     } catch (const DbError& e) {
         if (e.number() != kErrOdbcCall || !e.description().contains(QStringLiteral("ORA-02404")))
             throw;
-        out.clear();
+        w.planGrid().clear();
         const Answer a = w.ask(QStringLiteral("実行計画表 ") + table +
                                QStringLiteral(" が存在しません。作成しますか？"));
         if (a != Answer::Yes)
             throw;
         try {
-            db.execute(planTableCreateStatement(w.settings().planTable));
+            db.execute(planTableCreateStatement(table));
         } catch (const DbError&) {
             // The repeated explain reports what went wrong.
         }
@@ -111,48 +120,48 @@ void fillPlanGrid(RunWindow& w, Database& db, GridModel& out) {
     }
     rs->close();
 
-    rs = db.openRecordset(planQueryStatement(w.settings().planTable));
-    int n = 0;
+    rs = db.openRecordset(planQueryStatement(table));
+    QList<PlanLine> lines;
     while (!rs->eof()) {
-        ++n;
-        if (n == 1) {
-            out.clear();
-            out.setRows(2);
-            out.setFixedRows(1);
-            out.setFixedCols(0);
-            out.setCols(4);
-            const int widths[] = {5000, 1200, 600, 600};
-            const char* headers[] = {"Operation", "Cardinality", "Cost", "Byte"};
-            for (int c = 0; c < 4; ++c) {
-                out.setColWidth(c, widths[c]);
-                out.setText(0, c, QString::fromLatin1(headers[c]));
-            }
-        }
-        out.setRows(n + 1);
-        const QVariant depth = rs->value(QStringLiteral("LEVEL-1"));
-        bool ok = false;
-        const double d = depth.toDouble(&ok);
-        if (!ok)
-            throw DbError(13, QStringLiteral("Type mismatch"));
-        out.setText(n, 0,
-                    operationText(static_cast<int64_t>(d), rs->value(QStringLiteral("OPERATION")),
-                                  rs->value(QStringLiteral("OPTIONS")),
-                                  rs->value(QStringLiteral("OBJECT_OWNER")),
-                                  rs->value(QStringLiteral("OBJECT_NAME")),
-                                  rs->value(QStringLiteral("OBJECT_TYPE")),
-                                  rs->value(QStringLiteral("OPTIMIZER"))));
-        out.setText(n, 1, textOrEmpty(rs->value(QStringLiteral("CARDINALITY"))));
-        out.setText(n, 2, textOrEmpty(rs->value(QStringLiteral("COST"))));
-        out.setText(n, 3, textOrEmpty(rs->value(QStringLiteral("BYTES"))));
+        lines.append(lineAt(*rs, static_cast<int>(lines.size())));
         rs->moveNext();
     }
     rs->close();
+    return lines;
+}
+
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out) {
+    if (!lines.isEmpty()) {
+        out.clear();
+        out.setRows(static_cast<int>(lines.size()) + 1);
+        out.setFixedRows(1);
+        out.setFixedCols(0);
+        out.setCols(4);
+        const int widths[] = {5000, 1200, 600, 600};
+        for (int c = 0; c < 4; ++c) {
+            out.setColWidth(c, widths[c]);
+            out.setText(0, c, kPlanHeadings[c]);
+        }
+        for (int r = 0; r < lines.size(); ++r) {
+            const QStringList cells = planLineCells(lines[r]);
+            for (int c = 0; c < 4; ++c)
+                out.setText(r + 1, c, cells[c]);
+        }
+    }
     out.setVisible(true);
 }
 
 void planStage(RunWindow& w, RunState& r) {
     w.setPlanMessage(QStringLiteral("実行計画を取得中"));
-    if (r.step([&] { fillPlanGrid(w, w.queryDatabase(), w.planGrid()); })) {
+    QElapsedTimer clock;
+    clock.start();
+    QList<PlanLine> lines;
+    const bool done = r.step([&] { lines = explainPlan(w, w.queryDatabase()); });
+    r.record.planMs = clock.elapsed();
+    if (done) {
+        r.record.planStep = {StepOutcome::Done, QString()};
+        r.record.plan = std::move(lines);
+        fillPlanGrid(r.record.plan, w.planGrid());
         w.setPlanMessage(withWarnings(QString(), w.queryDatabase()));
     } else {
         const DbError& e = *r.pending;
@@ -163,6 +172,8 @@ void planStage(RunWindow& w, RunState& r) {
         else if (e.number() == kErrOdbcCall &&
                  e.description().contains(QStringLiteral("ORA-01039")))
             text += QStringLiteral("実表のアクセス権限がありません。");
+        r.record.planStep = {
+            w.control().stopRequested() ? StepOutcome::Stopped : StepOutcome::Failed, text};
         w.setPlanMessage(withWarnings(text, w.queryDatabase()));
     }
     r.pending.reset();

@@ -60,13 +60,14 @@ namespace {
 // Rows passed unread between two looks at the stop request and two progress reports.
 constexpr int64_t kSkipChunk = 1000;
 
-void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
+void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& n) {
     RunControl& control = w.control();
     if (control.stopRequested())
         throw cancelledError();
     std::unique_ptr<Recordset> rs = db.openRecordset(sqlToSend(w.sqlText()));
-    ResultState& st = w.resultState();
     const int k = rs->fieldCount();
+    for (int i = 0; i < k; ++i)
+        st.columns.append(rs->field(i));
     if (k == 0) {
         // No result set (DML, DDL): the count is the rows changed, and no grid is shown.
         st.rowCount = db.recordsAffected();
@@ -120,15 +121,15 @@ void fill(RunWindow& w, Database& db, GridModel& out, int64_t& n) {
 
 }  // namespace
 
-void fillResultGrid(RunWindow& w, Database& db, GridModel& out) {
+void fillResultGrid(RunWindow& w, Database& db, GridModel& out, ResultState& st) {
     RunControl& control = w.control();
-    ResultState& st = w.resultState();
     st.stopped = false;
     st.error.clear();
+    st.columns.clear();
     int64_t n = 0;
     control.startExecuting();
     try {
-        fill(w, db, out, n);
+        fill(w, db, out, st, n);
     } catch (const DbError& e) {
         control.finishResultStep();
         st.elapsedMs = control.elapsedMs();

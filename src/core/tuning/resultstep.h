@@ -30,9 +30,10 @@ ResultCell resultCell(const QVariant& value, FieldType type);
 
 // The result step: runs the SQL box's text on `db`; for a statement that changed
 // rows records their number, otherwise counts every row of the result and shows up to
-// maxDisplayRows of them in `out`. Reports the rows counted to the run's control and stops
-// at its request, with cancelledError() when the driver has not failed first; the rows
-// counted until then are in the result state, marked stopped. Throws DbError.
-void fillResultGrid(RunWindow& w, Database& db, GridModel& out);
+// maxDisplayRows of them in `out`. What it found goes into `result`: the count, the columns,
+// the time; a failure leaves the count as it was. Reports the rows counted to the run's control and
+// stops at its request, with cancelledError() when the driver has not failed first; the rows
+// counted until then are in `result`, marked stopped. Throws DbError.
+void fillResultGrid(RunWindow& w, Database& db, GridModel& out, ResultState& result);
 
 }  // namespace qv

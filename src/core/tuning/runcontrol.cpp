@@ -1,27 +1,48 @@
 #include "core/tuning/runcontrol.h"
 
-#include <chrono>
-
 namespace qv {
 
 namespace {
 int64_t nowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
+               RunControl::Clock::now().time_since_epoch())
         .count();
 }
 }  // namespace
 
+RunControl::RunControl() : stop_(std::make_shared<std::atomic<bool>>(false)) {}
+
 void RunControl::setCancelTarget(std::shared_ptr<Database> db) {
     std::lock_guard lock(mutex_);
     cancelTarget_ = std::move(db);
+    if (cancelTarget_)
+        cancelTarget_->setStopRequest(stop_);
 }
 
 void RunControl::requestStop() {
-    stop_.store(true, std::memory_order_relaxed);
     std::lock_guard lock(mutex_);
+    stop_->store(true, std::memory_order_relaxed);
     if (cancelTarget_)
         cancelTarget_->cancel();
+    changed_.notify_all();
+}
+
+void RunControl::signal(const std::function<void()>& change) {
+    // Notified under the lock: a waiter that sees the change cannot go on (and perhaps destroy
+    // this control) before the notification is over.
+    std::lock_guard lock(mutex_);
+    change();
+    changed_.notify_all();
+}
+
+bool RunControl::waitUntil(const std::function<bool()>& ready,
+                           std::optional<Clock::time_point> deadline) {
+    std::unique_lock lock(mutex_);
+    if (!deadline) {
+        changed_.wait(lock, ready);
+        return true;
+    }
+    return changed_.wait_until(lock, *deadline, ready);
 }
 
 void RunControl::startExecuting() {
@@ -43,11 +64,6 @@ int64_t RunControl::elapsedMs() const {
         return done / 1'000'000;
     const int64_t started = startedNs_.load(std::memory_order_relaxed);
     return started ? (nowNs() - started) / 1'000'000 : 0;
-}
-
-DbError cancelledError() {
-    return DbError(kErrOdbcCall,
-                   QStringLiteral("ORA-01013: user requested cancel of current operation"));
 }
 
 }  // namespace qv

@@ -3,24 +3,44 @@
 #include "core/db/database.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace qv {
 
-// What a run and whoever started it share across threads: the request to stop it and how far
-// its result step has come. Every member may be used from any thread.
+// What a run and whoever started it share across threads: the request to stop it, how far its
+// result step has come, and a place to wait for what the other side does. Every member may be
+// used from any thread.
 class RunControl {
   public:
     enum class Phase { Preparing, Executing, Fetching, Done };
+    using Clock = std::chrono::steady_clock;
 
-    // The connection whose statement a stop cancels on the server.
+    RunControl();
+    RunControl(const RunControl&) = delete;
+    RunControl& operator=(const RunControl&) = delete;
+
+    // The connection whose statement a stop cancels: the one the run's statement runs on. Every
+    // call it begins after the stop fails at once, so a stop that comes between two calls is
+    // not lost and nothing has to send it again. (The statistics connection is not stopped: a
+    // stopped run still shows what it cost.)
     void setCancelTarget(std::shared_ptr<Database> db);
-    // Marks the run as stopped and cancels the statement in flight. Calling it again cancels
-    // again, which also catches a statement that started just after the first call.
+    // Marks the run as stopped, cancels the statement in flight and wakes every wait.
     void requestStop();
-    bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+    bool stopRequested() const { return stop_->load(std::memory_order_relaxed); }
+
+    // Runs `change` under the control's lock, then wakes every wait, so what it changes is seen
+    // by the predicate of a wait.
+    void signal(const std::function<void()>& change);
+    // Waits until `ready` holds (checked under the lock), or until `deadline` when given; true
+    // when `ready` holds.
+    bool waitUntil(const std::function<bool()>& ready,
+                   std::optional<Clock::time_point> deadline = std::nullopt);
 
     // The result step's progress.
     void startExecuting();
@@ -34,16 +54,14 @@ class RunControl {
     int64_t elapsedMs() const;
 
   private:
-    std::atomic<bool> stop_{false};
+    std::shared_ptr<std::atomic<bool>> stop_;
     std::atomic<Phase> phase_{Phase::Preparing};
     std::atomic<int64_t> rows_{0};
     std::atomic<int64_t> startedNs_{0};
     std::atomic<int64_t> elapsedNs_{-1};
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::shared_ptr<Database> cancelTarget_;
 };
-
-// The error a run reports when it stopped itself between two calls of the driver.
-DbError cancelledError();
 
 }  // namespace qv

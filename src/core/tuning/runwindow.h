@@ -4,6 +4,7 @@
 #include "core/settings/settings.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runcontrol.h"
+#include "core/tuning/runrecord.h"
 
 #include <QString>
 
@@ -14,15 +15,6 @@ namespace qv {
 
 // The answer to a Yes/No/Cancel question.
 enum class Answer { Yes, No, Cancel };
-
-// What the result step leaves in its window for the count label and the recording.
-struct ResultState {
-    int64_t rowCount = 0;  // wide: a result of any size is counted
-    bool rowsOverMax = false;
-    bool stopped = false;    // the user stopped the result step; rowCount is what it counted
-    int64_t elapsedMs = -1;  // the execute-and-fetch step's time; -1 when it did not run
-    QString error;           // why the result step failed, when it did
-};
 
 // Everything a tuning run reads from and writes to its window. The query window implements it,
 // and so do the headless runner and the tests, so one run drives all three the same way.
@@ -40,7 +32,6 @@ class RunWindow {
     virtual GridModel& planGrid() = 0;
     virtual GridModel& resultGrid() = 0;
     virtual GridModel& statsGrid() = 0;
-    virtual ResultState& resultState() = 0;
 
     // Modal Yes/No/Cancel question (Yes the default) and OK message box, both titled with the
     // application's name.
@@ -66,12 +57,20 @@ class RunWindow {
 // `line` with the warnings `db` gave since they were last taken, each on a line of its own.
 QString withWarnings(const QString& line, Database& db);
 
-// State of one run that its steps share: the pending error, the session id and whether the
-// statistics can be read.
+// State of one run that its steps share: the pending error, the session id, whether the
+// statistics can be read, and the record the steps fill.
 struct RunState {
     std::optional<DbError> pending;
     QString sid;
     bool statsUsable = true;
+    RunRecord record;
+
+    // The statistics cannot be shown for this run: `text` says why, in the statistics line.
+    void statisticsFailed(RunWindow& w, const QString& text) {
+        statsUsable = false;
+        record.statisticsStep = {StepOutcome::Failed, text};
+        w.setStatsMessage(text);
+    }
 
     // Runs one database step; a failure becomes the pending error instead of ending the run.
     template <class F>

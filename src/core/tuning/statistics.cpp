@@ -7,8 +7,9 @@ namespace qv {
 
 void StatisticSet::add(Statistic stat) {
     if (byNumber_.count(stat.number))
-        throw DbError(457, QStringLiteral("This key is already associated with an element of "
-                                          "this collection."));
+        throw DbError(kErrDuplicateKey,
+                      QStringLiteral("This key is already associated with an element of "
+                                     "this collection."));
     byNumber_.emplace(stat.number, items_.size());
     items_.push_back(std::move(stat));
 }
@@ -46,11 +47,17 @@ QVariant subtractValues(const QVariant& a, const QVariant& b) {
     return QVariant(a.toDouble() - b.toDouble());
 }
 
-void StatisticSet::subtract(const StatisticSet& before) {
-    for (Statistic& a : items_) {
+QList<StatisticReading> readingsOf(const StatisticSet& before, const StatisticSet& after) {
+    QList<StatisticReading> out;
+    out.reserve(after.count());
+    for (int i = 0; i < after.count(); ++i) {
+        const Statistic& a = after.at(i);
         const Statistic* b = before.find(a.number);
-        a.value = subtractValues(a.value, b ? b->value : QVariant(qlonglong(0)));
+        const QVariant old = b ? b->value : QVariant();
+        out.append({a.number, a.name, old, a.value,
+                    subtractValues(a.value, b ? old : QVariant(qlonglong(0)))});
     }
+    return out;
 }
 
 QString statsQuery(const QString& sid) {
@@ -67,10 +74,10 @@ void readStatistics(Database& db, const QString& sid, StatisticSet& stats) {
         bool ok = false;
         const double d = number.toDouble(&ok);
         if (!ok)
-            throw DbError(13, QStringLiteral("Type mismatch"));
+            throw DbError(kErrTypeMismatch, QStringLiteral("Type mismatch"));
         if (!std::isfinite(d) || std::nearbyint(d) < std::numeric_limits<int32_t>::min() ||
             std::nearbyint(d) > std::numeric_limits<int32_t>::max())
-            throw DbError(6, QStringLiteral("Overflow"));
+            throw DbError(kErrOverflow, QStringLiteral("Overflow"));
         stats.add(Statistic{static_cast<int32_t>(std::nearbyint(d)),
                             textOrEmpty(rs->value(QStringLiteral("NAME"))),
                             rs->value(QStringLiteral("VALUE"))});
@@ -79,27 +86,25 @@ void readStatistics(Database& db, const QString& sid, StatisticSet& stats) {
     rs->close();
 }
 
-void fillStatisticsGrid(const StatisticSet& stats, GridModel& out) {
+void fillStatisticsGrid(const QList<StatisticReading>& readings, GridModel& out) {
     if (out.cols() < 3) {
         out.clear();
         out.setRows(2);
         out.setFixedRows(1);
         out.setFixedCols(1);
         out.setCols(3);
-        out.setText(0, 0, QStringLiteral("Stats#"));
-        out.setText(0, 1, QStringLiteral("Value"));
-        out.setText(0, 2, QStringLiteral("Name"));
+        for (int c = 0; c < 3; ++c)
+            out.setText(0, c, kStatisticHeadings[c]);
         out.setColWidth(0, 700);
         out.setColWidth(1, 1000);
         out.setColWidth(2, 6000);
     }
     // Exactly this reading's rows: none of an earlier run or another server stays.
-    out.setRows(stats.count() + 1);
-    for (int i = 0; i < stats.count(); ++i) {
-        const Statistic& s = stats.at(i);
-        out.setText(i + 1, 0, QString::number(s.number));
-        out.setText(i + 1, 1, textOrEmpty(s.value));
-        out.setText(i + 1, 2, s.name);
+    out.setRows(static_cast<int>(readings.size()) + 1);
+    for (int i = 0; i < readings.size(); ++i) {
+        const QStringList cells = statisticCells(readings[i]);
+        for (int c = 0; c < 3; ++c)
+            out.setText(i + 1, c, cells[c]);
     }
     out.setVisible(true);
 }
@@ -109,33 +114,28 @@ void statsBeforeStage(RunWindow& w, RunState& r, StatisticSet& before) {
         return;
     w.setStatsMessage(kMsgGettingStats);
     if (!r.step([&] { readStatistics(w.statsDatabase(), r.sid, before); })) {
-        r.statsUsable = false;
         const DbError& e = *r.pending;
-        w.setStatsMessage(e.number() == kErrOdbcCall ? e.description() + kMsgNoStatViews
-                                                     : e.description());
+        r.statisticsFailed(
+            w, e.number() == kErrOdbcCall ? e.description() + kMsgNoStatViews : e.description());
     }
 }
 
 void statsAfterStage(RunWindow& w, RunState& r, const StatisticSet& before) {
+    if (!r.statsUsable)
+        return;
     StatisticSet after;
-    if (r.statsUsable) {
-        if (r.step([&] { readStatistics(w.statsDatabase(), r.sid, after); })) {
-            w.setStatsMessage(withWarnings(QString(), w.statsDatabase()));
-        } else {
-            w.setStatsMessage(r.pending->description());
-            r.statsUsable = false;
-        }
-    }
-    if (r.statsUsable && after.count() == 0) {
-        w.setStatsMessage(kMsgNoStatistics);
+    if (!r.step([&] { readStatistics(w.statsDatabase(), r.sid, after); })) {
+        r.statisticsFailed(w, r.pending->description());
         return;
     }
-    if (r.statsUsable) {
-        r.step([&] {
-            after.subtract(before);
-            fillStatisticsGrid(after, w.statsGrid());
-        });
+    w.setStatsMessage(withWarnings(QString(), w.statsDatabase()));
+    if (after.count() == 0) {
+        r.statisticsFailed(w, kMsgNoStatistics);
+        return;
     }
+    r.record.statistics = readingsOf(before, after);
+    r.record.statisticsStep = {StepOutcome::Done, QString()};
+    fillStatisticsGrid(r.record.statistics, w.statsGrid());
 }
 
 }  // namespace qv

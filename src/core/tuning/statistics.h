@@ -27,17 +27,13 @@ struct Statistic {
 // The statistics of one reading, in the server's order, each number at most once.
 class StatisticSet {
   public:
-    // Appends `stat`; throws DbError(457) when its number is already present.
+    // Appends `stat`; throws DbError(kErrDuplicateKey) when its number is already present.
     void add(Statistic stat);
     int count() const { return static_cast<int>(items_.size()); }
     // The statistic at position `index` (0 .. count() - 1).
     const Statistic& at(int index) const { return items_[static_cast<size_t>(index)]; }
     // The statistic numbered `number`; null when there is none.
     const Statistic* find(int32_t number) const;
-    // Replaces every value by its difference to the statistic of the same number in `before`.
-    // Pairing is by number, so readings that list the statistics in another order, or one
-    // more or less, still give right differences; one missing there counts from 0.
-    void subtract(const StatisticSet& before);
 
   private:
     std::vector<Statistic> items_;
@@ -50,15 +46,21 @@ QString statsQuery(const QString& sid);
 // `a` minus `b` for two statistic values: whole numbers stay whole, otherwise floating.
 QVariant subtractValues(const QVariant& a, const QVariant& b);
 
+// Every statistic of `after` with its value in `before` and the change, in `after`'s order.
+// Pairing is by number, so readings that list the statistics in another order, or one more or
+// less, still give right changes; one missing from `before` counts from 0.
+QList<StatisticReading> readingsOf(const StatisticSet& before, const StatisticSet& after);
+
 // Reads every statistic of session `sid` through `db` into `stats`. Throws DbError;
 // statistics read before a failure stay in `stats`.
 void readStatistics(Database& db, const QString& sid, StatisticSet& stats);
 
-// Writes `stats` into the statistics grid, exactly its rows (laying the columns out on first
-// use), and shows it.
-void fillStatisticsGrid(const StatisticSet& stats, GridModel& out);
+// Writes the changes of `readings` into the statistics grid, exactly their rows (laying the
+// columns out on first use), and shows it.
+void fillStatisticsGrid(const QList<StatisticReading>& readings, GridModel& out);
 
-// The statistics stages of a run: before the statement and after it.
+// The statistics stages of a run: before the statement and after it; the after stage keeps the
+// readings and the step's outcome in the run's record.
 void statsBeforeStage(RunWindow& w, RunState& r, StatisticSet& before);
 void statsAfterStage(RunWindow& w, RunState& r, const StatisticSet& before);
 

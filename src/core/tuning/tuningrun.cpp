@@ -4,6 +4,10 @@
 #include "core/tuning/resultstep.h"
 #include "core/tuning/statistics.h"
 
+#include "core/connection/databaseopener.h"
+
+#include <QElapsedTimer>
+
 #include <algorithm>
 
 namespace qv {
@@ -75,29 +79,11 @@ std::optional<QString> refusalOf(const QString& sql, const Settings& settings) {
     return std::nullopt;
 }
 
-RunOutcome runTuning(RunWindow& w) {
-    if (const auto refusal = refusalOf(w.sqlText(), w.settings())) {
-        w.showMessage(*refusal);
-        return RunOutcome::Refused;
-    }
+namespace {
 
-    w.planGrid().setVisible(false);
-    w.resultGrid().setVisible(false);
-    w.statsGrid().setVisible(false);
-    w.setCountLabel(QString());
-
-    const QString progress =
-        QStringLiteral("Oracle接続中...") + w.userName() + QStringLiteral("@") + w.serviceName();
-    if (w.settings().runQuery) {
-        w.setResultMessage(progress);
-        w.setStatsMessage(progress);
-    } else {
-        w.setResultMessage(QString());
-        w.setStatsMessage(QString());
-    }
-    w.setPlanMessage(w.settings().showPlan ? progress : QString());
-
-    RunState r;
+// The session statements and the session's id: nothing of them is shown unless the statistics
+// cannot be read for want of the id.
+void sessionStage(RunWindow& w, RunState& r) {
     if (w.settings().runQuery)
         r.step([&] { w.statsDatabase().execute(kTraceOff); });
     if (w.settings().showPlan)
@@ -128,46 +114,89 @@ RunOutcome runTuning(RunWindow& w) {
         // Without this session's id the statistics query would read nothing, or another
         // session: no statistics are shown then, and the line says why.
         if (r.pending) {
-            w.setStatsMessage(r.pending->number() == kErrOdbcCall
-                                  ? r.pending->description() + kMsgNoVSession
-                                  : r.pending->description());
-            r.statsUsable = false;
+            r.statisticsFailed(w, r.pending->number() == kErrOdbcCall
+                                      ? r.pending->description() + kMsgNoVSession
+                                      : r.pending->description());
         } else if (r.sid.trimmed().isEmpty()) {
-            w.setStatsMessage(kMsgNoSessionId);
-            r.statsUsable = false;
+            r.statisticsFailed(w, kMsgNoSessionId);
         }
     }
     r.pending.reset();
     w.queryDatabase().takeWarnings();
     w.statsDatabase().takeWarnings();
+}
 
-    if (w.settings().showPlan)
-        planStage(w, r);
-    if (!w.settings().runQuery)
-        return RunOutcome::CarriedOut;
-
-    w.setResultMessage(kMsgExecuting);
-    StatisticSet before;
-    statsBeforeStage(w, r, before);
-    r.pending.reset();
-
-    r.step([&] { fillResultGrid(w, w.queryDatabase(), w.resultGrid()); });
-    if (r.pending && w.resultState().stopped) {
-        w.setResultMessage(r.pending->description() + kMsgStopped);
-        w.setCountLabel(QString::number(w.resultState().rowCount) + kMsgCountStopped);
+void resultStage(RunWindow& w, RunState& r) {
+    ResultState& result = r.record.result;
+    r.step([&] { fillResultGrid(w, w.queryDatabase(), w.resultGrid(), result); });
+    if (r.pending && result.stopped) {
+        const QString text = r.pending->description() + kMsgStopped;
+        r.record.resultStep = {StepOutcome::Stopped, text};
+        w.setResultMessage(text);
+        w.setCountLabel(QString::number(result.rowCount) + kMsgCountStopped);
     } else if (r.pending) {
+        r.record.resultStep = {StepOutcome::Failed, r.pending->description()};
         w.setResultMessage(withWarnings(r.pending->description(), w.queryDatabase()));
         w.setCountLabel(QString());
     } else {
+        r.record.resultStep = {StepOutcome::Done, QString()};
         // A warning of the statement (a notice, a truncation) shows without making it a failure.
         w.setResultMessage(withWarnings(QString(), w.queryDatabase()));
-        w.setCountLabel(countLabelText(w.resultState(), w.settings().maxDisplayRows));
+        w.setCountLabel(countLabelText(result, w.settings().maxDisplayRows));
     }
     r.pending.reset();
+}
 
-    statsAfterStage(w, r, before);
-    w.addToRing(w.sqlText());
-    return RunOutcome::CarriedOut;
+}  // namespace
+
+RunRecord runTuning(RunWindow& w) {
+    RunState r;
+    QElapsedTimer clock;
+    clock.start();
+    RunRecord& record = r.record;
+    record.sql = w.sqlText();
+    record.settings = w.settings();
+    record.service = w.serviceName();
+    record.user = w.userName();
+    record.driver = driverLabel(record.service, record.settings.odbcDriver);
+    record.started = QDateTime::currentDateTime();
+    if (const auto refusal = refusalOf(w.sqlText(), w.settings())) {
+        w.showMessage(*refusal);
+        record.outcome = RunOutcome::Refused;
+        return std::move(r.record);
+    }
+    record.outcome = RunOutcome::CarriedOut;
+
+    w.planGrid().setVisible(false);
+    w.resultGrid().setVisible(false);
+    w.statsGrid().setVisible(false);
+    w.setCountLabel(QString());
+
+    const QString progress =
+        QStringLiteral("Oracle接続中...") + w.userName() + QStringLiteral("@") + w.serviceName();
+    if (w.settings().runQuery) {
+        w.setResultMessage(progress);
+        w.setStatsMessage(progress);
+    } else {
+        w.setResultMessage(QString());
+        w.setStatsMessage(QString());
+    }
+    w.setPlanMessage(w.settings().showPlan ? progress : QString());
+
+    sessionStage(w, r);
+    if (w.settings().showPlan)
+        planStage(w, r);
+    if (w.settings().runQuery) {
+        w.setResultMessage(kMsgExecuting);
+        StatisticSet before;
+        statsBeforeStage(w, r, before);
+        r.pending.reset();
+        resultStage(w, r);
+        statsAfterStage(w, r, before);
+        w.addToRing(w.sqlText());
+    }
+    record.totalMs = clock.elapsed();
+    return std::move(r.record);
 }
 
 }  // namespace qv

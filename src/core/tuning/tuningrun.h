@@ -32,14 +32,10 @@ QString sqlToSend(const QString& typed);
 // nothing when it can go ahead.
 std::optional<QString> refusalOf(const QString& sql, const Settings& settings);
 
-enum class RunOutcome {
-    CarriedOut,  // the run went through its stages, whatever failed inside them
-    Refused,     // nothing was sent: no statement, or neither plan nor query chosen
-};
-
 // One tuning run on `w`: session statements, the plan stage, the statistics before, the
 // result step, the statistics after and the statement ring, each shown in `w` as it goes.
-RunOutcome runTuning(RunWindow& w);
+// Returns what the run did; its outcome says whether it was refused.
+RunRecord runTuning(RunWindow& w);
 
 // The count label after a successful result step.
 QString countLabelText(const ResultState& r, int32_t maxDisplayRows);

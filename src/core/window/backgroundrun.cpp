@@ -8,23 +8,17 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <QCoreApplication>
+
 #include <atomic>
 #include <chrono>
 #include <optional>
-#include <thread>
 
 namespace qv {
 
 namespace {
 
 std::atomic<int> gAbandoned{0};
-
-// The user's answer to a question, handed from the window's thread to the run's.
-struct PendingAnswer {
-    std::mutex mutex;
-    std::condition_variable answered;
-    std::optional<Answer> answer;
-};
 
 }  // namespace
 
@@ -53,29 +47,42 @@ BackgroundRun::~BackgroundRun() {
 std::shared_ptr<BackgroundRun> BackgroundRun::start(Window window, Setup setup) {
     std::shared_ptr<BackgroundRun> run(new BackgroundRun(std::move(window), std::move(setup)));
     // The thread keeps the run alive; the window can wait for it or leave it.
-    std::thread([run] { run->work(); }).detach();
+    run->thread_ = RunThread::start(
+        *run, run, [raw = run.get()](const RunRecord& record) { raw->finish(record); });
     return run;
 }
 
-void BackgroundRun::work() {
-    const RunOutcome outcome = runTuning(*this);
+void BackgroundRun::finish(const RunRecord& record) {
     // Grids whose step failed go back as they are, hidden.
     for (int i = 0; i < 3; ++i) {
         if (!published_[i])
             publish(i);
     }
-    post([self = shared_from_this(), outcome] {
+    post([self = shared_from_this(), record] {
         if (self->window_.finished)
-            self->window_.finished(self.get(), outcome);
+            self->window_.finished(self.get(), record);
     });
-    std::lock_guard lock(mutex_);
-    done_ = true;
-    ended_.notify_all();
 }
 
 bool BackgroundRun::wait(int ms) {
-    std::unique_lock lock(mutex_);
-    return ended_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done_; });
+    // The window may drop this run when its end is delivered below.
+    const std::shared_ptr<BackgroundRun> keep = shared_from_this();
+    const auto deadline = RunControl::Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        int64_t seen = 0;
+        control_.signal([&] { seen = posts_; });
+        const bool ended = thread_->hasEnded();
+        // What the run posted (lines, grids, a question, the ring, its end) is taken now.
+        QCoreApplication::sendPostedEvents(window_.receiver, QEvent::MetaCall);
+        if (ended)
+            return true;
+        const bool woken =
+            control_.waitUntil([&] { return posts_ != seen || thread_->hasEnded(); }, deadline);
+        if (!woken) {
+            QCoreApplication::sendPostedEvents(window_.receiver, QEvent::MetaCall);
+            return thread_->hasEnded();
+        }
+    }
 }
 
 void BackgroundRun::abandon() {
@@ -84,7 +91,7 @@ void BackgroundRun::abandon() {
         if (windowGone_)
             return;
         windowGone_ = true;
-        if (!done_)
+        if (!thread_->hasEnded())
             ++gAbandoned;
     }
     control_.requestStop();
@@ -92,9 +99,14 @@ void BackgroundRun::abandon() {
 
 void BackgroundRun::post(std::function<void()> f) {
     // Under the lock, so the window cannot go away between the check and the posting.
-    std::lock_guard lock(mutex_);
-    if (!windowGone_ && window_.receiver)
+    {
+        std::lock_guard lock(mutex_);
+        if (windowGone_ || !window_.receiver)
+            return;
         QMetaObject::invokeMethod(window_.receiver, std::move(f), Qt::QueuedConnection);
+    }
+    // Wakes a window that waits for the run (wait()), so it delivers this at once.
+    control_.signal([this] { ++posts_; });
 }
 
 void BackgroundRun::showLine(int line, const QString& text) {
@@ -124,19 +136,19 @@ void BackgroundRun::publish(int index) {
 }
 
 Answer BackgroundRun::ask(const QString& text) {
-    auto pending = std::make_shared<PendingAnswer>();
+    auto answer = std::make_shared<std::optional<Answer>>();
     WindowPort* port = window_.port;
-    post([pending, port, text] {
+    post([self = shared_from_this(), answer, port, text] {
         const Answer a = port->ask(text);
-        std::lock_guard lock(pending->mutex);
-        pending->answer = a;
-        pending->answered.notify_all();
+        self->control_.signal([&] { *answer = a; });
     });
-    std::unique_lock lock(pending->mutex);
     // A stopped run (or a window that went away) takes Cancel instead of waiting on.
-    while (!pending->answer && !control_.stopRequested())
-        pending->answered.wait_for(lock, std::chrono::milliseconds(50));
-    return pending->answer.value_or(Answer::Cancel);
+    std::optional<Answer> given;
+    control_.waitUntil([&] {
+        given = *answer;
+        return given || control_.stopRequested();
+    });
+    return given.value_or(Answer::Cancel);
 }
 
 void BackgroundRun::showMessage(const QString& text) {

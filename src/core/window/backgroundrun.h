@@ -2,13 +2,13 @@
 
 #include "core/settings/settings.h"
 #include "core/tuning/gridmodel.h"
+#include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
-#include "core/tuning/tuningrun.h"
 
 #include <QString>
 
 #include <array>
-#include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -20,11 +20,12 @@ namespace qv {
 class WindowPort;
 class WindowState;
 
-// One tuning run on a thread of its own, so that its window, the frame and other windows stay
-// usable and the run can be stopped. The run reads copies taken when it starts (the statement,
-// the settings, the login names) and fills grids of its own; whatever it shows reaches the
-// window on the window's thread, in the order the run produces it: message lines as they
-// change, each grid when its step shows it. A question waits for the user's answer.
+// A query window as a run on a thread of its own (RunThread) sees it, so that the window, the
+// frame and other windows stay usable and the run can be stopped. The run reads copies taken
+// when it starts (the statement, the settings, the login names) and fills grids of its own;
+// whatever it shows reaches the window on the window's thread, in the order the run produces
+// it: message lines as they change, each grid when its step shows it. A question waits for the
+// user's answer.
 class BackgroundRun final : public RunWindow, public std::enable_shared_from_this<BackgroundRun> {
   public:
     // The window's side; used only on the window's thread, and only while `receiver` lives.
@@ -34,7 +35,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         WindowPort* port = nullptr;
         std::array<GridModel*, 3> grids{};  // plan, result, statistics
         // Told when the run has ended and everything it showed has been delivered.
-        std::function<void(BackgroundRun*, RunOutcome)> finished;
+        std::function<void(BackgroundRun*, const RunRecord&)> finished;
     };
     // What the run works with.
     struct Setup {
@@ -52,13 +53,15 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     static std::shared_ptr<BackgroundRun> start(Window window, Setup setup);
     ~BackgroundRun() override;
 
-    // Waits up to `ms` milliseconds for the run to end; true when it has.
+    // Waits up to `ms` milliseconds for the run to end, delivering to the window what the run
+    // posts meanwhile (a question must be answered for the run to go on); true when it ended.
+    // Call on the window's thread.
     bool wait(int ms);
+    // Asks the run to stop.
+    void stop() { control_.requestStop(); }
     // The window goes away before the run ended: nothing more is posted to it, the run is asked
     // to stop, and its thread finishes on its own.
     void abandon();
-    // What the result step left (rows, stopped, elapsed); read after the run ended.
-    const ResultState& result() const { return result_; }
 
     // RunWindow, on the run's thread.
     QString sqlText() const override { return setup_.sql; }
@@ -69,7 +72,6 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     GridModel& planGrid() override { return grids_[0]; }
     GridModel& resultGrid() override { return grids_[1]; }
     GridModel& statsGrid() override { return grids_[2]; }
-    ResultState& resultState() override { return result_; }
     Answer ask(const QString& text) override;
     void showMessage(const QString& text) override;
     int blankWidthTwips(int count) const override;
@@ -94,7 +96,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     };
 
     BackgroundRun(Window window, Setup setup);
-    void work();
+    void finish(const RunRecord& record);
     void post(std::function<void()> f);
     void showLine(int line, const QString& text);
     void publish(int index);
@@ -102,14 +104,13 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     Window window_;
     Setup setup_;
     RunControl control_;
-    ResultState result_;
+    std::shared_ptr<RunThread> thread_;
     std::array<GridModel, 3> grids_;
     std::array<Publisher, 3> publishers_;
     std::array<bool, 3> published_{};
-    std::mutex mutex_;
-    std::condition_variable ended_;
-    bool done_ = false;
+    std::mutex mutex_;  // guards windowGone_ against a post in flight
     bool windowGone_ = false;
+    int64_t posts_ = 0;  // things posted to the window so far, under the control's lock
 };
 
 // How many runs were left running when their window went away; their threads end on their own,

@@ -3,13 +3,11 @@
 #include "core/history/historyfile.h"
 #include "core/history/historynotifier.h"
 #include "core/history/statementring.h"
+#include "core/program.h"
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
-#include "core/program.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QLocale>
 
 namespace qv {
@@ -71,9 +69,9 @@ void QueryWindowModel::execute() {
                                  &state_,
                                  &port_,
                                  {&planGrid_, &resultGrid_, &statsGrid_},
-                                 [this](BackgroundRun* run, RunOutcome) {
+                                 [this](BackgroundRun* run, const RunRecord& record) {
                                      if (run == run_.get())
-                                         runFinished(run);
+                                         runFinished(record);
                                  }};
     BackgroundRun::Setup setup{sql,
                                settings,
@@ -89,16 +87,13 @@ void QueryWindowModel::execute() {
 
 void QueryWindowModel::stop() {
     if (run_)
-        run_->control().requestStop();
+        run_->stop();
 }
 
 void QueryWindowModel::showProgress() {
     if (!run_)
         return;
-    RunControl& control = run_->control();
-    // A statement that began just after the first request is cancelled by the next one.
-    if (control.stopRequested())
-        control.requestStop();
+    const RunControl& control = run_->control();
     const QString elapsed =
         QStringLiteral("（") + seconds(control.elapsedMs()) + QStringLiteral("）");
     switch (control.phase()) {
@@ -115,28 +110,19 @@ void QueryWindowModel::showProgress() {
     }
 }
 
-void QueryWindowModel::runFinished(BackgroundRun* run) {
-    result_ = run->result();
-    const RunFacts facts =
-        runFactsOf(run->serviceName(), run->userName(), run->settings(), result_);
+void QueryWindowModel::runFinished(const RunRecord& record) {
+    result_ = record.result;
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);
     if (result_.elapsedMs >= 0)
         setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs, 3));
-    recordingStage(facts);
+    recordingStage(record);
 }
 
 bool QueryWindowModel::waitForRun(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (run_) {
-        const bool ended = run_->wait(20);
-        // What the run posted (lines, grids, a question, the ring, its end) is taken now.
-        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-        if (ended || clock.elapsed() >= ms)
-            break;
-    }
+    if (const std::shared_ptr<BackgroundRun> run = run_)
+        run->wait(ms);
     return run_ == nullptr;
 }
 
@@ -214,13 +200,12 @@ void QueryWindowModel::stopRecording() {
     state_.setPanelText(3, QString());
 }
 
-void QueryWindowModel::recordingStage(const RunFacts& facts) {
+void QueryWindowModel::recordingStage(const RunRecord& record) {
     if (!recording_)
         return;
     HistoryFile::Recorded recorded;
     try {
-        recorded =
-            HistoryFile(recordingFilePath()).record(lastExecutedSql_, statsGrid_, planGrid_, facts);
+        recorded = HistoryFile(recordingFilePath()).record(record);
     } catch (const DbError& e) {
         stopRecording();
         port_.showMessage(QStringLiteral("履歴処理エラー:") + e.description() +

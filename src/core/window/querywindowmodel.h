@@ -1,11 +1,10 @@
 #pragma once
 
-#include "core/history/recordedrun.h"
+#include "core/connection/connectionservice.h"
 #include "core/history/statementringcursor.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
 #include "core/window/backgroundrun.h"
-#include "core/connection/connectionservice.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/windowconnectionview.h"
 #include "core/window/windowport.h"
@@ -84,10 +83,10 @@ class QueryWindowModel : public QObject {
 
   private:
     void setLine(WindowState::Line line, const QString& text) { state_.setLine(line, text); }
-    void runFinished(BackgroundRun* run);
+    void runFinished(const RunRecord& record);
     void showProgress();
     // Writes the run into the history file while the window records.
-    void recordingStage(const RunFacts& facts);
+    void recordingStage(const RunRecord& record);
 
     WindowPort& port_;
     WindowState state_;
@@ -106,8 +105,6 @@ class QueryWindowModel : public QObject {
     QTimer progressTimer_;
 };
 
-// How long closing a window waits for a stopped run before leaving it behind.
-inline constexpr int kStopWaitMs = 3000;
 // How often the count label shows the rows fetched while a run lasts.
 inline constexpr int kProgressIntervalMs = 250;
 

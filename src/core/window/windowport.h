@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/tuning/runwindow.h"
 #include "core/connection/connectionservice.h"
+#include "core/tuning/runwindow.h"
 
 #include <QString>
 

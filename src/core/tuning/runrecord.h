@@ -1,0 +1,115 @@
+#pragma once
+
+#include "core/db/recordset.h"
+#include "core/settings/settings.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <cstdint>
+#include <optional>
+
+namespace qv {
+
+// How one step of a run ended.
+enum class StepOutcome {
+    Skipped,  // not asked for, or not possible (the statistics without the session's id)
+    Done,
+    Failed,   // `error` says why
+    Stopped,  // the user stopped the run while the step was under way
+};
+
+struct StepResult {
+    StepOutcome outcome = StepOutcome::Skipped;
+    QString error;  // the text the run showed for a failure or a stop
+
+    bool done() const { return outcome == StepOutcome::Done; }
+};
+
+// One line of the execution plan as the plan query gave it.
+struct PlanLine {
+    int64_t id = 0;
+    int64_t depth = 0;
+    QString operation;
+    std::optional<QString> options;
+    QString objectOwner;
+    std::optional<QString> objectName;
+    std::optional<QString> objectType;
+    std::optional<QString> optimizer;
+    // The optimizer's estimates: null when the plan gives none, else qlonglong or double.
+    QVariant cardinality;
+    QVariant cost;
+    QVariant bytes;
+
+    // The Operation column: depth blanks, operation, options, (owner.name), type and optimizer.
+    QString text() const;
+};
+
+// One session statistic across the run: its values before and after, and the change. A value
+// is qlonglong or double as the server gave it (text for a value that is no number); `before`
+// is null when the first reading lacked the statistic, which then counts from 0.
+struct StatisticReading {
+    int32_t number = 0;
+    QString name;
+    QVariant before;
+    QVariant after;
+    QVariant delta;
+};
+
+// What the result step found.
+struct ResultState {
+    int64_t rowCount = 0;  // wide: a result of any size is counted
+    bool rowsOverMax = false;
+    bool stopped = false;      // the user stopped the result step; rowCount is what it counted
+    int64_t elapsedMs = -1;    // the execute-and-fetch step's time; -1 when it did not run
+    QString error;             // why the result step failed, when it did
+    QList<FieldInfo> columns;  // of the result; none for a statement without one
+};
+
+// Whether the run went through its stages at all.
+enum class RunOutcome {
+    CarriedOut,  // the run went through its stages, whatever failed inside them
+    Refused,     // nothing was sent: no statement, or neither plan nor query chosen
+};
+
+// Everything one tuning run did, as values: what the grids, the history file, the comparison
+// and the command line's output are made from.
+struct RunRecord {
+    QString sql;        // as typed
+    Settings settings;  // the options in force when it ran
+    QString service;
+    QString user;
+    QString driver;  // what the connection went through ("embedded", or the ODBC driver)
+    QDateTime started;
+
+    RunOutcome outcome = RunOutcome::Refused;
+    StepResult planStep;
+    StepResult resultStep;
+    StepResult statisticsStep;
+
+    QList<PlanLine> plan;                // when the plan step was done
+    QList<StatisticReading> statistics;  // when the statistics step was done
+    ResultState result;
+    int64_t planMs = -1;  // the plan step's time; -1 when it did not run
+    int64_t totalMs = 0;  // the whole run's
+};
+
+// A number from the server's value for a figure: qlonglong for a whole number that fits,
+// double for another number, null for a null or a value that is no number.
+QVariant numberOf(const QVariant& value);
+
+// The cells of a plan line in the plan grid (Operation, Cardinality, Cost, Byte) and of a
+// statistic in the statistics grid (Stats#, Value, Name), as the grids and the command line
+// show them.
+QStringList planLineCells(const PlanLine& line);
+QStringList statisticCells(const StatisticReading& s);
+inline const QStringList kPlanHeadings = {QStringLiteral("Operation"),
+                                          QStringLiteral("Cardinality"), QStringLiteral("Cost"),
+                                          QStringLiteral("Byte")};
+inline const QStringList kStatisticHeadings = {QStringLiteral("Stats#"), QStringLiteral("Value"),
+                                               QStringLiteral("Name")};
+
+}  // namespace qv
