@@ -78,6 +78,63 @@ QString json(const QJsonObject& o) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
 }
 
+void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
+    if (asJson) {
+        QJsonArray list;
+        for (const RunSummary& r : runs)
+            list.append(summaryJson(r));
+        out << json(QJsonObject{{QStringLiteral("runs"), list}});
+        return;
+    }
+    for (const RunSummary& r : runs) {
+        const auto& f = r.facts;
+        out << r.number << '\t' << r.timestamp << '\t' << (f ? f->service : QString()) << '\t'
+            << (f ? f->user : QString()) << '\t'
+            << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
+            << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
+            << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
+    }
+}
+
+void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, bool asJson) {
+    if (asJson) {
+        QJsonObject o = summaryJson(run.summary);
+        QJsonArray stats, plan;
+        for (const RecordedStatistic& s : run.statistics)
+            stats.append(QJsonObject{{QStringLiteral("number"), s.number},
+                                     {QStringLiteral("name"), s.name},
+                                     {QStringLiteral("value"), jsonValue(s.value)}});
+        for (const RecordedPlanLine& l : run.plan)
+            plan.append(QJsonObject{{QStringLiteral("operation"), l.operation},
+                                    {QStringLiteral("cardinality"), l.cardinality},
+                                    {QStringLiteral("cost"), l.cost},
+                                    {QStringLiteral("bytes"), l.bytes}});
+        o.insert(QStringLiteral("statistics"), stats);
+        o.insert(QStringLiteral("plan"), plan);
+        out << json(o);
+        return;
+    }
+    out << "run " << number << "  " << run.summary.timestamp << "\n"
+        << run.summary.sql << "\n\n[plan]\n";
+    for (const RecordedPlanLine& l : run.plan)
+        out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes << "\n";
+    out << "\n[stats]\n";
+    for (const RecordedStatistic& s : run.statistics)
+        out << s.number << '\t' << valueText(s.value) << '\t' << s.name << "\n";
+}
+
+void printComparison(QTextStream& out, const RunComparison& c, const QString& format,
+                     bool onlyChanged, double threshold) {
+    if (format == u"json")
+        out << json(comparisonJson(c, onlyChanged, threshold));
+    else if (format == u"csv")
+        out << comparisonCsv(c, onlyChanged, threshold);
+    else if (format == u"html")
+        out << comparisonHtml(c, onlyChanged, threshold);
+    else
+        out << comparisonMarkdown(c, onlyChanged, threshold);
+}
+
 }  // namespace
 
 int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -141,22 +198,7 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     };
     try {
         if (command == u"list" && rest.size() == 1) {
-            const QList<RunSummary> runs = history.runs(p.value(filter));
-            if (fmt == u"json") {
-                QJsonArray list;
-                for (const RunSummary& r : runs)
-                    list.append(summaryJson(r));
-                out << json(QJsonObject{{QStringLiteral("runs"), list}});
-                return kCliCarriedOut;
-            }
-            for (const RunSummary& r : runs) {
-                const auto& f = r.facts;
-                out << r.number << '\t' << r.timestamp << '\t' << (f ? f->service : QString())
-                    << '\t' << (f ? f->user : QString()) << '\t'
-                    << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
-                    << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
-                    << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
-            }
+            printList(out, history.runs(p.value(filter)), fmt == u"json");
             return kCliCarriedOut;
         }
         int32_t a = 0, b = 0;
@@ -164,31 +206,7 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
             const auto run = history.run(a);
             if (!run)
                 return bad(QStringLiteral("No run %1 in %2").arg(a).arg(history.path()));
-            if (fmt == u"json") {
-                QJsonObject o = summaryJson(run->summary);
-                QJsonArray stats, plan;
-                for (const RecordedStatistic& s : run->statistics)
-                    stats.append(QJsonObject{{QStringLiteral("number"), s.number},
-                                             {QStringLiteral("name"), s.name},
-                                             {QStringLiteral("value"), jsonValue(s.value)}});
-                for (const RecordedPlanLine& l : run->plan)
-                    plan.append(QJsonObject{{QStringLiteral("operation"), l.operation},
-                                            {QStringLiteral("cardinality"), l.cardinality},
-                                            {QStringLiteral("cost"), l.cost},
-                                            {QStringLiteral("bytes"), l.bytes}});
-                o.insert(QStringLiteral("statistics"), stats);
-                o.insert(QStringLiteral("plan"), plan);
-                out << json(o);
-                return kCliCarriedOut;
-            }
-            out << "run " << a << "  " << run->summary.timestamp << "\n"
-                << run->summary.sql << "\n\n[plan]\n";
-            for (const RecordedPlanLine& l : run->plan)
-                out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes
-                    << "\n";
-            out << "\n[stats]\n";
-            for (const RecordedStatistic& s : run->statistics)
-                out << s.number << '\t' << valueText(s.value) << '\t' << s.name << "\n";
+            printRecordedRun(out, a, *run, fmt == u"json");
             return kCliCarriedOut;
         }
         if (comparing && rest.size() == 3 && number(1, a) && number(2, b)) {
@@ -196,16 +214,8 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
             auto runB = history.run(b);
             if (!runA || !runB)
                 return bad(QStringLiteral("No run %1 in %2").arg(runA ? b : a).arg(history.path()));
-            const RunComparison c = compareRuns(std::move(*runA), std::move(*runB));
-            const bool changed = p.isSet(onlyChanged);
-            if (fmt == u"json")
-                out << json(comparisonJson(c, changed, minimum));
-            else if (fmt == u"csv")
-                out << comparisonCsv(c, changed, minimum);
-            else if (fmt == u"html")
-                out << comparisonHtml(c, changed, minimum);
-            else
-                out << comparisonMarkdown(c, changed, minimum);
+            printComparison(out, compareRuns(std::move(*runA), std::move(*runB)), fmt,
+                            p.isSet(onlyChanged), minimum);
             return kCliCarriedOut;
         }
     } catch (const DbError& e) {

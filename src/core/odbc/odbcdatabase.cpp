@@ -13,8 +13,6 @@ namespace qv {
 
 namespace {
 
-// Reading a value where there is no current row (at the end of a result).
-
 // Rows per block when passing rows unread: large enough that the driver's own speed dominates.
 constexpr SQLULEN kSkipRowsetSize = 1000;
 
