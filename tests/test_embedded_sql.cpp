@@ -157,6 +157,8 @@ TEST_F(EmbeddedSql, OracleSqlRunsAsInOracleAndFailuresCarryOracleNumbers) {
          {"31-JAN-2024|2024-02-29 13:05:00|25| 1,234.50|2024-05-01"}},
         {"select rownum, ename from emp where rownum <= 2", {"1|JONES", "2|KING"}},
         {"select ename from emp where rownum < 2", {"JONES"}},
+        // The first two rows found, then sorted: not the first two of the sorted rows.
+        {"select ename from emp e where rownum <= 2 order by ename", {"JONES", "KING"}},
         {"select ename from emp order by empno offset 1 rows fetch first 2 rows only",
          {"ALLEN", "JONES"}},
         {"select ename from emp minus select ename from emp where mgr is not null", {"KING"}},

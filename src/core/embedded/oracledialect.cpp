@@ -1204,9 +1204,12 @@ QString Translator::block(size_t first, size_t last, bool member) {
             QString inner = QStringLiteral("SELECT * FROM ") + render(c.body, c.end);
             if (!rest.empty())
                 inner += QStringLiteral(" WHERE ") + restText();
+            // OFFSET 0 keeps SQLite from flattening the subquery into the outer query, which
+            // would sort or group first and only then take the rows (its flattener leaves a
+            // subquery with an OFFSET alone).
             append(c.at,
                    t_[c.at].text.toString() + QStringLiteral(" (") + inner +
-                       QStringLiteral(" LIMIT ") + limit + u')' +
+                       QStringLiteral(" LIMIT ") + limit + QStringLiteral(" OFFSET 0)") +
                        (alias.isEmpty() ? QString() : u' ' + alias),
                    c.end - 1);
         } else if (c.kind == kWhere && !limit.isEmpty()) {
