@@ -2,10 +2,10 @@
 
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
-#include "core/embedded/hierarchical.h"
+#include "core/embedded/oracledialect.h"
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/sessionviews.h"
-#include "core/embedded/sqltokens.h"
+#include "core/sql/tokenlist.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +15,8 @@
 namespace qv::embedded {
 
 namespace {
+
+using sql::TokenKind;
 
 // Pragmas that would change how or where the file is written, or the numbers that tell what it
 // is (the sample's version and mark): refused when a value is given.
@@ -80,9 +82,7 @@ void alterSession(Session& session, const std::vector<Token>& t) {
         const Token& v = t[i];
         QString value;
         if (v.kind == TokenKind::String) {
-            value = v.text.mid(1, v.text.size() - 2)
-                        .toString()
-                        .replace(QStringLiteral("''"), QStringLiteral("'"));
+            value = sql::stringValue(v);
         } else if (v.kind == TokenKind::Word) {
             value = v.text.toString().toUpper();  // Oracle keeps keywords in upper case
         } else if (v.kind == TokenKind::Number || v.kind == TokenKind::Quoted) {
@@ -109,7 +109,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
     };
     StatementPtr stmt;
     try {
-        const std::vector<Token> tokens = tokenize(sql);
+        const std::vector<Token> tokens = sql::tokenize(sql);
         work.counts[kStatParseCount] += 1;
         if (isAlterSession(tokens)) {
             alterSession(*c->session, tokens);
@@ -120,7 +120,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
             throw insufficientPrivileges();
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
-            const QString statement = sqliteText(request.statement, tokenize(request.statement));
+            const QString statement =
+                sqliteText(request.statement, sql::tokenize(request.statement));
             work.counts[kStatExecuteCount] += 1;
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),

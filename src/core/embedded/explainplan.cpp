@@ -2,6 +2,8 @@
 
 #include "core/embedded/planestimates.h"
 #include "core/embedded/sqlitecall.h"
+#include "core/embedded/sqlitenames.h"
+#include "core/sql/tokenlist.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -17,29 +19,9 @@ namespace qv::embedded {
 
 namespace {
 
-bool isName(const Token& t) {
-    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
-}
-
-QString unquoted(const Token& t) {
-    if (t.kind == TokenKind::Quoted)
-        return t.text.mid(1, t.text.size() - 2).toString();
-    return t.text.toString();
-}
-
-// Words that can follow a table in a FROM clause and so are not its alias.
-bool endsTableReference(const Token& t) {
-    static const char16_t* const kWords[] = {
-        u"WHERE",  u"JOIN",      u"INNER",   u"LEFT",   u"RIGHT",     u"FULL",    u"OUTER",
-        u"CROSS",  u"NATURAL",   u"ON",      u"USING",  u"GROUP",     u"ORDER",   u"LIMIT",
-        u"HAVING", u"WINDOW",    u"UNION",   u"EXCEPT", u"INTERSECT", u"SET",     u"VALUES",
-        u"SELECT", u"RETURNING", u"INDEXED", u"NOT",    u"START",     u"CONNECT", u"FROM"};
-    for (const char16_t* w : kWords) {
-        if (t.is(QStringView(w)))
-            return true;
-    }
-    return false;
-}
+using sql::isName;
+using sql::TokenKind;
+using sql::unquoted;
 
 // alias (lower case) -> table, from "FROM|JOIN|, table [AS] alias" in the statement; a table
 // without an alias is its own.
@@ -56,7 +38,7 @@ QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
         ++j;
         if (j < t.size() && t[j].is(u"AS"))
             ++j;
-        if (j < t.size() && isName(t[j]) && !endsTableReference(t[j]))
+        if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]))
             aliases.insert(unquoted(t[j]).toLower(), table);
         else
             aliases.insert(table.toLower(), table);
@@ -70,7 +52,7 @@ QString statementKind(const std::vector<Token>& t) {
     const Token& first = t.front();
     if (first.is(u"WITH")) {
         for (const char16_t* verb : {u"INSERT", u"UPDATE", u"DELETE", u"REPLACE"}) {
-            if (findTopLevel(t, 1, t.size(), QStringView(verb)) != t.size())
+            if (sql::findTopLevel(t, 1, t.size(), QStringView(verb)) != t.size())
                 return QStringView(verb) == u"REPLACE" ? QStringLiteral("INSERT")
                                                        : QString::fromUtf16(verb);
         }
@@ -159,7 +141,7 @@ struct EqpNode {
 class Builder {
   public:
     Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner, sqlite3* db)
-        : tokens_(tokenize(statement)), owner_(std::move(owner)), estimates_(db) {
+        : tokens_(sql::tokenize(statement)), owner_(std::move(owner)), estimates_(db) {
         aliases_ = tableAliases(tokens_);
         for (const EqpLine& line : eqp) {
             nodes_[line.id].detail = line.detail;
@@ -789,7 +771,7 @@ Step Builder::compound(const std::vector<int>& parts, Text text) {
 
 double Builder::groupsOf(QStringView keyword, Text text, double fallback) {
     const size_t n = text.last;
-    size_t at = findTopLevel(tokens_, text.first, n, keyword);
+    size_t at = sql::findTopLevel(tokens_, text.first, n, keyword);
     if (at == n)
         return std::max(1.0, fallback);
     at += keyword == u"GROUP" ? 2 : 1;  // past GROUP BY, or past DISTINCT
@@ -812,7 +794,7 @@ double Builder::groupsOf(QStringView keyword, Text text, double fallback) {
     for (const QString& a : aliases_)
         tables << a;
     if (tables.isEmpty()) {
-        const size_t from = findTopLevel(tokens_, text.first, n, u"FROM");
+        const size_t from = sql::findTopLevel(tokens_, text.first, n, u"FROM");
         if (from + 1 < n && isName(tokens_[from + 1]))
             tables << unquoted(tokens_[from + 1]);
     }
@@ -889,13 +871,13 @@ Step Builder::block(const std::vector<int>& lines, Text text) {
     // What the query asks for, read from its own text.
     const size_t n = text.last;
     const bool known = text.known() && !isCompound;
-    const size_t selectAt = known ? findTopLevel(tokens_, text.first, n, u"SELECT") : n;
-    const bool groupBy = known && findTopLevel(tokens_, text.first, n, u"GROUP") != n;
-    const bool orderBy = known && findTopLevel(tokens_, text.first, n, u"ORDER") != n;
+    const size_t selectAt = known ? sql::findTopLevel(tokens_, text.first, n, u"SELECT") : n;
+    const bool groupBy = known && sql::findTopLevel(tokens_, text.first, n, u"GROUP") != n;
+    const bool orderBy = known && sql::findTopLevel(tokens_, text.first, n, u"ORDER") != n;
     const bool distinct = known && selectAt + 1 < n && tokens_[selectAt + 1].is(u"DISTINCT");
     bool aggregate = false;
     if (known && selectAt < n) {
-        const size_t from = findTopLevel(tokens_, selectAt, n, u"FROM");
+        const size_t from = sql::findTopLevel(tokens_, selectAt, n, u"FROM");
         for (size_t i = selectAt; i + 1 < from && !aggregate; ++i)
             aggregate = (tokens_[i].is(u"COUNT") || tokens_[i].is(u"SUM") ||
                          tokens_[i].is(u"AVG") || tokens_[i].is(u"MIN") || tokens_[i].is(u"MAX")) &&
@@ -1002,10 +984,10 @@ std::vector<PlanRow> Builder::rows() {
     if (kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE") {
         // The table changed, above the rows that find what to change.
         const size_t n = tokens_.size();
-        const size_t at = findTopLevel(tokens_, 0, n,
-                                       kind == u"UPDATE"   ? u"UPDATE"
-                                       : kind == u"DELETE" ? u"FROM"
-                                                           : u"INTO");
+        const size_t at = sql::findTopLevel(tokens_, 0, n,
+                                            kind == u"UPDATE"   ? u"UPDATE"
+                                            : kind == u"DELETE" ? u"FROM"
+                                                                : u"INTO");
         const QString target =
             at + 1 < n && isName(tokens_[at + 1]) ? unquoted(tokens_[at + 1]) : QString();
         // A DELETE removes the rows the index finds by their rowids without reading them.
@@ -1089,7 +1071,7 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
         i += 4;
     }
     if (i < t.size() && t[i].is(u"INTO")) {
-        const size_t forAt = findTopLevel(t, i + 1, t.size(), u"FOR");
+        const size_t forAt = sql::findTopLevel(t, i + 1, t.size(), u"FOR");
         if (forAt == i + 1 || forAt == t.size())
             missingKeyword();
         request.table = sliceText(sql, t, i + 1, forAt);

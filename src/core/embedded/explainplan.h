@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/sqltokens.h"
+#include "core/sql/sqltokens.h"
 
 #include <QString>
 
@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace qv::embedded {
+
+using sql::Token;
 
 // One line of SQLite's EXPLAIN QUERY PLAN output.
 struct EqpLine {

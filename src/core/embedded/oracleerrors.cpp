@@ -1,6 +1,6 @@
 #include "core/embedded/oracleerrors.h"
 
-#include "core/embedded/sqltokens.h"
+#include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -11,6 +11,8 @@
 #include <optional>
 
 namespace qv::embedded {
+
+using sql::Token;
 
 namespace {
 
@@ -29,7 +31,7 @@ OracleFailure syntaxFailure(const QString& message, const QByteArray& sql, int o
                                        .arg(QLatin1StringView(words), message)};
     };
     const QString text = QString::fromUtf8(sql);
-    const std::vector<Token> tokens = tokenize(text);
+    const std::vector<Token> tokens = sql::tokenize(text);
     if (offset < 0 || tokens.empty())
         return failure(900, "invalid SQL statement");
     const int at = int(QString::fromUtf8(sql.left(offset)).size());
@@ -38,7 +40,8 @@ OracleFailure syntaxFailure(const QString& message, const QByteArray& sql, int o
         ++k;
     if (k == 0)
         return failure(900, "invalid SQL statement");
-    if (tokens[0].is(u"SELECT") && k < tokens.size() && findTopLevel(tokens, 1, k, u"FROM") == k) {
+    if (tokens[0].is(u"SELECT") && k < tokens.size() &&
+        sql::findTopLevel(tokens, 1, k, u"FROM") == k) {
         if (tokens[k].is(u"FROM"))
             return failure(936, "missing expression");
         return failure(923, "FROM keyword not found where expected");
@@ -47,6 +50,21 @@ OracleFailure syntaxFailure(const QString& message, const QByteArray& sql, int o
 }
 
 }  // namespace
+
+DbError oracleError(int oracleCode, const QString& message) {
+    return DbError(kErrOdbcCall, message,
+                   {DiagRecord{QStringLiteral("HY000"), oracleCode, message}});
+}
+
+DbError invalidStatement(const QString& why) {
+    return oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement (%1)").arg(why));
+}
+
+DbError insufficientPrivileges() {
+    return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (the embedded "
+                                            "engine does not attach, copy or reshape database "
+                                            "files)"));
+}
 
 OracleFailure oracleFailure(int extendedCode, const QString& message, const QByteArray& sql,
                             int offset) {

@@ -21,17 +21,6 @@ DbError sqliteError(sqlite3* db, const QByteArray& sql) {
                    {DiagRecord{QStringLiteral("HY000"), sqlite3_extended_errcode(db), message}});
 }
 
-DbError insufficientPrivileges() {
-    return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (the embedded "
-                                            "engine does not attach, copy or reshape database "
-                                            "files)"));
-}
-
-DbError oracleError(int oracleCode, const QString& message) {
-    return DbError(kErrOdbcCall, message,
-                   {DiagRecord{QStringLiteral("HY000"), oracleCode, message}});
-}
-
 StatementPtr prepareOne(sqlite3* db, const QByteArray& sql) {
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/database.h"
+#include "core/embedded/oracleerrors.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,12 +22,6 @@ using StatementPtr = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 // after them; otherwise SQLite's message with its extended code as the native error. `sql`, the
 // statement that failed to compile, tells which syntax error Oracle would report.
 DbError sqliteError(sqlite3* db, const QByteArray& sql = {});
-
-// What the engine answers to a statement that would reach other files or the schema itself.
-DbError insufficientPrivileges();
-
-// A failure the engine reports in Oracle's words, e.g. (2404, "ORA-02404: ...").
-DbError oracleError(int oracleCode, const QString& message);
 
 // Compiles the single statement in `sql`; null when the text holds only blanks and comments.
 // Throws sqliteError, or DbError(kErrOdbcCall) when more than one statement follows.
