@@ -1,7 +1,7 @@
 #include "core/embedded/explainplan.h"
 
+#include "core/embedded/oracleerrors.h"
 #include "core/embedded/planestimates.h"
-#include "core/embedded/sqlitecall.h"
 #include "core/embedded/sqlitenames.h"
 #include "core/sql/tokenlist.h"
 
@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -1026,22 +1027,6 @@ void Builder::appendRows(const Step& s, int parentId, int position,
         appendRows(child, id, ++childPosition, out);
 }
 
-void bindText(sqlite3_stmt* stmt, int index, const QString& text) {
-    if (text.isEmpty()) {
-        sqlite3_bind_null(stmt, index);
-        return;
-    }
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
-void bindNumber(sqlite3_stmt* stmt, int index, int value, bool null) {
-    if (null)
-        sqlite3_bind_null(stmt, index);
-    else
-        sqlite3_bind_int(stmt, index, value);
-}
-
 [[noreturn]] void missingKeyword() {
     throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
 }
@@ -1059,23 +1044,29 @@ bool isExplainPlan(const std::vector<Token>& tokens) {
 
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t) {
     ExplainRequest request;
-    request.table = QStringLiteral("PLAN_TABLE");
+    request.table = sql::quotedName(QStringLiteral("PLAN_TABLE"));
     size_t i = 2;
     if (i < t.size() && t[i].is(u"SET")) {
         if (i + 3 >= t.size() || !t[i + 1].is(u"STATEMENT_ID") || !t[i + 2].isOp(u'=') ||
             t[i + 3].kind != TokenKind::String)
             missingKeyword();
-        const QStringView literal = t[i + 3].text;
-        request.statementId = literal.mid(1, literal.size() - 2).toString();
-        request.statementId.replace(QStringLiteral("''"), QStringLiteral("'"));
+        request.statementId = sql::stringValue(t[i + 3]);
         i += 4;
     }
     if (i < t.size() && t[i].is(u"INTO")) {
-        const size_t forAt = sql::findTopLevel(t, i + 1, t.size(), u"FOR");
-        if (forAt == i + 1 || forAt == t.size())
+        // [schema.]table, which becomes part of the INSERT that writes the rows.
+        QStringList parts;
+        size_t j = i + 1;
+        while (j < t.size() && isName(t[j]) && !t[j].is(u"FOR")) {
+            parts << sql::quotedName(unquoted(t[j]));
+            if (++j >= t.size() || !t[j].isOp(u'.'))
+                break;
+            ++j;
+        }
+        if (parts.isEmpty() || j >= t.size() || !t[j].is(u"FOR"))
             missingKeyword();
-        request.table = sliceText(sql, t, i + 1, forAt);
-        i = forAt;
+        request.table = parts.join(u'.');
+        i = j;
     }
     if (i + 1 >= t.size() || !t[i].is(u"FOR"))
         missingKeyword();
@@ -1083,66 +1074,81 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
     return request;
 }
 
+namespace {
+
+// SQLite's plan of `statement`, line by line.
+std::vector<EqpLine> queryPlan(sqlite3* db, const QString& statement) {
+    const QByteArray sql = "EXPLAIN QUERY PLAN " + statement.toUtf8();
+    sqlite::Statement eqp;
+    try {
+        eqp = sqlite::Statement::single(db, sql);
+    } catch (const sqlite::Error& e) {
+        throw oracleFailure(e, sql);
+    }
+    std::vector<EqpLine> lines;
+    while (eqp.step())
+        lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
+    return lines;
+}
+
+}  // namespace
+
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
                const QString& optimizer, const QString& owner) {
-    StatementPtr insert;
+    const QByteArray insertSql =
+        "INSERT INTO " + request.table.toUtf8() +
+        " (statement_id, timestamp, operation, options, object_owner, object_name, optimizer, id, "
+        "parent_id, position, cardinality, cost, bytes) VALUES "
+        "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    sqlite::Statement insert;
     try {
-        insert = prepareOne(db, QStringLiteral("INSERT INTO %1 (statement_id, timestamp, "
-                                               "operation, options, object_owner, object_name, "
-                                               "optimizer, id, parent_id, position, "
-                                               "cardinality, cost, bytes) VALUES "
-                                               "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                                    .arg(request.table)
-                                    .toUtf8());
-    } catch (const DbError& e) {
+        insert = sqlite::Statement::single(db, insertSql);
+    } catch (const sqlite::Error& e) {
         if (e.description().contains(u"no such table"))
             throw oracleError(2404, QStringLiteral("ORA-02404: specified plan table not found"));
-        throw;
+        throw oracleFailure(e, insertSql);
     }
-
-    std::vector<EqpLine> lines;
-    {
-        // Finalized before the rows are written: an EXPLAIN of a change stays a busy writer
-        // even after its last row, and would block the savepoint.
-        const StatementPtr eqp = prepareOne(db, "EXPLAIN QUERY PLAN " + sqliteStatement.toUtf8());
-        int rc = SQLITE_ROW;
-        while (eqp && (rc = sqlite3_step(eqp.get())) == SQLITE_ROW) {
-            lines.push_back({sqlite3_column_int(eqp.get(), 0), sqlite3_column_int(eqp.get(), 1),
-                             QString::fromUtf8(reinterpret_cast<const char*>(
-                                 sqlite3_column_text(eqp.get(), 3)))});
+    try {
+        // Read before the rows are written: an EXPLAIN of a change stays a busy writer until
+        // it is finalized, and would block the savepoint.
+        const std::vector<EqpLine> lines = queryPlan(db, sqliteStatement);
+        const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
+        const QString timestamp =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        // Empty texts and the root's parent and position are NULL.
+        auto text = [&](int index, const QString& value) {
+            if (value.isEmpty())
+                insert.bindNull(index);
+            else
+                insert.bind(index, value);
+        };
+        auto number = [&](int index, int64_t value, bool null) {
+            if (null)
+                insert.bindNull(index);
+            else
+                insert.bind(index, value);
+        };
+        sqlite::Savepoint savepoint(db);
+        for (const PlanRow& row : rows) {
+            text(1, request.statementId);
+            text(2, timestamp);
+            text(3, row.operation);
+            text(4, row.options);
+            text(5, row.objectOwner);
+            text(6, row.objectName);
+            text(7, row.id == 0 ? optimizer : QString());
+            number(8, row.id, false);
+            number(9, row.parentId, row.parentId < 0);
+            number(10, row.position, row.id == 0);
+            number(11, row.cardinality, false);
+            number(12, row.cost, false);
+            number(13, row.bytes, false);
+            insert.run();
         }
-        if (eqp && rc != SQLITE_DONE)
-            throw sqliteError(db);
+        savepoint.release();
+    } catch (const sqlite::Error& e) {
+        throw oracleFailure(e);
     }
-
-    const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
-    const QString timestamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    execInternal(db, "SAVEPOINT quervin_explain");
-    sqlite3_stmt* s = insert.get();
-    for (const PlanRow& row : rows) {
-        bindText(s, 1, request.statementId);
-        bindText(s, 2, timestamp);
-        bindText(s, 3, row.operation);
-        bindText(s, 4, row.options);
-        bindText(s, 5, row.objectOwner);
-        bindText(s, 6, row.objectName);
-        bindText(s, 7, row.id == 0 ? optimizer : QString());
-        bindNumber(s, 8, row.id, false);
-        bindNumber(s, 9, row.parentId, row.parentId < 0);
-        bindNumber(s, 10, row.position, row.id == 0);
-        sqlite3_bind_int64(s, 11, row.cardinality);
-        sqlite3_bind_int64(s, 12, row.cost);
-        sqlite3_bind_int64(s, 13, row.bytes);
-        if (sqlite3_step(s) != SQLITE_DONE) {
-            const DbError error = sqliteError(db);
-            sqlite3_exec(db, "ROLLBACK TO quervin_explain; RELEASE quervin_explain", nullptr,
-                         nullptr, nullptr);
-            throw error;
-        }
-        sqlite3_reset(s);
-    }
-    execInternal(db, "RELEASE quervin_explain");
 }
 
 }  // namespace qv::embedded

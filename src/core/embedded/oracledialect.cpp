@@ -196,15 +196,14 @@ QString sqliteText(const QString& sql, const std::vector<Token>& tokens) {
     return quoteIdentifiers(translated, translatedTokens);
 }
 
-QString oracleHeading(sqlite3_stmt* stmt, int column) {
-    const QString name = QString::fromUtf8(sqlite3_column_name(stmt, column));
-    const char* origin = sqlite3_column_origin_name(stmt, column);
-    if (!origin || name != QString::fromUtf8(origin) || name == name.toUpper() ||
-        !isPlainName(name))
+QString oracleHeading(const sqlite::Statement& stmt, int column) {
+    const QString name = stmt.columnName(column);
+    const QString origin = stmt.originName(column);
+    if (origin.isEmpty() || name != origin || name == name.toUpper() || !isPlainName(name))
         return name;
     // Every name the statement gives a column is quoted (translateOracle makes sure); a table
     // column read through * is not.
-    const QString sql = QString::fromUtf8(sqlite3_sql(stmt));
+    const QString sql = stmt.sql();
     for (const Token& t : sql::tokenize(sql)) {
         if (t.kind == TokenKind::Quoted && sql::unquoted(t) == name)
             return name;

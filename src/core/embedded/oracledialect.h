@@ -1,11 +1,9 @@
 #pragma once
 
 #include "core/sql/sqltokens.h"
+#include "core/sqlite/sqlite.h"
 
-#include <QByteArray>
 #include <QString>
-
-#include <sqlite3.h>
 
 #include <vector>
 
@@ -56,6 +54,6 @@ QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the
 // statement names are aliased by translateOracle). Cannot fail.
-QString oracleHeading(sqlite3_stmt* stmt, int column);
+QString oracleHeading(const sqlite::Statement& stmt, int column);
 
 }  // namespace qv::embedded

@@ -4,7 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <sqlite3.h>
+#include "core/sqlite/sqlite.h"
+
+#include <optional>
 
 namespace qv::embedded {
 
@@ -33,9 +35,10 @@ class PlanEstimates {
         double rows = 1;
         double width = 10;  // average bytes of a row
         double pages = 1;
-        QStringList columns;   // lower case
-        QList<double> widths;  // average bytes of each column
-        QString rowidColumn;   // the INTEGER PRIMARY KEY column, which is the rowid; lower case
+        QStringList columns;    // lower case
+        QList<double> widths;   // average bytes of each column
+        QString rowidColumn;    // the INTEGER PRIMARY KEY column, which is the rowid; lower case
+        bool hasRowid = false;  // a table with rowids (not a view, not WITHOUT ROWID)
     };
     struct Index {
         QString table;  // lower case
@@ -45,7 +48,8 @@ class PlanEstimates {
         double leafPages = 1;
     };
 
-    // The table or index by name in any case; a missing one reads as small and empty.
+    // The table or index by name in any case; a missing one reads as small and empty. These
+    // read the database: they throw sqlite::Error when a read fails.
     const Table& table(const QString& name);
     const Index& index(const QString& name);
     // Rows one value of the first `columns` key columns finds.
@@ -61,9 +65,12 @@ class PlanEstimates {
     static bool numberOf(const QString& literal, double& value);
 
   private:
-    double number(const QByteArray& sql, double fallback);
+    sqlite::Statement statement(const QByteArray& sql) const;
+    // Whether sqlite_stat1 exists (ANALYZE has run on the file).
+    bool analyzed();
 
     sqlite3* db_;
+    std::optional<bool> analyzed_;
     QHash<QString, Table> tables_;
     QHash<QString, Index> indexes_;
     QHash<QString, double> distinct_;

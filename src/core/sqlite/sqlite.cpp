@@ -17,8 +17,9 @@ Error Error::of(sqlite3* db, int rc) {
 }
 
 Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs) {
-    const int flags =
-        SQLITE_OPEN_READWRITE | (mode == Mode::ReadWriteCreate ? SQLITE_OPEN_CREATE : 0);
+    const int flags = mode == Mode::ReadOnly          ? SQLITE_OPEN_READONLY
+                      : mode == Mode::ReadWriteCreate ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                      : SQLITE_OPEN_READWRITE;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         // A failed open may still leave a handle (for its message); none is kept.
@@ -47,14 +48,32 @@ void Connection::exec(const char* sql) {
 
 Statement::Statement(sqlite3* db, QByteArrayView sql) : db_(db) {
     const char* tail = nullptr;
-    const int rc =
-        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
+    const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, &tail);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt_);
         stmt_ = nullptr;
         throw Error::of(db, rc);
     }
     tail_ = tail ? tail - sql.data() : sql.size();
+}
+
+Statement Statement::single(sqlite3* db, QByteArrayView sql) {
+    Statement first(db, sql);
+    QByteArrayView rest = sql.sliced(first.tailOffset());
+    while (!rest.isEmpty() &&
+           (rest.front() == ' ' || (rest.front() >= '\t' && rest.front() <= '\r')))
+        rest = rest.sliced(1);
+    if (rest.isEmpty())
+        return first;
+    // Something follows: comments are fine, a second statement (or anything SQLite cannot
+    // read) is not.
+    sqlite3_stmt* next = nullptr;
+    const int rc = sqlite3_prepare_v2(db, rest.data(), int(rest.size()), &next, nullptr);
+    sqlite3_finalize(next);
+    if (rc != SQLITE_OK || next != nullptr)
+        throw Error(SQLITE_ERROR, QString::fromLatin1(kOneStatementOnly),
+                    int(sql.size() - rest.size()));
+    return first;
 }
 
 Statement::Statement(Statement&& other) noexcept
@@ -100,9 +119,9 @@ Statement& Statement::bind(int index, double value) {
 }
 
 Statement& Statement::bindBlob(int index, QByteArrayView bytes) {
-    checkBind(db_, sqlite3_bind_blob64(stmt_, index, bytes.data() ? bytes.data() : "",
-                                       static_cast<sqlite3_uint64>(bytes.size()),
-                                       SQLITE_TRANSIENT));
+    checkBind(db_,
+              sqlite3_bind_blob64(stmt_, index, bytes.data() ? bytes.data() : "",
+                                  static_cast<sqlite3_uint64>(bytes.size()), SQLITE_TRANSIENT));
     return *this;
 }
 
@@ -127,6 +146,22 @@ QByteArray Statement::blob(int col) const {
     return QByteArray(p, sqlite3_column_bytes(stmt_, col));
 }
 
+QString Statement::columnName(int col) const {
+    return QString::fromUtf8(sqlite3_column_name(stmt_, col));
+}
+
+QString Statement::declaredType(int col) const {
+    return QString::fromUtf8(sqlite3_column_decltype(stmt_, col));
+}
+
+QString Statement::originName(int col) const {
+    return QString::fromUtf8(sqlite3_column_origin_name(stmt_, col));
+}
+
+QString Statement::sql() const {
+    return QString::fromUtf8(sqlite3_sql(stmt_));
+}
+
 Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
     char* msg = nullptr;
     const int rc = sqlite3_exec(db_, begin, nullptr, nullptr, &msg);
@@ -142,6 +177,24 @@ Transaction::~Transaction() {
 
 void Transaction::commit() {
     const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw Error::of(db_, rc);
+    done_ = true;
+}
+
+Savepoint::Savepoint(sqlite3* db) : db_(db) {
+    const int rc = sqlite3_exec(db_, "SAVEPOINT quervin", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw Error::of(db_, rc);
+}
+
+Savepoint::~Savepoint() {
+    if (!done_)
+        sqlite3_exec(db_, "ROLLBACK TO quervin; RELEASE quervin", nullptr, nullptr, nullptr);
+}
+
+void Savepoint::release() {
+    const int rc = sqlite3_exec(db_, "RELEASE quervin", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw Error::of(db_, rc);
     done_ = true;
