@@ -237,4 +237,74 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
     return found;
 }
 
+double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
+    if (p.subquery)
+        return 1;  // left to the FILTER or the join that reads the subquery
+    if (p.op == u"=")
+        return 1 / distinct(table, p.column);
+    if (p.op == u"IN")
+        return std::min(1.0, p.values / distinct(table, p.column));
+    if (p.op == u"LIKE")
+        return 0.25;
+    if (p.op == u"<>" || p.op == u"!=")
+        return 1 - 1 / distinct(table, p.column);
+    return 1.0 / 3;  // a range
+}
+
+double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const QString& table,
+                                       const QString& column) {
+    double low = -HUGE_VAL, high = HUGE_VAL, min = 0, max = 0, value = 0;
+    const bool known = bounds(table, column, min, max);
+    double sel = 1;
+    bool bounded = false;
+    for (const Predicate& p : conditions) {
+        if (p.column != column || !p.isRange() || p.isJoin())
+            continue;
+        bool used = false;
+        if (known && !p.low.isEmpty() && numberOf(p.low, value)) {
+            low = std::max(low, value);
+            used = true;
+        }
+        if (known && !p.high.isEmpty() && numberOf(p.high, value)) {
+            high = std::min(high, value);
+            used = true;
+        }
+        bounded |= used;
+        if (!used)
+            sel /= 3;
+    }
+    if (bounded) {
+        // The share of the column's span the range covers, and one value's worth for its ends.
+        const double rows = this->table(table).rows;
+        low = std::max(low, min);
+        high = std::min(high, max);
+        const double share = high < low ? 0 : max > min ? (high - low) / (max - min) : 1;
+        sel *= std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
+    }
+    return sel;
+}
+
+// The conditions that the index does not take care of; a join condition counts at the later
+// of its two tables.
+double PlanEstimates::selectivity(const QList<Predicate>& conditions, const QString& table,
+                                  const QStringList& indexColumns, const QStringList& outer) {
+    double sel = 1;
+    QStringList ranges;
+    for (const Predicate& p : conditions) {
+        if (indexColumns.contains(p.column))
+            continue;
+        if (p.isJoin() && !outer.contains(p.otherAlias))
+            continue;  // counted at the other table, which comes later
+        if (p.isRange() && !p.isJoin()) {
+            if (!ranges.contains(p.column))
+                ranges << p.column;
+            continue;
+        }
+        sel *= selectivity(p, table);
+    }
+    for (const QString& column : ranges)
+        sel *= rangeSelectivity(conditions, table, column);
+    return sel;
+}
+
 }  // namespace qv::embedded

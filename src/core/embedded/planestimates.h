@@ -4,8 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/embedded/planfacts.h"
 #include "core/sqlite/sqlite.h"
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace qv::embedded {
@@ -27,6 +30,14 @@ namespace qv::embedded {
 // column's span it covers (a third when that cannot be told), a quarter for LIKE.
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
+// A step's CPU share for the rows it handles, and what sorting them adds.
+inline double cpuCost(double rows) {
+    return rows / 1000;
+}
+inline double sortCost(double rows) {
+    return rows * std::log2(std::max(rows, 2.0)) / 1000;
+}
+
 class PlanEstimates {
   public:
     explicit PlanEstimates(sqlite3* db) : db_(db) {}
@@ -63,6 +74,20 @@ class PlanEstimates {
     bool bounds(const QString& table, const QString& column, double& low, double& high);
     // A value of a literal as bounds() reads it: a number, or a date's Julian day.
     static bool numberOf(const QString& literal, double& value);
+
+    // The share of the rows of `table` that the condition keeps: 1 / distinct values for "=",
+    // a quarter for LIKE, a third for a range, none for IN (subquery), which its own step
+    // counts.
+    double selectivity(const Predicate& p, const QString& table);
+    // The share of rows the range conditions on one column keep: the part of the column's span
+    // they cover when their bounds and the column's are numbers or dates, a third each
+    // otherwise.
+    double rangeSelectivity(const QList<Predicate>& conditions, const QString& table,
+                            const QString& column);
+    // The share that all `conditions` on `table` keep, except those on `indexColumns` (an index
+    // takes care of them) and joins to tables not in `outer` (they count at the later table).
+    double selectivity(const QList<Predicate>& conditions, const QString& table,
+                       const QStringList& indexColumns, const QStringList& outer);
 
   private:
     sqlite::Statement statement(const QByteArray& sql) const;
