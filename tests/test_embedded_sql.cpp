@@ -180,7 +180,11 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
          {"ALLEN", "JONES"}},
         {"select ename from emp fetch first 10 percent rows only", {"ORA-00900"}},
         {"select ename from emp order by sal# fetch first 1 rows with ties", {"ORA-00900"}},
+        {"select ename from emp where mgr = 7839 order by rownum desc", {"BLAKE", "JONES"}},
         {"select ename from emp minus select ename from emp where mgr is not null", {"KING"}},
+        {"(select ename from emp where mgr is null) union all (select ename from emp where "
+         "empno = 7902)",
+         {"KING", "FORD"}},
         {"select unique mgr from emp where mgr is not null order by mgr",
          {"7566", "7698", "7839", "7902"}},
         {"select level, rownum from dual connect by level <= 3", {"1|1", "2|2", "3|3"}},

@@ -128,7 +128,7 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
             number(13, row.bytes, false);
             insert.run();
         }
-        savepoint.release();
+        savepoint.commit();
     } catch (const sqlite::Error& e) {
         throw oracleFailure(e);
     }

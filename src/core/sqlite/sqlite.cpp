@@ -162,7 +162,11 @@ QString Statement::sql() const {
     return QString::fromUtf8(sqlite3_sql(stmt_));
 }
 
-Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
+Transaction::Transaction(sqlite3* db, const char* begin)
+    : Transaction(db, begin, "COMMIT", "ROLLBACK") {}
+
+Transaction::Transaction(sqlite3* db, const char* begin, const char* commit, const char* rollback)
+    : db_(db), commit_(commit), rollback_(rollback) {
     char* msg = nullptr;
     const int rc = sqlite3_exec(db_, begin, nullptr, nullptr, &msg);
     sqlite3_free(msg);
@@ -172,29 +176,11 @@ Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
 
 Transaction::~Transaction() {
     if (!done_)
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, rollback_, nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit() {
-    const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw Error::of(db_, rc);
-    done_ = true;
-}
-
-Savepoint::Savepoint(sqlite3* db) : db_(db) {
-    const int rc = sqlite3_exec(db_, "SAVEPOINT quervin", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw Error::of(db_, rc);
-}
-
-Savepoint::~Savepoint() {
-    if (!done_)
-        sqlite3_exec(db_, "ROLLBACK TO quervin; RELEASE quervin", nullptr, nullptr, nullptr);
-}
-
-void Savepoint::release() {
-    const int rc = sqlite3_exec(db_, "RELEASE quervin", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(db_, commit_, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw Error::of(db_, rc);
     done_ = true;

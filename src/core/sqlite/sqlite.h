@@ -135,26 +135,25 @@ class Transaction {
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
+  protected:
+    // Throws Error when `begin` fails.
+    Transaction(sqlite3* db, const char* begin, const char* commit, const char* rollback);
+
   private:
     sqlite3* db_;
+    const char* commit_ = "COMMIT";
+    const char* rollback_ = "ROLLBACK";
     bool done_ = false;
 };
 
-// A savepoint that rolls back to where it began, and is released, unless released first. Works
-// inside a transaction as well as without one.
-class Savepoint {
+// A savepoint that rolls back to where it began unless committed (released). Works inside a
+// transaction as well as without one.
+class Savepoint : public Transaction {
   public:
     // Throws Error.
-    explicit Savepoint(sqlite3* db);
-    ~Savepoint();
-    Savepoint(const Savepoint&) = delete;
-    Savepoint& operator=(const Savepoint&) = delete;
-    // Keeps what was done since the savepoint began. Throws Error.
-    void release();
-
-  private:
-    sqlite3* db_;
-    bool done_ = false;
+    explicit Savepoint(sqlite3* db)
+        : Transaction(db, "SAVEPOINT quervin", "RELEASE quervin",
+                      "ROLLBACK TO quervin; RELEASE quervin") {}
 };
 
 }  // namespace qv::sqlite
