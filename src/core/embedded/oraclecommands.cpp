@@ -18,14 +18,6 @@ const QString kPlsql = QStringLiteral(
     "DBMS_STATS.GATHER_TABLE_STATS, GATHER_INDEX_STATS, GATHER_SCHEMA_STATS and "
     "GATHER_DATABASE_STATS");
 
-bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words) {
-    for (const char16_t* w : words) {
-        if (t.is(QStringView(w)))
-            return true;
-    }
-    return false;
-}
-
 // One argument of a call, named (name => 'value') or by position; nullopt when it is not
 // there or not a literal.
 std::optional<QString> literalArgument(const std::vector<Token>& t, const std::vector<Range>& args,
@@ -140,7 +132,7 @@ bool createsPlsqlUnit(const std::vector<Token>& t, size_t end) {
         i += 2;
     while (i < end && (t[i].is(u"EDITIONABLE") || t[i].is(u"NONEDITIONABLE")))
         ++i;
-    return i < end && (isOneOf(t[i], {u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"}) ||
+    return i < end && (sql::isOneOf(t[i], {u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"}) ||
                        (i > 1 && t[i].is(u"TRIGGER")));
 }
 
@@ -151,7 +143,8 @@ std::optional<QString> translateCommand(const QString& sql, const std::vector<To
     const Token& k = t[0];
     if (k.is(u"BEGIN")) {
         // SQLite's transaction statements begin with BEGIN too.
-        if (end == 1 || isOneOf(t[1], {u"TRANSACTION", u"DEFERRED", u"IMMEDIATE", u"EXCLUSIVE"}))
+        if (end == 1 ||
+            sql::isOneOf(t[1], {u"TRANSACTION", u"DEFERRED", u"IMMEDIATE", u"EXCLUSIVE"}))
             return sql::textOf(sql, t, 0, end);
         return plsqlBlock(t, end);
     }

@@ -238,14 +238,12 @@ std::vector<Range> compoundParts(const std::vector<Token>& t, Range text) {
     std::vector<Range> parts;
     if (text.empty())
         return parts;
-    int depth = 0;
     size_t start = text.first;
     for (size_t i = text.first; i < text.last; ++i) {
         const Token& k = t[i];
-        depth += k.isOp(u'(') ? 1 : k.isOp(u')') ? -1 : 0;
-        if (depth != 0)
-            continue;
-        if (k.is(u"UNION") || k.is(u"MINUS") || k.is(u"EXCEPT") || k.is(u"INTERSECT")) {
+        if (k.isOp(u'(')) {
+            i = sql::closing(t, i, text.last);
+        } else if (sql::isOneOf(k, {u"UNION", u"MINUS", u"EXCEPT", u"INTERSECT"})) {
             parts.push_back({start, i});
             start = i + 1 < text.last && t[i + 1].is(u"ALL") ? i + 2 : i + 1;
         }

@@ -15,17 +15,10 @@ const QString kSysdate = QStringLiteral("(replace(datetime('now', 'localtime'), 
 const QString kSystimestamp = QStringLiteral("(strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
 const QString kDual = QStringLiteral("(SELECT 'X' AS DUMMY)");
 
-bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words) {
-    for (const char16_t* w : words) {
-        if (t.is(QStringView(w)))
-            return true;
-    }
-    return false;
-}
-
 bool isTypeName(const Token& t) {
-    return isOneOf(t, {u"VARCHAR2", u"NVARCHAR2", u"VARCHAR", u"CHAR", u"NCHAR", u"CHARACTER",
-                       u"NUMBER", u"NUMERIC", u"DECIMAL", u"DEC", u"FLOAT", u"TIMESTAMP", u"RAW"});
+    return sql::isOneOf(
+        t, {u"VARCHAR2", u"NVARCHAR2", u"VARCHAR", u"CHAR", u"NCHAR", u"CHARACTER", u"NUMBER",
+            u"NUMERIC", u"DECIMAL", u"DEC", u"FLOAT", u"TIMESTAMP", u"RAW"});
 }
 
 bool isArithmetic(const Token& t) {

@@ -10,6 +10,14 @@ bool isName(const Token& t) {
     return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
 }
 
+bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words) {
+    for (const char16_t* w : words) {
+        if (t.is(QStringView(w)))
+            return true;
+    }
+    return false;
+}
+
 bool isKeyword(const Token& t) {
     static const QSet<QString> kWords = {
         u"SELECT"_s,    u"FROM"_s,    u"WHERE"_s,     u"GROUP"_s,     u"BY"_s,      u"HAVING"_s,

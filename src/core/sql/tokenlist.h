@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <initializer_list>
 #include <vector>
 
 // Reading a statement's tokens (tokenize()): names, keywords, literals, nesting, the parts of a
@@ -23,6 +24,9 @@ struct Range {
 
 // A Word or a Quoted token: what can name a table, a column or an alias.
 bool isName(const Token& t);
+
+// A Word equal to one of `words`, compared without regard to case.
+bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words);
 
 // A word of SQL's grammar that never stands for a value or a name: an expression never runs
 // through it and it is never taken for an alias.
