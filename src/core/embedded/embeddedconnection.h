@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/embedded/sessions.h"
+#include "core/sqlite/sqlite.h"
 
 #include <sqlite3.h>
 
@@ -14,7 +15,8 @@ class EmbeddedRecordset;
 // What a connection and its results share. A result keeps it alive, so a result used after
 // its connection closed fails cleanly instead of touching a freed handle.
 struct Connection {
-    sqlite3* db = nullptr;  // null once closed
+    std::unique_ptr<sqlite::Connection> file;
+    sqlite3* db = nullptr;  // file's handle; null once closed
     std::shared_ptr<Session> session;
     std::set<EmbeddedRecordset*> running;  // results whose statement is not finished
     int64_t recordsAffected = 0;

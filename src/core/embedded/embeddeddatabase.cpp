@@ -2,10 +2,11 @@
 
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
-#include "core/embedded/hierarchical.h"
+#include "core/embedded/oracledialect.h"
+#include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/sessionviews.h"
-#include "core/embedded/sqltokens.h"
+#include "core/sql/tokenlist.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,6 +16,8 @@
 namespace qv::embedded {
 
 namespace {
+
+using sql::TokenKind;
 
 // Pragmas that would change how or where the file is written, or the numbers that tell what it
 // is (the sample's version and mark): refused when a value is given.
@@ -80,9 +83,7 @@ void alterSession(Session& session, const std::vector<Token>& t) {
         const Token& v = t[i];
         QString value;
         if (v.kind == TokenKind::String) {
-            value = v.text.mid(1, v.text.size() - 2)
-                        .toString()
-                        .replace(QStringLiteral("''"), QStringLiteral("'"));
+            value = sql::stringValue(v);
         } else if (v.kind == TokenKind::Word) {
             value = v.text.toString().toUpper();  // Oracle keeps keywords in upper case
         } else if (v.kind == TokenKind::Number || v.kind == TokenKind::Quoted) {
@@ -95,6 +96,21 @@ void alterSession(Session& session, const std::vector<Token>& t) {
     }
 }
 
+// The statement that SQLite runs for `text` (sqliteText()'s), or Oracle's error for one it
+// cannot compile.
+sqlite::Statement compile(sqlite3* db, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    try {
+        sqlite::Statement stmt = sqlite::Statement::single(db, utf8);
+        // Blanks and comments alone are no statement; Oracle says so rather than succeed.
+        if (stmt.isEmpty())
+            throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
+        return stmt;
+    } catch (const sqlite::Error& e) {
+        throw oracleFailure(e, utf8);
+    }
+}
+
 // Runs one statement. With `keepRows` the result stays on its first row for the caller;
 // without, every row is stepped through here and not counted as fetched.
 std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, const QString& sql,
@@ -103,47 +119,43 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         throw notOpenError();
     Work work;
     c->recordsAffected = 0;
-    auto finished = [&](StatementPtr stmt, std::vector<FieldInfo> fields = {}) {
+    auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
                                                    std::move(work));
     };
-    StatementPtr stmt;
+    sqlite::Statement stmt;
     try {
-        const std::vector<Token> tokens = tokenize(sql);
+        const std::vector<Token> tokens = sql::tokenize(sql);
         work.counts[kStatParseCount] += 1;
         if (isAlterSession(tokens)) {
             alterSession(*c->session, tokens);
             work.counts[kStatExecuteCount] += 1;
-            return finished(nullptr);
+            return finished({});
         }
         if (isVacuumInto(tokens))
             throw insufficientPrivileges();
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
-            const QString statement = sqliteText(request.statement, tokenize(request.statement));
+            const QString statement =
+                sqliteText(request.statement, sql::tokenize(request.statement));
             work.counts[kStatExecuteCount] += 1;
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                       c->session->user().toUpper());
-            return finished(nullptr);
+            return finished({});
         }
-        stmt = prepareOne(c->db, sqliteText(sql, tokens).toUtf8());
-        // Blanks and comments alone are no statement; Oracle says so rather than succeed.
-        if (!stmt)
-            throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
+        stmt = compile(c->db, sqliteText(sql, tokens));
         work.counts[kStatExecuteCount] += 1;
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
-        int rc = sqlite3_step(stmt.get());
-        if (rc == SQLITE_ROW && keepRows) {
-            std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt.get(), true);
+        bool row = stmt.step();
+        if (row && keepRows) {
+            std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt, true);
             return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), true, std::move(fields),
                                                        std::move(work));
         }
-        while (rc == SQLITE_ROW)
-            rc = sqlite3_step(stmt.get());
-        if (rc != SQLITE_DONE)
-            throw sqliteError(c->db);
-        const bool hasColumns = sqlite3_column_count(stmt.get()) > 0;
+        while (row)
+            row = stmt.step();
+        const bool hasColumns = stmt.columnCount() > 0;
         // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
         // this statement changed something.
         if (!hasColumns && sqlite3_total_changes64(c->db) != changesBefore) {
@@ -152,10 +164,13 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         }
         std::vector<FieldInfo> fields;
         if (hasColumns && keepRows)
-            fields = EmbeddedRecordset::describe(stmt.get(), false);
+            fields = EmbeddedRecordset::describe(stmt, false);
         return finished(std::move(stmt), std::move(fields));
+    } catch (const sqlite::Error& e) {
+        work.addTo(*c, stmt.handle());
+        throw oracleFailure(e);
     } catch (const DbError&) {
-        work.addTo(*c, stmt.get());
+        work.addTo(*c, stmt.handle());
         throw;
     }
 }
@@ -178,32 +193,35 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
                               .arg(QDir::toNativeSeparators(path)));
         }
     }
-    sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(path.toUtf8().constData(), &db,
-                        SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0), nullptr);
-    // Waits for another connection's lock from the first read on, rather than failing at once.
-    sqlite3_busy_timeout(db, 5000);
-    // Reading the schema version makes a file that is not a database fail now, at login.
-    if (rc != SQLITE_OK ||
-        sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        const QString message =
-            QStringLiteral("cannot open %1: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_close(db);
-        throw DbError(kErrOdbcCall, message);
+    std::unique_ptr<sqlite::Connection> file;
+    try {
+        // Waits for another connection's lock from the first read on, rather than failing at
+        // once.
+        file =
+            std::make_unique<sqlite::Connection>(path,
+                                                 create ? sqlite::Connection::Mode::ReadWriteCreate
+                                                        : sqlite::Connection::Mode::ReadWrite,
+                                                 5000);
+        // Reading the schema version makes a file that is not a database fail now, at login.
+        file->exec("PRAGMA schema_version");
+    } catch (const sqlite::Error& e) {
+        throw DbError(kErrOdbcCall,
+                      QStringLiteral("cannot open %1: %2").arg(path, e.description()));
     }
+    sqlite3* db = file->handle();
     // A stand-in for a server: nothing a statement says may reach files other than this one or
     // damage its schema.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_set_authorizer(db, &authorize, nullptr);
     auto session = openSession(user);
-    if (registerSessionViews(db, session->sid(), session->audsid()) != SQLITE_OK ||
-        registerOracleFunctions(db) != SQLITE_OK) {
-        const DbError error = sqliteError(db);
+    int rc = registerSessionViews(db, session->sid(), session->audsid());
+    if (rc == SQLITE_OK)
+        rc = registerOracleFunctions(db);
+    if (rc != SQLITE_OK) {
         closeSession(session->sid());
-        sqlite3_close(db);
-        throw error;
+        throw oracleFailure(sqlite::Error::of(db, rc));
     }
+    conn_->file = std::move(file);
     conn_->db = db;
     conn_->session = std::move(session);
     watchStatements(*conn_);
@@ -241,7 +259,7 @@ void EmbeddedDatabase::close() {
     for (EmbeddedRecordset* result : running)
         result->finishStatement();
     closeSession(conn_->session->sid());
-    sqlite3_close_v2(conn_->db);
+    conn_->file.reset();
     conn_->db = nullptr;
 }
 

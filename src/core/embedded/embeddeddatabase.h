@@ -9,17 +9,15 @@
 
 namespace qv::embedded {
 
-// DAO's "No current record.": a value or a move asked for at the end of a result.
-
 struct Connection;
 
 // One connection of the embedded engine: a SQLite file and one Oracle-like session on it.
-// Statements go to SQLite as written, except the Oracle forms the program sends: ALTER SESSION
-// SET, EXPLAIN PLAN, hierarchical queries (CONNECT BY) and names containing #. Every call
-// is measured into the session's statistics (V$SESSTAT).
-// execute and openRecordset throw DbError(kErrOdbcCall) with SQLite's message, or Oracle's
-// (ORA-00922, ORA-02404...) for the Oracle forms; every operation after close() throws
-// kErrObjectInvalid.
+// ALTER SESSION SET and EXPLAIN PLAN are answered by the engine; every other statement goes to
+// SQLite as sqliteText() writes it (oracledialect.h). Every call is measured into the session's
+// statistics (V$SESSTAT).
+// execute and openRecordset throw DbError(kErrOdbcCall) with Oracle's number and words where
+// Oracle has them (ORA-00922, ORA-02404, SQLite's failures through oracleFailure()), else
+// SQLite's message; every operation after close() throws kErrObjectInvalid.
 class EmbeddedDatabase final : public Database {
   public:
     enum class OpenMode { Existing, CreateIfMissing };

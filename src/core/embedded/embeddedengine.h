@@ -13,9 +13,10 @@ bool isEmbeddedService(const QString& service);
 
 // Opens one connection (one session of `user`; no password is asked) to an embedded service:
 // "sqlite:sample" is the sample database, made on first use at sampleDatabasePath();
-// "sqlite:<path>" is that SQLite file, created when missing.
-// Throws DbError(kErrOdbcCall) when the path is empty, its folder is missing, the file is not
-// a database, or the sample cannot be made.
+// "sqlite:<path>" is that SQLite file, which must exist: a mistyped path is refused, never made
+// into a new empty database.
+// Throws DbError(kErrOdbcCall) when the path is empty, the file is missing or is not a
+// database, or the sample cannot be made.
 std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QString& user);
 
 // Where "sqlite:sample" lives: <folder>/sample.db, the folder being the one given to

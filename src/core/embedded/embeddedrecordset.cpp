@@ -3,10 +3,11 @@
 #include "core/embedded/embeddeddatabase.h"
 #include "core/embedded/fieldtypes.h"
 #include "core/embedded/oracledialect.h"
+#include "core/embedded/oracleerrors.h"
 
 namespace qv::embedded {
 
-EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, StatementPtr stmt,
+EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt,
                                      bool onRow, std::vector<FieldInfo> fields, Work work)
     : conn_(std::move(connection)),
       stmt_(std::move(stmt)),
@@ -16,7 +17,7 @@ EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, Sta
     if (onRow) {
         work_.counts[kStatRowsProcessed] += 1;
         conn_->running.insert(this);
-        work_.endCall(*conn_, stmt_.get());
+        work_.endCall(*conn_, stmt_.handle());
     } else {
         finishStatement();
     }
@@ -26,15 +27,13 @@ EmbeddedRecordset::~EmbeddedRecordset() {
     finishStatement();
 }
 
-std::vector<FieldInfo> EmbeddedRecordset::describe(sqlite3_stmt* stmt, bool onRow) {
+std::vector<FieldInfo> EmbeddedRecordset::describe(const sqlite::Statement& stmt, bool onRow) {
     std::vector<FieldInfo> fields;
-    const int n = sqlite3_column_count(stmt);
+    const int n = stmt.columnCount();
     fields.reserve(size_t(n));
     for (int i = 0; i < n; ++i) {
-        const char* decl = sqlite3_column_decltype(stmt, i);
-        fields.push_back(describeColumn(oracleHeading(stmt, i),
-                                        decl ? QString::fromUtf8(decl) : QString(),
-                                        onRow ? sqlite3_column_type(stmt, i) : SQLITE_NULL));
+        fields.push_back(describeColumn(oracleHeading(stmt, i), stmt.declaredType(i),
+                                        onRow ? stmt.type(i) : SQLITE_NULL));
     }
     return fields;
 }
@@ -44,8 +43,8 @@ void EmbeddedRecordset::finishStatement() noexcept {
         return;
     finished_ = true;
     conn_->running.erase(this);
-    work_.addTo(*conn_, stmt_.get());
-    stmt_.reset();
+    work_.addTo(*conn_, stmt_.handle());
+    stmt_ = {};
 }
 
 void EmbeddedRecordset::checkOpen() const {
@@ -58,15 +57,18 @@ bool EmbeddedRecordset::eof() const {
     return eof_;
 }
 
-void EmbeddedRecordset::endOfRows(int rc) {
-    eof_ = true;
-    if (rc == SQLITE_DONE) {
+bool EmbeddedRecordset::step() {
+    try {
+        if (stmt_.step())
+            return true;
+    } catch (const sqlite::Error& e) {
+        eof_ = true;
         finishStatement();
-        return;
+        throw oracleFailure(e);
     }
-    const DbError error = sqliteError(conn_->db);
+    eof_ = true;
     finishStatement();
-    throw error;
+    return false;
 }
 
 void EmbeddedRecordset::moveNext() {
@@ -74,12 +76,8 @@ void EmbeddedRecordset::moveNext() {
     if (eof_)
         throw noCurrentRecordError();
     const FetchCall call(work_, *conn_);
-    const int rc = sqlite3_step(stmt_.get());
-    if (rc == SQLITE_ROW) {
+    if (step())
         ++work_.counts[kStatRowsProcessed];
-        return;
-    }
-    endOfRows(rc);
 }
 
 int EmbeddedRecordset::fieldCount() const {
@@ -98,25 +96,22 @@ QVariant EmbeddedRecordset::value(int index) {
     field(index);
     if (eof_)
         throw noCurrentRecordError();
-    sqlite3_stmt* s = stmt_.get();
-    switch (sqlite3_column_type(s, index)) {
+    switch (stmt_.type(index)) {
         case SQLITE_INTEGER:
             work_.counts[kStatBytesSent] += 8;
-            return QVariant(qlonglong(sqlite3_column_int64(s, index)));
+            return QVariant(qlonglong(stmt_.integer(index)));
         case SQLITE_FLOAT:
             work_.counts[kStatBytesSent] += 8;
-            return QVariant(sqlite3_column_double(s, index));
+            return QVariant(stmt_.real(index));
         case SQLITE_TEXT: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, index));
-            const int bytes = sqlite3_column_bytes(s, index);
-            work_.counts[kStatBytesSent] += bytes;
-            return QVariant(QString::fromUtf8(text, bytes));
+            const QString text = stmt_.text(index);
+            work_.counts[kStatBytesSent] += sqlite3_column_bytes(stmt_.handle(), index);
+            return QVariant(text);
         }
         case SQLITE_BLOB: {
-            const auto* data = static_cast<const char*>(sqlite3_column_blob(s, index));
-            const int bytes = sqlite3_column_bytes(s, index);
-            work_.counts[kStatBytesSent] += bytes;
-            return QVariant(QByteArray(data, bytes));
+            const QByteArray data = stmt_.blob(index);
+            work_.counts[kStatBytesSent] += data.size();
+            return QVariant(data);
         }
         default:
             return QVariant();
@@ -129,15 +124,10 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
         return 0;
     const FetchCall call(work_, *conn_);
     int64_t passed = 0;
-    int rc = SQLITE_ROW;
     while (!eof_ && passed < limit) {
         ++passed;  // the row the cursor stands on
-        rc = sqlite3_step(stmt_.get());
-        if (rc != SQLITE_ROW) {
-            endOfRows(rc);
-            break;
-        }
-        ++work_.counts[kStatRowsProcessed];
+        if (step())
+            ++work_.counts[kStatRowsProcessed];
     }
     return passed;
 }

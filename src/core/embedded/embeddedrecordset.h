@@ -2,7 +2,7 @@
 
 #include "core/db/database.h"
 #include "core/embedded/embeddedconnection.h"
-#include "core/embedded/sqlitecall.h"
+#include "core/sqlite/sqlite.h"
 
 #include <memory>
 #include <vector>
@@ -18,7 +18,7 @@ class EmbeddedRecordset final : public Recordset {
   public:
     // `stmt` has just been stepped: onRow tells whether it stands on a row. `stmt` may be null
     // for a statement without a result; `fields` then says what columns it would have had.
-    EmbeddedRecordset(std::shared_ptr<Connection> connection, StatementPtr stmt, bool onRow,
+    EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt, bool onRow,
                       std::vector<FieldInfo> fields, Work work);
     ~EmbeddedRecordset() override;
 
@@ -34,15 +34,16 @@ class EmbeddedRecordset final : public Recordset {
     void finishStatement() noexcept;
 
     // The fields of a statement standing on its first row (or finished without one).
-    static std::vector<FieldInfo> describe(sqlite3_stmt* stmt, bool onRow);
+    static std::vector<FieldInfo> describe(const sqlite::Statement& stmt, bool onRow);
 
   private:
     void checkOpen() const;
-    // Ends the statement after a step that did not give a row; throws when it failed.
-    void endOfRows(int rc);
+    // One step of the statement: true on a row; at the end, or when the step fails (which
+    // throws Oracle's error), the statement is finished.
+    bool step();
 
     std::shared_ptr<Connection> conn_;
-    StatementPtr stmt_;
+    sqlite::Statement stmt_;
     std::vector<FieldInfo> fields_;
     Work work_;
     bool eof_;

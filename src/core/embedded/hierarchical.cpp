@@ -1,41 +1,22 @@
 #include "core/embedded/hierarchical.h"
 
-#include "core/db/database.h"
-#include "core/embedded/oracledialect.h"
-#include "core/embedded/sqlitecall.h"
+#include "core/embedded/oracleerrors.h"
+#include "core/embedded/sqlitenames.h"
+#include "core/sql/tokenlist.h"
+
+#include <QStringList>
 
 namespace qv::embedded {
 
 namespace {
 
-struct Range {
-    size_t first = 0;
-    size_t last = 0;
-    bool present() const { return last > first; }
-};
+using sql::isName;
+using sql::Range;
 
 enum Clause { kFrom, kWhere, kStart, kConnect, kOrder, kClauseCount };
 
 [[noreturn]] void unsupported(const QString& what) {
-    throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement (hierarchical query: "
-                                          "%1 is not supported)")
-                               .arg(what));
-}
-
-bool isName(const Token& t) {
-    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
-}
-
-// Words that end an expression rather than name it, so they are never taken for an alias.
-bool isKeyword(const Token& t) {
-    static const char16_t* const kWords[] = {
-        u"AND",  u"OR",   u"NOT",  u"IS",   u"NULL", u"IN", u"LIKE",   u"GLOB",    u"BETWEEN",
-        u"CASE", u"WHEN", u"THEN", u"ELSE", u"END",  u"AS", u"ESCAPE", u"COLLATE", u"DISTINCT"};
-    for (const char16_t* w : kWords) {
-        if (t.is(QStringView(w)))
-            return true;
-    }
-    return false;
+    throw invalidStatement(QStringLiteral("hierarchical query: %1 is not supported").arg(what));
 }
 
 class Rewriter {
@@ -52,7 +33,6 @@ class Rewriter {
     QString expr(Range r, const QString& level, QStringList* priors = nullptr) const;
     size_t operandEnd(size_t i, size_t last) const;
     QString selectList() const;
-    QString heading(Range r) const;
 
     const QString& sql_;
     const std::vector<Token>& t_;
@@ -90,7 +70,7 @@ QString Rewriter::run() {
     QString out = QStringLiteral("WITH RECURSIVE ") + tree + u'(' + columns +
                   QStringLiteral(") AS (SELECT ") + rowid + QStringLiteral(", 1, ") + marker +
                   priorValues + QStringLiteral(" FROM ") + tableRef_;
-    if (clauses_[kStart].present())
+    if (!clauses_[kStart].empty())
         out += QStringLiteral(" WHERE ") + expr(clauses_[kStart], QStringLiteral("1"));
     out += QStringLiteral(" UNION ALL SELECT ") + rowid + QStringLiteral(", ") + tree +
            QStringLiteral(".__qv_level + 1, ") + tree + QStringLiteral(".__qv_path || ") + step +
@@ -102,21 +82,21 @@ QString Rewriter::run() {
     out += QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) +
            selectList() +
            QStringLiteral(" FROM %1 JOIN %2 ON %3 = %1.__qv_rid").arg(tree, tableRef_, rowid);
-    if (clauses_[kWhere].present())
+    if (!clauses_[kWhere].empty())
         out += QStringLiteral(" WHERE ") + expr(clauses_[kWhere], level);
     out += QStringLiteral(" ORDER BY ");
-    if (clauses_[kOrder].present())
+    if (!clauses_[kOrder].empty())
         out += expr(clauses_[kOrder], level) + QStringLiteral(", ");
     out += tree + QStringLiteral(".__qv_path");
     return out;
 }
 
 void Rewriter::splitClauses() {
-    const size_t from = findTopLevel(t_, 1, end_, u"FROM");
+    const size_t from = sql::findTopLevel(t_, 1, end_, u"FROM");
     if (from == end_)
         unsupported(QStringLiteral("a query without FROM"));
     items_ = {1, from};
-    if (items_.present() && (t_[1].is(u"DISTINCT") || t_[1].is(u"ALL"))) {
+    if (!items_.empty() && (t_[1].is(u"DISTINCT") || t_[1].is(u"ALL"))) {
         distinct_ = t_[1].is(u"DISTINCT");
         items_.first = 2;
     }
@@ -129,19 +109,12 @@ void Rewriter::splitClauses() {
         current = clause;
         clauses_[clause].first = bodyStart;
     };
-    int depth = 0;
     for (size_t i = from + 1; i < end_; ++i) {
         const Token& t = t_[i];
         if (t.isOp(u'(')) {
-            ++depth;
+            i = sql::closing(t_, i, end_);
             continue;
         }
-        if (t.isOp(u')')) {
-            --depth;
-            continue;
-        }
-        if (depth != 0)
-            continue;
         const bool hasNext = i + 1 < end_;
         if (t.is(u"WHERE")) {
             open(kWhere, i, i + 1);
@@ -163,9 +136,9 @@ void Rewriter::splitClauses() {
         }
     }
     clauses_[current].last = end_;
-    if (!clauses_[kConnect].present())
+    if (clauses_[kConnect].empty())
         unsupported(QStringLiteral("CONNECT BY without a condition"));
-    if (!items_.present())
+    if (items_.empty())
         unsupported(QStringLiteral("an empty select list"));
 }
 
@@ -196,14 +169,10 @@ size_t Rewriter::operandEnd(size_t i, size_t last) const {
     if (i >= last)
         unsupported(QStringLiteral("PRIOR without an operand"));
     if (t_[i].isOp(u'(')) {
-        int depth = 0;
-        for (size_t j = i; j < last; ++j) {
-            if (t_[j].isOp(u'('))
-                ++depth;
-            else if (t_[j].isOp(u')') && --depth == 0)
-                return j + 1;
-        }
-        unsupported(QStringLiteral("an unbalanced PRIOR operand"));
+        const size_t close = sql::closing(t_, i, last);
+        if (close >= last)
+            unsupported(QStringLiteral("an unbalanced PRIOR operand"));
+        return close + 1;
     }
     if (!isName(t_[i]))
         unsupported(QStringLiteral("this PRIOR operand"));
@@ -242,62 +211,16 @@ QString Rewriter::expr(Range r, const QString& level, QStringList* priors) const
     return out;
 }
 
-// Oracle's column heading of an unaliased item: a plain column gives its name, anything else
-// the text in upper case without blanks.
-QString Rewriter::heading(Range r) const {
-    const Token& last = t_[r.last - 1];
-    const bool column = isName(last) && (r.last - r.first == 1 || t_[r.last - 2].isOp(u'.'));
-    if (column && last.kind == TokenKind::Quoted)
-        return last.text.mid(1, last.text.size() - 2).toString();
-    if (column)
-        return last.text.toString().toUpper();
-    QString text;
-    for (size_t i = r.first; i < r.last; ++i)
-        text += t_[i].text.toString().toUpper();
-    return text;
-}
-
+// The items as translateOracle() wrote them, each with its alias; * is the table's columns.
 QString Rewriter::selectList() const {
     QStringList out;
-    size_t start = items_.first;
-    int depth = 0;
-    for (size_t i = items_.first; i <= items_.last; ++i) {
-        if (i < items_.last) {
-            if (t_[i].isOp(u'('))
-                ++depth;
-            else if (t_[i].isOp(u')'))
-                --depth;
-            if (depth != 0 || !t_[i].isOp(u','))
-                continue;
-        }
-        const Range item{start, i};
-        start = i + 1;
-        if (!item.present())
+    for (const Range& item : sql::splitTopLevel(t_, items_.first, items_.last)) {
+        if (item.empty())
             unsupported(QStringLiteral("an empty select item"));
-        const size_t n = item.last - item.first;
-        const Token& last = t_[item.last - 1];
-        if (n == 1 && last.isOp(u'*')) {
+        if (item.size() == 1 && t_[item.first].isOp(u'*'))
             out.append(rowRef_ + QStringLiteral(".*"));
-            continue;
-        }
-        const QString text = expr(item, QStringLiteral("__qv_tree.__qv_level"));
-        if (last.isOp(u'*')) {
-            out.append(text);  // t.*
-            continue;
-        }
-        const Token* before = n >= 2 ? &t_[item.last - 2] : nullptr;
-        const bool aliased =
-            before && isName(last) && !isKeyword(last) &&
-            (before->is(u"AS") || (!before->isOp(u'.') && !isKeyword(*before) &&
-                                   (isName(*before) || before->kind == TokenKind::Number ||
-                                    before->kind == TokenKind::String || before->isOp(u')'))));
-        if (aliased) {
-            out.append(text);
-            continue;
-        }
-        QString name = heading(item);
-        name.replace(u'"', QStringLiteral("\"\""));
-        out.append(text + QStringLiteral(" AS \"") + name + u'"');
+        else
+            out.append(expr(item, QStringLiteral("__qv_tree.__qv_level")));
     }
     return out.join(QStringLiteral(", "));
 }
@@ -307,20 +230,12 @@ QString Rewriter::selectList() const {
 bool isHierarchicalQuery(const std::vector<Token>& tokens) {
     if (tokens.empty() || !tokens.front().is(u"SELECT"))
         return false;
-    const size_t at = findTopLevel(tokens, 1, tokens.size(), u"CONNECT");
+    const size_t at = sql::findTopLevel(tokens, 1, tokens.size(), u"CONNECT");
     return at + 1 < tokens.size() && tokens[at + 1].is(u"BY");
 }
 
 QString rewriteHierarchicalQuery(const QString& sql, const std::vector<Token>& tokens) {
     return Rewriter(sql, tokens).run();
-}
-
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens) {
-    const QString translated = translateOracle(sql, tokens);
-    const std::vector<Token> translatedTokens = tokenize(translated);
-    if (isHierarchicalQuery(translatedTokens))
-        return rewriteHierarchicalQuery(translated, translatedTokens);
-    return quoteIdentifiers(translated, translatedTokens);
 }
 
 }  // namespace qv::embedded

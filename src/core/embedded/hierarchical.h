@@ -1,12 +1,14 @@
 #pragma once
 
-#include "core/embedded/sqltokens.h"
+#include "core/sql/sqltokens.h"
 
 #include <QString>
 
 #include <vector>
 
 namespace qv::embedded {
+
+using sql::Token;
 
 // True for a SELECT with a CONNECT BY clause at its top level. Cannot fail.
 bool isHierarchicalQuery(const std::vector<Token>& tokens);
@@ -18,16 +20,11 @@ bool isHierarchicalQuery(const std::vector<Token>& tokens);
 // the CONNECT BY condition is the parent row's x; LEVEL is 1 for a root. Rows come depth-first
 // with siblings in rowid order, unless ORDER BY sorts the whole result as Oracle does (ties
 // then keep tree order). A row already on its own path is not visited again, so a cycle in
-// the data ends the branch instead of looping. Select items without an alias are named as
-// Oracle heads them: upper case, blanks removed ("LEVEL - 1" gives "LEVEL-1").
+// the data ends the branch instead of looping. The statement is translateOracle()'s, whose
+// select items all have their headings as aliases (sqliteText() passes it on).
 // The table needs a rowid (a table, not a view or WITHOUT ROWID table).
 // Throws DbError(kErrOdbcCall, "ORA-00900: ...") for a form it does not support (joins, GROUP
 // BY, ORDER SIBLINGS BY, set operators).
 QString rewriteHierarchicalQuery(const QString& sql, const std::vector<Token>& tokens);
-
-// The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
-// hierarchical query rewritten and identifiers with # quoted. Throws what translateOracle and
-// rewriteHierarchicalQuery throw.
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
 
 }  // namespace qv::embedded

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "core/embedded/sqltokens.h"
+#include "core/sql/sqltokens.h"
+#include "core/sqlite/sqlite.h"
 
-#include <QByteArray>
 #include <QString>
-
-#include <sqlite3.h>
 
 #include <vector>
 
 namespace qv::embedded {
+
+using sql::Token;
 
 // The statement with Oracle's forms that SQLite lacks written in SQLite's terms, read from the
 // tokens, so nothing inside a literal, a quoted name or a comment is touched:
@@ -35,9 +35,9 @@ namespace qv::embedded {
 //                             reduced to what SQLite parses; other Oracle types are kept as
 //                             written, as SQLite accepts any type name
 //   DEFAULT expr              parenthesised, as SQLite requires
-//   TRUNCATE TABLE t          DELETE FROM t
-//   ANALYZE TABLE|INDEX x COMPUTE|ESTIMATE STATISTICS, EXEC/CALL/BEGIN DBMS_STATS.GATHER_TABLE_
-//   STATS, _INDEX_STATS, _SCHEMA_STATS, _DATABASE_STATS ... END   ANALYZE
+//   N'text', q'[text]'        SQLite's 'text'
+// and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
+// the DBMS_STATS calls.
 // Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
 // removed), so results are headed as in Oracle; a trailing "/" line (SQL*Plus) is dropped.
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently:
@@ -45,9 +45,15 @@ namespace qv::embedded {
 // FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal.
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens);
 
+// The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
+// hierarchical query rewritten (hierarchical.h) and identifiers with # quoted. The engine's way
+// in for every statement a user sends. Throws what translateOracle and rewriteHierarchicalQuery
+// throw.
+QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
+
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the
 // statement names are aliased by translateOracle). Cannot fail.
-QString oracleHeading(sqlite3_stmt* stmt, int column);
+QString oracleHeading(const sqlite::Statement& stmt, int column);
 
 }  // namespace qv::embedded

@@ -1,6 +1,6 @@
 #include "core/embedded/oracleerrors.h"
 
-#include "core/embedded/sqltokens.h"
+#include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -12,6 +12,8 @@
 
 namespace qv::embedded {
 
+using sql::Token;
+
 namespace {
 
 // "t.c" as Oracle names a column: ("T"."C").
@@ -22,23 +24,30 @@ QString oracleColumn(const QString& name) {
     return parts.join(u'.');
 }
 
-OracleFailure syntaxFailure(const QString& message, const QByteArray& sql, int offset) {
+// Oracle's number and words for a failure SQLite reported; code 0 when Oracle has no equivalent.
+struct OracleFailure {
+    int code = 0;
+    QString message;  // "ORA-nnnnn: Oracle's words (SQLite's words)"
+};
+
+OracleFailure syntaxFailure(const QString& message, QByteArrayView sql, int offset) {
     auto failure = [&](int code, const char* words) {
         return OracleFailure{code, QStringLiteral("ORA-%1: %2 (%3)")
                                        .arg(code, 5, 10, QChar(u'0'))
                                        .arg(QLatin1StringView(words), message)};
     };
     const QString text = QString::fromUtf8(sql);
-    const std::vector<Token> tokens = tokenize(text);
+    const std::vector<Token> tokens = sql::tokenize(text);
     if (offset < 0 || tokens.empty())
         return failure(900, "invalid SQL statement");
-    const int at = int(QString::fromUtf8(sql.left(offset)).size());
+    const int at = int(QString::fromUtf8(sql.first(qMin<qsizetype>(offset, sql.size()))).size());
     size_t k = 0;
     while (k < tokens.size() && tokens[k].end <= at)
         ++k;
     if (k == 0)
         return failure(900, "invalid SQL statement");
-    if (tokens[0].is(u"SELECT") && k < tokens.size() && findTopLevel(tokens, 1, k, u"FROM") == k) {
+    if (tokens[0].is(u"SELECT") && k < tokens.size() &&
+        sql::findTopLevel(tokens, 1, k, u"FROM") == k) {
         if (tokens[k].is(u"FROM"))
             return failure(936, "missing expression");
         return failure(923, "FROM keyword not found where expected");
@@ -46,9 +55,7 @@ OracleFailure syntaxFailure(const QString& message, const QByteArray& sql, int o
     return failure(933, "SQL command not properly ended");
 }
 
-}  // namespace
-
-OracleFailure oracleFailure(int extendedCode, const QString& message, const QByteArray& sql,
+OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArrayView sql,
                             int offset) {
     static const QRegularExpression kOracle(QStringLiteral(R"(^ORA-(\d{5}))"));
     if (const QRegularExpressionMatch m = kOracle.match(message); m.hasMatch())
@@ -130,6 +137,8 @@ OracleFailure oracleFailure(int extendedCode, const QString& message, const QByt
     }
     if (message.contains(u" already exists"))
         return failure(955, QStringLiteral("name is already used by an existing object"));
+    if (message == QLatin1StringView(sqlite::kOneStatementOnly))
+        return failure(911, QStringLiteral("invalid character"));
     if (message == u"incomplete input")
         return failure(921, QStringLiteral("unexpected end of SQL command"));
     if (named("unrecognized token"))
@@ -137,6 +146,37 @@ OracleFailure oracleFailure(int extendedCode, const QString& message, const QByt
     if (message.contains(u"syntax error"))
         return syntaxFailure(message, sql, offset);
     return {};
+}
+
+}  // namespace
+
+DbError oracleError(int oracleCode, const QString& message) {
+    return DbError(kErrOdbcCall, message,
+                   {DiagRecord{QStringLiteral("HY000"), oracleCode, message}});
+}
+
+DbError invalidStatement(const QString& why) {
+    return oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement (%1)").arg(why));
+}
+
+DbError insufficientPrivileges() {
+    return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (the embedded "
+                                            "engine does not attach, copy or reshape database "
+                                            "files)"));
+}
+
+DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql) {
+    // A statement stopped by cancel() reads as Oracle reports a cancelled call.
+    if (error.resultCode() == SQLITE_INTERRUPT)
+        return oracleError(1013, QStringLiteral("ORA-01013: user requested cancel of current "
+                                                "operation"));
+    if (error.resultCode() == SQLITE_AUTH)
+        return insufficientPrivileges();
+    const OracleFailure oracle = mappedFailure(error.extendedCode(), error.description(), sql,
+                                               sql.isEmpty() ? -1 : error.offset());
+    if (oracle.code != 0)
+        return oracleError(oracle.code, oracle.message);
+    return error;
 }
 
 }  // namespace qv::embedded

@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <new>
 #include <optional>
 #include <utility>
 
@@ -373,12 +375,20 @@ void monthsBetween(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, months + rest / 31);
 }
 
+// SQLite calls the functions from C: no exception may leave them. Oracle's errors become the
+// statement's error; anything else fails the statement rather than the program.
 template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
-void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
     try {
         F(ctx, argc, argv);
     } catch (const OracleFault& f) {
         sqlite3_result_error(ctx, f.message, -1);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(ctx, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(ctx, "unexpected failure in a function of the embedded engine", -1);
     }
 }
 

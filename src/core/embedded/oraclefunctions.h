@@ -9,11 +9,6 @@
 
 namespace qv::embedded {
 
-// The engine keeps a DATE as text: 'YYYY-MM-DD' at midnight, 'YYYY-MM-DD HH24:MI:SS' otherwise
-// (a TIMESTAMP adds '.FF' when its fraction is not zero). Leaving out a midnight time keeps
-// values stored by date alone (as the sample's are) equal to the same day computed here, and
-// the text still sorts in time order.
-
 // Registers on `db` the SQL functions that Oracle's SQL needs and SQLite lacks, with Oracle's
 // behaviour and Oracle's errors ("ORA-nnnnn: ..." as the SQLite message):
 //   TO_CHAR(date|number [, format]), TO_DATE(text [, format]), TO_TIMESTAMP(text [, format]),
@@ -25,7 +20,10 @@ namespace qv::embedded {
 // Month and day names are English (NLS_DATE_LANGUAGE AMERICAN). Returns SQLite's result code.
 int registerOracleFunctions(sqlite3* db);
 
-// A date or timestamp as the engine stores it.
+// A date or timestamp as the engine stores it. The engine keeps a DATE as text: 'YYYY-MM-DD' at
+// midnight, 'YYYY-MM-DD HH24:MI:SS' otherwise (a TIMESTAMP adds '.FF' when its fraction is not
+// zero). Leaving out a midnight time keeps values stored by date alone (as the sample's are)
+// equal to the same day computed here, and the text still sorts in time order.
 struct StoredDate {
     int64_t days = 0;     // Julian day number
     int64_t seconds = 0;  // since midnight

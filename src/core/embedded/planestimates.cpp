@@ -1,10 +1,13 @@
 #include "core/embedded/planestimates.h"
 
+#include "core/sql/tokenlist.h"
+
 #include <QDate>
 #include <QTime>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace qv::embedded {
 
@@ -16,22 +19,30 @@ constexpr int kSample = 1000;
 constexpr double kExactCount = 200000;
 constexpr double kBlockBytes = 3700;  // a 4 KB page, less what SQLite keeps for itself
 
+// A name that SQL takes no other way than written into it (the table of count(*), the
+// column of min()), as a quoted identifier.
 QByteArray quoted(const QString& name) {
-    QString n = name;
-    n.replace(u'"', QStringLiteral("\"\""));
-    return ('"' + n + '"').toUtf8();
+    return sql::quotedName(name).toUtf8();
+}
+
+// The first column of the statement's one row; nullopt when it gives no row or NULL.
+std::optional<double> firstNumber(sqlite::Statement&& st) {
+    if (!st.step() || st.isNull(0))
+        return std::nullopt;
+    return st.real(0);
 }
 
 }  // namespace
 
-double PlanEstimates::number(const QByteArray& sql, double fallback) {
-    sqlite3_stmt* stmt = nullptr;
-    double value = fallback;
-    if (sqlite3_prepare_v2(db_, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL)
-        value = sqlite3_column_double(stmt, 0);
-    sqlite3_finalize(stmt);
-    return value;
+sqlite::Statement PlanEstimates::statement(const QByteArray& sql) const {
+    return sqlite::Statement(db_, sql);
+}
+
+bool PlanEstimates::analyzed() {
+    if (!analyzed_) {
+        analyzed_ = statement("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'").step();
+    }
+    return *analyzed_;
 }
 
 const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
@@ -39,49 +50,44 @@ const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
     if (const auto it = tables_.constFind(key); it != tables_.constEnd())
         return *it;
     Table t;
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray info =
-        "SELECT lower(name), pk = 1 AND upper(type) = 'INTEGER' FROM "
-        "pragma_table_info('" +
-        key.toUtf8().replace('\'', "''") + "')";
-    if (sqlite3_prepare_v2(db_, info.constData(), -1, &stmt, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(stmt) == SQLITE_ROW) {
-            t.columns << QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-            if (sqlite3_column_int(stmt, 1))
-                t.rowidColumn = t.columns.last();
-        }
+    sqlite::Statement info = statement(
+        "SELECT lower(name), pk = 1 AND upper(type) = 'INTEGER' FROM pragma_table_info(?)");
+    info.bind(1, key);
+    while (info.step()) {
+        t.columns << info.text(0);
+        if (info.integer(1))
+            t.rowidColumn = t.columns.last();
     }
-    sqlite3_finalize(stmt);
     if (!t.columns.isEmpty()) {
+        sqlite::Statement kind =
+            statement("SELECT type IN ('table', 'virtual') AND NOT wr FROM pragma_table_list(?)");
+        kind.bind(1, key);
+        t.hasRowid = kind.step() && kind.integer(0) != 0;
         // ANALYZE's count when there is one; counting otherwise.
-        const QByteArray stat =
-            "SELECT CAST(stat AS INTEGER) FROM sqlite_stat1 WHERE lower(tbl) = '" +
-            key.toUtf8().replace('\'', "''") + "' LIMIT 1";
-        const bool analyzed =
-            number("SELECT 1 FROM sqlite_master WHERE name = 'sqlite_stat1'", 0) > 0;
-        t.rows = analyzed ? number(stat, -1) : -1;
+        std::optional<double> rows;
+        if (analyzed()) {
+            sqlite::Statement stat = statement(
+                "SELECT CAST(stat AS INTEGER) FROM sqlite_stat1 WHERE lower(tbl) = ? LIMIT 1");
+            stat.bind(1, key);
+            rows = firstNumber(std::move(stat));
+        }
+        t.rows = rows.value_or(-1);
         if (t.rows < 0)
-            t.rows = number("SELECT count(*) FROM " + quoted(key), 0);
+            t.rows = firstNumber(statement("SELECT count(*) FROM " + quoted(key))).value_or(0);
         QStringList lengths;
         for (const QString& c : t.columns)
             lengths << QStringLiteral("avg(coalesce(length(CAST(%1 AS BLOB)), 1))")
                            .arg(QString::fromUtf8(quoted(c)));
-        sqlite3_stmt* avg = nullptr;
-        const QByteArray sql = "SELECT " + lengths.join(u',').toUtf8() + " FROM (SELECT * FROM " +
-                               quoted(key) + " LIMIT " + QByteArray::number(kSample) + ")";
-        const bool read =
-            sqlite3_prepare_v2(db_, sql.constData(), -1, &avg, nullptr) == SQLITE_OK &&
-            sqlite3_step(avg) == SQLITE_ROW;
+        sqlite::Statement avg = statement("SELECT " + lengths.join(u',').toUtf8() +
+                                          " FROM (SELECT * FROM " + quoted(key) + " LIMIT ?)");
+        avg.bind(1, int64_t(kSample));
+        const bool read = avg.step();
         t.width = 0;
         for (int c = 0; c < t.columns.size(); ++c) {
-            const double w = read && sqlite3_column_type(avg, c) != SQLITE_NULL
-                                 ? sqlite3_column_double(avg, c)
-                                 : 10;
+            const double w = read && !avg.isNull(c) ? avg.real(c) : 10;
             t.widths << w;
             t.width += w;
         }
-        sqlite3_finalize(avg);
     }
     t.rows = std::max(t.rows, 1.0);
     t.pages = std::max(1.0, std::ceil(t.rows * (t.width + 10) / kBlockBytes));
@@ -93,31 +99,21 @@ const PlanEstimates::Index& PlanEstimates::index(const QString& name) {
     if (const auto it = indexes_.constFind(key); it != indexes_.constEnd())
         return *it;
     Index i;
-    const QByteArray literal = "'" + key.toUtf8().replace('\'', "''") + "'";
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_,
-                           ("SELECT lower(tbl_name) FROM sqlite_master WHERE type = 'index' AND "
-                            "lower(name) = " +
-                            literal)
-                               .constData(),
-                           -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        i.table = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
-    sqlite3_finalize(stmt);
-    if (sqlite3_prepare_v2(db_, ("SELECT name FROM pragma_index_info(" + literal + ")").constData(),
-                           -1, &stmt, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            i.columns << QString::fromUtf8(
-                             reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)))
-                             .toLower();
-    }
-    sqlite3_finalize(stmt);
+    sqlite::Statement table = statement(
+        "SELECT lower(tbl_name) FROM sqlite_master WHERE type = 'index' AND lower(name) = ?");
+    table.bind(1, key);
+    if (table.step())
+        i.table = table.text(0);
+    sqlite::Statement columns = statement("SELECT name FROM pragma_index_info(?)");
+    columns.bind(1, key);
+    while (columns.step())
+        i.columns << columns.text(0).toLower();
     if (!i.table.isEmpty()) {
-        i.unique =
-            number("SELECT \"unique\" FROM pragma_index_list('" +
-                       i.table.toUtf8().replace('\'', "''") + "') WHERE lower(name) = " + literal,
-                   0) > 0;
-        const Table& t = table(i.table);
+        sqlite::Statement unique =
+            statement("SELECT \"unique\" FROM pragma_index_list(?) WHERE lower(name) = ?");
+        unique.bind(1, i.table).bind(2, key);
+        i.unique = firstNumber(std::move(unique)).value_or(0) > 0;
+        const Table& t = this->table(i.table);
         // A key is its columns, plus the rowid it points to.
         i.keyWidth = 6;
         for (const QString& c : i.columns)
@@ -135,17 +131,13 @@ double PlanEstimates::rowsPerKey(const QString& name, int columns) {
     if (i.unique && columns >= i.columns.size())
         return 1;
     // sqlite_stat1: "rows per-key-of-1-column per-key-of-2-columns ..."
-    sqlite3_stmt* stmt = nullptr;
     QStringList stat;
-    if (sqlite3_prepare_v2(db_,
-                           ("SELECT stat FROM sqlite_stat1 WHERE lower(idx) = '" +
-                            name.toLower().toUtf8().replace('\'', "''") + "'")
-                               .constData(),
-                           -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW)
-        stat = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)))
-                   .split(u' ');
-    sqlite3_finalize(stmt);
+    if (analyzed()) {
+        sqlite::Statement st = statement("SELECT stat FROM sqlite_stat1 WHERE lower(idx) = ?");
+        st.bind(1, name.toLower());
+        if (st.step())
+            stat = st.text(0).split(u' ');
+    }
     bool ok = false;
     const double perKey = stat.value(std::min<qsizetype>(columns, i.columns.size())).toDouble(&ok);
     if (ok && perKey > 0)
@@ -161,20 +153,26 @@ double PlanEstimates::distinct(const QString& table, const QString& column) {
     const Table& t = this->table(table);
     double n = 1;
     if (t.columns.contains(column.toLower())) {
+        const QByteArray count = "SELECT count(DISTINCT " + quoted(column) + ") FROM ";
         if (t.rows <= kExactCount) {
-            n = number("SELECT count(DISTINCT " + quoted(column) + ") FROM " + quoted(table), 1);
+            n = firstNumber(statement(count + quoted(table))).value_or(1);
         } else {
             // Rows spread over the whole table: the first ones are often loaded in some order
-            // and would tell little about the rest.
-            const QByteArray step = QByteArray::number(qint64(t.rows / kSample) + 1);
-            const double sampled = number("SELECT count(DISTINCT " + quoted(column) + ") FROM " +
-                                              quoted(table) + " WHERE rowid % " + step + " = 0",
-                                          -1);
-            const double fallback = number(
-                "SELECT count(DISTINCT " + quoted(column) + ") FROM (SELECT " + quoted(column) +
-                    " FROM " + quoted(table) + " LIMIT " + QByteArray::number(kSample) + ")",
-                1);
-            const double seen = sampled > 0 ? sampled : fallback;
+            // and would tell little about the rest. A table without rowids is read from the
+            // start.
+            double seen = -1;
+            if (t.hasRowid) {
+                sqlite::Statement spread =
+                    statement(count + quoted(table) + " WHERE rowid % ? = 0");
+                spread.bind(1, int64_t(t.rows / kSample) + 1);
+                seen = firstNumber(std::move(spread)).value_or(-1);
+            }
+            if (seen <= 0) {
+                sqlite::Statement first = statement(count + "(SELECT " + quoted(column) + " FROM " +
+                                                    quoted(table) + " LIMIT ?)");
+                first.bind(1, int64_t(kSample));
+                seen = firstNumber(std::move(first)).value_or(1);
+            }
             // All different in the sample: as many as the rows, as far as the sample can tell.
             n = seen >= kSample * 0.9 ? t.rows : seen;
         }
@@ -203,30 +201,23 @@ bool PlanEstimates::bounds(const QString& table, const QString& column, double& 
     auto it = bounds_.constFind(key);
     if (it == bounds_.constEnd()) {
         std::pair<double, double> b{std::nan(""), std::nan("")};
-        const Table& t = this->table(table);
-        sqlite3_stmt* stmt = nullptr;
-        // min() and max() of an indexed column are two index look-ups.
-        const QByteArray sql = "SELECT (SELECT min(" + quoted(column) + ") FROM " + quoted(table) +
-                               "), (SELECT max(" + quoted(column) + ") FROM " + quoted(table) + ")";
-        if (t.columns.contains(column.toLower()) &&
-            sqlite3_prepare_v2(db_, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
-            sqlite3_step(stmt) == SQLITE_ROW) {
-            double lo = 0, hi = 0;
+        if (this->table(table).columns.contains(column.toLower())) {
+            // min() and max() of an indexed column are two index look-ups.
+            sqlite::Statement st =
+                statement("SELECT (SELECT min(" + quoted(column) + ") FROM " + quoted(table) +
+                          "), (SELECT max(" + quoted(column) + ") FROM " + quoted(table) + ")");
             auto read = [&](int c, double& v) {
-                const int type = sqlite3_column_type(stmt, c);
+                const int type = st.type(c);
                 if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
-                    v = sqlite3_column_double(stmt, c);
+                    v = st.real(c);
                     return true;
                 }
-                return type == SQLITE_TEXT &&
-                       numberOf(QString::fromUtf8(
-                                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, c))),
-                                v);
+                return type == SQLITE_TEXT && numberOf(st.text(c), v);
             };
-            if (read(0, lo) && read(1, hi))
+            double lo = 0, hi = 0;
+            if (st.step() && read(0, lo) && read(1, hi))
                 b = {lo, hi};
         }
-        sqlite3_finalize(stmt);
         it = bounds_.insert(key, b);
     }
     low = it->first;
@@ -244,6 +235,76 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
         }
     }
     return found;
+}
+
+double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
+    if (p.subquery)
+        return 1;  // left to the FILTER or the join that reads the subquery
+    if (p.op == u"=")
+        return 1 / distinct(table, p.column);
+    if (p.op == u"IN")
+        return std::min(1.0, p.values / distinct(table, p.column));
+    if (p.op == u"LIKE")
+        return 0.25;
+    if (p.op == u"<>" || p.op == u"!=")
+        return 1 - 1 / distinct(table, p.column);
+    return 1.0 / 3;  // a range
+}
+
+double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const QString& table,
+                                       const QString& column) {
+    double low = -HUGE_VAL, high = HUGE_VAL, min = 0, max = 0, value = 0;
+    const bool known = bounds(table, column, min, max);
+    double sel = 1;
+    bool bounded = false;
+    for (const Predicate& p : conditions) {
+        if (p.column != column || !p.isRange() || p.isJoin())
+            continue;
+        bool used = false;
+        if (known && !p.low.isEmpty() && numberOf(p.low, value)) {
+            low = std::max(low, value);
+            used = true;
+        }
+        if (known && !p.high.isEmpty() && numberOf(p.high, value)) {
+            high = std::min(high, value);
+            used = true;
+        }
+        bounded |= used;
+        if (!used)
+            sel /= 3;
+    }
+    if (bounded) {
+        // The share of the column's span the range covers, and one value's worth for its ends.
+        const double rows = this->table(table).rows;
+        low = std::max(low, min);
+        high = std::min(high, max);
+        const double share = high < low ? 0 : max > min ? (high - low) / (max - min) : 1;
+        sel *= std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
+    }
+    return sel;
+}
+
+// The conditions that the index does not take care of; a join condition counts at the later
+// of its two tables.
+double PlanEstimates::selectivity(const QList<Predicate>& conditions, const QString& table,
+                                  const QStringList& indexColumns, const QStringList& outer) {
+    double sel = 1;
+    QStringList ranges;
+    for (const Predicate& p : conditions) {
+        if (indexColumns.contains(p.column))
+            continue;
+        if (p.isJoin() && !outer.contains(p.otherAlias))
+            continue;  // counted at the other table, which comes later
+        if (p.isRange() && !p.isJoin()) {
+            if (!ranges.contains(p.column))
+                ranges << p.column;
+            continue;
+        }
+        sel *= selectivity(p, table);
+    }
+    for (const QString& column : ranges)
+        sel *= rangeSelectivity(conditions, table, column);
+    return sel;
 }
 
 }  // namespace qv::embedded

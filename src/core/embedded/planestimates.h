@@ -4,7 +4,12 @@
 #include <QString>
 #include <QStringList>
 
-#include <sqlite3.h>
+#include "core/embedded/planfacts.h"
+#include "core/sqlite/sqlite.h"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace qv::embedded {
 
@@ -25,6 +30,14 @@ namespace qv::embedded {
 // column's span it covers (a third when that cannot be told), a quarter for LIKE.
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
+// A step's CPU share for the rows it handles, and what sorting them adds.
+inline double cpuCost(double rows) {
+    return rows / 1000;
+}
+inline double sortCost(double rows) {
+    return rows * std::log2(std::max(rows, 2.0)) / 1000;
+}
+
 class PlanEstimates {
   public:
     explicit PlanEstimates(sqlite3* db) : db_(db) {}
@@ -33,9 +46,10 @@ class PlanEstimates {
         double rows = 1;
         double width = 10;  // average bytes of a row
         double pages = 1;
-        QStringList columns;   // lower case
-        QList<double> widths;  // average bytes of each column
-        QString rowidColumn;   // the INTEGER PRIMARY KEY column, which is the rowid; lower case
+        QStringList columns;    // lower case
+        QList<double> widths;   // average bytes of each column
+        QString rowidColumn;    // the INTEGER PRIMARY KEY column, which is the rowid; lower case
+        bool hasRowid = false;  // a table with rowids (not a view, not WITHOUT ROWID)
     };
     struct Index {
         QString table;  // lower case
@@ -45,7 +59,8 @@ class PlanEstimates {
         double leafPages = 1;
     };
 
-    // The table or index by name in any case; a missing one reads as small and empty.
+    // The table or index by name in any case; a missing one reads as small and empty. These
+    // read the database: they throw sqlite::Error when a read fails.
     const Table& table(const QString& name);
     const Index& index(const QString& name);
     // Rows one value of the first `columns` key columns finds.
@@ -60,10 +75,27 @@ class PlanEstimates {
     // A value of a literal as bounds() reads it: a number, or a date's Julian day.
     static bool numberOf(const QString& literal, double& value);
 
+    // The share of the rows of `table` that the condition keeps: 1 / distinct values for "=",
+    // a quarter for LIKE, a third for a range, none for IN (subquery), which its own step
+    // counts.
+    double selectivity(const Predicate& p, const QString& table);
+    // The share of rows the range conditions on one column keep: the part of the column's span
+    // they cover when their bounds and the column's are numbers or dates, a third each
+    // otherwise.
+    double rangeSelectivity(const QList<Predicate>& conditions, const QString& table,
+                            const QString& column);
+    // The share that all `conditions` on `table` keep, except those on `indexColumns` (an index
+    // takes care of them) and joins to tables not in `outer` (they count at the later table).
+    double selectivity(const QList<Predicate>& conditions, const QString& table,
+                       const QStringList& indexColumns, const QStringList& outer);
+
   private:
-    double number(const QByteArray& sql, double fallback);
+    sqlite::Statement statement(const QByteArray& sql) const;
+    // Whether sqlite_stat1 exists (ANALYZE has run on the file).
+    bool analyzed();
 
     sqlite3* db_;
+    std::optional<bool> analyzed_;
     QHash<QString, Table> tables_;
     QHash<QString, Index> indexes_;
     QHash<QString, double> distinct_;

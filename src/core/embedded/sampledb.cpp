@@ -1,15 +1,14 @@
 #include "core/embedded/sampledb.h"
 
-#include "core/embedded/sqlitecall.h"
+#include "core/sqlite/sqlite.h"
 
 #include <QDate>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 namespace qv::embedded {
@@ -74,28 +73,26 @@ const char* const kIndexes[] = {
     "CREATE INDEX ix_products_category ON products (category)",
 };
 
+// One INSERT run row after row, its values bound in column order.
 class Inserter {
   public:
-    Inserter(sqlite3* db, const char* sql) : db_(db), stmt_(prepareOne(db, sql)) {}
+    Inserter(sqlite3* db, const char* sql) : stmt_(db, sql) {}
 
     Inserter& operator<<(int64_t v) {
-        sqlite3_bind_int64(stmt_.get(), ++column_, v);
+        stmt_.bind(++column_, v);
         return *this;
     }
     Inserter& operator<<(const QByteArray& v) {
-        sqlite3_bind_text(stmt_.get(), ++column_, v.constData(), int(v.size()), SQLITE_TRANSIENT);
+        stmt_.bind(++column_, QByteArrayView(v));
         return *this;
     }
     void insert() {
-        if (sqlite3_step(stmt_.get()) != SQLITE_DONE)
-            throw sqliteError(db_);
-        sqlite3_reset(stmt_.get());
+        stmt_.run();
         column_ = 0;
     }
 
   private:
-    sqlite3* db_;
-    StatementPtr stmt_;
+    sqlite::Statement stmt_;
     int column_ = 0;
 };
 
@@ -158,25 +155,32 @@ void fill(sqlite3* db, const SampleSize& size) {
     }
 }
 
+// Pragmas take no bound values, so the sample's marks are written as literals; the compiler
+// holds them to the numbers sampleState() reads back.
+constexpr std::string_view kMarkVersion = "PRAGMA user_version = 1";
+constexpr std::string_view kMarkApplication = "PRAGMA application_id = 1364611889";
+
+constexpr int64_t trailingNumber(std::string_view text) {
+    int64_t value = 0;
+    for (char c : text.substr(text.find_last_not_of("0123456789") + 1))
+        value = value * 10 + (c - '0');
+    return value;
+}
+static_assert(trailingNumber(kMarkVersion) == kSampleVersion);
+static_assert(trailingNumber(kMarkApplication) == kSampleApplicationId);
+
 void build(const QString& path, const SampleSize& size) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
-        SQLITE_OK) {
-        const DbError error = sqliteError(db);
-        sqlite3_close(db);
-        throw error;
-    }
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(db, sqlite3_close_v2);
+    sqlite::Connection file(path, sqlite::Connection::Mode::ReadWrite, 0);
     // A half-made file is thrown away, never used, so it needs no journal or syncs.
-    execInternal(db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
+    file.exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; BEGIN");
     for (const char* sql : kSchema)
-        execInternal(db, sql);
-    fill(db, size);
+        file.exec(sql);
+    fill(file.handle(), size);
     for (const char* sql : kIndexes)
-        execInternal(db, sql);
-    execInternal(db, text("PRAGMA user_version = %d", kSampleVersion).constData());
-    execInternal(db, text("PRAGMA application_id = %d", kSampleApplicationId).constData());
-    execInternal(db, "COMMIT; ANALYZE");
+        file.exec(sql);
+    file.exec(kMarkVersion.data());
+    file.exec(kMarkApplication.data());
+    file.exec("COMMIT; ANALYZE");
 }
 
 }  // namespace
@@ -200,36 +204,34 @@ void generateSampleDatabase(const QString& path, const SampleSize& size) {
 SampleState sampleState(const QString& path, int busyTimeoutMs) {
     if (!QFileInfo::exists(path))
         return SampleState::Missing;
-    sqlite3* db = nullptr;
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> owner(nullptr, sqlite3_close_v2);
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    owner.reset(db);
-    if (rc != SQLITE_OK)
+    std::unique_ptr<sqlite::Connection> file;
+    try {
+        // The busy timeout is set before anything is read: a writer elsewhere must not make the
+        // file look unreadable.
+        file = std::make_unique<sqlite::Connection>(path, sqlite::Connection::Mode::ReadOnly,
+                                                    busyTimeoutMs);
+    } catch (const sqlite::Error&) {
         return SampleState::Foreign;
-    // Before anything is read: a writer elsewhere must not make the file look unreadable.
-    sqlite3_busy_timeout(db, busyTimeoutMs);
-    auto number = [&](const char* sql, int64_t& out) {
-        sqlite3_stmt* stmt = nullptr;
-        int step = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        if (step == SQLITE_OK && (step = sqlite3_step(stmt)) == SQLITE_ROW)
-            out = sqlite3_column_int64(stmt, 0);
-        sqlite3_finalize(stmt);
-        return step == SQLITE_ROW ? SQLITE_OK : sqlite3_errcode(db);
+    }
+    auto number = [&](const char* sql) {
+        sqlite::Statement st(file->handle(), sql);
+        return st.step() ? st.integer(0) : 0;
     };
-    int64_t version = -1, application = -1, tables = 0;
-    const int read = number("PRAGMA user_version", version);
-    if (read == SQLITE_BUSY || read == SQLITE_LOCKED)
-        return SampleState::Busy;
-    if (read != SQLITE_OK || number("PRAGMA application_id", application) != SQLITE_OK)
-        return SampleState::Foreign;
-    if (application != kSampleApplicationId) {
-        // Samples made before the mark existed: version 1 with the sample's four tables.
-        number(
-            "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-            "('customers', 'products', 'orders', 'order_items')",
-            tables);
-        if (application != 0 || version != 1 || tables != 4)
-            return SampleState::Foreign;
+    int64_t version = -1, application = -1;
+    try {
+        version = number("PRAGMA user_version");
+        application = number("PRAGMA application_id");
+        if (application != kSampleApplicationId) {
+            // Samples made before the mark existed: version 1 with the sample's four tables.
+            const int64_t tables = number(
+                "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                "('customers', 'products', 'orders', 'order_items')");
+            if (application != 0 || version != 1 || tables != 4)
+                return SampleState::Foreign;
+        }
+    } catch (const sqlite::Error& e) {
+        const bool busy = e.resultCode() == SQLITE_BUSY || e.resultCode() == SQLITE_LOCKED;
+        return busy && version < 0 ? SampleState::Busy : SampleState::Foreign;
     }
     return version == kSampleVersion ? SampleState::Current : SampleState::Outdated;
 }

@@ -17,8 +17,9 @@ Error Error::of(sqlite3* db, int rc) {
 }
 
 Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs) {
-    const int flags =
-        SQLITE_OPEN_READWRITE | (mode == Mode::ReadWriteCreate ? SQLITE_OPEN_CREATE : 0);
+    const int flags = mode == Mode::ReadOnly          ? SQLITE_OPEN_READONLY
+                      : mode == Mode::ReadWriteCreate ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                      : SQLITE_OPEN_READWRITE;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
         // A failed open may still leave a handle (for its message); none is kept.
@@ -54,6 +55,25 @@ Statement::Statement(sqlite3* db, QByteArrayView sql) : db_(db) {
         throw Error::of(db, rc);
     }
     tail_ = tail ? tail - sql.data() : sql.size();
+}
+
+Statement Statement::single(sqlite3* db, QByteArrayView sql) {
+    Statement first(db, sql);
+    QByteArrayView rest = sql.sliced(first.tailOffset());
+    while (!rest.isEmpty() &&
+           (rest.front() == ' ' || (rest.front() >= '\t' && rest.front() <= '\r')))
+        rest = rest.sliced(1);
+    if (rest.isEmpty())
+        return first;
+    // Something follows: comments are fine, a second statement (or anything SQLite cannot
+    // read) is not.
+    sqlite3_stmt* next = nullptr;
+    const int rc = sqlite3_prepare_v2(db, rest.data(), int(rest.size()), &next, nullptr);
+    sqlite3_finalize(next);
+    if (rc != SQLITE_OK || next != nullptr)
+        throw Error(SQLITE_ERROR, QString::fromLatin1(kOneStatementOnly),
+                    int(sql.size() - rest.size()));
+    return first;
 }
 
 Statement::Statement(Statement&& other) noexcept
@@ -126,7 +146,27 @@ QByteArray Statement::blob(int col) const {
     return QByteArray(p, sqlite3_column_bytes(stmt_, col));
 }
 
-Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
+QString Statement::columnName(int col) const {
+    return QString::fromUtf8(sqlite3_column_name(stmt_, col));
+}
+
+QString Statement::declaredType(int col) const {
+    return QString::fromUtf8(sqlite3_column_decltype(stmt_, col));
+}
+
+QString Statement::originName(int col) const {
+    return QString::fromUtf8(sqlite3_column_origin_name(stmt_, col));
+}
+
+QString Statement::sql() const {
+    return QString::fromUtf8(sqlite3_sql(stmt_));
+}
+
+Transaction::Transaction(sqlite3* db, const char* begin)
+    : Transaction(db, begin, "COMMIT", "ROLLBACK") {}
+
+Transaction::Transaction(sqlite3* db, const char* begin, const char* commit, const char* rollback)
+    : db_(db), commit_(commit), rollback_(rollback) {
     char* msg = nullptr;
     const int rc = sqlite3_exec(db_, begin, nullptr, nullptr, &msg);
     sqlite3_free(msg);
@@ -136,11 +176,11 @@ Transaction::Transaction(sqlite3* db, const char* begin) : db_(db) {
 
 Transaction::~Transaction() {
     if (!done_)
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, rollback_, nullptr, nullptr, nullptr);
 }
 
 void Transaction::commit() {
-    const int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(db_, commit_, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         throw Error::of(db_, rc);
     done_ = true;

@@ -17,6 +17,9 @@
 
 namespace qv::sqlite {
 
+// The message of the Error that Statement::single() throws when a second statement follows.
+inline constexpr char kOneStatementOnly[] = "only one statement can be run at a time";
+
 // A failed SQLite call. As every failed database call, its number() is kErrOdbcCall; its one
 // diagnostic record carries SQLite's extended result code as the native code and its message.
 class Error : public DbError {
@@ -38,7 +41,7 @@ class Error : public DbError {
 // One open database file; closed when it goes out of scope.
 class Connection {
   public:
-    enum class Mode { ReadWrite, ReadWriteCreate };
+    enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
     // Opens `path`; throws Error, and then holds no handle at all.
     Connection(const QString& path, Mode mode, int busyTimeoutMs);
     ~Connection();
@@ -57,9 +60,14 @@ class Connection {
 // One prepared statement. Values are always bound, never pasted into its text.
 class Statement {
   public:
+    // An empty statement, which steps to nothing.
+    Statement() = default;
     // Compiles the first statement of `sql`; throws Error. A text of blanks and comments only
     // gives an empty statement, which steps to nothing.
     Statement(sqlite3* db, QByteArrayView sql);
+    // Compiles `sql`, which holds at most one statement: only blanks and comments may follow
+    // it. Throws Error, with kOneStatementOnly as its message when more follows.
+    static Statement single(sqlite3* db, QByteArrayView sql);
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&& other) noexcept;
@@ -104,6 +112,14 @@ class Statement {
     QString text(int col) const;
     QByteArray blob(int col) const;
 
+    // What SQLite knows of a result column: its name, its declared type and the table column it
+    // reads (both empty for an expression).
+    QString columnName(int col) const;
+    QString declaredType(int col) const;
+    QString originName(int col) const;
+    // The statement's text as it was compiled.
+    QString sql() const;
+
   private:
     sqlite3* db_ = nullptr;
     sqlite3_stmt* stmt_ = nullptr;
@@ -119,9 +135,25 @@ class Transaction {
     Transaction& operator=(const Transaction&) = delete;
     void commit();
 
+  protected:
+    // Throws Error when `begin` fails.
+    Transaction(sqlite3* db, const char* begin, const char* commit, const char* rollback);
+
   private:
     sqlite3* db_;
+    const char* commit_ = "COMMIT";
+    const char* rollback_ = "ROLLBACK";
     bool done_ = false;
+};
+
+// A savepoint that rolls back to where it began unless committed (released). Works inside a
+// transaction as well as without one.
+class Savepoint : public Transaction {
+  public:
+    // Throws Error.
+    explicit Savepoint(sqlite3* db)
+        : Transaction(db, "SAVEPOINT quervin", "RELEASE quervin",
+                      "ROLLBACK TO quervin; RELEASE quervin") {}
 };
 
 }  // namespace qv::sqlite

@@ -1,0 +1,166 @@
+#include "core/embedded/oraclecommands.h"
+
+#include "core/embedded/oracleerrors.h"
+#include "core/sql/tokenlist.h"
+
+#include <QStringList>
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::Range;
+using sql::Token;
+using sql::TokenKind;
+
+const QString kPlsql = QStringLiteral(
+    "the embedded engine runs no PL/SQL; of PL/SQL it understands only calls of "
+    "DBMS_STATS.GATHER_TABLE_STATS, GATHER_INDEX_STATS, GATHER_SCHEMA_STATS and "
+    "GATHER_DATABASE_STATS");
+
+// One argument of a call, named (name => 'value') or by position; nullopt when it is not
+// there or not a literal.
+std::optional<QString> literalArgument(const std::vector<Token>& t, const std::vector<Range>& args,
+                                       QStringView name, size_t position) {
+    for (size_t k = 0; k < args.size(); ++k) {
+        auto [a, b] = args[k];
+        const bool named = b - a >= 3 && t[a].kind == TokenKind::Word && t[a + 1].isOp(u'=') &&
+                           t[a + 2].isOp(u'>');
+        if (named && !t[a].is(name))
+            continue;
+        if (!named && k != position)
+            continue;
+        if (named)
+            a += 3;
+        if (b - a != 1 || t[a].kind != TokenKind::String)
+            break;
+        QString value = sql::stringValue(t[a]);
+        if (value.size() > 1 && value.startsWith(u'"') && value.endsWith(u'"'))
+            value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
+// The table or index a DBMS_STATS.GATHER_..._STATS call in [first, last) names; empty for the
+// whole schema.
+QString gatherTarget(const std::vector<Token>& t, size_t first, size_t last) {
+    size_t i = first;
+    if (i + 2 < last && sql::isName(t[i]) && t[i + 1].isOp(u'.') && !t[i].is(u"DBMS_STATS"))
+        i += 2;  // SYS.
+    if (!(i + 2 < last && t[i].is(u"DBMS_STATS") && t[i + 1].isOp(u'.') &&
+          t[i + 2].kind == TokenKind::Word))
+        throw invalidStatement(kPlsql);
+    const Token& procedure = t[i + 2];
+    const size_t open = i + 3;
+    std::vector<Range> args;
+    if (open < last && t[open].isOp(u'(')) {
+        const size_t close = sql::closing(t, open, last);
+        if (close != last - 1)
+            throw invalidStatement(kPlsql);
+        if (close > open + 1)
+            args = sql::splitTopLevel(t, open + 1, close);
+    } else if (open != last) {
+        throw invalidStatement(kPlsql);
+    }
+    auto argument = [&](QStringView name) {
+        if (const auto value = literalArgument(t, args, name, 1))
+            return *value;
+        throw invalidStatement(QStringLiteral("DBMS_STATS.%1 needs %2 as a literal")
+                                   .arg(procedure.text.toString().toUpper(), name.toString()));
+    };
+    if (procedure.is(u"GATHER_TABLE_STATS"))
+        return argument(u"TABNAME");
+    if (procedure.is(u"GATHER_INDEX_STATS"))
+        return argument(u"INDNAME");
+    if (procedure.is(u"GATHER_SCHEMA_STATS") || procedure.is(u"GATHER_DATABASE_STATS"))
+        return {};
+    throw invalidStatement(kPlsql);
+}
+
+QString analyzeStatement(const QString& target) {
+    return target.isEmpty() ? QStringLiteral("ANALYZE")
+                            : QStringLiteral("ANALYZE ") + sql::quotedName(target);
+}
+
+// BEGIN DBMS_STATS.GATHER_...(...); ... END
+QString plsqlBlock(const std::vector<Token>& t, size_t end) {
+    if (end < 3 || !t[end - 1].is(u"END"))
+        throw invalidStatement(kPlsql);
+    QStringList targets;
+    size_t i = 1;
+    while (i < end - 1) {
+        size_t semicolon = i;
+        while (semicolon < end - 1 && !t[semicolon].isOp(u';')) {
+            if (t[semicolon].isOp(u'('))
+                semicolon = sql::closing(t, semicolon, end - 1);
+            ++semicolon;
+        }
+        if (semicolon > i)
+            targets << gatherTarget(t, i, semicolon);
+        i = semicolon + 1;
+    }
+    if (targets.isEmpty())
+        throw invalidStatement(kPlsql);
+    // Several calls: gathering everything covers them all.
+    return analyzeStatement(targets.size() == 1 ? targets.front() : QString());
+}
+
+// ANALYZE TABLE|INDEX [owner.]name COMPUTE|ESTIMATE STATISTICS ...; SQLite's own forms as they are.
+QString analyze(const QString& sql, const std::vector<Token>& t, size_t end) {
+    if (end < 3 || !(t[1].is(u"TABLE") || t[1].is(u"INDEX")))
+        return sql::textOf(sql, t, 0, end);
+    size_t nameAt = 2;
+    size_t j = 3;
+    while (j + 1 < end && t[j].isOp(u'.') && sql::isName(t[j + 1])) {
+        nameAt = j + 1;
+        j += 2;
+    }
+    if (!sql::isName(t[nameAt]))
+        return sql::textOf(sql, t, 0, end);
+    if (j < end && (t[j].is(u"COMPUTE") || t[j].is(u"ESTIMATE")))
+        return QStringLiteral("ANALYZE ") + t[nameAt].text.toString();
+    throw invalidStatement(
+        QStringLiteral("ANALYZE is understood with COMPUTE STATISTICS and ESTIMATE STATISTICS"));
+}
+
+// CREATE [OR REPLACE] [NON]EDITIONABLE PROCEDURE | FUNCTION | PACKAGE | TYPE | TRIGGER: Oracle's
+// PL/SQL units (SQLite's CREATE TRIGGER has no OR REPLACE and stays its own).
+bool createsPlsqlUnit(const std::vector<Token>& t, size_t end) {
+    size_t i = 1;
+    if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE"))
+        i += 2;
+    while (i < end && (t[i].is(u"EDITIONABLE") || t[i].is(u"NONEDITIONABLE")))
+        ++i;
+    return i < end && (sql::isOneOf(t[i], {u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"}) ||
+                       (i > 1 && t[i].is(u"TRIGGER")));
+}
+
+}  // namespace
+
+std::optional<QString> translateCommand(const QString& sql, const std::vector<Token>& t,
+                                        size_t end) {
+    const Token& k = t[0];
+    if (k.is(u"BEGIN")) {
+        // SQLite's transaction statements begin with BEGIN too.
+        if (end == 1 ||
+            sql::isOneOf(t[1], {u"TRANSACTION", u"DEFERRED", u"IMMEDIATE", u"EXCLUSIVE"}))
+            return sql::textOf(sql, t, 0, end);
+        return plsqlBlock(t, end);
+    }
+    if (k.is(u"DECLARE") || (k.is(u"CREATE") && createsPlsqlUnit(t, end)))
+        throw invalidStatement(kPlsql);
+    if (k.is(u"EXEC") || k.is(u"EXECUTE") || k.is(u"CALL"))
+        return analyzeStatement(gatherTarget(t, 1, end));
+    if (k.is(u"ANALYZE"))
+        return analyze(sql, t, end);
+    if (k.is(u"TRUNCATE") && end >= 3 && t[1].is(u"TABLE")) {
+        size_t j = 3;
+        while (j + 1 < end && t[j].isOp(u'.') && sql::isName(t[j + 1]))
+            j += 2;
+        return QStringLiteral("DELETE FROM ") + sql::textOf(sql, t, 2, j);
+    }
+    return std::nullopt;
+}
+
+}  // namespace qv::embedded

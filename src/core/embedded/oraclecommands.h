@@ -1,0 +1,24 @@
+#pragma once
+
+#include "core/sql/sqltokens.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace qv::embedded {
+
+// A statement that is a command rather than a query, in SQLite's terms, from the tokens
+// [0, end) of `sql` (the trailing ";" left out):
+//   TRUNCATE TABLE t          DELETE FROM t
+//   ANALYZE TABLE|INDEX x COMPUTE|ESTIMATE STATISTICS, EXEC/EXECUTE/CALL or BEGIN ... END of
+//   DBMS_STATS.GATHER_TABLE_STATS, _INDEX_STATS, _SCHEMA_STATS, _DATABASE_STATS   ANALYZE
+//   BEGIN [TRANSACTION|DEFERRED|IMMEDIATE|EXCLUSIVE]   as written (SQLite's own)
+// nullopt for any other statement. Throws DbError(kErrOdbcCall) with ORA-00900 for PL/SQL
+// other than the DBMS_STATS calls (DECLARE, other blocks, CREATE PROCEDURE and the like) and
+// for an ANALYZE or DBMS_STATS call it cannot read.
+std::optional<QString> translateCommand(const QString& sql, const std::vector<sql::Token>& tokens,
+                                        size_t end);
+
+}  // namespace qv::embedded

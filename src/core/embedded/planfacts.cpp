@@ -1,0 +1,313 @@
+// What the plan takes from the statement's own text, as the user wrote it: the tables and their
+// aliases, the conditions on columns, the columns used, the parts of its queries.
+#include "core/embedded/planfacts.h"
+
+#include <QSet>
+
+using namespace Qt::StringLiterals;
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::isName;
+using sql::TokenKind;
+using sql::unquoted;
+
+bool isValueToken(const Token& t) {
+    return t.kind == TokenKind::String || t.kind == TokenKind::Number ||
+           t.kind == TokenKind::Param || t.kind == TokenKind::Blob;
+}
+
+// The conditions of one WHERE or ON clause [first, last) that say something of a column.
+void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
+    // A column reference at `i`: name or alias.name; returns the position after it.
+    auto reference = [&](size_t i, QString& alias, QString& column) -> size_t {
+        if (i >= last || !isName(t[i]))
+            return 0;
+        if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
+            alias = unquoted(t[i]).toLower();
+            column = unquoted(t[i + 2]).toLower();
+            return i + 3;
+        }
+        column = unquoted(t[i]).toLower();
+        return i + 1;
+    };
+    auto comparison = [&](size_t i, QString& op) -> size_t {
+        if (i >= last)
+            return 0;
+        const Token& k = t[i];
+        if (k.is(u"LIKE") || k.is(u"IN") || k.is(u"BETWEEN")) {
+            op = k.text.toString().toUpper();
+            return i + 1;
+        }
+        if (k.kind != TokenKind::Op)
+            return 0;
+        op = k.text.toString();
+        size_t j = i + 1;
+        while (j < last && t[j].kind == TokenKind::Op &&
+               QStringView(u"<>=!").contains(t[j].text.front()) && op.size() < 2)
+            op += t[j++].text.toString();
+        return QStringList{u"="_s, u"<"_s, u">"_s, u"<="_s, u">="_s, u"<>"_s, u"!="_s}.contains(op)
+                   ? j
+                   : 0;
+    };
+    // A literal at `i`: a number (with its sign), a string, or DATE/TIMESTAMP 'text'; returns the
+    // position after it and its text without quotes.
+    auto literal = [&](size_t i, size_t end, QString& text) -> size_t {
+        if (i + 1 < end && (t[i].is(u"DATE") || t[i].is(u"TIMESTAMP")) &&
+            t[i + 1].kind == TokenKind::String)
+            ++i;
+        QString sign;
+        if (i + 1 < end && (t[i].isOp(u'-') || t[i].isOp(u'+')) &&
+            t[i + 1].kind == TokenKind::Number)
+            sign = t[i++].text.toString();
+        if (i >= end || !isValueToken(t[i]))
+            return 0;
+        const Token& k = t[i];
+        text = k.kind == TokenKind::String ? sql::stringValue(k) : sign + k.text.toString();
+        return i + 1;
+    };
+    // The bounds `op value` puts on a column; `flipped` when the value is written first.
+    auto bound = [](Predicate& p, const QString& value, bool flipped) {
+        const bool above = p.op.startsWith(u'>') != flipped;
+        if (p.op.startsWith(u'>') || p.op.startsWith(u'<'))
+            (above ? p.low : p.high) = value;
+    };
+    for (const auto& [start, i] : sql::conjuncts(t, first, last)) {
+        Predicate p;
+        QString op;
+        size_t j = reference(start, p.alias, p.column);
+        size_t k = j ? comparison(j, op) : 0;
+        QString value;
+        if (k) {
+            p.op = op;
+            QString otherAlias, otherColumn;
+            if (op == u"IN" && k < last && t[k].isOp(u'(')) {
+                p.subquery = k + 1 < i && (t[k + 1].is(u"SELECT") || t[k + 1].is(u"WITH"));
+                for (size_t m = k + 1; m < i && !t[m].isOp(u')') && !p.subquery; ++m)
+                    p.values += t[m].isOp(u',') ? 1 : 0;
+                out.append(p);
+            } else if (const size_t after = literal(k, i, value)) {
+                if (op == u"BETWEEN") {
+                    p.low = value;
+                    if (after + 1 < i && t[after].is(u"AND"))
+                        literal(after + 1, i, p.high);
+                } else {
+                    bound(p, value, false);
+                }
+                out.append(p);
+            } else if (const size_t r = reference(k, otherAlias, otherColumn);
+                       r == i && op == u"=") {
+                p.otherAlias = otherAlias;
+                p.otherColumn = otherColumn;
+                out.append(p);
+            }
+        } else if (const size_t after = literal(start, i, value)) {
+            // value op column
+            if (const size_t c = comparison(after, op); c && reference(c, p.alias, p.column)) {
+                p.op = op;
+                bound(p, value, true);
+                out.append(p);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// alias (lower case) -> table, from "FROM|JOIN|, table [AS] alias" in the statement; a table
+// without an alias is its own.
+QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
+    QHash<QString, QString> aliases;
+    for (size_t i = 1; i < t.size(); ++i) {
+        const Token& before = t[i - 1];
+        if (!isName(t[i]) || !(before.is(u"FROM") || before.is(u"JOIN") || before.isOp(u',')))
+            continue;
+        size_t j = i;
+        if (j + 2 < t.size() && t[j + 1].isOp(u'.') && isName(t[j + 2]))
+            j += 2;
+        const QString table = unquoted(t[j]);
+        ++j;
+        if (j < t.size() && t[j].is(u"AS"))
+            ++j;
+        if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]))
+            aliases.insert(unquoted(t[j]).toLower(), table);
+        else
+            aliases.insert(table.toLower(), table);
+    }
+    return aliases;
+}
+
+QString statementKind(const std::vector<Token>& t) {
+    if (t.empty())
+        return QStringLiteral("SELECT");
+    const Token& first = t.front();
+    if (first.is(u"WITH")) {
+        for (const char16_t* verb : {u"INSERT", u"UPDATE", u"DELETE", u"REPLACE"}) {
+            if (sql::findTopLevel(t, 1, t.size(), QStringView(verb)) != t.size())
+                return QStringView(verb) == u"REPLACE" ? QStringLiteral("INSERT")
+                                                       : QString::fromUtf16(verb);
+        }
+        return QStringLiteral("SELECT");
+    }
+    if (first.is(u"VALUES"))
+        return QStringLiteral("SELECT");
+    if (first.is(u"REPLACE"))
+        return QStringLiteral("INSERT");
+    return first.text.toString().toUpper();
+}
+
+QList<Predicate> readPredicates(const std::vector<Token>& t) {
+    QList<Predicate> out;
+    const size_t n = t.size();
+    for (size_t i = 0; i < n; ++i) {
+        // Subqueries' conditions too: they tell the rows of the tables read inside them.
+        if (!(t[i].is(u"WHERE") || t[i].is(u"ON")))
+            continue;
+        size_t end = i + 1;
+        int d = 0;
+        for (; end < n; ++end) {
+            const Token& k = t[end];
+            if (k.isOp(u'('))
+                ++d;
+            else if (k.isOp(u')') && --d < 0)
+                break;
+            if (d == 0 &&
+                (k.is(u"GROUP") || k.is(u"ORDER") || k.is(u"JOIN") || k.is(u"INNER") ||
+                 k.is(u"LEFT") || k.is(u"WHERE") || k.is(u"HAVING") || k.is(u"UNION") ||
+                 k.is(u"MINUS") || k.is(u"EXCEPT") || k.is(u"INTERSECT") || k.is(u"START") ||
+                 k.is(u"CONNECT") || k.is(u"FETCH") || k.is(u"LIMIT") || k.isOp(u';')))
+                break;
+        }
+        readConjuncts(t, i + 1, end, out);
+    }
+    return out;
+}
+
+std::optional<QStringList> namesUsed(const std::vector<Token>& t, const QString& alias) {
+    QStringList names;
+    for (size_t i = 0; i < t.size(); ++i) {
+        const Token& tok = t[i];
+        const bool qualified = i >= 2 && t[i - 1].isOp(u'.');
+        const bool other = qualified && unquoted(t[i - 2]).compare(alias, Qt::CaseInsensitive) != 0;
+        if (tok.isOp(u'*')) {
+            // SELECT *, SELECT a, *, alias.*: every column
+            const bool star = i > 0 && (t[i - 1].is(u"SELECT") || t[i - 1].isOp(u',') ||
+                                        t[i - 1].is(u"DISTINCT"));
+            if ((star && !qualified) || (qualified && !other))
+                return std::nullopt;
+            continue;
+        }
+        if (!isName(tok) || other)
+            continue;
+        const QString name = unquoted(tok).toLower();
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
+}
+
+Range subqueryText(const std::vector<Token>& t, const QString& name) {
+    const size_t n = t.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (!isName(t[i]) || unquoted(t[i]).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        // name [(columns)] AS ( query )
+        size_t j = i + 1;
+        if (j < n && t[j].isOp(u'(') && !(j + 1 < n && t[j + 1].is(u"SELECT")))
+            j = sql::closing(t, j, n) + 1;
+        if (j + 1 < n && t[j].is(u"AS") && t[j + 1].isOp(u'('))
+            return {j + 2, sql::closing(t, j + 1, n)};
+        // ( query ) [AS] name
+        size_t k = i;
+        if (k > 0 && t[k - 1].is(u"AS"))
+            --k;
+        if (k == 0 || !t[k - 1].isOp(u')'))
+            continue;
+        for (size_t open = k - 1; open-- > 0;) {
+            if (t[open].isOp(u'(') && sql::closing(t, open, n) == k - 1)
+                return t[open + 1].is(u"SELECT") || t[open + 1].is(u"WITH") ? Range{open + 1, k - 1}
+                                                                            : Range{};
+        }
+    }
+    return {};
+}
+
+std::vector<Range> compoundParts(const std::vector<Token>& t, Range text) {
+    std::vector<Range> parts;
+    if (text.empty())
+        return parts;
+    size_t start = text.first;
+    for (size_t i = text.first; i < text.last; ++i) {
+        const Token& k = t[i];
+        if (k.isOp(u'(')) {
+            i = sql::closing(t, i, text.last);
+        } else if (sql::isOneOf(k, {u"UNION", u"MINUS", u"EXCEPT", u"INTERSECT"})) {
+            parts.push_back({start, i});
+            start = i + 1 < text.last && t[i + 1].is(u"ALL") ? i + 2 : i + 1;
+        }
+    }
+    parts.push_back({start, text.last});
+    return parts;
+}
+
+QueryShape queryShape(const std::vector<Token>& t, Range text) {
+    QueryShape shape;
+    if (text.empty())
+        return shape;
+    const auto [first, n] = text;
+    const size_t selectAt = sql::findTopLevel(t, first, n, u"SELECT");
+    shape.groupBy = sql::findTopLevel(t, first, n, u"GROUP") != n;
+    shape.orderBy = sql::findTopLevel(t, first, n, u"ORDER") != n;
+    shape.distinct = selectAt + 1 < n && t[selectAt + 1].is(u"DISTINCT");
+    if (selectAt < n) {
+        const size_t from = sql::findTopLevel(t, selectAt, n, u"FROM");
+        for (size_t i = selectAt; i + 1 < from && !shape.aggregate; ++i)
+            shape.aggregate = (t[i].is(u"COUNT") || t[i].is(u"SUM") || t[i].is(u"AVG") ||
+                               t[i].is(u"MIN") || t[i].is(u"MAX")) &&
+                              t[i + 1].isOp(u'(');
+    }
+    return shape;
+}
+
+std::optional<ColumnRef> singleColumnAfter(const std::vector<Token>& t, QStringView keyword,
+                                           Range text) {
+    const size_t n = text.last;
+    size_t at = sql::findTopLevel(t, text.first, n, keyword);
+    if (at == n)
+        return std::nullopt;
+    at += keyword == u"GROUP" ? 2 : 1;  // past GROUP BY, or past DISTINCT
+    ColumnRef ref;
+    size_t end = at;
+    if (end < n && isName(t[end])) {
+        ref.column = unquoted(t[end++]).toLower();
+        if (end + 1 < n && t[end].isOp(u'.') && isName(t[end + 1])) {
+            ref.alias = ref.column;
+            ref.column = unquoted(t[end + 1]).toLower();
+            end += 2;
+        }
+    }
+    const bool single =
+        !ref.column.isEmpty() && (end == n || t[end].is(u"FROM") || t[end].is(u"ORDER") ||
+                                  t[end].is(u"HAVING") || t[end].isOp(u';'));
+    if (!single)
+        return std::nullopt;
+    return ref;
+}
+
+QString firstTable(const std::vector<Token>& t, Range text) {
+    const size_t from = sql::findTopLevel(t, text.first, text.last, u"FROM");
+    return from + 1 < text.last && isName(t[from + 1]) ? unquoted(t[from + 1]) : QString();
+}
+
+QString changedTable(const std::vector<Token>& t, const QString& kind) {
+    const size_t n = t.size();
+    const size_t at = sql::findTopLevel(t, 0, n,
+                                        kind == u"UPDATE"   ? u"UPDATE"
+                                        : kind == u"DELETE" ? u"FROM"
+                                                            : u"INTO");
+    return at + 1 < n && isName(t[at + 1]) ? unquoted(t[at + 1]) : QString();
+}
+
+}  // namespace qv::embedded

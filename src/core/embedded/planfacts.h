@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/sql/tokenlist.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// What the plan builder reads from the statement as the user wrote it (its tokens `t`), beside
+// SQLite's plan: tables and aliases, conditions on columns, columns used, the parts of its
+// queries. None of these functions fail; what cannot be told is left out.
+namespace qv::embedded {
+
+using sql::Range;
+using sql::Token;
+
+// alias (lower case) -> table, from "FROM|JOIN|, table [AS] alias" in the statement; a table
+// without an alias is its own.
+QHash<QString, QString> tableAliases(const std::vector<Token>& t);
+
+// SELECT, INSERT, UPDATE, DELETE (or the statement's first word): what it does to rows.
+QString statementKind(const std::vector<Token>& t);
+
+// The table an INSERT, UPDATE or DELETE (`kind`) changes, without quotes; empty when unknown.
+QString changedTable(const std::vector<Token>& t, const QString& kind);
+
+// A condition of the WHERE or ON clauses on one column: `alias.column op value`, or a join
+// `alias.column = otherAlias.otherColumn`.
+struct Predicate {
+    QString alias;  // lower case; empty when the column is not qualified
+    QString column;
+    QString op;             // =, <, >, LIKE, IN, BETWEEN...
+    int values = 1;         // of an IN list
+    bool subquery = false;  // IN (SELECT ...)
+    QString low, high;      // the literals a range is bounded by, as written
+    QString otherAlias;
+    QString otherColumn;
+    bool isJoin() const { return !otherColumn.isEmpty(); }
+    bool isRange() const {
+        return op == u"<" || op == u">" || op == u"<=" || op == u">=" || op == u"BETWEEN";
+    }
+};
+
+// The conditions of every WHERE and ON clause, subqueries' too: they tell the rows of the tables
+// read inside them.
+QList<Predicate> readPredicates(const std::vector<Token>& t);
+
+// The names that may be columns of the table read as `alias` (lower case, each once, in the
+// order they first stand); nullopt when the statement reads all its columns (*, alias.*).
+std::optional<QStringList> namesUsed(const std::vector<Token>& t, const QString& alias);
+
+// The query of the subquery or WITH query `name`: "( SELECT ... ) name" in a FROM clause or
+// "name AS ( SELECT ... )"; empty when there is none.
+Range subqueryText(const std::vector<Token>& t, const QString& name);
+
+// The members of the set operation `text`, split at the set operators at its top; none when
+// `text` is empty.
+std::vector<Range> compoundParts(const std::vector<Token>& t, Range text);
+
+// What one query asks for, read from its text; all false when `text` is empty.
+struct QueryShape {
+    bool groupBy = false;
+    bool orderBy = false;
+    bool distinct = false;
+    bool aggregate = false;  // count, sum, avg, min or max in the select list
+};
+QueryShape queryShape(const std::vector<Token>& t, Range text);
+
+// The one column that GROUP BY or DISTINCT (`keyword` GROUP or DISTINCT) names in `text`;
+// nullopt when there is none or more than a column.
+struct ColumnRef {
+    QString alias;  // lower case; empty when not qualified
+    QString column;
+};
+std::optional<ColumnRef> singleColumnAfter(const std::vector<Token>& t, QStringView keyword,
+                                           Range text);
+
+// The first table the FROM clause of `text` names; empty when none.
+QString firstTable(const std::vector<Token>& t, Range text);
+
+}  // namespace qv::embedded

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "core/sql/sqltokens.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <initializer_list>
+#include <vector>
+
+// Reading a statement's tokens (tokenize()): names, keywords, literals, nesting, the parts of a
+// clause. Every pass over a statement (translation, rewriting, plans, error messages) reads it
+// with these. None of these functions fail; a position past the tokens asked about is `last`.
+namespace qv::sql {
+
+// Tokens [first, last) of a token list.
+struct Range {
+    size_t first = 0;
+    size_t last = 0;
+
+    bool empty() const { return first >= last; }
+    size_t size() const { return empty() ? 0 : last - first; }
+};
+
+// A Word or a Quoted token: what can name a table, a column or an alias.
+bool isName(const Token& t);
+
+// A Word equal to one of `words`, compared without regard to case.
+bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words);
+
+// A word of SQL's grammar that never stands for a value or a name: an expression never runs
+// through it and it is never taken for an alias.
+bool isKeyword(const Token& t);
+
+// The name a Word or Quoted token stands for: a Word as written, a quoted name without its
+// quotes, a doubled quote inside it standing for one.
+QString unquoted(const Token& t);
+
+// The text a String token stands for: without its quotes (and N or q prefix), a doubled quote
+// in a '...' literal standing for one.
+QString stringValue(const Token& t);
+
+// `name` as a double-quoted identifier, which any SQL reads as that name and nothing else.
+QString quotedName(const QString& name);
+
+// `text` as a '...' literal that any SQL reads.
+QString quotedString(const QString& text);
+
+// The text of tokens [first, last) as written in `sql`, with what stands between them.
+QString textOf(const QString& sql, const std::vector<Token>& t, size_t first, size_t last);
+
+// The token that closes the group opening at `open`: the matching ')' of a '(', the END of a
+// CASE. `last` when it is not closed before `last`.
+size_t closing(const std::vector<Token>& t, size_t open, size_t last);
+
+// The first Word `word` in [first, last) outside parentheses and CASE ... END; `last` when
+// none.
+size_t findTopLevel(const std::vector<Token>& t, size_t first, size_t last, QStringView word);
+
+// [first, last) cut at each `separator` outside parentheses and CASE ... END (the select list,
+// arguments, FROM items). Always at least one part, which may be empty.
+std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size_t last,
+                                 QChar separator = u',');
+
+// The terms of a condition joined by AND outside parentheses and CASE ... END; the AND of
+// BETWEEN x AND y stays inside its term.
+std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t last);
+
+// Oracle's heading of a select item [first, last) written without an alias: a column's name in
+// upper case (a quoted one as written), otherwise the item's text in upper case without the
+// blanks, quoted names inside it keeping their case.
+QString columnHeading(const std::vector<Token>& t, size_t first, size_t last);
+
+}  // namespace qv::sql

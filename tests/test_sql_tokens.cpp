@@ -1,0 +1,81 @@
+// The SQL token toolkit: each of Oracle's lexical forms read as one token of the right kind,
+// with the value a literal or a quoted name stands for.
+#include "core/sql/tokenlist.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+using namespace qv::sql;
+
+namespace {
+
+const char* kindName(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::Word:
+            return "word";
+        case TokenKind::Quoted:
+            return "quoted";
+        case TokenKind::String:
+            return "string";
+        case TokenKind::Number:
+            return "number";
+        case TokenKind::Blob:
+            return "blob";
+        case TokenKind::Param:
+            return "param";
+        case TokenKind::Op:
+            return "op";
+        case TokenKind::Comment:
+            return "comment";
+        case TokenKind::Hint:
+            return "hint";
+    }
+    return "?";
+}
+
+// Each token as "kind text", and for a literal or a quoted name "kind text = value".
+QStringList described(const QString& sql) {
+    QStringList out;
+    for (const Token& t : lex(sql)) {
+        QString d = QString::fromLatin1(kindName(t.kind)) + u' ' + t.text.toString();
+        if (t.kind == TokenKind::String)
+            d += QStringLiteral(" = ") + stringValue(t);
+        else if (t.kind == TokenKind::Quoted)
+            d += QStringLiteral(" = ") + unquoted(t);
+        out << d;
+    }
+    return out;
+}
+
+TEST(SqlTokens, EachLexicalFormIsOneTokenOfItsKind) {
+    const struct {
+        const char* sql;
+        QStringList tokens;
+    } cases[] = {
+        {"'it''s'", {"string 'it''s' = it's"}},
+        {"N'x' nq'[y]'", {"string N'x' = x", "string nq'[y]' = y"}},
+        // q-quotes: brackets close with their partner, any other character with itself, and a
+        // quote inside needs no doubling.
+        {"q'[a]b's]'", {"string q'[a]b's]' = a]b's"}},
+        {"Q'{x}' q'(y)' q'<z>'", {"string Q'{x}' = x", "string q'(y)' = y", "string q'<z>' = z"}},
+        {"q'!it's!'||q'#a#'", {"string q'!it's!' = it's", "op ||", "string q'#a#' = a"}},
+        {"\"a\"\"b\" \"SAL#\" [x y]",
+         {"quoted \"a\"\"b\" = a\"b", "quoted \"SAL#\" = SAL#", "quoted [x y] = x y"}},
+        {"sal# x'0A' 1.5e3 .5", {"word sal#", "blob x'0A'", "number 1.5e3", "number .5"}},
+        {"a -- note 'x\nb /* c */ d",
+         {"word a", "comment -- note 'x", "word b", "comment /* c */", "word d"}},
+        {"select /*+ FULL(e) */ --+ INDEX(e)\n1",
+         {"word select", "hint /*+ FULL(e) */", "hint --+ INDEX(e)", "number 1"}},
+        {":name :1 :B1 ? ?2", {"param :name", "param :1", "param :B1", "param ?", "param ?2"}},
+        // PL/SQL's assignment and a time inside a literal are no placeholders.
+        {"x:=1 '10:30'", {"word x", "op :=", "number 1", "string '10:30' = 10:30"}},
+        {"'open", {"string 'open = open"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(described(QString::fromUtf8(c.sql)), c.tokens) << c.sql;
+    // The tokens a statement is read by leave comments and hints out.
+    EXPECT_EQ(tokenize(QStringLiteral("select /*+ x */ 1 -- y")).size(), size_t(2));
+}
+
+}  // namespace
