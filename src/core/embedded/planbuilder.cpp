@@ -31,6 +31,7 @@ struct Step {
     std::vector<Step> children;
     bool listDriven = false;  // its key values come from an IN (subquery)
     double tableRows = 0;     // of a list driven table: what it has in all
+    bool semi = false;        // read only until its first row for each outer row (EXISTS)
 };
 
 Step step(QString operation, QString options, std::vector<Step> children = {}) {
@@ -44,7 +45,8 @@ Step step(QString operation, QString options, std::vector<Step> children = {}) {
            1,
            std::move(children),
            false,
-           0};
+           0,
+           false};
     if (!s.children.empty()) {
         s.card = s.children.front().card;
         s.cost = s.children.front().cost;
@@ -342,8 +344,9 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
 
 Step Builder::loop(const QString& detail, const QStringList& outer, bool& hashed) {
     static const QRegularExpression kVirtual(QStringLiteral(R"(^SCAN (\S+) VIRTUAL TABLE)"));
+    // "EXISTS": a correlated EXISTS that SQLite runs as a semi-join.
     static const QRegularExpression kLoop(
-        QStringLiteral(R"(^(SCAN|SEARCH) (\S+)(?: USING (.*))?$)"));
+        QStringLiteral(R"(^(SCAN|SEARCH) (\S+)( EXISTS)?(?: USING (.*))?$)"));
     hashed = false;
     QRegularExpressionMatch m;
     if (detail == u"SCAN CONSTANT ROW") {
@@ -367,9 +370,10 @@ Step Builder::loop(const QString& detail, const QStringList& outer, bool& hashed
         views_.contains(name.toLower()) ? name.toLower() : tableName(name).toLower();
     if (views_.contains(view)) {
         // A subquery in FROM or a WITH query, read as it comes or hashed on the join key.
-        const QString usingText = m.captured(3);
+        const QString usingText = m.captured(4);
         hashed = usingText.startsWith(u"AUTOMATIC");
         Step s = step(QStringLiteral("VIEW"), QString(), {views_.value(view)});
+        s.semi = !m.captured(3).isEmpty();
         for (const Predicate& p : predicates_) {
             const bool mine =
                 p.alias == name.toLower() ||
@@ -382,7 +386,9 @@ Step Builder::loop(const QString& detail, const QStringList& outer, bool& hashed
             s.probeShare = 1 / s.card;
         return s;
     }
-    return tableAccess(name, m.captured(3), outer, hashed, m.captured(1) == u"SEARCH");
+    Step s = tableAccess(name, m.captured(4), outer, hashed, m.captured(1) == u"SEARCH");
+    s.semi = !m.captured(3).isEmpty();
+    return s;
 }
 
 bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
@@ -530,8 +536,10 @@ Step Builder::joined(const Sources& s) {
         }
         const bool hashed = s.hashedAt[i];
         Step join = step(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
-                         QString(), {tree, inner});
-        join.card = tree.card * inner.card * inner.probeShare;
+                         inner.semi ? QStringLiteral("SEMI") : QString(), {tree, inner});
+        // A semi-join keeps each outer row once at most, however many rows it meets.
+        join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
+                                            : inner.card * inner.probeShare);
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * inner.cost;
         join.width = tree.width + inner.width;
