@@ -186,6 +186,33 @@ TEST_F(EmbeddedPlan, ThePlanIsWrittenIntoTheNamedTableAndReadBackWithTheOptimize
     EXPECT_EQ(rowsOf(*db_, planQueryStatement(kPlanTable)), rows);
 }
 
+// Two sessions explaining on one file, their runs interleaved: each reads back its own plan and
+// never an empty one or the other's, as with Oracle's plan table (a global temporary table).
+TEST_F(EmbeddedPlan, EachSessionSeesOnlyThePlanItExplained) {
+    const auto other = connect(QStringLiteral("SCOTT"));
+    struct Session {
+        Database& db;
+        const char* statement;
+        const char* table;  // what its plan reads
+    } sessions[] = {{*db_, "select * from customers where city = 'city 1'", "CUSTOMERS"},
+                    {*other, "select * from orders where total_amount > 5", "ORDERS"}};
+    for (int run = 0; run < 200; ++run) {
+        for (const Session& s : sessions) {
+            s.db.execute(planDeleteStatement(kPlanTable));
+            s.db.execute(explainPlanStatement(kPlanTable, QString::fromLatin1(s.statement)));
+        }
+        for (const Session& s : sessions) {
+            const QStringList rows = rowsOf(s.db, planQueryStatement(kPlanTable));
+            ASSERT_EQ(rows.size(), 2) << run;
+            ASSERT_TRUE(rows[1].contains(QString::fromLatin1(s.table))) << rows[1].toStdString();
+        }
+    }
+    // The shared table keeps no session's rows; a session that never explained reads none.
+    EXPECT_EQ(SqliteProbe(path()).rows("select count(*) from QUERVIN$PLAN_TABLE"),
+              QStringList{"0"});
+    EXPECT_TRUE(rowsOf(*connect(), planQueryStatement(kPlanTable)).isEmpty());
+}
+
 TEST_F(EmbeddedPlan, ATypedStatementMayLeaveOutTheTableButNotTheKeywords) {
     db_->execute(planTableCreateStatement("plan_table"));
     db_->execute("explain   plan\n for delete from orders");

@@ -12,18 +12,7 @@ namespace {
 const QString kTable = u"QUERVIN$PLAN_TABLE"_s;
 const QString kMissing = u"[Oracle][ODBC][Ora]ORA-02404: plan table not found"_s;
 
-// Plan rows, each: depth, operation, options, owner, name, type, cardinality, cost, bytes,
-// optimizer (left out at the end: null).
-// The id of each row is its position.
-Reply planRows(const QList<QVariantList>& steps) {
-    QList<QVariantList> rows;
-    for (const QVariantList& step : steps)
-        rows.append(QVariantList{rows.size()} + step);
-    return Reply::table(
-        {u"ID"_s, u"LEVEL-1"_s, u"OPERATION"_s, u"OPTIONS"_s, u"OBJECT_OWNER"_s, u"OBJECT_NAME"_s,
-         u"OBJECT_TYPE"_s, u"CARDINALITY"_s, u"COST"_s, u"BYTES"_s, u"OPTIMIZER"_s},
-        rows);
-}
+using test::planRows;
 
 QStringList row(const GridModel& g, int r) {
     return {g.text(r, 0), g.text(r, 1), g.text(r, 2), g.text(r, 3)};
@@ -135,9 +124,15 @@ TEST_F(PlanTest, EachPlanHasItsOwnRowCountAndStepsAreIndentedByDepth) {
         EXPECT_EQ(w.plan.rows(), n + 1);
     }
     EXPECT_EQ(w.plan.text(3, 0), u"  STEP"_s);
+
+    // A plan query that finds nothing leaves no plan of an earlier statement on show.
+    w.plan.setVisible(false);
     w.script->onText(planQueryStatement(kTable), planRows({}), 1);
     planStage(w, r);
-    EXPECT_EQ(w.planLine, QString()) << "an empty plan is no failure";
+    EXPECT_EQ(w.planLine,
+              u"実行計画表 QUERVIN$PLAN_TABLE からこの文の実行計画が得られませんでした。"_s);
+    EXPECT_EQ(std::tuple(w.plan.visible(), w.plan.text(3, 0), r.record.planStep.outcome),
+              std::tuple(false, QString(), StepOutcome::Failed));
     PlanLine line;
     line.depth = 1;
     line.operation = u"INDEX"_s;

@@ -28,6 +28,8 @@ class RunTest : public ::testing::Test {
         w.sql = u"select * from emp"_s;
         w.scriptSession(u"42"_s, {{{5, u"user calls"_s, 10}}, {{5, u"user calls"_s, 14}}});
         w.script->onText(w.sql, test::numberRows(1234));
+        w.script->onText(planQueryStatement(w.options.planTable),
+                         test::planRows({{0, u"SELECT STATEMENT"_s}}));
     }
     QStringList planStatements() const {
         const QString table = w.options.planTable;

@@ -24,6 +24,16 @@ Reply numberRows(int n) {
     return r;
 }
 
+Reply planRows(const QList<QVariantList>& steps) {
+    QList<QVariantList> rows;
+    for (const QVariantList& step : steps)
+        rows.append(QVariantList{rows.size()} + step);
+    return Reply::table(
+        {u"ID"_s, u"LEVEL-1"_s, u"OPERATION"_s, u"OPTIONS"_s, u"OBJECT_OWNER"_s, u"OBJECT_NAME"_s,
+         u"OBJECT_TYPE"_s, u"CARDINALITY"_s, u"COST"_s, u"BYTES"_s, u"OPTIMIZER"_s},
+        rows);
+}
+
 RunRecord runRecord(const QString& sql, const QList<QVariantList>& changes,
                     const QList<QVariantList>& plan) {
     RunRecord run;

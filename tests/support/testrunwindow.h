@@ -77,6 +77,10 @@ class TestRunWindow : public RunWindow {
 Reply statRows(const QList<QVariantList>& rows);
 // A result of one column N holding 1, 2, ... n.
 Reply numberRows(int n);
+// The plan query's answer: rows, each depth, operation, options, owner, name, type,
+// cardinality, cost, bytes, optimizer (left out at the end: null); the id of each row is its
+// position.
+Reply planRows(const QList<QVariantList>& steps);
 
 // A carried-out run of `sql` whose statistics step gave `changes` ({number, name, change}
 // each) and whose plan step gave `plan` ({depth, operation, cardinality} each); an empty list

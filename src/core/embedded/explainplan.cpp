@@ -27,7 +27,8 @@ bool isExplainPlan(const std::vector<Token>& tokens) {
 
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t) {
     ExplainRequest request;
-    request.table = sql::quotedName(QStringLiteral("PLAN_TABLE"));
+    request.name = QStringLiteral("PLAN_TABLE");
+    request.table = sql::quotedName(request.name);
     size_t i = 2;
     if (i < t.size() && t[i].is(u"SET")) {
         if (i + 3 >= t.size() || !t[i + 1].is(u"STATEMENT_ID") || !t[i + 2].isOp(u'=') ||
@@ -41,14 +42,19 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
         QStringList parts;
         size_t j = i + 1;
         while (j < t.size() && isName(t[j]) && !t[j].is(u"FOR")) {
-            parts << sql::quotedName(unquoted(t[j]));
+            parts << unquoted(t[j]);
             if (++j >= t.size() || !t[j].isOp(u'.'))
                 break;
             ++j;
         }
-        if (parts.isEmpty() || j >= t.size() || !t[j].is(u"FOR"))
+        if (parts.isEmpty() || parts.size() > 2 || j >= t.size() || !t[j].is(u"FOR"))
             missingKeyword();
-        request.table = parts.join(u'.');
+        request.name = parts.last();
+        if (parts.size() == 2)
+            request.schema = parts.first();
+        request.table = sql::quotedName(request.name);
+        if (parts.size() == 2)
+            request.table.prepend(sql::quotedName(request.schema) + u'.');
         i = j;
     }
     if (i + 1 >= t.size() || !t[i].is(u"FOR"))
@@ -74,6 +80,30 @@ std::vector<EqpLine> queryPlan(sqlite3* db, const QString& statement) {
     return lines;
 }
 
+bool hasTable(sqlite3* db, const char* schemaTable, const QString& name) {
+    sqlite::Statement st(db, QByteArray("SELECT 1 FROM ") + schemaTable +
+                                 " WHERE type = 'table' AND name = ? COLLATE NOCASE");
+    st.bind(1, name);
+    return st.step();
+}
+
+// The session's own rows of plan table `name`: a temporary table of the same name and columns,
+// which the session's statements reach before the shared one (SQLite looks for an unqualified
+// name among the temporary tables first). Oracle's plan table is a global temporary table for
+// the same reason: what one session explains, no other sees or removes. False when there is no
+// plan table of that name.
+bool usePrivatePlanTable(sqlite3* db, const QString& name) {
+    if (hasTable(db, "temp.sqlite_master", name))
+        return true;
+    if (!hasTable(db, "main.sqlite_master", name))
+        return false;
+    const QByteArray quoted = sql::quotedName(name).toUtf8();
+    sqlite::Statement(
+        db, "CREATE TEMP TABLE " + quoted + " AS SELECT * FROM main." + quoted + " WHERE 0")
+        .run();
+    return true;
+}
+
 }  // namespace
 
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
@@ -85,6 +115,8 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
         "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     sqlite::Statement insert;
     try {
+        if (request.schema.isEmpty() && !usePrivatePlanTable(db, request.name))
+            throw oracleError(2404, QStringLiteral("ORA-02404: specified plan table not found"));
         insert = sqlite::Statement::single(db, insertSql);
     } catch (const sqlite::Error& e) {
         if (e.description().contains(u"no such table"))

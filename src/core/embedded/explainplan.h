@@ -15,7 +15,9 @@ using sql::Token;
 // What an EXPLAIN PLAN statement asks for.
 struct ExplainRequest {
     QString statementId;  // empty: NULL
-    QString table;        // quoted as SQL reads it, "PLAN_TABLE" when none was named
+    QString schema;       // as named; empty when none was
+    QString name;         // the table's name as named, PLAN_TABLE when none was
+    QString table;        // [schema.]name quoted as SQL reads it
     QString statement;    // the statement to explain, as written
 };
 
@@ -27,10 +29,11 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
 
 // Writes the plan of `sqliteStatement` (the request's statement rewritten for SQLite) into the
-// request's plan table: SQLite's plan drawn as Oracle's (translatePlan(), planbuilder.h), the
-// objects owned by `owner`, with `optimizer` on the root row; all rows or none.
-// Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not exist; SQLite's
-// message when the statement cannot be explained or the rows cannot be written.
+// session's own rows of the request's plan table (a temporary table of the same name that this
+// connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
+// (translatePlan(), planbuilder.h), the objects owned by `owner`, with `optimizer` on the root row;
+// all rows or none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not
+// exist; SQLite's message when the statement cannot be explained or the rows cannot be written.
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
                const QString& optimizer, const QString& owner);
 

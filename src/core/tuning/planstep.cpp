@@ -131,22 +131,20 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db) {
 }
 
 void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out) {
-    if (!lines.isEmpty()) {
-        out.clear();
-        out.setRows(static_cast<int>(lines.size()) + 1);
-        out.setFixedRows(1);
-        out.setFixedCols(0);
-        out.setCols(4);
-        const int widths[] = {5000, 1200, 600, 600};
-        for (int c = 0; c < 4; ++c) {
-            out.setColWidth(c, widths[c]);
-            out.setText(0, c, kPlanHeadings[c]);
-        }
-        for (int r = 0; r < lines.size(); ++r) {
-            const QStringList cells = planLineCells(lines[r]);
-            for (int c = 0; c < 4; ++c)
-                out.setText(r + 1, c, cells[c]);
-        }
+    out.clear();
+    out.setRows(static_cast<int>(lines.size()) + 1);
+    out.setFixedRows(1);
+    out.setFixedCols(0);
+    out.setCols(4);
+    const int widths[] = {5000, 1200, 600, 600};
+    for (int c = 0; c < 4; ++c) {
+        out.setColWidth(c, widths[c]);
+        out.setText(0, c, kPlanHeadings[c]);
+    }
+    for (int r = 0; r < lines.size(); ++r) {
+        const QStringList cells = planLineCells(lines[r]);
+        for (int c = 0; c < 4; ++c)
+            out.setText(r + 1, c, cells[c]);
     }
     out.setVisible(true);
 }
@@ -158,7 +156,13 @@ void planStage(RunWindow& w, RunState& r) {
     QList<PlanLine> lines;
     const bool done = r.step([&] { lines = explainPlan(w, w.queryDatabase()); });
     r.record.planMs = clock.elapsed();
-    if (done) {
+    if (done && lines.isEmpty()) {
+        // Whatever the grid showed belongs to another statement: it goes, and the line says why.
+        const QString text = kMsgNoPlanRows.arg(w.settings().planTable);
+        r.record.planStep = {StepOutcome::Failed, text};
+        w.planGrid().clear();
+        w.setPlanMessage(withWarnings(text, w.queryDatabase()));
+    } else if (done) {
         r.record.planStep = {StepOutcome::Done, QString()};
         r.record.plan = std::move(lines);
         fillPlanGrid(r.record.plan, w.planGrid());

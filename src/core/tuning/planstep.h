@@ -8,6 +8,9 @@
 namespace qv {
 
 inline const QString kStatementId = QStringLiteral("QUERVIN");
+// The plan query found no row of this statement: %1 is the plan table.
+inline const QString kMsgNoPlanRows =
+    QStringLiteral("実行計画表 %1 からこの文の実行計画が得られませんでした。");
 
 // The statements of the plan step for plan table `table`.
 QString planDeleteStatement(const QString& table);
@@ -19,8 +22,7 @@ QString planQueryStatement(const QString& table);
 // missing one) and reads the plan back, root first. Throws DbError.
 QList<PlanLine> explainPlan(RunWindow& w, Database& db);
 
-// Shows `lines` in the plan grid `out` as an indented tree with its estimates. With no line the
-// grid keeps its cells and is only shown.
+// Shows `lines` in the plan grid `out` as an indented tree with its estimates.
 void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out);
 
 // The plan stage of a run: the plan step with its progress and failure texts in the plan line,
