@@ -31,6 +31,89 @@ int onStatementStart(unsigned, void* context, void* stmt, void*) {
     return 0;
 }
 
+#ifdef SQLITE_ENABLE_STMT_SCANSTATUS
+
+// Whether index `name` is unique with exactly `keys` columns: an equality on each of them finds
+// one row at most. Read from the schema once per index and kept by the connection.
+bool isUniqueLookup(Connection& c, const QString& name, int keys) {
+    const QString key = name.toLower();
+    auto it = c.uniqueIndexes.find(key);
+    if (it == c.uniqueIndexes.end()) {
+        bool unique = false;
+        int columns = 0;
+        try {
+            sqlite::Statement st(
+                c.db,
+                "SELECT il.\"unique\", (SELECT count(*) FROM pragma_index_info(?1)) "
+                "FROM sqlite_schema s, pragma_index_list(s.tbl_name) il "
+                "WHERE s.type = 'index' AND s.name = ?1 COLLATE NOCASE "
+                "AND il.name = s.name");
+            st.bind(1, name);
+            if (st.step()) {
+                unique = st.integer(0) != 0;
+                columns = static_cast<int>(st.integer(1));
+            }
+        } catch (const sqlite::Error&) {
+            // An index the schema no longer has finds nothing by key.
+        }
+        it = c.uniqueIndexes.insert(key, unique ? columns : 0);
+    }
+    return it.value() > 0 && it.value() == keys;
+}
+
+// The number of terms in SQLite's "(a=? AND b=?)" when every one is an equality; 0 otherwise.
+int equalityTerms(QLatin1StringView terms) {
+    if (!terms.startsWith(u'(') || !terms.endsWith(u')'))
+        return 0;
+    const QString inside = QString(terms.mid(1, terms.size() - 2));
+    int n = 0;
+    for (const QStringView term : QStringView(inside).split(u" AND ")) {
+        if (!term.endsWith(u"=?") || term.contains(u'<') || term.contains(u'>'))
+            return 0;
+        ++n;
+    }
+    return n;
+}
+
+// What the statement's loops did since they were last taken, from SQLite's scan status: rows
+// read by rowid (through an index that does not hold every column needed, or named by their
+// rowid), rows found by one value of a unique key, and rows put into sorts.
+void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
+    static const QLatin1StringView kIntegerKey(" USING INTEGER PRIMARY KEY (rowid=?)");
+    for (int i = 0;; ++i) {
+        const char* explain = nullptr;
+        if (sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_EXPLAIN, SQLITE_SCANSTAT_COMPLEX,
+                                       &explain) != 0)
+            break;
+        sqlite3_int64 visits = 0;
+        sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX,
+                                   &visits);
+        const QLatin1StringView d(explain ? explain : "");
+        if (d.startsWith(QLatin1StringView("USE TEMP B-TREE FOR "))) {
+            counts[kStatSortRows] += visits;
+        } else if (d.startsWith(QLatin1StringView("SEARCH ")) && d.endsWith(kIntegerKey)) {
+            counts[kStatTableFetchByRowid] += visits;
+            counts[kStatIndexFetchByKey] += visits;
+        } else if (d.startsWith(QLatin1StringView("SEARCH "))) {
+            // "SEARCH t USING [COVERING] INDEX i (a=? AND b=?)"
+            const qsizetype at = d.indexOf(QLatin1StringView(" INDEX "));
+            if (at < 0)
+                continue;
+            const bool covering = d.indexOf(QLatin1StringView(" USING COVERING INDEX ")) >= 0;
+            const QLatin1StringView rest = d.mid(at + 7);
+            const qsizetype blank = rest.indexOf(u' ');
+            const QString index = QString(blank < 0 ? rest : rest.left(blank));
+            if (!covering)
+                counts[kStatTableFetchByRowid] += visits;
+            if (blank >= 0 && isUniqueLookup(c, index, equalityTerms(rest.mid(blank + 1))))
+                counts[kStatIndexFetchByKey] += visits;
+        }
+    }
+    sqlite3_stmt_scanstatus_reset(stmt);
+}
+
+#endif
+
 }  // namespace
 
 void watchStatements(Connection& c) {
@@ -106,6 +189,18 @@ void Work::addTo(Connection& c, sqlite3_stmt* stmt) {
         counts[kStatPhysicalReads] += misses;
         counts[kStatPhysicalWrites] += takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_WRITE);
     }
+#ifdef SQLITE_ENABLE_STMT_SCANSTATUS
+    if (stmt && c.db) {
+        takeScanStatus(c, stmt, counts);
+        // Looking an index up in the schema is the engine's business, not the statement's work.
+        for (int op : {SQLITE_DBSTATUS_CACHE_HIT, SQLITE_DBSTATUS_CACHE_MISS})
+            takeDbStatus(c.db, op);
+        c.statementStarts = 0;
+        c.cursorsOpened = 0;
+        if (!sqlite3_stmt_readonly(stmt))
+            c.uniqueIndexes.clear();
+    }
+#endif
     if (c.session)
         c.session->add(counts);
     counts = StatCounters{};

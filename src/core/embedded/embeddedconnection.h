@@ -5,6 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <QHash>
+#include <QString>
+
 #include <memory>
 #include <set>
 
@@ -23,6 +26,9 @@ struct Connection {
     // Statement starts SQLite reported since a call last took them (see watchStatements).
     int64_t statementStarts = 0;
     int64_t cursorsOpened = 0;  // of those, statements that had never run before
+    // Index name (lower case) -> whether one value of all its columns finds one row at most;
+    // forgotten whenever a statement may have changed the schema.
+    QHash<QString, bool> uniqueIndexes;
 };
 
 // Has SQLite report every statement it starts on `c.db` (the client's, the engine's own,

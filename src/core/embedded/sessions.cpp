@@ -33,32 +33,48 @@ constexpr int64_t kNanosPerCentisecond = 10'000'000;
 
 }  // namespace
 
-const std::array<StatisticInfo, kStatisticCount>& statisticCatalogue() {
+bool measuredByScanStatus() {
+#ifdef SQLITE_ENABLE_STMT_SCANSTATUS
+    return true;
+#else
+    return false;
+#endif
+}
+
+const std::vector<StatisticInfo>& statisticCatalogue() {
     // Oracle's names wherever the engine measures what Oracle's statistic counts; the two
     // that Oracle has no counterpart for say they are SQLite's.
-    static const std::array<StatisticInfo, kStatisticCount> catalogue{{
-        {kStatParseCount, "parse count (total)", 64},
-        {kStatBytesSent, "bytes sent via SQL*Net to client", 1},
-        {kStatSorts, "sorts (memory)", 64},
-        {kStatAutoIndexRows, "SQLite automatic index rows", 128},
-        {kStatVmSteps, "SQLite VM steps", 128},
-        {kStatLogicalReads, "session logical reads", 1},
-        {kStatPhysicalReads, "physical reads", 8},
-        {kStatPhysicalWrites, "physical writes", 8},
-        {kStatCpuTime, "CPU used by this session", 1},
-        {kStatDbTime, "DB time", 1},
-        {kStatUserCalls, "user calls", 1},
-        {kStatRecursiveCalls, "recursive calls", 1},
-        {kStatExecuteCount, "execute count", 64},
-        {kStatOpenedCursors, "opened cursors cumulative", 1},
-        {kStatTableScanRows, "table scan rows gotten", 64},
-        // V$SESSTAT in Oracle counts no rows a statement gives or changes; autotrace and tkprof
-        // report them under this name, the one a tuner looks for.
-        {kStatRowsProcessed, "rows processed", 64},
-        {kStatRoundtrips, "SQL*Net roundtrips to/from client", 1},
-        {kStatConsistentGets, "consistent gets", 8},
-        {kStatDbBlockGets, "db block gets", 8},
-    }};
+    static const std::vector<StatisticInfo> catalogue = [] {
+        std::vector<StatisticInfo> all{{
+            {kStatParseCount, "parse count (total)", 64},
+            {kStatBytesSent, "bytes sent via SQL*Net to client", 1},
+            {kStatSorts, "sorts (memory)", 64},
+            {kStatAutoIndexRows, "SQLite automatic index rows", 128},
+            {kStatVmSteps, "SQLite VM steps", 128},
+            {kStatLogicalReads, "session logical reads", 1},
+            {kStatPhysicalReads, "physical reads", 8},
+            {kStatPhysicalWrites, "physical writes", 8},
+            {kStatCpuTime, "CPU used by this session", 1},
+            {kStatDbTime, "DB time", 1},
+            {kStatUserCalls, "user calls", 1},
+            {kStatRecursiveCalls, "recursive calls", 1},
+            {kStatExecuteCount, "execute count", 64},
+            {kStatOpenedCursors, "opened cursors cumulative", 1},
+            {kStatTableScanRows, "table scan rows gotten", 64},
+            // V$SESSTAT in Oracle counts no rows a statement gives or changes; autotrace and tkprof
+            // report them under this name, the one a tuner looks for.
+            {kStatRowsProcessed, "rows processed", 64},
+            {kStatRoundtrips, "SQL*Net roundtrips to/from client", 1},
+            {kStatConsistentGets, "consistent gets", 8},
+            {kStatDbBlockGets, "db block gets", 8},
+        }};
+        if (measuredByScanStatus()) {
+            all.push_back({kStatTableFetchByRowid, "table fetch by rowid", 64});
+            all.push_back({kStatIndexFetchByKey, "index fetch by key", 64});
+            all.push_back({kStatSortRows, "sorts (rows)", 64});
+        }
+        return all;
+    }();
     return catalogue;
 }
 
