@@ -4,6 +4,7 @@
 #include "core/odbc/odbchandles.h"
 
 #include "core/about/aboutinfo.h"
+#include "core/embedded/sessions.h"
 #include "core/settings/settingsstore.h"
 #include "core/program.h"
 
@@ -64,7 +65,12 @@ QString describeDriverManager(const QString& dmVersion, const QString& name) {
 }
 
 QString sqliteVersion() {
-    return QString::fromLatin1(sqlite3_libversion());
+    const QString version = QString::fromLatin1(sqlite3_libversion());
+    const QStringList missing = embedded::unmeasuredStatistics();
+    // A build on the system's SQLite says what the engine cannot measure with it.
+    return missing.isEmpty() ? version
+                             : version + QStringLiteral(" (not measured: ") +
+                                   missing.join(QStringLiteral(", ")) + QLatin1Char(')');
 }
 
 QList<std::pair<QString, QString>> systemInfoItems(const SystemInfoSources& sources) {

@@ -41,6 +41,13 @@ bool measuredByScanStatus() {
 #endif
 }
 
+QStringList unmeasuredStatistics() {
+    if (measuredByScanStatus())
+        return {};
+    return {QStringLiteral("table fetch by rowid"), QStringLiteral("index fetch by key"),
+            QStringLiteral("sorts (rows)")};
+}
+
 const std::vector<StatisticInfo>& statisticCatalogue() {
     // Oracle's names wherever the engine measures what Oracle's statistic counts; the two
     // that Oracle has no counterpart for say they are SQLite's.

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -45,6 +46,9 @@ inline constexpr int kHighestStatistic = 27;
 // Whether this build of SQLite reports per-loop scan status, from which the last three
 // statistics are measured. Without it they are not listed at all: never a figure made up.
 bool measuredByScanStatus();
+// The statistics Oracle has and the engine would measure with scan status, but this build
+// cannot: empty when nothing is missing.
+QStringList unmeasuredStatistics();
 
 struct StatisticInfo {
     Statistic number;
