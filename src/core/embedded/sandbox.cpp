@@ -132,29 +132,31 @@ struct Limit {
 
 const Limit kLimits[] = {
     // A string or blob, and a row: 64 MiB. A statement copies a value a few times at most
-    // (concatenation, sorting), so zeroblob(1e9), printf('%.*c', 1e9, 'x') or a recursive WITH
-    // doubling a text fail (ORA-01489) long before the memory runs out; a large document in
-    // someone's own file still reads.
+    // (concatenation, sorting), so zeroblob(1e9), randomblob(1e9) or a recursive WITH doubling a
+    // text fail (ORA-01489), and printf('%.*c', 1e9, 'x') gives SQLite's NULL, long before the
+    // memory runs out; a large document in someone's own file still reads.
     {SQLITE_LIMIT_LENGTH, 64 << 20},
     // A statement's text: 1 MB, many times what a person writes or a tool generates for tuning
     // (Oracle caps IN lists at 1000 values); compiling costs memory per token, so this bounds
     // it (ORA-64621).
     {SQLITE_LIMIT_SQL_LENGTH, 1'000'000},
-    // SQLite's own bound: a file another program made may hold wider tables than Oracle's
-    // 1000 columns, and a lower bound would make its whole schema unreadable.
+    // SQLite's own bound (ORA-01792): a file another program made may hold wider tables than
+    // Oracle's 1000 columns, and a lower bound would make its whole schema unreadable.
     {SQLITE_LIMIT_COLUMN, 2000},
-    // SQLite's own: its tree walkers recurse once per level on the caller's stack; deep enough
-    // for the nested calls that long + and || chains become.
+    // SQLite's own (ORA-01778): its tree walkers recurse once per level on the caller's stack;
+    // deep enough for the nested calls that long + and || chains become.
     {SQLITE_LIMIT_EXPR_DEPTH, 1000},
 #ifdef SQLITE_LIMIT_PARSER_DEPTH
-    // SQLite's own: about 800 levels of parentheses, far past Oracle's 255 levels of subquery.
+    // SQLite's own (ORA-01778): over 1000 levels of parentheses, far past Oracle's 255 levels
+    // of subquery.
     {SQLITE_LIMIT_PARSER_DEPTH, 2500},
 #endif
-    // SQLite's highest: code generation recurses once per term; Oracle has no such limit.
+    // SQLite's highest (ORA-01778): code generation recurses once per term; Oracle has no such
+    // limit.
     {SQLITE_LIMIT_COMPOUND_SELECT, 500},
     // A compiled statement: 2,000,000 instructions (some 50 MB), beyond which SQLite reports
-    // "out of memory" (ORA-04030); views that refer to views many times over cannot compile into
-    // gigabytes.
+    // "out of memory" (ORA-04030); far beyond any statement within the limits above, reached
+    // only by views that refer to views many times over.
     {SQLITE_LIMIT_VDBE_OP, 2'000'000},
     // SQLite's highest: the translation writes one argument per operand of a || chain.
     {SQLITE_LIMIT_FUNCTION_ARG, 1000},
