@@ -58,8 +58,9 @@ target_compile_definitions(quervin_sqlite3
     SQLITE_OMIT_LOAD_EXTENSION
     # Connections run on their own threads; a stop interrupts one from another.
     SQLITE_THREADSAFE=1
-    # Memory statistics are not read, and keeping them costs a lock per allocation.
-    SQLITE_DEFAULT_MEMSTATUS=0
+    # Memory statistics on, as SQLite has them by default: the engine's hard heap limit
+    # (src/core/embedded/sandbox.cpp) counts on them, at a lock per allocation.
+    SQLITE_DEFAULT_MEMSTATUS=1
     SQLITE_LIKE_DOESNT_MATCH_BLOBS
     SQLITE_OMIT_DEPRECATED
     SQLITE_OMIT_SHARED_CACHE

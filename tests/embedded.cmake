@@ -3,7 +3,8 @@ add_library(quervin_embeddedfixture STATIC support/embeddedfixture.cpp support/e
   support/sqliteprobe.cpp support/sqliteprobe.h)
 target_link_libraries(quervin_embeddedfixture PUBLIC quervin_core quervin_testmain_core)
 
-foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample)
+foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample
+                     test_embedded_sandbox)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE quervin_embeddedfixture)
   add_test(NAME ${name} COMMAND ${name})

@@ -5,13 +5,14 @@
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
+#include "core/embedded/sandbox.h"
 #include "core/embedded/sessionviews.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -19,37 +20,20 @@ namespace {
 
 using sql::TokenKind;
 
-// Pragmas that would change how or where the file is written, or the numbers that tell what it
-// is (the sample's version and mark): refused when a value is given.
-bool isGuardedPragma(const char* name) {
-    static const char* const guarded[] = {
-        "writable_schema", "journal_mode",         "locking_mode",
-        "schema_version",  "user_version",         "application_id",
-        "trusted_schema",  "temp_store_directory", "data_store_directory"};
-    for (const char* g : guarded) {
-        if (sqlite3_stricmp(name, g) == 0)
-            return true;
-    }
-    return false;
+// VACUUM rewrites the whole file through a second database it attaches, and VACUUM INTO writes
+// a copy to a file of the statement's choosing.
+bool isVacuum(const std::vector<Token>& t) {
+    return !t.empty() && t[0].is(u"VACUUM");
 }
 
-int authorize(void*, int action, const char* a, const char* b, const char*, const char*) {
-    switch (action) {
-        case SQLITE_ATTACH:
-        case SQLITE_DETACH:
-            return SQLITE_DENY;
-        case SQLITE_PRAGMA:
-            return a && b && isGuardedPragma(a) ? SQLITE_DENY : SQLITE_OK;
-        default:
-            return SQLITE_OK;
+// A session opened for a login that then fails: it leaves V$SESSION at once.
+struct SessionGuard {
+    std::shared_ptr<Session> session;
+    ~SessionGuard() {
+        if (session)
+            closeSession(session->sid());
     }
-}
-
-// VACUUM INTO writes a copy of the database to a file of the statement's choosing.
-bool isVacuumInto(const std::vector<Token>& t) {
-    return !t.empty() && t[0].is(u"VACUUM") &&
-           std::any_of(t.begin(), t.end(), [](const Token& k) { return k.is(u"INTO"); });
-}
+};
 
 [[noreturn]] void invalidOption() {
     throw oracleError(922, QStringLiteral("ORA-00922: missing or invalid option"));
@@ -98,7 +82,7 @@ void alterSession(Session& session, const std::vector<Token>& t) {
 
 // The statement that SQLite runs for `text` (sqliteText()'s), or Oracle's error for one it
 // cannot compile.
-sqlite::Statement compile(sqlite3* db, const QString& text) {
+sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     try {
         sqlite::Statement stmt = sqlite::Statement::single(db, utf8);
@@ -107,16 +91,17 @@ sqlite::Statement compile(sqlite3* db, const QString& text) {
             throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
         return stmt;
     } catch (const sqlite::Error& e) {
-        throw oracleFailure(e, utf8);
+        throw oracleFailure(sandbox.described(e), utf8);
     }
 }
 
 // Runs one statement. With `keepRows` the result stays on its first row for the caller;
 // without, every row is stepped through here and not counted as fetched.
-std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, const QString& sql,
-                                       bool keepRows) {
+std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
+                                       const QString& sql, bool keepRows) {
     if (!c->db)
         throw notOpenError();
+    sandbox.forgetRefusal();
     Work work;
     c->recordsAffected = 0;
     auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
@@ -132,19 +117,23 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
             work.counts[kStatExecuteCount] += 1;
             return finished({});
         }
-        if (isVacuumInto(tokens))
+        if (isVacuum(tokens))
             throw insufficientPrivileges();
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement =
                 sqliteText(request.statement, sql::tokenize(request.statement));
             work.counts[kStatExecuteCount] += 1;
+            // The statement to explain is the user's: it gets the user's rights before the
+            // engine compiles it with its own to write the plan.
+            sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
+            const EngineRights engine(sandbox);
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                       c->session->user().toUpper());
             return finished({});
         }
-        stmt = compile(c->db, sqliteText(sql, tokens));
+        stmt = compile(c->db, sandbox, sqliteText(sql, tokens));
         work.counts[kStatExecuteCount] += 1;
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();
@@ -168,7 +157,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         return finished(std::move(stmt), std::move(fields));
     } catch (const sqlite::Error& e) {
         work.addTo(*c, stmt.handle());
-        throw oracleFailure(e);
+        throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         work.addTo(*c, stmt.handle());
         throw;
@@ -178,7 +167,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
 }  // namespace
 
 EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, OpenMode mode)
-    : conn_(std::make_shared<Connection>()) {
+    : conn_(std::make_shared<Connection>()), sandbox_(std::make_unique<Sandbox>()) {
     const bool create = mode == OpenMode::CreateIfMissing;
     if (path != u":memory:") {
         const QDir dir = QFileInfo(path).absoluteDir();
@@ -193,6 +182,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
                               .arg(QDir::toNativeSeparators(path)));
         }
     }
+    SessionGuard session;
     std::unique_ptr<sqlite::Connection> file;
     try {
         // Waits for another connection's lock from the first read on, rather than failing at
@@ -204,26 +194,26 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
                                                  5000);
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
+        sqlite3* db = file->handle();
+        // A stand-in for a server: nothing a statement says may reach files other than this one,
+        // damage its schema or take the process's memory.
+        sandbox_->install(db);
+        session.session = openSession(user);
+        int rc = registerSessionViews(db, session.session->sid(), session.session->audsid());
+        if (rc == SQLITE_OK)
+            rc = registerOracleFunctions(db);
+        if (rc != SQLITE_OK)
+            throw sqlite::Error::of(db, rc);
+        sandbox_->adoptEngineFunctions();
     } catch (const sqlite::Error& e) {
+        // The handle closes with `file`, and the session with `session`.
         throw DbError(kErrOdbcCall,
                       QStringLiteral("cannot open %1: %2").arg(path, e.description()));
     }
     sqlite3* db = file->handle();
-    // A stand-in for a server: nothing a statement says may reach files other than this one or
-    // damage its schema.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_set_authorizer(db, &authorize, nullptr);
-    auto session = openSession(user);
-    int rc = registerSessionViews(db, session->sid(), session->audsid());
-    if (rc == SQLITE_OK)
-        rc = registerOracleFunctions(db);
-    if (rc != SQLITE_OK) {
-        closeSession(session->sid());
-        throw oracleFailure(sqlite::Error::of(db, rc));
-    }
     conn_->file = std::move(file);
     conn_->db = db;
-    conn_->session = std::move(session);
+    conn_->session = std::exchange(session.session, nullptr);
     watchStatements(*conn_);
 }
 
@@ -237,12 +227,12 @@ bool EmbeddedDatabase::isOpen() const {
 
 void EmbeddedDatabase::execute(const QString& sql) {
     failIfStopped();
-    run(conn_, sql, false);
+    run(conn_, *sandbox_, sql, false);
 }
 
 std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
     failIfStopped();
-    return run(conn_, sql, true);
+    return run(conn_, *sandbox_, sql, true);
 }
 
 int64_t EmbeddedDatabase::recordsAffected() const {

@@ -10,14 +10,15 @@
 namespace qv::embedded {
 
 struct Connection;
+class Sandbox;
 
 // One connection of the embedded engine: a SQLite file and one Oracle-like session on it.
 // ALTER SESSION SET and EXPLAIN PLAN are answered by the engine; every other statement goes to
-// SQLite as sqliteText() writes it (oracledialect.h). Every call is measured into the session's
-// statistics (V$SESSTAT).
-// execute and openRecordset throw DbError(kErrOdbcCall) with Oracle's number and words where
-// Oracle has them (ORA-00922, ORA-02404, SQLite's failures through oracleFailure()), else
-// SQLite's message; every operation after close() throws kErrObjectInvalid.
+// SQLite as sqliteText() writes it (oracledialect.h), compiled in the connection's sandbox
+// (sandbox.h). Every call is measured into the session's statistics (V$SESSTAT).
+// execute and openRecordset throw DbError(kErrOdbcCall) with Oracle's number and words
+// (ORA-00922, ORA-02404, ORA-01031 for what the sandbox refuses, SQLite's failures through
+// oracleFailure()); every operation after close() throws kErrObjectInvalid.
 class EmbeddedDatabase final : public Database {
   public:
     enum class OpenMode { Existing, CreateIfMissing };
@@ -25,7 +26,8 @@ class EmbeddedDatabase final : public Database {
     // Opens `path` (":memory:" for a private in-memory database) as a new session of `user`.
     // A service never creates its file: a mistyped path is an error, not a new empty database.
     // Throws DbError(kErrOdbcCall) naming the path when the file (or, to create it, its
-    // folder) is missing or the file is not a database.
+    // folder) is missing, the file is not a database or the session cannot be set up on it;
+    // nothing of the attempt stays open.
     EmbeddedDatabase(const QString& path, const QString& user, OpenMode mode = OpenMode::Existing);
     ~EmbeddedDatabase() override;
 
@@ -46,6 +48,8 @@ class EmbeddedDatabase final : public Database {
 
   private:
     std::shared_ptr<Connection> conn_;
+    // Outlives the handle, which close() (and so the destructor) closes before it goes.
+    std::unique_ptr<Sandbox> sandbox_;
 };
 
 }  // namespace qv::embedded

@@ -24,7 +24,7 @@ QString oracleColumn(const QString& name) {
     return parts.join(u'.');
 }
 
-// Oracle's number and words for a failure SQLite reported; code 0 when Oracle has no equivalent.
+// Oracle's number and words for a failure SQLite reported.
 struct OracleFailure {
     int code = 0;
     QString message;  // "ORA-nnnnn: Oracle's words (SQLite's words)"
@@ -55,40 +55,131 @@ OracleFailure syntaxFailure(const QString& message, QByteArrayView sql, int offs
     return failure(933, "SQL command not properly ended");
 }
 
-OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArrayView sql,
-                            int offset) {
-    static const QRegularExpression kOracle(QStringLiteral(R"(^ORA-(\d{5}))"));
-    if (const QRegularExpressionMatch m = kOracle.match(message); m.hasMatch())
-        return {m.captured(1).toInt(), message};
-    auto failure = [&](int code, const QString& words) {
-        return OracleFailure{
-            code,
+OracleFailure numbered(int code, const QString& words, const QString& message) {
+    return {code,
             QStringLiteral("ORA-%1: %2 (%3)").arg(code, 5, 10, QChar(u'0')).arg(words, message)};
+}
+
+// By SQLite's result code: conditions that have the same number whatever the message says.
+std::optional<OracleFailure> codeFailure(int extendedCode, const QString& message) {
+    auto failure = [&](int code, const char* words) {
+        return numbered(code, QLatin1StringView(words), message);
     };
     switch (extendedCode) {
         case SQLITE_CONSTRAINT_UNIQUE:
         case SQLITE_CONSTRAINT_PRIMARYKEY:
-            return failure(1, QStringLiteral("unique constraint violated"));
+        case SQLITE_CONSTRAINT_ROWID:
+            return failure(1, "unique constraint violated");
         case SQLITE_CONSTRAINT_NOTNULL:
-            return failure(1400, QStringLiteral("cannot insert NULL into (%1)")
-                                     .arg(oracleColumn(message.section(u':', 1).trimmed())));
+            return numbered(1400,
+                            QStringLiteral("cannot insert NULL into (%1)")
+                                .arg(oracleColumn(message.section(u':', 1).trimmed())),
+                            message);
         case SQLITE_CONSTRAINT_CHECK:
-            return failure(2290, QStringLiteral("check constraint violated"));
+            return failure(2290, "check constraint violated");
         case SQLITE_CONSTRAINT_FOREIGNKEY:
-            return failure(2291,
-                           QStringLiteral("integrity constraint violated - parent key not found"));
+            return failure(2291, "integrity constraint violated - parent key not found");
+        case SQLITE_CONSTRAINT_DATATYPE:
+            return failure(932, "inconsistent datatypes");
+        case SQLITE_CONSTRAINT_TRIGGER:
+            // RAISE(ABORT, '...') is a trigger failing with its own words, as
+            // RAISE_APPLICATION_ERROR does in Oracle's first user-defined number.
+            return OracleFailure{20000, QStringLiteral("ORA-20000: ") + message};
+        case SQLITE_IOERR_READ:
+        case SQLITE_IOERR_SHORT_READ:
+            return failure(1115, "IO error reading block from file");
         default:
             break;
     }
     switch (extendedCode & 0xff) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED:
-            return failure(54, QStringLiteral("resource busy and acquire with NOWAIT specified or "
-                                              "timeout expired"));
+            return failure(54,
+                           "resource busy and acquire with NOWAIT specified or timeout "
+                           "expired");
         case SQLITE_MISMATCH:
-            return failure(1722, QStringLiteral("invalid number"));
+            return failure(1722, "invalid number");
+        case SQLITE_CONSTRAINT:
+            return failure(2290, "check constraint violated");
+        case SQLITE_NOMEM:
+            // Also a statement that would compile into more instructions than the limit.
+            return failure(4030, "out of process memory");
+        case SQLITE_TOOBIG:
+            // A value past SQLITE_LIMIT_LENGTH, or a statement's text past its own limit.
+            if (message == u"statement too long")
+                return failure(64621, "SQL statement length exceeds maximum allowed length");
+            return failure(1489, "result of string concatenation is too long");
+        case SQLITE_AUTH:
+        case SQLITE_PERM:
+            return failure(1031, "insufficient privileges");
+        case SQLITE_READONLY:
+            return failure(16000, "database or pluggable database open for read-only access");
+        case SQLITE_IOERR:
+            return failure(1114, "IO error writing block to file");
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return failure(1578, "ORACLE data block corrupted");
+        case SQLITE_FULL:
+            return failure(1653, "unable to extend table");
+        case SQLITE_CANTOPEN:
+            return failure(1157, "cannot identify/lock data file");
+        case SQLITE_ABORT:
+            // A result read after a ROLLBACK ended the transaction it ran in.
+            return failure(1002, "fetch out of sequence");
         default:
-            break;
+            return std::nullopt;
+    }
+}
+
+// SQLite's words for a limit or a condition, and Oracle's number for the same. Where Oracle has
+// no such condition, the number of its closest limit; the comment says which.
+struct KnownText {
+    const char* start;  // how SQLite's message begins
+    int code;
+    const char* words;
+};
+
+const KnownText kKnownTexts[] = {
+    {"integer overflow", 1426, "numeric overflow"},
+    // The nesting limits: Oracle's one limit on how deeply a statement nests is that of its
+    // subqueries. SQLite's parser (3.45 and later say "Recursion limit"), its expression trees
+    // and its compound SELECTs, which it compiles one level deeper per term, all nest.
+    {"Recursion limit", 1778, "maximum subquery nesting level exceeded"},
+    {"parser stack overflow", 1778, "maximum subquery nesting level exceeded"},
+    {"Expression tree is too large", 1778, "maximum subquery nesting level exceeded"},
+    {"too many terms in compound SELECT", 1778, "maximum subquery nesting level exceeded"},
+    // Columns of a table, a result, an index.
+    {"too many columns", 1792, "maximum number of columns in a table or view is 1000"},
+    // ORDER BY and GROUP BY terms: Oracle's limit on what a sort key holds.
+    {"too many terms in", 1467, "sort key too long"},
+    {"too many arguments on", 909, "invalid number of arguments"},
+    // Oracle's answer to more placeholders than it takes.
+    {"too many SQL variables", 1745, "invalid host/bind variable name"},
+    {"variable number must be between", 1745, "invalid host/bind variable name"},
+    {"too many levels of trigger recursion", 36, "maximum number of recursive SQL levels exceeded"},
+    // A pattern is a VARCHAR2 in Oracle; a longer literal is refused as too long.
+    {"LIKE or GLOB pattern too complex", 1704, "string literal too long"},
+    // What the sandbox refuses (SQLite reports a refused function as a plain failure to
+    // compile, "not authorized to use function: ..."), and another database file.
+    {"not authorized", 1031, "insufficient privileges"},
+    {"too many attached databases", 1031, "insufficient privileges"},
+    {"object name reserved for internal use", 1031, "insufficient privileges"},
+    {"no such savepoint", 1086, "savepoint never established in this session or is invalid"},
+    {"no such trigger", 4080, "trigger does not exist"},
+    {"misuse of window function", 30483, "window functions are not allowed here"},
+};
+
+OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArrayView sql,
+                            int offset) {
+    static const QRegularExpression kOracle(QStringLiteral(R"(^ORA-(\d{5}))"));
+    if (const QRegularExpressionMatch m = kOracle.match(message); m.hasMatch())
+        return {m.captured(1).toInt(), message};
+    if (std::optional<OracleFailure> failure = codeFailure(extendedCode, message))
+        return *failure;
+    auto failure = [&](int code, const QString& words) { return numbered(code, words, message); };
+    for (const KnownText& known : kKnownTexts) {
+        if (message.startsWith(QLatin1StringView(known.start)))
+            return failure(known.code, QLatin1StringView(known.words));
     }
     auto named = [&](const char* prefix) {
         return message.startsWith(QLatin1StringView(prefix))
@@ -106,6 +197,14 @@ OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArray
                        oracleColumn(message.section(QStringLiteral(" has no column named "), 1)) +
                            QStringLiteral(": invalid identifier"));
     }
+    // SQLite's own tables ("table sqlite_schema may not be modified", "... dropped", "...
+    // altered") are the dictionary, which no user changes directly.
+    if (message.startsWith(u"table ") && message.contains(u" may not be "))
+        return failure(1031, QStringLiteral("insufficient privileges"));
+    if (message.startsWith(u"cannot modify ") && message.endsWith(u" because it is a view"))
+        return failure(1732, QStringLiteral("data manipulation operation not legal on this view"));
+    if (message.endsWith(u" is circularly defined"))
+        return failure(1731, QStringLiteral("circular view definition encountered"));
     if (message == u"no tables specified")
         return failure(923, QStringLiteral("FROM keyword not found where expected"));
     if (message.endsWith(u" is not a function") || message.startsWith(u"a JOIN clause is required"))
@@ -145,7 +244,12 @@ OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArray
         return failure(911, QStringLiteral("invalid character"));
     if (message.contains(u"syntax error"))
         return syntaxFailure(message, sql, offset);
-    return {};
+    // Anything else SQLite refuses to compile or run as written, for a reason Oracle has no
+    // number of its own for ("no such module", "cannot start a transaction within a
+    // transaction"...); any other code is a fault of the engine's, as Oracle's internal error.
+    if ((extendedCode & 0xff) == SQLITE_ERROR)
+        return failure(900, QStringLiteral("invalid SQL statement"));
+    return failure(600, QStringLiteral("internal error code"));
 }
 
 }  // namespace
@@ -170,13 +274,9 @@ DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql) {
     if (error.resultCode() == SQLITE_INTERRUPT)
         return oracleError(1013, QStringLiteral("ORA-01013: user requested cancel of current "
                                                 "operation"));
-    if (error.resultCode() == SQLITE_AUTH)
-        return insufficientPrivileges();
     const OracleFailure oracle = mappedFailure(error.extendedCode(), error.description(), sql,
                                                sql.isEmpty() ? -1 : error.offset());
-    if (oracle.code != 0)
-        return oracleError(oracle.code, oracle.message);
-    return error;
+    return oracleError(oracle.code, oracle.message);
 }
 
 }  // namespace qv::embedded

@@ -15,14 +15,16 @@ DbError oracleError(int oracleCode, const QString& message);
 // what it does not take. Cannot fail.
 DbError invalidStatement(const QString& why);
 
-// What the engine answers to a statement that would reach other files or the schema itself.
+// What the engine answers to VACUUM, which would attach, copy or reshape database files.
 DbError insufficientPrivileges();
 
-// A failed SQLite call as Oracle reports it: Oracle's number and words where Oracle has an
-// equivalent (ORA-00942, ORA-00904, ORA-00001, ORA-01013 for a cancelled call...), SQLite's
-// message kept after them; otherwise `error` as it is. `sql`, given when the statement failed to
-// compile, tells which syntax error Oracle would report (from the error's offset in it). Cannot
-// fail.
+// A failed SQLite call as Oracle reports it, always with an ORA number: Oracle's number and words
+// for the same condition (ORA-00942, ORA-00904, ORA-00001, ORA-01013 for a cancelled call,
+// ORA-01031 for what the sandbox refuses...), Oracle's closest limit or syntax error where it has
+// no such condition, ORA-00900 for anything else SQLite will not run and ORA-00600 for a fault of
+// the engine's; SQLite's message kept after Oracle's words. `sql`, given when the statement
+// failed to compile, tells which syntax error Oracle would report (from the error's offset in
+// it). Cannot fail.
 DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql = {});
 
 }  // namespace qv::embedded
