@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <memory>
 #include <set>
 
@@ -23,6 +24,10 @@ struct Connection {
     // Statement starts SQLite reported since a call last took them (see watchStatements).
     int64_t statementStarts = 0;
     int64_t cursorsOpened = 0;  // of those, statements that had never run before
+    // cancel() was called since the client's call began: the translation stops on it, and so
+    // does a call that SQLite would start after forgetting the interrupt (it forgets one that
+    // comes while no statement runs).
+    std::atomic<bool> cancelled{false};
 };
 
 // Has SQLite report every statement it starts on `c.db` (the client's, the engine's own,

@@ -119,6 +119,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         throw notOpenError();
     Work work;
     c->recordsAffected = 0;
+    const StopCheck cancelled = [&c] { return c->cancelled.load(std::memory_order_relaxed); };
     auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
                                                    std::move(work));
@@ -137,14 +138,16 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, con
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement =
-                sqliteText(request.statement, sql::tokenize(request.statement));
+                sqliteText(request.statement, sql::tokenize(request.statement), cancelled);
             work.counts[kStatExecuteCount] += 1;
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                       c->session->user().toUpper());
             return finished({});
         }
-        stmt = compile(c->db, sqliteText(sql, tokens));
+        stmt = compile(c->db, sqliteText(sql, tokens, cancelled));
+        if (cancelled())
+            throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
         work.counts[kStatExecuteCount] += 1;
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();
@@ -236,11 +239,13 @@ bool EmbeddedDatabase::isOpen() const {
 }
 
 void EmbeddedDatabase::execute(const QString& sql) {
+    conn_->cancelled.store(false, std::memory_order_relaxed);
     failIfStopped();
     run(conn_, sql, false);
 }
 
 std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
+    conn_->cancelled.store(false, std::memory_order_relaxed);
     failIfStopped();
     return run(conn_, sql, true);
 }
@@ -264,6 +269,7 @@ void EmbeddedDatabase::close() {
 }
 
 void EmbeddedDatabase::cancel() {
+    conn_->cancelled.store(true, std::memory_order_relaxed);
     if (conn_->db)
         sqlite3_interrupt(conn_->db);
 }

@@ -1,5 +1,6 @@
 #include "core/embedded/oracleerrors.h"
 
+#include "core/embedded/oraclefunctions.h"
 #include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>
@@ -114,6 +115,15 @@ OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArray
         return failure(920, QStringLiteral("invalid relational operator"));
     if (named("wrong number of arguments to function"))
         return failure(909, QStringLiteral("invalid number of arguments"));
+    if (named("too many arguments on function"))
+        return failure(939, QStringLiteral("too many arguments for function"));
+    static const QRegularExpression kTooDeep(
+        QStringLiteral(R"(^Expression tree is too large \(maximum depth (\d+)\)$)"));
+    if (const QRegularExpressionMatch m = kTooDeep.match(message); m.hasMatch())
+        return failure(3095,
+                       QStringLiteral("expression level is too deep, maximum ") + m.captured(1));
+    if (message == u"Recursion limit" || message == u"parser stack overflow")
+        return failure(3095, QStringLiteral("expression level is too deep"));
     if (named("ambiguous column name: "))
         return failure(918, QStringLiteral("column ambiguously defined"));
     if (named("no such index: "))
@@ -174,8 +184,16 @@ DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql) {
         return insufficientPrivileges();
     const OracleFailure oracle = mappedFailure(error.extendedCode(), error.description(), sql,
                                                sql.isEmpty() ? -1 : error.offset());
+    // SQLite's words are left out where they name a call that the translation wrote.
+    const bool internal = namesEngineFunction(error.description());
+    if (oracle.code != 0 && internal)
+        return oracleError(
+            oracle.code,
+            QString(oracle.message).remove(QStringLiteral(" (%1)").arg(error.description())));
     if (oracle.code != 0)
         return oracleError(oracle.code, oracle.message);
+    if (internal)
+        return invalidStatement(QStringLiteral("an operator cannot be used here"));
     return error;
 }
 

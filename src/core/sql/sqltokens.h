@@ -30,6 +30,11 @@ struct Token {
 
     // A Word equal to `word`, compared without regard to case.
     bool is(QStringView word) const;
+    // The same for a literal, whose length is known without counting it at each call.
+    template <size_t N>
+    bool is(const char16_t (&word)[N]) const {
+        return is(QStringView(word, qsizetype(N - 1)));
+    }
     bool isOp(QChar c) const { return kind == TokenKind::Op && text.size() == 1 && text[0] == c; }
     bool isOp(QStringView op) const { return kind == TokenKind::Op && text == op; }
 };
