@@ -119,7 +119,8 @@ Translator::Translator(const QString& sql, const std::vector<Token>& tokens,
             QStringLiteral("ORA-03095: expression level is too deep, maximum %1").arg(kMaxNesting));
     }
     queryInside_ = queriesInside(t_, groups_);
-    out_.reserve(sql_.size() + sql_.size() / 4);
+    // Headings and calls make the text longer; reserving for that saves copying it as it grows.
+    out_.reserve(sql_.size() + sql_.size() / 2);
 }
 
 // The text between two adjacent tokens (comments included); one blank when tokens between them
@@ -317,6 +318,11 @@ QString oracleHeading(const sqlite::Statement& stmt, int column) {
     // Every name the statement gives a column is quoted (translateOracle makes sure); a table
     // column read through * is not.
     const QString sql = stmt.sql();
+    // Asked once per column: a text that holds the name in none of the quotes (a plain name
+    // needs no doubled quote) is not read token by token.
+    if (!sql.contains(u'"' + name + u'"') && !sql.contains(u'[' + name + u']') &&
+        !sql.contains(u'`' + name + u'`'))
+        return name.toUpper();
     for (const Token& t : sql::tokenize(sql)) {
         if (t.kind == TokenKind::Quoted && sql::unquoted(t) == name)
             return name;

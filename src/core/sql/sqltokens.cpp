@@ -167,12 +167,9 @@ std::vector<Token> scan(const QString& sql, bool keepComments) {
 
 }  // namespace
 
-bool Token::is(QStringView word) const {
-    // Every pass asks this of nearly every token, so the common answers come without Unicode's
-    // case folding, which keeps lengths: different lengths never match, nor ASCII letters that
-    // differ other than in case.
-    if (kind != TokenKind::Word || text.size() != word.size())
-        return false;
+// Without Unicode's case folding where ASCII letters decide (folding keeps lengths, which the
+// caller compared).
+bool Token::sameWord(QStringView word) const {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t a = text[i].unicode();
         const char16_t b = word[i].unicode();
