@@ -156,6 +156,13 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
         {"select nvl(null, 'x'), nvl2(mgr, 'has', 'top'), decode(ename, 'KING', 1, 'FORD', 2, 0), "
          "decode(null, null, 'null matches'), coalesce(null, null, 3) from emp where empno = 7839",
          {"x|top|1|null matches|3"}},
+        // DECODE reads a value that is more than a name once: against literals, or by position.
+        {"select decode(mod(empno, 2) + 1, 1, 'even', 2, 'odd') from emp where empno in (7369, "
+         "7566) order by empno",
+         {"odd", "even"}},
+        {"select decode(mgr + 0, 7839, 'under king', null, 'top', 'other') from emp where empno "
+         "in (7566, 7839, 7902) order by empno",
+         {"under king", "top", "other"}},
         {"select greatest(3, 7, 5), least(3, 7, 5), greatest(2) from dual", {"7|3|2"}},
         {"select extract(year from date '2024-05-17'), extract(month from date '2024-05-17'), "
          "extract(day from date '2024-05-17') from dual",
@@ -361,6 +368,11 @@ TEST_F(EmbeddedSql, DeepNestingRunsToOraclesLimitAndIsRefusedBeyond) {
             << n;
     EXPECT_TRUE(failsWith([&] { rowsOf(*db_, subqueries(200, "1")); }, kErrOdbcCall,
                           "ORA-03095: expression level is too deep"));
+    // A DECODE in another's value is written once, not once per search of the one around it.
+    const QString decodes = "select " + QString("decode(").repeated(40) + "ename" +
+                            QString(", mgr, 1, empno, 2, 3)").repeated(40) + " from emp";
+    EXPECT_LT(translateOracle(decodes, sql::tokenize(decodes)).size(), 8 * decodes.size());
+    EXPECT_EQ(rowsOf(*db_, decodes + " where empno = 7839"), QStringList("3"));
     const QString deepest = subqueries(254, "(1)");
     bool translated = false;
     std::unique_ptr<QThread> thread(QThread::create(
