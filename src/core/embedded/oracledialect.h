@@ -22,7 +22,8 @@ using StopCheck = std::function<bool()>;
 //   SYSDATE, CURRENT_DATE     the local date and time as stored text (see oraclefunctions.h)
 //   SYSTIMESTAMP, CURRENT_TIMESTAMP, LOCALTIMESTAMP   the same with milliseconds
 //   DATE '...', TIMESTAMP '...'  checked and written as stored text
-//   NVL, NVL2, DECODE         IFNULL and CASE (DECODE matches NULL with NULL; see decode())
+//   NVL, NVL2, DECODE         IFNULL and CASE (DECODE matches NULL with NULL and reads its value
+//                             once: Translator::decode())
 //   GREATEST, LEAST           multi-argument MAX and MIN
 //   CAST(x AS DATE|TIMESTAMP) TO_DATE(x), TO_TIMESTAMP(x)
 //   EXTRACT(part FROM d)      the part as a number
@@ -49,13 +50,15 @@ using StopCheck = std::function<bool()>;
 // and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
 // the DBMS_STATS calls.
 // Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
-// removed), so results are headed as in Oracle; a trailing "/" line (SQL*Plus) is dropped.
+// removed, at most 4,000 characters), so results are headed as in Oracle; a trailing "/" line
+// (SQL*Plus) is dropped.
 // Takes time in proportion to the statement's length, however deep it nests.
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently:
 // the (+) join, PL/SQL other than the DBMS_STATS calls, ROWNUM where no LIMIT can stand for it,
 // FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
 // ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
-// parentheses and CASE nested deeper than SQLite can take; ORA-01013 once `stopped` says so.
+// parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
+// nested in a WHERE clause); ORA-01013 once `stopped` says so.
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
                         const StopCheck& stopped = {});
 

@@ -31,10 +31,10 @@ using sql::TokenKind;
 inline constexpr size_t kNone = size_t(-1);
 
 // As deep as groups (parentheses, CASE ... END) may nest in a statement the engine translates:
-// Oracle's own limit for nested subqueries. The translation descends one level of its own per
-// group, up to about 2 KB of its thread's stack for a subquery, so this stays well inside the
-// smallest stack a run's thread gets (1 MB on Windows); SQLite refuses most forms nested a few
-// hundred levels deep anyway.
+// Oracle's limit for subqueries nested in a WHERE clause. The translation descends one level of
+// its own per group, up to about 2 KB of its thread's stack for a subquery, so this stays well
+// inside the smallest stack a run's thread gets (1 MB on Windows); SQLite refuses most forms
+// nested a few hundred levels deep anyway.
 inline constexpr int kMaxNesting = 255;
 
 // The arguments the translation gives one call at most; a longer operator chain is split into
