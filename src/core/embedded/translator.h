@@ -38,8 +38,8 @@ inline constexpr size_t kNone = size_t(-1);
 inline constexpr int kMaxNesting = 255;
 
 // The arguments the translation gives one call at most; a longer operator chain is split into
-// calls nested from the left. Below any SQLite's limit (SQLITE_MAX_FUNCTION_ARG: 127 by default
-// before 3.48, 1000 since), with room left for a connection that lowers it.
+// calls nested from the left. Below SQLite's limit (SQLITE_MAX_FUNCTION_ARG: 1000 in the build we
+// use, 127 in older ones), with room left for a connection that lowers it.
 inline constexpr size_t kMaxCallArguments = 100;
 
 [[noreturn]] inline void refuse(const QString& why) {
