@@ -290,11 +290,16 @@ void appendText(QString& out, const SqlValue& v) {
     }
 }
 
-SqlValue concatenate(const SqlValue& x, const SqlValue& y) {
-    QString out;
-    appendText(out, x);
-    appendText(out, y);
-    return out.isEmpty() ? SqlValue{} : textResult(std::move(out));
+// value || next, in place: a chain of many || grows one text rather than copying it each time.
+void concatenate(SqlValue& value, const SqlValue& next) {
+    if (value.type != SQLITE_TEXT) {
+        QString text;
+        appendText(text, value);
+        value = textResult(std::move(text));
+    }
+    appendText(value.text, next);
+    if (value.text.isEmpty())
+        value = {};
 }
 
 void needArguments(int argc, int least) {
@@ -339,7 +344,7 @@ void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                 value = subtract(value, next);
                 break;
             case u'|':
-                value = concatenate(value, next);
+                concatenate(value, next);
                 break;
             default:
                 fault("ORA-00909: invalid number of arguments");
