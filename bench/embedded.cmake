@@ -1,3 +1,6 @@
 # Counting a million rows through the embedded engine against a plain sqlite3_step loop.
 add_executable(bench_embedded_count bench_embedded_count.cpp)
 target_link_libraries(bench_embedded_count PRIVATE quervin_core)
+# Translating deeply nested and very long statements, against a target time.
+add_executable(bench_translate bench_translate.cpp)
+target_link_libraries(bench_translate PRIVATE quervin_core)

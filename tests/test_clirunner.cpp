@@ -191,6 +191,22 @@ TEST_F(CliTest, TimeoutAndInterruptCancelTheStatementAndPrintWhatWasDone) {
 #endif
 }
 
+// A stop that comes while the statement is translated ends the run as one that comes while it
+// runs. This statement takes a while to translate and never ends if it runs, so whatever stage
+// the timeout finds it in, only the stop can end it.
+TEST_F(CliTest, TimeoutStopsAStatementWhileItIsTranslated) {
+    QStringList values;
+    for (int i = 0; i < 300000; ++i)
+        values << QString::number(i);
+    const Result r = sample(u"--no-plan --timeout 0.05"_s,
+                            kEndlessCount + u" where n not in ("_s + values.join(u", "_s) + u')');
+    EXPECT_EQ(r.status, kCliStopped) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(u"query: ORA-01013: user requested cancel of current "
+                               u"operation（中止しました）\n"_s) &&
+                r.out.contains(u"\ncount: 0件（中止）\n"_s))
+        << r.out.left(300).toStdString();
+}
+
 // A statement is read up to 16 MB, so a wrong file cannot fill the memory; a password need not
 // stand in the process list.
 TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {

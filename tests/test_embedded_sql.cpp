@@ -1,10 +1,14 @@
 // Statements and results of the embedded engine: names with #, hierarchical queries, values,
-// field types and sizes, row counts and errors, all against real SQLite files.
+// field types and sizes, row counts and errors, operator chains, the limits of names and
+// nesting, and stops during translation, all against real SQLite files.
 #include "core/embedded/embeddedengine.h"
 #include "core/embedded/fieldtypes.h"
 #include "core/embedded/oracledialect.h"
+#include "core/embedded/oracleerrors.h"
 #include "core/sql/sqltokens.h"
 #include "support/embeddedfixture.h"
+
+#include <QThread>
 
 using namespace qv;
 using namespace qv::embedded;
@@ -152,6 +156,13 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
         {"select nvl(null, 'x'), nvl2(mgr, 'has', 'top'), decode(ename, 'KING', 1, 'FORD', 2, 0), "
          "decode(null, null, 'null matches'), coalesce(null, null, 3) from emp where empno = 7839",
          {"x|top|1|null matches|3"}},
+        // DECODE reads a value that is more than a name once: against literals, or by position.
+        {"select decode(mod(empno, 2) + 1, 1, 'even', 2, 'odd') from emp where empno in (7369, "
+         "7566) order by empno",
+         {"odd", "even"}},
+        {"select decode(mgr + 0, 7839, 'under king', null, 'top', 'other') from emp where empno "
+         "in (7566, 7839, 7902) order by empno",
+         {"under king", "top", "other"}},
         {"select greatest(3, 7, 5), least(3, 7, 5), greatest(2) from dual", {"7|3|2"}},
         {"select extract(year from date '2024-05-17'), extract(month from date '2024-05-17'), "
          "extract(day from date '2024-05-17') from dual",
@@ -243,4 +254,145 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
     }
     // Nothing refused ran: the rows are all still there.
     EXPECT_EQ(rowsOf(*db_, "select count(*) from emp"), QStringList("6"));
+}
+
+namespace {
+
+// n operands, the i-th (from 1) written by `operand`, joined by `op`.
+QString joined(int n, const QString& op, const std::function<QString(int)>& operand) {
+    QStringList parts;
+    for (int i = 1; i <= n; ++i)
+        parts << operand(i);
+    return parts.join(op);
+}
+
+}  // namespace
+
+// + - and || chains of any length are one call at their level, which applies them from the left
+// as Oracle does, with its rules for dates, NULL and text; SQLite alone would nest them as deep
+// as they are long. Each row: an expression selected from DUAL and its value, or its error.
+TEST_F(EmbeddedSql, OperatorChainsOfAnyLengthKeepOraclesOrderAndRules) {
+    auto number = [](int i) { return QString::number(i); };
+    QString digits;
+    for (int i = 1; i <= 1000; ++i)
+        digits += number(i);
+    const std::pair<QString, QString> chains[] = {
+        {joined(32, " + ", [](int) { return QStringLiteral("1"); }), "32"},
+        {joined(1000, " + ", number), "500500"},
+        {joined(32, " || ", [](int) { return QStringLiteral("'a'"); }), QString(32, u'a')},
+        // Split into calls of at most 100, still in order.
+        {joined(1000, " || ", number), digits},
+        {"0 " + joined(300, " ", [](int i) { return (i % 2 ? "+ " : "- ") + QString::number(i); }),
+         "-150"},
+        {joined(150, " / ", [](int) { return QStringLiteral("1"); }), "1"},
+        {"1000 / 10 / 10 * 3 / 30", "1"},
+        // || on a level with + and -, from the left: (1 + 2) || 3, (1 || 2) + 3.
+        {"1 + 2 || 3", "33"},
+        {"1 || 2 + 3", "15"},
+        {"10 - 2 || 1 - 1", "80"},
+        {"'a' || null || 'b'", "ab"},
+        {"null || null", "null"},
+        {"1 + null + 2", "null"},
+        {"'x' || null + 1", "ORA-01722"},
+        {"date '2024-01-31' + 1 + 1 - 3 + 0.5", "2024-01-30 12:00:00"},
+        {"1 + date '2024-02-28' + 1", "2024-03-01"},
+        {"date '2024-03-01' - date '2024-02-01' + 1", "30"},
+        {"date '2024-01-01' + 1 + date '2024-01-01'", "ORA-00975"},
+        {"1 + 1 / 0", "ORA-01476"},
+    };
+    for (const auto& [expression, value] : chains) {
+        const QString sql = "select " + expression + " from dual";
+        if (value.startsWith("ORA-"))
+            EXPECT_TRUE(failsWith([&] { rowsOf(*db_, sql); }, kErrOdbcCall, value))
+                << expression.toStdString();
+        else
+            EXPECT_EQ(rowsOf(*db_, sql), QStringList(value)) << expression.left(60).toStdString();
+    }
+}
+
+// Oracle takes names of up to 128 bytes of UTF-8, quoted or not; SQLite would take any.
+TEST_F(EmbeddedSql, NamesLongerThan128BytesAreRefused) {
+    const QString ascii(128, u'n');
+    const QString twoByte(64, QChar(0xE9));      // é: 128 bytes
+    const QString threeByte(43, QChar(0x3042));  // あ: 129 bytes in 43 characters
+    const std::pair<QString, bool> names[] = {{ascii, true},
+                                              {ascii + u'n', false},
+                                              {'"' + ascii + '"', true},
+                                              {"\"" + ascii + "n\"", false},
+                                              {twoByte, true},
+                                              {"\"" + threeByte + "\"", false},
+                                              {threeByte, false}};
+    for (const auto& [name, taken] : names) {
+        const QString sql = "select 1 " + name + " from dual";
+        if (taken)
+            EXPECT_EQ(rowsOf(*db_, sql), QStringList("1")) << name.size();
+        else
+            EXPECT_TRUE(failsWith([&] { rowsOf(*db_, sql); }, kErrOdbcCall,
+                                  "ORA-00972: identifier is too long"))
+                << name.size();
+    }
+    // A literal is no name.
+    EXPECT_EQ(rowsOf(*db_, "select length('" + QString(1000, u'x') + "') from dual"),
+              QStringList("1000"));
+}
+
+// No message names a call the translation wrote in place of an operator.
+TEST_F(EmbeddedSql, MessagesNameNoCallOfTheTranslation) {
+    db_->execute("create table checked (a number check (a + 1 > 0))");
+    const std::pair<std::function<void()>, QString> failures[] = {
+        {[&] { db_->execute("insert into checked values (-5)"); },
+         "ORA-02290: check constraint violated"},
+        {[] {
+             throw oracleFailure(
+                 sqlite::Error(SQLITE_ERROR, "too many arguments on function qv_concat"));
+         },
+         "ORA-00909: invalid number of arguments"}};
+    for (const auto& [action, message] : failures)
+        EXPECT_EQ(errorOf(action).description(), message);
+}
+
+// Groups nest as deep as Oracle nests subqueries, on a thread with as little stack as Windows
+// gives one; deeper ones, and what SQLite itself cannot nest, are refused with Oracle's error.
+TEST_F(EmbeddedSql, DeepNestingRunsToOraclesLimitAndIsRefusedBeyond) {
+    auto parentheses = [](int n) {
+        return "select " + QString(n, u'(') + "1" + QString(n, u')') + " from dual";
+    };
+    auto subqueries = [](int n, const QString& body) {
+        return "select " + QString("(select 1 + ").repeated(n) + body +
+               QString(" from dual where rownum <= 1)").repeated(n) + " from dual";
+    };
+    EXPECT_EQ(rowsOf(*db_, parentheses(255)), QStringList("1"));
+    for (int n : {256, 10000})
+        EXPECT_TRUE(failsWith([&] { rowsOf(*db_, parentheses(n)); }, kErrOdbcCall,
+                              "ORA-03095: expression level is too deep, maximum 255"))
+            << n;
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, subqueries(200, "1")); }, kErrOdbcCall,
+                          "ORA-03095: expression level is too deep"));
+    // A DECODE in another's value is written once, not once per search of the one around it.
+    const QString decodes = "select " + QString("decode(").repeated(40) + "ename" +
+                            QString(", mgr, 1, empno, 2, 3)").repeated(40) + " from emp";
+    EXPECT_LT(translateOracle(decodes, sql::tokenize(decodes)).size(), 8 * decodes.size());
+    EXPECT_EQ(rowsOf(*db_, decodes + " where empno = 7839"), QStringList("3"));
+    const QString deepest = subqueries(254, "(1)");
+    bool translated = false;
+    std::unique_ptr<QThread> thread(QThread::create(
+        [&] { translated = !translateOracle(deepest, sql::tokenize(deepest)).isEmpty(); }));
+    thread->setStackSize(1024 * 1024);
+    thread->start();
+    thread->wait();
+    EXPECT_TRUE(translated);
+}
+
+// A stop asked for while a statement is translated ends it, as it ends a running statement;
+// one asked for before a call is over when the next call begins.
+TEST_F(EmbeddedSql, AStopEndsATranslationInProgress) {
+    const QString sql = "select count(*) from dual where 1 in (" +
+                        joined(100000, ", ", [](int i) { return QString::number(i); }) + ")";
+    int asked = 0;
+    const StopCheck stopOnThirdQuestion = [&] { return ++asked == 3; };
+    EXPECT_TRUE(failsWith([&] { translateOracle(sql, sql::tokenize(sql), stopOnThirdQuestion); },
+                          kErrOdbcCall, "ORA-01013: user requested cancel of current operation"));
+    EXPECT_EQ(asked, 3);
+    db_->cancel();
+    EXPECT_EQ(rowsOf(*db_, sql), QStringList("1"));
 }

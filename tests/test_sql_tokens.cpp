@@ -78,4 +78,39 @@ TEST(SqlTokens, EachLexicalFormIsOneTokenOfItsKind) {
     EXPECT_EQ(tokenize(QStringLiteral("select /*+ x */ 1 -- y")).size(), size_t(2));
 }
 
+// One pass pairs every group as the scan from its opening token does, unbalanced and crossed
+// ones included, for what a reader that descends into groups asks: up to the parenthesis
+// around the opener. It also knows how deep the closed groups nest.
+TEST(SqlTokens, GroupsPairAsTheScanFromEachOpenerDoes) {
+    const std::pair<const char*, int> cases[] = {
+        {"(a (b) c) (d)", 2},
+        {"case when (x) then case y end end", 2},
+        {"( case ) end", 1},
+        {"case ( end ) end", 2},
+        {"case ( case ) end", 2},
+        {"case ( end )", 1},
+        {"case ) end", 1},
+        {"((x)", 1},
+        {"(x)) (", 1},
+        {"case x", 0},
+        {"end ( case", 0},
+    };
+    for (const auto& [sql, depth] : cases) {
+        const QString text = QString::fromUtf8(sql);
+        const std::vector<Token> t = tokenize(text);
+        const Groups groups(t);
+        EXPECT_EQ(groups.depth(), depth) << sql;
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (!t[i].isOp(u'(') && !t[i].is(u"CASE"))
+                continue;
+            size_t last = t.size();
+            for (size_t j = 0; j < i; ++j) {
+                if (t[j].isOp(u'(') && closing(t, j, t.size()) > i)
+                    last = qMin(last, closing(t, j, t.size()));
+            }
+            EXPECT_EQ(groups.closing(i, last), closing(t, i, last)) << sql << " at " << i;
+        }
+    }
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <set>
 
@@ -29,6 +30,10 @@ struct Connection {
     // Index name (lower case) -> whether one value of all its columns finds one row at most;
     // forgotten whenever a statement may have changed the schema.
     QHash<QString, bool> uniqueIndexes;
+    // cancel() was called since the client's call began: the translation stops on it, and so
+    // does a call that SQLite would start after forgetting the interrupt (it forgets one that
+    // comes while no statement runs).
+    std::atomic<bool> cancelled{false};
 };
 
 // Has SQLite report every statement it starts on `c.db` (the client's, the engine's own,

@@ -104,6 +104,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     sandbox.forgetRefusal();
     Work work;
     c->recordsAffected = 0;
+    const StopCheck cancelled = [&c] { return c->cancelled.load(std::memory_order_relaxed); };
     auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
                                                    std::move(work));
@@ -122,7 +123,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         if (isExplainPlan(tokens)) {
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement =
-                sqliteText(request.statement, sql::tokenize(request.statement));
+                sqliteText(request.statement, sql::tokenize(request.statement), cancelled);
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -133,7 +134,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
                       c->session->user().toUpper());
             return finished({});
         }
-        stmt = compile(c->db, sandbox, sqliteText(sql, tokens));
+        stmt = compile(c->db, sandbox, sqliteText(sql, tokens, cancelled));
+        if (cancelled())
+            throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
         work.counts[kStatExecuteCount] += 1;
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();
@@ -226,11 +229,13 @@ bool EmbeddedDatabase::isOpen() const {
 }
 
 void EmbeddedDatabase::execute(const QString& sql) {
+    conn_->cancelled.store(false, std::memory_order_relaxed);
     failIfStopped();
     run(conn_, *sandbox_, sql, false);
 }
 
 std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
+    conn_->cancelled.store(false, std::memory_order_relaxed);
     failIfStopped();
     return run(conn_, *sandbox_, sql, true);
 }
@@ -254,6 +259,7 @@ void EmbeddedDatabase::close() {
 }
 
 void EmbeddedDatabase::cancel() {
+    conn_->cancelled.store(true, std::memory_order_relaxed);
     if (conn_->db)
         sqlite3_interrupt(conn_->db);
 }

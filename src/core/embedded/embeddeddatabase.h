@@ -37,7 +37,8 @@ class EmbeddedDatabase final : public Database {
     int64_t recordsAffected() const override;
     // Ends the session; results still open become unusable (kErrObjectInvalid).
     void close() override;
-    // sqlite3_interrupt: the statement running now fails. Not while close() runs.
+    // sqlite3_interrupt: the statement running or being translated now fails. Not while
+    // close() runs.
     void cancel() override;
 
     // V$SESSION.SID of this connection; throws kErrObjectInvalid once closed.

@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace qv::embedded {
@@ -32,25 +34,121 @@ bool isPlainName(const QString& name) {
     return true;
 }
 
+// The bytes of `name` in UTF-8, counted without making the bytes.
+qsizetype utf8Length(QStringView name) {
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c < 0x80) {
+            bytes += 1;
+        } else if (c < 0x800) {
+            bytes += 2;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < name.size() &&
+                   QChar::isLowSurrogate(name[i + 1].unicode())) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += 3;
+        }
+    }
+    return bytes;
+}
+
+// Oracle takes names of up to 128 bytes (since 12.2); SQLite would take any length.
+void checkNameLengths(const std::vector<Token>& tokens) {
+    constexpr qsizetype kMaxNameBytes = 128;
+    for (const Token& t : tokens) {
+        // Three bytes at most per UTF-16 unit: a shorter text needs no counting.
+        if (!sql::isName(t) || t.text.size() * 3 <= kMaxNameBytes)
+            continue;
+        const qsizetype bytes =
+            t.kind == TokenKind::Quoted ? utf8Length(sql::unquoted(t)) : utf8Length(t.text);
+        if (bytes > kMaxNameBytes)
+            throw oracleError(972, QStringLiteral("ORA-00972: identifier is too long"));
+    }
+}
+
+bool isPrefixOperator(const Token& k) {
+    if (k.kind == TokenKind::Op)
+        return k.isOp(u'-') || k.isOp(u'+') || k.isOp(u'~');
+    return k.is(u"PRIOR") || k.is(u"CONNECT_BY_ROOT");
+}
+
+// Each '(' whose inside starts with a query, found from the innermost out, so that asking at
+// any level takes one look (see Translator::startsQuery()).
+std::vector<bool> queriesInside(const std::vector<Token>& t, const sql::Groups& groups) {
+    std::vector<bool> inside(t.size(), false);
+    for (size_t i = t.size(); i-- > 0;) {
+        if (!t[i].isOp(u'('))
+            continue;
+        const size_t close = groups.closing(i, t.size());
+        const size_t k = i + 1;
+        if (close >= t.size() || k >= close)
+            continue;
+        if (t[k].is(u"SELECT")) {
+            inside[i] = true;
+        } else if (t[k].is(u"WITH")) {
+            inside[i] = k + 2 < close &&
+                        (t[k + 1].is(u"RECURSIVE") ||
+                         (sql::isName(t[k + 1]) && (t[k + 2].is(u"AS") || t[k + 2].isOp(u'('))));
+        } else if (t[k].isOp(u'(')) {
+            const size_t innerClose = groups.closing(k, close);
+            inside[i] = innerClose < close && inside[k] &&
+                        (innerClose + 1 == close || isSetOperator(t[innerClose + 1]) ||
+                         isQueryTail(t[innerClose + 1]));
+        }
+    }
+    return inside;
+}
+
 }  // namespace
 
-Translator::Translator(const QString& sql, const std::vector<Token>& tokens)
+Translator::Translator(const QString& sql, const std::vector<Token>& tokens,
+                       const StopCheck& stopped)
     : sql_(sql),
       t_(tokens),
-      ddl_(!tokens.empty() && (tokens.front().is(u"CREATE") || tokens.front().is(u"ALTER"))) {}
+      groups_(tokens),
+      stopped_(stopped),
+      ddl_(!tokens.empty() && (tokens.front().is(u"CREATE") || tokens.front().is(u"ALTER"))) {
+    checkNameLengths(t_);
+    // Each level costs the translation a few frames of its stack, and SQLite refuses what nests
+    // deeper anyway; Oracle too has its limit and its error for it.
+    if (groups_.depth() > kMaxNesting) {
+        throw oracleError(
+            3095,
+            QStringLiteral("ORA-03095: expression level is too deep, maximum %1").arg(kMaxNesting));
+    }
+    queryInside_ = queriesInside(t_, groups_);
+    // Headings and calls make the text longer; reserving for that saves copying it as it grows.
+    out_.reserve(sql_.size() + sql_.size() / 2);
+}
 
 // The text between two adjacent tokens (comments included); one blank when tokens between them
 // were left out.
-QString Translator::gap(size_t before, size_t at) const {
+void Translator::writeGap(size_t before, size_t at) {
     if (at != before + 1)
-        return QStringLiteral(" ");
-    return sql_.mid(t_[before].end, t_[at].begin - t_[before].end);
+        out_ += u' ';
+    else
+        out_ += QStringView(sql_).mid(t_[before].end, t_[at].begin - t_[before].end);
 }
 
-QString Translator::original(size_t first, size_t last) const {
-    return sql::textOf(sql_, t_, first, last);
+void Translator::writeOriginal(size_t first, size_t last) {
+    if (first < last)
+        out_ += QStringView(sql_).mid(t_[first].begin, t_[last - 1].end - t_[first].begin);
 }
 
+// Called for every token or operand the translation reads: a stop is seen within a few thousand.
+void Translator::checkStop() {
+    constexpr unsigned kStepsBetweenChecks = 4096;
+    if (++steps_ < kStepsBetweenChecks)
+        return;
+    steps_ = 0;
+    if (stopped_ && stopped_())
+        throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
+}
+
+// A query where the caller expects one: SELECT, WITH name AS, or a parenthesised query followed
+// by nothing, a set operator or the query's own sort and limit.
 bool Translator::startsQuery(size_t i, size_t last) const {
     if (i >= last)
         return false;
@@ -64,13 +162,21 @@ bool Translator::startsQuery(size_t i, size_t last) const {
     }
     if (!k.isOp(u'('))
         return false;
-    const size_t close = sql::closing(t_, i, last);
-    if (close >= last || !startsQuery(i + 1, close))
+    const size_t close = closing(i, last);
+    if (close >= last || !queryInside_[i])
         return false;
     return close + 1 == last || isSetOperator(t_[close + 1]) || isQueryTail(t_[close + 1]);
 }
 
+// Past the prefix operators (signs, ~, PRIOR, CONNECT_BY_ROOT) that start at `i`.
+size_t Translator::pastPrefixes(size_t i, size_t last) const {
+    while (i < last && isPrefixOperator(t_[i]))
+        ++i;
+    return i;
+}
+
 bool Translator::startsOperand(size_t i, size_t last) const {
+    i = pastPrefixes(i, last);
     if (i >= last)
         return false;
     const Token& k = t_[i];
@@ -82,15 +188,9 @@ bool Translator::startsOperand(size_t i, size_t last) const {
         case TokenKind::Quoted:
             return true;
         case TokenKind::Op:
-            if (k.isOp(u'('))
-                return true;
-            return (k.isOp(u'-') || k.isOp(u'+') || k.isOp(u'~')) && startsOperand(i + 1, last);
+            return k.isOp(u'(');
         case TokenKind::Word:
-            if (k.is(u"CASE"))
-                return true;
-            if (k.is(u"PRIOR") || k.is(u"CONNECT_BY_ROOT"))
-                return startsOperand(i + 1, last);
-            return !sql::isKeyword(k);
+            return k.is(u"CASE") || !sql::isKeyword(k);
         case TokenKind::Comment:
         case TokenKind::Hint:
             break;
@@ -101,8 +201,8 @@ bool Translator::startsOperand(size_t i, size_t last) const {
 // True when `word` stands in [first, last) outside any subquery.
 bool Translator::mentions(size_t first, size_t last, QStringView word) const {
     for (size_t i = first; i < last; ++i) {
-        if (t_[i].isOp(u'(') && startsQuery(i + 1, sql::closing(t_, i, last)))
-            i = sql::closing(t_, i, last);
+        if (t_[i].isOp(u'(') && startsQuery(i + 1, closing(i, last)))
+            i = closing(i, last);
         else if (t_[i].is(word))
             return true;
     }
@@ -111,8 +211,8 @@ bool Translator::mentions(size_t first, size_t last, QStringView word) const {
 
 bool Translator::hasAggregate(size_t first, size_t last) const {
     for (size_t i = first; i < last; ++i) {
-        if (t_[i].isOp(u'(') && startsQuery(i + 1, sql::closing(t_, i, last)))
-            i = sql::closing(t_, i, last);
+        if (t_[i].isOp(u'(') && startsQuery(i + 1, closing(i, last)))
+            i = closing(i, last);
         else if (t_[i].is(u"OVER") || (isAggregate(t_[i]) && i + 1 < last && t_[i + 1].isOp(u'(')))
             return true;
     }
@@ -145,7 +245,7 @@ void Translator::markDuals(size_t first, size_t last) {
                 duals_[i] = end;
         }
         if (t_[i].isOp(u'('))
-            i = sql::closing(t_, i, last);
+            i = closing(i, last);
         itemStart = i < last && (t_[i].isOp(u',') || t_[i].is(u"JOIN"));
     }
 }
@@ -171,25 +271,39 @@ QString Translator::run() {
                 QStringLiteral("the (+) outer join operator is not supported by the embedded "
                                "engine; write LEFT JOIN ... ON instead"));
     }
-    const QString head = sql_.left(t_[0].begin);
-    QString tail = sql_.mid(t_[body - 1].end);
-    if (slash != kNone) {
-        tail = sql_.mid(t_[body - 1].end, t_[slash].begin - t_[body - 1].end) +
-               sql_.mid(t_[slash].end);
+    out_ += QStringView(sql_).left(t_[0].begin);
+    if (const auto command = translateCommand(sql_, t_, body)) {
+        out_ += *command;
+    } else {
+        const Scope statement;
+        if (startsQuery(0, body))
+            query(0, body, statement);
+        else
+            render(0, body, statement);
     }
-    if (const auto command = translateCommand(sql_, t_, body))
-        return head + *command + tail;
-    const Scope statement;
-    return head + (startsQuery(0, body) ? query(0, body, statement) : render(0, body, statement)) +
-           tail;
+    if (slash == kNone) {
+        out_ += QStringView(sql_).mid(t_[body - 1].end);
+    } else {
+        out_ += QStringView(sql_).mid(t_[body - 1].end, t_[slash].begin - t_[body - 1].end);
+        out_ += QStringView(sql_).mid(t_[slash].end);
+    }
+    return std::move(out_);
 }
 
-QString translateOracle(const QString& sql, const std::vector<Token>& tokens) {
-    return Translator(sql, tokens).run();
+QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
+                        const StopCheck& stopped) {
+    return Translator(sql, tokens, stopped).run();
 }
 
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens) {
-    const QString translated = translateOracle(sql, tokens);
+QString sqliteText(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped) {
+    const QString translated = translateOracle(sql, tokens, stopped);
+    // What follows reads the translation's own tokens; most statements need neither step, which
+    // the statement's tokens tell (the translation writes no CONNECT BY and no name with #).
+    const bool rewrite = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
+        return t.is(u"CONNECT") || needsQuoting(t);
+    });
+    if (!rewrite)
+        return translated;
     const std::vector<Token> translatedTokens = sql::tokenize(translated);
     if (isHierarchicalQuery(translatedTokens))
         return rewriteHierarchicalQuery(translated, translatedTokens);
@@ -204,6 +318,11 @@ QString oracleHeading(const sqlite::Statement& stmt, int column) {
     // Every name the statement gives a column is quoted (translateOracle makes sure); a table
     // column read through * is not.
     const QString sql = stmt.sql();
+    // Asked once per column: a text that holds the name in none of the quotes (a plain name
+    // needs no doubled quote) is not read token by token.
+    if (!sql.contains(u'"' + name + u'"') && !sql.contains(u'[' + name + u']') &&
+        !sql.contains(u'`' + name + u'`'))
+        return name.toUpper();
     for (const Token& t : sql::tokenize(sql)) {
         if (t.kind == TokenKind::Quoted && sql::unquoted(t) == name)
             return name;

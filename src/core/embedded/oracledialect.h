@@ -5,11 +5,16 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace qv::embedded {
 
 using sql::Token;
+
+// Asked now and then while a statement is translated, from the translating thread: true ends
+// the translation with ORA-01013, as a cancelled call ends. Empty: never stopped.
+using StopCheck = std::function<bool()>;
 
 // The statement with Oracle's forms that SQLite lacks written in SQLite's terms, read from the
 // tokens, so nothing inside a literal, a quoted name or a comment is touched:
@@ -17,13 +22,19 @@ using sql::Token;
 //   SYSDATE, CURRENT_DATE     the local date and time as stored text (see oraclefunctions.h)
 //   SYSTIMESTAMP, CURRENT_TIMESTAMP, LOCALTIMESTAMP   the same with milliseconds
 //   DATE '...', TIMESTAMP '...'  checked and written as stored text
-//   NVL, NVL2, DECODE         IFNULL and CASE (DECODE matches NULL with NULL)
+//   NVL, NVL2, DECODE         IFNULL and CASE (DECODE matches NULL with NULL and reads its value
+//                             once: Translator::decode())
 //   GREATEST, LEAST           multi-argument MAX and MIN
 //   CAST(x AS DATE|TIMESTAMP) TO_DATE(x), TO_TIMESTAMP(x)
 //   EXTRACT(part FROM d)      the part as a number
-//   + - / ||                  qv_add, qv_sub, qv_div, qv_concat, grouped by Oracle's precedence
-//                             (|| on a level with + and -), for date arithmetic, ORA-01476 and
-//                             NULL-as-empty concatenation
+//   + - ||                    one call for a chain at one level (|| on a level with + and -, as
+//                             in Oracle): qv_concat(a, b, ...) for || alone, else
+//                             qv_arith('+-|', a, b, c, ...) applying the operators left to right;
+//                             for date arithmetic and NULL-as-empty concatenation
+//   /                         qv_div(a, b, ...) for a run of divisions, exact, ORA-01476; * and %
+//                             stay SQLite's, below || as Oracle has them
+//                             (a chain of more than kMaxCallArguments operands is split into calls
+//                             nested from the left, which keeps the order)
 //   ROWNUM                    ROW_NUMBER() OVER () in the select list and ORDER BY;
 //                             WHERE ROWNUM <= n, < n, = 1 (an AND term) as a LIMIT, applied before
 //                             sorting, grouping and DISTINCT as in Oracle
@@ -39,17 +50,24 @@ using sql::Token;
 // and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
 // the DBMS_STATS calls.
 // Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
-// removed), so results are headed as in Oracle; a trailing "/" line (SQL*Plus) is dropped.
+// removed, at most 4,000 characters), so results are headed as in Oracle; a trailing "/" line
+// (SQL*Plus) is dropped.
+// Takes time in proportion to the statement's length, however deep it nests.
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently:
 // the (+) join, PL/SQL other than the DBMS_STATS calls, ROWNUM where no LIMIT can stand for it,
-// FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal.
-QString translateOracle(const QString& sql, const std::vector<Token>& tokens);
+// FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
+// ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
+// parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
+// nested in a WHERE clause); ORA-01013 once `stopped` says so.
+QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
+                        const StopCheck& stopped = {});
 
 // The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
 // hierarchical query rewritten (hierarchical.h) and identifiers with # quoted. The engine's way
 // in for every statement a user sends. Throws what translateOracle and rewriteHierarchicalQuery
 // throw.
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens);
+QString sqliteText(const QString& sql, const std::vector<Token>& tokens,
+                   const StopCheck& stopped = {});
 
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the

@@ -1,5 +1,6 @@
 #include "core/embedded/oracleerrors.h"
 
+#include "core/embedded/oraclefunctions.h"
 #include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>
@@ -141,12 +142,8 @@ struct KnownText {
 
 const KnownText kKnownTexts[] = {
     {"integer overflow", 1426, "numeric overflow"},
-    // The nesting limits: Oracle's one limit on how deeply a statement nests is that of its
-    // subqueries. SQLite's parser (3.45 and later say "Recursion limit"), its expression trees
-    // and its compound SELECTs, which it compiles one level deeper per term, all nest.
-    {"Recursion limit", 1778, "maximum subquery nesting level exceeded"},
-    {"parser stack overflow", 1778, "maximum subquery nesting level exceeded"},
-    {"Expression tree is too large", 1778, "maximum subquery nesting level exceeded"},
+    // SQLite compiles a compound SELECT one level deeper per term: Oracle's limit on nested
+    // subqueries. (The depth of expressions and of the parser is ORA-03095, below.)
     {"too many terms in compound SELECT", 1778, "maximum subquery nesting level exceeded"},
     // Columns of a table, a result, an index.
     {"too many columns", 1792, "maximum number of columns in a table or view is 1000"},
@@ -213,6 +210,13 @@ OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArray
         return failure(920, QStringLiteral("invalid relational operator"));
     if (named("wrong number of arguments to function"))
         return failure(909, QStringLiteral("invalid number of arguments"));
+    static const QRegularExpression kTooDeep(
+        QStringLiteral(R"(^Expression tree is too large \(maximum depth (\d+)\)$)"));
+    if (const QRegularExpressionMatch m = kTooDeep.match(message); m.hasMatch())
+        return failure(3095,
+                       QStringLiteral("expression level is too deep, maximum ") + m.captured(1));
+    if (message == u"Recursion limit" || message == u"parser stack overflow")
+        return failure(3095, QStringLiteral("expression level is too deep"));
     if (named("ambiguous column name: "))
         return failure(918, QStringLiteral("column ambiguously defined"));
     if (named("no such index: "))
@@ -276,6 +280,11 @@ DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql) {
                                                 "operation"));
     const OracleFailure oracle = mappedFailure(error.extendedCode(), error.description(), sql,
                                                sql.isEmpty() ? -1 : error.offset());
+    // SQLite's words are left out where they name a call that the translation wrote.
+    if (namesEngineFunction(error.description()))
+        return oracleError(
+            oracle.code,
+            QString(oracle.message).remove(QStringLiteral(" (%1)").arg(error.description())));
     return oracleError(oracle.code, oracle.message);
 }
 

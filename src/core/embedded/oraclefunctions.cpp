@@ -27,25 +27,57 @@ QString rawText(sqlite3_value* arg) {
     return QString::fromUtf8(text, sqlite3_value_bytes(arg));
 }
 
-Value valueOf(sqlite3_value* arg) {
-    Value v;
-    switch (sqlite3_value_type(arg)) {
+// A value as SQLite hands it to a function and takes it back from one. The steps of one
+// operator chain pass it from one to the next inside one call exactly as nested calls passed
+// it through SQLite.
+struct SqlValue {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    double real = 0;
+    QString text;
+    QByteArray blob;
+};
+
+SqlValue sqlValue(sqlite3_value* arg) {
+    SqlValue v;
+    v.type = sqlite3_value_type(arg);
+    switch (v.type) {
         case SQLITE_INTEGER:
-            v.kind = Value::Integer;
             v.integer = sqlite3_value_int64(arg);
             break;
         case SQLITE_FLOAT:
-            v.kind = Value::Real;
             v.real = sqlite3_value_double(arg);
             break;
-        case SQLITE_BLOB: {
-            const auto* data = static_cast<const char*>(sqlite3_value_blob(arg));
-            v.kind = Value::Blob;
-            v.blob = QByteArray(data, sqlite3_value_bytes(arg));
+        case SQLITE_BLOB:
+            v.blob = QByteArray(static_cast<const char*>(sqlite3_value_blob(arg)),
+                                sqlite3_value_bytes(arg));
             break;
-        }
         case SQLITE_TEXT:
             v.text = rawText(arg);
+            break;
+        default:
+            break;
+    }
+    return v;
+}
+
+Value valueOf(const SqlValue& raw) {
+    Value v;
+    switch (raw.type) {
+        case SQLITE_INTEGER:
+            v.kind = Value::Integer;
+            v.integer = raw.integer;
+            break;
+        case SQLITE_FLOAT:
+            v.kind = Value::Real;
+            v.real = raw.real;
+            break;
+        case SQLITE_BLOB:
+            v.kind = Value::Blob;
+            v.blob = raw.blob;
+            break;
+        case SQLITE_TEXT:
+            v.text = raw.text;
             // Oracle has no empty string: '' is NULL.
             if (v.text.isEmpty())
                 break;
@@ -64,6 +96,10 @@ Value valueOf(sqlite3_value* arg) {
             break;
     }
     return v;
+}
+
+Value valueOf(sqlite3_value* arg) {
+    return valueOf(sqlValue(arg));
 }
 
 // ---- SQL functions ----
@@ -120,10 +156,55 @@ Value realOrInteger(double x) {
     return v;
 }
 
+SqlValue integerResult(int64_t n) {
+    SqlValue v;
+    v.type = SQLITE_INTEGER;
+    v.integer = n;
+    return v;
+}
+
+SqlValue realResult(double x) {
+    SqlValue v;
+    v.type = SQLITE_FLOAT;
+    v.real = x;
+    return v;
+}
+
+SqlValue numberResult(const Value& n) {
+    return n.kind == Value::Integer ? integerResult(n.integer) : realResult(n.real);
+}
+
+SqlValue textResult(QString text) {
+    SqlValue v;
+    v.type = SQLITE_TEXT;
+    v.text = std::move(text);
+    return v;
+}
+
+SqlValue dateResult(const StoredDate& d) {
+    return textResult(storedDateText(d, false));
+}
+
+void setResult(sqlite3_context* ctx, const SqlValue& v) {
+    switch (v.type) {
+        case SQLITE_INTEGER:
+            return sqlite3_result_int64(ctx, v.integer);
+        case SQLITE_FLOAT:
+            return sqlite3_result_double(ctx, v.real);
+        case SQLITE_TEXT:
+            return resultText(ctx, v.text);
+        case SQLITE_BLOB:
+            return sqlite3_result_blob64(ctx, v.blob.constData(), sqlite3_uint64(v.blob.size()),
+                                         SQLITE_TRANSIENT);
+        default:
+            return sqlite3_result_null(ctx);
+    }
+}
+
 // The two operands of an arithmetic operator, numbers or dates; nullopt when one is NULL (and
 // so is the result). fault() for text that is no number and for bytes.
-std::optional<std::pair<Value, Value>> arithmeticOperands(sqlite3_value** argv) {
-    std::pair<Value, Value> operands{valueOf(argv[0]), valueOf(argv[1])};
+std::optional<std::pair<Value, Value>> arithmeticOperands(const SqlValue& x, const SqlValue& y) {
+    std::pair<Value, Value> operands{valueOf(x), valueOf(y)};
     if (operands.first.kind == Value::Null || operands.second.kind == Value::Null)
         return std::nullopt;
     for (const Value* v : {&operands.first, &operands.second}) {
@@ -135,50 +216,50 @@ std::optional<std::pair<Value, Value>> arithmeticOperands(sqlite3_value** argv) 
     return operands;
 }
 
-void qvAdd(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto operands = arithmeticOperands(argv);
+SqlValue add(const SqlValue& x, const SqlValue& y) {
+    const auto operands = arithmeticOperands(x, y);
     if (!operands)
-        return sqlite3_result_null(ctx);
+        return {};
     const auto& [a, b] = *operands;
     if (a.kind == Value::Date && b.kind == Value::Date)
         fault("ORA-00975: date + date not allowed");
     if (a.kind == Value::Date)
-        return resultDate(ctx, plusDays(a.date, b.number()));
+        return dateResult(plusDays(a.date, b.number()));
     if (b.kind == Value::Date)
-        return resultDate(ctx, plusDays(b.date, a.number()));
+        return dateResult(plusDays(b.date, a.number()));
     int64_t sum = 0;
     if (a.kind == Value::Integer && b.kind == Value::Integer &&
         !__builtin_add_overflow(a.integer, b.integer, &sum))
-        return sqlite3_result_int64(ctx, sum);
-    sqlite3_result_double(ctx, a.number() + b.number());
+        return integerResult(sum);
+    return realResult(a.number() + b.number());
 }
 
-void qvSub(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto operands = arithmeticOperands(argv);
+SqlValue subtract(const SqlValue& x, const SqlValue& y) {
+    const auto operands = arithmeticOperands(x, y);
     if (!operands)
-        return sqlite3_result_null(ctx);
+        return {};
     const auto& [a, b] = *operands;
     if (a.kind == Value::Date && b.kind == Value::Date) {
         const double seconds = double((a.date.days - b.date.days) * kSecondsPerDay +
                                       (a.date.seconds - b.date.seconds)) +
                                (a.date.nanos - b.date.nanos) / 1e9;
-        return resultNumber(ctx, realOrInteger(seconds / kSecondsPerDay));
+        return numberResult(realOrInteger(seconds / kSecondsPerDay));
     }
     if (a.kind == Value::Date)
-        return resultDate(ctx, plusDays(a.date, -b.number()));
+        return dateResult(plusDays(a.date, -b.number()));
     if (b.kind == Value::Date)
         fault("ORA-00932: inconsistent datatypes: expected NUMBER got DATE");
     int64_t difference = 0;
     if (a.kind == Value::Integer && b.kind == Value::Integer &&
         !__builtin_sub_overflow(a.integer, b.integer, &difference))
-        return sqlite3_result_int64(ctx, difference);
-    sqlite3_result_double(ctx, a.number() - b.number());
+        return integerResult(difference);
+    return realResult(a.number() - b.number());
 }
 
-void qvDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto operands = arithmeticOperands(argv);
+SqlValue divide(const SqlValue& x, const SqlValue& y) {
+    const auto operands = arithmeticOperands(x, y);
     if (!operands)
-        return sqlite3_result_null(ctx);
+        return {};
     const auto& [a, b] = *operands;
     if (a.kind == Value::Date || b.kind == Value::Date)
         fault("ORA-00932: inconsistent datatypes: expected NUMBER got DATE");
@@ -188,30 +269,126 @@ void qvDiv(sqlite3_context* ctx, int, sqlite3_value** argv) {
     if (a.kind == Value::Integer && b.kind == Value::Integer &&
         !(a.integer == std::numeric_limits<int64_t>::min() && b.integer == -1) &&
         a.integer % b.integer == 0)
-        return sqlite3_result_int64(ctx, a.integer / b.integer);
-    sqlite3_result_double(ctx, a.number() / b.number());
+        return integerResult(a.integer / b.integer);
+    return realResult(a.number() / b.number());
+}
+
+// Oracle's ||: NULL counts as empty text, and empty text is NULL.
+void appendText(QString& out, const SqlValue& v) {
+    switch (v.type) {
+        case SQLITE_NULL:
+            break;
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            out += numberText(valueOf(v));
+            break;
+        case SQLITE_BLOB:
+            out += QString::fromLatin1(v.blob.toHex().toUpper());
+            break;
+        default:
+            out += v.text;
+    }
+}
+
+// value || next, in place: a chain of many || grows one text rather than copying it each time.
+void concatenate(SqlValue& value, const SqlValue& next) {
+    if (value.type != SQLITE_TEXT) {
+        QString text;
+        appendText(text, value);
+        value = textResult(std::move(text));
+    }
+    appendText(value.text, next);
+    if (value.text.isEmpty())
+        value = {};
+}
+
+void needArguments(int argc, int least) {
+    if (argc < least)
+        fault("ORA-00909: invalid number of arguments");
+}
+
+// `step` applied from the left: ((a step b) step c) ...
+template <SqlValue (*Step)(const SqlValue&, const SqlValue&)>
+void leftToRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    needArguments(argc, 2);
+    SqlValue value = sqlValue(argv[0]);
+    for (int i = 1; i < argc; ++i)
+        value = Step(value, sqlValue(argv[i]));
+    setResult(ctx, value);
 }
 
 void qvConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     QString out;
-    for (int i = 0; i < argc; ++i) {
-        switch (sqlite3_value_type(argv[i])) {
-            case SQLITE_NULL:
-                break;
-            case SQLITE_INTEGER:
-            case SQLITE_FLOAT:
-                out += numberText(valueOf(argv[i]));
-                break;
-            case SQLITE_BLOB:
-                out += QString::fromLatin1(valueOf(argv[i]).blob.toHex().toUpper());
-                break;
-            default:
-                out += rawText(argv[i]);
-        }
-    }
+    for (int i = 0; i < argc; ++i)
+        appendText(out, sqlValue(argv[i]));
     if (out.isEmpty())
         return sqlite3_result_null(ctx);
     resultText(ctx, out);
+}
+
+// qv_arith('<operators>', a, b, ...): an operator chain of + - and || (written '|'), applied
+// from the left as Oracle applies them, each with its own rules.
+void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    needArguments(argc, 3);
+    const SqlValue operators = sqlValue(argv[0]);
+    if (operators.type != SQLITE_TEXT || operators.text.size() != argc - 2)
+        fault("ORA-00909: invalid number of arguments");
+    SqlValue value = sqlValue(argv[1]);
+    for (int i = 2; i < argc; ++i) {
+        const SqlValue next = sqlValue(argv[i]);
+        switch (operators.text[i - 2].unicode()) {
+            case u'+':
+                value = add(value, next);
+                break;
+            case u'-':
+                value = subtract(value, next);
+                break;
+            case u'|':
+                concatenate(value, next);
+                break;
+            default:
+                fault("ORA-00909: invalid number of arguments");
+        }
+    }
+    setResult(ctx, value);
+}
+
+// Equal as SQLite's IS finds two values that have no affinity to apply: NULL to NULL, numbers
+// by value, text and bytes as they are.
+bool sameValue(const SqlValue& a, const SqlValue& b) {
+    const bool numberA = a.type == SQLITE_INTEGER || a.type == SQLITE_FLOAT;
+    const bool numberB = b.type == SQLITE_INTEGER || b.type == SQLITE_FLOAT;
+    if (numberA && numberB) {
+        if (a.type == SQLITE_INTEGER && b.type == SQLITE_INTEGER)
+            return a.integer == b.integer;
+        if (a.type == SQLITE_FLOAT && b.type == SQLITE_FLOAT)
+            return a.real == b.real;
+        const int64_t i = a.type == SQLITE_INTEGER ? a.integer : b.integer;
+        const double r = a.type == SQLITE_FLOAT ? a.real : b.real;
+        // Exact: a double equals an integer only when it is that whole number.
+        if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0))
+            return false;
+        return int64_t(r) == i && double(int64_t(r)) == r;
+    }
+    if (a.type != b.type)
+        return false;
+    if (a.type == SQLITE_TEXT)
+        return a.text == b.text;
+    if (a.type == SQLITE_BLOB)
+        return a.blob == b.blob;
+    return a.type == SQLITE_NULL;
+}
+
+// qv_decode(value, search, ...): the position of the first search that matches the value (NULL
+// matching NULL, as DECODE does), NULL when none does.
+void qvDecode(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    needArguments(argc, 2);
+    const SqlValue value = sqlValue(argv[0]);
+    for (int i = 1; i < argc; ++i) {
+        if (sameValue(value, sqlValue(argv[i])))
+            return sqlite3_result_int(ctx, i);
+    }
+    sqlite3_result_null(ctx);
 }
 
 // The format argument, or nullopt for an explicit NULL (which makes the result NULL).
@@ -408,10 +585,14 @@ const FunctionSpec kFunctions[] = {
     {"add_months", 2, 2, guarded<addMonthsFunction>},
     {"last_day", 1, 1, guarded<lastDay>},
     {"months_between", 2, 2, guarded<monthsBetween>},
-    {"qv_add", 2, 2, guarded<qvAdd>},
-    {"qv_sub", 2, 2, guarded<qvSub>},
-    {"qv_div", 2, 2, guarded<qvDiv>},
+    {"qv_arith", -1, -1, guarded<qvArith>},
+    {"qv_div", -1, -1, guarded<leftToRight<divide>>},
     {"qv_concat", -1, -1, guarded<qvConcat>},
+    {"qv_decode", -1, -1, guarded<qvDecode>},
+    // What statements translated by earlier versions wrote, kept in the views, checks and
+    // indexes of their files.
+    {"qv_add", 2, 2, guarded<leftToRight<add>>},
+    {"qv_sub", 2, 2, guarded<leftToRight<subtract>>},
 };
 
 }  // namespace
@@ -448,6 +629,14 @@ QString storedDateText(const StoredDate& d, bool keepFraction) {
         text += u'.' + digits;
     }
     return text;
+}
+
+bool namesEngineFunction(QStringView message) {
+    for (qsizetype at = message.indexOf(u"qv_"); at >= 0; at = message.indexOf(u"qv_", at + 1)) {
+        if (at == 0 || !(message[at - 1].isLetterOrNumber() || message[at - 1] == u'_'))
+            return true;
+    }
+    return false;
 }
 
 int registerOracleFunctions(sqlite3* db) {

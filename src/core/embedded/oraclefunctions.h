@@ -14,11 +14,19 @@ namespace qv::embedded {
 //   TO_CHAR(date|number [, format]), TO_DATE(text [, format]), TO_TIMESTAMP(text [, format]),
 //   TO_NUMBER(text [, format]), TRUNC(date [, format]) and TRUNC(number [, places]),
 //   ADD_MONTHS(date, n), LAST_DAY(date), MONTHS_BETWEEN(date, date),
-// and the operators the translation writes as calls: qv_add(a, b), qv_sub(a, b) (numbers, or a
-// date and a number of days, or two dates), qv_div(a, b) (ORA-01476 for a zero divisor, exact
-// rather than integer division) and qv_concat(...) (NULL counts as empty text, as in Oracle).
+// and the operators the translation writes as calls, each applied from the left:
+// qv_arith('<operators>', a, b, ...) for + - and || ('|') at one level, + and - on numbers, or a
+// date and a number of days, or two dates; qv_concat(...) (NULL counts as empty text, as in
+// Oracle); qv_div(a, b, ...) (ORA-01476 for a zero divisor, exact rather than integer division);
+// qv_decode(value, search, ...) (the position of the first search equal to the value, NULL
+// matching NULL). qv_add(a, b) and qv_sub(a, b) stay for statements that earlier versions
+// wrote into a file's views, checks and indexes.
 // Month and day names are English (NLS_DATE_LANGUAGE AMERICAN). Returns SQLite's result code.
 int registerOracleFunctions(sqlite3* db);
+
+// True when `message` names one of the functions above that the translation writes (qv_...),
+// which no text a user sees may show. Cannot fail.
+bool namesEngineFunction(QStringView message);
 
 // A date or timestamp as the engine stores it. The engine keeps a DATE as text: 'YYYY-MM-DD' at
 // midnight, 'YYYY-MM-DD HH24:MI:SS' otherwise (a TIMESTAMP adds '.FF' when its fraction is not

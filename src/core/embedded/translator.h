@@ -2,9 +2,17 @@
 
 // The translation of one statement from Oracle's SQL to SQLite's, shared by the files that make
 // it up: oracledialect.cpp (the statement), translatorexpressions.cpp (expressions and calls),
-// translatorqueries.cpp (queries, set operations, select lists, row limits) and
-// translatorblock.cpp (one SELECT with its clauses). The engine calls translateOracle().
+// translatorchains.cpp (operators), translatorqueries.cpp (queries, set operations, select
+// lists, row limits) and translatorblock.cpp (one SELECT with its clauses). The engine calls
+// translateOracle().
+//
+// The translation takes time in proportion to the statement: every group is paired once
+// (sql::Groups), each function reads the tokens of its own level and passes the groups in it to
+// the level below, and all text is written once, in order, to one output. A function that must
+// know what follows before it writes (an operator chain's call, a WITH list that may turn out
+// malformed) first reads the structure, then writes.
 
+#include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
@@ -21,6 +29,18 @@ using sql::Token;
 using sql::TokenKind;
 
 inline constexpr size_t kNone = size_t(-1);
+
+// As deep as groups (parentheses, CASE ... END) may nest in a statement the engine translates:
+// Oracle's limit for subqueries nested in a WHERE clause. The translation descends one level of
+// its own per group, up to about 2 KB of its thread's stack for a subquery, so this stays well
+// inside the smallest stack a run's thread gets (1 MB on Windows); SQLite refuses most forms
+// nested a few hundred levels deep anyway.
+inline constexpr int kMaxNesting = 255;
+
+// The arguments the translation gives one call at most; a longer operator chain is split into
+// calls nested from the left. Below SQLite's limit (SQLITE_MAX_FUNCTION_ARG: 1000 in the build we
+// use, 127 in older ones), with room left for a connection that lowers it.
+inline constexpr size_t kMaxCallArguments = 100;
 
 [[noreturn]] inline void refuse(const QString& why) {
     throw invalidStatement(why);
@@ -49,15 +69,13 @@ struct Scope {
 
 class Translator {
   public:
-    Translator(const QString& sql, const std::vector<Token>& tokens);
+    // Throws ORA-00972 for a name longer than Oracle takes and ORA-03095 for groups nested
+    // deeper than kMaxNesting.
+    Translator(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped);
 
     QString run();
 
   private:
-    struct Piece {
-        QString text;
-        size_t next;
-    };
     enum class ClauseKind {
         From,
         Where,
@@ -88,17 +106,41 @@ class Translator {
 
         const Clause* find(ClauseKind kind) const;
     };
-    // A WHERE condition's ROWNUM term, as a row count.
+    // A WHERE condition's ROWNUM term, as a row count: the value it is compared with and what
+    // the comparison makes of it.
     struct RownumFilter {
-        QString limit;            // empty when the condition does not name ROWNUM
+        enum Kind { None, AtMost, Below, One };
+        Kind kind = None;         // None when the condition does not name ROWNUM
+        Range value;              // ROWNUM <= value, ROWNUM < value, value = ROWNUM ...
         bool wrap = false;        // the rows are numbered in a subquery of the one table
         std::vector<Range> rest;  // the other AND terms
     };
+    // A type as SQLite parses it, and past the tokens it stands for.
+    struct TypeName {
+        QString text;
+        size_t next;
+    };
+    // An operator chain: operands [starts[k], ops[k]) joined by the operators at ops[k], the last
+    // operand ending at `end`.
+    struct Chain {
+        std::vector<size_t> starts;
+        std::vector<size_t> ops;
+        size_t end = 0;
+        size_t last = 0;  // the range the chain was read in
+
+        size_t operandEnd(size_t k) const { return k + 1 < starts.size() ? ops[k] : end; }
+    };
+
+    // Writing (oracledialect.cpp).
+    void write(QStringView text) { out_ += text; }
+    void writeGap(size_t before, size_t at);
+    void writeOriginal(size_t first, size_t last);
+    void checkStop();
 
     // Reading the tokens (oracledialect.cpp).
-    QString gap(size_t before, size_t at) const;
-    QString original(size_t first, size_t last) const;
+    size_t closing(size_t open, size_t last) const { return groups_.closing(open, last); }
     bool startsQuery(size_t i, size_t last) const;
+    size_t pastPrefixes(size_t i, size_t last) const;
     bool startsOperand(size_t i, size_t last) const;
     bool mentions(size_t first, size_t last, QStringView word) const;
     bool hasAggregate(size_t first, size_t last) const;
@@ -107,37 +149,54 @@ class Translator {
     void markDuals(size_t first, size_t last);
 
     // Expressions (translatorexpressions.cpp).
-    QString render(size_t first, size_t last, const Scope& scope);
-    Piece chain(size_t i, size_t last, const Scope& scope);
-    Piece operand(size_t i, size_t last, const Scope& scope);
-    Piece primary(size_t i, size_t last, const Scope& scope);
-    Piece call(size_t nameFirst, size_t open, size_t last, const Scope& scope);
-    Piece callTail(QString text, size_t next, size_t last, const Scope& scope);
-    std::optional<Piece> oracleType(size_t nameAt, size_t last) const;
-    QString cast(Range argument, const Scope& scope);
-    QString extract(Range argument, const Scope& scope);
+    void render(size_t first, size_t last, const Scope& scope);
+    size_t operand(size_t i, size_t last, const Scope& scope);
+    size_t operandEnd(size_t i, size_t last) const;
+    size_t primary(size_t i, size_t last, const Scope& scope);
+    size_t primaryEnd(size_t i, size_t last) const;
+    size_t call(size_t nameFirst, size_t open, size_t last, const Scope& scope);
+    size_t callEnd(size_t nameFirst, size_t open, size_t last) const;
+    size_t callTailPart(size_t next, size_t last, size_t& open) const;
+    size_t callTail(size_t next, size_t last, const Scope& scope);
+    size_t callTailEnd(size_t next, size_t last) const;
+    void decode(const std::vector<Range>& args, const Scope& scope);
+    std::optional<TypeName> oracleType(size_t nameAt, size_t last) const;
+    void cast(Range argument, const Scope& scope);
+    void extract(Range argument, const Scope& scope);
+
+    // Operator chains (translatorchains.cpp).
+    size_t chain(size_t i, size_t last, const Scope& scope);
+    void additive(const Chain& c, const Scope& scope);
+    void term(const Chain& c, size_t first, size_t last, const Scope& scope);
+    void nativeTerm(const Chain& c, const Scope& scope);
 
     // Queries (translatorqueries.cpp).
-    QString query(size_t first, size_t last, const Scope& outer);
-    QString compound(size_t first, size_t last, const Scope& outer);
-    QString segment(size_t first, size_t last, bool member, const Scope& outer);
-    QString tail(size_t first, size_t last, const Scope& outer);
-    QString limitClause(size_t first, size_t last, const Scope& outer);
-    QString selectList(Range items, const Scope& scope);
-    QString item(size_t first, size_t last, const Scope& scope);
+    void query(size_t first, size_t last, const Scope& outer);
+    void compound(size_t first, size_t last, const Scope& outer);
+    void segment(size_t first, size_t last, bool member, const Scope& outer);
+    void tail(size_t first, size_t last, const Scope& outer);
+    void limitClause(size_t first, size_t last, const Scope& outer);
+    void selectList(Range items, const Scope& scope);
+    void item(size_t first, size_t last, const Scope& scope);
 
     // One SELECT (translatorblock.cpp).
-    QString block(size_t first, size_t last, bool member, const Scope& outer);
+    void block(size_t first, size_t last, bool member, const Scope& outer);
     Block scanBlock(size_t first, size_t last) const;
-    QString dualRows(const Block& b, const QString& head);
-    RownumFilter rownumFilter(const Block& b, bool member, const Scope& outer);
-    QString rownumLimit(Range term, const Scope& outer);
-    QString numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer);
+    void dualRows(const Block& b);
+    RownumFilter rownumFilter(const Block& b, bool member) const;
+    RownumFilter::Kind rownumKind(Range term, Range& value) const;
+    void rownumLimit(const RownumFilter& filter, const Scope& outer);
+    void numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer);
 
     const QString& sql_;
     const std::vector<Token>& t_;
+    const sql::Groups groups_;
+    const StopCheck& stopped_;
     const bool ddl_;                  // CREATE or ALTER: Oracle's type names are rewritten
+    std::vector<bool> queryInside_;   // per '(': a query starts inside it (see startsQuery())
     std::map<size_t, size_t> duals_;  // FROM items naming DUAL: first token -> past the name
+    QString out_;
+    unsigned steps_ = 0;  // since the stop check was last asked
 };
 
 }  // namespace qv::embedded

@@ -2,8 +2,6 @@
 // conditions as row limits. See translateOracle() in oracledialect.h.
 #include "core/embedded/translator.h"
 
-#include <QStringList>
-
 namespace qv::embedded {
 
 const Translator::Clause* Translator::Block::find(ClauseKind kind) const {
@@ -27,9 +25,11 @@ Translator::Block Translator::scanBlock(size_t first, size_t last) const {
     for (size_t i = itemsFirst; i < last; ++i) {
         const Token& k = t_[i];
         if (k.isOp(u'(')) {
-            i = sql::closing(t_, i, last);
+            i = closing(i, last);
             continue;
         }
+        if (k.kind != TokenKind::Word)
+            continue;
         const bool by = i + 1 < last && t_[i + 1].is(u"BY");
         std::optional<ClauseKind> kind;
         size_t body = i + 1;
@@ -71,28 +71,30 @@ Translator::Block Translator::scanBlock(size_t first, size_t last) const {
     return b;
 }
 
-QString Translator::block(size_t first, size_t last, bool member, const Scope& outer) {
+void Translator::block(size_t first, size_t last, bool member, const Scope& outer) {
     const Block b = scanBlock(first, last);
     const Clause* from = b.find(ClauseKind::From);
     const bool hierarchical = b.find(ClauseKind::Connect) != nullptr;
     const bool dual = from && isDualClause(from->body, from->end);
 
-    QString out = t_[first].text.toString();
+    write(t_[first].text);
     size_t prev = first;
-    auto append = [&](size_t at, const QString& text, size_t lastToken) {
-        out += gap(prev, at) + text;
+    auto next = [&](size_t at, size_t lastToken) {
+        writeGap(prev, at);
         prev = lastToken;
     };
     if (b.distinctAt != kNone) {
         const Token& word = t_[b.distinctAt];
-        append(b.distinctAt, word.is(u"UNIQUE") ? QStringLiteral("DISTINCT") : word.text.toString(),
-               b.distinctAt);
+        next(b.distinctAt, b.distinctAt);
+        write(word.is(u"UNIQUE") ? QStringView(u"DISTINCT") : word.text);
     }
-    if (hierarchical && dual)
-        return dualRows(b, out + gap(prev, b.items.first));
-    const RownumFilter filter = rownumFilter(b, member, outer);
+    if (hierarchical && dual) {
+        writeGap(prev, b.items.first);
+        return dualRows(b);
+    }
+    const RownumFilter filter = rownumFilter(b, member);
     bool stars = false;
-    for (const auto& [a, e] : sql::splitTopLevel(t_, b.items.first, b.items.last))
+    for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last))
         stars = stars || (e > a && t_[e - 1].isOp(u'*') && (e - a == 1 || t_[e - 2].isOp(u'.')));
     const bool dropFrom = dual && !filter.wrap && !stars && !mentions(first, last, u"DUMMY");
 
@@ -100,39 +102,52 @@ QString Translator::block(size_t first, size_t last, bool member, const Scope& o
     // hierarchical query, whose rows get their order only from the rewrite.
     const Scope numbered{hierarchical ? QString() : kRowNumber, outer.level};
     const Scope plain{{}, outer.level};
-    if (!b.items.empty())
-        append(b.items.first, selectList(b.items, numbered), b.items.last - 1);
+    auto terms = [&](const std::vector<Range>& rest) {
+        for (size_t k = 0; k < rest.size(); ++k) {
+            if (k > 0)
+                write(u" AND ");
+            render(rest[k].first, rest[k].last, plain);
+        }
+    };
+    if (!b.items.empty()) {
+        next(b.items.first, b.items.last - 1);
+        selectList(b.items, numbered);
+    }
     for (const Clause& c : b.clauses) {
         if (c.kind == ClauseKind::From) {
             if (dropFrom)
                 continue;
             markDuals(c.body, c.end);
-            append(c.at, filter.wrap ? numberedRows(c, filter, outer) : render(c.at, c.end, plain),
-                   c.end - 1);
-        } else if (c.kind == ClauseKind::Where && !filter.limit.isEmpty()) {
+            next(c.at, c.end - 1);
+            if (filter.wrap)
+                numberedRows(c, filter, outer);
+            else
+                render(c.at, c.end, plain);
+        } else if (c.kind == ClauseKind::Where && filter.kind != RownumFilter::None) {
             if (!filter.wrap && !filter.rest.empty()) {
-                QStringList terms;
-                for (const auto& [a, e] : filter.rest)
-                    terms << render(a, e, plain);
-                append(c.at, t_[c.at].text.toString() + u' ' + terms.join(QStringLiteral(" AND ")),
-                       c.end - 1);
+                next(c.at, c.end - 1);
+                write(t_[c.at].text);
+                write(u" ");
+                terms(filter.rest);
             }
         } else if (c.kind == ClauseKind::Offset || c.kind == ClauseKind::Fetch) {
-            append(c.at, limitClause(c.at, last, outer), last - 1);
+            next(c.at, last - 1);
+            limitClause(c.at, last, outer);
             break;
         } else {
-            append(c.at, render(c.at, c.end, c.kind == ClauseKind::Order ? numbered : plain),
-                   c.end - 1);
+            next(c.at, c.end - 1);
+            render(c.at, c.end, c.kind == ClauseKind::Order ? numbered : plain);
         }
     }
-    if (!filter.limit.isEmpty() && !filter.wrap)
-        out += QStringLiteral(" LIMIT ") + filter.limit;
-    return out;
+    if (filter.kind != RownumFilter::None && !filter.wrap) {
+        write(u" LIMIT ");
+        rownumLimit(filter, outer);
+    }
 }
 
 // SELECT ... FROM DUAL CONNECT BY LEVEL <= n: one row per level, as the one row of DUAL is its
-// own child until the condition fails. `head` is what comes before the select list.
-QString Translator::dualRows(const Block& b, const QString& head) {
+// own child until the condition fails. What comes before the select list is written.
+void Translator::dualRows(const Block& b) {
     const Clause* connect = b.find(ClauseKind::Connect);
     const Clause* start = b.find(ClauseKind::Start);
     size_t body = connect->body;
@@ -140,49 +155,48 @@ QString Translator::dualRows(const Block& b, const QString& head) {
         ++body;
     if (mentions(body, connect->end, u"PRIOR"))
         refuse(QStringLiteral("CONNECT BY PRIOR on DUAL is not supported"));
-    const QString next = QStringLiteral("(__qv_level + 1)");
-    const QString condition = render(body, connect->end, Scope{next, next});
-    QString anchor = QStringLiteral("SELECT 1");
+    const QString level = QStringLiteral("__qv_rows.__qv_level");
+    selectList(b.items, Scope{kRowNumber, level});
+    write(u" FROM (WITH RECURSIVE __qv_rows(__qv_level) AS (SELECT 1");
     if (start) {
         const QString root = QStringLiteral("1");
-        anchor += QStringLiteral(" WHERE ") + render(start->body, start->end, Scope{root, root});
+        write(u" WHERE ");
+        render(start->body, start->end, Scope{root, root});
     }
-    const QString level = QStringLiteral("__qv_rows.__qv_level");
-    QString out = head + selectList(b.items, Scope{kRowNumber, level});
-    out += QStringLiteral(" FROM (WITH RECURSIVE __qv_rows(__qv_level) AS (") + anchor +
-           QStringLiteral(" UNION ALL SELECT __qv_level + 1 FROM __qv_rows WHERE ") + condition +
-           QStringLiteral(") SELECT __qv_level FROM __qv_rows) __qv_rows");
+    write(u" UNION ALL SELECT __qv_level + 1 FROM __qv_rows WHERE ");
+    const QString next = QStringLiteral("(__qv_level + 1)");
+    render(body, connect->end, Scope{next, next});
+    write(u") SELECT __qv_level FROM __qv_rows) __qv_rows");
     for (const Clause& c : b.clauses) {
         if (c.kind == ClauseKind::From || c.kind == ClauseKind::Start ||
             c.kind == ClauseKind::Connect)
             continue;
+        write(u" ");
         if (c.kind == ClauseKind::Offset || c.kind == ClauseKind::Fetch) {
-            out += u' ' + limitClause(c.at, b.last, Scope{{}, level});
+            limitClause(c.at, b.last, Scope{{}, level});
             break;
         }
-        const Scope scope{c.kind == ClauseKind::Order ? kRowNumber : QString(), level};
-        out += u' ' + render(c.at, c.end, scope);
+        render(c.at, c.end, Scope{c.kind == ClauseKind::Order ? kRowNumber : QString(), level});
     }
-    return out;
 }
 
 // WHERE ROWNUM <= n: Oracle numbers rows as they are found, before it sorts, groups or removes
 // duplicates, so a LIMIT stands for it only on a plain query; otherwise the numbered rows are
 // taken from the one table in a subquery.
-Translator::RownumFilter Translator::rownumFilter(const Block& b, bool member, const Scope& outer) {
+Translator::RownumFilter Translator::rownumFilter(const Block& b, bool member) const {
     RownumFilter filter;
     const Clause* where = b.find(ClauseKind::Where);
     if (!where || !mentions(where->body, where->end, u"ROWNUM"))
         return filter;
     if (b.find(ClauseKind::Connect))
         refuse(QStringLiteral("ROWNUM in a hierarchical query is not supported"));
-    if (sql::findTopLevel(t_, where->body, where->end, u"OR") < where->end)
+    if (groups_.findTopLevel(where->body, where->end, u"OR") < where->end)
         refuse(kRownumForms);
-    for (const Range& term : sql::conjuncts(t_, where->body, where->end)) {
+    for (const Range& term : groups_.conjuncts(where->body, where->end)) {
         if (!mentions(term.first, term.last, u"ROWNUM"))
             filter.rest.push_back(term);
-        else if (filter.limit.isEmpty())
-            filter.limit = rownumLimit(term, outer);
+        else if (filter.kind == RownumFilter::None)
+            filter.kind = rownumKind(term, filter.value);
         else
             refuse(kRownumForms);
     }
@@ -193,8 +207,8 @@ Translator::RownumFilter Translator::rownumFilter(const Block& b, bool member, c
     if (!plain) {
         const Clause* from = b.find(ClauseKind::From);
         const bool single = from &&
-                            sql::findTopLevel(t_, from->body, from->end, u"JOIN") == from->end &&
-                            sql::splitTopLevel(t_, from->body, from->end).size() == 1;
+                            groups_.findTopLevel(from->body, from->end, u"JOIN") == from->end &&
+                            groups_.splitTopLevel(from->body, from->end).size() == 1;
         if (!single)
             refuse(
                 QStringLiteral("ROWNUM with a join in a query that sorts, groups or "
@@ -204,66 +218,85 @@ Translator::RownumFilter Translator::rownumFilter(const Block& b, bool member, c
     return filter;
 }
 
-// The row count a ROWNUM condition allows: ROWNUM <= n, ROWNUM < n, ROWNUM = 1, or mirrored.
-QString Translator::rownumLimit(Range term, const Scope& outer) {
+// The comparison a ROWNUM condition makes: ROWNUM <= n, ROWNUM < n, ROWNUM = 1, or mirrored;
+// `value` is set to n's tokens.
+Translator::RownumFilter::Kind Translator::rownumKind(Range term, Range& value) const {
     auto [first, last] = term;
-    while (last - first > 2 && t_[first].isOp(u'(') && sql::closing(t_, first, last) == last - 1) {
+    while (last - first > 2 && t_[first].isOp(u'(') && closing(first, last) == last - 1) {
         ++first;
         --last;
     }
     if (last - first < 3)
         refuse(kRownumForms);
-    QString op;
-    Range value;
+    QStringView op;
     if (t_[first].is(u"ROWNUM") && t_[first + 1].kind == TokenKind::Op) {
-        op = t_[first + 1].text.toString();
+        op = t_[first + 1].text;
         value = {first + 2, last};
     } else if (t_[last - 1].is(u"ROWNUM") && t_[last - 2].kind == TokenKind::Op) {
-        const QString written = t_[last - 2].text.toString();
-        op = written == u">="  ? QStringLiteral("<=")
-             : written == u">" ? QStringLiteral("<")
-             : written == u"=" ? written
-                               : QString();
+        const QStringView written = t_[last - 2].text;
+        op = written == u">=" ? u"<=" : written == u">" ? u"<" : written == u"=" ? written : u"";
         value = {first, last - 2};
     }
     if (op.isEmpty() || mentions(value.first, value.last, u"ROWNUM"))
         refuse(kRownumForms);
-    const QString v = render(value.first, value.last, Scope{{}, outer.level});
-    bool literal = false;
-    const qlonglong n = value.size() == 1 ? v.toLongLong(&literal) : 0;
     if (op == u"<=")
-        return literal ? QString::number(qMax(n, 0LL)) : QStringLiteral("max(%1, 0)").arg(v);
+        return RownumFilter::AtMost;
     if (op == u"<")
-        return literal ? QString::number(qMax(n - 1, 0LL))
-                       : QStringLiteral("max((%1) - 1, 0)").arg(v);
+        return RownumFilter::Below;
     if (op == u"=")
-        return literal ? QString::number(n == 1 ? 1 : 0)
-                       : QStringLiteral("CASE WHEN (%1) = 1 THEN 1 ELSE 0 END").arg(v);
+        return RownumFilter::One;
     refuse(kRownumForms);
+}
+
+// The row count the ROWNUM condition allows.
+void Translator::rownumLimit(const RownumFilter& filter, const Scope& outer) {
+    const Range value = filter.value;
+    bool literal = false;
+    const qlonglong n = value.size() == 1 && t_[value.first].kind == TokenKind::Number
+                            ? t_[value.first].text.toLongLong(&literal)
+                            : 0;
+    if (literal) {
+        const qlonglong rows = filter.kind == RownumFilter::AtMost  ? qMax(n, 0LL)
+                               : filter.kind == RownumFilter::Below ? qMax(n - 1, 0LL)
+                                                                    : (n == 1 ? 1 : 0);
+        return write(QString::number(rows));
+    }
+    const QStringView around[][2] = {
+        {u"max(", u", 0)"}, {u"max((", u") - 1, 0)"}, {u"CASE WHEN (", u") = 1 THEN 1 ELSE 0 END"}};
+    const auto& [before, after] = around[filter.kind == RownumFilter::AtMost  ? 0
+                                         : filter.kind == RownumFilter::Below ? 1
+                                                                              : 2];
+    write(before);
+    render(value.first, value.last, Scope{{}, outer.level});
+    write(after);
 }
 
 // FROM (SELECT * FROM table WHERE other terms LIMIT n OFFSET 0) alias: the rows numbered as
 // they are found, before the outer query sorts, groups or combines them.
-QString Translator::numberedRows(const Clause& from, const RownumFilter& filter,
-                                 const Scope& outer) {
+void Translator::numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer) {
     const Scope plain{{}, outer.level};
-    const Token& end = t_[from.end - 1];
-    QString alias;
-    if (sql::isName(end) && !sql::isKeyword(end))
-        alias = end.text.toString();
-    QString inner = QStringLiteral("SELECT * FROM ") + render(from.body, from.end, plain);
+    write(t_[from.at].text);
+    write(u" (SELECT * FROM ");
+    render(from.body, from.end, plain);
     if (!filter.rest.empty()) {
-        QStringList terms;
-        for (const auto& [a, e] : filter.rest)
-            terms << render(a, e, plain);
-        inner += QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+        write(u" WHERE ");
+        for (size_t k = 0; k < filter.rest.size(); ++k) {
+            if (k > 0)
+                write(u" AND ");
+            render(filter.rest[k].first, filter.rest[k].last, plain);
+        }
     }
     // OFFSET 0 keeps SQLite from flattening the subquery into the outer query, which would sort
     // or group first and only then take the rows (its flattener leaves a subquery with an OFFSET
     // alone).
-    return t_[from.at].text.toString() + QStringLiteral(" (") + inner + QStringLiteral(" LIMIT ") +
-           filter.limit + QStringLiteral(" OFFSET 0)") +
-           (alias.isEmpty() ? QString() : u' ' + alias);
+    write(u" LIMIT ");
+    rownumLimit(filter, outer);
+    write(u" OFFSET 0)");
+    const Token& end = t_[from.end - 1];
+    if (sql::isName(end) && !sql::isKeyword(end)) {
+        write(u" ");
+        write(end.text);
+    }
 }
 
 }  // namespace qv::embedded

@@ -1,11 +1,12 @@
-// Expressions of Oracle's SQL in SQLite's terms: operators grouped by Oracle's precedence,
-// Oracle's functions, literals and pseudo-columns. See translateOracle() in oracledialect.h.
+// Expressions of Oracle's SQL in SQLite's terms: operands, Oracle's functions, literals and
+// pseudo-columns (operators: translatorchains.cpp). See translateOracle() in oracledialect.h.
+// Each function that writes an operand has a twin ending in End that only finds where the
+// operand ends, for an operator chain that must know its operators before it writes.
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/translator.h"
 
 #include <QDate>
 #include <QRegularExpression>
-#include <QStringList>
 
 namespace qv::embedded {
 
@@ -21,21 +22,15 @@ bool isTypeName(const Token& t) {
             u"NUMERIC", u"DECIMAL", u"DEC", u"FLOAT", u"TIMESTAMP", u"RAW"});
 }
 
-bool isArithmetic(const Token& t) {
-    if (t.kind != TokenKind::Op)
-        return false;
-    return t.text == u"+" || t.text == u"-" || t.text == u"*" || t.text == u"/" || t.text == u"%" ||
-           t.text == u"||";
-}
-
 [[noreturn]] void dateError(int code, const char* words) {
     throw oracleError(
         code,
         QStringLiteral("ORA-%1: %2").arg(code, 5, 10, QChar(u'0')).arg(QLatin1StringView(words)));
 }
 
-// DATE 'YYYY-MM-DD' or TIMESTAMP 'YYYY-MM-DD HH24:MI:SS[.FF]' as the stored text.
-QString dateLiteral(bool timestamp, const QString& value) {
+// DATE 'YYYY-MM-DD' or TIMESTAMP 'YYYY-MM-DD HH24:MI:SS[.FF]' as the stored text. Not inlined:
+// its frame would weigh on every level of a nested expression.
+Q_NEVER_INLINE QString dateLiteral(bool timestamp, const QString& value) {
     static const QRegularExpression kValue(QStringLiteral(
         R"(^\s*(\d{1,4})-(\d{1,2})-(\d{1,2})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2})(?:\.(\d{1,9}))?)?)?\s*$)"));
     const QRegularExpressionMatch m = kValue.match(value);
@@ -80,292 +75,407 @@ std::optional<QString> special(const Token& t, const Scope& scope) {
     return std::nullopt;
 }
 
+// Past a name at `i` and its qualifiers (schema.table.column, t.*).
+size_t nameEnd(const std::vector<Token>& t, size_t i, size_t last) {
+    size_t j = i + 1;
+    while (j + 1 < last && t[j].isOp(u'.') && (sql::isName(t[j + 1]) || t[j + 1].isOp(u'*'))) {
+        j += 2;
+        if (t[j - 1].isOp(u'*'))
+            break;
+    }
+    return j;
+}
+
+// A DECODE value cheap enough to write once per search: a name, perhaps qualified, a literal or
+// a bind variable.
+bool isSmallValue(const std::vector<Token>& t, Range r) {
+    constexpr size_t kMaxTokens = 7;
+    constexpr int kMaxLength = 256;
+    if (r.empty() || r.size() > kMaxTokens || t[r.last - 1].end - t[r.first].begin > kMaxLength)
+        return false;
+    for (size_t k = r.first; k < r.last; ++k) {
+        const bool name = (k - r.first) % 2 == 0;
+        if (name ? !(sql::isName(t[k]) || t[k].kind == TokenKind::Number ||
+                     t[k].kind == TokenKind::String || t[k].kind == TokenKind::Param)
+                 : !t[k].isOp(u'.'))
+            return false;
+    }
+    return r.size() % 2 == 1;
+}
+
+// A DECODE search value that can never be NULL: a number or a date, or text other than ''
+// (NULL in Oracle).
+bool isNonNullLiteral(const std::vector<Token>& t, Range r) {
+    if (r.size() == 1)
+        return t[r.first].kind == TokenKind::Number ||
+               (t[r.first].kind == TokenKind::String && !sql::stringValue(t[r.first]).isEmpty());
+    return r.size() == 2 && ((t[r.first].isOp(u'-') && t[r.first + 1].kind == TokenKind::Number) ||
+                             ((t[r.first].is(u"DATE") || t[r.first].is(u"TIMESTAMP")) &&
+                              t[r.first + 1].kind == TokenKind::String));
+}
+
 }  // namespace
 
-QString Translator::render(size_t first, size_t last, const Scope& scope) {
-    QString out;
+void Translator::render(size_t first, size_t last, const Scope& scope) {
     size_t i = first;
     while (i < last) {
+        checkStop();
         if (i > first)
-            out += gap(i - 1, i);
+            writeGap(i - 1, i);
         // A parenthesised query is a query only where the caller expects one (see run()).
         if (!t_[i].isOp(u'(') && startsQuery(i, last)) {
-            out += query(i, last, scope);
+            query(i, last, scope);
             break;
         }
         if (const auto dual = duals_.find(i); dual != duals_.end()) {
             const size_t end = dual->second;
             const bool aliased = end < last && sql::isName(t_[end]) && !sql::isKeyword(t_[end]);
-            out += aliased ? kDual : kDual + QStringLiteral(" DUAL");
+            write(kDual);
+            if (!aliased)
+                write(u" DUAL");
             i = end;
             continue;
         }
         const Token& k = t_[i];
         // SQLite takes an expression after DEFAULT only in parentheses.
         if (k.is(u"DEFAULT") && startsOperand(i + 1, last)) {
-            const Piece p = chain(i + 1, last, scope);
-            out += k.text.toString() + gap(i, i + 1) + u'(' + p.text + u')';
-            i = p.next;
+            write(k.text);
+            writeGap(i, i + 1);
+            write(u"(");
+            i = chain(i + 1, last, scope);
+            write(u")");
             continue;
         }
         if (startsOperand(i, last)) {
-            const Piece p = chain(i, last, scope);
-            out += p.text;
-            i = p.next;
+            i = chain(i, last, scope);
             continue;
         }
-        out += k.text.toString();
-        ++i;
+        // Prefix operators before no operand stand as written, all at once: asking from each of
+        // them again would read the rest of the run again.
+        const size_t end = qMax(pastPrefixes(i, last), i + 1);
+        write(k.text);
+        for (size_t j = i + 1; j < end; ++j) {
+            writeGap(j - 1, j);
+            write(t_[j].text);
+        }
+        i = end;
     }
-    return out;
 }
 
-// Operands joined by arithmetic, grouped as Oracle groups them: * and / before + - and ||,
-// which share one level. SQLite puts || above * and /, so "'n=' || a * 2" would multiply the
-// text; written as calls the grouping is explicit.
-Translator::Piece Translator::chain(size_t i, size_t last, const Scope& scope) {
-    std::vector<Piece> operands{operand(i, last, scope)};
-    std::vector<size_t> ops;
-    size_t j = operands.back().next;
-    while (j < last && isArithmetic(t_[j]) && startsOperand(j + 1, last)) {
-        ops.push_back(j);
-        operands.push_back(operand(j + 1, last, scope));
-        j = operands.back().next;
-    }
-    if (ops.empty())
-        return operands.front();
-    bool native = true;
-    for (size_t at : ops)
-        native = native && (t_[at].isOp(u'*') || t_[at].isOp(u'%'));
-    if (native) {
-        QString text = operands[0].text;
-        for (size_t k = 0; k < ops.size(); ++k) {
-            text += gap(operands[k].next - 1, ops[k]) + t_[ops[k]].text.toString() +
-                    gap(ops[k], ops[k] + 1) + operands[k + 1].text;
-        }
-        return {text, j};
-    }
-    QString sum;
-    QStringList concat;
-    QString pending;
-    QString term = operands[0].text;
-    auto flush = [&] {
-        if (pending.isEmpty()) {
-            sum = term;
-        } else if (pending == u"||") {
-            if (concat.isEmpty())
-                concat << sum;
-            concat << term;
-        } else {
-            if (!concat.isEmpty()) {
-                sum = QStringLiteral("qv_concat(") + concat.join(QStringLiteral(", ")) + u')';
-                concat.clear();
-            }
-            sum = (pending == u"+" ? QStringLiteral("qv_add(") : QStringLiteral("qv_sub(")) + sum +
-                  QStringLiteral(", ") + term + u')';
-        }
-    };
-    for (size_t k = 0; k < ops.size(); ++k) {
-        const QString op = t_[ops[k]].text.toString();
-        const QString& next = operands[k + 1].text;
-        if (op == u"/") {
-            term = QStringLiteral("qv_div(") + term + QStringLiteral(", ") + next + u')';
-        } else if (op == u"*" || op == u"%") {
-            term += u' ' + op + u' ' + next;
-        } else {
-            flush();
-            pending = op;
-            term = next;
-        }
-    }
-    flush();
-    if (!concat.isEmpty())
-        sum = QStringLiteral("qv_concat(") + concat.join(QStringLiteral(", ")) + u')';
-    return {sum, j};
-}
-
-Translator::Piece Translator::operand(size_t i, size_t last, const Scope& scope) {
-    QString prefix;
+// Signs, ~, PRIOR and CONNECT_BY_ROOT before an operand belong to it.
+size_t Translator::operand(size_t i, size_t last, const Scope& scope) {
+    const size_t start = pastPrefixes(i, last);
     size_t j = i;
-    while ((t_[j].isOp(u'-') || t_[j].isOp(u'+') || t_[j].isOp(u'~') || t_[j].is(u"PRIOR") ||
-            t_[j].is(u"CONNECT_BY_ROOT")) &&
-           startsOperand(j + 1, last)) {
-        prefix += t_[j].text.toString() + gap(j, j + 1);
-        ++j;
+    if (start > i && startsOperand(start, last)) {
+        for (; j < start; ++j) {
+            write(t_[j].text);
+            writeGap(j, j + 1);
+        }
     }
-    Piece p = primary(j, last, scope);
-    while (p.next + 1 < last && t_[p.next].is(u"COLLATE")) {
-        p.text += gap(p.next - 1, p.next) + t_[p.next].text.toString() + gap(p.next, p.next + 1) +
-                  t_[p.next + 1].text.toString();
-        p.next += 2;
+    size_t next = primary(j, last, scope);
+    while (next + 1 < last && t_[next].is(u"COLLATE")) {
+        writeGap(next - 1, next);
+        write(t_[next].text);
+        writeGap(next, next + 1);
+        write(t_[next + 1].text);
+        next += 2;
     }
-    return {prefix + p.text, p.next};
+    return next;
 }
 
-Translator::Piece Translator::primary(size_t i, size_t last, const Scope& scope) {
+size_t Translator::operandEnd(size_t i, size_t last) const {
+    const size_t start = pastPrefixes(i, last);
+    size_t next = primaryEnd(start > i && startsOperand(start, last) ? start : i, last);
+    while (next + 1 < last && t_[next].is(u"COLLATE"))
+        next += 2;
+    return next;
+}
+
+size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     const Token& k = t_[i];
     if (k.isOp(u'(') || k.is(u"CASE")) {
-        const size_t close = sql::closing(t_, i, last);
-        if (close >= last)
-            return {original(i, last), last};  // unbalanced: SQLite says where
-        QString inner;
-        if (close > i + 1) {
-            const bool query = k.isOp(u'(') && startsQuery(i + 1, close);
-            inner = gap(i, i + 1) +
-                    (query ? this->query(i + 1, close, scope) : render(i + 1, close, scope)) +
-                    gap(close - 1, close);
+        const size_t close = closing(i, last);
+        if (close >= last) {
+            writeOriginal(i, last);  // unbalanced: SQLite says where
+            return last;
         }
-        return {k.text.toString() + inner + t_[close].text.toString(), close + 1};
+        write(k.text);
+        if (close > i + 1) {
+            writeGap(i, i + 1);
+            if (k.isOp(u'(') && startsQuery(i + 1, close))
+                query(i + 1, close, scope);
+            else
+                render(i + 1, close, scope);
+            writeGap(close - 1, close);
+        }
+        write(t_[close].text);
+        return close + 1;
     }
     if ((k.is(u"DATE") || k.is(u"TIMESTAMP")) && i + 1 < last &&
-        t_[i + 1].kind == TokenKind::String)
-        return {dateLiteral(k.is(u"TIMESTAMP"), sql::stringValue(t_[i + 1])), i + 2};
+        t_[i + 1].kind == TokenKind::String) {
+        write(dateLiteral(k.is(u"TIMESTAMP"), sql::stringValue(t_[i + 1])));
+        return i + 2;
+    }
     if (sql::isName(k)) {
-        size_t j = i + 1;
-        while (j + 1 < last && t_[j].isOp(u'.') &&
-               (sql::isName(t_[j + 1]) || t_[j + 1].isOp(u'*'))) {
-            j += 2;
-            if (t_[j - 1].isOp(u'*'))
-                break;
-        }
+        const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return call(i, j, last, scope);
         if (j == i + 1 && k.kind == TokenKind::Word) {
-            if (const auto text = special(k, scope))
-                return {*text, i + 1};
+            if (const auto text = special(k, scope)) {
+                write(*text);
+                return i + 1;
+            }
         }
-        return {original(i, j), j};
+        writeOriginal(i, j);
+        return j;
     }
     // N'text' and q'[text]' are Oracle's alone.
     if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
-        return {sql::quotedString(sql::stringValue(k)), i + 1};
-    return {k.text.toString(), i + 1};
+        write(sql::quotedString(sql::stringValue(k)));
+    else
+        write(k.text);
+    return i + 1;
 }
 
-Translator::Piece Translator::call(size_t nameFirst, size_t open, size_t last, const Scope& scope) {
-    const size_t close = sql::closing(t_, open, last);
-    if (close >= last)
-        return {original(nameFirst, last), last};
+size_t Translator::primaryEnd(size_t i, size_t last) const {
+    const Token& k = t_[i];
+    if (k.isOp(u'(') || k.is(u"CASE")) {
+        const size_t close = closing(i, last);
+        return close >= last ? last : close + 1;
+    }
+    if ((k.is(u"DATE") || k.is(u"TIMESTAMP")) && i + 1 < last &&
+        t_[i + 1].kind == TokenKind::String)
+        return i + 2;
+    if (sql::isName(k)) {
+        const size_t j = nameEnd(t_, i, last);
+        if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
+            return callEnd(i, j, last);
+        return j;
+    }
+    return i + 1;
+}
+
+size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope& scope) {
+    const size_t close = closing(open, last);
+    if (close >= last) {
+        writeOriginal(nameFirst, last);
+        return last;
+    }
     const Token& name = t_[open - 1];
     const bool qualified = open - 1 > nameFirst;
     std::vector<Range> args;
     if (close > open + 1)
-        args = sql::splitTopLevel(t_, open + 1, close);
-    auto arg = [&](size_t k) { return render(args[k].first, args[k].last, scope); };
+        args = groups_.splitTopLevel(open + 1, close);
+    auto arg = [&](size_t k) { render(args[k].first, args[k].last, scope); };
     // An argument used as an operand of IS keeps its grouping.
     auto grouped = [&](size_t k) {
-        const QString text = arg(k);
-        return args[k].size() > 1 ? u'(' + text + u')' : text;
+        if (args[k].size() > 1) {
+            write(u"(");
+            arg(k);
+            write(u")");
+        } else {
+            arg(k);
+        }
     };
     auto arguments = [&](size_t least, size_t most) {
         if (args.size() < least || args.size() > most)
             throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
     };
-    QString text;
-    if (!qualified) {
-        if (name.is(u"NVL")) {
-            arguments(2, 2);
-            text = QStringLiteral("ifnull(%1, %2)").arg(arg(0), arg(1));
-        } else if (name.is(u"NVL2")) {
-            arguments(3, 3);
-            text = QStringLiteral("CASE WHEN %1 IS NOT NULL THEN %2 ELSE %3 END")
-                       .arg(grouped(0), arg(1), arg(2));
-        } else if (name.is(u"DECODE")) {
-            if (args.size() < 3)
-                throw oracleError(938,
-                                  QStringLiteral("ORA-00938: not enough arguments for function"));
-            // IS rather than =, as DECODE takes NULL to match NULL.
-            const QString value = grouped(0);
-            text = QStringLiteral("CASE");
-            size_t k = 1;
-            for (; k + 1 < args.size(); k += 2)
-                text += QStringLiteral(" WHEN %1 IS %2 THEN %3").arg(value, grouped(k), arg(k + 1));
-            if (k < args.size())
-                text += QStringLiteral(" ELSE ") + arg(k);
-            text += QStringLiteral(" END");
-        } else if (name.is(u"GREATEST") || name.is(u"LEAST")) {
-            arguments(1, 255);
-            QStringList values;
-            for (size_t k = 0; k < args.size(); ++k)
-                values << arg(k);
-            // One argument would make MAX and MIN aggregates.
-            text = args.size() == 1
-                       ? u'(' + values[0] + u')'
-                       : (name.is(u"GREATEST") ? QStringLiteral("max(") : QStringLiteral("min(")) +
-                             values.join(QStringLiteral(", ")) + u')';
-        } else if (name.is(u"CAST") && args.size() == 1) {
-            text = cast(args[0], scope);
-        } else if (name.is(u"EXTRACT") && args.size() == 1) {
-            text = extract(args[0], scope);
-        } else if (ddl_ && isTypeName(name)) {
-            if (const auto type = oracleType(open - 1, last))
-                return *type;
+    if (!qualified && name.is(u"NVL")) {
+        arguments(2, 2);
+        write(u"ifnull(");
+        arg(0);
+        write(u", ");
+        arg(1);
+        write(u")");
+    } else if (!qualified && name.is(u"NVL2")) {
+        arguments(3, 3);
+        write(u"CASE WHEN ");
+        grouped(0);
+        write(u" IS NOT NULL THEN ");
+        arg(1);
+        write(u" ELSE ");
+        arg(2);
+        write(u" END");
+    } else if (!qualified && name.is(u"DECODE")) {
+        decode(args, scope);
+    } else if (!qualified && (name.is(u"GREATEST") || name.is(u"LEAST"))) {
+        arguments(1, 255);
+        // One argument would make MAX and MIN aggregates.
+        write(args.size() == 1 ? u"(" : name.is(u"GREATEST") ? u"max(" : u"min(");
+        for (size_t k = 0; k < args.size(); ++k) {
+            if (k > 0)
+                write(u", ");
+            arg(k);
         }
+        write(u")");
+    } else if (!qualified && name.is(u"CAST") && args.size() == 1) {
+        cast(args[0], scope);
+    } else if (!qualified && name.is(u"EXTRACT") && args.size() == 1) {
+        extract(args[0], scope);
+    } else if (const auto type = !qualified && ddl_ && isTypeName(name) ? oracleType(open - 1, last)
+                                                                        : std::nullopt) {
+        write(type->text);
+        return type->next;
+    } else {
+        writeOriginal(nameFirst, open);
+        writeGap(open - 1, open);
+        write(u"(");
+        if (close > open + 1) {
+            writeGap(open, open + 1);
+            render(open + 1, close, scope);
+            writeGap(close - 1, close);
+        }
+        write(u")");
     }
-    if (text.isEmpty()) {
-        const QString inner =
-            close > open + 1
-                ? gap(open, open + 1) + render(open + 1, close, scope) + gap(close - 1, close)
-                : QString();
-        text = original(nameFirst, open) + gap(open - 1, open) + u'(' + inner + u')';
-    }
-    return callTail(text, close + 1, last, scope);
+    return callTail(close + 1, last, scope);
 }
 
-// OVER, FILTER and WITHIN GROUP after a call, which belong to it.
-Translator::Piece Translator::callTail(QString text, size_t next, size_t last, const Scope& scope) {
-    while (next + 1 < last) {
-        const Token& w = t_[next];
-        size_t open = kNone;
-        if ((w.is(u"OVER") || w.is(u"FILTER")) && t_[next + 1].isOp(u'('))
-            open = next + 1;
-        else if (w.is(u"WITHIN") && next + 2 < last && t_[next + 1].is(u"GROUP") &&
-                 t_[next + 2].isOp(u'('))
-            open = next + 2;
-        if (open == kNone) {
-            if (w.is(u"OVER") && sql::isName(t_[next + 1])) {
-                text += gap(next - 1, next) + original(next, next + 2);
-                next += 2;
-                continue;
-            }
-            break;
-        }
-        const size_t close = sql::closing(t_, open, last);
-        if (close >= last)
-            break;
-        text += gap(next - 1, next) + original(next, open) + gap(open - 1, open) + u'(' +
-                render(open + 1, close, scope) + u')';
-        next = close + 1;
+size_t Translator::callEnd(size_t nameFirst, size_t open, size_t last) const {
+    const size_t close = closing(open, last);
+    if (close >= last)
+        return last;
+    if (open - 1 == nameFirst && ddl_ && isTypeName(t_[nameFirst])) {
+        if (const auto type = oracleType(nameFirst, last))
+            return type->next;
     }
-    return {text, next};
+    return callTailEnd(close + 1, last);
+}
+
+// OVER, FILTER and WITHIN GROUP after a call, which belong to it: past the one at `next`, with
+// `open` at its '(' (kNone for OVER name); kNone when none stands there.
+size_t Translator::callTailPart(size_t next, size_t last, size_t& open) const {
+    open = kNone;
+    if (next + 1 >= last)
+        return kNone;
+    const Token& w = t_[next];
+    if ((w.is(u"OVER") || w.is(u"FILTER")) && t_[next + 1].isOp(u'('))
+        open = next + 1;
+    else if (w.is(u"WITHIN") && next + 2 < last && t_[next + 1].is(u"GROUP") &&
+             t_[next + 2].isOp(u'('))
+        open = next + 2;
+    if (open == kNone)
+        return w.is(u"OVER") && sql::isName(t_[next + 1]) ? next + 2 : kNone;
+    const size_t close = closing(open, last);
+    return close >= last ? kNone : close + 1;
+}
+
+size_t Translator::callTail(size_t next, size_t last, const Scope& scope) {
+    size_t open = kNone;
+    for (size_t end; (end = callTailPart(next, last, open)) != kNone; next = end) {
+        writeGap(next - 1, next);
+        if (open == kNone) {
+            writeOriginal(next, end);
+            continue;
+        }
+        writeOriginal(next, open);
+        writeGap(open - 1, open);
+        write(u"(");
+        render(open + 1, end - 1, scope);
+        write(u")");
+    }
+    return next;
+}
+
+size_t Translator::callTailEnd(size_t next, size_t last) const {
+    size_t open = kNone;
+    for (size_t end; (end = callTailPart(next, last, open)) != kNone;)
+        next = end;
+    return next;
+}
+
+// DECODE(value, search, result, ..., default), matching NULL with NULL and reading the value
+// once, whatever its size: a value written once per search would make a DECODE nested in
+// another's value grow with the product of their searches.
+//   a small value (a name, a literal):  CASE WHEN value IS search THEN result ... ELSE ... END
+//   searches that are never NULL:       CASE value WHEN search THEN result ... END, which
+//                                       compares as IS does then
+//   else:                               CASE qv_decode(value, search, ...) WHEN 1 THEN result
+//                                       ... END; qv_decode compares without the columns'
+//                                       affinities and reads every search
+void Translator::decode(const std::vector<Range>& args, const Scope& scope) {
+    if (args.size() < 3)
+        throw oracleError(938, QStringLiteral("ORA-00938: not enough arguments for function"));
+    // Oracle's limit, which also keeps qv_decode within SQLite's.
+    if (args.size() > 255)
+        throw oracleError(939, QStringLiteral("ORA-00939: too many arguments for function"));
+    auto arg = [&](size_t k) { render(args[k].first, args[k].last, scope); };
+    auto grouped = [&](size_t k) {
+        if (args[k].size() > 1)
+            write(u"(");
+        arg(k);
+        if (args[k].size() > 1)
+            write(u")");
+    };
+    const size_t pairsEnd = args.size() - (args.size() % 2 == 0 ? 1 : 0);
+    bool literalSearches = true;
+    for (size_t k = 1; k < pairsEnd; k += 2)
+        literalSearches = literalSearches && isNonNullLiteral(t_, args[k]);
+    const bool small = isSmallValue(t_, args[0]);
+    if (small) {
+        write(u"CASE");
+    } else if (literalSearches) {
+        write(u"CASE ");
+        grouped(0);
+    } else {
+        write(u"CASE qv_decode(");
+        arg(0);
+        for (size_t k = 1; k < pairsEnd; k += 2) {
+            write(u", ");
+            arg(k);
+        }
+        write(u")");
+    }
+    for (size_t k = 1; k < pairsEnd; k += 2) {
+        checkStop();
+        write(u" WHEN ");
+        if (small) {
+            grouped(0);
+            write(u" IS ");
+            grouped(k);
+        } else if (literalSearches) {
+            arg(k);
+        } else {
+            write(QString::number(k / 2 + 1));
+        }
+        write(u" THEN ");
+        arg(k + 1);
+    }
+    if (pairsEnd < args.size()) {
+        write(u" ELSE ");
+        arg(pairsEnd);
+    }
+    write(u" END");
 }
 
 // A type with a size SQLite cannot parse (VARCHAR2(10 BYTE), NUMBER(*,2), TIMESTAMP(6) WITH
 // TIME ZONE) in a form it can, the words that name the type kept for the field types.
-std::optional<Translator::Piece> Translator::oracleType(size_t nameAt, size_t last) const {
+std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t last) const {
     const size_t open = nameAt + 1;
-    const size_t close = sql::closing(t_, open, last);
+    const size_t close = closing(open, last);
     if (close >= last || close == open + 1)
         return std::nullopt;
-    QStringList sizes;
+    QString sizes;
     bool changed = false;
-    for (const auto& [a, b] : sql::splitTopLevel(t_, open + 1, close)) {
+    for (const auto& [a, b] : groups_.splitTopLevel(open + 1, close)) {
+        if (!sizes.isEmpty())
+            sizes += u',';
         if (b - a == 1 && t_[a].kind == TokenKind::Number) {
-            sizes << t_[a].text.toString();
+            sizes += t_[a].text;
         } else if (b - a == 2 && t_[a].kind == TokenKind::Number &&
                    (t_[a + 1].is(u"BYTE") || t_[a + 1].is(u"CHAR"))) {
-            sizes << t_[a].text.toString();
+            sizes += t_[a].text;
             changed = true;
         } else if (b - a == 1 && t_[a].isOp(u'*')) {
-            sizes << QStringLiteral("38");
+            sizes += u"38";
             changed = true;
         } else if (b - a == 2 && t_[a].isOp(u'-') && t_[a + 1].kind == TokenKind::Number) {
-            sizes << u'-' + t_[a + 1].text.toString();
+            sizes += u'-' + t_[a + 1].text.toString();
         } else {
             return std::nullopt;
         }
     }
-    QString text = t_[nameAt].text.toString() + u'(' + sizes.join(u',') + u')';
+    QString text = t_[nameAt].text.toString() + u'(' + sizes + u')';
     size_t next = close + 1;
     if (t_[nameAt].is(u"TIMESTAMP") && next < last && t_[next].is(u"WITH")) {
         size_t j = next + 1;
@@ -382,41 +492,54 @@ std::optional<Translator::Piece> Translator::oracleType(size_t nameAt, size_t la
     }
     if (!changed)
         return std::nullopt;
-    return Piece{text, next};
+    return TypeName{text, next};
 }
 
 // CAST(x AS DATE) would give SQLite's NUMERIC affinity (2024 from '2024-01-31').
-QString Translator::cast(Range argument, const Scope& scope) {
+void Translator::cast(Range argument, const Scope& scope) {
     const auto [first, last] = argument;
-    const size_t as = sql::findTopLevel(t_, first, last, u"AS");
-    if (as + 1 >= last)
-        return QStringLiteral("CAST(") + render(first, last, scope) + u')';
-    const QString value = render(first, as, scope);
-    if (t_[as + 1].is(u"DATE"))
-        return QStringLiteral("to_date(") + value + u')';
-    if (t_[as + 1].is(u"TIMESTAMP"))
-        return QStringLiteral("to_timestamp(") + value + u')';
-    QString type = original(as + 1, last);
-    if (as + 2 < last && isTypeName(t_[as + 1]) && t_[as + 2].isOp(u'(')) {
-        if (const auto fixed = oracleType(as + 1, last))
-            type = fixed->text;
+    const size_t as = groups_.findTopLevel(first, last, u"AS");
+    if (as + 1 >= last) {
+        write(u"CAST(");
+        render(first, last, scope);
+        write(u")");
+        return;
     }
-    return QStringLiteral("CAST(") + value + QStringLiteral(" AS ") + type + u')';
+    const bool date = t_[as + 1].is(u"DATE");
+    const bool timestamp = t_[as + 1].is(u"TIMESTAMP");
+    write(date ? u"to_date(" : timestamp ? u"to_timestamp(" : u"CAST(");
+    render(first, as, scope);
+    if (!date && !timestamp) {
+        write(u" AS ");
+        std::optional<TypeName> fixed;
+        if (as + 2 < last && isTypeName(t_[as + 1]) && t_[as + 2].isOp(u'('))
+            fixed = oracleType(as + 1, last);
+        if (fixed)
+            write(fixed->text);
+        else
+            writeOriginal(as + 1, last);
+    }
+    write(u")");
 }
 
-QString Translator::extract(Range argument, const Scope& scope) {
-    static const std::pair<const char16_t*, const char*> kParts[] = {
-        {u"YEAR", "CAST(strftime('%Y', %1) AS INTEGER)"},
-        {u"MONTH", "CAST(strftime('%m', %1) AS INTEGER)"},
-        {u"DAY", "CAST(strftime('%d', %1) AS INTEGER)"},
-        {u"HOUR", "CAST(strftime('%H', %1) AS INTEGER)"},
-        {u"MINUTE", "CAST(strftime('%M', %1) AS INTEGER)"},
-        {u"SECOND", "CAST(strftime('%f', %1) AS REAL)"}};
+void Translator::extract(Range argument, const Scope& scope) {
+    static const std::pair<const char16_t*, const char16_t*> kParts[] = {
+        {u"YEAR", u"CAST(strftime('%Y', %1) AS INTEGER)"},
+        {u"MONTH", u"CAST(strftime('%m', %1) AS INTEGER)"},
+        {u"DAY", u"CAST(strftime('%d', %1) AS INTEGER)"},
+        {u"HOUR", u"CAST(strftime('%H', %1) AS INTEGER)"},
+        {u"MINUTE", u"CAST(strftime('%M', %1) AS INTEGER)"},
+        {u"SECOND", u"CAST(strftime('%f', %1) AS REAL)"}};
     if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM")) {
         for (const auto& [part, pattern] : kParts) {
-            if (t_[argument.first].is(QStringView(part)))
-                return QString::fromLatin1(pattern).arg(
-                    render(argument.first + 2, argument.last, scope));
+            if (t_[argument.first].is(QStringView(part))) {
+                const QStringView text(pattern);
+                const qsizetype at = text.indexOf(u"%1");
+                write(text.left(at));
+                render(argument.first + 2, argument.last, scope);
+                write(text.mid(at + 2));
+                return;
+            }
         }
     }
     refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));

@@ -4,55 +4,76 @@
 
 namespace qv::embedded {
 
-QString Translator::query(size_t first, size_t last, const Scope& outer) {
+void Translator::query(size_t first, size_t last, const Scope& outer) {
     if (!t_[first].is(u"WITH"))
         return compound(first, last, outer);
-    QString out = t_[first].text.toString();
-    size_t prev = first;
+    // name [(columns)] AS [[NOT] MATERIALIZED] (query), ...: read to its end before writing, as
+    // a list that turns out malformed is passed on as written.
     size_t i = first + 1;
-    if (i < last && t_[i].is(u"RECURSIVE")) {
-        out += gap(prev, i) + t_[i].text.toString();
-        prev = i++;
-    }
-    // name [(columns)] AS [[NOT] MATERIALIZED] (query), ...
+    if (i < last && t_[i].is(u"RECURSIVE"))
+        ++i;
+    struct Member {
+        size_t first, open, close;
+    };
+    std::vector<Member> members;
     while (true) {
+        checkStop();
         size_t as = i;
         while (as < last && !t_[as].is(u"AS")) {
             if (t_[as].isOp(u'('))
-                as = sql::closing(t_, as, last);
+                as = closing(as, last);
             ++as;
         }
         size_t open = as + 1;
         while (open < last && (t_[open].is(u"NOT") || t_[open].is(u"MATERIALIZED")))
             ++open;
         if (as >= last || open >= last || !t_[open].isOp(u'('))
-            return original(first, last);
-        const size_t close = sql::closing(t_, open, last);
+            return writeOriginal(first, last);
+        const size_t close = closing(open, last);
         if (close >= last)
-            return original(first, last);
-        out += gap(prev, i) + original(i, open) + gap(open - 1, open) + u'(' +
-               query(open + 1, close, outer) + u')';
-        prev = close;
+            return writeOriginal(first, last);
+        members.push_back({i, open, close});
         i = close + 1;
         if (i < last && t_[i].isOp(u',')) {
-            out += gap(prev, i) + u',';
-            prev = i++;
+            ++i;
             continue;
         }
         break;
     }
     if (i >= last)
-        return original(first, last);
-    return out + gap(prev, i) + compound(i, last, outer);
+        return writeOriginal(first, last);
+    write(t_[first].text);
+    size_t prev = first;
+    if (t_[first + 1].is(u"RECURSIVE")) {
+        writeGap(first, first + 1);
+        write(t_[first + 1].text);
+        prev = first + 1;
+    }
+    for (const Member& m : members) {
+        if (m.first > prev + 1) {  // the comma between members
+            writeGap(prev, m.first - 1);
+            write(u",");
+            prev = m.first - 1;
+        }
+        writeGap(prev, m.first);
+        writeOriginal(m.first, m.open);
+        writeGap(m.open - 1, m.open);
+        write(u"(");
+        query(m.open + 1, m.close, outer);
+        write(u")");
+        prev = m.close;
+    }
+    writeGap(prev, i);
+    compound(i, last, outer);
 }
 
-QString Translator::compound(size_t first, size_t last, const Scope& outer) {
+void Translator::compound(size_t first, size_t last, const Scope& outer) {
     std::vector<Range> segments;
     std::vector<Range> operators;
     size_t start = first;
     for (size_t i = first; i < last; ++i) {
         if (t_[i].isOp(u'(')) {
-            i = sql::closing(t_, i, last);
+            i = closing(i, last);
         } else if (isSetOperator(t_[i])) {
             segments.push_back({start, i});
             size_t end = i + 1;
@@ -65,106 +86,123 @@ QString Translator::compound(size_t first, size_t last, const Scope& outer) {
     }
     segments.push_back({start, last});
     const bool member = segments.size() > 1;
-    QString out;
     size_t prev = kNone;
     for (size_t k = 0; k < segments.size(); ++k) {
+        checkStop();
         if (k > 0) {
             const auto [op, opEnd] = operators[k - 1];
-            out += gap(prev, op) +
-                   (t_[op].is(u"MINUS") ? QStringLiteral("EXCEPT") : original(op, opEnd));
+            writeGap(prev, op);
+            if (t_[op].is(u"MINUS"))
+                write(u"EXCEPT");
+            else
+                writeOriginal(op, opEnd);
             prev = opEnd - 1;
         }
         const auto [a, b] = segments[k];
         if (a >= b)
             continue;
-        out += (prev == kNone ? QString() : gap(prev, a)) + segment(a, b, member, outer);
+        if (prev != kNone)
+            writeGap(prev, a);
+        segment(a, b, member, outer);
         prev = b - 1;
     }
-    return out;
 }
 
 // One member of a set operation. SQLite takes no parentheses around one, so a parenthesised
 // query becomes a subquery.
-QString Translator::segment(size_t first, size_t last, bool member, const Scope& outer) {
+void Translator::segment(size_t first, size_t last, bool member, const Scope& outer) {
     if (t_[first].is(u"SELECT"))
         return block(first, last, member, outer);
     if (t_[first].isOp(u'(')) {
-        const size_t close = sql::closing(t_, first, last);
+        const size_t close = closing(first, last);
         if (close < last && startsQuery(first + 1, close) &&
             (close + 1 == last || isQueryTail(t_[close + 1]))) {
-            QString text =
-                QStringLiteral("SELECT * FROM (") + query(first + 1, close, outer) + u')';
-            if (close + 1 < last)
-                text += u' ' + tail(close + 1, last, outer);
-            return text;
+            write(u"SELECT * FROM (");
+            query(first + 1, close, outer);
+            write(u")");
+            if (close + 1 < last) {
+                write(u" ");
+                tail(close + 1, last, outer);
+            }
+            return;
         }
     }
-    return render(first, last, outer);
+    render(first, last, outer);
 }
 
 // ORDER BY ... and OFFSET / FETCH after a parenthesised query.
-QString Translator::tail(size_t first, size_t last, const Scope& outer) {
+void Translator::tail(size_t first, size_t last, const Scope& outer) {
     size_t limitAt = first;
     while (limitAt < last && !t_[limitAt].is(u"OFFSET") && !t_[limitAt].is(u"FETCH")) {
         if (t_[limitAt].isOp(u'('))
-            limitAt = sql::closing(t_, limitAt, last);
+            limitAt = closing(limitAt, last);
         ++limitAt;
     }
-    QString text = render(first, qMin(limitAt, last), Scope{{}, outer.level});
-    if (limitAt < last)
-        text +=
-            (text.isEmpty() ? QString() : QStringLiteral(" ")) + limitClause(limitAt, last, outer);
-    return text;
+    limitAt = qMin(limitAt, last);
+    render(first, limitAt, Scope{{}, outer.level});
+    if (limitAt < last) {
+        if (limitAt > first)
+            write(u" ");
+        limitClause(limitAt, last, outer);
+    }
 }
 
-// [OFFSET n ROW|ROWS] [FETCH FIRST|NEXT [n] ROW|ROWS ONLY] as LIMIT n OFFSET m.
-QString Translator::limitClause(size_t first, size_t last, const Scope& outer) {
+// [OFFSET n ROW|ROWS] [FETCH FIRST|NEXT [n] ROW|ROWS ONLY] as LIMIT n OFFSET m; any other form
+// as written, for SQLite to take or refuse.
+void Translator::limitClause(size_t first, size_t last, const Scope& outer) {
     auto rowsWord = [&](size_t from) {
         size_t i = from;
         while (i < last && !t_[i].is(u"ROW") && !t_[i].is(u"ROWS")) {
             if (t_[i].isOp(u'('))
-                i = sql::closing(t_, i, last);
+                i = closing(i, last);
             ++i;
         }
         return i;
     };
     const Scope scope{{}, outer.level};
-    QString count, offset;
+    Range offset, count;
+    bool fetch = false;
+    bool understood = true;
     size_t i = first;
     if (i < last && t_[i].is(u"OFFSET")) {
         const size_t rows = rowsWord(i + 1);
-        if (rows >= last || rows == i + 1)
-            return render(first, last, scope);
-        offset = render(i + 1, rows, scope);
+        understood = rows < last && rows != i + 1;
+        offset = {i + 1, rows};
         i = rows + 1;
     }
-    if (i < last && t_[i].is(u"FETCH")) {
-        if (i + 1 >= last || !(t_[i + 1].is(u"FIRST") || t_[i + 1].is(u"NEXT")))
-            return render(first, last, scope);
-        const size_t rows = rowsWord(i + 2);
-        if (rows >= last)
-            return render(first, last, scope);
-        if (sql::findTopLevel(t_, i + 2, rows, u"PERCENT") < rows)
-            refuse(QStringLiteral("FETCH ... PERCENT is not supported"));
-        count = rows > i + 2 ? render(i + 2, rows, scope) : QStringLiteral("1");
-        i = rows + 1;
-        if (i < last && t_[i].is(u"WITH"))
-            refuse(QStringLiteral("FETCH ... WITH TIES is not supported"));
-        if (i >= last || !t_[i].is(u"ONLY"))
-            return render(first, last, scope);
-        ++i;
+    if (understood && i < last && t_[i].is(u"FETCH")) {
+        fetch = true;
+        const size_t rows = i + 1 < last && (t_[i + 1].is(u"FIRST") || t_[i + 1].is(u"NEXT"))
+                                ? rowsWord(i + 2)
+                                : last;
+        understood = rows < last;
+        if (understood) {
+            if (groups_.findTopLevel(i + 2, rows, u"PERCENT") < rows)
+                refuse(QStringLiteral("FETCH ... PERCENT is not supported"));
+            count = {i + 2, rows};
+            i = rows + 1;
+            if (i < last && t_[i].is(u"WITH"))
+                refuse(QStringLiteral("FETCH ... WITH TIES is not supported"));
+            understood = i < last && t_[i].is(u"ONLY");
+            ++i;
+        }
     }
-    if (i != last)
+    if (!understood || i != last)
         return render(first, last, scope);
-    QString text = QStringLiteral("LIMIT ") + (count.isEmpty() ? QStringLiteral("-1") : count);
-    if (!offset.isEmpty())
-        text += QStringLiteral(" OFFSET ") + offset;
-    return text;
+    write(u"LIMIT ");
+    if (!count.empty())
+        render(count.first, count.last, scope);
+    else
+        write(fetch ? u"1" : u"-1");
+    if (!offset.empty()) {
+        write(u" OFFSET ");
+        render(offset.first, offset.last, scope);
+    }
 }
 
-QString Translator::item(size_t first, size_t last, const Scope& scope) {
+void Translator::item(size_t first, size_t last, const Scope& scope) {
     if (last - first == 1 && t_[first].isOp(u'*'))
-        return t_[first].text.toString();
+        return write(t_[first].text);
     if (last - first >= 3 && t_[last - 1].isOp(u'*') && t_[last - 2].isOp(u'.'))
         return render(first, last, scope);
     const Token& end = t_[last - 1];
@@ -180,31 +218,35 @@ QString Translator::item(size_t first, size_t last, const Scope& scope) {
             valueEnd = last - 1;
         }
     }
-    if (valueEnd == last) {
-        return render(first, last, scope) + QStringLiteral(" AS ") +
-               sql::quotedName(sql::columnHeading(t_, first, last));
-    }
-    const QString value = render(first, valueEnd, scope);
-    if (end.kind == TokenKind::Quoted)
-        return value + QStringLiteral(" AS ") + end.text.toString();
-    return value + QStringLiteral(" AS ") + sql::quotedName(end.text.toString().toUpper());
+    render(first, valueEnd, scope);
+    write(u" AS ");
+    if (valueEnd == last)
+        write(sql::quotedName(sql::columnHeading(t_, first, last)));
+    else if (end.kind == TokenKind::Quoted)
+        write(end.text);
+    else
+        write(sql::quotedName(end.text.toString().toUpper()));
 }
 
-QString Translator::selectList(Range items, const Scope& scope) {
-    QString out;
+void Translator::selectList(Range items, const Scope& scope) {
     size_t shown = kNone;  // the last token written
-    auto separator = [&](size_t at) { return shown == kNone ? QString() : gap(shown, at); };
-    for (const auto& [a, b] : sql::splitTopLevel(t_, items.first, items.last)) {
+    auto separator = [&](size_t at) {
+        if (shown != kNone)
+            writeGap(shown, at);
+    };
+    for (const auto& [a, b] : groups_.splitTopLevel(items.first, items.last)) {
+        checkStop();
         if (a < b) {
-            out += separator(a) + item(a, b, scope);
+            separator(a);
+            item(a, b, scope);
             shown = b - 1;
         }
         if (b < items.last) {
-            out += separator(b) + u',';
+            separator(b);
+            write(u",");
             shown = b;
         }
     }
-    return out;
 }
 
 }  // namespace qv::embedded

@@ -55,6 +55,9 @@ int skipAlternativeQuote(const QString& s, int quote) {
 
 // The length of a string literal's prefix at `i` (N', q', nq'), 0 when none starts there.
 int stringPrefix(const QString& s, int i) {
+    const char16_t first = s[i].unicode();
+    if (first != u'n' && first != u'N' && first != u'q' && first != u'Q')
+        return 0;
     const int n = int(s.size());
     auto quoteAt = [&](int k) { return k < n && s[k] == u'\''; };
     if (isOneOf(s[i], u"nN") && i + 1 < n && isOneOf(s[i + 1], u"qQ") && quoteAt(i + 2))
@@ -95,6 +98,8 @@ int skipNumber(const QString& s, int i) {
 int operatorLength(const QString& s, int i) {
     static const char16_t* const kLong[] = {u"->>", u"||", u"<=", u">=", u"<>", u"!=",
                                             u"==",  u"<<", u">>", u"->", u":="};
+    if (!QStringView(u"-|<>!=:").contains(s[i]))
+        return 1;
     const QStringView rest = QStringView(s).mid(i);
     for (const char16_t* op : kLong) {
         if (rest.startsWith(QStringView(op)))
@@ -114,6 +119,7 @@ bool startsPlaceholder(QChar c, QChar next) {
 std::vector<Token> scan(const QString& sql, bool keepComments) {
     std::vector<Token> tokens;
     const int n = int(sql.size());
+    tokens.reserve(size_t(n / 4));  // about as many as a long list of short items has
     int i = 0;
     auto push = [&](TokenKind kind, int begin, int end) {
         const bool comment = kind == TokenKind::Comment || kind == TokenKind::Hint;
@@ -161,8 +167,21 @@ std::vector<Token> scan(const QString& sql, bool keepComments) {
 
 }  // namespace
 
-bool Token::is(QStringView word) const {
-    return kind == TokenKind::Word && text.compare(word, Qt::CaseInsensitive) == 0;
+// Without Unicode's case folding where ASCII letters decide (folding keeps lengths, which the
+// caller compared).
+bool Token::sameWord(QStringView word) const {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t a = text[i].unicode();
+        const char16_t b = word[i].unicode();
+        if (a == b)
+            continue;
+        if (a >= 0x80 || b >= 0x80)
+            return text.compare(word, Qt::CaseInsensitive) == 0;
+        const char16_t lowerA = a | 0x20;
+        if (lowerA != (b | 0x20) || lowerA < u'a' || lowerA > u'z')
+            return false;
+    }
+    return true;
 }
 
 std::vector<Token> lex(const QString& sql) {

@@ -28,10 +28,21 @@ struct Token {
     int end;    // offset just past the last character
     QStringView text;
 
-    // A Word equal to `word`, compared without regard to case.
-    bool is(QStringView word) const;
+    // A Word equal to `word`, compared without regard to case. Asked of nearly every token by
+    // every pass, so most answers come here, from the kind and the length alone.
+    bool is(QStringView word) const {
+        return kind == TokenKind::Word && text.size() == word.size() && sameWord(word);
+    }
+    // The same for a literal, whose length is known without counting it at each call.
+    template <size_t N>
+    bool is(const char16_t (&word)[N]) const {
+        return is(QStringView(word, qsizetype(N - 1)));
+    }
     bool isOp(QChar c) const { return kind == TokenKind::Op && text.size() == 1 && text[0] == c; }
     bool isOp(QStringView op) const { return kind == TokenKind::Op && text == op; }
+
+  private:
+    bool sameWord(QStringView word) const;
 };
 
 // None of these functions fail: anything unrecognised becomes a one-character Op, and an

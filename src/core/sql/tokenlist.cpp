@@ -1,14 +1,10 @@
 #include "core/sql/tokenlist.h"
 
-#include <QSet>
+#include <array>
 
 using namespace Qt::StringLiterals;
 
 namespace qv::sql {
-
-bool isName(const Token& t) {
-    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
-}
 
 bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words) {
     for (const char16_t* w : words) {
@@ -19,19 +15,31 @@ bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words) {
 }
 
 bool isKeyword(const Token& t) {
-    static const QSet<QString> kWords = {
-        u"SELECT"_s,    u"FROM"_s,    u"WHERE"_s,     u"GROUP"_s,     u"BY"_s,      u"HAVING"_s,
-        u"ORDER"_s,     u"UNION"_s,   u"INTERSECT"_s, u"EXCEPT"_s,    u"MINUS"_s,   u"ALL"_s,
-        u"DISTINCT"_s,  u"UNIQUE"_s,  u"AS"_s,        u"ON"_s,        u"USING"_s,   u"JOIN"_s,
-        u"INNER"_s,     u"LEFT"_s,    u"RIGHT"_s,     u"FULL"_s,      u"OUTER"_s,   u"CROSS"_s,
-        u"NATURAL"_s,   u"AND"_s,     u"OR"_s,        u"NOT"_s,       u"IS"_s,      u"IN"_s,
-        u"LIKE"_s,      u"GLOB"_s,    u"REGEXP"_s,    u"MATCH"_s,     u"BETWEEN"_s, u"ESCAPE"_s,
-        u"EXISTS"_s,    u"WHEN"_s,    u"THEN"_s,      u"ELSE"_s,      u"END"_s,     u"ASC"_s,
-        u"DESC"_s,      u"NULLS"_s,   u"LIMIT"_s,     u"OFFSET"_s,    u"FETCH"_s,   u"WITH"_s,
-        u"START"_s,     u"CONNECT"_s, u"NOCYCLE"_s,   u"INTO"_s,      u"VALUES"_s,  u"SET"_s,
-        u"DEFAULT"_s,   u"COLLATE"_s, u"OVER"_s,      u"PARTITION"_s, u"FILTER"_s,  u"WINDOW"_s,
-        u"RETURNING"_s, u"ISNULL"_s,  u"NOTNULL"_s,   u"SIBLINGS"_s,  u"INDEXED"_s};
-    return t.kind == TokenKind::Word && kWords.contains(t.text.toString().toUpper());
+    static constexpr QStringView kWords[] = {
+        u"SELECT",   u"FROM",      u"WHERE",  u"GROUP",   u"BY",        u"HAVING",   u"ORDER",
+        u"UNION",    u"INTERSECT", u"EXCEPT", u"MINUS",   u"ALL",       u"DISTINCT", u"UNIQUE",
+        u"AS",       u"ON",        u"USING",  u"JOIN",    u"INNER",     u"LEFT",     u"RIGHT",
+        u"FULL",     u"OUTER",     u"CROSS",  u"NATURAL", u"AND",       u"OR",       u"NOT",
+        u"IS",       u"IN",        u"LIKE",   u"GLOB",    u"REGEXP",    u"MATCH",    u"BETWEEN",
+        u"ESCAPE",   u"EXISTS",    u"WHEN",   u"THEN",    u"ELSE",      u"END",      u"ASC",
+        u"DESC",     u"NULLS",     u"LIMIT",  u"OFFSET",  u"FETCH",     u"WITH",     u"START",
+        u"CONNECT",  u"NOCYCLE",   u"INTO",   u"VALUES",  u"SET",       u"DEFAULT",  u"COLLATE",
+        u"OVER",     u"PARTITION", u"FILTER", u"WINDOW",  u"RETURNING", u"ISNULL",   u"NOTNULL",
+        u"SIBLINGS", u"INDEXED"};
+    // Asked of nearly every word, so looked up among the keywords of its length only.
+    static const auto kByLength = [] {
+        std::array<std::vector<QStringView>, 10> byLength;
+        for (QStringView word : kWords)
+            byLength[size_t(word.size())].push_back(word);
+        return byLength;
+    }();
+    if (t.kind != TokenKind::Word || size_t(t.text.size()) >= kByLength.size())
+        return false;
+    for (QStringView word : kByLength[size_t(t.text.size())]) {
+        if (t.is(word))
+            return true;
+    }
+    return false;
 }
 
 QString unquoted(const Token& t) {
@@ -101,25 +109,29 @@ bool opensGroup(const Token& t) {
     return t.isOp(u'(') || t.is(u"CASE");
 }
 
-}  // namespace
+// The readers of a range's top level, over any way of finding where a group closes: `close(i,
+// last)` for a token that opens one.
 
-size_t findTopLevel(const std::vector<Token>& t, size_t first, size_t last, QStringView word) {
+template <class Close>
+size_t findTopLevelWith(const std::vector<Token>& t, size_t first, size_t last, QStringView word,
+                        Close close) {
     for (size_t i = first; i < last; ++i) {
         if (opensGroup(t[i]))
-            i = closing(t, i, last);
+            i = close(i, last);
         else if (t[i].is(word))
             return i;
     }
     return last;
 }
 
-std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size_t last,
-                                 QChar separator) {
+template <class Close>
+std::vector<Range> splitTopLevelWith(const std::vector<Token>& t, size_t first, size_t last,
+                                     QChar separator, Close close) {
     std::vector<Range> parts;
     size_t start = first;
     for (size_t i = first; i < last; ++i) {
         if (opensGroup(t[i])) {
-            i = closing(t, i, last);
+            i = close(i, last);
         } else if (t[i].isOp(separator)) {
             parts.push_back({start, i});
             start = i + 1;
@@ -129,13 +141,15 @@ std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size
     return parts;
 }
 
-std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t last) {
+template <class Close>
+std::vector<Range> conjunctsWith(const std::vector<Token>& t, size_t first, size_t last,
+                                 Close close) {
     std::vector<Range> terms;
     size_t start = first;
     bool between = false;
     for (size_t i = first; i < last; ++i) {
         if (opensGroup(t[i])) {
-            i = closing(t, i, last);
+            i = close(i, last);
         } else if (t[i].is(u"BETWEEN")) {
             between = true;
         } else if (t[i].is(u"AND")) {
@@ -151,6 +165,81 @@ std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t l
     return terms;
 }
 
+constexpr uint32_t kOpen = UINT32_MAX;
+
+}  // namespace
+
+size_t findTopLevel(const std::vector<Token>& t, size_t first, size_t last, QStringView word) {
+    return findTopLevelWith(t, first, last, word,
+                            [&](size_t i, size_t end) { return closing(t, i, end); });
+}
+
+std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size_t last,
+                                 QChar separator) {
+    return splitTopLevelWith(t, first, last, separator,
+                             [&](size_t i, size_t end) { return closing(t, i, end); });
+}
+
+std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t last) {
+    return conjunctsWith(t, first, last, [&](size_t i, size_t end) { return closing(t, i, end); });
+}
+
+// A ')' closes the nearest '(' and leaves the CASEs opened inside it unclosed, as closing() of
+// that '(' counts parentheses alone; an END closes a CASE only at the CASE's own level, as
+// closing() of a CASE skips whole parentheses. A closer without its opener closes nothing.
+Groups::Groups(const std::vector<Token>& tokens) : t_(tokens), closer_(tokens.size(), kOpen) {
+    std::vector<uint32_t> open;
+    for (size_t i = 0; i < t_.size(); ++i) {
+        const Token& k = t_[i];
+        if (opensGroup(k)) {
+            open.push_back(uint32_t(i));
+        } else if (k.isOp(u')')) {
+            size_t at = open.size();
+            while (at > 0 && !t_[open[at - 1]].isOp(u'('))
+                --at;
+            if (at > 0) {
+                closer_[open[at - 1]] = uint32_t(i);
+                open.resize(at - 1);
+            }
+        } else if (k.is(u"END") && !open.empty() && t_[open.back()].is(u"CASE")) {
+            closer_[open.back()] = uint32_t(i);
+            open.pop_back();
+        }
+    }
+    // Only a closed group is read level by level; an unclosed one is passed on as written.
+    int depth = 0;
+    std::vector<uint32_t> ends;
+    for (size_t i = 0; i < t_.size(); ++i) {
+        while (!ends.empty() && ends.back() == i) {
+            ends.pop_back();
+            --depth;
+        }
+        if (closer_[i] != kOpen) {
+            ends.push_back(closer_[i]);
+            depth_ = qMax(depth_, ++depth);
+        }
+    }
+}
+
+size_t Groups::closing(size_t open, size_t last) const {
+    const uint32_t close = closer_[open];
+    return close != kOpen && close < last ? close : last;
+}
+
+size_t Groups::findTopLevel(size_t first, size_t last, QStringView word) const {
+    return findTopLevelWith(t_, first, last, word,
+                            [this](size_t i, size_t end) { return closing(i, end); });
+}
+
+std::vector<Range> Groups::splitTopLevel(size_t first, size_t last, QChar separator) const {
+    return splitTopLevelWith(t_, first, last, separator,
+                             [this](size_t i, size_t end) { return closing(i, end); });
+}
+
+std::vector<Range> Groups::conjuncts(size_t first, size_t last) const {
+    return conjunctsWith(t_, first, last, [this](size_t i, size_t end) { return closing(i, end); });
+}
+
 QString columnHeading(const std::vector<Token>& t, size_t first, size_t last) {
     // name, or name.name...: the last name
     bool column = (last - first) % 2 == 1;
@@ -161,10 +250,24 @@ QString columnHeading(const std::vector<Token>& t, size_t first, size_t last) {
         return name.kind == TokenKind::Quoted ? unquoted(name) : name.text.toString().toUpper();
     }
     QString text;
-    for (size_t k = first; k < last; ++k)
-        text +=
-            t[k].kind == TokenKind::Quoted ? t[k].text.toString() : t[k].text.toString().toUpper();
-    return text;
+    for (size_t k = first; k < last && text.size() < kMaxHeadingLength; ++k) {
+        const QStringView written = t[k].text;
+        const qsizetype at = text.size();
+        text += written;
+        if (t[k].kind == TokenKind::Quoted)
+            continue;
+        bool ascii = true;
+        for (qsizetype i = at; i < text.size() && ascii; ++i) {
+            ascii = text[i].unicode() < 0x80;
+            text[i] = text[i].toUpper();
+        }
+        if (!ascii)
+            text.replace(at, written.size(), written.toString().toUpper());
+    }
+    qsizetype length = qMin(text.size(), kMaxHeadingLength);
+    if (length < text.size() && text[length - 1].isHighSurrogate())
+        --length;
+    return text.left(length);
 }
 
 }  // namespace qv::sql

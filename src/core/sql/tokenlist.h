@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 
@@ -23,7 +24,9 @@ struct Range {
 };
 
 // A Word or a Quoted token: what can name a table, a column or an alias.
-bool isName(const Token& t);
+inline bool isName(const Token& t) {
+    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted;
+}
 
 // A Word equal to one of `words`, compared without regard to case.
 bool isOneOf(const Token& t, std::initializer_list<const char16_t*> words);
@@ -66,9 +69,35 @@ std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size
 // BETWEEN x AND y stays inside its term.
 std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t last);
 
+// The groups of a token list, each '(' with its ')' and each CASE with its END, paired in one
+// pass. A reader that skips groups level after level (a translation) then reads each token a
+// fixed number of times however deep the groups nest, where the functions above would scan a
+// group again from every level around it. It reads `tokens`, which must outlive it. Its
+// functions answer as the free functions of the same names, for ranges that do not reach past
+// the group around them (those of a reader that descends into groups).
+class Groups {
+  public:
+    explicit Groups(const std::vector<Token>& tokens);
+
+    size_t closing(size_t open, size_t last) const;
+    size_t findTopLevel(size_t first, size_t last, QStringView word) const;
+    std::vector<Range> splitTopLevel(size_t first, size_t last, QChar separator = u',') const;
+    std::vector<Range> conjuncts(size_t first, size_t last) const;
+    // How deep closed groups nest: 0 without any, 1 for "(a)", 2 for "((a))" or "(CASE ... END)".
+    int depth() const { return depth_; }
+
+  private:
+    const std::vector<Token>& t_;
+    std::vector<uint32_t> closer_;  // per token: where the group it opens closes, or kOpen
+    int depth_ = 0;
+};
+
 // Oracle's heading of a select item [first, last) written without an alias: a column's name in
 // upper case (a quoted one as written), otherwise the item's text in upper case without the
-// blanks, quoted names inside it keeping their case.
+// blanks, quoted names inside it keeping their case, cut at kMaxHeadingLength characters (so
+// that the heading of an item does not cost its whole text again at each level of the
+// subqueries it holds).
 QString columnHeading(const std::vector<Token>& t, size_t first, size_t last);
+inline constexpr qsizetype kMaxHeadingLength = 4000;
 
 }  // namespace qv::sql
