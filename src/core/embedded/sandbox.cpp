@@ -143,11 +143,11 @@ const Limit kLimits[] = {
     // SQLite's own bound (ORA-01792): a file another program made may hold wider tables than
     // Oracle's 1000 columns, and a lower bound would make its whole schema unreadable.
     {SQLITE_LIMIT_COLUMN, 2000},
-    // SQLite's own (ORA-01778): its tree walkers recurse once per level on the caller's stack;
+    // SQLite's own (ORA-03095): its tree walkers recurse once per level on the caller's stack;
     // deep enough for the nested calls that long + and || chains become.
     {SQLITE_LIMIT_EXPR_DEPTH, 1000},
 #ifdef SQLITE_LIMIT_PARSER_DEPTH
-    // SQLite's own (ORA-01778): over 1000 levels of parentheses, far past Oracle's 255 levels
+    // SQLite's own (ORA-03095): over 1000 levels of parentheses, far past Oracle's 255 levels
     // of subquery.
     {SQLITE_LIMIT_PARSER_DEPTH, 2500},
 #endif
