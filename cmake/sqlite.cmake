@@ -65,7 +65,12 @@ target_compile_definitions(quervin_sqlite3
     SQLITE_OMIT_DEPRECATED
     SQLITE_OMIT_SHARED_CACHE
 )
+# Strict ISO C: SQLite then reads no hardware cycle counter. With scan status it would read it
+# twice for every virtual-machine instruction, which made a plain scan 3.6 times slower
+# (0.05 s -> 0.18 s for a million rows); the loop and row counts cost next to nothing without.
 set_target_properties(quervin_sqlite3 PROPERTIES
+  C_STANDARD 11
+  C_EXTENSIONS OFF
   C_VISIBILITY_PRESET hidden
   POSITION_INDEPENDENT_CODE ON)
 # Hidden from every other module of the process: a system libsqlite3 that a driver loads (the

@@ -10,6 +10,9 @@ namespace {
 // so it is read at most about this often (nanoseconds) while calls follow each other.
 constexpr int64_t kCpuClockPeriod = 1'000'000;
 
+// Virtual machine instructions between two looks at the stop flag: a few microseconds.
+constexpr int kCancelCheckInstructions = 1000;
+
 int64_t takeDbStatus(sqlite3* db, int op) {
     int current = 0;
     int highwater = 0;
@@ -118,6 +121,15 @@ void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
 
 void watchStatements(Connection& c) {
     sqlite3_trace_v2(c.db, SQLITE_TRACE_STMT, &onStatementStart, &c);
+    // SQLite forgets an interrupt that comes while no statement runs, or just before one starts;
+    // the flag is kept, so a statement that starts after a stop ends at its first look here.
+    sqlite3_progress_handler(
+        c.db, kCancelCheckInstructions,
+        [](void* context) {
+            return static_cast<Connection*>(context)->cancelled.load(std::memory_order_relaxed) ? 1
+                                                                                             : 0;
+        },
+        &c);
 }
 
 Work::Work() : cpuRead_(threadCpuNanos()), cpuReadWall_(wallNanos()) {

@@ -37,7 +37,8 @@ struct Connection {
 };
 
 // Has SQLite report every statement it starts on `c.db` (the client's, the engine's own,
-// each trigger and each statement of a trigger) into `c`. Call once `c.db` is open.
+// each trigger and each statement of a trigger) into `c`, and stop any of them once
+// `c.cancelled` is set. Call once `c.db` is open.
 void watchStatements(Connection& c);
 
 // The work of the client's calls on one statement, from the statement until it is added to
