@@ -41,7 +41,7 @@ TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
     EXPECT_FALSE(file.create());
     EXPECT_EQ(file.check(), HistoryFileState::Ready);
     SqliteProbe o(file.path());
-    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"2"_s});
+    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"3"_s});
     ASSERT_TRUE(o.exec("CREATE TABLE EXTRA (A)") &&
                 o.exec("ALTER TABLE SQL_HIST ADD COLUMN NOTE TEXT"))
         << o.error.toStdString();
@@ -126,6 +126,11 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
         "PRAGMA user_version = 1;";
     SqliteProbe(file.path()).exec(firstLayout);
     run.service = u"sqlite:sample"_s;
+    run.binds = {{u"city"_s, BindType::Varchar2, u"札幌"_s}, {u"1"_s, BindType::Null, {}}};
+    run.plan[1].parentId = 0;
+    run.plan[1].filterPredicates = u"\"CITY\"=:CITY"_s;
+    run.plan[1].actuals = PlanLineActuals{1, 14, 7, std::nullopt, std::nullopt};
+    run.planHash = 1234567;
     run.result.rowCount = 42;
     run.result.elapsedMs = 17;
     run.result.stopped = true;
@@ -145,6 +150,18 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
                          u"ORA-01013"_s));
     EXPECT_EQ(std::pair(now->plan.size(), now->plan[1].cardinality),
               std::pair(qsizetype(2), u"14"_s));
+    // What version 3 keeps: the binds, each plan line's id, predicates and figures, the hash.
+    EXPECT_EQ(now->binds, run.binds);
+    const RecordedPlanLine& line = now->plan[1];
+    EXPECT_EQ(std::tuple(line.lineId, line.parentId, line.filterPredicates, line.accessPredicates),
+              std::tuple(std::optional<int64_t>(1), std::optional<int64_t>(0), u"\"CITY\"=:CITY"_s,
+                         QString()));
+    ASSERT_TRUE(line.actuals && !now->plan[0].actuals);
+    EXPECT_EQ(std::tuple(line.actuals->starts, line.actuals->rows, line.actuals->buffers,
+                         line.actuals->reads),
+              std::tuple(std::optional<int64_t>(1), std::optional<int64_t>(14),
+                         std::optional<int64_t>(7), std::optional<int64_t>()));
+    EXPECT_EQ(now->planHash, std::optional<int64_t>(1234567));
 
     // A file that already has a table of the new name in another shape cannot be upgraded.
     QFile::remove(file.path());

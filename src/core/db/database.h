@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/bindvalue.h"
 #include "core/db/dberror.h"
 #include "core/db/recordset.h"
 
@@ -24,6 +25,16 @@ class Database {
     // Runs a statement and returns its result; a statement without a result set gives a
     // result that is at its end and has no fields.
     virtual std::unique_ptr<Recordset> openRecordset(const QString& sql) = 0;
+    // The same with bind variables: each placeholder of `sql` (":name", ":1"; never one inside
+    // a literal, a quoted name or a comment) takes the value of `binds` of its name, through
+    // the driver, never pasted into the text; a placeholder written twice is bound twice.
+    // Fails, before anything is sent, when a placeholder has no value in `binds`. A connection
+    // that cannot bind refuses any bind.
+    virtual std::unique_ptr<Recordset> openRecordset(const QString& sql, const BindList& binds) {
+        if (!binds.isEmpty())
+            throw DbError(kErrOdbcCall, QStringLiteral("This connection cannot bind variables."));
+        return openRecordset(sql);
+    }
     // Rows changed by the last statement run on this connection when it had no result set;
     // 0 after a query.
     virtual int64_t recordsAffected() const = 0;

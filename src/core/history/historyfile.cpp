@@ -47,6 +47,25 @@ const char* const kVersion2[] = {
     "PRAGMA user_version = 2",
 };
 
+// From version 2 to 3: the binds of a run, and for each plan line its id, predicates and what
+// it did; again only additions.
+const char* const kVersion3[] = {
+    "CREATE TABLE BIND_HIST (NUM INTEGER, POSITION INTEGER, NAME TEXT, TYPE TEXT, VALUE TEXT)",
+    "CREATE INDEX IF NOT EXISTS IX_BIND_HIST_NUM ON BIND_HIST (NUM)",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN LINE_ID INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN PARENT_ID INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN ACCESS_PREDICATES TEXT",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN FILTER_PREDICATES TEXT",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN STARTS INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN A_ROWS INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN BUFFERS INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN READS INTEGER",
+    "ALTER TABLE EXPLAN_HIST ADD COLUMN A_TIME_US INTEGER",
+    "ALTER TABLE RUN_HIST ADD COLUMN PLAN_HASH INTEGER",
+    "ALTER TABLE RUN_HIST ADD COLUMN PLAN_DIFFERS INTEGER",
+    "PRAGMA user_version = 3",
+};
+
 int versionOf(Connection& db) {
     Statement st(db.handle(), "PRAGMA user_version");
     return st.step() ? static_cast<int>(st.integer(0)) : 0;
@@ -64,7 +83,11 @@ void upgrade(Connection& db) {
     if (versionOf(db) >= kHistorySchemaVersion)
         return;
     try {
-        for (const char* sql : kVersion2)
+        if (versionOf(db) < 2) {
+            for (const char* sql : kVersion2)
+                db.exec(sql);
+        }
+        for (const char* sql : kVersion3)
             db.exec(sql);
         tx.commit();
     } catch (const DbError& e) {
@@ -118,15 +141,56 @@ void insertStatistics(Connection& db, int64_t num, const QList<StatisticReading>
     }
 }
 
+void bindOptional(Statement& st, int index, const std::optional<int64_t>& value) {
+    if (value)
+        st.bind(index, *value);
+    else
+        st.bindNull(index);
+}
+
+void bindText(Statement& st, int index, const QString& text) {
+    if (text.isEmpty())
+        st.bindNull(index);
+    else
+        st.bind(index, text);
+}
+
 void insertPlan(Connection& db, int64_t num, const QList<PlanLine>& plan) {
-    Statement ins(db.handle(),
-                  "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE) "
-                  "VALUES (?, ?, ?, ?, ?, ?)");
+    Statement ins(
+        db.handle(),
+        "INSERT INTO EXPLAN_HIST (NUM, EXPLAN_NUM, OPERATION, CARDINALITY, COST, BYTE, "
+        "LINE_ID, PARENT_ID, ACCESS_PREDICATES, FILTER_PREDICATES, STARTS, A_ROWS, "
+        "BUFFERS, READS, A_TIME_US) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     int64_t n = 0;
     for (const PlanLine& line : plan) {
         const QStringList cells = planLineCells(line);
         ins.bind(1, num).bind(2, ++n).bind(3, cells[0]).bind(4, cells[1]).bind(5, cells[2]);
-        ins.bind(6, cells[3]).run();
+        ins.bind(6, cells[3]).bind(7, line.id);
+        bindOptional(ins, 8, line.parentId);
+        bindText(ins, 9, line.accessPredicates);
+        bindText(ins, 10, line.filterPredicates);
+        const PlanLineActuals a = line.actuals.value_or(PlanLineActuals{});
+        bindOptional(ins, 11, a.starts);
+        bindOptional(ins, 12, a.rows);
+        bindOptional(ins, 13, a.buffers);
+        bindOptional(ins, 14, a.reads);
+        bindOptional(ins, 15, a.elapsedMicros);
+        ins.run();
+    }
+}
+
+void insertBinds(Connection& db, int64_t num, const BindList& binds) {
+    Statement ins(
+        db.handle(),
+        "INSERT INTO BIND_HIST (NUM, POSITION, NAME, TYPE, VALUE) VALUES (?, ?, ?, ?, ?)");
+    int64_t position = 0;
+    for (const BindValue& b : binds) {
+        ins.bind(1, num).bind(2, ++position).bind(3, b.name).bind(4, bindTypeName(b.type));
+        if (b.type == BindType::Null)
+            ins.bindNull(5);
+        else
+            ins.bind(5, b.value);
+        ins.run();
     }
 }
 
@@ -147,6 +211,12 @@ void insertFacts(Connection& db, int64_t num, const RunFacts& facts) {
     else
         ins.bindNull(8);
     ins.bind(9, runEndName(facts.end)).bind(10, facts.error).run();
+}
+
+void insertPlanFacts(Connection& db, int64_t num, const RunRecord& run) {
+    Statement up(db.handle(), "UPDATE RUN_HIST SET PLAN_HASH = ?, PLAN_DIFFERS = ? WHERE NUM = ?");
+    bindOptional(up, 1, run.planHash);
+    up.bind(2, int64_t{run.planDiffers}).bind(3, num).run();
 }
 
 }  // namespace
@@ -236,7 +306,7 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
     // Rows another program left under this number when it deleted the run are not this run's.
     for (const char* sql :
          {"DELETE FROM STATS_HIST WHERE NUM = ?", "DELETE FROM EXPLAN_HIST WHERE NUM = ?",
-          "DELETE FROM RUN_HIST WHERE NUM = ?"})
+          "DELETE FROM RUN_HIST WHERE NUM = ?", "DELETE FROM BIND_HIST WHERE NUM = ?"})
         Statement(db.handle(), sql).bind(1, num).run();
     // Date and time from one reading of the clock, in SQLite's own date form.
     const QString stamp =
@@ -252,6 +322,8 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
     if (run.planStep.done())
         insertPlan(db, num, run.plan);
     insertFacts(db, num, runFactsOf(run));
+    insertPlanFacts(db, num, run);
+    insertBinds(db, num, run.binds);
     int64_t count = 0;
     {
         Statement c(db.handle(), "select count(NUM) from SQL_HIST");
@@ -321,9 +393,77 @@ QList<RunSummary> HistoryFile::runs(const QString& containing) const {
     return out;
 }
 
+namespace {
+
+QList<RecordedStatistic> statisticsOf(Connection& db, int32_t number, bool v2) {
+    Statement st(db.handle(), v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST "
+                                   "WHERE NUM = ? ORDER BY rowid"
+                                 : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
+                                   "ORDER BY rowid");
+    st.bind(1, int64_t{number});
+    QList<RecordedStatistic> out;
+    while (st.step()) {
+        RecordedStatistic s;
+        s.number = static_cast<int32_t>(st.integer(0));
+        s.name = st.isNull(2) ? QStringLiteral("#") + QString::number(s.number) : st.text(2);
+        if (st.type(3) == SQLITE_INTEGER)
+            s.value = qlonglong(st.integer(3));
+        else if (st.type(3) == SQLITE_FLOAT)
+            s.value = st.real(3);
+        else
+            s.value = numberFromText(st.text(1)).isValid() ? numberFromText(st.text(1))
+                                                           : QVariant(st.text(1));
+        out.append(s);
+    }
+    return out;
+}
+
+QList<RecordedPlanLine> planOf(Connection& db, int32_t number, bool v3) {
+    Statement st(db.handle(),
+                 v3 ? "SELECT OPERATION, CARDINALITY, COST, BYTE, LINE_ID, PARENT_ID, "
+                      "ACCESS_PREDICATES, FILTER_PREDICATES, STARTS, A_ROWS, BUFFERS, READS, "
+                      "A_TIME_US FROM EXPLAN_HIST WHERE NUM = ? ORDER BY EXPLAN_NUM"
+                    : "SELECT OPERATION, CARDINALITY, COST, BYTE FROM EXPLAN_HIST WHERE NUM = ? "
+                      "ORDER BY EXPLAN_NUM");
+    st.bind(1, int64_t{number});
+    QList<RecordedPlanLine> out;
+    while (st.step()) {
+        RecordedPlanLine line{st.text(0), st.text(1), st.text(2), st.text(3), {}, {}, {}, {}, {}};
+        if (v3) {
+            line.lineId = optionalInteger(st, 4);
+            line.parentId = optionalInteger(st, 5);
+            line.accessPredicates = st.text(6);
+            line.filterPredicates = st.text(7);
+            PlanLineActuals a{optionalInteger(st, 8), optionalInteger(st, 9),
+                              optionalInteger(st, 10), optionalInteger(st, 11),
+                              optionalInteger(st, 12)};
+            if (a.starts || a.rows || a.buffers || a.reads || a.elapsedMicros)
+                line.actuals = a;
+        }
+        out.append(line);
+    }
+    return out;
+}
+
+BindList bindsOf(Connection& db, int32_t number) {
+    Statement st(db.handle(),
+                 "SELECT NAME, TYPE, VALUE FROM BIND_HIST WHERE NUM = ? ORDER BY POSITION");
+    st.bind(1, int64_t{number});
+    BindList out;
+    while (st.step()) {
+        BindValue b{st.text(0), BindType::Varchar2, st.text(2)};
+        bindTypeFromName(st.text(1), b.type);
+        out.append(b);
+    }
+    return out;
+}
+
+}  // namespace
+
 std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
     Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
     const bool v2 = hasTable(db, "RUN_HIST");
+    const bool v3 = hasTable(db, "BIND_HIST");
     RecordedRun run;
     {
         Statement st(db.handle(), (summarySelect(v2) + "WHERE s.NUM = ?").constData());
@@ -332,33 +472,17 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
             return std::nullopt;
         run.summary = summaryAt(st);
     }
-    {
-        Statement st(db.handle(),
-                     v2 ? "SELECT STATS, VALUE, NAME, NUM_VALUE FROM STATS_HIST WHERE NUM = ? "
-                          "ORDER BY rowid"
-                        : "SELECT STATS, VALUE, NULL, NULL FROM STATS_HIST WHERE NUM = ? "
-                          "ORDER BY rowid");
+    run.statistics = statisticsOf(db, number, v2);
+    run.plan = planOf(db, number, v3);
+    if (v3) {
+        run.binds = bindsOf(db, number);
+        Statement st(db.handle(), "SELECT PLAN_HASH, PLAN_DIFFERS FROM RUN_HIST WHERE NUM = ?");
         st.bind(1, int64_t{number});
-        while (st.step()) {
-            RecordedStatistic s;
-            s.number = static_cast<int32_t>(st.integer(0));
-            s.name = st.isNull(2) ? QStringLiteral("#") + QString::number(s.number) : st.text(2);
-            if (st.type(3) == SQLITE_INTEGER)
-                s.value = qlonglong(st.integer(3));
-            else if (st.type(3) == SQLITE_FLOAT)
-                s.value = st.real(3);
-            else
-                s.value = numberFromText(st.text(1)).isValid() ? numberFromText(st.text(1))
-                                                               : QVariant(st.text(1));
-            run.statistics.append(s);
+        if (st.step()) {
+            run.planHash = optionalInteger(st, 0);
+            run.planDiffers = !st.isNull(1) && st.integer(1) != 0;
         }
     }
-    Statement st(db.handle(),
-                 "SELECT OPERATION, CARDINALITY, COST, BYTE FROM EXPLAN_HIST WHERE NUM = ? "
-                 "ORDER BY EXPLAN_NUM");
-    st.bind(1, int64_t{number});
-    while (st.step())
-        run.plan.append({st.text(0), st.text(1), st.text(2), st.text(3)});
     return run;
 }
 

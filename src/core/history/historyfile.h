@@ -12,7 +12,8 @@
 namespace qv {
 
 // 1: the three tables. 2: statistic names and numeric values, the facts of each run (RUN_HIST).
-inline constexpr int kHistorySchemaVersion = 2;
+// 3: the binds of each run (BIND_HIST), each plan line's id, predicates and actual figures.
+inline constexpr int kHistorySchemaVersion = 3;
 
 // What a look at a tuning-history file found.
 enum class HistoryFileState {

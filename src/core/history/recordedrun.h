@@ -54,13 +54,22 @@ struct RecordedPlanLine {
     QString cardinality;
     QString cost;
     QString bytes;
+    // Kept from version 3 of the file on; absent or empty in runs recorded before.
+    std::optional<int64_t> lineId;
+    std::optional<int64_t> parentId;
+    QString accessPredicates;
+    QString filterPredicates;
+    std::optional<PlanLineActuals> actuals;
 };
 
 // A recorded run with what its grids showed; a grid that was hidden has no rows.
 struct RecordedRun {
     RunSummary summary;
+    BindList binds;
     QList<RecordedStatistic> statistics;
     QList<RecordedPlanLine> plan;
+    std::optional<int64_t> planHash;  // of the plan that ran, when its figures were read
+    bool planDiffers = false;         // the plan that ran was not the one explained
 };
 
 // The facts the history keeps of `run`.

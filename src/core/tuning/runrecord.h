@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/bindvalue.h"
 #include "core/db/recordset.h"
 #include "core/settings/settings.h"
 
@@ -29,9 +30,20 @@ struct StepResult {
     bool done() const { return outcome == StepOutcome::Done; }
 };
 
+// What one plan line did when the statement ran (V$SQL_PLAN_STATISTICS_ALL's LAST_ figures).
+// A figure the server did not give is absent, never made up.
+struct PlanLineActuals {
+    std::optional<int64_t> starts;
+    std::optional<int64_t> rows;           // A-Rows: over all starts
+    std::optional<int64_t> buffers;        // consistent and current gets
+    std::optional<int64_t> reads;          // disk reads
+    std::optional<int64_t> elapsedMicros;  // A-Time
+};
+
 // One line of the execution plan as the plan query gave it.
 struct PlanLine {
     int64_t id = 0;
+    std::optional<int64_t> parentId;
     int64_t depth = 0;
     QString operation;
     std::optional<QString> options;
@@ -43,6 +55,11 @@ struct PlanLine {
     QVariant cardinality;
     QVariant cost;
     QVariant bytes;
+    // Oracle's words for how the line finds its rows and which it throws away; empty: none.
+    QString accessPredicates;
+    QString filterPredicates;
+    // When the statement ran with statistics of each line.
+    std::optional<PlanLineActuals> actuals;
 
     // The Operation column: depth blanks, operation, options, (owner.name), type and optimizer.
     QString text() const;
@@ -79,6 +96,7 @@ enum class RunOutcome {
 // and the command line's output are made from.
 struct RunRecord {
     QString sql;        // as typed
+    BindList binds;     // the values its bind variables ran with, in order of first use
     Settings settings;  // the options in force when it ran
     QString service;
     QString user;
@@ -90,7 +108,13 @@ struct RunRecord {
     StepResult resultStep;
     StepResult statisticsStep;
 
-    QList<PlanLine> plan;                // when the plan step was done
+    QList<PlanLine> plan;  // when the plan step was done
+    // The plan that ran, with each line's actual figures, when they could be read: it replaces
+    // `plan` in what the grid shows. Its step's text says why there are none, or that the plan
+    // that ran is not the one explained.
+    StepResult actualsStep;
+    std::optional<int64_t> planHash;     // of the plan that ran
+    bool planDiffers = false;            // the plan that ran has another shape than the explained
     QList<StatisticReading> statistics;  // when the statistics step was done
     ResultState result;
     int64_t planMs = -1;  // the plan step's time; -1 when it did not run
