@@ -36,6 +36,8 @@ class BenchWindow : public RunWindow {
     GridModel& statsGrid() override { return statGrid; }
     Answer ask(const QString&) override { return Answer::No; }
     void showMessage(const QString&) override {}
+    void showNote(const QString&) override {}
+    QString& sessionStatisticsLevel() override { return statisticsLevel_; }
     int blankWidthTwips(int n) const override { return n * 100; }
     Settings& settings() override { return options; }
     Database& queryDatabase() override { return db_; }
@@ -48,6 +50,7 @@ class BenchWindow : public RunWindow {
 
   private:
     Database& db_;
+    QString statisticsLevel_;
     QString sql_;
 };
 

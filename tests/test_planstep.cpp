@@ -1,3 +1,4 @@
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/planstep.h"
 #include "support/testrunwindow.h"
 
@@ -45,7 +46,10 @@ TEST_F(PlanTest, PresentTableGivesTheTreeWithExactStatements) {
             u"Q: SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, OBJECT_OWNER, OBJECT_NAME, "
             u"OBJECT_TYPE, CARDINALITY,COST, BYTES, OPTIMIZER FROM QUERVIN$PLAN_TABLE START "
             u"WITH ID = 0 and STATEMENT_ID = 'QUERVIN' CONNECT BY PRIOR ID = PARENT_ID AND "
-            u"STATEMENT_ID = 'QUERVIN' ORDER BY timestamp,ID, PARENT_ID, POSITION"_s}));
+            u"STATEMENT_ID = 'QUERVIN' ORDER BY timestamp,ID, PARENT_ID, POSITION"_s,
+            u"Q: SELECT ID, ACCESS_PREDICATES, FILTER_PREDICATES FROM QUERVIN$PLAN_TABLE WHERE "
+            u"STATEMENT_ID = 'QUERVIN' ORDER BY ID"_s}))
+        << "the predicates are asked for; the program's plan table has no columns for them";
     const GridModel& g = w.plan;
     EXPECT_TRUE(g.visible());
     EXPECT_EQ((QList<int>{g.rows(), g.cols(), g.fixedRows(), g.fixedCols(), g.colWidth(0),
@@ -54,6 +58,18 @@ TEST_F(PlanTest, PresentTableGivesTheTreeWithExactStatements) {
     EXPECT_EQ(row(g, 0), (QStringList{u"Operation"_s, u"Cardinality"_s, u"Cost"_s, u"Byte"_s}));
     EXPECT_EQ(row(g, 1), (QStringList{u"SELECT STATEMENT OPTIMIZER = CHOOSE"_s, {}, {}, {}}));
     EXPECT_EQ(row(g, 2), (QStringList{u" TABLE ACCESS FULL (SCOTT.EMP)"_s, u"14"_s, {}, u"512"_s}));
+
+    // Oracle's own plan table has them: each line's tooltip and the record carry them.
+    w.script->on(u"SELECT ID, ACCESS_PREDICATES.*"_s,
+                 Reply::table({u"ID"_s, u"ACCESS_PREDICATES"_s, u"FILTER_PREDICATES"_s},
+                              {{1, {}, u"\"SAL\">1000"_s}}));
+    planStage(w, r);
+    EXPECT_EQ(std::pair(g.rowToolTip(2), r.record.plan[1].filterPredicates),
+              std::pair(u"filter: \"SAL\">1000"_s, u"\"SAL\">1000"_s));
+    EXPECT_EQ(predicateInformation(r.record.plan, u"\n"_s),
+              u"Predicate Information (identified by operation id):\n"
+              u"---------------------------------------------------\n\n"
+              u"   1 - filter(\"SAL\">1000)\n"_s);
 }
 
 TEST_F(PlanTest, MissingTableAnsweredYesIsCreatedAndExplainedAgain) {

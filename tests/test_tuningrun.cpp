@@ -1,3 +1,4 @@
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
@@ -14,6 +15,7 @@ namespace {
 const QString kTrace = u"ALTER SESSION SET SQL_TRACE=FALSE"_s;
 const QString kTimed = u"ALTER SESSION SET TIMED_STATISTICS=TRUE"_s;
 const QString kSid = u"select SID from v$session where audsid = userenv('SESSIONID')"_s;
+const QString kLevel = u"ALTER SESSION SET STATISTICS_LEVEL = ALL"_s;
 const QString kNoTable = u"ORA-00942: table or view does not exist"_s;
 
 // A statement as the script logs it: on the query connection, or else the statistics one.
@@ -34,7 +36,7 @@ class RunTest : public ::testing::Test {
     QStringList planStatements() const {
         const QString table = w.options.planTable;
         return {q(planDeleteStatement(table)), q(explainPlanStatement(table, w.sql)),
-                q(planQueryStatement(table))};
+                q(planQueryStatement(table)), q(planPredicatesQuery(table))};
     }
     test::TestRunWindow w;
 };
@@ -46,10 +48,12 @@ TEST_F(RunTest, BothOptionsSendEveryStatementInOrderAndShowEachStage) {
     w.options.optimizerGoal = u"CHOOSE"_s;
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
     const QString stats = q(statsQuery(u"42"_s), false);
-    EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace, false), q(kTrace),
-                           q(u"ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE"_s), q(kTimed), q(kSid)} +
-               planStatements() + QStringList{stats, q(w.sql), stats}));
+    EXPECT_EQ(
+        w.script->log,
+        (QStringList{q(kTrace, false), q(kTrace), q(u"ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE"_s),
+                     q(kTimed), q(kLevel), q(kSid)} +
+         planStatements() +
+         QStringList{stats, q(w.sql), stats, q(previousStatementQuery(u"42"_s), false)}));
     const QString p = u"Oracle接続中...scott@ORCL"_s;
     EXPECT_EQ(w.shown,
               (QStringList{u"C:"_s, u"Q:"_s + p, u"S:"_s + p, u"E:"_s + p, u"E:実行計画を取得中"_s,
@@ -78,7 +82,8 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
     runTuning(w);
     const QString stats = q(statsQuery(u"7"_s), false);
     EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace, false), q(kTimed), q(kSid), stats, q(w.sql), stats}));
+              (QStringList{q(kTrace, false), q(kTimed), q(kLevel), q(kSid), stats, q(w.sql), stats,
+                           q(previousStatementQuery(u"7"_s), false)}));
     EXPECT_EQ(w.count, u"3件"_s);
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
     EXPECT_EQ(countLabelText(
@@ -183,8 +188,10 @@ TEST_F(RunTest, AStoppedRunSendsNothingMoreButStillReadsTheStatistics) {
     const RunRecord run = runTuning(w);
     EXPECT_EQ(run.outcome, RunOutcome::CarriedOut);
     const QString stats = q(statsQuery(u"42"_s), false);
-    EXPECT_EQ(w.script->log, (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kSid)} +
-                              planStatements().mid(0, 2) + QStringList{stats, stats}));
+    EXPECT_EQ(w.script->log,
+              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel), q(kSid)} +
+               planStatements().mid(0, 2) +
+               QStringList{stats, stats, q(previousStatementQuery(u"42"_s), false)}));
     const QString cancelled = u"ORA-01013: user requested cancel of current operation"_s;
     EXPECT_EQ(w.lines(),
               (QStringList{cancelled, cancelled + u"（中止しました）"_s, {}, u"0件（中止）"_s}));

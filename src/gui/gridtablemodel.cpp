@@ -1,5 +1,7 @@
 #include "gui/gridtablemodel.h"
 
+#include <QColor>
+
 namespace qv {
 
 GridTableModel::GridTableModel(GridModel& grid, QObject* parent)
@@ -24,9 +26,22 @@ int GridTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant GridTableModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid())
+    if (!index.isValid())
         return {};
-    return grid_.text(index.row() + fixedRows_, index.column() + fixedCols_);
+    const int row = index.row() + fixedRows_;
+    switch (role) {
+        case Qt::DisplayRole:
+            return grid_.text(row, index.column() + fixedCols_);
+        case Qt::ToolTipRole: {
+            const QString tip = grid_.rowToolTip(row);
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
+        }
+        case Qt::BackgroundRole:
+            // A marked row stands out without hiding its text: a pale amber.
+            return grid_.rowMarked(row) ? QVariant(QColor(0xff, 0xe8, 0xb0)) : QVariant();
+        default:
+            return {};
+    }
 }
 
 QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -34,7 +34,7 @@ class TestRunWindow : public RunWindow {
     QStringList shown;
     // Answers to the questions asked, in turn; Cancel when they run out.
     QList<Answer> answers;
-    QStringList questions, messages, ring;
+    QStringList questions, messages, notes, ring;
 
     GridModel plan, data, statistics;
 
@@ -51,6 +51,9 @@ class TestRunWindow : public RunWindow {
         return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
     }
     void showMessage(const QString& text) override { messages.append(text); }
+    void showNote(const QString& text) override { notes.append(text); }
+    QString& sessionStatisticsLevel() override { return statisticsLevel; }
+    QString statisticsLevel;
     int blankWidthTwips(int n) const override { return n * 90; }
     Settings& settings() override { return options; }
     Database& queryDatabase() override { return query; }

@@ -33,6 +33,7 @@ class CliRunWindow : public RunWindow {
     std::shared_ptr<Database> query, stats;
     QString planLine, resultLine, statsLine, count;
     QStringList refusals;
+    QStringList notes;  // passing notes, printed after the lines
     GridModel plan, data, statistics;
     RunControl runControl;
     std::atomic<bool> interrupted{false};  // a stop came from the terminal, not the timeout
@@ -47,6 +48,9 @@ class CliRunWindow : public RunWindow {
     GridModel& statsGrid() override { return statistics; }
     Answer ask(const QString&) override { return createPlanTable ? Answer::Yes : Answer::No; }
     void showMessage(const QString& text) override { refusals.append(text); }
+    void showNote(const QString& text) override { notes.append(text); }
+    QString& sessionStatisticsLevel() override { return statisticsLevel; }
+    QString statisticsLevel;
     // About a character's width; only the grid's own column widths depend on it.
     int blankWidthTwips(int n) const override { return n * 100; }
     Settings& settings() override { return options; }

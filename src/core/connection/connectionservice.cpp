@@ -69,6 +69,7 @@ void ConnectionService::connectToService() {
 
     std::optional<DbError> pending;
     const QString driver = appSettings().odbcDriver;
+    statisticsLevel_ = std::make_shared<QString>();
     auto open = [&](std::shared_ptr<Database>& slot) {
         slot.reset();  // a new attempt replaces what the last one left
         try {

@@ -65,6 +65,9 @@ class ConnectionService {
     Database& statsDatabase();
     // The same, shared with a run that uses them on its own thread.
     std::shared_ptr<Database> sharedQueryDatabase();
+    // What the runs on this login's query session have set on it and keep for the next run;
+    // a new login starts afresh.
+    std::shared_ptr<QString> queryStatisticsLevel() { return statisticsLevel_; }
     std::shared_ptr<Database> sharedStatsDatabase();
     // Forgets both connections without closing them: a run that could not be stopped still
     // uses them, and the last one holding them closes them.
@@ -81,6 +84,7 @@ class ConnectionService {
     bool connected_ = false;
     std::shared_ptr<Database> queryDatabase_;
     std::shared_ptr<Database> statsDatabase_;
+    std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();
 };
 
 }  // namespace qv

@@ -319,7 +319,7 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
 
     if (run.statisticsStep.done())
         insertStatistics(db, num, run.statistics);
-    if (run.planStep.done())
+    if (run.planStep.done() || run.actualsStep.done())
         insertPlan(db, num, run.plan);
     insertFacts(db, num, runFactsOf(run));
     insertPlanFacts(db, num, run);

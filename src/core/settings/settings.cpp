@@ -45,6 +45,7 @@ const QString kPlanTable = QStringLiteral("s_plantablename");
 const QString kOverrideOptimizer = QStringLiteral("i_optimizer");
 const QString kOptimizerGoal = QStringLiteral("s_optimizer");
 const QString kOdbcDriver = QStringLiteral("s_oracle_driver");
+const QString kCollectActuals = QStringLiteral("f_allstats");
 
 // A hand-edited value that is not a decimal integer in the field's range leaves the field as
 // it was (its default at creation), rather than turning into 0 or a truncated number.
@@ -93,6 +94,7 @@ void Settings::load() {
     loadSwitch(kOverrideOptimizer, overrideOptimizer);
     loadText(kOptimizerGoal, optimizerGoal);
     loadText(kOdbcDriver, odbcDriver);
+    loadSwitch(kCollectActuals, collectActuals);
 }
 
 void Settings::save() const {
@@ -105,6 +107,7 @@ void Settings::save() const {
     store.write(kOverrideOptimizer, switchText(overrideOptimizer));
     store.write(kOptimizerGoal, optimizerGoal);
     store.write(kOdbcDriver, odbcDriver);
+    store.write(kCollectActuals, switchText(collectActuals));
     store.endBatch();
 }
 

@@ -8,7 +8,7 @@ namespace qv {
 
 inline const QString kDefaultPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
 
-// The seven options that steer a tuning run. One instance per process, appSettings(); query
+// The options that steer a tuning run. One instance per process, appSettings(); query
 // windows and the options dialog change it directly, and a run reads it at the moment of use.
 struct Settings {
     bool showPlan = true;  // obtain the execution plan
@@ -18,12 +18,15 @@ struct Settings {
     bool overrideOptimizer = false;         // set optimizerGoal on the session before the run
     QString optimizerGoal = QStringLiteral("CHOOSE");
     QString odbcDriver;  // empty: the default Oracle driver
+    // Have the server count what each plan line did (rows, starts, buffers) while the
+    // statement runs, and show it next to the estimates.
+    bool collectActuals = true;
 
     // Reads every value the settings store holds; a value that is missing, is not a decimal
     // integer in the field's range, or is not a valid plan table name, leaves the field as it
     // is. A switch is on when it reads 1.
     void load();
-    // Writes all seven values (switches as 1 or 0); failures are not reported.
+    // Writes every value (switches as 1 or 0); failures are not reported.
     void save() const;
 };
 

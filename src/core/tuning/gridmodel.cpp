@@ -6,6 +6,7 @@ namespace qv {
 
 void GridModel::clear() {
     markedCells_.clear();
+    rowNotes_.clear();
     for (Row& r : rows_) {
         r.data = QString();
         r.ends.clear();
@@ -21,6 +22,7 @@ void GridModel::swapContents(GridModel& other) {
     std::swap(fixedCols_, other.fixedCols_);
     std::swap(widths_, other.widths_);
     std::swap(markedCells_, other.markedCells_);
+    std::swap(rowNotes_, other.rowNotes_);
     std::swap(visible_, other.visible_);
     for (GridModel* g : {this, &other}) {
         g->changed();
@@ -33,9 +35,11 @@ void GridModel::setRows(int n) {
     n = std::max(n, 0);
     if (n == rows())
         return;
-    if (n < rows())
+    if (n < rows()) {
         std::erase_if(markedCells_,
                       [n](const auto& cell) { return static_cast<int>(cell.first >> 32) >= n; });
+        std::erase_if(rowNotes_, [n](const auto& note) { return note.first >= n; });
+    }
     rows_.resize(static_cast<size_t>(n));
     fixedRows_ = std::min(fixedRows_, n);
     changed();
@@ -140,6 +144,26 @@ CellKind GridModel::cellKind(int row, int col) const {
         return CellKind::Value;
     const auto it = markedCells_.find(cellKey(row, col));
     return it == markedCells_.end() ? CellKind::Value : it->second;
+}
+
+void GridModel::setRowNote(int row, const QString& toolTip, bool marked) {
+    if (row < 0 || row >= rows())
+        return;
+    if (toolTip.isEmpty() && !marked)
+        rowNotes_.erase(row);
+    else
+        rowNotes_[row] = RowNote{toolTip, marked};
+    changed();
+}
+
+QString GridModel::rowToolTip(int row) const {
+    const auto it = rowNotes_.find(row);
+    return it == rowNotes_.end() ? QString() : it->second.toolTip;
+}
+
+bool GridModel::rowMarked(int row) const {
+    const auto it = rowNotes_.find(row);
+    return it != rowNotes_.end() && it->second.marked;
 }
 
 void GridModel::setVisible(bool visible) {

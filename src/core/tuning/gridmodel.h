@@ -66,6 +66,12 @@ class GridModel {
     }
     bool cellIsNull(int row, int col) const { return cellKind(row, col) == CellKind::Null; }
 
+    // A row's tooltip, and whether the row is marked for a second look (a plan line whose
+    // actual rows part from the estimate). Clearing the grid drops both.
+    void setRowNote(int row, const QString& toolTip, bool marked);
+    QString rowToolTip(int row) const;
+    bool rowMarked(int row) const;
+
     bool visible() const { return visible_; }
     void setVisible(bool visible);
 
@@ -92,6 +98,11 @@ class GridModel {
     bool visible_ = true;
     GridObserver* observer_ = nullptr;
     std::unordered_map<uint64_t, CellKind> markedCells_;  // cells of another kind than Value
+    struct RowNote {
+        QString toolTip;
+        bool marked = false;
+    };
+    std::unordered_map<int, RowNote> rowNotes_;
     static uint64_t cellKey(int row, int col) {
         return (static_cast<uint64_t>(static_cast<uint32_t>(row)) << 32) |
                static_cast<uint32_t>(col);

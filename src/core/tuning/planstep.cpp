@@ -1,6 +1,11 @@
 #include "core/tuning/planstep.h"
 
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/tuningrun.h"
+
+#include <QLocale>
+
+#include <algorithm>
 
 #include <QElapsedTimer>
 
@@ -127,24 +132,52 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db) {
         rs->moveNext();
     }
     rs->close();
+    addPlanTablePredicates(db, table, lines);
     return lines;
 }
 
-void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out) {
+QString planLineToolTip(const PlanLine& line) {
+    QStringList parts;
+    if (!line.accessPredicates.isEmpty())
+        parts << QStringLiteral("access: ") + line.accessPredicates;
+    if (!line.filterPredicates.isEmpty())
+        parts << QStringLiteral("filter: ") + line.filterPredicates;
+    if (const std::optional<double> factor = rowsMisestimate(line)) {
+        const QLocale english(QLocale::English);
+        parts << QStringLiteral("E-Rows × Starts = %1, A-Rows = %2（見積りの%3倍）")
+                     .arg(english.toString(qlonglong(line.cardinality.toDouble() *
+                                                     double(*line.actuals->starts))),
+                          english.toString(qlonglong(*line.actuals->rows)),
+                          english.toString(*factor, 'g', 3));
+    }
+    return parts.join(u'\n');
+}
+
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers) {
+    const bool actuals =
+        std::any_of(lines.begin(), lines.end(), [](const PlanLine& l) { return l.actuals; });
+    const QStringList headings = actuals ? kPlanHeadings + kActualHeadings : kPlanHeadings;
+    static const int widths[] = {5000, 1200, 600, 600, 700, 1000, 1000, 700, 1100};
     out.clear();
     out.setRows(static_cast<int>(lines.size()) + 1);
     out.setFixedRows(1);
     out.setFixedCols(0);
-    out.setCols(4);
-    const int widths[] = {5000, 1200, 600, 600};
-    for (int c = 0; c < 4; ++c) {
+    out.setCols(static_cast<int>(headings.size()));
+    for (int c = 0; c < headings.size(); ++c) {
         out.setColWidth(c, widths[c]);
-        out.setText(0, c, kPlanHeadings[c]);
+        out.setText(0, c, headings[c]);
     }
     for (int r = 0; r < lines.size(); ++r) {
-        const QStringList cells = planLineCells(lines[r]);
-        for (int c = 0; c < 4; ++c)
+        const PlanLine& line = lines[r];
+        QStringList cells = planLineCells(line);
+        if (actuals)
+            cells += planActualCells(line);
+        for (int c = 0; c < cells.size(); ++c)
             out.setText(r + 1, c, cells[c]);
+        QString tip = planLineToolTip(line);
+        if (r == 0 && planDiffers)
+            tip = tip.isEmpty() ? kMsgPlanDiffers : kMsgPlanDiffers + u'\n' + tip;
+        out.setRowNote(r + 1, tip, rowsMisestimate(line).has_value());
     }
     out.setVisible(true);
 }

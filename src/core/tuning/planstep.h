@@ -22,8 +22,15 @@ QString planQueryStatement(const QString& table);
 // missing one) and reads the plan back, root first. Throws DbError.
 QList<PlanLine> explainPlan(RunWindow& w, Database& db);
 
-// Shows `lines` in the plan grid `out` as an indented tree with its estimates.
-void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out);
+// Shows `lines` in the plan grid `out` as an indented tree with its estimates and, when the
+// lines have them, what each did (Starts, A-Rows, Buffers, Reads, A-Time). A line's tooltip has
+// its predicates; a line whose actual rows part from the estimate by ten times is marked, the
+// factor in its tooltip; with `planDiffers` the first line's tooltip says the plan that ran is
+// not the one explained.
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers = false);
+
+// A plan line's tooltip as the plan grid shows it; empty when there is nothing to say.
+QString planLineToolTip(const PlanLine& line);
 
 // The plan stage of a run: the plan step with its progress and failure texts in the plan line,
 // its outcome and lines kept in the run's record. Leaves the pending error cleared.

@@ -48,6 +48,26 @@ QStringList planLineCells(const PlanLine& line) {
             textOrEmpty(line.bytes)};
 }
 
+QString planTimeText(int64_t micros) {
+    const int64_t centis = (micros + 5'000) / 10'000;
+    return QStringLiteral("%1:%2:%3.%4")
+        .arg(centis / 360'000, 2, 10, QLatin1Char('0'))
+        .arg(centis / 6'000 % 60, 2, 10, QLatin1Char('0'))
+        .arg(centis / 100 % 60, 2, 10, QLatin1Char('0'))
+        .arg(centis % 100, 2, 10, QLatin1Char('0'));
+}
+
+QStringList planActualCells(const PlanLine& line) {
+    if (!line.actuals)
+        return QStringList(5, QString());
+    const PlanLineActuals& a = *line.actuals;
+    auto number = [](const std::optional<int64_t>& v) {
+        return v ? QString::number(*v) : QString();
+    };
+    return {number(a.starts), number(a.rows), number(a.buffers), number(a.reads),
+            a.elapsedMicros ? planTimeText(*a.elapsedMicros) : QString()};
+}
+
 QStringList statisticCells(const StatisticReading& s) {
     return {QString::number(s.number), textOrEmpty(s.delta), s.name};
 }

@@ -130,6 +130,14 @@ QVariant numberOf(const QVariant& value);
 // show them.
 QStringList planLineCells(const PlanLine& line);
 QStringList statisticCells(const StatisticReading& s);
+// What a plan line did, in the columns the plan grid shows right of the estimates (Starts,
+// A-Rows, Buffers, Reads, A-Time); empty cells for figures the server did not give.
+QStringList planActualCells(const PlanLine& line);
+inline const QStringList kActualHeadings = {QStringLiteral("Starts"), QStringLiteral("A-Rows"),
+                                            QStringLiteral("Buffers"), QStringLiteral("Reads"),
+                                            QStringLiteral("A-Time")};
+// Microseconds as Oracle's plans show a time: "00:00:01.23".
+QString planTimeText(int64_t micros);
 inline const QStringList kPlanHeadings = {QStringLiteral("Operation"),
                                           QStringLiteral("Cardinality"), QStringLiteral("Cost"),
                                           QStringLiteral("Byte")};

@@ -37,8 +37,15 @@ class RunWindow {
     // application's name.
     virtual Answer ask(const QString& text) = 0;
     virtual void showMessage(const QString& text) = 0;
+    // A passing note in the status bar, for what the run could not do that no message line
+    // would show.
+    virtual void showNote(const QString& text) = 0;
     // Width in twips of `count` blanks in the window's font.
     virtual int blankWidthTwips(int count) const = 0;
+
+    // The STATISTICS_LEVEL that a run last set on the query connection's session, kept with
+    // the connection for its next run; empty before the first.
+    virtual QString& sessionStatisticsLevel() = 0;
 
     // The settings in force, read afresh wherever the run uses them.
     virtual Settings& settings() = 0;

@@ -1,5 +1,6 @@
 #include "core/tuning/tuningrun.h"
 
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/resultstep.h"
 #include "core/tuning/statistics.h"
@@ -103,6 +104,7 @@ void sessionStage(RunWindow& w, RunState& r) {
                 });
         }
         r.step([&] { w.queryDatabase().execute(kTimedStats); });
+        statisticsLevelStage(w, r);
         r.pending.reset();  // session statements are never reported, nor their warnings
 
         r.step([&] {
@@ -193,6 +195,8 @@ RunRecord runTuning(RunWindow& w) {
         r.pending.reset();
         resultStage(w, r);
         statsAfterStage(w, r, before);
+        r.pending.reset();
+        actualsStage(w, r);
         w.addToRing(w.sqlText());
     }
     record.totalMs = clock.elapsed();

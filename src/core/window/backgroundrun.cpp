@@ -28,6 +28,8 @@ int abandonedRuns() {
 
 BackgroundRun::BackgroundRun(Window window, Setup setup)
     : window_(std::move(window)), setup_(std::move(setup)) {
+    if (!setup_.statisticsLevel)
+        setup_.statisticsLevel = std::make_shared<QString>();
     control_.setCancelTarget(setup_.query);
     for (int i = 0; i < 3; ++i) {
         // The run begins by hiding all three grids; the window's are hidden at once.
@@ -149,6 +151,11 @@ Answer BackgroundRun::ask(const QString& text) {
         return given || control_.stopRequested();
     });
     return given.value_or(Answer::Cancel);
+}
+
+void BackgroundRun::showNote(const QString& text) {
+    WindowPort* port = window_.port;
+    post([port, text] { port->showStatus(text); });
 }
 
 void BackgroundRun::showMessage(const QString& text) {

@@ -46,6 +46,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         double twipsPerBlank = 0;
         std::shared_ptr<Database> query;
         std::shared_ptr<Database> stats;
+        std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -74,6 +75,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     GridModel& statsGrid() override { return grids_[2]; }
     Answer ask(const QString& text) override;
     void showMessage(const QString& text) override;
+    void showNote(const QString& text) override;
+    QString& sessionStatisticsLevel() override { return *setup_.statisticsLevel; }
     int blankWidthTwips(int count) const override;
     Settings& settings() override { return setup_.settings; }
     Database& queryDatabase() override { return *setup_.query; }

@@ -79,7 +79,8 @@ void QueryWindowModel::execute() {
                                connection_.login().service,
                                port_.twipsPerBlank(),
                                connection_.sharedQueryDatabase(),
-                               connection_.sharedStatsDatabase()};
+                               connection_.sharedStatsDatabase(),
+                               connection_.queryStatisticsLevel()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     progressTimer_.start();
