@@ -52,7 +52,7 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     // Ctrl+C in the plan grid copies the plan as text.
     QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
     QApplication::sendEvent(window()->planGrid(), &press);
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), planClipboardText(model().planGrid()));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), model().planCopyText());
 
     run(u"select * from customers where customer_id <= 120"_s);
     EXPECT_EQ(answerer.seen.size(), 1) << "the created table needs no second question";

@@ -4,6 +4,7 @@
 #include "core/connection/odbcdrivers.h"
 #include "core/connection/tnsnames.h"
 #include "core/history/historyfile.h"
+#include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
 #include "core/program.h"
 #include "core/window/programexit.h"
@@ -217,6 +218,13 @@ void MainFrame::buildMenus() {
     option->setObjectName(QStringLiteral("optionsMenu"));
     connect(addItem(option, "options", QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { showOptionsDialog(&f); }));
+    // Program-wide like the other options; the next run of any window uses it.
+    QAction* actuals = addItem(option, "collectActuals", QStringLiteral("実行統計を取得(&A)"));
+    actuals->setCheckable(true);
+    actuals->setChecked(appSettings().collectActuals);
+    connect(option, &QMenu::aboutToShow, actuals,
+            [actuals] { actuals->setChecked(appSettings().collectActuals); });
+    connect(actuals, &QAction::toggled, this, [](bool on) { appSettings().collectActuals = on; });
 
     windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));

@@ -110,7 +110,7 @@ QueryWindow::QueryWindow(QWidget* parent)
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
     connect(planGrid_, &GridView::copyPressed, this, [this] {
-        const QString text = planClipboardText(model_->planGrid());
+        const QString text = model_->planCopyText();
         if (text.isNull())
             return;
         QClipboard* cb = QGuiApplication::clipboard();

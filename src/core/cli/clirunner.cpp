@@ -4,6 +4,7 @@
 
 #include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
 #include "core/version.h"
@@ -86,11 +87,37 @@ struct Table {
     QList<QStringList> rows;
 };
 
+// The plan as the grid shows it: with each line's figures when they were read.
 Table planTable(const RunRecord& run) {
-    Table t{run.planStep.done(), kPlanHeadings, {}};
+    const bool actuals = run.actualsStep.done();
+    Table t{run.settings.showPlan && (run.planStep.done() || actuals),
+            actuals ? kPlanHeadings + kActualHeadings : kPlanHeadings,
+            {}};
     for (const PlanLine& line : run.plan)
-        t.rows.append(planLineCells(line));
+        t.rows.append(actuals ? planLineCells(line) + planActualCells(line) : planLineCells(line));
     return t;
+}
+
+QJsonValue optionalJson(const std::optional<int64_t>& v) {
+    return v ? QJsonValue(qint64(*v)) : QJsonValue();
+}
+
+// Each plan line as values: its id, predicates and figures.
+QJsonArray planLinesJson(const QList<PlanLine>& plan) {
+    QJsonArray lines;
+    for (const PlanLine& l : plan) {
+        const PlanLineActuals a = l.actuals.value_or(PlanLineActuals{});
+        lines.append(QJsonObject{{QStringLiteral("id"), qint64(l.id)},
+                                 {QStringLiteral("parentId"), optionalJson(l.parentId)},
+                                 {QStringLiteral("accessPredicates"), l.accessPredicates},
+                                 {QStringLiteral("filterPredicates"), l.filterPredicates},
+                                 {QStringLiteral("starts"), optionalJson(a.starts)},
+                                 {QStringLiteral("aRows"), optionalJson(a.rows)},
+                                 {QStringLiteral("buffers"), optionalJson(a.buffers)},
+                                 {QStringLiteral("reads"), optionalJson(a.reads)},
+                                 {QStringLiteral("aTimeMicros"), optionalJson(a.elapsedMicros)}});
+    }
+    return lines;
 }
 
 Table statisticsTable(const RunRecord& run) {
@@ -145,7 +172,14 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         o.insert(QStringLiteral("count"), w.count);
         o.insert(QStringLiteral("rowCount"), static_cast<qint64>(run.result.rowCount));
         o.insert(QStringLiteral("rowsOverMax"), run.result.rowsOverMax);
-        o.insert(QStringLiteral("plan"), tableJson(plan));
+        QJsonObject planJson = tableJson(plan);
+        planJson.insert(QStringLiteral("lines"), plan.visible ? planLinesJson(run.plan)
+                                                              : QJsonArray());
+        if (run.planHash)
+            planJson.insert(QStringLiteral("planHash"), qint64(*run.planHash));
+        planJson.insert(QStringLiteral("planDiffers"), run.planDiffers);
+        o.insert(QStringLiteral("plan"), planJson);
+        o.insert(QStringLiteral("notes"), QJsonArray::fromStringList(w.notes));
         o.insert(QStringLiteral("result"), tableJson(result));
         o.insert(QStringLiteral("stats"), tableJson(stats));
         if (runNumber > 0)
@@ -157,9 +191,14 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         << "query: " << w.resultLine << "\n"
         << "stats: " << w.statsLine << "\n"
         << "count: " << w.count << "\n";
+    for (const QString& note : w.notes)
+        out << "note: " << note << "\n";
     if (runNumber > 0)
         out << "run: " << runNumber << "\n";
     printTable(out, "plan", plan);
+    if (const QString predicates = predicateInformation(run.plan, QStringLiteral("\n"));
+        plan.visible && !predicates.isEmpty())
+        out << "\n" << predicates;
     printTable(out, "result", result);
     printTable(out, "stats", stats);
 }

@@ -5,6 +5,7 @@
 #include "core/history/statementring.h"
 #include "core/program.h"
 #include "core/settings/settings.h"
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
 
@@ -65,6 +66,7 @@ void QueryWindowModel::execute() {
         return;
     }
     setLine(WindowState::Line::Elapsed, QString());
+    shownPlan_.clear();
     BackgroundRun::Window window{this,
                                  &state_,
                                  &port_,
@@ -111,8 +113,17 @@ void QueryWindowModel::showProgress() {
     }
 }
 
+QString QueryWindowModel::planCopyText() const {
+    QString text = planClipboardText(planGrid_);
+    const QString predicates = predicateInformation(shownPlan_, QStringLiteral("\r\n"));
+    if (!text.isNull() && !predicates.isEmpty())
+        text += QStringLiteral("\r\n") + predicates;
+    return text;
+}
+
 void QueryWindowModel::runFinished(const RunRecord& record) {
     result_ = record.result;
+    shownPlan_ = record.plan;
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);

@@ -42,6 +42,12 @@ class QueryWindowModel : public QObject {
     GridModel& statsGrid() { return statsGrid_; }
     // What the last run's result step left.
     const ResultState& resultState() const { return result_; }
+    // The plan lines the last finished run shows, with their predicates and figures; none while
+    // a run is under way.
+    const QList<PlanLine>& shownPlan() const { return shownPlan_; }
+    // The plan grid's Ctrl+C text: the plan with its estimates, then a blank line and the
+    // predicates of its lines, when there are any. Null when the plan grid is hidden.
+    QString planCopyText() const;
 
     // The execute button: logs in when needed and starts the run; while a run is under way it
     // stops it instead.
@@ -98,6 +104,7 @@ class QueryWindowModel : public QObject {
     WindowConnectionView connectionView_;
     ConnectionService connection_;
     ResultState result_;
+    QList<PlanLine> shownPlan_;
     QString historyPath_;
     QString lastExecutedSql_;
     bool recording_ = false;
