@@ -101,14 +101,14 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
         if (m->isVisible())
             menus << m->text() + u": "_s + items.join(u'|');
     }
-    EXPECT_EQ(
-        menus,
-        (QStringList{
-            u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
-            u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s, u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)"_s,
-            u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|重ねて表示(&C)|並べて表示(&T)|"
-            u"アイコンの整列(&A)|-"_s,
-            u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s, u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
+    EXPECT_EQ(menus,
+              (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
+                           u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
+                           u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)"_s,
+                           u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|重ねて表示(&C)|並べて表示(&T)|"
+                           u"アイコンの整列(&A)|-"_s,
+                           u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
+                           u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
     const QAction* edit = frame.findChild<QMenu*>(u"editMenu"_s)->menuAction();
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
     // The actual figures of each plan line are the program's option, on until turned off.

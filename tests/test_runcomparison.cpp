@@ -81,6 +81,29 @@ TEST(RunComparison, StatisticsPairByNameAndTheLargestChangeComesFirst) {
               u"consistent gets 1200 → 30、only in A 3 → "_s);
 }
 
+// Runs that read what each plan line did compare it line by line: a line whose actual rows
+// changed is a change, the summary names the lines whose work changed most, the exports carry
+// the figures.
+TEST(RunComparison, WhatEachPlanLineDidIsComparedLineByLine) {
+    RecordedRun a = run(5, u"select * from t where k = :k"_s, {},
+                        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s});
+    RecordedRun b =
+        run(6, a.summary.sql, {}, {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s});
+    a.plan[1].actuals = PlanLineActuals{1, 40, 120, {}, {}};
+    b.plan[1].actuals = PlanLineActuals{1, 40000, 9100, {}, {}};
+    a.plan[0].actuals = b.plan[0].actuals = PlanLineActuals{1, 1, 0, {}, {}};
+    const RunComparison c = compareRuns(a, b);
+    EXPECT_EQ(
+        (QList<PlanLineChange::Kind>{c.plan[0].kind, c.plan[1].kind}),
+        (QList<PlanLineChange::Kind>{PlanLineChange::Kind::Same, PlanLineChange::Kind::Changed}));
+    EXPECT_TRUE(c.summary().endsWith(
+        u"、計画 TABLE ACCESS FULL (APP.T) A-Rows 40 → 40000 Buffers 120 → 9100"_s))
+        << c.summary().toStdString();
+    EXPECT_TRUE(comparisonMarkdown(c).contains(
+        u"TABLE ACCESS FULL (APP.T)  (card=10 cost=5 bytes=100 starts=1 a-rows=40000 "
+        u"buffers=9100)"_s));
+}
+
 TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
     const RunComparison c = compareRuns(
         run(3, u"select 1"_s, {{1, u"a <b> & \"c\", d"_s, 1LL}}, {u"SELECT | STATEMENT"_s}),

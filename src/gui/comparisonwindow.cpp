@@ -4,6 +4,8 @@
 #include "core/program.h"
 #include "gui/windowfont.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QBarCategoryAxis>
 #include <QBarSet>
@@ -51,6 +53,17 @@ QColor background(PlanLineChange::Kind kind) {
 
 QString planCell(const std::optional<RecordedPlanLine>& line) {
     return line ? line->operation : QString();
+}
+
+// The estimates of a line and its predicates, as its tooltip.
+QString planLineTip(const RecordedPlanLine& line) {
+    QString tip = QStringLiteral("Cardinality %1 / Cost %2 / Byte %3")
+                      .arg(line.cardinality, line.cost, line.bytes);
+    if (!line.accessPredicates.isEmpty())
+        tip += QStringLiteral("\naccess: ") + line.accessPredicates;
+    if (!line.filterPredicates.isEmpty())
+        tip += QStringLiteral("\nfilter: ") + line.filterPredicates;
+    return tip;
 }
 
 }  // namespace
@@ -194,25 +207,48 @@ void ComparisonWindow::showChart() {
 }
 
 void ComparisonWindow::showPlan() {
-    plan_->setColumnCount(2);
-    plan_->setHorizontalHeaderLabels({QStringLiteral("No.%1").arg(comparison_.a.summary.number),
-                                      QStringLiteral("No.%1").arg(comparison_.b.summary.number)});
+    // With what each line did in either run, its estimated and actual rows and its buffers
+    // stand beside it, so the two runs read line by line.
+    const bool figures = std::any_of(
+        comparison_.plan.begin(), comparison_.plan.end(),
+        [](const PlanLineChange& p) { return (p.a && p.a->actuals) || (p.b && p.b->actuals); });
+    const int perSide = figures ? 4 : 1;
+    QStringList headings;
+    for (const RecordedRun* run : {&comparison_.a, &comparison_.b}) {
+        headings << QStringLiteral("No.%1").arg(run->summary.number);
+        if (figures)
+            headings << QStringLiteral("E-Rows") << QStringLiteral("A-Rows")
+                     << QStringLiteral("Buffers");
+    }
+    plan_->setColumnCount(int(headings.size()));
+    plan_->setHorizontalHeaderLabels(headings);
     plan_->setRowCount(int(comparison_.plan.size()));
     for (int row = 0; row < comparison_.plan.size(); ++row) {
         const PlanLineChange& p = comparison_.plan[row];
         const std::optional<RecordedPlanLine>* sides[] = {&p.a, &p.b};
-        for (int col = 0; col < 2; ++col) {
-            auto* item = new QTableWidgetItem(planCell(*sides[col]));
-            if (*sides[col])
-                item->setToolTip(QStringLiteral("Cardinality %1 / Cost %2 / Byte %3")
-                                     .arg((*sides[col])->cardinality, (*sides[col])->cost,
-                                          (*sides[col])->bytes));
-            if (const QColor color = background(p.kind); color.isValid())
-                item->setBackground(color);
-            plan_->setItem(row, col, item);
+        for (int side = 0; side < 2; ++side) {
+            const std::optional<RecordedPlanLine>& line = *sides[side];
+            const PlanLineActuals a = line && line->actuals ? *line->actuals : PlanLineActuals{};
+            auto number = [](const std::optional<int64_t>& v) {
+                return v ? QString::number(*v) : QString();
+            };
+            const QStringList cells = {planCell(line), line ? line->cardinality : QString(),
+                                       number(a.rows), number(a.buffers)};
+            for (int k = 0; k < perSide; ++k) {
+                auto* item = new QTableWidgetItem(cells[k]);
+                if (line)
+                    item->setToolTip(planLineTip(*line));
+                if (k > 0)
+                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (const QColor color = background(p.kind); color.isValid())
+                    item->setBackground(color);
+                plan_->setItem(row, side * perSide + k, item);
+            }
         }
     }
-    plan_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    for (int c = 0; c < plan_->columnCount(); ++c)
+        plan_->horizontalHeader()->setSectionResizeMode(
+            c, c % perSide == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
 }
 
 void ComparisonWindow::showSql() {

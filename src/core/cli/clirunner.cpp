@@ -173,8 +173,8 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         o.insert(QStringLiteral("rowCount"), static_cast<qint64>(run.result.rowCount));
         o.insert(QStringLiteral("rowsOverMax"), run.result.rowsOverMax);
         QJsonObject planJson = tableJson(plan);
-        planJson.insert(QStringLiteral("lines"), plan.visible ? planLinesJson(run.plan)
-                                                              : QJsonArray());
+        planJson.insert(QStringLiteral("lines"),
+                        plan.visible ? planLinesJson(run.plan) : QJsonArray());
         if (run.planHash)
             planJson.insert(QStringLiteral("planHash"), qint64(*run.planHash));
         planJson.insert(QStringLiteral("planDiffers"), run.planDiffers);

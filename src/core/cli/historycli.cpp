@@ -96,6 +96,31 @@ void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
     }
 }
 
+QJsonValue optionalJson(const std::optional<int64_t>& v) {
+    return v ? QJsonValue(qint64(*v)) : QJsonValue();
+}
+
+QJsonObject planLineJson(const RecordedPlanLine& l) {
+    QJsonObject o{{QStringLiteral("operation"), l.operation},
+                  {QStringLiteral("cardinality"), l.cardinality},
+                  {QStringLiteral("cost"), l.cost},
+                  {QStringLiteral("bytes"), l.bytes}};
+    // What version 3 of the file keeps; absent for a run recorded before.
+    if (l.lineId) {
+        o.insert(QStringLiteral("id"), qint64(*l.lineId));
+        o.insert(QStringLiteral("accessPredicates"), l.accessPredicates);
+        o.insert(QStringLiteral("filterPredicates"), l.filterPredicates);
+    }
+    if (l.actuals) {
+        o.insert(QStringLiteral("starts"), optionalJson(l.actuals->starts));
+        o.insert(QStringLiteral("aRows"), optionalJson(l.actuals->rows));
+        o.insert(QStringLiteral("buffers"), optionalJson(l.actuals->buffers));
+        o.insert(QStringLiteral("reads"), optionalJson(l.actuals->reads));
+        o.insert(QStringLiteral("aTimeMicros"), optionalJson(l.actuals->elapsedMicros));
+    }
+    return o;
+}
+
 void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, bool asJson) {
     if (asJson) {
         QJsonObject o = summaryJson(run.summary);
@@ -105,10 +130,7 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
                                      {QStringLiteral("name"), s.name},
                                      {QStringLiteral("value"), jsonValue(s.value)}});
         for (const RecordedPlanLine& l : run.plan)
-            plan.append(QJsonObject{{QStringLiteral("operation"), l.operation},
-                                    {QStringLiteral("cardinality"), l.cardinality},
-                                    {QStringLiteral("cost"), l.cost},
-                                    {QStringLiteral("bytes"), l.bytes}});
+            plan.append(planLineJson(l));
         o.insert(QStringLiteral("statistics"), stats);
         o.insert(QStringLiteral("plan"), plan);
         out << json(o);
@@ -116,8 +138,19 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
     }
     out << "run " << number << "  " << run.summary.timestamp << "\n"
         << run.summary.sql << "\n\n[plan]\n";
-    for (const RecordedPlanLine& l : run.plan)
-        out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes << "\n";
+    for (const RecordedPlanLine& l : run.plan) {
+        out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes;
+        if (l.actuals)
+            out << '\t' << planActualCells(PlanLine{.actuals = l.actuals}).join(u'\t');
+        out << "\n";
+    }
+    for (const RecordedPlanLine& l : run.plan) {
+        for (const auto& [kind, text] :
+             {std::pair("access", l.accessPredicates), std::pair("filter", l.filterPredicates)}) {
+            if (!text.isEmpty())
+                out << l.lineId.value_or(0) << ' ' << kind << '(' << text << ")\n";
+        }
+    }
     out << "\n[stats]\n";
     for (const RecordedStatistic& s : run.statistics)
         out << s.number << '\t' << valueText(s.value) << '\t' << s.name << "\n";

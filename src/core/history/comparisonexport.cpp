@@ -34,6 +34,16 @@ QString planLineText(const std::optional<RecordedPlanLine>& line) {
         estimates << QStringLiteral("cost=") + line->cost;
     if (!line->bytes.isEmpty())
         estimates << QStringLiteral("bytes=") + line->bytes;
+    if (line->actuals) {
+        // What the line did, where the run read it.
+        const PlanLineActuals& a = *line->actuals;
+        for (const auto& [name, value] :
+             {std::pair("starts=", a.starts), std::pair("a-rows=", a.rows),
+              std::pair("buffers=", a.buffers)}) {
+            if (value)
+                estimates << QLatin1StringView(name) + QString::number(*value);
+        }
+    }
     if (!estimates.isEmpty())
         t += QStringLiteral("  (") + estimates.join(u' ') + u')';
     return t;

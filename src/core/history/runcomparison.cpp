@@ -69,8 +69,38 @@ QList<StatisticChange> pairStatistics(const RecordedRun& a, const RecordedRun& b
     return out;
 }
 
+// The same estimates, and the same actual rows where both runs have them.
 bool sameEstimates(const RecordedPlanLine& x, const RecordedPlanLine& y) {
-    return x.cardinality == y.cardinality && x.cost == y.cost && x.bytes == y.bytes;
+    const bool sameRows = !x.actuals || !y.actuals || x.actuals->rows == y.actuals->rows;
+    return x.cardinality == y.cardinality && x.cost == y.cost && x.bytes == y.bytes && sameRows;
+}
+
+// How much a line's work changed from A to B, for the summary: its actual rows and buffers.
+struct LineWork {
+    QString text;
+    double size = 0;
+};
+
+std::optional<LineWork> workChange(const PlanLineChange& p) {
+    if (!p.a || !p.b || !p.a->actuals || !p.b->actuals)
+        return std::nullopt;
+    const PlanLineActuals& x = *p.a->actuals;
+    const PlanLineActuals& y = *p.b->actuals;
+    LineWork w;
+    QStringList parts;
+    auto figure = [&](const char* name, const std::optional<int64_t>& from,
+                      const std::optional<int64_t>& to) {
+        if (!from || !to || *from == *to)
+            return;
+        w.size = std::max(w.size, std::fabs(double(*to - *from)));
+        parts << QStringLiteral("%1 %2 → %3").arg(QLatin1StringView(name)).arg(*from).arg(*to);
+    };
+    figure("A-Rows", x.rows, y.rows);
+    figure("Buffers", x.buffers, y.buffers);
+    if (parts.isEmpty())
+        return std::nullopt;
+    w.text = QStringLiteral("計画 %1 %2").arg(p.b->operation.trimmed(), parts.join(u' '));
+    return w;
 }
 
 QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
@@ -179,6 +209,16 @@ QString RunComparison::summary(int top) const {
     }
     if (!most.isEmpty())
         text += QStringLiteral("、") + most.join(QStringLiteral("、"));
+    // The plan lines whose work changed most, where both runs read what each line did.
+    QList<LineWork> lines;
+    for (const PlanLineChange& p : plan) {
+        if (const std::optional<LineWork> w = workChange(p))
+            lines.append(*w);
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const LineWork& l, const LineWork& r) { return l.size > r.size; });
+    for (int i = 0; i < std::min<qsizetype>(lines.size(), 2); ++i)
+        text += QStringLiteral("、") + lines[i].text;
     return text;
 }
 
