@@ -46,6 +46,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         double twipsPerBlank = 0;
         std::shared_ptr<Database> query;
         std::shared_ptr<Database> stats;
+        BindList binds;  // the values given for the statement's variables
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -65,6 +66,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
 
     // RunWindow, on the run's thread.
     QString sqlText() const override { return setup_.sql; }
+    BindList binds() const override { return setup_.binds; }
     void setPlanMessage(const QString& text) override;
     void setResultMessage(const QString& text) override;
     void setStatsMessage(const QString& text) override;
