@@ -5,8 +5,10 @@
 #include "core/history/statementring.h"
 #include "core/program.h"
 #include "core/settings/settings.h"
+#include "core/sql/tokenlist.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
+#include "core/window/bindmemory.h"
 
 #include <QLocale>
 
@@ -64,6 +66,9 @@ void QueryWindowModel::execute() {
         port_.showMessage(*refusal, kAppTitle);
         return;
     }
+    BindList binds;
+    if (!askForBinds(sql, settings, binds))
+        return;
     setLine(WindowState::Line::Elapsed, QString());
     BackgroundRun::Window window{this,
                                  &state_,
@@ -79,10 +84,24 @@ void QueryWindowModel::execute() {
                                connection_.login().service,
                                port_.twipsPerBlank(),
                                connection_.sharedQueryDatabase(),
-                               connection_.sharedStatsDatabase()};
+                               connection_.sharedStatsDatabase(),
+                               binds};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     progressTimer_.start();
+}
+
+bool QueryWindowModel::askForBinds(const QString& sql, const Settings& settings, BindList& binds) {
+    // Only an execution needs values; Oracle explains a statement with its placeholders.
+    const QStringList names = sql::placeholders(sqlToSend(sql)).names;
+    if (!settings.runQuery || names.isEmpty())
+        return true;
+    const std::optional<BindList> given = port_.askBinds(bindMemory().recall(names));
+    if (!given)
+        return false;
+    bindMemory().remember(*given);
+    binds = *given;
+    return true;
 }
 
 void QueryWindowModel::stop() {
