@@ -1,5 +1,6 @@
 #include "core/cli/historycli.h"
 
+#include "core/cli/clibinds.h"
 #include "core/cli/clirunner.h"
 #include "core/history/comparisonexport.h"
 #include "core/history/historyfile.h"
@@ -109,13 +110,15 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
                                     {QStringLiteral("cardinality"), l.cardinality},
                                     {QStringLiteral("cost"), l.cost},
                                     {QStringLiteral("bytes"), l.bytes}});
+        o.insert(QStringLiteral("binds"), bindsJson(run.binds));
         o.insert(QStringLiteral("statistics"), stats);
         o.insert(QStringLiteral("plan"), plan);
         out << json(o);
         return;
     }
-    out << "run " << number << "  " << run.summary.timestamp << "\n"
-        << run.summary.sql << "\n\n[plan]\n";
+    out << "run " << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
+    printBinds(out, run.binds);
+    out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan)
         out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes << "\n";
     out << "\n[stats]\n";
