@@ -180,6 +180,21 @@ TEST_F(CliTest, BindOptionsGiveTheRunItsValuesAndTheOutputAndHistoryNameThem) {
               expected);
     EXPECT_EQ(scripted(u"--format json --no-plan"_s, u"select 1 from dual"_s).json()[u"binds"_s],
               QJsonArray());
+    // Two runs with other values compare side by side.
+    scripted(u"--no-plan --record "_s + file +
+                 u" --bind id=7902 --bind-type id=NUMBER --bind who=K=ING --bind-type x=NULL"_s,
+             sql);
+    EXPECT_EQ(
+        cli(u"history compare 1 2 --format json --file "_s + file)
+            .json()[u"binds"_s]
+            .toArray()
+            .first(),
+        (QJsonObject{{u"name"_s, u"ID"_s},
+                     {u"change"_s, u"changed"_s},
+                     {u"a"_s, QJsonObject{{u"type"_s, u"NUMBER"_s}, {u"value"_s, u"7839"_s}}},
+                     {u"b"_s, QJsonObject{{u"type"_s, u"NUMBER"_s}, {u"value"_s, u"7902"_s}}}}));
+    EXPECT_TRUE(cli(u"history compare 1 2 --file "_s + file)
+                    .out.contains(u"| ~ | :ID | 7839 (NUMBER) | 7902 (NUMBER) |\n"_s));
 }
 
 // Nothing is connected to or run with a variable that has no value.

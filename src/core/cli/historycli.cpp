@@ -46,6 +46,25 @@ QJsonObject summaryJson(const RunSummary& r) {
     return o;
 }
 
+// Each variable's change and its value in either run ({"type", "value"}; null where it had
+// none).
+QJsonArray bindChangesJson(const QList<BindChange>& changes) {
+    auto side = [](const std::optional<BindValue>& v) {
+        if (!v)
+            return QJsonValue();
+        QJsonObject o = bindsJson({*v})[0].toObject();
+        o.remove(QStringLiteral("name"));
+        return QJsonValue(o);
+    };
+    QJsonArray list;
+    for (const BindChange& b : changes)
+        list.append(QJsonObject{{QStringLiteral("name"), b.name},
+                                {QStringLiteral("change"), changeName(b.kind)},
+                                {QStringLiteral("a"), side(b.a)},
+                                {QStringLiteral("b"), side(b.b)}});
+    return list;
+}
+
 QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double threshold) {
     QJsonArray stats, plan, sql;
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
@@ -66,13 +85,16 @@ QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double thre
         sql.append(
             QJsonObject{{QStringLiteral("change"), QString::fromLatin1(textKinds[int(t.kind)])},
                         {QStringLiteral("text"), t.text}});
-    return QJsonObject{{QStringLiteral("a"), summaryJson(c.a.summary)},
-                       {QStringLiteral("b"), summaryJson(c.b.summary)},
-                       {QStringLiteral("summary"), c.summary()},
-                       {QStringLiteral("notes"), QJsonArray::fromStringList(c.notes)},
-                       {QStringLiteral("statistics"), stats},
-                       {QStringLiteral("plan"), plan},
-                       {QStringLiteral("sql"), sql}};
+    QJsonObject o{{QStringLiteral("a"), summaryJson(c.a.summary)},
+                  {QStringLiteral("b"), summaryJson(c.b.summary)},
+                  {QStringLiteral("summary"), c.summary()},
+                  {QStringLiteral("notes"), QJsonArray::fromStringList(c.notes)},
+                  {QStringLiteral("statistics"), stats},
+                  {QStringLiteral("plan"), plan},
+                  {QStringLiteral("sql"), sql}};
+    if (!c.binds.isEmpty())
+        o.insert(QStringLiteral("binds"), bindChangesJson(c.binds));
+    return o;
 }
 
 QString json(const QJsonObject& o) {
