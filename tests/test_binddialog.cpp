@@ -3,6 +3,7 @@
 #include "core/settings/settings.h"
 #include "gui/binddialog.h"
 #include "gui/querywindow.h"
+#include "support/bindanswerer.h"
 #include "support/scripteddb.h"
 #include "support/tempstore.h"
 
@@ -22,22 +23,6 @@ using namespace Qt::StringLiterals;
 using namespace qv;
 using T = BindType;
 
-namespace {
-
-// What each line of the dialog shows: ":name type value", the value in brackets when it cannot
-// be typed.
-QStringList lines(const BindDialog& d) {
-    QStringList out;
-    for (int row = 0; row < d.table()->rowCount(); ++row) {
-        const QLineEdit* value = d.valueEdit(row);
-        out << d.table()->item(row, 0)->text() + u' ' + d.typeBox(row)->currentText() + u' ' +
-                   (value->isEnabled() ? value->text() : u'[' + value->text() + u']');
-    }
-    return out;
-}
-
-}  // namespace
-
 TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
     BindDialog d({{u"id"_s, T::Number, u"5"_s}, {u"B1"_s}, {u"x"_s, T::Null, u"left"_s}});
     QStringList heads;
@@ -50,11 +35,12 @@ TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
                            d.runButton()->text(), d.cancelButton()->text()}),
               QStringList({u"バインド変数"_s, u"変数/型/値"_s, u"VARCHAR2/NUMBER/DATE/NULL"_s,
                            u"実行"_s, u"取消"_s}));
-    EXPECT_EQ(lines(d), QStringList({u":id NUMBER 5"_s, u":B1 VARCHAR2 "_s, u":x NULL []"_s}));
+    EXPECT_EQ(test::bindLines(d),
+              QStringList({u":id NUMBER 5"_s, u":B1 VARCHAR2 "_s, u":x NULL []"_s}));
     d.typeBox(0)->setCurrentText(u"NULL"_s);
     d.typeBox(2)->setCurrentText(u"DATE"_s);
     d.valueEdit(2)->setText(u"2024-01-31"_s);
-    EXPECT_EQ(lines(d),
+    EXPECT_EQ(test::bindLines(d),
               QStringList({u":id NULL []"_s, u":B1 VARCHAR2 "_s, u":x DATE 2024-01-31"_s}));
     EXPECT_EQ(d.values(), (BindList{{u"id"_s, T::Null, QString()},
                                     {u"B1"_s, T::Varchar2, QString()},
@@ -101,25 +87,6 @@ TEST(BindDialog, EnterFromAnyLineRunsEscapeAndCancelAbandon) {
 
 namespace {
 
-// Works each bind dialog that shows, once its own event loop runs, with `answer`, and keeps
-// what it offered.
-class DialogAnswerer : public QObject {
-  public:
-    DialogAnswerer() { qApp->installEventFilter(this); }
-    std::function<void(BindDialog&)> answer;
-    QStringList offered;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* d = qobject_cast<BindDialog*>(watched);
-        if (d && event->type() == QEvent::Show) {
-            offered = lines(*d);
-            QTimer::singleShot(0, d, [this, d] { answer(*d); });
-        }
-        return false;
-    }
-};
-
 // A query window logged in to a scripted server.
 class BindWindowTest : public ::testing::Test {
   protected:
@@ -148,7 +115,7 @@ class BindWindowTest : public ::testing::Test {
     QStringList queries() const { return script->log.filter(QRegularExpression(u"^Q: "_s)); }
 
     test::TempStore store;
-    DialogAnswerer answerer;
+    test::BindAnswerer answerer;
     std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
     int opened = 0;
     QueryWindow window;
