@@ -35,6 +35,8 @@ BindDialog::BindDialog(const BindList& prefilled, QWidget* parent)
     table_->verticalHeader()->hide();
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes from one type or value to the next, not from cell to cell behind them.
+    table_->setTabKeyNavigation(false);
     // Every type and value is a widget of its own: what is typed is there at once, and Enter
     // in any of them reaches the dialog's default button.
     for (int row = 0; row < prefilled.size(); ++row) {
@@ -73,7 +75,14 @@ BindDialog::BindDialog(const BindList& prefilled, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_);
     layout->addLayout(buttons);
-    resize(480, 120 + 30 * int(std::min<qsizetype>(prefilled.size(), 10)));
+    // As tall as its lines, up to ten; more scroll.
+    const int shown = int(std::min<qsizetype>(prefilled.size(), 10));
+    int height = table_->horizontalHeader()->sizeHint().height() + 2 * table_->frameWidth();
+    for (int row = 0; row < shown; ++row)
+        height += table_->rowHeight(row);
+    table_->setMinimumHeight(height);
+    table_->setMaximumHeight(height);
+    resize(480, sizeHint().height());
 
     // The first value is ready to be typed over.
     for (int row = 0; row < prefilled.size(); ++row) {
