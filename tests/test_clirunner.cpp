@@ -1,6 +1,7 @@
 #include "core/cli/clirunner.h"
 #include "core/embedded/embeddedengine.h"
 #include "core/tuning/tuningrun.h"
+#include "support/scripteddb.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
@@ -46,7 +47,26 @@ class CliTest : public ::testing::Test {
         return cli(u"--service sqlite:sample --user demo "_s + options, sql);
     }
 
+    // The same against a scripted server (its statements in `script`), which binds as Oracle
+    // does.
+    Result scripted(const QString& options, const QString& sql) {
+        QStringList args = (u"quervin-cli --service ORCL --user scott "_s + options)
+                               .split(u' ', Qt::SkipEmptyParts);
+        args << u"--sql"_s << sql;
+        Result r;
+        QString input;
+        QTextStream in(&input), out(&r.out), err(&r.err);
+        r.status =
+            runCli(args, in, out, err, [this](const QString&, const QString&, const QString&) {
+                return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+            });
+        out.flush();
+        err.flush();
+        return r;
+    }
+
     QTemporaryDir sampleDir, dir;
+    std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
 };
 
 }  // namespace
@@ -129,6 +149,74 @@ TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
           u"history list --file "_s + dir.filePath(u"none.mdb"_s),
           u"history compare 1 --file "_s + file})
         EXPECT_EQ(cli(args).status, kCliBadArguments) << args.toStdString();
+}
+
+// --bind and --bind-type give the run its values; the output and the history name them.
+TEST_F(CliTest, BindOptionsGiveTheRunItsValuesAndTheOutputAndHistoryNameThem) {
+    const QString sql = u"select * from emp where empno = :ID and (ename = :who or :x is null)"_s;
+    const QString file = dir.filePath(u"h.mdb"_s);
+    const Result text = scripted(u"--no-plan --record "_s + file +
+                                     u" --bind id=7839 --bind-type :id=NUMBER --bind-type x=NULL "
+                                     u"--bind :WHO=K=ING --bind unused=1"_s,
+                                 sql);
+    EXPECT_EQ(text.status, kCliCarriedOut) << text.err.toStdString();
+    EXPECT_TRUE(script->log.contains(u"Q: "_s + sql +
+                                     u" [ID=7839 (NUMBER), who=K=ING (VARCHAR2), x=NULL]"_s));
+    const QString table =
+        u"\n[binds]\n変数\t型\t値\n:ID\tNUMBER\t7839\n:who\tVARCHAR2\tK=ING\n"
+        u":x\tNULL\t\n"_s;
+    EXPECT_TRUE(text.out.contains(u"run: 1\n"_s + table + u"\n[plan]"_s)) << text.out.toStdString();
+    EXPECT_TRUE(cli(u"history show 1 --file "_s + file).out.contains(sql + u'\n' + table))
+        << cli(u"history show 1 --file "_s + file).out.toStdString();
+    const QJsonArray expected{
+        QJsonObject{{u"name"_s, u"ID"_s}, {u"type"_s, u"NUMBER"_s}, {u"value"_s, u"7839"_s}},
+        QJsonObject{{u"name"_s, u"who"_s}, {u"type"_s, u"VARCHAR2"_s}, {u"value"_s, u"K=ING"_s}},
+        QJsonObject{{u"name"_s, u"x"_s}, {u"type"_s, u"NULL"_s}, {u"value"_s, QJsonValue()}}};
+    EXPECT_EQ(cli(u"history show 1 --format json --file "_s + file).json()[u"binds"_s], expected);
+    EXPECT_EQ(scripted(u"--format json --no-plan --bind-type x=NULL --bind who=K=ING "
+                       u"--bind-type id=NUMBER --bind id=7839"_s,
+                       sql)
+                  .json()[u"binds"_s],
+              expected);
+    EXPECT_EQ(scripted(u"--format json --no-plan"_s, u"select 1 from dual"_s).json()[u"binds"_s],
+              QJsonArray());
+    // Two runs with other values compare side by side.
+    scripted(u"--no-plan --record "_s + file +
+                 u" --bind id=7902 --bind-type id=NUMBER --bind who=K=ING --bind-type x=NULL"_s,
+             sql);
+    EXPECT_EQ(
+        cli(u"history compare 1 2 --format json --file "_s + file)
+            .json()[u"binds"_s]
+            .toArray()
+            .first(),
+        (QJsonObject{{u"name"_s, u"ID"_s},
+                     {u"change"_s, u"changed"_s},
+                     {u"a"_s, QJsonObject{{u"type"_s, u"NUMBER"_s}, {u"value"_s, u"7839"_s}}},
+                     {u"b"_s, QJsonObject{{u"type"_s, u"NUMBER"_s}, {u"value"_s, u"7902"_s}}}}));
+    EXPECT_TRUE(cli(u"history compare 1 2 --file "_s + file)
+                    .out.contains(u"| ~ | :ID | 7839 (NUMBER) | 7902 (NUMBER) |\n"_s));
+}
+
+// Nothing is connected to or run with a variable that has no value.
+TEST_F(CliTest, BindVariableWithoutAValueOrAMalformedBindOptionIsABadArgument) {
+    const QString sql = u"select * from emp where empno = :id and ename = :who"_s;
+    const std::pair<QString, QString> cases[] = {
+        {QString(), u"The statement's bind variable :id has no value: give --bind id=VALUE.\n"_s},
+        {u"--bind id=1 --bind-type who=NUMBER"_s,
+         u"The statement's bind variable :who has no value: give --bind who=VALUE.\n"_s},
+        {u"--bind id"_s, u"--bind takes NAME=VALUE, such as --bind cust_id=42.\n"_s},
+        {u"--bind =1"_s, u"--bind takes NAME=VALUE, such as --bind cust_id=42.\n"_s},
+        {u"--bind id=1 --bind who=x --bind-type id=INTEGER"_s,
+         u"--bind-type takes NAME=VARCHAR2, NUMBER, DATE or NULL.\n"_s},
+    };
+    for (const auto& [options, err] : cases) {
+        const Result r = scripted(options, sql);
+        EXPECT_EQ(std::tuple(r.status, r.err, r.out), std::tuple(kCliBadArguments, err, QString()))
+            << options.toStdString();
+    }
+    EXPECT_TRUE(script->log.isEmpty());
+    // Explaining alone needs no values.
+    EXPECT_EQ(scripted(u"--no-query"_s, sql).status, kCliCarriedOut);
 }
 
 TEST_F(CliTest, StatementFromFileOrStandardInput) {

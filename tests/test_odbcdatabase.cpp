@@ -153,6 +153,97 @@ TEST_P(OdbcDriverTest, FieldsByNameInAnyOrderAndCaseSkipToEndAndClose) {
     EXPECT_EQ(db.openRecordset("SELECT 9")->value(0), QVariant(9LL));
 }
 
+// Bind variables go to the driver as parameters of "?" markers put where the placeholders
+// stand, each type as the driver converts it, never pasted into the text.
+TEST_P(OdbcDriverTest, BindVariablesOfEachTypeReachTheDriverAsParameters) {
+    db.execute(QString("CREATE TEMP TABLE b (id INTEGER, name VARCHAR(20), amount NUMERIC(10,2), "
+                       "born %1)")
+                   .arg(postgres() ? "TIMESTAMP" : "TEXT"));
+    // SQLite's driver writes a timestamp parameter as text with milliseconds.
+    db.execute(
+        "INSERT INTO b VALUES (1, 'O''Brien 様', 2.5, '2024-02-29 13:45:00.000'), "
+        "(2, 'x', 1500, '2024-03-01 00:00:00.000'), (3, NULL, NULL, NULL)");
+    auto ids = [&](const QString& where, const BindList& binds) {
+        QStringList found;
+        for (auto rs = db.openRecordset("SELECT id FROM b WHERE " + where + " ORDER BY id", binds);
+             !rs->eof(); rs->moveNext())
+            found << rs->value(0).toString();
+        return found.join(',');
+    };
+    using T = BindType;
+    const struct {
+        QString where;
+        BindList binds;
+        QString ids;
+    } cases[] = {
+        {"name = :name", {{"NAME", T::Varchar2, "O'Brien 様"}}, "1"},
+        {"amount = :a", {{"a", T::Number, "2.50"}}, "1"},
+        {"amount = :a", {{"a", T::Number, "1.5e3"}}, "2"},
+        {"born = :d", {{"d", T::Date, "2024-02-29 13:45:00"}}, "1"},
+        {"born = :d", {{"d", T::Date, "2024-03-01"}}, "2"},
+        // A variable written twice is bound twice; a literal and a comment keep their colon.
+        {"id = :i OR id = :I + 1 OR name = ':i' /* :j */", {{"i", T::Number, "1"}}, "1,2"},
+        {"coalesce(:n, name) IS NULL", {{"n", T::Null, "ignored"}}, "3"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ids(c.where, c.binds), c.ids) << c.where.toStdString();
+}
+
+TEST_P(OdbcDriverTest, VariableWithoutAUsableValueFailsBeforeAnythingIsSentNamingIt) {
+    db.execute("CREATE TEMP TABLE w (v INTEGER)");
+    const QString insert = "INSERT INTO w VALUES (:a), (:b)";
+    using T = BindType;
+    const std::pair<BindList, QString> refused[] = {
+        {{{"a", T::Number, "1"}}, "ORA-01008: not all variables bound (:b)"},
+        {{}, "ORA-01008: not all variables bound (:a)"},
+        {{{"a", T::Number, "1,5"}, {"b", T::Null, ""}}, "ORA-01722: invalid number (:a)"},
+        {{{"a", T::Null, ""}, {"b", T::Date, "2023-02-29"}},
+         "ORA-01861: literal does not match format string (:b)"},
+    };
+    for (const auto& [binds, message] : refused)
+        EXPECT_EQ(errorOf([&] { db.openRecordset(insert, binds); }).description(), message);
+    db.openRecordset(insert, {{"a", T::Number, "7"}, {"B", T::Null, ""}});
+    EXPECT_EQ(db.recordsAffected(), 2);
+    EXPECT_EQ(db.openRecordset("SELECT count(*), sum(v) FROM w")->value(1).toInt(), 7)
+        << "only the last insert ran";
+}
+
+// What a driver is given for a NUMBER or a DATE typed as a user types them.
+TEST(BindValues, NumbersBecomePlainDecimalsAndDatesTakeOracleForms) {
+    const std::pair<const char*, const char*> numbers[] = {
+        {"42", "42 2 0"},
+        {" -0012.500 ", "-12.5 3 1"},
+        {"1.5e3", "1500 4 0"},
+        {".5", "0.5 1 1"},
+        {"5.", "5 1 0"},
+        {"-1E-3", "-0.001 3 3"},
+        {"-0.0", "0 1 0"},
+        {"+7", "7 1 0"},
+        {"1,5", "-"},
+        {"e3", "-"},
+        {".", "-"},
+        {"", "-"},
+        {"12abc", "-"},
+    };
+    for (const auto& [typed, expected] : numbers) {
+        const auto d = decimalOf(typed);
+        EXPECT_EQ(d ? QString("%1 %2 %3").arg(d->text).arg(d->precision).arg(d->scale) : "-",
+                  expected)
+            << typed;
+    }
+    const std::pair<const char*, const char*> dates[] = {
+        {"2024-02-29", "2024-02-29T00:00:00Z"},
+        {" 2024-02-29  23:59:58 ", "2024-02-29T23:59:58Z"},
+        {"2024-02-29 07:30", "2024-02-29T07:30:00Z"},
+        {"2023-02-29", ""},
+        {"2024/02/29", ""},
+        {"2024-02-29 24:00:00", ""},
+        {"2024-02-29 10:00 x", ""},
+    };
+    for (const auto& [typed, expected] : dates)
+        EXPECT_EQ(dateTimeOf(typed).toString(Qt::ISODate), expected) << typed;
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, OdbcDriverTest,
                          ::testing::Values(Driver::Postgres, Driver::Sqlite), [](const auto& info) {
                              return info.param == Driver::Postgres ? "PostgreSQL" : "SQLite";

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardItemModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -118,6 +119,58 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
     const QString html = comparisonHtml(c);
     EXPECT_TRUE(html.contains(u"<td>a &lt;b&gt; &amp; &quot;c&quot;, d</td>"_s));
     EXPECT_FALSE(html.contains(u"<b>"_s));
+}
+
+// Bind values side by side by name, marked as plan lines are, in every export and the window;
+// without binds nothing of them shows.
+TEST(RunComparison, BindValuesPairByNameAndShowMarkedInExportsAndWindow) {
+    using T = BindType;
+    RecordedRun a = run(5, u"select :id, :who, :old"_s, {{1, u"n"_s, 1LL}}, {});
+    RecordedRun b = run(6, u"select :ID, :who, :new"_s, {{1, u"n"_s, 1LL}}, {});
+    a.binds = {{u"id"_s, T::Number, u"5"_s},
+               {u"who"_s, T::Varchar2, u"A, \"B\""_s},
+               {u"old"_s, T::Date, u"2024-01-31"_s}};
+    b.binds = {{u"ID"_s, T::Number, u"7"_s},
+               {u"who"_s, T::Varchar2, u"A, \"B\""_s},
+               {u"new"_s, T::Null, QString()}};
+    const RunComparison c = compareRuns(a, b);
+    const QString md = comparisonMarkdown(c);
+    EXPECT_TRUE(
+        md.contains(u"\n\n## バインド変数\n\n|  | 変数 | #5 | #6 |\n|---|---|---|---|\n"
+                    u"| ~ | :id | 5 (NUMBER) | 7 (NUMBER) |\n"
+                    u"| = | :who | A, \"B\" (VARCHAR2) | A, \"B\" (VARCHAR2) |\n"
+                    u"| - | :old | 2024-01-31 (DATE) |  |\n"
+                    u"| + | :new |  | NULL |\n\n## 統計\n"_s))
+        << md.toStdString();
+    EXPECT_TRUE(comparisonCsv(c).endsWith(
+        u"\r\n\r\nbind variable,run 5,run 6,change\r\n:id,5 (NUMBER),7 (NUMBER),changed\r\n"
+        u":who,\"A, \"\"B\"\" (VARCHAR2)\",\"A, \"\"B\"\" (VARCHAR2)\",same\r\n"
+        u":old,2024-01-31 (DATE),,removed\r\n:new,,NULL,added\r\n"_s))
+        << comparisonCsv(c).toStdString();
+    EXPECT_TRUE(comparisonHtml(c).contains(
+        u"<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>#5</th><th>#6</th></tr>\n"
+        u"<tr class=\"changed\"><td>:id</td><td>5 (NUMBER)</td><td>7 (NUMBER)</td></tr>\n"
+        u"<tr><td>:who</td><td>A, &quot;B&quot; (VARCHAR2)</td>"_s));
+    ComparisonWindow window(c);
+    ASSERT_NE(window.bindTable(), nullptr);
+    EXPECT_EQ(window.tabs()->tabText(window.tabs()->indexOf(window.bindTable())),
+              u"バインド変数"_s);
+    QStringList rows;
+    for (int r = 0; r < window.bindTable()->rowCount(); ++r)
+        rows << window.bindTable()->item(r, 0)->text() + u'|' +
+                    window.bindTable()->item(r, 2)->text();
+    EXPECT_EQ(rows, (QStringList{u":id|7 (NUMBER)"_s, u":who|A, \"B\" (VARCHAR2)"_s, u":old|"_s,
+                                 u":new|NULL"_s}));
+    EXPECT_NE(window.bindTable()->item(0, 0)->background(),
+              window.bindTable()->item(1, 0)->background())
+        << "a changed value is marked";
+
+    a.binds.clear();
+    b.binds.clear();
+    const RunComparison none = compareRuns(a, b);
+    EXPECT_FALSE((comparisonMarkdown(none) + comparisonCsv(none) + comparisonHtml(none))
+                     .contains(u"バインド変数"_s));
+    EXPECT_EQ(ComparisonWindow(none).bindTable(), nullptr);
 }
 
 // The windows on a real file: newest first, filtered, a new run shows at once, and two

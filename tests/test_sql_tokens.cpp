@@ -78,6 +78,35 @@ TEST(SqlTokens, EachLexicalFormIsOneTokenOfItsKind) {
     EXPECT_EQ(tokenize(QStringLiteral("select /*+ x */ 1 -- y")).size(), size_t(2));
 }
 
+// Bind variables are read on the tokens: a name once, in the order it first appears, and every
+// place it is written, so a driver can put its marker there and nowhere else.
+TEST(SqlTokens, PlaceholdersAreOracleBindVariablesOutsideLiteralsAndComments) {
+    const struct {
+        const char* sql;
+        QStringList names;
+        QStringList places;  // "begin-end" of each occurrence
+    } cases[] = {
+        {"select * from t where a = :id and b = :B1 or c = :1",
+         {"id", "B1", "1"},
+         {"26-29", "38-41", "49-51"}},
+        // A variable written twice is one variable at two places, whatever its case.
+        {"where a = :x or b = :X or c=:x", {"x"}, {"10-12", "20-22", "28-30"}},
+        {"select ':a', \":b\", q'[:c]' /* :d */ -- :e\n, :f from dual", {"f"}, {"44-46"}},
+        // PL/SQL's assignment, a time in a literal, PostgreSQL's cast and SQLite's own forms.
+        {"x := 1; y:=:v; t = TIME '10:30:00'; z = n::int, ?, ?2, @p, $q", {"v"}, {"11-13"}},
+        {"select 1 from dual", {}, {}},
+    };
+    for (const auto& c : cases) {
+        const Placeholders p = placeholders(QString::fromUtf8(c.sql));
+        QStringList places;
+        for (const Placeholder& o : p.occurrences)
+            places << QString::number(o.begin) + u'-' + QString::number(o.end);
+        EXPECT_EQ(p.names, c.names) << c.sql;
+        EXPECT_EQ(places, c.places) << c.sql;
+        EXPECT_EQ(p.empty(), c.places.isEmpty()) << c.sql;
+    }
+}
+
 // One pass pairs every group as the scan from its opening token does, unbalanced and crossed
 // ones included, for what a reader that descends into groups asks: up to the parenthesis
 // around the opener. It also knows how deep the closed groups nest.

@@ -96,6 +96,38 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
               u"5000000000件"_s);
 }
 
+// The plan is explained with the placeholders as typed; only the statement itself is bound, with
+// one value per variable however often it is written.
+TEST_F(RunTest, BindVariablesAreBoundOnlyWhereTheStatementRunsAndKeptInTheRecord) {
+    w.sql = u"select * from emp where deptno = :Dept and (ename = :who or mgr = :dept)"_s;
+    w.values = {{u"who"_s, BindType::Varchar2, u"KING"_s},
+                {u"unused"_s, BindType::Number, u"1"_s},
+                {u"DEPT"_s, BindType::Number, u"10"_s}};
+    const RunRecord record = runTuning(w);
+    const QString stats = q(statsQuery(u"42"_s), false);
+    EXPECT_EQ(w.script->log,
+              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel), q(kSid)} +
+               planStatements() +
+               QStringList{stats, q(w.sql + u" [Dept=10 (NUMBER), who=KING (VARCHAR2)]"_s), stats,
+                           q(previousStatementQuery(u"42"_s), false)}));
+    EXPECT_EQ(record.binds, (BindList{{u"Dept"_s, BindType::Number, u"10"_s},
+                                      {u"who"_s, BindType::Varchar2, u"KING"_s}}));
+    EXPECT_EQ(w.ring, QStringList{w.sql});
+}
+
+TEST_F(RunTest, VariableWithoutAValueRefusesTheRunBeforeAnythingIsSent) {
+    w.sql = u"select * from emp where deptno = :dept and ename = :who"_s;
+    w.values = {{u"dept"_s, BindType::Number, u"10"_s}};
+    EXPECT_EQ(runTuning(w).outcome, RunOutcome::Refused);
+    EXPECT_EQ(w.messages,
+              QStringList{u"バインド変数 :who の値が指定されていないため、実行できません。"_s});
+    EXPECT_TRUE(w.script->log.isEmpty() && w.shown.isEmpty() && w.ring.isEmpty());
+    // Explaining alone needs no values.
+    w.options.runQuery = false;
+    EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
+    EXPECT_EQ(w.script->log, QStringList{q(kTrace)} + planStatements());
+}
+
 TEST_F(RunTest, ObsoleteOptimizerGoalFallsBackToOptimizerMode) {
     w.options.overrideOptimizer = true;
     w.options.optimizerGoal = u"FIRST_ROWS"_s;

@@ -2,6 +2,7 @@
 
 #include "core/history/comparisonexport.h"
 #include "core/program.h"
+#include "core/tuning/runbinds.h"
 #include "gui/windowfont.h"
 
 #include <algorithm>
@@ -118,6 +119,11 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     sql_ = new QTextEdit(tabs_);
     sql_->setReadOnly(true);
     tabs_->addTab(sql_, QStringLiteral("SQL"));
+    if (!comparison_.binds.isEmpty()) {
+        binds_ = new QTableWidget(tabs_);
+        binds_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        tabs_->addTab(binds_, QStringLiteral("バインド変数"));
+    }
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -152,6 +158,7 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     showChart();
     showPlan();
     showSql();
+    showBinds();
     resize(900, 600);
 }
 
@@ -270,6 +277,29 @@ void ComparisonWindow::showSql() {
         }
     }
     sql_->setHtml(html + QStringLiteral("</pre>"));
+}
+
+void ComparisonWindow::showBinds() {
+    if (!binds_)
+        return;
+    binds_->setColumnCount(3);
+    binds_->setHorizontalHeaderLabels({QStringLiteral("変数"),
+                                       QStringLiteral("No.%1").arg(comparison_.a.summary.number),
+                                       QStringLiteral("No.%1").arg(comparison_.b.summary.number)});
+    binds_->setRowCount(int(comparison_.binds.size()));
+    for (int row = 0; row < comparison_.binds.size(); ++row) {
+        const BindChange& b = comparison_.binds[row];
+        const QString cells[] = {u':' + b.name, b.a ? bindValueText(*b.a) : QString(),
+                                 b.b ? bindValueText(*b.b) : QString()};
+        for (int col = 0; col < 3; ++col) {
+            auto* item = new QTableWidgetItem(cells[col]);
+            if (const QColor color = background(b.kind); color.isValid())
+                item->setBackground(color);
+            binds_->setItem(row, col, item);
+        }
+    }
+    binds_->verticalHeader()->hide();
+    binds_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
 }
 
 void ComparisonWindow::save(const QString& kind) {

@@ -17,8 +17,9 @@ namespace qv {
 
 // What changed between two recorded runs: the summary first, then the statistics side by side
 // (sorted by the size of the change; only the changed ones, above a threshold, on request), a
-// bar chart of the largest changes, the two plans side by side and the two statements, each
-// change marked. The comparison can be saved as Markdown, CSV or HTML, or copied.
+// bar chart of the largest changes, the two plans side by side, the two statements and, when
+// they had any, the values of their bind variables, each change marked. The comparison can be saved
+// as Markdown, CSV or HTML, or copied.
 class ComparisonWindow : public QWidget {
     Q_OBJECT
   public:
@@ -31,12 +32,15 @@ class ComparisonWindow : public QWidget {
     QTableWidget* planTable() const { return plan_; }
     QCheckBox* onlyChangedBox() const { return onlyChanged_; }
     QTabWidget* tabs() const { return tabs_; }
+    // The bind variables of the two runs; null when neither run had any.
+    QTableWidget* bindTable() const { return binds_; }
 
   private:
     void showStatistics();
     void showChart();
     void showPlan();
     void showSql();
+    void showBinds();
     void save(const QString& kind);
 
     RunComparison comparison_;
@@ -49,6 +53,7 @@ class ComparisonWindow : public QWidget {
     QWidget* chartPage_;
     QTableWidget* plan_;
     QTextEdit* sql_;
+    QTableWidget* binds_ = nullptr;
 };
 
 }  // namespace qv

@@ -1,8 +1,9 @@
 #include "gui/querywindow.h"
 
-#include "core/tuning/gridactions.h"
 #include "core/program.h"
+#include "core/tuning/gridactions.h"
 #include "core/window/twips.h"
+#include "gui/binddialog.h"
 #include "gui/gridview.h"
 #include "gui/logindialog.h"
 #include "gui/splitterbars.h"
@@ -283,6 +284,13 @@ bool QueryWindow::runLoginDialog(LoginValues& values) {
         return false;
     values = dialog.accepted();
     return true;
+}
+
+std::optional<BindList> QueryWindow::askBinds(const BindList& prefilled) {
+    BindDialog dialog(prefilled, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.values();
 }
 
 double QueryWindow::twipsPerBlank() const {

@@ -38,6 +38,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void showStatus(const QString& text) override;
     bool runLoginDialog(LoginValues& values) override;
     bool confirm(const QString& text) override;
+    std::optional<BindList> askBinds(const BindList& prefilled) override;
     double twipsPerBlank() const override;
 
     SqlEditor* sqlEdit() const { return sqlEdit_; }

@@ -1,5 +1,7 @@
 #include "support/scripteddb.h"
 
+#include "core/tuning/runbinds.h"
+
 using namespace Qt::StringLiterals;
 
 namespace qv::test {
@@ -78,11 +80,11 @@ class ScriptedRecordset : public Recordset {
 
 }  // namespace
 
-Reply ScriptedDatabase::run(const QString& sql) {
+Reply ScriptedDatabase::run(const QString& sql, const QString& logged) {
     if (!open_)
         throw notOpenError();
     failIfStopped();
-    script_->log.append(tag_ + u": "_s + sql);
+    script_->log.append(tag_ + u": "_s + logged);
     Reply reply = script_->answer(sql);
     if (reply.whenAnswered)
         reply.whenAnswered();
@@ -93,7 +95,20 @@ Reply ScriptedDatabase::run(const QString& sql) {
 }
 
 std::unique_ptr<Recordset> ScriptedDatabase::openRecordset(const QString& sql) {
-    return std::make_unique<ScriptedRecordset>(run(sql));
+    return std::make_unique<ScriptedRecordset>(run(sql, sql));
+}
+
+std::unique_ptr<Recordset> ScriptedDatabase::openRecordset(const QString& sql,
+                                                           const BindList& binds) {
+    QString missing;
+    const BindList used = bindsForRun(sql, binds, missing);
+    if (!missing.isEmpty())
+        throw notAllBoundError(missing);
+    QStringList values;
+    for (const BindValue& b : used)
+        values << b.name + u'=' + bindValueText(b);
+    return std::make_unique<ScriptedRecordset>(
+        run(sql, sql + u" ["_s + values.join(u", "_s) + u']'));
 }
 
 void ScriptedDatabase::close() {

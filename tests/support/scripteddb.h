@@ -74,8 +74,12 @@ class ScriptedDatabase : public Database {
         : tag_(std::move(tag)), script_(std::move(script)) {}
 
     bool isOpen() const override { return open_; }
-    void execute(const QString& sql) override { run(sql); }
+    void execute(const QString& sql) override { run(sql, sql); }
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    // As a server binds: refuses a statement with a variable that has no value (ORA-01008),
+    // else logs it with its values, " [id=5 (NUMBER), x=NULL]" after the text, in the order
+    // the statement first uses them.
+    std::unique_ptr<Recordset> openRecordset(const QString& sql, const BindList& binds) override;
     int64_t recordsAffected() const override { return affected_; }
     void close() override;
     // Counted only: a scripted statement never runs long enough to be cancelled.
@@ -86,7 +90,7 @@ class ScriptedDatabase : public Database {
     QStringList warnings;
 
   private:
-    Reply run(const QString& sql);
+    Reply run(const QString& sql, const QString& logged);
 
     QString tag_;
     std::shared_ptr<Script> script_;

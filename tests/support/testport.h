@@ -39,6 +39,13 @@ class TestPort : public WindowPort {
     bool confirm(const QString& text) override;
     QList<bool> confirmations;
     double twipsPerBlank() const override { return 90; }
+    // The bind dialog: records what it offered and answers with `binds` (abandoned when none).
+    std::optional<BindList> askBinds(const BindList& prefilled) override {
+        offeredBinds.append(prefilled);
+        return binds;
+    }
+    std::optional<BindList> binds;
+    QList<BindList> offeredBinds;
 };
 
 }  // namespace qv::test

@@ -39,6 +39,8 @@ class TestRunWindow : public RunWindow {
     GridModel plan, data, statistics;
 
     QString sqlText() const override { return sql; }
+    BindList binds() const override { return values; }
+    BindList values;  // of the statement's bind variables
     void setPlanMessage(const QString& text) override { show(planLine, 'E', text); }
     void setResultMessage(const QString& text) override { show(resultLine, 'Q', text); }
     void setStatsMessage(const QString& text) override { show(statsLine, 'S', text); }

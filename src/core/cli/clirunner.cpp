@@ -1,5 +1,6 @@
 #include "core/cli/clirunner.h"
 
+#include "core/cli/clibinds.h"
 #include "core/cli/historycli.h"
 
 #include "core/connection/connectstring.h"
@@ -40,6 +41,8 @@ class CliRunWindow : public RunWindow {
     std::atomic<bool> interrupted{false};  // a stop came from the terminal, not the timeout
 
     QString sqlText() const override { return sql; }
+    BindList binds() const override { return values; }
+    BindList values;  // from --bind and --bind-type
     void setPlanMessage(const QString& m) override { planLine = m; }
     void setResultMessage(const QString& m) override { resultLine = m; }
     void setStatsMessage(const QString& m) override { statsLine = m; }
@@ -170,6 +173,7 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
                                                          {QStringLiteral("query"), w.resultLine},
                                                          {QStringLiteral("stats"), w.statsLine}});
         o.insert(QStringLiteral("count"), w.count);
+        o.insert(QStringLiteral("binds"), bindsJson(run.binds));
         o.insert(QStringLiteral("rowCount"), static_cast<qint64>(run.result.rowCount));
         o.insert(QStringLiteral("rowsOverMax"), run.result.rowsOverMax);
         QJsonObject planJson = tableJson(plan);
@@ -195,6 +199,7 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         out << "note: " << note << "\n";
     if (runNumber > 0)
         out << "run: " << runNumber << "\n";
+    printBinds(out, run.binds);
     printTable(out, "plan", plan);
     if (const QString predicates = predicateInformation(run.plan, QStringLiteral("\n"));
         plan.visible && !predicates.isEmpty())
@@ -312,6 +317,17 @@ struct CliOptions {
                                               "--sql or --sql-file it is read from standard "
                                               "input."),
                                QStringLiteral("FILE")};
+    QCommandLineOption bind{
+        QStringLiteral("bind"),
+        QStringLiteral("The value of the statement's bind variable NAME (:NAME in the statement), "
+                       "as typed: a number in Oracle's form, a date as YYYY-MM-DD [HH24:MI:SS]. "
+                       "Repeatable. A statement that runs needs a value for each variable."),
+        QStringLiteral("NAME=VALUE")};
+    QCommandLineOption bindType{
+        QStringLiteral("bind-type"),
+        QStringLiteral("The type NAME is bound as: VARCHAR2 (default), NUMBER, DATE or NULL (which "
+                       "needs no --bind). Repeatable."),
+        QStringLiteral("NAME=TYPE")};
     QCommandLineOption timeout{
         QStringLiteral("timeout"),
         QStringLiteral("Stop the run after SECONDS, as Ctrl-C does: the statement is cancelled "
@@ -322,7 +338,7 @@ struct CliOptions {
         recordFile.setFlags(QCommandLineOption::HiddenFromHelp);
         p.addOptions({service, user, password, passwordPrompt, driver, noPlan, noQuery, maxRows,
                       optimizer, planTable, createPlanTable, record, recordFile, format, sql,
-                      sqlFile, timeout});
+                      sqlFile, bind, bindType, timeout});
     }
 };
 
@@ -330,8 +346,9 @@ const QString kCliDescription = QStringLiteral(
     "Runs one SQL tuning run like a QuervinStudio query window and prints what it shows: the "
     "execution plan, the row count, the result rows and the change of every session statistic. "
     "(quervin-cli history --help: the recorded runs and their comparison.)\nExit status: 0 the "
-    "run was carried out (whatever failed inside it), 1 it was refused, 2 bad arguments or no "
-    "connection, 3 the recording failed, 4 it was stopped (SIGINT, SIGTERM or --timeout: the "
+    "run was carried out (whatever failed inside it), 1 it was refused, 2 bad arguments (a bind "
+    "variable without a value among them) or no connection, 3 the recording failed, 4 it was "
+    "stopped (SIGINT, SIGTERM or --timeout: the "
     "statement is cancelled on the server and what was done so far is printed).");
 
 // Reads the parsed options into the run's window and the request; the complaint about the
@@ -380,6 +397,8 @@ std::optional<QString> readOptions(const QCommandLineParser& p, const CliOptions
     }
     // The driver also names the connection in the record, as a window's option does.
     w.options.odbcDriver = p.value(o.driver);
+    if (const auto bad = readBindOptions(p.values(o.bind), p.values(o.bindType), w.values))
+        return bad;
     w.createPlanTable = p.isSet(o.createPlanTable);
     w.service = p.value(o.service);
     w.user = p.value(o.user);
@@ -471,6 +490,9 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     std::optional<QString> complaint = readOptions(p, options, *w, request);
     if (!complaint)
         complaint = readStatement(p, options, in, w->sql);
+    // Nothing is run, nor connected to, with a variable the server would take as null.
+    if (!complaint && w->options.runQuery)
+        complaint = unboundVariable(w->sql, w->values);
     if (!complaint)
         complaint = connect(*w, request, opener, terminal);
     if (complaint) {

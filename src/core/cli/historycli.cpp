@@ -1,5 +1,6 @@
 #include "core/cli/historycli.h"
 
+#include "core/cli/clibinds.h"
 #include "core/cli/clirunner.h"
 #include "core/history/comparisonexport.h"
 #include "core/history/historyfile.h"
@@ -45,6 +46,25 @@ QJsonObject summaryJson(const RunSummary& r) {
     return o;
 }
 
+// Each variable's change and its value in either run ({"type", "value"}; null where it had
+// none).
+QJsonArray bindChangesJson(const QList<BindChange>& changes) {
+    auto side = [](const std::optional<BindValue>& v) {
+        if (!v)
+            return QJsonValue();
+        QJsonObject o = bindsJson({*v})[0].toObject();
+        o.remove(QStringLiteral("name"));
+        return QJsonValue(o);
+    };
+    QJsonArray list;
+    for (const BindChange& b : changes)
+        list.append(QJsonObject{{QStringLiteral("name"), b.name},
+                                {QStringLiteral("change"), changeName(b.kind)},
+                                {QStringLiteral("a"), side(b.a)},
+                                {QStringLiteral("b"), side(b.b)}});
+    return list;
+}
+
 QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double threshold) {
     QJsonArray stats, plan, sql;
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
@@ -65,13 +85,16 @@ QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double thre
         sql.append(
             QJsonObject{{QStringLiteral("change"), QString::fromLatin1(textKinds[int(t.kind)])},
                         {QStringLiteral("text"), t.text}});
-    return QJsonObject{{QStringLiteral("a"), summaryJson(c.a.summary)},
-                       {QStringLiteral("b"), summaryJson(c.b.summary)},
-                       {QStringLiteral("summary"), c.summary()},
-                       {QStringLiteral("notes"), QJsonArray::fromStringList(c.notes)},
-                       {QStringLiteral("statistics"), stats},
-                       {QStringLiteral("plan"), plan},
-                       {QStringLiteral("sql"), sql}};
+    QJsonObject o{{QStringLiteral("a"), summaryJson(c.a.summary)},
+                  {QStringLiteral("b"), summaryJson(c.b.summary)},
+                  {QStringLiteral("summary"), c.summary()},
+                  {QStringLiteral("notes"), QJsonArray::fromStringList(c.notes)},
+                  {QStringLiteral("statistics"), stats},
+                  {QStringLiteral("plan"), plan},
+                  {QStringLiteral("sql"), sql}};
+    if (!c.binds.isEmpty())
+        o.insert(QStringLiteral("binds"), bindChangesJson(c.binds));
+    return o;
 }
 
 QString json(const QJsonObject& o) {
@@ -131,13 +154,15 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
                                      {QStringLiteral("value"), jsonValue(s.value)}});
         for (const RecordedPlanLine& l : run.plan)
             plan.append(planLineJson(l));
+        o.insert(QStringLiteral("binds"), bindsJson(run.binds));
         o.insert(QStringLiteral("statistics"), stats);
         o.insert(QStringLiteral("plan"), plan);
         out << json(o);
         return;
     }
-    out << "run " << number << "  " << run.summary.timestamp << "\n"
-        << run.summary.sql << "\n\n[plan]\n";
+    out << "run " << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
+    printBinds(out, run.binds);
+    out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan) {
         out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes;
         if (l.actuals)

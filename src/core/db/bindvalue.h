@@ -1,7 +1,12 @@
 #pragma once
 
+#include "core/db/dberror.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace qv {
 
@@ -25,5 +30,25 @@ using BindList = QList<BindValue>;
 QString bindTypeName(BindType type);
 // The type of such a name (any case); nothing for another text.
 bool bindTypeFromName(const QString& name, BindType& type);
+
+// The value of `binds` for the variable `name`; null when it has none. Oracle's variable names
+// compare without regard to case, so ":id" and ":ID" take one value.
+const BindValue* findBind(const BindList& binds, const QString& name);
+
+// Oracle's refusal of a statement whose variable `name` has no value (ORA-01008), naming it.
+DbError notAllBoundError(const QString& name);
+
+// A NUMBER value in the plain decimal form a driver converts ("-1.5e3" is "-1500"), with its
+// count of digits and of those after the point; nothing for a text that is no number.
+struct DecimalText {
+    QString text;
+    int precision = 1;
+    int scale = 0;
+};
+std::optional<DecimalText> decimalOf(const QString& value);
+
+// A DATE value, YYYY-MM-DD with an optional HH24:MI:SS (or HH24:MI) after a blank; invalid
+// when the text is no such date.
+QDateTime dateTimeOf(const QString& value);
 
 }  // namespace qv

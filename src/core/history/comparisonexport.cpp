@@ -1,6 +1,7 @@
 #include "core/history/comparisonexport.h"
 
 #include "core/tuning/gridactions.h"
+#include "core/tuning/runbinds.h"
 
 namespace qv {
 
@@ -64,11 +65,28 @@ QString cell(QString text) {
     return QString(lead, QChar(0x00A0)) + text.mid(lead);
 }
 
+QString bindText(const std::optional<BindValue>& value) {
+    return value ? bindValueText(*value) : QString();
+}
+
+// The class of an HTML table row that is marked as changed, added or removed.
+QString rowClass(PlanKind kind) {
+    return kind == PlanKind::Changed   ? QStringLiteral(" class=\"changed\"")
+           : kind == PlanKind::Added   ? QStringLiteral(" class=\"added\"")
+           : kind == PlanKind::Removed ? QStringLiteral(" class=\"removed\"")
+                                       : QString();
+}
+
 QString title(const RunComparison& c) {
     return QStringLiteral("実行の比較 #%1 → #%2").arg(c.a.summary.number).arg(c.b.summary.number);
 }
 
 }  // namespace
+
+QString changeName(PlanLineChange::Kind kind) {
+    static const char* const kNames[] = {"same", "changed", "added", "removed"};
+    return QString::fromLatin1(kNames[int(kind)]);
+}
 
 QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double threshold) {
     QString md = QStringLiteral("# ") + title(c) + QStringLiteral("\n\n") + c.summary() +
@@ -77,6 +95,15 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
         md += QStringLiteral("> ") + note + u'\n';
     if (!c.notes.isEmpty())
         md += u'\n';
+    if (!c.binds.isEmpty()) {
+        md += QStringLiteral("## バインド変数\n\n|  | 変数 | #%1 | #%2 |\n|---|---|---|---|\n")
+                  .arg(c.a.summary.number)
+                  .arg(c.b.summary.number);
+        for (const BindChange& b : c.binds)
+            md += QStringLiteral("| %1 | :%2 | %3 | %4 |\n")
+                      .arg(mark(b.kind), cell(b.name), cell(bindText(b.a)), cell(bindText(b.b)));
+        md += u'\n';
+    }
     md += QStringLiteral("## 統計\n\n| 統計 | #%1 | #%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
               .arg(c.a.summary.number)
               .arg(c.b.summary.number);
@@ -107,6 +134,17 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
                         valueText(QVariant(s.difference)), s.ratio ? ratioText(s.ratio) : QString()}
                 .join(u',') +
             QStringLiteral("\r\n");
+    if (c.binds.isEmpty())
+        return csv;
+    // A second table after a blank line: the statistics stay the file's first.
+    csv += QStringLiteral("\r\nbind variable,run %1,run %2,change\r\n")
+               .arg(c.a.summary.number)
+               .arg(c.b.summary.number);
+    for (const BindChange& b : c.binds)
+        csv += QStringList{delimitedField(u':' + b.name, u','), delimitedField(bindText(b.a), u','),
+                           delimitedField(bindText(b.b), u','), changeName(b.kind)}
+                   .join(u',') +
+               QStringLiteral("\r\n");
     return csv;
 }
 
@@ -123,6 +161,16 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
                     .arg(e(title(c)), e(c.summary()));
     for (const QString& note : c.notes)
         h += QStringLiteral("<p class=\"note\">") + e(note) + QStringLiteral("</p>\n");
+    if (!c.binds.isEmpty()) {
+        h += QStringLiteral(
+                 "<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>#%1</th><th>#%2</th></tr>\n")
+                 .arg(c.a.summary.number)
+                 .arg(c.b.summary.number);
+        for (const BindChange& b : c.binds)
+            h += QStringLiteral("<tr%1><td>:%2</td><td>%3</td><td>%4</td></tr>\n")
+                     .arg(rowClass(b.kind), e(b.name), e(bindText(b.a)), e(bindText(b.b)));
+        h += QStringLiteral("</table>\n");
+    }
     h += QStringLiteral(
              "<h2>統計</h2>\n<table><tr><th>統計</th><th>#%1</th><th>#%2</th><th>差</th>"
              "<th>比</th></tr>\n")

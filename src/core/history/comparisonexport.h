@@ -9,10 +9,17 @@ namespace qv {
 // A comparison written out to be pasted into a ticket or a chat, or opened elsewhere. Each
 // takes the statistics the window shows (`onlyChanged`, `threshold` as in statisticsShown).
 
+// How the CSV and JSON name a change: "same", "changed", "added", "removed".
+QString changeName(PlanLineChange::Kind kind);
+
+// Each shows the bind variables of the two runs side by side, marked as plan lines are, when
+// either run had any.
+
 // Summary, notes, the statistics table, the two plans side by side with each line marked
 // (= same, ~ changed, + added, - removed) and the statement's differences.
 QString comparisonMarkdown(const RunComparison& c, bool onlyChanged = false, double threshold = 0);
-// The statistics table only (name, run A, run B, difference, ratio), RFC 4180 quoting.
+// The statistics table (name, run A, run B, difference, ratio), RFC 4180 quoting; the bind
+// variables in a table of their own after a blank line.
 QString comparisonCsv(const RunComparison& c, bool onlyChanged = false, double threshold = 0);
 // The same as the Markdown, as one HTML page with its style inside and every text escaped.
 QString comparisonHtml(const RunComparison& c, bool onlyChanged = false, double threshold = 0);

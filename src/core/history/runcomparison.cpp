@@ -154,6 +154,24 @@ QList<TextLineChange> pairTexts(const QString& a, const QString& b) {
     return out;
 }
 
+QList<BindChange> pairBinds(const BindList& a, const BindList& b) {
+    using Kind = BindChange::Kind;
+    QList<BindChange> out;
+    for (const BindValue& x : a) {
+        const BindValue* y = findBind(b, x.name);
+        if (!y)
+            out.append({Kind::Removed, x.name, x, std::nullopt});
+        else
+            out.append({x.type == y->type && x.value == y->value ? Kind::Same : Kind::Changed,
+                        x.name, x, *y});
+    }
+    for (const BindValue& y : b) {
+        if (!findBind(a, y.name))
+            out.append({Kind::Added, y.name, std::nullopt, y});
+    }
+    return out;
+}
+
 }  // namespace
 
 QString valueText(const QVariant& value) {
@@ -227,6 +245,7 @@ RunComparison compareRuns(RecordedRun a, RecordedRun b) {
     c.statistics = pairStatistics(a, b);
     c.plan = pairPlans(a.plan, b.plan);
     c.sql = pairTexts(a.summary.sql, b.summary.sql);
+    c.binds = pairBinds(a.binds, b.binds);
     const auto& fa = a.summary.facts;
     const auto& fb = b.summary.facts;
     if (!fa || !fb) {

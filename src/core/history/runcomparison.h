@@ -29,6 +29,15 @@ struct PlanLineChange {
     std::optional<RecordedPlanLine> b;  // none for a removed line
 };
 
+// One bind variable in two runs, paired by name (without regard to case, as Oracle's).
+struct BindChange {
+    using Kind = PlanLineChange::Kind;  // marked as plan lines are
+    Kind kind = Kind::Same;
+    QString name;                // as run A writes it, else as run B
+    std::optional<BindValue> a;  // none when run A had no such variable
+    std::optional<BindValue> b;
+};
+
 // A line of the two statement texts.
 struct TextLineChange {
     enum class Kind { Same, Added, Removed };
@@ -44,6 +53,9 @@ struct RunComparison {
     QList<StatisticChange> statistics;
     QList<PlanLineChange> plan;
     QList<TextLineChange> sql;
+    // The variables of either run, run A's first, each in its run's order; none when neither
+    // run had any.
+    QList<BindChange> binds;
     // Things to know before reading the numbers: other service or user, facts not recorded.
     QStringList notes;
 

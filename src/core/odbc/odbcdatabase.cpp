@@ -1,6 +1,7 @@
 #include "core/odbc/odbcdatabase.h"
 
 #include "core/odbc/odbchandles.h"
+#include "core/odbc/odbcparameters.h"
 
 #include <QList>
 
@@ -148,7 +149,8 @@ struct OdbcDatabase::Session {
 // has been passed, and when the database closes.
 class OdbcRecordset final : public Recordset {
   public:
-    OdbcRecordset(OdbcDatabase::Session& session, StmtHandle stmt, SQLSMALLINT columns);
+    OdbcRecordset(OdbcDatabase::Session& session, StmtHandle stmt, SQLSMALLINT columns,
+                  std::unique_ptr<OdbcParameters> parameters = nullptr);
     ~OdbcRecordset() override { close(); }
 
     bool eof() const override;
@@ -177,6 +179,8 @@ class OdbcRecordset final : public Recordset {
     QVariant readColumn(int index);
 
     OdbcDatabase::Session* session_;
+    // The values the statement was bound to; freed after it.
+    std::unique_ptr<OdbcParameters> parameters_;
     StmtHandle stmt_;
     QList<FieldInfo> fields_;
     std::vector<Column> columns_;
@@ -259,6 +263,17 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql) {
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns);
 }
 
+std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql, const BindList& binds) {
+    Session& s = session();
+    auto parameters = std::make_unique<OdbcParameters>(sql, binds);
+    if (parameters->count() == 0)
+        return openRecordset(sql);
+    StmtHandle stmt = StmtHandle::create(s.dbc);
+    parameters->bindTo(stmt);
+    const SQLSMALLINT columns = s.run(*this, stmt, parameters->sql(), recordsAffected_);
+    return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns, std::move(parameters));
+}
+
 QStringList OdbcDatabase::takeWarnings() {
     QStringList taken = std::exchange(warnings_, {});
     if (session_)
@@ -289,8 +304,9 @@ void OdbcDatabase::close() {
     recordsAffected_ = 0;
 }
 
-OdbcRecordset::OdbcRecordset(OdbcDatabase::Session& session, StmtHandle stmt, SQLSMALLINT columns)
-    : session_(&session), stmt_(std::move(stmt)) {
+OdbcRecordset::OdbcRecordset(OdbcDatabase::Session& session, StmtHandle stmt, SQLSMALLINT columns,
+                             std::unique_ptr<OdbcParameters> parameters)
+    : session_(&session), parameters_(std::move(parameters)), stmt_(std::move(stmt)) {
     if (columns > 0) {
         describe(columns);
         buffer_.resize(kInitialBufferBytes);

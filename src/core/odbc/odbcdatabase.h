@@ -30,6 +30,9 @@ class OdbcDatabase : public Database {
     void execute(const QString& sql) override;
     // Throws DbError: kErrObjectInvalid when not open, kErrOdbcCall when the statement fails.
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    // Binds each placeholder through SQLBindParameter (see OdbcParameters). Throws DbError: as
+    // openRecordset(sql), and before anything is sent for a variable without a usable value.
+    std::unique_ptr<Recordset> openRecordset(const QString& sql, const BindList& binds) override;
     // Throws DbError(kErrObjectInvalid) when not open.
     int64_t recordsAffected() const override;
     // Never throws; closing a database that is not open does nothing.

@@ -240,6 +240,23 @@ std::vector<Range> Groups::conjuncts(size_t first, size_t last) const {
     return conjunctsWith(t_, first, last, [this](size_t i, size_t end) { return closing(i, end); });
 }
 
+Placeholders placeholders(const QString& sql) {
+    Placeholders found;
+    const std::vector<Token> t = tokenize(sql);
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != TokenKind::Param || !t[i].text.startsWith(u':'))
+            continue;
+        // "x::int" casts in PostgreSQL, whose statements reach it through ODBC as typed.
+        if (i > 0 && t[i - 1].isOp(u':') && t[i - 1].end == t[i].begin)
+            continue;
+        const QString name = t[i].text.mid(1).toString();
+        found.occurrences.push_back(Placeholder{name, t[i].begin, t[i].end});
+        if (!found.names.contains(name, Qt::CaseInsensitive))
+            found.names.append(name);
+    }
+    return found;
+}
+
 QString columnHeading(const std::vector<Token>& t, size_t first, size_t last) {
     // name, or name.name...: the last name
     bool column = (last - first) % 2 == 1;

@@ -3,6 +3,7 @@
 #include "core/sql/sqltokens.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstdint>
@@ -91,6 +92,29 @@ class Groups {
     std::vector<uint32_t> closer_;  // per token: where the group it opens closes, or kOpen
     int depth_ = 0;
 };
+
+// One bind variable's place in a statement: its name as written after the colon ("1", "B1",
+// "cust_id") and where the whole placeholder, colon included, stands in the text.
+struct Placeholder {
+    QString name;
+    int begin = 0;
+    int end = 0;
+};
+
+// The bind variables of a statement: every placeholder in the order written, and each variable
+// once, in the order of its first appearance and spelled as there. Names compare without regard
+// to case, as Oracle's do.
+struct Placeholders {
+    std::vector<Placeholder> occurrences;
+    QStringList names;
+
+    bool empty() const { return occurrences.empty(); }
+};
+
+// Oracle's placeholders of `sql` (":name", ":1", ":B1"), read on its tokens, so never one inside
+// a literal, a quoted name or a comment; PL/SQL's ":=" and PostgreSQL's "::type" are none.
+// SQLite's own forms ("?", "@name", "$name") are not Oracle's and are left alone.
+Placeholders placeholders(const QString& sql);
 
 // Oracle's heading of a select item [first, last) written without an alias: a column's name in
 // upper case (a quoted one as written), otherwise the item's text in upper case without the

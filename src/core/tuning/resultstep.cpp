@@ -1,5 +1,6 @@
 #include "core/tuning/resultstep.h"
 
+#include "core/sql/tokenlist.h"
 #include "core/tuning/tuningrun.h"
 
 #include <algorithm>
@@ -64,7 +65,9 @@ void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& 
     RunControl& control = w.control();
     if (control.stopRequested())
         throw cancelledError();
-    std::unique_ptr<Recordset> rs = db.openRecordset(sqlToSend(w.sqlText()));
+    const QString sql = sqlToSend(w.sqlText());
+    std::unique_ptr<Recordset> rs =
+        sql::placeholders(sql).empty() ? db.openRecordset(sql) : db.openRecordset(sql, w.binds());
     const int k = rs->fieldCount();
     for (int i = 0; i < k; ++i)
         st.columns.append(rs->field(i));

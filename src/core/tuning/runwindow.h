@@ -24,6 +24,9 @@ class RunWindow {
 
     // The SQL box's text exactly as typed.
     virtual QString sqlText() const = 0;
+    // The values given for the statement's bind variables before the run started; a window
+    // that asks for none gives none, and a statement with variables is then refused.
+    virtual BindList binds() const { return {}; }
     // The message lines under the plan, result and statistics grids.
     virtual void setPlanMessage(const QString& text) = 0;
     virtual void setResultMessage(const QString& text) = 0;

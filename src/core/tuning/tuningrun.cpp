@@ -3,6 +3,7 @@
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/resultstep.h"
+#include "core/tuning/runbinds.h"
 #include "core/tuning/statistics.h"
 
 #include "core/connection/databaseopener.h"
@@ -166,6 +167,17 @@ RunRecord runTuning(RunWindow& w) {
         w.showMessage(*refusal);
         record.outcome = RunOutcome::Refused;
         return std::move(r.record);
+    }
+    if (w.settings().runQuery) {
+        // Never a run with a variable the server would take as null: its figures would
+        // measure another statement. EXPLAIN PLAN alone needs no values.
+        QString missing;
+        record.binds = bindsForRun(sqlToSend(w.sqlText()), w.binds(), missing);
+        if (!missing.isEmpty()) {
+            w.showMessage(kMsgUnboundVariable.arg(u':' + missing));
+            record.outcome = RunOutcome::Refused;
+            return std::move(r.record);
+        }
     }
     record.outcome = RunOutcome::CarriedOut;
 

@@ -47,6 +47,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         std::shared_ptr<Database> query;
         std::shared_ptr<Database> stats;
         std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
+        BindList binds;  // the values given for the statement's variables
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -66,6 +67,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
 
     // RunWindow, on the run's thread.
     QString sqlText() const override { return setup_.sql; }
+    BindList binds() const override { return setup_.binds; }
     void setPlanMessage(const QString& text) override;
     void setResultMessage(const QString& text) override;
     void setStatsMessage(const QString& text) override;

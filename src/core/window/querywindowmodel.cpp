@@ -6,8 +6,10 @@
 #include "core/program.h"
 #include "core/settings/settings.h"
 #include "core/tuning/actualsstep.h"
+#include "core/sql/tokenlist.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
+#include "core/window/bindmemory.h"
 
 #include <QLocale>
 
@@ -65,6 +67,9 @@ void QueryWindowModel::execute() {
         port_.showMessage(*refusal, kAppTitle);
         return;
     }
+    BindList binds;
+    if (!askForBinds(sql, settings, binds))
+        return;
     setLine(WindowState::Line::Elapsed, QString());
     shownPlan_.clear();
     BackgroundRun::Window window{this,
@@ -82,10 +87,24 @@ void QueryWindowModel::execute() {
                                port_.twipsPerBlank(),
                                connection_.sharedQueryDatabase(),
                                connection_.sharedStatsDatabase(),
-                               connection_.queryStatisticsLevel()};
+                               connection_.queryStatisticsLevel(),
+                               binds};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     progressTimer_.start();
+}
+
+bool QueryWindowModel::askForBinds(const QString& sql, const Settings& settings, BindList& binds) {
+    // Only an execution needs values; Oracle explains a statement with its placeholders.
+    const QStringList names = sql::placeholders(sqlToSend(sql)).names;
+    if (!settings.runQuery || names.isEmpty())
+        return true;
+    const std::optional<BindList> given = port_.askBinds(bindMemory().recall(names));
+    if (!given)
+        return false;
+    bindMemory().remember(*given);
+    binds = *given;
+    return true;
 }
 
 void QueryWindowModel::stop() {

@@ -49,8 +49,9 @@ class QueryWindowModel : public QObject {
     // predicates of its lines, when there are any. Null when the plan grid is hidden.
     QString planCopyText() const;
 
-    // The execute button: logs in when needed and starts the run; while a run is under way it
-    // stops it instead.
+    // The execute button: logs in when needed, asks for the values of the statement's bind
+    // variables (the bind dialog) and starts the run; while a run is under way it stops it
+    // instead.
     void execute();
     // Stops the run under way, if any: the server cancels the statement, the run ends its
     // stages without it.
@@ -89,6 +90,9 @@ class QueryWindowModel : public QObject {
 
   private:
     void setLine(WindowState::Line line, const QString& text) { state_.setLine(line, text); }
+    // Asks for the values of the statement's bind variables when the run will execute it;
+    // false when the user abandons the run.
+    bool askForBinds(const QString& sql, const Settings& settings, BindList& binds);
     void runFinished(const RunRecord& record);
     void showProgress();
     // Writes the run into the history file while the window records.

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace qv {
 
 // What only the window on the screen can do for the window's logic: the SQL box, focus,
@@ -36,6 +38,10 @@ class WindowPort {
     // Runs the login dialog preset with `values`; true and the accepted values when the user
     // connects, false when the dialog is cancelled or closed.
     virtual bool runLoginDialog(LoginValues& values) = 0;
+
+    // The bind dialog, one line for each of `prefilled`'s variables with the type and value
+    // offered; the values to run with, or nothing when the user abandons the run.
+    virtual std::optional<BindList> askBinds(const BindList& prefilled) = 0;
 
     // Width in twips of one blank in the window's font.
     virtual double twipsPerBlank() const = 0;
