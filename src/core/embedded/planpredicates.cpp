@@ -252,6 +252,10 @@ bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList
     }
     for (size_t i = c.range.first; i < c.range.last; ++i) {
         const Token& k = t_[i];
+        if (k.is(u"IN") && i + 1 < c.range.last && t_[i + 1].isOp(u'(')) {
+            i = sql::closing(t_, i + 1, c.range.last);  // the list of values it looks up
+            continue;
+        }
         if (k.is(u"OR") || k.is(u"NOT") || k.isOp(u"<>") || k.isOp(u"!=") || k.isOp(u'('))
             return false;
     }
@@ -281,12 +285,8 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
         }
     }
     // A line below an INLIST ITERATOR hands the rows on.
-    if (target->role == PlanRole::Iterator) {
-        for (PlanRow& r : rows_) {
-            if (r.parentId == target->id)
-                target = &r;
-        }
-    }
+    if (target->role == PlanRole::Iterator && size_t(target->id) + 1 < rows_.size())
+        target = &rows_[size_t(target->id) + 1];
     if (c.aliases.size() > 1) {
         for (PlanRow& r : rows_) {
             if (r.role == PlanRole::HashJoin && r.alias == lastAlias && r.id < target->id &&
@@ -389,33 +389,32 @@ QString Placer::renderRange(size_t first, size_t last) const {
 QString Placer::render(const Condition& c) const {
     const size_t first = c.range.first;
     const size_t last = c.range.last;
-    size_t op = first;
-    if (op < last && isName(t_[op]))
-        op += op + 2 < last && t_[op + 1].isOp(u'.') ? 3 : 1;
-    const bool negated = op < last && t_[op].is(u"NOT");
-    const size_t keyword = negated ? op + 1 : op;
-    if (op == first || keyword >= last)
-        return renderRange(first, last);
-    const QString column = renderRange(first, op);
-    if (t_[keyword].is(u"BETWEEN")) {
-        const size_t split = sql::findTopLevel(t_, keyword + 1, last, u"AND");
-        if (split == last)
+    auto leftOf = [&](size_t keyword, bool& negated) {
+        negated = keyword > first && t_[keyword - 1].is(u"NOT");
+        return renderRange(first, negated ? keyword - 1 : keyword);
+    };
+    bool negated = false;
+    if (const size_t between = sql::findTopLevel(t_, first, last, u"BETWEEN"); between < last) {
+        const size_t split = sql::findTopLevel(t_, between + 1, last, u"AND");
+        if (between == first || split == last)
             return renderRange(first, last);
-        const QString low = renderRange(keyword + 1, split);
+        const QString left = leftOf(between, negated);
+        const QString low = renderRange(between + 1, split);
         const QString high = renderRange(split + 1, last);
-        return negated ? column + u'<' + low + QStringLiteral(" OR ") + column + u'>' + high
-                       : column + QStringLiteral(">=") + low + QStringLiteral(" AND ") + column +
+        return negated ? left + u'<' + low + QStringLiteral(" OR ") + left + u'>' + high
+                       : left + QStringLiteral(">=") + low + QStringLiteral(" AND ") + left +
                              QStringLiteral("<=") + high;
     }
-    if (t_[keyword].is(u"IN") && keyword + 1 < last && t_[keyword + 1].isOp(u'(') &&
-        sql::closing(t_, keyword + 1, last) == last - 1) {
-        QStringList terms;
-        for (const Range& value : sql::splitTopLevel(t_, keyword + 2, last - 1))
-            terms << column + (negated ? QStringLiteral("<>") : QStringLiteral("=")) +
-                         renderRange(value.first, value.last);
-        return terms.join(negated ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
-    }
-    return renderRange(first, last);
+    const size_t in = sql::findTopLevel(t_, first, last, u"IN");
+    if (in == first || in + 1 >= last || !t_[in + 1].isOp(u'(') ||
+        sql::closing(t_, in + 1, last) != last - 1 || c.subquery)
+        return renderRange(first, last);
+    const QString left = leftOf(in, negated);
+    QStringList terms;
+    for (const Range& value : sql::splitTopLevel(t_, in + 2, last - 1))
+        terms << left + (negated ? QStringLiteral("<>") : QStringLiteral("=")) +
+                     renderRange(value.first, value.last);
+    return terms.join(negated ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
 }
 
 }  // namespace
