@@ -89,6 +89,11 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
          "c.customer_id and o.total_amount > c.customer_id)",
          {"SELECT STATEMENT|1|0", "NESTED LOOPS SEMI|1|0", "TABLE ACCESS FULL|1|2000",
           "TABLE ACCESS BY INDEX ROWID|2000|0", "INDEX RANGE SCAN|2000|20000"}},
+        // What the outer join's inner table gave is not told apart from the NULLs it adds.
+        {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
+         "c.customer_id and o.total_amount > 990",
+         {"SELECT STATEMENT|1|2162", "NESTED LOOPS OUTER|1|2162", "TABLE ACCESS FULL|1|2000",
+          "TABLE ACCESS BY INDEX ROWID|2000|null", "INDEX RANGE SCAN|2000|20000"}},
         {"select name from customers where customer_id <= 5 fetch first 3 rows only",
          {"SELECT STATEMENT|1|3", "TABLE ACCESS BY INDEX ROWID|1|3", "INDEX RANGE SCAN|1|3"}},
         // Changing rows hands none on, as Oracle counts it.
@@ -194,6 +199,11 @@ TEST_F(EmbeddedActuals, EachConditionIsOnTheLineThatAppliesItInOraclesNotation) 
          "upper(to_char(total_amount)) in ('1', '2')",
          {"1|null|\"ORDER_DATE\">TO_DATE(' 2024-12-01 00:00:00', 'syyyy-mm-dd hh24:mi:ss') "
           "AND (UPPER(TO_CHAR(\"TOTAL_AMOUNT\"))='1' OR UPPER(TO_CHAR(\"TOTAL_AMOUNT\"))='2')"}},
+        // A WHERE condition on an outer join's inner table applies to the joined rows.
+        {"select c.name from customers c left join orders o on o.customer_id = c.customer_id and "
+         "o.total_amount > 990 where o.order_id is null",
+         {"1|null|\"O\".\"ORDER_ID\" IS NULL", "3|null|\"O\".\"TOTAL_AMOUNT\">990",
+          "4|\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\"|null"}},
         {"select customer_id, count(*) from orders group by customer_id having count(*) > 9",
          {"1|null|COUNT(*)>9"}},
         {"select * from customers c where not exists (select 1 from orders o where "

@@ -118,6 +118,11 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
          {"1|VIEW|null|null|null", "2|SORT|GROUP BY NOSORT|null|null",
           "3|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
           "4|INDEX|FULL SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
+         "c.customer_id",
+         {"1|NESTED LOOPS|OUTER|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select c.name, o.total_amount from customers c, orders o",
          {"1|MERGE JOIN|CARTESIAN|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
           "2|BUFFER|SORT|null|null", "3|TABLE ACCESS|FULL|SCOTT|ORDERS"}},

@@ -281,10 +281,16 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
 
 Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine) {
     static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
-    const QString& detail = nodes_[id].detail;
+    static const QLatin1StringView kLeftJoin(" LEFT-JOIN");
+    QString detail = nodes_[id].detail;
+    // The inner table of an outer join: each outer row is kept, with NULLs when none matches.
+    const bool outerJoined = detail.endsWith(kLeftJoin);
+    if (outerJoined)
+        detail.chop(kLeftJoin.size());
     Step s = loopSteps(detail, outer, hashed);
     if (s.alias.isEmpty())
         s.alias = kName.match(detail).captured(1).toLower();
+    s.outerJoined = outerJoined;
     markLoop(s, id, hashed ? buildLine : -1);
     return s;
 }

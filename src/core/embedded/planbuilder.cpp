@@ -227,6 +227,10 @@ namespace {
 void setOutput(Step& s, const Measure& output) {
     if (s.hashed)
         return;  // its rows are the build side's; the join above hands the output on
+    // The join above also hands on the outer rows that met none of this table's: what this
+    // table gave is not counted.
+    if (s.outerJoined)
+        return;
     s.rows = output;
     if (s.operation == u"NESTED LOOPS") {
         setOutput(s.children.back(), output);
@@ -271,10 +275,16 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
         }
         const bool hashed = s.hashedAt[i];
         Step join = blockStep(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
-                              inner.semi ? QStringLiteral("SEMI") : QString(), {tree, inner});
-        // A semi-join keeps each outer row once at most, however many rows it meets.
+                              inner.semi          ? QStringLiteral("SEMI")
+                              : inner.outerJoined ? QStringLiteral("OUTER")
+                                                  : QString(),
+                              {tree, inner});
+        // A semi-join keeps each outer row once at most, however many rows it meets; an outer
+        // join each at least once.
         join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
                                             : inner.card * inner.probeShare);
+        if (inner.outerJoined)
+            join.card = std::max(join.card, tree.card);
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * inner.cost;
         join.width = tree.width + inner.width;

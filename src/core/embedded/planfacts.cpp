@@ -182,7 +182,7 @@ std::vector<ConditionClause> conditionClauses(const std::vector<Token>& t) {
                  k.is(u"FETCH") || k.is(u"OFFSET") || k.is(u"LIMIT") || k.isOp(u';')))
                 break;
         }
-        clauses.push_back({{i + 1, end}, having});
+        clauses.push_back({{i + 1, end}, having, t[i].is(u"ON")});
     }
     return clauses;
 }

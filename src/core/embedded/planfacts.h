@@ -50,6 +50,7 @@ struct Predicate {
 struct ConditionClause {
     Range range;
     bool having = false;
+    bool on = false;  // a join's ON clause
 };
 std::vector<ConditionClause> conditionClauses(const std::vector<Token>& t);
 

@@ -66,6 +66,7 @@ struct Condition {
     Range range;
     size_t scope = kTopLevel;  // the '(' of the innermost query it stands in
     bool having = false;
+    bool on = false;  // of a join's ON clause
     bool subquery = false;
     bool unresolved = false;  // a column whose table cannot be told
     QSet<QString> aliases;
@@ -82,8 +83,9 @@ class Placer {
             tables_ << table;
     }
 
-    void place(Range range, bool having) {
+    void place(Range range, bool having, bool on) {
         Condition c = read(range, having);
+        c.on = on;
         if (c.range.empty())
             return;
         PlanRow* target = nullptr;
@@ -287,6 +289,19 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
     // A line below an INLIST ITERATOR hands the rows on.
     if (target->role == PlanRole::Iterator && size_t(target->id) + 1 < rows_.size())
         target = &rows_[size_t(target->id) + 1];
+    // A WHERE condition on the inner table of an outer join keeps or drops the joined rows,
+    // NULLs included: the join applies it.
+    if (!c.on) {
+        for (const PlanRow* line = target; line->parentId >= 0;) {
+            PlanRow& parent = rows_[size_t(line->parentId)];
+            if (parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") {
+                if (parent.options == u"OUTER" && line->position == 2)
+                    return &parent;
+                break;
+            }
+            line = &parent;
+        }
+    }
     if (c.aliases.size() > 1) {
         for (PlanRow& r : rows_) {
             if (r.role == PlanRole::HashJoin && r.alias == lastAlias && r.id < target->id &&
@@ -424,7 +439,7 @@ void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>
     Placer placer(t, aliases, estimates, rows);
     for (const ConditionClause& clause : conditionClauses(t)) {
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
-            placer.place(term, clause.having);
+            placer.place(term, clause.having, clause.on);
     }
 }
 

@@ -28,10 +28,11 @@ struct Step {
     double width = 10;
     double probeShare = 1;  // of a hashed inner table: the share of its rows one outer row meets
     std::vector<Step> children;
-    bool listDriven = false;  // its key values come from an IN (subquery)
-    double tableRows = 0;     // of a list driven table: what it has in all
-    bool semi = false;        // read only until its first row for each outer row (EXISTS)
-    bool hashed = false;      // the build side of a hash join: read once, not per outer row
+    bool listDriven = false;   // its key values come from an IN (subquery)
+    double tableRows = 0;      // of a list driven table: what it has in all
+    bool semi = false;         // read only until its first row for each outer row (EXISTS)
+    bool hashed = false;       // the build side of a hash join: read once, not per outer row
+    bool outerJoined = false;  // the inner table of an outer join
     Measure starts;
     Measure rows;
     int loop = -1;  // the EQP id of the SQLite loop it draws
