@@ -6,6 +6,7 @@
 #include "core/embedded/planfacts.h"
 
 #include <QDate>
+#include <QMap>
 #include <QSet>
 #include <QTime>
 
@@ -97,21 +98,25 @@ class Placer {
         } else if (!c.unresolved && !c.aliases.isEmpty()) {
             target = lineFor(c, access);
         }
-        if (!target)
-            return;
-        QString& text = access ? target->accessPredicates : target->filterPredicates;
-        const QString rendered = render(c);
-        if (text.isEmpty()) {
-            text = rendered;
-            return;
-        }
-        // Several conditions of one line are joined by AND: an OR among them keeps its own.
-        auto grouped = [](const QString& s) {
-            return s.contains(QStringLiteral(" OR ")) ? u'(' + s + u')' : s;
+        if (target)
+            (access ? access_ : filter_)[target->id] << render(c);
+    }
+
+    // Writes the conditions placed on each line, joined by AND; an OR among several keeps its
+    // own parentheses.
+    void finish() {
+        auto joined = [](const QStringList& conditions) {
+            if (conditions.size() == 1)
+                return conditions.front();
+            QStringList grouped;
+            for (const QString& c : conditions)
+                grouped << (c.contains(QStringLiteral(" OR ")) ? u'(' + c + u')' : c);
+            return grouped.join(QStringLiteral(" AND "));
         };
-        if (!text.startsWith(u'(') && text.contains(QStringLiteral(" OR ")))
-            text = grouped(text);
-        text += QStringLiteral(" AND ") + grouped(rendered);
+        for (auto it = access_.cbegin(); it != access_.cend(); ++it)
+            rows_[size_t(it.key())].accessPredicates = joined(it.value());
+        for (auto it = filter_.cbegin(); it != filter_.cend(); ++it)
+            rows_[size_t(it.key())].filterPredicates = joined(it.value());
     }
 
   private:
@@ -142,6 +147,8 @@ class Placer {
     std::vector<PlanRow>& rows_;
     QStringList tables_;
     bool qualify_ = false;
+    QMap<int, QStringList> access_;  // line id -> its conditions, in the statement's order
+    QMap<int, QStringList> filter_;
 };
 
 // The '(' that opens the innermost parenthesized query around token `at`; kTopLevel for none.
@@ -441,6 +448,7 @@ void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
             placer.place(term, clause.having, clause.on);
     }
+    placer.finish();
 }
 
 }  // namespace qv::embedded

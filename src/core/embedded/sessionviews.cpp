@@ -7,6 +7,7 @@
 #include <QByteArray>
 
 #include <map>
+#include <new>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -223,6 +224,10 @@ int viewFilter(sqlite3_vtab_cursor* cursor, int idxNum, const char*, int argc,
         sqlite3_free(table->zErrMsg);
         table->zErrMsg = sqlite3_mprintf("%s", e.description().toUtf8().constData());
         return SQLITE_ERROR;
+    } catch (const std::bad_alloc&) {
+        // Nothing may cross SQLite's C frames.
+        c->rows.clear();
+        return SQLITE_NOMEM;
     }
     return SQLITE_OK;
 }
