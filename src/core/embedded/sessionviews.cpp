@@ -26,13 +26,8 @@ struct ViewTable : sqlite3_vtab {
 
 using Cell = std::variant<std::monostate, int64_t, QByteArray>;
 
-// The plan lines' columns, in this order.
-enum PlanColumn {
-    kSqlId,
-    kPlanHashValue,
-    kChildNumber,
-    kPlanColumns  // the rest, as planStatisticsRow() gives them
-};
+// V$SQL_PLAN_STATISTICS_ALL's first column.
+constexpr int kSqlIdColumn = 0;
 
 struct ViewCursor : sqlite3_vtab_cursor {
     std::vector<std::vector<Cell>> rows;
@@ -182,7 +177,7 @@ int viewBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
         return SQLITE_OK;
     for (int i = 0; i < info->nConstraint; ++i) {
         const auto& c = info->aConstraint[i];
-        if (c.usable && c.iColumn == kSqlId && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+        if (c.usable && c.iColumn == kSqlIdColumn && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
             info->aConstraintUsage[i].argvIndex = 1;
             info->idxNum = 1;
             info->estimatedCost = 10;
