@@ -61,6 +61,8 @@ TEST_F(EmbeddedBinds, NamesAreComparedWithoutCaseAndAPlaceholderWrittenTwiceTake
                             bind("unused", BindType::Number, "oops")};
     EXPECT_EQ(rows("select :a + :A, :1, :B1 from dual", binds), QStringList("4|x|y"));
     EXPECT_EQ(rows("select count(*) from t where n = :a or n > :a + 7", binds), QStringList("2"));
+    // Nothing inside a literal or a comment asks for a value.
+    EXPECT_EQ(rows("select ':a', q'[:b]' /* :c */ from dual -- :d", {}), QStringList(":a|:b"));
 }
 
 // Wherever the translation rewrites what stands around a placeholder, the placeholder stays.
