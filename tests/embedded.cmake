@@ -4,7 +4,8 @@ add_library(quervin_embeddedfixture STATIC support/embeddedfixture.cpp support/e
 target_link_libraries(quervin_embeddedfixture PUBLIC quervin_core quervin_testmain_core)
 
 foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample
-                     test_embedded_sandbox)
+                     test_embedded_sandbox
+                     test_embedded_binds test_embedded_actuals)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE quervin_embeddedfixture)
   add_test(NAME ${name} COMMAND ${name})

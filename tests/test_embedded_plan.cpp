@@ -17,21 +17,7 @@ class EmbeddedPlan : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
-        // 2,000 customers in 20 cities, ten orders each; statistics gathered.
-        SqliteProbe probe(path());
-        ASSERT_TRUE(probe.exec(
-            "create table customers (customer_id integer primary key, name varchar2(40), "
-            "city varchar2(20));"
-            "create table orders (order_id integer primary key, customer_id number(10), "
-            "order_date date, total_amount number(12));"
-            "create index ix_orders_customer on orders (customer_id);"
-            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 2000) "
-            "insert into customers select i, 'customer ' || i, 'city ' || (i % 20) from n;"
-            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000) "
-            "insert into orders select i, 1 + i % 2000, date('2024-01-01', '+' || (i % 366) || "
-            "' days'), i % 1000 from n;"
-            "analyze"))
-            << probe.error.toStdString();
+        fillCustomersAndOrders(path());
         db_->execute(planTableCreateStatement(kPlanTable));
     }
     // The plan of `statement` as the run reads it: "LEVEL-1|OPERATION|OPTIONS|OBJECT_OWNER|
@@ -132,6 +118,11 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
          {"1|VIEW|null|null|null", "2|SORT|GROUP BY NOSORT|null|null",
           "3|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
           "4|INDEX|FULL SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+        {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
+         "c.customer_id",
+         {"1|NESTED LOOPS|OUTER|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select c.name, o.total_amount from customers c, orders o",
          {"1|MERGE JOIN|CARTESIAN|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
           "2|BUFFER|SORT|null|null", "3|TABLE ACCESS|FULL|SCOTT|ORDERS"}},

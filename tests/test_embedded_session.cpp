@@ -5,6 +5,7 @@
 #include "support/embeddedfixture.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QThread>
 
 using namespace qv;
@@ -55,6 +56,31 @@ TEST_F(EmbeddedSession, EachConnectionFindsItsOwnSession) {
     EXPECT_EQ(rowsOf(*stats_, row), QStringList("SCOTT|INACTIVE"));
     db_->close();
     EXPECT_EQ(rowsOf(*stats_, row), QStringList()) << "a closed session leaves V$SESSION";
+}
+
+// The run's second session finds the statement the first one ran last by its SQL_ID: Oracle's
+// form (13 characters of its base-32 alphabet) of a hash of the text as sent.
+TEST_F(EmbeddedSession, PrevSqlIdNamesTheLastStatementTheSessionRan) {
+    auto previous = [&](EmbeddedDatabase& db) {
+        return rowsOf(*stats_, QString("SELECT PREV_SQL_ID, PREV_CHILD_NUMBER FROM V$SESSION "
+                                       "WHERE SID = %1")
+                                   .arg(db.sessionId()))
+            .value(0);
+    };
+    EXPECT_EQ(previous(*db_), "null|null");
+    rowsOf(*db_, "select 1 from dual");
+    const QString first = previous(*db_);
+    EXPECT_TRUE(QRegularExpression("^[0-9abcdfghjkmnpqrstuvwxyz]{13}\\|0$").match(first).hasMatch())
+        << first.toStdString();
+    EXPECT_EQ(previous(*db_), first) << "reading another session moves nothing";
+
+    const auto other = connect();
+    rowsOf(*other, "select 1 from dual");
+    EXPECT_EQ(previous(*other), first) << "the same text, the same statement";
+    for (const char* sql : {"select  1 from dual", "ALTER SESSION SET STATISTICS_LEVEL = ALL"}) {
+        db_->execute(sql);
+        EXPECT_NE(previous(*db_), first) << sql;
+    }
 }
 
 // The run's own statements; it falls back to OPTIMIZER_MODE, another name of OPTIMIZER_GOAL.

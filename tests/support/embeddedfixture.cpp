@@ -1,10 +1,28 @@
 #include "support/embeddedfixture.h"
 
 #include "support/checks.h"
+#include "support/sqliteprobe.h"
 
 #include <set>
 
 namespace qv::test {
+
+void fillCustomersAndOrders(const QString& path) {
+    SqliteProbe probe(path);
+    ASSERT_TRUE(probe.exec(
+        "create table customers (customer_id integer primary key, name varchar2(40), "
+        "city varchar2(20));"
+        "create table orders (order_id integer primary key, customer_id number(10), "
+        "order_date date, total_amount number(12));"
+        "create index ix_orders_customer on orders (customer_id);"
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 2000) "
+        "insert into customers select i, 'customer ' || i, 'city ' || (i % 20) from n;"
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < 20000) "
+        "insert into orders select i, 1 + i % 2000, date('2024-01-01', '+' || (i % 366) || "
+        "' days'), i % 1000 from n;"
+        "analyze"))
+        << probe.error.toStdString();
+}
 
 QStringList rowsOf(Database& db, const QString& sql) {
     QStringList rows;

@@ -34,6 +34,11 @@ class EmbeddedTest : public ::testing::Test {
     std::unique_ptr<embedded::EmbeddedDatabase> db_;
 };
 
+// Fills the SQLite file `path` with 2,000 customers in 20 cities ('city 0' to 'city 19'), ten
+// orders each (customer 1 + i % 2000 for order i, amount i % 1000), an index on the orders'
+// customer and gathered statistics.
+void fillCustomersAndOrders(const QString& path);
+
 // Every row of a result, its values joined by '|' and NULL written as "null".
 QStringList rowsOf(Database& db, const QString& sql);
 // The names of the result's fields.

@@ -1,6 +1,7 @@
 #include "core/embedded/embeddedconnection.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -127,7 +128,7 @@ void watchStatements(Connection& c) {
         c.db, kCancelCheckInstructions,
         [](void* context) {
             return static_cast<Connection*>(context)->cancelled.load(std::memory_order_relaxed) ? 1
-                                                                                             : 0;
+                                                                                                : 0;
         },
         &c);
 }
@@ -175,7 +176,7 @@ void Work::endCall(Connection& c, sqlite3_stmt* stmt) {
     c.cursorsOpened = 0;
 }
 
-void Work::addTo(Connection& c, sqlite3_stmt* stmt) {
+StatCounters Work::addTo(Connection& c, sqlite3_stmt* stmt) {
     endCall(c, stmt);
     if (unclocked_ > 0)
         clockCpu(wallNanos(), true);
@@ -215,7 +216,25 @@ void Work::addTo(Connection& c, sqlite3_stmt* stmt) {
 #endif
     if (c.session)
         c.session->add(counts);
-    counts = StatCounters{};
+    return std::exchange(counts, StatCounters{});
+}
+
+void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
+                     std::optional<ExecutedCursor>& cursor) {
+    if (!cursor) {
+        work.addTo(c, stmt);
+        return;
+    }
+    // Read before addTo() takes the scan status for the statistics and resets it.
+    cursor->plan = scanLines(stmt);
+    cursor->rows = work.counts[kStatRowsProcessed];
+    const StatCounters added = work.addTo(c, stmt);
+    cursor->consistentGets = added[kStatConsistentGets];
+    cursor->currentGets = added[kStatDbBlockGets];
+    cursor->diskReads = added[kStatPhysicalReads];
+    if (c.session)
+        c.session->keepCursor(std::move(*cursor));
+    cursor.reset();
 }
 
 }  // namespace qv::embedded

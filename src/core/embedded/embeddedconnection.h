@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/cursors.h"
 #include "core/embedded/sessions.h"
 #include "core/sqlite/sqlite.h"
 
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace qv::embedded {
@@ -60,9 +62,9 @@ class Work {
     // recursive call; it is taken only once, so a later call may pass it again.
     void endCall(Connection& c, sqlite3_stmt* stmt);
     // Ends the call running and adds everything since the last time to the session, then
-    // starts again. `stmt`, when given, contributes its scan, sort and step counters.
-    // Cannot fail.
-    void addTo(Connection& c, sqlite3_stmt* stmt);
+    // starts again; returns what it added. `stmt`, when given, contributes its scan, sort and
+    // step counters. Cannot fail.
+    StatCounters addTo(Connection& c, sqlite3_stmt* stmt);
 
   private:
     // Reads the thread's CPU clock when `force` or when a while has passed since the last
@@ -75,6 +77,12 @@ class Work {
     int64_t cpuRead_ = 0;      // the CPU clock when last read
     int64_t cpuReadWall_ = 0;  // the wall clock then
 };
+
+// The client's statement `stmt` is done: ends `work` on it (Work::addTo) and, when `cursor` is
+// given, keeps in the session what its run did (its plan lines with their counters, the rows it
+// gave, the pages it read) for V$SQL_PLAN_STATISTICS_ALL. Cannot fail.
+void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
+                     std::optional<ExecutedCursor>& cursor);
 
 // One fetch call of the client: from construction to destruction.
 class FetchCall {

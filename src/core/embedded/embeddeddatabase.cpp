@@ -1,5 +1,6 @@
 #include "core/embedded/embeddeddatabase.h"
 
+#include "core/embedded/bindvalues.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/oracledialect.h"
@@ -95,19 +96,39 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
     }
 }
 
-// Runs one statement. With `keepRows` the result stays on its first row for the caller;
-// without, every row is stepped through here and not counted as fetched.
+// What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
+// V$SQL_PLAN_STATISTICS_ALL, once it is done.
+ExecutedCursor startCursor(const Connection& c, const QString& sql, const QString& sqliteSql) {
+    ExecutedCursor cursor;
+    cursor.sqlId = sqlIdOf(sql);
+    cursor.text = sql;
+    cursor.sqliteText = sqliteSql;
+    cursor.owner = c.session->user().toUpper();
+    cursor.measured = c.session->parameter(QStringLiteral("STATISTICS_LEVEL"))
+                              .compare(u"ALL", Qt::CaseInsensitive) == 0 ||
+                      asksPlanStatistics(sql);
+    cursor.file = QString::fromUtf8(sqlite3_db_filename(c.db, "main"));
+    cursor.connection = c.db;
+    return cursor;
+}
+
+// Runs one statement; with `binds`, its placeholders take their values (and one without a value
+// fails before anything runs), else SQLite leaves them NULL. With `keepRows` the result stays on
+// its first row for the caller; without, every row is stepped through here and not counted as
+// fetched.
 std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
-                                       const QString& sql, bool keepRows) {
+                                       const QString& sql, bool keepRows,
+                                       const BindList* binds = nullptr) {
     if (!c->db)
         throw notOpenError();
     sandbox.forgetRefusal();
     Work work;
+    std::optional<ExecutedCursor> cursor;
     c->recordsAffected = 0;
     const StopCheck cancelled = [&c] { return c->cancelled.load(std::memory_order_relaxed); };
     auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
-                                                   std::move(work));
+                                                   std::move(work), std::move(cursor));
     };
     sqlite::Statement stmt;
     try {
@@ -116,11 +137,13 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         if (isAlterSession(tokens)) {
             alterSession(*c->session, tokens);
             work.counts[kStatExecuteCount] += 1;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
         if (isVacuum(tokens))
             throw insufficientPrivileges();
         if (isExplainPlan(tokens)) {
+            // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement =
                 sqliteText(request.statement, sql::tokenize(request.statement), cancelled);
@@ -132,18 +155,24 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                       c->session->user().toUpper());
+            c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        stmt = compile(c->db, sandbox, sqliteText(sql, tokens, cancelled));
+        const QString sqliteSql = sqliteText(sql, tokens, cancelled);
+        stmt = compile(c->db, sandbox, sqliteSql);
+        if (binds)
+            bindValues(stmt, *binds);
         if (cancelled())
             throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
         work.counts[kStatExecuteCount] += 1;
+        cursor = startCursor(*c, sql, sqliteSql);
+        c->session->setPreviousSqlId(cursor->sqlId);
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();
         if (row && keepRows) {
             std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt, true);
             return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), true, std::move(fields),
-                                                       std::move(work));
+                                                       std::move(work), std::move(cursor));
         }
         while (row)
             row = stmt.step();
@@ -159,10 +188,10 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             fields = EmbeddedRecordset::describe(stmt, false);
         return finished(std::move(stmt), std::move(fields));
     } catch (const sqlite::Error& e) {
-        work.addTo(*c, stmt.handle());
+        finishStatement(*c, stmt.handle(), work, cursor);
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
-        work.addTo(*c, stmt.handle());
+        finishStatement(*c, stmt.handle(), work, cursor);
         throw;
     }
 }
@@ -238,6 +267,13 @@ std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql) {
     conn_->cancelled.store(false, std::memory_order_relaxed);
     failIfStopped();
     return run(conn_, *sandbox_, sql, true);
+}
+
+std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql,
+                                                           const BindList& binds) {
+    conn_->cancelled.store(false, std::memory_order_relaxed);
+    failIfStopped();
+    return run(conn_, *sandbox_, sql, true, &binds);
 }
 
 int64_t EmbeddedDatabase::recordsAffected() const {

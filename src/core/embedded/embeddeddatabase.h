@@ -33,7 +33,12 @@ class EmbeddedDatabase final : public Database {
 
     bool isOpen() const override;
     void execute(const QString& sql) override;
+    // Placeholders left without a value are NULL, as SQLite leaves them.
     std::unique_ptr<Recordset> openRecordset(const QString& sql) override;
+    // Each placeholder takes its value from `binds` (bindvalues.h), through sqlite3_bind_*;
+    // fails before anything runs with ORA-01008 when one has none, ORA-01722 or TO_DATE's error
+    // for a value that is no NUMBER or DATE. EXPLAIN PLAN takes no values, as Oracle's.
+    std::unique_ptr<Recordset> openRecordset(const QString& sql, const BindList& binds) override;
     int64_t recordsAffected() const override;
     // Ends the session; results still open become unusable (kErrObjectInvalid).
     void close() override;

@@ -8,11 +8,13 @@
 namespace qv::embedded {
 
 EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt,
-                                     bool onRow, std::vector<FieldInfo> fields, Work work)
+                                     bool onRow, std::vector<FieldInfo> fields, Work work,
+                                     std::optional<ExecutedCursor> cursor)
     : conn_(std::move(connection)),
       stmt_(std::move(stmt)),
       fields_(std::move(fields)),
       work_(std::move(work)),
+      cursor_(std::move(cursor)),
       eof_(!onRow) {
     if (onRow) {
         work_.counts[kStatRowsProcessed] += 1;
@@ -43,7 +45,7 @@ void EmbeddedRecordset::finishStatement() noexcept {
         return;
     finished_ = true;
     conn_->running.erase(this);
-    work_.addTo(*conn_, stmt_.handle());
+    embedded::finishStatement(*conn_, stmt_.handle(), work_, cursor_);
     stmt_ = {};
 }
 

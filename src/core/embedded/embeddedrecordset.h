@@ -18,8 +18,10 @@ class EmbeddedRecordset final : public Recordset {
   public:
     // `stmt` has just been stepped: onRow tells whether it stands on a row. `stmt` may be null
     // for a statement without a result; `fields` then says what columns it would have had.
+    // `cursor`, when given, is kept in the session once the statement is done.
     EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt, bool onRow,
-                      std::vector<FieldInfo> fields, Work work);
+                      std::vector<FieldInfo> fields, Work work,
+                      std::optional<ExecutedCursor> cursor = std::nullopt);
     ~EmbeddedRecordset() override;
 
     bool eof() const override;
@@ -46,6 +48,7 @@ class EmbeddedRecordset final : public Recordset {
     sqlite::Statement stmt_;
     std::vector<FieldInfo> fields_;
     Work work_;
+    std::optional<ExecutedCursor> cursor_;
     bool eof_;
     bool closed_ = false;
     bool finished_ = false;  // the statement is done and its work added to the session

@@ -104,19 +104,48 @@ bool usePrivatePlanTable(sqlite3* db, const QString& name) {
     return true;
 }
 
+// Which of Oracle's predicate columns (ACCESS_PREDICATES, FILTER_PREDICATES: the PLAN_TABLE of
+// Oracle 10g and later) the plan table has.
+std::pair<bool, bool> predicateColumns(sqlite3* db, const ExplainRequest& request) {
+    sqlite::Statement st(db, request.schema.isEmpty()
+                                 ? "SELECT lower(name) FROM pragma_table_info(?1)"
+                                 : "SELECT lower(name) FROM pragma_table_info(?1, ?2)");
+    st.bind(1, request.name);
+    if (!request.schema.isEmpty())
+        st.bind(2, request.schema);
+    std::pair<bool, bool> found{false, false};
+    while (st.step()) {
+        const QString column = st.text(0);
+        found.first |= column == u"access_predicates";
+        found.second |= column == u"filter_predicates";
+    }
+    return found;
+}
+
 }  // namespace
 
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
                const QString& optimizer, const QString& owner) {
-    const QByteArray insertSql =
+    QByteArray insertSql =
         "INSERT INTO " + request.table.toUtf8() +
         " (statement_id, timestamp, operation, options, object_owner, object_name, optimizer, id, "
-        "parent_id, position, cardinality, cost, bytes) VALUES "
-        "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+        "parent_id, position, cardinality, cost, bytes";
+    QByteArray values = ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?";
     sqlite::Statement insert;
+    std::pair<bool, bool> predicates{false, false};
     try {
         if (request.schema.isEmpty() && !usePrivatePlanTable(db, request.name))
             throw oracleError(2404, QStringLiteral("ORA-02404: specified plan table not found"));
+        predicates = predicateColumns(db, request);
+        if (predicates.first) {
+            insertSql += ", access_predicates";
+            values += ", ?";
+        }
+        if (predicates.second) {
+            insertSql += ", filter_predicates";
+            values += ", ?";
+        }
+        insertSql += values + ')';
         insert = sqlite::Statement::single(db, insertSql);
     } catch (const sqlite::Error& e) {
         if (e.description().contains(u"no such table"))
@@ -158,6 +187,11 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
             number(11, row.cardinality, false);
             number(12, row.cost, false);
             number(13, row.bytes, false);
+            int next = 14;
+            if (predicates.first)
+                text(next++, row.accessPredicates);
+            if (predicates.second)
+                text(next, row.filterPredicates);
             insert.run();
         }
         savepoint.commit();

@@ -31,9 +31,11 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& to
 // Writes the plan of `sqliteStatement` (the request's statement rewritten for SQLite) into the
 // session's own rows of the request's plan table (a temporary table of the same name that this
 // connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
-// (translatePlan(), planbuilder.h), the objects owned by `owner`, with `optimizer` on the root row;
-// all rows or none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not
-// exist; SQLite's message when the statement cannot be explained or the rows cannot be written.
+// (translatePlan(), planbuilder.h), the objects owned by `owner`, with `optimizer` on the root row,
+// and each line's predicates when the table has Oracle's ACCESS_PREDICATES and FILTER_PREDICATES
+// columns; all rows or none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table
+// does not exist; SQLite's message when the statement cannot be explained or the rows cannot be
+// written.
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
                const QString& optimizer, const QString& owner);
 

@@ -1,52 +1,25 @@
 // SQLite's EXPLAIN QUERY PLAN drawn as Oracle draws a plan, with estimates: see translatePlan().
+// How one table is read is in planaccess.cpp.
 #include "core/embedded/planbuilder.h"
 
-#include "core/embedded/planestimates.h"
-#include "core/embedded/planfacts.h"
+#include "core/embedded/planpredicates.h"
+#include "core/embedded/plansteps.h"
 
-#include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
-#include <set>
-
-using namespace Qt::StringLiterals;
 
 namespace qv::embedded {
 
-namespace {
+namespace plan {
 
-// A plan step as it is being built, with its estimates per execution.
-struct Step {
-    QString operation;
-    QString options;
-    QString object;  // empty: none
-    bool owned = false;
-    double card = 1;
-    double cost = 0;
-    double width = 10;
-    double probeShare = 1;  // of a hashed inner table: the share of its rows one outer row meets
-    std::vector<Step> children;
-    bool listDriven = false;  // its key values come from an IN (subquery)
-    double tableRows = 0;     // of a list driven table: what it has in all
-    bool semi = false;        // read only until its first row for each outer row (EXISTS)
-};
-
-Step step(QString operation, QString options, std::vector<Step> children = {}) {
-    Step s{std::move(operation),
-           std::move(options),
-           {},
-           false,
-           1,
-           0,
-           10,
-           1,
-           std::move(children),
-           false,
-           0,
-           false};
+Step step(QString operation, QString options, std::vector<Step> children) {
+    Step s;
+    s.operation = std::move(operation);
+    s.options = std::move(options);
+    s.children = std::move(children);
     if (!s.children.empty()) {
         s.card = s.children.front().card;
         s.cost = s.children.front().cost;
@@ -55,340 +28,18 @@ Step step(QString operation, QString options, std::vector<Step> children = {}) {
     return s;
 }
 
-struct EqpNode {
-    QString detail;
-    std::vector<int> children;
-};
-
-class Builder {
-  public:
-    Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner, sqlite3* db)
-        : tokens_(sql::tokenize(statement)), owner_(std::move(owner)), estimates_(db) {
-        aliases_ = tableAliases(tokens_);
-        predicates_ = readPredicates(tokens_);
-        for (const EqpLine& line : eqp) {
-            nodes_[line.id].detail = line.detail;
-            if (line.parent == 0)
-                roots_.push_back(line.id);
-            else
-                nodes_[line.parent].children.push_back(line.id);
-        }
+Builder::Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner,
+                 sqlite3* db)
+    : tokens_(sql::tokenize(statement)), owner_(std::move(owner)), estimates_(db) {
+    aliases_ = tableAliases(tokens_);
+    predicates_ = readPredicates(tokens_);
+    for (const EqpLine& line : eqp) {
+        nodes_[line.id].detail = line.detail;
+        if (line.parent == 0)
+            roots_.push_back(line.id);
+        else
+            nodes_[line.parent].children.push_back(line.id);
     }
-
-    std::vector<PlanRow> rows();
-
-  private:
-    struct Subquery {
-        Step plan;
-        bool correlated;
-        bool list;  // of IN (subquery)
-    };
-    // The loops of one query block as SQLite runs them, and what it sorts.
-    struct Sources {
-        std::vector<Step> steps;
-        std::vector<bool> hashedAt;
-        std::set<size_t> cartesianAt;
-        std::vector<Subquery> subqueries;
-        bool sortOrder = false, sortGroup = false, sortDistinct = false, isCompound = false;
-    };
-    // What every way of reading one table starts from.
-    struct Access {
-        QString alias;  // lower case
-        QString table;
-        const PlanEstimates::Table* t;
-        QString object;
-        double width;
-        QList<Predicate> conditions;
-    };
-
-    // `text`: the tokens of the query a block of the plan runs; empty when it cannot be told.
-    Step block(const std::vector<int>& lines, Range text);
-    Sources readLines(const std::vector<int>& lines, Range text);
-    Step multiIndexOr(const EqpNode& node, const QStringList& outer);
-    void driveByList(Sources& s);
-    Step joined(const Sources& s);
-    Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
-    Step compound(const std::vector<int>& parts, Range text);
-    // Whether a join condition ties `alias` to one of the tables joined before it.
-    bool joinedTo(const QString& alias, const QStringList& outer) const;
-    // The groups a GROUP BY or the rows a DISTINCT of one plain column gives: its distinct
-    // values; `fallback` for anything else.
-    double groupsOf(QStringView keyword, Range text, double fallback);
-    // One loop of a block; `hashed` tells a transient index stands for a hash join.
-    Step loop(const QString& detail, const QStringList& outer, bool& hashed);
-    // `searched`: SQLite's SEARCH rather than SCAN.
-    Step tableAccess(const QString& name, const QString& usingText, const QStringList& outer,
-                     bool& hashed, bool searched = false);
-    Step fullScan(const Access& a, const QString& usingText, const QStringList& outer,
-                  bool& hashed);
-    Step rowidAccess(const Access& a, const QString& usingText, const QStringList& outer);
-    Step indexAccess(const Access& a, const QRegularExpressionMatch& m, const QStringList& outer,
-                     bool searched);
-    double otherSelectivity(const Access& a, const QStringList& indexColumns,
-                            const QStringList& outer) {
-        return estimates_.selectivity(a.conditions, a.table, indexColumns, outer);
-    }
-    // The alias an unqualified column belongs to, seen from `alias` reading `table`.
-    QString ownerOf(const QString& column, const QString& alias, const QString& table);
-    QList<Predicate> conditionsOn(const QString& alias, const QString& table);
-    // Average bytes of the columns of the table the statement names.
-    double usedWidth(const QString& alias, const PlanEstimates::Table& t) const;
-    QString tableName(const QString& alias) const { return aliases_.value(alias.toLower(), alias); }
-    Step named(Step s, const QString& object) {
-        s.object = object.toUpper();
-        s.owned = true;
-        return s;
-    }
-    void appendRows(const Step& s, int parentId, int position, std::vector<PlanRow>& out) const;
-
-    std::vector<Token> tokens_;
-    QString owner_;
-    PlanEstimates estimates_;
-    QHash<QString, QString> aliases_;
-    QList<Predicate> predicates_;
-    QHash<int, EqpNode> nodes_;
-    std::vector<int> roots_;
-    QHash<QString, Step> views_;  // lower case name -> the plan of its query
-};
-
-// Whether the key values of `column` come from an IN (subquery).
-bool keysFromList(const QList<Predicate>& conditions, const QString& column) {
-    return std::any_of(conditions.begin(), conditions.end(),
-                       [&](const Predicate& p) { return p.subquery && p.column == column; });
-}
-
-QString Builder::ownerOf(const QString& column, const QString& alias, const QString& table) {
-    const QString found = estimates_.tableOf(column, aliases_.values());
-    if (!found.isEmpty())
-        return tableName(alias).compare(found, Qt::CaseInsensitive) == 0 ? alias
-                                                                         : aliases_.key(found);
-    // In none of the tables, or in several: this one's when it has it.
-    return estimates_.table(table).columns.contains(column) ? alias : QString();
-}
-
-QList<Predicate> Builder::conditionsOn(const QString& alias, const QString& table) {
-    QList<Predicate> found;
-    for (Predicate p : predicates_) {
-        if (p.isJoin() && p.otherAlias == alias && p.alias != alias) {
-            // Read the join from this table's side.
-            std::swap(p.alias, p.otherAlias);
-            std::swap(p.column, p.otherColumn);
-        }
-        if ((p.alias.isEmpty() ? ownerOf(p.column, alias, table) : p.alias) == alias)
-            found << p;
-    }
-    return found;
-}
-
-double Builder::usedWidth(const QString& alias, const PlanEstimates::Table& t) const {
-    const std::optional<QStringList> names = namesUsed(tokens_, alias);
-    if (!names)
-        return t.width;
-    double width = 0;
-    for (const QString& name : *names) {
-        const qsizetype c = t.columns.indexOf(name);
-        if (c >= 0)
-            width += t.widths.value(c, 10);
-    }
-    return width;
-}
-
-Step Builder::tableAccess(const QString& name, const QString& usingText, const QStringList& outer,
-                          bool& hashed, bool searched) {
-    static const QRegularExpression kIndex(
-        QStringLiteral(R"(^(COVERING )?INDEX (\S+)(?: \((.*)\))?$)"));
-    Access a;
-    a.alias = name.toLower();
-    a.table = tableName(name);
-    a.t = &estimates_.table(a.table);
-    a.object = a.table;
-    a.width = usedWidth(a.alias, *a.t);
-    a.conditions = conditionsOn(a.alias, a.table);
-    if (usingText.isEmpty() || usingText.startsWith(u"AUTOMATIC"))
-        return fullScan(a, usingText, outer, hashed);
-    if (usingText.startsWith(u"INTEGER PRIMARY KEY"))
-        return rowidAccess(a, usingText, outer);
-    const QRegularExpressionMatch m = kIndex.match(usingText);
-    if (!m.hasMatch())  // a form this engine does not know: read it as a full scan
-        return fullScan(a, QString(), outer, hashed);
-    return indexAccess(a, m, outer, searched);
-}
-
-// A table read whole; with a transient index on it (`usingText` AUTOMATIC...), which Oracle
-// would hash instead.
-Step Builder::fullScan(const Access& a, const QString& usingText, const QStringList& outer,
-                       bool& hashed) {
-    // A transient index on the inner table: Oracle would hash the inner rows instead.
-    hashed = usingText.startsWith(u"AUTOMATIC");
-    Step s = named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("FULL")), a.object);
-    // Hashed, the table is read once: the join a.conditions count at the join.
-    s.card = a.t->rows * otherSelectivity(a, {}, hashed ? QStringList{} : outer);
-    if (hashed)
-        s.probeShare = otherSelectivity(a, {}, outer) / otherSelectivity(a, {}, {});
-    s.cost = a.t->pages + cpuCost(a.t->rows);
-    s.width = a.width;
-    return s;
-}
-
-// SEARCH t USING INTEGER PRIMARY KEY: the rowid, found by its value or a range of them.
-Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStringList& outer) {
-    const bool single = usingText.contains(u"rowid=?");
-    // The INTEGER PRIMARY KEY column is the rowid: searched by its name it is the primary
-    // key's index to an Oracle user; searched as ROWID, a rowid access.
-    const bool byKey =
-        !a.t->rowidColumn.isEmpty() &&
-        std::any_of(a.conditions.begin(), a.conditions.end(),
-                    [&](const Predicate& p) { return p.column == a.t->rowidColumn; });
-    const QString key = byKey ? a.t->rowidColumn : QStringLiteral("rowid");
-    // "rowid=?" is also how SQLite searches an IN list of keys, one after the other: what
-    // Oracle shows as an INLIST ITERATOR over the unique scan.
-    const auto inList =
-        std::find_if(a.conditions.begin(), a.conditions.end(), [&](const Predicate& p) {
-            return !p.subquery && p.op == u"IN" && p.column == key && p.values > 0;
-        });
-    const double keys = single && inList != a.conditions.end() ? inList->values : 1;
-    const double found =
-        single ? keys : a.t->rows * estimates_.rangeSelectivity(a.conditions, a.table, key);
-    const double card =
-        found * otherSelectivity(a, {a.t->rowidColumn, u"rowid"_s, u"_rowid_"_s, u"oid"_s}, outer);
-    if (!byKey) {
-        Step s =
-            named(step(QStringLiteral("TABLE ACCESS"),
-                       single ? QStringLiteral("BY USER ROWID") : QStringLiteral("BY ROWID RANGE")),
-                  a.object);
-        s.card = card;
-        s.cost = single ? 1 : a.t->pages * found / a.t->rows + cpuCost(found);
-        s.width = a.width;
-        return s;
-    }
-    Step index = named(step(QStringLiteral("INDEX"),
-                            single ? QStringLiteral("UNIQUE SCAN") : QStringLiteral("RANGE SCAN")),
-                       QStringLiteral("PK_") + a.object);
-    index.card = found;
-    index.cost = single ? keys : 1 + a.t->pages * found / a.t->rows / 4 + cpuCost(found);
-    index.width = a.t->widths.value(a.t->columns.indexOf(a.t->rowidColumn), 4);
-    Step s = named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {index}),
-                   a.object);
-    s.card = card;
-    s.cost = index.cost + (single ? keys : a.t->pages * found / a.t->rows + cpuCost(found));
-    s.width = a.width;
-    s.listDriven = keysFromList(a.conditions, a.t->rowidColumn);
-    s.tableRows = a.t->rows;
-    if (keys > 1) {
-        Step iterator = step(QStringLiteral("INLIST ITERATOR"), QString(), {s});
-        iterator.card = s.card;
-        iterator.cost = s.cost;
-        iterator.width = s.width;
-        iterator.tableRows = a.t->rows;
-        return iterator;
-    }
-    return s;
-}
-
-// SEARCH / SCAN t USING [COVERING] INDEX i (constraints): the index's scan, under the table's
-// access by rowid unless the index covers what is read.
-Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
-                          const QStringList& outer, bool searched) {
-    static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+)(=|>|<|>=|<=)\?$)"));
-    const bool covering = !m.captured(1).isEmpty();
-    const QString indexName = m.captured(2);
-    const PlanEstimates::Index& index = estimates_.index(indexName);
-    int equal = 0;
-    double range = 1;
-    QStringList used;
-    for (const QString& c : m.captured(3).split(QStringLiteral(" AND "), Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch cm = kConstraint.match(c.trimmed());
-        if (!cm.hasMatch())
-            continue;
-        const QString column = cm.captured(1).toLower();
-        if (cm.captured(2) == u"=" && equal == used.size())
-            ++equal;
-        else if (!used.contains(column))
-            range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
-                         ? estimates_.rangeSelectivity(a.conditions, a.table, column)
-                         : 1.0 / 3;  // bounded by a join or a bind variable
-        used << column;
-    }
-    const bool search = !used.isEmpty();
-    // SEARCH without any condition: the first or last key, for min() or max().
-    const bool minMax = !search && searched;
-    const double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
-    const double share = found / a.t->rows;
-    QString scan = QStringLiteral("FULL SCAN");
-    if (minMax)
-        scan = QStringLiteral("FULL SCAN (MIN/MAX)");
-    else if (search)
-        scan = index.unique && equal >= index.columns.size() ? QStringLiteral("UNIQUE SCAN")
-                                                             : QStringLiteral("RANGE SCAN");
-    Step indexStep = named(step(QStringLiteral("INDEX"), scan), indexName);
-    indexStep.card = found;
-    indexStep.cost = (search || minMax ? 2 : 0) + index.leafPages * share + cpuCost(found);
-    indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
-    indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
-    const double card = found * otherSelectivity(a, used, outer);
-    if (covering) {
-        indexStep.card = card;
-        return indexStep;
-    }
-    // Oracle shows the table access above the index scan that feeds it its rowids.
-    Step s =
-        named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {indexStep}),
-              a.object);
-    s.card = card;
-    s.cost = indexStep.cost + a.t->pages * share + cpuCost(found);
-    s.width = a.width;
-    s.listDriven = indexStep.listDriven;
-    s.tableRows = a.t->rows;
-    return s;
-}
-
-Step Builder::loop(const QString& detail, const QStringList& outer, bool& hashed) {
-    static const QRegularExpression kVirtual(QStringLiteral(R"(^SCAN (\S+) VIRTUAL TABLE)"));
-    // "EXISTS": a correlated EXISTS that SQLite runs as a semi-join.
-    static const QRegularExpression kLoop(
-        QStringLiteral(R"(^(SCAN|SEARCH) (\S+)( EXISTS)?(?: USING (.*))?$)"));
-    hashed = false;
-    QRegularExpressionMatch m;
-    if (detail == u"SCAN CONSTANT ROW") {
-        Step s = step(QStringLiteral("FAST DUAL"), QString());
-        s.cost = 2;
-        s.width = 0;
-        return s;
-    }
-    if ((m = kVirtual.match(detail)).hasMatch()) {
-        Step s = named(step(QStringLiteral("FIXED TABLE"), QStringLiteral("FULL")), m.captured(1));
-        s.card = 20;
-        s.cost = 1;
-        s.width = 30;
-        return s;
-    }
-    m = kLoop.match(detail);
-    if (!m.hasMatch())
-        return Step{};
-    const QString name = m.captured(2);
-    const QString view =
-        views_.contains(name.toLower()) ? name.toLower() : tableName(name).toLower();
-    if (views_.contains(view)) {
-        // A subquery in FROM or a WITH query, read as it comes or hashed on the join key.
-        const QString usingText = m.captured(4);
-        hashed = usingText.startsWith(u"AUTOMATIC");
-        Step s = step(QStringLiteral("VIEW"), QString(), {views_.value(view)});
-        s.semi = !m.captured(3).isEmpty();
-        for (const Predicate& p : predicates_) {
-            const bool mine =
-                p.alias == name.toLower() ||
-                (p.alias.isEmpty() && estimates_.tableOf(p.column, aliases_.values()).isEmpty());
-            if (mine && !p.isJoin())
-                s.card *= p.op == u"=" ? 0.1 : p.isRange() ? 1.0 / 3 : 1;
-        }
-        s.card = std::max(s.card, 1.0);
-        if (hashed)
-            s.probeShare = 1 / s.card;
-        return s;
-    }
-    Step s = tableAccess(name, m.captured(4), outer, hashed, m.captured(1) == u"SEARCH");
-    s.semi = !m.captured(3).isEmpty();
-    return s;
 }
 
 bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
@@ -403,25 +54,49 @@ bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
     });
 }
 
+// A subquery, a view or a member of a set operation: its rows are not the statement's, and it
+// runs `starts` times.
+Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts) {
+    const BlockContext outer = context_;
+    context_ = {starts, false, text};
+    Step s = block(lines, text);
+    context_ = outer;
+    return s;
+}
+
 Step Builder::block(const std::vector<int>& lines, Range text) {
     Sources s = readLines(lines, text);
-    if (s.steps.empty())
-        s.steps.push_back(step(QStringLiteral("FAST DUAL"), QString()));
+    if (s.steps.empty()) {
+        s.steps.push_back(blockStep(QStringLiteral("FAST DUAL"), QString()));
+        s.hashedAt.push_back(false);
+    }
     // What the query asks for, read from its own text.
     const QueryShape shape = queryShape(tokens_, s.isCompound ? Range{} : text);
     // A covering index read whole, in no particular order: Oracle reads it with multiblock
     // reads.
-    const bool inOrder = (shape.groupBy && !s.sortGroup) || (shape.orderBy && !s.sortOrder) ||
-                         (shape.distinct && !s.sortDistinct);
+    const bool inOrder = (shape.groupBy && s.sortGroup < 0) || (shape.orderBy && s.sortOrder < 0) ||
+                         (shape.distinct && s.sortDistinct < 0);
     for (size_t i = 0; i < s.steps.size(); ++i) {
         if (s.steps[i].operation == u"INDEX" && s.steps[i].options == u"FULL SCAN" &&
             !(i == 0 && inOrder))
             s.steps[i].options = QStringLiteral("FAST FULL SCAN");
     }
+    // The rows each loop hands on after its conditions: as many as the next loop began, and
+    // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
+    // the loops, where Oracle's FILTER above them would see the rows before it: those are not
+    // counted then.
     driveByList(s);
-    Step tree = joined(s);
+    const Measure output = loopsOutput(s, shape);
+    std::vector<Measure> outputs(s.steps.size());
+    for (size_t i = 0; i < s.steps.size() && s.subqueries.empty(); ++i) {
+        const Step* next = i + 1 < s.steps.size() ? &s.steps[i + 1] : nullptr;
+        outputs[i] = !next ? output : next->loop >= 0 ? Measure::loops(next->loop) : Measure{};
+    }
+    Step tree = joined(s, outputs);
     if (!s.subqueries.empty()) {
-        Step filter = step(QStringLiteral("FILTER"), QString(), {tree});
+        Step filter = blockStep(QStringLiteral("FILTER"), QString(), {tree});
+        filter.role = PlanRole::Filter;
+        filter.rows = output;
         for (const Subquery& sub : s.subqueries) {
             filter.children.push_back(sub.plan);
             filter.cost += sub.correlated ? tree.card * sub.plan.cost : sub.plan.cost;
@@ -433,6 +108,20 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
     return sorted(tree, s, shape, text);
 }
 
+Measure Builder::loopsOutput(const Sources& s, const QueryShape& shape) const {
+    if (s.sortGroup >= 0)
+        return Measure::visits(s.sortGroup);
+    if (shape.groupBy || shape.aggregate)
+        return {};
+    // A DISTINCT kept in a temporary index (rather than a sorter) has no counter: its visits
+    // read as none.
+    if (s.sortDistinct >= 0 || shape.distinct)
+        return s.sortDistinct >= 0 ? Measure::visits(s.sortDistinct) : Measure{};
+    if (s.sortOrder >= 0)
+        return Measure::visits(s.sortOrder);
+    return context_.top && !shape.offset ? Measure{Measure::StatementRows} : Measure{};
+}
+
 // The loops of a block from SQLite's lines, and the sorts and subqueries around them.
 Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     static const QRegularExpression kView(QStringLiteral(R"(^(?:MATERIALIZE|CO-ROUTINE) (.+)$)"));
@@ -440,21 +129,31 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         QStringLiteral(R"(^(CORRELATED )?(?:SCALAR|LIST) SUBQUERY)"));
     static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
     Sources s;
-    QStringList outer;  // aliases joined so far
+    QStringList outer;   // aliases joined so far
+    int buildLine = -1;  // SQLite's filling of the automatic index that the next loop searches
     for (int id : lines) {
         const EqpNode& node = nodes_[id];
         const QString& d = node.detail;
         QRegularExpressionMatch m;
         if (d.startsWith(u"USE TEMP B-TREE FOR ")) {
-            s.sortGroup |= d.endsWith(u"GROUP BY");
-            s.sortDistinct |= d.endsWith(u"DISTINCT");
-            s.sortOrder |= d.endsWith(u"ORDER BY");
+            if (d.endsWith(u"GROUP BY"))
+                s.sortGroup = id;
+            else if (d.endsWith(u"DISTINCT"))
+                s.sortDistinct = id;
+            else if (d.endsWith(u"ORDER BY"))
+                s.sortOrder = id;
+        } else if (d.startsWith(u"CREATE AUTOMATIC INDEX ")) {
+            buildLine = id;
         } else if ((m = kView.match(d)).hasMatch()) {
-            views_.insert(m.captured(1).toLower(),
-                          block(node.children, subqueryText(tokens_, m.captured(1))));
+            views_.insert(
+                m.captured(1).toLower(),
+                nestedBlock(node.children, subqueryText(tokens_, m.captured(1)), context_.starts));
         } else if ((m = kSub.match(d)).hasMatch()) {
-            s.subqueries.push_back(
-                {block(node.children, Range{}), !m.captured(1).isEmpty(), d.contains(u"LIST")});
+            // A correlated subquery runs for each row that asks; another one runs once.
+            const bool correlated = !m.captured(1).isEmpty();
+            s.subqueries.push_back({nestedBlock(node.children, Range{},
+                                                correlated ? Measure::loops(id) : context_.starts),
+                                    correlated, d.contains(u"LIST")});
         } else if (d == u"COMPOUND QUERY") {
             s.steps.push_back(compound(node.children, text));
             s.hashedAt.push_back(false);
@@ -464,8 +163,9 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
             bool hashed = false;
-            s.steps.push_back(loop(d, outer, hashed));
+            s.steps.push_back(loop(id, outer, hashed, buildLine));
             s.hashedAt.push_back(hashed);
+            buildLine = -1;
             const QString alias = kName.match(d).captured(1).toLower();
             // A table read in full with no condition tying it to the tables before it: each
             // of its rows meets each of theirs.
@@ -478,15 +178,19 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     return s;
 }
 
-// The index searches of an OR, one after the other: CONCATENATION.
+// The index searches of an OR, one after the other: CONCATENATION. What each branch keeps
+// after its conditions is not counted.
 Step Builder::multiIndexOr(const EqpNode& node, const QStringList& outer) {
     std::vector<Step> branches;
     for (int branch : node.children) {
         bool hashed = false;
-        for (int line : nodes_[branch].children)
-            branches.push_back(loop(nodes_[line].detail, outer, hashed));
+        for (int line : nodes_[branch].children) {
+            branches.push_back(loop(line, outer, hashed));
+            branches.back().role = PlanRole::Other;
+        }
     }
-    Step concat = step(QStringLiteral("CONCATENATION"), QString(), branches);
+    Step concat = blockStep(QStringLiteral("CONCATENATION"), QString(), branches);
+    concat.starts = {};
     concat.card = concat.cost = 0;
     for (const Step& b : branches) {
         concat.card += b.card;
@@ -500,10 +204,10 @@ void Builder::driveByList(Sources& s) {
     for (auto it = s.subqueries.begin(); it != s.subqueries.end(); ++it) {
         if (!s.steps.front().listDriven || it->correlated || !it->list)
             continue;
-        Step unique = step(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
+        Step unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
         unique.cost += sortCost(unique.card);
         Step& driven = s.steps.front();
-        Step join = step(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
+        Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
         // Each row of the table at most once, however many times the subquery names it.
         join.card =
             std::min(unique.card * driven.card, driven.tableRows > 0 ? driven.tableRows : HUGE_VAL);
@@ -515,66 +219,132 @@ void Builder::driveByList(Sources& s) {
     }
 }
 
-// The loops joined left-deep, the outermost first.
-Step Builder::joined(const Sources& s) {
-    Step tree = s.steps.front();
-    for (size_t i = 1; i < s.steps.size(); ++i) {
-        const Step& inner = s.steps[i];
+namespace {
+
+// Gives the lines of a loop that hand its rows on (and a step that stands for a level of its
+// own: a set operation, an OR's branches, the constant row, a list-driven join) the count of
+// what they hand on.
+void setOutput(Step& s, const Measure& output) {
+    if (s.hashed)
+        return;  // its rows are the build side's; the join above hands the output on
+    // The join above also hands on the outer rows that met none of this table's: what this
+    // table gave is not counted.
+    if (s.outerJoined)
+        return;
+    s.rows = output;
+    if (s.operation == u"NESTED LOOPS") {
+        setOutput(s.children.back(), output);
+        return;
+    }
+    if (s.role != PlanRole::Iterator && s.role != PlanRole::Access)
+        return;
+    for (Step* line = &s; !line->children.empty();) {
+        line = &line->children.front();
+        if (line->role != PlanRole::Access)
+            break;
+        line->rows = output;
+    }
+}
+
+}  // namespace
+
+// The loops joined left-deep, the outermost first; `outputs` counts what each loop hands on,
+// which is also what the join that adds it hands on.
+Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
+    std::vector<Step> steps = s.steps;
+    for (size_t i = 0; i < steps.size(); ++i)
+        setOutput(steps[i], outputs[i]);
+    Step tree = steps.front();
+    for (size_t i = 1; i < steps.size(); ++i) {
+        const Step& inner = steps[i];
         if (s.cartesianAt.count(i)) {
             // Oracle reads such a table once into a buffer and pairs every row with it.
-            Step buffer = step(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
+            Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
+            buffer.starts = {};
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);
             buffer.width = inner.width;
-            Step join =
-                step(QStringLiteral("MERGE JOIN"), QStringLiteral("CARTESIAN"), {tree, buffer});
+            Step join = blockStep(QStringLiteral("MERGE JOIN"), QStringLiteral("CARTESIAN"),
+                                  {tree, buffer});
             join.card = tree.card * inner.card;
             join.cost = tree.cost + buffer.cost + cpuCost(join.card);
             join.width = tree.width + inner.width;
+            join.rows = outputs[i];
             tree = join;
             continue;
         }
         const bool hashed = s.hashedAt[i];
-        Step join = step(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
-                         inner.semi ? QStringLiteral("SEMI") : QString(), {tree, inner});
-        // A semi-join keeps each outer row once at most, however many rows it meets.
+        Step join = blockStep(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
+                              inner.semi          ? QStringLiteral("SEMI")
+                              : inner.outerJoined ? QStringLiteral("OUTER")
+                                                  : QString(),
+                              {tree, inner});
+        // A semi-join keeps each outer row once at most, however many rows it meets; an outer
+        // join each at least once.
         join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
                                             : inner.card * inner.probeShare);
+        if (inner.outerJoined)
+            join.card = std::max(join.card, tree.card);
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * inner.cost;
         join.width = tree.width + inner.width;
+        join.rows = outputs[i];
+        if (hashed) {
+            // The join's keys find the rows of the table it built, not the table's own read.
+            join.role = PlanRole::HashJoin;
+            join.alias = inner.alias;
+            join.keys = inner.keys;
+            join.children.back().keys.clear();
+        }
         tree = join;
     }
     return tree;
 }
 
-// Grouping, DISTINCT and ORDER BY above the rows they work on.
+// Grouping, DISTINCT and ORDER BY above the rows they work on. Each hands on what the next one
+// up takes, or what the statement returns when it is the top of the statement's own query.
 Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range text) {
-    if (s.sortGroup || shape.groupBy) {
-        const QString options = !s.sortGroup                    ? QStringLiteral("GROUP BY NOSORT")
-                                : shape.orderBy && !s.sortOrder ? QStringLiteral("GROUP BY")
-                                                                : QString();
-        Step group = step(options.isEmpty() ? QStringLiteral("HASH") : QStringLiteral("SORT"),
-                          options.isEmpty() ? QStringLiteral("GROUP BY") : options, {tree});
+    const Measure returned =
+        context_.top && !shape.offset ? Measure{Measure::StatementRows} : Measure{};
+    const bool distinct = s.sortDistinct >= 0 || shape.distinct;
+    const Measure intoOrder = s.sortOrder >= 0 ? Measure::visits(s.sortOrder) : returned;
+    if (s.sortGroup >= 0 || shape.groupBy) {
+        const QString options = s.sortGroup < 0 ? QStringLiteral("GROUP BY NOSORT")
+                                : shape.orderBy && s.sortOrder < 0 ? QStringLiteral("GROUP BY")
+                                                                   : QString();
+        Step group = blockStep(options.isEmpty() ? QStringLiteral("HASH") : QStringLiteral("SORT"),
+                               options.isEmpty() ? QStringLiteral("GROUP BY") : options, {tree});
         group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10));
-        group.cost += s.sortGroup ? sortCost(tree.card) : 0;
+        group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
+        group.role = PlanRole::Group;
+        // HAVING keeps fewer groups than were made.
+        if (!shape.having && !distinct)
+            group.rows = intoOrder;
         tree = group;
     } else if (shape.aggregate) {
-        Step sum = step(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {tree});
+        Step sum = blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {tree});
         sum.card = 1;
+        if (!shape.having)
+            sum.rows = sum.starts;  // one row each time it runs
         tree = sum;
     }
-    if (s.sortDistinct || shape.distinct) {
-        Step unique = step(
+    if (distinct) {
+        Step unique = blockStep(
             QStringLiteral("SORT"),
-            s.sortDistinct ? QStringLiteral("UNIQUE") : QStringLiteral("UNIQUE NOSORT"), {tree});
+            s.sortDistinct >= 0 ? QStringLiteral("UNIQUE") : QStringLiteral("UNIQUE NOSORT"),
+            {tree});
         unique.card = std::min(tree.card, groupsOf(u"DISTINCT", text, tree.card / 2));
-        unique.cost += s.sortDistinct ? sortCost(tree.card) : 0;
+        unique.cost += s.sortDistinct >= 0 ? sortCost(tree.card) : 0;
+        unique.rows = intoOrder;
         tree = unique;
     }
-    if (s.sortOrder) {
-        Step order = step(QStringLiteral("SORT"), QStringLiteral("ORDER BY"), {tree});
+    if (s.sortOrder >= 0) {
+        Step order = blockStep(QStringLiteral("SORT"), QStringLiteral("ORDER BY"), {tree});
         order.cost += sortCost(tree.card);
+        // A sort hands on all it takes, unless a row limit stops it.
+        order.rows = returned.kind != Measure::None ? returned
+                     : shape.limited                ? Measure{}
+                                                    : intoOrder;
         tree = order;
     }
     return tree;
@@ -587,7 +357,7 @@ Step Builder::compound(const std::vector<int>& parts, Range text) {
     std::optional<Step> acc;
     for (size_t p = 0; p < parts.size(); ++p) {
         const EqpNode& node = nodes_[parts[p]];
-        Step branch = block(node.children, texts[p]);
+        Step branch = nestedBlock(node.children, texts[p], context_.starts);
         if (!acc) {
             acc = branch;
             continue;
@@ -596,26 +366,26 @@ Step Builder::compound(const std::vector<int>& parts, Range text) {
         if (op == u"UNION ALL" || op.startsWith(u"UNION")) {
             Step all = acc->operation == u"UNION-ALL" && acc->options.isEmpty()
                            ? *acc
-                           : step(QStringLiteral("UNION-ALL"), QString(), {*acc});
+                           : blockStep(QStringLiteral("UNION-ALL"), QString(), {*acc});
             all.children.push_back(branch);
             all.card += branch.card;
             all.cost += branch.cost;
             all.width = std::max(all.width, branch.width);
             acc = all;
             if (op != u"UNION ALL") {
-                Step unique = step(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {all});
+                Step unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {all});
                 unique.cost += sortCost(all.card);
                 acc = unique;
             }
         } else {
             const bool minus = op.startsWith(u"EXCEPT");
-            auto sorted = [](const Step& s) {
-                Step u = step(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
+            auto sorted = [this](const Step& s) {
+                Step u = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
                 u.cost += sortCost(s.card);
                 return u;
             };
-            Step set = step(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"),
-                            QString(), {sorted(*acc), sorted(branch)});
+            Step set = blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"),
+                                 QString(), {sorted(*acc), sorted(branch)});
             set.card = minus ? acc->card : std::min(acc->card, branch.card);
             set.cost = set.children[0].cost + set.children[1].cost;
             acc = set;
@@ -643,23 +413,34 @@ double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
 
 std::vector<PlanRow> Builder::rows() {
     const QString kind = statementKind(tokens_);
-    Step body = block(roots_, Range{0, tokens_.size()});
-    if (kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE") {
+    const bool changes = kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE";
+    context_ = {Measure::constant(1), true, Range{0, tokens_.size()}};
+    Step body = block(roots_, context_.text);
+    if (changes) {
         // The table changed, above the rows that find what to change.
         const QString target = changedTable(tokens_, kind);
         // A DELETE removes the rows the index finds by their rowids without reading them.
         if (kind == u"DELETE" && body.options == u"BY INDEX ROWID" &&
-            body.object.compare(target, Qt::CaseInsensitive) == 0)
+            body.object.compare(target, Qt::CaseInsensitive) == 0) {
+            const Measure found = body.rows;
             body = Step(body.children.front());
-        Step change = step(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
-                           QString(), {body});
+            body.role = PlanRole::Access;
+            body.rows = found;
+        }
+        Step change =
+            blockStep(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
+                      QString(), {body});
         if (!target.isEmpty())
             change = named(change, target);
+        // Changing rows hands none on, as Oracle counts it.
+        change.rows = Measure::constant(0);
         body = change;
     }
-    Step root = step(kind + QStringLiteral(" STATEMENT"), QString(), {body});
+    Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), {body});
+    root.rows = changes ? Measure::constant(0) : Measure{Measure::StatementRows};
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
+    attachPredicates(tokens_, aliases_, estimates_, out);
     return out;
 }
 
@@ -677,17 +458,24 @@ void Builder::appendRows(const Step& s, int parentId, int position,
     row.cardinality = std::max<int64_t>(1, std::llround(s.card));
     row.cost = std::max<int64_t>(1, int64_t(std::ceil(s.cost)));
     row.bytes = std::llround(double(row.cardinality) * std::max(s.width, 0.0));
+    row.starts = s.starts;
+    row.rows = s.rows;
+    row.loop = s.loop;
+    row.role = s.role;
+    row.alias = s.alias;
+    row.keys = s.keys;
+    row.block = s.block;
     out.push_back(row);
     int childPosition = 0;
     for (const Step& child : s.children)
         appendRows(child, id, ++childPosition, out);
 }
 
-}  // namespace
+}  // namespace plan
 
 std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
                                    const QString& owner, sqlite3* db) {
-    return Builder(statement, eqp, owner, db).rows();
+    return plan::Builder(statement, eqp, owner, db).rows();
 }
 
 }  // namespace qv::embedded

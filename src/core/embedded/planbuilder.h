@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/sql/tokenlist.h"
+
 #include <QString>
+#include <QStringList>
 
 #include <sqlite3.h>
 
@@ -16,6 +19,35 @@ struct EqpLine {
     QString detail;
 };
 
+// Where a figure of a plan line is read from SQLite's scan status of the statement that ran.
+struct Measure {
+    enum Kind {
+        None,           // the engine cannot measure it
+        Loops,          // how often the SQLite plan line `line` (its EQP id) began its loop
+        Visits,         // the rows that line visited (or pushed into its sorter)
+        StatementRows,  // the rows the statement returned to the client, or changed
+        Constant,       // `value`, which follows from what the line is
+    };
+    Kind kind = None;
+    int line = -1;
+    int64_t value = 0;
+
+    static Measure loops(int line) { return {Loops, line, 0}; }
+    static Measure visits(int line) { return {Visits, line, 0}; }
+    static Measure constant(int64_t value) { return {Constant, -1, value}; }
+};
+
+// How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.
+enum class PlanRole {
+    Other,
+    Access,    // the line that hands the loop's rows on: its filters apply here
+    Iterator,  // an INLIST ITERATOR above the loop's access
+    Index,     // the INDEX line that finds the rowids of the access above it
+    HashJoin,  // a HASH JOIN: its build side is found by the join's keys
+    Filter,    // a FILTER above subqueries
+    Group,     // GROUP BY: HAVING applies here
+};
+
 // One row the engine writes into a plan table.
 struct PlanRow {
     int id = 0;
@@ -28,6 +60,20 @@ struct PlanRow {
     int64_t cardinality = 0;
     int64_t cost = 0;
     int64_t bytes = 0;
+    // In Oracle's notation (DBMS_XPLAN's Predicate Information); empty: NULL.
+    QString accessPredicates;
+    QString filterPredicates;
+    // The line's actual figures, as its SQLite plan lines count them (V$SQL_PLAN_STATISTICS_ALL).
+    Measure starts;
+    Measure rows;
+    // Which SQLite loop the line draws (its EQP id, -1 for none), the table alias it reads (lower
+    // case), the columns it finds rows by and the tokens of the query it belongs to (empty when
+    // not known).
+    int loop = -1;
+    PlanRole role = PlanRole::Other;
+    QString alias;
+    QStringList keys;
+    sql::Range block;
 };
 
 // Oracle-shaped plan rows from SQLite's plan of `statement` (the text as the user wrote it,
@@ -51,8 +97,12 @@ struct PlanRow {
 //   subqueries of the WHERE clause                FILTER above the query and the subqueries
 //   SCAN CONSTANT ROW / a V$ view                 FAST DUAL / FIXED TABLE FULL
 //   INSERT / UPDATE / DELETE                      LOAD TABLE CONVENTIONAL / UPDATE / DELETE t
-// Tables and indexes are owned by `owner`, in upper case like every name. Throws sqlite::Error
-// when the estimates cannot be read.
+// Tables and indexes are owned by `owner`, in upper case like every name. Each row says where its
+// actual figures are read from the scan status of `eqp`'s lines when the statement ran: starts
+// from loop counts, rows from what the next loop or the sorter above took, or from the rows the
+// statement returned, and Measure::None where that is not exactly known. The statement's
+// conditions are placed as access and filter predicates (planpredicates.h). Throws
+// sqlite::Error when the estimates cannot be read.
 std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
                                    const QString& owner, sqlite3* db);
 

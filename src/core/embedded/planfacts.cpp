@@ -158,12 +158,13 @@ QString statementKind(const std::vector<Token>& t) {
     return first.text.toString().toUpper();
 }
 
-QList<Predicate> readPredicates(const std::vector<Token>& t) {
-    QList<Predicate> out;
+std::vector<ConditionClause> conditionClauses(const std::vector<Token>& t) {
+    std::vector<ConditionClause> clauses;
     const size_t n = t.size();
     for (size_t i = 0; i < n; ++i) {
         // Subqueries' conditions too: they tell the rows of the tables read inside them.
-        if (!(t[i].is(u"WHERE") || t[i].is(u"ON")))
+        const bool having = t[i].is(u"HAVING");
+        if (!(t[i].is(u"WHERE") || t[i].is(u"ON") || having))
             continue;
         size_t end = i + 1;
         int d = 0;
@@ -175,12 +176,22 @@ QList<Predicate> readPredicates(const std::vector<Token>& t) {
                 break;
             if (d == 0 &&
                 (k.is(u"GROUP") || k.is(u"ORDER") || k.is(u"JOIN") || k.is(u"INNER") ||
-                 k.is(u"LEFT") || k.is(u"WHERE") || k.is(u"HAVING") || k.is(u"UNION") ||
-                 k.is(u"MINUS") || k.is(u"EXCEPT") || k.is(u"INTERSECT") || k.is(u"START") ||
-                 k.is(u"CONNECT") || k.is(u"FETCH") || k.is(u"LIMIT") || k.isOp(u';')))
+                 k.is(u"LEFT") || k.is(u"RIGHT") || k.is(u"FULL") || k.is(u"CROSS") ||
+                 k.is(u"WHERE") || k.is(u"HAVING") || k.is(u"UNION") || k.is(u"MINUS") ||
+                 k.is(u"EXCEPT") || k.is(u"INTERSECT") || k.is(u"START") || k.is(u"CONNECT") ||
+                 k.is(u"FETCH") || k.is(u"OFFSET") || k.is(u"LIMIT") || k.isOp(u';')))
                 break;
         }
-        readConjuncts(t, i + 1, end, out);
+        clauses.push_back({{i + 1, end}, having, t[i].is(u"ON")});
+    }
+    return clauses;
+}
+
+QList<Predicate> readPredicates(const std::vector<Token>& t) {
+    QList<Predicate> out;
+    for (const ConditionClause& c : conditionClauses(t)) {
+        if (!c.having)
+            readConjuncts(t, c.range.first, c.range.last, out);
     }
     return out;
 }
@@ -261,6 +272,11 @@ QueryShape queryShape(const std::vector<Token>& t, Range text) {
     shape.groupBy = sql::findTopLevel(t, first, n, u"GROUP") != n;
     shape.orderBy = sql::findTopLevel(t, first, n, u"ORDER") != n;
     shape.distinct = selectAt + 1 < n && t[selectAt + 1].is(u"DISTINCT");
+    shape.having = sql::findTopLevel(t, first, n, u"HAVING") != n;
+    shape.offset = sql::findTopLevel(t, first, n, u"OFFSET") != n;
+    shape.limited = shape.offset || sql::findTopLevel(t, first, n, u"FETCH") != n ||
+                    sql::findTopLevel(t, first, n, u"LIMIT") != n ||
+                    sql::findTopLevel(t, first, n, u"ROWNUM") != n;
     if (selectAt < n) {
         const size_t from = sql::findTopLevel(t, selectAt, n, u"FROM");
         for (size_t i = selectAt; i + 1 < from && !shape.aggregate; ++i)

@@ -45,6 +45,15 @@ struct Predicate {
     }
 };
 
+// The conditions of every WHERE, ON and HAVING clause, subqueries' too, each from past its
+// keyword to its end.
+struct ConditionClause {
+    Range range;
+    bool having = false;
+    bool on = false;  // a join's ON clause
+};
+std::vector<ConditionClause> conditionClauses(const std::vector<Token>& t);
+
 // The conditions of every WHERE and ON clause, subqueries' too: they tell the rows of the tables
 // read inside them.
 QList<Predicate> readPredicates(const std::vector<Token>& t);
@@ -67,6 +76,9 @@ struct QueryShape {
     bool orderBy = false;
     bool distinct = false;
     bool aggregate = false;  // count, sum, avg, min or max in the select list
+    bool having = false;
+    bool offset = false;   // rows are skipped before the first one returned
+    bool limited = false;  // a row limit: ROWNUM, FETCH FIRST, LIMIT or OFFSET
 };
 QueryShape queryShape(const std::vector<Token>& t, Range text);
 

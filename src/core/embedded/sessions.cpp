@@ -18,6 +18,7 @@ std::mutex& registryMutex() {
 
 struct Registry {
     int64_t nextSid = 1;
+    uint64_t nextCursor = 1;
     // Audit session ids come from their own sequence, as Oracle's do, so they never equal a SID
     // by accident and a lookup by the wrong one fails visibly.
     int64_t nextAudsid = 100001;
@@ -118,6 +119,30 @@ void Session::setParameter(const QString& name, const QString& value) {
         return;
     }
     parameters_.insert(key, value);
+}
+
+void Session::setPreviousSqlId(const QString& sqlId) {
+    std::lock_guard lock(registryMutex());
+    previousSqlId_ = sqlId;
+}
+
+QString Session::previousSqlId() const {
+    std::lock_guard lock(registryMutex());
+    return previousSqlId_;
+}
+
+void Session::keepCursor(ExecutedCursor cursor) {
+    std::lock_guard lock(registryMutex());
+    cursor.sequence = registry().nextCursor++;
+    std::erase_if(cursors_, [&](const auto& kept) { return kept->sqlId == cursor.sqlId; });
+    cursors_.insert(cursors_.begin(), std::make_shared<const ExecutedCursor>(std::move(cursor)));
+    if (cursors_.size() > kKeptCursors)
+        cursors_.pop_back();
+}
+
+std::vector<std::shared_ptr<const ExecutedCursor>> Session::cursors() const {
+    std::lock_guard lock(registryMutex());
+    return cursors_;
 }
 
 std::shared_ptr<Session> openSession(const QString& user) {

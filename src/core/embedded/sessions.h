@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/embedded/cursors.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -87,12 +89,24 @@ class Session {
     void setParameter(const QString& name, const QString& value);
     QString parameter(const QString& name) const { return parameters_.value(name.toUpper()); }
 
+    // The statement the session ran last (V$SESSION.PREV_SQL_ID); empty before the first. Safe
+    // against concurrent readers.
+    void setPreviousSqlId(const QString& sqlId);
+    QString previousSqlId() const;
+    // Keeps the last execution of a statement in place of an earlier one of the same SQL_ID; the
+    // session keeps its kKeptCursors latest statements. Safe against concurrent readers.
+    void keepCursor(ExecutedCursor cursor);
+    std::vector<std::shared_ptr<const ExecutedCursor>> cursors() const;
+    static constexpr size_t kKeptCursors = 8;
+
   private:
     const int64_t sid_;
     const int64_t audsid_;
     const QString user_;
     StatCounters counters_;
     QHash<QString, QString> parameters_;
+    QString previousSqlId_;
+    std::vector<std::shared_ptr<const ExecutedCursor>> cursors_;  // the latest first
 };
 
 // The process-wide list of open sessions, shared by every connection.

@@ -1,9 +1,14 @@
 #include "core/embedded/sessionviews.h"
 
+#include "core/db/dberror.h"
+#include "core/embedded/cursors.h"
 #include "core/embedded/sessions.h"
 
 #include <QByteArray>
 
+#include <map>
+#include <new>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -11,14 +16,18 @@ namespace qv::embedded {
 
 namespace {
 
-enum class View { Session, StatName, SesStat };
+enum class View { Session, StatName, SesStat, PlanStatistics };
 
 struct ViewTable : sqlite3_vtab {
     View view;
     int64_t ownSid;
+    sqlite3* db;
 };
 
-using Cell = std::variant<int64_t, QByteArray>;
+using Cell = std::variant<std::monostate, int64_t, QByteArray>;
+
+// V$SQL_PLAN_STATISTICS_ALL's first column.
+constexpr int kSqlIdColumn = 0;
 
 struct ViewCursor : sqlite3_vtab_cursor {
     std::vector<std::vector<Cell>> rows;
@@ -35,13 +44,79 @@ const char* schemaOf(View view) {
     switch (view) {
         case View::Session:
             return "CREATE TABLE x(SID INTEGER, AUDSID INTEGER, USERNAME VARCHAR2(30), "
-                   "STATUS VARCHAR2(8))";
+                   "STATUS VARCHAR2(8), PREV_SQL_ID VARCHAR2(13), PREV_CHILD_NUMBER NUMBER)";
         case View::StatName:
             return "CREATE TABLE x([STATISTIC#] INTEGER, NAME VARCHAR2(64), CLASS INTEGER)";
         case View::SesStat:
             return "CREATE TABLE x(SID INTEGER, [STATISTIC#] INTEGER, VALUE NUMBER)";
+        case View::PlanStatistics:
+            return "CREATE TABLE x(SQL_ID VARCHAR2(13), PLAN_HASH_VALUE NUMBER, CHILD_NUMBER "
+                   "NUMBER, OPERATION VARCHAR2(30), OPTIONS VARCHAR2(30), OBJECT_OWNER "
+                   "VARCHAR2(128), OBJECT_NAME VARCHAR2(128), ID NUMBER, PARENT_ID NUMBER, DEPTH "
+                   "NUMBER, POSITION NUMBER, COST NUMBER, CARDINALITY NUMBER, BYTES NUMBER, "
+                   "ACCESS_PREDICATES VARCHAR2(4000), FILTER_PREDICATES VARCHAR2(4000), "
+                   "LAST_STARTS NUMBER, LAST_OUTPUT_ROWS NUMBER, LAST_CR_BUFFER_GETS NUMBER, "
+                   "LAST_CU_BUFFER_GETS NUMBER, LAST_DISK_READS NUMBER, LAST_ELAPSED_TIME "
+                   "NUMBER)";
     }
     return nullptr;
+}
+
+Cell text(const QString& s) {
+    return s.isEmpty() ? Cell{} : Cell{s.toUtf8()};
+}
+
+Cell number(const std::optional<int64_t>& n) {
+    return n ? Cell{*n} : Cell{};
+}
+
+// The last execution of each statement run on `db`'s database (its file, or the connection
+// itself for one in memory) by any open session, the latest where several ran it; only
+// `sqlId`'s when given.
+std::vector<std::shared_ptr<const ExecutedCursor>> cursorsOf(sqlite3* db,
+                                                             const std::optional<QString>& sqlId) {
+    const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"));
+    std::map<QString, std::shared_ptr<const ExecutedCursor>> latest;
+    for (const auto& session : openSessions()) {
+        for (const auto& cursor : session->cursors()) {
+            const bool here = cursor->connection == db || (!file.isEmpty() && cursor->file == file);
+            if (!here || (sqlId && cursor->sqlId != *sqlId))
+                continue;
+            auto& kept = latest[cursor->sqlId];
+            if (!kept || kept->sequence < cursor->sequence)
+                kept = cursor;
+        }
+    }
+    std::vector<std::shared_ptr<const ExecutedCursor>> out;
+    for (auto& [id, cursor] : latest)
+        out.push_back(std::move(cursor));
+    return out;
+}
+
+// V$SQL_PLAN_STATISTICS_ALL's rows of the statements run on `db`'s database. The plans are
+// drawn now, on `db`: only as many as asked for. Throws sqlite::Error.
+std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<QString>& sqlId) {
+    std::vector<std::vector<Cell>> rows;
+    for (const auto& cursor : cursorsOf(db, sqlId)) {
+        const std::vector<CursorPlanLine> lines = cursorPlan(*cursor, db);
+        std::vector<PlanRow> shape;
+        for (const CursorPlanLine& l : lines)
+            shape.push_back(l.row);
+        const int64_t hash = planHashValue(shape);
+        for (const CursorPlanLine& l : lines) {
+            const PlanRow& r = l.row;
+            rows.push_back({cursor->sqlId.toUtf8(), hash, int64_t(0), text(r.operation),
+                            text(r.options), text(r.objectOwner), text(r.objectName), int64_t(r.id),
+                            r.parentId < 0 ? Cell{} : Cell{int64_t(r.parentId)}, int64_t(l.depth),
+                            r.id == 0 ? Cell{} : Cell{int64_t(r.position)}, r.cost, r.cardinality,
+                            r.bytes, text(r.accessPredicates), text(r.filterPredicates),
+                            number(l.starts), number(l.outputRows), number(l.consistentGets),
+                            number(l.currentGets), number(l.diskReads),
+                            // This build of SQLite counts no time per line: never made up.
+                            Cell{}});
+        }
+    }
+    return rows;
 }
 
 // The rows as they are now: a reading is a consistent snapshot of the session list.
@@ -52,7 +127,9 @@ std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
         case View::Session:
             for (const auto& s : openSessions()) {
                 const char* status = s->sid() == ownSid ? "ACTIVE" : "INACTIVE";
-                rows.push_back({s->sid(), s->audsid(), s->user().toUtf8(), QByteArray(status)});
+                const QString previous = s->previousSqlId();
+                rows.push_back({s->sid(), s->audsid(), s->user().toUtf8(), QByteArray(status),
+                                text(previous), previous.isEmpty() ? Cell{} : Cell{int64_t(0)}});
             }
             break;
         case View::StatName:
@@ -67,6 +144,8 @@ std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
                     rows.push_back({s->sid(), int64_t(info.number), counters.shown(info.number)});
             }
             break;
+        case View::PlanStatistics:
+            break;  // planStatistics(): only as many plans as asked for
     }
     return rows;
 }
@@ -79,6 +158,7 @@ int viewConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** 
     auto* table = new ViewTable{};
     table->view = identity->view;
     table->ownSid = identity->sid;
+    table->db = db;
     *out = table;
     return SQLITE_OK;
 }
@@ -88,9 +168,23 @@ int viewDisconnect(sqlite3_vtab* table) {
     return SQLITE_OK;
 }
 
-int viewBestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+// SQL_ID = '...' of V$SQL_PLAN_STATISTICS_ALL reaches viewFilter(), which then draws that
+// statement's plan alone.
+int viewBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     info->estimatedCost = 100;
     info->estimatedRows = 100;
+    if (static_cast<const ViewTable*>(vtab)->view != View::PlanStatistics)
+        return SQLITE_OK;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.iColumn == kSqlIdColumn && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->idxNum = 1;
+            info->estimatedCost = 10;
+            info->estimatedRows = 10;
+            break;
+        }
+    }
     return SQLITE_OK;
 }
 
@@ -104,11 +198,32 @@ int viewClose(sqlite3_vtab_cursor* cursor) {
     return SQLITE_OK;
 }
 
-int viewFilter(sqlite3_vtab_cursor* cursor, int, const char*, int, sqlite3_value**) {
+int viewFilter(sqlite3_vtab_cursor* cursor, int idxNum, const char*, int argc,
+               sqlite3_value** argv) {
     auto* c = static_cast<ViewCursor*>(cursor);
-    const auto* table = static_cast<const ViewTable*>(cursor->pVtab);
-    c->rows = snapshot(table->view, table->ownSid);
+    auto* table = static_cast<ViewTable*>(cursor->pVtab);
     c->at = 0;
+    if (table->view != View::PlanStatistics) {
+        c->rows = snapshot(table->view, table->ownSid);
+        return SQLITE_OK;
+    }
+    std::optional<QString> sqlId;
+    if (idxNum == 1 && argc > 0) {
+        const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        sqlId = QString::fromUtf8(raw ? raw : "");
+    }
+    try {
+        c->rows = planStatistics(table->db, sqlId);
+    } catch (const DbError& e) {
+        c->rows.clear();
+        sqlite3_free(table->zErrMsg);
+        table->zErrMsg = sqlite3_mprintf("%s", e.description().toUtf8().constData());
+        return SQLITE_ERROR;
+    } catch (const std::bad_alloc&) {
+        // Nothing may cross SQLite's C frames.
+        c->rows.clear();
+        return SQLITE_NOMEM;
+    }
     return SQLITE_OK;
 }
 
@@ -127,9 +242,10 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
     const Cell& cell = c->rows[c->at][size_t(column)];
     if (const auto* number = std::get_if<int64_t>(&cell)) {
         sqlite3_result_int64(ctx, *number);
+    } else if (const auto* text = std::get_if<QByteArray>(&cell)) {
+        sqlite3_result_text(ctx, text->constData(), int(text->size()), SQLITE_TRANSIENT);
     } else {
-        const QByteArray& text = std::get<QByteArray>(cell);
-        sqlite3_result_text(ctx, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        sqlite3_result_null(ctx);
     }
     return SQLITE_OK;
 }
@@ -182,6 +298,7 @@ int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid) {
         {"v$session", View::Session},
         {"v$statname", View::StatName},
         {"v$sesstat", View::SesStat},
+        {"v$sql_plan_statistics_all", View::PlanStatistics},
     };
     for (const auto& [name, view] : views) {
         const int rc = sqlite3_create_module_v2(db, name, &kViewModule,

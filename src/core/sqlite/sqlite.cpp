@@ -130,6 +130,10 @@ Statement& Statement::bindNull(int index) {
     return *this;
 }
 
+QString Statement::parameterName(int index) const {
+    return QString::fromUtf8(sqlite3_bind_parameter_name(stmt_, index));
+}
+
 void Statement::run() {
     while (step()) {
     }

@@ -87,6 +87,11 @@ class Statement {
     Statement& bind(int index, double value);
     Statement& bindBlob(int index, QByteArrayView bytes);
     Statement& bindNull(int index);
+    // The statement's parameters: how many positions there are, and the name of one as
+    // written (":name", "?1"; empty for a bare "?"). Named parameters written twice share one
+    // position.
+    int parameterCount() const { return sqlite3_bind_parameter_count(stmt_); }
+    QString parameterName(int index) const;
 
     // Steps once: true when a row is there, false when the statement is done. Throws Error.
     bool step() {

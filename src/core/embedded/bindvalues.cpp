@@ -1,0 +1,91 @@
+#include "core/embedded/bindvalues.h"
+
+#include "core/embedded/oracleerrors.h"
+#include "core/embedded/oracleformats.h"
+
+#include <QRegularExpression>
+
+#include <variant>
+#include <vector>
+
+namespace qv::embedded {
+
+namespace {
+
+using Value = std::variant<std::monostate, QString, int64_t, double>;
+
+// "ORA-01861: literal does not match format string" as the error Oracle raises.
+DbError faultError(const char* message) {
+    static const QRegularExpression kCode(QStringLiteral("^ORA-(\\d+)"));
+    const QString text = QString::fromLatin1(message);
+    return oracleError(kCode.match(text).captured(1).toInt(), text);
+}
+
+Value valueOf(const BindValue& b) {
+    const QString text = b.value.trimmed();
+    switch (b.type) {
+        case BindType::Null:
+            return {};
+        case BindType::Varchar2:
+            // Oracle keeps a string's blanks; only an empty one is NULL.
+            return b.value.isEmpty() ? Value{} : Value{b.value};
+        case BindType::Number: {
+            if (text.isEmpty())
+                return {};
+            const std::optional<oracle::Value> n = oracle::numberFromText(text);
+            if (!n)
+                throw oracleError(1722, QStringLiteral("ORA-01722: invalid number"));
+            return n->kind == oracle::Value::Integer ? Value{n->integer} : Value{n->real};
+        }
+        case BindType::Date: {
+            if (text.isEmpty())
+                return {};
+            // The date alone, or with its time: the two forms a bind value is typed in.
+            const QString format =
+                text.size() > 10 ? oracle::kDefaultDateFormat : QStringLiteral("YYYY-MM-DD");
+            try {
+                return storedDateText(oracle::parseDate(text, format), false);
+            } catch (const oracle::OracleFault& f) {
+                throw faultError(f.message);
+            }
+        }
+    }
+    return {};
+}
+
+const BindValue* find(const BindList& binds, QStringView name) {
+    for (const BindValue& b : binds) {
+        if (name.compare(b.name, Qt::CaseInsensitive) == 0)
+            return &b;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void bindValues(sqlite::Statement& stmt, const BindList& binds) {
+    // Every value is read before any is bound, so a bad one leaves the statement untouched.
+    const int n = stmt.parameterCount();
+    std::vector<Value> values;
+    values.reserve(size_t(n));
+    for (int i = 1; i <= n; ++i) {
+        const QString name = stmt.parameterName(i);
+        const BindValue* b = name.size() > 1 ? find(binds, QStringView(name).mid(1)) : nullptr;
+        if (!b)
+            throw oracleError(1008, QStringLiteral("ORA-01008: not all variables bound"));
+        values.push_back(valueOf(*b));
+    }
+    for (int i = 1; i <= n; ++i) {
+        const Value& v = values[size_t(i - 1)];
+        if (const auto* text = std::get_if<QString>(&v))
+            stmt.bind(i, *text);
+        else if (const auto* integer = std::get_if<int64_t>(&v))
+            stmt.bind(i, *integer);
+        else if (const auto* real = std::get_if<double>(&v))
+            stmt.bind(i, *real);
+        else
+            stmt.bindNull(i);
+    }
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,160 @@
+#include "core/embedded/cursors.h"
+
+#include "core/sql/sqltokens.h"
+#include "core/sqlite/sqlite.h"
+
+#include <QCryptographicHash>
+
+#include <algorithm>
+
+namespace qv::embedded {
+
+namespace {
+
+// Oracle's alphabet for SQL_IDs.
+constexpr char kBase32[] = "0123456789abcdfghjkmnpqrstuvwxyz";
+
+uint64_t leadingBits(const QByteArray& digest, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | uint8_t(digest[i]);
+    return v;
+}
+
+// The figure `m` stands for in `cursor`'s run; empty when it cannot be told.
+std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
+    auto counter = [&](bool loops) -> std::optional<int64_t> {
+        const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                       [&](const ScanLine& l) { return l.id == m.line; });
+        if (line == cursor.plan.end())
+            return std::nullopt;
+        const int64_t v = loops ? line->loops : line->visits;
+        return v < 0 ? std::nullopt : std::optional<int64_t>(v);
+    };
+    switch (m.kind) {
+        case Measure::Loops:
+            return counter(true);
+        case Measure::Visits:
+            return counter(false);
+        case Measure::StatementRows:
+            return cursor.rows;
+        case Measure::Constant:
+            return m.value;
+        case Measure::None:
+            break;
+    }
+    return std::nullopt;
+}
+
+// SQLite's plan of the statement, compiled again: for a statement whose run reported no line.
+std::vector<EqpLine> explainAgain(sqlite3* db, const QString& sqliteText) {
+    std::vector<EqpLine> lines;
+    sqlite::Statement eqp(db, "EXPLAIN QUERY PLAN " + sqliteText.toUtf8());
+    while (eqp.step())
+        lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
+    return lines;
+}
+
+}  // namespace
+
+QString sqlIdOf(const QString& text) {
+    const QByteArray digest = QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256);
+    uint64_t v = leadingBits(digest, 8);
+    // 13 characters of 5 bits hold 65: the first holds the top 4.
+    QString id(13, u'0');
+    for (int i = 12; i >= 0; --i) {
+        id[i] = QLatin1Char(kBase32[v & 31]);
+        v >>= 5;
+    }
+    return id;
+}
+
+int64_t planHashValue(const std::vector<PlanRow>& rows) {
+    if (rows.empty())
+        return 0;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const PlanRow& r : rows) {
+        hash.addData(QStringLiteral("%1|%2|%3|%4\n")
+                         .arg(r.id)
+                         .arg(r.operation, r.options, r.objectName)
+                         .toUtf8());
+    }
+    return int64_t(leadingBits(hash.result(), 4));
+}
+
+std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
+    std::vector<ScanLine> lines;
+#ifdef SQLITE_ENABLE_STMT_SCANSTATUS
+    for (int i = 0;; ++i) {
+        const char* explain = nullptr;
+        if (sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_EXPLAIN, SQLITE_SCANSTAT_COMPLEX,
+                                       &explain) != 0)
+            break;
+        ScanLine line;
+        sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_SELECTID, SQLITE_SCANSTAT_COMPLEX,
+                                   &line.id);
+        sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_PARENTID, SQLITE_SCANSTAT_COMPLEX,
+                                   &line.parent);
+        sqlite3_int64 n = -1;
+        sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NLOOP, SQLITE_SCANSTAT_COMPLEX, &n);
+        line.loops = n;
+        n = -1;
+        sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX, &n);
+        line.visits = n;
+        line.detail = QString::fromUtf8(explain ? explain : "");
+        // A line without an EXPLAIN text of its own is no line of the plan.
+        if (explain)
+            lines.push_back(std::move(line));
+    }
+    // The order EXPLAIN QUERY PLAN gives them in: by their place in the program.
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const ScanLine& a, const ScanLine& b) { return a.id < b.id; });
+#else
+    (void)stmt;
+#endif
+    return lines;
+}
+
+bool asksPlanStatistics(const QString& sql) {
+    static const QString kHint = QStringLiteral("GATHER_PLAN_STATISTICS");
+    if (!sql.contains(kHint, Qt::CaseInsensitive))
+        return false;
+    for (const sql::Token& t : sql::lex(sql)) {
+        if (t.kind == sql::TokenKind::Hint && t.text.contains(kHint, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db) {
+    std::vector<EqpLine> eqp;
+    for (const ScanLine& l : cursor.plan)
+        eqp.push_back({l.id, l.parent, l.detail});
+    if (eqp.empty())
+        eqp = explainAgain(db, cursor.sqliteText);
+    const std::vector<PlanRow> rows = translatePlan(cursor.text, eqp, cursor.owner, db);
+    std::vector<CursorPlanLine> lines;
+    lines.reserve(rows.size());
+    for (const PlanRow& row : rows) {
+        CursorPlanLine line;
+        line.row = row;
+        line.depth = row.parentId < 0 ? 0 : lines[size_t(row.parentId)].depth + 1;
+        if (cursor.measured) {
+            // A line of a plan compiled again (its run reported none) names no counter of the
+            // run: it reads as not counted.
+            line.starts = resolve(row.starts, cursor);
+            line.outputRows = resolve(row.rows, cursor);
+            if (row.id == 0) {
+                // The pages belong to the statement as a whole: no line below can be told its
+                // share.
+                line.consistentGets = cursor.consistentGets;
+                line.currentGets = cursor.currentGets;
+                line.diskReads = cursor.diskReads;
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+}  // namespace qv::embedded

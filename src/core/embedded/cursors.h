@@ -1,0 +1,89 @@
+#pragma once
+
+#include "core/embedded/planbuilder.h"
+
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// What the engine keeps of the statements a session ran, for V$SESSION.PREV_SQL_ID and
+// V$SQL_PLAN_STATISTICS_ALL: Oracle's cursors in the shared pool, one child each.
+namespace qv::embedded {
+
+// One line of SQLite's plan of a statement as its scan status gives it after the run: EXPLAIN
+// QUERY PLAN's id, parent and text, and the line's counters (-1 where SQLite keeps none).
+struct ScanLine {
+    int id = 0;
+    int parent = 0;
+    QString detail;
+    int64_t loops = -1;
+    int64_t visits = -1;
+};
+
+// The last execution of one statement.
+struct ExecutedCursor {
+    QString sqlId;
+    QString text;        // as the client sent it
+    QString sqliteText;  // as SQLite ran it
+    QString owner;       // the session's user, in upper case: the owner of what it names
+    // The plan that ran, from its scan status; empty when SQLite reported no line of it (a
+    // count(*) of a whole table, which it answers without a loop).
+    std::vector<ScanLine> plan;
+    // Run with STATISTICS_LEVEL = ALL (or the GATHER_PLAN_STATISTICS hint): its figures were
+    // collected. Without, its lines show none, as Oracle's do.
+    bool measured = false;
+    int64_t rows = 0;  // returned to the client, or changed
+    // Pages the whole statement read from the page cache, split as V$SESSTAT splits them
+    // (consistent gets for a query, db block gets for a change), and of those read from the
+    // file.
+    int64_t consistentGets = 0;
+    int64_t currentGets = 0;
+    int64_t diskReads = 0;
+    // Which database it ran on: its file, or (in memory) its connection.
+    QString file;
+    const void* connection = nullptr;
+    uint64_t sequence = 0;  // the order executions ended in, over all sessions
+};
+
+// Oracle's form of a SQL_ID for `text` exactly as sent: 13 characters of Oracle's base-32
+// alphabet (0-9 and the letters other than e, i, l, o) for 64 bits of the text's SHA-256. The
+// same text always has the same id; it is not the id Oracle would give it, which is made from
+// another hash. Cannot fail.
+QString sqlIdOf(const QString& text);
+
+// PLAN_HASH_VALUE of a plan: a 32-bit number from the operation, options and object of each
+// line in id order, so two plans of one shape have the same value; 0 for no plan. Cannot fail.
+int64_t planHashValue(const std::vector<PlanRow>& rows);
+
+// The lines of `stmt`'s plan as its scan status reports them, in EXPLAIN QUERY PLAN's order,
+// with their counters of the run since the scan status was last reset. Empty in a build without
+// scan status. Cannot fail.
+std::vector<ScanLine> scanLines(sqlite3_stmt* stmt);
+
+// Whether `sql` (as the client sent it) asks for its plan statistics with Oracle's hint
+// GATHER_PLAN_STATISTICS. Cannot fail.
+bool asksPlanStatistics(const QString& sql);
+
+// One line of V$SQL_PLAN_STATISTICS_ALL.
+struct CursorPlanLine {
+    PlanRow row;
+    int depth = 0;
+    std::optional<int64_t> starts;
+    std::optional<int64_t> outputRows;
+    std::optional<int64_t> consistentGets;
+    std::optional<int64_t> currentGets;
+    std::optional<int64_t> diskReads;
+};
+
+// The plan lines of `cursor`, drawn as EXPLAIN PLAN draws them (translatePlan()) with the
+// estimates read now on `db` (a connection to the file it ran on), and with the figures its run
+// measured when it was measured. A figure the engine cannot attribute to a line is empty: the
+// pages read belong to the statement line alone, and no line has a time (this build of SQLite
+// counts no cycles). Throws sqlite::Error when the estimates cannot be read.
+std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db);
+
+}  // namespace qv::embedded

@@ -1,0 +1,341 @@
+// How the plan builder reads one table: the access paths of a SQLite loop drawn as Oracle's
+// (see translatePlan()), and where their actual figures come from.
+#include "core/embedded/plansteps.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace qv::embedded::plan {
+
+namespace {
+
+// The columns of SQLite's "(a=? AND b>?)" after an index's name, lower case.
+QStringList constraintColumns(const QString& usingText) {
+    static const QRegularExpression kColumn(QStringLiteral(R"((\w+)(?:=|>|<|>=|<=)\?)"));
+    const qsizetype open = usingText.indexOf(u'(');
+    QStringList columns;
+    if (open < 0)
+        return columns;
+    for (auto it = kColumn.globalMatch(usingText, open); it.hasNext();) {
+        const QString column = it.next().captured(1).toLower();
+        if (!columns.contains(column))
+            columns << column;
+    }
+    return columns;
+}
+
+// Whether the key values of `column` come from an IN (subquery).
+bool keysFromList(const QList<Predicate>& conditions, const QString& column) {
+    return std::any_of(conditions.begin(), conditions.end(),
+                       [&](const Predicate& p) { return p.subquery && p.column == column; });
+}
+
+}  // namespace
+
+QString Builder::ownerOf(const QString& column, const QString& alias, const QString& table) {
+    const QString found = estimates_.tableOf(column, aliases_.values());
+    if (!found.isEmpty())
+        return tableName(alias).compare(found, Qt::CaseInsensitive) == 0 ? alias
+                                                                         : aliases_.key(found);
+    // In none of the tables, or in several: this one's when it has it.
+    return estimates_.table(table).columns.contains(column) ? alias : QString();
+}
+
+QList<Predicate> Builder::conditionsOn(const QString& alias, const QString& table) {
+    QList<Predicate> found;
+    for (Predicate p : predicates_) {
+        if (p.isJoin() && p.otherAlias == alias && p.alias != alias) {
+            // Read the join from this table's side.
+            std::swap(p.alias, p.otherAlias);
+            std::swap(p.column, p.otherColumn);
+        }
+        if ((p.alias.isEmpty() ? ownerOf(p.column, alias, table) : p.alias) == alias)
+            found << p;
+    }
+    return found;
+}
+
+double Builder::usedWidth(const QString& alias, const PlanEstimates::Table& t) const {
+    const std::optional<QStringList> names = namesUsed(tokens_, alias);
+    if (!names)
+        return t.width;
+    double width = 0;
+    for (const QString& name : *names) {
+        const qsizetype c = t.columns.indexOf(name);
+        if (c >= 0)
+            width += t.widths.value(c, 10);
+    }
+    return width;
+}
+
+Step Builder::tableAccess(const QString& name, const QString& usingText, const QStringList& outer,
+                          bool& hashed, bool searched) {
+    static const QRegularExpression kIndex(
+        QStringLiteral(R"(^(COVERING )?INDEX (\S+)(?: \((.*)\))?$)"));
+    Access a;
+    a.alias = name.toLower();
+    a.table = tableName(name);
+    a.t = &estimates_.table(a.table);
+    a.object = a.table;
+    a.width = usedWidth(a.alias, *a.t);
+    a.conditions = conditionsOn(a.alias, a.table);
+    if (usingText.isEmpty() || usingText.startsWith(u"AUTOMATIC"))
+        return fullScan(a, usingText, outer, hashed);
+    if (usingText.startsWith(u"INTEGER PRIMARY KEY"))
+        return rowidAccess(a, usingText, outer);
+    const QRegularExpressionMatch m = kIndex.match(usingText);
+    if (!m.hasMatch())  // a form this engine does not know: read it as a full scan
+        return fullScan(a, QString(), outer, hashed);
+    return indexAccess(a, m, outer, searched);
+}
+
+// A table read whole; with a transient index on it (`usingText` AUTOMATIC...), which Oracle
+// would hash instead.
+Step Builder::fullScan(const Access& a, const QString& usingText, const QStringList& outer,
+                       bool& hashed) {
+    // A transient index on the inner table: Oracle would hash the inner rows instead.
+    hashed = usingText.startsWith(u"AUTOMATIC");
+    Step s = named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("FULL")), a.object);
+    // Hashed, the table is read once: the join a.conditions count at the join.
+    s.card = a.t->rows * otherSelectivity(a, {}, hashed ? QStringList{} : outer);
+    if (hashed)
+        s.probeShare = otherSelectivity(a, {}, outer) / otherSelectivity(a, {}, {});
+    s.cost = a.t->pages + cpuCost(a.t->rows);
+    s.width = a.width;
+    s.hashed = hashed;
+    if (hashed)
+        s.keys = constraintColumns(usingText);
+    return s;
+}
+
+// SEARCH t USING INTEGER PRIMARY KEY: the rowid, found by its value or a range of them.
+Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStringList& outer) {
+    const bool single = usingText.contains(u"rowid=?");
+    // The INTEGER PRIMARY KEY column is the rowid: searched by its name it is the primary
+    // key's index to an Oracle user; searched as ROWID, a rowid access.
+    const bool byKey =
+        !a.t->rowidColumn.isEmpty() &&
+        std::any_of(a.conditions.begin(), a.conditions.end(),
+                    [&](const Predicate& p) { return p.column == a.t->rowidColumn; });
+    const QString key = byKey ? a.t->rowidColumn : QStringLiteral("rowid");
+    // "rowid=?" is also how SQLite searches an IN list of keys, one after the other: what
+    // Oracle shows as an INLIST ITERATOR over the unique scan.
+    const auto inList =
+        std::find_if(a.conditions.begin(), a.conditions.end(), [&](const Predicate& p) {
+            return !p.subquery && p.op == u"IN" && p.column == key && p.values > 0;
+        });
+    const double keys = single && inList != a.conditions.end() ? inList->values : 1;
+    const double found =
+        single ? keys : a.t->rows * estimates_.rangeSelectivity(a.conditions, a.table, key);
+    const double card =
+        found * otherSelectivity(a, {a.t->rowidColumn, u"rowid"_s, u"_rowid_"_s, u"oid"_s}, outer);
+    if (!byKey) {
+        Step s =
+            named(step(QStringLiteral("TABLE ACCESS"),
+                       single ? QStringLiteral("BY USER ROWID") : QStringLiteral("BY ROWID RANGE")),
+                  a.object);
+        s.card = card;
+        s.cost = single ? 1 : a.t->pages * found / a.t->rows + cpuCost(found);
+        s.width = a.width;
+        s.keys = {key};
+        return s;
+    }
+    Step index = named(step(QStringLiteral("INDEX"),
+                            single ? QStringLiteral("UNIQUE SCAN") : QStringLiteral("RANGE SCAN")),
+                       QStringLiteral("PK_") + a.object);
+    index.card = found;
+    index.cost = single ? keys : 1 + a.t->pages * found / a.t->rows / 4 + cpuCost(found);
+    index.width = a.t->widths.value(a.t->columns.indexOf(a.t->rowidColumn), 4);
+    index.keys = {key};
+    Step s = named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {index}),
+                   a.object);
+    s.card = card;
+    s.cost = index.cost + (single ? keys : a.t->pages * found / a.t->rows + cpuCost(found));
+    s.width = a.width;
+    s.listDriven = keysFromList(a.conditions, a.t->rowidColumn);
+    s.tableRows = a.t->rows;
+    if (keys > 1) {
+        Step iterator = step(QStringLiteral("INLIST ITERATOR"), QString(), {s});
+        iterator.card = s.card;
+        iterator.cost = s.cost;
+        iterator.width = s.width;
+        iterator.tableRows = a.t->rows;
+        return iterator;
+    }
+    return s;
+}
+
+// SEARCH / SCAN t USING [COVERING] INDEX i (constraints): the index's scan, under the table's
+// access by rowid unless the index covers what is read.
+Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
+                          const QStringList& outer, bool searched) {
+    static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+)(=|>|<|>=|<=)\?$)"));
+    const bool covering = !m.captured(1).isEmpty();
+    const QString indexName = m.captured(2);
+    const PlanEstimates::Index& index = estimates_.index(indexName);
+    int equal = 0;
+    double range = 1;
+    QStringList used;
+    for (const QString& c : m.captured(3).split(QStringLiteral(" AND "), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch cm = kConstraint.match(c.trimmed());
+        if (!cm.hasMatch())
+            continue;
+        const QString column = cm.captured(1).toLower();
+        if (cm.captured(2) == u"=" && equal == used.size())
+            ++equal;
+        else if (!used.contains(column))
+            range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
+                         ? estimates_.rangeSelectivity(a.conditions, a.table, column)
+                         : 1.0 / 3;  // bounded by a join or a bind variable
+        used << column;
+    }
+    const bool search = !used.isEmpty();
+    // SEARCH without any condition: the first or last key, for min() or max().
+    const bool minMax = !search && searched;
+    const double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
+    const double share = found / a.t->rows;
+    QString scan = QStringLiteral("FULL SCAN");
+    if (minMax)
+        scan = QStringLiteral("FULL SCAN (MIN/MAX)");
+    else if (search)
+        scan = index.unique && equal >= index.columns.size() ? QStringLiteral("UNIQUE SCAN")
+                                                             : QStringLiteral("RANGE SCAN");
+    Step indexStep = named(step(QStringLiteral("INDEX"), scan), indexName);
+    indexStep.card = found;
+    indexStep.cost = (search || minMax ? 2 : 0) + index.leafPages * share + cpuCost(found);
+    indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
+    indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
+    indexStep.keys = used;
+    const double card = found * otherSelectivity(a, used, outer);
+    if (covering) {
+        indexStep.card = card;
+        return indexStep;
+    }
+    // Oracle shows the table access above the index scan that feeds it its rowids.
+    Step s =
+        named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {indexStep}),
+              a.object);
+    s.card = card;
+    s.cost = indexStep.cost + a.t->pages * share + cpuCost(found);
+    s.width = a.width;
+    s.listDriven = indexStep.listDriven;
+    s.tableRows = a.t->rows;
+    return s;
+}
+
+Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& hashed) {
+    static const QRegularExpression kVirtual(QStringLiteral(R"(^SCAN (\S+) VIRTUAL TABLE)"));
+    // "EXISTS": a correlated EXISTS that SQLite runs as a semi-join.
+    static const QRegularExpression kLoop(
+        QStringLiteral(R"(^(SCAN|SEARCH) (\S+)( EXISTS)?(?: USING (.*))?$)"));
+    hashed = false;
+    QRegularExpressionMatch m;
+    if (detail == u"SCAN CONSTANT ROW") {
+        Step s = step(QStringLiteral("FAST DUAL"), QString());
+        s.cost = 2;
+        s.width = 0;
+        return s;
+    }
+    if ((m = kVirtual.match(detail)).hasMatch()) {
+        Step s = named(step(QStringLiteral("FIXED TABLE"), QStringLiteral("FULL")), m.captured(1));
+        s.card = 20;
+        s.cost = 1;
+        s.width = 30;
+        return s;
+    }
+    m = kLoop.match(detail);
+    if (!m.hasMatch())
+        return Step{};
+    const QString name = m.captured(2);
+    const QString view =
+        views_.contains(name.toLower()) ? name.toLower() : tableName(name).toLower();
+    if (views_.contains(view)) {
+        // A subquery in FROM or a WITH query, read as it comes or hashed on the join key.
+        const QString usingText = m.captured(4);
+        hashed = usingText.startsWith(u"AUTOMATIC");
+        Step s = step(QStringLiteral("VIEW"), QString(), {views_.value(view)});
+        s.alias = name.toLower();
+        if (hashed)
+            s.keys = constraintColumns(usingText);
+        s.semi = !m.captured(3).isEmpty();
+        for (const Predicate& p : predicates_) {
+            const bool mine =
+                p.alias == name.toLower() ||
+                (p.alias.isEmpty() && estimates_.tableOf(p.column, aliases_.values()).isEmpty());
+            if (mine && !p.isJoin())
+                s.card *= p.op == u"=" ? 0.1 : p.isRange() ? 1.0 / 3 : 1;
+        }
+        s.card = std::max(s.card, 1.0);
+        if (hashed)
+            s.probeShare = 1 / s.card;
+        s.hashed = hashed;
+        return s;
+    }
+    Step s = tableAccess(name, m.captured(4), outer, hashed, m.captured(1) == u"SEARCH");
+    s.semi = !m.captured(3).isEmpty();
+    return s;
+}
+
+Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine) {
+    static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
+    static const QLatin1StringView kLeftJoin(" LEFT-JOIN");
+    QString detail = nodes_[id].detail;
+    // The inner table of an outer join: each outer row is kept, with NULLs when none matches.
+    const bool outerJoined = detail.endsWith(kLeftJoin);
+    if (outerJoined)
+        detail.chop(kLeftJoin.size());
+    Step s = loopSteps(detail, outer, hashed);
+    if (s.alias.isEmpty())
+        s.alias = kName.match(detail).captured(1).toLower();
+    s.outerJoined = outerJoined;
+    markLoop(s, id, hashed ? buildLine : -1);
+    return s;
+}
+
+// SQLite counts, for each loop, how often it began (once per row of the loops outside it) and
+// the rows it visited: the rows an index finds, before any other condition. What the loop hands
+// on after its conditions is counted where the rows go next (Builder::block()).
+void Builder::markLoop(Step& s, int id, int buildLine) const {
+    s.loop = id;
+    s.block = context_.text;
+    s.role = PlanRole::Access;
+    s.starts = Measure::loops(id);
+    if (s.operation == u"FAST DUAL") {
+        // SQLite keeps no counter for its constant row: it is read once each time the block is.
+        s.starts = context_.starts;
+    } else if (s.hashed) {
+        // Read once into the table that the join probes: SQLite's automatic index.
+        s.starts = buildLine >= 0 ? Measure::loops(buildLine) : Measure{};
+        s.rows = buildLine >= 0 ? Measure::visits(buildLine) : Measure{};
+        return;
+    }
+    // An IN list's keys are looked up one after the other inside the one loop: how often each
+    // line below the iterator began is not counted.
+    bool perKey = s.listDriven;
+    if (s.operation == u"INLIST ITERATOR") {
+        s.role = PlanRole::Iterator;
+        perKey = true;
+    }
+    if (perKey && s.role == PlanRole::Access)
+        s.starts = {};
+    Step* line = &s;
+    while (!line->children.empty() && line->operation != u"VIEW" && line->operation != u"INDEX") {
+        Step& below = line->children.front();
+        below.loop = id;
+        below.alias = s.alias;
+        below.block = s.block;
+        below.starts = perKey ? Measure{} : Measure::loops(id);
+        if (below.operation == u"INDEX") {
+            below.role = PlanRole::Index;
+            below.rows = Measure::visits(id);
+        } else {
+            below.role = PlanRole::Access;
+        }
+        line = &below;
+    }
+}
+
+}  // namespace qv::embedded::plan

@@ -1,0 +1,454 @@
+// The statement's conditions on the plan lines that apply them, in Oracle's notation: see
+// attachPredicates().
+#include "core/embedded/planpredicates.h"
+
+#include "core/embedded/oraclefunctions.h"
+#include "core/embedded/planfacts.h"
+
+#include <QDate>
+#include <QMap>
+#include <QSet>
+#include <QTime>
+
+#include <algorithm>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::isName;
+using sql::Range;
+using sql::Token;
+using sql::TokenKind;
+using sql::unquoted;
+
+constexpr size_t kTopLevel = size_t(-1);
+
+// Words that stand for values or operators in a condition, never for a column.
+bool isValueWord(const Token& t) {
+    return sql::isOneOf(t, {u"NULL",
+                            u"TRUE",
+                            u"FALSE",
+                            u"SYSDATE",
+                            u"SYSTIMESTAMP",
+                            u"CURRENT_DATE",
+                            u"CURRENT_TIMESTAMP",
+                            u"LOCALTIMESTAMP",
+                            u"USER",
+                            u"ROWNUM",
+                            u"LEVEL",
+                            u"PRIOR",
+                            u"DATE",
+                            u"TIMESTAMP",
+                            u"INTERVAL",
+                            u"CASE",
+                            u"WHEN",
+                            u"THEN",
+                            u"ELSE",
+                            u"END"});
+}
+
+bool isWordish(const Token& t) {
+    return t.kind == TokenKind::Word || t.kind == TokenKind::Quoted ||
+           t.kind == TokenKind::Number || t.kind == TokenKind::String ||
+           t.kind == TokenKind::Param || t.kind == TokenKind::Blob;
+}
+
+// A name as Oracle prints it: in double quotes, upper case unless it was quoted.
+QString oracleName(const Token& t) {
+    return u'"' + (t.kind == TokenKind::Quoted ? unquoted(t) : unquoted(t).toUpper()) + u'"';
+}
+
+// One condition (an AND term) and what it names.
+struct Condition {
+    Range range;
+    size_t scope = kTopLevel;  // the '(' of the innermost query it stands in
+    bool having = false;
+    bool on = false;  // of a join's ON clause
+    bool subquery = false;
+    bool unresolved = false;  // a column whose table cannot be told
+    QSet<QString> aliases;
+    QHash<QString, QStringList> columns;  // alias -> columns it names of that table
+};
+
+class Placer {
+  public:
+    Placer(const std::vector<Token>& t, const QHash<QString, QString>& aliases,
+           PlanEstimates& estimates, std::vector<PlanRow>& rows)
+        : t_(t), aliases_(aliases), estimates_(estimates), rows_(rows) {
+        qualify_ = aliases_.size() > 1;
+        for (const QString& table : aliases_)
+            tables_ << table;
+    }
+
+    void place(Range range, bool having, bool on) {
+        Condition c = read(range, having);
+        c.on = on;
+        if (c.range.empty())
+            return;
+        PlanRow* target = nullptr;
+        bool access = false;
+        if (c.having) {
+            target = single(PlanRole::Group);
+        } else if (c.subquery) {
+            target = single(PlanRole::Filter);
+        } else if (!c.unresolved && !c.aliases.isEmpty()) {
+            target = lineFor(c, access);
+        }
+        if (target)
+            (access ? access_ : filter_)[target->id] << render(c);
+    }
+
+    // Writes the conditions placed on each line, joined by AND; an OR among several keeps its
+    // own parentheses.
+    void finish() {
+        auto joined = [](const QStringList& conditions) {
+            if (conditions.size() == 1)
+                return conditions.front();
+            QStringList grouped;
+            for (const QString& c : conditions)
+                grouped << (c.contains(QStringLiteral(" OR ")) ? u'(' + c + u')' : c);
+            return grouped.join(QStringLiteral(" AND "));
+        };
+        for (auto it = access_.cbegin(); it != access_.cend(); ++it)
+            rows_[size_t(it.key())].accessPredicates = joined(it.value());
+        for (auto it = filter_.cbegin(); it != filter_.cend(); ++it)
+            rows_[size_t(it.key())].filterPredicates = joined(it.value());
+    }
+
+  private:
+    Condition read(Range range, bool having) const;
+    QString aliasOf(const QString& column) const;
+    PlanRow* single(PlanRole role) {
+        PlanRow* found = nullptr;
+        for (PlanRow& r : rows_) {
+            if (r.role != role)
+                continue;
+            if (found)
+                return nullptr;
+            found = &r;
+        }
+        return found;
+    }
+    const PlanRow* accessLine(const QString& alias, const Condition& c) const;
+    PlanRow* lineFor(const Condition& c, bool& access);
+    bool findsBy(const Condition& c, const QString& alias, const QStringList& keys) const;
+    size_t scopeOf(size_t at) const;
+    QString render(const Condition& c) const;
+    QString renderRange(size_t first, size_t last) const;
+    QString reference(size_t i, size_t& next) const;
+
+    const std::vector<Token>& t_;
+    const QHash<QString, QString>& aliases_;
+    PlanEstimates& estimates_;
+    std::vector<PlanRow>& rows_;
+    QStringList tables_;
+    bool qualify_ = false;
+    QMap<int, QStringList> access_;  // line id -> its conditions, in the statement's order
+    QMap<int, QStringList> filter_;
+};
+
+// The '(' that opens the innermost parenthesized query around token `at`; kTopLevel for none.
+size_t Placer::scopeOf(size_t at) const {
+    int depth = 0;
+    for (size_t i = at; i-- > 0;) {
+        if (t_[i].isOp(u')')) {
+            ++depth;
+        } else if (t_[i].isOp(u'(')) {
+            if (depth > 0) {
+                --depth;
+            } else if (i + 1 < t_.size() && (t_[i + 1].is(u"SELECT") || t_[i + 1].is(u"WITH"))) {
+                return i;
+            }
+        }
+    }
+    return kTopLevel;
+}
+
+// The alias of the one table that has `column`; empty when none or several have it, or the
+// statement reads that table more than once.
+QString Placer::aliasOf(const QString& column) const {
+    const QString table = estimates_.tableOf(column, tables_);
+    if (table.isEmpty() || tables_.count(table) != 1)
+        return {};
+    return aliases_.key(table);
+}
+
+Condition Placer::read(Range range, bool having) const {
+    Condition c;
+    c.range = range;
+    c.having = having;
+    c.scope = scopeOf(range.first);
+    for (size_t i = range.first; i < range.last; ++i) {
+        const Token& k = t_[i];
+        if (k.is(u"ROWNUM") || k.is(u"LEVEL") || k.is(u"PRIOR"))
+            return {};
+        if (k.isOp(u'(') && i + 1 < range.last &&
+            (t_[i + 1].is(u"SELECT") || t_[i + 1].is(u"WITH"))) {
+            c.subquery = true;
+            i = sql::closing(t_, i, range.last);
+            continue;
+        }
+        if (!isName(k) || sql::isKeyword(k) || isValueWord(k) ||
+            (i + 1 < range.last && t_[i + 1].isOp(u'(')) || (i > 0 && t_[i - 1].isOp(u'.')))
+            continue;
+        QString alias;
+        QString column;
+        if (i + 2 < range.last && t_[i + 1].isOp(u'.') && isName(t_[i + 2])) {
+            alias = unquoted(k).toLower();
+            column = unquoted(t_[i + 2]).toLower();
+        } else {
+            column = unquoted(k).toLower();
+            alias = aliasOf(column);
+        }
+        if (alias.isEmpty() || !aliases_.contains(alias)) {
+            c.unresolved = true;
+        } else {
+            c.aliases.insert(alias);
+            c.columns[alias] << column;
+        }
+    }
+    return c;
+}
+
+// The line that hands on the rows of `alias` for condition `c`: the one loop reading that name,
+// or where several do, the one of the query the condition stands in.
+const PlanRow* Placer::accessLine(const QString& alias, const Condition& c) const {
+    std::vector<const PlanRow*> lines;
+    for (const PlanRow& r : rows_) {
+        const bool belowIterator =
+            r.parentId >= 0 && rows_[size_t(r.parentId)].role == PlanRole::Iterator;
+        if ((r.role == PlanRole::Access || r.role == PlanRole::Iterator) && r.alias == alias &&
+            !belowIterator)
+            lines.push_back(&r);
+    }
+    if (lines.size() == 1)
+        return lines.front();
+    const PlanRow* known = nullptr;
+    const PlanRow* unknown = nullptr;
+    int knownCount = 0, unknownCount = 0;
+    for (const PlanRow* r : lines) {
+        if (r->block.empty()) {
+            unknown = r;
+            ++unknownCount;
+        } else if (r->block.first <= c.range.first && c.range.last <= r->block.last &&
+                   scopeOf(r->block.first) == c.scope) {
+            known = r;
+            ++knownCount;
+        }
+    }
+    if (knownCount == 1)
+        return known;
+    // A subquery's own lines do not know its text: only a condition inside a subquery can be
+    // theirs.
+    if (knownCount == 0 && unknownCount == 1 && c.scope != kTopLevel)
+        return unknown;
+    return nullptr;
+}
+
+// Whether `c` finds rows of `alias` by `keys`: each column it names of that table is a key, and
+// it compares rather than excludes.
+bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList& keys) const {
+    const QStringList columns = c.columns.value(alias);
+    if (columns.isEmpty() || keys.isEmpty())
+        return false;
+    for (const QString& column : columns) {
+        if (!keys.contains(column))
+            return false;
+    }
+    for (size_t i = c.range.first; i < c.range.last; ++i) {
+        const Token& k = t_[i];
+        if (k.is(u"IN") && i + 1 < c.range.last && t_[i + 1].isOp(u'(')) {
+            i = sql::closing(t_, i + 1, c.range.last);  // the list of values it looks up
+            continue;
+        }
+        if (k.is(u"OR") || k.is(u"NOT") || k.isOp(u"<>") || k.isOp(u"!=") || k.isOp(u'('))
+            return false;
+    }
+    return true;
+}
+
+PlanRow* Placer::lineFor(const Condition& c, bool& access) {
+    // The table the condition can be applied at: the last one read of those it names.
+    const PlanRow* last = nullptr;
+    QString lastAlias;
+    for (const QString& alias : c.aliases) {
+        const PlanRow* line = accessLine(alias, c);
+        if (!line)
+            return nullptr;
+        if (!last || line->id > last->id) {
+            last = line;
+            lastAlias = alias;
+        }
+    }
+    PlanRow* target = &rows_[size_t(last->id)];
+    for (PlanRow& r : rows_) {
+        if (r.loop != target->loop || r.loop < 0)
+            continue;
+        if (r.role == PlanRole::Index && findsBy(c, lastAlias, r.keys)) {
+            access = true;
+            return &r;
+        }
+    }
+    // A line below an INLIST ITERATOR hands the rows on.
+    if (target->role == PlanRole::Iterator && size_t(target->id) + 1 < rows_.size())
+        target = &rows_[size_t(target->id) + 1];
+    // A WHERE condition on the inner table of an outer join keeps or drops the joined rows,
+    // NULLs included: the join applies it.
+    if (!c.on) {
+        for (const PlanRow* line = target; line->parentId >= 0;) {
+            PlanRow& parent = rows_[size_t(line->parentId)];
+            if (parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") {
+                if (parent.options == u"OUTER" && line->position == 2)
+                    return &parent;
+                break;
+            }
+            line = &parent;
+        }
+    }
+    if (c.aliases.size() > 1) {
+        for (PlanRow& r : rows_) {
+            if (r.role == PlanRole::HashJoin && r.alias == lastAlias && r.id < target->id &&
+                r.block.first == target->block.first && r.block.last == target->block.last) {
+                access = findsBy(c, lastAlias, r.keys);
+                return &r;
+            }
+        }
+    }
+    access = findsBy(c, lastAlias, target->keys);
+    return target;
+}
+
+// A column reference at `i` as Oracle prints it; `next` is set past it.
+QString Placer::reference(size_t i, size_t& next) const {
+    if (i + 2 < t_.size() && t_[i + 1].isOp(u'.') && isName(t_[i + 2])) {
+        next = i + 3;
+        return oracleName(t_[i]) + u'.' + oracleName(t_[i + 2]);
+    }
+    next = i + 1;
+    const QString column = unquoted(t_[i]).toLower();
+    const QString alias = qualify_ ? aliasOf(column) : QString();
+    if (alias.isEmpty())
+        return oracleName(t_[i]);
+    return u'"' + alias.toUpper() + QStringLiteral("\".") + oracleName(t_[i]);
+}
+
+// DATE 'yyyy-mm-dd' as Oracle writes the date it stands for.
+std::optional<QString> dateLiteral(const Token& keyword, const Token& text) {
+    if (!keyword.is(u"DATE") || text.kind != TokenKind::String)
+        return std::nullopt;
+    const std::optional<StoredDate> d = readStoredDate(sql::stringValue(text).trimmed());
+    if (!d)
+        return std::nullopt;
+    const QString when = QDate::fromJulianDay(d->days).toString(QStringLiteral("yyyy-MM-dd")) +
+                         u' ' +
+                         QTime::fromMSecsSinceStartOfDay(int(d->seconds * 1000))
+                             .toString(QStringLiteral("HH:mm:ss"));
+    return QStringLiteral("TO_DATE(' %1', 'syyyy-mm-dd hh24:mi:ss')").arg(when);
+}
+
+QString Placer::renderRange(size_t first, size_t last) const {
+    static const QSet<QString> kSpaced = {u"AND"_s,    u"OR"_s,     u"NOT"_s, u"LIKE"_s,
+                                          u"IS"_s,     u"NULL"_s,   u"IN"_s,  u"ESCAPE"_s,
+                                          u"EXISTS"_s, u"BETWEEN"_s};
+    QString out;
+    bool lastWord = false;    // what was written last reads as a word
+    bool lastSpaced = false;  // ... as a keyword that stands apart
+    bool lastOpen = true;     // ... as an opening parenthesis (or nothing was)
+    // No blank around operators, inside parentheses or before a comma; one around keywords and
+    // between two words.
+    auto write = [&](const QString& piece, bool word, bool spaced) {
+        if (!lastOpen && piece != u")" && piece != u"," &&
+            (spaced || lastSpaced || (word && lastWord)))
+            out += u' ';
+        out += piece;
+        lastWord = word;
+        lastSpaced = spaced;
+        lastOpen = piece == u"(";
+    };
+    for (size_t i = first; i < last;) {
+        const Token& k = t_[i];
+        if (i + 1 < last) {
+            if (const std::optional<QString> date = dateLiteral(k, t_[i + 1])) {
+                write(*date, true, false);
+                i += 2;
+                continue;
+            }
+        }
+        if (k.kind == TokenKind::Word && (sql::isKeyword(k) || isValueWord(k))) {
+            const QString word = k.text.toString().toUpper();
+            write(word, true, kSpaced.contains(word) || sql::isKeyword(k));
+            ++i;
+        } else if (isName(k) && i + 1 < last && t_[i + 1].isOp(u'(') && k.kind == TokenKind::Word) {
+            write(k.text.toString().toUpper(), false, false);  // a function's name
+            ++i;
+        } else if (isName(k) && !(i > 0 && t_[i - 1].isOp(u'.'))) {
+            size_t next = i + 1;
+            write(reference(i, next), true, false);
+            i = next;
+        } else if (k.kind == TokenKind::Param) {
+            write(k.text.toString().toUpper(), true, false);
+            ++i;
+        } else if (k.kind == TokenKind::String) {
+            write(sql::quotedString(sql::stringValue(k)), true, false);
+            ++i;
+        } else if (k.isOp(u"!=") || k.isOp(u"^=")) {
+            write(QStringLiteral("<>"), false, false);
+            ++i;
+        } else {
+            write(k.text.toString(), isWordish(k), false);
+            ++i;
+        }
+    }
+    return out;
+}
+
+// BETWEEN as two comparisons and an IN list as comparisons joined by OR, as Oracle prints them;
+// anything else as written.
+QString Placer::render(const Condition& c) const {
+    const size_t first = c.range.first;
+    const size_t last = c.range.last;
+    auto leftOf = [&](size_t keyword, bool& negated) {
+        negated = keyword > first && t_[keyword - 1].is(u"NOT");
+        return renderRange(first, negated ? keyword - 1 : keyword);
+    };
+    bool negated = false;
+    if (const size_t between = sql::findTopLevel(t_, first, last, u"BETWEEN"); between < last) {
+        const size_t split = sql::findTopLevel(t_, between + 1, last, u"AND");
+        if (between == first || split == last)
+            return renderRange(first, last);
+        const QString left = leftOf(between, negated);
+        const QString low = renderRange(between + 1, split);
+        const QString high = renderRange(split + 1, last);
+        return negated ? left + u'<' + low + QStringLiteral(" OR ") + left + u'>' + high
+                       : left + QStringLiteral(">=") + low + QStringLiteral(" AND ") + left +
+                             QStringLiteral("<=") + high;
+    }
+    const size_t in = sql::findTopLevel(t_, first, last, u"IN");
+    if (in == first || in + 1 >= last || !t_[in + 1].isOp(u'(') ||
+        sql::closing(t_, in + 1, last) != last - 1 || c.subquery)
+        return renderRange(first, last);
+    const QString left = leftOf(in, negated);
+    QStringList terms;
+    for (const Range& value : sql::splitTopLevel(t_, in + 2, last - 1))
+        terms << left + (negated ? QStringLiteral("<>") : QStringLiteral("=")) +
+                     renderRange(value.first, value.last);
+    return terms.join(negated ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
+}
+
+}  // namespace
+
+void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>& aliases,
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows) {
+    Placer placer(t, aliases, estimates, rows);
+    for (const ConditionClause& clause : conditionClauses(t)) {
+        for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
+            placer.place(term, clause.having, clause.on);
+    }
+    placer.finish();
+}
+
+}  // namespace qv::embedded

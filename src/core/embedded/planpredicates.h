@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/embedded/planbuilder.h"
+#include "core/embedded/planestimates.h"
+
+#include <QHash>
+#include <QString>
+
+#include <vector>
+
+namespace qv::embedded {
+
+// Places each condition of the statement's WHERE, ON and HAVING clauses (the statement's tokens
+// `t`; `aliases` as tableAliases() reads them) on the plan line that applies it, as Oracle's
+// ACCESS_PREDICATES and FILTER_PREDICATES:
+//   access  on the INDEX line whose key columns find rows by it (or the line that reads a covering
+//           index or rowids), on a HASH JOIN for the keys it joins by;
+//   filter  on the line that hands on the rows of the last table it names (or on the HASH JOIN
+//           it joins by), on FILTER for a subquery, on GROUP BY for HAVING.
+// A condition is left out where its line cannot be told: a name that more than one loop reads
+// and the query cannot tell apart, a column no table or several have, ROWNUM (the engine draws
+// no COUNT STOPKEY). The text is in Oracle's notation as DBMS_XPLAN prints it: names in upper
+// case and double quotes, qualified by their table's alias when the statement reads more than
+// one table ("O"."CUSTOMER_ID"="C"."CUSTOMER_ID"), operators without blanks, literals as written,
+// bind variables in upper case (:CITY), DATE '...' as TO_DATE(' 2024-12-01 00:00:00',
+// 'syyyy-mm-dd hh24:mi:ss'), BETWEEN as two comparisons and an IN list as comparisons joined by
+// OR; the conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell
+// which table has a column cannot be read.
+void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows);
+
+}  // namespace qv::embedded

@@ -1,0 +1,158 @@
+#pragma once
+
+// The plan builder's own parts, shared by planbuilder.cpp (query blocks, joins, sorts, set
+// operations) and planaccess.cpp (how one table is read). Only those two include it; the
+// engine uses translatePlan() (planbuilder.h).
+
+#include "core/embedded/planbuilder.h"
+#include "core/embedded/planestimates.h"
+#include "core/embedded/planfacts.h"
+
+#include <QHash>
+#include <QRegularExpressionMatch>
+
+#include <set>
+#include <vector>
+
+namespace qv::embedded::plan {
+
+// A plan step as it is being built, with its estimates per execution and where its actual
+// figures come from.
+struct Step {
+    QString operation;
+    QString options;
+    QString object;  // empty: none
+    bool owned = false;
+    double card = 1;
+    double cost = 0;
+    double width = 10;
+    double probeShare = 1;  // of a hashed inner table: the share of its rows one outer row meets
+    std::vector<Step> children;
+    bool listDriven = false;   // its key values come from an IN (subquery)
+    double tableRows = 0;      // of a list driven table: what it has in all
+    bool semi = false;         // read only until its first row for each outer row (EXISTS)
+    bool hashed = false;       // the build side of a hash join: read once, not per outer row
+    bool outerJoined = false;  // the inner table of an outer join
+    Measure starts;
+    Measure rows;
+    int loop = -1;  // the EQP id of the SQLite loop it draws
+    PlanRole role = PlanRole::Other;
+    QString alias;
+    QStringList keys;  // the columns it finds rows by, lower case
+    Range block;
+};
+
+// A step with `children` under it, taking its first child's estimates.
+Step step(QString operation, QString options, std::vector<Step> children = {});
+
+struct EqpNode {
+    QString detail;
+    std::vector<int> children;
+};
+
+class Builder {
+  public:
+    Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner, sqlite3* db);
+
+    std::vector<PlanRow> rows();
+
+  private:
+    struct Subquery {
+        Step plan;
+        bool correlated;
+        bool list;  // of IN (subquery)
+    };
+    // The loops of one query block as SQLite runs them, and what it sorts (the EQP ids of its
+    // temporary trees; -1 for none).
+    struct Sources {
+        std::vector<Step> steps;
+        std::vector<bool> hashedAt;
+        std::set<size_t> cartesianAt;
+        std::vector<Subquery> subqueries;
+        int sortOrder = -1, sortGroup = -1, sortDistinct = -1;
+        bool isCompound = false;
+    };
+    // What every way of reading one table starts from.
+    struct Access {
+        QString alias;  // lower case
+        QString table;
+        const PlanEstimates::Table* t;
+        QString object;
+        double width;
+        QList<Predicate> conditions;
+    };
+    // What the block being built is: how often it runs, and whether its rows are the
+    // statement's.
+    struct BlockContext {
+        Measure starts = Measure::constant(1);
+        bool top = true;
+        Range text;
+    };
+
+    // `text`: the tokens of the query a block of the plan runs; empty when it cannot be told.
+    Step block(const std::vector<int>& lines, Range text);
+    Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts);
+    Sources readLines(const std::vector<int>& lines, Range text);
+    Step multiIndexOr(const EqpNode& node, const QStringList& outer);
+    void driveByList(Sources& s);
+    Step joined(const Sources& s, const std::vector<Measure>& outputs);
+    Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
+    Step compound(const std::vector<int>& parts, Range text);
+    // What counts the rows a block's loops hand on: the sorter they go into, or the statement's
+    // own rows when nothing comes between.
+    Measure loopsOutput(const Sources& s, const QueryShape& shape) const;
+    // Whether a join condition ties `alias` to one of the tables joined before it.
+    bool joinedTo(const QString& alias, const QStringList& outer) const;
+    // The groups a GROUP BY or the rows a DISTINCT of one plain column gives: its distinct
+    // values; `fallback` for anything else.
+    double groupsOf(QStringView keyword, Range text, double fallback);
+    // One loop of a block, SQLite's line `id`; `hashed` tells a transient index stands for a hash
+    // join, whose table SQLite filled at line `buildLine` (-1: none).
+    Step loop(int id, const QStringList& outer, bool& hashed, int buildLine = -1);
+    Step loopSteps(const QString& detail, const QStringList& outer, bool& hashed);
+    // Marks the lines of a loop's steps with where their figures come from.
+    void markLoop(Step& s, int id, int buildLine) const;
+    // `searched`: SQLite's SEARCH rather than SCAN.
+    Step tableAccess(const QString& name, const QString& usingText, const QStringList& outer,
+                     bool& hashed, bool searched = false);
+    Step fullScan(const Access& a, const QString& usingText, const QStringList& outer,
+                  bool& hashed);
+    Step rowidAccess(const Access& a, const QString& usingText, const QStringList& outer);
+    Step indexAccess(const Access& a, const QRegularExpressionMatch& m, const QStringList& outer,
+                     bool searched);
+    double otherSelectivity(const Access& a, const QStringList& indexColumns,
+                            const QStringList& outer) {
+        return estimates_.selectivity(a.conditions, a.table, indexColumns, outer);
+    }
+    // The alias an unqualified column belongs to, seen from `alias` reading `table`.
+    QString ownerOf(const QString& column, const QString& alias, const QString& table);
+    QList<Predicate> conditionsOn(const QString& alias, const QString& table);
+    // Average bytes of the columns of the table the statement names.
+    double usedWidth(const QString& alias, const PlanEstimates::Table& t) const;
+    QString tableName(const QString& alias) const { return aliases_.value(alias.toLower(), alias); }
+    Step named(Step s, const QString& object) {
+        s.object = object.toUpper();
+        s.owned = true;
+        return s;
+    }
+    // A step of the block being built, not of one of its loops.
+    Step blockStep(QString operation, QString options, std::vector<Step> children = {}) const {
+        Step s = step(std::move(operation), std::move(options), std::move(children));
+        s.starts = context_.starts;
+        s.block = context_.text;
+        return s;
+    }
+    void appendRows(const Step& s, int parentId, int position, std::vector<PlanRow>& out) const;
+
+    std::vector<Token> tokens_;
+    QString owner_;
+    PlanEstimates estimates_;
+    QHash<QString, QString> aliases_;
+    QList<Predicate> predicates_;
+    QHash<int, EqpNode> nodes_;
+    std::vector<int> roots_;
+    QHash<QString, Step> views_;  // lower case name -> the plan of its query
+    BlockContext context_;
+};
+
+}  // namespace qv::embedded::plan

@@ -1,0 +1,250 @@
+// What each plan line of a statement really did (V$SQL_PLAN_STATISTICS_ALL), and the
+// conditions each line applies, read as the tuning run reads them: the run's session executes,
+// the second session finds it by V$SESSION.PREV_SQL_ID and reads the lines.
+#include "support/embeddedfixture.h"
+
+#include <QRegularExpression>
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+const QString kJoin = QStringLiteral(
+    "select c.name, o.order_id, o.total_amount from customers c join orders o on o.customer_id "
+    "= c.customer_id where c.city = 'city 7' order by o.total_amount desc");
+
+// The columns of a plan line as the run reads them; the indexes into a line below.
+const QString kLinesQuery = QStringLiteral(
+    "SELECT ID, PARENT_ID, DEPTH, OPERATION, OPTIONS, OBJECT_OWNER, OBJECT_NAME, CARDINALITY, "
+    "COST, BYTES, ACCESS_PREDICATES, FILTER_PREDICATES, LAST_STARTS, LAST_OUTPUT_ROWS, "
+    "LAST_CR_BUFFER_GETS, LAST_CU_BUFFER_GETS, LAST_DISK_READS, LAST_ELAPSED_TIME, "
+    "PLAN_HASH_VALUE FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND CHILD_NUMBER = %2 "
+    "ORDER BY ID");
+enum { kOperation = 3, kOptions, kAccess = 10, kFilter, kStarts, kRows, kCrGets, kElapsed = 17 };
+
+class EmbeddedActuals : public EmbeddedTest {
+  protected:
+    void SetUp() override {
+        EmbeddedTest::SetUp();
+        fillCustomersAndOrders(path());
+        stats_ = connect();
+        db_->execute("ALTER SESSION SET STATISTICS_LEVEL = ALL");
+    }
+    // Runs `sql` to its end on `db`, then reads its plan lines from the other session.
+    QList<QStringList> run(const QString& sql, const BindList& binds = {}, Database* db = nullptr) {
+        Database& on = db ? *db : *db_;
+        auto rs = on.openRecordset(sql, binds);
+        rs->skipToEnd();
+        rs->close();
+        const int64_t sid = dynamic_cast<embedded::EmbeddedDatabase&>(on).sessionId();
+        const QStringList cursor = rowsOf(
+            *stats_,
+            QStringLiteral("SELECT PREV_SQL_ID, PREV_CHILD_NUMBER FROM V$SESSION WHERE SID = %1")
+                .arg(sid));
+        const QStringList id = cursor.value(0).split(u'|');
+        QList<QStringList> lines;
+        for (const QString& line : rowsOf(*stats_, kLinesQuery.arg(id.value(0), id.value(1))))
+            lines << line.split(u'|');
+        return lines;
+    }
+    // "OPERATION OPTIONS|starts|rows" of each line.
+    QStringList figures(const QString& sql, const BindList& binds = {}) {
+        QStringList out;
+        for (const QStringList& l : run(sql, binds)) {
+            const QString operation =
+                l[kOptions] == u"null" ? l[kOperation] : l[kOperation] + u' ' + l[kOptions];
+            out << QStringList{operation, l[kStarts], l[kRows]}.join(u'|');
+        }
+        return out;
+    }
+
+    std::unique_ptr<embedded::EmbeddedDatabase> stats_;
+};
+
+// Starts are how often SQLite began a line's loop; rows what the line handed on, counted where
+// they went next (the next loop, the sorter, the client); "null" where that is not known.
+TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
+    const struct {
+        const char* sql;
+        QStringList lines;
+    } cases[] = {
+        {"select c.name, o.order_id, o.total_amount from customers c join orders o on "
+         "o.customer_id = c.customer_id where c.city = 'city 7' order by o.total_amount desc",
+         {"SELECT STATEMENT|1|1000", "SORT ORDER BY|1|1000", "NESTED LOOPS|1|1000",
+          "TABLE ACCESS FULL|1|100", "TABLE ACCESS BY INDEX ROWID|100|1000",
+          "INDEX RANGE SCAN|100|1000"}},
+        {"select total_amount, count(*) from orders group by total_amount",
+         {"SELECT STATEMENT|1|1000", "HASH GROUP BY|1|1000", "TABLE ACCESS FULL|1|20000"}},
+        // The keys of an IN list are looked up inside one loop: how often each began is not
+        // counted.
+        {"select * from customers where customer_id in (5, 6, 99999)",
+         {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|null|2",
+          "INDEX UNIQUE SCAN|null|2"}},
+        // What goes into an aggregate is not counted; what comes out is one row.
+        {"select count(*) from orders where customer_id = 7",
+         {"SELECT STATEMENT|1|1", "SORT AGGREGATE|1|1", "INDEX RANGE SCAN|1|null"}},
+        // Each customer's orders are searched until the first that matches: none does.
+        {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
+         "c.customer_id and o.total_amount > c.customer_id)",
+         {"SELECT STATEMENT|1|0", "NESTED LOOPS SEMI|1|0", "TABLE ACCESS FULL|1|2000",
+          "TABLE ACCESS BY INDEX ROWID|2000|0", "INDEX RANGE SCAN|2000|20000"}},
+        // What the outer join's inner table gave is not told apart from the NULLs it adds.
+        {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
+         "c.customer_id and o.total_amount > 990",
+         {"SELECT STATEMENT|1|2162", "NESTED LOOPS OUTER|1|2162", "TABLE ACCESS FULL|1|2000",
+          "TABLE ACCESS BY INDEX ROWID|2000|null", "INDEX RANGE SCAN|2000|20000"}},
+        {"select name from customers where customer_id <= 5 fetch first 3 rows only",
+         {"SELECT STATEMENT|1|3", "TABLE ACCESS BY INDEX ROWID|1|3", "INDEX RANGE SCAN|1|3"}},
+        // Changing rows hands none on, as Oracle counts it.
+        {"delete from orders where customer_id = 3",
+         {"DELETE STATEMENT|1|0", "DELETE|1|0", "INDEX RANGE SCAN|1|10"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(figures(c.sql), c.lines) << c.sql;
+}
+
+// The lines are those EXPLAIN PLAN draws, with the same estimates; the pages read are the
+// statement's as a whole, and no line has a time: this SQLite counts none per line.
+TEST_F(EmbeddedActuals, TheLinesAreTheExplainedPlanWithThePagesOnTheStatementLine) {
+    db_->execute(planTableCreateStatement(kPlanTable));
+    db_->execute(explainPlanStatement(kPlanTable, kJoin));
+    QStringList explained;
+    for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable))) {
+        const QStringList f = row.split(u'|');
+        explained << (f.mid(2, 5) + f.mid(8, 3)).join(u'|');
+    }
+    const QList<QStringList> lines = run(kJoin);
+    QStringList ran;
+    for (const QStringList& l : lines) {
+        ran << (l.mid(2, 8)).join(u'|');
+        EXPECT_EQ(l[kElapsed], "null");
+        if (l[0] != u"0") {
+            EXPECT_EQ(l.mid(kCrGets, 3).join(u'|'), "null|null|null");
+        }
+    }
+    EXPECT_EQ(ran, explained);
+    EXPECT_GT(lines.value(0).value(kCrGets).toLongLong(), 0);
+    EXPECT_EQ(lines.value(0).value(kCrGets + 1), "0");
+    const QList<QStringList> change = run("update orders set total_amount = 1 where order_id = 5");
+    EXPECT_EQ(change.value(0).value(kCrGets), "0");
+    EXPECT_GT(change.value(0).value(kCrGets + 1).toLongLong(), 0);
+    // One plan, one hash; another plan, another hash.
+    EXPECT_NE(lines.value(0).last(), change.value(0).last());
+    EXPECT_EQ(lines.value(0).last(), run(kJoin).value(0).last());
+}
+
+TEST_F(EmbeddedActuals, BindValuesChangeTheRowsALineProduces) {
+    db_->execute("create index ix_customers_city on customers (city)");
+    const QString sql = QStringLiteral(
+        "select c.name, o.total_amount from customers c join orders o on o.customer_id = "
+        "c.customer_id where c.city = :city");
+    const struct {
+        const char* city;
+        QStringList lines;
+    } cases[] = {
+        {"city 7",
+         {"SELECT STATEMENT|1|1000", "NESTED LOOPS|1|1000", "TABLE ACCESS BY INDEX ROWID|1|100",
+          "INDEX RANGE SCAN|1|100", "TABLE ACCESS BY INDEX ROWID|100|1000",
+          "INDEX RANGE SCAN|100|1000"}},
+        {"nowhere",
+         {"SELECT STATEMENT|1|0", "NESTED LOOPS|1|0", "TABLE ACCESS BY INDEX ROWID|1|0",
+          "INDEX RANGE SCAN|1|0", "TABLE ACCESS BY INDEX ROWID|0|0", "INDEX RANGE SCAN|0|0"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(figures(sql, {{"city", BindType::Varchar2, c.city}}), c.lines) << c.city;
+}
+
+// As Oracle: the lines of a statement that ran are there whatever the level; its figures only
+// when it ran with STATISTICS_LEVEL = ALL or asked for them with GATHER_PLAN_STATISTICS.
+TEST_F(EmbeddedActuals, FiguresAreCollectedOnlyWithStatisticsLevelAllOrTheHint) {
+    auto figuresOf = [&](const QList<QStringList>& lines) {
+        QStringList out;
+        for (const QStringList& l : lines)
+            out << l.mid(kStarts, 6).join(u'|');
+        return out.join(u' ');
+    };
+    const QString none = QStringList(6, QStringLiteral("null")).join(u'|');
+    const auto typical = connect();
+    QList<QStringList> lines = run(kJoin, {}, typical.get());
+    EXPECT_EQ(lines.size(), 6);
+    EXPECT_EQ(figuresOf(lines), QStringList(6, none).join(u' '));
+
+    typical->execute("ALTER SESSION SET STATISTICS_LEVEL = ALL");
+    EXPECT_NE(run(kJoin, {}, typical.get())[0][kStarts], "null");
+    typical->execute("ALTER SESSION SET STATISTICS_LEVEL = TYPICAL");
+    EXPECT_EQ(run(kJoin, {}, typical.get())[0][kStarts], "null");
+    const QString hinted =
+        QString(kJoin).replace("select ", "select /*+ gather_plan_statistics */ ");
+    EXPECT_EQ(run(hinted, {}, typical.get())[2][kRows], "1000");
+}
+
+// Predicate Information as DBMS_XPLAN prints it: "id|access|filter" of each line that has one.
+TEST_F(EmbeddedActuals, EachConditionIsOnTheLineThatAppliesItInOraclesNotation) {
+    db_->execute("create index ix_customers_city on customers (city)");
+    const struct {
+        const char* sql;
+        QStringList predicates;
+    } cases[] = {
+        {"select c.name, o.order_id from customers c join orders o on o.customer_id = "
+         "c.customer_id where c.city = :city and o.total_amount > 10",
+         {"3|\"C\".\"CITY\"=:CITY|null", "4|null|\"O\".\"TOTAL_AMOUNT\">10",
+          "5|\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\"|null"}},
+        {"select * from customers where customer_id between 10 and 20 and name like 'c%'",
+         {"1|null|\"NAME\" LIKE 'c%'", "2|\"CUSTOMER_ID\">=10 AND \"CUSTOMER_ID\"<=20|null"}},
+        {"select * from customers where customer_id in (5, 6, 7) and name != 'x'",
+         {"2|null|\"NAME\"<>'x'",
+          "3|\"CUSTOMER_ID\"=5 OR \"CUSTOMER_ID\"=6 OR \"CUSTOMER_ID\"=7|null"}},
+        {"select order_id from orders where order_date > date '2024-12-01' and "
+         "upper(to_char(total_amount)) in ('1', '2')",
+         {"1|null|\"ORDER_DATE\">TO_DATE(' 2024-12-01 00:00:00', 'syyyy-mm-dd hh24:mi:ss') "
+          "AND (UPPER(TO_CHAR(\"TOTAL_AMOUNT\"))='1' OR UPPER(TO_CHAR(\"TOTAL_AMOUNT\"))='2')"}},
+        // A WHERE condition on an outer join's inner table applies to the joined rows.
+        {"select c.name from customers c left join orders o on o.customer_id = c.customer_id and "
+         "o.total_amount > 990 where o.order_id is null",
+         {"1|null|\"O\".\"ORDER_ID\" IS NULL", "3|null|\"O\".\"TOTAL_AMOUNT\">990",
+          "4|\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\"|null"}},
+        {"select customer_id, count(*) from orders group by customer_id having count(*) > 9",
+         {"1|null|COUNT(*)>9"}},
+        {"select * from customers c where not exists (select 1 from orders o where "
+         "o.customer_id = c.customer_id)",
+         {"1|null|NOT EXISTS (SELECT 1 FROM \"ORDERS\" \"O\" WHERE "
+          "\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\")",
+          "3|\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\"|null"}},
+    };
+    for (const auto& c : cases) {
+        QStringList predicates;
+        for (const QStringList& l : run(c.sql, {{"city", BindType::Varchar2, "city 7"}})) {
+            if (l[kAccess] != u"null" || l[kFilter] != u"null")
+                predicates << QStringList{l[0], l[kAccess], l[kFilter]}.join(u'|');
+        }
+        EXPECT_EQ(predicates, c.predicates) << c.sql;
+    }
+}
+
+// Oracle's own PLAN_TABLE has the predicate columns: EXPLAIN PLAN fills them as the cursor's
+// lines have them. The run's plan table has none, and reading them fails as in Oracle.
+TEST_F(EmbeddedActuals, APlanTableWithPredicateColumnsGetsThePredicates) {
+    db_->execute(
+        "create table plan_table (statement_id varchar2(30), plan_id number, timestamp date, "
+        "remarks varchar2(4000), operation varchar2(30), options varchar2(255), object_owner "
+        "varchar2(30), object_name varchar2(30), optimizer varchar2(255), id number, parent_id "
+        "number, depth number, position number, cost number, cardinality number, bytes number, "
+        "access_predicates varchar2(4000), filter_predicates varchar2(4000), projection "
+        "varchar2(4000))");
+    db_->execute(explainPlanStatement(QStringLiteral("PLAN_TABLE"), kJoin));
+    const QString read = QStringLiteral(
+        "SELECT ID, ACCESS_PREDICATES, FILTER_PREDICATES FROM %1 WHERE STATEMENT_ID = 'QUERVIN' "
+        "ORDER BY ID");
+    QStringList ran;
+    for (const QStringList& l : run(kJoin))
+        ran << QStringList{l[0], l[kAccess], l[kFilter]}.join(u'|');
+    EXPECT_EQ(rowsOf(*db_, read.arg("PLAN_TABLE")), ran);
+    EXPECT_EQ(ran.filter(QRegularExpression("^\\d+\\|null\\|null$")).size(), 4);
+
+    db_->execute(planTableCreateStatement(kPlanTable));
+    db_->execute(explainPlanStatement(kPlanTable, kJoin));
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, read.arg(kPlanTable)); }, kErrOdbcCall, "ORA-00904"));
+}
+
+}  // namespace
