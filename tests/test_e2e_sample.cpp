@@ -4,6 +4,7 @@
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
 #include "gui/gridview.h"
+#include "support/bindanswerer.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
 
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPlainTextEdit>
@@ -69,6 +71,35 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     frame->action(u"logout"_s)->trigger();
     EXPECT_EQ(window()->windowTitle() + window()->statusPanel(1)->text(), u"未接続"_s);
     EXPECT_TRUE(frame->action(u"login"_s)->isEnabled());
+}
+
+// A statement with a bind variable asks for its value, runs with it, and the plan shows what
+// each line did: the LIKE the optimizer takes for a quarter of the customers finds 27 of them,
+// and that line is marked.
+TEST_F(SampleTest, ABoundStatementRunsWithItsValueAndThePlanShowsWhatEachLineDid) {
+    test::ModalAnswerer answerer({QMessageBox::Yes});
+    login(u"sqlite:sample"_s, u"demo"_s);
+    test::BindAnswerer binds;
+    binds.answer = [](BindDialog& d) {
+        d.valueEdit(0)->setText(u"木村 悠%"_s);
+        d.runButton()->click();
+    };
+    run(u"select c.name, o.order_id from customers c join orders o on o.customer_id = "
+        u"c.customer_id where c.name like :who"_s);
+    EXPECT_EQ(binds.offered, QStringList{u":who VARCHAR2 "_s});
+    EXPECT_EQ(line(Line::Count), u"294件"_s);
+    const GridModel& plan = model().planGrid();
+    ASSERT_EQ(plan.text(0, 5), u"A-Rows"_s);
+    int customers = 0;
+    for (int r = 1; r < plan.rows(); ++r) {
+        if (plan.text(r, 0).contains(u"(DEMO.CUSTOMERS)"_s))
+            customers = r;
+    }
+    ASSERT_GT(customers, 0);
+    EXPECT_EQ(std::tuple(plan.text(1, 5), plan.text(customers, 5), plan.rowMarked(customers)),
+              std::tuple(u"294"_s, u"27"_s, true));
+    EXPECT_TRUE(plan.rowToolTip(customers).startsWith(u"filter: \"C\".\"NAME\" LIKE :WHO"_s))
+        << plan.rowToolTip(customers).toStdString();
 }
 
 TEST_F(SampleTest, DoubleClickOnACellWritesItsConditionAndCellsCopyWithHeadings) {

@@ -65,6 +65,31 @@ QJsonArray bindChangesJson(const QList<BindChange>& changes) {
     return list;
 }
 
+QJsonValue optionalJson(const std::optional<int64_t>& v) {
+    return v ? QJsonValue(qint64(*v)) : QJsonValue();
+}
+
+QJsonObject planLineJson(const RecordedPlanLine& l) {
+    QJsonObject o{{QStringLiteral("operation"), l.operation},
+                  {QStringLiteral("cardinality"), l.cardinality},
+                  {QStringLiteral("cost"), l.cost},
+                  {QStringLiteral("bytes"), l.bytes}};
+    // What version 3 of the file keeps; absent for a run recorded before.
+    if (l.lineId) {
+        o.insert(QStringLiteral("id"), qint64(*l.lineId));
+        o.insert(QStringLiteral("accessPredicates"), l.accessPredicates);
+        o.insert(QStringLiteral("filterPredicates"), l.filterPredicates);
+    }
+    if (l.actuals) {
+        o.insert(QStringLiteral("starts"), optionalJson(l.actuals->starts));
+        o.insert(QStringLiteral("aRows"), optionalJson(l.actuals->rows));
+        o.insert(QStringLiteral("buffers"), optionalJson(l.actuals->buffers));
+        o.insert(QStringLiteral("reads"), optionalJson(l.actuals->reads));
+        o.insert(QStringLiteral("aTimeMicros"), optionalJson(l.actuals->elapsedMicros));
+    }
+    return o;
+}
+
 QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double threshold) {
     QJsonArray stats, plan, sql;
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
@@ -76,10 +101,12 @@ QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double thre
                         {QStringLiteral("ratio"), s.ratio ? QJsonValue(*s.ratio) : QJsonValue()}});
     static const char* const planKinds[] = {"same", "changed", "added", "removed"};
     for (const PlanLineChange& p : c.plan)
-        plan.append(
-            QJsonObject{{QStringLiteral("change"), QString::fromLatin1(planKinds[int(p.kind)])},
-                        {QStringLiteral("a"), p.a ? QJsonValue(p.a->operation) : QJsonValue()},
-                        {QStringLiteral("b"), p.b ? QJsonValue(p.b->operation) : QJsonValue()}});
+        plan.append(QJsonObject{
+            {QStringLiteral("change"), QString::fromLatin1(planKinds[int(p.kind)])},
+            {QStringLiteral("a"), p.a ? QJsonValue(p.a->operation) : QJsonValue()},
+            {QStringLiteral("b"), p.b ? QJsonValue(p.b->operation) : QJsonValue()},
+            {QStringLiteral("lineA"), p.a ? QJsonValue(planLineJson(*p.a)) : QJsonValue()},
+            {QStringLiteral("lineB"), p.b ? QJsonValue(planLineJson(*p.b)) : QJsonValue()}});
     static const char* const textKinds[] = {"same", "added", "removed"};
     for (const TextLineChange& t : c.sql)
         sql.append(
@@ -117,31 +144,6 @@ void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
             << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
             << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
     }
-}
-
-QJsonValue optionalJson(const std::optional<int64_t>& v) {
-    return v ? QJsonValue(qint64(*v)) : QJsonValue();
-}
-
-QJsonObject planLineJson(const RecordedPlanLine& l) {
-    QJsonObject o{{QStringLiteral("operation"), l.operation},
-                  {QStringLiteral("cardinality"), l.cardinality},
-                  {QStringLiteral("cost"), l.cost},
-                  {QStringLiteral("bytes"), l.bytes}};
-    // What version 3 of the file keeps; absent for a run recorded before.
-    if (l.lineId) {
-        o.insert(QStringLiteral("id"), qint64(*l.lineId));
-        o.insert(QStringLiteral("accessPredicates"), l.accessPredicates);
-        o.insert(QStringLiteral("filterPredicates"), l.filterPredicates);
-    }
-    if (l.actuals) {
-        o.insert(QStringLiteral("starts"), optionalJson(l.actuals->starts));
-        o.insert(QStringLiteral("aRows"), optionalJson(l.actuals->rows));
-        o.insert(QStringLiteral("buffers"), optionalJson(l.actuals->buffers));
-        o.insert(QStringLiteral("reads"), optionalJson(l.actuals->reads));
-        o.insert(QStringLiteral("aTimeMicros"), optionalJson(l.actuals->elapsedMicros));
-    }
-    return o;
 }
 
 void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, bool asJson) {
