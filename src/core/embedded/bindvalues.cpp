@@ -46,7 +46,7 @@ Value valueOf(const BindValue& b) {
             try {
                 return storedDateText(oracle::parseDate(text, format), false);
             } catch (const oracle::OracleFault& f) {
-                throw faultError(f.message);
+                throw faultError(f.message.constData());
             }
         }
     }

@@ -401,6 +401,45 @@ StoredDate truncDate(const StoredDate& d, const QString& format) {
     return {day.toJulianDay(), seconds, 0};
 }
 
+StoredDate roundDate(const StoredDate& d, const QString& format) {
+    const QString f = format.trimmed().toUpper();
+    const StoredDate down = truncDate(d, f);
+    const QDate date = QDate::fromJulianDay(d.days);
+    const QDate start = QDate::fromJulianDay(down.days);
+    auto day = [](const QDate& at) { return StoredDate{at.toJulianDay(), 0, 0}; };
+    // The units that round up on a given day rather than at their half.
+    if (f == u"YYYY" || f == u"SYYYY" || f == u"YEAR" || f == u"SYEAR" || f == u"YYY" ||
+        f == u"YY" || f == u"Y")
+        return date.month() >= 7 ? day(start.addYears(1)) : down;
+    if (f == u"MM" || f == u"MON" || f == u"MONTH" || f == u"RM")
+        return date.day() >= 16 ? day(start.addMonths(1)) : down;
+    if (f == u"Q") {
+        const int inQuarter = date.month() - start.month();
+        return inQuarter == 2 || (inQuarter == 1 && date.day() >= 16) ? day(start.addMonths(3))
+                                                                       : down;
+    }
+    if (f == u"CC" || f == u"SCC")
+        return (date.year() - 1) % 100 >= 50 ? day(start.addYears(100)) : down;
+    // The others from the half of the unit on.
+    int64_t span = 0;  // seconds
+    if (f == u"HH" || f == u"HH12" || f == u"HH24")
+        span = 3600;
+    else if (f == u"MI")
+        span = 60;
+    else if (f == u"DD" || f == u"DDD" || f == u"J")
+        span = kSecondsPerDay;
+    else if (f == u"IYYY" || f == u"IYY" || f == u"IY" || f == u"I")
+        span = (truncDate({down.days + 371, 0, 0}, f).days - down.days) * kSecondsPerDay;
+    else
+        span = 7 * kSecondsPerDay;  // the weeks: IW, WW, W, DAY
+    const int64_t from = down.days * kSecondsPerDay + down.seconds;
+    const int64_t elapsed = d.days * kSecondsPerDay + d.seconds - from;
+    if (2 * elapsed < span)
+        return down;
+    const int64_t up = from + span;
+    return {floorDiv(up, kSecondsPerDay), up - floorDiv(up, kSecondsPerDay) * kSecondsPerDay, 0};
+}
+
 int daysInMonth(const QDate& date) {
     return date.daysInMonth();
 }

@@ -13,16 +13,21 @@ using namespace Qt::StringLiterals;
 
 namespace qv::embedded {
 
-namespace {
-
 bool isAggregate(const Token& t) {
     static const QSet<QString> kWords = {
-        u"COUNT"_s,      u"SUM"_s,         u"AVG"_s,     u"MIN"_s,
-        u"MAX"_s,        u"TOTAL"_s,       u"MEDIAN"_s,  u"GROUP_CONCAT"_s,
-        u"STRING_AGG"_s, u"LISTAGG"_s,     u"STDDEV"_s,  u"VARIANCE"_s,
-        u"STDDEV_POP"_s, u"STDDEV_SAMP"_s, u"VAR_POP"_s, u"VAR_SAMP"_s};
+        u"COUNT"_s,       u"SUM"_s,         u"AVG"_s,
+        u"MIN"_s,         u"MAX"_s,         u"TOTAL"_s,
+        u"MEDIAN"_s,      u"GROUP_CONCAT"_s, u"STRING_AGG"_s,
+        u"LISTAGG"_s,     u"STDDEV"_s,      u"VARIANCE"_s,
+        u"STDDEV_POP"_s,  u"STDDEV_SAMP"_s, u"VAR_POP"_s,
+        u"VAR_SAMP"_s,    u"COLLECT"_s,     u"CORR"_s,
+        u"COVAR_POP"_s,   u"COVAR_SAMP"_s,  u"PERCENTILE_CONT"_s,
+        u"PERCENTILE_DISC"_s, u"STATS_MODE"_s, u"APPROX_COUNT_DISTINCT"_s,
+        u"XMLAGG"_s,      u"JSON_ARRAYAGG"_s, u"JSON_OBJECTAGG"_s};
     return t.kind == TokenKind::Word && kWords.contains(t.text.toString().toUpper());
 }
+
+namespace {
 
 bool isPlainName(const QString& name) {
     if (name.isEmpty() || !(name[0].isLetter() || name[0] == u'_'))
@@ -104,11 +109,12 @@ std::vector<bool> queriesInside(const std::vector<Token>& t, const sql::Groups& 
 }  // namespace
 
 Translator::Translator(const QString& sql, const std::vector<Token>& tokens,
-                       const StopCheck& stopped)
+                       const StopCheck& stopped, const NotNullCheck& notNull)
     : sql_(sql),
       t_(tokens),
       groups_(tokens),
       stopped_(stopped),
+      notNull_(notNull),
       ddl_(!tokens.empty() && (tokens.front().is(u"CREATE") || tokens.front().is(u"ALTER"))) {
     checkNameLengths(t_);
     // Each level costs the translation a few frames of its stack, and SQLite refuses what nests
@@ -291,12 +297,13 @@ QString Translator::run() {
 }
 
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped) {
-    return Translator(sql, tokens, stopped).run();
+                        const StopCheck& stopped, const NotNullCheck& notNull) {
+    return Translator(sql, tokens, stopped, notNull).run();
 }
 
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped) {
-    const QString translated = translateOracle(sql, tokens, stopped);
+QString sqliteText(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped,
+                   const NotNullCheck& notNull) {
+    const QString translated = translateOracle(sql, tokens, stopped, notNull);
     // What follows reads the translation's own tokens; most statements need neither step, which
     // the statement's tokens tell (the translation writes no CONNECT BY and no name with #).
     const bool rewrite = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace qv::embedded {
@@ -15,6 +16,11 @@ using sql::Token;
 // Asked now and then while a statement is translated, from the translating thread: true ends
 // the translation with ORA-01013, as a cancelled call ends. Empty: never stopped.
 using StopCheck = std::function<bool()>;
+
+// Asked by the translation of the schema: true when `column` of `table` never holds NULL,
+// false when it may, nullopt when there is no such table or column. Empty: nothing is known.
+using NotNullCheck =
+    std::function<std::optional<bool>(const QString& table, const QString& column)>;
 
 // The statement with Oracle's forms that SQLite lacks written in SQLite's terms, read from the
 // tokens, so nothing inside a literal, a quoted name or a comment is touched:
@@ -31,10 +37,14 @@ using StopCheck = std::function<bool()>;
 //                             in Oracle): qv_concat(a, b, ...) for || alone, else
 //                             qv_arith('+-|', a, b, c, ...) applying the operators left to right;
 //                             for date arithmetic and NULL-as-empty concatenation
-//   /                         qv_div(a, b, ...) for a run of divisions, exact, ORA-01476; * and %
-//                             stay SQLite's, below || as Oracle has them
+//   * / %                     qv_arith('*/%', a, b, ...) for a chain at one level, below || as
+//                             Oracle has them: exact integers (ORA-01426 past 64 bits), exact
+//                             division, ORA-01476
 //                             (a chain of more than kMaxCallArguments operands is split into calls
 //                             nested from the left, which keeps the order)
+//   ''                        NULL (see oraclevalues.h for the rules of values the translation
+//                             keeps: NULLS LAST/FIRST in ORDER BY, TRIM(... FROM ...), CAST to a
+//                             number or text, scalar subqueries, grouping errors)
 //   ROWNUM                    ROW_NUMBER() OVER () in the select list and ORDER BY;
 //                             WHERE ROWNUM <= n, < n, = 1 (an AND term) as a LIMIT, applied before
 //                             sorting, grouping and DISTINCT as in Oracle
@@ -58,16 +68,17 @@ using StopCheck = std::function<bool()>;
 // FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
 // ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
 // parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
-// nested in a WHERE clause); ORA-01013 once `stopped` says so.
+// nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and ORA-00937 for a
+// column neither grouped nor aggregated. `notNull` tells which ORDER BY terms need no NULLS LAST or NULLS FIRST.
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped = {});
+                        const StopCheck& stopped = {}, const NotNullCheck& notNull = {});
 
 // The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
 // hierarchical query rewritten (hierarchical.h) and identifiers with # quoted. The engine's way
 // in for every statement a user sends. Throws what translateOracle and rewriteHierarchicalQuery
 // throw.
 QString sqliteText(const QString& sql, const std::vector<Token>& tokens,
-                   const StopCheck& stopped = {});
+                   const StopCheck& stopped = {}, const NotNullCheck& notNull = {});
 
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the

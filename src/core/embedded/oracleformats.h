@@ -17,12 +17,24 @@ constexpr int64_t kSecondsPerDay = 86400;
 
 // An Oracle error met inside a function; the SQLite callback turns it into the message.
 struct OracleFault {
-    const char* message;
+    QByteArray message;
 };
 
 [[noreturn]] inline void fault(const char* message) {
-    throw OracleFault{message};
+    throw OracleFault{QByteArray(message)};
 }
+
+[[noreturn]] inline void fault(const QString& message) {
+    throw OracleFault{message.toUtf8()};
+}
+
+// ORA-01426 for a result past what a NUMBER (or a 64-bit integer) holds.
+[[noreturn]] inline void overflow() {
+    fault("ORA-01426: numeric overflow");
+}
+
+// ORA-01428 naming the argument a function cannot take, as Oracle names it.
+[[noreturn]] void outOfRange(const QString& argument);
 
 inline int64_t floorDiv(int64_t a, int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
@@ -61,7 +73,14 @@ Decimal trimmed(Decimal d);
 Decimal decimalOf(const Value& v);
 // Cut (not rounded) to `places` digits after the point (before it when negative).
 Decimal truncated(Decimal d, int places);
-// TO_CHAR(n) without a format.
+// Rounded half away from zero to `places` digits after the point (before it when negative).
+Decimal rounded(Decimal d, int places);
+// `x` as the NUMBER Oracle would hold: the double nearest to its first 15 significant digits,
+// so that 0.1 + 0.2 equals 0.3; zero below 1E-130. overflow() from 1E126 on, for an infinity and
+// for what is no number.
+double decimalReal(double x);
+// TO_CHAR(n) without a format: no trailing zeros, no zero before the point (.5), at most 15
+// significant digits of a double.
 QString numberText(const Value& v);
 // The decimal as an Integer when it is one that fits, else a Real.
 Value numberValue(const Decimal& d);
@@ -76,6 +95,9 @@ QString formatDate(const StoredDate& stored, const QString& format);
 StoredDate parseDate(const QString& text, const QString& format);
 // TRUNC(date, format).
 StoredDate truncDate(const StoredDate& d, const QString& format);
+// ROUND(date, format): the unit TRUNC gives, or the next one from its half on (a year from July
+// 1, a month from its 16th, a quarter from the 16th of its second month).
+StoredDate roundDate(const StoredDate& d, const QString& format);
 int daysInMonth(const QDate& date);
 
 }  // namespace qv::embedded::oracle

@@ -1,6 +1,6 @@
 #include "core/embedded/oraclefunctions.h"
 
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/sqlfunctions.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -8,11 +8,7 @@
 #include <QStringList>
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <exception>
 #include <limits>
-#include <new>
 #include <optional>
 #include <utility>
 
@@ -21,114 +17,6 @@ namespace qv::embedded {
 namespace {
 
 using namespace oracle;
-
-QString rawText(sqlite3_value* arg) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arg));
-    return QString::fromUtf8(text, sqlite3_value_bytes(arg));
-}
-
-// A value as SQLite hands it to a function and takes it back from one. The steps of one
-// operator chain pass it from one to the next inside one call exactly as nested calls passed
-// it through SQLite.
-struct SqlValue {
-    int type = SQLITE_NULL;
-    int64_t integer = 0;
-    double real = 0;
-    QString text;
-    QByteArray blob;
-};
-
-SqlValue sqlValue(sqlite3_value* arg) {
-    SqlValue v;
-    v.type = sqlite3_value_type(arg);
-    switch (v.type) {
-        case SQLITE_INTEGER:
-            v.integer = sqlite3_value_int64(arg);
-            break;
-        case SQLITE_FLOAT:
-            v.real = sqlite3_value_double(arg);
-            break;
-        case SQLITE_BLOB:
-            v.blob = QByteArray(static_cast<const char*>(sqlite3_value_blob(arg)),
-                                sqlite3_value_bytes(arg));
-            break;
-        case SQLITE_TEXT:
-            v.text = rawText(arg);
-            break;
-        default:
-            break;
-    }
-    return v;
-}
-
-Value valueOf(const SqlValue& raw) {
-    Value v;
-    switch (raw.type) {
-        case SQLITE_INTEGER:
-            v.kind = Value::Integer;
-            v.integer = raw.integer;
-            break;
-        case SQLITE_FLOAT:
-            v.kind = Value::Real;
-            v.real = raw.real;
-            break;
-        case SQLITE_BLOB:
-            v.kind = Value::Blob;
-            v.blob = raw.blob;
-            break;
-        case SQLITE_TEXT:
-            v.text = raw.text;
-            // Oracle has no empty string: '' is NULL.
-            if (v.text.isEmpty())
-                break;
-            if (const auto date = readStoredDate(v.text)) {
-                v.kind = Value::Date;
-                v.date = *date;
-            } else if (const auto number = numberFromText(v.text)) {
-                v.kind = number->kind;
-                v.integer = number->integer;
-                v.real = number->real;
-            } else {
-                v.kind = Value::Text;
-            }
-            break;
-        default:
-            break;
-    }
-    return v;
-}
-
-Value valueOf(sqlite3_value* arg) {
-    return valueOf(sqlValue(arg));
-}
-
-// ---- SQL functions ----
-
-void resultText(sqlite3_context* ctx, const QString& text) {
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
-void resultNumber(sqlite3_context* ctx, const Value& v) {
-    if (v.kind == Value::Integer)
-        sqlite3_result_int64(ctx, v.integer);
-    else
-        sqlite3_result_double(ctx, v.real);
-}
-
-void resultDate(sqlite3_context* ctx, const StoredDate& d, bool keepFraction = false) {
-    resultText(ctx, storedDateText(d, keepFraction));
-}
-
-// A number of days (or months) or the like, where Oracle converts text but nothing else.
-Value numberArgument(sqlite3_value* arg) {
-    const Value v = valueOf(arg);
-    if (v.kind == Value::Date || v.kind == Value::Blob)
-        fault("ORA-00932: inconsistent datatypes: expected NUMBER");
-    if (v.kind == Value::Text)
-        fault("ORA-01722: invalid number");
-    return v;
-}
 
 StoredDate dateArgument(const Value& v) {
     if (v.kind != Value::Date)
@@ -163,10 +51,11 @@ SqlValue integerResult(int64_t n) {
     return v;
 }
 
+// Oracle's NUMBER: decimal, so 0.1 + 0.2 is 0.3, and never infinite (ORA-01426).
 SqlValue realResult(double x) {
     SqlValue v;
     v.type = SQLITE_FLOAT;
-    v.real = x;
+    v.real = decimalReal(x);
     return v;
 }
 
@@ -183,22 +72,6 @@ SqlValue textResult(QString text) {
 
 SqlValue dateResult(const StoredDate& d) {
     return textResult(storedDateText(d, false));
-}
-
-void setResult(sqlite3_context* ctx, const SqlValue& v) {
-    switch (v.type) {
-        case SQLITE_INTEGER:
-            return sqlite3_result_int64(ctx, v.integer);
-        case SQLITE_FLOAT:
-            return sqlite3_result_double(ctx, v.real);
-        case SQLITE_TEXT:
-            return resultText(ctx, v.text);
-        case SQLITE_BLOB:
-            return sqlite3_result_blob64(ctx, v.blob.constData(), sqlite3_uint64(v.blob.size()),
-                                         SQLITE_TRANSIENT);
-        default:
-            return sqlite3_result_null(ctx);
-    }
 }
 
 // The two operands of an arithmetic operator, numbers or dates; nullopt when one is NULL (and
@@ -227,10 +100,12 @@ SqlValue add(const SqlValue& x, const SqlValue& y) {
         return dateResult(plusDays(a.date, b.number()));
     if (b.kind == Value::Date)
         return dateResult(plusDays(b.date, a.number()));
-    int64_t sum = 0;
-    if (a.kind == Value::Integer && b.kind == Value::Integer &&
-        !__builtin_add_overflow(a.integer, b.integer, &sum))
+    if (a.kind == Value::Integer && b.kind == Value::Integer) {
+        int64_t sum = 0;
+        if (__builtin_add_overflow(a.integer, b.integer, &sum))
+            overflow();
         return integerResult(sum);
+    }
     return realResult(a.number() + b.number());
 }
 
@@ -249,10 +124,12 @@ SqlValue subtract(const SqlValue& x, const SqlValue& y) {
         return dateResult(plusDays(a.date, -b.number()));
     if (b.kind == Value::Date)
         fault("ORA-00932: inconsistent datatypes: expected NUMBER got DATE");
-    int64_t difference = 0;
-    if (a.kind == Value::Integer && b.kind == Value::Integer &&
-        !__builtin_sub_overflow(a.integer, b.integer, &difference))
+    if (a.kind == Value::Integer && b.kind == Value::Integer) {
+        int64_t difference = 0;
+        if (__builtin_sub_overflow(a.integer, b.integer, &difference))
+            overflow();
         return integerResult(difference);
+    }
     return realResult(a.number() - b.number());
 }
 
@@ -271,6 +148,52 @@ SqlValue divide(const SqlValue& x, const SqlValue& y) {
         a.integer % b.integer == 0)
         return integerResult(a.integer / b.integer);
     return realResult(a.number() / b.number());
+}
+
+// Two numbers of the multiplicative operators; fault() for a date, text or bytes.
+std::optional<std::pair<Value, Value>> numberOperands(const SqlValue& x, const SqlValue& y) {
+    auto operands = arithmeticOperands(x, y);
+    if (operands && (operands->first.kind == Value::Date || operands->second.kind == Value::Date))
+        fault("ORA-00932: inconsistent datatypes: expected NUMBER got DATE");
+    return operands;
+}
+
+SqlValue multiply(const SqlValue& x, const SqlValue& y) {
+    const auto operands = numberOperands(x, y);
+    if (!operands)
+        return {};
+    const auto& [a, b] = *operands;
+    if (a.kind == Value::Integer && b.kind == Value::Integer) {
+        int64_t product = 0;
+        if (__builtin_mul_overflow(a.integer, b.integer, &product))
+            overflow();
+        return integerResult(product);
+    }
+    return realResult(a.number() * b.number());
+}
+
+// SQLite's % (Oracle writes MOD): the remainder of the two numbers cut to integers, NULL for a
+// zero divisor.
+SqlValue modulo(const SqlValue& x, const SqlValue& y) {
+    const auto operands = numberOperands(x, y);
+    if (!operands)
+        return {};
+    const auto& [a, b] = *operands;
+    const auto whole = [](const Value& v) {
+        if (v.kind == Value::Integer)
+            return v.integer;
+        if (!(std::fabs(v.real) < 9.2e18))
+            overflow();
+        return int64_t(v.real);
+    };
+    const int64_t dividend = whole(a);
+    const int64_t divisor = whole(b);
+    if (divisor == 0)
+        return {};
+    const int64_t rest = divisor == -1 ? 0 : dividend % divisor;
+    if (a.kind == Value::Integer && b.kind == Value::Integer)
+        return integerResult(rest);
+    return realResult(double(rest));
 }
 
 // Oracle's ||: NULL counts as empty text, and empty text is NULL.
@@ -302,11 +225,6 @@ void concatenate(SqlValue& value, const SqlValue& next) {
         value = {};
 }
 
-void needArguments(int argc, int least) {
-    if (argc < least)
-        fault("ORA-00909: invalid number of arguments");
-}
-
 // `step` applied from the left: ((a step b) step c) ...
 template <SqlValue (*Step)(const SqlValue&, const SqlValue&)>
 void leftToRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -326,8 +244,8 @@ void qvConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultText(ctx, out);
 }
 
-// qv_arith('<operators>', a, b, ...): an operator chain of + - and || (written '|'), applied
-// from the left as Oracle applies them, each with its own rules.
+// qv_arith('<operators>', a, b, ...): an operator chain of one level, + - and || (written '|')
+// or * / and %, applied from the left as Oracle applies them, each with its own rules.
 void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     needArguments(argc, 3);
     const SqlValue operators = sqlValue(argv[0]);
@@ -345,6 +263,15 @@ void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                 break;
             case u'|':
                 concatenate(value, next);
+                break;
+            case u'*':
+                value = multiply(value, next);
+                break;
+            case u'/':
+                value = divide(value, next);
+                break;
+            case u'%':
+                value = modulo(value, next);
                 break;
             default:
                 fault("ORA-00909: invalid number of arguments");
@@ -483,28 +410,6 @@ void toNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultNumber(ctx, *number);
 }
 
-void trunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-    const Value v = valueOf(argv[0]);
-    if (v.kind == Value::Null || (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_NULL))
-        return sqlite3_result_null(ctx);
-    if (v.kind == Value::Date)
-        return resultDate(ctx,
-                          truncDate(v.date, argc > 1 ? rawText(argv[1]) : QStringLiteral("DD")));
-    if (!v.isNumber())
-        fault(v.kind == Value::Blob
-                  ? "ORA-00932: inconsistent datatypes: expected NUMBER got BINARY"
-                  : "ORA-01722: invalid number");
-    int places = 0;
-    if (argc > 1) {
-        const Value p = numberArgument(argv[1]);
-        places = int(std::trunc(p.number()));
-    }
-    if (v.kind == Value::Integer && places >= 0)
-        return sqlite3_result_int64(ctx, v.integer);
-    Decimal d = truncated(decimalOf(v), places);
-    resultNumber(ctx, numberValue(d));
-}
-
 StoredDate addMonths(const StoredDate& d, int64_t months) {
     const QDate date = QDate::fromJulianDay(d.days);
     const int64_t index = int64_t(date.year()) * 12 + date.month() - 1 + months;
@@ -517,11 +422,10 @@ StoredDate addMonths(const StoredDate& d, int64_t months) {
 
 void addMonthsFunction(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const Value v = valueOf(argv[0]);
-    const Value n = valueOf(argv[1]);
-    if (v.kind == Value::Null || n.kind == Value::Null)
+    const std::optional<Value> months = numberArgument(argv[1]);
+    if (v.kind == Value::Null || !months)
         return sqlite3_result_null(ctx);
-    const double months = numberArgument(argv[1]).number();
-    resultDate(ctx, addMonths(dateArgument(v), int64_t(std::trunc(months))));
+    resultDate(ctx, addMonths(dateArgument(v), int64_t(std::trunc(months->number()))));
 }
 
 void lastDay(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -552,36 +456,11 @@ void monthsBetween(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, months + rest / 31);
 }
 
-// SQLite calls the functions from C: no exception may leave them. Oracle's errors become the
-// statement's error; anything else fails the statement rather than the program.
-template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
-void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
-    try {
-        F(ctx, argc, argv);
-    } catch (const OracleFault& f) {
-        sqlite3_result_error(ctx, f.message, -1);
-    } catch (const std::bad_alloc&) {
-        sqlite3_result_error_nomem(ctx);
-    } catch (const std::exception& e) {
-        sqlite3_result_error(ctx, e.what(), -1);
-    } catch (...) {
-        sqlite3_result_error(ctx, "unexpected failure in a function of the embedded engine", -1);
-    }
-}
-
-struct FunctionSpec {
-    const char* name;
-    int minArgs;
-    int maxArgs;
-    void (*function)(sqlite3_context*, int, sqlite3_value**);
-};
-
 const FunctionSpec kFunctions[] = {
     {"to_char", 1, 3, guarded<toChar>},
     {"to_date", 1, 3, guarded<toDate>},
     {"to_timestamp", 1, 3, guarded<toTimestamp>},
     {"to_number", 1, 3, guarded<toNumber>},
-    {"trunc", 1, 2, guarded<trunc>},
     {"add_months", 2, 2, guarded<addMonthsFunction>},
     {"last_day", 1, 1, guarded<lastDay>},
     {"months_between", 2, 2, guarded<monthsBetween>},
@@ -640,16 +519,12 @@ bool namesEngineFunction(QStringView message) {
 }
 
 int registerOracleFunctions(sqlite3* db) {
-    for (const FunctionSpec& f : kFunctions) {
-        for (int args = f.minArgs; args <= f.maxArgs; ++args) {
-            const int rc = sqlite3_create_function_v2(
-                db, f.name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                f.function, nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK)
-                return rc;
-        }
-    }
-    return SQLITE_OK;
+    int rc = registerFunctions(db, kFunctions);
+    if (rc == SQLITE_OK)
+        rc = registerTextFunctions(db);
+    if (rc == SQLITE_OK)
+        rc = registerNumberFunctions(db);
+    return rc;
 }
 
 }  // namespace qv::embedded

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -67,8 +68,7 @@ Decimal decimalOf(const Value& v) {
     return trimmed(d);
 }
 
-// Rounded half away from zero to `places` digits after the point (before it when negative).
-static Decimal rounded(Decimal d, int places) {
+Decimal rounded(Decimal d, int places) {
     const int keep = d.point + places;
     if (keep >= d.digits.size())
         return d;
@@ -88,6 +88,26 @@ static Decimal rounded(Decimal d, int places) {
         }
     }
     return trimmed(d);
+}
+
+double decimalReal(double x) {
+    // Beyond NUMBER's range: 38 digits up to 10^126, nothing below 10^-130.
+    constexpr double kLargest = 1e126;
+    constexpr double kSmallest = 1e-130;
+    if (!(std::fabs(x) < kLargest))
+        overflow();
+    if (std::fabs(x) < kSmallest)
+        return 0;
+    char digits[32];
+    const auto written =
+        std::to_chars(digits, digits + sizeof digits, x, std::chars_format::scientific, 14);
+    double decimal = x;
+    std::from_chars(digits, written.ptr, decimal);
+    return decimal;
+}
+
+void outOfRange(const QString& argument) {
+    fault(QStringLiteral("ORA-01428: argument '%1' is out of range").arg(argument));
 }
 
 Decimal truncated(Decimal d, int places) {
@@ -130,6 +150,11 @@ static QString plainText(const Decimal& d) {
 QString numberText(const Value& v) {
     if (v.kind == Value::Integer)
         return QString::number(v.integer);
+    // What a file written elsewhere may hold; Oracle's BINARY_DOUBLE shows these so.
+    if (std::isnan(v.real))
+        return QStringLiteral("Nan");
+    if (std::isinf(v.real))
+        return v.real < 0 ? QStringLiteral("-Inf") : QStringLiteral("Inf");
     const Decimal d = decimalOf(v);
     if (d.point <= 40 && d.point >= -38)
         return plainText(d);

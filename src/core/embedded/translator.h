@@ -3,8 +3,9 @@
 // The translation of one statement from Oracle's SQL to SQLite's, shared by the files that make
 // it up: oracledialect.cpp (the statement), translatorexpressions.cpp (expressions and calls),
 // translatorchains.cpp (operators), translatorqueries.cpp (queries, set operations, select
-// lists, row limits) and translatorblock.cpp (one SELECT with its clauses). The engine calls
-// translateOracle().
+// lists, row limits), translatorblock.cpp (one SELECT with its clauses) and translatorvalues.cpp
+// (Oracle's rules for values in a query: NULLs in ORDER BY, scalar subqueries, grouping). The
+// engine calls translateOracle().
 //
 // The translation takes time in proportion to the statement: every group is paired once
 // (sql::Groups), each function reads the tokens of its own level and passes the groups in it to
@@ -18,6 +19,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -46,6 +48,9 @@ inline constexpr size_t kMaxCallArguments = 100;
     throw invalidStatement(why);
 }
 
+// A function that makes a query aggregate (unless OVER follows it).
+bool isAggregate(const Token& t);
+
 inline bool isSetOperator(const Token& t) {
     return t.is(u"UNION") || t.is(u"INTERSECT") || t.is(u"EXCEPT") || t.is(u"MINUS");
 }
@@ -60,18 +65,38 @@ inline const QString kRownumForms = QStringLiteral(
     "ROWNUM is understood in the select list, in ORDER BY, and as a WHERE condition ROWNUM <= n, "
     "ROWNUM < n or ROWNUM = 1 joined to the others by AND");
 
+// A FROM item of a query: what it is called there and the table it reads (empty for a subquery
+// or anything else that is no table); `outer` when an outer join may give it a row of NULLs.
+struct TableRef {
+    QString alias;
+    QString table;
+    bool outer = false;
+};
+
+// The names an ORDER BY term of one query may use: its FROM items and its select list's
+// aliases.
+struct QueryNames {
+    std::vector<TableRef> tables;
+    std::vector<QString> aliases;
+};
+
 // What ROWNUM and LEVEL stand for where an expression stands. An empty ROWNUM is refused there;
-// an empty LEVEL is kept as written (the hierarchical rewrite replaces it).
+// an empty LEVEL is kept as written (the hierarchical rewrite replaces it). `names` when the
+// expression belongs to one query whose columns its ORDER BY may name; `fromItems` inside a FROM
+// clause, where a parenthesised query is a table rather than a value.
 struct Scope {
     QString rownum;
     QString level;
+    const QueryNames* names = nullptr;
+    bool fromItems = false;
 };
 
 class Translator {
   public:
     // Throws ORA-00972 for a name longer than Oracle takes and ORA-03095 for groups nested
     // deeper than kMaxNesting.
-    Translator(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped);
+    Translator(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped,
+               const NotNullCheck& notNull);
 
     QString run();
 
@@ -164,11 +189,22 @@ class Translator {
     void cast(Range argument, const Scope& scope);
     void extract(Range argument, const Scope& scope);
 
+    void trim(Range argument, const Scope& scope);
+
     // Operator chains (translatorchains.cpp).
     size_t chain(size_t i, size_t last, const Scope& scope);
     void additive(const Chain& c, const Scope& scope);
     void term(const Chain& c, size_t first, size_t last, const Scope& scope);
-    void nativeTerm(const Chain& c, const Scope& scope);
+    void calls(QStringView name, const QString& operators, size_t items,
+               const std::function<void(size_t)>& item);
+
+    // Oracle's rules for values in a query (translatorvalues.cpp).
+    size_t orderBy(size_t at, size_t last, const Scope& scope);
+    bool neverNull(Range term, const QueryNames& names) const;
+    QueryNames queryNames(const Block& b) const;
+    bool isScalarPlace(size_t open, const Scope& scope) const;
+    void scalarQuery(size_t first, size_t last, const Scope& scope);
+    void checkGrouping(const Block& b) const;
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
@@ -178,6 +214,7 @@ class Translator {
     void limitClause(size_t first, size_t last, const Scope& outer);
     void selectList(Range items, const Scope& scope);
     void item(size_t first, size_t last, const Scope& scope);
+    size_t itemValueEnd(size_t first, size_t last) const;
 
     // One SELECT (translatorblock.cpp).
     void block(size_t first, size_t last, bool member, const Scope& outer);
@@ -192,11 +229,13 @@ class Translator {
     const std::vector<Token>& t_;
     const sql::Groups groups_;
     const StopCheck& stopped_;
+    const NotNullCheck& notNull_;
     const bool ddl_;                  // CREATE or ALTER: Oracle's type names are rewritten
     std::vector<bool> queryInside_;   // per '(': a query starts inside it (see startsQuery())
     std::map<size_t, size_t> duals_;  // FROM items naming DUAL: first token -> past the name
     QString out_;
-    unsigned steps_ = 0;  // since the stop check was last asked
+    unsigned steps_ = 0;          // since the stop check was last asked
+    size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
 };
 
 }  // namespace qv::embedded

@@ -73,6 +73,7 @@ Translator::Block Translator::scanBlock(size_t first, size_t last) const {
 
 void Translator::block(size_t first, size_t last, bool member, const Scope& outer) {
     const Block b = scanBlock(first, last);
+    checkGrouping(b);
     const Clause* from = b.find(ClauseKind::From);
     const bool hierarchical = b.find(ClauseKind::Connect) != nullptr;
     const bool dual = from && isDualClause(from->body, from->end);
@@ -100,8 +101,12 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
 
     // ROWNUM numbers the rows as they come, for the select list and for sorting; not in a
     // hierarchical query, whose rows get their order only from the rewrite.
-    const Scope numbered{hierarchical ? QString() : kRowNumber, outer.level};
+    // The ORDER BY of a set operation names the result's columns, not this member's.
+    const QueryNames names = member || hierarchical ? QueryNames() : queryNames(b);
+    const Scope numbered{hierarchical ? QString() : kRowNumber, outer.level,
+                         member || hierarchical ? nullptr : &names};
     const Scope plain{{}, outer.level};
+    const Scope tables{{}, outer.level, nullptr, true};
     auto terms = [&](const std::vector<Range>& rest) {
         for (size_t k = 0; k < rest.size(); ++k) {
             if (k > 0)
@@ -122,7 +127,7 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
             if (filter.wrap)
                 numberedRows(c, filter, outer);
             else
-                render(c.at, c.end, plain);
+                render(c.at, c.end, tables);
         } else if (c.kind == ClauseKind::Where && filter.kind != RownumFilter::None) {
             if (!filter.wrap && !filter.rest.empty()) {
                 next(c.at, c.end - 1);
@@ -277,7 +282,7 @@ void Translator::numberedRows(const Clause& from, const RownumFilter& filter, co
     const Scope plain{{}, outer.level};
     write(t_[from.at].text);
     write(u" (SELECT * FROM ");
-    render(from.body, from.end, plain);
+    render(from.body, from.end, Scope{{}, outer.level, nullptr, true});
     if (!filter.rest.empty()) {
         write(u" WHERE ");
         for (size_t k = 0; k < filter.rest.size(); ++k) {

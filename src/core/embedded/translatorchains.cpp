@@ -3,7 +3,8 @@
 // would multiply the text; written as calls the grouping is explicit. A chain at one level is
 // one call however long it is, so a long sum neither nests SQLite's expression tree nor the
 // calls: qv_arith('+-|', a, b, c) applies its operators left to right, as Oracle does, and
-// keeps its rules for dates, NULL and text. See translateOracle() in oracledialect.h.
+// keeps its rules for dates, NULL, text and numbers (oraclevalues.h). See translateOracle() in
+// oracledialect.h.
 #include "core/embedded/translator.h"
 
 namespace qv::embedded {
@@ -60,10 +61,8 @@ void Translator::additive(const Chain& c, const Scope& scope) {
     std::vector<size_t> termStarts{0};  // the operand each term begins with
     QString operators;
     bool concatenation = true;
-    bool division = false;
     for (size_t k = 0; k < c.ops.size(); ++k) {
         const Token& op = t_[c.ops[k]];
-        division = division || op.isOp(u'/');
         if (!isAdditive(op))
             continue;
         termStarts.push_back(k + 1);
@@ -71,20 +70,42 @@ void Translator::additive(const Chain& c, const Scope& scope) {
         concatenation = concatenation && op.isOp(u"||");
     }
     const size_t operands = c.starts.size();
-    if (termStarts.size() == 1) {
-        if (division)
-            term(c, 0, operands, scope);
-        else
-            nativeTerm(c, scope);
-        return;
-    }
-    const QStringView name = concatenation ? u"qv_concat(" : u"qv_arith(";
     const size_t terms = termStarts.size();
-    const std::vector<size_t> ends = callEnds(terms, kMaxCallArguments - (concatenation ? 0 : 1));
-    // The outermost call first; the operators of a call are those before each of its terms.
+    if (terms == 1)
+        return term(c, 0, operands, scope);
+    calls(concatenation ? u"qv_concat(" : u"qv_arith(", concatenation ? QString() : operators,
+          terms, [&](size_t k) {
+              term(c, termStarts[k], k + 1 < terms ? termStarts[k + 1] : operands, scope);
+          });
+}
+
+// Operands [first, last) of `c` joined by * / and %: one operand as it is, else
+// qv_arith('<operators>', a, b, ...), exact and with Oracle's errors where SQLite's operators
+// would divide integers, overflow into a REAL or read '12abc' as 12.
+void Translator::term(const Chain& c, size_t first, size_t last, const Scope& scope) {
+    auto operandAt = [&](size_t k) {
+        [[maybe_unused]] const size_t end = operand(c.starts[k], c.last, scope);
+        Q_ASSERT(end == c.operandEnd(k));
+    };
+    if (last - first == 1)
+        return operandAt(first);
+    QString operators;
+    for (size_t k = first; k + 1 < last; ++k)
+        operators += t_[c.ops[k]].text.front();
+    calls(u"qv_arith(", operators, last - first, [&](size_t k) { operandAt(first + k); });
+}
+
+// `items` (written by `item`) as calls of `name` nested from the left, each with at most
+// kMaxCallArguments arguments; with `operators` (one before each item but the first), each call
+// begins with those of its own items.
+void Translator::calls(QStringView name, const QString& operators, size_t items,
+                       const std::function<void(size_t)>& item) {
+    const bool withOperators = !operators.isEmpty();
+    const std::vector<size_t> ends = callEnds(items, kMaxCallArguments - (withOperators ? 1 : 0));
+    // The outermost call first; the operators of a call are those before each of its items.
     for (size_t k = ends.size(); k-- > 0;) {
         write(name);
-        if (!concatenation) {
+        if (withOperators) {
             const size_t from = k == 0 ? 0 : ends[k - 1] - 1;
             write(u"'");
             write(QStringView(operators).mid(from, ends[k] - 1 - from));
@@ -96,64 +117,9 @@ void Translator::additive(const Chain& c, const Scope& scope) {
         for (; next < end; ++next) {
             if (next > 0)
                 write(u", ");
-            const size_t first = termStarts[next];
-            term(c, first, next + 1 < terms ? termStarts[next + 1] : operands, scope);
+            item(next);
         }
         write(u")");
-    }
-}
-
-// Operands [first, last) of `c` joined by * / and %: SQLite's * and %, and a run of divisions as
-// qv_div(a, b, c), exact and with ORA-01476, inside the calls that come before it.
-void Translator::term(const Chain& c, size_t first, size_t last, const Scope& scope) {
-    auto operandAt = [&](size_t k) {
-        [[maybe_unused]] const size_t end = operand(c.starts[k], c.last, scope);
-        Q_ASSERT(end == c.operandEnd(k));
-    };
-    const size_t divisors = kMaxCallArguments - 1;
-    size_t calls = 0;
-    for (size_t k = first; k + 1 < last;) {
-        size_t run = 0;
-        while (k + 1 < last && t_[c.ops[k]].isOp(u'/')) {
-            ++run;
-            ++k;
-        }
-        calls += (run + divisors - 1) / divisors;
-        if (run == 0)
-            ++k;
-    }
-    for (size_t k = 0; k < calls; ++k)
-        write(u"qv_div(");
-    operandAt(first);
-    size_t run = 0;  // divisions so far in the run at hand
-    for (size_t k = first; k + 1 < last; ++k) {
-        const Token& op = t_[c.ops[k]];
-        if (!op.isOp(u'/')) {
-            run = 0;
-            write(u" ");
-            write(op.text);
-            write(u" ");
-            operandAt(k + 1);
-            continue;
-        }
-        write(u", ");
-        operandAt(k + 1);
-        const bool runEnds = k + 2 >= last || !t_[c.ops[k + 1]].isOp(u'/');
-        if (++run % divisors == 0 || runEnds)
-            write(u")");
-        if (runEnds)
-            run = 0;
-    }
-}
-
-// A chain of * and % alone: SQLite's own operators, as written.
-void Translator::nativeTerm(const Chain& c, const Scope& scope) {
-    operand(c.starts[0], c.last, scope);
-    for (size_t k = 0; k < c.ops.size(); ++k) {
-        writeGap(c.ops[k] - 1, c.ops[k]);
-        write(t_[c.ops[k]].text);
-        writeGap(c.ops[k], c.ops[k] + 1);
-        operand(c.starts[k + 1], c.last, scope);
     }
 }
 

@@ -137,6 +137,10 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
             continue;
         }
         const Token& k = t_[i];
+        if (k.is(u"ORDER") && i + 1 < last && t_[i + 1].is(u"BY")) {
+            i = orderBy(i, last, scope);
+            continue;
+        }
         // SQLite takes an expression after DEFAULT only in parentheses.
         if (k.is(u"DEFAULT") && startsOperand(i + 1, last)) {
             write(k.text);
@@ -202,10 +206,14 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         write(k.text);
         if (close > i + 1) {
             writeGap(i, i + 1);
-            if (k.isOp(u'(') && startsQuery(i + 1, close))
-                query(i + 1, close, scope);
-            else
+            if (k.isOp(u'(') && startsQuery(i + 1, close)) {
+                if (isScalarPlace(i, scope))
+                    scalarQuery(i + 1, close, scope);
+                else
+                    query(i + 1, close, scope);
+            } else {
                 render(i + 1, close, scope);
+            }
             writeGap(close - 1, close);
         }
         write(t_[close].text);
@@ -229,8 +237,11 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         writeOriginal(i, j);
         return j;
     }
+    // Oracle has no empty string: '' is NULL.
+    if (k.kind == TokenKind::String && k.text.size() <= 5 && sql::stringValue(k).isEmpty())
+        write(u"NULL");
     // N'text' and q'[text]' are Oracle's alone.
-    if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
+    else if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
         write(sql::quotedString(sql::stringValue(k)));
     else
         write(k.text);
@@ -313,6 +324,9 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
         cast(args[0], scope);
     } else if (!qualified && name.is(u"EXTRACT") && args.size() == 1) {
         extract(args[0], scope);
+    } else if (!qualified && name.is(u"TRIM") && args.size() == 1 &&
+               groups_.findTopLevel(args[0].first, args[0].last, u"FROM") < args[0].last) {
+        trim(args[0], scope);
     } else if (const auto type = !qualified && ddl_ && isTypeName(name) ? oracleType(open - 1, last)
                                                                         : std::nullopt) {
         write(type->text);
@@ -495,7 +509,9 @@ std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t
     return TypeName{text, next};
 }
 
-// CAST(x AS DATE) would give SQLite's NUMERIC affinity (2024 from '2024-01-31').
+// CAST(x AS DATE) would give SQLite's NUMERIC affinity (2024 from '2024-01-31'), CAST('abc' AS
+// NUMBER) SQLite's 0 and CAST(0.5 AS VARCHAR2(9)) '0.5': dates, numbers and texts are converted
+// by the engine's functions, as Oracle converts them (oraclevalues.h).
 void Translator::cast(Range argument, const Scope& scope) {
     const auto [first, last] = argument;
     const size_t as = groups_.findTopLevel(first, last, u"AS");
@@ -505,20 +521,80 @@ void Translator::cast(Range argument, const Scope& scope) {
         write(u")");
         return;
     }
-    const bool date = t_[as + 1].is(u"DATE");
-    const bool timestamp = t_[as + 1].is(u"TIMESTAMP");
-    write(date ? u"to_date(" : timestamp ? u"to_timestamp(" : u"CAST(");
-    render(first, as, scope);
-    if (!date && !timestamp) {
-        write(u" AS ");
-        std::optional<TypeName> fixed;
-        if (as + 2 < last && isTypeName(t_[as + 1]) && t_[as + 2].isOp(u'('))
-            fixed = oracleType(as + 1, last);
-        if (fixed)
-            write(fixed->text);
-        else
-            writeOriginal(as + 1, last);
+    const Token& type = t_[as + 1];
+    const bool sized = as + 2 < last && t_[as + 2].isOp(u'(');
+    std::vector<Range> sizes;
+    if (sized && closing(as + 2, last) == last - 1)
+        sizes = groups_.splitTopLevel(as + 3, last - 1);
+    auto number = [&](const Range& r) {
+        return r.size() == 1 && t_[r.first].kind == TokenKind::Number;
+    };
+    const bool date = type.is(u"DATE");
+    const bool timestamp = type.is(u"TIMESTAMP");
+    const bool text = sql::isOneOf(type, {u"VARCHAR2", u"VARCHAR", u"NVARCHAR2", u"CLOB"});
+    const bool whole = sql::isOneOf(type, {u"INTEGER", u"INT", u"SMALLINT"});
+    const bool decimal = sql::isOneOf(type, {u"NUMBER", u"NUMERIC", u"DECIMAL", u"DEC"});
+    const bool binary = sql::isOneOf(type, {u"FLOAT", u"REAL", u"BINARY_DOUBLE", u"BINARY_FLOAT",
+                                            u"DOUBLE"});
+    if (date || timestamp || text || whole || binary || (decimal && !sized)) {
+        write(date ? u"to_date(" : timestamp ? u"to_timestamp(" : text ? u"qv_text(" : u"qv_number(");
+        render(first, as, scope);
+        write(whole ? u", 38, 0)" : u")");
+        return;
     }
+    // NUMBER(p), NUMBER(p, s), NUMBER(*, s): rounded to s places, p digits at most.
+    if (decimal && !sizes.empty() && sizes.size() <= 2 &&
+        (number(sizes[0]) || (sizes[0].size() == 1 && t_[sizes[0].first].isOp(u'*')))) {
+        const Range scale = sizes.size() == 2 ? sizes[1] : Range{};
+        const bool negative = scale.size() == 2 && t_[scale.first].isOp(u'-') &&
+                              t_[scale.first + 1].kind == TokenKind::Number;
+        if (scale.empty() || number(scale) || negative) {
+            write(u"qv_number(");
+            render(first, as, scope);
+            write(u", ");
+            write(number(sizes[0]) ? t_[sizes[0].first].text : u"38");
+            write(u", ");
+            if (scale.empty())
+                write(u"0");
+            else
+                writeOriginal(scale.first, scale.last);
+            write(u")");
+            return;
+        }
+    }
+    write(u"CAST(");
+    render(first, as, scope);
+    write(u" AS ");
+    std::optional<TypeName> fixed;
+    if (sized && isTypeName(type))
+        fixed = oracleType(as + 1, last);
+    if (fixed)
+        write(fixed->text);
+    else
+        writeOriginal(as + 1, last);
+    write(u")");
+}
+
+// TRIM([LEADING|TRAILING|BOTH] [character] FROM text) as qv_trim(text, 'L'|'T'|'B', character),
+// a blank when no character is given.
+void Translator::trim(Range argument, const Scope& scope) {
+    const auto [first, last] = argument;
+    const size_t from = groups_.findTopLevel(first, last, u"FROM");
+    size_t character = first;
+    QStringView side = u"B";
+    if (t_[first].is(u"LEADING") || t_[first].is(u"TRAILING") || t_[first].is(u"BOTH")) {
+        side = t_[first].is(u"LEADING") ? u"L" : t_[first].is(u"TRAILING") ? u"T" : u"B";
+        ++character;
+    }
+    write(u"qv_trim(");
+    render(from + 1, last, scope);
+    write(u", '");
+    write(side);
+    write(u"', ");
+    if (character < from)
+        render(character, from, scope);
+    else
+        write(u"' '");
     write(u")");
 }
 

@@ -200,25 +200,36 @@ void Translator::limitClause(size_t first, size_t last, const Scope& outer) {
     }
 }
 
+// Where the value of select item [first, last) ends: before its alias, if it has one.
+size_t Translator::itemValueEnd(size_t first, size_t last) const {
+    const Token& end = t_[last - 1];
+    if (last - first >= 2 && sql::isName(end) && !sql::isKeyword(end)) {
+        const Token& before = t_[last - 2];
+        if (before.is(u"AS"))
+            return last - 2;
+        if (!before.isOp(u'.') &&
+            ((sql::isName(before) && !sql::isKeyword(before)) || before.is(u"END") ||
+             before.kind == TokenKind::Number || before.kind == TokenKind::String ||
+             before.kind == TokenKind::Param || before.isOp(u')')))
+            return last - 1;
+    }
+    return last;
+}
+
 void Translator::item(size_t first, size_t last, const Scope& scope) {
     if (last - first == 1 && t_[first].isOp(u'*'))
         return write(t_[first].text);
     if (last - first >= 3 && t_[last - 1].isOp(u'*') && t_[last - 2].isOp(u'.'))
         return render(first, last, scope);
     const Token& end = t_[last - 1];
-    size_t valueEnd = last;
-    if (last - first >= 2 && sql::isName(end) && !sql::isKeyword(end)) {
-        const Token& before = t_[last - 2];
-        if (before.is(u"AS")) {
-            valueEnd = last - 2;
-        } else if (!before.isOp(u'.') &&
-                   ((sql::isName(before) && !sql::isKeyword(before)) || before.is(u"END") ||
-                    before.kind == TokenKind::Number || before.kind == TokenKind::String ||
-                    before.kind == TokenKind::Param || before.isOp(u')'))) {
-            valueEnd = last - 1;
-        }
-    }
+    const size_t valueEnd = itemValueEnd(first, last);
+    // A scalar subquery's column, read so that a second row fails (scalarQuery()).
+    const bool single = first == scalarItem_;
+    if (single)
+        write(u"qv_scalar(");
     render(first, valueEnd, scope);
+    if (single)
+        write(u")");
     write(u" AS ");
     if (valueEnd == last)
         write(sql::quotedName(sql::columnHeading(t_, first, last)));

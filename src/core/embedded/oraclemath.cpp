@@ -1,0 +1,245 @@
+// Oracle's numeric functions in place of SQLite's, CAST to a number, and the single row of a
+// scalar subquery. See oraclevalues.h for the rules they keep.
+#include "core/embedded/sqlfunctions.h"
+
+#include <cmath>
+#include <limits>
+
+namespace qv::embedded::oracle {
+
+namespace {
+
+void resultReal(sqlite3_context* ctx, double x) {
+    sqlite3_result_double(ctx, decimalReal(x));
+}
+
+// The number `d` times 10^scale when that is a whole number a 64-bit integer holds.
+std::optional<int64_t> scaled(const Decimal& d, int scale) {
+    const int exponent = d.point + scale - int(d.digits.size());
+    if (exponent < 0 || exponent > 18)
+        return d.isZero() ? std::optional<int64_t>(0) : std::nullopt;
+    bool ok = false;
+    int64_t n = d.digits.isEmpty() ? 0 : d.digits.toLongLong(&ok);
+    if (!d.digits.isEmpty() && !ok)
+        return std::nullopt;
+    for (int k = 0; k < exponent; ++k) {
+        if (__builtin_mul_overflow(n, int64_t(10), &n))
+            return std::nullopt;
+    }
+    return d.negative ? -n : n;
+}
+
+int fractionDigits(const Decimal& d) {
+    return std::max(0, int(d.digits.size()) - d.point);
+}
+
+// MOD(m, n): m - n * TRUNC(m / n), so the sign is the dividend's, and m itself for n = 0. Exact
+// on the decimal digits, as Oracle's NUMBER is (MOD(1, 0.1) is 0, where fmod finds 0.1).
+void mod(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Value> m = numberArgument(argv[0]);
+    const std::optional<Value> n = numberArgument(argv[1]);
+    if (!m || !n)
+        return sqlite3_result_null(ctx);
+    if (n->number() == 0)
+        return resultNumber(ctx, *m);
+    if (m->kind == Value::Integer && n->kind == Value::Integer)
+        return sqlite3_result_int64(ctx, n->integer == -1 ? 0 : m->integer % n->integer);
+    const Decimal dm = decimalOf(*m);
+    const Decimal dn = decimalOf(*n);
+    const int scale = std::max(fractionDigits(dm), fractionDigits(dn));
+    const std::optional<int64_t> a = scaled(dm, scale);
+    const std::optional<int64_t> b = scaled(dn, scale);
+    if (a && b && *b != 0)
+        return resultReal(ctx, double(*b == -1 ? 0 : *a % *b) / std::pow(10.0, scale));
+    resultReal(ctx, std::fmod(m->number(), n->number()));
+}
+
+// The places of ROUND and TRUNC of a number, cut to a whole number.
+std::optional<int> places(int argc, sqlite3_value** argv) {
+    if (argc < 2)
+        return 0;
+    const std::optional<Value> p = numberArgument(argv[1]);
+    if (!p)
+        return std::nullopt;
+    return int(std::clamp(std::trunc(p->number()), -1000.0, 1000.0));
+}
+
+// ROUND and TRUNC: of a date to the unit of a format ('DD' by default), of a number to a count
+// of places (0 by default; before the point when negative).
+template <bool Round>
+void roundOrTrunc(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const Value v = valueOf(argv[0]);
+    if (v.kind == Value::Null || (argc > 1 && sqlite3_value_type(argv[1]) == SQLITE_NULL))
+        return sqlite3_result_null(ctx);
+    if (v.kind == Value::Date) {
+        const QString format = argc > 1 ? rawText(argv[1]) : QStringLiteral("DD");
+        return resultDate(ctx, Round ? roundDate(v.date, format) : truncDate(v.date, format));
+    }
+    if (!v.isNumber())
+        fault(v.kind == Value::Blob
+                  ? "ORA-00932: inconsistent datatypes: expected NUMBER got BINARY"
+                  : "ORA-01722: invalid number");
+    const int p = *places(argc, argv);
+    if (v.kind == Value::Integer && p >= 0)
+        return sqlite3_result_int64(ctx, v.integer);
+    const Decimal d = decimalOf(v);
+    resultNumber(ctx, numberValue(Round ? rounded(d, p) : truncated(d, p)));
+}
+
+// A function of one number defined where `defined` says, ORA-01428 elsewhere.
+template <double (*F)(double), bool (*Defined)(double)>
+void unary(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Value> x = numberArgument(argv[0]);
+    if (!x)
+        return sqlite3_result_null(ctx);
+    if (!Defined(x->number()))
+        outOfRange(numberText(*x));
+    resultReal(ctx, F(x->number()));
+}
+
+bool anywhere(double) {
+    return true;
+}
+bool notNegative(double x) {
+    return x >= 0;
+}
+bool positive(double x) {
+    return x > 0;
+}
+bool withinOne(double x) {
+    return std::fabs(x) <= 1;
+}
+
+double squareRoot(double x) {
+    return std::sqrt(x);
+}
+double naturalLog(double x) {
+    return std::log(x);
+}
+double exponential(double x) {
+    return std::exp(x);
+}
+double arcCosine(double x) {
+    return std::acos(x);
+}
+double arcSine(double x) {
+    return std::asin(x);
+}
+double hyperbolicCosine(double x) {
+    return std::cosh(x);
+}
+double hyperbolicSine(double x) {
+    return std::sinh(x);
+}
+
+// LOG(base, x): a positive base other than 1, a positive x.
+void logarithm(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Value> base = numberArgument(argv[0]);
+    const std::optional<Value> x = numberArgument(argv[1]);
+    if (!base || !x)
+        return sqlite3_result_null(ctx);
+    if (base->number() <= 0 || base->number() == 1)
+        outOfRange(numberText(*base));
+    if (x->number() <= 0)
+        outOfRange(numberText(*x));
+    resultReal(ctx, std::log(x->number()) / std::log(base->number()));
+}
+
+// POWER(base, exponent): exact for whole numbers that fit; a negative base takes only a whole
+// exponent.
+void power(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Value> base = numberArgument(argv[0]);
+    const std::optional<Value> exponent = numberArgument(argv[1]);
+    if (!base || !exponent)
+        return sqlite3_result_null(ctx);
+    if (base->kind == Value::Integer && exponent->kind == Value::Integer &&
+        exponent->integer >= 0 && exponent->integer < 64) {
+        int64_t result = 1;
+        bool overflowed = false;
+        for (int64_t k = 0; k < exponent->integer && !overflowed; ++k)
+            overflowed = __builtin_mul_overflow(result, base->integer, &result);
+        if (!overflowed)
+            return sqlite3_result_int64(ctx, result);
+    }
+    const double x = std::pow(base->number(), exponent->number());
+    if (std::isnan(x) || (base->number() == 0 && exponent->number() < 0))
+        outOfRange(numberText(*exponent));
+    resultReal(ctx, x);
+}
+
+// qv_number(x [, precision [, scale]]): CAST(x AS NUMBER(precision, scale)); text that reads
+// as no number is ORA-01722, a value with more digits before the point than the type allows
+// ORA-01438.
+void castNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    const Value v = valueOf(argv[0]);
+    if (v.kind == Value::Null)
+        return sqlite3_result_null(ctx);
+    if (v.kind == Value::Date || v.kind == Value::Blob)
+        fault("ORA-00932: inconsistent datatypes: expected NUMBER");
+    if (v.kind == Value::Text)
+        fault("ORA-01722: invalid number");
+    if (argc < 2)
+        return resultNumber(ctx, v);
+    const int precision = sqlite3_value_int(argv[1]);
+    const int scale = argc > 2 ? sqlite3_value_int(argv[2]) : 0;
+    const Decimal d = rounded(decimalOf(v), scale);
+    if (!d.isZero() && d.point > precision - scale)
+        fault("ORA-01438: value larger than specified precision allowed for this column");
+    resultNumber(ctx, numberValue(d));
+}
+
+// qv_scalar(x), an aggregate: the value of a scalar subquery's one row, NULL without a row,
+// ORA-01427 from the second row on.
+struct ScalarRow {
+    int64_t rows;
+    sqlite3_value* value;
+};
+
+void scalarStep(sqlite3_context* ctx, int, sqlite3_value** argv) noexcept {
+    auto* row = static_cast<ScalarRow*>(sqlite3_aggregate_context(ctx, sizeof(ScalarRow)));
+    if (!row)
+        return sqlite3_result_error_nomem(ctx);
+    if (row->rows++ > 0)
+        return sqlite3_result_error(
+            ctx, "ORA-01427: single-row subquery returns more than one row", -1);
+    row->value = sqlite3_value_dup(argv[0]);
+    if (!row->value)
+        sqlite3_result_error_nomem(ctx);
+}
+
+void scalarFinal(sqlite3_context* ctx) noexcept {
+    auto* row = static_cast<ScalarRow*>(sqlite3_aggregate_context(ctx, 0));
+    if (!row || !row->value)
+        return sqlite3_result_null(ctx);
+    sqlite3_result_value(ctx, row->value);
+    sqlite3_value_free(row->value);
+    row->value = nullptr;
+}
+
+const FunctionSpec kNumberFunctions[] = {
+    {"mod", 2, 2, guarded<mod>},
+    {"round", 1, 2, guarded<roundOrTrunc<true>>},
+    {"trunc", 1, 2, guarded<roundOrTrunc<false>>},
+    {"sqrt", 1, 1, guarded<unary<squareRoot, notNegative>>},
+    {"ln", 1, 1, guarded<unary<naturalLog, positive>>},
+    {"exp", 1, 1, guarded<unary<exponential, anywhere>>},
+    {"acos", 1, 1, guarded<unary<arcCosine, withinOne>>},
+    {"asin", 1, 1, guarded<unary<arcSine, withinOne>>},
+    {"cosh", 1, 1, guarded<unary<hyperbolicCosine, anywhere>>},
+    {"sinh", 1, 1, guarded<unary<hyperbolicSine, anywhere>>},
+    {"log", 2, 2, guarded<logarithm>},
+    {"power", 2, 2, guarded<power>},
+    {"qv_number", 1, 3, guarded<castNumber>},
+};
+
+}  // namespace
+
+int registerNumberFunctions(sqlite3* db) {
+    const int rc = registerFunctions(db, kNumberFunctions);
+    if (rc != SQLITE_OK)
+        return rc;
+    return sqlite3_create_function_v2(db, "qv_scalar", 1, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr,
+                                      nullptr, scalarStep, scalarFinal, nullptr);
+}
+
+}  // namespace qv::embedded::oracle

@@ -1,0 +1,106 @@
+#pragma once
+
+// How the engine's SQL functions (oraclefunctions.cpp, oracletext.cpp, oraclemath.cpp) read
+// their arguments from SQLite and hand their results back, with Oracle's errors.
+#include "core/embedded/oracleformats.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <exception>
+#include <new>
+#include <string_view>
+
+namespace qv::embedded::oracle {
+
+QString rawText(sqlite3_value* arg);
+// The UTF-8 bytes of a text argument, without copying them.
+inline std::string_view utf8Of(sqlite3_value* arg) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(arg));
+    return {text ? text : "", size_t(sqlite3_value_bytes(arg))};
+}
+
+// A value as SQLite hands it to a function and takes it back from one. The steps of one
+// operator chain pass it from one to the next inside one call exactly as nested calls passed
+// it through SQLite.
+struct SqlValue {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    double real = 0;
+    QString text;
+    QByteArray blob;
+};
+
+SqlValue sqlValue(sqlite3_value* arg);
+// What Oracle sees in the value: text that reads as a date or a number is one, empty text is
+// NULL.
+Value valueOf(const SqlValue& raw);
+Value valueOf(sqlite3_value* arg);
+
+// A number argument (text that reads as one included); nullopt for NULL. fault() with
+// ORA-01722 for other text, ORA-00932 for a date or bytes.
+std::optional<Value> numberArgument(sqlite3_value* arg);
+// The argument as Oracle converts it to text: a number as TO_CHAR writes it, bytes in hex;
+// nullopt for NULL and for empty text.
+std::optional<QString> textArgument(sqlite3_value* arg);
+
+void resultText(sqlite3_context* ctx, const QString& text);
+// Text that may be empty: Oracle's empty string is NULL.
+void resultUtf8(sqlite3_context* ctx, std::string_view text);
+void resultNumber(sqlite3_context* ctx, const Value& v);
+void resultDate(sqlite3_context* ctx, const StoredDate& d, bool keepFraction = false);
+void setResult(sqlite3_context* ctx, const SqlValue& v);
+
+inline void needArguments(int argc, int least) {
+    if (argc < least)
+        fault("ORA-00909: invalid number of arguments");
+}
+
+// SQLite calls the functions from C: no exception may leave them. Oracle's errors become the
+// statement's error; anything else fails the statement rather than the program.
+template <void (*F)(sqlite3_context*, int, sqlite3_value**)>
+void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
+    try {
+        F(ctx, argc, argv);
+    } catch (const OracleFault& f) {
+        sqlite3_result_error(ctx, f.message.constData(), int(f.message.size()));
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(ctx);
+    } catch (const std::exception& e) {
+        sqlite3_result_error(ctx, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(ctx, "unexpected failure in a function of the embedded engine", -1);
+    }
+}
+
+struct FunctionSpec {
+    const char* name;
+    int minArgs;
+    int maxArgs;  // -1 with minArgs -1: any number
+    void (*function)(sqlite3_context*, int, sqlite3_value**);
+};
+
+// Registers each function for each of its argument counts, deterministic and innocuous.
+// Returns SQLite's result code.
+template <size_t N>
+int registerFunctions(sqlite3* db, const FunctionSpec (&functions)[N]) {
+    for (const FunctionSpec& f : functions) {
+        for (int args = f.minArgs; args <= f.maxArgs; ++args) {
+            const int rc = sqlite3_create_function_v2(
+                db, f.name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                f.function, nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK)
+                return rc;
+        }
+    }
+    return SQLITE_OK;
+}
+
+// The text functions (oracletext.cpp) and the collation of CHAR values.
+int registerTextFunctions(sqlite3* db);
+// The numeric functions and CAST (oraclemath.cpp).
+int registerNumberFunctions(sqlite3* db);
+
+}  // namespace qv::embedded::oracle
