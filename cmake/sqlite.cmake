@@ -62,6 +62,9 @@ target_compile_definitions(quervin_sqlite3
     # (src/core/embedded/sandbox.cpp) counts on them, at a lock per allocation.
     SQLITE_DEFAULT_MEMSTATUS=1
     SQLITE_LIKE_DOESNT_MATCH_BLOBS
+    # LIKE tells capitals from small letters, as in Oracle; an index on the column still serves
+    # LIKE 'ab%'.
+    SQLITE_CASE_SENSITIVE_LIKE
     SQLITE_OMIT_DEPRECATED
     SQLITE_OMIT_SHARED_CACHE
 )

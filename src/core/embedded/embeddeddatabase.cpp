@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <utility>
 
@@ -96,6 +97,30 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
     }
 }
 
+// What the translation asks of the schema (SchemaLookup), read with the engine's rights from
+// SQLite's own description of the table. As the dictionary a server keeps in memory, the reading
+// is no statement of the session's.
+SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
+    return [&c, &sandbox](const QString& table) -> std::optional<TableFacts> {
+        const EngineRights engine(sandbox);
+        const auto starts = c.statementStarts;
+        const auto cursors = c.cursorsOpened;
+        const auto uncount = qScopeGuard([&] {
+            c.statementStarts = starts;
+            c.cursorsOpened = cursors;
+        });
+        sqlite::Statement info(c.db, "SELECT name, type, \"notnull\" OR (pk = 1 AND upper(type) = "
+                                     "'INTEGER') FROM pragma_table_xinfo(?1) WHERE hidden = 0");
+        info.bind(1, table);
+        TableFacts facts{c.session->user(), table, {}};
+        while (info.step())
+            facts.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0});
+        if (facts.columns.empty())
+            return std::nullopt;
+        return facts;
+    };
+}
+
 // What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
 // V$SQL_PLAN_STATISTICS_ALL, once it is done.
 ExecutedCursor startCursor(const Connection& c, const QString& sql, const QString& sqliteSql) {
@@ -146,7 +171,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const QString statement =
-                sqliteText(request.statement, sql::tokenize(request.statement), cancelled);
+                sqliteText(request.statement, sql::tokenize(request.statement), cancelled,
+                           schemaOf(*c, sandbox));
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -158,7 +184,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = sqliteText(sql, tokens, cancelled);
+        const QString sqliteSql = sqliteText(sql, tokens, cancelled, schemaOf(*c, sandbox));
         stmt = compile(c->db, sandbox, sqliteSql);
         if (binds)
             bindValues(stmt, *binds);
@@ -226,6 +252,10 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
                                                  5000);
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
+#ifdef QUERVIN_SYSTEM_SQLITE
+        // Our own build compares LIKE with case as Oracle does (SQLITE_CASE_SENSITIVE_LIKE).
+        file->exec("PRAGMA case_sensitive_like = ON");
+#endif
         sqlite3* db = file->handle();
         // A stand-in for a server: nothing a statement says may reach files other than this one,
         // damage its schema or take the process's memory.

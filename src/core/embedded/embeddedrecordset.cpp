@@ -2,6 +2,7 @@
 
 #include "core/embedded/embeddeddatabase.h"
 #include "core/embedded/fieldtypes.h"
+#include "core/embedded/oracleformats.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 
@@ -102,9 +103,13 @@ QVariant EmbeddedRecordset::value(int index) {
         case SQLITE_INTEGER:
             work_.counts[kStatBytesSent] += 8;
             return QVariant(qlonglong(stmt_.integer(index)));
-        case SQLITE_FLOAT:
+        case SQLITE_FLOAT: {
+            // As Oracle's driver hands a NUMBER: its decimal text (.3, 1405561.34), never the
+            // binary double's noise.
             work_.counts[kStatBytesSent] += 8;
-            return QVariant(stmt_.real(index));
+            const oracle::Value number{oracle::Value::Real, 0, stmt_.real(index), {}, {}, {}};
+            return QVariant(oracle::numberText(number));
+        }
         case SQLITE_TEXT: {
             const QString text = stmt_.text(index);
             work_.counts[kStatBytesSent] += sqlite3_column_bytes(stmt_.handle(), index);

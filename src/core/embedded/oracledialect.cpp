@@ -109,12 +109,12 @@ std::vector<bool> queriesInside(const std::vector<Token>& t, const sql::Groups& 
 }  // namespace
 
 Translator::Translator(const QString& sql, const std::vector<Token>& tokens,
-                       const StopCheck& stopped, const NotNullCheck& notNull)
+                       const StopCheck& stopped, const SchemaLookup& schema)
     : sql_(sql),
       t_(tokens),
       groups_(tokens),
       stopped_(stopped),
-      notNull_(notNull),
+      schema_(schema),
       ddl_(!tokens.empty() && (tokens.front().is(u"CREATE") || tokens.front().is(u"ALTER"))) {
     checkNameLengths(t_);
     // Each level costs the translation a few frames of its stack, and SQLite refuses what nests
@@ -284,6 +284,10 @@ QString Translator::run() {
         const Scope statement;
         if (startsQuery(0, body))
             query(0, body, statement);
+        else if (t_[0].is(u"INSERT"))
+            insertStatement(body);
+        else if (t_[0].is(u"UPDATE"))
+            updateStatement(body);
         else
             render(0, body, statement);
     }
@@ -297,13 +301,13 @@ QString Translator::run() {
 }
 
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped, const NotNullCheck& notNull) {
-    return Translator(sql, tokens, stopped, notNull).run();
+                        const StopCheck& stopped, const SchemaLookup& schema) {
+    return Translator(sql, tokens, stopped, schema).run();
 }
 
 QString sqliteText(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped,
-                   const NotNullCheck& notNull) {
-    const QString translated = translateOracle(sql, tokens, stopped, notNull);
+                   const SchemaLookup& schema) {
+    const QString translated = translateOracle(sql, tokens, stopped, schema);
     // What follows reads the translation's own tokens; most statements need neither step, which
     // the statement's tokens tell (the translation writes no CONNECT BY and no name with #).
     const bool rewrite = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {

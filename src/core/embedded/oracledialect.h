@@ -17,10 +17,28 @@ using sql::Token;
 // the translation with ORA-01013, as a cancelled call ends. Empty: never stopped.
 using StopCheck = std::function<bool()>;
 
-// Asked by the translation of the schema: true when `column` of `table` never holds NULL,
-// false when it may, nullopt when there is no such table or column. Empty: nothing is known.
-using NotNullCheck =
-    std::function<std::optional<bool>(const QString& table, const QString& column)>;
+// A column as the schema declares it: its type as written in CREATE TABLE ("VARCHAR2(10)",
+// "NUMBER(8,2)", empty for none).
+struct ColumnFacts {
+    QString name;
+    QString type;
+    bool notNull = false;
+};
+
+// A table of the schema: its owner (the schema's user), its name as created and its columns in
+// order.
+struct TableFacts {
+    QString owner;
+    QString name;
+    std::vector<ColumnFacts> columns;
+
+    // The column named `name` (compared without regard to case); null when there is none.
+    const ColumnFacts* column(const QString& name) const;
+};
+
+// Asked by the translation of the schema: the table named `table` (compared without regard to
+// case), nullopt when there is none. Empty: nothing is known.
+using SchemaLookup = std::function<std::optional<TableFacts>(const QString& table)>;
 
 // The statement with Oracle's forms that SQLite lacks written in SQLite's terms, read from the
 // tokens, so nothing inside a literal, a quoted name or a comment is touched:
@@ -69,16 +87,18 @@ using NotNullCheck =
 // ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
 // parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
 // nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and ORA-00937 for a
-// column neither grouped nor aggregated. `notNull` tells which ORDER BY terms need no NULLS LAST or NULLS FIRST.
+// column neither grouped nor aggregated. `schema` tells which ORDER BY terms need no NULLS LAST or
+// NULLS FIRST and what the columns an INSERT or UPDATE writes hold (values checked and rounded
+// on store, oraclevalues.h).
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped = {}, const NotNullCheck& notNull = {});
+                        const StopCheck& stopped = {}, const SchemaLookup& schema = {});
 
 // The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
 // hierarchical query rewritten (hierarchical.h) and identifiers with # quoted. The engine's way
 // in for every statement a user sends. Throws what translateOracle and rewriteHierarchicalQuery
 // throw.
 QString sqliteText(const QString& sql, const std::vector<Token>& tokens,
-                   const StopCheck& stopped = {}, const NotNullCheck& notNull = {});
+                   const StopCheck& stopped = {}, const SchemaLookup& schema = {});
 
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the

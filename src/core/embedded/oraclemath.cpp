@@ -1,5 +1,6 @@
 // Oracle's numeric functions in place of SQLite's, CAST to a number, and the single row of a
 // scalar subquery. See oraclevalues.h for the rules they keep.
+#include "core/embedded/oraclevalues.h"
 #include "core/embedded/sqlfunctions.h"
 
 #include <cmath>
@@ -188,6 +189,33 @@ void castNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultNumber(ctx, numberValue(d));
 }
 
+// qv_store(x, rule, size, scale, column): x as the column keeps it (StoreRule), with Oracle's
+// errors naming the column.
+void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto rule = StoreRule(sqlite3_value_int(argv[1]));
+    if (rule == StoreRule::Number)
+        return castNumber(ctx, 1, argv);
+    if (rule == StoreRule::SizedNumber) {
+        sqlite3_value* number[] = {argv[0], argv[2], argv[3]};
+        return castNumber(ctx, 3, number);
+    }
+    std::optional<QString> text = textArgument(argv[0]);
+    if (!text)
+        return sqlite3_result_null(ctx);
+    const bool bytes = rule == StoreRule::TextInBytes || rule == StoreRule::CharInBytes;
+    const qsizetype length = bytes ? text->toUtf8().size() : text->toUcs4().size();
+    const int64_t maximum = sqlite3_value_int64(argv[2]);
+    if (length > maximum) {
+        fault(QStringLiteral("ORA-12899: value too large for column %1 (actual: %2, maximum: %3)")
+                  .arg(rawText(argv[4]))
+                  .arg(length)
+                  .arg(maximum));
+    }
+    if (rule == StoreRule::CharInBytes || rule == StoreRule::CharInCharacters)
+        text->append(QString(qsizetype(maximum - length), u' '));
+    resultText(ctx, *text);
+}
+
 // qv_scalar(x), an aggregate: the value of a scalar subquery's one row, NULL without a row,
 // ORA-01427 from the second row on.
 struct ScalarRow {
@@ -230,6 +258,7 @@ const FunctionSpec kNumberFunctions[] = {
     {"log", 2, 2, guarded<logarithm>},
     {"power", 2, 2, guarded<power>},
     {"qv_number", 1, 3, guarded<castNumber>},
+    {"qv_store", 5, 5, guarded<store>},
 };
 
 }  // namespace

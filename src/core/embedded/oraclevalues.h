@@ -89,6 +89,17 @@
 
 namespace qv::embedded {
 
+// How qv_store() keeps a value written into a column (translatorstore.cpp reads the rule from
+// the column's declared type).
+enum class StoreRule {
+    Number = 1,            // NUMBER: text converted (ORA-01722)
+    SizedNumber = 2,       // NUMBER(p,s), INTEGER: rounded to s, ORA-01438 past p digits
+    TextInBytes = 3,       // VARCHAR2(n): ORA-12899 past n bytes of UTF-8
+    TextInCharacters = 4,  // NVARCHAR2(n), VARCHAR2(n CHAR): past n characters
+    CharInBytes = 5,       // CHAR(n): blanks added up to n bytes
+    CharInCharacters = 6,  // NCHAR(n), CHAR(n CHAR)
+};
+
 // The collation of CHAR columns: texts compared as if the shorter were filled with blanks.
 inline const QString kBlankPaddedCollation = QStringLiteral("BLANK_PADDED");
 

@@ -96,7 +96,7 @@ class Translator {
     // Throws ORA-00972 for a name longer than Oracle takes and ORA-03095 for groups nested
     // deeper than kMaxNesting.
     Translator(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped,
-               const NotNullCheck& notNull);
+               const SchemaLookup& schema);
 
     QString run();
 
@@ -202,9 +202,21 @@ class Translator {
     size_t orderBy(size_t at, size_t last, const Scope& scope);
     bool neverNull(Range term, const QueryNames& names) const;
     QueryNames queryNames(const Block& b) const;
+    // The schema's table `name` (asked once per statement); null when unknown.
+    const TableFacts* table(const QString& name) const;
+    std::optional<bool> columnNotNull(const QString& table, const QString& column) const;
     bool isScalarPlace(size_t open, const Scope& scope) const;
     void scalarQuery(size_t first, size_t last, const Scope& scope);
     void checkGrouping(const Block& b) const;
+
+    // Writing into a table (translatorstore.cpp): each value an INSERT or UPDATE stores passes
+    // through qv_store() with its column's declared type.
+    void insertStatement(size_t last);
+    void updateStatement(size_t last);
+    void storedValues(size_t first, size_t last, const std::vector<const ColumnFacts*>& columns,
+                      const TableFacts& facts);
+    void storedRows(size_t first, size_t last, const std::vector<const ColumnFacts*>& columns,
+                    const TableFacts& facts);
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
@@ -229,7 +241,8 @@ class Translator {
     const std::vector<Token>& t_;
     const sql::Groups groups_;
     const StopCheck& stopped_;
-    const NotNullCheck& notNull_;
+    const SchemaLookup& schema_;
+    mutable std::map<QString, std::optional<TableFacts>> tables_;  // schema_'s answers, by name
     const bool ddl_;                  // CREATE or ALTER: Oracle's type names are rewritten
     std::vector<bool> queryInside_;   // per '(': a query starts inside it (see startsQuery())
     std::map<size_t, size_t> duals_;  // FROM items naming DUAL: first token -> past the name

@@ -3,6 +3,7 @@
 // Each function that writes an operand has a twin ending in End that only finds where the
 // operand ends, for an operator chain that must know its operators before it writes.
 #include "core/embedded/oraclefunctions.h"
+#include "core/embedded/oraclevalues.h"
 #include "core/embedded/translator.h"
 
 #include <QDate>
@@ -327,10 +328,18 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
     } else if (!qualified && name.is(u"TRIM") && args.size() == 1 &&
                groups_.findTopLevel(args[0].first, args[0].last, u"FROM") < args[0].last) {
         trim(args[0], scope);
-    } else if (const auto type = !qualified && ddl_ && isTypeName(name) ? oracleType(open - 1, last)
-                                                                        : std::nullopt) {
-        write(type->text);
-        return type->next;
+    } else if (!qualified && ddl_ && isTypeName(name)) {
+        const std::optional<TypeName> type = oracleType(open - 1, last);
+        if (type)
+            write(type->text);
+        else
+            writeOriginal(nameFirst, close + 1);
+        const size_t next = type ? type->next : close + 1;
+        // CHAR values compare blank-padded (oraclevalues.h).
+        if (sql::isOneOf(name, {u"CHAR", u"NCHAR", u"CHARACTER"}) &&
+            !(next < last && t_[next].is(u"COLLATE")))
+            write(QStringLiteral(" COLLATE ") + kBlankPaddedCollation);
+        return next;
     } else {
         writeOriginal(nameFirst, open);
         writeGap(open - 1, open);
@@ -471,6 +480,7 @@ std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t
         return std::nullopt;
     QString sizes;
     bool changed = false;
+    bool characters = false;  // a length in characters, kept as a word of the type's name
     for (const auto& [a, b] : groups_.splitTopLevel(open + 1, close)) {
         if (!sizes.isEmpty())
             sizes += u',';
@@ -479,6 +489,7 @@ std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t
         } else if (b - a == 2 && t_[a].kind == TokenKind::Number &&
                    (t_[a + 1].is(u"BYTE") || t_[a + 1].is(u"CHAR"))) {
             sizes += t_[a].text;
+            characters = t_[a + 1].is(u"CHAR");
             changed = true;
         } else if (b - a == 1 && t_[a].isOp(u'*')) {
             sizes += u"38";
@@ -489,7 +500,8 @@ std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t
             return std::nullopt;
         }
     }
-    QString text = t_[nameAt].text.toString() + u'(' + sizes + u')';
+    QString text = t_[nameAt].text.toString() + (characters ? QStringLiteral(" CHAR(") : QStringLiteral("(")) +
+                   sizes + u')';
     size_t next = close + 1;
     if (t_[nameAt].is(u"TIMESTAMP") && next < last && t_[next].is(u"WITH")) {
         size_t j = next + 1;

@@ -90,7 +90,7 @@ size_t Translator::orderBy(size_t at, size_t last, const Scope& scope) {
 
 // A plain column of one of the query's tables that the schema says never holds NULL, or ROWID.
 bool Translator::neverNull(Range term, const QueryNames& names) const {
-    if (!notNull_ || (term.size() != 1 && term.size() != 3))
+    if (!schema_ || (term.size() != 1 && term.size() != 3))
         return false;
     if (term.size() == 3 && !t_[term.first + 1].isOp(u'.'))
         return false;
@@ -109,7 +109,7 @@ bool Translator::neverNull(Range term, const QueryNames& names) const {
         }
         if (!found || found->table.isEmpty() || found->outer)
             return false;
-        return rowid || notNull_(found->table, column).value_or(false);
+        return rowid || columnNotNull(found->table, column).value_or(false);
     }
     // A name of the select list may stand for an expression.
     for (const QString& alias : names.aliases) {
@@ -121,7 +121,7 @@ bool Translator::neverNull(Range term, const QueryNames& names) const {
         if (table.table.isEmpty())
             return false;  // a subquery may have the column too
         const std::optional<bool> has =
-            rowid ? std::optional<bool>(names.tables.size() == 1) : notNull_(table.table, column);
+            rowid ? std::optional<bool>(names.tables.size() == 1) : columnNotNull(table.table, column);
         if (!has)
             continue;
         if (found)
@@ -130,6 +130,23 @@ bool Translator::neverNull(Range term, const QueryNames& names) const {
         never = *has && !table.outer;
     }
     return never;
+}
+
+const TableFacts* Translator::table(const QString& name) const {
+    if (!schema_)
+        return nullptr;
+    const QString key = name.toUpper();
+    auto found = tables_.find(key);
+    if (found == tables_.end())
+        found = tables_.emplace(key, schema_(name)).first;
+    return found->second ? &*found->second : nullptr;
+}
+
+std::optional<bool> Translator::columnNotNull(const QString& tableName,
+                                              const QString& column) const {
+    const TableFacts* facts = table(tableName);
+    const ColumnFacts* c = facts ? facts->column(column) : nullptr;
+    return c ? std::optional<bool>(c->notNull) : std::nullopt;
 }
 
 // The FROM items of `b` and its select list's aliases, as an ORDER BY of its own may name them.

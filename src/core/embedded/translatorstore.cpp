@@ -1,0 +1,259 @@
+// Writing into a table as Oracle stores values (oraclevalues.h): every value an INSERT or an
+// UPDATE gives a column whose declared type Oracle checks (NUMBER, INTEGER, VARCHAR2(n),
+// CHAR(n), ...) passes through qv_store(value, rule, size, scale, column), which converts it to
+// the column's type, rounds a number to the column's scale, pads a CHAR and raises ORA-01438,
+// ORA-12899 or ORA-01722 where Oracle does. See translateOracle() in oracledialect.h.
+#include "core/embedded/oraclevalues.h"
+#include "core/embedded/translator.h"
+
+#include <QRegularExpression>
+
+namespace qv::embedded {
+
+namespace {
+
+// How qv_store() keeps a value of a column: its rule number (StoreRule in oraclevalues.h), size
+// and scale.
+struct StoreCheck {
+    StoreRule rule;
+    int64_t size = 0;
+    int64_t scale = 0;
+};
+
+std::optional<StoreCheck> storeCheck(const QString& declaredType) {
+    static const QRegularExpression kDecl(QStringLiteral(
+        R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?\))?\s*$)"));
+    const QRegularExpressionMatch m = kDecl.match(declaredType);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString base = m.captured(1).toUpper().simplified();
+    const bool sized = m.hasCaptured(2);
+    const int64_t size = m.captured(2).toLongLong();
+    const int64_t scale = m.captured(3).toLongLong();
+    if (base == u"NUMBER" || base == u"NUMERIC" || base == u"DECIMAL" || base == u"DEC") {
+        if (!sized || size < 1 || size > 38)
+            return StoreCheck{StoreRule::Number};
+        return StoreCheck{StoreRule::SizedNumber, size, scale};
+    }
+    if (base == u"INTEGER" || base == u"INT" || base == u"SMALLINT")
+        return StoreCheck{StoreRule::SizedNumber, 38, 0};
+    const bool characters = base.startsWith(u'N') || base.endsWith(u" CHAR");
+    if (base.startsWith(u"VARCHAR") || base.startsWith(u"NVARCHAR") ||
+        base == u"CHARACTER VARYING") {
+        if (!sized || size < 1)
+            return std::nullopt;
+        return StoreCheck{characters ? StoreRule::TextInCharacters : StoreRule::TextInBytes, size};
+    }
+    if (base == u"CHAR" || base == u"NCHAR" || base == u"CHARACTER" || base == u"CHAR CHAR" ||
+        base == u"NCHAR CHAR") {
+        const int64_t length = sized && size > 0 ? size : 1;
+        return StoreCheck{characters ? StoreRule::CharInCharacters : StoreRule::CharInBytes,
+                          length};
+    }
+    return std::nullopt;
+}
+
+// A name as Oracle's dictionary holds it: a plain one in upper case.
+QString dictionaryName(const QString& name) {
+    static const QRegularExpression kPlain(QStringLiteral(R"(^[A-Za-z][A-Za-z0-9_$#]*$)"));
+    return kPlain.match(name).hasMatch() ? name.toUpper() : name;
+}
+
+// The arguments that follow the value in qv_store(value, ...) for `column`; empty when Oracle
+// stores its values as they come.
+QString storeArguments(const TableFacts& facts, const ColumnFacts& column) {
+    const std::optional<StoreCheck> check = storeCheck(column.type);
+    if (!check)
+        return {};
+    const QString name = QStringLiteral("\"%1\".\"%2\".\"%3\"")
+                             .arg(dictionaryName(facts.owner), dictionaryName(facts.name),
+                                  dictionaryName(column.name));
+    return QStringLiteral(", %1, %2, %3, %4")
+        .arg(int(check->rule))
+        .arg(check->size)
+        .arg(check->scale)
+        .arg(sql::quotedString(name));
+}
+
+}  // namespace
+
+const ColumnFacts* TableFacts::column(const QString& wanted) const {
+    for (const ColumnFacts& c : columns) {
+        if (c.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return &c;
+    }
+    return nullptr;
+}
+
+// INSERT INTO table [alias] [(columns)] VALUES (...) [, (...)] | query [RETURNING ...]
+void Translator::insertStatement(size_t last) {
+    const Scope statement;
+    size_t i = 2;
+    if (last < 4 || !t_[1].is(u"INTO") || !sql::isName(t_[i]))
+        return render(0, last, statement);
+    QString name = sql::unquoted(t_[i]);
+    while (i + 2 < last && t_[i + 1].isOp(u'.') && sql::isName(t_[i + 2])) {
+        i += 2;
+        name = sql::unquoted(t_[i]);
+    }
+    ++i;
+    if (i < last && sql::isName(t_[i]) && !sql::isKeyword(t_[i]) && !t_[i].is(u"VALUES"))
+        ++i;  // an alias
+    const TableFacts* facts = table(name);
+    if (!facts)
+        return render(0, last, statement);
+    std::vector<const ColumnFacts*> columns;
+    if (i < last && t_[i].isOp(u'(') && !startsQuery(i, last)) {
+        const size_t close = closing(i, last);
+        for (const auto& [a, b] : groups_.splitTopLevel(i + 1, close))
+            columns.push_back(b == a + 1 && sql::isName(t_[a]) ? facts->column(sql::unquoted(t_[a]))
+                                                                : nullptr);
+        i = close + 1;
+    } else {
+        for (const ColumnFacts& c : facts->columns)
+            columns.push_back(&c);
+    }
+    const bool checked = std::any_of(columns.begin(), columns.end(), [&](const ColumnFacts* c) {
+        return c && !storeArguments(*facts, *c).isEmpty();
+    });
+    if (!checked || i >= last)
+        return render(0, last, statement);
+    writeOriginal(0, i);
+    writeGap(i - 1, i);
+    if (t_[i].is(u"VALUES"))
+        storedValues(i, last, columns, *facts);
+    else
+        storedRows(i, last, columns, *facts);
+}
+
+// VALUES (...) [, (...)] and what follows (RETURNING ...).
+void Translator::storedValues(size_t first, size_t last,
+                              const std::vector<const ColumnFacts*>& columns,
+                              const TableFacts& facts) {
+    const Scope statement;
+    write(t_[first].text);
+    size_t i = first + 1;
+    while (i < last && t_[i].isOp(u'(')) {
+        writeGap(i - 1, i);
+        const size_t close = closing(i, last);
+        write(u"(");
+        size_t k = 0;
+        size_t previous = i;
+        for (const auto& [a, b] : groups_.splitTopLevel(i + 1, close)) {
+            if (k > 0)
+                write(u",");
+            if (a < b)
+                writeGap(previous, a);
+            const QString arguments =
+                k < columns.size() && columns[k] ? storeArguments(facts, *columns[k]) : QString();
+            if (!arguments.isEmpty() && a < b) {
+                write(u"qv_store(");
+                render(a, b, statement);
+                write(arguments + u')');
+            } else {
+                render(a, b, statement);
+            }
+            previous = b;
+            ++k;
+        }
+        write(u")");
+        i = close + 1;
+        if (i + 1 < last && t_[i].isOp(u',') && t_[i + 1].isOp(u'(')) {
+            write(u",");
+            ++i;
+        }
+    }
+    if (i < last) {
+        writeGap(i - 1, i);
+        render(i, last, statement);
+    }
+}
+
+// A query's rows, each value passed through qv_store() by its place: the query becomes a named
+// subquery with numbered columns, whose count SQLite checks against the columns written.
+void Translator::storedRows(size_t first, size_t last,
+                            const std::vector<const ColumnFacts*>& columns,
+                            const TableFacts& facts) {
+    const Scope statement;
+    size_t end = first;
+    if (t_[first].isOp(u'(')) {
+        end = closing(first, last) + 1;
+    } else {
+        const size_t returning = groups_.findTopLevel(first, last, u"RETURNING");
+        end = returning;
+    }
+    QString names;
+    QString values;
+    for (size_t k = 0; k < columns.size(); ++k) {
+        const QString name = QStringLiteral("qv_c%1").arg(k + 1);
+        names += (k ? QStringLiteral(", ") : QString()) + name;
+        const QString arguments = columns[k] ? storeArguments(facts, *columns[k]) : QString();
+        values += (k ? QStringLiteral(", ") : QString()) +
+                  (arguments.isEmpty() ? name : QStringLiteral("qv_store(") + name + arguments + u')');
+    }
+    write(QStringLiteral("WITH qv_stored(") + names + QStringLiteral(") AS ("));
+    if (startsQuery(first, end))
+        query(first, end, statement);
+    else
+        render(first, end, statement);
+    write(QStringLiteral(") SELECT ") + values + QStringLiteral(" FROM qv_stored"));
+    if (end < last) {
+        write(u" ");
+        render(end, last, statement);
+    }
+}
+
+// UPDATE table [alias] SET column = value, ... [WHERE ...]: a value given to a column by name
+// passes through qv_store(); (columns) = (query) is stored as it comes.
+void Translator::updateStatement(size_t last) {
+    const Scope statement;
+    size_t i = 1;
+    if (last < 5 || !sql::isName(t_[i]))
+        return render(0, last, statement);
+    QString name = sql::unquoted(t_[i]);
+    while (i + 2 < last && t_[i + 1].isOp(u'.') && sql::isName(t_[i + 2])) {
+        i += 2;
+        name = sql::unquoted(t_[i]);
+    }
+    const size_t set = groups_.findTopLevel(i, last, u"SET");
+    const TableFacts* facts = table(name);
+    if (!facts || set >= last)
+        return render(0, last, statement);
+    size_t end = last;
+    for (const char16_t* word : {u"WHERE", u"RETURNING", u"LOG"})
+        end = std::min(end, groups_.findTopLevel(set + 1, last, word));
+    writeOriginal(0, set + 1);
+    size_t previous = set;
+    bool firstAssignment = true;
+    for (const auto& [a, b] : groups_.splitTopLevel(set + 1, end)) {
+        if (!firstAssignment)
+            write(u",");
+        firstAssignment = false;
+        if (a >= b)
+            continue;
+        writeGap(previous, a);
+        previous = b - 1;
+        size_t column = a;
+        if (a + 2 < b && t_[a + 1].isOp(u'.'))
+            column = a + 2;  // alias.column
+        const ColumnFacts* c = column + 1 < b && t_[column + 1].isOp(u'=') && sql::isName(t_[column])
+                                   ? facts->column(sql::unquoted(t_[column]))
+                                   : nullptr;
+        const QString arguments = c ? storeArguments(*facts, *c) : QString();
+        if (arguments.isEmpty() || column + 2 >= b) {
+            render(a, b, statement);
+            continue;
+        }
+        writeOriginal(a, column + 2);
+        writeGap(column + 1, column + 2);
+        write(u"qv_store(");
+        render(column + 2, b, statement);
+        write(arguments + u')');
+    }
+    if (end < last) {
+        writeGap(previous, end);
+        render(end, last, statement);
+    }
+}
+
+}  // namespace qv::embedded
