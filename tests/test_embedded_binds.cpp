@@ -124,8 +124,9 @@ TEST_F(EmbeddedBinds, AStatementWithoutAllItsValuesOrWithAWrongOneFailsBeforeItR
 }
 
 // Without values a placeholder is NULL, as before; EXPLAIN PLAN needs none, as in Oracle.
-TEST_F(EmbeddedBinds, StatementsWithoutValuesRunAndExplainAsBefore) {
-    EXPECT_EQ(rowsOf(*db_, "select :x, nvl(:x, 'none') from dual"), QStringList("null|none"));
+TEST_F(EmbeddedBinds, StatementsWithoutValuesFailToRunButExplain) {
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select :x, nvl(:x, 'none') from dual"); },
+                          kErrOdbcCall, "ORA-01008"));
     db_->execute(planTableCreateStatement(kPlanTable));
     db_->execute(explainPlanStatement(kPlanTable, "select * from t where n = :n and s = :s"));
     EXPECT_EQ(rows(planQueryStatement(kPlanTable), {}).size(), 2);

@@ -137,8 +137,8 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
     return cursor;
 }
 
-// Runs one statement; with `binds`, its placeholders take their values (and one without a value
-// fails before anything runs), else SQLite leaves them NULL. With `keepRows` the result stays on
+// Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
+// value fails before anything runs, as in Oracle. With `keepRows` the result stays on
 // its first row for the caller; without, every row is stepped through here and not counted as
 // fetched.
 std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
@@ -186,8 +186,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         }
         const QString sqliteSql = sqliteText(sql, tokens, cancelled, schemaOf(*c, sandbox));
         stmt = compile(c->db, sandbox, sqliteSql);
-        if (binds)
-            bindValues(stmt, *binds);
+        // Oracle never runs a statement with a variable left without a value: ORA-01008.
+        bindValues(stmt, binds ? *binds : BindList());
         if (cancelled())
             throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
         work.counts[kStatExecuteCount] += 1;

@@ -231,7 +231,7 @@ OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArray
     if (named("sub-select returns"))
         return failure(913, QStringLiteral("too many values"));
     static const QRegularExpression kValues(
-        QStringLiteral(R"(has (\d+) columns but (\d+) values|^(\d+) values for (\d+) columns)"));
+        QStringLiteral(R"(has (\d+) columns but (\d+) values|(\d+) values for (\d+) columns)"));
     if (const QRegularExpressionMatch m = kValues.match(message); m.hasMatch()) {
         const int columns = m.hasCaptured(1) ? m.captured(1).toInt() : m.captured(4).toInt();
         const int values = m.hasCaptured(2) ? m.captured(2).toInt() : m.captured(3).toInt();

@@ -141,6 +141,18 @@ void instr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, 0);
 }
 
+// LENGTHB(x): the bytes of x's text in UTF-8 (of a BLOB, its bytes).
+void lengthInBytes(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT || sqlite3_value_type(argv[0]) == SQLITE_BLOB) {
+        if (const int bytes = sqlite3_value_bytes(argv[0]); bytes > 0)
+            return sqlite3_result_int64(ctx, bytes);
+        return sqlite3_result_null(ctx);
+    }
+    if (const std::optional<QString> text = textArgument(argv[0]))
+        return sqlite3_result_int64(ctx, text->toUtf8().size());
+    sqlite3_result_null(ctx);
+}
+
 void length(sqlite3_context* ctx, int, sqlite3_value** argv) {
     switch (sqlite3_value_type(argv[0])) {
         case SQLITE_TEXT:
@@ -292,6 +304,7 @@ const FunctionSpec kTextFunctions[] = {
     {"substr", 2, 3, guarded<substr>},
     {"instr", 2, 4, guarded<instr>},
     {"length", 1, 1, guarded<length>},
+    {"lengthb", 1, 1, guarded<lengthInBytes>},
     {"lpad", 2, 3, guarded<pad<true>>},
     {"rpad", 2, 3, guarded<pad<false>>},
     {"replace", 2, 3, guarded<replace>},

@@ -1,0 +1,151 @@
+// Oracle's rules for values, statement by statement with the answer an Oracle server gives:
+// the empty string is NULL, where NULLs sort, LIKE, the text and number functions, CHAR's blank
+// padding, the checks and rounding of values stored into NUMBER(p,s), VARCHAR2(n) and CHAR(n)
+// columns, numbers shown without binary noise, and the errors Oracle raises.
+#include "core/db/bindvalue.h"
+#include "support/embeddedfixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// A statement and Oracle's answer: its rows (values joined by '|', NULL as "null"), or the
+// ORA number its error starts with.
+struct Case {
+    const char* sql;
+    QStringList rows;
+    const char* error = nullptr;
+};
+
+class EmbeddedValues : public EmbeddedTest {
+  protected:
+    void SetUp() override {
+        EmbeddedTest::SetUp();
+        for (const char* statement : {
+                 "create table acct (id number(4) primary key, amount number(8,2), "
+                 "code char(5), name varchar2(10), kana varchar2(6 char), note varchar2(20))",
+                 "insert into acct values (1, 1234.5, 'ab', 'alpha', 'あいう', null)",
+                 "insert into acct values (2, 0.1, 'b', 'Beta', null, 'second')",
+                 "insert into acct values (3, 0.2, null, 'gamma', '', 'third')",
+                 "create index ix_acct_name on acct (name)"})
+            db_->execute(QString::fromUtf8(statement));
+    }
+
+    void check(const std::vector<Case>& cases) {
+        for (const Case& c : cases) {
+            const QString sql = QString::fromUtf8(c.sql);
+            if (c.error) {
+                EXPECT_TRUE(failsWith([&] { rowsOf(*db_, sql); }, kErrOdbcCall, c.error)) << c.sql;
+            } else {
+                try {
+                    EXPECT_EQ(rowsOf(*db_, sql), c.rows) << c.sql;
+                } catch (const DbError& e) {
+                    ADD_FAILURE() << c.sql << ": " << e.description().toStdString();
+                }
+            }
+        }
+    }
+};
+
+TEST_F(EmbeddedValues, EmptyTextIsNullAndNullsSortAsInOracle) {
+    check({
+        {"select nvl('', 'empty'), length(''), nvl2('', 1, 2), cast('' as number) from dual",
+         {"empty|null|2|null"}},
+        {"select count(*) from dual where '' is null", {"1"}},
+        {"select count(*) from acct where kana is null", {"2"}},
+        {"select 'a' || '' || 'b', concat('', ''), replace('abc', 'abc') from dual",
+         {"ab|null|null"}},
+        {"select id from acct order by note", {"2", "3", "1"}},
+        {"select id from acct order by note desc", {"1", "3", "2"}},
+        {"select id from acct order by note nulls first", {"1", "2", "3"}},
+        {"select id from acct order by note desc nulls last", {"3", "2", "1"}},
+        {"select id from acct order by code", {"1", "2", "3"}},
+    });
+}
+
+TEST_F(EmbeddedValues, TextFunctionsLikeAndCharCompareAsInOracle) {
+    check({
+        {"select substr('hello', 0, 2), substr('hello', -3), substr('hello', 2, 0), "
+         "substr('hello', 9) from dual",
+         {"he|llo|null|null"}},
+        {"select instr('banana', 'an', 1, 2), instr('banana', 'an', -1), instr('banana', 'x') "
+         "from dual",
+         {"4|4|0"}},
+        {"select lpad('ab', 5, '*'), rpad('abcdef', 3), lpad('x', 0), "
+         "trim(both 'x' from 'xxaxx'), trim('  a  '), ltrim('xxa', 'x') from dual",
+         {"***ab|abc|null|a|a|a"}},
+        {"select count(*) from acct where name like 'AL%'", {"0"}},
+        {"select count(*) from acct where name like 'al%'", {"1"}},
+        {"select count(*) from dual where 'a_c' like 'a\\_%' escape '\\'", {"1"}},
+        {"select count(*) from dual where 'abc' like 'a\\_%' escape '\\'", {"0"}},
+        // CHAR(5) is padded with blanks and compared blank-padded.
+        {"select code || '|', length(code) from acct where id = 1", {"ab   ||5"}},
+        {"select id from acct where code = 'ab'", {"1"}},
+        {"select id from acct where code = 'b  '", {"2"}},
+        {"select length(kana), lengthb(kana) from acct where id = 1", {"3|9"}},
+    });
+}
+
+TEST_F(EmbeddedValues, NumbersAreDecimalExactAndShownAsOracleShowsThem) {
+    check({
+        {"select 0.1 + 0.2, 7 / 2, -0.5, 1 / 4, 2.50 from dual", {".3|3.5|-.5|.25|2.5"}},
+        {"select sum(amount) from acct where id > 1", {".3"}},
+        {"select 9223372036854775806 + 1 from dual", {"9223372036854775807"}},
+        {"select mod(5, 0), mod(-7, 3), mod(7.5, 2) from dual", {"5|-1|1.5"}},
+        {"select round(2.5), round(-2.5), trunc(-2.7), round(1234.5678, -2), "
+         "round(1.005, 2), trunc(15.79, 1) from dual",
+         {"3|-3|-2|1200|1.01|15.7"}},
+        {"select to_char(0.5), to_char(1405561.34) from dual", {".5|1405561.34"}},
+    });
+}
+
+TEST_F(EmbeddedValues, StoredValuesAreRoundedPaddedAndCheckedAgainstTheColumn) {
+    db_->execute("update acct set amount = amount * 1.1");
+    db_->execute("insert into acct (id, amount, name) values (4, '12.345', 12)");
+    db_->execute("insert into acct (id, amount) select id + 10, amount / 3 from acct where id < 3");
+    check({
+        {"select id, amount, name from acct order by id",
+         {"1|1357.95|alpha", "2|.11|Beta", "3|.22|gamma", "4|12.35|12", "11|452.65|null",
+          "12|.04|null"}},
+        {"insert into acct (id, amount) values (9, 1234567.8)", {}, "ORA-01438"},
+        {"insert into acct (id) values (12345)", {}, "ORA-01438"},
+        {"update acct set amount = 99999999 where id = 1", {}, "ORA-01438"},
+        {"insert into acct (id, name) values (9, 'abcdefghijk')", {},
+         "ORA-12899: value too large for column \"SCOTT\".\"ACCT\".\"NAME\" (actual: 11, "
+         "maximum: 10)"},
+        // VARCHAR2(6 CHAR) counts characters, VARCHAR2(10) bytes of UTF-8.
+        {"insert into acct (id, kana, name) values (9, 'あいうえおか', 'あいう')", {}},
+        {"insert into acct (id, name) values (10, 'あいうえ')", {}, "(actual: 12, maximum: 10)"},
+        {"insert into acct (id, code) values (10, 'abcdef')", {}, "ORA-12899"},
+        {"insert into acct (id, amount) values (10, 'abc')", {}, "ORA-01722"},
+        {"insert into acct (id, amount) select 10, 1, 2 from dual", {}, "ORA-00913"},
+    });
+    // A failed statement stores nothing.
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from acct"), QStringList({"7"}));
+}
+
+TEST_F(EmbeddedValues, ErrorsOracleRaisesAreRaised) {
+    check({
+        {"select cast('abc' as number) from dual", {}, "ORA-01722"},
+        {"select '12abc' + 1 from dual", {}, "ORA-01722"},
+        {"select to_number('1x') from dual", {}, "ORA-01722"},
+        {"select (select id from acct) from dual", {}, "ORA-01427"},
+        {"select name, count(*) from acct group by code", {}, "ORA-00979"},
+        {"select name, count(*) from acct", {}, "ORA-00937"},
+        {"select 1e308 * 10 from dual", {}, "ORA-01426"},
+        {"select power(10, 400) from dual", {}, "ORA-01426"},
+        {"select 9223372036854775807 + 1 from dual", {}, "ORA-01426"},
+        {"select sqrt(-1) from dual", {}, "ORA-01428"},
+        {"select ln(0) from dual", {}, "ORA-01428"},
+        {"select 1 / 0 from dual", {}, "ORA-01476"},
+        {"select id from acct where id = :x", {}, "ORA-01008"},
+    });
+    // A bound empty text is NULL too.
+    BindList binds;
+    binds.push_back({QStringLiteral("x"), BindType::Varchar2, QString()});
+    auto rs = db_->openRecordset("select count(*) from dual where :x is null", binds);
+    EXPECT_EQ(rs->value(0).toLongLong(), 1);
+}
+
+}  // namespace
