@@ -189,31 +189,80 @@ void castNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultNumber(ctx, numberValue(d));
 }
 
+// Code points in UTF-8: every byte but the continuation bytes.
+int64_t codePoints(std::string_view s) {
+    int64_t n = 0;
+    for (const char c : s)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// 10^digits for 0 <= digits <= 18.
+int64_t powerOfTen(int digits) {
+    int64_t p = 1;
+    while (digits-- > 0)
+        p *= 10;
+    return p;
+}
+
 // qv_store(x, rule, size, scale, column): x as the column keeps it (StoreRule), with Oracle's
-// errors naming the column.
+// errors naming the column. Called for every value written, so what needs no change (an integer
+// that fits, text within the length) is passed on as it is.
 void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto rule = StoreRule(sqlite3_value_int(argv[1]));
-    if (rule == StoreRule::Number)
-        return castNumber(ctx, 1, argv);
-    if (rule == StoreRule::SizedNumber) {
+    const int64_t size = sqlite3_value_int64(argv[2]);
+    const int type = sqlite3_value_type(argv[0]);
+    if (rule == StoreRule::Number || rule == StoreRule::SizedNumber) {
+        const int64_t scale = sqlite3_value_int64(argv[3]);
+        const int64_t whole = size - std::min<int64_t>(scale, 0) - std::max<int64_t>(scale, 0);
+        if (type == SQLITE_INTEGER && (rule == StoreRule::Number || scale >= 0)) {
+            const int64_t v = sqlite3_value_int64(argv[0]);
+            if (rule == StoreRule::Number || whole > 18 ||
+                (v > -powerOfTen(int(whole)) && v < powerOfTen(int(whole))))
+                return sqlite3_result_value(ctx, argv[0]);
+        }
+        // A REAL with no more places than the scale and within the precision: 1.25 into
+        // NUMBER(8,2) is 125 hundredths exactly.
+        if (type == SQLITE_FLOAT && rule == StoreRule::SizedNumber && scale >= 0 && scale <= 18 &&
+            whole <= 18) {
+            const double x = sqlite3_value_double(argv[0]);
+            const double units = x * double(powerOfTen(int(scale)));
+            if (std::fabs(x) < double(powerOfTen(int(whole))) && std::fabs(units) < 0x1p53 &&
+                units == std::nearbyint(units))
+                return sqlite3_result_value(ctx, argv[0]);
+        }
+        if (rule == StoreRule::Number)
+            return castNumber(ctx, 1, argv);
         sqlite3_value* number[] = {argv[0], argv[2], argv[3]};
         return castNumber(ctx, 3, number);
     }
-    std::optional<QString> text = textArgument(argv[0]);
-    if (!text)
-        return sqlite3_result_null(ctx);
     const bool bytes = rule == StoreRule::TextInBytes || rule == StoreRule::CharInBytes;
-    const qsizetype length = bytes ? text->toUtf8().size() : text->toUcs4().size();
-    const int64_t maximum = sqlite3_value_int64(argv[2]);
-    if (length > maximum) {
+    const bool padded = rule == StoreRule::CharInBytes || rule == StoreRule::CharInCharacters;
+    std::string converted;
+    std::string_view text;
+    if (type == SQLITE_TEXT) {
+        text = utf8Of(argv[0]);
+    } else if (const std::optional<QString> t = textArgument(argv[0])) {
+        converted = t->toStdString();
+        text = converted;
+    }
+    if (text.empty())
+        return sqlite3_result_null(ctx);
+    const int64_t length = bytes ? int64_t(text.size()) : codePoints(text);
+    if (length > size) {
         fault(QStringLiteral("ORA-12899: value too large for column %1 (actual: %2, maximum: %3)")
                   .arg(rawText(argv[4]))
                   .arg(length)
-                  .arg(maximum));
+                  .arg(size));
     }
-    if (rule == StoreRule::CharInBytes || rule == StoreRule::CharInCharacters)
-        text->append(QString(qsizetype(maximum - length), u' '));
-    resultText(ctx, *text);
+    if (padded && length < size) {
+        std::string filled(text);
+        filled.append(size_t(size - length), ' ');
+        return resultUtf8(ctx, filled);
+    }
+    if (type == SQLITE_TEXT)
+        return sqlite3_result_value(ctx, argv[0]);
+    resultUtf8(ctx, text);
 }
 
 // qv_scalar(x), an aggregate: the value of a scalar subquery's one row, NULL without a row,

@@ -14,10 +14,9 @@
 //                  (oracletext.cpp, oraclefunctions.cpp), and takes empty text as NULL. They
 //                  stand in for SQLite's functions of the same names. SQLite's other functions
 //                  only pass on an empty text they are given (LOWER, UPPER, COALESCE, IFNULL).
-//   stored values  rows written through the engine never hold ''. A file written by another
-//                  program may: such a value is shown as NULL (EmbeddedRecordset::value()), and
-//                  the engine's functions take it as NULL, but SQLite's IS NULL and = still see
-//                  it as text.
+//   stored values  rows written through the engine never hold '' (qv_store() and the literals
+//                  above). A file written by another program may: the engine's functions take
+//                  such a value as NULL, but SQLite's IS NULL and = still see it as text.
 //
 // NULLs sort last ascending and first descending, as if larger than any value.
 //   Each ORDER BY term without NULLS FIRST or NULLS LAST gets Oracle's default written out
@@ -73,6 +72,23 @@
 //   shown           a REAL value reaches the result as Oracle's text of it (TO_CHAR without a
 //                   format: .3, 1405561.34, at most 15 significant digits), as Oracle's ODBC
 //                   driver hands a NUMBER; an integer as an integer (EmbeddedRecordset::value()).
+//                   Oracle's own text is the one form for every cell: .3 and -.5 as SQL*Plus and
+//                   TO_CHAR write them, so a number reads the same in a result and in TO_CHAR's.
+//
+// Values stored into a column (translatorstore.cpp, qv_store() in oraclemath.cpp).
+//   The column's declared type, as CREATE TABLE wrote it, is the engine's metadata: SQLite keeps
+//   it (PRAGMA table_xinfo) and the translation reads it when an INSERT (VALUES or a query) or an
+//   UPDATE ... SET column = value writes the column, passing the value through qv_store():
+//   NUMBER          text converted (ORA-01722 for text that is no number);
+//   NUMBER(p,s)     also rounded to s places; more than p - s digits before the point is
+//   INTEGER, INT    ORA-01438 (INTEGER is NUMBER(38));
+//   VARCHAR2(n)     longer than n bytes of UTF-8 (n characters for NVARCHAR2(n) and
+//                   VARCHAR2(n CHAR), written VARCHAR2 CHAR(n) for SQLite) is ORA-12899 naming
+//                   the column with the actual and maximum lengths;
+//   CHAR(n)         the same, and blanks added up to n; the column is declared COLLATE
+//                   BLANK_PADDED by the translation of CREATE TABLE and ALTER TABLE.
+//   Not checked: a row value written as (a, b) = (query) in UPDATE, DEFAULT values, and rows
+//   written by another program.
 //
 // Errors Oracle raises where SQLite would answer.
 //   ORA-01427  a scalar subquery that is not one aggregate row reads its column through the
