@@ -286,16 +286,16 @@ void Translator::checkGrouping(const Block& b) const {
     }
     // The ranges to look at, and whether any of them holds an aggregate. ORDER BY may name the
     // select list's aliases, and so may GROUP BY where Oracle takes them (23ai).
+    // Most queries neither group nor aggregate: the names are only collected for those that do.
     std::vector<Range> ranges;
-    QSet<QString> aliases;
+    std::vector<size_t> aliasAt;
     for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last)) {
         if (e <= a)
             continue;
         const size_t valueEnd = itemValueEnd(a, e);
-        const QString alias = valueEnd < e ? sql::unquoted(t_[e - 1]).toUpper() : QString();
-        if (!alias.isEmpty())
-            aliases.insert(alias);
-        if (alias.isEmpty() || !grouped.contains(alias))
+        if (valueEnd < e)
+            aliasAt.push_back(e - 1);
+        if (valueEnd == e || !group || !grouped.contains(sql::unquoted(t_[e - 1]).toUpper()))
             ranges.push_back({a, valueEnd});
     }
     if (having)
@@ -321,6 +321,9 @@ void Translator::checkGrouping(const Block& b) const {
     }
     if (!group && !aggregated)
         return;
+    QSet<QString> aliases;
+    for (const size_t at : aliasAt)
+        aliases.insert(sql::unquoted(t_[at]).toUpper());
     auto refuse = [&] {
         throw group ? oracleError(979, QStringLiteral("ORA-00979: not a GROUP BY expression"))
                     : oracleError(937,
