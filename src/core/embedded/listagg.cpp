@@ -1,11 +1,12 @@
 #include "core/embedded/listagg.h"
 
-#include "core/embedded/functionguard.h"
+#include "core/embedded/sqlfunctions.h"
 
 #include <QHash>
 #include <QString>
 
 #include <algorithm>
+#include <optional>
 #include <deque>
 #include <vector>
 
@@ -40,32 +41,34 @@ void step(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return sqlite3_result_error_nomem(ctx);
     if (!s->started) {
         s->started = true;
-        textArgument(argv[1], s->delimiter);
+        s->delimiter = oracle::textArgument(argv[1]).value_or(QString());
         s->mode = int(sqlite3_value_int(argv[2]));
-        textArgument(argv[3], s->indicator);
+        s->indicator = oracle::textArgument(argv[3]).value_or(QString());
     }
-    QString value;
-    if (!textArgument(argv[0], value) || value.isEmpty())
+    std::optional<QString> value = oracle::textArgument(argv[0]);
+    if (!value)
         return;
     if (s->mode & kListaggDistinct) {
-        if (s->seen[value]++ > 0)
+        if (s->seen[*value]++ > 0)
             return;
     }
-    s->values.push_back(std::move(value));
+    s->values.push_back(std::move(*value));
 }
 
 // A row leaves the window: the first one still in it, as the frame moves on in order.
 void inverse(sqlite3_context* ctx, int, sqlite3_value** argv) {
     ListaggState* s = stateOf(ctx, false);
-    QString value;
-    if (!s || !textArgument(argv[0], value) || value.isEmpty())
+    if (!s)
+        return;
+    const std::optional<QString> value = oracle::textArgument(argv[0]);
+    if (!value)
         return;
     if (s->mode & kListaggDistinct) {
-        auto it = s->seen.find(value);
+        auto it = s->seen.find(*value);
         if (it == s->seen.end() || --it.value() > 0)
             return;
         s->seen.erase(it);
-        const auto at = std::find(s->values.begin(), s->values.end(), value);
+        const auto at = std::find(s->values.begin(), s->values.end(), *value);
         if (at != s->values.end())
             s->values.erase(at);
         return;
@@ -95,7 +98,7 @@ void result(sqlite3_context* ctx, const ListaggState* s) {
     }
     if (over) {
         if (!(s->mode & kListaggTruncate))
-            functionError(1489, QStringLiteral("result of string concatenation is too long"));
+            oracle::fault("ORA-01489: result of string concatenation is too long");
         // Whole values only, with room for what says how many were left out.
         const QByteArray indicator = s->indicator.toUtf8();
         auto ending = [&](size_t shown) {
@@ -113,21 +116,17 @@ void result(sqlite3_context* ctx, const ListaggState* s) {
     sqlite3_result_text(ctx, out.constData(), int(out.size()), SQLITE_TRANSIENT);
 }
 
-void value(sqlite3_context* ctx) {
-    try {
-        result(ctx, stateOf(ctx, false));
-    } catch (const std::exception& e) {
-        sqlite3_result_error(ctx, e.what(), -1);
-    }
+void currentValue(sqlite3_context* ctx, int, sqlite3_value**) {
+    result(ctx, stateOf(ctx, false));
 }
 
-void final(sqlite3_context* ctx) {
+void value(sqlite3_context* ctx) noexcept {
+    oracle::guarded<currentValue>(ctx, 0, nullptr);
+}
+
+void final(sqlite3_context* ctx) noexcept {
     ListaggState* s = stateOf(ctx, false);
-    try {
-        result(ctx, s);
-    } catch (const std::exception& e) {
-        sqlite3_result_error(ctx, e.what(), -1);
-    }
+    oracle::guarded<currentValue>(ctx, 0, nullptr);
     delete s;
 }
 
@@ -136,7 +135,7 @@ void final(sqlite3_context* ctx) {
 int registerListagg(sqlite3* db) {
     return sqlite3_create_window_function(
         db, "qv_listagg", 4, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-        guardedFunction<step>, final, value, guardedFunction<inverse>, nullptr);
+        oracle::guarded<step>, final, value, oracle::guarded<inverse>, nullptr);
 }
 
 }  // namespace qv::embedded

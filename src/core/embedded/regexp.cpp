@@ -1,6 +1,6 @@
 #include "core/embedded/regexp.h"
 
-#include "core/embedded/functionguard.h"
+#include "core/embedded/sqlfunctions.h"
 
 #include <QRegularExpression>
 
@@ -10,6 +10,9 @@
 namespace qv::embedded {
 
 namespace {
+
+using oracle::fault;
+using oracle::resultText;
 
 // A pattern compiled once per statement for as long as SQLite keeps it with the argument.
 struct Compiled {
@@ -93,9 +96,9 @@ QString pcrePattern(const QString& oracle, bool dropBlanks) {
     };
     for (const Known& k : kKnown) {
         if (why.contains(QLatin1StringView(k.words)))
-            functionError(k.code, QLatin1StringView(k.oracle));
+            fault(QStringLiteral("ORA-%1: %2").arg(k.code).arg(QLatin1StringView(k.oracle)));
     }
-    functionError(12722, QStringLiteral("regular expression internal error (%1)").arg(why));
+    fault(QStringLiteral("ORA-12722: regular expression internal error (%1)").arg(why));
 }
 
 QRegularExpression compiled(sqlite3_context* ctx, int patternArg, const QString& pattern,
@@ -106,7 +109,7 @@ QRegularExpression compiled(sqlite3_context* ctx, int patternArg, const QString&
     // Oracle's limit on a pattern.
     constexpr qsizetype kMaxPatternBytes = 512;
     if (pattern.toUtf8().size() > kMaxPatternBytes)
-        functionError(12733, QStringLiteral("regular expression too long"));
+        fault("ORA-12733: regular expression too long");
     QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
     bool dropBlanks = false;
     for (QChar m : match) {
@@ -127,7 +130,7 @@ QRegularExpression compiled(sqlite3_context* ctx, int patternArg, const QString&
                 dropBlanks = true;
                 break;
             default:
-                functionError(1760, QStringLiteral("illegal argument for function"));
+                fault("ORA-01760: illegal argument for function");
         }
     }
     QRegularExpression re(pcrePattern(pattern, dropBlanks), options);
@@ -149,18 +152,14 @@ struct Call {
 
 std::optional<Call> readCall(sqlite3_context* ctx, sqlite3_value** argv, int matchArg,
                              int argc) {
-    Call call;
-    QString pattern;
-    QString match;
-    const bool source = textArgument(argv[0], call.source);
-    const bool given = textArgument(argv[1], pattern);
     // Oracle's empty text is NULL, so an empty pattern or source is one.
-    if (!source || !given || call.source.isEmpty() || pattern.isEmpty())
+    const auto source = oracle::textArgument(argv[0]);
+    const auto pattern = oracle::textArgument(argv[1]);
+    if (!source || !pattern)
         return std::nullopt;
-    if (matchArg < argc)
-        textArgument(argv[matchArg], match);
-    call.re = compiled(ctx, 1, pattern, match);
-    return call;
+    const QString match =
+        matchArg < argc ? oracle::textArgument(argv[matchArg]).value_or(QString()) : QString();
+    return Call{*source, compiled(ctx, 1, *pattern, match)};
 }
 
 // An optional whole-number argument, at least `least`; ORA-01428 below.
@@ -168,10 +167,11 @@ int64_t countArgument(int argc, sqlite3_value** argv, int at, int64_t fallback, 
                       int64_t most = std::numeric_limits<int64_t>::max()) {
     if (at >= argc || sqlite3_value_type(argv[at]) == SQLITE_NULL)
         return fallback;
-    const int64_t n = integerArgument(argv[at]);
-    if (n < least || n > most)
-        functionError(1428, QStringLiteral("argument '%1' is out of range").arg(n));
-    return n;
+    const auto v = oracle::numberArgument(argv[at]);
+    const double d = v->number();
+    if (!(d >= double(least) && d <= double(most)))
+        oracle::outOfRange(oracle::numberText(*v));
+    return v->kind == oracle::Value::Integer ? v->integer : int64_t(d);
 }
 
 // The `occurrence`-th match at or after `position` (1-based), if any.
@@ -186,13 +186,6 @@ std::optional<QRegularExpressionMatch> nthMatch(const Call& call, int64_t positi
             return m;
     }
     return std::nullopt;
-}
-
-void resultText(sqlite3_context* ctx, const QString& text) {
-    if (text.isEmpty())
-        return sqlite3_result_null(ctx);
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
 void regexpLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -256,17 +249,15 @@ QString expanded(const QString& replacement, const QRegularExpressionMatch& m) {
 void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int64_t position = countArgument(argc, argv, 3, 1, 1);
     const int64_t occurrence = countArgument(argc, argv, 4, 0, 0);
-    QString pattern;
-    if (!textArgument(argv[1], pattern) || pattern.isEmpty()) {
+    if (!oracle::textArgument(argv[1])) {
         // Nothing to look for: the source as it is.
         return sqlite3_result_value(ctx, argv[0]);
     }
     const auto call = readCall(ctx, argv, 5, argc);
     if (!call)
         return sqlite3_result_null(ctx);
-    QString replacement;
-    if (argc > 2)
-        textArgument(argv[2], replacement);
+    const QString replacement =
+        argc > 2 ? oracle::textArgument(argv[2]).value_or(QString()) : QString();
     const QString& source = call->source;
     if (position - 1 > source.size())
         return resultText(ctx, source);
@@ -300,34 +291,18 @@ void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, n);
 }
 
-struct RegexpFunction {
-    const char* name;
-    int minArgs;
-    int maxArgs;
-    void (*function)(sqlite3_context*, int, sqlite3_value**);
-};
-
-const RegexpFunction kFunctions[] = {
-    {"regexp_like", 2, 3, guardedFunction<regexpLike>},
-    {"regexp_substr", 2, 6, guardedFunction<regexpSubstr>},
-    {"regexp_instr", 2, 7, guardedFunction<regexpInstr>},
-    {"regexp_replace", 2, 6, guardedFunction<regexpReplace>},
-    {"regexp_count", 2, 4, guardedFunction<regexpCount>},
+const oracle::FunctionSpec kFunctions[] = {
+    {"regexp_like", 2, 3, oracle::guarded<regexpLike>},
+    {"regexp_substr", 2, 6, oracle::guarded<regexpSubstr>},
+    {"regexp_instr", 2, 7, oracle::guarded<regexpInstr>},
+    {"regexp_replace", 2, 6, oracle::guarded<regexpReplace>},
+    {"regexp_count", 2, 4, oracle::guarded<regexpCount>},
 };
 
 }  // namespace
 
 int registerRegexpFunctions(sqlite3* db) {
-    for (const RegexpFunction& f : kFunctions) {
-        for (int args = f.minArgs; args <= f.maxArgs; ++args) {
-            const int rc = sqlite3_create_function_v2(
-                db, f.name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                f.function, nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK)
-                return rc;
-        }
-    }
-    return SQLITE_OK;
+    return oracle::registerFunctions(db, kFunctions);
 }
 
 }  // namespace qv::embedded
