@@ -3,6 +3,7 @@
 #include "core/embedded/bindvalues.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
+#include "core/embedded/merge.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
@@ -112,6 +113,9 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
     return cursor;
 }
 
+int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
+                  const std::vector<Token>& tokens);
+
 // Runs one statement; with `binds`, its placeholders take their values (and one without a value
 // fails before anything runs), else SQLite leaves them NULL. With `keepRows` the result stays on
 // its first row for the caller; without, every row is stepped through here and not counted as
@@ -142,6 +146,13 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         }
         if (isVacuum(tokens))
             throw insufficientPrivileges();
+        if (isMerge(tokens)) {
+            const int64_t merged = mergeRows(c, sandbox, sql, tokens);
+            work.counts[kStatExecuteCount] += 1;
+            c->recordsAffected = merged;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
+            return finished({});
+        }
         if (isExplainPlan(tokens)) {
             // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
@@ -192,6 +203,43 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        throw;
+    }
+}
+
+// MERGE as the statements of its plan (merge.h), each run as the user's own, inside one
+// savepoint so that it changes all or nothing. The rows merged.
+int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
+                  const std::vector<Token>& tokens) {
+    const MergePlan plan = planMerge(sql, tokens);
+    auto engineExec = [&](const char* text) {
+        const EngineRights engine(sandbox);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(c->db, text, nullptr, nullptr, &error);
+        sqlite3_free(error);
+        return rc;
+    };
+    if (const int rc = engineExec("SAVEPOINT qv_merge"); rc != SQLITE_OK)
+        throw oracleFailure(sqlite::Error::of(c->db, rc));
+    try {
+        const int64_t merged = runMerge(
+            plan,
+            [&](const QString& statement) {
+                run(c, sandbox, statement, false);
+                return c->recordsAffected;
+            },
+            [&](const QString& query) {
+                std::vector<int64_t> values;
+                const std::unique_ptr<EmbeddedRecordset> rows = run(c, sandbox, query, true);
+                for (; !rows->eof(); rows->moveNext())
+                    values.push_back(rows->value(0).toLongLong());
+                return values;
+            });
+        engineExec("RELEASE qv_merge");
+        return merged;
+    } catch (...) {
+        engineExec("ROLLBACK TO qv_merge");
+        engineExec("RELEASE qv_merge");
         throw;
     }
 }
