@@ -4,6 +4,7 @@
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/merge.h"
+#include "core/embedded/rowlocks.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
@@ -116,6 +117,21 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
 int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
                   const std::vector<Token>& tokens);
 
+// The statement SQLite runs for `sql`: sqliteText()'s, and for SELECT ... FOR UPDATE the query
+// without the clause once the session holds the file's write lock (rowlocks.h); no rows when
+// SKIP LOCKED finds it held.
+QString lockedText(Connection& c, Sandbox& sandbox, const QString& sql,
+                   const std::vector<Token>& tokens, const StopCheck& cancelled) {
+    const std::optional<ForUpdate> lock = readForUpdate(tokens);
+    if (!lock)
+        return sqliteText(sql, tokens, cancelled);
+    const QString query = sql.left(tokens[lock->at].begin);
+    const QString text = sqliteText(query, sql::tokenize(query), cancelled);
+    if (lockFile(c.db, sandbox, *lock, cancelled))
+        return text;
+    return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(text);
+}
+
 // Runs one statement; with `binds`, its placeholders take their values (and one without a value
 // fails before anything runs), else SQLite leaves them NULL. With `keepRows` the result stays on
 // its first row for the caller; without, every row is stepped through here and not counted as
@@ -169,7 +185,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = sqliteText(sql, tokens, cancelled);
+        if (endsNoTransaction(c->db, tokens)) {
+            work.counts[kStatExecuteCount] += 1;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
+            return finished({});
+        }
+        const QString sqliteSql = lockedText(*c, sandbox, sql, tokens, cancelled);
         stmt = compile(c->db, sandbox, sqliteSql);
         if (binds)
             bindValues(stmt, *binds);
@@ -271,7 +292,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
             std::make_unique<sqlite::Connection>(path,
                                                  create ? sqlite::Connection::Mode::ReadWriteCreate
                                                         : sqlite::Connection::Mode::ReadWrite,
-                                                 5000);
+                                                 kBusyTimeoutMs);
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
         sqlite3* db = file->handle();

@@ -1,0 +1,228 @@
+// The statements an Oracle tuner types beyond plain queries, run by the embedded engine as Oracle
+// runs them or refused with Oracle's error: MERGE, the (+) join, LISTAGG, SELECT ... FOR UPDATE,
+// the REGEXP_ functions, the operators of hierarchical queries, q'...' literals and
+// DBMS_XPLAN.DISPLAY. Each table row is a statement and its rows, or the error it fails with.
+#include "core/embedded/oracleerrors.h"
+#include "support/embeddedfixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+struct Form {
+    const char* sql;
+    QStringList expected;  // the rows, or "ORA-nnnnn..." as the error's start
+};
+
+class EmbeddedForms : public EmbeddedTest {
+  protected:
+    void SetUp() override {
+        EmbeddedTest::SetUp();
+        db_->execute("create table emp (empno number(4) primary key, ename varchar2(10), "
+                     "mgr number(4), deptno number(2), sal number(7,2))");
+        db_->execute(
+            "insert into emp values (7839, 'KING', null, 10, 5000), (7566, 'JONES', 7839, 20, "
+            "2975), (7902, 'FORD', 7566, 20, 3000), (7369, 'SMITH', 7902, 20, 800), "
+            "(7698, 'BLAKE', 7839, 30, 2850), (7499, 'ALLEN', 7698, 30, 1600)");
+        db_->execute("create table dept (deptno number(2), dname varchar2(14))");
+        db_->execute("insert into dept values (10, 'ACCOUNTING'), (20, 'RESEARCH'), "
+                     "(40, 'OPERATIONS')");
+    }
+
+    void check(std::initializer_list<Form> forms) {
+        for (const Form& f : forms) {
+            const QString sql = QString::fromUtf8(f.sql);
+            const QString first = f.expected.value(0);
+            if (first.startsWith(u"ORA-"))
+                EXPECT_TRUE(failsWith([&] { rowsOf(*db_, sql); }, kErrOdbcCall, first)) << f.sql;
+            else
+                EXPECT_EQ(rowsOf(*db_, sql), f.expected) << f.sql;
+        }
+    }
+};
+
+TEST_F(EmbeddedForms, MergeUpdatesInsertsAndDeletesAsOneStatement) {
+    db_->execute("create table raise (empno number(4), pct number, ename varchar2(10))");
+    db_->execute("insert into raise values (7369, 10, 'SMITH'), (7499, 50, 'ALLEN'), "
+                 "(8000, 5, 'NEW'), (8001, 1, '')");
+    // Both branches, the target's columns qualified by its alias: two updated, two inserted.
+    db_->execute("merge into emp e using raise r on (e.empno = r.empno) "
+                 "when matched then update set e.sal = e.sal * (1 + r.pct / 100) "
+                 "when not matched then insert (empno, ename, sal) values (r.empno, r.ename, 1)");
+    EXPECT_EQ(db_->recordsAffected(), 4);
+    check({{"select empno, ename, sal from emp where empno in (7369, 7499) or empno >= 8000 "
+            "order by empno",
+            {"7369|SMITH|880", "7499|ALLEN|2400", "8000|NEW|1", "8001|null|1"}}});
+    // Branches in the other order, a subquery as source, UPDATE's WHERE read before the update
+    // and DELETE WHERE after it, on the rows updated only; the row inserted matches DELETE
+    // WHERE's condition but stays.
+    db_->execute("merge into emp using (select deptno, 0 as sal from dept) d "
+                 "on (emp.deptno = d.deptno) "
+                 "when not matched then insert (empno, deptno, sal) values (9000 + d.deptno, "
+                 "d.deptno, d.sal) "
+                 "when matched then update set emp.sal = d.sal where emp.sal > 2900 "
+                 "delete where emp.sal = 0");
+    EXPECT_EQ(db_->recordsAffected(), 4);  // KING, JONES and FORD updated (and deleted); 9040
+    check({{"select empno from emp where deptno in (10, 20, 40) order by empno",
+            {"7369", "9040"}}});
+    // INSERT without columns and with its own WHERE; a source without an alias.
+    db_->execute("merge into dept using emp on (dept.deptno = emp.deptno) when not matched then "
+                 "insert values (emp.deptno, emp.ename) where emp.empno = 7499");
+    EXPECT_EQ(db_->recordsAffected(), 1);
+    check({{"select dname from dept where deptno = 30", {"ALLEN"}}});
+}
+
+TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {
+    db_->execute("create table src (empno number(4), sal number)");
+    db_->execute("insert into src values (7369, 1), (7369, 2), (9999, 3)");
+    check({
+        // SMITH would be updated twice: nothing is merged, 9999 not inserted either.
+        {"merge into emp e using src s on (e.empno = s.empno) when not matched then insert "
+         "(empno) values (s.empno) when matched then update set sal = s.sal",
+         {"ORA-30926"}},
+        {"merge into emp e using src s on (e.empno = s.empno) when matched then update set "
+         "e.empno = s.empno + 1",
+         {"ORA-38104: Columns referenced in the ON Clause cannot be updated: \"E\".\"EMPNO\""}},
+        {"merge emp e using src s on (e.empno = s.empno) when matched then update set sal = 1",
+         {"ORA-00925"}},
+        {"merge into emp e using src s on e.empno = s.empno when matched then update set sal = "
+         "1",
+         {"ORA-00906"}},
+        {"merge into emp e using src s when matched then update set sal = 1", {"ORA-00969"}},
+        {"merge into emp e using src s on (e.empno = s.empno)", {"ORA-00905"}},
+        {"merge into emp e using src s on (e.empno = s.empno) when not matched then insert "
+         "(empno) select 1 from dual",
+         {"ORA-00926"}},
+        // The INSERT fails the whole MERGE after its update ran.
+        {"merge into emp e using src s on (e.empno = s.empno and s.sal = 1) when matched then "
+         "update set sal = 0 when not matched then insert (empno) values (7369)",
+         {"ORA-00001"}},
+        {"select count(*) from emp where sal = 0 or empno > 9000", {"0"}},
+        {"select empno, sal from emp where empno = 7369", {"7369|800"}},
+    });
+}
+
+TEST_F(EmbeddedForms, ListaggJoinsOrderedValuesAsAggregateAndAnalytic) {
+    check({
+        {"select deptno, listagg(ename, ',') within group (order by ename) from emp "
+         "group by deptno order by deptno",
+         {"10|KING", "20|FORD,JONES,SMITH", "30|ALLEN,BLAKE"}},
+        {"select listagg(ename) within group (order by sal desc) from emp where deptno = 30",
+         {"BLAKEALLEN"}},
+        {"select ename, listagg(ename, ';') within group (order by empno) over (partition by "
+         "deptno) from emp where deptno = 30 order by ename",
+         {"ALLEN|ALLEN;BLAKE", "BLAKE|ALLEN;BLAKE"}},
+        {"select listagg(distinct deptno, '-') within group (order by deptno desc) from emp",
+         {"30-20-10"}},
+        // NULLs are left out; none left is NULL.
+        {"select listagg(mgr, ',') within group (order by mgr nulls first) from emp "
+         "where deptno = 10",
+         {"null"}},
+        {"select listagg(rpad('x', 1000, 'x'), ',') within group (order by empno) from emp",
+         {"ORA-01489"}},
+        {"select length(listagg(rpad('x', 1000, 'x'), ',' on overflow truncate '~' with count)"
+         " within group (order by empno)) from emp",
+         {"3007"}},  // three values, their delimiters, then ",~(3)"
+        {"select ename, listagg(ename) within group (order by ename) from emp", {"ORA-00937"}},
+        {"select listagg(ename) within group (order by ename) over (order by ename) from emp",
+         {"ORA-30487"}},
+    });
+}
+
+TEST_F(EmbeddedForms, RegexpFunctionsFollowOraclesPositionsAndMatchParameters) {
+    check({
+        {"select ename from emp where regexp_like(ename, '^[a-f]', 'i') order by ename",
+         {"ALLEN", "BLAKE", "FORD"}},
+        {"select ename from emp where regexp_like(ename, '^[a-f]', 'ic') order by ename", {}},
+        {"select regexp_substr('a1b22c333', '[0-9]+', 1, 3), regexp_substr('a1b22', '[0-9]+', "
+         "4), regexp_substr('k=v;x=y', '(\\w)=(\\w)', 1, 2, null, 2), regexp_substr('abc', 'z')"
+         " from dual",
+         {"333|22|y|null"}},
+        {"select regexp_instr('a1b22c333', '[0-9]+', 1, 2), regexp_instr('a1b22', '[0-9]+', 1, "
+         "2, 1), regexp_instr('abc', 'z') from dual",
+         {"4|6|0"}},
+        {"select regexp_replace('a.b.c', '\\.'), regexp_replace('2024-05-17', "
+         "'(\\d+)-(\\d+)-(\\d+)', '\\3/\\2/\\1'), regexp_replace('aaa', 'a', 'b', 2, 2) "
+         "from dual",
+         {"abc|17/05/2024|aab"}},
+        {"select regexp_count('banana', 'an'), regexp_count('banana', 'A', 3, 'i'), "
+         "regexp_count('a\nb', '^b', 1, 'm'), regexp_count('a\nb', 'a.b'), "
+         "regexp_count('a\nb', 'a.b', 1, 'n') from dual",
+         {"2|2|1|0|1"}},
+        {"select regexp_substr('abc', 'a b c', 1, 1, 'x') from dual", {"abc"}},
+        {"select regexp_substr('abc', '(b') from dual", {"ORA-12725"}},
+        {"select regexp_substr('abc', '[b') from dual", {"ORA-12726"}},
+        {"select regexp_substr('abc', 'b', 1, 1, 'q') from dual", {"ORA-01760"}},
+        {"select regexp_substr('abc', 'b', 0) from dual", {"ORA-01428"}},
+    });
+}
+
+TEST_F(EmbeddedForms, HierarchicalOperatorsReadTheRootThePathAndTheLeaves) {
+    check({
+        {"select ename, connect_by_root ename, sys_connect_by_path(ename, '/'), "
+         "connect_by_isleaf from emp start with mgr is null connect by prior empno = mgr",
+         {"KING|KING|/KING|0", "JONES|KING|/KING/JONES|0", "FORD|KING|/KING/JONES/FORD|0",
+          "SMITH|KING|/KING/JONES/FORD/SMITH|1", "BLAKE|KING|/KING/BLAKE|0",
+          "ALLEN|KING|/KING/BLAKE/ALLEN|1"}},
+        // The leaves are those of the tree, whatever WHERE keeps.
+        {"select connect_by_root ename root, ename from emp where connect_by_isleaf = 1 "
+         "start with mgr = 7839 connect by prior empno = mgr order by ename",
+         {"BLAKE|ALLEN", "JONES|SMITH"}},
+        {"select sys_connect_by_path(ename, 'N') from emp start with mgr is null connect by "
+         "prior empno = mgr",
+         {"ORA-30004"}},
+        {"select ename from emp start with connect_by_root ename = 'KING' connect by prior "
+         "empno = mgr",
+         {"ORA-30007"}},
+        {"select ename from emp start with mgr is null connect by prior empno = mgr and "
+         "sys_connect_by_path(ename, '/') is not null",
+         {"ORA-30002"}},
+    });
+}
+
+TEST_F(EmbeddedForms, AlternativeQuotingTakesEveryDelimiter) {
+    check({
+        {"select q'[it's]', q'{a}b}', q'(c)', q'<d>', q'!e'!', Q'#f#', nq'~g~', NQ'|h|' "
+         "from dual",
+         {"it's|a}b|c|d|e'|f|g|h"}},
+        {"select q'\u00e9x\u00e9', q'\U0001F600y\U0001F600' as y, 'z' from dual", {"x|y|z"}},
+        {"select ename from emp where ename = q'[KING]' and q'[a]' || q'{b}' = 'ab'", {"KING"}},
+        // An empty alternative literal is Oracle's empty string: NULL.
+        {"select nvl(q'[]', 'empty') from dual", {"empty"}},
+    });
+}
+
+TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
+    auto other = connect();
+    // Nothing open: COMMIT and ROLLBACK succeed with nothing to end.
+    db_->execute("commit");
+    db_->execute("rollback work");
+    EXPECT_EQ(rowsOf(*db_, "select ename from emp where empno = 7839 for update of sal nowait"),
+              QStringList("KING"));
+    // The session's own changes wait for its COMMIT; another session sees the rows committed,
+    // and cannot lock them.
+    db_->execute("update emp set sal = 1 where empno = 7839");
+    EXPECT_EQ(rowsOf(*other, "select sal from emp where empno = 7839"), QStringList("5000"));
+    EXPECT_TRUE(failsWith([&] { rowsOf(*other, "select * from emp for update nowait"); },
+                          kErrOdbcCall, "ORA-00054: resource busy"));
+    EXPECT_TRUE(failsWith([&] { rowsOf(*other, "select * from emp for update wait 1"); },
+                          kErrOdbcCall, "ORA-30006"));
+    EXPECT_EQ(rowsOf(*other, "select ename from emp for update skip locked"), QStringList());
+    db_->execute("rollback");
+    EXPECT_EQ(rowsOf(*other, "select sal from emp where empno = 7839 for update skip locked"),
+              QStringList("5000"));
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select * from emp for update nowait"); },
+                          kErrOdbcCall, "ORA-00054"));
+    other->execute("commit");
+    EXPECT_EQ(rowsOf(*db_, "select ename from emp where mgr is null for update"),
+              QStringList("KING"));
+    db_->execute("commit");
+    check({{"select * from emp for update wait x", {"ORA-30005"}},
+           {"select count(*) from emp for update", {"ORA-01786"}},
+           {"select distinct deptno from emp for update", {"ORA-01786"}},
+           {"select deptno from emp union select deptno from dept for update", {"ORA-01786"}},
+           {"select * from emp for update nowait order by 1", {"ORA-00933"}}});
+}
+
+}  // namespace
