@@ -5,6 +5,8 @@
 #include "core/embedded/oracleerrors.h"
 #include "support/embeddedfixture.h"
 
+#include <QRegularExpression>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -223,6 +225,69 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
            {"select distinct deptno from emp for update", {"ORA-01786"}},
            {"select deptno from emp union select deptno from dept for update", {"ORA-01786"}},
            {"select * from emp for update nowait order by 1", {"ORA-00933"}}});
+}
+
+TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
+    // The columns of Oracle's PLAN_TABLE that DBMS_XPLAN.DISPLAY reads.
+    db_->execute("create table plan_table (statement_id varchar2(30), timestamp date, "
+                 "operation varchar2(30), options varchar2(255), object_owner varchar2(128), "
+                 "object_name varchar2(128), optimizer varchar2(255), id number, "
+                 "parent_id number, position number, cost number, cardinality number, "
+                 "bytes number, access_predicates varchar2(4000), "
+                 "filter_predicates varchar2(4000))");
+    check({{"select * from table(dbms_xplan.display)",
+            {"Error: cannot fetch last explain plan from PLAN_TABLE"}}});
+    db_->execute("explain plan set statement_id = 'one' for select ename from emp "
+                 "where empno = 7839");
+    db_->execute("explain plan for select e.ename, d.dname from emp e, dept d "
+                 "where e.deptno = d.deptno and e.sal > 1000");
+    // The latest plan; the figures are the plan table's own, and the hash V$SQL_PLAN's form.
+    const QStringList shown = rowsOf(*db_, "select * from table(dbms_xplan.display)");
+    ASSERT_GE(shown.size(), 12);
+    EXPECT_TRUE(shown[0].startsWith("Plan hash value: ")) << shown[0].toStdString();
+    EXPECT_EQ(shown[1], "null");
+    EXPECT_EQ(shown[2], QString(shown[3].size(), u'-'));
+    EXPECT_TRUE(shown[3].startsWith("| Id  | Operation ")) << shown[3].toStdString();
+    EXPECT_TRUE(shown[3].endsWith("| Name | Rows  | Bytes | Cost  |")) << shown[3].toStdString();
+    EXPECT_EQ(shown[4], shown[2]);
+    const QStringList figures = rowsOf(
+        *db_, "select id, operation || ' ' || options, cardinality, bytes, cost, "
+              "access_predicates, filter_predicates from plan_table where statement_id is null "
+              "order by id");
+    ASSERT_EQ(shown.size(), 5 + figures.size() + 5 + 2);  // one line each predicate
+    for (qsizetype k = 0; k < figures.size(); ++k) {
+        const QStringList f = figures[k].split(u'|');
+        const QString line = shown[5 + k];
+        const bool marked = f[5] != "null" || f[6] != "null";
+        EXPECT_TRUE(line.startsWith(QStringLiteral("|%1%2 |").arg(marked ? "*" : " ").arg(f[0], 3)))
+            << line.toStdString();
+        EXPECT_TRUE(line.contains(f[1].trimmed())) << line.toStdString();
+        EXPECT_TRUE(line.endsWith(QStringLiteral("| %1 | %2 | %3 |")
+                                      .arg(f[2], 5)
+                                      .arg(f[3], 5)
+                                      .arg(f[4], 5)))
+            << line.toStdString();
+    }
+    EXPECT_EQ(shown.mid(shown.size() - 7, 5),
+              QStringList({shown[2], "null", "Predicate Information (identified by operation id):",
+                           "---------------------------------------------------", "null"}));
+    for (const QString& predicate : shown.mid(shown.size() - 2))
+        EXPECT_TRUE(predicate.contains(QRegularExpression(R"(^ {3}\d - (access|filter)\(.+\)$)")))
+            << predicate.toStdString();
+    // By statement id and table, in BASIC: no figures, no predicates.
+    const QStringList basic =
+        rowsOf(*db_, "select plan_table_output from table(sys.dbms_xplan.display("
+                     "'plan_table', 'one', 'BASIC'))");
+    ASSERT_GE(basic.size(), 7);
+    EXPECT_EQ(basic[3].section(u'|', 1, 1), " Id  ");
+    EXPECT_EQ(basic[3].count(u'|'), 4);
+    EXPECT_FALSE(basic.join(u'\n').contains(u'*'));
+    check({
+        {"select * from table(dbms_xplan.display(statement_id => 'none', format => 'TYPICAL'))",
+         {"Error: cannot fetch plan for statement_id 'none'"}},
+        {"select * from table(dbms_xplan.display('NO_SUCH_TABLE'))", {"ORA-00942"}},
+        {"select * from table(dbms_xplan.display_cursor)", {"ORA-00900"}},
+    });
 }
 
 }  // namespace

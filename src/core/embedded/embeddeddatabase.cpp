@@ -10,6 +10,7 @@
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/sandbox.h"
 #include "core/embedded/sessionviews.h"
+#include "core/embedded/xplan.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDir>
@@ -117,11 +118,13 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
 int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
                   const std::vector<Token>& tokens);
 
-// The statement SQLite runs for `sql`: sqliteText()'s, and for SELECT ... FOR UPDATE the query
-// without the clause once the session holds the file's write lock (rowlocks.h); no rows when
-// SKIP LOCKED finds it held.
-QString lockedText(Connection& c, Sandbox& sandbox, const QString& sql,
-                   const std::vector<Token>& tokens, const StopCheck& cancelled) {
+// The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
+// without the clause once the session holds the file's write lock (rowlocks.h), no rows when
+// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h).
+QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
+                     const std::vector<Token>& tokens, const StopCheck& cancelled) {
+    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
+        return linesQuery(xplanLines(c.db, *xplan));
     const std::optional<ForUpdate> lock = readForUpdate(tokens);
     if (!lock)
         return sqliteText(sql, tokens, cancelled);
@@ -190,7 +193,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = lockedText(*c, sandbox, sql, tokens, cancelled);
+        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled);
         stmt = compile(c->db, sandbox, sqliteSql);
         if (binds)
             bindValues(stmt, *binds);
