@@ -105,6 +105,47 @@ TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {
     });
 }
 
+TEST_F(EmbeddedForms, OldOuterJoinsRunAsLeftJoinsAndOraclesRefusalsHold) {
+    check({
+        // A constant condition on the outer table joins it; without (+) it filters the result.
+        {"select e.ename, d.dname from emp e, dept d where e.deptno = d.deptno(+) and "
+         "d.dname(+) = 'RESEARCH' and e.sal > 2000 order by e.ename",
+         {"BLAKE|null", "FORD|RESEARCH", "JONES|RESEARCH", "KING|null"}},
+        {"select e.ename from emp e, dept d where e.deptno = d.deptno(+) and d.dname = "
+         "'ACCOUNTING'",
+         {"KING"}},
+        // The outer table written first, the marked side on the left.
+        {"select d.dname, count(e.empno) from dept d, emp e where e.deptno(+) = d.deptno "
+         "group by d.dname order by d.dname",
+         {"ACCOUNTING|1", "OPERATIONS|0", "RESEARCH|3"}},
+        // A chain: the manager's department is joined to the outer manager.
+        {"select e.ename, m.ename, d.dname from dept d, emp m, emp e where e.mgr = m.empno(+) "
+         "and m.deptno = d.deptno(+) and e.deptno = 10",
+         {"KING|null|null"}},
+        // One table outer-joined to two (Oracle 12c): to the rows of both.
+        {"select count(*), count(d.deptno) from emp e, dept d, emp m where e.deptno = "
+         "d.deptno(+) and m.deptno = d.deptno(+) and m.empno = 7839",
+         {"6|1"}},
+        // In a subquery, correlated to the outer query.
+        {"select ename, (select d.dname from emp x, dept d where x.deptno = d.deptno(+) and "
+         "x.empno = e.empno) from emp e where e.deptno = 30",
+         {"BLAKE|null", "ALLEN|null"}},
+        {"select * from emp e, dept d where e.deptno(+) = d.deptno and d.deptno(+) = e.deptno",
+         {"ORA-01416"}},
+        {"select * from emp e, dept d where e.deptno = d.deptno(+) or d.deptno is null",
+         {"ORA-01719"}},
+        {"select * from emp e, dept d where e.deptno = d.deptno(+) and d.deptno(+) in (10, 20)",
+         {"ORA-01719"}},
+        {"select * from emp e, dept d, emp m where e.deptno + m.deptno(+) = d.deptno(+)",
+         {"ORA-01468"}},
+        {"select * from emp e, dept d where e.deptno = (select max(deptno) from dept)(+)",
+         {"ORA-01799"}},
+        {"select * from emp e join dept d on e.deptno = d.deptno where d.dname(+) = 'x'",
+         {"ORA-25156"}},
+        {"select * from emp e, dept d where e.deptno = x.deptno(+)", {"ORA-00904"}},
+    });
+}
+
 TEST_F(EmbeddedForms, ListaggJoinsOrderedValuesAsAggregateAndAnalytic) {
     check({
         {"select deptno, listagg(ename, ',') within group (order by ename) from emp "
