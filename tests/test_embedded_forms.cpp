@@ -73,6 +73,17 @@ TEST_F(EmbeddedForms, MergeUpdatesInsertsAndDeletesAsOneStatement) {
                  "insert values (emp.deptno, emp.ename) where emp.empno = 7499");
     EXPECT_EQ(db_->recordsAffected(), 1);
     check({{"select dname from dept where deptno = 30", {"ALLEN"}}});
+    // Bind variables take their values in every statement the MERGE runs.
+    const BindList binds = {{"NO", BindType::Number, "7902"}, {"PAY", BindType::Number, "42"}};
+    db_->openRecordset("merge into emp e using dual on (e.empno = :no) when matched then "
+                       "update set sal = :pay when not matched then insert (empno, sal) "
+                       "values (:no, :pay)",
+                       binds);
+    EXPECT_EQ(db_->recordsAffected(), 1);
+    check({{"select sal from emp where empno = 7902", {"42"}},
+           {"explain plan for merge into emp e using dual on (e.empno = 1) when matched then "
+            "update set sal = 2",
+            {"ORA-00900"}}});
 }
 
 TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {

@@ -116,7 +116,7 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
 }
 
 int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
-                  const std::vector<Token>& tokens);
+                  const std::vector<Token>& tokens, const BindList* binds);
 
 // The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
 // without the clause once the session holds the file's write lock (rowlocks.h), no rows when
@@ -166,7 +166,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         if (isVacuum(tokens))
             throw insufficientPrivileges();
         if (isMerge(tokens)) {
-            const int64_t merged = mergeRows(c, sandbox, sql, tokens);
+            const int64_t merged = mergeRows(c, sandbox, sql, tokens, binds);
             work.counts[kStatExecuteCount] += 1;
             c->recordsAffected = merged;
             c->session->setPreviousSqlId(sqlIdOf(sql));
@@ -175,8 +175,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         if (isExplainPlan(tokens)) {
             // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
+            const std::vector<Token> explained = sql::tokenize(request.statement);
+            if (isMerge(explained) || readForUpdate(explained))
+                throw invalidStatement(QStringLiteral(
+                    "the engine explains no MERGE and no SELECT ... FOR UPDATE"));
             const QString statement =
-                sqliteText(request.statement, sql::tokenize(request.statement), cancelled);
+                sqliteText(request.statement, explained, cancelled);
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -231,10 +235,10 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     }
 }
 
-// MERGE as the statements of its plan (merge.h), each run as the user's own, inside one
-// savepoint so that it changes all or nothing. The rows merged.
+// MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
+// bind values, inside one savepoint so that it changes all or nothing. The rows merged.
 int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
-                  const std::vector<Token>& tokens) {
+                  const std::vector<Token>& tokens, const BindList* binds) {
     const MergePlan plan = planMerge(sql, tokens);
     auto engineExec = [&](const char* text) {
         const EngineRights engine(sandbox);
@@ -249,12 +253,13 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
         const int64_t merged = runMerge(
             plan,
             [&](const QString& statement) {
-                run(c, sandbox, statement, false);
+                run(c, sandbox, statement, false, binds);
                 return c->recordsAffected;
             },
             [&](const QString& query) {
                 std::vector<int64_t> values;
-                const std::unique_ptr<EmbeddedRecordset> rows = run(c, sandbox, query, true);
+                const std::unique_ptr<EmbeddedRecordset> rows =
+                    run(c, sandbox, query, true, binds);
                 for (; !rows->eof(); rows->moveNext())
                     values.push_back(rows->value(0).toLongLong());
                 return values;
