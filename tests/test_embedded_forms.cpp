@@ -154,6 +154,12 @@ TEST_F(EmbeddedForms, OldOuterJoinsRunAsLeftJoinsAndOraclesRefusalsHold) {
         {"select * from emp e join dept d on e.deptno = d.deptno where d.dname(+) = 'x'",
          {"ORA-25156"}},
         {"select * from emp e, dept d where e.deptno = x.deptno(+)", {"ORA-00904"}},
+        {"select d.dname(+) from dept d", {"ORA-30563"}},
+        // A (+) of a subquery in a condition kept in WHERE stays the subquery's.
+        {"select d.dname, k.ename from dept d, emp k where d.deptno = k.deptno(+) and "
+         "k.ename(+) = 'KING' and exists (select 1 from emp e, emp m where e.deptno = d.deptno "
+         "and e.mgr = m.empno(+) and m.empno is null)",
+         {"ACCOUNTING|KING"}},
     });
 }
 

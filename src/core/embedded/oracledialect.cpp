@@ -278,8 +278,8 @@ QString Translator::run() {
             const std::vector<Token> tokens = sql::tokenize(*ansi);
             return Translator(*ansi, tokens, stopped_, notNull_).run();
         }
-        refuse(QStringLiteral("the (+) outer join operator is understood in the WHERE clause "
-                              "of a query"));
+        throw oracleError(30563, QStringLiteral("ORA-30563: outer join operator (+) is not "
+                                                "allowed here"));
     }
     out_ += QStringView(sql_).left(t_[0].begin);
     if (const auto command = translateCommand(sql_, t_, body)) {

@@ -256,8 +256,9 @@ QString Rewriter::rewritten(const QueryBlock& b) {
     QString out = QStringLiteral("FROM ") + plain.join(QStringLiteral(", ")) + joins;
     if (!kept.empty()) {
         QStringList where;
+        // Kept as written: a (+) inside a subquery there is that subquery's own.
         for (const Range& c : kept)
-            where << conditionText(c);
+            where << u'(' + sql::textOf(sql_, t_, c.first, c.last) + u')';
         out += QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "));
     }
     return out;

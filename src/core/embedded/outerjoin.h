@@ -17,7 +17,7 @@ namespace qv::embedded {
 // other tables must come before it, the conditions with no other table (a constant) join it
 // too. Tables joined to nothing keep their order and come first. A table may be outer-joined
 // to several others (Oracle 12c and later). Conditions without (+) stay in WHERE, applied after
-// the joins as in Oracle.
+// the joins as in Oracle; a (+) in a subquery belongs to that subquery.
 //
 // The rewrite of the first query (in token order) whose WHERE holds (+) at its own level, as the
 // whole statement's text; nullopt when no query does. Call again on the result until nullopt
