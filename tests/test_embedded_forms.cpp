@@ -211,6 +211,10 @@ TEST_F(EmbeddedForms, RegexpFunctionsFollowOraclesPositionsAndMatchParameters) {
          "regexp_count('a\nb', 'a.b', 1, 'n') from dual",
          {"2|2|1|0|1"}},
         {"select regexp_substr('abc', 'a b c', 1, 1, 'x') from dual", {"abc"}},
+        // Positions count characters, one outside the BMP too.
+        {"select regexp_instr('\U0001F600a\U0001F600b', 'b'), regexp_substr('\U0001F600ab', "
+         "'.', 2), regexp_replace('\U0001F600aa', 'a', 'x', 3) from dual",
+         {"4|a|\U0001F600ax"}},
         {"select regexp_substr('abc', '(b') from dual", {"ORA-12725"}},
         {"select regexp_substr('abc', '[b') from dual", {"ORA-12726"}},
         {"select regexp_substr('abc', 'b', 1, 1, 'q') from dual", {"ORA-01760"}},

@@ -174,12 +174,33 @@ int64_t countArgument(int argc, sqlite3_value** argv, int at, int64_t fallback, 
     return v->kind == oracle::Value::Integer ? v->integer : int64_t(d);
 }
 
+// Oracle counts positions in characters, QString in UTF-16 units: where the character at
+// `position` (from 1) starts, -1 when the text has fewer than position - 1 characters.
+qsizetype unitOffset(const QString& s, int64_t position) {
+    qsizetype at = 0;
+    for (int64_t k = 1; k < position; ++k) {
+        if (at >= s.size())
+            return -1;
+        at += s[at].isHighSurrogate() && at + 1 < s.size() ? 2 : 1;
+    }
+    return at;
+}
+
+// The characters in the first `units` UTF-16 units of `s`.
+int64_t charactersIn(const QString& s, qsizetype units) {
+    int64_t n = 0;
+    for (qsizetype at = 0; at < units; ++n)
+        at += s[at].isHighSurrogate() && at + 1 < s.size() ? 2 : 1;
+    return n;
+}
+
 // The `occurrence`-th match at or after `position` (1-based), if any.
 std::optional<QRegularExpressionMatch> nthMatch(const Call& call, int64_t position,
                                                 int64_t occurrence) {
-    if (position - 1 > call.source.size())
+    const qsizetype from = unitOffset(call.source, position);
+    if (from < 0)
         return std::nullopt;
-    QRegularExpressionMatchIterator it = call.re.globalMatch(call.source, position - 1);
+    QRegularExpressionMatchIterator it = call.re.globalMatch(call.source, from);
     for (int64_t k = 1; it.hasNext(); ++k) {
         QRegularExpressionMatch m = it.next();
         if (k == occurrence)
@@ -220,7 +241,7 @@ void regexpInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!m || group > call->re.captureCount() || !m->hasCaptured(int(group)))
         return sqlite3_result_int(ctx, 0);
     const qsizetype at = after ? m->capturedEnd(int(group)) : m->capturedStart(int(group));
-    sqlite3_result_int64(ctx, at + 1);
+    sqlite3_result_int64(ctx, charactersIn(call->source, at) + 1);
 }
 
 // `replacement` for match `m`: \1 to \9 stand for its subexpressions, \\ for one backslash.
@@ -259,11 +280,12 @@ void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const QString replacement =
         argc > 2 ? oracle::textArgument(argv[2]).value_or(QString()) : QString();
     const QString& source = call->source;
-    if (position - 1 > source.size())
+    const qsizetype from = unitOffset(source, position);
+    if (from < 0)
         return resultText(ctx, source);
-    QString out = source.left(position - 1);
-    qsizetype copied = position - 1;
-    QRegularExpressionMatchIterator it = call->re.globalMatch(source, position - 1);
+    QString out = source.left(from);
+    qsizetype copied = from;
+    QRegularExpressionMatchIterator it = call->re.globalMatch(source, from);
     for (int64_t k = 1; it.hasNext(); ++k) {
         const QRegularExpressionMatch m = it.next();
         if (occurrence != 0 && k != occurrence)
@@ -284,8 +306,8 @@ void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (!call)
         return sqlite3_result_null(ctx);
     int64_t n = 0;
-    if (position - 1 <= call->source.size()) {
-        for (auto it = call->re.globalMatch(call->source, position - 1); it.hasNext(); it.next())
+    if (const qsizetype from = unitOffset(call->source, position); from >= 0) {
+        for (auto it = call->re.globalMatch(call->source, from); it.hasNext(); it.next())
             ++n;
     }
     sqlite3_result_int64(ctx, n);
