@@ -47,7 +47,7 @@ class MergeReader {
         ++i;
     }
     QString text(Range r) const { return sql::textOf(sql_, t_, r.first, r.last); }
-    // A table name ([schema.]name) from `i`; past it. `name` is where its last part stands.
+    // A table name ([schema.]name) from `i`; past it. `name` is where its last name stands.
     size_t tableName(size_t i, size_t& name) const;
     // An alias at `i` unless the word there is `next`; past it.
     size_t alias(size_t i, QStringView next, std::optional<size_t>& alias) const;
@@ -63,7 +63,7 @@ class MergeReader {
     const std::vector<Token>& t_;
     size_t end_ = 0;
     QString target_;      // as written
-    QString targetName_;  // its last part, as written
+    QString targetName_;  // the last of its names, as written
     QString ref_;         // what qualifies the target's columns, upper case
     QString targetFrom_;  // target [alias]
     QString sourceFrom_;  // source [alias]

@@ -131,7 +131,7 @@ void Rewriter::readItems(Range from) {
                 fail(25156, QStringLiteral("old style outer join (+) cannot be used with ANSI "
                                            "joins"));
         }
-        // The alias, else the table's name (the last part of a qualified one).
+        // The alias, else the table's name (the last name of a qualified one).
         const Token& last = t_[r.last - 1];
         Item item{r, sql::isName(last) ? upperName(last) : QString()};
         items_.push_back(item);
