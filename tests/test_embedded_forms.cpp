@@ -282,6 +282,12 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
     EXPECT_EQ(rowsOf(*db_, "select ename from emp where mgr is null for update"),
               QStringList("KING"));
     db_->execute("commit");
+    // A FOR UPDATE that fails takes no lock.
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select nosuch from emp for update"); },
+                          kErrOdbcCall, "ORA-00904"));
+    EXPECT_EQ(rowsOf(*other, "select ename from emp where empno = 7839 for update nowait"),
+              QStringList("KING"));
+    other->execute("rollback");
     check({{"select * from emp for update wait x", {"ORA-30005"}},
            {"select count(*) from emp for update", {"ORA-01786"}},
            {"select distinct deptno from emp for update", {"ORA-01786"}},

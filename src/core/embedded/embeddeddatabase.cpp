@@ -120,9 +120,10 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
 
 // The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
 // without the clause once the session holds the file's write lock (rowlocks.h), no rows when
-// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h).
+// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
+// when the lock began a transaction, which a failure of the statement ends again.
 QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
-                     const std::vector<Token>& tokens, const StopCheck& cancelled) {
+                     const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began) {
     if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
         return linesQuery(xplanLines(c.db, *xplan));
     const std::optional<ForUpdate> lock = readForUpdate(tokens);
@@ -130,8 +131,11 @@ QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
         return sqliteText(sql, tokens, cancelled);
     const QString query = sql.left(tokens[lock->at].begin);
     const QString text = sqliteText(query, sql::tokenize(query), cancelled);
-    if (lockFile(c.db, sandbox, *lock, cancelled))
+    const bool open = !sqlite3_get_autocommit(c.db);
+    if (lockFile(c.db, sandbox, *lock, cancelled)) {
+        began = !open;
         return text;
+    }
     return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(text);
 }
 
@@ -154,6 +158,14 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
                                                    std::move(work), std::move(cursor));
     };
     sqlite::Statement stmt;
+    // A FOR UPDATE that fails leaves no lock behind it.
+    bool locked = false;
+    auto unlock = [&] {
+        if (!locked)
+            return;
+        const EngineRights engine(sandbox);
+        sqlite3_exec(c->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    };
     try {
         const std::vector<Token> tokens = sql::tokenize(sql);
         work.counts[kStatParseCount] += 1;
@@ -197,7 +209,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled);
+        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked);
         stmt = compile(c->db, sandbox, sqliteSql);
         if (binds)
             bindValues(stmt, *binds);
@@ -228,9 +240,11 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         return finished(std::move(stmt), std::move(fields));
     } catch (const sqlite::Error& e) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        unlock();
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        unlock();
         throw;
     }
 }
