@@ -21,15 +21,17 @@ class EmbeddedForms : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
-        db_->execute("create table emp (empno number(4) primary key, ename varchar2(10), "
-                     "mgr number(4), deptno number(2), sal number(7,2))");
+        db_->execute(
+            "create table emp (empno number(4) primary key, ename varchar2(10), "
+            "mgr number(4), deptno number(2), sal number(7,2))");
         db_->execute(
             "insert into emp values (7839, 'KING', null, 10, 5000), (7566, 'JONES', 7839, 20, "
             "2975), (7902, 'FORD', 7566, 20, 3000), (7369, 'SMITH', 7902, 20, 800), "
             "(7698, 'BLAKE', 7839, 30, 2850), (7499, 'ALLEN', 7698, 30, 1600)");
         db_->execute("create table dept (deptno number(2), dname varchar2(14))");
-        db_->execute("insert into dept values (10, 'ACCOUNTING'), (20, 'RESEARCH'), "
-                     "(40, 'OPERATIONS')");
+        db_->execute(
+            "insert into dept values (10, 'ACCOUNTING'), (20, 'RESEARCH'), "
+            "(40, 'OPERATIONS')");
     }
 
     void check(std::initializer_list<Form> forms) {
@@ -46,39 +48,45 @@ class EmbeddedForms : public EmbeddedTest {
 
 TEST_F(EmbeddedForms, MergeUpdatesInsertsAndDeletesAsOneStatement) {
     db_->execute("create table raise (empno number(4), pct number, ename varchar2(10))");
-    db_->execute("insert into raise values (7369, 10, 'SMITH'), (7499, 50, 'ALLEN'), "
-                 "(8000, 5, 'NEW'), (8001, 1, '')");
+    db_->execute(
+        "insert into raise values (7369, 10, 'SMITH'), (7499, 50, 'ALLEN'), "
+        "(8000, 5, 'NEW'), (8001, 1, '')");
     // Both branches, the target's columns qualified by its alias: two updated, two inserted.
-    db_->execute("merge into emp e using raise r on (e.empno = r.empno) "
-                 "when matched then update set e.sal = e.sal * (1 + r.pct / 100) "
-                 "when not matched then insert (empno, ename, sal) values (r.empno, r.ename, 1)");
+    db_->execute(
+        "merge into emp e using raise r on (e.empno = r.empno) "
+        "when matched then update set e.sal = e.sal * (1 + r.pct / 100) "
+        "when not matched then insert (empno, ename, sal) values (r.empno, r.ename, 1)");
     EXPECT_EQ(db_->recordsAffected(), 4);
-    check({{"select empno, ename, sal from emp where empno in (7369, 7499) or empno >= 8000 "
-            "order by empno",
-            {"7369|SMITH|880", "7499|ALLEN|2400", "8000|NEW|1", "8001|null|1"}}});
+    check(
+        {{"select empno, ename, sal from emp where empno in (7369, 7499) or empno >= 8000 "
+          "order by empno",
+          {"7369|SMITH|880", "7499|ALLEN|2400", "8000|NEW|1", "8001|null|1"}}});
     // Branches in the other order, a subquery as source, UPDATE's WHERE read before the update
     // and DELETE WHERE after it, on the rows updated only; the row inserted matches DELETE
     // WHERE's condition but stays.
-    db_->execute("merge into emp using (select deptno, 0 as sal from dept) d "
-                 "on (emp.deptno = d.deptno) "
-                 "when not matched then insert (empno, deptno, sal) values (9000 + d.deptno, "
-                 "d.deptno, d.sal) "
-                 "when matched then update set emp.sal = d.sal where emp.sal > 2900 "
-                 "delete where emp.sal = 0");
+    db_->execute(
+        "merge into emp using (select deptno, 0 as sal from dept) d "
+        "on (emp.deptno = d.deptno) "
+        "when not matched then insert (empno, deptno, sal) values (9000 + d.deptno, "
+        "d.deptno, d.sal) "
+        "when matched then update set emp.sal = d.sal where emp.sal > 2900 "
+        "delete where emp.sal = 0");
     EXPECT_EQ(db_->recordsAffected(), 4);  // KING, JONES and FORD updated (and deleted); 9040
-    check({{"select empno from emp where deptno in (10, 20, 40) order by empno",
-            {"7369", "9040"}}});
+    check(
+        {{"select empno from emp where deptno in (10, 20, 40) order by empno", {"7369", "9040"}}});
     // INSERT without columns and with its own WHERE; a source without an alias.
-    db_->execute("merge into dept using emp on (dept.deptno = emp.deptno) when not matched then "
-                 "insert values (emp.deptno, emp.ename) where emp.empno = 7499");
+    db_->execute(
+        "merge into dept using emp on (dept.deptno = emp.deptno) when not matched then "
+        "insert values (emp.deptno, emp.ename) where emp.empno = 7499");
     EXPECT_EQ(db_->recordsAffected(), 1);
     check({{"select dname from dept where deptno = 30", {"ALLEN"}}});
     // Bind variables take their values in every statement the MERGE runs.
     const BindList binds = {{"NO", BindType::Number, "7902"}, {"PAY", BindType::Number, "42"}};
-    db_->openRecordset("merge into emp e using dual on (e.empno = :no) when matched then "
-                       "update set sal = :pay when not matched then insert (empno, sal) "
-                       "values (:no, :pay)",
-                       binds);
+    db_->openRecordset(
+        "merge into emp e using dual on (e.empno = :no) when matched then "
+        "update set sal = :pay when not matched then insert (empno, sal) "
+        "values (:no, :pay)",
+        binds);
     EXPECT_EQ(db_->recordsAffected(), 1);
     check({{"select sal from emp where empno = 7902", {"42"}},
            {"explain plan for merge into emp e using dual on (e.empno = 1) when matched then "
@@ -283,8 +291,8 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
               QStringList("KING"));
     db_->execute("commit");
     // A FOR UPDATE that fails takes no lock.
-    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select nosuch from emp for update"); },
-                          kErrOdbcCall, "ORA-00904"));
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select nosuch from emp for update"); }, kErrOdbcCall,
+                          "ORA-00904"));
     EXPECT_EQ(rowsOf(*other, "select ename from emp where empno = 7839 for update nowait"),
               QStringList("KING"));
     other->execute("rollback");
@@ -297,18 +305,21 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
 
 TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
     // The columns of Oracle's PLAN_TABLE that DBMS_XPLAN.DISPLAY reads.
-    db_->execute("create table plan_table (statement_id varchar2(30), timestamp date, "
-                 "operation varchar2(30), options varchar2(255), object_owner varchar2(128), "
-                 "object_name varchar2(128), optimizer varchar2(255), id number, "
-                 "parent_id number, position number, cost number, cardinality number, "
-                 "bytes number, access_predicates varchar2(4000), "
-                 "filter_predicates varchar2(4000))");
+    db_->execute(
+        "create table plan_table (statement_id varchar2(30), timestamp date, "
+        "operation varchar2(30), options varchar2(255), object_owner varchar2(128), "
+        "object_name varchar2(128), optimizer varchar2(255), id number, "
+        "parent_id number, position number, cost number, cardinality number, "
+        "bytes number, access_predicates varchar2(4000), "
+        "filter_predicates varchar2(4000))");
     check({{"select * from table(dbms_xplan.display)",
             {"Error: cannot fetch last explain plan from PLAN_TABLE"}}});
-    db_->execute("explain plan set statement_id = 'one' for select ename from emp "
-                 "where empno = 7839");
-    db_->execute("explain plan for select e.ename, d.dname from emp e, dept d "
-                 "where e.deptno = d.deptno and e.sal > 1000");
+    db_->execute(
+        "explain plan set statement_id = 'one' for select ename from emp "
+        "where empno = 7839");
+    db_->execute(
+        "explain plan for select e.ename, d.dname from emp e, dept d "
+        "where e.deptno = d.deptno and e.sal > 1000");
     // The latest plan; the figures are the plan table's own, and the hash V$SQL_PLAN's form.
     const QStringList shown = rowsOf(*db_, "select * from table(dbms_xplan.display)");
     ASSERT_GE(shown.size(), 12);
@@ -318,10 +329,11 @@ TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
     EXPECT_TRUE(shown[3].startsWith("| Id  | Operation ")) << shown[3].toStdString();
     EXPECT_TRUE(shown[3].endsWith("| Name | Rows  | Bytes | Cost  |")) << shown[3].toStdString();
     EXPECT_EQ(shown[4], shown[2]);
-    const QStringList figures = rowsOf(
-        *db_, "select id, operation || ' ' || options, cardinality, bytes, cost, "
-              "access_predicates, filter_predicates from plan_table where statement_id is null "
-              "order by id");
+    const QStringList figures =
+        rowsOf(*db_,
+               "select id, operation || ' ' || options, cardinality, bytes, cost, "
+               "access_predicates, filter_predicates from plan_table where statement_id is null "
+               "order by id");
     ASSERT_EQ(shown.size(), 5 + figures.size() + 5 + 2);  // one line each predicate
     for (qsizetype k = 0; k < figures.size(); ++k) {
         const QStringList f = figures[k].split(u'|');
@@ -330,10 +342,8 @@ TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
         EXPECT_TRUE(line.startsWith(QStringLiteral("|%1%2 |").arg(marked ? "*" : " ").arg(f[0], 3)))
             << line.toStdString();
         EXPECT_TRUE(line.contains(f[1].trimmed())) << line.toStdString();
-        EXPECT_TRUE(line.endsWith(QStringLiteral("| %1 | %2 | %3 |")
-                                      .arg(f[2], 5)
-                                      .arg(f[3], 5)
-                                      .arg(f[4], 5)))
+        EXPECT_TRUE(line.endsWith(
+            QStringLiteral("| %1 | %2 | %3 |").arg(f[2], 5).arg(f[3], 5).arg(f[4], 5)))
             << line.toStdString();
     }
     EXPECT_EQ(shown.mid(shown.size() - 7, 5),
@@ -343,9 +353,9 @@ TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
         EXPECT_TRUE(predicate.contains(QRegularExpression(R"(^ {3}\d - (access|filter)\(.+\)$)")))
             << predicate.toStdString();
     // By statement id and table, in BASIC: no figures, no predicates.
-    const QStringList basic =
-        rowsOf(*db_, "select plan_table_output from table(sys.dbms_xplan.display("
-                     "'plan_table', 'one', 'BASIC'))");
+    const QStringList basic = rowsOf(*db_,
+                                     "select plan_table_output from table(sys.dbms_xplan.display("
+                                     "'plan_table', 'one', 'BASIC'))");
     ASSERT_GE(basic.size(), 7);
     EXPECT_EQ(basic[3].section(u'|', 1, 1), " Id  ");
     EXPECT_EQ(basic[3].count(u'|'), 4);

@@ -4,10 +4,10 @@
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/merge.h"
-#include "core/embedded/rowlocks.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
+#include "core/embedded/rowlocks.h"
 #include "core/embedded/sandbox.h"
 #include "core/embedded/sessionviews.h"
 #include "core/embedded/xplan.h"
@@ -189,10 +189,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const std::vector<Token> explained = sql::tokenize(request.statement);
             if (isMerge(explained) || readForUpdate(explained))
-                throw invalidStatement(QStringLiteral(
-                    "the engine explains no MERGE and no SELECT ... FOR UPDATE"));
-            const QString statement =
-                sqliteText(request.statement, explained, cancelled);
+                throw invalidStatement(
+                    QStringLiteral("the engine explains no MERGE and no SELECT ... FOR UPDATE"));
+            const QString statement = sqliteText(request.statement, explained, cancelled);
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -272,8 +271,7 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
             },
             [&](const QString& query) {
                 std::vector<int64_t> values;
-                const std::unique_ptr<EmbeddedRecordset> rows =
-                    run(c, sandbox, query, true, binds);
+                const std::unique_ptr<EmbeddedRecordset> rows = run(c, sandbox, query, true, binds);
                 for (; !rows->eof(); rows->moveNext())
                     values.push_back(rows->value(0).toLongLong());
                 return values;

@@ -67,10 +67,8 @@ QString Rewriter::run() {
     const QString level = tree + QStringLiteral(".__qv_level");
     // The final query's parts first: they tell which values the tree must carry.
     const QString items = selectList();
-    const QString where =
-        clauses_[kWhere].empty() ? QString() : expr(clauses_[kWhere], level);
-    const QString order =
-        clauses_[kOrder].empty() ? QString() : expr(clauses_[kOrder], level);
+    const QString where = clauses_[kWhere].empty() ? QString() : expr(clauses_[kWhere], level);
+    const QString order = clauses_[kOrder].empty() ? QString() : expr(clauses_[kOrder], level);
     QStringList priors;
     const QString connect =
         expr(clauses_[kConnect], QStringLiteral("(%1.__qv_level + 1)").arg(tree), &priors);
@@ -122,13 +120,14 @@ QString Rewriter::run() {
            QStringLiteral(".__qv_path, ") + marker + QStringLiteral(") = 0) ");
 
     // A leaf is a row the next one in depth-first order does not descend from.
-    const QString nodes =
-        leaf_ ? QStringLiteral("(SELECT *, coalesce(substr(lead(__qv_path) OVER (ORDER BY "
-                               "__qv_path), 1, length(__qv_path)) = __qv_path, 0) = 0 AS "
-                               "__qv_leaf FROM __qv_tree) __qv_tree")
-              : tree;
-    out += QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) +
-           items + QStringLiteral(" FROM %1 JOIN %2 ON %3 = %4.__qv_rid").arg(nodes, tableRef_, rowid, tree);
+    const QString nodes = leaf_ ? QStringLiteral(
+                                      "(SELECT *, coalesce(substr(lead(__qv_path) OVER (ORDER BY "
+                                      "__qv_path), 1, length(__qv_path)) = __qv_path, 0) = 0 AS "
+                                      "__qv_leaf FROM __qv_tree) __qv_tree")
+                                : tree;
+    out +=
+        QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) + items +
+        QStringLiteral(" FROM %1 JOIN %2 ON %3 = %4.__qv_rid").arg(nodes, tableRef_, rowid, tree);
     if (!where.isEmpty())
         out += QStringLiteral(" WHERE ") + where;
     out += QStringLiteral(" ORDER BY ");

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include <algorithm>
-#include <optional>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace qv::embedded {

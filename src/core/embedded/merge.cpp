@@ -16,8 +16,9 @@ using sql::Token;
 using sql::TokenKind;
 
 [[noreturn]] void missing(int code, const char* words) {
-    throw oracleError(code, QStringLiteral("ORA-%1: %2").arg(code, 5, 10, QChar(u'0')).arg(
-                                QLatin1StringView(words)));
+    throw oracleError(
+        code,
+        QStringLiteral("ORA-%1: %2").arg(code, 5, 10, QChar(u'0')).arg(QLatin1StringView(words)));
 }
 
 [[noreturn]] void missingKeyword() {
@@ -155,8 +156,9 @@ MergePlan MergeReader::plan() {
         QString when = on;
         if (!updateWhere_.empty())
             when += QStringLiteral(" AND (%1)").arg(text(updateWhere_));
-        plan.duplicates = QStringLiteral("SELECT 1 FROM %1, %2 WHERE %3 GROUP BY %4.ROWID "
-                                         "HAVING COUNT(*) > 1")
+        plan.duplicates = QStringLiteral(
+                              "SELECT 1 FROM %1, %2 WHERE %3 GROUP BY %4.ROWID "
+                              "HAVING COUNT(*) > 1")
                               .arg(targetFrom_, sourceFrom_, when, sql::quotedName(ref_));
         // SQLite's UPDATE takes no alias without AS: the target is named by its table.
         QString matchedHere = retargeted(on_);
@@ -172,8 +174,9 @@ MergePlan MergeReader::plan() {
             const QString rowid = sql::quotedName(ref_) + QStringLiteral(".ROWID");
             plan.updated = QStringLiteral("SELECT DISTINCT %1 FROM %2, %3 WHERE %4")
                                .arg(rowid, targetFrom_, sourceFrom_, when);
-            plan.doomed = QStringLiteral("SELECT %1 FROM %2 WHERE EXISTS (SELECT 1 FROM %3 "
-                                         "WHERE %4 AND (%5)) AND %1 IN (")
+            plan.doomed = QStringLiteral(
+                              "SELECT %1 FROM %2 WHERE EXISTS (SELECT 1 FROM %3 "
+                              "WHERE %4 AND (%5)) AND %1 IN (")
                               .arg(rowid, targetFrom_, sourceFrom_, on, text(deleteWhere_));
         }
     }
@@ -181,8 +184,9 @@ MergePlan MergeReader::plan() {
         QString columns;
         if (!insertColumns_.isEmpty())
             columns = QStringLiteral(" (%1)").arg(insertColumns_.join(u", "));
-        plan.insert = QStringLiteral("INSERT INTO %1%2 SELECT %3 FROM %4 WHERE NOT EXISTS "
-                                     "(SELECT 1 FROM %5 WHERE %6)")
+        plan.insert = QStringLiteral(
+                          "INSERT INTO %1%2 SELECT %3 FROM %4 WHERE NOT EXISTS "
+                          "(SELECT 1 FROM %5 WHERE %6)")
                           .arg(target_, columns, text(values_), sourceFrom_, targetFrom_, on);
         if (!insertWhere_.empty())
             plan.insert += QStringLiteral(" AND (%1)").arg(text(insertWhere_));
@@ -286,8 +290,7 @@ QString MergeReader::retargeted(Range r) const {
     size_t copied = r.first;
     for (size_t k = r.first; k + 1 < r.last; ++k) {
         const bool qualifier = sql::isName(t_[k]) && t_[k + 1].isOp(u'.') &&
-                               !(k > r.first && t_[k - 1].isOp(u'.')) &&
-                               upperName(t_[k]) == ref_;
+                               !(k > r.first && t_[k - 1].isOp(u'.')) && upperName(t_[k]) == ref_;
         if (!qualifier)
             continue;
         if (k > copied)

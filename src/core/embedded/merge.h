@@ -43,8 +43,9 @@ using MergeQuery = std::function<std::vector<int64_t>(const QString& oracleSql)>
 // Runs the plan in order: the check of ORA-30926 (unable to get a stable set of rows in the
 // source tables), the ROWIDs of the rows to update, the update, those of the updated rows that
 // DELETE WHERE removes (its condition read on the updated values), the insert (of the source
-// rows matched by no target row before the merge), then the delete. Returns the rows merged (updated and inserted), as Oracle counts
-// them. The caller makes it all or nothing. Throws what the statements throw.
+// rows matched by no target row before the merge), then the delete. Returns the rows merged
+// (updated and inserted), as Oracle counts them. The caller makes it all or nothing. Throws what
+// the statements throw.
 int64_t runMerge(const MergePlan& plan, const MergeStatement& execute, const MergeQuery& query);
 
 }  // namespace qv::embedded

@@ -48,7 +48,7 @@ struct Item {
     Range r;
     QString ref;
     bool outer = false;
-    std::vector<Range> on;  // the conditions joining it, when outer
+    std::vector<Range> on;   // the conditions joining it, when outer
     std::set<size_t> after;  // the items it is joined to
 };
 
@@ -76,8 +76,8 @@ class Rewriter {
 
 std::optional<QueryBlock> Rewriter::blockAt(size_t select, size_t last) const {
     static const char16_t* const kAfterWhere[] = {
-        u"GROUP", u"HAVING", u"ORDER", u"CONNECT", u"START", u"UNION", u"INTERSECT", u"MINUS",
-        u"EXCEPT", u"FETCH", u"OFFSET", u"FOR", u"LIMIT", u"WINDOW", u"MODEL"};
+        u"GROUP",  u"HAVING", u"ORDER",  u"CONNECT", u"START", u"UNION",  u"INTERSECT", u"MINUS",
+        u"EXCEPT", u"FETCH",  u"OFFSET", u"FOR",     u"LIMIT", u"WINDOW", u"MODEL"};
     QueryBlock b;
     size_t from = 0, where = 0;
     for (size_t i = select + 1; i < last; ++i) {
@@ -160,8 +160,8 @@ void Rewriter::readCondition(Range c, std::vector<Range>& kept) {
         if (k.is(u"OR") || k.is(u"IN"))
             fail(1719, QStringLiteral("outer join operator (+) not allowed in operand of OR or "
                                       "IN"));
-        if (!sql::isName(k) || sql::isKeyword(k) || (i + 1 < c.last && t_[i + 1].isOp(u'(') &&
-                                                     !isMark(t_, i + 1, c.last)))
+        if (!sql::isName(k) || sql::isKeyword(k) ||
+            (i + 1 < c.last && t_[i + 1].isOp(u'(') && !isMark(t_, i + 1, c.last)))
             continue;
         // [schema.]qualifier.column or column
         size_t j = i;
@@ -176,9 +176,9 @@ void Rewriter::readCondition(Range c, std::vector<Range>& kept) {
                 fail(904, QStringLiteral("\"%1\": invalid identifier").arg(upperName(t_[j - 2])));
         } else if (mark) {
             if (items_.size() != 1)
-                throw invalidStatement(QStringLiteral(
-                    "write a column marked (+) with the name of its table: %1(+)")
-                                           .arg(k.text.toString()));
+                throw invalidStatement(
+                    QStringLiteral("write a column marked (+) with the name of its table: %1(+)")
+                        .arg(k.text.toString()));
             item = 0;
         }
         if (item < items_.size())
@@ -282,8 +282,7 @@ std::optional<QString> Rewriter::run() {
             const QString text = rewritten(*b);
             if (b->where.last >= t_.size())
                 return sql_.left(t_[b->fromAt].begin) + text;
-            return sql_.left(t_[b->fromAt].begin) + text + u' ' +
-                   sql_.mid(t_[b->where.last].begin);
+            return sql_.left(t_[b->fromAt].begin) + text + u' ' + sql_.mid(t_[b->where.last].begin);
         }
     }
     return std::nullopt;

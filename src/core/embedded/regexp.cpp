@@ -102,7 +102,7 @@ QString pcrePattern(const QString& oracle, bool dropBlanks) {
 }
 
 QRegularExpression compiled(sqlite3_context* ctx, int patternArg, const QString& pattern,
-                              const QString& match) {
+                            const QString& match) {
     if (const auto* kept = static_cast<const Compiled*>(sqlite3_get_auxdata(ctx, patternArg));
         kept && kept->pattern == pattern && kept->match == match)
         return kept->re;
@@ -150,8 +150,7 @@ struct Call {
     QRegularExpression re;
 };
 
-std::optional<Call> readCall(sqlite3_context* ctx, sqlite3_value** argv, int matchArg,
-                             int argc) {
+std::optional<Call> readCall(sqlite3_context* ctx, sqlite3_value** argv, int matchArg, int argc) {
     // Oracle's empty text is NULL, so an empty pattern or source is one.
     const auto source = oracle::textArgument(argv[0]);
     const auto pattern = oracle::textArgument(argv[1]);

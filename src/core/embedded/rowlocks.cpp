@@ -41,8 +41,8 @@ void checkLockable(const std::vector<sql::Token>& t, size_t end) {
         } else if (t[i].isOp(u'(') || t[i].is(u"CASE")) {
             i = sql::closing(t, i, end);
         } else {
-            refused = isSetOperator(t[i]) || (t[i].is(u"GROUP") && i + 1 < end &&
-                                              t[i + 1].is(u"BY"));
+            refused =
+                isSetOperator(t[i]) || (t[i].is(u"GROUP") && i + 1 < end && t[i + 1].is(u"BY"));
         }
     }
     if (refused)

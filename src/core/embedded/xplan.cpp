@@ -106,8 +106,8 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
     const QString rule(header.size(), u'-');
     QStringList out = {rule, header, rule};
     for (const XplanRow& r : rows) {
-        const bool marked = !basic && (!r.row.accessPredicates.isEmpty() ||
-                                       !r.row.filterPredicates.isEmpty());
+        const bool marked =
+            !basic && (!r.row.accessPredicates.isEmpty() || !r.row.filterPredicates.isEmpty());
         out << line(cells(r), marked ? u'*' : u' ', false);
     }
     out << rule;
@@ -166,7 +166,8 @@ void readArguments(const std::vector<Token>& t, size_t first, size_t last, Xplan
         } else if (position == 1) {
             r.statementId = value;
         } else if (position == 2 && value) {
-            r.basic = value->trimmed().section(u' ', 0, 0).compare(u"BASIC", Qt::CaseInsensitive) == 0;
+            r.basic =
+                value->trimmed().section(u' ', 0, 0).compare(u"BASIC", Qt::CaseInsensitive) == 0;
         }
     }
 }
@@ -209,34 +210,35 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
     try {
         bool predicates = false;
         {
-            sqlite::Statement columns(db, "SELECT 1 FROM pragma_table_info(?1) WHERE "
-                                          "lower(name) = 'access_predicates'");
+            sqlite::Statement columns(db,
+                                      "SELECT 1 FROM pragma_table_info(?1) WHERE "
+                                      "lower(name) = 'access_predicates'");
             columns.bind(1, request.table);
             predicates = columns.step();
         }
         const QByteArray which = request.statementId ? " AND statement_id IS ?1" : "";
         const QByteArray whichRows = request.statementId ? " AND statement_id IS ?2" : "";
-        sqlite::Statement root(db, "SELECT rowid FROM " + table.toUtf8() + " WHERE id = 0" +
-                                       which + " ORDER BY rowid DESC LIMIT 1");
+        sqlite::Statement root(db, "SELECT rowid FROM " + table.toUtf8() + " WHERE id = 0" + which +
+                                       " ORDER BY rowid DESC LIMIT 1");
         if (request.statementId)
             root.bind(1, *request.statementId);
         if (!root.step()) {
             if (request.statementId)
                 return {QStringLiteral("Error: cannot fetch plan for statement_id '%1'")
                             .arg(*request.statementId)};
-            return {QStringLiteral("Error: cannot fetch last explain plan from %1")
-                        .arg(request.table)};
+            return {
+                QStringLiteral("Error: cannot fetch last explain plan from %1").arg(request.table)};
         }
         const int64_t first = root.integer(0);
         sqlite::Statement rows(
-            db, "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
-                "cost, " +
-                    QByteArray(predicates ? "access_predicates, filter_predicates"
-                                          : "NULL, NULL") +
-                    " FROM " + table.toUtf8() +
-                    " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
-                    table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" +
-                    whichRows + " ORDER BY id");
+            db,
+            "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
+            "cost, " +
+                QByteArray(predicates ? "access_predicates, filter_predicates" : "NULL, NULL") +
+                " FROM " + table.toUtf8() +
+                " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
+                table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +
+                " ORDER BY id");
         rows.bind(1, first);
         if (request.statementId)
             rows.bind(2, *request.statementId);
@@ -278,8 +280,10 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
 QString linesQuery(const QStringList& lines) {
     QStringList values;
     for (qsizetype k = 0; k < lines.size(); ++k)
-        values << QStringLiteral("(%1, %2)").arg(k).arg(
-                      lines[k].isEmpty() ? QStringLiteral("NULL") : sql::quotedString(lines[k]));
+        values << QStringLiteral("(%1, %2)")
+                      .arg(k)
+                      .arg(lines[k].isEmpty() ? QStringLiteral("NULL")
+                                              : sql::quotedString(lines[k]));
     return QStringLiteral("SELECT column2 AS PLAN_TABLE_OUTPUT FROM (VALUES %1) ORDER BY column1")
         .arg(values.join(u", "));
 }
