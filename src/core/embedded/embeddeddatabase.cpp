@@ -3,11 +3,14 @@
 #include "core/embedded/bindvalues.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
+#include "core/embedded/merge.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
+#include "core/embedded/rowlocks.h"
 #include "core/embedded/sandbox.h"
 #include "core/embedded/sessionviews.h"
+#include "core/embedded/xplan.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDir>
@@ -137,6 +140,30 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
     return cursor;
 }
 
+int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
+                  const std::vector<Token>& tokens, const BindList* binds);
+
+// The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
+// without the clause once the session holds the file's write lock (rowlocks.h), no rows when
+// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
+// when the lock began a transaction, which a failure of the statement ends again.
+QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
+                     const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began) {
+    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
+        return linesQuery(xplanLines(c.db, *xplan));
+    const std::optional<ForUpdate> lock = readForUpdate(tokens);
+    if (!lock)
+        return sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox));
+    const QString query = sql.left(tokens[lock->at].begin);
+    const QString text = sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox));
+    const bool open = !sqlite3_get_autocommit(c.db);
+    if (lockFile(c.db, sandbox, *lock, cancelled)) {
+        began = !open;
+        return text;
+    }
+    return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(text);
+}
+
 // Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
 // value fails before anything runs, as in Oracle. With `keepRows` the result stays on
 // its first row for the caller; without, every row is stepped through here and not counted as
@@ -156,6 +183,14 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
                                                    std::move(work), std::move(cursor));
     };
     sqlite::Statement stmt;
+    // A FOR UPDATE that fails leaves no lock behind it.
+    bool locked = false;
+    auto unlock = [&] {
+        if (!locked)
+            return;
+        const EngineRights engine(sandbox);
+        sqlite3_exec(c->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    };
     try {
         const std::vector<Token> tokens = sql::tokenize(sql);
         work.counts[kStatParseCount] += 1;
@@ -167,12 +202,22 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         }
         if (isVacuum(tokens))
             throw insufficientPrivileges();
+        if (isMerge(tokens)) {
+            const int64_t merged = mergeRows(c, sandbox, sql, tokens, binds);
+            work.counts[kStatExecuteCount] += 1;
+            c->recordsAffected = merged;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
+            return finished({});
+        }
         if (isExplainPlan(tokens)) {
             // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
+            const std::vector<Token> explained = sql::tokenize(request.statement);
+            if (isMerge(explained) || readForUpdate(explained))
+                throw invalidStatement(
+                    QStringLiteral("the engine explains no MERGE and no SELECT ... FOR UPDATE"));
             const QString statement =
-                sqliteText(request.statement, sql::tokenize(request.statement), cancelled,
-                           schemaOf(*c, sandbox));
+                sqliteText(request.statement, explained, cancelled, schemaOf(*c, sandbox));
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -184,7 +229,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = sqliteText(sql, tokens, cancelled, schemaOf(*c, sandbox));
+        if (endsNoTransaction(c->db, tokens)) {
+            work.counts[kStatExecuteCount] += 1;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
+            return finished({});
+        }
+        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked);
         stmt = compile(c->db, sandbox, sqliteSql);
         // Oracle never runs a statement with a variable left without a value: ORA-01008.
         bindValues(stmt, binds ? *binds : BindList());
@@ -215,9 +265,48 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         return finished(std::move(stmt), std::move(fields));
     } catch (const sqlite::Error& e) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        unlock();
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        unlock();
+        throw;
+    }
+}
+
+// MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
+// bind values, inside one savepoint so that it changes all or nothing. The rows merged.
+int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
+                  const std::vector<Token>& tokens, const BindList* binds) {
+    const MergePlan plan = planMerge(sql, tokens);
+    auto engineExec = [&](const char* text) {
+        const EngineRights engine(sandbox);
+        char* error = nullptr;
+        const int rc = sqlite3_exec(c->db, text, nullptr, nullptr, &error);
+        sqlite3_free(error);
+        return rc;
+    };
+    if (const int rc = engineExec("SAVEPOINT qv_merge"); rc != SQLITE_OK)
+        throw oracleFailure(sqlite::Error::of(c->db, rc));
+    try {
+        const int64_t merged = runMerge(
+            plan,
+            [&](const QString& statement) {
+                run(c, sandbox, statement, false, binds);
+                return c->recordsAffected;
+            },
+            [&](const QString& query) {
+                std::vector<int64_t> values;
+                const std::unique_ptr<EmbeddedRecordset> rows = run(c, sandbox, query, true, binds);
+                for (; !rows->eof(); rows->moveNext())
+                    values.push_back(rows->value(0).toLongLong());
+                return values;
+            });
+        engineExec("RELEASE qv_merge");
+        return merged;
+    } catch (...) {
+        engineExec("ROLLBACK TO qv_merge");
+        engineExec("RELEASE qv_merge");
         throw;
     }
 }
@@ -249,7 +338,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
             std::make_unique<sqlite::Connection>(path,
                                                  create ? sqlite::Connection::Mode::ReadWriteCreate
                                                         : sqlite::Connection::Mode::ReadWrite,
-                                                 5000);
+                                                 kBusyTimeoutMs);
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
 #ifdef QUERVIN_SYSTEM_SQLITE

@@ -13,12 +13,13 @@ struct Connection;
 class Sandbox;
 
 // One connection of the embedded engine: a SQLite file and one Oracle-like session on it.
-// ALTER SESSION SET and EXPLAIN PLAN are answered by the engine; every other statement goes to
-// SQLite as sqliteText() writes it (oracledialect.h), compiled in the connection's sandbox
-// (sandbox.h). Every call is measured into the session's statistics (V$SESSTAT).
-// execute and openRecordset throw DbError(kErrOdbcCall) with Oracle's number and words
-// (ORA-00922, ORA-02404, ORA-01031 for what the sandbox refuses, SQLite's failures through
-// oracleFailure()); every operation after close() throws kErrObjectInvalid.
+// ALTER SESSION SET, EXPLAIN PLAN, MERGE (merge.h), SELECT ... FOR UPDATE (rowlocks.h), COMMIT
+// and ROLLBACK with no transaction open, and DBMS_XPLAN.DISPLAY (xplan.h) are answered by the
+// engine; every other statement goes to SQLite as sqliteText() writes it (oracledialect.h),
+// compiled in the connection's sandbox (sandbox.h). Every call is measured into the session's
+// statistics (V$SESSTAT). execute and openRecordset throw DbError(kErrOdbcCall) with Oracle's
+// number and words (ORA-00922, ORA-02404, ORA-01031 for what the sandbox refuses, SQLite's failures
+// through oracleFailure()); every operation after close() throws kErrObjectInvalid.
 class EmbeddedDatabase final : public Database {
   public:
     enum class OpenMode { Existing, CreateIfMissing };

@@ -33,6 +33,17 @@ class Rewriter {
     QString expr(Range r, const QString& level, QStringList* priors = nullptr) const;
     size_t operandEnd(size_t i, size_t last) const;
     QString selectList() const;
+    QString pathColumn(size_t open, size_t last, size_t& next) const;
+
+    // What the tree carries per row for the operators of the select list and WHERE: the
+    // values of CONNECT_BY_ROOT operands, and SYS_CONNECT_BY_PATH's value and separator.
+    struct PathColumn {
+        QString value;
+        QString separator;
+    };
+    mutable QStringList roots_;
+    mutable std::vector<PathColumn> paths_;
+    mutable bool leaf_ = false;  // CONNECT_BY_ISLEAF is read
 
     const QString& sql_;
     const std::vector<Token>& t_;
@@ -53,14 +64,44 @@ QString Rewriter::run() {
 
     const QString tree = QStringLiteral("__qv_tree");
     const QString rowid = rowRef_ + QStringLiteral(".rowid");
+    const QString level = tree + QStringLiteral(".__qv_level");
+    // The final query's parts first: they tell which values the tree must carry.
+    const QString items = selectList();
+    const QString where = clauses_[kWhere].empty() ? QString() : expr(clauses_[kWhere], level);
+    const QString order = clauses_[kOrder].empty() ? QString() : expr(clauses_[kOrder], level);
     QStringList priors;
     const QString connect =
         expr(clauses_[kConnect], QStringLiteral("(%1.__qv_level + 1)").arg(tree), &priors);
+    // Neither operator belongs in START WITH or CONNECT BY.
+    const QString start =
+        clauses_[kStart].empty() ? QString() : expr(clauses_[kStart], QStringLiteral("1"));
+    if (start.contains(u"__qv_tree.__qv_r") || connect.contains(u"__qv_tree.__qv_r"))
+        throw oracleError(30007, QStringLiteral("ORA-30007: CONNECT BY ROOT operator is not "
+                                                "supported in the START WITH or in the CONNECT "
+                                                "BY condition"));
+    if (start.contains(u"__qv_tree.__qv_s") || connect.contains(u"__qv_tree.__qv_s"))
+        throw oracleError(30002, QStringLiteral("ORA-30002: SYS_CONNECT_BY_PATH function is "
+                                                "not allowed here"));
     QString columns = QStringLiteral("__qv_rid, __qv_level, __qv_path");
-    QString priorValues;
+    QString rootValues, stepValues;
     for (int i = 0; i < priors.size(); ++i) {
         columns += QStringLiteral(", __qv_p%1").arg(i + 1);
-        priorValues += QStringLiteral(", ") + priors[i];
+        rootValues += QStringLiteral(", ") + priors[i];
+        stepValues += QStringLiteral(", ") + priors[i];
+    }
+    for (int i = 0; i < roots_.size(); ++i) {
+        columns += QStringLiteral(", __qv_r%1").arg(i + 1);
+        rootValues += QStringLiteral(", ") + roots_[i];
+        stepValues += QStringLiteral(", %1.__qv_r%2").arg(tree).arg(i + 1);
+    }
+    for (size_t i = 0; i < paths_.size(); ++i) {
+        columns += QStringLiteral(", __qv_s%1").arg(i + 1);
+        const PathColumn& p = paths_[i];
+        rootValues += QStringLiteral(", qv_connect_path(NULL, %1, %2)").arg(p.separator, p.value);
+        stepValues += QStringLiteral(", qv_connect_path(%1.__qv_s%2, %3, %4)")
+                          .arg(tree)
+                          .arg(i + 1)
+                          .arg(p.separator, p.value);
     }
 
     // A row's place in the tree: its ancestors' rowids and its own, zero-padded so that the
@@ -69,24 +110,29 @@ QString Rewriter::run() {
     const QString marker = QStringLiteral("printf('/%020d/', ") + rowid + u')';
     QString out = QStringLiteral("WITH RECURSIVE ") + tree + u'(' + columns +
                   QStringLiteral(") AS (SELECT ") + rowid + QStringLiteral(", 1, ") + marker +
-                  priorValues + QStringLiteral(" FROM ") + tableRef_;
-    if (!clauses_[kStart].empty())
-        out += QStringLiteral(" WHERE ") + expr(clauses_[kStart], QStringLiteral("1"));
+                  rootValues + QStringLiteral(" FROM ") + tableRef_;
+    if (!start.isEmpty())
+        out += QStringLiteral(" WHERE ") + start;
     out += QStringLiteral(" UNION ALL SELECT ") + rowid + QStringLiteral(", ") + tree +
            QStringLiteral(".__qv_level + 1, ") + tree + QStringLiteral(".__qv_path || ") + step +
-           priorValues + QStringLiteral(" FROM ") + tree + QStringLiteral(" JOIN ") + tableRef_ +
+           stepValues + QStringLiteral(" FROM ") + tree + QStringLiteral(" JOIN ") + tableRef_ +
            QStringLiteral(" ON (") + connect + QStringLiteral(") AND instr(") + tree +
            QStringLiteral(".__qv_path, ") + marker + QStringLiteral(") = 0) ");
 
-    const QString level = tree + QStringLiteral(".__qv_level");
-    out += QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) +
-           selectList() +
-           QStringLiteral(" FROM %1 JOIN %2 ON %3 = %1.__qv_rid").arg(tree, tableRef_, rowid);
-    if (!clauses_[kWhere].empty())
-        out += QStringLiteral(" WHERE ") + expr(clauses_[kWhere], level);
+    // A leaf is a row the next one in depth-first order does not descend from.
+    const QString nodes = leaf_ ? QStringLiteral(
+                                      "(SELECT *, coalesce(substr(lead(__qv_path) OVER (ORDER BY "
+                                      "__qv_path), 1, length(__qv_path)) = __qv_path, 0) = 0 AS "
+                                      "__qv_leaf FROM __qv_tree) __qv_tree")
+                                : tree;
+    out +=
+        QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) + items +
+        QStringLiteral(" FROM %1 JOIN %2 ON %3 = %4.__qv_rid").arg(nodes, tableRef_, rowid, tree);
+    if (!where.isEmpty())
+        out += QStringLiteral(" WHERE ") + where;
     out += QStringLiteral(" ORDER BY ");
-    if (!clauses_[kOrder].empty())
-        out += expr(clauses_[kOrder], level) + QStringLiteral(", ");
+    if (!order.isEmpty())
+        out += order + QStringLiteral(", ");
     out += tree + QStringLiteral(".__qv_path");
     return out;
 }
@@ -197,6 +243,15 @@ QString Rewriter::expr(Range r, const QString& level, QStringList* priors) const
             next = operandEnd(i + 1, r.last);
             priors->append(expr({i + 1, next}, level));
             replacement = QStringLiteral("__qv_tree.__qv_p%1").arg(priors->size());
+        } else if (t.is(u"CONNECT_BY_ROOT") && !qualified) {
+            next = operandEnd(i + 1, r.last);
+            roots_.append(expr({i + 1, next}, level));
+            replacement = QStringLiteral("__qv_tree.__qv_r%1").arg(roots_.size());
+        } else if (t.is(u"CONNECT_BY_ISLEAF") && !qualified && !call) {
+            leaf_ = true;
+            replacement = QStringLiteral("__qv_tree.__qv_leaf");
+        } else if (t.is(u"SYS_CONNECT_BY_PATH") && !qualified && call) {
+            replacement = pathColumn(next, r.last, next);
         } else if (needsQuoting(t)) {
             replacement = sqliteName(t);
         } else {
@@ -209,6 +264,21 @@ QString Rewriter::expr(Range r, const QString& level, QStringList* priors) const
     }
     out += QStringView(sql_).mid(copied, t_[r.last - 1].end - copied);
     return out;
+}
+
+// SYS_CONNECT_BY_PATH(value, separator) with its '(' at `open`: the tree's
+// column for it; `next` past the call.
+QString Rewriter::pathColumn(size_t open, size_t last, size_t& next) const {
+    const size_t close = sql::closing(t_, open, last);
+    if (close >= last)
+        unsupported(QStringLiteral("an unbalanced SYS_CONNECT_BY_PATH"));
+    const std::vector<Range> args = sql::splitTopLevel(t_, open + 1, close);
+    if (args.size() != 2 || args[0].empty() || args[1].empty())
+        throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
+    paths_.push_back({expr(args[0], QStringLiteral("__qv_tree.__qv_level")),
+                      expr(args[1], QStringLiteral("__qv_tree.__qv_level"))});
+    next = close + 1;
+    return QStringLiteral("__qv_tree.__qv_s%1").arg(paths_.size());
 }
 
 // The items as translateOracle() wrote them, each with its alias; * is the table's columns.

@@ -20,7 +20,11 @@ bool isHierarchicalQuery(const std::vector<Token>& tokens);
 // the CONNECT BY condition is the parent row's x; LEVEL is 1 for a root. Rows come depth-first
 // with siblings in rowid order, unless ORDER BY sorts the whole result as Oracle does (ties
 // then keep tree order). A row already on its own path is not visited again, so a cycle in
-// the data ends the branch instead of looping. The statement is translateOracle()'s, whose
+// the data ends the branch instead of looping. In the select list and WHERE, CONNECT_BY_ROOT x
+// is x of the row's root, SYS_CONNECT_BY_PATH(x, sep) the values of x from the root down, each
+// after sep (ORA-30004 when a value holds sep), CONNECT_BY_ISLEAF 1 for a row without children
+// in the tree; CONNECT_BY_ROOT is ORA-30007 and SYS_CONNECT_BY_PATH ORA-30002 in START WITH or
+// CONNECT BY. The statement is translateOracle()'s, whose
 // select items all have their headings as aliases (sqliteText() passes it on).
 // The table needs a rowid (a table, not a view or WITHOUT ROWID table).
 // Throws DbError(kErrOdbcCall, "ORA-00900: ...") for a form it does not support (joins, GROUP

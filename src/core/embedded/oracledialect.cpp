@@ -2,6 +2,7 @@
 
 #include "core/embedded/hierarchical.h"
 #include "core/embedded/oraclecommands.h"
+#include "core/embedded/outerjoin.h"
 #include "core/embedded/sqlitenames.h"
 #include "core/embedded/translator.h"
 
@@ -271,11 +272,14 @@ QString Translator::run() {
         --body;
     if (body == 0)
         return slash == kNone ? sql_ : QString();
-    for (size_t i = 0; i + 2 < body; ++i) {
-        if (t_[i].isOp(u'(') && t_[i + 1].isOp(u'+') && t_[i + 2].isOp(u')'))
-            refuse(
-                QStringLiteral("the (+) outer join operator is not supported by the embedded "
-                               "engine; write LEFT JOIN ... ON instead"));
+    // The (+) joins of each query become ANSI joins, then the statement is translated anew.
+    if (hasOuterJoinMark(t_, body)) {
+        if (const std::optional<QString> ansi = rewriteOuterJoin(sql_, t_, body)) {
+            const std::vector<Token> tokens = sql::tokenize(*ansi);
+            return Translator(*ansi, tokens, stopped_, schema_).run();
+        }
+        throw oracleError(30563, QStringLiteral("ORA-30563: outer join operator (+) is not "
+                                                "allowed here"));
     }
     out_ += QStringView(sql_).left(t_[0].begin);
     if (const auto command = translateCommand(sql_, t_, body)) {

@@ -74,16 +74,20 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //                             reduced to what SQLite parses; other Oracle types are kept as
 //                             written, as SQLite accepts any type name
 //   DEFAULT expr              parenthesised, as SQLite requires
-//   N'text', q'[text]'        SQLite's 'text'
+//   N'text', q'[text]'        SQLite's 'text' (q'...' with any delimiter, nq'...')
+//   a.x = b.y(+)              LEFT JOIN (outerjoin.h), before the rest of the translation
+//   LISTAGG(...) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)]   qv_listagg (listagg.h)
 // and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
 // the DBMS_STATS calls.
 // Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
 // removed, at most 4,000 characters), so results are headed as in Oracle; a trailing "/" line
 // (SQL*Plus) is dropped.
-// Takes time in proportion to the statement's length, however deep it nests.
-// Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently:
-// the (+) join, PL/SQL other than the DBMS_STATS calls, ROWNUM where no LIMIT can stand for it,
-// FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
+// Takes time in proportion to the statement's length, however deep it nests (once more for each
+// query with (+) joins).
+// Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently
+// (and Oracle's own errors for the (+) forms Oracle refuses, see outerjoin.h, ORA-30563 for a (+)
+// outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls, ROWNUM where no
+// LIMIT can stand for it, FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
 // ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
 // parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
 // nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and ORA-00937 for a

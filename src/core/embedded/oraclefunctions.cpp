@@ -1,5 +1,7 @@
 #include "core/embedded/oraclefunctions.h"
 
+#include "core/embedded/listagg.h"
+#include "core/embedded/regexp.h"
 #include "core/embedded/sqlfunctions.h"
 
 #include <QByteArray>
@@ -524,6 +526,10 @@ int registerOracleFunctions(sqlite3* db) {
         rc = registerTextFunctions(db);
     if (rc == SQLITE_OK)
         rc = registerNumberFunctions(db);
+    if (rc == SQLITE_OK)
+        rc = registerRegexpFunctions(db);
+    if (rc == SQLITE_OK)
+        rc = registerListagg(db);
     return rc;
 }
 

@@ -285,6 +285,17 @@ void qvText(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultText(ctx, text.value_or(QString()));
 }
 
+// One step of SYS_CONNECT_BY_PATH (hierarchical.cpp): the parent's path, the separator and the
+// row's value (NULL as nothing); ORA-30004 when the value holds the separator.
+void connectPath(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const QString separator = textArgument(argv[1]).value_or(QString());
+    const QString value = textArgument(argv[2]).value_or(QString());
+    if (!separator.isEmpty() && value.contains(separator))
+        fault("ORA-30004: when using SYS_CONNECT_BY_PATH function, cannot have separator as "
+              "part of column value");
+    resultText(ctx, textArgument(argv[0]).value_or(QString()) + separator + value);
+}
+
 // Oracle compares CHAR values as if the shorter were filled with blanks to the longer's length.
 // The byte order of UTF-8 is the order of the characters, as BINARY's.
 int compareBlankPadded(void*, int lengthA, const void* a, int lengthB, const void* b) {
@@ -314,6 +325,7 @@ const FunctionSpec kTextFunctions[] = {
     {"qv_trim", 3, 3, guarded<qvTrim>},
     {"concat", 2, 2, guarded<concat>},
     {"qv_text", 1, 1, guarded<qvText>},
+    {"qv_connect_path", 3, 3, guarded<connectPath>},
 };
 
 }  // namespace

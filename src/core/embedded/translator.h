@@ -188,6 +188,8 @@ class Translator {
     std::optional<TypeName> oracleType(size_t nameAt, size_t last) const;
     void cast(Range argument, const Scope& scope);
     void extract(Range argument, const Scope& scope);
+    // LISTAGG and what follows it (translatorlistagg.cpp): past the call's WITHIN GROUP and OVER.
+    size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
 

@@ -306,8 +306,12 @@ void Translator::checkGrouping(const Block& b) const {
         if (i + 1 >= end || !t_[i + 1].isOp(u'('))
             return false;
         const size_t close = closing(i + 1, end);
-        const bool analytic = close + 1 < end && t_[close + 1].is(u"OVER");
         const bool ordered = close + 2 < end && t_[close + 1].is(u"WITHIN");
+        // OVER follows the call, or its WITHIN GROUP (...).
+        size_t next = close + 1;
+        if (ordered && close + 3 < end && t_[close + 3].isOp(u'('))
+            next = closing(close + 3, end) + 1;
+        const bool analytic = next < end && t_[next].is(u"OVER");
         return !analytic && (isAggregate(t_[i]) || ordered);
     };
     bool aggregated = false;

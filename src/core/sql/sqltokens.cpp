@@ -35,20 +35,21 @@ int skipDelimited(const QString& s, int i, QChar close) {
 }
 
 // Offset just past Oracle's q'<delimiter>text<closing delimiter>' whose quote is at `quote`.
-// Brackets close with their partner; any other character closes with itself. Nothing inside
-// is doubled: the text ends at the first closing delimiter followed by a quote.
+// Brackets close with their partner; any other character (one outside the BMP included, two
+// UTF-16 units) closes with itself. Nothing inside is doubled: the text ends at the first
+// closing delimiter followed by a quote.
 int skipAlternativeQuote(const QString& s, int quote) {
     const int n = int(s.size());
     if (quote + 1 >= n)
         return n;
-    const QChar open = s[quote + 1];
     static constexpr QStringView kOpen = u"[{(<";
     static constexpr QStringView kClose = u"]})>";
-    const qsizetype pair = kOpen.indexOf(open);
-    const QChar close = pair >= 0 ? kClose[pair] : open;
-    for (int i = quote + 2; i + 1 < n; ++i) {
-        if (s[i] == close && s[i + 1] == u'\'')
-            return i + 2;
+    const qsizetype pair = kOpen.indexOf(s[quote + 1]);
+    const int width = s[quote + 1].isHighSurrogate() && quote + 2 < n ? 2 : 1;
+    const QString close = pair >= 0 ? QString(kClose[pair]) : s.mid(quote + 1, width);
+    for (int i = quote + 1 + width; i + close.size() < n; ++i) {
+        if (QStringView(s).mid(i, close.size()) == close && s[i + close.size()] == u'\'')
+            return i + int(close.size()) + 1;
     }
     return n;
 }

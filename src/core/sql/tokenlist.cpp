@@ -59,9 +59,10 @@ QString stringValue(const Token& t) {
     QStringView body = t.text.mid(quote + 1);
     if (quote > 0 && t.text[quote - 1].toUpper() == u'Q') {
         // q'[text]': what stands between the delimiters, as it is.
-        body = body.mid(1);
-        if (body.size() >= 2 && body.endsWith(u'\''))
-            body.chop(2);
+        const qsizetype width = !body.isEmpty() && body.front().isHighSurrogate() ? 2 : 1;
+        body = body.mid(width);
+        if (body.size() >= width + 1 && body.endsWith(u'\''))
+            body.chop(width + 1);
         return body.toString();
     }
     if (body.endsWith(u'\''))

@@ -1,0 +1,291 @@
+#include "core/embedded/xplan.h"
+
+#include "core/embedded/cursors.h"
+#include "core/embedded/oracleerrors.h"
+#include "core/embedded/planbuilder.h"
+#include "core/sql/tokenlist.h"
+#include "core/sqlite/sqlite.h"
+
+#include <algorithm>
+#include <map>
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::Range;
+using sql::Token;
+using sql::TokenKind;
+
+[[noreturn]] void unreadable(const QString& why) {
+    throw invalidStatement(QStringLiteral("DBMS_XPLAN: %1").arg(why));
+}
+
+// One line of the plan as the plan table holds it.
+struct XplanRow {
+    PlanRow row;
+    std::optional<int64_t> cardinality, bytes, cost;
+    int depth = 0;
+};
+
+// Rows, Bytes and Cost as DBMS_XPLAN writes them in five characters: past 99999 in thousands
+// (K), millions (M), and so on, rounded.
+QString figure(const std::optional<int64_t>& value) {
+    if (!value)
+        return {};
+    double v = double(*value);
+    static const char kUnits[] = {'K', 'M', 'G', 'T', 'P', 'E'};
+    if (v < 100000)
+        return QString::number(*value);
+    for (char unit : kUnits) {
+        v /= 1000;
+        if (v < 99999.5)
+            return QString::number(qint64(v + 0.5)) + QLatin1Char(unit);
+    }
+    return QString::number(*value);
+}
+
+struct Column {
+    QString heading;
+    bool right;  // figures are aligned right
+    int width;
+};
+
+// The table of the plan's lines and the predicates below it.
+QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
+    const bool showFigures[3] = {
+        !basic && std::any_of(rows.begin(), rows.end(), [](auto& r) { return r.cardinality; }),
+        !basic && std::any_of(rows.begin(), rows.end(), [](auto& r) { return r.bytes; }),
+        !basic && std::any_of(rows.begin(), rows.end(), [](auto& r) { return r.cost; })};
+    std::vector<Column> columns = {{QStringLiteral("Id"), true, 3},
+                                   {QStringLiteral("Operation"), false, 9},
+                                   {QStringLiteral("Name"), false, 4}};
+    static const char* const kFigures[3] = {"Rows", "Bytes", "Cost"};
+    for (int k = 0; k < 3; ++k) {
+        if (showFigures[k])
+            columns.push_back({QLatin1StringView(kFigures[k]), true, 5});
+    }
+    auto cells = [&](const XplanRow& r) {
+        QStringList c = {QString::number(r.row.id),
+                         QString(r.depth, u' ') + r.row.operation +
+                             (r.row.options.isEmpty() ? QString() : u' ' + r.row.options),
+                         r.row.objectName};
+        const std::optional<int64_t>* figures[3] = {&r.cardinality, &r.bytes, &r.cost};
+        for (int k = 0; k < 3; ++k) {
+            if (showFigures[k])
+                c << figure(*figures[k]);
+        }
+        return c;
+    };
+    for (const XplanRow& r : rows) {
+        const QStringList c = cells(r);
+        for (size_t k = 1; k < columns.size(); ++k)
+            columns[k].width = std::max(columns[k].width, int(c[int(k)].size()));
+    }
+    auto line = [&](const QStringList& c, QChar mark, bool heading) {
+        QString out = u'|' + QString(heading ? u' ' : mark);
+        for (size_t k = 0; k < columns.size(); ++k) {
+            const Column& col = columns[k];
+            const QString& text = c[int(k)];
+            if (k > 0)
+                out += u' ';
+            if (heading && k == 0)
+                out += text.leftJustified(col.width);
+            else
+                out += col.right && !heading ? text.rightJustified(col.width)
+                                             : text.leftJustified(col.width);
+            // The Operation column's longest line meets its bar, as Oracle prints it.
+            out += k == 1 ? QStringLiteral("|") : QStringLiteral(" |");
+        }
+        return out;
+    };
+    QStringList headings;
+    for (const Column& c : columns)
+        headings << c.heading;
+    const QString header = line(headings, u' ', true);
+    const QString rule(header.size(), u'-');
+    QStringList out = {rule, header, rule};
+    for (const XplanRow& r : rows) {
+        const bool marked =
+            !basic && (!r.row.accessPredicates.isEmpty() || !r.row.filterPredicates.isEmpty());
+        out << line(cells(r), marked ? u'*' : u' ', false);
+    }
+    out << rule;
+    if (basic)
+        return out;
+    QStringList predicates;
+    for (const XplanRow& r : rows) {
+        QString number = QStringLiteral("%1 - ").arg(r.row.id, 4);
+        if (!r.row.accessPredicates.isEmpty()) {
+            predicates << number + QStringLiteral("access(%1)").arg(r.row.accessPredicates);
+            number = QString(number.size(), u' ');
+        }
+        if (!r.row.filterPredicates.isEmpty())
+            predicates << number + QStringLiteral("filter(%1)").arg(r.row.filterPredicates);
+    }
+    if (!predicates.isEmpty()) {
+        const QString title = QStringLiteral("Predicate Information (identified by operation id):");
+        out << QString() << title << QString(title.size(), u'-') << QString() << predicates;
+    }
+    return out;
+}
+
+// A literal argument or NULL.
+std::optional<QString> literal(const std::vector<Token>& t, Range r) {
+    if (r.size() == 1 && t[r.first].kind == TokenKind::String)
+        return sql::stringValue(t[r.first]);
+    if (r.size() == 1 && t[r.first].is(u"NULL"))
+        return std::nullopt;
+    unreadable(QStringLiteral("its arguments are understood as literals"));
+}
+
+void readArguments(const std::vector<Token>& t, size_t first, size_t last, XplanRequest& r) {
+    static const char16_t* const kNames[] = {u"TABLE_NAME", u"STATEMENT_ID", u"FORMAT"};
+    const std::vector<Range> args = sql::splitTopLevel(t, first, last);
+    for (size_t k = 0; k < args.size(); ++k) {
+        Range a = args[k];
+        if (a.empty())
+            unreadable(QStringLiteral("an empty argument"));
+        size_t position = k;
+        if (a.size() >= 3 && t[a.first + 1].isOp(u'=') && t[a.first + 2].isOp(u'>')) {
+            position = 3;
+            for (size_t n = 0; n < 3; ++n) {
+                if (t[a.first].is(kNames[n]))
+                    position = n;
+            }
+            a.first += 3;
+        }
+        if (position >= 3)
+            unreadable(QStringLiteral("DISPLAY takes TABLE_NAME, STATEMENT_ID and FORMAT"));
+        const std::optional<QString> value = literal(t, a);
+        if (position == 0 && value) {
+            const QStringList parts = value->split(u'.');
+            r.table = parts.last().toUpper();
+            if (parts.size() == 2)
+                r.schema = parts.first().toUpper();
+        } else if (position == 1) {
+            r.statementId = value;
+        } else if (position == 2 && value) {
+            r.basic =
+                value->trimmed().section(u' ', 0, 0).compare(u"BASIC", Qt::CaseInsensitive) == 0;
+        }
+    }
+}
+
+}  // namespace
+
+std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
+    size_t end = t.size();
+    while (end > 0 && t[end - 1].isOp(u';'))
+        --end;
+    // SELECT * | PLAN_TABLE_OUTPUT FROM TABLE ( [SYS .] DBMS_XPLAN . name [(...)] ) [alias]
+    if (end < 9 || !t[0].is(u"SELECT") || !(t[1].isOp(u'*') || t[1].is(u"PLAN_TABLE_OUTPUT")) ||
+        !t[2].is(u"FROM") || !t[3].is(u"TABLE") || !t[4].isOp(u'('))
+        return std::nullopt;
+    const size_t close = sql::closing(t, 4, end);
+    if (close >= end || close + 2 < end)
+        return std::nullopt;
+    size_t i = 5;
+    if (t[i].is(u"SYS") && t[i + 1].isOp(u'.'))
+        i += 2;
+    if (i + 2 >= close || !t[i].is(u"DBMS_XPLAN") || !t[i + 1].isOp(u'.'))
+        return std::nullopt;
+    if (!t[i + 2].is(u"DISPLAY"))
+        unreadable(QStringLiteral("of its functions only DISPLAY is understood"));
+    XplanRequest request;
+    i += 3;
+    if (i < close) {
+        if (!t[i].isOp(u'(') || sql::closing(t, i, close) != close - 1)
+            unreadable(QStringLiteral("DISPLAY's arguments are unreadable"));
+        if (close - 1 > i + 1)
+            readArguments(t, i + 1, close - 1, request);
+    }
+    return request;
+}
+
+QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
+    QString table = sql::quotedName(request.table);
+    if (!request.schema.isEmpty())
+        table.prepend(sql::quotedName(request.schema) + u'.');
+    try {
+        bool predicates = false;
+        {
+            sqlite::Statement columns(db,
+                                      "SELECT 1 FROM pragma_table_info(?1) WHERE "
+                                      "lower(name) = 'access_predicates'");
+            columns.bind(1, request.table);
+            predicates = columns.step();
+        }
+        const QByteArray which = request.statementId ? " AND statement_id IS ?1" : "";
+        const QByteArray whichRows = request.statementId ? " AND statement_id IS ?2" : "";
+        sqlite::Statement root(db, "SELECT rowid FROM " + table.toUtf8() + " WHERE id = 0" + which +
+                                       " ORDER BY rowid DESC LIMIT 1");
+        if (request.statementId)
+            root.bind(1, *request.statementId);
+        if (!root.step()) {
+            if (request.statementId)
+                return {QStringLiteral("Error: cannot fetch plan for statement_id '%1'")
+                            .arg(*request.statementId)};
+            return {
+                QStringLiteral("Error: cannot fetch last explain plan from %1").arg(request.table)};
+        }
+        const int64_t first = root.integer(0);
+        sqlite::Statement rows(
+            db,
+            "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
+            "cost, " +
+                QByteArray(predicates ? "access_predicates, filter_predicates" : "NULL, NULL") +
+                " FROM " + table.toUtf8() +
+                " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
+                table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +
+                " ORDER BY id");
+        rows.bind(1, first);
+        if (request.statementId)
+            rows.bind(2, *request.statementId);
+        std::vector<XplanRow> lines;
+        std::vector<PlanRow> shape;
+        std::map<int, int> depths;
+        while (rows.step()) {
+            XplanRow r;
+            r.row.id = int(rows.integer(0));
+            r.row.parentId = rows.isNull(1) ? -1 : int(rows.integer(1));
+            r.row.operation = rows.text(2);
+            r.row.options = rows.text(3);
+            r.row.objectName = rows.text(4);
+            if (!rows.isNull(5))
+                r.cardinality = rows.integer(5);
+            if (!rows.isNull(6))
+                r.bytes = rows.integer(6);
+            if (!rows.isNull(7))
+                r.cost = rows.integer(7);
+            r.row.accessPredicates = rows.text(8);
+            r.row.filterPredicates = rows.text(9);
+            const auto parent = depths.find(r.row.parentId);
+            r.depth = parent == depths.end() ? 0 : parent->second + 1;
+            depths[r.row.id] = r.depth;
+            shape.push_back(r.row);
+            lines.push_back(std::move(r));
+        }
+        QStringList out = {QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)),
+                           QString()};
+        out << layout(lines, request.basic);
+        return out;
+    } catch (const sqlite::Error& e) {
+        if (e.description().contains(u"no such table"))
+            throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+        throw oracleFailure(e);
+    }
+}
+
+QString linesQuery(const QStringList& lines) {
+    QStringList values;
+    for (qsizetype k = 0; k < lines.size(); ++k)
+        values << QStringLiteral("(%1, %2)")
+                      .arg(k)
+                      .arg(lines[k].isEmpty() ? QStringLiteral("NULL")
+                                              : sql::quotedString(lines[k]));
+    return QStringLiteral("SELECT column2 AS PLAN_TABLE_OUTPUT FROM (VALUES %1) ORDER BY column1")
+        .arg(values.join(u", "));
+}
+
+}  // namespace qv::embedded

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/sql/sqltokens.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <vector>
+
+namespace qv::embedded {
+
+// What SELECT * FROM TABLE(DBMS_XPLAN.DISPLAY[(table_name, statement_id, format)]) asks for.
+struct XplanRequest {
+    QString table = QStringLiteral("PLAN_TABLE");  // as named, unquoted
+    QString schema;                                // empty when none was named
+    std::optional<QString> statementId;            // nullopt: the latest plan explained
+    bool basic = false;                            // format 'BASIC': no figures, no predicates
+};
+
+// The request when the query is SELECT * (or PLAN_TABLE_OUTPUT) FROM TABLE([SYS.]DBMS_XPLAN.
+// DISPLAY[(...)]) [alias], its arguments literals or NULL, by position or by name (TABLE_NAME,
+// STATEMENT_ID, FORMAT; FILTER_PREDS is not understood); nullopt for any other statement.
+// Throws DbError(kErrOdbcCall) with ORA-00900 for DBMS_XPLAN's other functions, and for
+// arguments it cannot read.
+std::optional<XplanRequest> readXplanDisplay(const std::vector<sql::Token>& tokens);
+
+// The lines DBMS_XPLAN.DISPLAY prints for the plan table's rows of the latest statement explained
+// (with that statement id, when one is asked for), as Oracle lays them out: "Plan hash value: N",
+// the table of Id, Operation, Name, Rows, Bytes and Cost (a column whose figures the table does
+// not hold is left out, as Oracle leaves out %CPU and Time without CPU costing), "*" on the ids
+// of lines with predicates, then "Predicate Information (identified by operation id):" with each
+// line's access and filter. An empty line stands for an empty (NULL) output row. Oracle's error
+// lines when there is no such plan. Throws DbError(kErrOdbcCall) with ORA-00942 when the table
+// does not exist.
+QStringList xplanLines(sqlite3* db, const XplanRequest& request);
+
+// A query SQLite runs whose rows are `lines`, in order, in one column PLAN_TABLE_OUTPUT.
+QString linesQuery(const QStringList& lines);
+
+}  // namespace qv::embedded
