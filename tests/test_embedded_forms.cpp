@@ -304,14 +304,7 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
 }
 
 TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
-    // The columns of Oracle's PLAN_TABLE that DBMS_XPLAN.DISPLAY reads.
-    db_->execute(
-        "create table plan_table (statement_id varchar2(30), timestamp date, "
-        "operation varchar2(30), options varchar2(255), object_owner varchar2(128), "
-        "object_name varchar2(128), optimizer varchar2(255), id number, "
-        "parent_id number, position number, cost number, cardinality number, "
-        "bytes number, access_predicates varchar2(4000), "
-        "filter_predicates varchar2(4000))");
+    // PLAN_TABLE is there without being made, as in every Oracle session.
     check({{"select * from table(dbms_xplan.display)",
             {"Error: cannot fetch last explain plan from PLAN_TABLE"}}});
     db_->execute(

@@ -202,6 +202,10 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         }
         if (isVacuum(tokens))
             throw insufficientPrivileges();
+        {
+            const EngineRights engine(sandbox);
+            providePlanTable(c->db, tokens);
+        }
         if (isMerge(tokens)) {
             const int64_t merged = mergeRows(c, sandbox, sql, tokens, binds);
             work.counts[kStatExecuteCount] += 1;

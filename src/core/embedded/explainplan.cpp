@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
@@ -104,6 +106,20 @@ bool usePrivatePlanTable(sqlite3* db, const QString& name) {
     return true;
 }
 
+// The columns of Oracle's PLAN_TABLE (10g and later), as utlxplan.sql makes it.
+constexpr const char* kPlanTableColumns =
+    "(statement_id varchar2(30), plan_id number, timestamp date, remarks varchar2(4000), "
+    "operation varchar2(30), options varchar2(255), object_node varchar2(128), "
+    "object_owner varchar2(30), object_name varchar2(30), object_alias varchar2(65), "
+    "object_instance number(38), object_type varchar2(30), optimizer varchar2(255), "
+    "search_columns number, id number(38), parent_id number(38), depth number(38), "
+    "position number(38), cost number(38), cardinality number(38), bytes number(38), "
+    "other_tag varchar2(255), partition_start varchar2(255), partition_stop varchar2(255), "
+    "partition_id number(38), other long, other_xml clob, distribution varchar2(30), "
+    "cpu_cost number(38), io_cost number(38), temp_space number(38), "
+    "access_predicates varchar2(4000), filter_predicates varchar2(4000), "
+    "projection varchar2(4000), time number(38), qblock_name varchar2(30))";
+
 // Which of Oracle's predicate columns (ACCESS_PREDICATES, FILTER_PREDICATES: the PLAN_TABLE of
 // Oracle 10g and later) the plan table has.
 std::pair<bool, bool> predicateColumns(sqlite3* db, const ExplainRequest& request) {
@@ -123,6 +139,18 @@ std::pair<bool, bool> predicateColumns(sqlite3* db, const ExplainRequest& reques
 }
 
 }  // namespace
+
+void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
+    const bool named = std::any_of(tokens.begin(), tokens.end(),
+                                   [](const Token& t) { return t.is(u"PLAN_TABLE") || t.is(u"DBMS_XPLAN"); });
+    const bool byDefault = isExplainPlan(tokens) && sql::findTopLevel(tokens, 0, tokens.size(),
+                                                                      u"INTO") == tokens.size();
+    const QString name = QStringLiteral("PLAN_TABLE");
+    if ((!named && !byDefault) || hasTable(db, "temp.sqlite_master", name) ||
+        hasTable(db, "main.sqlite_master", name))
+        return;
+    sqlite::Statement(db, QByteArray("CREATE TEMP TABLE plan_table ") + kPlanTableColumns).run();
+}
 
 void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
                const QString& optimizer, const QString& owner) {

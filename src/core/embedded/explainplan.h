@@ -28,6 +28,11 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 // Throws DbError(kErrOdbcCall, "ORA-00905: missing keyword") when it is malformed.
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
 
+// Oracle's PLAN_TABLE, which every Oracle session has (a global temporary table since 10g): made
+// as the session's own temporary table when a statement names it (or DBMS_XPLAN, which reads
+// it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error when it cannot be made.
+void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
+
 // Writes the plan of `sqliteStatement` (the request's statement rewritten for SQLite) into the
 // session's own rows of the request's plan table (a temporary table of the same name that this
 // connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
