@@ -1,12 +1,16 @@
 #include "core/embedded/embeddeddatabase.h"
 
 #include "core/embedded/bindvalues.h"
+#include "core/embedded/catalog.h"
+#include "core/embedded/dictionaryviews.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/sandbox.h"
+#include "core/embedded/schemacommands.h"
+#include "core/embedded/sequences.h"
 #include "core/embedded/sessionviews.h"
 #include "core/sql/tokenlist.h"
 
@@ -158,6 +162,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
+        if (runSchemaCommand(Catalog(c->db, sandbox, c->session->user()), sql, tokens,
+                             cancelled)) {
+            work.counts[kStatExecuteCount] += 1;
+            c->session->setPreviousSqlId(sqlIdOf(sql));
+            return finished({});
+        }
         const QString sqliteSql = sqliteText(sql, tokens, cancelled);
         stmt = compile(c->db, sandbox, sqliteSql);
         if (binds)
@@ -189,6 +199,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         return finished(std::move(stmt), std::move(fields));
     } catch (const sqlite::Error& e) {
         finishStatement(*c, stmt.handle(), work, cursor);
+        if (auto named = constraintFailure(c->db, sandbox, c->session->user(), e))
+            throw *named;
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         finishStatement(*c, stmt.handle(), work, cursor);
@@ -234,6 +246,10 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         int rc = registerSessionViews(db, session.session->sid(), session.session->audsid());
         if (rc == SQLITE_OK)
             rc = registerOracleFunctions(db);
+        if (rc == SQLITE_OK)
+            rc = registerDictionaryViews(db);
+        if (rc == SQLITE_OK)
+            rc = registerSequenceFunctions(db, *sandbox_);
         if (rc != SQLITE_OK)
             throw sqlite::Error::of(db, rc);
         sandbox_->adoptEngineFunctions();

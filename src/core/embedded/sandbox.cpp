@@ -216,6 +216,27 @@ const std::unordered_set<std::string>& builtinFunctions() {
     return names;
 }
 
+// What changes an object: its rows, its definition, its existence. The engine's own objects
+// (catalog.h) are changed by the engine alone.
+bool changesObject(int action) {
+    switch (action) {
+        case SQLITE_INSERT:
+        case SQLITE_UPDATE:
+        case SQLITE_DELETE:
+        case SQLITE_ALTER_TABLE:
+        case SQLITE_REINDEX:
+        case SQLITE_ANALYZE:
+            return true;
+        default:
+            return action >= SQLITE_CREATE_INDEX && action <= SQLITE_DROP_VIEW;
+    }
+}
+
+bool enginesOwn(const char* name) {
+    return name && (name[0] == 'q' || name[0] == 'Q') && (name[1] == 'v' || name[1] == 'V') &&
+           name[2] == '$';
+}
+
 bool admitted(int action) {
     for (int a : kAdmittedActions) {
         if (a == action)
@@ -316,6 +337,8 @@ bool Sandbox::admitsFunction(const char* name) const {
 bool Sandbox::admits(int action, const char* a, const char* b) const {
     if (action == SQLITE_FUNCTION)
         return admitsFunction(b);
+    if (rights_ == Rights::User && changesObject(action) && (enginesOwn(a) || enginesOwn(b)))
+        return false;
     if (action != SQLITE_PRAGMA)
         return admitted(action);
     const auto found = pragmaGrants().find(lowered(a));

@@ -1,0 +1,263 @@
+#include "core/embedded/oracleerrors.h"
+#include "core/embedded/schemacommands.h"
+#include "core/embedded/sequences.h"
+#include "core/sql/tokenlist.h"
+
+namespace qv::embedded {
+
+bool runTableCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
+                     size_t end, const StopCheck& stopped);
+
+namespace {
+
+using sql::quotedName;
+
+// [schema.]name at `i`; past it.
+QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
+    if (i >= end || !sql::isName(t[i]))
+        throw oracleError(903, QStringLiteral("ORA-00903: invalid table name"));
+    QString name = sql::unquoted(t[i++]);
+    if (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1])) {
+        name = sql::unquoted(t[i + 1]);
+        i += 2;
+    }
+    if (isEngineName(name))
+        throw insufficientPrivileges();
+    return name;
+}
+
+// CREATE [UNIQUE | BITMAP] INDEX name ON table (columns or expressions [ASC | DESC]) [options]
+void createIndex(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
+                 size_t end, const StopCheck& stopped) {
+    size_t i = 1;
+    const bool unique = t[i].is(u"UNIQUE");
+    if (unique || t[i].is(u"BITMAP"))
+        ++i;
+    ++i;  // INDEX
+    const QString name = objectName(t, i, end);
+    if (i >= end || !t[i].is(u"ON"))
+        throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
+    ++i;
+    const QString table = objectName(t, i, end);
+    if (catalog.objectType(table) != u"table")
+        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    if (i >= end || !t[i].isOp(u'('))
+        missingParenthesis();
+    const size_t close = sql::closing(t, i, end);
+    if (close >= end)
+        missingParenthesis();
+    catalog.checkFreeName(name);
+    // Oracle's options after the list (TABLESPACE, COMPUTE STATISTICS, ONLINE...) are storage.
+    const QString oracle = QStringLiteral("CREATE %1INDEX %2 ON %3 %4")
+                               .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
+                                    quotedName(name), quotedName(catalog.spelled(table)),
+                                    sql::textOf(sql, t, i, close + 1));
+    try {
+        catalog.userExec(sqliteText(oracle, sql::tokenize(oracle), stopped));
+    } catch (const sqlite::Error& e) {
+        if (e.extendedCode() == SQLITE_CONSTRAINT_UNIQUE)
+            throw oracleError(1452, QStringLiteral("ORA-01452: cannot CREATE UNIQUE INDEX; "
+                                                   "duplicate keys found"));
+        throw;
+    }
+}
+
+void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    size_t i = 2;
+    const QString name = objectName(t, i, end);
+    while (i < end && sql::isOneOf(t[i], {u"ONLINE", u"FORCE"}))
+        ++i;
+    if (i != end)
+        throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
+    if (catalog.objectType(name) != u"index")
+        throw oracleError(1418, QStringLiteral("ORA-01418: specified index does not exist"));
+    if (const auto c = catalog.constraint(name); c && (c->type == 'U' || c->type == 'P'))
+        throw oracleError(2429, QStringLiteral("ORA-02429: cannot drop index used for "
+                                               "enforcement of unique/primary key"));
+    catalog.userExec(QStringLiteral("DROP INDEX main.%1").arg(quotedName(name)));
+}
+
+void forgetObject(const Catalog& catalog, const QString& name) {
+    for (const ConstraintRow& c : catalog.constraintsOf(name))
+        catalog.forget(c.name);
+    if (catalog.has(kCommentsTable))
+        catalog.engineExec(QStringLiteral("DELETE FROM \"QV$COMMENTS\" WHERE TABLE_NAME = "
+                                          "upper(?)"),
+                           {name});
+}
+
+// CREATE [OR REPLACE] [[NO] FORCE] [EDITIONABLE | NONEDITIONABLE] VIEW v [(columns)] AS query
+// [WITH READ ONLY | WITH CHECK OPTION] [CONSTRAINT name]
+bool createView(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
+                size_t end, const StopCheck& stopped) {
+    size_t i = 1;
+    bool replace = false;
+    if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE")) {
+        replace = true;
+        i += 2;
+    }
+    while (i < end && sql::isOneOf(t[i], {u"FORCE", u"NOFORCE", u"NO", u"EDITIONABLE",
+                                          u"NONEDITIONABLE"}))
+        ++i;
+    if (i >= end || !t[i].is(u"VIEW"))
+        return false;
+    ++i;
+    const QString name = objectName(t, i, end);
+    QString columns;
+    if (i < end && t[i].isOp(u'(')) {
+        const size_t close = sql::closing(t, i, end);
+        columns = u' ' + sql::textOf(sql, t, i, close + 1);
+        i = close + 1;
+    }
+    if (i >= end || !t[i].is(u"AS"))
+        throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
+    const size_t queryFirst = i + 1;
+    size_t queryEnd = end;
+    char option = 0;
+    QString constraintName;
+    for (size_t k = queryFirst + 1; k + 2 < end; ++k) {
+        if (t[k].isOp(u'(')) {
+            k = sql::closing(t, k, end);
+            continue;
+        }
+        const bool readOnly = t[k + 1].is(u"READ") && t[k + 2].is(u"ONLY");
+        if (t[k].is(u"WITH") && (readOnly || (t[k + 1].is(u"CHECK") && t[k + 2].is(u"OPTION")))) {
+            option = readOnly ? 'O' : 'V';
+            queryEnd = k;
+            if (k + 4 < end && t[k + 3].is(u"CONSTRAINT"))
+                constraintName = sql::unquoted(t[k + 4]);
+            break;
+        }
+    }
+    const QString oracleQuery = sql::textOf(sql, t, queryFirst, queryEnd);
+    const QString query = sqliteText(oracleQuery, sql::tokenize(oracleQuery), stopped);
+    const QString existing = catalog.objectType(name);
+    sqlite::Savepoint savepoint(catalog.db());
+    if (replace && existing == u"view") {
+        catalog.userExec(QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(name))));
+        forgetObject(catalog, name);
+    } else {
+        catalog.checkFreeName(name);
+    }
+    catalog.userExec(QStringLiteral("CREATE VIEW %1%2 AS %3").arg(quotedName(name), columns, query));
+    if (option) {
+        ConstraintRow c;
+        c.type = option;
+        c.table = name.toUpper();
+        c.name = constraintName.toUpper();
+        if (c.name.isEmpty()) {
+            c.name = catalog.systemName();
+            c.generated = true;
+        }
+        catalog.store(c);
+    }
+    savepoint.commit();
+    return true;
+}
+
+void dropView(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    size_t i = 2;
+    const QString name = objectName(t, i, end);
+    if (i + 1 < end && t[i].is(u"CASCADE") && t[i + 1].is(u"CONSTRAINTS"))
+        i += 2;
+    if (i != end)
+        throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
+    if (catalog.objectType(name) != u"view")
+        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    sqlite::Savepoint savepoint(catalog.db());
+    catalog.userExec(QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(name))));
+    forgetObject(catalog, name);
+    savepoint.commit();
+}
+
+// COMMENT ON TABLE t IS '...' | COMMENT ON COLUMN t.c IS '...'
+void comment(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    if (end < 6 || !t[1].is(u"ON") || !(t[2].is(u"TABLE") || t[2].is(u"COLUMN")))
+        throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
+    const bool onColumn = t[2].is(u"COLUMN");
+    std::vector<QString> parts;
+    size_t i = 3;
+    while (i < end && sql::isName(t[i])) {
+        parts.push_back(sql::unquoted(t[i++]));
+        if (i < end && t[i].isOp(u'.'))
+            ++i;
+        else
+            break;
+    }
+    if (i + 2 != end || !t[i].is(u"IS") || t[i + 1].kind != sql::TokenKind::String)
+        throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
+    const size_t needed = onColumn ? 2 : 1;
+    if (parts.size() < needed || parts.size() > needed + 1)
+        throw oracleError(904, QStringLiteral("ORA-00904: : invalid identifier"));
+    const QString table = parts[parts.size() - needed];
+    const QString column = onColumn ? parts.back() : QString();
+    const QString type = catalog.objectType(table);
+    if ((type != u"table" && type != u"view") || isEngineName(table))
+        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    if (onColumn && catalog.rows(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE "
+                                                "upper(name) = upper(?)"),
+                                 {catalog.spelled(table), column})
+                        .empty())
+        throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
+                                   .arg(column.toUpper()));
+    catalog.ensure();
+    // An empty comment is Oracle's NULL: the comment is gone.
+    const QString text = sql::stringValue(t[i + 1]);
+    if (text.isEmpty())
+        catalog.engineExec(QStringLiteral("DELETE FROM \"QV$COMMENTS\" WHERE TABLE_NAME = "
+                                          "upper(?) AND COLUMN_NAME = upper(?)"),
+                           {table, column});
+    else
+        catalog.engineExec(QStringLiteral("INSERT OR REPLACE INTO \"QV$COMMENTS\" VALUES "
+                                          "(upper(?), upper(?), ?)"),
+                           {table, column, text});
+}
+
+// COMMIT [WORK] and ROLLBACK [WORK] end the transaction when one is open, and succeed when
+// none is, as Oracle's always do.
+bool endTransaction(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    if (!(t[0].is(u"COMMIT") || t[0].is(u"ROLLBACK")) ||
+        !(end == 1 || (end == 2 && t[1].is(u"WORK"))))
+        return false;
+    if (!sqlite3_get_autocommit(catalog.db()))
+        catalog.userExec(t[0].is(u"COMMIT") ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    return true;
+}
+
+}  // namespace
+
+bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
+                      const StopCheck& stopped) {
+    const size_t end = statementEnd(sql, t);
+    if (end == 0)
+        return false;
+    if (endTransaction(catalog, t, end))
+        return true;
+    if (end < 3)
+        return false;
+    if (runTableCommand(catalog, sql, t, end, stopped) || runSequenceCommand(catalog, t, end))
+        return true;
+    const Token& verb = t[0];
+    if (verb.is(u"CREATE") &&
+        (t[1].is(u"INDEX") || ((t[1].is(u"UNIQUE") || t[1].is(u"BITMAP")) && t[2].is(u"INDEX")))) {
+        createIndex(catalog, sql, t, end, stopped);
+        return true;
+    }
+    if (verb.is(u"DROP") && t[1].is(u"INDEX")) {
+        dropIndex(catalog, t, end);
+        return true;
+    }
+    if (verb.is(u"CREATE") && createView(catalog, sql, t, end, stopped))
+        return true;
+    if (verb.is(u"DROP") && t[1].is(u"VIEW")) {
+        dropView(catalog, t, end);
+        return true;
+    }
+    if (verb.is(u"COMMENT")) {
+        comment(catalog, t, end);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace qv::embedded
