@@ -175,4 +175,100 @@ TEST_F(EmbeddedDdl, AlterTableChangesColumns) {
     });
 }
 
+TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
+    run({
+        {"create sequence s start with 10 increment by 5 maxvalue 20 nocycle nocache noorder"},
+        {"select s.currval from dual", 8002, "S.CURRVAL is not yet defined"},
+        {"select s.nextval, s.currval, s.nextval from dual", 0, "10|10|10"},
+        {"create table t (id number(5), v number(5))"},
+        {"insert into t values (s.nextval, s.currval)"},
+        {"update t set v = s.nextval"},
+        {"select id, v from t", 0, "15|20"},
+        {"select s.nextval from dual", 8004, "S.NEXTVAL exceeds MAXVALUE"},
+        {"alter sequence s maxvalue 100 increment by 50"},
+        {"select s.nextval from dual", 0, "70"},
+        {"alter sequence s start with 1", 2283},
+        {"create sequence down increment by -1 minvalue -2 maxvalue 0 cycle cache 2"},
+        {"select down.nextval from dual", 0, "0"},
+        {"insert into t select down.nextval, 0 from t"},
+        {"select down.nextval from dual", 0, "-2"},
+        {"select down.nextval from dual", 0, "0"},
+        {"create sequence keep start with 100"},
+        {"select keep.nextval from dual", 0, "100"},
+        {"select sequence_name, min_value, max_value, increment_by, cycle_flag, last_number from "
+         "user_sequences",
+         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|101 / S|1|100|50|N|120"},
+        {"create sequence s", 955},
+        {"create table s (x number)", 955},
+        {"create sequence bad start with 5 maxvalue 3", 4008},
+        {"create sequence bad increment by 0", 4002},
+        {"drop sequence s"},
+        {"drop sequence s", 2289},
+        {"select s.nextval from dual", 2289},
+    });
+    // The value handed out lasts: a later session goes on from it.
+    db_ = connect();
+    run({{"select keep.nextval, down.nextval from dual", 0, "101|-1"},
+         {"select keep.currval from dual", 0, "101"}});
+}
+
+TEST_F(EmbeddedDdl, ViewsCommentsAndDrops) {
+    run({
+        {"create table dept (deptno number(2) primary key, dname varchar2(14))"},
+        {"create table emp (empno number(4) primary key, deptno number(2) references dept)"},
+        {"insert into dept values (10, 'SALES')"},
+        {"create or replace force view dept_v (no, name) as select deptno, dname from dept with "
+         "read only"},
+        {"select no, name from dept_v", 0, "10|SALES"},
+        {"insert into dept_v values (20, 'X')", 42399, "read-only view"},
+        {"create or replace view dept_v as select deptno from dept"},
+        {"insert into dept_v values (20)", 1732},
+        {"create view dept_v as select 1 from dual", 955},
+        {"comment on table dept is 'Departments'"},
+        {"comment on column dept.dname is 'Name of the department'"},
+        {"comment on column dept.nothing is 'x'", 904},
+        {"comment on table nothing is 'x'", 942},
+        {"select table_name, table_type, comments from user_tab_comments order by 1", 0,
+         "DEPT|TABLE|Departments / DEPT_V|VIEW|null / EMP|TABLE|null"},
+        {"select column_name, comments from user_col_comments where table_name = 'DEPT'", 0,
+         "DEPTNO|null / DNAME|Name of the department"},
+        {"comment on table dept is ''"},
+        {"select comments from user_tab_comments where table_name = 'DEPT'", 0, "null"},
+        {"drop view dept_v"},
+        {"drop view dept_v", 942},
+        {"drop table dept", 2449, "referenced by foreign keys"},
+        {"drop table dept cascade constraints purge"},
+        {"insert into emp values (1, 99)"},
+        {"drop table dept", 942},
+        {"drop index nothing", 1418},
+        {"select count(*) from user_constraints where table_name = 'DEPT'", 0, "0"},
+    });
+}
+
+// COMMIT and ROLLBACK always succeed; what the engine does not run is refused, never run as
+// something else; its catalog is its own.
+TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
+    run({
+        {"commit"},
+        {"rollback work"},
+        {"commit work"},
+        {"create table t (a number(3) primary key)"},
+        {"begin transaction"},
+        {"insert into t values (1)"},
+        {"rollback"},
+        {"select count(*) from t", 0, "0"},
+        {"create or replace procedure p is begin null; end;", 900},
+        {"create trigger t_bi before insert on t for each row begin :new.a := 1; end;", 900},
+        {"create trigger t_bi before insert or update on t begin select 1; end;", 900},
+        {"declare x number; begin x := 1; end;", 900},
+        {"insert into qv$constraints (name, table_name, type) values ('X', 'T', 'C')", 1031},
+        {"delete from \"QV$CONSTRAINTS\"", 1031},
+        {"create table u (a number(3) references t)"},
+        {"drop trigger \"qv$fk$SYS_C0010002$ins\"", 1031},
+        {"select count(*) from qv$constraints", 0, "2"},
+        {"insert into u values (5)", 2291},
+        {"create table qv$mine (a number)", 1031},
+    });
+}
+
 }  // namespace

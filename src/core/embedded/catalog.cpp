@@ -85,6 +85,13 @@ QString Catalog::objectType(const QString& name) const {
     return found.empty() ? QString() : found.front().front();
 }
 
+bool Catalog::isTemporary(const QString& name) const {
+    return objectType(name).isEmpty() &&
+           !rows(QStringLiteral("SELECT 1 FROM temp.sqlite_schema WHERE upper(name) = upper(?)"),
+                 {name})
+                .empty();
+}
+
 QString Catalog::spelled(const QString& name) const {
     const auto found = rows(
         QStringLiteral("SELECT name FROM main.sqlite_schema WHERE upper(name) = upper(?)"), {name});

@@ -91,6 +91,9 @@ class Catalog {
     // The type ('table', 'view', 'index', 'trigger') of the main schema's object `name`; empty
     // when there is none.
     QString objectType(const QString& name) const;
+    // A temporary table or view of the session's (SQLite's own, left to SQLite) and none of the
+    // file's by that name.
+    bool isTemporary(const QString& name) const;
     // The name as SQLite's schema spells it (the table, view or index `name`), or `name`.
     QString spelled(const QString& name) const;
     // ORA-00955 when `name` is taken by a table, view, index or sequence.

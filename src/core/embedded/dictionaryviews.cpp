@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <new>
-#include <optional>
 #include <vector>
 
 namespace qv::embedded {
@@ -42,7 +41,10 @@ const DictionaryView kViews[] = {
      "CREATE TABLE x(SEQUENCE_NAME VARCHAR2(128), MIN_VALUE NUMBER, MAX_VALUE NUMBER, "
      "INCREMENT_BY NUMBER, CYCLE_FLAG VARCHAR2(1), ORDER_FLAG VARCHAR2(1), CACHE_SIZE NUMBER, "
      "LAST_NUMBER NUMBER)",
-     "SELECT NAME, MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
+     // Without a bound of its own a sequence shows Oracle's: 28 nines up, 27 down.
+     "SELECT NAME, CASE MIN_VALUE WHEN -9223372036854775808 THEN "
+     "'-999999999999999999999999999' ELSE MIN_VALUE END, CASE MAX_VALUE WHEN "
+     "9223372036854775807 THEN '9999999999999999999999999999' ELSE MAX_VALUE END, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
      "LAST_NUMBER FROM %1 ORDER BY NAME",
      "QV$SEQUENCES"},
     {"user_constraints",
@@ -61,8 +63,15 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
+// A value as the catalog holds it: NULL, an integer or text.
+struct Cell {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    QByteArray text;
+};
+
 struct ViewCursor : sqlite3_vtab_cursor {
-    std::vector<std::vector<std::optional<QByteArray>>> rows;
+    std::vector<std::vector<Cell>> rows;
     size_t at = 0;
 };
 
@@ -126,14 +135,16 @@ int readRows(ViewTable* table, ViewCursor* c) {
     if (rc != SQLITE_OK)
         return rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        std::vector<std::optional<QByteArray>> row;
+        std::vector<Cell> row;
         for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
-            if (sqlite3_column_type(stmt, k) == SQLITE_NULL)
-                row.emplace_back();
-            else
-                row.emplace_back(QByteArray(
-                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
-                    sqlite3_column_bytes(stmt, k)));
+            Cell cell;
+            cell.type = sqlite3_column_type(stmt, k);
+            if (cell.type == SQLITE_INTEGER)
+                cell.integer = sqlite3_column_int64(stmt, k);
+            else if (cell.type != SQLITE_NULL)
+                cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
+                                       sqlite3_column_bytes(stmt, k));
+            row.push_back(std::move(cell));
         }
         c->rows.push_back(std::move(row));
     }
@@ -169,18 +180,13 @@ int viewEof(sqlite3_vtab_cursor* cursor) {
 
 int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
     const auto* c = static_cast<const ViewCursor*>(cursor);
-    const auto& cell = c->rows[c->at][size_t(column)];
-    if (!cell) {
+    const Cell& cell = c->rows[c->at][size_t(column)];
+    if (cell.type == SQLITE_NULL)
         sqlite3_result_null(ctx);
-        return SQLITE_OK;
-    }
-    // Numbers are handed back as numbers, as Oracle's NUMBER columns.
-    bool isNumber = false;
-    const qlonglong n = cell->toLongLong(&isNumber);
-    if (isNumber)
-        sqlite3_result_int64(ctx, n);
+    else if (cell.type == SQLITE_INTEGER)
+        sqlite3_result_int64(ctx, cell.integer);
     else
-        sqlite3_result_text(ctx, cell->constData(), int(cell->size()), SQLITE_TRANSIENT);
+        sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     return SQLITE_OK;
 }
 

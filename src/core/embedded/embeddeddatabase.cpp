@@ -96,6 +96,9 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
             throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
         return stmt;
     } catch (const sqlite::Error& e) {
+        // Writing into a view that is read only (catalog.h).
+        if (auto named = constraintFailure(db, sandbox, QString(), e))
+            throw *named;
         throw oracleFailure(sandbox.described(e), utf8);
     }
 }

@@ -350,7 +350,8 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
             throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
     };
     if (verb.is(u"ADD")) {
-        addItems(catalog, def, translatedItems(sql, t, i + 1, end, stopped));
+        const size_t first = i + 1 < end && t[i + 1].is(u"COLUMN") ? i + 2 : i + 1;  // SQLite's
+        addItems(catalog, def, translatedItems(sql, t, first, end, stopped));
     } else if (verb.is(u"MODIFY")) {
         if (i + 1 < end && (t[i + 1].is(u"CONSTRAINT") || t[i + 1].is(u"PRIMARY")))
             throw invalidStatement(QStringLiteral("MODIFY CONSTRAINT: use ENABLE or DISABLE"));

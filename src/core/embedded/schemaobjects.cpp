@@ -190,7 +190,7 @@ void comment(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     if (parts.size() < needed || parts.size() > needed + 1)
         throw oracleError(904, QStringLiteral("ORA-00904: : invalid identifier"));
     const QString table = parts[parts.size() - needed];
-    const QString column = onColumn ? parts.back() : QString();
+    const QString column = onColumn ? parts.back() : QStringLiteral("");  // the table's own
     const QString type = catalog.objectType(table);
     if ((type != u"table" && type != u"view") || isEngineName(table))
         throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));

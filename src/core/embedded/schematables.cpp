@@ -449,6 +449,13 @@ size_t statementEnd(const QString& sql, const std::vector<Token>& t) {
 // Tables, run from runSchemaCommand (schemaobjects.cpp).
 bool runTableCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
                      size_t end, const StopCheck& stopped) {
+    // A session's temporary table is SQLite's own.
+    size_t named = 2;
+    if (end > 3 && t[2].is(u"IF"))
+        named = t[3].is(u"EXISTS") ? 4 : 2;
+    if (named < end && sql::isName(t[named]) && (t[0].is(u"DROP") || t[0].is(u"ALTER")) &&
+        catalog.isTemporary(sql::unquoted(t[named])))
+        return false;
     if (isPlainCreateTable(t, end)) {
         createTable(catalog, sql, t, end, stopped);
         return true;

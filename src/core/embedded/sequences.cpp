@@ -179,6 +179,8 @@ void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
     int64_t next = 0;
     if (__builtin_add_overflow(value, d.increment, &next))
         next = d.increment > 0 ? kNoMax : kNoMin;
+    else if (d.cycle && (next > highest(d) || next < lowest(d)))
+        next = d.increment > 0 ? lowest(d) : highest(d);
     catalog.engineExec(QStringLiteral("UPDATE \"QV$SEQUENCES\" SET LAST_NUMBER = ? WHERE NAME = ?"),
                        {QString::number(next), name});
     session->current.insert(name, value);
