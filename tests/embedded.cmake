@@ -11,3 +11,6 @@ foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
 endforeach()
+target_compile_definitions(test_embedded_ddl PRIVATE
+  QUERVIN_HR_SCHEMA="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_schema.sql"
+  QUERVIN_HR_DROP="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_drop.sql")

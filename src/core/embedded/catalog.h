@@ -9,8 +9,9 @@
 //                     separated by commas), R_TABLE, DELETE_RULE (NO ACTION, CASCADE, SET NULL),
 //                     STATUS (ENABLED, DISABLED), VALIDATED, SEARCH_CONDITION (a check's
 //                     condition in SQLite's terms) and GENERATED (USER NAME, GENERATED NAME).
-//   "QV$SEQUENCES"    one row per sequence: its bounds, step, flags and LAST_NUMBER, the next
-//                     value it hands out.
+//   "QV$SEQUENCES"    one row per sequence: its bounds, step, flags, LAST_NUMBER (the next
+//                     value it hands out) and a STAMP that tells a sequence made again under the
+//                     same name from the one before.
 //   "QV$COMMENTS"     COMMENT ON TABLE (COLUMN_NAME empty) and COMMENT ON COLUMN.
 // All names in them are upper case, as Oracle's dictionary holds unquoted names; SQLite's own
 // schema keeps the names as the user wrote them, and looks them up without regard to case.

@@ -295,9 +295,11 @@ void enforceOutside(const Catalog& catalog, const ConstraintRow& c) {
                        "%4; END")
             .arg(allNotNull(c.columns, QStringLiteral("NEW.")), parent,
                  matching(c.refColumns, {}, c.columns, QStringLiteral("NEW.")), raise(c, true));
-    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 BEFORE INSERT ON %2 %3")
+    // AFTER triggers: SQLite computes the new row a second time for a BEFORE trigger, which
+    // would move a sequence twice; after the row is written it also finds itself as its parent.
+    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 %3")
                            .arg(triggerName(c, "ins"), child, missing));
-    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF %2 ON %3 %4")
+    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 %4")
                            .arg(triggerName(c, "upd"), quotedColumns(c.columns), child, missing));
     const QString children = QStringLiteral("%1 WHERE %2").arg(
         child, matching(c.columns, {}, c.refColumns, QStringLiteral("OLD.")));
@@ -311,14 +313,14 @@ void enforceOutside(const Catalog& catalog, const ConstraintRow& c) {
                        .arg(parent, child, nulls(c.columns),
                             matching(c.columns, {}, c.refColumns, QStringLiteral("OLD.")));
     else
-        onDelete = QStringLiteral("BEFORE DELETE ON %1 FOR EACH ROW WHEN EXISTS (SELECT 1 FROM "
+        onDelete = QStringLiteral("AFTER DELETE ON %1 FOR EACH ROW WHEN EXISTS (SELECT 1 FROM "
                                   "%2) BEGIN %3; END")
                        .arg(parent, children, raise(c, false));
     catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 %2").arg(triggerName(c, "del"), onDelete));
     QStringList changed;
     for (const QString& r : c.refColumns)
         changed << QStringLiteral("NEW.%1 IS NOT OLD.%1").arg(quotedName(r));
-    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF %2 ON %3 FOR EACH ROW "
+    catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 FOR EACH ROW "
                                       "WHEN (%4) AND EXISTS (SELECT 1 FROM %5) BEGIN %6; END")
                            .arg(triggerName(c, "key"), quotedColumns(c.refColumns), parent,
                                 changed.join(QStringLiteral(" OR ")), children, raise(c, false)));

@@ -6,6 +6,7 @@
 #include "core/sql/tokenlist.h"
 
 #include <QHash>
+#include <QRandomGenerator>
 
 #include <limits>
 #include <optional>
@@ -21,6 +22,7 @@ constexpr int64_t kNoMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kNoMin = std::numeric_limits<int64_t>::min();
 
 struct SequenceDef {
+    QString stamp;  // which making of the sequence this is
     int64_t increment = 1;
     std::optional<int64_t> min, max, start;
     bool cycle = false, order = false;
@@ -115,7 +117,8 @@ QStringList row(const QString& name, const SequenceDef& d, int64_t next) {
             d.cycle ? QStringLiteral("Y") : QStringLiteral("N"),
             d.order ? QStringLiteral("Y") : QStringLiteral("N"),
             QString::number(d.cache),
-            QString::number(next)};
+            QString::number(next),
+            d.stamp};
 }
 
 std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, const QString& name) {
@@ -123,7 +126,7 @@ std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, co
         return std::nullopt;
     const auto found = catalog.rows(
         QStringLiteral("SELECT MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, "
-                       "CACHE_SIZE, LAST_NUMBER FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"),
+                       "CACHE_SIZE, LAST_NUMBER, STAMP FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"),
         {name});
     if (found.empty())
         return std::nullopt;
@@ -135,23 +138,29 @@ std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, co
     d.cycle = r[3] == u"Y";
     d.order = r[4] == u"Y";
     d.cache = r[5].toLongLong();
+    d.stamp = r[7];
     return std::pair{d, r[6].toLongLong()};
 }
 
 void save(const Catalog& catalog, const QString& name, const SequenceDef& d, int64_t next) {
     catalog.ensure();
     catalog.engineExec(QStringLiteral("INSERT OR REPLACE INTO \"QV$SEQUENCES\" VALUES (upper(?), "
-                                      "?, ?, ?, ?, ?, ?, ?)"),
+                                      "?, ?, ?, ?, ?, ?, ?, ?)"),
                        row(name, d, next));
 }
 
 // ---- NEXTVAL and CURRVAL ----
 
-// One session's sequences: the values it was last given.
+// One session's sequences: the value it was last given of each, and of which making of it.
+struct Given {
+    QString stamp;
+    int64_t value = 0;
+};
+
 struct SequenceSession {
     sqlite3* db;
     Sandbox* sandbox;
-    QHash<QString, int64_t> current;
+    QHash<QString, Given> current;
 };
 
 void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
@@ -163,10 +172,11 @@ void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
         oracle::fault("ORA-02289: sequence does not exist");
     auto [d, value] = *found;
     // What this session was given already, should a rollback have taken the file back.
-    if (const auto given = session->current.constFind(name); given != session->current.cend()) {
-        const bool behind = d.increment > 0 ? value <= *given : value >= *given;
+    if (const auto given = session->current.constFind(name);
+        given != session->current.cend() && given->stamp == d.stamp) {
+        const bool behind = d.increment > 0 ? value <= given->value : value >= given->value;
         if (behind && !d.cycle)
-            value = *given + d.increment;
+            value = given->value + d.increment;
     }
     if (value > highest(d) || value < lowest(d)) {
         if (!d.cycle)
@@ -183,23 +193,24 @@ void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
         next = d.increment > 0 ? lowest(d) : highest(d);
     catalog.engineExec(QStringLiteral("UPDATE \"QV$SEQUENCES\" SET LAST_NUMBER = ? WHERE NAME = ?"),
                        {QString::number(next), name});
-    session->current.insert(name, value);
+    session->current.insert(name, Given{d.stamp, value});
     sqlite3_result_int64(ctx, value);
 }
 
 void currval(sqlite3_context* ctx, int, sqlite3_value** argv) {
     auto* session = static_cast<SequenceSession*>(sqlite3_user_data(ctx));
     const QString name = oracle::rawText(argv[0]);
+    const Catalog catalog(session->db, *session->sandbox, QString());
+    const auto found = stored(catalog, name);
+    if (!found)
+        oracle::fault("ORA-02289: sequence does not exist");
     const auto given = session->current.constFind(name);
-    if (given == session->current.cend()) {
-        const Catalog catalog(session->db, *session->sandbox, QString());
-        if (!stored(catalog, name))
-            oracle::fault("ORA-02289: sequence does not exist");
+    if (given == session->current.cend() || given->stamp != found->first.stamp) {
         oracle::fault(QStringLiteral("ORA-08002: sequence %1.CURRVAL is not yet defined in this "
                                      "session")
                           .arg(name));
     }
-    sqlite3_result_int64(ctx, *given);
+    sqlite3_result_int64(ctx, given->value);
 }
 
 }  // namespace
@@ -219,7 +230,8 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
     name = name.toUpper();
     if (t[0].is(u"CREATE")) {
         catalog.checkFreeName(name);
-        const SequenceDef d = options(t, i, end, SequenceDef());
+        SequenceDef d = options(t, i, end, SequenceDef());
+        d.stamp = QString::number(QRandomGenerator::global()->generate64() >> 1);
         const int64_t first = d.start.value_or(d.increment > 0 ? lowest(d) : highest(d));
         checkBounds(d, first);
         save(catalog, name, d, first);
