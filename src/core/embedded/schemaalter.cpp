@@ -44,6 +44,8 @@ Items translatedItems(const QString& sql, const std::vector<Token>& t, size_t fi
     return items;
 }
 
+void keyDependents(const Catalog& catalog, const ConstraintRow& c, bool cascade, bool dropping);
+
 // ADD constraint | ADD (column or constraint, ...) | ADD column
 void addItems(const Catalog& catalog, TableDef def, const Items& items) {
     const size_t columnsBefore = def.columns.size();
@@ -139,8 +141,8 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
     savepoint.commit();
 }
 
-// DROP COLUMN c | DROP (c, ...)
-void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names) {
+// DROP COLUMN c | DROP (c, ...) [CASCADE CONSTRAINTS]
+void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names, bool cascade) {
     for (const QString& name : names) {
         if (!def.column(name))
             throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
@@ -157,16 +159,21 @@ void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names)
             kept.push_back(c);
             continue;
         }
-        if (c.columns.size() > 1)
+        if (c.columns.size() > 1 && !cascade)
             throw oracleError(12991, QStringLiteral("ORA-12991: column is referenced in a "
                                                     "multi-column constraint"));
         for (const ConstraintRow& fk : catalog.referencing(def.name)) {
-            if (fk.refColumns == c.columns)
+            if (fk.refColumns == c.columns && !cascade)
                 throw oracleError(12992, QStringLiteral("ORA-12992: cannot drop parent key "
                                                         "column"));
         }
     }
     sqlite::Savepoint savepoint(catalog.db());
+    for (const ConstraintRow& c : def.constraints) {
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const ConstraintRow& k) { return k.name == c.name; }))
+            keyDependents(catalog, c, true, true);
+    }
     for (const ConstraintRow& c : def.constraints) {
         if (std::none_of(kept.begin(), kept.end(),
                          [&](const ConstraintRow& k) { return k.name == c.name; })) {
@@ -349,6 +356,21 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
         if (at != end)
             throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
     };
+    auto cascadeConstraints = [&](size_t& at) {
+        const bool cascade = at + 1 < end && t[at].is(u"CASCADE") && t[at + 1].is(u"CONSTRAINTS");
+        if (cascade)
+            at += 2;
+        return cascade;
+    };
+    // Where and how the rows are stored: nothing for SQLite to change.
+    const bool rowMovement = (verb.is(u"ENABLE") || verb.is(u"DISABLE")) && i + 2 < end &&
+                             t[i + 1].is(u"ROW") && t[i + 2].is(u"MOVEMENT");
+    if (rowMovement ||
+        sql::isOneOf(verb, {u"MOVE", u"LOGGING", u"NOLOGGING", u"PCTFREE", u"PCTUSED",
+                            u"INITRANS", u"MAXTRANS", u"STORAGE", u"CACHE", u"NOCACHE",
+                            u"PARALLEL", u"NOPARALLEL", u"COMPRESS", u"NOCOMPRESS", u"MONITORING",
+                            u"NOMONITORING", u"DEALLOCATE", u"ALLOCATE", u"SHRINK"}))
+        return;
     if (verb.is(u"ADD")) {
         const size_t first = i + 1 < end && t[i + 1].is(u"COLUMN") ? i + 2 : i + 1;  // SQLite's
         addItems(catalog, def, translatedItems(sql, t, first, end, stopped));
@@ -359,11 +381,14 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
     } else if (verb.is(u"DROP") && i + 1 < end && t[i + 1].isOp(u'(')) {
         size_t next = 0;
         const QStringList names = nameList(t, i + 1, end, next);
+        const bool cascade = cascadeConstraints(next);
         done(next);
-        dropColumns(catalog, def, names);
+        dropColumns(catalog, def, names, cascade);
     } else if (verb.is(u"DROP") && i + 2 < end && t[i + 1].is(u"COLUMN")) {
-        done(i + 3);
-        dropColumns(catalog, def, {sql::unquoted(t[i + 2]).toUpper()});
+        size_t next = i + 3;
+        const bool cascade = cascadeConstraints(next);
+        done(next);
+        dropColumns(catalog, def, {sql::unquoted(t[i + 2]).toUpper()}, cascade);
     } else if (verb.is(u"DROP")) {
         ++i;
         const ConstraintRow c = namedConstraint(catalog, def, t, i, end);

@@ -214,14 +214,114 @@ void comment(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
 }
 
 // COMMIT [WORK] and ROLLBACK [WORK] end the transaction when one is open, and succeed when
-// none is, as Oracle's always do.
-bool endTransaction(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
-    if (!(t[0].is(u"COMMIT") || t[0].is(u"ROLLBACK")) ||
-        !(end == 1 || (end == 2 && t[1].is(u"WORK"))))
+// none is, as Oracle's always do. DDL commits the transaction open before it (`ddl`), as
+// Oracle's does.
+bool endTransaction(const Catalog& catalog, const std::vector<Token>& t, size_t end, bool ddl) {
+    const bool commit = t[0].is(u"COMMIT");
+    if (ddl) {
+        if (!sqlite3_get_autocommit(catalog.db()))
+            catalog.userExec(QStringLiteral("COMMIT"));
+        return false;
+    }
+    if (!(commit || t[0].is(u"ROLLBACK")) || !(end == 1 || (end == 2 && t[1].is(u"WORK"))))
         return false;
     if (!sqlite3_get_autocommit(catalog.db()))
-        catalog.userExec(t[0].is(u"COMMIT") ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        catalog.userExec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     return true;
+}
+
+// Oracle's statements for what the engine does not have: users, grants, synonyms, materialized
+// views, global temporary tables, tablespaces, flashback...
+std::optional<QString> unimplemented(const std::vector<Token>& t, size_t end) {
+    const Token& verb = t[0];
+    if (sql::isOneOf(verb, {u"GRANT", u"REVOKE", u"AUDIT", u"NOAUDIT", u"FLASHBACK", u"PURGE",
+                            u"ASSOCIATE", u"DISASSOCIATE"}))
+        return verb.text.toString().toUpper();
+    if (!sql::isOneOf(verb, {u"CREATE", u"ALTER", u"DROP"}) || end < 2)
+        return std::nullopt;
+    size_t i = 1;
+    if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE"))
+        i += 2;
+    if (i + 1 < end && sql::isOneOf(t[i], {u"PUBLIC", u"GLOBAL", u"PRIVATE", u"SHARED"}))
+        return QStringLiteral("%1 %2 %3").arg(verb.text.toString(), t[i].text.toString(),
+                                             t[i + 1].text.toString()).toUpper();
+    if (i < end && sql::isOneOf(t[i], {u"SYNONYM", u"MATERIALIZED", u"USER", u"ROLE",
+                                        u"TABLESPACE", u"DIRECTORY", u"DATABASE", u"CLUSTER",
+                                        u"CONTEXT", u"PROFILE", u"DIMENSION", u"LIBRARY", u"JAVA",
+                                        u"OPERATOR", u"INDEXTYPE", u"OUTLINE", u"EDITION",
+                                        u"SCHEMA", u"SYSTEM", u"SESSION"}) &&
+        !(verb.is(u"ALTER") && t[i].is(u"SESSION")))
+        return verb.text.toString().toUpper() + u' ' + t[i].text.toString().toUpper();
+    return std::nullopt;
+}
+
+// RENAME old TO new: a table's or a view's new name.
+void rename(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    if (end != 4 || !sql::isName(t[1]) || !t[2].is(u"TO") || !sql::isName(t[3]))
+        throw oracleError(946, QStringLiteral("ORA-00946: missing TO keyword"));
+    const QString from = sql::unquoted(t[1]);
+    const QString to = sql::unquoted(t[3]);
+    if (isEngineName(from) || isEngineName(to))
+        throw insufficientPrivileges();
+    const QString type = catalog.objectType(from);
+    if (type != u"table" && type != u"view")
+        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    if (type == u"table") {
+        const QString alter = QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                                  .arg(quotedName(from), quotedName(to));
+        alterTable(catalog, alter, sql::tokenize(alter), 6, {});
+        return;
+    }
+    catalog.checkFreeName(to);
+    sqlite::Savepoint savepoint(catalog.db());
+    const QString definition =
+        catalog.rows(QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE name = ?"),
+                     {catalog.spelled(from)})
+            .front()
+            .front();
+    const std::vector<Token> v = sql::tokenize(definition);
+    const size_t as = sql::findTopLevel(v, 0, v.size(), u"AS");
+    size_t columns = 3;
+    while (columns < as && !v[columns].isOp(u'('))
+        ++columns;
+    catalog.userExec(QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(from))));
+    catalog.userExec(QStringLiteral("CREATE VIEW %1 %2").arg(quotedName(to),
+                                                            sql::textOf(definition, v, columns,
+                                                                        v.size())));
+    for (const char* table : {"QV$CONSTRAINTS", "QV$COMMENTS"}) {
+        if (catalog.has(QLatin1StringView(table)))
+            catalog.engineExec(QStringLiteral("UPDATE \"%1\" SET TABLE_NAME = upper(?2) WHERE "
+                                              "TABLE_NAME = upper(?1)")
+                                   .arg(QLatin1StringView(table)),
+                               {from, to});
+    }
+    savepoint.commit();
+}
+
+// TRUNCATE TABLE of a parent: Oracle refuses it while enabled foreign keys refer to it, rows or
+// not (the truncation itself is translateCommand()'s).
+void checkTruncate(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    if (end < 3 || !t[1].is(u"TABLE") || !sql::isName(t[2]))
+        return;
+    size_t i = 2;
+    const QString table = objectName(t, i, end);
+    for (const ConstraintRow& fk : catalog.referencing(table)) {
+        if (fk.enabled && fk.table.compare(table, Qt::CaseInsensitive) != 0)
+            throw oracleError(2266, QStringLiteral("ORA-02266: unique/primary keys in table "
+                                                   "referenced by enabled foreign keys"));
+    }
+}
+
+// ALTER INDEX i REBUILD [options]: SQLite's REINDEX.
+void alterIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    size_t i = 2;
+    const QString name = objectName(t, i, end);
+    if (i >= end || !t[i].is(u"REBUILD"))
+        throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (ALTER INDEX "
+                                               "is understood with REBUILD)"));
+    if (catalog.objectType(name) != u"index")
+        throw oracleError(1418, QStringLiteral("ORA-01418: specified index does not exist"));
+    catalog.userExec(QStringLiteral("REINDEX main.%1").arg(quotedName(catalog.spelled(name))));
 }
 
 }  // namespace
@@ -231,10 +331,28 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
     const size_t end = statementEnd(sql, t);
     if (end == 0)
         return false;
-    if (endTransaction(catalog, t, end))
+    const bool ddl = sql::isOneOf(t[0], {u"CREATE", u"ALTER", u"DROP", u"COMMENT", u"RENAME",
+                                         u"TRUNCATE"});
+    if (endTransaction(catalog, t, end, ddl))
         return true;
+    if (const auto what = unimplemented(t, end))
+        throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (%1 in the "
+                                               "embedded engine)")
+                                    .arg(*what));
+    if (t[0].is(u"RENAME")) {
+        rename(catalog, t, end);
+        return true;
+    }
+    if (t[0].is(u"TRUNCATE")) {
+        checkTruncate(catalog, t, end);
+        return false;
+    }
     if (end < 3)
         return false;
+    if (t[0].is(u"ALTER") && t[1].is(u"INDEX")) {
+        alterIndex(catalog, t, end);
+        return true;
+    }
     if (runTableCommand(catalog, sql, t, end, stopped) || runSequenceCommand(catalog, t, end))
         return true;
     const Token& verb = t[0];

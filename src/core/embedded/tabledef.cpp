@@ -161,9 +161,8 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
             isConstraint = false;
             ++i;
         } else if (k.is(u"GENERATED") || k.is(u"AS")) {
-            throw invalidStatement(
-                QStringLiteral("identity and virtual columns are not supported by the embedded "
-                               "engine; use a sequence"));
+            throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (identity "
+                                                   "and virtual columns; use a sequence)"));
         } else {
             missingParenthesis();
         }
@@ -290,8 +289,8 @@ TableDef readTableDef(const QString& sql, const std::vector<Token>& t, size_t op
             i += 2;
         } else if (k.is(u"ORGANIZATION") && i + 1 < last) {
             if (t[i + 1].is(u"EXTERNAL"))
-                throw invalidStatement(QStringLiteral("external tables are not supported by the "
-                                                      "embedded engine"));
+                throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature "
+                                                       "(external tables)"));
             def.withoutRowid = t[i + 1].is(u"INDEX");
             i += 2;
         } else if (k.isOp(u',')) {
