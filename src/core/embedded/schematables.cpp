@@ -249,15 +249,9 @@ void checkParent(const Catalog& catalog, const TableDef* self, ConstraintRow& fk
     const bool toSelf = self && fk.refTable.compare(self->name, Qt::CaseInsensitive) == 0;
     if (!toSelf && catalog.objectType(fk.refTable) != u"table")
         noSuchTable();
-    std::vector<ConstraintRow> keys;
-    if (toSelf) {
-        for (const ConstraintRow& c : self->constraints) {
-            if (c.type == 'P' || c.type == 'U')
-                keys.push_back(c);
-        }
-    } else {
-        keys = catalog.constraintsOf(fk.refTable);
-    }
+    // The parent's keys, also those of a table another program made.
+    const std::vector<ConstraintRow> keys =
+        toSelf ? self->constraints : currentTableDef(catalog, fk.refTable).constraints;
     fk.refTable = fk.refTable.toUpper();
     if (fk.refColumns.isEmpty()) {
         for (const ConstraintRow& c : keys) {
@@ -414,6 +408,11 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
         QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE type IN ('index', 'trigger') AND "
                        "upper(tbl_name) = upper(?) AND sql IS NOT NULL ORDER BY type = 'trigger'"),
         {def.name});
+    const bool analyzed =
+        catalog.has(QStringLiteral("sqlite_stat1")) &&
+        !catalog.rows(QStringLiteral("SELECT 1 FROM main.sqlite_stat1 WHERE upper(tbl) = upper(?)"),
+                      {def.name})
+             .empty();
     QStringList to, from;
     for (const auto& [now, before] : copied) {
         to << quotedName(now);
@@ -426,6 +425,9 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
     catalog.engineExec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM temp.\"qv$rebuild\"")
                            .arg(table, to.join(QStringLiteral(", ")), from.join(QStringLiteral(", "))));
     catalog.engineExec(QStringLiteral("DROP TABLE temp.\"qv$rebuild\""));
+    // The statistics went with the old table; gathered again, as Oracle keeps them.
+    if (analyzed)
+        catalog.engineExec(QStringLiteral("ANALYZE main.%1").arg(table));
     for (const QStringList& object : saved) {
         try {
             catalog.engineExec(object.front());

@@ -97,6 +97,13 @@ size_t references(const std::vector<Token>& t, size_t i, size_t last, Constraint
     return i;
 }
 
+// A table made by another program with SQLite's own features, which the engine does not make
+// again as they were.
+[[noreturn]] void sqliteOwn() {
+    throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (changing a table "
+                                           "with AUTOINCREMENT, ON CONFLICT or STRICT)"));
+}
+
 ConstraintRow named(char type, const QString& name) {
     ConstraintRow c;
     c.type = type;
@@ -128,6 +135,8 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
             i += 2;
             while (i < item.last && sql::isOneOf(t[i], {u"ASC", u"DESC"}))
                 ++i;
+            if (i < item.last && (t[i].is(u"AUTOINCREMENT") || t[i].is(u"ON")))
+                sqliteOwn();
         } else if (k.is(u"UNIQUE")) {
             c = named('U', pending);
             ++i;
@@ -293,6 +302,8 @@ TableDef readTableDef(const QString& sql, const std::vector<Token>& t, size_t op
                                                        "(external tables)"));
             def.withoutRowid = t[i + 1].is(u"INDEX");
             i += 2;
+        } else if (k.is(u"STRICT")) {
+            sqliteOwn();
         } else if (k.isOp(u',')) {
             ++i;  // SQLite's option list, WITHOUT ROWID, STRICT
         } else {
