@@ -15,6 +15,7 @@ struct DictionaryView {
     const char* schema;  // the columns, as CREATE TABLE x(...)
     const char* query;   // the rows; %1 stands for the catalog table it reads
     const char* catalog;
+    bool perObject = false;  // the query is run for each table and view, named by ?1
 };
 
 // The user's objects: neither SQLite's nor the engine's own.
@@ -33,10 +34,11 @@ const DictionaryView kViews[] = {
     {"user_col_comments",
      "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), COMMENTS "
      "VARCHAR2(4000))",
-     "SELECT upper(s.name), upper(p.name), c.COMMENTS FROM main.sqlite_schema s JOIN "
-     "pragma_table_info(s.name) p LEFT JOIN %1 c ON c.TABLE_NAME = upper(s.name) AND "
-     "c.COLUMN_NAME = upper(p.name) WHERE " QV_USER_OBJECT " ORDER BY 1, p.cid",
-     "QV$COMMENTS"},
+     // Per object: a view whose tables are gone (made with FORCE) has no columns to show, and
+     // the others still do.
+     "SELECT upper(?1), upper(p.name), c.COMMENTS FROM pragma_table_info(?1) p LEFT JOIN %1 c "
+     "ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = upper(p.name) ORDER BY p.cid",
+     "QV$COMMENTS", true},
     {"user_sequences",
      "CREATE TABLE x(SEQUENCE_NAME VARCHAR2(128), MIN_VALUE NUMBER, MAX_VALUE NUMBER, "
      "INCREMENT_BY NUMBER, CYCLE_FLAG VARCHAR2(1), ORDER_FLAG VARCHAR2(1), CACHE_SIZE NUMBER, "
@@ -56,7 +58,6 @@ const DictionaryView kViews[] = {
      "QV$CONSTRAINTS"},
 };
 
-#undef QV_USER_OBJECT
 
 struct ViewTable : sqlite3_vtab {
     const DictionaryView* view;
@@ -110,6 +111,32 @@ int viewClose(sqlite3_vtab_cursor* cursor) {
     return SQLITE_OK;
 }
 
+// The rows of `query` (with ?1 bound to `object` when given) added to the cursor's.
+int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, ViewCursor* c) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    if (!object.isNull())
+        sqlite3_bind_text(stmt, 1, object.constData(), int(object.size()), SQLITE_TRANSIENT);
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        std::vector<Cell> row;
+        for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
+            Cell cell;
+            cell.type = sqlite3_column_type(stmt, k);
+            if (cell.type == SQLITE_INTEGER)
+                cell.integer = sqlite3_column_int64(stmt, k);
+            else if (cell.type != SQLITE_NULL)
+                cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
+                                       sqlite3_column_bytes(stmt, k));
+            row.push_back(std::move(cell));
+        }
+        c->rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 // The rows, read now; none from a catalog table the file does not have yet.
 int readRows(ViewTable* table, ViewCursor* c) {
     sqlite3_stmt* probe = nullptr;
@@ -130,26 +157,21 @@ int readRows(ViewTable* table, ViewCursor* c) {
             .arg(present ? QStringLiteral("main.\"%1\"").arg(QLatin1StringView(table->view->catalog))
                          : empty)
             .toUtf8();
-    sqlite3_stmt* stmt = nullptr;
-    rc = sqlite3_prepare_v2(table->db, query.constData(), -1, &stmt, nullptr);
+    if (!table->view->perObject)
+        return addRows(table->db, query, QByteArray(), c);
+    ViewCursor objects;
+    rc = addRows(table->db,
+                 "SELECT s.name FROM main.sqlite_schema s WHERE " QV_USER_OBJECT
+                 " ORDER BY upper(s.name)",
+                 QByteArray(), &objects);
     if (rc != SQLITE_OK)
         return rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        std::vector<Cell> row;
-        for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
-            Cell cell;
-            cell.type = sqlite3_column_type(stmt, k);
-            if (cell.type == SQLITE_INTEGER)
-                cell.integer = sqlite3_column_int64(stmt, k);
-            else if (cell.type != SQLITE_NULL)
-                cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
-                                       sqlite3_column_bytes(stmt, k));
-            row.push_back(std::move(cell));
-        }
-        c->rows.push_back(std::move(row));
+    for (const auto& object : objects.rows) {
+        const size_t before = c->rows.size();
+        if (addRows(table->db, query, object.front().text, c) != SQLITE_OK)
+            c->rows.resize(before);
     }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+    return SQLITE_OK;
 }
 
 int viewFilter(sqlite3_vtab_cursor* cursor, int, const char*, int, sqlite3_value**) {
@@ -212,6 +234,8 @@ sqlite3_module makeModule() {
 }
 
 const sqlite3_module kModule = makeModule();
+
+#undef QV_USER_OBJECT
 
 }  // namespace
 

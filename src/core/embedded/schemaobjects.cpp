@@ -96,9 +96,12 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
         replace = true;
         i += 2;
     }
+    bool force = false;
     while (i < end && sql::isOneOf(t[i], {u"FORCE", u"NOFORCE", u"NO", u"EDITIONABLE",
-                                          u"NONEDITIONABLE"}))
+                                          u"NONEDITIONABLE"})) {
+        force = t[i].is(u"FORCE") && !t[i - 1].is(u"NO");
         ++i;
+    }
     if (i >= end || !t[i].is(u"VIEW"))
         return false;
     ++i;
@@ -140,6 +143,11 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
         catalog.checkFreeName(name);
     }
     catalog.userExec(QStringLiteral("CREATE VIEW %1%2 AS %3").arg(quotedName(name), columns, query));
+    // Oracle compiles a view when it is made: a missing table fails it, unless FORCE makes it
+    // anyway.
+    if (!force)
+        sqlite::Statement(catalog.db(),
+                          QStringLiteral("SELECT * FROM main.%1").arg(quotedName(name)).toUtf8());
     if (option) {
         ConstraintRow c;
         c.type = option;
@@ -331,6 +339,10 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
     const size_t end = statementEnd(sql, t);
     if (end == 0)
         return false;
+    for (size_t k = 0; k < end; ++k) {
+        if (sql::isName(t[k]) && sql::unquoted(t[k]).toUtf8().size() > 128)
+            throw oracleError(972, QStringLiteral("ORA-00972: identifier is too long"));
+    }
     const bool ddl = sql::isOneOf(t[0], {u"CREATE", u"ALTER", u"DROP", u"COMMENT", u"RENAME",
                                          u"TRUNCATE"});
     if (endTransaction(catalog, t, end, ddl))

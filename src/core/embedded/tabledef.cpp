@@ -161,6 +161,9 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
                 ++i;
             i = pastGroup(t, i, item.last);
             col.defaultText = sql::textOf(sql, t, first, i);
+            if (col.defaultText.contains(u"qv_nextval") || col.defaultText.contains(u"qv_currval"))
+                throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (a "
+                                                       "sequence as a column's default)"));
             isConstraint = false;
         } else if (k.is(u"COLLATE") && i + 1 < item.last) {
             col.collate = sql::textOf(sql, t, i + 1, i + 2);
