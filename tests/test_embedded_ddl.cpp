@@ -191,6 +191,23 @@ TEST_F(EmbeddedDdl, AlterTableChangesColumns) {
          0, "0"},
         {"select * from t2 order by bee", 0, "x|7 / null|7"},
         {"alter table nothere add (x number)", 942},
+        {"create table nn (k number(3) constraint nn_k not null, v number)"},
+        {"insert into nn values (null, 1)", 1400},
+        {"alter table nn disable constraint nn_k"},
+        {"insert into nn values (null, 1)"},
+        {"alter table nn enable constraint nn_k", 2296, "(SCOTT.NN_K) - null values found"},
+        {"delete from nn"},
+        {"alter table nn enable constraint nn_k"},
+        {"insert into nn values (null, 2)", 1400},
+        {"alter table nn drop constraint nn_k"},
+        {"insert into nn values (null, 3)"},
+        {"alter table nn modify (v default 0 not null, k default null)"},
+        {"insert into nn (k) values (4)"},
+        {"select constraint_type, search_condition from user_constraints where table_name = 'NN'",
+         0, "C|\"V\" IS NOT NULL"},
+        {"alter table nn modify v null"},
+        {"select count(*) from user_constraints where table_name = 'NN'", 0, "0"},
+        {"insert into nn values (5, null)"},
     });
 }
 

@@ -95,6 +95,9 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
 // MODIFY (column [type] [DEFAULT expr] [NULL | NOT NULL], ...)
 void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
     const auto copied = sameColumns(def);
+    std::vector<ConstraintRow> added;
+    QStringList removed;
+    qint64 next = catalog.systemName().mid(5).toLongLong();
     for (const Range& r : items.ranges) {
         TableDef change;
         readTableItem(items.text, items.tokens, r, change);
@@ -111,19 +114,35 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
             col->collate = wanted.collate;
         if (!wanted.defaultText.isEmpty())
             col->defaultText = wanted.defaultText;
-        const bool saysNull = std::any_of(
-            items.tokens.begin() + qsizetype(r.first), items.tokens.begin() + qsizetype(r.last),
-            [](const Token& k) { return k.is(u"NULL"); });
+        // NULL alone, not NOT NULL nor DEFAULT NULL.
+        bool saysNull = false;
+        for (size_t k = r.first + 1; k < r.last; ++k) {
+            const Token& x = items.tokens[k];
+            if (x.is(u"DEFAULT") && k + 1 < r.last && items.tokens[k + 1].isOp(u'('))
+                k = sql::closing(items.tokens, k + 1, r.last);
+            else if (x.is(u"DEFAULT"))
+                ++k;
+            else
+                saysNull = saysNull || (x.is(u"NULL") && !items.tokens[k - 1].is(u"NOT"));
+        }
         if (wanted.notNull) {
             if (col->notNull)
                 throw oracleError(1442, QStringLiteral("ORA-01442: column to be modified to NOT "
                                                        "NULL is already NOT NULL"));
-            if (!catalog.rows(QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL LIMIT 1")
-                                  .arg(quotedName(def.name), quotedName(col->name)))
-                     .empty())
-                throw oracleError(2296, QStringLiteral("ORA-02296: cannot enable (%1.%2) - null "
-                                                       "values found")
-                                            .arg(catalog.schema(), catalog.systemName()));
+            for (ConstraintRow c : change.constraints) {
+                if (c.type != 'N')
+                    continue;
+                c.table = def.name.toUpper();
+                if (c.name.isEmpty()) {
+                    c.name = QStringLiteral("SYS_C%1").arg(next++, 7, 10, QChar(u'0'));
+                    c.generated = true;
+                } else if (catalog.constraint(c.name)) {
+                    throw oracleError(2264, QStringLiteral("ORA-02264: name already used by an "
+                                                           "existing constraint"));
+                }
+                validateRows(catalog, c);
+                added.push_back(c);
+            }
             col->notNull = true;
         } else if (saysNull) {
             if (!col->notNull)
@@ -134,10 +153,18 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
                 throw oracleError(1451, QStringLiteral("ORA-01451: column to be modified to NULL "
                                                        "cannot be modified to NULL"));
             col->notNull = false;
+            for (const ConstraintRow& c : def.constraints) {
+                if (c.type == 'N' && c.columns == QStringList{col->name.toUpper()})
+                    removed << c.name;
+            }
         }
     }
     sqlite::Savepoint savepoint(catalog.db());
     rebuildTable(catalog, def, copied);
+    for (const QString& name : removed)
+        catalog.forget(name);
+    for (const ConstraintRow& c : added)
+        catalog.store(c);
     savepoint.commit();
 }
 
@@ -249,13 +276,22 @@ void keyDependents(const Catalog& catalog, const ConstraintRow& c, bool cascade,
     }
 }
 
+// A NOT NULL constraint's column as `c` leaves it (a primary key's column stays NOT NULL).
+void setNotNull(TableDef& def, const ConstraintRow& c, bool notNull) {
+    const auto pk = def.primaryKey();
+    if (ColumnDef* col = def.column(c.columns.value(0)))
+        col->notNull = notNull || (pk && pk->columns.contains(c.columns.value(0)));
+}
+
 void dropConstraint(const Catalog& catalog, TableDef def, const ConstraintRow& c, bool cascade) {
     sqlite::Savepoint savepoint(catalog.db());
+    if (c.type == 'N')
+        setNotNull(def, c, false);
     keyDependents(catalog, c, cascade, true);
     stopEnforcingOutside(catalog, c);
     catalog.forget(c.name);
     std::erase_if(def.constraints, [&](const ConstraintRow& d) { return d.name == c.name; });
-    if (c.enabled && (c.type == 'P' || c.type == 'C'))
+    if (c.enabled && (c.type == 'P' || c.type == 'C' || c.type == 'N'))
         rebuildTable(catalog, def, sameColumns(def));
     savepoint.commit();
 }
@@ -280,7 +316,9 @@ void setState(const Catalog& catalog, TableDef def, ConstraintRow c, bool enable
             if (d.name == c.name)
                 d = c;
         }
-        if (c.type == 'P' || c.type == 'C')
+        if (c.type == 'N')
+            setNotNull(def, c, enable);
+        if (c.type == 'P' || c.type == 'C' || c.type == 'N')
             rebuildTable(catalog, def, sameColumns(def));
     }
     savepoint.commit();

@@ -350,6 +350,12 @@ void validateRows(const Catalog& catalog, const ConstraintRow& c) {
                     .arg(table, allNotNull(c.columns, {}))))
             throw oracleError(1449, QStringLiteral("ORA-01449: column contains NULL values; "
                                                    "cannot alter to NOT NULL"));
+    } else if (c.type == 'N') {
+        if (any(QStringLiteral("SELECT 1 FROM %1 WHERE %2 IS NULL LIMIT 1")
+                    .arg(table, quotedName(c.columns.value(0)))))
+            throw oracleError(2296, QStringLiteral("ORA-02296: cannot enable (%1) - null values "
+                                                   "found")
+                                        .arg(named));
     } else if (c.type == 'C') {
         if (any(QStringLiteral("SELECT 1 FROM %1 WHERE NOT (%2) LIMIT 1").arg(table, c.condition)))
             throw oracleError(2293, QStringLiteral("ORA-02293: cannot validate (%1) - check "
@@ -382,6 +388,8 @@ TableDef currentTableDef(const Catalog& catalog, const QString& table) {
         ++open;
     TableDef def = readTableDef(text, t, open, t.size());
     def.name = found.front()[0];
+    // NOT NULL constraints are the catalog's, below; the columns' flags say the same.
+    std::erase_if(def.constraints, [](const ConstraintRow& c) { return c.type == 'N'; });
     for (ConstraintRow& c : def.constraints) {
         c.table = def.name.toUpper();
         c.native = c.type == 'U' || c.type == 'R';

@@ -150,7 +150,8 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
             i = references(t, i + 1, item.last, c);
         } else if (k.is(u"NOT") && i + 1 < item.last && t[i + 1].is(u"NULL")) {
             col.notNull = true;
-            isConstraint = false;
+            c = named('N', pending);
+            c.condition = sql::quotedName(col.name.toUpper()) + QStringLiteral(" IS NOT NULL");
             i += 2;
         } else if (k.is(u"NULL")) {
             isConstraint = false;
@@ -182,6 +183,8 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
             c.columns = QStringList{col.name.toUpper()};
             ConstraintRow states = c;
             i = constraintStates(t, i, item.last, states);
+            if (states.type == 'N' && !states.enabled)
+                col.notNull = false;
             def.constraints.push_back(states);
         }
         pending.clear();
