@@ -199,10 +199,10 @@ QString uniqueName(const Catalog& catalog, const QString& detail) {
         if ((c.type == 'P' || c.type == 'U') && c.columns == columns)
             return c.name;
     }
-    // A unique index of the user's own.
+    // A unique index of the user's own, or SQLite's for a key of a table the engine did not make.
     for (const QStringList& index :
-         catalog.rows(QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE \"unique\" AND "
-                                     "origin = 'c'"),
+         catalog.rows(QStringLiteral("SELECT name FROM pragma_index_list(?) WHERE \"unique\" "
+                                     "ORDER BY origin = 'c' DESC"),
                       {table})) {
         QStringList indexed;
         for (const QStringList& col :
@@ -213,7 +213,8 @@ QString uniqueName(const Catalog& catalog, const QString& detail) {
         if (indexed == columns)
             return index.front().toUpper();
     }
-    return QStringLiteral("SYS_C_%1").arg(table.toUpper());
+    // A rowid key (INTEGER PRIMARY KEY) of a table the engine did not make has no name.
+    return {};
 }
 
 }  // namespace
@@ -232,9 +233,13 @@ std::optional<DbError> constraintFailure(sqlite3* db, Sandbox& sandbox, const QS
         };
         switch (error.extendedCode()) {
             case SQLITE_CONSTRAINT_UNIQUE:
-            case SQLITE_CONSTRAINT_PRIMARYKEY:
+            case SQLITE_CONSTRAINT_PRIMARYKEY: {
+                const QString name = uniqueName(catalog, detail);
+                if (name.isEmpty())
+                    return std::nullopt;
                 return failure(1, QStringLiteral("unique constraint (%1.%2) violated")
-                                      .arg(schema, uniqueName(catalog, detail)));
+                                      .arg(schema, name));
+            }
             case SQLITE_CONSTRAINT_NOTNULL:
                 return failure(1400, QStringLiteral("cannot insert NULL into (\"%1\".\"%2\".\"%3\")")
                                          .arg(schema, detail.section(u'.', 0, 0).toUpper(),

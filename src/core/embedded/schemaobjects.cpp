@@ -52,6 +52,7 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
                                .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
                                     quotedName(name), quotedName(catalog.spelled(table)),
                                     sql::textOf(sql, t, i, close + 1));
+    sqlite::Savepoint savepoint(catalog.db());
     try {
         catalog.userExec(sqliteText(oracle, sql::tokenize(oracle), stopped));
     } catch (const sqlite::Error& e) {
@@ -60,6 +61,27 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
                                                    "duplicate keys found"));
         throw;
     }
+    // Oracle keeps one index per list of columns (expressions are told apart by their text).
+    const QString columns = QStringLiteral(
+        "SELECT group_concat(coalesce(name, '?') || ':' || \"desc\", ',') FROM "
+        "(SELECT name, \"desc\" FROM pragma_index_xinfo(?) WHERE key ORDER BY seqno)");
+    const auto mine = catalog.rows(columns, {name}).front().front();
+    const auto expressions = catalog.rows(
+        QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE type = 'index' AND name = ?"),
+        {name});
+    for (const QStringList& other :
+         catalog.rows(QStringLiteral("SELECT i.name, s.sql FROM pragma_index_list(?) i LEFT JOIN "
+                                     "main.sqlite_schema s ON s.name = i.name WHERE i.name <> ?"),
+                      {catalog.spelled(table), name})) {
+        const bool sameColumns = catalog.rows(columns, {other[0]}).front().front() == mine;
+        const bool sameText = !mine.contains(u'?') ||
+                              other[1].section(u'(', 1, -1) ==
+                                  expressions.front().front().section(u'(', 1, -1);
+        if (sameColumns && sameText)
+            throw oracleError(1408, QStringLiteral("ORA-01408: such column list already "
+                                                   "indexed"));
+    }
+    savepoint.commit();
 }
 
 void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
@@ -71,7 +93,9 @@ void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
         throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
     if (catalog.objectType(name) != u"index")
         throw oracleError(1418, QStringLiteral("ORA-01418: specified index does not exist"));
-    if (const auto c = catalog.constraint(name); c && (c->type == 'U' || c->type == 'P'))
+    if (const auto c = catalog.constraint(name);
+        (c && (c->type == 'U' || c->type == 'P')) ||
+        name.startsWith(u"sqlite_autoindex_", Qt::CaseInsensitive))
         throw oracleError(2429, QStringLiteral("ORA-02429: cannot drop index used for "
                                                "enforcement of unique/primary key"));
     catalog.userExec(QStringLiteral("DROP INDEX main.%1").arg(quotedName(name)));
