@@ -31,7 +31,8 @@ class EmbeddedDdl : public EmbeddedTest {
                 EXPECT_TRUE(e.description().contains(QString::fromUtf8(s.expect))) << e.what();
             } else if (sql.startsWith(u"select", Qt::CaseInsensitive)) {
                 try {
-                    EXPECT_EQ(rowsOf(*db_, sql).join(QStringLiteral(" / ")), QString::fromUtf8(s.expect));
+                    EXPECT_EQ(rowsOf(*db_, sql).join(QStringLiteral(" / ")),
+                              QString::fromUtf8(s.expect));
                 } catch (const DbError& e) {
                     ADD_FAILURE() << e.what();
                 }
@@ -54,10 +55,12 @@ TEST_F(EmbeddedDdl, ConstraintsOfCreateTableRaiseOraclesErrorsWithTheirNames) {
         {"create table emp (empno number(4), ename varchar2(10) not null, sal number(7,2) "
          "default 0 check (sal >= 0), deptno number(2) references dept on delete cascade, mgr "
          "number(4), constraint pk_emp primary key (empno), constraint fk_mgr foreign key (mgr) "
-         "references emp (empno) on delete set null, constraint ck_name check (ename = upper(ename)))"},
+         "references emp (empno) on delete set null, constraint ck_name check (ename = "
+         "upper(ename)))"},
         {"create table dept (x number)", 955, "name is already used"},
         {"insert into dept values (10, 'SALES', 'NY')"},
-        {"insert into dept values (10, 'OPS', 'LA')", 1, "unique constraint (SCOTT.PK_DEPT) violated"},
+        {"insert into dept values (10, 'OPS', 'LA')", 1,
+         "unique constraint (SCOTT.PK_DEPT) violated"},
         {"insert into dept values (20, 'OPS', 'NY')", 1, "(SCOTT.SYS_C"},
         {"insert into dept (deptno, loc) values (30, 'LA')", 1400,
          "cannot insert NULL into (\"SCOTT\".\"DEPT\".\"DNAME\")"},
@@ -80,19 +83,24 @@ TEST_F(EmbeddedDdl, ConstraintsOfCreateTableRaiseOraclesErrorsWithTheirNames) {
         {"select constraint_name, constraint_type, delete_rule from user_constraints where "
          "table_name = 'EMP' and generated = 'USER NAME' order by 1",
          0, "CK_NAME|C|null / FK_MGR|R|SET NULL / PK_EMP|P|null"},
-        {"create table bad (a number, constraint p1 primary key (a), constraint p2 primary key (a))",
+        {"create table bad (a number, constraint p1 primary key (a), constraint p2 primary key "
+         "(a))",
          2260, "only one primary key"},
         {"create table bad (a number references dept (dname))", 2270, "no matching unique"},
         {"create table bad (a number references nowhere)", 942},
+        {"create table bad (a number references dept deferrable initially deferred)", 3001},
+        {"create table ok (a number constraint ok_fk references dept deferrable initially "
+         "immediate using index tablespace users enable)"},
     });
 }
 
 TEST_F(EmbeddedDdl, CreateTableFormsKeepDeclaredTypes) {
     run({
-        {"create table src (id number(8) primary key, name varchar2(10) collate binary, price "
+        {"create table src (id number(8) primary key, name varchar2(10) collate nocase, price "
          "number(8,2), code char(5))"},
         {"insert into src values (1, 'a', 1.5, 'x')"},
         {"create table copy as select id, name, price * 2 as dbl from src"},
+        {"select count(*) from copy where name = 'A'", 0, "1"},
         {"select name, type from pragma_table_info('COPY') order by cid", 0,
          "ID|number(8) / NAME|varchar2(10) / DBL|"},
         {"select id, name, dbl from copy", 0, "1|a|3"},
@@ -397,8 +405,7 @@ void checkHrSchema(EmbeddedDdl& test) {
         {"select comments from user_col_comments where table_name = 'EMPLOYEES' and column_name "
          "= 'SALARY'",
          0, "Monthly salary, more than zero"},
-        {"select type from pragma_table_info('employees') where name = 'salary'", 0,
-         "NUMBER(8,2)"},
+        {"select type from pragma_table_info('employees') where name = 'salary'", 0, "NUMBER(8,2)"},
         {"select count(*) from employees where hire_date is not null", 0, "3"},
         {"delete from employees where employee_id = 101"},
         {"select count(*) from job_history", 0, "0"},

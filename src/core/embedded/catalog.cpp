@@ -74,7 +74,8 @@ void Catalog::ensure() const {
 }
 
 bool Catalog::has(const QString& table) const {
-    return !rows(QStringLiteral("SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?"),
+    return !rows(QStringLiteral(
+                     "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?"),
                  {table})
                 .empty();
 }
@@ -101,8 +102,9 @@ QString Catalog::spelled(const QString& name) const {
 void Catalog::checkFreeName(const QString& name) const {
     bool taken = !objectType(name).isEmpty();
     if (!taken && has(kSequencesTable))
-        taken = !rows(QStringLiteral("SELECT 1 FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"), {name})
-                     .empty();
+        taken =
+            !rows(QStringLiteral("SELECT 1 FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"), {name})
+                 .empty();
     if (taken)
         throw oracleError(955, QStringLiteral("ORA-00955: name is already used by an existing "
                                               "object"));
@@ -153,14 +155,14 @@ std::vector<ConstraintRow> Catalog::referencing(const QString& table) const {
 
 void Catalog::store(const ConstraintRow& c) const {
     ensure();
-    engineExec(QStringLiteral("INSERT OR REPLACE INTO \"QV$CONSTRAINTS\" VALUES (upper(?), "
-                              "upper(?), ?, upper(?), upper(?), upper(?), ?, ?, ?, ?, ?)"),
-               {c.name, c.table, QString(QChar(c.type)), joined(c.columns), c.refTable,
-                joined(c.refColumns), c.type == 'R' ? c.deleteRule : QString(),
-                c.enabled ? QStringLiteral("ENABLED") : QStringLiteral("DISABLED"),
-                c.validated ? QStringLiteral("VALIDATED") : QStringLiteral("NOT VALIDATED"),
-                c.condition,
-                c.generated ? QStringLiteral("GENERATED NAME") : QStringLiteral("USER NAME")});
+    engineExec(
+        QStringLiteral("INSERT OR REPLACE INTO \"QV$CONSTRAINTS\" VALUES (upper(?), "
+                       "upper(?), ?, upper(?), upper(?), upper(?), ?, ?, ?, ?, ?)"),
+        {c.name, c.table, QString(QChar(c.type)), joined(c.columns), c.refTable,
+         joined(c.refColumns), c.type == 'R' ? c.deleteRule : QString(),
+         c.enabled ? QStringLiteral("ENABLED") : QStringLiteral("DISABLED"),
+         c.validated ? QStringLiteral("VALIDATED") : QStringLiteral("NOT VALIDATED"), c.condition,
+         c.generated ? QStringLiteral("GENERATED NAME") : QStringLiteral("USER NAME")});
 }
 
 void Catalog::forget(const QString& constraintName) const {
@@ -227,9 +229,8 @@ std::optional<DbError> constraintFailure(sqlite3* db, Sandbox& sandbox, const QS
         const QString message = error.description();
         const QString detail = message.section(u':', 1).trimmed();
         auto failure = [&](int code, const QString& words) {
-            return oracleError(code, QStringLiteral("ORA-%1: %2")
-                                         .arg(code, 5, 10, QChar(u'0'))
-                                         .arg(words));
+            return oracleError(
+                code, QStringLiteral("ORA-%1: %2").arg(code, 5, 10, QChar(u'0')).arg(words));
         };
         switch (error.extendedCode()) {
             case SQLITE_CONSTRAINT_UNIQUE:
@@ -237,23 +238,24 @@ std::optional<DbError> constraintFailure(sqlite3* db, Sandbox& sandbox, const QS
                 const QString name = uniqueName(catalog, detail);
                 if (name.isEmpty())
                     return std::nullopt;
-                return failure(1, QStringLiteral("unique constraint (%1.%2) violated")
-                                      .arg(schema, name));
+                return failure(
+                    1, QStringLiteral("unique constraint (%1.%2) violated").arg(schema, name));
             }
             case SQLITE_CONSTRAINT_NOTNULL:
-                return failure(1400, QStringLiteral("cannot insert NULL into (\"%1\".\"%2\".\"%3\")")
-                                         .arg(schema, detail.section(u'.', 0, 0).toUpper(),
-                                              detail.section(u'.', 1).toUpper()));
+                return failure(1400,
+                               QStringLiteral("cannot insert NULL into (\"%1\".\"%2\".\"%3\")")
+                                   .arg(schema, detail.section(u'.', 0, 0).toUpper(),
+                                        detail.section(u'.', 1).toUpper()));
             case SQLITE_CONSTRAINT_CHECK:
                 return failure(2290, QStringLiteral("check constraint (%1.%2) violated")
                                          .arg(schema, detail.toUpper()));
             case SQLITE_CONSTRAINT_TRIGGER:
                 // The foreign keys' triggers name their constraint; the schema is the session's.
                 if (message.startsWith(u"ORA-0229"))
-                    return oracleError(message.mid(4, 5).toInt(),
-                                       QString(message).replace(QStringLiteral("constraint ("),
-                                                                QStringLiteral("constraint (") +
-                                                                    schema + u'.'));
+                    return oracleError(
+                        message.mid(4, 5).toInt(),
+                        QString(message).replace(QStringLiteral("constraint ("),
+                                                 QStringLiteral("constraint (") + schema + u'.'));
                 return std::nullopt;
             default:
                 break;

@@ -5,9 +5,9 @@
 //
 //   "QV$CONSTRAINTS"  one row per named constraint, Oracle's USER_CONSTRAINTS in small:
 //                     NAME, TABLE_NAME, TYPE (P primary key, U unique, C check, N not null,
-//                     R foreign key, O read-only view, V view check option), COLUMNS and R_COLUMNS (names
-//                     separated by commas), R_TABLE, DELETE_RULE (NO ACTION, CASCADE, SET NULL),
-//                     STATUS (ENABLED, DISABLED), VALIDATED, SEARCH_CONDITION (a check's
+//                     R foreign key, O read-only view, V view check option), COLUMNS and R_COLUMNS
+//                     (names separated by commas), R_TABLE, DELETE_RULE (NO ACTION, CASCADE, SET
+//                     NULL), STATUS (ENABLED, DISABLED), VALIDATED, SEARCH_CONDITION (a check's
 //                     condition in SQLite's terms) and GENERATED (USER NAME, GENERATED NAME).
 //   "QV$SEQUENCES"    one row per sequence: its bounds, step, flags, LAST_NUMBER (the next
 //                     value it hands out) and a STAMP that tells a sequence made again under the
@@ -18,8 +18,9 @@
 //
 // How each constraint is kept in SQLite's schema:
 //   NOT NULL, PRIMARY KEY, CHECK  in the table's definition (NOT NULL as the column's; the
-//                     primary key's columns are NOT NULL without a constraint of their own) (a check under its own name, so that
-//                     SQLite's failure names it); a disabled one is left out of it.
+//                     primary key's columns are NOT NULL without a constraint of their own) (a
+//                     check under its own name, so that SQLite's failure names it); a disabled one
+//                     is left out of it.
 //   UNIQUE            a unique index named after the constraint, as Oracle makes one.
 //   FOREIGN KEY       triggers named "qv$fk$<name>$<what>" on the child (insert, update) and the
 //                     parent (delete, key update), which raise Oracle's errors with the

@@ -19,8 +19,8 @@ struct DictionaryView {
 };
 
 // The user's objects: neither SQLite's nor the engine's own.
-#define QV_USER_OBJECT                                                                         \
-    "s.type IN ('table', 'view') AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND "            \
+#define QV_USER_OBJECT                                                              \
+    "s.type IN ('table', 'view') AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND " \
     "lower(substr(s.name, 1, 3)) <> 'qv$'"
 
 const DictionaryView kViews[] = {
@@ -46,7 +46,8 @@ const DictionaryView kViews[] = {
      // Without a bound of its own a sequence shows Oracle's: 28 nines up, 27 down.
      "SELECT NAME, CASE MIN_VALUE WHEN -9223372036854775808 THEN "
      "'-999999999999999999999999999' ELSE MIN_VALUE END, CASE MAX_VALUE WHEN "
-     "9223372036854775807 THEN '9999999999999999999999999999' ELSE MAX_VALUE END, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
+     "9223372036854775807 THEN '9999999999999999999999999999' ELSE MAX_VALUE END, INCREMENT_BY, "
+     "CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
      "LAST_NUMBER FROM %1 ORDER BY NAME",
      "QV$SEQUENCES"},
     {"user_constraints",
@@ -54,11 +55,11 @@ const DictionaryView kViews[] = {
      "VARCHAR2(128), SEARCH_CONDITION VARCHAR2(4000), R_TABLE_NAME VARCHAR2(128), DELETE_RULE "
      "VARCHAR2(9), STATUS VARCHAR2(8), VALIDATED VARCHAR2(13), GENERATED VARCHAR2(14))",
      // A NOT NULL constraint is a check to Oracle's dictionary.
-     "SELECT NAME, CASE TYPE WHEN 'N' THEN 'C' ELSE TYPE END, TABLE_NAME, SEARCH_CONDITION, R_TABLE, DELETE_RULE, STATUS, VALIDATED, "
+     "SELECT NAME, CASE TYPE WHEN 'N' THEN 'C' ELSE TYPE END, TABLE_NAME, SEARCH_CONDITION, "
+     "R_TABLE, DELETE_RULE, STATUS, VALIDATED, "
      "GENERATED FROM %1 ORDER BY TABLE_NAME, NAME",
      "QV$CONSTRAINTS"},
 };
-
 
 struct ViewTable : sqlite3_vtab {
     const DictionaryView* view;
@@ -141,9 +142,9 @@ int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, View
 // The rows, read now; none from a catalog table the file does not have yet.
 int readRows(ViewTable* table, ViewCursor* c) {
     sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(table->db,
-                                "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?",
-                                -1, &probe, nullptr);
+    int rc = sqlite3_prepare_v2(
+        table->db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?", -1, &probe,
+        nullptr);
     if (rc != SQLITE_OK)
         return rc;
     sqlite3_bind_text(probe, 1, table->view->catalog, -1, SQLITE_STATIC);
@@ -155,8 +156,9 @@ int readRows(ViewTable* table, ViewCursor* c) {
         return SQLITE_OK;
     const QByteArray query =
         QString::fromLatin1(table->view->query)
-            .arg(present ? QStringLiteral("main.\"%1\"").arg(QLatin1StringView(table->view->catalog))
-                         : empty)
+            .arg(present
+                     ? QStringLiteral("main.\"%1\"").arg(QLatin1StringView(table->view->catalog))
+                     : empty)
             .toUtf8();
     if (!table->view->perObject)
         return addRows(table->db, query, QByteArray(), c);

@@ -165,8 +165,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        if (runSchemaCommand(Catalog(c->db, sandbox, c->session->user()), sql, tokens,
-                             cancelled)) {
+        if (runSchemaCommand(Catalog(c->db, sandbox, c->session->user()), sql, tokens, cancelled)) {
             work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});

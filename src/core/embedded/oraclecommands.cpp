@@ -130,9 +130,8 @@ bool oracleTriggerSyntax(const std::vector<Token>& t, size_t end) {
     const size_t on = sql::findTopLevel(t, 0, end, u"ON");
     for (size_t k = 0; k < end; ++k) {
         const Token& x = t[k];
-        if (x.kind == TokenKind::Param &&
-            (x.text.startsWith(u":new", Qt::CaseInsensitive) ||
-             x.text.startsWith(u":old", Qt::CaseInsensitive)))
+        if (x.kind == TokenKind::Param && (x.text.startsWith(u":new", Qt::CaseInsensitive) ||
+                                           x.text.startsWith(u":old", Qt::CaseInsensitive)))
             return true;
         if (x.isOp(u":=") ||
             sql::isOneOf(x, {u"REFERENCING", u"DECLARE", u"ELSIF", u"RAISE_APPLICATION_ERROR",

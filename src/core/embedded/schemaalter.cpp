@@ -30,12 +30,12 @@ struct Items {
 
 Items translatedItems(const QString& sql, const std::vector<Token>& t, size_t first, size_t end,
                       const StopCheck& stopped) {
-    const QString wrapped = QStringLiteral("CREATE TABLE x (") +
-                            (first < end && t[first].isOp(u'(') && sql::closing(t, first, end) ==
-                                                                        end - 1
-                                 ? sql::textOf(sql, t, first + 1, end - 1)
-                                 : sql::textOf(sql, t, first, end)) +
-                            u')';
+    const QString wrapped =
+        QStringLiteral("CREATE TABLE x (") +
+        (first < end && t[first].isOp(u'(') && sql::closing(t, first, end) == end - 1
+             ? sql::textOf(sql, t, first + 1, end - 1)
+             : sql::textOf(sql, t, first, end)) +
+        u')';
     Items items;
     items.text = sqliteText(wrapped, sql::tokenize(wrapped), stopped);
     items.tokens = sql::tokenize(items.text);
@@ -106,8 +106,9 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
         const ColumnDef& wanted = change.columns.front();
         ColumnDef* col = def.column(wanted.name);
         if (!col)
-            throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
-                                       .arg(wanted.name.toUpper()));
+            throw oracleError(
+                904,
+                QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(wanted.name.toUpper()));
         if (!wanted.type.isEmpty())
             col->type = wanted.type;
         if (!wanted.collate.isEmpty())
@@ -172,16 +173,15 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
 void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names, bool cascade) {
     for (const QString& name : names) {
         if (!def.column(name))
-            throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
-                                       .arg(name));
+            throw oracleError(904,
+                              QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(name));
     }
     if (qsizetype(def.columns.size()) <= names.size())
         throw oracleError(12983, QStringLiteral("ORA-12983: cannot drop all columns in a table"));
     std::vector<ConstraintRow> kept;
     for (const ConstraintRow& c : def.constraints) {
-        const bool touched = std::any_of(names.begin(), names.end(), [&](const QString& n) {
-            return c.columns.contains(n);
-        });
+        const bool touched = std::any_of(names.begin(), names.end(),
+                                         [&](const QString& n) { return c.columns.contains(n); });
         if (!touched) {
             kept.push_back(c);
             continue;
@@ -209,7 +209,8 @@ void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names,
         }
     }
     def.constraints = kept;
-    std::erase_if(def.columns, [&](const ColumnDef& c) { return names.contains(c.name.toUpper()); });
+    std::erase_if(def.columns,
+                  [&](const ColumnDef& c) { return names.contains(c.name.toUpper()); });
     rebuildTable(catalog, def, sameColumns(def));
     if (catalog.has(kCommentsTable)) {
         for (const QString& name : names)
@@ -328,7 +329,7 @@ void renameTable(const Catalog& catalog, const TableDef& def, const QString& to)
     catalog.checkFreeName(to);
     sqlite::Savepoint savepoint(catalog.db());
     catalog.engineExec(QStringLiteral("ALTER TABLE main.%1 RENAME TO %2")
-                         .arg(quotedName(def.name), quotedName(to)));
+                           .arg(quotedName(def.name), quotedName(to)));
     if (catalog.has(kConstraintsTable)) {
         catalog.engineExec(QStringLiteral("UPDATE \"QV$CONSTRAINTS\" SET TABLE_NAME = upper(?2) "
                                           "WHERE TABLE_NAME = upper(?1)"),
@@ -374,8 +375,8 @@ void renameColumn(const Catalog& catalog, const TableDef& def, const QString& fr
 
 }  // namespace
 
-void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
-                size_t end, const StopCheck& stopped) {
+void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,
+                const StopCheck& stopped) {
     size_t i = 2;
     if (i >= end || !sql::isName(t[i]))
         throw oracleError(903, QStringLiteral("ORA-00903: invalid table name"));
@@ -404,9 +405,9 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
     const bool rowMovement = (verb.is(u"ENABLE") || verb.is(u"DISABLE")) && i + 2 < end &&
                              t[i + 1].is(u"ROW") && t[i + 2].is(u"MOVEMENT");
     if (rowMovement ||
-        sql::isOneOf(verb, {u"MOVE", u"LOGGING", u"NOLOGGING", u"PCTFREE", u"PCTUSED",
-                            u"INITRANS", u"MAXTRANS", u"STORAGE", u"CACHE", u"NOCACHE",
-                            u"PARALLEL", u"NOPARALLEL", u"COMPRESS", u"NOCOMPRESS", u"MONITORING",
+        sql::isOneOf(verb, {u"MOVE", u"LOGGING", u"NOLOGGING", u"PCTFREE", u"PCTUSED", u"INITRANS",
+                            u"MAXTRANS", u"STORAGE", u"CACHE", u"NOCACHE", u"PARALLEL",
+                            u"NOPARALLEL", u"COMPRESS", u"NOCOMPRESS", u"MONITORING",
                             u"NOMONITORING", u"DEALLOCATE", u"ALLOCATE", u"SHRINK"}))
         return;
     if (verb.is(u"ADD")) {
@@ -445,8 +446,7 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
     } else if (verb.is(u"RENAME") && i + 2 < end && t[i + 1].is(u"TO")) {
         done(i + 3);
         renameTable(catalog, def, sql::unquoted(t[i + 2]));
-    } else if (verb.is(u"RENAME") && i + 4 < end && t[i + 1].is(u"COLUMN") &&
-               t[i + 3].is(u"TO")) {
+    } else if (verb.is(u"RENAME") && i + 4 < end && t[i + 1].is(u"COLUMN") && t[i + 3].is(u"TO")) {
         done(i + 5);
         if (!const_cast<TableDef&>(def).column(sql::unquoted(t[i + 2])))
             throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")

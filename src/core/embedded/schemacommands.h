@@ -6,8 +6,8 @@
 //   options passed over; ORGANIZATION INDEX as WITHOUT ROWID; AS query), DROP TABLE [CASCADE
 //   CONSTRAINTS] [PURGE]                                                     (schematables.cpp)
 //   ALTER TABLE ADD | MODIFY | DROP | RENAME | ENABLE | DISABLE ...           (schemaalter.cpp)
-//   CREATE [UNIQUE] INDEX, DROP INDEX, CREATE [OR REPLACE] [FORCE] VIEW, DROP VIEW, CREATE | ALTER |
-//   DROP SEQUENCE, COMMENT ON TABLE | COLUMN, COMMIT [WORK], ROLLBACK [WORK]  (schemaobjects.cpp)
+//   CREATE [UNIQUE] INDEX, DROP INDEX, CREATE [OR REPLACE] [FORCE] VIEW, DROP VIEW, CREATE | ALTER
+//   | DROP SEQUENCE, COMMENT ON TABLE | COLUMN, COMMIT [WORK], ROLLBACK [WORK]  (schemaobjects.cpp)
 // Each runs inside one savepoint: a statement that fails leaves the schema as it was.
 
 #include "core/embedded/catalog.h"
@@ -57,7 +57,7 @@ void enforceOutside(const Catalog& catalog, const ConstraintRow& c);
 void stopEnforcingOutside(const Catalog& catalog, const ConstraintRow& c);
 
 // ALTER TABLE (schemaalter.cpp).
-void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
-                size_t end, const StopCheck& stopped);
+void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,
+                const StopCheck& stopped);
 
 }  // namespace qv::embedded

@@ -48,10 +48,10 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
         missingParenthesis();
     catalog.checkFreeName(name);
     // Oracle's options after the list (TABLESPACE, COMPUTE STATISTICS, ONLINE...) are storage.
-    const QString oracle = QStringLiteral("CREATE %1INDEX %2 ON %3 %4")
-                               .arg(unique ? QStringLiteral("UNIQUE ") : QString(),
-                                    quotedName(name), quotedName(catalog.spelled(table)),
-                                    sql::textOf(sql, t, i, close + 1));
+    const QString oracle =
+        QStringLiteral("CREATE %1INDEX %2 ON %3 %4")
+            .arg(unique ? QStringLiteral("UNIQUE ") : QString(), quotedName(name),
+                 quotedName(catalog.spelled(table)), sql::textOf(sql, t, i, close + 1));
     sqlite::Savepoint savepoint(catalog.db());
     try {
         catalog.userExec(sqliteText(oracle, sql::tokenize(oracle), stopped));
@@ -74,9 +74,9 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
                                      "main.sqlite_schema s ON s.name = i.name WHERE i.name <> ?"),
                       {catalog.spelled(table), name})) {
         const bool sameColumns = catalog.rows(columns, {other[0]}).front().front() == mine;
-        const bool sameText = !mine.contains(u'?') ||
-                              other[1].section(u'(', 1, -1) ==
-                                  expressions.front().front().section(u'(', 1, -1);
+        const bool sameText =
+            !mine.contains(u'?') ||
+            other[1].section(u'(', 1, -1) == expressions.front().front().section(u'(', 1, -1);
         if (sameColumns && sameText)
             throw oracleError(1408, QStringLiteral("ORA-01408: such column list already "
                                                    "indexed"));
@@ -112,8 +112,8 @@ void forgetObject(const Catalog& catalog, const QString& name) {
 
 // CREATE [OR REPLACE] [[NO] FORCE] [EDITIONABLE | NONEDITIONABLE] VIEW v [(columns)] AS query
 // [WITH READ ONLY | WITH CHECK OPTION] [CONSTRAINT name]
-bool createView(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
-                size_t end, const StopCheck& stopped) {
+bool createView(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,
+                const StopCheck& stopped) {
     size_t i = 1;
     bool replace = false;
     if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE")) {
@@ -121,8 +121,8 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
         i += 2;
     }
     bool force = false;
-    while (i < end && sql::isOneOf(t[i], {u"FORCE", u"NOFORCE", u"NO", u"EDITIONABLE",
-                                          u"NONEDITIONABLE"})) {
+    while (i < end &&
+           sql::isOneOf(t[i], {u"FORCE", u"NOFORCE", u"NO", u"EDITIONABLE", u"NONEDITIONABLE"})) {
         force = t[i].is(u"FORCE") && !t[i - 1].is(u"NO");
         ++i;
     }
@@ -161,12 +161,14 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
     const QString existing = catalog.objectType(name);
     sqlite::Savepoint savepoint(catalog.db());
     if (replace && existing == u"view") {
-        catalog.userExec(QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(name))));
+        catalog.userExec(
+            QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(name))));
         forgetObject(catalog, name);
     } else {
         catalog.checkFreeName(name);
     }
-    catalog.userExec(QStringLiteral("CREATE VIEW %1%2 AS %3").arg(quotedName(name), columns, query));
+    catalog.userExec(
+        QStringLiteral("CREATE VIEW %1%2 AS %3").arg(quotedName(name), columns, query));
     // Oracle compiles a view when it is made: a missing table fails it, unless FORCE makes it
     // anyway.
     if (!force)
@@ -226,12 +228,13 @@ void comment(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     const QString type = catalog.objectType(table);
     if ((type != u"table" && type != u"view") || isEngineName(table))
         throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
-    if (onColumn && catalog.rows(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE "
-                                                "upper(name) = upper(?)"),
-                                 {catalog.spelled(table), column})
+    if (onColumn && catalog
+                        .rows(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE "
+                                             "upper(name) = upper(?)"),
+                              {catalog.spelled(table), column})
                         .empty())
-        throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
-                                   .arg(column.toUpper()));
+        throw oracleError(
+            904, QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(column.toUpper()));
     catalog.ensure();
     // An empty comment is Oracle's NULL: the comment is gone.
     const QString text = sql::stringValue(t[i + 1]);
@@ -275,13 +278,14 @@ std::optional<QString> unimplemented(const std::vector<Token>& t, size_t end) {
     if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE"))
         i += 2;
     if (i + 1 < end && sql::isOneOf(t[i], {u"PUBLIC", u"GLOBAL", u"PRIVATE", u"SHARED"}))
-        return QStringLiteral("%1 %2 %3").arg(verb.text.toString(), t[i].text.toString(),
-                                             t[i + 1].text.toString()).toUpper();
-    if (i < end && sql::isOneOf(t[i], {u"SYNONYM", u"MATERIALIZED", u"USER", u"ROLE",
-                                        u"TABLESPACE", u"DIRECTORY", u"DATABASE", u"CLUSTER",
-                                        u"CONTEXT", u"PROFILE", u"DIMENSION", u"LIBRARY", u"JAVA",
-                                        u"OPERATOR", u"INDEXTYPE", u"OUTLINE", u"EDITION",
-                                        u"SCHEMA", u"SYSTEM", u"SESSION"}) &&
+        return QStringLiteral("%1 %2 %3")
+            .arg(verb.text.toString(), t[i].text.toString(), t[i + 1].text.toString())
+            .toUpper();
+    if (i < end &&
+        sql::isOneOf(t[i], {u"SYNONYM",   u"MATERIALIZED", u"USER",    u"ROLE",     u"TABLESPACE",
+                            u"DIRECTORY", u"DATABASE",     u"CLUSTER", u"CONTEXT",  u"PROFILE",
+                            u"DIMENSION", u"LIBRARY",      u"JAVA",    u"OPERATOR", u"INDEXTYPE",
+                            u"OUTLINE",   u"EDITION",      u"SCHEMA",  u"SYSTEM",   u"SESSION"}) &&
         !(verb.is(u"ALTER") && t[i].is(u"SESSION")))
         return verb.text.toString().toUpper() + u' ' + t[i].text.toString().toUpper();
     return std::nullopt;
@@ -299,16 +303,17 @@ void rename(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     if (type != u"table" && type != u"view")
         throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
     if (type == u"table") {
-        const QString alter = QStringLiteral("ALTER TABLE %1 RENAME TO %2")
-                                  .arg(quotedName(from), quotedName(to));
+        const QString alter =
+            QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(quotedName(from), quotedName(to));
         alterTable(catalog, alter, sql::tokenize(alter), 6, {});
         return;
     }
     catalog.checkFreeName(to);
     sqlite::Savepoint savepoint(catalog.db());
     const QString definition =
-        catalog.rows(QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE name = ?"),
-                     {catalog.spelled(from)})
+        catalog
+            .rows(QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE name = ?"),
+                  {catalog.spelled(from)})
             .front()
             .front();
     const std::vector<Token> v = sql::tokenize(definition);
@@ -317,9 +322,8 @@ void rename(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     while (columns < as && !v[columns].isOp(u'('))
         ++columns;
     catalog.userExec(QStringLiteral("DROP VIEW main.%1").arg(quotedName(catalog.spelled(from))));
-    catalog.userExec(QStringLiteral("CREATE VIEW %1 %2").arg(quotedName(to),
-                                                            sql::textOf(definition, v, columns,
-                                                                        v.size())));
+    catalog.userExec(QStringLiteral("CREATE VIEW %1 %2")
+                         .arg(quotedName(to), sql::textOf(definition, v, columns, v.size())));
     for (const char* table : {"QV$CONSTRAINTS", "QV$COMMENTS"}) {
         if (catalog.has(QLatin1StringView(table)))
             catalog.engineExec(QStringLiteral("UPDATE \"%1\" SET TABLE_NAME = upper(?2) WHERE "
@@ -367,8 +371,8 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
         if (sql::isName(t[k]) && sql::unquoted(t[k]).toUtf8().size() > 128)
             throw oracleError(972, QStringLiteral("ORA-00972: identifier is too long"));
     }
-    const bool ddl = sql::isOneOf(t[0], {u"CREATE", u"ALTER", u"DROP", u"COMMENT", u"RENAME",
-                                         u"TRUNCATE"});
+    const bool ddl =
+        sql::isOneOf(t[0], {u"CREATE", u"ALTER", u"DROP", u"COMMENT", u"RENAME", u"TRUNCATE"});
     if (endTransaction(catalog, t, end, ddl))
         return true;
     if (const auto what = unimplemented(t, end))

@@ -95,6 +95,16 @@ QStringList queryColumns(const Catalog& catalog, const QString& query, TableDef&
         ColumnDef col;
         col.name = stmt.columnName(c);
         col.type = stmt.declaredType(c);
+        // A column read as it is keeps its collation too (CHAR's blank padding).
+        const char* table = sqlite3_column_table_name(stmt.handle(), c);
+        const char* origin = sqlite3_column_origin_name(stmt.handle(), c);
+        const char* collation = nullptr;
+        if (table && origin &&
+            sqlite3_table_column_metadata(
+                catalog.db(), sqlite3_column_database_name(stmt.handle(), c), table, origin,
+                nullptr, &collation, nullptr, nullptr, nullptr) == SQLITE_OK &&
+            collation && QByteArrayView(collation) != "BINARY")
+            col.collate = QString::fromUtf8(collation);
         def.columns.push_back(col);
         names << col.name;
     }
@@ -118,8 +128,7 @@ void createTable(const Catalog& catalog, const QString& sql, const std::vector<T
         k = t[k].isOp(u'(') ? sql::closing(t, k, end) + 1 : k + 1;
     queryAt = k;
     // The definition in SQLite's terms: types and expressions translated.
-    const QString definition =
-        QStringLiteral("CREATE TABLE x ") + sql::textOf(sql, t, i, queryAt);
+    const QString definition = QStringLiteral("CREATE TABLE x ") + sql::textOf(sql, t, i, queryAt);
     const QString translated = sqliteText(definition, sql::tokenize(definition), stopped);
     const std::vector<Token> tt = sql::tokenize(translated);
     TableDef def = readTableDef(translated, tt, 3, tt.size());
@@ -227,8 +236,8 @@ void nameConstraints(const Catalog& catalog, TableDef& def, size_t from) {
         }
         for (const QString& col : c.columns) {
             if (!def.column(col))
-                throw oracleError(904, QStringLiteral("ORA-00904: \"%1\": invalid identifier")
-                                           .arg(col));
+                throw oracleError(904,
+                                  QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(col));
         }
         if (c.type == 'P' && ++primaryKeys > 1)
             throw oracleError(2260, QStringLiteral("ORA-02260: table can have only one primary "
@@ -285,8 +294,9 @@ void enforceOutside(const Catalog& catalog, const ConstraintRow& c) {
     const QString child = quotedName(catalog.spelled(c.table));
     const QString parent = quotedName(catalog.spelled(c.refTable));
     const QString missing =
-        QStringLiteral("FOR EACH ROW WHEN %1 AND NOT EXISTS (SELECT 1 FROM %2 WHERE %3) BEGIN "
-                       "%4; END")
+        QStringLiteral(
+            "FOR EACH ROW WHEN %1 AND NOT EXISTS (SELECT 1 FROM %2 WHERE %3) BEGIN "
+            "%4; END")
             .arg(allNotNull(c.columns, QStringLiteral("NEW.")), parent,
                  matching(c.refColumns, {}, c.columns, QStringLiteral("NEW.")), raise(c, true));
     // AFTER triggers: SQLite computes the new row a second time for a BEFORE trigger, which
@@ -295,20 +305,23 @@ void enforceOutside(const Catalog& catalog, const ConstraintRow& c) {
                            .arg(triggerName(c, "ins"), child, missing));
     catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 %4")
                            .arg(triggerName(c, "upd"), quotedColumns(c.columns), child, missing));
-    const QString children = QStringLiteral("%1 WHERE %2").arg(
-        child, matching(c.columns, {}, c.refColumns, QStringLiteral("OLD.")));
+    const QString children =
+        QStringLiteral("%1 WHERE %2")
+            .arg(child, matching(c.columns, {}, c.refColumns, QStringLiteral("OLD.")));
     QString onDelete;
     if (c.deleteRule == u"CASCADE")
         onDelete = QStringLiteral("AFTER DELETE ON %1 FOR EACH ROW BEGIN DELETE FROM %2; END")
                        .arg(parent, children);
     else if (c.deleteRule == u"SET NULL")
-        onDelete = QStringLiteral("AFTER DELETE ON %1 FOR EACH ROW BEGIN UPDATE %2 SET %3 WHERE "
-                                  "%4; END")
+        onDelete = QStringLiteral(
+                       "AFTER DELETE ON %1 FOR EACH ROW BEGIN UPDATE %2 SET %3 WHERE "
+                       "%4; END")
                        .arg(parent, child, nulls(c.columns),
                             matching(c.columns, {}, c.refColumns, QStringLiteral("OLD.")));
     else
-        onDelete = QStringLiteral("AFTER DELETE ON %1 FOR EACH ROW WHEN EXISTS (SELECT 1 FROM "
-                                  "%2) BEGIN %3; END")
+        onDelete = QStringLiteral(
+                       "AFTER DELETE ON %1 FOR EACH ROW WHEN EXISTS (SELECT 1 FROM "
+                       "%2) BEGIN %3; END")
                        .arg(parent, children, raise(c, false));
     catalog.engineExec(QStringLiteral("CREATE TRIGGER %1 %2").arg(triggerName(c, "del"), onDelete));
     QStringList changed;
@@ -345,9 +358,8 @@ void validateRows(const Catalog& catalog, const ConstraintRow& c) {
                 : oracleError(2299, QStringLiteral("ORA-02299: cannot validate (%1) - duplicate "
                                                    "keys found")
                                         .arg(named));
-        if (c.type == 'P' &&
-            any(QStringLiteral("SELECT 1 FROM %1 WHERE NOT (%2) LIMIT 1")
-                    .arg(table, allNotNull(c.columns, {}))))
+        if (c.type == 'P' && any(QStringLiteral("SELECT 1 FROM %1 WHERE NOT (%2) LIMIT 1")
+                                     .arg(table, allNotNull(c.columns, {}))))
             throw oracleError(1449, QStringLiteral("ORA-01449: column contains NULL values; "
                                                    "cannot alter to NOT NULL"));
     } else if (c.type == 'N') {
@@ -409,6 +421,11 @@ TableDef currentTableDef(const Catalog& catalog, const QString& table) {
     return def;
 }
 
+// SQLite's own procedure makes the new table under another name and renames it once the old one
+// is dropped; but a rename checks every view and trigger of the schema, and those that name the
+// table (a view over it, another table's foreign key trigger) fail that check while it is gone.
+// So the rows wait in a temporary table, and the table is made again under its own name: twice
+// the copying, and nothing else in the schema touched. The caller holds a savepoint.
 void rebuildTable(const Catalog& catalog, const TableDef& def,
                   const std::vector<std::pair<QString, QString>>& copied) {
     const QString table = quotedName(def.name);
@@ -418,20 +435,22 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
         {def.name});
     const bool analyzed =
         catalog.has(QStringLiteral("sqlite_stat1")) &&
-        !catalog.rows(QStringLiteral("SELECT 1 FROM main.sqlite_stat1 WHERE upper(tbl) = upper(?)"),
-                      {def.name})
+        !catalog
+             .rows(QStringLiteral("SELECT 1 FROM main.sqlite_stat1 WHERE upper(tbl) = upper(?)"),
+                   {def.name})
              .empty();
     QStringList to, from;
     for (const auto& [now, before] : copied) {
         to << quotedName(now);
         from << quotedName(before);
     }
-    catalog.engineExec(QStringLiteral("CREATE TEMP TABLE \"qv$rebuild\" AS SELECT * FROM main.%1")
-                           .arg(table));
+    catalog.engineExec(
+        QStringLiteral("CREATE TEMP TABLE \"qv$rebuild\" AS SELECT * FROM main.%1").arg(table));
     catalog.engineExec(QStringLiteral("DROP TABLE main.%1").arg(table));
     catalog.userExec(createTableSql(def));
-    catalog.engineExec(QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM temp.\"qv$rebuild\"")
-                           .arg(table, to.join(QStringLiteral(", ")), from.join(QStringLiteral(", "))));
+    catalog.engineExec(
+        QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM temp.\"qv$rebuild\"")
+            .arg(table, to.join(QStringLiteral(", ")), from.join(QStringLiteral(", "))));
     catalog.engineExec(QStringLiteral("DROP TABLE temp.\"qv$rebuild\""));
     // The statistics went with the old table; gathered again, as Oracle keeps them.
     if (analyzed)

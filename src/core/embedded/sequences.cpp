@@ -42,9 +42,8 @@ int64_t number(const std::vector<Token>& t, size_t& i, size_t end) {
     if (i < end && (t[i].isOp(u'-') || t[i].isOp(u'+')))
         negative = t[i++].isOp(u'-');
     bool ok = false;
-    const int64_t value = i < end && t[i].kind == TokenKind::Number
-                              ? t[i].text.toString().toLongLong(&ok)
-                              : 0;
+    const int64_t value =
+        i < end && t[i].kind == TokenKind::Number ? t[i].text.toString().toLongLong(&ok) : 0;
     if (!ok)
         throw oracleError(1722, QStringLiteral("ORA-01722: invalid number"));
     ++i;
@@ -125,8 +124,9 @@ std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, co
     if (!catalog.has(kSequencesTable))
         return std::nullopt;
     const auto found = catalog.rows(
-        QStringLiteral("SELECT MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, "
-                       "CACHE_SIZE, LAST_NUMBER, STAMP FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"),
+        QStringLiteral(
+            "SELECT MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, "
+            "CACHE_SIZE, LAST_NUMBER, STAMP FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"),
         {name});
     if (found.empty())
         return std::nullopt;
@@ -182,8 +182,9 @@ void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
         if (!d.cycle)
             oracle::fault(QStringLiteral("ORA-08004: sequence %1.NEXTVAL %2 and cannot be "
                                          "instantiated")
-                              .arg(name, value > highest(d) ? QStringLiteral("exceeds MAXVALUE")
-                                                            : QStringLiteral("goes below MINVALUE")));
+                              .arg(name, value > highest(d)
+                                             ? QStringLiteral("exceeds MAXVALUE")
+                                             : QStringLiteral("goes below MINVALUE")));
         value = d.increment > 0 ? lowest(d) : highest(d);
     }
     int64_t next = 0;

@@ -44,6 +44,10 @@ size_t constraintStates(const std::vector<Token>& t, size_t i, size_t last, Cons
         } else if (k.is(u"NOT") && i + 1 < last && t[i + 1].is(u"DEFERRABLE")) {
             ++i;
         } else if (k.is(u"INITIALLY") && i + 1 < last) {
+            // Checked at COMMIT rather than at each statement: not what the engine does.
+            if (t[i + 1].is(u"DEFERRED"))
+                throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature "
+                                                       "(INITIALLY DEFERRED constraints)"));
             ++i;
         } else if (k.is(u"USING") && i + 1 < last && t[i + 1].is(u"INDEX")) {
             i += 2;

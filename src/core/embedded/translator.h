@@ -239,6 +239,7 @@ class Translator {
     QString out_;
     unsigned steps_ = 0;          // since the stop check was last asked
     size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
+
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
 };

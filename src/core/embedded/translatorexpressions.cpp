@@ -641,9 +641,9 @@ QString Translator::sequenceCall(const Token& name, bool next) {
     // One NEXTVAL per row, as Oracle: the first mention moves the sequence, the others read it.
     const QString key = sql::unquoted(name).toUpper();
     const bool moves = (next || nextvals_->contains(key)) && sequencesMoved_.insert(key).second;
-    return QStringLiteral("%1(%2)").arg(moves ? QStringLiteral("qv_nextval")
-                                              : QStringLiteral("qv_currval"),
-                                        sql::quotedString(key));
+    return QStringLiteral("%1(%2)").arg(
+        moves ? QStringLiteral("qv_nextval") : QStringLiteral("qv_currval"),
+        sql::quotedString(key));
 }
 
 }  // namespace qv::embedded
