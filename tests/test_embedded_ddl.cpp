@@ -341,6 +341,23 @@ TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
     });
 }
 
+// A plan names the index of a key after the key's constraint, as Oracle names the index it makes.
+TEST_F(EmbeddedDdl, PlansNameAKeysIndexAfterItsConstraint) {
+    run({{"create table d (deptno number(2) constraint pk_d primary key, code varchar2(5))"},
+         {"create table r (id integer constraint r_key primary key, v number)"}});
+    db_->execute(planTableCreateStatement(kPlanTable));
+    const std::pair<const char*, const char*> plans[] = {
+        {"select * from d where deptno = 10", "INDEX|UNIQUE SCAN|SCOTT|PK_D"},
+        {"select * from r where id = 1", "INDEX|UNIQUE SCAN|SCOTT|R_KEY"},
+    };
+    for (const auto& [statement, line] : plans) {
+        db_->execute(planDeleteStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, QString::fromUtf8(statement)));
+        EXPECT_TRUE(rowsOf(*db_, planQueryStatement(kPlanTable)).join(u'/').contains(line))
+            << rowsOf(*db_, planQueryStatement(kPlanTable)).join(u'/').toStdString();
+    }
+}
+
 // The statements of a SQL*Plus script: each ends with a line ending in ';' or a line "/".
 QStringList scriptStatements(const QString& path) {
     QFile file(path);
