@@ -80,9 +80,9 @@ TEST_F(EmbeddedDdl, ConstraintsOfCreateTableRaiseOraclesErrorsWithTheirNames) {
         {"select empno, mgr from emp", 0, "2|null"},
         {"delete from dept"},
         {"select count(*) from emp", 0, "0"},
-        {"select constraint_name, constraint_type, delete_rule from user_constraints where "
-         "table_name = 'EMP' and generated = 'USER NAME' order by 1",
-         0, "CK_NAME|C|null / FK_MGR|R|SET NULL / PK_EMP|P|null"},
+        {"select constraint_name, constraint_type, delete_rule, r_constraint_name from "
+         "user_constraints where table_name = 'EMP' and generated = 'USER NAME' order by 1",
+         0, "CK_NAME|C|null|null / FK_MGR|R|SET NULL|PK_EMP / PK_EMP|P|null|null"},
         {"create table bad (a number, constraint p1 primary key (a), constraint p2 primary key "
          "(a))",
          2260, "only one primary key"},
