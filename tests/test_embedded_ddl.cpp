@@ -150,6 +150,13 @@ TEST_F(EmbeddedDdl, AlterTableAddsConstraintsOnlyWhenTheRowsKeepThem) {
          "constraint c_qty check (qty > 0))",
          2298, "(SCOTT.C_FK) - parent keys not found"},
         {"alter table c add constraint c_qty check (qty > 0)", 2293, "(SCOTT.C_QTY)"},
+        {"alter table c add constraint c_qty2 check (qty > -5) enable novalidate"},
+        {"alter table c add constraint c_qty3 check (qty > 0) enable novalidate"},
+        {"select qty from c order by id", 0, "5 / -1"},
+        {"insert into c values (9, 1, -2)", 2290, "(SCOTT.C_QTY3)"},
+        {"alter table c drop constraint c_qty3"},
+        {"alter table c drop constraint c_qty2"},
+        {"pragma ignore_check_constraints = on", 1031},
         {"update c set p_id = 2, qty = 1 where id = 2"},
         {"alter table c add (constraint c_fk foreign key (p_id) references p on delete cascade, "
          "constraint c_qty check (qty > 0))"},

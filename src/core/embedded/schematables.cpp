@@ -448,9 +448,24 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
         QStringLiteral("CREATE TEMP TABLE \"qv$rebuild\" AS SELECT * FROM main.%1").arg(table));
     catalog.engineExec(QStringLiteral("DROP TABLE main.%1").arg(table));
     catalog.userExec(createTableSql(def));
-    catalog.engineExec(
-        QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM temp.\"qv$rebuild\"")
-            .arg(table, to.join(QStringLiteral(", ")), from.join(QStringLiteral(", "))));
+    // A check enabled without validation holds for new rows only, as in Oracle: the rows copied
+    // are not held to it.
+    const bool unchecked = std::any_of(
+        def.constraints.begin(), def.constraints.end(),
+        [](const ConstraintRow& c) { return c.type == 'C' && c.enabled && !c.validated; });
+    if (unchecked)
+        catalog.engineExec(QStringLiteral("PRAGMA ignore_check_constraints = ON"));
+    try {
+        catalog.engineExec(
+            QStringLiteral("INSERT INTO main.%1 (%2) SELECT %3 FROM temp.\"qv$rebuild\"")
+                .arg(table, to.join(QStringLiteral(", ")), from.join(QStringLiteral(", "))));
+    } catch (...) {
+        if (unchecked)
+            catalog.engineExec(QStringLiteral("PRAGMA ignore_check_constraints = OFF"));
+        throw;
+    }
+    if (unchecked)
+        catalog.engineExec(QStringLiteral("PRAGMA ignore_check_constraints = OFF"));
     catalog.engineExec(QStringLiteral("DROP TABLE temp.\"qv$rebuild\""));
     // The statistics went with the old table; gathered again, as Oracle keeps them.
     if (analyzed)
