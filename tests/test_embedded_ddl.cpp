@@ -104,6 +104,16 @@ TEST_F(EmbeddedDdl, CreateTableFormsKeepDeclaredTypes) {
         {"select name, type from pragma_table_info('COPY') order by cid", 0,
          "ID|number(8) / NAME|varchar2(10) / DBL|"},
         {"select id, name, dbl from copy", 0, "1|a|3"},
+        // As DBMS_METADATA.GET_DDL writes a table.
+        {"CREATE TABLE \"SCOTT\".\"BONUS\" (\"ENAME\" VARCHAR2(10 BYTE) COLLATE "
+         "\"USING_NLS_COMP\" NOT NULL ENABLE, \"JOB\" VARCHAR2(9 BYTE) COLLATE \"BINARY_CI\", "
+         "\"SAL\" NUMBER, CONSTRAINT \"BONUS_PK\" PRIMARY KEY (\"ENAME\") USING INDEX PCTFREE 10 "
+         "INITRANS 2 COMPUTE STATISTICS STORAGE(INITIAL 65536 NEXT 1048576) TABLESPACE \"USERS\" "
+         "ENABLE) DEFAULT COLLATION \"USING_NLS_COMP\" SEGMENT CREATION DEFERRED PCTFREE 10 "
+         "PCTUSED 40 INITRANS 1 MAXTRANS 255 NOCOMPRESS LOGGING TABLESPACE \"USERS\""},
+        {"insert into bonus values ('KING', 'boss', 1)"},
+        {"select ename from bonus where job = 'BOSS'", 0, "KING"},
+        {"insert into bonus values ('KING', 'x', 2)", 1, "(SCOTT.BONUS_PK)"},
         {"create table iot (k varchar2(10) primary key, v number) organization index"},
         {"select wr from pragma_table_list('IOT')", 0, "1"},
         {"create table iot2 (k number) organization index", 25175},
@@ -252,14 +262,21 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"select down.nextval from dual", 0, "0"},
         {"create sequence keep start with 100"},
         {"select keep.nextval from dual", 0, "100"},
+    });
+    // Another session takes the next value, and has a CURRVAL of its own.
+    const auto other = connect();
+    EXPECT_EQ(rowsOf(*other, "select keep.nextval, keep.currval from dual"),
+              QStringList("101|101"));
+    run({
+        {"select keep.currval from dual", 0, "100"},
         // A rollback takes no value back.
         {"begin transaction"},
-        {"select keep.nextval from dual", 0, "101"},
-        {"rollback"},
         {"select keep.nextval from dual", 0, "102"},
+        {"rollback"},
+        {"select keep.nextval from dual", 0, "103"},
         {"select sequence_name, min_value, max_value, increment_by, cycle_flag, last_number from "
          "user_sequences",
-         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|103 / S|1|100|50|N|120"},
+         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|104 / S|1|100|50|N|120"},
         {"create sequence s", 955},
         {"create table s (x number)", 955},
         {"create sequence bad start with 5 maxvalue 3", 4008},
@@ -270,8 +287,8 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
     });
     // The value handed out lasts: a later session goes on from it.
     db_ = connect();
-    run({{"select keep.nextval, down.nextval from dual", 0, "103|-1"},
-         {"select keep.currval from dual", 0, "103"}});
+    run({{"select keep.nextval, down.nextval from dual", 0, "104|-1"},
+         {"select keep.currval from dual", 0, "104"}});
 }
 
 TEST_F(EmbeddedDdl, ViewsCommentsAndDrops) {

@@ -108,6 +108,21 @@ size_t references(const std::vector<Token>& t, size_t i, size_t last, Constraint
                                            "with AUTOINCREMENT, ON CONFLICT or STRICT)"));
 }
 
+// A column's collation in SQLite's terms: Oracle's session-dependent ones (USING_NLS_COMP, as
+// DBMS_METADATA writes them) are the binary default, BINARY_CI is SQLite's NOCASE; SQLite's own
+// and the engine's are kept as written.
+QString collation(const QString& sql, const Token& name) {
+    const QString oracle = sql::unquoted(name).toUpper();
+    if (oracle.startsWith(u"USING_NLS_"))
+        return {};
+    if (oracle == u"BINARY_CI")
+        return QStringLiteral("NOCASE");
+    if (oracle == u"BINARY_AI" || oracle.contains(u"_CI") || oracle.contains(u"_AI"))
+        throw oracleError(
+            3001, QStringLiteral("ORA-03001: unimplemented feature (collation %1)").arg(oracle));
+    return sql.mid(name.begin, name.end - name.begin);
+}
+
 ConstraintRow named(char type, const QString& name) {
     ConstraintRow c;
     c.type = type;
@@ -171,7 +186,7 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
                                                        "sequence as a column's default)"));
             isConstraint = false;
         } else if (k.is(u"COLLATE") && i + 1 < item.last) {
-            col.collate = sql::textOf(sql, t, i + 1, i + 2);
+            col.collate = collation(sql, t[i + 1]);
             i += 2;
             isConstraint = false;
         } else if (k.is(u"VISIBLE")) {
