@@ -130,6 +130,8 @@ TEST_F(EmbeddedDdl, CreateTableFormsKeepDeclaredTypes) {
         {"drop index src_price"},
         {"drop index src_name"},
         {"drop index src_name", 1418},
+        {"drop index if exists src_name"},
+        {"create index if not exists src_code on src (price)"},
         {"create table ident (id number generated always as identity)", 3001},
         {"create sequence s23456789012345678901234567890123456789012345678901234567890123456789012"
          "345678901234567890123456789012345678901234567890123456789",
@@ -283,6 +285,9 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"create sequence bad increment by 0", 4002},
         {"drop sequence s"},
         {"drop sequence s", 2289},
+        {"drop sequence if exists s"},
+        {"create sequence if not exists keep start with 1"},
+        {"select keep.currval from dual", 0, "103"},
         {"select s.nextval from dual", 2289},
     });
     // The value handed out lasts: a later session goes on from it.
@@ -321,6 +326,8 @@ TEST_F(EmbeddedDdl, ViewsCommentsAndDrops) {
         {"select comments from user_tab_comments where table_name = 'DEPT'", 0, "null"},
         {"drop view dept_v"},
         {"drop view dept_v", 942},
+        {"drop view if exists dept_v"},
+        {"create view if not exists emp as select 1 from dual"},
         {"truncate table dept", 2266},
         {"drop table dept", 2449, "referenced by foreign keys"},
         {"drop table dept cascade constraints purge"},

@@ -26,6 +26,16 @@ QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
     return name;
 }
 
+// SQLite's IF [NOT] EXISTS at `i`; past it.
+bool ifExists(const std::vector<Token>& t, size_t& i, size_t end, bool notExists) {
+    const size_t words = notExists ? 3 : 2;
+    if (i + words > end || !t[i].is(u"IF") || (notExists && !t[i + 1].is(u"NOT")) ||
+        !t[i + words - 1].is(u"EXISTS"))
+        return false;
+    i += words;
+    return true;
+}
+
 // CREATE [UNIQUE | BITMAP] INDEX name ON table (columns or expressions [ASC | DESC]) [options]
 void createIndex(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
                  size_t end, const StopCheck& stopped) {
@@ -34,7 +44,10 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
     if (unique || t[i].is(u"BITMAP"))
         ++i;
     ++i;  // INDEX
+    const bool ifNotExists = ifExists(t, i, end, true);
     const QString name = objectName(t, i, end);
+    if (ifNotExists && !catalog.objectType(name).isEmpty())
+        return;
     if (i >= end || !t[i].is(u"ON"))
         throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
     ++i;
@@ -86,7 +99,10 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
 
 void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     size_t i = 2;
+    const bool onlyIfExists = ifExists(t, i, end, false);
     const QString name = objectName(t, i, end);
+    if (onlyIfExists && catalog.objectType(name) != u"index")
+        return;
     while (i < end && sql::isOneOf(t[i], {u"ONLINE", u"FORCE"}))
         ++i;
     if (i != end)
@@ -129,7 +145,10 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
     if (i >= end || !t[i].is(u"VIEW"))
         return false;
     ++i;
+    const bool ifNotExists = ifExists(t, i, end, true);
     const QString name = objectName(t, i, end);
+    if (ifNotExists && !catalog.objectType(name).isEmpty())
+        return true;
     QString columns;
     if (i < end && t[i].isOp(u'(')) {
         const size_t close = sql::closing(t, i, end);
@@ -191,7 +210,10 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
 
 void dropView(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     size_t i = 2;
+    const bool onlyIfExists = ifExists(t, i, end, false);
     const QString name = objectName(t, i, end);
+    if (onlyIfExists && catalog.objectType(name) != u"view")
+        return;
     if (i + 1 < end && t[i].is(u"CASCADE") && t[i + 1].is(u"CONSTRAINTS"))
         i += 2;
     if (i != end)

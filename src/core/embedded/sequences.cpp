@@ -221,6 +221,14 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
         !(t[0].is(u"CREATE") || t[0].is(u"ALTER") || t[0].is(u"DROP")))
         return false;
     size_t i = 2;
+    // IF [NOT] EXISTS, as Oracle 23 takes it.
+    const bool create = t[0].is(u"CREATE");
+    bool conditional = false;
+    if (i + (create ? 3u : 2u) < end && t[i].is(u"IF") && (!create || t[i + 1].is(u"NOT")) &&
+        t[i + (create ? 2 : 1)].is(u"EXISTS")) {
+        conditional = true;
+        i += create ? 3 : 2;
+    }
     if (!sql::isName(t[i]))
         badOption();
     QString name = sql::unquoted(t[i++]);
@@ -229,7 +237,9 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
         i += 2;
     }
     name = name.toUpper();
-    if (t[0].is(u"CREATE")) {
+    if (conditional && (create == stored(catalog, name).has_value()))
+        return true;
+    if (create) {
         catalog.checkFreeName(name);
         SequenceDef d = options(t, i, end, SequenceDef());
         d.stamp = QString::number(QRandomGenerator::global()->generate64() >> 1);
