@@ -26,6 +26,7 @@ struct SequenceDef {
     int64_t increment = 1;
     std::optional<int64_t> min, max, start;
     bool cycle = false, order = false;
+    bool restart = false;  // ALTER SEQUENCE ... RESTART [START WITH n]
     int64_t cache = 20;
 };
 
@@ -68,6 +69,8 @@ SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceD
             d.max = number(t, i, end);
         else if (k.is(u"CACHE"))
             d.cache = number(t, i, end);
+        else if (k.is(u"RESTART"))
+            d.restart = true;
         else if (k.is(u"NOMINVALUE"))
             d.min.reset();
         else if (k.is(u"NOMAXVALUE"))
@@ -260,7 +263,16 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
     if (i == end)
         throw oracleError(2286, QStringLiteral("ORA-02286: no options specified for ALTER "
                                                "SEQUENCE"));
-    const SequenceDef d = options(t, i, end, found->first);
+    SequenceDef d = options(t, i, end, found->first);
+    if (d.restart) {
+        // Values before the restart are no guide to the next one any more.
+        d.stamp = QString::number(QRandomGenerator::global()->generate64() >> 1);
+        // Oracle 18's RESTART: from START WITH, or from the first value of the sequence.
+        const int64_t first = d.start.value_or(d.increment > 0 ? lowest(d) : highest(d));
+        checkBounds(d, first);
+        save(catalog, name, d, first);
+        return true;
+    }
     if (d.start)
         throw oracleError(2283, QStringLiteral("ORA-02283: cannot alter starting sequence number"));
     const int64_t next = found->second;

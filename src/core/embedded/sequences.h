@@ -4,7 +4,8 @@
 // is never handed out again, also after the file is opened anew:
 //   CREATE SEQUENCE s [START WITH n] [INCREMENT BY n] [MINVALUE n | NOMINVALUE]
 //       [MAXVALUE n | NOMAXVALUE] [CACHE n | NOCACHE] [CYCLE | NOCYCLE] [ORDER | NOORDER]
-//   ALTER SEQUENCE s (the same but START WITH, ORA-02283), DROP SEQUENCE s (ORA-02289)
+//   ALTER SEQUENCE s (the same but START WITH, ORA-02283; RESTART [START WITH n] as Oracle 18),
+//   DROP SEQUENCE s (ORA-02289); CREATE and DROP with IF [NOT] EXISTS as Oracle 23
 // s.NEXTVAL and s.CURRVAL are written by the translation as qv_nextval('S') and qv_currval('S')
 // (one NEXTVAL per row: the first mention of a sequence in a statement that asks for its
 // NEXTVAL is the call that moves it, every other mention reads CURRVAL). qv_nextval writes the
