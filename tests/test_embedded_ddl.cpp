@@ -263,6 +263,10 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"create sequence down increment by -1 minvalue -2 maxvalue 0 cycle cache 2"},
         {"select down.nextval from dual", 0, "0"},
         {"insert into t select down.nextval, 0 from t"},
+        // Once per row, CURRVAL the row's own.
+        {"create sequence many"},
+        {"insert into t select many.currval, many.nextval from t"},
+        {"select id, v from t where v between 1 and 2 order by id", 0, "1|1 / 2|2"},
         {"select down.nextval from dual", 0, "-2"},
         {"select down.nextval from dual", 0, "0"},
         {"create sequence keep start with 100"},
@@ -281,7 +285,8 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"select keep.nextval from dual", 0, "103"},
         {"select sequence_name, min_value, max_value, increment_by, cycle_flag, last_number from "
          "user_sequences",
-         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|104 / S|1|100|50|N|70"},
+         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|104 / "
+         "MANY|1|9999999999999999999999999999|1|N|3 / S|1|100|50|N|70"},
         {"create sequence s", 955},
         {"create table s (x number)", 955},
         {"create sequence bad start with 5 maxvalue 3", 4008},
