@@ -111,6 +111,12 @@ TEST_F(EmbeddedDdl, CreateTableFormsKeepDeclaredTypes) {
          "INITRANS 2 COMPUTE STATISTICS STORAGE(INITIAL 65536 NEXT 1048576) TABLESPACE \"USERS\" "
          "ENABLE) DEFAULT COLLATION \"USING_NLS_COMP\" SEGMENT CREATION DEFERRED PCTFREE 10 "
          "PCTUSED 40 INITRANS 1 MAXTRANS 255 NOCOMPRESS LOGGING TABLESPACE \"USERS\""},
+        {"create table sales (id number(10), sold timestamp(6) with local time zone, span "
+         "interval day(2) to second(6), doc clob, amount binary_double) lob (doc) store as "
+         "securefile (enable storage in row) partition by range (sold) interval "
+         "(numtoyminterval(1, 'MONTH')) (partition p0 values less than (date '2020-01-01'))"},
+        {"select name, type from pragma_table_info('SALES') where name in ('span', 'doc')", 0,
+         "span|interval day(2) to second(6) / doc|clob"},
         {"insert into bonus values ('KING', 'boss', 1)"},
         {"select ename from bonus where job = 'BOSS'", 0, "KING"},
         {"insert into bonus values ('KING', 'x', 2)", 1, "(SCOTT.BONUS_PK)"},
@@ -285,7 +291,8 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"select keep.nextval from dual", 0, "103"},
         {"select sequence_name, min_value, max_value, increment_by, cycle_flag, last_number from "
          "user_sequences",
-         0, "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|104 / "
+         0,
+         "DOWN|-2|0|-1|Y|-1 / KEEP|1|9999999999999999999999999999|1|N|104 / "
          "MANY|1|9999999999999999999999999999|1|N|3 / S|1|100|50|N|70"},
         {"create sequence s", 955},
         {"create table s (x number)", 955},

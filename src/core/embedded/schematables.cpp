@@ -124,7 +124,7 @@ void createTable(const Catalog& catalog, const QString& sql, const std::vector<T
     catalog.checkFreeName(name);
     size_t queryAt = end;
     size_t k = i;
-    while (k < end && !t[k].is(u"AS"))
+    while (k < end && !startsTableQuery(t, k))
         k = t[k].isOp(u'(') ? sql::closing(t, k, end) + 1 : k + 1;
     queryAt = k;
     // The definition in SQLite's terms: types and expressions translated.

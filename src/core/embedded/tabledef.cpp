@@ -139,6 +139,14 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
     while (i < item.last && !startsColumnClause(t[i]))
         i = pastGroup(t, i, item.last);
     col.type = sql::textOf(sql, t, typeFirst, i);
+    // SQLite parses a size only at the end of a type, and no keyword in it: INTERVAL DAY(2) TO
+    // SECOND(6) is written as one quoted name, which SQLite keeps as the type, without quotes.
+    for (size_t k = typeFirst; k < i; k = pastGroup(t, k, i)) {
+        if ((t[k].isOp(u'(') && sql::closing(t, k, i) + 1 < i) || t[k].is(u"TO")) {
+            col.type = sql::quotedName(col.type);
+            break;
+        }
+    }
     QString pending;  // CONSTRAINT name
     while (i < item.last) {
         const Token& k = t[i];
@@ -314,7 +322,7 @@ TableDef readTableDef(const QString& sql, const std::vector<Token>& t, size_t op
     // Options: SQLite's WITHOUT ROWID, Oracle's organisation and storage (passed over).
     while (i < last) {
         const Token& k = t[i];
-        if (k.is(u"AS")) {
+        if (startsTableQuery(t, i)) {
             def.query = Range{i + 1, last};
             break;
         }

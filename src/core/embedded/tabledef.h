@@ -52,6 +52,11 @@ QStringList nameList(const std::vector<sql::Token>& t, size_t open, size_t last,
 // constraints and foreign keys are not part of it.
 QString createTableSql(const TableDef& def);
 
+// The AS at `k` that starts CREATE TABLE's query, not LOB ... STORE AS's.
+inline bool startsTableQuery(const std::vector<sql::Token>& t, size_t k) {
+    return t[k].is(u"AS") && !(k > 0 && t[k - 1].is(u"STORE"));
+}
+
 // ORA-00907 for a malformed definition.
 [[noreturn]] void missingParenthesis();
 
