@@ -17,16 +17,22 @@
 // schema keeps the names as the user wrote them, and looks them up without regard to case.
 //
 // How each constraint is kept in SQLite's schema:
-//   NOT NULL, PRIMARY KEY, CHECK  in the table's definition (NOT NULL as the column's; the
-//                     primary key's columns are NOT NULL without a constraint of their own) (a
-//                     check under its own name, so that SQLite's failure names it); a disabled one
-//                     is left out of it.
+//   NOT NULL          the column's NOT NULL (a primary key's columns are NOT NULL without a
+//                     constraint of their own).
+//   PRIMARY KEY, CHECK  in the table's definition, under the constraint's name, so that SQLite's
+//                     failure names it. A check enabled without validation lets the rows it
+//                     found stay when the table is rebuilt (ignore_check_constraints, the
+//                     engine's alone).
 //   UNIQUE            a unique index named after the constraint, as Oracle makes one.
 //   FOREIGN KEY       triggers named "qv$fk$<name>$<what>" on the child (insert, update) and the
 //                     parent (delete, key update), which raise Oracle's errors with the
-//                     constraint's name; SQLite's own foreign keys are never written, so a table
-//                     can be rebuilt, and a constraint disabled, without touching its rows.
+//                     constraint's name; they run after the row is written, so that an
+//                     expression of the row (a NEXTVAL) is computed once. SQLite's own foreign
+//                     keys are never written, so a table can be rebuilt, and a constraint
+//                     disabled, without touching its rows.
 //   WITH READ ONLY    a row of type O; writing into the view gives ORA-42399.
+// A disabled constraint is left out of SQLite's schema and kept here alone. Changing what a
+// table's definition holds rebuilds the table (rebuildTable(), schemacommands.h).
 //
 // The tables are made the first time a statement needs them. A user's statement may read them
 // but never write, drop or alter them, nor create or drop an object named qv$... (sandbox.cpp).
