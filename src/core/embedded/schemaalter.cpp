@@ -413,9 +413,22 @@ void alterTable(const Catalog& catalog, const QString& sql, const std::vector<To
     if (verb.is(u"ADD")) {
         const size_t first = i + 1 < end && t[i + 1].is(u"COLUMN") ? i + 2 : i + 1;  // SQLite's
         addItems(catalog, def, translatedItems(sql, t, first, end, stopped));
+    } else if (verb.is(u"MODIFY") && i + 1 < end &&
+               (t[i + 1].is(u"CONSTRAINT") || t[i + 1].is(u"PRIMARY") || t[i + 1].is(u"UNIQUE"))) {
+        // MODIFY CONSTRAINT c | PRIMARY KEY | UNIQUE (cols) ENABLE | DISABLE [VALIDATE |
+        // NOVALIDATE]
+        ++i;
+        const ConstraintRow c = namedConstraint(catalog, def, t, i, end);
+        if (i >= end || !(t[i].is(u"ENABLE") || t[i].is(u"DISABLE")))
+            throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
+        const bool enable = t[i++].is(u"ENABLE");
+        bool validate = enable;
+        if (i < end && (t[i].is(u"VALIDATE") || t[i].is(u"NOVALIDATE")))
+            validate = t[i++].is(u"VALIDATE");
+        const bool cascade = cascadeConstraints(i) || (i < end && t[i].is(u"CASCADE") && ++i);
+        done(i);
+        setState(catalog, def, c, enable, validate, cascade);
     } else if (verb.is(u"MODIFY")) {
-        if (i + 1 < end && (t[i + 1].is(u"CONSTRAINT") || t[i + 1].is(u"PRIMARY")))
-            throw invalidStatement(QStringLiteral("MODIFY CONSTRAINT: use ENABLE or DISABLE"));
         modifyColumns(catalog, def, translatedItems(sql, t, i + 1, end, stopped));
     } else if (verb.is(u"DROP") && i + 1 < end && t[i + 1].isOp(u'(')) {
         size_t next = 0;
