@@ -99,6 +99,7 @@ TEST_F(EmbeddedDdl, CreateTableFormsKeepDeclaredTypes) {
         {"create table src (id number(8) primary key, name varchar2(10) collate nocase, price "
          "number(8,2), code char(5))"},
         {"insert into src values (1, 'a', 1.5, 'x')"},
+        {"create table copy2 as select id from src where id = :1", 1027},
         {"create table copy as select id, name, price * 2 as dbl from src"},
         {"select count(*) from copy where name = 'A'", 0, "1"},
         {"select name, type from pragma_table_info('COPY') order by cid", 0,

@@ -409,6 +409,16 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
         sql::isOneOf(t[0], {u"CREATE", u"ALTER", u"DROP", u"COMMENT", u"RENAME", u"TRUNCATE"});
     if (endTransaction(catalog, t, end, ddl))
         return true;
+    // Oracle takes no bind variable in DDL (PL/SQL units are refused as such by the translation).
+    const bool unit =
+        std::any_of(t.begin(), t.begin() + qsizetype(std::min<size_t>(end, 5)), [](const Token& k) {
+            return sql::isOneOf(k, {u"TRIGGER", u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"});
+        });
+    if (ddl && !unit && std::any_of(t.begin(), t.begin() + qsizetype(end), [](const Token& k) {
+            return k.kind == sql::TokenKind::Param;
+        }))
+        throw oracleError(1027, QStringLiteral("ORA-01027: bind variables not allowed for data "
+                                               "definition operations"));
     if (const auto what = unimplemented(t, end))
         throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (%1 in the "
                                                "embedded engine)")
