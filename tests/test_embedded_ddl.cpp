@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <sqlite3.h>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -388,6 +390,30 @@ TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
         {"select count(*) from qv$constraints", 0, "2"},
         {"insert into u values (5)", 2291},
         {"create table qv$mine (a number)", 1031},
+    });
+}
+
+// A file another program made, with SQLite's own foreign keys: a parent can be altered, and is
+// dropped as Oracle drops a parent.
+TEST_F(EmbeddedDdl, SqlitesOwnForeignKeysOfAnotherProgramsFile) {
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(path().toUtf8().constData(), &raw), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(raw,
+                           "create table np (id integer primary key, name text);"
+                           "create table nc (id integer primary key, np_id integer references np "
+                           "(id));"
+                           "insert into np values (1, 'a'); insert into nc values (1, 1);",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(raw);
+    run({
+        {"alter table np add constraint np_name check (name is not null)"},
+        {"insert into np values (2, null)", 2290, "(SCOTT.NP_NAME)"},
+        {"insert into nc values (2, 99)", 2291},
+        {"drop table np", 2449},
+        {"drop table np cascade constraints"},
+        {"insert into nc values (2, 99)"},
+        {"select count(*) from nc", 0, "2"},
     });
 }
 

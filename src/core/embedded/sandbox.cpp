@@ -74,6 +74,8 @@ const PragmaGrant kPragmas[] = {
      "which functions the engine registered (adoptEngineFunctions)"},
     {"ignore_check_constraints", PragmaForm::Set, Rights::Engine,
      "rows copied into a rebuilt table past a check enabled without validation"},
+    {"defer_foreign_keys", PragmaForm::Set, Rights::Engine,
+     "a rebuilt table's rows back before SQLite's own foreign keys of other tables are checked"},
 };
 
 struct FunctionGroup {

@@ -114,6 +114,18 @@ QStringList queryColumns(const Catalog& catalog, const QString& query, TableDef&
     return names;
 }
 
+// Tables whose own (SQLite's) foreign keys refer to `parent`: a file another program made.
+QStringList nativeChildren(const Catalog& catalog, const QString& parent) {
+    QStringList children;
+    for (const QStringList& r : catalog.rows(
+             QStringLiteral("SELECT DISTINCT s.name FROM main.sqlite_schema s, "
+                            "pragma_foreign_key_list(s.name) f WHERE s.type = 'table' AND "
+                            "upper(f.\"table\") = upper(?1) AND upper(s.name) <> upper(?1)"),
+             {parent}))
+        children << r.front();
+    return children;
+}
+
 void createTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
                  size_t end, const StopCheck& stopped) {
     size_t i = 2;
@@ -200,6 +212,19 @@ void dropTable(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
                                                    "referenced by foreign keys"));
         stopEnforcingOutside(catalog, fk);
         catalog.forget(fk.name);
+    }
+    for (const QString& child : nativeChildren(catalog, name)) {
+        if (!cascade)
+            throw oracleError(2449, QStringLiteral("ORA-02449: unique/primary keys in table "
+                                                   "referenced by foreign keys"));
+        TableDef def = currentTableDef(catalog, child);
+        std::erase_if(def.constraints, [&](const ConstraintRow& c) {
+            return c.native && c.type == 'R' && c.refTable.compare(name, Qt::CaseInsensitive) == 0;
+        });
+        std::vector<std::pair<QString, QString>> copied;
+        for (const ColumnDef& c : def.columns)
+            copied.emplace_back(c.name, c.name);
+        rebuildTable(catalog, def, copied);
     }
     for (const ConstraintRow& c : catalog.constraintsOf(name)) {
         stopEnforcingOutside(catalog, c);
@@ -429,6 +454,10 @@ TableDef currentTableDef(const Catalog& catalog, const QString& table) {
 void rebuildTable(const Catalog& catalog, const TableDef& def,
                   const std::vector<std::pair<QString, QString>>& copied) {
     const QString table = quotedName(def.name);
+    // Rows of other tables whose own (SQLite's) foreign keys refer to this one wait for its rows
+    // to come back: the check is left to the end of the transaction.
+    if (!nativeChildren(catalog, def.name).isEmpty())
+        catalog.engineExec(QStringLiteral("PRAGMA defer_foreign_keys = ON"));
     const auto saved = catalog.rows(
         QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE type IN ('index', 'trigger') AND "
                        "upper(tbl_name) = upper(?) AND sql IS NOT NULL ORDER BY type = 'trigger'"),
