@@ -270,16 +270,16 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
         {"alter sequence s restart start with 20"},
         {"select s.nextval from dual", 0, "20"},
         {"alter sequence s restart start with 1000", 4008},
-        {"create sequence down increment by -1 minvalue -2 maxvalue 0 cycle cache 2"},
+        {"create sequence down increment by -1 minvalue -2 maxvalue 0 cycle nocache"},
         {"select down.nextval from dual", 0, "0"},
         {"insert into t select down.nextval, 0 from t"},
         // Once per row, CURRVAL the row's own.
-        {"create sequence many"},
+        {"create sequence many nocache"},
         {"insert into t select many.currval, many.nextval from t"},
         {"select id, v from t where v between 1 and 2 order by id", 0, "1|1 / 2|2"},
         {"select down.nextval from dual", 0, "-2"},
         {"select down.nextval from dual", 0, "0"},
-        {"create sequence keep start with 100"},
+        {"create sequence keep start with 100 nocache"},
         {"select keep.nextval from dual", 0, "100"},
     });
     // Another session takes the next value, and has a CURRVAL of its own.

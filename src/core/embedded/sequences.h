@@ -12,7 +12,9 @@
 // next value at once, with the engine's rights; as in Oracle a ROLLBACK does not take it back
 // (what the file lost with the transaction the session still remembers). CURRVAL before the
 // session's first NEXTVAL is ORA-08002; past MAXVALUE (or below MINVALUE) without CYCLE ORA-08004.
-// USER_SEQUENCES shows them (dictionaryviews.h).
+// USER_SEQUENCES shows them (dictionaryviews.h); every value is written as it is handed out, so
+// LAST_NUMBER is the next value, as Oracle's is for a NOCACHE sequence (CACHE n is taken and
+// kept, but no values are held back in memory).
 
 #include "core/embedded/catalog.h"
 #include "core/sql/sqltokens.h"
