@@ -52,7 +52,10 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
         throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
     ++i;
     const QString table = objectName(t, i, end);
-    if (catalog.objectType(table) != u"table")
+    const QString type = catalog.objectType(table);
+    if (type == u"view")
+        throw oracleError(1702, QStringLiteral("ORA-01702: a view is not appropriate here"));
+    if (type != u"table")
         throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
     if (i >= end || !t[i].isOp(u'('))
         missingParenthesis();

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QRandomGenerator>
 
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -109,6 +110,12 @@ void checkBounds(const SequenceDef& d, int64_t next) {
     if (d.cache == 1 || d.cache < 0)
         throw oracleError(4010, QStringLiteral("ORA-04010: the number of values to CACHE must "
                                                "be greater than 1"));
+    // A cycle's values: beyond 64 bits when the bounds are the widest.
+    const long double cycleValues =
+        ((long double)highest(d) - (long double)lowest(d)) / std::abs((long double)d.increment) + 1;
+    if (d.cycle && d.cache > 0 && (long double)d.cache >= cycleValues)
+        throw oracleError(4013, QStringLiteral("ORA-04013: number to CACHE must be less than one "
+                                               "cycle"));
 }
 
 QStringList row(const QString& name, const SequenceDef& d, int64_t next) {
