@@ -420,6 +420,9 @@ TableDef currentTableDef(const Catalog& catalog, const QString& table) {
         noSuchTable();
     const QString& text = found.front()[1];
     const std::vector<Token> t = sql::tokenize(text);
+    if (t.size() > 1 && t[1].is(u"VIRTUAL"))
+        throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (changing a "
+                                               "virtual table)"));
     size_t open = 0;
     while (open < t.size() && !t[open].isOp(u'('))
         ++open;
