@@ -3,6 +3,8 @@
 #include "core/embedded/sequences.h"
 #include "core/sql/tokenlist.h"
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 bool runTableCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,

@@ -2,6 +2,8 @@
 #include "core/embedded/schemacommands.h"
 #include "core/sql/tokenlist.h"
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
