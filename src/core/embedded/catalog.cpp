@@ -193,9 +193,9 @@ QString uniqueName(const Catalog& catalog, const QString& detail) {
         return m.captured(1).toUpper();
     QString table;
     QStringList columns;
-    for (const QString& part : detail.split(u',')) {
-        table = part.trimmed().section(u'.', 0, 0);
-        columns << part.trimmed().section(u'.', 1).toUpper();
+    for (const QString& piece : detail.split(u',')) {
+        table = piece.trimmed().section(u'.', 0, 0);
+        columns << piece.trimmed().section(u'.', 1).toUpper();
     }
     for (const ConstraintRow& c : catalog.constraintsOf(table)) {
         if ((c.type == 'P' || c.type == 'U') && c.columns == columns)

@@ -31,7 +31,7 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
 size_t statementEnd(const QString& sql, const std::vector<Token>& t);
 
 // The definition of `table` as SQLite's schema holds it, with the catalog's constraints that
-// are not part of it (unique constraints, foreign keys, disabled ones). ORA-00942 when there is
+// are not in it (unique constraints, foreign keys, disabled ones). ORA-00942 when there is
 // no such table.
 TableDef currentTableDef(const Catalog& catalog, const QString& table);
 

@@ -287,11 +287,11 @@ QStringList nameList(const std::vector<Token>& t, size_t open, size_t last, size
     if (close >= last)
         missingParenthesis();
     QStringList names;
-    for (const Range& part : sql::splitTopLevel(t, open + 1, close)) {
+    for (const Range& item : sql::splitTopLevel(t, open + 1, close)) {
         // SQLite's primary key columns may carry COLLATE and ASC or DESC.
-        if (part.empty() || !sql::isName(t[part.first]))
+        if (item.empty() || !sql::isName(t[item.first]))
             throw oracleError(904, QStringLiteral("ORA-00904: : invalid identifier"));
-        names << sql::unquoted(t[part.first]).toUpper();
+        names << sql::unquoted(t[item.first]).toUpper();
     }
     next = close + 1;
     return names;

@@ -49,7 +49,7 @@ void readTableItem(const QString& sql, const std::vector<sql::Token>& t, sql::Ra
 QStringList nameList(const std::vector<sql::Token>& t, size_t open, size_t last, size_t& next);
 
 // SQLite's CREATE TABLE for `def`: its columns, the enabled primary key and checks; unique
-// constraints and foreign keys are not part of it.
+// constraints and foreign keys are kept outside it.
 QString createTableSql(const TableDef& def);
 
 // The AS at `k` that starts CREATE TABLE's query, not LOB ... STORE AS's.
