@@ -6,9 +6,12 @@ target_link_libraries(quervin_embeddedfixture PUBLIC quervin_core quervin_testma
 foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan test_embedded_sample
                      test_embedded_sandbox
                      test_embedded_binds test_embedded_actuals test_embedded_values
-                     test_embedded_forms)
+                     test_embedded_forms test_embedded_ddl)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE quervin_embeddedfixture)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
 endforeach()
+target_compile_definitions(test_embedded_ddl PRIVATE
+  QUERVIN_HR_SCHEMA="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_schema.sql"
+  QUERVIN_HR_DROP="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_drop.sql")

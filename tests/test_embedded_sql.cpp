@@ -340,7 +340,7 @@ TEST_F(EmbeddedSql, MessagesNameNoCallOfTheTranslation) {
     db_->execute("create table checked (a number check (a + 1 > 0))");
     const std::pair<std::function<void()>, QString> failures[] = {
         {[&] { db_->execute("insert into checked values (-5)"); },
-         "ORA-02290: check constraint violated"},
+         "ORA-02290: check constraint (SCOTT.SYS_C0010001) violated"},
         {[] {
              throw oracleFailure(
                  sqlite::Error(SQLITE_ERROR, "too many arguments on function qv_concat"));

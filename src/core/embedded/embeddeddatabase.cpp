@@ -1,6 +1,8 @@
 #include "core/embedded/embeddeddatabase.h"
 
 #include "core/embedded/bindvalues.h"
+#include "core/embedded/catalog.h"
+#include "core/embedded/dictionaryviews.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/merge.h"
@@ -9,6 +11,8 @@
 #include "core/embedded/oraclefunctions.h"
 #include "core/embedded/rowlocks.h"
 #include "core/embedded/sandbox.h"
+#include "core/embedded/schemacommands.h"
+#include "core/embedded/sequences.h"
 #include "core/embedded/sessionviews.h"
 #include "core/embedded/xplan.h"
 #include "core/sql/tokenlist.h"
@@ -96,6 +100,9 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
             throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
         return stmt;
     } catch (const sqlite::Error& e) {
+        // Writing into a view that is read only (catalog.h).
+        if (auto named = constraintFailure(db, sandbox, QString(), e))
+            throw *named;
         throw oracleFailure(sandbox.described(e), utf8);
     }
 }
@@ -233,7 +240,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        if (endsNoTransaction(c->db, tokens)) {
+        if (runSchemaCommand(Catalog(c->db, sandbox, c->session->user()), sql, tokens, cancelled)) {
             work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
@@ -270,6 +277,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     } catch (const sqlite::Error& e) {
         finishStatement(*c, stmt.handle(), work, cursor);
         unlock();
+        if (auto named = constraintFailure(c->db, sandbox, c->session->user(), e))
+            throw *named;
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
         finishStatement(*c, stmt.handle(), work, cursor);
@@ -357,6 +366,10 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         int rc = registerSessionViews(db, session.session->sid(), session.session->audsid());
         if (rc == SQLITE_OK)
             rc = registerOracleFunctions(db);
+        if (rc == SQLITE_OK)
+            rc = registerDictionaryViews(db);
+        if (rc == SQLITE_OK)
+            rc = registerSequenceFunctions(db, *sandbox_);
         if (rc != SQLITE_OK)
             throw sqlite::Error::of(db, rc);
         sandbox_->adoptEngineFunctions();

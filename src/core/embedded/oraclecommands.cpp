@@ -124,16 +124,42 @@ QString analyze(const QString& sql, const std::vector<Token>& t, size_t end) {
         QStringLiteral("ANALYZE is understood with COMPUTE STATISTICS and ESTIMATE STATISTICS"));
 }
 
+// What only Oracle's triggers say: :NEW and :OLD, REFERENCING, a declaration, PL/SQL's
+// statements and assignments, events joined by OR. SQLite's own CREATE TRIGGER has none of them.
+bool oracleTriggerSyntax(const std::vector<Token>& t, size_t end) {
+    const size_t on = sql::findTopLevel(t, 0, end, u"ON");
+    for (size_t k = 0; k < end; ++k) {
+        const Token& x = t[k];
+        if (x.kind == TokenKind::Param && (x.text.startsWith(u":new", Qt::CaseInsensitive) ||
+                                           x.text.startsWith(u":old", Qt::CaseInsensitive)))
+            return true;
+        if (x.isOp(u":=") ||
+            sql::isOneOf(x, {u"REFERENCING", u"DECLARE", u"ELSIF", u"RAISE_APPLICATION_ERROR",
+                             u"DBMS_OUTPUT", u"INSERTING", u"UPDATING", u"DELETING", u"LOOP",
+                             u"EXCEPTION", u"COMPOUND", u"FOLLOWS", u"PRECEDES"}))
+            return true;
+        if (k < on && x.is(u"OR") && k > 2)
+            return true;
+        if (x.is(u"IF") && k + 1 < end && !t[k + 1].is(u"NOT") && !t[k + 1].is(u"EXISTS"))
+            return true;
+    }
+    return false;
+}
+
 // CREATE [OR REPLACE] [NON]EDITIONABLE PROCEDURE | FUNCTION | PACKAGE | TYPE | TRIGGER: Oracle's
-// PL/SQL units (SQLite's CREATE TRIGGER has no OR REPLACE and stays its own).
+// PL/SQL units (SQLite's CREATE TRIGGER has no OR REPLACE and stays its own, unless it is
+// written in Oracle's terms).
 bool createsPlsqlUnit(const std::vector<Token>& t, size_t end) {
     size_t i = 1;
     if (i + 1 < end && t[i].is(u"OR") && t[i + 1].is(u"REPLACE"))
         i += 2;
     while (i < end && (t[i].is(u"EDITIONABLE") || t[i].is(u"NONEDITIONABLE")))
         ++i;
+    if (i < end && (t[i].is(u"TEMP") || t[i].is(u"TEMPORARY")) && i + 1 < end &&
+        t[i + 1].is(u"TRIGGER"))
+        ++i;
     return i < end && (sql::isOneOf(t[i], {u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"}) ||
-                       (i > 1 && t[i].is(u"TRIGGER")));
+                       (t[i].is(u"TRIGGER") && (i > 1 || oracleTriggerSyntax(t, end))));
 }
 
 }  // namespace

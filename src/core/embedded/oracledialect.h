@@ -60,6 +60,7 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //                             division, ORA-01476
 //                             (a chain of more than kMaxCallArguments operands is split into calls
 //                             nested from the left, which keeps the order)
+//   s.NEXTVAL, s.CURRVAL      qv_nextval('S'), qv_currval('S') (sequences.h)
 //   ''                        NULL (see oraclevalues.h for the rules of values the translation
 //                             keeps: NULLS LAST/FIRST in ORDER BY, TRIM(... FROM ...), CAST to a
 //                             number or text, scalar subqueries, grouping errors)
@@ -78,7 +79,9 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //   a.x = b.y(+)              LEFT JOIN (outerjoin.h), before the rest of the translation
 //   LISTAGG(...) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)]   qv_listagg (listagg.h)
 // and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
-// the DBMS_STATS calls.
+// the DBMS_STATS calls. The DDL of a schema (CREATE TABLE, ALTER TABLE, sequences, views,
+// comments...) never reaches it: the engine carries it out itself (schemacommands.h), and
+// translates the pieces (types, defaults, checks, queries) through it.
 // Every select item without a quoted alias gets one with Oracle's heading (upper case, blanks
 // removed, at most 4,000 characters), so results are headed as in Oracle; a trailing "/" line
 // (SQL*Plus) is dropped.
@@ -86,7 +89,7 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 // query with (+) joins).
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently
 // (and Oracle's own errors for the (+) forms Oracle refuses, see outerjoin.h, ORA-30563 for a (+)
-// outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls, ROWNUM where no
+// outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls (an Oracle trigger among it), ROWNUM where no
 // LIMIT can stand for it, FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
 // ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
 // parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries

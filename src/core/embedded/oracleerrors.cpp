@@ -164,6 +164,9 @@ const KnownText kKnownTexts[] = {
     {"no such savepoint", 1086, "savepoint never established in this session or is invalid"},
     {"no such trigger", 4080, "trigger does not exist"},
     {"misuse of window function", 30483, "window functions are not allowed here"},
+    // NEXTVAL and CURRVAL in a view, a trigger or a default (sequences.h).
+    {"unsafe use of qv_nextval", 2287, "sequence number not allowed here"},
+    {"unsafe use of qv_currval", 2287, "sequence number not allowed here"},
 };
 
 OracleFailure mappedFailure(int extendedCode, const QString& message, QByteArrayView sql,

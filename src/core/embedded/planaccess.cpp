@@ -143,9 +143,10 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
         s.keys = {key};
         return s;
     }
+    const QString keyName = estimates_.keyName(a.table, {a.t->rowidColumn});
     Step index = named(step(QStringLiteral("INDEX"),
                             single ? QStringLiteral("UNIQUE SCAN") : QStringLiteral("RANGE SCAN")),
-                       QStringLiteral("PK_") + a.object);
+                       keyName.isEmpty() ? QStringLiteral("PK_") + a.object : keyName);
     index.card = found;
     index.cost = single ? keys : 1 + a.t->pages * found / a.t->rows / 4 + cpuCost(found);
     index.width = a.t->widths.value(a.t->columns.indexOf(a.t->rowidColumn), 4);
@@ -203,7 +204,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     else if (search)
         scan = index.unique && equal >= index.columns.size() ? QStringLiteral("UNIQUE SCAN")
                                                              : QStringLiteral("RANGE SCAN");
-    Step indexStep = named(step(QStringLiteral("INDEX"), scan), indexName);
+    Step indexStep = named(step(QStringLiteral("INDEX"), scan), index.shown);
     indexStep.card = found;
     indexStep.cost = (search || minMax ? 2 : 0) + index.leafPages * share + cpuCost(found);
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;

@@ -108,6 +108,11 @@ const PlanEstimates::Index& PlanEstimates::index(const QString& name) {
     columns.bind(1, key);
     while (columns.step())
         i.columns << columns.text(0).toLower();
+    i.shown = name;
+    if (key.startsWith(u"sqlite_autoindex_") && !i.table.isEmpty()) {
+        if (const QString constraint = keyName(i.table, i.columns); !constraint.isEmpty())
+            i.shown = constraint;
+    }
     if (!i.table.isEmpty()) {
         sqlite::Statement unique =
             statement("SELECT \"unique\" FROM pragma_index_list(?) WHERE lower(name) = ?");
@@ -121,6 +126,15 @@ const PlanEstimates::Index& PlanEstimates::index(const QString& name) {
         i.leafPages = std::max(1.0, std::ceil(t.rows * (i.keyWidth + 4) / kBlockBytes));
     }
     return *indexes_.insert(key, i);
+}
+
+QString PlanEstimates::keyName(const QString& table, const QStringList& columns) {
+    if (!statement("SELECT 1 FROM sqlite_master WHERE name = 'QV$CONSTRAINTS'").step())
+        return {};
+    sqlite::Statement key = statement("SELECT NAME FROM \"QV$CONSTRAINTS\" WHERE TABLE_NAME = "
+                                      "upper(?) AND TYPE IN ('P', 'U') AND COLUMNS = upper(?)");
+    key.bind(1, table).bind(2, columns.join(u','));
+    return key.step() ? key.text(0) : QString();
 }
 
 double PlanEstimates::rowsPerKey(const QString& name, int columns) {

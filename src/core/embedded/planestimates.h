@@ -53,6 +53,7 @@ class PlanEstimates {
     };
     struct Index {
         QString table;  // lower case
+        QString shown;  // the name Oracle shows: a key's constraint for SQLite's own key index
         QStringList columns;
         bool unique = false;
         double keyWidth = 8;
@@ -63,6 +64,9 @@ class PlanEstimates {
     // read the database: they throw sqlite::Error when a read fails.
     const Table& table(const QString& name);
     const Index& index(const QString& name);
+    // The primary key or unique constraint of `table` on `columns` (catalog.h), empty when there
+    // is none.
+    QString keyName(const QString& table, const QStringList& columns);
     // Rows one value of the first `columns` key columns finds.
     double rowsPerKey(const QString& index, int columns);
     // Distinct values of a column, from the first rows; at least 1.

@@ -131,15 +131,4 @@ bool lockFile(sqlite3* db, Sandbox& sandbox, const ForUpdate& lock, const StopCh
     }
 }
 
-bool endsNoTransaction(sqlite3* db, const std::vector<sql::Token>& t) {
-    size_t end = t.size();
-    while (end > 0 && t[end - 1].isOp(u';'))
-        --end;
-    if (end == 0 || !(t[0].is(u"COMMIT") || t[0].is(u"ROLLBACK")))
-        return false;
-    if (end > 2 || (end == 2 && !t[1].is(u"WORK")))
-        return false;
-    return sqlite3_get_autocommit(db) != 0;
-}
-
 }  // namespace qv::embedded

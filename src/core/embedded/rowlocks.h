@@ -37,8 +37,4 @@ std::optional<ForUpdate> readForUpdate(const std::vector<sql::Token>& tokens);
 // ORA-30006 (WAIT n run out) or ORA-01013 (stopped).
 bool lockFile(sqlite3* db, Sandbox& sandbox, const ForUpdate& lock, const StopCheck& stopped);
 
-// COMMIT or ROLLBACK [WORK] (not ROLLBACK TO) while the session has no transaction open: Oracle
-// has nothing to end and says so by succeeding. Cannot fail.
-bool endsNoTransaction(sqlite3* db, const std::vector<sql::Token>& tokens);
-
 }  // namespace qv::embedded

@@ -43,6 +43,7 @@ const int kAdmittedActions[] = {
 enum class PragmaForm {
     Read,        // PRAGMA name: reading only, never "= value"
     ObjectName,  // PRAGMA name(table or index): reading what the schema says of it
+    Set,         // PRAGMA name = value as well
 };
 
 struct PragmaGrant {
@@ -71,6 +72,10 @@ const PragmaGrant kPragmas[] = {
     {"page_size", PragmaForm::Read, Rights::User, "the size of a page, read only"},
     {"function_list", PragmaForm::Read, Rights::Engine,
      "which functions the engine registered (adoptEngineFunctions)"},
+    {"ignore_check_constraints", PragmaForm::Set, Rights::Engine,
+     "rows copied into a rebuilt table past a check enabled without validation"},
+    {"defer_foreign_keys", PragmaForm::Set, Rights::Engine,
+     "a rebuilt table's rows back before SQLite's own foreign keys of other tables are checked"},
 };
 
 struct FunctionGroup {
@@ -216,6 +221,26 @@ const std::unordered_set<std::string>& builtinFunctions() {
     return names;
 }
 
+// What changes an object: its rows, its definition, its existence. The engine's own objects
+// (catalog.h) are changed by the engine alone; gathering statistics and rebuilding indexes on
+// them (ANALYZE and REINDEX of everything) change nothing they hold.
+bool changesObject(int action) {
+    switch (action) {
+        case SQLITE_INSERT:
+        case SQLITE_UPDATE:
+        case SQLITE_DELETE:
+        case SQLITE_ALTER_TABLE:
+            return true;
+        default:
+            return action >= SQLITE_CREATE_INDEX && action <= SQLITE_DROP_VIEW;
+    }
+}
+
+bool enginesOwn(const char* name) {
+    return name && (name[0] == 'q' || name[0] == 'Q') && (name[1] == 'v' || name[1] == 'V') &&
+           name[2] == '$';
+}
+
 bool admitted(int action) {
     for (int a : kAdmittedActions) {
         if (a == action)
@@ -316,6 +341,8 @@ bool Sandbox::admitsFunction(const char* name) const {
 bool Sandbox::admits(int action, const char* a, const char* b) const {
     if (action == SQLITE_FUNCTION)
         return admitsFunction(b);
+    if (rights_ == Rights::User && changesObject(action) && (enginesOwn(a) || enginesOwn(b)))
+        return false;
     if (action != SQLITE_PRAGMA)
         return admitted(action);
     const auto found = pragmaGrants().find(lowered(a));
@@ -324,7 +351,7 @@ bool Sandbox::admits(int action, const char* a, const char* b) const {
     const PragmaGrant& grant = *found->second;
     if (grant.least == Rights::Engine && rights_ != Rights::Engine)
         return false;
-    return b == nullptr || grant.form == PragmaForm::ObjectName;
+    return b == nullptr || grant.form != PragmaForm::Read;
 }
 
 int Sandbox::authorize(void* self, int action, const char* a, const char* b, const char*,

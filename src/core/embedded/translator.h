@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace qv::embedded {
@@ -192,6 +193,8 @@ class Translator {
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
+    // s.NEXTVAL, s.CURRVAL at `name` (sequences.h).
+    QString sequenceCall(const Token& name, bool next);
 
     // Operator chains (translatorchains.cpp).
     size_t chain(size_t i, size_t last, const Scope& scope);
@@ -251,6 +254,9 @@ class Translator {
     QString out_;
     unsigned steps_ = 0;          // since the stop check was last asked
     size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
+
+    std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
+    std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
 };
 
 }  // namespace qv::embedded

@@ -229,6 +229,11 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return call(i, j, last, scope);
+        if (j >= i + 3 && t_[j - 2].isOp(u'.') &&
+            (t_[j - 1].is(u"NEXTVAL") || t_[j - 1].is(u"CURRVAL"))) {
+            write(sequenceCall(t_[j - 3], t_[j - 1].is(u"NEXTVAL")));
+            return j;
+        }
         if (j == i + 1 && k.kind == TokenKind::Word) {
             if (const auto text = special(k, scope)) {
                 write(*text);
@@ -633,6 +638,26 @@ void Translator::extract(Range argument, const Scope& scope) {
         }
     }
     refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
+}
+
+}  // namespace qv::embedded
+
+namespace qv::embedded {
+
+QString Translator::sequenceCall(const Token& name, bool next) {
+    if (!nextvals_) {
+        nextvals_.emplace();
+        for (size_t k = 2; k < t_.size(); ++k) {
+            if (t_[k].is(u"NEXTVAL") && t_[k - 1].isOp(u'.') && sql::isName(t_[k - 2]))
+                nextvals_->insert(sql::unquoted(t_[k - 2]).toUpper());
+        }
+    }
+    // One NEXTVAL per row, as Oracle: the first mention moves the sequence, the others read it.
+    const QString key = sql::unquoted(name).toUpper();
+    const bool moves = (next || nextvals_->contains(key)) && sequencesMoved_.insert(key).second;
+    return QStringLiteral("%1(%2)").arg(
+        moves ? QStringLiteral("qv_nextval") : QStringLiteral("qv_currval"),
+        sql::quotedString(key));
 }
 
 }  // namespace qv::embedded

@@ -1,0 +1,259 @@
+#include "core/embedded/dictionaryviews.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <new>
+#include <vector>
+
+namespace qv::embedded {
+
+namespace {
+
+struct DictionaryView {
+    const char* name;
+    const char* schema;  // the columns, as CREATE TABLE x(...)
+    const char* query;   // the rows; %1 stands for the catalog table it reads
+    const char* catalog;
+    bool perObject = false;  // the query is run for each table and view, named by ?1
+};
+
+// The user's objects: neither SQLite's nor the engine's own.
+#define QV_USER_OBJECT                                                              \
+    "s.type IN ('table', 'view') AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND " \
+    "lower(substr(s.name, 1, 3)) <> 'qv$'"
+
+const DictionaryView kViews[] = {
+    {"user_tab_comments",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), TABLE_TYPE VARCHAR2(11), COMMENTS "
+     "VARCHAR2(4000))",
+     "SELECT upper(s.name), CASE s.type WHEN 'view' THEN 'VIEW' ELSE 'TABLE' END, c.COMMENTS "
+     "FROM main.sqlite_schema s LEFT JOIN %1 c ON c.TABLE_NAME = upper(s.name) AND "
+     "c.COLUMN_NAME = '' WHERE " QV_USER_OBJECT " ORDER BY 1",
+     "QV$COMMENTS"},
+    {"user_col_comments",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), COMMENTS "
+     "VARCHAR2(4000))",
+     // Per object: a view whose tables are gone (made with FORCE) has no columns to show, and
+     // the others still do.
+     "SELECT upper(?1), upper(p.name), c.COMMENTS FROM pragma_table_info(?1) p LEFT JOIN %1 c "
+     "ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = upper(p.name) ORDER BY p.cid",
+     "QV$COMMENTS", true},
+    {"user_sequences",
+     "CREATE TABLE x(SEQUENCE_NAME VARCHAR2(128), MIN_VALUE NUMBER, MAX_VALUE NUMBER, "
+     "INCREMENT_BY NUMBER, CYCLE_FLAG VARCHAR2(1), ORDER_FLAG VARCHAR2(1), CACHE_SIZE NUMBER, "
+     "LAST_NUMBER NUMBER)",
+     // Without a bound of its own a sequence shows Oracle's: 28 nines up, 27 down.
+     "SELECT NAME, CASE MIN_VALUE WHEN -9223372036854775808 THEN "
+     "'-999999999999999999999999999' ELSE MIN_VALUE END, CASE MAX_VALUE WHEN "
+     "9223372036854775807 THEN '9999999999999999999999999999' ELSE MAX_VALUE END, INCREMENT_BY, "
+     "CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
+     "LAST_NUMBER FROM %1 ORDER BY NAME",
+     "QV$SEQUENCES"},
+    {"user_constraints",
+     "CREATE TABLE x(CONSTRAINT_NAME VARCHAR2(128), CONSTRAINT_TYPE VARCHAR2(1), TABLE_NAME "
+     "VARCHAR2(128), SEARCH_CONDITION VARCHAR2(4000), R_CONSTRAINT_NAME VARCHAR2(128), "
+     "DELETE_RULE VARCHAR2(9), STATUS VARCHAR2(8), VALIDATED VARCHAR2(13), GENERATED "
+     "VARCHAR2(14), INDEX_NAME VARCHAR2(128))",
+     // A NOT NULL constraint is a check to Oracle's dictionary; a foreign key names the key it
+     // refers to; a unique constraint's index is named after it.
+     "SELECT c.NAME, CASE c.TYPE WHEN 'N' THEN 'C' ELSE c.TYPE END, c.TABLE_NAME, "
+     "c.SEARCH_CONDITION, (SELECT k.NAME FROM %1 k WHERE k.TABLE_NAME = c.R_TABLE AND k.TYPE IN "
+     "('P', 'U') AND k.COLUMNS = c.R_COLUMNS), c.DELETE_RULE, c.STATUS, c.VALIDATED, "
+     "c.GENERATED, CASE WHEN c.TYPE = 'U' THEN c.NAME END FROM %1 c ORDER BY c.TABLE_NAME, "
+     "c.NAME",
+     "QV$CONSTRAINTS"},
+};
+
+struct ViewTable : sqlite3_vtab {
+    const DictionaryView* view;
+    sqlite3* db;
+};
+
+// A value as the catalog holds it: NULL, an integer or text.
+struct Cell {
+    int type = SQLITE_NULL;
+    int64_t integer = 0;
+    QByteArray text;
+};
+
+struct ViewCursor : sqlite3_vtab_cursor {
+    std::vector<std::vector<Cell>> rows;
+    size_t at = 0;
+};
+
+int viewConnect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**) {
+    const auto* view = static_cast<const DictionaryView*>(aux);
+    const int rc = sqlite3_declare_vtab(db, view->schema);
+    if (rc != SQLITE_OK)
+        return rc;
+    auto* table = new (std::nothrow) ViewTable{};
+    if (!table)
+        return SQLITE_NOMEM;
+    table->view = view;
+    table->db = db;
+    *out = table;
+    return SQLITE_OK;
+}
+
+int viewDisconnect(sqlite3_vtab* table) {
+    delete static_cast<ViewTable*>(table);
+    return SQLITE_OK;
+}
+
+int viewBestIndex(sqlite3_vtab*, sqlite3_index_info* info) {
+    info->estimatedCost = 100;
+    info->estimatedRows = 100;
+    return SQLITE_OK;
+}
+
+int viewOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+    *out = new (std::nothrow) ViewCursor{};
+    return *out ? SQLITE_OK : SQLITE_NOMEM;
+}
+
+int viewClose(sqlite3_vtab_cursor* cursor) {
+    delete static_cast<ViewCursor*>(cursor);
+    return SQLITE_OK;
+}
+
+// The rows of `query` (with ?1 bound to `object` when given) added to the cursor's.
+int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, ViewCursor* c) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    if (!object.isNull())
+        sqlite3_bind_text(stmt, 1, object.constData(), int(object.size()), SQLITE_TRANSIENT);
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        std::vector<Cell> row;
+        for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
+            Cell cell;
+            cell.type = sqlite3_column_type(stmt, k);
+            if (cell.type == SQLITE_INTEGER)
+                cell.integer = sqlite3_column_int64(stmt, k);
+            else if (cell.type != SQLITE_NULL)
+                cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
+                                       sqlite3_column_bytes(stmt, k));
+            row.push_back(std::move(cell));
+        }
+        c->rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The rows, read now; none from a catalog table the file does not have yet.
+int readRows(ViewTable* table, ViewCursor* c) {
+    sqlite3_stmt* probe = nullptr;
+    int rc = sqlite3_prepare_v2(
+        table->db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?", -1, &probe,
+        nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    sqlite3_bind_text(probe, 1, table->view->catalog, -1, SQLITE_STATIC);
+    const bool present = sqlite3_step(probe) == SQLITE_ROW;
+    sqlite3_finalize(probe);
+    const QString empty = QStringLiteral(
+        "(SELECT NULL AS TABLE_NAME, NULL AS COLUMN_NAME, NULL AS COMMENTS WHERE 0)");
+    if (!present && QByteArrayView(table->view->catalog) != "QV$COMMENTS")
+        return SQLITE_OK;
+    const QByteArray query =
+        QString::fromLatin1(table->view->query)
+            .arg(present
+                     ? QStringLiteral("main.\"%1\"").arg(QLatin1StringView(table->view->catalog))
+                     : empty)
+            .toUtf8();
+    if (!table->view->perObject)
+        return addRows(table->db, query, QByteArray(), c);
+    ViewCursor objects;
+    rc = addRows(table->db,
+                 "SELECT s.name FROM main.sqlite_schema s WHERE " QV_USER_OBJECT
+                 " ORDER BY upper(s.name)",
+                 QByteArray(), &objects);
+    if (rc != SQLITE_OK)
+        return rc;
+    for (const auto& object : objects.rows) {
+        const size_t before = c->rows.size();
+        if (addRows(table->db, query, object.front().text, c) != SQLITE_OK)
+            c->rows.resize(before);
+    }
+    return SQLITE_OK;
+}
+
+int viewFilter(sqlite3_vtab_cursor* cursor, int, const char*, int, sqlite3_value**) {
+    auto* c = static_cast<ViewCursor*>(cursor);
+    auto* table = static_cast<ViewTable*>(cursor->pVtab);
+    c->at = 0;
+    c->rows.clear();
+    try {
+        return readRows(table, c);
+    } catch (const std::bad_alloc&) {
+        c->rows.clear();
+        return SQLITE_NOMEM;
+    } catch (...) {
+        c->rows.clear();
+        return SQLITE_ERROR;
+    }
+}
+
+int viewNext(sqlite3_vtab_cursor* cursor) {
+    ++static_cast<ViewCursor*>(cursor)->at;
+    return SQLITE_OK;
+}
+
+int viewEof(sqlite3_vtab_cursor* cursor) {
+    const auto* c = static_cast<const ViewCursor*>(cursor);
+    return c->at >= c->rows.size();
+}
+
+int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
+    const auto* c = static_cast<const ViewCursor*>(cursor);
+    const Cell& cell = c->rows[c->at][size_t(column)];
+    if (cell.type == SQLITE_NULL)
+        sqlite3_result_null(ctx);
+    else if (cell.type == SQLITE_INTEGER)
+        sqlite3_result_int64(ctx, cell.integer);
+    else
+        sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
+    return SQLITE_OK;
+}
+
+int viewRowid(sqlite3_vtab_cursor* cursor, sqlite3_int64* rowid) {
+    *rowid = sqlite3_int64(static_cast<const ViewCursor*>(cursor)->at) + 1;
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule() {
+    sqlite3_module m{};
+    m.xConnect = viewConnect;
+    m.xBestIndex = viewBestIndex;
+    m.xDisconnect = viewDisconnect;
+    m.xDestroy = viewDisconnect;
+    m.xOpen = viewOpen;
+    m.xClose = viewClose;
+    m.xFilter = viewFilter;
+    m.xNext = viewNext;
+    m.xEof = viewEof;
+    m.xColumn = viewColumn;
+    m.xRowid = viewRowid;
+    return m;
+}
+
+const sqlite3_module kModule = makeModule();
+
+#undef QV_USER_OBJECT
+
+}  // namespace
+
+int registerDictionaryViews(sqlite3* db) {
+    for (const DictionaryView& view : kViews) {
+        const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
+                                                const_cast<DictionaryView*>(&view), nullptr);
+        if (rc != SQLITE_OK)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace qv::embedded
