@@ -8,6 +8,9 @@
 
 #include <QSet>
 
+#include <string_view>
+#include <unordered_set>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -15,17 +18,26 @@ using namespace Qt::StringLiterals;
 namespace qv::embedded {
 
 bool isAggregate(const Token& t) {
-    static const QSet<QString> kWords = {
-        u"COUNT"_s,       u"SUM"_s,         u"AVG"_s,
-        u"MIN"_s,         u"MAX"_s,         u"TOTAL"_s,
-        u"MEDIAN"_s,      u"GROUP_CONCAT"_s, u"STRING_AGG"_s,
-        u"LISTAGG"_s,     u"STDDEV"_s,      u"VARIANCE"_s,
-        u"STDDEV_POP"_s,  u"STDDEV_SAMP"_s, u"VAR_POP"_s,
-        u"VAR_SAMP"_s,    u"COLLECT"_s,     u"CORR"_s,
-        u"COVAR_POP"_s,   u"COVAR_SAMP"_s,  u"PERCENTILE_CONT"_s,
-        u"PERCENTILE_DISC"_s, u"STATS_MODE"_s, u"APPROX_COUNT_DISTINCT"_s,
-        u"XMLAGG"_s,      u"JSON_ARRAYAGG"_s, u"JSON_OBJECTAGG"_s};
-    return t.kind == TokenKind::Word && kWords.contains(t.text.toString().toUpper());
+    // Read for every word of a query: looked up in upper-case ASCII on the stack, without a copy
+    // of the word.
+    constexpr qsizetype kLongest = 21;  // APPROX_COUNT_DISTINCT
+    if (t.kind != TokenKind::Word || t.text.size() < 3 || t.text.size() > kLongest)
+        return false;
+    char upper[kLongest];
+    for (qsizetype i = 0; i < t.text.size(); ++i) {
+        const char16_t c = t.text[i].unicode();
+        if (c > 0x7F)
+            return false;
+        upper[i] = char(c >= u'a' && c <= u'z' ? c - 32 : c);
+    }
+    static const std::unordered_set<std::string_view> kWords = {
+        "COUNT",      "SUM",         "AVG",           "MIN",        "MAX",
+        "TOTAL",      "MEDIAN",      "GROUP_CONCAT",  "STRING_AGG", "LISTAGG",
+        "STDDEV",     "VARIANCE",    "STDDEV_POP",    "STDDEV_SAMP", "VAR_POP",
+        "VAR_SAMP",   "COLLECT",     "CORR",          "COVAR_POP",  "COVAR_SAMP",
+        "PERCENTILE_CONT", "PERCENTILE_DISC", "STATS_MODE", "APPROX_COUNT_DISTINCT",
+        "XMLAGG",     "JSON_ARRAYAGG", "JSON_OBJECTAGG"};
+    return kWords.count(std::string_view(upper, size_t(t.text.size()))) != 0;
 }
 
 namespace {
@@ -80,18 +92,32 @@ bool isPrefixOperator(const Token& k) {
     return k.is(u"PRIOR") || k.is(u"CONNECT_BY_ROOT");
 }
 
-// Each '(' whose inside starts with a query, found from the innermost out, so that asking at
-// any level takes one look (see Translator::startsQuery()).
-std::vector<bool> queriesInside(const std::vector<Token>& t, const sql::Groups& groups) {
-    std::vector<bool> inside(t.size(), false);
+// What one pass over the groups learns, from the innermost out, so that asking at any level
+// takes one look: each '(' whose inside starts with a query (see Translator::startsQuery()), the
+// '(' of each aggregate call (in order), and whether the (+) operator stands anywhere.
+struct GroupFacts {
+    std::vector<bool> queryInside;
+    std::vector<size_t> aggregateCalls;
+    bool outerJoinMark = false;
+};
+
+GroupFacts groupFacts(const std::vector<Token>& t, const sql::Groups& groups) {
+    GroupFacts facts;
+    std::vector<bool>& inside = facts.queryInside;
+    inside.assign(t.size(), false);
     for (size_t i = t.size(); i-- > 0;) {
         if (!t[i].isOp(u'('))
             continue;
+        if (i > 0 && (isAggregate(t[i - 1]) || (i > 1 && t[i - 1].is(u"GROUP") &&
+                                                 t[i - 2].is(u"WITHIN"))))
+            facts.aggregateCalls.push_back(i);
         const size_t close = groups.closing(i, t.size());
         const size_t k = i + 1;
         if (close >= t.size() || k >= close)
             continue;
-        if (t[k].is(u"SELECT")) {
+        if (k + 1 == close && t[k].isOp(u'+')) {
+            facts.outerJoinMark = true;
+        } else if (t[k].is(u"SELECT")) {
             inside[i] = true;
         } else if (t[k].is(u"WITH")) {
             inside[i] = k + 2 < close &&
@@ -104,7 +130,8 @@ std::vector<bool> queriesInside(const std::vector<Token>& t, const sql::Groups& 
                          isQueryTail(t[innerClose + 1]));
         }
     }
-    return inside;
+    std::reverse(facts.aggregateCalls.begin(), facts.aggregateCalls.end());
+    return facts;
 }
 
 }  // namespace
@@ -125,7 +152,10 @@ Translator::Translator(const QString& sql, const std::vector<Token>& tokens,
             3095,
             QStringLiteral("ORA-03095: expression level is too deep, maximum %1").arg(kMaxNesting));
     }
-    queryInside_ = queriesInside(t_, groups_);
+    GroupFacts facts = groupFacts(t_, groups_);
+    queryInside_ = std::move(facts.queryInside);
+    aggregateCalls_ = std::move(facts.aggregateCalls);
+    outerJoinMark_ = facts.outerJoinMark;
     // Headings and calls make the text longer; reserving for that saves copying it as it grows.
     out_.reserve(sql_.size() + sql_.size() / 2);
 }
@@ -273,7 +303,7 @@ QString Translator::run() {
     if (body == 0)
         return slash == kNone ? sql_ : QString();
     // The (+) joins of each query become ANSI joins, then the statement is translated anew.
-    if (hasOuterJoinMark(t_, body)) {
+    if (outerJoinMark_) {
         if (const std::optional<QString> ansi = rewriteOuterJoin(sql_, t_, body)) {
             const std::vector<Token> tokens = sql::tokenize(*ansi);
             return Translator(*ansi, tokens, stopped_, schema_).run();

@@ -133,7 +133,7 @@ void Rewriter::readItems(Range from) {
         }
         // The alias, else the table's name (the last name of a qualified one).
         const Token& last = t_[r.last - 1];
-        Item item{r, sql::isName(last) ? upperName(last) : QString()};
+        Item item{r, sql::isName(last) ? upperName(last) : QString(), false, {}, {}};
         items_.push_back(item);
     }
 }
@@ -293,14 +293,6 @@ std::optional<QString> Rewriter::run() {
 std::optional<QString> rewriteOuterJoin(const QString& sql, const std::vector<Token>& tokens,
                                         size_t end) {
     return Rewriter(sql, tokens, end).run();
-}
-
-bool hasOuterJoinMark(const std::vector<Token>& tokens, size_t end) {
-    for (size_t i = 0; i < end; ++i) {
-        if (isMark(tokens, i, end))
-            return true;
-    }
-    return false;
 }
 
 }  // namespace qv::embedded

@@ -31,7 +31,4 @@ namespace qv::embedded {
 std::optional<QString> rewriteOuterJoin(const QString& sql, const std::vector<sql::Token>& tokens,
                                         size_t end);
 
-// True when the tokens [0, end) hold the (+) operator anywhere. Cannot fail.
-bool hasOuterJoinMark(const std::vector<sql::Token>& tokens, size_t end);
-
 }  // namespace qv::embedded

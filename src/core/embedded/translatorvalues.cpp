@@ -5,6 +5,8 @@
 
 #include <QSet>
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
@@ -279,6 +281,10 @@ void Translator::checkGrouping(const Block& b) const {
     const Clause* group = b.find(ClauseKind::Group);
     const Clause* having = b.find(ClauseKind::Having);
     const Clause* order = b.find(ClauseKind::Order);
+    // Most queries neither group nor aggregate, which one look at their words tells.
+    const auto call = std::lower_bound(aggregateCalls_.begin(), aggregateCalls_.end(), b.items.first);
+    if (!group && (call == aggregateCalls_.end() || *call >= b.last))
+        return;
     QSet<QString> grouped;
     for (size_t i = group ? group->body : 0; group && i < group->end; ++i) {
         if (sql::isName(t_[i]))
