@@ -24,7 +24,7 @@ using namespace qv;
 using T = BindType;
 
 TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
-    BindDialog d({{u"id"_s, T::Number, u"5"_s}, {u"B1"_s}, {u"x"_s, T::Null, u"left"_s}});
+    BindDialog d({{u"id"_s, T::Number, u"5"_s}, {u"B1"_s, T::Varchar2, {}}, {u"x"_s, T::Null, u"left"_s}});
     QStringList heads;
     for (int c = 0; c < 3; ++c)
         heads << d.table()->horizontalHeaderItem(c)->text();
@@ -65,7 +65,7 @@ TEST(BindDialog, EnterFromAnyLineRunsEscapeAndCancelAbandon) {
          QDialog::Rejected},
     };
     for (const auto& c : cases) {
-        BindDialog d({{u"a"_s}, {u"b"_s}});
+        BindDialog d({{u"a"_s, T::Varchar2, {}}, {u"b"_s, T::Varchar2, {}}});
         d.show();
         QWidget* w = c.widget(d);
         w->setFocus();
@@ -73,13 +73,14 @@ TEST(BindDialog, EnterFromAnyLineRunsEscapeAndCancelAbandon) {
             QTest::keyClicks(edit, u"typed"_s);
         QTest::keyClick(w, c.key);
         EXPECT_EQ(std::pair(d.isVisible(), d.result()), std::pair(false, c.result)) << c.where;
-        if (c.result == QDialog::Accepted && qobject_cast<QLineEdit*>(w))
+        if (c.result == QDialog::Accepted && qobject_cast<QLineEdit*>(w)) {
             EXPECT_TRUE(d.values().contains(
                 BindValue{qobject_cast<QLineEdit*>(w) == d.valueEdit(0) ? u"a"_s : u"b"_s,
                           T::Varchar2, u"typed"_s}))
                 << c.where;
+        }
     }
-    BindDialog d({{u"a"_s}});
+    BindDialog d({{u"a"_s, T::Varchar2, {}}});
     d.show();
     d.cancelButton()->click();
     EXPECT_EQ(d.result(), QDialog::Rejected);

@@ -38,8 +38,14 @@ RecordedRun run(int number, const QString& sql, const QList<RecordedStatistic>& 
     facts.elapsedMs = number * 1000;
     r.summary.facts = facts;
     r.statistics = stats;
-    for (const QString& op : plan)
-        r.plan.append({op, u"10"_s, u"5"_s, u"100"_s});
+    for (const QString& op : plan) {
+        RecordedPlanLine line;
+        line.operation = op;
+        line.cardinality = u"10"_s;
+        line.cost = u"5"_s;
+        line.bytes = u"100"_s;
+        r.plan.append(line);
+    }
     return r;
 }
 

@@ -24,7 +24,7 @@ BindValue& entry(BindList& binds, const QString& name) {
         if (b.name.compare(name, Qt::CaseInsensitive) == 0)
             return b;
     }
-    binds.append(BindValue{name});
+    binds.append(BindValue{name, BindType::Varchar2, {}});
     return binds.last();
 }
 

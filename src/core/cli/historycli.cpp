@@ -167,8 +167,11 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
     out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan) {
         out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes;
-        if (l.actuals)
-            out << '\t' << planActualCells(PlanLine{.actuals = l.actuals}).join(u'\t');
+        if (l.actuals) {
+            PlanLine line;
+            line.actuals = l.actuals;
+            out << '\t' << planActualCells(line).join(u'\t');
+        }
         out << "\n";
     }
     for (const RecordedPlanLine& l : run.plan) {

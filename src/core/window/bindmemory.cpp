@@ -6,7 +6,8 @@ BindList BindMemory::recall(const QStringList& names) const {
     BindList values;
     for (const QString& name : names) {
         const BindValue* last = findBind(values_, name);
-        values.append(last ? BindValue{name, last->type, last->value} : BindValue{name});
+        values.append(last ? BindValue{name, last->type, last->value}
+                           : BindValue{name, BindType::Varchar2, {}});
     }
     return values;
 }
