@@ -103,6 +103,9 @@
 
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+
 namespace qv::embedded {
 
 // How qv_store() keeps a value written into a column (translatorstore.cpp reads the rule from
@@ -115,6 +118,15 @@ enum class StoreRule {
     CharInBytes = 5,       // CHAR(n): blanks added up to n bytes
     CharInCharacters = 6,  // NCHAR(n), CHAR(n CHAR)
 };
+
+// How qv_store() keeps a value of a column declared `declaredType` (as CREATE TABLE wrote it):
+// its rule, size and scale; nullopt when Oracle stores the values of that type as they come.
+struct StoreCheck {
+    StoreRule rule;
+    int64_t size = 0;
+    int64_t scale = 0;
+};
+std::optional<StoreCheck> storeCheck(const QString& declaredType);
 
 // The collation of CHAR columns: texts compared as if the shorter were filled with blanks.
 inline const QString kBlankPaddedCollation = QStringLiteral("BLANK_PADDED");

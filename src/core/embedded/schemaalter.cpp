@@ -1,4 +1,5 @@
 #include "core/embedded/oracleerrors.h"
+#include "core/embedded/oraclevalues.h"
 #include "core/embedded/schemacommands.h"
 #include "core/sql/tokenlist.h"
 
@@ -94,6 +95,66 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
     savepoint.commit();
 }
 
+// A column's new type must hold its values: text no longer than the new length (ORA-01441), a
+// number's precision or scale lowered only while the column holds none (ORA-01440), as Oracle.
+void checkNewType(const Catalog& catalog, const QString& table, const ColumnDef& col,
+                  const QString& type) {
+    const std::optional<StoreCheck> after = storeCheck(type);
+    if (!after)
+        return;
+    const std::optional<StoreCheck> before = storeCheck(col.type);
+    const QString column = quotedName(col.name);
+    auto any = [&](const QString& condition) {
+        return !catalog
+                    .rows(QStringLiteral("SELECT 1 FROM %1 WHERE %2 LIMIT 1")
+                              .arg(quotedName(table), condition))
+                    .empty();
+    };
+    switch (after->rule) {
+        case StoreRule::Number:
+            return;
+        case StoreRule::SizedNumber:
+            if (before && before->rule == StoreRule::SizedNumber &&
+                after->size - after->scale >= before->size - before->scale &&
+                after->scale >= before->scale)
+                return;
+            if (any(column + QStringLiteral(" IS NOT NULL")))
+                throw oracleError(1440, QStringLiteral("ORA-01440: column to be modified must be "
+                                                       "empty to decrease precision or scale"));
+            return;
+        default: {
+            const bool bytes =
+                after->rule == StoreRule::TextInBytes || after->rule == StoreRule::CharInBytes;
+            const QString length = bytes ? QStringLiteral("length(CAST(%1 AS BLOB))").arg(column)
+                                         : QStringLiteral("length(%1)").arg(column);
+            if (any(QStringLiteral("%1 > %2").arg(length).arg(after->size)))
+                throw oracleError(1441, QStringLiteral("ORA-01441: cannot decrease column length "
+                                                       "because some value is too big"));
+        }
+    }
+}
+
+// A CHAR column made longer holds its values padded to the new length, as Oracle pads them.
+void padCharColumns(const Catalog& catalog, TableDef& def, const Items& items) {
+    for (const Range& r : items.ranges) {
+        TableDef change;
+        readTableItem(items.text, items.tokens, r, change);
+        const ColumnDef* col = change.columns.empty() ? nullptr : def.column(change.columns.front().name);
+        const std::optional<StoreCheck> check =
+            col && !change.columns.front().type.isEmpty() ? storeCheck(col->type) : std::nullopt;
+        if (!check ||
+            (check->rule != StoreRule::CharInBytes && check->rule != StoreRule::CharInCharacters))
+            continue;
+        const QString column = quotedName(col->name);
+        catalog.engineExec(QStringLiteral("UPDATE %1 SET %2 = qv_store(%2, %3, %4, 0, ?1) WHERE %2 "
+                                          "IS NOT NULL")
+                               .arg(quotedName(def.name), column)
+                               .arg(int(check->rule))
+                               .arg(check->size),
+                           {col->name});
+    }
+}
+
 // MODIFY (column [type] [DEFAULT expr] [NULL | NOT NULL], ...)
 void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
     const auto copied = sameColumns(def);
@@ -111,8 +172,10 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
             throw oracleError(
                 904,
                 QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(wanted.name.toUpper()));
-        if (!wanted.type.isEmpty())
+        if (!wanted.type.isEmpty()) {
+            checkNewType(catalog, def.name, *col, wanted.type);
             col->type = wanted.type;
+        }
         if (!wanted.collate.isEmpty())
             col->collate = wanted.collate;
         if (!wanted.defaultText.isEmpty())
@@ -164,6 +227,7 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
     }
     sqlite::Savepoint savepoint(catalog.db());
     rebuildTable(catalog, def, copied);
+    padCharColumns(catalog, def, items);
     for (const QString& name : removed)
         catalog.forget(name);
     for (const ConstraintRow& c : added)

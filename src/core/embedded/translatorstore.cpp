@@ -10,16 +10,6 @@
 
 namespace qv::embedded {
 
-namespace {
-
-// How qv_store() keeps a value of a column: its rule number (StoreRule in oraclevalues.h), size
-// and scale.
-struct StoreCheck {
-    StoreRule rule;
-    int64_t size = 0;
-    int64_t scale = 0;
-};
-
 std::optional<StoreCheck> storeCheck(const QString& declaredType) {
     static const QRegularExpression kDecl(QStringLiteral(
         R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?\))?\s*$)"));
@@ -52,6 +42,8 @@ std::optional<StoreCheck> storeCheck(const QString& declaredType) {
     }
     return std::nullopt;
 }
+
+namespace {
 
 // A name as Oracle's dictionary holds it: a plain one in upper case.
 QString dictionaryName(const QString& name) {
