@@ -252,8 +252,9 @@ TEST_F(EmbeddedDdl, AlterTableChangesColumns) {
         {"select count(*) from user_constraints where table_name = 'NN'", 0, "0"},
         {"insert into nn values (5, null)"},
         // A new type must hold the values; a longer CHAR pads them.
-        {"create table ty (c char(1), v varchar2(10), n number(6,2))"},
+        {"create table ty (c char, v varchar2(10), n number(6,2))"},
         {"insert into ty values ('a', 'abcdefgh', 1.5)"},
+        {"select count(*) from ty where c = 'a  '", 0, "1"},
         {"alter table ty modify (v varchar2(7))", 1441},
         {"alter table ty modify (n number(5,2))", 1440},
         {"alter table ty modify (v varchar2(8), n number(9,2), c char(4))"},

@@ -234,6 +234,13 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
             write(sequenceCall(t_[j - 3], t_[j - 1].is(u"NEXTVAL")));
             return j;
         }
+        // A CHAR column without a length (CHAR(1)) compares blank-padded too.
+        if (ddl_ && j == i + 1 && i > 0 && sql::isName(t_[i - 1]) &&
+            sql::isOneOf(k, {u"CHAR", u"NCHAR", u"CHARACTER"}) &&
+            !(j < last && (t_[j].is(u"COLLATE") || t_[j].is(u"VARYING")))) {
+            write(k.text.toString() + QStringLiteral(" COLLATE ") + kBlankPaddedCollation);
+            return j;
+        }
         if (j == i + 1 && k.kind == TokenKind::Word) {
             if (const auto text = special(k, scope)) {
                 write(*text);
