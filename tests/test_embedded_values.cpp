@@ -120,6 +120,9 @@ TEST_F(EmbeddedValues, StoredValuesAreRoundedPaddedAndCheckedAgainstTheColumn) {
         {"insert into acct (id, code) values (10, 'abcdef')", {}, "ORA-12899"},
         {"insert into acct (id, amount) values (10, 'abc')", {}, "ORA-01722"},
         {"insert into acct (id, amount) select 10, 1, 2 from dual", {}, "ORA-00913"},
+        // Padding is never made past Oracle's longest CHAR.
+        {"create table wide (c char(40000))", {}},
+        {"insert into wide values ('a')", {}, "ORA-00910"},
     });
     // A failed statement stores nothing.
     EXPECT_EQ(rowsOf(*db_, "select count(*) from acct"), QStringList({"7"}));

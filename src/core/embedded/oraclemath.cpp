@@ -238,6 +238,10 @@ void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     const bool bytes = rule == StoreRule::TextInBytes || rule == StoreRule::CharInBytes;
     const bool padded = rule == StoreRule::CharInBytes || rule == StoreRule::CharInCharacters;
+    // Oracle's longest CHAR; padding is never made larger than that.
+    constexpr int64_t kLongestChar = 32767;
+    if (padded && size > kLongestChar)
+        fault("ORA-00910: specified length too long for its datatype");
     std::string converted;
     std::string_view text;
     if (type == SQLITE_TEXT) {
