@@ -56,13 +56,14 @@ TEST(SqlEditor, ColoursKeywordsStringsCommentsAndNumbersLineByLine) {
         u"select t1.col_2, 'it''s -- no' as \"Order\", 42, 1.5e3, .5\n"
         u"  From T1 /* a comment\n"
         u"  across two lines */ where x = 7\n"
-        u" and n = q'[it's]' or n = 'a\n"
+        u" and n = q'[it's]' or m = q'\U0001F600x'y\U0001F600' or n = 'a\n"
         u"b' -- end"_s);
     const QStringList expected[] = {
         {u"K:select"_s, u"S:'it''s -- no'"_s, u"K:as"_s, u"N:42"_s, u"N:1.5e3"_s, u"N:.5"_s},
         {u"K:From"_s, u"C:/* a comment"_s},
         {u"C:  across two lines */"_s, u"K:where"_s, u"N:7"_s},
-        {u"K:and"_s, u"S:q'[it's]'"_s, u"K:or"_s, u"S:'a"_s},
+        {u"K:and"_s, u"S:q'[it's]'"_s, u"K:or"_s, u"S:q'\U0001F600x'y\U0001F600'"_s, u"K:or"_s,
+         u"S:'a"_s},
         {u"S:b'"_s, u"C:-- end"_s},
     };
     for (int n = 0; n < 5; ++n)

@@ -63,8 +63,8 @@ bool isDigit(QStringView s, qsizetype i) {
 }
 
 // The closing character of a q'X...X' string that opens with X.
-QChar qQuoteCloser(QChar open) {
-    switch (open.unicode()) {
+char32_t qQuoteCloser(char32_t open) {
+    switch (open) {
         case u'[':
             return u']';
         case u'{':
@@ -103,12 +103,11 @@ qsizetype closeOf(QStringView s, qsizetype from, int state) {
             return i < 0 ? -1 : i + 2;
         }
         default: {
-            const QChar closer(char16_t(state - kSqlInQQuote));
-            for (qsizetype i = from; i + 1 < n; ++i) {
-                if (s[i] == closer && s[i + 1] == u'\'')
-                    return i + 2;
-            }
-            return -1;
+            // The closing character (a code point, which may take two UTF-16 units), then '.
+            const char32_t closer = char32_t(state - kSqlInQQuote);
+            const QString end = QString::fromUcs4(&closer, 1) + u'\'';
+            const qsizetype i = s.indexOf(end, from);
+            return i < 0 ? -1 : i + end.size();
         }
     }
 }
@@ -162,8 +161,11 @@ int scanSql(QStringView s, int state, const SqlTokenSink& sink) {
             const qsizetype q = (c == u'n' || c == u'N') ? i + 1 : i;
             if (q + 2 < n && (s[q] == u'q' || s[q] == u'Q') && s[q + 1] == u'\'' &&
                 !s[q + 2].isSpace()) {
-                const int open = kSqlInQQuote + qQuoteCloser(s[q + 2]).unicode();
-                if (runOpen(i, q + 3, open) != kSqlInCode)
+                const bool pair = s[q + 2].isHighSurrogate() && q + 3 < n && s[q + 3].isLowSurrogate();
+                const char32_t delimiter =
+                    pair ? QChar::surrogateToUcs4(s[q + 2], s[q + 3]) : s[q + 2].unicode();
+                const int open = kSqlInQQuote + int(qQuoteCloser(delimiter));
+                if (runOpen(i, q + (pair ? 4 : 3), open) != kSqlInCode)
                     return open;
                 continue;
             }

@@ -26,7 +26,7 @@ enum SqlScanState : int {
     kSqlInString = 1,
     kSqlInQuotedIdentifier = 2,
     kSqlInComment = 3,
-    kSqlInQQuote = 0x10000,  // + the closing character
+    kSqlInQQuote = 0x10000,  // + the closing character's code point
 };
 
 using SqlTokenSink = std::function<void(SqlToken kind, qsizetype start, qsizetype length)>;
