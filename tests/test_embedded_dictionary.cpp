@@ -24,17 +24,16 @@ class EmbeddedDictionary : public EmbeddedTest {
             "create table t (id number(6) constraint t_pk primary key, status varchar2(10) not "
             "null, grp number, note varchar2(20 char), k number, d date, pad varchar2(200))");
         db_->execute("create index t_k on t (k)");
-        for (int n = 0; n < kRows; ++n) {
-            // 7919 is prime to 1000: every key once, far from its neighbours.
-            const int i = scattered ? (n * 7919) % kRows + 1 : n + 1;
-            const char* status = i <= 900 ? "A" : i <= 960 ? "B" : "C";
-            db_->execute(QStringLiteral("insert into t values (%1, '%2', %3, %4, %1, date "
-                                        "'2024-03-15', rpad('x', 200, 'x'))")
-                             .arg(i)
-                             .arg(QLatin1StringView(status))
-                             .arg(i % 10)
-                             .arg(i % 4 == 0 ? QStringLiteral("null") : QStringLiteral("'n'")));
-        }
+        // 7919 is prime to 1000: every key once, far from its neighbours.
+        db_->execute(QStringLiteral(
+                         "insert into t select i, case when i <= 900 then 'A' when i <= 960 then "
+                         "'B' else 'C' end, mod(i, 10), case when mod(i, 4) = 0 then null else "
+                         "'n' end, i, date '2024-03-15', rpad('x', 200, 'x') from (select %1 i "
+                         "from dual connect by level <= %2)")
+                         .arg(scattered ? QStringLiteral("mod((level - 1) * 7919, %1) + 1")
+                                              .arg(kRows)
+                                        : QStringLiteral("level"))
+                         .arg(kRows));
     }
     QString one(const QString& sql) {
         const QStringList rows = rowsOf(*db_, sql);

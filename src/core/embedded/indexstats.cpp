@@ -53,8 +53,10 @@ std::optional<RowPages> rowPages(sqlite3* db, const QString& table) {
     if (!kind.step() || kind.integer(0) != 0)
         return std::nullopt;
     RowPages r;
+    // DBSTAT walks the b-tree depth first, so its leaves come in rowid order (its paths, in
+    // hex of three digits or more, do not sort so past 4,095 children of a page).
     sqlite::Statement leaves(db, "SELECT ncell FROM dbstat('main') WHERE name = ? AND pagetype = "
-                                 "'leaf' ORDER BY path");
+                                 "'leaf'");
     leaves.bind(1, table);
     int32_t page = 0;
     while (leaves.step()) {

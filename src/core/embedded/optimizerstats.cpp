@@ -125,11 +125,9 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
         ++ndv;
         running += count;
         maxCount = std::max(maxCount, count);
-        int64_t size = 0;
-        const QString hex = oracleRawHex(v, type, &size);
         if (ndv == 1)
-            r.stats.lowValue = hex;
-        bytes += count * (size + 1);
+            r.stats.lowValue = oracleRawHex(v, type);
+        bytes += count * (oracleLength(v, type) + 1);
         if (ndv <= kBuckets)
             frequency.push_back(groupOf(v, ndv, count, type));
         if (int64_t(top.size()) < kBuckets || count > top.front().count) {

@@ -124,6 +124,8 @@ void renameColumnStatistics(sqlite3* db, const QString& table, const QString& co
 // The value `value` (of a column declared `declaredType`) in Oracle's internal form, as hex;
 // its length in bytes through `bytes`.
 QString oracleRawHex(sqlite3_value* value, const QString& declaredType, int64_t* bytes = nullptr);
+// The length in bytes of oracleRawHex()'s form of `value`, without writing it.
+int64_t oracleLength(sqlite3_value* value, const QString& declaredType);
 // A histogram's ENDPOINT_VALUE of `value`: a number, a date's Julian day; nullopt for text.
 std::optional<double> endpointValue(sqlite3_value* value, const QString& declaredType);
 

@@ -5,7 +5,11 @@
 #include <QDate>
 #include <QRegularExpression>
 
-#include <cmath>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace qv::embedded {
 
@@ -13,43 +17,72 @@ namespace {
 
 constexpr qsizetype kShownBytes = 32;
 
-// A decimal number written as SQLite or Qt writes it ([-]digits[.digits][e[+-]n]) in Oracle's
+// A decimal number written as printf's %.15g writes it ([-]digits[.digits][e[+-]n]) in Oracle's
 // NUMBER form: an exponent byte, then base-100 digits, each plus one (positive) or subtracted
 // from 101 (negative, closed by 102 when fewer than 20 digits).
-QByteArray oracleNumber(const QString& decimal) {
-    static const QRegularExpression kForm(
-        QStringLiteral(R"(^\s*([-+]?)(\d*)(?:\.(\d*))?(?:[eE]([-+]?\d+))?\s*$)"));
-    const QRegularExpressionMatch m = kForm.match(decimal);
-    if (!m.hasMatch())
-        return {};
-    const bool negative = m.captured(1) == u"-";
-    QString digits = m.captured(2) + m.captured(3);
-    // The position of the decimal point within `digits`.
-    qsizetype point = m.captured(2).size() + m.captured(4).toLongLong();
-    const qsizetype lead = digits.indexOf(QRegularExpression(QStringLiteral("[1-9]")));
-    if (lead < 0)
+QByteArray oracleNumber(std::string_view decimal) {
+    size_t i = 0;
+    const bool negative = i < decimal.size() && decimal[i] == '-';
+    if (i < decimal.size() && (decimal[i] == '-' || decimal[i] == '+'))
+        ++i;
+    std::string digits;
+    long point = -1;  // the digits before the decimal point
+    for (; i < decimal.size(); ++i) {
+        const char c = decimal[i];
+        if (c >= '0' && c <= '9')
+            digits += c;
+        else if (c == '.' && point < 0)
+            point = long(digits.size());
+        else
+            break;
+    }
+    if (point < 0)
+        point = long(digits.size());
+    if (i < decimal.size() && (decimal[i] == 'e' || decimal[i] == 'E'))
+        point += std::strtol(decimal.substr(i + 1).data(), nullptr, 10);
+    const size_t lead = digits.find_first_not_of('0');
+    if (lead == std::string::npos)
         return QByteArray(1, char(0x80));
-    digits = digits.mid(lead);
-    point -= lead;
-    while (digits.endsWith(u'0'))
-        digits.chop(1);
+    digits.erase(0, lead);
+    point -= long(lead);
+    digits.erase(digits.find_last_not_of('0') + 1);
     // Base-100 pairs aligned on the decimal point.
     if (point % 2 != 0) {
-        digits.prepend(u'0');
+        digits.insert(digits.begin(), '0');
         ++point;
     }
     if (digits.size() % 2 != 0)
-        digits.append(u'0');
+        digits += '0';
     const int exponent = int(point / 2) - 1;
     QByteArray out;
     out.append(char(negative ? 62 - exponent : 193 + exponent));
-    for (qsizetype k = 0; k < digits.size() && out.size() < 21; k += 2) {
-        const int pair = digits.mid(k, 2).toInt();
+    for (size_t k = 0; k < digits.size() && out.size() < 21; k += 2) {
+        const int pair = (digits[k] - '0') * 10 + (digits[k + 1] - '0');
         out.append(char(negative ? 101 - pair : pair + 1));
     }
     if (negative && out.size() < 21)
         out.append(char(102));
     return out;
+}
+
+QByteArray oracleNumber(double value) {
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, "%.15g", value);
+    return oracleNumber(std::string_view(text, size_t(std::max(n, 0))));
+}
+
+// The bytes of an integer in Oracle's NUMBER form, counted without writing them.
+int64_t oracleNumberLength(int64_t value) {
+    if (value == 0)
+        return 1;
+    const bool negative = value < 0;
+    uint64_t v = negative ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+    while (v % 100 == 0)
+        v /= 100;
+    int64_t pairs = 0;
+    for (; v > 0; v /= 100)
+        ++pairs;
+    return 1 + pairs + (negative && pairs < 20 ? 1 : 0);
 }
 
 // 'YYYY-MM-DD[ HH:MM:SS[.fff]]' in Oracle's DATE form (7 bytes: century and year of century
@@ -88,10 +121,10 @@ QString oracleRawHex(sqlite3_value* value, const QString& declaredType, int64_t*
     QByteArray raw;
     switch (sqlite3_value_type(value)) {
         case SQLITE_INTEGER:
-            raw = oracleNumber(QString::number(sqlite3_value_int64(value)));
+            raw = oracleNumber(std::to_string(sqlite3_value_int64(value)));
             break;
         case SQLITE_FLOAT:
-            raw = oracleNumber(QString::number(sqlite3_value_double(value), 'g', 15));
+            raw = oracleNumber(sqlite3_value_double(value));
             break;
         case SQLITE_TEXT: {
             const QByteArray text(reinterpret_cast<const char*>(sqlite3_value_text(value)),
@@ -111,6 +144,29 @@ QString oracleRawHex(sqlite3_value* value, const QString& declaredType, int64_t*
     if (bytes)
         *bytes = raw.size();
     return QString::fromLatin1(raw.left(kShownBytes).toHex().toUpper());
+}
+
+int64_t oracleLength(sqlite3_value* value, const QString& declaredType) {
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER:
+            return oracleNumberLength(sqlite3_value_int64(value));
+        case SQLITE_FLOAT:
+            return oracleNumber(sqlite3_value_double(value)).size();
+        case SQLITE_TEXT: {
+            const int bytes = sqlite3_value_bytes(value);
+            // Only what may be a date is read again as one.
+            if (bytes >= 10 && bytes <= 29 && isDateType(declaredType)) {
+                int64_t size = 0;
+                oracleRawHex(value, declaredType, &size);
+                return size;
+            }
+            return bytes;
+        }
+        case SQLITE_BLOB:
+            return sqlite3_value_bytes(value);
+        default:
+            return 0;
+    }
 }
 
 // ENDPOINT_VALUE: a number as it is, a date of a date column as its Julian day and fraction
