@@ -25,15 +25,14 @@ class EmbeddedDictionary : public EmbeddedTest {
             "null, grp number, note varchar2(20 char), k number, d date, pad varchar2(200))");
         db_->execute("create index t_k on t (k)");
         // 7919 is prime to 1000: every key once, far from its neighbours.
-        db_->execute(QStringLiteral(
-                         "insert into t select i, case when i <= 900 then 'A' when i <= 960 then "
-                         "'B' else 'C' end, mod(i, 10), case when mod(i, 4) = 0 then null else "
-                         "'n' end, i, date '2024-03-15', rpad('x', 200, 'x') from (select %1 i "
-                         "from dual connect by level <= %2)")
-                         .arg(scattered ? QStringLiteral("mod((level - 1) * 7919, %1) + 1")
-                                              .arg(kRows)
-                                        : QStringLiteral("level"))
-                         .arg(kRows));
+        db_->execute(
+            QStringLiteral("insert into t select i, case when i <= 900 then 'A' when i <= 960 then "
+                           "'B' else 'C' end, mod(i, 10), case when mod(i, 4) = 0 then null else "
+                           "'n' end, i, date '2024-03-15', rpad('x', 200, 'x') from (select %1 i "
+                           "from dual connect by level <= %2)")
+                .arg(scattered ? QStringLiteral("mod((level - 1) * 7919, %1) + 1").arg(kRows)
+                               : QStringLiteral("level"))
+                .arg(kRows));
     }
     QString one(const QString& sql) {
         const QStringList rows = rowsOf(*db_, sql);
@@ -62,14 +61,16 @@ TEST_F(EmbeddedDictionary, ColumnFiguresAndHistogramsAreTheTableTrueOnes) {
     };
     for (const Column& c : columns) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(one(QStringLiteral("select num_distinct, num_nulls, low_value, high_value, "
+        EXPECT_EQ(one(QStringLiteral("select num_distinct, num_nulls, rawtohex(low_value), "
+                                     "rawtohex(high_value), "
                                      "histogram, num_buckets, avg_col_len from user_tab_columns "
                                      "where table_name = 'T' and column_name = '%1'")
                           .arg(QLatin1StringView(c.name))),
                   QLatin1StringView(c.figures));
     }
-    EXPECT_EQ(rowsOf(*db_, "select column_name, endpoint_number, endpoint_actual_value from "
-                           "user_tab_histograms where table_name = 'T'"),
+    EXPECT_EQ(rowsOf(*db_,
+                     "select column_name, endpoint_number, endpoint_actual_value from "
+                     "user_tab_histograms where table_name = 'T'"),
               QStringList({"STATUS|900|A", "STATUS|960|B", "STATUS|1000|C"}));
     // Density: 1/NUM_DISTINCT, half a row of those with a value under a frequency histogram.
     EXPECT_EQ(one("select density from user_tab_col_statistics where column_name in ('GRP', "
@@ -116,8 +117,9 @@ TEST_F(EmbeddedDictionary, ClusteringFactorFollowsTheOrderRowsWereInserted) {
     }
     EXPECT_EQ(rowsOf(*db_, "select index_name, uniqueness, distinct_keys from user_indexes"),
               QStringList({"T_K|NONUNIQUE|1000", "T_PK|UNIQUE|1000"}));
-    EXPECT_EQ(rowsOf(*db_, "select index_name, column_name, column_position, descend from "
-                           "user_ind_columns"),
+    EXPECT_EQ(rowsOf(*db_,
+                     "select index_name, column_name, column_position, descend from "
+                     "user_ind_columns"),
               QStringList({"T_K|K|1|ASC", "T_PK|ID|1|ASC"}));
 }
 
@@ -148,15 +150,17 @@ TEST_F(EmbeddedDictionary, StatisticsFollowTheirTableAndStayTheEngines) {
 }
 
 TEST_F(EmbeddedDictionary, DeclaredTypesShowAsOraclesDictionary) {
-    db_->execute("create table c (n number(7,2) not null, i integer, v varchar2(30), w "
-                 "varchar2(10 char), ch char(3), nv nvarchar2(5), d date, ts timestamp, b blob)");
-    EXPECT_EQ(rowsOf(*db_, "select column_name, data_type, data_length, data_precision, "
-                           "data_scale, nullable, column_id from user_tab_columns"),
-              QStringList({"N|NUMBER|22|7|2|N|1", "I|NUMBER|22|null|0|Y|2",
-                           "V|VARCHAR2|30|null|null|Y|3", "W|VARCHAR2|40|null|null|Y|4",
-                           "CH|CHAR|3|null|null|Y|5", "NV|NVARCHAR2|10|null|null|Y|6",
-                           "D|DATE|7|null|null|Y|7", "TS|TIMESTAMP(6)|11|null|6|Y|8",
-                           "B|BLOB|4000|null|null|Y|9"}));
+    db_->execute(
+        "create table c (n number(7,2) not null, i integer, v varchar2(30), w "
+        "varchar2(10 char), ch char(3), nv nvarchar2(5), d date, ts timestamp, b blob)");
+    EXPECT_EQ(
+        rowsOf(*db_,
+               "select column_name, data_type, data_length, data_precision, "
+               "data_scale, nullable, column_id from user_tab_columns"),
+        QStringList({"N|NUMBER|22|7|2|N|1", "I|NUMBER|22|null|0|Y|2", "V|VARCHAR2|30|null|null|Y|3",
+                     "W|VARCHAR2|40|null|null|Y|4", "CH|CHAR|3|null|null|Y|5",
+                     "NV|NVARCHAR2|10|null|null|Y|6", "D|DATE|7|null|null|Y|7",
+                     "TS|TIMESTAMP(6)|11|null|6|Y|8", "B|BLOB|4000|null|null|Y|9"}));
     // Figures never gathered are absent, not zero.
     EXPECT_EQ(one("select num_distinct, num_nulls, histogram from user_tab_columns where "
                   "column_name = 'N'"),
@@ -170,11 +174,14 @@ TEST(OracleRawValues, NumbersAndDatesTakeOraclesInternalForm) {
         const char* type;
         const char* hex;
     } cases[] = {
-        {"0", "NUMBER", "80"},           {"-1", "NUMBER", "3E6466"},
-        {"0.5", "NUMBER", "C033"},       {"123.45", "NUMBER", "C202182E"},
+        {"0", "NUMBER", "80"},
+        {"-1", "NUMBER", "3E6466"},
+        {"0.5", "NUMBER", "C033"},
+        {"123.45", "NUMBER", "C202182E"},
         {"-123.45", "NUMBER", "3D644E3866"},
         {"'2024-03-15 10:20:30'", "DATE", "787C030F0B151F"},
-        {"'ab'", "VARCHAR2(5)", "6162"}, {"x'00ff'", "RAW(2)", "00FF"},
+        {"'ab'", "VARCHAR2(5)", "6162"},
+        {"x'00ff'", "RAW(2)", "00FF"},
     };
     for (const auto& c : cases) {
         sqlite::Statement s(memory.handle(), QByteArray("SELECT ") + c.value);
@@ -188,13 +195,15 @@ TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
     generateSampleDatabase(sampleDatabasePath(), SampleSize{200, 50, 1000, 4});
     auto db = openEmbeddedDatabase("sqlite:sample", "SCOTT");
     setSampleDirectory({});
-    EXPECT_EQ(rowsOf(*db, "select table_name from user_tables where num_rows = case table_name "
-                          "when 'CUSTOMERS' then (select count(*) from customers) when 'ORDERS' "
-                          "then (select count(*) from orders) when 'PRODUCTS' then (select "
-                          "count(*) from products) else (select count(*) from order_items) end"),
+    EXPECT_EQ(rowsOf(*db,
+                     "select table_name from user_tables where num_rows = case table_name "
+                     "when 'CUSTOMERS' then (select count(*) from customers) when 'ORDERS' "
+                     "then (select count(*) from orders) when 'PRODUCTS' then (select "
+                     "count(*) from products) else (select count(*) from order_items) end"),
               QStringList({"CUSTOMERS", "ORDERS", "ORDER_ITEMS", "PRODUCTS"}));
-    EXPECT_EQ(rowsOf(*db, "select count(*) from user_indexes where index_name like 'SQLITE%' or "
-                          "index_name like 'QV$%' or clustering_factor is null"),
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) from user_indexes where index_name like 'SQLITE%' or "
+                     "index_name like 'QV$%' or clustering_factor is null"),
               QStringList("0"));
     EXPECT_EQ(rowsOf(*db, "select count(*) from user_objects where object_name like 'QV$%'"),
               QStringList("0"));
@@ -206,8 +215,9 @@ TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
     EXPECT_EQ(rowsOf(*db, "select name, value, isdefault from v$parameter"),
               QStringList({"db_block_size|4096|TRUE", "optimizer_mode|FIRST_ROWS|FALSE",
                            "statistics_level|TYPICAL|TRUE"}));
-    EXPECT_EQ(rowsOf(*db, "select count(*) = (select count(*) from v$statname), count(distinct "
-                          "sid) from v$mystat where sid = userenv('SID')"),
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) = (select count(*) from v$statname), count(distinct "
+                     "sid) from v$mystat where sid = userenv('SID')"),
               QStringList("1|1"));
 }
 

@@ -141,8 +141,7 @@ int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, View
 
 bool catalogPresent(sqlite3* db, const QString& table) {
     sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(db,
-                           "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?",
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?",
                            -1, &probe, nullptr) != SQLITE_OK)
         return false;
     const QByteArray name = table.toUtf8();
@@ -177,9 +176,9 @@ int readRows(ViewTable* table, ViewCursor* c) {
         const bool present = catalogPresent(table->db, catalogs[k]);
         if (!present && k == 0 && table->view->needsCatalog)
             return SQLITE_OK;
-        text.replace(QStringLiteral("%") + QString::number(k + 1),
-                     present ? QStringLiteral("main.\"%1\"").arg(catalogs[k])
-                             : emptyCatalog(catalogs[k]));
+        text.replace(
+            QStringLiteral("%") + QString::number(k + 1),
+            present ? QStringLiteral("main.\"%1\"").arg(catalogs[k]) : emptyCatalog(catalogs[k]));
     }
     const QByteArray query = text.toUtf8();
     int rc = SQLITE_OK;
@@ -266,8 +265,8 @@ const sqlite3_module kModule = makeModule();
 }  // namespace
 
 int registerDictionaryViews(sqlite3* db) {
-    for (const std::span<const DictionaryView> views : {std::span<const DictionaryView>(kViews),
-                                                         statisticsViews()}) {
+    for (const std::span<const DictionaryView> views :
+         {std::span<const DictionaryView>(kViews), statisticsViews()}) {
         for (const DictionaryView& view : views) {
             const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
                                                     const_cast<DictionaryView*>(&view), nullptr);

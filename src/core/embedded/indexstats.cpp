@@ -55,8 +55,9 @@ std::optional<RowPages> rowPages(sqlite3* db, const QString& table) {
     RowPages r;
     // DBSTAT walks the b-tree depth first, so its leaves come in rowid order (its paths, in
     // hex of three digits or more, do not sort so past 4,095 children of a page).
-    sqlite::Statement leaves(db, "SELECT ncell FROM dbstat('main') WHERE name = ? AND pagetype = "
-                                 "'leaf'");
+    sqlite::Statement leaves(db,
+                             "SELECT ncell FROM dbstat('main') WHERE name = ? AND pagetype = "
+                             "'leaf'");
     leaves.bind(1, table);
     int32_t page = 0;
     while (leaves.step()) {
@@ -64,7 +65,8 @@ std::optional<RowPages> rowPages(sqlite3* db, const QString& table) {
         ++page;
     }
     sqlite::Statement rowids(
-        db, QStringLiteral("SELECT rowid FROM main.%1 ORDER BY rowid").arg(quotedName(table)).toUtf8());
+        db,
+        QStringLiteral("SELECT rowid FROM main.%1 ORDER BY rowid").arg(quotedName(table)).toUtf8());
     r.rowids.reserve(r.pages.size());
     while (rowids.step())
         r.rowids.push_back(rowids.integer(0));
@@ -76,8 +78,9 @@ std::optional<RowPages> rowPages(sqlite3* db, const QString& table) {
 void gatherIndex(sqlite3* db, const QString& index, const QString& table, const RowPages* rows) {
     std::vector<KeyColumn> keys;
     bool expression = false;
-    sqlite::Statement xinfo(db, "SELECT cid, name, desc, coll FROM pragma_index_xinfo(?) WHERE "
-                                "key = 1 ORDER BY seqno");
+    sqlite::Statement xinfo(db,
+                            "SELECT cid, name, desc, coll FROM pragma_index_xinfo(?) WHERE "
+                            "key = 1 ORDER BY seqno");
     xinfo.bind(1, index);
     while (xinfo.step()) {
         expression = expression || xinfo.integer(0) < 0;
@@ -88,8 +91,9 @@ void gatherIndex(sqlite3* db, const QString& index, const QString& table, const 
     const bool partial = list.step() && list.integer(0) != 0;
     std::optional<int64_t> blevel, leafBlocks, numRows, distinctKeys, clustering;
     sqlite::Statement shape(
-        db, "SELECT max(length(path) - length(replace(path, '/', ''))) - 1, sum(pagetype = "
-            "'leaf') FROM dbstat('main') WHERE name = ? AND pagetype <> 'overflow'");
+        db,
+        "SELECT max(length(path) - length(replace(path, '/', ''))) - 1, sum(pagetype = "
+        "'leaf') FROM dbstat('main') WHERE name = ? AND pagetype <> 'overflow'");
     shape.bind(1, index);
     if (shape.step() && !shape.isNull(0)) {
         blevel = shape.integer(0);
@@ -122,10 +126,10 @@ void gatherIndex(sqlite3* db, const QString& index, const QString& table, const 
         }
         sqlite::Statement walk;
         if (rows)
-            walk = sqlite::Statement(db, (QStringLiteral("SELECT rowid") + from +
-                                          QStringLiteral(" ORDER BY ") + order.join(u',') +
-                                          QStringLiteral(", rowid"))
-                                             .toUtf8());
+            walk = sqlite::Statement(
+                db, (QStringLiteral("SELECT rowid") + from + QStringLiteral(" ORDER BY ") +
+                     order.join(u',') + QStringLiteral(", rowid"))
+                        .toUtf8());
         int32_t previous = -1;
         while (rows && walk.step()) {
             ++entries;
@@ -141,9 +145,10 @@ void gatherIndex(sqlite3* db, const QString& index, const QString& table, const 
         if (rows)
             clustering = changes;
     }
-    sqlite::Statement insert(db, "INSERT OR REPLACE INTO \"QV$IND_STATS\" VALUES (upper(?1), "
-                                 "upper(?2), ?3, ?4, ?5, ?6, ?7, ?8, ?9, datetime('now', "
-                                 "'localtime'))");
+    sqlite::Statement insert(db,
+                             "INSERT OR REPLACE INTO \"QV$IND_STATS\" VALUES (upper(?1), "
+                             "upper(?2), ?3, ?4, ?5, ?6, ?7, ?8, ?9, datetime('now', "
+                             "'localtime'))");
     insert.bind(1, index).bind(2, table);
     bindOptional(insert, 3, blevel);
     bindOptional(insert, 4, leafBlocks);

@@ -34,8 +34,8 @@ const char* const kCreateStatistics[] = {
 };
 
 bool present(sqlite3* db, const char* table) {
-    sqlite::Statement probe(
-        db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?");
+    sqlite::Statement probe(db,
+                            "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?");
     probe.bind(1, QByteArrayView(table));
     return probe.step();
 }
@@ -188,8 +188,9 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
 
 void storeColumn(sqlite3* db, const QString& table, const ColumnResult& r, int64_t withValue) {
     sqlite::Statement insert(
-        db, "INSERT OR REPLACE INTO \"QV$COL_STATS\" VALUES (upper(?1), ?2, ?3, ?4, ?5, ?6, ?7, "
-            "?8, ?9, ?10, ?11, datetime('now', 'localtime'))");
+        db,
+        "INSERT OR REPLACE INTO \"QV$COL_STATS\" VALUES (upper(?1), ?2, ?3, ?4, ?5, ?6, ?7, "
+        "?8, ?9, ?10, ?11, datetime('now', 'localtime'))");
     const ColumnStats& s = r.stats;
     insert.bind(1, table).bind(2, s.column).bind(3, s.numDistinct).bind(4, s.numNulls);
     if (s.lowValue.isEmpty())
@@ -240,13 +241,15 @@ void gatherTable(sqlite3* db, const QString& table) {
         withValue.push_back(counted.integer(k));
     const BtreePages pages = btreePages(db, table);
     sqlite::Statement insert(
-        db, "INSERT INTO \"QV$TAB_STATS\" VALUES (upper(?), ?, ?, ?, datetime('now', "
-            "'localtime'))");
+        db,
+        "INSERT INTO \"QV$TAB_STATS\" VALUES (upper(?), ?, ?, ?, datetime('now', "
+        "'localtime'))");
     insert.bind(1, table).bind(2, rows);
     bindOptional(insert, 3, pages.pages);
     bindOptional(insert, 4,
-                 pages.payload && rows > 0 ? std::optional<int64_t>((*pages.payload + rows - 1) / rows)
-                                           : std::nullopt);
+                 pages.payload && rows > 0
+                     ? std::optional<int64_t>((*pages.payload + rows - 1) / rows)
+                     : std::nullopt);
     insert.run();
     for (qsizetype k = 0; k < names.size(); ++k)
         storeColumn(db, table,
@@ -296,8 +299,9 @@ QString statisticsColumns(const QString& table) {
 void gatherStatistics(sqlite3* db, const QString& object) {
     for (const char* sql : kCreateStatistics)
         sqlite::Statement(db, sql).run();
-    sqlite::Statement find(db, "SELECT type, name, tbl_name FROM main.sqlite_schema WHERE "
-                               "upper(name) = upper(?) AND type IN ('table', 'index')");
+    sqlite::Statement find(db,
+                           "SELECT type, name, tbl_name FROM main.sqlite_schema WHERE "
+                           "upper(name) = upper(?) AND type IN ('table', 'index')");
     find.bind(1, object);
     if (!object.isEmpty() && object.compare(u"main", Qt::CaseInsensitive) != 0 && find.step()) {
         if (find.text(0) == u"index")
@@ -309,9 +313,10 @@ void gatherStatistics(sqlite3* db, const QString& object) {
     if (!object.isEmpty() && object.compare(u"main", Qt::CaseInsensitive) != 0)
         return;
     QStringList tables;
-    sqlite::Statement all(db, "SELECT name FROM main.sqlite_schema WHERE type = 'table' AND "
-                              "lower(substr(name, 1, 7)) <> 'sqlite_' AND lower(substr(name, 1, "
-                              "3)) <> 'qv$' AND sql NOT LIKE 'CREATE VIRTUAL%' ORDER BY name");
+    sqlite::Statement all(db,
+                          "SELECT name FROM main.sqlite_schema WHERE type = 'table' AND "
+                          "lower(substr(name, 1, 7)) <> 'sqlite_' AND lower(substr(name, 1, "
+                          "3)) <> 'qv$' AND sql NOT LIKE 'CREATE VIRTUAL%' ORDER BY name");
     while (all.step())
         tables << all.text(0);
     for (const QString& t : tables)
@@ -362,8 +367,9 @@ void renameColumnStatistics(sqlite3* db, const QString& table, const QString& co
 std::optional<TableStats> tableStats(sqlite3* db, const QString& table) {
     if (!present(db, "QV$TAB_STATS"))
         return std::nullopt;
-    sqlite::Statement s(db, "SELECT NUM_ROWS, BLOCKS, AVG_ROW_LEN, LAST_ANALYZED FROM "
-                            "\"QV$TAB_STATS\" WHERE TABLE_NAME = upper(?)");
+    sqlite::Statement s(db,
+                        "SELECT NUM_ROWS, BLOCKS, AVG_ROW_LEN, LAST_ANALYZED FROM "
+                        "\"QV$TAB_STATS\" WHERE TABLE_NAME = upper(?)");
     s.bind(1, table);
     if (!s.step())
         return std::nullopt;
@@ -374,13 +380,14 @@ std::vector<ColumnStats> columnStats(sqlite3* db, const QString& table) {
     std::vector<ColumnStats> out;
     if (!present(db, "QV$COL_STATS"))
         return out;
-    sqlite::Statement s(db, "SELECT c.COLUMN_NAME, NUM_DISTINCT, NUM_NULLS, LOW_VALUE, "
-                            "HIGH_VALUE, DENSITY, AVG_COL_LEN, NUM_BUCKETS, HISTOGRAM FROM "
-                            "\"QV$COL_STATS\" c WHERE TABLE_NAME = upper(?) ORDER BY rowid");
+    sqlite::Statement s(db,
+                        "SELECT c.COLUMN_NAME, NUM_DISTINCT, NUM_NULLS, LOW_VALUE, "
+                        "HIGH_VALUE, DENSITY, AVG_COL_LEN, NUM_BUCKETS, HISTOGRAM FROM "
+                        "\"QV$COL_STATS\" c WHERE TABLE_NAME = upper(?) ORDER BY rowid");
     s.bind(1, table);
     while (s.step()) {
-        ColumnStats c{s.text(0), s.integer(1), s.integer(2), s.text(3), s.text(4), std::nullopt,
-                      s.integer(6), s.integer(7), s.text(8)};
+        ColumnStats c{s.text(0),    s.integer(1), s.integer(2), s.text(3), s.text(4),
+                      std::nullopt, s.integer(6), s.integer(7), s.text(8)};
         if (!s.isNull(5))
             c.density = s.real(5);
         out.push_back(c);
@@ -391,25 +398,27 @@ std::vector<ColumnStats> columnStats(sqlite3* db, const QString& table) {
 std::optional<IndexStats> indexStats(sqlite3* db, const QString& index) {
     if (!present(db, "QV$IND_STATS"))
         return std::nullopt;
-    sqlite::Statement s(db, "SELECT TABLE_NAME, BLEVEL, LEAF_BLOCKS, DISTINCT_KEYS, "
-                            "AVG_LEAF_BLOCKS_PER_KEY, AVG_DATA_BLOCKS_PER_KEY, CLUSTERING_FACTOR, "
-                            "NUM_ROWS, LAST_ANALYZED FROM \"QV$IND_STATS\" WHERE INDEX_NAME = "
-                            "upper(?)");
+    sqlite::Statement s(db,
+                        "SELECT TABLE_NAME, BLEVEL, LEAF_BLOCKS, DISTINCT_KEYS, "
+                        "AVG_LEAF_BLOCKS_PER_KEY, AVG_DATA_BLOCKS_PER_KEY, CLUSTERING_FACTOR, "
+                        "NUM_ROWS, LAST_ANALYZED FROM \"QV$IND_STATS\" WHERE INDEX_NAME = "
+                        "upper(?)");
     s.bind(1, index);
     if (!s.step())
         return std::nullopt;
-    return IndexStats{s.text(0),        integerOf(s, 1), integerOf(s, 2),
-                      integerOf(s, 3),  integerOf(s, 4), integerOf(s, 5),
-                      integerOf(s, 6),  integerOf(s, 7), s.text(8)};
+    return IndexStats{s.text(0),       integerOf(s, 1), integerOf(s, 2),
+                      integerOf(s, 3), integerOf(s, 4), integerOf(s, 5),
+                      integerOf(s, 6), integerOf(s, 7), s.text(8)};
 }
 
 std::vector<HistogramBucket> histogram(sqlite3* db, const QString& table, const QString& column) {
     std::vector<HistogramBucket> out;
     if (!present(db, "QV$HISTOGRAMS"))
         return out;
-    sqlite::Statement s(db, "SELECT ENDPOINT_NUMBER, ENDPOINT_VALUE, ENDPOINT_ACTUAL_VALUE, "
-                            "ENDPOINT_REPEAT_COUNT FROM \"QV$HISTOGRAMS\" WHERE TABLE_NAME = "
-                            "upper(?) AND COLUMN_NAME = upper(?) ORDER BY ENDPOINT_NUMBER");
+    sqlite::Statement s(db,
+                        "SELECT ENDPOINT_NUMBER, ENDPOINT_VALUE, ENDPOINT_ACTUAL_VALUE, "
+                        "ENDPOINT_REPEAT_COUNT FROM \"QV$HISTOGRAMS\" WHERE TABLE_NAME = "
+                        "upper(?) AND COLUMN_NAME = upper(?) ORDER BY ENDPOINT_NUMBER");
     s.bind(1, table).bind(2, column);
     while (s.step()) {
         HistogramBucket b{s.integer(0), std::nullopt, s.text(2), s.integer(3)};

@@ -141,7 +141,8 @@ void padCharColumns(const Catalog& catalog, TableDef& def, const Items& items) {
     for (const Range& r : items.ranges) {
         TableDef change;
         readTableItem(items.text, items.tokens, r, change);
-        const ColumnDef* col = change.columns.empty() ? nullptr : def.column(change.columns.front().name);
+        const ColumnDef* col =
+            change.columns.empty() ? nullptr : def.column(change.columns.front().name);
         const std::optional<StoreCheck> check =
             col && !change.columns.front().type.isEmpty() ? storeCheck(col->type) : std::nullopt;
         if (!check ||

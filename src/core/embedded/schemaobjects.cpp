@@ -406,7 +406,6 @@ void alterIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end)
     catalog.userExec(QStringLiteral("REINDEX main.%1").arg(quotedName(catalog.spelled(name))));
 }
 
-
 // SQLite's ANALYZE (sqlite_stat1, stat4) with the user's rights, then the engine's own figures.
 void gather(const Catalog& catalog, const QString& analyze, const QString& target) {
     sqlite::Savepoint savepoint(catalog.db());

@@ -184,8 +184,8 @@ std::optional<double> endpointValue(sqlite3_value* value, const QString& declare
         return std::nullopt;
     double seconds = 0;
     if (text.size() >= 19)
-        seconds = text.mid(11, 2).toInt() * 3600 + text.mid(14, 2).toInt() * 60 +
-                  text.mid(17, 2).toInt();
+        seconds =
+            text.mid(11, 2).toInt() * 3600 + text.mid(14, 2).toInt() * 60 + text.mid(17, 2).toInt();
     return double(day.toJulianDay()) + seconds / 86400.0;
 }
 
