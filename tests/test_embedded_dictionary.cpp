@@ -131,6 +131,9 @@ TEST_F(EmbeddedDictionary, StatisticsFollowTheirTableAndStayTheEngines) {
     EXPECT_EQ(one("select count(*), count(case when column_name = 'NOTE' then 1 end) from "
                   "user_tab_col_statistics"),
               "6|0");
+    db_->execute("create index t_grp on t (grp)");  // gathered as it is built
+    EXPECT_EQ(one("select distinct_keys, num_rows from user_indexes where index_name = 'T_GRP'"),
+              "10|1000");
     db_->execute("rename t to t2");
     db_ = connect();  // kept in the file
     EXPECT_EQ(one("select table_name, num_rows from all_tables"), "T2|1000");

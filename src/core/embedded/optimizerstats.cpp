@@ -334,6 +334,10 @@ void forgetStatistics(sqlite3* db, const QString& table) {
     deleteWhere(db, "QV$HISTOGRAMS", "TABLE_NAME = upper(?)", {table});
 }
 
+void forgetIndexStatistics(sqlite3* db, const QString& index) {
+    deleteWhere(db, "QV$IND_STATS", "INDEX_NAME = upper(?)", {index});
+}
+
 void renameStatistics(sqlite3* db, const QString& table, const QString& to) {
     for (const QString& t : statisticsTables()) {
         const QByteArray name = t.toLatin1();

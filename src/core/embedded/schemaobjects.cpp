@@ -102,6 +102,11 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
             throw oracleError(1408, QStringLiteral("ORA-01408: such column list already "
                                                    "indexed"));
     }
+    // Oracle gathers an index's statistics as it builds it.
+    {
+        const EngineRights engine(catalog.sandbox());
+        gatherStatistics(catalog.db(), name);
+    }
     savepoint.commit();
 }
 
@@ -122,7 +127,13 @@ void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
         name.startsWith(u"sqlite_autoindex_", Qt::CaseInsensitive))
         throw oracleError(2429, QStringLiteral("ORA-02429: cannot drop index used for "
                                                "enforcement of unique/primary key"));
+    sqlite::Savepoint savepoint(catalog.db());
     catalog.userExec(QStringLiteral("DROP INDEX main.%1").arg(quotedName(name)));
+    {
+        const EngineRights engine(catalog.sandbox());
+        forgetIndexStatistics(catalog.db(), name);
+    }
+    savepoint.commit();
 }
 
 void forgetObject(const Catalog& catalog, const QString& name) {
