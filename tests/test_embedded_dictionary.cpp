@@ -75,7 +75,7 @@ TEST_F(EmbeddedDictionary, ColumnFiguresAndHistogramsAreTheTableTrueOnes) {
     // Density: 1/NUM_DISTINCT, half a row of those with a value under a frequency histogram.
     EXPECT_EQ(one("select density from user_tab_col_statistics where column_name in ('GRP', "
                   "'STATUS') order by column_name"),
-              "0.1/0.0005");
+              ".1/.0005");
     sqlite3* raw = nullptr;
     ASSERT_EQ(sqlite3_open_v2(path().toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
               SQLITE_OK);
@@ -85,6 +85,32 @@ TEST_F(EmbeddedDictionary, ColumnFiguresAndHistogramsAreTheTableTrueOnes) {
     ASSERT_TRUE(table.has_value());
     EXPECT_EQ(table->numRows, kRows);
     EXPECT_EQ(status.size(), 3u);
+}
+
+TEST_F(EmbeddedDictionary, PastTwoHundredFiftyFourValuesTheHistogramIsTopFrequencyOrHybrid) {
+    // 20,000 rows. TF: 0 on 10,000 rows, 1..253 on 9,950, 50 values once: the 254 most
+    // frequent cover 19,950 rows, over 19,921 (all but 1/254). HY: 0 on 10,000, the rest unique.
+    db_->execute("create table h (tf number, hy number)");
+    db_->execute(
+        "insert into h select case when level <= 10000 then 0 when level <= 19950 then "
+        "mod(level, 253) + 1 else 1000 + level end, case when level <= 10000 then 0 "
+        "else level end from dual connect by level <= 20000");
+    db_->execute("analyze table h compute statistics");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select column_name, histogram, num_distinct, num_buckets <= 254 from "
+                     "user_tab_col_statistics"),
+              QStringList({"TF|TOP-FREQUENCY|304|1", "HY|HYBRID|10001|1"}));
+    // The lowest and highest values are endpoints; a hybrid endpoint counts its own rows.
+    EXPECT_EQ(rowsOf(*db_,
+                     "select column_name, min(endpoint_number), min(endpoint_value), "
+                     "max(endpoint_value), count(*) from user_tab_histograms group by "
+                     "column_name order by 1"),
+              QStringList({"HY|10000|0|20000|128", "TF|10000|0|21000|254"}));
+    EXPECT_EQ(rowsOf(*db_,
+                     "select endpoint_repeat_count, (select max(endpoint_number) from "
+                     "user_tab_histograms) from user_tab_histograms where column_name = "
+                     "'HY' and endpoint_value = 0"),
+              QStringList("10000|20000"));
 }
 
 TEST_F(EmbeddedDictionary, ClusteringFactorFollowsTheOrderRowsWereInserted) {

@@ -66,10 +66,11 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
-// A value as the catalog holds it: NULL, an integer or text.
+// A value as the catalog holds it: NULL, an integer, a real or text.
 struct Cell {
     int type = SQLITE_NULL;
     int64_t integer = 0;
+    double real = 0;
     QByteArray text;
 };
 
@@ -128,6 +129,8 @@ int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, View
             cell.type = sqlite3_column_type(stmt, k);
             if (cell.type == SQLITE_INTEGER)
                 cell.integer = sqlite3_column_int64(stmt, k);
+            else if (cell.type == SQLITE_FLOAT)
+                cell.real = sqlite3_column_double(stmt, k);
             else if (cell.type != SQLITE_NULL)
                 cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
                                        sqlite3_column_bytes(stmt, k));
@@ -232,6 +235,8 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
         sqlite3_result_null(ctx);
     else if (cell.type == SQLITE_INTEGER)
         sqlite3_result_int64(ctx, cell.integer);
+    else if (cell.type == SQLITE_FLOAT)
+        sqlite3_result_double(ctx, cell.real);
     else
         sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     return SQLITE_OK;

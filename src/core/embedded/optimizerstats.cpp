@@ -22,14 +22,14 @@ const char* const kCreateStatistics[] = {
     "BLOCKS INTEGER, AVG_ROW_LEN INTEGER, LAST_ANALYZED TEXT)",
     "CREATE TABLE IF NOT EXISTS \"QV$COL_STATS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT "
     "NULL, NUM_DISTINCT INTEGER, NUM_NULLS INTEGER, LOW_VALUE TEXT, HIGH_VALUE TEXT, DENSITY "
-    "REAL, AVG_COL_LEN INTEGER, NUM_BUCKETS INTEGER, HISTOGRAM TEXT, SAMPLE_SIZE INTEGER, "
+    "NUMERIC, AVG_COL_LEN INTEGER, NUM_BUCKETS INTEGER, HISTOGRAM TEXT, SAMPLE_SIZE INTEGER, "
     "LAST_ANALYZED TEXT, PRIMARY KEY (TABLE_NAME, COLUMN_NAME))",
     "CREATE TABLE IF NOT EXISTS \"QV$IND_STATS\" (INDEX_NAME TEXT PRIMARY KEY, TABLE_NAME TEXT, "
     "BLEVEL INTEGER, LEAF_BLOCKS INTEGER, DISTINCT_KEYS INTEGER, AVG_LEAF_BLOCKS_PER_KEY "
     "INTEGER, AVG_DATA_BLOCKS_PER_KEY INTEGER, CLUSTERING_FACTOR INTEGER, NUM_ROWS INTEGER, "
     "LAST_ANALYZED TEXT)",
     "CREATE TABLE IF NOT EXISTS \"QV$HISTOGRAMS\" (TABLE_NAME TEXT NOT NULL, COLUMN_NAME TEXT NOT "
-    "NULL, ENDPOINT_NUMBER INTEGER, ENDPOINT_VALUE REAL, ENDPOINT_ACTUAL_VALUE TEXT, "
+    "NULL, ENDPOINT_NUMBER INTEGER, ENDPOINT_VALUE NUMERIC, ENDPOINT_ACTUAL_VALUE TEXT, "
     "ENDPOINT_REPEAT_COUNT INTEGER)",
 };
 
@@ -115,6 +115,7 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
                                      .arg(c, quotedName(table))
                                      .toUtf8());
     std::vector<Group> frequency, top, hybrid;
+    std::vector<Group> edges(2);  // the lowest and highest value, past 254 values
     const auto fewer = [](const Group& a, const Group& b) { return a.count > b.count; };
     const int64_t bucketSize = std::max<int64_t>(1, (withValue + kBuckets - 1) / kBuckets);
     int64_t ndv = 0, maxCount = 0, bytes = 0, running = 0, boundary = bucketSize, lastCount = 0;
@@ -130,6 +131,8 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
         bytes += count * (oracleLength(v, type) + 1);
         if (ndv <= kBuckets)
             frequency.push_back(groupOf(v, ndv, count, type));
+        else if (ndv == kBuckets + 1)
+            edges.front() = frequency.front();
         if (int64_t(top.size()) < kBuckets || count > top.front().count) {
             if (int64_t(top.size()) == kBuckets) {
                 std::pop_heap(top.begin(), top.end(), fewer);
@@ -151,6 +154,7 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
     }
     if (last) {
         r.stats.highValue = oracleRawHex(last, type);
+        edges.back() = groupOf(last, ndv, lastCount, type);
         if (hybrid.empty() || hybrid.back().ordinal != ndv) {
             hybrid.push_back(groupOf(last, ndv, lastCount, type));
             hybrid.back().running = running;
@@ -173,6 +177,19 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
         r.buckets = cumulative(std::move(frequency));
     } else if (double(topRows) >= double(withValue) * (1.0 - 1.0 / double(kBuckets))) {
         r.stats.histogram = QStringLiteral("TOP-FREQUENCY");
+        // The lowest and the highest value are endpoints, in place of the least frequent.
+        for (const Group& edge : edges) {
+            if (std::none_of(top.begin(), top.end(),
+                             [&](const Group& g) { return g.ordinal == edge.ordinal; })) {
+                top.erase(
+                    std::min_element(top.begin(), top.end(), [&](const Group& a, const Group& b) {
+                        const bool ae = a.ordinal == edges.front().ordinal;
+                        const bool be = b.ordinal == edges.front().ordinal;
+                        return ae != be ? be : a.count < b.count;
+                    }));
+                top.push_back(edge);
+            }
+        }
         r.buckets = cumulative(std::move(top));
     } else {
         r.stats.histogram = QStringLiteral("HYBRID");
