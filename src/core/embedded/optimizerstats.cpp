@@ -115,7 +115,7 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
                                      .arg(c, quotedName(table))
                                      .toUtf8());
     std::vector<Group> frequency, top, hybrid;
-    std::vector<Group> edges(2);  // the lowest and highest value, past 254 values
+    std::vector<Group> edges(2);  // the lowest and the highest value
     const auto fewer = [](const Group& a, const Group& b) { return a.count > b.count; };
     const int64_t bucketSize = std::max<int64_t>(1, (withValue + kBuckets - 1) / kBuckets);
     int64_t ndv = 0, maxCount = 0, bytes = 0, running = 0, boundary = bucketSize, lastCount = 0;
@@ -131,7 +131,7 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
         bytes += count * (oracleLength(v, type) + 1);
         if (ndv <= kBuckets)
             frequency.push_back(groupOf(v, ndv, count, type));
-        else if (ndv == kBuckets + 1)
+        if (ndv == 1)
             edges.front() = frequency.front();
         if (int64_t(top.size()) < kBuckets || count > top.front().count) {
             if (int64_t(top.size()) == kBuckets) {
@@ -167,8 +167,13 @@ ColumnResult gatherColumn(sqlite3* db, const QString& table, const QString& colu
     r.stats.histogram = QStringLiteral("NONE");
     r.stats.numBuckets = ndv > 0 ? 1 : 0;
     const bool skewed = ndv > 1 && double(maxCount) > 2.0 * double(withValue) / double(ndv);
-    if (!skewed)
+    if (!skewed) {
+        // Without a histogram Oracle shows the lowest value as endpoint 0, the highest as 1.
+        if (ndv > 0)
+            for (int k = 0; k < 2; ++k)
+                r.buckets.push_back({k, edges[size_t(k)].endpoint, edges[size_t(k)].actual, 0});
         return r;
+    }
     int64_t topRows = 0;
     for (const Group& g : top)
         topRows += g.count;

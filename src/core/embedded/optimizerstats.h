@@ -35,7 +35,8 @@
 //     least (1 - 1/254) of the rows with a value; HYBRID otherwise. NONE when no histogram.
 //     ENDPOINT_VALUE is the value for a number, the Julian day (and fraction) for a date, NULL
 //     for text (Oracle's numeric encoding of text is not reproduced; ENDPOINT_ACTUAL_VALUE
-//     holds the text).
+//     holds the text). A column without a histogram has two endpoints, as in Oracle: 0 its lowest
+//     value, 1 its highest.
 //   - DENSITY: 1/NUM_DISTINCT; 0.5/rows with a value for a FREQUENCY or TOP-FREQUENCY
 //     histogram, as Oracle stores it.
 //   - BLEVEL: the depth of the index's b-tree below its root (DBSTAT's page paths); LEAF_BLOCKS
