@@ -192,6 +192,14 @@ TEST_F(EmbeddedDictionary, DeclaredTypesShowAsOraclesDictionary) {
                      "W|VARCHAR2|40|null|null|Y|4", "CH|CHAR|3|null|null|Y|5",
                      "NV|NVARCHAR2|10|null|null|Y|6", "D|DATE|7|null|null|Y|7",
                      "TS|TIMESTAMP(6)|11|null|6|Y|8", "B|BLOB|4000|null|null|Y|9"}));
+    // A table WITHOUT ROWID is Oracle's IOT: its key is the table's own b-tree, its rows have
+    // no page of their own to cluster on.
+    db_->execute("create table iot (id number constraint iot_pk primary key) organization index");
+    db_->execute("insert into iot select level from dual connect by level <= 100");
+    db_->execute("analyze table iot compute statistics");
+    EXPECT_EQ(one("select t.iot_type, i.index_type, i.leaf_blocks, i.clustering_factor from "
+                  "user_tables t join user_indexes i on i.table_name = t.table_name"),
+              "IOT|IOT - TOP|1|null");
     // Figures never gathered are absent, not zero.
     EXPECT_EQ(one("select num_distinct, num_nulls, histogram from user_tab_columns where "
                   "column_name = 'N'"),

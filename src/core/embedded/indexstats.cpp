@@ -86,18 +86,31 @@ void gatherIndex(sqlite3* db, const QString& index, const QString& table, const 
         expression = expression || xinfo.integer(0) < 0;
         keys.push_back({xinfo.text(1), xinfo.integer(2) != 0, xinfo.text(3)});
     }
-    sqlite::Statement list(db, "SELECT partial FROM pragma_index_list(?) WHERE name = ?");
+    sqlite::Statement list(db,
+                           "SELECT partial, origin = 'pk' FROM pragma_index_list(?) WHERE "
+                           "name = ?");
     list.bind(1, table).bind(2, index);
-    const bool partial = list.step() && list.integer(0) != 0;
+    const bool listed = list.step();
+    const bool partial = listed && list.integer(0) != 0;
+    const bool primaryKey = listed && list.integer(1) != 0;
     std::optional<int64_t> blevel, leafBlocks, numRows, distinctKeys, clustering;
-    sqlite::Statement shape(
-        db,
-        "SELECT max(length(path) - length(replace(path, '/', ''))) - 1, sum(pagetype = "
-        "'leaf') FROM dbstat('main') WHERE name = ? AND pagetype <> 'overflow'");
-    shape.bind(1, index);
-    if (shape.step() && !shape.isNull(0)) {
-        blevel = shape.integer(0);
-        leafBlocks = shape.integer(1);
+    // Every leaf lies as deep as the others: the first one's path (/, /000/, /000/001/...)
+    // tells the depth below the root. Counted here, as the engine's REPLACE and LENGTH are
+    // Oracle's, to which '' is NULL.
+    sqlite::Statement shape(db,
+                            "SELECT count(*), min(path) FROM dbstat('main') WHERE name = ? "
+                            "AND pagetype = 'leaf'");
+    // The primary key of a table WITHOUT ROWID is the table's own b-tree (Oracle's IOT top).
+    for (const QString& btree : {index, table}) {
+        shape.reset();
+        shape.bind(1, btree);
+        if (shape.step() && shape.integer(0) > 0) {
+            leafBlocks = shape.integer(0);
+            blevel = shape.text(1).count(u'/') - 1;
+            break;
+        }
+        if (!primaryKey)
+            break;
     }
     if (!expression && !partial && !keys.empty()) {
         QStringList columns, allNull, order;
