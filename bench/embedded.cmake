@@ -4,3 +4,6 @@ target_link_libraries(bench_embedded_count PRIVATE quervin_core)
 # Translating deeply nested and very long statements, against a target time.
 add_executable(bench_translate bench_translate.cpp)
 target_link_libraries(bench_translate PRIVATE quervin_core)
+# Gathering optimizer statistics on a million rows, against ten times a hundred thousand.
+add_executable(bench_embedded_gather bench_embedded_gather.cpp)
+target_link_libraries(bench_embedded_gather PRIVATE quervin_core)

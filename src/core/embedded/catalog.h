@@ -13,6 +13,9 @@
 //                     value it hands out) and a STAMP that tells a sequence made again under the
 //                     same name from the one before.
 //   "QV$COMMENTS"     COMMENT ON TABLE (COLUMN_NAME empty) and COMMENT ON COLUMN.
+//   "QV$TAB_STATS", "QV$COL_STATS", "QV$IND_STATS", "QV$HISTOGRAMS"
+//                     the optimizer statistics of tables, columns and indexes and the columns'
+//                     histograms, as ANALYZE and DBMS_STATS gather them (optimizerstats.h).
 // All names in them are upper case, as Oracle's dictionary holds unquoted names; SQLite's own
 // schema keeps the names as the user wrote them, and looks them up without regard to case.
 //

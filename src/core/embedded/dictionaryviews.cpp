@@ -1,7 +1,11 @@
 #include "core/embedded/dictionaryviews.h"
 
+#include "core/embedded/dictionaryviewlist.h"
+#include "core/embedded/optimizerstats.h"
+
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <new>
 #include <vector>
@@ -9,14 +13,6 @@
 namespace qv::embedded {
 
 namespace {
-
-struct DictionaryView {
-    const char* name;
-    const char* schema;  // the columns, as CREATE TABLE x(...)
-    const char* query;   // the rows; %1 stands for the catalog table it reads
-    const char* catalog;
-    bool perObject = false;  // the query is run for each table and view, named by ?1
-};
 
 // The user's objects: neither SQLite's nor the engine's own.
 #define QV_USER_OBJECT                                                              \
@@ -49,7 +45,7 @@ const DictionaryView kViews[] = {
      "9223372036854775807 THEN '9999999999999999999999999999' ELSE MAX_VALUE END, INCREMENT_BY, "
      "CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
      "LAST_NUMBER FROM %1 ORDER BY NAME",
-     "QV$SEQUENCES"},
+     "QV$SEQUENCES", false, true},
     {"user_constraints",
      "CREATE TABLE x(CONSTRAINT_NAME VARCHAR2(128), CONSTRAINT_TYPE VARCHAR2(1), TABLE_NAME "
      "VARCHAR2(128), SEARCH_CONDITION VARCHAR2(4000), R_CONSTRAINT_NAME VARCHAR2(128), "
@@ -62,7 +58,7 @@ const DictionaryView kViews[] = {
      "('P', 'U') AND k.COLUMNS = c.R_COLUMNS), c.DELETE_RULE, c.STATUS, c.VALIDATED, "
      "c.GENERATED, CASE WHEN c.TYPE = 'U' THEN c.NAME END FROM %1 c ORDER BY c.TABLE_NAME, "
      "c.NAME",
-     "QV$CONSTRAINTS"},
+     "QV$CONSTRAINTS", false, true},
 };
 
 struct ViewTable : sqlite3_vtab {
@@ -70,10 +66,11 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
-// A value as the catalog holds it: NULL, an integer or text.
+// A value as the catalog holds it: NULL, an integer, a real or text.
 struct Cell {
     int type = SQLITE_NULL;
     int64_t integer = 0;
+    double real = 0;
     QByteArray text;
 };
 
@@ -132,6 +129,8 @@ int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, View
             cell.type = sqlite3_column_type(stmt, k);
             if (cell.type == SQLITE_INTEGER)
                 cell.integer = sqlite3_column_int64(stmt, k);
+            else if (cell.type == SQLITE_FLOAT)
+                cell.real = sqlite3_column_double(stmt, k);
             else if (cell.type != SQLITE_NULL)
                 cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
                                        sqlite3_column_bytes(stmt, k));
@@ -143,27 +142,49 @@ int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, View
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-// The rows, read now; none from a catalog table the file does not have yet.
-int readRows(ViewTable* table, ViewCursor* c) {
+bool catalogPresent(sqlite3* db, const QString& table) {
     sqlite3_stmt* probe = nullptr;
-    int rc = sqlite3_prepare_v2(
-        table->db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?", -1, &probe,
-        nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    sqlite3_bind_text(probe, 1, table->view->catalog, -1, SQLITE_STATIC);
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?",
+                           -1, &probe, nullptr) != SQLITE_OK)
+        return false;
+    const QByteArray name = table.toUtf8();
+    sqlite3_bind_text(probe, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
     const bool present = sqlite3_step(probe) == SQLITE_ROW;
     sqlite3_finalize(probe);
-    const QString empty = QStringLiteral(
-        "(SELECT NULL AS TABLE_NAME, NULL AS COLUMN_NAME, NULL AS COMMENTS WHERE 0)");
-    if (!present && QByteArrayView(table->view->catalog) != "QV$COMMENTS")
-        return SQLITE_OK;
-    const QByteArray query =
-        QString::fromLatin1(table->view->query)
-            .arg(present
-                     ? QStringLiteral("main.\"%1\"").arg(QLatin1StringView(table->view->catalog))
-                     : empty)
-            .toUtf8();
+    return present;
+}
+
+// What a view reads in place of a catalog table the file does not have yet: no rows, the same
+// columns.
+QString emptyCatalog(const QString& table) {
+    QString columns = statisticsColumns(table);
+    if (table == u"QV$COMMENTS")
+        columns = QStringLiteral("TABLE_NAME,COLUMN_NAME,COMMENTS");
+    else if (table == u"QV$SEQUENCES")
+        columns = QStringLiteral("NAME");
+    else if (table == u"QV$CONSTRAINTS")
+        columns = QStringLiteral("NAME,TABLE_NAME,TYPE,COLUMNS");
+    QStringList nulls;
+    for (const QString& c : columns.split(u',', Qt::SkipEmptyParts))
+        nulls << QStringLiteral("NULL AS ") + c;
+    return QStringLiteral("(SELECT %1 WHERE 0)").arg(nulls.join(QStringLiteral(", ")));
+}
+
+// The rows, read now; none when the view needs a catalog table the file does not have yet.
+int readRows(ViewTable* table, ViewCursor* c) {
+    QString text = QString::fromLatin1(table->view->query);
+    const QStringList catalogs =
+        QString::fromLatin1(table->view->catalog).split(u' ', Qt::SkipEmptyParts);
+    for (qsizetype k = 0; k < catalogs.size(); ++k) {
+        const bool present = catalogPresent(table->db, catalogs[k]);
+        if (!present && k == 0 && table->view->needsCatalog)
+            return SQLITE_OK;
+        text.replace(
+            QStringLiteral("%") + QString::number(k + 1),
+            present ? QStringLiteral("main.\"%1\"").arg(catalogs[k]) : emptyCatalog(catalogs[k]));
+    }
+    const QByteArray query = text.toUtf8();
+    int rc = SQLITE_OK;
     if (!table->view->perObject)
         return addRows(table->db, query, QByteArray(), c);
     ViewCursor objects;
@@ -214,6 +235,8 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
         sqlite3_result_null(ctx);
     else if (cell.type == SQLITE_INTEGER)
         sqlite3_result_int64(ctx, cell.integer);
+    else if (cell.type == SQLITE_FLOAT)
+        sqlite3_result_double(ctx, cell.real);
     else
         sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     return SQLITE_OK;
@@ -247,13 +270,16 @@ const sqlite3_module kModule = makeModule();
 }  // namespace
 
 int registerDictionaryViews(sqlite3* db) {
-    for (const DictionaryView& view : kViews) {
-        const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
-                                                const_cast<DictionaryView*>(&view), nullptr);
-        if (rc != SQLITE_OK)
-            return rc;
+    for (const std::span<const DictionaryView> views :
+         {std::span<const DictionaryView>(kViews), statisticsViews()}) {
+        for (const DictionaryView& view : views) {
+            const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
+                                                    const_cast<DictionaryView*>(&view), nullptr);
+            if (rc != SQLITE_OK)
+                return rc;
+        }
     }
-    return SQLITE_OK;
+    return registerDataTypeFunction(db);
 }
 
 }  // namespace qv::embedded

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
+
 namespace qv::embedded {
 
 // Makes Oracle's dictionary views of what the catalog keeps (catalog.h) readable on `db`, as the
@@ -15,5 +17,11 @@ namespace qv::embedded {
 //                     R_CONSTRAINT_NAME, DELETE_RULE, STATUS, VALIDATED, GENERATED, INDEX_NAME)
 // Returns SQLite's result code.
 int registerDictionaryViews(sqlite3* db);
+// And the views of tables, indexes, columns and their optimizer statistics (optimizerstats.h):
+//   USER_TABLES, ALL_TABLES, USER_INDEXES, ALL_INDEXES, USER_IND_COLUMNS, USER_TAB_COLUMNS,
+//   USER_TAB_COL_STATISTICS, USER_TAB_HISTOGRAMS, USER_OBJECTS, V$VERSION, V$PARAMETER, V$MYSTAT
+// (statisticsviews.cpp). V$PARAMETER reads the parameters of the session `sid` through
+// qv_session_parameter(name), registered here.
+int registerSessionParameterFunction(sqlite3* db, int64_t sid);
 
 }  // namespace qv::embedded

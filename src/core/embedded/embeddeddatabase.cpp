@@ -369,6 +369,8 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         if (rc == SQLITE_OK)
             rc = registerDictionaryViews(db);
         if (rc == SQLITE_OK)
+            rc = registerSessionParameterFunction(db, session.session->sid());
+        if (rc == SQLITE_OK)
             rc = registerSequenceFunctions(db, *sandbox_);
         if (rc != SQLITE_OK)
             throw sqlite::Error::of(db, rc);

@@ -189,4 +189,17 @@ std::optional<QString> translateCommand(const QString& sql, const std::vector<To
     return std::nullopt;
 }
 
+std::optional<QString> statisticsTarget(const QString& sql, const std::vector<Token>& t,
+                                        size_t end) {
+    if (end == 0 || !sql::isOneOf(t[0], {u"ANALYZE", u"EXEC", u"EXECUTE", u"CALL", u"BEGIN"}))
+        return std::nullopt;
+    const std::optional<QString> command = translateCommand(sql, t, end);
+    if (!command)
+        return std::nullopt;
+    const std::vector<Token> analyze = sql::tokenize(*command);
+    if (analyze.empty() || !analyze.front().is(u"ANALYZE"))
+        return std::nullopt;
+    return analyze.size() > 1 ? sql::unquoted(analyze.back()) : QString();
+}
+
 }  // namespace qv::embedded

@@ -20,6 +20,12 @@ namespace qv::embedded {
 // CREATE TRIGGER written in Oracle's terms: OR REPLACE, :NEW, REFERENCING, PL/SQL statements;
 // SQLite's own CREATE TRIGGER stays SQLite's) and for an ANALYZE or DBMS_STATS call it cannot
 // read.
+// For ANALYZE, a DBMS_STATS call or a block of them: the object whose statistics they gather
+// (a table or an index; empty for all); nullopt for any other statement. Throws what
+// translateCommand() throws.
+std::optional<QString> statisticsTarget(const QString& sql, const std::vector<sql::Token>& tokens,
+                                        size_t end);
+
 std::optional<QString> translateCommand(const QString& sql, const std::vector<sql::Token>& tokens,
                                         size_t end);
 

@@ -1,5 +1,7 @@
 #include "core/embedded/sampledb.h"
 
+#include "core/embedded/optimizerstats.h"
+
 #include "core/sqlite/sqlite.h"
 
 #include <QDate>
@@ -157,7 +159,7 @@ void fill(sqlite3* db, const SampleSize& size) {
 
 // Pragmas take no bound values, so the sample's marks are written as literals; the compiler
 // holds them to the numbers sampleState() reads back.
-constexpr std::string_view kMarkVersion = "PRAGMA user_version = 1";
+constexpr std::string_view kMarkVersion = "PRAGMA user_version = 2";
 constexpr std::string_view kMarkApplication = "PRAGMA application_id = 1364611889";
 
 constexpr int64_t trailingNumber(std::string_view text) {
@@ -180,7 +182,9 @@ void build(const QString& path, const SampleSize& size) {
         file.exec(sql);
     file.exec(kMarkVersion.data());
     file.exec(kMarkApplication.data());
-    file.exec("COMMIT; ANALYZE");
+    file.exec("COMMIT; ANALYZE; BEGIN");
+    gatherStatistics(file.handle(), QString());
+    file.exec("COMMIT");
 }
 
 }  // namespace

@@ -13,8 +13,9 @@ struct SampleSize {
 };
 
 // The sample's layout version, kept in PRAGMA user_version, and the mark in PRAGMA
-// application_id that tells a sample made by this program from any other database.
-inline constexpr int kSampleVersion = 1;
+// application_id that tells a sample made by this program from any other database. Version 2
+// holds the engine's optimizer statistics (optimizerstats.h).
+inline constexpr int kSampleVersion = 2;
 inline constexpr int kSampleApplicationId = 0x51565331;  // "QVS1"
 
 // Writes a fresh sample database to `path`, replacing what is there. The same size always gives

@@ -1,5 +1,7 @@
+#include "core/embedded/optimizerstats.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/oraclevalues.h"
+#include "core/embedded/sandbox.h"
 #include "core/embedded/schemacommands.h"
 #include "core/sql/tokenlist.h"
 
@@ -139,7 +141,8 @@ void padCharColumns(const Catalog& catalog, TableDef& def, const Items& items) {
     for (const Range& r : items.ranges) {
         TableDef change;
         readTableItem(items.text, items.tokens, r, change);
-        const ColumnDef* col = change.columns.empty() ? nullptr : def.column(change.columns.front().name);
+        const ColumnDef* col =
+            change.columns.empty() ? nullptr : def.column(change.columns.front().name);
         const std::optional<StoreCheck> check =
             col && !change.columns.front().type.isEmpty() ? storeCheck(col->type) : std::nullopt;
         if (!check ||
@@ -408,6 +411,10 @@ void renameTable(const Catalog& catalog, const TableDef& def, const QString& to)
         catalog.engineExec(QStringLiteral("UPDATE \"QV$COMMENTS\" SET TABLE_NAME = upper(?2) WHERE "
                                           "TABLE_NAME = upper(?1)"),
                            {def.name, to});
+    {
+        const EngineRights engine(catalog.sandbox());
+        renameStatistics(catalog.db(), def.name, to);
+    }
     savepoint.commit();
 }
 
@@ -436,6 +443,10 @@ void renameColumn(const Catalog& catalog, const TableDef& def, const QString& fr
                                           "WHERE TABLE_NAME = upper(?1) AND COLUMN_NAME = "
                                           "upper(?2)"),
                            {def.name, from, to});
+    {
+        const EngineRights engine(catalog.sandbox());
+        renameColumnStatistics(catalog.db(), def.name, from, to);
+    }
     savepoint.commit();
 }
 

@@ -1,4 +1,7 @@
+#include "core/embedded/optimizerstats.h"
+#include "core/embedded/oraclecommands.h"
 #include "core/embedded/oracleerrors.h"
+#include "core/embedded/sandbox.h"
 #include "core/embedded/schemacommands.h"
 #include "core/embedded/sequences.h"
 #include "core/sql/tokenlist.h"
@@ -99,6 +102,11 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
             throw oracleError(1408, QStringLiteral("ORA-01408: such column list already "
                                                    "indexed"));
     }
+    // Oracle gathers an index's statistics as it builds it.
+    {
+        const EngineRights engine(catalog.sandbox());
+        gatherStatistics(catalog.db(), name);
+    }
     savepoint.commit();
 }
 
@@ -119,7 +127,13 @@ void dropIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
         name.startsWith(u"sqlite_autoindex_", Qt::CaseInsensitive))
         throw oracleError(2429, QStringLiteral("ORA-02429: cannot drop index used for "
                                                "enforcement of unique/primary key"));
+    sqlite::Savepoint savepoint(catalog.db());
     catalog.userExec(QStringLiteral("DROP INDEX main.%1").arg(quotedName(name)));
+    {
+        const EngineRights engine(catalog.sandbox());
+        forgetIndexStatistics(catalog.db(), name);
+    }
+    savepoint.commit();
 }
 
 void forgetObject(const Catalog& catalog, const QString& name) {
@@ -358,6 +372,10 @@ void rename(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
                                    .arg(QLatin1StringView(table)),
                                {from, to});
     }
+    {
+        const EngineRights engine(catalog.sandbox());
+        renameStatistics(catalog.db(), from, to);
+    }
     savepoint.commit();
 }
 
@@ -399,6 +417,17 @@ void alterIndex(const Catalog& catalog, const std::vector<Token>& t, size_t end)
     catalog.userExec(QStringLiteral("REINDEX main.%1").arg(quotedName(catalog.spelled(name))));
 }
 
+// SQLite's ANALYZE (sqlite_stat1, stat4) with the user's rights, then the engine's own figures.
+void gather(const Catalog& catalog, const QString& analyze, const QString& target) {
+    sqlite::Savepoint savepoint(catalog.db());
+    catalog.userExec(analyze);
+    {
+        const EngineRights engine(catalog.sandbox());
+        gatherStatistics(catalog.db(), target);
+    }
+    savepoint.commit();
+}
+
 }  // namespace
 
 bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
@@ -428,6 +457,10 @@ bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vec
         throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (%1 in the "
                                                "embedded engine)")
                                     .arg(*what));
+    if (const auto target = statisticsTarget(sql, t, end)) {
+        gather(catalog, *translateCommand(sql, t, end), *target);
+        return true;
+    }
     if (t[0].is(u"RENAME")) {
         rename(catalog, t, end);
         return true;

@@ -1,4 +1,6 @@
+#include "core/embedded/optimizerstats.h"
 #include "core/embedded/oracleerrors.h"
+#include "core/embedded/sandbox.h"
 #include "core/embedded/schemacommands.h"
 #include "core/sql/tokenlist.h"
 
@@ -238,6 +240,10 @@ void dropTable(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
         catalog.engineExec(QStringLiteral("DELETE FROM \"QV$COMMENTS\" WHERE TABLE_NAME = "
                                           "upper(?)"),
                            {name});
+    {
+        const EngineRights engine(catalog.sandbox());
+        forgetStatistics(catalog.db(), name);
+    }
     savepoint.commit();
 }
 
@@ -467,6 +473,11 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
         QStringLiteral("SELECT sql FROM main.sqlite_schema WHERE type IN ('index', 'trigger') AND "
                        "upper(tbl_name) = upper(?) AND sql IS NOT NULL ORDER BY type = 'trigger'"),
         {def.name});
+    bool gathered = false;
+    {
+        const EngineRights engine(catalog.sandbox());
+        gathered = hasStatistics(catalog.db(), def.name);
+    }
     const bool analyzed =
         catalog.has(QStringLiteral("sqlite_stat1")) &&
         !catalog
@@ -501,9 +512,6 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
     if (unchecked)
         catalog.engineExec(QStringLiteral("PRAGMA ignore_check_constraints = OFF"));
     catalog.engineExec(QStringLiteral("DROP TABLE temp.\"qv$rebuild\""));
-    // The statistics went with the old table; gathered again, as Oracle keeps them.
-    if (analyzed)
-        catalog.engineExec(QStringLiteral("ANALYZE main.%1").arg(table));
     for (const QStringList& object : saved) {
         try {
             catalog.engineExec(object.front());
@@ -513,6 +521,14 @@ void rebuildTable(const Catalog& catalog, const TableDef& def,
                 !e.description().contains(u"has no column"))
                 throw;
         }
+    }
+    // The statistics went with the old table; gathered again once its indexes are back, as
+    // Oracle keeps them.
+    if (analyzed)
+        catalog.engineExec(QStringLiteral("ANALYZE main.%1").arg(table));
+    if (gathered) {
+        const EngineRights engine(catalog.sandbox());
+        gatherStatistics(catalog.db(), def.name);
     }
 }
 

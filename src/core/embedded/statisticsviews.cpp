@@ -1,0 +1,294 @@
+// The dictionary views a tuner queries about tables, indexes, columns and their optimizer
+// statistics (optimizerstats.h), registered with the others by registerDictionaryViews().
+#include "core/embedded/dictionaryviewlist.h"
+
+#include "core/embedded/oraclevalues.h"
+#include "core/embedded/sessions.h"
+
+#include <QRegularExpression>
+#include <QString>
+
+#include <sqlite3.h>
+
+namespace qv::embedded {
+
+namespace {
+
+#define QV_USER_TABLE                                                    \
+    "s.type = 'table' AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND " \
+    "lower(substr(s.name, 1, 3)) <> 'qv$' AND s.sql NOT LIKE 'CREATE VIRTUAL%'"
+
+// The name Oracle's dictionary gives the index `i` of the table ?1: a primary key's or unique
+// constraint's index is named after the constraint (%2, QV$CONSTRAINTS), as the plans show it;
+// one of a constraint the engine did not name gets a SYS_ name.
+#define QV_INDEX_NAME(i)                                                                 \
+    "CASE WHEN substr(" i                                                                \
+    ", 1, 17) = 'sqlite_autoindex_' THEN coalesce((SELECT k.NAME FROM %2 "               \
+    "k WHERE k.TABLE_NAME = upper(?1) AND k.TYPE IN ('P', 'U') AND k.COLUMNS = (SELECT " \
+    "group_concat(upper(n.name), ',') FROM (SELECT name FROM pragma_index_info(" i       \
+    ") ORDER BY seqno) n)), 'SYS_' || upper(substr(" i ", 18))) ELSE upper(" i ") END"
+
+#define QV_OWNER "(SELECT upper(USERNAME) FROM v$session WHERE SID = userenv('SID'))"
+
+#define QV_TABLES_COLUMNS                                                                   \
+    "TABLE_NAME VARCHAR2(128), TABLESPACE_NAME VARCHAR2(30), STATUS VARCHAR2(8), NUM_ROWS " \
+    "NUMBER, BLOCKS NUMBER, AVG_ROW_LEN NUMBER, SAMPLE_SIZE NUMBER, LAST_ANALYZED DATE, "   \
+    "IOT_TYPE VARCHAR2(12), TEMPORARY VARCHAR2(1), PARTITIONED VARCHAR2(3))"
+
+#define QV_TABLES_QUERY                                                                         \
+    "SELECT upper(s.name), 'USERS', 'VALID', t.NUM_ROWS, t.BLOCKS, t.AVG_ROW_LEN, t.NUM_ROWS, " \
+    "t.LAST_ANALYZED, CASE WHEN l.wr THEN 'IOT' END, 'N', 'NO' FROM main.sqlite_schema s JOIN " \
+    "pragma_table_list l ON l.schema = 'main' AND l.name = s.name LEFT JOIN %1 t ON "           \
+    "t.TABLE_NAME = upper(s.name) WHERE " QV_USER_TABLE " ORDER BY 1"
+
+#define QV_INDEXES_COLUMNS                                                                     \
+    "INDEX_NAME VARCHAR2(128), INDEX_TYPE VARCHAR2(27), TABLE_NAME VARCHAR2(128), TABLE_TYPE " \
+    "VARCHAR2(11), UNIQUENESS VARCHAR2(9), TABLESPACE_NAME VARCHAR2(30), BLEVEL NUMBER, "      \
+    "LEAF_BLOCKS NUMBER, DISTINCT_KEYS NUMBER, AVG_LEAF_BLOCKS_PER_KEY NUMBER, "               \
+    "AVG_DATA_BLOCKS_PER_KEY NUMBER, CLUSTERING_FACTOR NUMBER, STATUS VARCHAR2(8), NUM_ROWS "  \
+    "NUMBER, SAMPLE_SIZE NUMBER, LAST_ANALYZED DATE, PARTITIONED VARCHAR2(3), TEMPORARY "      \
+    "VARCHAR2(1))"
+
+#define QV_INDEXES_QUERY \
+    "SELECT " QV_INDEX_NAME("l.name") ", CASE WHEN EXISTS (SELECT 1 FROM "                       \
+    "pragma_index_xinfo(l.name) x WHERE x.key = 1 AND x.cid = -2) THEN 'FUNCTION-BASED NORMAL' " \
+    "WHEN l.origin = 'pk' AND (SELECT wr FROM pragma_table_list(?1) WHERE schema = 'main') "     \
+    "THEN 'IOT - TOP' ELSE 'NORMAL' END, upper(?1), 'TABLE', CASE l.\"unique\" WHEN 1 THEN "     \
+    "'UNIQUE' ELSE 'NONUNIQUE' END, 'USERS', i.BLEVEL, i.LEAF_BLOCKS, i.DISTINCT_KEYS, "          \
+    "i.AVG_LEAF_BLOCKS_PER_KEY, i.AVG_DATA_BLOCKS_PER_KEY, i.CLUSTERING_FACTOR, 'VALID', "        \
+    "i.NUM_ROWS, i.NUM_ROWS, i.LAST_ANALYZED, 'NO', 'N' FROM pragma_index_list(?1) l LEFT JOIN "  \
+    "%1 i ON i.INDEX_NAME = upper(l.name) ORDER BY 1"
+
+const DictionaryView kViews[] = {
+    {"user_tables", "CREATE TABLE x(" QV_TABLES_COLUMNS, QV_TABLES_QUERY, "QV$TAB_STATS"},
+    {"all_tables", "CREATE TABLE x(OWNER VARCHAR2(128), " QV_TABLES_COLUMNS,
+     "SELECT " QV_OWNER ", * FROM (" QV_TABLES_QUERY ")", "QV$TAB_STATS"},
+    {"user_indexes", "CREATE TABLE x(" QV_INDEXES_COLUMNS, QV_INDEXES_QUERY,
+     "QV$IND_STATS QV$CONSTRAINTS", true},
+    {"all_indexes",
+     "CREATE TABLE x(OWNER VARCHAR2(128), TABLE_OWNER VARCHAR2(128), " QV_INDEXES_COLUMNS,
+     "SELECT " QV_OWNER ", " QV_OWNER ", * FROM (" QV_INDEXES_QUERY ")",
+     "QV$IND_STATS QV$CONSTRAINTS", true},
+    {"user_ind_columns",
+     "CREATE TABLE x(INDEX_NAME VARCHAR2(128), TABLE_NAME VARCHAR2(128), COLUMN_NAME "
+     "VARCHAR2(4000), COLUMN_POSITION NUMBER, DESCEND VARCHAR2(4))",
+     // A key that is an expression is a hidden column to Oracle, SYS_NCnnnnn$.
+     "SELECT " QV_INDEX_NAME("l.name") ", upper(?1), coalesce(upper(x.name), 'SYS_NC' || "
+                                       "substr('00000' || (x.seqno + 1), -5) || '$'), x.seqno + 1, "
+                                       "CASE x.desc WHEN 1 THEN 'DESC' "
+                                       "ELSE 'ASC' END FROM pragma_index_list(?1) l JOIN "
+                                       "pragma_index_xinfo(l.name) x ON x.key = 1 "
+                                       "ORDER BY 1, 4",
+     "QV$IND_STATS QV$CONSTRAINTS", true},
+    {"user_tab_columns",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), DATA_TYPE "
+     "VARCHAR2(128), DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE "
+     "VARCHAR2(1), COLUMN_ID NUMBER, NUM_DISTINCT NUMBER, LOW_VALUE RAW(1000), HIGH_VALUE "
+     "RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS NUMBER, LAST_ANALYZED DATE, "
+     "SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM VARCHAR2(15), CHAR_LENGTH NUMBER)",
+     "SELECT upper(?1), upper(p.name), qv_data_type(p.type, 'TYPE'), qv_data_type(p.type, "
+     "'LENGTH'), qv_data_type(p.type, 'PRECISION'), qv_data_type(p.type, 'SCALE'), CASE WHEN "
+     "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, unhex(c.LOW_VALUE), "
+     "unhex(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, "
+     "c.AVG_COL_LEN, coalesce(c.HISTOGRAM, 'NONE'), qv_data_type(p.type, 'CHAR_LENGTH') FROM "
+     "pragma_table_info(?1) p LEFT JOIN %1 c ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = "
+     "upper(p.name) ORDER BY p.cid",
+     "QV$COL_STATS", true},
+    {"user_tab_col_statistics",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), NUM_DISTINCT NUMBER, "
+     "LOW_VALUE RAW(1000), HIGH_VALUE RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS "
+     "NUMBER, LAST_ANALYZED DATE, SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM "
+     "VARCHAR2(15))",
+     "SELECT c.TABLE_NAME, c.COLUMN_NAME, c.NUM_DISTINCT, unhex(c.LOW_VALUE), unhex(c.HIGH_VALUE), "
+     "c.DENSITY, "
+     "c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, c.AVG_COL_LEN, c.HISTOGRAM "
+     "FROM %1 c JOIN main.sqlite_schema s ON upper(s.name) = c.TABLE_NAME AND s.type = 'table' "
+     "ORDER BY c.TABLE_NAME, c.rowid",
+     "QV$COL_STATS", false, true},
+    {"user_tab_histograms",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(4000), ENDPOINT_NUMBER "
+     "NUMBER, ENDPOINT_VALUE NUMBER, ENDPOINT_ACTUAL_VALUE VARCHAR2(4000), "
+     "ENDPOINT_REPEAT_COUNT NUMBER)",
+     "SELECT h.TABLE_NAME, h.COLUMN_NAME, h.ENDPOINT_NUMBER, h.ENDPOINT_VALUE, "
+     "h.ENDPOINT_ACTUAL_VALUE, h.ENDPOINT_REPEAT_COUNT FROM %1 h JOIN main.sqlite_schema s ON "
+     "upper(s.name) = h.TABLE_NAME AND s.type = 'table' ORDER BY h.TABLE_NAME, h.COLUMN_NAME, "
+     "h.ENDPOINT_NUMBER",
+     "QV$HISTOGRAMS", false, true},
+    {"user_objects",
+     "CREATE TABLE x(OBJECT_NAME VARCHAR2(128), OBJECT_TYPE VARCHAR2(23), STATUS VARCHAR2(7), "
+     "TEMPORARY VARCHAR2(1), GENERATED VARCHAR2(1))",
+     "SELECT upper(s.name), upper(s.type), 'VALID', 'N', 'N' FROM main.sqlite_schema s WHERE "
+     "s.type IN ('table', 'view', 'index', 'trigger') AND lower(substr(s.name, 1, 7)) <> "
+     "'sqlite_' AND lower(substr(s.name, 1, 3)) <> 'qv$' AND (s.type <> 'table' OR s.sql NOT "
+     "LIKE 'CREATE VIRTUAL%') UNION ALL SELECT q.NAME, 'SEQUENCE', 'VALID', 'N', 'N' FROM %1 q "
+     "ORDER BY 1, 2",
+     "QV$SEQUENCES"},
+    {"v$version", "CREATE TABLE x(BANNER VARCHAR2(80))",
+     "SELECT 'QuervinStudio embedded engine on SQLite " SQLITE_VERSION " (Oracle SQL stand-in)'",
+     ""},
+    {"v$parameter",
+     "CREATE TABLE x(NAME VARCHAR2(80), TYPE NUMBER, VALUE VARCHAR2(4000), DISPLAY_VALUE "
+     "VARCHAR2(4000), ISDEFAULT VARCHAR2(9), ISSES_MODIFIABLE VARCHAR2(5))",
+     // What the engine has: the optimizer goal of ALTER SESSION (Oracle's default ALL_ROWS),
+     // STATISTICS_LEVEL (ALL measures every plan line), the page size as the block size.
+     "SELECT NAME, TYPE, coalesce(v, d), coalesce(v, d), CASE WHEN v IS NULL THEN 'TRUE' ELSE "
+     "'FALSE' END, m FROM (SELECT 'optimizer_mode' AS NAME, 2 AS TYPE, "
+     "qv_session_parameter('OPTIMIZER_MODE') AS v, 'ALL_ROWS' AS d, 'TRUE' AS m UNION ALL "
+     "SELECT 'statistics_level', 2, qv_session_parameter('STATISTICS_LEVEL'), 'TYPICAL', 'TRUE' "
+     "UNION ALL SELECT 'db_block_size', 3, NULL, (SELECT page_size FROM pragma_page_size), "
+     "'FALSE') ORDER BY NAME",
+     ""},
+    {"v$mystat", "CREATE TABLE x(SID NUMBER, [STATISTIC#] NUMBER, VALUE NUMBER)",
+     "SELECT SID, \"STATISTIC#\", VALUE FROM v$sesstat WHERE SID = userenv('SID') ORDER BY 2", ""},
+};
+
+#undef QV_USER_TABLE
+#undef QV_INDEX_NAME
+#undef QV_OWNER
+
+struct DataType {
+    DataType(QString t, std::optional<int64_t> l = std::nullopt,
+             std::optional<int64_t> p = std::nullopt, std::optional<int64_t> s = std::nullopt,
+             std::optional<int64_t> c = std::nullopt)
+        : type(std::move(t)), length(l), precision(p), scale(s), charLength(c) {}
+    QString type;
+    std::optional<int64_t> length, precision, scale, charLength;
+};
+
+// A declared type as Oracle's dictionary shows it.
+DataType dataTypeOf(const QString& declared) {
+    static const QRegularExpression kDecl(
+        QStringLiteral(
+            R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?(BYTE|CHAR)?\s*\))?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = kDecl.match(declared);
+    if (!m.hasMatch())
+        return {declared.toUpper()};
+    const QString base = m.captured(1).toUpper().simplified();
+    const bool sized = m.hasCaptured(2);
+    const int64_t size = m.captured(2).toLongLong();
+    const std::optional<StoreCheck> check = storeCheck(declared);
+    if (base == u"INTEGER" || base == u"INT" || base == u"SMALLINT")
+        return {QStringLiteral("NUMBER"), 22, std::nullopt, 0};
+    if (check && (check->rule == StoreRule::Number || check->rule == StoreRule::SizedNumber))
+        return {QStringLiteral("NUMBER"), 22, sized ? std::optional<int64_t>(size) : std::nullopt,
+                m.hasCaptured(3) || sized ? std::optional<int64_t>(check->scale) : std::nullopt};
+    if (check) {
+        const bool national = base.startsWith(u'N');
+        const bool characters = check->rule == StoreRule::TextInCharacters ||
+                                check->rule == StoreRule::CharInCharacters;
+        const bool fixed =
+            check->rule == StoreRule::CharInBytes || check->rule == StoreRule::CharInCharacters;
+        const QString type = national
+                                 ? (fixed ? QStringLiteral("NCHAR") : QStringLiteral("NVARCHAR2"))
+                                 : (fixed ? QStringLiteral("CHAR") : QStringLiteral("VARCHAR2"));
+        // Bytes: AL16UTF16 for the national types, up to 4 of AL32UTF8 per character otherwise.
+        const int64_t length =
+            national ? check->size * 2 : (characters ? check->size * 4 : check->size);
+        return {type, length, std::nullopt, std::nullopt, check->size};
+    }
+    if (base == u"DATE")
+        return {base, 7};
+    if (base.startsWith(u"TIMESTAMP"))
+        return {QStringLiteral("TIMESTAMP(%1)").arg(sized ? size : 6), 11, std::nullopt,
+                sized ? size : 6};
+    if (base == u"FLOAT")
+        return {base, 22, sized ? size : 126};
+    if (base == u"BINARY_DOUBLE")
+        return {base, 8};
+    if (base == u"BINARY_FLOAT")
+        return {base, 4};
+    if (base == u"CLOB" || base == u"BLOB" || base == u"NCLOB")
+        return {base, 4000};
+    if (base == u"RAW" && sized)
+        return {base, size};
+    return {base};
+}
+
+void dataType(sqlite3_context* ctx, int, sqlite3_value** args) {
+    try {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+        const QByteArray part =
+            QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[1]))).toUpper();
+        const DataType t = dataTypeOf(QString::fromUtf8(text ? text : ""));
+        if (part == "TYPE") {
+            const QByteArray type = t.type.toUtf8();
+            if (type.isEmpty())
+                sqlite3_result_null(ctx);
+            else
+                sqlite3_result_text(ctx, type.constData(), int(type.size()), SQLITE_TRANSIENT);
+            return;
+        }
+        const std::optional<int64_t> value = part == "LENGTH"      ? t.length
+                                             : part == "PRECISION" ? t.precision
+                                             : part == "SCALE"     ? t.scale
+                                                                   : t.charLength;
+        if (value)
+            sqlite3_result_int64(ctx, *value);
+        else
+            sqlite3_result_null(ctx);
+    } catch (...) {
+        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    }
+}
+
+void sessionParameter(sqlite3_context* ctx, int, sqlite3_value** args) {
+    try {
+        const int64_t sid = *static_cast<const int64_t*>(sqlite3_user_data(ctx));
+        const auto* name = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+        for (const auto& session : openSessions()) {
+            if (session->sid() != sid)
+                continue;
+            const QByteArray value =
+                session->parameter(QString::fromUtf8(name ? name : "")).toUtf8();
+            if (value.isEmpty())
+                break;
+            sqlite3_result_text(ctx, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+            return;
+        }
+        sqlite3_result_null(ctx);
+    } catch (...) {
+        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    }
+}
+
+// RAWTOHEX(raw): the bytes in upper-case hex, as Oracle writes a RAW (LOW_VALUE, HIGH_VALUE).
+void rawToHex(sqlite3_context* ctx, int, sqlite3_value** args) {
+    try {
+        if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        const QByteArray hex = QByteArray(static_cast<const char*>(sqlite3_value_blob(args[0])),
+                                          sqlite3_value_bytes(args[0]))
+                                   .toHex()
+                                   .toUpper();
+        sqlite3_result_text(ctx, hex.constData(), int(hex.size()), SQLITE_TRANSIENT);
+    } catch (...) {
+        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    }
+}
+
+}  // namespace
+
+int registerSessionParameterFunction(sqlite3* db, int64_t sid) {
+    return sqlite3_create_function_v2(db, "qv_session_parameter", 1, SQLITE_UTF8, new int64_t(sid),
+                                      sessionParameter, nullptr, nullptr,
+                                      [](void* p) { delete static_cast<int64_t*>(p); });
+}
+
+std::span<const DictionaryView> statisticsViews() {
+    return kViews;
+}
+
+int registerDataTypeFunction(sqlite3* db) {
+    const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    const int rc = sqlite3_create_function_v2(db, "qv_data_type", 2, flags, nullptr, dataType,
+                                              nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    return sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex, nullptr, nullptr,
+                                      nullptr);
+}
+
+}  // namespace qv::embedded

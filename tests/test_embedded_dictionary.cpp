@@ -1,0 +1,263 @@
+// The dictionary a tuner queries and the optimizer statistics behind it, checked against tables
+// whose true figures are known, and on the sample.
+#include "core/embedded/embeddedengine.h"
+#include "core/embedded/optimizerstats.h"
+#include "core/embedded/sampledb.h"
+#include "core/sqlite/sqlite.h"
+#include "support/embeddedfixture.h"
+
+using namespace qv;
+using namespace qv::test;
+using namespace qv::embedded;
+
+namespace {
+
+constexpr int kRows = 1000;
+
+class EmbeddedDictionary : public EmbeddedTest {
+  protected:
+    // T: 1000 rows of some 200 bytes. ID 1..1000 (its key, constraint T_PK), STATUS skewed
+    // (900 'A', 60 'B', 40 'C'), GRP i % 10 (even), NOTE NULL on every fourth row, K the same
+    // as ID, inserted in key order or scattered, with index T_K on it.
+    void makeTable(bool scattered) {
+        db_->execute(
+            "create table t (id number(6) constraint t_pk primary key, status varchar2(10) not "
+            "null, grp number, note varchar2(20 char), k number, d date, pad varchar2(200))");
+        db_->execute("create index t_k on t (k)");
+        // 7919 is prime to 1000: every key once, far from its neighbours.
+        db_->execute(
+            QStringLiteral("insert into t select i, case when i <= 900 then 'A' when i <= 960 then "
+                           "'B' else 'C' end, mod(i, 10), case when mod(i, 4) = 0 then null else "
+                           "'n' end, i, date '2024-03-15', rpad('x', 200, 'x') from (select %1 i "
+                           "from dual connect by level <= %2)")
+                .arg(scattered ? QStringLiteral("mod((level - 1) * 7919, %1) + 1").arg(kRows)
+                               : QStringLiteral("level"))
+                .arg(kRows));
+    }
+    QString one(const QString& sql) {
+        const QStringList rows = rowsOf(*db_, sql);
+        return rows.size() == 1 ? rows.front() : rows.join(u'/');
+    }
+};
+
+TEST_F(EmbeddedDictionary, ColumnFiguresAndHistogramsAreTheTableTrueOnes) {
+    makeTable(false);
+    db_->execute("begin dbms_stats.gather_table_stats(ownname => 'SCOTT', tabname => 'T'); end;");
+    EXPECT_EQ(one("select num_rows, avg_row_len > 200, last_analyzed is not null from "
+                  "user_tables where table_name = 'T'"),
+              "1000|1|1");
+    struct Column {
+        const char* name;
+        const char* figures;  // NUM_DISTINCT|NUM_NULLS|LOW|HIGH|HISTOGRAM|NUM_BUCKETS|AVG_COL_LEN
+    };
+    const Column columns[] = {
+        // 1000 in Oracle's NUMBER form: exponent byte C2, one base-100 digit 10 (+1).
+        {"ID", "1000|0|C102|C20B|NONE|1|4"},
+        {"STATUS", "3|0|41|43|FREQUENCY|3|2"},
+        {"GRP", "10|0|80|C10A|NONE|1|3"},
+        {"NOTE", "1|250|6E|6E|NONE|1|2"},
+        // A DATE as Oracle keeps it: century and year plus 100, month, day, time plus 1.
+        {"D", "1|0|787C030F010101|787C030F010101|NONE|1|8"},
+    };
+    for (const Column& c : columns) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(one(QStringLiteral("select num_distinct, num_nulls, rawtohex(low_value), "
+                                     "rawtohex(high_value), "
+                                     "histogram, num_buckets, avg_col_len from user_tab_columns "
+                                     "where table_name = 'T' and column_name = '%1'")
+                          .arg(QLatin1StringView(c.name))),
+                  QLatin1StringView(c.figures));
+    }
+    // Without a histogram, endpoints 0 and 1 are the lowest and highest value.
+    EXPECT_EQ(
+        rowsOf(*db_,
+               "select column_name, endpoint_number, endpoint_actual_value from "
+               "user_tab_histograms where column_name in ('ID', 'STATUS')"),
+        QStringList({"ID|0|1", "ID|1|1000", "STATUS|900|A", "STATUS|960|B", "STATUS|1000|C"}));
+    // Density: 1/NUM_DISTINCT, half a row of those with a value under a frequency histogram.
+    EXPECT_EQ(one("select density from user_tab_col_statistics where column_name in ('GRP', "
+                  "'STATUS') order by column_name"),
+              ".1/.0005");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path().toUtf8().constData(), &raw, SQLITE_OPEN_READONLY, nullptr),
+              SQLITE_OK);
+    const auto table = tableStats(raw, "t");
+    const auto status = histogram(raw, "T", "status");
+    sqlite3_close(raw);
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(table->numRows, kRows);
+    EXPECT_EQ(status.size(), 3u);
+}
+
+TEST_F(EmbeddedDictionary, PastTwoHundredFiftyFourValuesTheHistogramIsTopFrequencyOrHybrid) {
+    // 20,000 rows. TF: 0 on 10,000 rows, 1..253 on 9,950, 50 values once: the 254 most
+    // frequent cover 19,950 rows, over 19,921 (all but 1/254). HY: 0 on 10,000, the rest unique.
+    db_->execute("create table h (tf number, hy number)");
+    db_->execute(
+        "insert into h select case when level <= 10000 then 0 when level <= 19950 then "
+        "mod(level, 253) + 1 else 1000 + level end, case when level <= 10000 then 0 "
+        "else level end from dual connect by level <= 20000");
+    db_->execute("analyze table h compute statistics");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select column_name, histogram, num_distinct, num_buckets <= 254 from "
+                     "user_tab_col_statistics"),
+              QStringList({"TF|TOP-FREQUENCY|304|1", "HY|HYBRID|10001|1"}));
+    // The lowest and highest values are endpoints; a hybrid endpoint counts its own rows.
+    EXPECT_EQ(rowsOf(*db_,
+                     "select column_name, min(endpoint_number), min(endpoint_value), "
+                     "max(endpoint_value), count(*) from user_tab_histograms group by "
+                     "column_name order by 1"),
+              QStringList({"HY|10000|0|20000|128", "TF|10000|0|21000|254"}));
+    EXPECT_EQ(rowsOf(*db_,
+                     "select endpoint_repeat_count, (select max(endpoint_number) from "
+                     "user_tab_histograms) from user_tab_histograms where column_name = "
+                     "'HY' and endpoint_value = 0"),
+              QStringList("10000|20000"));
+}
+
+TEST_F(EmbeddedDictionary, ClusteringFactorFollowsTheOrderRowsWereInserted) {
+    for (const bool scattered : {false, true}) {
+        SCOPED_TRACE(scattered ? "scattered" : "in key order");
+        if (scattered)
+            db_->execute("drop table t");
+        makeTable(scattered);
+        db_->execute("analyze table t compute statistics");
+        const QStringList f =
+            one("select t.blocks, i.clustering_factor, i.num_rows, i.distinct_keys, i.blevel, "
+                "i.leaf_blocks, i.uniqueness from user_tables t join user_indexes i on "
+                "i.table_name = t.table_name where i.index_name = 'T_K'")
+                .split(u'|');
+        ASSERT_EQ(f.size(), 7);
+        const int blocks = f[0].toInt();
+        const int clustering = f[1].toInt();
+        // Some 17 rows of 230 bytes a 4 KB page.
+        EXPECT_GT(blocks, kRows * 200 / 4096);
+        EXPECT_LT(blocks, kRows * 400 / 4096);
+        // About the rows scattered, about the table's pages in key order.
+        if (scattered) {
+            EXPECT_GT(clustering, kRows * 9 / 10);
+        } else {
+            EXPECT_LE(clustering, blocks);
+            EXPECT_GT(clustering, blocks / 2);
+        }
+        EXPECT_EQ(f.mid(2, 3), QStringList({"1000", "1000", "1"}));
+        EXPECT_GT(f[5].toInt(), 1);
+    }
+    EXPECT_EQ(rowsOf(*db_, "select index_name, uniqueness, distinct_keys from user_indexes"),
+              QStringList({"T_K|NONUNIQUE|1000", "T_PK|UNIQUE|1000"}));
+    EXPECT_EQ(rowsOf(*db_,
+                     "select index_name, column_name, column_position, descend from "
+                     "user_ind_columns"),
+              QStringList({"T_K|K|1|ASC", "T_PK|ID|1|ASC"}));
+}
+
+TEST_F(EmbeddedDictionary, StatisticsFollowTheirTableAndStayTheEngines) {
+    makeTable(false);
+    db_->execute("exec dbms_stats.gather_schema_stats('SCOTT')");
+    db_->execute("alter table t drop column note");  // rebuilt: gathered again
+    EXPECT_EQ(one("select num_rows from user_tables where table_name = 'T'"), "1000");
+    EXPECT_EQ(one("select count(*), count(case when column_name = 'NOTE' then 1 end) from "
+                  "user_tab_col_statistics"),
+              "6|0");
+    db_->execute("create index t_grp on t (grp)");  // gathered as it is built
+    EXPECT_EQ(one("select distinct_keys, num_rows from user_indexes where index_name = 'T_GRP'"),
+              "10|1000");
+    db_->execute("rename t to t2");
+    db_ = connect();  // kept in the file
+    EXPECT_EQ(one("select table_name, num_rows from all_tables"), "T2|1000");
+    EXPECT_EQ(one("select owner from all_indexes where index_name = 'T_K'"), "SCOTT");
+    EXPECT_TRUE(failsWith([&] { db_->execute("delete from \"QV$TAB_STATS\""); }, kErrOdbcCall,
+                          "ORA-01031"));
+    db_->execute("drop table t2");
+    db_->execute("create table t2 (a number)");
+    for (const char* view : {"user_tab_col_statistics", "user_tab_histograms"})
+        EXPECT_EQ(rowsOf(*db_, QStringLiteral("select * from %1").arg(QLatin1StringView(view))),
+                  QStringList())
+            << view;
+    EXPECT_EQ(one("select table_name, num_rows, tablespace_name from user_tables"),
+              "T2|null|USERS");
+    EXPECT_EQ(rowsOf(*db_, "select object_name, object_type from user_objects"),
+              QStringList("T2|TABLE"));
+}
+
+TEST_F(EmbeddedDictionary, DeclaredTypesShowAsOraclesDictionary) {
+    db_->execute(
+        "create table c (n number(7,2) not null, i integer, v varchar2(30), w "
+        "varchar2(10 char), ch char(3), nv nvarchar2(5), d date, ts timestamp, b blob)");
+    EXPECT_EQ(
+        rowsOf(*db_,
+               "select column_name, data_type, data_length, data_precision, "
+               "data_scale, nullable, column_id from user_tab_columns"),
+        QStringList({"N|NUMBER|22|7|2|N|1", "I|NUMBER|22|null|0|Y|2", "V|VARCHAR2|30|null|null|Y|3",
+                     "W|VARCHAR2|40|null|null|Y|4", "CH|CHAR|3|null|null|Y|5",
+                     "NV|NVARCHAR2|10|null|null|Y|6", "D|DATE|7|null|null|Y|7",
+                     "TS|TIMESTAMP(6)|11|null|6|Y|8", "B|BLOB|4000|null|null|Y|9"}));
+    // A table WITHOUT ROWID is Oracle's IOT: its key is the table's own b-tree, its rows have
+    // no page of their own to cluster on.
+    db_->execute("create table iot (id number constraint iot_pk primary key) organization index");
+    db_->execute("insert into iot select level from dual connect by level <= 100");
+    db_->execute("analyze table iot compute statistics");
+    EXPECT_EQ(one("select t.iot_type, i.index_type, i.leaf_blocks, i.clustering_factor from "
+                  "user_tables t join user_indexes i on i.table_name = t.table_name"),
+              "IOT|IOT - TOP|1|null");
+    // Figures never gathered are absent, not zero.
+    EXPECT_EQ(one("select num_distinct, num_nulls, histogram from user_tab_columns where "
+                  "column_name = 'N'"),
+              "null|null|NONE");
+}
+
+TEST(OracleRawValues, NumbersAndDatesTakeOraclesInternalForm) {
+    sqlite::Connection memory(":memory:", sqlite::Connection::Mode::ReadWrite, 0);
+    const struct {
+        const char* value;
+        const char* type;
+        const char* hex;
+    } cases[] = {
+        {"0", "NUMBER", "80"},
+        {"-1", "NUMBER", "3E6466"},
+        {"0.5", "NUMBER", "C033"},
+        {"123.45", "NUMBER", "C202182E"},
+        {"-123.45", "NUMBER", "3D644E3866"},
+        {"'2024-03-15 10:20:30'", "DATE", "787C030F0B151F"},
+        {"'ab'", "VARCHAR2(5)", "6162"},
+        {"x'00ff'", "RAW(2)", "00FF"},
+    };
+    for (const auto& c : cases) {
+        sqlite::Statement s(memory.handle(), QByteArray("SELECT ") + c.value);
+        ASSERT_TRUE(s.step());
+        EXPECT_EQ(oracleRawHex(sqlite3_column_value(s.handle(), 0), c.type), c.hex) << c.value;
+    }
+}
+
+TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
+    setSampleDirectory(dir_.path());
+    generateSampleDatabase(sampleDatabasePath(), SampleSize{200, 50, 1000, 4});
+    auto db = openEmbeddedDatabase("sqlite:sample", "SCOTT");
+    setSampleDirectory({});
+    EXPECT_EQ(rowsOf(*db,
+                     "select table_name from user_tables where num_rows = case table_name "
+                     "when 'CUSTOMERS' then (select count(*) from customers) when 'ORDERS' "
+                     "then (select count(*) from orders) when 'PRODUCTS' then (select "
+                     "count(*) from products) else (select count(*) from order_items) end"),
+              QStringList({"CUSTOMERS", "ORDERS", "ORDER_ITEMS", "PRODUCTS"}));
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) from user_indexes where index_name like 'SQLITE%' or "
+                     "index_name like 'QV$%' or clustering_factor is null"),
+              QStringList("0"));
+    EXPECT_EQ(rowsOf(*db, "select count(*) from user_objects where object_name like 'QV$%'"),
+              QStringList("0"));
+    const QStringList banner = rowsOf(*db, "select banner from v$version");
+    ASSERT_EQ(banner.size(), 1);
+    EXPECT_TRUE(banner.front().startsWith("QuervinStudio embedded engine on SQLite 3."));
+    EXPECT_FALSE(banner.front().contains("Oracle Database"));
+    db->execute("alter session set optimizer_goal = first_rows");
+    EXPECT_EQ(rowsOf(*db, "select name, value, isdefault from v$parameter"),
+              QStringList({"db_block_size|4096|TRUE", "optimizer_mode|FIRST_ROWS|FALSE",
+                           "statistics_level|TYPICAL|TRUE"}));
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) = (select count(*) from v$statname), count(distinct "
+                     "sid) from v$mystat where sid = userenv('SID')"),
+              QStringList("1|1"));
+}
+
+}  // namespace
