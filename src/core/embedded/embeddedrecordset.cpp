@@ -17,8 +17,12 @@ EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sql
       work_(std::move(work)),
       cursor_(std::move(cursor)),
       eof_(!onRow) {
+    // A result with columns is fetched, even when it has no row; a statement run without its
+    // rows going to the client has none.
+    work_.fetches = onRow || !fields_.empty();
     if (onRow) {
         work_.counts[kStatRowsProcessed] += 1;
+        work_.counts[kStatBytesSent] += rowBytes(stmt_.handle(), int(fields_.size()));
         conn_->running.insert(this);
         work_.endCall(*conn_, stmt_.handle());
     } else {
@@ -62,8 +66,11 @@ bool EmbeddedRecordset::eof() const {
 
 bool EmbeddedRecordset::step() {
     try {
-        if (stmt_.step())
+        if (stmt_.step()) {
+            // Every row fetched crosses to the client whole, its values read or not.
+            work_.counts[kStatBytesSent] += rowBytes(stmt_.handle(), int(fields_.size()));
             return true;
+        }
     } catch (const sqlite::Error& e) {
         eof_ = true;
         finishStatement();
@@ -101,25 +108,17 @@ QVariant EmbeddedRecordset::value(int index) {
         throw noCurrentRecordError();
     switch (stmt_.type(index)) {
         case SQLITE_INTEGER:
-            work_.counts[kStatBytesSent] += 8;
             return QVariant(qlonglong(stmt_.integer(index)));
         case SQLITE_FLOAT: {
             // As Oracle's driver hands a NUMBER: its decimal text (.3, 1405561.34), never the
             // binary double's noise.
-            work_.counts[kStatBytesSent] += 8;
             const oracle::Value number{oracle::Value::Real, 0, stmt_.real(index), {}, {}, {}};
             return QVariant(oracle::numberText(number));
         }
-        case SQLITE_TEXT: {
-            const QString text = stmt_.text(index);
-            work_.counts[kStatBytesSent] += sqlite3_column_bytes(stmt_.handle(), index);
-            return QVariant(text);
-        }
-        case SQLITE_BLOB: {
-            const QByteArray data = stmt_.blob(index);
-            work_.counts[kStatBytesSent] += data.size();
-            return QVariant(data);
-        }
+        case SQLITE_TEXT:
+            return QVariant(stmt_.text(index));
+        case SQLITE_BLOB:
+            return QVariant(stmt_.blob(index));
         default:
             return QVariant();
     }

@@ -1,0 +1,70 @@
+/* Our build of SQLite, with what the embedded engine measures of every row it fetches: the
+ * amalgamation compiled as it is, and one function that reads the row a statement stands on
+ * without taking the connection's lock for each column, as sqlite3_column_*() do. */
+#include "sqlite3.c"
+#include "core/sqlite/sqliterows.h"
+
+/* Oracle's NUMBER for an integer: an exponent byte, then base-100 digits without the trailing
+ * zero ones, and a terminating byte after a negative number's digits. */
+static sqlite3_int64 quervinNumberBytes(sqlite3_int64 value) {
+  static const sqlite3_uint64 powers[20] = {1ull,
+                                           10ull,
+                                           100ull,
+                                           1000ull,
+                                           10000ull,
+                                           100000ull,
+                                           1000000ull,
+                                           10000000ull,
+                                           100000000ull,
+                                           1000000000ull,
+                                           10000000000ull,
+                                           100000000000ull,
+                                           1000000000000ull,
+                                           10000000000000ull,
+                                           100000000000000ull,
+                                           1000000000000000ull,
+                                           10000000000000000ull,
+                                           100000000000000000ull,
+                                           1000000000000000000ull,
+                                           10000000000000000000ull};
+  sqlite3_uint64 rest;
+  int bits, decimals;
+  if (value == 0) return 1;
+  rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
+  while (rest % 100 == 0) rest /= 100;
+  /* Decimal digits from the bit length: log10(2) is close to 1233 / 4096. */
+  bits = 64 - __builtin_clzll(rest);
+  decimals = ((bits * 1233) >> 12) + 1;
+  if (decimals < 20 && rest >= powers[decimals]) ++decimals;
+  if (rest < powers[decimals - 1]) --decimals;
+  return 1 + (decimals + 1) / 2 + (value < 0 ? 1 : 0);
+}
+
+static sqlite3_int64 quervinWithLength(sqlite3_int64 bytes) {
+  return bytes + (bytes > 250 ? 3 : 1);
+}
+
+/* Read from the value's flags in the order sqlite3_value_type() gives them precedence: a value
+ * read once as text keeps its first type. */
+sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
+  Vdbe* p = (Vdbe*)stmt;
+  sqlite3_int64 bytes = 0;
+  int i;
+  if (p == 0 || p->pResultRow == 0) return 0;
+  for (i = 0; i < p->nResColumn; ++i) {
+    const Mem* m = &p->pResultRow[i];
+    const u16 f = m->flags;
+    if (f & MEM_Null) {
+      bytes += 1;
+    } else if (f & MEM_Int) {
+      bytes += quervinWithLength(quervinNumberBytes(m->u.i));
+    } else if (f & (MEM_Real | MEM_IntReal)) {
+      bytes += quervinWithLength(8);
+    } else if (f & (MEM_Str | MEM_Blob)) {
+      bytes += quervinWithLength((sqlite3_int64)m->n + ((f & MEM_Zero) ? m->u.nZero : 0));
+    } else {
+      bytes += 1;
+    }
+  }
+  return bytes;
+}
