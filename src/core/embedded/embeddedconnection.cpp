@@ -124,9 +124,11 @@ void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
         const QLatin1StringView d(explain ? explain : "");
         if (d.startsWith(QLatin1StringView("SCAN ")) && !d.contains(QLatin1StringView(" INDEX")) &&
             !d.contains(QLatin1StringView(" VIRTUAL TABLE"))) {
-            const QLatin1StringView rest = d.mid(5);
-            const qsizetype blank = rest.indexOf(u' ');
-            if (isStoredTable(c, QString(blank < 0 ? rest : rest.left(blank))))
+            // The table's own name: the text names it by its alias.
+            const char* table = nullptr;
+            sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NAME, SQLITE_SCANSTAT_COMPLEX,
+                                       &table);
+            if (table && isStoredTable(c, QString::fromUtf8(table)))
                 counts[kStatTableScanRows] += visits;
         } else if (d.startsWith(QLatin1StringView("CREATE AUTOMATIC INDEX ON "))) {
             // Filling the index reads its table in full (a partial one keeps only some rows:
