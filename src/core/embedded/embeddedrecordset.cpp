@@ -6,6 +6,10 @@
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
+
 namespace qv::embedded {
 
 EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt,
@@ -129,6 +133,7 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
     if (eof_ || limit <= 0)
         return 0;
     const FetchCall call(work_, *conn_);
+#ifdef QUERVIN_SYSTEM_SQLITE
     int64_t passed = 0;
     while (!eof_ && passed < limit) {
         ++passed;  // the row the cursor stands on
@@ -136,6 +141,25 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
             ++work_.counts[kStatRowsProcessed];
     }
     return passed;
+#else
+    // The rows are stepped over and measured in one loop inside SQLite.
+    sqlite3_int64 rows = 0;
+    sqlite3_int64 bytes = 0;
+    const int rc = quervin_step_rows(stmt_.handle(), limit, &rows, &bytes);
+    work_.counts[kStatRowsProcessed] += rows;
+    work_.counts[kStatBytesSent] += bytes;
+    if (rc == SQLITE_ROW)
+        return rows;
+    // The row the cursor stood on when the step found the end, or failed, is passed too.
+    eof_ = true;
+    if (rc != SQLITE_DONE) {
+        const sqlite::Error e = sqlite::Error::of(conn_->db, rc);
+        finishStatement();
+        throw oracleFailure(e);
+    }
+    finishStatement();
+    return rows + 1;
+#endif
 }
 
 void EmbeddedRecordset::close() {

@@ -32,12 +32,11 @@ static sqlite3_int64 quervinNumberBytes(sqlite3_int64 value) {
   if (value == 0) return 1;
   rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
   while (rest % 100 == 0) rest /= 100;
-  /* Decimal digits from the bit length: log10(2) is close to 1233 / 4096. */
+  /* Decimal digits from the bit length (log10(2) is close to 1233 / 4096), without a branch. */
   bits = 64 - __builtin_clzll(rest);
-  decimals = ((bits * 1233) >> 12) + 1;
-  if (decimals < 20 && rest >= powers[decimals]) ++decimals;
-  if (rest < powers[decimals - 1]) --decimals;
-  return 1 + (decimals + 1) / 2 + (value < 0 ? 1 : 0);
+  decimals = (bits * 1233) >> 12;
+  decimals = decimals - (rest < powers[decimals]) + 1;
+  return 1 + ((decimals + 1) >> 1) + (value < 0);
 }
 
 static sqlite3_int64 quervinWithLength(sqlite3_int64 bytes) {
@@ -46,8 +45,7 @@ static sqlite3_int64 quervinWithLength(sqlite3_int64 bytes) {
 
 /* Read from the value's flags in the order sqlite3_value_type() gives them precedence: a value
  * read once as text keeps its first type. */
-sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
-  Vdbe* p = (Vdbe*)stmt;
+static sqlite3_int64 quervinRowBytes(const Vdbe* p) {
   sqlite3_int64 bytes = 0;
   int i;
   if (p == 0 || p->pResultRow == 0) return 0;
@@ -67,4 +65,24 @@ sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
     }
   }
   return bytes;
+}
+
+sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
+  return quervinRowBytes((const Vdbe*)stmt);
+}
+
+int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
+                      sqlite3_int64* bytes) {
+  sqlite3_int64 n = 0;
+  sqlite3_int64 b = 0;
+  int rc = SQLITE_ROW;
+  while (n < limit) {
+    rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) break;
+    b += quervinRowBytes((const Vdbe*)stmt);
+    ++n;
+  }
+  *rows = n;
+  *bytes = b;
+  return rc;
 }

@@ -13,6 +13,13 @@ extern "C" {
  * `stmt` stands on no row. Only in our own build of SQLite (not QUERVIN_SYSTEM_SQLITE). */
 SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
 
+/* Steps `stmt` (standing on a row) at most `limit` times while it gives rows, in one loop without
+ * a call back for each row: sets *rows to the rows it reached and *bytes to their bytes as
+ * quervin_row_bytes() counts them. Returns SQLITE_ROW when the last step gave a row, otherwise
+ * that step's result (SQLITE_DONE at the end, an error code). */
+SQLITE_API int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
+                                 sqlite3_int64* bytes);
+
 #ifdef __cplusplus
 }
 #endif
