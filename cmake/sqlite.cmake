@@ -32,8 +32,10 @@ if(NOT EXISTS "${_quervin_sqlite_dir}/sqlite3.c")
        PATTERNS "*/sqlite3.c" "*/sqlite3.h" "*/sqlite3ext.h")
 endif()
 
-add_library(quervin_sqlite3 STATIC "${_quervin_sqlite_dir}/sqlite3.c")
+# The amalgamation with the engine's row measure (src/core/sqlite/sqliterows.c includes it).
+add_library(quervin_sqlite3 STATIC "${PROJECT_SOURCE_DIR}/src/core/sqlite/sqliterows.c")
 target_include_directories(quervin_sqlite3 SYSTEM PUBLIC "${_quervin_sqlite_dir}")
+target_include_directories(quervin_sqlite3 PRIVATE "${PROJECT_SOURCE_DIR}/src")
 # Every option is the engine's need or its safety:
 target_compile_definitions(quervin_sqlite3
   PUBLIC

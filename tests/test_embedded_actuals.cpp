@@ -127,7 +127,8 @@ TEST_F(EmbeddedActuals, TheLinesAreTheExplainedPlanWithThePagesOnTheStatementLin
     EXPECT_GT(lines.value(0).value(kCrGets).toLongLong(), 0);
     EXPECT_EQ(lines.value(0).value(kCrGets + 1), "0");
     const QList<QStringList> change = run("update orders set total_amount = 1 where order_id = 5");
-    EXPECT_EQ(change.value(0).value(kCrGets), "0");
+    // A change reads the row to change (consistent gets) and writes the blocks it changed.
+    EXPECT_GT(change.value(0).value(kCrGets).toLongLong(), 0);
     EXPECT_GT(change.value(0).value(kCrGets + 1).toLongLong(), 0);
     // One plan, one hash; another plan, another hash.
     EXPECT_NE(lines.value(0).last(), change.value(0).last());

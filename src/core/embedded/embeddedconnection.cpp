@@ -1,5 +1,9 @@
 #include "core/embedded/embeddedconnection.h"
 
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
+
 #include <algorithm>
 #include <utility>
 
@@ -65,6 +69,29 @@ bool isUniqueLookup(Connection& c, const QString& name, int keys) {
     return it.value() > 0 && it.value() == keys;
 }
 
+// Whether `name`, the object of a loop "SCAN name", is a table of the file: a view, a WITH query
+// or a subquery is scanned as a temporary result, not read from a table.
+bool isStoredTable(Connection& c, const QString& name) {
+    const QString key = name.toLower();
+    auto it = c.storedTables.find(key);
+    if (it == c.storedTables.end()) {
+        bool stored = false;
+        try {
+            sqlite::Statement st(c.db,
+                                 "SELECT 1 FROM sqlite_schema WHERE type = 'table' "
+                                 "AND name = ?1 COLLATE NOCASE UNION ALL "
+                                 "SELECT 1 FROM sqlite_temp_schema WHERE type = 'table' "
+                                 "AND name = ?1 COLLATE NOCASE");
+            st.bind(1, name);
+            stored = st.step();
+        } catch (const sqlite::Error&) {
+            // A table the schema no longer has is scanned by nobody.
+        }
+        it = c.storedTables.insert(key, stored);
+    }
+    return it.value();
+}
+
 // The number of terms in SQLite's "(a=? AND b=?)" when every one is an equality; 0 otherwise.
 int equalityTerms(QLatin1StringView terms) {
     if (!terms.startsWith(u'(') || !terms.endsWith(u')'))
@@ -80,6 +107,8 @@ int equalityTerms(QLatin1StringView terms) {
 }
 
 // What the statement's loops did since they were last taken, from SQLite's scan status: rows
+// full scans of tables stepped through ("SCAN t", each row it stands on, not "SCAN t USING
+// [COVERING] INDEX i", which reads an index; the scans that fill automatic indexes too), rows
 // read by rowid (through an index that does not hold every column needed, or named by their
 // rowid), rows found by one value of a unique key, and rows put into sorts.
 void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
@@ -93,7 +122,22 @@ void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
         sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX,
                                    &visits);
         const QLatin1StringView d(explain ? explain : "");
-        if (d.startsWith(QLatin1StringView("USE TEMP B-TREE FOR "))) {
+        if (d.startsWith(QLatin1StringView("SCAN ")) && !d.contains(QLatin1StringView(" INDEX")) &&
+            !d.contains(QLatin1StringView(" VIRTUAL TABLE"))) {
+            // The table's own name: the text names it by its alias.
+            const char* table = nullptr;
+            sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NAME, SQLITE_SCANSTAT_COMPLEX,
+                                       &table);
+            if (table && isStoredTable(c, QString::fromUtf8(table)))
+                counts[kStatTableScanRows] += visits;
+        } else if (d.startsWith(QLatin1StringView("CREATE AUTOMATIC INDEX ON "))) {
+            // Filling the index reads its table in full (a partial one keeps only some rows:
+            // those are what SQLite counts).
+            const QLatin1StringView rest = d.mid(26);
+            const qsizetype paren = rest.indexOf(u'(');
+            if (paren > 0 && isStoredTable(c, QString(rest.left(paren))))
+                counts[kStatTableScanRows] += visits;
+        } else if (d.startsWith(QLatin1StringView("USE TEMP B-TREE FOR "))) {
             counts[kStatSortRows] += visits;
         } else if (d.startsWith(QLatin1StringView("SEARCH ")) && d.endsWith(kIntegerKey)) {
             counts[kStatTableFetchByRowid] += visits;
@@ -134,6 +178,8 @@ void watchStatements(Connection& c) {
 }
 
 Work::Work() : cpuRead_(threadCpuNanos()), cpuReadWall_(wallNanos()) {
+    ++counts[kStatUserCalls];
+    ++counts[kStatRoundtrips];
     beginCall();
 }
 
@@ -150,9 +196,8 @@ void Work::clockCpu(int64_t wall, bool force) {
 }
 
 void Work::beginCall() {
-    ++counts[kStatUserCalls];
-    ++counts[kStatRoundtrips];
     inCall_ = true;
+    ioStart_ = threadIoCounts();
     callStart_ = wallNanos();
     clockCpu(callStart_, false);
 }
@@ -174,33 +219,53 @@ void Work::endCall(Connection& c, sqlite3_stmt* stmt) {
     counts[kStatOpenedCursors] += c.cursorsOpened;
     c.statementStarts = 0;
     c.cursorsOpened = 0;
+    // What the files saw since the call began, less what a statement run inside it counted.
+    const IoCounts now = threadIoCounts();
+    IoCounts from = ioStart_;
+    if (c.ioCounted.thread == now.thread) {
+        from.pageReads = std::max(from.pageReads, c.ioCounted.pageReads);
+        from.journalBytes = std::max(from.journalBytes, c.ioCounted.journalBytes);
+        from.sortSpills = std::max(from.sortSpills, c.ioCounted.sortSpills);
+    }
+    counts[kStatPhysicalReads] += now.pageReads - from.pageReads;
+    counts[kStatRedoSize] += now.journalBytes - from.journalBytes;
+    sortSpills_ += now.sortSpills - from.sortSpills;
+    c.ioCounted = now;
 }
 
 StatCounters Work::addTo(Connection& c, sqlite3_stmt* stmt) {
     endCall(c, stmt);
     if (unclocked_ > 0)
         clockCpu(wallNanos(), true);
+    if (fetches) {
+        const int64_t fetchCalls = counts[kStatRowsProcessed] / kFetchArrayRows + 1;
+        counts[kStatUserCalls] += fetchCalls;
+        counts[kStatRoundtrips] += fetchCalls;
+        fetches = false;
+    }
     if (stmt) {
-        // Filling an automatic index is a full scan of its table too.
-        const int64_t autoIndexRows = takeStmtStatus(stmt, SQLITE_STMTSTATUS_AUTOINDEX);
-        counts[kStatTableScanRows] +=
-            takeStmtStatus(stmt, SQLITE_STMTSTATUS_FULLSCAN_STEP) + autoIndexRows;
-        counts[kStatAutoIndexRows] += autoIndexRows;
-        counts[kStatSorts] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_SORT);
+        counts[kStatAutoIndexRows] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_AUTOINDEX);
+        // A sort that spills writes its runs to one temporary file, a large one sometimes to a
+        // second to merge them.
+        const int64_t sorts = takeStmtStatus(stmt, SQLITE_STMTSTATUS_SORT);
+        const int64_t spilled = std::min(sorts, sortSpills_);
+        counts[kStatSorts] += sorts - spilled;
+        counts[kStatSortsDisk] += spilled;
         counts[kStatVmSteps] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_VM_STEP);
     }
+    sortSpills_ = 0;
     if (c.db) {
         // The page cache counters belong to the connection, which is the session: whatever
-        // touched the cache since the last call is this session's work.
-        const int64_t hits = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_HIT);
-        const int64_t misses = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_MISS);
-        counts[kStatLogicalReads] += hits + misses;
-        // Oracle splits them into reads of a consistent image (queries) and reads of the
-        // current block to change it; here a statement that writes reads every page to change.
-        const bool readOnly = stmt ? sqlite3_stmt_readonly(stmt) != 0 : false;
-        counts[readOnly ? kStatConsistentGets : kStatDbBlockGets] += hits + misses;
-        counts[kStatPhysicalReads] += misses;
-        counts[kStatPhysicalWrites] += takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_WRITE);
+        // touched the cache since the last call is this session's work. Oracle reads a block
+        // as it was (a consistent get) to find rows, and gets it current to change it; SQLite
+        // reads every page through its cache and writes the ones it changed.
+        const int64_t gets = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_HIT) +
+                             takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_MISS);
+        const int64_t written = takeDbStatus(c.db, SQLITE_DBSTATUS_CACHE_WRITE);
+        counts[kStatConsistentGets] += gets;
+        counts[kStatDbBlockGets] += written;
+        counts[kStatLogicalReads] += gets + written;
+        counts[kStatPhysicalWrites] += written;
     }
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
     if (stmt && c.db) {
@@ -210,14 +275,70 @@ StatCounters Work::addTo(Connection& c, sqlite3_stmt* stmt) {
             takeDbStatus(c.db, op);
         c.statementStarts = 0;
         c.cursorsOpened = 0;
-        if (!sqlite3_stmt_readonly(stmt))
+        if (!sqlite3_stmt_readonly(stmt)) {
             c.uniqueIndexes.clear();
+            c.storedTables.clear();
+        }
     }
 #endif
     if (c.session)
         c.session->add(counts);
     return std::exchange(counts, StatCounters{});
 }
+
+#ifdef QUERVIN_SYSTEM_SQLITE
+
+namespace {
+
+// As quervin_row_bytes() in our own build of SQLite (src/core/sqlite/sqliterows.c).
+int64_t numberBytes(sqlite3_int64 value) {
+    if (value == 0)
+        return 1;
+    uint64_t rest = value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value);
+    while (rest % 100 == 0)
+        rest /= 100;
+    int64_t digits = 0;
+    for (; rest > 0; rest /= 100)
+        ++digits;
+    return 1 + digits + (value < 0 ? 1 : 0);
+}
+
+int64_t withLength(int64_t bytes) {
+    return bytes + (bytes > 250 ? 3 : 1);
+}
+
+}  // namespace
+
+int64_t rowBytes(sqlite3_stmt* stmt, int columns) {
+    int64_t bytes = 0;
+    for (int i = 0; i < columns; ++i) {
+        switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                bytes += withLength(numberBytes(sqlite3_column_int64(stmt, i)));
+                break;
+            case SQLITE_FLOAT:
+                bytes += withLength(8);
+                break;
+            case SQLITE_TEXT:
+            case SQLITE_BLOB:
+                bytes += withLength(sqlite3_column_bytes(stmt, i));
+                break;
+            default:
+                bytes += 1;
+        }
+    }
+    return bytes;
+}
+
+#else
+
+int64_t rowBytes(sqlite3_stmt* stmt, int) {
+    // Read without the connection's lock for each column: a fetch of a million rows pays for
+    // it in next to nothing.
+    return quervin_row_bytes(stmt);
+}
+
+#endif
 
 void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
                      std::optional<ExecutedCursor>& cursor) {

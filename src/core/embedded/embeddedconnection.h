@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/embedded/cursors.h"
+#include "core/embedded/iocounting.h"
 #include "core/embedded/sessions.h"
 #include "core/sqlite/sqlite.h"
 
@@ -26,9 +27,18 @@ struct Connection {
     std::shared_ptr<Session> session;
     std::set<EmbeddedRecordset*> running;  // results whose statement is not finished
     int64_t recordsAffected = 0;
+    // Statements the engine is running for one of the client's (a MERGE's parts): their texts
+    // never crossed from the client.
+    int engineDepth = 0;
     // Statement starts SQLite reported since a call last took them (see watchStatements).
     int64_t statementStarts = 0;
     int64_t cursorsOpened = 0;  // of those, statements that had never run before
+    // The file I/O up to which calls on the connection have counted it: a statement the engine
+    // runs inside another's call (MERGE) counts its own, and the outer call only the rest.
+    IoCounts ioCounted;
+    // Table name (lower case) -> whether it is a table of the file (not a view, a WITH query or a
+    // subquery), whose full scans count as table scans; forgotten with uniqueIndexes.
+    QHash<QString, bool> storedTables;
     // Index name (lower case) -> whether one value of all its columns finds one row at most;
     // forgotten whenever a statement may have changed the schema.
     QHash<QString, bool> uniqueIndexes;
@@ -54,8 +64,12 @@ class Work {
     Work();
 
     StatCounters counts;
+    // The statement's rows go to the client: counts[kStatRowsProcessed] rows in arrays of
+    // kFetchArrayRows, each array one call; the fetch that finds the end is one more.
+    bool fetches = false;
 
-    // Another call of the client on the same statement (a fetch) begins now.
+    // Another call of the client on the same statement (a fetch) begins now. Fetch calls are
+    // counted from the rows fetched, however the client asks for them.
     void beginCall();
     // The call running, if any, is over: its time and the statements SQLite started meanwhile
     // are counted. `stmt` is the client's statement, whose own start is no
@@ -76,7 +90,13 @@ class Work {
     int64_t unclocked_ = 0;    // wall-clock time inside calls since the CPU clock was read
     int64_t cpuRead_ = 0;      // the CPU clock when last read
     int64_t cpuReadWall_ = 0;  // the wall clock then
+    IoCounts ioStart_;         // the thread's file I/O when the call running began
+    int64_t sortSpills_ = 0;   // temporary files sorts wrote during the calls
 };
+
+// The bytes the row `stmt` stands on takes on the way to the client, as quervin_row_bytes()
+// (core/sqlite/sqliterows.h) tells; `columns` is the statement's column count.
+int64_t rowBytes(sqlite3_stmt* stmt, int columns);
 
 // The client's statement `stmt` is done: ends `work` on it (Work::addTo) and, when `cursor` is
 // given, keeps in the session what its run did (its plan lines with their counters, the rows it

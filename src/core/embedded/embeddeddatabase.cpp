@@ -5,6 +5,7 @@
 #include "core/embedded/dictionaryviews.h"
 #include "core/embedded/embeddedrecordset.h"
 #include "core/embedded/explainplan.h"
+#include "core/embedded/iocounting.h"
 #include "core/embedded/merge.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
@@ -171,6 +172,16 @@ QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
     return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(text);
 }
 
+// The bytes of a statement as the client sends it: its text and its bind values, in UTF-8.
+int64_t receivedBytes(const QString& sql, const BindList* binds) {
+    int64_t bytes = sql.toUtf8().size();
+    if (binds) {
+        for (const BindValue& b : *binds)
+            bytes += b.value.toUtf8().size();
+    }
+    return bytes;
+}
+
 // Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
 // value fails before anything runs, as in Oracle. With `keepRows` the result stays on
 // its first row for the caller; without, every row is stepped through here and not counted as
@@ -185,7 +196,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     std::optional<ExecutedCursor> cursor;
     c->recordsAffected = 0;
     const StopCheck cancelled = [&c] { return c->cancelled.load(std::memory_order_relaxed); };
+    // A text parsed (translated and compiled, or run as a command) once is a soft parse after.
     auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
+        c->session->rememberParsed(sql);
         return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
                                                    std::move(work), std::move(cursor));
     };
@@ -201,6 +214,10 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     try {
         const std::vector<Token> tokens = sql::tokenize(sql);
         work.counts[kStatParseCount] += 1;
+        if (!c->session->parsedBefore(sql))
+            work.counts[kStatParseCountHard] += 1;
+        if (c->engineDepth == 0)
+            work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
         if (isAlterSession(tokens)) {
             alterSession(*c->session, tokens);
             work.counts[kStatExecuteCount] += 1;
@@ -257,6 +274,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();
         if (row && keepRows) {
+            c->session->rememberParsed(sql);
             std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt, true);
             return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), true, std::move(fields),
                                                        std::move(work), std::move(cursor));
@@ -301,6 +319,8 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
     };
     if (const int rc = engineExec("SAVEPOINT qv_merge"); rc != SQLITE_OK)
         throw oracleFailure(sqlite::Error::of(c->db, rc));
+    ++c->engineDepth;
+    const auto leave = qScopeGuard([&] { --c->engineDepth; });
     try {
         const int64_t merged = runMerge(
             plan,
@@ -351,7 +371,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
             std::make_unique<sqlite::Connection>(path,
                                                  create ? sqlite::Connection::Mode::ReadWriteCreate
                                                         : sqlite::Connection::Mode::ReadWrite,
-                                                 kBusyTimeoutMs);
+                                                 kBusyTimeoutMs, countingVfsName());
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
 #ifdef QUERVIN_SYSTEM_SQLITE

@@ -6,6 +6,10 @@
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
 
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
+
 namespace qv::embedded {
 
 EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sqlite::Statement stmt,
@@ -17,8 +21,12 @@ EmbeddedRecordset::EmbeddedRecordset(std::shared_ptr<Connection> connection, sql
       work_(std::move(work)),
       cursor_(std::move(cursor)),
       eof_(!onRow) {
+    // A result with columns is fetched, even when it has no row; a statement run without its
+    // rows going to the client has none.
+    work_.fetches = onRow || !fields_.empty();
     if (onRow) {
         work_.counts[kStatRowsProcessed] += 1;
+        work_.counts[kStatBytesSent] += rowBytes(stmt_.handle(), int(fields_.size()));
         conn_->running.insert(this);
         work_.endCall(*conn_, stmt_.handle());
     } else {
@@ -62,8 +70,11 @@ bool EmbeddedRecordset::eof() const {
 
 bool EmbeddedRecordset::step() {
     try {
-        if (stmt_.step())
+        if (stmt_.step()) {
+            // Every row fetched crosses to the client whole, its values read or not.
+            work_.counts[kStatBytesSent] += rowBytes(stmt_.handle(), int(fields_.size()));
             return true;
+        }
     } catch (const sqlite::Error& e) {
         eof_ = true;
         finishStatement();
@@ -101,25 +112,17 @@ QVariant EmbeddedRecordset::value(int index) {
         throw noCurrentRecordError();
     switch (stmt_.type(index)) {
         case SQLITE_INTEGER:
-            work_.counts[kStatBytesSent] += 8;
             return QVariant(qlonglong(stmt_.integer(index)));
         case SQLITE_FLOAT: {
             // As Oracle's driver hands a NUMBER: its decimal text (.3, 1405561.34), never the
             // binary double's noise.
-            work_.counts[kStatBytesSent] += 8;
             const oracle::Value number{oracle::Value::Real, 0, stmt_.real(index), {}, {}, {}};
             return QVariant(oracle::numberText(number));
         }
-        case SQLITE_TEXT: {
-            const QString text = stmt_.text(index);
-            work_.counts[kStatBytesSent] += sqlite3_column_bytes(stmt_.handle(), index);
-            return QVariant(text);
-        }
-        case SQLITE_BLOB: {
-            const QByteArray data = stmt_.blob(index);
-            work_.counts[kStatBytesSent] += data.size();
-            return QVariant(data);
-        }
+        case SQLITE_TEXT:
+            return QVariant(stmt_.text(index));
+        case SQLITE_BLOB:
+            return QVariant(stmt_.blob(index));
         default:
             return QVariant();
     }
@@ -130,6 +133,7 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
     if (eof_ || limit <= 0)
         return 0;
     const FetchCall call(work_, *conn_);
+#ifdef QUERVIN_SYSTEM_SQLITE
     int64_t passed = 0;
     while (!eof_ && passed < limit) {
         ++passed;  // the row the cursor stands on
@@ -137,6 +141,25 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
             ++work_.counts[kStatRowsProcessed];
     }
     return passed;
+#else
+    // The rows are stepped over and measured in one loop inside SQLite.
+    sqlite3_int64 rows = 0;
+    sqlite3_int64 bytes = 0;
+    const int rc = quervin_step_rows(stmt_.handle(), limit, &rows, &bytes);
+    work_.counts[kStatRowsProcessed] += rows;
+    work_.counts[kStatBytesSent] += bytes;
+    if (rc == SQLITE_ROW)
+        return rows;
+    // The row the cursor stood on when the step found the end, or failed, is passed too.
+    eof_ = true;
+    if (rc != SQLITE_DONE) {
+        const sqlite::Error e = sqlite::Error::of(conn_->db, rc);
+        finishStatement();
+        throw oracleFailure(e);
+    }
+    finishStatement();
+    return rows + 1;
+#endif
 }
 
 void EmbeddedRecordset::close() {

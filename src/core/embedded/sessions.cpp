@@ -1,5 +1,6 @@
 #include "core/embedded/sessions.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -45,8 +46,8 @@ bool measuredByScanStatus() {
 QStringList unmeasuredStatistics() {
     if (measuredByScanStatus())
         return {};
-    return {QStringLiteral("table fetch by rowid"), QStringLiteral("index fetch by key"),
-            QStringLiteral("sorts (rows)")};
+    return {QStringLiteral("table scan rows gotten"), QStringLiteral("table fetch by rowid"),
+            QStringLiteral("index fetch by key"), QStringLiteral("sorts (rows)")};
 }
 
 const std::vector<StatisticInfo>& statisticCatalogue() {
@@ -68,7 +69,6 @@ const std::vector<StatisticInfo>& statisticCatalogue() {
             {kStatRecursiveCalls, "recursive calls", 1},
             {kStatExecuteCount, "execute count", 64},
             {kStatOpenedCursors, "opened cursors cumulative", 1},
-            {kStatTableScanRows, "table scan rows gotten", 64},
             // V$SESSTAT in Oracle counts no rows a statement gives or changes; autotrace and tkprof
             // report them under this name, the one a tuner looks for.
             {kStatRowsProcessed, "rows processed", 64},
@@ -77,10 +77,17 @@ const std::vector<StatisticInfo>& statisticCatalogue() {
             {kStatDbBlockGets, "db block gets", 8},
         }};
         if (measuredByScanStatus()) {
+            all.push_back({kStatTableScanRows, "table scan rows gotten", 64});
             all.push_back({kStatTableFetchByRowid, "table fetch by rowid", 64});
             all.push_back({kStatIndexFetchByKey, "index fetch by key", 64});
             all.push_back({kStatSortRows, "sorts (rows)", 64});
         }
+        all.push_back({kStatParseCountHard, "parse count (hard)", 64});
+        all.push_back({kStatRedoSize, "redo size", 2});
+        all.push_back({kStatBytesReceived, "bytes received via SQL*Net from client", 1});
+        all.push_back({kStatSortsDisk, "sorts (disk)", 64});
+        std::sort(all.begin(), all.end(),
+                  [](const StatisticInfo& a, const StatisticInfo& b) { return a.number < b.number; });
         return all;
     }();
     return catalogue;
@@ -119,6 +126,15 @@ void Session::setParameter(const QString& name, const QString& value) {
         return;
     }
     parameters_.insert(key, value);
+}
+
+void Session::rememberParsed(const QString& sql) {
+    if (parsed_.contains(sql))
+        return;
+    parsed_.insert(sql);
+    parsedOrder_.append(sql);
+    if (parsedOrder_.size() > kParsedTexts)
+        parsed_.remove(parsedOrder_.takeFirst());
 }
 
 void Session::setPreviousSqlId(const QString& sqlId) {

@@ -3,6 +3,7 @@
 #include "core/embedded/cursors.h"
 
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -18,35 +19,42 @@ namespace qv::embedded {
 // Given before and no longer used, never to be given again: 1 (user calls without the fetch
 // calls), 3 (execute count without recursive statements), 4 (rows fetched), 6 (table scan rows
 // gotten without the scans that fill automatic indexes), 13 (rows changed).
+// Rows travel to the client in arrays of kFetchArrayRows; a row's bytes are those of its values
+// as Oracle sends them (rowBytes() in embeddedconnection.h).
 enum Statistic : int {
     kStatParseCount = 2,       // the client's statements parsed, failures included
-    kStatBytesSent = 5,        // bytes of the values the client read
-    kStatSorts = 7,            // sorts, spilled to a file or not: SQLite does not tell
+    kStatBytesSent = 5,        // bytes of every row fetched, its values read or not
+    kStatSorts = 7,            // sorts that wrote no temporary file
     kStatAutoIndexRows = 8,    // rows SQLite stepped over to fill automatic (temporary) indexes
     kStatVmSteps = 9,          // SQLite virtual machine steps
-    kStatLogicalReads = 10,    // pages requested from the page cache
-    kStatPhysicalReads = 11,   // pages read from the file (cache misses)
+    kStatLogicalReads = 10,    // consistent gets + db block gets
+    kStatPhysicalReads = 11,   // pages read from the database file or its WAL (counting VFS)
     kStatPhysicalWrites = 12,  // pages written to the file
     kStatCpuTime = 14,         // CPU time of the thread inside the engine's calls
     kStatDbTime = 15,          // wall-clock time inside the engine's calls
-    kStatUserCalls = 16,       // calls of the client: statements and fetches
+    kStatUserCalls = 16,       // the client's calls: one per statement, one per fetch array
     kStatRecursiveCalls = 17,  // statements SQLite started that the client did not send
     kStatExecuteCount = 18,    // statements run: the client's and the recursive ones
     kStatOpenedCursors = 19,   // SQLite statements started for the first time
-    kStatTableScanRows = 20,   // steps of full scans to their next row (not to the first)
+    kStatTableScanRows = 20,   // rows full table scans stepped through (scan status, below)
     kStatRowsProcessed = 21,   // rows passed to the client, or inserted, updated or deleted
-    kStatRoundtrips = 22,      // calls from the client, each one crossing into the engine
-    kStatConsistentGets = 23,  // of the logical reads, those of statements that only read
-    kStatDbBlockGets = 24,     // of the logical reads, those of statements that change data
+    kStatRoundtrips = 22,      // as user calls: each call crosses to the server and back
+    kStatConsistentGets = 23,  // pages requested from the page cache
+    kStatDbBlockGets = 24,     // pages a changing statement wrote: the blocks it changed
     // From SQLite's scan status (measuredByScanStatus()):
     kStatTableFetchByRowid = 25,  // rows read by rowid: found through an index, or named by it
     kStatIndexFetchByKey = 26,    // rows found by one value of a unique key
     kStatSortRows = 27,           // rows put into sorts (ORDER BY, GROUP BY, DISTINCT)
+    kStatParseCountHard = 28,     // parses of a text the session had not parsed before
+    kStatRedoSize = 29,           // bytes written to the rollback journal or WAL (counting VFS)
+    kStatBytesReceived = 30,      // bytes of the statement texts and bind values sent
+    kStatSortsDisk = 31,          // sorts that wrote runs to a temporary file (counting VFS)
 };
-inline constexpr int kHighestStatistic = 27;
+inline constexpr int kHighestStatistic = 31;
+inline constexpr int kFetchArrayRows = 15;  // SQL*Plus's default ARRAYSIZE
 
-// Whether this build of SQLite reports per-loop scan status, from which the last three
-// statistics are measured. Without it they are not listed at all: never a figure made up.
+// Whether this build of SQLite reports per-loop scan status, from which table scan rows and
+// the three statistics after it are measured. Without it they are not listed at all: never a figure made up.
 bool measuredByScanStatus();
 // The statistics Oracle has and the engine would measure with scan status, but this build
 // cannot: empty when nothing is missing.
@@ -55,7 +63,7 @@ QStringList unmeasuredStatistics();
 struct StatisticInfo {
     Statistic number;
     const char* name;
-    int statClass;  // Oracle's classes: 1 user, 8 cache, 64 SQL, 128 debug
+    int statClass;  // Oracle's classes: 1 user, 2 redo, 8 cache, 64 SQL, 128 debug
 };
 
 // Every statistic this build measures, in number order. None of the functions below fail.
@@ -89,6 +97,13 @@ class Session {
     void setParameter(const QString& name, const QString& value);
     QString parameter(const QString& name) const { return parameters_.value(name.toUpper()); }
 
+    // Whether the session has parsed `sql` before, as Oracle's session cursor cache would find
+    // it; remember() adds it, forgetting the oldest beyond kParsedTexts. Only the session's own
+    // connection uses them.
+    bool parsedBefore(const QString& sql) const { return parsed_.contains(sql); }
+    void rememberParsed(const QString& sql);
+    static constexpr qsizetype kParsedTexts = 256;
+
     // The statement the session ran last (V$SESSION.PREV_SQL_ID); empty before the first. Safe
     // against concurrent readers.
     void setPreviousSqlId(const QString& sqlId);
@@ -105,6 +120,8 @@ class Session {
     const QString user_;
     StatCounters counters_;
     QHash<QString, QString> parameters_;
+    QSet<QString> parsed_;
+    QStringList parsedOrder_;  // the oldest first
     QString previousSqlId_;
     std::vector<std::shared_ptr<const ExecutedCursor>> cursors_;  // the latest first
 };

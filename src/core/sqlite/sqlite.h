@@ -42,8 +42,9 @@ class Error : public DbError {
 class Connection {
   public:
     enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
-    // Opens `path`; throws Error, and then holds no handle at all.
-    Connection(const QString& path, Mode mode, int busyTimeoutMs);
+    // Opens `path` through the VFS named `vfs` (SQLite's default when null); throws Error, and
+    // then holds no handle at all.
+    Connection(const QString& path, Mode mode, int busyTimeoutMs, const char* vfs = nullptr);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The bytes of the row `stmt` stands on as Oracle sends it to a client: each value with its
+ * length byte (three beyond 250 bytes), a NULL as the length byte alone, an integer as Oracle's
+ * NUMBER (an exponent byte, a byte per two digits, a terminator when negative), a real (a binary
+ * double) as BINARY_DOUBLE's 8 bytes, a text as its UTF-8 bytes, a BLOB as its bytes. 0 when
+ * `stmt` stands on no row. Only in our own build of SQLite (not QUERVIN_SYSTEM_SQLITE). */
+SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
+
+/* Steps `stmt` (standing on a row) at most `limit` times while it gives rows, in one loop without
+ * a call back for each row: sets *rows to the rows it reached and *bytes to their bytes as
+ * quervin_row_bytes() counts them. Returns SQLITE_ROW when the last step gave a row, otherwise
+ * that step's result (SQLITE_DONE at the end, an error code). */
+SQLITE_API int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
+                                 sqlite3_int64* bytes);
+
+#ifdef __cplusplus
+}
+#endif
