@@ -119,6 +119,9 @@ TEST_F(EmbeddedStatistics, TableScanRowsAreTheRowsOfFullScansOnly) {
         {"select n from t order by n", 0},             // the index read in full, no table
         {"select count(b.s) from t a, t b where a.n = 3", 1000},
     };
+#ifdef QUERVIN_SYSTEM_SQLITE
+    GTEST_SKIP() << "a system SQLite has no scan status: the statistic is left out";
+#endif
     for (const auto& [sql, rows] : cases)
         EXPECT_EQ(run(QString::fromLatin1(sql)).at("table scan rows gotten"), rows) << sql;
 }

@@ -375,8 +375,10 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         // Reading the schema version makes a file that is not a database fail now, at login.
         file->exec("PRAGMA schema_version");
 #ifdef QUERVIN_SYSTEM_SQLITE
-        // Our own build compares LIKE with case as Oracle does (SQLITE_CASE_SENSITIVE_LIKE).
+        // Our own build compares LIKE with case as Oracle does (SQLITE_CASE_SENSITIVE_LIKE) and
+        // enforces foreign keys (SQLITE_DEFAULT_FOREIGN_KEYS) from the start.
         file->exec("PRAGMA case_sensitive_like = ON");
+        file->exec("PRAGMA foreign_keys = ON");
 #endif
         sqlite3* db = file->handle();
         // A stand-in for a server: nothing a statement says may reach files other than this one,

@@ -8,6 +8,9 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
+#include <cctype>
+
 #include <sqlite3.h>
 
 namespace qv::embedded {
@@ -88,8 +91,8 @@ const DictionaryView kViews[] = {
      "SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM VARCHAR2(15), CHAR_LENGTH NUMBER)",
      "SELECT upper(?1), upper(p.name), qv_data_type(p.type, 'TYPE'), qv_data_type(p.type, "
      "'LENGTH'), qv_data_type(p.type, 'PRECISION'), qv_data_type(p.type, 'SCALE'), CASE WHEN "
-     "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, unhex(c.LOW_VALUE), "
-     "unhex(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, "
+     "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, hextoraw(c.LOW_VALUE), "
+     "hextoraw(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, "
      "c.AVG_COL_LEN, coalesce(c.HISTOGRAM, 'NONE'), qv_data_type(p.type, 'CHAR_LENGTH') FROM "
      "pragma_table_info(?1) p LEFT JOIN %1 c ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = "
      "upper(p.name) ORDER BY p.cid",
@@ -99,7 +102,7 @@ const DictionaryView kViews[] = {
      "LOW_VALUE RAW(1000), HIGH_VALUE RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS "
      "NUMBER, LAST_ANALYZED DATE, SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM "
      "VARCHAR2(15))",
-     "SELECT c.TABLE_NAME, c.COLUMN_NAME, c.NUM_DISTINCT, unhex(c.LOW_VALUE), unhex(c.HIGH_VALUE), "
+     "SELECT c.TABLE_NAME, c.COLUMN_NAME, c.NUM_DISTINCT, hextoraw(c.LOW_VALUE), hextoraw(c.HIGH_VALUE), "
      "c.DENSITY, "
      "c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, c.AVG_COL_LEN, c.HISTOGRAM "
      "FROM %1 c JOIN main.sqlite_schema s ON upper(s.name) = c.TABLE_NAME AND s.type = 'table' "
@@ -269,6 +272,32 @@ void rawToHex(sqlite3_context* ctx, int, sqlite3_value** args) {
     }
 }
 
+// HEXTORAW(text): the bytes the hex digits stand for, NULL for NULL or empty text; ORA-01465
+// for text that is no hex. The dictionary keeps LOW_VALUE and HIGH_VALUE as hex text and shows
+// them as RAW through it (SQLite's own unhex() is younger than some systems' SQLite).
+void hexToRaw(sqlite3_context* ctx, int, sqlite3_value** args) {
+    try {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+        const int size = sqlite3_value_bytes(args[0]);
+        if (!text || size == 0) {
+            sqlite3_result_null(ctx);
+            return;
+        }
+        const QByteArray hex(text, size);
+        const bool valid = size % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](char c) {
+                               return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+                           });
+        if (!valid) {
+            sqlite3_result_error(ctx, "ORA-01465: invalid hex number", -1);
+            return;
+        }
+        const QByteArray raw = QByteArray::fromHex(hex);
+        sqlite3_result_blob(ctx, raw.constData(), int(raw.size()), SQLITE_TRANSIENT);
+    } catch (...) {
+        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    }
+}
+
 }  // namespace
 
 int registerSessionParameterFunction(sqlite3* db, int64_t sid) {
@@ -287,7 +316,11 @@ int registerDataTypeFunction(sqlite3* db) {
                                               nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    return sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex, nullptr, nullptr,
+    const int raw = sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex,
+                                               nullptr, nullptr, nullptr);
+    if (raw != SQLITE_OK)
+        return raw;
+    return sqlite3_create_function_v2(db, "hextoraw", 1, flags, nullptr, hexToRaw, nullptr, nullptr,
                                       nullptr);
 }
 
