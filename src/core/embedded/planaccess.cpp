@@ -119,7 +119,7 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
     const bool byKey =
         !a.t->rowidColumn.isEmpty() &&
         std::any_of(a.conditions.begin(), a.conditions.end(),
-                    [&](const Predicate& p) { return p.column == a.t->rowidColumn; });
+                    [&](const Predicate& p) { return p.column == a.t->rowidColumn && !p.function; });
     const QString key = byKey ? a.t->rowidColumn : QStringLiteral("rowid");
     // "rowid=?" is also how SQLite searches an IN list of keys, one after the other: what
     // Oracle shows as an INLIST ITERATOR over the unique scan.
@@ -196,8 +196,15 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     const bool search = !used.isEmpty();
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
-    const double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
+    double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
+    if (!minMax && estimates_.gathered(a.table) && !(index.unique && equal >= index.columns.size())) {
+        // With statistics, each key column's own condition tells its share.
+        found = a.t->rows * range;
+        for (int c = 0; c < equal; ++c)
+            found *= estimates_.keySelectivity(a.conditions, a.table, used[c]);
+    }
     const double share = found / a.t->rows;
+    const std::optional<IndexStats> costs = estimates_.indexCosts(indexName);
     QString scan = QStringLiteral("FULL SCAN");
     if (minMax)
         scan = QStringLiteral("FULL SCAN (MIN/MAX)");
@@ -206,7 +213,11 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
                                                              : QStringLiteral("RANGE SCAN");
     Step indexStep = named(step(QStringLiteral("INDEX"), scan), index.shown);
     indexStep.card = found;
-    indexStep.cost = (search || minMax ? 2 : 0) + index.leafPages * share + cpuCost(found);
+    // Oracle's: BLEVEL + LEAF_BLOCKS x selectivity, CLUSTERING_FACTOR x selectivity for the
+    // table's blocks.
+    indexStep.cost = costs ? double(*costs->blevel) + double(*costs->leafBlocks) * share
+                           : (search || minMax ? 2 : 0) + index.leafPages * share;
+    indexStep.cost += cpuCost(found);
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
     indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
     indexStep.keys = used;
@@ -220,7 +231,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {indexStep}),
               a.object);
     s.card = card;
-    s.cost = indexStep.cost + a.t->pages * share + cpuCost(found);
+    s.cost = indexStep.cost + (costs ? double(*costs->clusteringFactor) : a.t->pages) * share +
+             cpuCost(found);
     s.width = a.width;
     s.listDriven = indexStep.listDriven;
     s.tableRows = a.t->rows;
@@ -266,7 +278,7 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
             const bool mine =
                 p.alias == name.toLower() ||
                 (p.alias.isEmpty() && estimates_.tableOf(p.column, aliases_.values()).isEmpty());
-            if (mine && !p.isJoin())
+            if (mine && !p.isJoin() && !p.function)
                 s.card *= p.op == u"=" ? 0.1 : p.isRange() ? 1.0 / 3 : 1;
         }
         s.card = std::max(s.card, 1.0);

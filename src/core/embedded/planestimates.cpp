@@ -91,6 +91,11 @@ const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
     }
     t.rows = std::max(t.rows, 1.0);
     t.pages = std::max(1.0, std::ceil(t.rows * (t.width + 10) / kBlockBytes));
+    if (const Gathered* g = t.columns.isEmpty() ? nullptr : gathered(key)) {
+        t.rows = std::max<double>(1, g->table.numRows);
+        if (g->table.blocks)
+            t.pages = std::max<double>(1, *g->table.blocks);
+    }
     return *tables_.insert(key, t);
 }
 
@@ -166,7 +171,9 @@ double PlanEstimates::distinct(const QString& table, const QString& column) {
         return *it;
     const Table& t = this->table(table);
     double n = 1;
-    if (t.columns.contains(column.toLower())) {
+    if (const ColumnStats* c = gathered(table, column)) {
+        n = double(c->numDistinct);
+    } else if (t.columns.contains(column.toLower())) {
         const QByteArray count = "SELECT count(DISTINCT " + quoted(column) + ") FROM ";
         if (t.rows <= kExactCount) {
             n = firstNumber(statement(count + quoted(table))).value_or(1);
@@ -215,7 +222,13 @@ bool PlanEstimates::bounds(const QString& table, const QString& column, double& 
     auto it = bounds_.constFind(key);
     if (it == bounds_.constEnd()) {
         std::pair<double, double> b{std::nan(""), std::nan("")};
-        if (this->table(table).columns.contains(column.toLower())) {
+        const std::vector<HistogramBucket>& ends =
+            gathered(table, column) ? buckets(table, column) : std::vector<HistogramBucket>{};
+        if (!ends.empty()) {
+            // LOW_VALUE and HIGH_VALUE: the first and last endpoints.
+            if (ends.front().endpointValue && ends.back().endpointValue)
+                b = {*ends.front().endpointValue, *ends.back().endpointValue};
+        } else if (this->table(table).columns.contains(column.toLower())) {
             // min() and max() of an indexed column are two index look-ups.
             sqlite::Statement st =
                 statement("SELECT (SELECT min(" + quoted(column) + ") FROM " + quoted(table) +
@@ -254,6 +267,10 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
 double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
     if (p.subquery)
         return 1;  // left to the FILTER or the join that reads the subquery
+    if (const std::optional<double> sel = gatheredSelectivity(p, table))
+        return *sel;
+    if (p.function || p.op.startsWith(u"IS "))
+        return 1;  // not counted without statistics
     if (p.op == u"=")
         return 1 / distinct(table, p.column);
     if (p.op == u"IN")
@@ -271,15 +288,21 @@ double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const
     const bool known = bounds(table, column, min, max);
     double sel = 1;
     bool bounded = false;
+    bool closedLow = false, closedHigh = false;  // >=, <=, BETWEEN: the end value is in
     for (const Predicate& p : conditions) {
-        if (p.column != column || !p.isRange() || p.isJoin())
+        if (p.column != column || !p.isRange() || p.isJoin() || p.function)
             continue;
         bool used = false;
+        const bool closed = p.op.endsWith(u'=') || p.op == u"BETWEEN";
         if (known && !p.low.isEmpty() && numberOf(p.low, value)) {
+            if (value > low || (value == low && !closed))
+                closedLow = closed;
             low = std::max(low, value);
             used = true;
         }
         if (known && !p.high.isEmpty() && numberOf(p.high, value)) {
+            if (value < high || (value == high && !closed))
+                closedHigh = closed;
             high = std::min(high, value);
             used = true;
         }
@@ -293,7 +316,16 @@ double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const
         low = std::max(low, min);
         high = std::min(high, max);
         const double share = high < low ? 0 : max > min ? (high - low) / (max - min) : 1;
-        sel *= std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
+        if (const ColumnStats* c = gathered(table, column)) {
+            // Oracle's: the span's share, a value's worth for each closed end, of the rows
+            // with a value.
+            const double nonnull = std::max(0.0, rows - double(c->numNulls)) / rows;
+            const double ends = (closedLow ? 1 : 0) + (closedHigh ? 1 : 0);
+            sel *= std::clamp((share + ends / distinct(table, column)) * nonnull,
+                              std::min(1 / rows, nonnull), nonnull);
+        } else {
+            sel *= std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
+        }
     }
     return sel;
 }
@@ -309,7 +341,7 @@ double PlanEstimates::selectivity(const QList<Predicate>& conditions, const QStr
             continue;
         if (p.isJoin() && !outer.contains(p.otherAlias))
             continue;  // counted at the other table, which comes later
-        if (p.isRange() && !p.isJoin()) {
+        if (p.isRange() && !p.isJoin() && !p.function) {
             if (!ranges.contains(p.column))
                 ranges << p.column;
             continue;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/embedded/optimizerstats.h"
 #include "core/embedded/planfacts.h"
 #include "core/sqlite/sqlite.h"
 
@@ -14,20 +15,50 @@
 namespace qv::embedded {
 
 // What the plan's estimates are made from, read from the database as an EXPLAIN PLAN needs it
-// and kept for that one explanation. Rows come from sqlite_stat1 (ANALYZE, gathered with the
-// sample and by the user's ANALYZE or dbms_stats call) or, without it, from counting; widths
-// and distinct values from the whole table, or from rows spread over it when it is large.
+// and kept for that one explanation. Without gathered statistics (optimizerstats.h), rows come
+// from sqlite_stat1 (ANALYZE) or, without it, from counting; widths and distinct values from
+// the whole table, or from rows spread over it when it is large. A table whose statistics were
+// gathered (DBMS_STATS) is estimated from them, as Oracle's optimizer does:
+//   rows NUM_ROWS, pages BLOCKS, distinct values NUM_DISTINCT; of the rows with a value
+//   (nonnull = NUM_ROWS - NUM_NULLS):
+//   col = literal    FREQUENCY / TOP-FREQUENCY histogram: the value's bucket (its endpoint
+//                    number less the previous one) over the histogram's rows, times nonnull;
+//                    a value not in a FREQUENCY histogram half the least popular bucket, not in
+//                    a TOP-FREQUENCY one the rows the buckets leave over the values they leave;
+//                    HYBRID: a popular value (endpoint repeat count above the average bucket)
+//                    its repeat count, any other value nonnull x DENSITY;
+//                    no histogram (or a bind variable): nonnull / NUM_DISTINCT
+//   IS NULL          NUM_NULLS; IS NOT NULL: nonnull
+//   col IN (list)    the sum of its values' equalities; <> a value: nonnull less its equality
+//   ranges           numbers and dates: (hi - lo) / (HIGH - LOW) of the part of the column's
+//                    span [LOW, HIGH] the range covers, plus 1 / NUM_DISTINCT for each closed end
+//                    (<=, >=, BETWEEN), times nonnull; at least one row's worth. LOW and HIGH
+//                    are the first and last endpoints of the column's histogram (or of its two
+//                    endpoints without one)
+//   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
+//   GROUP BY col / DISTINCT col: NUM_DISTINCT, at most the input rows
+//   an index search  rows x the selectivity of its equalities (each as above; a join key or a
+//                    bind variable 1 / NUM_DISTINCT of the nonnull share) x that of its ranges
+// Conditions combine as independent: AND multiplies their selectivities.
 //
 // The cost model, in Oracle's unit of one block read:
-//   a full scan reads every block of the table: pages = rows x (width + 10) / 3700;
-//   an index search reads two branch blocks, then its share of the leaf blocks, then the same
-//   share of the table's blocks (rows found by an index are taken to lie together);
+//   a full scan reads every block of the table: BLOCKS, or pages = rows x (width + 10) / 3700
+//   without statistics;
+//   an index search with statistics costs, by Oracle's classic formula, BLEVEL + LEAF_BLOCKS x
+//   selectivity for the index line and CLUSTERING_FACTOR x selectivity more for the table access
+//   by rowid above it; without them it reads two branch blocks, then its share of the leaf
+//   blocks, then the same share of the table's blocks (rows found by an index are taken to lie
+//   together);
 //   every row a step handles adds a CPU share of 1/1000;
 //   a nested loop costs its outer step plus one inner step per outer row; a sort adds
 //   rows x log2(rows) / 1000.
-// Cardinality: an index search finds rows / distinct keys (sqlite_stat1), a predicate on a
-// column keeps 1 / distinct values for "=", for a range of numbers or dates the share of the
-// column's span it covers (a third when that cannot be told), a quarter for LIKE.
+// Without statistics, cardinality: an index search finds rows / distinct keys (sqlite_stat1), a
+// predicate on a column keeps 1 / distinct values for "=", for a range of numbers or dates the
+// share of the column's span it covers (a third when that cannot be told), a quarter for LIKE;
+// IS NULL and a function of a column are not counted.
+// Left as without statistics: LIKE (a quarter), OR between conditions (SQLite's MULTI-INDEX OR
+// adds its branches), GROUP BY of several columns or expressions (a tenth of the rows), joins
+// (one outer row meets the rows one key finds).
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
 // A step's CPU share for the rows it handles, and what sorting them adds.
@@ -93,8 +124,29 @@ class PlanEstimates {
     double selectivity(const QList<Predicate>& conditions, const QString& table,
                        const QStringList& indexColumns, const QStringList& outer);
 
+    // What was gathered of `table` and its column (lower case); null when nothing was.
+    struct Gathered {
+        TableStats table;
+        QHash<QString, ColumnStats> columns;  // lower case
+    };
+    const Gathered* gathered(const QString& table);
+    const ColumnStats* gathered(const QString& table, const QString& column);
+    // BLEVEL, LEAF_BLOCKS and CLUSTERING_FACTOR of an index with gathered statistics, all
+    // measured; nullopt otherwise.
+    std::optional<IndexStats> indexCosts(const QString& index);
+    // The share of the rows of `table` that `column = literal` keeps, by its gathered
+    // statistics (`c`); an empty literal is a value not known (a bind variable).
+    double equalSelectivity(const QString& table, const ColumnStats& c, const QString& literal);
+    // The share of the rows that one key value of `column` finds: its condition's selectivity
+    // when it is compared with literals in `conditions`, 1 / distinct values otherwise.
+    double keySelectivity(const QList<Predicate>& conditions, const QString& table,
+                          const QString& column);
+
   private:
     sqlite::Statement statement(const QByteArray& sql) const;
+    const std::vector<HistogramBucket>& buckets(const QString& table, const QString& column);
+    // With gathered statistics; nullopt when the table has none.
+    std::optional<double> gatheredSelectivity(const Predicate& p, const QString& table);
     // Whether sqlite_stat1 exists (ANALYZE has run on the file).
     bool analyzed();
 
@@ -104,6 +156,8 @@ class PlanEstimates {
     QHash<QString, Index> indexes_;
     QHash<QString, double> distinct_;
     QHash<QString, std::pair<double, double>> bounds_;  // NaN: not numbers
+    QHash<QString, std::optional<Gathered>> gathered_;
+    QHash<QString, std::vector<HistogramBucket>> buckets_;
 };
 
 }  // namespace qv::embedded

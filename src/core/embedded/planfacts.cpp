@@ -78,6 +78,22 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
         Predicate p;
         QString op;
         size_t j = reference(start, p.alias, p.column);
+        if (j && j < i && t[j].isOp(u'(') && j == start + 1) {
+            // f(column, ...) op literal: the column is the function's first argument.
+            const size_t close = sql::closing(t, j, i);
+            if (close >= i || !reference(j + 1, p.alias, p.column))
+                continue;
+            p.function = true;
+            j = close + 1;
+        }
+        if (j && j + 1 < i && t[j].is(u"IS") && !p.function) {
+            const bool negated = t[j + 1].is(u"NOT");
+            if (t[j + (negated ? 2 : 1)].is(u"NULL")) {
+                p.op = negated ? u"IS NOT NULL"_s : u"IS NULL"_s;
+                out.append(p);
+            }
+            continue;
+        }
         size_t k = j ? comparison(j, op) : 0;
         QString value;
         if (k) {
@@ -85,8 +101,19 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
             QString otherAlias, otherColumn;
             if (op == u"IN" && k < last && t[k].isOp(u'(')) {
                 p.subquery = k + 1 < i && (t[k + 1].is(u"SELECT") || t[k + 1].is(u"WITH"));
-                for (size_t m = k + 1; m < i && !t[m].isOp(u')') && !p.subquery; ++m)
+                bool literals = !p.subquery;
+                for (size_t m = k + 1; m < i && !t[m].isOp(u')') && !p.subquery; ++m) {
                     p.values += t[m].isOp(u',') ? 1 : 0;
+                    QString item;
+                    if (const size_t after = literal(m, i, item)) {
+                        p.list << item;
+                        m = after - 1;
+                    } else if (!t[m].isOp(u',')) {
+                        literals = false;
+                    }
+                }
+                if (!literals || p.list.size() != p.values)
+                    p.list.clear();
                 out.append(p);
             } else if (const size_t after = literal(k, i, value)) {
                 if (op == u"BETWEEN") {
@@ -95,19 +122,24 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                         literal(after + 1, i, p.high);
                 } else {
                     bound(p, value, false);
+                    if (op == u"=" || op == u"<>" || op == u"!=")
+                        p.value = value;
                 }
                 out.append(p);
             } else if (const size_t r = reference(k, otherAlias, otherColumn);
-                       r == i && op == u"=") {
+                       r == i && op == u"=" && !p.function) {
                 p.otherAlias = otherAlias;
                 p.otherColumn = otherColumn;
                 out.append(p);
             }
         } else if (const size_t after = literal(start, i, value)) {
             // value op column
-            if (const size_t c = comparison(after, op); c && reference(c, p.alias, p.column)) {
+            if (const size_t c = comparison(after, op);
+                c && reference(c, p.alias, p.column)) {
                 p.op = op;
                 bound(p, value, true);
+                if (op == u"=")
+                    p.value = value;
                 out.append(p);
             }
         }

@@ -33,10 +33,13 @@ QString changedTable(const std::vector<Token>& t, const QString& kind);
 struct Predicate {
     QString alias;  // lower case; empty when the column is not qualified
     QString column;
-    QString op;             // =, <, >, LIKE, IN, BETWEEN...
+    QString op;             // =, <, >, LIKE, IN, BETWEEN, IS NULL, IS NOT NULL...
     int values = 1;         // of an IN list
     bool subquery = false;  // IN (SELECT ...)
+    bool function = false;  // a function of the column is compared: upper(c) = ...
     QString low, high;      // the literals a range is bounded by, as written
+    QString value;          // the literal of "=", as written
+    QStringList list;       // the literals of an IN list, when all its values are literals
     QString otherAlias;
     QString otherColumn;
     bool isJoin() const { return !otherColumn.isEmpty(); }
