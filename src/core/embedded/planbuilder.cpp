@@ -395,8 +395,8 @@ Step Builder::compound(const std::vector<int>& parts, Range text) {
 }
 
 double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
-    const std::optional<ColumnRef> ref = singleColumnAfter(tokens_, keyword, text);
-    if (!ref)
+    const std::optional<QList<ColumnRef>> refs = columnsAfter(tokens_, keyword, text);
+    if (!refs)
         return std::max(1.0, fallback);
     QStringList tables;
     for (const QString& a : aliases_)
@@ -406,9 +406,17 @@ double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
         if (!first.isEmpty())
             tables << first;
     }
-    const QString table =
-        !ref->alias.isEmpty() ? tableName(ref->alias) : estimates_.tableOf(ref->column, tables);
-    return table.isEmpty() ? std::max(1.0, fallback) : estimates_.distinct(table, ref->column);
+    // One column: its distinct values. Several: the product of theirs, when their tables'
+    // statistics were gathered (the caller caps it by the rows grouped).
+    double groups = 1;
+    for (const ColumnRef& ref : *refs) {
+        const QString table =
+            !ref.alias.isEmpty() ? tableName(ref.alias) : estimates_.tableOf(ref.column, tables);
+        if (table.isEmpty() || (refs->size() > 1 && !estimates_.gathered(table, ref.column)))
+            return std::max(1.0, fallback);
+        groups *= estimates_.distinct(table, ref.column);
+    }
+    return groups;
 }
 
 std::vector<PlanRow> Builder::rows() {

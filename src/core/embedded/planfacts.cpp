@@ -74,9 +74,12 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
         if (p.op.startsWith(u'>') || p.op.startsWith(u'<'))
             (above ? p.low : p.high) = value;
     };
-    for (const auto& [start, i] : sql::conjuncts(t, first, last)) {
+    for (auto [start, i] : sql::conjuncts(t, first, last)) {
         Predicate p;
         QString op;
+        // "+column", which keeps SQLite from using an index on it, is the column.
+        if (start + 1 < i && t[start].isOp(u'+') && isName(t[start + 1]))
+            ++start;
         size_t j = reference(start, p.alias, p.column);
         if (j && j < i && t[j].isOp(u'(') && j == start + 1) {
             // f(column, ...) op literal: the column is the function's first argument.
@@ -319,29 +322,43 @@ QueryShape queryShape(const std::vector<Token>& t, Range text) {
     return shape;
 }
 
-std::optional<ColumnRef> singleColumnAfter(const std::vector<Token>& t, QStringView keyword,
-                                           Range text) {
+std::optional<QList<ColumnRef>> columnsAfter(const std::vector<Token>& t, QStringView keyword,
+                                             Range text) {
     const size_t n = text.last;
     size_t at = sql::findTopLevel(t, text.first, n, keyword);
     if (at == n)
         return std::nullopt;
-    at += keyword == u"GROUP" ? 2 : 1;  // past GROUP BY, or past DISTINCT
-    ColumnRef ref;
-    size_t end = at;
-    if (end < n && isName(t[end])) {
+    size_t end = at + (keyword == u"GROUP" ? 2 : 1);  // past GROUP BY, or past DISTINCT
+    QList<ColumnRef> refs;
+    for (;;) {
+        ColumnRef ref;
+        if (end >= n || !isName(t[end]))
+            return std::nullopt;
         ref.column = unquoted(t[end++]).toLower();
         if (end + 1 < n && t[end].isOp(u'.') && isName(t[end + 1])) {
             ref.alias = ref.column;
             ref.column = unquoted(t[end + 1]).toLower();
             end += 2;
         }
+        refs << ref;
+        if (end < n && t[end].isOp(u','))
+            ++end;
+        else
+            break;
     }
-    const bool single =
-        !ref.column.isEmpty() && (end == n || t[end].is(u"FROM") || t[end].is(u"ORDER") ||
-                                  t[end].is(u"HAVING") || t[end].isOp(u';'));
-    if (!single)
+    const bool plain = end == n || t[end].is(u"FROM") || t[end].is(u"ORDER") ||
+                       t[end].is(u"HAVING") || t[end].isOp(u';');
+    if (!plain)
         return std::nullopt;
-    return ref;
+    return refs;
+}
+
+std::optional<ColumnRef> singleColumnAfter(const std::vector<Token>& t, QStringView keyword,
+                                           Range text) {
+    const std::optional<QList<ColumnRef>> refs = columnsAfter(t, keyword, text);
+    if (!refs || refs->size() != 1)
+        return std::nullopt;
+    return refs->front();
 }
 
 QString firstTable(const std::vector<Token>& t, Range text) {

@@ -93,6 +93,9 @@ struct ColumnRef {
 };
 std::optional<ColumnRef> singleColumnAfter(const std::vector<Token>& t, QStringView keyword,
                                            Range text);
+// The columns GROUP BY or DISTINCT names, when it names plain columns only; nullopt otherwise.
+std::optional<QList<ColumnRef>> columnsAfter(const std::vector<Token>& t, QStringView keyword,
+                                             Range text);
 
 // The first table the FROM clause of `text` names; empty when none.
 QString firstTable(const std::vector<Token>& t, Range text);

@@ -1,0 +1,113 @@
+// The plan's estimates of a table whose statistics were gathered: cardinalities from its
+// histograms, null counts and distinct values, and index costs from the clustering factor, set
+// against what the statements really return.
+#include "support/embeddedfixture.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+constexpr int kRows = 10'000;
+
+// s: 10,000 rows. grp: 7 in 40% of the rows, 999 in ten, the rest spread over thirty values
+// from 104 to 149;
+// note: NULL but in one row of ten; ordered: the row's number, indexed in the rows' own order;
+// scattered: a permutation of it, indexed with keys in no order; small: 0, 1 or 2.
+class EmbeddedEstimates : public EmbeddedTest {
+  protected:
+    void SetUp() override {
+        EmbeddedTest::SetUp();
+        for (const QString& sql : {
+                 QStringLiteral("create table s (id number primary key, grp number, note "
+                                "varchar2(30), ordered number, scattered number, small number, pad "
+                                "varchar2(60))"),
+                 QStringLiteral(
+                     "insert into s with recursive r(v) as (select 1 union all select v + 1 from r "
+                     "where v < %1) select v, case when v % 10 < 4 then 7 when v % 1000 = 5 then "
+                     "999 else 100 + v % 50 end, case when v % 10 = 9 then 'n' || v end, v, "
+                     "(v * 7919) % %1, v % 3, 'some text to give the rows a width of a real table' "
+                     "from r")
+                     .arg(kRows),
+                 QStringLiteral("create index s_ordered on s (ordered)"),
+                 QStringLiteral("create index s_scattered on s (scattered)"),
+                 QStringLiteral("create table plan_target (x number)"),
+                 planTableCreateStatement(kPlanTable),
+                 QStringLiteral("begin dbms_stats.gather_table_stats('SCOTT', 'S'); end;")})
+            db_->execute(sql);
+    }
+    // CARDINALITY|COST of each plan line, in id order.
+    QList<QStringList> estimates(const QString& statement) {
+        db_->execute(planDeleteStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, statement));
+        QList<QStringList> lines;
+        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable)))
+            lines << row.split(u'|').mid(8, 2);
+        return lines;
+    }
+    double cardinality(const QString& statement) {
+        return estimates(statement).value(0).value(0).toDouble();
+    }
+    double actual(const QString& statement) {
+        return double(rowsOf(*db_, statement).size());
+    }
+    // The statement's estimate lies within a factor of two of the rows it returns.
+    ::testing::AssertionResult close(const QString& statement) {
+        const double estimate = cardinality(statement), rows = actual(statement);
+        if (rows > 0 && estimate >= rows / 2 && estimate <= rows * 2)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << statement.toStdString() << ": estimated " << estimate << ", returns " << rows;
+    }
+};
+
+TEST_F(EmbeddedEstimates, EqualitiesAndNullsFollowTheHistogramAndTheNullCount) {
+    for (const char* where :
+         {"grp = 7", "grp = 999", "grp = 124", "note is null", "note is not null",
+          "grp in (7, 999)", "grp = 7 and ordered <= 5000", "ordered between 1001 and 3000",
+          "ordered < 2500", "note is not null and ordered >= 9000"})
+        EXPECT_TRUE(close(QStringLiteral("select * from s where ") + where));
+    // The popular value far above an ordinary one, which is far above the rare one.
+    const double popular = cardinality("select * from s where grp = 7");
+    const double common = cardinality("select * from s where grp = 124");
+    const double rare = cardinality("select * from s where grp = 999");
+    EXPECT_GT(popular, 10 * common);
+    EXPECT_GT(common, 5 * rare);
+    // A value the frequency histogram lacks: half the least popular value's rows.
+    EXPECT_EQ(cardinality("select * from s where grp = 555"), std::round(rare / 2));
+}
+
+TEST_F(EmbeddedEstimates, AFunctionOfAColumnKeepsOracleDefaultShareAndGroupsAreDistinctValues) {
+    EXPECT_EQ(cardinality("select * from s where upper(note) = 'N19'"), kRows / 100);
+    EXPECT_EQ(cardinality("select * from s where trunc(ordered) > 10"), kRows / 20);
+    // One column's distinct values; several columns' product of theirs, at most the rows.
+    for (const char* column : {"grp", "note", "ordered", "grp, small", "ordered, grp"}) {
+        const QString query =
+            QStringLiteral("select %1, count(*) from s group by %1").arg(QLatin1String(column));
+        // Distinct values, and the NULL group of note.
+        const double groups = actual(query);
+        const double estimate = cardinality(query);
+        EXPECT_GE(estimate, groups - 1) << column;
+        EXPECT_LE(estimate, groups) << column;
+    }
+}
+
+// The same range read by each index and in full: the index whose keys follow the rows' order
+// is cheaper than the full scan, the one whose keys are scattered dearer.
+TEST_F(EmbeddedEstimates, TheClusteringFactorDecidesBetweenIndexAndFullScan) {
+    auto cost = [&](const QString& statement) {
+        const QList<QStringList> lines = estimates(statement);
+        return lines.value(1).value(1).toDouble();  // the table's access under the statement
+    };
+    const QString ordered = QStringLiteral("select * from s where ordered between 100 and 899");
+    const QString scattered = QStringLiteral("select * from s where scattered between 100 and 899");
+    const double viaOrdered = cost(ordered);
+    const double viaScattered = cost(scattered);
+    const double full = cost("select * from s where +ordered between 100 and 899");
+    EXPECT_EQ(actual(ordered), actual(scattered));
+    EXPECT_EQ(cost("select * from s where +scattered between 100 and 899"), full);
+    EXPECT_LT(viaOrdered, full);
+    EXPECT_GT(viaScattered, full);
+}
+
+}  // namespace
