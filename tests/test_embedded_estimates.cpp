@@ -18,22 +18,22 @@ class EmbeddedEstimates : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
-        for (const QString& sql : {
-                 QStringLiteral("create table s (id number primary key, grp number, note "
-                                "varchar2(30), ordered number, scattered number, small number, pad "
-                                "varchar2(60))"),
-                 QStringLiteral(
-                     "insert into s with recursive r(v) as (select 1 union all select v + 1 from r "
-                     "where v < %1) select v, case when v % 10 < 4 then 7 when v % 1000 = 5 then "
-                     "999 else 100 + v % 50 end, case when v % 10 = 9 then 'n' || v end, v, "
-                     "(v * 7919) % %1, v % 3, 'some text to give the rows a width of a real table' "
-                     "from r")
-                     .arg(kRows),
-                 QStringLiteral("create index s_ordered on s (ordered)"),
-                 QStringLiteral("create index s_scattered on s (scattered)"),
-                 QStringLiteral("create table plan_target (x number)"),
-                 planTableCreateStatement(kPlanTable),
-                 QStringLiteral("begin dbms_stats.gather_table_stats('SCOTT', 'S'); end;")})
+        for (const QString& sql :
+             {QStringLiteral("create table s (id number primary key, grp number, note "
+                             "varchar2(30), ordered number, scattered number, small number, pad "
+                             "varchar2(60))"),
+              QStringLiteral(
+                  "insert into s with recursive r(v) as (select 1 union all select v + 1 from r "
+                  "where v < %1) select v, case when v % 10 < 4 then 7 when v % 1000 = 5 then "
+                  "999 else 100 + v % 50 end, case when v % 10 = 9 then 'n' || v end, v, "
+                  "(v * 7919) % %1, v % 3, 'some text to give the rows a width of a real table' "
+                  "from r")
+                  .arg(kRows),
+              QStringLiteral("create index s_ordered on s (ordered)"),
+              QStringLiteral("create index s_scattered on s (scattered)"),
+              QStringLiteral("create table plan_target (x number)"),
+              planTableCreateStatement(kPlanTable),
+              QStringLiteral("begin dbms_stats.gather_table_stats('SCOTT', 'S'); end;")})
             db_->execute(sql);
     }
     // CARDINALITY|COST of each plan line, in id order.
@@ -48,9 +48,7 @@ class EmbeddedEstimates : public EmbeddedTest {
     double cardinality(const QString& statement) {
         return estimates(statement).value(0).value(0).toDouble();
     }
-    double actual(const QString& statement) {
-        return double(rowsOf(*db_, statement).size());
-    }
+    double actual(const QString& statement) { return double(rowsOf(*db_, statement).size()); }
     // The statement's estimate lies within a factor of two of the rows it returns.
     ::testing::AssertionResult close(const QString& statement) {
         const double estimate = cardinality(statement), rows = actual(statement);

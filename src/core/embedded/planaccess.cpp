@@ -118,8 +118,9 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
     // key's index to an Oracle user; searched as ROWID, a rowid access.
     const bool byKey =
         !a.t->rowidColumn.isEmpty() &&
-        std::any_of(a.conditions.begin(), a.conditions.end(),
-                    [&](const Predicate& p) { return p.column == a.t->rowidColumn && !p.function; });
+        std::any_of(a.conditions.begin(), a.conditions.end(), [&](const Predicate& p) {
+            return p.column == a.t->rowidColumn && !p.function;
+        });
     const QString key = byKey ? a.t->rowidColumn : QStringLiteral("rowid");
     // "rowid=?" is also how SQLite searches an IN list of keys, one after the other: what
     // Oracle shows as an INLIST ITERATOR over the unique scan.
@@ -197,7 +198,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
     double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
-    if (!minMax && estimates_.gathered(a.table) && !(index.unique && equal >= index.columns.size())) {
+    if (!minMax && estimates_.gathered(a.table) &&
+        !(index.unique && equal >= index.columns.size())) {
         // With statistics, each key column's own condition tells its share.
         found = a.t->rows * range;
         for (int c = 0; c < equal; ++c)

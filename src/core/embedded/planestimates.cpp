@@ -136,8 +136,9 @@ const PlanEstimates::Index& PlanEstimates::index(const QString& name) {
 QString PlanEstimates::keyName(const QString& table, const QStringList& columns) {
     if (!statement("SELECT 1 FROM sqlite_master WHERE name = 'QV$CONSTRAINTS'").step())
         return {};
-    sqlite::Statement key = statement("SELECT NAME FROM \"QV$CONSTRAINTS\" WHERE TABLE_NAME = "
-                                      "upper(?) AND TYPE IN ('P', 'U') AND COLUMNS = upper(?)");
+    sqlite::Statement key = statement(
+        "SELECT NAME FROM \"QV$CONSTRAINTS\" WHERE TABLE_NAME = "
+        "upper(?) AND TYPE IN ('P', 'U') AND COLUMNS = upper(?)");
     key.bind(1, table).bind(2, columns.join(u','));
     return key.step() ? key.text(0) : QString();
 }

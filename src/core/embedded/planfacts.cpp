@@ -19,6 +19,22 @@ bool isValueToken(const Token& t) {
            t.kind == TokenKind::Param || t.kind == TokenKind::Blob;
 }
 
+// A literal at `i`: a number (with its sign), a string, or DATE/TIMESTAMP 'text'; returns the
+// position after it and its text without quotes, 0 when there is none.
+size_t literalAt(const std::vector<Token>& t, size_t i, size_t end, QString& text) {
+    if (i + 1 < end && (t[i].is(u"DATE") || t[i].is(u"TIMESTAMP")) &&
+        t[i + 1].kind == TokenKind::String)
+        ++i;
+    QString sign;
+    if (i + 1 < end && (t[i].isOp(u'-') || t[i].isOp(u'+')) && t[i + 1].kind == TokenKind::Number)
+        sign = t[i++].text.toString();
+    if (i >= end || !isValueToken(t[i]))
+        return 0;
+    const Token& k = t[i];
+    text = k.kind == TokenKind::String ? sql::stringValue(k) : sign + k.text.toString();
+    return i + 1;
+}
+
 // The conditions of one WHERE or ON clause [first, last) that say something of a column.
 void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
     // A column reference at `i`: name or alias.name; returns the position after it.
@@ -52,22 +68,7 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                    ? j
                    : 0;
     };
-    // A literal at `i`: a number (with its sign), a string, or DATE/TIMESTAMP 'text'; returns the
-    // position after it and its text without quotes.
-    auto literal = [&](size_t i, size_t end, QString& text) -> size_t {
-        if (i + 1 < end && (t[i].is(u"DATE") || t[i].is(u"TIMESTAMP")) &&
-            t[i + 1].kind == TokenKind::String)
-            ++i;
-        QString sign;
-        if (i + 1 < end && (t[i].isOp(u'-') || t[i].isOp(u'+')) &&
-            t[i + 1].kind == TokenKind::Number)
-            sign = t[i++].text.toString();
-        if (i >= end || !isValueToken(t[i]))
-            return 0;
-        const Token& k = t[i];
-        text = k.kind == TokenKind::String ? sql::stringValue(k) : sign + k.text.toString();
-        return i + 1;
-    };
+    auto literal = [&](size_t i, size_t end, QString& text) { return literalAt(t, i, end, text); };
     // The bounds `op value` puts on a column; `flipped` when the value is written first.
     auto bound = [](Predicate& p, const QString& value, bool flipped) {
         const bool above = p.op.startsWith(u'>') != flipped;
@@ -137,8 +138,7 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
             }
         } else if (const size_t after = literal(start, i, value)) {
             // value op column
-            if (const size_t c = comparison(after, op);
-                c && reference(c, p.alias, p.column)) {
+            if (const size_t c = comparison(after, op); c && reference(c, p.alias, p.column)) {
                 p.op = op;
                 bound(p, value, true);
                 if (op == u"=")
