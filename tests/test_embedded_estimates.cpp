@@ -14,6 +14,7 @@ constexpr int kRows = 10'000;
 // from 104 to 149;
 // note: NULL but in one row of ten; ordered: the row's number, indexed in the rows' own order;
 // scattered: a permutation of it, indexed with keys in no order; small: 0, 1 or 2.
+// dim: 200 rows, k four times each of 100 to 149.
 class EmbeddedEstimates : public EmbeddedTest {
   protected:
     void SetUp() override {
@@ -31,9 +32,11 @@ class EmbeddedEstimates : public EmbeddedTest {
                   .arg(kRows),
               QStringLiteral("create index s_ordered on s (ordered)"),
               QStringLiteral("create index s_scattered on s (scattered)"),
-              QStringLiteral("create table plan_target (x number)"),
+              QStringLiteral("create table dim (k number, label varchar2(20))"),
+              QStringLiteral("insert into dim select 100 + id % 50, 'label ' || id from s "
+                             "where id <= 200"),
               planTableCreateStatement(kPlanTable),
-              QStringLiteral("begin dbms_stats.gather_table_stats('SCOTT', 'S'); end;")})
+              QStringLiteral("begin dbms_stats.gather_schema_stats('SCOTT'); end;")})
             db_->execute(sql);
     }
     // CARDINALITY|COST of each plan line, in id order.
@@ -106,6 +109,14 @@ TEST_F(EmbeddedEstimates, TheClusteringFactorDecidesBetweenIndexAndFullScan) {
     EXPECT_EQ(cost("select * from s where +scattered between 100 and 899"), full);
     EXPECT_LT(viaOrdered, full);
     EXPECT_GT(viaScattered, full);
+}
+
+// Each row meets the rows of the other table's key, of the larger of the two distinct counts;
+// conditions of the inner table count as on their own.
+TEST_F(EmbeddedEstimates, JoinsFollowTheDistinctCountsOfBothSides) {
+    for (const char* join : {"s join dim d on d.k = s.grp", "s join dim d on d.k = s.ordered",
+                             "s, dim d where d.k = s.scattered and s.grp = 7"})
+        EXPECT_TRUE(close(QStringLiteral("select * from ") + join));
 }
 
 }  // namespace

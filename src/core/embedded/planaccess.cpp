@@ -52,8 +52,13 @@ QList<Predicate> Builder::conditionsOn(const QString& alias, const QString& tabl
             std::swap(p.alias, p.otherAlias);
             std::swap(p.column, p.otherColumn);
         }
-        if ((p.alias.isEmpty() ? ownerOf(p.column, alias, table) : p.alias) == alias)
-            found << p;
+        if ((p.alias.isEmpty() ? ownerOf(p.column, alias, table) : p.alias) != alias)
+            continue;
+        if (p.isJoin())
+            p.otherTable = !p.otherAlias.isEmpty()
+                               ? tableName(p.otherAlias)
+                               : estimates_.tableOf(p.otherColumn, aliases_.values());
+        found << p;
     }
     return found;
 }

@@ -36,9 +36,13 @@ namespace qv::embedded {
 //                    are the first and last endpoints of the column's histogram (or of its two
 //                    endpoints without one)
 //   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
-//   GROUP BY col / DISTINCT col: NUM_DISTINCT, at most the input rows
-//   an index search  rows x the selectivity of its equalities (each as above; a join key or a
-//                    bind variable 1 / NUM_DISTINCT of the nonnull share) x that of its ranges
+//   GROUP BY / DISTINCT of plain columns: the product of their NUM_DISTINCT, at most the rows
+//                    grouped
+//   a join t1.a = t2.b   each row of the outer table meets 1 / max(NDV(a), NDV(b)) of the inner
+//                    table's rows, times the nonnull shares of both columns: rows1 x rows2 /
+//                    max(NDV1, NDV2) with the nulls removed, when both tables have statistics
+//   an index search  rows x the selectivity of its equalities (each as above: a literal's, a
+//                    join's, or for a bind variable nonnull / NUM_DISTINCT) x that of its ranges
 // Conditions combine as independent: AND multiplies their selectivities.
 //
 // The cost model, in Oracle's unit of one block read:
@@ -57,8 +61,8 @@ namespace qv::embedded {
 // share of the column's span it covers (a third when that cannot be told), a quarter for LIKE;
 // IS NULL and a function of a column are not counted.
 // Left as without statistics: LIKE (a quarter), OR between conditions (SQLite's MULTI-INDEX OR
-// adds its branches), GROUP BY of several columns or expressions (a tenth of the rows), joins
-// (one outer row meets the rows one key finds).
+// adds its branches; conditions joined by OR are otherwise not read), GROUP BY of expressions (a
+// tenth of the rows), ranges on text, a subquery in FROM (a tenth for "=", a third for a range).
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
 // A step's CPU share for the rows it handles, and what sorting them adds.
@@ -144,6 +148,9 @@ class PlanEstimates {
 
   private:
     sqlite::Statement statement(const QByteArray& sql) const;
+    // The share of the rows of a table (its column's statistics `c`, `nonnull` of its rows with
+    // a value) that one row of the other table of `join` meets.
+    double joinSelectivity(const ColumnStats& c, double nonnull, const Predicate& join);
     const std::vector<HistogramBucket>& buckets(const QString& table, const QString& column);
     // With gathered statistics; nullopt when the table has none.
     std::optional<double> gatheredSelectivity(const Predicate& p, const QString& table);

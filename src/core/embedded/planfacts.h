@@ -42,6 +42,7 @@ struct Predicate {
     QStringList list;       // the literals of an IN list, when all its values are literals
     QString otherAlias;
     QString otherColumn;
+    QString otherTable;  // of a join: the other column's table, as the plan builder finds it
     bool isJoin() const { return !otherColumn.isEmpty(); }
     bool isRange() const {
         return op == u"<" || op == u">" || op == u"<=" || op == u">=" || op == u"BETWEEN";

@@ -109,6 +109,8 @@ std::optional<double> PlanEstimates::gatheredSelectivity(const Predicate& p, con
         return std::nullopt;
     const double rows = std::max<double>(1, g->table.numRows);
     const double nulls = std::min(1.0, double(c->numNulls) / rows);
+    if (p.isJoin())
+        return p.op == u"=" ? std::optional(joinSelectivity(*c, 1 - nulls, p)) : std::nullopt;
     if (p.op == u"IS NULL")
         return nulls;
     if (p.op == u"IS NOT NULL")
@@ -128,12 +130,27 @@ std::optional<double> PlanEstimates::gatheredSelectivity(const Predicate& p, con
     return std::nullopt;
 }
 
+double PlanEstimates::joinSelectivity(const ColumnStats& c, double nonnull, const Predicate& join) {
+    const ColumnStats* other =
+        join.otherTable.isEmpty() ? nullptr : gathered(join.otherTable, join.otherColumn);
+    if (!other)
+        return nonnull / std::max<double>(1, c.numDistinct);
+    // Oracle's: 1 / the larger of the two distinct counts, of the rows with a value on each side.
+    const double otherRows = std::max<double>(1, gathered(join.otherTable)->table.numRows);
+    const double otherNonnull = std::max(0.0, otherRows - double(other->numNulls)) / otherRows;
+    return nonnull * otherNonnull /
+           std::max<double>(1, double(std::max(c.numDistinct, other->numDistinct)));
+}
+
 double PlanEstimates::keySelectivity(const QList<Predicate>& conditions, const QString& table,
                                      const QString& column) {
-    for (const Predicate& p : conditions) {
-        if (p.column == column && !p.isJoin() && !p.function && !p.subquery &&
-            (p.op == u"=" || p.op == u"IN"))
-            return selectivity(p, table);
+    // A literal's condition first, a join's next.
+    for (const bool join : {false, true}) {
+        for (const Predicate& p : conditions) {
+            if (p.column == column && p.isJoin() == join && !p.function && !p.subquery &&
+                (p.op == u"=" || p.op == u"IN"))
+                return selectivity(p, table);
+        }
     }
     const ColumnStats* c = gathered(table, column);
     return c ? equalSelectivity(table, *c, QString()) : 1 / distinct(table, column);
