@@ -66,7 +66,8 @@ TEST_F(EmbeddedEstimates, EqualitiesAndNullsFollowTheHistogramAndTheNullCount) {
     for (const char* where :
          {"grp = 7", "grp = 999", "grp = 124", "note is null", "note is not null",
           "grp in (7, 999)", "grp = 7 and ordered <= 5000", "ordered between 1001 and 3000",
-          "ordered < 2500", "note is not null and ordered >= 9000"})
+          "ordered < 2500", "note is not null and ordered >= 9000", "grp = 7 or grp = 999",
+          "grp = 999 or note is null", "(grp = 124 or note is not null) and small = 0"})
         EXPECT_TRUE(close(QStringLiteral("select * from s where ") + where));
     // The popular value far above an ordinary one, which is far above the rare one.
     const double popular = cardinality("select * from s where grp = 7");

@@ -268,6 +268,17 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
 double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
     if (p.subquery)
         return 1;  // left to the FILTER or the join that reads the subquery
+    if (p.op == u"OR") {
+        // With statistics, s1 + s2 - s1 x s2 for each branch; without, as its first branch.
+        if (!gathered(table))
+            return branchSelectivity(p.branches.front(), table);
+        double sel = 0;
+        for (const Predicate& b : p.branches) {
+            const double s = branchSelectivity(b, table);
+            sel = sel + s - sel * s;
+        }
+        return sel;
+    }
     if (const std::optional<double> sel = gatheredSelectivity(p, table))
         return *sel;
     if (p.function || p.op.startsWith(u"IS "))
@@ -281,6 +292,11 @@ double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
     if (p.op == u"<>" || p.op == u"!=")
         return 1 - 1 / distinct(table, p.column);
     return 1.0 / 3;  // a range
+}
+
+double PlanEstimates::branchSelectivity(const Predicate& p, const QString& table) {
+    return p.isRange() && !p.function ? rangeSelectivity({p}, table, p.column)
+                                      : selectivity(p, table);
 }
 
 double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const QString& table,

@@ -36,6 +36,8 @@ namespace qv::embedded {
 //                    are the first and last endpoints of the column's histogram (or of its two
 //                    endpoints without one)
 //   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
+//   c1 OR c2         s1 + s2 - s1 x s2, when its branches are conditions on columns of one
+//                    table (without statistics: as its first branch, as before)
 //   GROUP BY / DISTINCT of plain columns: the product of their NUM_DISTINCT, at most the rows
 //                    grouped
 //   a join t1.a = t2.b   each row of the outer table meets 1 / max(NDV(a), NDV(b)) of the inner
@@ -60,9 +62,9 @@ namespace qv::embedded {
 // predicate on a column keeps 1 / distinct values for "=", for a range of numbers or dates the
 // share of the column's span it covers (a third when that cannot be told), a quarter for LIKE;
 // IS NULL and a function of a column are not counted.
-// Left as without statistics: LIKE (a quarter), OR between conditions (SQLite's MULTI-INDEX OR
-// adds its branches; conditions joined by OR are otherwise not read), GROUP BY of expressions (a
-// tenth of the rows), ranges on text, a subquery in FROM (a tenth for "=", a third for a range).
+// Left as without statistics: LIKE (a quarter), the index searches of SQLite's MULTI-INDEX OR
+// (their rows added up), GROUP BY of expressions (a tenth of the rows), ranges on text, a
+// subquery in FROM (a tenth for "=", a third for a range).
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
 // A step's CPU share for the rows it handles, and what sorting them adds.
@@ -148,6 +150,8 @@ class PlanEstimates {
 
   private:
     sqlite::Statement statement(const QByteArray& sql) const;
+    // The share one condition keeps on its own, a range too.
+    double branchSelectivity(const Predicate& p, const QString& table);
     // The share of the rows of a table (its column's statistics `c`, `nonnull` of its rows with
     // a value) that one row of the other table of `join` meets.
     double joinSelectivity(const ColumnStats& c, double nonnull, const Predicate& join);

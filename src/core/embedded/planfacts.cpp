@@ -35,6 +35,47 @@ size_t literalAt(const std::vector<Token>& t, size_t i, size_t end, QString& tex
     return i + 1;
 }
 
+void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out);
+
+// `a op x OR b op y ...` [first, last), in parentheses or not, as one condition whose branches
+// are each one condition on a column, all of the same alias; false when it is not one.
+bool readOr(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
+    if (first < last && t[first].isOp(u'(') && sql::closing(t, first, last) == last - 1) {
+        ++first;
+        --last;
+    }
+    std::vector<Range> parts;
+    size_t from = first;
+    for (size_t k = first; k < last; ++k) {
+        if (t[k].isOp(u'(')) {
+            k = sql::closing(t, k, last);
+        } else if (t[k].is(u"OR")) {
+            parts.push_back({from, k});
+            from = k + 1;
+        }
+    }
+    if (parts.empty())
+        return false;
+    parts.push_back({from, last});
+    Predicate p;
+    p.op = u"OR"_s;
+    for (const Range& part : parts) {
+        QList<Predicate> one;
+        readConjuncts(t, part.first, part.last, one);
+        if (one.size() != 1 || one.front().isJoin() || one.front().subquery)
+            return false;
+        if (!p.branches.empty() && one.front().alias != p.alias)
+            return false;
+        if (p.branches.empty()) {
+            p.alias = one.front().alias;
+            p.column = one.front().column;
+        }
+        p.branches.push_back(one.front());
+    }
+    out.append(p);
+    return true;
+}
+
 // The conditions of one WHERE or ON clause [first, last) that say something of a column.
 void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
     // A column reference at `i`: name or alias.name; returns the position after it.
@@ -78,6 +119,8 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
     for (auto [start, i] : sql::conjuncts(t, first, last)) {
         Predicate p;
         QString op;
+        if (readOr(t, start, i, out))
+            continue;
         // "+column", which keeps SQLite from using an index on it, is the column.
         if (start + 1 < i && t[start].isOp(u'+') && isName(t[start + 1]))
             ++start;

@@ -43,6 +43,9 @@ struct Predicate {
     QString otherAlias;
     QString otherColumn;
     QString otherTable;  // of a join: the other column's table, as the plan builder finds it
+    // Of op "OR": its branches, each a condition on a column of the same table (the first's
+    // alias and column are this one's).
+    std::vector<Predicate> branches;
     bool isJoin() const { return !otherColumn.isEmpty(); }
     bool isRange() const {
         return op == u"<" || op == u">" || op == u"<=" || op == u">=" || op == u"BETWEEN";

@@ -148,7 +148,7 @@ double PlanEstimates::keySelectivity(const QList<Predicate>& conditions, const Q
     for (const bool join : {false, true}) {
         for (const Predicate& p : conditions) {
             if (p.column == column && p.isJoin() == join && !p.function && !p.subquery &&
-                (p.op == u"=" || p.op == u"IN"))
+                (p.op == u"=" || p.op == u"IN" || p.op == u"OR"))
                 return selectivity(p, table);
         }
     }
