@@ -14,6 +14,7 @@ constexpr int kRows = 10'000;
 // from 104 to 149;
 // note: NULL but in one row of ten; ordered: the row's number, indexed in the rows' own order;
 // scattered: a permutation of it, indexed with keys in no order; small: 0, 1 or 2.
+// d: a hundred days from 1 January 2024, each in as many rows.
 // dim: 200 rows, k four times each of 100 to 149.
 class EmbeddedEstimates : public EmbeddedTest {
   protected:
@@ -22,14 +23,15 @@ class EmbeddedEstimates : public EmbeddedTest {
         for (const QString& sql :
              {QStringLiteral("create table s (id number primary key, grp number, note "
                              "varchar2(30), ordered number, scattered number, small number, pad "
-                             "varchar2(60))"),
+                             "varchar2(60), d date)"),
               QStringLiteral(
                   "insert into s with recursive r(v) as (select 1 union all select v + 1 from r "
                   "where v < %1) select v, case when v % 10 < 4 then 7 when v % 1000 = 5 then "
                   "999 else 100 + v % 50 end, case when v % 10 = 9 then 'n' || v end, v, "
-                  "(v * 7919) % %1, v % 3, 'some text to give the rows a width of a real table' "
-                  "from r")
+                  "(v * 7919) % %1, v % 3, 'some text to give the rows a width of a real "
+                  "table', null from r")
                   .arg(kRows),
+              QStringLiteral("update s set d = date '2024-01-01' + mod(id, 100)"),
               QStringLiteral("create index s_ordered on s (ordered)"),
               QStringLiteral("create index s_scattered on s (scattered)"),
               QStringLiteral("create table dim (k number, label varchar2(20))"),
@@ -66,7 +68,8 @@ TEST_F(EmbeddedEstimates, EqualitiesAndNullsFollowTheHistogramAndTheNullCount) {
     for (const char* where :
          {"grp = 7", "grp = 999", "grp = 124", "note is null", "note is not null",
           "grp in (7, 999)", "grp = 7 and ordered <= 5000", "ordered between 1001 and 3000",
-          "ordered < 2500", "note is not null and ordered >= 9000", "grp = 7 or grp = 999",
+          "ordered < 2500", "note is not null and ordered >= 9000", "d >= date '2024-03-01'",
+          "d between date '2024-01-11' and date '2024-01-20'", "grp = 7 or grp = 999",
           "grp = 999 or note is null", "(grp = 124 or note is not null) and small = 0"})
         EXPECT_TRUE(close(QStringLiteral("select * from s where ") + where));
     // The popular value far above an ordinary one, which is far above the rare one.
