@@ -64,7 +64,7 @@ class EmbeddedEstimates : public EmbeddedTest {
     }
 };
 
-TEST_F(EmbeddedEstimates, EqualitiesAndNullsFollowTheHistogramAndTheNullCount) {
+TEST_F(EmbeddedEstimates, ConditionsFollowHistogramsNullCountsAndValueSpans) {
     for (const char* where :
          {"grp = 7", "grp = 999", "grp = 124", "note is null", "note is not null",
           "grp in (7, 999)", "grp = 7 and ordered <= 5000", "ordered between 1001 and 3000",
