@@ -189,14 +189,6 @@ void castNumber(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     resultNumber(ctx, numberValue(d));
 }
 
-// Code points in UTF-8: every byte but the continuation bytes.
-int64_t codePoints(std::string_view s) {
-    int64_t n = 0;
-    for (const char c : s)
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
 // 10^digits for 0 <= digits <= 18.
 int64_t powerOfTen(int digits) {
     int64_t p = 1;
@@ -252,7 +244,7 @@ void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
     if (text.empty())
         return sqlite3_result_null(ctx);
-    const int64_t length = bytes ? int64_t(text.size()) : codePoints(text);
+    const int64_t length = bytes ? int64_t(text.size()) : characters(text);
     if (length > size) {
         fault(QStringLiteral("ORA-12899: value too large for column %1 (actual: %2, maximum: %3)")
                   .arg(rawText(argv[4]))

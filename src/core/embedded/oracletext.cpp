@@ -19,10 +19,6 @@ bool startsCharacter(char byte) {
     return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
 }
 
-int64_t characters(std::string_view s) {
-    return std::count_if(s.begin(), s.end(), startsCharacter);
-}
-
 // Where character `index` (from 0) begins; past the end when the text is shorter.
 size_t byteOf(std::string_view s, int64_t index) {
     size_t at = 0;
@@ -329,6 +325,10 @@ const FunctionSpec kTextFunctions[] = {
 };
 
 }  // namespace
+
+int64_t characters(std::string_view s) {
+    return std::count_if(s.begin(), s.end(), startsCharacter);
+}
 
 int registerTextFunctions(sqlite3* db) {
     const int rc = registerFunctions(db, kTextFunctions);

@@ -33,6 +33,9 @@ struct SqlValue {
     QByteArray blob;
 };
 
+// The characters (code points) of UTF-8 text: every byte but the continuation bytes.
+int64_t characters(std::string_view s);
+
 SqlValue sqlValue(sqlite3_value* arg);
 // What Oracle sees in the value: text that reads as a date or a number is one, empty text is
 // NULL.
