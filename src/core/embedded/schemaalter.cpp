@@ -455,15 +455,7 @@ void renameColumn(const Catalog& catalog, const TableDef& def, const QString& fr
 void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,
                 const StopCheck& stopped) {
     size_t i = 2;
-    if (i >= end || !sql::isName(t[i]))
-        throw oracleError(903, QStringLiteral("ORA-00903: invalid table name"));
-    QString name = sql::unquoted(t[i++]);
-    if (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1])) {
-        name = sql::unquoted(t[i + 1]);
-        i += 2;
-    }
-    if (isEngineName(name))
-        throw insufficientPrivileges();
+    const QString name = objectName(t, i, end);
     const TableDef def = currentTableDef(catalog, name);
     if (i >= end)
         throw oracleError(1735, QStringLiteral("ORA-01735: invalid ALTER TABLE option"));

@@ -56,6 +56,10 @@ void validateRows(const Catalog& catalog, const ConstraintRow& c);
 void enforceOutside(const Catalog& catalog, const ConstraintRow& c);
 void stopEnforcingOutside(const Catalog& catalog, const ConstraintRow& c);
 
+// The [schema.]name at `i` (the schema is the session's own), `i` moved past it. ORA-00903 when
+// no name stands there, ORA-01031 for a name of the engine's own objects (schemaobjects.cpp).
+QString objectName(const std::vector<Token>& t, size_t& i, size_t end);
+
 // ALTER TABLE (schemaalter.cpp).
 void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,
                 const StopCheck& stopped);

@@ -17,19 +17,6 @@ namespace {
 
 using sql::quotedName;
 
-// [schema.]name at `i`; past it.
-QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
-    if (i >= end || !sql::isName(t[i]))
-        throw oracleError(903, QStringLiteral("ORA-00903: invalid table name"));
-    QString name = sql::unquoted(t[i++]);
-    if (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1])) {
-        name = sql::unquoted(t[i + 1]);
-        i += 2;
-    }
-    if (isEngineName(name))
-        throw insufficientPrivileges();
-    return name;
-}
 
 // SQLite's IF [NOT] EXISTS at `i`; past it.
 bool ifExists(const std::vector<Token>& t, size_t& i, size_t end, bool notExists) {
@@ -429,6 +416,19 @@ void gather(const Catalog& catalog, const QString& analyze, const QString& targe
 }
 
 }  // namespace
+
+QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
+    if (i >= end || !sql::isName(t[i]))
+        throw oracleError(903, QStringLiteral("ORA-00903: invalid table name"));
+    QString name = sql::unquoted(t[i++]);
+    if (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1])) {
+        name = sql::unquoted(t[i + 1]);
+        i += 2;
+    }
+    if (isEngineName(name))
+        throw insufficientPrivileges();
+    return name;
+}
 
 bool runSchemaCommand(const Catalog& catalog, const QString& sql, const std::vector<Token>& t,
                       const StopCheck& stopped) {
