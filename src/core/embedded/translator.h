@@ -218,10 +218,10 @@ class Translator {
     // through qv_store() with its column's declared type.
     void insertStatement(size_t last);
     void updateStatement(size_t last);
-    void storedValues(size_t first, size_t last, const std::vector<const ColumnFacts*>& columns,
-                      const TableFacts& facts);
-    void storedRows(size_t first, size_t last, const std::vector<const ColumnFacts*>& columns,
-                    const TableFacts& facts);
+    // `stores`: per column written, the arguments after the value in qv_store(), empty when
+    // the column stores its values as they come.
+    void storedValues(size_t first, size_t last, const std::vector<QString>& stores);
+    void storedRows(size_t first, size_t last, const std::vector<QString>& stores);
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);

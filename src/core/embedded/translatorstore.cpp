@@ -94,34 +94,34 @@ void Translator::insertStatement(size_t last) {
     const TableFacts* facts = table(name);
     if (!facts)
         return render(0, last, statement);
-    std::vector<const ColumnFacts*> columns;
+    // What follows the value in qv_store() for each column written, read once for all rows.
+    std::vector<QString> stores;
+    auto add = [&](const ColumnFacts* c) {
+        stores.push_back(c ? storeArguments(*facts, *c) : QString());
+    };
     if (i < last && t_[i].isOp(u'(') && !startsQuery(i, last)) {
         const size_t close = closing(i, last);
         for (const auto& [a, b] : groups_.splitTopLevel(i + 1, close))
-            columns.push_back(b == a + 1 && sql::isName(t_[a]) ? facts->column(sql::unquoted(t_[a]))
-                                                                : nullptr);
+            add(b == a + 1 && sql::isName(t_[a]) ? facts->column(sql::unquoted(t_[a])) : nullptr);
         i = close + 1;
     } else {
         for (const ColumnFacts& c : facts->columns)
-            columns.push_back(&c);
+            add(&c);
     }
-    const bool checked = std::any_of(columns.begin(), columns.end(), [&](const ColumnFacts* c) {
-        return c && !storeArguments(*facts, *c).isEmpty();
-    });
+    const bool checked =
+        std::any_of(stores.begin(), stores.end(), [](const QString& s) { return !s.isEmpty(); });
     if (!checked || i >= last)
         return render(0, last, statement);
     writeOriginal(0, i);
     writeGap(i - 1, i);
     if (t_[i].is(u"VALUES"))
-        storedValues(i, last, columns, *facts);
+        storedValues(i, last, stores);
     else
-        storedRows(i, last, columns, *facts);
+        storedRows(i, last, stores);
 }
 
 // VALUES (...) [, (...)] and what follows (RETURNING ...).
-void Translator::storedValues(size_t first, size_t last,
-                              const std::vector<const ColumnFacts*>& columns,
-                              const TableFacts& facts) {
+void Translator::storedValues(size_t first, size_t last, const std::vector<QString>& stores) {
     const Scope statement;
     write(t_[first].text);
     size_t i = first + 1;
@@ -136,8 +136,7 @@ void Translator::storedValues(size_t first, size_t last,
                 write(u",");
             if (a < b)
                 writeGap(previous, a);
-            const QString arguments =
-                k < columns.size() && columns[k] ? storeArguments(facts, *columns[k]) : QString();
+            const QString arguments = k < stores.size() ? stores[k] : QString();
             if (!arguments.isEmpty() && a < b) {
                 write(u"qv_store(");
                 render(a, b, statement);
@@ -163,9 +162,7 @@ void Translator::storedValues(size_t first, size_t last,
 
 // A query's rows, each value passed through qv_store() by its place: the query becomes a named
 // subquery with numbered columns, whose count SQLite checks against the columns written.
-void Translator::storedRows(size_t first, size_t last,
-                            const std::vector<const ColumnFacts*>& columns,
-                            const TableFacts& facts) {
+void Translator::storedRows(size_t first, size_t last, const std::vector<QString>& stores) {
     const Scope statement;
     size_t end = first;
     if (t_[first].isOp(u'(')) {
@@ -176,12 +173,11 @@ void Translator::storedRows(size_t first, size_t last,
     }
     QString names;
     QString values;
-    for (size_t k = 0; k < columns.size(); ++k) {
+    for (size_t k = 0; k < stores.size(); ++k) {
         const QString name = QStringLiteral("qv_c%1").arg(k + 1);
         names += (k ? QStringLiteral(", ") : QString()) + name;
-        const QString arguments = columns[k] ? storeArguments(facts, *columns[k]) : QString();
         values += (k ? QStringLiteral(", ") : QString()) +
-                  (arguments.isEmpty() ? name : QStringLiteral("qv_store(") + name + arguments + u')');
+                  (stores[k].isEmpty() ? name : QStringLiteral("qv_store(") + name + stores[k] + u')');
     }
     write(QStringLiteral("WITH qv_stored(") + names + QStringLiteral(") AS ("));
     if (startsQuery(first, end))
