@@ -88,10 +88,7 @@ TEST_F(EmbeddedForms, MergeUpdatesInsertsAndDeletesAsOneStatement) {
         "values (:no, :pay)",
         binds);
     EXPECT_EQ(db_->recordsAffected(), 1);
-    check({{"select sal from emp where empno = 7902", {"42"}},
-           {"explain plan for merge into emp e using dual on (e.empno = 1) when matched then "
-            "update set sal = 2",
-            {"ORA-00900"}}});
+    check({{"select sal from emp where empno = 7902", {"42"}}});
 }
 
 TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {

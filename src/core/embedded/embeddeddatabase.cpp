@@ -241,15 +241,19 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             // Oracle explains a statement whose variables have no values yet: it takes none.
             const ExplainRequest request = parseExplainPlan(sql, tokens);
             const std::vector<Token> explained = sql::tokenize(request.statement);
-            if (isMerge(explained) || readForUpdate(explained))
+            if (readForUpdate(explained))
                 throw invalidStatement(
-                    QStringLiteral("the engine explains no MERGE and no SELECT ... FOR UPDATE"));
+                    QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
+            const QString query = explainedQuery(request.statement, explained);
             const QString statement =
-                sqliteText(request.statement, explained, cancelled, schemaOf(*c, sandbox));
+                query.isEmpty() ? QString()
+                                : sqliteText(query, sql::tokenize(query), cancelled,
+                                             schemaOf(*c, sandbox));
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
-            sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
+            if (!statement.isEmpty())
+                sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
             const EngineRights engine(sandbox);
             writePlan(c->db, request, statement,
                       c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),

@@ -1,7 +1,9 @@
 #include "core/embedded/explainplan.h"
 
 #include "core/embedded/oracleerrors.h"
+#include "core/embedded/merge.h"
 #include "core/embedded/planbuilder.h"
+#include "core/embedded/planstatements.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDateTime>
@@ -63,6 +65,27 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
         missingKeyword();
     request.statement = sql.mid(t[i + 1].begin);
     return request;
+}
+
+QString explainedQuery(const QString& statement, const std::vector<Token>& tokens) {
+    const StatementFrame frame = statementFrame(statement, tokens);
+    switch (frame.kind) {
+    case StatementFrame::Kind::Plain:
+        return statement;
+    case StatementFrame::Kind::Unexplainable:
+        throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
+    case StatementFrame::Kind::Merge:
+        if (frame.query.isEmpty())
+            planMerge(statement, tokens);  // throws what is wrong with it
+        break;
+    case StatementFrame::Kind::CreateIndex:
+        if (frame.query.isEmpty())
+            missingKeyword();
+        break;
+    case StatementFrame::Kind::CreateTable:
+        break;
+    }
+    return frame.query;
 }
 
 namespace {
@@ -183,7 +206,8 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
     try {
         // Read before the rows are written: an EXPLAIN of a change stays a busy writer until
         // it is finalized, and would block the savepoint.
-        const std::vector<EqpLine> lines = queryPlan(db, sqliteStatement);
+        const std::vector<EqpLine> lines =
+            sqliteStatement.isEmpty() ? std::vector<EqpLine>() : queryPlan(db, sqliteStatement);
         const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
         const QString timestamp =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));

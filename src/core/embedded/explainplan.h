@@ -28,12 +28,18 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 // Throws DbError(kErrOdbcCall, "ORA-00905: missing keyword") when it is malformed.
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
 
+// The Oracle text whose SQLite plan stands under the plan of `statement` (planstatements.h): the
+// statement itself, or the query a CREATE INDEX, CREATE TABLE ... AS or MERGE reads; empty for a
+// CREATE TABLE without a query. Throws DbError(kErrOdbcCall) with ORA-00900 for a statement
+// EXPLAIN PLAN does not take, and a MERGE's or CREATE INDEX's syntax error.
+QString explainedQuery(const QString& statement, const std::vector<Token>& tokens);
+
 // Oracle's PLAN_TABLE, which every Oracle session has (a global temporary table since 10g): made
 // as the session's own temporary table when a statement names it (or DBMS_XPLAN, which reads
 // it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error when it cannot be made.
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 
-// Writes the plan of `sqliteStatement` (the request's statement rewritten for SQLite) into the
+// Writes the plan of `sqliteStatement` (explainedQuery() rewritten for SQLite; empty: none) into the
 // session's own rows of the request's plan table (a temporary table of the same name that this
 // connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
 // (translatePlan(), planbuilder.h), the objects owned by `owner`, with `optimizer` on the root row,

@@ -152,6 +152,9 @@ MergePlan MergeReader::plan() {
     MergePlan plan;
     plan.target = target_;
     const QString on = u'(' + text(on_) + u')';
+    plan.joined = QStringLiteral("SELECT * FROM %1 %2 JOIN %3 ON %4")
+                      .arg(sourceFrom_, notMatched_ ? QStringLiteral("LEFT OUTER") : QString(),
+                           targetFrom_, on);
     if (matched_) {
         QString when = on;
         if (!updateWhere_.empty())

@@ -25,6 +25,9 @@ struct MergePlan {
     QString updated;     // with DELETE WHERE: a query of the ROWIDs the update changes
     QString doomed;      // ... and of those DELETE WHERE removes, a list of ROWIDs and ")" added
     QString insert;      // INSERT ... SELECT of the source rows that match no target row
+    // The source joined to the target on the ON condition (outer joined when unmatched rows are
+    // inserted): the query whose plan EXPLAIN PLAN draws under the MERGE.
+    QString joined;
 };
 
 // True when the statement is a MERGE. Cannot fail.

@@ -42,6 +42,36 @@ bool isAggregate(const Token& t) {
 
 namespace {
 
+// UPDATE t alias ... and DELETE [FROM] t alias ...: Oracle takes the alias (and DELETE without
+// FROM), SQLite only "UPDATE t AS alias" and "DELETE FROM t AS alias". The statement with the
+// words SQLite needs; nullopt when it has them, or is no such statement.
+std::optional<QString> changeWithSqliteAlias(const QString& sql, const std::vector<Token>& t,
+                                             size_t end) {
+    if (end < 2 || !(t[0].is(u"UPDATE") || t[0].is(u"DELETE")))
+        return std::nullopt;
+    size_t i = 1;
+    const bool needsFrom = t[0].is(u"DELETE") && !t[1].is(u"FROM");
+    if (!needsFrom && t[0].is(u"DELETE"))
+        ++i;
+    if (i >= end || !sql::isName(t[i]) || sql::isKeyword(t[i]))
+        return std::nullopt;
+    const size_t table = i++;
+    while (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1]))
+        i += 2;
+    const bool alias = i < end && sql::isName(t[i]) && !sql::isKeyword(t[i]) &&
+                       !sql::isOneOf(t[i], {u"AS", u"SET", u"WHERE", u"RETURNING", u"LOG",
+                                            u"INDEXED", u"NOT"});
+    if (!alias && !needsFrom)
+        return std::nullopt;
+    QString out = sql.left(t[table].begin);
+    if (needsFrom)
+        out += QStringLiteral("FROM ");
+    if (!alias)
+        return out + sql.mid(t[table].begin);
+    return out + sql.mid(t[table].begin, t[i].begin - t[table].begin) + QStringLiteral("AS ") +
+           sql.mid(t[i].begin);
+}
+
 bool isPlainName(const QString& name) {
     if (name.isEmpty() || !(name[0].isLetter() || name[0] == u'_'))
         return false;
@@ -310,6 +340,10 @@ QString Translator::run() {
         }
         throw oracleError(30563, QStringLiteral("ORA-30563: outer join operator (+) is not "
                                                 "allowed here"));
+    }
+    if (const std::optional<QString> plain = changeWithSqliteAlias(sql_, t_, body)) {
+        const std::vector<Token> tokens = sql::tokenize(*plain);
+        return Translator(*plain, tokens, stopped_, schema_).run();
     }
     out_ += QStringView(sql_).left(t_[0].begin);
     if (const auto command = translateCommand(sql_, t_, body)) {

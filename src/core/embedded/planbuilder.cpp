@@ -30,10 +30,18 @@ Step step(QString operation, QString options, std::vector<Step> children) {
 
 Builder::Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner,
                  sqlite3* db)
-    : tokens_(sql::tokenize(statement)), owner_(std::move(owner)), estimates_(db) {
+    : frame_(statementFrame(statement, sql::tokenize(statement))),
+      text_(frame_.query.isEmpty() ? statement : frame_.query),
+      owner_(std::move(owner)),
+      estimates_(db) {
+    // The facts are read from the query a framed statement stands on.
+    tokens_ = sql::tokenize(text_);
     aliases_ = tableAliases(tokens_);
     predicates_ = readPredicates(tokens_);
     for (const EqpLine& line : eqp) {
+        // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.
+        if (line.detail.contains(u"sqlite_master") || line.detail.contains(u"sqlite_schema"))
+            continue;
         nodes_[line.id].detail = line.detail;
         if (line.parent == 0)
             roots_.push_back(line.id);
@@ -420,10 +428,14 @@ double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
 }
 
 std::vector<PlanRow> Builder::rows() {
+    if (frame_.framed())
+        return framedRows();
     const QString kind = statementKind(tokens_);
     const bool changes = kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE";
     context_ = {Measure::constant(1), true, Range{0, tokens_.size()}};
     Step body = block(roots_, context_.text);
+    // INSERT ... VALUES reads no rows: the load stands alone, as in Oracle's plan.
+    const bool values = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
     if (changes) {
         // The table changed, above the rows that find what to change.
         const QString target = changedTable(tokens_, kind);
@@ -438,6 +450,8 @@ std::vector<PlanRow> Builder::rows() {
         Step change =
             blockStep(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
                       QString(), {body});
+        if (values)
+            change.children.clear();
         if (!target.isEmpty())
             change = named(change, target);
         // Changing rows hands none on, as Oracle counts it.
@@ -446,6 +460,10 @@ std::vector<PlanRow> Builder::rows() {
     }
     Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), {body});
     root.rows = changes ? Measure::constant(0) : Measure{Measure::StatementRows};
+    return finished(root);
+}
+
+std::vector<PlanRow> Builder::finished(const Step& root) {
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
     attachPredicates(tokens_, aliases_, estimates_, out);

@@ -200,7 +200,12 @@ QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
     QHash<QString, QString> aliases;
     for (size_t i = 1; i < t.size(); ++i) {
         const Token& before = t[i - 1];
-        if (!isName(t[i]) || !(before.is(u"FROM") || before.is(u"JOIN") || before.isOp(u',')))
+        // UPDATE t alias and DELETE t alias name the table changed.
+        const bool changed = i == 1 && (before.is(u"UPDATE") || before.is(u"DELETE"));
+        if (!isName(t[i]) ||
+            !(changed || before.is(u"FROM") || before.is(u"JOIN") || before.isOp(u',')))
+            continue;
+        if (changed && t[i].is(u"FROM"))
             continue;
         size_t j = i;
         if (j + 2 < t.size() && t[j + 1].isOp(u'.') && isName(t[j + 2]))
@@ -209,7 +214,7 @@ QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
         ++j;
         if (j < t.size() && t[j].is(u"AS"))
             ++j;
-        if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]))
+        if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]) && !t[j].is(u"SET"))
             aliases.insert(unquoted(t[j]).toLower(), table);
         else
             aliases.insert(table.toLower(), table);
@@ -411,6 +416,9 @@ QString firstTable(const std::vector<Token>& t, Range text) {
 
 QString changedTable(const std::vector<Token>& t, const QString& kind) {
     const size_t n = t.size();
+    // Oracle's DELETE may leave out FROM.
+    if (kind == u"DELETE" && n > 1 && t[0].is(u"DELETE") && !t[1].is(u"FROM"))
+        return isName(t[1]) ? unquoted(t[1]) : QString();
     const size_t at = sql::findTopLevel(t, 0, n,
                                         kind == u"UPDATE"   ? u"UPDATE"
                                         : kind == u"DELETE" ? u"FROM"

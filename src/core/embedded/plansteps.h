@@ -1,12 +1,14 @@
 #pragma once
 
 // The plan builder's own parts, shared by planbuilder.cpp (query blocks, joins, sorts, set
-// operations) and planaccess.cpp (how one table is read). Only those two include it; the
-// engine uses translatePlan() (planbuilder.h).
+// operations), planaccess.cpp (how one table is read) and planstatements.cpp (the lines of
+// DDL and MERGE above their query). Only those include it; the engine uses translatePlan()
+// (planbuilder.h).
 
 #include "core/embedded/planbuilder.h"
 #include "core/embedded/planestimates.h"
 #include "core/embedded/planfacts.h"
+#include "core/embedded/planstatements.h"
 
 #include <QHash>
 #include <QRegularExpressionMatch>
@@ -57,6 +59,9 @@ class Builder {
     std::vector<PlanRow> rows();
 
   private:
+    // The lines of CREATE INDEX, CREATE TABLE and MERGE above the plan of their query.
+    std::vector<PlanRow> framedRows();
+    std::vector<PlanRow> finished(const Step& root);
     struct Subquery {
         Step plan;
         bool correlated;
@@ -144,6 +149,8 @@ class Builder {
     }
     void appendRows(const Step& s, int parentId, int position, std::vector<PlanRow>& out) const;
 
+    StatementFrame frame_;
+    QString text_;  // what tokens_ were read from: the statement, or its frame's query
     std::vector<Token> tokens_;
     QString owner_;
     PlanEstimates estimates_;
