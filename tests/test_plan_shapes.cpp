@@ -107,6 +107,8 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
               (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4",
                            "2:1 WINDOW SORT PUSHED RANK|1|4", "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=4)");
+    EXPECT_EQ(filters_.value(2),
+              R"(ROW_NUMBER() OVER ( ORDER BY INTERNAL_FUNCTION("EMP"."HIRED") DESC )<=4)");
     // The skipped rows are numbered too, but not counted.
     EXPECT_EQ(lines("select ename from emp order by hired offset 10 rows fetch next 4 rows only"),
               (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4",
@@ -119,6 +121,16 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     EXPECT_EQ(ranked.mid(1, 3), (QStringList{"1:0 VIEW|1|3", "2:1 WINDOW SORT PUSHED RANK|1|",
                                              "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(filters_.value(1), R"("RN"<=3)");
+    // Ranked within partitions and joined: each department keeps its first.
+    const QStringList joined = lines(
+        "select v.ename, d.dname from (select dept_id, ename, row_number() over (partition by "
+        "dept_id order by salary desc) rn from emp) v join dept d on d.dept_id = v.dept_id "
+        "where v.rn = 1");
+    const QStringList view = joined.filter(QRegularExpression(R"(^\d+:\d+ VIEW\|)"));
+    ASSERT_EQ(view.size(), 1) << joined.join(u'\n').toStdString();
+    EXPECT_EQ(view[0].section(u' ', 1), "VIEW|1|50");
+    EXPECT_EQ(filters_.value(view[0].section(u':', 0, 0).toInt()), R"("V"."RN"=1)");
+    EXPECT_EQ(joined.filter("WINDOW").value(0).section(u' ', 1), "WINDOW SORT PUSHED RANK|1|");
 }
 
 // A window sorts its rows, or numbers them as they come when an index or a sorted grouping gives

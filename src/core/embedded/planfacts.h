@@ -118,6 +118,9 @@ struct RowLimit {
     QString offset;        // Fetch: the rows skipped, as written; empty for none
     double rows = 0;       // the rows it lets through when literals tell; 0 otherwise
     bool ordered = false;  // Rownum: over an inline view that sorts; Fetch: ORDER BY is given
+    QString view;          // Ranked: the alias the column is qualified by, lower case
+    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it; empty
+                           // when the order is not by plain columns
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
 

@@ -41,8 +41,16 @@ struct Comparison {
     QString name;
     QString op;
     QString value;
+    QString qualifier;  // of alias.name, as written
 };
 std::optional<Comparison> comparison(const std::vector<Token>& t, Range term) {
+    // alias.name op value
+    if (term.size() == 5 && isName(t[term.first]) && t[term.first + 1].isOp(u'.')) {
+        std::optional<Comparison> c = comparison(t, {term.first + 2, term.last});
+        if (c)
+            c->qualifier = unquoted(t[term.first]);
+        return c;
+    }
     if (term.size() != 3 || t[term.first + 1].kind != TokenKind::Op)
         return std::nullopt;
     const QString op = t[term.first + 1].text.toString();
@@ -68,9 +76,10 @@ double allowed(const Comparison& c) {
     return c.op == u"<=" ? n : c.op == u"<" ? n - 1 : c.op == u"=" && n == 1 ? 1 : 0;
 }
 
-// The columns the select list of `view` names a ROW_NUMBER, RANK or DENSE_RANK by, upper case.
-QStringList rankColumns(const std::vector<Token>& t, Range view) {
-    QStringList columns;
+// The columns the select list of `view` names a ROW_NUMBER, RANK or DENSE_RANK by, upper case,
+// each with whether it ranks within partitions.
+QHash<QString, bool> rankColumns(const std::vector<Token>& t, Range view) {
+    QHash<QString, bool> columns;
     const size_t select = sql::findTopLevel(t, view.first, view.last, u"SELECT");
     const size_t from = sql::findTopLevel(t, select, view.last, u"FROM");
     for (const Range& item : sql::splitTopLevel(t, select + 1, from)) {
@@ -78,10 +87,48 @@ QStringList rankColumns(const std::vector<Token>& t, Range view) {
             !sql::isOneOf(t[item.first], {u"ROW_NUMBER", u"RANK", u"DENSE_RANK"}))
             continue;
         const size_t over = sql::closing(t, item.first + 1, item.last) + 1;
-        if (over < item.last && t[over].is(u"OVER") && isName(t[item.last - 1]))
-            columns << unquoted(t[item.last - 1]).toUpper();
+        if (over + 2 < item.last && t[over].is(u"OVER") && isName(t[item.last - 1]))
+            columns.insert(unquoted(t[item.last - 1]).toUpper(), t[over + 2].is(u"PARTITION"));
     }
     return columns;
+}
+
+// The ORDER BY of a query of one table (`first` to `last`, ORDER at `order`) as its row limit's
+// window prints it: columns qualified by the table's alias, descending ones wrapped.
+QString numbering(const std::vector<Token>& t, size_t first, size_t order, size_t last) {
+    const size_t from = sql::findTopLevel(t, first, order, u"FROM");
+    if (from + 1 >= order || !isName(t[from + 1]))
+        return {};
+    size_t at = from + 2;
+    if (at < order && t[at].is(u"AS"))
+        ++at;
+    const bool aliased = at < order && isName(t[at]) && !sql::isKeyword(t[at]);
+    const size_t after = aliased ? at + 1 : at;
+    if (after < order && !(t[after].is(u"WHERE") || t[after].is(u"ORDER")))
+        return {};  // more than one table
+    const QString table = unquoted(t[aliased ? at : from + 1]).toUpper();
+    QStringList keys;
+    bool descending = false;
+    const size_t end = std::min(sql::findTopLevel(t, order, last, u"OFFSET"),
+                                sql::findTopLevel(t, order, last, u"FETCH"));
+    for (const Range& item : sql::splitTopLevel(t, order + 2, end)) {
+        size_t i = item.first;
+        QString qualifier = table;
+        if (i + 2 < item.last && t[i + 1].isOp(u'.')) {
+            qualifier = unquoted(t[i]).toUpper();
+            i += 2;
+        }
+        if (i >= item.last || !isName(t[i]) || sql::isKeyword(t[i]))
+            return {};
+        const QString column =
+            u'"' + qualifier + QStringLiteral("\".\"") + unquoted(t[i]).toUpper() + u'"';
+        descending = i + 1 < item.last && t[i + 1].is(u"DESC");
+        if (i + 1 + (descending || (i + 1 < item.last && t[i + 1].is(u"ASC"))) != item.last)
+            return {};
+        keys << (descending ? QStringLiteral("INTERNAL_FUNCTION(%1) DESC").arg(column) : column);
+    }
+    return QStringLiteral("ROW_NUMBER() OVER ( ORDER BY ") + keys.join(u',') +
+           (descending ? QStringLiteral(" )") : QStringLiteral(")"));
 }
 
 }  // namespace
@@ -103,7 +150,10 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
     const size_t offset = sql::findTopLevel(t, first, last, u"OFFSET");
     if (fetch < last || offset < last) {
         limit.kind = RowLimit::Fetch;
-        limit.ordered = sql::findTopLevel(t, first, last, u"ORDER") < last;
+        const size_t order = sql::findTopLevel(t, first, last, u"ORDER");
+        limit.ordered = order < last;
+        if (limit.ordered)
+            limit.numbering = numbering(t, first, order, last);
         auto valueBefore = [&](size_t from) {
             const size_t rows = std::min(sql::findTopLevel(t, from, last, u"ROW"),
                                          sql::findTopLevel(t, from, last, u"ROWS"));
@@ -127,18 +177,24 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
         const std::optional<Comparison> c = comparison(t, term);
         if (!c || !(c->op == u"<=" || c->op == u"<" || c->op == u"="))
             continue;
-        if (c->name == u"ROWNUM") {
+        if (c->name == u"ROWNUM" && c->qualifier.isEmpty()) {
             limit.kind = RowLimit::Rownum;
             limit.condition = c->name + c->op + c->value;
             limit.ordered =
                 !view.empty() && sql::findTopLevel(t, view.first, view.last, u"ORDER") < view.last;
         } else if (!view.empty() && rankColumns(t, view).contains(c->name)) {
             limit.kind = RowLimit::Ranked;
+            limit.view = c->qualifier.toLower();
             limit.condition = u'"' + c->name + u'"' + c->op + c->value;
+            if (!c->qualifier.isEmpty())
+                limit.condition.prepend(u'"' + c->qualifier.toUpper() + QStringLiteral("\"."));
         } else {
             continue;
         }
         limit.rows = allowed(*c);
+        // Ranked within partitions, it lets that many rows of each through.
+        if (limit.kind == RowLimit::Ranked && rankColumns(t, view).value(c->name))
+            limit.rows = 0;
         return limit;
     }
     return limit;
@@ -163,7 +219,9 @@ std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text)
             i = close;
         }
     }
-    return queries;
+    // Those of an inline view SQLite merged into the query.
+    const Range view = inlineView(t, text);
+    return queries.empty() && !view.empty() ? selectListSubqueries(t, view) : queries;
 }
 
 int timesRead(const std::vector<Token>& t, const QString& name) {

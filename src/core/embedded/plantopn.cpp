@@ -45,6 +45,18 @@ Step* windowLine(Step& s) {
     }
 }
 
+// The VIEW over a window that the query reads as `alias` (lower case; empty: unnamed), at or
+// below `s`.
+Step* rankedView(Step& s, const QString& alias) {
+    if (s.operation == u"VIEW" && (alias.isEmpty() || s.alias == alias) && windowLine(s))
+        return &s;
+    for (Step& child : s.children) {
+        if (Step* found = rankedView(child, alias))
+            return found;
+    }
+    return nullptr;
+}
+
 QString fetchFilter(const RowLimit& limit) {
     const QString number = QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rownumber")");
     if (limit.count.isEmpty())
@@ -121,6 +133,14 @@ Step Builder::rowLimited(Step body, Range text) const {
         if (sorts(body)) {
             window.operation = QStringLiteral("WINDOW");
             window.options = QStringLiteral("SORT PUSHED RANK");
+            // It keeps the rows numbered up to the last one fetched.
+            if (!limit.numbering.isEmpty() && !limit.count.isEmpty()) {
+                window.filter = limit.numbering + QStringLiteral("<=") +
+                                (limit.offset.isEmpty()
+                                     ? limit.count
+                                     : QStringLiteral("CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2")
+                                           .arg(limit.offset, limit.count));
+            }
         } else {
             window = blockStep(QStringLiteral("WINDOW"), QStringLiteral("NOSORT STOPKEY"), {body});
             capRows(window, limit.rows);
@@ -133,15 +153,15 @@ Step Builder::rowLimited(Step body, Range text) const {
             view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
         return view;
     }
-    if (limit.kind == RowLimit::Ranked && body.operation == u"VIEW") {
+    Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
+    if (view) {
         // The ranking is pushed into the window, which stops at the last rank asked for.
-        if (Step* window = windowLine(body)) {
-            window->options = window->options == u"SORT" ? QStringLiteral("SORT PUSHED RANK")
-                                                         : QStringLiteral("NOSORT STOPKEY");
-        }
-        body.filter = limit.condition;
+        Step* window = windowLine(*view);
+        window->options = window->options == u"SORT" ? QStringLiteral("SORT PUSHED RANK")
+                                                     : QStringLiteral("NOSORT STOPKEY");
+        view->filter = limit.condition;
         if (limit.rows > 0)
-            body.card = std::min(body.card, limit.rows);
+            view->card = std::min(view->card, limit.rows);
     }
     return body;
 }
