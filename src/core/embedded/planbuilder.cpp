@@ -54,12 +54,12 @@ bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
     });
 }
 
-// A subquery, a view or a member of a set operation: its rows are not the statement's, and it
-// runs `starts` times.
+// A subquery, a view or a member of a set operation, under its row limit: its rows are not the
+// statement's, and it runs `starts` times.
 Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts) {
     const BlockContext outer = context_;
     context_ = {starts, false, text};
-    Step s = block(lines, text);
+    Step s = rowLimited(block(lines, text), text);
     context_ = outer;
     return s;
 }

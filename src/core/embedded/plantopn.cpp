@@ -71,41 +71,51 @@ QString fetchFilter(const RowLimit& limit) {
 
 }  // namespace
 
+// The engine numbers the rows of a query that sorts, groups or combines them in a subquery of
+// its own, read as the table it numbers: COUNT STOPKEY stands in that VIEW's place, and no line
+// above it gets more rows.
+bool Builder::numberedView(Step& body, const RowLimit& limit) const {
+    std::vector<Step*> above;
+    for (Step* line = &body; !line->children.empty(); line = &line->children.front()) {
+        if (line->operation != u"VIEW" || line->alias.startsWith(u"(subquery") ||
+            !subqueryText(tokens_, line->alias).empty()) {
+            above.push_back(line);
+            continue;
+        }
+        line->operation = QStringLiteral("COUNT");
+        line->options = QStringLiteral("STOPKEY");
+        line->filter = limit.condition;
+        capRows(line->children.front(), limit.rows);
+        const double saved = line->cost - line->children.front().cost;
+        line->card = line->children.front().card;
+        line->cost -= saved;
+        for (Step* s : above) {
+            s->card = std::min(s->card, line->card);
+            s->cost = std::max(line->cost, s->cost - saved);
+        }
+        return true;
+    }
+    return false;
+}
+
 // The statement's own query under its row limit. Each line above the loops hands on the
 // statement's rows, but for the lines below an OFFSET, which hand on the skipped rows too.
 Step Builder::rowLimited(Step body, Range text) const {
-    const RowLimit limit = rowLimit(tokens_, text);
-    const Measure returned{Measure::StatementRows};
+    // Each member of a set operation has its own.
+    const RowLimit limit =
+        compoundParts(tokens_, text).size() > 1 ? RowLimit{} : rowLimit(tokens_, text);
+    if (limit.kind == RowLimit::None)
+        return body;
+    if (body.carrier) {
+        // Under the scalar subqueries of its select list.
+        body.children.back() = rowLimited(body.children.back(), text);
+        return body;
+    }
+    // A subquery's rows are counted where they go, not on the lines of its own limit.
+    const Measure returned = context_.top ? Measure{Measure::StatementRows} : Measure{};
     if (limit.kind == RowLimit::Rownum) {
-        const QueryShape shape = queryShape(tokens_, text);
-        if (!limit.ordered &&
-            (shape.groupBy || shape.orderBy || shape.distinct || shape.aggregate)) {
-            // The engine numbers the rows in a subquery of its own before it sorts or groups
-            // them: COUNT STOPKEY stands in its VIEW's place, and no line above it gets more
-            // rows.
-            if (!inlineView(tokens_, text).empty())
-                return body;
-            std::vector<Step*> above;
-            for (Step* line = &body; !line->children.empty(); line = &line->children.front()) {
-                if (line->operation != u"VIEW") {
-                    above.push_back(line);
-                    continue;
-                }
-                line->operation = QStringLiteral("COUNT");
-                line->options = QStringLiteral("STOPKEY");
-                line->filter = limit.condition;
-                capRows(line->children.front(), limit.rows);
-                const double saved = line->cost - line->children.front().cost;
-                line->card = line->children.front().card;
-                line->cost -= saved;
-                for (Step* s : above) {
-                    s->card = std::min(s->card, line->card);
-                    s->cost = std::max(line->cost, s->cost - saved);
-                }
-                break;
-            }
+        if (!limit.ordered && numberedView(body, limit))
             return body;
-        }
         if (limit.ordered) {
             const bool sorted = sorts(body);
             if (sorted) {
