@@ -168,7 +168,8 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                     viewText = text;
             }
             views_.insert(name.toLower(), nestedBlock(node.children, viewText, context_.starts));
-            if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1)
+            if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
+                !temps_.contains(name.toLower()))
                 temps_ << name.toLower();
         } else if ((m = kSub.match(d)).hasMatch()) {
             // A correlated subquery runs for each row that asks; another one runs once.
