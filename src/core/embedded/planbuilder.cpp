@@ -71,11 +71,15 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
         s.hashedAt.push_back(false);
     }
     // What the query asks for, read from its own text. Of a query with analytic functions, the
-    // rows SQLite sorts for them were grouped already: only its order is left.
+    // rows SQLite sorts for them were grouped already: its DISTINCT and order are left. The
+    // rows it sorts for them are grouped, but neither made distinct nor ordered.
     const bool window = windowBlock(s, text);
     QueryShape shape = queryShape(tokens_, s.isCompound ? Range{} : text);
-    if (window)
-        shape = {false, shape.orderBy, false, false, false, shape.offset, shape.limited};
+    if (window) {
+        shape = {false, shape.orderBy, shape.distinct, false, false, shape.offset, shape.limited};
+    } else if (!analyticFunctions(tokens_, text).isEmpty()) {
+        shape.orderBy = shape.distinct = shape.offset = shape.limited = false;
+    }
     std::vector<Step> scalars = takeScalars(s, text);
     // A covering index read whole, in no particular order: Oracle reads it with multiblock
     // reads.
