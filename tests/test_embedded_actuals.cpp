@@ -95,7 +95,8 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
          {"SELECT STATEMENT|1|2162", "NESTED LOOPS OUTER|1|2162", "TABLE ACCESS FULL|1|2000",
           "TABLE ACCESS BY INDEX ROWID|2000|null", "INDEX RANGE SCAN|2000|20000"}},
         {"select name from customers where customer_id <= 5 fetch first 3 rows only",
-         {"SELECT STATEMENT|1|3", "TABLE ACCESS BY INDEX ROWID|1|3", "INDEX RANGE SCAN|1|3"}},
+         {"SELECT STATEMENT|1|3", "VIEW|1|3", "WINDOW NOSORT STOPKEY|1|3",
+          "TABLE ACCESS BY INDEX ROWID|1|3", "INDEX RANGE SCAN|1|3"}},
         // Changing rows hands none on, as Oracle counts it.
         {"delete from orders where customer_id = 3",
          {"DELETE STATEMENT|1|0", "DELETE|1|0", "INDEX RANGE SCAN|1|10"}},

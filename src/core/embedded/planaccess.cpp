@@ -276,7 +276,8 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
         // A subquery in FROM or a WITH query, read as it comes or hashed on the join key.
         const QString usingText = m.captured(4);
         hashed = usingText.startsWith(u"AUTOMATIC");
-        Step s = step(QStringLiteral("VIEW"), QString(), {views_.value(view)});
+        Step s = tempTableRead(view).value_or(
+            step(QStringLiteral("VIEW"), QString(), {views_.value(view)}));
         s.alias = name.toLower();
         if (hashed)
             s.keys = constraintColumns(usingText);
@@ -330,6 +331,10 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
         // Read once into the table that the join probes: SQLite's automatic index.
         s.starts = buildLine >= 0 ? Measure::loops(buildLine) : Measure{};
         s.rows = buildLine >= 0 ? Measure::visits(buildLine) : Measure{};
+        if (s.operation == u"VIEW" && s.children.front().object.startsWith(u"SYS_TEMP_")) {
+            s.children.front().starts = s.starts;
+            s.children.front().rows = s.rows;
+        }
         return;
     }
     // An IN list's keys are looked up one after the other inside the one loop: how often each
@@ -342,6 +347,11 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
     if (perKey && s.role == PlanRole::Access)
         s.starts = {};
     Step* line = &s;
+    // The temporary table a shared WITH query was loaded into is read in this loop.
+    if (s.operation == u"VIEW" && s.children.front().object.startsWith(u"SYS_TEMP_")) {
+        s.children.front().loop = id;
+        s.children.front().starts = s.starts;
+    }
     while (!line->children.empty() && line->operation != u"VIEW" && line->operation != u"INDEX") {
         Step& below = line->children.front();
         below.loop = id;

@@ -62,12 +62,12 @@ bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
     });
 }
 
-// A subquery, a view or a member of a set operation: its rows are not the statement's, and it
-// runs `starts` times.
+// A subquery, a view or a member of a set operation, under its row limit: its rows are not the
+// statement's, and it runs `starts` times.
 Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts) {
     const BlockContext outer = context_;
     context_ = {starts, false, text};
-    Step s = block(lines, text);
+    Step s = rowLimited(block(lines, text), text);
     context_ = outer;
     return s;
 }
@@ -78,12 +78,22 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
         s.steps.push_back(blockStep(QStringLiteral("FAST DUAL"), QString()));
         s.hashedAt.push_back(false);
     }
-    // What the query asks for, read from its own text.
-    const QueryShape shape = queryShape(tokens_, s.isCompound ? Range{} : text);
+    // What the query asks for, read from its own text. Of a query with analytic functions, the
+    // rows SQLite sorts for them were grouped already: its DISTINCT and order are left. The
+    // rows it sorts for them are grouped, but neither made distinct nor ordered.
+    const bool window = windowBlock(s, text);
+    QueryShape shape = queryShape(tokens_, s.isCompound ? Range{} : text);
+    if (window) {
+        shape = {false, shape.orderBy, shape.distinct, false, false, shape.offset, shape.limited};
+    } else if (!analyticFunctions(tokens_, text).isEmpty()) {
+        shape.orderBy = shape.distinct = shape.offset = shape.limited = false;
+    }
+    std::vector<Step> scalars = takeScalars(s, text);
     // A covering index read whole, in no particular order: Oracle reads it with multiblock
     // reads.
     const bool inOrder = (shape.groupBy && s.sortGroup < 0) || (shape.orderBy && s.sortOrder < 0) ||
-                         (shape.distinct && s.sortDistinct < 0);
+                         (shape.distinct && s.sortDistinct < 0) ||
+                         (s.sortOrder < 0 && !analyticFunctions(tokens_, text).isEmpty());
     for (size_t i = 0; i < s.steps.size(); ++i) {
         if (s.steps[i].operation == u"INDEX" && s.steps[i].options == u"FULL SCAN" &&
             !(i == 0 && inOrder))
@@ -113,7 +123,7 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
         }
         tree = filter;
     }
-    return sorted(tree, s, shape, text);
+    return carried(std::move(scalars), sorted(tree, s, shape, text));
 }
 
 Measure Builder::loopsOutput(const Sources& s, const QueryShape& shape) const {
@@ -139,6 +149,13 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     Sources s;
     QStringList outer;   // aliases joined so far
     int buildLine = -1;  // SQLite's filling of the automatic index that the next loop searches
+    // The queries of the select list's subqueries, when SQLite's subqueries are those.
+    std::vector<Range> scalarTexts = selectListSubqueries(tokens_, text);
+    const auto subqueryLines = std::count_if(lines.begin(), lines.end(), [&](int id) {
+        return kSub.match(nodes_[id].detail).hasMatch();
+    });
+    if (size_t(subqueryLines) != scalarTexts.size())
+        scalarTexts.clear();
     for (int id : lines) {
         const EqpNode& node = nodes_[id];
         const QString& d = node.detail;
@@ -153,13 +170,26 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         } else if (d.startsWith(u"CREATE AUTOMATIC INDEX ")) {
             buildLine = id;
         } else if ((m = kView.match(d)).hasMatch()) {
-            views_.insert(
-                m.captured(1).toLower(),
-                nestedBlock(node.children, subqueryText(tokens_, m.captured(1)), context_.starts));
+            const QString name = m.captured(1);
+            Range viewText = subqueryText(tokens_, name);
+            // SQLite's own name for an inline view without an alias, or for the rows it sorts
+            // for the analytic functions of the query at hand.
+            if (viewText.empty() && name.startsWith(u"(subquery")) {
+                viewText = inlineView(tokens_, text);
+                if (viewText.empty() && !analyticFunctions(tokens_, text).isEmpty())
+                    viewText = text;
+            }
+            views_.insert(name.toLower(), nestedBlock(node.children, viewText, context_.starts));
+            if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
+                !temps_.contains(name.toLower()))
+                temps_ << name.toLower();
         } else if ((m = kSub.match(d)).hasMatch()) {
             // A correlated subquery runs for each row that asks; another one runs once.
             const bool correlated = !m.captured(1).isEmpty();
-            s.subqueries.push_back({nestedBlock(node.children, Range{},
+            const Range subText = s.subqueries.size() < scalarTexts.size()
+                                      ? scalarTexts[s.subqueries.size()]
+                                      : Range{};
+            s.subqueries.push_back({nestedBlock(node.children, subText,
                                                 correlated ? Measure::loops(id) : context_.starts),
                                     correlated, d.contains(u"LIST")});
         } else if (d == u"COMPOUND QUERY") {
@@ -325,16 +355,15 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10));
         group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
         group.role = PlanRole::Group;
-        // HAVING keeps fewer groups than were made.
+        // HAVING keeps fewer groups than were made, which are not counted.
         if (!shape.having && !distinct)
             group.rows = intoOrder;
-        tree = group;
+        tree = shape.having ? having(group, distinct ? Measure{} : intoOrder) : group;
     } else if (shape.aggregate) {
         Step sum = blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {tree});
         sum.card = 1;
-        if (!shape.having)
-            sum.rows = sum.starts;  // one row each time it runs
-        tree = sum;
+        sum.rows = sum.starts;  // one row each time it runs
+        tree = shape.having ? having(sum, distinct ? Measure{} : intoOrder) : sum;
     }
     if (distinct) {
         Step unique = blockStep(
@@ -458,7 +487,20 @@ std::vector<PlanRow> Builder::rows() {
         change.rows = Measure::constant(0);
         body = change;
     }
-    Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), {body});
+    // The scalar subqueries of the select list, then the query, under its row limit, after the
+    // WITH queries it loads.
+    std::vector<Step> top;
+    if (body.carrier) {
+        top.assign(body.children.begin(), body.children.end() - 1);
+        body = Step(body.children.back());
+    }
+    if (kind == u"SELECT")
+        body = rowLimited(body, context_.text);
+    top.push_back(withTempTables(body));
+    Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), top);
+    root.card = top.back().card;
+    root.cost = top.back().cost;
+    root.width = top.back().width;
     root.rows = changes ? Measure::constant(0) : Measure{Measure::StatementRows};
     return finished(root);
 }
@@ -479,7 +521,10 @@ void Builder::appendRows(const Step& s, int parentId, int position,
     row.position = position;
     row.operation = s.operation;
     row.options = s.options;
-    row.objectOwner = s.owned ? owner_ : QString();
+    // A temporary table of the statement's own is SYS's.
+    row.objectOwner = s.owned                             ? owner_
+                      : s.object.startsWith(u"SYS_TEMP_") ? QStringLiteral("SYS")
+                                                          : QString();
     row.objectName = s.object;
     row.cardinality = std::max<int64_t>(1, std::llround(s.card));
     row.cost = std::max<int64_t>(1, int64_t(std::ceil(s.cost)));
@@ -491,10 +536,17 @@ void Builder::appendRows(const Step& s, int parentId, int position,
     row.alias = s.alias;
     row.keys = s.keys;
     row.block = s.block;
+    row.filterPredicates = s.filter;
     out.push_back(row);
     int childPosition = 0;
-    for (const Step& child : s.children)
-        appendRows(child, id, ++childPosition, out);
+    for (const Step& child : s.children) {
+        if (!child.carrier) {
+            appendRows(child, id, ++childPosition, out);
+            continue;
+        }
+        for (const Step& carried : child.children)
+            appendRows(carried, id, ++childPosition, out);
+    }
 }
 
 }  // namespace plan

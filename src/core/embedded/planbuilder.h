@@ -45,7 +45,8 @@ enum class PlanRole {
     Index,     // the INDEX line that finds the rowids of the access above it
     HashJoin,  // a HASH JOIN: its build side is found by the join's keys
     Filter,    // a FILTER above subqueries
-    Group,     // GROUP BY: HAVING applies here
+    Group,     // GROUP BY
+    Having,    // the FILTER above GROUP BY: HAVING applies here
 };
 
 // One row the engine writes into a plan table.
@@ -90,7 +91,20 @@ struct PlanRow {
 //   ORDER BY / DISTINCT through a temporary tree  SORT ORDER BY / SORT UNIQUE above the rest
 //   GROUP BY                                      SORT GROUP BY (sorted output asked for, or
 //                                                 NOSORT by an index), else HASH GROUP BY;
-//                                                 aggregates alone: SORT AGGREGATE
+//                                                 aggregates alone: SORT AGGREGATE; HAVING: a
+//                                                 FILTER above them
+//   WHERE ROWNUM <= n                             COUNT STOPKEY above the query (lines that hand
+//                                                 rows on as they come estimated for n rows);
+//                                                 over an ordered inline view: COUNT STOPKEY /
+//                                                 VIEW / SORT ORDER BY STOPKEY
+//   [OFFSET m ROWS] FETCH FIRST n ROWS ONLY       VIEW / WINDOW SORT PUSHED RANK, or WINDOW
+//                                                 NOSORT STOPKEY when nothing is sorted
+//   analytic functions (SQLite's co-routine)      WINDOW SORT | BUFFER | NOSORT; a ranking
+//                                                 limited outside its view: PUSHED RANK | STOPKEY
+//   scalar subqueries of the select list          before the lines of the query they serve
+//   a WITH query SQLite materializes for several  TEMP TABLE TRANSFORMATION / LOAD AS SELECT
+//   readers                                       SYS_TEMP_...; each reader VIEW / TABLE ACCESS
+//                                                 FULL of that table
 //   a subquery in FROM, a WITH query              VIEW above its own plan
 //   UNION ALL / UNION / EXCEPT / INTERSECT        UNION-ALL (SORT UNIQUE above for UNION),
 //                                                 MINUS, INTERSECTION

@@ -362,10 +362,20 @@ QueryShape queryShape(const std::vector<Token>& t, Range text) {
                     sql::findTopLevel(t, first, n, u"ROWNUM") != n;
     if (selectAt < n) {
         const size_t from = sql::findTopLevel(t, selectAt, n, u"FROM");
-        for (size_t i = selectAt; i + 1 < from && !shape.aggregate; ++i)
+        for (size_t i = selectAt; i + 1 < from && !shape.aggregate; ++i) {
+            // A subquery's aggregate is its own.
+            if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {
+                i = sql::closing(t, i, from);
+                continue;
+            }
             shape.aggregate = (t[i].is(u"COUNT") || t[i].is(u"SUM") || t[i].is(u"AVG") ||
                                t[i].is(u"MIN") || t[i].is(u"MAX")) &&
                               t[i + 1].isOp(u'(');
+            // An analytic function (name (...) OVER (...)) keeps every row.
+            const size_t close = shape.aggregate ? sql::closing(t, i + 1, from) : from;
+            if (close + 1 < from && t[close + 1].is(u"OVER"))
+                shape.aggregate = false;
+        }
     }
     return shape;
 }

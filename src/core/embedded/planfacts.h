@@ -104,4 +104,37 @@ std::optional<QList<ColumnRef>> columnsAfter(const std::vector<Token>& t, QStrin
 // The first table the FROM clause of `text` names; empty when none.
 QString firstTable(const std::vector<Token>& t, Range text);
 
+// The row limit a query puts on its rows, read from its own text (planlimits.cpp).
+struct RowLimit {
+    enum Kind {
+        None,
+        Rownum,  // WHERE ROWNUM <= n
+        Fetch,   // [OFFSET m ROWS] FETCH FIRST n ROWS ONLY
+        Ranked,  // WHERE rn <= n on the ROW_NUMBER, RANK or DENSE_RANK of its inline view
+    };
+    Kind kind = None;
+    QString condition;     // Rownum, Ranked: the condition in Oracle's notation ("RN"<=5)
+    QString count;         // Fetch: the rows fetched, as written (literal or bind in upper case)
+    QString offset;        // Fetch: the rows skipped, as written; empty for none
+    double rows = 0;       // the rows it lets through when literals tell; 0 otherwise
+    bool ordered = false;  // Rownum: over an inline view that sorts; Fetch: ORDER BY is given
+    QString view;          // Ranked: the alias the column is qualified by, lower case
+    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it; empty
+                           // when the order is not by plain columns
+};
+RowLimit rowLimit(const std::vector<Token>& t, Range text);
+
+// The query of the inline view that the FROM clause of `text` starts with; empty when none.
+Range inlineView(const std::vector<Token>& t, Range text);
+
+// The subqueries of the select list of `text`, each the query inside its parentheses, in the
+// order they stand; none when its other clauses have subqueries too (an inline view aside).
+std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text);
+
+// How often the statement reads the WITH query `name`: the times it stands as a table.
+int timesRead(const std::vector<Token>& t, const QString& name);
+
+// The analytic functions of the select list of `text` (name OVER (...)), in upper case.
+QStringList analyticFunctions(const std::vector<Token>& t, Range text);
+
 }  // namespace qv::embedded

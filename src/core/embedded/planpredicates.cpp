@@ -92,7 +92,7 @@ class Placer {
         PlanRow* target = nullptr;
         bool access = false;
         if (c.having) {
-            target = single(PlanRole::Group);
+            target = single(PlanRole::Having);
         } else if (c.subquery) {
             target = single(PlanRole::Filter);
         } else if (!c.unresolved && !c.aliases.isEmpty()) {
@@ -272,14 +272,19 @@ bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList
 }
 
 PlanRow* Placer::lineFor(const Condition& c, bool& access) {
-    // The table the condition can be applied at: the last one read of those it names.
+    // The table the condition can be applied at: the last one read of those it names. SQLite's
+    // loops tell the order they run in, where a scalar subquery's lines stand before the lines
+    // of the rows it is evaluated for.
     const PlanRow* last = nullptr;
     QString lastAlias;
+    auto later = [](const PlanRow& a, const PlanRow& b) {
+        return a.loop >= 0 && b.loop >= 0 ? a.loop > b.loop : a.id > b.id;
+    };
     for (const QString& alias : c.aliases) {
         const PlanRow* line = accessLine(alias, c);
         if (!line)
             return nullptr;
-        if (!last || line->id > last->id) {
+        if (!last || later(*line, *last)) {
             last = line;
             lastAlias = alias;
         }

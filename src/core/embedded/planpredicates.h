@@ -16,10 +16,10 @@ namespace qv::embedded {
 //   access  on the INDEX line whose key columns find rows by it (or the line that reads a covering
 //           index or rowids), on a HASH JOIN for the keys it joins by;
 //   filter  on the line that hands on the rows of the last table it names (or on the HASH JOIN
-//           it joins by), on FILTER for a subquery, on GROUP BY for HAVING.
+//           it joins by), on FILTER for a subquery, on the FILTER above GROUP BY for HAVING.
 // A condition is left out where its line cannot be told: a name that more than one loop reads
-// and the query cannot tell apart, a column no table or several have, ROWNUM (the engine draws
-// no COUNT STOPKEY). The text is in Oracle's notation as DBMS_XPLAN prints it: names in upper
+// and the query cannot tell apart, a column no table or several have. ROWNUM and the row limits
+// are the plan builder's: it gives COUNT STOPKEY and the VIEW of a row limit their filters. The text is in Oracle's notation as DBMS_XPLAN prints it: names in upper
 // case and double quotes, qualified by their table's alias when the statement reads more than
 // one table ("O"."CUSTOMER_ID"="C"."CUSTOMER_ID"), operators without blanks, literals as written,
 // bind variables in upper case (:CITY), DATE '...' as TO_DATE(' 2024-12-01 00:00:00',

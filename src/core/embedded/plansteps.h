@@ -1,9 +1,9 @@
 #pragma once
 
 // The plan builder's own parts, shared by planbuilder.cpp (query blocks, joins, sorts, set
-// operations), planaccess.cpp (how one table is read) and planstatements.cpp (the lines of
-// DDL and MERGE above their query). Only those include it; the engine uses translatePlan()
-// (planbuilder.h).
+// operations), planaccess.cpp (how one table is read), plantopn.cpp (row limits, windows,
+// temporary tables) and planstatements.cpp (the lines of DDL and MERGE above their query).
+// Only those include it; the engine uses translatePlan() (planbuilder.h).
 
 #include "core/embedded/planbuilder.h"
 #include "core/embedded/planestimates.h"
@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QRegularExpressionMatch>
 
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -42,10 +43,16 @@ struct Step {
     QString alias;
     QStringList keys;  // the columns it finds rows by, lower case
     Range block;
+    QString filter;  // a condition the builder places itself, in Oracle's notation
+    // Not a line of its own: its children stand under its parent in its place (the scalar
+    // subqueries of a select list before the query they are evaluated for, its last child).
+    bool carrier = false;
 };
 
 // A step with `children` under it, taking its first child's estimates.
 Step step(QString operation, QString options, std::vector<Step> children = {});
+// `tree` with the scalar subqueries of its select list before it (a carrier), or `tree` alone.
+Step carried(std::vector<Step> scalars, const Step& tree);
 
 struct EqpNode {
     QString detail;
@@ -103,6 +110,14 @@ class Builder {
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
     Step compound(const std::vector<int>& parts, Range text);
+    // Row limits, windows and temporary tables (plantopn.cpp).
+    Step rowLimited(Step body, Range text) const;
+    bool numberedView(Step& body, const RowLimit& limit) const;
+    bool windowBlock(Sources& s, Range text) const;
+    std::vector<Step> takeScalars(Sources& s, Range text) const;
+    Step withTempTables(Step body) const;
+    std::optional<Step> tempTableRead(const QString& view) const;
+    Step having(Step group, const Measure& rows) const;
     // What counts the rows a block's loops hand on: the sorter they go into, or the statement's
     // own rows when nothing comes between.
     Measure loopsOutput(const Sources& s, const QueryShape& shape) const;
@@ -159,6 +174,9 @@ class Builder {
     QHash<int, EqpNode> nodes_;
     std::vector<int> roots_;
     QHash<QString, Step> views_;  // lower case name -> the plan of its query
+    // WITH queries SQLite materializes once for several readers: lower case name -> their
+    // temporary table's name, in the order they are loaded.
+    QStringList temps_;
     BlockContext context_;
 };
 

@@ -1,0 +1,257 @@
+// Row limits and analytic functions of a query, read from its text for the plan builder (see
+// planfacts.h).
+#include "core/embedded/planfacts.h"
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::isName;
+using sql::TokenKind;
+using sql::unquoted;
+
+// Where the WHERE clause starting at `from` ends.
+size_t whereEnd(const std::vector<Token>& t, size_t from, size_t last) {
+    for (size_t i = from; i < last; ++i) {
+        if (t[i].isOp(u'('))
+            i = sql::closing(t, i, last);
+        else if (sql::isOneOf(t[i], {u"GROUP", u"ORDER", u"HAVING", u"OFFSET", u"FETCH", u"CONNECT",
+                                     u"START", u"UNION", u"MINUS", u"EXCEPT", u"INTERSECT",
+                                     u"WINDOW", u"LIMIT"}))
+            return i;
+    }
+    return last;
+}
+
+// A literal or a bind variable as Oracle prints it; empty for anything else.
+QString valueText(const std::vector<Token>& t, Range r) {
+    if (r.size() != 1)
+        return {};
+    const Token& k = t[r.first];
+    if (k.kind == TokenKind::Number)
+        return k.text.toString();
+    if (k.kind == TokenKind::Param)
+        return k.text.toString().toUpper();
+    return {};
+}
+
+// `name op value` or `value op name` with `name` a plain name: the name, the comparison as
+// seen from it and the value.
+struct Comparison {
+    QString name;
+    QString op;
+    QString value;
+    QString qualifier;  // of alias.name, as written
+};
+std::optional<Comparison> comparison(const std::vector<Token>& t, Range term) {
+    // alias.name op value
+    if (term.size() == 5 && isName(t[term.first]) && t[term.first + 1].isOp(u'.')) {
+        std::optional<Comparison> c = comparison(t, {term.first + 2, term.last});
+        if (c)
+            c->qualifier = unquoted(t[term.first]);
+        return c;
+    }
+    if (term.size() != 3 || t[term.first + 1].kind != TokenKind::Op)
+        return std::nullopt;
+    const QString op = t[term.first + 1].text.toString();
+    if (isName(t[term.first]) && !valueText(t, {term.first + 2, term.last}).isEmpty())
+        return Comparison{unquoted(t[term.first]).toUpper(), op,
+                          valueText(t, {term.first + 2, term.last})};
+    static const QHash<QString, QString> kMirrored = {{QStringLiteral(">="), QStringLiteral("<=")},
+                                                      {QStringLiteral(">"), QStringLiteral("<")},
+                                                      {QStringLiteral("="), QStringLiteral("=")}};
+    if (isName(t[term.last - 1]) && kMirrored.contains(op) &&
+        !valueText(t, {term.first, term.first + 1}).isEmpty())
+        return Comparison{unquoted(t[term.last - 1]).toUpper(), kMirrored.value(op),
+                          valueText(t, {term.first, term.first + 1})};
+    return std::nullopt;
+}
+
+// The rows `name op value` lets through when `value` is a literal; 0 when not known.
+double allowed(const Comparison& c) {
+    bool literal = false;
+    const double n = c.value.toDouble(&literal);
+    if (!literal)
+        return 0;
+    return c.op == u"<=" ? n : c.op == u"<" ? n - 1 : c.op == u"=" && n == 1 ? 1 : 0;
+}
+
+// The columns the select list of `view` names a ROW_NUMBER, RANK or DENSE_RANK by, upper case,
+// each with whether it ranks within partitions.
+QHash<QString, bool> rankColumns(const std::vector<Token>& t, Range view) {
+    QHash<QString, bool> columns;
+    const size_t select = sql::findTopLevel(t, view.first, view.last, u"SELECT");
+    const size_t from = sql::findTopLevel(t, select, view.last, u"FROM");
+    for (const Range& item : sql::splitTopLevel(t, select + 1, from)) {
+        if (item.size() < 4 ||
+            !sql::isOneOf(t[item.first], {u"ROW_NUMBER", u"RANK", u"DENSE_RANK"}))
+            continue;
+        const size_t over = sql::closing(t, item.first + 1, item.last) + 1;
+        if (over + 2 < item.last && t[over].is(u"OVER") && isName(t[item.last - 1]))
+            columns.insert(unquoted(t[item.last - 1]).toUpper(), t[over + 2].is(u"PARTITION"));
+    }
+    return columns;
+}
+
+// The ORDER BY of a query of one table (`first` to `last`, ORDER at `order`) as its row limit's
+// window prints it: columns qualified by the table's alias, descending ones wrapped.
+QString numbering(const std::vector<Token>& t, size_t first, size_t order, size_t last) {
+    const size_t from = sql::findTopLevel(t, first, order, u"FROM");
+    if (from + 1 >= order || !isName(t[from + 1]))
+        return {};
+    size_t at = from + 2;
+    if (at < order && t[at].is(u"AS"))
+        ++at;
+    const bool aliased = at < order && isName(t[at]) && !sql::isKeyword(t[at]);
+    const size_t after = aliased ? at + 1 : at;
+    if (after < order && !(t[after].is(u"WHERE") || t[after].is(u"ORDER")))
+        return {};  // more than one table
+    const QString table = unquoted(t[aliased ? at : from + 1]).toUpper();
+    QStringList keys;
+    bool descending = false;
+    const size_t end = std::min(sql::findTopLevel(t, order, last, u"OFFSET"),
+                                sql::findTopLevel(t, order, last, u"FETCH"));
+    for (const Range& item : sql::splitTopLevel(t, order + 2, end)) {
+        size_t i = item.first;
+        QString qualifier = table;
+        if (i + 2 < item.last && t[i + 1].isOp(u'.')) {
+            qualifier = unquoted(t[i]).toUpper();
+            i += 2;
+        }
+        if (i >= item.last || !isName(t[i]) || sql::isKeyword(t[i]))
+            return {};
+        const QString column =
+            u'"' + qualifier + QStringLiteral("\".\"") + unquoted(t[i]).toUpper() + u'"';
+        descending = i + 1 < item.last && t[i + 1].is(u"DESC");
+        if (i + 1 + (descending || (i + 1 < item.last && t[i + 1].is(u"ASC"))) != item.last)
+            return {};
+        keys << (descending ? QStringLiteral("INTERNAL_FUNCTION(%1) DESC").arg(column) : column);
+    }
+    return QStringLiteral("ROW_NUMBER() OVER ( ORDER BY ") + keys.join(u',') +
+           (descending ? QStringLiteral(" )") : QStringLiteral(")"));
+}
+
+}  // namespace
+
+Range inlineView(const std::vector<Token>& t, Range text) {
+    const size_t from = sql::findTopLevel(t, text.first, text.last, u"FROM");
+    if (from + 2 >= text.last || !t[from + 1].isOp(u'(') ||
+        !(t[from + 2].is(u"SELECT") || t[from + 2].is(u"WITH")))
+        return {};
+    return {from + 2, sql::closing(t, from + 1, text.last)};
+}
+
+RowLimit rowLimit(const std::vector<Token>& t, Range text) {
+    RowLimit limit;
+    if (text.empty())
+        return limit;
+    const auto [first, last] = text;
+    const size_t fetch = sql::findTopLevel(t, first, last, u"FETCH");
+    const size_t offset = sql::findTopLevel(t, first, last, u"OFFSET");
+    if (fetch < last || offset < last) {
+        limit.kind = RowLimit::Fetch;
+        const size_t order = sql::findTopLevel(t, first, last, u"ORDER");
+        limit.ordered = order < last;
+        if (limit.ordered)
+            limit.numbering = numbering(t, first, order, last);
+        auto valueBefore = [&](size_t from) {
+            const size_t rows = std::min(sql::findTopLevel(t, from, last, u"ROW"),
+                                         sql::findTopLevel(t, from, last, u"ROWS"));
+            return valueText(t, {from, rows});
+        };
+        if (offset < last)
+            limit.offset = valueBefore(offset + 1);
+        if (fetch + 2 < last)
+            limit.count = valueBefore(fetch + 2);
+        bool literal = false;
+        limit.rows = limit.count.toDouble(&literal) + limit.offset.toDouble();
+        if (!literal)
+            limit.rows = 0;
+        return limit;
+    }
+    const size_t where = sql::findTopLevel(t, first, last, u"WHERE");
+    if (where == last)
+        return limit;
+    const Range view = inlineView(t, {first, where});
+    for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where + 1, last))) {
+        const std::optional<Comparison> c = comparison(t, term);
+        if (!c || !(c->op == u"<=" || c->op == u"<" || c->op == u"="))
+            continue;
+        if (c->name == u"ROWNUM" && c->qualifier.isEmpty()) {
+            limit.kind = RowLimit::Rownum;
+            limit.condition = c->name + c->op + c->value;
+            limit.ordered =
+                !view.empty() && sql::findTopLevel(t, view.first, view.last, u"ORDER") < view.last;
+        } else if (!view.empty() && rankColumns(t, view).contains(c->name)) {
+            limit.kind = RowLimit::Ranked;
+            limit.view = c->qualifier.toLower();
+            limit.condition = u'"' + c->name + u'"' + c->op + c->value;
+            if (!c->qualifier.isEmpty())
+                limit.condition.prepend(u'"' + c->qualifier.toUpper() + QStringLiteral("\"."));
+        } else {
+            continue;
+        }
+        limit.rows = allowed(*c);
+        // Ranked within partitions, it lets that many rows of each through.
+        if (limit.kind == RowLimit::Ranked && rankColumns(t, view).value(c->name))
+            limit.rows = 0;
+        return limit;
+    }
+    return limit;
+}
+
+std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text) {
+    std::vector<Range> queries;
+    if (text.empty())
+        return queries;
+    const size_t select = sql::findTopLevel(t, text.first, text.last, u"SELECT");
+    const size_t from = sql::findTopLevel(t, select, text.last, u"FROM");
+    for (size_t i = from; i + 1 < text.last; ++i) {
+        const bool view =
+            i > 0 && (t[i - 1].is(u"FROM") || t[i - 1].is(u"JOIN") || t[i - 1].isOp(u','));
+        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT") && !view)
+            return queries;
+    }
+    for (size_t i = select + 1; i + 1 < from; ++i) {
+        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {
+            const size_t close = sql::closing(t, i, from);
+            queries.push_back({i + 1, close});
+            i = close;
+        }
+    }
+    // Those of an inline view SQLite merged into the query.
+    const Range view = inlineView(t, text);
+    return queries.empty() && !view.empty() ? selectListSubqueries(t, view) : queries;
+}
+
+int timesRead(const std::vector<Token>& t, const QString& name) {
+    int times = 0;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (!isName(t[i]) || unquoted(t[i]).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const bool defined = i + 1 < t.size() && (t[i + 1].is(u"AS") || t[i + 1].isOp(u'('));
+        const bool qualifier =
+            (i + 1 < t.size() && t[i + 1].isOp(u'.')) || (i > 0 && t[i - 1].isOp(u'.'));
+        if (!defined && !qualifier)
+            ++times;
+    }
+    return times;
+}
+
+QStringList analyticFunctions(const std::vector<Token>& t, Range text) {
+    QStringList names;
+    if (text.empty())
+        return names;
+    const size_t select = sql::findTopLevel(t, text.first, text.last, u"SELECT");
+    const size_t from = sql::findTopLevel(t, select, text.last, u"FROM");
+    for (size_t i = select + 1; i + 1 < from; ++i) {
+        if (!isName(t[i]) || !t[i + 1].isOp(u'('))
+            continue;
+        const size_t close = sql::closing(t, i + 1, from);
+        if (close + 1 < from && t[close + 1].is(u"OVER"))
+            names << unquoted(t[i]).toUpper();
+    }
+    return names;
+}
+
+}  // namespace qv::embedded
