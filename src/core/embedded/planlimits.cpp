@@ -56,14 +56,14 @@ std::optional<Comparison> comparison(const std::vector<Token>& t, Range term) {
     const QString op = t[term.first + 1].text.toString();
     if (isName(t[term.first]) && !valueText(t, {term.first + 2, term.last}).isEmpty())
         return Comparison{unquoted(t[term.first]).toUpper(), op,
-                          valueText(t, {term.first + 2, term.last})};
+                          valueText(t, {term.first + 2, term.last}), QString()};
     static const QHash<QString, QString> kMirrored = {{QStringLiteral(">="), QStringLiteral("<=")},
                                                       {QStringLiteral(">"), QStringLiteral("<")},
                                                       {QStringLiteral("="), QStringLiteral("=")}};
     if (isName(t[term.last - 1]) && kMirrored.contains(op) &&
         !valueText(t, {term.first, term.first + 1}).isEmpty())
         return Comparison{unquoted(t[term.last - 1]).toUpper(), kMirrored.value(op),
-                          valueText(t, {term.first, term.first + 1})};
+                          valueText(t, {term.first, term.first + 1}), QString()};
     return std::nullopt;
 }
 
