@@ -85,6 +85,11 @@ TEST_F(PlanStatements, MergeIsItsTargetOverTheJoinThatFindsTheRowsToChange) {
 TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(plan("insert into t (id, k) values (5000, 1)"),
               QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T"}));
+    // A subquery of SET gives values to the rows found: it stands after them, not as a FILTER.
+    EXPECT_EQ(plan("update t x set v = (select max(s.v) from src s where s.id = x.id) where k = 8"),
+              QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
+                           "2|TABLE ACCESS|BY INDEX ROWID|T", "3|INDEX|RANGE SCAN|IX_T_K",
+                           "2|SORT|AGGREGATE|null", "3|TABLE ACCESS|FULL|SRC"}));
     for (const char* sql : {"update t x set v = 'w' where x.k = 1", "delete t x where x.k = 8",
                             "delete from t x where x.k = 1"}) {
         const QString statement = QString::fromUtf8(sql);

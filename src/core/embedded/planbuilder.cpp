@@ -464,7 +464,7 @@ std::vector<PlanRow> Builder::rows() {
     context_ = {Measure::constant(1), true, Range{0, tokens_.size()}};
     Step body = block(roots_, context_.text);
     // INSERT ... VALUES reads no rows: the load stands alone, as in Oracle's plan.
-    const bool values = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
+    const bool valuesOnly = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
     if (changes) {
         // The table changed, above the rows that find what to change.
         const QString target = changedTable(tokens_, kind);
@@ -476,10 +476,17 @@ std::vector<PlanRow> Builder::rows() {
             body.role = PlanRole::Access;
             body.rows = found;
         }
+        // The subqueries of UPDATE ... SET come after the rows they give values to.
+        std::vector<Step> setValues;
+        if (body.carrier) {
+            setValues.assign(body.children.begin(), body.children.end() - 1);
+            body = Step(body.children.back());
+        }
         Step change =
             blockStep(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
                       QString(), {body});
-        if (values)
+        change.children.insert(change.children.end(), setValues.begin(), setValues.end());
+        if (valuesOnly)
             change.children.clear();
         if (!target.isEmpty())
             change = named(change, target);

@@ -200,10 +200,35 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
     return limit;
 }
 
+namespace {
+
+// Those of UPDATE ... SET, which give the new values as a select list gives its columns.
+std::vector<Range> setSubqueries(const std::vector<Token>& t, Range text) {
+    std::vector<Range> queries;
+    const size_t set = sql::findTopLevel(t, text.first, text.last, u"SET");
+    const size_t where = sql::findTopLevel(t, set, text.last, u"WHERE");
+    for (size_t i = where; i + 1 < text.last; ++i) {
+        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT"))
+            return queries;
+    }
+    for (size_t i = set + 1; i + 1 < where; ++i) {
+        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {
+            const size_t close = sql::closing(t, i, where);
+            queries.push_back({i + 1, close});
+            i = close;
+        }
+    }
+    return queries;
+}
+
+}  // namespace
+
 std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text) {
     std::vector<Range> queries;
     if (text.empty())
         return queries;
+    if (t[text.first].is(u"UPDATE"))
+        return setSubqueries(t, text);
     const size_t select = sql::findTopLevel(t, text.first, text.last, u"SELECT");
     const size_t from = sql::findTopLevel(t, select, text.last, u"FROM");
     for (size_t i = from; i + 1 < text.last; ++i) {
