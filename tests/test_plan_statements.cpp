@@ -86,10 +86,18 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(plan("insert into t (id, k) values (5000, 1)"),
               QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T"}));
     // A subquery of SET gives values to the rows found: it stands after them, not as a FILTER.
-    EXPECT_EQ(plan("update t x set v = (select max(s.v) from src s where s.id = x.id) where k = 8"),
-              QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
-                           "2|TABLE ACCESS|BY INDEX ROWID|T", "3|INDEX|RANGE SCAN|IX_T_K",
-                           "2|SORT|AGGREGATE|null", "3|TABLE ACCESS|FULL|SRC"}));
+    // The unqualified k is the updated table's, not the subquery's.
+    const QString update = QStringLiteral(
+        "update t x set v = (select max(s.v) from t s where s.id = x.id + 1) where k = 8");
+    EXPECT_EQ(plan(update), QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
+                                         "2|TABLE ACCESS|BY INDEX ROWID|T",
+                                         "3|INDEX|RANGE SCAN|IX_T_K", "2|SORT|AGGREGATE|null",
+                                         "3|TABLE ACCESS|BY INDEX ROWID|T",
+                                         "4|INDEX|UNIQUE SCAN|PK_T"}));
+    db_->execute("explain plan for " + update);
+    EXPECT_EQ(rowsOf(*db_, "select id, access_predicates from plan_table where "
+                           "access_predicates is not null order by id"),
+              QStringList({"3|\"X\".\"K\"=8", "6|\"S\".\"ID\"=\"X\".\"ID\"+1"}));
     for (const char* sql : {"update t x set v = 'w' where x.k = 1", "delete t x where x.k = 8",
                             "delete from t x where x.k = 1"}) {
         const QString statement = QString::fromUtf8(sql);

@@ -257,7 +257,8 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
     QString found;
     for (const QString& t : tables) {
         if (table(t).columns.contains(column.toLower())) {
-            if (!found.isEmpty())
+            // A table read under several aliases is still one table.
+            if (!found.isEmpty() && found.compare(t, Qt::CaseInsensitive) != 0)
                 return QString();
             found = t;
         }

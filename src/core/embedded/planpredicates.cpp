@@ -121,7 +121,13 @@ class Placer {
 
   private:
     Condition read(Range range, bool having) const;
-    QString aliasOf(const QString& column) const;
+    // The alias an unqualified `column` written at token `at` belongs to: the one table that
+    // has it, or where a table is read under several aliases, the one declared in the
+    // innermost query around `at`. Empty when it cannot be told.
+    QString aliasOf(const QString& column, size_t at) const;
+    // Where `alias` is declared: the alias (or table name) after FROM, JOIN, a comma, UPDATE or
+    // DELETE; kTopLevel when it is not found.
+    size_t declaredAt(const QString& alias) const;
     PlanRow* single(PlanRole role) {
         PlanRow* found = nullptr;
         for (PlanRow& r : rows_) {
@@ -170,11 +176,41 @@ size_t Placer::scopeOf(size_t at) const {
 
 // The alias of the one table that has `column`; empty when none or several have it, or the
 // statement reads that table more than once.
-QString Placer::aliasOf(const QString& column) const {
+QString Placer::aliasOf(const QString& column, size_t at) const {
     const QString table = estimates_.tableOf(column, tables_);
-    if (table.isEmpty() || tables_.count(table) != 1)
+    if (table.isEmpty())
         return {};
-    return aliases_.key(table);
+    if (tables_.count(table) == 1)
+        return aliases_.key(table);
+    for (size_t scope = scopeOf(at);; scope = scopeOf(scope)) {
+        for (auto it = aliases_.begin(); it != aliases_.end(); ++it) {
+            const size_t declared = it.value() == table ? declaredAt(it.key()) : kTopLevel;
+            if (declared != kTopLevel && scopeOf(declared) == scope)
+                return it.key();
+        }
+        if (scope == kTopLevel)
+            return {};
+    }
+}
+
+size_t Placer::declaredAt(const QString& alias) const {
+    for (size_t i = 1; i < t_.size(); ++i) {
+        if (!isName(t_[i]) || unquoted(t_[i]).compare(alias, Qt::CaseInsensitive) != 0)
+            continue;
+        // table [AS] alias, or the table standing as its own alias
+        size_t before = i - 1;
+        if (t_[before].is(u"AS") && before > 0)
+            --before;
+        if (isName(t_[before]) && before > 0 && !sql::isKeyword(t_[before]))
+            --before;
+        else
+            before = i - 1;
+        const Token& k = t_[before];
+        if (k.is(u"FROM") || k.is(u"JOIN") || k.isOp(u',') || k.is(u"UPDATE") ||
+            k.is(u"DELETE"))
+            return i;
+    }
+    return kTopLevel;
 }
 
 Condition Placer::read(Range range, bool having) const {
@@ -202,7 +238,7 @@ Condition Placer::read(Range range, bool having) const {
             column = unquoted(t_[i + 2]).toLower();
         } else {
             column = unquoted(k).toLower();
-            alias = aliasOf(column);
+            alias = aliasOf(column, i);
         }
         if (alias.isEmpty() || !aliases_.contains(alias)) {
             c.unresolved = true;
@@ -335,7 +371,7 @@ QString Placer::reference(size_t i, size_t& next) const {
     }
     next = i + 1;
     const QString column = unquoted(t_[i]).toLower();
-    const QString alias = qualify_ ? aliasOf(column) : QString();
+    const QString alias = qualify_ ? aliasOf(column, i) : QString();
     if (alias.isEmpty())
         return oracleName(t_[i]);
     return u'"' + alias.toUpper() + QStringLiteral("\".") + oracleName(t_[i]);
