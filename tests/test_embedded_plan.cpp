@@ -6,7 +6,6 @@
 
 #include <QRegularExpression>
 
-
 using namespace qv;
 using namespace qv::test;
 

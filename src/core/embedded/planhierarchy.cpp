@@ -66,29 +66,7 @@ Step Builder::connectBy(bool& drawn) {
     drawn = true;
     const QString table = aliases_.isEmpty() ? QString() : aliases_.begin().value();
 
-    // START WITH: the rows of the first part, which keeps those its condition names.
-    Sources first = readLines(nodes_[setup].children, Range{});
-    if (first.steps.empty()) {
-        first.steps.push_back(blockStep(QStringLiteral("FAST DUAL"), QString()));
-        first.hashedAt.push_back(false);
-    }
-    Step start = joined(first, std::vector<Measure>(first.steps.size()));
-    if (start.operation == u"FAST DUAL" && start.starts.kind == Measure::Constant)
-        start.rows = start.starts;  // its one row, each time it is read
-    const Range startWith = clauseOf(tokens_, u"START", u"WITH");
-    if (!startWith.empty() && !table.isEmpty()) {
-        static const QString kWhere = QStringLiteral("WHERE");
-        std::vector<Token> where = sql::tokenize(kWhere);
-        where.insert(where.end(), tokens_.begin() + startWith.first,
-                     tokens_.begin() + startWith.last);
-        const QList<Predicate> conditions = readPredicates(where);
-        const PlanEstimates::Table& t = estimates_.table(table);
-        start.card = std::max(1.0, std::min(start.card, t.rows * estimates_.selectivity(
-                                                                     conditions, table, {}, {})));
-    } else if (start.role == PlanRole::Access && start.loop >= 0 &&
-               start.operation != u"FAST DUAL") {
-        setOutputOf(start, Measure::visits(start.loop));  // every row it reads is a root
-    }
+    Step start = startWith(setup, table);
 
     // The recursive step: the tree's rows one at a time (CONNECT BY PUMP), and the access of
     // their children.
@@ -168,6 +146,34 @@ Step Builder::connectBy(bool& drawn) {
         body = order;
     }
     return body;
+}
+
+// START WITH: the rows of the recursive query's first part (SQLite's line `setup`), which keeps
+// those its condition names.
+Step Builder::startWith(int setup, const QString& table) {
+    Sources first = readLines(nodes_[setup].children, Range{});
+    if (first.steps.empty()) {
+        first.steps.push_back(blockStep(QStringLiteral("FAST DUAL"), QString()));
+        first.hashedAt.push_back(false);
+    }
+    Step start = joined(first, std::vector<Measure>(first.steps.size()));
+    if (start.operation == u"FAST DUAL" && start.starts.kind == Measure::Constant)
+        start.rows = start.starts;  // its one row, each time it is read
+    const Range condition = clauseOf(tokens_, u"START", u"WITH");
+    if (!condition.empty() && !table.isEmpty()) {
+        static const QString kWhere = QStringLiteral("WHERE");
+        std::vector<Token> where = sql::tokenize(kWhere);
+        where.insert(where.end(), tokens_.begin() + condition.first,
+                     tokens_.begin() + condition.last);
+        const QList<Predicate> conditions = readPredicates(where);
+        const PlanEstimates::Table& t = estimates_.table(table);
+        start.card = std::max(1.0, std::min(start.card, t.rows * estimates_.selectivity(
+                                                                     conditions, table, {}, {})));
+    } else if (start.role == PlanRole::Access && start.loop >= 0 &&
+               start.operation != u"FAST DUAL") {
+        setOutputOf(start, Measure::visits(start.loop));  // every row it reads is a root
+    }
+    return start;
 }
 
 void Builder::setOutputOf(Step& s, const Measure& rows) {

@@ -124,6 +124,7 @@ class Builder {
     // The plan of a hierarchical query from its recursive WITH query (planhierarchy.cpp);
     // `drawn` false when SQLite's plan is not of that form.
     Step connectBy(bool& drawn);
+    Step startWith(int setup, const QString& table);
     // Gives `s`, and the access lines below it, `rows` as what they hand on.
     static void setOutputOf(Step& s, const Measure& rows);
     Step multiIndexOr(const EqpNode& node, const QStringList& outer);
