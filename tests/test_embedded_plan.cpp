@@ -132,8 +132,8 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
         // looks the customer's key up: a semi-join too.
         {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
          "c.customer_id and o.total_amount > c.customer_id)",
-         {"1|NESTED LOOPS|SEMI|null|null",
-          "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS", "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+         {"1|NESTED LOOPS|SEMI|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
           "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select * from customers c where not exists (select 1 from orders o where "
          "o.customer_id = c.customer_id)",

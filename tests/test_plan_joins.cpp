@@ -92,21 +92,26 @@ class PlanJoins : public EmbeddedTest {
 TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
     // EMP.DEPT_ID may be null: null-aware. The 18 employees earning above 990 work in 9
     // departments; SQLite finds them by skipping through the statuses.
-    EXPECT_EQ(lines("select * from dept d where d.dept_id not in (select dept_id from emp "
-                    "where salary > 990)"),
-              QStringList({"0|SELECT STATEMENT|null|1|41", "1|HASH JOIN RIGHT ANTI NA|null|1|41",
-                           "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null",
-                           "3|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|18",
-                           "2|TABLE ACCESS FULL|DEPT|1|50"}));
+    EXPECT_EQ(
+        lines("select * from dept d where d.dept_id not in (select dept_id from emp "
+              "where salary > 990)"),
+        QStringList({"0|SELECT STATEMENT|null|1|41", "1|HASH JOIN RIGHT ANTI NA|null|1|41",
+                     "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null",
+                     "3|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|18", "2|TABLE ACCESS FULL|DEPT|1|50"}));
     // DEPT.DEPT_ID is NOT NULL, EMP.DEPT_ID is not: single null-aware.
     EXPECT_EQ(lines("select emp_id from emp e where e.dept_id not in (select dept_id from dept "
                     "where dept_id > 30)")
                   .value(1),
               "1|HASH JOIN RIGHT ANTI SNA|null|1|1470");
-    EXPECT_EQ(lines("select * from dept d where not exists (select 1 from emp e where e.dept_id "
-                    "= d.dept_id)"),
-              QStringList({"0|SELECT STATEMENT|null|1|10", "1|NESTED LOOPS ANTI|null|1|10",
-                           "2|TABLE ACCESS FULL|DEPT|1|50", "2|INDEX RANGE SCAN|IX_EMP_DEPT|50|40"}));
+    EXPECT_EQ(
+        lines("select * from dept d where not exists (select 1 from emp e where e.dept_id "
+              "= d.dept_id)"),
+        QStringList({"0|SELECT STATEMENT|null|1|10", "1|NESTED LOOPS ANTI|null|1|10",
+                     "2|TABLE ACCESS FULL|DEPT|1|50", "2|INDEX RANGE SCAN|IX_EMP_DEPT|50|40"}));
+    // The values of IN read in order from DEPT's key, each looked up in EMP's index.
+    EXPECT_EQ(
+        lines("select emp_id from emp e where e.salary in (select dept_id from dept)").mid(1, 2),
+        QStringList({"1|NESTED LOOPS|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));
     // No key of EMP is compared: the subquery reads the index for each department, and finds
     // a salary of 0 for every one.
     EXPECT_EQ(lines("select * from dept d where not exists (select 1 from emp e where "
@@ -130,20 +135,29 @@ TEST_F(PlanJoins, AnInListOnTheKeyIteratesOverItsValues) {
 // A range on the second column of an index whose first no condition names.
 TEST_F(PlanJoins, AnIndexSearchedPastItsLeadingColumnIsASkipScan) {
     EXPECT_EQ(lines("select emp_id from emp where salary between 10 and 11"),
-              QStringList({"0|SELECT STATEMENT|null|1|4",
-                           "1|TABLE ACCESS BY INDEX ROWID|EMP|1|4",
+              QStringList({"0|SELECT STATEMENT|null|1|4", "1|TABLE ACCESS BY INDEX ROWID|EMP|1|4",
                            "2|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|4"}));
 }
 
 // An outer join whose inner table SQLite indexes for the join is Oracle's hash outer join.
 TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
-    const QStringList plan = lines(
-        "select d.dname, e.emp_id from dept d left join emp e on e.ename = d.dname");
+    const QStringList plan =
+        lines("select d.dname, e.emp_id from dept d left join emp e on e.ename = d.dname");
     ASSERT_EQ(plan.size(), 4);
-    EXPECT_EQ(plan.mid(0, 3), QStringList({"0|SELECT STATEMENT|null|1|50",
-                                           "1|HASH JOIN OUTER|null|1|50",
-                                           "2|TABLE ACCESS FULL|DEPT|1|50"}));
+    EXPECT_EQ(plan.mid(0, 3),
+              QStringList({"0|SELECT STATEMENT|null|1|50", "1|HASH JOIN OUTER|null|1|50",
+                           "2|TABLE ACCESS FULL|DEPT|1|50"}));
     EXPECT_TRUE(plan[3].startsWith(u"2|TABLE ACCESS FULL|EMP|")) << plan[3].toStdString();
+    // RIGHT and FULL joins keep the rows of EMP that met none: 40 without a department, and
+    // for FULL the 10 departments without employees too.
+    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
+                    "d.dept_id")
+                  .value(1),
+              "1|HASH JOIN RIGHT OUTER|null|1|2000");
+    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
+                    "d.dept_id")
+                  .value(1),
+              "1|HASH JOIN FULL OUTER|null|1|2010");
 }
 
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,
@@ -151,13 +165,12 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
 TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
     EXPECT_EQ(lines("select emp_id, level from emp start with mgr_id is null connect by prior "
                     "emp_id = mgr_id"),
-              QStringList({"0|SELECT STATEMENT|null|1|2000",
-                           "1|CONNECT BY WITH FILTERING|null|1|2000",
-                           "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null",
-                           "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4", "2|NESTED LOOPS|null|null|null",
-                           "3|CONNECT BY PUMP|null|null|2000",
-                           "3|TABLE ACCESS BY INDEX ROWID|EMP|2000|null",
-                           "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
+              QStringList(
+                  {"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
+                   "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null", "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4",
+                   "2|NESTED LOOPS|null|null|null", "3|CONNECT BY PUMP|null|null|2000",
+                   "3|TABLE ACCESS BY INDEX ROWID|EMP|2000|null",
+                   "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
     EXPECT_EQ(lines("select level from dual connect by level <= 10"),
               QStringList({"0|SELECT STATEMENT|null|1|10",
                            "1|CONNECT BY WITHOUT FILTERING|null|1|10", "2|FAST DUAL|null|1|1"}));

@@ -211,8 +211,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         if (cm.captured(2) == u"=" && equal == used.size()) {
             ++equal;
             listKeys *= inListValues(a.conditions, column);
-        }
-        else if (!used.contains(column))
+        } else if (!used.contains(column))
             range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
                          ? estimates_.rangeSelectivity(a.conditions, a.table, column)
                          : 1.0 / 3;  // bounded by a join or a bind variable

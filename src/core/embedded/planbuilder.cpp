@@ -183,11 +183,16 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                                       ? scalarTexts[s.subqueries.size()]
                                       : Range{};
             const int first = firstLoopBelow(id);
-            const Measure runs = !correlated ? context_.starts
+            const Measure runs = !correlated  ? context_.starts
                                  : first >= 0 ? Measure::loops(first)
                                               : Measure::loops(id);
             s.subqueries.push_back({nestedBlock(node.children, subText, runs), correlated,
                                     d.contains(u"LIST"), first});
+        } else if (d.startsWith(u"USING INDEX ") && d.endsWith(u" FOR IN-OPERATOR")) {
+            s.subqueries.push_back(inOperatorIndex(d.section(u' ', 2, 2)));
+        } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
+            // The rows of the last table that met none are added after the loops.
+            s.steps.back().rightJoined = true;
         } else if (d == u"COMPOUND QUERY") {
             s.steps.push_back(compound(node.children, text));
             s.hashedAt.push_back(false);
@@ -247,8 +252,11 @@ void Builder::driveByList(Sources& s) {
     for (auto it = s.subqueries.begin(); it != s.subqueries.end(); ++it) {
         if (!s.steps.front().listDriven || it->correlated || !it->list)
             continue;
-        Step unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
-        unique.cost += sortCost(unique.card);
+        Step unique = it->plan;
+        if (!it->distinct) {
+            unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
+            unique.cost += sortCost(unique.card);
+        }
         Step& driven = s.steps.front();
         Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
         // Each row of the table at most once, however many times the subquery names it.
@@ -272,7 +280,7 @@ void setOutput(Step& s, const Measure& output) {
         return;  // its rows are the build side's; the join above hands the output on
     // The join above also hands on the outer rows that met none of this table's: what this
     // table gave is not counted.
-    if (s.outerJoined)
+    if (s.outerJoined || s.rightJoined)
         return;
     s.rows = output;
     if (s.operation == u"NESTED LOOPS") {
@@ -317,17 +325,23 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             continue;
         }
         const bool hashed = s.hashedAt[i];
-        Step join = blockStep(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
-                              inner.semi          ? QStringLiteral("SEMI")
-                              : inner.outerJoined ? QStringLiteral("OUTER")
-                                                  : QString(),
-                              {tree, inner});
+        Step join = blockStep(
+            hashed || inner.rightJoined ? QStringLiteral("HASH JOIN")
+                                        : QStringLiteral("NESTED LOOPS"),
+            inner.semi ? QStringLiteral("SEMI")
+            : inner.rightJoined
+                ? (inner.outerJoined ? QStringLiteral("FULL OUTER") : QStringLiteral("RIGHT OUTER"))
+            : inner.outerJoined ? QStringLiteral("OUTER")
+                                : QString(),
+            {tree, inner});
         // A semi-join keeps each outer row once at most, however many rows it meets; an outer
         // join each at least once.
         join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
                                             : inner.card * inner.probeShare);
         if (inner.outerJoined)
             join.card = std::max(join.card, tree.card);
+        if (inner.rightJoined)
+            join.card = std::max(join.card, estimates_.table(tableName(inner.alias)).rows);
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * inner.cost;
         join.width = tree.width + inner.width;

@@ -29,10 +29,9 @@ Range clauseOf(const std::vector<Token>& t, QStringView first, QStringView secon
         for (; end < n; ++end) {
             if (t[end].isOp(u'('))
                 end = sql::closing(t, end, n);
-            else if (end + 1 < n &&
-                     ((t[end].is(u"CONNECT") && t[end + 1].is(u"BY")) ||
-                      (t[end].is(u"START") && t[end + 1].is(u"WITH")) ||
-                      (t[end].is(u"ORDER") && t[end + 1].is(u"BY"))))
+            else if (end + 1 < n && ((t[end].is(u"CONNECT") && t[end + 1].is(u"BY")) ||
+                                     (t[end].is(u"START") && t[end + 1].is(u"WITH")) ||
+                                     (t[end].is(u"ORDER") && t[end + 1].is(u"BY"))))
                 break;
         }
         return {at + 2, std::min(end, n)};
@@ -75,7 +74,7 @@ Step Builder::connectBy(bool& drawn) {
     for (int id : nodes_[recursive].children) {
         const QString& d = nodes_[id].detail;
         if (pumpLine < 0 && (d == QStringLiteral("SCAN ") + tree ||
-                            d.startsWith(QStringLiteral("SCAN ") + tree + u' ')))
+                             d.startsWith(QStringLiteral("SCAN ") + tree + u' ')))
             pumpLine = id;
         else
             childLines.push_back(id);
@@ -92,18 +91,17 @@ Step Builder::connectBy(bool& drawn) {
     double rows = start.card;
     if (children.steps.empty()) {
         // Nothing read for the children: each row makes the next while the condition holds.
-        connect = blockStep(QStringLiteral("CONNECT BY"), QStringLiteral("WITHOUT FILTERING"),
-                            {start});
+        connect =
+            blockStep(QStringLiteral("CONNECT BY"), QStringLiteral("WITHOUT FILTERING"), {start});
         connect.cost = start.cost;
     } else {
         Step access = children.steps.front();
         const bool hashed = children.hashedAt.front();
         // Hashed, the access reads the whole table: one row's children are those of one key.
-        const double perRow =
-            hashed && !access.keys.isEmpty() && !table.isEmpty()
-                ? estimates_.table(table).rows *
-                      estimates_.keySelectivity({}, table, access.keys.front())
-                : access.card;
+        const double perRow = hashed && !access.keys.isEmpty() && !table.isEmpty()
+                                  ? estimates_.table(table).rows *
+                                        estimates_.keySelectivity({}, table, access.keys.front())
+                                  : access.card;
         Step join = blockStep(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
                               QString(), {pump, access});
         join.starts = {};
@@ -167,8 +165,8 @@ Step Builder::startWith(int setup, const QString& table) {
                      tokens_.begin() + condition.last);
         const QList<Predicate> conditions = readPredicates(where);
         const PlanEstimates::Table& t = estimates_.table(table);
-        start.card = std::max(1.0, std::min(start.card, t.rows * estimates_.selectivity(
-                                                                     conditions, table, {}, {})));
+        start.card = std::max(
+            1.0, std::min(start.card, t.rows * estimates_.selectivity(conditions, table, {}, {})));
     } else if (start.role == PlanRole::Access && start.loop >= 0 &&
                start.operation != u"FAST DUAL") {
         setOutputOf(start, Measure::visits(start.loop));  // every row it reads is a root

@@ -36,6 +36,7 @@ struct Step {
     bool semi = false;         // read only until its first row for each outer row (EXISTS)
     bool hashed = false;       // the build side of a hash join: read once, not per outer row
     bool outerJoined = false;  // the inner table of an outer join
+    bool rightJoined = false;  // the table whose rows a RIGHT or FULL join keeps
     Measure starts;
     Measure rows;
     int loop = -1;  // the EQP id of the SQLite loop it draws
@@ -74,8 +75,9 @@ class Builder {
     struct Subquery {
         Step plan;
         bool correlated;
-        bool list;           // of IN (subquery)
-        int firstLoop = -1;  // the EQP id of its first loop: it begins once each time it runs
+        bool list;              // of IN (subquery)
+        int firstLoop = -1;     // the EQP id of its first loop: it begins once each time it runs
+        bool distinct = false;  // gives each value once (a unique index read in order)
     };
     // The loops of one query block as SQLite runs them, and what it sorts (the EQP ids of its
     // temporary trees; -1 for none).
@@ -117,6 +119,8 @@ class Builder {
     bool onlySubqueriesOn(const QString& alias);
     // Whether every condition on the table `probe` reads names a column it finds rows by.
     bool onlyKeysOn(const Step& probe);
+    // SQLite's "USING INDEX i FOR IN-OPERATOR": IN (subquery) read straight from index `i`.
+    Subquery inOperatorIndex(const QString& indexName);
     // Whether `column` of `table` is declared NOT NULL or is its primary key.
     bool notNull(const QString& table, const QString& column);
     // The EQP id of the first SCAN or SEARCH among SQLite's lines below `id`; -1 when none.

@@ -106,8 +106,9 @@ bool keyProbe(const Step& s) {
 bool Builder::notNull(const QString& table, const QString& column) {
     if (table.isEmpty() || column.isEmpty())
         return false;
-    sqlite::Statement st(db_, "SELECT \"notnull\", pk FROM pragma_table_info(?1) "
-                              "WHERE name = ?2 COLLATE NOCASE");
+    sqlite::Statement st(db_,
+                         "SELECT \"notnull\", pk FROM pragma_table_info(?1) "
+                         "WHERE name = ?2 COLLATE NOCASE");
     st.bind(1, table);
     st.bind(2, column);
     return st.step() && (st.integer(0) != 0 || st.integer(1) != 0);
@@ -129,13 +130,13 @@ Step Builder::filterAbove(Step tree, const std::vector<Subquery>& subqueries,
 
 Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
                              const Measure& output) {
-    const std::vector<SubqueryCondition> conditions =
-        subqueryConditions(tokens_, context_.text);
+    const std::vector<SubqueryCondition> conditions = subqueryConditions(tokens_, context_.text);
     // Each subquery is told by its condition only when the text names as many as SQLite runs.
     const bool told = conditions.size() == subqueries.size();
     // What the query's own loops hand on is what the one subquery began with: SQLite asks a
     // subquery after the row's other conditions.
-    if (subqueries.size() == 1 && subqueries.front().correlated && subqueries.front().firstLoop >= 0)
+    if (subqueries.size() == 1 && subqueries.front().correlated &&
+        subqueries.front().firstLoop >= 0)
         setOutputOf(tree, Measure::loops(subqueries.front().firstLoop));
     else if (subqueries.size() == 1 && !subqueries.front().correlated && tree.loop >= 0 &&
              tree.role == PlanRole::Access && tree.operation == u"TABLE ACCESS" &&
@@ -158,7 +159,8 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
             // subquery's column may be null, single null-aware (SNA) when only the outer one
             // may be.
             const QString outerTable = tableName(
-                !c.alias.isEmpty() ? c.alias : ownerOf(c.column, tree.alias, tableName(tree.alias)));
+                !c.alias.isEmpty() ? c.alias
+                                   : ownerOf(c.column, tree.alias, tableName(tree.alias)));
             if (!notNull(c.innerTable, c.innerColumn))
                 options += QStringLiteral(" NA");
             else if (!notNull(outerTable, c.column))
@@ -172,10 +174,10 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         } else {
             const QString outerTable = tableName(!c.alias.isEmpty() ? c.alias : tree.alias);
             const double values = estimates_.distinct(outerTable, c.column);
-            const double found = c.innerColumn.isEmpty()
-                                     ? sub.plan.card
-                                     : std::min(sub.plan.card,
-                                                estimates_.distinct(c.innerTable, c.innerColumn));
+            const double found =
+                c.innerColumn.isEmpty()
+                    ? sub.plan.card
+                    : std::min(sub.plan.card, estimates_.distinct(c.innerTable, c.innerColumn));
             met = std::min(1.0, found / std::max(values, 1.0));
         }
         const double kept = tree.card * (c.negated ? 1 - met : met);
@@ -194,8 +196,8 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         // A hash join finds the outer rows by the column IN compares with what the subquery
         // selects; a nested loops join's own lines show how it looks the key up.
         if (!sub.correlated && !c.innerColumn.isEmpty())
-            join.access = oracleColumn(c.alias, c.column) + u'=' +
-                          oracleColumn(c.innerAlias, c.innerColumn);
+            join.access =
+                oracleColumn(c.alias, c.column) + u'=' + oracleColumn(c.innerAlias, c.innerColumn);
         join.rows = last && filtered.empty() ? output : Measure{};
         // A probe that reads nothing but the index entries of its keys hands on each one it
         // visits: SQLite stops an EXISTS at its first row.
@@ -207,6 +209,18 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
     if (!filtered.empty())
         tree = filterAbove(tree, filtered, output);
     return tree;
+}
+
+Builder::Subquery Builder::inOperatorIndex(const QString& indexName) {
+    const PlanEstimates::Index& index = estimates_.index(indexName);
+    const PlanEstimates::Table& t = estimates_.table(index.table);
+    Step scan = named(step(QStringLiteral("INDEX"), QStringLiteral("FULL SCAN")), index.shown);
+    scan.card = t.rows;
+    scan.cost = 1 + index.leafPages + cpuCost(t.rows);
+    scan.width = index.keyWidth;
+    scan.starts = context_.starts;
+    scan.block = context_.text;
+    return {scan, false, true, -1, index.unique && index.columns.size() == 1};
 }
 
 bool Builder::onlyKeysOn(const Step& probe) {
