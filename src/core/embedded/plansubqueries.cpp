@@ -75,8 +75,8 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
             const size_t after = columnAt(t, open + 2, term.last, c.innerAlias, c.innerColumn);
             if (after >= term.last || !(t[after].is(u"FROM") || t[after].isOp(u',')))
                 c.innerColumn.clear();
-            c.innerTable = firstTable(t, Range{open + 1, sql::closing(t, open, term.last)});
         }
+        c.innerTable = firstTable(t, Range{open + 1, sql::closing(t, open, term.last)});
         found.push_back(c);
     }
     return found;
@@ -86,6 +86,14 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
 QString oracleColumn(const QString& alias, const QString& column) {
     const QString name = u'"' + column.toUpper() + u'"';
     return alias.isEmpty() ? name : u'"' + alias.toUpper() + QStringLiteral("\".") + name;
+}
+
+// The first line below `s` (or `s`) that draws a loop of SQLite's.
+const Step& firstLoopStep(const Step& s) {
+    const Step* line = &s;
+    while (line->loop < 0 && !line->children.empty())
+        line = &line->children.front();
+    return *line;
 }
 
 // Whether `s` is the line of one loop that looks rows up by keys: a search through an index
@@ -131,8 +139,25 @@ Step Builder::filterAbove(Step tree, const std::vector<Subquery>& subqueries,
 Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
                              const Measure& output) {
     const std::vector<SubqueryCondition> conditions = subqueryConditions(tokens_, context_.text);
-    // Each subquery is told by its condition only when the text names as many as SQLite runs.
+    // Each subquery is told by its condition only when the text names as many as SQLite runs:
+    // the first not yet taken that reads the same table, else the one in its place.
     const bool told = conditions.size() == subqueries.size();
+    std::vector<bool> taken(conditions.size(), false);
+    auto conditionOf = [&](size_t i) {
+        if (!told)
+            return SubqueryCondition{};
+        const QString table = tableName(firstLoopStep(subqueries[i].plan).alias);
+        for (size_t j = 0; j < conditions.size(); ++j) {
+            if (!taken[j] && conditions[j].innerTable.compare(table, Qt::CaseInsensitive) == 0) {
+                taken[j] = true;
+                return conditions[j];
+            }
+        }
+        if (taken[i])
+            return SubqueryCondition{};
+        taken[i] = true;
+        return conditions[i];
+    };
     // What the query's own loops hand on is what the one subquery began with: SQLite asks a
     // subquery after the row's other conditions.
     if (subqueries.size() == 1 && subqueries.front().correlated &&
@@ -145,7 +170,7 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
     std::vector<Subquery> filtered;
     for (size_t i = 0; i < subqueries.size(); ++i) {
         const Subquery& sub = subqueries[i];
-        const SubqueryCondition c = told ? conditions[i] : SubqueryCondition{};
+        const SubqueryCondition c = conditionOf(i);
         const bool last = i + 1 == subqueries.size();
         if (c.kind == SubqueryCondition::Other || (sub.correlated && !keyProbe(sub.plan)) ||
             (!sub.correlated && (!sub.list || c.kind != SubqueryCondition::In))) {
