@@ -83,6 +83,20 @@ class PlanJoins : public EmbeddedTest {
         return out;
     }
 
+    // What EXPLAIN PLAN writes for `sql`: "depth|OPERATION OPTIONS|OBJECT" of each line, its
+    // cardinality into `cards`.
+    QStringList explained(const QString& sql, QList<qlonglong>& cards) {
+        db_->execute(planTableCreateStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, sql));
+        QStringList out;
+        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable))) {
+            const QStringList f = row.split(u'|');
+            out << QStringList{f[2], f[4] == u"null" ? f[3] : f[3] + u' ' + f[4], f[6]}.join(u'|');
+            cards << f[8].toLongLong();
+        }
+        return out;
+    }
+
     std::unique_ptr<embedded::EmbeddedDatabase> stats_;
 };
 
@@ -171,6 +185,17 @@ TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
                    "2|NESTED LOOPS|null|null|null", "3|CONNECT BY PUMP|null|null|2000",
                    "3|TABLE ACCESS BY INDEX ROWID|EMP|2000|null",
                    "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
+    // EXPLAIN PLAN draws the same lines with the same estimates; the tree is estimated to
+    // reach every row of the table.
+    const QString tree = QStringLiteral(
+        "select ename, level from emp start with mgr_id is null connect by prior emp_id = mgr_id");
+    QList<qlonglong> ran, planned;
+    QStringList shapes;
+    for (const QString& line : lines(tree, &ran))
+        shapes << line.section(u'|', 0, 2);
+    EXPECT_EQ(explained(tree, planned), shapes);
+    EXPECT_EQ(planned, ran);
+    EXPECT_EQ(planned.value(1), 2000);
     EXPECT_EQ(lines("select level from dual connect by level <= 10"),
               QStringList({"0|SELECT STATEMENT|null|1|10",
                            "1|CONNECT BY WITHOUT FILTERING|null|1|10", "2|FAST DUAL|null|1|1"}));

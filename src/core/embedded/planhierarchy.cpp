@@ -63,7 +63,8 @@ Step Builder::connectBy(bool& drawn) {
     if (setup < 0 || recursive < 0)
         return {};
     drawn = true;
-    const QString table = aliases_.isEmpty() ? QString() : aliases_.begin().value();
+    // The one table a hierarchical query reads.
+    const QString table = firstTable(tokens_, Range{0, tokens_.size()});
 
     Step start = startWith(setup, table);
 
