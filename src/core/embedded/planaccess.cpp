@@ -33,6 +33,23 @@ bool keysFromList(const QList<Predicate>& conditions, const QString& column) {
                        [&](const Predicate& p) { return p.subquery && p.column == column; });
 }
 
+// How many values the IN list of literals on `column` looks up; 1 for anything else.
+double inListValues(const QList<Predicate>& conditions, const QString& column) {
+    for (const Predicate& p : conditions) {
+        if (p.column == column && p.op == u"IN" && !p.subquery && !p.function && p.values > 1)
+            return p.values;
+    }
+    return 1;
+}
+
+// SQLite looks the keys of an IN list up one after the other inside one loop: Oracle's
+// INLIST ITERATOR above the access it repeats.
+Step inListIterator(const Step& access, double tableRows) {
+    Step iterator = step(QStringLiteral("INLIST ITERATOR"), QString(), {access});
+    iterator.tableRows = tableRows;
+    return iterator;
+}
+
 }  // namespace
 
 QString Builder::ownerOf(const QString& column, const QString& alias, const QString& table) {
@@ -164,15 +181,7 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
     s.width = a.width;
     s.listDriven = keysFromList(a.conditions, a.t->rowidColumn);
     s.tableRows = a.t->rows;
-    if (keys > 1) {
-        Step iterator = step(QStringLiteral("INLIST ITERATOR"), QString(), {s});
-        iterator.card = s.card;
-        iterator.cost = s.cost;
-        iterator.width = s.width;
-        iterator.tableRows = a.t->rows;
-        return iterator;
-    }
-    return s;
+    return keys > 1 ? inListIterator(s, a.t->rows) : s;
 }
 
 // SEARCH / SCAN t USING [COVERING] INDEX i (constraints): the index's scan, under the table's
@@ -185,15 +194,24 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     const PlanEstimates::Index& index = estimates_.index(indexName);
     int equal = 0;
     double range = 1;
+    double listKeys = 1;  // the key values an IN list on the equality columns looks up
     QStringList used;
+    // "ANY(c)": SQLite steps through each value of a leading column no condition names.
+    QStringList skipped;
     for (const QString& c : m.captured(3).split(QStringLiteral(" AND "), Qt::SkipEmptyParts)) {
-        const QRegularExpressionMatch cm = kConstraint.match(c.trimmed());
+        const QString term = c.trimmed();
+        if (term.startsWith(u"ANY(") && term.endsWith(u')')) {
+            skipped << term.mid(4, term.size() - 5).toLower();
+            continue;
+        }
+        const QRegularExpressionMatch cm = kConstraint.match(term);
         if (!cm.hasMatch())
             continue;
         const QString column = cm.captured(1).toLower();
-        if (cm.captured(2) == u"=" && equal == used.size())
+        if (cm.captured(2) == u"=" && equal == used.size()) {
             ++equal;
-        else if (!used.contains(column))
+            listKeys *= inListValues(a.conditions, column);
+        } else if (!used.contains(column))
             range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
                          ? estimates_.rangeSelectivity(a.conditions, a.table, column)
                          : 1.0 / 3;  // bounded by a join or a bind variable
@@ -202,7 +220,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     const bool search = !used.isEmpty();
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
-    double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range;
+    double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range * listKeys;
     if (!minMax && estimates_.gathered(a.table) &&
         !(index.unique && equal >= index.columns.size())) {
         // With statistics, each key column's own condition tells its share.
@@ -215,6 +233,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     QString scan = QStringLiteral("FULL SCAN");
     if (minMax)
         scan = QStringLiteral("FULL SCAN (MIN/MAX)");
+    else if (!skipped.isEmpty())
+        scan = QStringLiteral("SKIP SCAN");
     else if (search)
         scan = index.unique && equal >= index.columns.size() ? QStringLiteral("UNIQUE SCAN")
                                                              : QStringLiteral("RANGE SCAN");
@@ -224,6 +244,15 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     // table's blocks.
     indexStep.cost = costs ? double(*costs->blevel) + double(*costs->leafBlocks) * share
                            : (search || minMax ? 2 : 0) + index.leafPages * share;
+    // Each key of an IN list is a descent of its own; a skip scan descends once for each
+    // value of the columns it skips.
+    double descents = listKeys;
+    for (const QString& column : skipped)
+        descents *= estimates_.distinct(a.table, column);
+    if (descents > 1 && costs)
+        indexStep.cost += double(*costs->blevel) * (descents - 1);
+    else if (descents > 1)
+        indexStep.cost += 2 * (descents - 1);
     indexStep.cost += cpuCost(found);
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
     indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
@@ -231,7 +260,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     const double card = found * otherSelectivity(a, used, outer);
     if (covering) {
         indexStep.card = card;
-        return indexStep;
+        return listKeys > 1 ? inListIterator(indexStep, a.t->rows) : indexStep;
     }
     // Oracle shows the table access above the index scan that feeds it its rowids.
     Step s =
@@ -243,7 +272,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     s.width = a.width;
     s.listDriven = indexStep.listDriven;
     s.tableRows = a.t->rows;
-    return s;
+    return listKeys > 1 ? inListIterator(s, a.t->rows) : s;
 }
 
 Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& hashed) {

@@ -2,6 +2,7 @@
 // How one table is read is in planaccess.cpp.
 #include "core/embedded/planbuilder.h"
 
+#include "core/embedded/hierarchical.h"
 #include "core/embedded/planpredicates.h"
 #include "core/embedded/plansteps.h"
 
@@ -32,6 +33,7 @@ Builder::Builder(const QString& statement, const std::vector<EqpLine>& eqp, QStr
                  sqlite3* db)
     : frame_(statementFrame(statement, sql::tokenize(statement))),
       text_(frame_.query.isEmpty() ? statement : frame_.query),
+      db_(db),
       owner_(std::move(owner)),
       estimates_(db) {
     // The facts are read from the query a framed statement stands on.
@@ -111,18 +113,8 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
         outputs[i] = !next ? output : next->loop >= 0 ? Measure::loops(next->loop) : Measure{};
     }
     Step tree = joined(s, outputs);
-    if (!s.subqueries.empty()) {
-        Step filter = blockStep(QStringLiteral("FILTER"), QString(), {tree});
-        filter.role = PlanRole::Filter;
-        filter.rows = output;
-        for (const Subquery& sub : s.subqueries) {
-            filter.children.push_back(sub.plan);
-            filter.cost += sub.correlated ? tree.card * sub.plan.cost : sub.plan.cost;
-            // Oracle's guess for a row kept by a subquery it cannot estimate: one in twenty.
-            filter.card *= 0.05;
-        }
-        tree = filter;
-    }
+    if (!s.subqueries.empty())
+        tree = withSubqueries(tree, s.subqueries, output);
     return carried(std::move(scalars), sorted(tree, s, shape, text));
 }
 
@@ -184,14 +176,23 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                 !temps_.contains(name.toLower()))
                 temps_ << name.toLower();
         } else if ((m = kSub.match(d)).hasMatch()) {
-            // A correlated subquery runs for each row that asks; another one runs once.
+            // A correlated subquery runs for each row that asks, which its first loop counts;
+            // another one runs once.
             const bool correlated = !m.captured(1).isEmpty();
             const Range subText = s.subqueries.size() < scalarTexts.size()
                                       ? scalarTexts[s.subqueries.size()]
                                       : Range{};
-            s.subqueries.push_back({nestedBlock(node.children, subText,
-                                                correlated ? Measure::loops(id) : context_.starts),
-                                    correlated, d.contains(u"LIST")});
+            const int first = firstLoopBelow(id);
+            const Measure runs = !correlated  ? context_.starts
+                                 : first >= 0 ? Measure::loops(first)
+                                              : Measure::loops(id);
+            s.subqueries.push_back({nestedBlock(node.children, subText, runs), correlated,
+                                    d.contains(u"LIST"), first});
+        } else if (d.startsWith(u"USING INDEX ") && d.endsWith(u" FOR IN-OPERATOR")) {
+            s.subqueries.push_back(inOperatorIndex(d.section(u' ', 2, 2)));
+        } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
+            // The rows of the last table that met none are added after the loops.
+            s.steps.back().rightJoined = true;
         } else if (d == u"COMPOUND QUERY") {
             s.steps.push_back(compound(node.children, text));
             s.hashedAt.push_back(false);
@@ -214,6 +215,15 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         // Anything else (bloom filters, the parts of a multi-index OR) adds no step of its own.
     }
     return s;
+}
+
+int Builder::firstLoopBelow(int id) const {
+    for (int child : nodes_.value(id).children) {
+        const QString d = nodes_.value(child).detail;
+        if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH "))
+            return d == u"SCAN CONSTANT ROW" ? -1 : child;
+    }
+    return -1;
 }
 
 // The index searches of an OR, one after the other: CONCATENATION. What each branch keeps
@@ -242,8 +252,11 @@ void Builder::driveByList(Sources& s) {
     for (auto it = s.subqueries.begin(); it != s.subqueries.end(); ++it) {
         if (!s.steps.front().listDriven || it->correlated || !it->list)
             continue;
-        Step unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
-        unique.cost += sortCost(unique.card);
+        Step unique = it->plan;
+        if (!it->distinct) {
+            unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
+            unique.cost += sortCost(unique.card);
+        }
         Step& driven = s.steps.front();
         Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
         // Each row of the table at most once, however many times the subquery names it.
@@ -267,7 +280,7 @@ void setOutput(Step& s, const Measure& output) {
         return;  // its rows are the build side's; the join above hands the output on
     // The join above also hands on the outer rows that met none of this table's: what this
     // table gave is not counted.
-    if (s.outerJoined)
+    if (s.outerJoined || s.rightJoined)
         return;
     s.rows = output;
     if (s.operation == u"NESTED LOOPS") {
@@ -312,17 +325,23 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             continue;
         }
         const bool hashed = s.hashedAt[i];
-        Step join = blockStep(hashed ? QStringLiteral("HASH JOIN") : QStringLiteral("NESTED LOOPS"),
-                              inner.semi          ? QStringLiteral("SEMI")
-                              : inner.outerJoined ? QStringLiteral("OUTER")
-                                                  : QString(),
-                              {tree, inner});
+        Step join = blockStep(
+            hashed || inner.rightJoined ? QStringLiteral("HASH JOIN")
+                                        : QStringLiteral("NESTED LOOPS"),
+            inner.semi ? QStringLiteral("SEMI")
+            : inner.rightJoined
+                ? (inner.outerJoined ? QStringLiteral("FULL OUTER") : QStringLiteral("RIGHT OUTER"))
+            : inner.outerJoined ? QStringLiteral("OUTER")
+                                : QString(),
+            {tree, inner});
         // A semi-join keeps each outer row once at most, however many rows it meets; an outer
         // join each at least once.
         join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
                                             : inner.card * inner.probeShare);
         if (inner.outerJoined)
             join.card = std::max(join.card, tree.card);
+        if (inner.rightJoined)
+            join.card = std::max(join.card, estimates_.table(tableName(inner.alias)).rows);
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * inner.cost;
         join.width = tree.width + inner.width;
@@ -462,7 +481,10 @@ std::vector<PlanRow> Builder::rows() {
     const QString kind = statementKind(tokens_);
     const bool changes = kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE";
     context_ = {Measure::constant(1), true, Range{0, tokens_.size()}};
-    Step body = block(roots_, context_.text);
+    bool drawn = false;
+    Step body = kind == u"SELECT" && isHierarchicalQuery(tokens_) ? connectBy(drawn) : Step{};
+    if (!drawn)
+        body = block(roots_, context_.text);
     // INSERT ... VALUES reads no rows: the load stands alone, as in Oracle's plan.
     const bool valuesOnly = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
     if (changes) {
@@ -544,6 +566,7 @@ void Builder::appendRows(const Step& s, int parentId, int position,
     row.keys = s.keys;
     row.block = s.block;
     row.filterPredicates = s.filter;
+    row.accessPredicates = s.access;
     out.push_back(row);
     int childPosition = 0;
     for (const Step& child : s.children) {

@@ -108,7 +108,20 @@ struct PlanRow {
 //   a subquery in FROM, a WITH query              VIEW above its own plan
 //   UNION ALL / UNION / EXCEPT / INTERSECT        UNION-ALL (SORT UNIQUE above for UNION),
 //                                                 MINUS, INTERSECTION
-//   subqueries of the WHERE clause                FILTER above the query and the subqueries
+//   [NOT] IN (subquery) SQLite fills once         HASH JOIN RIGHT SEMI | RIGHT ANTI [NA | SNA]
+//                                                 (NA: the subquery's column may be null, SNA:
+//                                                 only the outer one), the subquery first
+//   a correlated subquery looking a key up        NESTED LOOPS SEMI | ANTI
+//   other subqueries of the WHERE clause          FILTER above the query and the subqueries
+//   IN (subquery) read from a unique index        NESTED LOOPS from its INDEX FULL SCAN
+//   an IN list on an index's equality columns     INLIST ITERATOR above the access
+//   SEARCH ... USING INDEX i (ANY(c) AND ...)     INDEX SKIP SCAN i
+//   LEFT JOIN through a transient index           HASH JOIN OUTER
+//   RIGHT / FULL JOIN                             HASH JOIN RIGHT OUTER / FULL OUTER
+//   CONNECT BY (a recursive WITH query)           CONNECT BY WITH FILTERING over the START WITH
+//                                                 access and (CONNECT BY PUMP joined to the
+//                                                 children's access); CONNECT BY WITHOUT
+//                                                 FILTERING over FAST DUAL when no table is read
 //   SCAN CONSTANT ROW / a V$ view                 FAST DUAL / FIXED TABLE FULL
 //   INSERT / UPDATE / DELETE                      LOAD TABLE CONVENTIONAL / UPDATE / DELETE t
 // Tables and indexes are owned by `owner`, in upper case like every name. Each row says where its

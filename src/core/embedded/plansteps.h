@@ -36,6 +36,7 @@ struct Step {
     bool semi = false;         // read only until its first row for each outer row (EXISTS)
     bool hashed = false;       // the build side of a hash join: read once, not per outer row
     bool outerJoined = false;  // the inner table of an outer join
+    bool rightJoined = false;  // the table whose rows a RIGHT or FULL join keeps
     Measure starts;
     Measure rows;
     int loop = -1;  // the EQP id of the SQLite loop it draws
@@ -47,6 +48,8 @@ struct Step {
     // Not a line of its own: its children stand under its parent in its place (the scalar
     // subqueries of a select list before the query they are evaluated for, its last child).
     bool carrier = false;
+    QString access;  // its access predicate in Oracle's notation, when the statement's
+                     // conditions do not give it one (a join made of a subquery)
 };
 
 // A step with `children` under it, taking its first child's estimates.
@@ -72,7 +75,9 @@ class Builder {
     struct Subquery {
         Step plan;
         bool correlated;
-        bool list;  // of IN (subquery)
+        bool list;              // of IN (subquery)
+        int firstLoop = -1;     // the EQP id of its first loop: it begins once each time it runs
+        bool distinct = false;  // gives each value once (a unique index read in order)
     };
     // The loops of one query block as SQLite runs them, and what it sorts (the EQP ids of its
     // temporary trees; -1 for none).
@@ -105,6 +110,27 @@ class Builder {
     Step block(const std::vector<int>& lines, Range text);
     Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts);
     Sources readLines(const std::vector<int>& lines, Range text);
+    // The subqueries of the block's WHERE clause around the rows of its loops (`tree`), which
+    // hand `output` on (plansubqueries.cpp).
+    Step withSubqueries(Step tree, const std::vector<Subquery>& subqueries, const Measure& output);
+    Step filterAbove(Step tree, const std::vector<Subquery>& subqueries,
+                     const Measure& output) const;
+    // Whether every condition on the table read as `alias` is a subquery's.
+    bool onlySubqueriesOn(const QString& alias);
+    // Whether every condition on the table `probe` reads names a column it finds rows by.
+    bool onlyKeysOn(const Step& probe);
+    // SQLite's "USING INDEX i FOR IN-OPERATOR": IN (subquery) read straight from index `i`.
+    Subquery inOperatorIndex(const QString& indexName);
+    // Whether `column` of `table` is declared NOT NULL or is its primary key.
+    bool notNull(const QString& table, const QString& column);
+    // The EQP id of the first SCAN or SEARCH among SQLite's lines below `id`; -1 when none.
+    int firstLoopBelow(int id) const;
+    // The plan of a hierarchical query from its recursive WITH query (planhierarchy.cpp);
+    // `drawn` false when SQLite's plan is not of that form.
+    Step connectBy(bool& drawn);
+    Step startWith(int setup, const QString& table);
+    // Gives `s`, and the access lines below it, `rows` as what they hand on.
+    static void setOutputOf(Step& s, const Measure& rows);
     Step multiIndexOr(const EqpNode& node, const QStringList& outer);
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
@@ -167,6 +193,7 @@ class Builder {
     StatementFrame frame_;
     QString text_;  // what tokens_ were read from: the statement, or its frame's query
     std::vector<Token> tokens_;
+    sqlite3* db_;
     QString owner_;
     PlanEstimates estimates_;
     QHash<QString, QString> aliases_;

@@ -1,0 +1,204 @@
+// The plans of subqueries, IN lists, skip scans, outer joins and hierarchical queries on tables
+// made through Oracle DDL: the lines Oracle draws for what the engine does, nested as Oracle
+// nests them, and the actual figures each line reads from the run.
+#include "support/embeddedfixture.h"
+#include "support/sqliteprobe.h"
+
+using namespace qv;
+using namespace qv::test;
+
+namespace {
+
+// The columns of a plan line as the run reads them.
+const QString kLinesQuery = QStringLiteral(
+    "SELECT DEPTH, OPERATION, OPTIONS, OBJECT_NAME, CARDINALITY, LAST_STARTS, LAST_OUTPUT_ROWS, "
+    "ID, PARENT_ID FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND CHILD_NUMBER = %2 "
+    "ORDER BY ID");
+
+class PlanJoins : public EmbeddedTest {
+  protected:
+    void SetUp() override {
+        EmbeddedTest::SetUp();
+        for (const char* ddl :
+             {"create table dept (dept_id number(6) not null, dname varchar2(30) not null, "
+              "constraint pk_dept primary key (dept_id))",
+              "create table emp (emp_id number(8) not null, dept_id number(6), ename "
+              "varchar2(40) not null, salary number(10,2), status varchar2(10), mgr_id "
+              "number(8), constraint pk_emp primary key (emp_id))",
+              "create index ix_emp_dept on emp (dept_id)",
+              "create index ix_emp_status_sal on emp (status, salary)",
+              "create index ix_emp_mgr on emp (mgr_id)"})
+            db_->execute(QString::fromLatin1(ddl));
+        // 50 departments; 2,000 employees in the first 40 of them (every 50th in none), salary
+        // i % 1000, three statuses, and employee i reporting to i / 5 below the four roots.
+        SqliteProbe probe(path());
+        ASSERT_TRUE(probe.exec(
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 50) "
+            "insert into dept select i, 'dept ' || i from n;"
+            "with recursive n(i) as (select 1 union all select i + 1 from n where i < 2000) "
+            "insert into emp select i, case when i % 50 = 0 then null else 1 + i % 40 end, "
+            "'emp ' || i, i % 1000, 'S' || (i % 3), case when i < 5 then null else i / 5 end "
+            "from n;"))
+            << probe.error.toStdString();
+        for (const char* table : {"DEPT", "EMP"})
+            db_->execute(QStringLiteral("begin dbms_stats.gather_table_stats('SCOTT', '%1'); end;")
+                             .arg(QLatin1String(table)));
+        stats_ = connect();
+        db_->execute("ALTER SESSION SET STATISTICS_LEVEL = ALL");
+    }
+
+    // Runs `sql` to its end and reads its plan lines from a second session: "depth|OPERATION
+    // OPTIONS|OBJECT|starts|rows" of each, its cardinality into `cards`. Fails the test when a
+    // line's parent is not the line above it at one depth less.
+    QStringList lines(const QString& sql, QList<qlonglong>* cards = nullptr) {
+        auto rs = db_->openRecordset(sql);
+        rs->skipToEnd();
+        rs->close();
+        const QStringList id =
+            rowsOf(*stats_, QStringLiteral("SELECT PREV_SQL_ID, PREV_CHILD_NUMBER FROM V$SESSION "
+                                           "WHERE SID = %1")
+                                .arg(db_->sessionId()))
+                .value(0)
+                .split(u'|');
+        QStringList out;
+        QList<QStringList> rows;
+        for (const QString& row : rowsOf(*stats_, kLinesQuery.arg(id.value(0), id.value(1)))) {
+            const QStringList f = row.split(u'|');
+            rows << f;
+            const QString operation = f[2] == u"null" ? f[1] : f[1] + u' ' + f[2];
+            out << QStringList{f[0], operation, f[3], f[5], f[6]}.join(u'|');
+            if (cards)
+                *cards << f[4].toLongLong();
+            // The parent: the nearest line above at one depth less.
+            const int depth = f[0].toInt();
+            QString parent = QStringLiteral("null");
+            for (qsizetype up = rows.size() - 2; up >= 0; --up) {
+                if (rows[up][0].toInt() == depth - 1) {
+                    parent = rows[up][7];
+                    break;
+                }
+            }
+            EXPECT_EQ(f[8], parent) << sql.toStdString() << " line " << f[7].toStdString();
+        }
+        return out;
+    }
+
+    // What EXPLAIN PLAN writes for `sql`: "depth|OPERATION OPTIONS|OBJECT" of each line, its
+    // cardinality into `cards`.
+    QStringList explained(const QString& sql, QList<qlonglong>& cards) {
+        db_->execute(planTableCreateStatement(kPlanTable));
+        db_->execute(explainPlanStatement(kPlanTable, sql));
+        QStringList out;
+        for (const QString& row : rowsOf(*db_, planQueryStatement(kPlanTable))) {
+            const QStringList f = row.split(u'|');
+            out << QStringList{f[2], f[4] == u"null" ? f[3] : f[3] + u' ' + f[4], f[6]}.join(u'|');
+            cards << f[8].toLongLong();
+        }
+        return out;
+    }
+
+    std::unique_ptr<embedded::EmbeddedDatabase> stats_;
+};
+
+// NOT IN / IN of a subquery SQLite fills once: a hash join with the subquery as its build side;
+// a correlated subquery that looks one key up for each row: a nested loops semi or anti join;
+// any other correlated subquery: a FILTER whose subquery starts once for each row.
+TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
+    // EMP.DEPT_ID may be null: null-aware. The 18 employees earning above 990 work in 9
+    // departments; SQLite finds them by skipping through the statuses.
+    EXPECT_EQ(
+        lines("select * from dept d where d.dept_id not in (select dept_id from emp "
+              "where salary > 990)"),
+        QStringList({"0|SELECT STATEMENT|null|1|41", "1|HASH JOIN RIGHT ANTI NA|null|1|41",
+                     "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null",
+                     "3|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|18", "2|TABLE ACCESS FULL|DEPT|1|50"}));
+    // DEPT.DEPT_ID is NOT NULL, EMP.DEPT_ID is not: single null-aware.
+    EXPECT_EQ(lines("select emp_id from emp e where e.dept_id not in (select dept_id from dept "
+                    "where dept_id > 30)")
+                  .value(1),
+              "1|HASH JOIN RIGHT ANTI SNA|null|1|1470");
+    EXPECT_EQ(
+        lines("select * from dept d where not exists (select 1 from emp e where e.dept_id "
+              "= d.dept_id)"),
+        QStringList({"0|SELECT STATEMENT|null|1|10", "1|NESTED LOOPS ANTI|null|1|10",
+                     "2|TABLE ACCESS FULL|DEPT|1|50", "2|INDEX RANGE SCAN|IX_EMP_DEPT|50|40"}));
+    // The values of IN read in order from DEPT's key, each looked up in EMP's index.
+    EXPECT_EQ(
+        lines("select emp_id from emp e where e.salary in (select dept_id from dept)").mid(1, 2),
+        QStringList({"1|NESTED LOOPS|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));
+    // No key of EMP is compared: the subquery reads the index for each department, and finds
+    // a salary of 0 for every one.
+    EXPECT_EQ(lines("select * from dept d where not exists (select 1 from emp e where "
+                    "e.salary + 0 < d.dept_id)"),
+              QStringList({"0|SELECT STATEMENT|null|1|0", "1|FILTER|null|1|0",
+                           "2|TABLE ACCESS FULL|DEPT|1|50",
+                           "2|INDEX FAST FULL SCAN|IX_EMP_STATUS_SAL|50|null"}));
+}
+
+// Each value of an IN list is a unique scan of the key made by the DDL, under the iterator.
+TEST_F(PlanJoins, AnInListOnTheKeyIteratesOverItsValues) {
+    QList<qlonglong> cards;
+    EXPECT_EQ(lines("select * from emp where emp_id in (3, 7, 11)", &cards),
+              QStringList({"0|SELECT STATEMENT|null|1|3", "1|INLIST ITERATOR|null|1|3",
+                           "2|TABLE ACCESS BY INDEX ROWID|EMP|null|3",
+                           "3|INDEX UNIQUE SCAN|PK_EMP|null|3"}));
+    EXPECT_EQ(cards.value(1), 3);
+    EXPECT_EQ(cards.value(3), 3);
+}
+
+// A range on the second column of an index whose first no condition names.
+TEST_F(PlanJoins, AnIndexSearchedPastItsLeadingColumnIsASkipScan) {
+    EXPECT_EQ(lines("select emp_id from emp where salary between 10 and 11"),
+              QStringList({"0|SELECT STATEMENT|null|1|4", "1|TABLE ACCESS BY INDEX ROWID|EMP|1|4",
+                           "2|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|4"}));
+}
+
+// An outer join whose inner table SQLite indexes for the join is Oracle's hash outer join.
+TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
+    const QStringList plan =
+        lines("select d.dname, e.emp_id from dept d left join emp e on e.ename = d.dname");
+    ASSERT_EQ(plan.size(), 4);
+    EXPECT_EQ(plan.mid(0, 3),
+              QStringList({"0|SELECT STATEMENT|null|1|50", "1|HASH JOIN OUTER|null|1|50",
+                           "2|TABLE ACCESS FULL|DEPT|1|50"}));
+    EXPECT_TRUE(plan[3].startsWith(u"2|TABLE ACCESS FULL|EMP|")) << plan[3].toStdString();
+    // RIGHT and FULL joins keep the rows of EMP that met none: 40 without a department, and
+    // for FULL the 10 departments without employees too.
+    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
+                    "d.dept_id")
+                  .value(1),
+              "1|HASH JOIN RIGHT OUTER|null|1|2000");
+    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
+                    "d.dept_id")
+                  .value(1),
+              "1|HASH JOIN FULL OUTER|null|1|2010");
+}
+
+// CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,
+// rows made without reading any table.
+TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
+    EXPECT_EQ(lines("select emp_id, level from emp start with mgr_id is null connect by prior "
+                    "emp_id = mgr_id"),
+              QStringList(
+                  {"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
+                   "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null", "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4",
+                   "2|NESTED LOOPS|null|null|null", "3|CONNECT BY PUMP|null|null|2000",
+                   "3|TABLE ACCESS BY INDEX ROWID|EMP|2000|null",
+                   "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
+    // EXPLAIN PLAN draws the same lines with the same estimates; the tree is estimated to
+    // reach every row of the table.
+    const QString tree = QStringLiteral(
+        "select ename, level from emp start with mgr_id is null connect by prior emp_id = mgr_id");
+    QList<qlonglong> ran, planned;
+    QStringList shapes;
+    for (const QString& line : lines(tree, &ran))
+        shapes << line.section(u'|', 0, 2);
+    EXPECT_EQ(explained(tree, planned), shapes);
+    EXPECT_EQ(planned, ran);
+    EXPECT_EQ(planned.value(1), 2000);
+    EXPECT_EQ(lines("select level from dual connect by level <= 10"),
+              QStringList({"0|SELECT STATEMENT|null|1|10",
+                           "1|CONNECT BY WITHOUT FILTERING|null|1|10", "2|FAST DUAL|null|1|1"}));
+}
+
+}  // namespace
