@@ -56,10 +56,12 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
         size_t i = term.first;
         size_t open = term.last;
         if (i < term.last && t[i].is(u"NOT") && i + 1 < term.last && t[i + 1].is(u"EXISTS")) {
-            c = {SubqueryCondition::Exists, true};
+            c.kind = SubqueryCondition::Exists;
+            c.negated = true;
             open = i + 2;
         } else if (i < term.last && t[i].is(u"EXISTS")) {
-            c = {SubqueryCondition::Exists, false};
+            c.kind = SubqueryCondition::Exists;
+            c.negated = false;
             open = i + 1;
         } else if (const size_t after = columnAt(t, i, term.last, c.alias, c.column); after > i) {
             c.negated = after < term.last && t[after].is(u"NOT");
