@@ -98,6 +98,11 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(rowsOf(*db_, "select id, access_predicates from plan_table where "
                            "access_predicates is not null order by id"),
               QStringList({"3|\"X\".\"K\"=8", "6|\"S\".\"ID\"=\"X\".\"ID\"+1"}));
+    // The columns of a select list are no tables: one table's conditions stay unqualified.
+    db_->execute("delete from plan_table");
+    db_->execute("explain plan for select id, k, v from t where k = 8");
+    EXPECT_EQ(rowsOf(*db_, "select access_predicates from plan_table where id = 2"),
+              QStringList{"\"K\"=8"});
     for (const char* sql : {"update t x set v = 'w' where x.k = 1", "delete t x where x.k = 8",
                             "delete from t x where x.k = 1"}) {
         const QString statement = QString::fromUtf8(sql);

@@ -198,12 +198,26 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
 // without an alias is its own.
 QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
     QHash<QString, QString> aliases;
+    // Whether the clause open at each depth of parentheses is a FROM clause, where a comma
+    // separates tables (elsewhere it separates columns or values).
+    std::vector<bool> inFrom{false};
     for (size_t i = 1; i < t.size(); ++i) {
         const Token& before = t[i - 1];
+        if (before.isOp(u'('))
+            inFrom.push_back(false);
+        else if (before.isOp(u')') && inFrom.size() > 1)
+            inFrom.pop_back();
+        else if (before.is(u"FROM"))
+            inFrom.back() = true;
+        else if (sql::isOneOf(before, {u"SELECT", u"WHERE", u"GROUP", u"ORDER", u"HAVING",
+                                       u"CONNECT", u"START", u"SET", u"VALUES", u"RETURNING",
+                                       u"FETCH", u"OFFSET", u"UNION", u"MINUS", u"INTERSECT",
+                                       u"EXCEPT"}))
+            inFrom.back() = false;
         // UPDATE t alias and DELETE t alias name the table changed.
         const bool changed = i == 1 && (before.is(u"UPDATE") || before.is(u"DELETE"));
-        if (!isName(t[i]) ||
-            !(changed || before.is(u"FROM") || before.is(u"JOIN") || before.isOp(u',')))
+        const bool listed = before.isOp(u',') && inFrom.back();
+        if (!isName(t[i]) || !(changed || before.is(u"FROM") || before.is(u"JOIN") || listed))
             continue;
         if (changed && t[i].is(u"FROM"))
             continue;
