@@ -117,11 +117,15 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                     "where dept_id > 30)")
                   .value(1),
               "1|HASH JOIN RIGHT ANTI SNA|null|1|1470");
+    QList<qlonglong> cards;
     EXPECT_EQ(
         lines("select * from dept d where not exists (select 1 from emp e where e.dept_id "
-              "= d.dept_id)"),
+              "= d.dept_id)",
+              &cards),
         QStringList({"0|SELECT STATEMENT|null|1|10", "1|NESTED LOOPS ANTI|null|1|10",
                      "2|TABLE ACCESS FULL|DEPT|1|50", "2|INDEX RANGE SCAN|IX_EMP_DEPT|50|40"}));
+    // The departments whose key none of EMP.DEPT_ID's 40 values meets.
+    EXPECT_EQ(cards.value(1), 10);
     // The values of IN read in order from DEPT's key, each looked up in EMP's index.
     EXPECT_EQ(
         lines("select emp_id from emp e where e.salary in (select dept_id from dept)").mid(1, 2),

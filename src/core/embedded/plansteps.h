@@ -119,6 +119,10 @@ class Builder {
     bool onlySubqueriesOn(const QString& alias);
     // Whether every condition on the table `probe` reads names a column it finds rows by.
     bool onlyKeysOn(const Step& probe);
+    // Of a correlated subquery looking rows up by key (`probe`, finding `perProbe` rows each
+    // time): the share of the outer rows whose key it finds, from the distinct values of the
+    // two columns its correlation compares; nullopt when that condition is not known.
+    std::optional<double> correlatedShare(const Step& probe, double perProbe);
     // SQLite's "USING INDEX i FOR IN-OPERATOR": IN (subquery) read straight from index `i`.
     Subquery inOperatorIndex(const QString& indexName);
     // Whether `column` of `table` is declared NOT NULL or is its primary key.

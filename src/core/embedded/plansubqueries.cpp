@@ -197,7 +197,7 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         // finds as many rows as the outer column has values.
         double met = 1;
         if (sub.correlated) {
-            met = std::min(1.0, sub.plan.card);
+            met = correlatedShare(sub.plan, sub.plan.card).value_or(std::min(1.0, sub.plan.card));
         } else {
             const QString outerTable = tableName(!c.alias.isEmpty() ? c.alias : tree.alias);
             const double values = estimates_.distinct(outerTable, c.column);
@@ -248,6 +248,29 @@ Builder::Subquery Builder::inOperatorIndex(const QString& indexName) {
     scan.starts = context_.starts;
     scan.block = context_.text;
     return {scan, false, true, -1, index.unique && index.columns.size() == 1};
+}
+
+std::optional<double> Builder::correlatedShare(const Step& probe, double perProbe) {
+    const Step* keyed = &probe;
+    while (keyed->keys.isEmpty() && !keyed->children.empty() &&
+           keyed->children.front().loop == probe.loop)
+        keyed = &keyed->children.front();
+    const QString inner = probe.alias;
+    for (Predicate p : predicates_) {
+        if (!p.isJoin())
+            continue;
+        if (p.otherAlias == inner)
+            std::swap(p.alias, p.otherAlias), std::swap(p.column, p.otherColumn);
+        if (p.alias != inner || p.otherAlias.isEmpty() || p.otherAlias == inner ||
+            !keyed->keys.contains(p.column))
+            continue;
+        const double innerValues = estimates_.distinct(tableName(inner), p.column);
+        const double outerValues = estimates_.distinct(tableName(p.otherAlias), p.otherColumn);
+        // The keys it finds rows for: its column's values, fewer when its conditions leave
+        // less than a row a key.
+        return std::min(1.0, innerValues * std::min(1.0, perProbe) / std::max(outerValues, 1.0));
+    }
+    return std::nullopt;
 }
 
 bool Builder::onlyKeysOn(const Step& probe) {
