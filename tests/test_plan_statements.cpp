@@ -98,6 +98,14 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(rowsOf(*db_, "select id, access_predicates from plan_table where "
                            "access_predicates is not null order by id"),
               QStringList({"3|\"X\".\"K\"=8", "6|\"S\".\"ID\"=\"X\".\"ID\"+1"}));
+    // DISTINCT of the column an IN (subquery) gives its values: at most as many as those. The
+    // nine ids below 30 meet three values of k.
+    QList<qlonglong> distinct;
+    const QString listed =
+        QStringLiteral("select distinct k from t where k in (select id from src where id < 30)");
+    EXPECT_EQ(plan(listed, &distinct).value(1), "1|SORT|UNIQUE NOSORT|null");
+    EXPECT_EQ(rowsOf(*db_, listed).size(), 3);
+    EXPECT_TRUE(distinct.value(1) >= 3 && distinct.value(1) <= 9) << distinct.value(1);
     // The columns of a select list are no tables: one table's conditions stay unqualified.
     db_->execute("delete from plan_table");
     db_->execute("explain plan for select id, k, v from t where k = 8");

@@ -258,6 +258,10 @@ void Builder::driveByList(Sources& s) {
             unique.cost += sortCost(unique.card);
         }
         Step& driven = s.steps.front();
+        s.listValues = unique.card;
+        for (const Step* line = &driven; line; line = line->children.empty() ? nullptr
+                                                                               : &line->children.front())
+            s.listKeys << line->keys;
         Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
         // Each row of the table at most once, however many times the subquery names it.
         join.card =
@@ -371,7 +375,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
                                                                    : QString();
         Step group = blockStep(options.isEmpty() ? QStringLiteral("HASH") : QStringLiteral("SORT"),
                                options.isEmpty() ? QStringLiteral("GROUP BY") : options, {tree});
-        group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10));
+        group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10, &s));
         group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
         group.role = PlanRole::Group;
         // HAVING keeps fewer groups than were made, which are not counted.
@@ -389,7 +393,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
             QStringLiteral("SORT"),
             s.sortDistinct >= 0 ? QStringLiteral("UNIQUE") : QStringLiteral("UNIQUE NOSORT"),
             {tree});
-        unique.card = std::min(tree.card, groupsOf(u"DISTINCT", text, tree.card / 2));
+        unique.card = std::min(tree.card, groupsOf(u"DISTINCT", text, tree.card / 2, &s));
         unique.cost += s.sortDistinct >= 0 ? sortCost(tree.card) : 0;
         unique.rows = intoOrder;
         tree = unique;
@@ -450,7 +454,7 @@ Step Builder::compound(const std::vector<int>& parts, Range text) {
     return acc.value_or(Step{});
 }
 
-double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
+double Builder::groupsOf(QStringView keyword, Range text, double fallback, const Sources* s) {
     const std::optional<QList<ColumnRef>> refs = columnsAfter(tokens_, keyword, text);
     if (!refs)
         return std::max(1.0, fallback);
@@ -466,11 +470,20 @@ double Builder::groupsOf(QStringView keyword, Range text, double fallback) {
     // statistics were gathered (the caller caps it by the rows grouped).
     double groups = 1;
     for (const ColumnRef& ref : *refs) {
-        const QString table =
+        QString table =
             !ref.alias.isEmpty() ? tableName(ref.alias) : estimates_.tableOf(ref.column, tables);
+        // A name several tables have, unqualified: the query's own first table's.
+        if (table.isEmpty() && ref.alias.isEmpty()) {
+            const QString own = firstTable(tokens_, text);
+            if (!own.isEmpty() && estimates_.table(own).columns.contains(ref.column.toLower()))
+                table = own;
+        }
         if (table.isEmpty() || (refs->size() > 1 && !estimates_.gathered(table, ref.column)))
             return std::max(1.0, fallback);
-        groups *= estimates_.distinct(table, ref.column);
+        double values = estimates_.distinct(table, ref.column);
+        if (s && s->listValues > 0 && s->listKeys.contains(ref.column.toLower()))
+            values = std::min(values, s->listValues);
+        groups *= values;
     }
     return groups;
 }

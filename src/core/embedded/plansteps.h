@@ -88,6 +88,10 @@ class Builder {
         std::vector<Subquery> subqueries;
         int sortOrder = -1, sortGroup = -1, sortDistinct = -1;
         bool isCompound = false;
+        // The values of an IN (subquery) that drive the first table, and the columns they are
+        // looked up by: a column among those takes at most that many distinct values.
+        double listValues = 0;
+        QStringList listKeys;
     };
     // What every way of reading one table starts from.
     struct Access {
@@ -155,7 +159,8 @@ class Builder {
     bool joinedTo(const QString& alias, const QStringList& outer) const;
     // The groups a GROUP BY or the rows a DISTINCT of one plain column gives: its distinct
     // values; `fallback` for anything else.
-    double groupsOf(QStringView keyword, Range text, double fallback);
+    double groupsOf(QStringView keyword, Range text, double fallback,
+                    const Sources* s = nullptr);
     // One loop of a block, SQLite's line `id`; `hashed` tells a transient index stands for a hash
     // join, whose table SQLite filled at line `buildLine` (-1: none).
     Step loop(int id, const QStringList& outer, bool& hashed, int buildLine = -1);
