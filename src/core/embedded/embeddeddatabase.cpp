@@ -134,8 +134,27 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
 
 // How the session's optimizer plans the client's statement `sql`, which SQLite runs as
 // `text` (steering.h): read with the engine's rights, and as the dictionary reads of
-// schemaOf(), no statement of the session's.
-Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QString& text) {
+// schemaOf(), no statement of the session's. The pages it reads are the optimizer's, not the
+// statement's: what the call read before is moved into `counts` (as Work::addTo() counts it)
+// and what the steering read is dropped.
+Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QString& text,
+                 StatCounters& counts) {
+    auto take = [&c](int op) {
+        int current = 0, highest = 0;
+        sqlite3_db_status(c.db, op, &current, &highest, 1);
+        return int64_t(current);
+    };
+    const int64_t gets = take(SQLITE_DBSTATUS_CACHE_HIT) + take(SQLITE_DBSTATUS_CACHE_MISS);
+    const int64_t written = take(SQLITE_DBSTATUS_CACHE_WRITE);
+    const auto uncountPages = qScopeGuard([&] {
+        for (int op : {SQLITE_DBSTATUS_CACHE_HIT, SQLITE_DBSTATUS_CACHE_MISS,
+                       SQLITE_DBSTATUS_CACHE_WRITE})
+            take(op);
+        counts[kStatConsistentGets] += gets;
+        counts[kStatDbBlockGets] += written;
+        counts[kStatLogicalReads] += gets + written;
+        counts[kStatPhysicalWrites] += written;
+    });
     const EngineRights engine(sandbox);
     const auto starts = c.statementStarts;
     const auto cursors = c.cursorsOpened;
@@ -173,19 +192,20 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
 // the statement is planned by rule (steering.h).
 QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
                      const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began,
-                     bool& rule) {
+                     bool& rule, StatCounters& counts) {
     if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
         return linesQuery(xplanLines(c.db, *xplan));
     const std::optional<ForUpdate> lock = readForUpdate(tokens);
     if (!lock) {
-        const Steering steering =
-            steered(c, sandbox, sql, sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox)));
+        const Steering steering = steered(
+            c, sandbox, sql, sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox)), counts);
         rule = steering.rule;
         return steering.sqliteText;
     }
     const QString query = sql.left(tokens[lock->at].begin);
     const Steering steering = steered(
-        c, sandbox, query, sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)));
+        c, sandbox, query,
+        sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)), counts);
     rule = steering.rule;
     const QString text = steering.sqliteText;
     const bool open = !sqlite3_get_autocommit(c.db);
@@ -279,7 +299,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             if (!statement.isEmpty())
                 sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
             const EngineRights engine(sandbox);
-            writePlan(c->db, request, steered(*c, sandbox, query, statement),
+            writePlan(c->db, request,
+                      steered(*c, sandbox, query, statement, work.counts),
                       c->session->user().toUpper());
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
@@ -290,7 +311,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             return finished({});
         }
         bool rule = false;
-        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule);
+        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule,
+                                               work.counts);
         stmt = compile(c->db, sandbox, sqliteSql);
         // Oracle never runs a statement with a variable left without a value: ORA-01008.
         bindValues(stmt, binds ? *binds : BindList());

@@ -53,6 +53,12 @@ QString lowerName(const Token& t) {
 
 FromList readFromList(const QString& sqliteText) {
     FromList from;
+    // An INSERT, however long, is not read for it.
+    const QStringView start = QStringView(sqliteText).trimmed().left(6);
+    if (start.compare(u"SELECT", Qt::CaseInsensitive) != 0 &&
+        start.compare(u"UPDATE", Qt::CaseInsensitive) != 0 &&
+        start.compare(u"DELETE", Qt::CaseInsensitive) != 0)
+        return from;
     const std::vector<Token> t = sql::tokenize(sqliteText);
     size_t i = 0, last = 0;
     if (!listSpan(t, i, last))

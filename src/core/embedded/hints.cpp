@@ -109,12 +109,15 @@ bool isKnownHint(const QString& name) {
 }
 
 std::vector<Hint> readHints(const QString& sql) {
+    // Most statements have none: they are not read twice for it.
+    if (!sql.contains(u"/*+") && !sql.contains(u"--+"))
+        return {};
     const std::vector<Token> t = sql::lex(sql);
     size_t first = 0;
     while (first < t.size() && t[first].kind == TokenKind::Comment)
         ++first;
     if (first + 1 >= t.size() || t[first + 1].kind != TokenKind::Hint ||
-        firstQueryBlock(sql).isEmpty())
+        !sql::isOneOf(t[first], {u"SELECT", u"UPDATE", u"DELETE", u"INSERT", u"MERGE"}))
         return {};
     return readBody(hintBody(t[first + 1]));
 }

@@ -193,6 +193,19 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
         }
         candidates = covering;
     }
+    if (h.name == u"INDEX" && named.isEmpty()) {
+        // Of all indexes, those that find the rows by the statement's conditions come first.
+        QStringList searching;
+        for (const QString& c : candidates) {
+            std::vector<QString> d = w.directive;
+            d[k] = c;
+            const auto lines = w.p.plan(w.p.text(d, w.order));
+            if (lines && lineOf(*lines, table.alias).startsWith(u"SEARCH"))
+                searching << c;
+        }
+        if (!searching.isEmpty())
+            candidates = searching;
+    }
     const int best = w.cheapest(k, candidates);
     if (best < 0)
         return State::Unused;
@@ -351,7 +364,7 @@ Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteTe
     Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText};
     const size_t n = planner.from.tables.size();
     Work w{planner, std::vector<QString>(n), {}, std::vector<bool>(n, false), {},
-           firstQueryBlock(sql), {}};
+           hints.empty() ? QString() : firstQueryBlock(sql), {}};
     QString hintedGoal;
     for (const Hint& h : hints) {
         readHint(w, h, hintedGoal);
