@@ -104,7 +104,7 @@ struct Work {
     std::vector<bool> hinted;  // a hint decides how the table is read
     QList<HintUse> report;
     QString block;
-    std::vector<const Hint*> reported;  // the hint of each entry of the report
+    std::vector<Hint> reported;  // the hint of each entry of the report
 
     // The table named `name` in a hint (its alias when it has one); -1 when none is.
     int tableNamed(const QString& name) const {
@@ -234,7 +234,26 @@ State joinOrderHint(Work& w, const Hint& h) {
     return State::Used;
 }
 
-void readHint(Work& w, const Hint& h, QString& goal) {
+// Takes the query block out of `args` (FULL(@SEL$1 e), FULL(e@SEL$1)); false when one names
+// another block than `block`, which the engine does not steer.
+bool ownBlock(QStringList& args, const QString& block) {
+    bool own = true;
+    auto mine = [&](QStringView name) {
+        own &= name.toString().remove(u'"').compare(block, Qt::CaseInsensitive) == 0;
+    };
+    if (!args.isEmpty() && args.first().startsWith(u'@'))
+        mine(QStringView(args.takeFirst()).mid(1));
+    for (QString& a : args) {
+        const qsizetype at = a.indexOf(u'@');
+        if (at > 0) {
+            mine(QStringView(a).mid(at + 1));
+            a.truncate(at);
+        }
+    }
+    return own;
+}
+
+void readHint(Work& w, const Hint& h, bool own, QString& goal) {
     const QString& block = w.block;
     if (h.malformed) {
         w.report << use(h, State::SyntaxError, block);
@@ -262,7 +281,10 @@ void readHint(Work& w, const Hint& h, QString& goal) {
                            h.name == u"INDEX_FFS" || h.name == u"USE_NL" || h.name == u"USE_HASH";
     if (h.name == u"LEADING" || h.name == u"ORDERED") {
         const bool wellFormed = h.name == u"ORDERED" ? h.args.isEmpty() : !h.args.isEmpty();
-        w.report << use(h, wellFormed ? joinOrderHint(w, h) : State::SyntaxError, block);
+        w.report << use(h, !wellFormed ? State::SyntaxError
+                           : own       ? joinOrderHint(w, h)
+                                       : State::Unused,
+                        block);
         return;
     }
     if (!tableHint) {
@@ -274,9 +296,9 @@ void readHint(Work& w, const Hint& h, QString& goal) {
         return;
     }
     const QString& alias = h.args.first();
-    const int k = alias.contains(u'@') ? -1 : w.tableNamed(alias);
+    const int k = own ? w.tableNamed(alias) : -1;
     if (k < 0) {
-        w.report << use(h, alias.contains(u'@') ? State::Unused : State::Unresolved, block);
+        w.report << use(h, own ? State::Unresolved : State::Unused, block);
         return;
     }
     if (h.name == u"USE_NL" || h.name == u"USE_HASH") {
@@ -293,7 +315,7 @@ void readHint(Work& w, const Hint& h, QString& goal) {
 void finishJoinHints(Work& w) {
     const auto lines = w.p.plan(w.current()).value_or(std::vector<EqpLine>{});
     for (qsizetype r = 0; r < w.report.size(); ++r) {
-        const Hint& h = *w.reported[size_t(r)];
+        const Hint& h = w.reported[size_t(r)];
         HintUse& u = w.report[r];
         if ((h.name != u"USE_NL" && h.name != u"USE_HASH") || u.state != State::Used)
             continue;
@@ -366,9 +388,10 @@ Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteTe
     Work w{planner, std::vector<QString>(n), {}, std::vector<bool>(n, false), {},
            hints.empty() ? QString() : firstQueryBlock(sql), {}};
     QString hintedGoal;
-    for (const Hint& h : hints) {
-        readHint(w, h, hintedGoal);
-        w.reported.resize(size_t(w.report.size()), &h);
+    for (Hint h : hints) {
+        const bool own = ownBlock(h.args, w.block);
+        readHint(w, h, own, hintedGoal);
+        w.reported.resize(size_t(w.report.size()), h);
     }
     const QString goal = (hintedGoal.isEmpty() ? sessionGoal : hintedGoal).toUpper();
     if (!hintedGoal.isEmpty())
