@@ -89,6 +89,10 @@ TEST_F(PlanHints, HintsSteerThePlanAndTheRunFollowsIt) {
     } cases[] = {
         {"select /*+ full(t) */ * from t where grp = 5",
          {"SELECT STATEMENT", "TABLE ACCESS FULL T"}},
+        {"select /*+ full(@sel$1 t) */ * from t where grp = 5",
+         {"SELECT STATEMENT", "TABLE ACCESS FULL T"}},
+        {"update /*+ full(t) */ t set pad = 'x' where grp = 5",
+         {"UPDATE STATEMENT", "UPDATE T", "TABLE ACCESS FULL T"}},
         {"select /*+ no_index(t t_grp) */ * from t where grp = 5",
          {"SELECT STATEMENT", "TABLE ACCESS FULL T"}},
         {"select /*+ index(x t_status) */ * from t x where status = 'A'",

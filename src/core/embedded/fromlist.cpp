@@ -135,4 +135,39 @@ QString rewriteFrom(const QString& sqliteText, const FromList& from,
     return sqliteText.left(from.begin) + out + sqliteText.mid(from.end);
 }
 
+QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,
+                         bool alone) {
+    const std::vector<Token> t = sql::tokenize(sqliteText);
+    const size_t n = t.size();
+    const size_t where = sql::findTopLevel(t, 0, n, u"WHERE");
+    if (where >= n)
+        return sqliteText;
+    size_t end = n;
+    for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
+                              u"EXCEPT", u"INTERSECT", u"RETURNING"})
+        end = std::min(end, sql::findTopLevel(t, where, n, w));
+    auto names = [&](size_t k, const QString& name) {
+        return sql::isName(t[k]) && lowerName(t[k]) == name;
+    };
+    std::vector<int> at;
+    for (size_t k = where + 1; k < end; ++k) {
+        if (t[k].isOp(u'(')) {
+            k = sql::closing(t, k, end);
+            continue;
+        }
+        if (!names(k, column) || (k + 1 < end && t[k + 1].isOp(u'.')))
+            continue;
+        if (k >= 2 && t[k - 1].isOp(u'.')) {
+            if (names(k - 2, alias))
+                at.push_back(t[k - 2].begin);
+        } else if (alone) {
+            at.push_back(t[k].begin);
+        }
+    }
+    QString out = sqliteText;
+    for (auto i = at.rbegin(); i != at.rend(); ++i)
+        out.insert(*i, u'+');
+    return out;
+}
+
 }  // namespace qv::embedded

@@ -36,4 +36,11 @@ FromList readFromList(const QString& sqliteText);
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& directive, const std::vector<size_t>& order);
 
+// `sqliteText` with the comparisons of its first query block's WHERE clause (those outside
+// parentheses) on `column` of the table read as `alias` (lower case) written as +column, which
+// SQLite finds by no index and no rowid: alias.column, or column alone when `alone` (the only
+// table). Cannot fail.
+QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,
+                         bool alone);
+
 }  // namespace qv::embedded

@@ -53,9 +53,17 @@ struct Planner {
             return kNoPlan;
         }
     }
+    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
+    // not empty is found by no comparison on that column (its rowid) either.
     QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
-        return rewriteFrom(base, from, directive, order);
+        QString out = rewriteFrom(base, from, directive, order);
+        for (size_t k = 0; k < keyColumn.size(); ++k)
+            if (!keyColumn[k].isEmpty())
+                out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
+                                       from.tables.size() == 1);
+        return out;
     }
+    std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     // SQLite's indexes of `table`, with the names Oracle shows for them.
     std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
         std::vector<std::pair<QString, QString>> found;
@@ -157,6 +165,11 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
     const auto indexes = w.p.indexes(table.table);
     if (h.name == u"FULL") {
         w.directive[k] = QStringLiteral(" NOT INDEXED");
+        // NOT INDEXED still finds a row by its rowid.
+        try {
+            w.p.keyColumn[k] = PlanEstimates(w.p.db).table(table.table).rowidColumn;
+        } catch (const sqlite::Error&) {
+        }
         w.hinted[k] = true;
         return State::Used;
     }
@@ -302,7 +315,7 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
         return;
     }
     if (h.name == u"USE_NL" || h.name == u"USE_HASH") {
-        // Decided once the plan is known (finishJoinHints).
+        // Decided once the plan is known (checkAgainstPlan).
         w.report << use(h, State::Used, block, alias);
         return;
     }
@@ -311,12 +324,20 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
     w.report << use(h, state, block, alias, reason);
 }
 
-// USE_NL and USE_HASH: used when the plan joins their tables so.
-void finishJoinHints(Work& w) {
+// USE_NL and USE_HASH: used when the plan joins their tables so; FULL when the table is read
+// whole.
+void checkAgainstPlan(Work& w) {
     const auto lines = w.p.plan(w.current()).value_or(std::vector<EqpLine>{});
     for (qsizetype r = 0; r < w.report.size(); ++r) {
         const Hint& h = w.reported[size_t(r)];
         HintUse& u = w.report[r];
+        if (h.name == u"FULL" && u.state == State::Used) {
+            // Reported used only when the table is read whole.
+            const QString line = lineOf(lines, h.args.first().toLower());
+            if (!line.startsWith(u"SCAN") || line.contains(u" INDEX "))
+                u.state = State::Unused;
+            continue;
+        }
         if ((h.name != u"USE_NL" && h.name != u"USE_HASH") || u.state != State::Used)
             continue;
         bool followed = true;
@@ -383,8 +404,9 @@ Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteTe
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint> hints = readHints(sql);
-    Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText};
+    Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText, {}};
     const size_t n = planner.from.tables.size();
+    planner.keyColumn.resize(n);
     Work w{planner, std::vector<QString>(n), {}, std::vector<bool>(n, false), {},
            hints.empty() ? QString() : firstQueryBlock(sql), {}};
     QString hintedGoal;
@@ -399,7 +421,7 @@ Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteTe
     s.rule = goal == u"RULE";
     if (n > 0) {
         steerByGoal(w, goal);
-        finishJoinHints(w);
+        checkAgainstPlan(w);
         s.sqliteText = w.current();
     }
     s.hints = w.report;
