@@ -139,6 +139,7 @@ struct Work {
     QString current() const { return p.text(directive, order); }
 };
 
+// The report's entry of hint `h`, about the table read as `alias` (none: the block or statement).
 HintUse use(const Hint& h, State state, const QString& block, const QString& alias = {},
             const QString& reason = {}) {
     HintUse u;
@@ -266,6 +267,9 @@ bool ownBlock(QStringList& args, const QString& block) {
     return own;
 }
 
+// What one hint does to the statement (its tables' directives and order, or the goal, kept in
+// `goal` for the first goal hint), and its entry in the report; `own` when it names no other
+// query block.
 void readHint(Work& w, const Hint& h, bool own, QString& goal) {
     const QString& block = w.block;
     if (h.malformed) {
@@ -389,7 +393,10 @@ void steerByGoal(Work& w, const QString& goal) {
                 return;
             }
         }
-    } else if (line.contains(u" INDEX ") && hasStatistics(w.p.db, table.table)) {
+    } else if (line.startsWith(u"SEARCH") && line.contains(u" INDEX ") &&
+               hasStatistics(w.p.db, table.table)) {
+        // Only an index that finds the rows by the conditions: one SQLite reads whole for the
+        // order it gives is left alone, as the estimates would still count the sort it spares.
         const QStringList full = {QString(), QStringLiteral(" NOT INDEXED")};
         if (w.cheapest(0, full) == 1)
             w.directive[0] = full[1];

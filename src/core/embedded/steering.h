@@ -29,7 +29,7 @@ namespace qv::embedded {
 // when it has one. The goal steers the plan of a statement that reads one table, unless a hint
 // names that table: FIRST_ROWS takes an index that gives the ORDER BY over a sort; RULE an
 // index over a full scan; ALL_ROWS and CHOOSE, with gathered statistics, a full scan when the
-// engine's estimates find it cheaper than the index SQLite chose.
+// engine's estimates find it cheaper than the index SQLite chose to find the rows by.
 struct Steering {
     QString sqliteText;
     QString goal;       // as the plan table's OPTIMIZER column shows it (HINT: ... for a hint)
