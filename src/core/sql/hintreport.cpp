@@ -117,6 +117,9 @@ QList<HintUse> readHintUsage(const QString& otherXml) {
         } else if (name == u"h") {
             HintUse h;
             const QXmlStreamAttributes a = r.attributes();
+            // Without its plan line and state a hint cannot be reported truly: none is.
+            if (!a.hasAttribute(QLatin1String("id")))
+                return {};
             h.line = a.value(QLatin1String("id")).toInt();
             h.state = stateOf(a.value(QLatin1String("st")));
             h.block = block;

@@ -21,8 +21,9 @@ struct HintUse {
 // The <hint_usage> element that carries `hints`; empty for no hints. Cannot fail.
 QString hintUsageXml(const QList<HintUse>& hints);
 
-// The hints of the <hint_usage> element in `otherXml` (an OTHER_XML value); none when it has
-// none or cannot be read. Cannot fail.
+// The hints of the <hint_usage> element in `otherXml` (an OTHER_XML value) as hintUsageXml()
+// writes it; none when it has none, cannot be read, or gives a hint without its plan line.
+// Cannot fail.
 QList<HintUse> readHintUsage(const QString& otherXml);
 
 // DBMS_XPLAN's Hint Report of `hints`: its title, the count by kind, and the hints grouped by
