@@ -1,4 +1,5 @@
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
@@ -36,7 +37,8 @@ class RunTest : public ::testing::Test {
     QStringList planStatements() const {
         const QString table = w.options.planTable;
         return {q(planDeleteStatement(table)), q(explainPlanStatement(table, w.sql)),
-                q(planQueryStatement(table)), q(planPredicatesQuery(table))};
+                q(planQueryStatement(table)), q(planPredicatesQuery(table)),
+                q(hintUsageQuery(table))};
     }
     test::TestRunWindow w;
 };

@@ -6,6 +6,7 @@
 #include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
 #include "core/version.h"
@@ -204,6 +205,9 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
     if (const QString predicates = predicateInformation(run.plan, QStringLiteral("\n"));
         plan.visible && !predicates.isEmpty())
         out << "\n" << predicates;
+    if (const QString hints = hintReportText(run.plan, QStringLiteral("\n"));
+        plan.visible && !hints.isEmpty())
+        out << "\n" << hints;
     printTable(out, "result", result);
     printTable(out, "stats", stats);
 }

@@ -36,6 +36,8 @@ struct ExecutedCursor {
     // Run with STATISTICS_LEVEL = ALL (or the GATHER_PLAN_STATISTICS hint): its figures were
     // collected. Without, its lines show none, as Oracle's do.
     bool measured = false;
+    // Planned by rule (steering.h): its plan lines have no cost, cardinality or bytes.
+    bool rule = false;
     int64_t rows = 0;  // returned to the client, or changed
     // Pages the whole statement read from the page cache, split as V$SESSTAT splits them
     // (consistent gets for a query, db block gets for a change), and of those read from the

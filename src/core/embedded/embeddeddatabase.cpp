@@ -132,6 +132,40 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
     };
 }
 
+// How the session's optimizer plans the client's statement `sql`, which SQLite runs as
+// `text` (steering.h): read with the engine's rights, and as the dictionary reads of
+// schemaOf(), no statement of the session's. The pages it reads are the optimizer's, not the
+// statement's: what the call read before is moved into `counts` (as Work::addTo() counts it)
+// and what the steering read is dropped.
+Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QString& text,
+                 StatCounters& counts) {
+    auto take = [&c](int op) {
+        int current = 0, highest = 0;
+        sqlite3_db_status(c.db, op, &current, &highest, 1);
+        return int64_t(current);
+    };
+    const int64_t gets = take(SQLITE_DBSTATUS_CACHE_HIT) + take(SQLITE_DBSTATUS_CACHE_MISS);
+    const int64_t written = take(SQLITE_DBSTATUS_CACHE_WRITE);
+    const auto uncountPages = qScopeGuard([&] {
+        for (int op : {SQLITE_DBSTATUS_CACHE_HIT, SQLITE_DBSTATUS_CACHE_MISS,
+                       SQLITE_DBSTATUS_CACHE_WRITE})
+            take(op);
+        counts[kStatConsistentGets] += gets;
+        counts[kStatDbBlockGets] += written;
+        counts[kStatLogicalReads] += gets + written;
+        counts[kStatPhysicalWrites] += written;
+    });
+    const EngineRights engine(sandbox);
+    const auto starts = c.statementStarts;
+    const auto cursors = c.cursorsOpened;
+    const auto uncount = qScopeGuard([&] {
+        c.statementStarts = starts;
+        c.cursorsOpened = cursors;
+    });
+    return steerStatement(c.db, sql, text, c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
+                          c.session->user().toUpper());
+}
+
 // What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
 // V$SQL_PLAN_STATISTICS_ALL, once it is done.
 ExecutedCursor startCursor(const Connection& c, const QString& sql, const QString& sqliteSql) {
@@ -154,16 +188,26 @@ int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const 
 // The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
 // without the clause once the session holds the file's write lock (rowlocks.h), no rows when
 // SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
-// when the lock began a transaction, which a failure of the statement ends again.
+// when the lock began a transaction, which a failure of the statement ends again; `rule` when
+// the statement is planned by rule (steering.h).
 QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
-                     const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began) {
+                     const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began,
+                     bool& rule, StatCounters& counts) {
     if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
         return linesQuery(xplanLines(c.db, *xplan));
     const std::optional<ForUpdate> lock = readForUpdate(tokens);
-    if (!lock)
-        return sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox));
+    if (!lock) {
+        const Steering steering = steered(
+            c, sandbox, sql, sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox)), counts);
+        rule = steering.rule;
+        return steering.sqliteText;
+    }
     const QString query = sql.left(tokens[lock->at].begin);
-    const QString text = sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox));
+    const Steering steering = steered(
+        c, sandbox, query,
+        sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)), counts);
+    rule = steering.rule;
+    const QString text = steering.sqliteText;
     const bool open = !sqlite3_get_autocommit(c.db);
     if (lockFile(c.db, sandbox, *lock, cancelled)) {
         began = !open;
@@ -255,8 +299,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             if (!statement.isEmpty())
                 sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
             const EngineRights engine(sandbox);
-            writePlan(c->db, request, statement,
-                      c->session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
+            writePlan(c->db, request,
+                      steered(*c, sandbox, query, statement, work.counts),
                       c->session->user().toUpper());
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
@@ -266,7 +310,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
-        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked);
+        bool rule = false;
+        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule,
+                                               work.counts);
         stmt = compile(c->db, sandbox, sqliteSql);
         // Oracle never runs a statement with a variable left without a value: ORA-01008.
         bindValues(stmt, binds ? *binds : BindList());
@@ -274,6 +320,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
         work.counts[kStatExecuteCount] += 1;
         cursor = startCursor(*c, sql, sqliteSql);
+        cursor->rule = rule;
         c->session->setPreviousSqlId(cursor->sqlId);
         const int64_t changesBefore = sqlite3_total_changes64(c->db);
         bool row = stmt.step();

@@ -143,20 +143,26 @@ constexpr const char* kPlanTableColumns =
     "access_predicates varchar2(4000), filter_predicates varchar2(4000), "
     "projection varchar2(4000), time number(38), qblock_name varchar2(30))";
 
-// Which of Oracle's predicate columns (ACCESS_PREDICATES, FILTER_PREDICATES: the PLAN_TABLE of
-// Oracle 10g and later) the plan table has.
-std::pair<bool, bool> predicateColumns(sqlite3* db, const ExplainRequest& request) {
+// Which of Oracle's columns of the PLAN_TABLE of 10g and later (ACCESS_PREDICATES,
+// FILTER_PREDICATES, OTHER_XML) the plan table has.
+struct NewerColumns {
+    bool first = false;   // access predicates
+    bool second = false;  // filter predicates
+    bool otherXml = false;
+};
+NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
     sqlite::Statement st(db, request.schema.isEmpty()
                                  ? "SELECT lower(name) FROM pragma_table_info(?1)"
                                  : "SELECT lower(name) FROM pragma_table_info(?1, ?2)");
     st.bind(1, request.name);
     if (!request.schema.isEmpty())
         st.bind(2, request.schema);
-    std::pair<bool, bool> found{false, false};
+    NewerColumns found;
     while (st.step()) {
         const QString column = st.text(0);
         found.first |= column == u"access_predicates";
         found.second |= column == u"filter_predicates";
+        found.otherXml |= column == u"other_xml";
     }
     return found;
 }
@@ -175,15 +181,15 @@ void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
     sqlite::Statement(db, QByteArray("CREATE TEMP TABLE plan_table ") + kPlanTableColumns).run();
 }
 
-void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
-               const QString& optimizer, const QString& owner) {
+void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steering,
+               const QString& owner) {
     QByteArray insertSql =
         "INSERT INTO " + request.table.toUtf8() +
         " (statement_id, timestamp, operation, options, object_owner, object_name, optimizer, id, "
         "parent_id, position, cardinality, cost, bytes";
     QByteArray values = ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?";
     sqlite::Statement insert;
-    std::pair<bool, bool> predicates{false, false};
+    NewerColumns predicates;
     try {
         if (request.schema.isEmpty() && !usePrivatePlanTable(db, request.name))
             throw oracleError(2404, QStringLiteral("ORA-02404: specified plan table not found"));
@@ -196,6 +202,10 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
             insertSql += ", filter_predicates";
             values += ", ?";
         }
+        if (predicates.otherXml) {
+            insertSql += ", other_xml";
+            values += ", ?";
+        }
         insertSql += values + ')';
         insert = sqlite::Statement::single(db, insertSql);
     } catch (const sqlite::Error& e) {
@@ -206,9 +216,13 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
     try {
         // Read before the rows are written: an EXPLAIN of a change stays a busy writer until
         // it is finalized, and would block the savepoint.
+        const QString& sqliteStatement = steering.sqliteText;
         const std::vector<EqpLine> lines =
             sqliteStatement.isEmpty() ? std::vector<EqpLine>() : queryPlan(db, sqliteStatement);
         const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
+        QList<sql::HintUse> hints = steering.hints;
+        placeHints(hints, rows);
+        const QString hintUsage = sql::hintUsageXml(hints);
         const QString timestamp =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         // Empty texts and the root's parent and position are NULL.
@@ -232,18 +246,23 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqlite
             text(4, row.options);
             text(5, row.objectOwner);
             text(6, row.objectName);
-            text(7, row.id == 0 ? optimizer : QString());
+            text(7, row.id == 0 ? steering.goal : QString());
             number(8, row.id, false);
             number(9, row.parentId, row.parentId < 0);
             number(10, row.position, row.id == 0);
-            number(11, row.cardinality, false);
-            number(12, row.cost, false);
-            number(13, row.bytes, false);
+            number(11, row.cardinality, steering.rule);
+            number(12, row.cost, steering.rule);
+            number(13, row.bytes, steering.rule);
             int next = 14;
             if (predicates.first)
                 text(next++, row.accessPredicates);
             if (predicates.second)
-                text(next, row.filterPredicates);
+                text(next++, row.filterPredicates);
+            if (predicates.otherXml)
+                text(next, row.id == 0 && !hintUsage.isEmpty()
+                               ? QStringLiteral("<other_xml>") + hintUsage +
+                                     QStringLiteral("</other_xml>")
+                               : QString());
             insert.run();
         }
         savepoint.commit();

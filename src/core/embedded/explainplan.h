@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/steering.h"
 #include "core/sql/sqltokens.h"
 
 #include <QString>
@@ -39,15 +40,17 @@ QString explainedQuery(const QString& statement, const std::vector<Token>& token
 // it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error when it cannot be made.
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 
-// Writes the plan of `sqliteStatement` (explainedQuery() rewritten for SQLite; empty: none) into the
-// session's own rows of the request's plan table (a temporary table of the same name that this
-// connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
-// (translatePlan(), planbuilder.h), the objects owned by `owner`, with `optimizer` on the root row,
-// and each line's predicates when the table has Oracle's ACCESS_PREDICATES and FILTER_PREDICATES
-// columns; all rows or none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table
-// does not exist; SQLite's message when the statement cannot be explained or the rows cannot be
-// written.
-void writePlan(sqlite3* db, const ExplainRequest& request, const QString& sqliteStatement,
-               const QString& optimizer, const QString& owner);
+// Writes the plan of `steering`'s text (explainedQuery() rewritten for SQLite and steered,
+// steering.h; empty: none) into the session's own rows of the request's plan table (a temporary
+// table of the same name that this connection alone reads and writes, made on first use):
+// SQLite's plan drawn as Oracle's (translatePlan(), planbuilder.h), the objects owned by
+// `owner`, with the steering's goal on the root row, and each line's predicates when the table
+// has Oracle's ACCESS_PREDICATES and FILTER_PREDICATES columns; the hints' usage as Oracle 19c
+// keeps it, a <hint_usage> in the root row's OTHER_XML, when the table has that column and the
+// statement has hints. A plan made by rule has no cost, cardinality or bytes (NULL). All rows or
+// none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not exist;
+// SQLite's message when the statement cannot be explained or the rows cannot be written.
+void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steering,
+               const QString& owner);
 
 }  // namespace qv::embedded

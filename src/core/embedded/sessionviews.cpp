@@ -108,8 +108,10 @@ std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<Q
             rows.push_back({cursor->sqlId.toUtf8(), hash, int64_t(0), text(r.operation),
                             text(r.options), text(r.objectOwner), text(r.objectName), int64_t(r.id),
                             r.parentId < 0 ? Cell{} : Cell{int64_t(r.parentId)}, int64_t(l.depth),
-                            r.id == 0 ? Cell{} : Cell{int64_t(r.position)}, r.cost, r.cardinality,
-                            r.bytes, text(r.accessPredicates), text(r.filterPredicates),
+                            r.id == 0 ? Cell{} : Cell{int64_t(r.position)},
+                            cursor->rule ? Cell{} : Cell{r.cost},
+                            cursor->rule ? Cell{} : Cell{r.cardinality},
+                            cursor->rule ? Cell{} : Cell{r.bytes}, text(r.accessPredicates), text(r.filterPredicates),
                             number(l.starts), number(l.outputRows), number(l.consistentGets),
                             number(l.currentGets), number(l.diskReads),
                             // This build of SQLite counts no time per line: never made up.

@@ -3,6 +3,7 @@
 #include "core/embedded/cursors.h"
 #include "core/embedded/oracleerrors.h"
 #include "core/embedded/planbuilder.h"
+#include "core/sql/hintreport.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 
@@ -209,12 +210,14 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
         table.prepend(sql::quotedName(request.schema) + u'.');
     try {
         bool predicates = false;
+        bool otherXml = false;
         {
-            sqlite::Statement columns(db,
-                                      "SELECT 1 FROM pragma_table_info(?1) WHERE "
-                                      "lower(name) = 'access_predicates'");
+            sqlite::Statement columns(db, "SELECT lower(name) FROM pragma_table_info(?1)");
             columns.bind(1, request.table);
-            predicates = columns.step();
+            while (columns.step()) {
+                predicates |= columns.text(0) == u"access_predicates";
+                otherXml |= columns.text(0) == u"other_xml";
+            }
         }
         const QByteArray which = request.statementId ? " AND statement_id IS ?1" : "";
         const QByteArray whichRows = request.statementId ? " AND statement_id IS ?2" : "";
@@ -235,6 +238,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
             "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
             "cost, " +
                 QByteArray(predicates ? "access_predicates, filter_predicates" : "NULL, NULL") +
+                QByteArray(otherXml ? ", other_xml" : ", NULL") +
                 " FROM " + table.toUtf8() +
                 " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
                 table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +
@@ -244,6 +248,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
             rows.bind(2, *request.statementId);
         std::vector<XplanRow> lines;
         std::vector<PlanRow> shape;
+        QList<sql::HintUse> hints;
         std::map<int, int> depths;
         while (rows.step()) {
             XplanRow r;
@@ -260,6 +265,8 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
                 r.cost = rows.integer(7);
             r.row.accessPredicates = rows.text(8);
             r.row.filterPredicates = rows.text(9);
+            if (r.row.id == 0)
+                hints = sql::readHintUsage(rows.text(10));
             const auto parent = depths.find(r.row.parentId);
             r.depth = parent == depths.end() ? 0 : parent->second + 1;
             depths[r.row.id] = r.depth;
@@ -269,6 +276,8 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
         QStringList out = {QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)),
                            QString()};
         out << layout(lines, request.basic);
+        if (!request.basic && !hints.isEmpty())
+            out << QString() << sql::hintReportLines(hints);
         return out;
     } catch (const sqlite::Error& e) {
         if (e.description().contains(u"no such table"))

@@ -1,6 +1,7 @@
 #include "core/tuning/planstep.h"
 
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/tuningrun.h"
 
 #include <QLocale>
@@ -133,6 +134,7 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db) {
     }
     rs->close();
     addPlanTablePredicates(db, table, lines);
+    addHintReport(db, table, lines);
     return lines;
 }
 
@@ -177,6 +179,8 @@ void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers
         QString tip = planLineToolTip(line);
         if (r == 0 && planDiffers)
             tip = tip.isEmpty() ? kMsgPlanDiffers : kMsgPlanDiffers + u'\n' + tip;
+        if (r == 0 && !line.hintReport.isEmpty())
+            tip = tip.isEmpty() ? line.hintReport : tip + u'\n' + line.hintReport;
         out.setRowNote(r + 1, tip, rowsMisestimate(line).has_value());
     }
     out.setVisible(true);

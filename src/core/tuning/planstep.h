@@ -26,7 +26,7 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db);
 // lines have them, what each did (Starts, A-Rows, Buffers, Reads, A-Time). A line's tooltip has
 // its predicates; a line whose actual rows part from the estimate by ten times is marked, the
 // factor in its tooltip; with `planDiffers` the first line's tooltip says the plan that ran is
-// not the one explained.
+// not the one explained. The first line's tooltip ends with the statement's Hint Report.
 void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers = false);
 
 // A plan line's tooltip as the plan grid shows it; empty when there is nothing to say.

@@ -58,6 +58,9 @@ struct PlanLine {
     // Oracle's words for how the line finds its rows and which it throws away; empty: none.
     QString accessPredicates;
     QString filterPredicates;
+    // On the first line: DBMS_XPLAN's Hint Report of the statement's hints (lines joined by
+    // '\n'); empty when there is none.
+    QString hintReport;
     // When the statement ran with statistics of each line.
     std::optional<PlanLineActuals> actuals;
 

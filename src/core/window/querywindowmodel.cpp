@@ -6,6 +6,7 @@
 #include "core/program.h"
 #include "core/settings/settings.h"
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/hintusage.h"
 #include "core/sql/tokenlist.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/tuningrun.h"
@@ -137,6 +138,9 @@ QString QueryWindowModel::planCopyText() const {
     const QString predicates = predicateInformation(shownPlan_, QStringLiteral("\r\n"));
     if (!text.isNull() && !predicates.isEmpty())
         text += QStringLiteral("\r\n") + predicates;
+    const QString hints = hintReportText(shownPlan_, QStringLiteral("\r\n"));
+    if (!text.isNull() && !hints.isEmpty())
+        text += QStringLiteral("\r\n") + hints;
     return text;
 }
 

@@ -1,0 +1,173 @@
+#include "core/embedded/fromlist.h"
+
+#include "core/sql/tokenlist.h"
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::Token;
+using sql::TokenKind;
+
+bool joinWord(const Token& t) {
+    return sql::isOneOf(t, {u"JOIN", u"LEFT", u"RIGHT", u"FULL", u"INNER", u"CROSS", u"NATURAL",
+                            u"OUTER"});
+}
+
+// Where the first query block's FROM list begins and ends (token indexes); false when none.
+bool listSpan(const std::vector<Token>& t, size_t& first, size_t& last) {
+    const size_t n = t.size();
+    if (n == 0)
+        return false;
+    if (t[0].is(u"SELECT")) {
+        first = sql::findTopLevel(t, 0, n, u"FROM") + 1;
+        if (first > n)
+            return false;
+        last = n;
+        for (const char16_t* w : {u"WHERE", u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW",
+                                  u"UNION", u"EXCEPT", u"INTERSECT"})
+            last = std::min(last, sql::findTopLevel(t, first, n, w));
+        return first < last;
+    }
+    if (t[0].is(u"UPDATE")) {
+        first = 1;
+        if (first + 1 < n && t[first].is(u"OR"))
+            first += 2;
+        last = sql::findTopLevel(t, first, n, u"SET");
+        return first < last && last < n;
+    }
+    if (t[0].is(u"DELETE") && n > 2 && t[1].is(u"FROM")) {
+        first = 2;
+        last = std::min(sql::findTopLevel(t, first, n, u"WHERE"),
+                        sql::findTopLevel(t, first, n, u"RETURNING"));
+        return first < last;
+    }
+    return false;
+}
+
+QString lowerName(const Token& t) {
+    return sql::unquoted(t).toLower();
+}
+
+}  // namespace
+
+FromList readFromList(const QString& sqliteText) {
+    FromList from;
+    // An INSERT, however long, is not read for it.
+    const QStringView start = QStringView(sqliteText).trimmed().left(6);
+    if (start.compare(u"SELECT", Qt::CaseInsensitive) != 0 &&
+        start.compare(u"UPDATE", Qt::CaseInsensitive) != 0 &&
+        start.compare(u"DELETE", Qt::CaseInsensitive) != 0)
+        return from;
+    const std::vector<Token> t = sql::tokenize(sqliteText);
+    size_t i = 0, last = 0;
+    if (!listSpan(t, i, last))
+        return from;
+    from.begin = t[i].begin;
+    from.end = t[last - 1].end;
+    from.commas = true;
+    while (i < last) {
+        FromTable item;
+        item.begin = t[i].begin;
+        if (t[i].isOp(u'(')) {
+            i = sql::closing(t, i, last) + 1;
+        } else if (sql::isName(t[i]) && !sql::isKeyword(t[i])) {
+            item.table = lowerName(t[i++]);
+            if (i + 1 < last && t[i].isOp(u'.') && sql::isName(t[i + 1])) {
+                item.table = lowerName(t[i + 1]);
+                i += 2;
+            }
+        } else {
+            return {};
+        }
+        item.alias = item.table;
+        item.after = t[i - 1].end;
+        if (i < last && t[i].is(u"AS"))
+            ++i;
+        if (i < last && sql::isName(t[i]) && !sql::isKeyword(t[i])) {
+            item.alias = lowerName(t[i]);
+            item.after = t[i++].end;
+        }
+        if (i < last && (t[i].is(u"INDEXED") || t[i].is(u"NOT")))
+            item.indexed = true;
+        // The rest of the item: its INDEXED BY, its ON or USING condition.
+        while (i < last && !t[i].isOp(u',') && !joinWord(t[i]))
+            i = t[i].isOp(u'(') ? sql::closing(t, i, last) + 1 : i + 1;
+        item.end = t[std::min(i, last) - 1].end;
+        if (item.table.isEmpty() && item.alias.isEmpty())
+            item.alias = QString();
+        from.tables.push_back(item);
+        if (i < last && t[i].isOp(u',')) {
+            ++i;
+            continue;
+        }
+        if (i < last) {
+            from.commas = false;
+            while (i < last && joinWord(t[i]))
+                ++i;
+        }
+    }
+    return from;
+}
+
+QString rewriteFrom(const QString& sqliteText, const FromList& from,
+                    const std::vector<QString>& directive, const std::vector<size_t>& order) {
+    auto itemText = [&](size_t k) {
+        const FromTable& item = from.tables[k];
+        return sqliteText.mid(item.begin, item.after - item.begin) + directive[k] +
+               sqliteText.mid(item.after, item.end - item.after);
+    };
+    QString out;
+    if (!order.empty()) {
+        QStringList items;
+        for (size_t k : order)
+            items << itemText(k);
+        out = items.join(QStringLiteral(" CROSS JOIN "));
+    } else {
+        int at = from.begin;
+        for (size_t k = 0; k < from.tables.size(); ++k) {
+            const FromTable& item = from.tables[k];
+            out += sqliteText.mid(at, item.begin - at) + itemText(k);
+            at = item.end;
+        }
+        out += sqliteText.mid(at, from.end - at);
+    }
+    return sqliteText.left(from.begin) + out + sqliteText.mid(from.end);
+}
+
+QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,
+                         bool alone) {
+    const std::vector<Token> t = sql::tokenize(sqliteText);
+    const size_t n = t.size();
+    const size_t where = sql::findTopLevel(t, 0, n, u"WHERE");
+    if (where >= n)
+        return sqliteText;
+    size_t end = n;
+    for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
+                              u"EXCEPT", u"INTERSECT", u"RETURNING"})
+        end = std::min(end, sql::findTopLevel(t, where, n, w));
+    auto names = [&](size_t k, const QString& name) {
+        return sql::isName(t[k]) && lowerName(t[k]) == name;
+    };
+    std::vector<int> at;
+    for (size_t k = where + 1; k < end; ++k) {
+        if (t[k].isOp(u'(')) {
+            k = sql::closing(t, k, end);
+            continue;
+        }
+        if (!names(k, column) || (k + 1 < end && t[k + 1].isOp(u'.')))
+            continue;
+        if (k >= 2 && t[k - 1].isOp(u'.')) {
+            if (names(k - 2, alias))
+                at.push_back(t[k - 2].begin);
+        } else if (alone) {
+            at.push_back(t[k].begin);
+        }
+    }
+    QString out = sqliteText;
+    for (auto i = at.rbegin(); i != at.rend(); ++i)
+        out.insert(*i, u'+');
+    return out;
+}
+
+}  // namespace qv::embedded

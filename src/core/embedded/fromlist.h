@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/sql/sqltokens.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace qv::embedded {
+
+// One table of the FROM list of a statement's first query block, as SQLite's text has it.
+struct FromTable {
+    QString table;      // lower case, without quotes; empty for a subquery
+    QString alias;      // lower case: the alias, else the table's name
+    int begin = 0;      // offset of the item in the text
+    int after = 0;      // offset just past its alias: where INDEXED BY may stand
+    int end = 0;        // offset just past the item (before the comma or JOIN that follows)
+    bool indexed = false;  // the text already says INDEXED BY or NOT INDEXED
+};
+
+// The FROM list of the first query block of `sqliteText` (SELECT, UPDATE, DELETE).
+struct FromList {
+    std::vector<FromTable> tables;
+    bool commas = false;  // the tables are separated by commas alone: their order may change
+    int begin = 0;        // the list's span in the text
+    int end = 0;
+};
+
+// The first query block's FROM list; no tables when the statement has none or is read
+// otherwise. Cannot fail.
+FromList readFromList(const QString& sqliteText);
+
+// `sqliteText` with `directive[k]` (" NOT INDEXED", " INDEXED BY ...", or empty) after table k
+// of `from`, and, when `order` is not empty, the tables in that order joined by CROSS JOIN.
+// Cannot fail.
+QString rewriteFrom(const QString& sqliteText, const FromList& from,
+                    const std::vector<QString>& directive, const std::vector<size_t>& order);
+
+// `sqliteText` with the comparisons of its first query block's WHERE clause (those outside
+// parentheses) on `column` of the table read as `alias` (lower case) written as +column, which
+// SQLite finds by no index and no rowid: alias.column, or column alone when `alone` (the only
+// table). Cannot fail.
+QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,
+                         bool alone);
+
+}  // namespace qv::embedded

@@ -1,0 +1,456 @@
+#include "core/embedded/steering.h"
+
+#include "core/embedded/fromlist.h"
+#include "core/embedded/hints.h"
+#include "core/embedded/optimizerstats.h"
+#include "core/embedded/planestimates.h"
+#include "core/sql/tokenlist.h"
+#include "core/sqlite/sqlite.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::HintUse;
+using State = HintUse::State;
+
+constexpr double kNoPlan = std::numeric_limits<double>::infinity();
+
+// What the engine reads while it steers a statement.
+struct Planner {
+    sqlite3* db;
+    const QString& sql;
+    const QString& owner;
+    FromList from;
+    QString base;  // SQLite's text of the statement as translated
+
+    // SQLite's plan of `text`; nullopt when SQLite finds none (an index it cannot use).
+    std::optional<std::vector<EqpLine>> plan(const QString& text) const {
+        try {
+            sqlite::Statement eqp =
+                sqlite::Statement::single(db, "EXPLAIN QUERY PLAN " + text.toUtf8());
+            std::vector<EqpLine> lines;
+            while (eqp.step())
+                lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
+            return lines;
+        } catch (const sqlite::Error&) {
+            return std::nullopt;
+        }
+    }
+    // The cost the engine's estimates give the plan of `text`: infinite for none.
+    double cost(const QString& text) const {
+        const auto lines = plan(text);
+        if (!lines)
+            return kNoPlan;
+        try {
+            const std::vector<PlanRow> rows = translatePlan(sql, *lines, owner, db);
+            return rows.empty() ? kNoPlan : double(rows.front().cost);
+        } catch (const sqlite::Error&) {
+            return kNoPlan;
+        }
+    }
+    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
+    // not empty is found by no comparison on that column (its rowid) either.
+    QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
+        QString out = rewriteFrom(base, from, directive, order);
+        for (size_t k = 0; k < keyColumn.size(); ++k)
+            if (!keyColumn[k].isEmpty())
+                out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
+                                       from.tables.size() == 1);
+        return out;
+    }
+    std::vector<QString> keyColumn;  // a full scan's table: its rowid column
+    // SQLite's indexes of `table`, with the names Oracle shows for them.
+    std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
+        std::vector<std::pair<QString, QString>> found;
+        try {
+            sqlite::Statement list(db, "SELECT name FROM pragma_index_list(?1)");
+            list.bind(1, table);
+            PlanEstimates estimates(db);
+            while (list.step()) {
+                const QString name = list.text(0);
+                found.emplace_back(name, estimates.index(name).shown);
+            }
+        } catch (const sqlite::Error&) {
+        }
+        return found;
+    }
+};
+
+QString indexedBy(const QString& index) {
+    return QStringLiteral(" INDEXED BY ") + sql::quotedName(index);
+}
+
+// Whether SQLite's plan sorts for the ORDER BY.
+bool sortsOrder(const std::vector<EqpLine>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
+        return l.detail.contains(u"TEMP B-TREE FOR ORDER BY") ||
+               l.detail.contains(u"TEMP B-TREE FOR LAST");
+    });
+}
+
+// The line of SQLite's plan that reads `alias`; empty when none does.
+QString lineOf(const std::vector<EqpLine>& lines, const QString& alias) {
+    for (const EqpLine& l : lines) {
+        const QStringList words = l.detail.toLower().split(u' ');
+        if (words.size() >= 2 && (words[0] == u"scan" || words[0] == u"search") &&
+            (words[1] == alias || (words.size() >= 4 && words[2] == u"as" && words[3] == alias)))
+            return l.detail;
+    }
+    return {};
+}
+
+// The statement being steered: its tables' directives and order, and the report.
+struct Work {
+    Planner& p;
+    std::vector<QString> directive;
+    std::vector<size_t> order;
+    std::vector<bool> hinted;  // a hint decides how the table is read
+    QList<HintUse> report;
+    QString block;
+    std::vector<Hint> reported;  // the hint of each entry of the report
+
+    // The table named `name` in a hint (its alias when it has one); -1 when none is.
+    int tableNamed(const QString& name) const {
+        for (size_t k = 0; k < p.from.tables.size(); ++k)
+            if (p.from.tables[k].alias == name.toLower())
+                return int(k);
+        return -1;
+    }
+    // The cheapest of `candidates` (directives for table k); -1 when none has a plan.
+    int cheapest(size_t k, const QStringList& candidates) const {
+        int best = -1;
+        double bestCost = kNoPlan;
+        for (qsizetype c = 0; c < candidates.size(); ++c) {
+            std::vector<QString> d = directive;
+            d[k] = candidates[c];
+            const double cost = p.cost(p.text(d, order));
+            if (cost < bestCost) {
+                bestCost = cost;
+                best = int(c);
+            }
+        }
+        return best;
+    }
+    QString current() const { return p.text(directive, order); }
+};
+
+// The report's entry of hint `h`, about the table read as `alias` (none: the block or statement).
+HintUse use(const Hint& h, State state, const QString& block, const QString& alias = {},
+            const QString& reason = {}) {
+    HintUse u;
+    u.state = state;
+    u.block = block;
+    u.alias = alias.isEmpty() ? QString() : alias.toUpper() + u'@' + block;
+    u.text = h.text;
+    u.reason = reason;
+    return u;
+}
+
+// FULL, INDEX, NO_INDEX, INDEX_FFS on table k.
+State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
+    const FromTable& table = w.p.from.tables[k];
+    if (table.table.isEmpty() || table.indexed)
+        return State::Unused;
+    const QStringList named = h.args.mid(1);
+    auto matches = [&](const std::pair<QString, QString>& index) {
+        return named.isEmpty() || std::any_of(named.begin(), named.end(), [&](const QString& n) {
+                   return n.compare(index.first, Qt::CaseInsensitive) == 0 ||
+                          n.compare(index.second, Qt::CaseInsensitive) == 0;
+               });
+    };
+    const auto indexes = w.p.indexes(table.table);
+    if (h.name == u"FULL") {
+        w.directive[k] = QStringLiteral(" NOT INDEXED");
+        // NOT INDEXED still finds a row by its rowid.
+        try {
+            w.p.keyColumn[k] = PlanEstimates(w.p.db).table(table.table).rowidColumn;
+        } catch (const sqlite::Error&) {
+        }
+        w.hinted[k] = true;
+        return State::Used;
+    }
+    QStringList candidates;
+    for (const auto& index : indexes)
+        if ((h.name == u"NO_INDEX") != matches(index))
+            candidates << indexedBy(index.first);
+    if (h.name == u"NO_INDEX") {
+        const QString line = lineOf(w.p.plan(w.current()).value_or(std::vector<EqpLine>{}),
+                                    table.alias);
+        const bool usesNamed = std::any_of(indexes.begin(), indexes.end(), [&](const auto& i) {
+            return matches(i) && line.contains(QStringLiteral(" INDEX ") + i.first);
+        });
+        if (usesNamed) {
+            candidates << QStringLiteral(" NOT INDEXED");
+            w.directive[k] = candidates[std::max(0, w.cheapest(k, candidates))];
+        }
+        w.hinted[k] = true;
+        return State::Used;
+    }
+    if (candidates.isEmpty() && !named.isEmpty()) {
+        reason = QStringLiteral("index specified in the hint doesn't exist");
+        return State::Unused;
+    }
+    if (h.name == u"INDEX_FFS") {
+        // Only an index that holds every column the statement reads is read whole.
+        QStringList covering;
+        for (const QString& c : candidates) {
+            std::vector<QString> d = w.directive;
+            d[k] = c;
+            const auto lines = w.p.plan(w.p.text(d, w.order));
+            if (lines && lineOf(*lines, table.alias).contains(u"COVERING INDEX"))
+                covering << c;
+        }
+        candidates = covering;
+    }
+    if (h.name == u"INDEX" && named.isEmpty()) {
+        // Of all indexes, those that find the rows by the statement's conditions come first.
+        QStringList searching;
+        for (const QString& c : candidates) {
+            std::vector<QString> d = w.directive;
+            d[k] = c;
+            const auto lines = w.p.plan(w.p.text(d, w.order));
+            if (lines && lineOf(*lines, table.alias).startsWith(u"SEARCH"))
+                searching << c;
+        }
+        if (!searching.isEmpty())
+            candidates = searching;
+    }
+    const int best = w.cheapest(k, candidates);
+    if (best < 0)
+        return State::Unused;
+    w.directive[k] = candidates[best];
+    w.hinted[k] = true;
+    return State::Used;
+}
+
+// LEADING and ORDERED: the FROM list in the order they give.
+State joinOrderHint(Work& w, const Hint& h) {
+    if (!w.p.from.commas || w.p.from.tables.size() < 2 || !w.order.empty())
+        return State::Unused;
+    std::vector<size_t> order;
+    if (h.name == u"LEADING") {
+        for (const QString& a : h.args) {
+            const int k = w.tableNamed(a);
+            if (k < 0 || std::find(order.begin(), order.end(), size_t(k)) != order.end())
+                return State::Unused;
+            order.push_back(size_t(k));
+        }
+    }
+    for (size_t k = 0; k < w.p.from.tables.size(); ++k)
+        if (std::find(order.begin(), order.end(), k) == order.end())
+            order.push_back(k);
+    w.order = order;
+    return State::Used;
+}
+
+// Takes the query block out of `args` (FULL(@SEL$1 e), FULL(e@SEL$1)); false when one names
+// another block than `block`, which the engine does not steer.
+bool ownBlock(QStringList& args, const QString& block) {
+    bool own = true;
+    auto mine = [&](QStringView name) {
+        own &= name.toString().remove(u'"').compare(block, Qt::CaseInsensitive) == 0;
+    };
+    if (!args.isEmpty() && args.first().startsWith(u'@'))
+        mine(QStringView(args.takeFirst()).mid(1));
+    for (QString& a : args) {
+        const qsizetype at = a.indexOf(u'@');
+        if (at > 0) {
+            mine(QStringView(a).mid(at + 1));
+            a.truncate(at);
+        }
+    }
+    return own;
+}
+
+// What one hint does to the statement (its tables' directives and order, or the goal, kept in
+// `goal` for the first goal hint), and its entry in the report; `own` when it names no other
+// query block.
+void readHint(Work& w, const Hint& h, bool own, QString& goal) {
+    const QString& block = w.block;
+    if (h.malformed) {
+        w.report << use(h, State::SyntaxError, block);
+        return;
+    }
+    if (h.name == u"GATHER_PLAN_STATISTICS")
+        return;
+    const bool goalHint = h.name == u"ALL_ROWS" || h.name == u"FIRST_ROWS" ||
+                          h.name == u"RULE" || h.name == u"CHOOSE";
+    if (goalHint) {
+        bool number = h.args.isEmpty();
+        if (h.name == u"FIRST_ROWS" && h.args.size() == 1)
+            h.args[0].toLongLong(&number);
+        if (!number) {
+            w.report << use(h, State::SyntaxError, block);
+        } else if (!goal.isEmpty()) {
+            w.report << use(h, State::Unused, QString());
+        } else {
+            goal = h.name;
+            w.report << use(h, State::Used, QString());
+        }
+        return;
+    }
+    const bool tableHint = h.name == u"FULL" || h.name == u"INDEX" || h.name == u"NO_INDEX" ||
+                           h.name == u"INDEX_FFS" || h.name == u"USE_NL" || h.name == u"USE_HASH";
+    if (h.name == u"LEADING" || h.name == u"ORDERED") {
+        const bool wellFormed = h.name == u"ORDERED" ? h.args.isEmpty() : !h.args.isEmpty();
+        w.report << use(h, !wellFormed ? State::SyntaxError
+                           : own       ? joinOrderHint(w, h)
+                                       : State::Unused,
+                        block);
+        return;
+    }
+    if (!tableHint) {
+        w.report << use(h, State::Unused, block);
+        return;
+    }
+    if (h.args.isEmpty()) {
+        w.report << use(h, State::SyntaxError, block);
+        return;
+    }
+    const QString& alias = h.args.first();
+    const int k = own ? w.tableNamed(alias) : -1;
+    if (k < 0) {
+        w.report << use(h, own ? State::Unresolved : State::Unused, block);
+        return;
+    }
+    if (h.name == u"USE_NL" || h.name == u"USE_HASH") {
+        // Decided once the plan is known (checkAgainstPlan).
+        w.report << use(h, State::Used, block, alias);
+        return;
+    }
+    QString reason;
+    const State state = accessHint(w, h, size_t(k), reason);
+    w.report << use(h, state, block, alias, reason);
+}
+
+// USE_NL and USE_HASH: used when the plan joins their tables so; FULL when the table is read
+// whole.
+void checkAgainstPlan(Work& w) {
+    const auto lines = w.p.plan(w.current()).value_or(std::vector<EqpLine>{});
+    for (qsizetype r = 0; r < w.report.size(); ++r) {
+        const Hint& h = w.reported[size_t(r)];
+        HintUse& u = w.report[r];
+        if (h.name == u"FULL" && u.state == State::Used) {
+            // Reported used only when the table is read whole.
+            const QString line = lineOf(lines, h.args.first().toLower());
+            if (!line.startsWith(u"SCAN") || line.contains(u" INDEX "))
+                u.state = State::Unused;
+            continue;
+        }
+        if ((h.name != u"USE_NL" && h.name != u"USE_HASH") || u.state != State::Used)
+            continue;
+        bool followed = true;
+        for (const QString& a : h.args) {
+            const bool automatic = lineOf(lines, a.toLower()).contains(u"AUTOMATIC");
+            followed &= (h.name == u"USE_HASH") == automatic;
+        }
+        if (!followed)
+            u.state = State::Unused;
+    }
+}
+
+// The goal's own steering of a statement that reads one table no hint names.
+void steerByGoal(Work& w, const QString& goal) {
+    if (w.p.from.tables.size() != 1 || w.hinted[0] || w.p.from.tables[0].table.isEmpty() ||
+        w.p.from.tables[0].indexed)
+        return;
+    const FromTable& table = w.p.from.tables[0];
+    const auto lines = w.p.plan(w.current());
+    if (!lines)
+        return;
+    const QString line = lineOf(*lines, table.alias);
+    QStringList candidates;
+    for (const auto& index : w.p.indexes(table.table))
+        candidates << indexedBy(index.first);
+    if (goal.startsWith(u"FIRST_ROWS")) {
+        if (!sortsOrder(*lines))
+            return;
+        QStringList ordered;
+        for (const QString& c : candidates) {
+            std::vector<QString> d = w.directive;
+            d[0] = c;
+            const auto plan = w.p.plan(w.p.text(d, w.order));
+            if (plan && !sortsOrder(*plan))
+                ordered << c;
+        }
+        if (const int best = w.cheapest(0, ordered); best >= 0)
+            w.directive[0] = ordered[best];
+    } else if (goal == u"RULE") {
+        // An index found by the statement's conditions ranks above a full scan.
+        if (!line.startsWith(u"SCAN") || line.contains(u" INDEX "))
+            return;
+        for (const QString& c : candidates) {
+            std::vector<QString> d = w.directive;
+            d[0] = c;
+            const auto plan = w.p.plan(w.p.text(d, w.order));
+            if (plan && lineOf(*plan, table.alias).startsWith(u"SEARCH")) {
+                w.directive[0] = c;
+                return;
+            }
+        }
+    } else if (line.startsWith(u"SEARCH") && line.contains(u" INDEX ") &&
+               hasStatistics(w.p.db, table.table)) {
+        // Only an index that finds the rows by the conditions: one SQLite reads whole for the
+        // order it gives is left alone, as the estimates would still count the sort it spares.
+        const QStringList full = {QString(), QStringLiteral(" NOT INDEXED")};
+        if (w.cheapest(0, full) == 1)
+            w.directive[0] = full[1];
+    }
+}
+
+}  // namespace
+
+Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteText,
+                        const QString& sessionGoal, const QString& owner) {
+    Steering s;
+    s.sqliteText = sqliteText;
+    s.goal = sessionGoal;
+    const std::vector<Hint> hints = readHints(sql);
+    Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText, {}};
+    const size_t n = planner.from.tables.size();
+    planner.keyColumn.resize(n);
+    Work w{planner, std::vector<QString>(n), {}, std::vector<bool>(n, false), {},
+           hints.empty() ? QString() : firstQueryBlock(sql), {}};
+    QString hintedGoal;
+    for (Hint h : hints) {
+        const bool own = ownBlock(h.args, w.block);
+        readHint(w, h, own, hintedGoal);
+        w.reported.resize(size_t(w.report.size()), h);
+    }
+    const QString goal = (hintedGoal.isEmpty() ? sessionGoal : hintedGoal).toUpper();
+    if (!hintedGoal.isEmpty())
+        s.goal = QStringLiteral("HINT: ") + hintedGoal;
+    s.rule = goal == u"RULE";
+    if (n > 0) {
+        steerByGoal(w, goal);
+        checkAgainstPlan(w);
+        s.sqliteText = w.current();
+    }
+    s.hints = w.report;
+    return s;
+}
+
+void placeHints(QList<sql::HintUse>& hints, const std::vector<PlanRow>& rows) {
+    for (HintUse& h : hints) {
+        if (h.block.isEmpty()) {
+            h.line = 0;
+            continue;
+        }
+        h.line = rows.size() > 1 ? 1 : 0;
+        if (h.alias.isEmpty())
+            continue;
+        const QString alias = h.alias.section(u'@', 0, 0).toLower();
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const PlanRow& r) {
+            return r.alias == alias && r.role == PlanRole::Access;
+        });
+        if (row != rows.end())
+            h.line = row->id;
+    }
+}
+
+}  // namespace qv::embedded

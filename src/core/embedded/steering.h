@@ -1,0 +1,51 @@
+#pragma once
+
+#include "core/embedded/planbuilder.h"
+#include "core/sql/hintreport.h"
+
+#include <QList>
+#include <QString>
+
+#include <sqlite3.h>
+
+#include <vector>
+
+namespace qv::embedded {
+
+// How the engine plans one statement: the text SQLite runs, with what its hints and the
+// optimizer goal ask for in SQLite's own means, and what became of each hint.
+//   FULL(t)                   t NOT INDEXED
+//   INDEX(t [i ...])          t INDEXED BY the first named index that exists, or the cheapest
+//                             usable one; unused when no index serves the statement
+//   NO_INDEX(t [i ...])       another index, or NOT INDEXED, when the plan used a named one
+//   INDEX_FFS(t [i])          the index read whole, when it covers what the statement reads
+//   LEADING(t1 t2 ...), ORDERED   the FROM list in that order joined by CROSS JOIN, which
+//                             SQLite keeps as the order of its loops
+//   USE_NL(t), USE_HASH(t)    used when SQLite's plan joins t that way (an automatic index is
+//                             the HASH JOIN), unused otherwise
+//   ALL_ROWS, FIRST_ROWS[(n)], RULE, CHOOSE   the goal of the statement
+//   GATHER_PLAN_STATISTICS    the engine measures every run; not reported, as Oracle does not
+// Only the hints of the statement's first query block are read; a table is named by its alias
+// when it has one. The goal steers the plan of a statement that reads one table, unless a hint
+// names that table: FIRST_ROWS takes an index that gives the ORDER BY over a sort; RULE an
+// index over a full scan; ALL_ROWS and CHOOSE, with gathered statistics, a full scan when the
+// engine's estimates find it cheaper than the index SQLite chose to find the rows by.
+struct Steering {
+    QString sqliteText;
+    QString goal;       // as the plan table's OPTIMIZER column shows it (HINT: ... for a hint)
+    bool rule = false;  // planned by rule: the plan has no cost, cardinality or bytes
+    QList<sql::HintUse> hints;
+};
+
+// The steering of the client's statement `sql` (in Oracle's SQL), which SQLite runs as
+// `sqliteText`, under the session's goal `sessionGoal`; tables owned by `owner`. Reads the
+// schema and the statistics of `db` with the rights of the caller; a statement it cannot read
+// keeps its text, its hints reported unused. Cannot fail.
+Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteText,
+                        const QString& sessionGoal, const QString& owner);
+
+// The hints' plan lines: a table's at the line that reads it, a query block's at its first line,
+// the statement's at 0. Cannot fail.
+void placeHints(QList<sql::HintUse>& hints, const std::vector<PlanRow>& rows);
+
+}  // namespace qv::embedded
