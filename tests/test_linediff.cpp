@@ -1,5 +1,5 @@
-// The lines two texts share: a longest common subsequence on small inputs, a valid one when
-// the search is cut short; the comparison's statement differences built from it.
+// The lines two texts share: a longest common subsequence, through the table or in linear
+// space, a valid one when the search is cut short; the statement differences built from it.
 #include "core/history/linediff.h"
 #include "core/history/runcomparison.h"
 
@@ -61,7 +61,7 @@ QString textOf(const std::vector<int>& lines) {
 }  // namespace
 
 // Random edits of random texts: the statement differences give back both texts, and keep as
-// many lines as the longest common subsequence has.
+// many lines as the longest common subsequence has, as does the search in linear space.
 TEST(LineDiff, RandomEditsGiveBothTextsBackWithTheFewestChanges) {
     std::mt19937 random(4711);
     for (int round = 0; round < 400; ++round) {
@@ -85,7 +85,11 @@ TEST(LineDiff, RandomEditsGiveBothTextsBackWithTheFewestChanges) {
         ASSERT_EQ(gotA.join(u'\n'), ra.summary.sql) << round;
         ASSERT_EQ(gotB.join(u'\n'), rb.summary.sql) << round;
         // An empty text is one empty line, which both share.
-        ASSERT_EQ(kept, longestCommon(a, b) + int(a.empty() && b.empty())) << round;
+        const int longest = longestCommon(a, b);
+        ASSERT_EQ(kept, longest + int(a.empty() && b.empty())) << round;
+        const Pairs linear = commonLinesInLinearSpace(a, b);
+        ASSERT_TRUE(isCommonSubsequence(linear, a, b)) << round;
+        ASSERT_EQ(int(linear.size()), longest) << round;
     }
 }
 
@@ -99,12 +103,14 @@ TEST(LineDiff, ACutShortSearchStillGivesACommonSubsequence) {
             v = int(random() % 4);
         for (int& v : b)
             v = int(random() % 4);
-        const Pairs pairs = commonLines(a, b, 1 + round % 5);
+        const Pairs pairs = commonLinesInLinearSpace(a, b, 1 + round % 5);
         EXPECT_TRUE(isCommonSubsequence(pairs, a, b)) << round;
         EXPECT_LE(int(pairs.size()), longestCommon(a, b)) << round;
         EXPECT_GT(pairs.size(), 0u) << round;
     }
-    std::vector<int> a(12000), b(12000);
+    // Beyond the table's size the search goes on in linear space with its own limit.
+    std::vector<int> a(5000), b(5000);
+    ASSERT_GT(5000LL * 5000LL, kLineTableCells);
     for (int& v : a)
         v = int(random() % 3);
     for (int& v : b)
@@ -112,11 +118,14 @@ TEST(LineDiff, ACutShortSearchStillGivesACommonSubsequence) {
     EXPECT_TRUE(isCommonSubsequence(commonLines(a, b), a, b));
 }
 
-// Of the longest ones, the common start is matched first and a line of B as early as it can be.
-TEST(LineDiff, EqualLinesMatchAsEarlyAsTheyCan) {
+// Of the longest ones: equal lines matched at once, else a line of A dropped before a line of
+// B is added.
+TEST(LineDiff, OfTheLongestTheOneAWalkFromTheStartMeetsFirst) {
     EXPECT_EQ(commonLines(QStringList{u"x"_s}, QStringList{u"x"_s, u"x"_s}), (Pairs{{0, 0}}));
     EXPECT_EQ(commonLines(QStringList{u"p"_s, u"y"_s}, QStringList{u"q"_s, u"y"_s, u"y"_s}),
               (Pairs{{1, 1}}));
     EXPECT_EQ(commonLines(QStringList{u"a"_s, u"b"_s, u"c"_s}, QStringList{u"b"_s, u"c"_s, u"a"_s}),
               (Pairs{{1, 0}, {2, 1}}));
+    EXPECT_EQ(commonLines(std::vector<int>{8, 3, 3, 1}, std::vector<int>{8, 6, 3, 1}),
+              (Pairs{{0, 0}, {2, 2}, {3, 3}}));
 }

@@ -144,10 +144,51 @@ int defaultCostLimit(size_t lines) {
     return int(std::clamp(kWork / std::max<size_t>(lines, 1), size_t(256), size_t(4096)));
 }
 
+// The walk through the full table of longest common suffixes. Only the choice at each pair of
+// unequal lines is kept (drop the line of a, or add the line of b), one bit per pair; the
+// lengths need two rows.
+std::vector<std::pair<int, int>> commonLinesByTable(const std::vector<int>& a,
+                                                    const std::vector<int>& b) {
+    const size_t n = a.size(), m = b.size();
+    std::vector<bool> dropA(n * m);
+    std::vector<int> below(m + 1, 0), row(m + 1, 0);
+    for (size_t i = n; i-- > 0;) {
+        row[m] = 0;
+        for (size_t j = m; j-- > 0;) {
+            if (a[i] == b[j]) {
+                row[j] = below[j + 1] + 1;
+            } else {
+                const bool drop = below[j] >= row[j + 1];
+                dropA[i * m + j] = drop;
+                row[j] = drop ? below[j] : row[j + 1];
+            }
+        }
+        std::swap(row, below);
+    }
+    std::vector<std::pair<int, int>> pairs;
+    size_t i = 0, j = 0;
+    while (i < n && j < m) {
+        if (a[i] == b[j])
+            pairs.emplace_back(int(i++), int(j++));
+        else if (dropA[i * m + j])
+            ++i;
+        else
+            ++j;
+    }
+    return pairs;
+}
+
 }  // namespace
 
-std::vector<std::pair<int, int>> commonLines(const std::vector<int>& a, const std::vector<int>& b,
-                                             int costLimit) {
+std::vector<std::pair<int, int>> commonLines(const std::vector<int>& a, const std::vector<int>& b) {
+    if (static_cast<long long>(a.size()) * static_cast<long long>(b.size()) <= kLineTableCells)
+        return commonLinesByTable(a, b);
+    return commonLinesInLinearSpace(a, b);
+}
+
+std::vector<std::pair<int, int>> commonLinesInLinearSpace(const std::vector<int>& a,
+                                                          const std::vector<int>& b,
+                                                          int costLimit) {
     // A line without an equal on the other side is never matched: leaving such lines out
     // changes nothing in the result and shrinks texts that differ almost everywhere.
     std::unordered_map<int, int> seen;  // bit 1: in a, bit 2: in b
@@ -184,8 +225,7 @@ std::vector<std::pair<int, int>> commonLines(const std::vector<int>& a, const st
     return pairs;
 }
 
-std::vector<std::pair<int, int>> commonLines(const QStringList& a, const QStringList& b,
-                                             int costLimit) {
+std::pair<std::vector<int>, std::vector<int>> lineIds(const QStringList& a, const QStringList& b) {
     QHash<QString, int> ids;
     auto idsOf = [&ids](const QStringList& lines) {
         std::vector<int> out;
@@ -198,8 +238,13 @@ std::vector<std::pair<int, int>> commonLines(const QStringList& a, const QString
         }
         return out;
     };
-    const std::vector<int> x = idsOf(a);
-    return commonLines(x, idsOf(b), costLimit);
+    std::vector<int> x = idsOf(a);
+    return {std::move(x), idsOf(b)};
+}
+
+std::vector<std::pair<int, int>> commonLines(const QStringList& a, const QStringList& b) {
+    const auto [x, y] = lineIds(a, b);
+    return commonLines(x, y);
 }
 
 }  // namespace qv
