@@ -151,6 +151,34 @@ TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
         EXPECT_EQ(cli(args).status, kCliBadArguments) << args.toStdString();
 }
 
+// A bad run number or option is named with what is wrong with it; nothing is read.
+TEST_F(CliTest, BadRunNumbersAndOptionsOfHistoryAreNamed) {
+    const std::pair<QString, QString> cases[] = {
+        {u"history show -1"_s, u"-1 is not a run number: run numbers start at 1.\n"_s},
+        {u"history compare 0 2"_s, u"0 is not a run number: run numbers start at 1.\n"_s},
+        {u"history show 99999999999999999999"_s,
+         u"99999999999999999999 is not a run number: run numbers go up to 2147483647.\n"_s},
+        {u"history compare 1 2147483648"_s,
+         u"2147483648 is not a run number: run numbers go up to 2147483647.\n"_s},
+        {u"history compare 1 two"_s,
+         u"two is not a run number: give a whole number such as 12.\n"_s},
+        {u"history compare 1 2 --only-changed --threshold nan"_s,
+         u"--threshold takes a number of 0 or more.\n"_s},
+        {u"history compare 1 2 --only-changed --threshold -1"_s,
+         u"--threshold takes a number of 0 or more.\n"_s},
+        {u"history compare 1 2 --threshold=inf"_s, u"--threshold takes a number of 0 or more.\n"_s},
+        {u"history list -2"_s, u"Unexpected argument: -2\n"_s},
+    };
+    const QString file = u" --file "_s + dir.filePath(u"h.mdb"_s);
+    sample(u"--no-plan --record "_s + dir.filePath(u"h.mdb"_s), u"select 1"_s);
+    for (const auto& [args, err] : cases) {
+        const Result r = cli(args + file);
+        EXPECT_EQ(std::tuple(r.status, r.err, r.out), std::tuple(kCliBadArguments, err, QString()))
+            << args.toStdString();
+    }
+    EXPECT_EQ(cli(u"history show 1"_s + file).status, kCliCarriedOut);
+}
+
 // --bind and --bind-type give the run its values; the output and the history name them.
 TEST_F(CliTest, BindOptionsGiveTheRunItsValuesAndTheOutputAndHistoryNameThem) {
     const QString sql = u"select * from emp where empno = :ID and (ename = :who or :x is null)"_s;

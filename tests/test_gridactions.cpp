@@ -83,3 +83,20 @@ TEST(GridActions, PlanCopiesAsLinesWithEstimates) {
     g.setVisible(false);
     EXPECT_TRUE(planClipboardText(g).isNull());
 }
+
+// What a spreadsheet would run as a formula is written as text; numbers stay numbers, and the
+// clipboard keeps the cells as they are.
+TEST(GridActions, CsvWritesFormulasAsTextAndNumbersAsNumbers) {
+    GridModel g;
+    fill(g, {{u"=HYPERLINK(\"http://x\",\"y\")"_s, u"A"_s, u"B"_s, u"C"_s},
+             {u"=cmd|' /C calc'!A0"_s, u"+1+2"_s, u"@SUM(1)"_s, u"\tx"_s},
+             {u"-5"_s, u"+3.2"_s, u"-1.5E+10"_s, u"-.5"_s},
+             {u"\rx"_s, u"-"_s, u"a=b"_s, u"- 5"_s}});
+    g.setFixedRows(1);
+    EXPECT_EQ(gridCsv(g),
+              u"\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\",A,B,C\r\n"
+              u"'=cmd|' /C calc'!A0,'+1+2,'@SUM(1),'\tx\r\n"
+              u"-5,+3.2,-1.5E+10,-.5\r\n"
+              u"\"'\rx\",'-,a=b,'- 5\r\n"_s);
+    EXPECT_EQ(gridCellsText(g, {1}, {1, 2}, u'\t', u"\n"_s), u"A\tB\n+1+2\t@SUM(1)\n"_s);
+}

@@ -74,6 +74,17 @@ TEST_F(HistoryFileTest, RunsAreNumberedAfterTheHighestStoredOneAndCounted) {
     const HistoryFile::Recorded third = record();
     EXPECT_EQ(std::pair(third.runNumber, third.runCount), std::pair(3, 2))
         << "the count is the file's, after others' changes";
+    // Past the last run number nothing is written, and the message says why.
+    o.exec("UPDATE SQL_HIST SET NUM = 2147483647 WHERE NUM = 3");
+    try {
+        record();
+        ADD_FAILURE() << "recorded past the last run number";
+    } catch (const DbError& e) {
+        EXPECT_EQ(e.description(),
+                  u"履歴ファイルの実行番号が上限（2147483647）に達したため、記録で"
+                  u"きません。別の履歴ファイルを使ってください。"_s);
+    }
+    EXPECT_EQ(o.rows("SELECT count(*) FROM SQL_HIST"), QStringList(u"2"_s));
     o.exec("DELETE FROM SQL_HIST");
     EXPECT_EQ(record().runNumber, 1);
     ASSERT_TRUE(QFile::remove(file.path()));

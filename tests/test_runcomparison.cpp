@@ -116,7 +116,8 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
         run(3, u"select 1"_s, {{1, u"a <b> & \"c\", d"_s, 1LL}}, {u"SELECT | STATEMENT"_s}),
         run(4, u"select 2"_s, {{1, u"a <b> & \"c\", d"_s, 3LL}}, {}));
     const QString md = comparisonMarkdown(c);
-    EXPECT_TRUE(md.contains(u"| a <b> & \"c\", d | 1 | 3 | 2 | 3.00 |"_s)) << md.toStdString();
+    EXPECT_TRUE(md.contains(u"| a &lt;b&gt; &amp; &quot;c&quot;, d | 1 | 3 | 2 | 3.00 |"_s))
+        << md.toStdString();
     EXPECT_TRUE(md.contains(u"| - | SELECT \\| STATEMENT  (card=10 cost=5 bytes=100) |  |"_s));
     EXPECT_TRUE(md.contains(u"```diff\n- select 1\n+ select 2\n```"_s));
     EXPECT_EQ(
@@ -125,6 +126,46 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
     const QString html = comparisonHtml(c);
     EXPECT_TRUE(html.contains(u"<td>a &lt;b&gt; &amp; &quot;c&quot;, d</td>"_s));
     EXPECT_FALSE(html.contains(u"<b>"_s));
+}
+
+// Names and values that look like markup or formulas stay text in every export: no cell
+// opens a tag or breaks its row, no statement line closes its fence, no CSV cell is a formula.
+TEST(RunComparison, HostileTextStaysTextInEveryExport) {
+    const QString script = u"<script>alert(1)</script>"_s;
+    const QString image = u"<img src=x onerror='alert(1)'>"_s;
+    RecordedRun a = run(7, u"select 1\n  ```\n<b>x</b>"_s,
+                        {{1, script, 1LL}, {2, u"=cmd|' /C calc'!A0"_s, 5LL}},
+                        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL ("_s + image + u")"_s});
+    RecordedRun b = run(8, u"select 2"_s, {{1, script, 3LL}, {3, u"two\nlines|x"_s, 1LL}}, {});
+    a.binds = {{u"v"_s, BindType::Varchar2, u"@SUM(1)"_s}};
+    b.binds = {{u"v"_s, BindType::Varchar2, u"=HYPERLINK(\"http://x\")"_s}};
+    a.summary.facts->user = image;
+    const RunComparison c = compareRuns(a, b);
+
+    const QString md = comparisonMarkdown(c);
+    const QString beforeFence = md.left(md.indexOf(u"## SQL"_s));
+    EXPECT_FALSE(beforeFence.contains(u"<script"_s) || beforeFence.contains(u"<img"_s) ||
+                 beforeFence.contains(u"<b>"_s))
+        << md.toStdString();
+    EXPECT_TRUE(md.contains(u"| &lt;script&gt;alert(1)&lt;/script&gt; | 1 | 3 | 2 | 3.00 |\n"_s));
+    EXPECT_TRUE(md.contains(u"| two<br>lines\\|x |  | 1 | 1 | - |\n"_s)) << md.toStdString();
+    EXPECT_TRUE(md.contains(u"(&lt;img src=x onerror=&#39;alert(1)&#39;&gt;)"_s));
+    EXPECT_TRUE(md.contains(u"> ユーザが違います: &lt;img"_s));
+    EXPECT_TRUE(md.contains(u"\n````diff\n- select 1\n-   ```\n- <b>x</b>\n+ select 2\n````\n"_s));
+    for (const QString& line : md.split(u'\n')) {
+        EXPECT_TRUE(!line.startsWith(u"| "_s) || line.endsWith(u" |"_s)) << line.toStdString();
+    }
+
+    EXPECT_EQ(comparisonCsv(c),
+              u"statistic,run 7,run 8,difference,ratio\r\n"
+              u"'=cmd|' /C calc'!A0,5,,-5,0.00\r\n<script>alert(1)</script>,1,3,2,3.00\r\n"
+              u"\"two\nlines|x\",,1,1,\r\n\r\nbind variable,run 7,run 8,change\r\n"
+              u":v,'@SUM(1) (VARCHAR2),\"'=HYPERLINK(\"\"http://x\"\") (VARCHAR2)\",changed\r\n"_s);
+
+    const QString html = comparisonHtml(c);
+    EXPECT_FALSE(html.contains(u"<script"_s) || html.contains(u"<img"_s) ||
+                 html.contains(u"<b>"_s));
+    EXPECT_TRUE(html.contains(u"<td>&lt;script&gt;alert(1)&lt;/script&gt;</td>"_s));
 }
 
 // Bind values side by side by name, marked as plan lines are, in every export and the window;
@@ -144,7 +185,7 @@ TEST(RunComparison, BindValuesPairByNameAndShowMarkedInExportsAndWindow) {
     EXPECT_TRUE(
         md.contains(u"\n\n## バインド変数\n\n|  | 変数 | #5 | #6 |\n|---|---|---|---|\n"
                     u"| ~ | :id | 5 (NUMBER) | 7 (NUMBER) |\n"
-                    u"| = | :who | A, \"B\" (VARCHAR2) | A, \"B\" (VARCHAR2) |\n"
+                    u"| = | :who | A, &quot;B&quot; (VARCHAR2) | A, &quot;B&quot; (VARCHAR2) |\n"
                     u"| - | :old | 2024-01-31 (DATE) |  |\n"
                     u"| + | :new |  | NULL |\n\n## 統計\n"_s))
         << md.toStdString();

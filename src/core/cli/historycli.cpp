@@ -10,6 +10,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 namespace qv {
 
@@ -198,6 +203,54 @@ void printComparison(QTextStream& out, const RunComparison& c, const QString& fo
         out << comparisonMarkdown(c, onlyChanged, threshold);
 }
 
+// The largest run number a history file holds.
+constexpr qint64 kLastRunNumber = 2147483647;
+
+// The run number `word` names, or the complaint about it.
+std::optional<QString> readRunNumber(const QString& word, int32_t& number) {
+    static const QRegularExpression whole(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!whole.match(word).hasMatch())
+        return QStringLiteral("%1 is not a run number: give a whole number such as 12.").arg(word);
+    bool ok = false;
+    const qint64 n = word.toLongLong(&ok);
+    if (!ok || n > kLastRunNumber)
+        return QStringLiteral("%1 is not a run number: run numbers go up to %2.")
+            .arg(word)
+            .arg(kLastRunNumber);
+    if (n < 1)
+        return QStringLiteral("%1 is not a run number: run numbers start at 1.").arg(word);
+    number = int32_t(n);
+    return std::nullopt;
+}
+
+// The parser takes "-1" for an option; a word like it where a run number or another argument
+// stands is named for what it is. The complaint about the first one, if any.
+std::optional<QString> negativeNumberArgument(const QStringList& args,
+                                              const QList<QCommandLineOption>& valued) {
+    static const QRegularExpression negative(QStringLiteral("^-[0-9.]"));
+    QStringList positional;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& word = args[i];
+        if (word == u"--")
+            break;
+        const bool takesValue = std::any_of(valued.begin(), valued.end(), [&](const auto& o) {
+            return word == QStringLiteral("--") + o.names().constFirst();
+        });
+        if (takesValue) {
+            ++i;
+        } else if (negative.match(word).hasMatch()) {
+            const QString command = positional.value(0);
+            int32_t unused = 0;
+            if (command == u"show" || command == u"compare")
+                return readRunNumber(word, unused);
+            return QStringLiteral("Unexpected argument: ") + word;
+        } else if (!word.startsWith(u'-')) {
+            positional << word;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
@@ -231,6 +284,8 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         err << text << "\n";
         return kCliBadArguments;
     };
+    if (const auto complaint = negativeNumberArgument(args, {file, format, filter, threshold}))
+        return bad(*complaint);
     if (!p.parse(words))
         return bad(p.errorText());
     if (p.isSet(QStringLiteral("help"))) {
@@ -248,44 +303,45 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         return bad(QStringLiteral("--format must be one of: ") + formats.join(u", "));
     bool thresholdOk = false;
     const double minimum = p.value(threshold).toDouble(&thresholdOk);
-    if (!thresholdOk || minimum < 0)
+    if (!thresholdOk || !std::isfinite(minimum) || minimum < 0)
         return bad(QStringLiteral("--threshold takes a number of 0 or more."));
+
+    const bool listing = command == u"list" && rest.size() == 1;
+    const bool showing = command == u"show" && rest.size() == 2;
+    if (!listing && !showing && !(comparing && rest.size() == 3))
+        return bad(
+            QStringLiteral("Give list, show N or compare A B (see quervin-cli history --help)."));
+    int32_t a = 0, b = 0;
+    for (qsizetype i = 1; i < rest.size(); ++i) {
+        if (const auto complaint = readRunNumber(rest[i], i == 1 ? a : b))
+            return bad(*complaint);
+    }
 
     const HistoryFile history(p.isSet(file) ? p.value(file) : HistoryFile::defaultPath());
     if (!QFileInfo(history.path()).isFile())
         return bad(QStringLiteral("No history file at ") + history.path());
-    auto number = [&](int i, int32_t& n) {
-        bool ok = false;
-        n = rest.value(i).toInt(&ok);
-        return ok;
-    };
     try {
-        if (command == u"list" && rest.size() == 1) {
+        if (listing) {
             printList(out, history.runs(p.value(filter)), fmt == u"json");
             return kCliCarriedOut;
         }
-        int32_t a = 0, b = 0;
-        if (command == u"show" && rest.size() == 2 && number(1, a)) {
+        if (showing) {
             const auto run = history.run(a);
             if (!run)
                 return bad(QStringLiteral("No run %1 in %2").arg(a).arg(history.path()));
             printRecordedRun(out, a, *run, fmt == u"json");
             return kCliCarriedOut;
         }
-        if (comparing && rest.size() == 3 && number(1, a) && number(2, b)) {
-            auto runA = history.run(a);
-            auto runB = history.run(b);
-            if (!runA || !runB)
-                return bad(QStringLiteral("No run %1 in %2").arg(runA ? b : a).arg(history.path()));
-            printComparison(out, compareRuns(std::move(*runA), std::move(*runB)), fmt,
-                            p.isSet(onlyChanged), minimum);
-            return kCliCarriedOut;
-        }
+        auto runA = history.run(a);
+        auto runB = history.run(b);
+        if (!runA || !runB)
+            return bad(QStringLiteral("No run %1 in %2").arg(runA ? b : a).arg(history.path()));
+        printComparison(out, compareRuns(std::move(*runA), std::move(*runB)), fmt,
+                        p.isSet(onlyChanged), minimum);
+        return kCliCarriedOut;
     } catch (const DbError& e) {
         return bad(e.description());
     }
-    return bad(
-        QStringLiteral("Give list, show N or compare A B (see quervin-cli history --help)."));
 }
 
 }  // namespace qv

@@ -3,6 +3,8 @@
 #include "core/tuning/gridactions.h"
 #include "core/tuning/runbinds.h"
 
+#include <algorithm>
+
 namespace qv {
 
 namespace {
@@ -50,15 +52,74 @@ QString planLineText(const std::optional<RecordedPlanLine>& line) {
     return t;
 }
 
+// A code fence longer than any run of backticks in `lines`, so no line can close it.
+QString fenceFor(const QList<TextLineChange>& lines) {
+    qsizetype longest = 0;
+    for (const TextLineChange& line : lines) {
+        qsizetype run = 0;
+        for (const QChar ch : line.text) {
+            run = ch == u'`' ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    }
+    return QString(std::max<qsizetype>(3, longest + 1), u'`');
+}
+
 QString textMark(TextKind kind) {
     return kind == TextKind::Added     ? QStringLiteral("+ ")
            : kind == TextKind::Removed ? QStringLiteral("- ")
                                        : QStringLiteral("  ");
 }
 
-// A Markdown table cell: pipes escaped, the indentation of a plan line kept visible.
-QString cell(QString text) {
-    text.replace(u'|', QStringLiteral("\\|"));
+// Text for Markdown outside code: nothing in it opens a tag, an entity or a link, ends a table
+// cell or starts a new line.
+QString markdownText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        switch (ch.unicode()) {
+            case '&':
+                out += QStringLiteral("&amp;");
+                break;
+            case '<':
+                out += QStringLiteral("&lt;");
+                break;
+            case '>':
+                out += QStringLiteral("&gt;");
+                break;
+            case '"':
+                out += QStringLiteral("&quot;");
+                break;
+            case '\'':
+                out += QStringLiteral("&#39;");
+                break;
+            case '|':
+            case '\\':
+            case '[':
+            case ']':
+            case '`':
+                out += u'\\';
+                out += ch;
+                break;
+            case '\r':
+                if (i + 1 < text.size() && text[i + 1] == u'\n')
+                    ++i;
+                out += QStringLiteral("<br>");
+                break;
+            case '\n':
+                out += QStringLiteral("<br>");
+                break;
+            default:
+                out += ch;
+        }
+    }
+    return out;
+}
+
+// A Markdown table cell: its text made safe, the indentation of a plan line kept visible.
+QString cell(const QString& raw) {
+    const QString text = markdownText(raw);
     qsizetype lead = 0;
     while (lead < text.size() && text[lead] == u' ')
         ++lead;
@@ -89,10 +150,10 @@ QString changeName(PlanLineChange::Kind kind) {
 }
 
 QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double threshold) {
-    QString md = QStringLiteral("# ") + title(c) + QStringLiteral("\n\n") + c.summary() +
-                 QStringLiteral("\n\n");
+    QString md = QStringLiteral("# ") + title(c) + QStringLiteral("\n\n") +
+                 markdownText(c.summary()) + QStringLiteral("\n\n");
     for (const QString& note : c.notes)
-        md += QStringLiteral("> ") + note + u'\n';
+        md += QStringLiteral("> ") + markdownText(note) + u'\n';
     if (!c.notes.isEmpty())
         md += u'\n';
     if (!c.binds.isEmpty()) {
@@ -117,10 +178,12 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
     for (const PlanLineChange& p : c.plan)
         md += QStringLiteral("| %1 | %2 | %3 |\n")
                   .arg(mark(p.kind), cell(planLineText(p.a)), cell(planLineText(p.b)));
-    md += QStringLiteral("\n## SQL\n\n```diff\n");
+    // Inside the fence the statement stays as it is, however it was written.
+    const QString fence = fenceFor(c.sql);
+    md += QStringLiteral("\n## SQL\n\n") + fence + QStringLiteral("diff\n");
     for (const TextLineChange& t : c.sql)
         md += textMark(t.kind) + t.text + u'\n';
-    md += QStringLiteral("```\n");
+    md += fence + u'\n';
     return md;
 }
 
@@ -130,7 +193,7 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
                       .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
         csv +=
-            QStringList{delimitedField(s.name, u','), valueText(s.a), valueText(s.b),
+            QStringList{csvField(s.name), valueText(s.a), valueText(s.b),
                         valueText(QVariant(s.difference)), s.ratio ? ratioText(s.ratio) : QString()}
                 .join(u',') +
             QStringLiteral("\r\n");
@@ -141,8 +204,8 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
                .arg(c.a.summary.number)
                .arg(c.b.summary.number);
     for (const BindChange& b : c.binds)
-        csv += QStringList{delimitedField(u':' + b.name, u','), delimitedField(bindText(b.a), u','),
-                           delimitedField(bindText(b.b), u','), changeName(b.kind)}
+        csv += QStringList{csvField(u':' + b.name), csvField(bindText(b.a)),
+                           csvField(bindText(b.b)), changeName(b.kind)}
                    .join(u',') +
                QStringLiteral("\r\n");
     return csv;

@@ -8,6 +8,7 @@
 
 #include "core/sqlite/sqlite.h"
 
+#include <limits>
 #include <memory>
 
 namespace qv {
@@ -303,6 +304,13 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
         if (max.step() && !max.isNull(0))
             num = max.integer(0) + 1;
     }
+    // Run numbers are 32-bit in every table; past the last one nothing is written.
+    if (num > std::numeric_limits<int32_t>::max())
+        throw DbError(
+            kErrOverflow,
+            QStringLiteral("履歴ファイルの実行番号が上限（%1）に達したため、記録できません。"
+                           "別の履歴ファイルを使ってください。")
+                .arg(std::numeric_limits<int32_t>::max()));
     // Rows another program left under this number when it deleted the run are not this run's.
     for (const char* sql :
          {"DELETE FROM STATS_HIST WHERE NUM = ?", "DELETE FROM EXPLAN_HIST WHERE NUM = ?",

@@ -1,5 +1,7 @@
 #include "core/history/runcomparison.h"
 
+#include "core/history/linediff.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
@@ -13,32 +15,6 @@ namespace {
 
 double numberOf(const QVariant& v) {
     return v.isValid() && !v.isNull() ? v.toDouble() : 0.0;
-}
-
-// The longest common subsequence of `a` and `b` under `same`, as the pairs of positions it
-// matches, in order.
-template <class T, class Same>
-std::vector<std::pair<int, int>> commonLines(const QList<T>& a, const QList<T>& b, Same same) {
-    const int n = int(a.size()), m = int(b.size());
-    std::vector<std::vector<int>> length(size_t(n) + 1, std::vector<int>(size_t(m) + 1, 0));
-    for (int i = n - 1; i >= 0; --i)
-        for (int j = m - 1; j >= 0; --j)
-            length[size_t(i)][size_t(j)] =
-                same(a[i], b[j])
-                    ? length[size_t(i) + 1][size_t(j) + 1] + 1
-                    : std::max(length[size_t(i) + 1][size_t(j)], length[size_t(i)][size_t(j) + 1]);
-    std::vector<std::pair<int, int>> pairs;
-    int i = 0, j = 0;
-    while (i < n && j < m) {
-        if (same(a[i], b[j])) {
-            pairs.emplace_back(i++, j++);
-        } else if (length[size_t(i) + 1][size_t(j)] >= length[size_t(i)][size_t(j) + 1]) {
-            ++i;
-        } else {
-            ++j;
-        }
-    }
-    return pairs;
 }
 
 QList<StatisticChange> pairStatistics(const RecordedRun& a, const RecordedRun& b) {
@@ -106,10 +82,13 @@ std::optional<LineWork> workChange(const PlanLineChange& p) {
 QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
                                 const QList<RecordedPlanLine>& b) {
     using Kind = PlanLineChange::Kind;
-    const auto anchors =
-        commonLines(a, b, [](const RecordedPlanLine& x, const RecordedPlanLine& y) {
-            return x.operation == y.operation;
-        });
+    auto operations = [](const QList<RecordedPlanLine>& plan) {
+        QStringList out;
+        for (const RecordedPlanLine& line : plan)
+            out << line.operation;
+        return out;
+    };
+    const auto anchors = commonLines(operations(a), operations(b));
     QList<PlanLineChange> out;
     int i = 0, j = 0;
     // Between two matched lines, removed and added lines side by side read as changed.
@@ -134,8 +113,7 @@ QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
 QList<TextLineChange> pairTexts(const QString& a, const QString& b) {
     using Kind = TextLineChange::Kind;
     const QStringList la = a.split(u'\n'), lb = b.split(u'\n');
-    const auto anchors =
-        commonLines(la, lb, [](const QString& x, const QString& y) { return x == y; });
+    const auto anchors = commonLines(la, lb);
     QList<TextLineChange> out;
     int i = 0, j = 0;
     for (const auto& [ai, bj] : anchors) {

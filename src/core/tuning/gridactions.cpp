@@ -76,12 +76,28 @@ QString delimitedField(const QString& text, QChar separator) {
     return u'"' + quoted + u'"';
 }
 
-QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
-                      QChar separator, const QString& lineEnd) {
+QString spreadsheetText(const QString& text) {
+    static const QRegularExpression number(
+        QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    static const QString formulaStart = QStringLiteral("=+-@\t\r");
+    if (text.isEmpty() || !formulaStart.contains(text.front()) || number.match(text).hasMatch())
+        return text;
+    return u'\'' + text;
+}
+
+QString csvField(const QString& text) {
+    return delimitedField(spreadsheetText(text), u',');
+}
+
+namespace {
+
+QString cellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
+                  QChar separator, const QString& lineEnd, bool forSpreadsheet) {
     const auto field = [&](int row, int col) {
         if (row > 0 && grid.cellIsNull(row, col))
             return QString();
-        return delimitedField(grid.text(row, col), separator);
+        const QString text = grid.text(row, col);
+        return delimitedField(forSpreadsheet ? spreadsheetText(text) : text, separator);
     };
     QString out;
     QList<int> lines = rows;
@@ -97,13 +113,20 @@ QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList
     return out;
 }
 
+}  // namespace
+
+QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
+                      QChar separator, const QString& lineEnd) {
+    return cellsText(grid, rows, cols, separator, lineEnd, false);
+}
+
 QString gridCsv(const GridModel& grid) {
     QList<int> rows, cols;
     for (int r = grid.fixedRows(); r < grid.rows(); ++r)
         rows << r;
     for (int c = 0; c < grid.cols(); ++c)
         cols << c;
-    return gridCellsText(grid, rows, cols, u',', QStringLiteral("\r\n"));
+    return cellsText(grid, rows, cols, u',', QStringLiteral("\r\n"), true);
 }
 
 }  // namespace qv

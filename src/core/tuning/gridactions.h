@@ -42,7 +42,15 @@ QString delimitedField(const QString& text, QChar separator);
 // quotes doubled (as spreadsheets read both tab-separated text and CSV).
 QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
                       QChar separator, const QString& lineEnd);
-// The whole grid, headings and every column included, as CSV (RFC 4180).
+// `text` as a spreadsheet takes it as text, never as a formula (CSV injection): a leading
+// apostrophe before text that starts with =, +, -, @, a tab or a carriage return, unless the
+// text is a plain number such as -5, +3.2 or -1.5E+10, which stays as it is.
+QString spreadsheetText(const QString& text);
+// `text` as one CSV field: made spreadsheet text, then quoted as delimitedField does.
+QString csvField(const QString& text);
+
+// The whole grid, headings and every column included, as CSV (RFC 4180), every cell
+// spreadsheet text.
 QString gridCsv(const GridModel& grid);
 
 }  // namespace qv
