@@ -7,8 +7,18 @@
 
 #include <gtest/gtest.h>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -38,7 +48,7 @@ class HistoryFileTest : public ::testing::Test {
 TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
     EXPECT_EQ(file.check(), HistoryFileState::Missing);
     EXPECT_FALSE(QFile::exists(file.path())) << "checking does not create";
-    EXPECT_FALSE(file.create());
+    file.create();
     EXPECT_EQ(file.check(), HistoryFileState::Ready);
     SqliteProbe o(file.path());
     EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"3"_s});
@@ -109,6 +119,7 @@ TEST_F(HistoryFileTest, StepsNotDoneAddNoRowsAndAFailureStoresNothingOfTheRun) {
 
 TEST_F(HistoryFileTest, UnusableOrLockedFilesGiveTheEnginesErrorWithoutHanging) {
     record();
+    file.setBusyWait(200);
     {
         SqliteProbe o(file.path());
         o.exec("BEGIN EXCLUSIVE");
@@ -199,4 +210,90 @@ TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
     EXPECT_EQ(file.previousRunOf(4), std::optional<int32_t>(1));
     EXPECT_EQ(file.previousRunOf(1), std::nullopt);
     EXPECT_EQ(file.run(99), std::nullopt);
+}
+
+namespace {
+
+// Another program recording `count` runs labelled `label` into `path`; started, not waited for.
+std::unique_ptr<QProcess> recorder(const QString& path, const QString& label, int count) {
+    auto p = std::make_unique<QProcess>();
+    p->start(QStringLiteral(STORAGE_HELPER), {u"record"_s, path, label, QString::number(count)});
+    EXPECT_TRUE(p->waitForStarted()) << p->errorString().toStdString();
+    return p;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+// Ten programs start recording into a file that is not there yet: one makes it, all use it, and
+// every run of every program is stored under a number of its own.
+TEST_F(HistoryFileTest, TenProgramsRecordingAtOnceStoreEveryRun) {
+    std::vector<std::unique_ptr<QProcess>> programs;
+    for (int i = 0; i < 10; ++i)
+        programs.push_back(recorder(file.path(), u"P"_s + QString::number(i), 20));
+    for (auto& p : programs) {
+        ASSERT_TRUE(p->waitForFinished(120'000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(SqliteProbe(file.path())
+                  .rows("SELECT count(*), count(DISTINCT NUM), min(NUM), max(NUM), "
+                        "count(DISTINCT SQL), (SELECT count(*) FROM STATS_HIST) FROM SQL_HIST"),
+              QStringList(u"200|200|1|200|200|200"_s));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList(u"quervhst.mdb"_s))
+        << "nothing left of the others' making";
+}
+
+// A file left empty or with only some of its tables (as a full disk or a crash left it before
+// a file was made all at once) is completed and used; a full disk leaves no file at all.
+TEST_F(HistoryFileTest, AFileCutShortIsCompletedAndAFullDiskLeavesNone) {
+    QFile empty(file.path());
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_EQ(file.check(), HistoryFileState::Incomplete);
+    EXPECT_EQ(record().runNumber, 1);
+    EXPECT_EQ(std::pair(file.check(), file.schemaVersion()),
+              std::pair(HistoryFileState::Ready, kHistorySchemaVersion));
+
+    ASSERT_TRUE(QFile::remove(file.path()));
+    SqliteProbe(file.path())
+        .exec(
+            "CREATE TABLE SQL_HIST (NUM INTEGER, TIMESTAMP TEXT, SQL TEXT);"
+            "CREATE TABLE STATS_HIST (NUM INTEGER, STATS INTEGER, VALUE TEXT);");
+    EXPECT_EQ(file.check(), HistoryFileState::Incomplete);
+    file.create();
+    EXPECT_EQ(record().runNumber, 1);
+    EXPECT_EQ(file.check(), HistoryFileState::Ready);
+
+#ifdef Q_OS_UNIX
+    // A disk that takes 8 KB more, for a program that is told so rather than stopped.
+    ASSERT_TRUE(QFile::remove(file.path()));
+    QProcess full;
+    full.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{8192, 8192};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    full.start(QStringLiteral(STORAGE_HELPER), {u"record"_s, file.path(), u"full"_s, u"1"_s});
+    ASSERT_TRUE(full.waitForFinished(30'000));
+    EXPECT_EQ(full.exitCode(), 3) << "the run was not stored, and the program says so";
+    EXPECT_FALSE(full.readAllStandardError().isEmpty());
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty()) << "no file, whole or not";
+    EXPECT_EQ(record().runNumber, 1) << "with room again, recording goes on";
+#endif
+}
+
+// A file a later version of the program wrote is not changed by this one in any way.
+TEST_F(HistoryFileTest, AFileOfALaterVersionIsNeverWrittenTo) {
+    record();
+    SqliteProbe(file.path()).exec("PRAGMA user_version = 99");
+    const QByteArray before = contentsOf(file.path());
+    EXPECT_EQ(file.check(), HistoryFileState::LaterVersion);
+    EXPECT_EQ(test::errorOf([&] { record(); }).description(), file.laterVersionMessage());
+    EXPECT_THROW(file.create(), DbError);
+    EXPECT_EQ(contentsOf(file.path()), before);
+    EXPECT_EQ(file.runs().size(), 1) << "it is still read";
 }

@@ -99,6 +99,22 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
                                u" に履歴の表または列が足りないため使用できません。"_s}));
     EXPECT_FALSE(w.model.isRecording());
 
+    // A file a later version of the program wrote: said so, and left as it is.
+    const QString later = dir.filePath(u"later.mdb"_s);
+    test::SqliteProbe(later).exec("PRAGMA user_version = 99");
+    const QByteArray before = [&] {
+        QFile f(later);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    w.model.setHistoryFilePath(later);
+    w.model.startRecording();
+    EXPECT_EQ(w.port.messages.value(2),
+              u"QuervinStudio|"_s + HistoryFile(later).laterVersionMessage());
+    EXPECT_EQ(w.recording(), u"off||"_s);
+    QFile after(later);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
+
     // A file that cannot be made is no message: panel 2 says why.
     Window v(dir.filePath(u"missing/dir/quervhst.mdb"_s));
     v.model.startRecording();

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QMap>
+#include <QProcess>
+
+#include <algorithm>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -121,4 +126,69 @@ TEST(StatementRing, ABrokenSettingsFileIsCopiedAsideAndItsStatementsKept) {
     QFile copy(QDir(tmp.dir()).filePath(copies[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_TRUE(copy.readAll().contains("[Broken\nf_query=0"));
+}
+
+namespace {
+
+// A copy of the program doing `args` on the ring; started, not waited for.
+std::unique_ptr<QProcess> helper(const QStringList& args) {
+    auto p = std::make_unique<QProcess>();
+    p->start(QStringLiteral(STORAGE_HELPER), args);
+    EXPECT_TRUE(p->waitForStarted()) << p->errorString().toStdString();
+    return p;
+}
+
+}  // namespace
+
+// Two copies adding in tight loops: 120 additions, so the ring keeps exactly the last 101 of
+// them, which for each copy are the last ones it added; nothing else is lost.
+TEST(StatementRingAcrossPrograms, TwoProgramsAddingAtOnceLoseOnlyWhatTheRingOverwrites) {
+    test::TempStore tmp;
+    const int each = 60;
+    auto a = helper({u"ring-add"_s, tmp.path(), u"A"_s, QString::number(each)});
+    auto b = helper({u"ring-add"_s, tmp.path(), u"B"_s, QString::number(each)});
+    for (QProcess* p : {a.get(), b.get()}) {
+        ASSERT_TRUE(p->waitForFinished(60'000));
+        ASSERT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    StatementRing stored;
+    stored.load();
+    EXPECT_EQ(std::pair(stored.highestSlot(), stored.nextSlot()), std::pair(100, 2 * each - 101));
+    QMap<QString, QList<int>> kept;
+    for (int slot = 0; slot <= 100; ++slot) {
+        const QStringList parts = stored.statement(slot).split(u' ');
+        ASSERT_EQ(parts.size(), 2) << slot;
+        kept[parts[0]].append(parts[1].toInt());
+    }
+    int total = 0;
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        QList<int>& numbers = it.value();
+        std::sort(numbers.begin(), numbers.end());
+        QList<int> last;
+        for (int i = each - int(numbers.size()); i < each; ++i)
+            last << i;
+        EXPECT_EQ(numbers, last) << it.key().toStdString() << ": its last additions, each once";
+        total += int(numbers.size());
+    }
+    EXPECT_EQ(total, 101);
+}
+
+// The update lock keeps a second copy from writing while one holds it; a lock left by a copy
+// that died does not hold up the next addition.
+TEST(StatementRingAcrossPrograms, ALockLeftByAProgramThatDiedIsTakenOver) {
+    test::TempStore tmp;
+    auto holder = helper({u"ring-hold"_s, tmp.path()});
+    ASSERT_TRUE(holder->waitForReadyRead(10'000));
+    ASSERT_EQ(holder->readLine().trimmed(), QByteArray("locked"));
+    StatementRing ring;
+    ring.add(u"while held"_s);
+    EXPECT_FALSE(ring.saveAdditions(50));
+    EXPECT_FALSE(QFile::exists(tmp.path())) << "nothing written while another copy holds it";
+    holder->kill();
+    ASSERT_TRUE(holder->waitForFinished());
+    ASSERT_TRUE(QFile::exists(SettingsStore(tmp.path()).lockPath()));
+    EXPECT_TRUE(ring.saveAdditions(5'000));
+    StatementRing stored;
+    stored.load();
+    EXPECT_EQ(stored.statement(0), u"while held"_s);
 }

@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include "core/history/historylayout.h"
 #include "core/sqlite/sqlite.h"
 
 #include <limits>
@@ -19,58 +21,7 @@ using sqlite::Transaction;
 
 namespace {
 
-// A busy file is waited for this long before a call fails.
-constexpr int kBusyTimeoutMs = 500;
-
 QString gRecordingPath;
-
-// Whole numbers of 32 bits, as the fields were defined for the history file.
-#define INT32_FIELD(name)                                         \
-    name " INTEGER CHECK (typeof(" name ") = 'integer' AND " name \
-         " BETWEEN -2147483648 AND 2147483647)"
-
-const char* const kCreateTables[] = {
-    "CREATE TABLE SQL_HIST (" INT32_FIELD("NUM") ", TIMESTAMP TEXT, SQL TEXT)",
-    "CREATE TABLE STATS_HIST (" INT32_FIELD("NUM") ", " INT32_FIELD("STATS") ", VALUE TEXT)",
-    "CREATE TABLE EXPLAN_HIST (" INT32_FIELD("NUM") ", " INT32_FIELD("EXPLAN_NUM")
-    ", OPERATION TEXT CHECK (OPERATION <> ''), CARDINALITY TEXT, COST TEXT, BYTE TEXT)",
-};
-
-// From version 1 to 2: only additions, so older readers of the three tables keep working.
-const char* const kVersion2[] = {
-    "ALTER TABLE STATS_HIST ADD COLUMN NAME TEXT",
-    "ALTER TABLE STATS_HIST ADD COLUMN NUM_VALUE NUMERIC",
-    "CREATE TABLE RUN_HIST (NUM INTEGER PRIMARY KEY, SERVICE TEXT, USERNAME TEXT, DRIVER TEXT, "
-    "OPTIMIZER TEXT, ROW_COUNT INTEGER, ROWS_OVER_MAX INTEGER, ELAPSED_MS INTEGER, "
-    "OUTCOME TEXT, ERROR TEXT)",
-    "CREATE INDEX IF NOT EXISTS IX_STATS_HIST_NUM ON STATS_HIST (NUM)",
-    "CREATE INDEX IF NOT EXISTS IX_EXPLAN_HIST_NUM ON EXPLAN_HIST (NUM)",
-    "PRAGMA user_version = 2",
-};
-
-// From version 2 to 3: the binds of a run, and for each plan line its id, predicates and what
-// it did; again only additions.
-const char* const kVersion3[] = {
-    "CREATE TABLE BIND_HIST (NUM INTEGER, POSITION INTEGER, NAME TEXT, TYPE TEXT, VALUE TEXT)",
-    "CREATE INDEX IF NOT EXISTS IX_BIND_HIST_NUM ON BIND_HIST (NUM)",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN LINE_ID INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN PARENT_ID INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN ACCESS_PREDICATES TEXT",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN FILTER_PREDICATES TEXT",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN STARTS INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN A_ROWS INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN BUFFERS INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN READS INTEGER",
-    "ALTER TABLE EXPLAN_HIST ADD COLUMN A_TIME_US INTEGER",
-    "ALTER TABLE RUN_HIST ADD COLUMN PLAN_HASH INTEGER",
-    "ALTER TABLE RUN_HIST ADD COLUMN PLAN_DIFFERS INTEGER",
-    "PRAGMA user_version = 3",
-};
-
-int versionOf(Connection& db) {
-    Statement st(db.handle(), "PRAGMA user_version");
-    return st.step() ? static_cast<int>(st.integer(0)) : 0;
-}
 
 bool hasTable(Connection& db, const char* name) {
     Statement st(db.handle(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
@@ -78,48 +29,8 @@ bool hasTable(Connection& db, const char* name) {
     return st.step();
 }
 
-// Brings a file of the three tables to the current layout, all or nothing.
-void upgrade(Connection& db) {
-    Transaction tx(db.handle());
-    if (versionOf(db) >= kHistorySchemaVersion)
-        return;
-    try {
-        if (versionOf(db) < 2) {
-            for (const char* sql : kVersion2)
-                db.exec(sql);
-        }
-        for (const char* sql : kVersion3)
-            db.exec(sql);
-        tx.commit();
-    } catch (const DbError& e) {
-        throw DbError(e.number(), QStringLiteral("履歴ファイルを新しい形式にできません（ファイル"
-                                                 "は変更していません）: ") +
-                                      e.description());
-    }
-}
-
 bool fileExists(const QString& path) {
     return QFileInfo(path).isFile();
-}
-
-int countNamed(Statement& st, const QStringList& names) {
-    int n = 0;
-    while (st.step()) {
-        if (names.contains(st.text(0)))  // case-sensitive, as the names were created
-            ++n;
-    }
-    return n;
-}
-
-int countTables(Connection& db, const QStringList& names) {
-    Statement st(db.handle(), "SELECT name FROM sqlite_master WHERE type = 'table'");
-    return countNamed(st, names);
-}
-
-int countFields(Connection& db, const char* table, const QStringList& names) {
-    Statement st(db.handle(), "SELECT name FROM pragma_table_info(?)");
-    st.bind(1, QString::fromLatin1(table));
-    return countNamed(st, names);
 }
 
 void bindNumber(Statement& st, int index, const QVariant& value) {
@@ -243,60 +154,28 @@ void setRecordingFilePath(const QString& path) {
 HistoryFileState HistoryFile::check() const {
     if (!fileExists(path_))
         return HistoryFileState::Missing;
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
-    const QStringList tables = {QStringLiteral("SQL_HIST"), QStringLiteral("STATS_HIST"),
-                                QStringLiteral("EXPLAN_HIST")};
-    if (countTables(db, tables) != 3)
-        return HistoryFileState::TableMissing;
-    if (countFields(db, "SQL_HIST",
-                    {QStringLiteral("NUM"), QStringLiteral("TIMESTAMP"), QStringLiteral("SQL")}) !=
-        3)
-        return HistoryFileState::FieldMissing;
-    if (countFields(db, "STATS_HIST",
-                    {QStringLiteral("NUM"), QStringLiteral("STATS"), QStringLiteral("VALUE")}) != 3)
-        return HistoryFileState::FieldMissing;
-    if (countFields(
-            db, "EXPLAN_HIST",
-            {QStringLiteral("NUM"), QStringLiteral("EXPLAN_NUM"), QStringLiteral("OPERATION"),
-             QStringLiteral("CARDINALITY"), QStringLiteral("COST"), QStringLiteral("BYTE")}) != 6)
-        return HistoryFileState::FieldMissing;
-    return HistoryFileState::Ready;
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
+    return historylayout::inspect(db);
 }
 
-std::optional<DbError> HistoryFile::create() const {
-    Connection db(path_, Connection::Mode::ReadWriteCreate, kBusyTimeoutMs);
-    std::optional<DbError> error;
-    for (const char* sql : kCreateTables) {
-        try {
-            db.exec(sql);
-        } catch (const DbError& e) {
-            error = e;  // go on with the next table; the last failure is reported
-        }
-    }
-    if (error)
-        return error;
-    try {
-        upgrade(db);
-    } catch (const DbError& e) {
-        error = e;
-    }
-    return error;
+void HistoryFile::create() const {
+    historylayout::make(path_, busyWaitMs_);
+}
+
+QString HistoryFile::laterVersionMessage() const {
+    return historylayout::laterVersionError(path_).description();
 }
 
 int HistoryFile::schemaVersion() const {
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
-    return versionOf(db);
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
+    return historylayout::versionOf(db);
 }
 
-HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
-    std::optional<DbError> createError;
-    if (check() == HistoryFileState::Missing)
-        createError = create();
+namespace {
 
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
-    if (versionOf(db) < kHistorySchemaVersion)
-        upgrade(db);
+HistoryFile::Recorded writeRun(Connection& db, const QString& path, const RunRecord& run) {
     Transaction tx(db.handle());
+    historylayout::bringUpToDate(db, path);
 
     int64_t num = 1;
     {
@@ -339,9 +218,28 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
             count = c.integer(0);
     }
     tx.commit();
-    if (createError)
-        throw *createError;
     return {static_cast<int32_t>(num), static_cast<int32_t>(count)};
+}
+
+}  // namespace
+
+HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
+    // SQLite gives up at once, without waiting, where waiting could deadlock two writers; the
+    // whole run is then written again, as it is when the busy wait ran out while others kept
+    // writing.
+    const QDeadlineTimer deadline(2 * busyWaitMs_);
+    for (;;) {
+        try {
+            const HistoryFileState state = check();
+            if (state == HistoryFileState::Missing || state == HistoryFileState::Incomplete)
+                create();
+            Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
+            return writeRun(db, path_, run);
+        } catch (const DbError& e) {
+            if (!historylayout::isBusy(e) || deadline.hasExpired())
+                throw;
+        }
+    }
 }
 
 namespace {
@@ -389,7 +287,7 @@ RunSummary summaryAt(const Statement& st) {
 }  // namespace
 
 QList<RunSummary> HistoryFile::runs(const QString& containing) const {
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
     const QByteArray sql = summarySelect(hasTable(db, "RUN_HIST")) +
                            "WHERE ? = '' OR instr(lower(s.SQL), lower(?)) > 0 "
                            "ORDER BY s.NUM DESC";
@@ -469,7 +367,7 @@ BindList bindsOf(Connection& db, int32_t number) {
 }  // namespace
 
 std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
     const bool v2 = hasTable(db, "RUN_HIST");
     const bool v3 = hasTable(db, "BIND_HIST");
     RecordedRun run;
@@ -495,7 +393,7 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
 }
 
 std::optional<int32_t> HistoryFile::previousRunOf(int32_t number) const {
-    Connection db(path_, Connection::Mode::ReadWrite, kBusyTimeoutMs);
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
     Statement st(db.handle(),
                  "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
                  "WHERE p.NUM < s.NUM AND p.SQL = s.SQL");

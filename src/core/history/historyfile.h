@@ -21,15 +21,21 @@ enum class HistoryFileState {
     Ready,         // the three tables with all their fields
     TableMissing,  // a file, but one of the tables is missing
     FieldMissing,  // the tables are there, but one of them lacks a field
+    Incomplete,    // a file of ours whose making was cut short (0 bytes, or some tables)
+    LaterVersion,  // written by a later version of the program: never written to
 };
 
 // The tuning-history file: an SQLite database holding, per recorded run, the statement
 // (SQL_HIST), the statistics shown (STATS_HIST, with their names and numeric values from
 // version 2 on), the plan shown (EXPLAN_HIST) and the facts of the run (RUN_HIST, version 2),
 // tied together by the run number NUM. Every call opens the file and closes it before it
-// returns, so other programs can copy or open it between runs.
+// returns, so other programs can copy or open it between runs. Several programs may record
+// into one file at the same time: a file another program is writing is waited for.
 class HistoryFile {
   public:
+    // How long a call waits for a file that another program is writing.
+    static constexpr int kDefaultBusyWaitMs = 5'000;
+
     explicit HistoryFile(QString path) : path_(std::move(path)) {}
 
     // "quervhst.mdb" in the program's directory, or in the user's data directory when the
@@ -37,15 +43,21 @@ class HistoryFile {
     static QString defaultPath();
 
     const QString& path() const { return path_; }
+    void setBusyWait(int ms) { busyWaitMs_ = ms; }
 
-    // Throws DbError when the file cannot be opened or read (in use by another program, not a
-    // database); a busy file fails within a second.
+    // Throws DbError when the file cannot be opened or read (held by another program past the
+    // busy wait, not a database).
     HistoryFileState check() const;
 
-    // Makes the file (when missing) and its tables, at the current version. Returns the
-    // failure of building a table, if any (the other tables are still built). Throws DbError
-    // when the file cannot be opened or created.
-    std::optional<DbError> create() const;
+    // Makes the file at the current version, all at once: another program never finds it half
+    // made, and of several programs making it at the same time one makes it and the others use
+    // it. A file there already (0 bytes or half made by an earlier version, or older) is
+    // completed and brought to the current version in one transaction. Throws DbError when the
+    // file cannot be made (no right to the directory, disk full), and then leaves none behind.
+    void create() const;
+    // What the program says of a file of a later version (check() gives LaterVersion), which
+    // it does not write to.
+    QString laterVersionMessage() const;
     // The layout version the file says it has (PRAGMA user_version). Throws DbError.
     int schemaVersion() const;
 
@@ -55,10 +67,11 @@ class HistoryFile {
     };
     // Records `run`: its statement, its statistics and its plan when those steps were done, and
     // its facts, under the next run number, all in one transaction: a failure stores nothing
-    // of the run. A file of an older layout is brought to
-    // the current one first, in a transaction of its own; a file that cannot be is left as it
-    // was and the failure thrown. Re-creates a file that has gone. Throws DbError; a
-    // table-building failure of that re-creation is thrown after the run is stored.
+    // of the run. A file of an older layout is brought to the current one in the same
+    // transaction; a file that cannot be is left as it was. Makes a file that is missing or
+    // completes one left half made (create()). A file of a later version is not written to.
+    // A file other programs are writing is waited for, up to twice the busy wait. Throws
+    // DbError exactly when the run was not stored.
     Recorded record(const RunRecord& run) const;
 
     // The recorded runs, newest first; with `containing`, those whose statement contains it
@@ -73,6 +86,7 @@ class HistoryFile {
 
   private:
     QString path_;
+    int busyWaitMs_ = kDefaultBusyWaitMs;
 };
 
 // The history file the query windows record into, set when a window starts recording; empty

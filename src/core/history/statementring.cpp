@@ -28,6 +28,12 @@ bool storedNumberToInt32(const QString& text, int32_t& out) {
 namespace {
 const QString kHighestSlot = QStringLiteral("sqlhist_max");
 const QString kNextSlot = QStringLiteral("sqlhist_nextp");
+// How long an addition waits for another copy of the program that is saving its own; the
+// wait is on the window's thread, and an addition not saved now is saved with the next one.
+constexpr int kAddWaitMs = 3'000;
+// At the end the program waits longer, and then writes without the lock rather than not at
+// all.
+constexpr int kEndWaitMs = 10'000;
 QString slotName(int32_t slot) {
     return QStringLiteral("sqlhist_") + QString::number(slot);
 }
@@ -41,15 +47,30 @@ void StatementRing::add(const QString& sql) {
     nextSlot_ = i + 1;
     if (i > highestSlot_)
         highestSlot_ = i;
-    unsaved_ = true;
+    unsaved_.append(sql);
 }
 
 void StatementRing::addAndSave(const QString& sql) {
-    QString probe;
-    if (settingsStore().read(kNextSlot, probe) != StoreStatus::Unavailable)
-        load();
     add(sql);
+    saveAdditions(kAddWaitMs);
+}
+
+bool StatementRing::saveAdditions(int waitMs, bool evenUnlocked) {
+    if (unsaved_.isEmpty())
+        return true;
+    SettingsStore& store = settingsStore();
+    const SettingsStore::Update update(store, waitMs);
+    if (!update.locked() && !evenUnlocked)
+        return false;
+    QString probe;
+    if (store.read(kNextSlot, probe) != StoreStatus::Unavailable) {
+        const QStringList added = unsaved_;
+        load();
+        for (const QString& sql : added)
+            add(sql);
+    }
     save();
+    return unsaved_.isEmpty();
 }
 
 QString StatementRing::statement(int32_t slot) const {
@@ -59,7 +80,7 @@ QString StatementRing::statement(int32_t slot) const {
 }
 
 void StatementRing::load() {
-    unsaved_ = false;
+    unsaved_.clear();
     nextSlot_ = 0;
     highestSlot_ = 0;
     slots_.fill(QString());
@@ -102,7 +123,8 @@ void StatementRing::save() {
     store.write(kNextSlot, QString::number(nextSlot_));
     for (int32_t n = 0; n <= highestSlot_ && n <= kLastSlot; ++n)
         store.write(slotName(n), slots_[static_cast<size_t>(n)]);
-    unsaved_ = store.endBatch() != StoreStatus::Ok;
+    if (store.endBatch() == StoreStatus::Ok)
+        unsaved_.clear();
 }
 
 namespace {
@@ -130,7 +152,7 @@ void saveAndReleaseStatementRing() {
     if (p) {
         // Saving a ring with nothing new would undo what another copy of the program added.
         if (p->unsaved())
-            p->save();
+            p->saveAdditions(kEndWaitMs, true);
         p.reset();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -13,12 +14,18 @@ class StatementRing {
   public:
     static constexpr int32_t kLastSlot = 100;
 
-    // Stores `sql` unchanged in the next slot, wrapping after slot 100.
+    // Stores `sql` unchanged in the next slot, wrapping after slot 100; it is saved with the
+    // next saveAdditions().
     void add(const QString& sql);
-    // Adds `sql` to the ring as the settings store holds it now (so that what another running
-    // copy of the program added stays) and saves it at once, so a crash loses nothing. When the
-    // store cannot be read the ring in memory is kept and saved.
+    // Adds `sql` and saves it at once (saveAdditions), so a crash loses nothing.
     void addAndSave(const QString& sql);
+    // Writes what was added since the last save on top of the ring as the settings store holds
+    // it now, so that what another running copy of the program added stays: re-reading, adding
+    // and writing are one step under the store's update lock. When the store cannot be read
+    // the ring in memory is kept and saved. Waits up to `waitMs` for the lock; without it
+    // nothing is written (unless `evenUnlocked`) and the additions wait for the next save.
+    // True when nothing is left unsaved.
+    bool saveAdditions(int waitMs, bool evenUnlocked = false);
     // The highest slot in use (0 for an empty ring).
     int32_t highestSlot() const { return highestSlot_; }
     // The slot the next add() writes; 101 means it wraps to 0.
@@ -30,16 +37,16 @@ class StatementRing {
     // Stored numbers are brought into range: the highest slot into 0..100, the next one into
     // 0..101.
     void load();
-    // Writes the ring back; failures are not reported.
+    // Writes the ring back as it is in memory; failures are not reported.
     void save();
     // Whether something was added since the last save.
-    bool unsaved() const { return unsaved_; }
+    bool unsaved() const { return !unsaved_.isEmpty(); }
 
   private:
     std::array<QString, kLastSlot + 1> slots_;
     int32_t nextSlot_ = 0;
     int32_t highestSlot_ = 0;
-    bool unsaved_ = false;
+    QStringList unsaved_;  // the texts added since the last save, in order
 };
 
 // The process-wide ring, created and loaded at first use.

@@ -1,20 +1,26 @@
 #include "core/settings/settingsstore.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThread>
 
+#include <algorithm>
 #include <utility>
 
 namespace qv {
 
 namespace {
 const char kNativeKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUERVIN";
-}
+// How long a plain write waits for another copy that is changing the store.
+constexpr int kWriteWaitMs = 5'000;
+}  // namespace
 
 SettingsStore::SettingsStore(QString iniPath) : path_(std::move(iniPath)) {}
 
@@ -106,8 +112,7 @@ StoreStatus SettingsStore::write(const QString& name, const QString& value) {
     s.setValue(name, value);
     if (batch_ > 0)
         return StoreStatus::Ok;
-    s.sync();
-    return s.status() == QSettings::NoError ? StoreStatus::Ok : StoreStatus::WriteFailed;
+    return syncChanges();
 }
 
 void SettingsStore::beginBatch() {
@@ -123,8 +128,79 @@ StoreStatus SettingsStore::endBatch() {
         return StoreStatus::Ok;
     if (!canWrite())
         return StoreStatus::Unavailable;
-    settings_->sync();
-    return settings_->status() == QSettings::NoError ? StoreStatus::Ok : StoreStatus::WriteFailed;
+    return syncChanges();
+}
+
+StoreStatus SettingsStore::syncChanges() {
+    QSettings& s = settings();
+    if (native_) {
+        s.sync();
+        return s.status() == QSettings::NoError ? StoreStatus::Ok : StoreStatus::WriteFailed;
+    }
+    // Without the lock the write still goes ahead: QSettings keeps the file whole, and a
+    // value lost to a concurrent change is better than every value lost.
+    const bool locked = lockUpdates(kWriteWaitMs);
+    const QDateTime before = QFileInfo(path_).lastModified();
+    s.sync();
+    const StoreStatus status =
+        s.status() == QSettings::NoError ? StoreStatus::Ok : StoreStatus::WriteFailed;
+    // QSettings takes a file of the size and modification time (to the millisecond) it saw
+    // last for unchanged, and then writes its own older copy back over what another program
+    // changed. The file system's clock moves in ticks of several milliseconds, so two writes
+    // in one tick, of the same size, look the same: each write moves the time past the one
+    // before, and a copy of the program that saw the file before this write sees it changed.
+    const QDateTime after = QFileInfo(path_).lastModified();
+    if (status == StoreStatus::Ok && before.isValid() && after.isValid() && after <= before) {
+        QFile file(path_);
+        if (file.open(QIODevice::ReadWrite))
+            file.setFileTime(before.addMSecs(1), QFileDevice::FileModificationTime);
+    }
+    if (locked)
+        unlockUpdates();
+    return status;
+}
+
+QString SettingsStore::lockPath() const {
+    if (native_)
+        return QDir::temp().filePath(QStringLiteral("QUERVIN-settings.lock"));
+    return path_ + QStringLiteral(".update.lock");  // QSettings itself uses <file>.lock
+}
+
+bool SettingsStore::lockUpdates(int waitMs) {
+    if (lockDepth_ > 0) {
+        ++lockDepth_;
+        return true;
+    }
+    if (!lock_) {
+        QDir().mkpath(QFileInfo(lockPath()).absolutePath());
+        lock_ = std::make_unique<QLockFile>(lockPath());
+        lock_->setStaleLockTime(kStaleLockMs);
+    }
+    // QLockFile::tryLock(timeout) sleeps 100 ms and more between tries; the lock is held for
+    // a few milliseconds, so it is tried again soon.
+    const QDeadlineTimer deadline(waitMs);
+    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+        if (lock_->tryLock(0)) {
+            lockDepth_ = 1;
+            return true;
+        }
+        if (lock_->error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return false;
+        QThread::msleep(static_cast<unsigned long>(pause));
+    }
+}
+
+void SettingsStore::unlockUpdates() {
+    if (lockDepth_ > 0 && --lockDepth_ == 0)
+        lock_->unlock();
+}
+
+SettingsStore::Update::Update(SettingsStore& store, int waitMs)
+    : store_(store), locked_(store.lockUpdates(waitMs)) {}
+
+SettingsStore::Update::~Update() {
+    if (locked_)
+        store_.unlockUpdates();
 }
 
 namespace {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class QLockFile;
 class QSettings;
 
 namespace qv {
@@ -47,7 +48,36 @@ class SettingsStore {
     void beginBatch();
     StoreStatus endBatch();
 
+    // While an Update holds the store's update lock, no other copy of the program writes the
+    // store, so a value can be read, changed and written back without losing what another
+    // copy wrote meanwhile. Writes take the lock themselves when no Update holds it.
+    class Update {
+      public:
+        // Waits up to `waitMs` for a copy that holds the lock. A lock left behind by a program
+        // that ended without letting go is taken over at once; one held by a program that
+        // hangs, after kStaleLockMs.
+        Update(SettingsStore& store, int waitMs);
+        ~Update();
+        Update(const Update&) = delete;
+        Update& operator=(const Update&) = delete;
+        // False when the lock could not be had (held elsewhere past the wait, or no right to
+        // make the lock file).
+        bool locked() const { return locked_; }
+
+      private:
+        SettingsStore& store_;
+        bool locked_ = false;
+    };
+    static constexpr int kStaleLockMs = 10'000;
+    // The file that holds the update lock: next to the INI file, or in the temporary directory
+    // for the registry.
+    QString lockPath() const;
+
   private:
+    bool lockUpdates(int waitMs);
+    void unlockUpdates();
+    // Writes the changed values to disk under the update lock.
+    StoreStatus syncChanges();
     bool storeExists() const;
     bool canWrite() const;
     QSettings& settings();
@@ -61,6 +91,8 @@ class SettingsStore {
     bool batchRefused_ = false;
     bool brokenKept_ = false;
     std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<QLockFile> lock_;
+    int lockDepth_ = 0;
 };
 
 // The process-wide store that the settings and the statement ring use. Until

@@ -200,12 +200,15 @@ void QueryWindowModel::startRecording() {
         return;
     }
     std::optional<DbError> pending;
-    if (state == HistoryFileState::Missing) {
+    if (state == HistoryFileState::Missing || state == HistoryFileState::Incomplete) {
         try {
-            pending = file.create();
+            file.create();
         } catch (const DbError& e) {
             pending = e;
         }
+    } else if (state == HistoryFileState::LaterVersion) {
+        port_.showMessage(file.laterVersionMessage(), kAppTitle);
+        return;
     } else if (state != HistoryFileState::Ready) {
         // No engine error stands behind a missing table or field; say what is wrong.
         port_.showMessage(QStringLiteral("履歴ファイル ") + file.path() +
