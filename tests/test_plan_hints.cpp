@@ -171,11 +171,15 @@ TEST_F(PlanHints, TheHintReportTellsWhatBecameOfEachHint) {
     EXPECT_TRUE(grid.rowToolTip(1).endsWith(report.join(u'\n')));
     EXPECT_EQ(grid.rowToolTip(2), QString());
 
-    // A plan table of the old columns has no OTHER_XML: no report, and no failure.
+    // The tool's own plan table has no OTHER_XML: the usage goes into OTHER and is read there.
     db_->execute(planTableCreateStatement(kPlanTable));
     db_->execute(explainPlanStatement(kPlanTable, sql));
     lines[0].hintReport.clear();
     addHintReport(*db_, kPlanTable, lines);
+    EXPECT_EQ(lines[0].hintReport, report.join(u'\n'));
+    // No plan table to read: no report, and no failure.
+    lines[0].hintReport.clear();
+    addHintReport(*db_, QStringLiteral("NO_SUCH_PLAN_TABLE"), lines);
     EXPECT_EQ(lines[0].hintReport, QString());
 }
 

@@ -149,6 +149,7 @@ struct NewerColumns {
     bool first = false;   // access predicates
     bool second = false;  // filter predicates
     bool otherXml = false;
+    bool other = false;  // OTHER (LONG), which takes the hint usage where OTHER_XML is missing
 };
 NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
     sqlite::Statement st(db, request.schema.isEmpty()
@@ -163,6 +164,7 @@ NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
         found.first |= column == u"access_predicates";
         found.second |= column == u"filter_predicates";
         found.otherXml |= column == u"other_xml";
+        found.other |= column == u"other";
     }
     return found;
 }
@@ -202,8 +204,8 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steer
             insertSql += ", filter_predicates";
             values += ", ?";
         }
-        if (predicates.otherXml) {
-            insertSql += ", other_xml";
+        if (predicates.otherXml || predicates.other) {
+            insertSql += predicates.otherXml ? ", other_xml" : ", other";
             values += ", ?";
         }
         insertSql += values + ')';
@@ -258,7 +260,7 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steer
                 text(next++, row.accessPredicates);
             if (predicates.second)
                 text(next++, row.filterPredicates);
-            if (predicates.otherXml)
+            if (predicates.otherXml || predicates.other)
                 text(next, row.id == 0 && !hintUsage.isEmpty()
                                ? QStringLiteral("<other_xml>") + hintUsage +
                                      QStringLiteral("</other_xml>")

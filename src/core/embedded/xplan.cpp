@@ -211,12 +211,14 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
     try {
         bool predicates = false;
         bool otherXml = false;
+        bool other = false;  // where the engine writes the hint usage when OTHER_XML is missing
         {
             sqlite::Statement columns(db, "SELECT lower(name) FROM pragma_table_info(?1)");
             columns.bind(1, request.table);
             while (columns.step()) {
                 predicates |= columns.text(0) == u"access_predicates";
                 otherXml |= columns.text(0) == u"other_xml";
+                other |= columns.text(0) == u"other";
             }
         }
         const QByteArray which = request.statementId ? " AND statement_id IS ?1" : "";
@@ -238,7 +240,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
             "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
             "cost, " +
                 QByteArray(predicates ? "access_predicates, filter_predicates" : "NULL, NULL") +
-                QByteArray(otherXml ? ", other_xml" : ", NULL") +
+                QByteArray(otherXml ? ", other_xml" : other ? ", other" : ", NULL") +
                 " FROM " + table.toUtf8() +
                 " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
                 table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +
