@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -56,8 +57,10 @@ TEST_F(QueryWindowTest, StartUpShowsOneUnconnectedWindowWithItsCaptionsAndEmptyL
     EXPECT_GT(f->statusPanel(2)->width(), f->statusPanel(1)->width());
     // Recording started and stopped: the panels go blank, their tooltips still name them.
     WindowState& st = f->model().state();
-    st.setPanelToolTip(2, u"/tmp/h.db"_s);
-    EXPECT_EQ(f->statusPanel(2)->toolTip(), u"履歴ステータス\n/tmp/h.db"_s);
+    st.setPanelToolTip(2, u"/tmp/<b>h</b>.db"_s);
+    QTextDocument tip;
+    tip.setHtml(f->statusPanel(2)->toolTip());
+    EXPECT_EQ(tip.toPlainText(), u"履歴ステータス\n/tmp/<b>h</b>.db"_s) << "shown as it is";
     st.setPanelText(2, QString());
     st.setPanelToolTip(2, QString());
     st.setPanelText(3, QString());

@@ -1,6 +1,7 @@
 #include "gui/logindialog.h"
 
 #include "core/connection/tnsnames.h"
+#include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
 #include <QCloseEvent>
@@ -117,6 +118,7 @@ void LoginDialog::loadServiceNames() {
 void LoginDialog::message(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("DB接続エラー"), text, QMessageBox::Ok,
                     this);
+    plainBox(box);
     box.exec();
 }
 
