@@ -205,8 +205,8 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QueryWindow::keyPressEvent(QKeyEvent* event) {
-    // Esc anywhere in the window stops a run, as the button does.
-    if (event->key() == Qt::Key_Escape && model_->isRunning()) {
+    // Esc anywhere in the window stops a run, as the button does, or gives up a login.
+    if (event->key() == Qt::Key_Escape && (model_->isRunning() || model_->isConnecting())) {
         model_->stop();
         event->accept();
         return;
