@@ -100,6 +100,7 @@ class BindWindowTest : public ::testing::Test {
             });
         window.model().connection().setLogin({u"ORCL"_s, u"scott"_s, QString()});
         window.model().connection().connectToService();
+        EXPECT_TRUE(window.model().connection().waitForAttempt(10'000));
         window.show();
     }
     // Presses 実 行 on `sql`; `answer` works the bind dialog if it shows. What the dialog

@@ -307,6 +307,24 @@ TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {
     }
 }
 
+// A statement with a NUL or another control character is refused whole before anything is
+// sent: nothing of it is recorded.
+TEST_F(CliTest, ControlCharacterInTheStatementIsRefusedAndNeverRecorded) {
+    const QString file = dir.filePath(u"h.mdb"_s);
+    const Result typed = scripted(u"--record "_s + file, u"select 1\nfrom dual\0; drop table t"_s);
+    EXPECT_EQ(typed.status, kCliRefused);
+    EXPECT_EQ(typed.err, kMsgControlCharacter.arg(2).arg(10).arg(u"U+0000"_s) + u'\n');
+    EXPECT_TRUE(typed.out.isEmpty() && script->log.isEmpty());
+    QFile f(dir.filePath(u"bell.sql"_s));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("select 1 \x07");
+    f.close();
+    const Result fromFile = sample(u"--record "_s + file + u" --sql-file "_s + f.fileName());
+    EXPECT_EQ(fromFile.status, kCliRefused);
+    EXPECT_EQ(fromFile.err, kMsgControlCharacter.arg(1).arg(10).arg(u"U+0007"_s) + u'\n');
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 namespace {
 const QString kEndlessCount =
     u"with recursive r(n) as (select 1 union all select n + 1 from r) select count(*) from r"_s;

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -41,6 +44,7 @@ class ConnectionTest : public ::testing::Test {
     void login(const QString& service, const QString& user, const QString& password) {
         port.logins.append(LoginValues{service, user, password});
         EXPECT_TRUE(conn.logIn());
+        EXPECT_TRUE(conn.waitForAttempt(10'000));
     }
 
     test::TempStore tmp;
@@ -118,4 +122,70 @@ TEST_F(ConnectionTest, WarningsAtLoginAreShownOnce) {
     EXPECT_TRUE(conn.isConnected());
     EXPECT_EQ(port.messages,
               QStringList{u"QuervinStudio|ORA-28002: the password will expire within 7 days"_s});
+}
+
+namespace {
+
+// A connection whose close is told: the abandoned attempt closes it on the worker's thread.
+class WatchedDatabase : public test::ScriptedDatabase {
+  public:
+    WatchedDatabase(const QString& tag, std::shared_ptr<test::Script> script,
+                    std::shared_ptr<QSemaphore> closes)
+        : ScriptedDatabase(tag, std::move(script)), closes_(std::move(closes)) {}
+    void close() override {
+        ScriptedDatabase::close();
+        closes_->release();
+    }
+
+  private:
+    std::shared_ptr<QSemaphore> closes_;
+};
+
+}  // namespace
+
+// The driver's wait happens on a thread of its own: the window's thread goes on handling its
+// events, says that it connects, and shows the outcome when the driver answers; Esc (the
+// window's stop) gives the attempt up at once, and what the driver opens after all is closed.
+TEST_F(ConnectionTest, TheConnectionOpensOffTheWindowsThreadAndCanBeAbandoned) {
+    // Shared with the worker, which may outlive a failed test.
+    auto gate = std::make_shared<QSemaphore>(), closes = std::make_shared<QSemaphore>();
+    conn.setOpener([gate, closes, s = script](const QString&, const QString&, const QString&) {
+        // A driver that waits for the server; bounded, so a login on the window's own thread
+        // fails the test instead of hanging it.
+        gate->tryAcquire(1, 10'000);
+        return std::make_unique<WatchedDatabase>(u"Q"_s, s, closes);
+    });
+    port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    QSignalSpy ended(&conn, &ConnectionService::attemptEnded);
+    ASSERT_TRUE(conn.logIn());
+    EXPECT_TRUE(conn.isConnecting());
+    EXPECT_EQ(state.panelText(1), u"接続中...scott@ORCL"_s);
+    EXPECT_FALSE(state.menuEnabled(WindowState::Menu::Login) ||
+                 state.menuEnabled(WindowState::Menu::Logout))
+        << "no second login while one is under way";
+    QTimer other;
+    other.setSingleShot(true);
+    QSignalSpy handled(&other, &QTimer::timeout);
+    other.start(0);
+    ASSERT_TRUE(handled.wait(5000)) << "the window's events are handled meanwhile";
+    EXPECT_TRUE(conn.isConnecting() && ended.isEmpty());
+
+    gate->release(2);
+    ASSERT_TRUE(ended.wait(10'000));
+    EXPECT_EQ(ended.takeFirst().value(0).value<ConnectionService::Outcome>(),
+              ConnectionService::Outcome::Connected);
+    EXPECT_EQ(view(), u"scott@ORCL|接続 scott@ORCL|logout"_s);
+
+    conn.disconnectFromService();
+    ASSERT_TRUE(closes->tryAcquire(2, 10'000));
+    port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    ASSERT_TRUE(conn.logIn());
+    conn.abandonAttempt();
+    EXPECT_EQ(ended.takeFirst().value(0).value<ConnectionService::Outcome>(),
+              ConnectionService::Outcome::Abandoned);
+    EXPECT_EQ(view(), u"未接続|接続を中止しました|login"_s);
+    EXPECT_FALSE(conn.isConnecting() || conn.isConnected());
+    gate->release(2);
+    EXPECT_TRUE(closes->tryAcquire(2, 10'000)) << "the driver's late connections are closed";
+    EXPECT_TRUE(ended.isEmpty());
 }

@@ -7,8 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
+#include <atomic>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -18,8 +23,9 @@ namespace {
 class LoginDialogTest : public ::testing::Test {
   protected:
     LoginDialogTest() {
-        LoginDialog::setServiceNameSource([this] {
-            ++loads;
+        // Read on another thread, which may outlive the test: the count is shared with it.
+        LoginDialog::setServiceNameSource([loads = loads] {
+            ++*loads;
             return QStringList{u"ORCL2"_s, u"ORCL"_s, u"sqlite:sample"_s};
         });
     }
@@ -28,27 +34,36 @@ class LoginDialogTest : public ::testing::Test {
         delete &LoginDialog::instance();  // the next test starts as a fresh process would
         LoginDialog::setServiceNameSource(nullptr);
     }
+    // Waits for the service list, which is read on a thread of its own.
+    static void waitForNames(LoginDialog& d) {
+        if (d.isLoadingServiceNames()) {
+            QSignalSpy loaded(&d, &LoginDialog::serviceNamesLoaded);
+            ASSERT_TRUE(loaded.wait(10'000));
+        }
+    }
     // Runs the dialog modally and, once it is up, lets `act` type and click.
     static void runDialog(LoginDialog& d, std::function<void()> act) {
         QTimer::singleShot(0, act);
         d.exec();
     }
 
-    int loads = 0;
+    std::shared_ptr<std::atomic<int>> loads = std::make_shared<std::atomic<int>>(0);
 };
 
 }  // namespace
 
 TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnEmptyUser) {
     LoginDialog& d = LoginDialog::instance();
+    waitForNames(d);
     QStringList captions{d.windowTitle(), d.connectButton()->text(), d.cancelButton()->text()};
     for (const QLabel* l : d.findChildren<QLabel*>())
         captions << l->text();
     EXPECT_EQ(captions, (QStringList{u"Oracleログイン"_s, u"接  続"_s, u"取  消"_s, u"サーバ："_s,
                                      u"ユーザ："_s, u"パスワード："_s}));
-    EXPECT_EQ(std::tuple(d.passwordEdit()->echoMode(), d.serviceBox()->isEditable(),
-                         d.serviceBox()->currentText().isEmpty(), d.serviceBox()->count(), loads),
-              std::tuple(QLineEdit::Password, true, true, 3, 1));
+    EXPECT_EQ(
+        std::tuple(d.passwordEdit()->echoMode(), d.serviceBox()->isEditable(),
+                   d.serviceBox()->currentText().isEmpty(), d.serviceBox()->count(), loads->load()),
+        std::tuple(QLineEdit::Password, true, true, 3, 1));
 
     test::ModalAnswerer answerer;
     runDialog(d, [&] {
@@ -89,7 +104,27 @@ TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBox
     runDialog(*first, [&] { first->close(); });
     EXPECT_FALSE(first->wasAccepted()) << "the close box cancels";
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(std::pair(LoginDialog::instance().serviceBox()->currentText(), loads),
+    waitForNames(LoginDialog::instance());
+    EXPECT_EQ(std::pair(LoginDialog::instance().serviceBox()->currentText(), loads->load()),
               std::pair(QString(), 2))
         << "a new, empty dialog that read the list again";
+}
+
+// However long the names take to read, the dialog is there at once and can be typed in; the
+// list fills when they arrive and what was typed stays.
+TEST_F(LoginDialogTest, TheServiceListIsReadOffTheWindowsThread) {
+    auto gate = std::make_shared<QSemaphore>();
+    LoginDialog::setServiceNameSource([gate] {
+        gate->tryAcquire(1, 10'000);
+        return QStringList{u"SLOW"_s};
+    });
+    LoginDialog& d = LoginDialog::instance();
+    EXPECT_TRUE(d.isLoadingServiceNames());
+    d.serviceBox()->setEditText(u"TYPED"_s);
+    EXPECT_EQ(d.serviceBox()->count(), 0);
+    QSignalSpy loaded(&d, &LoginDialog::serviceNamesLoaded);
+    gate->release();
+    ASSERT_TRUE(loaded.wait(10'000));
+    EXPECT_EQ(std::pair(d.serviceBox()->itemText(0), d.serviceBox()->currentText()),
+              std::pair(u"SLOW"_s, u"TYPED"_s));
 }

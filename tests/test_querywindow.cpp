@@ -19,7 +19,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -56,8 +58,10 @@ TEST_F(QueryWindowTest, StartUpShowsOneUnconnectedWindowWithItsCaptionsAndEmptyL
     EXPECT_GT(f->statusPanel(2)->width(), f->statusPanel(1)->width());
     // Recording started and stopped: the panels go blank, their tooltips still name them.
     WindowState& st = f->model().state();
-    st.setPanelToolTip(2, u"/tmp/h.db"_s);
-    EXPECT_EQ(f->statusPanel(2)->toolTip(), u"履歴ステータス\n/tmp/h.db"_s);
+    st.setPanelToolTip(2, u"/tmp/<b>h</b>.db"_s);
+    QTextDocument tip;
+    tip.setHtml(f->statusPanel(2)->toolTip());
+    EXPECT_EQ(tip.toPlainText(), u"履歴ステータス\n/tmp/<b>h</b>.db"_s) << "shown as it is";
     st.setPanelText(2, QString());
     st.setPanelToolTip(2, QString());
     st.setPanelText(3, QString());
@@ -195,4 +199,26 @@ TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoab
               std::pair(18, false));
     frame.action(u"previousStatement"_s)->trigger();
     EXPECT_EQ(box->toPlainText(), u"select 1 from dual"_s);
+}
+
+// While a window's login waits for the driver, the frame takes commands and Esc in the window
+// gives the login up.
+TEST_F(QueryWindowTest, EscGivesUpALoginWhileTheFrameStaysUsable) {
+    QueryWindow* w = frame.activeQueryWindow();
+    auto gate = std::make_shared<QSemaphore>();
+    w->model().connection().setOpener(
+        [gate](const QString&, const QString&, const QString&) -> std::unique_ptr<Database> {
+            gate->tryAcquire(1, 10'000);
+            throw DbError(kErrOdbcCall, u"too late"_s);
+        });
+    w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, QString()});
+    w->model().connection().connectToService();
+    EXPECT_EQ(w->statusPanel(1)->text(), u"接続中...scott@ORCL"_s);
+    frame.action(u"newWindow"_s)->trigger();
+    EXPECT_EQ(frame.queryWindows().size(), 2);
+    QTest::keyClick(w->sqlEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(w->model().isConnecting());
+    EXPECT_EQ(w->statusPanel(1)->text(), kMsgConnectAbandoned);
+    EXPECT_TRUE(w->model().state().menuEnabled(WindowState::Menu::Login));
+    gate->release(2);
 }

@@ -34,6 +34,7 @@ struct Window {
                                 {{0, 0, u"SELECT STATEMENT"_s}}));
         port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
         model.connection().logIn();
+        EXPECT_TRUE(model.connection().waitForAttempt(10'000));
     }
     void run(const QString& sql) {
         port.sql = sql;

@@ -4,7 +4,13 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -106,3 +112,52 @@ TEST(TnsNames, FileIsFoundThroughTnsAdminThenOracleHomeInAnyCase) {
     EXPECT_EQ(findTnsnamesFile(), QString());
 }
 #endif
+
+// Files that include each other are read once per reading: twice over at every level (a
+// diamond), in a cycle, or through a FIFO that no one writes to, which is skipped unopened.
+TEST(TnsNames, EachIncludedFileIsReadOnceAndOnlyRegularFilesAreOpened) {
+    QTemporaryDir dir;
+    constexpr int kLevels = 20;
+    // Level k's two files each include both files of level k+1: 2^20 readings if each
+    // inclusion were read anew.
+    for (int level = 0; level < kLevels; ++level) {
+        for (const char* side : {"a", "b"}) {
+            QByteArray text = entry("S" + QByteArray::number(level) + side);
+            if (level + 1 < kLevels)
+                text += "IFILE = " + QByteArray::number(level + 1) + "a.ora\n" +
+                        "IFILE = " + QByteArray::number(level + 1) + "b.ora\n";
+            writeFile(dir.filePath(u"%1%2.ora"_s.arg(level).arg(QLatin1String(side))), text);
+        }
+    }
+    writeFile(dir.filePath(u"tnsnames.ora"_s),
+              "IFILE = 0a.ora\nIFILE = 0b.ora\n" + entry("TOP") + "IFILE = tnsnames.ora\n");
+    const ServiceNameRead read = readServiceNames(dir.filePath(u"tnsnames.ora"_s));
+    EXPECT_EQ(read.files.size(), 2 * kLevels + 1);
+    EXPECT_EQ(read.files.size(), QSet<QString>(read.files.begin(), read.files.end()).size());
+    EXPECT_EQ(read.names.size(), 2 * kLevels + 1);
+    EXPECT_EQ(read.names.mid(0, 3), (QStringList{u"S0a"_s, u"S1a"_s, u"S2a"_s}));
+    EXPECT_EQ(read.names.last(), u"TOP"_s);
+
+#ifdef Q_OS_UNIX
+    const QString fifo = dir.filePath(u"pipe.ora"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    writeFile(dir.filePath(u"withpipe.ora"_s),
+              entry("BEFORE") + "IFILE = pipe.ora\n" + entry("AFTER"));
+    const ServiceNameRead piped = readServiceNames(dir.filePath(u"withpipe.ora"_s));
+    EXPECT_EQ(piped.names, (QStringList{u"BEFORE"_s, u"AFTER"_s}));
+    EXPECT_EQ(piped.files.size(), 1);
+    EXPECT_EQ(readServiceNames(fifo).files, QStringList()) << "not even as the file itself";
+#endif
+}
+
+// The bytes read in one reading are capped for all its files together.
+TEST(TnsNames, TheSizeCapCountsEveryIncludedFile) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath(u"tnsnames.ora"_s), entry("FIRST") + "IFILE = more.ora\n");
+    writeFile(dir.filePath(u"more.ora"_s), entry("SECOND"));
+    const QString path = dir.filePath(u"tnsnames.ora"_s);
+    const qint64 first = QFileInfo(path).size();
+    EXPECT_EQ(loadServiceNamesFromFile(path, first), QStringList{u"FIRST"_s});
+    EXPECT_EQ(loadServiceNamesFromFile(path, first + QFileInfo(dir.filePath(u"more.ora"_s)).size()),
+              (QStringList{u"FIRST"_s, u"SECOND"_s}));
+}

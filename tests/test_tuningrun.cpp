@@ -164,6 +164,34 @@ TEST(Run, BlankStatementOrNoOptionIsRefusedBeforeAnythingIsSentOrHidden) {
     EXPECT_TRUE(w.script->log.isEmpty());
 }
 
+// A control character other than tab, CR and LF is refused before anything is sent, named with
+// the line and the character where it stands; the statement reaches no ring.
+TEST(Run, ControlCharactersAreRefusedWithTheirPlaceBeforeAnythingIsSent) {
+    const struct {
+        QString sql;
+        QString refusal;  // empty: the statement goes ahead
+    } cases[] = {
+        {u"select 1\0 from dual"_s, kMsgControlCharacter.arg(1).arg(9).arg(u"U+0000"_s)},
+        {u"select 1\r\nfrom dual\x1b"_s, kMsgControlCharacter.arg(2).arg(10).arg(u"U+001B"_s)},
+        {u"select 'a'\rfrom \U0001F600\x01"_s, kMsgControlCharacter.arg(2).arg(7).arg(u"U+0001"_s)},
+        {u"select\t1\r\nfrom\x7f dual\n"_s, QString()},
+    };
+    for (const auto& c : cases) {
+        test::TestRunWindow w;
+        w.sql = c.sql;
+        const RunRecord record = runTuning(w);
+        if (c.refusal.isEmpty()) {
+            EXPECT_EQ(record.outcome, RunOutcome::CarriedOut);
+            continue;
+        }
+        EXPECT_EQ(record.outcome, RunOutcome::Refused);
+        EXPECT_EQ(w.messages, QStringList{c.refusal});
+        EXPECT_TRUE(w.script->log.isEmpty() && w.shown.isEmpty() && w.ring.isEmpty());
+    }
+    EXPECT_EQ(kMsgControlCharacter.arg(1).arg(9).arg(u"U+0000"_s),
+              u"SQLの1行目9文字目に制御文字 U+0000 が含まれているため、実行できません。"_s);
+}
+
 TEST_F(RunTest, SessionIdFailureSaysWhichViewIsUnreadable) {
     w.options.showPlan = false;
     w.script->onText(kSid, Reply::fail(kNoTable));

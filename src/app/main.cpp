@@ -1,3 +1,4 @@
+#include "core/connection/connectionservice.h"
 #include "core/version.h"
 #include "core/window/backgroundrun.h"
 #include "gui/appicon.h"
@@ -32,9 +33,10 @@ int main(int argc, char* argv[]) {
         frame.show();
         status = app.exec();
     }
-    // A run whose driver never came back from the cancel still holds its thread; the settings
-    // and the statement ring are saved, so end without waiting for it.
-    if (qv::abandonedRuns() > 0)
+    // A run whose driver never came back from the cancel, or a login still in the driver's
+    // call, holds its thread; the settings and the statement ring are saved, so end without
+    // waiting for it.
+    if (qv::abandonedRuns() > 0 || qv::connectionAttemptsUnderWay() > 0)
         std::quick_exit(status);
     return status;
 }

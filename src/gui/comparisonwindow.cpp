@@ -3,6 +3,7 @@
 #include "core/history/comparisonexport.h"
 #include "core/program.h"
 #include "core/tuning/runbinds.h"
+#include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
 #include <algorithm>
@@ -78,11 +79,11 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
                        .arg(comparison_.a.summary.number)
                        .arg(comparison_.b.summary.number));
 
-    summary_ = new QLabel(comparison_.summary(), this);
+    summary_ = plainLabel(new QLabel(comparison_.summary(), this));
     summary_->setObjectName(QStringLiteral("summaryLabel"));
     summary_->setWordWrap(true);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto* notes = new QLabel(comparison_.notes.join(u'\n'), this);
+    auto* notes = plainLabel(new QLabel(comparison_.notes.join(u'\n'), this));
     notes->setStyleSheet(QStringLiteral("color: #a33;"));
     notes->setVisible(!comparison_.notes.isEmpty());
 
@@ -191,7 +192,9 @@ void ComparisonWindow::showChart() {
     for (const StatisticChange& s : comparison_.statisticsShown(true)) {
         if (names.size() == kChartBars)
             break;
-        names.prepend(s.name);  // the largest at the top
+        // The largest at the top. The chart draws its labels as HTML: the server's names are
+        // escaped so they show as they are.
+        names.prepend(s.name.toHtmlEscaped());
         bars->insert(0, s.difference);
     }
     auto* series = new QHorizontalBarSeries;
@@ -244,7 +247,7 @@ void ComparisonWindow::showPlan() {
             for (int k = 0; k < perSide; ++k) {
                 auto* item = new QTableWidgetItem(cells[k]);
                 if (line)
-                    item->setToolTip(planLineTip(*line));
+                    item->setToolTip(plainToolTip(planLineTip(*line)));
                 if (k > 0)
                     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 if (const QColor color = background(p.kind); color.isValid())
@@ -320,7 +323,7 @@ void ComparisonWindow::save(const QString& kind) {
         QMessageBox box(QMessageBox::NoIcon, kAppTitle,
                         out.errorString() + QStringLiteral("　比較を保存できませんでした。"),
                         QMessageBox::Ok, this);
-        box.exec();
+        plainBox(box).exec();
     }
 }
 

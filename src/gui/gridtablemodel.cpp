@@ -1,5 +1,7 @@
 #include "gui/gridtablemodel.h"
 
+#include "gui/plaintext.h"
+
 #include <QColor>
 
 namespace qv {
@@ -34,7 +36,7 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const {
             return grid_.text(row, index.column() + fixedCols_);
         case Qt::ToolTipRole: {
             const QString tip = grid_.rowToolTip(row);
-            return tip.isEmpty() ? QVariant() : QVariant(tip);
+            return tip.isEmpty() ? QVariant() : QVariant(plainToolTip(tip));
         }
         case Qt::BackgroundRole:
             // A marked row stands out without hiding its text: a pale amber.

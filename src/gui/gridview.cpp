@@ -3,6 +3,7 @@
 #include "core/tuning/gridactions.h"
 #include "core/program.h"
 #include "core/window/twips.h"
+#include "gui/plaintext.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -145,9 +146,12 @@ void GridView::askAndSaveCsv() {
                                                       QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    if (const QString reason = saveCsv(path); !reason.isEmpty())
-        QMessageBox::warning(this, kAppTitle,
-                             QStringLiteral("CSVを保存できませんでした:%1\n%2").arg(path, reason));
+    if (const QString reason = saveCsv(path); !reason.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, kAppTitle,
+                        QStringLiteral("CSVを保存できませんでした:%1\n%2").arg(path, reason),
+                        QMessageBox::Ok, this);
+        plainBox(box).exec();
+    }
 }
 
 void GridView::showExportMenu(const QPoint& at) {

@@ -5,6 +5,7 @@
 #include "core/history/runcomparison.h"
 #include "core/program.h"
 #include "gui/comparisonwindow.h"
+#include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
 #include <QDir>
@@ -44,6 +45,7 @@ QString endText(RunEnd end) {
 
 void warn(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, parent);
+    plainBox(box);
     box.exec();
 }
 
@@ -53,7 +55,7 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     setObjectName(QStringLiteral("historyWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(windowFont());
-    fileLabel_ = new QLabel(this);
+    fileLabel_ = plainLabel(new QLabel(this));
     fileLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     open_ = new QPushButton(QStringLiteral("開く(&O)..."), this);
     filter_ = new QLineEdit(this);
@@ -145,7 +147,7 @@ void HistoryWindow::reload() {
         for (int col = 0; col < cells.size(); ++col) {
             auto* item = new QStandardItem(cells[col]);
             if (col == 4)
-                item->setToolTip(r.sql);
+                item->setToolTip(plainToolTip(r.sql));
             if (col == 0 || col == 5 || col == 6)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             model_->setItem(row, col, item);

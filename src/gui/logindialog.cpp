@@ -1,6 +1,8 @@
 #include "gui/logindialog.h"
 
+#include "core/connection/offthread.h"
 #include "core/connection/tnsnames.h"
+#include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
 #include <QCloseEvent>
@@ -12,6 +14,8 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+
+#include <memory>
 
 namespace qv {
 
@@ -110,13 +114,27 @@ void LoginDialog::setup(const LoginValues& values) {
 void LoginDialog::loadServiceNames() {
     const QString text = serviceBox_->currentText();
     serviceBox_->clear();
-    serviceBox_->addItems(nameSource()());
     serviceBox_->setEditText(text);
+    const int reading = ++readings_;
+    loading_ = reading;
+    auto names = std::make_shared<QStringList>();
+    runOffThread(
+        this, [names, source = nameSource()] { *names = source(); },
+        [this, names, reading] {
+            if (reading != loading_)
+                return;  // a later reading fills the list
+            loading_ = 0;
+            const QString typed = serviceBox_->currentText();
+            serviceBox_->addItems(*names);
+            serviceBox_->setEditText(typed);
+            Q_EMIT serviceNamesLoaded();
+        });
 }
 
 void LoginDialog::message(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("DB接続エラー"), text, QMessageBox::Ok,
                     this);
+    plainBox(box);
     box.exec();
 }
 

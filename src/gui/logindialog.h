@@ -25,14 +25,16 @@ class LoginDialog : public QDialog {
     // was closed with its close box.
     static LoginDialog& instance();
     // Where the list of service names comes from (tests); by default TNSNAMES.ORA and the
-    // embedded engine's sample.
+    // embedded engine's sample. It is called on a thread of its own.
     static void setServiceNameSource(std::function<QStringList()> source);
     static QStringList defaultServiceNames();
 
     // Presets the boxes from the opening window's last login and forgets the last acceptance.
     void setup(const LoginValues& values);
-    // Refills the service list.
+    // Refills the service list. The names are read on a thread of their own, so a slow or
+    // strange TNSNAMES.ORA never holds up the window; the list fills when they arrive.
     void loadServiceNames();
+    bool isLoadingServiceNames() const { return loading_ != 0; }
 
     // Whether the dialog was last closed with the connect button, and the values it took.
     bool wasAccepted() const { return accepted_; }
@@ -43,6 +45,10 @@ class LoginDialog : public QDialog {
     QLineEdit* passwordEdit() const { return passwordEdit_; }
     QPushButton* connectButton() const { return connectButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
+
+  Q_SIGNALS:
+    // The service list has been filled.
+    void serviceNamesLoaded();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -59,6 +65,8 @@ class LoginDialog : public QDialog {
     QPushButton* cancelButton_;
     LoginValues values_;
     bool accepted_ = false;
+    int loading_ = 0;  // the reading whose names the list waits for; 0 when none
+    int readings_ = 0;
 };
 
 }  // namespace qv

@@ -269,7 +269,9 @@ void MainFrame::rebuildWindowMenu() {
         if (!qw || !windows_.contains(qw))
             continue;
         ++n;
-        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(qw->windowTitle()));
+        // The caption is the user's and the service's names: an & in them is no access key.
+        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(
+            QString(qw->windowTitle()).replace(QStringLiteral("&"), QStringLiteral("&&"))));
         a->setCheckable(true);
         a->setChecked(qw == current);
         connect(a, &QAction::triggered, this, [this, sub] { mdiArea_->setActiveSubWindow(sub); });

@@ -5,6 +5,7 @@
 #include "core/settings/settings.h"
 #include "core/program.h"
 #include "core/window/twips.h"
+#include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
 #include <QCheckBox>
@@ -159,7 +160,7 @@ void OptionsDialog::acceptOptions() {
     if (check != FormCheck::Ok) {
         QMessageBox box(QMessageBox::NoIcon, kAppTitle, formCheckMessage(check), QMessageBox::Ok,
                         this);
-        box.exec();
+        plainBox(box).exec();
         (check == FormCheck::BadPlanTable ? planTableEdit_ : maxRowsEdit_)
             ->setFocus(Qt::OtherFocusReason);
         return;

@@ -6,6 +6,7 @@
 #include "gui/binddialog.h"
 #include "gui/gridview.h"
 #include "gui/logindialog.h"
+#include "gui/plaintext.h"
 #include "gui/splitterbars.h"
 #include "gui/sqleditor.h"
 #include "gui/windowfont.h"
@@ -89,7 +90,7 @@ QueryWindow::QueryWindow(QWidget* parent)
     statusBar_->setSizeGripEnabled(false);
     const int stretch[3] = {3, 5, 1};
     for (int i = 0; i < 3; ++i) {
-        QLabel* p = new QLabel(kPanelNames[i], statusBar_);
+        QLabel* p = plainLabel(new QLabel(kPanelNames[i], statusBar_));
         p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
         p->setFrameShape(QFrame::Panel);
         p->setFrameShadow(QFrame::Sunken);
@@ -127,7 +128,8 @@ QueryWindow::QueryWindow(QWidget* parent)
 QueryWindow::~QueryWindow() = default;
 
 QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
-    QLabel* l = new QLabel(text, this);
+    // Message lines show the server's errors and the statement's names: never as markup.
+    QLabel* l = plainLabel(new QLabel(text, this));
     l->setObjectName(QString::fromLatin1(name));
     return l;
 }
@@ -152,7 +154,7 @@ void QueryWindow::bindState() {
         // The tooltip always says what the panel shows, with the detail the run adds.
         const QString detail = model_->state().panelToolTip(panel);
         p->setToolTip(detail.isEmpty() ? kPanelNames[panel - 1]
-                                       : kPanelNames[panel - 1] + u'\n' + detail);
+                                       : plainToolTip(kPanelNames[panel - 1] + u'\n' + detail));
     });
     connect(&st, &WindowState::runningChanged, this, [this](bool running) {
         executeButton_->setText(running ? QStringLiteral("中 止") : QStringLiteral("実 行"));
@@ -203,8 +205,8 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QueryWindow::keyPressEvent(QKeyEvent* event) {
-    // Esc anywhere in the window stops a run, as the button does.
-    if (event->key() == Qt::Key_Escape && model_->isRunning()) {
+    // Esc anywhere in the window stops a run, as the button does, or gives up a login.
+    if (event->key() == Qt::Key_Escape && (model_->isRunning() || model_->isConnecting())) {
         model_->stop();
         event->accept();
         return;
@@ -256,6 +258,7 @@ void QueryWindow::repaintNow() {
 Answer QueryWindow::ask(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text,
                     QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    plainBox(box);
     box.setDefaultButton(QMessageBox::Yes);
     switch (box.exec()) {
         case QMessageBox::Yes:
@@ -273,6 +276,7 @@ void QueryWindow::showStatus(const QString& text) {
 
 void QueryWindow::showMessage(const QString& text, const QString& title) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
+    plainBox(box);
     box.exec();
 }
 
@@ -304,6 +308,7 @@ double QueryWindow::twipsPerBlank() const {
 
 bool QueryWindow::confirm(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Yes | QMessageBox::No, this);
+    plainBox(box);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }

@@ -36,6 +36,8 @@ WindowTest::~WindowTest() {
 void WindowTest::login(const QString& service, const QString& user, const QString& password) {
     answerLogin(service, user, password);
     frame->action(u"login"_s)->trigger();
+    // The connections open on a thread of their own; the window shows the outcome.
+    EXPECT_TRUE(waitUntil([this] { return !model().isConnecting(); }));
 }
 
 void WindowTest::answerLogin(const QString& service, const QString& user, const QString& password) {
@@ -55,8 +57,9 @@ void WindowTest::start(const QString& sql) {
 
 void WindowTest::run(const QString& sql) {
     start(sql);
-    // The run goes on its own thread; a question it asks is answered through the event loop.
-    EXPECT_TRUE(waitUntil([this] { return !model().isRunning(); }));
+    // The run goes on its own thread (after a login the button started, if any); a question
+    // it asks is answered through the event loop.
+    EXPECT_TRUE(waitUntil([this] { return !model().isRunning() && !model().isConnecting(); }));
 }
 
 bool WindowTest::waitUntil(const std::function<bool()>& done, int ms) {

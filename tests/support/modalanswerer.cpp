@@ -18,6 +18,7 @@ void ModalAnswerer::poll() {
         if (!box || !box->isVisible())
             continue;
         seen.append(box->windowTitle() + QStringLiteral("|") + box->text());
+        formats.append(box->textFormat());
         QStringList texts;
         for (QMessageBox::StandardButton b :
              {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {

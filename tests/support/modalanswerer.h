@@ -18,6 +18,7 @@ class ModalAnswerer : public QObject {
 
     QStringList seen;
     QStringList buttons;
+    QList<Qt::TextFormat> formats;  // how each box takes its text
 
   private:
     void poll();

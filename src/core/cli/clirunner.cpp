@@ -9,6 +9,7 @@
 #include "core/tuning/hintusage.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
+#include "core/tuning/tuningrun.h"
 #include "core/version.h"
 
 #include <QCommandLineParser>
@@ -494,6 +495,13 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     std::optional<QString> complaint = readOptions(p, options, *w, request);
     if (!complaint)
         complaint = readStatement(p, options, in, w->sql);
+    // Refused before a connection is made, as the run would refuse it.
+    if (!complaint) {
+        if (const auto refusal = controlCharacterRefusal(w->sql)) {
+            err << *refusal << "\n";
+            return kCliRefused;
+        }
+    }
     // Nothing is run, nor connected to, with a variable the server would take as null.
     if (!complaint && w->options.runQuery)
         complaint = unboundVariable(w->sql, w->values);

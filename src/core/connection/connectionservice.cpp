@@ -1,8 +1,14 @@
 #include "core/connection/connectionservice.h"
 
 #include "core/connection/connectstring.h"
+#include "core/connection/offthread.h"
 #include "core/settings/settings.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
+#include <atomic>
+#include <exception>
 #include <optional>
 
 namespace qv {
@@ -25,12 +31,70 @@ const std::shared_ptr<Database>& closedDatabase() {
     return db;
 }
 
+std::atomic<int> gAttempts{0};
+
+void closeQuietly(std::shared_ptr<Database>& db) {
+    if (!db)
+        return;
+    try {
+        db->close();
+    } catch (const DbError&) {
+        // A session the server already dropped is gone either way.
+    }
+    db.reset();
+}
+
 }  // namespace
 
-ConnectionService::ConnectionService(ConnectionView& view)
-    : view_(view), opener_(defaultDatabaseOpener()) {}
+// One connection attempt. The worker fills it; the window's thread reads it once the worker
+// has finished, or never when the attempt was abandoned.
+struct ConnectionService::Attempt {
+    DatabaseOpener opener;
+    QString service;
+    QString user;
+    QString connectString;
+    std::shared_ptr<Database> query;
+    std::shared_ptr<Database> stats;
+    std::optional<DbError> pending;  // the last failure
+    std::atomic<bool> abandoned{false};
+    QPointer<QThread> thread;
 
-ConnectionService::~ConnectionService() = default;
+    void run() {
+        auto open = [&](std::shared_ptr<Database>& slot) {
+            try {
+                if (!opener)
+                    throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
+                slot = opener(service, connectString, user);
+            } catch (const DbError& e) {
+                pending = e;
+            } catch (const std::exception& e) {
+                // Whatever else the driver throws is a failed login too, never the program's end.
+                pending = DbError(kErrOdbcCall, QString::fromLocal8Bit(e.what()));
+            }
+        };
+        open(query);
+        open(stats);  // attempted even when the first one failed
+        // Nothing uses a connection of a failed or abandoned attempt; close it rather than
+        // hold a session.
+        if (pending || abandoned) {
+            closeQuietly(query);
+            closeQuietly(stats);
+        }
+        --gAttempts;
+    }
+};
+
+int connectionAttemptsUnderWay() {
+    return gAttempts.load();
+}
+
+ConnectionService::ConnectionService(ConnectionView& view, QObject* parent)
+    : QObject(parent), view_(view), opener_(defaultDatabaseOpener()) {}
+
+ConnectionService::~ConnectionService() {
+    if (attempt_)
+        attempt_->abandoned = true;
+}
 
 Database& ConnectionService::queryDatabase() {
     return *sharedQueryDatabase();
@@ -54,6 +118,8 @@ void ConnectionService::abandonConnections() {
 }
 
 bool ConnectionService::logIn() {
+    if (attempt_)
+        return false;
     LoginValues values = login_;
     if (!view_.runLoginDialog(values))
         return false;
@@ -63,35 +129,67 @@ bool ConnectionService::logIn() {
 }
 
 void ConnectionService::connectToService() {
+    if (attempt_)
+        return;
     const QString who = login_.user + QStringLiteral("@") + login_.service;
     view_.showConnectionStatus(QStringLiteral("接続中...") + who);
+    connected_ = false;
+    view_.setConnecting();
     view_.repaintNow();
 
-    std::optional<DbError> pending;
-    const QString driver = appSettings().odbcDriver;
+    // A new attempt replaces what the last one left.
+    queryDatabase_.reset();
+    statsDatabase_.reset();
     statisticsLevel_ = std::make_shared<QString>();
-    auto open = [&](std::shared_ptr<Database>& slot) {
-        slot.reset();  // a new attempt replaces what the last one left
-        try {
-            if (!opener_)
-                throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
-            slot = opener_(login_.service,
-                           buildConnectString(driver, login_.service, login_.user, login_.password),
-                           login_.user);
-        } catch (const DbError& e) {
-            pending = e;
-        }
-    };
-    open(queryDatabase_);
-    open(statsDatabase_);  // attempted even when the first one failed
+    auto attempt = std::make_shared<Attempt>();
+    attempt->opener = opener_;
+    attempt->service = login_.service;
+    attempt->user = login_.user;
+    attempt->connectString =
+        buildConnectString(appSettings().odbcDriver, login_.service, login_.user, login_.password);
+    attempt_ = attempt;
+    ++gAttempts;
+    attempt->thread = runOffThread(
+        this, [attempt] { attempt->run(); }, [this, attempt] { finishAttempt(attempt); });
+}
 
-    if (pending) {
-        // Nothing uses a connection of a failed attempt; close it rather than hold a session.
-        closeBoth();
-        view_.showConnectionStatus(pending->description());
-        setConnected(false);
+bool ConnectionService::waitForAttempt(int ms) {
+    if (const std::shared_ptr<Attempt> attempt = attempt_) {
+        if (attempt->thread)
+            attempt->thread->wait(ms);
+        // The end the worker posted is shown now.
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    return attempt_ == nullptr;
+}
+
+void ConnectionService::abandonAttempt() {
+    if (!attempt_)
+        return;
+    attempt_->abandoned = true;
+    attempt_.reset();
+    view_.showConnectionStatus(kMsgConnectAbandoned);
+    setConnected(false);
+    Q_EMIT attemptEnded(Outcome::Abandoned);
+}
+
+void ConnectionService::finishAttempt(const std::shared_ptr<Attempt>& attempt) {
+    if (attempt != attempt_) {
+        // Abandoned while the driver worked: whatever it opened after all is not kept.
+        closeQuietly(attempt->query);
+        closeQuietly(attempt->stats);
         return;
     }
+    attempt_.reset();
+    const QString who = attempt->user + QStringLiteral("@") + attempt->service;
+    if (attempt->pending) {
+        view_.showConnectionStatus(attempt->pending->description());
+        setConnected(false);
+        Q_EMIT attemptEnded(Outcome::Failed);
+        return;
+    }
+    queryDatabase_ = std::move(attempt->query);
+    statsDatabase_ = std::move(attempt->stats);
     view_.setCaption(who);
     view_.showConnectionStatus(QStringLiteral("接続 ") + who);
     setConnected(true);
@@ -100,19 +198,12 @@ void ConnectionService::connectToService() {
     warnings.removeDuplicates();
     if (!warnings.isEmpty())
         view_.showMessage(warnings.join(u'\n'));
+    Q_EMIT attemptEnded(Outcome::Connected);
 }
 
 void ConnectionService::closeBoth() {
-    for (auto* slot : {&queryDatabase_, &statsDatabase_}) {
-        if (*slot) {
-            try {
-                (*slot)->close();
-            } catch (const DbError&) {
-                // A session the server already dropped is gone either way.
-            }
-            slot->reset();
-        }
-    }
+    closeQuietly(queryDatabase_);
+    closeQuietly(statsDatabase_);
 }
 
 void ConnectionService::setConnected(bool connected) {
@@ -121,6 +212,10 @@ void ConnectionService::setConnected(bool connected) {
 }
 
 void ConnectionService::disconnectFromService() {
+    if (attempt_) {
+        attempt_->abandoned = true;
+        attempt_.reset();
+    }
     closeBoth();
     view_.showConnectionStatus(QString());
     setConnected(false);

@@ -2,9 +2,13 @@
 
 #include "core/connection/databaseopener.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
+
+class QThread;
 
 namespace qv {
 
@@ -29,27 +33,46 @@ class ConnectionView {
     virtual void setCaption(const QString& text) = 0;
     // Which of the login and logout commands can be used.
     virtual void setConnected(bool connected) = 0;
-    // Paints the window at once, before the thread blocks in the connection's wait.
+    // Neither of them can be used while a login is under way.
+    virtual void setConnecting() = 0;
+    // Paints the window at once, so the progress is seen before the connection's wait.
     virtual void repaintNow() = 0;
     // A modal message box titled with the program's name.
     virtual void showMessage(const QString& text) = 0;
 };
 
+// What a login shows when it is abandoned before the driver answered.
+inline const QString kMsgConnectAbandoned = QStringLiteral("接続を中止しました");
+
 // One query window's login and its two connections: the query connection, whose session runs
 // the statement, and the statistics connection, a second session of the same user that reads
-// the first one's statistics. Shows its progress through `view`.
-class ConnectionService {
+// the first one's statistics. Shows its progress through `view`. The connections are opened on
+// a thread of their own, so the window stays usable for as long as the driver takes (up to its
+// login timeout); the outcome is shown on the window's thread when the attempt ends.
+class ConnectionService : public QObject {
+    Q_OBJECT
   public:
-    explicit ConnectionService(ConnectionView& view);
-    ~ConnectionService();
+    enum class Outcome { Connected, Failed, Abandoned };
+    Q_ENUM(Outcome)
+
+    explicit ConnectionService(ConnectionView& view, QObject* parent = nullptr);
+    ~ConnectionService() override;
 
     void setOpener(DatabaseOpener opener) { opener_ = std::move(opener); }
 
-    // Runs the login dialog and, when it is accepted, connects. True when accepted (whether or
-    // not the connection then succeeded), false when cancelled.
+    // Runs the login dialog and, when it is accepted, starts connecting. True when accepted
+    // (whether or not the connection then succeeds), false when cancelled.
     bool logIn();
-    // Opens both connections with the login values.
+    // Starts opening both connections with the login values; attemptEnded tells the outcome.
     void connectToService();
+    bool isConnecting() const { return attempt_ != nullptr; }
+    // Gives up the attempt under way: the window is not connected and says so at once. The
+    // driver's call cannot be interrupted; whatever it opens is closed on its thread when it
+    // returns.
+    void abandonAttempt();
+    // Waits up to `ms` milliseconds for the attempt under way and shows its outcome; true when
+    // no attempt is left.
+    bool waitForAttempt(int ms);
     // Closes both connections.
     void disconnectFromService();
 
@@ -73,7 +96,13 @@ class ConnectionService {
     // uses them, and the last one holding them closes them.
     void abandonConnections();
 
+  Q_SIGNALS:
+    // The attempt has ended and the window shows its outcome.
+    void attemptEnded(qv::ConnectionService::Outcome outcome);
+
   private:
+    struct Attempt;
+    void finishAttempt(const std::shared_ptr<Attempt>& attempt);
     void closeBoth();
     // The flag and which of login/logout is enabled.
     void setConnected(bool connected);
@@ -85,6 +114,11 @@ class ConnectionService {
     std::shared_ptr<Database> queryDatabase_;
     std::shared_ptr<Database> statsDatabase_;
     std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();
+    std::shared_ptr<Attempt> attempt_;  // the attempt under way
 };
+
+// How many connection attempts are still in a driver's call, abandoned or not: a program that
+// ends with any left should not wait for them.
+int connectionAttemptsUnderWay();
 
 }  // namespace qv

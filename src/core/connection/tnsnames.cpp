@@ -7,6 +7,15 @@
 #include <QSet>
 #include <QSettings>
 
+#include <algorithm>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace qv {
 
 namespace {
@@ -24,11 +33,34 @@ QString fileIn(const QString& dir, const QString& name) {
     return QString();
 }
 
-QString readText(const QString& path, qint64 maxBytes) {
-    QFile f(path);
-    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(f.read(maxBytes));
+// The text of `path` when it is a regular file: at most `budget` bytes of it, which are taken off
+// the budget. Nothing when it is anything else or cannot be opened.
+std::optional<QString> readRegularFile(const QString& path, qint64& budget) {
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile f;
+#ifdef Q_OS_UNIX
+    // Opened without waiting and checked on the open file: a FIFO or a device, even one put in
+    // the file's place after a look at its name, blocks neither the open nor the read.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+#else
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    f.setFileName(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+#endif
+    const QByteArray data = f.read(std::max<qint64>(budget, 0));
+    budget -= data.size();
+    return QString::fromUtf8(data);
 }
 
 bool isNameStart(QChar c) {
@@ -54,24 +86,36 @@ QString defaultDomain(const QString& dir, qint64 maxBytes) {
     static const QRegularExpression setting(
         QStringLiteral("^\\s*NAMES\\.DEFAULT_DOMAIN\\s*=\\s*([^#\\s]+)"),
         QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-    const QString text = readText(fileIn(dir, QStringLiteral("sqlnet.ora")), maxBytes);
-    const auto m = setting.match(text);
+    const auto text = readRegularFile(fileIn(dir, QStringLiteral("sqlnet.ora")), maxBytes);
+    const auto m = setting.match(text.value_or(QString()));
     return m.hasMatch() ? m.captured(1) : QString();
 }
 
-void collect(const QString& path, qint64 maxBytes, QSet<QString>& reading, QStringList& out) {
+// One reading of a TNSNAMES.ORA and the files it includes.
+struct Reading {
+    qint64 budget = 0;   // bytes still to be read, all files together
+    QSet<QString> seen;  // every file tried in this reading, by its canonical path
+    QStringList files;   // the files read
+};
+
+void collect(const QString& path, Reading& reading, QStringList& out) {
     const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (canonical.isEmpty() || reading.contains(canonical))
-        return;  // missing, or an IFILE cycle
-    reading.insert(canonical);
+    // A file seen before adds nothing: its names are in the list already (or will be, for a
+    // cycle). Reading it again would double the work with each level of a diamond.
+    if (canonical.isEmpty() || reading.seen.contains(canonical) ||
+        reading.seen.size() >= kMaxTnsFiles)
+        return;
+    reading.seen.insert(canonical);
+    const std::optional<QString> text = readRegularFile(canonical, reading.budget);
+    if (!text)
+        return;
+    reading.files.append(canonical);
     const QDir dir = QFileInfo(path).absoluteDir();
-    out += parseServiceNames(readText(path, maxBytes), [&](const QString& ifile) {
+    out += parseServiceNames(*text, [&](const QString& ifile) {
         QStringList names;
-        collect(QDir::isAbsolutePath(ifile) ? ifile : dir.filePath(ifile), maxBytes, reading,
-                names);
+        collect(QDir::isAbsolutePath(ifile) ? ifile : dir.filePath(ifile), reading, names);
         return names;
     });
-    reading.remove(canonical);
 }
 
 }  // namespace
@@ -180,12 +224,16 @@ QStringList parseServiceNames(const QString& text,
     return names;
 }
 
-QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes) {
+ServiceNameRead readServiceNames(const QString& path, qint64 maxBytes) {
+    Reading reading;
+    reading.budget = maxBytes;
     QStringList all;
-    QSet<QString> reading;
-    collect(path, maxBytes, reading, all);
+    collect(path, reading, all);
+    ServiceNameRead read;
+    read.files = reading.files;
+    if (read.files.isEmpty())
+        return read;
     const QString domain = defaultDomain(QFileInfo(path).absolutePath(), maxBytes);
-    QStringList names;
     QSet<QString> seen;
     for (QString name : all) {
         if (!domain.isEmpty() && name.size() > domain.size() + 1 &&
@@ -193,10 +241,14 @@ QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes) {
             name.chop(domain.size() + 1);
         if (!seen.contains(name.toUpper())) {
             seen.insert(name.toUpper());
-            names.append(name);
+            read.names.append(name);
         }
     }
-    return names;
+    return read;
+}
+
+QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes) {
+    return readServiceNames(path, maxBytes).names;
 }
 
 }  // namespace qv

@@ -26,12 +26,24 @@ QString findTnsnamesFile();
 QStringList parseServiceNames(const QString& text,
                               const std::function<QStringList(const QString&)>& include = {});
 
+// What one reading of a TNSNAMES.ORA gave: its names, and the files read, each once, in the
+// order they were opened.
+struct ServiceNameRead {
+    QStringList names;
+    QStringList files;
+};
+
 // The names of the file at `path` (parseServiceNames), with IFILE files followed (relative to
-// the file that names them; a file already being read is not read again), and, when the
-// sqlnet.ora beside `path` sets NAMES.DEFAULT_DOMAIN, that domain left off the names that end
-// in it, as a user types them. Empty when the file cannot be read. Any file, however large or
-// malformed, is read without hanging: text is decoded as UTF-8 with bad bytes replaced, and at
-// most `maxBytes` of each file are read.
+// the file that names them), and, when the sqlnet.ora beside `path` sets NAMES.DEFAULT_DOMAIN,
+// that domain left off the names that end in it, as a user types them. Empty when the file
+// cannot be read. Whatever the files are, the reading ends soon: each file is read at most once
+// (files that include each other, in a cycle or twice over, cost one reading each), only
+// regular files are opened (never a FIFO or a device, which could block), at most
+// `kMaxTnsFiles` files and `maxBytes` bytes in all are read, and text is decoded as UTF-8 with
+// bad bytes replaced. It touches no widget, so it can run on any thread.
+ServiceNameRead readServiceNames(const QString& path, qint64 maxBytes = 64 * 1024 * 1024);
 QStringList loadServiceNamesFromFile(const QString& path, qint64 maxBytes = 64 * 1024 * 1024);
+
+inline constexpr int kMaxTnsFiles = 1000;
 
 }  // namespace qv

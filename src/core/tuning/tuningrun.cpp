@@ -73,9 +73,32 @@ QString sqlToSend(const QString& typed) {
     return sent;
 }
 
+std::optional<QString> controlCharacterRefusal(const QString& sql) {
+    qsizetype line = 1;
+    qsizetype column = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const char16_t c = sql[i].unicode();
+        if (c == u'\n' || c == u'\r') {
+            if (c == u'\r' && i + 1 < sql.size() && sql[i + 1] == u'\n')
+                ++i;
+            ++line;
+            column = 0;
+            continue;
+        }
+        if (!QChar::isLowSurrogate(c))  // a character beyond U+FFFF counts once
+            ++column;
+        if (c < 0x20 && c != u'\t')
+            return kMsgControlCharacter.arg(line).arg(column).arg(
+                QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper());
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> refusalOf(const QString& sql, const Settings& settings) {
     if (trimmedForValidation(sql).isEmpty())
         return kMsgEnterSql;
+    if (auto refusal = controlCharacterRefusal(sql))
+        return refusal;
     if (!settings.runQuery && !settings.showPlan)
         return kMsgChooseOption;
     return std::nullopt;

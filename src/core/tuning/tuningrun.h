@@ -16,6 +16,8 @@ inline const QString kMsgStopped = QStringLiteral("（中止しました）");
 inline const QString kMsgCountStopped = QStringLiteral("件（中止）");
 inline const QString kMsgNoSessionId = QStringLiteral(
     "ビュー V$SESSION から自セッションのSIDを取得できないため、統計情報を表示できません。");
+inline const QString kMsgControlCharacter =
+    QStringLiteral("SQLの%1行目%2文字目に制御文字 %3 が含まれているため、実行できません。");
 inline const QString kMsgNoVSession =
     QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");
 
@@ -27,6 +29,12 @@ QString trimmedForValidation(const QString& text);
 // The statement as it goes to the server: full-width blanks (U+3000) at either end, where a
 // Japanese input method leaves them unseen, are dropped; everything else stays as typed.
 QString sqlToSend(const QString& typed);
+
+// The refusal of a statement that holds a control character other than tab, CR and LF (U+0000
+// to U+001F): no server takes one, and a NUL would end the text early on the way to it. Names
+// the first such character and where it stands (line and character, from 1; CR LF, LF and CR
+// each end a line). Nothing when there is none.
+std::optional<QString> controlCharacterRefusal(const QString& sql);
 
 // Why a run with this statement and these settings would be refused (the message to show), or
 // nothing when it can go ahead.

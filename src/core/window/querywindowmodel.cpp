@@ -14,6 +14,8 @@
 
 #include <QLocale>
 
+#include <utility>
+
 namespace qv {
 
 namespace {
@@ -29,6 +31,15 @@ QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
     : QObject(parent), port_(port), connectionView_(state_, port), connection_(connectionView_) {
     progressTimer_.setInterval(kProgressIntervalMs);
     connect(&progressTimer_, &QTimer::timeout, this, &QueryWindowModel::showProgress);
+    // The execute command that logged in goes on once the login has ended, connected or not
+    // (a run after a failed login reports the failure in each of its steps); not when the user
+    // gave the login up.
+    connect(&connection_, &ConnectionService::attemptEnded, this,
+            [this](ConnectionService::Outcome outcome) {
+                if (std::exchange(runAfterLogin_, false) &&
+                    outcome != ConnectionService::Outcome::Abandoned)
+                    startRun();
+            });
 }
 
 QueryWindowModel::~QueryWindowModel() {
@@ -58,8 +69,19 @@ void QueryWindowModel::execute() {
         stop();
         return;
     }
-    if (!connection_.isConnected() && !connection_.logIn())
+    if (connection_.isConnecting())
         return;
+    if (!connection_.isConnected()) {
+        if (!connection_.logIn())
+            return;
+        runAfterLogin_ = connection_.isConnecting();
+        if (runAfterLogin_)
+            return;
+    }
+    startRun();
+}
+
+void QueryWindowModel::startRun() {
     port_.focusSql();
     const QString sql = port_.sqlText();
     lastExecutedSql_ = sql;
@@ -111,6 +133,8 @@ bool QueryWindowModel::askForBinds(const QString& sql, const Settings& settings,
 void QueryWindowModel::stop() {
     if (run_)
         run_->stop();
+    else
+        connection_.abandonAttempt();
 }
 
 void QueryWindowModel::showProgress() {

@@ -54,9 +54,11 @@ class QueryWindowModel : public QObject {
     // instead.
     void execute();
     // Stops the run under way, if any: the server cancels the statement, the run ends its
-    // stages without it.
+    // stages without it. Else gives up the login under way, if any.
     void stop();
     bool isRunning() const { return run_ != nullptr; }
+    // Whether a login is under way (its connections are being opened).
+    bool isConnecting() const { return connection_.isConnecting(); }
     // Waits up to `ms` milliseconds for the run under way to end and shows all it produced;
     // true when no run is left.
     bool waitForRun(int ms);
@@ -90,6 +92,9 @@ class QueryWindowModel : public QObject {
 
   private:
     void setLine(WindowState::Line line, const QString& text) { state_.setLine(line, text); }
+    // The execute command once the window is logged in: checks the statement, asks for the
+    // binds and starts the run.
+    void startRun();
     // Asks for the values of the statement's bind variables when the run will execute it;
     // false when the user abandons the run.
     bool askForBinds(const QString& sql, const Settings& settings, BindList& binds);
@@ -112,6 +117,7 @@ class QueryWindowModel : public QObject {
     QString historyPath_;
     QString lastExecutedSql_;
     bool recording_ = false;
+    bool runAfterLogin_ = false;  // the execute command waits for the login under way
     std::shared_ptr<BackgroundRun> run_;
     QTimer progressTimer_;
 };

@@ -20,6 +20,10 @@ class WindowConnectionView final : public ConnectionView {
         state_.setMenuEnabled(WindowState::Menu::Login, !connected);
         state_.setMenuEnabled(WindowState::Menu::Logout, connected);
     }
+    void setConnecting() override {
+        state_.setMenuEnabled(WindowState::Menu::Login, false);
+        state_.setMenuEnabled(WindowState::Menu::Logout, false);
+    }
     void repaintNow() override { port_.repaintNow(); }
     void showMessage(const QString& text) override { port_.showMessage(text, kAppTitle); }
 
