@@ -108,18 +108,32 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
     }
 }
 
+// A reading the engine makes for itself, with its own rights: no statement of the session's, so
+// the statements it starts are not counted.
+class EngineReading {
+  public:
+    EngineReading(Connection& c, Sandbox& sandbox)
+        : engine_(sandbox), c_(c), starts_(c.statementStarts), cursors_(c.cursorsOpened) {}
+    ~EngineReading() {
+        c_.statementStarts = starts_;
+        c_.cursorsOpened = cursors_;
+    }
+    EngineReading(const EngineReading&) = delete;
+    EngineReading& operator=(const EngineReading&) = delete;
+
+  private:
+    const EngineRights engine_;
+    Connection& c_;
+    const int64_t starts_;
+    const int64_t cursors_;
+};
+
 // What the translation asks of the schema (SchemaLookup), read with the engine's rights from
 // SQLite's own description of the table. As the dictionary a server keeps in memory, the reading
 // is no statement of the session's.
 SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
     return [&c, &sandbox](const QString& table) -> std::optional<TableFacts> {
-        const EngineRights engine(sandbox);
-        const auto starts = c.statementStarts;
-        const auto cursors = c.cursorsOpened;
-        const auto uncount = qScopeGuard([&] {
-            c.statementStarts = starts;
-            c.cursorsOpened = cursors;
-        });
+        const EngineReading reading(c, sandbox);
         sqlite::Statement info(c.db, "SELECT name, type, \"notnull\" OR (pk = 1 AND upper(type) = "
                                      "'INTEGER') FROM pragma_table_xinfo(?1) WHERE hidden = 0");
         info.bind(1, table);
@@ -155,13 +169,7 @@ Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QStr
         counts[kStatLogicalReads] += gets + written;
         counts[kStatPhysicalWrites] += written;
     });
-    const EngineRights engine(sandbox);
-    const auto starts = c.statementStarts;
-    const auto cursors = c.cursorsOpened;
-    const auto uncount = qScopeGuard([&] {
-        c.statementStarts = starts;
-        c.cursorsOpened = cursors;
-    });
+    const EngineReading reading(c, sandbox);
     return steerStatement(c.db, sql, text, c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                           c.session->user().toUpper());
 }
