@@ -202,18 +202,12 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
 
 namespace {
 
-// Those of UPDATE ... SET, which give the new values as a select list gives its columns.
-std::vector<Range> setSubqueries(const std::vector<Token>& t, Range text) {
+// The subqueries "(SELECT ...)" standing in [first, last), outside any of them.
+std::vector<Range> subqueriesIn(const std::vector<Token>& t, size_t first, size_t last) {
     std::vector<Range> queries;
-    const size_t set = sql::findTopLevel(t, text.first, text.last, u"SET");
-    const size_t where = sql::findTopLevel(t, set, text.last, u"WHERE");
-    for (size_t i = where; i + 1 < text.last; ++i) {
-        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT"))
-            return queries;
-    }
-    for (size_t i = set + 1; i + 1 < where; ++i) {
+    for (size_t i = first; i + 1 < last; ++i) {
         if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {
-            const size_t close = sql::closing(t, i, where);
+            const size_t close = sql::closing(t, i, last);
             queries.push_back({i + 1, close});
             i = close;
         }
@@ -221,12 +215,21 @@ std::vector<Range> setSubqueries(const std::vector<Token>& t, Range text) {
     return queries;
 }
 
+// Those of UPDATE ... SET, which give the new values as a select list gives its columns; none
+// when the WHERE clause has subqueries too.
+std::vector<Range> setSubqueries(const std::vector<Token>& t, Range text) {
+    const size_t set = sql::findTopLevel(t, text.first, text.last, u"SET");
+    const size_t where = sql::findTopLevel(t, set, text.last, u"WHERE");
+    if (!subqueriesIn(t, where, text.last).empty())
+        return {};
+    return subqueriesIn(t, set + 1, where);
+}
+
 }  // namespace
 
 std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text) {
-    std::vector<Range> queries;
     if (text.empty())
-        return queries;
+        return {};
     if (t[text.first].is(u"UPDATE"))
         return setSubqueries(t, text);
     const size_t select = sql::findTopLevel(t, text.first, text.last, u"SELECT");
@@ -235,15 +238,9 @@ std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text)
         const bool view =
             i > 0 && (t[i - 1].is(u"FROM") || t[i - 1].is(u"JOIN") || t[i - 1].isOp(u','));
         if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT") && !view)
-            return queries;
+            return {};
     }
-    for (size_t i = select + 1; i + 1 < from; ++i) {
-        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {
-            const size_t close = sql::closing(t, i, from);
-            queries.push_back({i + 1, close});
-            i = close;
-        }
-    }
+    const std::vector<Range> queries = subqueriesIn(t, select + 1, from);
     // Those of an inline view SQLite merged into the query.
     const Range view = inlineView(t, text);
     return queries.empty() && !view.empty() ? selectListSubqueries(t, view) : queries;
