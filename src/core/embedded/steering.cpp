@@ -195,28 +195,26 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
         reason = QStringLiteral("index specified in the hint doesn't exist");
         return State::Unused;
     }
-    if (h.name == u"INDEX_FFS") {
-        // Only an index that holds every column the statement reads is read whole.
-        QStringList covering;
+    // The candidates whose plan line for the table says `wanted`.
+    auto drawnAs = [&](const auto& wanted) {
+        QStringList kept;
         for (const QString& c : candidates) {
             std::vector<QString> d = w.directive;
             d[k] = c;
             const auto lines = w.p.plan(w.p.text(d, w.order));
-            if (lines && lineOf(*lines, table.alias).contains(u"COVERING INDEX"))
-                covering << c;
+            if (lines && wanted(lineOf(*lines, table.alias)))
+                kept << c;
         }
-        candidates = covering;
+        return kept;
+    };
+    if (h.name == u"INDEX_FFS") {
+        // Only an index that holds every column the statement reads is read whole.
+        candidates = drawnAs([](const QString& line) { return line.contains(u"COVERING INDEX"); });
     }
     if (h.name == u"INDEX" && named.isEmpty()) {
         // Of all indexes, those that find the rows by the statement's conditions come first.
-        QStringList searching;
-        for (const QString& c : candidates) {
-            std::vector<QString> d = w.directive;
-            d[k] = c;
-            const auto lines = w.p.plan(w.p.text(d, w.order));
-            if (lines && lineOf(*lines, table.alias).startsWith(u"SEARCH"))
-                searching << c;
-        }
+        const QStringList searching =
+            drawnAs([](const QString& line) { return line.startsWith(u"SEARCH"); });
         if (!searching.isEmpty())
             candidates = searching;
     }
