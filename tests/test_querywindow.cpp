@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
+#include <QSet>
 #include <QTest>
 #include <QTextDocument>
 
@@ -221,4 +222,39 @@ TEST_F(QueryWindowTest, EscGivesUpALoginWhileTheFrameStaysUsable) {
     EXPECT_EQ(w->statusPanel(1)->text(), kMsgConnectAbandoned);
     EXPECT_TRUE(w->model().state().menuEnabled(WindowState::Menu::Login));
     gate->release(2);
+}
+
+// Cascade keeps every window's size, one title bar apart, all inside the area, with the window
+// in use on top; in a small frame they are held inside rather than shrunk.
+TEST_F(QueryWindowTest, CascadeKeepsEachWindowsSizeInsideTheArea) {
+    QMdiArea* area = frame.mdiArea();
+    for (const QSize frameSize : {QSize(1600, 1000), QSize(800, 600)}) {
+        frame.resize(frameSize);
+        for (int n = 2; n <= 10; ++n) {
+            while (frame.queryWindows().size() < n)
+                frame.openQueryWindow();
+            const QList<QMdiSubWindow*> subs = area->subWindowList();
+            // Sizes of their own: some larger than they open.
+            for (int i = 0; i < n; ++i)
+                subs[i]->resize(subs[i]->minimumSize() + QSize(7 * i, 5 * (n - i)));
+            QList<QSize> sizes;
+            for (QMdiSubWindow* sub : subs)
+                sizes << sub->size();
+            area->setActiveSubWindow(subs[n / 2]);
+            frame.action(u"cascadeWindows"_s)->trigger();
+            QSet<std::pair<int, int>> places;
+            for (int i = 0; i < n; ++i) {
+                EXPECT_EQ(subs[i]->size(), sizes[i]) << n << ' ' << i;
+                EXPECT_TRUE(area->viewport()->rect().contains(subs[i]->geometry()))
+                    << n << ' ' << i;
+                places.insert({subs[i]->x(), subs[i]->y()});
+            }
+            if (frameSize.width() > 1000)
+                EXPECT_EQ(places.size(), n) << "no window hides another";
+            EXPECT_EQ(area->activeSubWindow(), subs[n / 2]);
+            EXPECT_EQ(area->subWindowList(QMdiArea::StackingOrder).last(), subs[n / 2]);
+        }
+        while (frame.queryWindows().size() > 1)
+            frame.action(u"quit"_s)->trigger();
+    }
 }

@@ -23,6 +23,8 @@ class MainFrame : public QMainWindow {
 
     // Opens a new query window of kQueryWindowWidth by kQueryWindowHeight twips.
     QueryWindow* openQueryWindow();
+    // The Window menu's cascade: each window keeps its size.
+    void cascadeWindows();
     // The query window the menus act on; null when none is open.
     QueryWindow* activeQueryWindow() const;
     QList<QueryWindow*> queryWindows() const { return windows_; }

@@ -18,10 +18,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextCursor>
+
+#include <cmath>
 
 namespace qv {
 
@@ -75,15 +78,19 @@ QueryWindow::QueryWindow(QWidget* parent)
     planGrid_->setObjectName(QStringLiteral("planGrid"));
 
     for (int k = 0; k < 5; ++k) {
-        QLabel* bar = new QLabel(this);
+        QLabel* bar = new SplitterBar(this);
         bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
-        bar->setCursor(Qt::SizeVerCursor);
-        bar->setFrameShape(QFrame::NoFrame);
         bars_[static_cast<size_t>(k)] = bar;
     }
 
+    // A drop of bar 3 changes how short the window may become.
     new SplitterBars(
-        model_->layout(), bars_, [this] { applyLayout(); }, this);
+        model_->layout(), bars_,
+        [this] {
+            applyLayout();
+            updateMinimumSize();
+        },
+        this);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
@@ -190,18 +197,27 @@ void QueryWindow::applyLayout() {
         heading->resize(std::max(heading->width(), heading->sizeHint().width()), heading->height());
     place(planGrid_, Control::PlanGrid);
     place(planMessage_, Control::PlanMessage);
+    // The count label's last twips reach into the statistics grid, and a message line is wider
+    // than a narrow window: trimmed, so nothing is painted over or cut.
+    for (QLabel* count : {countLabel_, elapsedLabel_}) {
+        const int room = statsGrid_->y() - count->y();
+        if (room > 0 && room < count->height())
+            count->resize(count->width(), room);
+    }
+    for (QLabel* message : {resultMessage_, statsMessage_, planMessage_}) {
+        const int room = width() - message->x();
+        if (room > 0 && room < message->width())
+            message->resize(room, message->height());
+    }
     for (int k = 0; k < 5; ++k)
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, height() - h, width(), h);
-}
-
-bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == panels_[1] && event->type() == QEvent::MouseButtonRelease) {
-        Q_EMIT historyPanelClicked();
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
+    // After a drop of bar 3 the plan grid reaches down to bar 4, which a status bar taller
+    // than the table allows for lies under: the grid ends where the status bar begins.
+    const int room = statusBar_->y() - planGrid_->y();
+    if (room > 0 && room < planGrid_->height())
+        planGrid_->resize(planGrid_->width(), room);
 }
 
 void QueryWindow::keyPressEvent(QKeyEvent* event) {
@@ -212,6 +228,26 @@ void QueryWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void QueryWindow::updateMinimumSize() {
+    const double d = dpi();
+    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(
+        pixelsToTwips(statsHeading_->width(), d), pixelsToTwips(resultHeading_->width(), d));
+    // Rounded up: a pixel less would already let two controls touch.
+    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
+    QWidget* outer = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
+    if (outer == this && !isWindow())
+        return;
+    outer->setMinimumSize(px(least.width), px(least.height));
+}
+
+bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == panels_[1] && event->type() == QEvent::MouseButtonRelease) {
+        Q_EMIT historyPanelClicked();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void QueryWindow::closeEvent(QCloseEvent* event) {
@@ -227,6 +263,7 @@ void QueryWindow::resizeEvent(QResizeEvent* event) {
     const QSize outer = outerSizeTwips(this);
     model_->layout().resize(outer.width(), outer.height());
     applyLayout();
+    updateMinimumSize();
 }
 
 QString QueryWindow::sqlText() const {
