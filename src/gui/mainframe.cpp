@@ -14,6 +14,7 @@
 #include "gui/appicon.h"
 #include "gui/historywindow.h"
 #include "gui/optionsdialog.h"
+#include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
 
 #include <QAction>
@@ -142,6 +143,27 @@ QueryWindow* MainFrame::openQueryWindow() {
     return qw;
 }
 
+QueryWindow* MainFrame::openLoggedInWindow() {
+    QueryWindow* from = activeQueryWindow();
+    if (!from || !from->model().connection().isConnected())
+        return nullptr;
+    const ConnectionService& current = from->model().connection();
+    LoginValues login = current.login();
+    login.password.clear();
+    if (ConnectionService::needsPassword(login.service)) {
+        PasswordPrompt prompt(login, this);
+        if (prompt.exec() != QDialog::Accepted)
+            return nullptr;
+        login.password = prompt.password();
+    }
+    QueryWindow* qw = openQueryWindow();
+    ConnectionService& connection = qw->model().connection();
+    connection.setDriver(current.driver());
+    connection.setLogin(login);
+    connection.connectToService();
+    return qw;
+}
+
 void MainFrame::cascadeWindows() {
     // As Qt's cascade takes them: the window used last ends on top; minimised ones stay.
     QList<QMdiSubWindow*> subs;
@@ -264,6 +286,11 @@ void MainFrame::buildMenus() {
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     QAction* nw = addItem(windowMenu_, "newWindow", QStringLiteral("新ウィンドウ(&N)"));
     connect(nw, &QAction::triggered, this, [this] { openQueryWindow(); });
+    // Ctrl+N is the statement ring's; the shift makes it the new window already logged in.
+    QAction* same =
+        addItem(windowMenu_, "newLoggedInWindow", QStringLiteral("同じ接続で新ウィンドウ(&S)"));
+    same->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    connect(same, &QAction::triggered, this, [this] { openLoggedInWindow(); });
     connect(addItem(windowMenu_, "cascadeWindows", QStringLiteral("重ねて表示(&C)")),
             &QAction::triggered, this, &MainFrame::cascadeWindows);
     connect(addItem(windowMenu_, "tileWindows", QStringLiteral("並べて表示(&T)")),
@@ -370,6 +397,7 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
+    set("newLoggedInWindow", has && f->model().connection().isConnected());
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about"})
         set(name, has);

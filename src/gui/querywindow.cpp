@@ -112,10 +112,8 @@ QueryWindow::QueryWindow(QWidget* parent)
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
-    connect(sqlEdit_, &SqlEditor::runRequested, this, [this] {
-        if (!model_->isRunning() && executeButton_->isEnabled())
-            executeButton_->click();
-    });
+    connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
+    setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
     connect(planGrid_, &GridView::copyPressed, this, [this] {
@@ -220,14 +218,43 @@ void QueryWindow::applyLayout() {
         planGrid_->resize(planGrid_->width(), room);
 }
 
+void QueryWindow::setUpKeyboard() {
+    // Tab goes from the SQL box to the button and down the panes, as they stand on the screen.
+    // Arrow keys move within a grid; Tab leaves it.
+    sqlEdit_->setTabChangesFocus(true);
+    for (GridView* grid : {resultGrid_, statsGrid_, planGrid_}) {
+        grid->setTabKeyNavigation(false);
+        grid->setFocusPolicy(Qt::StrongFocus);
+    }
+    executeButton_->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(sqlEdit_, executeButton_);
+    setTabOrder(executeButton_, resultGrid_);
+    setTabOrder(resultGrid_, statsGrid_);
+    setTabOrder(statsGrid_, planGrid_);
+}
+
 void QueryWindow::keyPressEvent(QKeyEvent* event) {
-    // Esc anywhere in the window stops a run, as the button does, or gives up a login.
+    // Whichever control has the focus (none of them takes these keys): F5 and Ctrl+Enter run,
+    // Esc stops a run, as the button does, or gives up a login.
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((event->key() == Qt::Key_F5 && mods == Qt::NoModifier) ||
+        (enter && mods == Qt::ControlModifier)) {
+        runFromKeyboard();
+        event->accept();
+        return;
+    }
     if (event->key() == Qt::Key_Escape && (model_->isRunning() || model_->isConnecting())) {
         model_->stop();
         event->accept();
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void QueryWindow::runFromKeyboard() {
+    if (!model_->isRunning() && executeButton_->isEnabled())
+        executeButton_->click();
 }
 
 void QueryWindow::updateMinimumSize() {

@@ -73,6 +73,9 @@ class QueryWindow : public QWidget, public WindowPort {
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Control c);
     void bindState();
+    void setUpKeyboard();
+    // The execute button from the keyboard: starts a run, never stops one.
+    void runFromKeyboard();
     double dpi() const;
 
     QueryWindowModel* model_;
