@@ -174,14 +174,14 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
               std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
 }
 
-// The cascade's arithmetic: own sizes, a staircase that starts again one step right when it
-// reaches the bottom, held inside on the right; a window larger than the area gives up the rest.
+// The cascade's arithmetic: own sizes, one step right each, back to the top at the bottom, held
+// inside on the right; a window larger than the area gives up the rest.
 TEST(Layout, CascadeStepsDownKeepingSizesAndStaysInside) {
     const QSize w(100, 100);
     EXPECT_EQ(
         cascadeGeometry({w, w, w, w, w, QSize(500, 90)}, QSize(200, 150), 30),
-        (QList<QRect>{QRect(0, 0, 100, 100), QRect(30, 30, 100, 100), QRect(30, 0, 100, 100),
-                      QRect(60, 30, 100, 100), QRect(60, 0, 100, 100), QRect(0, 30, 200, 90)}));
+        (QList<QRect>{QRect(0, 0, 100, 100), QRect(30, 30, 100, 100), QRect(60, 0, 100, 100),
+                      QRect(90, 30, 100, 100), QRect(100, 0, 100, 100), QRect(0, 30, 200, 90)}));
     EXPECT_EQ(cascadeGeometry({w, w}, QSize(120, 110), 30),
               (QList<QRect>{QRect(0, 0, 100, 100), QRect(20, 0, 100, 100)}));
 }

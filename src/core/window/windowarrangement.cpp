@@ -7,16 +7,14 @@ namespace qv {
 QList<QRect> cascadeGeometry(const QList<QSize>& sizes, const QSize& area, int step) {
     QList<QRect> out;
     out.reserve(sizes.size());
-    int start = 0;  // left edge of the staircase's first window
     int row = 0;
-    for (const QSize& own : sizes) {
-        const QSize size = own.boundedTo(area).expandedTo(QSize(0, 0));
-        int x = start + row * step;
+    for (qsizetype i = 0; i < sizes.size(); ++i) {
+        const QSize size = sizes[i].boundedTo(area).expandedTo(QSize(0, 0));
+        // Each window lies a step right of the one before, so no title bar is wholly covered.
+        int x = int(i) * step;
         int y = row * step;
         if (row > 0 && y + size.height() > area.height()) {
-            start += step;
             row = 0;
-            x = start;
             y = 0;
         }
         x = std::min(x, std::max(0, area.width() - size.width()));

@@ -8,10 +8,9 @@ namespace qv {
 
 // Where the frame's cascade puts its windows, given their sizes in stacking order (the window
 // that ends on top last) and the size of the area that shows them. Each window keeps its own
-// size, giving up only what exceeds the area. The windows go down a staircase from the top left,
-// one `step` right and down each; a window that would cross the bottom edge starts a new
-// staircase at the top, one step right of where the last one started; a window that would cross
-// the right edge moves left just enough to stay inside.
+// size, giving up only what exceeds the area. Each window lies one `step` right of the one
+// before and one step lower, except that a window that would cross the bottom edge goes back
+// to the top; a window that would cross the right edge moves left just enough to stay inside.
 QList<QRect> cascadeGeometry(const QList<QSize>& sizes, const QSize& area, int step);
 
 }  // namespace qv
