@@ -6,12 +6,16 @@
 #include "core/window/twips.h"
 #include "gui/gridview.h"
 #include "gui/mainframe.h"
+#include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
+#include "support/scripteddb.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -20,8 +24,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
+#include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -109,8 +116,8 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
               (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
                            u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
                            u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)"_s,
-                           u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|重ねて表示(&C)|並べて表示(&T)|"
-                           u"アイコンの整列(&A)|-"_s,
+                           u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
+                           u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
                            u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
                            u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
     const QAction* edit = frame.findChild<QMenu*>(u"editMenu"_s)->menuAction();
@@ -201,8 +208,8 @@ TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoab
     EXPECT_EQ(box->toPlainText(), u"select 1 from dual"_s);
 }
 
-// While a window's login waits for the driver, the frame takes commands and Esc in the window
-// gives the login up.
+// While a window's login waits for the driver, the frame takes commands; F5 and Ctrl+Enter
+// press 実 行 (which then does nothing) and Esc gives the login up from any control.
 TEST_F(QueryWindowTest, EscGivesUpALoginWhileTheFrameStaysUsable) {
     QueryWindow* w = frame.activeQueryWindow();
     auto gate = std::make_shared<QSemaphore>();
@@ -214,11 +221,107 @@ TEST_F(QueryWindowTest, EscGivesUpALoginWhileTheFrameStaysUsable) {
     w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, QString()});
     w->model().connection().connectToService();
     EXPECT_EQ(w->statusPanel(1)->text(), u"接続中...scott@ORCL"_s);
+    QSignalSpy presses(w->executeButton(), &QPushButton::clicked);
+    QTest::keyClick(w->statsGrid(), Qt::Key_F5);
+    QTest::keyClick(w->planGrid(), Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(w->executeButton(), Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
+    QTest::keyClick(w->resultGrid(), Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_EQ(presses.size(), 3);
     frame.action(u"newWindow"_s)->trigger();
     EXPECT_EQ(frame.queryWindows().size(), 2);
-    QTest::keyClick(w->sqlEdit(), Qt::Key_Escape);
+    QTest::keyClick(w->resultGrid(), Qt::Key_Escape);
     EXPECT_FALSE(w->model().isConnecting());
     EXPECT_EQ(w->statusPanel(1)->text(), kMsgConnectAbandoned);
     EXPECT_TRUE(w->model().state().menuEnabled(WindowState::Menu::Login));
     gate->release(2);
+}
+
+// Cascade keeps every window's size, one title bar apart, all inside the area, with the window
+// in use on top.
+TEST_F(QueryWindowTest, CascadeKeepsEachWindowsSizeInsideTheArea) {
+    QMdiArea* area = frame.mdiArea();
+    frame.resize(1600, 1000);
+    for (int n = 2; n <= 10; ++n) {
+        frame.openQueryWindow();
+        const QList<QMdiSubWindow*> subs = area->subWindowList();
+        QList<QSize> sizes;
+        QSet<std::pair<int, int>> places;
+        for (int i = 0; i < n; ++i) {
+            subs[i]->resize(subs[i]->minimumSize() + QSize(7 * i, 5 * (n - i)));
+            sizes << subs[i]->size();
+        }
+        area->setActiveSubWindow(subs[n / 2]);
+        frame.action(u"cascadeWindows"_s)->trigger();
+        for (int i = 0; i < n; ++i) {
+            EXPECT_EQ(subs[i]->size(), sizes[i]) << n << ' ' << i;
+            EXPECT_TRUE(area->viewport()->rect().contains(subs[i]->geometry())) << n << ' ' << i;
+            places.insert({subs[i]->x(), subs[i]->y()});
+        }
+        EXPECT_EQ(places.size(), n) << "no window hides another";
+        EXPECT_EQ(area->activeSubWindow(), subs[n / 2]);
+        EXPECT_EQ(area->subWindowList(QMdiArea::StackingOrder).last(), subs[n / 2]);
+    }
+}
+
+// Tab goes SQL box, button, result, statistics and plan grids and round again.
+TEST_F(QueryWindowTest, TabReachesEveryGridAndTheButtonInTheirOrderOnTheScreen) {
+    QueryWindow* w = frame.activeQueryWindow();
+    for (GridModel* g : {&w->model().resultGrid(), &w->model().statsGrid(), &w->model().planGrid()})
+        g->setVisible(true);
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    w->sqlEdit()->setFocus();
+    QStringList order;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(order, (QStringList{u"executeButton"_s, u"resultGrid"_s, u"statsGrid"_s,
+                                  u"planGrid"_s, u"sqlEdit"_s}));
+}
+
+// Ctrl+Shift+N: a new window logged in as the current one, through its driver, after asking
+// only the password; cancelled, no window opens.
+TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
+    QAction* same = frame.action(u"newLoggedInWindow"_s);
+    EXPECT_FALSE(same->isEnabled()) << "nothing to copy before a login";
+    QueryWindow* first = frame.activeQueryWindow();
+    auto script = std::make_shared<test::Script>();
+    first->model().connection().setOpener([script](const QString&, const QString&, const QString&) {
+        return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+    });
+    appSettings().odbcDriver = u"Driver A"_s;
+    first->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    first->model().connection().connectToService();
+    ASSERT_TRUE(first->model().connection().waitForAttempt(10'000));
+    ASSERT_TRUE(same->isEnabled());
+    appSettings().odbcDriver = u"Driver B"_s;  // changed since: the copy keeps the first's
+
+    auto answer = [](const QString& password) {
+        QTimer::singleShot(0, [password] {
+            auto* prompt = qobject_cast<PasswordPrompt*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(prompt);
+            EXPECT_EQ(prompt->focusWidget(), prompt->passwordEdit());
+            if (password.isNull()) {
+                prompt->reject();
+                return;
+            }
+            QTest::keyClicks(prompt->passwordEdit(), password);
+            prompt->connectButton()->click();
+        });
+    };
+    answer(QString());
+    EXPECT_EQ(frame.openLoggedInWindow(), nullptr);
+    EXPECT_EQ(frame.queryWindows().size(), 1);
+
+    answer(u"s;cret"_s);
+    QueryWindow* second = frame.openLoggedInWindow();
+    ASSERT_TRUE(second);
+    ConnectionService& c = second->model().connection();
+    QSignalSpy ended(&c, &ConnectionService::attemptEnded);
+    ASSERT_TRUE(c.isConnecting() && ended.wait(10'000));
+    EXPECT_EQ((QStringList{c.login().service, c.login().user, c.login().password, c.driver()}),
+              (QStringList{u"ORCL"_s, u"scott"_s, u"s;cret"_s, u"Driver A"_s}));
+    EXPECT_EQ(frame.activeQueryWindow(), second);
+    appSettings().odbcDriver.clear();
 }

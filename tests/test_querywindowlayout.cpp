@@ -2,14 +2,21 @@
 // then with the mouse on a real window.
 #include "core/window/querywindowlayout.h"
 #include "core/window/twips.h"
+#include "core/window/windowarrangement.h"
 #include "gui/gridview.h"
+#include "gui/mainframe.h"
 #include "gui/querywindow.h"
+#include "gui/splitterbars.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLabel>
+#include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
 
 using namespace qv;
 using enum Control;
@@ -39,6 +46,13 @@ QueryWindowLayout freshWindow() {
     QueryWindowLayout l;
     l.recordMargins(8550, 7500);
     return l;
+}
+
+// A mouse event at `y` pixels down `w`, as the bar under the pointer receives it.
+void mouse(QWidget* w, QEvent::Type type, int y, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(20, y), w->mapToGlobal(QPointF(20, y)), Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
 }
 
 // Presses bar k, moves the pointer `dy` twips from where it went down, releases.
@@ -137,11 +151,6 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
     QueryWindow f;
     f.resize(600, 520);
     f.show();
-    auto mouse = [](QWidget* w, QEvent::Type type, int y, Qt::MouseButtons buttons) {
-        QMouseEvent e(type, QPointF(20, y), w->mapToGlobal(QPointF(20, y)), Qt::LeftButton, buttons,
-                      Qt::NoModifier);
-        QApplication::sendEvent(w, &e);
-    };
     const double dpi = f.logicalDpiY();
     QLabel* bar2 = f.splitterBar(2);
     const int barY = bar2->y();
@@ -163,4 +172,102 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
             top(StatsHeading, drop + 100), top(StatsMessage, drop + 300)});
     EXPECT_EQ(std::pair(f.statsGrid()->y(), f.resultGrid()->height()),
               std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
+}
+
+// The cascade's arithmetic: own sizes, one step right each, back to the top at the bottom, held
+// inside on the right; a window larger than the area gives up the rest.
+TEST(Layout, CascadeStepsDownKeepingSizesAndStaysInside) {
+    const QSize w(100, 100);
+    EXPECT_EQ(
+        cascadeGeometry({w, w, w, w, w, QSize(500, 90)}, QSize(200, 150), 30),
+        (QList<QRect>{QRect(0, 0, 100, 100), QRect(30, 30, 100, 100), QRect(60, 0, 100, 100),
+                      QRect(90, 30, 100, 100), QRect(100, 0, 100, 100), QRect(0, 30, 200, 90)}));
+    EXPECT_EQ(cascadeGeometry({w, w}, QSize(120, 110), 30),
+              (QList<QRect>{QRect(0, 0, 100, 100), QRect(20, 0, 100, 100)}));
+}
+
+namespace {
+
+// The controls a user sees: apart from each other and inside the window. A message line lies
+// over its grid by design; it only has to stay inside.
+void expectApartAndInside(QueryWindow& f, const std::string& when) {
+    QList<QWidget*> seen{f.sqlEdit(),   f.executeButton(), f.resultGrid(),
+                         f.statsGrid(), f.planGrid(),      f.statusBar()};
+    for (const char* name :
+         {"sqlHeading", "resultHeading", "countLabel", "statsHeading", "planHeading"})
+        seen << f.findChild<QLabel*>(QString::fromLatin1(name));
+    for (qsizetype i = 0; i < seen.size(); ++i) {
+        EXPECT_TRUE(f.rect().contains(seen[i]->geometry()))
+            << when << ": " << seen[i]->objectName().toStdString() << " leaves the window";
+        for (qsizetype j = i + 1; j < seen.size(); ++j)
+            EXPECT_FALSE(seen[i]->geometry().intersects(seen[j]->geometry()))
+                << when << ": " << seen[i]->objectName().toStdString() << " meets "
+                << seen[j]->objectName().toStdString();
+    }
+    for (const char* name : {"resultMessage", "statsMessage", "planMessage"}) {
+        const QWidget* m = f.findChild<QLabel*>(QString::fromLatin1(name));
+        EXPECT_TRUE(f.rect().contains(m->geometry())) << when << ": " << name;
+    }
+}
+
+}  // namespace
+
+// A window cannot be made smaller than its controls need: at that size and after bars were
+// moved and the window shrunk again, nothing overlaps and nothing is pushed out; above it the
+// table's geometry holds.
+TEST(Layout, AWindowAsSmallAsItMayBeKeepsItsControlsApart) {
+    test::TempStore tmp;
+    MainFrame frame;
+    frame.resize(1400, 1100);
+    frame.show();
+    QueryWindow* f = frame.activeQueryWindow();
+    auto* sub = qobject_cast<QMdiSubWindow*>(f->parentWidget());
+    const QSize first = sub->size();
+    expectApartAndInside(*f, "as it opens");
+    const QSize least = sub->minimumSize();
+    EXPECT_TRUE(least.width() < first.width() && least.height() < first.height());
+    sub->resize(1, 1);
+    EXPECT_EQ(sub->size(), least);
+    expectApartAndInside(*f, "at the minimum");
+    // A pixel wider and higher than the least: the resize rule places the panes as the table
+    // says.
+    sub->resize(least + QSize(1, 1));
+    const QSize outer = outerSizeTwips(f);
+    expect(f->model().layout(),
+           {left(CountLabel, outer.width() - 6990), height(PlanGrid, outer.height() - 6045)});
+
+    // Bar 3 far down, bar 1 down, then as small as it goes.
+    sub->resize(first);
+    for (const auto& [k, dy] : {std::pair(3, 60), std::pair(1, 30), std::pair(2, -10)}) {
+        QLabel* bar = f->splitterBar(k);
+        mouse(bar, QEvent::MouseButtonPress, 1, Qt::LeftButton);
+        mouse(bar, QEvent::MouseMove, dy, Qt::LeftButton);
+        mouse(bar, QEvent::MouseButtonRelease, 0, Qt::NoButton);
+    }
+    ASSERT_GT(f->planGrid()->y(), twipsToPixels(5220, f->logicalDpiY()));
+    sub->resize(1, 1);
+    EXPECT_GT(sub->height(), least.height()) << "the moved bar 3 needs more height";
+    expectApartAndInside(*f, "shrunk after the bars moved");
+}
+
+// A movable bar shows its grip while the pointer is over it; the top and bottom bars never do.
+TEST(Layout, MovableBarsShowAGripUnderThePointer) {
+    test::TempStore tmp;
+    QueryWindow f;
+    f.resize(600, 520);
+    f.show();
+    for (int k : {0, 1, 3, 4}) {
+        auto* bar = qobject_cast<SplitterBar*>(f.splitterBar(k));
+        ASSERT_TRUE(bar);
+        const QImage plain = bar->grab().toImage();
+        QEnterEvent enter(QPointF(5, 1), QPointF(5, 1), bar->mapToGlobal(QPointF(5, 1)));
+        QApplication::sendEvent(bar, &enter);
+        const bool movable = k == 1 || k == 3;
+        EXPECT_EQ(bar->gripShown(), movable) << k;
+        EXPECT_EQ(bar->grab().toImage() != plain, movable) << k << ": the grip is painted";
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(bar, &leave);
+        EXPECT_FALSE(bar->gripShown()) << k;
+        EXPECT_EQ(bar->grab().toImage(), plain) << k;
+    }
 }

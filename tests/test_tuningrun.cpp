@@ -96,6 +96,11 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
                   }(),
                   1000),
               u"5000000000件"_s);
+    // A stopped count is grouped like the live one; the final count above stays plain.
+    EXPECT_EQ(QStringList({stoppedCountText(0), stoppedCountText(999), stoppedCountText(35988000),
+                           stoppedCountText(5000000000LL)}),
+              (QStringList{u"0件（中止）"_s, u"999件（中止）"_s, u"35,988,000件（中止）"_s,
+                           u"5,000,000,000件（中止）"_s}));
 }
 
 // The plan is explained with the placeholders as typed; only the statement itself is bound, with

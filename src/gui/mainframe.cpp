@@ -9,10 +9,12 @@
 #include "core/settings/settingsstore.h"
 #include "core/window/programexit.h"
 #include "core/window/twips.h"
+#include "core/window/windowarrangement.h"
 #include "gui/aboutdialog.h"
 #include "gui/appicon.h"
 #include "gui/historywindow.h"
 #include "gui/optionsdialog.h"
+#include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
 
 #include <QAction>
@@ -51,6 +53,11 @@ class QuerySubWindow : public QMdiSubWindow {
 
 // The frame's size, position and maximised state, as Qt saves them (Base64).
 constexpr char kGeometryKey[] = "frame_geometry";
+
+// How far a cascaded window lies right of and below the one before: its title bar shows.
+int cascadeStep(const QWidget* sub) {
+    return std::max(16, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+}
 
 }  // namespace
 
@@ -93,6 +100,7 @@ QueryWindow* MainFrame::openQueryWindow() {
     auto* qw = new QueryWindow;
     auto* sub = new QuerySubWindow([this, qw] { queryWindowClosed(qw); });
     sub->setWidget(qw);
+    qw->updateMinimumSize();
     sub->setWindowIcon(appIcon());
     mdiArea_->addSubWindow(sub);
     windows_.append(qw);
@@ -110,16 +118,18 @@ QueryWindow* MainFrame::openQueryWindow() {
     if (isVisible()) {
         // Cascaded from the current window and always wholly inside the visible area: a
         // window near the edge gives up a little of its size, and one that would have to give
-        // up more than a third starts again at the top left.
+        // up more than a third, or go below its minimum size, starts again at the top left.
         const QRect area = mdiArea_->viewport()->rect();
         const QSize full = size.boundedTo(area.size());
         size = full;
-        const int step = std::max(16, sub->style()->pixelMetric(QStyle::PM_TitleBarHeight));
+        const int step = cascadeStep(sub);
         if (QMdiSubWindow* current = mdiArea_->activeSubWindow(); current && current != sub) {
             at = current->pos() + QPoint(step, step);
             size = full.boundedTo(QSize(area.width() - at.x(), area.height() - at.y()));
+            const QSize least = sub->minimumSize();
             if (at.x() < 0 || at.y() < 0 || size.width() * 3 < full.width() * 2 ||
-                size.height() * 3 < full.height() * 2) {
+                size.height() * 3 < full.height() * 2 || size.width() < least.width() ||
+                size.height() < least.height()) {
                 at = QPoint(0, 0);
                 size = full;
             }
@@ -131,6 +141,52 @@ QueryWindow* MainFrame::openQueryWindow() {
     mdiArea_->setActiveSubWindow(sub);
     updateMenus();
     return qw;
+}
+
+QueryWindow* MainFrame::openLoggedInWindow() {
+    QueryWindow* from = activeQueryWindow();
+    if (!from || !from->model().connection().isConnected())
+        return nullptr;
+    const ConnectionService& current = from->model().connection();
+    LoginValues login = current.login();
+    login.password.clear();
+    if (ConnectionService::needsPassword(login.service)) {
+        PasswordPrompt prompt(login, this);
+        if (prompt.exec() != QDialog::Accepted)
+            return nullptr;
+        login.password = prompt.password();
+    }
+    QueryWindow* qw = openQueryWindow();
+    ConnectionService& connection = qw->model().connection();
+    connection.setDriver(current.driver());
+    connection.setLogin(login);
+    connection.connectToService();
+    return qw;
+}
+
+void MainFrame::cascadeWindows() {
+    // As Qt's cascade takes them: the window used last ends on top; minimised ones stay.
+    QList<QMdiSubWindow*> subs;
+    QList<QSize> sizes;
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList(QMdiArea::ActivationHistoryOrder)) {
+        if (!sub->isVisible() || sub->isMinimized())
+            continue;
+        if (sub->isMaximized())
+            sub->showNormal();
+        subs.append(sub);
+        sizes.append(sub->size());
+    }
+    if (subs.isEmpty())
+        return;
+    QMdiSubWindow* active = mdiArea_->activeSubWindow();
+    const QList<QRect> places =
+        cascadeGeometry(sizes, mdiArea_->viewport()->size(), cascadeStep(subs.first()));
+    for (qsizetype i = 0; i < subs.size(); ++i) {
+        subs[i]->setGeometry(places[i]);
+        subs[i]->raise();
+    }
+    if (active)
+        mdiArea_->setActiveSubWindow(active);
 }
 
 QueryWindow* MainFrame::activeQueryWindow() const {
@@ -230,8 +286,13 @@ void MainFrame::buildMenus() {
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
     QAction* nw = addItem(windowMenu_, "newWindow", QStringLiteral("新ウィンドウ(&N)"));
     connect(nw, &QAction::triggered, this, [this] { openQueryWindow(); });
+    // Ctrl+N is the statement ring's; the shift makes it the new window already logged in.
+    QAction* same =
+        addItem(windowMenu_, "newLoggedInWindow", QStringLiteral("同じ接続で新ウィンドウ(&S)"));
+    same->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    connect(same, &QAction::triggered, this, [this] { openLoggedInWindow(); });
     connect(addItem(windowMenu_, "cascadeWindows", QStringLiteral("重ねて表示(&C)")),
-            &QAction::triggered, mdiArea_, &QMdiArea::cascadeSubWindows);
+            &QAction::triggered, this, &MainFrame::cascadeWindows);
     connect(addItem(windowMenu_, "tileWindows", QStringLiteral("並べて表示(&T)")),
             &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
     connect(addItem(windowMenu_, "arrangeIcons", QStringLiteral("アイコンの整列(&A)")),
@@ -336,6 +397,7 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
+    set("newLoggedInWindow", has && f->model().connection().isConnected());
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about"})
         set(name, has);

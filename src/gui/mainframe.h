@@ -23,6 +23,12 @@ class MainFrame : public QMainWindow {
 
     // Opens a new query window of kQueryWindowWidth by kQueryWindowHeight twips.
     QueryWindow* openQueryWindow();
+    // Opens a new query window and logs it in like the current one (same service, user and
+    // driver), asking only the password when the service needs one. Null when the current
+    // window is not connected or the password was not given.
+    QueryWindow* openLoggedInWindow();
+    // The Window menu's cascade: each window keeps its size.
+    void cascadeWindows();
     // The query window the menus act on; null when none is open.
     QueryWindow* activeQueryWindow() const;
     QList<QueryWindow*> queryWindows() const { return windows_; }

@@ -18,10 +18,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTextCursor>
+
+#include <cmath>
 
 namespace qv {
 
@@ -75,15 +78,19 @@ QueryWindow::QueryWindow(QWidget* parent)
     planGrid_->setObjectName(QStringLiteral("planGrid"));
 
     for (int k = 0; k < 5; ++k) {
-        QLabel* bar = new QLabel(this);
+        QLabel* bar = new SplitterBar(this);
         bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
-        bar->setCursor(Qt::SizeVerCursor);
-        bar->setFrameShape(QFrame::NoFrame);
         bars_[static_cast<size_t>(k)] = bar;
     }
 
+    // A drop of bar 3 changes how short the window may become.
     new SplitterBars(
-        model_->layout(), bars_, [this] { applyLayout(); }, this);
+        model_->layout(), bars_,
+        [this] {
+            applyLayout();
+            updateMinimumSize();
+        },
+        this);
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
@@ -105,10 +112,8 @@ QueryWindow::QueryWindow(QWidget* parent)
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
-    connect(sqlEdit_, &SqlEditor::runRequested, this, [this] {
-        if (!model_->isRunning() && executeButton_->isEnabled())
-            executeButton_->click();
-    });
+    connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
+    setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
     connect(planGrid_, &GridView::copyPressed, this, [this] {
@@ -190,10 +195,78 @@ void QueryWindow::applyLayout() {
         heading->resize(std::max(heading->width(), heading->sizeHint().width()), heading->height());
     place(planGrid_, Control::PlanGrid);
     place(planMessage_, Control::PlanMessage);
+    // The count label's last twips reach into the statistics grid, and a message line is wider
+    // than a narrow window: trimmed, so nothing is painted over or cut.
+    for (QLabel* count : {countLabel_, elapsedLabel_}) {
+        const int room = statsGrid_->y() - count->y();
+        if (room > 0 && room < count->height())
+            count->resize(count->width(), room);
+    }
+    for (QLabel* message : {resultMessage_, statsMessage_, planMessage_}) {
+        const int room = width() - message->x();
+        if (room > 0 && room < message->width())
+            message->resize(room, message->height());
+    }
     for (int k = 0; k < 5; ++k)
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
     statusBar_->setGeometry(0, height() - h, width(), h);
+    // After a drop of bar 3 the plan grid reaches down to bar 4, which a status bar taller
+    // than the table allows for lies under: the grid ends where the status bar begins.
+    const int room = statusBar_->y() - planGrid_->y();
+    if (room > 0 && room < planGrid_->height())
+        planGrid_->resize(planGrid_->width(), room);
+}
+
+void QueryWindow::setUpKeyboard() {
+    // Tab goes from the SQL box to the button and down the panes, as they stand on the screen.
+    // Arrow keys move within a grid; Tab leaves it.
+    sqlEdit_->setTabChangesFocus(true);
+    for (GridView* grid : {resultGrid_, statsGrid_, planGrid_}) {
+        grid->setTabKeyNavigation(false);
+        grid->setFocusPolicy(Qt::StrongFocus);
+    }
+    executeButton_->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(sqlEdit_, executeButton_);
+    setTabOrder(executeButton_, resultGrid_);
+    setTabOrder(resultGrid_, statsGrid_);
+    setTabOrder(statsGrid_, planGrid_);
+}
+
+void QueryWindow::keyPressEvent(QKeyEvent* event) {
+    // Whichever control has the focus (none of them takes these keys): F5 and Ctrl+Enter run,
+    // Esc stops a run, as the button does, or gives up a login.
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if ((event->key() == Qt::Key_F5 && mods == Qt::NoModifier) ||
+        (enter && mods == Qt::ControlModifier)) {
+        runFromKeyboard();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && (model_->isRunning() || model_->isConnecting())) {
+        model_->stop();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void QueryWindow::runFromKeyboard() {
+    if (!model_->isRunning() && executeButton_->isEnabled())
+        executeButton_->click();
+}
+
+void QueryWindow::updateMinimumSize() {
+    const double d = dpi();
+    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(
+        pixelsToTwips(statsHeading_->width(), d), pixelsToTwips(resultHeading_->width(), d));
+    // Rounded up: a pixel less would already let two controls touch.
+    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
+    QWidget* outer = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
+    if (outer == this && !isWindow())
+        return;
+    outer->setMinimumSize(px(least.width), px(least.height));
 }
 
 bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -202,16 +275,6 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void QueryWindow::keyPressEvent(QKeyEvent* event) {
-    // Esc anywhere in the window stops a run, as the button does, or gives up a login.
-    if (event->key() == Qt::Key_Escape && (model_->isRunning() || model_->isConnecting())) {
-        model_->stop();
-        event->accept();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void QueryWindow::closeEvent(QCloseEvent* event) {
@@ -227,6 +290,7 @@ void QueryWindow::resizeEvent(QResizeEvent* event) {
     const QSize outer = outerSizeTwips(this);
     model_->layout().resize(outer.width(), outer.height());
     applyLayout();
+    updateMinimumSize();
 }
 
 QString QueryWindow::sqlText() const {

@@ -54,6 +54,9 @@ class QueryWindow : public QWidget, public WindowPort {
 
     // Places every control where the model's layout says.
     void applyLayout();
+    // Keeps the window (its QMdiSubWindow when it sits in one) from becoming so small that its
+    // controls would overlap.
+    void updateMinimumSize();
 
   Q_SIGNALS:
     void captionChanged(const QString& caption);
@@ -70,6 +73,9 @@ class QueryWindow : public QWidget, public WindowPort {
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Control c);
     void bindState();
+    void setUpKeyboard();
+    // The execute button from the keyboard: starts a run, never stops one.
+    void runFromKeyboard();
     double dpi() const;
 
     QueryWindowModel* model_;

@@ -7,8 +7,43 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
 
 namespace qv {
+
+SplitterBar::SplitterBar(QWidget* parent) : QLabel(parent) {
+    setCursor(Qt::SizeVerCursor);
+    setFrameShape(QFrame::NoFrame);
+}
+
+void SplitterBar::setGripShown(bool on) {
+    if (grip_ == on)
+        return;
+    grip_ = on;
+    update();
+}
+
+void SplitterBar::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!grip_)
+        return;
+    QPainter p(this);
+    // Only the part inside the window is seen: the bar is as wide as the window's outer edge.
+    const int seen = parentWidget() ? std::min(width(), parentWidget()->width() - x()) : width();
+    QColor band = palette().color(QPalette::Highlight);
+    band.setAlpha(70);
+    p.fillRect(QRect(0, 0, seen, height()), band);
+    // A row of dots in the middle, as a splitter handle shows.
+    const int dot = std::max(1, std::min(2, height() / 2));
+    const int dots = 9;
+    const int pitch = dot * 3;
+    int x = (seen - (dots - 1) * pitch - dot) / 2;
+    const int y = (height() - dot) / 2;
+    for (int i = 0; i < dots; ++i, x += pitch)
+        p.fillRect(QRect(x, y, dot, dot), palette().color(QPalette::Shadow));
+}
 
 SplitterBars::SplitterBars(QueryWindowLayout& layout, const std::array<QLabel*, 5>& bars,
                            std::function<void()> relayout, QObject* parent)
@@ -35,6 +70,11 @@ int SplitterBars::barIndex(QObject* watched) const {
             return k;
     }
     return -1;
+}
+
+void SplitterBars::showGrip(int k, bool on) {
+    if (auto* bar = qobject_cast<SplitterBar*>(bars_[static_cast<size_t>(k)]))
+        bar->setGripShown(on);
 }
 
 void SplitterBars::sync() {
@@ -69,7 +109,17 @@ bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
                 layout_.releaseBar();
                 sync();
             }
+            // The pointer may have left the bar while it dragged it.
+            showGrip(k, bars_[static_cast<size_t>(k)]->underMouse());
             return true;
+        case QEvent::Enter:
+            showGrip(k, true);
+            break;
+        case QEvent::Leave:
+            // A drag keeps the grip until the button comes up.
+            if (!layout_.drag().dragging)
+                showGrip(k, false);
+            break;
         default:
             break;
     }

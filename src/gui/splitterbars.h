@@ -1,17 +1,34 @@
 #pragma once
 
+#include <QLabel>
 #include <QObject>
 #include <QSize>
 
 #include <array>
 #include <functional>
 
-class QLabel;
 class QWidget;
 
 namespace qv {
 
 class QueryWindowLayout;
+
+// One splitter bar: a thin label. A movable bar shows a grip while the pointer is over it or
+// drags it, so the strip can be found without trying.
+class SplitterBar : public QLabel {
+    Q_OBJECT
+  public:
+    explicit SplitterBar(QWidget* parent = nullptr);
+
+    bool gripShown() const { return grip_; }
+    void setGripShown(bool on);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    bool grip_ = false;
+};
 
 // Lets the user drag a query window's inner splitter bars: watches the five bar labels,
 // forwards press, move and release to the window's layout (which decides everything), frames
@@ -31,6 +48,7 @@ class SplitterBars : public QObject {
 
   private:
     int barIndex(QObject* watched) const;
+    void showGrip(int k, bool on);
     void sync();
 
     QueryWindowLayout& layout_;

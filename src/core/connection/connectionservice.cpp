@@ -2,6 +2,7 @@
 
 #include "core/connection/connectstring.h"
 #include "core/connection/offthread.h"
+#include "core/embedded/embeddedengine.h"
 #include "core/settings/settings.h"
 
 #include <QCoreApplication>
@@ -145,8 +146,11 @@ void ConnectionService::connectToService() {
     attempt->opener = opener_;
     attempt->service = login_.service;
     attempt->user = login_.user;
+    usedDriver_ = driver_.isEmpty() ? appSettings().odbcDriver : driver_;
+    if (usedDriver_.isEmpty())
+        usedDriver_ = kDefaultOracleDriver;
     attempt->connectString =
-        buildConnectString(appSettings().odbcDriver, login_.service, login_.user, login_.password);
+        buildConnectString(usedDriver_, login_.service, login_.user, login_.password);
     attempt_ = attempt;
     ++gAttempts;
     attempt->thread = runOffThread(
@@ -161,6 +165,10 @@ bool ConnectionService::waitForAttempt(int ms) {
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
     return attempt_ == nullptr;
+}
+
+bool ConnectionService::needsPassword(const QString& service) {
+    return !isEmbeddedService(service);
 }
 
 void ConnectionService::abandonAttempt() {

@@ -81,6 +81,13 @@ class ConnectionService : public QObject {
     const LoginValues& login() const { return login_; }
     void setLogin(const LoginValues& login) { login_ = login; }
     bool isConnected() const { return connected_; }
+    // The ODBC driver the next connections go through; empty takes the option's. A window
+    // opened on another's login keeps that one's driver.
+    void setDriver(const QString& driver) { driver_ = driver; }
+    // The driver the last attempt went through (the option's, or the one set).
+    const QString& driver() const { return usedDriver_; }
+    // Whether a login to `service` asks for a password: the embedded engine's take none.
+    static bool needsPassword(const QString& service);
 
     // The connections. Before a successful connection they are objects that are not open, so
     // every operation on them fails with an error rather than crashing.
@@ -110,6 +117,8 @@ class ConnectionService : public QObject {
     ConnectionView& view_;
     DatabaseOpener opener_;
     LoginValues login_;
+    QString driver_;
+    QString usedDriver_;
     bool connected_ = false;
     std::shared_ptr<Database> queryDatabase_;
     std::shared_ptr<Database> statsDatabase_;

@@ -9,6 +9,7 @@
 #include "core/connection/databaseopener.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -45,6 +46,14 @@ QString countLabelText(const ResultState& r, int32_t maxDisplayRows) {
         return QString::number(r.rowCount) + QStringLiteral("件中") +
                QString::number(maxDisplayRows) + QStringLiteral("件まで表示");
     return QString::number(r.rowCount) + QStringLiteral("件");
+}
+
+QString groupedRowCount(int64_t rows) {
+    return QLocale(QLocale::English).toString(qlonglong(rows));
+}
+
+QString stoppedCountText(int64_t rows) {
+    return groupedRowCount(rows) + kMsgCountStopped;
 }
 
 QString withWarnings(const QString& line, Database& db) {
@@ -159,7 +168,7 @@ void resultStage(RunWindow& w, RunState& r) {
         const QString text = r.pending->description() + kMsgStopped;
         r.record.resultStep = {StepOutcome::Stopped, text};
         w.setResultMessage(text);
-        w.setCountLabel(QString::number(result.rowCount) + kMsgCountStopped);
+        w.setCountLabel(stoppedCountText(result.rowCount));
     } else if (r.pending) {
         r.record.resultStep = {StepOutcome::Failed, r.pending->description()};
         w.setResultMessage(withWarnings(r.pending->description(), w.queryDatabase()));

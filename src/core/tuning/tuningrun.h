@@ -47,5 +47,10 @@ RunRecord runTuning(RunWindow& w);
 
 // The count label after a successful result step.
 QString countLabelText(const ResultState& r, int32_t maxDisplayRows);
+// A count of rows as the count label shows it while it grows and when a run was stopped, with
+// thousands separators: "35,988,000".
+QString groupedRowCount(int64_t rows);
+// The count label of a result step that was stopped: "35,988,000件（中止）".
+QString stoppedCountText(int64_t rows);
 
 }  // namespace qv

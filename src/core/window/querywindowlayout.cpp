@@ -1,5 +1,6 @@
 #include "core/window/querywindowlayout.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qv {
@@ -77,6 +78,18 @@ void QueryWindowLayout::resize(int outerWidth, int outerHeight) {
     assign(rect(Control::Bar4).top, h - margins_.bottomBar);
     for (int k = 1; k <= 4; ++k)
         assign(rect(barControl(k)).width, w);
+}
+
+QueryWindowLayout::OuterSize QueryWindowLayout::minimumOuterSize(int statsHeadingWidth,
+                                                                 int resultHeadingWidth) const {
+    auto rightOf = [this](Control heading, int width) {
+        const TwipRect& r = rect(heading);
+        return r.left + std::max(r.width, width) + kHeadingGap;
+    };
+    const int width =
+        std::max(margins_.count + rightOf(Control::StatsHeading, statsHeadingWidth),
+                 margins_.button + rightOf(Control::ResultHeading, resultHeadingWidth));
+    return {width, margins_.planGridHeight + kMinPlanGridHeight};
 }
 
 void QueryWindowLayout::pressBar(int k) {

@@ -12,8 +12,6 @@
 #include "core/tuning/tuningrun.h"
 #include "core/window/bindmemory.h"
 
-#include <QLocale>
-
 #include <utility>
 
 namespace qv {
@@ -148,9 +146,8 @@ void QueryWindowModel::showProgress() {
             setLine(WindowState::Line::Count, QStringLiteral("実行中…") + elapsed);
             break;
         case RunControl::Phase::Fetching:
-            setLine(WindowState::Line::Count,
-                    QLocale(QLocale::English).toString(qlonglong(control.rowsFetched())) +
-                        QStringLiteral("件 取得中…") + elapsed);
+            setLine(WindowState::Line::Count, groupedRowCount(control.rowsFetched()) +
+                                                  QStringLiteral("件 取得中…") + elapsed);
             break;
         default:
             break;
