@@ -167,7 +167,7 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
         out << json(o);
         return;
     }
-    out << "run " << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
+    out << "No." << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
     printBinds(out, run.binds);
     out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan) {
