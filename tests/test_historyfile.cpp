@@ -207,7 +207,7 @@ TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
     for (const RunSummary& r : file.runs(u"from emp"_s))
         numbers << r.number;
     EXPECT_EQ(numbers, (QList<int32_t>{4, 3, 1}));
-    EXPECT_EQ(file.runs().at(1).firstLine(), u"SELECT * FROM EMP"_s);
+    EXPECT_EQ(file.runs().at(1).oneLine(), u"SELECT * FROM EMP where 1=1"_s);
     EXPECT_EQ(file.previousRunOf(4), std::optional<int32_t>(1));
     EXPECT_EQ(file.previousRunOf(1), std::nullopt);
     EXPECT_EQ(file.run(99), std::nullopt);

@@ -20,12 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTest>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <numeric>
 
@@ -128,9 +128,8 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
         << md.toStdString();
     EXPECT_TRUE(md.contains(u"| - | SELECT \\| STATEMENT  (card=10 cost=5 bytes=100) |  |"_s));
     EXPECT_TRUE(md.contains(u"```diff\n- select 1\n+ select 2\n```"_s));
-    EXPECT_EQ(
-        comparisonCsv(c),
-        u"statistic,No.3,No.4,difference,ratio\r\n\"a <b> & \"\"c\"\", d\",1,3,2,3.00\r\n"_s);
+    EXPECT_EQ(comparisonCsv(c),
+              u"statistic,No.3,No.4,difference,ratio\r\n\"a <b> & \"\"c\"\", d\",1,3,2,3.00\r\n"_s);
     const QString html = comparisonHtml(c);
     EXPECT_TRUE(html.contains(u"<td>a &lt;b&gt; &amp; &quot;c&quot;, d</td>"_s));
     EXPECT_FALSE(html.contains(u"<b>"_s));
@@ -251,6 +250,7 @@ TEST(RunComparison, ChartShowsPercentOnAWholeScaleThatKeepsSmallChangesVisible) 
     EXPECT_EQ(std::pair(held.scale, held.bars[0].length), std::pair(100, 100.0));
     EXPECT_EQ(held.bars[0].label, u"reads  10 → 400 (+3900.0%)"_s);
     EXPECT_EQ(held.bars[1].length, -5.0);
+    EXPECT_EQ(percentText(-100.0 / 3028), u"-0.03%"_s);
 }
 
 // The window on two runs: the plan's legend and the figures that changed, before → after; the
@@ -258,16 +258,17 @@ TEST(RunComparison, ChartShowsPercentOnAWholeScaleThatKeepsSmallChangesVisible) 
 TEST(ComparisonWindows, PlanFiguresLegendNamingAndClosing) {
     RecordedRun a = run(2, u"select * from t"_s, {{1, u"gets"_s, 10LL}},
                         {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s});
-    RecordedRun b = run(4, a.summary.sql, {{1, u"gets"_s, 3LL}},
-                        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s,
-                         u"  INDEX RANGE SCAN (APP.IX)"_s});
+    RecordedRun b = run(
+        4, a.summary.sql, {{1, u"gets"_s, 3LL}},
+        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s, u"  INDEX RANGE SCAN (APP.IX)"_s});
     b.plan[1].cost = u"12"_s;
     const RunComparison c = compareRuns(a, b);
     EXPECT_TRUE(c.summary().startsWith(u"No.2 → No.4　"_s));
     const QString md = comparisonMarkdown(c);
     EXPECT_TRUE(md.startsWith(u"# 実行の比較 No.2 → No.4\n"_s));
-    EXPECT_TRUE(md.contains(u"凡例: ~ 見積りか実績が変わった行、+ No.4 で加わった行、"
-                            u"- No.4 でなくなった行\n\n|  | No.2 | No.4 |"_s))
+    EXPECT_TRUE(
+        md.contains(u"凡例: ~ 見積りか実績が変わった行、+ No.4 で加わった行、"
+                    u"- No.4 でなくなった行\n\n|  | No.2 | No.4 |"_s))
         << md.toStdString();
     EXPECT_FALSE((md + comparisonHtml(c) + comparisonCsv(c)).contains(u"#2"_s));
 
@@ -334,8 +335,8 @@ TEST(HistoryWindows, ManyRunsListFilterPreviewAndFollow) {
     QSignalSpy shown(&window, &HistoryWindow::runsShown);
     window.filterEdit()->setText(u"FROM EMP WHERE ID = 1"_s);
     ASSERT_TRUE(shown.wait());
-    EXPECT_EQ(window.shownRuns(), (QList<int>{196, 189, 182, 175, 168, 161, 154, 147, 140, 133,
-                                               126, 119, 112, 105, 14}));
+    EXPECT_EQ(window.shownRuns(), (QList<int>{196, 189, 182, 175, 168, 161, 154, 147, 140, 133, 126,
+                                              119, 112, 105, 14}));
     window.runList()->selectRow(1);
     EXPECT_EQ(window.preview()->toPlainText(), u"select *\n  from   emp\nwhere id = 189"_s);
     EXPECT_TRUE(window.comparePreviousButton()->isEnabled());

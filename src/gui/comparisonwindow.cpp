@@ -22,10 +22,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHorizontalStackedBarSeries>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -63,10 +63,10 @@ QString planCell(const std::optional<RecordedPlanLine>& line) {
     return line ? line->operation : QString();
 }
 
-// The estimates of a line and its predicates, as its tooltip.
+// The line whole (the column may cut it), its estimates and its predicates, as its tooltip.
 QString planLineTip(const RecordedPlanLine& line) {
-    QString tip = QStringLiteral("Cardinality %1 / Cost %2 / Byte %3")
-                      .arg(line.cardinality, line.cost, line.bytes);
+    QString tip = line.operation.trimmed() + QStringLiteral("\nCardinality %1 / Cost %2 / Byte %3")
+                                                 .arg(line.cardinality, line.cost, line.bytes);
     if (!line.accessPredicates.isEmpty())
         tip += QStringLiteral("\naccess: ") + line.accessPredicates;
     if (!line.filterPredicates.isEmpty())
@@ -188,7 +188,7 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     showPlan();
     showSql();
     showBinds();
-    resize(900, 600);
+    resize(1000, 600);
 }
 
 ComparisonWindow::~ComparisonWindow() = default;
@@ -281,9 +281,11 @@ void ComparisonWindow::showPlan() {
     const bool figures = std::any_of(
         comparison_.plan.begin(), comparison_.plan.end(),
         [](const PlanLineChange& p) { return (p.a && p.a->actuals) || (p.b && p.b->actuals); });
-    QStringList headings{QString(), QStringLiteral("No.%1").arg(comparison_.a.summary.number),
+    QStringList headings{QString(),
+                         QStringLiteral("No.%1").arg(comparison_.a.summary.number),
                          QStringLiteral("No.%1").arg(comparison_.b.summary.number),
-                         QStringLiteral("Cardinality"), QStringLiteral("Cost"),
+                         QStringLiteral("Cardinality"),
+                         QStringLiteral("Cost"),
                          QStringLiteral("Byte")};
     if (figures)
         headings << QStringLiteral("A-Rows") << QStringLiteral("Buffers");
@@ -305,7 +307,8 @@ void ComparisonWindow::showPlan() {
             {p.a ? p.a->cost : QString(), p.b ? p.b->cost : QString()},
             {p.a ? p.a->bytes : QString(), p.b ? p.b->bytes : QString()}};
         if (figures)
-            cells << std::pair(actual(p.a, &PlanLineActuals::rows), actual(p.b, &PlanLineActuals::rows))
+            cells << std::pair(actual(p.a, &PlanLineActuals::rows),
+                               actual(p.b, &PlanLineActuals::rows))
                   << std::pair(actual(p.a, &PlanLineActuals::buffers),
                                actual(p.b, &PlanLineActuals::buffers));
         for (int col = 0; col < cells.size(); ++col) {
@@ -335,8 +338,8 @@ void ComparisonWindow::showPlan() {
     }
     QHeaderView* header = plan_->horizontalHeader();
     for (int c = 0; c < plan_->columnCount(); ++c)
-        header->setSectionResizeMode(c, c == 1 || c == 2 ? QHeaderView::Stretch
-                                                         : QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(
+            c, c == 1 || c == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
 }
 
 void ComparisonWindow::showSql() {

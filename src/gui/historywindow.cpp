@@ -16,13 +16,13 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QKeyEvent>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -81,7 +81,9 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list_->setWordWrap(false);
-    list_->setTextElideMode(Qt::ElideRight);
+    // Statements of one query often differ only at their end (the WHERE clause): the middle of
+    // a long one gives way.
+    list_->setTextElideMode(Qt::ElideMiddle);
     setColumnWidths(list_);
     preview_ = new QPlainTextEdit(this);
     preview_->setObjectName(QStringLiteral("statementPreview"));
@@ -134,7 +136,7 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
                 if (QFileInfo(file) == QFileInfo(path_))
                     followFile();
             });
-    resize(900, 560);
+    resize(1000, 600);
     setPath(path);
 }
 
@@ -168,6 +170,9 @@ void HistoryWindow::reload() {
     } catch (const DbError& e) {
         showFileError(e.description());
     }
+    // The newest run comes selected, its statement in the pane below.
+    if (model_->rowCount() > 0)
+        list_->selectRow(0);
     updateButtons();
     emit runsShown();
 }

@@ -147,7 +147,7 @@ void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
             << (f ? f->user : QString()) << '\t'
             << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
             << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
-            << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
+            << (f ? runEndName(f->end) : QString()) << '\t' << r.oneLine() << "\n";
     }
 }
 

@@ -6,7 +6,9 @@
 namespace qv {
 
 QString percentText(double percent) {
-    const QString digits = QString::number(std::fabs(percent), 'f', 1);
+    // Below one percent two decimals, so that a change of a few in thousands does not read 0.0.
+    const double size = std::fabs(percent);
+    const QString digits = QString::number(size, 'f', size < 1 ? 2 : 1);
     return (percent < 0 ? u'-' : u'+') + digits + u'%';
 }
 

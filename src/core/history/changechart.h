@@ -39,7 +39,8 @@ struct ChangeChart {
 // them) as bars of percent.
 ChangeChart changeChart(const RunComparison& comparison, int count = 12);
 
-// A change in percent with its sign and one decimal ("+12.5%", "-97.5%").
+// A change in percent with its sign and one decimal, two below one percent ("+12.5%", "-97.5%",
+// "-0.03%").
 QString percentText(double percent);
 
 }  // namespace qv

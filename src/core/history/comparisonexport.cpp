@@ -139,7 +139,9 @@ QString rowClass(PlanKind kind) {
 }
 
 QString title(const RunComparison& c) {
-    return QStringLiteral("実行の比較 No.%1 → No.%2").arg(c.a.summary.number).arg(c.b.summary.number);
+    return QStringLiteral("実行の比較 No.%1 → No.%2")
+        .arg(c.a.summary.number)
+        .arg(c.b.summary.number);
 }
 
 }  // namespace
@@ -176,9 +178,10 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
                       .arg(markOf(b.kind), cell(b.name), cell(bindText(b.a)), cell(bindText(b.b)));
         md += u'\n';
     }
-    md += QStringLiteral("## 統計\n\n| 統計 | No.%1 | No.%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
-              .arg(c.a.summary.number)
-              .arg(c.b.summary.number);
+    md +=
+        QStringLiteral("## 統計\n\n| 統計 | No.%1 | No.%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
+            .arg(c.a.summary.number)
+            .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
         md += QStringLiteral("| %1 | %2 | %3 | %4 | %5 |\n")
                   .arg(cell(s.name), valueText(s.a), valueText(s.b),
@@ -241,7 +244,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
         h += QStringLiteral("<p class=\"note\">") + e(note) + QStringLiteral("</p>\n");
     if (!c.binds.isEmpty()) {
         h += QStringLiteral(
-                 "<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>No.%1</th><th>No.%2</th></tr>\n")
+                 "<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>No.%1</th><th>No.%2</th></"
+                 "tr>\n")
                  .arg(c.a.summary.number)
                  .arg(c.b.summary.number);
         for (const BindChange& b : c.binds)
@@ -262,7 +266,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
                       ratioText(s.ratio));
     QString legend;
     for (const auto& [kind, text] : planLegend(c))
-        legend += QStringLiteral(" <span%1>%2</span>").arg(rowClass(kind), e(markOf(kind) + u' ' + text));
+        legend +=
+            QStringLiteral(" <span%1>%2</span>").arg(rowClass(kind), e(markOf(kind) + u' ' + text));
     h += QStringLiteral(
              "</table>\n<h2>実行計画</h2>\n<p>凡例:%3</p>\n<table class=\"plan\"><tr><th>No.%1</th>"
              "<th>No.%2</th></tr>\n")

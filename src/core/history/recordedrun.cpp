@@ -25,15 +25,6 @@ RunEnd runEndFromName(const QString& name) {
     return RunEnd::Done;
 }
 
-QString RunSummary::firstLine() const {
-    for (const QString& line : sql.split(u'\n')) {
-        const QString t = line.trimmed();
-        if (!t.isEmpty())
-            return t;
-    }
-    return QString();
-}
-
 QString RunSummary::oneLine() const {
     return sql.simplified();
 }

@@ -40,8 +40,6 @@ struct RunSummary {
     QString sql;
     std::optional<RunFacts> facts;
 
-    // The statement's first line that is not blank, trimmed.
-    QString firstLine() const;
     // The whole statement on one line: every run of blanks and line breaks made one blank.
     QString oneLine() const;
 };
