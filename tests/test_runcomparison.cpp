@@ -365,6 +365,7 @@ TEST(HistoryWindows, OneWindowClosingAndCompare) {
     HistoryWindow* first = showHistoryWindow(file.path(), &frame);
     EXPECT_EQ(showHistoryWindow(file.path(), &frame), first);
     EXPECT_EQ(frame.findChildren<HistoryWindow*>().size(), 1);
+    EXPECT_EQ(first->focusWidget(), first->filterEdit()) << "typing goes to the filter";
 
     first->runList()->selectAll();
     ASSERT_TRUE(first->compareButton()->isEnabled());

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -188,7 +189,8 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     showPlan();
     showSql();
     showBinds();
-    resize(1000, 600);
+    // Within the screen, however small.
+    resize(QSize(1000, 600).boundedTo(screen()->availableGeometry().size() * 0.9));
 }
 
 ComparisonWindow::~ComparisonWindow() = default;

@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -136,7 +137,16 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
                 if (QFileInfo(file) == QFileInfo(path_))
                     followFile();
             });
-    resize(1000, 600);
+    // A search is what the window is opened for most: typing goes to the filter first.
+    setTabOrder(filter_, list_);
+    setTabOrder(list_, preview_);
+    setTabOrder(preview_, comparePrevious_);
+    setTabOrder(comparePrevious_, compare_);
+    setTabOrder(compare_, close_);
+    setTabOrder(close_, open_);
+    filter_->setFocus();
+    // Within the screen, however small.
+    resize(QSize(1000, 600).boundedTo(screen()->availableGeometry().size() * 0.9));
     setPath(path);
 }
 
