@@ -165,7 +165,7 @@ TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
     EXPECT_EQ(runs[1].toObject()[u"driver"_s].toString(), u"embedded"_s);
     EXPECT_TRUE(cli(u"history show 1 --file "_s + file).out.contains(u"\tuser calls\n"_s));
     const Result md = cli(u"history compare 1 2 --file "_s + file);
-    EXPECT_TRUE(md.out.startsWith(u"# 実行の比較 #1 → #2"_s) &&
+    EXPECT_TRUE(md.out.startsWith(u"# 実行の比較 No.1 → No.2"_s) &&
                 md.out.contains(u"- select count(*) from orders\n+ select count(*) from orders "
                                 u"where 1 = 1"_s))
         << md.out.toStdString();

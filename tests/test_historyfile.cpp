@@ -4,6 +4,7 @@
 #include "support/testrunwindow.h"
 
 #include "core/history/recordedrun.h"
+#include "core/history/runlist.h"
 
 #include <gtest/gtest.h>
 #include <QDateTime>
@@ -206,10 +207,41 @@ TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
     for (const RunSummary& r : file.runs(u"from emp"_s))
         numbers << r.number;
     EXPECT_EQ(numbers, (QList<int32_t>{4, 3, 1}));
-    EXPECT_EQ(file.runs().at(1).firstLine(), u"SELECT * FROM EMP"_s);
+    EXPECT_EQ(file.runs().at(1).oneLine(), u"SELECT * FROM EMP where 1=1"_s);
     EXPECT_EQ(file.previousRunOf(4), std::optional<int32_t>(1));
     EXPECT_EQ(file.previousRunOf(1), std::nullopt);
     EXPECT_EQ(file.run(99), std::nullopt);
+}
+
+// The filter's rule: letters of either case alike, blanks and line breaks as one blank.
+TEST(StatementFilter, CaseAndBlanksAreAlike) {
+    const QByteArray sql = "SELECT *\r\n  FROM emp\twhere  ID = 42 -- 東京";
+    for (const char* text : {"from emp where id", "* FROM", " emp ", "42 -- 東京", ""})
+        EXPECT_TRUE(statementContains(sql, text)) << text;
+    for (const char* text : {"fromemp", "id = 421", "東京都"})
+        EXPECT_FALSE(statementContains(sql, text)) << text;
+}
+
+// A long list reads where its runs are in one pass and each page when it is shown; a run
+// deleted meanwhile leaves its row empty; runs recorded since come in at the top.
+TEST_F(HistoryFileTest, ListOfManyRunsReadsPagesAndFollowsTheFile) {
+    for (int i = 1; i <= 5; ++i)
+        record(i % 2 ? u"select *\nfrom emp"_s : u"select * from dept"_s);
+    EXPECT_EQ(file.runRefs(u"* FROM EMP"_s).size(), 3);
+    RunList list;
+    list.load(file.path(), u"from"_s);
+    EXPECT_EQ(list.size(), 5);
+    SqliteProbe(file.path()).exec("DELETE FROM SQL_HIST WHERE NUM = 4");
+    QList<int32_t> read;
+    for (qsizetype row = 0; row < list.size(); ++row)
+        read << (list.at(row) ? list.at(row)->number : 0);
+    EXPECT_EQ(read, (QList<int32_t>{5, 0, 3, 2, 1}));
+    EXPECT_EQ(list.at(2)->oneLine(), u"select * from emp"_s);
+    EXPECT_EQ(list.refresh(), std::nullopt) << "a run has gone";
+    record();
+    record(u"select 1 from dual"_s);
+    EXPECT_EQ(list.refresh(), std::optional<qsizetype>(2));
+    EXPECT_EQ(list.numberAt(0), 7);
 }
 
 namespace {

@@ -1,10 +1,13 @@
 // Comparing two recorded runs and writing the comparison out; the history and comparison
 // windows on a real file.
+#include "core/history/changechart.h"
 #include "core/history/comparisonexport.h"
 #include "core/history/historyfile.h"
 #include "core/history/historynotifier.h"
 #include "gui/comparisonwindow.h"
+#include "gui/historyrunmodel.h"
 #include "gui/historywindow.h"
+#include "gui/plaintext.h"
 #include "support/checks.h"
 
 #include "support/testrunwindow.h"
@@ -14,12 +17,17 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -84,7 +92,7 @@ TEST(RunComparison, StatisticsPairByNameAndTheLargestChangeComesFirst) {
     EXPECT_EQ(c.sql.last().kind, T::Added);
     EXPECT_EQ(c.notes, QStringList{u"サービスが違います: ORCL と XE"_s});
     EXPECT_EQ(c.summary(2),
-              u"#1 → #2　経過時間 1.000秒 → 2.000秒、行数 10 → 10、"
+              u"No.1 → No.2　経過時間 1.000秒 → 2.000秒、行数 10 → 10、"
               u"consistent gets 1200 → 30、only in A 3 → "_s);
 }
 
@@ -120,9 +128,8 @@ TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
         << md.toStdString();
     EXPECT_TRUE(md.contains(u"| - | SELECT \\| STATEMENT  (card=10 cost=5 bytes=100) |  |"_s));
     EXPECT_TRUE(md.contains(u"```diff\n- select 1\n+ select 2\n```"_s));
-    EXPECT_EQ(
-        comparisonCsv(c),
-        u"statistic,run 3,run 4,difference,ratio\r\n\"a <b> & \"\"c\"\", d\",1,3,2,3.00\r\n"_s);
+    EXPECT_EQ(comparisonCsv(c),
+              u"statistic,No.3,No.4,difference,ratio\r\n\"a <b> & \"\"c\"\", d\",1,3,2,3.00\r\n"_s);
     const QString html = comparisonHtml(c);
     EXPECT_TRUE(html.contains(u"<td>a &lt;b&gt; &amp; &quot;c&quot;, d</td>"_s));
     EXPECT_FALSE(html.contains(u"<b>"_s));
@@ -157,9 +164,9 @@ TEST(RunComparison, HostileTextStaysTextInEveryExport) {
     }
 
     EXPECT_EQ(comparisonCsv(c),
-              u"statistic,run 7,run 8,difference,ratio\r\n"
+              u"statistic,No.7,No.8,difference,ratio\r\n"
               u"'=cmd|' /C calc'!A0,5,,-5,0.00\r\n<script>alert(1)</script>,1,3,2,3.00\r\n"
-              u"\"two\nlines|x\",,1,1,\r\n\r\nbind variable,run 7,run 8,change\r\n"
+              u"\"two\nlines|x\",,1,1,\r\n\r\nbind variable,No.7,No.8,change\r\n"
               u":v,'@SUM(1) (VARCHAR2),\"'=HYPERLINK(\"\"http://x\"\") (VARCHAR2)\",changed\r\n"_s);
 
     const QString html = comparisonHtml(c);
@@ -183,19 +190,19 @@ TEST(RunComparison, BindValuesPairByNameAndShowMarkedInExportsAndWindow) {
     const RunComparison c = compareRuns(a, b);
     const QString md = comparisonMarkdown(c);
     EXPECT_TRUE(
-        md.contains(u"\n\n## バインド変数\n\n|  | 変数 | #5 | #6 |\n|---|---|---|---|\n"
+        md.contains(u"\n\n## バインド変数\n\n|  | 変数 | No.5 | No.6 |\n|---|---|---|---|\n"
                     u"| ~ | :id | 5 (NUMBER) | 7 (NUMBER) |\n"
                     u"| = | :who | A, &quot;B&quot; (VARCHAR2) | A, &quot;B&quot; (VARCHAR2) |\n"
                     u"| - | :old | 2024-01-31 (DATE) |  |\n"
                     u"| + | :new |  | NULL |\n\n## 統計\n"_s))
         << md.toStdString();
     EXPECT_TRUE(comparisonCsv(c).endsWith(
-        u"\r\n\r\nbind variable,run 5,run 6,change\r\n:id,5 (NUMBER),7 (NUMBER),changed\r\n"
+        u"\r\n\r\nbind variable,No.5,No.6,change\r\n:id,5 (NUMBER),7 (NUMBER),changed\r\n"
         u":who,\"A, \"\"B\"\" (VARCHAR2)\",\"A, \"\"B\"\" (VARCHAR2)\",same\r\n"
         u":old,2024-01-31 (DATE),,removed\r\n:new,,NULL,added\r\n"_s))
         << comparisonCsv(c).toStdString();
     EXPECT_TRUE(comparisonHtml(c).contains(
-        u"<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>#5</th><th>#6</th></tr>\n"
+        u"<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>No.5</th><th>No.6</th></tr>\n"
         u"<tr class=\"changed\"><td>:id</td><td>5 (NUMBER)</td><td>7 (NUMBER)</td></tr>\n"
         u"<tr><td>:who</td><td>A, &quot;B&quot; (VARCHAR2)</td>"_s));
     ComparisonWindow window(c);
@@ -220,35 +227,165 @@ TEST(RunComparison, BindValuesPairByNameAndShowMarkedInExportsAndWindow) {
     EXPECT_EQ(ComparisonWindow(none).bindTable(), nullptr);
 }
 
-// The windows on a real file: newest first, filtered, a new run shows at once, and two
-// selected runs open their comparison.
-TEST(HistoryWindows, ListFilterFollowAndCompare) {
+// The chart's bars are percent of run A's value on a scale of whole steps that holds the
+// small changes; beyond a doubling a bar is held at the end and its label tells how far it went.
+TEST(RunComparison, ChartShowsPercentOnAWholeScaleThatKeepsSmallChangesVisible) {
+    const RunComparison c = compareRuns(
+        run(2, u"select 1"_s,
+            {{1, u"consistent gets"_s, 40000LL}, {2, u"sorts"_s, 200LL}, {3, u"new"_s, 0LL}}, {}),
+        run(4, u"select 1"_s,
+            {{1, u"consistent gets"_s, 30000LL}, {2, u"sorts"_s, 206LL}, {3, u"new"_s, 5LL}}, {}));
+    const ChangeChart chart = changeChart(c);
+    QStringList bars;
+    for (const ChangeBar& b : chart.bars)
+        bars << b.label + u'|' + QString::number(b.length) + u'|' + (b.increase ? u'+' : u'-');
+    EXPECT_EQ(bars, (QStringList{u"consistent gets  40000 → 30000 (-25.0%)|-25|-"_s,
+                                 u"sorts  200 → 206 (+3.0%)|3|+"_s, u"new  0 → 5|50|+"_s}));
+    EXPECT_EQ(std::pair(chart.scale, chart.tick), std::pair(50, 25));
+
+    const RunComparison doubled =
+        compareRuns(run(1, u"x"_s, {{1, u"reads"_s, 10LL}, {2, u"gets"_s, 100LL}}, {}),
+                    run(2, u"x"_s, {{1, u"reads"_s, 400LL}, {2, u"gets"_s, 95LL}}, {}));
+    const ChangeChart held = changeChart(doubled);
+    EXPECT_EQ(std::pair(held.scale, held.bars[0].length), std::pair(100, 100.0));
+    EXPECT_EQ(held.bars[0].label, u"reads  10 → 400 (+3900.0%)"_s);
+    EXPECT_EQ(held.bars[1].length, -5.0);
+    EXPECT_EQ(percentText(-100.0 / 3028), u"-0.03%"_s);
+}
+
+// The window on two runs: the plan's legend and the figures that changed, before → after; the
+// headline, the title and every export name the runs alike; Esc and 閉じる close it.
+TEST(ComparisonWindows, PlanFiguresLegendNamingAndClosing) {
+    RecordedRun a = run(2, u"select * from t"_s, {{1, u"gets"_s, 10LL}},
+                        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s});
+    RecordedRun b = run(
+        4, a.summary.sql, {{1, u"gets"_s, 3LL}},
+        {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL (APP.T)"_s, u"  INDEX RANGE SCAN (APP.IX)"_s});
+    b.plan[1].cost = u"12"_s;
+    const RunComparison c = compareRuns(a, b);
+    EXPECT_TRUE(c.summary().startsWith(u"No.2 → No.4　"_s));
+    const QString md = comparisonMarkdown(c);
+    EXPECT_TRUE(md.startsWith(u"# 実行の比較 No.2 → No.4\n"_s));
+    EXPECT_TRUE(
+        md.contains(u"凡例: ~ 見積りか実績が変わった行、+ No.4 で加わった行、"
+                    u"- No.4 でなくなった行\n\n|  | No.2 | No.4 |"_s))
+        << md.toStdString();
+    EXPECT_FALSE((md + comparisonHtml(c) + comparisonCsv(c)).contains(u"#2"_s));
+
+    auto* window = new ComparisonWindow(c);
+    window->show();
+    EXPECT_EQ(window->windowTitle(), u"実行の比較 No.2 → No.4"_s);
+    EXPECT_TRUE(window->planLegend()->text().contains(u"No.4 で加わった行"_s));
+    const QTableWidget* plan = window->planTable();
+    auto row = [plan](int r) {
+        QStringList cells;
+        for (int col = 0; col < plan->columnCount(); ++col)
+            cells << (plan->item(r, col) ? plan->item(r, col)->text() : QString());
+        return cells.join(u'|');
+    };
+    EXPECT_EQ(row(1), u"~| TABLE ACCESS FULL (APP.T)| TABLE ACCESS FULL (APP.T)|10|5 → 12|100"_s);
+    EXPECT_EQ(row(2), u"+||  INDEX RANGE SCAN (APP.IX)|10|5|100"_s);
+    EXPECT_TRUE(plan->item(1, 4)->font().bold());
+    EXPECT_FALSE(plan->item(1, 3)->font().bold());
+
+    // Closed windows are deleted by the event loop; here, by hand.
+    QTest::keyClick(window->planTable(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible()) << "Esc closes the comparison";
+    delete window;
+    window = new ComparisonWindow(c);
+    window->show();
+    window->findChild<QPushButton*>(u"closeButton"_s)->click();
+    EXPECT_FALSE(window->isVisible());
+    delete window;
+}
+
+namespace {
+
+// A file of `count` runs: every seventh statement broken over lines, the others on one.
+void recordRuns(const HistoryFile& file, int count) {
+    for (int i = 1; i <= count; ++i) {
+        const QString sql = i % 7 == 0 ? u"select *\n  from   emp\nwhere id = %1"_s.arg(i)
+                                       : u"select * from dept where id = %1"_s.arg(i);
+        file.record(test::runRecord(sql, {{5, u"consistent gets"_s, i}}, {}));
+    }
+}
+
+}  // namespace
+
+// The list on a file of many runs: each row read as it is shown, every run there in order; the
+// filter searches whole statements, line breaks and blanks alike, a moment after the typing;
+// a new run comes in at the top keeping the selection; the statement shows on one line, whole
+// in its tooltip and in the pane below.
+TEST(HistoryWindows, ManyRunsListFilterPreviewAndFollow) {
     QTemporaryDir dir;
     const HistoryFile file(dir.filePath(u"h.mdb"_s));
-    for (const char* sql : {"select * from emp", "select * from dept"})
-        file.record(test::runRecord(QString::fromLatin1(sql), {{5, u"consistent gets"_s, 40}}, {}));
+    constexpr int kRuns = 200;
+    recordRuns(file, kRuns);
     HistoryWindow window(file.path());
-    EXPECT_EQ(window.shownRuns(), (QList<int>{2, 1}));
-    window.filterEdit()->setText(u"EMP"_s);
-    EXPECT_EQ(window.shownRuns(), QList<int>{1});
-    window.filterEdit()->clear();
-    const int third =
-        file.record(test::runRecord(u"select * from emp"_s, {{5, u"consistent gets"_s, 4}}, {}))
-            .runNumber;
-    Q_EMIT historyNotifier().runRecorded(file.path(), third);
-    EXPECT_EQ(window.shownRuns(), (QList<int>{3, 2, 1}));
+    QList<int> all(kRuns);
+    std::iota(all.rbegin(), all.rend(), 1);
+    EXPECT_EQ(window.shownRuns(), all);
+    const QAbstractItemModel* m = window.runList()->model();
+    EXPECT_EQ(m->index(kRuns - 7, HistoryRunModel::Sql).data().toString(),
+              u"select * from emp where id = 7"_s);
+    EXPECT_EQ(m->index(kRuns - 7, HistoryRunModel::Sql).data(Qt::ToolTipRole).toString(),
+              plainToolTip(u"select *\n  from   emp\nwhere id = 7"_s));
+    EXPECT_EQ(m->index(0, HistoryRunModel::Time).data().toString().size(), 19);
 
-    window.runList()->selectRow(0);
-    EXPECT_FALSE(window.compareButton()->isEnabled());
-    window.comparePreviousButton()->click();
-    auto* comparison = qobject_cast<ComparisonWindow*>(window.lastComparison());
+    QSignalSpy shown(&window, &HistoryWindow::runsShown);
+    window.filterEdit()->setText(u"FROM EMP WHERE ID = 1"_s);
+    ASSERT_TRUE(shown.wait());
+    EXPECT_EQ(window.shownRuns(), (QList<int>{196, 189, 182, 175, 168, 161, 154, 147, 140, 133, 126,
+                                              119, 112, 105, 14}));
+    window.runList()->selectRow(1);
+    EXPECT_EQ(window.preview()->toPlainText(), u"select *\n  from   emp\nwhere id = 189"_s);
+    EXPECT_TRUE(window.comparePreviousButton()->isEnabled());
+
+    const int next = file.record(test::runRecord(u"select * from emp where id = 1000"_s,
+                                                 {{5, u"consistent gets"_s, 1}}, {}))
+                         .runNumber;
+    Q_EMIT historyNotifier().runRecorded(file.path(), next);
+    EXPECT_EQ(window.shownRuns().mid(0, 3), (QList<int>{next, 196, 189}));
+    EXPECT_EQ(window.runList()->selectionModel()->selectedRows().value(0).row(), 2)
+        << "the selected run stays selected";
+
+    window.filterEdit()->clear();
+    ASSERT_TRUE(shown.wait());
+    EXPECT_EQ(window.shownRuns().size(), kRuns + 1);
+}
+
+// One history window: asked for again it comes to the front; Esc and 閉じる close it; two
+// selected runs open their comparison.
+TEST(HistoryWindows, OneWindowClosingAndCompare) {
+    QTemporaryDir dir;
+    const HistoryFile file(dir.filePath(u"h.mdb"_s));
+    for (int i : {40, 4})
+        file.record(test::runRecord(u"select * from emp"_s, {{5, u"consistent gets"_s, i}}, {}));
+    QWidget frame;
+    HistoryWindow* first = showHistoryWindow(file.path(), &frame);
+    EXPECT_EQ(showHistoryWindow(file.path(), &frame), first);
+    EXPECT_EQ(frame.findChildren<HistoryWindow*>().size(), 1);
+    EXPECT_EQ(first->focusWidget(), first->filterEdit()) << "typing goes to the filter";
+
+    first->runList()->selectAll();
+    ASSERT_TRUE(first->compareButton()->isEnabled());
+    first->compareButton()->click();
+    auto* comparison = qobject_cast<ComparisonWindow*>(first->lastComparison());
     ASSERT_NE(comparison, nullptr);
     EXPECT_EQ(std::pair(comparison->comparison().a.summary.number,
                         comparison->comparison().b.summary.number),
-              std::pair(1, 3));
+              std::pair(1, 2));
     const QAbstractItemModel* table = comparison->statisticsTable()->model();
-    EXPECT_EQ(
-        (QStringList{table->index(0, 0).data().toString(), table->index(0, 3).data().toString()}),
-        (QStringList{u"consistent gets"_s, u"-36"_s}));
+    EXPECT_EQ(table->index(0, 3).data().toString(), u"-36"_s);
     delete comparison;
+
+    // Closed windows are deleted by the event loop; here, by hand.
+    QTest::keyClick(first->filterEdit(), Qt::Key_Escape);
+    EXPECT_FALSE(first->isVisible()) << "Esc closes the history window";
+    delete first;
+    HistoryWindow* second = showHistoryWindow(file.path(), &frame);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->isVisible());
+    second->closeButton()->click();
+    EXPECT_FALSE(second->isVisible());
 }

@@ -1,5 +1,6 @@
 #include "gui/comparisonwindow.h"
 
+#include "core/history/changechart.h"
 #include "core/history/comparisonexport.h"
 #include "core/program.h"
 #include "core/tuning/runbinds.h"
@@ -20,15 +21,18 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHorizontalBarSeries>
+#include <QHorizontalStackedBarSeries>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTextEdit>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -38,6 +42,9 @@ namespace {
 
 // How many of the largest changes the chart shows.
 constexpr int kChartBars = 12;
+// A statistic the second run needed less of, and one it needed more of.
+const QColor kFewerColour(0x2e, 0x7d, 0x32);
+const QColor kMoreColour(0xc6, 0x28, 0x28);
 
 QColor background(PlanLineChange::Kind kind) {
     switch (kind) {
@@ -57,15 +64,26 @@ QString planCell(const std::optional<RecordedPlanLine>& line) {
     return line ? line->operation : QString();
 }
 
-// The estimates of a line and its predicates, as its tooltip.
+// The line whole (the column may cut it), its estimates and its predicates, as its tooltip.
 QString planLineTip(const RecordedPlanLine& line) {
-    QString tip = QStringLiteral("Cardinality %1 / Cost %2 / Byte %3")
-                      .arg(line.cardinality, line.cost, line.bytes);
+    QString tip = line.operation.trimmed() + QStringLiteral("\nCardinality %1 / Cost %2 / Byte %3")
+                                                 .arg(line.cardinality, line.cost, line.bytes);
     if (!line.accessPredicates.isEmpty())
         tip += QStringLiteral("\naccess: ") + line.accessPredicates;
     if (!line.filterPredicates.isEmpty())
         tip += QStringLiteral("\nfilter: ") + line.filterPredicates;
     return tip;
+}
+
+// The marks and colours of the plan's lines, each with what it says. Our own texts and the run
+// numbers only: nothing from the server goes into this markup.
+QString legendText(const RunComparison& c) {
+    QString html = QStringLiteral("凡例:");
+    for (const auto& [kind, text] : planLegend(c))
+        html += QStringLiteral("&nbsp;&nbsp;<span style=\"background:%1\">&nbsp;%2&nbsp;</span> %3")
+                    .arg(background(kind).name(), changeMark(kind).toHtmlEscaped(),
+                         text.toHtmlEscaped());
+    return html;
 }
 
 }  // namespace
@@ -114,9 +132,16 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     chartPage_ = new QWidget(tabs_);
     new QVBoxLayout(chartPage_);
     tabs_->addTab(chartPage_, QStringLiteral("グラフ"));
-    plan_ = new QTableWidget(tabs_);
+    auto* planPage = new QWidget(tabs_);
+    plan_ = new QTableWidget(planPage);
     plan_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tabs_->addTab(plan_, QStringLiteral("実行計画"));
+    planLegend_ = new QLabel(legendText(comparison_), planPage);
+    planLegend_->setObjectName(QStringLiteral("planLegend"));
+    planLegend_->setTextFormat(Qt::RichText);
+    auto* planLayout = new QVBoxLayout(planPage);
+    planLayout->addWidget(planLegend_);
+    planLayout->addWidget(plan_, 1);
+    tabs_->addTab(planPage, QStringLiteral("実行計画"));
     sql_ = new QTextEdit(tabs_);
     sql_->setReadOnly(true);
     tabs_->addTab(sql_, QStringLiteral("SQL"));
@@ -143,6 +168,10 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
             comparisonMarkdown(comparison_, onlyChanged_->isChecked(), threshold_->value()));
     });
     buttons->addWidget(copy);
+    auto* close = new QPushButton(QStringLiteral("閉じる"), this);
+    close->setObjectName(QStringLiteral("closeButton"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    buttons->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(summary_);
@@ -160,10 +189,20 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     showPlan();
     showSql();
     showBinds();
-    resize(900, 600);
+    // Within the screen, however small.
+    resize(QSize(1000, 600).boundedTo(screen()->availableGeometry().size() * 0.9));
 }
 
 ComparisonWindow::~ComparisonWindow() = default;
+
+// Esc closes the window, as it closes a dialog: a key the focused control does not take comes
+// here.
+void ComparisonWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
+}
 
 void ComparisonWindow::showStatistics() {
     statisticsModel_->clear();
@@ -185,80 +224,124 @@ void ComparisonWindow::showStatistics() {
 }
 
 void ComparisonWindow::showChart() {
-    auto* bars = new QBarSet(QStringLiteral("差 (No.%1 − No.%2)")
-                                 .arg(comparison_.b.summary.number)
-                                 .arg(comparison_.a.summary.number));
+    const ChangeChart chart = changeChart(comparison_, kChartBars);
+    // Decreases and increases as two sets stacked on one bar per statistic: each bar takes the
+    // colour of its direction and keeps its full thickness.
+    auto* fewer = new QBarSet(QStringLiteral("減った（改善）"));
+    auto* more = new QBarSet(QStringLiteral("増えた（悪化）"));
+    fewer->setColor(kFewerColour);
+    more->setColor(kMoreColour);
     QStringList names;
-    for (const StatisticChange& s : comparison_.statisticsShown(true)) {
-        if (names.size() == kChartBars)
-            break;
+    for (const ChangeBar& bar : chart.bars) {
         // The largest at the top. The chart draws its labels as HTML: the server's names are
         // escaped so they show as they are.
-        names.prepend(s.name.toHtmlEscaped());
-        bars->insert(0, s.difference);
+        names.prepend(bar.label.toHtmlEscaped());
+        fewer->insert(0, bar.length < 0 ? bar.length : 0);
+        more->insert(0, bar.length > 0 ? bar.length : 0);
     }
-    auto* series = new QHorizontalBarSeries;
-    series->append(bars);
-    auto* chart = new QChart;
-    chart->addSeries(series);
-    chart->setTitle(QStringLiteral("変化の大きい統計"));
-    chart->setFont(font());
+    auto* series = new QHorizontalStackedBarSeries;
+    series->append(fewer);
+    series->append(more);
+    auto* qchart = new QChart;
+    qchart->addSeries(series);
+    qchart->setTitle(QStringLiteral("変化の大きい統計（No.%1 に対する No.%2 の増減、%）")
+                         .arg(comparison_.a.summary.number)
+                         .arg(comparison_.b.summary.number));
+    qchart->setFont(font());
     auto* axis = new QBarCategoryAxis;
     axis->append(names);
-    chart->addAxis(axis, Qt::AlignLeft);
+    qchart->addAxis(axis, Qt::AlignLeft);
     series->attachAxis(axis);
     auto* values = new QValueAxis;
-    chart->addAxis(values, Qt::AlignBottom);
+    values->setRange(-chart.scale, chart.scale);
+    values->setTickType(QValueAxis::TicksDynamic);
+    values->setTickAnchor(0);
+    values->setTickInterval(chart.tick);
+    values->setLabelFormat(QStringLiteral("%d%%"));
+    qchart->addAxis(values, Qt::AlignBottom);
     series->attachAxis(values);
-    chart->legend()->setVisible(true);
-    auto* view = new QChartView(chart, chartPage_);
-    view->setRenderHint(QPainter::Antialiasing);
-    chartPage_->layout()->addWidget(view);
+    qchart->legend()->setVisible(true);
+    // The figures of a bar under the pointer, as they were in either run.
+    const QList<ChangeBar> bars = chart.bars;
+    connect(series, &QHorizontalStackedBarSeries::hovered, this,
+            [bars](bool on, int index, QBarSet*) {
+                const qsizetype i = bars.size() - 1 - index;
+                if (!on || i < 0 || i >= bars.size()) {
+                    QToolTip::hideText();
+                    return;
+                }
+                QToolTip::showText(QCursor::pos(), plainToolTip(bars[i].label));
+            });
+    chartView_ = new QChartView(qchart, chartPage_);
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartPage_->layout()->addWidget(chartView_);
 }
 
 void ComparisonWindow::showPlan() {
-    // With what each line did in either run, its estimated and actual rows and its buffers
-    // stand beside it, so the two runs read line by line.
+    // Both plans line by line, then the figures of each line: the same figure once, a changed
+    // one as before → after, in bold.
     const bool figures = std::any_of(
         comparison_.plan.begin(), comparison_.plan.end(),
         [](const PlanLineChange& p) { return (p.a && p.a->actuals) || (p.b && p.b->actuals); });
-    const int perSide = figures ? 4 : 1;
-    QStringList headings;
-    for (const RecordedRun* run : {&comparison_.a, &comparison_.b}) {
-        headings << QStringLiteral("No.%1").arg(run->summary.number);
-        if (figures)
-            headings << QStringLiteral("E-Rows") << QStringLiteral("A-Rows")
-                     << QStringLiteral("Buffers");
-    }
+    QStringList headings{QString(),
+                         QStringLiteral("No.%1").arg(comparison_.a.summary.number),
+                         QStringLiteral("No.%1").arg(comparison_.b.summary.number),
+                         QStringLiteral("Cardinality"),
+                         QStringLiteral("Cost"),
+                         QStringLiteral("Byte")};
+    if (figures)
+        headings << QStringLiteral("A-Rows") << QStringLiteral("Buffers");
     plan_->setColumnCount(int(headings.size()));
     plan_->setHorizontalHeaderLabels(headings);
     plan_->setRowCount(int(comparison_.plan.size()));
+    plan_->verticalHeader()->hide();
     for (int row = 0; row < comparison_.plan.size(); ++row) {
         const PlanLineChange& p = comparison_.plan[row];
-        const std::optional<RecordedPlanLine>* sides[] = {&p.a, &p.b};
-        for (int side = 0; side < 2; ++side) {
-            const std::optional<RecordedPlanLine>& line = *sides[side];
-            const PlanLineActuals a = line && line->actuals ? *line->actuals : PlanLineActuals{};
-            auto number = [](const std::optional<int64_t>& v) {
-                return v ? QString::number(*v) : QString();
-            };
-            const QStringList cells = {planCell(line), line ? line->cardinality : QString(),
-                                       number(a.rows), number(a.buffers)};
-            for (int k = 0; k < perSide; ++k) {
-                auto* item = new QTableWidgetItem(cells[k]);
-                if (line)
-                    item->setToolTip(plainToolTip(planLineTip(*line)));
-                if (k > 0)
-                    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                if (const QColor color = background(p.kind); color.isValid())
-                    item->setBackground(color);
-                plan_->setItem(row, side * perSide + k, item);
+        auto actual = [](const std::optional<RecordedPlanLine>& line, auto member) {
+            const auto v = line && line->actuals ? (*line->actuals).*member : std::nullopt;
+            return v ? QString::number(*v) : QString();
+        };
+        QList<std::pair<QString, QString>> cells{
+            {p.kind == PlanLineChange::Kind::Same ? QString() : changeMark(p.kind), {}},
+            {planCell(p.a), {}},
+            {planCell(p.b), {}},
+            {p.a ? p.a->cardinality : QString(), p.b ? p.b->cardinality : QString()},
+            {p.a ? p.a->cost : QString(), p.b ? p.b->cost : QString()},
+            {p.a ? p.a->bytes : QString(), p.b ? p.b->bytes : QString()}};
+        if (figures)
+            cells << std::pair(actual(p.a, &PlanLineActuals::rows),
+                               actual(p.b, &PlanLineActuals::rows))
+                  << std::pair(actual(p.a, &PlanLineActuals::buffers),
+                               actual(p.b, &PlanLineActuals::buffers));
+        for (int col = 0; col < cells.size(); ++col) {
+            const auto& [before, after] = cells[col];
+            const bool both = col >= 3 && p.a && p.b;
+            const bool changed = both && before != after;
+            auto* item = new QTableWidgetItem(changed ? before + QStringLiteral(" → ") + after
+                                              : col >= 3 && !p.a ? after
+                                                                 : before);
+            if (col == 1 && p.a)
+                item->setToolTip(plainToolTip(planLineTip(*p.a)));
+            else if (col == 2 && p.b)
+                item->setToolTip(plainToolTip(planLineTip(*p.b)));
+            if (col >= 3)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (col == 0)
+                item->setTextAlignment(Qt::AlignCenter);
+            if (changed) {
+                QFont bold = item->font();
+                bold.setBold(true);
+                item->setFont(bold);
             }
+            if (const QColor color = background(p.kind); color.isValid())
+                item->setBackground(color);
+            plan_->setItem(row, col, item);
         }
     }
+    QHeaderView* header = plan_->horizontalHeader();
     for (int c = 0; c < plan_->columnCount(); ++c)
-        plan_->horizontalHeader()->setSectionResizeMode(
-            c, c % perSide == 0 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(
+            c, c == 1 || c == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
 }
 
 void ComparisonWindow::showSql() {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class QChartView;
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -30,10 +31,16 @@ class ComparisonWindow : public QWidget {
     QLabel* summaryLabel() const { return summary_; }
     QTableView* statisticsTable() const { return statistics_; }
     QTableWidget* planTable() const { return plan_; }
+    // What the marks and colours of the plan's lines say.
+    QLabel* planLegend() const { return planLegend_; }
+    QChartView* chartView() const { return chartView_; }
     QCheckBox* onlyChangedBox() const { return onlyChanged_; }
     QTabWidget* tabs() const { return tabs_; }
     // The bind variables of the two runs; null when neither run had any.
     QTableWidget* bindTable() const { return binds_; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void showStatistics();
@@ -52,6 +59,8 @@ class ComparisonWindow : public QWidget {
     QStandardItemModel* statisticsModel_;
     QWidget* chartPage_;
     QTableWidget* plan_;
+    QLabel* planLegend_;
+    QChartView* chartView_ = nullptr;
     QTextEdit* sql_;
     QTableWidget* binds_ = nullptr;
 };

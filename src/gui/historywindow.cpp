@@ -5,20 +5,26 @@
 #include "core/history/runcomparison.h"
 #include "core/program.h"
 #include "gui/comparisonwindow.h"
+#include "gui/historyrunmodel.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
+
+#include <algorithm>
 
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QStandardItemModel>
+#include <QScreen>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -26,28 +32,30 @@ namespace qv {
 
 namespace {
 
-const QStringList kHeadings{QStringLiteral("No."),      QStringLiteral("時刻"),
-                            QStringLiteral("サービス"), QStringLiteral("ユーザ"),
-                            QStringLiteral("SQL"),      QStringLiteral("行数"),
-                            QStringLiteral("経過時間"), QStringLiteral("結果")};
-
-QString endText(RunEnd end) {
-    switch (end) {
-        case RunEnd::Failed:
-            return QStringLiteral("エラー");
-        case RunEnd::Stopped:
-            return QStringLiteral("中止");
-        case RunEnd::Done:
-            break;
-    }
-    return QStringLiteral("完了");
-}
-
 void warn(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Ok, parent);
     plainBox(box);
     box.exec();
 }
+
+// Column widths from the font alone: measuring the rows would read every run of the file.
+void setColumnWidths(QTableView* list) {
+    const QFontMetrics fm(list->font());
+    const int pad = 2 * fm.horizontalAdvance(u' ') + 8;
+    auto width = [&](const QString& sample) { return fm.horizontalAdvance(sample) + pad; };
+    QHeaderView* header = list->horizontalHeader();
+    header->setMinimumSectionSize(width(QStringLiteral("No.")));
+    list->setColumnWidth(HistoryRunModel::Number, width(QStringLiteral("000000")));
+    list->setColumnWidth(HistoryRunModel::Time, width(QStringLiteral("0000-00-00 00:00:00")));
+    list->setColumnWidth(HistoryRunModel::Service, width(QStringLiteral("sqlite:sample")));
+    list->setColumnWidth(HistoryRunModel::User, width(QStringLiteral("SCOTT_USER")));
+    list->setColumnWidth(HistoryRunModel::Rows, width(QStringLiteral("000000000")));
+    list->setColumnWidth(HistoryRunModel::Elapsed, width(QStringLiteral("000.000秒")));
+    list->setColumnWidth(HistoryRunModel::End, width(QStringLiteral("エラー")));
+    header->setSectionResizeMode(HistoryRunModel::Sql, QHeaderView::Stretch);
+}
+
+QPointer<HistoryWindow> gHistoryWindow;
 
 }  // namespace
 
@@ -62,8 +70,9 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     filter_->setObjectName(QStringLiteral("filterEdit"));
     filter_->setPlaceholderText(QStringLiteral("SQLで絞り込み"));
     filter_->setClearButtonEnabled(true);
-    model_ = new QStandardItemModel(0, int(kHeadings.size()), this);
-    model_->setHorizontalHeaderLabels(kHeadings);
+    filterDelay_.setSingleShot(true);
+    filterDelay_.setInterval(kFilterDelayMs);
+    model_ = new HistoryRunModel(this);
     list_ = new QTableView(this);
     list_->setObjectName(QStringLiteral("runList"));
     list_->setModel(model_);
@@ -71,10 +80,25 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list_->verticalHeader()->hide();
-    list_->horizontalHeader()->setStretchLastSection(false);
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list_->setWordWrap(false);
+    // Statements of one query often differ only at their end (the WHERE clause): the middle of
+    // a long one gives way.
+    list_->setTextElideMode(Qt::ElideMiddle);
+    setColumnWidths(list_);
+    preview_ = new QPlainTextEdit(this);
+    preview_->setObjectName(QStringLiteral("statementPreview"));
+    preview_->setReadOnly(true);
+    preview_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(list_);
+    split->addWidget(preview_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setChildrenCollapsible(false);
     compare_ = new QPushButton(QStringLiteral("選んだ2件を比較(&C)"), this);
     comparePrevious_ = new QPushButton(QStringLiteral("前回の実行と比較(&P)"), this);
+    close_ = new QPushButton(QStringLiteral("閉じる"), this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(fileLabel_, 1);
@@ -83,18 +107,24 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     buttons->addStretch();
     buttons->addWidget(comparePrevious_);
     buttons->addWidget(compare_);
+    buttons->addWidget(close_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(filter_);
-    layout->addWidget(list_, 1);
+    layout->addWidget(split, 1);
     layout->addLayout(buttons);
 
-    connect(filter_, &QLineEdit::textChanged, this, &HistoryWindow::reload);
+    connect(filter_, &QLineEdit::textChanged, &filterDelay_, qOverload<>(&QTimer::start));
+    connect(&filterDelay_, &QTimer::timeout, this, &HistoryWindow::reload);
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HistoryWindow::updateButtons);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &HistoryWindow::updatePreview);
+    connect(model_, &QAbstractItemModel::modelReset, this, &HistoryWindow::updatePreview);
     connect(list_, &QTableView::doubleClicked, this, &HistoryWindow::compareWithPrevious);
     connect(compare_, &QPushButton::clicked, this, &HistoryWindow::compareSelected);
     connect(comparePrevious_, &QPushButton::clicked, this, &HistoryWindow::compareWithPrevious);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
     connect(open_, &QPushButton::clicked, this, [this] {
         const QString file = QFileDialog::getOpenFileName(
             this, QStringLiteral("履歴ファイルを開く"), QFileInfo(path_).absolutePath(),
@@ -105,71 +135,90 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
     connect(&historyNotifier(), &HistoryNotifier::runRecorded, this,
             [this](const QString& file, qint32) {
                 if (QFileInfo(file) == QFileInfo(path_))
-                    reload();
+                    followFile();
             });
-    resize(900, 480);
+    // A search is what the window is opened for most: typing goes to the filter first.
+    setTabOrder(filter_, list_);
+    setTabOrder(list_, preview_);
+    setTabOrder(preview_, comparePrevious_);
+    setTabOrder(comparePrevious_, compare_);
+    setTabOrder(compare_, close_);
+    setTabOrder(close_, open_);
+    filter_->setFocus();
+    // Within the screen, however small.
+    resize(QSize(1000, 600).boundedTo(screen()->availableGeometry().size() * 0.9));
     setPath(path);
 }
 
 HistoryWindow::~HistoryWindow() = default;
 
+// Esc closes the window, as it closes a dialog: a key the focused control does not take comes
+// here.
+void HistoryWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        close();
+    else
+        QWidget::keyPressEvent(event);
+}
+
 void HistoryWindow::setPath(const QString& path) {
     path_ = path;
-    fileLabel_->setText(QStringLiteral("履歴ファイル: ") + QDir::toNativeSeparators(path));
     setWindowTitle(QStringLiteral("履歴の比較 - ") + QFileInfo(path).fileName());
     reload();
 }
 
+void HistoryWindow::showFileError(const QString& description) {
+    fileLabel_->setText(QStringLiteral("履歴ファイル: ") + QDir::toNativeSeparators(path_) +
+                        QStringLiteral("（読めません: ") + description + QStringLiteral("）"));
+}
+
 void HistoryWindow::reload() {
-    model_->removeRows(0, model_->rowCount());
-    QList<RunSummary> runs;
-    if (QFileInfo(path_).isFile()) {
-        try {
-            runs = HistoryFile(path_).runs(filter_->text());
-        } catch (const DbError& e) {
-            fileLabel_->setText(QStringLiteral("履歴ファイル: ") + QDir::toNativeSeparators(path_) +
-                                QStringLiteral("（読めません: ") + e.description() +
-                                QStringLiteral("）"));
-        }
+    filterDelay_.stop();
+    fileLabel_->setText(QStringLiteral("履歴ファイル: ") + QDir::toNativeSeparators(path_));
+    try {
+        model_->load(path_, filter_->text());
+    } catch (const DbError& e) {
+        showFileError(e.description());
     }
-    model_->setRowCount(int(runs.size()));
-    for (int row = 0; row < runs.size(); ++row) {
-        const RunSummary& r = runs[row];
-        const auto& f = r.facts;
-        const QStringList cells{QString::number(r.number),
-                                r.timestamp,
-                                f ? f->service : QString(),
-                                f ? f->user : QString(),
-                                r.firstLine(),
-                                f && f->rowCount ? QString::number(*f->rowCount) : QString(),
-                                f ? elapsedText(f->elapsedMs) : QString(),
-                                f ? endText(f->end) : QString()};
-        for (int col = 0; col < cells.size(); ++col) {
-            auto* item = new QStandardItem(cells[col]);
-            if (col == 4)
-                item->setToolTip(plainToolTip(r.sql));
-            if (col == 0 || col == 5 || col == 6)
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            model_->setItem(row, col, item);
-        }
-    }
-    list_->resizeColumnsToContents();
-    list_->setColumnWidth(4, std::min(list_->columnWidth(4), 420));
+    // The newest run comes selected, its statement in the pane below.
+    if (model_->rowCount() > 0)
+        list_->selectRow(0);
     updateButtons();
+    emit runsShown();
+}
+
+void HistoryWindow::followFile() {
+    try {
+        model_->refresh();
+    } catch (const DbError& e) {
+        showFileError(e.description());
+    }
+    updateButtons();
+    emit runsShown();
+}
+
+void HistoryWindow::updatePreview() {
+    const QModelIndex current = list_->currentIndex();
+    preview_->setPlainText(current.isValid() ? model_->statementAt(current.row()) : QString());
 }
 
 QList<int> HistoryWindow::shownRuns() const {
     QList<int> numbers;
     for (int row = 0; row < model_->rowCount(); ++row)
-        numbers << model_->item(row, 0)->text().toInt();
+        numbers << model_->numberAt(row);
     return numbers;
 }
 
 QList<int> HistoryWindow::selectedRuns() const {
     QList<int> numbers;
-    for (const QModelIndex& index : list_->selectionModel()->selectedRows())
-        numbers << model_->item(index.row(), 0)->text().toInt();
+    const QItemSelection selection = list_->selectionModel()->selection();
+    // Whole ranges, not rows: a selection of every run stays cheap.
+    for (const QItemSelectionRange& range : selection) {
+        for (int row = range.top(); row <= range.bottom() && numbers.size() < 3; ++row)
+            numbers << model_->numberAt(row);
+    }
     std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
     return numbers;
 }
 
@@ -225,8 +274,14 @@ QWidget* HistoryWindow::lastComparison() const {
 }
 
 HistoryWindow* showHistoryWindow(const QString& path, QWidget* parent) {
-    auto* window = new HistoryWindow(path, parent ? parent->window() : nullptr);
-    window->show();
+    HistoryWindow* window = gHistoryWindow;
+    if (!window) {
+        window = new HistoryWindow(path, parent ? parent->window() : nullptr);
+        gHistoryWindow = window;
+    } else if (QFileInfo(window->path()) != QFileInfo(path)) {
+        window->setPath(path);
+    }
+    window->showNormal();
     window->raise();
     window->activateWindow();
     return window;

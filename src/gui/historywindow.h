@@ -2,58 +2,85 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
-class QStandardItemModel;
 class QTableView;
 
 namespace qv {
 
-// The runs recorded in a tuning-history file, newest first, with a filter by statement text;
-// two selected runs, or one and the run of the same statement before it, open a comparison.
-// It follows the file: a run recorded into it appears at once. Any number may be open.
+class HistoryRunModel;
+
+// The runs recorded in a tuning-history file, newest first, each statement on one line with
+// the whole of it in the tooltip and in the pane below the list, and a filter by statement
+// text; two selected runs, or one and the run of the same statement before it, open a
+// comparison. It follows the file: a run recorded into it appears at once. The list reads only
+// the runs it shows, so a file of any size opens at once; the filter is read from the file a
+// moment after the last keystroke. One is open at a time (showHistoryWindow()).
 class HistoryWindow : public QWidget {
     Q_OBJECT
   public:
+    // How long the filter waits for the next keystroke before it reads the file.
+    static constexpr int kFilterDelayMs = 100;
+
     explicit HistoryWindow(const QString& path, QWidget* parent = nullptr);
     ~HistoryWindow() override;
 
     const QString& path() const { return path_; }
+    // Shows the runs of another file (the filter stays).
+    void setPath(const QString& path);
     // Reads the file again (the filter stays).
     void reload();
 
     QTableView* runList() const { return list_; }
+    HistoryRunModel* runModel() const { return model_; }
     QLineEdit* filterEdit() const { return filter_; }
+    QPlainTextEdit* preview() const { return preview_; }
     QPushButton* compareButton() const { return compare_; }
     QPushButton* comparePreviousButton() const { return comparePrevious_; }
+    QPushButton* closeButton() const { return close_; }
     // The run numbers the list shows, top to bottom.
     QList<int> shownRuns() const;
     // The comparison window opened last, if it is still open.
     QWidget* lastComparison() const;
 
+  signals:
+    // The list shows the runs of the file and filter now in effect.
+    void runsShown();
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
-    void setPath(const QString& path);
     void compareSelected();
     void compareWithPrevious();
     void openComparison(int a, int b);
+    void followFile();
+    void showFileError(const QString& description);
     QList<int> selectedRuns() const;
     void updateButtons();
+    void updatePreview();
 
     QString path_;
     QLabel* fileLabel_;
     QLineEdit* filter_;
+    QTimer filterDelay_;
     QTableView* list_;
-    QStandardItemModel* model_;
+    HistoryRunModel* model_;
+    QPlainTextEdit* preview_;
     QPushButton* compare_;
     QPushButton* comparePrevious_;
     QPushButton* open_;
+    QPushButton* close_;
     QPointer<QWidget> lastComparison_;
 };
 
-// Opens a history window on `path` (the frame's child, so it closes with it).
+// Shows the history window on `path` (the frame's child, so it closes with it): the one already
+// open, brought to the front and turned to `path`, or a new one.
 HistoryWindow* showHistoryWindow(const QString& path, QWidget* parent);
 
 }  // namespace qv

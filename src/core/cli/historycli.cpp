@@ -147,7 +147,7 @@ void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
             << (f ? f->user : QString()) << '\t'
             << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
             << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
-            << (f ? runEndName(f->end) : QString()) << '\t' << r.firstLine() << "\n";
+            << (f ? runEndName(f->end) : QString()) << '\t' << r.oneLine() << "\n";
     }
 }
 
@@ -167,7 +167,7 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
         out << json(o);
         return;
     }
-    out << "run " << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
+    out << "No." << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
     printBinds(out, run.binds);
     out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan) {

@@ -12,7 +12,7 @@ namespace {
 using PlanKind = PlanLineChange::Kind;
 using TextKind = TextLineChange::Kind;
 
-QString mark(PlanKind kind) {
+QString markOf(PlanKind kind) {
     switch (kind) {
         case PlanKind::Changed:
             return QStringLiteral("~");
@@ -139,10 +139,23 @@ QString rowClass(PlanKind kind) {
 }
 
 QString title(const RunComparison& c) {
-    return QStringLiteral("実行の比較 #%1 → #%2").arg(c.a.summary.number).arg(c.b.summary.number);
+    return QStringLiteral("実行の比較 No.%1 → No.%2")
+        .arg(c.a.summary.number)
+        .arg(c.b.summary.number);
 }
 
 }  // namespace
+
+QString changeMark(PlanLineChange::Kind kind) {
+    return markOf(kind);
+}
+
+QList<std::pair<PlanLineChange::Kind, QString>> planLegend(const RunComparison& c) {
+    const int b = c.b.summary.number;
+    return {{PlanKind::Changed, QStringLiteral("見積りか実績が変わった行")},
+            {PlanKind::Added, QStringLiteral("No.%1 で加わった行").arg(b)},
+            {PlanKind::Removed, QStringLiteral("No.%1 でなくなった行").arg(b)}};
+}
 
 QString changeName(PlanLineChange::Kind kind) {
     static const char* const kNames[] = {"same", "changed", "added", "removed"};
@@ -157,27 +170,32 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
     if (!c.notes.isEmpty())
         md += u'\n';
     if (!c.binds.isEmpty()) {
-        md += QStringLiteral("## バインド変数\n\n|  | 変数 | #%1 | #%2 |\n|---|---|---|---|\n")
+        md += QStringLiteral("## バインド変数\n\n|  | 変数 | No.%1 | No.%2 |\n|---|---|---|---|\n")
                   .arg(c.a.summary.number)
                   .arg(c.b.summary.number);
         for (const BindChange& b : c.binds)
             md += QStringLiteral("| %1 | :%2 | %3 | %4 |\n")
-                      .arg(mark(b.kind), cell(b.name), cell(bindText(b.a)), cell(bindText(b.b)));
+                      .arg(markOf(b.kind), cell(b.name), cell(bindText(b.a)), cell(bindText(b.b)));
         md += u'\n';
     }
-    md += QStringLiteral("## 統計\n\n| 統計 | #%1 | #%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
-              .arg(c.a.summary.number)
-              .arg(c.b.summary.number);
+    md +=
+        QStringLiteral("## 統計\n\n| 統計 | No.%1 | No.%2 | 差 | 比 |\n|---|---:|---:|---:|---:|\n")
+            .arg(c.a.summary.number)
+            .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
         md += QStringLiteral("| %1 | %2 | %3 | %4 | %5 |\n")
                   .arg(cell(s.name), valueText(s.a), valueText(s.b),
                        valueText(QVariant(s.difference)), ratioText(s.ratio));
-    md += QStringLiteral("\n## 実行計画\n\n|  | #%1 | #%2 |\n|---|---|---|\n")
+    QStringList legend;
+    for (const auto& [kind, text] : planLegend(c))
+        legend << markOf(kind) + u' ' + text;
+    md += QStringLiteral("\n## 実行計画\n\n凡例: ") + legend.join(QStringLiteral("、"));
+    md += QStringLiteral("\n\n|  | No.%1 | No.%2 |\n|---|---|---|\n")
               .arg(c.a.summary.number)
               .arg(c.b.summary.number);
     for (const PlanLineChange& p : c.plan)
         md += QStringLiteral("| %1 | %2 | %3 |\n")
-                  .arg(mark(p.kind), cell(planLineText(p.a)), cell(planLineText(p.b)));
+                  .arg(markOf(p.kind), cell(planLineText(p.a)), cell(planLineText(p.b)));
     // Inside the fence the statement stays as it is, however it was written.
     const QString fence = fenceFor(c.sql);
     md += QStringLiteral("\n## SQL\n\n") + fence + QStringLiteral("diff\n");
@@ -188,7 +206,7 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
 }
 
 QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold) {
-    QString csv = QStringLiteral("statistic,run %1,run %2,difference,ratio\r\n")
+    QString csv = QStringLiteral("statistic,No.%1,No.%2,difference,ratio\r\n")
                       .arg(c.a.summary.number)
                       .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
@@ -200,7 +218,7 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
     if (c.binds.isEmpty())
         return csv;
     // A second table after a blank line: the statistics stay the file's first.
-    csv += QStringLiteral("\r\nbind variable,run %1,run %2,change\r\n")
+    csv += QStringLiteral("\r\nbind variable,No.%1,No.%2,change\r\n")
                .arg(c.a.summary.number)
                .arg(c.b.summary.number);
     for (const BindChange& b : c.binds)
@@ -226,7 +244,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
         h += QStringLiteral("<p class=\"note\">") + e(note) + QStringLiteral("</p>\n");
     if (!c.binds.isEmpty()) {
         h += QStringLiteral(
-                 "<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>#%1</th><th>#%2</th></tr>\n")
+                 "<h2>バインド変数</h2>\n<table><tr><th>変数</th><th>No.%1</th><th>No.%2</th></"
+                 "tr>\n")
                  .arg(c.a.summary.number)
                  .arg(c.b.summary.number);
         for (const BindChange& b : c.binds)
@@ -235,7 +254,7 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
         h += QStringLiteral("</table>\n");
     }
     h += QStringLiteral(
-             "<h2>統計</h2>\n<table><tr><th>統計</th><th>#%1</th><th>#%2</th><th>差</th>"
+             "<h2>統計</h2>\n<table><tr><th>統計</th><th>No.%1</th><th>No.%2</th><th>差</th>"
              "<th>比</th></tr>\n")
              .arg(c.a.summary.number)
              .arg(c.b.summary.number);
@@ -245,11 +264,16 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
                  "<td class=\"n\">%4</td><td class=\"n\">%5</td></tr>\n")
                  .arg(e(s.name), valueText(s.a), valueText(s.b), valueText(QVariant(s.difference)),
                       ratioText(s.ratio));
+    QString legend;
+    for (const auto& [kind, text] : planLegend(c))
+        legend +=
+            QStringLiteral(" <span%1>%2</span>").arg(rowClass(kind), e(markOf(kind) + u' ' + text));
     h += QStringLiteral(
-             "</table>\n<h2>実行計画</h2>\n<table class=\"plan\"><tr><th>#%1</th>"
-             "<th>#%2</th></tr>\n")
+             "</table>\n<h2>実行計画</h2>\n<p>凡例:%3</p>\n<table class=\"plan\"><tr><th>No.%1</th>"
+             "<th>No.%2</th></tr>\n")
              .arg(c.a.summary.number)
-             .arg(c.b.summary.number);
+             .arg(c.b.summary.number)
+             .arg(legend);
     for (const PlanLineChange& p : c.plan) {
         const QString cls = p.kind == PlanKind::Changed   ? QStringLiteral(" class=\"changed\"")
                             : p.kind == PlanKind::Added   ? QStringLiteral(" class=\"added\"")

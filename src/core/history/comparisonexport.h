@@ -15,6 +15,11 @@ QString changeName(PlanLineChange::Kind kind);
 // Each shows the bind variables of the two runs side by side, marked as plan lines are, when
 // either run had any.
 
+// The marks of plan lines that differ ("~", "+", "-"; "=" for the same) and what each says,
+// for a legend beside the plan.
+QString changeMark(PlanLineChange::Kind kind);
+QList<std::pair<PlanLineChange::Kind, QString>> planLegend(const RunComparison& c);
+
 // Summary, notes, the statistics table, the two plans side by side with each line marked
 // (= same, ~ changed, + added, - removed) and the statement's differences.
 QString comparisonMarkdown(const RunComparison& c, bool onlyChanged = false, double threshold = 0);

@@ -286,16 +286,71 @@ RunSummary summaryAt(const Statement& st) {
 
 }  // namespace
 
+namespace {
+
+void containsFunction(sqlite3_context* context, int, sqlite3_value** values) {
+    const auto text = [&](int i) {
+        return QByteArrayView(reinterpret_cast<const char*>(sqlite3_value_text(values[i])),
+                              sqlite3_value_bytes(values[i]));
+    };
+    sqlite3_result_int(context, statementContains(text(0), text(1)) ? 1 : 0);
+}
+
+// The filter's rule, statementContains(), as the function CONTAINS_TEXT(statement, text) of
+// this connection.
+void addContains(Connection& db) {
+    const int rc = sqlite3_create_function_v2(
+        db.handle(), "CONTAINS_TEXT", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY,
+        nullptr, containsFunction, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        throw sqlite::Error::of(db.handle(), rc);
+}
+
+constexpr const char* kContaining = "WHERE ? = '' OR CONTAINS_TEXT(s.SQL, ?) ";
+
+}  // namespace
+
 QList<RunSummary> HistoryFile::runs(const QString& containing) const {
     Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    const QByteArray sql = summarySelect(hasTable(db, "RUN_HIST")) +
-                           "WHERE ? = '' OR instr(lower(s.SQL), lower(?)) > 0 "
-                           "ORDER BY s.NUM DESC";
+    addContains(db);
+    const QByteArray sql =
+        summarySelect(hasTable(db, "RUN_HIST")) + kContaining + "ORDER BY s.NUM DESC";
     Statement st(db.handle(), sql.constData());
     st.bind(1, containing).bind(2, containing);
     QList<RunSummary> out;
     while (st.step())
         out.append(summaryAt(st));
+    return out;
+}
+
+QList<RunRef> HistoryFile::runRefs(const QString& containing) const {
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
+    addContains(db);
+    Statement st(db.handle(), QByteArray(QByteArray("SELECT s.NUM, s.rowid FROM SQL_HIST s ") +
+                                         kContaining + "ORDER BY s.NUM DESC"));
+    st.bind(1, containing).bind(2, containing);
+    QList<RunRef> out;
+    while (st.step())
+        out.append({static_cast<int32_t>(st.integer(0)), st.integer(1)});
+    return out;
+}
+
+QList<RunSummary> HistoryFile::summaries(const QList<RunRef>& refs) const {
+    if (refs.isEmpty())
+        return {};
+    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
+    // Each row is found by its rowid, not by a search through the run numbers; a row that now
+    // holds another run (the run was deleted and the row used again) is not taken for it.
+    Statement st(db.handle(),
+                 summarySelect(hasTable(db, "RUN_HIST")) + "WHERE s.rowid = ? AND s.NUM = ?");
+    QList<RunSummary> out;
+    out.reserve(refs.size());
+    for (const RunRef& ref : refs) {
+        st.bind(1, ref.rowId).bind(2, int64_t{ref.number});
+        if (st.step())
+            out.append(summaryAt(st));
+        st.reset();
+    }
     return out;
 }
 

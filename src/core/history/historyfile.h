@@ -75,8 +75,15 @@ class HistoryFile {
     Recorded record(const RunRecord& run) const;
 
     // The recorded runs, newest first; with `containing`, those whose statement contains it
-    // (in any case). Files of any version are read as they are. Throws DbError.
+    // (statementContains()). Files of any version are read as they are. Throws DbError.
     QList<RunSummary> runs(const QString& containing = {}) const;
+    // The same runs as runs(), only where each one is: read in one pass over the statements,
+    // without the rest of their rows, so that a list of many runs can read each page of them
+    // when it is shown (summaries()). Throws DbError.
+    QList<RunRef> runRefs(const QString& containing = {}) const;
+    // The runs `refs` name, in their order; a run no longer in the file is left out.
+    // Throws DbError.
+    QList<RunSummary> summaries(const QList<RunRef>& refs) const;
     // One recorded run with its statistics and plan; none when there is no such run.
     // Throws DbError.
     std::optional<RecordedRun> run(int32_t number) const;

@@ -1,5 +1,8 @@
 #include "core/history/recordedrun.h"
 
+#include <string>
+#include <string_view>
+
 namespace qv {
 
 QString runEndName(RunEnd end) {
@@ -22,13 +25,44 @@ RunEnd runEndFromName(const QString& name) {
     return RunEnd::Done;
 }
 
-QString RunSummary::firstLine() const {
-    for (const QString& line : sql.split(u'\n')) {
-        const QString t = line.trimmed();
-        if (!t.isEmpty())
-            return t;
+QString RunSummary::oneLine() const {
+    return sql.simplified();
+}
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// `text` with ASCII letters in lower case and each run of blanks made one blank, none at the
+// ends; into `out`, which is reused.
+void foldInto(QByteArrayView text, std::string& out) {
+    out.clear();
+    out.reserve(size_t(text.size()));
+    bool blank = false;
+    for (const char c : text) {
+        if (isBlank(c)) {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank)
+            out.push_back(' ');
+        blank = false;
+        out.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
     }
-    return QString();
+}
+
+}  // namespace
+
+bool statementContains(QByteArrayView sql, QByteArrayView text) {
+    // Called once per statement of the file while a filter is read: the buffers are kept.
+    thread_local std::string foldedSql, foldedText;
+    foldInto(text, foldedText);
+    if (foldedText.empty())
+        return true;
+    foldInto(sql, foldedSql);
+    return std::string_view(foldedSql).find(foldedText) != std::string_view::npos;
 }
 
 RunFacts runFactsOf(const RunRecord& run) {

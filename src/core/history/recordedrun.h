@@ -2,6 +2,7 @@
 
 #include "core/tuning/runrecord.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -39,9 +40,21 @@ struct RunSummary {
     QString sql;
     std::optional<RunFacts> facts;
 
-    // The statement's first line that is not blank, trimmed.
-    QString firstLine() const;
+    // The whole statement on one line: every run of blanks and line breaks made one blank.
+    QString oneLine() const;
 };
+
+// Where a recorded run is kept: its number and the row of SQL_HIST that holds its statement.
+struct RunRef {
+    int32_t number = 0;
+    int64_t rowId = 0;
+    bool operator==(const RunRef&) const = default;
+};
+
+// Whether the statement `sql` contains `text` as the run list's filter reads it: letters of
+// either case alike (A to Z), and every run of blanks and line breaks, in either, as one blank,
+// so that what the list shows on one line is found however the statement was broken up.
+bool statementContains(QByteArrayView sql, QByteArrayView text);
 
 struct RecordedStatistic {
     int32_t number = 0;

@@ -193,7 +193,7 @@ QString RunComparison::summary(int top) const {
     auto elapsed = [](const RecordedRun& r) {
         return elapsedText(r.summary.facts ? r.summary.facts->elapsedMs : std::nullopt);
     };
-    QString text = QStringLiteral("#%1 → #%2　経過時間 %3 → %4、行数 %5 → %6")
+    QString text = QStringLiteral("No.%1 → No.%2　経過時間 %3 → %4、行数 %5 → %6")
                        .arg(a.summary.number)
                        .arg(b.summary.number)
                        .arg(elapsed(a), elapsed(b), rows(a), rows(b));
