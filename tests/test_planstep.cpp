@@ -1,4 +1,5 @@
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
 #include "support/testrunwindow.h"
 
@@ -158,4 +159,29 @@ TEST_F(PlanTest, EachPlanHasItsOwnRowCountAndStepsAreIndentedByDepth) {
     line.objectType = u"UNIQUE"_s;
     line.optimizer = u"ANALYZED"_s;
     EXPECT_EQ(line.text(), u" INDEX UNIQUE SCAN (.PK_EMP) UNIQUE OPTIMIZER = ANALYZED"_s);
+}
+
+// Counts shrink by powers of 1000 and sizes by powers of 1024, each form shorter than the last
+// and never rounded down to nothing; text that is no whole figure stays as it is.
+TEST(PlanFigures, ShortFormsFollowDbmsXplansUnitsAndRounding) {
+    using Forms = QStringList;
+    EXPECT_EQ(shortFigureForms(u"62336"_s, FigureScale::Binary), (Forms{u"62336"_s, u"61K"_s}));
+    EXPECT_EQ(shortFigureForms(u"62336"_s, FigureScale::Decimal), (Forms{u"62336"_s, u"62K"_s}));
+    EXPECT_EQ(shortFigureForms(u"122600820"_s, FigureScale::Decimal),
+              (Forms{u"122600820"_s, u"122601K"_s, u"123M"_s}));
+    EXPECT_EQ(shortFigureForms(u"104857600"_s, FigureScale::Binary),
+              (Forms{u"104857600"_s, u"102400K"_s, u"100M"_s}));
+    EXPECT_EQ(shortFigureForms(u"3710000000000"_s, FigureScale::Decimal),
+              (Forms{u"3710000000000"_s, u"3710000000K"_s, u"3710000M"_s, u"3710G"_s, u"4T"_s}));
+    EXPECT_EQ(shortFigureForms(u"999"_s, FigureScale::Decimal), (Forms{u"999"_s, u"1K"_s}));
+    EXPECT_EQ(shortFigureForms(u"12"_s, FigureScale::Decimal), (Forms{u"12"_s}));
+    for (const QString& text : {QString(), u"2.5"_s, u"-1500"_s, u"+1500"_s, u"n/a"_s})
+        EXPECT_EQ(shortFigureForms(text, FigureScale::Decimal), Forms{text}) << text.toStdString();
+
+    QStringList scales;
+    for (const QString& heading : kPlanHeadings + kActualHeadings) {
+        const auto scale = planFigureScale(heading);
+        scales << (!scale ? u"-"_s : *scale == FigureScale::Binary ? u"B"_s : u"D"_s);
+    }
+    EXPECT_EQ(scales.join(QString()), u"-DDBDDDD-"_s);
 }

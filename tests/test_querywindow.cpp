@@ -2,6 +2,8 @@
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
+#include "core/tuning/planfigures.h"
+#include "core/tuning/planstep.h"
 #include "core/window/programexit.h"
 #include "core/window/twips.h"
 #include "gui/gridview.h"
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -26,6 +29,7 @@
 #include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -324,4 +328,73 @@ TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
               (QStringList{u"ORCL"_s, u"scott"_s, u"s;cret"_s, u"Driver A"_s}));
     EXPECT_EQ(frame.activeQueryWindow(), second);
     appSettings().odbcDriver.clear();
+}
+
+// A cross join's figures are too wide for the plan grid's narrow columns: each is shown in the
+// longest DBMS_XPLAN form that fits, exact in its tooltip and in Ctrl+C's text; widths set by
+// hand last while the columns stay the same.
+TEST_F(QueryWindowTest, PlanFiguresFitTheirColumnsAndHandSetWidthsLastForTheSameColumns) {
+    QueryWindow* w = frame.activeQueryWindow();
+    GridView* view = w->planGrid();
+    PlanLine join;
+    join.operation = u"MERGE JOIN"_s;
+    join.options = u"CARTESIAN"_s;
+    join.cardinality = qlonglong(122600820);
+    join.cost = qlonglong(122601);
+    join.bytes = qlonglong(62336);
+    PlanLine index = join;
+    index.depth = 1;
+    index.operation = u"INDEX"_s;
+    index.options = u"RANGE SCAN"_s;
+    index.objectOwner = u"SCOTT"_s;
+    index.objectName = u"IX_ORDERS_CUSTOMER_<ID>"_s;
+    index.cardinality = qlonglong(7);
+    index.cost = QVariant();
+    auto fill = [&](QList<PlanLine> lines) {
+        fillPlanGrid(lines, w->model().planGrid(), false);
+        view->tableModel()->refresh();
+    };
+    fill({join, index});
+    auto shown = [&](int row, int col) { return view->shownText(view->model()->index(row, col)); };
+    // Each figure shows the longest of its forms that fits its column (the shortest when none
+    // does), whatever the font.
+    const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+    auto fits = [&](int row, int col) {
+        const QModelIndex i = view->model()->index(row, col);
+        const QStringList forms =
+            shortFigureForms(i.data().toString(), *planFigureScale(kPlanHeadings[col]));
+        const qsizetype k = forms.indexOf(shown(row, col));
+        const int room = view->visualRect(i).width() - 2 * margin;
+        const QFontMetrics metrics(view->font());
+        return k >= 0 && (metrics.horizontalAdvance(forms[k]) <= room || k == forms.size() - 1) &&
+               (k == 0 || metrics.horizontalAdvance(forms[k - 1]) > room);
+    };
+    for (int col = 1; col <= 3; ++col)
+        EXPECT_TRUE(fits(0, col) && fits(1, col)) << col;
+    EXPECT_EQ(QStringList({shown(1, 1), shown(1, 2)}), QStringList({u"7"_s, QString()}));
+    const QString tip = view->model()->index(1, 0).data(Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.contains(u"IX_ORDERS_CUSTOMER_&lt;ID&gt;"_s)) << tip.toStdString();
+    EXPECT_TRUE(view->model()->index(0, 3).data(Qt::ToolTipRole).toString().contains(u"62336"_s));
+    EXPECT_TRUE(w->model().planCopyText().startsWith(
+        u"1\tMERGE JOIN CARTESIAN\t(cardinarity=122600820 cost=122601 byte=62336)\r\n"_s));
+
+    // Narrowed and widened by hand: the next plan with the same columns keeps both widths.
+    QHeaderView* header = view->horizontalHeader();
+    const int cost = header->sectionSize(2);
+    header->resizeSection(1, QFontMetrics(view->font()).horizontalAdvance(u"0000"_s) + 2 * margin);
+    header->resizeSection(3, 200);
+    fill({join});
+    EXPECT_EQ(
+        std::tuple(header->sectionSize(1) < 60, header->sectionSize(2), header->sectionSize(3)),
+        std::tuple(true, cost, 200));
+    EXPECT_TRUE(fits(0, 1));
+    EXPECT_EQ(QStringList({shown(0, 1), shown(0, 3)}), QStringList({u"123M"_s, u"62336"_s}));
+
+    // Other columns bring the grid's own widths back, and those stay when the columns return.
+    join.actuals = PlanLineActuals{1, 5, 9, 0, 10};
+    fill({join});
+    EXPECT_NE(header->sectionSize(3), 200);
+    join.actuals.reset();
+    fill({join});
+    EXPECT_NE(header->sectionSize(3), 200);
 }

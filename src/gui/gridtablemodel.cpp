@@ -35,7 +35,13 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return grid_.text(row, index.column() + fixedCols_);
         case Qt::ToolTipRole: {
-            const QString tip = grid_.rowToolTip(row);
+            QString tip = grid_.rowToolTip(row);
+            if (cellToolTips_) {
+                // Without the indentation, which says nothing on its own line.
+                const QString cell = grid_.text(row, index.column() + fixedCols_).trimmed();
+                if (!cell.isEmpty())
+                    tip = tip.isEmpty() ? cell : cell + u'\n' + tip;
+            }
             return tip.isEmpty() ? QVariant() : QVariant(plainToolTip(tip));
         }
         case Qt::BackgroundRole:

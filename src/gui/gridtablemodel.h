@@ -20,6 +20,9 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     GridModel& grid() { return grid_; }
+    // Whether a cell's tooltip starts with its own whole text (a name or figure that the column
+    // may cut or abbreviate), before the row's note.
+    void setCellToolTips(bool on) { cellToolTips_ = on; }
     // Takes the grid's current shape now rather than at the next turn of the event loop.
     void refresh();
 
@@ -37,6 +40,7 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     int fixedRows_ = 0;
     int fixedCols_ = 0;
     bool pending_ = false;
+    bool cellToolTips_ = false;
 };
 
 }  // namespace qv

@@ -1,7 +1,8 @@
 #include "gui/gridview.h"
 
-#include "core/tuning/gridactions.h"
 #include "core/program.h"
+#include "core/tuning/gridactions.h"
+#include "core/tuning/planfigures.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
 
@@ -16,10 +17,48 @@
 #include <QSaveFile>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 #include <set>
 
 namespace qv {
+
+// Paints a figure that its column is too narrow for in the longest of its short forms that
+// fits; the model's text stays exact for Ctrl+C and the history.
+class FigureDelegate : public QStyledItemDelegate {
+  public:
+    explicit FigureDelegate(GridView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    QString shownText(QStyleOptionViewItem option, const QModelIndex& index) const {
+        initStyleOption(&option, index);
+        return option.text;
+    }
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const GridModel& g = view_->grid();
+        if (g.fixedRows() == 0)
+            return;
+        const auto scale = planFigureScale(g.text(0, index.column() + g.fixedCols()));
+        if (!scale)
+            return;
+        const QWidget* w = option->widget;
+        const QStyle* style = w ? w->style() : view_->style();
+        // The margin the style keeps on each side of an item's text.
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+        const int room = option->rect.width() - 2 * margin;
+        const QFontMetrics metrics(option->font);
+        for (const QString& form : shortFigureForms(option->text, *scale)) {
+            option->text = form;
+            if (metrics.horizontalAdvance(form) <= room)
+                break;
+        }
+    }
+
+  private:
+    GridView* view_;
+};
 
 GridView::GridView(GridModel& gridModel, QWidget* parent)
     : QTableView(parent), model_(new GridTableModel(gridModel, this)) {
@@ -36,6 +75,9 @@ GridView::GridView(GridModel& gridModel, QWidget* parent)
     verticalHeader()->setHighlightSections(false);
     verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(model_, &GridTableModel::refreshed, this, &GridView::applyShape);
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { shaping_ = true; });
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int width) { rememberHandWidth(section, width); });
     connect(model_, &GridTableModel::visibilityChanged, this, &GridView::setVisible);
     connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         Q_EMIT cellDoubleClicked(index.row() + grid().fixedRows(),
@@ -74,8 +116,57 @@ void GridView::applyShape() {
         verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
     if (corner_)
         corner_->update();
+    shaping_ = true;
     for (int c = g.fixedCols(); c < g.cols(); ++c)
         horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));
+    const QStringList now = headings();
+    if (!handWidths_.empty() && now == handHeadings_) {
+        for (const auto& [section, width] : handWidths_)
+            horizontalHeader()->resizeSection(section, width);
+    } else if (!now.join(QString()).isEmpty()) {
+        // Other columns: the grid's own widths, and the hand-set ones are forgotten.
+        handWidths_.clear();
+        handHeadings_.clear();
+    }
+    shaping_ = false;
+}
+
+QStringList GridView::headings() const {
+    const GridModel& g = model_->grid();
+    QStringList list;
+    if (g.fixedRows() > 0) {
+        for (int c = g.fixedCols(); c < g.cols(); ++c)
+            list.append(g.text(0, c));
+    }
+    return list;
+}
+
+void GridView::rememberHandWidth(int section, int width) {
+    if (shaping_)
+        return;
+    const QStringList now = headings();
+    if (now != handHeadings_) {
+        handWidths_.clear();
+        handHeadings_ = now;
+    }
+    handWidths_[section] = width;
+}
+
+void GridView::enablePlanFigures() {
+    if (!figures_) {
+        figures_ = new FigureDelegate(this);
+        setItemDelegate(figures_);
+    }
+    model_->setCellToolTips(true);
+}
+
+QString GridView::shownText(const QModelIndex& index) const {
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    if (figures_)
+        return figures_->shownText(option, index);
+    return model_->data(index, Qt::DisplayRole).toString();
 }
 
 int GridView::currentGridRow() const {

@@ -4,6 +4,8 @@
 
 #include <QTableView>
 
+#include <map>
+
 namespace qv {
 
 class GridView : public QTableView {
@@ -20,6 +22,11 @@ class GridView : public QTableView {
     // Lets the user select a range of cells, copy it with its headings as tab-separated text
     // (Ctrl+C) and save the whole grid as CSV, both also from a context menu.
     void enableExport();
+    // For the plan grid: a figure too wide for its column is shown abbreviated as DBMS_XPLAN
+    // does (K, M, G, ...); every cell's tooltip gives its whole text.
+    void enablePlanFigures();
+    // The text the grid paints in the cell at `index`, as the column's width lets it show.
+    QString shownText(const QModelIndex& index) const;
     // The selected cells (the current one when none is) as Ctrl+C puts them on
     // the clipboard.
     QString selectionText() const;
@@ -44,8 +51,16 @@ class GridView : public QTableView {
     void askAndSaveCsv();
     void showExportMenu(const QPoint& at);
     double dpi() const;
+    QStringList headings() const;
+    void rememberHandWidth(int section, int width);
 
     GridTableModel* model_;
+    class FigureDelegate* figures_ = nullptr;
+    // Widths the user gave columns by hand, and the headings they were given under: the next
+    // layout with the same headings keeps them.
+    std::map<int, int> handWidths_;
+    QStringList handHeadings_;
+    bool shaping_ = false;  // the widths being changed are the program's
     QWidget* corner_ = nullptr;
     bool exports_ = false;
 };

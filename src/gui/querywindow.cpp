@@ -76,6 +76,7 @@ QueryWindow::QueryWindow(QWidget* parent)
     statsGrid_->enableExport();
     planGrid_ = new GridView(model_->planGrid(), this);
     planGrid_->setObjectName(QStringLiteral("planGrid"));
+    planGrid_->enablePlanFigures();
 
     for (int k = 0; k < 5; ++k) {
         QLabel* bar = new SplitterBar(this);
