@@ -1,5 +1,7 @@
 #include "core/connection/connectionservice.h"
+#include "core/connection/lastlogin.h"
 #include "core/settings/settings.h"
+#include "core/settings/settingsstore.h"
 #include "core/window/windowconnectionview.h"
 #include "support/checks.h"
 #include "support/scripteddb.h"
@@ -188,4 +190,40 @@ TEST_F(ConnectionTest, TheConnectionOpensOffTheWindowsThreadAndCanBeAbandoned) {
     gate->release(2);
     EXPECT_TRUE(closes->tryAcquire(2, 10'000)) << "the driver's late connections are closed";
     EXPECT_TRUE(ended.isEmpty());
+}
+
+// A window that never logged in is offered the service and user last accepted in any window,
+// kept in the settings store (never the password); a window with a login of its own keeps it.
+// Why an attempt failed is kept until the next one.
+TEST_F(ConnectionTest, ANewWindowIsOfferedTheLastServiceAndUserButNeverThePassword) {
+    failures = {u"ORA-01017: invalid username/password"_s};
+    login(u"PROD"_s, u"app"_s, u"s3cr3t"_s);
+    EXPECT_EQ(conn.failureReason(), u"ORA-01017: invalid username/password"_s);
+    login(u"PROD"_s, u"app"_s, u"right"_s);
+    EXPECT_EQ(conn.failureReason(), QString());
+
+    WindowState otherState;
+    test::TestPort otherPort;
+    WindowConnectionView otherView(otherState, otherPort);
+    ConnectionService other(otherView);
+    otherPort.logins.append(std::nullopt);
+    EXPECT_FALSE(other.logIn());
+    ASSERT_EQ(otherPort.loginPresets.size(), 1);
+    const LoginValues& offered = otherPort.loginPresets[0];
+    EXPECT_EQ(QStringList({offered.service, offered.user, offered.password}),
+              QStringList({u"PROD"_s, u"app"_s, QString()}));
+    QString stored;
+    EXPECT_EQ(settingsStore().read(kLastServiceKey, stored), StoreStatus::Ok);
+    EXPECT_EQ(stored, u"PROD"_s);
+
+    other.setLogin({u"DEV"_s, u"me"_s, u"pw"_s});
+    otherPort.logins.append(std::nullopt);
+    other.logIn();
+    EXPECT_EQ(otherPort.loginPresets.last().service, u"DEV"_s)
+        << "a window's own login comes first";
+    QFile f(tmp.path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray ini = f.readAll();
+    EXPECT_TRUE(ini.contains("app"));
+    EXPECT_FALSE(ini.contains("s3cr3t") || ini.contains("right"));
 }

@@ -128,3 +128,26 @@ TEST_F(LoginDialogTest, TheServiceListIsReadOffTheWindowsThread) {
     EXPECT_EQ(std::pair(d.serviceBox()->itemText(0), d.serviceBox()->currentText()),
               std::pair(u"SLOW"_s, u"TYPED"_s));
 }
+
+// Typing starts in the first box still to fill, wherever the focus was left last time.
+TEST_F(LoginDialogTest, TheFocusStartsInTheFirstEmptyBox) {
+    LoginDialog& d = LoginDialog::instance();
+    const QList<LoginValues> presets = {{QString(), u"scott"_s, QString()},
+                                        {u"ORCL"_s, QString(), QString()},
+                                        {u"ORCL"_s, u"scott"_s, QString()},
+                                        {QString(), QString(), QString()}};
+    QStringList focused;
+    for (const LoginValues& values : presets) {
+        d.setup(values);
+        runDialog(d, [&] {
+            const QWidget* f = d.focusWidget();
+            focused << (!f                                                       ? u"none"_s
+                        : f == d.serviceBox() || d.serviceBox()->isAncestorOf(f) ? u"service"_s
+                                                                                 : f->objectName());
+            // Left elsewhere for the next opening.
+            d.userEdit()->setFocus();
+            d.cancelButton()->click();
+        });
+    }
+    EXPECT_EQ(focused, (QStringList{u"service"_s, u"userEdit"_s, u"passwordEdit"_s, u"service"_s}));
+}

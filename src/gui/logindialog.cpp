@@ -1,5 +1,6 @@
 #include "gui/logindialog.h"
 
+#include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/connection/tnsnames.h"
 #include "gui/plaintext.h"
@@ -109,6 +110,18 @@ void LoginDialog::setup(const LoginValues& values) {
     userEdit_->setText(values.user);
     passwordEdit_->setText(values.password);
     accepted_ = false;
+    // Typing starts in the first box still to fill, wherever the last opening left the focus.
+    switch (firstEmptyLoginField(values)) {
+        case LoginField::Service:
+            serviceBox_->setFocus(Qt::OtherFocusReason);
+            break;
+        case LoginField::User:
+            userEdit_->setFocus(Qt::OtherFocusReason);
+            break;
+        case LoginField::Password:
+            passwordEdit_->setFocus(Qt::OtherFocusReason);
+            break;
+    }
 }
 
 void LoginDialog::loadServiceNames() {

@@ -29,7 +29,8 @@ class LoginDialog : public QDialog {
     static void setServiceNameSource(std::function<QStringList()> source);
     static QStringList defaultServiceNames();
 
-    // Presets the boxes from the opening window's last login and forgets the last acceptance.
+    // Presets the boxes from the opening window's last login (or the last one remembered), puts
+    // the focus on the first empty box and forgets the last acceptance.
     void setup(const LoginValues& values);
     // Refills the service list. The names are read on a thread of their own, so a slow or
     // strange TNSNAMES.ORA never holds up the window; the list fills when they arrive.

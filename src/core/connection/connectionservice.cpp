@@ -1,6 +1,7 @@
 #include "core/connection/connectionservice.h"
 
 #include "core/connection/connectstring.h"
+#include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/embeddedengine.h"
 #include "core/settings/settings.h"
@@ -122,9 +123,12 @@ bool ConnectionService::logIn() {
     if (attempt_)
         return false;
     LoginValues values = login_;
+    if (values.service.isEmpty() && values.user.isEmpty())
+        values = recallLastLogin();
     if (!view_.runLoginDialog(values))
         return false;
     login_ = values;
+    rememberLastLogin(values);
     connectToService();
     return true;
 }
@@ -135,6 +139,7 @@ void ConnectionService::connectToService() {
     const QString who = login_.user + QStringLiteral("@") + login_.service;
     view_.showConnectionStatus(QStringLiteral("接続中...") + who);
     connected_ = false;
+    failure_.clear();
     view_.setConnecting();
     view_.repaintNow();
 
@@ -190,8 +195,10 @@ void ConnectionService::finishAttempt(const std::shared_ptr<Attempt>& attempt) {
     }
     attempt_.reset();
     const QString who = attempt->user + QStringLiteral("@") + attempt->service;
+    failure_.clear();
     if (attempt->pending) {
-        view_.showConnectionStatus(attempt->pending->description());
+        failure_ = attempt->pending->description();
+        view_.showConnectionStatus(failure_);
         setConnected(false);
         Q_EMIT attemptEnded(Outcome::Failed);
         return;

@@ -61,7 +61,8 @@ class ConnectionService : public QObject {
     void setOpener(DatabaseOpener opener) { opener_ = std::move(opener); }
 
     // Runs the login dialog and, when it is accepted, starts connecting. True when accepted
-    // (whether or not the connection then succeeds), false when cancelled.
+    // (whether or not the connection then succeeds), false when cancelled. A window that never
+    // logged in is offered the service and user of the last login accepted in any window.
     bool logIn();
     // Starts opening both connections with the login values; attemptEnded tells the outcome.
     void connectToService();
@@ -88,6 +89,8 @@ class ConnectionService : public QObject {
     const QString& driver() const { return usedDriver_; }
     // Whether a login to `service` asks for a password: the embedded engine's take none.
     static bool needsPassword(const QString& service);
+    // Why the last attempt failed (the driver's description); empty after any other outcome.
+    const QString& failureReason() const { return failure_; }
 
     // The connections. Before a successful connection they are objects that are not open, so
     // every operation on them fails with an error rather than crashing.
@@ -120,6 +123,7 @@ class ConnectionService : public QObject {
     QString driver_;
     QString usedDriver_;
     bool connected_ = false;
+    QString failure_;
     std::shared_ptr<Database> queryDatabase_;
     std::shared_ptr<Database> statsDatabase_;
     std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();

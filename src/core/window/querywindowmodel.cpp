@@ -5,10 +5,10 @@
 #include "core/history/statementring.h"
 #include "core/program.h"
 #include "core/settings/settings.h"
-#include "core/tuning/actualsstep.h"
-#include "core/tuning/hintusage.h"
 #include "core/sql/tokenlist.h"
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/gridactions.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/tuningrun.h"
 #include "core/window/bindmemory.h"
 
@@ -34,6 +34,11 @@ QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
     // gave the login up.
     connect(&connection_, &ConnectionService::attemptEnded, this,
             [this](ConnectionService::Outcome outcome) {
+                // The reason is told before anything else: the status bar alone is missed.
+                if (outcome == ConnectionService::Outcome::Failed)
+                    port_.showMessage(kMsgLoginFailed.arg(connection_.login().service,
+                                                          connection_.failureReason()),
+                                      kLoginFailedTitle);
                 if (std::exchange(runAfterLogin_, false) &&
                     outcome != ConnectionService::Outcome::Abandoned)
                     startRun();

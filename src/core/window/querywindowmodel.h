@@ -125,6 +125,10 @@ class QueryWindowModel : public QObject {
 // How often the count label shows the rows fetched while a run lasts.
 inline constexpr int kProgressIntervalMs = 250;
 
+// A failed login, told in a message box: the service, then the driver's description.
+inline const QString kMsgLoginFailed = QStringLiteral("%1 に接続できませんでした。\n%2");
+inline const QString kLoginFailedTitle = QStringLiteral("DB接続エラー");
+
 inline const QString kMsgStopToClose =
     QStringLiteral("SQLを実行中です。中止してウィンドウを閉じますか？");
 inline const QString kMsgStopToLogOut =

@@ -1,0 +1,31 @@
+#include "core/connection/lastlogin.h"
+
+#include "core/settings/settingsstore.h"
+
+namespace qv {
+
+LoginValues recallLastLogin() {
+    LoginValues values;
+    SettingsStore& store = settingsStore();
+    store.read(kLastServiceKey, values.service);
+    store.read(kLastUserKey, values.user);
+    return values;
+}
+
+void rememberLastLogin(const LoginValues& login) {
+    SettingsStore& store = settingsStore();
+    store.beginBatch();
+    store.write(kLastServiceKey, login.service);
+    store.write(kLastUserKey, login.user);
+    store.endBatch();
+}
+
+LoginField firstEmptyLoginField(const LoginValues& values) {
+    if (values.service.isEmpty())
+        return LoginField::Service;
+    if (values.user.isEmpty())
+        return LoginField::User;
+    return LoginField::Password;
+}
+
+}  // namespace qv

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/connection/connectionservice.h"
+
+namespace qv {
+
+// The service and user of the last accepted login, kept in the settings store under
+// kLastServiceKey and kLastUserKey so that a new window, or the next start of the program, is
+// offered them. The password is never stored.
+inline const QString kLastServiceKey = QStringLiteral("s_last_dbq");
+inline const QString kLastUserKey = QStringLiteral("s_last_uid");
+
+// The stored service and user (empty when none); the password is empty.
+LoginValues recallLastLogin();
+// Stores the service and user of `login`; failures are not reported.
+void rememberLastLogin(const LoginValues& login);
+
+// The box of the login dialog that takes the focus: the first one still empty (service, then
+// user), else the password.
+enum class LoginField { Service, User, Password };
+LoginField firstEmptyLoginField(const LoginValues& values);
+
+}  // namespace qv
