@@ -230,3 +230,43 @@ TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {
     EXPECT_TRUE(frame->queryWindows().isEmpty());
     EXPECT_EQ(statementRing().statement(0), kEndlessCount);
 }
+
+// A login that fails says why in a box naming the service; the run it started still reports
+// in its panes. Changes and definitions then say what they did; a query's line stays empty.
+TEST_F(SampleTest, AFailedLoginIsToldAndStatementsWithoutRowsSayWhatTheyDid) {
+    const QString nowhere = u"sqlite:"_s + sampleDir.path() + u"/no/such/dir/nope.db"_s;
+    {
+        test::ModalAnswerer boxes;
+        answerLogin(nowhere, u"demo"_s);
+        run(u"select 1 from dual"_s);
+        ASSERT_EQ(boxes.seen.size(), 1);
+        EXPECT_TRUE(boxes.seen[0].startsWith(u"DB接続エラー|"_s + nowhere +
+                                             u" に接続できませんでした。\n"_s))
+            << boxes.seen[0].toStdString();
+        EXPECT_EQ(boxes.seen[0].section(u'\n', 1), window()->statusPanel(1)->text());
+        EXPECT_EQ(boxes.formats, QList<Qt::TextFormat>{Qt::PlainText});
+        EXPECT_FALSE(line(Line::Result).isEmpty()) << "the run's own failure stays in its pane";
+    }
+    login(u"sqlite:sample"_s, u"demo"_s);
+    appSettings().showPlan = false;
+    const QList<std::pair<QString, QString>> cases = {
+        {u"create table feedback_t (x number)"_s, u"表が作成されました。"_s},
+        {u"create index feedback_ix on feedback_t (x)"_s, u"索引が作成されました。"_s},
+        {u"insert into feedback_t values (1)"_s, u"1行が作成されました。"_s},
+        {u"insert into feedback_t select x + 1 from feedback_t"_s, u"1行が作成されました。"_s},
+        {u"update feedback_t set x = x * 10"_s, u"2行が更新されました。"_s},
+        {u"select * from feedback_t"_s, QString()},
+        {u"delete from feedback_t"_s, u"2行が削除されました。"_s},
+        {u"drop table feedback_t"_s, u"表が削除されました。"_s},
+    };
+    QStringList got, want, counts;
+    for (const auto& [sql, said] : cases) {
+        run(sql);
+        got << line(Line::Result);
+        want << said;
+        counts << line(Line::Count);
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(counts, (QStringList{u"0件"_s, u"0件"_s, u"1件"_s, u"1件"_s, u"2件"_s, u"2件"_s,
+                                   u"2件"_s, u"0件"_s}));
+}

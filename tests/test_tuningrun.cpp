@@ -1,6 +1,7 @@
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
+#include "core/tuning/statementfeedback.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
 #include "support/testrunwindow.h"
@@ -290,4 +291,56 @@ TEST(Run, FullWidthBlanksAroundTheStatementAreNotSent) {
         u"Q: "_s + explainPlanStatement(w.options.planTable, u"select 1 from dual\n"_s)));
     EXPECT_EQ(w.ring, QStringList{w.sql});
     EXPECT_EQ(sqlToSend(u"\u3000 a\u3000b \u3000"_s), u" a\u3000b "_s);
+}
+
+// A statement without a result set says what it did, as SQL*Plus says it in Japanese; a query's
+// line stays empty, and the count label reads as before either way.
+TEST_F(RunTest, AStatementWithoutRowsSaysWhatItDidAndAQueryLeavesTheLineEmpty) {
+    w.options.showPlan = false;
+    runTuning(w);
+    EXPECT_EQ(std::pair(w.resultLine, w.count), std::pair(QString(), u"1234件中1000件まで表示"_s));
+    w.sql = u"  /* nightly */ UPDATE emp SET sal = sal * 1.1\n"_s;
+    w.script->onText(sqlToSend(w.sql), Reply::updated(3));
+    runTuning(w);
+    EXPECT_EQ(std::pair(w.resultLine, w.count), std::pair(u"3行が更新されました。"_s, u"3件"_s));
+
+    const QList<std::pair<QString, QString>> said = {
+        {u"insert into t values (1)"_s, u"1行が作成されました。"_s},
+        {u"delete t"_s, u"1行が削除されました。"_s},
+        {u"merge into t using s on (t.id = s.id) when matched then update set t.v = s.v"_s,
+         u"1行がマージされました。"_s},
+        {u"create table t (x number)"_s, u"表が作成されました。"_s},
+        {u"create global temporary table t (x number)"_s, u"表が作成されました。"_s},
+        {u"create unique index ix on t (x)"_s, u"索引が作成されました。"_s},
+        {u"create or replace force view v as select 1 x from dual"_s,
+         u"ビューが作成されました。"_s},
+        {u"create materialized view mv as select 1 x from dual"_s,
+         u"マテリアライズド・ビューが作成されました。"_s},
+        {u"create sequence s"_s, u"順序が作成されました。"_s},
+        {u"create or replace package body p is end;"_s, u"パッケージ本体が作成されました。"_s},
+        {u"create public synonym s for t"_s, u"シノニムが作成されました。"_s},
+        {u"alter table t add (y number)"_s, u"表が変更されました。"_s},
+        {u"alter session set nls_date_format = 'YYYY'"_s, u"セッションが変更されました。"_s},
+        {u"drop table t purge"_s, u"表が削除されました。"_s},
+        {u"drop index ix"_s, u"索引が削除されました。"_s},
+        {u"truncate table t"_s, u"表が切り捨てられました。"_s},
+        {u"commit"_s, u"コミットが完了しました。"_s},
+        {u"rollback to savepoint a"_s, u"ロールバックが完了しました。"_s},
+        {u"savepoint a"_s, u"セーブポイントが作成されました。"_s},
+        {u"grant select on t to u"_s, u"権限付与が成功しました。"_s},
+        {u"revoke select on t from u"_s, u"権限の取消しが成功しました。"_s},
+        {u"begin null; end;"_s, u"PL/SQLプロシージャが正常に完了しました。"_s},
+        {u"create database link l connect to u identified by p using 'x'"_s,
+         u"データベース・リンクが作成されました。"_s},
+        {u"analyze table t compute statistics"_s, u"文が処理されました。"_s},
+        {u"create"_s, u"文が処理されました。"_s},
+    };
+    QStringList got, want;
+    for (const auto& [sql, text] : said) {
+        got << statementFeedback(sql, 1);
+        want << text;
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(statementFeedback(u"update t set x = 1 where 1 = 0"_s, 0),
+              u"0行が更新されました。"_s);
 }

@@ -4,6 +4,7 @@
 #include "core/tuning/planstep.h"
 #include "core/tuning/resultstep.h"
 #include "core/tuning/runbinds.h"
+#include "core/tuning/statementfeedback.h"
 #include "core/tuning/statistics.h"
 
 #include "core/connection/databaseopener.h"
@@ -175,8 +176,12 @@ void resultStage(RunWindow& w, RunState& r) {
         w.setCountLabel(QString());
     } else {
         r.record.resultStep = {StepOutcome::Done, QString()};
-        // A warning of the statement (a notice, a truncation) shows without making it a failure.
-        w.setResultMessage(withWarnings(QString(), w.queryDatabase()));
+        // A statement without a result set says what it did, as SQL*Plus does; a query's line
+        // stays empty. A warning (a notice, a truncation) shows without making it a failure.
+        const QString done = result.columns.isEmpty()
+                                 ? statementFeedback(sqlToSend(w.sqlText()), result.rowCount)
+                                 : QString();
+        w.setResultMessage(withWarnings(done, w.queryDatabase()));
         w.setCountLabel(countLabelText(result, w.settings().maxDisplayRows));
     }
     r.pending.reset();
