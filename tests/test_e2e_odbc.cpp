@@ -44,17 +44,21 @@ TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
 
 TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
     // "Oracle ODBC Driver" is registered for the tests with a library that does not exist.
+    test::ModalAnswerer answerer;
     login(u"ORCL"_s, u"scott"_s, u"tiger"_s);
     EXPECT_EQ(window()->windowTitle(), u"未接続"_s);
     EXPECT_TRUE(window()->statusPanel(1)->text().contains(u"libsqora"_s))
         << window()->statusPanel(1)->text().toStdString();
+    // The reason is told in a box that names the service.
+    EXPECT_EQ(answerer.seen, QStringList{u"DB接続エラー|ORCL に接続できませんでした。\n"_s +
+                                         window()->statusPanel(1)->text()});
 
-    // The execute button logs in first; when that fails too the run still goes on and
-    // reports a failure in each of its lines.
-    test::ModalAnswerer answerer;
+    // The execute button logs in first; when that fails too the box tells it again, and the
+    // run still goes on and reports a failure in each of its lines.
+    answerer.seen.clear();
     answerLogin(u"ORCL"_s, u"scott"_s, u"tiger"_s);
     run(u"select 1"_s);
-    EXPECT_TRUE(answerer.seen.isEmpty());
+    EXPECT_EQ(answerer.seen.size(), 1);
     EXPECT_FALSE(line(Line::Plan).isEmpty() || line(Line::Result).isEmpty());
     EXPECT_EQ(line(Line::Count), QString());
 }

@@ -53,12 +53,16 @@ const QString kFake = u"<s>x</s><font color=red size=5>ORA-00000 all good</font>
 }  // namespace
 
 TEST_F(PlainTextTest, ErrorsNamesAndStatementsShowLiterallyInLinesTooltipsAndBoxes) {
-    // A service the driver cannot open: its description in the status bar.
+    // A service the driver cannot open: its description in the status bar and in the box that
+    // tells the failure.
+    test::ModalAnswerer answerer({QMessageBox::Yes});
     login(u"sqlite:/no/such/"_s + kFake + u"/x.db"_s, u"demo"_s);
     EXPECT_TRUE(shown(window()->statusPanel(1)).contains(kFake))
         << shown(window()->statusPanel(1)).toStdString();
+    ASSERT_EQ(answerer.seen.size(), 1);
+    EXPECT_TRUE(answerer.seen[0].contains(kFake)) << answerer.seen[0].toStdString();
+    EXPECT_EQ(answerer.formats, QList<Qt::TextFormat>{Qt::PlainText});
 
-    test::ModalAnswerer answerer({QMessageBox::Yes});
     login(u"sqlite:sample"_s, u"demo"_s);
     model().startRecording();
     // The server's error in the plan and result lines.
