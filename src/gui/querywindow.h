@@ -32,6 +32,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void setSqlText(const QString& text) override;
     void replaceSqlSelection(const QString& text) override;
     void focusSql() override;
+    void markSqlError(qsizetype position) override;
     void repaintNow() override;
     Answer ask(const QString& text) override;
     void showMessage(const QString& text, const QString& title) override;
