@@ -14,6 +14,7 @@
 #include "gui/historywindow.h"
 #include "gui/optionsdialog.h"
 #include "gui/querywindow.h"
+#include "gui/sqlfilecommands.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -183,6 +184,7 @@ void MainFrame::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
     file->setObjectName(QStringLiteral("fileMenu"));
+    addSqlFileItems(file, [this] { return activeQueryWindow(); });
     connect(addItem(file, "startRecording", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().startRecording(); }));
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
@@ -336,8 +338,9 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
-    for (const char* name :
-         {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about"})
+    for (const char* name : {"quit", "compareHistory", "options", "nextStatement",
+                             "previousStatement", "about", "openSqlFile", "saveSqlFile",
+                             "saveSqlFileAs"})
         set(name, has);
 }
 
