@@ -188,7 +188,8 @@ TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEd
     EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),
               std::tuple(at, 2));
     const QString line = w->model().state().line(WindowState::Line::Result);
-    EXPECT_TRUE(line.startsWith(u"ORA-00923: FROM keyword not found where expected (near \"frm\""_s))
+    EXPECT_TRUE(
+        line.startsWith(u"ORA-00923: FROM keyword not found where expected (near \"frm\""_s))
         << line.toStdString();
     w->sqlEdit()->highlighter()->rehighlight();
     EXPECT_EQ(w->sqlEdit()->markedErrorLine(), 2) << "colouring is no edit";

@@ -338,9 +338,9 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
-    for (const char* name : {"quit", "compareHistory", "options", "nextStatement",
-                             "previousStatement", "about", "openSqlFile", "saveSqlFile",
-                             "saveSqlFileAs"})
+    for (const char* name :
+         {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
+          "openSqlFile", "saveSqlFile", "saveSqlFileAs"})
         set(name, has);
 }
 

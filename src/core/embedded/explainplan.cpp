@@ -1,8 +1,8 @@
 #include "core/embedded/explainplan.h"
 
 #include "core/embedded/errorposition.h"
-#include "core/embedded/oracleerrors.h"
 #include "core/embedded/merge.h"
+#include "core/embedded/oracleerrors.h"
 #include "core/embedded/planbuilder.h"
 #include "core/embedded/planstatements.h"
 #include "core/sql/tokenlist.h"
@@ -220,8 +220,9 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steer
         // Read before the rows are written: an EXPLAIN of a change stays a busy writer until
         // it is finalized, and would block the savepoint.
         const QString& sqliteStatement = steering.sqliteText;
-        const std::vector<EqpLine> lines =
-            sqliteStatement.isEmpty() ? std::vector<EqpLine>() : queryPlan(db, sqliteStatement, request.statement);
+        const std::vector<EqpLine> lines = sqliteStatement.isEmpty()
+                                               ? std::vector<EqpLine>()
+                                               : queryPlan(db, sqliteStatement, request.statement);
         const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
         QList<sql::HintUse> hints = steering.hints;
         placeHints(hints, rows);
