@@ -395,3 +395,40 @@ TEST_F(EmbeddedSql, AStopEndsATranslationInProgress) {
     db_->cancel();
     EXPECT_EQ(rowsOf(*db_, sql), QStringList("1"));
 }
+
+// Where SQLite stopped reading the translated text is told in the text the client sent: the
+// translation's rewrites before the place (SYSDATE, DECODE, NVL, aliases, (+), MINUS) shift it,
+// multi-byte characters do not count as bytes, and a name SQLite gives no offset for is found
+// where the statement names it. `at` is what the position must point at (its last occurrence).
+TEST_F(EmbeddedSql, AnErrorsPositionPointsIntoTheStatementAsSent) {
+    const struct {
+        const char* sql;
+        const char* at;
+        const char* ora;
+    } cases[] = {
+        {"select sysdate, decode(mgr, 7839, 'top', 'other') as kind frm emp", "frm emp",
+         "ORA-00923"},
+        {"select sysdate frm emp", "emp", "ORA-00923"},
+        {"select '東京' as 都市, sysdate 日付\n  -- 注\n  frm emp", "frm emp", "ORA-00923"},
+        {"select decode(mgr, 1, 'a', 'b') from emp wher empno = 1", "empno = 1", "ORA-00933"},
+        {"select nvl(nosuch, 0) from emp where sysdate > sysdate", "nosuch", "ORA-00904"},
+        {"select * from emp a, emp b where a.empno = b.mgr(+) and a.ename = 'X' orde by 1",
+         "orde by", "ORA-00933"},
+        {"select ename from emp minus select ename frm emp", "emp", "ORA-00933"},
+        {"select sysdate from emp e join nosuch n on n.x = e.empno", "nosuch n", "ORA-00942"},
+        {"update emp set nosuch = nvl(mgr, 0) where empno = 1", "nosuch", "ORA-00904"},
+        {"select ename from emp where (empno = 1", "", "ORA-00921"},
+        {"EXPLAIN PLAN SET STATEMENT_ID = 'X' INTO PLAN_TABLE FOR\n"
+         "select sysdate, decode(mgr, 1, 2, 3) x frm emp",
+         "frm emp", "ORA-00933"},
+    };
+    for (const auto& c : cases) {
+        const QString sql = QString::fromUtf8(c.sql);
+        const DbError e = errorOf([&] { db_->execute(sql); });
+        EXPECT_EQ(std::pair(e.description().left(9), e.position()),
+                  std::pair(QString::fromLatin1(c.ora), sql.lastIndexOf(QString::fromUtf8(c.at))))
+            << c.sql;
+    }
+    // A failure of running, not of reading the statement, has no place in it.
+    EXPECT_EQ(errorOf([&] { db_->execute("select 1 / 0 from emp"); }).position(), -1);
+}

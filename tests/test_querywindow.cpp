@@ -118,7 +118,9 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
             menus << m->text() + u": "_s + items.join(u'|');
     }
     EXPECT_EQ(menus,
-              (QStringList{u"ﾌｧｲﾙ(&F): 履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
+              (QStringList{u"ﾌｧｲﾙ(&F): 開く...(&O) Ctrl+O|上書き保存(&W) Ctrl+S|"
+                           u"名前を付けて保存...(&A)|最近使ったファイル(&R)|-|"
+                           u"履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
                            u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
                            u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)"_s,
                            u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"

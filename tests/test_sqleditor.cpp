@@ -1,16 +1,24 @@
-// The SQL box: its colours, the text kept as typed, the marked parenthesis, Ctrl+Enter; and
-// the program's icon on the frame, its query windows and the about box.
+// The SQL box: its colours, the text kept as typed, the marked parenthesis, Ctrl+Enter, the
+// place of an error the engine reports; and the program's icon on the frame, its query windows
+// and the about box.
+#include "core/settings/settings.h"
+#include "core/sqlite/sqlite.h"
+#include "core/window/programexit.h"
 #include "gui/aboutdialog.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 #include "gui/sqleditor.h"
 #include "gui/sqlhighlighter.h"
+#include "support/modalanswerer.h"
 #include "support/tempstore.h"
 
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QMdiSubWindow>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -131,6 +139,9 @@ TEST(SqlEditor, MarksTheParenthesisPairAtTheCaret) {
 
 TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
     test::TempStore store;
+    // The frame's end ends the program only in the program: the tests after this one go on.
+    setProgramEndHandler([] {});
+    const auto restore = qScopeGuard([] { setProgramEndHandler(nullptr); });
     MainFrame frame;
     QueryWindow* window = frame.activeQueryWindow();
     ASSERT_TRUE(window);
@@ -141,4 +152,54 @@ TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
     ASSERT_TRUE(aboutDialogIfOpen());
     EXPECT_TRUE(showsProgramIcon(aboutDialogIfOpen()->iconLabel()->pixmap()));
     aboutDialogIfOpen()->close();
+}
+
+// A statement the embedded engine cannot read: the caret goes to the token it stopped at, in
+// the text as typed (a full-width blank before it, translated SYSDATE and DECODE), and that
+// line is marked until the text is next edited; the message lines read as ever.
+TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEdit) {
+    test::TempStore store;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(u"t.db"_s);
+    sqlite::Connection(file, sqlite::Connection::Mode::ReadWriteCreate, 1000)
+        .exec("create table t (n integer)");
+    setProgramEndHandler([] {});
+    const auto restore = qScopeGuard([] { setProgramEndHandler(nullptr); });
+    MainFrame frame;
+    QueryWindow* w = frame.activeQueryWindow();
+    ConnectionService& connection = w->model().connection();
+    connection.setLogin({u"sqlite:"_s + file, u"scott"_s, QString()});
+    connection.connectToService();
+    ASSERT_TRUE(connection.waitForAttempt(30'000) && connection.isConnected());
+    QSignalSpy running(&w->model().state(), &WindowState::runningChanged);
+    test::ModalAnswerer answers({QMessageBox::Yes});  // the plan table is made on the first run
+    auto run = [&] {
+        running.clear();
+        w->executeButton()->click();
+        while (running.isEmpty() || running.last().first().toBool())
+            if (!running.wait())
+                return false;
+        return true;
+    };
+    const QString sql = u"\u3000select sysdate,\n  decode(n, 1, 'a', 'b') x\n  frm t"_s;
+    const int at = int(sql.indexOf(u"frm"));
+    w->sqlEdit()->setPlainText(sql);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),
+              std::tuple(at, 2));
+    const QString line = w->model().state().line(WindowState::Line::Result);
+    EXPECT_TRUE(
+        line.startsWith(u"ORA-00923: FROM keyword not found where expected (near \"frm\""_s))
+        << line.toStdString();
+    w->sqlEdit()->highlighter()->rehighlight();
+    EXPECT_EQ(w->sqlEdit()->markedErrorLine(), 2) << "colouring is no edit";
+
+    // Only the plan: EXPLAIN PLAN places it the same.
+    appSettings().runQuery = false;
+    w->sqlEdit()->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(run());
+    EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),
+              std::tuple(at, 2));
+    w->sqlEdit()->insertPlainText(u"o"_s);
+    EXPECT_EQ(w->sqlEdit()->markedErrorLine(), -1);
 }

@@ -16,6 +16,7 @@
 #include "gui/optionsdialog.h"
 #include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
+#include "gui/sqlfilecommands.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -239,6 +240,7 @@ void MainFrame::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
     file->setObjectName(QStringLiteral("fileMenu"));
+    addSqlFileItems(file, [this] { return activeQueryWindow(); });
     connect(addItem(file, "startRecording", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().startRecording(); }));
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
@@ -399,7 +401,8 @@ void MainFrame::updateMenus() {
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
     set("newLoggedInWindow", has && f->model().connection().isConnected());
     for (const char* name :
-         {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about"})
+         {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
+          "openSqlFile", "saveSqlFile", "saveSqlFileAs"})
         set(name, has);
 }
 

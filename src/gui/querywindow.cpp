@@ -316,6 +316,10 @@ void QueryWindow::focusSql() {
     sqlEdit_->setFocus(Qt::OtherFocusReason);
 }
 
+void QueryWindow::markSqlError(qsizetype position) {
+    sqlEdit_->markError(int(position));
+}
+
 void QueryWindow::repaintNow() {
     window()->repaint();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/window/querywindowmodel.h"
+#include "core/window/sqlfile.h"
 #include "core/window/windowport.h"
 #include "gui/sqleditor.h"
 
@@ -32,6 +33,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void setSqlText(const QString& text) override;
     void replaceSqlSelection(const QString& text) override;
     void focusSql() override;
+    void markSqlError(qsizetype position) override;
     void repaintNow() override;
     Answer ask(const QString& text) override;
     void showMessage(const QString& text, const QString& title) override;
@@ -51,6 +53,9 @@ class QueryWindow : public QWidget, public WindowPort {
     // Splitter bars 0 to 4, top to bottom.
     QLabel* splitterBar(int k) const { return bars_[static_cast<size_t>(k)]; }
     QStatusBar* statusBar() const { return statusBar_; }
+    // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
+    SqlFile& sqlFile() { return sqlFile_; }
+    const SqlFile& sqlFile() const { return sqlFile_; }
 
     // Places every control where the model's layout says.
     void applyLayout();
@@ -96,6 +101,7 @@ class QueryWindow : public QWidget, public WindowPort {
     std::array<QLabel*, 5> bars_{};
     QStatusBar* statusBar_ = nullptr;
     std::array<QLabel*, 3> panels_{};
+    SqlFile sqlFile_;
 };
 
 }  // namespace qv

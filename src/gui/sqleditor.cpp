@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QTextBlock>
 
+#include <algorithm>
 #include <vector>
 
 namespace qv {
@@ -20,6 +21,7 @@ const QColor kNumberAreaBackground(0xf0, 0xf0, 0xf0);
 const QColor kNumberAreaEdge(0xd0, 0xd0, 0xd0);
 const QColor kNumberColour(0x80, 0x80, 0x80);
 const QColor kMatchBackground(0xff, 0xe0, 0x8a);
+const QColor kErrorLineBackground(0xff, 0xd6, 0xd6);
 
 // The position of the parenthesis that pairs with the one at `at` in `text`; -1 when the
 // character at `at` is no parenthesis of the statement (or lies in a string or comment), or
@@ -56,7 +58,12 @@ SqlEditor::SqlEditor(QWidget* parent)
     connect(this, &QPlainTextEdit::updateRequest, this, &SqlEditor::updateLineNumberArea);
     connect(this, &QPlainTextEdit::cursorPositionChanged, this,
             &SqlEditor::markMatchingParenthesis);
-    connect(this, &QPlainTextEdit::textChanged, this, &SqlEditor::markMatchingParenthesis);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] {
+        // Colouring the text changes its formats, not the text: the error mark stays for that.
+        if (errorMark_ && toPlainText() != errorText_)
+            errorMark_.reset();
+        markMatchingParenthesis();
+    });
     updateMargins();
 }
 
@@ -152,7 +159,39 @@ void SqlEditor::markMatchingParenthesis() {
         }
         break;
     }
+    parenthesisMarks_ = marks;
+    showMarks();
+}
+
+void SqlEditor::showMarks() {
+    QList<QTextEdit::ExtraSelection> marks;
+    if (errorMark_)
+        marks.append(*errorMark_);
+    // The parenthesis marks over the line's, so both show.
+    marks += parenthesisMarks_;
     setExtraSelections(marks);
+}
+
+void SqlEditor::markError(int position) {
+    errorMark_.reset();
+    if (position >= 0) {
+        QTextCursor caret(document());
+        caret.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
+        QTextEdit::ExtraSelection mark;
+        mark.format.setBackground(kErrorLineBackground);
+        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
+        mark.cursor = caret;
+        mark.cursor.clearSelection();
+        errorMark_ = mark;
+        errorText_ = toPlainText();
+        setTextCursor(caret);
+        ensureCursorVisible();
+    }
+    showMarks();
+}
+
+int SqlEditor::markedErrorLine() const {
+    return errorMark_ ? errorMark_->cursor.blockNumber() : -1;
 }
 
 void SqlEditor::keyPressEvent(QKeyEvent* event) {

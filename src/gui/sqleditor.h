@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <optional>
+
 namespace qv {
 
 class SqlHighlighter;
@@ -20,6 +22,12 @@ class SqlEditor : public QPlainTextEdit {
     QWidget* lineNumberArea() const { return lineNumbers_; }
     int lineNumberAreaWidth() const;
 
+    // Puts the caret at character `position` and marks its line: where the server stopped
+    // reading the statement it refused. The mark goes at the next edit; -1 takes it away now.
+    void markError(int position);
+    // The line (from 0) marked by markError(); -1 when none is.
+    int markedErrorLine() const;
+
   Q_SIGNALS:
     // Ctrl+Enter (or Ctrl+Return) was pressed.
     void runRequested();
@@ -36,9 +44,13 @@ class SqlEditor : public QPlainTextEdit {
     void updateLineNumberArea(const QRect& rect, int dy);
     void paintLineNumbers(const QRect& rect);
     void markMatchingParenthesis();
+    void showMarks();
 
     SqlHighlighter* highlighter_;
     QWidget* lineNumbers_;
+    QList<QTextEdit::ExtraSelection> parenthesisMarks_;
+    std::optional<QTextEdit::ExtraSelection> errorMark_;
+    QString errorText_;  // the text the error mark belongs to
 };
 
 }  // namespace qv

@@ -42,11 +42,17 @@ class DbError : public std::exception {
     const QList<DiagRecord>& records() const { return records_; }
     const char* what() const noexcept override { return what_.constData(); }
 
+    // Where in the statement's text (a character offset into the text as sent) the database
+    // stopped reading it, when it says so; -1 when it does not (the description never says it).
+    qsizetype position() const { return position_; }
+    void setPosition(qsizetype position) { position_ = position; }
+
   private:
     int32_t number_;
     QString description_;
     QList<DiagRecord> records_;
     QByteArray what_;
+    qsizetype position_ = -1;
 };
 
 // The error every operation of a connection that is not open gives.

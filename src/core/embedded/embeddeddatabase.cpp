@@ -4,6 +4,7 @@
 #include "core/embedded/catalog.h"
 #include "core/embedded/dictionaryviews.h"
 #include "core/embedded/embeddedrecordset.h"
+#include "core/embedded/errorposition.h"
 #include "core/embedded/explainplan.h"
 #include "core/embedded/iocounting.h"
 #include "core/embedded/merge.h"
@@ -90,9 +91,9 @@ void alterSession(Session& session, const std::vector<Token>& t) {
     }
 }
 
-// The statement that SQLite runs for `text` (sqliteText()'s), or Oracle's error for one it
-// cannot compile.
-sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
+// The statement that SQLite runs for `text` (sqliteText()'s of the client's `sql`), or Oracle's
+// error for one it cannot compile, placed in `sql` where SQLite says where it stopped.
+sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text, const QString& sql) {
     const QByteArray utf8 = text.toUtf8();
     try {
         sqlite::Statement stmt = sqlite::Statement::single(db, utf8);
@@ -104,7 +105,7 @@ sqlite::Statement compile(sqlite3* db, Sandbox& sandbox, const QString& text) {
         // Writing into a view that is read only (catalog.h).
         if (auto named = constraintFailure(db, sandbox, QString(), e))
             throw *named;
-        throw oracleFailure(sandbox.described(e), utf8);
+        throw placedFailure(sandbox.described(e), utf8, sql);
     }
 }
 
@@ -307,9 +308,15 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             if (!statement.isEmpty())
                 sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
             const EngineRights engine(sandbox);
-            writePlan(c->db, request,
-                      steered(*c, sandbox, query, statement, work.counts),
-                      c->session->user().toUpper());
+            try {
+                writePlan(c->db, request, steered(*c, sandbox, query, statement, work.counts),
+                          c->session->user().toUpper());
+            } catch (DbError& e) {
+                // Placed in the explained statement, which ends the client's.
+                if (e.position() >= 0)
+                    e.setPosition(e.position() + sql.size() - request.statement.size());
+                throw;
+            }
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished({});
         }
@@ -321,7 +328,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         bool rule = false;
         const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule,
                                                work.counts);
-        stmt = compile(c->db, sandbox, sqliteSql);
+        stmt = compile(c->db, sandbox, sqliteSql, sql);
         // Oracle never runs a statement with a variable left without a value: ORA-01008.
         bindValues(stmt, binds ? *binds : BindList());
         if (cancelled())

@@ -1,7 +1,8 @@
 #include "core/embedded/explainplan.h"
 
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/errorposition.h"
 #include "core/embedded/merge.h"
+#include "core/embedded/oracleerrors.h"
 #include "core/embedded/planbuilder.h"
 #include "core/embedded/planstatements.h"
 #include "core/sql/tokenlist.h"
@@ -90,14 +91,14 @@ QString explainedQuery(const QString& statement, const std::vector<Token>& token
 
 namespace {
 
-// SQLite's plan of `statement`, line by line.
-std::vector<EqpLine> queryPlan(sqlite3* db, const QString& statement) {
+// SQLite's plan of `statement`, the translation of the client's `explained`, line by line.
+std::vector<EqpLine> queryPlan(sqlite3* db, const QString& statement, const QString& explained) {
     const QByteArray sql = "EXPLAIN QUERY PLAN " + statement.toUtf8();
     sqlite::Statement eqp;
     try {
         eqp = sqlite::Statement::single(db, sql);
     } catch (const sqlite::Error& e) {
-        throw oracleFailure(e, sql);
+        throw placedFailure(e, sql, explained);
     }
     std::vector<EqpLine> lines;
     while (eqp.step())
@@ -219,8 +220,9 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steer
         // Read before the rows are written: an EXPLAIN of a change stays a busy writer until
         // it is finalized, and would block the savepoint.
         const QString& sqliteStatement = steering.sqliteText;
-        const std::vector<EqpLine> lines =
-            sqliteStatement.isEmpty() ? std::vector<EqpLine>() : queryPlan(db, sqliteStatement);
+        const std::vector<EqpLine> lines = sqliteStatement.isEmpty()
+                                               ? std::vector<EqpLine>()
+                                               : queryPlan(db, sqliteStatement, request.statement);
         const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
         QList<sql::HintUse> hints = steering.hints;
         placeHints(hints, rows);

@@ -215,6 +215,10 @@ void planStage(RunWindow& w, RunState& r) {
             text += QStringLiteral("実表のアクセス権限がありません。");
         r.record.planStep = {
             w.control().stopRequested() ? StepOutcome::Stopped : StepOutcome::Failed, text};
+        // The explained statement ends the EXPLAIN PLAN sent.
+        const qsizetype prefix = explainPlanStatement(w.settings().planTable, QString()).size();
+        if (e.position() >= prefix)
+            r.record.errorPosition = typedPosition(r.record.sql, e.position() - prefix);
         w.setPlanMessage(withWarnings(text, w.queryDatabase()));
     }
     r.pending.reset();

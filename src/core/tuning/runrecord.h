@@ -120,6 +120,10 @@ struct RunRecord {
     bool planDiffers = false;            // the plan that ran has another shape than the explained
     QList<StatisticReading> statistics;  // when the statistics step was done
     ResultState result;
+    // Where in `sql` the server stopped reading the statement it refused, when the driver says
+    // (the embedded engine does; Oracle's ODBC driver does not): the result step's, else the
+    // plan step's. -1 when no step says.
+    qsizetype errorPosition = -1;
     int64_t planMs = -1;  // the plan step's time; -1 when it did not run
     int64_t totalMs = 0;  // the whole run's
 };

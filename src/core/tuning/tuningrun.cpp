@@ -83,6 +83,16 @@ QString sqlToSend(const QString& typed) {
     return sent;
 }
 
+qsizetype typedPosition(const QString& typed, qsizetype sent) {
+    if (sent < 0)
+        return -1;
+    // Only full-width blanks at the start are dropped before the text that was sent.
+    qsizetype dropped = 0;
+    while (dropped < typed.size() && typed[dropped] == QChar(0x3000))
+        ++dropped;
+    return std::min(sent + dropped, typed.size());
+}
+
 std::optional<QString> controlCharacterRefusal(const QString& sql) {
     qsizetype line = 1;
     qsizetype column = 0;
@@ -172,6 +182,8 @@ void resultStage(RunWindow& w, RunState& r) {
         w.setCountLabel(stoppedCountText(result.rowCount));
     } else if (r.pending) {
         r.record.resultStep = {StepOutcome::Failed, r.pending->description()};
+        if (r.pending->position() >= 0)
+            r.record.errorPosition = typedPosition(r.record.sql, r.pending->position());
         w.setResultMessage(withWarnings(r.pending->description(), w.queryDatabase()));
         w.setCountLabel(QString());
     } else {

@@ -29,6 +29,8 @@ QString trimmedForValidation(const QString& text);
 // The statement as it goes to the server: full-width blanks (U+3000) at either end, where a
 // Japanese input method leaves them unseen, are dropped; everything else stays as typed.
 QString sqlToSend(const QString& typed);
+// Where character `sent` of sqlToSend(typed) stands in `typed`; -1 for -1.
+qsizetype typedPosition(const QString& typed, qsizetype sent);
 
 // The refusal of a statement that holds a control character other than tab, CR and LF (U+0000
 // to U+001F): no server takes one, and a NUL would end the text early on the way to it. Names

@@ -86,6 +86,7 @@ void QueryWindowModel::execute() {
 
 void QueryWindowModel::startRun() {
     port_.focusSql();
+    port_.markSqlError(-1);
     const QString sql = port_.sqlText();
     lastExecutedSql_ = sql;
     const Settings& settings = appSettings();
@@ -178,6 +179,9 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
     state_.setRunning(false);
     if (result_.elapsedMs >= 0)
         setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs, 3));
+    // Only while the box still holds the statement the position was found in.
+    if (record.errorPosition >= 0 && port_.sqlText() == record.sql)
+        port_.markSqlError(record.errorPosition);
     recordingStage(record);
 }
 

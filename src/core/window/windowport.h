@@ -23,6 +23,10 @@ class WindowPort {
     // Replaces the selection (or inserts at the caret); the caret ends after the new text.
     virtual void replaceSqlSelection(const QString& text) = 0;
     virtual void focusSql() = 0;
+    // Puts the caret at character `position` of the SQL box and marks its line, where the server
+    // stopped reading the statement it refused; -1 takes the mark away. The box takes the mark
+    // away itself at the next edit. Nothing where there is no box to mark.
+    virtual void markSqlError(qsizetype position) { (void)position; }
 
     // Paints the window at once, before the thread blocks in a database call.
     virtual void repaintNow() = 0;
