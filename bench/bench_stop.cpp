@@ -56,6 +56,8 @@ double stopLatency(QueryWindow& w, const QString& sql) {
 bool connect(QueryWindow& w, const QString& service, const QString& user) {
     w.model().connection().setLogin({service, user, QString()});
     w.model().connection().connectToService();
+    // The login runs on a worker: wait for its outcome (the login's own timeout bounds it).
+    w.model().connection().waitForAttempt(60000);
     return w.model().connection().isConnected();
 }
 
