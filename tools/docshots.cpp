@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     ConnectionService& c = window->model().connection();
     c.setLogin({QStringLiteral("sqlite:sample"), QStringLiteral("demo"), QString()});
     c.connectToService();
+    c.waitForAttempt(60000);  // the login runs on a worker
     // A comment, keywords, strings and a number: the SQL box's colours all show.
     window->sqlEdit()->setPlainText(QStringLiteral(
         "select c.name, o.order_date, o.total_amount  -- 札幌への高額な出荷\n"

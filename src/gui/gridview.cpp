@@ -47,11 +47,14 @@ class FigureDelegate : public QStyledItemDelegate {
         const QStyle* style = w ? w->style() : view_->style();
         // The margin the style keeps on each side of an item's text.
         const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
-        const int room = option->rect.width() - 2 * margin;
+        // Measured as the style elides, with a pixel to spare: a figure that only just fits by
+        // its advance can still be cut by the bearing of its last digit.
+        const int room = option->rect.width() - 2 * margin - 1;
         const QFontMetrics metrics(option->font);
         for (const QString& form : shortFigureForms(option->text, *scale)) {
             option->text = form;
-            if (metrics.horizontalAdvance(form) <= room)
+            if (metrics.horizontalAdvance(form) <= room &&
+                metrics.elidedText(form, Qt::ElideRight, room) == form)
                 break;
         }
     }
