@@ -1,5 +1,6 @@
 #include "gui/logindialog.h"
 #include "support/modalanswerer.h"
+#include "support/tempstore.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -34,6 +35,8 @@ class LoginDialogTest : public ::testing::Test {
         delete &LoginDialog::instance();  // the next test starts as a fresh process would
         LoginDialog::setServiceNameSource(nullptr);
     }
+    // The last login the dialog offers is kept in the settings: each test has its own.
+    test::TempStore store_;
     // Waits for the service list, which is read on a thread of its own.
     static void waitForNames(LoginDialog& d) {
         if (d.isLoadingServiceNames()) {

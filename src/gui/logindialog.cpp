@@ -3,6 +3,7 @@
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/connection/tnsnames.h"
+#include "gui/loginform.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
@@ -78,22 +79,7 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     cancelButton_->setAutoDefault(false);
 
-    auto* grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("サーバ："), this), 0, 0, Qt::AlignRight);
-    grid->addWidget(serviceBox_, 0, 1);
-    grid->addWidget(new QLabel(QStringLiteral("ユーザ："), this), 1, 0, Qt::AlignRight);
-    grid->addWidget(userEdit_, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("パスワード："), this), 2, 0, Qt::AlignRight);
-    grid->addWidget(passwordEdit_, 2, 1);
-    grid->setColumnMinimumWidth(1, 220);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(connectButton_);
-    buttons->addWidget(cancelButton_);
-    auto* outer = new QVBoxLayout(this);
-    outer->addLayout(grid);
-    outer->addLayout(buttons);
-    setFixedSize(sizeHint());
+    layOutLoginForm(this, serviceBox_, userEdit_, passwordEdit_, connectButton_, cancelButton_);
 
     connect(connectButton_, &QPushButton::clicked, this, &LoginDialog::acceptLogin);
     connect(cancelButton_, &QPushButton::clicked, this, &LoginDialog::cancelLogin);

@@ -1,6 +1,7 @@
 #include "gui/passwordprompt.h"
 
 #include "core/connection/connectionservice.h"
+#include "gui/loginform.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
 
@@ -30,24 +31,9 @@ PasswordPrompt::PasswordPrompt(const LoginValues& login, QWidget* parent) : QDia
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAutoDefault(false);
 
-    auto* grid = new QGridLayout;
-    int row = 0;
-    for (const auto& [caption, value] : {std::pair(QStringLiteral("サーバ："), login.service),
-                                         std::pair(QStringLiteral("ユーザ："), login.user)}) {
-        grid->addWidget(new QLabel(caption, this), row, 0, Qt::AlignRight);
-        grid->addWidget(plainLabel(new QLabel(value, this)), row++, 1);
-    }
-    grid->addWidget(new QLabel(QStringLiteral("パスワード："), this), row, 0, Qt::AlignRight);
-    grid->addWidget(passwordEdit_, row, 1);
-    grid->setColumnMinimumWidth(1, 220);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(connectButton_);
-    buttons->addWidget(cancel);
-    auto* outer = new QVBoxLayout(this);
-    outer->addLayout(grid);
-    outer->addLayout(buttons);
-    setFixedSize(sizeHint());
+    layOutLoginForm(this, plainLabel(new QLabel(login.service, this)),
+                    plainLabel(new QLabel(login.user, this)), passwordEdit_, connectButton_,
+                    cancel);
 
     connect(connectButton_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
