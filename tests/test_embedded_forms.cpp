@@ -91,6 +91,19 @@ TEST_F(EmbeddedForms, MergeUpdatesInsertsAndDeletesAsOneStatement) {
     check({{"select sal from emp where empno = 7902", {"42"}}});
 }
 
+// The session's own schema may be named before its tables and columns, as Oracle scripts do;
+// another schema is no table of the session's.
+TEST_F(EmbeddedForms, TablesOfTheSessionsSchemaMayCarryTheirOwner) {
+    check({{"select scott.emp.ename, d.dname from Scott.emp, scott.dept d where "
+            "scott.emp.deptno = d.deptno and scott.emp.sal > 2900 order by 1",
+            {"FORD|RESEARCH", "JONES|RESEARCH", "KING|ACCOUNTING"}},
+           {"select count(*) from scott.emp where empno in (select mgr from scott.emp)", {"4"}},
+           {"select * from hr.emp", {"ORA-00942"}}});
+    db_->execute("update scott.emp set sal = sal + 1 where empno = 7369");
+    db_->execute("delete from scott.emp where empno = 7499");
+    check({{"select sal from emp where empno in (7369, 7499)", {"801"}}});
+}
+
 TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {
     db_->execute("create table src (empno number(4), sal number)");
     db_->execute("insert into src values (7369, 1), (7369, 2), (9999, 3)");
