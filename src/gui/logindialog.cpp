@@ -67,13 +67,8 @@ LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
     serviceBox_->setCompleter(nullptr);
     userEdit_ = new QLineEdit(this);
     userEdit_->setObjectName(QStringLiteral("userEdit"));
-    passwordEdit_ = new QLineEdit(this);
-    passwordEdit_->setObjectName(QStringLiteral("passwordEdit"));
-    passwordEdit_->setEchoMode(QLineEdit::Password);
-    passwordEdit_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
-    connectButton_ = new QPushButton(QStringLiteral("接  続"), this);
-    connectButton_->setObjectName(QStringLiteral("connectButton"));
-    connectButton_->setDefault(true);
+    passwordEdit_ = newPasswordEdit(this);
+    connectButton_ = newConnectButton(this);
     connectButton_->setAutoDefault(true);
     cancelButton_ = new QPushButton(QStringLiteral("取  消"), this);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));

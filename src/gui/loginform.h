@@ -4,10 +4,28 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace qv {
+
+// The password box of the login form: its text shown as '*'.
+inline QLineEdit* newPasswordEdit(QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("passwordEdit"));
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
+    return edit;
+}
+
+// The login form's 接  続 button, the dialog's default.
+inline QPushButton* newConnectButton(QWidget* parent) {
+    auto* button = new QPushButton(QStringLiteral("接  続"), parent);
+    button->setObjectName(QStringLiteral("connectButton"));
+    button->setDefault(true);
+    return button;
+}
 
 // The login form's layout, shared by the login dialog and the password prompt: サーバ, ユーザ and
 // パスワード as captioned rows (the field of each given as it is shown there), the two buttons

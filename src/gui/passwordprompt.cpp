@@ -20,13 +20,8 @@ PasswordPrompt::PasswordPrompt(const LoginValues& login, QWidget* parent) : QDia
     setFont(windowFont());
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    passwordEdit_ = new QLineEdit(this);
-    passwordEdit_->setObjectName(QStringLiteral("passwordEdit"));
-    passwordEdit_->setEchoMode(QLineEdit::Password);
-    passwordEdit_->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // '*'
-    connectButton_ = new QPushButton(QStringLiteral("接  続"), this);
-    connectButton_->setObjectName(QStringLiteral("connectButton"));
-    connectButton_->setDefault(true);
+    passwordEdit_ = newPasswordEdit(this);
+    connectButton_ = newConnectButton(this);
     auto* cancel = new QPushButton(QStringLiteral("取  消"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAutoDefault(false);
