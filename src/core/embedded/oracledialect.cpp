@@ -75,15 +75,14 @@ std::optional<QString> changeWithSqliteAlias(const QString& sql, const std::vect
 // A name of the session's own schema written with its owner (DEMO.EMP, DEMO.EMP.COLUMN), which
 // SQLite would read as another database: the statement with such owners left out; nullopt when
 // it names none. An owner is left out only where the table it qualifies is the session's.
-std::optional<QString> withoutOwnSchema(const QString& sql, const std::vector<Token>& t,
-                                        size_t end, const SchemaLookup& schema) {
-    if (!schema)
-        return std::nullopt;
+std::optional<QString> withoutOwnSchema(
+    const QString& sql, const std::vector<Token>& t, size_t end,
+    const std::function<const TableFacts*(const QString&)>& tableFacts) {
     auto dotted = [&](size_t i) {
         return i + 2 < end && sql::isName(t[i]) && t[i + 1].isOp(u'.') && sql::isName(t[i + 2]);
     };
     auto ownTable = [&](size_t owner) {
-        const std::optional<TableFacts> facts = schema(sql::unquoted(t[owner + 2]));
+        const TableFacts* facts = tableFacts(sql::unquoted(t[owner + 2]));
         return facts && facts->owner.compare(sql::unquoted(t[owner]), Qt::CaseInsensitive) == 0;
     };
     std::vector<size_t> owners;
@@ -94,7 +93,7 @@ std::optional<QString> withoutOwnSchema(const QString& sql, const std::vector<To
         const bool column = dotted(i + 2);
         const bool table = !column && i > 0 &&
                            sql::isOneOf(t[i - 1], {u"FROM", u"JOIN", u"INTO", u"UPDATE",
-                                                   u"DELETE", u"USING", u"TABLE", u"ON"}) &&
+                                                   u"DELETE", u"USING", u"TABLE"}) &&
                            !(i + 3 < end && t[i + 3].isOp(u'('));
         const bool listed = !column && i > 0 && t[i - 1].isOp(u',');
         if ((column || table || listed) && ownTable(i))
@@ -382,7 +381,8 @@ QString Translator::run() {
         throw oracleError(30563, QStringLiteral("ORA-30563: outer join operator (+) is not "
                                                 "allowed here"));
     }
-    if (const std::optional<QString> own = withoutOwnSchema(sql_, t_, body, schema_)) {
+    if (const std::optional<QString> own = withoutOwnSchema(
+            sql_, t_, body, [this](const QString& name) { return table(name); })) {
         const std::vector<Token> tokens = sql::tokenize(*own);
         return Translator(*own, tokens, stopped_, schema_).run();
     }
