@@ -24,7 +24,8 @@ using namespace qv;
 using T = BindType;
 
 TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
-    BindDialog d({{u"id"_s, T::Number, u"5"_s}, {u"B1"_s, T::Varchar2, {}}, {u"x"_s, T::Null, u"left"_s}});
+    BindDialog d(
+        {{u"id"_s, T::Number, u"5"_s}, {u"B1"_s, T::Varchar2, {}}, {u"x"_s, T::Null, u"left"_s}});
     QStringList heads;
     for (int c = 0; c < 3; ++c)
         heads << d.table()->horizontalHeaderItem(c)->text();

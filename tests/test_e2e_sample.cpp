@@ -111,18 +111,25 @@ TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheCopiedPlan) {
     run(u"select /*+ full(c) fulll */ * from customers c where customer_id = 42"_s);
     const QStringList report = {
         u"Hint Report (identified by operation id / Query Block Name / Object Alias):"_s,
-        u"Total hints for statement: 2 (E - Syntax error (1))"_s, QString(75, u'-'), QString(),
-        u"   1 -  SEL$1"_s, u"         E -  FULLL"_s, QString(), u"   1 -  SEL$1 / C@SEL$1"_s,
+        u"Total hints for statement: 2 (E - Syntax error (1))"_s,
+        QString(75, u'-'),
+        QString(),
+        u"   1 -  SEL$1"_s,
+        u"         E -  FULLL"_s,
+        QString(),
+        u"   1 -  SEL$1 / C@SEL$1"_s,
         u"           -  full(c)"_s};
     const GridModel& plan = model().planGrid();
     ASSERT_TRUE(plan.visible());
     EXPECT_EQ(plan.text(2, 0), u" TABLE ACCESS FULL (DEMO.CUSTOMERS)"_s);
-    EXPECT_TRUE(plan.rowToolTip(1).endsWith(report.join(u'\n'))) << plan.rowToolTip(1).toStdString();
+    EXPECT_TRUE(plan.rowToolTip(1).endsWith(report.join(u'\n')))
+        << plan.rowToolTip(1).toStdString();
     QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
     QApplication::sendEvent(window()->planGrid(), &press);
     const QString copied = QGuiApplication::clipboard()->text();
     EXPECT_TRUE(copied.startsWith(planClipboardText(plan))) << copied.toStdString();
-    EXPECT_TRUE(copied.endsWith(u"\r\n"_s + report.join(u"\r\n"_s) + u"\r\n"_s)) << copied.toStdString();
+    EXPECT_TRUE(copied.endsWith(u"\r\n"_s + report.join(u"\r\n"_s) + u"\r\n"_s))
+        << copied.toStdString();
 }
 
 TEST_F(SampleTest, DoubleClickOnACellWritesItsConditionAndCellsCopyWithHeadings) {

@@ -106,9 +106,9 @@ TEST_F(EmbeddedEstimates, TheClusteringFactorDecidesBetweenIndexAndFullScan) {
         return lines.value(1).value(1).toDouble();  // the table's access under the statement
     };
     const QString ordered = QStringLiteral("select * from s where ordered between 100 and 899");
-    const QString scattered =
-        QStringLiteral("select /*+ index(s s_scattered) */ * from s where scattered between 100 "
-                       "and 899");
+    const QString scattered = QStringLiteral(
+        "select /*+ index(s s_scattered) */ * from s where scattered between 100 "
+        "and 899");
     const double viaOrdered = cost(ordered);
     const double viaScattered = cost(scattered);
     const double full = cost("select * from s where +ordered between 100 and 899");

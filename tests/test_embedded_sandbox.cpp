@@ -189,9 +189,7 @@ TEST_F(EmbeddedSandbox, ExplainingAStatementLendsItNoRights) {
         kErrOdbcCall, "ORA-01031"));
     // EXPLAIN PLAN takes no PRAGMA, as Oracle takes none: SQLite never compiles it.
     EXPECT_TRUE(failsWith(
-        [&] {
-            db_->execute(explainPlanStatement(kPlanTable, "pragma hard_heap_limit = 100000"));
-        },
+        [&] { db_->execute(explainPlanStatement(kPlanTable, "pragma hard_heap_limit = 100000")); },
         kErrOdbcCall, "ORA-00900"));
     EXPECT_EQ(sqlite3_hard_heap_limit64(-1), heapLimit);
     // The session's plan rows go to its own copy of the plan table, made by its first EXPLAIN

@@ -22,13 +22,13 @@ class EmbeddedValues : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
-        for (const char* statement : {
-                 "create table acct (id number(4) primary key, amount number(8,2), "
-                 "code char(5), name varchar2(10), kana varchar2(6 char), note varchar2(20))",
-                 "insert into acct values (1, 1234.5, 'ab', 'alpha', 'あいう', null)",
-                 "insert into acct values (2, 0.1, 'b', 'Beta', null, 'second')",
-                 "insert into acct values (3, 0.2, null, 'gamma', '', 'third')",
-                 "create index ix_acct_name on acct (name)"})
+        for (const char* statement :
+             {"create table acct (id number(4) primary key, amount number(8,2), "
+              "code char(5), name varchar2(10), kana varchar2(6 char), note varchar2(20))",
+              "insert into acct values (1, 1234.5, 'ab', 'alpha', 'あいう', null)",
+              "insert into acct values (2, 0.1, 'b', 'Beta', null, 'second')",
+              "insert into acct values (3, 0.2, null, 'gamma', '', 'third')",
+              "create index ix_acct_name on acct (name)"})
             db_->execute(QString::fromUtf8(statement));
     }
 
@@ -111,7 +111,8 @@ TEST_F(EmbeddedValues, StoredValuesAreRoundedPaddedAndCheckedAgainstTheColumn) {
         {"insert into acct (id, amount) values (9, 1234567.8)", {}, "ORA-01438"},
         {"insert into acct (id) values (12345)", {}, "ORA-01438"},
         {"update acct set amount = 99999999 where id = 1", {}, "ORA-01438"},
-        {"insert into acct (id, name) values (9, 'abcdefghijk')", {},
+        {"insert into acct (id, name) values (9, 'abcdefghijk')",
+         {},
          "ORA-12899: value too large for column \"SCOTT\".\"ACCT\".\"NAME\" (actual: 11, "
          "maximum: 10)"},
         // VARCHAR2(6 CHAR) counts characters, VARCHAR2(10) bytes of UTF-8.

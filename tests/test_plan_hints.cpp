@@ -38,12 +38,11 @@ class PlanHints : public EmbeddedTest {
             db_->execute(QStringLiteral("create index %1_status on %1 (status, n)").arg(table));
             db_->execute(QStringLiteral("create index %1_grp on %1 (grp)").arg(table));
         }
-        for (const char* sql :
-             {"create table d (k number primary key, label varchar2(20))",
-              "insert into d select id, 'label ' || id from t where id <= 100",
-              "begin dbms_stats.gather_table_stats('SCOTT', 'T'); end;",
-              "begin dbms_stats.gather_table_stats('SCOTT', 'D'); end;",
-              "ALTER SESSION SET STATISTICS_LEVEL = ALL"})
+        for (const char* sql : {"create table d (k number primary key, label varchar2(20))",
+                                "insert into d select id, 'label ' || id from t where id <= 100",
+                                "begin dbms_stats.gather_table_stats('SCOTT', 'T'); end;",
+                                "begin dbms_stats.gather_table_stats('SCOTT', 'D'); end;",
+                                "ALTER SESSION SET STATISTICS_LEVEL = ALL"})
             db_->execute(QString::fromLatin1(sql));
         stats_ = connect();
     }
@@ -52,7 +51,9 @@ class PlanHints : public EmbeddedTest {
         QStringList lines;
         for (const QString& row : explained(sql)) {
             const QStringList f = row.split(u'|');
-            lines << QStringList{f[3], f[4], f[6]}.filter(QRegularExpression("^(?!null$)")).join(u' ');
+            lines << QStringList{f[3], f[4], f[6]}
+                         .filter(QRegularExpression("^(?!null$)"))
+                         .join(u' ');
         }
         return lines;
     }
@@ -72,7 +73,9 @@ class PlanHints : public EmbeddedTest {
         QStringList lines;
         for (const QString& row : lastRun_) {
             const QStringList f = row.split(u'|');
-            lines << QStringList{f[0], f[1], f[2]}.filter(QRegularExpression("^(?!null$)")).join(u' ');
+            lines << QStringList{f[0], f[1], f[2]}
+                         .filter(QRegularExpression("^(?!null$)"))
+                         .join(u' ');
         }
         return {lines, lastRun_.value(0).split(u'|').value(6).toLongLong()};
     }
@@ -122,7 +125,8 @@ TEST_F(PlanHints, HintsSteerThePlanAndTheRunFollowsIt) {
         EXPECT_EQ(run(sql).first, lines) << text;
     }
     // What the run read follows the plan: one row found by its index against the whole table.
-    const qlonglong full = run(QStringLiteral("select /*+ full(t) */ * from t where grp = 5")).second;
+    const qlonglong full =
+        run(QStringLiteral("select /*+ full(t) */ * from t where grp = 5")).second;
     const qlonglong indexed = run(QStringLiteral("select * from t where grp = 5")).second;
     EXPECT_GT(full, 10 * indexed);
 }
@@ -165,7 +169,8 @@ TEST_F(PlanHints, TheHintReportTellsWhatBecameOfEachHint) {
     }
     addHintReport(*db_, kOracleTable, lines);
     EXPECT_EQ(lines[0].hintReport, report.join(u'\n'));
-    EXPECT_EQ(hintReportText(lines, QStringLiteral("\r\n")), report.join(QStringLiteral("\r\n")) + "\r\n");
+    EXPECT_EQ(hintReportText(lines, QStringLiteral("\r\n")),
+              report.join(QStringLiteral("\r\n")) + "\r\n");
     GridModel grid;
     fillPlanGrid(lines, grid);
     EXPECT_TRUE(grid.rowToolTip(1).endsWith(report.join(u'\n')));
@@ -191,7 +196,8 @@ TEST_F(PlanHints, RulePlansRankTheIndexFirstAndHaveNoFigures) {
     const QStringList rows = explained(sql);
     ASSERT_EQ(rows.size(), 3);
     for (const QString& row : rows)
-        EXPECT_EQ(row.split(u'|').mid(8, 3), (QStringList{"null", "null", "null"})) << row.toStdString();
+        EXPECT_EQ(row.split(u'|').mid(8, 3), (QStringList{"null", "null", "null"}))
+            << row.toStdString();
     EXPECT_EQ(rows[0].split(u'|').value(11), QStringLiteral("RULE"));
     EXPECT_EQ(plan(sql).value(2), QStringLiteral("INDEX RANGE SCAN T_STATUS"));
     run(sql);
@@ -199,7 +205,8 @@ TEST_F(PlanHints, RulePlansRankTheIndexFirstAndHaveNoFigures) {
     EXPECT_EQ(lastRun_[1].split(u'|').mid(3, 3), (QStringList{"null", "null", "null"}));
 
     QList<PlanLine> lines;
-    for (auto rs = db_->openRecordset(planQueryStatement(kOracleTable)); !rs->eof(); rs->moveNext()) {
+    for (auto rs = db_->openRecordset(planQueryStatement(kOracleTable)); !rs->eof();
+         rs->moveNext()) {
         PlanLine line;
         line.operation = rs->value(QStringLiteral("OPERATION")).toString();
         line.cardinality = numberOf(rs->value(QStringLiteral("CARDINALITY")));
@@ -233,7 +240,8 @@ TEST_F(PlanHints, FirstRowsTakesTheIndexThatGivesTheOrder) {
 // forces. Without statistics (u) SQLite's choice stands.
 TEST_F(PlanHints, TheClusteringFactorMakesTheFullScanTheCheaperPlan) {
     const QString sql = QStringLiteral("select * from t where status = 'A'");
-    const QString hinted = QStringLiteral("select /*+ index(t t_status) */ * from t where status = 'A'");
+    const QString hinted =
+        QStringLiteral("select /*+ index(t t_status) */ * from t where status = 'A'");
     EXPECT_EQ(plan(sql), (QStringList{"SELECT STATEMENT", "TABLE ACCESS FULL T"}));
     const qlonglong cost = explained(sql).value(0).split(u'|').value(9).toLongLong();
     const qlonglong hintedCost = explained(hinted).value(0).split(u'|').value(9).toLongLong();

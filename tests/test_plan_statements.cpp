@@ -18,8 +18,7 @@ class PlanStatements : public EmbeddedTest {
               "varchar2(20))",
               "insert into t select level, case when mod(level, 10) < 6 then 1 else 2 + "
               "mod(level, 100) end, 'v' || level from dual connect by level <= 2000",
-              "create index ix_t_k on t (k)",
-              "create table src (id number(8), v varchar2(20))",
+              "create index ix_t_k on t (k)", "create table src (id number(8), v varchar2(20))",
               "insert into src select level * 3, 'new' from dual connect by level <= 50",
               "begin dbms_stats.gather_schema_stats('SCOTT'); end;"})
             db_->execute(QString::fromUtf8(sql));
@@ -39,8 +38,8 @@ class PlanStatements : public EmbeddedTest {
         return lines;
     }
     int objects(const QString& name) {
-        return rowsOf(*db_, "select object_name from user_objects where object_name = '" + name +
-                                "'")
+        return rowsOf(*db_,
+                      "select object_name from user_objects where object_name = '" + name + "'")
             .size();
     }
 };
@@ -54,8 +53,7 @@ TEST_F(PlanStatements, DdlIsDrawnAboveTheQueryItReadsAndExplainingItMakesNothing
     QList<qlonglong> cards;
     EXPECT_EQ(plan("create table t2 as select * from t where k = 1", &cards),
               QStringList({"0|CREATE TABLE STATEMENT|null|null", "1|LOAD AS SELECT|null|T2",
-                           "2|OPTIMIZER STATISTICS GATHERING|null|null",
-                           "3|TABLE ACCESS|FULL|T"}));
+                           "2|OPTIMIZER STATISTICS GATHERING|null|null", "3|TABLE ACCESS|FULL|T"}));
     EXPECT_EQ(cards.front(), 1200);  // the histogram's share of k = 1
     EXPECT_EQ(plan("create table t3 (a number)"),
               QStringList({"0|CREATE TABLE STATEMENT|null|null"}));
@@ -71,13 +69,12 @@ TEST_F(PlanStatements, DdlIsDrawnAboveTheQueryItReadsAndExplainingItMakesNothing
 TEST_F(PlanStatements, MergeIsItsTargetOverTheJoinThatFindsTheRowsToChange) {
     const QString merge = QStringLiteral(
         "merge into t using src s on (t.id = s.id) when matched then update set v = s.v");
-    EXPECT_EQ(plan(merge + " when not matched then insert (id, v) values (s.id, s.v)")
-                  .mid(0, 4),
+    EXPECT_EQ(plan(merge + " when not matched then insert (id, v) values (s.id, s.v)").mid(0, 4),
               QStringList({"0|MERGE STATEMENT|null|null", "1|MERGE|null|T", "2|VIEW|null|null",
                            "3|NESTED LOOPS|OUTER|null"}));
     EXPECT_EQ(plan(merge).value(3), "3|NESTED LOOPS|null|null");
-    EXPECT_TRUE(failsWith([&] { plan("merge into t using src s on (t.id = s.id)"); },
-                          kErrOdbcCall, "ORA-00905"));
+    EXPECT_TRUE(failsWith([&] { plan("merge into t using src s on (t.id = s.id)"); }, kErrOdbcCall,
+                          "ORA-00905"));
 }
 
 // Oracle's UPDATE t alias and DELETE t alias run, and their plans name the table, with the rows
@@ -89,14 +86,15 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     // The unqualified k is the updated table's, not the subquery's.
     const QString update = QStringLiteral(
         "update t x set v = (select max(s.v) from t s where s.id = x.id + 1) where k = 8");
-    EXPECT_EQ(plan(update), QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
-                                         "2|TABLE ACCESS|BY INDEX ROWID|T",
-                                         "3|INDEX|RANGE SCAN|IX_T_K", "2|SORT|AGGREGATE|null",
-                                         "3|TABLE ACCESS|BY INDEX ROWID|T",
-                                         "4|INDEX|UNIQUE SCAN|PK_T"}));
+    EXPECT_EQ(plan(update),
+              QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
+                           "2|TABLE ACCESS|BY INDEX ROWID|T", "3|INDEX|RANGE SCAN|IX_T_K",
+                           "2|SORT|AGGREGATE|null", "3|TABLE ACCESS|BY INDEX ROWID|T",
+                           "4|INDEX|UNIQUE SCAN|PK_T"}));
     db_->execute("explain plan for " + update);
-    EXPECT_EQ(rowsOf(*db_, "select id, access_predicates from plan_table where "
-                           "access_predicates is not null order by id"),
+    EXPECT_EQ(rowsOf(*db_,
+                     "select id, access_predicates from plan_table where "
+                     "access_predicates is not null order by id"),
               QStringList({"3|\"X\".\"K\"=8", "6|\"S\".\"ID\"=\"X\".\"ID\"+1"}));
     // DISTINCT of the column an IN (subquery) gives its values: at most as many as those. The
     // nine ids below 30 meet three values of k.

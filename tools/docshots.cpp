@@ -93,11 +93,11 @@ int main(int argc, char** argv) {
     // 27, and the lines from there up are marked. The window is widened to show every column.
     if (auto* sub = window->parentWidget())
         sub->resize(sub->width() + 330, sub->height());
-    window->sqlEdit()->setPlainText(QStringLiteral(
-        "select c.name, o.order_id, o.total_amount\n"
-        "  from customers c join orders o on o.customer_id = c.customer_id\n"
-        " where c.name like '木村 悠%'\n"
-        " order by o.total_amount desc"));
+    window->sqlEdit()->setPlainText(
+        QStringLiteral("select c.name, o.order_id, o.total_amount\n"
+                       "  from customers c join orders o on o.customer_id = c.customer_id\n"
+                       " where c.name like '木村 悠%'\n"
+                       " order by o.total_amount desc"));
     window->model().execute();
     window->model().waitForRun(60'000);
     settle(800);

@@ -1,9 +1,9 @@
 #include "gui/optionsdialog.h"
 
 #include "core/connection/odbcdrivers.h"
+#include "core/program.h"
 #include "core/settings/optionsform.h"
 #include "core/settings/settings.h"
-#include "core/program.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"

@@ -161,7 +161,8 @@ int scanSql(QStringView s, int state, const SqlTokenSink& sink) {
             const qsizetype q = (c == u'n' || c == u'N') ? i + 1 : i;
             if (q + 2 < n && (s[q] == u'q' || s[q] == u'Q') && s[q + 1] == u'\'' &&
                 !s[q + 2].isSpace()) {
-                const bool pair = s[q + 2].isHighSurrogate() && q + 3 < n && s[q + 3].isLowSurrogate();
+                const bool pair =
+                    s[q + 2].isHighSurrogate() && q + 3 < n && s[q + 3].isLowSurrogate();
                 const char32_t delimiter =
                     pair ? QChar::surrogateToUcs4(s[q + 2], s[q + 3]) : s[q + 2].unicode();
                 const int open = kSqlInQQuote + int(qQuoteCloser(delimiter));

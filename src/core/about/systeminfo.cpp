@@ -5,8 +5,8 @@
 
 #include "core/about/aboutinfo.h"
 #include "core/embedded/sessions.h"
-#include "core/settings/settingsstore.h"
 #include "core/program.h"
+#include "core/settings/settingsstore.h"
 
 #include <QRegularExpression>
 #include <QSysInfo>

@@ -135,8 +135,9 @@ class EngineReading {
 SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
     return [&c, &sandbox](const QString& table) -> std::optional<TableFacts> {
         const EngineReading reading(c, sandbox);
-        sqlite::Statement info(c.db, "SELECT name, type, \"notnull\" OR (pk = 1 AND upper(type) = "
-                                     "'INTEGER') FROM pragma_table_xinfo(?1) WHERE hidden = 0");
+        sqlite::Statement info(c.db,
+                               "SELECT name, type, \"notnull\" OR (pk = 1 AND upper(type) = "
+                               "'INTEGER') FROM pragma_table_xinfo(?1) WHERE hidden = 0");
         info.bind(1, table);
         TableFacts facts{c.session->user(), table, {}};
         while (info.step())
@@ -162,8 +163,8 @@ Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QStr
     const int64_t gets = take(SQLITE_DBSTATUS_CACHE_HIT) + take(SQLITE_DBSTATUS_CACHE_MISS);
     const int64_t written = take(SQLITE_DBSTATUS_CACHE_WRITE);
     const auto uncountPages = qScopeGuard([&] {
-        for (int op : {SQLITE_DBSTATUS_CACHE_HIT, SQLITE_DBSTATUS_CACHE_MISS,
-                       SQLITE_DBSTATUS_CACHE_WRITE})
+        for (int op :
+             {SQLITE_DBSTATUS_CACHE_HIT, SQLITE_DBSTATUS_CACHE_MISS, SQLITE_DBSTATUS_CACHE_WRITE})
             take(op);
         counts[kStatConsistentGets] += gets;
         counts[kStatDbBlockGets] += written;
@@ -212,9 +213,9 @@ QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
         return steering.sqliteText;
     }
     const QString query = sql.left(tokens[lock->at].begin);
-    const Steering steering = steered(
-        c, sandbox, query,
-        sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)), counts);
+    const Steering steering =
+        steered(c, sandbox, query,
+                sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)), counts);
     rule = steering.rule;
     const QString text = steering.sqliteText;
     const bool open = !sqlite3_get_autocommit(c.db);
@@ -299,9 +300,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
                     QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
             const QString query = explainedQuery(request.statement, explained);
             const QString statement =
-                query.isEmpty() ? QString()
-                                : sqliteText(query, sql::tokenize(query), cancelled,
-                                             schemaOf(*c, sandbox));
+                query.isEmpty()
+                    ? QString()
+                    : sqliteText(query, sql::tokenize(query), cancelled, schemaOf(*c, sandbox));
             work.counts[kStatExecuteCount] += 1;
             // The statement to explain is the user's: it gets the user's rights before the
             // engine compiles it with its own to write the plan.
@@ -326,8 +327,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             return finished({});
         }
         bool rule = false;
-        const QString sqliteSql = runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule,
-                                               work.counts);
+        const QString sqliteSql =
+            runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule, work.counts);
         stmt = compile(c->db, sandbox, sqliteSql, sql);
         // Oracle never runs a statement with a variable left without a value: ORA-01008.
         bindValues(stmt, binds ? *binds : BindList());

@@ -2,9 +2,9 @@
 
 #include "core/embedded/embeddeddatabase.h"
 #include "core/embedded/fieldtypes.h"
-#include "core/embedded/oracleformats.h"
 #include "core/embedded/oracledialect.h"
 #include "core/embedded/oracleerrors.h"
+#include "core/embedded/oracleformats.h"
 
 #ifndef QUERVIN_SYSTEM_SQLITE
 #include "core/sqlite/sqliterows.h"

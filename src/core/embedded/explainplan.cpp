@@ -71,20 +71,20 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
 QString explainedQuery(const QString& statement, const std::vector<Token>& tokens) {
     const StatementFrame frame = statementFrame(statement, tokens);
     switch (frame.kind) {
-    case StatementFrame::Kind::Plain:
-        return statement;
-    case StatementFrame::Kind::Unexplainable:
-        throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
-    case StatementFrame::Kind::Merge:
-        if (frame.query.isEmpty())
-            planMerge(statement, tokens);  // throws what is wrong with it
-        break;
-    case StatementFrame::Kind::CreateIndex:
-        if (frame.query.isEmpty())
-            missingKeyword();
-        break;
-    case StatementFrame::Kind::CreateTable:
-        break;
+        case StatementFrame::Kind::Plain:
+            return statement;
+        case StatementFrame::Kind::Unexplainable:
+            throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
+        case StatementFrame::Kind::Merge:
+            if (frame.query.isEmpty())
+                planMerge(statement, tokens);  // throws what is wrong with it
+            break;
+        case StatementFrame::Kind::CreateIndex:
+            if (frame.query.isEmpty())
+                missingKeyword();
+            break;
+        case StatementFrame::Kind::CreateTable:
+            break;
     }
     return frame.query;
 }
@@ -173,10 +173,11 @@ NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
 }  // namespace
 
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
-    const bool named = std::any_of(tokens.begin(), tokens.end(),
-                                   [](const Token& t) { return t.is(u"PLAN_TABLE") || t.is(u"DBMS_XPLAN"); });
-    const bool byDefault = isExplainPlan(tokens) && sql::findTopLevel(tokens, 0, tokens.size(),
-                                                                      u"INTO") == tokens.size();
+    const bool named = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
+        return t.is(u"PLAN_TABLE") || t.is(u"DBMS_XPLAN");
+    });
+    const bool byDefault = isExplainPlan(tokens) &&
+                           sql::findTopLevel(tokens, 0, tokens.size(), u"INTO") == tokens.size();
     const QString name = QStringLiteral("PLAN_TABLE");
     if ((!named && !byDefault) || hasTable(db, "temp.sqlite_master", name) ||
         hasTable(db, "main.sqlite_master", name))

@@ -37,7 +37,8 @@ QString explainedQuery(const QString& statement, const std::vector<Token>& token
 
 // Oracle's PLAN_TABLE, which every Oracle session has (a global temporary table since 10g): made
 // as the session's own temporary table when a statement names it (or DBMS_XPLAN, which reads
-// it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error when it cannot be made.
+// it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error
+// when it cannot be made.
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 
 // Writes the plan of `steering`'s text (explainedQuery() rewritten for SQLite and steered,

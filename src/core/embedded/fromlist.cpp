@@ -10,8 +10,8 @@ using sql::Token;
 using sql::TokenKind;
 
 bool joinWord(const Token& t) {
-    return sql::isOneOf(t, {u"JOIN", u"LEFT", u"RIGHT", u"FULL", u"INNER", u"CROSS", u"NATURAL",
-                            u"OUTER"});
+    return sql::isOneOf(
+        t, {u"JOIN", u"LEFT", u"RIGHT", u"FULL", u"INNER", u"CROSS", u"NATURAL", u"OUTER"});
 }
 
 // Where the first query block's FROM list begins and ends (token indexes); false when none.

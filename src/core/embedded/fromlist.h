@@ -10,11 +10,11 @@ namespace qv::embedded {
 
 // One table of the FROM list of a statement's first query block, as SQLite's text has it.
 struct FromTable {
-    QString table;      // lower case, without quotes; empty for a subquery
-    QString alias;      // lower case: the alias, else the table's name
-    int begin = 0;      // offset of the item in the text
-    int after = 0;      // offset just past its alias: where INDEXED BY may stand
-    int end = 0;        // offset just past the item (before the comma or JOIN that follows)
+    QString table;         // lower case, without quotes; empty for a subquery
+    QString alias;         // lower case: the alias, else the table's name
+    int begin = 0;         // offset of the item in the text
+    int after = 0;         // offset just past its alias: where INDEXED BY may stand
+    int end = 0;           // offset just past the item (before the comma or JOIN that follows)
     bool indexed = false;  // the text already says INDEXED BY or NOT INDEXED
 };
 

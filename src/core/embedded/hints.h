@@ -11,9 +11,9 @@ namespace qv::embedded {
 
 // One hint of a statement's hint comment, as read.
 struct Hint {
-    QString name;       // upper case
-    QStringList args;   // as written, blanks and commas between them dropped
-    QString text;       // as written, for the Hint Report
+    QString name;            // upper case
+    QStringList args;        // as written, blanks and commas between them dropped
+    QString text;            // as written, for the Hint Report
     bool malformed = false;  // not a hint Oracle knows, or not in its form: a syntax error
 };
 

@@ -107,11 +107,25 @@ int xUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* p) {
 // The methods for files whose own methods have `version`: SQLite looks at iVersion before it
 // calls the shared-memory and mapping methods.
 const sqlite3_io_methods* methodsFor(int version) {
-    static const sqlite3_io_methods v3 = {
-        3,        xClose,         xRead,    xWrite,    xTruncate,
-        xSync,    xFileSize,      xLock,    xUnlock,   xCheckReservedLock,
-        xFileControl, xSectorSize, xDeviceCharacteristics, xShmMap, xShmLock,
-        xShmBarrier, xShmUnmap,  xFetch,   xUnfetch};
+    static const sqlite3_io_methods v3 = {3,
+                                          xClose,
+                                          xRead,
+                                          xWrite,
+                                          xTruncate,
+                                          xSync,
+                                          xFileSize,
+                                          xLock,
+                                          xUnlock,
+                                          xCheckReservedLock,
+                                          xFileControl,
+                                          xSectorSize,
+                                          xDeviceCharacteristics,
+                                          xShmMap,
+                                          xShmLock,
+                                          xShmBarrier,
+                                          xShmUnmap,
+                                          xFetch,
+                                          xUnfetch};
     static const sqlite3_io_methods v2 = [] {
         sqlite3_io_methods m = v3;
         m.iVersion = 2;
@@ -154,7 +168,7 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
 }
 
 sqlite3_vfs* countingVfs() {
-    static sqlite3_vfs* vfs = [] () -> sqlite3_vfs* {
+    static sqlite3_vfs* vfs = []() -> sqlite3_vfs* {
         gDefault = sqlite3_vfs_find(nullptr);
         if (!gDefault)
             return nullptr;

@@ -8,9 +8,9 @@ namespace qv::embedded {
 // passes every call on to SQLite's default one. A connection's calls run on one thread, one at
 // a time, so the difference between two readings taken around a call is that call's own I/O.
 struct IoCounts {
-    int64_t pageReads = 0;     // reads of whole pages from a database file or its WAL
-    int64_t journalBytes = 0;  // bytes written to a rollback journal or a WAL
-    int64_t sortSpills = 0;    // temporary files of sorts that were written to
+    int64_t pageReads = 0;         // reads of whole pages from a database file or its WAL
+    int64_t journalBytes = 0;      // bytes written to a rollback journal or a WAL
+    int64_t sortSpills = 0;        // temporary files of sorts that were written to
     const void* thread = nullptr;  // whose counts they are
 };
 

@@ -110,8 +110,8 @@ std::optional<IndexStats> indexStats(sqlite3* db, const QString& index);
 std::vector<HistogramBucket> histogram(sqlite3* db, const QString& table, const QString& column);
 
 // Gathers the statistics of `object`: a table (its columns and indexes too), an index (as CREATE
-// INDEX does, as Oracle does), or, when empty or "main", every table of the user's. Runs on `db` as it is: the caller gives it the
-// engine's rights and a savepoint. Throws sqlite::Error.
+// INDEX does, as Oracle does), or, when empty or "main", every table of the user's. Runs on `db` as
+// it is: the caller gives it the engine's rights and a savepoint. Throws sqlite::Error.
 void gatherStatistics(sqlite3* db, const QString& object);
 // Whether `table` has statistics of the engine's.
 bool hasStatistics(sqlite3* db, const QString& table);

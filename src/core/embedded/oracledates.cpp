@@ -416,7 +416,7 @@ StoredDate roundDate(const StoredDate& d, const QString& format) {
     if (f == u"Q") {
         const int inQuarter = date.month() - start.month();
         return inQuarter == 2 || (inQuarter == 1 && date.day() >= 16) ? day(start.addMonths(3))
-                                                                       : down;
+                                                                      : down;
     }
     if (f == u"CC" || f == u"SCC")
         return (date.year() - 1) % 100 >= 50 ? day(start.addYears(100)) : down;

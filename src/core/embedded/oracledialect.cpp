@@ -30,13 +30,33 @@ bool isAggregate(const Token& t) {
             return false;
         upper[i] = char(c >= u'a' && c <= u'z' ? c - 32 : c);
     }
-    static const std::unordered_set<std::string_view> kWords = {
-        "COUNT",      "SUM",         "AVG",           "MIN",        "MAX",
-        "TOTAL",      "MEDIAN",      "GROUP_CONCAT",  "STRING_AGG", "LISTAGG",
-        "STDDEV",     "VARIANCE",    "STDDEV_POP",    "STDDEV_SAMP", "VAR_POP",
-        "VAR_SAMP",   "COLLECT",     "CORR",          "COVAR_POP",  "COVAR_SAMP",
-        "PERCENTILE_CONT", "PERCENTILE_DISC", "STATS_MODE", "APPROX_COUNT_DISTINCT",
-        "XMLAGG",     "JSON_ARRAYAGG", "JSON_OBJECTAGG"};
+    static const std::unordered_set<std::string_view> kWords = {"COUNT",
+                                                                "SUM",
+                                                                "AVG",
+                                                                "MIN",
+                                                                "MAX",
+                                                                "TOTAL",
+                                                                "MEDIAN",
+                                                                "GROUP_CONCAT",
+                                                                "STRING_AGG",
+                                                                "LISTAGG",
+                                                                "STDDEV",
+                                                                "VARIANCE",
+                                                                "STDDEV_POP",
+                                                                "STDDEV_SAMP",
+                                                                "VAR_POP",
+                                                                "VAR_SAMP",
+                                                                "COLLECT",
+                                                                "CORR",
+                                                                "COVAR_POP",
+                                                                "COVAR_SAMP",
+                                                                "PERCENTILE_CONT",
+                                                                "PERCENTILE_DISC",
+                                                                "STATS_MODE",
+                                                                "APPROX_COUNT_DISTINCT",
+                                                                "XMLAGG",
+                                                                "JSON_ARRAYAGG",
+                                                                "JSON_OBJECTAGG"};
     return kWords.count(std::string_view(upper, size_t(t.text.size()))) != 0;
 }
 
@@ -58,9 +78,9 @@ std::optional<QString> changeWithSqliteAlias(const QString& sql, const std::vect
     const size_t table = i++;
     while (i + 1 < end && t[i].isOp(u'.') && sql::isName(t[i + 1]))
         i += 2;
-    const bool alias = i < end && sql::isName(t[i]) && !sql::isKeyword(t[i]) &&
-                       !sql::isOneOf(t[i], {u"AS", u"SET", u"WHERE", u"RETURNING", u"LOG",
-                                            u"INDEXED", u"NOT"});
+    const bool alias =
+        i < end && sql::isName(t[i]) && !sql::isKeyword(t[i]) &&
+        !sql::isOneOf(t[i], {u"AS", u"SET", u"WHERE", u"RETURNING", u"LOG", u"INDEXED", u"NOT"});
     if (!alias && !needsFrom)
         return std::nullopt;
     QString out = sql.left(t[table].begin);
@@ -92,8 +112,8 @@ std::optional<QString> withoutOwnSchema(
         // owner.table.column anywhere; owner.table where a table is named.
         const bool column = dotted(i + 2);
         const bool table = !column && i > 0 &&
-                           sql::isOneOf(t[i - 1], {u"FROM", u"JOIN", u"INTO", u"UPDATE",
-                                                   u"DELETE", u"USING", u"TABLE"}) &&
+                           sql::isOneOf(t[i - 1], {u"FROM", u"JOIN", u"INTO", u"UPDATE", u"DELETE",
+                                                   u"USING", u"TABLE"}) &&
                            !(i + 3 < end && t[i + 3].isOp(u'('));
         const bool listed = !column && i > 0 && t[i - 1].isOp(u',');
         if ((column || table || listed) && ownTable(i))
@@ -178,8 +198,8 @@ GroupFacts groupFacts(const std::vector<Token>& t, const sql::Groups& groups) {
     for (size_t i = t.size(); i-- > 0;) {
         if (!t[i].isOp(u'('))
             continue;
-        if (i > 0 && (isAggregate(t[i - 1]) || (i > 1 && t[i - 1].is(u"GROUP") &&
-                                                 t[i - 2].is(u"WITHIN"))))
+        if (i > 0 &&
+            (isAggregate(t[i - 1]) || (i > 1 && t[i - 1].is(u"GROUP") && t[i - 2].is(u"WITHIN"))))
             facts.aggregateCalls.push_back(i);
         const size_t close = groups.closing(i, t.size());
         const size_t k = i + 1;
@@ -381,8 +401,8 @@ QString Translator::run() {
         throw oracleError(30563, QStringLiteral("ORA-30563: outer join operator (+) is not "
                                                 "allowed here"));
     }
-    if (const std::optional<QString> own = withoutOwnSchema(
-            sql_, t_, body, [this](const QString& name) { return table(name); })) {
+    if (const std::optional<QString> own =
+            withoutOwnSchema(sql_, t_, body, [this](const QString& name) { return table(name); })) {
         const std::vector<Token> tokens = sql::tokenize(*own);
         return Translator(*own, tokens, stopped_, schema_).run();
     }

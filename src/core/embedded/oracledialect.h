@@ -89,14 +89,14 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 // query with (+) joins).
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently
 // (and Oracle's own errors for the (+) forms Oracle refuses, see outerjoin.h, ORA-30563 for a (+)
-// outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls (an Oracle trigger among it), ROWNUM where no
-// LIMIT can stand for it, FETCH ... PERCENT or WITH TIES; with Oracle's date errors for a malformed date literal;
-// ORA-00972 for a name (quoted or not) longer than 128 bytes of UTF-8; ORA-03095 for
-// parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit for subqueries
-// nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and ORA-00937 for a
-// column neither grouped nor aggregated. `schema` tells which ORDER BY terms need no NULLS LAST or
-// NULLS FIRST and what the columns an INSERT or UPDATE writes hold (values checked and rounded
-// on store, oraclevalues.h).
+// outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls (an Oracle trigger among
+// it), ROWNUM where no LIMIT can stand for it, FETCH ... PERCENT or WITH TIES; with Oracle's date
+// errors for a malformed date literal; ORA-00972 for a name (quoted or not) longer than 128 bytes
+// of UTF-8; ORA-03095 for parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit
+// for subqueries nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and
+// ORA-00937 for a column neither grouped nor aggregated. `schema` tells which ORDER BY terms need
+// no NULLS LAST or NULLS FIRST and what the columns an INSERT or UPDATE writes hold (values checked
+// and rounded on store, oraclevalues.h).
 QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
                         const StopCheck& stopped = {}, const SchemaLookup& schema = {});
 

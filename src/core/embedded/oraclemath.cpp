@@ -273,8 +273,8 @@ void scalarStep(sqlite3_context* ctx, int, sqlite3_value** argv) noexcept {
     if (!row)
         return sqlite3_result_error_nomem(ctx);
     if (row->rows++ > 0)
-        return sqlite3_result_error(
-            ctx, "ORA-01427: single-row subquery returns more than one row", -1);
+        return sqlite3_result_error(ctx, "ORA-01427: single-row subquery returns more than one row",
+                                    -1);
     row->value = sqlite3_value_dup(argv[0]);
     if (!row->value)
         sqlite3_result_error_nomem(ctx);

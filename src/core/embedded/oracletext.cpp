@@ -107,7 +107,9 @@ void instr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         outOfRange(QString::number(*occurrence));
     const std::string_view s = text.view();
     const std::string_view sub = sought.view();
-    auto found = [&](size_t at) { return sqlite3_result_int64(ctx, characters(s.substr(0, at)) + 1); };
+    auto found = [&](size_t at) {
+        return sqlite3_result_int64(ctx, characters(s.substr(0, at)) + 1);
+    };
     int64_t left = *occurrence;
     if (*position > 0) {
         // Each comparison one character to the right of the last: matches may overlap.
@@ -287,8 +289,9 @@ void connectPath(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const QString separator = textArgument(argv[1]).value_or(QString());
     const QString value = textArgument(argv[2]).value_or(QString());
     if (!separator.isEmpty() && value.contains(separator))
-        fault("ORA-30004: when using SYS_CONNECT_BY_PATH function, cannot have separator as "
-              "part of column value");
+        fault(
+            "ORA-30004: when using SYS_CONNECT_BY_PATH function, cannot have separator as "
+            "part of column value");
     resultText(ctx, textArgument(argv[0]).value_or(QString()) + separator + value);
 }
 
@@ -308,20 +311,13 @@ int compareBlankPadded(void*, int lengthA, const void* a, int lengthB, const voi
 }
 
 const FunctionSpec kTextFunctions[] = {
-    {"substr", 2, 3, guarded<substr>},
-    {"instr", 2, 4, guarded<instr>},
-    {"length", 1, 1, guarded<length>},
-    {"lengthb", 1, 1, guarded<lengthInBytes>},
-    {"lpad", 2, 3, guarded<pad<true>>},
-    {"rpad", 2, 3, guarded<pad<false>>},
-    {"replace", 2, 3, guarded<replace>},
-    {"trim", 1, 2, guarded<trimSet<kBoth>>},
-    {"ltrim", 1, 2, guarded<trimSet<kLeading>>},
-    {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
-    {"qv_trim", 3, 3, guarded<qvTrim>},
-    {"concat", 2, 2, guarded<concat>},
-    {"qv_text", 1, 1, guarded<qvText>},
-    {"qv_connect_path", 3, 3, guarded<connectPath>},
+    {"substr", 2, 3, guarded<substr>},           {"instr", 2, 4, guarded<instr>},
+    {"length", 1, 1, guarded<length>},           {"lengthb", 1, 1, guarded<lengthInBytes>},
+    {"lpad", 2, 3, guarded<pad<true>>},          {"rpad", 2, 3, guarded<pad<false>>},
+    {"replace", 2, 3, guarded<replace>},         {"trim", 1, 2, guarded<trimSet<kBoth>>},
+    {"ltrim", 1, 2, guarded<trimSet<kLeading>>}, {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
+    {"qv_trim", 3, 3, guarded<qvTrim>},          {"concat", 2, 2, guarded<concat>},
+    {"qv_text", 1, 1, guarded<qvText>},          {"qv_connect_path", 3, 3, guarded<connectPath>},
 };
 
 }  // namespace

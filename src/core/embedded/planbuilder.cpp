@@ -259,8 +259,8 @@ void Builder::driveByList(Sources& s) {
         }
         Step& driven = s.steps.front();
         s.listValues = unique.card;
-        for (const Step* line = &driven; line; line = line->children.empty() ? nullptr
-                                                                               : &line->children.front())
+        for (const Step* line = &driven; line;
+             line = line->children.empty() ? nullptr : &line->children.front())
             s.listKeys << line->keys;
         Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {unique, driven});
         // Each row of the table at most once, however many times the subquery names it.

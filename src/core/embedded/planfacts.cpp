@@ -209,10 +209,10 @@ QHash<QString, QString> tableAliases(const std::vector<Token>& t) {
             inFrom.pop_back();
         else if (before.is(u"FROM"))
             inFrom.back() = true;
-        else if (sql::isOneOf(before, {u"SELECT", u"WHERE", u"GROUP", u"ORDER", u"HAVING",
-                                       u"CONNECT", u"START", u"SET", u"VALUES", u"RETURNING",
-                                       u"FETCH", u"OFFSET", u"UNION", u"MINUS", u"INTERSECT",
-                                       u"EXCEPT"}))
+        else if (sql::isOneOf(before,
+                              {u"SELECT", u"WHERE", u"GROUP", u"ORDER", u"HAVING", u"CONNECT",
+                               u"START", u"SET", u"VALUES", u"RETURNING", u"FETCH", u"OFFSET",
+                               u"UNION", u"MINUS", u"INTERSECT", u"EXCEPT"}))
             inFrom.back() = false;
         // UPDATE t alias and DELETE t alias name the table changed.
         const bool changed = i == 1 && (before.is(u"UPDATE") || before.is(u"DELETE"));

@@ -206,8 +206,7 @@ size_t Placer::declaredAt(const QString& alias) const {
         else
             before = i - 1;
         const Token& k = t_[before];
-        if (k.is(u"FROM") || k.is(u"JOIN") || k.isOp(u',') || k.is(u"UPDATE") ||
-            k.is(u"DELETE"))
+        if (k.is(u"FROM") || k.is(u"JOIN") || k.isOp(u',') || k.is(u"UPDATE") || k.is(u"DELETE"))
             return i;
     }
     return kTopLevel;

@@ -19,13 +19,14 @@ namespace qv::embedded {
 //           it joins by), on FILTER for a subquery, on the FILTER above GROUP BY for HAVING.
 // A condition is left out where its line cannot be told: a name that more than one loop reads
 // and the query cannot tell apart, a column no table or several have. ROWNUM and the row limits
-// are the plan builder's: it gives COUNT STOPKEY and the VIEW of a row limit their filters. The text is in Oracle's notation as DBMS_XPLAN prints it: names in upper
-// case and double quotes, qualified by their table's alias when the statement reads more than
-// one table ("O"."CUSTOMER_ID"="C"."CUSTOMER_ID"), operators without blanks, literals as written,
-// bind variables in upper case (:CITY), DATE '...' as TO_DATE(' 2024-12-01 00:00:00',
-// 'syyyy-mm-dd hh24:mi:ss'), BETWEEN as two comparisons and an IN list as comparisons joined by
-// OR; the conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell
-// which table has a column cannot be read.
+// are the plan builder's: it gives COUNT STOPKEY and the VIEW of a row limit their filters. The
+// text is in Oracle's notation as DBMS_XPLAN prints it: names in upper case and double quotes,
+// qualified by their table's alias when the statement reads more than one table
+// ("O"."CUSTOMER_ID"="C"."CUSTOMER_ID"), operators without blanks, literals as written, bind
+// variables in upper case (:CITY), DATE '...' as TO_DATE(' 2024-12-01 00:00:00', 'syyyy-mm-dd
+// hh24:mi:ss'), BETWEEN as two comparisons and an IN list as comparisons joined by OR; the
+// conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell which
+// table has a column cannot be read.
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
                       PlanEstimates& estimates, std::vector<PlanRow>& rows);
 

@@ -35,8 +35,7 @@ QString qualifiedName(const std::vector<Token>& t, size_t& i, size_t end) {
 
 // CREATE [UNIQUE | BITMAP] INDEX [schema.]i ON [schema.]t [alias] (key, ...) ...: the index and
 // the query that reads its keys.
-StatementFrame createIndex(const QString& sql, const std::vector<Token>& t, size_t i,
-                           size_t end) {
+StatementFrame createIndex(const QString& sql, const std::vector<Token>& t, size_t i, size_t end) {
     StatementFrame f;
     f.kind = StatementFrame::Kind::CreateIndex;
     f.unique = t[1].is(u"UNIQUE");
@@ -67,8 +66,7 @@ StatementFrame createIndex(const QString& sql, const std::vector<Token>& t, size
 }
 
 // CREATE [GLOBAL TEMPORARY | PRIVATE TEMPORARY] TABLE [schema.]t [(...)] [...] [AS query].
-StatementFrame createTable(const QString& sql, const std::vector<Token>& t, size_t i,
-                           size_t end) {
+StatementFrame createTable(const QString& sql, const std::vector<Token>& t, size_t i, size_t end) {
     StatementFrame f;
     f.kind = StatementFrame::Kind::CreateTable;
     f.object = qualifiedName(t, ++i, end);
@@ -91,9 +89,8 @@ StatementFrame statementFrame(const QString& statement, const std::vector<Token>
     if (end == 0)
         return f;
     const Token& first = t[0];
-    if (first.isOp(u'(') ||
-        sql::isOneOf(first, {u"SELECT", u"WITH", u"INSERT", u"UPDATE", u"DELETE", u"VALUES",
-                             u"REPLACE"}))
+    if (first.isOp(u'(') || sql::isOneOf(first, {u"SELECT", u"WITH", u"INSERT", u"UPDATE",
+                                                 u"DELETE", u"VALUES", u"REPLACE"}))
         return f;
     if (first.is(u"MERGE")) {
         f.kind = StatementFrame::Kind::Merge;
@@ -115,8 +112,7 @@ StatementFrame statementFrame(const QString& statement, const std::vector<Token>
         if (t[i].is(u"INDEX"))
             return createIndex(statement, t, i, end);
         i = 1;
-        if (sql::isOneOf(t[i], {u"GLOBAL", u"PRIVATE"}) && i + 1 < end &&
-            t[i + 1].is(u"TEMPORARY"))
+        if (sql::isOneOf(t[i], {u"GLOBAL", u"PRIVATE"}) && i + 1 < end && t[i + 1].is(u"TEMPORARY"))
             i += 2;
         if (i < end && t[i].is(u"TABLE"))
             return createTable(statement, t, i, end);
@@ -140,31 +136,31 @@ std::vector<PlanRow> Builder::framedRows() {
     };
     Step root;
     switch (frame_.kind) {
-    case Kind::CreateIndex: {
-        Step build = named(line("INDEX BUILD", frame_.unique ? "UNIQUE" : "NON UNIQUE",
-                                {line("SORT", "CREATE INDEX", std::move(below))}),
-                           frame_.object);
-        root = line("CREATE INDEX STATEMENT", "", {build});
-        break;
-    }
-    case Kind::CreateTable:
-        if (below.empty()) {
-            root = line("CREATE TABLE STATEMENT", "", {});
-            root.cost = 0;
-        } else {
-            Step load = named(
-                line("LOAD AS SELECT", "", {line("OPTIMIZER STATISTICS GATHERING", "", below)}),
-                frame_.object);
-            load.rows = Measure::constant(0);
-            root = line("CREATE TABLE STATEMENT", "", {load});
+        case Kind::CreateIndex: {
+            Step build = named(line("INDEX BUILD", frame_.unique ? "UNIQUE" : "NON UNIQUE",
+                                    {line("SORT", "CREATE INDEX", std::move(below))}),
+                               frame_.object);
+            root = line("CREATE INDEX STATEMENT", "", {build});
+            break;
         }
-        break;
-    default: {
-        Step merge = named(line("MERGE", "", {line("VIEW", "", below)}), frame_.object);
-        merge.rows = Measure::constant(0);
-        root = line("MERGE STATEMENT", "", {merge});
-        break;
-    }
+        case Kind::CreateTable:
+            if (below.empty()) {
+                root = line("CREATE TABLE STATEMENT", "", {});
+                root.cost = 0;
+            } else {
+                Step load = named(
+                    line("LOAD AS SELECT", "", {line("OPTIMIZER STATISTICS GATHERING", "", below)}),
+                    frame_.object);
+                load.rows = Measure::constant(0);
+                root = line("CREATE TABLE STATEMENT", "", {load});
+            }
+            break;
+        default: {
+            Step merge = named(line("MERGE", "", {line("VIEW", "", below)}), frame_.object);
+            merge.rows = Measure::constant(0);
+            root = line("MERGE STATEMENT", "", {merge});
+            break;
+        }
     }
     return finished(root);
 }

@@ -28,7 +28,7 @@ namespace qv::embedded {
 
 struct StatementFrame {
     enum class Kind {
-        Plain,        // a query, INSERT, UPDATE or DELETE: its own plan
+        Plain,  // a query, INSERT, UPDATE or DELETE: its own plan
         CreateIndex,
         CreateTable,
         Merge,

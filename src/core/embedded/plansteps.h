@@ -159,8 +159,7 @@ class Builder {
     bool joinedTo(const QString& alias, const QStringList& outer) const;
     // The groups a GROUP BY or the rows a DISTINCT of one plain column gives: its distinct
     // values; `fallback` for anything else.
-    double groupsOf(QStringView keyword, Range text, double fallback,
-                    const Sources* s = nullptr);
+    double groupsOf(QStringView keyword, Range text, double fallback, const Sources* s = nullptr);
     // One loop of a block, SQLite's line `id`; `hashed` tells a transient index stands for a hash
     // join, whose table SQLite filled at line `buildLine` (-1: none).
     Step loop(int id, const QStringList& outer, bool& hashed, int buildLine = -1);

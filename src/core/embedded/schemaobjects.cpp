@@ -17,7 +17,6 @@ namespace {
 
 using sql::quotedName;
 
-
 // SQLite's IF [NOT] EXISTS at `i`; past it.
 bool ifExists(const std::vector<Token>& t, size_t& i, size_t end, bool notExists) {
     const size_t words = notExists ? 3 : 2;

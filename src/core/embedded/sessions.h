@@ -54,7 +54,8 @@ inline constexpr int kHighestStatistic = 31;
 inline constexpr int kFetchArrayRows = 15;  // SQL*Plus's default ARRAYSIZE
 
 // Whether this build of SQLite reports per-loop scan status, from which table scan rows and
-// the three statistics after it are measured. Without it they are not listed at all: never a figure made up.
+// the three statistics after it are measured. Without it they are not listed at all: never a figure
+// made up.
 bool measuredByScanStatus();
 // The statistics Oracle has and the engine would measure with scan status, but this build
 // cannot: empty when nothing is missing.

@@ -111,9 +111,9 @@ std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<Q
                             r.id == 0 ? Cell{} : Cell{int64_t(r.position)},
                             cursor->rule ? Cell{} : Cell{r.cost},
                             cursor->rule ? Cell{} : Cell{r.cardinality},
-                            cursor->rule ? Cell{} : Cell{r.bytes}, text(r.accessPredicates), text(r.filterPredicates),
-                            number(l.starts), number(l.outputRows), number(l.consistentGets),
-                            number(l.currentGets), number(l.diskReads),
+                            cursor->rule ? Cell{} : Cell{r.bytes}, text(r.accessPredicates),
+                            text(r.filterPredicates), number(l.starts), number(l.outputRows),
+                            number(l.consistentGets), number(l.currentGets), number(l.diskReads),
                             // This build of SQLite counts no time per line: never made up.
                             Cell{}});
         }

@@ -91,8 +91,10 @@ const DictionaryView kViews[] = {
      "SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM VARCHAR2(15), CHAR_LENGTH NUMBER)",
      "SELECT upper(?1), upper(p.name), qv_data_type(p.type, 'TYPE'), qv_data_type(p.type, "
      "'LENGTH'), qv_data_type(p.type, 'PRECISION'), qv_data_type(p.type, 'SCALE'), CASE WHEN "
-     "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, hextoraw(c.LOW_VALUE), "
-     "hextoraw(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, "
+     "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, "
+     "hextoraw(c.LOW_VALUE), "
+     "hextoraw(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, "
+     "c.SAMPLE_SIZE, "
      "c.AVG_COL_LEN, coalesce(c.HISTOGRAM, 'NONE'), qv_data_type(p.type, 'CHAR_LENGTH') FROM "
      "pragma_table_info(?1) p LEFT JOIN %1 c ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = "
      "upper(p.name) ORDER BY p.cid",
@@ -102,7 +104,8 @@ const DictionaryView kViews[] = {
      "LOW_VALUE RAW(1000), HIGH_VALUE RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS "
      "NUMBER, LAST_ANALYZED DATE, SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM "
      "VARCHAR2(15))",
-     "SELECT c.TABLE_NAME, c.COLUMN_NAME, c.NUM_DISTINCT, hextoraw(c.LOW_VALUE), hextoraw(c.HIGH_VALUE), "
+     "SELECT c.TABLE_NAME, c.COLUMN_NAME, c.NUM_DISTINCT, hextoraw(c.LOW_VALUE), "
+     "hextoraw(c.HIGH_VALUE), "
      "c.DENSITY, "
      "c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, c.SAMPLE_SIZE, c.AVG_COL_LEN, c.HISTOGRAM "
      "FROM %1 c JOIN main.sqlite_schema s ON upper(s.name) = c.TABLE_NAME AND s.type = 'table' "
@@ -316,8 +319,8 @@ int registerDataTypeFunction(sqlite3* db) {
                                               nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    const int raw = sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex,
-                                               nullptr, nullptr, nullptr);
+    const int raw = sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex, nullptr,
+                                               nullptr, nullptr);
     if (raw != SQLITE_OK)
         return raw;
     return sqlite3_create_function_v2(db, "hextoraw", 1, flags, nullptr, hexToRaw, nullptr, nullptr,

@@ -179,8 +179,8 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
         if ((h.name == u"NO_INDEX") != matches(index))
             candidates << indexedBy(index.first);
     if (h.name == u"NO_INDEX") {
-        const QString line = lineOf(w.p.plan(w.current()).value_or(std::vector<EqpLine>{}),
-                                    table.alias);
+        const QString line =
+            lineOf(w.p.plan(w.current()).value_or(std::vector<EqpLine>{}), table.alias);
         const bool usesNamed = std::any_of(indexes.begin(), indexes.end(), [&](const auto& i) {
             return matches(i) && line.contains(QStringLiteral(" INDEX ") + i.first);
         });
@@ -276,8 +276,8 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
     }
     if (h.name == u"GATHER_PLAN_STATISTICS")
         return;
-    const bool goalHint = h.name == u"ALL_ROWS" || h.name == u"FIRST_ROWS" ||
-                          h.name == u"RULE" || h.name == u"CHOOSE";
+    const bool goalHint = h.name == u"ALL_ROWS" || h.name == u"FIRST_ROWS" || h.name == u"RULE" ||
+                          h.name == u"CHOOSE";
     if (goalHint) {
         bool number = h.args.isEmpty();
         if (h.name == u"FIRST_ROWS" && h.args.size() == 1)
@@ -296,9 +296,10 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
                            h.name == u"INDEX_FFS" || h.name == u"USE_NL" || h.name == u"USE_HASH";
     if (h.name == u"LEADING" || h.name == u"ORDERED") {
         const bool wellFormed = h.name == u"ORDERED" ? h.args.isEmpty() : !h.args.isEmpty();
-        w.report << use(h, !wellFormed ? State::SyntaxError
-                           : own       ? joinOrderHint(w, h)
-                                       : State::Unused,
+        w.report << use(h,
+                        !wellFormed ? State::SyntaxError
+                        : own       ? joinOrderHint(w, h)
+                                    : State::Unused,
                         block);
         return;
     }
@@ -412,8 +413,10 @@ Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteTe
     Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
-    Work w{planner, std::vector<QString>(n), {}, std::vector<bool>(n, false), {},
-           hints.empty() ? QString() : firstQueryBlock(sql), {}};
+    Work w{planner, std::vector<QString>(n),
+           {},      std::vector<bool>(n, false),
+           {},      hints.empty() ? QString() : firstQueryBlock(sql),
+           {}};
     QString hintedGoal;
     for (Hint h : hints) {
         const bool own = ownBlock(h.args, w.block);

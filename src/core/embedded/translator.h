@@ -248,14 +248,14 @@ class Translator {
     const StopCheck& stopped_;
     const SchemaLookup& schema_;
     mutable std::map<QString, std::optional<TableFacts>> tables_;  // schema_'s answers, by name
-    const bool ddl_;                  // CREATE or ALTER: Oracle's type names are rewritten
-    std::vector<bool> queryInside_;   // per '(': a query starts inside it (see startsQuery())
+    const bool ddl_;                      // CREATE or ALTER: Oracle's type names are rewritten
+    std::vector<bool> queryInside_;       // per '(': a query starts inside it (see startsQuery())
     std::vector<size_t> aggregateCalls_;  // the '(' of each aggregate call, in order
-    bool outerJoinMark_ = false;      // (+) stands somewhere
-    std::map<size_t, size_t> duals_;  // FROM items naming DUAL: first token -> past the name
+    bool outerJoinMark_ = false;          // (+) stands somewhere
+    std::map<size_t, size_t> duals_;      // FROM items naming DUAL: first token -> past the name
     QString out_;
-    unsigned steps_ = 0;          // since the stop check was last asked
-    size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
+    unsigned steps_ = 0;         // since the stop check was last asked
+    size_t scalarItem_ = kNone;  // the select item that scalarQuery() reads through qv_scalar()
 
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written

@@ -514,8 +514,8 @@ std::optional<Translator::TypeName> Translator::oracleType(size_t nameAt, size_t
             return std::nullopt;
         }
     }
-    QString text = t_[nameAt].text.toString() + (characters ? QStringLiteral(" CHAR(") : QStringLiteral("(")) +
-                   sizes + u')';
+    QString text = t_[nameAt].text.toString() +
+                   (characters ? QStringLiteral(" CHAR(") : QStringLiteral("(")) + sizes + u')';
     size_t next = close + 1;
     if (t_[nameAt].is(u"TIMESTAMP") && next < last && t_[next].is(u"WITH")) {
         size_t j = next + 1;
@@ -560,10 +560,13 @@ void Translator::cast(Range argument, const Scope& scope) {
     const bool text = sql::isOneOf(type, {u"VARCHAR2", u"VARCHAR", u"NVARCHAR2", u"CLOB"});
     const bool whole = sql::isOneOf(type, {u"INTEGER", u"INT", u"SMALLINT"});
     const bool decimal = sql::isOneOf(type, {u"NUMBER", u"NUMERIC", u"DECIMAL", u"DEC"});
-    const bool binary = sql::isOneOf(type, {u"FLOAT", u"REAL", u"BINARY_DOUBLE", u"BINARY_FLOAT",
-                                            u"DOUBLE"});
+    const bool binary =
+        sql::isOneOf(type, {u"FLOAT", u"REAL", u"BINARY_DOUBLE", u"BINARY_FLOAT", u"DOUBLE"});
     if (date || timestamp || text || whole || binary || (decimal && !sized)) {
-        write(date ? u"to_date(" : timestamp ? u"to_timestamp(" : text ? u"qv_text(" : u"qv_number(");
+        write(date        ? u"to_date("
+              : timestamp ? u"to_timestamp("
+              : text      ? u"qv_text("
+                          : u"qv_number(");
         render(first, as, scope);
         write(whole ? u", 38, 0)" : u")");
         return;

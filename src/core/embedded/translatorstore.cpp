@@ -176,8 +176,9 @@ void Translator::storedRows(size_t first, size_t last, const std::vector<QString
     for (size_t k = 0; k < stores.size(); ++k) {
         const QString name = QStringLiteral("qv_c%1").arg(k + 1);
         names += (k ? QStringLiteral(", ") : QString()) + name;
-        values += (k ? QStringLiteral(", ") : QString()) +
-                  (stores[k].isEmpty() ? name : QStringLiteral("qv_store(") + name + stores[k] + u')');
+        values +=
+            (k ? QStringLiteral(", ") : QString()) +
+            (stores[k].isEmpty() ? name : QStringLiteral("qv_store(") + name + stores[k] + u')');
     }
     write(QStringLiteral("WITH qv_stored(") + names + QStringLiteral(") AS ("));
     if (startsQuery(first, end))
@@ -224,9 +225,10 @@ void Translator::updateStatement(size_t last) {
         size_t column = a;
         if (a + 2 < b && t_[a + 1].isOp(u'.'))
             column = a + 2;  // alias.column
-        const ColumnFacts* c = column + 1 < b && t_[column + 1].isOp(u'=') && sql::isName(t_[column])
-                                   ? facts->column(sql::unquoted(t_[column]))
-                                   : nullptr;
+        const ColumnFacts* c =
+            column + 1 < b && t_[column + 1].isOp(u'=') && sql::isName(t_[column])
+                ? facts->column(sql::unquoted(t_[column]))
+                : nullptr;
         const QString arguments = c ? storeArguments(*facts, *c) : QString();
         if (arguments.isEmpty() || column + 2 >= b) {
             render(a, b, statement);

@@ -24,26 +24,44 @@ bool isJoinWord(const Token& t) {
 // (which a grouped query may not select either, but which are not worth a false refusal), the
 // parts of the forms CAST, EXTRACT, TRIM and INTERVAL are written with.
 bool namesNoColumn(const Token& t) {
-    static const QSet<QString> kWords = {
-        QStringLiteral("NULL"),         QStringLiteral("TRUE"),
-        QStringLiteral("FALSE"),        QStringLiteral("CASE"),
-        QStringLiteral("DATE"),         QStringLiteral("TIMESTAMP"),
-        QStringLiteral("INTERVAL"),     QStringLiteral("SYSDATE"),
-        QStringLiteral("SYSTIMESTAMP"), QStringLiteral("CURRENT_DATE"),
-        QStringLiteral("CURRENT_TIMESTAMP"), QStringLiteral("LOCALTIMESTAMP"),
-        QStringLiteral("USER"),         QStringLiteral("UID"),
-        QStringLiteral("ROWNUM"),       QStringLiteral("LEVEL"),
-        QStringLiteral("ROWID"),        QStringLiteral("PRIOR"),
-        QStringLiteral("CONNECT_BY_ROOT"), QStringLiteral("LEADING"),
-        QStringLiteral("TRAILING"),     QStringLiteral("BOTH"),
-        QStringLiteral("YEAR"),         QStringLiteral("MONTH"),
-        QStringLiteral("DAY"),          QStringLiteral("HOUR"),
-        QStringLiteral("MINUTE"),       QStringLiteral("SECOND"),
-        QStringLiteral("TO"),           QStringLiteral("NEXTVAL"),
-        QStringLiteral("CURRVAL"),      QStringLiteral("KEEP"),
-        QStringLiteral("DENSE_RANK"),   QStringLiteral("FIRST"),
-        QStringLiteral("LAST"),         QStringLiteral("WITHIN")};
-    return t.kind == TokenKind::Word && (sql::isKeyword(t) || kWords.contains(t.text.toString().toUpper()));
+    static const QSet<QString> kWords = {QStringLiteral("NULL"),
+                                         QStringLiteral("TRUE"),
+                                         QStringLiteral("FALSE"),
+                                         QStringLiteral("CASE"),
+                                         QStringLiteral("DATE"),
+                                         QStringLiteral("TIMESTAMP"),
+                                         QStringLiteral("INTERVAL"),
+                                         QStringLiteral("SYSDATE"),
+                                         QStringLiteral("SYSTIMESTAMP"),
+                                         QStringLiteral("CURRENT_DATE"),
+                                         QStringLiteral("CURRENT_TIMESTAMP"),
+                                         QStringLiteral("LOCALTIMESTAMP"),
+                                         QStringLiteral("USER"),
+                                         QStringLiteral("UID"),
+                                         QStringLiteral("ROWNUM"),
+                                         QStringLiteral("LEVEL"),
+                                         QStringLiteral("ROWID"),
+                                         QStringLiteral("PRIOR"),
+                                         QStringLiteral("CONNECT_BY_ROOT"),
+                                         QStringLiteral("LEADING"),
+                                         QStringLiteral("TRAILING"),
+                                         QStringLiteral("BOTH"),
+                                         QStringLiteral("YEAR"),
+                                         QStringLiteral("MONTH"),
+                                         QStringLiteral("DAY"),
+                                         QStringLiteral("HOUR"),
+                                         QStringLiteral("MINUTE"),
+                                         QStringLiteral("SECOND"),
+                                         QStringLiteral("TO"),
+                                         QStringLiteral("NEXTVAL"),
+                                         QStringLiteral("CURRVAL"),
+                                         QStringLiteral("KEEP"),
+                                         QStringLiteral("DENSE_RANK"),
+                                         QStringLiteral("FIRST"),
+                                         QStringLiteral("LAST"),
+                                         QStringLiteral("WITHIN")};
+    return t.kind == TokenKind::Word &&
+           (sql::isKeyword(t) || kWords.contains(t.text.toString().toUpper()));
 }
 
 }  // namespace
@@ -54,8 +72,8 @@ bool namesNoColumn(const Token& t) {
 // frame or a row limit.
 size_t Translator::orderBy(size_t at, size_t last, const Scope& scope) {
     size_t end = at + 2;
-    while (end < last && !sql::isOneOf(t_[end], {u"ROWS", u"RANGE", u"GROUPS", u"LIMIT",
-                                                 u"OFFSET", u"FETCH", u"WINDOW"})) {
+    while (end < last && !sql::isOneOf(t_[end], {u"ROWS", u"RANGE", u"GROUPS", u"LIMIT", u"OFFSET",
+                                                 u"FETCH", u"WINDOW"})) {
         if (t_[end].isOp(u'(') || t_[end].is(u"CASE"))
             end = qMin(closing(end, last), last - 1);
         ++end;
@@ -122,8 +140,8 @@ bool Translator::neverNull(Range term, const QueryNames& names) const {
     for (const TableRef& table : names.tables) {
         if (table.table.isEmpty())
             return false;  // a subquery may have the column too
-        const std::optional<bool> has =
-            rowid ? std::optional<bool>(names.tables.size() == 1) : columnNotNull(table.table, column);
+        const std::optional<bool> has = rowid ? std::optional<bool>(names.tables.size() == 1)
+                                              : columnNotNull(table.table, column);
         if (!has)
             continue;
         if (found)
@@ -164,8 +182,8 @@ QueryNames Translator::queryNames(const Block& b) const {
     const Clause* where = b.find(ClauseKind::Where);
     bool oldOuterJoin = false;  // a (+) in the WHERE clause: any table may be the outer one
     for (size_t i = where ? where->body : 0; where && i + 2 < where->end; ++i)
-        oldOuterJoin = oldOuterJoin || (t_[i].isOp(u'(') && t_[i + 1].isOp(u'+') &&
-                                        t_[i + 2].isOp(u')'));
+        oldOuterJoin =
+            oldOuterJoin || (t_[i].isOp(u'(') && t_[i + 1].isOp(u'+') && t_[i + 2].isOp(u')'));
     const size_t end = from->end;
     bool nextOuter = false;
     for (size_t i = from->body; i < end;) {
@@ -219,9 +237,9 @@ bool Translator::isScalarPlace(size_t open, const Scope& scope) const {
     const Token& before = t_[open - 1];
     if (before.kind == TokenKind::Op)
         return before.isOp(u',') ? !scope.fromItems : !before.isOp(u')');
-    return sql::isOneOf(before, {u"SELECT", u"WHERE", u"AND", u"OR", u"NOT", u"WHEN", u"THEN",
-                                 u"ELSE", u"CASE", u"BETWEEN", u"HAVING", u"ON", u"BY",
-                                 u"DISTINCT", u"PRIOR", u"LIKE"});
+    return sql::isOneOf(
+        before, {u"SELECT", u"WHERE", u"AND", u"OR", u"NOT", u"WHEN", u"THEN", u"ELSE", u"CASE",
+                 u"BETWEEN", u"HAVING", u"ON", u"BY", u"DISTINCT", u"PRIOR", u"LIKE"});
 }
 
 // A scalar subquery [first, last): Oracle fails it with ORA-01427 when it finds a second row,
@@ -247,10 +265,10 @@ void Translator::scalarQuery(size_t first, size_t last, const Scope& scope) {
                                !mentions(b.items.first, b.items.last, u"OVER");
         const Clause* fetch = b.find(ClauseKind::Fetch);
         const Clause* where = b.find(ClauseKind::Where);
-        const bool fetchOne = fetch && !b.find(ClauseKind::Offset) &&
-                              groups_.findTopLevel(fetch->body, fetch->end, u"PERCENT") ==
-                                  fetch->end &&
-                              fetch->body + 1 < fetch->end && t_[fetch->body + 1].text == u"1";
+        const bool fetchOne =
+            fetch && !b.find(ClauseKind::Offset) &&
+            groups_.findTopLevel(fetch->body, fetch->end, u"PERCENT") == fetch->end &&
+            fetch->body + 1 < fetch->end && t_[fetch->body + 1].text == u"1";
         RownumFilter filter;
         if (where && mentions(where->body, where->end, u"ROWNUM"))
             filter = rownumFilter(b, false);
@@ -260,9 +278,10 @@ void Translator::scalarQuery(size_t first, size_t last, const Scope& scope) {
              t_[filter.value.first].text == (filter.kind == RownumFilter::AtMost ? u"1" : u"2"));
         if ((aggregate && !grouped) || fetchOne || rownumOne)
             return query(first, last, scope);
-        const bool plain = items.size() == 1 && !star && !grouped && !aggregate &&
-                           filter.kind == RownumFilter::None && b.clauses.size() ==
-                               size_t(b.find(ClauseKind::From) != nullptr) + (where ? 1 : 0);
+        const bool plain =
+            items.size() == 1 && !star && !grouped && !aggregate &&
+            filter.kind == RownumFilter::None &&
+            b.clauses.size() == size_t(b.find(ClauseKind::From) != nullptr) + (where ? 1 : 0);
         if (plain) {
             scalarItem_ = item.first;
             return query(first, last, scope);
@@ -282,7 +301,8 @@ void Translator::checkGrouping(const Block& b) const {
     const Clause* having = b.find(ClauseKind::Having);
     const Clause* order = b.find(ClauseKind::Order);
     // Most queries neither group nor aggregate, which one look at their words tells.
-    const auto call = std::lower_bound(aggregateCalls_.begin(), aggregateCalls_.end(), b.items.first);
+    const auto call =
+        std::lower_bound(aggregateCalls_.begin(), aggregateCalls_.end(), b.items.first);
     if (!group && (call == aggregateCalls_.end() || *call >= b.last))
         return;
     QSet<QString> grouped;
@@ -335,9 +355,9 @@ void Translator::checkGrouping(const Block& b) const {
     for (const size_t at : aliasAt)
         aliases.insert(sql::unquoted(t_[at]).toUpper());
     auto refuse = [&] {
-        throw group ? oracleError(979, QStringLiteral("ORA-00979: not a GROUP BY expression"))
-                    : oracleError(937,
-                                  QStringLiteral("ORA-00937: not a single-group group function"));
+        throw group
+            ? oracleError(979, QStringLiteral("ORA-00979: not a GROUP BY expression"))
+            : oracleError(937, QStringLiteral("ORA-00937: not a single-group group function"));
     };
     for (const Range& r : ranges) {
         const bool ordering = order && r.first == order->body;
@@ -345,10 +365,10 @@ void Translator::checkGrouping(const Block& b) const {
             const Token& k = t_[i];
             if (k.isOp(u'(') && startsQuery(i + 1, closing(i, r.last))) {
                 i = closing(i, r.last);
-            } else if (aggregateAt(i, r.last) || (sql::isName(k) && i + 1 < r.last &&
-                                                   t_[i + 1].isOp(u'(') &&
-                                                   callTailEnd(closing(i + 1, r.last) + 1,
-                                                               r.last) > closing(i + 1, r.last) + 1)) {
+            } else if (aggregateAt(i, r.last) ||
+                       (sql::isName(k) && i + 1 < r.last && t_[i + 1].isOp(u'(') &&
+                        callTailEnd(closing(i + 1, r.last) + 1, r.last) >
+                            closing(i + 1, r.last) + 1)) {
                 // An aggregate or an analytic function, with what follows its arguments.
                 i = callTailEnd(closing(i + 1, r.last) + 1, r.last) - 1;
                 if (i + 2 < r.last && t_[i + 1].is(u"KEEP") && t_[i + 2].isOp(u'('))

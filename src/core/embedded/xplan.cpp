@@ -240,7 +240,9 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
             "SELECT id, parent_id, operation, options, object_name, cardinality, bytes, "
             "cost, " +
                 QByteArray(predicates ? "access_predicates, filter_predicates" : "NULL, NULL") +
-                QByteArray(otherXml ? ", other_xml" : other ? ", other" : ", NULL") +
+                QByteArray(otherXml ? ", other_xml"
+                           : other  ? ", other"
+                                    : ", NULL") +
                 " FROM " + table.toUtf8() +
                 " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
                 table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +

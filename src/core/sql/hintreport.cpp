@@ -154,7 +154,8 @@ QStringList hintReportLines(const QList<HintUse>& hints) {
     if (!kinds.isEmpty())
         total += QStringLiteral(" (") + kinds.join(QStringLiteral(", ")) + u')';
     QStringList out = {
-        QStringLiteral("Hint Report (identified by operation id / Query Block Name / Object Alias):"),
+        QStringLiteral(
+            "Hint Report (identified by operation id / Query Block Name / Object Alias):"),
         total, QString(75, u'-')};
     // Grouped by line, then by block and object; the hints of a group in the order written.
     QList<HintUse> sorted = hints;

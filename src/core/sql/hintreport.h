@@ -11,11 +11,11 @@ namespace qv::sql {
 struct HintUse {
     enum class State { Used, Unused, Unresolved, SyntaxError };
     State state = State::Used;
-    int line = 0;       // the plan line it is reported at: 0 for the statement
-    QString block;      // SEL$1, UPD$1...; empty for a hint of the statement as a whole
-    QString alias;      // the object it names, as ALIAS@SEL$1; empty for none
-    QString text;       // the hint as written (its name alone for a syntax error)
-    QString reason;     // why it was not used; empty when Oracle gives none
+    int line = 0;    // the plan line it is reported at: 0 for the statement
+    QString block;   // SEL$1, UPD$1...; empty for a hint of the statement as a whole
+    QString alias;   // the object it names, as ALIAS@SEL$1; empty for none
+    QString text;    // the hint as written (its name alone for a syntax error)
+    QString reason;  // why it was not used; empty when Oracle gives none
 };
 
 // The <hint_usage> element that carries `hints`; empty for no hints. Cannot fail.

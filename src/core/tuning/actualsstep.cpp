@@ -216,7 +216,8 @@ void actualsStage(RunWindow& w, RunState& r) {
         // Binds, or a plan that changed since: what ran is what the figures belong to.
         record.planDiffers = record.planStep.done();
         // The hints are the statement's, whichever plan ran.
-        const QString hintReport = record.plan.isEmpty() ? QString() : record.plan.first().hintReport;
+        const QString hintReport =
+            record.plan.isEmpty() ? QString() : record.plan.first().hintReport;
         record.plan = cursor.lines;
         if (!record.plan.isEmpty())
             record.plan.first().hintReport = hintReport;

@@ -47,7 +47,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         std::shared_ptr<Database> query;
         std::shared_ptr<Database> stats;
         std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
-        BindList binds;  // the values given for the statement's variables
+        BindList binds;                            // the values given for the statement's variables
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
