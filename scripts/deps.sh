@@ -6,7 +6,7 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ dpkg-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev unixodbc-dev
             libgtest-dev unixodbc fonts-noto-cjk qt6-translations-l10n)
-test_pkgs=(odbc-postgresql libsqliteodbc postgresql)
+test_pkgs=(odbc-postgresql libsqliteodbc postgresql clang-format-14)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-run}" = test ]; then
