@@ -1,112 +1,109 @@
 /* Our build of SQLite, with what the embedded engine measures of every row it fetches: the
  * amalgamation compiled as it is, and one function that reads the row a statement stands on
- * without taking the connection's lock for each column, as sqlite3_column_*() do. */
-#include "core/sqlite/sqliterows.h"
+ * without taking the connection's lock for each column, as sqlite3_column_*() do. It keeps
+ * SQLite's own layout, and the amalgamation must come first. */
+/* clang-format off */
 #include "sqlite3.c"
+#include "core/sqlite/sqliterows.h"
 
 /* Oracle's NUMBER for an integer: an exponent byte, then base-100 digits without the trailing
  * zero ones, and a terminating byte after a negative number's digits. */
-static inline __attribute__((always_inline)) sqlite3_int64 quervinNumberBytes(sqlite3_int64 value) {
-    static const sqlite3_uint64 powers[20] = {1ull,
-                                              10ull,
-                                              100ull,
-                                              1000ull,
-                                              10000ull,
-                                              100000ull,
-                                              1000000ull,
-                                              10000000ull,
-                                              100000000ull,
-                                              1000000000ull,
-                                              10000000000ull,
-                                              100000000000ull,
-                                              1000000000000ull,
-                                              10000000000000ull,
-                                              100000000000000ull,
-                                              1000000000000000ull,
-                                              10000000000000000ull,
-                                              100000000000000000ull,
-                                              1000000000000000000ull,
-                                              10000000000000000000ull};
-    sqlite3_uint64 rest;
-    int bits, decimals;
-    if (value == 0)
-        return 1;
-    rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
-    if (rest <= 0xffffffffull) {
-        /* Most integers fit in 32 bits, whose arithmetic is quicker. */
-        unsigned small = (unsigned)rest;
-        while (small % 100 == 0)
-            small /= 100;
-        rest = small;
-        bits = 32 - __builtin_clz(small);
-    } else {
-        while (rest % 100 == 0)
-            rest /= 100;
-        bits = 64 - __builtin_clzll(rest);
-    }
-    /* Decimal digits from the bit length (log10(2) is close to 1233 / 4096), without a branch. */
-    decimals = (bits * 1233) >> 12;
-    decimals = decimals - (rest < powers[decimals]) + 1;
-    return 1 + ((decimals + 1) >> 1) + (value < 0);
+static inline __attribute__((always_inline)) sqlite3_int64 quervinNumberBytes(
+    sqlite3_int64 value) {
+  static const sqlite3_uint64 powers[20] = {1ull,
+                                           10ull,
+                                           100ull,
+                                           1000ull,
+                                           10000ull,
+                                           100000ull,
+                                           1000000ull,
+                                           10000000ull,
+                                           100000000ull,
+                                           1000000000ull,
+                                           10000000000ull,
+                                           100000000000ull,
+                                           1000000000000ull,
+                                           10000000000000ull,
+                                           100000000000000ull,
+                                           1000000000000000ull,
+                                           10000000000000000ull,
+                                           100000000000000000ull,
+                                           1000000000000000000ull,
+                                           10000000000000000000ull};
+  sqlite3_uint64 rest;
+  int bits, decimals;
+  if (value == 0) return 1;
+  rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
+  if (rest <= 0xffffffffull) {
+    /* Most integers fit in 32 bits, whose arithmetic is quicker. */
+    unsigned small = (unsigned)rest;
+    while (small % 100 == 0) small /= 100;
+    rest = small;
+    bits = 32 - __builtin_clz(small);
+  } else {
+    while (rest % 100 == 0) rest /= 100;
+    bits = 64 - __builtin_clzll(rest);
+  }
+  /* Decimal digits from the bit length (log10(2) is close to 1233 / 4096), without a branch. */
+  decimals = (bits * 1233) >> 12;
+  decimals = decimals - (rest < powers[decimals]) + 1;
+  return 1 + ((decimals + 1) >> 1) + (value < 0);
 }
 
 static sqlite3_int64 quervinWithLength(sqlite3_int64 bytes) {
-    return bytes + (bytes > 250 ? 3 : 1);
+  return bytes + (bytes > 250 ? 3 : 1);
 }
 
 /* Read from the value's flags in the order sqlite3_value_type() gives them precedence: a value
  * read once as text keeps its first type. A NUMBER has 22 bytes at most: one length byte. */
 static inline __attribute__((always_inline)) sqlite3_int64 quervinRowBytes(const Mem* row,
                                                                            int columns) {
-    sqlite3_int64 bytes = 0;
-    int i;
-    for (i = 0; i < columns; ++i) {
-        const Mem* m = &row[i];
-        const u16 f = m->flags;
-        if (f & MEM_Null) {
-            bytes += 1;
-        } else if (f & MEM_Int) {
-            bytes += 1 + quervinNumberBytes(m->u.i);
-        } else if (f & (MEM_Real | MEM_IntReal)) {
-            bytes += 1 + 8;
-        } else if (f & (MEM_Str | MEM_Blob)) {
-            bytes += quervinWithLength((sqlite3_int64)m->n + ((f & MEM_Zero) ? m->u.nZero : 0));
-        } else {
-            bytes += 1;
-        }
+  sqlite3_int64 bytes = 0;
+  int i;
+  for (i = 0; i < columns; ++i) {
+    const Mem* m = &row[i];
+    const u16 f = m->flags;
+    if (f & MEM_Null) {
+      bytes += 1;
+    } else if (f & MEM_Int) {
+      bytes += 1 + quervinNumberBytes(m->u.i);
+    } else if (f & (MEM_Real | MEM_IntReal)) {
+      bytes += 1 + 8;
+    } else if (f & (MEM_Str | MEM_Blob)) {
+      bytes += quervinWithLength((sqlite3_int64)m->n + ((f & MEM_Zero) ? m->u.nZero : 0));
+    } else {
+      bytes += 1;
     }
-    return bytes;
+  }
+  return bytes;
 }
 
 sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
-    const Vdbe* p = (const Vdbe*)stmt;
-    if (p == 0 || p->pResultRow == 0)
-        return 0;
-    return quervinRowBytes(p->pResultRow, p->nResColumn);
+  const Vdbe* p = (const Vdbe*)stmt;
+  if (p == 0 || p->pResultRow == 0) return 0;
+  return quervinRowBytes(p->pResultRow, p->nResColumn);
 }
 
 int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
                       sqlite3_int64* bytes) {
-    sqlite3_int64 n = 0;
-    sqlite3_int64 b = 0;
-    int rc = SQLITE_ROW;
-    sqlite3_mutex* lock;
-    if (stmt == 0)
-        return SQLITE_MISUSE;
-    /* The connection's lock (a recursive one) is taken once for the loop: each step's own taking
-     * of it is then a re-entry that costs next to nothing. A stop from another thread still ends
-     * the loop: sqlite3_interrupt() takes no lock. */
-    lock = sqlite3_db_mutex(sqlite3_db_handle(stmt));
-    sqlite3_mutex_enter(lock);
-    while (n < limit) {
-        rc = sqlite3_step(stmt);
-        if (rc != SQLITE_ROW)
-            break;
-        b += quervinRowBytes(((const Vdbe*)stmt)->pResultRow, ((const Vdbe*)stmt)->nResColumn);
-        ++n;
-    }
-    sqlite3_mutex_leave(lock);
-    *rows = n;
-    *bytes = b;
-    return rc;
+  sqlite3_int64 n = 0;
+  sqlite3_int64 b = 0;
+  int rc = SQLITE_ROW;
+  sqlite3_mutex* lock;
+  if (stmt == 0) return SQLITE_MISUSE;
+  /* The connection's lock (a recursive one) is taken once for the loop: each step's own taking
+   * of it is then a re-entry that costs next to nothing. A stop from another thread still ends
+   * the loop: sqlite3_interrupt() takes no lock. */
+  lock = sqlite3_db_mutex(sqlite3_db_handle(stmt));
+  sqlite3_mutex_enter(lock);
+  while (n < limit) {
+    rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) break;
+    b += quervinRowBytes(((const Vdbe*)stmt)->pResultRow, ((const Vdbe*)stmt)->nResColumn);
+    ++n;
+  }
+  sqlite3_mutex_leave(lock);
+  *rows = n;
+  *bytes = b;
+  return rc;
 }
