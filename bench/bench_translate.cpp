@@ -4,7 +4,7 @@
 // each; the time should grow with the statement's length alone, never with its nesting.
 #include "benchsupport.h"
 #include "core/db/dberror.h"
-#include "core/embedded/oracledialect.h"
+#include "core/embedded/translate/oracledialect.h"
 #include "core/sql/sqltokens.h"
 
 #include <QCoreApplication>

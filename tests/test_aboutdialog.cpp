@@ -6,7 +6,7 @@
 #include "support/checks.h"
 #include "support/tempstore.h"
 
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/sessions.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

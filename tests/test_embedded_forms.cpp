@@ -2,7 +2,7 @@
 // runs them or refused with Oracle's error: MERGE, the (+) join, LISTAGG, SELECT ... FOR UPDATE,
 // the REGEXP_ functions, the operators of hierarchical queries, q'...' literals and
 // DBMS_XPLAN.DISPLAY. Each table row is a statement and its rows, or the error it fails with.
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "support/embeddedfixture.h"
 
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 // The embedded engine as a server: what a user's statement may do and what it may not, the
 // limits that keep the process alive, and the ORA number of each of SQLite's failures.
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "support/embeddedfixture.h"
 #include "support/sqliteprobe.h"
 

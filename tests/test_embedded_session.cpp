@@ -1,6 +1,6 @@
 // Sessions of the embedded engine: ids, V$SESSION, ALTER SESSION and the statistics that one
 // connection reads of another, with the statements exactly as the tuning run sends them.
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/sessions.h"
 #include "core/tuning/planstep.h"
 #include "support/embeddedfixture.h"
 

@@ -1,10 +1,10 @@
 // Statements and results of the embedded engine: names with #, hierarchical queries, values,
 // field types and sizes, row counts and errors, operator chains, the limits of names and
 // nesting, and stops during translation, all against real SQLite files.
-#include "core/embedded/embeddedengine.h"
-#include "core/embedded/fieldtypes.h"
-#include "core/embedded/oracledialect.h"
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/translate/oracledialect.h"
+#include "core/embedded/values/fieldtypes.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/sqltokens.h"
 #include "support/embeddedfixture.h"
 

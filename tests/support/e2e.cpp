@@ -1,6 +1,6 @@
 #include "support/e2e.h"
 
-#include "core/embedded/embeddedengine.h"
+#include "core/embedded/session/embeddedengine.h"
 #include "core/window/programexit.h"
 #include "gui/logindialog.h"
 

@@ -4,7 +4,7 @@
 #include "core/odbc/odbchandles.h"
 
 #include "core/about/aboutinfo.h"
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/sessions.h"
 #include "core/program.h"
 #include "core/settings/settingsstore.h"
 

@@ -1,4 +1,4 @@
-#include "core/embedded/sandbox.h"
+#include "core/embedded/base/sandbox.h"
 
 #include <QStringList>
 

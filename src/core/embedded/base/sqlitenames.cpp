@@ -1,4 +1,4 @@
-#include "core/embedded/sqlitenames.h"
+#include "core/embedded/base/sqlitenames.h"
 
 namespace qv::embedded {
 

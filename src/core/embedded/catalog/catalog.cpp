@@ -1,7 +1,7 @@
-#include "core/embedded/catalog.h"
+#include "core/embedded/catalog/catalog.h"
 
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/sandbox.h"
+#include "core/embedded/base/sandbox.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>

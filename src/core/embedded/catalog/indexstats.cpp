@@ -1,6 +1,6 @@
 // Index statistics (optimizerstats.h): the b-tree's shape from DBSTAT, its keys counted, and the
 // clustering factor from walking the keys in order.
-#include "core/embedded/statsgathering.h"
+#include "core/embedded/catalog/statsgathering.h"
 
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"

@@ -1,6 +1,6 @@
-#include "core/embedded/optimizerstats.h"
+#include "core/embedded/catalog/optimizerstats.h"
 
-#include "core/embedded/statsgathering.h"
+#include "core/embedded/catalog/statsgathering.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 

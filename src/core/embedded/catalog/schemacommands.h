@@ -10,9 +10,9 @@
 //   | DROP SEQUENCE, COMMENT ON TABLE | COLUMN, COMMIT [WORK], ROLLBACK [WORK]  (schemaobjects.cpp)
 // Each runs inside one savepoint: a statement that fails leaves the schema as it was.
 
-#include "core/embedded/catalog.h"
-#include "core/embedded/oracledialect.h"
-#include "core/embedded/tabledef.h"
+#include "core/embedded/catalog/catalog.h"
+#include "core/embedded/catalog/tabledef.h"
+#include "core/embedded/translate/oracledialect.h"
 
 #include <QString>
 

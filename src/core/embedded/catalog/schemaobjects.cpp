@@ -1,9 +1,9 @@
-#include "core/embedded/optimizerstats.h"
-#include "core/embedded/oraclecommands.h"
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/sandbox.h"
-#include "core/embedded/schemacommands.h"
-#include "core/embedded/sequences.h"
+#include "core/embedded/base/sandbox.h"
+#include "core/embedded/catalog/optimizerstats.h"
+#include "core/embedded/catalog/schemacommands.h"
+#include "core/embedded/catalog/sequences.h"
+#include "core/embedded/translate/oraclecommands.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <algorithm>

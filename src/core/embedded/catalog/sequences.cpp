@@ -1,8 +1,8 @@
-#include "core/embedded/sequences.h"
+#include "core/embedded/catalog/sequences.h"
 
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/sandbox.h"
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/base/sandbox.h"
+#include "core/embedded/values/oracleerrors.h"
+#include "core/embedded/values/sqlfunctions.h"
 #include "core/sql/tokenlist.h"
 
 #include <QHash>

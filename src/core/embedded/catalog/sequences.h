@@ -16,7 +16,7 @@
 // LAST_NUMBER is the next value, as Oracle's is for a NOCACHE sequence (CACHE n is taken and
 // kept, but no values are held back in memory).
 
-#include "core/embedded/catalog.h"
+#include "core/embedded/catalog/catalog.h"
 #include "core/sql/sqltokens.h"
 
 #include <sqlite3.h>

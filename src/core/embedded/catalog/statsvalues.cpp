@@ -1,5 +1,5 @@
 // Values in Oracle's internal forms, for LOW_VALUE and HIGH_VALUE (optimizerstats.h).
-#include "core/embedded/optimizerstats.h"
+#include "core/embedded/catalog/optimizerstats.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,6 +1,6 @@
-#include "core/embedded/tabledef.h"
+#include "core/embedded/catalog/tabledef.h"
 
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 
 namespace qv::embedded {
 

@@ -5,7 +5,7 @@
 // constraints kept the catalog's way (catalog.h). Every column keeps its declared type and
 // COLLATE clause exactly as written.
 
-#include "core/embedded/catalog.h"
+#include "core/embedded/catalog/catalog.h"
 #include "core/sql/sqltokens.h"
 #include "core/sql/tokenlist.h"
 

@@ -1,10 +1,10 @@
-#include "core/embedded/explainplan.h"
+#include "core/embedded/plan/explainplan.h"
 
-#include "core/embedded/errorposition.h"
-#include "core/embedded/merge.h"
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/planbuilder.h"
-#include "core/embedded/planstatements.h"
+#include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/plan/planstatements.h"
+#include "core/embedded/translate/errorposition.h"
+#include "core/embedded/translate/merge.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/steering.h"
+#include "core/embedded/plan/steering.h"
 #include "core/sql/sqltokens.h"
 
 #include <QString>

@@ -1,4 +1,4 @@
-#include "core/embedded/fromlist.h"
+#include "core/embedded/plan/fromlist.h"
 
 #include "core/sql/tokenlist.h"
 

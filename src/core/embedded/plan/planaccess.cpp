@@ -1,6 +1,6 @@
 // How the plan builder reads one table: the access paths of a SQLite loop drawn as Oracle's
 // (see translatePlan()), and where their actual figures come from.
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/plansteps.h"
 
 #include <QRegularExpression>
 

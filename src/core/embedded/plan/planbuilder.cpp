@@ -1,11 +1,12 @@
 // SQLite's EXPLAIN QUERY PLAN drawn as Oracle draws a plan, with estimates: see translatePlan().
 // How one table is read is in planaccess.cpp.
-#include "core/embedded/planbuilder.h"
+#include "core/embedded/plan/planbuilder.h"
 
-#include "core/embedded/hierarchical.h"
-#include "core/embedded/planpredicates.h"
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/planpredicates.h"
+#include "core/embedded/plan/plansteps.h"
+#include "core/embedded/translate/hierarchical.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -597,6 +598,30 @@ void Builder::appendRows(const Step& s, int parentId, int position,
 std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
                                    const QString& owner, sqlite3* db) {
     return plan::Builder(statement, eqp, owner, db).rows();
+}
+
+namespace {
+
+uint64_t leadingBits(const QByteArray& digest, int bytes) {
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | uint8_t(digest[i]);
+    return v;
+}
+
+}  // namespace
+
+int64_t planHashValue(const std::vector<PlanRow>& rows) {
+    if (rows.empty())
+        return 0;
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const PlanRow& r : rows) {
+        hash.addData(QStringLiteral("%1|%2|%3|%4\n")
+                         .arg(r.id)
+                         .arg(r.operation, r.options, r.objectName)
+                         .toUtf8());
+    }
+    return int64_t(leadingBits(hash.result(), 4));
 }
 
 }  // namespace qv::embedded

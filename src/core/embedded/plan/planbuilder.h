@@ -133,4 +133,8 @@ struct PlanRow {
 std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
                                    const QString& owner, sqlite3* db);
 
+// PLAN_HASH_VALUE of a plan: a 32-bit number from the operation, options and object of each
+// line in id order, so two plans of one shape have the same value; 0 for no plan. Cannot fail.
+int64_t planHashValue(const std::vector<PlanRow>& rows);
+
 }  // namespace qv::embedded

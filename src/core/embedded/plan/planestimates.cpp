@@ -1,4 +1,4 @@
-#include "core/embedded/planestimates.h"
+#include "core/embedded/plan/planestimates.h"
 
 #include "core/sql/tokenlist.h"
 

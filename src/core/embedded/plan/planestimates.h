@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-#include "core/embedded/optimizerstats.h"
-#include "core/embedded/planfacts.h"
+#include "core/embedded/catalog/optimizerstats.h"
+#include "core/embedded/plan/planfacts.h"
 #include "core/sqlite/sqlite.h"
 
 #include <algorithm>

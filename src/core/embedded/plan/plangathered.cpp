@@ -1,5 +1,5 @@
 // The plan's estimates from the statistics DBMS_STATS gathered (planestimates.h has the model).
-#include "core/embedded/planestimates.h"
+#include "core/embedded/plan/planestimates.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,7 +7,7 @@
 // their children; CONNECT BY WITHOUT FILTERING over FAST DUAL when no table is read for the
 // children. The join back and the depth-first sort are the engine's way of giving the rows
 // CONNECT BY gives: they are not drawn.
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/plansteps.h"
 
 #include "core/sql/tokenlist.h"
 

@@ -1,9 +1,9 @@
 // The statement's conditions on the plan lines that apply them, in Oracle's notation: see
 // attachPredicates().
-#include "core/embedded/planpredicates.h"
+#include "core/embedded/plan/planpredicates.h"
 
-#include "core/embedded/oraclefunctions.h"
-#include "core/embedded/planfacts.h"
+#include "core/embedded/plan/planfacts.h"
+#include "core/embedded/values/oraclefunctions.h"
 
 #include <QDate>
 #include <QMap>

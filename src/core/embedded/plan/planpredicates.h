@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/embedded/planbuilder.h"
-#include "core/embedded/planestimates.h"
+#include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/plan/planestimates.h"
 
 #include <QHash>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "core/embedded/planstatements.h"
+#include "core/embedded/plan/planstatements.h"
 
-#include "core/embedded/merge.h"
-#include "core/embedded/planpredicates.h"
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/planpredicates.h"
+#include "core/embedded/plan/plansteps.h"
+#include "core/embedded/translate/merge.h"
 #include "core/sql/tokenlist.h"
 
 #include <QStringList>

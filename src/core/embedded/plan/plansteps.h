@@ -5,10 +5,10 @@
 // temporary tables) and planstatements.cpp (the lines of DDL and MERGE above their query).
 // Only those include it; the engine uses translatePlan() (planbuilder.h).
 
-#include "core/embedded/planbuilder.h"
-#include "core/embedded/planestimates.h"
-#include "core/embedded/planfacts.h"
-#include "core/embedded/planstatements.h"
+#include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/plan/planestimates.h"
+#include "core/embedded/plan/planfacts.h"
+#include "core/embedded/plan/planstatements.h"
 
 #include <QHash>
 #include <QRegularExpressionMatch>

@@ -2,7 +2,7 @@
 // a list SQLite fills once and probes for each row is a hash semi or anti join whose build side
 // is the subquery; a correlated subquery SQLite runs for each row is a nested loops semi or anti
 // join when it looks one key up, and a FILTER above the query and the subquery otherwise.
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/plansteps.h"
 
 #include "core/sql/tokenlist.h"
 

@@ -1,7 +1,7 @@
 // Row limits (COUNT STOPKEY, FETCH FIRST's window), analytic functions, HAVING's FILTER, the
 // scalar subqueries of a select list and WITH queries loaded into temporary tables, drawn as
 // Oracle draws them over what SQLite runs (see translatePlan()).
-#include "core/embedded/plansteps.h"
+#include "core/embedded/plan/plansteps.h"
 
 #include <algorithm>
 #include <cmath>

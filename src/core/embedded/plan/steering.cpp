@@ -1,9 +1,9 @@
-#include "core/embedded/steering.h"
+#include "core/embedded/plan/steering.h"
 
-#include "core/embedded/fromlist.h"
-#include "core/embedded/hints.h"
-#include "core/embedded/optimizerstats.h"
-#include "core/embedded/planestimates.h"
+#include "core/embedded/catalog/optimizerstats.h"
+#include "core/embedded/plan/fromlist.h"
+#include "core/embedded/plan/planestimates.h"
+#include "core/embedded/translate/hints.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/planbuilder.h"
+#include "core/embedded/plan/planbuilder.h"
 #include "core/sql/hintreport.h"
 
 #include <QList>

@@ -1,8 +1,7 @@
-#include "core/embedded/xplan.h"
+#include "core/embedded/plan/xplan.h"
 
-#include "core/embedded/cursors.h"
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/planbuilder.h"
+#include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/hintreport.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"

@@ -1,4 +1,4 @@
-#include "core/embedded/cursors.h"
+#include "core/embedded/session/cursors.h"
 
 #include "core/sql/sqltokens.h"
 #include "core/sqlite/sqlite.h"
@@ -67,19 +67,6 @@ QString sqlIdOf(const QString& text) {
         v >>= 5;
     }
     return id;
-}
-
-int64_t planHashValue(const std::vector<PlanRow>& rows) {
-    if (rows.empty())
-        return 0;
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const PlanRow& r : rows) {
-        hash.addData(QStringLiteral("%1|%2|%3|%4\n")
-                         .arg(r.id)
-                         .arg(r.operation, r.options, r.objectName)
-                         .toUtf8());
-    }
-    return int64_t(leadingBits(hash.result(), 4));
 }
 
 std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/planbuilder.h"
+#include "core/embedded/plan/planbuilder.h"
 
 #include <QString>
 
@@ -56,10 +56,6 @@ struct ExecutedCursor {
 // same text always has the same id; it is not the id Oracle would give it, which is made from
 // another hash. Cannot fail.
 QString sqlIdOf(const QString& text);
-
-// PLAN_HASH_VALUE of a plan: a 32-bit number from the operation, options and object of each
-// line in id order, so two plans of one shape have the same value; 0 for no plan. Cannot fail.
-int64_t planHashValue(const std::vector<PlanRow>& rows);
 
 // The lines of `stmt`'s plan as its scan status reports them, in EXPLAIN QUERY PLAN's order,
 // with their counters of the run since the scan status was last reset. Empty in a build without

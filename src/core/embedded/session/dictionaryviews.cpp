@@ -1,7 +1,7 @@
-#include "core/embedded/dictionaryviews.h"
+#include "core/embedded/session/dictionaryviews.h"
 
-#include "core/embedded/dictionaryviewlist.h"
-#include "core/embedded/optimizerstats.h"
+#include "core/embedded/catalog/optimizerstats.h"
+#include "core/embedded/session/dictionaryviewlist.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/embedded/cursors.h"
-#include "core/embedded/iocounting.h"
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/cursors.h"
+#include "core/embedded/session/iocounting.h"
+#include "core/embedded/session/sessions.h"
 #include "core/sqlite/sqlite.h"
 
 #include <sqlite3.h>

@@ -1,7 +1,7 @@
-#include "core/embedded/embeddedengine.h"
+#include "core/embedded/session/embeddedengine.h"
 
-#include "core/embedded/embeddeddatabase.h"
-#include "core/embedded/sampledb.h"
+#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/session/sampledb.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "core/embedded/embeddedrecordset.h"
+#include "core/embedded/session/embeddedrecordset.h"
 
-#include "core/embedded/embeddeddatabase.h"
-#include "core/embedded/fieldtypes.h"
-#include "core/embedded/oracledialect.h"
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/translate/oracledialect.h"
+#include "core/embedded/values/fieldtypes.h"
+#include "core/embedded/values/oracleerrors.h"
+#include "core/embedded/values/oracleformats.h"
 
 #ifndef QUERVIN_SYSTEM_SQLITE
 #include "core/sqlite/sqliterows.h"

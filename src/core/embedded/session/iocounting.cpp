@@ -1,4 +1,4 @@
-#include "core/embedded/iocounting.h"
+#include "core/embedded/session/iocounting.h"
 
 #include <sqlite3.h>
 

@@ -1,8 +1,8 @@
-#include "core/embedded/rowlocks.h"
+#include "core/embedded/session/rowlocks.h"
 
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/sandbox.h"
-#include "core/embedded/translator.h"
+#include "core/embedded/base/sandbox.h"
+#include "core/embedded/translate/translator.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QDeadlineTimer>

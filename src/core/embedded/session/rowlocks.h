@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/oracledialect.h"
+#include "core/embedded/translate/oracledialect.h"
 #include "core/sql/sqltokens.h"
 
 #include <sqlite3.h>

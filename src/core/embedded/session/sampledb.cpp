@@ -1,6 +1,6 @@
-#include "core/embedded/sampledb.h"
+#include "core/embedded/session/sampledb.h"
 
-#include "core/embedded/optimizerstats.h"
+#include "core/embedded/catalog/optimizerstats.h"
 
 #include "core/sqlite/sqlite.h"
 

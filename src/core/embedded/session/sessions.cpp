@@ -1,4 +1,4 @@
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/sessions.h"
 
 #include <algorithm>
 #include <chrono>

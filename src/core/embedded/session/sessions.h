@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/cursors.h"
+#include "core/embedded/session/cursors.h"
 
 #include <QHash>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "core/embedded/sessionviews.h"
+#include "core/embedded/session/sessionviews.h"
 
 #include "core/db/dberror.h"
-#include "core/embedded/cursors.h"
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/cursors.h"
+#include "core/embedded/session/sessions.h"
 
 #include <QByteArray>
 

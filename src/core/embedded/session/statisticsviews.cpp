@@ -1,9 +1,9 @@
 // The dictionary views a tuner queries about tables, indexes, columns and their optimizer
 // statistics (optimizerstats.h), registered with the others by registerDictionaryViews().
-#include "core/embedded/dictionaryviewlist.h"
+#include "core/embedded/session/dictionaryviewlist.h"
 
-#include "core/embedded/oraclevalues.h"
-#include "core/embedded/sessions.h"
+#include "core/embedded/session/sessions.h"
+#include "core/embedded/values/oraclevalues.h"
 
 #include <QRegularExpression>
 #include <QString>

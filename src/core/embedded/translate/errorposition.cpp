@@ -1,6 +1,6 @@
-#include "core/embedded/errorposition.h"
+#include "core/embedded/translate/errorposition.h"
 
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/sqltokens.h"
 #include "core/sql/tokenlist.h"
 

@@ -1,7 +1,7 @@
-#include "core/embedded/hierarchical.h"
+#include "core/embedded/translate/hierarchical.h"
 
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/sqlitenames.h"
+#include "core/embedded/base/sqlitenames.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QStringList>

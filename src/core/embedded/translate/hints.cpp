@@ -1,4 +1,4 @@
-#include "core/embedded/hints.h"
+#include "core/embedded/translate/hints.h"
 
 #include "core/sql/tokenlist.h"
 

@@ -1,6 +1,6 @@
-#include "core/embedded/merge.h"
+#include "core/embedded/translate/merge.h"
 
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QStringList>

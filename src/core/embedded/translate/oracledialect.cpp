@@ -1,10 +1,10 @@
-#include "core/embedded/oracledialect.h"
+#include "core/embedded/translate/oracledialect.h"
 
-#include "core/embedded/hierarchical.h"
-#include "core/embedded/oraclecommands.h"
-#include "core/embedded/outerjoin.h"
-#include "core/embedded/sqlitenames.h"
-#include "core/embedded/translator.h"
+#include "core/embedded/base/sqlitenames.h"
+#include "core/embedded/translate/hierarchical.h"
+#include "core/embedded/translate/oraclecommands.h"
+#include "core/embedded/translate/outerjoin.h"
+#include "core/embedded/translate/translator.h"
 
 #include <QSet>
 

@@ -1,6 +1,6 @@
-#include "core/embedded/outerjoin.h"
+#include "core/embedded/translate/outerjoin.h"
 
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QStringList>

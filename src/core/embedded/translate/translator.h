@@ -13,8 +13,8 @@
 // know what follows before it writes (an operator chain's call, a WITH list that may turn out
 // malformed) first reads the structure, then writes.
 
-#include "core/embedded/oracledialect.h"
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/translate/oracledialect.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
 
 #include <QString>

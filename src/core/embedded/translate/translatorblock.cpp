@@ -1,6 +1,6 @@
 // One SELECT of Oracle's SQL in SQLite's terms: its clauses, DUAL as a row generator, and ROWNUM
 // conditions as row limits. See translateOracle() in oracledialect.h.
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
 
 namespace qv::embedded {
 

@@ -5,7 +5,7 @@
 // calls: qv_arith('+-|', a, b, c) applies its operators left to right, as Oracle does, and
 // keeps its rules for dates, NULL, text and numbers (oraclevalues.h). See translateOracle() in
 // oracledialect.h.
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
 
 namespace qv::embedded {
 

@@ -2,9 +2,9 @@
 // pseudo-columns (operators: translatorchains.cpp). See translateOracle() in oracledialect.h.
 // Each function that writes an operand has a twin ending in End that only finds where the
 // operand ends, for an operator chain that must know its operators before it writes.
-#include "core/embedded/oraclefunctions.h"
-#include "core/embedded/oraclevalues.h"
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
+#include "core/embedded/values/oraclefunctions.h"
+#include "core/embedded/values/oraclevalues.h"
 
 #include <QDate>
 #include <QRegularExpression>

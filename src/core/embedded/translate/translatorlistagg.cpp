@@ -1,7 +1,7 @@
 // Oracle's LISTAGG in SQLite's terms: see listagg.h for the function it becomes and
 // translateOracle() in oracledialect.h.
-#include "core/embedded/listagg.h"
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
+#include "core/embedded/values/listagg.h"
 
 namespace qv::embedded {
 

@@ -1,6 +1,6 @@
 // Queries of Oracle's SQL in SQLite's terms: WITH, set operations, select lists with Oracle's
 // headings, and the row limits that follow a query. See translateOracle() in oracledialect.h.
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
 
 namespace qv::embedded {
 

@@ -3,45 +3,12 @@
 // CHAR(n), ...) passes through qv_store(value, rule, size, scale, column), which converts it to
 // the column's type, rounds a number to the column's scale, pads a CHAR and raises ORA-01438,
 // ORA-12899 or ORA-01722 where Oracle does. See translateOracle() in oracledialect.h.
-#include "core/embedded/oraclevalues.h"
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
+#include "core/embedded/values/oraclevalues.h"
 
 #include <QRegularExpression>
 
 namespace qv::embedded {
-
-std::optional<StoreCheck> storeCheck(const QString& declaredType) {
-    static const QRegularExpression kDecl(QStringLiteral(
-        R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?\))?\s*$)"));
-    const QRegularExpressionMatch m = kDecl.match(declaredType);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QString base = m.captured(1).toUpper().simplified();
-    const bool sized = m.hasCaptured(2);
-    const int64_t size = m.captured(2).toLongLong();
-    const int64_t scale = m.captured(3).toLongLong();
-    if (base == u"NUMBER" || base == u"NUMERIC" || base == u"DECIMAL" || base == u"DEC") {
-        if (!sized || size < 1 || size > 38)
-            return StoreCheck{StoreRule::Number};
-        return StoreCheck{StoreRule::SizedNumber, size, scale};
-    }
-    if (base == u"INTEGER" || base == u"INT" || base == u"SMALLINT")
-        return StoreCheck{StoreRule::SizedNumber, 38, 0};
-    const bool characters = base.startsWith(u'N') || base.endsWith(u" CHAR");
-    if (base.startsWith(u"VARCHAR") || base.startsWith(u"NVARCHAR") ||
-        base == u"CHARACTER VARYING") {
-        if (!sized || size < 1)
-            return std::nullopt;
-        return StoreCheck{characters ? StoreRule::TextInCharacters : StoreRule::TextInBytes, size};
-    }
-    if (base == u"CHAR" || base == u"NCHAR" || base == u"CHARACTER" || base == u"CHAR CHAR" ||
-        base == u"NCHAR CHAR") {
-        const int64_t length = sized && size > 0 ? size : 1;
-        return StoreCheck{characters ? StoreRule::CharInCharacters : StoreRule::CharInBytes,
-                          length};
-    }
-    return std::nullopt;
-}
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Oracle's rules for values that the translation of a query keeps (oraclevalues.h): where NULLs
 // sort, a scalar subquery's single row, and what a grouped query may select. See
 // translateOracle() in oracledialect.h.
-#include "core/embedded/translator.h"
+#include "core/embedded/translate/translator.h"
 
 #include <QSet>
 

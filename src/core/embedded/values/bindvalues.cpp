@@ -1,7 +1,7 @@
-#include "core/embedded/bindvalues.h"
+#include "core/embedded/values/bindvalues.h"
 
-#include "core/embedded/oracleerrors.h"
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/values/oracleerrors.h"
+#include "core/embedded/values/oracleformats.h"
 
 #include <QRegularExpression>
 

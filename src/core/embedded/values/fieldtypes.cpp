@@ -1,4 +1,4 @@
-#include "core/embedded/fieldtypes.h"
+#include "core/embedded/values/fieldtypes.h"
 
 #include <QRegularExpression>
 

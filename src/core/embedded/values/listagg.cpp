@@ -1,6 +1,6 @@
-#include "core/embedded/listagg.h"
+#include "core/embedded/values/listagg.h"
 
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <QHash>
 #include <QString>

@@ -1,5 +1,5 @@
 // Oracle's dates: TO_CHAR and TO_DATE with a date format model, and TRUNC of a date.
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/values/oracleformats.h"
 
 #include <QDate>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "core/embedded/oracleerrors.h"
+#include "core/embedded/values/oracleerrors.h"
 
-#include "core/embedded/oraclefunctions.h"
+#include "core/embedded/values/oraclefunctions.h"
 #include "core/sql/tokenlist.h"
 
 #include <QRegularExpression>

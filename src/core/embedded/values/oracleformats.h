@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/oraclefunctions.h"
+#include "core/embedded/values/oraclefunctions.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,8 +1,8 @@
-#include "core/embedded/oraclefunctions.h"
+#include "core/embedded/values/oraclefunctions.h"
 
-#include "core/embedded/listagg.h"
-#include "core/embedded/regexp.h"
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/listagg.h"
+#include "core/embedded/values/regexp.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <QByteArray>
 #include <QDate>

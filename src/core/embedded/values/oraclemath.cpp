@@ -1,7 +1,7 @@
 // Oracle's numeric functions in place of SQLite's, CAST to a number, and the single row of a
 // scalar subquery. See oraclevalues.h for the rules they keep.
-#include "core/embedded/oraclevalues.h"
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/oraclevalues.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 // Oracle's numbers: reading them from text, their decimal digits, TO_CHAR without a format
 // and with a number format model.
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/values/oracleformats.h"
 
 #include <QDate>
 #include <QRegularExpression>

@@ -1,8 +1,8 @@
 // Oracle's text functions in place of SQLite's functions of the same names, and the collation of
 // CHAR values. See oraclevalues.h for the rules they keep. They work on the UTF-8 bytes SQLite
 // holds, counting characters as Oracle does in AL32UTF8 (a code point is one character).
-#include "core/embedded/oraclevalues.h"
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/oraclevalues.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "core/embedded/regexp.h"
+#include "core/embedded/values/regexp.h"
 
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <QRegularExpression>
 

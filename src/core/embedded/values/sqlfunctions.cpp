@@ -1,4 +1,4 @@
-#include "core/embedded/sqlfunctions.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 namespace qv::embedded::oracle {
 

@@ -2,7 +2,7 @@
 
 // How the engine's SQL functions (oraclefunctions.cpp, oracletext.cpp, oraclemath.cpp) read
 // their arguments from SQLite and hand their results back, with Oracle's errors.
-#include "core/embedded/oracleformats.h"
+#include "core/embedded/values/oracleformats.h"
 
 #include <QByteArray>
 #include <QString>
