@@ -54,7 +54,7 @@ std::pair<double, QString> translate(const QString& sql) {
         try {
             outcome =
                 QString::number(
-                    embedded::sqliteText(sql, sql::tokenize(sql)).size() / 1024 / 1024.0, 'f', 1) +
+                    embedded::sqliteText(embedded::ParsedStatement(sql)).size() / 1024 / 1024.0, 'f', 1) +
                 QStringLiteral(" MB written");
         } catch (const DbError& e) {
             outcome = e.description();

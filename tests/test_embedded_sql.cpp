@@ -247,7 +247,7 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
         if (first.startsWith("ORA-"))
             EXPECT_TRUE(failsWith([&] { rowsOf(*db_, text); }, kErrOdbcCall, first)) << sql;
         else if (first.startsWith("-> "))
-            EXPECT_EQ(translateOracle(text, sql::tokenize(text)), first.mid(3)) << sql;
+            EXPECT_EQ(translateOracle(ParsedStatement(text)), first.mid(3)) << sql;
         else
             EXPECT_EQ(rowsOf(*db_, text), expected) << sql;
     }
@@ -370,12 +370,12 @@ TEST_F(EmbeddedSql, DeepNestingRunsToOraclesLimitAndIsRefusedBeyond) {
     // A DECODE in another's value is written once, not once per search of the one around it.
     const QString decodes = "select " + QString("decode(").repeated(40) + "ename" +
                             QString(", mgr, 1, empno, 2, 3)").repeated(40) + " from emp";
-    EXPECT_LT(translateOracle(decodes, sql::tokenize(decodes)).size(), 8 * decodes.size());
+    EXPECT_LT(translateOracle(ParsedStatement(decodes)).size(), 8 * decodes.size());
     EXPECT_EQ(rowsOf(*db_, decodes + " where empno = 7839"), QStringList("3"));
     const QString deepest = subqueries(254, "(1)");
     bool translated = false;
     std::unique_ptr<QThread> thread(QThread::create(
-        [&] { translated = !translateOracle(deepest, sql::tokenize(deepest)).isEmpty(); }));
+        [&] { translated = !translateOracle(ParsedStatement(deepest)).isEmpty(); }));
     thread->setStackSize(1024 * 1024);
     thread->start();
     thread->wait();
@@ -389,7 +389,7 @@ TEST_F(EmbeddedSql, AStopEndsATranslationInProgress) {
                         joined(100000, ", ", [](int i) { return QString::number(i); }) + ")";
     int asked = 0;
     const StopCheck stopOnThirdQuestion = [&] { return ++asked == 3; };
-    EXPECT_TRUE(failsWith([&] { translateOracle(sql, sql::tokenize(sql), stopOnThirdQuestion); },
+    EXPECT_TRUE(failsWith([&] { translateOracle(ParsedStatement(sql), stopOnThirdQuestion); },
                           kErrOdbcCall, "ORA-01013: user requested cancel of current operation"));
     EXPECT_EQ(asked, 3);
     db_->cancel();

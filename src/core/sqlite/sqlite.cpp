@@ -36,14 +36,18 @@ Connection::~Connection() {
     sqlite3_close_v2(db_);
 }
 
-void Connection::exec(const char* sql) {
+void exec(sqlite3* db, const char* sql) {
     char* msg = nullptr;
-    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &msg);
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, &msg);
     if (rc != SQLITE_OK) {
         const QString text = msg ? QString::fromUtf8(msg) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(msg);
-        throw Error(sqlite3_extended_errcode(db_), text);
+        throw Error(sqlite3_extended_errcode(db), text);
     }
+}
+
+void Connection::exec(const char* sql) {
+    sqlite::exec(db_, sql);
 }
 
 Statement::Statement(sqlite3* db, QByteArrayView sql) : db_(db) {
@@ -171,22 +175,21 @@ Transaction::Transaction(sqlite3* db, const char* begin)
 
 Transaction::Transaction(sqlite3* db, const char* begin, const char* commit, const char* rollback)
     : db_(db), commit_(commit), rollback_(rollback) {
-    char* msg = nullptr;
-    const int rc = sqlite3_exec(db_, begin, nullptr, nullptr, &msg);
-    sqlite3_free(msg);
-    if (rc != SQLITE_OK)
-        throw Error::of(db_, rc);
+    exec(db_, begin);
 }
 
 Transaction::~Transaction() {
-    if (!done_)
-        sqlite3_exec(db_, rollback_, nullptr, nullptr, nullptr);
+    if (done_)
+        return;
+    try {
+        exec(db_, rollback_);
+    } catch (const Error&) {
+        // Nothing to undo any more: the transaction ended with the failure that unwinds it.
+    }
 }
 
 void Transaction::commit() {
-    const int rc = sqlite3_exec(db_, commit_, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        throw Error::of(db_, rc);
+    exec(db_, commit_);
     done_ = true;
 }
 

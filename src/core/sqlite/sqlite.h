@@ -38,6 +38,9 @@ class Error : public DbError {
     int offset_;
 };
 
+// Runs statements that take no values and return no rows on `db`. Throws Error.
+void exec(sqlite3* db, const char* sql);
+
 // One open database file; closed when it goes out of scope.
 class Connection {
   public:

@@ -42,7 +42,7 @@ Items translatedItems(const QString& sql, const std::vector<Token>& t, size_t fi
              : sql::textOf(sql, t, first, end)) +
         u')';
     Items items;
-    items.text = sqliteText(wrapped, sql::tokenize(wrapped), stopped);
+    items.text = sqliteText(ParsedStatement(wrapped), stopped);
     items.tokens = sql::tokenize(items.text);
     const size_t close = sql::closing(items.tokens, 3, items.tokens.size());
     items.ranges = sql::splitTopLevel(items.tokens, 4, close);

@@ -61,7 +61,7 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
                  quotedName(catalog.spelled(table)), sql::textOf(sql, t, i, close + 1));
     sqlite::Savepoint savepoint(catalog.db());
     try {
-        catalog.userExec(sqliteText(oracle, sql::tokenize(oracle), stopped));
+        catalog.userExec(sqliteText(ParsedStatement(oracle), stopped));
     } catch (const sqlite::Error& e) {
         if (e.extendedCode() == SQLITE_CONSTRAINT_UNIQUE)
             throw oracleError(1452, QStringLiteral("ORA-01452: cannot CREATE UNIQUE INDEX; "
@@ -181,7 +181,7 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
         }
     }
     const QString oracleQuery = sql::textOf(sql, t, queryFirst, queryEnd);
-    const QString query = sqliteText(oracleQuery, sql::tokenize(oracleQuery), stopped);
+    const QString query = sqliteText(ParsedStatement(oracleQuery), stopped);
     const QString existing = catalog.objectType(name);
     sqlite::Savepoint savepoint(catalog.db());
     if (replace && existing == u"view") {

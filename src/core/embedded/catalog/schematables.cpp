@@ -145,14 +145,14 @@ void createTable(const Catalog& catalog, const QString& sql, const std::vector<T
     queryAt = k;
     // The definition in SQLite's terms: types and expressions translated.
     const QString definition = QStringLiteral("CREATE TABLE x ") + sql::textOf(sql, t, i, queryAt);
-    const QString translated = sqliteText(definition, sql::tokenize(definition), stopped);
+    const QString translated = sqliteText(ParsedStatement(definition), stopped);
     const std::vector<Token> tt = sql::tokenize(translated);
     TableDef def = readTableDef(translated, tt, 3, tt.size());
     def.name = name;
     QString query;
     if (queryAt < end) {
         const QString oracleQuery = sql::textOf(sql, t, queryAt + 1, end);
-        query = sqliteText(oracleQuery, sql::tokenize(oracleQuery), stopped);
+        query = sqliteText(ParsedStatement(oracleQuery), stopped);
         for (ColumnDef& c : def.columns) {
             if (!c.type.isEmpty())
                 throw oracleError(1773, QStringLiteral("ORA-01773: may not specify column "

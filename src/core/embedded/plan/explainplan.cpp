@@ -64,20 +64,20 @@ ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t)
     }
     if (i + 1 >= t.size() || !t[i].is(u"FOR"))
         missingKeyword();
-    request.statement = sql.mid(t[i + 1].begin);
+    request.statementAt = t[i + 1].begin;
     return request;
 }
 
-QString explainedQuery(const QString& statement, const std::vector<Token>& tokens) {
-    const StatementFrame frame = statementFrame(statement, tokens);
+std::unique_ptr<const ParsedStatement> explainedQuery(const ParsedStatement& statement) {
+    const StatementFrame frame = statementFrame(statement.text(), statement.tokens());
     switch (frame.kind) {
         case StatementFrame::Kind::Plain:
-            return statement;
+            return nullptr;
         case StatementFrame::Kind::Unexplainable:
             throw oracleError(900, QStringLiteral("ORA-00900: invalid SQL statement"));
         case StatementFrame::Kind::Merge:
             if (frame.query.isEmpty())
-                planMerge(statement, tokens);  // throws what is wrong with it
+                planMerge(statement.text(), statement.tokens());  // throws what is wrong with it
             break;
         case StatementFrame::Kind::CreateIndex:
             if (frame.query.isEmpty())
@@ -86,7 +86,7 @@ QString explainedQuery(const QString& statement, const std::vector<Token>& token
         case StatementFrame::Kind::CreateTable:
             break;
     }
-    return frame.query;
+    return std::make_unique<const ParsedStatement>(frame.query);
 }
 
 namespace {
@@ -185,8 +185,8 @@ void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
     sqlite::Statement(db, QByteArray("CREATE TEMP TABLE plan_table ") + kPlanTableColumns).run();
 }
 
-void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steering,
-               const QString& owner) {
+void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement& explained,
+               const Steering& steering, const QString& owner) {
     QByteArray insertSql =
         "INSERT INTO " + request.table.toUtf8() +
         " (statement_id, timestamp, operation, options, object_owner, object_name, optimizer, id, "
@@ -223,8 +223,8 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steer
         const QString& sqliteStatement = steering.sqliteText;
         const std::vector<EqpLine> lines = sqliteStatement.isEmpty()
                                                ? std::vector<EqpLine>()
-                                               : queryPlan(db, sqliteStatement, request.statement);
-        const std::vector<PlanRow> rows = translatePlan(request.statement, lines, owner, db);
+                                               : queryPlan(db, sqliteStatement, explained.text());
+        const std::vector<PlanRow> rows = translatePlan(explained, lines, owner, db);
         QList<sql::HintUse> hints = steering.hints;
         placeHints(hints, rows);
         const QString hintUsage = sql::hintUsageXml(hints);

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+
 #include <sqlite3.h>
 
 #include <vector>
@@ -19,7 +21,7 @@ struct ExplainRequest {
     QString schema;       // as named; empty when none was
     QString name;         // the table's name as named, PLAN_TABLE when none was
     QString table;        // [schema.]name quoted as SQL reads it
-    QString statement;    // the statement to explain, as written
+    int statementAt = 0;  // where the statement to explain begins in the client's text
 };
 
 // True for EXPLAIN PLAN (Oracle's form; SQLite's EXPLAIN QUERY PLAN is not). Cannot fail.
@@ -29,11 +31,12 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 // Throws DbError(kErrOdbcCall, "ORA-00905: missing keyword") when it is malformed.
 ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
 
-// The Oracle text whose SQLite plan stands under the plan of `statement` (planstatements.h): the
-// statement itself, or the query a CREATE INDEX, CREATE TABLE ... AS or MERGE reads; empty for a
-// CREATE TABLE without a query. Throws DbError(kErrOdbcCall) with ORA-00900 for a statement
-// EXPLAIN PLAN does not take, and a MERGE's or CREATE INDEX's syntax error.
-QString explainedQuery(const QString& statement, const std::vector<Token>& tokens);
+// The Oracle query whose SQLite plan stands under the plan of `statement` (planstatements.h): the
+// statement itself (null), or the query a CREATE INDEX, CREATE TABLE ... AS or MERGE reads, a
+// text of its own; an empty text for a CREATE TABLE without a query. Throws DbError(kErrOdbcCall)
+// with ORA-00900 for a statement EXPLAIN PLAN does not take, and a MERGE's or CREATE INDEX's
+// syntax error.
+std::unique_ptr<const ParsedStatement> explainedQuery(const ParsedStatement& statement);
 
 // Oracle's PLAN_TABLE, which every Oracle session has (a global temporary table since 10g): made
 // as the session's own temporary table when a statement names it (or DBMS_XPLAN, which reads
@@ -41,17 +44,18 @@ QString explainedQuery(const QString& statement, const std::vector<Token>& token
 // when it cannot be made.
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 
-// Writes the plan of `steering`'s text (explainedQuery() rewritten for SQLite and steered,
-// steering.h; empty: none) into the session's own rows of the request's plan table (a temporary
-// table of the same name that this connection alone reads and writes, made on first use):
-// SQLite's plan drawn as Oracle's (translatePlan(), planbuilder.h), the objects owned by
-// `owner`, with the steering's goal on the root row, and each line's predicates when the table
-// has Oracle's ACCESS_PREDICATES and FILTER_PREDICATES columns; the hints' usage as Oracle 19c
-// keeps it, a <hint_usage> in the root row's OTHER_XML, when the table has that column and the
-// statement has hints. A plan made by rule has no cost, cardinality or bytes (NULL). All rows or
-// none. Throws DbError(kErrOdbcCall): "ORA-02404: ..." when the plan table does not exist;
-// SQLite's message when the statement cannot be explained or the rows cannot be written.
-void writePlan(sqlite3* db, const ExplainRequest& request, const Steering& steering,
-               const QString& owner);
+// Writes the plan of `explained` (the statement EXPLAIN PLAN names), which SQLite runs as
+// `steering`'s text (explainedQuery() rewritten for SQLite and steered, steering.h; empty: none),
+// into the session's own rows of the request's plan table (a temporary table of the same name that
+// this connection alone reads and writes, made on first use): SQLite's plan drawn as Oracle's
+// (translatePlan(), planbuilder.h), the objects owned by `owner`, with the steering's goal on the
+// root row, and each line's predicates when the table has Oracle's ACCESS_PREDICATES and
+// FILTER_PREDICATES columns; the hints' usage as Oracle 19c keeps it, a <hint_usage> in the root
+// row's OTHER_XML, when the table has that column and the statement has hints. A plan made by rule
+// has no cost, cardinality or bytes (NULL). All rows or none. Throws DbError(kErrOdbcCall):
+// "ORA-02404: ..." when the plan table does not exist; SQLite's message when the statement cannot
+// be explained or the rows cannot be written.
+void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement& explained,
+               const Steering& steering, const QString& owner);
 
 }  // namespace qv::embedded

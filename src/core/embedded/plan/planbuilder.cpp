@@ -30,17 +30,18 @@ Step step(QString operation, QString options, std::vector<Step> children) {
     return s;
 }
 
-Builder::Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner,
+Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& eqp, QString owner,
                  sqlite3* db)
-    : frame_(statementFrame(statement, sql::tokenize(statement))),
-      text_(frame_.query.isEmpty() ? statement : frame_.query),
+    : frame_(statementFrame(statement.text(), statement.tokens())),
+      framed_(frame_.query.isEmpty() ? nullptr : std::make_unique<ParsedStatement>(frame_.query)),
+      // The facts are read from the query a framed statement stands on.
+      read_(framed_ ? *framed_ : statement),
+      tokens_(read_.tokens()),
       db_(db),
       owner_(std::move(owner)),
-      estimates_(db) {
-    // The facts are read from the query a framed statement stands on.
-    tokens_ = sql::tokenize(text_);
-    aliases_ = tableAliases(tokens_);
-    predicates_ = readPredicates(tokens_);
+      estimates_(db),
+      aliases_(read_.aliases()),
+      predicates_(read_.conditions()) {
     for (const EqpLine& line : eqp) {
         // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.
         if (line.detail.contains(u"sqlite_master") || line.detail.contains(u"sqlite_schema"))
@@ -595,8 +596,9 @@ void Builder::appendRows(const Step& s, int parentId, int position,
 
 }  // namespace plan
 
-std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
-                                   const QString& owner, sqlite3* db) {
+std::vector<PlanRow> translatePlan(const ParsedStatement& statement,
+                                   const std::vector<EqpLine>& eqp, const QString& owner,
+                                   sqlite3* db) {
     return plan::Builder(statement, eqp, owner, db).rows();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/parse/parsedstatement.h"
 #include "core/sql/tokenlist.h"
 
 #include <QString>
@@ -77,7 +78,7 @@ struct PlanRow {
     sql::Range block;
 };
 
-// Oracle-shaped plan rows from SQLite's plan of `statement` (the text as the user wrote it,
+// Oracle-shaped plan rows from SQLite's plan of `statement` (as the user wrote it, read once,
 // read for the statement kind, table aliases, predicates and grouping), with estimates from
 // `db` (planestimates.h). Ids are given depth-first from the root (id 0), so ordering by id
 // gives tree order. The shapes:
@@ -130,8 +131,9 @@ struct PlanRow {
 // statement returned, and Measure::None where that is not exactly known. The statement's
 // conditions are placed as access and filter predicates (planpredicates.h). Throws
 // sqlite::Error when the estimates cannot be read.
-std::vector<PlanRow> translatePlan(const QString& statement, const std::vector<EqpLine>& eqp,
-                                   const QString& owner, sqlite3* db);
+std::vector<PlanRow> translatePlan(const ParsedStatement& statement,
+                                   const std::vector<EqpLine>& eqp, const QString& owner,
+                                   sqlite3* db);
 
 // PLAN_HASH_VALUE of a plan: a 32-bit number from the operation, options and object of each
 // line in id order, so two plans of one shape have the same value; 0 for no plan. Cannot fail.

@@ -5,7 +5,7 @@
 #include <QStringList>
 
 #include "core/embedded/catalog/optimizerstats.h"
-#include "core/embedded/plan/planfacts.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/sqlite/sqlite.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // attachPredicates().
 #include "core/embedded/plan/planpredicates.h"
 
-#include "core/embedded/plan/planfacts.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/values/oraclefunctions.h"
 
 #include <QDate>

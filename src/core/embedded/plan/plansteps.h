@@ -5,9 +5,10 @@
 // temporary tables) and planstatements.cpp (the lines of DDL and MERGE above their query).
 // Only those include it; the engine uses translatePlan() (planbuilder.h).
 
+#include "core/embedded/parse/parsedstatement.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/planbuilder.h"
 #include "core/embedded/plan/planestimates.h"
-#include "core/embedded/plan/planfacts.h"
 #include "core/embedded/plan/planstatements.h"
 
 #include <QHash>
@@ -64,7 +65,8 @@ struct EqpNode {
 
 class Builder {
   public:
-    Builder(const QString& statement, const std::vector<EqpLine>& eqp, QString owner, sqlite3* db);
+    Builder(const ParsedStatement& statement, const std::vector<EqpLine>& eqp, QString owner,
+            sqlite3* db);
 
     std::vector<PlanRow> rows();
 
@@ -199,13 +201,16 @@ class Builder {
     void appendRows(const Step& s, int parentId, int position, std::vector<PlanRow>& out) const;
 
     StatementFrame frame_;
-    QString text_;  // what tokens_ were read from: the statement, or its frame's query
-    std::vector<Token> tokens_;
+    // A framed statement's query, a text of its own; null for a plain statement.
+    std::unique_ptr<const ParsedStatement> framed_;
+    // What the facts below are read from: the statement, or its frame's query.
+    const ParsedStatement& read_;
+    const std::vector<Token>& tokens_;
     sqlite3* db_;
     QString owner_;
     PlanEstimates estimates_;
-    QHash<QString, QString> aliases_;
-    QList<Predicate> predicates_;
+    const QHash<QString, QString>& aliases_;
+    const QList<Predicate>& predicates_;
     QHash<int, EqpNode> nodes_;
     std::vector<int> roots_;
     QHash<QString, Step> views_;  // lower case name -> the plan of its query

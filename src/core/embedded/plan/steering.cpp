@@ -1,9 +1,9 @@
 #include "core/embedded/plan/steering.h"
 
 #include "core/embedded/catalog/optimizerstats.h"
+#include "core/embedded/parse/hints.h"
 #include "core/embedded/plan/fromlist.h"
 #include "core/embedded/plan/planestimates.h"
-#include "core/embedded/translate/hints.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 
@@ -23,7 +23,7 @@ constexpr double kNoPlan = std::numeric_limits<double>::infinity();
 // What the engine reads while it steers a statement.
 struct Planner {
     sqlite3* db;
-    const QString& sql;
+    const ParsedStatement& statement;
     const QString& owner;
     FromList from;
     QString base;  // SQLite's text of the statement as translated
@@ -47,7 +47,7 @@ struct Planner {
         if (!lines)
             return kNoPlan;
         try {
-            const std::vector<PlanRow> rows = translatePlan(sql, *lines, owner, db);
+            const std::vector<PlanRow> rows = translatePlan(statement, *lines, owner, db);
             return rows.empty() ? kNoPlan : double(rows.front().cost);
         } catch (const sqlite::Error&) {
             return kNoPlan;
@@ -404,18 +404,18 @@ void steerByGoal(Work& w, const QString& goal) {
 
 }  // namespace
 
-Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteText,
+Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
                         const QString& sessionGoal, const QString& owner) {
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
-    const std::vector<Hint> hints = readHints(sql);
-    Planner planner{db, sql, owner, readFromList(sqliteText), sqliteText, {}};
+    const std::vector<Hint>& hints = statement.hints();
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     Work w{planner, std::vector<QString>(n),
            {},      std::vector<bool>(n, false),
-           {},      hints.empty() ? QString() : firstQueryBlock(sql),
+           {},      hints.empty() ? QString() : statement.firstQueryBlock(),
            {}};
     QString hintedGoal;
     for (Hint h : hints) {

@@ -37,11 +37,11 @@ struct Steering {
     QList<sql::HintUse> hints;
 };
 
-// The steering of the client's statement `sql` (in Oracle's SQL), which SQLite runs as
+// The steering of the client's statement `statement` (in Oracle's SQL), which SQLite runs as
 // `sqliteText`, under the session's goal `sessionGoal`; tables owned by `owner`. Reads the
 // schema and the statistics of `db` with the rights of the caller; a statement it cannot read
 // keeps its text, its hints reported unused. Cannot fail.
-Steering steerStatement(sqlite3* db, const QString& sql, const QString& sqliteText,
+Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
                         const QString& sessionGoal, const QString& owner);
 
 // The hints' plan lines: a table's at the line that reads it, a query block's at its first line,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/planbuilder.h"
 
 #include <QString>
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -27,7 +29,8 @@ struct ScanLine {
 // The last execution of one statement.
 struct ExecutedCursor {
     QString sqlId;
-    QString text;        // as the client sent it
+    // As the client sent it, read once: its plan is drawn from it when the cursor is read.
+    std::shared_ptr<const ParsedStatement> statement;
     QString sqliteText;  // as SQLite ran it
     QString owner;       // the session's user, in upper case: the owner of what it names
     // The plan that ran, from its scan status; empty when SQLite reported no line of it (a

@@ -2,6 +2,7 @@
 
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/session/dictionaryviewlist.h"
+#include "core/sqlite/sqlite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -114,44 +115,44 @@ int viewClose(sqlite3_vtab_cursor* cursor) {
     return SQLITE_OK;
 }
 
-// The rows of `query` (with ?1 bound to `object` when given) added to the cursor's.
+// The rows of `query` (with ?1 bound to `object` when given) added to the cursor's; SQLite's
+// result code.
 int addRows(sqlite3* db, const QByteArray& query, const QByteArray& object, ViewCursor* c) {
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, query.constData(), -1, &stmt, nullptr);
-    if (rc != SQLITE_OK)
-        return rc;
-    if (!object.isNull())
-        sqlite3_bind_text(stmt, 1, object.constData(), int(object.size()), SQLITE_TRANSIENT);
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        std::vector<Cell> row;
-        for (int k = 0; k < sqlite3_column_count(stmt); ++k) {
-            Cell cell;
-            cell.type = sqlite3_column_type(stmt, k);
-            if (cell.type == SQLITE_INTEGER)
-                cell.integer = sqlite3_column_int64(stmt, k);
-            else if (cell.type == SQLITE_FLOAT)
-                cell.real = sqlite3_column_double(stmt, k);
-            else if (cell.type != SQLITE_NULL)
-                cell.text = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, k)),
-                                       sqlite3_column_bytes(stmt, k));
-            row.push_back(std::move(cell));
+    try {
+        sqlite::Statement stmt(db, query);
+        if (!object.isNull())
+            stmt.bind(1, QByteArrayView(object));
+        while (stmt.step()) {
+            std::vector<Cell> row;
+            for (int k = 0; k < stmt.columnCount(); ++k) {
+                Cell cell;
+                cell.type = stmt.type(k);
+                if (cell.type == SQLITE_INTEGER)
+                    cell.integer = stmt.integer(k);
+                else if (cell.type == SQLITE_FLOAT)
+                    cell.real = stmt.real(k);
+                else if (cell.type != SQLITE_NULL)
+                    cell.text = stmt.blob(k);
+                row.push_back(std::move(cell));
+            }
+            c->rows.push_back(std::move(row));
         }
-        c->rows.push_back(std::move(row));
+        return SQLITE_OK;
+    } catch (const sqlite::Error& e) {
+        return e.extendedCode();
     }
-    sqlite3_finalize(stmt);
-    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+// Whether the file has the catalog table `table`; not when that cannot be read.
 bool catalogPresent(sqlite3* db, const QString& table) {
-    sqlite3_stmt* probe = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?",
-                           -1, &probe, nullptr) != SQLITE_OK)
+    try {
+        sqlite::Statement probe(
+            db, "SELECT 1 FROM main.sqlite_schema WHERE type = 'table' AND name = ?");
+        probe.bind(1, table);
+        return probe.step();
+    } catch (const sqlite::Error&) {
         return false;
-    const QByteArray name = table.toUtf8();
-    sqlite3_bind_text(probe, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-    const bool present = sqlite3_step(probe) == SQLITE_ROW;
-    sqlite3_finalize(probe);
-    return present;
+    }
 }
 
 // What a view reads in place of a catalog table the file does not have yet: no rows, the same

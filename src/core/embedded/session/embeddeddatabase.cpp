@@ -4,6 +4,7 @@
 #include "core/embedded/catalog/catalog.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/catalog/sequences.h"
+#include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/explainplan.h"
 #include "core/embedded/plan/xplan.h"
 #include "core/embedded/session/dictionaryviews.h"
@@ -153,8 +154,8 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
 // schemaOf(), no statement of the session's. The pages it reads are the optimizer's, not the
 // statement's: what the call read before is moved into `counts` (as Work::addTo() counts it)
 // and what the steering read is dropped.
-Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QString& text,
-                 StatCounters& counts) {
+Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& statement,
+                 const QString& text, StatCounters& counts) {
     auto take = [&c](int op) {
         int current = 0, highest = 0;
         sqlite3_db_status(c.db, op, &current, &highest, 1);
@@ -172,16 +173,19 @@ Steering steered(Connection& c, Sandbox& sandbox, const QString& sql, const QStr
         counts[kStatPhysicalWrites] += written;
     });
     const EngineReading reading(c, sandbox);
-    return steerStatement(c.db, sql, text, c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
+    return steerStatement(c.db, statement, text,
+                          c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
                           c.session->user().toUpper());
 }
 
 // What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
 // V$SQL_PLAN_STATISTICS_ALL, once it is done.
-ExecutedCursor startCursor(const Connection& c, const QString& sql, const QString& sqliteSql) {
+ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStatement> statement,
+                           const QString& sqliteSql) {
+    const QString& sql = statement->text();
     ExecutedCursor cursor;
     cursor.sqlId = sqlIdOf(sql);
-    cursor.text = sql;
+    cursor.statement = std::move(statement);
     cursor.sqliteText = sqliteSql;
     cursor.owner = c.session->user().toUpper();
     cursor.measured = c.session->parameter(QStringLiteral("STATISTICS_LEVEL"))
@@ -190,40 +194,6 @@ ExecutedCursor startCursor(const Connection& c, const QString& sql, const QStrin
     cursor.file = QString::fromUtf8(sqlite3_db_filename(c.db, "main"));
     cursor.connection = c.db;
     return cursor;
-}
-
-int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
-                  const std::vector<Token>& tokens, const BindList* binds);
-
-// The statement SQLite runs for `sql`: sqliteText()'s; for SELECT ... FOR UPDATE the query
-// without the clause once the session holds the file's write lock (rowlocks.h), no rows when
-// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
-// when the lock began a transaction, which a failure of the statement ends again; `rule` when
-// the statement is planned by rule (steering.h).
-QString runnableText(Connection& c, Sandbox& sandbox, const QString& sql,
-                     const std::vector<Token>& tokens, const StopCheck& cancelled, bool& began,
-                     bool& rule, StatCounters& counts) {
-    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
-        return linesQuery(xplanLines(c.db, *xplan));
-    const std::optional<ForUpdate> lock = readForUpdate(tokens);
-    if (!lock) {
-        const Steering steering = steered(
-            c, sandbox, sql, sqliteText(sql, tokens, cancelled, schemaOf(c, sandbox)), counts);
-        rule = steering.rule;
-        return steering.sqliteText;
-    }
-    const QString query = sql.left(tokens[lock->at].begin);
-    const Steering steering =
-        steered(c, sandbox, query,
-                sqliteText(query, sql::tokenize(query), cancelled, schemaOf(c, sandbox)), counts);
-    rule = steering.rule;
-    const QString text = steering.sqliteText;
-    const bool open = !sqlite3_get_autocommit(c.db);
-    if (lockFile(c.db, sandbox, *lock, cancelled)) {
-        began = !open;
-        return text;
-    }
-    return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(text);
 }
 
 // The bytes of a statement as the client sends it: its text and its bind values, in UTF-8.
@@ -236,177 +206,275 @@ int64_t receivedBytes(const QString& sql, const BindList* binds) {
     return bytes;
 }
 
-// Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
-// value fails before anything runs, as in Oracle. With `keepRows` the result stays on
-// its first row for the caller; without, every row is stepped through here and not counted as
-// fetched.
+// One call of the client's: the statement it sends, read once, and what the call has counted so
+// far.
+struct Call {
+    const std::shared_ptr<Connection>& c;
+    Sandbox& sandbox;
+    std::shared_ptr<const ParsedStatement> statement;
+    const BindList* binds;
+    Work work;
+    StopCheck cancelled;
+
+    const QString& sql() const { return statement->text(); }
+    const std::vector<Token>& tokens() const { return statement->tokens(); }
+};
+
 std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
                                        const QString& sql, bool keepRows,
-                                       const BindList* binds = nullptr) {
+                                       const BindList* binds = nullptr);
+
+// The result of the call: the statement (empty for one the engine answered itself), standing on
+// its first row or done, with the work it cost. A text parsed (translated and compiled, or run as
+// a command) once is a soft parse after.
+std::unique_ptr<EmbeddedRecordset> finished(Call& call, sqlite::Statement stmt = {},
+                                            bool onRow = false, std::vector<FieldInfo> fields = {},
+                                            std::optional<ExecutedCursor> cursor = {}) {
+    call.c->session->rememberParsed(call.sql());
+    return std::make_unique<EmbeddedRecordset>(call.c, std::move(stmt), onRow, std::move(fields),
+                                               std::move(call.work), std::move(cursor));
+}
+
+// A savepoint around statements the engine runs for the client's one (a MERGE's parts), taken
+// and ended with the engine's rights: all of them or none.
+class EngineSavepoint {
+  public:
+    EngineSavepoint(sqlite3* db, Sandbox& sandbox) : sandbox_(sandbox) {
+        const EngineRights engine(sandbox_);
+        savepoint_.emplace(db);
+    }
+    ~EngineSavepoint() {
+        const EngineRights engine(sandbox_);
+        savepoint_.reset();
+    }
+    EngineSavepoint(const EngineSavepoint&) = delete;
+    EngineSavepoint& operator=(const EngineSavepoint&) = delete;
+    void commit() {
+        const EngineRights engine(sandbox_);
+        savepoint_->commit();
+    }
+
+  private:
+    Sandbox& sandbox_;
+    std::optional<sqlite::Savepoint> savepoint_;
+};
+
+// The statements the engine answers itself, without a result set. Each does the call's
+// statement and answers true when it is its kind, and answers false otherwise; each throws what
+// the statement fails with.
+
+bool alterSessionCall(Call& call) {
+    if (!isAlterSession(call.tokens()))
+        return false;
+    alterSession(*call.c->session, call.tokens());
+    return true;
+}
+
+bool vacuumCall(Call& call) {
+    if (isVacuum(call.tokens()))
+        throw insufficientPrivileges();
+    return false;
+}
+
+// MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
+// bind values, inside one savepoint so that it changes all or nothing.
+bool mergeCall(Call& call) {
+    if (!isMerge(call.tokens()))
+        return false;
+    const MergePlan plan = planMerge(call.sql(), call.tokens());
+    Connection& c = *call.c;
+    EngineSavepoint savepoint(c.db, call.sandbox);
+    ++c.engineDepth;
+    const auto leave = qScopeGuard([&] { --c.engineDepth; });
+    const int64_t merged = runMerge(
+        plan,
+        [&](const QString& statement) {
+            run(call.c, call.sandbox, statement, false, call.binds);
+            return c.recordsAffected;
+        },
+        [&](const QString& query) {
+            std::vector<int64_t> values;
+            const std::unique_ptr<EmbeddedRecordset> rows =
+                run(call.c, call.sandbox, query, true, call.binds);
+            for (; !rows->eof(); rows->moveNext())
+                values.push_back(rows->value(0).toLongLong());
+            return values;
+        });
+    savepoint.commit();
+    c.recordsAffected = merged;
+    return true;
+}
+
+// EXPLAIN PLAN. Oracle explains a statement whose variables have no values yet: it takes none.
+bool explainCall(Call& call) {
+    if (!isExplainPlan(call.tokens()))
+        return false;
+    Connection& c = *call.c;
+    const ExplainRequest request = parseExplainPlan(call.sql(), call.tokens());
+    const ParsedStatement explained(*call.statement, request.statementAt, int(call.sql().size()));
+    if (readForUpdate(explained.tokens()))
+        throw invalidStatement(QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
+    const std::unique_ptr<const ParsedStatement> framed = explainedQuery(explained);
+    const ParsedStatement& query = framed ? *framed : explained;
+    const QString statement = query.text().isEmpty()
+                                  ? QString()
+                                  : sqliteText(query, call.cancelled, schemaOf(c, call.sandbox));
+    try {
+        // The statement to explain is the user's: it gets the user's rights before the engine
+        // compiles it with its own to write the plan.
+        if (!statement.isEmpty())
+            call.sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
+        const EngineRights engine(call.sandbox);
+        writePlan(c.db, request, explained,
+                  steered(c, call.sandbox, query, statement, call.work.counts),
+                  c.session->user().toUpper());
+    } catch (DbError& e) {
+        // It ran, though it failed.
+        call.work.counts[kStatExecuteCount] += 1;
+        // Placed in the explained statement, which ends the client's.
+        if (e.position() >= 0)
+            e.setPosition(e.position() + request.statementAt);
+        throw;
+    }
+    return true;
+}
+
+bool schemaCall(Call& call) {
+    return runSchemaCommand(Catalog(call.c->db, call.sandbox, call.c->session->user()), call.sql(),
+                            call.tokens(), call.cancelled);
+}
+
+using EngineStatement = bool (*)(Call&);
+constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall, mergeCall,
+                                                 explainCall, schemaCall};
+
+// What SQLite runs of a statement: the compiled statement, what its run leaves for
+// V$SQL_PLAN_STATISTICS_ALL, and whether it took the file's write lock for FOR UPDATE.
+struct SqliteRun {
+    sqlite::Statement stmt;
+    std::optional<ExecutedCursor> cursor;
+    bool locked = false;
+};
+
+// The statement SQLite runs for the call's: sqliteText()'s; for SELECT ... FOR UPDATE the query
+// without the clause once the session holds the file's write lock (rowlocks.h), no rows when
+// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
+// when the lock began a transaction, which a failure of the statement ends again; `rule` when
+// the statement is planned by rule (steering.h).
+QString runnableText(Call& call, bool& began, bool& rule) {
+    Connection& c = *call.c;
+    const std::vector<Token>& tokens = call.tokens();
+    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
+        return linesQuery(xplanLines(c.db, *xplan));
+    const std::optional<ForUpdate> lock = readForUpdate(tokens);
+    std::unique_ptr<const ParsedStatement> withoutLock;
+    if (lock)
+        withoutLock =
+            std::make_unique<const ParsedStatement>(*call.statement, 0, tokens[lock->at].begin);
+    const ParsedStatement& query = lock ? *withoutLock : *call.statement;
+    const Steering steering =
+        steered(c, call.sandbox, query,
+                sqliteText(query, call.cancelled, schemaOf(c, call.sandbox)), call.work.counts);
+    rule = steering.rule;
+    if (!lock)
+        return steering.sqliteText;
+    const bool open = !sqlite3_get_autocommit(c.db);
+    if (lockFile(c.db, call.sandbox, *lock, call.cancelled)) {
+        began = !open;
+        return steering.sqliteText;
+    }
+    return QStringLiteral("SELECT * FROM (%1) WHERE 0").arg(steering.sqliteText);
+}
+
+// Runs the call's statement on SQLite. With `keepRows` the result stays on its first row for
+// the caller; without, every row is stepped through here and not counted as fetched.
+std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, SqliteRun& r) {
+    Connection& c = *call.c;
+    bool rule = false;
+    const QString sqliteSql = runnableText(call, r.locked, rule);
+    r.stmt = compile(c.db, call.sandbox, sqliteSql, call.sql());
+    // Oracle never runs a statement with a variable left without a value: ORA-01008.
+    bindValues(r.stmt, call.binds ? *call.binds : BindList());
+    if (call.cancelled())
+        throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
+    call.work.counts[kStatExecuteCount] += 1;
+    r.cursor = startCursor(c, call.statement, sqliteSql);
+    r.cursor->rule = rule;
+    c.session->setPreviousSqlId(r.cursor->sqlId);
+    const int64_t changesBefore = sqlite3_total_changes64(c.db);
+    bool row = r.stmt.step();
+    if (row && keepRows) {
+        std::vector<FieldInfo> fields = EmbeddedRecordset::describe(r.stmt, true);
+        return finished(call, std::move(r.stmt), true, std::move(fields), std::move(r.cursor));
+    }
+    while (row)
+        row = r.stmt.step();
+    const bool hasColumns = r.stmt.columnCount() > 0;
+    // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
+    // this statement changed something.
+    if (!hasColumns && sqlite3_total_changes64(c.db) != changesBefore) {
+        c.recordsAffected = sqlite3_changes64(c.db);
+        call.work.counts[kStatRowsProcessed] += c.recordsAffected;
+    }
+    std::vector<FieldInfo> fields;
+    if (hasColumns && keepRows)
+        fields = EmbeddedRecordset::describe(r.stmt, false);
+    return finished(call, std::move(r.stmt), false, std::move(fields), std::move(r.cursor));
+}
+
+// The end of a call that failed: its work is counted, and a FOR UPDATE that fails leaves no lock
+// behind it.
+void failed(Connection& c, Sandbox& sandbox, Work& work, SqliteRun& r) {
+    finishStatement(c, r.stmt.handle(), work, r.cursor);
+    if (!r.locked)
+        return;
+    const EngineRights engine(sandbox);
+    try {
+        sqlite::exec(c.db, "ROLLBACK");
+    } catch (const sqlite::Error&) {
+        // The failure ended the transaction already.
+    }
+}
+
+// Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
+// value fails before anything runs, as in Oracle. With `keepRows` the result stays on its first
+// row for the caller; without, every row is stepped through here and not counted as fetched.
+std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
+                                       const QString& sql, bool keepRows, const BindList* binds) {
     if (!c->db)
         throw notOpenError();
     sandbox.forgetRefusal();
-    Work work;
-    std::optional<ExecutedCursor> cursor;
     c->recordsAffected = 0;
-    const StopCheck cancelled = [&c] { return c->cancelled.load(std::memory_order_relaxed); };
-    // A text parsed (translated and compiled, or run as a command) once is a soft parse after.
-    auto finished = [&](sqlite::Statement stmt, std::vector<FieldInfo> fields = {}) {
-        c->session->rememberParsed(sql);
-        return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), false, std::move(fields),
-                                                   std::move(work), std::move(cursor));
-    };
-    sqlite::Statement stmt;
-    // A FOR UPDATE that fails leaves no lock behind it.
-    bool locked = false;
-    auto unlock = [&] {
-        if (!locked)
-            return;
-        const EngineRights engine(sandbox);
-        sqlite3_exec(c->db, "ROLLBACK", nullptr, nullptr, nullptr);
-    };
+    Call call{c,     sandbox, nullptr,
+              binds, {},      [&c] {
+                  return c->cancelled.load(std::memory_order_relaxed); }};
+    SqliteRun r;
     try {
-        const std::vector<Token> tokens = sql::tokenize(sql);
-        work.counts[kStatParseCount] += 1;
+        call.statement = std::make_shared<const ParsedStatement>(sql);
+        call.work.counts[kStatParseCount] += 1;
         if (!c->session->parsedBefore(sql))
-            work.counts[kStatParseCountHard] += 1;
+            call.work.counts[kStatParseCountHard] += 1;
         if (c->engineDepth == 0)
-            work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
-        if (isAlterSession(tokens)) {
-            alterSession(*c->session, tokens);
-            work.counts[kStatExecuteCount] += 1;
-            c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished({});
-        }
-        if (isVacuum(tokens))
-            throw insufficientPrivileges();
+            call.work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
         {
             const EngineRights engine(sandbox);
-            providePlanTable(c->db, tokens);
+            providePlanTable(c->db, call.tokens());
         }
-        if (isMerge(tokens)) {
-            const int64_t merged = mergeRows(c, sandbox, sql, tokens, binds);
-            work.counts[kStatExecuteCount] += 1;
-            c->recordsAffected = merged;
-            c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished({});
-        }
-        if (isExplainPlan(tokens)) {
-            // Oracle explains a statement whose variables have no values yet: it takes none.
-            const ExplainRequest request = parseExplainPlan(sql, tokens);
-            const std::vector<Token> explained = sql::tokenize(request.statement);
-            if (readForUpdate(explained))
-                throw invalidStatement(
-                    QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
-            const QString query = explainedQuery(request.statement, explained);
-            const QString statement =
-                query.isEmpty()
-                    ? QString()
-                    : sqliteText(query, sql::tokenize(query), cancelled, schemaOf(*c, sandbox));
-            work.counts[kStatExecuteCount] += 1;
-            // The statement to explain is the user's: it gets the user's rights before the
-            // engine compiles it with its own to write the plan.
-            if (!statement.isEmpty())
-                sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
-            const EngineRights engine(sandbox);
-            try {
-                writePlan(c->db, request, steered(*c, sandbox, query, statement, work.counts),
-                          c->session->user().toUpper());
-            } catch (DbError& e) {
-                // Placed in the explained statement, which ends the client's.
-                if (e.position() >= 0)
-                    e.setPosition(e.position() + sql.size() - request.statement.size());
-                throw;
+        for (const EngineStatement answer : kEngineStatements) {
+            if (answer(call)) {
+                call.work.counts[kStatExecuteCount] += 1;
+                c->session->setPreviousSqlId(sqlIdOf(sql));
+                return finished(call);
             }
-            c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished({});
         }
-        if (runSchemaCommand(Catalog(c->db, sandbox, c->session->user()), sql, tokens, cancelled)) {
-            work.counts[kStatExecuteCount] += 1;
-            c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished({});
-        }
-        bool rule = false;
-        const QString sqliteSql =
-            runnableText(*c, sandbox, sql, tokens, cancelled, locked, rule, work.counts);
-        stmt = compile(c->db, sandbox, sqliteSql, sql);
-        // Oracle never runs a statement with a variable left without a value: ORA-01008.
-        bindValues(stmt, binds ? *binds : BindList());
-        if (cancelled())
-            throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
-        work.counts[kStatExecuteCount] += 1;
-        cursor = startCursor(*c, sql, sqliteSql);
-        cursor->rule = rule;
-        c->session->setPreviousSqlId(cursor->sqlId);
-        const int64_t changesBefore = sqlite3_total_changes64(c->db);
-        bool row = stmt.step();
-        if (row && keepRows) {
-            c->session->rememberParsed(sql);
-            std::vector<FieldInfo> fields = EmbeddedRecordset::describe(stmt, true);
-            return std::make_unique<EmbeddedRecordset>(c, std::move(stmt), true, std::move(fields),
-                                                       std::move(work), std::move(cursor));
-        }
-        while (row)
-            row = stmt.step();
-        const bool hasColumns = stmt.columnCount() > 0;
-        // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
-        // this statement changed something.
-        if (!hasColumns && sqlite3_total_changes64(c->db) != changesBefore) {
-            c->recordsAffected = sqlite3_changes64(c->db);
-            work.counts[kStatRowsProcessed] += c->recordsAffected;
-        }
-        std::vector<FieldInfo> fields;
-        if (hasColumns && keepRows)
-            fields = EmbeddedRecordset::describe(stmt, false);
-        return finished(std::move(stmt), std::move(fields));
+        return runOnSqlite(call, keepRows, r);
     } catch (const sqlite::Error& e) {
-        finishStatement(*c, stmt.handle(), work, cursor);
-        unlock();
+        failed(*c, sandbox, call.work, r);
         if (auto named = constraintFailure(c->db, sandbox, c->session->user(), e))
             throw *named;
         throw oracleFailure(sandbox.described(e));
     } catch (const DbError&) {
-        finishStatement(*c, stmt.handle(), work, cursor);
-        unlock();
-        throw;
-    }
-}
-
-// MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
-// bind values, inside one savepoint so that it changes all or nothing. The rows merged.
-int64_t mergeRows(const std::shared_ptr<Connection>& c, Sandbox& sandbox, const QString& sql,
-                  const std::vector<Token>& tokens, const BindList* binds) {
-    const MergePlan plan = planMerge(sql, tokens);
-    auto engineExec = [&](const char* text) {
-        const EngineRights engine(sandbox);
-        char* error = nullptr;
-        const int rc = sqlite3_exec(c->db, text, nullptr, nullptr, &error);
-        sqlite3_free(error);
-        return rc;
-    };
-    if (const int rc = engineExec("SAVEPOINT qv_merge"); rc != SQLITE_OK)
-        throw oracleFailure(sqlite::Error::of(c->db, rc));
-    ++c->engineDepth;
-    const auto leave = qScopeGuard([&] { --c->engineDepth; });
-    try {
-        const int64_t merged = runMerge(
-            plan,
-            [&](const QString& statement) {
-                run(c, sandbox, statement, false, binds);
-                return c->recordsAffected;
-            },
-            [&](const QString& query) {
-                std::vector<int64_t> values;
-                const std::unique_ptr<EmbeddedRecordset> rows = run(c, sandbox, query, true, binds);
-                for (; !rows->eof(); rows->moveNext())
-                    values.push_back(rows->value(0).toLongLong());
-                return values;
-            });
-        engineExec("RELEASE qv_merge");
-        return merged;
-    } catch (...) {
-        engineExec("ROLLBACK TO qv_merge");
-        engineExec("RELEASE qv_merge");
+        failed(*c, sandbox, call.work, r);
         throw;
     }
 }

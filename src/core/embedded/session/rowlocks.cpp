@@ -6,6 +6,7 @@
 #include "core/sql/tokenlist.h"
 
 #include <QDeadlineTimer>
+#include <QScopeGuard>
 
 namespace qv::embedded {
 
@@ -106,16 +107,16 @@ bool lockFile(sqlite3* db, Sandbox& sandbox, const ForUpdate& lock, const StopCh
         deadline.setRemainingTime(0);
     Waiting waiting{deadline, stopped};
     sqlite3_busy_handler(db, stillWaiting, &waiting);
-    int rc = SQLITE_OK;
-    {
+    // Held until the session's COMMIT or ROLLBACK, not to the end of a scope of ours.
+    try {
+        const auto restore = qScopeGuard([db] { sqlite3_busy_timeout(db, kBusyTimeoutMs); });
         const EngineRights engine(sandbox);
-        rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (rc == SQLITE_OK)
+        sqlite::exec(db, "BEGIN IMMEDIATE");
         return true;
-    if (rc != SQLITE_BUSY)
-        throw oracleFailure(sqlite::Error::of(db, rc));
+    } catch (const sqlite::Error& e) {
+        if (e.resultCode() != SQLITE_BUSY)
+            throw oracleFailure(e);
+    }
     if (stopped && stopped())
         throw oracleError(1013, QStringLiteral("ORA-01013: user requested cancel of current "
                                                "operation"));

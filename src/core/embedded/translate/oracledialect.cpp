@@ -433,14 +433,15 @@ QString Translator::run() {
     return std::move(out_);
 }
 
-QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped, const SchemaLookup& schema) {
-    return Translator(sql, tokens, stopped, schema).run();
+QString translateOracle(const ParsedStatement& statement, const StopCheck& stopped,
+                        const SchemaLookup& schema) {
+    return Translator(statement.text(), statement.tokens(), stopped, schema).run();
 }
 
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens, const StopCheck& stopped,
+QString sqliteText(const ParsedStatement& statement, const StopCheck& stopped,
                    const SchemaLookup& schema) {
-    const QString translated = translateOracle(sql, tokens, stopped, schema);
+    const QString translated = translateOracle(statement, stopped, schema);
+    const std::vector<Token>& tokens = statement.tokens();
     // What follows reads the translation's own tokens; most statements need neither step, which
     // the statement's tokens tell (the translation writes no CONNECT BY and no name with #).
     const bool rewrite = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {

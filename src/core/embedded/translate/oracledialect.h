@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/parse/parsedstatement.h"
 #include "core/sql/sqltokens.h"
 #include "core/sqlite/sqlite.h"
 
@@ -97,15 +98,15 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 // ORA-00937 for a column neither grouped nor aggregated. `schema` tells which ORDER BY terms need
 // no NULLS LAST or NULLS FIRST and what the columns an INSERT or UPDATE writes hold (values checked
 // and rounded on store, oraclevalues.h).
-QString translateOracle(const QString& sql, const std::vector<Token>& tokens,
-                        const StopCheck& stopped = {}, const SchemaLookup& schema = {});
+QString translateOracle(const ParsedStatement& statement, const StopCheck& stopped = {},
+                        const SchemaLookup& schema = {});
 
 // The statement as SQLite runs it: Oracle's forms translated (translateOracle), then a
 // hierarchical query rewritten (hierarchical.h) and identifiers with # quoted. The engine's way
 // in for every statement a user sends. Throws what translateOracle and rewriteHierarchicalQuery
 // throw.
-QString sqliteText(const QString& sql, const std::vector<Token>& tokens,
-                   const StopCheck& stopped = {}, const SchemaLookup& schema = {});
+QString sqliteText(const ParsedStatement& statement, const StopCheck& stopped = {},
+                   const SchemaLookup& schema = {});
 
 // The heading of result column `column`: SQLite's name, except that a table column read
 // through * or t.* is upper-cased as Oracle's dictionary holds an unquoted name (columns the

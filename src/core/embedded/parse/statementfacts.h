@@ -104,7 +104,7 @@ std::optional<QList<ColumnRef>> columnsAfter(const std::vector<Token>& t, QStrin
 // The first table the FROM clause of `text` names; empty when none.
 QString firstTable(const std::vector<Token>& t, Range text);
 
-// The row limit a query puts on its rows, read from its own text (planlimits.cpp).
+// The row limit a query puts on its rows, read from its own text (rowlimits.cpp).
 struct RowLimit {
     enum Kind {
         None,

@@ -1,6 +1,6 @@
 // What the plan takes from the statement's own text, as the user wrote it: the tables and their
 // aliases, the conditions on columns, the columns used, the parts of its queries.
-#include "core/embedded/plan/planfacts.h"
+#include "core/embedded/parse/statementfacts.h"
 
 #include <QSet>
 

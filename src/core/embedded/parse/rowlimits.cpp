@@ -1,6 +1,6 @@
 // Row limits and analytic functions of a query, read from its text for the plan builder (see
-// planfacts.h).
-#include "core/embedded/plan/planfacts.h"
+// statementfacts.h).
+#include "core/embedded/parse/statementfacts.h"
 
 namespace qv::embedded {
 

@@ -1,4 +1,4 @@
-#include "core/embedded/translate/hints.h"
+#include "core/embedded/parse/hints.h"
 
 #include "core/sql/tokenlist.h"
 
@@ -190,22 +190,24 @@ bool isKnownHint(const QString& name) {
     return knownHints().contains(name);
 }
 
-std::vector<Hint> readHints(const QString& sql) {
-    // Most statements have none: they are not read twice for it.
-    if (!sql.contains(u"/*+") && !sql.contains(u"--+"))
+std::vector<Hint> readHints(const QString& sql, const std::vector<Token>& tokens) {
+    if (tokens.empty() ||
+        !sql::isOneOf(tokens[0], {u"SELECT", u"UPDATE", u"DELETE", u"INSERT", u"MERGE"}))
         return {};
-    const std::vector<Token> t = sql::lex(sql);
-    size_t first = 0;
-    while (first < t.size() && t[first].kind == TokenKind::Comment)
-        ++first;
-    if (first + 1 >= t.size() || t[first + 1].kind != TokenKind::Hint ||
-        !sql::isOneOf(t[first], {u"SELECT", u"UPDATE", u"DELETE", u"INSERT", u"MERGE"}))
+    // Only the comments between the first word and the next token can hold it.
+    const int from = tokens[0].end;
+    const int to = tokens.size() > 1 ? tokens[1].begin : int(sql.size());
+    const QStringView gap = QStringView(sql).mid(from, to - from);
+    if (!gap.contains(u"/*+") && !gap.contains(u"--+"))
         return {};
-    return readBody(hintBody(t[first + 1]));
+    const QString comments = gap.toString();
+    const std::vector<Token> t = sql::lex(comments);
+    if (t.empty() || t[0].kind != TokenKind::Hint)
+        return {};
+    return readBody(hintBody(t[0]));
 }
 
-QString firstQueryBlock(const QString& sql) {
-    const std::vector<Token> t = sql::tokenize(sql);
+QString firstQueryBlock(const std::vector<Token>& t) {
     if (t.empty())
         return {};
     if (t[0].is(u"SELECT"))
