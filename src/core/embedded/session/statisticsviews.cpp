@@ -4,6 +4,7 @@
 
 #include "core/embedded/session/sessions.h"
 #include "core/embedded/values/oraclevalues.h"
+#include "core/embedded/values/sqlfunctions.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -212,100 +213,83 @@ DataType dataTypeOf(const QString& declared) {
 }
 
 void dataType(sqlite3_context* ctx, int, sqlite3_value** args) {
-    try {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-        const QByteArray part =
-            QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[1]))).toUpper();
-        const DataType t = dataTypeOf(QString::fromUtf8(text ? text : ""));
-        if (part == "TYPE") {
-            const QByteArray type = t.type.toUtf8();
-            if (type.isEmpty())
-                sqlite3_result_null(ctx);
-            else
-                sqlite3_result_text(ctx, type.constData(), int(type.size()), SQLITE_TRANSIENT);
-            return;
-        }
-        const std::optional<int64_t> value = part == "LENGTH"      ? t.length
-                                             : part == "PRECISION" ? t.precision
-                                             : part == "SCALE"     ? t.scale
-                                                                   : t.charLength;
-        if (value)
-            sqlite3_result_int64(ctx, *value);
-        else
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    const QByteArray part =
+        QByteArray(reinterpret_cast<const char*>(sqlite3_value_text(args[1]))).toUpper();
+    const DataType t = dataTypeOf(QString::fromUtf8(text ? text : ""));
+    if (part == "TYPE") {
+        const QByteArray type = t.type.toUtf8();
+        if (type.isEmpty())
             sqlite3_result_null(ctx);
-    } catch (...) {
-        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+        else
+            sqlite3_result_text(ctx, type.constData(), int(type.size()), SQLITE_TRANSIENT);
+        return;
     }
+    const std::optional<int64_t> value = part == "LENGTH"      ? t.length
+                                         : part == "PRECISION" ? t.precision
+                                         : part == "SCALE"     ? t.scale
+                                                               : t.charLength;
+    if (value)
+        sqlite3_result_int64(ctx, *value);
+    else
+        sqlite3_result_null(ctx);
 }
 
 void sessionParameter(sqlite3_context* ctx, int, sqlite3_value** args) {
-    try {
-        const int64_t sid = *static_cast<const int64_t*>(sqlite3_user_data(ctx));
-        const auto* name = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-        for (const auto& session : openSessions()) {
-            if (session->sid() != sid)
-                continue;
-            const QByteArray value =
-                session->parameter(QString::fromUtf8(name ? name : "")).toUtf8();
-            if (value.isEmpty())
-                break;
-            sqlite3_result_text(ctx, value.constData(), int(value.size()), SQLITE_TRANSIENT);
-            return;
-        }
-        sqlite3_result_null(ctx);
-    } catch (...) {
-        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    const int64_t sid = *static_cast<const int64_t*>(sqlite3_user_data(ctx));
+    const auto* name = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    for (const auto& session : openSessions()) {
+        if (session->sid() != sid)
+            continue;
+        const QByteArray value = session->parameter(QString::fromUtf8(name ? name : "")).toUtf8();
+        if (value.isEmpty())
+            break;
+        sqlite3_result_text(ctx, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        return;
     }
+    sqlite3_result_null(ctx);
 }
 
 // RAWTOHEX(raw): the bytes in upper-case hex, as Oracle writes a RAW (LOW_VALUE, HIGH_VALUE).
 void rawToHex(sqlite3_context* ctx, int, sqlite3_value** args) {
-    try {
-        if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
-            sqlite3_result_null(ctx);
-            return;
-        }
-        const QByteArray hex = QByteArray(static_cast<const char*>(sqlite3_value_blob(args[0])),
-                                          sqlite3_value_bytes(args[0]))
-                                   .toHex()
-                                   .toUpper();
-        sqlite3_result_text(ctx, hex.constData(), int(hex.size()), SQLITE_TRANSIENT);
-    } catch (...) {
-        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    if (sqlite3_value_type(args[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
     }
+    const QByteArray hex = QByteArray(static_cast<const char*>(sqlite3_value_blob(args[0])),
+                                      sqlite3_value_bytes(args[0]))
+                               .toHex()
+                               .toUpper();
+    sqlite3_result_text(ctx, hex.constData(), int(hex.size()), SQLITE_TRANSIENT);
 }
 
 // HEXTORAW(text): the bytes the hex digits stand for, NULL for NULL or empty text; ORA-01465
 // for text that is no hex. The dictionary keeps LOW_VALUE and HIGH_VALUE as hex text and shows
 // them as RAW through it (SQLite's own unhex() is younger than some systems' SQLite).
 void hexToRaw(sqlite3_context* ctx, int, sqlite3_value** args) {
-    try {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
-        const int size = sqlite3_value_bytes(args[0]);
-        if (!text || size == 0) {
-            sqlite3_result_null(ctx);
-            return;
-        }
-        const QByteArray hex(text, size);
-        const bool valid = size % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](char c) {
-                               return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-                           });
-        if (!valid) {
-            sqlite3_result_error(ctx, "ORA-01465: invalid hex number", -1);
-            return;
-        }
-        const QByteArray raw = QByteArray::fromHex(hex);
-        sqlite3_result_blob(ctx, raw.constData(), int(raw.size()), SQLITE_TRANSIENT);
-    } catch (...) {
-        sqlite3_result_error(ctx, "ORA-04030: out of process memory", -1);
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+    const int size = sqlite3_value_bytes(args[0]);
+    if (!text || size == 0) {
+        sqlite3_result_null(ctx);
+        return;
     }
+    const QByteArray hex(text, size);
+    const bool valid = size % 2 == 0 && std::all_of(hex.begin(), hex.end(), [](char c) {
+                           return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+                       });
+    if (!valid) {
+        sqlite3_result_error(ctx, "ORA-01465: invalid hex number", -1);
+        return;
+    }
+    const QByteArray raw = QByteArray::fromHex(hex);
+    sqlite3_result_blob(ctx, raw.constData(), int(raw.size()), SQLITE_TRANSIENT);
 }
 
 }  // namespace
 
 int registerSessionParameterFunction(sqlite3* db, int64_t sid) {
     return sqlite3_create_function_v2(db, "qv_session_parameter", 1, SQLITE_UTF8, new int64_t(sid),
-                                      sessionParameter, nullptr, nullptr,
+                                      oracle::guarded<sessionParameter>, nullptr, nullptr,
                                       [](void* p) { delete static_cast<int64_t*>(p); });
 }
 
@@ -315,16 +299,16 @@ std::span<const DictionaryView> statisticsViews() {
 
 int registerDataTypeFunction(sqlite3* db) {
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
-    const int rc = sqlite3_create_function_v2(db, "qv_data_type", 2, flags, nullptr, dataType,
-                                              nullptr, nullptr, nullptr);
+    const int rc = sqlite3_create_function_v2(db, "qv_data_type", 2, flags, nullptr,
+                                              oracle::guarded<dataType>, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         return rc;
-    const int raw = sqlite3_create_function_v2(db, "rawtohex", 1, flags, nullptr, rawToHex, nullptr,
-                                               nullptr, nullptr);
+    const int raw = sqlite3_create_function_v2(
+        db, "rawtohex", 1, flags, nullptr, oracle::guarded<rawToHex>, nullptr, nullptr, nullptr);
     if (raw != SQLITE_OK)
         return raw;
-    return sqlite3_create_function_v2(db, "hextoraw", 1, flags, nullptr, hexToRaw, nullptr, nullptr,
-                                      nullptr);
+    return sqlite3_create_function_v2(db, "hextoraw", 1, flags, nullptr, oracle::guarded<hexToRaw>,
+                                      nullptr, nullptr, nullptr);
 }
 
 }  // namespace qv::embedded
