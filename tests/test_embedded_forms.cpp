@@ -2,6 +2,7 @@
 // runs them or refused with Oracle's error: MERGE, the (+) join, LISTAGG, SELECT ... FOR UPDATE,
 // the REGEXP_ functions, the operators of hierarchical queries, q'...' literals and
 // DBMS_XPLAN.DISPLAY. Each table row is a statement and its rows, or the error it fails with.
+#include "core/embedded/plan/xplan.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "support/embeddedfixture.h"
 
@@ -315,7 +316,10 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
 
 TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
     // PLAN_TABLE is there without being made, as in every Oracle session.
+    // An empty name is NULL, which DISPLAY takes for PLAN_TABLE.
     check({{"select * from table(dbms_xplan.display)",
+            {"Error: cannot fetch last explain plan from PLAN_TABLE"}},
+           {"select * from table(dbms_xplan.display(''))",
             {"Error: cannot fetch last explain plan from PLAN_TABLE"}}});
     db_->execute(
         "explain plan set statement_id = 'one' for select ename from emp "
@@ -369,6 +373,35 @@ TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
         {"select * from table(dbms_xplan.display('NO_SUCH_TABLE'))", {"ORA-00942"}},
         {"select * from table(dbms_xplan.display_cursor)", {"ORA-00900"}},
     });
+}
+
+TEST_F(EmbeddedForms, DbmsXplanDisplayOfAHugePlanTableIsBoundedAndStoppable) {
+    db_->execute(
+        "create table bigpt (statement_id varchar2(30), id number, parent_id number, operation "
+        "varchar2(30), options varchar2(30), object_name varchar2(30), cardinality number, "
+        "bytes number, cost number)");
+    // Wide and shallow: far more text than a statement may hold, each line short.
+    db_->execute(
+        "insert into bigpt select null, level - 1, case when level > 1 then 0 end, 'OP', null, "
+        "null, 1, 1, 1 from dual connect by level <= 20000");
+    EXPECT_EQ(rowsOf(*db_, "select * from table(dbms_xplan.display('BIGPT'))").size(), 20000 + 6);
+    // Each line the parent of the next: every line as wide as the deepest, more text than a value
+    // may be. Refused before it is made, and a stop ends the reading.
+    db_->execute("delete from bigpt");
+    db_->execute(
+        "insert into bigpt select null, level - 1, level - 2, 'OP', null, null, 1, 1, 1 from dual "
+        "connect by level <= 10000");
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select * from table(dbms_xplan.display('BIGPT'))"); },
+                          kErrOdbcCall, "ORA-04030"));
+    sqlite::Connection file(path(), sqlite::Connection::Mode::ReadOnly, 0);
+    int asked = 0;
+    EXPECT_TRUE(failsWith(
+        [&] {
+            embedded::XplanRequest request;
+            request.table = QStringLiteral("BIGPT");
+            embedded::xplanLines(file.handle(), request, [&] { return ++asked > 3; });
+        },
+        kErrOdbcCall, "ORA-01013"));
 }
 
 }  // namespace

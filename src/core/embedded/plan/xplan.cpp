@@ -51,8 +51,24 @@ struct Column {
     int width;
 };
 
-// The table of the plan's lines and the predicates below it.
-QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
+// The engine's answer to a plan text longer than a value may be.
+[[noreturn]] void tooLong(int64_t characters) {
+    throw oracleError(4030, QStringLiteral("ORA-04030: out of process memory when trying to "
+                                           "allocate %1 bytes (DBMS_XPLAN, plan text)")
+                                .arg(characters));
+}
+
+[[noreturn]] void cancelled() {
+    throw oracleError(1013,
+                      QStringLiteral("ORA-01013: user requested cancel of current operation"));
+}
+
+// How often long work asks whether it is to stop.
+constexpr size_t kStopEvery = 256;
+
+// The table of the plan's lines and the predicates below it, in at most `limit` characters.
+QStringList layout(const std::vector<XplanRow>& rows, bool basic, int64_t limit,
+                   const StopCheck& stopped) {
     const bool showFigures[3] = {
         !basic && std::any_of(rows.begin(), rows.end(), [](auto& r) { return r.cardinality; }),
         !basic && std::any_of(rows.begin(), rows.end(), [](auto& r) { return r.bytes; }),
@@ -77,11 +93,20 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
         }
         return c;
     };
-    for (const XplanRow& r : rows) {
-        const QStringList c = cells(r);
+    for (size_t n = 0; n < rows.size(); ++n) {
+        const QStringList c = cells(rows[n]);
         for (size_t k = 1; k < columns.size(); ++k)
             columns[k].width = std::max(columns[k].width, int(c[int(k)].size()));
+        if (n % kStopEvery == 0 && stopped && stopped())
+            cancelled();
     }
+    // Every line of the table is as wide as the widest: a plan nested deep enough would make
+    // more text than any value may hold. Told before a line of it is made.
+    int64_t lineWidth = 2;
+    for (const Column& col : columns)
+        lineWidth += col.width + 3;
+    if (int64_t(rows.size() + 4) * lineWidth > limit)
+        tooLong(int64_t(rows.size() + 4) * lineWidth);
     auto line = [&](const QStringList& c, QChar mark, bool heading) {
         QString out = u'|' + QString(heading ? u' ' : mark);
         for (size_t k = 0; k < columns.size(); ++k) {
@@ -105,7 +130,10 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
     const QString header = line(headings, u' ', true);
     const QString rule(header.size(), u'-');
     QStringList out = {rule, header, rule};
+    int64_t size = 3 * rule.size();
     for (const XplanRow& r : rows) {
+        if (out.size() % kStopEvery == 0 && stopped && stopped())
+            cancelled();
         const bool marked =
             !basic && (!r.row.accessPredicates.isEmpty() || !r.row.filterPredicates.isEmpty());
         out << line(cells(r), marked ? u'*' : u' ', false);
@@ -122,6 +150,9 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
         }
         if (!r.row.filterPredicates.isEmpty())
             predicates << number + QStringLiteral("filter(%1)").arg(r.row.filterPredicates);
+        size += r.row.accessPredicates.size() + r.row.filterPredicates.size() + 20;
+        if (size > limit)
+            tooLong(size);
     }
     if (!predicates.isEmpty()) {
         const QString title = QStringLiteral("Predicate Information (identified by operation id):");
@@ -130,10 +161,14 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic) {
     return out;
 }
 
-// A literal argument or NULL.
+// A literal argument or NULL ('' being NULL, as everywhere in Oracle).
 std::optional<QString> literal(const std::vector<Token>& t, Range r) {
-    if (r.size() == 1 && t[r.first].kind == TokenKind::String)
-        return sql::stringValue(t[r.first]);
+    if (r.size() == 1 && t[r.first].kind == TokenKind::String) {
+        QString value = sql::stringValue(t[r.first]);
+        if (value.isEmpty())
+            return std::nullopt;
+        return value;
+    }
     if (r.size() == 1 && t[r.first].is(u"NULL"))
         return std::nullopt;
     unreadable(QStringLiteral("its arguments are understood as literals"));
@@ -203,7 +238,7 @@ std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
     return request;
 }
 
-QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
+QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck& stopped) {
     QString table = sql::quotedName(request.table);
     if (!request.schema.isEmpty())
         table.prepend(sql::quotedName(request.schema) + u'.');
@@ -254,6 +289,8 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
         QList<sql::HintUse> hints;
         std::map<int, int> depths;
         while (rows.step()) {
+            if (lines.size() % kStopEvery == 0 && stopped && stopped())
+                cancelled();
             XplanRow r;
             r.row.id = int(rows.integer(0));
             r.row.parentId = rows.isNull(1) ? -1 : int(rows.integer(1));
@@ -278,7 +315,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
         }
         QStringList out = {QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)),
                            QString()};
-        out << layout(lines, request.basic);
+        out << layout(lines, request.basic, sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1), stopped);
         if (!request.basic && !hints.isEmpty())
             out << QString() << sql::hintReportLines(hints);
         return out;
@@ -289,15 +326,22 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request) {
     }
 }
 
-QString linesQuery(const QStringList& lines) {
-    QStringList values;
-    for (qsizetype k = 0; k < lines.size(); ++k)
-        values << QStringLiteral("(%1, %2)")
-                      .arg(k)
-                      .arg(lines[k].isEmpty() ? QStringLiteral("NULL")
-                                              : sql::quotedString(lines[k]));
-    return QStringLiteral("SELECT column2 AS PLAN_TABLE_OUTPUT FROM (VALUES %1) ORDER BY column1")
-        .arg(values.join(u", "));
+QString linesQuery(sqlite3* db, const QStringList& lines) {
+    sqlite::exec(db,
+                 "CREATE TEMP TABLE IF NOT EXISTS \"QV$PLAN_OUTPUT\" (line INTEGER PRIMARY KEY, "
+                 "text TEXT); DELETE FROM temp.\"QV$PLAN_OUTPUT\"");
+    sqlite::Statement insert(db, "INSERT INTO temp.\"QV$PLAN_OUTPUT\" VALUES (?1, ?2)");
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        insert.bind(1, int64_t(k));
+        // An empty line is a NULL row, as Oracle's.
+        if (lines[k].isEmpty())
+            insert.bindNull(2);
+        else
+            insert.bind(2, lines[k]);
+        insert.run();
+    }
+    return QStringLiteral(
+        "SELECT text AS PLAN_TABLE_OUTPUT FROM temp.\"QV$PLAN_OUTPUT\" ORDER BY line");
 }
 
 }  // namespace qv::embedded

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/embedded/translate/oracledialect.h"
 #include "core/sql/sqltokens.h"
 
 #include <QString>
@@ -34,10 +35,14 @@ std::optional<XplanRequest> readXplanDisplay(const std::vector<sql::Token>& toke
 // of lines with predicates, then "Predicate Information (identified by operation id):" with each
 // line's access and filter. An empty line stands for an empty (NULL) output row. Oracle's error
 // lines when there is no such plan. Throws DbError(kErrOdbcCall) with ORA-00942 when the table
-// does not exist.
-QStringList xplanLines(sqlite3* db, const XplanRequest& request);
+// does not exist; ORA-04030 when the text would pass the longest value `db` takes
+// (SQLITE_LIMIT_LENGTH), before it is made; ORA-01013 once `stopped` says so. Takes time and
+// memory in proportion to the text it makes.
+QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck& stopped = {});
 
-// A query SQLite runs whose rows are `lines`, in order, in one column PLAN_TABLE_OUTPUT.
-QString linesQuery(const QStringList& lines);
+// Keeps `lines` in the connection's own temporary table QV$PLAN_OUTPUT, in place of what an
+// earlier call kept there, and returns a query whose rows are `lines`, in order, in one column
+// PLAN_TABLE_OUTPUT. Run with the engine's rights. Throws sqlite::Error.
+QString linesQuery(sqlite3* db, const QStringList& lines);
 
 }  // namespace qv::embedded

@@ -364,8 +364,11 @@ struct SqliteRun {
 QString runnableText(Call& call, bool& began, bool& rule) {
     Connection& c = *call.c;
     const std::vector<Token>& tokens = call.tokens();
-    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens))
-        return linesQuery(xplanLines(c.db, *xplan));
+    if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens)) {
+        const QStringList lines = xplanLines(c.db, *xplan, call.cancelled);
+        const EngineReading reading(c, call.sandbox);
+        return linesQuery(c.db, lines);
+    }
     const std::optional<ForUpdate> lock = readForUpdate(tokens);
     std::unique_ptr<const ParsedStatement> withoutLock;
     if (lock)
