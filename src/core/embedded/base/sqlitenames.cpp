@@ -1,5 +1,7 @@
 #include "core/embedded/base/sqlitenames.h"
 
+#include <QRegularExpression>
+
 namespace qv::embedded {
 
 bool needsQuoting(const Token& token) {
@@ -37,6 +39,11 @@ QString quoteIdentifiers(const QString& sql, const std::vector<Token>& tokens) {
     // Keep what stands before the first token and after the last (comments, blanks).
     const QString body = sliceText(sql, tokens, 0, tokens.size());
     return sql.left(tokens.front().begin) + body + sql.mid(tokens.back().end);
+}
+
+QString dictionaryName(const QString& name) {
+    static const QRegularExpression kPlain(QStringLiteral(R"(^[A-Za-z][A-Za-z0-9_$#]*$)"));
+    return kPlain.match(name).hasMatch() ? name.toUpper() : name;
 }
 
 }  // namespace qv::embedded

@@ -28,4 +28,8 @@ QString sliceText(const QString& sql, const std::vector<Token>& tokens, size_t f
 // identifiers and comments are left alone.
 QString quoteIdentifiers(const QString& sql, const std::vector<Token>& tokens);
 
+// `name` (as SQLite's schema spells it) as Oracle's dictionary holds it when nothing tells that it
+// was quoted: a plain identifier in upper case, any other as it is.
+QString dictionaryName(const QString& name);
+
 }  // namespace qv::embedded

@@ -1,5 +1,7 @@
 #include "core/embedded/parse/parsedstatement.h"
 
+#include "core/sql/tokenlist.h"
+
 #include <algorithm>
 
 namespace qv::embedded {
@@ -35,6 +37,18 @@ const QList<Predicate>& ParsedStatement::conditions() const {
 const std::vector<Hint>& ParsedStatement::hints() const {
     std::call_once(hintsRead_, [this] { hints_ = readHints(text_, tokens_); });
     return hints_;
+}
+
+const QHash<QString, QString>& ParsedStatement::quotedNames() const {
+    std::call_once(quotedRead_, [this] {
+        for (const sql::Token& t : tokens_) {
+            if (t.kind == sql::TokenKind::Quoted) {
+                const QString name = sql::unquoted(t);
+                quoted_.insert(name.toLower(), name);
+            }
+        }
+    });
+    return quoted_;
 }
 
 QString ParsedStatement::firstQueryBlock() const {

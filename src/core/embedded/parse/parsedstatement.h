@@ -48,12 +48,16 @@ class ParsedStatement {
     const std::vector<Hint>& hints() const;
     // Oracle's name of its first query block (SEL$1, UPD$1 ...): firstQueryBlock().
     QString firstQueryBlock() const;
+    // The names it writes in double quotes, lower case -> as written. Oracle keeps the case of a
+    // quoted name, and a statement can name such an object only so.
+    const QHash<QString, QString>& quotedNames() const;
 
   private:
     QString text_;
     std::vector<sql::Token> tokens_;
-    mutable std::once_flag aliasesRead_, conditionsRead_, hintsRead_;
+    mutable std::once_flag aliasesRead_, conditionsRead_, hintsRead_, quotedRead_;
     mutable QHash<QString, QString> aliases_;
+    mutable QHash<QString, QString> quoted_;
     mutable QList<Predicate> conditions_;
     mutable std::vector<Hint> hints_;
 };

@@ -96,7 +96,7 @@ double Builder::usedWidth(const QString& alias, const PlanEstimates::Table& t) c
 Step Builder::tableAccess(const QString& name, const QString& usingText, const QStringList& outer,
                           bool& hashed, bool searched) {
     static const QRegularExpression kIndex(
-        QStringLiteral(R"(^(COVERING )?INDEX (\S+)(?: \((.*)\))?$)"));
+        QStringLiteral(R"(^(COVERING )?INDEX (.+?)(?: \((.*)\))?$)"));
     Access a;
     a.alias = name.toLower();
     a.table = tableName(name);
@@ -275,11 +275,17 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     return listKeys > 1 ? inListIterator(s, a.t->rows) : s;
 }
 
+QString loopName(const QString& detail) {
+    static const QRegularExpression kName(QStringLiteral(
+        R"(^(?:SCAN|SEARCH) (.+?)(?: EXISTS)?(?: USING .*| VIRTUAL TABLE.*)?(?: LEFT-JOIN)?$)"));
+    return kName.match(detail).captured(1);
+}
+
 Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& hashed) {
-    static const QRegularExpression kVirtual(QStringLiteral(R"(^SCAN (\S+) VIRTUAL TABLE)"));
+    static const QRegularExpression kVirtual(QStringLiteral(R"(^SCAN (.+?) VIRTUAL TABLE)"));
     // "EXISTS": a correlated EXISTS that SQLite runs as a semi-join.
     static const QRegularExpression kLoop(
-        QStringLiteral(R"(^(SCAN|SEARCH) (\S+)( EXISTS)?(?: USING (.*))?$)"));
+        QStringLiteral(R"(^(SCAN|SEARCH) (.+?)( EXISTS)?(?: USING (.*))?$)"));
     hashed = false;
     QRegularExpressionMatch m;
     if (detail == u"SCAN CONSTANT ROW") {
@@ -330,7 +336,6 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
 }
 
 Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine) {
-    static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
     static const QLatin1StringView kLeftJoin(" LEFT-JOIN");
     QString detail = nodes_[id].detail;
     // The inner table of an outer join: each outer row is kept, with NULLs when none matches.
@@ -339,7 +344,7 @@ Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine
         detail.chop(kLeftJoin.size());
     Step s = loopSteps(detail, outer, hashed);
     if (s.alias.isEmpty())
-        s.alias = kName.match(detail).captured(1).toLower();
+        s.alias = loopName(detail).toLower();
     s.outerJoined = outerJoined;
     markLoop(s, id, hashed ? buildLine : -1);
     return s;

@@ -139,7 +139,6 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     static const QRegularExpression kView(QStringLiteral(R"(^(?:MATERIALIZE|CO-ROUTINE) (.+)$)"));
     static const QRegularExpression kSub(
         QStringLiteral(R"(^(CORRELATED )?(?:SCALAR|LIST) SUBQUERY)"));
-    static const QRegularExpression kName(QStringLiteral(R"(^(?:SCAN|SEARCH) (\S+))"));
     Sources s;
     QStringList outer;   // aliases joined so far
     int buildLine = -1;  // SQLite's filling of the automatic index that the next loop searches
@@ -207,7 +206,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.steps.push_back(loop(id, outer, hashed, buildLine));
             s.hashedAt.push_back(hashed);
             buildLine = -1;
-            const QString alias = kName.match(d).captured(1).toLower();
+            const QString alias = loopName(d).toLower();
             // A table read in full with no condition tying it to the tables before it: each
             // of its rows meets each of theirs.
             if (!outer.isEmpty() && !hashed && d.startsWith(u"SCAN ") && !joinedTo(alias, outer))

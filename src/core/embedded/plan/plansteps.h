@@ -5,6 +5,7 @@
 // temporary tables) and planstatements.cpp (the lines of DDL and MERGE above their query).
 // Only those include it; the engine uses translatePlan() (planbuilder.h).
 
+#include "core/embedded/base/sqlitenames.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/planbuilder.h"
@@ -62,6 +63,10 @@ struct EqpNode {
     QString detail;
     std::vector<int> children;
 };
+
+// The table or alias that a line of SQLite's plan reads after SCAN or SEARCH, blanks and all
+// (SQLite shows a quoted name without its quotes); empty for another line.
+QString loopName(const QString& detail);
 
 class Builder {
   public:
@@ -186,8 +191,10 @@ class Builder {
     // Average bytes of the columns of the table the statement names.
     double usedWidth(const QString& alias, const PlanEstimates::Table& t) const;
     QString tableName(const QString& alias) const { return aliases_.value(alias.toLower(), alias); }
+    // `object` (as SQLite's plan spells it) as Oracle's plan names it: as the statement quotes
+    // it, else as the dictionary holds it.
     Step named(Step s, const QString& object) {
-        s.object = object.toUpper();
+        s.object = read_.quotedNames().value(object.toLower(), dictionaryName(object));
         s.owned = true;
         return s;
     }

@@ -3,6 +3,7 @@
 // CHAR(n), ...) passes through qv_store(value, rule, size, scale, column), which converts it to
 // the column's type, rounds a number to the column's scale, pads a CHAR and raises ORA-01438,
 // ORA-12899 or ORA-01722 where Oracle does. See translateOracle() in oracledialect.h.
+#include "core/embedded/base/sqlitenames.h"
 #include "core/embedded/translate/translator.h"
 #include "core/embedded/values/oraclevalues.h"
 
@@ -11,12 +12,6 @@
 namespace qv::embedded {
 
 namespace {
-
-// A name as Oracle's dictionary holds it: a plain one in upper case.
-QString dictionaryName(const QString& name) {
-    static const QRegularExpression kPlain(QStringLiteral(R"(^[A-Za-z][A-Za-z0-9_$#]*$)"));
-    return kPlain.match(name).hasMatch() ? name.toUpper() : name;
-}
 
 // The arguments that follow the value in qv_store(value, ...) for `column`; empty when Oracle
 // stores its values as they come.
