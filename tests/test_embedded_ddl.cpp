@@ -260,6 +260,18 @@ TEST_F(EmbeddedDdl, AlterTableChangesColumns) {
         {"alter table ty modify (v varchar2(8), n number(9,2), c char(4))"},
         {"select c || '|', v, n from ty where c = 'a'", 0, "a   ||abcdefgh|1.5"},
         {"insert into ty (v) values ('123456789')", 12899, "(actual: 9, maximum: 8)"},
+        // A column holding a value keeps its datatype, '123' or not; CHAR and VARCHAR2 of one
+        // size trade places, and a DATE becomes a TIMESTAMP. An empty column takes any type.
+        {"create table dt (s varchar2(4), d date, c char(3), e varchar2(5))"},
+        {"insert into dt values ('123', date '2024-05-06', 'ab', null)"},
+        {"alter table dt modify (s number)", 1439},
+        {"alter table dt modify (d number)", 1439},
+        {"alter table dt modify (c varchar2(4))", 1439},
+        {"alter table dt modify (c varchar2(3))"},
+        {"alter table dt modify (d timestamp)"},
+        {"alter table dt modify (d date)", 1439},
+        {"alter table dt modify (e number(3))"},
+        {"select s + 1, to_char(d, 'YYYY-MM-DD'), c || '|' from dt", 0, "124|2024-05-06|ab |"},
     });
 }
 

@@ -5,6 +5,9 @@
 #include "core/embedded/values/oraclevalues.h"
 #include "core/sql/tokenlist.h"
 
+#include <QHash>
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace qv::embedded {
@@ -97,14 +100,85 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
     savepoint.commit();
 }
 
-// A column's new type must hold its values: text no longer than the new length (ORA-01441), a
-// number's precision or scale lowered only while the column holds none (ORA-01440), as Oracle.
+// Oracle's datatype of a declared type, without its length, precision or scale: NUMBER for
+// INTEGER, FLOAT and the other names of a number, VARCHAR2 for VARCHAR, and so on. Empty for a
+// type Oracle does not have (SQLite's own TEXT, REAL, BLOB ... of a file another program made).
+QString datatypeOf(const QString& declared) {
+    static const QRegularExpression kSizes(QStringLiteral(R"(\([^)]*\))"));
+    QString t = QString(declared).remove(kSizes).toUpper().simplified();
+    if (t.endsWith(u" CHAR") && t != u"NATIONAL CHAR")  // VARCHAR2(n CHAR) as the schema keeps it
+        t.chop(5);
+    static const QHash<QString, QString> kNames = {
+        {QStringLiteral("NUMBER"), QStringLiteral("NUMBER")},
+        {QStringLiteral("NUMERIC"), QStringLiteral("NUMBER")},
+        {QStringLiteral("DECIMAL"), QStringLiteral("NUMBER")},
+        {QStringLiteral("DEC"), QStringLiteral("NUMBER")},
+        {QStringLiteral("INTEGER"), QStringLiteral("NUMBER")},
+        {QStringLiteral("INT"), QStringLiteral("NUMBER")},
+        {QStringLiteral("SMALLINT"), QStringLiteral("NUMBER")},
+        {QStringLiteral("FLOAT"), QStringLiteral("NUMBER")},
+        {QStringLiteral("DOUBLE PRECISION"), QStringLiteral("NUMBER")},
+        {QStringLiteral("CHAR"), QStringLiteral("CHAR")},
+        {QStringLiteral("CHARACTER"), QStringLiteral("CHAR")},
+        {QStringLiteral("NCHAR"), QStringLiteral("NCHAR")},
+        {QStringLiteral("NATIONAL CHAR"), QStringLiteral("NCHAR")},
+        {QStringLiteral("NATIONAL CHARACTER"), QStringLiteral("NCHAR")},
+        {QStringLiteral("VARCHAR2"), QStringLiteral("VARCHAR2")},
+        {QStringLiteral("VARCHAR"), QStringLiteral("VARCHAR2")},
+        {QStringLiteral("CHARACTER VARYING"), QStringLiteral("VARCHAR2")},
+        {QStringLiteral("CHAR VARYING"), QStringLiteral("VARCHAR2")},
+        {QStringLiteral("NVARCHAR2"), QStringLiteral("NVARCHAR2")},
+        {QStringLiteral("NCHAR VARYING"), QStringLiteral("NVARCHAR2")},
+        {QStringLiteral("NATIONAL CHARACTER VARYING"), QStringLiteral("NVARCHAR2")},
+        {QStringLiteral("NATIONAL CHAR VARYING"), QStringLiteral("NVARCHAR2")},
+        {QStringLiteral("DATE"), QStringLiteral("DATE")},
+        {QStringLiteral("TIMESTAMP"), QStringLiteral("TIMESTAMP")},
+        {QStringLiteral("TIMESTAMP WITH TIME ZONE"), QStringLiteral("TIMESTAMP WITH TIME ZONE")},
+        {QStringLiteral("TIMESTAMP WITH LOCAL TIME ZONE"),
+         QStringLiteral("TIMESTAMP WITH LOCAL TIME ZONE")},
+        {QStringLiteral("CLOB"), QStringLiteral("CLOB")},
+        {QStringLiteral("NCLOB"), QStringLiteral("NCLOB")},
+        {QStringLiteral("BLOB"), QStringLiteral("BLOB")},
+        {QStringLiteral("RAW"), QStringLiteral("RAW")},
+        {QStringLiteral("LONG"), QStringLiteral("LONG")},
+        {QStringLiteral("LONG RAW"), QStringLiteral("LONG RAW")},
+        {QStringLiteral("BINARY_FLOAT"), QStringLiteral("BINARY_FLOAT")},
+        {QStringLiteral("BINARY_DOUBLE"), QStringLiteral("BINARY_DOUBLE")},
+        {QStringLiteral("ROWID"), QStringLiteral("ROWID")},
+        {QStringLiteral("UROWID"), QStringLiteral("UROWID")},
+        {QStringLiteral("INTERVAL YEAR TO MONTH"), QStringLiteral("INTERVAL YEAR TO MONTH")},
+        {QStringLiteral("INTERVAL DAY TO SECOND"), QStringLiteral("INTERVAL DAY TO SECOND")},
+    };
+    return kNames.value(t);
+}
+
+// Whether a column holding values may change from `before` to `after`, two different datatypes:
+// CHAR and VARCHAR2 (or NCHAR and NVARCHAR2) of the same size, and DATE to TIMESTAMP.
+bool keepsValues(const QString& before, const QString& after, const QString& beforeType,
+                 const QString& afterType) {
+    if (before == u"DATE" && after == u"TIMESTAMP")
+        return true;
+    const bool chars = (before == u"CHAR" && after == u"VARCHAR2") ||
+                       (before == u"VARCHAR2" && after == u"CHAR") ||
+                       (before == u"NCHAR" && after == u"NVARCHAR2") ||
+                       (before == u"NVARCHAR2" && after == u"NCHAR");
+    if (!chars)
+        return false;
+    const std::optional<StoreCheck> from = storeCheck(beforeType);
+    const std::optional<StoreCheck> to = storeCheck(afterType);
+    auto inCharacters = [](StoreRule r) {
+        return r == StoreRule::TextInCharacters || r == StoreRule::CharInCharacters;
+    };
+    return from && to && from->size == to->size &&
+           inCharacters(from->rule) == inCharacters(to->rule);
+}
+
+// A column's new type must hold its values, as Oracle has it: a column that holds a value keeps
+// its datatype (ORA-01439) but for keepsValues()' changes; text no longer than the new length
+// (ORA-01441); a number's precision or scale lowered only while the column holds none
+// (ORA-01440). An empty column takes any type.
 void checkNewType(const Catalog& catalog, const QString& table, const ColumnDef& col,
                   const QString& type) {
-    const std::optional<StoreCheck> after = storeCheck(type);
-    if (!after)
-        return;
-    const std::optional<StoreCheck> before = storeCheck(col.type);
     const QString column = quotedName(col.name);
     auto any = [&](const QString& condition) {
         return !catalog
@@ -112,6 +186,18 @@ void checkNewType(const Catalog& catalog, const QString& table, const ColumnDef&
                               .arg(quotedName(table), condition))
                     .empty();
     };
+    const QString from = datatypeOf(col.type);
+    const QString to = datatypeOf(type);
+    if (!from.isEmpty() && !to.isEmpty() && from != to && !keepsValues(from, to, col.type, type)) {
+        if (any(column + QStringLiteral(" IS NOT NULL")))
+            throw oracleError(1439, QStringLiteral("ORA-01439: column to be modified must be empty "
+                                                   "to change datatype"));
+        return;
+    }
+    const std::optional<StoreCheck> after = storeCheck(type);
+    if (!after)
+        return;
+    const std::optional<StoreCheck> before = storeCheck(col.type);
     switch (after->rule) {
         case StoreRule::Number:
             return;
