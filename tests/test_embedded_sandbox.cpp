@@ -206,6 +206,31 @@ TEST_F(EmbeddedSandbox, ExplainingAStatementLendsItNoRights) {
     EXPECT_NE(rowsOrFailure(*db_, planQueryStatement(kPlanTable)), QStringList());
 }
 
+// A user's trigger that the engine's own work sets off keeps the user's rights: it cannot write
+// the engine's catalog, and no object takes one of the engine's names. A refusal says what it
+// refused.
+TEST_F(EmbeddedSandbox, UserTriggersFiredByTheEngineKeepTheUsersRights) {
+    db_->execute("create sequence sq");
+    db_->execute("select sq.nextval from dual");
+    db_->execute("create table padded (c char(2))");
+    db_->execute("insert into padded values ('a')");
+    db_->execute(
+        "create trigger forge after update on padded begin update \"QV$SEQUENCES\" set "
+        "last_number = 999; insert into \"QV$CONSTRAINTS\" (name) values ('FAKE'); end");
+    // Padding the CHAR column to its new length is an UPDATE of the engine's.
+    EXPECT_TRUE(failsWith([&] { db_->execute("alter table padded modify (c char(5))"); },
+                          kErrOdbcCall, "not authorized: UPDATE QV$SEQUENCES"));
+    EXPECT_EQ(rowsOf(*db_, "select last_number from user_sequences"), QStringList("2"));
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from user_constraints where constraint_name = 'FAKE'"),
+              QStringList("0"));
+    EXPECT_TRUE(failsWith([&] { db_->execute("insert into \"QV$SEQUENCES\" (name) values (1)"); },
+                          kErrOdbcCall, "not authorized: INSERT INTO QV$SEQUENCES"));
+    EXPECT_TRUE(failsWith([&] { db_->execute("alter table padded rename to \"QV$Z\""); },
+                          kErrOdbcCall, "QV$Z: names beginning with QV$"));
+    EXPECT_TRUE(
+        failsWith([&] { db_->execute("rename padded to \"qv$z\""); }, kErrOdbcCall, "ORA-01031"));
+}
+
 // No statement takes the process's memory or stack: past a limit it fails with Oracle's number
 // for the same condition, or Oracle's closest limit, and the session goes on.
 TEST_F(EmbeddedSandbox, LimitsFailWithOracleNumbersAndTheSessionGoesOn) {

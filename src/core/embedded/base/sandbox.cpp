@@ -267,8 +267,49 @@ QString refused(int action, const char* a, const char* b) {
         case SQLITE_DROP_VTABLE:
             return QStringLiteral("DROP VIRTUAL TABLE");
         default:
-            return QStringLiteral("action %1").arg(action);
+            break;
     }
+    // The statements that name an object: what they do to it, and which one.
+    struct Verb {
+        int action;
+        const char* words;
+    };
+    static const Verb kVerbs[] = {
+        {SQLITE_CREATE_INDEX, "CREATE INDEX"},
+        {SQLITE_CREATE_TABLE, "CREATE TABLE"},
+        {SQLITE_CREATE_TEMP_INDEX, "CREATE INDEX"},
+        {SQLITE_CREATE_TEMP_TABLE, "CREATE TEMPORARY TABLE"},
+        {SQLITE_CREATE_TEMP_TRIGGER, "CREATE TRIGGER"},
+        {SQLITE_CREATE_TEMP_VIEW, "CREATE VIEW"},
+        {SQLITE_CREATE_TRIGGER, "CREATE TRIGGER"},
+        {SQLITE_CREATE_VIEW, "CREATE VIEW"},
+        {SQLITE_DELETE, "DELETE FROM"},
+        {SQLITE_DROP_INDEX, "DROP INDEX"},
+        {SQLITE_DROP_TABLE, "DROP TABLE"},
+        {SQLITE_DROP_TEMP_INDEX, "DROP INDEX"},
+        {SQLITE_DROP_TEMP_TABLE, "DROP TABLE"},
+        {SQLITE_DROP_TEMP_TRIGGER, "DROP TRIGGER"},
+        {SQLITE_DROP_TEMP_VIEW, "DROP VIEW"},
+        {SQLITE_DROP_TRIGGER, "DROP TRIGGER"},
+        {SQLITE_DROP_VIEW, "DROP VIEW"},
+        {SQLITE_INSERT, "INSERT INTO"},
+        {SQLITE_READ, "reading"},
+        {SQLITE_SELECT, "SELECT"},
+        {SQLITE_TRANSACTION, "transaction control"},
+        {SQLITE_UPDATE, "UPDATE"},
+        {SQLITE_REINDEX, "REINDEX"},
+        {SQLITE_ANALYZE, "ANALYZE"},
+        {SQLITE_SAVEPOINT, "SAVEPOINT"},
+        {SQLITE_RECURSIVE, "WITH RECURSIVE"},
+    };
+    for (const Verb& verb : kVerbs) {
+        if (verb.action == action)
+            return first.isEmpty() ? QString::fromLatin1(verb.words)
+                                   : QString::fromLatin1(verb.words) + u' ' + first;
+    }
+    if (action == SQLITE_ALTER_TABLE)  // a names the schema, b the table
+        return QStringLiteral("ALTER TABLE ") + QString::fromUtf8(b ? b : "");
+    return QStringLiteral("a statement SQLite calls action %1").arg(action);
 }
 
 }  // namespace
@@ -338,10 +379,13 @@ bool Sandbox::admitsFunction(const char* name) const {
     return builtinFunctions().contains(key) || engineFunctions_.contains(key);
 }
 
-bool Sandbox::admits(int action, const char* a, const char* b) const {
+bool Sandbox::admits(int action, const char* a, const char* b, const char* code) const {
     if (action == SQLITE_FUNCTION)
         return admitsFunction(b);
-    if (rights_ == Rights::User && changesObject(action) && (enginesOwn(a) || enginesOwn(b)))
+    // A user's trigger or view that a statement of the engine's sets off is the user's code, and
+    // has the user's rights wherever it runs.
+    const Rights rights = code && !enginesOwn(code) ? Rights::User : rights_;
+    if (rights == Rights::User && changesObject(action) && (enginesOwn(a) || enginesOwn(b)))
         return false;
     if (action != SQLITE_PRAGMA)
         return admitted(action);
@@ -349,16 +393,16 @@ bool Sandbox::admits(int action, const char* a, const char* b) const {
     if (found == pragmaGrants().end())
         return false;
     const PragmaGrant& grant = *found->second;
-    if (grant.least == Rights::Engine && rights_ != Rights::Engine)
+    if (grant.least == Rights::Engine && rights != Rights::Engine)
         return false;
     return b == nullptr || grant.form != PragmaForm::Read;
 }
 
 int Sandbox::authorize(void* self, int action, const char* a, const char* b, const char*,
-                       const char*) {
+                       const char* code) {
     auto* sandbox = static_cast<Sandbox*>(self);
     try {
-        if (sandbox->admits(action, a, b))
+        if (sandbox->admits(action, a, b, code))
             return SQLITE_OK;
         sandbox->refusal_ = refused(action, a, b);
     } catch (...) {

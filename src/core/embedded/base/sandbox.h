@@ -22,7 +22,8 @@ namespace qv::embedded {
 //
 // Every statement is the user's unless the engine runs it inside an EngineRights scope: a
 // statement SQLite compiles on its own (again after a schema change, or inside a pragma table
-// function) is held to the user's rights.
+// function) is held to the user's rights, and so is a user's trigger or view that a statement of
+// the engine's sets off.
 class Sandbox {
   public:
     enum class Rights { User, Engine };
@@ -55,7 +56,8 @@ class Sandbox {
     friend class EngineRights;
     static int authorize(void* self, int action, const char* a, const char* b, const char*,
                          const char*);
-    bool admits(int action, const char* a, const char* b) const;
+    // `code`: the trigger or view whose body asks, null for the statement itself.
+    bool admits(int action, const char* a, const char* b, const char* code) const;
     bool admitsFunction(const char* name) const;
     // Names from PRAGMA function_list, lower case; `appDefinedOnly` keeps those not built in.
     std::unordered_set<std::string> functionNames(bool appDefinedOnly) const;

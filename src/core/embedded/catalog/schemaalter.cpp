@@ -481,6 +481,8 @@ void setState(const Catalog& catalog, TableDef def, ConstraintRow c, bool enable
 }
 
 void renameTable(const Catalog& catalog, const TableDef& def, const QString& to) {
+    if (isEngineName(to))
+        throw engineNameRefused(to);
     catalog.checkFreeName(to);
     sqlite::Savepoint savepoint(catalog.db());
     catalog.engineExec(QStringLiteral("ALTER TABLE main.%1 RENAME TO %2")

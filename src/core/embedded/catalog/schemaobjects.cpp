@@ -325,7 +325,7 @@ void rename(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     const QString from = sql::unquoted(t[1]);
     const QString to = sql::unquoted(t[3]);
     if (isEngineName(from) || isEngineName(to))
-        throw insufficientPrivileges();
+        throw engineNameRefused(isEngineName(from) ? from : to);
     const QString type = catalog.objectType(from);
     if (type != u"table" && type != u"view")
         throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
@@ -425,7 +425,7 @@ QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
         i += 2;
     }
     if (isEngineName(name))
-        throw insufficientPrivileges();
+        throw engineNameRefused(name);
     return name;
 }
 

@@ -82,7 +82,7 @@ QString oracleCreateName(const std::vector<Token>& t, size_t& i, size_t end, boo
         i += 2;
     }
     if (isEngineName(name))
-        throw insufficientPrivileges();
+        throw engineNameRefused(name);
     return name;
 }
 
@@ -201,7 +201,7 @@ void dropTable(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
     if (i != end)
         throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
     if (isEngineName(name))
-        throw insufficientPrivileges();
+        throw engineNameRefused(name);
     if (catalog.objectType(name) != u"table") {
         if (ifExists)
             return;

@@ -276,6 +276,12 @@ DbError insufficientPrivileges() {
                                             "files)"));
 }
 
+DbError engineNameRefused(const QString& name) {
+    return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (%1: names "
+                                            "beginning with QV$ belong to the embedded engine)")
+                                 .arg(name));
+}
+
 DbError oracleFailure(const sqlite::Error& error, QByteArrayView sql) {
     // A statement stopped by cancel() reads as Oracle reports a cancelled call.
     if (error.resultCode() == SQLITE_INTERRUPT)

@@ -17,6 +17,9 @@ DbError invalidStatement(const QString& why);
 
 // What the engine answers to VACUUM, which would attach, copy or reshape database files.
 DbError insufficientPrivileges();
+// What the engine answers to a statement that would make, rename or drop an object whose name
+// is one of the engine's own (catalog.h). Cannot fail.
+DbError engineNameRefused(const QString& name);
 
 // A failed SQLite call as Oracle reports it, always with an ORA number: Oracle's number and words
 // for the same condition (ORA-00942, ORA-00904, ORA-00001, ORA-01013 for a cancelled call,
