@@ -278,6 +278,7 @@ TEST_F(EmbeddedForms, AlternativeQuotingTakesEveryDelimiter) {
 
 TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
     auto other = connect();
+    db_->execute(planTableCreateStatement(kPlanTable));
     // Nothing open: COMMIT and ROLLBACK succeed with nothing to end.
     db_->execute("commit");
     db_->execute("rollback work");
@@ -289,6 +290,11 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
     EXPECT_EQ(rowsOf(*other, "select sal from emp where empno = 7839"), QStringList("5000"));
     EXPECT_TRUE(failsWith([&] { rowsOf(*other, "select * from emp for update nowait"); },
                           kErrOdbcCall, "ORA-00054: resource busy"));
+    // A reader is never held up by the lock, nor is its plan: the plan table's rows it clears
+    // and writes are its session's own.
+    other->execute(planDeleteStatement(kPlanTable));
+    other->execute(explainPlanStatement(kPlanTable, "select * from emp"));
+    EXPECT_FALSE(rowsOf(*other, planQueryStatement(kPlanTable)).isEmpty());
     EXPECT_TRUE(failsWith([&] { rowsOf(*other, "select * from emp for update wait 1"); },
                           kErrOdbcCall, "ORA-30006"));
     EXPECT_EQ(rowsOf(*other, "select ename from emp for update skip locked"), QStringList());

@@ -170,9 +170,29 @@ NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
     return found;
 }
 
+// Whether the main schema's table `name` has the columns of a plan table.
+bool isPlanTable(sqlite3* db, const QString& name) {
+    sqlite::Statement columns(db,
+                              "SELECT count(*) FROM pragma_table_info(?1) WHERE lower(name) IN "
+                              "('statement_id', 'id', 'parent_id', 'operation', 'options')");
+    columns.bind(1, name);
+    return columns.step() && columns.integer(0) == 5;
+}
+
 }  // namespace
 
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
+    // DELETE FROM a plan table, as a tuning tool sends before each EXPLAIN PLAN, removes the
+    // session's own rows: their table is made first, so that the statement never waits for a
+    // lock another session holds on the file.
+    if (tokens.size() >= 3 && tokens[0].is(u"DELETE") && tokens[1].is(u"FROM") &&
+        isName(tokens[2]) && !(tokens.size() > 3 && tokens[3].isOp(u'.'))) {
+        const QString name = unquoted(tokens[2]);
+        if (!hasTable(db, "temp.sqlite_master", name) && hasTable(db, "main.sqlite_master", name) &&
+            isPlanTable(db, name))
+            usePrivatePlanTable(db, name);
+        return;
+    }
     const bool named = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
         return t.is(u"PLAN_TABLE") || t.is(u"DBMS_XPLAN");
     });

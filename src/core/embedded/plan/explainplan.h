@@ -40,8 +40,9 @@ std::unique_ptr<const ParsedStatement> explainedQuery(const ParsedStatement& sta
 
 // Oracle's PLAN_TABLE, which every Oracle session has (a global temporary table since 10g): made
 // as the session's own temporary table when a statement names it (or DBMS_XPLAN, which reads
-// it) and the file has no table of that name. Run with the engine's rights. Throws sqlite::Error
-// when it cannot be made.
+// it) and the file has no table of that name. A DELETE FROM a plan table of the file works on
+// the session's own copy, made here (the rows EXPLAIN PLAN writes are the session's alone). Run
+// with the engine's rights. Throws sqlite::Error when it cannot be made.
 void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 
 // Writes the plan of `explained` (the statement EXPLAIN PLAN names), which SQLite runs as
