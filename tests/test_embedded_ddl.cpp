@@ -275,6 +275,23 @@ TEST_F(EmbeddedDdl, AlterTableChangesColumns) {
     });
 }
 
+// Oracle's tables and views have at most 1,000 columns.
+TEST_F(EmbeddedDdl, ATableOrViewHoldsAThousandColumnsAtMost) {
+    QStringList columns;
+    for (int k = 0; k < 1000; ++k)
+        columns << QStringLiteral("c%1 number").arg(k);
+    EXPECT_TRUE(failsWith(
+        [&] { db_->execute("create table wide (" + columns.join(u", ") + ", c1000 number)"); },
+        kErrOdbcCall, "ORA-01792"));
+    db_->execute("create table wide (" + columns.join(u", ") + ")");
+    EXPECT_TRUE(failsWith([&] { db_->execute("alter table wide add (extra number)"); },
+                          kErrOdbcCall, "ORA-01792"));
+    EXPECT_TRUE(failsWith([&] { db_->execute("create view wv as select w.*, 1 x from wide w"); },
+                          kErrOdbcCall, "ORA-01792"));
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from user_tab_columns where table_name = 'WIDE'"),
+              QStringList("1000"));
+}
+
 TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
     run({
         {"create sequence s start with 10 increment by 5 maxvalue 20 nocycle nocache noorder"},

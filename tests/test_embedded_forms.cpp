@@ -6,7 +6,12 @@
 #include "core/embedded/values/oracleerrors.h"
 #include "support/embeddedfixture.h"
 
+#include <QFile>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qv;
 using namespace qv::test;
@@ -318,6 +323,30 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
            {"select distinct deptno from emp for update", {"ORA-01786"}},
            {"select deptno from emp union select deptno from dept for update", {"ORA-01786"}},
            {"select * from emp for update nowait order by 1", {"ORA-00933"}}});
+}
+
+// A file open for reading alone takes no row lock: Oracle's answer for a read-only database.
+// Root writes every file, so the attempt runs as nobody there.
+TEST_F(EmbeddedForms, ForUpdateOnAReadOnlyFileIsOra16000) {
+    const QString readOnly = dir_.filePath(QStringLiteral("read-only.db"));
+    ASSERT_TRUE(QFile::copy(path(), readOnly));
+    ASSERT_EQ(chmod(QFile::encodeName(readOnly).constData(), 0444), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(dir_.path()).constData(), 0755), 0);
+    auto refused = [&] {
+        embedded::EmbeddedDatabase db(readOnly, QStringLiteral("SCOTT"));
+        return bool(failsWith([&] { rowsOf(db, "select * from emp for update"); }, kErrOdbcCall,
+                              "ORA-16000"));
+    };
+    if (geteuid() != 0) {
+        EXPECT_TRUE(refused());
+        return;
+    }
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(setgid(65534) == 0 && setuid(65534) == 0 && refused() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {

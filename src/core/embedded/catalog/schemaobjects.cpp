@@ -195,9 +195,11 @@ bool createView(const Catalog& catalog, const QString& sql, const std::vector<To
         QStringLiteral("CREATE VIEW %1%2 AS %3").arg(quotedName(name), columns, query));
     // Oracle compiles a view when it is made: a missing table fails it, unless FORCE makes it
     // anyway.
-    if (!force)
+    if (!force &&
         sqlite::Statement(catalog.db(),
-                          QStringLiteral("SELECT * FROM main.%1").arg(quotedName(name)).toUtf8());
+                          QStringLiteral("SELECT * FROM main.%1").arg(quotedName(name)).toUtf8())
+                .columnCount() > kMaxColumns)
+        throw tooManyColumns();
     if (option) {
         ConstraintRow c;
         c.type = option;

@@ -363,6 +363,8 @@ QString named(const ConstraintRow& c) {
 }  // namespace
 
 QString createTableSql(const TableDef& def) {
+    if (def.columns.size() > size_t(kMaxColumns))
+        throw tooManyColumns();
     QStringList items;
     for (const ColumnDef& c : def.columns) {
         QString item = sql::quotedName(c.name);

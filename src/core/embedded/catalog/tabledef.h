@@ -50,6 +50,7 @@ QStringList nameList(const std::vector<sql::Token>& t, size_t open, size_t last,
 
 // SQLite's CREATE TABLE for `def`: its columns, the enabled primary key and checks; unique
 // constraints and foreign keys are kept outside it.
+// Throws DbError(kErrOdbcCall) with ORA-01792 for more than kMaxColumns columns.
 QString createTableSql(const TableDef& def);
 
 // The AS at `k` that starts CREATE TABLE's query, not LOB ... STORE AS's.

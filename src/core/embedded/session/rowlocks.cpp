@@ -96,6 +96,10 @@ std::optional<ForUpdate> readForUpdate(const std::vector<sql::Token>& t) {
 }
 
 bool lockFile(sqlite3* db, Sandbox& sandbox, const ForUpdate& lock, const StopCheck& stopped) {
+    // A file open for reading alone takes no lock a writer would: Oracle's standby refuses it.
+    if (sqlite3_db_readonly(db, "main") == 1)
+        throw oracleError(16000, QStringLiteral("ORA-16000: database or pluggable database open "
+                                                "for read-only access"));
     // A transaction the session opened already (by an earlier FOR UPDATE, or SQLite's BEGIN)
     // is its own: its writes take the lock as they come.
     if (!sqlite3_get_autocommit(db))

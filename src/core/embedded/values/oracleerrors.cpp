@@ -276,6 +276,11 @@ DbError insufficientPrivileges() {
                                             "files)"));
 }
 
+DbError tooManyColumns() {
+    return oracleError(1792, QStringLiteral("ORA-01792: maximum number of columns in a table or "
+                                            "view is 1000"));
+}
+
 DbError engineNameRefused(const QString& name) {
     return oracleError(1031, QStringLiteral("ORA-01031: insufficient privileges (%1: names "
                                             "beginning with QV$ belong to the embedded engine)")

@@ -20,6 +20,9 @@ DbError insufficientPrivileges();
 // What the engine answers to a statement that would make, rename or drop an object whose name
 // is one of the engine's own (catalog.h). Cannot fail.
 DbError engineNameRefused(const QString& name);
+// The most columns Oracle's tables and views have, and its error past them. Cannot fail.
+inline constexpr int kMaxColumns = 1000;
+DbError tooManyColumns();
 
 // A failed SQLite call as Oracle reports it, always with an ORA number: Oracle's number and words
 // for the same condition (ORA-00942, ORA-00904, ORA-00001, ORA-01013 for a cancelled call,
