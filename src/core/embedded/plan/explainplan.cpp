@@ -191,7 +191,6 @@ void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
         if (!hasTable(db, "temp.sqlite_master", name) && hasTable(db, "main.sqlite_master", name) &&
             isPlanTable(db, name))
             usePrivatePlanTable(db, name);
-        return;
     }
     const bool named = std::any_of(tokens.begin(), tokens.end(), [](const Token& t) {
         return t.is(u"PLAN_TABLE") || t.is(u"DBMS_XPLAN");
