@@ -137,7 +137,28 @@ TEST_F(EmbeddedForms, MergeRefusesWhatOracleRefusesAndChangesNothingThen) {
          {"ORA-00001"}},
         {"select count(*) from emp where sal = 0 or empno > 9000", {"0"}},
         {"select empno, sal from emp where empno = 7369", {"7369|800"}},
+        // No view's rows change: a join view is Oracle's ORA-38106.
+        {"create view emp10 as select * from emp where deptno = 10", {}},
+        {"create view empdept as select e.empno, e.sal, d.dname from emp e, dept d where "
+         "e.deptno = d.deptno",
+         {}},
+        {"merge into emp10 e using src s on (e.empno = s.empno) when matched then update set "
+         "sal = 1",
+         {"ORA-01732"}},
+        {"merge into empdept e using src s on (e.empno = s.empno) when matched then update set "
+         "sal = 1",
+         {"ORA-38106"}},
     });
+    // A table organized by its key has no ROWID: its rows are told apart by the key.
+    db_->execute(
+        "create table paid (empno number(4), month varchar2(7), sal number, primary key (empno, "
+        "month)) organization index");
+    db_->execute("insert into paid values (7369, '2024-01', 800), (7369, '2024-02', 800)");
+    db_->execute(
+        "merge into paid p using (select 7369 empno, '2024-01' month, 0 sal from dual union all "
+        "select 7369, '2024-02', 900 from dual) s on (p.empno = s.empno and p.month = s.month) "
+        "when matched then update set p.sal = s.sal delete where p.sal = 0");
+    check({{"select month, sal from paid", {"2024-02|900"}}});
 }
 
 TEST_F(EmbeddedForms, OldOuterJoinsRunAsLeftJoinsAndOraclesRefusalsHold) {

@@ -276,13 +276,60 @@ bool vacuumCall(Call& call) {
     return false;
 }
 
+// The columns that tell the rows of MERGE's target `name` apart: none for a table with ROWIDs,
+// its primary key's for one organized by index. For a view, Oracle's answer: ORA-38106 for one
+// that joins tables, ORA-01732 for another (the engine changes no view's rows).
+QStringList mergeKey(Connection& c, Sandbox& sandbox, const QString& name) {
+    const EngineReading reading(c, sandbox);
+    sqlite::Statement object(c.db,
+                             "SELECT l.type, l.wr, s.sql FROM pragma_table_list l LEFT JOIN "
+                             "sqlite_schema s ON s.name = l.name AND l.schema = 'main' WHERE "
+                             "l.schema IN ('main', 'temp') AND l.name = ?1 COLLATE NOCASE ORDER "
+                             "BY l.schema = 'main'");
+    object.bind(1, name);
+    if (!object.step())
+        return {};  // the statement says what is missing
+    if (object.text(0) == u"view") {
+        if (ParsedStatement(object.text(2)).aliases().size() > 1)
+            throw oracleError(38106, QStringLiteral("ORA-38106: MERGE not supported on join view "
+                                                    "or view with INSTEAD OF trigger"));
+        throw oracleError(1732, QStringLiteral("ORA-01732: data manipulation operation not legal "
+                                               "on this view"));
+    }
+    if (object.integer(1) == 0)
+        return {};
+    QStringList key;
+    sqlite::Statement columns(c.db,
+                              "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+    columns.bind(1, name);
+    while (columns.step())
+        key << columns.text(0);
+    return key;
+}
+
+// A value read back from a query as the SQL literal that stands for it.
+QString literal(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::Double:
+            return value.toString();
+        default:
+            return sql::quotedString(value.toString());
+    }
+}
+
 // MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
 // bind values, inside one savepoint so that it changes all or nothing.
 bool mergeCall(Call& call) {
     if (!isMerge(call.tokens()))
         return false;
-    const MergePlan plan = planMerge(call.sql(), call.tokens());
     Connection& c = *call.c;
+    MergePlan plan = planMerge(call.sql(), call.tokens());
+    if (const QStringList key = mergeKey(c, call.sandbox, plan.targetName); !key.isEmpty())
+        plan = planMerge(call.sql(), call.tokens(), key);
     EngineSavepoint savepoint(c.db, call.sandbox);
     ++c.engineDepth;
     const auto leave = qScopeGuard([&] { --c.engineDepth; });
@@ -293,11 +340,15 @@ bool mergeCall(Call& call) {
             return c.recordsAffected;
         },
         [&](const QString& query) {
-            std::vector<int64_t> values;
+            std::vector<QStringList> values;
             const std::unique_ptr<EmbeddedRecordset> rows =
                 run(call.c, call.sandbox, query, true, call.binds);
-            for (; !rows->eof(); rows->moveNext())
-                values.push_back(rows->value(0).toLongLong());
+            for (; !rows->eof(); rows->moveNext()) {
+                QStringList row;
+                for (int k = 0; k < rows->fieldCount(); ++k)
+                    row << literal(rows->value(k));
+                values.push_back(std::move(row));
+            }
             return values;
         });
     savepoint.commit();

@@ -32,7 +32,8 @@ QString upperName(const Token& t) {
 // One MERGE read from its tokens.
 class MergeReader {
   public:
-    MergeReader(const QString& sql, const std::vector<Token>& t) : sql_(sql), t_(t) {
+    MergeReader(const QString& sql, const std::vector<Token>& t, const QStringList& key)
+        : sql_(sql), t_(t), key_(key) {
         end_ = t.size();
         while (end_ > 0 && t[end_ - 1].isOp(u';'))
             --end_;
@@ -60,8 +61,13 @@ class MergeReader {
     void readInsert(size_t first, size_t last);
     void checkOnColumns() const;
 
+    // What tells the target's rows apart, each qualified by `qualifier` (empty: none): its
+    // ROWID, or the columns of its key.
+    QStringList identity(const QString& qualifier) const;
+
     const QString& sql_;
     const std::vector<Token>& t_;
+    const QStringList& key_;
     size_t end_ = 0;
     QString target_;      // as written
     QString targetName_;  // the last of its names, as written
@@ -95,6 +101,16 @@ size_t MergeReader::alias(size_t i, QStringView next, std::optional<size_t>& ali
     return i;
 }
 
+QStringList MergeReader::identity(const QString& qualifier) const {
+    const QString prefix = qualifier.isEmpty() ? QString() : qualifier + u'.';
+    if (key_.isEmpty())
+        return {prefix + QStringLiteral("ROWID")};
+    QStringList columns;
+    for (const QString& column : key_)
+        columns << prefix + sql::quotedName(column);
+    return columns;
+}
+
 MergePlan MergeReader::plan() {
     size_t i = 1;
     if (!at(i, u"INTO"))
@@ -104,6 +120,7 @@ MergePlan MergeReader::plan() {
     i = tableName(i, name);
     target_ = text({targetFirst, i});
     targetName_ = t_[name].text.toString();
+    const QString unquotedTarget = sql::unquoted(t_[name]);
     std::optional<size_t> targetAlias;
     i = alias(i, u"USING", targetAlias);
     ref_ = upperName(t_[targetAlias.value_or(name)]);
@@ -151,6 +168,8 @@ MergePlan MergeReader::plan() {
 
     MergePlan plan;
     plan.target = target_;
+    plan.targetName = unquotedTarget;
+    plan.identity = identity(QString());
     const QString on = u'(' + text(on_) + u')';
     plan.joined = QStringLiteral("SELECT * FROM %1 %2 JOIN %3 ON %4")
                       .arg(sourceFrom_, notMatched_ ? QStringLiteral("LEFT OUTER") : QString(),
@@ -159,10 +178,11 @@ MergePlan MergeReader::plan() {
         QString when = on;
         if (!updateWhere_.empty())
             when += QStringLiteral(" AND (%1)").arg(text(updateWhere_));
+        const QString rows = identity(sql::quotedName(ref_)).join(u", ");
         plan.duplicates = QStringLiteral(
-                              "SELECT 1 FROM %1, %2 WHERE %3 GROUP BY %4.ROWID "
+                              "SELECT 1 FROM %1, %2 WHERE %3 GROUP BY %4 "
                               "HAVING COUNT(*) > 1")
-                              .arg(targetFrom_, sourceFrom_, when, sql::quotedName(ref_));
+                              .arg(targetFrom_, sourceFrom_, when, rows);
         // SQLite's UPDATE takes no alias without AS: the target is named by its table.
         QString matchedHere = retargeted(on_);
         if (!updateWhere_.empty())
@@ -174,13 +194,13 @@ MergePlan MergeReader::plan() {
         plan.update = QStringLiteral("UPDATE %1 SET %2 WHERE EXISTS (SELECT 1 FROM %3 WHERE %4)")
                           .arg(target_, sets.join(u", "), sourceFrom_, matchedHere);
         if (!deleteWhere_.empty()) {
-            const QString rowid = sql::quotedName(ref_) + QStringLiteral(".ROWID");
             plan.updated = QStringLiteral("SELECT DISTINCT %1 FROM %2, %3 WHERE %4")
-                               .arg(rowid, targetFrom_, sourceFrom_, when);
+                               .arg(rows, targetFrom_, sourceFrom_, when);
             plan.doomed = QStringLiteral(
                               "SELECT %1 FROM %2 WHERE EXISTS (SELECT 1 FROM %3 "
-                              "WHERE %4 AND (%5)) AND %1 IN (")
-                              .arg(rowid, targetFrom_, sourceFrom_, on, text(deleteWhere_));
+                              "WHERE %4 AND (%5)) AND (")
+                              .arg(rows, targetFrom_, sourceFrom_, on, text(deleteWhere_));
+            plan.doomedIdentity = identity(sql::quotedName(ref_));
         }
     }
     if (notMatched_) {
@@ -312,38 +332,58 @@ bool isMerge(const std::vector<Token>& tokens) {
     return !tokens.empty() && tokens[0].is(u"MERGE");
 }
 
-MergePlan planMerge(const QString& sql, const std::vector<Token>& tokens) {
-    return MergeReader(sql, tokens).plan();
+MergePlan planMerge(const QString& sql, const std::vector<Token>& tokens, const QStringList& key) {
+    return MergeReader(sql, tokens, key).plan();
 }
+
+namespace {
+
+// The condition that `columns` are one of `rows` (their values as SQL literals).
+QString oneOf(const QStringList& columns, const std::vector<QStringList>& rows, size_t first,
+              size_t last) {
+    QStringList terms;
+    if (columns.size() == 1) {
+        for (size_t k = first; k < last; ++k)
+            terms << rows[k].value(0);
+        return columns.front() + QStringLiteral(" IN (") + terms.join(u',') + u')';
+    }
+    for (size_t k = first; k < last; ++k) {
+        QStringList equal;
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            equal << columns[c] + QStringLiteral(" = ") + rows[k].value(c);
+        terms << u'(' + equal.join(QStringLiteral(" AND ")) + u')';
+    }
+    return terms.join(QStringLiteral(" OR "));
+}
+
+}  // namespace
 
 int64_t runMerge(const MergePlan& plan, const MergeStatement& execute, const MergeQuery& query) {
     if (!plan.duplicates.isEmpty() && !query(plan.duplicates).empty())
         throw oracleError(30926, QStringLiteral("ORA-30926: unable to get a stable set of rows "
                                                 "in the source tables"));
-    // ROWIDs in lists of a size any statement takes.
-    auto inChunks = [](const std::vector<int64_t>& ids, const auto& each) {
+    // Rows named in lists of a size any statement takes.
+    auto inChunks = [](const std::vector<QStringList>& rows, const auto& each) {
         constexpr size_t kChunk = 500;
-        for (size_t k = 0; k < ids.size(); k += kChunk) {
-            QStringList list;
-            for (size_t j = k; j < std::min(ids.size(), k + kChunk); ++j)
-                list << QString::number(ids[j]);
-            each(list.join(u','));
-        }
+        for (size_t k = 0; k < rows.size(); k += kChunk)
+            each(k, std::min(rows.size(), k + kChunk));
     };
-    const std::vector<int64_t> updated =
-        plan.updated.isEmpty() ? std::vector<int64_t>() : query(plan.updated);
+    const std::vector<QStringList> updated =
+        plan.updated.isEmpty() ? std::vector<QStringList>() : query(plan.updated);
     int64_t merged = 0;
     if (!plan.update.isEmpty())
         merged += execute(plan.update);
-    std::vector<int64_t> doomed;
-    inChunks(updated, [&](const QString& ids) {
-        for (int64_t id : query(plan.doomed + ids + u')'))
-            doomed.push_back(id);
+    std::vector<QStringList> doomed;
+    inChunks(updated, [&](size_t first, size_t last) {
+        for (QStringList& row :
+             query(plan.doomed + oneOf(plan.doomedIdentity, updated, first, last) + u')'))
+            doomed.push_back(std::move(row));
     });
     if (!plan.insert.isEmpty())
         merged += execute(plan.insert);
-    inChunks(doomed, [&](const QString& ids) {
-        execute(QStringLiteral("DELETE FROM %1 WHERE ROWID IN (%2)").arg(plan.target, ids));
+    inChunks(doomed, [&](size_t first, size_t last) {
+        execute(QStringLiteral("DELETE FROM %1 WHERE %2")
+                    .arg(plan.target, oneOf(plan.identity, doomed, first, last)));
     });
     return merged;
 }
