@@ -474,7 +474,8 @@ TEST_F(EmbeddedDdl, PlansNameAKeysIndexAfterItsConstraint) {
     }
 }
 
-// The statements of a SQL*Plus script: each ends with a line ending in ';' or a line "/".
+// The statements of a SQL*Plus script, as SQL*Plus sends them: each ends with a line ending in
+// ';', which is not sent, or a line "/".
 QStringList scriptStatements(const QString& path) {
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
@@ -489,11 +490,12 @@ QStringList scriptStatements(const QString& path) {
         }
         if (trimmed.startsWith(u"--") && current.trimmed().isEmpty())
             continue;
-        current += line + u'\n';
         if (trimmed.endsWith(u';')) {
-            statements << current;
+            statements << current + line.left(line.lastIndexOf(u';'));
             current.clear();
+            continue;
         }
+        current += line + u'\n';
     }
     EXPECT_TRUE(current.trimmed().isEmpty()) << "unterminated: " << current.toStdString();
     return statements;

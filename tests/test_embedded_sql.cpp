@@ -89,7 +89,7 @@ TEST_F(EmbeddedSql, ResultsKeepKindsCountRowsAndErrorsLeaveTheFileUsable) {
     EXPECT_TRUE(failsWith([&] { rs->field(2); }, kErrItemNotFound));
     const std::pair<const char*, const char*> errors[] = {
         {"selec * from emp", "near \"selec\": syntax error"},
-        {"select 1; select 2", "one statement"},
+        {"select 1 from dual; select 2 from dual", "ORA-00911: invalid character"},
         {"select * from nothing_here", "no such table: nothing_here"},
         {"-- only a comment", "ORA-00900: invalid SQL statement"},
         {"\t\r\n/* and another */\t", "ORA-00900: invalid SQL statement"}};
@@ -418,9 +418,13 @@ TEST_F(EmbeddedSql, AnErrorsPositionPointsIntoTheStatementAsSent) {
         {"select sysdate from emp e join nosuch n on n.x = e.empno", "nosuch n", "ORA-00942"},
         {"update emp set nosuch = nvl(mgr, 0) where empno = 1", "nosuch", "ORA-00904"},
         {"select ename from emp where (empno = 1", "", "ORA-00921"},
+        // One syntax error, one number: the plan's is the statement's.
         {"EXPLAIN PLAN SET STATEMENT_ID = 'X' INTO PLAN_TABLE FOR\n"
          "select sysdate, decode(mgr, 1, 2, 3) x frm emp",
-         "frm emp", "ORA-00933"},
+         "frm emp", "ORA-00923"},
+        // A SQL statement takes no terminator, in its plan neither.
+        {"select ename from emp where rownum <= 3;", ";", "ORA-00911"},
+        {"EXPLAIN PLAN FOR select ename from emp where ename = ';';", ";", "ORA-00911"},
     };
     for (const auto& c : cases) {
         const QString sql = QString::fromUtf8(c.sql);

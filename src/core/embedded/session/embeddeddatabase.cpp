@@ -14,6 +14,7 @@
 #include "core/embedded/session/sessionviews.h"
 #include "core/embedded/translate/errorposition.h"
 #include "core/embedded/translate/merge.h"
+#include "core/embedded/translate/oraclecommands.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/bindvalues.h"
 #include "core/embedded/values/oracleerrors.h"
@@ -363,6 +364,12 @@ bool explainCall(Call& call) {
     Connection& c = *call.c;
     const ExplainRequest request = parseExplainPlan(call.sql(), call.tokens());
     const ParsedStatement explained(*call.statement, request.statementAt, int(call.sql().size()));
+    try {
+        refuseTerminators(explained.tokens());
+    } catch (DbError& e) {
+        e.setPosition(e.position() + request.statementAt);
+        throw;
+    }
     if (readForUpdate(explained.tokens()))
         throw invalidStatement(QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
     const std::unique_ptr<const ParsedStatement> framed = explainedQuery(explained);
@@ -510,6 +517,8 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             call.work.counts[kStatParseCountHard] += 1;
         if (c->engineDepth == 0)
             call.work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
+        if (!isExplainPlan(call.tokens()))
+            refuseTerminators(call.tokens());
         {
             const EngineRights engine(sandbox);
             providePlanTable(c->db, call.tokens());

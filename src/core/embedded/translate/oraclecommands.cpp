@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
@@ -200,6 +202,28 @@ std::optional<QString> statisticsTarget(const QString& sql, const std::vector<To
     if (analyze.empty() || !analyze.front().is(u"ANALYZE"))
         return std::nullopt;
     return analyze.size() > 1 ? sql::unquoted(analyze.back()) : QString();
+}
+
+void refuseTerminators(const std::vector<Token>& t) {
+    if (t.empty() || sql::isOneOf(t[0], {u"BEGIN", u"DECLARE", u"EXEC", u"EXECUTE"}))
+        return;
+    if (t[0].is(u"CREATE")) {
+        // A stored unit's or a trigger's body is PL/SQL (or SQLite's trigger body).
+        for (size_t k = 1; k < std::min<size_t>(t.size(), 8); ++k) {
+            if (sql::isOneOf(
+                    t[k], {u"TRIGGER", u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE", u"LIBRARY"}))
+                return;
+            if (t[k].isOp(u'(') || t[k].is(u"AS"))
+                break;
+        }
+    }
+    for (const Token& k : t) {
+        if (k.isOp(u';')) {
+            DbError e = oracleError(911, QStringLiteral("ORA-00911: invalid character"));
+            e.setPosition(k.begin);
+            throw e;
+        }
+    }
 }
 
 }  // namespace qv::embedded

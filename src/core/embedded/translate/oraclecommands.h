@@ -26,6 +26,11 @@ namespace qv::embedded {
 std::optional<QString> statisticsTarget(const QString& sql, const std::vector<sql::Token>& tokens,
                                         size_t end);
 
+// Throws DbError(kErrOdbcCall) with ORA-00911 (invalid character), placed on it, for the first
+// ";" of a SQL statement: Oracle takes one only inside PL/SQL (a block, a stored unit, a trigger's
+// body) and never reads a second statement after it. A ";" in a string or a comment is no token.
+void refuseTerminators(const std::vector<sql::Token>& tokens);
+
 std::optional<QString> translateCommand(const QString& sql, const std::vector<sql::Token>& tokens,
                                         size_t end);
 

@@ -47,8 +47,11 @@ OracleFailure syntaxFailure(const QString& message, QByteArrayView sql, int offs
         ++k;
     if (k == 0)
         return failure(900, "invalid SQL statement");
-    if (tokens[0].is(u"SELECT") && k < tokens.size() &&
-        sql::findTopLevel(tokens, 1, k, u"FROM") == k) {
+    // The plan of a statement is compiled behind EXPLAIN QUERY PLAN: its error is the statement's.
+    const size_t first =
+        tokens.size() > 3 && tokens[0].is(u"EXPLAIN") && tokens[1].is(u"QUERY") ? 3 : 0;
+    if (tokens[first].is(u"SELECT") && k < tokens.size() &&
+        sql::findTopLevel(tokens, first + 1, k, u"FROM") == k) {
         if (tokens[k].is(u"FROM"))
             return failure(936, "missing expression");
         return failure(923, "FROM keyword not found where expected");
