@@ -43,6 +43,21 @@ class Database {
     // progress then fails. Safe to call from any thread while the connection is open, and again
     // and again: a connection that runs nothing ignores it.
     virtual void cancel() = 0;
+    // Whether each statement's changes are committed as it ends: the connection's default, as the
+    // driver opens it. Turned off, changes wait for commit() or rollback() (or a COMMIT or
+    // ROLLBACK statement); turned on again, what waits is committed, as ODBC has it. A connection
+    // that keeps no transaction of its own refuses to turn it off.
+    virtual void setAutoCommit(bool on) {
+        if (!on)
+            throw DbError(kErrOdbcCall,
+                          QStringLiteral("This connection commits every statement as it ends."));
+    }
+    virtual bool autoCommit() const { return true; }
+    // Ends the connection's transaction, keeping or undoing its changes. Nothing to end is no
+    // failure.
+    virtual void commit() {}
+    virtual void rollback() {}
+
     // The warnings the server or the driver gave with calls that succeeded (a password about to
     // expire, a notice), since the last time they were taken; one text each.
     virtual QStringList takeWarnings() { return {}; }

@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <mutex>
 #include <vector>
@@ -287,6 +288,32 @@ void OdbcDatabase::cancel() {
     std::lock_guard lock(session_->busyMutex);
     if (session_->busy != SQL_NULL_HSTMT)
         SQLCancel(session_->busy);
+}
+
+void OdbcDatabase::setAutoCommit(bool on) {
+    Session& s = session();
+    s.dbc.check(SQLSetConnectAttrW(s.dbc.get(), SQL_ATTR_AUTOCOMMIT,
+                                   reinterpret_cast<SQLPOINTER>(static_cast<uintptr_t>(
+                                       on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                                   SQL_IS_UINTEGER));
+}
+
+bool OdbcDatabase::autoCommit() const {
+    Session& s = session();
+    SQLUINTEGER value = SQL_AUTOCOMMIT_ON;
+    s.dbc.check(
+        SQLGetConnectAttrW(s.dbc.get(), SQL_ATTR_AUTOCOMMIT, &value, SQL_IS_UINTEGER, nullptr));
+    return value != SQL_AUTOCOMMIT_OFF;
+}
+
+void OdbcDatabase::commit() {
+    Session& s = session();
+    s.dbc.check(SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_COMMIT));
+}
+
+void OdbcDatabase::rollback() {
+    Session& s = session();
+    s.dbc.check(SQLEndTran(SQL_HANDLE_DBC, s.dbc.get(), SQL_ROLLBACK));
 }
 
 int64_t OdbcDatabase::recordsAffected() const {

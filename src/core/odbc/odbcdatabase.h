@@ -42,6 +42,12 @@ class OdbcDatabase : public Database {
     void cancel() override;
     // Warnings of the connection and of the statements since the last call. Never throws.
     QStringList takeWarnings() override;
+    // SQL_ATTR_AUTOCOMMIT of the connection; SQLEndTran. Each throws DbError: kErrObjectInvalid
+    // when not open, kErrOdbcCall when the driver refuses.
+    void setAutoCommit(bool on) override;
+    bool autoCommit() const override;
+    void commit() override;
+    void rollback() override;
 
     // The handles of an open connection and the results open on it.
     struct Session;

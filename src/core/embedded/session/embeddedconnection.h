@@ -27,6 +27,8 @@ struct Connection {
     std::shared_ptr<Session> session;
     std::set<EmbeddedRecordset*> running;  // results whose statement is not finished
     int64_t recordsAffected = 0;
+    // Each statement's changes are committed as it ends (EmbeddedDatabase::setAutoCommit).
+    bool autoCommit = true;
     // Statements the engine is running for one of the client's (a MERGE's parts): their texts
     // never crossed from the client.
     int engineDepth = 0;

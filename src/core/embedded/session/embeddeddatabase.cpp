@@ -483,6 +483,52 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
     return finished(call, std::move(r.stmt), false, std::move(fields), std::move(r.cursor));
 }
 
+// The statements Oracle commits before and after they run.
+bool isDdl(const std::vector<Token>& t) {
+    return !t.empty() &&
+           (sql::isOneOf(t[0], {u"CREATE", u"DROP", u"TRUNCATE", u"RENAME", u"COMMENT", u"GRANT",
+                                u"REVOKE", u"ANALYZE", u"AUDIT", u"NOAUDIT", u"PURGE"}) ||
+            (t[0].is(u"ALTER") && !isAlterSession(t)));
+}
+
+// Whether the statement changes rows of a table of the file's: INSERT, UPDATE, DELETE or MERGE
+// into one that is no temporary table of the session's (its plan table's own rows among them).
+bool changesFileRows(sqlite3* db, const std::vector<Token>& t) {
+    size_t at = 1;
+    if (t.empty())
+        return false;
+    if (t[0].is(u"INSERT") || t[0].is(u"MERGE"))
+        at = 2;
+    else if (t[0].is(u"DELETE"))
+        at = t.size() > 1 && t[1].is(u"FROM") ? 2 : 1;
+    else if (!t[0].is(u"UPDATE"))
+        return false;
+    while (at + 2 < t.size() && t[at + 1].isOp(u'.'))
+        at += 2;
+    if (at >= t.size() || !sql::isName(t[at]))
+        return true;
+    sqlite::Statement temporary(
+        db, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+    temporary.bind(1, sql::unquoted(t[at]));
+    return !temporary.step();
+}
+
+// In manual commit, the session's changes wait in one transaction: the first statement that
+// changes rows of the file begins it, and DDL ends it first, as Oracle commits before DDL.
+void holdChanges(Call& call) {
+    Connection& c = *call.c;
+    if (c.autoCommit || c.engineDepth > 0)
+        return;
+    const bool open = !sqlite3_get_autocommit(c.db);
+    const EngineReading reading(c, call.sandbox);
+    if (isDdl(call.tokens())) {
+        if (open)
+            sqlite::exec(c.db, "COMMIT");
+    } else if (!open && changesFileRows(c.db, call.tokens())) {
+        sqlite::exec(c.db, "BEGIN");
+    }
+}
+
 // The end of a call that failed: its work is counted, and a FOR UPDATE that fails leaves no lock
 // behind it.
 void failed(Connection& c, Sandbox& sandbox, Work& work, SqliteRun& r) {
@@ -523,6 +569,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             const EngineRights engine(sandbox);
             providePlanTable(c->db, call.tokens());
         }
+        holdChanges(call);
         for (const EngineStatement answer : kEngineStatements) {
             if (answer(call)) {
                 call.work.counts[kStatExecuteCount] += 1;
@@ -656,6 +703,46 @@ void EmbeddedDatabase::cancel() {
     conn_->cancelled.store(true, std::memory_order_relaxed);
     if (conn_->db)
         sqlite3_interrupt(conn_->db);
+}
+
+void EmbeddedDatabase::setAutoCommit(bool on) {
+    if (!conn_->db)
+        throw notOpenError();
+    if (on && !conn_->autoCommit)
+        commit();
+    conn_->autoCommit = on;
+}
+
+bool EmbeddedDatabase::autoCommit() const {
+    if (!conn_->db)
+        throw notOpenError();
+    return conn_->autoCommit;
+}
+
+void EmbeddedDatabase::commit() {
+    if (!conn_->db)
+        throw notOpenError();
+    if (sqlite3_get_autocommit(conn_->db))
+        return;
+    const EngineRights engine(*sandbox_);
+    try {
+        sqlite::exec(conn_->db, "COMMIT");
+    } catch (const sqlite::Error& e) {
+        throw oracleFailure(e);
+    }
+}
+
+void EmbeddedDatabase::rollback() {
+    if (!conn_->db)
+        throw notOpenError();
+    if (sqlite3_get_autocommit(conn_->db))
+        return;
+    const EngineRights engine(*sandbox_);
+    try {
+        sqlite::exec(conn_->db, "ROLLBACK");
+    } catch (const sqlite::Error& e) {
+        throw oracleFailure(e);
+    }
 }
 
 int64_t EmbeddedDatabase::sessionId() const {

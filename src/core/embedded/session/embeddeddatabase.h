@@ -46,6 +46,17 @@ class EmbeddedDatabase final : public Database {
     // sqlite3_interrupt: the statement running or being translated now fails. Not while
     // close() runs.
     void cancel() override;
+    // Turned off, the changes of the session's statements wait in one transaction, begun by the
+    // first statement that changes a table of the file's and ended by COMMIT or ROLLBACK, or by
+    // the next DDL statement, which Oracle commits before it runs; the session's plan rows are
+    // no change. Turned on, what waits is committed. Closing the connection undoes what waits, and
+    // so does the next opening of the file after a process ends without closing it. Each throws
+    // kErrObjectInvalid after close(); commit and rollback throw kErrOdbcCall with Oracle's error
+    // when SQLite fails them.
+    void setAutoCommit(bool on) override;
+    bool autoCommit() const override;
+    void commit() override;
+    void rollback() override;
 
     // V$SESSION.SID of this connection; throws kErrObjectInvalid once closed.
     int64_t sessionId() const;

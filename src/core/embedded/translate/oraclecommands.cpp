@@ -170,10 +170,13 @@ std::optional<QString> translateCommand(const QString& sql, const std::vector<To
                                         size_t end) {
     const Token& k = t[0];
     if (k.is(u"BEGIN")) {
-        // SQLite's transaction statements begin with BEGIN too.
+        // SQLite's own transaction statements, which would take the file's locks as SQLite's and
+        // hold out every other session: Oracle begins a transaction with the first change.
         if (end == 1 ||
             sql::isOneOf(t[1], {u"TRANSACTION", u"DEFERRED", u"IMMEDIATE", u"EXCLUSIVE"}))
-            return sql::textOf(sql, t, 0, end);
+            throw invalidStatement(QStringLiteral(
+                "BEGIN without a PL/SQL block is SQLite's; a transaction begins with the first "
+                "change when the session does not commit each statement"));
         return plsqlBlock(t, end);
     }
     if (k.is(u"DECLARE") || (k.is(u"CREATE") && createsPlsqlUnit(t, end)))

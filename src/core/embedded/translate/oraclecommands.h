@@ -14,8 +14,8 @@ namespace qv::embedded {
 //   TRUNCATE TABLE t          DELETE FROM t
 //   ANALYZE TABLE|INDEX x COMPUTE|ESTIMATE STATISTICS, EXEC/EXECUTE/CALL or BEGIN ... END of
 //   DBMS_STATS.GATHER_TABLE_STATS, _INDEX_STATS, _SCHEMA_STATS, _DATABASE_STATS   ANALYZE
-//   BEGIN [TRANSACTION|DEFERRED|IMMEDIATE|EXCLUSIVE]   as written (SQLite's own)
-// nullopt for any other statement. Throws DbError(kErrOdbcCall) with ORA-00900 for PL/SQL
+// nullopt for any other statement. Throws DbError(kErrOdbcCall) with ORA-00900 for SQLite's BEGIN
+// [TRANSACTION|DEFERRED|IMMEDIATE|EXCLUSIVE], for PL/SQL
 // other than the DBMS_STATS calls (DECLARE, other blocks, CREATE PROCEDURE and the like, a
 // CREATE TRIGGER written in Oracle's terms: OR REPLACE, :NEW, REFERENCING, PL/SQL statements;
 // SQLite's own CREATE TRIGGER stays SQLite's) and for an ANALYZE or DBMS_STATS call it cannot
