@@ -2,6 +2,7 @@
 // pseudo-columns (operators: translatorchains.cpp). See translateOracle() in oracledialect.h.
 // Each function that writes an operand has a twin ending in End that only finds where the
 // operand ends, for an operator chain that must know its operators before it writes.
+#include "core/embedded/translate/sequenceplaces.h"
 #include "core/embedded/translate/translator.h"
 #include "core/embedded/values/oraclefunctions.h"
 #include "core/embedded/values/oraclevalues.h"
@@ -656,6 +657,7 @@ namespace qv::embedded {
 
 QString Translator::sequenceCall(const Token& name, bool next) {
     if (!nextvals_) {
+        checkSequencePlaces(t_);
         nextvals_.emplace();
         for (size_t k = 2; k < t_.size(); ++k) {
             if (t_[k].is(u"NEXTVAL") && t_[k - 1].isOp(u'.') && sql::isName(t_[k - 2]))

@@ -3,6 +3,7 @@
 // How the engine's SQL functions (oraclefunctions.cpp, oracletext.cpp, oraclemath.cpp) read
 // their arguments from SQLite and hand their results back, with Oracle's errors.
 #include "core/embedded/values/oracleformats.h"
+#include "core/sqlite/sqlite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -71,6 +72,12 @@ void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
         sqlite3_result_error(ctx, f.message.constData(), int(f.message.size()));
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(ctx);
+    } catch (const sqlite::Error& e) {
+        // A failure of SQLite's met inside (another connection's lock, a read-only file) keeps
+        // its code, so that the statement fails as Oracle reports that condition.
+        const QByteArray message = e.description().toUtf8();
+        sqlite3_result_error(ctx, message.constData(), int(message.size()));
+        sqlite3_result_error_code(ctx, e.extendedCode());
     } catch (const std::exception& e) {
         sqlite3_result_error(ctx, e.what(), -1);
     } catch (...) {
