@@ -264,6 +264,14 @@ TEST_F(EmbeddedForms, RegexpFunctionsFollowOraclesPositionsAndMatchParameters) {
         {"select regexp_substr('abc', '[b') from dual", {"ORA-12726"}},
         {"select regexp_substr('abc', 'b', 1, 1, 'q') from dual", {"ORA-01760"}},
         {"select regexp_substr('abc', 'b', 0) from dual", {"ORA-01428"}},
+        // A match the engine gives up on fails the statement, rather than reading as none; an
+        // empty match at the very end is still a match.
+        {"select regexp_count(rpad('a', 22, 'a') || '!', '(\\w+\\s?)*$') from dual", {"ORA-12724"}},
+        {"select count(*) from dual where regexp_like(rpad('a', 30, 'a') || '?', "
+         "'^((\\w+\\s?)*!|a)')",
+         {"ORA-12724"}},
+        {"select regexp_count('abc', 'x*'), regexp_replace('abc', 'x*', '-') from dual",
+         {"4|-a-b-c-"}},
     });
 }
 

@@ -57,6 +57,43 @@ void resultNumber(sqlite3_context* ctx, const Value& v);
 void resultDate(sqlite3_context* ctx, const StoredDate& d, bool keepFraction = false);
 void setResult(sqlite3_context* ctx, const SqlValue& v);
 
+// A function's work found its statement stopped (sqlite3_interrupt: the CLI's --timeout, Esc in a
+// window): the statement fails as a cancelled call.
+struct Stopped {};
+// A result that would grow past the connection's value limit (SQLITE_LIMIT_LENGTH, sandbox.cpp):
+// the statement fails with SQLite's "string or blob too big", as it does for its own values.
+struct TooBig {};
+
+// What a text function builds, kept within the connection's value limit as it grows, and
+// looking for a stop of its statement every so many steps, so that neither the memory a result
+// takes nor the time it takes outruns what the connection allows.
+class ResultBudget {
+  public:
+    explicit ResultBudget(sqlite3_context* ctx)
+        : db_(sqlite3_context_db_handle(ctx)),
+          limit_(uint64_t(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1))) {}
+    // Counts `units` more of the result (bytes, or UTF-16 units, each at least one byte of the
+    // UTF-8 SQLite keeps); throws TooBig past the limit, Stopped when the statement was stopped.
+    void grow(uint64_t units) {
+        size_ += units;
+        if (size_ > limit_)
+            throw TooBig{};
+        step();
+    }
+    // One step of work that may add nothing; throws Stopped.
+    void step() {
+        if (++steps_ % 1024 == 0 && sqlite3_is_interrupted(db_))
+            throw Stopped{};
+    }
+    uint64_t limit() const { return limit_; }
+
+  private:
+    sqlite3* db_;
+    uint64_t limit_;
+    uint64_t size_ = 0;
+    uint64_t steps_ = 0;
+};
+
 inline void needArguments(int argc, int least) {
     if (argc < least)
         fault("ORA-00909: invalid number of arguments");
@@ -70,6 +107,11 @@ void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
         F(ctx, argc, argv);
     } catch (const OracleFault& f) {
         sqlite3_result_error(ctx, f.message.constData(), int(f.message.size()));
+    } catch (const Stopped&) {
+        sqlite3_result_error(ctx, "interrupted", -1);
+        sqlite3_result_error_code(ctx, SQLITE_INTERRUPT);
+    } catch (const TooBig&) {
+        sqlite3_result_error_toobig(ctx);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(ctx);
     } catch (const sqlite::Error& e) {
