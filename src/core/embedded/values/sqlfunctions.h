@@ -80,14 +80,27 @@ class ResultBudget {
             throw TooBig{};
         step();
     }
+    // The result is `units` long now; throws as grow() does.
+    void holds(uint64_t units) {
+        size_ = 0;
+        grow(units);
+    }
     // One step of work that may add nothing; throws Stopped.
     void step() {
-        if (++steps_ % 1024 == 0 && sqlite3_is_interrupted(db_))
+        if (++steps_ % 1024 == 0 && interrupted())
             throw Stopped{};
     }
     uint64_t limit() const { return limit_; }
 
   private:
+    bool interrupted() const {
+#if SQLITE_VERSION_NUMBER >= 3041000
+        return sqlite3_is_interrupted(db_);
+#else
+        return false;  // a system SQLite older than 3.41 cannot tell; its statement stops after
+#endif
+    }
+
     sqlite3* db_;
     uint64_t limit_;
     uint64_t size_ = 0;
