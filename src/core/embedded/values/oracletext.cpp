@@ -302,6 +302,12 @@ void connectPath(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultText(ctx, path + separator + value);
 }
 
+// qv_connect_loop(key): a row that a hierarchical query (hierarchical.cpp) finds to be its own
+// ancestor, without NOCYCLE.
+void connectLoop(sqlite3_context*, int, sqlite3_value**) {
+    fault("ORA-01436: CONNECT BY loop in user data");
+}
+
 // Oracle compares CHAR values as if the shorter were filled with blanks to the longer's length.
 // The byte order of UTF-8 is the order of the characters, as BINARY's.
 int compareBlankPadded(void*, int lengthA, const void* a, int lengthB, const void* b) {
@@ -318,13 +324,21 @@ int compareBlankPadded(void*, int lengthA, const void* a, int lengthB, const voi
 }
 
 const FunctionSpec kTextFunctions[] = {
-    {"substr", 2, 3, guarded<substr>},           {"instr", 2, 4, guarded<instr>},
-    {"length", 1, 1, guarded<length>},           {"lengthb", 1, 1, guarded<lengthInBytes>},
-    {"lpad", 2, 3, guarded<pad<true>>},          {"rpad", 2, 3, guarded<pad<false>>},
-    {"replace", 2, 3, guarded<replace>},         {"trim", 1, 2, guarded<trimSet<kBoth>>},
-    {"ltrim", 1, 2, guarded<trimSet<kLeading>>}, {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
-    {"qv_trim", 3, 3, guarded<qvTrim>},          {"concat", 2, 2, guarded<concat>},
-    {"qv_text", 1, 1, guarded<qvText>},          {"qv_connect_path", 3, 3, guarded<connectPath>},
+    {"substr", 2, 3, guarded<substr>},
+    {"instr", 2, 4, guarded<instr>},
+    {"length", 1, 1, guarded<length>},
+    {"lengthb", 1, 1, guarded<lengthInBytes>},
+    {"lpad", 2, 3, guarded<pad<true>>},
+    {"rpad", 2, 3, guarded<pad<false>>},
+    {"replace", 2, 3, guarded<replace>},
+    {"trim", 1, 2, guarded<trimSet<kBoth>>},
+    {"ltrim", 1, 2, guarded<trimSet<kLeading>>},
+    {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
+    {"qv_trim", 3, 3, guarded<qvTrim>},
+    {"concat", 2, 2, guarded<concat>},
+    {"qv_text", 1, 1, guarded<qvText>},
+    {"qv_connect_path", 3, 3, guarded<connectPath>},
+    {"qv_connect_loop", 1, 1, guarded<connectLoop>},
 };
 
 }  // namespace
