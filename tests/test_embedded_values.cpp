@@ -193,6 +193,7 @@ TEST_F(EmbeddedValues, ErrorsOracleRaisesAreRaised) {
         {"select name, count(*) from acct", {}, "ORA-00937"},
         {"select 1e308 * 10 from dual", {}, "ORA-01426"},
         {"select power(10, 400) from dual", {}, "ORA-01426"},
+        {"select -1e400 from dual", {}, "ORA-01426"},
         {"select 9223372036854775807 + 1 from dual", {}, "ORA-01426"},
         {"select sqrt(-1) from dual", {}, "ORA-01428"},
         {"select ln(0) from dual", {}, "ORA-01428"},

@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QRegularExpression>
 
+#include <cmath>
+
 namespace qv::embedded {
 
 namespace {
@@ -199,6 +201,9 @@ size_t Translator::operandEnd(size_t i, size_t last) const {
 
 size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     const Token& k = t_[i];
+    // A literal beyond NUMBER's range (1E126), which SQLite would read as an infinity.
+    if (k.kind == TokenKind::Number && !(std::fabs(k.text.toString().toDouble()) < 1e126))
+        throw oracleError(1426, QStringLiteral("ORA-01426: numeric overflow"));
     if (k.isOp(u'(') || k.is(u"CASE")) {
         const size_t close = closing(i, last);
         if (close >= last) {
