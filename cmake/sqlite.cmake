@@ -69,6 +69,8 @@ target_compile_definitions(quervin_sqlite3
     SQLITE_CASE_SENSITIVE_LIKE
     SQLITE_OMIT_DEPRECATED
     SQLITE_OMIT_SHARED_CACHE
+    # Oracle takes 65,535 bind variables in a statement; SQLite's default ceiling is 32,766.
+    SQLITE_MAX_VARIABLE_NUMBER=65535
 )
 # Strict ISO C: SQLite then reads no hardware cycle counter. With scan status it would read it
 # twice for every virtual-machine instruction, which made a plain scan 3.6 times slower

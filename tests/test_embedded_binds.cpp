@@ -107,6 +107,14 @@ TEST_F(EmbeddedBinds, AStatementWithoutAllItsValuesOrWithAWrongOneFailsBeforeItR
          {bind("a", BindType::Number, "1,5")},
          "ORA-01722: invalid number"},
         {"insert into t (n) values (:a)", {bind("a", BindType::Number, "twelve")}, "ORA-01722"},
+        // A NUMBER holds no infinity and no NaN: beyond its range is an overflow.
+        {"insert into t (n) values (:a)",
+         {bind("a", BindType::Number, "1e400")},
+         "ORA-01426: numeric overflow"},
+        {"insert into t (n) values (:a)", {bind("a", BindType::Number, "-1e400")}, "ORA-01426"},
+        {"insert into t (n) values (:a)", {bind("a", BindType::Number, "1e126")}, "ORA-01426"},
+        {"insert into t (n) values (:a)", {bind("a", BindType::Number, "NaN")}, "ORA-01722"},
+        {"insert into t (n) values (:a)", {bind("a", BindType::Number, "inf")}, "ORA-01722"},
         {"insert into t (d) values (:a)",
          {bind("a", BindType::Date, "2024-13-01")},
          "ORA-01843: not a valid month"},
@@ -121,6 +129,33 @@ TEST_F(EmbeddedBinds, AStatementWithoutAllItsValuesOrWithAWrongOneFailsBeforeItR
             << c.sql;
     }
     EXPECT_EQ(rowsOf(*db_, "select count(*) from t"), QStringList("10"));
+}
+
+// Oracle takes 65,535 bind variables in a statement and refuses one more with ORA-01745.
+TEST_F(EmbeddedBinds, AStatementTakesAsManyVariablesAsOracleTakes) {
+    // Ten thousand by name, in IN lists of Oracle's thousand.
+    QStringList lists, names;
+    BindList binds;
+    for (int i = 1; i <= 10000; ++i) {
+        names << QStringLiteral(":b%1").arg(i);
+        binds.push_back({QStringLiteral("B%1").arg(i), BindType::Number, QString::number(i)});
+        if (names.size() == 1000) {
+            lists << QStringLiteral("n in (%1)").arg(names.join(u','));
+            names.clear();
+        }
+    }
+    EXPECT_EQ(
+        rows(QStringLiteral("select count(*) from t where ") + lists.join(QStringLiteral(" or ")),
+             binds),
+        QStringList("10"));
+    // The 65,535th variable is taken (the statement then lacks the values before it); one more
+    // is refused, ORA-01745 (test_embedded_sandbox).
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select ?65535 from dual"); }, kErrOdbcCall,
+                          QStringLiteral("ORA-01008")));
+    // A number well inside NUMBER's range keeps 15 significant digits, as the engine's own.
+    EXPECT_EQ(rows("select :v, :w from dual",
+                   {bind("v", BindType::Number, "1e125"), bind("w", BindType::Number, "1e-200")}),
+              QStringList("1E+125|0"));
 }
 
 // Without values a placeholder is NULL, as before; EXPLAIN PLAN needs none, as in Oracle.

@@ -354,6 +354,72 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
          {"select keep.currval from dual", 0, "104"}});
 }
 
+// Oracle's sequences stand outside transactions: what a session was given stays given, however
+// its transaction ends, and sessions running at once share the values reserved.
+TEST_F(EmbeddedDdl, SequenceValuesOutliveTheirTransactions) {
+    run({{"create sequence s"},
+         {"create table t (n number)"},
+         {"insert into t select level from dual connect by level <= 50"},
+         {"create sequence hi start with 9223372036854775806 maxvalue "
+          "9999999999999999999999999999"},
+         {"create sequence lo increment by -1 start with -9223372036854775807"}});
+    // A session that ends inside the transaction of its FOR UPDATE.
+    EXPECT_EQ(rowsOf(*db_, "select s.nextval from dual for update"), QStringList("1"));
+    db_.reset();
+    db_ = connect();
+    {
+        // A second session takes values while the first still reads its result.
+        const auto reading = db_->openRecordset(QStringLiteral("select s.nextval from t"));
+        const auto other = connect();
+        EXPECT_EQ(rowsOf(*other, "select s.nextval from dual"), QStringList("3"));
+        EXPECT_EQ(reading->value(0).toLongLong(), 2);
+    }
+    // What the sessions reserved and did not hand out goes back once the last one ends.
+    db_.reset();
+    db_ = connect();
+    run(
+        {{"select sequence_name, max_value, last_number from user_sequences where sequence_name "
+          "= 'S'",
+          0, "S|9999999999999999999999999999|4"}});
+    // The engine's values end at 64 bits, wherever MAXVALUE (or MINVALUE) is beyond them.
+    run({{"select hi.nextval from dual", 0, "9223372036854775806"},
+         {"select hi.nextval from dual", 0, "9223372036854775807"},
+         {"select hi.nextval from dual", 8004, "HI.NEXTVAL exceeds MAXVALUE"},
+         {"select lo.nextval from dual", 0, "-9223372036854775807"},
+         {"select lo.nextval from dual", 0, "-9223372036854775808"},
+         {"select lo.nextval from dual", 8004, "LO.NEXTVAL goes below MINVALUE"}});
+    db_ = connect();
+    run({{"select hi.nextval from dual", 8004}, {"select lo.nextval from dual", 8004}});
+}
+
+// Where Oracle takes NEXTVAL and CURRVAL ("Sequence Pseudocolumns", SQL Language Reference).
+TEST_F(EmbeddedDdl, SequenceValuesOnlyWhereOracleTakesThem) {
+    run({
+        {"create sequence s"},
+        {"create table t (n number, m number)"},
+        {"insert into t values (s.nextval, 0)"},
+        {"insert into t (n) select s.nextval from t"},
+        {"insert into t (n) (select s.nextval + 10 from dual)"},
+        {"update t set m = s.nextval where n = 1"},
+        {"select n, s.currval, nvl(s.nextval, 0) from t where n < 3 for update", 0,
+         "1|5|5 / 2|6|6"},
+        {"with q as (select n from t) select s.nextval from q where n = 1", 0, "7"},
+        {"select s.nextval from t where s.currval > 0", 2287},
+        {"select s.nextval from t order by n", 2287},
+        {"select s.nextval, count(*) from t group by n", 2287},
+        {"select distinct s.nextval from t", 2287},
+        {"select s.nextval from t union all select 1 from dual", 2287},
+        {"select * from (select s.nextval from dual)", 2287},
+        {"select (select s.nextval from dual) from dual", 2287},
+        {"with q as (select s.nextval v from dual) select v from q", 2287},
+        {"insert into t (n) select s.nextval from t order by 1", 2287},
+        {"insert into t values ((select s.nextval from dual), 0)", 2287},
+        {"update t set m = 0 where n = s.currval", 2287},
+        {"delete from t where n = s.currval", 2287},
+        {"select s.currval from dual", 0, "7"},
+    });
+}
+
 TEST_F(EmbeddedDdl, ViewsCommentsAndDrops) {
     run({
         {"create table dept (deptno number(2) primary key, dname varchar2(14))"},

@@ -264,6 +264,14 @@ TEST_F(EmbeddedForms, RegexpFunctionsFollowOraclesPositionsAndMatchParameters) {
         {"select regexp_substr('abc', '[b') from dual", {"ORA-12726"}},
         {"select regexp_substr('abc', 'b', 1, 1, 'q') from dual", {"ORA-01760"}},
         {"select regexp_substr('abc', 'b', 0) from dual", {"ORA-01428"}},
+        // A match the engine gives up on fails the statement, rather than reading as none; an
+        // empty match at the very end is still a match.
+        {"select regexp_count(rpad('a', 22, 'a') || '!', '(\\w+\\s?)*$') from dual", {"ORA-12724"}},
+        {"select count(*) from dual where regexp_like(rpad('a', 30, 'a') || '?', "
+         "'^((\\w+\\s?)*!|a)')",
+         {"ORA-12724"}},
+        {"select regexp_count('abc', 'x*'), regexp_replace('abc', 'x*', '-') from dual",
+         {"4|-a-b-c-"}},
     });
 }
 
@@ -287,6 +295,28 @@ TEST_F(EmbeddedForms, HierarchicalOperatorsReadTheRootThePathAndTheLeaves) {
         {"select ename from emp start with mgr is null connect by prior empno = mgr and "
          "sys_connect_by_path(ename, '/') is not null",
          {"ORA-30002"}},
+        // Without PRIOR every row is a root and a child of every row of the level above.
+        {"select count(*) from dept connect by level <= 2", {"12"}},
+        {"select deptno, level from dept where deptno = 10 connect by level <= 2",
+         {"10|1", "10|2", "10|2", "10|2"}},
+        // A child whose values of the PRIOR operands are an ancestor's is a loop.
+        {"select count(*) from dept connect by prior deptno = deptno and level <= 2",
+         {"ORA-01436"}},
+        {"select deptno, connect_by_iscycle from dept where deptno < 30 connect by nocycle "
+         "prior deptno = deptno and level <= 2",
+         {"10|1", "20|1"}},
+    });
+    // KING reports to SMITH, who reports to him through FORD and JONES.
+    db_->execute("update emp set mgr = 7369 where ename = 'KING'");
+    check({
+        {"select ename from emp start with ename = 'KING' connect by prior empno = mgr",
+         {"ORA-01436"}},
+        {"select ename, level, connect_by_iscycle from emp start with ename = 'KING' connect by "
+         "nocycle prior empno = mgr",
+         {"KING|1|0", "JONES|2|0", "FORD|3|0", "SMITH|4|1", "BLAKE|2|0", "ALLEN|3|0"}},
+        {"select ename, connect_by_iscycle from emp start with ename = 'KING' connect by prior "
+         "empno = mgr",
+         {"ORA-30930"}},
     });
 }
 

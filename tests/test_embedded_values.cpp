@@ -3,7 +3,12 @@
 // padding, the checks and rounding of values stored into NUMBER(p,s), VARCHAR2(n) and CHAR(n)
 // columns, numbers shown without binary noise, and the errors Oracle raises.
 #include "core/db/bindvalue.h"
+#include "core/embedded/values/oraclefunctions.h"
 #include "support/embeddedfixture.h"
+
+#include <QScopeGuard>
+
+#include <sqlite3.h>
 
 using namespace qv;
 using namespace qv::test;
@@ -129,6 +134,55 @@ TEST_F(EmbeddedValues, StoredValuesAreRoundedPaddedAndCheckedAgainstTheColumn) {
     EXPECT_EQ(rowsOf(*db_, "select count(*) from acct"), QStringList({"7"}));
 }
 
+// Text functions build their results within the connection's value limit as they grow (the
+// error SQLite gives past it, ORA-01489), never gigabytes before they fail.
+TEST_F(EmbeddedValues, TextResultsStayWithinTheValueLimit) {
+    check({
+        {"select length(regexp_replace(rpad('x', 1e6, 'x'), 'x', rpad('y', 4000, 'y'))) from dual",
+         {},
+         "ORA-01489"},
+        {"select length(replace(rpad('x', 1e6, 'x'), 'x', rpad('y', 4000, 'y'))) from dual",
+         {},
+         "ORA-01489"},
+        {"select length(rpad('x', 4e7, 'x') || 'a' || rpad('x', 4e7, 'x')) from dual",
+         {},
+         "ORA-01489"},
+        {"select length(rpad('x', 7e7, 'y')), length(lpad('x', 7e7)) from dual", {}, "ORA-01489"},
+        {"select length(regexp_replace(rpad('x', 1e4, 'x'), 'x', 'yy')), length(rpad('x', 1e6) "
+         "|| rpad('x', 1e6)) from dual",
+         {"20000|2000000"}},
+    });
+}
+
+// A stop (sqlite3_interrupt on the connection, as the CLI's --timeout and Esc call it) that
+// comes while a text function works is seen by the function, which fails the statement then
+// rather than finishing its work first. The stop here comes from a function of the statement
+// itself, called just before.
+TEST(EngineTextFunctions, LongWorkSeesAStop) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    const auto closeDb = qScopeGuard([db] { sqlite3_close(db); });
+    ASSERT_EQ(embedded::registerOracleFunctions(db), SQLITE_OK);
+    auto stopNow = [](sqlite3_context* ctx, int, sqlite3_value**) {
+        sqlite3_interrupt(sqlite3_context_db_handle(ctx));
+        sqlite3_result_text(ctx, "x", 1, SQLITE_STATIC);
+    };
+    ASSERT_EQ(
+        sqlite3_create_function(db, "stop_now", 0, SQLITE_UTF8, nullptr, stopNow, nullptr, nullptr),
+        SQLITE_OK);
+    for (const char* sql : {
+             "select regexp_count(rpad('x', 100000, 'x') || stop_now(), 'x')",
+             "select length(regexp_replace(rpad('x', 100000, 'x') || stop_now(), 'x', 'y'))",
+             "select length(replace(rpad('x', 100000, 'x') || stop_now(), 'x', 'yy'))",
+             "select length(rpad(stop_now(), 1e7, 'x'))",
+         }) {
+        sqlite3_stmt* stmt = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK) << sql;
+        EXPECT_EQ(sqlite3_step(stmt), SQLITE_INTERRUPT) << sql;
+        sqlite3_finalize(stmt);
+    }
+}
+
 TEST_F(EmbeddedValues, ErrorsOracleRaisesAreRaised) {
     check({
         {"select cast('abc' as number) from dual", {}, "ORA-01722"},
@@ -139,6 +193,7 @@ TEST_F(EmbeddedValues, ErrorsOracleRaisesAreRaised) {
         {"select name, count(*) from acct", {}, "ORA-00937"},
         {"select 1e308 * 10 from dual", {}, "ORA-01426"},
         {"select power(10, 400) from dual", {}, "ORA-01426"},
+        {"select -1e400 from dual", {}, "ORA-01426"},
         {"select 9223372036854775807 + 1 from dual", {}, "ORA-01426"},
         {"select sqrt(-1) from dual", {}, "ORA-01428"},
         {"select ln(0) from dual", {}, "ORA-01428"},

@@ -531,6 +531,11 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         }
     }
     printRun(out, *w, run, request.json, runNumber);
+    // The run's sessions end here, as a client logs off before it exits, rather than with the
+    // last reference to the window, which the run's thread may still hold when the program ends:
+    // the server then rolls back what is left open, and sees the sessions go.
+    w->query->close();
+    w->stats->close();
     return status;
 }
 

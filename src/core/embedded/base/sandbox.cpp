@@ -170,9 +170,9 @@ const Limit kLimits[] = {
     // Oracle's pattern is a VARCHAR2 of 4000 bytes; SQLite's matcher recurses once per %, so
     // the length also bounds its stack (ORA-01704).
     {SQLITE_LIMIT_LIKE_PATTERN_LENGTH, 4000},
-    // The engine binds no value of a user's statement, and each ?NNN reserves NNN slots
-    // (ORA-01745).
-    {SQLITE_LIMIT_VARIABLE_NUMBER, 999},
+    // Oracle's own limit on the bind variables of a statement, 65,535: one more is ORA-01745,
+    // as Oracle answers. Each ?NNN reserves NNN slots, which at this number is a few MB.
+    {SQLITE_LIMIT_VARIABLE_NUMBER, 65535},
     // Triggers firing triggers: each level keeps a frame of registers (ORA-00036). Triggers
     // never fire themselves: recursive_triggers stays off.
     {SQLITE_LIMIT_TRIGGER_DEPTH, 32},

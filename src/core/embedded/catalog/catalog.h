@@ -9,9 +9,9 @@
 //                     (names separated by commas), R_TABLE, DELETE_RULE (NO ACTION, CASCADE, SET
 //                     NULL), STATUS (ENABLED, DISABLED), VALIDATED, SEARCH_CONDITION (a check's
 //                     condition in SQLite's terms) and GENERATED (USER NAME, GENERATED NAME).
-//   "QV$SEQUENCES"    one row per sequence: its bounds, step, flags, LAST_NUMBER (the next
-//                     value it hands out) and a STAMP that tells a sequence made again under the
-//                     same name from the one before.
+//   "QV$SEQUENCES"    one row per sequence: its bounds, step, flags, LAST_NUMBER (where the
+//                     values handed out or reserved end, sequences.h) and a STAMP that tells a
+//                     sequence made again under the same name from the one before.
 //   "QV$COMMENTS"     COMMENT ON TABLE (COLUMN_NAME empty) and COMMENT ON COLUMN.
 //   "QV$TAB_STATS", "QV$COL_STATS", "QV$IND_STATS", "QV$HISTOGRAMS"
 //                     the optimizer statistics of tables, columns and indexes and the columns'

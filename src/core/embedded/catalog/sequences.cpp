@@ -1,16 +1,12 @@
 #include "core/embedded/catalog/sequences.h"
 
-#include "core/embedded/base/sandbox.h"
+#include "core/embedded/catalog/sequencedefs.h"
 #include "core/embedded/values/oracleerrors.h"
-#include "core/embedded/values/sqlfunctions.h"
 #include "core/sql/tokenlist.h"
 
-#include <QHash>
 #include <QRandomGenerator>
 
-#include <cmath>
-#include <limits>
-#include <optional>
+#include <algorithm>
 
 namespace qv::embedded {
 
@@ -18,18 +14,6 @@ namespace {
 
 using sql::Token;
 using sql::TokenKind;
-
-constexpr int64_t kNoMax = std::numeric_limits<int64_t>::max();
-constexpr int64_t kNoMin = std::numeric_limits<int64_t>::min();
-
-struct SequenceDef {
-    QString stamp;  // which making of the sequence this is
-    int64_t increment = 1;
-    std::optional<int64_t> min, max, start;
-    bool cycle = false, order = false;
-    bool restart = false;  // ALTER SEQUENCE ... RESTART [START WITH n]
-    int64_t cache = 20;
-};
 
 [[noreturn]] void noSuchSequence() {
     throw oracleError(2289, QStringLiteral("ORA-02289: sequence does not exist"));
@@ -39,17 +23,27 @@ struct SequenceDef {
     throw oracleError(922, QStringLiteral("ORA-00922: missing or invalid option"));
 }
 
-int64_t number(const std::vector<Token>& t, size_t& i, size_t end) {
+// A whole number as written, up to Oracle's 28 digits and beyond (saturating far past them).
+WideValue number(const std::vector<Token>& t, size_t& i, size_t end) {
     bool negative = false;
     if (i < end && (t[i].isOp(u'-') || t[i].isOp(u'+')))
         negative = t[i++].isOp(u'-');
-    bool ok = false;
-    const int64_t value =
-        i < end && t[i].kind == TokenKind::Number ? t[i].text.toString().toLongLong(&ok) : 0;
-    if (!ok)
+    const QStringView digits =
+        i < end && t[i].kind == TokenKind::Number ? t[i].text : QStringView();
+    if (digits.isEmpty() ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
         throw oracleError(1722, QStringLiteral("ORA-01722: invalid number"));
     ++i;
+    constexpr WideValue kFar = WideValue(1) << 120;
+    WideValue value = 0;
+    for (const QChar c : digits)
+        value = std::min(kFar, value * 10 + (c.unicode() - u'0'));
     return negative ? -value : value;
+}
+
+// A bound or step past the engine's 64-bit values is the engine's end.
+int64_t clamped(WideValue v) {
+    return v > kNoMaxValue ? kNoMaxValue : v < kNoMinValue ? kNoMinValue : int64_t(v);
 }
 
 SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceDef d) {
@@ -63,13 +57,13 @@ SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceD
         if (k.is(u"START"))
             d.start = number(t, i, end);
         else if (k.is(u"INCREMENT"))
-            d.increment = number(t, i, end);
+            d.increment = clamped(number(t, i, end));
         else if (k.is(u"MINVALUE"))
-            d.min = number(t, i, end);
+            d.min = clamped(number(t, i, end));
         else if (k.is(u"MAXVALUE"))
-            d.max = number(t, i, end);
+            d.max = clamped(number(t, i, end));
         else if (k.is(u"CACHE"))
-            d.cache = number(t, i, end);
+            d.cache = clamped(number(t, i, end));
         else if (k.is(u"RESTART"))
             d.restart = true;
         else if (k.is(u"NOMINVALUE"))
@@ -90,53 +84,61 @@ SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceD
     return d;
 }
 
-// The bounds a sequence has, its own or Oracle's defaults for its direction.
-int64_t lowest(const SequenceDef& d) {
-    return d.min.value_or(d.increment > 0 ? 1 : kNoMin);
-}
-int64_t highest(const SequenceDef& d) {
-    return d.max.value_or(d.increment > 0 ? kNoMax : -1);
-}
-
-void checkBounds(const SequenceDef& d, int64_t next) {
-    if (lowest(d) >= highest(d))
+void checkBounds(const SequenceDef& d, WideValue next) {
+    if (d.lowest() >= d.highest())
         throw oracleError(4004, QStringLiteral("ORA-04004: MINVALUE must be less than MAXVALUE"));
-    if (next < lowest(d))
+    if (next < d.lowest())
         throw oracleError(4006, QStringLiteral("ORA-04006: START WITH cannot be less than "
                                                "MINVALUE"));
-    if (next > highest(d))
+    if (next > d.highest())
         throw oracleError(4008, QStringLiteral("ORA-04008: START WITH cannot be more than "
                                                "MAXVALUE"));
     if (d.cache == 1 || d.cache < 0)
         throw oracleError(4010, QStringLiteral("ORA-04010: the number of values to CACHE must "
                                                "be greater than 1"));
     // A cycle's values: beyond 64 bits when the bounds are the widest.
-    const long double cycleValues =
-        ((long double)highest(d) - (long double)lowest(d)) / std::abs((long double)d.increment) + 1;
-    if (d.cycle && d.cache > 0 && (long double)d.cache >= cycleValues)
+    const WideValue cycleValues =
+        (WideValue(d.highest()) - d.lowest()) /
+            (d.increment < 0 ? -WideValue(d.increment) : WideValue(d.increment)) +
+        1;
+    if (d.cycle && d.cache > 0 && d.cache >= cycleValues)
         throw oracleError(4013, QStringLiteral("ORA-04013: number to CACHE must be less than one "
                                                "cycle"));
 }
 
-QStringList row(const QString& name, const SequenceDef& d, int64_t next) {
-    return {name,
-            QString::number(lowest(d)),
-            QString::number(highest(d)),
-            QString::number(d.increment),
-            d.cycle ? QStringLiteral("Y") : QStringLiteral("N"),
-            d.order ? QStringLiteral("Y") : QStringLiteral("N"),
-            QString::number(d.cache),
-            QString::number(next),
-            d.stamp};
+QString newStamp() {
+    return QString::number(QRandomGenerator::global()->generate64() >> 1);
 }
 
-std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, const QString& name) {
+}  // namespace
+
+QString wideText(WideValue v) {
+    if (v >= kNoMinValue && v <= kNoMaxValue)
+        return QString::number(qint64(v));
+    QString digits;
+    for (WideValue rest = v < 0 ? -v : v; rest > 0; rest /= 10)
+        digits.prepend(QChar(u'0' + int(rest % 10)));
+    return v < 0 ? u'-' + digits : digits;
+}
+
+QString storedText(WideValue v) {
+    if (v > kNoMaxValue)
+        return QStringLiteral("9223372036854775808");  // 2^63
+    if (v < kNoMinValue)
+        return QStringLiteral("-9223372036854777856");  // -2^63 - 2^11
+    return wideText(v);
+}
+
+std::optional<std::pair<SequenceDef, WideValue>> storedSequence(const Catalog& catalog,
+                                                                const QString& name) {
     if (!catalog.has(kSequencesTable))
         return std::nullopt;
+    // LAST_NUMBER past the engine's end is kept as a REAL: one step beyond it is all it says.
     const auto found = catalog.rows(
-        QStringLiteral(
-            "SELECT MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, "
-            "CACHE_SIZE, LAST_NUMBER, STAMP FROM \"QV$SEQUENCES\" WHERE NAME = upper(?)"),
+        QStringLiteral("SELECT MIN_VALUE, MAX_VALUE, INCREMENT_BY, CYCLE_FLAG, ORDER_FLAG, "
+                       "CACHE_SIZE, CASE WHEN typeof(LAST_NUMBER) = 'integer' THEN LAST_NUMBER "
+                       "WHEN LAST_NUMBER > 0 THEN 'above' ELSE 'below' END, STAMP FROM "
+                       "\"QV$SEQUENCES\" WHERE NAME = upper(?)"),
         {name});
     if (found.empty())
         return std::nullopt;
@@ -149,82 +151,23 @@ std::optional<std::pair<SequenceDef, int64_t>> stored(const Catalog& catalog, co
     d.order = r[4] == u"Y";
     d.cache = r[5].toLongLong();
     d.stamp = r[7];
-    return std::pair{d, r[6].toLongLong()};
+    const WideValue next = r[6] == u"above"   ? WideValue(kNoMaxValue) + 1
+                           : r[6] == u"below" ? WideValue(kNoMinValue) - 1
+                                              : WideValue(r[6].toLongLong());
+    return std::pair{d, next};
 }
 
-void save(const Catalog& catalog, const QString& name, const SequenceDef& d, int64_t next) {
+void saveSequence(const Catalog& catalog, const QString& name, const SequenceDef& d,
+                  WideValue next) {
     catalog.ensure();
-    catalog.engineExec(QStringLiteral("INSERT OR REPLACE INTO \"QV$SEQUENCES\" VALUES (upper(?), "
-                                      "?, ?, ?, ?, ?, ?, ?, ?)"),
-                       row(name, d, next));
+    catalog.engineExec(
+        QStringLiteral("INSERT OR REPLACE INTO \"QV$SEQUENCES\" VALUES (upper(?), "
+                       "?, ?, ?, ?, ?, ?, ?, ?)"),
+        {name, QString::number(d.lowest()), QString::number(d.highest()),
+         QString::number(d.increment), d.cycle ? QStringLiteral("Y") : QStringLiteral("N"),
+         d.order ? QStringLiteral("Y") : QStringLiteral("N"), QString::number(d.cache),
+         storedText(next), d.stamp});
 }
-
-// ---- NEXTVAL and CURRVAL ----
-
-// One session's sequences: the value it was last given of each, and of which making of it.
-struct Given {
-    QString stamp;
-    int64_t value = 0;
-};
-
-struct SequenceSession {
-    sqlite3* db;
-    Sandbox* sandbox;
-    QHash<QString, Given> current;
-};
-
-void nextval(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto* session = static_cast<SequenceSession*>(sqlite3_user_data(ctx));
-    const QString name = oracle::rawText(argv[0]);
-    const Catalog catalog(session->db, *session->sandbox, QString());
-    const auto found = stored(catalog, name);
-    if (!found)
-        oracle::fault("ORA-02289: sequence does not exist");
-    auto [d, value] = *found;
-    // What this session was given already, should a rollback have taken the file back.
-    if (const auto given = session->current.constFind(name);
-        given != session->current.cend() && given->stamp == d.stamp) {
-        const bool behind = d.increment > 0 ? value <= given->value : value >= given->value;
-        if (behind && !d.cycle)
-            value = given->value + d.increment;
-    }
-    if (value > highest(d) || value < lowest(d)) {
-        if (!d.cycle)
-            oracle::fault(QStringLiteral("ORA-08004: sequence %1.NEXTVAL %2 and cannot be "
-                                         "instantiated")
-                              .arg(name, value > highest(d)
-                                             ? QStringLiteral("exceeds MAXVALUE")
-                                             : QStringLiteral("goes below MINVALUE")));
-        value = d.increment > 0 ? lowest(d) : highest(d);
-    }
-    int64_t next = 0;
-    if (__builtin_add_overflow(value, d.increment, &next))
-        next = d.increment > 0 ? kNoMax : kNoMin;
-    else if (d.cycle && (next > highest(d) || next < lowest(d)))
-        next = d.increment > 0 ? lowest(d) : highest(d);
-    catalog.engineExec(QStringLiteral("UPDATE \"QV$SEQUENCES\" SET LAST_NUMBER = ? WHERE NAME = ?"),
-                       {QString::number(next), name});
-    session->current.insert(name, Given{d.stamp, value});
-    sqlite3_result_int64(ctx, value);
-}
-
-void currval(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    auto* session = static_cast<SequenceSession*>(sqlite3_user_data(ctx));
-    const QString name = oracle::rawText(argv[0]);
-    const Catalog catalog(session->db, *session->sandbox, QString());
-    const auto found = stored(catalog, name);
-    if (!found)
-        oracle::fault("ORA-02289: sequence does not exist");
-    const auto given = session->current.constFind(name);
-    if (given == session->current.cend() || given->stamp != found->first.stamp) {
-        oracle::fault(QStringLiteral("ORA-08002: sequence %1.CURRVAL is not yet defined in this "
-                                     "session")
-                          .arg(name));
-    }
-    sqlite3_result_int64(ctx, given->value);
-}
-
-}  // namespace
 
 bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
     if (end < 3 || !t[1].is(u"SEQUENCE") ||
@@ -247,20 +190,24 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
         i += 2;
     }
     name = name.toUpper();
-    if (conditional && (create == stored(catalog, name).has_value()))
+    if (conditional && (create == storedSequence(catalog, name).has_value()))
         return true;
     if (create) {
         catalog.checkFreeName(name);
         SequenceDef d = options(t, i, end, SequenceDef());
-        d.stamp = QString::number(QRandomGenerator::global()->generate64() >> 1);
-        const int64_t first = d.start.value_or(d.increment > 0 ? lowest(d) : highest(d));
+        d.stamp = newStamp();
+        const WideValue first = d.start.value_or(d.first());
         checkBounds(d, first);
-        save(catalog, name, d, first);
+        saveSequence(catalog, name, d, first);
         return true;
     }
-    const auto found = stored(catalog, name);
+    const auto found = storedSequence(catalog, name);
     if (!found)
         noSuchSequence();
+    // What sessions of this process held of the sequence is read anew after any change; the
+    // next value they would have handed out is where it stands.
+    const WideValue next =
+        forgetIssued(catalog.db(), name, found->first.stamp).value_or(found->second);
     if (t[0].is(u"DROP")) {
         if (i != end)
             throw oracleError(933, QStringLiteral("ORA-00933: SQL command not properly ended"));
@@ -273,38 +220,24 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
     SequenceDef d = options(t, i, end, found->first);
     if (d.restart) {
         // Values before the restart are no guide to the next one any more.
-        d.stamp = QString::number(QRandomGenerator::global()->generate64() >> 1);
+        d.stamp = newStamp();
         // Oracle 18's RESTART: from START WITH, or from the first value of the sequence.
-        const int64_t first = d.start.value_or(d.increment > 0 ? lowest(d) : highest(d));
+        const WideValue first = d.start.value_or(d.first());
         checkBounds(d, first);
-        save(catalog, name, d, first);
+        saveSequence(catalog, name, d, first);
         return true;
     }
     if (d.start)
         throw oracleError(2283, QStringLiteral("ORA-02283: cannot alter starting sequence number"));
-    const int64_t next = found->second;
-    if (d.increment > 0 ? next - found->first.increment > highest(d)
-                        : next - found->first.increment < lowest(d))
+    const WideValue last = next - found->first.increment;
+    if (d.increment > 0 ? last > d.highest() : last < d.lowest())
         throw oracleError(4009, QStringLiteral("ORA-04009: MAXVALUE cannot be made to be less "
                                                "than the current value"));
-    if (lowest(d) >= highest(d))
+    if (d.lowest() >= d.highest())
         throw oracleError(4004, QStringLiteral("ORA-04004: MINVALUE must be less than MAXVALUE"));
     // The next value steps by the new increment from the last one handed out.
-    save(catalog, name, d, next - found->first.increment + d.increment);
+    saveSequence(catalog, name, d, last + d.increment);
     return true;
-}
-
-int registerSequenceFunctions(sqlite3* db, Sandbox& sandbox) {
-    auto* session = new SequenceSession{db, &sandbox, {}};
-    // Called where a statement writes, never in a view, a trigger or a default: DIRECTONLY.
-    int rc = sqlite3_create_function_v2(db, "qv_nextval", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        session, oracle::guarded<nextval>, nullptr, nullptr,
-                                        [](void* p) { delete static_cast<SequenceSession*>(p); });
-    if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "qv_currval", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        session, oracle::guarded<currval>, nullptr, nullptr,
-                                        nullptr);
-    return rc;
 }
 
 }  // namespace qv::embedded

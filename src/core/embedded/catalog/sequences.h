@@ -8,13 +8,24 @@
 //   DROP SEQUENCE s (ORA-02289); CREATE and DROP with IF [NOT] EXISTS as Oracle 23
 // s.NEXTVAL and s.CURRVAL are written by the translation as qv_nextval('S') and qv_currval('S')
 // (one NEXTVAL per row: the first mention of a sequence in a statement that asks for its
-// NEXTVAL is the call that moves it, every other mention reads CURRVAL). qv_nextval writes the
-// next value at once, with the engine's rights; as in Oracle a ROLLBACK does not take it back
-// (what the file lost with the transaction the session still remembers). CURRVAL before the
-// session's first NEXTVAL is ORA-08002; past MAXVALUE (or below MINVALUE) without CYCLE ORA-08004.
-// USER_SEQUENCES shows them (dictionaryviews.h); every value is written as it is handed out, so
-// LAST_NUMBER is the next value, as Oracle's is for a NOCACHE sequence (CACHE n is taken and
-// kept, but no values are held back in memory).
+// NEXTVAL is the call that moves it, every other mention reads CURRVAL). CURRVAL before the
+// session's first NEXTVAL is ORA-08002; past MAXVALUE (or below MINVALUE) without CYCLE
+// ORA-08004. Without MAXVALUE a sequence ends at the engine's last 64-bit value (USER_SEQUENCES
+// shows Oracle's 28 nines, dictionaryviews.h).
+//
+// As Oracle's, a sequence stands outside transactions: a value handed out is never handed out
+// again, whatever becomes of the transaction it was handed out in (sequencevalues.cpp). The
+// sessions of a process hand out values from memory that the process shares, as an instance's
+// sequence cache; LAST_NUMBER is where the values the process has reserved in the file end (CACHE
+// n values at a time, at least one; more at a time for a statement that asks for many, so that
+// one SELECT of many values does not write the file per value). SQLite has one writer per file
+// and a connection's writes belong to its transaction, so the reservation is written on the
+// session's connection; a rollback that takes it back is written again at once on a connection
+// of the engine's own, and so is everything when a session closes; the last session of the
+// process on the file gives back what it reserved and did not hand out.
+// Not as Oracle: processes working on one file at once share no memory, so each reserves its
+// own values (never the same ones while the file keeps their reservations); a process that
+// dies in the middle of a transaction that reserved values leaves them to be handed out again.
 
 #include "core/embedded/catalog/catalog.h"
 #include "core/sql/sqltokens.h"
@@ -30,7 +41,7 @@ namespace qv::embedded {
 bool runSequenceCommand(const Catalog& catalog, const std::vector<sql::Token>& t, size_t end);
 
 // Registers qv_nextval and qv_currval on `db`, for one session, checked by `sandbox`, which
-// outlives the handle. Returns SQLite's result code.
+// outlives the handle, and the connection's rollback hook. Returns SQLite's result code.
 int registerSequenceFunctions(sqlite3* db, Sandbox& sandbox);
 
 }  // namespace qv::embedded

@@ -34,6 +34,7 @@ class Rewriter {
     size_t operandEnd(size_t i, size_t last) const;
     QString selectList() const;
     QString pathColumn(size_t open, size_t last, size_t& next) const;
+    QString markedNodes(const QString& connect, const QString& inPath) const;
 
     // What the tree carries per row for the operators of the select list and WHERE: the
     // values of CONNECT_BY_ROOT operands, and SYS_CONNECT_BY_PATH's value and separator.
@@ -43,7 +44,9 @@ class Rewriter {
     };
     mutable QStringList roots_;
     mutable std::vector<PathColumn> paths_;
-    mutable bool leaf_ = false;  // CONNECT_BY_ISLEAF is read
+    mutable bool leaf_ = false;   // CONNECT_BY_ISLEAF is read
+    mutable bool cycle_ = false;  // CONNECT_BY_ISCYCLE is read
+    bool nocycle_ = false;
 
     const QString& sql_;
     const std::vector<Token>& t_;
@@ -82,13 +85,32 @@ QString Rewriter::run() {
     if (start.contains(u"__qv_tree.__qv_s") || connect.contains(u"__qv_tree.__qv_s"))
         throw oracleError(30002, QStringLiteral("ORA-30002: SYS_CONNECT_BY_PATH function is "
                                                 "not allowed here"));
-    QString columns = QStringLiteral("__qv_rid, __qv_level, __qv_path");
+    if (cycle_ && !nocycle_)
+        throw oracleError(30930, QStringLiteral("ORA-30930: NOCYCLE keyword is required with "
+                                                "CONNECT_BY_ISCYCLE pseudocolumn"));
+    QString columns = QStringLiteral("__qv_rid, __qv_level, __qv_path, __qv_keys");
     QString rootValues, stepValues;
+    QStringList keyParts;
     for (int i = 0; i < priors.size(); ++i) {
         columns += QStringLiteral(", __qv_p%1").arg(i + 1);
         rootValues += QStringLiteral(", ") + priors[i];
         stepValues += QStringLiteral(", ") + priors[i];
+        keyParts << QStringLiteral("quote(%1)").arg(priors[i]);
     }
+    // A row's key: its values of the PRIOR operands, as its children see them. Oracle finds a
+    // loop where a row's key is its ancestor's, and without PRIOR (CONNECT BY LEVEL <= n) finds
+    // none: every row is then a child of every row of the level above. Written in hex, so that
+    // '/' parts the keys of a path.
+    const QString key =
+        keyParts.isEmpty()
+            ? QString()
+            : QStringLiteral("hex(%1)").arg(keyParts.join(QStringLiteral(" || ',' || ")));
+    const QString rootKeys =
+        key.isEmpty() ? QStringLiteral("NULL") : QStringLiteral("'/' || %1 || '/'").arg(key);
+    const QString stepKeys = key.isEmpty()
+                                 ? QStringLiteral("NULL")
+                                 : QStringLiteral("%1.__qv_keys || %2 || '/'").arg(tree, key);
+    const QString inPath = QStringLiteral("instr(%1.__qv_keys, '/' || %2 || '/')").arg(tree, key);
     for (int i = 0; i < roots_.size(); ++i) {
         columns += QStringLiteral(", __qv_r%1").arg(i + 1);
         rootValues += QStringLiteral(", ") + roots_[i];
@@ -105,26 +127,31 @@ QString Rewriter::run() {
     }
 
     // A row's place in the tree: its ancestors' rowids and its own, zero-padded so that the
-    // text sorts depth-first; also how a row already on the path is recognised.
+    // text sorts depth-first.
     const QString step = QStringLiteral("printf('%020d/', ") + rowid + u')';
     const QString marker = QStringLiteral("printf('/%020d/', ") + rowid + u')';
     QString out = QStringLiteral("WITH RECURSIVE ") + tree + u'(' + columns +
                   QStringLiteral(") AS (SELECT ") + rowid + QStringLiteral(", 1, ") + marker +
-                  rootValues + QStringLiteral(" FROM ") + tableRef_;
+                  QStringLiteral(", ") + rootKeys + rootValues + QStringLiteral(" FROM ") +
+                  tableRef_;
     if (!start.isEmpty())
         out += QStringLiteral(" WHERE ") + start;
     out += QStringLiteral(" UNION ALL SELECT ") + rowid + QStringLiteral(", ") + tree +
            QStringLiteral(".__qv_level + 1, ") + tree + QStringLiteral(".__qv_path || ") + step +
-           stepValues + QStringLiteral(" FROM ") + tree + QStringLiteral(" JOIN ") + tableRef_ +
-           QStringLiteral(" ON (") + connect + QStringLiteral(") AND instr(") + tree +
-           QStringLiteral(".__qv_path, ") + marker + QStringLiteral(") = 0) ");
+           QStringLiteral(", ") + stepKeys + stepValues + QStringLiteral(" FROM ") + tree +
+           QStringLiteral(" JOIN ") + tableRef_ + QStringLiteral(" ON (") + connect + u')';
+    // A child that is its own ancestor: with NOCYCLE the branch ends before it, otherwise the
+    // query fails, ORA-01436 (qv_connect_loop), only for a row the condition makes a child.
+    if (!key.isEmpty() && nocycle_)
+        out += QStringLiteral(" AND %1 = 0").arg(inPath);
+    else if (!key.isEmpty())
+        out += QStringLiteral(
+                   " AND CASE WHEN %1 = 0 THEN 1 WHEN (%2) THEN qv_connect_loop(%3) "
+                   "ELSE 0 END")
+                   .arg(inPath, connect, key);
+    out += QStringLiteral(") ");
 
-    // A leaf is a row the next one in depth-first order does not descend from.
-    const QString nodes = leaf_ ? QStringLiteral(
-                                      "(SELECT *, coalesce(substr(lead(__qv_path) OVER (ORDER BY "
-                                      "__qv_path), 1, length(__qv_path)) = __qv_path, 0) = 0 AS "
-                                      "__qv_leaf FROM __qv_tree) __qv_tree")
-                                : tree;
+    const QString nodes = markedNodes(connect, key.isEmpty() ? QString() : inPath);
     out +=
         QStringLiteral("SELECT ") + (distinct_ ? QStringLiteral("DISTINCT ") : QString()) + items +
         QStringLiteral(" FROM %1 JOIN %2 ON %3 = %4.__qv_rid").arg(nodes, tableRef_, rowid, tree);
@@ -135,6 +162,26 @@ QString Rewriter::run() {
         out += order + QStringLiteral(", ");
     out += tree + QStringLiteral(".__qv_path");
     return out;
+}
+
+// The tree's rows with what the select list and WHERE read of each beyond its columns: a leaf is
+// a row the next one in depth-first order does not descend from; a row is in a cycle (NOCYCLE)
+// when a row the condition makes its child is its own ancestor (`inPath` finds a child's key
+// among the row's, empty without PRIOR).
+QString Rewriter::markedNodes(const QString& connect, const QString& inPath) const {
+    QStringList marks;
+    if (leaf_)
+        marks << QStringLiteral(
+            "coalesce(substr(lead(__qv_path) OVER (ORDER BY __qv_path), 1, length(__qv_path)) = "
+            "__qv_path, 0) = 0 AS __qv_leaf");
+    if (cycle_)
+        marks << (inPath.isEmpty() ? QStringLiteral("0 AS __qv_cycle")
+                                   : QStringLiteral("EXISTS (SELECT 1 FROM %1 WHERE (%2) AND %3 > "
+                                                    "0) AS __qv_cycle")
+                                         .arg(tableRef_, connect, inPath));
+    return marks.isEmpty() ? QStringLiteral("__qv_tree")
+                           : QStringLiteral("(SELECT *, %1 FROM __qv_tree) __qv_tree")
+                                 .arg(marks.join(QStringLiteral(", ")));
 }
 
 void Rewriter::splitClauses() {
@@ -169,6 +216,7 @@ void Rewriter::splitClauses() {
             ++i;
         } else if (t.is(u"CONNECT") && hasNext && t_[i + 1].is(u"BY")) {
             const bool nocycle = i + 2 < end_ && t_[i + 2].is(u"NOCYCLE");
+            nocycle_ = nocycle;
             open(kConnect, i, i + (nocycle ? 3 : 2));
             i += nocycle ? 2 : 1;
         } else if (t.is(u"ORDER") && hasNext && t_[i + 1].is(u"BY")) {
@@ -250,6 +298,9 @@ QString Rewriter::expr(Range r, const QString& level, QStringList* priors) const
         } else if (t.is(u"CONNECT_BY_ISLEAF") && !qualified && !call) {
             leaf_ = true;
             replacement = QStringLiteral("__qv_tree.__qv_leaf");
+        } else if (t.is(u"CONNECT_BY_ISCYCLE") && !qualified && !call) {
+            cycle_ = true;
+            replacement = QStringLiteral("__qv_tree.__qv_cycle");
         } else if (t.is(u"SYS_CONNECT_BY_PATH") && !qualified && call) {
             replacement = pathColumn(next, r.last, next);
         } else if (needsQuoting(t)) {

@@ -17,10 +17,14 @@ bool isHierarchicalQuery(const std::vector<Token>& tokens);
 //   SELECT items FROM table [alias] [WHERE cond] [START WITH cond] CONNECT BY [NOCYCLE] cond
 //   [ORDER BY terms]
 // (START WITH and CONNECT BY in either order), into a recursive query SQLite runs. PRIOR x in
-// the CONNECT BY condition is the parent row's x; LEVEL is 1 for a root. Rows come depth-first
-// with siblings in rowid order, unless ORDER BY sorts the whole result as Oracle does (ties
-// then keep tree order). A row already on its own path is not visited again, so a cycle in
-// the data ends the branch instead of looping. In the select list and WHERE, CONNECT_BY_ROOT x
+// the CONNECT BY condition is the parent row's x; LEVEL is 1 for a root. Every row the
+// condition takes is a child, also one met before under another parent: without PRIOR
+// (CONNECT BY LEVEL <= n) every row is a child of every row of the level above, and all rows
+// are roots without START WITH. Rows come depth-first with siblings in rowid order, unless ORDER
+// BY sorts the whole result as Oracle does (ties then keep tree order). As Oracle, a loop is a
+// child whose values of the PRIOR operands are those of one of its ancestors: ORA-01436, or with
+// NOCYCLE the branch ends before it and CONNECT_BY_ISCYCLE is 1 for its parent (ORA-30930
+// without NOCYCLE). In the select list and WHERE, CONNECT_BY_ROOT x
 // is x of the row's root, SYS_CONNECT_BY_PATH(x, sep) the values of x from the root down, each
 // after sep (ORA-30004 when a value holds sep), CONNECT_BY_ISLEAF 1 for a row without children
 // in the tree; CONNECT_BY_ROOT is ORA-30007 and SYS_CONNECT_BY_PATH ORA-30002 in START WITH or

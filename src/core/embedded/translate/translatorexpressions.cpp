@@ -2,12 +2,15 @@
 // pseudo-columns (operators: translatorchains.cpp). See translateOracle() in oracledialect.h.
 // Each function that writes an operand has a twin ending in End that only finds where the
 // operand ends, for an operator chain that must know its operators before it writes.
+#include "core/embedded/translate/sequenceplaces.h"
 #include "core/embedded/translate/translator.h"
 #include "core/embedded/values/oraclefunctions.h"
 #include "core/embedded/values/oraclevalues.h"
 
 #include <QDate>
 #include <QRegularExpression>
+
+#include <cmath>
 
 namespace qv::embedded {
 
@@ -198,6 +201,9 @@ size_t Translator::operandEnd(size_t i, size_t last) const {
 
 size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     const Token& k = t_[i];
+    // A literal beyond NUMBER's range (1E126), which SQLite would read as an infinity.
+    if (k.kind == TokenKind::Number && !(std::fabs(k.text.toString().toDouble()) < 1e126))
+        throw oracleError(1426, QStringLiteral("ORA-01426: numeric overflow"));
     if (k.isOp(u'(') || k.is(u"CASE")) {
         const size_t close = closing(i, last);
         if (close >= last) {
@@ -656,6 +662,7 @@ namespace qv::embedded {
 
 QString Translator::sequenceCall(const Token& name, bool next) {
     if (!nextvals_) {
+        checkSequencePlaces(t_);
         nextvals_.emplace();
         for (size_t k = 2; k < t_.size(); ++k) {
             if (t_[k].is(u"NEXTVAL") && t_[k - 1].isOp(u'.') && sql::isName(t_[k - 2]))

@@ -3,6 +3,7 @@
 #include "core/embedded/values/oracleerrors.h"
 #include "core/embedded/values/oracleformats.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <variant>
@@ -35,7 +36,15 @@ Value valueOf(const BindValue& b) {
             const std::optional<oracle::Value> n = oracle::numberFromText(text);
             if (!n)
                 throw oracleError(1722, QStringLiteral("ORA-01722: invalid number"));
-            return n->kind == oracle::Value::Integer ? Value{n->integer} : Value{n->real};
+            if (n->kind == oracle::Value::Integer)
+                return Value{n->integer};
+            // What a NUMBER holds: ORA-01426 beyond its range (1e400 reads as an infinity),
+            // zero below it, 15 significant digits, as the engine's arithmetic keeps them.
+            try {
+                return Value{oracle::decimalReal(n->real)};
+            } catch (const oracle::OracleFault& f) {
+                throw faultError(f.message.constData());
+            }
         }
         case BindType::Date: {
             if (text.isEmpty())
@@ -53,12 +62,14 @@ Value valueOf(const BindValue& b) {
     return {};
 }
 
-const BindValue* find(const BindList& binds, QStringView name) {
-    for (const BindValue& b : binds) {
-        if (name.compare(b.name, Qt::CaseInsensitive) == 0)
-            return &b;
-    }
-    return nullptr;
+// The values by name without regard to case, the first of a name winning: looked up once per
+// placeholder, of which a statement may have 65,535.
+QHash<QString, const BindValue*> byName(const BindList& binds) {
+    QHash<QString, const BindValue*> named;
+    named.reserve(binds.size());
+    for (auto it = binds.crbegin(); it != binds.crend(); ++it)
+        named.insert(it->name.toCaseFolded(), &*it);
+    return named;
 }
 
 }  // namespace
@@ -68,9 +79,11 @@ void bindValues(sqlite::Statement& stmt, const BindList& binds) {
     const int n = stmt.parameterCount();
     std::vector<Value> values;
     values.reserve(size_t(n));
+    const QHash<QString, const BindValue*> named = byName(binds);
     for (int i = 1; i <= n; ++i) {
         const QString name = stmt.parameterName(i);
-        const BindValue* b = name.size() > 1 ? find(binds, QStringView(name).mid(1)) : nullptr;
+        const BindValue* b =
+            name.size() > 1 ? named.value(name.mid(1).toCaseFolded(), nullptr) : nullptr;
         if (!b)
             throw oracleError(1008, QStringLiteral("ORA-01008: not all variables bound"));
         values.push_back(valueOf(*b));

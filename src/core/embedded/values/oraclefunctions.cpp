@@ -215,14 +215,16 @@ void appendText(QString& out, const SqlValue& v) {
     }
 }
 
-// value || next, in place: a chain of many || grows one text rather than copying it each time.
-void concatenate(SqlValue& value, const SqlValue& next) {
+// value || next, in place: a chain of many || grows one text rather than copying it each time,
+// within the connection's value limit.
+void concatenate(SqlValue& value, const SqlValue& next, ResultBudget& budget) {
     if (value.type != SQLITE_TEXT) {
         QString text;
         appendText(text, value);
         value = textResult(std::move(text));
     }
     appendText(value.text, next);
+    budget.holds(uint64_t(value.text.size()));
     if (value.text.isEmpty())
         value = {};
 }
@@ -238,9 +240,12 @@ void leftToRight(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 }
 
 void qvConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    ResultBudget budget(ctx);
     QString out;
-    for (int i = 0; i < argc; ++i)
+    for (int i = 0; i < argc; ++i) {
         appendText(out, sqlValue(argv[i]));
+        budget.holds(uint64_t(out.size()));
+    }
     if (out.isEmpty())
         return sqlite3_result_null(ctx);
     resultText(ctx, out);
@@ -253,6 +258,7 @@ void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const SqlValue operators = sqlValue(argv[0]);
     if (operators.type != SQLITE_TEXT || operators.text.size() != argc - 2)
         fault("ORA-00909: invalid number of arguments");
+    ResultBudget budget(ctx);
     SqlValue value = sqlValue(argv[1]);
     for (int i = 2; i < argc; ++i) {
         const SqlValue next = sqlValue(argv[i]);
@@ -264,7 +270,7 @@ void qvArith(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
                 value = subtract(value, next);
                 break;
             case u'|':
-                concatenate(value, next);
+                concatenate(value, next, budget);
                 break;
             case u'*':
                 value = multiply(value, next);

@@ -187,10 +187,13 @@ void pad(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const uint64_t fillCount = uint64_t(characters(fill));
     if (!fits(ctx, missing / fillCount * fill.size() + s.size()))
         return;
+    ResultBudget budget(ctx);
     std::string filling;
     filling.reserve(missing / fillCount * fill.size() + fill.size());
-    for (uint64_t k = 0; k < missing / fillCount; ++k)
+    for (uint64_t k = 0; k < missing / fillCount; ++k) {
+        budget.step();
         filling += fill;
+    }
     filling += fill.substr(0, byteOf(fill, int64_t(missing % fillCount)));
     resultUtf8(ctx, Left ? filling + std::string(s) : std::string(s) + filling);
 }
@@ -205,11 +208,13 @@ void replace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const std::string_view sub = sought.view();
     if (sub.empty())
         return resultUtf8(ctx, s);
+    // Built within the connection's value limit: the replacement may be far longer than what
+    // it replaces, many thousand times over.
+    ResultBudget budget(ctx);
     std::string out;
     size_t from = 0;
     for (size_t at; (at = s.find(sub, from)) != std::string_view::npos; from = at + sub.size()) {
-        if (!fits(ctx, out.size() + (at - from) + with.size()))
-            return;
+        budget.grow(at - from + with.size());
         out.append(s.substr(from, at - from)).append(with);
     }
     out.append(s.substr(from));
@@ -292,7 +297,15 @@ void connectPath(sqlite3_context* ctx, int, sqlite3_value** argv) {
         fault(
             "ORA-30004: when using SYS_CONNECT_BY_PATH function, cannot have separator as "
             "part of column value");
-    resultText(ctx, textArgument(argv[0]).value_or(QString()) + separator + value);
+    const QString path = textArgument(argv[0]).value_or(QString());
+    ResultBudget(ctx).grow(uint64_t(path.size() + separator.size() + value.size()));
+    resultText(ctx, path + separator + value);
+}
+
+// qv_connect_loop(key): a row that a hierarchical query (hierarchical.cpp) finds to be its own
+// ancestor, without NOCYCLE.
+void connectLoop(sqlite3_context*, int, sqlite3_value**) {
+    fault("ORA-01436: CONNECT BY loop in user data");
 }
 
 // Oracle compares CHAR values as if the shorter were filled with blanks to the longer's length.
@@ -311,13 +324,21 @@ int compareBlankPadded(void*, int lengthA, const void* a, int lengthB, const voi
 }
 
 const FunctionSpec kTextFunctions[] = {
-    {"substr", 2, 3, guarded<substr>},           {"instr", 2, 4, guarded<instr>},
-    {"length", 1, 1, guarded<length>},           {"lengthb", 1, 1, guarded<lengthInBytes>},
-    {"lpad", 2, 3, guarded<pad<true>>},          {"rpad", 2, 3, guarded<pad<false>>},
-    {"replace", 2, 3, guarded<replace>},         {"trim", 1, 2, guarded<trimSet<kBoth>>},
-    {"ltrim", 1, 2, guarded<trimSet<kLeading>>}, {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
-    {"qv_trim", 3, 3, guarded<qvTrim>},          {"concat", 2, 2, guarded<concat>},
-    {"qv_text", 1, 1, guarded<qvText>},          {"qv_connect_path", 3, 3, guarded<connectPath>},
+    {"substr", 2, 3, guarded<substr>},
+    {"instr", 2, 4, guarded<instr>},
+    {"length", 1, 1, guarded<length>},
+    {"lengthb", 1, 1, guarded<lengthInBytes>},
+    {"lpad", 2, 3, guarded<pad<true>>},
+    {"rpad", 2, 3, guarded<pad<false>>},
+    {"replace", 2, 3, guarded<replace>},
+    {"trim", 1, 2, guarded<trimSet<kBoth>>},
+    {"ltrim", 1, 2, guarded<trimSet<kLeading>>},
+    {"rtrim", 1, 2, guarded<trimSet<kTrailing>>},
+    {"qv_trim", 3, 3, guarded<qvTrim>},
+    {"concat", 2, 2, guarded<concat>},
+    {"qv_text", 1, 1, guarded<qvText>},
+    {"qv_connect_path", 3, 3, guarded<connectPath>},
+    {"qv_connect_loop", 1, 1, guarded<connectLoop>},
 };
 
 }  // namespace

@@ -101,6 +101,48 @@ QString pcrePattern(const QString& oracle, bool dropBlanks) {
     fault(QStringLiteral("ORA-12722: regular expression internal error (%1)").arg(why));
 }
 
+// A match the regular expression engine gave up on. PCRE2 stops a match that backtracks past its
+// match limit, and QRegularExpression then reports no match, which would quietly drop a row from
+// a WHERE or miscount; the statement fails instead. The number is ORA-12724, of Oracle's own
+// family of regular expression errors: Oracle raises it only for a compiled expression it finds
+// corrupt, which no statement of a user's can bring about, so it tells this limit apart from
+// every error Oracle gives (ORA-12723, "too complex", is what Oracle says of a pattern it cannot
+// parse, and the engine reads patterns that PCRE2 compiles).
+[[noreturn]] void matchLimitReached() {
+    fault(
+        "ORA-12724: regular expression match abandoned (the engine's regular expression match "
+        "limit was reached: PCRE2 backtracked past its limit for one match; simplify the "
+        "pattern)");
+}
+
+// The match of `re` in `s` from `from`, failing at the match limit.
+QRegularExpressionMatch matchFrom(const QRegularExpression& re, const QString& s, qsizetype from) {
+    QRegularExpressionMatch m = re.match(s, from);
+    if (!m.isValid())
+        matchLimitReached();
+    return m;
+}
+
+// Calls `each` with every match of `re` in `s` from `from` on, until it returns false; fails at
+// the match limit, and when the statement is stopped (a long text may hold millions of matches).
+template <typename Each>
+void forEachMatch(oracle::ResultBudget& budget, const QRegularExpression& re, const QString& s,
+                  qsizetype from, Each each) {
+    QRegularExpressionMatchIterator it = re.globalMatch(s, from);
+    bool emptyAtEnd = false;
+    while (it.hasNext()) {
+        budget.step();
+        QRegularExpressionMatch m = it.next();
+        emptyAtEnd = m.capturedLength() == 0 && m.capturedEnd() == s.size();
+        if (!each(std::move(m)))
+            return;
+    }
+    // The iterator ends invalid also after an empty match at the very end, where the next try
+    // would start past the text.
+    if (!it.isValid() && !emptyAtEnd)
+        matchLimitReached();
+}
+
 QRegularExpression compiled(sqlite3_context* ctx, int patternArg, const QString& pattern,
                             const QString& match) {
     if (const auto* kept = static_cast<const Compiled*>(sqlite3_get_auxdata(ctx, patternArg));
@@ -194,25 +236,27 @@ int64_t charactersIn(const QString& s, qsizetype units) {
 }
 
 // The `occurrence`-th match at or after `position` (1-based), if any.
-std::optional<QRegularExpressionMatch> nthMatch(const Call& call, int64_t position,
-                                                int64_t occurrence) {
+std::optional<QRegularExpressionMatch> nthMatch(sqlite3_context* ctx, const Call& call,
+                                                int64_t position, int64_t occurrence) {
     const qsizetype from = unitOffset(call.source, position);
     if (from < 0)
         return std::nullopt;
-    QRegularExpressionMatchIterator it = call.re.globalMatch(call.source, from);
-    for (int64_t k = 1; it.hasNext(); ++k) {
-        QRegularExpressionMatch m = it.next();
-        if (k == occurrence)
-            return m;
-    }
-    return std::nullopt;
+    oracle::ResultBudget budget(ctx);
+    std::optional<QRegularExpressionMatch> found;
+    int64_t k = 0;
+    forEachMatch(budget, call.re, call.source, from, [&](QRegularExpressionMatch m) {
+        if (++k == occurrence)
+            found = std::move(m);
+        return !found;
+    });
+    return found;
 }
 
 void regexpLike(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const auto call = readCall(ctx, argv, 2, argc);
     if (!call)
         return sqlite3_result_null(ctx);
-    sqlite3_result_int(ctx, call->re.match(call->source).hasMatch() ? 1 : 0);
+    sqlite3_result_int(ctx, matchFrom(call->re, call->source, 0).hasMatch() ? 1 : 0);
 }
 
 void regexpSubstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
@@ -222,7 +266,7 @@ void regexpSubstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int64_t group = countArgument(argc, argv, 5, 0, 0, 9);
     if (!call)
         return sqlite3_result_null(ctx);
-    const auto m = nthMatch(*call, position, occurrence);
+    const auto m = nthMatch(ctx, *call, position, occurrence);
     if (!m || group > call->re.captureCount())
         return sqlite3_result_null(ctx);
     resultText(ctx, m->captured(int(group)));
@@ -236,7 +280,7 @@ void regexpInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const int64_t group = countArgument(argc, argv, 6, 0, 0, 9);
     if (!call)
         return sqlite3_result_null(ctx);
-    const auto m = nthMatch(*call, position, occurrence);
+    const auto m = nthMatch(ctx, *call, position, occurrence);
     if (!m || group > call->re.captureCount() || !m->hasCaptured(int(group)))
         return sqlite3_result_int(ctx, 0);
     const qsizetype at = after ? m->capturedEnd(int(group)) : m->capturedStart(int(group));
@@ -282,20 +326,25 @@ void regexpReplace(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const qsizetype from = unitOffset(source, position);
     if (from < 0)
         return resultText(ctx, source);
+    // Built within the connection's value limit: a replacement may be thousands of times longer
+    // than what it replaces.
+    oracle::ResultBudget budget(ctx);
     QString out = source.left(from);
+    budget.grow(uint64_t(from));
     qsizetype copied = from;
-    QRegularExpressionMatchIterator it = call->re.globalMatch(source, from);
-    for (int64_t k = 1; it.hasNext(); ++k) {
-        const QRegularExpressionMatch m = it.next();
-        if (occurrence != 0 && k != occurrence)
-            continue;
+    int64_t k = 0;
+    forEachMatch(budget, call->re, source, from, [&](const QRegularExpressionMatch& m) {
+        if (occurrence != 0 && ++k != occurrence)
+            return true;
+        const QString with = expanded(replacement, m);
+        budget.grow(uint64_t(m.capturedStart() - copied + with.size()));
         out += QStringView(source).mid(copied, m.capturedStart() - copied);
-        out += expanded(replacement, m);
+        out += with;
         copied = m.capturedEnd();
-        if (occurrence != 0)
-            break;
-    }
+        return occurrence == 0;
+    });
     out += QStringView(source).mid(copied);
+    budget.grow(uint64_t(source.size() - copied));
     resultText(ctx, out);
 }
 
@@ -306,8 +355,11 @@ void regexpCount(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         return sqlite3_result_null(ctx);
     int64_t n = 0;
     if (const qsizetype from = unitOffset(call->source, position); from >= 0) {
-        for (auto it = call->re.globalMatch(call->source, from); it.hasNext(); it.next())
+        oracle::ResultBudget budget(ctx);
+        forEachMatch(budget, call->re, call->source, from, [&n](const QRegularExpressionMatch&) {
             ++n;
+            return true;
+        });
     }
     sqlite3_result_int64(ctx, n);
 }

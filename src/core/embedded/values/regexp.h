@@ -15,7 +15,9 @@ namespace qv::embedded {
 // \9 in a replacement, positions in characters, NULL for an empty result, and Oracle's errors:
 // ORA-01760 for an unknown match parameter, ORA-01428 for a position, occurrence, return option
 // or subexpression out of range, ORA-12725 to ORA-12733 for a pattern it cannot read (one
-// longer than 512 bytes included).
+// longer than 512 bytes included), and ORA-12724 for a match PCRE2 gave up on at its match limit
+// (never a quiet "no match"). A result is kept within the connection's value limit as it grows
+// (ORA-01489), and a long search looks for a stop of its statement (ORA-01013).
 // Oracle's patterns are POSIX extended expressions with Perl's extensions; how PCRE2 reads them
 // differently: an alternation takes its first branch that matches, not the longest; an
 // equivalence class [[=e=]] and a collating element [[.c.]] stand for the one character

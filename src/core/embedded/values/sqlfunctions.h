@@ -3,6 +3,7 @@
 // How the engine's SQL functions (oraclefunctions.cpp, oracletext.cpp, oraclemath.cpp) read
 // their arguments from SQLite and hand their results back, with Oracle's errors.
 #include "core/embedded/values/oracleformats.h"
+#include "core/sqlite/sqlite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -56,6 +57,56 @@ void resultNumber(sqlite3_context* ctx, const Value& v);
 void resultDate(sqlite3_context* ctx, const StoredDate& d, bool keepFraction = false);
 void setResult(sqlite3_context* ctx, const SqlValue& v);
 
+// A function's work found its statement stopped (sqlite3_interrupt: the CLI's --timeout, Esc in a
+// window): the statement fails as a cancelled call.
+struct Stopped {};
+// A result that would grow past the connection's value limit (SQLITE_LIMIT_LENGTH, sandbox.cpp):
+// the statement fails with SQLite's "string or blob too big", as it does for its own values.
+struct TooBig {};
+
+// What a text function builds, kept within the connection's value limit as it grows, and
+// looking for a stop of its statement every so many steps, so that neither the memory a result
+// takes nor the time it takes outruns what the connection allows.
+class ResultBudget {
+  public:
+    explicit ResultBudget(sqlite3_context* ctx)
+        : db_(sqlite3_context_db_handle(ctx)),
+          limit_(uint64_t(sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, -1))) {}
+    // Counts `units` more of the result (bytes, or UTF-16 units, each at least one byte of the
+    // UTF-8 SQLite keeps); throws TooBig past the limit, Stopped when the statement was stopped.
+    void grow(uint64_t units) {
+        size_ += units;
+        if (size_ > limit_)
+            throw TooBig{};
+        step();
+    }
+    // The result is `units` long now; throws as grow() does.
+    void holds(uint64_t units) {
+        size_ = 0;
+        grow(units);
+    }
+    // One step of work that may add nothing; throws Stopped.
+    void step() {
+        if (++steps_ % 1024 == 0 && interrupted())
+            throw Stopped{};
+    }
+    uint64_t limit() const { return limit_; }
+
+  private:
+    bool interrupted() const {
+#if SQLITE_VERSION_NUMBER >= 3041000
+        return sqlite3_is_interrupted(db_);
+#else
+        return false;  // a system SQLite older than 3.41 cannot tell; its statement stops after
+#endif
+    }
+
+    sqlite3* db_;
+    uint64_t limit_;
+    uint64_t size_ = 0;
+    uint64_t steps_ = 0;
+};
+
 inline void needArguments(int argc, int least) {
     if (argc < least)
         fault("ORA-00909: invalid number of arguments");
@@ -69,8 +120,19 @@ void guarded(sqlite3_context* ctx, int argc, sqlite3_value** argv) noexcept {
         F(ctx, argc, argv);
     } catch (const OracleFault& f) {
         sqlite3_result_error(ctx, f.message.constData(), int(f.message.size()));
+    } catch (const Stopped&) {
+        sqlite3_result_error(ctx, "interrupted", -1);
+        sqlite3_result_error_code(ctx, SQLITE_INTERRUPT);
+    } catch (const TooBig&) {
+        sqlite3_result_error_toobig(ctx);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(ctx);
+    } catch (const sqlite::Error& e) {
+        // A failure of SQLite's met inside (another connection's lock, a read-only file) keeps
+        // its code, so that the statement fails as Oracle reports that condition.
+        const QByteArray message = e.description().toUtf8();
+        sqlite3_result_error(ctx, message.constData(), int(message.size()));
+        sqlite3_result_error_code(ctx, e.extendedCode());
     } catch (const std::exception& e) {
         sqlite3_result_error(ctx, e.what(), -1);
     } catch (...) {
