@@ -324,10 +324,10 @@ TEST_F(EmbeddedDdl, SequencesHandOutEachValueOnce) {
     const auto other = connect();
     EXPECT_EQ(rowsOf(*other, "select keep.nextval, keep.currval from dual"),
               QStringList("101|101"));
+    // A rollback takes no value back.
+    db_->setAutoCommit(false);
     run({
         {"select keep.currval from dual", 0, "100"},
-        // A rollback takes no value back.
-        {"begin transaction"},
         {"select keep.nextval from dual", 0, "102"},
         {"rollback"},
         {"select keep.nextval from dual", 0, "103"},
@@ -473,11 +473,13 @@ TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
         {"rollback work"},
         {"commit work"},
         {"create table t (a number(3) primary key)"},
-        {"begin transaction"},
+        {"begin transaction", 900},
+    });
+    db_->setAutoCommit(false);
+    run({
         {"insert into t values (1)"},
         {"rollback"},
         {"select count(*) from t", 0, "0"},
-        {"begin transaction"},
         {"insert into t values (2)"},
         {"create table v (a number)"},
         {"rollback"},

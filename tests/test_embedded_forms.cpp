@@ -376,6 +376,50 @@ TEST_F(EmbeddedForms, ForUpdateHoldsTheFileUntilCommitOrRollback) {
            {"select * from emp for update nowait order by 1", {"ORA-00933"}}});
 }
 
+// Without auto-commit, a session's changes wait for its COMMIT or ROLLBACK and no other session
+// sees them; DDL commits them first, its plan rows are no change, and a session that ends
+// without a commit, closed or killed, leaves the file as it was committed.
+TEST_F(EmbeddedForms, ManualCommitKeepsChangesUntilTheSessionEndsThem) {
+    auto other = connect();
+    db_->execute(planTableCreateStatement(kPlanTable));
+    db_->setAutoCommit(false);
+    db_->execute(planDeleteStatement(kPlanTable));
+    db_->execute(explainPlanStatement(kPlanTable, "update emp set sal = 0"));
+    // No transaction of the session's yet, so its reading holds no lock a writer would wait for.
+    rowsOf(*db_, "select count(*) from emp");
+    other->execute("update emp set sal = sal + 1 where empno = 7902");
+    db_->execute("update emp set sal = 1 where empno = 7839");
+    EXPECT_EQ(rowsOf(*db_, "select sal from emp where empno = 7839"), QStringList("1"));
+    EXPECT_EQ(rowsOf(*other, "select sal from emp where empno = 7839"), QStringList("5000"));
+    db_->rollback();
+    EXPECT_EQ(rowsOf(*db_, "select sal from emp where empno = 7839"), QStringList("5000"));
+    db_->execute("update emp set sal = 2 where empno = 7839");
+    db_->execute("create table kept (a number)");  // commits the update before it
+    db_->execute("rollback");
+    EXPECT_EQ(rowsOf(*other, "select sal from emp where empno = 7839"), QStringList("2"));
+    db_->execute("delete from emp where empno = 7839");
+    db_->close();
+    EXPECT_EQ(rowsOf(*other, "select count(*) from emp where empno = 7839"), QStringList("1"));
+    // A process killed with a change pending: the next session finds the file as committed.
+    const pid_t child = fork();
+    if (child == 0) {
+        embedded::EmbeddedDatabase killed(path(), QStringLiteral("SCOTT"));
+        killed.setAutoCommit(false);
+        killed.execute("delete from emp");
+        _exit(rowsOf(killed, "select count(*) from emp") == QStringList("0") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(rowsOf(*connect(), "select count(*) from emp where empno = 7839"), QStringList("1"));
+    // Turned on again, what waits is committed.
+    other->setAutoCommit(false);
+    other->execute("update emp set sal = 3 where empno = 7839");
+    other->setAutoCommit(true);
+    other->close();
+    EXPECT_EQ(rowsOf(*connect(), "select sal from emp where empno = 7839"), QStringList("3"));
+}
+
 // A file open for reading alone takes no row lock: Oracle's answer for a read-only database.
 // Root writes every file, so the attempt runs as nobody there.
 TEST_F(EmbeddedForms, ForUpdateOnAReadOnlyFileIsOra16000) {

@@ -71,7 +71,6 @@ TEST_F(EmbeddedSandbox, AUsersSchemaWorkRuns) {
         {"rollback to before_delete", {}},
         {"release before_delete", {}},
         {"select count(*) from c", {"3"}},
-        {"begin", {}},
         {"update t set s = s || '!' where n = 1", {}},
         {"commit", {}},
         {"analyze table c compute statistics", {}},
