@@ -1,7 +1,6 @@
 #include "core/about/systeminfo.h"
 
-#include "core/connection/odbcdrivers.h"
-#include "core/odbc/odbchandles.h"
+#include "core/odbc/odbcdrivermanager.h"
 
 #include "core/about/aboutinfo.h"
 #include "core/embedded/session/sessions.h"
@@ -32,20 +31,6 @@ const SystemInfoSources& systemInfoSources() {
 }
 void setSystemInfoSources(SystemInfoSources sources) {
     sourcesRef() = std::move(sources);
-}
-
-QString odbcDriverManagerVersion() {
-    try {
-        const EnvHandle env = EnvHandle::create();
-        const DbcHandle dbc = DbcHandle::create(env);
-        SQLCHAR buf[64] = {};
-        SQLSMALLINT len = 0;
-        if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DM_VER, buf, sizeof buf, &len)))
-            return QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
-    } catch (const DbError&) {
-        // No driver manager to ask: the version stays unknown.
-    }
-    return QString();
 }
 
 QString describeDriverManager(const QString& dmVersion, const QString& name) {

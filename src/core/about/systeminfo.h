@@ -21,9 +21,6 @@ struct SystemInfoSources {
 const SystemInfoSources& systemInfoSources();
 void setSystemInfoSources(SystemInfoSources sources);
 
-// The driver manager's SQL_DM_VER text ("03.52.0002.0003"), read from an unconnected
-// connection handle; empty when the driver manager does not answer.
-QString odbcDriverManagerVersion();
 // How the report names the driver manager: unixODBC's "03.52.0002.0003" reads
 // "unixODBC 2.3 (ODBC 3.52)"; another form is shown as it is, after `name`.
 QString describeDriverManager(const QString& dmVersion, const QString& name);
