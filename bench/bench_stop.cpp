@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir dir;
     setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("q.ini"))));
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::showPlan, false);
     const QString path = dir.filePath(QStringLiteral("items.db"));
     bench::fillItems(path, kRows);
 
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     std::optional<bench::OwnServer> server;
     if (!bench::useServer(server))
         return 1;
-    appSettings().odbcDriver = QStringLiteral(QUERVIN_PSQLODBC);
+    appSettings().set(&Settings::odbcDriver, QStringLiteral(QUERVIN_PSQLODBC));
     QueryWindow pg;
     pg.show();
     if (!connect(pg, QStringLiteral("pg"), QStringLiteral("quervin"))) {

@@ -93,7 +93,7 @@ namespace {
 class BindWindowTest : public ::testing::Test {
   protected:
     BindWindowTest() {
-        appSettings().showPlan = false;
+        appSettings().set(&Settings::showPlan, false);
         window.model().connection().setOpener(
             [this](const QString&, const QString&, const QString&) {
                 return std::make_unique<test::ScriptedDatabase>(opened++ == 0 ? u"Q"_s : u"S"_s,

@@ -74,7 +74,7 @@ TEST_F(ConnectionTest, LoginOpensTwoSessionsWithTheChosenDriverAndNeverStoresThe
     EXPECT_TRUE(conn.isConnected());
     EXPECT_NE(&conn.queryDatabase(), &conn.statsDatabase());
 
-    appSettings().odbcDriver = u"Oracle in XE"_s;
+    appSettings().set(&Settings::odbcDriver, u"Oracle in XE"_s);
     conn.disconnectFromService();
     login(u"XE"_s, u"hr"_s, u"pw"_s);
     EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD=pw;|hr"_s);

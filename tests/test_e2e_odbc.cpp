@@ -25,7 +25,7 @@ class OdbcWindowTest : public test::WindowTest {};
 }  // namespace
 
 TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
-    appSettings().odbcDriver = kDriver;
+    appSettings().set(&Settings::odbcDriver, kDriver);
     login(u"pgtest"_s, u"quervin"_s);
     EXPECT_EQ(window()->windowTitle() + u"|"_s + window()->statusPanel(1)->text(),
               u"quervin@pgtest|接続 quervin@pgtest"_s);
@@ -64,8 +64,8 @@ TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
 }
 
 TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
-    appSettings().odbcDriver = kDriver;
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::odbcDriver, kDriver);
+    appSettings().set(&Settings::showPlan, false);
     login(u"pgtest"_s, u"quervin"_s);
     run(u"create temp table stop_t (v integer); insert into stop_t values (1)"_s);
     start(u"update stop_t set v = 2 from (select pg_sleep(30)) s"_s);
@@ -90,7 +90,7 @@ TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
 
 // The bind dialog's values reach PostgreSQL as parameters of its ODBC driver.
 TEST_F(OdbcWindowTest, StatementWithBindVariablesRunsWithTheValuesGiven) {
-    appSettings().odbcDriver = kDriver;
+    appSettings().set(&Settings::odbcDriver, kDriver);
     login(u"pgtest"_s, u"quervin"_s);
     test::BindAnswerer answerer;
     answerer.answer = [](BindDialog& d) {

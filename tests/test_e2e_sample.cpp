@@ -107,7 +107,7 @@ TEST_F(SampleTest, ABoundStatementRunsWithItsValueAndThePlanShowsWhatEachLineDid
 // first plan line's tooltip and the text Ctrl+C copies, after what the plan grid copies anyway.
 TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheCopiedPlan) {
     login(u"sqlite:sample"_s, u"demo"_s);
-    appSettings().planTable = u"PLAN_TABLE"_s;
+    appSettings().set(&Settings::planTable, u"PLAN_TABLE"_s);
     run(u"select /*+ full(c) fulll */ * from customers c where customer_id = 42"_s);
     const QStringList report = {
         u"Hint Report (identified by operation id / Query Block Name / Object Alias):"_s,
@@ -180,7 +180,7 @@ const QString kEndlessRows =
 }  // namespace
 
 TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::showPlan, false);
     login(u"sqlite:sample"_s, u"demo"_s);
     start(kEndlessCount);
     ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…（"_s); }, 5000));
@@ -221,7 +221,7 @@ TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
 }
 
 TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::showPlan, false);
     login(u"sqlite:sample"_s, u"demo"_s);
     start(kEndlessCount);
     ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…"_s); }, 5000));
@@ -255,7 +255,7 @@ TEST_F(SampleTest, AFailedLoginIsToldAndStatementsWithoutRowsSayWhatTheyDid) {
         EXPECT_FALSE(line(Line::Result).isEmpty()) << "the run's own failure stays in its pane";
     }
     login(u"sqlite:sample"_s, u"demo"_s);
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::showPlan, false);
     const QList<std::pair<QString, QString>> cases = {
         {u"create table feedback_t (x number)"_s, u"表が作成されました。"_s},
         {u"create index feedback_ix on feedback_t (x)"_s, u"索引が作成されました。"_s},

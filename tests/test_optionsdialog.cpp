@@ -1,7 +1,7 @@
 // The options: the rules for what the dialog shows and accepts, then the dialog as a person
 // sees and uses it.
 #include "core/settings/optionsform.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "gui/optionsdialog.h"
 #include "support/checks.h"
 #include "support/modalanswerer.h"
@@ -47,7 +47,9 @@ QStringList itemsOf(const QComboBox* c) {
 
 class OptionsDialogTest : public ::testing::Test {
   protected:
-    void SetUp() override { appSettings() = before; }
+    void SetUp() override {
+        appSettings().change([this](Settings& s) { s = before; });
+    }
     void TearDown() override {
         releaseOptionsDialog();
         setOdbcDriverLister(nullptr);
@@ -57,7 +59,7 @@ class OptionsDialogTest : public ::testing::Test {
     auto accept() {
         test::ModalAnswerer answerer;
         d.acceptButton()->click();
-        return std::tuple(answerer.seen, d.isVisible(), fields(appSettings()));
+        return std::tuple(answerer.seen, d.isVisible(), fields(appSettings().values()));
     }
 
     test::TempStore tmp;
@@ -157,8 +159,8 @@ TEST_F(OptionsDialogTest, CaptionsToolTipsItemsAndTabOrder) {
 TEST_F(OptionsDialogTest, OpensOnTheSettingsRefusesBadRowsAndAcceptWritesThem) {
     // A driver no longer installed shows the default one. Bad row texts are refused with their
     // message; then the system default goal keeps the stored goal but stops setting it.
-    appSettings().odbcDriver = u"Oracle in OraHome92"_s;
-    const auto stored = fields(appSettings());
+    appSettings().set(&Settings::odbcDriver, u"Oracle in OraHome92"_s);
+    const auto stored = fields(appSettings().values());
     d.setup();
     d.show();
     d.showPlanBox()->setChecked(false);
@@ -214,7 +216,7 @@ TEST_F(OptionsDialogTest, MenuCommandCancelEscAndTheCloseBox) {
             finish(*seen);
         });
         showOptionsDialog(&frame);
-        EXPECT_EQ(std::pair(seen && seen->isVisible(), fields(appSettings())),
+        EXPECT_EQ(std::pair(seen && seen->isVisible(), fields(appSettings().values())),
                   std::pair(false, fields(before)));
     };
 

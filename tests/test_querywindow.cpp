@@ -131,17 +131,17 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
     // The actual figures of each plan line are the program's option, on until turned off.
     QAction* actuals = frame.action(u"collectActuals"_s);
-    ASSERT_TRUE(appSettings().collectActuals && actuals->isCheckable());
+    ASSERT_TRUE(appSettings().collectActuals() && actuals->isCheckable());
     actuals->trigger();
-    EXPECT_FALSE(appSettings().collectActuals);
+    EXPECT_FALSE(appSettings().collectActuals());
     Q_EMIT frame.findChild<QMenu*>(u"optionsMenu"_s)->aboutToShow();
     EXPECT_FALSE(actuals->isChecked());
 }
 
 TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgramSavingSettings) {
-    appSettings().maxDisplayRows = 200;
+    appSettings().set(&Settings::maxDisplayRows, 200);
     frame.action(u"newWindow"_s)->trigger();
-    EXPECT_EQ(appSettings().maxDisplayRows, 1000) << "a new window resets the row limit";
+    EXPECT_EQ(appSettings().maxDisplayRows(), 1000) << "a new window resets the row limit";
     frame.openQueryWindow();
     EXPECT_EQ(frame.windowMenuEntries(),
               (QStringList{u"&1 未接続"_s, u"&2 未接続"_s, u"&3 未接続"_s}));
@@ -151,7 +151,7 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
             checked << a->text();
     EXPECT_EQ(checked, QStringList{u"&3 未接続"_s}) << "the current window is checked";
 
-    appSettings().showPlan = false;
+    appSettings().set(&Settings::showPlan, false);
     frame.action(u"quit"_s)->trigger();
     QString stored = u"<missing>"_s;
     settingsStore().read(u"f_explan"_s, stored);
@@ -297,12 +297,13 @@ TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
     first->model().connection().setOpener([script](const QString&, const QString&, const QString&) {
         return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
     });
-    appSettings().odbcDriver = u"Driver A"_s;
+    appSettings().set(&Settings::odbcDriver, u"Driver A"_s);
     first->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
     first->model().connection().connectToService();
     ASSERT_TRUE(first->model().connection().waitForAttempt(10'000));
     ASSERT_TRUE(same->isEnabled());
-    appSettings().odbcDriver = u"Driver B"_s;  // changed since: the copy keeps the first's
+    appSettings().set(&Settings::odbcDriver,
+                      u"Driver B"_s);  // changed since: the copy keeps the first's
 
     auto answer = [](const QString& password) {
         QTimer::singleShot(0, [password] {
@@ -332,7 +333,7 @@ TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
     EXPECT_EQ((QStringList{c.login().service, c.login().user, c.login().password, c.driver()}),
               (QStringList{u"ORCL"_s, u"scott"_s, u"s;cret"_s, u"Driver A"_s}));
     EXPECT_EQ(frame.activeQueryWindow(), second);
-    appSettings().odbcDriver.clear();
+    appSettings().set(&Settings::odbcDriver, QString());
 }
 
 // A cross join's figures are too wide for the plan grid's narrow columns: each is shown in the

@@ -195,7 +195,7 @@ TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEd
     EXPECT_EQ(w->sqlEdit()->markedErrorLine(), 2) << "colouring is no edit";
 
     // Only the plan: EXPLAIN PLAN places it the same.
-    appSettings().runQuery = false;
+    appSettings().set(&Settings::runQuery, false);
     w->sqlEdit()->moveCursor(QTextCursor::Start);
     ASSERT_TRUE(run());
     EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),

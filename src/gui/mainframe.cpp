@@ -5,8 +5,8 @@
 #include "core/connection/tnsnames.h"
 #include "core/history/historyfile.h"
 #include "core/program.h"
-#include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
+#include "core/settings/sharedsettings.h"
 #include "core/window/programexit.h"
 #include "core/window/twips.h"
 #include "core/window/windowarrangement.h"
@@ -279,10 +279,11 @@ void MainFrame::buildMenus() {
     // Program-wide like the other options; the next run of any window uses it.
     QAction* actuals = addItem(option, "collectActuals", QStringLiteral("実行統計を取得(&A)"));
     actuals->setCheckable(true);
-    actuals->setChecked(appSettings().collectActuals);
+    actuals->setChecked(appSettings().collectActuals());
     connect(option, &QMenu::aboutToShow, actuals,
-            [actuals] { actuals->setChecked(appSettings().collectActuals); });
-    connect(actuals, &QAction::toggled, this, [](bool on) { appSettings().collectActuals = on; });
+            [actuals] { actuals->setChecked(appSettings().collectActuals()); });
+    connect(actuals, &QAction::toggled, this,
+            [](bool on) { appSettings().set(&Settings::collectActuals, on); });
 
     windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));

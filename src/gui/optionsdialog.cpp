@@ -3,7 +3,7 @@
 #include "core/connection/odbcdrivers.h"
 #include "core/program.h"
 #include "core/settings/optionsform.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
@@ -132,7 +132,7 @@ void OptionsDialog::setup() {
     QStringList drivers;
     for (int i = 0; i < driverBox_->count(); ++i)
         drivers.append(driverBox_->itemText(i));
-    const OptionsForm form = optionsFormFor(appSettings(), drivers);
+    const OptionsForm form = optionsFormFor(appSettings().values(), drivers);
     showPlanBox_->setChecked(form.showPlan);
     runQueryBox_->setChecked(form.runQuery);
     // The limit holds what is typed; a longer stored value (set through an exponent) is still
@@ -156,7 +156,8 @@ void OptionsDialog::acceptOptions() {
     form.driverIndex = driverBox_->currentIndex();
     form.optimizerIndex = optimizerBox_->currentIndex();
 
-    const FormCheck check = applyOptionsForm(form, appSettings());
+    FormCheck check = FormCheck::Ok;
+    appSettings().change([&](Settings& s) { check = applyOptionsForm(form, s); });
     if (check != FormCheck::Ok) {
         QMessageBox box(QMessageBox::NoIcon, kAppTitle, formCheckMessage(check), QMessageBox::Ok,
                         this);
@@ -166,7 +167,7 @@ void OptionsDialog::acceptOptions() {
         return;
     }
     QDialog::accept();
-    applyOptimizerChoice(form.optimizerIndex, appSettings());
+    appSettings().change([&](Settings& s) { applyOptimizerChoice(form.optimizerIndex, s); });
 }
 
 void OptionsDialog::closeEvent(QCloseEvent* event) {

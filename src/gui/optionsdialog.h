@@ -14,8 +14,9 @@ class QPushButton;
 
 namespace qv {
 
-// The options dialog: shows the settings object's seven values and writes them back on
-// accept. The rules it follows are in settings/optionsform.h.
+// The options dialog: shows seven of the eight settings (the eighth, whether each plan line's
+// actual figures are collected, is the ｵﾌﾟｼｮﾝ menu's own item) and writes them back on accept.
+// The rules it follows are in settings/optionsform.h.
 class OptionsDialog : public QDialog {
     Q_OBJECT
   public:

@@ -4,7 +4,7 @@
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/session/embeddedengine.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -151,7 +151,7 @@ void ConnectionService::connectToService() {
     attempt->opener = opener_;
     attempt->service = login_.service;
     attempt->user = login_.user;
-    usedDriver_ = driver_.isEmpty() ? appSettings().odbcDriver : driver_;
+    usedDriver_ = driver_.isEmpty() ? appSettings().odbcDriver() : driver_;
     if (usedDriver_.isEmpty())
         usedDriver_ = kDefaultOracleDriver;
     attempt->connectString =

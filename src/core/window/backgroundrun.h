@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
@@ -21,11 +21,11 @@ class WindowPort;
 class WindowState;
 
 // A query window as a run on a thread of its own (RunThread) sees it, so that the window, the
-// frame and other windows stay usable and the run can be stopped. The run reads copies taken
-// when it starts (the statement, the settings, the login names) and fills grids of its own;
-// whatever it shows reaches the window on the window's thread, in the order the run produces
-// it: message lines as they change, each grid when its step shows it. A question waits for the
-// user's answer.
+// frame and other windows stay usable and the run can be stopped. The run works on the
+// statement as it was when the run started, reads each setting from the program's settings at
+// the moment it uses it, and fills grids of its own; whatever it shows reaches the window on
+// the window's thread, in the order the run produces it: message lines as they change, each
+// grid when its step shows it. A question waits for the user's answer.
 class BackgroundRun final : public RunWindow, public std::enable_shared_from_this<BackgroundRun> {
   public:
     // The window's side; used only on the window's thread, and only while `receiver` lives.
@@ -40,7 +40,9 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     // What the run works with.
     struct Setup {
         QString sql;
-        Settings settings;
+        // The program's settings, shared with the windows and the options dialog; kept alive
+        // for a run that outlives its window.
+        std::shared_ptr<const SharedSettings> settings;
         QString user;
         QString service;
         double twipsPerBlank = 0;
@@ -80,7 +82,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     void showNote(const QString& text) override;
     QString& sessionStatisticsLevel() override { return *setup_.statisticsLevel; }
     int blankWidthTwips(int count) const override;
-    Settings& settings() override { return setup_.settings; }
+    const SharedSettings& settings() const override { return *setup_.settings; }
     Database& queryDatabase() override { return *setup_.query; }
     Database& statsDatabase() override { return *setup_.stats; }
     QString userName() const override { return setup_.user; }

@@ -59,7 +59,7 @@ void QueryWindowModel::load() {
     // Splitter bars are drawn without border until a drag starts (the widget's default).
     state_.setMenuEnabled(WindowState::Menu::Login, true);
     state_.setMenuEnabled(WindowState::Menu::Logout, false);
-    appSettings().maxDisplayRows = 1000;
+    appSettings().set(&Settings::maxDisplayRows, kNewWindowMaxDisplayRows);
     recording_ = false;
     state_.setMenuEnabled(WindowState::Menu::StartRecording, true);
     state_.setMenuEnabled(WindowState::Menu::StopRecording, false);
@@ -89,7 +89,7 @@ void QueryWindowModel::startRun() {
     port_.markSqlError(-1);
     const QString sql = port_.sqlText();
     lastExecutedSql_ = sql;
-    const Settings& settings = appSettings();
+    const SharedSettings& settings = appSettings();
     if (const auto refusal = refusalOf(sql, settings)) {
         port_.showMessage(*refusal, kAppTitle);
         return;
@@ -108,7 +108,7 @@ void QueryWindowModel::startRun() {
                                          runFinished(record);
                                  }};
     BackgroundRun::Setup setup{sql,
-                               settings,
+                               sharedAppSettings(),
                                connection_.login().user,
                                connection_.login().service,
                                port_.twipsPerBlank(),
@@ -121,10 +121,11 @@ void QueryWindowModel::startRun() {
     progressTimer_.start();
 }
 
-bool QueryWindowModel::askForBinds(const QString& sql, const Settings& settings, BindList& binds) {
+bool QueryWindowModel::askForBinds(const QString& sql, const SharedSettings& settings,
+                                   BindList& binds) {
     // Only an execution needs values; Oracle explains a statement with its placeholders.
     const QStringList names = sql::placeholders(sqlToSend(sql)).names;
-    if (!settings.runQuery || names.isEmpty())
+    if (!settings.runQuery() || names.isEmpty())
         return true;
     const std::optional<BindList> given = port_.askBinds(bindMemory().recall(names));
     if (!given)

@@ -97,7 +97,7 @@ class QueryWindowModel : public QObject {
     void startRun();
     // Asks for the values of the statement's bind variables when the run will execute it;
     // false when the user abandons the run.
-    bool askForBinds(const QString& sql, const Settings& settings, BindList& binds);
+    bool askForBinds(const QString& sql, const SharedSettings& settings, BindList& binds);
     void runFinished(const RunRecord& record);
     void showProgress();
     // Writes the run into the history file while the window records.
