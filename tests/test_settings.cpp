@@ -3,7 +3,7 @@
 #include "core/settings/sharedsettings.h"
 #include "core/window/querywindowmodel.h"
 #include "support/scripteddb.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 #include "support/testport.h"
 #include "support/testrunwindow.h"
 
@@ -31,11 +31,11 @@ QStringList fields(const Settings& s) {
             s.odbcDriver,   on(s.collectActuals)};
 }
 
-QStringList stored() {
+QStringList stored(SettingsStore& store) {
     QStringList out;
     for (const QString& name : kNames) {
         QString v = u"<missing>"_s;
-        settingsStore().read(name, v);
+        store.read(name, v);
         out << v;
     }
     return out;
@@ -43,13 +43,14 @@ QStringList stored() {
 }  // namespace
 
 TEST(Settings, FirstStartHasDefaultsAndTheEndWritesAllEightToBeReadNextTime) {
-    test::TempStore tmp;
-    EXPECT_FALSE(settingsLoaded());
-    EXPECT_EQ(fields(appSettings().values()), kDefaults);
-    saveAndReleaseSettings();
-    EXPECT_FALSE(settingsLoaded());
-    EXPECT_EQ(stored(), kDefaults);
-    appSettings().change([](Settings& s) {
+    test::TempProgram tmp;
+    tmp.program().end();
+    EXPECT_EQ(stored(tmp.store()), QStringList(kNames.size(), u"<missing>"_s))
+        << "settings never used are not written";
+    EXPECT_EQ(fields(tmp.settings().values()), kDefaults);
+    tmp.program().end();
+    EXPECT_EQ(stored(tmp.store()), kDefaults);
+    tmp.settings().change([](Settings& s) {
         s.showPlan = false;
         s.maxDisplayRows = -7;
         s.planTable = u"計画表"_s;
@@ -58,10 +59,11 @@ TEST(Settings, FirstStartHasDefaultsAndTheEndWritesAllEightToBeReadNextTime) {
         s.odbcDriver = u"Oracle in OraClient19Home1"_s;
         s.collectActuals = false;
     });
-    const QStringList changed = fields(appSettings().values());
-    saveAndReleaseSettings();
-    EXPECT_EQ(stored(), changed);
-    EXPECT_EQ(fields(appSettings().values()), changed);
+    const QStringList changed = fields(tmp.settings().values());
+    tmp.program().end();
+    EXPECT_EQ(stored(tmp.store()), changed);
+    ProgramState restarted(tmp.openStore());
+    EXPECT_EQ(fields(restarted.settings().values()), changed);
 }
 
 TEST(Settings, HandEditedValuesReplaceTheDefaultOnlyWhenTheyFitTheField) {
@@ -80,11 +82,11 @@ TEST(Settings, HandEditedValuesReplaceTheDefaultOnlyWhenTheyFitTheField) {
         {u"f_allstats"_s, u"0"_s, u"0"_s},
     };
     for (const auto& [name, text, want] : cases) {
-        test::TempStore tmp;
+        test::TempProgram tmp;
         tmp.put(name, text);
         QStringList expected = kDefaults;
         expected[kNames.indexOf(name)] = want;
-        EXPECT_EQ(fields(appSettings().values()), expected)
+        EXPECT_EQ(fields(tmp.settings().values()), expected)
             << name.toStdString() << " = '" << text.toStdString() << "'";
     }
 }
@@ -120,15 +122,15 @@ TEST(SharedSettings, ValuesReadWhileAnotherThreadChangesThemAreEachChangeWhole) 
 // The row limit is read for every row shown, so a limit changed while the statement runs
 // decides how many of its rows the window shows and what the count says.
 TEST(SharedSettings, ARunSeesAChangeMadeWhileItRunsAtItsNextUse) {
-    test::TempStore tmp;
-    test::TestPort port;
-    QueryWindowModel model(port);
-    model.load();
-    appSettings().set(&Settings::showPlan, false);
+    test::TempProgram tmp;
     auto script = std::make_shared<test::Script>();
-    model.connection().setOpener([script](const QString&, const QString&, const QString&) {
+    tmp.program().setDatabaseOpener([script](const QString&, const QString&, const QString&) {
         return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
     });
+    test::TestPort port;
+    QueryWindowModel model(tmp.program(), port);
+    model.load();
+    tmp.settings().set(&Settings::showPlan, false);
     port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
     model.connection().logIn();
     ASSERT_TRUE(model.connection().waitForAttempt(10'000));
@@ -143,8 +145,8 @@ TEST(SharedSettings, ARunSeesAChangeMadeWhileItRunsAtItsNextUse) {
     script->onText(port.sql, rows);
     model.execute();
     ASSERT_TRUE(reached.tryAcquire(1, 10'000)) << "the run sent its statement";
-    EXPECT_EQ(appSettings().maxDisplayRows(), 1000);
-    appSettings().set(&Settings::maxDisplayRows, 2);  // as the options dialog would, meanwhile
+    EXPECT_EQ(tmp.settings().maxDisplayRows(), 1000);
+    tmp.settings().set(&Settings::maxDisplayRows, 2);  // as the options dialog would, meanwhile
     resume.release();
     ASSERT_TRUE(model.waitForRun(10'000));
     EXPECT_EQ(std::pair(model.resultGrid().rows(), model.state().line(WindowState::Line::Count)),

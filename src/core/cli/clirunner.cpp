@@ -471,7 +471,7 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
 }  // namespace
 
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener, CliTerminal terminal) {
+           const ProgramState& program, CliTerminal terminal) {
     if (args.size() > 1 && args[1] == u"history")
         return runHistoryCli(args.mid(2), out, err);
     QCommandLineParser p;
@@ -509,7 +509,7 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     if (!complaint && w->options.runQuery())
         complaint = unboundVariable(w->sql, w->values);
     if (!complaint)
-        complaint = connect(*w, request, opener, terminal);
+        complaint = connect(*w, request, program.databaseOpener(), terminal);
     if (complaint) {
         err << *complaint << "\n";
         return kCliBadArguments;

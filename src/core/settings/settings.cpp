@@ -1,12 +1,10 @@
 #include "core/settings/settings.h"
 
 #include "core/settings/settingsstore.h"
-#include "core/settings/sharedsettings.h"
 
 #include <QRegularExpression>
 
 #include <limits>
-#include <memory>
 #include <optional>
 
 namespace qv {
@@ -75,11 +73,6 @@ QString switchText(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-std::shared_ptr<SharedSettings>& instance() {
-    static std::shared_ptr<SharedSettings> p;
-    return p;
-}
-
 }  // namespace
 
 void Settings::load(SettingsStore& store) {
@@ -109,37 +102,6 @@ void Settings::save(SettingsStore& store) const {
     store.write(kOdbcDriver, odbcDriver);
     store.write(kCollectActuals, switchText(collectActuals));
     store.endBatch();
-}
-
-std::shared_ptr<SharedSettings> sharedAppSettings() {
-    auto& p = instance();
-    if (!p) {
-        // The store lives for the process: not owned here.
-        p = std::make_shared<SharedSettings>(
-            std::shared_ptr<SettingsStore>(std::shared_ptr<void>(), &settingsStore()));
-        p->values();
-    }
-    return p;
-}
-
-SharedSettings& appSettings() {
-    return *sharedAppSettings();
-}
-
-bool settingsLoaded() {
-    return instance() != nullptr;
-}
-
-void saveAndReleaseSettings() {
-    auto& p = instance();
-    if (p) {
-        p->save();
-        p.reset();
-    }
-}
-
-void discardSettings() {
-    instance().reset();
 }
 
 }  // namespace qv

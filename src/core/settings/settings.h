@@ -3,12 +3,10 @@
 #include <QString>
 
 #include <cstdint>
-#include <memory>
 
 namespace qv {
 
 class SettingsStore;
-class SharedSettings;
 
 inline const QString kDefaultPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
 // The row limit every new query window sets, and the command line's default.
@@ -36,15 +34,6 @@ struct Settings {
     // Writes every value (switches as 1 or 0); failures are not reported.
     void save(SettingsStore& store) const;
 };
-
-// The process-wide settings, created and loaded from the settings store at first use.
-SharedSettings& appSettings();
-std::shared_ptr<SharedSettings> sharedAppSettings();
-bool settingsLoaded();
-// Saves and drops the settings (program end).
-void saveAndReleaseSettings();
-// Drops the settings without saving, so a test starts from a fresh load.
-void discardSettings();
 
 // Whether `name` can stand as a table name in SQL: an Oracle identifier (a letter, then
 // letters, digits, _, $ or #) or a double-quoted name without " inside, optionally qualified by

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class QObject;
 
 namespace qv {
 
+class StatementRing;
 class WindowPort;
 class WindowState;
 
@@ -34,6 +36,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         WindowState* state = nullptr;
         WindowPort* port = nullptr;
         std::array<GridModel*, 3> grids{};  // plan, result, statistics
+        StatementRing* ring = nullptr;      // the program's: the run adds its statement
         // Told when the run has ended and everything it showed has been delivered.
         std::function<void(BackgroundRun*, const RunRecord&)> finished;
     };
@@ -50,6 +53,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         std::shared_ptr<Database> stats;
         std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
         BindList binds;                            // the values given for the statement's variables
+        // The program's count of runs left running by their window.
+        std::shared_ptr<std::atomic<int>> abandonedRuns;
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -64,7 +69,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     // Asks the run to stop.
     void stop() { control_.requestStop(); }
     // The window goes away before the run ended: nothing more is posted to it, the run is asked
-    // to stop, and its thread finishes on its own.
+    // to stop, and its thread finishes on its own; the run is counted among the abandoned ones
+    // (Setup::abandonedRuns), which a program that ends should not wait for.
     void abandon();
 
     // RunWindow, on the run's thread.
@@ -119,9 +125,5 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     bool windowGone_ = false;
     int64_t posts_ = 0;  // things posted to the window so far, under the control's lock
 };
-
-// How many runs were left running when their window went away; their threads end on their own,
-// so a program that ends with any left should not wait for them.
-int abandonedRuns();
 
 }  // namespace qv
