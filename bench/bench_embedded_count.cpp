@@ -39,7 +39,7 @@ int64_t plainCount(sqlite3* db) {
 
 int64_t engineCount(Database& db) {
     bench::BenchWindow w(db, QString::fromLatin1(kQuery));
-    w.options.maxDisplayRows = kReadRows;
+    w.options.set(&Settings::maxDisplayRows, kReadRows);
     fillResultGrid(w, db, w.data, w.result);
     return w.result.rowCount;
 }

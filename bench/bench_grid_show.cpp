@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     TimedDatabase timed(db, timer);
     bench::BenchWindow w(timed, QStringLiteral("select * from t"));
-    w.options.maxDisplayRows = kRows;
+    w.options.set(&Settings::maxDisplayRows, kRows);
     w.data.setVisible(false);
     GridView view(w.data);
     view.resize(900, 600);

@@ -2,6 +2,7 @@
 // menus and the first window, loading the settings and the statement ring, until it is shown.
 #include "benchsupport.h"
 #include "core/settings/settingsstore.h"
+#include "core/window/programstate.h"
 #include "gui/mainframe.h"
 
 #include <QApplication>
@@ -17,8 +18,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
-    auto frame = std::make_unique<MainFrame>();
+    ProgramState program(
+        std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
+    auto frame = std::make_unique<MainFrame>(program);
     frame->show();
     QApplication::processEvents();
     const double first = t.nsecsElapsed() / 1e6;

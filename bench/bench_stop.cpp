@@ -6,6 +6,7 @@
 #include "core/embedded/session/embeddeddatabase.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
+#include "core/window/programstate.h"
 #include "gui/querywindow.h"
 #include "pgserver.h"
 
@@ -68,12 +69,12 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
-    setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("q.ini"))));
-    appSettings().showPlan = false;
+    ProgramState program(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("q.ini"))));
+    program.settings().set(&Settings::showPlan, false);
     const QString path = dir.filePath(QStringLiteral("items.db"));
     bench::fillItems(path, kRows);
 
-    QueryWindow w;
+    QueryWindow w(program);
     w.resize(800, 600);
     w.show();
     if (!connect(w, QStringLiteral("sqlite:") + path, QStringLiteral("bench"))) {
@@ -114,8 +115,8 @@ int main(int argc, char** argv) {
     std::optional<bench::OwnServer> server;
     if (!bench::useServer(server))
         return 1;
-    appSettings().odbcDriver = QStringLiteral(QUERVIN_PSQLODBC);
-    QueryWindow pg;
+    program.settings().set(&Settings::odbcDriver, QStringLiteral(QUERVIN_PSQLODBC));
+    QueryWindow pg(program);
     pg.show();
     if (!connect(pg, QStringLiteral("pg"), QStringLiteral("quervin"))) {
         std::fprintf(stderr, "cannot connect to PostgreSQL\n");

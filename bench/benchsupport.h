@@ -20,9 +20,9 @@ namespace qv::bench {
 class BenchWindow : public RunWindow {
   public:
     BenchWindow(Database& db, QString sql) : db_(db), sql_(std::move(sql)) {
-        options.maxDisplayRows = 1000;
+        options.set(&Settings::maxDisplayRows, 1000);
     }
-    Settings options;
+    SharedSettings options{Settings{}};
     GridModel explan, data, statGrid;
     ResultState result;  // what the result step found
 
@@ -39,7 +39,7 @@ class BenchWindow : public RunWindow {
     void showNote(const QString&) override {}
     QString& sessionStatisticsLevel() override { return statisticsLevel_; }
     int blankWidthTwips(int n) const override { return n * 100; }
-    Settings& settings() override { return options; }
+    const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return db_; }
     Database& statsDatabase() override { return db_; }
     QString userName() const override { return QStringLiteral("bench"); }

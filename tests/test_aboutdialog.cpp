@@ -4,7 +4,7 @@
 #include "gui/aboutdialog.h"
 #include "gui/systeminfodialog.h"
 #include "support/checks.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include "core/embedded/session/sessions.h"
 
@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTest>
 
 using namespace qv;
@@ -23,11 +22,11 @@ using namespace Qt::StringLiterals;
 
 // The boxes and the report belong to the frame and go with it.
 TEST(AboutDialog, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox) {
-    test::TempStore tmp;
-    const auto resetSources = qScopeGuard([] { setSystemInfoSources({}); });
+    test::TempProgram tmp;
+    ProgramState& program = tmp.program();
     QWidget frame;
     frame.show();
-    showAboutDialog(&frame);
+    showAboutDialog(systemInfoSources(program), &frame);
     QPointer<AboutDialog> box = aboutDialogIfOpen();
     ASSERT_NE(box, nullptr);
     const QImage image = box->grab().toImage();  // the etched line: grey over white
@@ -52,7 +51,7 @@ TEST(AboutDialog, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox
     for (auto closeIt : {+[](AboutDialog* b) { b->okButton()->click(); },
                          +[](AboutDialog* b) { QTest::keyClick(b, Qt::Key_Escape); },
                          +[](AboutDialog* b) { b->close(); }}) {
-        showAboutDialog(&frame);
+        showAboutDialog(systemInfoSources(program), &frame);
         ASSERT_TRUE(aboutDialogIfOpen() && (box.isNull() || aboutDialogIfOpen() == box));
         box = aboutDialogIfOpen();
         closeIt(box);
@@ -61,15 +60,16 @@ TEST(AboutDialog, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox
     }
 
 #ifndef Q_OS_WIN  // No viewer: the box shows a report to copy, and it outlives the box.
-    setSystemInfoSources({[] { return u"Oracle in XE|SQLite3"_s.split(u'|'); },
-                          [] { return u"/opt/tnsnames.ora"_s; },
-                          [] { return u"/home/u/quervhst.db"_s; }});
-    showAboutDialog(&frame);
+    program.machine().odbcDrivers = [] { return u"Oracle in XE|SQLite3"_s.split(u'|'); };
+    program.machine().tnsnamesPath = [] { return u"/opt/tnsnames.ora"_s; };
+    program.setRecordingFilePath(u"/home/u/quervhst.db"_s);
+    showAboutDialog(systemInfoSources(program), &frame);
     aboutDialogIfOpen()->systemInfoButton()->click();
     aboutDialogIfOpen()->okButton()->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     SystemInfoDialog* info = systemInfoDialogIfOpen();
-    const auto items = systemInfoItems(systemInfoSources());  // the OS and driver manager vary
+    // The OS and the driver manager vary.
+    const auto items = systemInfoItems(systemInfoSources(program));
     ASSERT_TRUE(info && items.size() == 9);
     EXPECT_TRUE(items[3].second.startsWith(u"unixODBC "_s)) << "it answers without a connection";
     QApplication::clipboard()->clear();
@@ -97,14 +97,14 @@ TEST(AboutDialog, WhatTheBoxShowsAndOneBoxAtATimeMadeAnewAfterOkEscOrTheCloseBox
 // Missing sources read as unknown, empty ones as none; the driver manager reads as its name,
 // major and minor version, and ODBC level.
 TEST(SysInfo, MissingSourcesAndTheDriverManager) {
-    test::TempStore tmp;
-    const auto none = systemInfoItems({[] { return QStringList(); }, [] { return QString(); }, {}});
-    EXPECT_EQ((QStringList{none[5].second, none[6].second, none[8].second,
+    const auto none =
+        systemInfoItems({[] { return QStringList(); }, [] { return QString(); }, {}, {}});
+    EXPECT_EQ((QStringList{none[5].second, none[6].second, none[7].second, none[8].second,
                            systemInfoItems({}).at(6).second,
                            describeDriverManager(u"03.52.0002.0003"_s, u"unixODBC"_s),
                            describeDriverManager(u"3.8 beta"_s, u"DM"_s),
                            describeDriverManager(QString(), u"unixODBC"_s)}),
-              (QStringList{u"(なし)"_s, u"(なし)"_s, u"(不明)"_s, u"(不明)"_s,
+              (QStringList{u"(なし)"_s, u"(なし)"_s, u"(不明)"_s, u"(不明)"_s, u"(不明)"_s,
                            u"unixODBC 2.3 (ODBC 3.52)"_s, u"DM 3.8 beta"_s, u"(不明)"_s}));
 }
 

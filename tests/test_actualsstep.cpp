@@ -54,7 +54,7 @@ class ActualsTest : public ::testing::Test {
         w.scriptSession(u"42"_s, {{{5, u"user calls"_s, 1}}, {{5, u"user calls"_s, 2}}});
         w.script->onText(w.sql, test::numberRows(3));
         w.script->onText(
-            planQueryStatement(w.options.planTable),
+            planQueryStatement(w.options.planTable()),
             test::planRows({{0, u"SELECT STATEMENT"_s},
                             {1, u"TABLE ACCESS"_s, u"FULL"_s, u"SCOTT"_s, u"EMP"_s, {}, 14}}));
         w.script->onText(
@@ -129,7 +129,7 @@ TEST_F(ActualsTest, TheStatisticsLevelIsSetOncePerConnectionAsTheOptionSays) {
     runTuning(w);
     runTuning(w);
     EXPECT_EQ(levels(), QStringList{u"Q: "_s + kLevelAll});
-    w.options.collectActuals = false;
+    w.options.set(&Settings::collectActuals, false);
     w.script->log.clear();
     runTuning(w);
     runTuning(w);

@@ -5,7 +5,7 @@
 #include "gui/querywindow.h"
 #include "support/bindanswerer.h"
 #include "support/scripteddb.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -93,7 +93,7 @@ namespace {
 class BindWindowTest : public ::testing::Test {
   protected:
     BindWindowTest() {
-        appSettings().showPlan = false;
+        tmp.settings().set(&Settings::showPlan, false);
         window.model().connection().setOpener(
             [this](const QString&, const QString&, const QString&) {
                 return std::make_unique<test::ScriptedDatabase>(opened++ == 0 ? u"Q"_s : u"S"_s,
@@ -117,11 +117,11 @@ class BindWindowTest : public ::testing::Test {
     // The statements the query connection ran.
     QStringList queries() const { return script->log.filter(QRegularExpression(u"^Q: "_s)); }
 
-    test::TempStore store;
+    test::TempProgram tmp;
     test::BindAnswerer answerer;
     std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
     int opened = 0;
-    QueryWindow window;
+    QueryWindow window{tmp.program()};
 };
 
 }  // namespace
@@ -146,7 +146,7 @@ TEST_F(BindWindowTest, StatementRunsWithTheValuesGivenAndTheNextRunOffersThemAga
 TEST_F(BindWindowTest, CancelSendsNothingRecordsNothingAndLeavesTheLines) {
     run(u"select 1 from dual"_s, [](BindDialog&) {});
     const QStringList before = script->log;
-    const int32_t ringSlot = statementRing().nextSlot();
+    const int32_t ringSlot = tmp.program().statementRing().nextSlot();
     const QString count = window.model().state().line(WindowState::Line::Count);
     for (const auto& abandon : std::vector<std::function<void(BindDialog&)>>{
              [](BindDialog& d) { d.cancelButton()->click(); },
@@ -154,7 +154,7 @@ TEST_F(BindWindowTest, CancelSendsNothingRecordsNothingAndLeavesTheLines) {
         EXPECT_EQ(run(u"select * from emp where ename = :name"_s, abandon),
                   QStringList{u":name VARCHAR2 "_s});
         EXPECT_EQ(script->log, before);
-        EXPECT_EQ(statementRing().nextSlot(), ringSlot);
+        EXPECT_EQ(tmp.program().statementRing().nextSlot(), ringSlot);
         EXPECT_EQ(window.model().state().line(WindowState::Line::Count), count);
         EXPECT_FALSE(window.model().isRunning());
     }

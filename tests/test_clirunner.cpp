@@ -2,6 +2,7 @@
 #include "core/embedded/session/embeddedengine.h"
 #include "core/tuning/tuningrun.h"
 #include "support/scripteddb.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
@@ -29,8 +30,7 @@ struct Result {
 
 class CliTest : public ::testing::Test {
   protected:
-    CliTest() { setSampleDirectory(sampleDir.path()); }
-    ~CliTest() override { setSampleDirectory(QString()); }
+    CliTest() { tmp.program().setSampleDirectory(sampleDir.path()); }
 
     // Runs the runner with blank-separated `options`, then `--sql sql` when given, with
     // `input` as standard input.
@@ -40,7 +40,7 @@ class CliTest : public ::testing::Test {
             args << u"--sql"_s << sql;
         Result r;
         QTextStream in(&input), out(&r.out), err(&r.err);
-        r.status = runCli(args, in, out, err);
+        r.status = runCli(args, in, out, err, tmp.program());
         out.flush();
         err.flush();
         return r;
@@ -58,15 +58,17 @@ class CliTest : public ::testing::Test {
         Result r;
         QString input;
         QTextStream in(&input), out(&r.out), err(&r.err);
-        r.status =
-            runCli(args, in, out, err, [this](const QString&, const QString&, const QString&) {
-                return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
-            });
+        ProgramState scripted(tmp.openStore());
+        scripted.setDatabaseOpener([this](const QString&, const QString&, const QString&) {
+            return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+        });
+        r.status = runCli(args, in, out, err, scripted);
         out.flush();
         err.flush();
         return r;
     }
 
+    test::TempProgram tmp;
     QTemporaryDir sampleDir, dir;
     std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
 };
@@ -381,11 +383,11 @@ TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {
               u"The statement is larger than 16 MB; nothing was run.\n"_s);
 
     QString connectString;
-    const DatabaseOpener opener = [&](const QString& service, const QString& cs,
-                                      const QString& user) {
-        connectString = cs;
-        return openEmbeddedDatabase(service, user);
-    };
+    tmp.program().setDatabaseOpener(
+        [&](const QString& service, const QString& cs, const QString& user) {
+            connectString = cs;
+            return openEmbeddedDatabase(service, user, sampleDir.path());
+        });
     auto prompted = [&](std::optional<QString> typed) {
         QString input, out, err;
         QTextStream i(&input), o(&out), e(&err);
@@ -393,7 +395,7 @@ TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {
         terminal.readPassword = [typed](const QString&) { return typed; };
         return runCli({u"quervin-cli"_s, u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s,
                        u"--password-prompt"_s, u"--no-plan"_s, u"--sql"_s, u"select 1"_s},
-                      i, o, e, opener, terminal);
+                      i, o, e, tmp.program(), terminal);
     };
     EXPECT_EQ(prompted(u"s3cr;t"_s), kCliCarriedOut);
     EXPECT_TRUE(connectString.endsWith(u"PWD={s3cr;t};"_s)) << connectString.toStdString();

@@ -1,11 +1,11 @@
 #include "core/connection/connectionservice.h"
 #include "core/connection/lastlogin.h"
-#include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
+#include "core/settings/sharedsettings.h"
 #include "core/window/windowconnectionview.h"
 #include "support/checks.h"
 #include "support/scripteddb.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 #include "support/testport.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +21,7 @@ namespace {
 
 class ConnectionTest : public ::testing::Test {
   protected:
-    ConnectionTest() : windowView(state, port), conn(windowView) {
+    ConnectionTest() : windowView(state, port), conn(windowView, tmp.settings(), tmp.store()) {
         state.setCaption(u"未接続"_s);
         conn.setOpener([this](const QString& service, const QString& cs, const QString& user) {
             opened.append(service + u"|"_s + cs + u"|"_s + user);
@@ -49,7 +49,7 @@ class ConnectionTest : public ::testing::Test {
         EXPECT_TRUE(conn.waitForAttempt(10'000));
     }
 
-    test::TempStore tmp;
+    test::TempProgram tmp;
     WindowState state;
     test::TestPort port;
     WindowConnectionView windowView;
@@ -74,12 +74,12 @@ TEST_F(ConnectionTest, LoginOpensTwoSessionsWithTheChosenDriverAndNeverStoresThe
     EXPECT_TRUE(conn.isConnected());
     EXPECT_NE(&conn.queryDatabase(), &conn.statsDatabase());
 
-    appSettings().odbcDriver = u"Oracle in XE"_s;
+    tmp.settings().set(&Settings::odbcDriver, u"Oracle in XE"_s);
     conn.disconnectFromService();
     login(u"XE"_s, u"hr"_s, u"pw"_s);
     EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD=pw;|hr"_s);
 
-    saveAndReleaseSettings();
+    tmp.program().end();
     QFile f(tmp.path());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_FALSE(f.readAll().contains("s3cr3t"));
@@ -205,7 +205,7 @@ TEST_F(ConnectionTest, ANewWindowIsOfferedTheLastServiceAndUserButNeverThePasswo
     WindowState otherState;
     test::TestPort otherPort;
     WindowConnectionView otherView(otherState, otherPort);
-    ConnectionService other(otherView);
+    ConnectionService other(otherView, tmp.settings(), tmp.store());
     otherPort.logins.append(std::nullopt);
     EXPECT_FALSE(other.logIn());
     ASSERT_EQ(otherPort.loginPresets.size(), 1);
@@ -213,7 +213,7 @@ TEST_F(ConnectionTest, ANewWindowIsOfferedTheLastServiceAndUserButNeverThePasswo
     EXPECT_EQ(QStringList({offered.service, offered.user, offered.password}),
               QStringList({u"PROD"_s, u"app"_s, QString()}));
     QString stored;
-    EXPECT_EQ(settingsStore().read(kLastServiceKey, stored), StoreStatus::Ok);
+    EXPECT_EQ(tmp.store().read(kLastServiceKey, stored), StoreStatus::Ok);
     EXPECT_EQ(stored, u"PROD"_s);
 
     other.setLogin({u"DEV"_s, u"me"_s, u"pw"_s});

@@ -1,5 +1,5 @@
 #include "core/cli/clirunner.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "support/bindanswerer.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
@@ -25,7 +25,7 @@ class OdbcWindowTest : public test::WindowTest {};
 }  // namespace
 
 TEST_F(OdbcWindowTest, StatementRunsWhileOracleOnlyStepsReportTheirFailure) {
-    appSettings().odbcDriver = kDriver;
+    program().settings().set(&Settings::odbcDriver, kDriver);
     login(u"pgtest"_s, u"quervin"_s);
     EXPECT_EQ(window()->windowTitle() + u"|"_s + window()->statusPanel(1)->text(),
               u"quervin@pgtest|接続 quervin@pgtest"_s);
@@ -64,8 +64,8 @@ TEST_F(OdbcWindowTest, FailedLoginLeavesTheWindowUnconnectedWithTheReason) {
 }
 
 TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
-    appSettings().odbcDriver = kDriver;
-    appSettings().showPlan = false;
+    program().settings().set(&Settings::odbcDriver, kDriver);
+    program().settings().set(&Settings::showPlan, false);
     login(u"pgtest"_s, u"quervin"_s);
     run(u"create temp table stop_t (v integer); insert into stop_t values (1)"_s);
     start(u"update stop_t set v = 2 from (select pg_sleep(30)) s"_s);
@@ -90,7 +90,7 @@ TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
 
 // The bind dialog's values reach PostgreSQL as parameters of its ODBC driver.
 TEST_F(OdbcWindowTest, StatementWithBindVariablesRunsWithTheValuesGiven) {
-    appSettings().odbcDriver = kDriver;
+    program().settings().set(&Settings::odbcDriver, kDriver);
     login(u"pgtest"_s, u"quervin"_s);
     test::BindAnswerer answerer;
     answerer.answer = [](BindDialog& d) {
@@ -107,12 +107,13 @@ TEST_F(OdbcWindowTest, StatementWithBindVariablesRunsWithTheValuesGiven) {
 }
 
 TEST(OdbcCli, RunsAgainstPostgreSql) {
+    test::TempProgram tmp;
     QString input, out, err;
     QTextStream in(&input), o(&out), e(&err);
     const int status = runCli({u"quervin-cli"_s, u"--service"_s, u"pg"_s, u"--user"_s, u"quervin"_s,
                                u"--driver"_s, kDriver, u"--format"_s, u"json"_s, u"--sql"_s,
                                u"select g from generate_series(1, 1500) g"_s},
-                              in, o, e);
+                              in, o, e, tmp.program());
     o.flush();
     EXPECT_EQ(status, kCliCarriedOut) << err.toStdString();
     const QJsonObject j = QJsonDocument::fromJson(out.toUtf8()).object();
@@ -126,7 +127,7 @@ TEST(OdbcCli, RunsAgainstPostgreSql) {
                       u"--bind-type"_s, u"d=DATE"_s, u"--sql"_s,
                       u"select g from generate_series(:d::timestamp - interval '2 days', "
                       u":d, interval '1 day') g"_s},
-                     in, o, e),
+                     in, o, e, tmp.program()),
               kCliCarriedOut)
         << err.toStdString();
     o.flush();

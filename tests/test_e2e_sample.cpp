@@ -60,7 +60,8 @@ TEST_F(SampleTest, RunMakesThePlanTableOnRequestAndShowsPlanRowsAndStatistics) {
     run(u"select * from customers where customer_id <= 120"_s);
     EXPECT_EQ(answerer.seen.size(), 1) << "the created table needs no second question";
     EXPECT_EQ(line(Line::Count), u"120件"_s);
-    EXPECT_EQ(statementRing().statement(1), u"select * from customers where customer_id <= 120"_s);
+    EXPECT_EQ(program().statementRing().statement(1),
+              u"select * from customers where customer_id <= 120"_s);
 
     // Oracle's SQL, typed as into an Oracle server.
     run(u"select nvl(null, 'x') v, decode(city, '京都', 'K', '-') d, to_char(registered, "
@@ -107,7 +108,7 @@ TEST_F(SampleTest, ABoundStatementRunsWithItsValueAndThePlanShowsWhatEachLineDid
 // first plan line's tooltip and the text Ctrl+C copies, after what the plan grid copies anyway.
 TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheCopiedPlan) {
     login(u"sqlite:sample"_s, u"demo"_s);
-    appSettings().planTable = u"PLAN_TABLE"_s;
+    program().settings().set(&Settings::planTable, u"PLAN_TABLE"_s);
     run(u"select /*+ full(c) fulll */ * from customers c where customer_id = 42"_s);
     const QStringList report = {
         u"Hint Report (identified by operation id / Query Block Name / Object Alias):"_s,
@@ -180,7 +181,7 @@ const QString kEndlessRows =
 }  // namespace
 
 TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
-    appSettings().showPlan = false;
+    program().settings().set(&Settings::showPlan, false);
     login(u"sqlite:sample"_s, u"demo"_s);
     start(kEndlessCount);
     ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…（"_s); }, 5000));
@@ -201,7 +202,7 @@ TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
     EXPECT_TRUE(lines.line(Line::Elapsed).endsWith(u"秒"_s));
     EXPECT_TRUE(first->model().statsGrid().visible()) << "the cost of the stopped run is shown";
     EXPECT_EQ(first->executeButton()->text(), u"実 行"_s);
-    EXPECT_EQ(statementRing().statement(0), kEndlessCount);
+    EXPECT_EQ(program().statementRing().statement(0), kEndlessCount);
 
     // Stopped while fetching: the rows counted so far. Ctrl+Enter starts a run as 実 行 does,
     // but never stops one.
@@ -221,7 +222,7 @@ TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
 }
 
 TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {
-    appSettings().showPlan = false;
+    program().settings().set(&Settings::showPlan, false);
     login(u"sqlite:sample"_s, u"demo"_s);
     start(kEndlessCount);
     ASSERT_TRUE(waitUntil([&] { return line(Line::Count).startsWith(u"実行中…"_s); }, 5000));
@@ -235,7 +236,7 @@ TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {
     test::ModalAnswerer yes({QMessageBox::Yes});
     frame->action(u"quit"_s)->trigger();
     EXPECT_TRUE(frame->queryWindows().isEmpty());
-    EXPECT_EQ(statementRing().statement(0), kEndlessCount);
+    EXPECT_EQ(program().statementRing().statement(0), kEndlessCount);
 }
 
 // A login that fails says why in a box naming the service; the run it started still reports
@@ -255,7 +256,7 @@ TEST_F(SampleTest, AFailedLoginIsToldAndStatementsWithoutRowsSayWhatTheyDid) {
         EXPECT_FALSE(line(Line::Result).isEmpty()) << "the run's own failure stays in its pane";
     }
     login(u"sqlite:sample"_s, u"demo"_s);
-    appSettings().showPlan = false;
+    program().settings().set(&Settings::showPlan, false);
     const QList<std::pair<QString, QString>> cases = {
         {u"create table feedback_t (x number)"_s, u"表が作成されました。"_s},
         {u"create index feedback_ix on feedback_t (x)"_s, u"索引が作成されました。"_s},

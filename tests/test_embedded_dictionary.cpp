@@ -230,10 +230,8 @@ TEST(OracleRawValues, NumbersAndDatesTakeOraclesInternalForm) {
 }
 
 TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
-    setSampleDirectory(dir_.path());
-    generateSampleDatabase(sampleDatabasePath(), SampleSize{200, 50, 1000, 4});
-    auto db = openEmbeddedDatabase("sqlite:sample", "SCOTT");
-    setSampleDirectory({});
+    generateSampleDatabase(sampleDatabasePath(dir_.path()), SampleSize{200, 50, 1000, 4});
+    auto db = openEmbeddedDatabase("sqlite:sample", "SCOTT", dir_.path());
     EXPECT_EQ(rowsOf(*db,
                      "select table_name from user_tables where num_rows = case table_name "
                      "when 'CUSTOMERS' then (select count(*) from customers) when 'ORDERS' "

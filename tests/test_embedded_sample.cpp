@@ -16,16 +16,18 @@ namespace {
 
 const SampleSize kSmall{200, 50, 1000, 4};
 
+// The sample in a folder of the test's own, as the program's state names it.
 class EmbeddedSample : public EmbeddedTest {
   protected:
-    void SetUp() override { setSampleDirectory(dir_.path()); }
-    void TearDown() override { setSampleDirectory({}); }
+    QString samplePath() const { return sampleDatabasePath(dir_.path()); }
+    std::unique_ptr<Database> openSample(const QString& user) const {
+        return openEmbeddedDatabase("sqlite:sample", user, dir_.path());
+    }
 };
 
-TEST_F(EmbeddedSample, LocationFollowsOverrideThenEnvironmentThenDataFolder) {
-    EXPECT_EQ(sampleDatabasePath(), QDir(dir_.path()).filePath("sample.db"));
-    setSampleDirectory({});
+TEST_F(EmbeddedSample, LocationFollowsTheProgramsFolderThenEnvironmentThenDataFolder) {
     qputenv("QUERVIN_SAMPLE_DIR", "/somewhere/else");
+    EXPECT_EQ(samplePath(), QDir(dir_.path()).filePath("sample.db"));
     EXPECT_EQ(sampleDatabasePath(), "/somewhere/else/sample.db");
     qunsetenv("QUERVIN_SAMPLE_DIR");
     EXPECT_TRUE(sampleDatabasePath().endsWith("/QUERVIN/sample.db"));
@@ -56,8 +58,8 @@ TEST_F(EmbeddedSample, SampleShowsAnIndexSearchAndIsRemadeWhenStale) {
     EXPECT_FALSE(isEmbeddedService("sqlitedb"));
     EXPECT_THROW(openEmbeddedDatabase("sqlite:", "u"), DbError);
     EXPECT_THROW(openEmbeddedDatabase("ORCL", "u"), DbError);
-    generateSampleDatabase(sampleDatabasePath(), kSmall);
-    auto db = openEmbeddedDatabase("sqlite:sample", "SCOTT");
+    generateSampleDatabase(samplePath(), kSmall);
+    auto db = openSample("SCOTT");
     const QString customers = "select count(*) from customers";
     EXPECT_EQ(rowsOf(*db, customers), QStringList("200")) << "a current sample is kept";
     db->execute(planTableCreateStatement(kPlanTable));
@@ -75,29 +77,28 @@ TEST_F(EmbeddedSample, SampleShowsAnIndexSearchAndIsRemadeWhenStale) {
     // sample.db.bak.
     db->execute("create table mine (x)");
     db.reset();
-    SqliteProbe(sampleDatabasePath()).exec("PRAGMA user_version = 0");
-    EXPECT_EQ(rowsOf(*openEmbeddedDatabase("sqlite:sample", "SCOTT"), customers),
+    SqliteProbe(samplePath()).exec("PRAGMA user_version = 0");
+    EXPECT_EQ(rowsOf(*openSample("SCOTT"), customers),
               QStringList(QString::number(SampleSize{}.customers)));
-    EmbeddedDatabase backup(sampleDatabasePath() + ".bak", "u");
+    EmbeddedDatabase backup(samplePath() + ".bak", "u");
     EXPECT_EQ(rowsOf(backup, "select count(*) from mine"), QStringList("0"));
 }
 
 // A file in use, or one this program did not make, is left exactly as it is.
 TEST_F(EmbeddedSample, ABusyOrForeignFileIsNeverReplaced) {
-    generateSampleDatabase(sampleDatabasePath(), kSmall);
+    generateSampleDatabase(samplePath(), kSmall);
     {
-        SqliteProbe writer(sampleDatabasePath());
+        SqliteProbe writer(samplePath());
         ASSERT_TRUE(writer.exec("BEGIN EXCLUSIVE; CREATE TABLE pending (x)"));
-        EXPECT_EQ(sampleState(sampleDatabasePath(), 50), SampleState::Busy);
+        EXPECT_EQ(sampleState(samplePath(), 50), SampleState::Busy);
         writer.exec("ROLLBACK");
     }
-    QFile::remove(sampleDatabasePath());
-    SqliteProbe(sampleDatabasePath())
-        .exec("CREATE TABLE ledger (x); INSERT INTO ledger VALUES (7)");
-    EXPECT_EQ(sampleState(sampleDatabasePath()), SampleState::Foreign);
-    EXPECT_TRUE(failsWith([] { openEmbeddedDatabase("sqlite:sample", "u"); }, kErrOdbcCall,
+    QFile::remove(samplePath());
+    SqliteProbe(samplePath()).exec("CREATE TABLE ledger (x); INSERT INTO ledger VALUES (7)");
+    EXPECT_EQ(sampleState(samplePath()), SampleState::Foreign);
+    EXPECT_TRUE(failsWith([this] { openSample("u"); }, kErrOdbcCall,
                           "is not a sample made by QuervinStudio"));
-    EXPECT_EQ(SqliteProbe(sampleDatabasePath()).rows("SELECT x FROM ledger"), QStringList("7"));
+    EXPECT_EQ(SqliteProbe(samplePath()).rows("SELECT x FROM ledger"), QStringList("7"));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "core/tuning/gridactions.h"
 #include "core/window/querywindowmodel.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 #include "support/testport.h"
 
 #include <gtest/gtest.h>
@@ -52,9 +52,9 @@ TEST(GridActions, ConditionsAreValidSql) {
 }
 
 TEST(GridActions, DoubleClickReplacesTheSelectionWithTheConditionAndFocusesTheSqlBox) {
-    test::TempStore tmp;
+    test::TempProgram tmp;
     test::TestPort port;
-    QueryWindowModel m(port);
+    QueryWindowModel m(tmp.program(), port);
     m.load();
     fillResult(m.resultGrid());
     port.sql = u"where XXX"_s;

@@ -1,6 +1,5 @@
 #include "gui/logindialog.h"
 #include "support/modalanswerer.h"
-#include "support/tempstore.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -23,20 +22,11 @@ namespace {
 
 class LoginDialogTest : public ::testing::Test {
   protected:
-    LoginDialogTest() {
-        // Read on another thread, which may outlive the test: the count is shared with it.
-        LoginDialog::setServiceNameSource([loads = loads] {
-            ++*loads;
-            return QStringList{u"ORCL2"_s, u"ORCL"_s, u"sqlite:sample"_s};
-        });
-    }
     ~LoginDialogTest() override {
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        delete &LoginDialog::instance();  // the next test starts as a fresh process would
-        LoginDialog::setServiceNameSource(nullptr);
+        delete LoginDialog::current();  // the next test starts as a fresh process would
     }
-    // The last login the dialog offers is kept in the settings: each test has its own.
-    test::TempStore store_;
+    LoginDialog& dialog() { return LoginDialog::instance(names); }
     // Waits for the service list, which is read on a thread of its own.
     static void waitForNames(LoginDialog& d) {
         if (d.isLoadingServiceNames()) {
@@ -51,12 +41,17 @@ class LoginDialogTest : public ::testing::Test {
     }
 
     std::shared_ptr<std::atomic<int>> loads = std::make_shared<std::atomic<int>>(0);
+    // Read on another thread, which may outlive the test: the count is shared with it.
+    std::function<QStringList()> names = [loads = loads] {
+        ++*loads;
+        return QStringList{u"ORCL2"_s, u"ORCL"_s, u"sqlite:sample"_s};
+    };
 };
 
 }  // namespace
 
 TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnEmptyUser) {
-    LoginDialog& d = LoginDialog::instance();
+    LoginDialog& d = dialog();
     waitForNames(d);
     QStringList captions{d.windowTitle(), d.connectButton()->text(), d.cancelButton()->text()};
     for (const QLabel* l : d.findChildren<QLabel*>())
@@ -84,7 +79,8 @@ TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnE
 }
 
 TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBoxMakesItAnew) {
-    LoginDialog* first = &LoginDialog::instance();
+    LoginDialog* first = &dialog();
+    waitForNames(*first);  // its reading counts once, whenever its thread gets to run
     // Typed, not completed: a tool that runs DML must connect to exactly the name typed.
     first->setup({QString(), u"scott"_s, QString()});
     runDialog(*first, [&] {
@@ -107,8 +103,8 @@ TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBox
     runDialog(*first, [&] { first->close(); });
     EXPECT_FALSE(first->wasAccepted()) << "the close box cancels";
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    waitForNames(LoginDialog::instance());
-    EXPECT_EQ(std::pair(LoginDialog::instance().serviceBox()->currentText(), loads->load()),
+    waitForNames(dialog());
+    EXPECT_EQ(std::pair(dialog().serviceBox()->currentText(), loads->load()),
               std::pair(QString(), 2))
         << "a new, empty dialog that read the list again";
 }
@@ -117,11 +113,11 @@ TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBox
 // list fills when they arrive and what was typed stays.
 TEST_F(LoginDialogTest, TheServiceListIsReadOffTheWindowsThread) {
     auto gate = std::make_shared<QSemaphore>();
-    LoginDialog::setServiceNameSource([gate] {
+    names = [gate] {
         gate->tryAcquire(1, 10'000);
         return QStringList{u"SLOW"_s};
-    });
-    LoginDialog& d = LoginDialog::instance();
+    };
+    LoginDialog& d = dialog();
     EXPECT_TRUE(d.isLoadingServiceNames());
     d.serviceBox()->setEditText(u"TYPED"_s);
     EXPECT_EQ(d.serviceBox()->count(), 0);
@@ -134,7 +130,7 @@ TEST_F(LoginDialogTest, TheServiceListIsReadOffTheWindowsThread) {
 
 // Typing starts in the first box still to fill, wherever the focus was left last time.
 TEST_F(LoginDialogTest, TheFocusStartsInTheFirstEmptyBox) {
-    LoginDialog& d = LoginDialog::instance();
+    LoginDialog& d = dialog();
     const QList<LoginValues> presets = {{QString(), u"scott"_s, QString()},
                                         {u"ORCL"_s, QString(), QString()},
                                         {u"ORCL"_s, u"scott"_s, QString()},

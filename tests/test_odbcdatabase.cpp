@@ -7,6 +7,7 @@
 #include "support/checks.h"
 
 #include <gtest/gtest.h>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -286,8 +287,8 @@ TEST(OdbcPostgres, TwoConnectionsAreTwoSessionsAndFieldsHaveTypeCodesAndSizes) {
               QVariantList({"1.50", 123LL, "2024-01-02 03:04:05"}));
 }
 
-// The driver list as the tests' odbcinst.ini (ODBCSYSINI) gives it.
-TEST(OdbcDrivers, ListsTheManagersDriversInItsOrderAndFiltersOracleInAnyCase) {
+// The driver list as the tests' odbcinst.ini (ODBCSYSINI) gives it, and the manager's version.
+TEST(OdbcDrivers, ListsTheManagersDriversInItsOrderFiltersOracleInAnyCaseAndGivesItsVersion) {
     EXPECT_EQ(installedOdbcDrivers(),
               QStringList({"PostgreSQL Unicode", "Oracle ODBC Driver", "SQLite3", "OraHome92",
                            "Oracle in OraClient19Home1", "Sybase ASE ODBC Driver",
@@ -295,6 +296,11 @@ TEST(OdbcDrivers, ListsTheManagersDriversInItsOrderAndFiltersOracleInAnyCase) {
     EXPECT_EQ(oracleDriverList(),
               QStringList({"Oracle ODBC Driver", "Oracle in OraClient19Home1",
                            "Microsoft ODBC for ORACLE", "DataDirect 8.0 Oracle Wire Protocol"}));
+    // ##.##.####.####: the ODBC version the manager implements, then its own.
+    EXPECT_TRUE(QRegularExpression("^03\\.\\d\\d\\.\\d{4}\\.\\d{4}$")
+                    .match(odbcDriverManagerVersion())
+                    .hasMatch())
+        << odbcDriverManagerVersion().toStdString();
 }
 
 }  // namespace

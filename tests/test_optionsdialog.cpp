@@ -1,11 +1,11 @@
 // The options: the rules for what the dialog shows and accepts, then the dialog as a person
 // sees and uses it.
 #include "core/settings/optionsform.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "gui/optionsdialog.h"
 #include "support/checks.h"
 #include "support/modalanswerer.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -47,20 +47,19 @@ QStringList itemsOf(const QComboBox* c) {
 
 class OptionsDialogTest : public ::testing::Test {
   protected:
-    void SetUp() override { appSettings() = before; }
-    void TearDown() override {
-        releaseOptionsDialog();
-        setOdbcDriverLister(nullptr);
+    void SetUp() override {
+        tmp.settings().change([this](Settings& s) { s = before; });
     }
+    void TearDown() override { releaseOptionsDialog(); }
     // Clicks the accept button, answering any message box: the messages shown, whether the
     // dialog stays open, and the settings.
     auto accept() {
         test::ModalAnswerer answerer;
         d.acceptButton()->click();
-        return std::tuple(answerer.seen, d.isVisible(), fields(appSettings()));
+        return std::tuple(answerer.seen, d.isVisible(), fields(tmp.settings().values()));
     }
 
-    test::TempStore tmp;
+    test::TempProgram tmp;
     OptionsDialog d{[] { return kInstalled; }};
     // More rows than the five characters a user may type.
     const Settings before{
@@ -157,9 +156,9 @@ TEST_F(OptionsDialogTest, CaptionsToolTipsItemsAndTabOrder) {
 TEST_F(OptionsDialogTest, OpensOnTheSettingsRefusesBadRowsAndAcceptWritesThem) {
     // A driver no longer installed shows the default one. Bad row texts are refused with their
     // message; then the system default goal keeps the stored goal but stops setting it.
-    appSettings().odbcDriver = u"Oracle in OraHome92"_s;
-    const auto stored = fields(appSettings());
-    d.setup();
+    tmp.settings().set(&Settings::odbcDriver, u"Oracle in OraHome92"_s);
+    const auto stored = fields(tmp.settings().values());
+    d.setup(tmp.settings());
     d.show();
     d.showPlanBox()->setChecked(false);
     d.planTableEdit()->clear();
@@ -182,7 +181,7 @@ TEST_F(OptionsDialogTest, OpensOnTheSettingsRefusesBadRowsAndAcceptWritesThem) {
     EXPECT_EQ(accept(), std::tuple(QStringList(), false,
                                    std::tuple(false, true, 14, u"QUERVIN$PLAN_TABLE"_s, false,
                                               u"RULE"_s, u"Oracle ODBC Driver"_s)));
-    d.setup();
+    d.setup(tmp.settings());
     QTest::keyClicks(d.maxRowsEdit(), u"12345"_s);
     EXPECT_EQ(shown(d), std::tuple(false, true, u"14123"_s, u"QUERVIN$PLAN_TABLE"_s,
                                    u"Oracle ODBC Driver"_s, u"--システム既定値--"_s))
@@ -194,7 +193,7 @@ TEST_F(OptionsDialogTest, OpensOnTheSettingsRefusesBadRowsAndAcceptWritesThem) {
 TEST_F(OptionsDialogTest, MenuCommandCancelEscAndTheCloseBox) {
     int listings = 0;
     QStringList installed{u"Oracle in XE"_s, u"ORACLE ODBC Driver"_s}, items;
-    setOdbcDriverLister([&] { return ++listings, installed; });
+    const std::function<QStringList()> lister = [&] { return ++listings, installed; };
     QWidget frame;
     frame.show();
     QPointer<OptionsDialog> seen;
@@ -213,8 +212,8 @@ TEST_F(OptionsDialogTest, MenuCommandCancelEscAndTheCloseBox) {
             seen->optimizerBox()->setCurrentIndex(4);
             finish(*seen);
         });
-        showOptionsDialog(&frame);
-        EXPECT_EQ(std::pair(seen && seen->isVisible(), fields(appSettings())),
+        showOptionsDialog(tmp.settings(), lister, &frame);
+        EXPECT_EQ(std::pair(seen && seen->isVisible(), fields(tmp.settings().values())),
                   std::pair(false, fields(before)));
     };
 

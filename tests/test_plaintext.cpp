@@ -76,7 +76,7 @@ TEST_F(PlainTextTest, ErrorsNamesAndStatementsShowLiterallyInLinesTooltipsAndBox
     ASSERT_TRUE(model().planGrid().visible());
     EXPECT_TRUE(tips(window()->planGrid()->model(), 0).join(u'\n').contains(kFake))
         << tips(window()->planGrid()->model(), 0).join(u'\n').toStdString();
-    HistoryWindow history(model().historyFilePath());
+    HistoryWindow history(model().historyFilePath(), program().historyNotifier());
     const QStringList statements = tips(history.findChild<QTableView*>()->model(), 4);
     EXPECT_TRUE(statements.contains(sql)) << statements.join(u'\n').toStdString();
 

@@ -99,7 +99,7 @@ TEST_F(PlanTest, MissingTableAnsweredYesIsCreatedAndExplainedAgain) {
 }
 
 TEST_F(PlanTest, MissingTableDeclinedLeavesAnEmptyHiddenGridAndSaysSo) {
-    w.options.planTable = u"MY_PLAN"_s;
+    w.options.set(&Settings::planTable, u"MY_PLAN"_s);
     w.script->on(u"EXPLAIN PLAN.*"_s, Reply::fail(kMissing));
     for (Answer a : {Answer::No, Answer::Cancel}) {
         w.script->log.clear();
@@ -115,7 +115,7 @@ TEST_F(PlanTest, MissingTableDeclinedLeavesAnEmptyHiddenGridAndSaysSo) {
 
 // A plan table name that reached the settings some other way is still never pasted into SQL.
 TEST_F(PlanTest, ANameThatIsNotATableNameIsRefusedBeforeAnythingIsSent) {
-    w.options.planTable = u"customers --"_s;
+    w.options.set(&Settings::planTable, u"customers --"_s);
     planStage(w, r);
     EXPECT_EQ(w.planLine, u"ORA-00903: invalid table name"_s);
     EXPECT_TRUE(w.script->log.isEmpty());

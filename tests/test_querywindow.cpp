@@ -4,7 +4,6 @@
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
-#include "core/window/programexit.h"
 #include "core/window/twips.h"
 #include "gui/gridview.h"
 #include "gui/mainframe.h"
@@ -12,7 +11,7 @@
 #include "gui/querywindow.h"
 #include "support/modalanswerer.h"
 #include "support/scripteddb.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
@@ -42,15 +41,10 @@ namespace {
 
 class QueryWindowTest : public ::testing::Test {
   protected:
-    QueryWindowTest() {
-        setProgramEndHandler([this] { ++ends; });
-        frame.show();
-    }
-    ~QueryWindowTest() override { setProgramEndHandler(nullptr); }
+    QueryWindowTest() { frame.show(); }
 
-    test::TempStore tmp;
-    int ends = 0;
-    MainFrame frame;
+    test::TempProgram tmp;
+    MainFrame frame{tmp.program()};
 };
 
 }  // namespace
@@ -131,17 +125,17 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
     // The actual figures of each plan line are the program's option, on until turned off.
     QAction* actuals = frame.action(u"collectActuals"_s);
-    ASSERT_TRUE(appSettings().collectActuals && actuals->isCheckable());
+    ASSERT_TRUE(tmp.settings().collectActuals() && actuals->isCheckable());
     actuals->trigger();
-    EXPECT_FALSE(appSettings().collectActuals);
+    EXPECT_FALSE(tmp.settings().collectActuals());
     Q_EMIT frame.findChild<QMenu*>(u"optionsMenu"_s)->aboutToShow();
     EXPECT_FALSE(actuals->isChecked());
 }
 
 TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgramSavingSettings) {
-    appSettings().maxDisplayRows = 200;
+    tmp.settings().set(&Settings::maxDisplayRows, 200);
     frame.action(u"newWindow"_s)->trigger();
-    EXPECT_EQ(appSettings().maxDisplayRows, 1000) << "a new window resets the row limit";
+    EXPECT_EQ(tmp.settings().maxDisplayRows(), 1000) << "a new window resets the row limit";
     frame.openQueryWindow();
     EXPECT_EQ(frame.windowMenuEntries(),
               (QStringList{u"&1 未接続"_s, u"&2 未接続"_s, u"&3 未接続"_s}));
@@ -151,17 +145,17 @@ TEST_F(QueryWindowTest, NewWindowsAreListedQuitClosesOneAndTheFrameEndsTheProgra
             checked << a->text();
     EXPECT_EQ(checked, QStringList{u"&3 未接続"_s}) << "the current window is checked";
 
-    appSettings().showPlan = false;
+    tmp.settings().set(&Settings::showPlan, false);
     frame.action(u"quit"_s)->trigger();
     QString stored = u"<missing>"_s;
-    settingsStore().read(u"f_explan"_s, stored);
-    EXPECT_EQ(std::tuple(frame.queryWindows().size(), ends, stored),
+    tmp.store().read(u"f_explan"_s, stored);
+    EXPECT_EQ(std::tuple(frame.queryWindows().size(), tmp.ends(), stored),
               std::tuple(qsizetype(2), 0, u"<missing>"_s))
         << "quit closes the current window only";
     frame.close();
-    settingsStore().read(u"f_explan"_s, stored);
-    EXPECT_EQ(std::tuple(frame.queryWindows().size(), ends, stored, settingsLoaded()),
-              std::tuple(qsizetype(0), 1, u"0"_s, false))
+    tmp.store().read(u"f_explan"_s, stored);
+    EXPECT_EQ(std::tuple(frame.queryWindows().size(), tmp.ends(), stored),
+              std::tuple(qsizetype(0), 1, u"0"_s))
         << "closing the frame closes every window, then the program ends saving the settings";
 }
 
@@ -194,14 +188,15 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
     frame.resize(760, 540);
     const QSize left = frame.size();
     frame.close();
-    MainFrame again;
+    ProgramState restarted(tmp.openStore());
+    restarted.setEndHandler(nullptr);
+    MainFrame again(restarted);
     EXPECT_EQ(again.size(), left);
-    setProgramEndHandler(nullptr);
 }
 
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {
-    statementRing().add(u"select 1 from dual"_s);
-    statementRing().add(u"select 2\nfrom dual"_s);
+    tmp.program().statementRing().add(u"select 1 from dual"_s);
+    tmp.program().statementRing().add(u"select 2\nfrom dual"_s);
     QPlainTextEdit* box = frame.activeQueryWindow()->sqlEdit();
     QTest::keyClicks(box, u"a long statement typed"_s);
     frame.action(u"nextStatement"_s)->trigger();
@@ -297,12 +292,13 @@ TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
     first->model().connection().setOpener([script](const QString&, const QString&, const QString&) {
         return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
     });
-    appSettings().odbcDriver = u"Driver A"_s;
+    tmp.settings().set(&Settings::odbcDriver, u"Driver A"_s);
     first->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
     first->model().connection().connectToService();
     ASSERT_TRUE(first->model().connection().waitForAttempt(10'000));
     ASSERT_TRUE(same->isEnabled());
-    appSettings().odbcDriver = u"Driver B"_s;  // changed since: the copy keeps the first's
+    tmp.settings().set(&Settings::odbcDriver,
+                       u"Driver B"_s);  // changed since: the copy keeps the first's
 
     auto answer = [](const QString& password) {
         QTimer::singleShot(0, [password] {
@@ -332,7 +328,7 @@ TEST_F(QueryWindowTest, ANewWindowOnTheSameLoginAsksOnlyThePassword) {
     EXPECT_EQ((QStringList{c.login().service, c.login().user, c.login().password, c.driver()}),
               (QStringList{u"ORCL"_s, u"scott"_s, u"s;cret"_s, u"Driver A"_s}));
     EXPECT_EQ(frame.activeQueryWindow(), second);
-    appSettings().odbcDriver.clear();
+    tmp.settings().set(&Settings::odbcDriver, QString());
 }
 
 // A cross join's figures are too wide for the plan grid's narrow columns: each is shown in the

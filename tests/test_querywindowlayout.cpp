@@ -7,7 +7,7 @@
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 #include "gui/splitterbars.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -147,8 +147,8 @@ TEST(Layout, IgnoredPressesAndRefusedDropsChangeNothing) {
 
 // Bar 2 lays out the result and statistics panes.
 TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
-    test::TempStore tmp;
-    QueryWindow f;
+    test::TempProgram tmp;
+    QueryWindow f(tmp.program());
     f.resize(600, 520);
     f.show();
     const double dpi = f.logicalDpiY();
@@ -216,8 +216,8 @@ void expectApartAndInside(QueryWindow& f, const std::string& when) {
 // moved and the window shrunk again, nothing overlaps and nothing is pushed out; above it the
 // table's geometry holds.
 TEST(Layout, AWindowAsSmallAsItMayBeKeepsItsControlsApart) {
-    test::TempStore tmp;
-    MainFrame frame;
+    test::TempProgram tmp;
+    MainFrame frame(tmp.program());
     frame.resize(1400, 1100);
     frame.show();
     QueryWindow* f = frame.activeQueryWindow();
@@ -252,8 +252,8 @@ TEST(Layout, AWindowAsSmallAsItMayBeKeepsItsControlsApart) {
 
 // A movable bar shows its grip while the pointer is over it; the top and bottom bars never do.
 TEST(Layout, MovableBarsShowAGripUnderThePointer) {
-    test::TempStore tmp;
-    QueryWindow f;
+    test::TempProgram tmp;
+    QueryWindow f(tmp.program());
     f.resize(600, 520);
     f.show();
     for (int k : {0, 1, 3, 4}) {

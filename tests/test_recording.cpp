@@ -4,7 +4,7 @@
 #include "core/window/querywindowmodel.h"
 #include "support/scripteddb.h"
 #include "support/sqliteprobe.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 #include "support/testport.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@ namespace {
 
 // A query window logged in to a scripted server that answers every statement.
 struct Window {
-    explicit Window(const QString& historyPath) : model(port) {
+    Window(ProgramState& program, const QString& historyPath) : model(program, port) {
         model.load();
         model.setHistoryFilePath(historyPath);
         model.connection().setOpener([this](const QString&, const QString&, const QString&) {
@@ -67,8 +67,7 @@ void writeJunk(const QString& path) {
 
 class RecordingTest : public ::testing::Test {
   protected:
-    RecordingTest() { setRecordingFilePath(QString()); }
-    test::TempStore tmp;
+    test::TempProgram tmp;
     QTemporaryDir dir;
     QString path = dir.filePath(u"quervhst.mdb"_s);
 };
@@ -76,7 +75,7 @@ class RecordingTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
-    Window w(path);
+    Window w(tmp.program(), path);
     w.model.startRecording();
     writeJunk(path);
     w.run(u"select 1 from dual"_s);
@@ -89,7 +88,7 @@ TEST_F(RecordingTest, FailedWriteStopsRecordingAndSaysWhy) {
 
 TEST_F(RecordingTest, StartRefusesUnusableFiles) {
     writeJunk(path);
-    Window w(path);
+    Window w(tmp.program(), path);
     w.model.startRecording();
     test::SqliteProbe(dir.filePath(u"short.mdb"_s)).exec("CREATE TABLE SQL_HIST (NUM)");
     w.model.setHistoryFilePath(dir.filePath(u"short.mdb"_s));
@@ -117,7 +116,7 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
     EXPECT_EQ(after.readAll(), before);
 
     // A file that cannot be made is no message: panel 2 says why.
-    Window v(dir.filePath(u"missing/dir/quervhst.mdb"_s));
+    Window v(tmp.program(), dir.filePath(u"missing/dir/quervhst.mdb"_s));
     v.model.startRecording();
     EXPECT_TRUE(v.recording().startsWith(u"off|"_s));
     EXPECT_FALSE(v.model.state().panelText(2).isEmpty());
@@ -127,7 +126,7 @@ TEST_F(RecordingTest, StartRefusesUnusableFiles) {
 // Windows share the file and its numbering; a failing statement is recorded, a refused one
 // and one run while stopped are not.
 TEST_F(RecordingTest, RunsAreNumberedAcrossWindowsAndAcrossStopAndStart) {
-    Window a(path), b(path);
+    Window a(tmp.program(), path), b(tmp.program(), path);
     a.model.startRecording();
     EXPECT_EQ(a.recording(), u"on|履歴処理:"_s + path + u"|"_s);
     EXPECT_EQ(a.model.state().panelToolTip(2), path);
@@ -145,7 +144,7 @@ TEST_F(RecordingTest, RunsAreNumberedAcrossWindowsAndAcrossStopAndStart) {
     EXPECT_EQ(runsIn(path), 2);
     a.model.startRecording();
     a.run(u"select 4 from dual"_s);
-    EXPECT_EQ(std::pair(a.model.state().panelText(3), recordingFilePath()),
+    EXPECT_EQ(std::pair(a.model.state().panelText(3), tmp.program().recordingFilePath()),
               std::pair(u"3"_s, path));
     EXPECT_EQ(
         test::SqliteProbe(path).rows("SELECT NUM, OPERATION FROM EXPLAN_HIST"),

@@ -65,7 +65,7 @@ TEST_F(ResultTest, LayoutHeadersWidthsAndCells) {
 
 // Past 32767 so that no 16-bit count or row number survives.
 TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
-    w.options.maxDisplayRows = 40000;
+    w.options.set(&Settings::maxDisplayRows, 40000);
     for (int n : {40000, 40001}) {
         run(test::numberRows(n));
         EXPECT_EQ(result.rowCount, n);
@@ -73,7 +73,7 @@ TEST_F(ResultTest, RowsBeyondTheLimitAreCountedNotShown) {
         EXPECT_EQ(w.data.rows(), 40001);
         EXPECT_EQ(w.data.text(40000, 0), u"40000"_s);
     }
-    w.options.maxDisplayRows = 0;
+    w.options.set(&Settings::maxDisplayRows, 0);
     run(Reply::table({u"M"_s}, {{1}, {2}}));
     EXPECT_EQ(row(w.data, 0), (QStringList{u"ROWNUM"_s, u"M"_s}));
     EXPECT_EQ(w.data.rows(), 1) << "a limit of 0 still lays out the headers";

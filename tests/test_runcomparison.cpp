@@ -321,7 +321,8 @@ TEST(HistoryWindows, ManyRunsListFilterPreviewAndFollow) {
     const HistoryFile file(dir.filePath(u"h.mdb"_s));
     constexpr int kRuns = 200;
     recordRuns(file, kRuns);
-    HistoryWindow window(file.path());
+    HistoryNotifier notifier;
+    HistoryWindow window(file.path(), notifier);
     QList<int> all(kRuns);
     std::iota(all.rbegin(), all.rend(), 1);
     EXPECT_EQ(window.shownRuns(), all);
@@ -344,7 +345,7 @@ TEST(HistoryWindows, ManyRunsListFilterPreviewAndFollow) {
     const int next = file.record(test::runRecord(u"select * from emp where id = 1000"_s,
                                                  {{5, u"consistent gets"_s, 1}}, {}))
                          .runNumber;
-    Q_EMIT historyNotifier().runRecorded(file.path(), next);
+    Q_EMIT notifier.runRecorded(file.path(), next);
     EXPECT_EQ(window.shownRuns().mid(0, 3), (QList<int>{next, 196, 189}));
     EXPECT_EQ(window.runList()->selectionModel()->selectedRows().value(0).row(), 2)
         << "the selected run stays selected";
@@ -362,8 +363,9 @@ TEST(HistoryWindows, OneWindowClosingAndCompare) {
     for (int i : {40, 4})
         file.record(test::runRecord(u"select * from emp"_s, {{5, u"consistent gets"_s, i}}, {}));
     QWidget frame;
-    HistoryWindow* first = showHistoryWindow(file.path(), &frame);
-    EXPECT_EQ(showHistoryWindow(file.path(), &frame), first);
+    HistoryNotifier notifier;
+    HistoryWindow* first = showHistoryWindow(file.path(), notifier, &frame);
+    EXPECT_EQ(showHistoryWindow(file.path(), notifier, &frame), first);
     EXPECT_EQ(frame.findChildren<HistoryWindow*>().size(), 1);
     EXPECT_EQ(first->focusWidget(), first->filterEdit()) << "typing goes to the filter";
 
@@ -383,7 +385,7 @@ TEST(HistoryWindows, OneWindowClosingAndCompare) {
     QTest::keyClick(first->filterEdit(), Qt::Key_Escape);
     EXPECT_FALSE(first->isVisible()) << "Esc closes the history window";
     delete first;
-    HistoryWindow* second = showHistoryWindow(file.path(), &frame);
+    HistoryWindow* second = showHistoryWindow(file.path(), notifier, &frame);
     ASSERT_NE(second, nullptr);
     EXPECT_TRUE(second->isVisible());
     second->closeButton()->click();

@@ -1,5 +1,5 @@
 #include "core/settings/settingsstore.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -9,8 +9,8 @@ using namespace Qt::StringLiterals;
 using namespace qv;
 
 TEST(SettingsStore, ReadingCreatesNothingLeavesMissingValuesAndKeepsHandEditedText) {
-    test::TempStore tmp;
-    SettingsStore& store = settingsStore();
+    test::TempProgram tmp;
+    SettingsStore& store = tmp.store();
     QString value = u"before"_s;
     EXPECT_EQ(store.read(u"f_query"_s, value), StoreStatus::Unavailable);
     EXPECT_FALSE(QFile::exists(tmp.path()));
@@ -43,8 +43,8 @@ TEST(SettingsStore, UnwritableLocationFailsWithoutSideEffects) {
 }
 
 TEST(SettingsStore, BatchWritesOnceAtTheOutermostEnd) {
-    test::TempStore tmp;
-    SettingsStore& store = settingsStore();
+    test::TempProgram tmp;
+    SettingsStore& store = tmp.store();
     store.beginBatch();
     store.beginBatch();
     for (int i = 0; i < 50; ++i)

@@ -3,20 +3,18 @@
 // and the about box.
 #include "core/settings/settings.h"
 #include "core/sqlite/sqlite.h"
-#include "core/window/programexit.h"
 #include "gui/aboutdialog.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 #include "gui/sqleditor.h"
 #include "gui/sqlhighlighter.h"
 #include "support/modalanswerer.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -138,17 +136,14 @@ TEST(SqlEditor, MarksTheParenthesisPairAtTheCaret) {
 }
 
 TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
-    test::TempStore store;
-    // The frame's end ends the program only in the program: the tests after this one go on.
-    setProgramEndHandler([] {});
-    const auto restore = qScopeGuard([] { setProgramEndHandler(nullptr); });
-    MainFrame frame;
+    test::TempProgram tmp;
+    MainFrame frame(tmp.program());
     QueryWindow* window = frame.activeQueryWindow();
     ASSERT_TRUE(window);
     EXPECT_TRUE(showsProgramIcon(frame.windowIcon().pixmap(64)));
     EXPECT_TRUE(showsProgramIcon(window->parentWidget()->windowIcon().pixmap(32)));
     EXPECT_FALSE(window->windowIcon().isNull());
-    showAboutDialog(&frame);
+    showAboutDialog(systemInfoSources(tmp.program()), &frame);
     ASSERT_TRUE(aboutDialogIfOpen());
     EXPECT_TRUE(showsProgramIcon(aboutDialogIfOpen()->iconLabel()->pixmap()));
     aboutDialogIfOpen()->close();
@@ -158,14 +153,12 @@ TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
 // the text as typed (a full-width blank before it, translated SYSDATE and DECODE), and that
 // line is marked until the text is next edited; the message lines read as ever.
 TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEdit) {
-    test::TempStore store;
+    test::TempProgram tmp;
     QTemporaryDir dir;
     const QString file = dir.filePath(u"t.db"_s);
     sqlite::Connection(file, sqlite::Connection::Mode::ReadWriteCreate, 1000)
         .exec("create table t (n integer)");
-    setProgramEndHandler([] {});
-    const auto restore = qScopeGuard([] { setProgramEndHandler(nullptr); });
-    MainFrame frame;
+    MainFrame frame(tmp.program());
     QueryWindow* w = frame.activeQueryWindow();
     ConnectionService& connection = w->model().connection();
     connection.setLogin({u"sqlite:"_s + file, u"scott"_s, QString()});
@@ -195,7 +188,7 @@ TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEd
     EXPECT_EQ(w->sqlEdit()->markedErrorLine(), 2) << "colouring is no edit";
 
     // Only the plan: EXPLAIN PLAN places it the same.
-    appSettings().runQuery = false;
+    tmp.settings().set(&Settings::runQuery, false);
     w->sqlEdit()->moveCursor(QTextCursor::Start);
     ASSERT_TRUE(run());
     EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),

@@ -2,13 +2,12 @@
 // byte, the question before unsaved edits of a file are replaced, and the recent files, against
 // real files in a temporary folder.
 #include "core/settings/settingsstore.h"
-#include "core/window/programexit.h"
 #include "core/window/sqlfile.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 #include "gui/sqlfilecommands.h"
 #include "support/modalanswerer.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
@@ -24,14 +23,8 @@ namespace {
 
 class SqlFilesTest : public ::testing::Test {
   protected:
-    SqlFilesTest() {
-        setProgramEndHandler([] {});
-        frame.show();
-    }
-    ~SqlFilesTest() override {
-        setSqlFileChooser(nullptr);
-        setProgramEndHandler(nullptr);
-    }
+    SqlFilesTest() { frame.show(); }
+    ~SqlFilesTest() override { setSqlFileChooser(nullptr); }
 
     QString put(const QString& name, const QByteArray& bytes) {
         QFile f(dir.filePath(name));
@@ -55,9 +48,9 @@ class SqlFilesTest : public ::testing::Test {
         return out;
     }
 
-    test::TempStore tmp;
+    test::TempProgram tmp;
     QTemporaryDir dir;
-    MainFrame frame;
+    MainFrame frame{tmp.program()};
     QueryWindow* w = frame.activeQueryWindow();
 };
 
@@ -152,19 +145,20 @@ TEST_F(SqlFilesTest, RecentFilesAreKeptNewestFirstAndOpenFromTheMenu) {
         paths.prepend(chosen);
     }
     QString stored;
-    settingsStore().read(u"sqlfile_1"_s, stored);
-    EXPECT_EQ(std::pair(stored, RecentSqlFiles::paths()), std::pair(paths[0], paths.mid(0, 8)));
+    tmp.store().read(u"sqlfile_1"_s, stored);
+    EXPECT_EQ(std::pair(stored, RecentSqlFiles(tmp.store()).paths()),
+              std::pair(paths[0], paths.mid(0, 8)));
     QStringList entries = recentEntries();
     EXPECT_EQ(entries.size(), 8);
     EXPECT_EQ(entries[2], u"&3 "_s + QString(paths[2]).replace(u"&"_s, u"&&"_s));
     frame.findChild<QMenu*>(u"recentSqlFiles"_s)->actions()[2]->trigger();
-    EXPECT_EQ(std::pair(w->sqlText(), RecentSqlFiles::paths().first()),
+    EXPECT_EQ(std::pair(w->sqlText(), RecentSqlFiles(tmp.store()).paths().first()),
               std::pair(u"select 6"_s, paths[2]));
     QFile::remove(paths[1]);
     test::ModalAnswerer answers;
     frame.findChild<QMenu*>(u"recentSqlFiles"_s)->actions()[1]->trigger();
     EXPECT_EQ(answers.seen.size(), 1);
-    EXPECT_FALSE(RecentSqlFiles::paths().contains(paths[1]));
+    EXPECT_FALSE(RecentSqlFiles(tmp.store()).paths().contains(paths[1]));
     EXPECT_EQ(recentEntries().size(), 7);
 }
 

@@ -1,7 +1,7 @@
 #include "core/history/statementring.h"
 #include "core/history/statementringcursor.h"
 #include "core/settings/settingsstore.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -52,20 +52,21 @@ TEST(StatementRing, RingWrapsAfterSlot100) {
 }
 
 TEST(StatementRing, RestartRestoresLongStatementsWithAnyCharacters) {
-    test::TempStore tmp;
+    test::TempProgram tmp;
     QString big;
     for (int i = 0; big.size() < 5000; ++i)
         big += u"select 列%1, 'a,b;c' from t%1\r\n\twhere x = 'O''Brien' -- @end, a=b\n"_s.arg(i);
     for (const QString& s : {u"first"_s, big, u"third"_s})
-        statementRing().add(s);
-    saveAndReleaseStatementRing();
+        tmp.program().statementRing().add(s);
+    tmp.program().end();
     QString max, next;
-    settingsStore().read(u"sqlhist_max"_s, max);
-    settingsStore().read(u"sqlhist_nextp"_s, next);
+    tmp.store().read(u"sqlhist_max"_s, max);
+    tmp.store().read(u"sqlhist_nextp"_s, next);
     EXPECT_EQ(max + u"/"_s + next, u"2/3"_s);
-    EXPECT_EQ(statementRing().statement(1), big);
-    statementRing().add(u"fourth"_s);
-    EXPECT_EQ(statementRing().statement(3), u"fourth"_s);
+    ProgramState restarted(tmp.openStore());
+    EXPECT_EQ(restarted.statementRing().statement(1), big);
+    restarted.statementRing().add(u"fourth"_s);
+    EXPECT_EQ(restarted.statementRing().statement(3), u"fourth"_s);
 }
 
 TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
@@ -74,11 +75,11 @@ TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
         {"2.5", "3.5", 2, 4}, {"1e10", "1", 0, 0}, {" 5 ", "+1", 5, 1},
     };
     for (const auto& [max, next, wantMax, wantNext] : cases) {
-        test::TempStore tmp;
+        test::TempProgram tmp;
         tmp.put(u"sqlhist_max"_s, QString::fromLatin1(max));
         tmp.put(u"sqlhist_nextp"_s, QString::fromLatin1(next));
         tmp.put(u"sqlhist_2"_s, u"two"_s);
-        StatementRing& ring = statementRing();
+        StatementRing& ring = tmp.program().statementRing();
         EXPECT_EQ(std::tuple(ring.highestSlot(), ring.nextSlot(), ring.statement(2)),
                   std::tuple(wantMax, wantNext, wantMax >= 2 ? u"two"_s : QString()))
             << max << "/" << next;
@@ -91,19 +92,20 @@ TEST(StatementRing, StoredNumbersAreBroughtIntoRange) {
 // Each statement is saved as it is added, on top of what another copy of the program added
 // meanwhile, and the end of a program that added nothing new changes nothing.
 TEST(StatementRing, AdditionsAreSavedAtOnceAndTwoProgramsKeepEachOthers) {
-    test::TempStore tmp;
-    StatementRing first, second;  // two running copies, each with the ring as it started
+    test::TempProgram tmp;
+    // Two running copies, each with the ring as it started.
+    StatementRing first(tmp.store()), second(tmp.store());
     first.load();
     second.load();
     first.addAndSave(u"from the first"_s);
     second.addAndSave(u"from the second"_s);
     first.addAndSave(u"the first again"_s);
-    StatementRing stored;
+    StatementRing stored(tmp.store());
     stored.load();
     EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1), stored.statement(2)}),
               QStringList({u"from the first"_s, u"from the second"_s, u"the first again"_s}));
-    statementRing();
-    saveAndReleaseStatementRing();  // a program that ran nothing ends
+    tmp.program().statementRing();
+    tmp.program().end();  // a program that ran nothing ends
     stored.load();
     EXPECT_EQ(stored.nextSlot(), 3);
 }
@@ -111,13 +113,13 @@ TEST(StatementRing, AdditionsAreSavedAtOnceAndTwoProgramsKeepEachOthers) {
 // A hand-edited file that does not parse is kept aside before it is rewritten, and what could
 // be read of it stays in the ring.
 TEST(StatementRing, ABrokenSettingsFileIsCopiedAsideAndItsStatementsKept) {
-    test::TempStore tmp;
+    test::TempProgram tmp;
     QFile f(tmp.path());
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("[General]\nsqlhist_0=first\nsqlhist_max=0\nsqlhist_nextp=1\n[Broken\nf_query=0\n");
     f.close();
-    statementRing().addAndSave(u"second"_s);
-    StatementRing stored;
+    tmp.program().statementRing().addAndSave(u"second"_s);
+    StatementRing stored(tmp.store());
     stored.load();
     EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1)}),
               QStringList({u"first"_s, u"second"_s}));
@@ -143,7 +145,7 @@ std::unique_ptr<QProcess> helper(const QStringList& args) {
 // Two copies adding in tight loops: 120 additions, so the ring keeps exactly the last 101 of
 // them, which for each copy are the last ones it added; nothing else is lost.
 TEST(StatementRingAcrossPrograms, TwoProgramsAddingAtOnceLoseOnlyWhatTheRingOverwrites) {
-    test::TempStore tmp;
+    test::TempProgram tmp;
     const int each = 60;
     auto a = helper({u"ring-add"_s, tmp.path(), u"A"_s, QString::number(each)});
     auto b = helper({u"ring-add"_s, tmp.path(), u"B"_s, QString::number(each)});
@@ -151,7 +153,7 @@ TEST(StatementRingAcrossPrograms, TwoProgramsAddingAtOnceLoseOnlyWhatTheRingOver
         ASSERT_TRUE(p->waitForFinished(60'000));
         ASSERT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
     }
-    StatementRing stored;
+    StatementRing stored(tmp.store());
     stored.load();
     EXPECT_EQ(std::pair(stored.highestSlot(), stored.nextSlot()), std::pair(100, 2 * each - 101));
     QMap<QString, QList<int>> kept;
@@ -176,11 +178,11 @@ TEST(StatementRingAcrossPrograms, TwoProgramsAddingAtOnceLoseOnlyWhatTheRingOver
 // The update lock keeps a second copy from writing while one holds it; a lock left by a copy
 // that died does not hold up the next addition.
 TEST(StatementRingAcrossPrograms, ALockLeftByAProgramThatDiedIsTakenOver) {
-    test::TempStore tmp;
+    test::TempProgram tmp;
     auto holder = helper({u"ring-hold"_s, tmp.path()});
     ASSERT_TRUE(holder->waitForReadyRead(10'000));
     ASSERT_EQ(holder->readLine().trimmed(), QByteArray("locked"));
-    StatementRing ring;
+    StatementRing ring(tmp.store());
     ring.add(u"while held"_s);
     EXPECT_FALSE(ring.saveAdditions(50));
     EXPECT_FALSE(QFile::exists(tmp.path())) << "nothing written while another copy holds it";
@@ -188,7 +190,7 @@ TEST(StatementRingAcrossPrograms, ALockLeftByAProgramThatDiedIsTakenOver) {
     ASSERT_TRUE(holder->waitForFinished());
     ASSERT_TRUE(QFile::exists(SettingsStore(tmp.path()).lockPath()));
     EXPECT_TRUE(ring.saveAdditions(5'000));
-    StatementRing stored;
+    StatementRing stored(tmp.store());
     stored.load();
     EXPECT_EQ(stored.statement(0), u"while held"_s);
 }

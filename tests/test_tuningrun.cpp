@@ -32,11 +32,11 @@ class RunTest : public ::testing::Test {
         w.sql = u"select * from emp"_s;
         w.scriptSession(u"42"_s, {{{5, u"user calls"_s, 10}}, {{5, u"user calls"_s, 14}}});
         w.script->onText(w.sql, test::numberRows(1234));
-        w.script->onText(planQueryStatement(w.options.planTable),
+        w.script->onText(planQueryStatement(w.options.planTable()),
                          test::planRows({{0, u"SELECT STATEMENT"_s}}));
     }
     QStringList planStatements() const {
-        const QString table = w.options.planTable;
+        const QString table = w.options.planTable();
         return {q(planDeleteStatement(table)), q(explainPlanStatement(table, w.sql)),
                 q(planQueryStatement(table)), q(planPredicatesQuery(table)),
                 q(hintUsageQuery(table))};
@@ -47,8 +47,8 @@ class RunTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RunTest, BothOptionsSendEveryStatementInOrderAndShowEachStage) {
-    w.options.overrideOptimizer = true;
-    w.options.optimizerGoal = u"CHOOSE"_s;
+    w.options.set(&Settings::overrideOptimizer, true);
+    w.options.set(&Settings::optimizerGoal, u"CHOOSE"_s);
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
     const QString stats = q(statsQuery(u"42"_s), false);
     EXPECT_EQ(
@@ -67,7 +67,7 @@ TEST_F(RunTest, BothOptionsSendEveryStatementInOrderAndShowEachStage) {
 }
 
 TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
-    w.options.runQuery = false;
+    w.options.set(&Settings::runQuery, false);
     w.count = u"old"_s;
     runTuning(w);
     EXPECT_EQ(w.script->log, QStringList{q(kTrace)} + planStatements());
@@ -77,8 +77,8 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
 
     // A change shows its count, and the statistics but no result grid.
     w.script->log.clear();
-    w.options.runQuery = true;
-    w.options.showPlan = false;
+    w.options.set(&Settings::runQuery, true);
+    w.options.set(&Settings::showPlan, false);
     w.sql = u"update emp set sal = sal"_s;
     w.script->onText(w.sql, Reply::updated(3));
     w.scriptSession(u"7"_s, {{{5, u"user calls"_s, 1}}, {{5, u"user calls"_s, 2}}});
@@ -131,14 +131,14 @@ TEST_F(RunTest, VariableWithoutAValueRefusesTheRunBeforeAnythingIsSent) {
               QStringList{u"バインド変数 :who の値が指定されていないため、実行できません。"_s});
     EXPECT_TRUE(w.script->log.isEmpty() && w.shown.isEmpty() && w.ring.isEmpty());
     // Explaining alone needs no values.
-    w.options.runQuery = false;
+    w.options.set(&Settings::runQuery, false);
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
     EXPECT_EQ(w.script->log, QStringList{q(kTrace)} + planStatements());
 }
 
 TEST_F(RunTest, ObsoleteOptimizerGoalFallsBackToOptimizerMode) {
-    w.options.overrideOptimizer = true;
-    w.options.optimizerGoal = u"FIRST_ROWS"_s;
+    w.options.set(&Settings::overrideOptimizer, true);
+    w.options.set(&Settings::optimizerGoal, u"FIRST_ROWS"_s);
     w.script->on(u"ALTER SESSION SET OPTIMIZER_GOAL.*"_s,
                  Reply::fail(u"ORA-01986: OPTIMIZER_GOAL is obsolete"_s));
     w.script->onText(kTrace, Reply::fail(u"ORA-01031: insufficient privileges"_s));
@@ -163,7 +163,7 @@ TEST(Run, BlankStatementOrNoOptionIsRefusedBeforeAnythingIsSentOrHidden) {
     test::TestRunWindow w;
     w.sql = u"\r\n"_s;
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
-    w.options.showPlan = w.options.runQuery = false;
+    w.options.change([](Settings& s) { s.showPlan = s.runQuery = false; });
     w.script->log.clear();
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::Refused);
     EXPECT_EQ(w.messages, QStringList{u"実行オプションを１つ以上指定してください。"_s});
@@ -199,7 +199,7 @@ TEST(Run, ControlCharactersAreRefusedWithTheirPlaceBeforeAnythingIsSent) {
 }
 
 TEST_F(RunTest, SessionIdFailureSaysWhichViewIsUnreadable) {
-    w.options.showPlan = false;
+    w.options.set(&Settings::showPlan, false);
     w.script->onText(kSid, Reply::fail(kNoTable));
     runTuning(w);
     EXPECT_EQ(w.statsLine, kNoTable + u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s);
@@ -272,7 +272,7 @@ TEST_F(RunTest, AStoppedRunSendsNothingMoreButStillReadsTheStatistics) {
 TEST(Run, AStatisticsReadingWithoutRowsShowsNoGridAndSaysSo) {
     test::TestRunWindow w;
     w.sql = u"select 1 from dual"_s;
-    w.options.showPlan = false;
+    w.options.set(&Settings::showPlan, false);
     w.scriptSession(u"42"_s, {{}, {}});
     w.script->onText(w.sql, test::numberRows(1));
     runTuning(w);
@@ -288,7 +288,7 @@ TEST(Run, FullWidthBlanksAroundTheStatementAreNotSent) {
     runTuning(w);
     EXPECT_TRUE(w.script->log.contains(u"Q: select 1 from dual\n"_s));
     EXPECT_TRUE(w.script->log.contains(
-        u"Q: "_s + explainPlanStatement(w.options.planTable, u"select 1 from dual\n"_s)));
+        u"Q: "_s + explainPlanStatement(w.options.planTable(), u"select 1 from dual\n"_s)));
     EXPECT_EQ(w.ring, QStringList{w.sql});
     EXPECT_EQ(sqlToSend(u"\u3000 a\u3000b \u3000"_s), u" a\u3000b "_s);
 }
@@ -296,7 +296,7 @@ TEST(Run, FullWidthBlanksAroundTheStatementAreNotSent) {
 // A statement without a result set says what it did, as SQL*Plus says it in Japanese; a query's
 // line stays empty, and the count label reads as before either way.
 TEST_F(RunTest, AStatementWithoutRowsSaysWhatItDidAndAQueryLeavesTheLineEmpty) {
-    w.options.showPlan = false;
+    w.options.set(&Settings::showPlan, false);
     runTuning(w);
     EXPECT_EQ(std::pair(w.resultLine, w.count), std::pair(QString(), u"1234件中1000件まで表示"_s));
     w.sql = u"  /* nightly */ UPDATE emp SET sal = sal * 1.1\n"_s;

@@ -3,6 +3,7 @@
 #include "core/embedded/session/embeddedengine.h"
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planstep.h"
+#include "core/window/programstate.h"
 #include "core/window/querywindowmodel.h"
 #include "gui/appicon.h"
 #include "gui/historywindow.h"
@@ -33,7 +34,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     QTemporaryDir dir;
-    setSettingsStore(std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
+    ProgramState program(
+        std::make_unique<SettingsStore>(dir.filePath(QStringLiteral("quervin.ini"))));
     {
         // No plan table yet, as at the first run: the window asks to create it.
         auto db = openEmbeddedDatabase(QStringLiteral("sqlite:sample"), QStringLiteral("demo"));
@@ -42,7 +44,7 @@ int main(int argc, char** argv) {
         } catch (const DbError&) {
         }
     }
-    MainFrame frame;
+    MainFrame frame(program);
     frame.resize(frame.width() + 160, frame.height() + 90);
     frame.show();
     QueryWindow* window = frame.activeQueryWindow();
@@ -135,7 +137,7 @@ int main(int argc, char** argv) {
         model.waitForRun(60'000);
     }
     model.stopRecording();
-    HistoryWindow history(model.historyFilePath());
+    HistoryWindow history(model.historyFilePath(), program.historyNotifier());
     history.show();
     history.runList()->selectRow(0);
     history.comparePreviousButton()->click();

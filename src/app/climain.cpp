@@ -1,4 +1,5 @@
 #include "core/cli/clirunner.h"
+#include "core/window/programstate.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -68,8 +69,10 @@ int main(int argc, char* argv[]) {
     QTextStream in(stdin);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const int status = qv::runCli(QCoreApplication::arguments(), in, out, err,
-                                  qv::defaultDatabaseOpener(), terminal);
+    // The runner neither reads nor writes the settings or the statement ring: it takes only how
+    // connections are opened.
+    const qv::ProgramState program(qv::SettingsStore::platformStore());
+    const int status = qv::runCli(QCoreApplication::arguments(), in, out, err, program, terminal);
     out.flush();
     err.flush();
     return status;

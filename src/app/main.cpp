@@ -1,6 +1,5 @@
-#include "core/connection/connectionservice.h"
 #include "core/version.h"
-#include "core/window/backgroundrun.h"
+#include "core/window/programstate.h"
 #include "gui/appicon.h"
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
@@ -24,19 +23,21 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("QuervinStudio"));
     QApplication::setOrganizationName(QStringLiteral("QUERVIN"));
     qv::installQtTranslations(app);
-    // The program ends when its last query window closes (endProgram), not when the last
+    // The program ends when its last query window closes (ProgramState::end), not when the last
     // top-level window does.
     app.setQuitOnLastWindowClosed(false);
+    // What the frame, its windows and their dialogs share, kept in the platform's store.
+    qv::ProgramState program(qv::SettingsStore::platformStore());
     int status = 0;
     {
-        qv::MainFrame frame;
+        qv::MainFrame frame(program);
         frame.show();
         status = app.exec();
     }
     // A run whose driver never came back from the cancel, or a login still in the driver's
     // call, holds its thread; the settings and the statement ring are saved, so end without
     // waiting for it.
-    if (qv::abandonedRuns() > 0 || qv::connectionAttemptsUnderWay() > 0)
+    if (program.threadsLeftInDrivers())
         std::quick_exit(status);
     return status;
 }

@@ -28,9 +28,10 @@ W* named(W* w, const char* name) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* parent)
+AboutDialog::AboutDialog(SystemInfoSources sources, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint) {
+                          Qt::MSWindowsFixedSizeDialogHint),
+      sources_(std::move(sources)) {
     setObjectName(QStringLiteral("aboutDialog"));
     setFont(windowFont());
     setFixedSize(px(5730), px(3420));
@@ -119,7 +120,7 @@ void AboutDialog::showSystemInfo() {
 #else
     // No system-information viewer here: show what a problem report needs instead. It belongs
     // to the frame, so it stays when the about box closes.
-    showSystemInfoDialog(parentWidget());
+    showSystemInfoDialog(sources_, parentWidget());
 #endif
 }
 
@@ -135,11 +136,11 @@ AboutDialog* aboutDialogIfOpen() {
     return box && box->isVisible() ? box : nullptr;
 }
 
-void showAboutDialog(QWidget* parent) {
+void showAboutDialog(SystemInfoSources sources, QWidget* parent) {
     QPointer<AboutDialog>& p = instance();
     // A box that was closed is only waiting for deletion; it is not shown again.
     if (!p || !p->isVisible())
-        p = new AboutDialog(parent ? parent->window() : nullptr);
+        p = new AboutDialog(std::move(sources), parent ? parent->window() : nullptr);
     p->show();
     p->raise();
     p->activateWindow();

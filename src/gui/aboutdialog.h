@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/about/systeminfo.h"
+
 #include <QDialog>
 #include <QLine>
 
@@ -9,11 +11,11 @@ class QPushButton;
 namespace qv {
 
 // The about box: title, version, description and a feedback line, with the system-information
-// button. Not modal; it deletes itself when closed.
+// button, whose report reads `sources`. Not modal; it deletes itself when closed.
 class AboutDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit AboutDialog(QWidget* parent = nullptr);
+    explicit AboutDialog(SystemInfoSources sources, QWidget* parent = nullptr);
     ~AboutDialog() override;
 
     QLabel* iconLabel() const { return iconLabel_; }
@@ -44,11 +46,12 @@ class AboutDialog : public QDialog {
     QLabel* feedbackLabel_ = nullptr;
     QPushButton* okButton_ = nullptr;
     QPushButton* systemInfoButton_ = nullptr;
+    SystemInfoSources sources_;
 };
 
 // The query window's "ﾊﾞｰｼﾞｮﾝ情報(&V)": shows the one about box, making it anew when it was
-// closed.
-void showAboutDialog(QWidget* parent);
+// closed; its system information reads `sources`.
+void showAboutDialog(SystemInfoSources sources, QWidget* parent);
 // The about box while it is open, else null.
 AboutDialog* aboutDialogIfOpen();
 

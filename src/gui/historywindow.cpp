@@ -59,7 +59,8 @@ QPointer<HistoryWindow> gHistoryWindow;
 
 }  // namespace
 
-HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(parent, Qt::Window) {
+HistoryWindow::HistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("historyWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(windowFont());
@@ -132,11 +133,10 @@ HistoryWindow::HistoryWindow(const QString& path, QWidget* parent) : QWidget(par
         if (!file.isEmpty())
             setPath(file);
     });
-    connect(&historyNotifier(), &HistoryNotifier::runRecorded, this,
-            [this](const QString& file, qint32) {
-                if (QFileInfo(file) == QFileInfo(path_))
-                    followFile();
-            });
+    connect(&notifier, &HistoryNotifier::runRecorded, this, [this](const QString& file, qint32) {
+        if (QFileInfo(file) == QFileInfo(path_))
+            followFile();
+    });
     // A search is what the window is opened for most: typing goes to the filter first.
     setTabOrder(filter_, list_);
     setTabOrder(list_, preview_);
@@ -273,10 +273,10 @@ QWidget* HistoryWindow::lastComparison() const {
     return lastComparison_;
 }
 
-HistoryWindow* showHistoryWindow(const QString& path, QWidget* parent) {
+HistoryWindow* showHistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent) {
     HistoryWindow* window = gHistoryWindow;
     if (!window) {
-        window = new HistoryWindow(path, parent ? parent->window() : nullptr);
+        window = new HistoryWindow(path, notifier, parent ? parent->window() : nullptr);
         gHistoryWindow = window;
     } else if (QFileInfo(window->path()) != QFileInfo(path)) {
         window->setPath(path);

@@ -13,6 +13,7 @@ class QTableView;
 
 namespace qv {
 
+class HistoryNotifier;
 class HistoryRunModel;
 
 // The runs recorded in a tuning-history file, newest first, each statement on one line with
@@ -27,7 +28,8 @@ class HistoryWindow : public QWidget {
     // How long the filter waits for the next keystroke before it reads the file.
     static constexpr int kFilterDelayMs = 100;
 
-    explicit HistoryWindow(const QString& path, QWidget* parent = nullptr);
+    // `notifier` tells of the runs the program records; it must outlive the window.
+    HistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent = nullptr);
     ~HistoryWindow() override;
 
     const QString& path() const { return path_; }
@@ -80,7 +82,7 @@ class HistoryWindow : public QWidget {
 };
 
 // Shows the history window on `path` (the frame's child, so it closes with it): the one already
-// open, brought to the front and turned to `path`, or a new one.
-HistoryWindow* showHistoryWindow(const QString& path, QWidget* parent);
+// open, brought to the front and turned to `path`, or a new one following `notifier`.
+HistoryWindow* showHistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent);
 
 }  // namespace qv

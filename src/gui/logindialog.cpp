@@ -2,7 +2,6 @@
 
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
-#include "core/connection/tnsnames.h"
 #include "gui/loginform.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
@@ -23,36 +22,26 @@ namespace qv {
 
 namespace {
 
-QPointer<LoginDialog>& current() {
+QPointer<LoginDialog>& theDialog() {
     static QPointer<LoginDialog> dialog;
     return dialog;
 }
 
-std::function<QStringList()>& nameSource() {
-    static std::function<QStringList()> source = &LoginDialog::defaultServiceNames;
-    return source;
-}
-
 }  // namespace
 
-LoginDialog& LoginDialog::instance() {
-    QPointer<LoginDialog>& d = current();
+LoginDialog& LoginDialog::instance(const std::function<QStringList()>& serviceNames) {
+    QPointer<LoginDialog>& d = theDialog();
     if (!d)
-        d = new LoginDialog;
+        d = new LoginDialog(serviceNames);
     return *d;
 }
 
-void LoginDialog::setServiceNameSource(std::function<QStringList()> source) {
-    nameSource() = source ? std::move(source) : &LoginDialog::defaultServiceNames;
+LoginDialog* LoginDialog::current() {
+    return theDialog().data();
 }
 
-QStringList LoginDialog::defaultServiceNames() {
-    QStringList names = loadServiceNamesFromFile(findTnsnamesFile());
-    names.append(QStringLiteral("sqlite:sample"));
-    return names;
-}
-
-LoginDialog::LoginDialog(QWidget* parent) : QDialog(parent) {
+LoginDialog::LoginDialog(std::function<QStringList()> serviceNames, QWidget* parent)
+    : QDialog(parent), serviceNames_(std::move(serviceNames)) {
     setObjectName(QStringLiteral("loginDialog"));
     setWindowTitle(QStringLiteral("Oracleログイン"));
     setFont(windowFont());
@@ -113,7 +102,7 @@ void LoginDialog::loadServiceNames() {
     loading_ = reading;
     auto names = std::make_shared<QStringList>();
     runOffThread(
-        this, [names, source = nameSource()] { *names = source(); },
+        this, [names, source = serviceNames_] { *names = source ? source() : QStringList(); },
         [this, names, reading] {
             if (reading != loading_)
                 return;  // a later reading fills the list
@@ -156,8 +145,8 @@ void LoginDialog::cancelLogin() {
 void LoginDialog::closeEvent(QCloseEvent* event) {
     // The close box cancels; the dialog is made anew (and its list read again) next time.
     accepted_ = false;
-    if (current() == this)
-        current() = nullptr;
+    if (theDialog() == this)
+        theDialog() = nullptr;
     deleteLater();
     QDialog::closeEvent(event);
 }

@@ -19,15 +19,15 @@ namespace qv {
 class LoginDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit LoginDialog(QWidget* parent = nullptr);
+    // `serviceNames` gives the list of service names (MachineSources::serviceNames); it is
+    // called on a thread of its own.
+    explicit LoginDialog(std::function<QStringList()> serviceNames, QWidget* parent = nullptr);
 
-    // The process-wide dialog, created (and its list loaded) at first use, and again after it
+    // The one dialog, made (its list read from `serviceNames`) at first use, and again after it
     // was closed with its close box.
-    static LoginDialog& instance();
-    // Where the list of service names comes from (tests); by default TNSNAMES.ORA and the
-    // embedded engine's sample. It is called on a thread of its own.
-    static void setServiceNameSource(std::function<QStringList()> source);
-    static QStringList defaultServiceNames();
+    static LoginDialog& instance(const std::function<QStringList()>& serviceNames);
+    // The one dialog when it has been made; null otherwise.
+    static LoginDialog* current();
 
     // Presets the boxes from the opening window's last login (or the last one remembered), puts
     // the focus on the first empty box and forgets the last acceptance.
@@ -64,6 +64,7 @@ class LoginDialog : public QDialog {
     QLineEdit* passwordEdit_;
     QPushButton* connectButton_;
     QPushButton* cancelButton_;
+    std::function<QStringList()> serviceNames_;
     LoginValues values_;
     bool accepted_ = false;
     int loading_ = 0;  // the reading whose names the list waits for; 0 when none

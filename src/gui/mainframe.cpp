@@ -1,13 +1,8 @@
 #include "gui/mainframe.h"
 
 #include "core/about/systeminfo.h"
-#include "core/connection/odbcdrivers.h"
-#include "core/connection/tnsnames.h"
-#include "core/history/historyfile.h"
 #include "core/program.h"
-#include "core/settings/settings.h"
-#include "core/settings/settingsstore.h"
-#include "core/window/programexit.h"
+#include "core/window/programstate.h"
 #include "core/window/twips.h"
 #include "core/window/windowarrangement.h"
 #include "gui/aboutdialog.h"
@@ -62,7 +57,8 @@ int cascadeStep(const QWidget* sub) {
 
 }  // namespace
 
-MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiArea(this)) {
+MainFrame::MainFrame(ProgramState& program, QWidget* parent)
+    : QMainWindow(parent), program_(program), mdiArea_(new QMdiArea(this)) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowTitle(QStringLiteral("Quervin"));
     setWindowIcon(appIcon());
@@ -79,11 +75,6 @@ MainFrame::MainFrame(QWidget* parent) : QMainWindow(parent), mdiArea_(new QMdiAr
     resize(twipsToPixels(9210, dpi), twipsToPixels(8040, dpi) + menuBar()->sizeHint().height());
     restoreFrameGeometry();
 
-    setOdbcDriverLister(&installedOdbcDrivers);
-    setSystemInfoSources({&installedOdbcDrivers, &findTnsnamesFile, [] {
-                              const QString path = recordingFilePath();
-                              return path.isEmpty() ? HistoryFile::defaultPath() : path;
-                          }});
     openQueryWindow();
 }
 
@@ -94,11 +85,11 @@ MainFrame::~MainFrame() {
     for (QueryWindow* f : windows_)
         disconnect(f, nullptr, this, nullptr);
     windows_.clear();
-    endProgram();
+    program_.end();
 }
 
 QueryWindow* MainFrame::openQueryWindow() {
-    auto* qw = new QueryWindow;
+    auto* qw = new QueryWindow(program_);
     auto* sub = new QuerySubWindow([this, qw] { queryWindowClosed(qw); });
     sub->setWidget(qw);
     qw->updateMinimumSize();
@@ -107,8 +98,9 @@ QueryWindow* MainFrame::openQueryWindow() {
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
     connect(qw, &QueryWindow::captionChanged, this, [this] { updateMenus(); });
-    connect(qw, &QueryWindow::historyPanelClicked, this,
-            [qw] { showHistoryWindow(qw->model().historyFilePath(), qw); });
+    connect(qw, &QueryWindow::historyPanelClicked, this, [this, qw] {
+        showHistoryWindow(qw->model().historyFilePath(), program_.historyNotifier(), qw);
+    });
     connect(&qw->model().state(), &WindowState::menusChanged, this, [this, qw] {
         if (qw == activeQueryWindow())
             updateMenus();
@@ -204,7 +196,7 @@ void MainFrame::queryWindowClosed(QueryWindow* qw) {
     windows_.removeAll(qw);
     if (windows_.isEmpty()) {
         saveFrameGeometry();
-        endProgram();
+        program_.end();
         return;
     }
     updateMenus();
@@ -240,14 +232,14 @@ void MainFrame::buildMenus() {
 
     QMenu* file = bar->addMenu(QStringLiteral("ﾌｧｲﾙ(&F)"));
     file->setObjectName(QStringLiteral("fileMenu"));
-    addSqlFileItems(file, [this] { return activeQueryWindow(); });
+    addSqlFileItems(file, program_.store(), [this] { return activeQueryWindow(); });
     connect(addItem(file, "startRecording", QStringLiteral("履歴開始(&S)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().startRecording(); }));
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().stopRecording(); }));
     connect(addItem(file, "compareHistory", QStringLiteral("履歴の比較(&C)...")),
-            &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
-                showHistoryWindow(f.model().historyFilePath(), &f);
+            &QAction::triggered, this, onActiveWindow([this](QueryWindow& f) {
+                showHistoryWindow(f.model().historyFilePath(), program_.historyNotifier(), &f);
             }));
     file->addSeparator();
     QAction* quit = addItem(file, "quit", QStringLiteral("終了(&X)"));
@@ -275,14 +267,18 @@ void MainFrame::buildMenus() {
     QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     option->setObjectName(QStringLiteral("optionsMenu"));
     connect(addItem(option, "options", QStringLiteral("ｵﾌﾟｼｮﾝ設定...(&E)")), &QAction::triggered,
-            this, onActiveWindow([](QueryWindow& f) { showOptionsDialog(&f); }));
+            this, onActiveWindow([this](QueryWindow& f) {
+                showOptionsDialog(program_.settings(), program_.machine().odbcDrivers, &f);
+            }));
     // Program-wide like the other options; the next run of any window uses it.
     QAction* actuals = addItem(option, "collectActuals", QStringLiteral("実行統計を取得(&A)"));
     actuals->setCheckable(true);
-    actuals->setChecked(appSettings().collectActuals);
+    SharedSettings& settings = program_.settings();
+    actuals->setChecked(settings.collectActuals());
     connect(option, &QMenu::aboutToShow, actuals,
-            [actuals] { actuals->setChecked(appSettings().collectActuals); });
-    connect(actuals, &QAction::toggled, this, [](bool on) { appSettings().collectActuals = on; });
+            [actuals, &settings] { actuals->setChecked(settings.collectActuals()); });
+    connect(actuals, &QAction::toggled, this,
+            [&settings](bool on) { settings.set(&Settings::collectActuals, on); });
 
     windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
@@ -316,7 +312,8 @@ void MainFrame::buildMenus() {
     QMenu* help = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("helpMenu"));
     connect(addItem(help, "about", QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報(&V)")), &QAction::triggered, this,
-            onActiveWindow([](QueryWindow& f) { showAboutDialog(&f); }));
+            onActiveWindow(
+                [this](QueryWindow& f) { showAboutDialog(systemInfoSources(program_), &f); }));
 }
 
 void MainFrame::rebuildWindowMenu() {
@@ -362,7 +359,7 @@ void MainFrame::arrangeIcons() {
 
 void MainFrame::restoreFrameGeometry() {
     QString stored;
-    if (settingsStore().read(QString::fromLatin1(kGeometryKey), stored) == StoreStatus::Ok &&
+    if (program_.store().read(QString::fromLatin1(kGeometryKey), stored) == StoreStatus::Ok &&
         restoreGeometry(QByteArray::fromBase64(stored.toLatin1())))
         return;
     // The first start, or nothing usable stored: the default size in the middle of the
@@ -375,8 +372,8 @@ void MainFrame::restoreFrameGeometry() {
 }
 
 void MainFrame::saveFrameGeometry() {
-    settingsStore().write(QString::fromLatin1(kGeometryKey),
-                          QString::fromLatin1(saveGeometry().toBase64()));
+    program_.store().write(QString::fromLatin1(kGeometryKey),
+                           QString::fromLatin1(saveGeometry().toBase64()));
 }
 
 QStringList MainFrame::windowMenuEntries() {

@@ -11,15 +11,19 @@ class QMenu;
 
 namespace qv {
 
+class ProgramState;
 class QueryWindow;
 
 // The application frame: holds the query windows and the menu bar, which shows and acts on
-// the current query window.
+// the current query window. Its windows and dialogs share `program`, which must outlive it;
+// the frame ends the program when its last query window closes.
 class MainFrame : public QMainWindow {
     Q_OBJECT
   public:
-    explicit MainFrame(QWidget* parent = nullptr);
+    explicit MainFrame(ProgramState& program, QWidget* parent = nullptr);
     ~MainFrame() override;
+
+    ProgramState& program() { return program_; }
 
     // Opens a new query window of kQueryWindowWidth by kQueryWindowHeight twips.
     QueryWindow* openQueryWindow();
@@ -54,6 +58,7 @@ class MainFrame : public QMainWindow {
     void restoreFrameGeometry();
     void saveFrameGeometry();
 
+    ProgramState& program_;
     QMdiArea* mdiArea_;
     QList<QueryWindow*> windows_;
     QMenu* windowMenu_ = nullptr;

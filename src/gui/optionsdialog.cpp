@@ -3,7 +3,7 @@
 #include "core/connection/odbcdrivers.h"
 #include "core/program.h"
 #include "core/settings/optionsform.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
@@ -127,12 +127,13 @@ void OptionsDialog::place(QWidget* w, int left, int top, int width, int height) 
                    twipsToPixels(height, d));
 }
 
-void OptionsDialog::setup() {
+void OptionsDialog::setup(SharedSettings& settings) {
+    settings_ = &settings;
     closedByCloseBox_ = false;
     QStringList drivers;
     for (int i = 0; i < driverBox_->count(); ++i)
         drivers.append(driverBox_->itemText(i));
-    const OptionsForm form = optionsFormFor(appSettings(), drivers);
+    const OptionsForm form = optionsFormFor(settings.values(), drivers);
     showPlanBox_->setChecked(form.showPlan);
     runQueryBox_->setChecked(form.runQuery);
     // The limit holds what is typed; a longer stored value (set through an exponent) is still
@@ -146,6 +147,8 @@ void OptionsDialog::setup() {
 }
 
 void OptionsDialog::acceptOptions() {
+    if (!settings_)
+        return;  // never set up: nothing to write to
     OptionsForm form;
     form.showPlan = showPlanBox_->isChecked();
     form.runQuery = runQueryBox_->isChecked();
@@ -156,7 +159,8 @@ void OptionsDialog::acceptOptions() {
     form.driverIndex = driverBox_->currentIndex();
     form.optimizerIndex = optimizerBox_->currentIndex();
 
-    const FormCheck check = applyOptionsForm(form, appSettings());
+    FormCheck check = FormCheck::Ok;
+    settings_->change([&](Settings& s) { check = applyOptionsForm(form, s); });
     if (check != FormCheck::Ok) {
         QMessageBox box(QMessageBox::NoIcon, kAppTitle, formCheckMessage(check), QMessageBox::Ok,
                         this);
@@ -166,7 +170,7 @@ void OptionsDialog::acceptOptions() {
         return;
     }
     QDialog::accept();
-    applyOptimizerChoice(form.optimizerIndex, appSettings());
+    settings_->change([&](Settings& s) { applyOptimizerChoice(form.optimizerIndex, s); });
 }
 
 void OptionsDialog::closeEvent(QCloseEvent* event) {
@@ -176,11 +180,6 @@ void OptionsDialog::closeEvent(QCloseEvent* event) {
 
 namespace {
 
-std::function<QStringList()>& lister() {
-    static std::function<QStringList()> f;
-    return f;
-}
-
 QPointer<OptionsDialog>& instance() {
     static QPointer<OptionsDialog> p;
     return p;
@@ -188,18 +187,14 @@ QPointer<OptionsDialog>& instance() {
 
 }  // namespace
 
-void setOdbcDriverLister(std::function<QStringList()> f) {
-    lister() = std::move(f);
-}
-
 OptionsDialog* optionsDialogIfCreated() {
     return instance().data();
 }
 
-OptionsDialog& optionsDialog() {
+OptionsDialog& optionsDialog(const std::function<QStringList()>& odbcDrivers) {
     QPointer<OptionsDialog>& p = instance();
     if (!p)
-        p = new OptionsDialog(lister());
+        p = new OptionsDialog(odbcDrivers);
     return *p;
 }
 
@@ -207,13 +202,14 @@ void releaseOptionsDialog() {
     delete instance().data();
 }
 
-void showOptionsDialog(QWidget* parent) {
-    OptionsDialog& dialog = optionsDialog();
+void showOptionsDialog(SharedSettings& settings, const std::function<QStringList()>& odbcDrivers,
+                       QWidget* parent) {
+    OptionsDialog& dialog = optionsDialog(odbcDrivers);
     // Owned by the frame once shown over it, so it goes with the frame and opens centred on it.
     QWidget* owner = parent ? parent->window() : nullptr;
     if (owner && dialog.parentWidget() != owner)
         dialog.setParent(owner, dialog.windowFlags());
-    dialog.setup();
+    dialog.setup(settings);
     dialog.exec();
     if (optionsDialogIfCreated() == &dialog && dialog.closedByCloseBox())
         releaseOptionsDialog();

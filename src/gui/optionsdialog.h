@@ -14,8 +14,11 @@ class QPushButton;
 
 namespace qv {
 
-// The options dialog: shows the settings object's seven values and writes them back on
-// accept. The rules it follows are in settings/optionsform.h.
+class SharedSettings;
+
+// The options dialog: shows seven of the eight settings (the eighth, whether each plan line's
+// actual figures are collected, is the ｵﾌﾟｼｮﾝ menu's own item) and writes them back on accept.
+// The rules it follows are in settings/optionsform.h.
 class OptionsDialog : public QDialog {
     Q_OBJECT
   public:
@@ -25,8 +28,9 @@ class OptionsDialog : public QDialog {
                            QWidget* parent = nullptr);
     ~OptionsDialog() override;
 
-    // Fills the controls from appSettings(); called right before every opening.
-    void setup();
+    // Fills the controls from `settings`, which accepting then writes, and which must outlive
+    // the dialog's use; called right before every opening.
+    void setup(SharedSettings& settings);
     // Whether the dialog was last hidden through its close box (its driver list is then stale
     // and the dialog is made anew next time).
     bool closedByCloseBox() const { return closedByCloseBox_; }
@@ -61,20 +65,20 @@ class OptionsDialog : public QDialog {
     QComboBox* optimizerBox_ = nullptr;
     QPushButton* acceptButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
+    SharedSettings* settings_ = nullptr;
     bool closedByCloseBox_ = false;
 };
 
-// Where every options dialog gets its ODBC driver list (all installed drivers; the dialog keeps
-// the Oracle ones). Without a lister the list is empty.
-void setOdbcDriverLister(std::function<QStringList()> lister);
-
-// The process-wide options dialog, made at first use; null until then.
+// The one options dialog, made at first use with the drivers `odbcDrivers` lists (all installed
+// drivers; the dialog keeps the Oracle ones); null until then.
 OptionsDialog* optionsDialogIfCreated();
-OptionsDialog& optionsDialog();
+OptionsDialog& optionsDialog(const std::function<QStringList()>& odbcDrivers);
 // Drops the dialog; the next use makes a new one with a freshly filled driver list.
 void releaseOptionsDialog();
 
-// The query window's "ｵﾌﾟｼｮﾝ設定...(&E)": setup, then the dialog modal over `parent`'s window.
-void showOptionsDialog(QWidget* parent);
+// The query window's "ｵﾌﾟｼｮﾝ設定...(&E)": setup on `settings`, then the dialog modal over
+// `parent`'s window.
+void showOptionsDialog(SharedSettings& settings, const std::function<QStringList()>& odbcDrivers,
+                       QWidget* parent);
 
 }  // namespace qv

@@ -39,8 +39,8 @@ const QString kPanelNames[3] = {QStringLiteral("オラクル接続ステータ�
 
 }  // namespace
 
-QueryWindow::QueryWindow(QWidget* parent)
-    : QWidget(parent), model_(new QueryWindowModel(*this, this)) {
+QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
+    : QWidget(parent), model_(new QueryWindowModel(program, *this, this)) {
     setObjectName(QStringLiteral("queryWindow"));
     setFont(windowFont());
     setWindowTitle(kAppTitle);
@@ -350,7 +350,7 @@ void QueryWindow::showMessage(const QString& text, const QString& title) {
 }
 
 bool QueryWindow::runLoginDialog(LoginValues& values) {
-    LoginDialog& dialog = LoginDialog::instance();
+    LoginDialog& dialog = LoginDialog::instance(model_->program().machine().serviceNames);
     dialog.setup(values);
     dialog.exec();
     if (!dialog.wasAccepted())

@@ -23,7 +23,8 @@ class GridView;
 class QueryWindow : public QWidget, public WindowPort {
     Q_OBJECT
   public:
-    explicit QueryWindow(QWidget* parent = nullptr);
+    // `program` is what the program's windows share; it must outlive the window.
+    explicit QueryWindow(ProgramState& program, QWidget* parent = nullptr);
     ~QueryWindow() override;
 
     QueryWindowModel& model() { return *model_; }

@@ -38,15 +38,20 @@ QString dialogChoice(QWidget* parent, bool save, const QString& start) {
     return dialog.selectedFiles().first();
 }
 
+// The recent files of the program `w` belongs to.
+RecentSqlFiles recentFiles(QueryWindow& w) {
+    return RecentSqlFiles(w.model().program().store());
+}
+
 QString choose(QWidget* parent, bool save, const QString& start) {
     return chooser() ? chooser()(parent, save, start) : dialogChoice(parent, save, start);
 }
 
 // Where the file dialogs start: the window's file's folder, else the last file's, else home.
-QString startFolder(const QueryWindow& w) {
+QString startFolder(QueryWindow& w) {
     QString file = w.sqlFile().path;
     if (file.isEmpty()) {
-        const QStringList recent = RecentSqlFiles::paths();
+        const QStringList recent = recentFiles(w).paths();
         file = recent.isEmpty() ? QString() : recent.first();
     }
     return file.isEmpty() ? QDir::homePath() : QFileInfo(file).absolutePath();
@@ -71,9 +76,10 @@ QString recentCaption(int n, const QString& path) {
     return QStringLiteral("&%1 %2").arg(n).arg(shown.replace(u'&', QStringLiteral("&&")));
 }
 
-void fillRecentMenu(QMenu* menu, const std::function<QueryWindow*()>& current) {
+void fillRecentMenu(QMenu* menu, SettingsStore& store,
+                    const std::function<QueryWindow*()>& current) {
     menu->clear();
-    const QStringList paths = RecentSqlFiles::paths();
+    const QStringList paths = RecentSqlFiles(store).paths();
     for (int i = 0; i < paths.size(); ++i) {
         QAction* a = menu->addAction(recentCaption(i + 1, paths[i]));
         a->setToolTip(QDir::toNativeSeparators(paths[i]));
@@ -92,7 +98,7 @@ void setSqlFileChooser(SqlFileChooser c) {
     chooser() = std::move(c);
 }
 
-void addSqlFileItems(QMenu* file, std::function<QueryWindow*()> current) {
+void addSqlFileItems(QMenu* file, SettingsStore& store, std::function<QueryWindow*()> current) {
     auto item = [&](const char* name, const QString& caption, QKeySequence key,
                     void (*command)(QueryWindow&)) {
         QAction* a = file->addAction(caption);
@@ -115,8 +121,8 @@ void addSqlFileItems(QMenu* file, std::function<QueryWindow*()> current) {
     // Read when the menu opens: another window or another copy of the program may have used
     // a file since.
     QObject::connect(file, &QMenu::aboutToShow, recent,
-                     [recent, current] { fillRecentMenu(recent, current); });
-    fillRecentMenu(recent, current);
+                     [recent, &store, current] { fillRecentMenu(recent, store, current); });
+    fillRecentMenu(recent, store, current);
     file->addSeparator();
 }
 
@@ -140,7 +146,7 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
     if (!file) {
         w.showMessage(error, kAppTitle);
         if (!QFileInfo::exists(path))
-            RecentSqlFiles::remove(path);
+            recentFiles(w).remove(path);
         return false;
     }
     w.setSqlText(file->savedText);
@@ -150,7 +156,7 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
     // As the box holds it, which is what a later edit is compared with.
     file->savedText = w.sqlText();
     current = std::move(*file);
-    RecentSqlFiles::add(current.path);
+    recentFiles(w).add(current.path);
     showFile(w);
     w.showStatus(QStringLiteral("%1 を開きました（%2）")
                      .arg(QDir::toNativeSeparators(current.path), encodingName(current.encoding)));
@@ -189,7 +195,7 @@ bool saveSqlFileTo(QueryWindow& w, const QString& path) {
         return false;
     }
     w.sqlFile() = file;
-    RecentSqlFiles::add(file.path);
+    recentFiles(w).add(file.path);
     showFile(w);
     w.showStatus(QStringLiteral("%1 に保存しました（%2）")
                      .arg(QDir::toNativeSeparators(file.path), encodingName(file.encoding)));

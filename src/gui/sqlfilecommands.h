@@ -10,6 +10,7 @@ class QWidget;
 namespace qv {
 
 class QueryWindow;
+class SettingsStore;
 
 // The ﾌｧｲﾙ menu's commands on the SQL box of a query window: open a SQL file into it, save it
 // back (in the encoding and line ends it was read in), save it under a new name, and open one
@@ -17,9 +18,9 @@ class QueryWindow;
 // (core/window/sqlfile.h); these only ask the user and show the outcome.
 
 // Adds 開く...(&O) Ctrl+O, 上書き保存(&W) Ctrl+S, 名前を付けて保存...(&A) and the submenu
-// 最近使ったファイル(&R), then a separator, to `file`; each acts on the window `current` gives
-// (none: nothing happens).
-void addSqlFileItems(QMenu* file, std::function<QueryWindow*()> current);
+// 最近使ったファイル(&R) (the list `store` keeps), then a separator, to `file`; each acts on the
+// window `current` gives (none: nothing happens).
+void addSqlFileItems(QMenu* file, SettingsStore& store, std::function<QueryWindow*()> current);
 
 // 開く...: asks which file, then opens it as openSqlFile() does.
 void chooseAndOpenSqlFile(QueryWindow& w);

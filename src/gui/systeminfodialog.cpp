@@ -13,7 +13,7 @@
 
 namespace qv {
 
-SystemInfoDialog::SystemInfoDialog(QWidget* parent)
+SystemInfoDialog::SystemInfoDialog(const SystemInfoSources& sources, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("systemInfoDialog"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -42,14 +42,14 @@ SystemInfoDialog::SystemInfoDialog(QWidget* parent)
             [this] { QGuiApplication::clipboard()->setText(text()); });
     connect(closeButton_, &QPushButton::clicked, this, &QWidget::close);
 
-    refresh();
+    refresh(sources);
     resize(560, 360);
 }
 
 SystemInfoDialog::~SystemInfoDialog() = default;
 
-void SystemInfoDialog::refresh() {
-    reportEdit_->setPlainText(systemInfoText(systemInfoItems(systemInfoSources())));
+void SystemInfoDialog::refresh(const SystemInfoSources& sources) {
+    reportEdit_->setPlainText(systemInfoText(systemInfoItems(sources)));
 }
 
 QString SystemInfoDialog::text() const {
@@ -67,12 +67,12 @@ SystemInfoDialog* systemInfoDialogIfOpen() {
     return instance().data();
 }
 
-void showSystemInfoDialog(QWidget* parent) {
+void showSystemInfoDialog(const SystemInfoSources& sources, QWidget* parent) {
     QPointer<SystemInfoDialog>& p = instance();
     if (p) {
-        p->refresh();
+        p->refresh(sources);
     } else {
-        p = new SystemInfoDialog(parent ? parent->window() : nullptr);
+        p = new SystemInfoDialog(sources, parent ? parent->window() : nullptr);
     }
     p->show();
     p->raise();

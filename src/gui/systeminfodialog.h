@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/about/systeminfo.h"
+
 #include <QDialog>
 
 class QPlainTextEdit;
@@ -12,11 +14,11 @@ namespace qv {
 class SystemInfoDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit SystemInfoDialog(QWidget* parent = nullptr);
+    explicit SystemInfoDialog(const SystemInfoSources& sources, QWidget* parent = nullptr);
     ~SystemInfoDialog() override;
 
-    // Gathers the report afresh from systemInfoSources().
-    void refresh();
+    // Gathers the report afresh from `sources`.
+    void refresh(const SystemInfoSources& sources);
     QString text() const;
 
     QPlainTextEdit* reportEdit() const { return reportEdit_; }
@@ -29,8 +31,8 @@ class SystemInfoDialog : public QDialog {
     QPushButton* closeButton_ = nullptr;
 };
 
-// Shows the one system-information window, with a fresh report.
-void showSystemInfoDialog(QWidget* parent);
+// Shows the one system-information window, with a fresh report from `sources`.
+void showSystemInfoDialog(const SystemInfoSources& sources, QWidget* parent);
 SystemInfoDialog* systemInfoDialogIfOpen();
 
 }  // namespace qv

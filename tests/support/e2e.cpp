@@ -1,7 +1,5 @@
 #include "support/e2e.h"
 
-#include "core/embedded/session/embeddedengine.h"
-#include "core/window/programexit.h"
 #include "gui/logindialog.h"
 
 #include <QApplication>
@@ -17,10 +15,9 @@ using namespace Qt::StringLiterals;
 namespace qv::test {
 
 WindowTest::WindowTest() {
-    setSampleDirectory(sampleDir.path());
-    setProgramEndHandler(nullptr);
-    LoginDialog::setServiceNameSource([] { return QStringList{u"sqlite:sample"_s}; });
-    frame = std::make_unique<MainFrame>();
+    program().setSampleDirectory(sampleDir.path());
+    program().machine().serviceNames = [] { return QStringList{u"sqlite:sample"_s}; };
+    frame = std::make_unique<MainFrame>(program());
     frame->show();
     model().setHistoryFilePath(historyDir.filePath(u"quervhst.mdb"_s));
 }
@@ -28,9 +25,7 @@ WindowTest::WindowTest() {
 WindowTest::~WindowTest() {
     frame.reset();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    delete &LoginDialog::instance();
-    LoginDialog::setServiceNameSource(nullptr);
-    setSampleDirectory(QString());
+    delete LoginDialog::current();
 }
 
 void WindowTest::login(const QString& service, const QString& user, const QString& password) {
@@ -42,7 +37,7 @@ void WindowTest::login(const QString& service, const QString& user, const QStrin
 
 void WindowTest::answerLogin(const QString& service, const QString& user, const QString& password) {
     QTimer::singleShot(0, [=] {
-        LoginDialog& d = LoginDialog::instance();
+        LoginDialog& d = *LoginDialog::current();
         d.serviceBox()->setEditText(service);
         d.userEdit()->setText(user);
         d.passwordEdit()->setText(password);

@@ -3,7 +3,7 @@
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
 #include "support/checks.h"
-#include "support/tempstore.h"
+#include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QString>
@@ -37,8 +37,9 @@ class WindowTest : public ::testing::Test {
     QString line(WindowState::Line l) { return model().state().line(l); }
     // The value the statistics grid shows for the statistic called `name`; empty when absent.
     QString statValue(const QString& name);
+    ProgramState& program() { return tmp.program(); }
 
-    TempStore store;
+    TempProgram tmp;
     QTemporaryDir sampleDir;
     QTemporaryDir historyDir;
     std::unique_ptr<MainFrame> frame;

@@ -17,17 +17,18 @@
 #include <QFile>
 
 #include <cstdio>
-#include <memory>
 
 using namespace qv;
 
 namespace {
 
 int addToRing(const QString& ini, const QString& label, int count) {
-    setSettingsStore(std::make_unique<SettingsStore>(ini));
+    SettingsStore store(ini);
+    StatementRing ring(store);
+    ring.load();
     for (int i = 0; i < count; ++i)
-        statementRing().addAndSave(label + QLatin1Char(' ') + QString::number(i));
-    saveAndReleaseStatementRing();
+        ring.addAndSave(label + QLatin1Char(' ') + QString::number(i));
+    ring.saveBeforeEnd();
     return 0;
 }
 

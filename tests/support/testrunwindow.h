@@ -14,12 +14,12 @@ namespace qv::test {
 // statement, "S" reads statistics) sharing one script, and a record of everything shown.
 class TestRunWindow : public RunWindow {
   public:
-    TestRunWindow() { options.maxDisplayRows = 1000; }
+    TestRunWindow() { options.set(&Settings::maxDisplayRows, 1000); }
 
     std::shared_ptr<Script> script = std::make_shared<Script>();
     ScriptedDatabase query{QStringLiteral("Q"), script};
     ScriptedDatabase stats{QStringLiteral("S"), script};
-    Settings options;
+    SharedSettings options{Settings{}};
     QString sql;
 
     // Current texts of the three lines and the count label.
@@ -57,7 +57,7 @@ class TestRunWindow : public RunWindow {
     QString& sessionStatisticsLevel() override { return statisticsLevel; }
     QString statisticsLevel;
     int blankWidthTwips(int n) const override { return n * 90; }
-    Settings& settings() override { return options; }
+    const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return query; }
     Database& statsDatabase() override { return stats; }
     QString userName() const override { return QStringLiteral("scott"); }

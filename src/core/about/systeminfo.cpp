@@ -1,12 +1,12 @@
 #include "core/about/systeminfo.h"
 
-#include "core/connection/odbcdrivers.h"
-#include "core/odbc/odbchandles.h"
+#include "core/odbc/odbcdrivermanager.h"
 
 #include "core/about/aboutinfo.h"
 #include "core/embedded/session/sessions.h"
+#include "core/history/historyfile.h"
 #include "core/program.h"
-#include "core/settings/settingsstore.h"
+#include "core/window/programstate.h"
 
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -17,35 +17,18 @@ namespace qv {
 
 namespace {
 
-SystemInfoSources& sourcesRef() {
-    static SystemInfoSources s;
-    return s;
-}
-
 const QString kUnknown = QStringLiteral("(不明)");
 const QString kNone = QStringLiteral("(なし)");
 
 }  // namespace
 
-const SystemInfoSources& systemInfoSources() {
-    return sourcesRef();
-}
-void setSystemInfoSources(SystemInfoSources sources) {
-    sourcesRef() = std::move(sources);
-}
-
-QString odbcDriverManagerVersion() {
-    try {
-        const EnvHandle env = EnvHandle::create();
-        const DbcHandle dbc = DbcHandle::create(env);
-        SQLCHAR buf[64] = {};
-        SQLSMALLINT len = 0;
-        if (SQL_SUCCEEDED(SQLGetInfo(dbc.get(), SQL_DM_VER, buf, sizeof buf, &len)))
-            return QString::fromLatin1(reinterpret_cast<const char*>(buf)).trimmed();
-    } catch (const DbError&) {
-        // No driver manager to ask: the version stays unknown.
-    }
-    return QString();
+SystemInfoSources systemInfoSources(ProgramState& program) {
+    return {program.machine().odbcDrivers, program.machine().tnsnamesPath,
+            [&program] {
+                const QString path = program.recordingFilePath();
+                return path.isEmpty() ? HistoryFile::defaultPath() : path;
+            },
+            [&program] { return program.store().location(); }};
 }
 
 QString describeDriverManager(const QString& dmVersion, const QString& name) {
@@ -100,7 +83,8 @@ QList<std::pair<QString, QString>> systemInfoItems(const SystemInfoSources& sour
             tns = kNone;
     }
     items.append({QStringLiteral("TNSNAMES"), tns});
-    items.append({QStringLiteral("設定"), settingsStore().location()});
+    const QString settings = sources.settingsPath ? sources.settingsPath() : QString();
+    items.append({QStringLiteral("設定"), settings.isEmpty() ? kUnknown : settings});
     QString hist = sources.historyPath ? sources.historyPath() : QString();
     items.append({QStringLiteral("履歴ﾌｧｲﾙ"), hist.isEmpty() ? kUnknown : hist});
     return items;

@@ -9,21 +9,22 @@
 
 namespace qv {
 
+class ProgramState;
+
 // Where the system-information report gets the values that other parts of the program own.
 // A source left empty is reported as unknown.
 struct SystemInfoSources {
     std::function<QStringList()> odbcDrivers;  // default: every driver the driver manager lists
     std::function<QString()> tnsnamesPath;     // empty result: no TNSNAMES file found
     std::function<QString()> historyPath;      // the tuning-history file
+    std::function<QString()> settingsPath;     // where the settings are kept
 };
 
-// The sources the about box's report uses; set once at start-up.
-const SystemInfoSources& systemInfoSources();
-void setSystemInfoSources(SystemInfoSources sources);
+// The sources of `program`: its machine's drivers and TNSNAMES file, the history file its
+// windows record into (or would), its settings store. They refer to `program`, which must
+// outlive them.
+SystemInfoSources systemInfoSources(ProgramState& program);
 
-// The driver manager's SQL_DM_VER text ("03.52.0002.0003"), read from an unconnected
-// connection handle; empty when the driver manager does not answer.
-QString odbcDriverManagerVersion();
 // How the report names the driver manager: unixODBC's "03.52.0002.0003" reads
 // "unixODBC 2.3 (ODBC 3.52)"; another form is shown as it is, after `name`.
 QString describeDriverManager(const QString& dmVersion, const QString& name);

@@ -31,7 +31,8 @@ namespace {
 class CliRunWindow : public RunWindow {
   public:
     QString sql;
-    Settings options;
+    // The command line's options, kept nowhere; read by the run as a window's are.
+    SharedSettings options{Settings{}};
     QString user, service;
     bool createPlanTable = false;
     std::shared_ptr<Database> query, stats;
@@ -59,7 +60,7 @@ class CliRunWindow : public RunWindow {
     QString statisticsLevel;
     // About a character's width; only the grid's own column widths depend on it.
     int blankWidthTwips(int n) const override { return n * 100; }
-    Settings& settings() override { return options; }
+    const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return *query; }
     Database& statsDatabase() override { return *stats; }
     QString userName() const override { return user; }
@@ -93,9 +94,9 @@ struct Table {
 };
 
 // The plan as the grid shows it: with each line's figures when they were read.
-Table planTable(const RunRecord& run) {
+Table planTable(const RunRecord& run, bool showPlan) {
     const bool actuals = run.actualsStep.done();
-    Table t{run.settings.showPlan && (run.planStep.done() || actuals),
+    Table t{showPlan && (run.planStep.done() || actuals),
             actuals ? kPlanHeadings + kActualHeadings : kPlanHeadings,
             {}};
     for (const PlanLine& line : run.plan)
@@ -166,7 +167,7 @@ void printTable(QTextStream& out, const char* name, const Table& t) {
 
 void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, bool json,
               int32_t runNumber) {
-    const Table plan = planTable(run);
+    const Table plan = planTable(run, w.options.showPlan());
     const Table result = resultTable(w.data);
     const Table stats = statisticsTable(run);
     if (json) {
@@ -376,32 +377,34 @@ std::optional<QString> readOptions(const QCommandLineParser& p, const CliOptions
         if (!ok || !(request.timeoutSeconds > 0) || request.timeoutSeconds > 1e9)
             return QStringLiteral("--timeout takes a number of seconds greater than 0.");
     }
-    w.options.maxDisplayRows = 1000;
-    w.options.showPlan = !p.isSet(o.noPlan);
-    w.options.runQuery = !p.isSet(o.noQuery);
+    Settings chosen;  // a new query window's, then what the command line says
+    chosen.maxDisplayRows = kNewWindowMaxDisplayRows;
+    chosen.showPlan = !p.isSet(o.noPlan);
+    chosen.runQuery = !p.isSet(o.noQuery);
     if (p.isSet(o.maxRows)) {
         bool ok = false;
         const int n = p.value(o.maxRows).toInt(&ok);
         if (!ok || n < 0)
             return QStringLiteral("--max-rows must be a whole number of 0 or more.");
-        w.options.maxDisplayRows = n;
+        chosen.maxDisplayRows = n;
     }
     if (p.isSet(o.optimizer)) {
         // The goal is appended to ALTER SESSION as it stands; only a plain name is taken.
         static const QRegularExpression name(QStringLiteral("^[A-Za-z][A-Za-z0-9_]*$"));
         if (!name.match(p.value(o.optimizer)).hasMatch())
             return QStringLiteral("--optimizer takes a goal name such as ALL_ROWS.");
-        w.options.overrideOptimizer = true;
-        w.options.optimizerGoal = p.value(o.optimizer).toUpper();
+        chosen.overrideOptimizer = true;
+        chosen.optimizerGoal = p.value(o.optimizer).toUpper();
     }
     if (p.isSet(o.planTable) && !p.value(o.planTable).isEmpty()) {
         if (!isValidPlanTableName(p.value(o.planTable)))
             return QStringLiteral(
                 "--plan-table takes a table name such as PLAN_TABLE or SCOTT.PLAN_TABLE.");
-        w.options.planTable = p.value(o.planTable);
+        chosen.planTable = p.value(o.planTable);
     }
     // The driver also names the connection in the record, as a window's option does.
-    w.options.odbcDriver = p.value(o.driver);
+    chosen.odbcDriver = p.value(o.driver);
+    w.options.change([&](Settings& s) { s = chosen; });
     if (const auto bad = readBindOptions(p.values(o.bind), p.values(o.bindType), w.values))
         return bad;
     w.createPlanTable = p.isSet(o.createPlanTable);
@@ -452,7 +455,7 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
             return QStringLiteral("--password-prompt needs a terminal to read from.");
         pass = *typed;
     }
-    const QString cs = buildConnectString(w.options.odbcDriver, w.service, w.user, pass);
+    const QString cs = buildConnectString(w.options.odbcDriver(), w.service, w.user, pass);
     try {
         if (!opener)
             throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
@@ -468,7 +471,7 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
 }  // namespace
 
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener, CliTerminal terminal) {
+           const ProgramState& program, CliTerminal terminal) {
     if (args.size() > 1 && args[1] == u"history")
         return runHistoryCli(args.mid(2), out, err);
     QCommandLineParser p;
@@ -503,10 +506,10 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
         }
     }
     // Nothing is run, nor connected to, with a variable the server would take as null.
-    if (!complaint && w->options.runQuery)
+    if (!complaint && w->options.runQuery())
         complaint = unboundVariable(w->sql, w->values);
     if (!complaint)
-        complaint = connect(*w, request, opener, terminal);
+        complaint = connect(*w, request, program.databaseOpener(), terminal);
     if (complaint) {
         err << *complaint << "\n";
         return kCliBadArguments;

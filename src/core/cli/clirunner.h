@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/connection/databaseopener.h"
+#include "core/window/programstate.h"
 
 #include <QStringList>
 #include <QTextStream>
@@ -32,12 +32,12 @@ struct CliTerminal {
 
 // Runs one tuning run from the command line `args` (args[0] is the program name) through the
 // same run as a query window, and prints what the window would show to `out` (text or JSON).
-// The statement comes from --sql, --sql-file or `in`. Neither the settings store nor the
-// statement ring is read or written. `opener` opens the connections (the program's own by
-// default). The run goes on a thread of its own; when `terminal` reports a stop request, or
+// The statement comes from --sql, --sql-file or `in`. Of `program` only the way connections are
+// opened is used (databaseOpener()): neither its settings nor its statement ring is read or
+// written. The run goes on a thread of its own; when `terminal` reports a stop request, or
 // --timeout passes, the statement is cancelled on the server, what was done is printed and the
 // status is kCliStopped.
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           DatabaseOpener opener = defaultDatabaseOpener(), CliTerminal terminal = {});
+           const ProgramState& program, CliTerminal terminal = {});
 
 }  // namespace qv

@@ -4,7 +4,7 @@
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/session/embeddedengine.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -33,8 +33,6 @@ const std::shared_ptr<Database>& closedDatabase() {
     return db;
 }
 
-std::atomic<int> gAttempts{0};
-
 void closeQuietly(std::shared_ptr<Database>& db) {
     if (!db)
         return;
@@ -60,6 +58,7 @@ struct ConnectionService::Attempt {
     std::optional<DbError> pending;  // the last failure
     std::atomic<bool> abandoned{false};
     QPointer<QThread> thread;
+    std::shared_ptr<std::atomic<int>> underWay;  // counts this attempt until it ends
 
     void run() {
         auto open = [&](std::shared_ptr<Database>& slot) {
@@ -82,16 +81,17 @@ struct ConnectionService::Attempt {
             closeQuietly(query);
             closeQuietly(stats);
         }
-        --gAttempts;
+        --*underWay;
     }
 };
 
-int connectionAttemptsUnderWay() {
-    return gAttempts.load();
-}
-
-ConnectionService::ConnectionService(ConnectionView& view, QObject* parent)
-    : QObject(parent), view_(view), opener_(defaultDatabaseOpener()) {}
+ConnectionService::ConnectionService(ConnectionView& view, const SharedSettings& settings,
+                                     SettingsStore& store, QObject* parent)
+    : QObject(parent),
+      view_(view),
+      settings_(settings),
+      store_(store),
+      opener_(defaultDatabaseOpener()) {}
 
 ConnectionService::~ConnectionService() {
     if (attempt_)
@@ -124,11 +124,11 @@ bool ConnectionService::logIn() {
         return false;
     LoginValues values = login_;
     if (values.service.isEmpty() && values.user.isEmpty())
-        values = recallLastLogin();
+        values = recallLastLogin(store_);
     if (!view_.runLoginDialog(values))
         return false;
     login_ = values;
-    rememberLastLogin(values);
+    rememberLastLogin(store_, values);
     connectToService();
     return true;
 }
@@ -151,13 +151,14 @@ void ConnectionService::connectToService() {
     attempt->opener = opener_;
     attempt->service = login_.service;
     attempt->user = login_.user;
-    usedDriver_ = driver_.isEmpty() ? appSettings().odbcDriver : driver_;
+    usedDriver_ = driver_.isEmpty() ? settings_.odbcDriver() : driver_;
     if (usedDriver_.isEmpty())
         usedDriver_ = kDefaultOracleDriver;
     attempt->connectString =
         buildConnectString(usedDriver_, login_.service, login_.user, login_.password);
     attempt_ = attempt;
-    ++gAttempts;
+    attempt->underWay = attempts_;
+    ++*attempts_;
     attempt->thread = runOffThread(
         this, [attempt] { attempt->run(); }, [this, attempt] { finishAttempt(attempt); });
 }

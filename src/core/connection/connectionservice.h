@@ -6,11 +6,15 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class QThread;
 
 namespace qv {
+
+class SettingsStore;
+class SharedSettings;
 
 // The service, user and password of one login.
 struct LoginValues {
@@ -55,10 +59,18 @@ class ConnectionService : public QObject {
     enum class Outcome { Connected, Failed, Abandoned };
     Q_ENUM(Outcome)
 
-    explicit ConnectionService(ConnectionView& view, QObject* parent = nullptr);
+    // `settings` names the ODBC driver; `store` keeps the last login. Both must outlive the
+    // service.
+    ConnectionService(ConnectionView& view, const SharedSettings& settings, SettingsStore& store,
+                      QObject* parent = nullptr);
     ~ConnectionService() override;
 
     void setOpener(DatabaseOpener opener) { opener_ = std::move(opener); }
+    // What counts the attempts still in a driver's call (the program's); one of the service's
+    // own unless set.
+    void setAttemptCounter(std::shared_ptr<std::atomic<int>> counter) {
+        attempts_ = std::move(counter);
+    }
 
     // Runs the login dialog and, when it is accepted, starts connecting. True when accepted
     // (whether or not the connection then succeeds), false when cancelled. A window that never
@@ -118,7 +130,10 @@ class ConnectionService : public QObject {
     void setConnected(bool connected);
 
     ConnectionView& view_;
+    const SharedSettings& settings_;
+    SettingsStore& store_;
     DatabaseOpener opener_;
+    std::shared_ptr<std::atomic<int>> attempts_ = std::make_shared<std::atomic<int>>(0);
     LoginValues login_;
     QString driver_;
     QString usedDriver_;
@@ -129,9 +144,5 @@ class ConnectionService : public QObject {
     std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();
     std::shared_ptr<Attempt> attempt_;  // the attempt under way
 };
-
-// How many connection attempts are still in a driver's call, abandoned or not: a program that
-// ends with any left should not wait for them.
-int connectionAttemptsUnderWay();
 
 }  // namespace qv

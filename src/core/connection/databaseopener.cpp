@@ -6,11 +6,11 @@
 
 namespace qv {
 
-DatabaseOpener defaultDatabaseOpener() {
-    return [](const QString& service, const QString& connectString,
-              const QString& user) -> std::unique_ptr<Database> {
+DatabaseOpener defaultDatabaseOpener(const QString& sampleDir) {
+    return [sampleDir](const QString& service, const QString& connectString,
+                       const QString& user) -> std::unique_ptr<Database> {
         if (isEmbeddedService(service))
-            return openEmbeddedDatabase(service, user);
+            return openEmbeddedDatabase(service, user, sampleDir);
         auto db = std::make_unique<OdbcDatabase>();
         db->open(connectString);
         return db;

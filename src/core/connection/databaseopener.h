@@ -14,8 +14,9 @@ namespace qv {
 using DatabaseOpener = std::function<std::unique_ptr<Database>(
     const QString& service, const QString& connectString, const QString& user)>;
 
-// The opener of the program: the embedded engine for "sqlite:" services, ODBC otherwise.
-DatabaseOpener defaultDatabaseOpener();
+// The opener of the program: the embedded engine for "sqlite:" services (its sample in
+// `sampleDir`, or where sampleDatabasePath() finds it when empty), ODBC otherwise.
+DatabaseOpener defaultDatabaseOpener(const QString& sampleDir = QString());
 
 // What the program's opener connects `service` through, as the history names it: "embedded"
 // for the embedded engine, else the ODBC driver `odbcDriver` (the Oracle driver when empty).

@@ -4,16 +4,14 @@
 
 namespace qv {
 
-LoginValues recallLastLogin() {
+LoginValues recallLastLogin(SettingsStore& store) {
     LoginValues values;
-    SettingsStore& store = settingsStore();
     store.read(kLastServiceKey, values.service);
     store.read(kLastUserKey, values.user);
     return values;
 }
 
-void rememberLastLogin(const LoginValues& login) {
-    SettingsStore& store = settingsStore();
+void rememberLastLogin(SettingsStore& store, const LoginValues& login) {
     store.beginBatch();
     store.write(kLastServiceKey, login.service);
     store.write(kLastUserKey, login.user);

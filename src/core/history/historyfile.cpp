@@ -21,8 +21,6 @@ using sqlite::Transaction;
 
 namespace {
 
-QString gRecordingPath;
-
 bool hasTable(Connection& db, const char* name) {
     Statement st(db.handle(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
     st.bind(1, QString::fromLatin1(name));
@@ -141,14 +139,6 @@ QString HistoryFile::defaultPath() {
                          QStringLiteral("/QUERVIN");
     QDir().mkpath(data);
     return QDir(data).filePath(QStringLiteral("quervhst.mdb"));
-}
-
-QString recordingFilePath() {
-    return gRecordingPath;
-}
-
-void setRecordingFilePath(const QString& path) {
-    gRecordingPath = path;
 }
 
 HistoryFileState HistoryFile::check() const {

@@ -96,9 +96,4 @@ class HistoryFile {
     int busyWaitMs_ = kDefaultBusyWaitMs;
 };
 
-// The history file the query windows record into, set when a window starts recording; empty
-// before that.
-QString recordingFilePath();
-void setRecordingFilePath(const QString& path);
-
 }  // namespace qv

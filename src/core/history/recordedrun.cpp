@@ -70,7 +70,7 @@ RunFacts runFactsOf(const RunRecord& run) {
     f.service = run.service;
     f.user = run.user;
     f.driver = run.driver;
-    f.optimizer = run.settings.overrideOptimizer ? run.settings.optimizerGoal : QString();
+    f.optimizer = run.optimizerGoal;
     const ResultState& result = run.result;
     const bool ran = result.elapsedMs >= 0;
     f.end = result.stopped            ? RunEnd::Stopped

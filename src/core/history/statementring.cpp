@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 namespace qv {
 
@@ -58,7 +57,9 @@ void StatementRing::addAndSave(const QString& sql) {
 bool StatementRing::saveAdditions(int waitMs, bool evenUnlocked) {
     if (unsaved_.isEmpty())
         return true;
-    SettingsStore& store = settingsStore();
+    if (!store_)
+        return false;
+    SettingsStore& store = *store_;
     const SettingsStore::Update update(store, waitMs);
     if (!update.locked() && !evenUnlocked)
         return false;
@@ -80,12 +81,13 @@ QString StatementRing::statement(int32_t slot) const {
 }
 
 void StatementRing::load() {
+    if (!store_)
+        return;
     unsaved_.clear();
     nextSlot_ = 0;
     highestSlot_ = 0;
     slots_.fill(QString());
-
-    SettingsStore& store = settingsStore();
+    SettingsStore& store = *store_;
     bool failed = false;
     QString text;
     int32_t v = 0;
@@ -117,7 +119,9 @@ void StatementRing::load() {
 }
 
 void StatementRing::save() {
-    SettingsStore& store = settingsStore();
+    if (!store_)
+        return;
+    SettingsStore& store = *store_;
     store.beginBatch();
     store.write(kHighestSlot, QString::number(highestSlot_));
     store.write(kNextSlot, QString::number(nextSlot_));
@@ -127,38 +131,9 @@ void StatementRing::save() {
         unsaved_.clear();
 }
 
-namespace {
-std::unique_ptr<StatementRing>& instance() {
-    static std::unique_ptr<StatementRing> p;
-    return p;
-}
-}  // namespace
-
-StatementRing& statementRing() {
-    auto& p = instance();
-    if (!p) {
-        p = std::make_unique<StatementRing>();
-        p->load();
-    }
-    return *p;
-}
-
-bool statementRingLoaded() {
-    return instance() != nullptr;
-}
-
-void saveAndReleaseStatementRing() {
-    auto& p = instance();
-    if (p) {
-        // Saving a ring with nothing new would undo what another copy of the program added.
-        if (p->unsaved())
-            p->saveAdditions(kEndWaitMs, true);
-        p.reset();
-    }
-}
-
-void discardStatementRing() {
-    instance().reset();
+void StatementRing::saveBeforeEnd() {
+    if (unsaved())
+        saveAdditions(kEndWaitMs, true);
 }
 
 }  // namespace qv

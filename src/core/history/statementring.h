@@ -8,11 +8,18 @@
 
 namespace qv {
 
-// The ring of the last 101 executed statements, shared by every query window of the process
-// and kept in the settings store between runs of the program.
+class SettingsStore;
+
+// The ring of the last 101 executed statements, shared by every query window of a program and
+// kept in the settings store between runs of the program.
 class StatementRing {
   public:
     static constexpr int32_t kLastSlot = 100;
+
+    // A ring held in memory only: nothing is loaded or saved.
+    StatementRing() = default;
+    // A ring kept in `store`, which must outlive it.
+    explicit StatementRing(SettingsStore& store) : store_(&store) {}
 
     // Stores `sql` unchanged in the next slot, wrapping after slot 100; it is saved with the
     // next saveAdditions().
@@ -41,21 +48,18 @@ class StatementRing {
     void save();
     // Whether something was added since the last save.
     bool unsaved() const { return !unsaved_.isEmpty(); }
+    // At the program's end: saves what is unsaved, waiting longer for the lock and writing
+    // without it rather than not at all. A ring with nothing new is not written, which would
+    // undo what another copy of the program added.
+    void saveBeforeEnd();
 
   private:
+    SettingsStore* store_ = nullptr;
     std::array<QString, kLastSlot + 1> slots_;
     int32_t nextSlot_ = 0;
     int32_t highestSlot_ = 0;
     QStringList unsaved_;  // the texts added since the last save, in order
 };
-
-// The process-wide ring, created and loaded at first use.
-StatementRing& statementRing();
-bool statementRingLoaded();
-// Drops the ring (program end), saving it first when an addition was not saved yet.
-void saveAndReleaseStatementRing();
-// Drops the ring without saving (tests).
-void discardStatementRing();
 
 // The number a stored text begins with, read the way a user would (blanks, sign, decimal point,
 // exponent), rounded half to even. A text without a leading number gives 0; false when the

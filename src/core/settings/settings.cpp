@@ -5,7 +5,6 @@
 #include <QRegularExpression>
 
 #include <limits>
-#include <memory>
 #include <optional>
 
 namespace qv {
@@ -49,24 +48,24 @@ const QString kCollectActuals = QStringLiteral("f_allstats");
 
 // A hand-edited value that is not a decimal integer in the field's range leaves the field as
 // it was (its default at creation), rather than turning into 0 or a truncated number.
-std::optional<int64_t> loadInt(const QString& name, int64_t lo, int64_t hi) {
+std::optional<int64_t> loadInt(SettingsStore& store, const QString& name, int64_t lo, int64_t hi) {
     QString text;
     int64_t v = 0;
-    if (settingsStore().read(name, text) == StoreStatus::Ok && parseStoredInt(text, lo, hi, v))
+    if (store.read(name, text) == StoreStatus::Ok && parseStoredInt(text, lo, hi, v))
         return v;
     return std::nullopt;
 }
 
 // Switches were stored as 16-bit numbers; only 1 ever meant on.
-void loadSwitch(const QString& name, bool& field) {
-    if (const auto v =
-            loadInt(name, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()))
+void loadSwitch(SettingsStore& store, const QString& name, bool& field) {
+    if (const auto v = loadInt(store, name, std::numeric_limits<int16_t>::min(),
+                               std::numeric_limits<int16_t>::max()))
         field = *v == 1;
 }
 
-void loadText(const QString& name, QString& field) {
+void loadText(SettingsStore& store, const QString& name, QString& field) {
     QString text;
-    if (settingsStore().read(name, text) == StoreStatus::Ok)
+    if (store.read(name, text) == StoreStatus::Ok)
         field = text;
 }
 
@@ -74,31 +73,25 @@ QString switchText(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-std::unique_ptr<Settings>& instance() {
-    static std::unique_ptr<Settings> p;
-    return p;
-}
-
 }  // namespace
 
-void Settings::load() {
-    loadSwitch(kShowPlan, showPlan);
-    loadSwitch(kRunQuery, runQuery);
-    if (const auto v = loadInt(kMaxDisplayRows, std::numeric_limits<int32_t>::min(),
+void Settings::load(SettingsStore& store) {
+    loadSwitch(store, kShowPlan, showPlan);
+    loadSwitch(store, kRunQuery, runQuery);
+    if (const auto v = loadInt(store, kMaxDisplayRows, std::numeric_limits<int32_t>::min(),
                                std::numeric_limits<int32_t>::max()))
         maxDisplayRows = static_cast<int32_t>(*v);
     QString table = planTable;
-    loadText(kPlanTable, table);
+    loadText(store, kPlanTable, table);
     if (isValidPlanTableName(table))
         planTable = table;
-    loadSwitch(kOverrideOptimizer, overrideOptimizer);
-    loadText(kOptimizerGoal, optimizerGoal);
-    loadText(kOdbcDriver, odbcDriver);
-    loadSwitch(kCollectActuals, collectActuals);
+    loadSwitch(store, kOverrideOptimizer, overrideOptimizer);
+    loadText(store, kOptimizerGoal, optimizerGoal);
+    loadText(store, kOdbcDriver, odbcDriver);
+    loadSwitch(store, kCollectActuals, collectActuals);
 }
 
-void Settings::save() const {
-    SettingsStore& store = settingsStore();
+void Settings::save(SettingsStore& store) const {
     store.beginBatch();
     store.write(kShowPlan, switchText(showPlan));
     store.write(kRunQuery, switchText(runQuery));
@@ -109,31 +102,6 @@ void Settings::save() const {
     store.write(kOdbcDriver, odbcDriver);
     store.write(kCollectActuals, switchText(collectActuals));
     store.endBatch();
-}
-
-Settings& appSettings() {
-    auto& p = instance();
-    if (!p) {
-        p = std::make_unique<Settings>();
-        p->load();
-    }
-    return *p;
-}
-
-bool settingsLoaded() {
-    return instance() != nullptr;
-}
-
-void saveAndReleaseSettings() {
-    auto& p = instance();
-    if (p) {
-        p->save();
-        p.reset();
-    }
-}
-
-void discardSettings() {
-    instance().reset();
 }
 
 }  // namespace qv

@@ -6,10 +6,15 @@
 
 namespace qv {
 
-inline const QString kDefaultPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
+class SettingsStore;
 
-// The options that steer a tuning run. One instance per process, appSettings(); query
-// windows and the options dialog change it directly, and a run reads it at the moment of use.
+inline const QString kDefaultPlanTable = QStringLiteral("QUERVIN$PLAN_TABLE");
+// The row limit every new query window sets, and the command line's default.
+inline constexpr int32_t kNewWindowMaxDisplayRows = 1000;
+
+// The values of the options that steer a tuning run, as the settings store keeps them. The
+// program holds them in its one SharedSettings, which every window, the options dialog and the
+// runs share; a run reads each value there at the moment of use.
 struct Settings {
     bool showPlan = true;  // obtain the execution plan
     bool runQuery = true;  // run the statement and read its statistics
@@ -22,21 +27,13 @@ struct Settings {
     // statement runs, and show it next to the estimates.
     bool collectActuals = true;
 
-    // Reads every value the settings store holds; a value that is missing, is not a decimal
-    // integer in the field's range, or is not a valid plan table name, leaves the field as it
-    // is. A switch is on when it reads 1.
-    void load();
+    // Reads every value `store` holds; a value that is missing, is not a decimal integer in
+    // the field's range, or is not a valid plan table name, leaves the field as it is. A switch
+    // is on when it reads 1.
+    void load(SettingsStore& store);
     // Writes every value (switches as 1 or 0); failures are not reported.
-    void save() const;
+    void save(SettingsStore& store) const;
 };
-
-// The process-wide settings, created and loaded from the settings store at first use.
-Settings& appSettings();
-bool settingsLoaded();
-// Saves and drops the settings (program end).
-void saveAndReleaseSettings();
-// Drops the settings without saving, so a test starts from a fresh load.
-void discardSettings();
 
 // Whether `name` can stand as a table name in SQL: an Oracle identifier (a letter, then
 // letters, digits, _, $ or #) or a double-quoted name without " inside, optionally qualified by

@@ -203,22 +203,4 @@ SettingsStore::Update::~Update() {
         store_.unlockUpdates();
 }
 
-namespace {
-std::unique_ptr<SettingsStore>& currentStore() {
-    static std::unique_ptr<SettingsStore> store;
-    return store;
-}
-}  // namespace
-
-SettingsStore& settingsStore() {
-    auto& store = currentStore();
-    if (!store)
-        store = SettingsStore::platformStore();
-    return *store;
-}
-
-void setSettingsStore(std::unique_ptr<SettingsStore> store) {
-    currentStore() = std::move(store);
-}
-
 }  // namespace qv

@@ -95,9 +95,4 @@ class SettingsStore {
     int lockDepth_ = 0;
 };
 
-// The process-wide store that the settings and the statement ring use. Until
-// setSettingsStore is called it is the platform's store.
-SettingsStore& settingsStore();
-void setSettingsStore(std::unique_ptr<SettingsStore> store);
-
 }  // namespace qv

@@ -149,7 +149,7 @@ QString planPredicatesQuery(const QString& table) {
 }
 
 void statisticsLevelStage(RunWindow& w, RunState& r) {
-    const QString statement = statisticsLevelStatement(w.settings().collectActuals);
+    const QString statement = statisticsLevelStatement(w.settings().collectActuals());
     if (w.sessionStatisticsLevel() == statement)
         return;
     if (r.step([&] { w.queryDatabase().execute(statement); }))
@@ -192,7 +192,7 @@ bool sameShape(const QList<PlanLine>& a, const QList<PlanLine>& b) {
 
 void actualsStage(RunWindow& w, RunState& r) {
     RunRecord& record = r.record;
-    if (!w.settings().runQuery || !w.settings().collectActuals || !isPlainId(r.sid) ||
+    if (!w.settings().runQuery() || !w.settings().collectActuals() || !isPlainId(r.sid) ||
         record.resultStep.outcome == StepOutcome::Failed)
         return;
     QString missing;
@@ -226,7 +226,7 @@ void actualsStage(RunWindow& w, RunState& r) {
             w.showNote(kMsgPlanDiffers);
         }
     }
-    if (w.settings().showPlan) {
+    if (w.settings().showPlan()) {
         // Shown anew, so the window takes the grid with its figures.
         w.planGrid().setVisible(false);
         fillPlanGrid(record.plan, w.planGrid(), record.planDiffers);

@@ -94,8 +94,7 @@ PlanLine lineAt(Recordset& rs, int position) {
 
 }  // namespace
 
-QList<PlanLine> explainPlan(RunWindow& w, Database& db) {
-    const QString table = w.settings().planTable;
+QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table) {
     // The name is pasted into SQL: anything but a table name is refused before it is sent.
     if (!isValidPlanTableName(table))
         throw DbError(kErrOdbcCall, QStringLiteral("ORA-00903: invalid table name"));
@@ -191,11 +190,13 @@ void planStage(RunWindow& w, RunState& r) {
     QElapsedTimer clock;
     clock.start();
     QList<PlanLine> lines;
-    const bool done = r.step([&] { lines = explainPlan(w, w.queryDatabase()); });
+    // One table for the whole step: its statements, its messages and the error's position.
+    const QString table = w.settings().planTable();
+    const bool done = r.step([&] { lines = explainPlan(w, w.queryDatabase(), table); });
     r.record.planMs = clock.elapsed();
     if (done && lines.isEmpty()) {
         // Whatever the grid showed belongs to another statement: it goes, and the line says why.
-        const QString text = kMsgNoPlanRows.arg(w.settings().planTable);
+        const QString text = kMsgNoPlanRows.arg(table);
         r.record.planStep = {StepOutcome::Failed, text};
         w.planGrid().clear();
         w.setPlanMessage(withWarnings(text, w.queryDatabase()));
@@ -208,15 +209,14 @@ void planStage(RunWindow& w, RunState& r) {
         const DbError& e = *r.pending;
         QString text = e.description();
         if (e.number() == kErrOdbcCall && e.description().contains(QStringLiteral("ORA-02404")))
-            text += QStringLiteral("実行計画表 ") + w.settings().planTable +
-                    QStringLiteral(" が存在しません。");
+            text += QStringLiteral("実行計画表 ") + table + QStringLiteral(" が存在しません。");
         else if (e.number() == kErrOdbcCall &&
                  e.description().contains(QStringLiteral("ORA-01039")))
             text += QStringLiteral("実表のアクセス権限がありません。");
         r.record.planStep = {
             w.control().stopRequested() ? StepOutcome::Stopped : StepOutcome::Failed, text};
         // The explained statement ends the EXPLAIN PLAN sent.
-        const qsizetype prefix = explainPlanStatement(w.settings().planTable, QString()).size();
+        const qsizetype prefix = explainPlanStatement(table, QString()).size();
         if (e.position() >= prefix)
             r.record.errorPosition = typedPosition(r.record.sql, e.position() - prefix);
         w.setPlanMessage(withWarnings(text, w.queryDatabase()));

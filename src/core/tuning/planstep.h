@@ -18,9 +18,9 @@ QString explainPlanStatement(const QString& table, const QString& sql);
 QString planTableCreateStatement(const QString& table);
 QString planQueryStatement(const QString& table);
 
-// The plan step: explains the SQL box's text into the plan table on `db` (offering to create a
-// missing one) and reads the plan back, root first. Throws DbError.
-QList<PlanLine> explainPlan(RunWindow& w, Database& db);
+// The plan step: explains the SQL box's text into the plan table `table` on `db` (offering to
+// create a missing one) and reads the plan back, root first. Throws DbError.
+QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table);
 
 // Shows `lines` in the plan grid `out` as an indented tree with its estimates and, when the
 // lines have them, what each did (Starts, A-Rows, Buffers, Reads, A-Time). A line's tooltip has

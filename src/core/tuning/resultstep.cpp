@@ -87,9 +87,12 @@ void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& 
     while (!rs->eof()) {
         if (control.stopRequested())
             throw cancelledError();
-        if (n + 1 > w.settings().maxDisplayRows) {
+        // Read afresh for every row shown: a limit changed during the run counts at once.
+        const int32_t limit = w.settings().maxDisplayRows();
+        if (n + 1 > limit) {
             // Rows past the limit are counted, not read: the count stays exact and cheap.
             over = true;
+            st.rowLimit = limit;
             while (!rs->eof()) {
                 n += rs->skipRows(kSkipChunk);
                 control.setRowsFetched(n);

@@ -2,7 +2,6 @@
 
 #include "core/db/bindvalue.h"
 #include "core/db/recordset.h"
-#include "core/settings/settings.h"
 
 #include <QDateTime>
 #include <QList>
@@ -83,6 +82,7 @@ struct StatisticReading {
 struct ResultState {
     int64_t rowCount = 0;  // wide: a result of any size is counted
     bool rowsOverMax = false;
+    int32_t rowLimit = 0;      // with rowsOverMax: the row limit that held the rows back, as read
     bool stopped = false;      // the user stopped the result step; rowCount is what it counted
     int64_t elapsedMs = -1;    // the execute-and-fetch step's time; -1 when it did not run
     QString error;             // why the result step failed, when it did
@@ -98,9 +98,10 @@ enum class RunOutcome {
 // Everything one tuning run did, as values: what the grids, the history file, the comparison
 // and the command line's output are made from.
 struct RunRecord {
-    QString sql;        // as typed
-    BindList binds;     // the values its bind variables ran with, in order of first use
-    Settings settings;  // the options in force when it ran
+    QString sql;     // as typed
+    BindList binds;  // the values its bind variables ran with, in order of first use
+    // The optimizer goal chosen for its session (empty: the server's own), as the run read it.
+    QString optimizerGoal;
     QString service;
     QString user;
     QString driver;  // what the connection went through ("embedded", or the ODBC driver)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/db/database.h"
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runcontrol.h"
 #include "core/tuning/runrecord.h"
@@ -50,8 +50,9 @@ class RunWindow {
     // the connection for its next run; empty before the first.
     virtual QString& sessionStatisticsLevel() = 0;
 
-    // The settings in force, read afresh wherever the run uses them.
-    virtual Settings& settings() = 0;
+    // The program's settings. The run reads each value here at the moment it uses it, never
+    // from a copy of its own, so a change made while it runs counts from its next use.
+    virtual const SharedSettings& settings() const = 0;
     virtual Database& queryDatabase() = 0;
     virtual Database& statsDatabase() = 0;
     virtual QString userName() const = 0;

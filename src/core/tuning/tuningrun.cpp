@@ -114,12 +114,12 @@ std::optional<QString> controlCharacterRefusal(const QString& sql) {
     return std::nullopt;
 }
 
-std::optional<QString> refusalOf(const QString& sql, const Settings& settings) {
+std::optional<QString> refusalOf(const QString& sql, const SharedSettings& settings) {
     if (trimmedForValidation(sql).isEmpty())
         return kMsgEnterSql;
     if (auto refusal = controlCharacterRefusal(sql))
         return refusal;
-    if (!settings.runQuery && !settings.showPlan)
+    if (!settings.runQuery() && !settings.showPlan())
         return kMsgChooseOption;
     return std::nullopt;
 }
@@ -129,13 +129,15 @@ namespace {
 // The session statements and the session's id: nothing of them is shown unless the statistics
 // cannot be read for want of the id.
 void sessionStage(RunWindow& w, RunState& r) {
-    if (w.settings().runQuery)
+    if (w.settings().runQuery())
         r.step([&] { w.statsDatabase().execute(kTraceOff); });
-    if (w.settings().showPlan)
+    if (w.settings().showPlan())
         r.step([&] { w.queryDatabase().execute(kTraceOff); });
-    if (w.settings().runQuery) {
-        if (w.settings().overrideOptimizer) {
-            const QString goal = w.settings().optimizerGoal;
+    // The goal chosen is the run's even when only its plan is shown, as the history keeps it.
+    const QString goal = w.settings().sessionOptimizerGoal();
+    r.record.optimizerGoal = goal;
+    if (w.settings().runQuery()) {
+        if (!goal.isEmpty()) {
             // Current servers refuse the obsolete OPTIMIZER_GOAL (ORA-01986); the same goal
             // then goes through OPTIMIZER_MODE so the choice is not silently lost.
             if (!r.step([&] {
@@ -194,7 +196,7 @@ void resultStage(RunWindow& w, RunState& r) {
                                  ? statementFeedback(sqlToSend(w.sqlText()), result.rowCount)
                                  : QString();
         w.setResultMessage(withWarnings(done, w.queryDatabase()));
-        w.setCountLabel(countLabelText(result, w.settings().maxDisplayRows));
+        w.setCountLabel(countLabelText(result, result.rowLimit));
     }
     r.pending.reset();
 }
@@ -207,17 +209,16 @@ RunRecord runTuning(RunWindow& w) {
     clock.start();
     RunRecord& record = r.record;
     record.sql = w.sqlText();
-    record.settings = w.settings();
     record.service = w.serviceName();
     record.user = w.userName();
-    record.driver = driverLabel(record.service, record.settings.odbcDriver);
+    record.driver = driverLabel(record.service, w.settings().odbcDriver());
     record.started = QDateTime::currentDateTime();
     if (const auto refusal = refusalOf(w.sqlText(), w.settings())) {
         w.showMessage(*refusal);
         record.outcome = RunOutcome::Refused;
         return std::move(r.record);
     }
-    if (w.settings().runQuery) {
+    if (w.settings().runQuery()) {
         // Never a run with a variable the server would take as null: its figures would
         // measure another statement. EXPLAIN PLAN alone needs no values.
         QString missing;
@@ -237,19 +238,19 @@ RunRecord runTuning(RunWindow& w) {
 
     const QString progress =
         QStringLiteral("Oracle接続中...") + w.userName() + QStringLiteral("@") + w.serviceName();
-    if (w.settings().runQuery) {
+    if (w.settings().runQuery()) {
         w.setResultMessage(progress);
         w.setStatsMessage(progress);
     } else {
         w.setResultMessage(QString());
         w.setStatsMessage(QString());
     }
-    w.setPlanMessage(w.settings().showPlan ? progress : QString());
+    w.setPlanMessage(w.settings().showPlan() ? progress : QString());
 
     sessionStage(w, r);
-    if (w.settings().showPlan)
+    if (w.settings().showPlan())
         planStage(w, r);
-    if (w.settings().runQuery) {
+    if (w.settings().runQuery()) {
         w.setResultMessage(kMsgExecuting);
         StatisticSet before;
         statsBeforeStage(w, r, before);

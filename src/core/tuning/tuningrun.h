@@ -40,7 +40,7 @@ std::optional<QString> controlCharacterRefusal(const QString& sql);
 
 // Why a run with this statement and these settings would be refused (the message to show), or
 // nothing when it can go ahead.
-std::optional<QString> refusalOf(const QString& sql, const Settings& settings);
+std::optional<QString> refusalOf(const QString& sql, const SharedSettings& settings);
 
 // One tuning run on `w`: session statements, the plan stage, the statistics before, the
 // result step, the statistics after and the statement ring, each shown in `w` as it goes.

@@ -16,16 +16,6 @@
 
 namespace qv {
 
-namespace {
-
-std::atomic<int> gAbandoned{0};
-
-}  // namespace
-
-int abandonedRuns() {
-    return gAbandoned.load();
-}
-
 BackgroundRun::BackgroundRun(Window window, Setup setup)
     : window_(std::move(window)), setup_(std::move(setup)) {
     if (!setup_.statisticsLevel)
@@ -93,8 +83,8 @@ void BackgroundRun::abandon() {
         if (windowGone_)
             return;
         windowGone_ = true;
-        if (!thread_->hasEnded())
-            ++gAbandoned;
+        if (!thread_->hasEnded() && setup_.abandonedRuns)
+            ++*setup_.abandonedRuns;
     }
     control_.requestStop();
 }
@@ -168,7 +158,8 @@ int BackgroundRun::blankWidthTwips(int count) const {
 }
 
 void BackgroundRun::addToRing(const QString& sql) {
-    post([sql] { statementRing().addAndSave(sql); });
+    if (StatementRing* ring = window_.ring)
+        post([ring, sql] { ring->addAndSave(sql); });
 }
 
 }  // namespace qv

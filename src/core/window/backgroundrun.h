@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/settings/settings.h"
+#include "core/settings/sharedsettings.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,15 +18,16 @@ class QObject;
 
 namespace qv {
 
+class StatementRing;
 class WindowPort;
 class WindowState;
 
 // A query window as a run on a thread of its own (RunThread) sees it, so that the window, the
-// frame and other windows stay usable and the run can be stopped. The run reads copies taken
-// when it starts (the statement, the settings, the login names) and fills grids of its own;
-// whatever it shows reaches the window on the window's thread, in the order the run produces
-// it: message lines as they change, each grid when its step shows it. A question waits for the
-// user's answer.
+// frame and other windows stay usable and the run can be stopped. The run works on the
+// statement as it was when the run started, reads each setting from the program's settings at
+// the moment it uses it, and fills grids of its own; whatever it shows reaches the window on
+// the window's thread, in the order the run produces it: message lines as they change, each
+// grid when its step shows it. A question waits for the user's answer.
 class BackgroundRun final : public RunWindow, public std::enable_shared_from_this<BackgroundRun> {
   public:
     // The window's side; used only on the window's thread, and only while `receiver` lives.
@@ -34,13 +36,16 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         WindowState* state = nullptr;
         WindowPort* port = nullptr;
         std::array<GridModel*, 3> grids{};  // plan, result, statistics
+        StatementRing* ring = nullptr;      // the program's: the run adds its statement
         // Told when the run has ended and everything it showed has been delivered.
         std::function<void(BackgroundRun*, const RunRecord&)> finished;
     };
     // What the run works with.
     struct Setup {
         QString sql;
-        Settings settings;
+        // The program's settings, shared with the windows and the options dialog; kept alive
+        // for a run that outlives its window.
+        std::shared_ptr<const SharedSettings> settings;
         QString user;
         QString service;
         double twipsPerBlank = 0;
@@ -48,6 +53,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         std::shared_ptr<Database> stats;
         std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
         BindList binds;                            // the values given for the statement's variables
+        // The program's count of runs left running by their window.
+        std::shared_ptr<std::atomic<int>> abandonedRuns;
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -62,7 +69,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     // Asks the run to stop.
     void stop() { control_.requestStop(); }
     // The window goes away before the run ended: nothing more is posted to it, the run is asked
-    // to stop, and its thread finishes on its own.
+    // to stop, and its thread finishes on its own; the run is counted among the abandoned ones
+    // (Setup::abandonedRuns), which a program that ends should not wait for.
     void abandon();
 
     // RunWindow, on the run's thread.
@@ -80,7 +88,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     void showNote(const QString& text) override;
     QString& sessionStatisticsLevel() override { return *setup_.statisticsLevel; }
     int blankWidthTwips(int count) const override;
-    Settings& settings() override { return setup_.settings; }
+    const SharedSettings& settings() const override { return *setup_.settings; }
     Database& queryDatabase() override { return *setup_.query; }
     Database& statsDatabase() override { return *setup_.stats; }
     QString userName() const override { return setup_.user; }
@@ -117,9 +125,5 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     bool windowGone_ = false;
     int64_t posts_ = 0;  // things posted to the window so far, under the control's lock
 };
-
-// How many runs were left running when their window went away; their threads end on their own,
-// so a program that ends with any left should not wait for them.
-int abandonedRuns();
 
 }  // namespace qv

@@ -22,9 +22,4 @@ void BindMemory::remember(const BindList& used) {
     }
 }
 
-BindMemory& bindMemory() {
-    static BindMemory memory;
-    return memory;
-}
-
 }  // namespace qv

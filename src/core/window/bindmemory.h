@@ -8,7 +8,8 @@ namespace qv {
 
 // The values last used for each bind variable name while the program runs, so that the bind
 // dialog offers them again: a tuner runs one statement many times and changes one value at a
-// time. Names compare without regard to case, as Oracle's do. Used on the windows' thread.
+// time. Names compare without regard to case, as Oracle's do. The program has one, shared by its
+// query windows (ProgramState). Used on the windows' thread.
 class BindMemory {
   public:
     // One value for each of `names`, as spelled there: the last one used for that name, or an
@@ -20,8 +21,5 @@ class BindMemory {
   private:
     BindList values_;
 };
-
-// The program's one memory, shared by its query windows.
-BindMemory& bindMemory();
 
 }  // namespace qv

@@ -1,16 +1,12 @@
 #include "core/window/querywindowmodel.h"
 
 #include "core/history/historyfile.h"
-#include "core/history/historynotifier.h"
-#include "core/history/statementring.h"
 #include "core/program.h"
-#include "core/settings/settings.h"
 #include "core/sql/tokenlist.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/tuningrun.h"
-#include "core/window/bindmemory.h"
 
 #include <utility>
 
@@ -25,8 +21,14 @@ QString seconds(int64_t ms, int decimals = 1) {
 
 }  // namespace
 
-QueryWindowModel::QueryWindowModel(WindowPort& port, QObject* parent)
-    : QObject(parent), port_(port), connectionView_(state_, port), connection_(connectionView_) {
+QueryWindowModel::QueryWindowModel(ProgramState& program, WindowPort& port, QObject* parent)
+    : QObject(parent),
+      program_(program),
+      port_(port),
+      connectionView_(state_, port),
+      connection_(connectionView_, program.settings(), program.store()) {
+    connection_.setOpener(program.databaseOpener());
+    connection_.setAttemptCounter(program.loginsUnderWay());
     progressTimer_.setInterval(kProgressIntervalMs);
     connect(&progressTimer_, &QTimer::timeout, this, &QueryWindowModel::showProgress);
     // The execute command that logged in goes on once the login has ended, connected or not
@@ -59,12 +61,12 @@ void QueryWindowModel::load() {
     // Splitter bars are drawn without border until a drag starts (the widget's default).
     state_.setMenuEnabled(WindowState::Menu::Login, true);
     state_.setMenuEnabled(WindowState::Menu::Logout, false);
-    appSettings().maxDisplayRows = 1000;
+    program_.settings().set(&Settings::maxDisplayRows, kNewWindowMaxDisplayRows);
     recording_ = false;
     state_.setMenuEnabled(WindowState::Menu::StartRecording, true);
     state_.setMenuEnabled(WindowState::Menu::StopRecording, false);
     state_.setCaption(QStringLiteral("未接続"));
-    ringCursor_.setRing(&statementRing());
+    ringCursor_.setRing(&program_.statementRing());
 }
 
 void QueryWindowModel::execute() {
@@ -89,7 +91,7 @@ void QueryWindowModel::startRun() {
     port_.markSqlError(-1);
     const QString sql = port_.sqlText();
     lastExecutedSql_ = sql;
-    const Settings& settings = appSettings();
+    const SharedSettings& settings = program_.settings();
     if (const auto refusal = refusalOf(sql, settings)) {
         port_.showMessage(*refusal, kAppTitle);
         return;
@@ -103,33 +105,36 @@ void QueryWindowModel::startRun() {
                                  &state_,
                                  &port_,
                                  {&planGrid_, &resultGrid_, &statsGrid_},
+                                 &program_.statementRing(),
                                  [this](BackgroundRun* run, const RunRecord& record) {
                                      if (run == run_.get())
                                          runFinished(record);
                                  }};
     BackgroundRun::Setup setup{sql,
-                               settings,
+                               program_.sharedSettings(),
                                connection_.login().user,
                                connection_.login().service,
                                port_.twipsPerBlank(),
                                connection_.sharedQueryDatabase(),
                                connection_.sharedStatsDatabase(),
                                connection_.queryStatisticsLevel(),
-                               binds};
+                               binds,
+                               program_.abandonedRuns()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     progressTimer_.start();
 }
 
-bool QueryWindowModel::askForBinds(const QString& sql, const Settings& settings, BindList& binds) {
+bool QueryWindowModel::askForBinds(const QString& sql, const SharedSettings& settings,
+                                   BindList& binds) {
     // Only an execution needs values; Oracle explains a statement with its placeholders.
     const QStringList names = sql::placeholders(sqlToSend(sql)).names;
-    if (!settings.runQuery || names.isEmpty())
+    if (!settings.runQuery() || names.isEmpty())
         return true;
-    const std::optional<BindList> given = port_.askBinds(bindMemory().recall(names));
+    const std::optional<BindList> given = port_.askBinds(program_.bindMemory().recall(names));
     if (!given)
         return false;
-    bindMemory().remember(*given);
+    program_.bindMemory().remember(*given);
     binds = *given;
     return true;
 }
@@ -215,8 +220,8 @@ void QueryWindowModel::logOut() {
 }
 
 QString QueryWindowModel::historyFilePath() const {
-    if (!recordingFilePath().isEmpty())
-        return recordingFilePath();
+    if (!program_.recordingFilePath().isEmpty())
+        return program_.recordingFilePath();
     return historyPath_.isEmpty() ? HistoryFile::defaultPath() : historyPath_;
 }
 
@@ -246,7 +251,7 @@ void QueryWindowModel::startRecording() {
                           kAppTitle);
         return;
     }
-    setRecordingFilePath(file.path());
+    program_.setRecordingFilePath(file.path());
     if (pending) {
         state_.setPanelText(2, pending->description());
         return;
@@ -273,7 +278,7 @@ void QueryWindowModel::recordingStage(const RunRecord& record) {
         return;
     HistoryFile::Recorded recorded;
     try {
-        recorded = HistoryFile(recordingFilePath()).record(record);
+        recorded = HistoryFile(program_.recordingFilePath()).record(record);
     } catch (const DbError& e) {
         stopRecording();
         port_.showMessage(QStringLiteral("履歴処理エラー:") + e.description() +
@@ -282,7 +287,7 @@ void QueryWindowModel::recordingStage(const RunRecord& record) {
         return;
     }
     state_.setPanelText(3, QString::number(recorded.runCount));
-    Q_EMIT historyNotifier().runRecorded(recordingFilePath(), recorded.runNumber);
+    Q_EMIT program_.historyNotifier().runRecorded(program_.recordingFilePath(), recorded.runNumber);
 }
 
 void QueryWindowModel::insertConditionFromCell(int row, int col) {

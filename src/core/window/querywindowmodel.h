@@ -5,6 +5,7 @@
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
 #include "core/window/backgroundrun.h"
+#include "core/window/programstate.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/windowconnectionview.h"
 #include "core/window/windowport.h"
@@ -21,14 +22,18 @@ namespace qv {
 // The logic of one query window: everything it knows and every command it carries out, with no
 // widget in sight. The widget shows this state and forwards its events here. A run goes on a
 // thread of its own (BackgroundRun); meanwhile the window stays usable and the execute command
-// stops the run.
+// stops the run. What the windows of a program share (settings, statement ring, the history
+// file recorded into) is the program's, which must outlive the window.
 class QueryWindowModel : public QObject {
     Q_OBJECT
   public:
-    explicit QueryWindowModel(WindowPort& port, QObject* parent = nullptr);
+    QueryWindowModel(ProgramState& program, WindowPort& port, QObject* parent = nullptr);
     ~QueryWindowModel() override;
 
-    // What a new window shows and knows: empty SQL box and lines, not connected, not recording.
+    ProgramState& program() { return program_; }
+
+    // What a new window shows and knows: empty SQL box and lines, not connected, not recording;
+    // the program's row limit goes back to kNewWindowMaxDisplayRows.
     void load();
 
     WindowPort& port() { return port_; }
@@ -97,12 +102,13 @@ class QueryWindowModel : public QObject {
     void startRun();
     // Asks for the values of the statement's bind variables when the run will execute it;
     // false when the user abandons the run.
-    bool askForBinds(const QString& sql, const Settings& settings, BindList& binds);
+    bool askForBinds(const QString& sql, const SharedSettings& settings, BindList& binds);
     void runFinished(const RunRecord& record);
     void showProgress();
     // Writes the run into the history file while the window records.
     void recordingStage(const RunRecord& record);
 
+    ProgramState& program_;
     WindowPort& port_;
     WindowState state_;
     GridModel planGrid_;

@@ -45,14 +45,6 @@ std::optional<QString> decoded(QStringDecoder decoder, const QByteArray& bytes) 
     return text;
 }
 
-void writeList(const QStringList& paths) {
-    SettingsStore& store = settingsStore();
-    store.beginBatch();
-    for (int n = 1; n <= RecentSqlFiles::kMax; ++n)
-        store.write(recentKey(n), n <= paths.size() ? paths[n - 1] : QString());
-    store.endBatch();
-}
-
 }  // namespace
 
 QString encodingName(SqlFileEncoding encoding) {
@@ -145,32 +137,38 @@ bool writeSqlFile(SqlFile& file, const QString& text, QString& error) {
     return true;
 }
 
-QStringList RecentSqlFiles::paths() {
+QStringList RecentSqlFiles::paths() const {
     QStringList out;
-    SettingsStore& store = settingsStore();
     for (int n = 1; n <= kMax; ++n) {
         QString path;
-        if (store.read(recentKey(n), path) == StoreStatus::Ok && !path.isEmpty())
+        if (store_.read(recentKey(n), path) == StoreStatus::Ok && !path.isEmpty())
             out.append(path);
     }
     return out;
 }
 
+void RecentSqlFiles::write(const QStringList& paths) {
+    store_.beginBatch();
+    for (int n = 1; n <= kMax; ++n)
+        store_.write(recentKey(n), n <= paths.size() ? paths[n - 1] : QString());
+    store_.endBatch();
+}
+
 void RecentSqlFiles::add(const QString& path) {
-    const SettingsStore::Update update(settingsStore(), kStoreWaitMs);
+    const SettingsStore::Update update(store_, kStoreWaitMs);
     const QString added = samePath(path);
     QStringList list = paths();
     list.removeIf([&](const QString& p) { return samePaths(p, added); });
     list.prepend(added);
-    writeList(list.mid(0, kMax));
+    write(list.mid(0, kMax));
 }
 
 void RecentSqlFiles::remove(const QString& path) {
-    const SettingsStore::Update update(settingsStore(), kStoreWaitMs);
+    const SettingsStore::Update update(store_, kStoreWaitMs);
     const QString gone = samePath(path);
     QStringList list = paths();
     list.removeIf([&](const QString& p) { return samePaths(p, gone); });
-    writeList(list);
+    write(list);
 }
 
 }  // namespace qv

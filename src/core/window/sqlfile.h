@@ -7,6 +7,8 @@
 
 namespace qv {
 
+class SettingsStore;
+
 // How a SQL file's bytes stand for its text. A file is saved back as it was read.
 enum class SqlFileEncoding {
     Utf8,
@@ -53,12 +55,19 @@ bool encodable(const QString& text, SqlFileEncoding encoding);
 class RecentSqlFiles {
   public:
     static constexpr int kMax = 8;
+    // The list `store` keeps, which must outlive this object.
+    explicit RecentSqlFiles(SettingsStore& store) : store_(store) {}
     // The stored list, read now.
-    static QStringList paths();
+    QStringList paths() const;
     // Puts `path` at the top (once), the oldest beyond kMax dropping off.
-    static void add(const QString& path);
+    void add(const QString& path);
     // Takes `path` off the list (a file that is gone).
-    static void remove(const QString& path);
+    void remove(const QString& path);
+
+  private:
+    void write(const QStringList& paths);
+
+    SettingsStore& store_;
 };
 
 }  // namespace qv

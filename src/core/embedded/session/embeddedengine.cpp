@@ -14,19 +14,14 @@ namespace {
 
 const QString kPrefix = QStringLiteral("sqlite:");
 
-QString& sampleDirectoryOverride() {
-    static QString dir;
-    return dir;
-}
-
 }  // namespace
 
 bool isEmbeddedService(const QString& service) {
     return service.startsWith(kPrefix, Qt::CaseInsensitive);
 }
 
-QString sampleDatabasePath() {
-    QString dir = sampleDirectoryOverride();
+QString sampleDatabasePath(const QString& sampleDir) {
+    QString dir = sampleDir;
     if (dir.isEmpty())
         dir = qEnvironmentVariable("QUERVIN_SAMPLE_DIR");
     if (dir.isEmpty()) {
@@ -36,11 +31,8 @@ QString sampleDatabasePath() {
     return QDir(dir).filePath(QStringLiteral("sample.db"));
 }
 
-void setSampleDirectory(const QString& dir) {
-    sampleDirectoryOverride() = dir;
-}
-
-std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QString& user) {
+std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QString& user,
+                                               const QString& sampleDir) {
     const QString target = service.mid(kPrefix.size()).trimmed();
     if (!isEmbeddedService(service) || target.isEmpty()) {
         throw DbError(kErrOdbcCall,
@@ -48,7 +40,7 @@ std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QSt
     }
     QString path = target;
     if (target.compare(u"sample", Qt::CaseInsensitive) == 0) {
-        path = sampleDatabasePath();
+        path = sampleDatabasePath(sampleDir);
         switch (embedded::sampleState(path)) {
             case embedded::SampleState::Missing:
                 QDir().mkpath(QFileInfo(path).absolutePath());
