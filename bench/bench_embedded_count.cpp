@@ -5,7 +5,7 @@
 // collects each plan line's figures (STATISTICS_LEVEL = ALL) against one that does not, whose
 // ratio should stay at or below 1.15.
 #include "benchsupport.h"
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/tuning/resultstep.h"
 
 #include <QCoreApplication>

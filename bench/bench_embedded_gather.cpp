@@ -3,7 +3,7 @@
 // stays at or below 1.5 when the time grows with the table's size (the sorts of the distinct
 // counts add their logarithm).
 #include "benchsupport.h"
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // (the result step filling the grid, then the grid widget taking the rows and painting), and
 // the resident memory it adds. Targets: under 1 s and under 150 MB.
 #include "benchsupport.h"
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/tuning/resultstep.h"
 #include "gui/gridview.h"
 

@@ -3,7 +3,7 @@
 // largest pause of the window's event loop while a run counts 1,000,000 rows (target under
 // 100 ms). Everything goes through a real query window, offscreen.
 #include "benchsupport.h"
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
 #include "core/window/programstate.h"

@@ -52,10 +52,10 @@ std::pair<double, QString> translate(const QString& sql) {
     for (int run = 0; run < kRuns; ++run) {
         timer.start();
         try {
-            outcome =
-                QString::number(
-                    embedded::sqliteText(embedded::ParsedStatement(sql)).size() / 1024 / 1024.0, 'f', 1) +
-                QStringLiteral(" MB written");
+            outcome = QString::number(embedded::sqliteText(embedded::ParsedStatement(sql)).size() /
+                                          1024 / 1024.0,
+                                      'f', 1) +
+                      QStringLiteral(" MB written");
         } catch (const DbError& e) {
             outcome = e.description();
         }

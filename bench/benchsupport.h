@@ -3,7 +3,7 @@
 // What the benchmarks share: a run's window without a screen, medians, resident memory and
 // the one line per figure that bench/run_all reads.
 
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/tuning/runwindow.h"
 
 #include <QString>

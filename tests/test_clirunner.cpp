@@ -1,5 +1,5 @@
 #include "core/cli/clirunner.h"
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/tuning/tuningrun.h"
 #include "support/scripteddb.h"
 #include "support/tempprogram.h"

@@ -1,8 +1,8 @@
 // The dictionary a tuner queries and the optimizer statistics behind it, checked against tables
 // whose true figures are known, and on the sample.
 #include "core/embedded/catalog/optimizerstats.h"
-#include "core/embedded/session/embeddedengine.h"
-#include "core/embedded/session/sampledb.h"
+#include "core/embedded/service/embeddedengine.h"
+#include "core/embedded/service/sampledb.h"
 #include "core/sqlite/sqlite.h"
 #include "support/embeddedfixture.h"
 

@@ -1,7 +1,7 @@
 // The embedded services and the sample database: names, location, determinism, and that the
 // sample shows a full scan turn into an index search.
-#include "core/embedded/session/embeddedengine.h"
-#include "core/embedded/session/sampledb.h"
+#include "core/embedded/service/embeddedengine.h"
+#include "core/embedded/service/sampledb.h"
 #include "support/embeddedfixture.h"
 #include "support/sqliteprobe.h"
 

@@ -1,7 +1,7 @@
 // Statements and results of the embedded engine: names with #, hierarchical queries, values,
 // field types and sizes, row counts and errors, operator chains, the limits of names and
 // nesting, and stops during translation, all against real SQLite files.
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/fieldtypes.h"
 #include "core/embedded/values/oracleerrors.h"

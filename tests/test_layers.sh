@@ -6,7 +6,7 @@
 set -u
 src=${1:-$(dirname "$0")/../src}
 order=(db sql sqlite odbc settings embedded connection tuning history window about cli)
-engine=(base parse values translate catalog plan session)
+engine=(base parse values translate catalog plan session service)
 rank() {
   local name=$1 i
   shift

@@ -1,6 +1,6 @@
 // Takes the README's screenshot: a query window after a run on the sample database, with its
 // plan, rows and statistics. Run under Xvfb (tools/docshots.sh); the whole screen is saved.
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/settings/settingsstore.h"
 #include "core/tuning/planstep.h"
 #include "core/window/programstate.h"

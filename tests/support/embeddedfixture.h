@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/statistics.h"
 #include "support/checks.h"

@@ -3,7 +3,7 @@
 #include "core/connection/connectstring.h"
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/settings/sharedsettings.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "core/connection/databaseopener.h"
 
 #include "core/connection/connectstring.h"
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/odbc/odbcdatabase.h"
 
 namespace qv {

@@ -65,12 +65,11 @@ struct SequenceSession {
     bool unsettled = false;  // it wrote one since the last settle()
 };
 
-void bindWide(sqlite3_stmt* stmt, int index, WideValue v) {
-    const QByteArray text = storedText(v).toUtf8();
+void bindWide(sqlite::Statement& stmt, int index, WideValue v) {
     if (v >= kNoMinValue && v <= kNoMaxValue)
-        sqlite3_bind_int64(stmt, index, int64_t(v));
+        stmt.bind(index, int64_t(v));
     else
-        sqlite3_bind_double(stmt, index, text.toDouble());
+        stmt.bind(index, storedText(v).toDouble());
 }
 
 // Makes the file `path` hold what this process handed out of its sequences, on a connection of
@@ -97,47 +96,34 @@ bool settle(const QString& file, const QString& path, bool giveBack, int busyMs)
     }
     if (claims.empty() || path.isEmpty())
         return true;
-    sqlite3* own = nullptr;
-    const auto closeOwn = qScopeGuard([&own] { sqlite3_close_v2(own); });
-    if (sqlite3_open_v2(path.toUtf8().constData(), &own, SQLITE_OPEN_READWRITE, nullptr) !=
-        SQLITE_OK)
-        return false;
-    // Only the engine's own statements run here: no trigger of the file's, no schema trusted.
-    sqlite3_db_config(own, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-    sqlite3_db_config(own, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(own, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_busy_timeout(own, busyMs);
-    if (sqlite3_exec(own, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return false;
-    bool written = true;
-    for (const Claim& c : claims) {
-        sqlite3_stmt* stmt = nullptr;
+    try {
+        sqlite::Connection own(path, sqlite::Connection::Mode::ReadWrite, busyMs);
+        // Only the engine's own statements run here: no trigger of the file's, no schema trusted.
+        sqlite3_db_config(own.handle(), SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+        sqlite3_db_config(own.handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_db_config(own.handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite::Transaction transaction(own.handle());
         // Up: LAST_NUMBER at or below the claim is this process's (or a rollback's); down the
         // same mirrored.
-        const char* sql =
+        sqlite::Statement update(
+            own.handle(),
             "UPDATE \"QV$SEQUENCES\" SET LAST_NUMBER = ?1 WHERE NAME = ?3 AND STAMP = ?5 AND CASE "
-            "WHEN "
-            "CYCLE_FLAG = 'Y' THEN ?4 AND LAST_NUMBER = ?2 WHEN INCREMENT_BY > 0 THEN "
+            "WHEN CYCLE_FLAG = 'Y' THEN ?4 AND LAST_NUMBER = ?2 WHEN INCREMENT_BY > 0 THEN "
             "LAST_NUMBER <= ?2 AND LAST_NUMBER <> ?1 ELSE LAST_NUMBER >= ?2 AND LAST_NUMBER <> "
-            "?1 END";
-        if (sqlite3_prepare_v2(own, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-            written = false;
-            break;
+            "?1 END");
+        for (const Claim& c : claims) {
+            bindWide(update, 1, giveBack ? c.next : c.claimed);
+            bindWide(update, 2, c.claimed);
+            update.bind(3, c.name);
+            update.bind(4, int64_t(giveBack ? 1 : 0));
+            update.bind(5, c.stamp);
+            update.run();
         }
-        bindWide(stmt, 1, giveBack ? c.next : c.claimed);
-        bindWide(stmt, 2, c.claimed);
-        const QByteArray name = c.name.toUtf8();
-        sqlite3_bind_text(stmt, 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int(stmt, 4, giveBack ? 1 : 0);
-        const QByteArray stamp = c.stamp.toUtf8();
-        sqlite3_bind_text(stmt, 5, stamp.constData(), int(stamp.size()), SQLITE_TRANSIENT);
-        written = sqlite3_step(stmt) == SQLITE_DONE && written;
-        sqlite3_finalize(stmt);
-    }
-    if (written && sqlite3_exec(own, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+        transaction.commit();
         return true;
-    sqlite3_exec(own, "ROLLBACK", nullptr, nullptr, nullptr);
-    return false;
+    } catch (const sqlite::Error&) {
+        return false;
+    }
 }
 
 // Writes LAST_NUMBER = `mark`, never backwards (settle() may have written it already), on the

@@ -1,7 +1,7 @@
-#include "core/embedded/session/embeddedengine.h"
+#include "core/embedded/service/embeddedengine.h"
 
-#include "core/embedded/session/embeddeddatabase.h"
-#include "core/embedded/session/sampledb.h"
+#include "core/embedded/service/embeddeddatabase.h"
+#include "core/embedded/service/sampledb.h"
 
 #include <QDir>
 #include <QFile>

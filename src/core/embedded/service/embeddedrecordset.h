@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/db/database.h"
-#include "core/embedded/session/embeddedconnection.h"
+#include "core/embedded/service/embeddedconnection.h"
 #include "core/sqlite/sqlite.h"
 
 #include <memory>

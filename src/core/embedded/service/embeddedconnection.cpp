@@ -1,4 +1,4 @@
-#include "core/embedded/session/embeddedconnection.h"
+#include "core/embedded/service/embeddedconnection.h"
 
 #ifndef QUERVIN_SYSTEM_SQLITE
 #include "core/sqlite/sqliterows.h"

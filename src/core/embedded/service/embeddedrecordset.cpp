@@ -1,6 +1,6 @@
-#include "core/embedded/session/embeddedrecordset.h"
+#include "core/embedded/service/embeddedrecordset.h"
 
-#include "core/embedded/session/embeddeddatabase.h"
+#include "core/embedded/service/embeddeddatabase.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/fieldtypes.h"
 #include "core/embedded/values/oracleerrors.h"

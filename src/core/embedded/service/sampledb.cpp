@@ -1,4 +1,4 @@
-#include "core/embedded/session/sampledb.h"
+#include "core/embedded/service/sampledb.h"
 
 #include "core/embedded/catalog/optimizerstats.h"
 

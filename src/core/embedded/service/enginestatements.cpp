@@ -1,0 +1,297 @@
+// The statements the engine answers itself, without a result set: ALTER SESSION, MERGE,
+// EXPLAIN PLAN, the DDL of a schema, COMMIT and ROLLBACK; and the session's transaction in manual
+// commit.
+#include "core/embedded/catalog/catalog.h"
+#include "core/embedded/catalog/schemacommands.h"
+#include "core/embedded/plan/explainplan.h"
+#include "core/embedded/service/statementcall.h"
+#include "core/embedded/session/rowlocks.h"
+#include "core/embedded/translate/merge.h"
+#include "core/embedded/translate/oraclecommands.h"
+#include "core/embedded/values/oracleerrors.h"
+#include "core/sql/tokenlist.h"
+
+#include <QScopeGuard>
+
+namespace qv::embedded::service {
+
+namespace {
+
+using sql::TokenKind;
+
+// VACUUM rewrites the whole file through a second database it attaches, and VACUUM INTO writes
+// a copy to a file of the statement's choosing.
+bool isVacuum(const std::vector<Token>& t) {
+    return !t.empty() && t[0].is(u"VACUUM");
+}
+
+[[noreturn]] void invalidOption() {
+    throw oracleError(922, QStringLiteral("ORA-00922: missing or invalid option"));
+}
+
+bool isAlterSession(const std::vector<Token>& t) {
+    return t.size() >= 2 && t[0].is(u"ALTER") && t[1].is(u"SESSION");
+}
+
+// ALTER SESSION SET name = value [name = value ...]
+void alterSession(Session& session, const std::vector<Token>& t) {
+    size_t end = t.size();
+    while (end > 0 && t[end - 1].isOp(u';'))
+        --end;
+    if (end < 3 || !t[2].is(u"SET"))
+        invalidOption();
+    size_t i = 3;
+    if (i == end)
+        invalidOption();
+    while (i < end) {
+        if (i + 2 >= end || t[i].kind != TokenKind::Word || !t[i + 1].isOp(u'='))
+            invalidOption();
+        const QString name = t[i].text.toString();
+        i += 2;
+        QString sign;
+        if (t[i].isOp(u'-') || t[i].isOp(u'+')) {
+            sign = t[i].text.toString();
+            if (++i == end)
+                invalidOption();
+        }
+        const Token& v = t[i];
+        QString value;
+        if (v.kind == TokenKind::String) {
+            value = sql::stringValue(v);
+        } else if (v.kind == TokenKind::Word) {
+            value = v.text.toString().toUpper();  // Oracle keeps keywords in upper case
+        } else if (v.kind == TokenKind::Number || v.kind == TokenKind::Quoted) {
+            value = sign + v.text.toString();
+        } else {
+            invalidOption();
+        }
+        session.setParameter(name, value);
+        ++i;
+    }
+}
+
+// A savepoint around statements the engine runs for the client's one (a MERGE's parts), taken
+// and ended with the engine's rights: all of them or none.
+class EngineSavepoint {
+  public:
+    EngineSavepoint(sqlite3* db, Sandbox& sandbox) : sandbox_(sandbox) {
+        const EngineRights engine(sandbox_);
+        savepoint_.emplace(db);
+    }
+    ~EngineSavepoint() {
+        const EngineRights engine(sandbox_);
+        savepoint_.reset();
+    }
+    EngineSavepoint(const EngineSavepoint&) = delete;
+    EngineSavepoint& operator=(const EngineSavepoint&) = delete;
+    void commit() {
+        const EngineRights engine(sandbox_);
+        savepoint_->commit();
+    }
+
+  private:
+    Sandbox& sandbox_;
+    std::optional<sqlite::Savepoint> savepoint_;
+};
+
+// The statements the engine answers itself, without a result set. Each does the call's
+// statement and answers true when it is its kind, and answers false otherwise; each throws what
+// the statement fails with.
+
+bool alterSessionCall(Call& call) {
+    if (!isAlterSession(call.tokens()))
+        return false;
+    alterSession(*call.c->session, call.tokens());
+    return true;
+}
+
+bool vacuumCall(Call& call) {
+    if (isVacuum(call.tokens()))
+        throw insufficientPrivileges();
+    return false;
+}
+
+// The columns that tell the rows of MERGE's target `name` apart: none for a table with ROWIDs,
+// its primary key's for one organized by index. For a view, Oracle's answer: ORA-38106 for one
+// that joins tables, ORA-01732 for another (the engine changes no view's rows).
+QStringList mergeKey(Connection& c, Sandbox& sandbox, const QString& name) {
+    const EngineReading reading(c, sandbox);
+    sqlite::Statement object(c.db,
+                             "SELECT l.type, l.wr, s.sql FROM pragma_table_list l LEFT JOIN "
+                             "sqlite_schema s ON s.name = l.name AND l.schema = 'main' WHERE "
+                             "l.schema IN ('main', 'temp') AND l.name = ?1 COLLATE NOCASE ORDER "
+                             "BY l.schema = 'main'");
+    object.bind(1, name);
+    if (!object.step())
+        return {};  // the statement says what is missing
+    if (object.text(0) == u"view") {
+        if (ParsedStatement(object.text(2)).aliases().size() > 1)
+            throw oracleError(38106, QStringLiteral("ORA-38106: MERGE not supported on join view "
+                                                    "or view with INSTEAD OF trigger"));
+        throw oracleError(1732, QStringLiteral("ORA-01732: data manipulation operation not legal "
+                                               "on this view"));
+    }
+    if (object.integer(1) == 0)
+        return {};
+    QStringList key;
+    sqlite::Statement columns(c.db,
+                              "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+    columns.bind(1, name);
+    while (columns.step())
+        key << columns.text(0);
+    return key;
+}
+
+// A value read back from a query as the SQL literal that stands for it.
+QString literal(const QVariant& value) {
+    if (value.isNull())
+        return QStringLiteral("NULL");
+    switch (value.typeId()) {
+        case QMetaType::LongLong:
+        case QMetaType::Int:
+        case QMetaType::Double:
+            return value.toString();
+        default:
+            return sql::quotedString(value.toString());
+    }
+}
+
+// MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
+// bind values, inside one savepoint so that it changes all or nothing.
+bool mergeCall(Call& call) {
+    if (!isMerge(call.tokens()))
+        return false;
+    Connection& c = *call.c;
+    MergePlan plan = planMerge(call.sql(), call.tokens());
+    if (const QStringList key = mergeKey(c, call.sandbox, plan.targetName); !key.isEmpty())
+        plan = planMerge(call.sql(), call.tokens(), key);
+    EngineSavepoint savepoint(c.db, call.sandbox);
+    ++c.engineDepth;
+    const auto leave = qScopeGuard([&] { --c.engineDepth; });
+    const int64_t merged = runMerge(
+        plan,
+        [&](const QString& statement) {
+            run(call.c, call.sandbox, statement, false, call.binds);
+            return c.recordsAffected;
+        },
+        [&](const QString& query) {
+            std::vector<QStringList> values;
+            const std::unique_ptr<EmbeddedRecordset> rows =
+                run(call.c, call.sandbox, query, true, call.binds);
+            for (; !rows->eof(); rows->moveNext()) {
+                QStringList row;
+                for (int k = 0; k < rows->fieldCount(); ++k)
+                    row << literal(rows->value(k));
+                values.push_back(std::move(row));
+            }
+            return values;
+        });
+    savepoint.commit();
+    c.recordsAffected = merged;
+    return true;
+}
+
+// EXPLAIN PLAN. Oracle explains a statement whose variables have no values yet: it takes none.
+bool explainCall(Call& call) {
+    if (!isExplainPlan(call.tokens()))
+        return false;
+    Connection& c = *call.c;
+    const ExplainRequest request = parseExplainPlan(call.sql(), call.tokens());
+    const ParsedStatement explained(*call.statement, request.statementAt, int(call.sql().size()));
+    try {
+        refuseTerminators(explained.tokens());
+    } catch (DbError& e) {
+        e.setPosition(e.position() + request.statementAt);
+        throw;
+    }
+    if (readForUpdate(explained.tokens()))
+        throw invalidStatement(QStringLiteral("the engine explains no SELECT ... FOR UPDATE"));
+    const std::unique_ptr<const ParsedStatement> framed = explainedQuery(explained);
+    const ParsedStatement& query = framed ? *framed : explained;
+    const QString statement = query.text().isEmpty()
+                                  ? QString()
+                                  : sqliteText(query, call.cancelled, schemaOf(c, call.sandbox));
+    try {
+        // The statement to explain is the user's: it gets the user's rights before the engine
+        // compiles it with its own to write the plan.
+        if (!statement.isEmpty())
+            call.sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
+        const EngineRights engine(call.sandbox);
+        writePlan(c.db, request, explained,
+                  steered(c, call.sandbox, query, statement, call.work.counts),
+                  c.session->user().toUpper());
+    } catch (DbError& e) {
+        // It ran, though it failed.
+        call.work.counts[kStatExecuteCount] += 1;
+        // Placed in the explained statement, which ends the client's.
+        if (e.position() >= 0)
+            e.setPosition(e.position() + request.statementAt);
+        throw;
+    }
+    return true;
+}
+
+bool schemaCall(Call& call) {
+    return runSchemaCommand(Catalog(call.c->db, call.sandbox, call.c->session->user()), call.sql(),
+                            call.tokens(), call.cancelled);
+}
+
+using EngineStatement = bool (*)(Call&);
+constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall, mergeCall,
+                                                 explainCall, schemaCall};
+
+// The statements Oracle commits before and after they run.
+bool isDdl(const std::vector<Token>& t) {
+    return !t.empty() &&
+           (sql::isOneOf(t[0], {u"CREATE", u"DROP", u"TRUNCATE", u"RENAME", u"COMMENT", u"GRANT",
+                                u"REVOKE", u"ANALYZE", u"AUDIT", u"NOAUDIT", u"PURGE"}) ||
+            (t[0].is(u"ALTER") && !isAlterSession(t)));
+}
+
+// Whether the statement changes rows of a table of the file's: INSERT, UPDATE, DELETE or MERGE
+// into one that is no temporary table of the session's (its plan table's own rows among them).
+bool changesFileRows(sqlite3* db, const std::vector<Token>& t) {
+    size_t at = 1;
+    if (t.empty())
+        return false;
+    if (t[0].is(u"INSERT") || t[0].is(u"MERGE"))
+        at = 2;
+    else if (t[0].is(u"DELETE"))
+        at = t.size() > 1 && t[1].is(u"FROM") ? 2 : 1;
+    else if (!t[0].is(u"UPDATE"))
+        return false;
+    while (at + 2 < t.size() && t[at + 1].isOp(u'.'))
+        at += 2;
+    if (at >= t.size() || !sql::isName(t[at]))
+        return true;
+    sqlite::Statement temporary(
+        db, "SELECT 1 FROM temp.sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+    temporary.bind(1, sql::unquoted(t[at]));
+    return !temporary.step();
+}
+
+}  // namespace
+
+bool answeredByEngine(Call& call) {
+    for (const EngineStatement answer : kEngineStatements) {
+        if (answer(call))
+            return true;
+    }
+    return false;
+}
+
+void holdChanges(Call& call) {
+    Connection& c = *call.c;
+    if (c.autoCommit || c.engineDepth > 0)
+        return;
+    const bool open = !sqlite3_get_autocommit(c.db);
+    const EngineReading reading(c, call.sandbox);
+    if (isDdl(call.tokens())) {
+        if (open)
+            sqlite::exec(c.db, "COMMIT");
+    } else if (!open && changesFileRows(c.db, call.tokens())) {
+        sqlite::exec(c.db, "BEGIN");
+    }
+}
+
+}  // namespace qv::embedded::service
