@@ -118,6 +118,12 @@ bool isNonNullLiteral(const std::vector<Token>& t, Range r) {
                               t[r.first + 1].kind == TokenKind::String));
 }
 
+// Whether a number literal may stand for 1E126 or more: only a long one or one with an exponent,
+// so that the many short literals of a long list are not read as numbers here.
+bool mayOverflow(QStringView literal) {
+    return literal.size() > 100 || literal.contains(u'e') || literal.contains(u'E');
+}
+
 }  // namespace
 
 void Translator::render(size_t first, size_t last, const Scope& scope) {
@@ -202,7 +208,8 @@ size_t Translator::operandEnd(size_t i, size_t last) const {
 size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     const Token& k = t_[i];
     // A literal beyond NUMBER's range (1E126), which SQLite would read as an infinity.
-    if (k.kind == TokenKind::Number && !(std::fabs(k.text.toString().toDouble()) < 1e126))
+    if (k.kind == TokenKind::Number && mayOverflow(k.text) &&
+        !(std::fabs(k.text.toDouble()) < 1e126))
         throw oracleError(1426, QStringLiteral("ORA-01426: numeric overflow"));
     if (k.isOp(u'(') || k.is(u"CASE")) {
         const size_t close = closing(i, last);
