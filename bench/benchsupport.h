@@ -38,6 +38,7 @@ class BenchWindow : public RunWindow {
     void showMessage(const QString&) override {}
     void showNote(const QString&) override {}
     QString& sessionStatisticsLevel() override { return statisticsLevel_; }
+    SessionTransaction& transaction() override { return transaction_; }
     int blankWidthTwips(int n) const override { return n * 100; }
     const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return db_; }
@@ -51,6 +52,7 @@ class BenchWindow : public RunWindow {
   private:
     Database& db_;
     QString statisticsLevel_;
+    SessionTransaction transaction_;
     QString sql_;
 };
 

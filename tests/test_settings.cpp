@@ -19,16 +19,19 @@ using namespace qv;
 namespace {
 const QStringList kNames = {u"f_explan"_s,        u"f_query"_s,     u"i_maxdisprows"_s,
                             u"s_plantablename"_s, u"i_optimizer"_s, u"s_optimizer"_s,
-                            u"s_oracle_driver"_s, u"f_allstats"_s};
+                            u"s_oracle_driver"_s, u"f_allstats"_s,  u"f_autocommit"_s,
+                            u"f_rollback_after"_s};
 const QStringList kDefaults = {u"1"_s, u"1"_s,      u"500"_s,  u"QUERVIN$PLAN_TABLE"_s,
-                               u"0"_s, u"CHOOSE"_s, QString(), u"1"_s};
+                               u"0"_s, u"CHOOSE"_s, QString(), u"1"_s,
+                               u"1"_s, u"0"_s};
 
 // The settings as the store writes them, in the order of kNames.
 QStringList fields(const Settings& s) {
     auto on = [](bool b) { return b ? u"1"_s : u"0"_s; };
-    return {on(s.showPlan), on(s.runQuery),          QString::number(s.maxDisplayRows),
-            s.planTable,    on(s.overrideOptimizer), s.optimizerGoal,
-            s.odbcDriver,   on(s.collectActuals)};
+    return {on(s.showPlan),        on(s.runQuery),          QString::number(s.maxDisplayRows),
+            s.planTable,           on(s.overrideOptimizer), s.optimizerGoal,
+            s.odbcDriver,          on(s.collectActuals),    on(s.autoCommit),
+            on(s.rollbackAfterRun)};
 }
 
 QStringList stored(SettingsStore& store) {
@@ -80,6 +83,8 @@ TEST(Settings, HandEditedValuesReplaceTheDefaultOnlyWhenTheyFitTheField) {
         {u"s_plantablename"_s, u"customers --"_s, u"QUERVIN$PLAN_TABLE"_s},
         {u"s_plantablename"_s, QString(), u"QUERVIN$PLAN_TABLE"_s},
         {u"f_allstats"_s, u"0"_s, u"0"_s},
+        {u"f_autocommit"_s, u"0"_s, u"0"_s},
+        {u"f_rollback_after"_s, u"1"_s, u"1"_s},
     };
     for (const auto& [name, text, want] : cases) {
         test::TempProgram tmp;

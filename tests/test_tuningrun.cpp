@@ -344,3 +344,69 @@ TEST_F(RunTest, AStatementWithoutRowsSaysWhatItDidAndAQueryLeavesTheLineEmpty) {
     EXPECT_EQ(statementFeedback(u"update t set x = 1 where 1 = 0"_s, 0),
               u"0行が更新されました。"_s);
 }
+
+// The commit mode: nothing is sent for the default; the mode the options ask for is set once on
+// the session; a change is pending until COMMIT, ROLLBACK or DDL; in auto-commit COMMIT and
+// ROLLBACK say there is nothing to end.
+TEST_F(RunTest, TheCommitModeIsSetOnceAndPendingChangesAreTracked) {
+    w.script->onText(u"update emp set sal = 1"_s, Reply::updated(3));
+    runTuning(w);
+    EXPECT_TRUE(w.script->log.filter(u"["_s).isEmpty()) << w.script->log.join(u'\n').toStdString();
+    w.sql = u"commit"_s;
+    runTuning(w);
+    EXPECT_EQ(w.shown.filter(u"Q:"_s).last(), u"Q:"_s + kMsgNothingToCommit);
+    w.options.set(&Settings::autoCommit, false);
+    for (const QString& sql : {u"update emp set sal = 1"_s, u"select 1 from dual"_s}) {
+        w.sql = sql;
+        runTuning(w);
+        EXPECT_TRUE(w.sessionTransaction.pending) << sql.toStdString();
+    }
+    EXPECT_EQ(w.script->log.filter(u"["_s), QStringList{q(u"[autocommit off]"_s)});
+    w.sql = u"create index ix on emp (sal)"_s;  // Oracle commits before DDL
+    runTuning(w);
+    EXPECT_FALSE(w.sessionTransaction.pending);
+    EXPECT_EQ(commitModeText(w.sessionTransaction, w.options.autoCommit()), kModeManualCommit);
+    // Turned on again, the mode is set back at the next run.
+    w.options.set(&Settings::autoCommit, true);
+    w.script->log.clear();
+    runTuning(w);
+    EXPECT_EQ(w.script->log.filter(u"["_s), QStringList{q(u"[autocommit on]"_s)});
+}
+
+// With 実行後にロールバック a change is measured inside a savepoint, auto-commit off only
+// meanwhile, and rolled back once its figures are read; what cannot be undone is refused.
+TEST_F(RunTest, AMeasuredChangeIsRolledBackAfterItsFiguresAreRead) {
+    w.options.set(&Settings::rollbackAfterRun, true);
+    w.sql = u"delete from emp"_s;
+    w.script->onText(w.sql, Reply::updated(14));
+    const RunRecord record = runTuning(w);
+    EXPECT_TRUE(record.rolledBack);
+    const QStringList& log = w.script->log;
+    const auto at = [&](const QString& entry) { return log.indexOf(entry); };
+    const qsizetype explained = at(q(explainPlanStatement(w.options.planTable(), w.sql)));
+    const qsizetype off = at(q(u"[autocommit off]"_s)), savepoint = at(q(kMeasureSavepoint));
+    const qsizetype before = log.indexOf(q(statsQuery(u"42"_s), false));
+    const qsizetype ran = at(q(w.sql)), actuals = at(q(previousStatementQuery(u"42"_s), false));
+    const qsizetype undone = at(q(kMeasureRollback)), on = at(q(u"[autocommit on]"_s));
+    EXPECT_TRUE(explained < off && off < savepoint && savepoint < before && before < ran &&
+                ran < actuals && actuals < undone && undone < on)
+        << log.join(u'\n').toStdString();
+    EXPECT_EQ(commitModeText(w.sessionTransaction, true), kModeUndone);
+    EXPECT_EQ(w.shown.filter(u"Q:"_s).last(), u"Q:14行が削除されました。"_s);
+    // A failed rollback leaves the change pending, never committed by auto-commit.
+    w.script->log.clear();
+    w.script->onText(kMeasureRollback, Reply::fail(u"ORA-01086: savepoint never established"_s));
+    runTuning(w);
+    EXPECT_TRUE(w.sessionTransaction.pending);
+    EXPECT_FALSE(w.script->log.contains(q(u"[autocommit on]"_s)));
+    EXPECT_TRUE(w.messages.last().startsWith(kMsgUndoFailed)) << w.messages.last().toStdString();
+    // DDL, COMMIT, ROLLBACK and PL/SQL cannot be undone: refused before anything is sent.
+    for (const QString& sql :
+         {u"create table t (a number)"_s, u"commit"_s, u"rollback"_s, u"begin null; end;"_s}) {
+        w.sql = sql;
+        w.script->log.clear();
+        EXPECT_EQ(runTuning(w).outcome, RunOutcome::Refused) << sql.toStdString();
+        EXPECT_TRUE(w.script->log.isEmpty());
+        EXPECT_EQ(w.messages.last(), kMsgCannotUndo);
+    }
+}

@@ -111,6 +111,19 @@ std::unique_ptr<Recordset> ScriptedDatabase::openRecordset(const QString& sql,
         run(sql, sql + u" ["_s + values.join(u", "_s) + u']'));
 }
 
+void ScriptedDatabase::setAutoCommit(bool on) {
+    transactionCall(on ? u"[autocommit on]" : u"[autocommit off]");
+    autoCommit_ = on;
+}
+
+void ScriptedDatabase::transactionCall(QStringView call) {
+    if (!open_)
+        throw notOpenError();
+    script_->log.append(tag_ + u": "_s + call.toString());
+    if (const Reply reply = script_->answer(call.toString()); reply.error)
+        throw *reply.error;
+}
+
 void ScriptedDatabase::close() {
     if (open_)
         script_->closed.append(tag_);

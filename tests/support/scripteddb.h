@@ -88,14 +88,23 @@ class ScriptedDatabase : public Database {
     // Given once, as a driver gives the warnings of its calls.
     QStringList takeWarnings() override { return std::exchange(warnings, {}); }
     QStringList warnings;
+    // The calls a driver takes for the transaction, logged as "<tag>: [autocommit off]",
+    // "[autocommit on]", "[commit]" and "[rollback]"; a call whose log text has a rule with an
+    // error fails with it.
+    void setAutoCommit(bool on) override;
+    bool autoCommit() const override { return autoCommit_; }
+    void commit() override { transactionCall(u"[commit]"); }
+    void rollback() override { transactionCall(u"[rollback]"); }
 
   private:
     Reply run(const QString& sql, const QString& logged);
+    void transactionCall(QStringView call);
 
     QString tag_;
     std::shared_ptr<Script> script_;
     bool open_ = true;
     int64_t affected_ = 0;
+    bool autoCommit_ = true;
 };
 
 }  // namespace qv::test

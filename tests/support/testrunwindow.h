@@ -56,6 +56,8 @@ class TestRunWindow : public RunWindow {
     void showNote(const QString& text) override { notes.append(text); }
     QString& sessionStatisticsLevel() override { return statisticsLevel; }
     QString statisticsLevel;
+    SessionTransaction& transaction() override { return sessionTransaction; }
+    SessionTransaction sessionTransaction;
     int blankWidthTwips(int n) const override { return n * 90; }
     const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return query; }

@@ -57,7 +57,9 @@ class CliRunWindow : public RunWindow {
     void showMessage(const QString& text) override { refusals.append(text); }
     void showNote(const QString& text) override { notes.append(text); }
     QString& sessionStatisticsLevel() override { return statisticsLevel; }
+    SessionTransaction& transaction() override { return sessionTransaction; }
     QString statisticsLevel;
+    SessionTransaction sessionTransaction;
     // About a character's width; only the grid's own column widths depend on it.
     int blankWidthTwips(int n) const override { return n * 100; }
     const SharedSettings& settings() const override { return options; }

@@ -147,6 +147,7 @@ void ConnectionService::connectToService() {
     queryDatabase_.reset();
     statsDatabase_.reset();
     statisticsLevel_ = std::make_shared<QString>();
+    transaction_ = std::make_shared<SessionTransaction>();
     auto attempt = std::make_shared<Attempt>();
     attempt->opener = opener_;
     attempt->service = login_.service;

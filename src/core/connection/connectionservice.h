@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/connection/databaseopener.h"
+#include "core/connection/sessiontransaction.h"
 
 #include <QObject>
 #include <QPointer>
@@ -113,6 +114,7 @@ class ConnectionService : public QObject {
     // What the runs on this login's query session have set on it and keep for the next run;
     // a new login starts afresh.
     std::shared_ptr<QString> queryStatisticsLevel() { return statisticsLevel_; }
+    std::shared_ptr<SessionTransaction> queryTransaction() { return transaction_; }
     std::shared_ptr<Database> sharedStatsDatabase();
     // Forgets both connections without closing them: a run that could not be stopped still
     // uses them, and the last one holding them closes them.
@@ -142,6 +144,7 @@ class ConnectionService : public QObject {
     std::shared_ptr<Database> queryDatabase_;
     std::shared_ptr<Database> statsDatabase_;
     std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();
+    std::shared_ptr<SessionTransaction> transaction_ = std::make_shared<SessionTransaction>();
     std::shared_ptr<Attempt> attempt_;  // the attempt under way
 };
 

@@ -45,6 +45,8 @@ const QString kOverrideOptimizer = QStringLiteral("i_optimizer");
 const QString kOptimizerGoal = QStringLiteral("s_optimizer");
 const QString kOdbcDriver = QStringLiteral("s_oracle_driver");
 const QString kCollectActuals = QStringLiteral("f_allstats");
+const QString kAutoCommit = QStringLiteral("f_autocommit");
+const QString kRollbackAfterRun = QStringLiteral("f_rollback_after");
 
 // A hand-edited value that is not a decimal integer in the field's range leaves the field as
 // it was (its default at creation), rather than turning into 0 or a truncated number.
@@ -89,6 +91,8 @@ void Settings::load(SettingsStore& store) {
     loadText(store, kOptimizerGoal, optimizerGoal);
     loadText(store, kOdbcDriver, odbcDriver);
     loadSwitch(store, kCollectActuals, collectActuals);
+    loadSwitch(store, kAutoCommit, autoCommit);
+    loadSwitch(store, kRollbackAfterRun, rollbackAfterRun);
 }
 
 void Settings::save(SettingsStore& store) const {
@@ -101,6 +105,8 @@ void Settings::save(SettingsStore& store) const {
     store.write(kOptimizerGoal, optimizerGoal);
     store.write(kOdbcDriver, odbcDriver);
     store.write(kCollectActuals, switchText(collectActuals));
+    store.write(kAutoCommit, switchText(autoCommit));
+    store.write(kRollbackAfterRun, switchText(rollbackAfterRun));
     store.endBatch();
 }
 

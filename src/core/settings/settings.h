@@ -26,6 +26,11 @@ struct Settings {
     // Have the server count what each plan line did (rows, starts, buffers) while the
     // statement runs, and show it next to the estimates.
     bool collectActuals = true;
+    // Each statement's changes are committed as it ends (the connection's own default); off,
+    // they wait for COMMIT or ROLLBACK. Applied at a window's next run.
+    bool autoCommit = true;
+    // A run that changes data measures the change, then rolls it back.
+    bool rollbackAfterRun = false;
 
     // Reads every value `store` holds; a value that is missing, is not a decimal integer in
     // the field's range, or is not a valid plan table name, leaves the field as it is. A switch

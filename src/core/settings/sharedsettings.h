@@ -36,6 +36,8 @@ class SharedSettings {
     QString planTable() const { return value(&Settings::planTable); }
     QString odbcDriver() const { return value(&Settings::odbcDriver); }
     bool collectActuals() const { return value(&Settings::collectActuals); }
+    bool autoCommit() const { return value(&Settings::autoCommit); }
+    bool rollbackAfterRun() const { return value(&Settings::rollbackAfterRun); }
     // The goal a run sets on its session: optimizerGoal while overrideOptimizer is on, else
     // empty (the server's own). Both are read at once, so a change of both is never seen half.
     QString sessionOptimizerGoal() const;

@@ -125,6 +125,9 @@ struct RunRecord {
     // (the embedded engine does; Oracle's ODBC driver does not): the result step's, else the
     // plan step's. -1 when no step says.
     qsizetype errorPosition = -1;
+    // The statement changed data, its figures were measured, and its change rolled back
+    // (実行後にロールバック): the data is as before the run.
+    bool rolledBack = false;
     int64_t planMs = -1;  // the plan step's time; -1 when it did not run
     int64_t totalMs = 0;  // the whole run's
 };

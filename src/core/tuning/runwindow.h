@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/connection/sessiontransaction.h"
 #include "core/db/database.h"
 #include "core/settings/sharedsettings.h"
 #include "core/tuning/gridmodel.h"
@@ -49,6 +50,8 @@ class RunWindow {
     // The STATISTICS_LEVEL that a run last set on the query connection's session, kept with
     // the connection for its next run; empty before the first.
     virtual QString& sessionStatisticsLevel() = 0;
+    // What the program knows of the query connection's transaction, kept with the connection.
+    virtual SessionTransaction& transaction() = 0;
 
     // The program's settings. The run reads each value here at the moment it uses it, never
     // from a copy of its own, so a change made while it runs counts from its next use.

@@ -1,5 +1,6 @@
 #include "core/tuning/tuningrun.h"
 
+#include "core/sql/statementclass.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/resultstep.h"
@@ -121,6 +122,9 @@ std::optional<QString> refusalOf(const QString& sql, const SharedSettings& setti
         return refusal;
     if (!settings.runQuery() && !settings.showPlan())
         return kMsgChooseOption;
+    if (settings.runQuery() && settings.rollbackAfterRun() &&
+        !sql::undoable(sql::classifyStatement(sqlToSend(sql))))
+        return kMsgCannotUndo;
     return std::nullopt;
 }
 
@@ -174,6 +178,99 @@ void sessionStage(RunWindow& w, RunState& r) {
     w.statsDatabase().takeWarnings();
 }
 
+// Sets the commit mode the options ask for on the query session when the session is in the
+// other: a default run sends nothing for it. False when the driver refused it: the statement
+// is then not run, as its changes would not be kept as the options say.
+bool commitModeStage(RunWindow& w, RunState& r) {
+    SessionTransaction& t = w.transaction();
+    const bool wanted = w.settings().autoCommit();
+    if (t.autoCommit == wanted)
+        return true;
+    if (!r.step([&] { w.queryDatabase().setAutoCommit(wanted); }))
+        return false;
+    // Turning auto-commit on commits what waited, as ODBC has it.
+    t.autoCommit = wanted;
+    if (wanted)
+        t.pending = false;
+    return true;
+}
+
+// A run that measures a change and rolls it back: auto-commit off and a savepoint before the
+// statistics are read, the rollback to it after the per-line figures.
+struct Measurement {
+    bool wanted = false;  // the options ask for it and the statement changes data
+    bool begun = false;
+    bool wasAutoCommit = false;
+};
+
+bool beginMeasurement(RunWindow& w, RunState& r, Measurement& m) {
+    SessionTransaction& t = w.transaction();
+    m.wasAutoCommit = t.autoCommit;
+    if (t.autoCommit && !r.step([&] { w.queryDatabase().setAutoCommit(false); }))
+        return false;
+    t.autoCommit = false;
+    if (!r.step([&] { w.queryDatabase().execute(kMeasureSavepoint); })) {
+        if (m.wasAutoCommit && r.step([&] { w.queryDatabase().setAutoCommit(true); }))
+            t.autoCommit = true;
+        return false;
+    }
+    m.begun = true;
+    return true;
+}
+
+void endMeasurement(RunWindow& w, RunState& r, Measurement& m) {
+    SessionTransaction& t = w.transaction();
+    std::optional<DbError> failed;
+    try {
+        w.queryDatabase().execute(kMeasureRollback);
+    } catch (const DbError& e) {
+        failed = e;
+    }
+    if (failed) {
+        // Turning auto-commit on again would commit the change: it stays pending, and said so.
+        t.pending = true;
+        w.showMessage(kMsgUndoFailed + u'\n' + failed->description());
+        return;
+    }
+    r.record.rolledBack = true;
+    t.undone = true;
+    if (m.wasAutoCommit) {
+        try {
+            w.queryDatabase().setAutoCommit(true);
+            t.autoCommit = true;
+        } catch (const DbError& e) {
+            w.showNote(e.description());
+        }
+    }
+}
+
+// What the statement the run executed leaves for COMMIT or ROLLBACK, in manual commit.
+void notePendingWork(RunWindow& w, const RunRecord& record) {
+    SessionTransaction& t = w.transaction();
+    if (t.autoCommit || record.rolledBack || record.resultStep.outcome != StepOutcome::Done)
+        return;
+    const sql::StatementClass c = sql::classifyStatement(sqlToSend(record.sql));
+    if (sql::leavesPendingWork(c))
+        t.pending = true;
+    else if (c == sql::StatementClass::Commit || c == sql::StatementClass::Rollback ||
+             c == sql::StatementClass::Definition)
+        t.pending = false;
+}
+
+// What the result line says a statement without a result set did: SQL*Plus's words, but for
+// COMMIT and ROLLBACK in auto-commit, which end nothing.
+QString doneText(RunWindow& w, int64_t rows) {
+    const QString sql = sqlToSend(w.sqlText());
+    if (w.transaction().autoCommit) {
+        const sql::StatementClass c = sql::classifyStatement(sql);
+        if (c == sql::StatementClass::Commit)
+            return kMsgNothingToCommit;
+        if (c == sql::StatementClass::Rollback)
+            return kMsgNothingToRollBack;
+    }
+    return statementFeedback(sql, rows);
+}
+
 void resultStage(RunWindow& w, RunState& r) {
     ResultState& result = r.record.result;
     r.step([&] { fillResultGrid(w, w.queryDatabase(), w.resultGrid(), result); });
@@ -192,9 +289,7 @@ void resultStage(RunWindow& w, RunState& r) {
         r.record.resultStep = {StepOutcome::Done, QString()};
         // A statement without a result set says what it did, as SQL*Plus does; a query's line
         // stays empty. A warning (a notice, a truncation) shows without making it a failure.
-        const QString done = result.columns.isEmpty()
-                                 ? statementFeedback(sqlToSend(w.sqlText()), result.rowCount)
-                                 : QString();
+        const QString done = result.columns.isEmpty() ? doneText(w, result.rowCount) : QString();
         w.setResultMessage(withWarnings(done, w.queryDatabase()));
         w.setCountLabel(countLabelText(result, result.rowLimit));
     }
@@ -247,18 +342,36 @@ RunRecord runTuning(RunWindow& w) {
     }
     w.setPlanMessage(w.settings().showPlan() ? progress : QString());
 
+    w.transaction().undone = false;
+    const bool modeSet = commitModeStage(w, r);
+    const std::optional<DbError> modeFailure = std::exchange(r.pending, std::nullopt);
     sessionStage(w, r);
     if (w.settings().showPlan())
         planStage(w, r);
     if (w.settings().runQuery()) {
-        w.setResultMessage(kMsgExecuting);
-        StatisticSet before;
-        statsBeforeStage(w, r, before);
-        r.pending.reset();
-        resultStage(w, r);
-        statsAfterStage(w, r, before);
-        r.pending.reset();
-        actualsStage(w, r);
+        Measurement measure;
+        measure.wanted = w.settings().rollbackAfterRun() &&
+                         sql::leavesPendingWork(sql::classifyStatement(sqlToSend(w.sqlText())));
+        if (!modeSet || (measure.wanted && !beginMeasurement(w, r, measure))) {
+            // Not run at all: its changes would not be what the options say.
+            const DbError failure = modeFailure ? *modeFailure : *r.pending;
+            record.resultStep = {StepOutcome::Failed, failure.description()};
+            w.setResultMessage(failure.description());
+            w.setStatsMessage(QString());
+            r.pending.reset();
+        } else {
+            w.setResultMessage(kMsgExecuting);
+            StatisticSet before;
+            statsBeforeStage(w, r, before);
+            r.pending.reset();
+            resultStage(w, r);
+            statsAfterStage(w, r, before);
+            r.pending.reset();
+            actualsStage(w, r);
+            if (measure.begun)
+                endMeasurement(w, r, measure);
+            notePendingWork(w, record);
+        }
         w.addToRing(w.sqlText());
     }
     record.totalMs = clock.elapsed();

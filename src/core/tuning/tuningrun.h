@@ -20,6 +20,18 @@ inline const QString kMsgControlCharacter =
     QStringLiteral("SQLの%1行目%2文字目に制御文字 %3 が含まれているため、実行できません。");
 inline const QString kMsgNoVSession =
     QStringLiteral("ビュー V$SESSION が存在しないかSELECT権限がありません。");
+inline const QString kMsgCannotUndo = QStringLiteral(
+    "実行後にロールバックする設定のため、元に戻せないDDL、COMMIT、ROLLBACK、"
+    "PL/SQLブロックは実行できません。");
+inline const QString kMsgNothingToCommit =
+    QStringLiteral("自動コミットのため、コミットする変更はありません。");
+inline const QString kMsgNothingToRollBack =
+    QStringLiteral("自動コミットのため、ロールバックする変更はありません。");
+inline const QString kMsgUndoFailed =
+    QStringLiteral("実行後のロールバックに失敗しました。変更はコミットされずに残っています。");
+// What a run that measures a change and rolls it back sends around it.
+inline const QString kMeasureSavepoint = QStringLiteral("SAVEPOINT QUERVIN_MEASURE");
+inline const QString kMeasureRollback = QStringLiteral("ROLLBACK TO SAVEPOINT QUERVIN_MEASURE");
 
 // The statement text after the run's validation trim: blanks (and full-width blanks) removed
 // at both ends, then every line feed removed; a text of blanks and line feeds only gives
@@ -42,8 +54,12 @@ std::optional<QString> controlCharacterRefusal(const QString& sql);
 // nothing when it can go ahead.
 std::optional<QString> refusalOf(const QString& sql, const SharedSettings& settings);
 
-// One tuning run on `w`: session statements, the plan stage, the statistics before, the
-// result step, the statistics after and the statement ring, each shown in `w` as it goes.
+// One tuning run on `w`: the commit mode the options ask for (set on the query session only
+// when it differs from the session's, so a default run sends nothing for it), session
+// statements, the plan stage, the statistics before, the result step, the statistics after,
+// the per-line figures and the statement ring, each shown in `w` as it goes. With 実行後に
+// ロールバック a statement that changes data runs after SAVEPOINT QUERVIN_MEASURE (auto-commit
+// off meanwhile) and is rolled back to it once its figures are read.
 // Returns what the run did; its outcome says whether it was refused.
 RunRecord runTuning(RunWindow& w);
 

@@ -20,6 +20,8 @@ BackgroundRun::BackgroundRun(Window window, Setup setup)
     : window_(std::move(window)), setup_(std::move(setup)) {
     if (!setup_.statisticsLevel)
         setup_.statisticsLevel = std::make_shared<QString>();
+    if (!setup_.transaction)
+        setup_.transaction = std::make_shared<SessionTransaction>();
     control_.setCancelTarget(setup_.query);
     for (int i = 0; i < 3; ++i) {
         // The run begins by hiding all three grids; the window's are hidden at once.

@@ -51,8 +51,9 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         double twipsPerBlank = 0;
         std::shared_ptr<Database> query;
         std::shared_ptr<Database> stats;
-        std::shared_ptr<QString> statisticsLevel;  // kept with the query connection
-        BindList binds;                            // the values given for the statement's variables
+        std::shared_ptr<QString> statisticsLevel;         // kept with the query connection
+        std::shared_ptr<SessionTransaction> transaction;  // the same
+        BindList binds;  // the values given for the statement's variables
         // The program's count of runs left running by their window.
         std::shared_ptr<std::atomic<int>> abandonedRuns;
     };
@@ -87,6 +88,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     void showMessage(const QString& text) override;
     void showNote(const QString& text) override;
     QString& sessionStatisticsLevel() override { return *setup_.statisticsLevel; }
+    SessionTransaction& transaction() override { return *setup_.transaction; }
     int blankWidthTwips(int count) const override;
     const SharedSettings& settings() const override { return *setup_.settings; }
     Database& queryDatabase() override { return *setup_.query; }

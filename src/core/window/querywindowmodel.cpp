@@ -118,6 +118,7 @@ void QueryWindowModel::startRun() {
                                connection_.sharedQueryDatabase(),
                                connection_.sharedStatsDatabase(),
                                connection_.queryStatisticsLevel(),
+                               connection_.queryTransaction(),
                                binds,
                                program_.abandonedRuns()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
