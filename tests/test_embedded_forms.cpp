@@ -412,6 +412,23 @@ TEST_F(EmbeddedForms, ManualCommitKeepsChangesUntilTheSessionEndsThem) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(rowsOf(*connect(), "select count(*) from emp where empno = 7839"), QStringList("1"));
+    // A change measured inside a savepoint and rolled back to it leaves what waited before it,
+    // and no lock when nothing did.
+    auto measured = connect();
+    measured->setAutoCommit(false);
+    measured->execute("savepoint quervin_measure");
+    measured->execute("update emp set sal = 4 where empno = 7839");
+    measured->execute("rollback to savepoint quervin_measure");
+    other->execute("update emp set sal = sal + 1 where empno = 7902");
+    measured->execute("update emp set sal = 5 where empno = 7369");
+    measured->execute("savepoint quervin_measure");
+    measured->execute("delete from emp");
+    measured->execute("rollback to savepoint quervin_measure");
+    EXPECT_EQ(rowsOf(*measured, "select sal from emp where empno in (7369, 7839) order by 1"),
+              QStringList({"2", "5"}));
+    measured->rollback();
+    EXPECT_EQ(rowsOf(*measured, "select sal from emp where empno = 7369"), QStringList("800"));
+    measured->close();
     // Turned on again, what waits is committed.
     other->setAutoCommit(false);
     other->execute("update emp set sal = 3 where empno = 7839");

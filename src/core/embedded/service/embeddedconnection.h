@@ -29,6 +29,9 @@ struct Connection {
     int64_t recordsAffected = 0;
     // Each statement's changes are committed as it ends (EmbeddedDatabase::setAutoCommit).
     bool autoCommit = true;
+    // The savepoint that began the open transaction, upper case; empty when another statement
+    // began it (settleSavepoints()).
+    QString openingSavepoint;
     // Statements the engine is running for one of the client's (a MERGE's parts): their texts
     // never crossed from the client.
     int engineDepth = 0;

@@ -266,7 +266,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished(call);
         }
-        return runOnSqlite(call, keepRows, r);
+        const bool opensTransaction = sqlite3_get_autocommit(c->db) != 0;
+        if (opensTransaction)
+            c->openingSavepoint.clear();
+        std::unique_ptr<EmbeddedRecordset> result = runOnSqlite(call, keepRows, r);
+        settleSavepoints(call, opensTransaction);
+        return result;
     } catch (const sqlite::Error& e) {
         failed(*c, sandbox, call.work, r);
         if (auto named = constraintFailure(c->db, sandbox, c->session->user(), e))

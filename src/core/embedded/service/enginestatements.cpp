@@ -294,4 +294,34 @@ void holdChanges(Call& call) {
     }
 }
 
+void settleSavepoints(Call& call, bool opened) {
+    Connection& c = *call.c;
+    const std::vector<Token>& t = call.tokens();
+    if (sqlite3_get_autocommit(c.db)) {
+        c.openingSavepoint.clear();
+        return;
+    }
+    if (t.size() >= 2 && t[0].is(u"SAVEPOINT")) {
+        if (opened)
+            c.openingSavepoint = sql::unquoted(t[1]).toUpper();
+        return;
+    }
+    // ROLLBACK [WORK] TO [SAVEPOINT] name
+    size_t k = 1;
+    if (t.empty() || !t[0].is(u"ROLLBACK"))
+        return;
+    if (k < t.size() && t[k].is(u"WORK"))
+        ++k;
+    if (k >= t.size() || !t[k].is(u"TO"))
+        return;
+    if (++k < t.size() && t[k].is(u"SAVEPOINT"))
+        ++k;
+    if (k < t.size() && !c.openingSavepoint.isEmpty() &&
+        sql::unquoted(t[k]).toUpper() == c.openingSavepoint) {
+        const EngineReading reading(c, call.sandbox);
+        sqlite::exec(c.db, "ROLLBACK");
+        c.openingSavepoint.clear();
+    }
+}
+
 }  // namespace qv::embedded::service

@@ -90,4 +90,10 @@ bool answeredByEngine(Call& call);
 // Throws sqlite::Error.
 void holdChanges(Call& call);
 
+// After a SAVEPOINT or a ROLLBACK TO SAVEPOINT the client's call ran (`opened`: no transaction
+// was open before it): the savepoint that began the session's transaction is remembered, and
+// rolling back to it, which leaves the transaction without a change, ends it, so that its lock
+// on the file goes as Oracle's row locks go. Throws sqlite::Error.
+void settleSavepoints(Call& call, bool opened);
+
 }  // namespace qv::embedded::service
