@@ -111,16 +111,18 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
         if (m->isVisible())
             menus << m->text() + u": "_s + items.join(u'|');
     }
-    EXPECT_EQ(menus,
-              (QStringList{u"ﾌｧｲﾙ(&F): 開く...(&O) Ctrl+O|上書き保存(&W) Ctrl+S|"
-                           u"名前を付けて保存...(&A)|最近使ったファイル(&R)|-|"
-                           u"履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
-                           u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)"_s,
-                           u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)"_s,
-                           u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
-                           u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
-                           u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
-                           u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
+    EXPECT_EQ(
+        menus,
+        (QStringList{u"ﾌｧｲﾙ(&F): 開く...(&O) Ctrl+O|上書き保存(&W) Ctrl+S|"
+                     u"名前を付けて保存...(&A)|最近使ったファイル(&R)|-|"
+                     u"履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
+                     u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)|-|コミット(&M)|ロールバック(&R)"_s,
+                     u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)|自動コミット(&C)|"
+                     u"実行後にロールバック(&U)"_s,
+                     u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
+                     u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
+                     u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
+                     u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
     const QAction* edit = frame.findChild<QMenu*>(u"editMenu"_s)->menuAction();
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
     // The actual figures of each plan line are the program's option, on until turned off.
@@ -403,4 +405,51 @@ TEST_F(QueryWindowTest, PlanFiguresFitTheirColumnsAndHandSetWidthsLastForTheSame
     join.actuals.reset();
     fill({join});
     EXPECT_NE(header->sectionSize(3), 200);
+}
+
+// Manual commit as a user meets it: the mode beside the panels, コミット and ロールバック only
+// while changes wait, and a window that closes with changes asks what becomes of them.
+TEST_F(QueryWindowTest, PendingChangesShowInTheModeAndAreDecidedBeforeTheWindowCloses) {
+    QueryWindow* w = frame.activeQueryWindow();
+    EXPECT_EQ(w->commitModeLabel()->text(), kModeAutoCommit);
+    auto script = std::make_shared<test::Script>();
+    int opened = 0;
+    w->model().connection().setOpener([script, &opened](const QString&, const QString&,
+                                                        const QString&) {
+        return std::make_unique<test::ScriptedDatabase>(opened++ == 0 ? u"Q"_s : u"S"_s, script);
+    });
+    w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    w->model().connection().connectToService();
+    ASSERT_TRUE(w->model().connection().waitForAttempt(10'000));
+    frame.action(u"autoCommit"_s)->setChecked(false);
+    EXPECT_EQ(w->commitModeLabel()->text(), kModeManualCommit);
+    QAction* commit = frame.action(u"commit"_s);
+    QAction* rollback = frame.action(u"rollback"_s);
+    auto runUpdate = [&] {
+        w->setSqlText(u"update emp set sal = 0"_s);
+        w->model().execute();
+        ASSERT_TRUE(w->model().waitForRun(10'000));
+    };
+    runUpdate();
+    EXPECT_EQ(w->commitModeLabel()->text(), kModePending);
+    EXPECT_TRUE(commit->isEnabled() && rollback->isEnabled());
+    rollback->trigger();
+    EXPECT_EQ(script->log.filter(u"["_s),
+              QStringList({u"Q: [autocommit off]"_s, u"Q: [rollback]"_s}));
+    EXPECT_EQ(w->commitModeLabel()->text(), kModeManualCommit);
+    EXPECT_FALSE(commit->isEnabled() || rollback->isEnabled());
+    // Turning auto-commit back on asks first; キャンセル keeps manual commit and the change.
+    runUpdate();
+    {
+        test::ModalAnswerer boxes({QMessageBox::Cancel});
+        frame.action(u"autoCommit"_s)->setChecked(true);
+        EXPECT_EQ(boxes.seen.size(), 1);
+    }
+    EXPECT_FALSE(tmp.settings().autoCommit());
+    EXPECT_EQ(w->commitModeLabel()->text(), kModePending);
+    test::ModalAnswerer boxes({QMessageBox::Yes});
+    w->parentWidget()->close();
+    EXPECT_EQ(boxes.seen, QStringList{kAppTitle + u'|' + kMsgCommitPending});
+    EXPECT_EQ(script->log.filter(u"["_s).last(), u"Q: [commit]"_s);
+    EXPECT_TRUE(frame.queryWindows().isEmpty());
 }

@@ -20,6 +20,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 
 namespace qv {
@@ -263,6 +264,11 @@ void MainFrame::buildMenus() {
             onActiveWindow([](QueryWindow& f) { f.model().logIn(); }));
     connect(addItem(oracle, "logout", QStringLiteral("ログアウト(&D)")), &QAction::triggered, this,
             onActiveWindow([](QueryWindow& f) { f.model().logOut(); }));
+    oracle->addSeparator();
+    connect(addItem(oracle, "commit", QStringLiteral("コミット(&M)")), &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().commitChanges(); }));
+    connect(addItem(oracle, "rollback", QStringLiteral("ロールバック(&R)")), &QAction::triggered,
+            this, onActiveWindow([](QueryWindow& f) { f.model().rollBackChanges(); }));
 
     QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     option->setObjectName(QStringLiteral("optionsMenu"));
@@ -279,6 +285,7 @@ void MainFrame::buildMenus() {
             [actuals, &settings] { actuals->setChecked(settings.collectActuals()); });
     connect(actuals, &QAction::toggled, this,
             [&settings](bool on) { settings.set(&Settings::collectActuals, on); });
+    addCommitOptions(option);
 
     windowMenu_ = bar->addMenu(QStringLiteral("ｳｨﾝﾄﾞｳ(&W)"));
     windowMenu_->setObjectName(QStringLiteral("windowMenu"));
@@ -384,6 +391,40 @@ QStringList MainFrame::windowMenuEntries() {
     return out;
 }
 
+void MainFrame::addCommitOptions(QMenu* option) {
+    SharedSettings& settings = program_.settings();
+    // Program-wide; a window applies it at its next run.
+    QAction* autoCommit = addItem(option, "autoCommit", QStringLiteral("自動コミット(&C)"));
+    autoCommit->setCheckable(true);
+    QAction* rollbackAfter =
+        addItem(option, "rollbackAfterRun", QStringLiteral("実行後にロールバック(&U)"));
+    rollbackAfter->setCheckable(true);
+    auto show = [autoCommit, rollbackAfter, &settings] {
+        const QSignalBlocker a(autoCommit), b(rollbackAfter);
+        autoCommit->setChecked(settings.autoCommit());
+        rollbackAfter->setChecked(settings.rollbackAfterRun());
+    };
+    show();
+    connect(option, &QMenu::aboutToShow, this, show);
+    connect(autoCommit, &QAction::toggled, this, [this, show, &settings](bool on) {
+        // Nothing pending is decided silently: each window that has changes asks first, and
+        // Cancel keeps manual commit.
+        if (on) {
+            for (QueryWindow* w : windows_) {
+                if (!w->model().settleChangesBefore()) {
+                    show();
+                    return;
+                }
+            }
+        }
+        settings.set(&Settings::autoCommit, on);
+        for (QueryWindow* w : windows_)
+            w->model().refreshCommitState();
+    });
+    connect(rollbackAfter, &QAction::toggled, this,
+            [&settings](bool on) { settings.set(&Settings::rollbackAfterRun, on); });
+}
+
 void MainFrame::updateMenus() {
     QueryWindow* f = activeQueryWindow();
     const bool has = f != nullptr;
@@ -396,6 +437,8 @@ void MainFrame::updateMenus() {
     set("logout", has && f->model().state().menuEnabled(M::Logout));
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
+    set("commit", has && f->model().state().menuEnabled(M::Commit));
+    set("rollback", has && f->model().state().menuEnabled(M::Rollback));
     set("newLoggedInWindow", has && f->model().connection().isConnected());
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",

@@ -51,6 +51,8 @@ class MainFrame : public QMainWindow {
     QAction* addItem(QMenu* menu, const char* name, const QString& caption);
     void rebuildWindowMenu();
     void updateMenus();
+    // The ｵﾌﾟｼｮﾝ menu's 自動コミット and 実行後にロールバック.
+    void addCommitOptions(QMenu* option);
     void queryWindowClosed(QueryWindow* window);
     void arrangeIcons();
     // The frame's geometry in the settings store, read at start and written when the last

@@ -107,6 +107,12 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
         statusBar_->addWidget(p, stretch[i]);
         panels_[static_cast<size_t>(i)] = p;
     }
+    // The commit mode, right of the panels: what the data after a run will be.
+    commitMode_ = plainLabel(new QLabel(statusBar_));
+    commitMode_->setObjectName(QStringLiteral("commitMode"));
+    commitMode_->setFrameShape(QFrame::Panel);
+    commitMode_->setFrameShadow(QFrame::Sunken);
+    statusBar_->addPermanentWidget(commitMode_);
     // The history panel opens the list of recorded runs.
     panels_[1]->installEventFilter(this);
     panels_[1]->setCursor(Qt::PointingHandCursor);
@@ -165,6 +171,8 @@ void QueryWindow::bindState() {
     connect(&st, &WindowState::runningChanged, this, [this](bool running) {
         executeButton_->setText(running ? QStringLiteral("中 止") : QStringLiteral("実 行"));
     });
+    commitMode_->setText(st.commitMode());
+    connect(&st, &WindowState::commitModeChanged, commitMode_, &QLabel::setText);
 }
 
 double QueryWindow::dpi() const {
@@ -279,8 +287,9 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QueryWindow::closeEvent(QCloseEvent* event) {
-    // A run under way is stopped (when the user agrees) before the window goes.
-    if (model_->settleRunBefore(kMsgStopToClose))
+    // A run under way is stopped (when the user agrees) before the window goes, and what its
+    // session has pending is committed or rolled back as the user says.
+    if (model_->settleRunBefore(kMsgStopToClose) && model_->settleChangesBefore())
         event->accept();
     else
         event->ignore();

@@ -54,6 +54,8 @@ class QueryWindow : public QWidget, public WindowPort {
     // Splitter bars 0 to 4, top to bottom.
     QLabel* splitterBar(int k) const { return bars_[static_cast<size_t>(k)]; }
     QStatusBar* statusBar() const { return statusBar_; }
+    // The commit mode, right of the status bar's panels.
+    QLabel* commitModeLabel() const { return commitMode_; }
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
@@ -102,6 +104,7 @@ class QueryWindow : public QWidget, public WindowPort {
     std::array<QLabel*, 5> bars_{};
     QStatusBar* statusBar_ = nullptr;
     std::array<QLabel*, 3> panels_{};
+    QLabel* commitMode_ = nullptr;
     SqlFile sqlFile_;
 };
 

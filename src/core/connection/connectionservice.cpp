@@ -234,6 +234,8 @@ void ConnectionService::disconnectFromService() {
         attempt_.reset();
     }
     closeBoth();
+    // What the session had pending went with it.
+    transaction_ = std::make_shared<SessionTransaction>();
     view_.showConnectionStatus(QString());
     setConnected(false);
     view_.setCaption(QStringLiteral("未接続"));

@@ -114,7 +114,7 @@ class ConnectionService : public QObject {
     // What the runs on this login's query session have set on it and keep for the next run;
     // a new login starts afresh.
     std::shared_ptr<QString> queryStatisticsLevel() { return statisticsLevel_; }
-    std::shared_ptr<SessionTransaction> queryTransaction() { return transaction_; }
+    std::shared_ptr<SessionTransaction> queryTransaction() const { return transaction_; }
     std::shared_ptr<Database> sharedStatsDatabase();
     // Forgets both connections without closing them: a run that could not be stopped still
     // uses them, and the last one holding them closes them.

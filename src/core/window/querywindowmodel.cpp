@@ -41,6 +41,7 @@ QueryWindowModel::QueryWindowModel(ProgramState& program, WindowPort& port, QObj
                     port_.showMessage(kMsgLoginFailed.arg(connection_.login().service,
                                                           connection_.failureReason()),
                                       kLoginFailedTitle);
+                refreshCommitState();
                 if (std::exchange(runAfterLogin_, false) &&
                     outcome != ConnectionService::Outcome::Abandoned)
                     startRun();
@@ -67,6 +68,7 @@ void QueryWindowModel::load() {
     state_.setMenuEnabled(WindowState::Menu::StopRecording, false);
     state_.setCaption(QStringLiteral("未接続"));
     ringCursor_.setRing(&program_.statementRing());
+    refreshCommitState();
 }
 
 void QueryWindowModel::execute() {
@@ -123,6 +125,7 @@ void QueryWindowModel::startRun() {
                                program_.abandonedRuns()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
+    refreshCommitState();
     progressTimer_.start();
 }
 
@@ -189,6 +192,7 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
     if (record.errorPosition >= 0 && port_.sqlText() == record.sql)
         port_.markSqlError(record.errorPosition);
     recordingStage(record);
+    refreshCommitState();
 }
 
 bool QueryWindowModel::waitForRun(int ms) {
@@ -215,9 +219,63 @@ bool QueryWindowModel::settleRunBefore(const QString& question) {
 }
 
 void QueryWindowModel::logOut() {
-    if (!settleRunBefore(kMsgStopToLogOut))
+    if (!settleRunBefore(kMsgStopToLogOut) || !settleChangesBefore())
         return;
     connection_.disconnectFromService();
+    refreshCommitState();
+}
+
+bool QueryWindowModel::hasPendingChanges() const {
+    return connection_.isConnected() && connection_.queryTransaction()->pending;
+}
+
+void QueryWindowModel::commitChanges() {
+    if (!hasPendingChanges() || run_)
+        return;
+    try {
+        connection_.queryDatabase().commit();
+        connection_.queryTransaction()->pending = false;
+    } catch (const DbError& e) {
+        port_.showMessage(e.description(), kAppTitle);
+    }
+    refreshCommitState();
+}
+
+void QueryWindowModel::rollBackChanges() {
+    if (!hasPendingChanges() || run_)
+        return;
+    try {
+        connection_.queryDatabase().rollback();
+        connection_.queryTransaction()->pending = false;
+    } catch (const DbError& e) {
+        port_.showMessage(e.description(), kAppTitle);
+    }
+    refreshCommitState();
+}
+
+bool QueryWindowModel::settleChangesBefore() {
+    if (!hasPendingChanges())
+        return true;
+    switch (port_.ask(kMsgCommitPending)) {
+        case Answer::Yes:
+            commitChanges();
+            break;
+        case Answer::No:
+            rollBackChanges();
+            break;
+        case Answer::Cancel:
+            return false;
+    }
+    return !hasPendingChanges();
+}
+
+void QueryWindowModel::refreshCommitState() {
+    const SessionTransaction& t = *connection_.queryTransaction();
+    state_.setCommitMode(commitModeText(connection_.isConnected() ? t : SessionTransaction{},
+                                        program_.settings().autoCommit()));
+    const bool can = hasPendingChanges() && !run_;
+    state_.setMenuEnabled(WindowState::Menu::Commit, can);
+    state_.setMenuEnabled(WindowState::Menu::Rollback, can);
 }
 
 QString QueryWindowModel::historyFilePath() const {

@@ -81,6 +81,20 @@ class QueryWindowModel : public QObject {
     void logIn() { connection_.logIn(); }
     void logOut();
 
+    // The ｵﾗｸﾙ menu's "コミット(&M)" and "ロールバック(&R)": end the query session's
+    // transaction. A failure is shown, and the changes then stay pending.
+    void commitChanges();
+    void rollBackChanges();
+    // Whether the query session has changes that wait for COMMIT or ROLLBACK.
+    bool hasPendingChanges() const;
+    // Before the window closes, logs out, the program ends, or auto-commit is turned back on:
+    // with changes pending, asks "変更をコミットしますか？" and commits them (Yes), rolls them
+    // back (No), or keeps them (Cancel: false, and nothing is decided). True when nothing is
+    // left pending.
+    bool settleChangesBefore();
+    // Shows the commit mode and whether commit and rollback may be chosen, as they are now.
+    void refreshCommitState();
+
     // "履歴開始(&S)" and "履歴終了(&E)": recording runs into the history file.
     void startRecording();
     void stopRecording();
@@ -139,5 +153,6 @@ inline const QString kMsgStopToClose =
     QStringLiteral("SQLを実行中です。中止してウィンドウを閉じますか？");
 inline const QString kMsgStopToLogOut =
     QStringLiteral("SQLを実行中です。中止してログアウトしますか？");
+inline const QString kMsgCommitPending = QStringLiteral("変更をコミットしますか？");
 
 }  // namespace qv

@@ -48,4 +48,11 @@ void WindowState::setRunning(bool running) {
     Q_EMIT runningChanged(running);
 }
 
+void WindowState::setCommitMode(const QString& text) {
+    if (commitMode_ == text)
+        return;
+    commitMode_ = text;
+    Q_EMIT commitModeChanged(text);
+}
+
 }  // namespace qv

@@ -15,7 +15,7 @@ namespace qv {
 class WindowState : public QObject {
     Q_OBJECT
   public:
-    enum class Menu { Login, Logout, StartRecording, StopRecording };
+    enum class Menu { Login, Logout, StartRecording, StopRecording, Commit, Rollback };
     enum class Line { Plan, Result, Stats, Count, Elapsed };
 
     static constexpr int kPanels = 3;
@@ -38,20 +38,26 @@ class WindowState : public QObject {
     bool running() const { return running_; }
     void setRunning(bool running);
 
+    // The commit mode the label beside the status bar's panels shows (commitModeText()).
+    QString commitMode() const { return commitMode_; }
+    void setCommitMode(const QString& text);
+
   Q_SIGNALS:
     void captionChanged(const QString& caption);
     void menusChanged();
     void panelChanged(int panel);
     void lineChanged(qv::WindowState::Line line, const QString& text);
     void runningChanged(bool running);
+    void commitModeChanged(const QString& text);
 
   private:
     QString caption_;
-    std::array<bool, 4> menus_{true, false, true, false};
+    std::array<bool, 6> menus_{true, false, true, false, false, false};
     std::array<QString, kPanels> panels_;
     std::array<QString, kPanels> tips_;
     std::array<QString, 5> lines_;
     bool running_ = false;
+    QString commitMode_;
 };
 
 }  // namespace qv

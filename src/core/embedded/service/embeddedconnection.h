@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -29,9 +30,12 @@ struct Connection {
     int64_t recordsAffected = 0;
     // Each statement's changes are committed as it ends (EmbeddedDatabase::setAutoCommit).
     bool autoCommit = true;
-    // The savepoint that began the open transaction, upper case; empty when another statement
-    // began it (settleSavepoints()).
-    QString openingSavepoint;
+    // The savepoints of the open transaction, upper case, oldest first, and whether the first
+    // of them began it (settleSavepoints()).
+    QStringList savepoints;
+    bool openedBySavepoint = false;
+    // A savepoint rolled back to whose transaction has ended: it begins the next one.
+    QString pendingSavepoint;
     // Statements the engine is running for one of the client's (a MERGE's parts): their texts
     // never crossed from the client.
     int engineDepth = 0;

@@ -261,14 +261,12 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             providePlanTable(c->db, call.tokens());
         }
         holdChanges(call);
-        if (answeredByEngine(call)) {
+        if (answeredBySavepoint(call) || answeredByEngine(call)) {
             call.work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished(call);
         }
         const bool opensTransaction = sqlite3_get_autocommit(c->db) != 0;
-        if (opensTransaction)
-            c->openingSavepoint.clear();
         std::unique_ptr<EmbeddedRecordset> result = runOnSqlite(call, keepRows, r);
         settleSavepoints(call, opensTransaction);
         return result;
@@ -416,6 +414,7 @@ bool EmbeddedDatabase::autoCommit() const {
 void EmbeddedDatabase::commit() {
     if (!conn_->db)
         throw notOpenError();
+    conn_->pendingSavepoint.clear();
     if (sqlite3_get_autocommit(conn_->db))
         return;
     const EngineRights engine(*sandbox_);
@@ -429,6 +428,7 @@ void EmbeddedDatabase::commit() {
 void EmbeddedDatabase::rollback() {
     if (!conn_->db)
         throw notOpenError();
+    conn_->pendingSavepoint.clear();
     if (sqlite3_get_autocommit(conn_->db))
         return;
     const EngineRights engine(*sandbox_);

@@ -9,6 +9,7 @@
 #include "core/embedded/translate/merge.h"
 #include "core/embedded/translate/oraclecommands.h"
 #include "core/embedded/values/oracleerrors.h"
+#include "core/sql/statementclass.h"
 #include "core/sql/tokenlist.h"
 
 #include <QScopeGuard>
@@ -290,37 +291,85 @@ void holdChanges(Call& call) {
         if (open)
             sqlite::exec(c.db, "COMMIT");
     } else if (!open && changesFileRows(c.db, call.tokens())) {
-        sqlite::exec(c.db, "BEGIN");
+        if (c.pendingSavepoint.isEmpty()) {
+            sqlite::exec(c.db, "BEGIN");
+        } else {
+            // The savepoint the session rolled back to stands at the start of the transaction.
+            sqlite::exec(c.db, ("SAVEPOINT " + sql::quotedName(c.pendingSavepoint)).toUtf8());
+            c.savepoints = {std::exchange(c.pendingSavepoint, QString())};
+            c.openedBySavepoint = true;
+        }
     }
+}
+
+namespace {
+
+// The savepoint that ROLLBACK [WORK] TO [SAVEPOINT] name, or SQLite's RELEASE [SAVEPOINT] name,
+// names, upper case (`release` says which); empty for another statement.
+QString savepointNamed(const std::vector<Token>& t, bool& release) {
+    size_t k = 1;
+    release = !t.empty() && t[0].is(u"RELEASE");
+    if (!release) {
+        if (t.empty() || !t[0].is(u"ROLLBACK"))
+            return {};
+        if (k < t.size() && t[k].is(u"WORK"))
+            ++k;
+        if (k >= t.size() || !t[k].is(u"TO"))
+            return {};
+        ++k;
+    }
+    if (k < t.size() && t[k].is(u"SAVEPOINT"))
+        ++k;
+    return k < t.size() ? sql::unquoted(t[k]).toUpper() : QString();
+}
+
+}  // namespace
+
+bool answeredBySavepoint(Call& call) {
+    Connection& c = *call.c;
+    const sql::StatementClass kind = sql::classifyStatement(call.tokens());
+    // Whatever ends a transaction ends its savepoints, and so does a change committed as it ends.
+    if (kind == sql::StatementClass::Commit || kind == sql::StatementClass::Rollback ||
+        kind == sql::StatementClass::Definition || (c.autoCommit && sql::leavesPendingWork(kind)))
+        c.pendingSavepoint.clear();
+    bool release = false;
+    const QString name = savepointNamed(call.tokens(), release);
+    if (name.isEmpty() || name != c.pendingSavepoint || !sqlite3_get_autocommit(c.db))
+        return false;
+    // Nothing happened since the session rolled back to it.
+    if (release)
+        c.pendingSavepoint.clear();
+    return true;
 }
 
 void settleSavepoints(Call& call, bool opened) {
     Connection& c = *call.c;
     const std::vector<Token>& t = call.tokens();
     if (sqlite3_get_autocommit(c.db)) {
-        c.openingSavepoint.clear();
+        c.savepoints.clear();
+        c.openedBySavepoint = false;
         return;
     }
     if (t.size() >= 2 && t[0].is(u"SAVEPOINT")) {
         if (opened)
-            c.openingSavepoint = sql::unquoted(t[1]).toUpper();
+            c.savepoints.clear();
+        c.openedBySavepoint = c.openedBySavepoint || opened;
+        c.savepoints << sql::unquoted(t[1]).toUpper();
         return;
     }
-    // ROLLBACK [WORK] TO [SAVEPOINT] name
-    size_t k = 1;
-    if (t.empty() || !t[0].is(u"ROLLBACK"))
+    bool release = false;
+    const QString name = savepointNamed(t, release);
+    const qsizetype at = name.isEmpty() ? -1 : c.savepoints.lastIndexOf(name);
+    if (at < 0)
         return;
-    if (k < t.size() && t[k].is(u"WORK"))
-        ++k;
-    if (k >= t.size() || !t[k].is(u"TO"))
-        return;
-    if (++k < t.size() && t[k].is(u"SAVEPOINT"))
-        ++k;
-    if (k < t.size() && !c.openingSavepoint.isEmpty() &&
-        sql::unquoted(t[k]).toUpper() == c.openingSavepoint) {
+    c.savepoints = c.savepoints.mid(0, release ? at : at + 1);
+    if (!release && at == 0 && c.openedBySavepoint) {
+        // The transaction holds no change: it ends, and the savepoint waits for the next one.
         const EngineReading reading(c, call.sandbox);
         sqlite::exec(c.db, "ROLLBACK");
-        c.openingSavepoint.clear();
+        c.savepoints.clear();
+        c.openedBySavepoint = false;
+        c.pendingSavepoint = name;
     }
 }
 

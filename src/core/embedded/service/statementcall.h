@@ -93,7 +93,12 @@ void holdChanges(Call& call);
 // After a SAVEPOINT or a ROLLBACK TO SAVEPOINT the client's call ran (`opened`: no transaction
 // was open before it): the savepoint that began the session's transaction is remembered, and
 // rolling back to it, which leaves the transaction without a change, ends it, so that its lock
-// on the file goes as Oracle's row locks go. Throws sqlite::Error.
+// on the file goes as Oracle's row locks go; the savepoint stands on, at the start of the
+// session's next transaction (holdChanges()). Throws sqlite::Error.
 void settleSavepoints(Call& call, bool opened);
+// A savepoint the session rolled back to, its transaction ended since, still stands: rolling
+// back to it again, or releasing it, finds nothing to do and answers true. COMMIT, ROLLBACK and
+// DDL forget it.
+bool answeredBySavepoint(Call& call);
 
 }  // namespace qv::embedded::service
