@@ -403,3 +403,36 @@ TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {
     const QString help = cli(u"--help"_s).out;
     EXPECT_TRUE(help.contains(u"process list"_s) && help.contains(u"--password-prompt"_s));
 }
+
+// --rollback measures a change, then undoes it: the statistics are the change's, the rows stay
+// as they were; what cannot be undone is refused.
+TEST_F(CliTest, RollbackMeasuresAChangeAndLeavesTheRowsAsTheyWere) {
+    const QString count =
+        u"select count(*) || '/' || sum(quantity) from order_items where order_id <= 20"_s;
+    const QString before =
+        sample(u"--no-plan --format json"_s, count).json()[u"result"_s][u"rows"_s][0][1].toString();
+    for (const QString& change :
+         {u"update order_items set quantity = quantity + 1 where order_id <= 20"_s,
+          u"delete from order_items where order_id <= 20"_s,
+          u"insert into order_items (order_id, line_no, product_id, quantity, unit_price) "
+          u"select order_id, line_no + 100, product_id, quantity, unit_price from order_items "
+          u"where order_id <= 20"_s,
+          u"merge into order_items i using (select 1 order_id from dual) s on (i.order_id = "
+          u"s.order_id) when matched then update set quantity = 0"_s}) {
+        const Result r = sample(u"--no-plan --rollback --format json"_s, change);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_TRUE(r.json()[u"rolledBack"_s].toBool()) << change.toStdString();
+        bool changedRows = false;
+        for (const QJsonValue row : r.json()[u"stats"_s][u"rows"_s].toArray())
+            changedRows |= row[2] == u"rows processed"_s && row[1].toString().toLongLong() > 0;
+        EXPECT_TRUE(changedRows) << change.toStdString();
+        EXPECT_EQ(sample(u"--no-plan --format json"_s, count)
+                      .json()[u"result"_s][u"rows"_s][0][1]
+                      .toString(),
+                  before)
+            << change.toStdString();
+    }
+    const Result ddl = sample(u"--rollback"_s, u"drop table order_items"_s);
+    EXPECT_EQ(ddl.status, 1);
+    EXPECT_EQ(ddl.err.trimmed(), kMsgCannotUndo);
+}

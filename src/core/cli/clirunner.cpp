@@ -181,6 +181,7 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         o.insert(QStringLiteral("binds"), bindsJson(run.binds));
         o.insert(QStringLiteral("rowCount"), static_cast<qint64>(run.result.rowCount));
         o.insert(QStringLiteral("rowsOverMax"), run.result.rowsOverMax);
+        o.insert(QStringLiteral("rolledBack"), run.rolledBack);
         QJsonObject planJson = tableJson(plan);
         planJson.insert(QStringLiteral("lines"),
                         plan.visible ? planLinesJson(run.plan) : QJsonArray());
@@ -200,6 +201,8 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         << "query: " << w.resultLine << "\n"
         << "stats: " << w.statsLine << "\n"
         << "count: " << w.count << "\n";
+    if (run.rolledBack)
+        out << "rolled back: the change was measured, then undone\n";
     for (const QString& note : w.notes)
         out << "note: " << note << "\n";
     if (runNumber > 0)
@@ -341,12 +344,17 @@ struct CliOptions {
         QStringLiteral("Stop the run after SECONDS, as Ctrl-C does: the statement is cancelled "
                        "on the server."),
         QStringLiteral("SECONDS")};
+    QCommandLineOption rollback{
+        QStringLiteral("rollback"),
+        QStringLiteral("Measure a statement that changes data, then roll its change back: the "
+                       "statistics are the change's and the data stays as it was. DDL, COMMIT, "
+                       "ROLLBACK and PL/SQL blocks are refused (exit 1).")};
 
     void addTo(QCommandLineParser& p) {
         recordFile.setFlags(QCommandLineOption::HiddenFromHelp);
-        p.addOptions({service, user, password, passwordPrompt, driver, noPlan, noQuery, maxRows,
-                      optimizer, planTable, createPlanTable, record, recordFile, format, sql,
-                      sqlFile, bind, bindType, timeout});
+        p.addOptions({service, user,      password,  passwordPrompt,  driver,  noPlan,     noQuery,
+                      maxRows, optimizer, planTable, createPlanTable, record,  recordFile, format,
+                      sql,     sqlFile,   bind,      bindType,        timeout, rollback});
     }
 };
 
@@ -404,6 +412,7 @@ std::optional<QString> readOptions(const QCommandLineParser& p, const CliOptions
                 "--plan-table takes a table name such as PLAN_TABLE or SCOTT.PLAN_TABLE.");
         chosen.planTable = p.value(o.planTable);
     }
+    chosen.rollbackAfterRun = p.isSet(o.rollback);
     // The driver also names the connection in the record, as a window's option does.
     chosen.odbcDriver = p.value(o.driver);
     w.options.change([&](Settings& s) { s = chosen; });
