@@ -7,3 +7,6 @@ target_link_libraries(bench_translate PRIVATE quervin_core)
 # Gathering optimizer statistics on a million rows, against ten times a hundred thousand.
 add_executable(bench_embedded_gather bench_embedded_gather.cpp)
 target_link_libraries(bench_embedded_gather PRIVATE quervin_core)
+# A run of an UPDATE measured and rolled back, against the same run committed.
+add_executable(bench_rollback bench_rollback.cpp)
+target_link_libraries(bench_rollback PRIVATE quervin_core)
