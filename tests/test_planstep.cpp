@@ -1,4 +1,5 @@
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
 #include "support/testrunwindow.h"
@@ -82,19 +83,25 @@ TEST_F(PlanTest, MissingTableAnsweredYesIsCreatedAndExplainedAgain) {
     planStage(w, r);
     EXPECT_EQ(w.questions,
               QStringList{u"実行計画表 QUERVIN$PLAN_TABLE が存在しません。作成しますか？"_s});
-    EXPECT_EQ(w.script->log.mid(1, 3),
-              (QStringList{u"Q: "_s + explain,
-                           u"Q: create table QUERVIN$PLAN_TABLE (statement_id    varchar2(30),"
-                           u"timestamp       date,remarks         varchar2(80),operation       "
-                           u"varchar2(30),options         varchar2(30),object_node     "
-                           u"varchar2(128),object_owner    varchar2(30),object_name     "
-                           u"varchar2(30),object_instance numeric,object_type     varchar2(30),"
-                           u"optimizer       varchar2(255),search_columns  number,id      numeric,"
-                           u"parent_id   numeric,position    numeric,cost        numeric,"
-                           u"cardinality numeric,bytes       numeric,other_tag       "
-                           u"varchar2(255),partition_start varchar2(255),partition_stop  "
-                           u"varchar2(255),partition_id    numeric,other       long)"_s,
-                           u"Q: "_s + explain}));
+    ASSERT_GE(w.script->log.size(), 4);
+    EXPECT_EQ(w.script->log[1], u"Q: "_s + explain);
+    EXPECT_EQ(w.script->log[3], u"Q: "_s + explain);
+    // The columns every plan table has, in their order, then what Oracle 19c's EXPLAIN PLAN
+    // fills besides: predicates, query blocks and object aliases, OTHER_XML.
+    const QString create = w.script->log[2];
+    EXPECT_TRUE(
+        create.startsWith(u"Q: create table QUERVIN$PLAN_TABLE (statement_id    "
+                          u"varchar2(30),timestamp       date,remarks         "
+                          u"varchar2(80),operation       varchar2(30)"_s))
+        << create.toStdString();
+    qsizetype at = 0;
+    for (const char* column :
+         {"object_name     varchar2(128)", "id      numeric", "other       long", "object_alias",
+          "other_xml   clob", "access_predicates", "filter_predicates", "qblock_name"}) {
+        const qsizetype next = create.indexOf(QLatin1StringView(column), at);
+        EXPECT_GT(next, at) << column;
+        at = std::max(at, next);
+    }
     EXPECT_TRUE(w.plan.visible());
 }
 
@@ -184,4 +191,38 @@ TEST(PlanFigures, ShortFormsFollowDbmsXplansUnitsAndRounding) {
         scales << (!scale ? u"-"_s : *scale == FigureScale::Binary ? u"B"_s : u"D"_s);
     }
     EXPECT_EQ(scales.join(QString()), u"-DDBDDDD-"_s);
+}
+
+// Oracle 19c keeps the hint usage in OTHER_XML without plan lines: each hint is placed by the
+// query block and object alias the lines name, an object's under the line's own (final) query
+// block, a merged block's where its objects are read.
+TEST(HintReport, OraclesHintUsageIsPlacedByQueryBlockAndObjectAlias) {
+    const QString xml =
+        uR"(<other_xml><info type="db_version">19.0.0.0</info><hint_usage>
+<s><h o="EM"><x><![CDATA[ALL_ROWS]]></x></h></s>
+<q><n><![CDATA[SEL$1]]></n><h o="EM" st="PE"><x><![CDATA[FULLL]]></x></h>
+<t><f><![CDATA["E"@"SEL$1"]]></f><h o="EM"><x><![CDATA[FULL(e)]]></x></h>
+<h o="EM" st="NU"><x><![CDATA[INDEX(e ix)]]></x><r><![CDATA[index specified in the hint doesn't exist]]></r></h></t></q>
+<q><n><![CDATA[SEL$2]]></n><t><f><![CDATA["D"@"SEL$2"]]></f>
+<h o="EM" st="UR"><x><![CDATA[FULL(x)]]></x></h></t></q></hint_usage></other_xml>)"_s;
+    auto script = std::make_shared<test::Script>();
+    script->onText(hintUsageQuery(kTable),
+                   Reply::table({u"ID"_s, u"QBLOCK_NAME"_s, u"OBJECT_ALIAS"_s, u"OTHER_XML"_s},
+                                {{0, QVariant(), QVariant(), xml},
+                                 {1, u"SEL$58A6D7F6"_s, QVariant(), QVariant()},
+                                 {2, u"SEL$58A6D7F6"_s, u"\"D\"@\"SEL$2\""_s, QVariant()},
+                                 {3, u"SEL$58A6D7F6"_s, u"\"E\"@\"SEL$1\""_s, QVariant()}}));
+    test::ScriptedDatabase db(u"Q"_s, script);
+    QList<PlanLine> lines(4);
+    addHintReport(db, kTable, lines);
+    EXPECT_EQ(lines.first().hintReport.split(u'\n'),
+              (QStringList{
+                  u"Hint Report (identified by operation id / Query Block Name / Object Alias):"_s,
+                  u"Total hints for statement: 5 (U - Unused (1), N - Unresolved (1), E - Syntax "
+                  u"error (1))"_s,
+                  QString(75, u'-'), QString(), u"   0 -  STATEMENT"_s, u"           -  ALL_ROWS"_s,
+                  QString(), u"   2 -  SEL$58A6D7F6 / D@SEL$2"_s, u"         N -  FULL(x)"_s,
+                  QString(), u"   3 -  SEL$1"_s, u"         E -  FULLL"_s, QString(),
+                  u"   3 -  SEL$58A6D7F6 / E@SEL$1"_s, u"           -  FULL(e)"_s,
+                  u"         U -  INDEX(e ix) / index specified in the hint doesn't exist"_s}));
 }

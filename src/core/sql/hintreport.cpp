@@ -12,7 +12,7 @@ namespace {
 
 using State = HintUse::State;
 
-// The letter Oracle marks a hint of each state with: none for a hint that was used.
+// The letter DBMS_XPLAN marks a hint of each state with: none for a hint that was used.
 QChar mark(State s) {
     switch (s) {
         case State::Unused:
@@ -27,21 +27,45 @@ QChar mark(State s) {
     return u' ';
 }
 
-State stateOf(QStringView letter) {
-    if (letter == u"U")
+// OTHER_XML's st attribute of each state: none for a hint that was used.
+QString stateAttribute(State s) {
+    switch (s) {
+        case State::Unused:
+            return QStringLiteral("NU");
+        case State::Unresolved:
+            return QStringLiteral("UR");
+        case State::SyntaxError:
+            return QStringLiteral("PE");
+        case State::Used:
+            break;
+    }
+    return {};
+}
+
+State stateOf(QStringView st) {
+    if (st == u"NU" || st == u"U")
         return State::Unused;
-    if (letter == u"N")
+    if (st == u"UR" || st == u"N")
         return State::Unresolved;
-    if (letter == u"E")
+    if (st == u"PE" || st == u"E")
         return State::SyntaxError;
     return State::Used;
 }
 
+QString unquoted(const QString& name) {
+    return QString(name).remove(u'"');
+}
+
+// "E"@"SEL$1" for E@SEL$1.
+QString quotedAlias(const QString& alias) {
+    const qsizetype at = alias.lastIndexOf(u'@');
+    if (at < 0)
+        return u'"' + alias + u'"';
+    return u'"' + alias.left(at) + QStringLiteral("\"@\"") + alias.mid(at + 1) + u'"';
+}
+
 }  // namespace
 
-// Oracle's nesting: the statement's hints in <s>, each query block's in a <q> named by its <n>,
-// an object's within the block in a <t> named by its <f>. Each <h> has the hint as written in
-// <x>, why it was not used in <r>, its state (none when used) and the plan line it belongs to.
 QString hintUsageXml(const QList<HintUse>& hints) {
     if (hints.isEmpty())
         return {};
@@ -49,9 +73,9 @@ QString hintUsageXml(const QList<HintUse>& hints) {
     QXmlStreamWriter w(&xml);
     auto hint = [&](const HintUse& h) {
         w.writeStartElement(QStringLiteral("h"));
-        w.writeAttribute(QStringLiteral("id"), QString::number(h.line));
+        w.writeAttribute(QStringLiteral("o"), QStringLiteral("EM"));
         if (h.state != State::Used)
-            w.writeAttribute(QStringLiteral("st"), QString(mark(h.state)));
+            w.writeAttribute(QStringLiteral("st"), stateAttribute(h.state));
         w.writeTextElement(QStringLiteral("x"), h.text);
         if (!h.reason.isEmpty())
             w.writeTextElement(QStringLiteral("r"), h.reason);
@@ -77,7 +101,7 @@ QString hintUsageXml(const QList<HintUse>& hints) {
         }
         for (const QString& alias : aliases) {
             w.writeStartElement(QStringLiteral("t"));
-            w.writeTextElement(QStringLiteral("f"), alias);
+            w.writeTextElement(QStringLiteral("f"), quotedAlias(alias));
             for (const HintUse& h : hints)
                 if (h.block == block && h.alias == alias)
                     hint(h);
@@ -111,16 +135,14 @@ QList<HintUse> readHintUsage(const QString& otherXml) {
         if (token != QXmlStreamReader::StartElement)
             continue;
         if (name == u"n") {
-            block = r.readElementText();
+            block = unquoted(r.readElementText());
         } else if (name == u"f") {
-            alias = r.readElementText();
+            alias = unquoted(r.readElementText());
         } else if (name == u"h") {
             HintUse h;
             const QXmlStreamAttributes a = r.attributes();
-            // Without its plan line and state a hint cannot be reported truly: none is.
-            if (!a.hasAttribute(QLatin1String("id")))
-                return {};
-            h.line = a.value(QLatin1String("id")).toInt();
+            h.line =
+                a.hasAttribute(QLatin1String("id")) ? a.value(QLatin1String("id")).toInt() : -1;
             h.state = stateOf(a.value(QLatin1String("st")));
             h.block = block;
             h.alias = alias;
@@ -135,6 +157,43 @@ QList<HintUse> readHintUsage(const QString& otherXml) {
     if (r.hasError())
         return {};
     return hints;
+}
+
+void placeHints(QList<HintUse>& hints, const QList<PlanPlace>& lines) {
+    QList<PlanPlace> sorted = lines;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const PlanPlace& a, const PlanPlace& b) { return a.id < b.id; });
+    for (PlanPlace& l : sorted) {
+        l.block = unquoted(l.block);
+        l.alias = unquoted(l.alias);
+    }
+    auto lineWhere = [&](auto&& matches) -> const PlanPlace* {
+        const auto found = std::find_if(sorted.cbegin(), sorted.cend(), matches);
+        return found == sorted.cend() ? nullptr : &*found;
+    };
+    for (HintUse& h : hints) {
+        if (h.line >= 0)
+            continue;
+        if (h.block.isEmpty()) {
+            h.line = 0;
+            continue;
+        }
+        if (!h.alias.isEmpty()) {
+            if (const PlanPlace* l =
+                    lineWhere([&](const PlanPlace& p) { return p.alias == h.alias; })) {
+                h.line = l->id;
+                if (!l->block.isEmpty())
+                    h.block = l->block;
+                continue;
+            }
+        }
+        const PlanPlace* l = lineWhere([&](const PlanPlace& p) { return p.block == h.block; });
+        if (!l)
+            l = lineWhere([&](const PlanPlace& p) { return p.alias.endsWith(u'@' + h.block); });
+        if (!l)
+            l = lineWhere([](const PlanPlace& p) { return p.id == 1; });
+        h.line = l ? l->id : 0;
+    }
 }
 
 QStringList hintReportLines(const QList<HintUse>& hints) {

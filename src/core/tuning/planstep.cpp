@@ -23,29 +23,24 @@ QString explainPlanStatement(const QString& table, const QString& sql) {
 }
 
 QString planTableCreateStatement(const QString& table) {
-    static const char* const pieces[] = {"statement_id    varchar2(30),",
-                                         "timestamp       date,",
-                                         "remarks         varchar2(80),",
-                                         "operation       varchar2(30),",
-                                         "options         varchar2(30),",
-                                         "object_node     varchar2(128),",
-                                         "object_owner    varchar2(30),",
-                                         "object_name     varchar2(30),",
-                                         "object_instance numeric,",
-                                         "object_type     varchar2(30),",
-                                         "optimizer       varchar2(255),",
-                                         "search_columns  number,",
-                                         "id      numeric,",
-                                         "parent_id   numeric,",
-                                         "position    numeric,",
-                                         "cost        numeric,",
-                                         "cardinality numeric,",
-                                         "bytes       numeric,",
-                                         "other_tag       varchar2(255),",
-                                         "partition_start varchar2(255),",
-                                         "partition_stop  varchar2(255),",
-                                         "partition_id    numeric,",
-                                         "other       long)"};
+    static const char* const pieces[] = {
+        "statement_id    varchar2(30),", "timestamp       date,", "remarks         varchar2(80),",
+        "operation       varchar2(30),", "options         varchar2(30),",
+        "object_node     varchar2(128),", "object_owner    varchar2(128),",
+        "object_name     varchar2(128),", "object_instance numeric,",
+        "object_type     varchar2(30),", "optimizer       varchar2(255),",
+        "search_columns  number,", "id      numeric,", "parent_id   numeric,",
+        "position    numeric,", "cost        numeric,", "cardinality numeric,",
+        "bytes       numeric,", "other_tag       varchar2(255),", "partition_start varchar2(255),",
+        "partition_stop  varchar2(255),", "partition_id    numeric,", "other       long,",
+        // What Oracle 19c's EXPLAIN PLAN fills besides: the
+        // predicates, the query blocks and objects the Hint
+        // Report is placed by, OTHER_XML.
+        "plan_id     number,", "object_alias varchar2(261),", "depth       numeric,",
+        "other_xml   clob,", "distribution varchar2(30),", "cpu_cost    numeric,",
+        "io_cost     numeric,", "temp_space  numeric,", "access_predicates varchar2(4000),",
+        "filter_predicates varchar2(4000),", "projection  varchar2(4000),", "time        numeric,",
+        "qblock_name varchar2(128))"};
     QString s = QStringLiteral("create table ") + table + QStringLiteral(" (");
     for (const char* p : pieces)
         s += QString::fromLatin1(p);

@@ -145,10 +145,11 @@ constexpr const char* kPlanTableColumns =
     "projection varchar2(4000), time number(38), qblock_name varchar2(30))";
 
 // Which of Oracle's columns of the PLAN_TABLE of 10g and later (ACCESS_PREDICATES,
-// FILTER_PREDICATES, OTHER_XML) the plan table has.
+// FILTER_PREDICATES, QBLOCK_NAME and OBJECT_ALIAS, OTHER_XML) the plan table has.
 struct NewerColumns {
     bool first = false;   // access predicates
     bool second = false;  // filter predicates
+    bool blocks = false;  // both QBLOCK_NAME and OBJECT_ALIAS
     bool otherXml = false;
     bool other = false;  // OTHER (LONG), which takes the hint usage where OTHER_XML is missing
 };
@@ -160,13 +161,16 @@ NewerColumns predicateColumns(sqlite3* db, const ExplainRequest& request) {
     if (!request.schema.isEmpty())
         st.bind(2, request.schema);
     NewerColumns found;
+    int names = 0;
     while (st.step()) {
         const QString column = st.text(0);
         found.first |= column == u"access_predicates";
         found.second |= column == u"filter_predicates";
         found.otherXml |= column == u"other_xml";
         found.other |= column == u"other";
+        names += column == u"qblock_name" || column == u"object_alias";
     }
+    found.blocks = names == 2;
     return found;
 }
 
@@ -225,6 +229,10 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement
             insertSql += ", filter_predicates";
             values += ", ?";
         }
+        if (predicates.blocks) {
+            insertSql += ", qblock_name, object_alias";
+            values += ", ?, ?";
+        }
         if (predicates.otherXml || predicates.other) {
             insertSql += predicates.otherXml ? ", other_xml" : ", other";
             values += ", ?";
@@ -243,10 +251,9 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement
         const std::vector<EqpLine> lines = sqliteStatement.isEmpty()
                                                ? std::vector<EqpLine>()
                                                : queryPlan(db, sqliteStatement, explained.text());
-        const std::vector<PlanRow> rows = translatePlan(explained, lines, owner, db);
-        QList<sql::HintUse> hints = steering.hints;
-        placeHints(hints, rows);
-        const QString hintUsage = sql::hintUsageXml(hints);
+        std::vector<PlanRow> rows = translatePlan(explained, lines, owner, db);
+        nameQueryBlocks(rows, steering.hints);
+        const QString hintUsage = sql::hintUsageXml(steering.hints);
         const QString timestamp =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         // Empty texts and the root's parent and position are NULL.
@@ -282,6 +289,10 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement
                 text(next++, row.accessPredicates);
             if (predicates.second)
                 text(next++, row.filterPredicates);
+            if (predicates.blocks) {
+                text(next++, row.queryBlock);
+                text(next++, row.objectAlias);
+            }
             if (predicates.otherXml || predicates.other)
                 text(next, row.id == 0 && !hintUsage.isEmpty()
                                ? QStringLiteral("<other_xml>") + hintUsage +

@@ -65,6 +65,9 @@ struct PlanRow {
     // In Oracle's notation (DBMS_XPLAN's Predicate Information); empty: NULL.
     QString accessPredicates;
     QString filterPredicates;
+    // QBLOCK_NAME and OBJECT_ALIAS where the hints need them (nameQueryBlocks()); empty: NULL.
+    QString queryBlock;
+    QString objectAlias;
     // The line's actual figures, as its SQLite plan lines count them (V$SQL_PLAN_STATISTICS_ALL).
     Measure starts;
     Measure rows;

@@ -436,21 +436,22 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     return s;
 }
 
-void placeHints(QList<sql::HintUse>& hints, const std::vector<PlanRow>& rows) {
-    for (HintUse& h : hints) {
-        if (h.block.isEmpty()) {
-            h.line = 0;
+void nameQueryBlocks(std::vector<PlanRow>& rows, const QList<sql::HintUse>& hints) {
+    for (const HintUse& h : hints) {
+        if (h.block.isEmpty())
             continue;
-        }
-        h.line = rows.size() > 1 ? 1 : 0;
+        if (rows.size() > 1 && rows[1].queryBlock.isEmpty())
+            rows[1].queryBlock = h.block;
         if (h.alias.isEmpty())
             continue;
-        const QString alias = h.alias.section(u'@', 0, 0).toLower();
+        const QString alias = h.alias.section(u'@', 0, 0);
         const auto row = std::find_if(rows.begin(), rows.end(), [&](const PlanRow& r) {
-            return r.alias == alias && r.role == PlanRole::Access;
+            return r.alias == alias.toLower() && r.role == PlanRole::Access;
         });
-        if (row != rows.end())
-            h.line = row->id;
+        if (row == rows.end())
+            continue;
+        row->queryBlock = h.block;
+        row->objectAlias = QStringLiteral("\"%1\"@\"%2\"").arg(alias, h.block);
     }
 }
 

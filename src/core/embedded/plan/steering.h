@@ -44,8 +44,10 @@ struct Steering {
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
                         const QString& sessionGoal, const QString& owner);
 
-// The hints' plan lines: a table's at the line that reads it, a query block's at its first line,
-// the statement's at 0. Cannot fail.
-void placeHints(QList<sql::HintUse>& hints, const std::vector<PlanRow>& rows);
+// Names on the plan's lines the query blocks and objects the hints speak of, as Oracle's
+// QBLOCK_NAME and OBJECT_ALIAS ("E"@"SEL$1"), so that a reader places each hint as DBMS_XPLAN
+// does (sql::placeHints()): a table's on the line that reads it, a block's on its first line.
+// Cannot fail.
+void nameQueryBlocks(std::vector<PlanRow>& rows, const QList<sql::HintUse>& hints);
 
 }  // namespace qv::embedded

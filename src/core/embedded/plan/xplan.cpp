@@ -246,6 +246,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
         bool predicates = false;
         bool otherXml = false;
         bool other = false;  // where the engine writes the hint usage when OTHER_XML is missing
+        int blockNames = 0;  // QBLOCK_NAME and OBJECT_ALIAS, which place the hints
         {
             sqlite::Statement columns(db, "SELECT lower(name) FROM pragma_table_info(?1)");
             columns.bind(1, request.table);
@@ -253,6 +254,8 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
                 predicates |= columns.text(0) == u"access_predicates";
                 otherXml |= columns.text(0) == u"other_xml";
                 other |= columns.text(0) == u"other";
+                blockNames +=
+                    columns.text(0) == u"qblock_name" || columns.text(0) == u"object_alias";
             }
         }
         const QByteArray which = request.statementId ? " AND statement_id IS ?1" : "";
@@ -277,6 +280,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
                 QByteArray(otherXml ? ", other_xml"
                            : other  ? ", other"
                                     : ", NULL") +
+                QByteArray(blockNames == 2 ? ", qblock_name, object_alias" : ", NULL, NULL") +
                 " FROM " + table.toUtf8() +
                 " WHERE rowid >= ?1 AND rowid < coalesce((SELECT min(rowid) FROM " +
                 table.toUtf8() + " WHERE id = 0 AND rowid > ?1), 9223372036854775807)" + whichRows +
@@ -287,6 +291,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
         std::vector<XplanRow> lines;
         std::vector<PlanRow> shape;
         QList<sql::HintUse> hints;
+        QList<sql::PlanPlace> places;
         std::map<int, int> depths;
         while (rows.step()) {
             if (lines.size() % kStopEvery == 0 && stopped && stopped())
@@ -307,6 +312,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
             r.row.filterPredicates = rows.text(9);
             if (r.row.id == 0)
                 hints = sql::readHintUsage(rows.text(10));
+            places.append({r.row.id, rows.text(11), rows.text(12)});
             const auto parent = depths.find(r.row.parentId);
             r.depth = parent == depths.end() ? 0 : parent->second + 1;
             depths[r.row.id] = r.depth;
@@ -316,6 +322,7 @@ QStringList xplanLines(sqlite3* db, const XplanRequest& request, const StopCheck
         QStringList out = {QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)),
                            QString()};
         out << layout(lines, request.basic, sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1), stopped);
+        sql::placeHints(hints, places);
         if (!request.basic && !hints.isEmpty())
             out << QString() << sql::hintReportLines(hints);
         return out;
