@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/stat.h>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -377,7 +378,17 @@ TEST_F(CliTest, TimeoutStopsAStatementWhileItIsTranslated) {
 // A statement is read up to 16 MB, so a wrong file cannot fill the memory; a password need not
 // stand in the process list.
 TEST_F(CliTest, BoundedStatementAndAPasswordFromTheTerminal) {
-    EXPECT_EQ(cli(u"--service s --user u --sql-file /dev/zero"_s).status, kCliBadArguments);
+    // A device, a FIFO no one writes to and a folder are refused unread, by name.
+    const QString fifo = dir.filePath(u"pipe.sql"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& file : {u"/dev/zero"_s, fifo, dir.path()}) {
+        const Result r = cli(u"--service s --user u --sql-file "_s + file);
+        EXPECT_EQ(std::pair(r.status, r.err),
+                  std::pair(kCliBadArguments,
+                            u"Cannot read "_s + file +
+                                u": it is not a regular file (a statement from a pipe goes on "
+                                u"standard input).\n"_s));
+    }
     QString big(kMaxStatementBytes + 1, u' ');
     EXPECT_EQ(cli(u"--service s --user u"_s, QString(), big).err,
               u"The statement is larger than 16 MB; nothing was run.\n"_s);

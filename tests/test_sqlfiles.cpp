@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -93,6 +96,28 @@ TEST_F(SqlFilesTest, OpensUtf8AndShiftJisAndSavesEachBackInItsOwnBytes) {
                                      u" の文字コードを判別できません。UTF-8かShift_JISで書かれた"
                                      u"ファイルを開いてください。"_s},
                          QList<Qt::TextFormat>{Qt::PlainText}, before));
+}
+
+// Only a regular file is read: a FIFO no one writes to, a device behind a link and a folder are
+// refused at once, by name, without waiting on them or reading them.
+TEST(SqlFileReading, AnythingButARegularFileIsRefusedUnread) {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(u"pipe.sql"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zeros = dir.filePath(u"zeros.sql"_s);
+    ASSERT_TRUE(QFile::link(u"/dev/zero"_s, zeros));
+    const QString folder = dir.filePath(u"folder.sql"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const QString& path : {fifo, zeros, folder}) {
+        QString error;
+        EXPECT_FALSE(readSqlFile(path, error));
+        EXPECT_EQ(error, u"ファイル "_s + path + u" は通常のファイルではないため開けません。"_s);
+    }
+    QString error;
+    EXPECT_FALSE(readSqlFile(dir.filePath(u"missing.sql"_s), error));
+    EXPECT_TRUE(
+        error.endsWith(u"ファイル "_s + dir.filePath(u"missing.sql"_s) + u" を開けません。"_s))
+        << error.toStdString();
 }
 
 // Typed text is replaced at once (Ctrl+Z brings it back); edits of a file not yet saved are

@@ -5,6 +5,7 @@
 
 #include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
+#include "core/regularfile.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/runthread.h"
@@ -437,10 +438,20 @@ std::optional<QString> readStatement(const QCommandLineParser& p, const CliOptio
         return std::nullopt;
     }
     if (p.isSet(o.sqlFile)) {
-        QFile f(p.value(o.sqlFile));
-        if (!f.open(QIODevice::ReadOnly))
-            return QStringLiteral("Cannot read ") + p.value(o.sqlFile) + QStringLiteral(": ") +
-                   f.errorString();
+        const QString path = p.value(o.sqlFile);
+        QFile f;
+        QString reason;
+        switch (openRegularFile(path, f, reason)) {
+            case RegularFileOpen::Failed:
+                return QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + reason;
+            case RegularFileOpen::NotRegular:
+                return QStringLiteral("Cannot read ") + path +
+                       QStringLiteral(
+                           ": it is not a regular file (a statement from a pipe goes "
+                           "on standard input).");
+            case RegularFileOpen::Opened:
+                break;
+        }
         // Read no more than a statement can be: /dev/zero or a wrong file must not fill memory.
         const QByteArray bytes = f.read(kMaxStatementBytes + 1);
         if (bytes.size() > kMaxStatementBytes)

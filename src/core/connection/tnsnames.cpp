@@ -1,5 +1,7 @@
 #include "core/connection/tnsnames.h"
 
+#include "core/regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,12 +11,6 @@
 
 #include <algorithm>
 #include <optional>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace qv {
 
@@ -39,25 +35,9 @@ std::optional<QString> readRegularFile(const QString& path, qint64& budget) {
     if (path.isEmpty())
         return std::nullopt;
     QFile f;
-#ifdef Q_OS_UNIX
-    // Opened without waiting and checked on the open file: a FIFO or a device, even one put in
-    // the file's place after a look at its name, blocks neither the open nor the read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    QString reason;
+    if (openRegularFile(path, f, reason) != RegularFileOpen::Opened)
         return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-#else
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    f.setFileName(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-#endif
     const QByteArray data = f.read(std::max<qint64>(budget, 0));
     budget -= data.size();
     return QString::fromUtf8(data);

@@ -1,5 +1,6 @@
 #include "core/window/sqlfile.h"
 
+#include "core/regularfile.h"
 #include "core/settings/settingsstore.h"
 
 #include <QDir>
@@ -60,16 +61,30 @@ QString encodingName(SqlFileEncoding encoding) {
 }
 
 std::optional<SqlFile> readSqlFile(const QString& path, QString& error) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = f.errorString() + QStringLiteral("ファイル %1 を開けません。").arg(path);
-        return std::nullopt;
+    QFile f;
+    QString reason;
+    switch (openRegularFile(path, f, reason)) {
+        case RegularFileOpen::Failed:
+            error = reason + QStringLiteral("ファイル %1 を開けません。").arg(path);
+            return std::nullopt;
+        case RegularFileOpen::NotRegular:
+            error = kMsgNotRegularFile.arg(path);
+            return std::nullopt;
+        case RegularFileOpen::Opened:
+            break;
     }
+    const QString tooLarge =
+        QStringLiteral("ファイル %1 は大きすぎるため開けません（10MBまで）。").arg(path);
     if (f.size() > kMaxSqlFileBytes) {
-        error = QStringLiteral("ファイル %1 は大きすぎるため開けません（10MBまで）。").arg(path);
+        error = tooLarge;
         return std::nullopt;
     }
-    const QByteArray bytes = f.readAll();
+    // A file that grows after the look at its size is still read no further than the limit.
+    const QByteArray bytes = f.read(kMaxSqlFileBytes + 1);
+    if (bytes.size() > kMaxSqlFileBytes) {
+        error = tooLarge;
+        return std::nullopt;
+    }
     if (f.error() != QFileDevice::NoError) {
         error = f.errorString() + QStringLiteral("ファイル %1 を読み込めません。").arg(path);
         return std::nullopt;

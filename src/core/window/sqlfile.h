@@ -35,9 +35,15 @@ QString encodingName(SqlFileEncoding encoding);
 // Larger files are no statement to tune; they are not read into the SQL box.
 inline constexpr qint64 kMaxSqlFileBytes = 10 * 1024 * 1024;
 
+// Why a FIFO, a device or a directory is not read into the SQL box (`%1`: its path).
+inline const QString kMsgNotRegularFile =
+    QStringLiteral("ファイル %1 は通常のファイルではないため開けません。");
+
 // Reads the file at `path`: UTF-8 when its bytes are valid UTF-8 (a byte order mark is dropped),
-// else Shift_JIS when they decode as Shift_JIS without a fault. Line ends become LF. Nullopt and
-// `error` set to the message to show when the file cannot be read, is too large, or is neither.
+// else Shift_JIS when they decode as Shift_JIS without a fault. Line ends become LF. Only a
+// regular file is read, and never more than kMaxSqlFileBytes of it, without waiting on it (a
+// FIFO or a device is refused unopened). Nullopt and `error` set to the message to show when the
+// file cannot be read, is no regular file, is too large, or is neither encoding.
 std::optional<SqlFile> readSqlFile(const QString& path, QString& error);
 
 // Writes `text` to `file.path` in `file.encoding` with `file.crlf` line ends, replacing the file
