@@ -259,7 +259,7 @@ TEST_F(CliTest, BindOptionsGiveTheRunItsValuesAndTheOutputAndHistoryNameThem) {
                     .out.contains(u"| ~ | :ID | 7839 (NUMBER) | 7902 (NUMBER) |\n"_s));
 }
 
-// Nothing is connected to or run with a variable that has no value.
+// Nothing is connected to or run with a variable that has no value, or with one given twice.
 TEST_F(CliTest, BindVariableWithoutAValueOrAMalformedBindOptionIsABadArgument) {
     const QString sql = u"select * from emp where empno = :id and ename = :who"_s;
     const std::pair<QString, QString> cases[] = {
@@ -270,6 +270,12 @@ TEST_F(CliTest, BindVariableWithoutAValueOrAMalformedBindOptionIsABadArgument) {
         {u"--bind =1"_s, u"--bind takes NAME=VALUE, such as --bind cust_id=42.\n"_s},
         {u"--bind id=1 --bind who=x --bind-type id=INTEGER"_s,
          u"--bind-type takes NAME=VARCHAR2, NUMBER, DATE or NULL.\n"_s},
+        {u"--bind id=1 --bind who=x --bind :ID=2"_s,
+         u"--bind names the bind variable :id twice (also as :ID); a name is the same in either "
+         u"case, so give it once.\n"_s},
+        {u"--bind id=1 --bind who=x --bind-type WHO=NUMBER --bind-type who=DATE"_s,
+         u"--bind-type names the bind variable :WHO twice (also as :who); a name is the same in "
+         u"either case, so give it once.\n"_s},
     };
     for (const auto& [options, err] : cases) {
         const Result r = scripted(options, sql);

@@ -28,28 +28,45 @@ BindValue& entry(BindList& binds, const QString& name) {
     return binds.last();
 }
 
+// The complaint when `name` is among `given` already, as the server would take it: the same
+// variable whatever the case of its letters.
+std::optional<QString> givenTwice(const char* option, QStringList& given, const QString& name) {
+    for (const QString& earlier : given) {
+        if (earlier.compare(name, Qt::CaseInsensitive) == 0)
+            return QStringLiteral(
+                       "%1 names the bind variable :%2 twice (also as :%3); a name "
+                       "is the same in either case, so give it once.")
+                .arg(QLatin1StringView(option), earlier, name);
+    }
+    given << name;
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<QString> readBindOptions(const QStringList& values, const QStringList& types,
                                        BindList& binds) {
     BindList given;
-    QStringList valued;  // the names given a value, in lower case
+    QStringList valued, typed;  // the names given a value, a type
     QString name, text;
     for (const QString& option : values) {
         if (!splitAssignment(option, name, text))
             return QStringLiteral("--bind takes NAME=VALUE, such as --bind cust_id=42.");
+        if (auto twice = givenTwice("--bind", valued, name))
+            return twice;
         entry(given, name).value = text;
-        valued << name.toLower();
     }
     for (const QString& option : types) {
         BindType type = BindType::Varchar2;
         if (!splitAssignment(option, name, text) || !bindTypeFromName(text.trimmed(), type))
             return QStringLiteral("--bind-type takes NAME=VARCHAR2, NUMBER, DATE or NULL.");
+        if (auto twice = givenTwice("--bind-type", typed, name))
+            return twice;
         entry(given, name).type = type;
     }
     // A type alone gives a NULL its value; any other type still waits for one.
     for (const BindValue& b : given) {
-        if (b.type == BindType::Null || valued.contains(b.name.toLower()))
+        if (b.type == BindType::Null || valued.contains(b.name, Qt::CaseInsensitive))
             binds.append(b);
     }
     return std::nullopt;

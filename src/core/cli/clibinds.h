@@ -12,9 +12,10 @@
 namespace qv {
 
 // The values of --bind NAME=VALUE and the types of --bind-type NAME=TYPE (each repeatable; the
-// name with or without its colon, the type VARCHAR2 unless given, the last of a name counting)
-// as the values a run binds. A variable typed NULL needs no --bind. The complaint about the
-// first malformed option, if any.
+// name with or without its colon, the type VARCHAR2 unless given) as the values a run binds. A
+// variable typed NULL needs no --bind. The complaint about the first malformed option, or the
+// first name one of them gives twice (names compared without regard to case, as the server
+// compares them), if any.
 std::optional<QString> readBindOptions(const QStringList& values, const QStringList& types,
                                        BindList& binds);
 
