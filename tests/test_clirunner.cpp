@@ -2,6 +2,7 @@
 #include "core/embedded/service/embeddedengine.h"
 #include "core/tuning/tuningrun.h"
 #include "support/scripteddb.h"
+#include "support/sqliteprobe.h"
 #include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,45 @@ TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
           u"history list --file "_s + dir.filePath(u"none.mdb"_s),
           u"history compare 1 --file "_s + file})
         EXPECT_EQ(cli(args).status, kCliBadArguments) << args.toStdString();
+}
+
+// Text output prints each value on one line, its control characters and backslashes escaped:
+// nothing reaches the terminal as an escape sequence, a tab or a line break, whether it comes
+// from the server, a bind value or a history file. JSON and Markdown carry them as they are.
+TEST_F(CliTest, TextOutputEscapesControlCharactersInEveryValue) {
+    const QString file = dir.filePath(u"h.mdb"_s);
+    const Result run =
+        sample(u"--no-plan --bind x=1\t2 --record "_s + file,
+               u"select 'a' || char(27) || '[31m' || char(9) || 'b' || char(10) || 'c\\d' || "
+               u"char(155) || char(8238) as v from dual where :x is not null"_s);
+    EXPECT_TRUE(run.out.contains(u"\n1\ta\\x1b[31m\\tb\\nc\\\\d\\x9b\\u202e\n"_s) &&
+                run.out.contains(u"\n:x\tVARCHAR2\t1\\t2\n"_s))
+        << run.out.toStdString();
+    EXPECT_FALSE(run.out.contains(QChar(27)) || run.out.contains(QChar(0x9B)));
+    const Result json = sample(u"--no-plan --format json --bind x=1"_s,
+                               u"select 'a' || char(27) || char(9) || 'b' as v from dual "
+                               u"where :x is not null"_s);
+    EXPECT_EQ(json.json()[u"result"_s][u"rows"_s][0][1].toString(), u"a\x1b\tb"_s);
+
+    // A history file another program wrote may hold anything.
+    test::SqliteProbe history(file);
+    ASSERT_TRUE(history.exec(
+        "UPDATE SQL_HIST SET SQL = 'select' || char(27) || '[2J' || char(9) "
+        "|| 'x' || char(10) || 'y'; UPDATE RUN_HIST SET USERNAME = 'de' || "
+        "char(13) || 'mo'; UPDATE STATS_HIST SET VALUE = 'v' || char(9), NUM_VALUE = NULL"))
+        << history.error.toStdString();
+    const QString list = cli(u"history list --file "_s + file).out;
+    EXPECT_TRUE(list.contains(u"\tde\\rmo\t"_s) && list.endsWith(u"\tselect\\x1b[2J x y\n"_s))
+        << list.toStdString();
+    const QString show = cli(u"history show 1 --file "_s + file).out;
+    EXPECT_TRUE(show.contains(u"\nselect\\x1b[2J\\tx\\ny\n"_s) && show.contains(u"\tv\\t\t"_s))
+        << show.toStdString();
+    const QString compared = cli(u"history compare 1 1 --file "_s + file).out;
+    EXPECT_TRUE(compared.contains(u"  select\\x1b[2J\\tx\n  y\n"_s)) << compared.toStdString();
+    EXPECT_TRUE(cli(u"history compare 1 1 --format markdown --file "_s + file)
+                    .out.contains(u"  select\x1b[2J\tx\n"_s));
+    for (const QString& out : {list, show, compared})
+        EXPECT_FALSE(out.contains(QChar(27)) || out.contains(QChar(13)));
 }
 
 // A bad run number or option is named with what is wrong with it; nothing is read.

@@ -1,5 +1,7 @@
 #include "core/cli/clibinds.h"
 
+#include "core/cli/terminaltext.h"
+
 #include "core/tuning/runbinds.h"
 #include "core/tuning/tuningrun.h"
 
@@ -96,7 +98,8 @@ void printBinds(QTextStream& out, const BindList& binds) {
         return;
     out << "\n[binds]\n変数\t型\t値\n";
     for (const BindValue& b : binds)
-        out << ':' << b.name << '\t' << bindTypeName(b.type) << '\t' << b.value << "\n";
+        out << ':' << terminalText(b.name) << '\t' << bindTypeName(b.type) << '\t'
+            << terminalText(b.value) << "\n";
 }
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include "core/cli/clibinds.h"
 #include "core/cli/historycli.h"
+#include "core/cli/terminaltext.h"
 
 #include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
@@ -157,15 +158,38 @@ QJsonObject tableJson(const Table& t) {
         {QStringLiteral("rows"), t.visible ? rows : QJsonArray()}};
 }
 
+// A row of text output: each cell on the line, its own tabs and line breaks escaped.
+QString textRow(const QStringList& cells) {
+    QStringList shown;
+    shown.reserve(cells.size());
+    for (const QString& cell : cells)
+        shown << terminalText(cell);
+    return shown.join(QLatin1Char('\t'));
+}
+
 void printTable(QTextStream& out, const char* name, const Table& t) {
     out << "\n[" << name << "]";
     if (!t.visible) {
         out << " hidden\n";
         return;
     }
-    out << "\n" << t.header.join(QLatin1Char('\t')) << "\n";
+    out << "\n" << textRow(t.header) << "\n";
     for (const QStringList& r : t.rows)
-        out << r.join(QLatin1Char('\t')) << "\n";
+        out << textRow(r) << "\n";
+}
+
+// The plan with the texts its predicate block and hint report are made of escaped for text
+// output; the report's own line breaks stay.
+QList<PlanLine> planForText(QList<PlanLine> plan) {
+    for (PlanLine& line : plan) {
+        line.accessPredicates = terminalText(line.accessPredicates);
+        line.filterPredicates = terminalText(line.filterPredicates);
+        QStringList report = line.hintReport.split(u'\n');
+        for (QString& reportLine : report)
+            reportLine = terminalText(reportLine);
+        line.hintReport = report.join(u'\n');
+    }
+    return plan;
 }
 
 void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, bool json,
@@ -198,22 +222,23 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         out << QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
         return;
     }
-    out << "plan: " << w.planLine << "\n"
-        << "query: " << w.resultLine << "\n"
-        << "stats: " << w.statsLine << "\n"
-        << "count: " << w.count << "\n";
+    out << "plan: " << terminalText(w.planLine) << "\n"
+        << "query: " << terminalText(w.resultLine) << "\n"
+        << "stats: " << terminalText(w.statsLine) << "\n"
+        << "count: " << terminalText(w.count) << "\n";
     if (run.rolledBack)
         out << "rolled back: the change was measured, then undone\n";
     for (const QString& note : w.notes)
-        out << "note: " << note << "\n";
+        out << "note: " << terminalText(note) << "\n";
     if (runNumber > 0)
         out << "run: " << runNumber << "\n";
     printBinds(out, run.binds);
     printTable(out, "plan", plan);
-    if (const QString predicates = predicateInformation(run.plan, QStringLiteral("\n"));
+    const QList<PlanLine> planText = planForText(run.plan);
+    if (const QString predicates = predicateInformation(planText, QStringLiteral("\n"));
         plan.visible && !predicates.isEmpty())
         out << "\n" << predicates;
-    if (const QString hints = hintReportText(run.plan, QStringLiteral("\n"));
+    if (const QString hints = hintReportText(planText, QStringLiteral("\n"));
         plan.visible && !hints.isEmpty())
         out << "\n" << hints;
     printTable(out, "result", result);

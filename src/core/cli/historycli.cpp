@@ -2,6 +2,7 @@
 
 #include "core/cli/clibinds.h"
 #include "core/cli/clirunner.h"
+#include "core/cli/terminaltext.h"
 #include "core/history/comparisonexport.h"
 #include "core/history/historyfile.h"
 
@@ -143,11 +144,12 @@ void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
     }
     for (const RunSummary& r : runs) {
         const auto& f = r.facts;
-        out << r.number << '\t' << r.timestamp << '\t' << (f ? f->service : QString()) << '\t'
-            << (f ? f->user : QString()) << '\t'
+        out << r.number << '\t' << terminalText(r.timestamp) << '\t'
+            << terminalText(f ? f->service : QString()) << '\t'
+            << terminalText(f ? f->user : QString()) << '\t'
             << (f && f->rowCount ? QString::number(*f->rowCount) : QString()) << '\t'
             << elapsedText(f ? f->elapsedMs : std::nullopt) << '\t'
-            << (f ? runEndName(f->end) : QString()) << '\t' << r.oneLine() << "\n";
+            << (f ? runEndName(f->end) : QString()) << '\t' << terminalText(r.oneLine()) << "\n";
     }
 }
 
@@ -167,11 +169,13 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
         out << json(o);
         return;
     }
-    out << "No." << number << "  " << run.summary.timestamp << "\n" << run.summary.sql << "\n";
+    out << "No." << number << "  " << terminalText(run.summary.timestamp) << "\n"
+        << terminalText(run.summary.sql) << "\n";
     printBinds(out, run.binds);
     out << "\n[plan]\n";
     for (const RecordedPlanLine& l : run.plan) {
-        out << l.operation << '\t' << l.cardinality << '\t' << l.cost << '\t' << l.bytes;
+        out << terminalText(l.operation) << '\t' << terminalText(l.cardinality) << '\t'
+            << terminalText(l.cost) << '\t' << terminalText(l.bytes);
         if (l.actuals) {
             PlanLine line;
             line.actuals = l.actuals;
@@ -183,12 +187,13 @@ void printRecordedRun(QTextStream& out, int32_t number, const RecordedRun& run, 
         for (const auto& [kind, text] :
              {std::pair("access", l.accessPredicates), std::pair("filter", l.filterPredicates)}) {
             if (!text.isEmpty())
-                out << l.lineId.value_or(0) << ' ' << kind << '(' << text << ")\n";
+                out << l.lineId.value_or(0) << ' ' << kind << '(' << terminalText(text) << ")\n";
         }
     }
     out << "\n[stats]\n";
     for (const RecordedStatistic& s : run.statistics)
-        out << s.number << '\t' << valueText(s.value) << '\t' << s.name << "\n";
+        out << s.number << '\t' << terminalText(valueText(s.value)) << '\t' << terminalText(s.name)
+            << "\n";
 }
 
 void printComparison(QTextStream& out, const RunComparison& c, const QString& format,
@@ -199,8 +204,10 @@ void printComparison(QTextStream& out, const RunComparison& c, const QString& fo
         out << comparisonCsv(c, onlyChanged, threshold);
     else if (format == u"html")
         out << comparisonHtml(c, onlyChanged, threshold);
-    else
+    else if (format == u"markdown")
         out << comparisonMarkdown(c, onlyChanged, threshold);
+    else  // text: the Markdown, as a terminal can show it
+        out << terminalDocument(comparisonMarkdown(c, onlyChanged, threshold));
 }
 
 // The largest run number a history file holds.
