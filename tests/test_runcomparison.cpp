@@ -141,9 +141,15 @@ TEST(RunComparison, HostileTextStaysTextInEveryExport) {
     const QString script = u"<script>alert(1)</script>"_s;
     const QString image = u"<img src=x onerror='alert(1)'>"_s;
     RecordedRun a = run(7, u"select 1\n  ```\n<b>x</b>"_s,
-                        {{1, script, 1LL}, {2, u"=cmd|' /C calc'!A0"_s, 5LL}},
+                        {{1, script, 1LL},
+                         {2, u"=cmd|' /C calc'!A0"_s, 5LL},
+                         {4, u"value"_s, QVariant(script + u"|x\ny"_s)}},
                         {u"SELECT STATEMENT"_s, u" TABLE ACCESS FULL ("_s + image + u")"_s});
-    RecordedRun b = run(8, u"select 2"_s, {{1, script, 3LL}, {3, u"two\nlines|x"_s, 1LL}}, {});
+    RecordedRun b = run(8, u"select 2"_s,
+                        {{1, script, 3LL},
+                         {3, u"two\nlines|x"_s, 1LL},
+                         {4, u"value"_s, QVariant(u"=HYPERLINK(\"http://x\")"_s)}},
+                        {});
     a.binds = {{u"v"_s, BindType::Varchar2, u"@SUM(1)"_s}};
     b.binds = {{u"v"_s, BindType::Varchar2, u"=HYPERLINK(\"http://x\")"_s}};
     a.summary.facts->user = image;
@@ -156,6 +162,9 @@ TEST(RunComparison, HostileTextStaysTextInEveryExport) {
         << md.toStdString();
     EXPECT_TRUE(md.contains(u"| &lt;script&gt;alert(1)&lt;/script&gt; | 1 | 3 | 2 | 3.00 |\n"_s));
     EXPECT_TRUE(md.contains(u"| two<br>lines\\|x |  | 1 | 1 | - |\n"_s)) << md.toStdString();
+    EXPECT_TRUE(
+        md.contains(u"| value | &lt;script&gt;alert(1)&lt;/script&gt;\\|x<br>y | "
+                    u"=HYPERLINK(&quot;http://x&quot;) | 0 | - |\n"_s));
     EXPECT_TRUE(md.contains(u"(&lt;img src=x onerror=&#39;alert(1)&#39;&gt;)"_s));
     EXPECT_TRUE(md.contains(u"> ユーザが違います: &lt;img"_s));
     EXPECT_TRUE(md.contains(u"\n````diff\n- select 1\n-   ```\n- <b>x</b>\n+ select 2\n````\n"_s));
@@ -166,7 +175,9 @@ TEST(RunComparison, HostileTextStaysTextInEveryExport) {
     EXPECT_EQ(comparisonCsv(c),
               u"statistic,No.7,No.8,difference,ratio\r\n"
               u"'=cmd|' /C calc'!A0,5,,-5,0.00\r\n<script>alert(1)</script>,1,3,2,3.00\r\n"
-              u"\"two\nlines|x\",,1,1,\r\n\r\nbind variable,No.7,No.8,change\r\n"
+              u"\"two\nlines|x\",,1,1,\r\n"
+              u"value,\"<script>alert(1)</script>|x\ny\",\"'=HYPERLINK(\"\"http://x\"\")\",0,\r\n"
+              u"\r\nbind variable,No.7,No.8,change\r\n"
               u":v,'@SUM(1) (VARCHAR2),\"'=HYPERLINK(\"\"http://x\"\") (VARCHAR2)\",changed\r\n"_s);
 
     const QString html = comparisonHtml(c);

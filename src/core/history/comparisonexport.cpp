@@ -184,8 +184,8 @@ QString comparisonMarkdown(const RunComparison& c, bool onlyChanged, double thre
             .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
         md += QStringLiteral("| %1 | %2 | %3 | %4 | %5 |\n")
-                  .arg(cell(s.name), valueText(s.a), valueText(s.b),
-                       valueText(QVariant(s.difference)), ratioText(s.ratio));
+                  .arg(cell(s.name), cell(valueText(s.a)), cell(valueText(s.b)),
+                       cell(valueText(QVariant(s.difference))), cell(ratioText(s.ratio)));
     QStringList legend;
     for (const auto& [kind, text] : planLegend(c))
         legend << markOf(kind) + u' ' + text;
@@ -210,11 +210,11 @@ QString comparisonCsv(const RunComparison& c, bool onlyChanged, double threshold
                       .arg(c.a.summary.number)
                       .arg(c.b.summary.number);
     for (const StatisticChange& s : c.statisticsShown(onlyChanged, threshold))
-        csv +=
-            QStringList{csvField(s.name), valueText(s.a), valueText(s.b),
-                        valueText(QVariant(s.difference)), s.ratio ? ratioText(s.ratio) : QString()}
-                .join(u',') +
-            QStringLiteral("\r\n");
+        csv += QStringList{csvField(s.name), csvField(valueText(s.a)), csvField(valueText(s.b)),
+                           csvField(valueText(QVariant(s.difference))),
+                           csvField(s.ratio ? ratioText(s.ratio) : QString())}
+                   .join(u',') +
+               QStringLiteral("\r\n");
     if (c.binds.isEmpty())
         return csv;
     // A second table after a blank line: the statistics stay the file's first.
@@ -262,8 +262,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
         h += QStringLiteral(
                  "<tr><td>%1</td><td class=\"n\">%2</td><td class=\"n\">%3</td>"
                  "<td class=\"n\">%4</td><td class=\"n\">%5</td></tr>\n")
-                 .arg(e(s.name), valueText(s.a), valueText(s.b), valueText(QVariant(s.difference)),
-                      ratioText(s.ratio));
+                 .arg(e(s.name), e(valueText(s.a)), e(valueText(s.b)),
+                      e(valueText(QVariant(s.difference))), e(ratioText(s.ratio)));
     QString legend;
     for (const auto& [kind, text] : planLegend(c))
         legend +=

@@ -8,6 +8,8 @@ namespace qv {
 
 // A comparison written out to be pasted into a ticket or a chat, or opened elsewhere. Each
 // takes the statistics the window shows (`onlyChanged`, `threshold` as in statisticsShown).
+// Every text in them, names and values alike (a history file may hold any text as a value),
+// is written as text in the format's own way.
 
 // How the CSV and JSON name a change: "same", "changed", "added", "removed".
 QString changeName(PlanLineChange::Kind kind);
