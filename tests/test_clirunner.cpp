@@ -21,6 +21,7 @@
 
 using namespace Qt::StringLiterals;
 using namespace qv;
+using test::Reply;
 
 namespace {
 
@@ -419,6 +420,24 @@ TEST_F(CliTest, TimeoutStopsAStatementWhileItIsTranslated) {
                                u"operation（中止しました）\n"_s) &&
                 r.out.contains(u"\ncount: 0件（中止）\n"_s))
         << r.out.left(300).toStdString();
+}
+
+// An exception nothing else catches, in the runner or in the run's thread, ends the program
+// with exit status 5 and its text, never an abort.
+TEST_F(CliTest, AnExceptionNothingCatchesIsAnInternalError) {
+    tmp.program().setDatabaseOpener(
+        [](const QString&, const QString&, const QString&) -> std::unique_ptr<Database> {
+            throw std::runtime_error("out of threads");
+        });
+    const Result opening = cli(u"--service s --user u --sql x"_s);
+    EXPECT_EQ(std::tuple(opening.status, opening.err, opening.out),
+              std::tuple(kCliInternalError, u"internal error: out of threads\n"_s, QString()));
+    Reply failing;
+    failing.whenAnswered = [] { throw std::bad_alloc(); };
+    script->onText(u"select 1 from dual"_s, failing);
+    const Result running = scripted(u"--no-plan"_s, u"select 1 from dual"_s);
+    EXPECT_EQ(std::pair(running.status, running.err),
+              std::pair(kCliInternalError, u"internal error: std::bad_alloc\n"_s));
 }
 
 // A statement is read up to 16 MB, so a wrong file cannot fill the memory; a password need not

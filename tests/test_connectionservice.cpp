@@ -117,6 +117,21 @@ TEST_F(ConnectionTest, FailedAttemptShowsTheLastFailureAndClosesWhatOpened) {
     EXPECT_EQ(view(), u"未接続|second failure|login"_s);
 }
 
+// Whatever a driver throws, even no standard exception, is a failed login, never the program's
+// end; what was opened is closed.
+TEST_F(ConnectionTest, ADriverThatThrowsAnythingFailsTheLogin) {
+    conn.setOpener(
+        [this](const QString&, const QString&, const QString&) -> std::unique_ptr<Database> {
+            opened.append(u"x"_s);
+            if (opened.size() == 2)
+                throw 42;
+            return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+        });
+    login(u"PROD"_s, u"app"_s, u"pw"_s);
+    EXPECT_EQ(view(), u"未接続|内部エラーが発生しました。|login"_s);
+    EXPECT_EQ(script->closed, QStringList{u"Q"_s});
+}
+
 // A login that succeeds with a warning (a password about to expire) says so, once, and connects.
 TEST_F(ConnectionTest, WarningsAtLoginAreShownOnce) {
     warnings = {u"ORA-28002: the password will expire within 7 days"_s};

@@ -128,6 +128,17 @@ TEST_F(LoginDialogTest, TheServiceListIsReadOffTheWindowsThread) {
               std::pair(u"SLOW"_s, u"TYPED"_s));
 }
 
+// Reading the names may fail in any way: the dialog says so and stays usable, its list empty.
+TEST_F(LoginDialogTest, AFailureReadingTheServiceListIsToldAndTheDialogStays) {
+    names = []() -> QStringList { throw std::runtime_error("no memory left"); };
+    test::ModalAnswerer answerer;
+    LoginDialog& d = dialog();
+    waitForNames(d);
+    EXPECT_EQ(
+        std::pair(answerer.seen, d.serviceBox()->count()),
+        std::pair(QStringList{u"QuervinStudio|内部エラーが発生しました。\nno memory left"_s}, 0));
+}
+
 // Typing starts in the first box still to fill, wherever the focus was left last time.
 TEST_F(LoginDialogTest, TheFocusStartsInTheFirstEmptyBox) {
     LoginDialog& d = dialog();

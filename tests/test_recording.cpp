@@ -150,3 +150,19 @@ TEST_F(RecordingTest, RunsAreNumberedAcrossWindowsAndAcrossStopAndStart) {
         test::SqliteProbe(path).rows("SELECT NUM, OPERATION FROM EXPLAN_HIST"),
         (QStringList{u"1|SELECT STATEMENT"_s, u"2|SELECT STATEMENT"_s, u"3|SELECT STATEMENT"_s}));
 }
+
+// A run that an exception ended (memory running out) is told in a message box and not
+// recorded; the window goes on with the next run.
+TEST_F(RecordingTest, ARunAnExceptionEndedIsToldAndNotRecorded) {
+    Window w(tmp.program(), path);
+    w.model.startRecording();
+    test::Reply failing;
+    failing.whenAnswered = [] { throw std::runtime_error("no memory left"); };
+    w.script->onText(u"select 1 from dual"_s, failing, 1);
+    w.run(u"select 1 from dual"_s);
+    EXPECT_EQ(w.port.messages,
+              QStringList{u"QuervinStudio|内部エラーが発生しました。\nno memory left"_s});
+    EXPECT_EQ(runsIn(path), 0);
+    w.run(u"select 1 from dual"_s);
+    EXPECT_EQ(std::pair(w.port.messages.size(), runsIn(path)), std::pair(qsizetype(1), 1));
+}

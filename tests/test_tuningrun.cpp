@@ -1,6 +1,7 @@
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
+#include "core/tuning/runthread.h"
 #include "core/tuning/statementfeedback.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
@@ -409,4 +410,18 @@ TEST_F(RunTest, AMeasuredChangeIsRolledBackAfterItsFiguresAreRead) {
         EXPECT_TRUE(w.script->log.isEmpty());
         EXPECT_EQ(w.messages.last(), kMsgCannotUndo);
     }
+}
+
+// An exception that the run lets out (memory running out in a driver) ends the run with a record
+// that says so, on its thread, rather than the program.
+TEST_F(RunTest, AnExceptionTheRunLetsOutEndsItWithItsText) {
+    Reply failing = test::numberRows(1);
+    failing.whenAnswered = [] { throw std::bad_alloc(); };
+    w.script->onText(w.sql, failing);
+    std::optional<QString> told;
+    const auto run =
+        RunThread::start(w, nullptr, [&](const RunRecord& r) { told = r.internalError; });
+    ASSERT_TRUE(run->wait(10'000));
+    EXPECT_EQ(std::pair(told, run->record().internalError),
+              std::pair(std::optional(u"std::bad_alloc"_s), std::optional(u"std::bad_alloc"_s)));
 }

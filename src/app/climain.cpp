@@ -15,7 +15,9 @@
 #include <csignal>
 #endif
 
-int main(int argc, char* argv[]) {
+namespace {
+
+int runProgram(int argc, char* argv[]) {
     qv::CliTerminal terminal;
 #ifdef Q_OS_UNIX
     // During the run, Ctrl-C and SIGTERM stop the run rather than the process, so the server
@@ -29,10 +31,16 @@ int main(int argc, char* argv[]) {
     terminal.arm = [] { pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr); };
     terminal.watchStop = [](std::function<void()> stop) {
         std::thread([stop = std::move(stop)] {
-            for (;;) {
-                int signal = 0;
-                if (sigwait(&stopSignals, &signal) == 0)
-                    stop();
+            try {
+                for (;;) {
+                    int signal = 0;
+                    if (sigwait(&stopSignals, &signal) == 0)
+                        stop();
+                }
+            } catch (...) {
+                // Nothing else would stop the run now: the program ends, saying why.
+                QTextStream err(stderr);
+                std::quick_exit(qv::reportInternalError(err));
             }
         }).detach();
     };
@@ -76,4 +84,16 @@ int main(int argc, char* argv[]) {
     out.flush();
     err.flush();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    // The runner reports what reaches it; this is for what fails before or after it.
+    try {
+        return runProgram(argc, argv);
+    } catch (...) {
+        QTextStream err(stderr);
+        return qv::reportInternalError(err);
+    }
 }

@@ -1,14 +1,47 @@
+#include "core/internalerror.h"
+#include "core/program.h"
 #include "core/version.h"
 #include "core/window/programstate.h"
 #include "gui/appicon.h"
+#include "gui/application.h"
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
-
-#include <QApplication>
+#include "gui/querywindow.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+
+namespace {
+
+// The program from its frame's start to its end; the status to exit with.
+int runFrame(qv::Application& app) {
+    // What the frame, its windows and their dialogs share, kept in the platform's store.
+    qv::ProgramState program(qv::SettingsStore::platformStore());
+    int status = 0;
+    {
+        qv::MainFrame frame(program);
+        // An exception an event handler lets out is told as the windows tell their messages.
+        app.setMessageShower([&frame](const QString& message) {
+            qv::QueryWindow* window = frame.activeQueryWindow();
+            if (window)
+                window->showMessage(message, qv::kAppTitle);
+            return window != nullptr;
+        });
+        frame.show();
+        status = app.exec();
+        app.setMessageShower({});
+    }
+    // A run whose driver never came back from the cancel, or a login still in the driver's
+    // call, holds its thread; the settings and the statement ring are saved, so end without
+    // waiting for it.
+    if (program.threadsLeftInDrivers())
+        std::quick_exit(status);
+    return status;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     // Answered before any QApplication exists, so it works without a display.
@@ -18,26 +51,24 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
-    QApplication app(argc, argv);
-    QApplication::setWindowIcon(qv::appIcon());
-    QApplication::setApplicationName(QStringLiteral("QuervinStudio"));
-    QApplication::setOrganizationName(QStringLiteral("QUERVIN"));
-    qv::installQtTranslations(app);
-    // The program ends when its last query window closes (ProgramState::end), not when the last
-    // top-level window does.
-    app.setQuitOnLastWindowClosed(false);
-    // What the frame, its windows and their dialogs share, kept in the platform's store.
-    qv::ProgramState program(qv::SettingsStore::platformStore());
-    int status = 0;
-    {
-        qv::MainFrame frame(program);
-        frame.show();
-        status = app.exec();
+    std::unique_ptr<qv::Application> app;
+    try {
+        app = std::make_unique<qv::Application>(argc, argv);
+        qv::Application::setWindowIcon(qv::appIcon());
+        qv::Application::setApplicationName(QStringLiteral("QuervinStudio"));
+        qv::Application::setOrganizationName(QStringLiteral("QUERVIN"));
+        qv::installQtTranslations(*app);
+        // The program ends when its last query window closes (ProgramState::end), not when the
+        // last top-level window does.
+        app->setQuitOnLastWindowClosed(false);
+        return runFrame(*app);
+    } catch (...) {
+        // The frame could not be made, or went: nothing to go on with.
+        if (app)
+            app->showCurrentException();
+        else
+            std::fprintf(stderr, "%s\n",
+                         qUtf8Printable(qv::internalErrorMessage(qv::currentExceptionText())));
+        return EXIT_FAILURE;
     }
-    // A run whose driver never came back from the cancel, or a login still in the driver's
-    // call, holds its thread; the settings and the statement ring are saved, so end without
-    // waiting for it.
-    if (program.threadsLeftInDrivers())
-        std::quick_exit(status);
-    return status;
 }

@@ -2,6 +2,8 @@
 
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
+#include "core/internalerror.h"
+#include "core/program.h"
 #include "gui/loginform.h"
 #include "gui/plaintext.h"
 #include "gui/windowfont.h"
@@ -103,10 +105,15 @@ void LoginDialog::loadServiceNames() {
     auto names = std::make_shared<QStringList>();
     runOffThread(
         this, [names, source = serviceNames_] { *names = source ? source() : QStringList(); },
-        [this, names, reading] {
+        [this, names, reading](const std::optional<QString>& failure) {
             if (reading != loading_)
                 return;  // a later reading fills the list
             loading_ = 0;
+            if (failure) {
+                QMessageBox box(QMessageBox::NoIcon, kAppTitle, internalErrorMessage(*failure),
+                                QMessageBox::Ok, this);
+                plainBox(box).exec();
+            }
             const QString typed = serviceBox_->currentText();
             serviceBox_->addItems(*names);
             serviceBox_->setEditText(typed);

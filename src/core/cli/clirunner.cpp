@@ -6,6 +6,7 @@
 
 #include "core/connection/connectstring.h"
 #include "core/history/historyfile.h"
+#include "core/internalerror.h"
 #include "core/regularfile.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
@@ -391,7 +392,8 @@ const QString kCliDescription = QStringLiteral(
     "run was carried out (whatever failed inside it), 1 it was refused, 2 bad arguments (a bind "
     "variable without a value among them) or no connection, 3 the recording failed, 4 it was "
     "stopped (SIGINT, SIGTERM or --timeout: the "
-    "statement is cancelled on the server and what was done so far is printed).");
+    "statement is cancelled on the server and what was done so far is printed), 5 an internal "
+    "error (told on standard error).");
 
 // Reads the parsed options into the run's window and the request; the complaint about the
 // first bad one, if any.
@@ -490,6 +492,14 @@ std::optional<QString> readStatement(const QCommandLineParser& p, const CliOptio
     return std::nullopt;
 }
 
+// Says on `err` that an exception with `text` (empty: none) ended the program's work.
+int internalError(QTextStream& err, const QString& text) {
+    err << "internal error: " << (text.isEmpty() ? QStringLiteral("unknown exception") : text)
+        << "\n";
+    err.flush();
+    return kCliInternalError;
+}
+
 // Opens the run's two connections; the failure's text when they cannot be opened.
 std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
                                const DatabaseOpener& opener, const CliTerminal& terminal) {
@@ -517,8 +527,14 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
 
 }  // namespace
 
-int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
-           const ProgramState& program, CliTerminal terminal) {
+int reportInternalError(QTextStream& err) {
+    return internalError(err, currentExceptionText());
+}
+
+namespace {
+
+int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
+               const ProgramState& program, const CliTerminal& terminal) {
     if (args.size() > 1 && args[1] == u"history")
         return runHistoryCli(args.mid(2), out, err);
     QCommandLineParser p;
@@ -563,6 +579,8 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     }
 
     const RunRecord run = runStoppable(w, request.timeoutSeconds, terminal, err);
+    if (run.internalError)
+        return internalError(err, *run.internalError);
     if (run.outcome == RunOutcome::Refused) {
         err << w->refusals.join(QLatin1Char('\n')) << "\n";
         return kCliRefused;
@@ -587,6 +605,18 @@ int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStre
     w->query->close();
     w->stats->close();
     return status;
+}
+
+}  // namespace
+
+int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
+           const ProgramState& program, CliTerminal terminal) {
+    try {
+        return runCommand(args, in, out, err, program, terminal);
+    } catch (...) {
+        out.flush();
+        return reportInternalError(err);
+    }
 }
 
 }  // namespace qv

@@ -16,6 +16,13 @@ inline constexpr int kCliRefused = 1;
 inline constexpr int kCliBadArguments = 2;  // also: the connection could not be made
 inline constexpr int kCliRecordFailed = 3;
 inline constexpr int kCliStopped = 4;  // SIGINT, SIGTERM or --timeout stopped the run
+// An exception nothing else caught (memory or threads running out): "internal error: <its
+// text>" on standard error.
+inline constexpr int kCliInternalError = 5;
+
+// Tells `err` of the exception being handled and gives kCliInternalError; call it in a catch
+// block.
+int reportInternalError(QTextStream& err);
 
 // The largest statement the runner reads from a file or standard input.
 inline constexpr qint64 kMaxStatementBytes = 16 * 1024 * 1024;
@@ -36,7 +43,8 @@ struct CliTerminal {
 // opened is used (databaseOpener()): neither its settings nor its statement ring is read or
 // written. The run goes on a thread of its own; when `terminal` reports a stop request, or
 // --timeout passes, the statement is cancelled on the server, what was done is printed and the
-// status is kCliStopped.
+// status is kCliStopped. An exception that nothing else catches, on this thread or the run's,
+// is reported (reportInternalError) rather than let out.
 int runCli(const QStringList& args, QTextStream& in, QTextStream& out, QTextStream& err,
            const ProgramState& program, CliTerminal terminal = {});
 

@@ -4,6 +4,7 @@
 #include "core/connection/lastlogin.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/service/embeddedengine.h"
+#include "core/internalerror.h"
 #include "core/settings/sharedsettings.h"
 
 #include <QCoreApplication>
@@ -38,7 +39,7 @@ void closeQuietly(std::shared_ptr<Database>& db) {
         return;
     try {
         db->close();
-    } catch (const DbError&) {
+    } catch (...) {
         // A session the server already dropped is gone either way.
     }
     db.reset();
@@ -71,6 +72,8 @@ struct ConnectionService::Attempt {
             } catch (const std::exception& e) {
                 // Whatever else the driver throws is a failed login too, never the program's end.
                 pending = DbError(kErrOdbcCall, QString::fromLocal8Bit(e.what()));
+            } catch (...) {
+                pending = DbError(kErrOdbcCall, kMsgInternalError);
             }
         };
         open(query);
@@ -161,7 +164,15 @@ void ConnectionService::connectToService() {
     attempt->underWay = attempts_;
     ++*attempts_;
     attempt->thread = runOffThread(
-        this, [attempt] { attempt->run(); }, [this, attempt] { finishAttempt(attempt); });
+        this, [attempt] { attempt->run(); },
+        [this, attempt](const std::optional<QString>& failure) {
+            if (failure && !attempt->pending) {
+                closeQuietly(attempt->query);
+                closeQuietly(attempt->stats);
+                attempt->pending = DbError(kErrOdbcCall, internalErrorMessage(*failure));
+            }
+            finishAttempt(attempt);
+        });
 }
 
 bool ConnectionService::waitForAttempt(int ms) {

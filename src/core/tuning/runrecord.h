@@ -130,6 +130,10 @@ struct RunRecord {
     bool rolledBack = false;
     int64_t planMs = -1;  // the plan step's time; -1 when it did not run
     int64_t totalMs = 0;  // the whole run's
+    // Set when an exception that nothing in the run caught (memory or threads running out) ended
+    // it: the exception's text, empty when it had none. The record then holds nothing of what
+    // the run did.
+    std::optional<QString> internalError;
 };
 
 // A number from the server's value for a figure: qlonglong for a whole number that fits,

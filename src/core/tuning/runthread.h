@@ -20,7 +20,9 @@ class RunThread {
   public:
     // Starts runTuning(window) on a new thread. The thread holds `owner` (whatever keeps
     // `window` alive) until the run has ended, so the starter may leave the run behind. `ended`
-    // is called on the run's thread with the record, before the end is signalled.
+    // is called on the run's thread with the record, before the end is signalled. An exception
+    // that the run lets out ends it with the record's internalError set; so does a thread that
+    // cannot be had, `ended` being called then on the starter's thread before this returns.
     static std::shared_ptr<RunThread> start(RunWindow& window, std::shared_ptr<void> owner,
                                             std::function<void(const RunRecord&)> ended = {});
 
@@ -36,6 +38,8 @@ class RunThread {
 
   private:
     explicit RunThread(RunControl& control) : control_(control) {}
+    // Hands `record` to `ended` and signals the end.
+    void end(RunRecord record, const std::function<void(const RunRecord&)>& ended);
 
     RunControl& control_;
     std::atomic<bool> ended_{false};

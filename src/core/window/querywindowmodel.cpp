@@ -1,6 +1,7 @@
 #include "core/window/querywindowmodel.h"
 
 #include "core/history/historyfile.h"
+#include "core/internalerror.h"
 #include "core/program.h"
 #include "core/sql/tokenlist.h"
 #include "core/tuning/actualsstep.h"
@@ -186,6 +187,11 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);
+    if (record.internalError) {
+        // Not recorded: the record holds nothing of what the run did.
+        port_.showMessage(internalErrorMessage(*record.internalError), kAppTitle);
+        return;
+    }
     if (result_.elapsedMs >= 0)
         setLine(WindowState::Line::Elapsed, seconds(result_.elapsedMs, 3));
     // Only while the box still holds the statement the position was found in.
