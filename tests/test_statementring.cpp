@@ -1,13 +1,17 @@
 #include "core/history/statementring.h"
 #include "core/history/statementringcursor.h"
 #include "core/settings/settingsstore.h"
+#include "core/window/querywindowmodel.h"
+#include "support/scripteddb.h"
 #include "support/tempprogram.h"
+#include "support/testport.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
+#include <QSignalSpy>
 
 #include <algorithm>
 #include <memory>
@@ -128,6 +132,63 @@ TEST(StatementRing, ABrokenSettingsFileIsCopiedAsideAndItsStatementsKept) {
     QFile copy(QDir(tmp.dir()).filePath(copies[0]));
     ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
     EXPECT_TRUE(copy.readAll().contains("[Broken\nf_query=0"));
+}
+
+// A lock file that cannot be used (a folder in its place) holds up no save for long: the
+// statement is saved without it, and the window says so once, in its own message box. The
+// window's thread never waits for the lock.
+TEST(StatementRingLock, AnUnusableLockIsToldOnceAndTheStatementsAreSavedWithoutIt) {
+    test::TempProgram tmp;
+    ASSERT_TRUE(QDir().mkpath(tmp.store().lockPath()));
+    StatementRing& ring = tmp.program().statementRing();
+    ring.addAndSave(u"at once"_s);
+    test::TestPort port;
+    QueryWindowModel model(tmp.program(), port);
+    model.load();
+    auto script = std::make_shared<test::Script>();
+    model.connection().setOpener([&](const QString&, const QString&, const QString&) {
+        return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+    });
+    port.logins.append(LoginValues{u"ORCL"_s, u"scott"_s, QString()});
+    model.connection().logIn();
+    ASSERT_TRUE(model.connection().waitForAttempt(10'000));
+    QSignalSpy saved(&ring, &StatementRing::savingEnded);
+    for (const QString& sql : {u"select 1 from dual"_s, u"select 2 from dual"_s}) {
+        port.sql = sql;
+        model.execute();
+        ASSERT_TRUE(model.waitForRun(10'000));
+        EXPECT_TRUE(ring.saving()) << "the run's statement is saved on a thread of its own";
+        ASSERT_TRUE(saved.wait(10'000));
+    }
+    EXPECT_EQ(port.messages, QStringList{u"QuervinStudio|ロックファイル "_s +
+                                         QDir::toNativeSeparators(tmp.store().lockPath()) +
+                                         u" を使用できないため、実行したSQLの履歴をロックせずに"
+                                         u"保存します。"_s});
+    StatementRing stored(tmp.store());
+    stored.load();
+    EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1), stored.statement(2)}),
+              QStringList({u"at once"_s, u"select 1 from dual"_s, u"select 2 from dual"_s}));
+}
+
+// A save that fails keeps the statements in the ring, and the next save writes them too.
+TEST(StatementRingLock, AFailedSaveKeepsTheStatementsForTheNextSave) {
+    test::TempProgram tmp;
+    StatementRing& ring = tmp.program().statementRing();
+    QFile::remove(tmp.path());
+    ASSERT_TRUE(QDir().mkpath(tmp.path())) << "a folder where the settings file goes";
+    QSignalSpy saved(&ring, &StatementRing::savingEnded);
+    ring.addAndSaveInBackground(u"first"_s, nullptr, {});
+    ASSERT_TRUE(saved.wait(10'000));
+    EXPECT_EQ(std::tuple(saved.takeFirst().value(0).toBool(), ring.unsaved(), ring.statement(0)),
+              std::tuple(false, true, u"first"_s));
+    ASSERT_TRUE(QDir(tmp.path()).removeRecursively());
+    ring.addAndSaveInBackground(u"second"_s, nullptr, {});
+    ASSERT_TRUE(saved.wait(10'000));
+    EXPECT_TRUE(saved.takeFirst().value(0).toBool());
+    StatementRing stored(tmp.store());
+    stored.load();
+    EXPECT_EQ(QStringList({stored.statement(0), stored.statement(1)}),
+              QStringList({u"first"_s, u"second"_s}));
 }
 
 namespace {

@@ -1,8 +1,12 @@
 #include "core/history/statementring.h"
 
+#include "core/connection/offthread.h"
 #include "core/settings/settingsstore.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -27,16 +31,24 @@ bool storedNumberToInt32(const QString& text, int32_t& out) {
 namespace {
 const QString kHighestSlot = QStringLiteral("sqlhist_max");
 const QString kNextSlot = QStringLiteral("sqlhist_nextp");
-// How long an addition waits for another copy of the program that is saving its own; the
-// wait is on the window's thread, and an addition not saved now is saved with the next one.
-constexpr int kAddWaitMs = 3'000;
-// At the end the program waits longer, and then writes without the lock rather than not at
-// all.
-constexpr int kEndWaitMs = 10'000;
+// How long the program's end waits for a save under way on its own thread: the save waits for
+// the lock kLockWaitMs at most.
+constexpr int kEndWaitMs = 3'000;
 QString slotName(int32_t slot) {
     return QStringLiteral("sqlhist_") + QString::number(slot);
 }
 }  // namespace
+
+// What a save on its own thread wrote: the ring as the store holds it after the save.
+struct StatementRing::Saved {
+    std::array<QString, kLastSlot + 1> texts;
+    int32_t nextSlot = 0;
+    int32_t highestSlot = 0;
+    bool complete = false;  // everything it carried was written
+    bool unlocked = false;  // it was written without the lock
+};
+
+StatementRing::~StatementRing() = default;
 
 void StatementRing::add(const QString& sql) {
     int32_t i = nextSlot_;
@@ -51,10 +63,74 @@ void StatementRing::add(const QString& sql) {
 
 void StatementRing::addAndSave(const QString& sql) {
     add(sql);
-    saveAdditions(kAddWaitMs);
+    saveAdditions(SettingsStore::kLockWaitMs, true);
+}
+
+void StatementRing::addAndSaveInBackground(const QString& sql, QObject* context,
+                                           std::function<void(const QString&)> tell) {
+    add(sql);
+    tellContext_ = context;
+    tell_ = std::move(tell);
+    startSaving();
+}
+
+void StatementRing::startSaving() {
+    if (saving_ || ending_ || unsaved_.isEmpty() || !store_)
+        return;
+    savingCount_ = unsaved_.size();
+    auto saved = std::make_shared<Saved>();
+    // The thread works on a ring of its own, made from this one as it is now, through a store
+    // of its own (its settings object is made, used and dropped there).
+    std::shared_ptr<SettingsStore> store = store_->twin();
+    saving_ = runOffThread(
+        this,
+        [store, saved, texts = slots_, next = nextSlot_, highest = highestSlot_,
+         carried = unsaved_]() mutable {
+            {
+                StatementRing ring(*store);
+                ring.slots_ = texts;
+                ring.nextSlot_ = next;
+                ring.highestSlot_ = highest;
+                ring.unsaved_ = carried;
+                saved->complete = ring.saveAdditions(SettingsStore::kLockWaitMs, true);
+                saved->unlocked = ring.savedUnlocked_;
+                saved->texts = ring.slots_;
+                saved->nextSlot = ring.nextSlot_;
+                saved->highestSlot = ring.highestSlot_;
+            }
+            store.reset();
+        },
+        [this, saved](const std::optional<QString>& failure) {
+            if (failure)
+                saved->complete = false;
+            takeSaved(*saved);
+        });
+}
+
+void StatementRing::takeSaved(const Saved& saved) {
+    saving_ = nullptr;
+    const QStringList later = unsaved_.mid(savingCount_);
+    savingCount_ = 0;
+    // A save that failed leaves the ring as it is, everything in it still to be saved.
+    if (saved.complete) {
+        slots_ = saved.texts;
+        nextSlot_ = saved.nextSlot;
+        highestSlot_ = saved.highestSlot;
+        unsaved_.clear();
+        for (const QString& sql : later)
+            add(sql);
+    }
+    if (!later.isEmpty())
+        startSaving();
+    Q_EMIT savingEnded(unsaved_.isEmpty());
+    if (saved.unlocked && !toldUnlocked_ && tell_ && tellContext_) {
+        toldUnlocked_ = true;
+        tell_(kMsgRingSavedUnlocked.arg(QDir::toNativeSeparators(store_->lockPath())));
+    }
 }
 
 bool StatementRing::saveAdditions(int waitMs, bool evenUnlocked) {
+    savedUnlocked_ = false;
     if (unsaved_.isEmpty())
         return true;
     if (!store_)
@@ -63,6 +139,7 @@ bool StatementRing::saveAdditions(int waitMs, bool evenUnlocked) {
     const SettingsStore::Update update(store, waitMs);
     if (!update.locked() && !evenUnlocked)
         return false;
+    savedUnlocked_ = !update.locked();
     QString probe;
     if (store.read(kNextSlot, probe) != StoreStatus::Unavailable) {
         const QStringList added = unsaved_;
@@ -132,8 +209,15 @@ void StatementRing::save() {
 }
 
 void StatementRing::saveBeforeEnd() {
-    if (unsaved())
-        saveAdditions(kEndWaitMs, true);
+    ending_ = true;
+    if (QThread* thread = saving_) {
+        thread->wait(kEndWaitMs);
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    // A save that is still under way carries what is unsaved; saving it again would add it
+    // twice.
+    if (unsaved() && !saving_)
+        saveAdditions(SettingsStore::kLockWaitMs, true);
 }
 
 }  // namespace qv

@@ -18,8 +18,6 @@ namespace qv {
 
 namespace {
 const char kNativeKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\QUERVIN";
-// How long a plain write waits for another copy that is changing the store.
-constexpr int kWriteWaitMs = 5'000;
 }  // namespace
 
 SettingsStore::SettingsStore(QString iniPath) : path_(std::move(iniPath)) {}
@@ -34,6 +32,12 @@ std::unique_ptr<SettingsStore> SettingsStore::platformStore() {
 #else
     return std::make_unique<SettingsStore>(defaultIniPath());
 #endif
+}
+
+std::unique_ptr<SettingsStore> SettingsStore::twin() const {
+    auto store = std::make_unique<SettingsStore>(path_);
+    store->native_ = native_;
+    return store;
 }
 
 QString SettingsStore::defaultIniPath() {
@@ -139,7 +143,7 @@ StoreStatus SettingsStore::syncChanges() {
     }
     // Without the lock the write still goes ahead: QSettings keeps the file whole, and a
     // value lost to a concurrent change is better than every value lost.
-    const bool locked = lockUpdates(kWriteWaitMs);
+    const bool locked = lockUpdates(kLockWaitMs);
     const QDateTime before = QFileInfo(path_).lastModified();
     s.sync();
     const StoreStatus status =
@@ -184,7 +188,10 @@ bool SettingsStore::lockUpdates(int waitMs) {
             lockDepth_ = 1;
             return true;
         }
-        if (lock_->error() != QLockFile::LockFailedError || deadline.hasExpired())
+        // A folder (or anything but a file) in the lock file's place never goes away by itself.
+        const QFileInfo file(lockPath());
+        if (lock_->error() != QLockFile::LockFailedError || deadline.hasExpired() ||
+            (file.exists() && !file.isFile()))
             return false;
         QThread::msleep(static_cast<unsigned long>(pause));
     }

@@ -30,6 +30,9 @@ class SettingsStore {
 
     // The platform's store: the registry key on Windows, defaultIniPath() elsewhere.
     static std::unique_ptr<SettingsStore> platformStore();
+    // Another store over the same values, for another thread (a store is used on one thread at
+    // a time).
+    std::unique_ptr<SettingsStore> twin() const;
     // <user configuration directory>/QUERVIN/quervin.ini
     static QString defaultIniPath();
 
@@ -50,12 +53,14 @@ class SettingsStore {
 
     // While an Update holds the store's update lock, no other copy of the program writes the
     // store, so a value can be read, changed and written back without losing what another
-    // copy wrote meanwhile. Writes take the lock themselves when no Update holds it.
+    // copy wrote meanwhile. Writes take the lock themselves when no Update holds it, waiting up
+    // to kLockWaitMs, and write without it when they cannot have it.
     class Update {
       public:
         // Waits up to `waitMs` for a copy that holds the lock. A lock left behind by a program
         // that ended without letting go is taken over at once; one held by a program that
-        // hangs, after kStaleLockMs.
+        // hangs, after kStaleLockMs. A lock that cannot be had at all (its file is a folder,
+        // or in a folder that cannot be written) is not waited for.
         Update(SettingsStore& store, int waitMs);
         ~Update();
         Update(const Update&) = delete;
@@ -69,6 +74,7 @@ class SettingsStore {
         bool locked_ = false;
     };
     static constexpr int kStaleLockMs = 10'000;
+    static constexpr int kLockWaitMs = 1'000;
     // The file that holds the update lock: next to the INI file, or in the temporary directory
     // for the registry.
     QString lockPath() const;

@@ -160,8 +160,18 @@ int BackgroundRun::blankWidthTwips(int count) const {
 }
 
 void BackgroundRun::addToRing(const QString& sql) {
-    if (StatementRing* ring = window_.ring)
-        post([ring, sql] { ring->addAndSave(sql); });
+    StatementRing* ring = window_.ring;
+    if (!ring)
+        return;
+    // Saved off the window's thread, which never waits for the store's lock; what the ring
+    // has to say about the lock is said in this window.
+    QObject* receiver = window_.receiver;
+    WindowPort* port = window_.port;
+    post([ring, receiver, port, sql] {
+        ring->addAndSaveInBackground(sql, receiver, [port](const QString& message) {
+            port->showMessage(message, kAppTitle);
+        });
+    });
 }
 
 }  // namespace qv

@@ -36,7 +36,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         WindowState* state = nullptr;
         WindowPort* port = nullptr;
         std::array<GridModel*, 3> grids{};  // plan, result, statistics
-        StatementRing* ring = nullptr;      // the program's: the run adds its statement
+        StatementRing* ring = nullptr;      // the program's: the run adds its statement, which
+                                            // is saved on a thread of its own
         // Told when the run has ended and everything it showed has been delivered.
         std::function<void(BackgroundRun*, const RunRecord&)> finished;
     };
