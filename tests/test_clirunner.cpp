@@ -1,16 +1,20 @@
 #include "core/cli/clirunner.h"
 #include "core/embedded/service/embeddedengine.h"
+#include "core/embedded/service/sampledb.h"
 #include "core/tuning/tuningrun.h"
 #include "support/scripteddb.h"
 #include "support/sqliteprobe.h"
 #include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -439,6 +443,53 @@ TEST_F(CliTest, AnExceptionNothingCatchesIsAnInternalError) {
     EXPECT_EQ(std::pair(running.status, running.err),
               std::pair(kCliInternalError, u"internal error: std::bad_alloc\n"_s));
 }
+
+#ifdef Q_OS_UNIX
+// A program killed while it made the sample leaves a temporary file of 13 MB and more; the next
+// start removes it, and never one that a live program is still making.
+TEST_F(CliTest, TheSampleALiveProgramMakesIsKeptOneAKilledProgramLeftIsRemoved) {
+    QFileSystemWatcher watcher({sampleDir.path()});
+    QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+    const auto temporaryFiles = [&] {
+        return QDir(sampleDir.path()).entryList({u"sample-*.tmp"_s}, QDir::Files);
+    };
+    // A runner making the sample, stopped as soon as its temporary file stands; the file's name.
+    std::vector<std::unique_ptr<QProcess>> makers;
+    const auto makerStoppedAtWork = [&] {
+        const QStringList before = temporaryFiles();
+        auto& maker = makers.emplace_back(std::make_unique<QProcess>());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QUERVIN_SAMPLE_DIR"_s, sampleDir.path());
+        maker->setProcessEnvironment(env);
+        maker->start(QStringLiteral(QUERVIN_CLI), {u"--service"_s, u"sqlite:sample"_s, u"--user"_s,
+                                                   u"demo"_s, u"--sql"_s, u"select 1 from dual"_s});
+        EXPECT_TRUE(maker->waitForStarted());
+        for (;;) {
+            for (const QString& name : temporaryFiles()) {
+                if (!before.contains(name)) {
+                    ::kill(pid_t(maker->processId()), SIGSTOP);
+                    return name;
+                }
+            }
+            if (!changed.wait(10'000))
+                return QString();
+        }
+    };
+    const QString working = makerStoppedAtWork();
+    const QString left = makerStoppedAtWork();
+    ASSERT_FALSE(working.isEmpty() || left.isEmpty());
+    ::kill(pid_t(makers[1]->processId()), SIGKILL);
+    ASSERT_TRUE(makers[1]->waitForFinished());
+
+    embedded::removeAbandonedSampleFiles(sampleDir.path());
+    EXPECT_EQ(temporaryFiles(), QStringList{working}) << "the live program's file stays";
+    ::kill(pid_t(makers[0]->processId()), SIGKILL);
+    ASSERT_TRUE(makers[0]->waitForFinished());
+    // The next start that opens the sample clears what the other one left, and makes it.
+    EXPECT_EQ(sample(u"--no-plan"_s, u"select 1 from dual"_s).status, kCliCarriedOut);
+    EXPECT_EQ(QDir(sampleDir.path()).entryList(QDir::Files), QStringList{u"sample.db"_s});
+}
+#endif
 
 // A statement is read up to 16 MB, so a wrong file cannot fill the memory; a password need not
 // stand in the process list.

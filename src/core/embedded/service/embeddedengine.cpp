@@ -41,6 +41,8 @@ std::unique_ptr<Database> openEmbeddedDatabase(const QString& service, const QSt
     QString path = target;
     if (target.compare(u"sample", Qt::CaseInsensitive) == 0) {
         path = sampleDatabasePath(sampleDir);
+        // What a making of the sample cut short by a crash left (13 MB and more) goes first.
+        embedded::removeAbandonedSampleFiles(QFileInfo(path).absolutePath());
         switch (embedded::sampleState(path)) {
             case embedded::SampleState::Missing:
                 QDir().mkpath(QFileInfo(path).absolutePath());

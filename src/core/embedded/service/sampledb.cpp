@@ -5,8 +5,11 @@
 #include "core/sqlite/sqlite.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QLockFile>
+#include <QRandomGenerator>
 
 #include <filesystem>
 #include <memory>
@@ -187,21 +190,81 @@ void build(const QString& path, const SampleSize& size) {
     file.exec("COMMIT");
 }
 
+const QString kTemporaryPattern = QStringLiteral("sample-*.tmp");
+const QString kLockSuffix = QStringLiteral(".lock");
+
+// The lock that says a live program is making the temporary file `temp`. It is never taken
+// for stale by its age, only when the program that holds it is gone.
+std::unique_ptr<QLockFile> makingLock(const QString& temp) {
+    auto lock = std::make_unique<QLockFile>(temp + kLockSuffix);
+    lock->setStaleLockTime(0);
+    return lock;
+}
+
+// A temporary file of a name of its own in `dir`, made under its lock, which is taken first:
+// the file never stands without a live maker's lock, so removeAbandonedSampleFiles() cannot
+// take it for abandoned.
+QString makeTemporaryFile(const QString& dir, std::unique_ptr<QLockFile>& lock) {
+    QString reason;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString temp =
+            dir + QStringLiteral("/sample-%1.tmp")
+                      .arg(QRandomGenerator::global()->generate64() & 0xFFFFFFFFFFFFull, 12, 16,
+                           QLatin1Char('0'));
+        auto candidate = makingLock(temp);
+        if (!candidate->tryLock(0)) {
+            if (candidate->error() != QLockFile::LockFailedError)
+                break;
+            continue;  // another maker's name
+        }
+        QFile file(temp);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            lock = std::move(candidate);
+            return temp;
+        }
+        reason = file.errorString();
+        if (!file.exists())
+            break;
+    }
+    throw DbError(kErrOdbcCall,
+                  QStringLiteral("cannot create the sample database in %1: %2")
+                      .arg(dir, reason.isEmpty() ? QStringLiteral("no lock file") : reason));
+}
+
 }  // namespace
 
 void generateSampleDatabase(const QString& path, const SampleSize& size) {
-    QTemporaryFile temp(QFileInfo(path).absolutePath() + QStringLiteral("/sample-XXXXXX.tmp"));
-    if (!temp.open()) {
-        throw DbError(kErrOdbcCall, QStringLiteral("cannot create the sample database in %1: %2")
-                                        .arg(QFileInfo(path).absolutePath(), temp.errorString()));
+    std::unique_ptr<QLockFile> lock;
+    const QString temp = makeTemporaryFile(QFileInfo(path).absolutePath(), lock);
+    try {
+        build(temp, size);
+        std::error_code error;
+        std::filesystem::rename(temp.toStdU16String(), path.toStdU16String(), error);
+        if (error) {
+            throw DbError(kErrOdbcCall, QStringLiteral("cannot create the sample database %1: %2")
+                                            .arg(path, QString::fromStdString(error.message())));
+        }
+    } catch (...) {
+        QFile::remove(temp);
+        throw;
     }
-    temp.close();
-    build(temp.fileName(), size);
-    std::error_code error;
-    std::filesystem::rename(temp.fileName().toStdU16String(), path.toStdU16String(), error);
-    if (error) {
-        throw DbError(kErrOdbcCall, QStringLiteral("cannot create the sample database %1: %2")
-                                        .arg(path, QString::fromStdString(error.message())));
+    // The lock goes (with `lock`) only once the file is in place.
+}
+
+void removeAbandonedSampleFiles(const QString& dir) {
+    const QDir folder(dir);
+    const QDir::Filters files = QDir::Files | QDir::Hidden | QDir::System;
+    for (const QString& name : folder.entryList({kTemporaryPattern}, files)) {
+        const QString temp = folder.filePath(name);
+        const std::unique_ptr<QLockFile> lock = makingLock(temp);
+        // Had only when no live program holds it: one that crashed left it, or none was made.
+        if (lock->tryLock(0))
+            QFile::remove(temp);
+    }
+    for (const QString& name : folder.entryList({kTemporaryPattern + kLockSuffix}, files)) {
+        const QString temp = folder.filePath(name.chopped(kLockSuffix.size()));
+        if (!QFileInfo::exists(temp))
+            makingLock(temp)->tryLock(0);  // a stale one is taken over and goes with the object
     }
 }
 

@@ -19,10 +19,17 @@ inline constexpr int kSampleVersion = 2;
 inline constexpr int kSampleApplicationId = 0x51565331;  // "QVS1"
 
 // Writes a fresh sample database to `path`, replacing what is there. The same size always gives
-// the same content. It is built in a temporary file beside `path` and renamed into place, so an
-// interrupted generation never leaves a half-made sample.
+// the same content. It is built in a temporary file beside `path` (sample-<random>.tmp) and
+// renamed into place, so an interrupted generation never leaves a half-made sample; while it is
+// built, the lock file <temporary file>.lock says that a live program is making it.
 // Throws DbError(kErrOdbcCall) when the folder cannot be written.
 void generateSampleDatabase(const QString& path, const SampleSize& size = {});
+
+// Removes from `dir` the temporary files of samples whose making was cut short (the program
+// that made it crashed or was killed): each sample-*.tmp whose lock is not held by a live
+// program, and locks left without their file. One a live program is still making is left
+// alone. Cannot fail.
+void removeAbandonedSampleFiles(const QString& dir);
 
 enum class SampleState {
     Missing,   // no file: make one
