@@ -275,11 +275,18 @@ RunRecord runStoppable(const std::shared_ptr<CliRunWindow>& w, double timeoutSec
     if (terminal.arm)
         terminal.arm();
     const std::shared_ptr<RunThread> run = RunThread::start(*w, w);
-    if (terminal.watchStop) {
-        terminal.watchStop([w] {
-            w->interrupted = true;
-            w->runControl.requestStop();
-        });
+    try {
+        if (terminal.watchStop) {
+            terminal.watchStop([w] {
+                w->interrupted = true;
+                w->runControl.requestStop();
+            });
+        }
+    } catch (...) {
+        // The program ends on it: the statement is cancelled first, not left running.
+        run->stop();
+        run->wait(kStopWaitMs);
+        throw;
     }
     std::optional<RunControl::Clock::time_point> deadline;
     if (timeoutSeconds > 0)
