@@ -1,3 +1,6 @@
+#include "core/connection/offthread.h"
+#include "core/embedded/service/embeddedengine.h"
+#include "core/embedded/service/sampledb.h"
 #include "core/internalerror.h"
 #include "core/program.h"
 #include "core/version.h"
@@ -7,6 +10,8 @@
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
 #include "gui/querywindow.h"
+
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +35,13 @@ int runFrame(qv::Application& app) {
             return window != nullptr;
         });
         frame.show();
+        // What a making of the sample cut short left goes, off the window's thread.
+        qv::runOffThread(
+            &frame,
+            [dir = QFileInfo(qv::sampleDatabasePath(program.sampleDirectory())).absolutePath()] {
+                qv::embedded::removeAbandonedSampleFiles(dir);
+            },
+            [](const std::optional<QString>&) {});
         status = app.exec();
         app.setMessageShower({});
     }
