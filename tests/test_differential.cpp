@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <sstream>
 
 using namespace qv;
@@ -17,32 +18,59 @@ using namespace qv::test;
 
 namespace {
 
-using Rows = std::vector<QString>;
+// A cell as both engines must give it: its text (a number as a decimal whatever its form: the
+// engine hands a REAL back as Oracle's text, ".5"; text as it is; NULL as null) and, for a value
+// that went through decimal arithmetic past what its places can say, the number itself.
+struct Cell {
+    QString text;
+    std::optional<double> approximate;
+
+    // Such numbers agree within what rounding each step to 15 digits (the engine) or to binary
+    // (SQLite) can make of them; a fault is off by far more.
+    bool operator==(const Cell& o) const {
+        if (approximate && o.approximate)
+            return std::abs(*approximate - *o.approximate) <=
+                   1e-12 * std::max({std::abs(*approximate), std::abs(*o.approximate), 1.0});
+        return text == o.text;
+    }
+    // Rows of a multiset are sorted before they are compared: such a number by its first ten
+    // digits, so that its last ones cannot put the rows in another order.
+    QString key() const { return approximate ? QString::number(*approximate, 'g', 10) : text; }
+    bool operator<(const Cell& o) const { return key() < o.key(); }
+};
+using Row = std::vector<Cell>;
 
 struct Answer {
-    Rows rows;
+    std::vector<Row> rows;
     QString error;
 };
 
-// A cell as both engines must give it: a number to 15 significant digits whatever its form
-// (the engine hands a REAL back as Oracle's text, ".5"), text as it is, NULL as null.
-QString cell(const QVariant& v, ResultColumn column) {
+Cell cell(const QVariant& v, ResultColumn column) {
     if (v.isNull())
-        return QStringLiteral("null");
+        return {QStringLiteral("null"), {}};
     if (column.type == ValueType::Text)
-        return v.typeId() == QMetaType::QString ? u'\'' + v.toString() + u'\''
-                                                : "number " + v.toString();
+        return {v.typeId() == QMetaType::QString ? u'\'' + v.toString() + u'\''
+                                                 : "number " + v.toString(),
+                {}};
     bool ok = false;
     const double d = v.toString().toDouble(&ok);
     if (!ok)
-        return "text '" + v.toString() + u'\'';
-    // To its places while they fit in the 15 digits the engine keeps (oraclevalues.h).
-    if (column.places >= 0 && std::log10(std::abs(d) + 1) + column.places < 15) {
+        return {"text '" + v.toString() + u'\'', {}};
+    // A computed decimal to its places, while they fit in the 15 digits the engine keeps.
+    if (column.approximate && std::log10(std::abs(d) + 1) + column.places < 15) {
         const double unit = std::pow(10.0, column.places);
         const double rounded = std::round(d * unit) / unit;  // no "-0.00" for a binary residue
-        return QString::number(rounded == 0 ? 0.0 : rounded, 'f', column.places);
+        return {QString::number(rounded == 0 ? 0.0 : rounded, 'f', column.places), {}};
     }
-    return QString::number(d == 0 ? 0.0 : d, 'g', 15);
+    const QString text = QString::number(d == 0 ? 0.0 : d, 'g', 15);
+    return {text, column.approximate ? std::optional(d) : std::nullopt};
+}
+
+QString shown(const Row& row) {
+    QStringList cells;
+    for (const Cell& c : row)
+        cells << c.text;
+    return cells.join(QStringLiteral(" | "));
 }
 
 void addRow(Answer& a, const std::vector<QVariant>& values, const GeneratedQuery& q) {
@@ -50,10 +78,10 @@ void addRow(Answer& a, const std::vector<QVariant>& values, const GeneratedQuery
         a.error = QStringLiteral("%1 columns").arg(values.size());
         return;
     }
-    QStringList row;
+    Row row;
     for (size_t i = 0; i < values.size(); ++i)
-        row << cell(values[i], q.columns[i]);
-    a.rows.push_back(row.join(QStringLiteral(" | ")));
+        row.push_back(cell(values[i], q.columns[i]));
+    a.rows.push_back(std::move(row));
 }
 
 Answer engineAnswer(Database& db, const GeneratedQuery& q) {
@@ -109,7 +137,7 @@ std::string difference(const GeneratedQuery& q, const Answer& engine, const Answ
         }
         out << a->rows.size() << " rows; from row " << first + 1 << ":\n";
         for (size_t i = first; i < std::min(a->rows.size(), first + 5); ++i)
-            out << "  " << a->rows[i].toStdString() << '\n';
+            out << "  " << shown(a->rows[i]).toStdString() << '\n';
     }
     return out.str();
 }

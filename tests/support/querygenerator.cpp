@@ -107,7 +107,7 @@ GeneratedQuery QueryGenerator::next() {
         q = builder.compound();
     GeneratedQuery out{std::move(q.node), {}, q.ordered};
     for (const Value& c : q.columns)
-        out.columns.push_back({c.type, c.exact ? -1 : c.scale});
+        out.columns.push_back({c.type, !c.exact, c.scale < 0 ? 99 : c.scale});
     return out;
 }
 

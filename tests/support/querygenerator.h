@@ -32,13 +32,14 @@ SqlNode sql(const QString& text, std::vector<SqlNode> parts = {});
 SqlNode sql(const QString& oracle, const QString& sqlite, std::vector<SqlNode> parts);
 SqlNode list(const QString& separator, std::vector<SqlNode> parts, const QString& prefix = {});
 
-// A column of a generated query's answer. A value computed from decimals (which SQLite's
-// binary arithmetic may miss in the last digits) but known to have at most `places` decimals is
-// compared rounded to them, as far as 15 significant digits go; every other number to 15
-// significant digits.
+// A column of a generated query's answer. A number computed from decimals (which SQLite's binary
+// arithmetic and the engine's 15 digits may each miss in the last digit) is `approximate`: it is
+// compared rounded to its `places` where they fit in 15 digits, else within a relative 1e-12.
+// Every other number is compared to 15 significant digits.
 struct ResultColumn {
     ValueType type;
-    int places = -1;
+    bool approximate = false;
+    int places = 0;
 };
 
 struct GeneratedQuery {
