@@ -176,10 +176,11 @@ SqlNode QueryBuilder::orderTerm(const Value& v) {
     return sql(oracle, sqlite, {v.node});
 }
 
+// FETCH FIRST, or OFFSET with or without FETCH (querygenerator.cpp: not beside EXISTS).
 SqlNode QueryBuilder::rowLimit() {
     const QString n = QString::number(1 + r_.below(8));
     const QString m = QString::number(r_.below(5));
-    switch (r_.below(4)) {
+    switch (r_.below(semiJoins_ ? 2 : 4)) {
         case 0:
             return sql(" FETCH FIRST " + n + " ROWS ONLY", " LIMIT " + n, {});
         case 1:
@@ -238,7 +239,7 @@ Query QueryBuilder::select(int level, SelectRole role, const std::vector<ValueTy
     Query q;
     const SqlNode selected = selectList(items, q.columns);
     std::vector<SqlNode> terms;
-    if (!member && r_.percent(role == SelectRole::Top ? 75 : 10))
+    if (role == SelectRole::Top && r_.percent(75))  // no view is sorted (querygenerator.cpp)
         orderBy(terms, q.ordered, q.columns, distinct ? std::vector<Value>() : s.keys());
     const SqlNode head = !distinct        ? sql("SELECT ")
                          : r_.percent(25) ? sql("SELECT UNIQUE ", "SELECT DISTINCT ", {})
@@ -300,7 +301,7 @@ Query QueryBuilder::grouped(int level, bool top) {
         if (items[i].second)
             keyColumns.push_back(q.columns[i]);
     std::vector<SqlNode> terms;
-    if (r_.percent(top ? 75 : 10))
+    if (top && r_.percent(75))
         orderBy(terms, q.ordered, q.columns, keyColumns);
     q.ordered = q.ordered || keys.empty();
     const SqlNode havingClause = r_.percent(40) ? having(s, keys, 0) : sql("");
