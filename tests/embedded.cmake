@@ -14,6 +14,13 @@ foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
 endforeach()
+# The engine against plain SQLite on generated queries.
+add_executable(test_differential test_differential.cpp support/querygenerator.cpp
+  support/querygenerator.h support/querybuilder.cpp support/querybuilder.h
+  support/queryshapes.cpp support/diffschema.cpp support/diffschema.h)
+target_link_libraries(test_differential PRIVATE quervin_embeddedfixture)
+add_test(NAME test_differential COMMAND test_differential)
+set_tests_properties(test_differential PROPERTIES ENVIRONMENT "LC_ALL=C.UTF-8" TIMEOUT 300)
 target_compile_definitions(test_embedded_ddl PRIVATE
   QUERVIN_HR_SCHEMA="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_schema.sql"
   QUERVIN_HR_DROP="${CMAKE_CURRENT_SOURCE_DIR}/data/hr_drop.sql")

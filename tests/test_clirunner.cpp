@@ -21,7 +21,6 @@
 #include <sys/stat.h>
 #include <csignal>
 #include <memory>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -129,35 +128,6 @@ TEST_F(CliTest, RecordGivesRunNumbersInSequence) {
     const Result bad = sample(u"--record "_s + dir.path(), u"select 1"_s);
     EXPECT_EQ(bad.status, kCliRecordFailed);
     EXPECT_TRUE(bad.err.startsWith(u"履歴処理エラー:"_s)) << bad.err.toStdString();
-}
-
-// Eight copies of the real program record into a file that is not there yet: one makes it,
-// every run is stored, and each program says it was (status 0, its run number).
-TEST_F(CliTest, EightProgramsMakingTheFileAtOnceStoreTheirRunsAndSaySo) {
-    sample(u"--no-plan"_s, u"select 1"_s);  // the sample, made once for all of them
-    const QString file = dir.filePath(u"h.mdb"_s);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"QUERVIN_SAMPLE_DIR"_s, sampleDir.path());
-    std::vector<std::unique_ptr<QProcess>> programs;
-    for (int i = 0; i < 8; ++i) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(env);
-        p->start(QStringLiteral(QUERVIN_CLI),
-                 {u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s, u"--no-plan"_s,
-                  u"--record"_s, file, u"--sql"_s, u"select "_s + QString::number(i)});
-        programs.push_back(std::move(p));
-    }
-    QStringList numbers;
-    for (auto& p : programs) {
-        ASSERT_TRUE(p->waitForFinished(60'000));
-        EXPECT_EQ(p->exitCode(), kCliCarriedOut) << p->readAllStandardError().toStdString();
-        const QString out = QString::fromUtf8(p->readAllStandardOutput());
-        const qsizetype at = out.indexOf(u"\nrun: "_s);
-        numbers << (at < 0 ? QString() : out.mid(at + 6).section(u'\n', 0, 0));
-    }
-    numbers.sort();
-    EXPECT_EQ(numbers,
-              (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s, u"8"_s}));
 }
 
 // The recorded runs read back: listed with their facts, shown, compared in every format.

@@ -61,10 +61,7 @@ TEST_F(EmbeddedValues, EmptyTextIsNullAndNullsSortAsInOracle) {
         {"select count(*) from acct where kana is null", {"2"}},
         {"select 'a' || '' || 'b', concat('', ''), replace('abc', 'abc') from dual",
          {"ab|null|null"}},
-        {"select id from acct order by note", {"2", "3", "1"}},
-        {"select id from acct order by note desc", {"1", "3", "2"}},
-        {"select id from acct order by note nulls first", {"1", "2", "3"}},
-        {"select id from acct order by note desc nulls last", {"3", "2", "1"}},
+        // On a CHAR column too (NULLs last), which the differential test has none of.
         {"select id from acct order by code", {"1", "2", "3"}},
     });
 }

@@ -70,6 +70,7 @@ TEST(SqlTokens, EachLexicalFormIsOneTokenOfItsKind) {
         {":name :1 :B1 ? ?2", {"param :name", "param :1", "param :B1", "param ?", "param ?2"}},
         // PL/SQL's assignment and a time inside a literal are no placeholders.
         {"x:=1 '10:30'", {"word x", "op :=", "number 1", "string '10:30' = 10:30"}},
+        {"a^=b", {"word a", "op ^=", "word b"}},
         {"'open", {"string 'open = open"}},
     };
     for (const auto& c : cases)

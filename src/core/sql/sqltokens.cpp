@@ -97,9 +97,10 @@ int skipNumber(const QString& s, int i) {
 }
 
 int operatorLength(const QString& s, int i) {
+    // ^= is Oracle's third spelling of "not equal", beside <> and !=.
     static const char16_t* const kLong[] = {u"->>", u"||", u"<=", u">=", u"<>", u"!=",
-                                            u"==",  u"<<", u">>", u"->", u":="};
-    if (!QStringView(u"-|<>!=:").contains(s[i]))
+                                            u"^=",  u"==", u"<<", u">>", u"->", u":="};
+    if (!QStringView(u"-|<>!^=:").contains(s[i]))
         return 1;
     const QStringView rest = QStringView(s).mid(i);
     for (const char16_t* op : kLong) {

@@ -167,7 +167,7 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
         // Prefix operators before no operand stand as written, all at once: asking from each of
         // them again would read the rest of the run again.
         const size_t end = qMax(pastPrefixes(i, last), i + 1);
-        write(k.text);
+        write(k.isOp(u"^=") ? QStringView(u"<>") : k.text);  // SQLite has no ^=
         for (size_t j = i + 1; j < end; ++j) {
             writeGap(j - 1, j);
             write(t_[j].text);

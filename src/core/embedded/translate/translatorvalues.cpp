@@ -278,8 +278,28 @@ void Translator::scalarQuery(size_t first, size_t last, const Scope& scope) {
              t_[filter.value.first].text == (filter.kind == RownumFilter::AtMost ? u"1" : u"2"));
         if ((aggregate && !grouped) || fetchOne || rownumOne)
             return query(first, last, scope);
+        // By SQLite's rule, qv_scalar() of a value that names no column of the subquery's own
+        // FROM is an aggregate of the query around it: (SELECT e.ename FROM dual) would fold the
+        // outer rows into one. Such a value goes through the WITH form below.
+        const QueryNames names = queryNames(b);
+        auto isOwnColumn = [&](size_t i) {
+            const QString name = sql::unquoted(t_[i]);
+            const bool qualifier = i + 2 < item.last && t_[i + 1].isOp(u'.');
+            return std::any_of(names.tables.begin(), names.tables.end(), [&](const TableRef& r) {
+                if (qualifier)
+                    return name.compare(r.alias.isEmpty() ? r.table : r.alias,
+                                        Qt::CaseInsensitive) == 0;
+                const TableFacts* facts = r.table.isEmpty() ? nullptr : table(r.table);
+                return facts && facts->column(name);
+            });
+        };
+        bool ownColumn = false;
+        for (size_t i = item.first; i < item.last && !ownColumn; ++i)
+            ownColumn = sql::isName(t_[i]) && !sql::isKeyword(t_[i]) &&
+                        !(i > item.first && t_[i - 1].isOp(u'.')) &&
+                        !(i + 1 < item.last && t_[i + 1].isOp(u'(')) && isOwnColumn(i);
         const bool plain =
-            items.size() == 1 && !star && !grouped && !aggregate &&
+            items.size() == 1 && !star && !grouped && !aggregate && ownColumn &&
             filter.kind == RownumFilter::None &&
             b.clauses.size() == size_t(b.find(ClauseKind::From) != nullptr) + (where ? 1 : 0);
         if (plain) {
