@@ -146,6 +146,7 @@ class Differential : public EmbeddedTest {
   protected:
     void SetUp() override {
         EmbeddedTest::SetUp();
+        sqlite::turnOffUnsoundRewrites(reference_.handle());
         for (const QString& statement : schemaStatements(Dialect::Oracle))
             db_->execute(statement);
         for (const QString& statement : schemaStatements(Dialect::Sqlite))

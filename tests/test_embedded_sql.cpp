@@ -242,6 +242,28 @@ QString joined(int n, const QString& op, const std::function<QString(int)>& oper
 // + - and || chains of any length are one call at their level, which applies them from the left
 // as Oracle does, with its rules for dates, NULL and text; SQLite alone would nest them as deep
 // as they are long. Each row: an expression selected from DUAL and its value, or its error.
+// SQLite's rewrite of EXISTS into a join answered wrongly: it counted the rows an OFFSET skips
+// before it dropped a row's second match, and lost every row of an EXISTS nested in another
+// under an outer join. The engine runs without it.
+TEST_F(EmbeddedSql, ExistsAnswersAsOracleWithOffsetsAndNesting) {
+    db_->execute("create table e (id number, mgr number)");
+    db_->execute("insert into e values (1, null), (2, 1), (3, 1), (4, 3), (5, 1), (6, 5)");
+    // The managers are 1, 3 and 5: one is left after two are skipped.
+    EXPECT_EQ(rowsOf(*db_,
+                     "select id from e where exists (select 1 from e x where x.mgr = "
+                     "e.id) offset 2 rows")
+                  .size(),
+              1);
+    db_->execute("create table a (id number)");
+    db_->execute("insert into a values (1), (2)");
+    db_->execute("create table b (a_id number)");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select count(*) from a, b where b.a_id(+) = a.id and exists "
+                     "(select 1 from e t where exists (select 1 from e p where p.id = "
+                     "t.mgr))"),
+              QStringList("2"));
+}
+
 TEST_F(EmbeddedSql, OperatorChainsOfAnyLengthKeepOraclesOrderAndRules) {
     auto number = [](int i) { return QString::number(i); };
     QString digits;

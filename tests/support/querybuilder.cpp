@@ -447,9 +447,7 @@ SqlNode QueryBuilder::subqueryCondition(const Scope& s) {
     if (r_.percent(50))
         where.push_back(condition(inner, 1, true));
     const SqlNode whereClause = list(" AND ", std::move(where), " WHERE ");
-    // No EXISTS inside a subquery (querygenerator.cpp: SQLite's fault with one nested so).
-    const int k = s.level > 0 ? 1 + r_.below(3) : r_.below(4);
-    semiJoins_ = true;
+    const int k = r_.below(4);
     // NOT IN only over a column that is never NULL.
     std::vector<Value> selected =
         inner.columns(r_.percent(70) ? ValueType::Number : ValueType::Text);

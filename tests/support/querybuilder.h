@@ -103,7 +103,6 @@ class QueryBuilder {
 
     Random& r_;
     int aliases_ = 0;
-    bool semiJoins_ = false;  // the statement holds a subquery condition ([NOT] EXISTS, [NOT] IN)
 };
 
 }  // namespace qv::test

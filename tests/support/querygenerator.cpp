@@ -53,17 +53,6 @@
 //   branch (the query flattener; right with it turned off). Both engines answer wrongly then,
 //   the embedded one too for the same query in Oracle's SQL: a fault of SQLite that the engine
 //   inherits.
-// - OFFSET in a statement with EXISTS or IN (subquery): SQLite 3.52's rewrite of EXISTS into a
-//   join counts the rows skipped before it drops a row's second match, so
-//     SELECT id FROM e WHERE EXISTS (SELECT 1 FROM e x WHERE x.mgr = e.id) LIMIT -1 OFFSET 2
-//   over ids 1..6 with managers NULL, 1, 1, 3, 1, 5 gives 1, 3, 5 where the answer is 5 (3.40
-//   answers 5; right with the rewrite turned off). The engine writes Oracle's OFFSET n ROWS as
-//   that LIMIT and answers wrongly too: a fault of SQLite that the engine inherits.
-// - EXISTS inside a subquery: the same rewrite of SQLite 3.52 loses every row of
-//     SELECT count(*) FROM a LEFT JOIN b ON b.a_id = a.id
-//     WHERE EXISTS (SELECT 1 FROM t WHERE EXISTS (SELECT 1 FROM t p WHERE p.id = t.parent))
-//   (0 where 3.40, and 3.52 with the rewrite off, count 2); the engine's (+) join is that LEFT
-//   JOIN. Top-level EXISTS, and NOT EXISTS and IN at any depth, are generated.
 // - A view sorted with a row limit (its ORDER BY ... OFFSET in parentheses): SQLite 3.52 gives
 //     SELECT v.q FROM (SELECT q FROM s ORDER BY q DESC LIMIT -1 OFFSET 0) v
 //     GROUP BY v.q ORDER BY v.q ASC

@@ -176,11 +176,11 @@ SqlNode QueryBuilder::orderTerm(const Value& v) {
     return sql(oracle, sqlite, {v.node});
 }
 
-// FETCH FIRST, or OFFSET with or without FETCH (querygenerator.cpp: not beside EXISTS).
+// FETCH FIRST, or OFFSET with or without FETCH.
 SqlNode QueryBuilder::rowLimit() {
     const QString n = QString::number(1 + r_.below(8));
     const QString m = QString::number(r_.below(5));
-    switch (r_.below(semiJoins_ ? 2 : 4)) {
+    switch (r_.below(4)) {
         case 0:
             return sql(" FETCH FIRST " + n + " ROWS ONLY", " LIMIT " + n, {});
         case 1:

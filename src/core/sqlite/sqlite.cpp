@@ -46,6 +46,13 @@ void exec(sqlite3* db, const char* sql) {
     }
 }
 
+void turnOffUnsoundRewrites(sqlite3* db) {
+    // SQLite's own bit for the rewrite (SQLITE_ExistsToJoin of sqlite3.c, not in sqlite3.h); a
+    // build without it ignores the bit.
+    constexpr unsigned kExistsToJoin = 0x40000000;
+    sqlite3_test_control(SQLITE_TESTCTRL_OPTIMIZATIONS, db, kExistsToJoin);
+}
+
 void Connection::exec(const char* sql) {
     sqlite::exec(db_, sql);
 }

@@ -41,6 +41,11 @@ class Error : public DbError {
 // Runs statements that take no values and return no rows on `db`. Throws Error.
 void exec(sqlite3* db, const char* sql);
 
+// Turns off the query rewrites of SQLite that answer wrongly: 3.52's EXISTS-to-join rewrite
+// counts the rows an OFFSET skips before it drops a row's second match, and loses every row of
+// an EXISTS nested in another under a LEFT JOIN. Cannot fail.
+void turnOffUnsoundRewrites(sqlite3* db);
+
 // One open database file; closed when it goes out of scope.
 class Connection {
   public:

@@ -321,6 +321,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         // A stand-in for a server: nothing a statement says may reach files other than this one,
         // damage its schema or take the process's memory.
         sandbox_->install(db);
+        sqlite::turnOffUnsoundRewrites(db);
         session.session = openSession(user);
         int rc = registerSessionViews(db, session.session->sid(), session.session->audsid());
         if (rc == SQLITE_OK)
