@@ -1,0 +1,30 @@
+# The scripted Oracle driver: a module that unixODBC loads through the tests' own odbcinst.ini,
+# as it loads Oracle's driver, answering from the scenario files in oracledriver/scenarios.
+# It links no driver manager: the ODBC names it defines are the driver's entry points.
+add_library(quervin_oracledriver MODULE
+  oracledriver/scenario.cpp oracledriver/scenario.h oracledriver/handles.h
+  oracledriver/connection.cpp oracledriver/statement.cpp oracledriver/fetch.cpp
+)
+target_include_directories(quervin_oracledriver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${ODBC_INCLUDE_DIRS})
+target_link_libraries(quervin_oracledriver PRIVATE quervin_options Qt6::Core)
+# Its own calls stay inside it even though the manager defines the same names.
+target_link_options(quervin_oracledriver PRIVATE -Wl,-Bsymbolic)
+set_target_properties(quervin_oracledriver PROPERTIES AUTOMOC OFF)
+
+set(QUERVIN_ORACLE_DRIVER "Scripted Oracle 19")
+set(QUERVIN_ORACLE_INI_DIR "${CMAKE_CURRENT_BINARY_DIR}/oracledriver")
+file(GENERATE OUTPUT "${QUERVIN_ORACLE_INI_DIR}/odbcinst.ini" CONTENT "[ODBC]
+Trace=No
+
+[${QUERVIN_ORACLE_DRIVER}]
+Description=Answers as Oracle's ODBC driver and a 19c server do, from scenario files
+Driver=$<TARGET_FILE:quervin_oracledriver>
+")
+set(QUERVIN_ORACLE_ENV
+  "ODBCSYSINI=${QUERVIN_ORACLE_INI_DIR}"
+  "ODBCINSTINI=odbcinst.ini"
+  "QUERVIN_ORACLE_SCENARIOS=${CMAKE_CURRENT_SOURCE_DIR}/oracledriver/scenarios"
+  "QT_QPA_PLATFORM=offscreen"
+  "LC_ALL=C.UTF-8"
+)
+
