@@ -28,3 +28,10 @@ set(QUERVIN_ORACLE_ENV
   "LC_ALL=C.UTF-8"
 )
 
+# The program's ODBC layer and quervin-cli through the scripted driver.
+add_executable(test_oracle_odbc test_oracle_odbc.cpp)
+target_link_libraries(test_oracle_odbc PRIVATE quervin_core quervin_testmain_core)
+add_dependencies(test_oracle_odbc quervin_oracledriver quervin-cli)
+target_compile_definitions(test_oracle_odbc PRIVATE QUERVIN_CLI="$<TARGET_FILE:quervin-cli>")
+add_test(NAME test_oracle_odbc COMMAND test_oracle_odbc)
+set_tests_properties(test_oracle_odbc PROPERTIES ENVIRONMENT "${QUERVIN_ORACLE_ENV}" TIMEOUT 300)
