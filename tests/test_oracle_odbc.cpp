@@ -59,8 +59,8 @@ class OracleDriverTest : public ::testing::Test {
             values << rs->value(c);
         return values;
     }
-    // quervin-cli's JSON for `sql` against `scenario`; waits for the program to end.
-    QJsonObject cli(const QString& scenario, const QStringList& options, const QString& sql) {
+    // What quervin-cli prints for `sql` against `scenario`; waits for the program to end.
+    QByteArray cliOutput(const QString& scenario, const QStringList& options, const QString& sql) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
@@ -68,12 +68,16 @@ class OracleDriverTest : public ::testing::Test {
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QUERVIN_CLI),
                 QStringList{u"--service"_s, scenario, u"--user"_s, u"scott"_s, u"--password"_s,
-                            u"tiger"_s, u"--driver"_s, u"Scripted Oracle 19"_s, u"--format"_s,
-                            u"json"_s} +
+                            u"tiger"_s, u"--driver"_s, u"Scripted Oracle 19"_s} +
                     options + QStringList{u"--sql"_s, sql});
         EXPECT_TRUE(p.waitForFinished(60'000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        return p.readAllStandardOutput();
+    }
+    QJsonObject cli(const QString& scenario, const QStringList& options, const QString& sql) {
+        return QJsonDocument::fromJson(
+                   cliOutput(scenario, QStringList{u"--format"_s, u"json"_s} + options, sql))
+            .object();
     }
     static QJsonArray resultRows(const QJsonObject& run) {
         return run[u"result"_s][u"rows"_s].toArray();
@@ -303,6 +307,15 @@ TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswe
             u"'4f7hrmnc3w2xa' AND CHILD_NUMBER = 0 ORDER BY ID"_s}));
     const QString log = calls().join(u'\n');
     EXPECT_FALSE(log.contains(u"SQL_ATTR_AUTOCOMMIT"_s) || log.contains(u"SQLEndTran"_s));
+
+    // The Hint Report from OTHER_XML's <hint_usage>, each hint at the line DBMS_XPLAN puts it.
+    const QString text = QString::fromUtf8(
+        cliOutput(u"default_session"_s, {u"--plan-table"_s, u"PLAN_TABLE"_s}, kDefaultSql));
+    EXPECT_TRUE(
+        text.contains(u"Total hints for statement: 2 (N - Unresolved (1))\n"_s + QString(75, u'-') +
+                      u"\n\n   1 -  SEL$1\n         N -  FULL(x)\n\n   3 -  SEL$1 / E@SEL$1\n"
+                      u"           -  FULL(e)\n"_s))
+        << text.toStdString();
 }
 
 TEST_F(OracleDriverTest, RollbackRunMeasuresTheChangeInsideASavepointAndUndoesIt) {
