@@ -225,44 +225,12 @@ SQLRETURN getConnectAttr(SQLHDBC h, SQLINTEGER attribute, SQLPOINTER value) {
     return SQL_SUCCESS;
 }
 
-// What unixODBC and the program ask of SQLGetInfo, as Oracle's driver answers it.
-struct Info {
-    SQLUSMALLINT type;
-    const char* text;  // for a string; else null and `number` with its width
-    SQLUINTEGER number;
-    bool small;
-};
-const Info kInfos[] = {
-    {SQL_DRIVER_ODBC_VER, "03.52", 0, false},
-    {SQL_DBMS_NAME, "Oracle", 0, false},
-    {SQL_DBMS_VER, "19.00.0000", 0, false},
-    {SQL_DRIVER_NAME, "libquervin_oracledriver.so", 0, false},
-    {SQL_DATA_SOURCE_READ_ONLY, "N", 0, false},
-    {SQL_CURSOR_COMMIT_BEHAVIOR, nullptr, SQL_CB_PRESERVE, true},
-    {SQL_CURSOR_ROLLBACK_BEHAVIOR, nullptr, SQL_CB_PRESERVE, true},
-    {SQL_TXN_CAPABLE, nullptr, SQL_TC_ALL, true},
-    {SQL_MAX_CONCURRENT_ACTIVITIES, nullptr, 0, true},
-    {SQL_GETDATA_EXTENSIONS, nullptr, SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER | SQL_GD_BOUND, false},
-};
-
-SQLRETURN getInfo(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT capacity,
-                  SQLSMALLINT* length) {
+// unixODBC asks what a commit or rollback does to open cursors; Oracle keeps them open.
+SQLRETURN getInfo(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value) {
     Conn& c = *static_cast<Conn*>(h);
     c.begin();
-    for (const Info& i : kInfos) {
-        if (i.type != type)
-            continue;
-        if (i.text) {
-            SQLLEN whole = 0;
-            const SQLRETURN rc = putText(c, QString::fromLatin1(i.text), value, capacity, &whole);
-            if (length)
-                *length = SQLSMALLINT(whole);
-            return rc;
-        }
-        if (i.small)
-            *static_cast<SQLUSMALLINT*>(value) = SQLUSMALLINT(i.number);
-        else
-            *static_cast<SQLUINTEGER*>(value) = i.number;
+    if (type == SQL_CURSOR_COMMIT_BEHAVIOR || type == SQL_CURSOR_ROLLBACK_BEHAVIOR) {
+        *static_cast<SQLUSMALLINT*>(value) = SQL_CB_PRESERVE;
         return SQL_SUCCESS;
     }
     logCall(c, QStringLiteral("SQLGetInfo %1 refused").arg(type));
@@ -362,9 +330,9 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT completi
     return SQL_SUCCESS;
 }
 
-SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT n,
-                              SQLSMALLINT* l) {
-    return getInfo(h, t, v, n, l);
+SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER value, SQLSMALLINT,
+                              SQLSMALLINT*) {
+    return getInfo(h, type, value);
 }
 
 SQLRETURN SQL_API SQLGetFunctions(SQLHDBC, SQLUSMALLINT id, SQLUSMALLINT* supported) {

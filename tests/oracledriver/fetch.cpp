@@ -43,19 +43,6 @@ std::optional<QByteArray> converted(const Column& column, const QString& text, S
             break;
     }
     fixed = true;
-    bool ok = false;
-    if (cType == SQL_C_SLONG || cType == SQL_C_LONG) {
-        const SQLINTEGER n = text.toInt(&ok);
-        return ok ? std::optional(plain(n)) : std::nullopt;
-    }
-    if (cType == SQL_C_SBIGINT) {
-        const SQLBIGINT n = text.toLongLong(&ok);
-        return ok ? std::optional(plain(n)) : std::nullopt;
-    }
-    if (cType == SQL_C_DOUBLE) {
-        const double d = text.toDouble(&ok);
-        return ok ? std::optional(plain(d)) : std::nullopt;
-    }
     if (cType == SQL_C_TYPE_TIMESTAMP) {
         const QDateTime t =
             QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));

@@ -9,50 +9,38 @@
 
 using namespace oradriver;
 
-QString oradriver::cTypeName(SQLSMALLINT t) {
-    switch (t) {
-        case SQL_C_CHAR:
-            return QStringLiteral("SQL_C_CHAR");
-        case SQL_C_WCHAR:
-            return QStringLiteral("SQL_C_WCHAR");
-        case SQL_C_BINARY:
-            return QStringLiteral("SQL_C_BINARY");
-        case SQL_C_SLONG:
-            return QStringLiteral("SQL_C_SLONG");
-        case SQL_C_SBIGINT:
-            return QStringLiteral("SQL_C_SBIGINT");
-        case SQL_C_DOUBLE:
-            return QStringLiteral("SQL_C_DOUBLE");
-        case SQL_C_TYPE_DATE:
-            return QStringLiteral("SQL_C_TYPE_DATE");
-        case SQL_C_TYPE_TIMESTAMP:
-            return QStringLiteral("SQL_C_TYPE_TIMESTAMP");
-        default:
-            return QStringLiteral("C type %1").arg(t);
+namespace {
+
+// A constant's name for the log.
+struct Named {
+    SQLINTEGER value;
+    const char* name;
+};
+#define NAMED(constant)     \
+    Named {                 \
+        constant, #constant \
     }
+QString named(std::initializer_list<Named> names, SQLINTEGER value) {
+    for (const Named& n : names)
+        if (n.value == value)
+            return QString::fromLatin1(n.name);
+    return QString::number(value);
+}
+
+}  // namespace
+
+QString oradriver::cTypeName(SQLSMALLINT t) {
+    return named(
+        {NAMED(SQL_C_CHAR), NAMED(SQL_C_WCHAR), NAMED(SQL_C_BINARY), NAMED(SQL_C_TYPE_TIMESTAMP)},
+        t);
 }
 
 namespace {
 
 QString sqlTypeName(SQLSMALLINT t) {
-    switch (t) {
-        case SQL_VARCHAR:
-            return QStringLiteral("SQL_VARCHAR");
-        case SQL_WVARCHAR:
-            return QStringLiteral("SQL_WVARCHAR");
-        case SQL_NUMERIC:
-            return QStringLiteral("SQL_NUMERIC");
-        case SQL_DECIMAL:
-            return QStringLiteral("SQL_DECIMAL");
-        case SQL_DOUBLE:
-            return QStringLiteral("SQL_DOUBLE");
-        case SQL_TYPE_DATE:
-            return QStringLiteral("SQL_TYPE_DATE");
-        case SQL_TYPE_TIMESTAMP:
-            return QStringLiteral("SQL_TYPE_TIMESTAMP");
-        default:
-            return QStringLiteral("SQL type %1").arg(t);
-    }
+    return named({NAMED(SQL_VARCHAR), NAMED(SQL_WVARCHAR), NAMED(SQL_NUMERIC), NAMED(SQL_DECIMAL),
+                  NAMED(SQL_DOUBLE), NAMED(SQL_TYPE_DATE), NAMED(SQL_TYPE_TIMESTAMP)},
+                 t);
 }
 
 // The value the program's buffer holds, as the log shows it.
@@ -72,14 +60,6 @@ QString boundValue(SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN* indicator) {
             return QDateTime(QDate(t->year, t->month, t->day), QTime(t->hour, t->minute, t->second))
                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         }
-        case SQL_C_TYPE_DATE: {
-            const auto* d = static_cast<const SQL_DATE_STRUCT*>(buffer);
-            return QDate(d->year, d->month, d->day).toString(Qt::ISODate);
-        }
-        case SQL_C_SLONG:
-            return QString::number(*static_cast<const SQLINTEGER*>(buffer));
-        case SQL_C_DOUBLE:
-            return QString::number(*static_cast<const double*>(buffer), 'g', 17);
         default:
             return QStringLiteral("(not shown)");
     }
@@ -136,20 +116,10 @@ SQLRETURN execute(Stmt& s, const QString& sql) {
 }
 
 QString statementAttributeName(SQLINTEGER a) {
-    switch (a) {
-        case SQL_ATTR_NOSCAN:
-            return QStringLiteral("SQL_ATTR_NOSCAN");
-        case SQL_ATTR_ROW_ARRAY_SIZE:
-            return QStringLiteral("SQL_ATTR_ROW_ARRAY_SIZE");
-        case SQL_ATTR_ROWS_FETCHED_PTR:
-            return QStringLiteral("SQL_ATTR_ROWS_FETCHED_PTR");
-        case SQL_ATTR_ROW_STATUS_PTR:
-            return QStringLiteral("SQL_ATTR_ROW_STATUS_PTR");
-        case SQL_ATTR_ROW_BIND_TYPE:
-            return QStringLiteral("SQL_ATTR_ROW_BIND_TYPE");
-        default:
-            return QString::number(a);
-    }
+    return named(
+        {NAMED(SQL_ATTR_NOSCAN), NAMED(SQL_ATTR_ROW_ARRAY_SIZE), NAMED(SQL_ATTR_ROWS_FETCHED_PTR),
+         NAMED(SQL_ATTR_ROW_STATUS_PTR), NAMED(SQL_ATTR_ROW_BIND_TYPE)},
+        a);
 }
 
 SQLRETURN setStmtAttr(SQLHSTMT h, SQLINTEGER attribute, SQLPOINTER value) {
