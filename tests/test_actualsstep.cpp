@@ -22,28 +22,13 @@ Reply cursorRows(const QList<QVariantList>& lines) {
     Reply r = Reply::table(
         u"ID PARENT_ID DEPTH OPERATION OPTIONS OBJECT_OWNER OBJECT_NAME CARDINALITY COST BYTES "
         u"ACCESS_PREDICATES FILTER_PREDICATES LAST_STARTS LAST_OUTPUT_ROWS LAST_CR_BUFFER_GETS "
-        u"LAST_CU_BUFFER_GETS LAST_DISK_READS LAST_ELAPSED_TIME PLAN_HASH_VALUE"_s.split(u' '),
+        u"LAST_CU_BUFFER_GETS LAST_DISK_READS LAST_ELAPSED_TIME PLAN_HASH_VALUE QBLOCK_NAME "
+        u"OBJECT_ALIAS OTHER_XML"_s.split(u' '),
         {});
     for (const QVariantList& l : lines)
-        r.rows.append({l[0],
-                       l[1],
-                       l[2],
-                       l[3],
-                       l[4],
-                       u"SCOTT"_s,
-                       l[5],
-                       l[6],
-                       {},
-                       {},
-                       {},
-                       u"\"SAL\">1000"_s,
-                       l[7],
-                       l[8],
-                       l[9],
-                       0,
-                       {},
-                       12345,
-                       987654});
+        r.rows.append(
+            {l[0], l[1], l[2], l[3], l[4], u"SCOTT"_s, l[5],   l[6], {}, {}, {}, u"\"SAL\">1000"_s,
+             l[7], l[8], l[9], 0,    {},   12345,      987654, {},   {}, {}});
     return r;
 }
 
@@ -59,10 +44,12 @@ class ActualsTest : public ::testing::Test {
                             {1, u"TABLE ACCESS"_s, u"FULL"_s, u"SCOTT"_s, u"EMP"_s, {}, 14}}));
         w.script->onText(
             previousStatementQuery(u"42"_s),
-            Reply::table({u"PREV_SQL_ID"_s, u"PREV_CHILD_NUMBER"_s}, {{u"7h35uxf5uhmm1"_s, 0}}));
+            Reply::table({u"PREV_SQL_ID"_s, u"PREV_CHILD_NUMBER"_s, u"PREV_SQL_ADDR"_s},
+                         {{u"7h35uxf5uhmm1"_s, 0, QByteArray::fromHex("0000000071C2A0F8")}}));
     }
     test::TestRunWindow w;
-    const QString cursorQuery = planStatisticsQuery(u"7h35uxf5uhmm1"_s, u"0"_s);
+    const QString cursorQuery =
+        planStatisticsQuery(u"0000000071C2A0F8"_s, u"7h35uxf5uhmm1"_s, u"0"_s);
 };
 
 }  // namespace

@@ -299,12 +299,18 @@ TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswe
             u"c1 SELECT ID, ACCESS_PREDICATES, FILTER_PREDICATES FROM"_s + table,
             u"c1 SELECT * FROM"_s + table, u"c2 "_s + stats, u"c1 "_s + kDefaultSql,
             u"c2 "_s + stats,
-            u"c2 SELECT PREV_SQL_ID, PREV_CHILD_NUMBER FROM V$SESSION WHERE SID = 137"_s,
+            u"c2 SELECT PREV_SQL_ID, PREV_CHILD_NUMBER, PREV_SQL_ADDR FROM V$SESSION WHERE SID = "
+            u"137"_s,
             u"c2 SELECT ID, PARENT_ID, DEPTH, OPERATION, OPTIONS, OBJECT_OWNER, OBJECT_NAME, "
             u"CARDINALITY, COST, BYTES, ACCESS_PREDICATES, FILTER_PREDICATES, LAST_STARTS, "
             u"LAST_OUTPUT_ROWS, LAST_CR_BUFFER_GETS, LAST_CU_BUFFER_GETS, LAST_DISK_READS, "
-            u"LAST_ELAPSED_TIME, PLAN_HASH_VALUE FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = "
+            u"LAST_ELAPSED_TIME, PLAN_HASH_VALUE, QBLOCK_NAME, OBJECT_ALIAS, OTHER_XML FROM "
+            u"V$SQL_PLAN_STATISTICS_ALL WHERE ADDRESS = HEXTORAW('00000000A3F1C2D8') AND SQL_ID = "
             u"'4f7hrmnc3w2xa' AND CHILD_NUMBER = 0 ORDER BY ID"_s}));
+    // Only the cursor V$SESSION names: an earlier parent cursor of the same SQL_ID and child
+    // number adds no line.
+    EXPECT_EQ(run[u"plan"_s][u"lines"_s].toArray().size(), 4);
+    EXPECT_TRUE(run[u"rowSourceStatistics"_s].toBool());
     const QString log = calls().join(u'\n');
     EXPECT_FALSE(log.contains(u"SQL_ATTR_AUTOCOMMIT"_s) || log.contains(u"SQLEndTran"_s));
 
@@ -316,6 +322,60 @@ TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswe
                       u"\n\n   1 -  SEL$1\n         N -  FULL(x)\n\n   3 -  SEL$1 / E@SEL$1\n"
                       u"           -  FULL(e)\n"_s))
         << text.toStdString();
+}
+
+// An adaptive plan as DBMS_XPLAN shows it: the final plan of the explained statement, then the
+// plan that ran (the other join), each numbered, indented and with its Hint Report placed on its
+// own lines; --adaptive shows every line, the inactive ones marked.
+TEST_F(OracleDriverTest, AnAdaptivePlanShowsItsFinalLinesOrAllOfThemMarked) {
+    const QString sql =
+        u"select /*+ LEADING(e) FULL(e) */ e.ename, d.dname from emp e, dept d where d.deptno = "
+        u"e.deptno and e.job = 'CLERK'"_s;
+    const QStringList table{u"--plan-table"_s, u"PLAN_TABLE"_s};
+    struct Case {
+        QStringList options;
+        QStringList operations;  // the Operation column, each line's figures after a '|'
+        QString note;
+        QString hintLines;  // the Hint Report's lines of the hint on E
+    };
+    const QString analyzed = u" TABLE OPTIMIZER = ANALYZED"_s;
+    const Case cases[] = {
+        {{u"--no-query"_s},
+         {u"SELECT STATEMENT OPTIMIZER = ALL_ROWS"_s, u" NESTED LOOPS"_s, u"  NESTED LOOPS"_s,
+          u"   TABLE ACCESS FULL (SCOTT.EMP)"_s + analyzed,
+          u"   INDEX UNIQUE SCAN (SCOTT.PK_DEPT) INDEX (UNIQUE) OPTIMIZER = ANALYZED"_s,
+          u"  TABLE ACCESS BY INDEX ROWID (SCOTT.DEPT)"_s + analyzed},
+         u"適応計画: 使われない 3 行を省略"_s,
+         u"   3 -  SEL$1 / E@SEL$1\n           -  FULL(e)"_s},
+        {{},
+         {u"SELECT STATEMENT|4"_s, u" HASH JOIN|4"_s, u"  TABLE ACCESS FULL (SCOTT.EMP)|12"_s,
+          u"  TABLE ACCESS FULL (SCOTT.DEPT)|4"_s},
+         u"適応計画: 使われない 5 行を省略"_s,
+         u"   2 -  SEL$1 / E@SEL$1\n           -  FULL(e)"_s},
+        {{u"--adaptive"_s},
+         {u"  SELECT STATEMENT|4"_s, u"   HASH JOIN|4"_s, u"-   NESTED LOOPS|"_s,
+          u"-    NESTED LOOPS|"_s, u"-     STATISTICS COLLECTOR|12"_s,
+          u"       TABLE ACCESS FULL (SCOTT.EMP)|12"_s,
+          u"-     INDEX UNIQUE SCAN (SCOTT.PK_DEPT)|"_s,
+          u"-    TABLE ACCESS BY INDEX ROWID (SCOTT.DEPT)|"_s,
+          u"    TABLE ACCESS FULL (SCOTT.DEPT)|4"_s},
+         u"適応計画: 使われない 5 行を「-」で表示"_s,
+         u"   5 -  SEL$1 / E@SEL$1\n           -  FULL(e)"_s},
+    };
+    for (const Case& c : cases) {
+        const QJsonObject run = cli(u"adaptive_join"_s, table + c.options, sql);
+        QStringList operations;
+        for (const QJsonValue& row : run[u"plan"_s][u"rows"_s].toArray()) {
+            const QJsonArray cells = row.toArray();
+            operations << cells[0].toString() +
+                              (cells.size() > 5 ? u'|' + cells[5].toString() : QString());
+        }
+        EXPECT_EQ(operations, c.operations) << c.options.join(u' ').toStdString();
+        EXPECT_EQ(run[u"notes"_s].toArray().first().toString(), c.note);
+        const QString text =
+            QString::fromUtf8(cliOutput(u"adaptive_join"_s, table + c.options, sql));
+        EXPECT_TRUE(text.contains(c.hintLines)) << text.toStdString();
+    }
 }
 
 TEST_F(OracleDriverTest, RollbackRunMeasuresTheChangeInsideASavepointAndUndoesIt) {
@@ -348,7 +408,8 @@ TEST_F(OracleDriverTest, EveryScenarioRunsThroughTheProgram) {
     const Case cases[] = {
         {u"adaptive_join"_s,
          {u"--plan-table"_s, u"PLAN_TABLE"_s},
-         u"select e.ename, d.dname from emp e, dept d where d.deptno = e.deptno and e.job = 'CLERK'"_s,
+         u"select /*+ LEADING(e) FULL(e) */ e.ename, d.dname from emp e, dept d where d.deptno = "
+         u"e.deptno and e.job = 'CLERK'"_s,
          {u"4"_s, u"MILLER"_s, u"ACCOUNTING"_s}},
         {u"plustrace_user"_s, {u"--no-plan"_s}, tenth, {u"3"_s, u"MILLER"_s}},
         {u"two_instances"_s, {u"--no-plan"_s}, tenth, {u"3"_s, u"MILLER"_s}},

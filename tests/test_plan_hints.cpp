@@ -164,6 +164,7 @@ TEST_F(PlanHints, TheHintReportTellsWhatBecameOfEachHint) {
     QList<PlanLine> lines;
     for (const QString& row : rows) {
         PlanLine line;
+        line.id = lines.size();
         line.operation = row.split(u'|').value(3);
         lines << line;
     }

@@ -214,6 +214,8 @@ TEST(HintReport, OraclesHintUsageIsPlacedByQueryBlockAndObjectAlias) {
                                  {3, u"SEL$58A6D7F6"_s, u"\"E\"@\"SEL$1\""_s, QVariant()}}));
     test::ScriptedDatabase db(u"Q"_s, script);
     QList<PlanLine> lines(4);
+    for (int i = 0; i < 4; ++i)
+        lines[i].id = i;
     addHintReport(db, kTable, lines);
     EXPECT_EQ(lines.first().hintReport.split(u'\n'),
               (QStringList{

@@ -53,6 +53,11 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    // The fixed row's note is the headings' tooltip.
+    if (role == Qt::ToolTipRole && orientation == Qt::Horizontal && fixedRows_ > 0) {
+        const QString tip = grid_.rowToolTip(0);
+        return tip.isEmpty() ? QVariant() : QVariant(plainToolTip(tip));
+    }
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal)

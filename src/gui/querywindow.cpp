@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -123,6 +124,18 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
+    // An adaptive plan's inactive lines, left out unless asked for, as DBMS_XPLAN shows them.
+    planGrid_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(planGrid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* whole = menu.addAction(QStringLiteral("適応計画の使われない行を表示(&A)"));
+        whole->setObjectName(QStringLiteral("showInactivePlanLines"));
+        whole->setCheckable(true);
+        whole->setChecked(model_->showsInactivePlanLines());
+        whole->setEnabled(model_->planHasInactiveLines());
+        connect(whole, &QAction::toggled, model_, &QueryWindowModel::setShowInactivePlanLines);
+        menu.exec(planGrid_->viewport()->mapToGlobal(at));
+    });
     connect(planGrid_, &GridView::copyPressed, this, [this] {
         const QString text = model_->planCopyText();
         if (text.isNull())

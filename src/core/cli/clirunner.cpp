@@ -10,6 +10,7 @@
 #include "core/regularfile.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
+#include "core/tuning/planstep.h"
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
 #include "core/tuning/tuningrun.h"
@@ -82,6 +83,7 @@ struct CliRequest {
     QString recordFile;  // empty: the program's history file
     bool json = false;
     double timeoutSeconds = 0;  // 0: none
+    bool wholePlan = false;     // an adaptive plan with its inactive lines, marked
 };
 
 QStringList rowTexts(const GridModel& g, int row) {
@@ -98,14 +100,21 @@ struct Table {
     QList<QStringList> rows;
 };
 
-// The plan as the grid shows it: with each line's figures when they were read.
-Table planTable(const RunRecord& run, bool showPlan) {
+// The plan as the grid shows it: with each line's figures when they were read; with `whole`
+// every line of an adaptive plan, an inactive one marked as DBMS_XPLAN's ADAPTIVE format marks
+// it.
+Table planTable(const RunRecord& run, bool showPlan, bool whole) {
     const bool actuals = run.actualsStep.done();
     Table t{showPlan && (run.planStep.done() || actuals),
             actuals ? kPlanHeadings + kActualHeadings : kPlanHeadings,
             {}};
-    for (const PlanLine& line : run.plan)
-        t.rows.append(actuals ? planLineCells(line) + planActualCells(line) : planLineCells(line));
+    GridModel grid;
+    fillPlanGrid(shownPlanLines(run, whole), grid);
+    for (int r = 1; r < grid.rows(); ++r) {
+        QStringList cells = rowTexts(grid, r);
+        cells.resize(t.header.size());
+        t.rows.append(cells);
+    }
     return t;
 }
 
@@ -118,15 +127,18 @@ QJsonArray planLinesJson(const QList<PlanLine>& plan) {
     QJsonArray lines;
     for (const PlanLine& l : plan) {
         const PlanLineActuals a = l.actuals.value_or(PlanLineActuals{});
-        lines.append(QJsonObject{{QStringLiteral("id"), qint64(l.id)},
-                                 {QStringLiteral("parentId"), optionalJson(l.parentId)},
-                                 {QStringLiteral("accessPredicates"), l.accessPredicates},
-                                 {QStringLiteral("filterPredicates"), l.filterPredicates},
-                                 {QStringLiteral("starts"), optionalJson(a.starts)},
-                                 {QStringLiteral("aRows"), optionalJson(a.rows)},
-                                 {QStringLiteral("buffers"), optionalJson(a.buffers)},
-                                 {QStringLiteral("reads"), optionalJson(a.reads)},
-                                 {QStringLiteral("aTimeMicros"), optionalJson(a.elapsedMicros)}});
+        QJsonObject line{{QStringLiteral("id"), qint64(l.id)},
+                         {QStringLiteral("parentId"), optionalJson(l.parentId)},
+                         {QStringLiteral("accessPredicates"), l.accessPredicates},
+                         {QStringLiteral("filterPredicates"), l.filterPredicates},
+                         {QStringLiteral("starts"), optionalJson(a.starts)},
+                         {QStringLiteral("aRows"), optionalJson(a.rows)},
+                         {QStringLiteral("buffers"), optionalJson(a.buffers)},
+                         {QStringLiteral("reads"), optionalJson(a.reads)},
+                         {QStringLiteral("aTimeMicros"), optionalJson(a.elapsedMicros)}};
+        if (l.inactive)
+            line.insert(QStringLiteral("inactive"), true);
+        lines.append(line);
     }
     return lines;
 }
@@ -193,9 +205,14 @@ QList<PlanLine> planForText(QList<PlanLine> plan) {
     return plan;
 }
 
-void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, bool json,
+void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, bool json, bool whole,
               int32_t runNumber) {
-    const Table plan = planTable(run, w.options.showPlan());
+    const Table plan = planTable(run, w.options.showPlan(), whole);
+    const QList<PlanLine>& shown = shownPlanLines(run, whole);
+    // Beside the run's passing notes, what the plan is when it is adaptive.
+    QStringList notes = w.notes;
+    if (const QString note = adaptivePlanNote(run.adaptive, whole); plan.visible && !note.isEmpty())
+        notes.prepend(note);
     const Table result = resultTable(w.data);
     const Table stats = statisticsTable(run);
     if (json) {
@@ -210,12 +227,13 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         o.insert(QStringLiteral("rolledBack"), run.rolledBack);
         QJsonObject planJson = tableJson(plan);
         planJson.insert(QStringLiteral("lines"),
-                        plan.visible ? planLinesJson(run.plan) : QJsonArray());
+                        plan.visible ? planLinesJson(shown) : QJsonArray());
         if (run.planHash)
             planJson.insert(QStringLiteral("planHash"), qint64(*run.planHash));
         planJson.insert(QStringLiteral("planDiffers"), run.planDiffers);
         o.insert(QStringLiteral("plan"), planJson);
-        o.insert(QStringLiteral("notes"), QJsonArray::fromStringList(w.notes));
+        o.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+        o.insert(QStringLiteral("rowSourceStatistics"), run.rowSourceStatistics);
         o.insert(QStringLiteral("result"), tableJson(result));
         o.insert(QStringLiteral("stats"), tableJson(stats));
         if (runNumber > 0)
@@ -229,13 +247,13 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         << "count: " << terminalText(w.count) << "\n";
     if (run.rolledBack)
         out << "rolled back: the change was measured, then undone\n";
-    for (const QString& note : w.notes)
+    for (const QString& note : notes)
         out << "note: " << terminalText(note) << "\n";
     if (runNumber > 0)
         out << "run: " << runNumber << "\n";
     printBinds(out, run.binds);
     printTable(out, "plan", plan);
-    const QList<PlanLine> planText = planForText(run.plan);
+    const QList<PlanLine> planText = planForText(shown);
     if (const QString predicates = predicateInformation(planText, QStringLiteral("\n"));
         plan.visible && !predicates.isEmpty())
         out << "\n" << predicates;
@@ -378,6 +396,11 @@ struct CliOptions {
         QStringLiteral("Stop the run after SECONDS, as Ctrl-C does: the statement is cancelled "
                        "on the server."),
         QStringLiteral("SECONDS")};
+    QCommandLineOption adaptive{
+        QStringLiteral("adaptive"),
+        QStringLiteral("Show every line of an adaptive plan, those the statement does not use "
+                       "marked '-', as DBMS_XPLAN's ADAPTIVE format does. Without it the final "
+                       "plan is shown and a note says how many lines it leaves out.")};
     QCommandLineOption rollback{
         QStringLiteral("rollback"),
         QStringLiteral("Measure a statement that changes data, then roll its change back: the "
@@ -386,9 +409,10 @@ struct CliOptions {
 
     void addTo(QCommandLineParser& p) {
         recordFile.setFlags(QCommandLineOption::HiddenFromHelp);
-        p.addOptions({service, user,      password,  passwordPrompt,  driver,  noPlan,     noQuery,
-                      maxRows, optimizer, planTable, createPlanTable, record,  recordFile, format,
-                      sql,     sqlFile,   bind,      bindType,        timeout, rollback});
+        p.addOptions(
+            {service, user,      password,  passwordPrompt,  driver,  noPlan,     noQuery,
+             maxRows, optimizer, planTable, createPlanTable, record,  recordFile, format,
+             sql,     sqlFile,   bind,      bindType,        timeout, rollback,   adaptive});
     }
 };
 
@@ -459,6 +483,7 @@ std::optional<QString> readOptions(const QCommandLineParser& p, const CliOptions
     request.password =
         p.isSet(o.password) ? p.value(o.password) : qEnvironmentVariable("QUERVIN_PASSWORD");
     request.passwordPrompt = p.isSet(o.passwordPrompt);
+    request.wholePlan = p.isSet(o.adaptive);
     request.record = p.isSet(o.record);
     request.recordFile = p.value(o.recordFile);
     return std::nullopt;
@@ -605,7 +630,7 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
                 status = kCliRecordFailed;
         }
     }
-    printRun(out, *w, run, request.json, runNumber);
+    printRun(out, *w, run, request.json, request.wholePlan, runNumber);
     // The run's sessions end here, as a client logs off before it exits, rather than with the
     // last reference to the window, which the run's thread may still hold when the program ends:
     // the server then rolls back what is left open, and sees the sessions go.

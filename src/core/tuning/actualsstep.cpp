@@ -1,5 +1,7 @@
 #include "core/tuning/actualsstep.h"
 
+#include "core/tuning/adaptiveplan.h"
+#include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
 
 #include <QRegularExpression>
@@ -21,6 +23,16 @@ bool isMissingView(const DbError& e) {
 bool isPlainId(const QString& text) {
     static const QRegularExpression plain(QStringLiteral("^[0-9A-Za-z]{1,64}$"));
     return plain.match(text).hasMatch();
+}
+
+// A RAW address as hex digits: the bytes Oracle's driver gives for it (SQL_VARBINARY), or the
+// digits a driver that converts it to text gives.
+QString addressDigits(const QVariant& v) {
+    if (v.typeId() == QMetaType::QByteArray)
+        return QString::fromLatin1(v.toByteArray().toHex().toUpper());
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]{1,64}$"));
+    const QString text = textOrEmpty(v);
+    return hex.match(text).hasMatch() ? text.toUpper() : QString();
 }
 
 std::optional<int64_t> wholeOrNone(const QVariant& v) {
@@ -58,6 +70,8 @@ PlanLine cursorLine(Recordset& rs) {
     line.bytes = numberOf(rs.value(QStringLiteral("BYTES")));
     line.accessPredicates = textOrEmpty(rs.value(QStringLiteral("ACCESS_PREDICATES")));
     line.filterPredicates = textOrEmpty(rs.value(QStringLiteral("FILTER_PREDICATES")));
+    line.queryBlock = textOrEmpty(rs.value(QStringLiteral("QBLOCK_NAME")));
+    line.objectAlias = textOrEmpty(rs.value(QStringLiteral("OBJECT_ALIAS")));
     PlanLineActuals a;
     a.starts = wholeOrNone(rs.value(QStringLiteral("LAST_STARTS")));
     a.rows = wholeOrNone(rs.value(QStringLiteral("LAST_OUTPUT_ROWS")));
@@ -70,7 +84,8 @@ PlanLine cursorLine(Recordset& rs) {
 }
 
 struct CursorPlan {
-    QList<PlanLine> lines;
+    QList<PlanLine> lines;  // as DBMS_XPLAN shows them, the Hint Report on the first
+    AdaptivePlan adaptive;
     std::optional<int64_t> hash;
 };
 
@@ -79,29 +94,38 @@ struct CursorPlan {
 CursorPlan readCursorPlan(Database& db, const QString& sid, QString& missing) {
     QString sqlId;
     QString child;
+    QString address;
     {
         std::unique_ptr<Recordset> rs = db.openRecordset(previousStatementQuery(sid));
         if (!rs->eof()) {
             sqlId = textOrEmpty(rs->value(QStringLiteral("PREV_SQL_ID")));
             child = textOrEmpty(numberOf(rs->value(QStringLiteral("PREV_CHILD_NUMBER"))));
+            address = addressDigits(rs->value(QStringLiteral("PREV_SQL_ADDR")));
         }
         rs->close();
     }
     CursorPlan plan;
-    if (!isPlainId(sqlId) || !isPlainId(child)) {
+    if (!isPlainId(sqlId) || !isPlainId(child) || address.isEmpty()) {
         missing = kMsgNoActualRows;
         return plan;
     }
-    std::unique_ptr<Recordset> rs = db.openRecordset(planStatisticsQuery(sqlId, child));
+    QStringList xml;
+    std::unique_ptr<Recordset> rs = db.openRecordset(planStatisticsQuery(address, sqlId, child));
     while (!rs->eof()) {
         plan.lines.append(cursorLine(*rs));
         if (!plan.hash)
             plan.hash = wholeOrNone(rs->value(QStringLiteral("PLAN_HASH_VALUE")));
+        if (const QString text = textOrEmpty(rs->value(QStringLiteral("OTHER_XML")));
+            !text.isEmpty())
+            xml << text;
         rs->moveNext();
     }
     rs->close();
     if (plan.lines.isEmpty())
         missing = kMsgNoActualRows;
+    plan.adaptive = resolveAdaptivePlan(plan.lines, xml);
+    setHintReport(plan.lines, xml);
+    setHintReport(plan.adaptive.wholePlan, xml);
     return plan;
 }
 
@@ -128,19 +152,21 @@ QString statisticsLevelStatement(bool all) {
 }
 
 QString previousStatementQuery(const QString& sid) {
-    return QStringLiteral("SELECT PREV_SQL_ID, PREV_CHILD_NUMBER FROM V$SESSION WHERE SID = ") +
+    return QStringLiteral(
+               "SELECT PREV_SQL_ID, PREV_CHILD_NUMBER, PREV_SQL_ADDR FROM V$SESSION WHERE SID = ") +
            sid;
 }
 
-QString planStatisticsQuery(const QString& sqlId, const QString& childNumber) {
+QString planStatisticsQuery(const QString& address, const QString& sqlId,
+                            const QString& childNumber) {
     return QStringLiteral(
                "SELECT ID, PARENT_ID, DEPTH, OPERATION, OPTIONS, OBJECT_OWNER, OBJECT_NAME, "
                "CARDINALITY, COST, BYTES, ACCESS_PREDICATES, FILTER_PREDICATES, LAST_STARTS, "
                "LAST_OUTPUT_ROWS, LAST_CR_BUFFER_GETS, LAST_CU_BUFFER_GETS, LAST_DISK_READS, "
-               "LAST_ELAPSED_TIME, PLAN_HASH_VALUE FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = "
-               "'") +
-           sqlId + QStringLiteral("' AND CHILD_NUMBER = ") + childNumber +
-           QStringLiteral(" ORDER BY ID");
+               "LAST_ELAPSED_TIME, PLAN_HASH_VALUE, QBLOCK_NAME, OBJECT_ALIAS, OTHER_XML FROM "
+               "V$SQL_PLAN_STATISTICS_ALL WHERE ADDRESS = HEXTORAW('") +
+           address + QStringLiteral("') AND SQL_ID = '") + sqlId +
+           QStringLiteral("' AND CHILD_NUMBER = ") + childNumber + QStringLiteral(" ORDER BY ID");
 }
 
 QString planPredicatesQuery(const QString& table) {
@@ -150,10 +176,13 @@ QString planPredicatesQuery(const QString& table) {
 
 void statisticsLevelStage(RunWindow& w, RunState& r) {
     const QString statement = statisticsLevelStatement(w.settings().collectActuals());
-    if (w.sessionStatisticsLevel() == statement)
+    if (w.sessionStatisticsLevel() == statement) {
+        r.record.rowSourceStatistics = w.settings().collectActuals();
         return;
+    }
     if (r.step([&] { w.queryDatabase().execute(statement); }))
         w.sessionStatisticsLevel() = statement;
+    r.record.rowSourceStatistics = w.sessionStatisticsLevel() == statisticsLevelStatement(true);
 }
 
 void addPlanTablePredicates(Database& db, const QString& table, QList<PlanLine>& lines) {
@@ -212,15 +241,21 @@ void actualsStage(RunWindow& w, RunState& r) {
     record.planHash = cursor.hash;
     if (record.planStep.done() && sameShape(record.plan, cursor.lines)) {
         addCursorFigures(record.plan, cursor.lines);
+        if (sameShape(record.adaptive.wholePlan, cursor.adaptive.wholePlan))
+            addCursorFigures(record.adaptive.wholePlan, cursor.adaptive.wholePlan);
+        else if (cursor.adaptive.adaptive)
+            record.adaptive = cursor.adaptive;
     } else {
         // Binds, or a plan that changed since: what ran is what the figures belong to.
         record.planDiffers = record.planStep.done();
-        // The hints are the statement's, whichever plan ran.
-        const QString hintReport =
+        // A server that keeps no hint usage with the cursor (the embedded engine) leaves the
+        // explained plan's report, whose hints are the statement's whichever plan ran.
+        const QString explainedReport =
             record.plan.isEmpty() ? QString() : record.plan.first().hintReport;
         record.plan = cursor.lines;
-        if (!record.plan.isEmpty())
-            record.plan.first().hintReport = hintReport;
+        record.adaptive = cursor.adaptive;
+        if (!record.plan.isEmpty() && record.plan.first().hintReport.isEmpty())
+            record.plan.first().hintReport = explainedReport;
         if (record.planDiffers) {
             record.actualsStep.error = kMsgPlanDiffers;
             w.showNote(kMsgPlanDiffers);
@@ -229,7 +264,7 @@ void actualsStage(RunWindow& w, RunState& r) {
     if (w.settings().showPlan()) {
         // Shown anew, so the window takes the grid with its figures.
         w.planGrid().setVisible(false);
-        fillPlanGrid(record.plan, w.planGrid(), record.planDiffers);
+        showRunPlan(record, w.planGrid());
     }
 }
 

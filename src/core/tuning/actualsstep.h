@@ -21,14 +21,18 @@ inline const QString kMsgPlanDiffers = QStringLiteral(
 // (TYPICAL).
 QString statisticsLevelStatement(bool all);
 // The statements of the actual-figures step: the run session's last statement, and the plan
-// lines of that statement's cursor with their figures.
+// lines of that statement's cursor with their figures, OTHER_XML and what places its hints. The
+// cursor is the one V$SESSION names: its parent's address (hex digits of PREV_SQL_ADDR), SQL_ID
+// and child number, so that no line of another cursor of the same SQL_ID comes with it.
 QString previousStatementQuery(const QString& sid);
-QString planStatisticsQuery(const QString& sqlId, const QString& childNumber);
+QString planStatisticsQuery(const QString& address, const QString& sqlId,
+                            const QString& childNumber);
 // The predicates of the explained plan, when the plan table has columns for them.
 QString planPredicatesQuery(const QString& table);
 
 // Sets the query session's STATISTICS_LEVEL as the settings ask, when a run on that connection
-// has not already set it so. A failure is not reported, as of every session statement.
+// has not already set it so. A failure is not reported, as of every session statement. The
+// record keeps whether the session counts each plan line's figures (rowSourceStatistics).
 void statisticsLevelStage(RunWindow& w, RunState& r);
 
 // Adds the predicates that the plan table holds for the explained statement to `lines`, when it
@@ -37,7 +41,8 @@ void addPlanTablePredicates(Database& db, const QString& table, QList<PlanLine>&
 
 // The last stage of a run: the plan that ran, with what each line did, from the server's cursor
 // statistics, read on the statistics session. It shows in the plan grid in place of the
-// explained plan; a plan of another shape says so. A failure is one note, and no figures.
+// explained plan; a plan of another shape says so, and then its own OTHER_XML gives its Hint
+// Report and, for an adaptive plan, its final lines. A failure is one note, and no figures.
 void actualsStage(RunWindow& w, RunState& r);
 
 // Whether two plans have the same shape: operation, options and object at each id.

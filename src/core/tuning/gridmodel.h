@@ -67,7 +67,8 @@ class GridModel {
     bool cellIsNull(int row, int col) const { return cellKind(row, col) == CellKind::Null; }
 
     // A row's tooltip, and whether the row is marked for a second look (a plan line whose
-    // actual rows part from the estimate). Clearing the grid drops both.
+    // actual rows part from the estimate); the fixed row 0's tooltip is the headings'. Clearing
+    // the grid drops both.
     void setRowNote(int row, const QString& toolTip, bool marked);
     QString rowToolTip(int row) const;
     bool rowMarked(int row) const;

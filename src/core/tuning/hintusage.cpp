@@ -9,11 +9,8 @@ QString hintUsageQuery(const QString& table) {
            QStringLiteral(" WHERE STATEMENT_ID = 'QUERVIN' ORDER BY ID");
 }
 
-void addHintReport(Database& db, const QString& table, QList<PlanLine>& lines) {
-    if (lines.isEmpty())
-        return;
-    QList<sql::HintUse> hints;
-    QList<sql::PlanPlace> places;
+QStringList readPlanTableXml(Database& db, const QString& table, QList<PlanLine>& lines) {
+    QStringList xml;
     try {
         std::unique_ptr<Recordset> rs = db.openRecordset(hintUsageQuery(table));
         // OTHER_XML where the table has it (Oracle 10g and later); else OTHER, which every plan
@@ -31,21 +28,47 @@ void addHintReport(Database& db, const QString& table, QList<PlanLine>& lines) {
             else if (name == u"OBJECT_ALIAS")
                 alias = i;
         }
-        for (; usage >= 0 && !rs->eof(); rs->moveNext()) {
-            if (hints.isEmpty())
-                hints = sql::readHintUsage(rs->value(usage).toString());
-            if (id >= 0)
-                places.append({rs->value(id).toInt(),
-                               block >= 0 ? rs->value(block).toString() : QString(),
-                               alias >= 0 ? rs->value(alias).toString() : QString()});
+        for (; !rs->eof(); rs->moveNext()) {
+            if (usage >= 0) {
+                if (const QString text = rs->value(usage).toString(); !text.isEmpty())
+                    xml << text;
+            }
+            if (id < 0)
+                continue;
+            const int64_t lineId = rs->value(id).toLongLong();
+            for (PlanLine& line : lines) {
+                if (line.id != lineId)
+                    continue;
+                line.queryBlock = block >= 0 ? rs->value(block).toString() : QString();
+                line.objectAlias = alias >= 0 ? rs->value(alias).toString() : QString();
+            }
         }
         rs->close();
     } catch (const DbError&) {
         // No plan table to read: no report, and no word of it.
     }
     db.takeWarnings();
+    return xml;
+}
+
+void setHintReport(QList<PlanLine>& lines, const QStringList& otherXml) {
+    if (lines.isEmpty())
+        return;
+    QList<sql::HintUse> hints;
+    for (const QString& text : otherXml) {
+        hints = sql::readHintUsage(text);
+        if (!hints.isEmpty())
+            break;
+    }
+    QList<sql::PlanPlace> places;
+    for (const PlanLine& line : lines)
+        places.append({static_cast<int>(line.id), line.queryBlock, line.objectAlias});
     sql::placeHints(hints, places);
     lines.first().hintReport = sql::hintReportLines(hints).join(u'\n');
+}
+
+void addHintReport(Database& db, const QString& table, QList<PlanLine>& lines) {
+    setHintReport(lines, readPlanTableXml(db, table, lines));
 }
 
 QString hintReportText(const QList<PlanLine>& lines, const QString& lineEnd) {

@@ -1,6 +1,7 @@
 #include "core/tuning/planstep.h"
 
 #include "core/tuning/actualsstep.h"
+#include "core/tuning/adaptiveplan.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/tuningrun.h"
 
@@ -89,7 +90,8 @@ PlanLine lineAt(Recordset& rs, int position) {
 
 }  // namespace
 
-QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table) {
+QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table,
+                            AdaptivePlan* adaptive) {
     // The name is pasted into SQL: anything but a table name is refused before it is sent.
     if (!isValidPlanTableName(table))
         throw DbError(kErrOdbcCall, QStringLiteral("ORA-00903: invalid table name"));
@@ -128,7 +130,12 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table) {
     }
     rs->close();
     addPlanTablePredicates(db, table, lines);
-    addHintReport(db, table, lines);
+    const QStringList xml = readPlanTableXml(db, table, lines);
+    AdaptivePlan found = resolveAdaptivePlan(lines, xml);
+    setHintReport(lines, xml);
+    setHintReport(found.wholePlan, xml);
+    if (adaptive)
+        *adaptive = std::move(found);
     return lines;
 }
 
@@ -149,7 +156,8 @@ QString planLineToolTip(const PlanLine& line) {
     return parts.join(u'\n');
 }
 
-void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers) {
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers,
+                  const QString& note) {
     const bool actuals =
         std::any_of(lines.begin(), lines.end(), [](const PlanLine& l) { return l.actuals; });
     const QStringList headings = actuals ? kPlanHeadings + kActualHeadings : kPlanHeadings;
@@ -163,9 +171,15 @@ void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers
         out.setColWidth(c, widths[c]);
         out.setText(0, c, headings[c]);
     }
+    out.setRowNote(0, note, false);
+    // DBMS_XPLAN's ADAPTIVE format: '-' before an inactive line, the others moved as far.
+    const bool marks =
+        std::any_of(lines.begin(), lines.end(), [](const PlanLine& l) { return l.inactive; });
     for (int r = 0; r < lines.size(); ++r) {
         const PlanLine& line = lines[r];
         QStringList cells = planLineCells(line);
+        if (marks)
+            cells[0].prepend(line.inactive ? QStringLiteral("- ") : QStringLiteral("  "));
         if (actuals)
             cells += planActualCells(line);
         for (int c = 0; c < cells.size(); ++c)
@@ -180,14 +194,30 @@ void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers
     out.setVisible(true);
 }
 
+const QList<PlanLine>& shownPlanLines(const RunRecord& run, bool whole) {
+    return whole && !run.adaptive.wholePlan.isEmpty() ? run.adaptive.wholePlan : run.plan;
+}
+
+void showRunPlan(const RunRecord& run, GridModel& out, bool whole) {
+    fillPlanGrid(shownPlanLines(run, whole), out, run.planDiffers,
+                 adaptivePlanNote(run.adaptive, whole));
+}
+
 void planStage(RunWindow& w, RunState& r) {
     w.setPlanMessage(QStringLiteral("実行計画を取得中"));
     QElapsedTimer clock;
     clock.start();
+    const PlanStepTurn turn(w.planStepLock(), w.control());
+    if (turn.stopped()) {
+        r.record.planStep = {StepOutcome::Stopped, kMsgStopped};
+        w.setPlanMessage(kMsgStopped);
+        return;
+    }
     QList<PlanLine> lines;
     // One table for the whole step: its statements, its messages and the error's position.
     const QString table = w.settings().planTable();
-    const bool done = r.step([&] { lines = explainPlan(w, w.queryDatabase(), table); });
+    const bool done =
+        r.step([&] { lines = explainPlan(w, w.queryDatabase(), table, &r.record.adaptive); });
     r.record.planMs = clock.elapsed();
     if (done && lines.isEmpty()) {
         // Whatever the grid showed belongs to another statement: it goes, and the line says why.
@@ -198,7 +228,7 @@ void planStage(RunWindow& w, RunState& r) {
     } else if (done) {
         r.record.planStep = {StepOutcome::Done, QString()};
         r.record.plan = std::move(lines);
-        fillPlanGrid(r.record.plan, w.planGrid());
+        showRunPlan(r.record, w.planGrid());
         w.setPlanMessage(withWarnings(QString(), w.queryDatabase()));
     } else {
         const DbError& e = *r.pending;

@@ -48,6 +48,21 @@ QStringList planLineCells(const PlanLine& line) {
             textOrEmpty(line.bytes)};
 }
 
+int AdaptivePlan::omittedLines() const {
+    return static_cast<int>(std::count_if(wholePlan.begin(), wholePlan.end(),
+                                          [](const PlanLine& l) { return l.inactive; }));
+}
+
+QString adaptivePlanNote(const AdaptivePlan& plan, bool whole) {
+    if (!plan.adaptive)
+        return {};
+    if (plan.wholePlan.isEmpty())
+        return QStringLiteral("適応計画: 使われない行を判別できないため、すべての行を表示");
+    if (whole)
+        return QStringLiteral("適応計画: 使われない %1 行を「-」で表示").arg(plan.omittedLines());
+    return QStringLiteral("適応計画: 使われない %1 行を省略").arg(plan.omittedLines());
+}
+
 QString planTimeText(int64_t micros) {
     const int64_t centis = (micros + 5'000) / 10'000;
     return QStringLiteral("%1:%2:%3.%4")

@@ -60,11 +60,33 @@ struct PlanLine {
     // On the first line: DBMS_XPLAN's Hint Report of the statement's hints (lines joined by
     // '\n'); empty when there is none.
     QString hintReport;
+    // The query block and object alias that place a hint on the line (QBLOCK_NAME and
+    // OBJECT_ALIAS as the server writes them); empty for none.
+    QString queryBlock;
+    QString objectAlias;
+    // In an adaptive plan shown whole: an alternative the statement does not take, which
+    // DBMS_XPLAN's ADAPTIVE format marks '-'.
+    bool inactive = false;
     // When the statement ran with statistics of each line.
     std::optional<PlanLineActuals> actuals;
 
     // The Operation column: depth blanks, operation, options, (owner.name), type and optimizer.
     QString text() const;
+};
+
+// An adaptive plan (Oracle 12c and later; 19c's default for joins): the plan table and the cursor
+// hold two alternatives and a STATISTICS COLLECTOR that picks one while the statement runs, and
+// OTHER_XML's <display_map> says which lines are inactive and how DBMS_XPLAN numbers and indents
+// the others.
+struct AdaptivePlan {
+    bool adaptive = false;
+    // Every line with the ids and depths the server gave, the inactive ones marked; empty when
+    // no display map said which they are (a plan table without OTHER_XML), and for a plan that
+    // is not adaptive.
+    QList<PlanLine> wholePlan;
+
+    // The lines the final plan leaves out.
+    int omittedLines() const;
 };
 
 // One session statistic across the run: its values before and after, and the change. A value
@@ -117,8 +139,14 @@ struct RunRecord {
     // `plan` in what the grid shows. Its step's text says why there are none, or that the plan
     // that ran is not the one explained.
     StepResult actualsStep;
-    std::optional<int64_t> planHash;     // of the plan that ran
-    bool planDiffers = false;            // the plan that ran has another shape than the explained
+    std::optional<int64_t> planHash;  // of the plan that ran
+    bool planDiffers = false;         // the plan that ran has another shape than the explained
+    // Whether `plan` is adaptive: then it is the final plan, as DBMS_XPLAN shows it, and this
+    // holds every line.
+    AdaptivePlan adaptive;
+    // The statement ran with STATISTICS_LEVEL = ALL, so that each plan line's figures were
+    // counted: its CPU and times include that instrumentation.
+    bool rowSourceStatistics = false;
     QList<StatisticReading> statistics;  // when the statistics step was done
     ResultState result;
     // Where in `sql` the server stopped reading the statement it refused, when the driver says
@@ -144,6 +172,13 @@ QVariant numberOf(const QVariant& value);
 // statistic in the statistics grid (Stats#, Value, Name), as the grids and the command line
 // show them.
 QStringList planLineCells(const PlanLine& line);
+// What the plan grid and the command line say beside an adaptive plan: how many lines the final
+// plan leaves out, or with `whole` that they are marked; that the lines could not be told apart
+// for a plan without a display map. Empty for a plan that is not adaptive.
+QString adaptivePlanNote(const AdaptivePlan& plan, bool whole = false);
+// What the statistics grid's heading says of a run with row source statistics.
+inline const QString kMsgRowSourceStatistics =
+    QStringLiteral("行ソース統計を取得した実行です。CPU と時間には計測の負荷が含まれます。");
 QStringList statisticCells(const StatisticReading& s);
 // What a plan line did, in the columns the plan grid shows right of the estimates (Starts,
 // A-Rows, Buffers, Reads, A-Time); empty cells for figures the server did not give.

@@ -4,6 +4,7 @@
 #include "core/db/database.h"
 #include "core/settings/sharedsettings.h"
 #include "core/tuning/gridmodel.h"
+#include "core/tuning/planlock.h"
 #include "core/tuning/runcontrol.h"
 #include "core/tuning/runrecord.h"
 
@@ -66,6 +67,9 @@ class RunWindow {
 
     // The stop request and the fetch progress, shared with whoever started the run.
     virtual RunControl& control() = 0;
+    // The program's turn for the plan step, which its windows take one at a time; none where no
+    // other run of the program explains at the same time (the command line).
+    virtual PlanStepLock* planStepLock() { return nullptr; }
 };
 
 // `line` with the warnings `db` gave since they were last taken, each on a line of its own.

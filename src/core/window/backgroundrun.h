@@ -57,6 +57,8 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         BindList binds;  // the values given for the statement's variables
         // The program's count of runs left running by their window.
         std::shared_ptr<std::atomic<int>> abandonedRuns;
+        // The program's turn for the plan step, shared by its windows.
+        std::shared_ptr<PlanStepLock> planStepLock;
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -98,6 +100,7 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     QString serviceName() const override { return setup_.service; }
     void addToRing(const QString& sql) override;
     RunControl& control() override { return control_; }
+    PlanStepLock* planStepLock() override { return setup_.planStepLock.get(); }
 
   private:
     // Hands a finished grid to the window as soon as its step shows it.

@@ -5,6 +5,7 @@
 #include "core/history/statementring.h"
 #include "core/settings/settingsstore.h"
 #include "core/settings/sharedsettings.h"
+#include "core/tuning/planlock.h"
 #include "core/window/bindmemory.h"
 
 #include <QString>
@@ -76,6 +77,9 @@ class ProgramState {
     // a driver's call. The counters outlive this object for the threads that hold them.
     const std::shared_ptr<std::atomic<int>>& abandonedRuns() const { return abandonedRuns_; }
     const std::shared_ptr<std::atomic<int>>& loginsUnderWay() const { return loginsUnderWay_; }
+    // The plan step of one window's run at a time: every window explains into the same rows of
+    // its plan table. Shared with the runs, which may outlive this object.
+    const std::shared_ptr<PlanStepLock>& planStepLock() const { return planStepLock_; }
     // Whether a thread of this program is still inside a driver's call that nobody will wait
     // for: the program should then end without waiting for it.
     bool threadsLeftInDrivers() const { return *abandonedRuns_ > 0 || *loginsUnderWay_ > 0; }
@@ -97,6 +101,7 @@ class ProgramState {
     MachineSources machine_ = MachineSources::thisMachine();
     std::shared_ptr<std::atomic<int>> abandonedRuns_ = std::make_shared<std::atomic<int>>(0);
     std::shared_ptr<std::atomic<int>> loginsUnderWay_ = std::make_shared<std::atomic<int>>(0);
+    std::shared_ptr<PlanStepLock> planStepLock_ = std::make_shared<PlanStepLock>();
     std::function<void()> endHandler_;
 };
 

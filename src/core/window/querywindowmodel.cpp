@@ -7,6 +7,7 @@
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/gridactions.h"
 #include "core/tuning/hintusage.h"
+#include "core/tuning/planstep.h"
 #include "core/tuning/tuningrun.h"
 
 #include <utility>
@@ -103,7 +104,7 @@ void QueryWindowModel::startRun() {
     if (!askForBinds(sql, settings, binds))
         return;
     setLine(WindowState::Line::Elapsed, QString());
-    shownPlan_.clear();
+    planRun_ = RunRecord();
     BackgroundRun::Window window{this,
                                  &state_,
                                  &port_,
@@ -123,7 +124,8 @@ void QueryWindowModel::startRun() {
                                connection_.queryStatisticsLevel(),
                                connection_.queryTransaction(),
                                binds,
-                               program_.abandonedRuns()};
+                               program_.abandonedRuns(),
+                               program_.planStepLock()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     refreshCommitState();
@@ -172,18 +174,37 @@ void QueryWindowModel::showProgress() {
 
 QString QueryWindowModel::planCopyText() const {
     QString text = planClipboardText(planGrid_);
-    const QString predicates = predicateInformation(shownPlan_, QStringLiteral("\r\n"));
+    const QList<PlanLine>& shown = shownPlan();
+    const QString predicates = predicateInformation(shown, QStringLiteral("\r\n"));
     if (!text.isNull() && !predicates.isEmpty())
         text += QStringLiteral("\r\n") + predicates;
-    const QString hints = hintReportText(shownPlan_, QStringLiteral("\r\n"));
+    const QString hints = hintReportText(shown, QStringLiteral("\r\n"));
     if (!text.isNull() && !hints.isEmpty())
         text += QStringLiteral("\r\n") + hints;
     return text;
 }
 
+const QList<PlanLine>& QueryWindowModel::shownPlan() const {
+    return shownPlanLines(planRun_, wholePlan_);
+}
+
+void QueryWindowModel::setShowInactivePlanLines(bool show) {
+    wholePlan_ = show;
+    if (planGrid_.visible() && !planRun_.plan.isEmpty())
+        showRunPlan(planRun_, planGrid_, show);
+}
+
 void QueryWindowModel::runFinished(const RunRecord& record) {
     result_ = record.result;
-    shownPlan_ = record.plan;
+    planRun_.plan = record.plan;
+    planRun_.adaptive = record.adaptive;
+    planRun_.planDiffers = record.planDiffers;
+    if (wholePlan_ && planHasInactiveLines() && planGrid_.visible())
+        showRunPlan(planRun_, planGrid_, true);
+    // The statistics' heading says when the run's own counting weighs on its CPU and times.
+    if (statsGrid_.visible())
+        statsGrid_.setRowNote(0, record.rowSourceStatistics ? kMsgRowSourceStatistics : QString(),
+                              false);
     run_.reset();
     progressTimer_.stop();
     state_.setRunning(false);

@@ -49,7 +49,14 @@ class QueryWindowModel : public QObject {
     const ResultState& resultState() const { return result_; }
     // The plan lines the last finished run shows, with their predicates and figures; none while
     // a run is under way.
-    const QList<PlanLine>& shownPlan() const { return shownPlan_; }
+    const QList<PlanLine>& shownPlan() const;
+    // Whether the plan shown is adaptive with lines its final plan leaves out.
+    bool planHasInactiveLines() const { return !planRun_.adaptive.wholePlan.isEmpty(); }
+    // The plan grid's menu: shows every line of an adaptive plan, the inactive ones marked '-'
+    // as DBMS_XPLAN's ADAPTIVE format marks them, or the final plan alone; kept for the runs
+    // that follow.
+    void setShowInactivePlanLines(bool show);
+    bool showsInactivePlanLines() const { return wholePlan_; }
     // The plan grid's Ctrl+C text: the plan with its estimates, then a blank line and the
     // predicates of its lines, when there are any. Null when the plan grid is hidden.
     QString planCopyText() const;
@@ -133,7 +140,8 @@ class QueryWindowModel : public QObject {
     WindowConnectionView connectionView_;
     ConnectionService connection_;
     ResultState result_;
-    QList<PlanLine> shownPlan_;
+    RunRecord planRun_;  // the plan of the last finished run, and what it is
+    bool wholePlan_ = false;
     QString historyPath_;
     QString lastExecutedSql_;
     bool recording_ = false;

@@ -24,7 +24,12 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
-using Cell = std::variant<std::monostate, int64_t, QByteArray>;
+// A RAW value: bytes, as HEXTORAW gives them.
+struct Raw {
+    QByteArray bytes;
+};
+
+using Cell = std::variant<std::monostate, int64_t, QByteArray, Raw>;
 
 // V$SQL_PLAN_STATISTICS_ALL's first column.
 constexpr int kSqlIdColumn = 0;
@@ -44,7 +49,8 @@ const char* schemaOf(View view) {
     switch (view) {
         case View::Session:
             return "CREATE TABLE x(SID INTEGER, AUDSID INTEGER, USERNAME VARCHAR2(30), "
-                   "STATUS VARCHAR2(8), PREV_SQL_ID VARCHAR2(13), PREV_CHILD_NUMBER NUMBER)";
+                   "STATUS VARCHAR2(8), PREV_SQL_ID VARCHAR2(13), PREV_CHILD_NUMBER NUMBER, "
+                   "PREV_SQL_ADDR RAW(8))";
         case View::StatName:
             return "CREATE TABLE x([STATISTIC#] INTEGER, NAME VARCHAR2(64), CLASS INTEGER)";
         case View::SesStat:
@@ -57,7 +63,8 @@ const char* schemaOf(View view) {
                    "ACCESS_PREDICATES VARCHAR2(4000), FILTER_PREDICATES VARCHAR2(4000), "
                    "LAST_STARTS NUMBER, LAST_OUTPUT_ROWS NUMBER, LAST_CR_BUFFER_GETS NUMBER, "
                    "LAST_CU_BUFFER_GETS NUMBER, LAST_DISK_READS NUMBER, LAST_ELAPSED_TIME "
-                   "NUMBER)";
+                   "NUMBER, ADDRESS RAW(8), QBLOCK_NAME VARCHAR2(128), OBJECT_ALIAS "
+                   "VARCHAR2(261), OTHER_XML CLOB)";
     }
     return nullptr;
 }
@@ -70,27 +77,44 @@ Cell number(const std::optional<int64_t>& n) {
     return n ? Cell{*n} : Cell{};
 }
 
-// The last execution of each statement run on `db`'s database (its file, or the connection
-// itself for one in memory) by any open session, the latest where several ran it; only
-// `sqlId`'s when given.
+// A cursor's ADDRESS (V$SESSION's PREV_SQL_ADDR for the session that ran it last): eight bytes
+// that name this execution of the statement, so that two sessions' executions of one SQL_ID are
+// never taken for one.
+Cell addressOf(const ExecutedCursor& cursor) {
+    QByteArray bytes(8, '\0');
+    for (int i = 7, n = 0; i >= 0; --i, n += 8)
+        bytes[i] = char((cursor.sequence >> n) & 0xff);
+    return Raw{bytes};
+}
+
+// The last execution of each statement that each open session ran on `db`'s database (its
+// file, or the connection itself for one in memory), each with its own ADDRESS; only `sqlId`'s
+// when given.
 std::vector<std::shared_ptr<const ExecutedCursor>> cursorsOf(sqlite3* db,
                                                              const std::optional<QString>& sqlId) {
     const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"));
-    std::map<QString, std::shared_ptr<const ExecutedCursor>> latest;
+    std::map<uint64_t, std::shared_ptr<const ExecutedCursor>> bySequence;
     for (const auto& session : openSessions()) {
         for (const auto& cursor : session->cursors()) {
             const bool here = cursor->connection == db || (!file.isEmpty() && cursor->file == file);
-            if (!here || (sqlId && cursor->sqlId != *sqlId))
-                continue;
-            auto& kept = latest[cursor->sqlId];
-            if (!kept || kept->sequence < cursor->sequence)
-                kept = cursor;
+            if (here && (!sqlId || cursor->sqlId == *sqlId))
+                bySequence[cursor->sequence] = cursor;
         }
     }
     std::vector<std::shared_ptr<const ExecutedCursor>> out;
-    for (auto& [id, cursor] : latest)
+    for (auto& [sequence, cursor] : bySequence)
         out.push_back(std::move(cursor));
     return out;
+}
+
+// The cursor of the statement `session` ran last, when it keeps one.
+std::shared_ptr<const ExecutedCursor> previousCursor(const Session& session) {
+    const QString previous = session.previousSqlId();
+    for (const auto& cursor : session.cursors()) {  // the latest first
+        if (cursor->sqlId == previous)
+            return cursor;
+    }
+    return nullptr;
 }
 
 // V$SQL_PLAN_STATISTICS_ALL's rows of the statements run on `db`'s database. The plans are
@@ -115,6 +139,8 @@ std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<Q
                             text(r.filterPredicates), number(l.starts), number(l.outputRows),
                             number(l.consistentGets), number(l.currentGets), number(l.diskReads),
                             // This build of SQLite counts no time per line: never made up.
+                            Cell{}, addressOf(*cursor), text(r.queryBlock), text(r.objectAlias),
+                            // No hint usage is kept with a cursor.
                             Cell{}});
         }
     }
@@ -130,8 +156,10 @@ std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
             for (const auto& s : openSessions()) {
                 const char* status = s->sid() == ownSid ? "ACTIVE" : "INACTIVE";
                 const QString previous = s->previousSqlId();
+                const auto cursor = previousCursor(*s);
                 rows.push_back({s->sid(), s->audsid(), s->user().toUtf8(), QByteArray(status),
-                                text(previous), previous.isEmpty() ? Cell{} : Cell{int64_t(0)}});
+                                text(previous), previous.isEmpty() ? Cell{} : Cell{int64_t(0)},
+                                cursor ? addressOf(*cursor) : Cell{}});
             }
             break;
         case View::StatName:
@@ -246,6 +274,8 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
         sqlite3_result_int64(ctx, *number);
     } else if (const auto* text = std::get_if<QByteArray>(&cell)) {
         sqlite3_result_text(ctx, text->constData(), int(text->size()), SQLITE_TRANSIENT);
+    } else if (const auto* raw = std::get_if<Raw>(&cell)) {
+        sqlite3_result_blob(ctx, raw->bytes.constData(), int(raw->bytes.size()), SQLITE_TRANSIENT);
     } else {
         sqlite3_result_null(ctx);
     }

@@ -6,16 +6,17 @@
 
 namespace qv::embedded {
 
-// Makes V$SESSION (SID, AUDSID, USERNAME, STATUS, PREV_SQL_ID, PREV_CHILD_NUMBER), V$STATNAME
+// Makes V$SESSION (SID, AUDSID, USERNAME, STATUS, PREV_SQL_ID, PREV_CHILD_NUMBER, PREV_SQL_ADDR
+// the ADDRESS of that cursor), V$STATNAME
 // (STATISTIC#, NAME, CLASS), V$SESSTAT (SID, STATISTIC#, VALUE) and V$SQL_PLAN_STATISTICS_ALL
 // readable on `db`, and USERENV('SESSIONID' | 'SID') give the session `sid`/`audsid`. The views
 // are read-only virtual tables over the process-wide session list: reading them touches no other
 // session's counters. V$SQL_PLAN_STATISTICS_ALL holds the plan lines of the statements the open
 // sessions on the same database ran last (a few each, one child cursor per statement: the last
-// execution), with their actual figures when they ran with STATISTICS_LEVEL = ALL (cursors.h);
-// its plans are drawn when it is read, with the estimates read then, for the statement asked
-// for by SQL_ID = '...' alone.
-// Returns SQLite's result code; SQLITE_OK on success.
+// execution, under an ADDRESS of its own; no OTHER_XML), with their actual figures when they ran
+// with STATISTICS_LEVEL = ALL (cursors.h); its plans are drawn when it is read, with the estimates
+// read then, for the statement asked for by SQL_ID = '...' alone. Returns SQLite's result code;
+// SQLITE_OK on success.
 int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid);
 
 }  // namespace qv::embedded
