@@ -52,7 +52,7 @@ TEST_F(HistoryFileTest, CheckFindsMissingTablesAndFieldsAndAcceptsExtras) {
     file.create();
     EXPECT_EQ(file.check(), HistoryFileState::Ready);
     SqliteProbe o(file.path());
-    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{u"3"_s});
+    EXPECT_EQ(o.rows("PRAGMA user_version"), QStringList{QString::number(kHistorySchemaVersion)});
     ASSERT_TRUE(o.exec("CREATE TABLE EXTRA (A)") &&
                 o.exec("ALTER TABLE SQL_HIST ADD COLUMN NOTE TEXT"))
         << o.error.toStdString();
@@ -154,6 +154,7 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
     run.plan[1].filterPredicates = u"\"CITY\"=:CITY"_s;
     run.plan[1].actuals = PlanLineActuals{1, 14, 7, std::nullopt, std::nullopt};
     run.planHash = 1234567;
+    run.rowSourceStatistics = true;
     run.result.rowCount = 42;
     run.result.elapsedMs = 17;
     run.result.stopped = true;
@@ -185,6 +186,9 @@ TEST_F(HistoryFileTest, AnOlderFileIsUpgradedOnItsFirstWriteWithoutLoss) {
               std::tuple(std::optional<int64_t>(1), std::optional<int64_t>(14),
                          std::optional<int64_t>(7), std::optional<int64_t>()));
     EXPECT_EQ(now->planHash, std::optional<int64_t>(1234567));
+    // Version 4: whether the run counted row source statistics; not known of an older run.
+    EXPECT_EQ(std::pair(old->rowSourceStatistics, now->rowSourceStatistics),
+              std::pair(std::optional<bool>(), std::optional<bool>(true)));
 
     // A file that already has a table of the new name in another shape cannot be upgraded.
     QFile::remove(file.path());

@@ -2,9 +2,13 @@
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
+#include "core/tuning/tuningrun.h"
 #include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
@@ -227,4 +231,97 @@ TEST(HintReport, OraclesHintUsageIsPlacedByQueryBlockAndObjectAlias) {
                   QString(), u"   3 -  SEL$1"_s, u"         E -  FULLL"_s, QString(),
                   u"   3 -  SEL$58A6D7F6 / E@SEL$1"_s, u"           -  FULL(e)"_s,
                   u"         U -  INDEX(e ix) / index specified in the hint doesn't exist"_s}));
+}
+
+namespace {
+
+// Two windows' plan-only runs of their own statements on one scripted server, whose plan table
+// holds the plan of the statement explained last.
+struct TwoWindows {
+    std::shared_ptr<test::Script> script = std::make_shared<test::Script>();
+    PlanStepLock lock;
+    test::TestRunWindow a{script}, b{script};
+    QString explainedLast;  // guarded by the script's mutex
+    std::atomic<int> explained{0};
+
+    // `meanwhile` runs when a window's EXPLAIN PLAN is answered, before it reads its plan.
+    explicit TwoWindows(const std::function<void()>& meanwhile) {
+        a.sql = u"select * from emp"_s;
+        b.sql = u"select * from dept"_s;
+        for (test::TestRunWindow* w : {&a, &b}) {
+            w->planLock = &lock;
+            w->options.set(&Settings::runQuery, false);
+            Reply explain;
+            const QString table = w->sql.section(u' ', -1).toUpper();
+            explain.whenAnswered = [this, table, meanwhile] {
+                {
+                    std::lock_guard hold(script->mutex);
+                    explainedLast = table;
+                }
+                ++explained;
+                meanwhile();
+            };
+            script->onText(explainPlanStatement(kTable, w->sql), explain);
+        }
+        Reply plan = planRows({});
+        plan.rowsNow = [this] {
+            std::lock_guard hold(script->mutex);
+            return planRows({{0, u"SELECT STATEMENT"_s},
+                             {1, u"TABLE ACCESS"_s, u"FULL"_s, u"SCOTT"_s, explainedLast}})
+                .rows;
+        };
+        script->onText(planQueryStatement(kTable), plan);
+    }
+};
+
+QString tableRead(const RunRecord& run) {
+    return run.plan.value(1).objectName.value_or(QString());
+}
+
+}  // namespace
+
+// However the server interleaves two windows' plan steps, each reads the plan of its own
+// statement: the other window explains only once this one has read its plan.
+TEST(PlanStepLock, EachWindowReadsThePlanOfItsOwnStatement) {
+    TwoWindows* both = nullptr;
+    TwoWindows windows([&] {
+        // Until the other window has explained too, or waits for its turn.
+        while (both->explained < 2 && both->lock.waiting() == 0)
+            std::this_thread::yield();
+    });
+    both = &windows;
+    RunRecord a, b;
+    std::thread first([&] { a = runTuning(windows.a); });
+    std::thread second([&] { b = runTuning(windows.b); });
+    first.join();
+    second.join();
+    EXPECT_EQ(std::pair(tableRead(a), tableRead(b)), std::pair(u"EMP"_s, u"DEPT"_s));
+}
+
+// A window stopped while another holds the plan step stops at once, having sent nothing of it.
+TEST(PlanStepLock, AStopWhileWaitingForTheTurnEndsTheRunAtOnce) {
+    TwoWindows* both = nullptr;
+    std::atomic<bool> secondEnded{false};
+    TwoWindows windows([&] {
+        while (both->lock.waiting() == 0)
+            std::this_thread::yield();
+        both->b.runControl.requestStop();
+        while (!secondEnded)
+            std::this_thread::yield();
+    });
+    both = &windows;
+    RunRecord a, b;
+    std::thread first([&] { a = runTuning(windows.a); });
+    while (windows.explained == 0)
+        std::this_thread::yield();
+    std::thread second([&] {
+        b = runTuning(windows.b);
+        secondEnded = true;
+    });
+    second.join();
+    first.join();
+    EXPECT_EQ(std::pair(b.planStep.outcome, windows.b.planLine),
+              std::pair(StepOutcome::Stopped, kMsgStopped));
+    EXPECT_EQ(windows.script->log.filter(u"dept"_s), QStringList());
+    EXPECT_EQ(tableRead(a), u"EMP"_s);
 }

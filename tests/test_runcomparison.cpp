@@ -119,6 +119,28 @@ TEST(RunComparison, WhatEachPlanLineDidIsComparedLineByLine) {
         u"buffers=9100)"_s));
 }
 
+// Counting each plan line's figures weighs on CPU and time: runs that differ in it say so in
+// the headline; runs alike in it, or an old run against one without, do not.
+TEST(RunComparison, TheHeadlineSaysWhenOnlyOneRunCountedRowSourceStatistics) {
+    const QString said = u"、行ソース統計 %1 → %2（CPU と時間には計測の負荷の差が含まれます）"_s;
+    const std::tuple<std::optional<bool>, std::optional<bool>, QString> cases[] = {
+        {false, true, said.arg(u"なし"_s, u"あり"_s)},
+        {std::nullopt, true, said.arg(u"不明"_s, u"あり"_s)},
+        {true, true, QString()},
+        {std::nullopt, false, QString()},
+    };
+    for (const auto& [first, second, expected] : cases) {
+        RecordedRun a = run(1, u"select 1 from dual"_s, {}, {});
+        RecordedRun b = run(2, a.summary.sql, {}, {});
+        a.rowSourceStatistics = first;
+        b.rowSourceStatistics = second;
+        const QString headline = compareRuns(a, b).summary();
+        EXPECT_EQ(headline.endsWith(u"）"_s) ? headline.mid(headline.indexOf(u"、行ソース"_s))
+                                             : QString(),
+                  expected);
+    }
+}
+
 TEST(RunComparison, ExportsCarryTheTablesAndEscapeWhatTheyMust) {
     const RunComparison c = compareRuns(
         run(3, u"select 1"_s, {{1, u"a <b> & \"c\", d"_s, 1LL}}, {u"SELECT | STATEMENT"_s}),

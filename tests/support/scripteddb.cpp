@@ -84,10 +84,16 @@ Reply ScriptedDatabase::run(const QString& sql, const QString& logged) {
     if (!open_)
         throw notOpenError();
     failIfStopped();
-    script_->log.append(tag_ + u": "_s + logged);
-    Reply reply = script_->answer(sql);
+    Reply reply;
+    {
+        std::lock_guard lock(script_->mutex);
+        script_->log.append(tag_ + u": "_s + logged);
+        reply = script_->answer(sql);
+    }
     if (reply.whenAnswered)
         reply.whenAnswered();
+    if (reply.rowsNow)
+        reply.rows = reply.rowsNow();
     if (reply.error)
         throw *reply.error;
     affected_ = reply.fields.isEmpty() ? reply.affected : 0;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -24,6 +25,8 @@ struct Reply {
     int failAfterRows = -1;        // moving past this many rows fails with fetchError
     std::optional<DbError> fetchError;
     std::function<void()> whenAnswered;  // what happens meanwhile, e.g. the user stops the run
+    // Makes the rows when the statement is answered: a server's state shared by connections.
+    std::function<QList<QVariantList>()> rowsNow;
 
     static Reply fail(const QString& description, int32_t number = kErrOdbcCall) {
         Reply r;
@@ -54,6 +57,8 @@ class Script {
 
     // Every statement in order, as "<connection tag>: <text>", whether executed or opened.
     QStringList log;
+    // Held while a statement is logged and answered: runs on two threads may share a script.
+    std::mutex mutex;
     // Tags of the connections closed, in order.
     QStringList closed;
 

@@ -14,7 +14,11 @@ namespace qv::test {
 // statement, "S" reads statistics) sharing one script, and a record of everything shown.
 class TestRunWindow : public RunWindow {
   public:
-    TestRunWindow() { options.set(&Settings::maxDisplayRows, 1000); }
+    // `shared`: a script another window's connections use too, as two windows use one server.
+    explicit TestRunWindow(std::shared_ptr<Script> shared = std::make_shared<Script>())
+        : script(std::move(shared)) {
+        options.set(&Settings::maxDisplayRows, 1000);
+    }
 
     std::shared_ptr<Script> script = std::make_shared<Script>();
     ScriptedDatabase query{QStringLiteral("Q"), script};
@@ -67,6 +71,8 @@ class TestRunWindow : public RunWindow {
     void addToRing(const QString& s) override { ring.append(s); }
     RunControl& control() override { return runControl; }
     RunControl runControl;
+    PlanStepLock* planStepLock() override { return planLock; }
+    PlanStepLock* planLock = nullptr;  // the program's, when the test has several windows
 
     // Answers the session-id query with `sid` and every statistics reading with the given
     // readings in turn (each a list of {number, name, value}).

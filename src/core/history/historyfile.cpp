@@ -124,9 +124,12 @@ void insertFacts(Connection& db, int64_t num, const RunFacts& facts) {
 }
 
 void insertPlanFacts(Connection& db, int64_t num, const RunRecord& run) {
-    Statement up(db.handle(), "UPDATE RUN_HIST SET PLAN_HASH = ?, PLAN_DIFFERS = ? WHERE NUM = ?");
+    Statement up(db.handle(),
+                 "UPDATE RUN_HIST SET PLAN_HASH = ?, PLAN_DIFFERS = ?, ROW_SOURCE_STATS = ? "
+                 "WHERE NUM = ?");
     bindOptional(up, 1, run.planHash);
-    up.bind(2, int64_t{run.planDiffers}).bind(3, num).run();
+    up.bind(2, int64_t{run.planDiffers}).bind(3, int64_t{run.rowSourceStatistics});
+    up.bind(4, num).run();
 }
 
 }  // namespace
@@ -427,11 +430,17 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
     run.plan = planOf(db, number, v3);
     if (v3) {
         run.binds = bindsOf(db, number);
-        Statement st(db.handle(), "SELECT PLAN_HASH, PLAN_DIFFERS FROM RUN_HIST WHERE NUM = ?");
+        const bool v4 = historylayout::versionOf(db) >= 4;
+        Statement st(db.handle(), v4 ? "SELECT PLAN_HASH, PLAN_DIFFERS, ROW_SOURCE_STATS FROM "
+                                       "RUN_HIST WHERE NUM = ?"
+                                     : "SELECT PLAN_HASH, PLAN_DIFFERS, NULL FROM RUN_HIST "
+                                       "WHERE NUM = ?");
         st.bind(1, int64_t{number});
         if (st.step()) {
             run.planHash = optionalInteger(st, 0);
             run.planDiffers = !st.isNull(1) && st.integer(1) != 0;
+            if (!st.isNull(2))
+                run.rowSourceStatistics = st.integer(2) != 0;
         }
     }
     return run;

@@ -13,7 +13,8 @@ namespace qv {
 
 // 1: the three tables. 2: statistic names and numeric values, the facts of each run (RUN_HIST).
 // 3: the binds of each run (BIND_HIST), each plan line's id, predicates and actual figures.
-inline constexpr int kHistorySchemaVersion = 3;
+// 4: whether a run counted each plan line's figures (RUN_HIST.ROW_SOURCE_STATS).
+inline constexpr int kHistorySchemaVersion = 4;
 
 // What a look at a tuning-history file found.
 enum class HistoryFileState {

@@ -66,6 +66,13 @@ const char* const kVersion3[] = {
     "PRAGMA user_version = 3",
 };
 
+// From version 3 to 4: whether the run counted each plan line's figures, its CPU and times
+// weighed by that; NULL in a run recorded before, which nobody knows.
+const char* const kVersion4[] = {
+    "ALTER TABLE RUN_HIST ADD COLUMN ROW_SOURCE_STATS INTEGER",
+    "PRAGMA user_version = 4",
+};
+
 const char* const kTables[] = {"SQL_HIST", "STATS_HIST", "EXPLAN_HIST"};
 
 // The fields the first version gave each table, in the order of kTables.
@@ -110,7 +117,11 @@ void upgrade(Connection& db) {
             for (const char* sql : kVersion2)
                 db.exec(sql);
         }
-        for (const char* sql : kVersion3)
+        if (versionOf(db) < 3) {
+            for (const char* sql : kVersion3)
+                db.exec(sql);
+        }
+        for (const char* sql : kVersion4)
             db.exec(sql);
     } catch (const DbError& e) {
         if (isBusy(e))

@@ -83,6 +83,9 @@ struct RecordedRun {
     QList<RecordedPlanLine> plan;
     std::optional<int64_t> planHash;  // of the plan that ran, when its figures were read
     bool planDiffers = false;         // the plan that ran was not the one explained
+    // Whether it ran with row source statistics, its CPU and times weighed by their counting;
+    // not known for a run recorded before the file kept it.
+    std::optional<bool> rowSourceStatistics;
 };
 
 // The facts the history keeps of `run`.

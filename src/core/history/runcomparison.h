@@ -62,7 +62,8 @@ struct RunComparison {
     // The statistics to show: only those that changed, by at least `threshold` either way.
     QList<StatisticChange> statisticsShown(bool onlyChanged, double threshold = 0) const;
     // The line a tuner reads first: elapsed and rows A -> B and the statistics that changed
-    // most (at most `top` of them).
+    // most (at most `top` of them); when one run counted row source statistics and the other
+    // did not (or is not known to), that too, as their CPU and times are not measured alike.
     QString summary(int top = 4) const;
 };
 
