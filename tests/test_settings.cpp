@@ -1,3 +1,4 @@
+#include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
 #include "core/settings/sharedsettings.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <QSemaphore>
+#include <QSignalSpy>
 
 #include <atomic>
 #include <thread>
@@ -156,4 +158,7 @@ TEST(SharedSettings, ARunSeesAChangeMadeWhileItRunsAtItsNextUse) {
     ASSERT_TRUE(model.waitForRun(10'000));
     EXPECT_EQ(std::pair(model.resultGrid().rows(), model.state().line(WindowState::Line::Count)),
               std::pair(3, u"5件中2件まで表示"_s));
+    // The statement ring is saved on a thread of its own; the program's files outlive the save.
+    if (StatementRing& ring = tmp.program().statementRing(); ring.saving())
+        QSignalSpy(&ring, &StatementRing::savingEnded).wait(10'000);
 }
