@@ -34,8 +34,8 @@ TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
         types << d.typeBox(0)->itemText(i);
     EXPECT_EQ(QStringList({d.windowTitle(), heads.join(u'/'), types.join(u'/'),
                            d.runButton()->text(), d.cancelButton()->text()}),
-              QStringList({u"バインド変数"_s, u"変数/型/値"_s, u"VARCHAR2/NUMBER/DATE/NULL"_s,
-                           u"実行"_s, u"取消"_s}));
+              QStringList({u"バインド変数"_s, u"変数/型/値"_s,
+                           u"VARCHAR2/NUMBER/DATE/TIMESTAMP/NULL"_s, u"実行"_s, u"取消"_s}));
     EXPECT_EQ(test::bindLines(d),
               QStringList({u":id NUMBER 5"_s, u":B1 VARCHAR2 "_s, u":x NULL []"_s}));
     d.typeBox(0)->setCurrentText(u"NULL"_s);

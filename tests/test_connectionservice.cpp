@@ -66,7 +66,7 @@ class ConnectionTest : public ::testing::Test {
 
 TEST_F(ConnectionTest, LoginOpensTwoSessionsWithTheChosenDriverAndNeverStoresThePassword) {
     login(u"ORCL"_s, u"scott"_s, u"s3cr3t"_s);
-    const QString cs = u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=s3cr3t;"_s;
+    const QString cs = u"ODBC;Driver={Oracle ODBC Driver};DBQ=ORCL;UID=scott;PWD=s3cr3t;BTD=T;"_s;
     EXPECT_EQ(opened, QStringList(2, u"ORCL|"_s + cs + u"|scott"_s));
     EXPECT_EQ(panelWhileOpening, QStringList(2, u"接続中...scott@ORCL"_s));
     EXPECT_TRUE(port.events.contains(u"repaint"_s)) << "the progress is painted before the wait";
@@ -77,7 +77,7 @@ TEST_F(ConnectionTest, LoginOpensTwoSessionsWithTheChosenDriverAndNeverStoresThe
     tmp.settings().set(&Settings::odbcDriver, u"Oracle in XE"_s);
     conn.disconnectFromService();
     login(u"XE"_s, u"hr"_s, u"pw"_s);
-    EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD=pw;|hr"_s);
+    EXPECT_EQ(opened.last(), u"XE|ODBC;Driver={Oracle in XE};DBQ=XE;UID=hr;PWD=pw;BTD=T;|hr"_s);
 
     tmp.program().end();
     QFile f(tmp.path());

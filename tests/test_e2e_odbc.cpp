@@ -1,14 +1,10 @@
-#include "core/cli/clirunner.h"
 #include "core/settings/sharedsettings.h"
-#include "support/bindanswerer.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,50 +82,4 @@ TEST_F(OdbcWindowTest, StoppedUpdateIsCancelledOnTheServerAndChangesNothing) {
     run(u"do $$ begin raise warning 'careful now'; end $$"_s);
     EXPECT_TRUE(line(Line::Result).contains(u"careful now"_s)) << line(Line::Result).toStdString();
     EXPECT_EQ(line(Line::Count), u"0件"_s);
-}
-
-// The bind dialog's values reach PostgreSQL as parameters of its ODBC driver.
-TEST_F(OdbcWindowTest, StatementWithBindVariablesRunsWithTheValuesGiven) {
-    program().settings().set(&Settings::odbcDriver, kDriver);
-    login(u"pgtest"_s, u"quervin"_s);
-    test::BindAnswerer answerer;
-    answerer.answer = [](BindDialog& d) {
-        d.valueEdit(0)->setText(u"行':x"_s);
-        d.typeBox(1)->setCurrentText(u"NUMBER"_s);
-        d.valueEdit(1)->setText(u"7"_s);
-        d.runButton()->click();
-    };
-    run(u"select n, cast(:label || n as varchar(20)) as v from generate_series(1, 50) n "
-        u"where n <= :upto or n = :UPTO * 7"_s);
-    EXPECT_EQ(answerer.offered, (QStringList{u":label VARCHAR2 "_s, u":upto VARCHAR2 "_s}));
-    EXPECT_EQ(line(Line::Result) + u"|"_s + line(Line::Count), u"|8件"_s);
-    EXPECT_EQ(model().resultGrid().text(8, 2), u"行':x49"_s);
-}
-
-TEST(OdbcCli, RunsAgainstPostgreSql) {
-    test::TempProgram tmp;
-    QString input, out, err;
-    QTextStream in(&input), o(&out), e(&err);
-    const int status = runCli({u"quervin-cli"_s, u"--service"_s, u"pg"_s, u"--user"_s, u"quervin"_s,
-                               u"--driver"_s, kDriver, u"--format"_s, u"json"_s, u"--sql"_s,
-                               u"select g from generate_series(1, 1500) g"_s},
-                              in, o, e, tmp.program());
-    o.flush();
-    EXPECT_EQ(status, kCliCarriedOut) << err.toStdString();
-    const QJsonObject j = QJsonDocument::fromJson(out.toUtf8()).object();
-    EXPECT_EQ(j[u"count"_s].toString(), u"1500件中1000件まで表示"_s);
-
-    // With bind variables, bound by the driver.
-    o.seek(0);
-    out.clear();
-    EXPECT_EQ(runCli({u"quervin-cli"_s, u"--service"_s, u"pg"_s, u"--user"_s, u"quervin"_s,
-                      u"--driver"_s, kDriver, u"--no-plan"_s, u"--bind"_s, u"d=2024-02-29"_s,
-                      u"--bind-type"_s, u"d=DATE"_s, u"--sql"_s,
-                      u"select g from generate_series(:d::timestamp - interval '2 days', "
-                      u":d, interval '1 day') g"_s},
-                     in, o, e, tmp.program()),
-              kCliCarriedOut)
-        << err.toStdString();
-    o.flush();
-    EXPECT_TRUE(out.contains(u"count: 3件\n"_s)) << out.toStdString();
 }

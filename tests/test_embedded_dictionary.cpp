@@ -256,6 +256,12 @@ TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
                      "select count(*) = (select count(*) from v$statname), count(distinct "
                      "sid) from v$mystat where sid = userenv('SID')"),
               QStringList("1|1"));
+    // What a session may always ask of itself: its id, its audit id, the one instance.
+    EXPECT_EQ(rowsOf(*db,
+                     "select sys_context('USERENV', 'SID') = to_char(userenv('SID')), "
+                     "sys_context('userenv', 'SESSIONID') = to_char(userenv('SESSIONID')), "
+                     "sys_context('USERENV', 'INSTANCE') from dual"),
+              QStringList("1|1|1"));
 }
 
 }  // namespace

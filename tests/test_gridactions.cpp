@@ -1,7 +1,4 @@
 #include "core/tuning/gridactions.h"
-#include "core/window/querywindowmodel.h"
-#include "support/tempprogram.h"
-#include "support/testport.h"
 
 #include <gtest/gtest.h>
 
@@ -19,56 +16,53 @@ void fill(GridModel& g, const QList<QStringList>& rows) {
             g.setText(r, c, rows[r][c]);
 }
 
-// Row 2 holds a null, row 3 the text "(null)".
-void fillResult(GridModel& g) {
-    fill(g, {{u"ROWNUM"_s, u"STATUS"_s, u"NAME"_s},
-             {{}, u"OPEN"_s, u"O'Brien"_s},
-             {{}, u"(null)"_s},
-             {{}, u"(null)"_s}});
-    g.setCellNull(2, 1, true);
-}
-
 }  // namespace
 
+// Each kind of cell gives the condition Oracle takes for its column, or the reason there is none.
 TEST(GridActions, ConditionsAreValidSql) {
     GridModel g;
-    fillResult(g);
-    const auto condition = [&](int r, int c) { return conditionFromCell(g, r, c).condition; };
-    EXPECT_EQ(condition(2, 1), u"STATUS IS NULL"_s);
-    EXPECT_EQ(condition(3, 1), u"STATUS = '(null)'"_s);
-    EXPECT_EQ(condition(1, 1), u"STATUS = 'OPEN'"_s);
-    EXPECT_EQ(condition(9, 1), QString());
-    g.setText(2, 1, u"later"_s);
-    EXPECT_EQ(condition(2, 1), u"STATUS = 'later'"_s) << "a rewritten cell is no longer null";
-    g.setCellKind(2, 1, CellKind::Cut);
-    EXPECT_EQ(conditionFromCell(g, 2, 1).reason, kMsgCellTooLong);
-    EXPECT_EQ(condition(2, 1), QString());
+    fill(g, {{u"ROWNUM"_s, u"STATUS"_s, u"PIC"_s, u"HIRED"_s, u"AT"_s, u"SAL*12"_s, u"DOC"_s},
+             {{},
+              u"O'Brien"_s,
+              u"(0AFF)"_s,
+              u"2020-01-01 00:00:00"_s,
+              u"2020-01-01 10:00:00.5"_s,
+              u"12000"_s,
+              {}},
+             {{}, u"(null)"_s, {}, u"01-JAN-20"_s}});
+    g.setCellNull(2, 1, true);
+    g.setCellKind(1, 2, CellKind::Binary);
+    g.setCellKind(1, 6, CellKind::Unread);
+    const QList<FieldInfo> fields = {
+        {u"STATUS"_s, FieldType::Text, 10},     {u"PIC"_s, FieldType::VarBinary, 2},
+        {u"HIRED"_s, FieldType::Timestamp, 19}, {u"AT"_s, FieldType::Timestamp, 26},
+        {u"SAL*12"_s, FieldType::Double, 15},   {u"DOC"_s, FieldType::LongText, 0}};
+    const struct {
+        int row, col;
+        QString condition, reason;
+    } cases[] = {
+        {1, 1, u"STATUS = 'O''Brien'"_s, {}},
+        {2, 1, u"STATUS IS NULL"_s, {}},
+        {1, 2, u"PIC = HEXTORAW('0AFF')"_s, {}},
+        {1, 3, u"HIRED = TO_DATE('2020-01-01 00:00:00','YYYY-MM-DD HH24:MI:SS')"_s, {}},
+        {2, 3, u"HIRED = '01-JAN-20'"_s, {}},  // in the session's own format
+        {1, 4, u"AT = TIMESTAMP '2020-01-01 10:00:00.5'"_s, {}},
+        {1, 5, {}, kMsgCellExpression},
+        {1, 6, {}, kMsgCellNotRead},
+        {0, 1, {}, {}},  // a heading
+        {9, 1, {}, {}},
+    };
+    for (const auto& c : cases) {
+        const CellCondition got = conditionFromCell(g, fields, c.row, c.col);
+        EXPECT_EQ(std::pair(got.condition, got.reason), std::pair(c.condition, c.reason))
+            << c.row << ',' << c.col;
+    }
     // Headings Oracle would not read unquoted as themselves are quoted.
     QStringList names;
-    for (const char* h : {"SAL#", "Customer Name", "COUNT(*)", "name", "1X", "A\"B"})
+    for (const char* h : {"SAL#", "Customer Name", "name", "1X", "A\"B"})
         names << sqlColumnName(QString::fromUtf8(h));
-    EXPECT_EQ(names, (QStringList{u"SAL#"_s, u"\"Customer Name\""_s, u"\"COUNT(*)\""_s,
-                                  u"\"name\""_s, u"\"1X\""_s, u"\"A\"\"B\""_s}));
-}
-
-TEST(GridActions, DoubleClickReplacesTheSelectionWithTheConditionAndFocusesTheSqlBox) {
-    test::TempProgram tmp;
-    test::TestPort port;
-    QueryWindowModel m(tmp.program(), port);
-    m.load();
-    fillResult(m.resultGrid());
-    port.sql = u"where XXX"_s;
-    port.selStart = 6;
-    port.selLength = 3;
-    m.insertConditionFromCell(1, 2);
-    EXPECT_EQ(port.sql, u"where NAME = 'O''Brien'"_s);
-    EXPECT_EQ(port.events.last(), u"focusSql"_s);
-    m.insertConditionFromCell(0, 2);
-    EXPECT_EQ(port.sql, u"where NAME = 'O''Brien'"_s) << "a header inserts nothing";
-    m.resultGrid().setCellKind(1, 2, CellKind::Unread);
-    m.insertConditionFromCell(1, 2);
-    EXPECT_EQ(std::tuple(port.sql, port.events.last()),
-              std::tuple(u"where NAME = 'O''Brien'"_s, u"status "_s + kMsgCellNotRead));
+    EXPECT_EQ(names, (QStringList{u"SAL#"_s, u"\"Customer Name\""_s, u"\"name\""_s, u"\"1X\""_s,
+                                  u"\"A\"\"B\""_s}));
 }
 
 TEST(GridActions, PlanCopiesAsLinesWithEstimates) {

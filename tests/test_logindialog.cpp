@@ -56,8 +56,9 @@ TEST_F(LoginDialogTest, OpensEmptyOnTheServiceListAndRefusesAnEmptyServerThenAnE
     QStringList captions{d.windowTitle(), d.connectButton()->text(), d.cancelButton()->text()};
     for (const QLabel* l : d.findChildren<QLabel*>())
         captions << l->text();
-    EXPECT_EQ(captions, (QStringList{u"Oracleログイン"_s, u"接  続"_s, u"取  消"_s, u"サーバ："_s,
-                                     u"ユーザ："_s, u"パスワード："_s}));
+    EXPECT_EQ(captions,
+              (QStringList{u"Oracleログイン"_s, u"接  続"_s, u"取  消"_s, QString(), u"サーバ："_s,
+                           u"ユーザ："_s, u"パスワード："_s, u"ドライバ："_s}));
     EXPECT_EQ(
         std::tuple(d.passwordEdit()->echoMode(), d.serviceBox()->isEditable(),
                    d.serviceBox()->currentText().isEmpty(), d.serviceBox()->count(), loads->load()),
@@ -82,7 +83,7 @@ TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBox
     LoginDialog* first = &dialog();
     waitForNames(*first);  // its reading counts once, whenever its thread gets to run
     // Typed, not completed: a tool that runs DML must connect to exactly the name typed.
-    first->setup({QString(), u"scott"_s, QString()});
+    first->setup({QString(), u"scott"_s, QString()}, QString());
     runDialog(*first, [&] {
         QApplication::setActiveWindow(first);
         first->serviceBox()->setFocus();
@@ -93,7 +94,8 @@ TEST_F(LoginDialogTest, AcceptTakesTheValuesAsTypedCancelKeepsThemAndTheCloseBox
     EXPECT_EQ(std::tuple(first->wasAccepted(), got.service, got.user, got.password),
               std::tuple(true, u"ORCL"_s, u"scott"_s, QString()));
 
-    first->setup({u"DEV"_s, u"u"_s, u"p"_s});
+    first->setup({u"DEV"_s, u"u"_s, u"p"_s}, u"Oracle 19 ODBC driver"_s);
+    EXPECT_EQ(first->driverLabel()->text(), u"Oracle 19 ODBC driver"_s);
     EXPECT_FALSE(first->wasAccepted()) << "setup forgets the last acceptance";
     runDialog(*first, [&] { first->cancelButton()->click(); });
     EXPECT_EQ(std::pair(first->wasAccepted(), got.service), std::pair(false, u"ORCL"_s))
@@ -148,7 +150,7 @@ TEST_F(LoginDialogTest, TheFocusStartsInTheFirstEmptyBox) {
                                         {QString(), QString(), QString()}};
     QStringList focused;
     for (const LoginValues& values : presets) {
-        d.setup(values);
+        d.setup(values, QString());
         runDialog(d, [&] {
             const QWidget* f = d.focusWidget();
             focused << (!f                                                       ? u"none"_s

@@ -92,7 +92,7 @@ TEST(OptionRules, RowTextsSelectionSetupAndAccept) {
     // Only an exact name selects the stored driver; a goal the list does not offer selects the
     // system default. The dialog tests cover the other selections.
     EXPECT_EQ((std::array{selectDriver({u"Oracle in XE"_s, u"Oracle in A"_s}, u"oracle in a"_s),
-                          selectDriver({}, u"A"_s), selectOptimizer(true, u"FIRST_ROWS_10"_s)}),
+                          selectDriver({}, u"A"_s), selectOptimizer(true, u"FIRST_ROWS_5"_s)}),
               (std::array{0, -1, 0}));
 
     // Only a table name may become part of the plan step's SQL.
@@ -140,8 +140,10 @@ TEST_F(OptionsDialogTest, CaptionsToolTipsItemsAndTabOrder) {
                          d.minimumSize() == d.maximumSize(),
                          d.optimizerBox()->isEditable() || d.driverBox()->isEditable()),
               std::tuple(true, false, true, false));
-    EXPECT_EQ(itemsOf(d.optimizerBox()), (QStringList{u"--システム既定値--"_s, u"CHOOSE"_s,
-                                                      u"RULE"_s, u"ALL_ROWS"_s, u"FIRST_ROWS"_s}));
+    EXPECT_EQ(itemsOf(d.optimizerBox()),
+              (QStringList{u"--システム既定値--"_s, u"CHOOSE"_s, u"RULE"_s, u"ALL_ROWS"_s,
+                           u"FIRST_ROWS"_s, u"FIRST_ROWS_1"_s, u"FIRST_ROWS_10"_s,
+                           u"FIRST_ROWS_100"_s, u"FIRST_ROWS_1000"_s}));
     EXPECT_EQ(itemsOf(d.driverBox()), kInstalled.mid(1, 4));
 
     QWidgetList order{d.driverBox()};  // the tab order

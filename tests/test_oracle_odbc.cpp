@@ -1,6 +1,6 @@
 #include "core/odbc/odbcdatabase.h"
 #include "core/odbc/odbcdrivermanager.h"
-#include "core/odbc/odbchandles.h"
+#include "support/oracledriver.h"
 
 #include <gtest/gtest.h>
 #include <QFile>
@@ -26,65 +26,15 @@ const QString kDefaultSql =
     u"select /*+ FULL(e) FULL(x) */ e.ename, d.dname from emp e, dept d where d.deptno = e.deptno "
     u"and e.sal > 2900"_s;
 
-class OracleDriverTest : public ::testing::Test {
-  protected:
-    OracleDriverTest() { qputenv("QUERVIN_ORACLE_LOG", QFile::encodeName(logPath())); }
+using OracleDriverTest = test::OracleDriverTest;
 
-    QString logPath() const { return dir.filePath(u"calls.log"_s); }
-    QStringList calls() const {
-        QFile f(logPath());
-        return f.open(QIODevice::ReadOnly)
-                   ? QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                   : QStringList();
-    }
-    // "c1 <text>" for each statement run, in the order the driver got them.
-    QStringList statements() const {
-        static const QRegularExpression exec(u"^(c\\d+)\\.\\d+ SQLExecDirectW noscan=\\w+ (.*)$"_s);
-        QStringList out;
-        for (const QString& line : calls())
-            if (const QRegularExpressionMatch m = exec.match(line); m.hasMatch())
-                out << m.captured(1) + u' ' + m.captured(2);
-        return out;
-    }
-    static std::unique_ptr<OdbcDatabase> open(const QString& scenario) {
-        auto db = std::make_unique<OdbcDatabase>();
-        db->open(u"ODBC;Driver={Scripted Oracle 19};DBQ="_s + scenario +
-                 u";UID=scott;PWD=tiger;"_s);
-        return db;
-    }
-    // Column `c` of every row `sql` gives.
-    static QVariantList column(Database& db, const QString& sql, int c = 0) {
-        QVariantList values;
-        for (auto rs = db.openRecordset(sql); !rs->eof(); rs->moveNext())
-            values << rs->value(c);
-        return values;
-    }
-    // What quervin-cli prints for `sql` against `scenario`; waits for the program to end.
-    QByteArray cliOutput(const QString& scenario, const QStringList& options, const QString& sql) {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"XDG_CONFIG_HOME"_s, dir.path());
-        env.insert(u"XDG_DATA_HOME"_s, dir.path());
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(QUERVIN_CLI),
-                QStringList{u"--service"_s, scenario, u"--user"_s, u"scott"_s, u"--password"_s,
-                            u"tiger"_s, u"--driver"_s, u"Scripted Oracle 19"_s} +
-                    options + QStringList{u"--sql"_s, sql});
-        EXPECT_TRUE(p.waitForFinished(60'000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-        return p.readAllStandardOutput();
-    }
-    QJsonObject cli(const QString& scenario, const QStringList& options, const QString& sql) {
-        return QJsonDocument::fromJson(
-                   cliOutput(scenario, QStringList{u"--format"_s, u"json"_s} + options, sql))
-            .object();
-    }
-    static QJsonArray resultRows(const QJsonObject& run) {
-        return run[u"result"_s][u"rows"_s].toArray();
-    }
-
-    QTemporaryDir dir;
-};
+// The text of statement `index` of `scenario`, as its file writes it.
+QString scenarioSql(const QString& scenario, int index = 0) {
+    QFile f(qEnvironmentVariable("QUERVIN_ORACLE_SCENARIOS") + u'/' + scenario + u".json"_s);
+    return f.open(QIODevice::ReadOnly)
+               ? QJsonDocument::fromJson(f.readAll())[u"statements"_s][index][u"sql"_s].toString()
+               : QString();
+}
 
 }  // namespace
 
@@ -94,7 +44,7 @@ TEST_F(OracleDriverTest, UnixOdbcLoadsTheDriverRegisteredInTheTestsOwnOdbcinstIn
         const auto query = open(u"default_session"_s);
         OdbcDatabase stats;  // a password in braces is masked whole
         stats.open(u"Driver={Scripted Oracle 19};DBQ=default_session;UID=scott;PWD={ti;g}}er};"_s);
-        const QString sid = u"SELECT SYS_CONTEXT('USERENV', 'SID') FROM DUAL"_s;
+        const QString sid = u"SELECT SYS_CONTEXT('USERENV','SID') FROM DUAL"_s;
         EXPECT_EQ(column(*query, sid) + column(stats, sid), (QVariantList{u"137"_s, u"142"_s}));
     }
     const QStringList log = calls();
@@ -158,17 +108,6 @@ TEST_F(OracleDriverTest, ErrorsAndWarningsCarryOraclesStateNumberAndText) {
     }
     EXPECT_THROW(db->execute(u"select 'no scenario writes this' from dual"_s), DbError);
     EXPECT_TRUE(calls().contains(u"c1.2 no scripted answer"_s));
-
-    // A PLUSTRACE user: a password about to expire, V$SESSION refused, its own statistics not.
-    const auto plustrace = open(u"plustrace_user"_s);
-    EXPECT_EQ(
-        plustrace->takeWarnings(),
-        QStringList{u"[Oracle][ODBC][Ora]ORA-28002: the password will expire within 7 days"_s});
-    EXPECT_THROW(
-        plustrace->execute(u"select SID from v$session where audsid = userenv('SESSIONID')"_s),
-        DbError);
-    EXPECT_EQ(column(*plustrace, u"select sid from v$mystat where rownum = 1"_s),
-              QVariantList{137.0});
 }
 
 TEST_F(OracleDriverTest, RowsPassInBlocksAndLongValuesComeInPieces) {
@@ -224,48 +163,6 @@ TEST_F(OracleDriverTest, CommitModesReachTheDriver) {
                            u"c1 SQLSetConnectAttr SQL_ATTR_AUTOCOMMIT=SQL_AUTOCOMMIT_ON"_s}));
 }
 
-TEST_F(OracleDriverTest, EachConnectionIsOnTheInstanceItsScenarioGivesIt) {
-    const auto query = open(u"two_instances"_s);
-    const auto stats = open(u"two_instances"_s);
-    const QString instance = u"SELECT SYS_CONTEXT('USERENV', 'INSTANCE') FROM DUAL"_s;
-    const QString sid = u"SELECT SYS_CONTEXT('USERENV', 'SID') FROM DUAL"_s;
-    EXPECT_EQ(column(*query, instance) + column(*query, sid) + column(*stats, instance) +
-                  column(*stats, sid),
-              (QVariantList{u"1"_s, u"137"_s, u"2"_s, u"58"_s}));
-}
-
-// A '{' is the start of an escape sequence to a driver that scans the text; with
-// SQL_ATTR_NOSCAN on, the statement reaches the server, here read into bound columns.
-TEST_F(OracleDriverTest, EscapeScanningDecidesWhetherABraceReachesTheServer) {
-    QFile f(qEnvironmentVariable("QUERVIN_ORACLE_SCENARIOS") + u"/match_recognize.json"_s);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString sql =
-        QJsonDocument::fromJson(f.readAll())[u"statements"_s][0][u"sql"_s].toString();
-    const EnvHandle env = EnvHandle::create();
-    DbcHandle dbc = DbcHandle::create(env);
-    dbc.connect(u"Driver={Scripted Oracle 19};DBQ=match_recognize;UID=scott;PWD=tiger;"_s);
-    const StmtHandle scanned = StmtHandle::create(dbc);
-    EXPECT_THROW(scanned.check(SQLExecDirectW(scanned.get(), odbcText(sql), SQL_NTS)), DbError);
-    EXPECT_EQ(odbcDiagRecords(SQL_HANDLE_STMT, scanned.get()).value(0).sqlState, u"42000"_s);
-
-    const StmtHandle plain = StmtHandle::create(dbc);
-    plain.check(SQLSetStmtAttr(plain.get(), SQL_ATTR_NOSCAN, SQLPOINTER(SQL_NOSCAN_ON), 0));
-    plain.check(SQLExecDirectW(plain.get(), odbcText(sql), SQL_NTS));
-    SQLULEN fetched = 0;
-    SQLWCHAR symbols[10][8] = {};
-    SQL_TIMESTAMP_STRUCT starts[10] = {};
-    SQLLEN lengths[10] = {}, stamps[10] = {};
-    plain.check(SQLSetStmtAttr(plain.get(), SQL_ATTR_ROW_ARRAY_SIZE, SQLPOINTER(10), 0));
-    plain.check(SQLSetStmtAttr(plain.get(), SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0));
-    plain.check(SQLBindCol(plain.get(), 1, SQL_C_WCHAR, symbols, sizeof symbols[0], lengths));
-    plain.check(SQLBindCol(plain.get(), 2, SQL_C_TYPE_TIMESTAMP, starts, 0, stamps));
-    ASSERT_EQ(plain.check(SQLFetch(plain.get())), SQL_SUCCESS);
-    EXPECT_EQ(std::tuple(fetched, fromOdbcText(symbols[1], lengths[1] / 2), starts[1].day),
-              std::tuple(SQLULEN(2), u"ACME"_s, SQLUSMALLINT(14)));
-    EXPECT_EQ(SQLFetch(plain.get()), SQL_NO_DATA);
-    EXPECT_TRUE(calls().contains(u"c1.2 SQLSetStmtAttr SQL_ATTR_NOSCAN=1"_s));
-}
-
 // A default run: its statements, in order, on the connection each belongs to; nothing of the
 // commit mode is sent.
 TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswers) {
@@ -290,6 +187,8 @@ TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswe
             u"c1 ALTER SESSION SET TIMED_STATISTICS=TRUE"_s,
             u"c1 ALTER SESSION SET STATISTICS_LEVEL = ALL"_s,
             u"c1 select SID from v$session where audsid = userenv('SESSIONID')"_s,
+            u"c1 SELECT SYS_CONTEXT('USERENV','INSTANCE') FROM DUAL"_s,
+            u"c2 SELECT SYS_CONTEXT('USERENV','INSTANCE') FROM DUAL"_s,
             u"c1 delete from PLAN_TABLE where statement_id = 'QUERVIN'"_s,
             u"c1 EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN'  INTO  PLAN_TABLE FOR "_s + kDefaultSql,
             u"c1 SELECT id,timestamp,LEVEL - 1, OPERATION, OPTIONS, OBJECT_OWNER, OBJECT_NAME, "
@@ -313,6 +212,7 @@ TEST_F(OracleDriverTest, DefaultRunSendsTheRunsStatementsAndShowsTheServersAnswe
     EXPECT_TRUE(run[u"rowSourceStatistics"_s].toBool());
     const QString log = calls().join(u'\n');
     EXPECT_FALSE(log.contains(u"SQL_ATTR_AUTOCOMMIT"_s) || log.contains(u"SQLEndTran"_s));
+    EXPECT_EQ(calls().filter(u"noscan=off"_s), QStringList()) << "every statement goes unscanned";
 
     // The Hint Report from OTHER_XML's <hint_usage>, each hint at the line DBMS_XPLAN puts it.
     const QString text = QString::fromUtf8(
@@ -385,8 +285,7 @@ TEST_F(OracleDriverTest, RollbackRunMeasuresTheChangeInsideASavepointAndUndoesIt
     EXPECT_EQ(run[u"messages"_s][u"query"_s].toString(), u"5行が更新されました。"_s);
     static const QRegularExpression measured(u"AUTOCOMMIT|SAVEPOINT|update emp|SQLEndTran"_s);
     QStringList steps = calls().filter(measured);
-    steps.replaceInStrings(QRegularExpression(u"^c1\\.\\d+ SQLExecDirectW noscan=off "_s),
-                           u"c1 "_s);
+    steps.replaceInStrings(QRegularExpression(u"^c1\\.\\d+ SQLExecDirectW noscan=on "_s), u"c1 "_s);
     EXPECT_EQ(steps,
               (QStringList{u"c1 SQLSetConnectAttr SQL_ATTR_AUTOCOMMIT=SQL_AUTOCOMMIT_OFF"_s,
                            u"c1 SAVEPOINT QUERVIN_MEASURE"_s,
@@ -405,18 +304,28 @@ TEST_F(OracleDriverTest, EveryScenarioRunsThroughTheProgram) {
         QJsonArray lastRow;
     };
     const QString tenth = u"select ename from emp where deptno = 10"_s;
+    const QStringList noPlan{u"--no-plan"_s};
     const Case cases[] = {
         {u"adaptive_join"_s,
          {u"--plan-table"_s, u"PLAN_TABLE"_s},
          u"select /*+ LEADING(e) FULL(e) */ e.ename, d.dname from emp e, dept d where d.deptno = "
          u"e.deptno and e.job = 'CLERK'"_s,
          {u"4"_s, u"MILLER"_s, u"ACCOUNTING"_s}},
-        {u"plustrace_user"_s, {u"--no-plan"_s}, tenth, {u"3"_s, u"MILLER"_s}},
-        {u"two_instances"_s, {u"--no-plan"_s}, tenth, {u"3"_s, u"MILLER"_s}},
+        {u"plustrace_user"_s, noPlan, tenth, {u"3"_s, u"MILLER"_s}},
+        {u"two_instances"_s, noPlan, tenth, {u"3"_s, u"MILLER"_s}},
+        {u"instances_apart"_s, noPlan, tenth, {u"3"_s, u"MILLER"_s}},
+        {u"sys_session"_s, noPlan, tenth, {u"3"_s, u"MILLER"_s}},
+        {u"lost_connection"_s, noPlan, tenth, {u"3"_s, u"MILLER"_s}},
         {u"clob_column"_s,
-         {u"--no-plan"_s},
+         noPlan,
          u"select doc, title from quervin_docs order by title"_s,
          {u"3"_s, u""_s, u"Price list 2024"_s}},
+        // Sent as typed: the driver reads no ODBC escape into MATCH_RECOGNIZE's {2,}.
+        {u"match_recognize"_s,
+         noPlan,
+         scenarioSql(u"match_recognize"_s),
+         {u"2"_s, u"ACME"_s, u"2011-04-14 00:00:00"_s, u"2011-04-16 00:00:00"_s,
+          u"2011-04-18 00:00:00"_s}},
         {u"date_bind"_s,
          {u"--no-plan"_s, u"--bind"_s, u"d=1981-09-28"_s, u"--bind-type"_s, u"d=DATE"_s},
          u"select ename, hiredate from emp where hiredate >= :d"_s,
@@ -430,6 +339,4 @@ TEST_F(OracleDriverTest, EveryScenarioRunsThroughTheProgram) {
         EXPECT_EQ(calls().filter(u"no scripted answer"_s), QStringList())
             << c.scenario.toStdString();
     }
-    EXPECT_EQ(calls().filter(u"SQLBindParameter"_s).value(0).section(u" value="_s, 1),
-              u"1981-09-28 00:00:00"_s);
 }

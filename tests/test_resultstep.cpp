@@ -1,4 +1,3 @@
-#include "core/tuning/gridactions.h"
 #include "core/tuning/resultstep.h"
 #include "support/testrunwindow.h"
 
@@ -52,13 +51,6 @@ TEST_F(ResultTest, LayoutHeadersWidthsAndCells) {
         (QList<int>{700, 900, 1800, 5000, 0}));
     EXPECT_EQ(row(g, 1), (QStringList{u"1"_s, u"1"_s, u"O'Brien"_s, {}, u"(0AFF)"_s, u"1.5"_s}));
     EXPECT_EQ(row(g, 2), (QStringList{u"2"_s, u"2"_s, u"(null)"_s, {}, u"(null)"_s, u"(null)"_s}));
-    // A double-click on each kind of cell gives valid SQL or a reason.
-    QStringList conditions;
-    for (auto [r, c] : {std::pair(1, 2), {2, 2}, {1, 4}, {1, 3}})
-        conditions << conditionFromCell(g, r, c).condition + u'/' +
-                          conditionFromCell(g, r, c).reason;
-    EXPECT_EQ(conditions, (QStringList{u"NAME = 'O''Brien'/"_s, u"NAME IS NULL/"_s,
-                                       u"RAW = HEXTORAW('0AFF')/"_s, u"/"_s + kMsgCellNotRead}));
     EXPECT_EQ(result.rowCount, 2);
     EXPECT_EQ(toHex(QByteArray("\x00\x0f\x10", 3)), u"000F10"_s);
 }

@@ -2,6 +2,7 @@
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/runthread.h"
+#include "core/tuning/sessionstage.h"
 #include "core/tuning/statementfeedback.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
@@ -17,7 +18,6 @@ namespace {
 
 const QString kTrace = u"ALTER SESSION SET SQL_TRACE=FALSE"_s;
 const QString kTimed = u"ALTER SESSION SET TIMED_STATISTICS=TRUE"_s;
-const QString kSid = u"select SID from v$session where audsid = userenv('SESSIONID')"_s;
 const QString kLevel = u"ALTER SESSION SET STATISTICS_LEVEL = ALL"_s;
 const QString kNoTable = u"ORA-00942: table or view does not exist"_s;
 
@@ -25,6 +25,9 @@ const QString kNoTable = u"ORA-00942: table or view does not exist"_s;
 QString q(const QString& sql, bool query = true) {
     return (query ? u"Q: "_s : u"S: "_s) + sql;
 }
+// The query session's id and instance, as a run's first reading of statistics asks them (the
+// script has no instance to tell, so the statistics session is not asked).
+const QStringList kSession = {q(kSidQuery), q(kInstanceQuery)};
 
 // Session 42, whose "user calls" go from 10 to 14, runs a statement returning 1234 rows.
 class RunTest : public ::testing::Test {
@@ -47,17 +50,10 @@ class RunTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(RunTest, BothOptionsSendEveryStatementInOrderAndShowEachStage) {
-    w.options.set(&Settings::overrideOptimizer, true);
-    w.options.set(&Settings::optimizerGoal, u"CHOOSE"_s);
+// The statements in their order are checked through Oracle's driver (test_oracle_odbc); here
+// what each stage shows.
+TEST_F(RunTest, BothOptionsShowEachStage) {
     EXPECT_EQ(runTuning(w).outcome, RunOutcome::CarriedOut);
-    const QString stats = q(statsQuery(u"42"_s), false);
-    EXPECT_EQ(
-        w.script->log,
-        (QStringList{q(kTrace, false), q(kTrace), q(u"ALTER SESSION SET OPTIMIZER_GOAL = CHOOSE"_s),
-                     q(kTimed), q(kLevel), q(kSid)} +
-         planStatements() +
-         QStringList{stats, q(w.sql), stats, q(previousStatementQuery(u"42"_s), false)}));
     const QString p = u"Oracle接続中...scott@ORCL"_s;
     EXPECT_EQ(w.shown,
               (QStringList{u"C:"_s, u"Q:"_s + p, u"S:"_s + p, u"E:"_s + p, u"E:実行計画を取得中"_s,
@@ -86,8 +82,8 @@ TEST_F(RunTest, EachOptionAloneSendsOnlyItsStatements) {
     runTuning(w);
     const QString stats = q(statsQuery(u"7"_s), false);
     EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace, false), q(kTimed), q(kLevel), q(kSid), stats, q(w.sql), stats,
-                           q(previousStatementQuery(u"7"_s), false)}));
+              (QStringList{q(kTrace, false), q(kTimed), q(kLevel)} + kSession +
+               QStringList{stats, q(w.sql), stats, q(previousStatementQuery(u"7"_s), false)}));
     EXPECT_EQ(w.count, u"3件"_s);
     EXPECT_EQ(w.visibleGrids(), u"S"_s);
     EXPECT_EQ(countLabelText(
@@ -115,7 +111,7 @@ TEST_F(RunTest, BindVariablesAreBoundOnlyWhereTheStatementRunsAndKeptInTheRecord
     const RunRecord record = runTuning(w);
     const QString stats = q(statsQuery(u"42"_s), false);
     EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel), q(kSid)} +
+              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel)} + kSession +
                planStatements() +
                QStringList{stats, q(w.sql + u" [Dept=10 (NUMBER), who=KING (VARCHAR2)]"_s), stats,
                            q(previousStatementQuery(u"42"_s), false)}));
@@ -137,18 +133,20 @@ TEST_F(RunTest, VariableWithoutAValueRefusesTheRunBeforeAnythingIsSent) {
     EXPECT_EQ(w.script->log, QStringList{q(kTrace)} + planStatements());
 }
 
-TEST_F(RunTest, ObsoleteOptimizerGoalFallsBackToOptimizerMode) {
+// A session that may not read V$PARAMETER had Oracle's default goal: the system default brings
+// it back after a goal was set, once.
+TEST_F(RunTest, TheSystemDefaultGivesTheSessionItsGoalBack) {
+    w.options.set(&Settings::showPlan, false);
     w.options.set(&Settings::overrideOptimizer, true);
     w.options.set(&Settings::optimizerGoal, u"FIRST_ROWS"_s);
-    w.script->on(u"ALTER SESSION SET OPTIMIZER_GOAL.*"_s,
-                 Reply::fail(u"ORA-01986: OPTIMIZER_GOAL is obsolete"_s));
-    w.script->onText(kTrace, Reply::fail(u"ORA-01031: insufficient privileges"_s));
+    w.script->onText(kOwnGoalQuery, Reply::fail(kNoTable));
     runTuning(w);
-    EXPECT_EQ(w.script->log.mid(2, 3),
+    w.options.set(&Settings::overrideOptimizer, false);
+    runTuning(w);
+    runTuning(w);
+    EXPECT_EQ(w.script->log.filter(u"OPTIMIZER_"_s),
               (QStringList{q(u"ALTER SESSION SET OPTIMIZER_GOAL = FIRST_ROWS"_s),
-                           q(u"ALTER SESSION SET OPTIMIZER_MODE = FIRST_ROWS"_s), q(kTimed)}));
-    EXPECT_EQ(w.lines().mid(0, 3), QStringList(3, QString()))
-        << "failing session statements are never shown";
+                           q(u"ALTER SESSION SET OPTIMIZER_GOAL = ALL_ROWS"_s)}));
 }
 
 // Only blanks (half- and full-width) and line feeds make a statement empty.
@@ -199,26 +197,27 @@ TEST(Run, ControlCharactersAreRefusedWithTheirPlaceBeforeAnythingIsSent) {
               u"SQLの1行目9文字目に制御文字 U+0000 が含まれているため、実行できません。"_s);
 }
 
-TEST_F(RunTest, SessionIdFailureSaysWhichViewIsUnreadable) {
+// The session's id from V$SESSION, else from SYS_CONTEXT; without one no statistics are read,
+// of some other session or of none, and the line says why.
+TEST_F(RunTest, WithoutTheSessionsIdNoStatisticsAreRead) {
     w.options.set(&Settings::showPlan, false);
-    w.script->onText(kSid, Reply::fail(kNoTable));
-    runTuning(w);
-    EXPECT_EQ(w.statsLine, kNoTable + u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s);
-    EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s), QStringList()) << "neither reading is tried";
-
-    // Any other failure, or no row, leaves no id: no statistics of some other session or of
-    // nothing are read, and the line says why.
-    const std::pair<Reply, QString> noId[] = {
-        {Reply::fail(u"Object invalid or no longer set."_s, kErrObjectInvalid),
-         u"Object invalid or no longer set."_s},
-        {Reply::table({u"SID"_s}, {}), kMsgNoSessionId}};
-    for (const auto& [reply, message] : noId) {
+    const QString eof = u"ORA-03113: end-of-file on communication channel"_s;
+    const struct {
+        Reply sid, ownSid;
+        QString line;
+    } cases[] = {
+        {Reply::fail(kNoTable), Reply::fail(kNoTable),
+         kNoTable + u"ビュー V$SESSION が存在しないかSELECT権限がありません。"_s},
+        {Reply::fail(eof), Reply::table({u"SID"_s}, {{u"42"_s}}), eof},
+        {Reply::table({u"SID"_s}, {}), Reply::table({u"SID"_s}, {}), kMsgNoSessionId},
+    };
+    for (const auto& c : cases) {
         w.script->log.clear();
-        w.script->onText(kSid, reply);
+        w.script->onText(kSidQuery, c.sid);
+        w.script->onText(kOwnSidQuery, c.ownSid);
         runTuning(w);
         EXPECT_EQ(w.script->log.filter(u"V$SESSTAT"_s), QStringList());
-        EXPECT_EQ(w.statsLine, message);
-        EXPECT_EQ(w.visibleGrids(), u"D"_s);
+        EXPECT_EQ(std::pair(w.statsLine, w.visibleGrids()), std::pair(c.line, u"D"_s));
     }
 }
 
@@ -258,7 +257,7 @@ TEST_F(RunTest, AStoppedRunSendsNothingMoreButStillReadsTheStatistics) {
     EXPECT_EQ(run.outcome, RunOutcome::CarriedOut);
     const QString stats = q(statsQuery(u"42"_s), false);
     EXPECT_EQ(w.script->log,
-              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel), q(kSid)} +
+              (QStringList{q(kTrace, false), q(kTrace), q(kTimed), q(kLevel)} + kSession +
                planStatements().mid(0, 2) +
                QStringList{stats, stats, q(previousStatementQuery(u"42"_s), false)}));
     const QString cancelled = u"ORA-01013: user requested cancel of current operation"_s;

@@ -17,7 +17,7 @@ namespace {
 enum Column { NameColumn, TypeColumn, ValueColumn };
 
 constexpr BindType kTypes[] = {BindType::Varchar2, BindType::Number, BindType::Date,
-                               BindType::Null};
+                               BindType::Timestamp, BindType::Null};
 
 }  // namespace
 

@@ -65,7 +65,10 @@ LoginDialog::LoginDialog(std::function<QStringList()> serviceNames, QWidget* par
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     cancelButton_->setAutoDefault(false);
 
-    layOutLoginForm(this, serviceBox_, userEdit_, passwordEdit_, connectButton_, cancelButton_);
+    driverLabel_ = plainLabel(new QLabel(this));
+    driverLabel_->setObjectName(QStringLiteral("driverLabel"));
+    layOutLoginForm(this, serviceBox_, userEdit_, passwordEdit_, connectButton_, cancelButton_,
+                    driverLabel_);
 
     connect(connectButton_, &QPushButton::clicked, this, &LoginDialog::acceptLogin);
     connect(cancelButton_, &QPushButton::clicked, this, &LoginDialog::cancelLogin);
@@ -77,7 +80,8 @@ LoginDialog::LoginDialog(std::function<QStringList()> serviceNames, QWidget* par
     loadServiceNames();
 }
 
-void LoginDialog::setup(const LoginValues& values) {
+void LoginDialog::setup(const LoginValues& values, const QString& driver) {
+    driverLabel_->setText(driver);
     serviceBox_->setEditText(values.service);
     userEdit_->setText(values.user);
     passwordEdit_->setText(values.password);

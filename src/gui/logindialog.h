@@ -9,6 +9,7 @@
 #include <functional>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -29,9 +30,10 @@ class LoginDialog : public QDialog {
     // The one dialog when it has been made; null otherwise.
     static LoginDialog* current();
 
-    // Presets the boxes from the opening window's last login (or the last one remembered), puts
-    // the focus on the first empty box and forgets the last acceptance.
-    void setup(const LoginValues& values);
+    // Presets the boxes from the opening window's last login (or the last one remembered), shows
+    // the ODBC driver an Oracle service is reached through, puts the focus on the first empty
+    // box and forgets the last acceptance.
+    void setup(const LoginValues& values, const QString& driver);
     // Refills the service list. The names are read on a thread of their own, so a slow or
     // strange TNSNAMES.ORA never holds up the window; the list fills when they arrive.
     void loadServiceNames();
@@ -46,6 +48,7 @@ class LoginDialog : public QDialog {
     QLineEdit* passwordEdit() const { return passwordEdit_; }
     QPushButton* connectButton() const { return connectButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
+    QLabel* driverLabel() const { return driverLabel_; }
 
   Q_SIGNALS:
     // The service list has been filled.
@@ -64,6 +67,7 @@ class LoginDialog : public QDialog {
     QLineEdit* passwordEdit_;
     QPushButton* connectButton_;
     QPushButton* cancelButton_;
+    QLabel* driverLabel_;
     std::function<QStringList()> serviceNames_;
     LoginValues values_;
     bool accepted_ = false;

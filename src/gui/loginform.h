@@ -28,15 +28,20 @@ inline QPushButton* newConnectButton(QWidget* parent) {
 }
 
 // The login form's layout, shared by the login dialog and the password prompt: サーバ, ユーザ and
-// パスワード as captioned rows (the field of each given as it is shown there), the two buttons
-// below on the right, the dialog fixed at the size that needs.
+// パスワード as captioned rows (the field of each given as it is shown there), then ドライバ when
+// `driver` is given, the two buttons below on the right, the dialog fixed at the size that
+// needs.
 inline void layOutLoginForm(QDialog* dialog, QWidget* service, QWidget* user, QWidget* password,
-                            QPushButton* connectButton, QPushButton* cancelButton) {
+                            QPushButton* connectButton, QPushButton* cancelButton,
+                            QWidget* driver = nullptr) {
     auto* grid = new QGridLayout;
     int row = 0;
     for (const auto& [caption, field] : {std::pair(QStringLiteral("サーバ："), service),
                                          std::pair(QStringLiteral("ユーザ："), user),
-                                         std::pair(QStringLiteral("パスワード："), password)}) {
+                                         std::pair(QStringLiteral("パスワード："), password),
+                                         std::pair(QStringLiteral("ドライバ："), driver)}) {
+        if (!field)
+            continue;
         grid->addWidget(new QLabel(caption, dialog), row, 0, Qt::AlignRight);
         grid->addWidget(field, row++, 1);
     }
@@ -48,7 +53,8 @@ inline void layOutLoginForm(QDialog* dialog, QWidget* service, QWidget* user, QW
     auto* outer = new QVBoxLayout(dialog);
     outer->addLayout(grid);
     outer->addLayout(buttons);
-    dialog->setFixedSize(dialog->sizeHint());
+    // Fixed at what the fields need, also when a text shown in one changes.
+    outer->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 }  // namespace qv

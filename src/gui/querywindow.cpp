@@ -373,7 +373,7 @@ void QueryWindow::showMessage(const QString& text, const QString& title) {
 
 bool QueryWindow::runLoginDialog(LoginValues& values) {
     LoginDialog& dialog = LoginDialog::instance(model_->program().machine().serviceNames);
-    dialog.setup(values);
+    dialog.setup(values, model_->connection().nextDriver());
     dialog.exec();
     if (!dialog.wasAccepted())
         return false;

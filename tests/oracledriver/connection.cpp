@@ -175,6 +175,7 @@ SQLRETURN connect(Conn& c, const QString& connectString) {
     }
     c.slot = takeSlot(path);
     c.session = c.scenario->session(c.slot);
+    c.bindTimestampAsDate = value("BTD").compare(QStringLiteral("T"), Qt::CaseInsensitive) == 0;
     logCall(
         c, QStringLiteral("session instance=%1 sid=%2").arg(c.session.instance).arg(c.session.sid));
     if (!c.scenario->loginWarning())
@@ -248,7 +249,7 @@ static const SQLUSMALLINT kFunctions[] = {
     SQL_API_SQLGETFUNCTIONS,   SQL_API_SQLGETDIAGREC,  SQL_API_SQLEXECDIRECT,
     SQL_API_SQLNUMRESULTCOLS,  SQL_API_SQLDESCRIBECOL, SQL_API_SQLROWCOUNT,
     SQL_API_SQLBINDPARAMETER,  SQL_API_SQLSETSTMTATTR, SQL_API_SQLFETCH,
-    SQL_API_SQLBINDCOL,        SQL_API_SQLGETDATA,     SQL_API_SQLCANCEL,
+    SQL_API_SQLGETDATA,        SQL_API_SQLCANCEL,
 };
 
 extern "C" {

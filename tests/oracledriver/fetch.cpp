@@ -1,9 +1,6 @@
-// The scripted Oracle driver's fetches: rowsets with bound columns and SQLGetData, long values
-// in pieces.
+// The scripted Oracle driver's fetches: rowsets and SQLGetData, long values in pieces.
 
 #include "oracledriver/handles.h"
-
-#include <QDateTime>
 
 #include <cstring>
 
@@ -22,15 +19,10 @@ Value cellValue(const Stmt& s, qsizetype row, int column) {
     return v;
 }
 
-// The bytes of C type `cType` for `text`, a value of `column`; `fixed` for a type of fixed
-// length. None for a conversion the driver does not make.
-std::optional<QByteArray> converted(const Column& column, const QString& text, SQLSMALLINT cType,
-                                    bool& fixed) {
-    fixed = false;
+// The bytes of C type `cType` for `text`, a value of `column`. None for a conversion the driver
+// does not make (the program reads every value as text or bytes).
+std::optional<QByteArray> converted(const Column& column, const QString& text, SQLSMALLINT cType) {
     const QString shown = column.binary ? text.toUpper() : text;  // binary as text: its hex
-    const auto plain = [](const auto& value) {
-        return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
-    };
     switch (cType) {
         case SQL_C_WCHAR:
             return QByteArray(reinterpret_cast<const char*>(shown.utf16()),
@@ -40,24 +32,8 @@ std::optional<QByteArray> converted(const Column& column, const QString& text, S
         case SQL_C_BINARY:
             return column.binary ? QByteArray::fromHex(text.toLatin1()) : text.toUtf8();
         default:
-            break;
-    }
-    fixed = true;
-    if (cType == SQL_C_TYPE_TIMESTAMP) {
-        const QDateTime t =
-            QDateTime::fromString(text.left(19), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!t.isValid())
             return std::nullopt;
-        SQL_TIMESTAMP_STRUCT ts{SQLSMALLINT(t.date().year()),
-                                SQLUSMALLINT(t.date().month()),
-                                SQLUSMALLINT(t.date().day()),
-                                SQLUSMALLINT(t.time().hour()),
-                                SQLUSMALLINT(t.time().minute()),
-                                SQLUSMALLINT(t.time().second()),
-                                SQLUINTEGER(text.mid(20).leftJustified(9, u'0').toUInt())};
-        return plain(ts);
     }
-    return std::nullopt;
 }
 
 SQLLEN terminatorOf(SQLSMALLINT cType) {
@@ -86,52 +62,9 @@ SQLRETURN truncated(Stmt& s) {
     return SQL_SUCCESS_WITH_INFO;
 }
 
-// Puts row `row` into element `element` of each bound column's arrays.
-SQLRETURN fillBindings(Stmt& s, qsizetype row, SQLULEN element) {
-    SQLRETURN rc = SQL_SUCCESS;
-    for (const auto& [number, b] : s.bindings) {
-        const Value v = cellValue(s, row, number - 1);
-        SQLLEN* indicator = b.indicator ? b.indicator + element : nullptr;
-        if (!v) {
-            if (indicator)
-                *indicator = SQL_NULL_DATA;
-            continue;
-        }
-        bool fixed = false;
-        const std::optional<QByteArray> bytes =
-            converted(s.answer->columns[number - 1], *v, b.cType, fixed);
-        if (!bytes)
-            return s.fail(QStringLiteral("07006"),
-                          QStringLiteral("Restricted data type attribute violation"));
-        const SQLLEN stride = fixed ? SQLLEN(bytes->size()) : b.length;
-        char* target = b.target + stride * SQLLEN(element);
-        if (fixed)
-            std::memcpy(target, bytes->constData(), size_t(bytes->size()));
-        else if (writePiece(*bytes, 0, target, b.length, terminatorOf(b.cType)) < bytes->size())
-            rc = truncated(s);
-        if (indicator)
-            *indicator = SQLLEN(bytes->size());
-    }
-    return rc;
-}
-
 }  // namespace
 
 extern "C" {
-
-SQLRETURN SQL_API SQLBindCol(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType, SQLPOINTER target,
-                             SQLLEN length, SQLLEN* indicator) {
-    Stmt& s = *static_cast<Stmt*>(h);
-    s.begin();
-    logCall(
-        s,
-        QStringLiteral("SQLBindCol %1 %2 length=%3").arg(number).arg(cTypeName(cType)).arg(length));
-    if (!target)
-        s.bindings.erase(number);
-    else
-        s.bindings[number] = Binding{cType, static_cast<char*>(target), length, indicator};
-    return SQL_SUCCESS;
-}
 
 SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
     Stmt& s = *static_cast<Stmt*>(h);
@@ -150,16 +83,7 @@ SQLRETURN SQL_API SQLFetch(SQLHSTMT h) {
     s.current = s.next;
     s.next += n;
     s.readBytes.clear();
-    SQLRETURN rc = SQL_SUCCESS;
-    for (qsizetype i = 0; i < n; ++i) {
-        const SQLRETURN filled = fillBindings(s, s.current + i, SQLULEN(i));
-        if (filled == SQL_ERROR)
-            return filled;
-        rc = filled == SQL_SUCCESS ? rc : filled;
-        if (s.rowStatus)
-            s.rowStatus[i] = filled == SQL_SUCCESS ? SQL_ROW_SUCCESS : SQL_ROW_SUCCESS_WITH_INFO;
-    }
-    return rc;
+    return SQL_SUCCESS;
 }
 
 SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType, SQLPOINTER target,
@@ -189,19 +113,12 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT cType,
         *indicator = SQL_NULL_DATA;
         return SQL_SUCCESS;
     }
-    bool fixed = false;
-    const std::optional<QByteArray> bytes =
-        converted(s.answer->columns[number - 1], *v, cType, fixed);
+    const std::optional<QByteArray> bytes = converted(s.answer->columns[number - 1], *v, cType);
     if (!bytes)
         return s.fail(QStringLiteral("07006"),
                       QStringLiteral("Restricted data type attribute violation"));
     if (indicator)
         *indicator = SQLLEN(bytes->size() - offset);
-    if (fixed) {
-        std::memcpy(target, bytes->constData(), size_t(bytes->size()));
-        logCall(s, call + QStringLiteral(" -> %1 bytes").arg(bytes->size()));
-        return SQL_SUCCESS;
-    }
     const SQLLEN n =
         writePiece(*bytes, offset, static_cast<char*>(target), capacity, terminatorOf(cType));
     logCall(s, call + QStringLiteral(" -> %1 of %2 bytes").arg(n).arg(bytes->size() - offset));

@@ -35,16 +35,10 @@ struct Conn : Handle {
     int slot = -1;  // the scenario's session it holds while connected
     QStringList beforeConnecting;
     bool autoCommit = true;
+    // BTD=T in the connect string: SQL_TYPE_TIMESTAMP parameters are bound as Oracle DATE.
+    bool bindTimestampAsDate = false;
     int statements = 0;
     std::map<QString, int> executions;  // of each text, to take its answers in turn
-};
-
-// A column bound with SQLBindCol, filled row by row of each rowset.
-struct Binding {
-    SQLSMALLINT cType = 0;
-    char* target = nullptr;
-    SQLLEN length = 0;
-    SQLLEN* indicator = nullptr;
 };
 
 struct Stmt : Handle {
@@ -53,8 +47,6 @@ struct Stmt : Handle {
     bool noScan = false;
     SQLULEN rowsetSize = 1;
     SQLULEN* rowsFetched = nullptr;
-    SQLUSMALLINT* rowStatus = nullptr;
-    std::map<SQLUSMALLINT, Binding> bindings;
 
     // The result of the last execution.
     const Answer* answer = nullptr;

@@ -35,3 +35,11 @@ add_dependencies(test_oracle_odbc quervin_oracledriver quervin-cli)
 target_compile_definitions(test_oracle_odbc PRIVATE QUERVIN_CLI="$<TARGET_FILE:quervin-cli>")
 add_test(NAME test_oracle_odbc COMMAND test_oracle_odbc)
 set_tests_properties(test_oracle_odbc PROPERTIES ENVIRONMENT "${QUERVIN_ORACLE_ENV}" TIMEOUT 300)
+
+# A run's sessions on a 19c server through the scripted driver: quervin-cli and a query window.
+add_executable(test_oracle_session test_oracle_session.cpp)
+target_link_libraries(test_oracle_session PRIVATE quervin_testsupport)
+add_dependencies(test_oracle_session quervin_oracledriver quervin-cli)
+target_compile_definitions(test_oracle_session PRIVATE QUERVIN_CLI="$<TARGET_FILE:quervin-cli>")
+add_test(NAME test_oracle_session COMMAND test_oracle_session)
+set_tests_properties(test_oracle_session PROPERTIES ENVIRONMENT "${QUERVIN_ORACLE_ENV}" TIMEOUT 300)

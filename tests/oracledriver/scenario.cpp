@@ -16,6 +16,10 @@ namespace oradriver {
 
 namespace {
 
+QString answerKey(const QString& sql, int instance) {
+    return instance ? QStringLiteral("@%1 ").arg(instance) + sql : sql;
+}
+
 // The size Oracle's driver gives a LOB or LONG column: the largest a SQLULEN of ODBC 2 held.
 constexpr SQLULEN kLongSize = 2147483647;
 
@@ -136,7 +140,9 @@ Scenario::Scenario(const QString& path) : path_(path) {
         loginWarning_ = diagOf(root[QLatin1String("loginWarning")], path);
     for (const QJsonValue s : root[QLatin1String("statements")].toArray()) {
         const QJsonObject o = s.toObject();
-        answers_[o[QLatin1String("sql")].toString()].push_back(answerOf(o, path));
+        answers_[answerKey(o[QLatin1String("sql")].toString(),
+                           o[QLatin1String("instance")].toInt())]
+            .push_back(answerOf(o, path));
     }
     // Another scenario's sessions and answers, for what this one does not write itself.
     if (root.contains(QLatin1String("include"))) {
@@ -152,8 +158,10 @@ Scenario::Scenario(const QString& path) : path_(path) {
         invalid(path, QStringLiteral("no sessions"));
 }
 
-const Answer* Scenario::answer(const QString& sql, int occurrence) const {
-    const auto it = answers_.constFind(sql);
+const Answer* Scenario::answer(const QString& sql, int instance, int occurrence) const {
+    auto it = answers_.constFind(answerKey(sql, instance));
+    if (it == answers_.cend())
+        it = answers_.constFind(sql);
     if (it == answers_.cend())
         return nullptr;
     return it->at(std::min(size_t(occurrence), it->size() - 1)).get();

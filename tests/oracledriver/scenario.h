@@ -69,14 +69,16 @@ class Scenario {
     // The session the `n`th connection (from 0) to this scenario gets: they are taken in turn.
     Session session(int n) const { return sessions_[size_t(n) % sessions_.size()]; }
     const std::optional<Diag>& loginWarning() const { return loginWarning_; }
-    // The answer to the `occurrence`th execution (from 0) of `sql` on a connection: the answers
-    // written for that text in turn, the last one again after them. Null when none is written.
-    const Answer* answer(const QString& sql, int occurrence) const;
+    // The answer to the `occurrence`th execution (from 0) of `sql` on a connection to
+    // `instance`: the answers written for that text on that instance, else for that text, in
+    // turn, the last one again after them. Null when none is written.
+    const Answer* answer(const QString& sql, int instance, int occurrence) const;
 
   private:
     QString path_;
     std::vector<Session> sessions_;
     std::optional<Diag> loginWarning_;
+    // By text, or by "@<instance> " and the text for an answer of one instance only.
     QHash<QString, std::vector<std::shared_ptr<Answer>>> answers_;
 };
 

@@ -30,9 +30,9 @@ QString named(std::initializer_list<Named> names, SQLINTEGER value) {
 }  // namespace
 
 QString oradriver::cTypeName(SQLSMALLINT t) {
-    return named(
-        {NAMED(SQL_C_CHAR), NAMED(SQL_C_WCHAR), NAMED(SQL_C_BINARY), NAMED(SQL_C_TYPE_TIMESTAMP)},
-        t);
+    return named({NAMED(SQL_C_CHAR), NAMED(SQL_C_WCHAR), NAMED(SQL_C_BINARY),
+                  NAMED(SQL_C_TYPE_DATE), NAMED(SQL_C_TYPE_TIMESTAMP)},
+                 t);
 }
 
 namespace {
@@ -55,14 +55,33 @@ QString boundValue(SQLSMALLINT cType, SQLPOINTER buffer, SQLLEN* indicator) {
                                 : SQL_NTS);
         case SQL_C_CHAR:
             return QString::fromUtf8(static_cast<const char*>(buffer));
+        case SQL_C_TYPE_DATE: {
+            const auto* d = static_cast<const SQL_DATE_STRUCT*>(buffer);
+            return QDate(d->year, d->month, d->day).toString(QStringLiteral("yyyy-MM-dd"));
+        }
         case SQL_C_TYPE_TIMESTAMP: {
             const auto* t = static_cast<const SQL_TIMESTAMP_STRUCT*>(buffer);
-            return QDateTime(QDate(t->year, t->month, t->day), QTime(t->hour, t->minute, t->second))
-                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            const QString seconds =
+                QDateTime(QDate(t->year, t->month, t->day), QTime(t->hour, t->minute, t->second))
+                    .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            return t->fraction == 0
+                       ? seconds
+                       : seconds + QStringLiteral(".%1").arg(t->fraction, 9, 10, QLatin1Char('0'));
         }
         default:
             return QStringLiteral("(not shown)");
     }
+}
+
+// The Oracle type Oracle's driver binds a date or time parameter as (Database Development Guide
+// 19c, "Using the Oracle ODBC Driver": SQL_TIMESTAMP as TIMESTAMP, as DATE with "Bind TIMESTAMP
+// as DATE", BTD=T); nothing for other types.
+QString boundOracleType(const Conn& c, SQLSMALLINT sqlType) {
+    if (sqlType == SQL_TYPE_DATE)
+        return QStringLiteral(" as DATE");
+    if (sqlType == SQL_TYPE_TIMESTAMP)
+        return c.bindTimestampAsDate ? QStringLiteral(" as DATE") : QStringLiteral(" as TIMESTAMP");
+    return QString();
 }
 
 // Oracle's answer to a call that SQLCancel stopped (ORA-01013, ODBC's HY008).
@@ -89,7 +108,7 @@ SQLRETURN execute(Stmt& s, const QString& sql) {
     Conn& c = *s.conn;
     logCall(s, QStringLiteral("SQLExecDirectW noscan=") +
                    (s.noScan ? QStringLiteral("on ") : QStringLiteral("off ")) + logText(sql));
-    const Answer* a = c.scenario->answer(sql, c.executions[sql]++);
+    const Answer* a = c.scenario->answer(sql, c.session.instance, c.executions[sql]++);
     if (!a) {
         logCall(s, QStringLiteral("no scripted answer"));
         return s.fail(QStringLiteral("HY000"),
@@ -117,8 +136,7 @@ SQLRETURN execute(Stmt& s, const QString& sql) {
 
 QString statementAttributeName(SQLINTEGER a) {
     return named(
-        {NAMED(SQL_ATTR_NOSCAN), NAMED(SQL_ATTR_ROW_ARRAY_SIZE), NAMED(SQL_ATTR_ROWS_FETCHED_PTR),
-         NAMED(SQL_ATTR_ROW_STATUS_PTR), NAMED(SQL_ATTR_ROW_BIND_TYPE)},
+        {NAMED(SQL_ATTR_NOSCAN), NAMED(SQL_ATTR_ROW_ARRAY_SIZE), NAMED(SQL_ATTR_ROWS_FETCHED_PTR)},
         a);
 }
 
@@ -126,8 +144,7 @@ SQLRETURN setStmtAttr(SQLHSTMT h, SQLINTEGER attribute, SQLPOINTER value) {
     Stmt& s = *static_cast<Stmt*>(h);
     s.begin();
     const SQLULEN v = attributeValue(value);
-    const bool pointer =
-        attribute == SQL_ATTR_ROWS_FETCHED_PTR || attribute == SQL_ATTR_ROW_STATUS_PTR;
+    const bool pointer = attribute == SQL_ATTR_ROWS_FETCHED_PTR;
     logCall(s, QStringLiteral("SQLSetStmtAttr ") + statementAttributeName(attribute) + u'=' +
                    (pointer ? (value ? QStringLiteral("(pointer)") : QStringLiteral("NULL"))
                             : QString::number(v)));
@@ -141,13 +158,6 @@ SQLRETURN setStmtAttr(SQLHSTMT h, SQLINTEGER attribute, SQLPOINTER value) {
         case SQL_ATTR_ROWS_FETCHED_PTR:
             s.rowsFetched = static_cast<SQLULEN*>(value);
             return SQL_SUCCESS;
-        case SQL_ATTR_ROW_STATUS_PTR:
-            s.rowStatus = static_cast<SQLUSMALLINT*>(value);
-            return SQL_SUCCESS;
-        case SQL_ATTR_ROW_BIND_TYPE:
-            if (v == SQL_BIND_BY_COLUMN)
-                return SQL_SUCCESS;
-            [[fallthrough]];
         default:
             return s.fail(QStringLiteral("HYC00"),
                           QStringLiteral("Statement attribute %1 is not scripted").arg(attribute));
@@ -168,12 +178,13 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT 
                                    SQLLEN* indicator) {
     Stmt& s = *static_cast<Stmt*>(h);
     s.begin();
-    logCall(s, QStringLiteral("SQLBindParameter %1 %2 %3 size=%4 digits=%5 value=%6")
+    logCall(s, QStringLiteral("SQLBindParameter %1 %2 %3 size=%4 digits=%5 value=%6%7")
                    .arg(number)
                    .arg(cTypeName(cType), sqlTypeName(sqlType))
                    .arg(size)
                    .arg(digits)
-                   .arg(logText(boundValue(cType, buffer, indicator))));
+                   .arg(logText(boundValue(cType, buffer, indicator)),
+                        boundOracleType(*s.conn, sqlType)));
     if (io != SQL_PARAM_INPUT)
         return s.fail(QStringLiteral("HYC00"),
                       QStringLiteral("Only input parameters are scripted"));

@@ -6,6 +6,17 @@ using namespace Qt::StringLiterals;
 
 namespace qv::test {
 
+Reply Reply::fail(const QString& description, int32_t number) {
+    static const QRegularExpression ora(QStringLiteral("^ORA-(\\d{5})"));
+    Reply r;
+    const QRegularExpressionMatch m = ora.match(description);
+    r.error = DbError(number, description,
+                      m.hasMatch() ? QList<DiagRecord>{{QStringLiteral("HY000"),
+                                                        m.captured(1).toInt(), description}}
+                                   : QList<DiagRecord>{});
+    return r;
+}
+
 Reply Reply::table(const QStringList& names, const QList<QVariantList>& rows) {
     Reply r;
     for (const QString& n : names)

@@ -28,11 +28,9 @@ struct Reply {
     // Makes the rows when the statement is answered: a server's state shared by connections.
     std::function<QList<QVariantList>()> rowsNow;
 
-    static Reply fail(const QString& description, int32_t number = kErrOdbcCall) {
-        Reply r;
-        r.error = DbError(number, description);
-        return r;
-    }
+    // A failure as a driver reports it: an ORA- code at the start of `description` is the
+    // native error of its one record.
+    static Reply fail(const QString& description, int32_t number = kErrOdbcCall);
     static Reply updated(int64_t n) {
         Reply r;
         r.affected = n;

@@ -62,6 +62,8 @@ class TestRunWindow : public RunWindow {
     QString statisticsLevel;
     SessionTransaction& transaction() override { return sessionTransaction; }
     SessionTransaction sessionTransaction;
+    SessionMemory& sessionMemory() override { return memory; }
+    SessionMemory memory;
     int blankWidthTwips(int n) const override { return n * 90; }
     const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return query; }

@@ -61,7 +61,8 @@ std::optional<QString> readBindOptions(const QStringList& values, const QStringL
     for (const QString& option : types) {
         BindType type = BindType::Varchar2;
         if (!splitAssignment(option, name, text) || !bindTypeFromName(text.trimmed(), type))
-            return QStringLiteral("--bind-type takes NAME=VARCHAR2, NUMBER, DATE or NULL.");
+            return QStringLiteral(
+                "--bind-type takes NAME=VARCHAR2, NUMBER, DATE, TIMESTAMP or NULL.");
         if (auto twice = givenTwice("--bind-type", typed, name))
             return twice;
         entry(given, name).type = type;

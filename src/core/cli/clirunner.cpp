@@ -5,6 +5,8 @@
 #include "core/cli/terminaltext.h"
 
 #include "core/connection/connectstring.h"
+#include "core/connection/odbcdrivers.h"
+#include "core/embedded/service/embeddedengine.h"
 #include "core/history/historyfile.h"
 #include "core/internalerror.h"
 #include "core/regularfile.h"
@@ -42,7 +44,8 @@ class CliRunWindow : public RunWindow {
     std::shared_ptr<Database> query, stats;
     QString planLine, resultLine, statsLine, count;
     QStringList refusals;
-    QStringList notes;  // passing notes, printed after the lines
+    QStringList notes;     // passing notes, printed after the lines
+    QStringList warnings;  // what the driver said at login (a password about to expire)
     GridModel plan, data, statistics;
     RunControl runControl;
     std::atomic<bool> interrupted{false};  // a stop came from the terminal, not the timeout
@@ -62,8 +65,10 @@ class CliRunWindow : public RunWindow {
     void showNote(const QString& text) override { notes.append(text); }
     QString& sessionStatisticsLevel() override { return statisticsLevel; }
     SessionTransaction& transaction() override { return sessionTransaction; }
+    SessionMemory& sessionMemory() override { return memory; }
     QString statisticsLevel;
     SessionTransaction sessionTransaction;
+    SessionMemory memory;
     // About a character's width; only the grid's own column widths depend on it.
     int blankWidthTwips(int n) const override { return n * 100; }
     const SharedSettings& settings() const override { return options; }
@@ -233,6 +238,7 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         planJson.insert(QStringLiteral("planDiffers"), run.planDiffers);
         o.insert(QStringLiteral("plan"), planJson);
         o.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+        o.insert(QStringLiteral("warnings"), QJsonArray::fromStringList(w.warnings));
         o.insert(QStringLiteral("rowSourceStatistics"), run.rowSourceStatistics);
         o.insert(QStringLiteral("result"), tableJson(result));
         o.insert(QStringLiteral("stats"), tableJson(stats));
@@ -247,6 +253,8 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
         << "count: " << terminalText(w.count) << "\n";
     if (run.rolledBack)
         out << "rolled back: the change was measured, then undone\n";
+    for (const QString& warning : w.warnings)
+        out << "warning: " << terminalText(warning) << "\n";
     for (const QString& note : notes)
         out << "note: " << terminalText(note) << "\n";
     if (runNumber > 0)
@@ -343,7 +351,9 @@ struct CliOptions {
         QStringLiteral("password-prompt"),
         QStringLiteral("Read the password from the terminal, without echo.")};
     QCommandLineOption driver{QStringLiteral("driver"),
-                              QStringLiteral("ODBC driver name (default: Oracle ODBC Driver)."),
+                              QStringLiteral("ODBC driver name (default: Oracle ODBC Driver, "
+                                             "else the first installed driver whose name has "
+                                             "Oracle in it)."),
                               QStringLiteral("NAME")};
     QCommandLineOption noPlan{QStringLiteral("no-plan"),
                               QStringLiteral("Do not obtain the execution plan.")};
@@ -357,7 +367,8 @@ struct CliOptions {
     QCommandLineOption optimizer{
         QStringLiteral("optimizer"),
         QStringLiteral("Set the session's optimizer goal first (CHOOSE, RULE, ALL_ROWS, "
-                       "FIRST_ROWS, ...). Default: the session's own."),
+                       "FIRST_ROWS, FIRST_ROWS_1, FIRST_ROWS_10, FIRST_ROWS_100, "
+                       "FIRST_ROWS_1000). Default: the session's own."),
         QStringLiteral("GOAL")};
     QCommandLineOption planTable{QStringLiteral("plan-table"),
                                  QStringLiteral("Plan table (default QUERVIN$PLAN_TABLE)."),
@@ -383,13 +394,14 @@ struct CliOptions {
     QCommandLineOption bind{
         QStringLiteral("bind"),
         QStringLiteral("The value of the statement's bind variable NAME (:NAME in the statement), "
-                       "as typed: a number in Oracle's form, a date as YYYY-MM-DD [HH24:MI:SS]. "
+                       "as typed: a number in Oracle's form, a date as YYYY-MM-DD [HH24:MI:SS], "
+                       "a timestamp as a date whose seconds may have a fraction (.123456). "
                        "Repeatable. A statement that runs needs a value for each variable."),
         QStringLiteral("NAME=VALUE")};
     QCommandLineOption bindType{
         QStringLiteral("bind-type"),
-        QStringLiteral("The type NAME is bound as: VARCHAR2 (default), NUMBER, DATE or NULL (which "
-                       "needs no --bind). Repeatable."),
+        QStringLiteral("The type NAME is bound as: VARCHAR2 (default), NUMBER, DATE, TIMESTAMP or "
+                       "NULL (which needs no --bind). Repeatable."),
         QStringLiteral("NAME=TYPE")};
     QCommandLineOption timeout{
         QStringLiteral("timeout"),
@@ -532,9 +544,10 @@ int internalError(QTextStream& err, const QString& text) {
     return kCliInternalError;
 }
 
-// Opens the run's two connections; the failure's text when they cannot be opened.
+// Opens the run's two connections, keeping what the driver warned of, as a window shows it;
+// the failure's text when they cannot be opened.
 std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
-                               const DatabaseOpener& opener, const CliTerminal& terminal) {
+                               const ProgramState& program, const CliTerminal& terminal) {
     QString pass = request.password;
     if (request.passwordPrompt) {
         const std::optional<QString> typed =
@@ -544,7 +557,14 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
             return QStringLiteral("--password-prompt needs a terminal to read from.");
         pass = *typed;
     }
+    // Without --driver, the Oracle driver that is installed (and the record names it).
+    if (w.options.odbcDriver().isEmpty() && !isEmbeddedService(w.service))
+        w.options.set(
+            &Settings::odbcDriver,
+            driverToUse(QString(), program.machine().odbcDrivers ? program.machine().odbcDrivers()
+                                                                 : QStringList()));
     const QString cs = buildConnectString(w.options.odbcDriver(), w.service, w.user, pass);
+    const DatabaseOpener opener = program.databaseOpener();
     try {
         if (!opener)
             throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
@@ -554,6 +574,9 @@ std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
     } catch (const DbError& e) {
         return e.description();
     }
+    // Both sessions give a warning of the login; it is told once.
+    w.warnings = w.query->takeWarnings() + w.stats->takeWarnings();
+    w.warnings.removeDuplicates();
     return std::nullopt;
 }
 
@@ -604,7 +627,7 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
     if (!complaint && w->options.runQuery())
         complaint = unboundVariable(w->sql, w->values);
     if (!complaint)
-        complaint = connect(*w, request, program.databaseOpener(), terminal);
+        complaint = connect(*w, request, program, terminal);
     if (complaint) {
         err << *complaint << "\n";
         return kCliBadArguments;

@@ -2,6 +2,7 @@
 
 #include "core/connection/connectstring.h"
 #include "core/connection/lastlogin.h"
+#include "core/connection/odbcdrivers.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/service/embeddedengine.h"
 #include "core/internalerror.h"
@@ -94,7 +95,8 @@ ConnectionService::ConnectionService(ConnectionView& view, const SharedSettings&
       view_(view),
       settings_(settings),
       store_(store),
-      opener_(defaultDatabaseOpener()) {}
+      opener_(defaultDatabaseOpener()),
+      installedDrivers_(&installedOdbcDrivers) {}
 
 ConnectionService::~ConnectionService() {
     if (attempt_)
@@ -151,13 +153,12 @@ void ConnectionService::connectToService() {
     statsDatabase_.reset();
     statisticsLevel_ = std::make_shared<QString>();
     transaction_ = std::make_shared<SessionTransaction>();
+    sessionMemory_ = std::make_shared<SessionMemory>();
     auto attempt = std::make_shared<Attempt>();
     attempt->opener = opener_;
     attempt->service = login_.service;
     attempt->user = login_.user;
-    usedDriver_ = driver_.isEmpty() ? settings_.odbcDriver() : driver_;
-    if (usedDriver_.isEmpty())
-        usedDriver_ = kDefaultOracleDriver;
+    usedDriver_ = nextDriver();
     attempt->connectString =
         buildConnectString(usedDriver_, login_.service, login_.user, login_.password);
     attempt_ = attempt;
@@ -183,6 +184,14 @@ bool ConnectionService::waitForAttempt(int ms) {
         QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     }
     return attempt_ == nullptr;
+}
+
+QString ConnectionService::nextDriver() const {
+    if (!driver_.isEmpty())
+        return driver_;
+    const QString chosen = settings_.odbcDriver();
+    return chosen.isEmpty() && installedDrivers_ ? driverToUse(chosen, installedDrivers_())
+                                                 : driverToUse(chosen, {});
 }
 
 bool ConnectionService::needsPassword(const QString& service) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/connection/databaseopener.h"
+#include "core/connection/sessionmemory.h"
 #include "core/connection/sessiontransaction.h"
 
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -98,6 +100,14 @@ class ConnectionService : public QObject {
     // The ODBC driver the next connections go through; empty takes the option's. A window
     // opened on another's login keeps that one's driver.
     void setDriver(const QString& driver) { driver_ = driver; }
+    // Where the installed drivers are read, for a login without a driver chosen (the driver
+    // manager's list unless set).
+    void setInstalledDrivers(std::function<QStringList()> installed) {
+        installedDrivers_ = std::move(installed);
+    }
+    // The driver the next connection goes through: the one set, the option's, else the
+    // installed one driverToUse() finds. Never throws.
+    QString nextDriver() const;
     // The driver the last attempt went through (the option's, or the one set).
     const QString& driver() const { return usedDriver_; }
     // Whether a login to `service` asks for a password: the embedded engine's take none.
@@ -115,6 +125,7 @@ class ConnectionService : public QObject {
     // a new login starts afresh.
     std::shared_ptr<QString> queryStatisticsLevel() { return statisticsLevel_; }
     std::shared_ptr<SessionTransaction> queryTransaction() const { return transaction_; }
+    std::shared_ptr<SessionMemory> sessionMemory() const { return sessionMemory_; }
     std::shared_ptr<Database> sharedStatsDatabase();
     // Forgets both connections without closing them: a run that could not be stopped still
     // uses them, and the last one holding them closes them.
@@ -145,6 +156,8 @@ class ConnectionService : public QObject {
     std::shared_ptr<Database> statsDatabase_;
     std::shared_ptr<QString> statisticsLevel_ = std::make_shared<QString>();
     std::shared_ptr<SessionTransaction> transaction_ = std::make_shared<SessionTransaction>();
+    std::shared_ptr<SessionMemory> sessionMemory_ = std::make_shared<SessionMemory>();
+    std::function<QStringList()> installedDrivers_;
     std::shared_ptr<Attempt> attempt_;  // the attempt under way
 };
 

@@ -22,7 +22,7 @@ QString buildConnectString(const QString& driver, const QString& service, const 
     return QStringLiteral("ODBC;Driver={") + name + QStringLiteral("};") + QStringLiteral("DBQ=") +
            odbcAttributeValue(service) + QStringLiteral(";") + QStringLiteral("UID=") +
            odbcAttributeValue(user) + QStringLiteral(";PWD=") + odbcAttributeValue(password) +
-           QStringLiteral(";");
+           QStringLiteral(";") + kBindTimestampAsDate;
 }
 
 }  // namespace qv

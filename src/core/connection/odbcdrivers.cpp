@@ -15,4 +15,13 @@ QStringList oracleDriverList() {
     return oracleDriverNames(installedOdbcDrivers());
 }
 
+QString driverToUse(const QString& chosen, const QStringList& installed) {
+    if (!chosen.isEmpty())
+        return chosen;
+    const QStringList oracle = oracleDriverNames(installed);
+    if (oracle.isEmpty() || oracle.contains(kDefaultOracleDriver, Qt::CaseInsensitive))
+        return kDefaultOracleDriver;
+    return oracle.first();
+}
+
 }  // namespace qv

@@ -12,6 +12,7 @@ struct Named {
 constexpr Named kNames[] = {{BindType::Varchar2, "VARCHAR2"},
                             {BindType::Number, "NUMBER"},
                             {BindType::Date, "DATE"},
+                            {BindType::Timestamp, "TIMESTAMP"},
                             {BindType::Null, "NULL"}};
 }  // namespace
 
@@ -93,6 +94,18 @@ QDateTime dateTimeOf(const QString& value) {
         return QDateTime();
     // UTC: every date and time as typed exists there, whatever the local clock skips.
     return QDateTime(date, time, Qt::UTC);
+}
+
+TimestampText timestampOf(const QString& value) {
+    static const QRegularExpression kFraction(QStringLiteral(R"(^(.*:\d\d)\.(\d{1,9})\s*$)"));
+    TimestampText t;
+    const QRegularExpressionMatch m = kFraction.match(value);
+    t.dateTime = dateTimeOf(m.hasMatch() ? m.captured(1) : value);
+    if (m.hasMatch() && t.dateTime.isValid()) {
+        t.fractionDigits = int(m.capturedLength(2));
+        t.nanos = m.captured(2).leftJustified(9, u'0').toInt();
+    }
+    return t;
 }
 
 }  // namespace qv

@@ -11,11 +11,12 @@
 namespace qv {
 
 // The type a bind variable is given, as Oracle's tools offer them.
-enum class BindType { Varchar2, Number, Date, Null };
+enum class BindType { Varchar2, Number, Date, Null, Timestamp };
 
 // One bind variable's value as the user gave it: `name` as the statement writes it after the
 // colon ("1", "B1", "cust_id"), `value` as typed (a number in Oracle's form, a date as
-// YYYY-MM-DD or YYYY-MM-DD HH24:MI:SS); a Null value has no text.
+// YYYY-MM-DD or YYYY-MM-DD HH24:MI:SS, a timestamp also with a fraction of up to nine digits
+// after the seconds); a Null value has no text.
 struct BindValue {
     QString name;
     BindType type = BindType::Varchar2;
@@ -25,8 +26,8 @@ struct BindValue {
 };
 using BindList = QList<BindValue>;
 
-// "VARCHAR2", "NUMBER", "DATE", "NULL": how the dialog, the command line and the history file
-// name a type.
+// "VARCHAR2", "NUMBER", "DATE", "TIMESTAMP", "NULL": how the dialog, the command line and the
+// history file name a type.
 QString bindTypeName(BindType type);
 // The type of such a name (any case); nothing for another text.
 bool bindTypeFromName(const QString& name, BindType& type);
@@ -50,5 +51,13 @@ std::optional<DecimalText> decimalOf(const QString& value);
 // A DATE value, YYYY-MM-DD with an optional HH24:MI:SS (or HH24:MI) after a blank; invalid
 // when the text is no such date.
 QDateTime dateTimeOf(const QString& value);
+
+// A TIMESTAMP value: a DATE value whose seconds may carry a fraction of one to nine digits.
+struct TimestampText {
+    QDateTime dateTime;  // to the second; invalid when the text is no such timestamp
+    int nanos = 0;       // the fraction in billionths of a second
+    int fractionDigits = 0;
+};
+TimestampText timestampOf(const QString& value);
 
 }  // namespace qv

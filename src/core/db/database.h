@@ -58,6 +58,14 @@ class Database {
     virtual void commit() {}
     virtual void rollback() {}
 
+    // Opens another session of the same login in place of this one: the new one first, then the
+    // old one is closed, so the server cannot hand the same session back. Results open on the
+    // old one are closed. Throws DbError; the connection then keeps its old session. A
+    // connection that cannot open another refuses.
+    virtual void reconnect() {
+        throw DbError(kErrOdbcCall, QStringLiteral("This connection cannot open another session."));
+    }
+
     // The warnings the server or the driver gave with calls that succeeded (a password about to
     // expire, a notice), since the last time they were taken; one text each.
     virtual QStringList takeWarnings() { return {}; }

@@ -20,9 +20,8 @@ inline constexpr int32_t kErrItemNotFound = 3265;     // no field of that name
 inline constexpr int32_t kErrObjectInvalid = 3420;    // the connection or result is not open
 inline constexpr int32_t kErrNoCurrentRecord = 3021;  // read or moved past the last row
 // A value the server gave cannot be what the program reads from it.
-inline constexpr int32_t kErrTypeMismatch = 13;   // not a number where one must be
-inline constexpr int32_t kErrOverflow = 6;        // a number beyond what it is kept in
-inline constexpr int32_t kErrDuplicateKey = 457;  // a second item under one key
+inline constexpr int32_t kErrTypeMismatch = 13;  // not a number where one must be
+inline constexpr int32_t kErrOverflow = 6;       // a number beyond what it is kept in
 
 // One diagnostic record of the driver: SQLSTATE, the server's native code and its text.
 struct DiagRecord {

@@ -2,6 +2,7 @@
 
 #include "core/db/dberror.h"
 
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -61,6 +62,11 @@ class Recordset {
     virtual const FieldInfo& field(int index) const = 0;
     // The current row's value at `index`.
     virtual QVariant value(int index) = 0;
+    // Says that of every row only the columns `wanted` (positions, in any order) will be asked
+    // for: a driver that hands a row's columns out one after another then passes the others by
+    // without reading them (a LOB ahead of the column wanted costs nothing). Asking for another
+    // column afterwards fails with kErrItemNotFound. By default every column can be read.
+    virtual void readOnly(const QList<int>& wanted) { Q_UNUSED(wanted) }
     // Moves past up to about `limit` rows, the current one included, without reading values;
     // returns how many rows it passed (a driver that fetches in blocks may pass a block more).
     // After the last row eof() is true. Once rows were skipped, values can no longer be read.

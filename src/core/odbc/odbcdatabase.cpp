@@ -138,6 +138,21 @@ struct OdbcDatabase::Session {
     // A stop of `owner`'s run that came before the statement could be cancelled fails it here.
     SQLSMALLINT run(const OdbcDatabase& owner, StmtHandle& stmt, const QString& sql,
                     int64_t& recordsAffected);
+    // A statement handle whose text the driver sends as it is: the program uses no ODBC escape
+    // sequences, and Oracle's driver would otherwise take a '{' of the statement for one. A
+    // driver that refuses the attribute scans, as it always did.
+    StmtHandle newStatement() {
+        StmtHandle stmt = StmtHandle::create(dbc);
+        try {
+            stmt.check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_NOSCAN,
+                                      reinterpret_cast<SQLPOINTER>(SQL_NOSCAN_ON), 0));
+        } catch (const DbError&) {
+        }
+        return stmt;
+    }
+    // Opens the connection `connectString` names; the warnings it gave go to `warnings`.
+    static std::unique_ptr<Session> connect(const QString& connectString,
+                                            QStringList& connectionWarnings);
     // The warnings of the calls since they were last taken.
     QStringList warnings;
     void noteWarnings(SQLRETURN rc, const StmtHandle& stmt) {
@@ -159,6 +174,7 @@ class OdbcRecordset final : public Recordset {
     int fieldCount() const override;
     const FieldInfo& field(int index) const override;
     QVariant value(int index) override;
+    void readOnly(const QList<int>& wanted) override;
     int64_t skipRows(int64_t limit) override;
     void close() override;
 
@@ -189,7 +205,8 @@ class OdbcRecordset final : public Recordset {
     // The current row's values read so far: drivers hand out columns only in ascending order,
     // callers ask for them in any order.
     std::vector<QVariant> row_;
-    int readCount_ = 0;
+    int readCount_ = 0;           // columns before this one are read or passed by
+    std::vector<bool> unwanted_;  // columns never asked for: passed by unread
     std::vector<char> buffer_;
     SQLULEN rowsFetched_ = 0;
     bool skipping_ = false;  // fetching in blocks, without values
@@ -224,21 +241,36 @@ OdbcDatabase::~OdbcDatabase() {
     close();
 }
 
+std::unique_ptr<OdbcDatabase::Session> OdbcDatabase::Session::connect(
+    const QString& connectString, QStringList& connectionWarnings) {
+    auto session = std::make_unique<Session>();
+    session->env = EnvHandle::create();
+    session->dbc = DbcHandle::create(session->env);
+    const SQLRETURN rc = session->dbc.connect(connectString);
+    connectionWarnings.clear();
+    if (rc == SQL_SUCCESS_WITH_INFO)
+        connectionWarnings = warningTexts(odbcDiagRecords(SQL_HANDLE_DBC, session->dbc.get()));
+    return session;
+}
+
 void OdbcDatabase::open(const QString& connectString) {
     close();
     static const QString daoPrefix = QStringLiteral("ODBC;");
     const QString driverString = connectString.startsWith(daoPrefix, Qt::CaseInsensitive)
                                      ? connectString.mid(daoPrefix.size())
                                      : connectString;
-    auto session = std::make_unique<Session>();
-    session->env = EnvHandle::create();
-    session->dbc = DbcHandle::create(session->env);
-    const SQLRETURN rc = session->dbc.connect(driverString);
-    warnings_.clear();
-    if (rc == SQL_SUCCESS_WITH_INFO)
-        warnings_ = warningTexts(odbcDiagRecords(SQL_HANDLE_DBC, session->dbc.get()));
-    session_ = std::move(session);
+    session_ = Session::connect(driverString, warnings_);
+    connectString_ = driverString;
     recordsAffected_ = 0;
+}
+
+void OdbcDatabase::reconnect() {
+    session();
+    QStringList warnings;
+    std::unique_ptr<Session> fresh = Session::connect(connectString_, warnings);
+    close();
+    session_ = std::move(fresh);
+    warnings_ = warnings;
 }
 
 bool OdbcDatabase::isOpen() const {
@@ -253,13 +285,13 @@ OdbcDatabase::Session& OdbcDatabase::session() const {
 
 void OdbcDatabase::execute(const QString& sql) {
     Session& s = session();
-    StmtHandle stmt = StmtHandle::create(s.dbc);
+    StmtHandle stmt = s.newStatement();
     s.run(*this, stmt, sql, recordsAffected_);
 }
 
 std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql) {
     Session& s = session();
-    StmtHandle stmt = StmtHandle::create(s.dbc);
+    StmtHandle stmt = s.newStatement();
     const SQLSMALLINT columns = s.run(*this, stmt, sql, recordsAffected_);
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns);
 }
@@ -269,7 +301,7 @@ std::unique_ptr<Recordset> OdbcDatabase::openRecordset(const QString& sql, const
     auto parameters = std::make_unique<OdbcParameters>(sql, binds);
     if (parameters->count() == 0)
         return openRecordset(sql);
-    StmtHandle stmt = StmtHandle::create(s.dbc);
+    StmtHandle stmt = s.newStatement();
     parameters->bindTo(stmt);
     const SQLSMALLINT columns = s.run(*this, stmt, parameters->sql(), recordsAffected_);
     return std::make_unique<OdbcRecordset>(s, std::move(stmt), columns, std::move(parameters));
@@ -427,15 +459,27 @@ const FieldInfo& OdbcRecordset::field(int index) const {
 
 QVariant OdbcRecordset::value(int index) {
     requireOpen();
-    if (index < 0 || index >= fields_.size())
+    if (index < 0 || index >= fields_.size() || (!unwanted_.empty() && unwanted_[index]))
         throw itemNotFoundError();
     if (eof_)
         throw noCurrentRecordError();
+    // The driver hands the columns out in ascending order only: those before `index` are read
+    // now when they will be asked for, and passed by otherwise.
     while (readCount_ <= index) {
-        row_[readCount_] = readColumn(readCount_);
+        if (unwanted_.empty() || !unwanted_[readCount_])
+            row_[readCount_] = readColumn(readCount_);
         ++readCount_;
     }
     return row_[index];
+}
+
+void OdbcRecordset::readOnly(const QList<int>& wanted) {
+    requireOpen();
+    unwanted_.assign(fields_.size(), true);
+    for (int i : wanted) {
+        if (i >= 0 && i < fields_.size())
+            unwanted_[i] = false;
+    }
 }
 
 QVariant OdbcRecordset::readColumn(int index) {

@@ -23,9 +23,14 @@ class OdbcDatabase : public Database {
     // is closed first. Throws DbError(kErrOdbcCall) carrying the manager's or the driver's
     // records; the database is then not open.
     void open(const QString& connectString);
+    // Connects again with the same string, the new session before the old one is left. Throws
+    // DbError: kErrObjectInvalid when not open, else as open(); the old session then stays.
+    void reconnect() override;
 
     // Never throws.
     bool isOpen() const override;
+    // Every statement is sent with SQL_ATTR_NOSCAN on: the driver passes the text on as typed,
+    // never reading a '{' in it as an ODBC escape (MATCH_RECOGNIZE's {2,}).
     // Throws DbError: kErrObjectInvalid when not open, kErrOdbcCall when the statement fails.
     void execute(const QString& sql) override;
     // Throws DbError: kErrObjectInvalid when not open, kErrOdbcCall when the statement fails.
@@ -37,8 +42,8 @@ class OdbcDatabase : public Database {
     int64_t recordsAffected() const override;
     // Never throws; closing a database that is not open does nothing.
     void close() override;
-    // SQLCancel on the statement a call is working on. Never throws; not while open() or
-    // close() run.
+    // SQLCancel on the statement a call is working on. Never throws; not while open(),
+    // reconnect() or close() run.
     void cancel() override;
     // Warnings of the connection and of the statements since the last call. Never throws.
     QStringList takeWarnings() override;
@@ -56,6 +61,7 @@ class OdbcDatabase : public Database {
     Session& session() const;
 
     std::unique_ptr<Session> session_;
+    QString connectString_;  // as the driver got it, for reconnect()
     int64_t recordsAffected_ = 0;
     QStringList warnings_;  // of the connection itself
 };

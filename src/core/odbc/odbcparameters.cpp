@@ -49,19 +49,27 @@ OdbcParameters::Parameter OdbcParameters::parameterOf(const BindValue& value) {
             p.decimalDigits = SQLSMALLINT(d->scale);
             break;
         }
-        case BindType::Date: {
-            const QDateTime t = dateTimeOf(value.value);
-            if (!t.isValid())
+        case BindType::Date:
+        case BindType::Timestamp: {
+            // Both as SQL_TYPE_TIMESTAMP: a DATE holds a time of day, which SQL_TYPE_DATE
+            // drops. The connect string's BTD=T has Oracle's driver send one without a fraction
+            // as a DATE, so an indexed DATE column is compared as it is (see buildConnectString).
+            const TimestampText t = value.type == BindType::Date
+                                        ? TimestampText{dateTimeOf(value.value), 0, 0}
+                                        : timestampOf(value.value);
+            if (!t.dateTime.isValid())
                 throw valueError("ORA-01861: literal does not match format string", value.name);
+            const QDate date = t.dateTime.date();
+            const QTime time = t.dateTime.time();
             p.valueType = SQL_C_TYPE_TIMESTAMP;
             p.parameterType = SQL_TYPE_TIMESTAMP;
-            p.timestamp.year = SQLSMALLINT(t.date().year());
-            p.timestamp.month = SQLUSMALLINT(t.date().month());
-            p.timestamp.day = SQLUSMALLINT(t.date().day());
-            p.timestamp.hour = SQLUSMALLINT(t.time().hour());
-            p.timestamp.minute = SQLUSMALLINT(t.time().minute());
-            p.timestamp.second = SQLUSMALLINT(t.time().second());
-            p.columnSize = 19;  // "yyyy-mm-dd hh:mm:ss"
+            p.timestamp = {SQLSMALLINT(date.year()),    SQLUSMALLINT(date.month()),
+                           SQLUSMALLINT(date.day()),    SQLUSMALLINT(time.hour()),
+                           SQLUSMALLINT(time.minute()), SQLUSMALLINT(time.second()),
+                           SQLUINTEGER(t.nanos)};
+            // "yyyy-mm-dd hh:mm:ss", and the point and digits of a fraction.
+            p.decimalDigits = SQLSMALLINT(t.fractionDigits);
+            p.columnSize = t.fractionDigits > 0 ? 20 + SQLULEN(t.fractionDigits) : 19;
             p.indicator = sizeof(SQL_TIMESTAMP_STRUCT);
             return p;
         }

@@ -17,7 +17,8 @@ namespace qv {
 class OdbcParameters {
   public:
     // Throws DbError before anything is sent: ORA-01008 for a placeholder without a value in
-    // `binds`, ORA-01722 for a NUMBER that is no number, ORA-01861 for a DATE that is no date;
+    // `binds`, ORA-01722 for a NUMBER that is no number, ORA-01861 for a DATE or TIMESTAMP that is
+    // none;
     // each names the variable.
     OdbcParameters(const QString& sql, const BindList& binds);
     OdbcParameters(const OdbcParameters&) = delete;

@@ -10,9 +10,15 @@
 namespace qv {
 
 const QStringList& optimizerItems() {
-    static const QStringList items{QStringLiteral("--システム既定値--"), QStringLiteral("CHOOSE"),
-                                   QStringLiteral("RULE"), QStringLiteral("ALL_ROWS"),
-                                   QStringLiteral("FIRST_ROWS")};
+    static const QStringList items{QStringLiteral("--システム既定値--"),
+                                   QStringLiteral("CHOOSE"),
+                                   QStringLiteral("RULE"),
+                                   QStringLiteral("ALL_ROWS"),
+                                   QStringLiteral("FIRST_ROWS"),
+                                   QStringLiteral("FIRST_ROWS_1"),
+                                   QStringLiteral("FIRST_ROWS_10"),
+                                   QStringLiteral("FIRST_ROWS_100"),
+                                   QStringLiteral("FIRST_ROWS_1000")};
     return items;
 }
 

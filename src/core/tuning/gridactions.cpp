@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <optional>
+
 namespace qv {
 
 QString sqlColumnName(const QString& heading) {
@@ -13,11 +15,42 @@ QString sqlColumnName(const QString& heading) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-CellCondition conditionFromCell(const GridModel& grid, int row, int col) {
+bool isExpressionHeading(const QString& heading) {
+    // Oracle writes a computed column's heading as its expression without the blanks; a name
+    // never holds these characters unquoted, and a quoted name with them is rare.
+    static const QRegularExpression expression(QStringLiteral("[()*+/|',-]|^[0-9.]+$"));
+    return expression.match(heading).hasMatch();
+}
+
+namespace {
+
+// The literal of a date or timestamp cell's text, or nothing when the text has another form
+// (a session's NLS_DATE_FORMAT), which then compares as a string converted with that format.
+std::optional<QString> dateLiteral(const FieldInfo& field, const QString& text) {
+    static const QRegularExpression iso(
+        QStringLiteral(R"(^\d{4}-\d{2}-\d{2}( \d{2}:\d{2}:\d{2}(\.\d{1,9})?)?$)"));
+    const QRegularExpressionMatch m = iso.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    constexpr int64_t kDateWidth = 19;  // yyyy-mm-dd hh:mi:ss
+    if (field.size > kDateWidth || m.hasCaptured(2))
+        return QStringLiteral("TIMESTAMP '") + text + u'\'';
+    return QStringLiteral("TO_DATE('") + text +
+           (m.hasCaptured(1) ? QStringLiteral("','YYYY-MM-DD HH24:MI:SS')")
+                             : QStringLiteral("','YYYY-MM-DD')"));
+}
+
+}  // namespace
+
+CellCondition conditionFromCell(const GridModel& grid, const QList<FieldInfo>& columns, int row,
+                                int col) {
     if (row < grid.fixedRows() || row >= grid.rows() || col < grid.fixedCols() ||
         col >= grid.cols())
         return {};
-    const QString column = sqlColumnName(grid.text(0, col));
+    const QString heading = grid.text(0, col);
+    if (isExpressionHeading(heading))
+        return {{}, kMsgCellExpression};
+    const QString column = sqlColumnName(heading);
     QString value = grid.text(row, col);
     switch (grid.cellKind(row, col)) {
         case CellKind::Null:
@@ -33,6 +66,13 @@ CellCondition conditionFromCell(const GridModel& grid, int row, int col) {
             return {{}, kMsgCellTooLong};
         case CellKind::Value:
             break;
+    }
+    const qsizetype field = col - grid.fixedCols();
+    // The fields of the run the grid shows (a run under way may not have sent its own yet).
+    if (field < columns.size() && columns[field].name == heading &&
+        (columns[field].type == FieldType::Date || columns[field].type == FieldType::Timestamp)) {
+        if (const std::optional<QString> literal = dateLiteral(columns[field], value))
+            return {column + QStringLiteral(" = ") + *literal, {}};
     }
     value.replace(QLatin1Char('\''), QStringLiteral("''"));
     return {column + QStringLiteral(" = '") + value + QLatin1Char('\''), {}};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/db/recordset.h"
 #include "core/tuning/gridmodel.h"
 
 #include <QList>
@@ -11,6 +12,7 @@ inline const QString kMsgCellNotRead =
     QStringLiteral("この列の値は読み込んでいないため、条件を作れません。");
 inline const QString kMsgCellTooLong =
     QStringLiteral("値の一部しか表示していないため、条件を作れません。");
+inline const QString kMsgCellExpression = QStringLiteral("この列は式のため、条件を作れません。");
 
 // What a double-click on result cell (row, col) writes into the SQL box, or why nothing.
 struct CellCondition {
@@ -18,10 +20,20 @@ struct CellCondition {
     QString reason;     // for the status bar when there is none; empty outside the data rows
 };
 // column = 'value' with quotes in the value doubled, "column IS NULL" for a null value,
-// column = HEXTORAW('0AFF') for bytes. The column is the heading as it stands when it is a
-// plain upper-case name, else double-quoted. A long column's value (never read) and a value
-// shown only in part give no condition but a reason.
-CellCondition conditionFromCell(const GridModel& grid, int row, int col);
+// column = HEXTORAW('0AFF') for bytes; a date as TO_DATE('2020-01-01 00:00:00',
+// 'YYYY-MM-DD HH24:MI:SS') (a string would be read with the session's NLS_DATE_FORMAT), a
+// timestamp as TIMESTAMP '2020-01-01 00:00:00.123456'. `columns` are the result's fields, one
+// for each grid column after the fixed ones: Oracle's driver describes DATE and TIMESTAMP
+// alike, a DATE 19 characters wide. The column is the heading as it stands when it is a plain
+// upper-case name, else double-quoted. A heading that is an expression (COUNT(*), SAL*12: no
+// column of that name), a long column's value (never read) and a value shown only in part give
+// no condition but a reason.
+CellCondition conditionFromCell(const GridModel& grid, const QList<FieldInfo>& columns, int row,
+                                int col);
+
+// Whether `heading` is the text of an expression, as Oracle heads a column it computes: a call,
+// an operator or a literal, which no column of a table is called.
+bool isExpressionHeading(const QString& heading);
 
 // `heading` as a column in SQL: as it stands when Oracle would read it unquoted as itself,
 // else double-quoted with inner double quotes doubled.

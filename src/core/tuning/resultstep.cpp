@@ -81,6 +81,14 @@ void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& 
 
     // The headings are this statement's even when it returns no row.
     layOutResult(w, *rs, out);
+    // Long columns are never shown, and never read: a LOB before a column shown would cost the
+    // server round trips and bytes that the statistics of this very run would count.
+    QList<int> shown;
+    for (int i = 0; i < k; ++i) {
+        if (!isLongField(rs->field(i).type))
+            shown.append(i);
+    }
+    rs->readOnly(shown);
     out.setRows(1);
     control.startFetching();
     bool over = false;

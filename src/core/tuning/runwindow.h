@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/connection/sessionmemory.h"
 #include "core/connection/sessiontransaction.h"
 #include "core/db/database.h"
 #include "core/settings/sharedsettings.h"
@@ -53,6 +54,8 @@ class RunWindow {
     virtual QString& sessionStatisticsLevel() = 0;
     // What the program knows of the query connection's transaction, kept with the connection.
     virtual SessionTransaction& transaction() = 0;
+    // What the runs learnt of both sessions and set on them, kept with the connections.
+    virtual SessionMemory& sessionMemory() = 0;
 
     // The program's settings. The run reads each value here at the moment it uses it, never
     // from a copy of its own, so a change made while it runs counts from its next use.
@@ -61,6 +64,9 @@ class RunWindow {
     virtual Database& statsDatabase() = 0;
     virtual QString userName() const = 0;
     virtual QString serviceName() const = 0;
+    // The ODBC driver the connections went through, as the record names it; the option's unless
+    // the window knows better (a driver found for a login without one chosen).
+    virtual QString driverName() const { return settings().odbcDriver(); }
 
     // The statement ring's stage: remembers the executed text.
     virtual void addToRing(const QString& sql) = 0;

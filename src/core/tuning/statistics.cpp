@@ -5,12 +5,17 @@
 
 namespace qv {
 
+bool isPrivilegeError(const DbError& e) {
+    for (const DiagRecord& record : e.records()) {
+        if (record.nativeError == 942 || record.nativeError == 1031)
+            return true;
+    }
+    return false;
+}
+
 void StatisticSet::add(Statistic stat) {
-    if (byNumber_.count(stat.number))
-        throw DbError(kErrDuplicateKey,
-                      QStringLiteral("This key is already associated with an element of "
-                                     "this collection."));
-    byNumber_.emplace(stat.number, items_.size());
+    if (!byNumber_.emplace(stat.number, items_.size()).second)
+        return;
     items_.push_back(std::move(stat));
 }
 
@@ -116,7 +121,7 @@ void statsBeforeStage(RunWindow& w, RunState& r, StatisticSet& before) {
     if (!r.step([&] { readStatistics(w.statsDatabase(), r.sid, before); })) {
         const DbError& e = *r.pending;
         r.statisticsFailed(
-            w, e.number() == kErrOdbcCall ? e.description() + kMsgNoStatViews : e.description());
+            w, isPrivilegeError(e) ? e.description() + kMsgNoStatViews : e.description());
     }
 }
 

@@ -17,6 +17,10 @@ inline const QString kMsgNoStatistics = QStringLiteral(
 inline const QString kMsgNoStatViews =
     QStringLiteral("統計情報ビュー V$SESSTAT,V$STATNAME が存在しないかSELECT権限がありません。");
 
+// Whether `e` is Oracle's refusal of a view: ORA-00942 (no such table or view, as a view not
+// granted looks) or ORA-01031 (insufficient privileges), by the server's own number.
+bool isPrivilegeError(const DbError& e);
+
 // One statistic of a session: its number, name and value (after subtract(), the change).
 struct Statistic {
     int32_t number = 0;  // 32-bit: statistic numbers above 32,767 are ordinary
@@ -27,7 +31,8 @@ struct Statistic {
 // The statistics of one reading, in the server's order, each number at most once.
 class StatisticSet {
   public:
-    // Appends `stat`; throws DbError(kErrDuplicateKey) when its number is already present.
+    // Appends `stat` unless its number is already present: the first of a number stays. (Read
+    // in a CDB root, V$STATNAME may name a statistic once per container.)
     void add(Statistic stat);
     int count() const { return static_cast<int>(items_.size()); }
     // The statistic at position `index` (0 .. count() - 1).

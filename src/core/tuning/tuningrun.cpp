@@ -5,6 +5,7 @@
 #include "core/tuning/planstep.h"
 #include "core/tuning/resultstep.h"
 #include "core/tuning/runbinds.h"
+#include "core/tuning/sessionstage.h"
 #include "core/tuning/statementfeedback.h"
 #include "core/tuning/statistics.h"
 
@@ -18,11 +19,6 @@
 namespace qv {
 
 namespace {
-const QString kSidQuery =
-    QStringLiteral("select SID from v$session where audsid = userenv('SESSIONID')");
-const QString kTraceOff = QStringLiteral("ALTER SESSION SET SQL_TRACE=FALSE");
-const QString kTimedStats = QStringLiteral("ALTER SESSION SET TIMED_STATISTICS=TRUE");
-
 bool isTrimmedBlank(QChar c) {
     return c == QLatin1Char(' ') || c == QChar(0x3000);
 }
@@ -129,54 +125,6 @@ std::optional<QString> refusalOf(const QString& sql, const SharedSettings& setti
 }
 
 namespace {
-
-// The session statements and the session's id: nothing of them is shown unless the statistics
-// cannot be read for want of the id.
-void sessionStage(RunWindow& w, RunState& r) {
-    if (w.settings().runQuery())
-        r.step([&] { w.statsDatabase().execute(kTraceOff); });
-    if (w.settings().showPlan())
-        r.step([&] { w.queryDatabase().execute(kTraceOff); });
-    // The goal chosen is the run's even when only its plan is shown, as the history keeps it.
-    const QString goal = w.settings().sessionOptimizerGoal();
-    r.record.optimizerGoal = goal;
-    if (w.settings().runQuery()) {
-        if (!goal.isEmpty()) {
-            // Current servers refuse the obsolete OPTIMIZER_GOAL (ORA-01986); the same goal
-            // then goes through OPTIMIZER_MODE so the choice is not silently lost.
-            if (!r.step([&] {
-                    w.queryDatabase().execute(
-                        QStringLiteral("ALTER SESSION SET OPTIMIZER_GOAL = ") + goal);
-                }))
-                r.step([&] {
-                    w.queryDatabase().execute(
-                        QStringLiteral("ALTER SESSION SET OPTIMIZER_MODE = ") + goal);
-                });
-        }
-        r.step([&] { w.queryDatabase().execute(kTimedStats); });
-        statisticsLevelStage(w, r);
-        r.pending.reset();  // session statements are never reported, nor their warnings
-
-        r.step([&] {
-            std::unique_ptr<Recordset> rs = w.queryDatabase().openRecordset(kSidQuery);
-            if (!rs->eof())
-                r.sid = textOrEmpty(rs->value(QStringLiteral("SID")));
-            rs->close();
-        });
-        // Without this session's id the statistics query would read nothing, or another
-        // session: no statistics are shown then, and the line says why.
-        if (r.pending) {
-            r.statisticsFailed(w, r.pending->number() == kErrOdbcCall
-                                      ? r.pending->description() + kMsgNoVSession
-                                      : r.pending->description());
-        } else if (r.sid.trimmed().isEmpty()) {
-            r.statisticsFailed(w, kMsgNoSessionId);
-        }
-    }
-    r.pending.reset();
-    w.queryDatabase().takeWarnings();
-    w.statsDatabase().takeWarnings();
-}
 
 // Sets the commit mode the options ask for on the query session when the session is in the
 // other: a default run sends nothing for it. False when the driver refused it: the statement
@@ -306,7 +254,7 @@ RunRecord runTuning(RunWindow& w) {
     record.sql = w.sqlText();
     record.service = w.serviceName();
     record.user = w.userName();
-    record.driver = driverLabel(record.service, w.settings().odbcDriver());
+    record.driver = driverLabel(record.service, w.driverName());
     record.started = QDateTime::currentDateTime();
     if (const auto refusal = refusalOf(w.sqlText(), w.settings())) {
         w.showMessage(*refusal);
@@ -367,7 +315,9 @@ RunRecord runTuning(RunWindow& w) {
             resultStage(w, r);
             statsAfterStage(w, r, before);
             r.pending.reset();
-            actualsStage(w, r);
+            // On another instance V$SESSION would name another session's cursor.
+            if (w.sessionMemory().statsInstance != SessionMemory::Instance::Other)
+                actualsStage(w, r);
             if (measure.begun)
                 endMeasurement(w, r, measure);
             notePendingWork(w, record);

@@ -54,11 +54,13 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
         std::shared_ptr<Database> stats;
         std::shared_ptr<QString> statisticsLevel;         // kept with the query connection
         std::shared_ptr<SessionTransaction> transaction;  // the same
+        std::shared_ptr<SessionMemory> sessionMemory;     // kept with both connections
         BindList binds;  // the values given for the statement's variables
         // The program's count of runs left running by their window.
         std::shared_ptr<std::atomic<int>> abandonedRuns;
         // The program's turn for the plan step, shared by its windows.
         std::shared_ptr<PlanStepLock> planStepLock;
+        QString driver;  // the ODBC driver the connections went through
     };
 
     // Takes the contents of the window's grids (they are hidden meanwhile) and starts the run.
@@ -92,12 +94,14 @@ class BackgroundRun final : public RunWindow, public std::enable_shared_from_thi
     void showNote(const QString& text) override;
     QString& sessionStatisticsLevel() override { return *setup_.statisticsLevel; }
     SessionTransaction& transaction() override { return *setup_.transaction; }
+    SessionMemory& sessionMemory() override { return *setup_.sessionMemory; }
     int blankWidthTwips(int count) const override;
     const SharedSettings& settings() const override { return *setup_.settings; }
     Database& queryDatabase() override { return *setup_.query; }
     Database& statsDatabase() override { return *setup_.stats; }
     QString userName() const override { return setup_.user; }
     QString serviceName() const override { return setup_.service; }
+    QString driverName() const override { return setup_.driver; }
     void addToRing(const QString& sql) override;
     RunControl& control() override { return control_; }
     PlanStepLock* planStepLock() override { return setup_.planStepLock.get(); }

@@ -31,6 +31,7 @@ QueryWindowModel::QueryWindowModel(ProgramState& program, WindowPort& port, QObj
       connection_(connectionView_, program.settings(), program.store()) {
     connection_.setOpener(program.databaseOpener());
     connection_.setAttemptCounter(program.loginsUnderWay());
+    connection_.setInstalledDrivers(program.machine().odbcDrivers);
     progressTimer_.setInterval(kProgressIntervalMs);
     connect(&progressTimer_, &QTimer::timeout, this, &QueryWindowModel::showProgress);
     // The execute command that logged in goes on once the login has ended, connected or not
@@ -123,9 +124,11 @@ void QueryWindowModel::startRun() {
                                connection_.sharedStatsDatabase(),
                                connection_.queryStatisticsLevel(),
                                connection_.queryTransaction(),
+                               connection_.sessionMemory(),
                                binds,
                                program_.abandonedRuns(),
                                program_.planStepLock()};
+    setup.driver = connection_.driver();
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     refreshCommitState();
@@ -377,7 +380,7 @@ void QueryWindowModel::recordingStage(const RunRecord& record) {
 }
 
 void QueryWindowModel::insertConditionFromCell(int row, int col) {
-    const CellCondition cell = conditionFromCell(resultGrid_, row, col);
+    const CellCondition cell = conditionFromCell(resultGrid_, result_.columns, row, col);
     if (cell.condition.isEmpty()) {
         if (!cell.reason.isEmpty())
             port_.showStatus(cell.reason);

@@ -319,6 +319,32 @@ void userenv(sqlite3_context* ctx, int, sqlite3_value** args) {
         sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
 }
 
+// SYS_CONTEXT('USERENV', parameter): the session's own SID and SESSIONID, and the one instance
+// the engine is, as text (Oracle's SYS_CONTEXT returns VARCHAR2).
+void sysContext(sqlite3_context* ctx, int, sqlite3_value** args) {
+    const auto* identity = static_cast<const Identity*>(sqlite3_user_data(ctx));
+    const auto text = [&](int i) {
+        const char* raw = reinterpret_cast<const char*>(sqlite3_value_text(args[i]));
+        return QByteArray(raw ? raw : "").trimmed().toUpper();
+    };
+    if (text(0) != "USERENV") {
+        sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
+        return;
+    }
+    const QByteArray parameter = text(1);
+    int64_t value = 0;
+    if (parameter == "SESSIONID")
+        value = identity->audsid;
+    else if (parameter == "SID")
+        value = identity->sid;
+    else if (parameter == "INSTANCE")
+        value = 1;
+    else
+        return sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
+    const QByteArray shown = QByteArray::number(qlonglong(value));
+    sqlite3_result_text(ctx, shown.constData(), int(shown.size()), SQLITE_TRANSIENT);
+}
+
 void deleteIdentity(void* p) {
     delete static_cast<Identity*>(p);
 }
@@ -338,8 +364,13 @@ int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid) {
         if (rc != SQLITE_OK)
             return rc;
     }
-    return sqlite3_create_function_v2(db, "userenv", 1, SQLITE_UTF8,
-                                      new Identity{View::Session, sid, audsid}, userenv, nullptr,
+    const int rc = sqlite3_create_function_v2(db, "userenv", 1, SQLITE_UTF8,
+                                              new Identity{View::Session, sid, audsid}, userenv,
+                                              nullptr, nullptr, deleteIdentity);
+    if (rc != SQLITE_OK)
+        return rc;
+    return sqlite3_create_function_v2(db, "sys_context", 2, SQLITE_UTF8,
+                                      new Identity{View::Session, sid, audsid}, sysContext, nullptr,
                                       nullptr, deleteIdentity);
 }
 

@@ -9,7 +9,8 @@ namespace qv::embedded {
 // Makes V$SESSION (SID, AUDSID, USERNAME, STATUS, PREV_SQL_ID, PREV_CHILD_NUMBER, PREV_SQL_ADDR
 // the ADDRESS of that cursor), V$STATNAME
 // (STATISTIC#, NAME, CLASS), V$SESSTAT (SID, STATISTIC#, VALUE) and V$SQL_PLAN_STATISTICS_ALL
-// readable on `db`, and USERENV('SESSIONID' | 'SID') give the session `sid`/`audsid`. The views
+// readable on `db`, and USERENV('SESSIONID' | 'SID') give the session `sid`/`audsid`, as
+// SYS_CONTEXT('USERENV', 'SESSIONID' | 'SID' | 'INSTANCE') does (instance 1). The views
 // are read-only virtual tables over the process-wide session list: reading them touches no other
 // session's counters. V$SQL_PLAN_STATISTICS_ALL holds the plan lines of the statements the open
 // sessions on the same database ran last (a few each, one child cursor per statement: the last

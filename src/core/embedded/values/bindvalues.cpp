@@ -58,6 +58,15 @@ Value valueOf(const BindValue& b) {
                 throw faultError(f.message.constData());
             }
         }
+        case BindType::Timestamp: {
+            if (text.isEmpty())
+                return {};
+            const std::optional<StoredDate> d = readStoredDate(text);
+            if (!d)
+                throw oracleError(
+                    1861, QStringLiteral("ORA-01861: literal does not match format string"));
+            return storedDateText(*d, true);
+        }
     }
     return {};
 }
