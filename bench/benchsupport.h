@@ -39,6 +39,7 @@ class BenchWindow : public RunWindow {
     void showNote(const QString&) override {}
     QString& sessionStatisticsLevel() override { return statisticsLevel_; }
     SessionTransaction& transaction() override { return transaction_; }
+    SessionMemory& sessionMemory() override { return memory_; }
     int blankWidthTwips(int n) const override { return n * 100; }
     const SharedSettings& settings() const override { return options; }
     Database& queryDatabase() override { return db_; }
@@ -53,6 +54,7 @@ class BenchWindow : public RunWindow {
     Database& db_;
     QString statisticsLevel_;
     SessionTransaction transaction_;
+    SessionMemory memory_;
     QString sql_;
 };
 
