@@ -130,7 +130,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     connect(&model_->dictionary(), &DictionaryLoader::read, this, [this](const QString& owner) {
         if (!owner.isEmpty() && owner == std::exchange(completionOwner_, QString()) &&
             sqlEdit_->caretOffset() == completionCaret_ && sqlEdit_->hasFocus())
-            completeAtCaret();
+            completeAtCaret(completionNamesOnly_);
     });
     setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
@@ -342,11 +342,16 @@ void QueryWindow::replaceSqlSelection(const QString& text) {
     sqlEdit_->replaceRange(sqlEdit_->selectedRange(), text);
 }
 
-void QueryWindow::completeAtCaret() {
+void QueryWindow::completeAtCaret(bool namesOnly) {
     const qsizetype caret = sqlEdit_->caretOffset();
-    const Completion c = model_->completionAt(sqlEdit_->text(), caret);
+    Completion c = model_->completionAt(sqlEdit_->text(), caret);
+    if (namesOnly)
+        std::erase_if(c.items, [](const CompletionItem& item) {
+            return item.kind == CompletionKind::Keyword || item.kind == CompletionKind::Function;
+        });
     completionOwner_ = c.ownerToRead;
     completionCaret_ = caret;
+    completionNamesOnly_ = namesOnly;
     sqlEdit_->showCompletion(c);
 }
 

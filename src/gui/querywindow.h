@@ -63,8 +63,9 @@ class QueryWindow : public QWidget, public WindowPort {
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
 
-    // 補完: the names that complete the word at the SQL box's caret, in a list under it.
-    void completeAtCaret();
+    // 補完: the names that complete the word at the SQL box's caret, in a list under it;
+    // `namesOnly` leaves keywords and functions out (the list a typed dot opens).
+    void completeAtCaret(bool namesOnly = false);
     // 整形: lays out the selection, or the whole statement, as one undo step.
     void formatSql();
     // Takes the SQL box's font from the settings store (SQLフォント...).
@@ -102,6 +103,7 @@ class QueryWindow : public QWidget, public WindowPort {
     // The completion that waits for an owner's names, and where it was asked for.
     QString completionOwner_;
     qsizetype completionCaret_ = -1;
+    bool completionNamesOnly_ = false;
     QPushButton* executeButton_ = nullptr;
     QLabel* sqlHeading_ = nullptr;
     QLabel* resultHeading_ = nullptr;

@@ -27,7 +27,10 @@ const QColor kMatchBackground(0xff, 0xe0, 0x8a);
 const QColor kErrorLineBackground(0xff, 0xd6, 0xd6);
 
 constexpr int kErrorMarker = 1;
-constexpr int kCompletionList = 1;
+// What separates a completion list's items and an item from its image number: characters no
+// label holds.
+constexpr long kItemSeparator = '\x1e';
+constexpr long kTypeSeparator = '\x1f';
 // Room on either side of the line numbers, in pixels.
 constexpr int kNumberPadding = 4;
 
@@ -62,10 +65,6 @@ bool isCommentStyle(int style) {
            style == QsciLexerSQL::CommentDocKeywordError || style == QsciLexerSQL::PlusComment;
 }
 
-bool isNameCharacter(int c) {
-    return c >= 0x80 || QChar(c).isLetterOrNumber() || c == '_' || c == '$' || c == '#';
-}
-
 }  // namespace
 
 SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent) {
@@ -88,14 +87,23 @@ SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent) {
     setIndentationsUseTabs(false);
     setIndentationWidth(4);
     setTabWidth(4);
-    // Our own order (columns before tables before keywords), ten rows at a time.
+    // The completion list in our own order (columns before tables before keywords), ten rows
+    // at a time, narrowed by the box itself as the word goes on, in any case.
     SendScintilla(SCI_AUTOCSETORDER, SC_ORDER_CUSTOM);
     SendScintilla(SCI_AUTOCSETIGNORECASE, 1L);
     SendScintilla(SCI_AUTOCSETMAXHEIGHT, 10L);
+    SendScintilla(SCI_AUTOCSETSEPARATOR, kItemSeparator);
+    SendScintilla(SCI_AUTOCSETTYPESEPARATOR, kTypeSeparator);
     connect(this, &QsciScintilla::linesChanged, this, &SqlEditor::updateLineNumberWidth);
-    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, &SqlEditor::characterAdded);
-    connect(this, &QsciScintilla::userListActivated, this,
-            [this](int, const QString& label) { itemChosen(label); });
+    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int c) {
+        // After a qualifier's dot, once the box has taken it.
+        if (c == '.')
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT completionWanted(true); }, Qt::QueuedConnection);
+    });
+    connect(this,
+            qOverload<const char*, int, int, int>(&QsciScintillaBase::SCN_AUTOCSELECTION), this,
+            [this](const char* label, int position) { itemChosen(label, position); });
     // Styling is no edit: only a change of the text takes the error mark away.
     connect(this, &QsciScintilla::textChanged, this, [this] { markerDeleteAll(kErrorMarker); });
     setSqlFont(font());
@@ -208,36 +216,31 @@ int SqlEditor::markedErrorLine() const {
 
 void SqlEditor::showCompletion(const Completion& completion) {
     completion_ = completion;
-    completing_ = !completion.items.empty();
-    if (!completing_) {
+    if (completion.items.empty()) {
         cancelList();
         return;
     }
-    QStringList labels;
-    labels.reserve(qsizetype(completion.items.size()));
-    for (const CompletionItem& item : completion.items)
-        labels << item.label;
-    showUserList(kCompletionList, labels);
-    Q_EMIT completionListShown(int(labels.size()));
+    QByteArray list;
+    for (const CompletionItem& item : completion.items) {
+        if (!list.isEmpty())
+            list += char(kItemSeparator);
+        list += item.label.toUtf8();
+    }
+    // The word typed so far is the list's start; the box narrows the list as it goes on.
+    const int typed = int(SendScintilla(SCI_GETCURRENTPOS)) - bytePosition(completion.replaced.begin);
+    SendScintilla(SCI_AUTOCSHOW, typed, list.constData());
+    Q_EMIT completionListShown(int(completion.items.size()));
 }
 
-void SqlEditor::itemChosen(const QString& label) {
-    completing_ = false;
+void SqlEditor::itemChosen(const char* label, int position) {
+    // The item's name goes in, not the label the list shows, and as one undo step.
+    SendScintilla(SCI_AUTOCCANCEL);
+    const QString chosen = QString::fromUtf8(label);
     for (const CompletionItem& item : completion_.items) {
-        if (item.label == label) {
-            replaceRange({completion_.replaced.begin, caretOffset()}, item.insert);
+        if (item.label == chosen) {
+            replaceRange({offsetOf(position), caretOffset()}, item.insert);
             return;
         }
-    }
-}
-
-void SqlEditor::characterAdded(int character) {
-    if (character == '.' || (completing_ && isNameCharacter(character))) {
-        // Once the box has taken the character into the list shown.
-        QMetaObject::invokeMethod(this, &SqlEditor::completionWanted, Qt::QueuedConnection);
-    } else if (completing_) {
-        completing_ = false;
-        cancelList();
     }
 }
 
@@ -289,7 +292,6 @@ void SqlEditor::keyPressEvent(QKeyEvent* event) {
     if (key == Qt::Key_Escape) {
         // The list closes; anything else Esc does is the window's.
         if (isListActive()) {
-            completing_ = false;
             cancelList();
             event->accept();
         } else {

@@ -57,9 +57,8 @@ class SqlEditor : public QsciScintilla {
   Q_SIGNALS:
     // Ctrl+Enter (or Ctrl+Return) was pressed.
     void runRequested();
-    // Completion is wanted at the caret: a qualifier's dot was typed, or a character of a name
-    // while a list is shown.
-    void completionWanted();
+    // A qualifier's dot was typed: the names after it are wanted (`namesOnly`: no keywords).
+    void completionWanted(bool namesOnly);
     // A list of `count` items is shown.
     void completionListShown(int count);
 
@@ -70,8 +69,8 @@ class SqlEditor : public QsciScintilla {
   private:
     int bytePosition(qsizetype offset) const;
     qsizetype offsetOf(int bytePosition) const;
-    void characterAdded(int character);
-    void itemChosen(const QString& label);
+    // An item of the list was chosen; `position` is where the word it completes starts.
+    void itemChosen(const char* label, int position);
     void updateLineNumberWidth();
 
     Completion completion_;    // the list shown
