@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -40,7 +39,7 @@ void turnUntil(const std::function<bool()>& done) {
 double stopLatency(QueryWindow& w, const QString& sql) {
     std::vector<double> times;
     for (int i = 0; i < kStops; ++i) {
-        w.sqlEdit()->setPlainText(sql);
+        w.sqlEdit()->setText(sql);
         w.model().execute();
         QElapsedTimer running;
         running.start();
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
         maxGap = std::max(maxGap, sinceTick.nsecsElapsed() / 1e6);
         sinceTick.restart();
     });
-    w.sqlEdit()->setPlainText(QStringLiteral("SELECT id, name, amount FROM items"));
+    w.sqlEdit()->setText(QStringLiteral("SELECT id, name, amount FROM items"));
     QElapsedTimer count;
     count.start();
     w.model().execute();

@@ -4,7 +4,7 @@
 # Works as root (CI) or as a user with sudo.
 set -euo pipefail
 
-build_pkgs=(cmake ninja-build g++ dpkg-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev unixodbc-dev
+build_pkgs=(cmake ninja-build g++ dpkg-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev libqscintilla2-qt6-dev unixodbc-dev
             libgtest-dev unixodbc fonts-noto-cjk qt6-translations-l10n)
 test_pkgs=(odbc-postgresql libsqliteodbc postgresql clang-format-14)
 

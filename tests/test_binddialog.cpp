@@ -109,7 +109,7 @@ class BindWindowTest : public ::testing::Test {
     QStringList run(const QString& sql, std::function<void(BindDialog&)> answer) {
         answerer.offered.clear();
         answerer.answer = std::move(answer);
-        window.sqlEdit()->setPlainText(sql);
+        window.sqlEdit()->setText(sql);
         window.executeButton()->click();
         EXPECT_TRUE(window.model().waitForRun(10'000));
         return answerer.offered;

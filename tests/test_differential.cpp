@@ -4,6 +4,7 @@
 //   QUERVIN_DIFF_SEED=7 QUERVIN_DIFF_QUERIES=50000 build/tests/test_differential
 // A failure names the seed and the query's number: that seed with QUERVIN_DIFF_QUERIES set to
 // the number runs up to it again.
+#include "core/sql/sqlformatter.h"
 #include "core/sqlite/sqlite.h"
 #include "support/embeddedfixture.h"
 #include "support/querygenerator.h"
@@ -181,6 +182,38 @@ TEST_F(Differential, GeneratedQueriesAnswerAsPlainSqliteDoes) {
                           << difference(q, engine, reference);
     }
     EXPECT_EQ(failures, 0) << "of " << count << " queries from seed " << seed;
+}
+
+// 整形 changes nothing the engine reads: each query laid out gives the rows, the columns and the
+// plan (lines, estimates, predicates) it gives as typed.
+TEST_F(Differential, LaidOutQueriesAnswerAndPlanAsTyped) {
+    db_->execute(planTableCreateStatement(kPlanTable));
+    auto answer = [&](const QString& sql) {
+        db_->execute(QStringLiteral("delete from ") + kPlanTable);
+        QStringList seen;
+        try {
+            seen << fieldNames(*db_->openRecordset(sql)) << rowsOf(*db_, sql);
+            db_->execute(explainPlanStatement(kPlanTable, sql));
+            seen << rowsOf(*db_, QStringLiteral("select id, parent_id, operation, options, "
+                                                "object_name, cardinality, cost, bytes, "
+                                                "access_predicates, filter_predicates from ") +
+                                     kPlanTable + QStringLiteral(" order by id"));
+        } catch (const DbError& e) {
+            seen << e.description();
+        }
+        return seen;
+    };
+    QueryGenerator generator(1);
+    int changed = 0;
+    for (int n = 1; n <= 400; ++n) {
+        const QString typed = generator.next().oracle();
+        const QString laidOut = sql::formatSql(typed);
+        changed += laidOut != typed;
+        EXPECT_EQ(answer(laidOut), answer(typed)) << "query " << n << ":\n"
+                                                  << typed.toStdString() << "\nlaid out:\n"
+                                                  << laidOut.toStdString();
+    }
+    EXPECT_EQ(changed, 400) << "every query is laid out";
 }
 
 }  // namespace

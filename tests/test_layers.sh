@@ -5,7 +5,7 @@
 # programs. Prints each include that runs upward and fails when there is one.
 set -u
 src=${1:-$(dirname "$0")/../src}
-order=(db sql sqlite odbc settings embedded connection tuning history window about cli)
+order=(db sql sqlite odbc settings embedded connection tuning history editor window about cli)
 engine=(base parse values translate catalog plan session service)
 rank() {
   local name=$1 i

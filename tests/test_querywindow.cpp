@@ -23,7 +23,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
@@ -117,12 +116,16 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
                      u"名前を付けて保存...(&A)|最近使ったファイル(&R)|-|"
                      u"履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
                      u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)|-|コミット(&M)|ロールバック(&R)"_s,
-                     u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|実行統計を取得(&A)|自動コミット(&C)|"
-                     u"実行後にロールバック(&U)"_s,
+                     u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|SQLフォント...(&F)|実行統計を取得(&A)|"
+                     u"自動コミット(&C)|実行後にロールバック(&U)"_s,
                      u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
                      u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
-                     u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B"_s,
+                     u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B|-|検索...(&F) Ctrl+F|"
+                     u"置換...(&H) Ctrl+H|次を検索 F3|前を検索 Shift+F3|-|"
+                     u"整形(&L) Ctrl+Shift+F|補完(&C) Ctrl+Space"_s,
                      u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
+    // Ctrl+Space switches the input method on many Japanese desktops.
+    EXPECT_EQ(frame.action(u"completeSql"_s)->shortcuts().value(1), QKeySequence(u"Ctrl+J"_s));
     const QAction* edit = frame.findChild<QMenu*>(u"editMenu"_s)->menuAction();
     EXPECT_FALSE(edit->isVisible() || edit->isEnabled());
     // The actual figures of each plan line are the program's option, on until turned off.
@@ -199,17 +202,17 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {
     tmp.program().statementRing().add(u"select 1 from dual"_s);
     tmp.program().statementRing().add(u"select 2\nfrom dual"_s);
-    QPlainTextEdit* box = frame.activeQueryWindow()->sqlEdit();
+    SqlEditor* box = frame.activeQueryWindow()->sqlEdit();
     QTest::keyClicks(box, u"a long statement typed"_s);
     frame.action(u"nextStatement"_s)->trigger();
     box->undo();
-    EXPECT_EQ(box->toPlainText(), u"a long statement typed"_s) << "Ctrl+Z brings it back";
+    EXPECT_EQ(box->text(), u"a long statement typed"_s) << "Ctrl+Z brings it back";
     box->redo();
-    EXPECT_EQ(box->toPlainText(), u"select 2\nfrom dual"_s);
-    EXPECT_EQ(std::pair(box->textCursor().position(), box->textCursor().hasSelection()),
-              std::pair(18, false));
+    EXPECT_EQ(box->text(), u"select 2\nfrom dual"_s);
+    EXPECT_EQ(std::pair(box->caretOffset(), box->hasSelectedText()),
+              std::pair(qsizetype(18), false));
     frame.action(u"previousStatement"_s)->trigger();
-    EXPECT_EQ(box->toPlainText(), u"select 1 from dual"_s);
+    EXPECT_EQ(box->text(), u"select 1 from dual"_s);
 }
 
 // While a window's login waits for the driver, the frame takes commands; F5 and Ctrl+Enter

@@ -2,6 +2,7 @@
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
 #include "core/settings/sharedsettings.h"
+#include "core/settings/sqlfont.h"
 #include "core/window/querywindowmodel.h"
 #include "support/scripteddb.h"
 #include "support/tempprogram.h"
@@ -96,6 +97,24 @@ TEST(Settings, HandEditedValuesReplaceTheDefaultOnlyWhenTheyFitTheField) {
         EXPECT_EQ(fields(tmp.settings().values()), expected)
             << name.toStdString() << " = '" << text.toStdString() << "'";
     }
+}
+
+// SQLフォント...'s "family,points"; anything else is the default ＭＳ 明朝 9.
+TEST(SqlFont, TheStoredFamilyAndSizeOrTheDefault) {
+    const std::pair<QString, SqlFont> cases[] = {
+        {u"Noto Sans Mono CJK JP,12"_s, {u"Noto Sans Mono CJK JP"_s, 12}},
+        {u"Font, Inc.,10"_s, {u"Font, Inc."_s, 10}},
+        {u"Courier,0"_s, {}},
+        {u"Courier"_s, {}},
+        {u",9"_s, {}},
+    };
+    for (const auto& [text, font] : cases) {
+        test::TempProgram tmp;
+        tmp.put(u"s_sql_font"_s, text);
+        EXPECT_EQ(SqlFont::load(tmp.store()), font) << text.toStdString();
+    }
+    test::TempProgram tmp;
+    EXPECT_EQ(SqlFont::load(tmp.store()), (SqlFont{u"ＭＳ 明朝"_s, 9}));
 }
 
 // A run reads the settings on its own thread while the options dialog changes them on the

@@ -1,49 +1,86 @@
-// The SQL box: its colours, the text kept as typed, the marked parenthesis, Ctrl+Enter, the
-// place of an error the engine reports; and the program's icon on the frame, its query windows
-// and the about box.
+// The SQL box in its window: the window's keys inside it, positions in the text as typed
+// (Japanese included), the find bar, completion from a login's dictionary, 整形 and the font;
+// and the program's icon on the frame, its query windows and the about box.
 #include "core/settings/settings.h"
 #include "core/sqlite/sqlite.h"
 #include "gui/aboutdialog.h"
+#include "gui/findbar.h"
+#include "gui/gridview.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
-#include "gui/sqleditor.h"
-#include "gui/sqlhighlighter.h"
+#include "gui/sqleditorcommands.h"
+#include "gui/sqlfilecommands.h"
 #include "support/modalanswerer.h"
 #include "support/tempprogram.h"
 
+#include <Qsci/qscilexer.h>
 #include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextLayout>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 using namespace qv;
 
 namespace {
 
-// The coloured pieces of line `n` as "kind:text", in order; "?" for a format of no kind.
-QStringList colouredPieces(const SqlEditor& editor, int n) {
-    const QTextBlock block = editor.document()->findBlockByNumber(n);
-    const std::pair<SqlToken, QString> kinds[] = {{SqlToken::Keyword, u"K"_s},
-                                                  {SqlToken::String, u"S"_s},
-                                                  {SqlToken::Comment, u"C"_s},
-                                                  {SqlToken::Number, u"N"_s}};
-    QStringList pieces;
-    for (const QTextLayout::FormatRange& r : block.layout()->formats()) {
-        QString kind = u"?"_s;
-        for (const auto& [token, name] : kinds) {
-            if (r.format == editor.highlighter()->formatFor(token))
-                kind = name;
-        }
-        pieces << kind + u':' + block.text().mid(r.start, r.length);
+class SqlBoxTest : public ::testing::Test {
+  protected:
+    SqlBoxTest() {
+        frame.show();
+        frame.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&frame));
+        box->setFocus();
     }
-    return pieces;
-}
+    ~SqlBoxTest() override { setSqlFileChooser(nullptr); }
+
+    // Logs the window in to a new SQLite file made by `schema`, and waits for its dictionary.
+    void logIn(const char* schema) {
+        const QString file = dir.filePath(u"t.db"_s);
+        sqlite::Connection(file, sqlite::Connection::Mode::ReadWriteCreate, 1000).exec(schema);
+        QSignalSpy read(&w->model().dictionary(), &DictionaryLoader::read);
+        w->model().connection().setLogin({u"sqlite:"_s + file, u"scott"_s, QString()});
+        w->model().connection().connectToService();
+        ASSERT_TRUE(w->model().connection().waitForAttempt(30'000));
+        ASSERT_TRUE(read.wait(30'000));
+    }
+    // Runs the box's statement; false when it did not end.
+    bool run() {
+        QSignalSpy running(&w->model().state(), &WindowState::runningChanged);
+        w->executeButton()->click();
+        while (running.isEmpty() || running.last().first().toBool())
+            if (!running.wait(30'000))
+                return false;
+        return true;
+    }
+    // What 補完 lists with the caret at `caret` of `text`.
+    QStringList offered(const QString& text, qsizetype caret) {
+        box->setText(text);
+        box->setCaretOffset(caret);
+        frame.action(u"completeSql"_s)->trigger();
+        QStringList labels;
+        if (box->completionShown())
+            for (const CompletionItem& item : box->completion().items)
+                labels << item.label;
+        return labels;
+    }
+
+    test::TempProgram tmp;
+    QTemporaryDir dir;
+    MainFrame frame{tmp.program()};
+    QueryWindow* w = frame.activeQueryWindow();
+    SqlEditor* box = w->sqlEdit();
+};
 
 // Whether `picture` is the program's icon: the indigo of its tile above the plan.
 bool showsProgramIcon(const QPixmap& picture) {
@@ -56,83 +93,161 @@ bool showsProgramIcon(const QPixmap& picture) {
 
 }  // namespace
 
-TEST(SqlEditor, ColoursKeywordsStringsCommentsAndNumbersLineByLine) {
-    SqlEditor editor;
-    editor.setPlainText(
-        u"select t1.col_2, 'it''s -- no' as \"Order\", 42, 1.5e3, .5\n"
-        u"  From T1 /* a comment\n"
-        u"  across two lines */ where x = 7\n"
-        u" and n = q'[it's]' or m = q'\U0001F600x'y\U0001F600' or n = 'a\n"
-        u"b' -- end"_s);
-    const QStringList expected[] = {
-        {u"K:select"_s, u"S:'it''s -- no'"_s, u"K:as"_s, u"N:42"_s, u"N:1.5e3"_s, u"N:.5"_s},
-        {u"K:From"_s, u"C:/* a comment"_s},
-        {u"C:  across two lines */"_s, u"K:where"_s, u"N:7"_s},
-        {u"K:and"_s, u"S:q'[it's]'"_s, u"K:or"_s, u"S:q'\U0001F600x'y\U0001F600'"_s, u"K:or"_s,
-         u"S:'a"_s},
-        {u"S:b'"_s, u"C:-- end"_s},
-    };
-    for (int n = 0; n < 5; ++n)
-        EXPECT_EQ(colouredPieces(editor, n), expected[n]) << "line " << n;
+// Esc closes the list, then the find bar, then gives up the login; Tab moves on unless lines
+// are selected; Ctrl+Enter and F5 press 実 行; the menus' Ctrl+N, Ctrl+B, Ctrl+O and Ctrl+S act.
+TEST_F(SqlBoxTest, TheWindowsKeysWinInsideTheBox) {
+    auto gate = std::make_shared<QSemaphore>();
+    w->model().connection().setOpener(
+        [gate](const QString&, const QString&, const QString&) -> std::unique_ptr<Database> {
+            gate->tryAcquire(1, 10'000);
+            throw DbError(kErrOdbcCall, u"too late"_s);
+        });
+    w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, QString()});
+    w->model().connection().connectToService();
+    QSignalSpy presses(w->executeButton(), &QPushButton::clicked);
+    QTest::keyClick(box, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_F5);
+    EXPECT_EQ(presses.size(), 2);
 
-    // Closing the comment on its first line lets the next line be code again.
-    QTextCursor c(editor.document()->findBlockByNumber(1));
-    c.movePosition(QTextCursor::EndOfBlock);
-    c.insertText(u" */"_s);
-    EXPECT_EQ(colouredPieces(editor, 2), (QStringList{u"K:where"_s, u"N:7"_s}));
+    box->setText(u"select 1 from dual"_s);
+    frame.action(u"completeSql"_s)->trigger();
+    ASSERT_TRUE(box->completionShown());
+    QTest::keyClick(box, Qt::Key_Escape);
+    frame.action(u"findText"_s)->trigger();
+    EXPECT_TRUE(w->findBar()->isVisible() && w->model().isConnecting());
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_TRUE(!w->findBar()->isVisible() && w->model().isConnecting());
+    QTest::keyClick(box, Qt::Key_Escape);
+    EXPECT_FALSE(w->model().isConnecting()) << "the third Esc gives the login up";
+    gate->release(2);
+
+    for (GridModel* g : {&w->model().resultGrid(), &w->model().statsGrid(), &w->model().planGrid()})
+        g->setVisible(true);
+    QTest::keyClick(box, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(w->executeButton()));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(w->planGrid()));
+    box->setFocus();
+    box->setText(u"select a\nfrom t"_s);
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Tab);
+    EXPECT_EQ(box->text(), u"    select a\n    from t"_s);
+    QTest::keyClick(box, Qt::Key_Backtab);
+    EXPECT_EQ(box->text(), u"select a\nfrom t"_s);
+
+    tmp.program().statementRing().add(u"select 2 from dual"_s);
+    QTest::keyClick(box, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(std::pair(box->text(), box->caretOffset()),
+              std::pair(u"select 2 from dual"_s, qsizetype(18)));
+    QTest::keyClick(box, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), u"select 2 from dual"_s);
+    const QString path = dir.filePath(u"a.sql"_s);
+    setSqlFileChooser([&](QWidget*, bool, const QString&) { return path; });
+    QTest::keyClick(box, Qt::Key_S, Qt::ControlModifier);
+    box->setText(u"x"_s);
+    test::ModalAnswerer unsaved({QMessageBox::No});
+    QTest::keyClick(box, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), u"select 2 from dual"_s) << "saved, then opened";
 }
 
-TEST(SqlEditor, KeepsWhatIsTypedAndCtrlEnterAsksForARunInstead) {
-    SqlEditor editor;
-    editor.show();
-    QSignalSpy runs(&editor, &SqlEditor::runRequested);
-    // Return and Tab pressed as keys; nothing indents, closes or completes anything.
-    const QStringList lines{u"select f(a, (b)"_s, u"  from t"_s,
-                            u"\twhere x in ('(', \"q\") -- ("_s};
-    for (const QString& line : lines) {
-        QTest::keyClicks(&editor, line);
-        QTest::keyClick(&editor, Qt::Key_Return);
-    }
-    const QString typed = lines.join(u'\n') + u'\n';
-    EXPECT_EQ(editor.toPlainText(), typed);
-    QTest::keyClick(&editor, Qt::Key_Return, Qt::ControlModifier);
-    QTest::keyClick(&editor, Qt::Key_Enter, Qt::ControlModifier | Qt::KeypadModifier);
-    EXPECT_EQ(runs.count(), 2);
-    QTest::keyClick(&editor, Qt::Key_Return);
-    EXPECT_EQ(std::pair(editor.toPlainText(), runs.count()),
-              std::pair(typed + u'\n', qsizetype(2)));
-    // The numbers' strip grows with the lines and the text starts right of it.
-    const int narrow = editor.lineNumberArea()->width();
-    editor.setPlainText(QString(120, u'\n'));
-    EXPECT_GT(editor.lineNumberArea()->width(), narrow);
-    EXPECT_EQ(editor.viewport()->x(), editor.lineNumberArea()->geometry().right() + 1);
+// QScintilla counts UTF-8 bytes; the window counts characters of the text as typed.
+TEST_F(SqlBoxTest, ErrorMarkAndInsertionLandAfterJapaneseTextAndUndoOneByOne) {
+    const QString sql = u"select '札幌' city,\n  name frm t"_s;
+    box->setText(sql);
+    w->markSqlError(sql.indexOf(u"frm"));
+    EXPECT_EQ(std::pair(box->caretOffset(), box->markedErrorLine()),
+              std::pair(sql.indexOf(u"frm"), 1));
+
+    box->setText(u"where '東京' = x and "_s);
+    box->setCaretOffset(box->text().size());
+    QApplication::clipboard()->setText(u"city = '大阪' and\r\n"_s);
+    box->paste();
+    w->replaceSqlSelection(u"NAME = '京都'"_s);
+    EXPECT_EQ(box->text(), u"where '東京' = x and city = '大阪' and\r\nNAME = '京都'"_s)
+        << "the pasted line end kept";
+    box->undo();
+    EXPECT_EQ(box->text(), u"where '東京' = x and city = '大阪' and\r\n"_s);
+    box->undo();
+    EXPECT_EQ(box->text(), u"where '東京' = x and "_s);
 }
 
-TEST(SqlEditor, MarksTheParenthesisPairAtTheCaret) {
-    SqlEditor editor;
-    const QString sql = u"select f(a, (b)) from t where c = '(' and (d"_s;
-    editor.setPlainText(sql);
-    // The marked characters, [start, end) each, with the caret at `caret`.
-    using Marks = std::vector<std::pair<int, int>>;
-    auto marks = [&](qsizetype caret) {
-        QTextCursor c = editor.textCursor();
-        c.setPosition(int(caret));
-        editor.setTextCursor(c);
-        Marks at;
-        for (const QTextEdit::ExtraSelection& s : editor.extraSelections())
-            at.emplace_back(s.cursor.selectionStart(), s.cursor.selectionEnd());
-        std::sort(at.begin(), at.end());
-        return at;
-    };
-    const int outer = int(sql.indexOf(u'(')), inner = int(sql.indexOf(u"(b")),
-              close = int(sql.indexOf(u')'));
-    const Marks outerPair{{outer, outer + 1}, {close + 1, close + 2}};
-    EXPECT_EQ(marks(outer + 1), outerPair) << "just after an opening one";
-    EXPECT_EQ(marks(inner), (Marks{{inner, inner + 1}, {close, close + 1}})) << "at one";
-    EXPECT_EQ(marks(close + 2), outerPair) << "just after a closing one";
-    EXPECT_EQ(marks(sql.indexOf(u"'('") + 2), Marks()) << "in a string";
-    EXPECT_EQ(marks(sql.size() - 1), Marks()) << "without a partner";
-    EXPECT_EQ(marks(3), Marks()) << "away from any";
+TEST_F(SqlBoxTest, FindBarFindsAndReplacesAllAsOneUndoStep) {
+    const QString sql = u"select Name, name_2, NAME from t where name = 'x'"_s;
+    box->setText(sql);
+    box->setCaretOffset(0);
+    QTest::keyClick(box, Qt::Key_F, Qt::ControlModifier);
+    FindBar* bar = w->findBar();
+    ASSERT_TRUE(bar->isVisible() && bar->findEdit()->hasFocus());
+    QTest::keyClicks(bar->findEdit(), u"name"_s);
+    EXPECT_EQ(box->selectedRange(), (TextRange{7, 11})) << "found as it is typed";
+    bar->wholeWordButton()->click();
+    bar->matchCaseButton()->click();
+    QTest::keyClick(box, Qt::Key_F3);
+    EXPECT_EQ(box->selectedRange().begin, sql.indexOf(u"name ="));
+    QTest::keyClick(box, Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(box->selectedRange().begin, sql.indexOf(u"name ="))
+        << "the only match, found again backward";
+
+    bar->matchCaseButton()->click();
+    bar->regularExpressionButton()->click();
+    bar->open(true);
+    bar->findEdit()->setText(u"(n)ame\\b"_s);
+    bar->replaceEdit()->setText(u"\\1m"_s);
+    bar->findChild<QPushButton*>(u"replaceAllButton"_s)->click();
+    EXPECT_EQ(box->text(), u"select Nm, name_2, Nm from t where nm = 'x'"_s);
+    EXPECT_EQ(bar->messageLabel()->text(), kMsgReplaced.arg(3));
+    box->undo();
+    EXPECT_EQ(box->text(), sql);
+    bar->findEdit()->setText(u"nothing"_s);
+    bar->findNext();
+    EXPECT_EQ(bar->messageLabel()->text(), kMsgNotFound.arg(u"nothing"_s));
+}
+
+// 整形 and its undo; the font of SQLフォント..., kept in the settings store.
+TEST_F(SqlBoxTest, FormatIsOneUndoStepAndTheFontIsTheStores) {
+    box->setText(u"select a from t where b = 1"_s);
+    QTest::keyClick(box, Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(box->text(), u"SELECT a\nFROM t\nWHERE b = 1"_s);
+    box->undo();
+    EXPECT_EQ(box->text(), u"select a from t where b = 1"_s);
+
+    EXPECT_EQ(box->lexer()->defaultFont().pointSize(), 9);
+    setSqlFontChooser([](QWidget*, const QFont&) { return QFont(u"Noto Sans Mono CJK JP"_s, 12); });
+    frame.action(u"sqlFont"_s)->trigger();
+    setSqlFontChooser(nullptr);
+    QString stored;
+    tmp.store().read(u"s_sql_font"_s, stored);
+    EXPECT_EQ(stored, u"Noto Sans Mono CJK JP,12"_s);
+    const QFont shown = frame.openQueryWindow()->sqlEdit()->lexer()->defaultFont();
+    EXPECT_EQ(std::pair(shown.family(), shown.pointSize()),
+              std::pair(u"Noto Sans Mono CJK JP"_s, 12));
+    char family[64] = {};
+    box->SendScintilla(QsciScintillaBase::SCI_STYLEGETFONT, 0UL, static_cast<void*>(family));
+    EXPECT_STREQ(family, "Noto Sans Mono CJK JP") << "the window open then too";
+}
+
+// The dictionary is read at the login on the embedded engine, and again after DDL; `alias.`
+// lists the columns with their types, inserted in small letters as typed.
+TEST_F(SqlBoxTest, CompletionOffersTheLoginsTablesAndColumnsAndRereadsAfterDdl) {
+    logIn("create table customers (customer_id integer primary key, city varchar2(20));");
+    EXPECT_EQ(offered(u"select c.ci from customers c"_s, 11), QStringList{u"city  VARCHAR2(20)"_s});
+    box->setText(u"select c from customers c"_s);
+    box->setCaretOffset(8);
+    QSignalSpy shown(box, &SqlEditor::completionListShown);
+    QTest::keyClicks(box, u"."_s);
+    ASSERT_TRUE(shown.wait());
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->text(), u"select c.city from customers c"_s);
+
+    box->setText(u"create table orders (order_id integer)"_s);
+    test::ModalAnswerer answers({QMessageBox::Yes});
+    QSignalSpy read(&w->model().dictionary(), &DictionaryLoader::read);
+    ASSERT_TRUE(run());
+    ASSERT_TRUE(read.wait(30'000));
+    EXPECT_EQ(offered(u"select * from ORD"_s, 17), (QStringList{u"ORDERS  TABLE"_s, u"ORDER"_s}));
 }
 
 TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
@@ -152,47 +267,26 @@ TEST(SqlEditor, TheFrameItsQueryWindowsAndTheAboutBoxShowTheProgramIcon) {
 // A statement the embedded engine cannot read: the caret goes to the token it stopped at, in
 // the text as typed (a full-width blank before it, translated SYSDATE and DECODE), and that
 // line is marked until the text is next edited; the message lines read as ever.
-TEST(SqlEditor, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEdit) {
-    test::TempProgram tmp;
-    QTemporaryDir dir;
-    const QString file = dir.filePath(u"t.db"_s);
-    sqlite::Connection(file, sqlite::Connection::Mode::ReadWriteCreate, 1000)
-        .exec("create table t (n integer)");
-    MainFrame frame(tmp.program());
-    QueryWindow* w = frame.activeQueryWindow();
-    ConnectionService& connection = w->model().connection();
-    connection.setLogin({u"sqlite:"_s + file, u"scott"_s, QString()});
-    connection.connectToService();
-    ASSERT_TRUE(connection.waitForAttempt(30'000) && connection.isConnected());
-    QSignalSpy running(&w->model().state(), &WindowState::runningChanged);
+TEST_F(SqlBoxTest, AnEngineErrorPutsTheCaretOnItsTokenAndMarksItsLineUntilTheNextEdit) {
+    logIn("create table t (n integer)");
     test::ModalAnswerer answers({QMessageBox::Yes});  // the plan table is made on the first run
-    auto run = [&] {
-        running.clear();
-        w->executeButton()->click();
-        while (running.isEmpty() || running.last().first().toBool())
-            if (!running.wait())
-                return false;
-        return true;
-    };
-    const QString sql = u"\u3000select sysdate,\n  decode(n, 1, 'a', 'b') x\n  frm t"_s;
-    const int at = int(sql.indexOf(u"frm"));
-    w->sqlEdit()->setPlainText(sql);
+    const QString sql = u"\u3000select sysdate,\n  decode(n, 1, '札幌', 'b') x\n  frm t"_s;
+    const qsizetype at = sql.indexOf(u"frm");
+    box->setText(sql);
     ASSERT_TRUE(run());
-    EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),
-              std::tuple(at, 2));
+    EXPECT_EQ(std::pair(box->caretOffset(), box->markedErrorLine()), std::pair(at, 2));
     const QString line = w->model().state().line(WindowState::Line::Result);
     EXPECT_TRUE(
         line.startsWith(u"ORA-00923: FROM keyword not found where expected (near \"frm\""_s))
         << line.toStdString();
-    w->sqlEdit()->highlighter()->rehighlight();
-    EXPECT_EQ(w->sqlEdit()->markedErrorLine(), 2) << "colouring is no edit";
+    box->recolor();
+    EXPECT_EQ(box->markedErrorLine(), 2) << "colouring is no edit";
 
     // Only the plan: EXPLAIN PLAN places it the same.
     tmp.settings().set(&Settings::runQuery, false);
-    w->sqlEdit()->moveCursor(QTextCursor::Start);
+    box->setCaretOffset(0);
     ASSERT_TRUE(run());
-    EXPECT_EQ(std::tuple(w->sqlEdit()->textCursor().position(), w->sqlEdit()->markedErrorLine()),
-              std::tuple(at, 2));
-    w->sqlEdit()->insertPlainText(u"o"_s);
-    EXPECT_EQ(w->sqlEdit()->markedErrorLine(), -1);
+    EXPECT_EQ(std::pair(box->caretOffset(), box->markedErrorLine()), std::pair(at, 2));
+    box->insert(u"o"_s);
+    EXPECT_EQ(box->markedErrorLine(), -1);
 }

@@ -38,10 +38,7 @@ class SqlFilesTest : public ::testing::Test {
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    void type(const QString& text) {
-        w->sqlEdit()->moveCursor(QTextCursor::End);
-        w->sqlEdit()->insertPlainText(text);
-    }
+    void type(const QString& text) { w->sqlEdit()->append(text); }
     QAction* item(const char* name) { return frame.action(QString::fromLatin1(name)); }
     QStringList recentEntries() {
         Q_EMIT frame.findChild<QMenu*>(u"fileMenu"_s)->aboutToShow();
@@ -79,7 +76,7 @@ TEST_F(SqlFilesTest, OpensUtf8AndShiftJisAndSavesEachBackInItsOwnBytes) {
     for (const auto& c : cases) {
         const QString path = put(QString::fromLatin1(c.name), c.bytes);
         ASSERT_TRUE(openSqlFile(*w, path)) << c.name;
-        EXPECT_EQ(std::tuple(w->sqlText(), w->sqlEdit()->textCursor().position(),
+        EXPECT_EQ(std::tuple(w->sqlText(), w->sqlEdit()->caretOffset(),
                              w->findChild<QLabel*>(u"sqlHeading"_s)->toolTip()),
                   std::tuple(c.text, 0, path + u"（"_s + c.encoding + u"）"_s));
         EXPECT_EQ(w->windowTitle(), u"未接続"_s) << "the caption stays the connection's";

@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
@@ -55,7 +54,7 @@ int main(int argc, char** argv) {
     c.connectToService();
     c.waitForAttempt(60000);  // the login runs on a worker
     // A comment, keywords, strings and a number: the SQL box's colours all show.
-    window->sqlEdit()->setPlainText(QStringLiteral(
+    window->sqlEdit()->setText(QStringLiteral(
         "select c.name, o.order_date, o.total_amount  -- 札幌への高額な出荷\n"
         "  from customers c join orders o on o.customer_id = c.customer_id\n"
         " where c.city = '札幌' and o.status = 'SHIPPED' and o.total_amount >= 50000\n"
@@ -95,7 +94,7 @@ int main(int argc, char** argv) {
     // 27, and the lines from there up are marked. The window is widened to show every column.
     if (auto* sub = window->parentWidget())
         sub->resize(sub->width() + 330, sub->height());
-    window->sqlEdit()->setPlainText(
+    window->sqlEdit()->setText(
         QStringLiteral("select c.name, o.order_id, o.total_amount\n"
                        "  from customers c join orders o on o.customer_id = c.customer_id\n"
                        " where c.name like '木村 悠%'\n"
@@ -110,7 +109,7 @@ int main(int argc, char** argv) {
         sub->resize(sub->width() - 330, sub->height());
 
     // A statement that counts for a long time, caught while it fetches: the button stops it.
-    window->sqlEdit()->setPlainText(QStringLiteral(
+    window->sqlEdit()->setText(QStringLiteral(
         "select o.order_id, i.product_id, i.quantity\n  from orders o, order_items i"));
     window->executeButton()->click();
     settle(2000);
@@ -132,7 +131,7 @@ int main(int argc, char** argv) {
                                QStringLiteral("create index ix_customers_city on "
                                               "customers (city)"),
                                statement}) {
-        window->sqlEdit()->setPlainText(sql);
+        window->sqlEdit()->setText(sql);
         model.execute();
         model.waitForRun(60'000);
     }

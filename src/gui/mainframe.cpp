@@ -11,6 +11,7 @@
 #include "gui/optionsdialog.h"
 #include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
+#include "gui/sqleditorcommands.h"
 #include "gui/sqlfilecommands.h"
 
 #include <QAction>
@@ -276,6 +277,7 @@ void MainFrame::buildMenus() {
             this, onActiveWindow([this](QueryWindow& f) {
                 showOptionsDialog(program_.settings(), program_.machine().odbcDrivers, &f);
             }));
+    addSqlFontItem(option, program_.store(), [this] { return windows_; });
     // Program-wide like the other options; the next run of any window uses it.
     QAction* actuals = addItem(option, "collectActuals", QStringLiteral("実行統計を取得(&A)"));
     actuals->setCheckable(true);
@@ -315,6 +317,7 @@ void MainFrame::buildMenus() {
     prev->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(prev, &QAction::triggered, this,
             onActiveWindow([](QueryWindow& f) { f.model().recallPreviousStatement(); }));
+    addSqlEditorItems(sql, [this] { return activeQueryWindow(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));
     help->setObjectName(QStringLiteral("helpMenu"));
@@ -442,7 +445,8 @@ void MainFrame::updateMenus() {
     set("newLoggedInWindow", has && f->model().connection().isConnected());
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
-          "openSqlFile", "saveSqlFile", "saveSqlFileAs"})
+          "openSqlFile", "saveSqlFile", "saveSqlFileAs", "findText", "replaceText", "findNext",
+          "findPrevious", "formatSql", "completeSql", "sqlFont"})
         set(name, has);
 }
 

@@ -1,9 +1,12 @@
 #include "gui/querywindow.h"
 
 #include "core/program.h"
+#include "core/settings/sqlfont.h"
+#include "core/sql/sqlformatter.h"
 #include "core/tuning/gridactions.h"
 #include "core/window/twips.h"
 #include "gui/binddialog.h"
+#include "gui/findbar.h"
 #include "gui/gridview.h"
 #include "gui/logindialog.h"
 #include "gui/plaintext.h"
@@ -23,7 +26,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTextCursor>
 
 #include <cmath>
 
@@ -50,6 +52,8 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     sqlEdit_ = new SqlEditor(this);
     sqlEdit_->setObjectName(QStringLiteral("sqlEdit"));
     sqlEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    applySqlFont();
+    findBar_ = new FindBar(sqlEdit_, this);
     executeButton_ = new QPushButton(QStringLiteral("実 行"), this);
     executeButton_->setObjectName(QStringLiteral("executeButton"));
     resultHeading_ = makeLabel("resultHeading", QStringLiteral("Query"));
@@ -121,6 +125,14 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
     connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
+    connect(sqlEdit_, &SqlEditor::completionWanted, this, &QueryWindow::completeAtCaret);
+    connect(findBar_, &FindBar::layoutChanged, this, &QueryWindow::applyLayout);
+    // An owner's names read for the list asked for: shown, while the box is as it was then.
+    connect(&model_->dictionary(), &DictionaryLoader::read, this, [this](const QString& owner) {
+        if (!owner.isEmpty() && owner == std::exchange(completionOwner_, QString()) &&
+            sqlEdit_->caretOffset() == completionCaret_ && sqlEdit_->hasFocus())
+            completeAtCaret(completionNamesOnly_);
+    });
     setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
@@ -202,6 +214,15 @@ void QueryWindow::place(QWidget* w, Control c) {
 void QueryWindow::applyLayout() {
     place(sqlHeading_, Control::SqlHeading);
     place(sqlEdit_, Control::SqlEdit);
+    // The find bar takes the bottom of the box, above its horizontal scroll bar.
+    const int barHeight = findBar_->isVisible() ? findBar_->barHeight() : 0;
+    sqlEdit_->setBottomMargin(barHeight);
+    if (barHeight > 0) {
+        const QRect view = sqlEdit_->viewport()->geometry();
+        findBar_->setGeometry(sqlEdit_->x() + view.left(), sqlEdit_->y() + view.bottom() + 1,
+                              view.width(), barHeight);
+        findBar_->raise();
+    }
     place(executeButton_, Control::ExecuteButton);
     place(resultHeading_, Control::ResultHeading);
     place(resultGrid_, Control::ResultGrid);
@@ -241,9 +262,8 @@ void QueryWindow::applyLayout() {
 }
 
 void QueryWindow::setUpKeyboard() {
-    // Tab goes from the SQL box to the button and down the panes, as they stand on the screen.
-    // Arrow keys move within a grid; Tab leaves it.
-    sqlEdit_->setTabChangesFocus(true);
+    // Tab goes from the SQL box to the button and down the panes, as they stand on the screen
+    // (the box indents lines selected instead). Arrow keys move within a grid; Tab leaves it.
     for (GridView* grid : {resultGrid_, statsGrid_, planGrid_}) {
         grid->setTabKeyNavigation(false);
         grid->setFocusPolicy(Qt::StrongFocus);
@@ -263,6 +283,12 @@ void QueryWindow::keyPressEvent(QKeyEvent* event) {
     if ((event->key() == Qt::Key_F5 && mods == Qt::NoModifier) ||
         (enter && mods == Qt::ControlModifier)) {
         runFromKeyboard();
+        event->accept();
+        return;
+    }
+    // Esc closes the find bar first (a completion list is closed by the box itself).
+    if (event->key() == Qt::Key_Escape && findBar_->isVisible()) {
+        findBar_->close();
         event->accept();
         return;
     }
@@ -317,21 +343,46 @@ void QueryWindow::resizeEvent(QResizeEvent* event) {
 }
 
 QString QueryWindow::sqlText() const {
-    return sqlEdit_->toPlainText();
+    return sqlEdit_->text();
 }
 
 void QueryWindow::setSqlText(const QString& text) {
     // One edit that Ctrl+Z takes back: what was typed is never lost to a recalled statement.
-    QTextCursor c = sqlEdit_->textCursor();
-    c.beginEditBlock();
-    c.select(QTextCursor::Document);
-    c.insertText(text);
-    c.endEditBlock();
-    sqlEdit_->setTextCursor(c);
+    sqlEdit_->replaceText(text);
 }
 
 void QueryWindow::replaceSqlSelection(const QString& text) {
-    sqlEdit_->insertPlainText(text);
+    sqlEdit_->replaceRange(sqlEdit_->selectedRange(), text);
+}
+
+void QueryWindow::completeAtCaret(bool namesOnly) {
+    const qsizetype caret = sqlEdit_->caretOffset();
+    Completion c = model_->completionAt(sqlEdit_->text(), caret);
+    if (namesOnly)
+        std::erase_if(c.items, [](const CompletionItem& item) {
+            return item.kind == CompletionKind::Keyword || item.kind == CompletionKind::Function;
+        });
+    completionOwner_ = c.ownerToRead;
+    completionCaret_ = caret;
+    completionNamesOnly_ = namesOnly;
+    sqlEdit_->showCompletion(c);
+}
+
+void QueryWindow::formatSql() {
+    const TextRange selected = sqlEdit_->selectedRange();
+    const bool whole = selected.begin == selected.end;
+    const QString text = whole ? sqlEdit_->text() : sqlEdit_->selectedText();
+    const QString laidOut = sql::formatSql(text);
+    if (laidOut == text)
+        return;
+    if (whole)
+        sqlEdit_->replaceText(laidOut);
+    else
+        sqlEdit_->replaceRange(selected, laidOut);
+}
+
+void QueryWindow::applySqlFont() {
+    sqlEdit_->setSqlFont(sqlBoxFont(SqlFont::load(model_->program().store())));
 }
 
 void QueryWindow::focusSql() {

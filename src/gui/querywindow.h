@@ -15,6 +15,7 @@ class QStatusBar;
 
 namespace qv {
 
+class FindBar;
 class GridView;
 
 // A query window: the SQL box, the execute button, the result, statistics and plan panes with
@@ -45,6 +46,8 @@ class QueryWindow : public QWidget, public WindowPort {
     double twipsPerBlank() const override;
 
     SqlEditor* sqlEdit() const { return sqlEdit_; }
+    // The SQL box's find bar (検索..., 置換...), over the bottom of the box while it shows.
+    FindBar* findBar() const { return findBar_; }
     QPushButton* executeButton() const { return executeButton_; }
     GridView* resultGrid() const { return resultGrid_; }
     GridView* statsGrid() const { return statsGrid_; }
@@ -59,6 +62,14 @@ class QueryWindow : public QWidget, public WindowPort {
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
+
+    // 補完: the names that complete the word at the SQL box's caret, in a list under it;
+    // `namesOnly` leaves keywords and functions out (the list a typed dot opens).
+    void completeAtCaret(bool namesOnly = false);
+    // 整形: lays out the selection, or the whole statement, as one undo step.
+    void formatSql();
+    // Takes the SQL box's font from the settings store (SQLフォント...).
+    void applySqlFont();
 
     // Places every control where the model's layout says.
     void applyLayout();
@@ -88,6 +99,11 @@ class QueryWindow : public QWidget, public WindowPort {
 
     QueryWindowModel* model_;
     SqlEditor* sqlEdit_ = nullptr;
+    FindBar* findBar_ = nullptr;
+    // The completion that waits for an owner's names, and where it was asked for.
+    QString completionOwner_;
+    qsizetype completionCaret_ = -1;
+    bool completionNamesOnly_ = false;
     QPushButton* executeButton_ = nullptr;
     QLabel* sqlHeading_ = nullptr;
     QLabel* resultHeading_ = nullptr;

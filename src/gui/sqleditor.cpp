@@ -1,207 +1,323 @@
 #include "gui/sqleditor.h"
 
-#include "gui/sqlhighlighter.h"
+#include "core/sql/sqlwords.h"
 
+#include <Qsci/qscilexersql.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QPaintEvent>
-#include <QPainter>
-#include <QTextBlock>
+#include <QMenu>
 
-#include <algorithm>
-#include <vector>
+#include <functional>
+#include <string>
 
 namespace qv {
 
 namespace {
 
-// Room on either side of the line numbers, in pixels.
-constexpr int kNumberPadding = 4;
-
-const QColor kNumberAreaBackground(0xf0, 0xf0, 0xf0);
-const QColor kNumberAreaEdge(0xd0, 0xd0, 0xd0);
-const QColor kNumberColour(0x80, 0x80, 0x80);
+const QColor kKeywordColour(0x00, 0x00, 0x8b);
+const QColor kStringColour(0xa3, 0x15, 0x15);
+const QColor kCommentColour(0x00, 0x80, 0x00);
+const QColor kNumberColour(0x00, 0x7a, 0x7a);
+const QColor kMarginBackground(0xf0, 0xf0, 0xf0);
+const QColor kMarginNumbers(0x80, 0x80, 0x80);
 const QColor kMatchBackground(0xff, 0xe0, 0x8a);
 const QColor kErrorLineBackground(0xff, 0xd6, 0xd6);
 
-// The position of the parenthesis that pairs with the one at `at` in `text`; -1 when the
-// character at `at` is no parenthesis of the statement (or lies in a string or comment), or
-// has no partner.
-qsizetype partnerOf(const QString& text, qsizetype at) {
-    std::vector<qsizetype> open;
-    qsizetype partner = -1;
-    scanSql(text, kSqlInCode, [&](SqlToken kind, qsizetype start, qsizetype) {
-        if (kind != SqlToken::Other)
-            return;
-        if (text[start] == u'(') {
-            open.push_back(start);
-        } else if (text[start] == u')' && !open.empty()) {
-            const qsizetype from = open.back();
-            open.pop_back();
-            if (from == at)
-                partner = start;
-            else if (start == at)
-                partner = from;
-        }
-    });
-    return partner;
+constexpr int kErrorMarker = 1;
+// What separates a completion list's items and an item from its image number: characters no
+// label holds.
+constexpr long kItemSeparator = '\x1e';
+constexpr long kTypeSeparator = '\x1f';
+// Room on either side of the line numbers, in pixels.
+constexpr int kNumberPadding = 4;
+
+// QScintilla's SQL lexer with Oracle's keywords (sql/sqlwords.h), and no SQL*Plus words.
+class SqlLexer : public QsciLexerSQL {
+  public:
+    explicit SqlLexer(QObject* parent) : QsciLexerSQL(parent) {}
+    const char* keywords(int set) const override {
+        static const std::string words = sql::sqlKeywords().join(u' ').toLower().toStdString();
+        return set == 1 ? words.c_str() : nullptr;
+    }
+};
+
+// The styles drawn in colour: keywords, strings (q'...' too), comments and numbers. A quoted
+// name ("...", which the lexer takes for a string) stays plain, as other names do.
+const std::pair<int, QColor> kColoured[] = {
+    {QsciLexerSQL::Keyword, kKeywordColour},
+    {QsciLexerSQL::SingleQuotedString, kStringColour},
+    {QsciLexerSQL::QuotedOperator, kStringColour},
+    {QsciLexerSQL::Comment, kCommentColour},
+    {QsciLexerSQL::CommentLine, kCommentColour},
+    {QsciLexerSQL::CommentDoc, kCommentColour},
+    {QsciLexerSQL::CommentDocKeyword, kCommentColour},
+    {QsciLexerSQL::CommentDocKeywordError, kCommentColour},
+    {QsciLexerSQL::PlusComment, kCommentColour},
+    {QsciLexerSQL::Number, kNumberColour},
+};
+
+bool isCommentStyle(int style) {
+    return style == QsciLexerSQL::Comment || style == QsciLexerSQL::CommentLine ||
+           style == QsciLexerSQL::CommentDoc || style == QsciLexerSQL::CommentDocKeyword ||
+           style == QsciLexerSQL::CommentDocKeywordError || style == QsciLexerSQL::PlusComment;
 }
 
 }  // namespace
 
-SqlEditor::SqlEditor(QWidget* parent)
-    : QPlainTextEdit(parent),
-      highlighter_(new SqlHighlighter(document())),
-      lineNumbers_(new QWidget(this)) {
-    lineNumbers_->setObjectName(QStringLiteral("lineNumberArea"));
-    lineNumbers_->installEventFilter(this);
-    connect(this, &QPlainTextEdit::blockCountChanged, this, &SqlEditor::updateMargins);
-    connect(this, &QPlainTextEdit::updateRequest, this, &SqlEditor::updateLineNumberArea);
-    connect(this, &QPlainTextEdit::cursorPositionChanged, this,
-            &SqlEditor::markMatchingParenthesis);
-    connect(this, &QPlainTextEdit::textChanged, this, [this] {
-        // Colouring the text changes its formats, not the text: the error mark stays for that.
-        if (errorMark_ && toPlainText() != errorText_)
-            errorMark_.reset();
-        markMatchingParenthesis();
+SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent) {
+    setUtf8(true);
+    // UTF-16 offsets are found from the lines' own counts, not by reading the text.
+    SendScintilla(SCI_ALLOCATELINECHARACTERINDEX, SC_LINECHARACTERINDEX_UTF16);
+    // Return ends a line with LF, as the box always has; a paste keeps its own line ends.
+    setEolMode(EolUnix);
+    setLexer(new SqlLexer(this));
+    setMarginType(0, NumberMargin);
+    setMarginLineNumbers(0, true);
+    setMarginWidth(1, 0);
+    setMarginsBackgroundColor(kMarginBackground);
+    setMarginsForegroundColor(kMarginNumbers);
+    setBraceMatching(SloppyBraceMatch);
+    setMatchedBraceBackgroundColor(kMatchBackground);
+    setMatchedBraceForegroundColor(Qt::black);
+    markerDefine(Background, kErrorMarker);
+    setMarkerBackgroundColor(kErrorLineBackground, kErrorMarker);
+    setIndentationsUseTabs(false);
+    setIndentationWidth(4);
+    setTabWidth(4);
+    // The completion list in our own order (columns before tables before keywords), ten rows
+    // at a time, narrowed by the box itself as the word goes on, in any case.
+    SendScintilla(SCI_AUTOCSETORDER, SC_ORDER_CUSTOM);
+    SendScintilla(SCI_AUTOCSETIGNORECASE, 1L);
+    SendScintilla(SCI_AUTOCSETMAXHEIGHT, 10L);
+    SendScintilla(SCI_AUTOCSETSEPARATOR, kItemSeparator);
+    SendScintilla(SCI_AUTOCSETTYPESEPARATOR, kTypeSeparator);
+    connect(this, &QsciScintilla::linesChanged, this, &SqlEditor::updateLineNumberWidth);
+    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, [this](int c) {
+        // After a qualifier's dot, once the box has taken it.
+        if (c == '.')
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT completionWanted(true); }, Qt::QueuedConnection);
     });
-    updateMargins();
+    connect(this,
+            qOverload<const char*, int, int, int>(&QsciScintillaBase::SCN_AUTOCSELECTION), this,
+            [this](const char* label, int position) { itemChosen(label, position); });
+    // Styling is no edit: only a change of the text takes the error mark away.
+    connect(this, &QsciScintilla::textChanged, this, [this] { markerDeleteAll(kErrorMarker); });
+    setSqlFont(font());
 }
 
 SqlEditor::~SqlEditor() = default;
 
-int SqlEditor::lineNumberAreaWidth() const {
-    int digits = 2;
-    for (int n = blockCount(); n >= 100; n /= 10)
-        ++digits;
-    return 2 * kNumberPadding + fontMetrics().horizontalAdvance(QLatin1Char('9')) * digits;
-}
-
-void SqlEditor::updateMargins() {
-    setViewportMargins(lineNumberAreaWidth(), 0, 0, 0);
-    placeLineNumberArea();
-}
-
-void SqlEditor::placeLineNumberArea() {
-    const QRect r = contentsRect();
-    lineNumbers_->setGeometry(r.left(), r.top(), lineNumberAreaWidth(), r.height());
-}
-
-void SqlEditor::updateLineNumberArea(const QRect& rect, int dy) {
-    if (dy != 0)
-        lineNumbers_->scroll(0, dy);
-    else
-        lineNumbers_->update(0, rect.y(), lineNumbers_->width(), rect.height());
-    if (rect.contains(viewport()->rect()))
-        updateMargins();
-}
-
-void SqlEditor::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
-    placeLineNumberArea();
-}
-
-void SqlEditor::changeEvent(QEvent* event) {
-    QPlainTextEdit::changeEvent(event);
-    // The numbers are as wide as the box's digits.
-    if (event->type() == QEvent::FontChange)
-        updateMargins();
-}
-
-bool SqlEditor::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == lineNumbers_ && event->type() == QEvent::Paint) {
-        paintLineNumbers(static_cast<QPaintEvent*>(event)->rect());
-        return true;
+void SqlEditor::setSqlFont(const QFont& font) {
+    QsciLexer* sql = lexer();
+    QFont plain(font);
+    plain.setBold(false);
+    plain.setItalic(false);
+    sql->setDefaultFont(plain);
+    sql->setFont(plain, -1);
+    sql->setDefaultPaper(Qt::white);
+    sql->setPaper(Qt::white, -1);
+    sql->setDefaultColor(Qt::black);
+    sql->setColor(Qt::black, -1);
+    for (const auto& [style, colour] : kColoured) {
+        sql->setColor(colour, style);
+        QFont f(plain);
+        f.setBold(style == QsciLexerSQL::Keyword);
+        f.setItalic(isCommentStyle(style));
+        sql->setFont(f, style);
     }
-    return QPlainTextEdit::eventFilter(watched, event);
+    setMarginsFont(plain);
+    // QScintilla hands a family to Scintilla as Latin-1, which a Japanese name is not; Scintilla
+    // passes the bytes to QFont as UTF-8.
+    const QByteArray family = plain.family().toUtf8();
+    for (int style = 0; style <= STYLE_LASTPREDEFINED; ++style)
+        SendScintilla(SCI_STYLESETFONT, style, family.constData());
+    updateLineNumberWidth();
 }
 
-void SqlEditor::paintLineNumbers(const QRect& rect) {
-    QPainter p(lineNumbers_);
-    p.fillRect(rect, kNumberAreaBackground);
-    const int right = lineNumbers_->width() - 1;
-    p.setPen(kNumberAreaEdge);
-    p.drawLine(right, rect.top(), right, rect.bottom());
-    p.setPen(kNumberColour);
-    p.setFont(font());
-    const int lineHeight = fontMetrics().height();
-    QTextBlock block = firstVisibleBlock();
-    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
-    while (block.isValid() && top <= rect.bottom()) {
-        const qreal bottom = top + blockBoundingRect(block).height();
-        if (block.isVisible() && bottom >= rect.top()) {
-            p.drawText(0, qRound(top), right - kNumberPadding, lineHeight, Qt::AlignRight,
-                       QString::number(block.blockNumber() + 1));
-        }
-        block = block.next();
-        top = bottom;
+void SqlEditor::updateLineNumberWidth() {
+    QString digits = QStringLiteral("99");
+    for (int n = lines(); n >= 100; n /= 10)
+        digits += u'9';
+    const int width = QFontMetrics(lexer()->defaultFont()).horizontalAdvance(digits);
+    setMarginWidth(0, width + 2 * kNumberPadding);
+}
+
+int SqlEditor::bytePosition(qsizetype offset) const {
+    auto* self = const_cast<SqlEditor*>(this);
+    const int end = self->length();
+    if (offset <= 0)
+        return 0;
+    if (offset >= offsetOf(end))
+        return end;
+    return int(self->SendScintilla(SCI_POSITIONRELATIVECODEUNITS, 0UL, long(offset)));
+}
+
+qsizetype SqlEditor::offsetOf(int bytePosition) const {
+    return const_cast<SqlEditor*>(this)->SendScintilla(SCI_COUNTCODEUNITS, 0UL, long(bytePosition));
+}
+
+qsizetype SqlEditor::caretOffset() const {
+    return offsetOf(int(SendScintilla(SCI_GETCURRENTPOS)));
+}
+
+void SqlEditor::setCaretOffset(qsizetype offset) {
+    SendScintilla(SCI_GOTOPOS, bytePosition(offset));
+}
+
+TextRange SqlEditor::selectedRange() const {
+    return {offsetOf(int(SendScintilla(SCI_GETSELECTIONSTART))),
+            offsetOf(int(SendScintilla(SCI_GETSELECTIONEND)))};
+}
+
+void SqlEditor::selectRange(TextRange range) {
+    SendScintilla(SCI_SETSEL, bytePosition(range.begin), long(bytePosition(range.end)));
+}
+
+void SqlEditor::replaceRange(TextRange range, const QString& text) {
+    // Its own undo step, never joined to the typing or the paste before it.
+    beginUndoAction();
+    selectRange(range);
+    replaceSelectedText(text);
+    endUndoAction();
+}
+
+void SqlEditor::replaceText(const QString& text) {
+    replaceRange({0, offsetOf(length())}, text);
+}
+
+void SqlEditor::applyEdits(const std::vector<TextEdit>& edits) {
+    beginUndoAction();
+    // From the last, so that the positions of those before stay as they were.
+    for (auto it = edits.rbegin(); it != edits.rend(); ++it) {
+        const int begin = bytePosition(it->range.begin);
+        SendScintilla(SCI_SETTARGETRANGE, begin, long(bytePosition(it->range.end)));
+        const QByteArray bytes = it->text.toUtf8();
+        SendScintilla(SCI_REPLACETARGET, bytes.size(), bytes.constData());
     }
+    endUndoAction();
 }
 
-void SqlEditor::markMatchingParenthesis() {
-    QList<QTextEdit::ExtraSelection> marks;
-    const int caret = textCursor().position();
-    const QTextDocument* doc = document();
-    // The parenthesis after the caret, else the one before it.
-    for (const int at : {caret, caret - 1}) {
-        const QChar c = at >= 0 ? doc->characterAt(at) : QChar();
-        if (c != u'(' && c != u')')
-            continue;
-        const qsizetype partner = partnerOf(toPlainText(), at);
-        if (partner < 0)
-            continue;
-        for (const qsizetype pos : {qsizetype(at), partner}) {
-            QTextEdit::ExtraSelection mark;
-            mark.format.setBackground(kMatchBackground);
-            mark.cursor = QTextCursor(document());
-            mark.cursor.setPosition(int(pos));
-            mark.cursor.setPosition(int(pos) + 1, QTextCursor::KeepAnchor);
-            marks.append(mark);
-        }
-        break;
-    }
-    parenthesisMarks_ = marks;
-    showMarks();
-}
-
-void SqlEditor::showMarks() {
-    QList<QTextEdit::ExtraSelection> marks;
-    if (errorMark_)
-        marks.append(*errorMark_);
-    // The parenthesis marks over the line's, so both show.
-    marks += parenthesisMarks_;
-    setExtraSelections(marks);
-}
-
-void SqlEditor::markError(int position) {
-    errorMark_.reset();
-    if (position >= 0) {
-        QTextCursor caret(document());
-        caret.setPosition(std::clamp(position, 0, document()->characterCount() - 1));
-        QTextEdit::ExtraSelection mark;
-        mark.format.setBackground(kErrorLineBackground);
-        mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-        mark.cursor = caret;
-        mark.cursor.clearSelection();
-        errorMark_ = mark;
-        errorText_ = toPlainText();
-        setTextCursor(caret);
-        ensureCursorVisible();
-    }
-    showMarks();
+void SqlEditor::markError(qsizetype offset) {
+    markerDeleteAll(kErrorMarker);
+    if (offset < 0)
+        return;
+    const int at = bytePosition(offset);
+    SendScintilla(SCI_GOTOPOS, at);
+    markerAdd(int(SendScintilla(SCI_LINEFROMPOSITION, at)), kErrorMarker);
 }
 
 int SqlEditor::markedErrorLine() const {
-    return errorMark_ ? errorMark_->cursor.blockNumber() : -1;
+    return int(SendScintilla(SCI_MARKERNEXT, 0L, 1L << kErrorMarker));
+}
+
+void SqlEditor::showCompletion(const Completion& completion) {
+    completion_ = completion;
+    if (completion.items.empty()) {
+        cancelList();
+        return;
+    }
+    QByteArray list;
+    for (const CompletionItem& item : completion.items) {
+        if (!list.isEmpty())
+            list += char(kItemSeparator);
+        list += item.label.toUtf8();
+    }
+    // The word typed so far is the list's start; the box narrows the list as it goes on.
+    const int typed = int(SendScintilla(SCI_GETCURRENTPOS)) - bytePosition(completion.replaced.begin);
+    SendScintilla(SCI_AUTOCSHOW, typed, list.constData());
+    Q_EMIT completionListShown(int(completion.items.size()));
+}
+
+void SqlEditor::itemChosen(const char* label, int position) {
+    // The item's name goes in, not the label the list shows, and as one undo step.
+    SendScintilla(SCI_AUTOCCANCEL);
+    const QString chosen = QString::fromUtf8(label);
+    for (const CompletionItem& item : completion_.items) {
+        if (item.label == chosen) {
+            replaceRange({offsetOf(position), caretOffset()}, item.insert);
+            return;
+        }
+    }
+}
+
+void SqlEditor::paste() {
+    if (isReadOnly())
+        return;
+    const QString text = QApplication::clipboard()->text();
+    if (!text.isEmpty())
+        replaceRange(selectedRange(), text);
+}
+
+void SqlEditor::setBottomMargin(int pixels) {
+    setViewportMargins(0, 0, 0, pixels);
+}
+
+void SqlEditor::contextMenuEvent(QContextMenuEvent* event) {
+    // The commands a text box of Qt offers, in its words (Qt's own translations).
+    QMenu menu(this);
+    auto add = [&](const char* source, QKeySequence::StandardKey key, bool enabled,
+                   std::function<void()> command) {
+        QAction* a = menu.addAction(QCoreApplication::translate("QWidgetTextControl", source));
+        a->setShortcut(key);
+        a->setEnabled(enabled);
+        connect(a, &QAction::triggered, this, std::move(command));
+    };
+    const bool editable = !isReadOnly();
+    const bool selected = hasSelectedText();
+    add("&Undo", QKeySequence::Undo, editable && isUndoAvailable(), [this] { undo(); });
+    add("&Redo", QKeySequence::Redo, editable && isRedoAvailable(), [this] { redo(); });
+    menu.addSeparator();
+    add("Cu&t", QKeySequence::Cut, editable && selected, [this] { cut(); });
+    add("&Copy", QKeySequence::Copy, selected, [this] { copy(); });
+    add("&Paste", QKeySequence::Paste, editable && SendScintilla(SCI_CANPASTE) != 0,
+        [this] { paste(); });
+    add("Delete", QKeySequence::UnknownKey, editable && selected, [this] { removeSelectedText(); });
+    menu.addSeparator();
+    add("Select All", QKeySequence::SelectAll, length() > 0, [this] { selectAll(); });
+    menu.exec(event->globalPos());
 }
 
 void SqlEditor::keyPressEvent(QKeyEvent* event) {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && mods == Qt::ControlModifier) {
         event->accept();
         Q_EMIT runRequested();
         return;
     }
-    QPlainTextEdit::keyPressEvent(event);
+    if (key == Qt::Key_Escape) {
+        // The list closes; anything else Esc does is the window's.
+        if (isListActive()) {
+            cancelList();
+            event->accept();
+        } else {
+            event->ignore();
+        }
+        return;
+    }
+    if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && !isListActive() &&
+        (mods & ~Qt::ShiftModifier) == Qt::NoModifier) {
+        // Lines selected are indented or unindented; otherwise Tab moves on, as in a form.
+        int fromLine = 0, fromIndex = 0, toLine = 0, toIndex = 0;
+        getSelection(&fromLine, &fromIndex, &toLine, &toIndex);
+        const bool backward = key == Qt::Key_Backtab || (mods & Qt::ShiftModifier);
+        if (hasSelectedText() && fromLine != toLine)
+            SendScintilla(backward ? SCI_BACKTAB : SCI_TAB);
+        else
+            QWidget::focusNextPrevChild(!backward);
+        event->accept();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        paste();
+        event->accept();
+        return;
+    }
+    QsciScintilla::keyPressEvent(event);
 }
 
 }  // namespace qv

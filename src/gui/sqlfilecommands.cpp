@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QTextCursor>
 
 namespace qv {
 
@@ -150,9 +149,7 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
         return false;
     }
     w.setSqlText(file->savedText);
-    QTextCursor top = w.sqlEdit()->textCursor();
-    top.movePosition(QTextCursor::Start);
-    w.sqlEdit()->setTextCursor(top);
+    w.sqlEdit()->setCaretOffset(0);
     // As the box holds it, which is what a later edit is compared with.
     file->savedText = w.sqlText();
     current = std::move(*file);

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -46,7 +45,7 @@ void WindowTest::answerLogin(const QString& service, const QString& user, const 
 }
 
 void WindowTest::start(const QString& sql) {
-    window()->sqlEdit()->setPlainText(sql);
+    window()->sqlEdit()->setText(sql);
     window()->executeButton()->click();
 }
 

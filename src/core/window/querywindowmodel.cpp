@@ -3,6 +3,7 @@
 #include "core/history/historyfile.h"
 #include "core/internalerror.h"
 #include "core/program.h"
+#include "core/sql/statementclass.h"
 #include "core/sql/tokenlist.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/gridactions.h"
@@ -37,18 +38,24 @@ QueryWindowModel::QueryWindowModel(ProgramState& program, WindowPort& port, QObj
     // The execute command that logged in goes on once the login has ended, connected or not
     // (a run after a failed login reports the failure in each of its steps); not when the user
     // gave the login up.
-    connect(&connection_, &ConnectionService::attemptEnded, this,
-            [this](ConnectionService::Outcome outcome) {
-                // The reason is told before anything else: the status bar alone is missed.
-                if (outcome == ConnectionService::Outcome::Failed)
-                    port_.showMessage(kMsgLoginFailed.arg(connection_.login().service,
-                                                          connection_.failureReason()),
-                                      kLoginFailedTitle);
-                refreshCommitState();
-                if (std::exchange(runAfterLogin_, false) &&
-                    outcome != ConnectionService::Outcome::Abandoned)
-                    startRun();
-            });
+    connect(
+        &connection_, &ConnectionService::attemptEnded, this,
+        [this](ConnectionService::Outcome outcome) {
+            // The reason is told before anything else: the status bar alone is missed.
+            if (outcome == ConnectionService::Outcome::Failed)
+                port_.showMessage(
+                    kMsgLoginFailed.arg(connection_.login().service, connection_.failureReason()),
+                    kLoginFailedTitle);
+            refreshCommitState();
+            if (outcome == ConnectionService::Outcome::Connected) {
+                dictionary_.setSession(connection_.sharedStatsDatabase(), connection_.login().user);
+                dictionary_.readOwnSchema();
+            }
+            if (std::exchange(runAfterLogin_, false) &&
+                outcome != ConnectionService::Outcome::Abandoned)
+                startRun();
+        });
+    connect(&dictionary_, &DictionaryLoader::read, this, &QueryWindowModel::dictionaryRead);
 }
 
 QueryWindowModel::~QueryWindowModel() {
@@ -79,7 +86,7 @@ void QueryWindowModel::execute() {
         stop();
         return;
     }
-    if (connection_.isConnecting())
+    if (connection_.isConnecting() || runAfterDictionary_)
         return;
     if (!connection_.isConnected()) {
         if (!connection_.logIn())
@@ -92,6 +99,14 @@ void QueryWindowModel::execute() {
 }
 
 void QueryWindowModel::startRun() {
+    // The statistics session is the run's: a reading of the dictionary on it gives way first.
+    // The run starts when the reading has ended, at once unless the driver is slow to cancel.
+    if (dictionary_.busy()) {
+        runAfterDictionary_ = true;
+        dictionary_.interrupt();
+        dictionary_.wait(kStopWaitMs);
+        return;
+    }
     port_.focusSql();
     port_.markSqlError(-1);
     const QString sql = port_.sqlText();
@@ -223,9 +238,29 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
         port_.markSqlError(record.errorPosition);
     recordingStage(record);
     refreshCommitState();
+    // DDL may have added, changed or dropped what completion offers.
+    if (sql::classifyStatement(sqlToSend(record.sql)) == sql::StatementClass::Definition ||
+        dictionary_.ownSchemaStale())
+        dictionary_.readOwnSchema();
+}
+
+void QueryWindowModel::dictionaryRead() {
+    if (std::exchange(runAfterDictionary_, false))
+        startRun();
+    else if (dictionary_.ownSchemaStale() && !run_)
+        dictionary_.readOwnSchema();
+}
+
+Completion QueryWindowModel::completionAt(const QString& text, qsizetype caret) {
+    Completion c = completeAt(text, caret, dictionary_.dictionary());
+    if (!c.ownerToRead.isEmpty() && !run_ && !runAfterDictionary_)
+        dictionary_.readOwner(c.ownerToRead);
+    return c;
 }
 
 bool QueryWindowModel::waitForRun(int ms) {
+    if (runAfterDictionary_)
+        dictionary_.wait(ms);
     if (const std::shared_ptr<BackgroundRun> run = run_)
         run->wait(ms);
     return run_ == nullptr;
@@ -251,6 +286,13 @@ bool QueryWindowModel::settleRunBefore(const QString& question) {
 void QueryWindowModel::logOut() {
     if (!settleRunBefore(kMsgStopToLogOut) || !settleChangesBefore())
         return;
+    // A reading of the dictionary ends before its session closes; one the driver does not give
+    // back keeps the session.
+    dictionary_.interrupt();
+    runAfterDictionary_ = false;
+    if (!dictionary_.wait(kStopWaitMs))
+        connection_.abandonConnections();
+    dictionary_.setSession(nullptr, QString());
     connection_.disconnectFromService();
     refreshCommitState();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "core/connection/connectionservice.h"
+#include "core/editor/completion.h"
 #include "core/history/statementringcursor.h"
 #include "core/tuning/gridmodel.h"
 #include "core/tuning/runwindow.h"
 #include "core/window/backgroundrun.h"
+#include "core/window/dictionaryloader.h"
 #include "core/window/programstate.h"
 #include "core/window/querywindowlayout.h"
 #include "core/window/windowconnectionview.h"
@@ -71,8 +73,8 @@ class QueryWindowModel : public QObject {
     bool isRunning() const { return run_ != nullptr; }
     // Whether a login is under way (its connections are being opened).
     bool isConnecting() const { return connection_.isConnecting(); }
-    // Waits up to `ms` milliseconds for the run under way to end and shows all it produced;
-    // true when no run is left.
+    // Waits up to `ms` milliseconds for the run under way (or about to start once the
+    // dictionary's reading has ended) to end and shows all it produced; true when no run is left.
     bool waitForRun(int ms);
     // Before the window closes or logs out: when a run is under way, asks `question` and on Yes
     // stops the run and waits for it (a few seconds at most; a driver that does not return is
@@ -83,6 +85,13 @@ class QueryWindowModel : public QObject {
 
     // Double-click on result cell (row, col): writes its condition into the SQL box.
     void insertConditionFromCell(int row, int col);
+
+    // 補完 at `caret` of `text`, the SQL box's. When it names an owner whose names are not read
+    // yet, they are read, unless a run is under way; the dictionary's read() tells when.
+    Completion completionAt(const QString& text, qsizetype caret);
+    // The names completion offers, read on this window's statistics session: at the login,
+    // after each DDL statement, and for another owner when first named.
+    DictionaryLoader& dictionary() { return dictionary_; }
 
     // "ログイン...(&L)" and "ログアウト(&D)".
     void logIn() { connection_.logIn(); }
@@ -125,6 +134,9 @@ class QueryWindowModel : public QObject {
     // false when the user abandons the run.
     bool askForBinds(const QString& sql, const SharedSettings& settings, BindList& binds);
     void runFinished(const RunRecord& record);
+    // The dictionary's reading has ended: a run that waited for it starts, else what waits to
+    // be read is read.
+    void dictionaryRead();
     void showProgress();
     // Writes the run into the history file while the window records.
     void recordingStage(const RunRecord& record);
@@ -145,7 +157,9 @@ class QueryWindowModel : public QObject {
     QString historyPath_;
     QString lastExecutedSql_;
     bool recording_ = false;
-    bool runAfterLogin_ = false;  // the execute command waits for the login under way
+    bool runAfterLogin_ = false;       // the execute command waits for the login under way
+    bool runAfterDictionary_ = false;  // the run waits for the dictionary's reading to end
+    DictionaryLoader dictionary_;
     std::shared_ptr<BackgroundRun> run_;
     QTimer progressTimer_;
 };
