@@ -349,6 +349,7 @@ QString QueryWindow::sqlText() const {
 void QueryWindow::setSqlText(const QString& text) {
     // One edit that Ctrl+Z takes back: what was typed is never lost to a recalled statement.
     sqlEdit_->replaceText(text);
+    sqlEdit_->setCaretOffset(text.size());
 }
 
 void QueryWindow::replaceSqlSelection(const QString& text) {

@@ -101,9 +101,8 @@ SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent) {
             QMetaObject::invokeMethod(
                 this, [this] { Q_EMIT completionWanted(true); }, Qt::QueuedConnection);
     });
-    connect(this,
-            qOverload<const char*, int, int, int>(&QsciScintillaBase::SCN_AUTOCSELECTION), this,
-            [this](const char* label, int position) { itemChosen(label, position); });
+    connect(this, qOverload<const char*, int, int, int>(&QsciScintillaBase::SCN_AUTOCSELECTION),
+            this, [this](const char* label, int position) { itemChosen(label, position); });
     // Styling is no edit: only a change of the text takes the error mark away.
     connect(this, &QsciScintilla::textChanged, this, [this] { markerDeleteAll(kErrorMarker); });
     setSqlFont(font());
@@ -186,7 +185,13 @@ void SqlEditor::replaceRange(TextRange range, const QString& text) {
 }
 
 void SqlEditor::replaceText(const QString& text) {
-    replaceRange({0, offsetOf(length())}, text);
+    // Through the target, which neither selects nor scrolls: a caret moved to the end of a long
+    // line would lay the whole line out once more before the caller places the caret.
+    const QByteArray bytes = text.toUtf8();
+    beginUndoAction();
+    SendScintilla(SCI_SETTARGETRANGE, 0UL, long(length()));
+    SendScintilla(SCI_REPLACETARGET, ulong(bytes.size()), bytes.constData());
+    endUndoAction();
 }
 
 void SqlEditor::applyEdits(const std::vector<TextEdit>& edits) {
@@ -227,7 +232,8 @@ void SqlEditor::showCompletion(const Completion& completion) {
         list += item.label.toUtf8();
     }
     // The word typed so far is the list's start; the box narrows the list as it goes on.
-    const int typed = int(SendScintilla(SCI_GETCURRENTPOS)) - bytePosition(completion.replaced.begin);
+    const int typed =
+        int(SendScintilla(SCI_GETCURRENTPOS)) - bytePosition(completion.replaced.begin);
     SendScintilla(SCI_AUTOCSHOW, typed, list.constData());
     Q_EMIT completionListShown(int(completion.items.size()));
 }

@@ -148,7 +148,8 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
             recentFiles(w).remove(path);
         return false;
     }
-    w.setSqlText(file->savedText);
+    // The caret at the start: a long line is laid out once, for the lines shown.
+    w.sqlEdit()->replaceText(file->savedText);
     w.sqlEdit()->setCaretOffset(0);
     // As the box holds it, which is what a later edit is compared with.
     file->savedText = w.sqlText();
