@@ -6,12 +6,14 @@
 #include "core/window/programstate.h"
 #include "core/window/querywindowmodel.h"
 #include "gui/appicon.h"
+#include "gui/findbar.h"
 #include "gui/historywindow.h"
 #include "gui/mainframe.h"
 #include "gui/qttranslations.h"
 #include "gui/querywindow.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -26,10 +28,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setWindowIcon(appIcon());
     installQtTranslations(app);
-    if (argc < 6) {
+    if (argc < 7) {
         std::fprintf(stderr,
                      "usage: docshots AFTER-A-RUN.png DURING-A-RUN.png COMPARISON.png QUESTION.png "
-                     "ACTUALS.png\n");
+                     "ACTUALS.png SQLBOX.png\n");
         return 2;
     }
     QTemporaryDir dir;
@@ -89,6 +91,19 @@ int main(int argc, char** argv) {
     poll.stop();
     if (!asked || !shoot(argv[1]))
         return 1;
+
+    // The SQL box at work: 置換 open on a word, and the names after an alias listed.
+    window->findBar()->open(true);
+    window->findBar()->findEdit()->setText(QStringLiteral("total_amount"));
+    window->findBar()->replaceEdit()->setText(QStringLiteral("shipped_amount"));
+    window->sqlEdit()->setFocus();
+    window->sqlEdit()->setCaretOffset(window->sqlEdit()->text().indexOf(u'.') + 1);
+    window->completeAtCaret(true);
+    settle(800);
+    if (!shoot(argv[6]))
+        return 1;
+    window->sqlEdit()->cancelList();
+    window->findBar()->close();
 
     // What each plan line did: a LIKE the optimizer takes for a quarter of the customers finds
     // 27, and the lines from there up are marked. The window is widened to show every column.

@@ -5,5 +5,5 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" >/dev/null
 export QUERVIN_SAMPLE_DIR=${QUERVIN_SAMPLE_DIR:-$(mktemp -d)}
-xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png" "$root/docs/comparison.png" "$root/docs/question.png" "$root/docs/actuals.png"
-echo "wrote docs/main-window.png, docs/running.png, docs/comparison.png, docs/question.png and docs/actuals.png"
+xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tools/docshots" "$root/docs/main-window.png" "$root/docs/running.png" "$root/docs/comparison.png" "$root/docs/question.png" "$root/docs/actuals.png" "$root/docs/sqlbox.png"
+echo "wrote docs/main-window.png, docs/running.png, docs/comparison.png, docs/question.png, docs/actuals.png and docs/sqlbox.png"

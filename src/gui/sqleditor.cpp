@@ -73,6 +73,9 @@ SqlEditor::SqlEditor(QWidget* parent) : QsciScintilla(parent) {
     SendScintilla(SCI_ALLOCATELINECHARACTERINDEX, SC_LINECHARACTERINDEX_UTF16);
     // Return ends a line with LF, as the box always has; a paste keeps its own line ends.
     setEolMode(EolUnix);
+    // The horizontal scroll bar as wide as the longest line shown, and only when one is wider.
+    SendScintilla(SCI_SETSCROLLWIDTH, 1L);
+    SendScintilla(SCI_SETSCROLLWIDTHTRACKING, 1L);
     setLexer(new SqlLexer(this));
     setMarginType(0, NumberMargin);
     setMarginLineNumbers(0, true);
@@ -192,6 +195,8 @@ void SqlEditor::replaceText(const QString& text) {
     SendScintilla(SCI_SETTARGETRANGE, 0UL, long(length()));
     SendScintilla(SCI_REPLACETARGET, ulong(bytes.size()), bytes.constData());
     endUndoAction();
+    // Styled now, so that the layout made for the caret is the one painted.
+    SendScintilla(SCI_COLOURISE, 0UL, -1L);
 }
 
 void SqlEditor::applyEdits(const std::vector<TextEdit>& edits) {
