@@ -153,7 +153,7 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
          "months_between(date '2024-03-31', date '2024-01-31') from dual",
          {"2024-02-29|2024-02-29|2"}},
         // || on a level with + and -, below * and /; division exact.
-        {"select 'n=' || 2 * 3, 7 / 2, cast('2024-01-31' as date) + 1 from dual",
+        {"select 'n=' || 2 * 3, 7 / 2, cast('31-JAN-24' as date) + 1 from dual",
          {"n=6|3.5|2024-02-01"}},
         {"select q'[it's]' || N'!' from dual", {"it's!"}},
         {"select 1 from dual\n/", {"1"}},

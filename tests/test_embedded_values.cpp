@@ -205,3 +205,43 @@ TEST_F(EmbeddedValues, ErrorsOracleRaisesAreRaised) {
 }
 
 }  // namespace
+
+// Text given to a DATE (compared with a column, stored into one, TO_DATE and TO_CHAR without a
+// format) is read and written by the session's NLS_DATE_FORMAT, as an Oracle client with
+// American settings has it; text that does not match fails, never compares as text.
+TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
+    qunsetenv("NLS_DATE_FORMAT");
+    qunsetenv("NLS_LANG");
+    db_ = connect();
+    for (const char* statement :
+         {"create table sale (id number, time_id date, label varchar2(10))",
+          "insert into sale values (1, '10-FEB-19', '10-FEB-19')",
+          "insert into sale (id, time_id) values (2, date '2019-02-11')",
+          "insert into sale select 3, to_date('01-mar-19'), null from dual"})
+        db_->execute(QString::fromUtf8(statement));
+    check({
+        {"select id, to_char(time_id) from sale where time_id = '10-FEB-19'", {"1|10-FEB-19"}},
+        {"select count(*) from sale s where s.time_id between '01-FEB-19' and '28-feb-2019' "
+         "and '01-JAN-19' < s.time_id",
+         {"2"}},
+        {"select id from sale where time_id not in ('10-FEB-19', '01-MAR-19')", {"2"}},
+        // Text columns and text compared with expressions stay text.
+        {"select id from sale where label = '10-FEB-19'", {"1"}},
+        {"select to_char(to_date('31-DEC-99') + 1, 'YYYY-MM-DD') from dual", {"2000-01-01"}},
+        {"select id from sale where time_id = '2019-02-10'", {}, "ORA-018"},
+        {"insert into sale (id, time_id) values (4, 'FEB-10-19')", {}, "ORA-018"},
+        {"insert into sale (id, time_id) values (4, 20190210)", {}, "ORA-00932"},
+        {"alter session set nls_date_format = 'YYYY-MM-DD'", {}},
+        {"update sale set time_id = '2019-03-02' where id = 3", {}},
+        {"select id, to_char(time_id) from sale where time_id >= '2019-03-01'", {"3|2019-03-02"}},
+        {"select value from nls_session_parameters where parameter = 'NLS_DATE_FORMAT'",
+         {"YYYY-MM-DD"}},
+        {"alter session set nls_date_format = 'YYYY-QX'", {}, "ORA-01821"},
+        {"alter session set nls_date_language = 'JAPANESE'", {}, "ORA-12705"},
+    });
+    // A client's territory chooses the default of the sessions it opens.
+    qputenv("NLS_LANG", "JAPANESE_JAPAN.AL32UTF8");
+    const auto guard = qScopeGuard([] { qunsetenv("NLS_LANG"); });
+    db_ = connect();
+    check({{"select to_char(time_id) from sale where time_id = '19-02-11'", {"19-02-11"}}});
+}

@@ -200,6 +200,7 @@ void checkNewType(const Catalog& catalog, const QString& table, const ColumnDef&
     const std::optional<StoreCheck> before = storeCheck(col.type);
     switch (after->rule) {
         case StoreRule::Number:
+        case StoreRule::Date:
             return;
         case StoreRule::SizedNumber:
             if (before && before->rule == StoreRule::SizedNumber &&

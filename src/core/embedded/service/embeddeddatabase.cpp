@@ -325,7 +325,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         session.session = openSession(user);
         int rc = registerSessionViews(db, session.session->sid(), session.session->audsid());
         if (rc == SQLITE_OK)
-            rc = registerOracleFunctions(db);
+            rc = registerOracleFunctions(db, session.session->dateSettings());
         if (rc == SQLITE_OK)
             rc = registerDictionaryViews(db);
         if (rc == SQLITE_OK)

@@ -19,7 +19,8 @@ namespace qv::embedded {
 int registerDictionaryViews(sqlite3* db);
 // And the views of tables, indexes, columns and their optimizer statistics (optimizerstats.h):
 //   USER_TABLES, ALL_TABLES, USER_INDEXES, ALL_INDEXES, USER_IND_COLUMNS, USER_TAB_COLUMNS,
-//   USER_TAB_COL_STATISTICS, USER_TAB_HISTOGRAMS, USER_OBJECTS, V$VERSION, V$PARAMETER, V$MYSTAT
+//   USER_TAB_COL_STATISTICS, USER_TAB_HISTOGRAMS, USER_OBJECTS, V$VERSION, V$PARAMETER, V$MYSTAT,
+//   NLS_SESSION_PARAMETERS
 // (statisticsviews.cpp). V$PARAMETER reads the parameters of the session `sid` through
 // qv_session_parameter(name), registered here.
 int registerSessionParameterFunction(sqlite3* db, int64_t sid);

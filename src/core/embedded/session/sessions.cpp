@@ -1,5 +1,7 @@
 #include "core/embedded/session/sessions.h"
 
+#include "core/embedded/values/oracleerrors.h"
+
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -118,8 +120,32 @@ StatCounters Session::counters() const {
     return counters_;
 }
 
+QString Session::parameter(const QString& name) const {
+    const QString key = name.toUpper();
+    if (key == u"NLS_DATE_FORMAT")
+        return dates_->format;
+    if (key == u"NLS_DATE_LANGUAGE" || key == u"NLS_LANGUAGE")
+        return parameters_.value(key, QStringLiteral("AMERICAN"));
+    if (key == u"NLS_TERRITORY") {
+        // NLS_LANG is LANGUAGE_TERRITORY.CHARACTERSET, as the client's environment has it.
+        const QString lang = QString::fromLocal8Bit(qgetenv("NLS_LANG")).toUpper();
+        const QString territory = lang.section(u'_', 1).section(u'.', 0, 0).trimmed();
+        return territory.isEmpty() ? QStringLiteral("AMERICA") : territory;
+    }
+    return parameters_.value(key);
+}
+
 void Session::setParameter(const QString& name, const QString& value) {
     const QString key = name.toUpper();
+    if (key == u"NLS_DATE_FORMAT") {
+        checkDateFormat(value);
+        dates_->format = value;
+        return;
+    }
+    if ((key == u"NLS_DATE_LANGUAGE" || key == u"NLS_LANGUAGE") && value.toUpper() != u"AMERICAN" &&
+        value.toUpper() != u"ENGLISH")
+        throw oracleError(12705, QStringLiteral("ORA-12705: Cannot access NLS data files or "
+                                                "invalid environment specified"));
     // Oracle knows the optimizer goal under both names; either sets it.
     if (key == u"OPTIMIZER_GOAL" || key == u"OPTIMIZER_MODE") {
         parameters_.insert(QStringLiteral("OPTIMIZER_GOAL"), value);

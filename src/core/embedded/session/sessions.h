@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/embedded/session/cursors.h"
+#include "core/embedded/values/oraclefunctions.h"
 
 #include <QHash>
 #include <QSet>
@@ -95,8 +96,12 @@ class Session {
     StatCounters counters() const;
 
     // ALTER SESSION values, by upper-case name. Only the session's own connection uses them.
+    // NLS_DATE_FORMAT is checked (ORA-01821) and read by the connection's date functions;
+    // NLS_DATE_LANGUAGE takes AMERICAN or ENGLISH, whose names the engine writes (ORA-12705).
     void setParameter(const QString& name, const QString& value);
-    QString parameter(const QString& name) const { return parameters_.value(name.toUpper()); }
+    QString parameter(const QString& name) const;
+    // The date settings the connection's functions read (registerOracleFunctions()).
+    std::shared_ptr<const DateSettings> dateSettings() const { return dates_; }
 
     // Whether the session has parsed `sql` before, as Oracle's session cursor cache would find
     // it; remember() adds it, forgetting the oldest beyond kParsedTexts. Only the session's own
@@ -121,6 +126,7 @@ class Session {
     const QString user_;
     StatCounters counters_;
     QHash<QString, QString> parameters_;
+    std::shared_ptr<DateSettings> dates_ = std::make_shared<DateSettings>(clientDateFormat());
     QSet<QString> parsed_;
     QStringList parsedOrder_;  // the oldest first
     QString previousSqlId_;

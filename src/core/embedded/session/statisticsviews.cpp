@@ -145,6 +145,14 @@ const DictionaryView kViews[] = {
      "UNION ALL SELECT 'db_block_size', 3, NULL, (SELECT page_size FROM pragma_page_size), "
      "'FALSE') ORDER BY NAME",
      ""},
+    {"nls_session_parameters", "CREATE TABLE x(PARAMETER VARCHAR2(30), VALUE VARCHAR2(64))",
+     "SELECT 'NLS_LANGUAGE', qv_session_parameter('NLS_LANGUAGE') UNION ALL SELECT "
+     "'NLS_TERRITORY', qv_session_parameter('NLS_TERRITORY') UNION ALL SELECT "
+     "'NLS_NUMERIC_CHARACTERS', '.,' UNION ALL SELECT 'NLS_CALENDAR', 'GREGORIAN' UNION ALL "
+     "SELECT 'NLS_DATE_FORMAT', qv_session_parameter('NLS_DATE_FORMAT') UNION ALL SELECT "
+     "'NLS_DATE_LANGUAGE', qv_session_parameter('NLS_DATE_LANGUAGE') UNION ALL SELECT "
+     "'NLS_TIMESTAMP_FORMAT', 'YYYY-MM-DD HH24:MI:SS.FF'",
+     ""},
     {"v$mystat", "CREATE TABLE x(SID NUMBER, [STATISTIC#] NUMBER, VALUE NUMBER)",
      "SELECT SID, \"STATISTIC#\", VALUE FROM v$sesstat WHERE SID = userenv('SID') ORDER BY 2", ""},
 };
@@ -180,7 +188,7 @@ DataType dataTypeOf(const QString& declared) {
     if (check && (check->rule == StoreRule::Number || check->rule == StoreRule::SizedNumber))
         return {QStringLiteral("NUMBER"), 22, sized ? std::optional<int64_t>(size) : std::nullopt,
                 m.hasCaptured(3) || sized ? std::optional<int64_t>(check->scale) : std::nullopt};
-    if (check) {
+    if (check && check->rule != StoreRule::Date) {
         const bool national = base.startsWith(u'N');
         const bool characters = check->rule == StoreRule::TextInCharacters ||
                                 check->rule == StoreRule::CharInCharacters;

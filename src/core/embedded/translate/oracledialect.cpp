@@ -410,6 +410,8 @@ QString Translator::run() {
         const std::vector<Token> tokens = sql::tokenize(*plain);
         return Translator(*plain, tokens, stopped_, schema_).run();
     }
+    if (!ddl_)
+        findDateTexts();
     out_ += QStringView(sql_).left(t_[0].begin);
     if (const auto command = translateCommand(sql_, t_, body)) {
         out_ += *command;

@@ -223,6 +223,11 @@ class Translator {
     void storedValues(size_t first, size_t last, const std::vector<QString>& stores);
     void storedRows(size_t first, size_t last, const std::vector<QString>& stores);
 
+    // Text Oracle reads as a date (datetexts.cpp): the string literals compared with a DATE
+    // column, found before anything is written, and those stored into one.
+    void findDateTexts();
+    bool isDateColumn(size_t first, size_t end) const;
+
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
     void compound(size_t first, size_t last, const Scope& outer);
@@ -257,6 +262,8 @@ class Translator {
     unsigned steps_ = 0;         // since the stop check was last asked
     size_t scalarItem_ = kNone;  // the select item that scalarQuery() reads through qv_scalar()
 
+    std::map<QString, QString> aliases_;  // the statement's tables by upper-case name or alias
+    std::set<size_t> dateTexts_;          // string literals written as to_date('...')
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
 };

@@ -266,6 +266,8 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     // Oracle has no empty string: '' is NULL.
     if (k.kind == TokenKind::String && k.text.size() <= 5 && sql::stringValue(k).isEmpty())
         write(u"NULL");
+    else if (dateTexts_.count(i))
+        write(QStringLiteral("to_date(") + sql::quotedString(sql::stringValue(k)) + u')');
     // N'text' and q'[text]' are Oracle's alone.
     else if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
         write(sql::quotedString(sql::stringValue(k)));

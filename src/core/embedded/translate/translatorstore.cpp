@@ -29,6 +29,11 @@ QString storeArguments(const TableFacts& facts, const ColumnFacts& column) {
         .arg(sql::quotedString(name));
 }
 
+// Whether qv_store() arguments are a DATE column's, whose text literal is read as a date.
+bool storesDate(const QString& arguments) {
+    return arguments.startsWith(QStringLiteral(", %1,").arg(int(StoreRule::Date)));
+}
+
 }  // namespace
 
 const ColumnFacts* TableFacts::column(const QString& wanted) const {
@@ -100,6 +105,8 @@ void Translator::storedValues(size_t first, size_t last, const std::vector<QStri
                 writeGap(previous, a);
             const QString arguments = k < stores.size() ? stores[k] : QString();
             if (!arguments.isEmpty() && a < b) {
+                if (b == a + 1 && t_[a].kind == TokenKind::String && storesDate(arguments))
+                    dateTexts_.insert(a);
                 write(u"qv_store(");
                 render(a, b, statement);
                 write(arguments + u')');
@@ -198,6 +205,8 @@ void Translator::updateStatement(size_t last) {
         }
         writeOriginal(a, column + 2);
         writeGap(column + 1, column + 2);
+        if (b == column + 3 && t_[column + 2].kind == TokenKind::String && storesDate(arguments))
+            dateTexts_.insert(column + 2);
         write(u"qv_store(");
         render(column + 2, b, statement);
         write(arguments + u')');

@@ -249,14 +249,18 @@ static DateFields readDateFields(const QString& text, const std::vector<DateForm
             continue;
         } else if (e == u"YYYY" || e == u"SYYYY" || e == u"RRRR" || e == u"YYY" || e == u"YY" ||
                    e == u"RR" || e == u"Y") {
-            const int width = e == u"SYYYY" ? 4 : int(e.size());
+            // YY and RR take a year of four digits too, as Oracle reads YYYY and RRRR in their
+            // place.
+            const bool twoOrFour = e == u"YY" || e == u"RR";
+            const int width = e == u"SYYYY" || twoOrFour ? 4 : int(e.size());
             f.year = digits(width, &f.yearDigits);
-            if (e == u"YYY" || e == u"YY" || e == u"Y")
-                f.yearDigits = qMin(f.yearDigits, width);
-            f.rr = e.startsWith(u"R");
-        } else if (e == u"MM") {
+            if (e == u"YYY" || e == u"Y" || (twoOrFour && f.yearDigits <= 2))
+                f.yearDigits = qMin(f.yearDigits, twoOrFour ? 2 : width);
+            f.rr = e.startsWith(u"R") && f.yearDigits <= 2;
+        } else if (e == u"MM" && !(q < n && text[q].isLetter())) {
             f.month = digits(2);
-        } else if (e == u"MON" || e == u"MONTH" || e == u"RM") {
+        } else if (e == u"MM" || e == u"MON" || e == u"MONTH" || e == u"RM") {
+            // MM takes a month's name too, MON its whole name and MONTH its abbreviation.
             const QString word = letters();
             f.month = -2;
             for (int m = 0; m < 12; ++m) {

@@ -1,6 +1,7 @@
 #include "core/embedded/values/oraclefunctions.h"
 
 #include "core/embedded/values/listagg.h"
+#include "core/embedded/values/oracleerrors.h"
 #include "core/embedded/values/regexp.h"
 #include "core/embedded/values/sqlfunctions.h"
 
@@ -335,6 +336,12 @@ std::optional<QString> formatArgument(int argc, sqlite3_value** argv, const QStr
     return rawText(argv[1]);
 }
 
+// NLS_DATE_FORMAT of the session whose connection calls; the stored form without a session.
+const QString& sessionDateFormat(sqlite3_context* ctx) {
+    const auto* dates = static_cast<const DateSettings*>(sqlite3_user_data(ctx));
+    return dates ? dates->format : kDefaultDateFormat;
+}
+
 void toChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     const Value v = valueOf(argv[0]);
     const auto format = formatArgument(argc, argv, {});
@@ -343,8 +350,9 @@ void toChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     if (argc < 2) {
         switch (v.kind) {
             case Value::Date:
+                // A timestamp's fraction after the format, as the stored form has it.
                 return resultText(
-                    ctx, formatDate(v.date, kDefaultDateFormat) +
+                    ctx, formatDate(v.date, sessionDateFormat(ctx)) +
                              (v.date.nanos ? storedDateText(v.date, true).mid(19) : QString()));
             case Value::Integer:
             case Value::Real:
@@ -367,10 +375,16 @@ void toChar(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
 
 void toDateOrTimestamp(sqlite3_context* ctx, int argc, sqlite3_value** argv, bool timestamp) {
     const Value v = valueOf(argv[0]);
-    const auto format = formatArgument(argc, argv, kDefaultDateFormat + QStringLiteral(".FF"));
+    const auto format = formatArgument(
+        argc, argv,
+        timestamp ? kDefaultDateFormat + QStringLiteral(".FF") : sessionDateFormat(ctx));
     if (v.kind == Value::Null || !format)
         return sqlite3_result_null(ctx);
-    if (v.kind == Value::Date && argc < 2)
+    // A date value is one already; text written as the engine stores dates is one only to
+    // TO_TIMESTAMP, as TO_DATE reads text by the session's format.
+    if (v.kind == Value::Date && argc < 2 &&
+        (timestamp || sqlite3_value_type(argv[0]) != SQLITE_TEXT ||
+         sessionDateFormat(ctx) == kDefaultDateFormat))
         return resultDate(ctx, v.date, timestamp);
     if (v.kind == Value::Blob)
         fault("ORA-00932: inconsistent datatypes: expected DATE got BINARY");
@@ -464,6 +478,36 @@ void monthsBetween(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_double(ctx, months + rest / 31);
 }
 
+}  // namespace
+
+// qv_store()'s DATE rule: a date as it is (its fraction dropped), text read by the session's
+// format, ORA-00932 for a number or bytes.
+void oracle::storeDate(sqlite3_context* ctx, sqlite3_value* value) {
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_NULL:
+            return sqlite3_result_null(ctx);
+        case SQLITE_TEXT: {
+            const QString text = rawText(value);
+            if (text.isEmpty())
+                return sqlite3_result_null(ctx);
+            if (const std::optional<StoredDate> d = readStoredDate(text)) {
+                if (d->nanos == 0)
+                    return sqlite3_result_value(ctx, value);
+                return resultDate(ctx, StoredDate{d->days, d->seconds, 0});
+            }
+            StoredDate d = parseDate(text, sessionDateFormat(ctx));
+            d.nanos = 0;
+            return resultDate(ctx, d);
+        }
+        case SQLITE_BLOB:
+            fault("ORA-00932: inconsistent datatypes: expected DATE got BINARY");
+        default:
+            fault("ORA-00932: inconsistent datatypes: expected DATE got NUMBER");
+    }
+}
+
+namespace {
+
 const FunctionSpec kFunctions[] = {
     {"to_char", 1, 3, guarded<toChar>},
     {"to_date", 1, 3, guarded<toDate>},
@@ -526,12 +570,52 @@ bool namesEngineFunction(QStringView message) {
     return false;
 }
 
-int registerOracleFunctions(sqlite3* db) {
-    int rc = registerFunctions(db, kFunctions);
+QString clientDateFormat() {
+    const QByteArray format = qgetenv("NLS_DATE_FORMAT").trimmed();
+    if (!format.isEmpty())
+        return QString::fromLocal8Bit(format);
+    // NLS_LANG is LANGUAGE_TERRITORY.CHARACTERSET, each part optional.
+    const QString lang = QString::fromLocal8Bit(qgetenv("NLS_LANG")).toUpper();
+    const qsizetype underscore = lang.indexOf(u'_');
+    const QString territory =
+        underscore < 0 ? QString() : lang.mid(underscore + 1).section(u'.', 0, 0).trimmed();
+    static const std::pair<const char16_t*, const char16_t*> kTerritories[] = {
+        {u"JAPAN", u"RR-MM-DD"},    {u"KOREA", u"RR/MM/DD"},       {u"GERMANY", u"DD.MM.RR"},
+        {u"AUSTRIA", u"DD.MM.RR"},  {u"FRANCE", u"DD/MM/RR"},      {u"ITALY", u"DD-MON-RR"},
+        {u"SPAIN", u"DD/MM/RR"},    {u"CHINA", u"DD-MON-RR"},      {u"SWITZERLAND", u"DD.MM.RR"},
+        {u"SWEDEN", u"RRRR-MM-DD"}, {u"NETHERLANDS", u"DD-MM-RR"},
+    };
+    for (const auto& [name, dateFormat] : kTerritories) {
+        if (territory == QStringView(name))
+            return QString::fromUtf16(dateFormat);
+    }
+    return QStringLiteral("DD-MON-RR");
+}
+
+void checkDateFormat(const QString& format) {
+    try {
+        // Every element of the format is read and written once.
+        parseDate(formatDate(StoredDate{2451545, 0, 0}, format), format);
+    } catch (const OracleFault&) {
+        throw oracleError(1821, QStringLiteral("ORA-01821: date format not recognized"));
+    }
+}
+
+int registerOracleFunctions(sqlite3* db, std::shared_ptr<const DateSettings> dates) {
+    // The date functions read the settings at each call; a function of no use to statements
+    // keeps them for as long as the connection is open.
+    void* settings = const_cast<DateSettings*>(dates.get());
+    int rc = registerFunctions(db, kFunctions, settings);
+    if (rc == SQLITE_OK && dates) {
+        rc = sqlite3_create_function_v2(
+            db, "qv_date_settings", 0, SQLITE_UTF8,
+            new std::shared_ptr<const DateSettings>(std::move(dates)), nullptr, nullptr, nullptr,
+            [](void* p) { delete static_cast<std::shared_ptr<const DateSettings>*>(p); });
+    }
     if (rc == SQLITE_OK)
         rc = registerTextFunctions(db);
     if (rc == SQLITE_OK)
-        rc = registerNumberFunctions(db);
+        rc = registerNumberFunctions(db, settings);
     if (rc == SQLITE_OK)
         rc = registerRegexpFunctions(db);
     if (rc == SQLITE_OK)

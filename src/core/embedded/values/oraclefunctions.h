@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace qv::embedded {
@@ -22,7 +23,21 @@ namespace qv::embedded {
 // matching NULL). qv_add(a, b) and qv_sub(a, b) stay for statements that earlier versions
 // wrote into a file's views, checks and indexes.
 // Month and day names are English (NLS_DATE_LANGUAGE AMERICAN). Returns SQLite's result code.
-int registerOracleFunctions(sqlite3* db);
+//
+// A session's date settings: NLS_DATE_FORMAT, the format TO_CHAR(date) and TO_DATE(text) take
+// when none is given and by which text given to a DATE column is read. Without settings (the
+// engine's own connections) that format is the engine's stored form, kDefaultDateFormat.
+struct DateSettings {
+    QString format;
+};
+int registerOracleFunctions(sqlite3* db, std::shared_ptr<const DateSettings> dates = nullptr);
+
+// NLS_DATE_FORMAT as an Oracle client sets it from its environment: NLS_DATE_FORMAT when set,
+// else the default of NLS_LANG's territory (JAPAN: RR-MM-DD, GERMANY: DD.MM.RR, ...), else
+// AMERICA's DD-MON-RR.
+QString clientDateFormat();
+// Throws ORA-01821 (as a DbError) for a format Oracle does not take as a date format.
+void checkDateFormat(const QString& format);
 
 // True when `message` names one of the functions above that the translation writes (qv_...),
 // which no text a user sees may show. Cannot fail.

@@ -202,6 +202,8 @@ int64_t powerOfTen(int digits) {
 // that fits, text within the length) is passed on as it is.
 void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto rule = StoreRule(sqlite3_value_int(argv[1]));
+    if (rule == StoreRule::Date)
+        return storeDate(ctx, argv[0]);
     const int64_t size = sqlite3_value_int64(argv[2]);
     const int type = sqlite3_value_type(argv[0]);
     if (rule == StoreRule::Number || rule == StoreRule::SizedNumber) {
@@ -308,8 +310,8 @@ const FunctionSpec kNumberFunctions[] = {
 
 }  // namespace
 
-int registerNumberFunctions(sqlite3* db) {
-    const int rc = registerFunctions(db, kNumberFunctions);
+int registerNumberFunctions(sqlite3* db, void* dateSettings) {
+    const int rc = registerFunctions(db, kNumberFunctions, dateSettings);
     if (rc != SQLITE_OK)
         return rc;
     return sqlite3_create_function_v2(db, "qv_scalar", 1, SQLITE_UTF8 | SQLITE_INNOCUOUS, nullptr,

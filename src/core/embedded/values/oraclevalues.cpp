@@ -29,6 +29,8 @@ std::optional<StoreCheck> storeCheck(const QString& declaredType) {
             return std::nullopt;
         return StoreCheck{characters ? StoreRule::TextInCharacters : StoreRule::TextInBytes, size};
     }
+    if (base == u"DATE")
+        return StoreCheck{StoreRule::Date};
     if (base == u"CHAR" || base == u"NCHAR" || base == u"CHARACTER" || base == u"CHAR CHAR" ||
         base == u"NCHAR CHAR") {
         const int64_t length = sized && size > 0 ? size : 1;

@@ -117,6 +117,7 @@ enum class StoreRule {
     TextInCharacters = 4,  // NVARCHAR2(n), VARCHAR2(n CHAR): past n characters
     CharInBytes = 5,       // CHAR(n): blanks added up to n bytes
     CharInCharacters = 6,  // NCHAR(n), CHAR(n CHAR)
+    Date = 7,              // DATE: text read by the session's NLS_DATE_FORMAT (ORA-01861 ...)
 };
 
 // How qv_store() keeps a value of a column declared `declaredType` (as CREATE TABLE wrote it):

@@ -150,11 +150,11 @@ struct FunctionSpec {
 // Registers each function for each of its argument counts, deterministic and innocuous.
 // Returns SQLite's result code.
 template <size_t N>
-int registerFunctions(sqlite3* db, const FunctionSpec (&functions)[N]) {
+int registerFunctions(sqlite3* db, const FunctionSpec (&functions)[N], void* userData = nullptr) {
     for (const FunctionSpec& f : functions) {
         for (int args = f.minArgs; args <= f.maxArgs; ++args) {
             const int rc = sqlite3_create_function_v2(
-                db, f.name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                db, f.name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, userData,
                 f.function, nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK)
                 return rc;
@@ -165,7 +165,10 @@ int registerFunctions(sqlite3* db, const FunctionSpec (&functions)[N]) {
 
 // The text functions (oracletext.cpp) and the collation of CHAR values.
 int registerTextFunctions(sqlite3* db);
-// The numeric functions and CAST (oraclemath.cpp).
-int registerNumberFunctions(sqlite3* db);
+// The numeric functions and CAST (oraclemath.cpp); qv_store() reads `dateSettings` (a
+// DateSettings, or null) for the DATE columns it stores into.
+int registerNumberFunctions(sqlite3* db, void* dateSettings = nullptr);
+// qv_store()'s rule for a DATE column (oraclefunctions.cpp).
+void storeDate(sqlite3_context* ctx, sqlite3_value* value);
 
 }  // namespace qv::embedded::oracle
