@@ -302,6 +302,37 @@ TEST_F(CliTest, StatementFromFileOrStandardInput) {
     EXPECT_TRUE(fromStdin.out.contains(u"ROWNUM\tANSWER\n1\t42\n"_s));
 }
 
+// A script runs statement by statement on one session, its includes and substitutions too, and
+// goes on after an error; the summary counts, and the status says something failed.
+TEST_F(CliTest, ScriptRunsEachStatementAndGoesOnAfterAnError) {
+    auto write = [&](const QString& name, const QByteArray& text) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    };
+    QFile db(dir.filePath(u"s.db"_s));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+    db.close();
+    QDir(dir.path()).mkdir(u"sub"_s);
+    write(u"sub/part.sql"_s, "insert into dept values (30, 'P&tag.');\n");
+    write(u"main.sql"_s,
+          "prompt loading\ncreate table dept (no number, name varchar2(9));\n"
+          "insert into dept values (10, 'A;B')\n/\nselect * from nosuch;\n@@sub/part\n"
+          "select name from dept order by no;\n");
+    const Result r = cli(u"--script "_s + dir.filePath(u"main.sql"_s) + u" --service sqlite:"_s +
+                         db.fileName() + u" --user demo --define tag=x"_s);
+    EXPECT_EQ(r.status, kCliRefused);
+    const QString path = dir.filePath(u"main.sql"_s);
+    EXPECT_TRUE(r.out.contains(path + u":1: loading\n"_s + path + u":2: 表が作成されました。\n"_s +
+                               path + u":3: 1行が作成されました。\n"_s + path + u":5: ORA-00942"_s))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(u"sub/part.sql:1: 1行が作成されました。\n"_s));
+    EXPECT_TRUE(r.out.contains(u":7\nNAME\nA;B\nPx\n2行が選択されました。\n"_s));
+    EXPECT_TRUE(r.out.endsWith(u"実行: 5　エラー: 1　スキップ: 1\n"_s)) << r.out.toStdString();
+    EXPECT_EQ(cli(u"--script "_s + dir.filePath(u"main.sql"_s) + u" --user demo"_s).status,
+              kCliBadArguments);
+}
+
 TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {
     const Result refused = sample(QString(), u"  \n "_s);
     EXPECT_EQ(refused.status, kCliRefused);

@@ -1,5 +1,6 @@
 // The SQL token toolkit: each of Oracle's lexical forms read as one token of the right kind,
 // with the value a literal or a quoted name stands for.
+#include "core/sql/sqlscript.h"
 #include "core/sql/tokenlist.h"
 
 #include <QStringList>
@@ -141,6 +142,63 @@ TEST(SqlTokens, GroupsPairAsTheScanFromEachOpenerDoes) {
             EXPECT_EQ(groups.closing(i, last), closing(t, i, last)) << sql << " at " << i;
         }
     }
+}
+
+// A script is split where SQL*Plus splits it: `;` last on its line outside quotes and comments,
+// `/` lines for PL/SQL units, SQL*Plus commands and includes by their first word.
+TEST(SqlScript, SplitsAsSqlPlusReadsAScript) {
+    const QString script = QStringLiteral(
+        "REM it's a remark\n"
+        "set echo on\n"
+        "create table t (a varchar2(9), -- a; comment\n"
+        "  b number);  -- done\n"
+        "insert into t values ('x;\n;', 1)\n"
+        ";\n"
+        "insert into t values (q'[a;]', 2);\n"
+        "/\n"
+        "set transaction read only;\n"
+        "create or replace procedure p is\n"
+        "begin\n"
+        "  null;\n"
+        "end;\n"
+        "/\n"
+        "exec dbms_stats.gather_table_stats(user, -\n"
+        "  'T');\n"
+        "@@other.sql\n"
+        "/* a comment\n"
+        "   over lines; */\n"
+        "select &&col. from t where b = &n\n"
+        "/\n"
+        "select 1 from dual");
+    const std::vector<ScriptPiece> pieces = splitScript(script);
+    const std::vector<std::pair<ScriptPiece::Kind, QString>> expected = {
+        {ScriptPiece::Kind::Command, u"REM it's a remark"_qs},
+        {ScriptPiece::Kind::Command, u"set echo on"_qs},
+        {ScriptPiece::Kind::Statement,
+         u"create table t (a varchar2(9), -- a; comment\n  b number)"_qs},
+        {ScriptPiece::Kind::Statement, u"insert into t values ('x;\n;', 1)"_qs},
+        {ScriptPiece::Kind::Statement, u"insert into t values (q'[a;]', 2)"_qs},
+        {ScriptPiece::Kind::Statement, u"set transaction read only"_qs},
+        {ScriptPiece::Kind::Statement,
+         u"create or replace procedure p is\nbegin\n  null;\nend;"_qs},
+        {ScriptPiece::Kind::Statement, u"BEGIN dbms_stats.gather_table_stats(user, 'T'); END;"_qs},
+        {ScriptPiece::Kind::Include, u"other.sql"_qs},
+        {ScriptPiece::Kind::Statement, u"select &&col. from t where b = &n"_qs},
+        {ScriptPiece::Kind::Statement, u"select 1 from dual"_qs},
+    };
+    ASSERT_EQ(pieces.size(), expected.size());
+    for (size_t k = 0; k < pieces.size(); ++k) {
+        EXPECT_EQ(pieces[k].kind, expected[k].first) << k;
+        EXPECT_EQ(pieces[k].text, expected[k].second) << k;
+    }
+    EXPECT_EQ(pieces[2].line, 3);
+    EXPECT_TRUE(pieces[8].nested);
+
+    QStringList missing;
+    EXPECT_EQ(substitute(u"select &&col. from t where b = &n and c = 'AT&T'"_qs,
+                         {{u"COL"_qs, u"name"_qs}, {u"N"_qs, u"7"_qs}}, missing),
+              u"select name from t where b = 7 and c = 'AT&T'"_qs);
+    EXPECT_EQ(missing, QStringList{u"T"_qs});
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "core/cli/clibinds.h"
 #include "core/cli/historycli.h"
+#include "core/cli/scriptcli.h"
 #include "core/cli/terminaltext.h"
 
 #include "core/connection/connectstring.h"
@@ -592,6 +593,8 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
                const ProgramState& program, const CliTerminal& terminal) {
     if (args.size() > 1 && args[1] == u"history")
         return runHistoryCli(args.mid(2), out, err);
+    if (asksForScript(args))
+        return runScriptCli(args, out, err, program, terminal);
     QCommandLineParser p;
     p.setApplicationDescription(kCliDescription);
     p.addHelpOption();

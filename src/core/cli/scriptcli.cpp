@@ -1,0 +1,135 @@
+// quervin-cli --script (scriptcli.h).
+#include "core/cli/scriptcli.h"
+
+#include "core/cli/terminaltext.h"
+#include "core/connection/connectstring.h"
+#include "core/connection/odbcdrivers.h"
+#include "core/db/dberror.h"
+#include "core/embedded/service/embeddedengine.h"
+#include "core/window/scriptrun.h"
+
+#include <QCommandLineParser>
+
+namespace qv {
+
+bool asksForScript(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == u"--script" || a.startsWith(u"--script="))
+            return true;
+    }
+    return false;
+}
+
+int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
+                 const ProgramState& program, const CliTerminal& terminal) {
+    QCommandLineParser p;
+    p.setApplicationDescription(QStringLiteral(
+        "Runs a SQL script on one session as SQL*Plus would: statements end with ';' at the end "
+        "of a line or with a '/' line, PL/SQL units with a '/' line; @file and @@file run other "
+        "scripts; other SQL*Plus commands are passed over with a note. Each statement's rows, "
+        "feedback or error is printed with its file and line, and the run goes on after an "
+        "error.\nExit status: 0 every statement ran, 1 one or more failed, 2 bad arguments or no "
+        "connection, 4 stopped (SIGINT, SIGTERM), 5 an internal error."));
+    p.addHelpOption();
+    const QCommandLineOption script{QStringLiteral("script"), QStringLiteral("The script file."),
+                                    QStringLiteral("FILE")};
+    const QCommandLineOption service{QStringLiteral("service"),
+                                     QStringLiteral("Oracle net service name, or sqlite:sample "
+                                                    "/ sqlite:<file> for the embedded engine."),
+                                     QStringLiteral("NAME")};
+    const QCommandLineOption user{QStringLiteral("user"), QStringLiteral("User name."),
+                                  QStringLiteral("NAME")};
+    const QCommandLineOption password{
+        QStringLiteral("password"),
+        QStringLiteral("Password (prefer QUERVIN_PASSWORD or --password-prompt)."),
+        QStringLiteral("TEXT")};
+    const QCommandLineOption passwordPrompt{
+        QStringLiteral("password-prompt"),
+        QStringLiteral("Read the password from the terminal, without echo.")};
+    const QCommandLineOption driver{QStringLiteral("driver"), QStringLiteral("ODBC driver name."),
+                                    QStringLiteral("NAME")};
+    const QCommandLineOption define{
+        QStringLiteral("define"),
+        QStringLiteral("The value of the substitution variable &NAME. Repeatable."),
+        QStringLiteral("NAME=VALUE")};
+    const QCommandLineOption maxRows{
+        QStringLiteral("max-rows"),
+        QStringLiteral("Rows printed of each query (default 1000); all are counted."),
+        QStringLiteral("N"), QStringLiteral("1000")};
+    p.addOptions({script, service, user, password, passwordPrompt, driver, define, maxRows});
+    if (!p.parse(args)) {
+        err << p.errorText() << "\n";
+        return kCliBadArguments;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        out << p.helpText();
+        return kCliCarriedOut;
+    }
+    auto complain = [&](const QString& text) {
+        err << text << "\n";
+        return kCliBadArguments;
+    };
+    if (!p.positionalArguments().isEmpty())
+        return complain(QStringLiteral("Unexpected argument: ") + p.positionalArguments().first());
+    if (p.value(service).isEmpty() || p.value(user).isEmpty() || p.value(script).isEmpty())
+        return complain(QStringLiteral("--script, --service and --user are required."));
+    bool ok = false;
+    const int limit = p.value(maxRows).toInt(&ok);
+    if (!ok || limit < 0)
+        return complain(QStringLiteral("--max-rows must be a whole number of 0 or more."));
+    QHash<QString, QString> defines;
+    for (const QString& d : p.values(define)) {
+        const qsizetype eq = d.indexOf(u'=');
+        if (eq <= 0)
+            return complain(QStringLiteral("--define takes NAME=VALUE: ") + d);
+        defines.insert(d.left(eq).trimmed().toUpper(), d.mid(eq + 1));
+    }
+    QString pass = p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD");
+    if (p.isSet(passwordPrompt)) {
+        const std::optional<QString> typed =
+            terminal.readPassword ? terminal.readPassword(QStringLiteral("Password: "))
+                                  : std::nullopt;
+        if (!typed)
+            return complain(QStringLiteral("--password-prompt needs a terminal to read from."));
+        pass = *typed;
+    }
+    QString driverName = p.value(driver);
+    if (driverName.isEmpty() && !isEmbeddedService(p.value(service)))
+        driverName =
+            driverToUse(QString(), program.machine().odbcDrivers ? program.machine().odbcDrivers()
+                                                                 : QStringList());
+    std::shared_ptr<Database> db;  // shared with the stop request's handler
+    try {
+        const DatabaseOpener opener = program.databaseOpener();
+        if (!opener)
+            throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
+        db = opener(p.value(service),
+                    buildConnectString(driverName, p.value(service), p.value(user), pass),
+                    p.value(user));
+    } catch (const DbError& e) {
+        return complain(e.description());
+    }
+    ScriptRunner runner(
+        *db,
+        [&](const ScriptEvent& e) {
+            for (const QString& line : scriptEventLines(e, terminalText))
+                out << line << "\n";
+            out.flush();
+        },
+        limit, defines);
+    if (terminal.arm)
+        terminal.arm();
+    if (terminal.watchStop)
+        terminal.watchStop([&runner, db] {
+            runner.stop();
+            db->cancel();
+        });
+    const ScriptSummary summary = runner.run(p.value(script));
+    out << scriptSummaryText(summary) << "\n";
+    db->close();
+    if (summary.stopped)
+        return kCliStopped;
+    return summary.failed > 0 ? kCliRefused : kCliCarriedOut;
+}
+
+}  // namespace qv
