@@ -28,6 +28,8 @@ struct Connection {
     std::shared_ptr<Session> session;
     std::set<EmbeddedRecordset*> running;  // results whose statement is not finished
     int64_t recordsAffected = 0;
+    // What PL/SQL blocks wrote with DBMS_OUTPUT.PUT_LINE, until the client takes it.
+    QStringList output;
     // Each statement's changes are committed as it ends (EmbeddedDatabase::setAutoCommit).
     bool autoCommit = true;
     // The savepoints of the open transaction, upper case, oldest first, and whether the first

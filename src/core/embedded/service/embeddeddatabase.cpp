@@ -374,6 +374,10 @@ std::unique_ptr<Recordset> EmbeddedDatabase::openRecordset(const QString& sql,
     return service::run(conn_, *sandbox_, sql, true, &binds);
 }
 
+QStringList EmbeddedDatabase::takeWarnings() {
+    return std::exchange(conn_->output, {});
+}
+
 int64_t EmbeddedDatabase::recordsAffected() const {
     if (!conn_->db)
         throw notOpenError();

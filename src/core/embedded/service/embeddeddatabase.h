@@ -41,6 +41,9 @@ class EmbeddedDatabase final : public Database {
     // for a value that is no NUMBER or DATE. EXPLAIN PLAN takes no values, as Oracle's.
     std::unique_ptr<Recordset> openRecordset(const QString& sql, const BindList& binds) override;
     int64_t recordsAffected() const override;
+    // The lines PL/SQL blocks wrote with DBMS_OUTPUT.PUT_LINE since the last call, as SQL*Plus
+    // shows them after a block with SERVEROUTPUT on.
+    QStringList takeWarnings() override;
     // Ends the session; results still open become unusable (kErrObjectInvalid).
     void close() override;
     // sqlite3_interrupt: the statement running or being translated now fails. Not while

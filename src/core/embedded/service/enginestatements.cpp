@@ -4,6 +4,7 @@
 #include "core/embedded/catalog/catalog.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/plan/explainplan.h"
+#include "core/embedded/service/plsqlblock.h"
 #include "core/embedded/service/statementcall.h"
 #include "core/embedded/session/rowlocks.h"
 #include "core/embedded/translate/merge.h"
@@ -238,8 +239,8 @@ bool schemaCall(Call& call) {
 }
 
 using EngineStatement = bool (*)(Call&);
-constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall, mergeCall,
-                                                 explainCall, schemaCall};
+constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall,     mergeCall,
+                                                 explainCall,      plsqlBlockCall, schemaCall};
 
 // The statements Oracle commits before and after they run.
 bool isDdl(const std::vector<Token>& t) {

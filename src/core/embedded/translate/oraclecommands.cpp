@@ -16,9 +16,8 @@ using sql::Token;
 using sql::TokenKind;
 
 const QString kPlsql = QStringLiteral(
-    "the embedded engine runs no PL/SQL; of PL/SQL it understands only calls of "
-    "DBMS_STATS.GATHER_TABLE_STATS, GATHER_INDEX_STATS, GATHER_SCHEMA_STATS and "
-    "GATHER_DATABASE_STATS");
+    "of DBMS_STATS the embedded engine understands GATHER_TABLE_STATS, GATHER_INDEX_STATS, "
+    "GATHER_SCHEMA_STATS and GATHER_DATABASE_STATS");
 
 // One argument of a call, named (name => 'value') or by position; nullopt when it is not
 // there or not a literal.
