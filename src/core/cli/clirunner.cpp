@@ -274,13 +274,15 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
     printTable(out, "stats", stats);
 }
 
-// The plan shown as DBMS_XPLAN prints it; what else the run tells goes to `err`.
+// The plan shown as DBMS_XPLAN prints it; what else the run says of it goes to `err`.
 void printXplan(QTextStream& out, QTextStream& err, const CliRunWindow& w, const RunRecord& run,
                 bool whole, int32_t runNumber) {
     if (planTable(run, w.options.showPlan(), whole).visible)
         out << xplanText(run, whole);
-    else if (!w.planLine.isEmpty())
+    if (!w.planLine.isEmpty())
         err << "plan: " << terminalText(w.planLine) << "\n";
+    for (const QString& note : w.notes)
+        err << "note: " << terminalText(note) << "\n";
     if (runNumber > 0)
         err << "run: " << runNumber << "\n";
 }
@@ -396,10 +398,9 @@ struct CliOptions {
     QCommandLineOption recordFile{QStringLiteral("record-file"), QString(), QStringLiteral("FILE")};
     QCommandLineOption format{
         QStringLiteral("format"),
-        QStringLiteral("Output: text (default), json, or xplan: the plan alone as Oracle's "
+        QStringLiteral("Output: text (default), json, or xplan: the plan alone as "
                        "DBMS_XPLAN.DISPLAY_CURSOR(format => 'ALLSTATS LAST +COST +BYTES') prints "
-                       "it, as the plan grid's DBMS_XPLAN copy makes it (nothing when there is "
-                       "no plan; the plan's message goes to standard error)."),
+                       "it (none without a plan), its messages on standard error."),
         QStringLiteral("text|json|xplan"), QStringLiteral("text")};
     QCommandLineOption sql{QStringLiteral("sql"), QStringLiteral("The statement."),
                            QStringLiteral("TEXT")};
