@@ -4,6 +4,7 @@
 #include "core/tuning/planstep.h"
 #include "core/tuning/statistics.h"
 #include "core/tuning/tuningrun.h"
+#include "core/tuning/xplantext.h"
 #include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,24 @@ TEST_F(ActualsTest, TheFiguresOfEachLineStandNextToItsEstimates) {
               std::tuple(StepOutcome::Done, false, std::optional<int64_t>(987654),
                          std::optional<int64_t>(1234)));
     EXPECT_TRUE(w.notes.isEmpty());
+    // The DBMS_XPLAN copy names the cursor the figures were read from.
+    EXPECT_EQ(xplanLines(run, false).mid(0, 5),
+              (QStringList{u"SQL_ID  7h35uxf5uhmm1, child number 0"_s, QString(37, u'-'), w.sql,
+                           QString(), u"Plan hash value: 987654"_s}));
+}
+
+// The top lines of a data-changing statement pass no rows on: their A-Rows of 0 is no
+// misestimate, however many rows they changed.
+TEST(ActualsMarks, TheLinesThatWriteRowsAreNeverMarked) {
+    QList<PlanLine> lines(4);
+    const QStringList ops = {u"UPDATE STATEMENT"_s, u"UPDATE"_s, u"LOAD TABLE CONVENTIONAL"_s,
+                             u"TABLE ACCESS"_s};
+    for (int i = 0; i < 4; ++i)
+        lines[i].operation = ops[i], lines[i].cardinality = 500, lines[i].actuals = {1, 0};
+    GridModel g;
+    fillPlanGrid(lines, g);
+    EXPECT_EQ(std::tuple(g.rowMarked(1), g.rowMarked(2), g.rowMarked(3), g.rowMarked(4)),
+              std::tuple(false, false, false, true));
 }
 
 // Binds or a plan that changed since it was explained: the plan that ran is shown, and said so

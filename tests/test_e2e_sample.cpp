@@ -1,5 +1,6 @@
 // The embedded sample through the real window, from login to logout. The steps' rules and
 // texts are the unit tests'; this one shows they are wired together.
+#include "core/cli/clirunner.h"
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
@@ -104,11 +105,14 @@ TEST_F(SampleTest, ABoundStatementRunsWithItsValueAndThePlanShowsWhatEachLineDid
 }
 
 // With Oracle's PLAN_TABLE (which has OTHER_XML), a hinted statement's Hint Report ends the
-// first plan line's tooltip and the text Ctrl+C copies, after what the plan grid copies anyway.
-TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheCopiedPlan) {
+// first plan line's tooltip and the plan's DBMS_XPLAN copy (Ctrl+Shift+X), whose Predicate
+// Information numbers the lines as its Id column does; Ctrl+C copies the grid's lines alone.
+// quervin-cli --format xplan prints the same text.
+TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheDbmsXplanCopy) {
     login(u"sqlite:sample"_s, u"demo"_s);
     program().settings().set(&Settings::planTable, u"PLAN_TABLE"_s);
-    run(u"select /*+ full(c) fulll */ * from customers c where customer_id = 42"_s);
+    const QString sql = u"select /*+ full(c) fulll */ * from customers c where c.city = '札幌'"_s;
+    run(sql);
     const QStringList report = {
         u"Hint Report (identified by operation id / Query Block Name / Object Alias):"_s,
         u"Total hints for statement: 2 (E - Syntax error (1))"_s,
@@ -124,12 +128,37 @@ TEST_F(SampleTest, TheHintReportEndsTheFirstLinesTooltipAndTheCopiedPlan) {
     EXPECT_EQ(plan.text(2, 0), u" TABLE ACCESS FULL (DEMO.CUSTOMERS)"_s);
     EXPECT_TRUE(plan.rowToolTip(1).endsWith(report.join(u'\n')))
         << plan.rowToolTip(1).toStdString();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
-    QApplication::sendEvent(window()->planGrid(), &press);
-    const QString copied = QGuiApplication::clipboard()->text();
-    EXPECT_TRUE(copied.startsWith(planClipboardText(plan))) << copied.toStdString();
-    EXPECT_TRUE(copied.endsWith(u"\r\n"_s + report.join(u"\r\n"_s) + u"\r\n"_s))
-        << copied.toStdString();
+    QApplication::setActiveWindow(frame.get());
+    window()->planGrid()->setFocus();
+    QTest::keyClick(window()->planGrid(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), planClipboardText(plan));
+    QTest::keyClick(window()->planGrid(), Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    const QString xplan = QGuiApplication::clipboard()->text();
+    EXPECT_EQ(xplan, model().planXplanText());
+    EXPECT_TRUE(xplan.endsWith(u"\n\n"_s + report.join(u'\n') + u'\n')) << xplan.toStdString();
+    const QStringList lines = xplan.split(u'\n');
+    EXPECT_TRUE(xplan.startsWith(u"SQL_ID  "_s) && xplan.contains(u"\n\nPlan hash value: "_s));
+    // One line has a predicate: '*' before its Id, which numbers the predicate.
+    const QStringList starred = lines.filter(QRegularExpression(u"^\\|\\*"_s));
+    EXPECT_EQ(std::pair(starred.size(), starred.value(0).left(26)),
+              std::pair(qsizetype(1), u"|*  1 |  TABLE ACCESS FULL"_s));
+    EXPECT_EQ(lines.filter(QRegularExpression(u"^ +\\d+ - (access|filter)"_s)),
+              QStringList{u"   1 - filter(\"C\".\"CITY\"='札幌')"_s});
+
+    // The explained plan alone (no figures to read) is the same in both.
+    program().settings().set(&Settings::runQuery, false);
+    run(sql);
+    QString out, err, input;
+    QTextStream in(&input), outStream(&out), errStream(&err);
+    EXPECT_EQ(runCli({u"quervin-cli"_s, u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s,
+                      u"--no-query"_s, u"--plan-table"_s, u"PLAN_TABLE"_s, u"--format"_s,
+                      u"xplan"_s, u"--sql"_s, sql},
+                     in, outStream, errStream, program()),
+              kCliCarriedOut);
+    outStream.flush();
+    EXPECT_EQ(out, model().planXplanText());
+    EXPECT_TRUE(out.startsWith(u"-----"_s) && out.contains(u"   1 - filter("_s))
+        << out.toStdString();
 }
 
 TEST_F(SampleTest, DoubleClickOnACellWritesItsConditionAndCellsCopyWithHeadings) {

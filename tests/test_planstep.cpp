@@ -3,6 +3,7 @@
 #include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/tuningrun.h"
+#include "core/tuning/xplantext.h"
 #include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
@@ -195,6 +196,73 @@ TEST(PlanFigures, ShortFormsFollowDbmsXplansUnitsAndRounding) {
         scales << (!scale ? u"-"_s : *scale == FigureScale::Binary ? u"B"_s : u"D"_s);
     }
     EXPECT_EQ(scales.join(QString()), u"-DDBDDDD-"_s);
+}
+
+// A run's plan as DBMS_XPLAN.DISPLAY_CURSOR(format => 'ALLSTATS LAST +COST +BYTES') prints it:
+// the cursor, the hash, the columns that have figures (units of 1000, bytes of 1024), '*' on
+// the lines that the Predicate Information numbers, then the Hint Report.
+TEST(XplanText, TheRunsPlanIsLaidOutAsDbmsXplanPrintsIt) {
+    // At most five characters: 9999K, then 10M.
+    EXPECT_EQ(xplanFigure(9999500, FigureScale::Decimal), u"10M"_s);
+    RunRecord run;
+    run.sql = u"select * from a join b on a.id = b.id  \n\n where b.n > 0;"_s;
+    run.sqlId = u"g4b5xkq6z7ab1"_s;
+    run.childNumber = 0;
+    run.planHash = 2743124183;
+    // "OPERATION[/OPTIONS/NAME]" at depth min(id, 2).
+    const auto line = [&](int id, const QString& op, QVariantList estimates, PlanLineActuals a) {
+        PlanLine l;
+        l.id = id;
+        l.depth = std::min(id, 2);
+        const QStringList parts = op.split(u'/');
+        l.operation = parts[0];
+        if (parts.size() == 3)
+            l.options = parts[1], l.objectName = parts[2];
+        l.cardinality = estimates[0], l.bytes = estimates[1], l.cost = estimates[2];
+        l.actuals = a;
+        run.plan << l;
+    };
+    line(0, u"SELECT STATEMENT"_s, {{}, {}, 18536}, {1, 50, 17633, 238, 380000});
+    line(1, u"HASH JOIN"_s, {3735000, 96468992, 18536}, {1, 50, 17633, 238, 380000});
+    line(2, u"TABLE ACCESS/FULL/A"_s, {1352000, 11534336, 4825}, {1, 1352000, 17630, 0, 120000});
+    line(3, u"TABLE ACCESS/FULL/B"_s, {14, 38, 3}, {1, 14, 3, {}, 10000});
+    run.plan[1].accessPredicates = u"\"A\".\"ID\"=\"B\".\"ID\""_s;
+    run.plan[3].filterPredicates = u"\"B\".\"N\">0"_s;
+    run.plan[0].hintReport =
+        u"Hint Report (identified by operation id / Query Block Name / "
+        u"Object Alias):\nTotal hints for statement: 1"_s;
+    const QString rule(110, u'-');
+    EXPECT_EQ(
+        xplanText(run, false),
+        u"SQL_ID  g4b5xkq6z7ab1, child number 0\n"
+        u"-------------------------------------\n"
+        u"select * from a join b on a.id = b.id\n"
+        u" where b.n > 0;\n\n"
+        u"Plan hash value: 2743124183\n\n"_s +
+            rule +
+            u"\n| Id  | Operation          | Name | Starts | E-Rows |E-Bytes| Cost  | A-Rows |   "
+            u"A-Time   | Buffers | Reads  |\n"_s +
+            rule +
+            u"\n|   0 | SELECT STATEMENT   |      |      1 |        |       | 18536 |     50 "
+            u"|00:00:00.38 |   17633 |    238 |\n"
+            u"|*  1 |  HASH JOIN         |      |      1 |   3735K|    92M| 18536 |     50 "
+            u"|00:00:00.38 |   17633 |    238 |\n"
+            u"|   2 |   TABLE ACCESS FULL| A    |      1 |   1352K|    11M|  4825 |   1352K"
+            u"|00:00:00.12 |   17630 |      0 |\n"
+            u"|*  3 |   TABLE ACCESS FULL| B    |      1 |     14 |    38 |     3 |     14 "
+            u"|00:00:00.01 |       3 |        |\n"_s +
+            rule +
+            u"\n\nPredicate Information (identified by operation id):\n"
+            u"---------------------------------------------------\n\n"
+            u"   1 - access(\"A\".\"ID\"=\"B\".\"ID\")\n"
+            u"   3 - filter(\"B\".\"N\">0)\n\n"
+            u"Hint Report (identified by operation id / Query Block Name / Object Alias):\n"
+            u"Total hints for statement: 1\n"_s);
+    // Without figures of the run, their columns are left out.
+    for (PlanLine& l : run.plan)
+        l.actuals.reset();
+    EXPECT_EQ(xplanLines(run, false)[8],
+              u"| Id  | Operation          | Name | E-Rows |E-Bytes| Cost  |"_s);
 }
 
 // Oracle 19c keeps the hint usage in OTHER_XML without plan lines: each hint is placed by the

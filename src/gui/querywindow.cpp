@@ -14,6 +14,7 @@
 #include "gui/sqleditor.h"
 #include "gui/windowfont.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QFontMetricsF>
@@ -136,26 +137,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     setUpKeyboard();
     connect(resultGrid_, &GridView::cellDoubleClicked, this,
             [this](int row, int col) { model_->insertConditionFromCell(row, col); });
-    // An adaptive plan's inactive lines, left out unless asked for, as DBMS_XPLAN shows them.
-    planGrid_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(planGrid_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        QMenu menu(this);
-        QAction* whole = menu.addAction(QStringLiteral("適応計画の使われない行を表示(&A)"));
-        whole->setObjectName(QStringLiteral("showInactivePlanLines"));
-        whole->setCheckable(true);
-        whole->setChecked(model_->showsInactivePlanLines());
-        whole->setEnabled(model_->planHasInactiveLines());
-        connect(whole, &QAction::toggled, model_, &QueryWindowModel::setShowInactivePlanLines);
-        menu.exec(planGrid_->viewport()->mapToGlobal(at));
-    });
-    connect(planGrid_, &GridView::copyPressed, this, [this] {
-        const QString text = model_->planCopyText();
-        if (text.isNull())
-            return;
-        QClipboard* cb = QGuiApplication::clipboard();
-        cb->clear();
-        cb->setText(text);
-    });
+    setUpPlanGrid();
 
     bindState();
     model_->load();
@@ -259,6 +241,42 @@ void QueryWindow::applyLayout() {
     const int room = statusBar_->y() - planGrid_->y();
     if (room > 0 && room < planGrid_->height())
         planGrid_->resize(planGrid_->width(), room);
+}
+
+void QueryWindow::setUpPlanGrid() {
+    // The plan as DBMS_XPLAN.DISPLAY_CURSOR prints it, from the menu or by its key in the grid.
+    auto* xplanCopy = new QAction(QStringLiteral("DBMS_XPLAN形式でコピー(&X)"), planGrid_);
+    xplanCopy->setObjectName(QStringLiteral("copyPlanAsXplan"));
+    xplanCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    xplanCopy->setShortcutContext(Qt::WidgetShortcut);
+    planGrid_->addAction(xplanCopy);
+    connect(xplanCopy, &QAction::triggered, this, [this] {
+        if (const QString text = model_->planXplanText(); !text.isNull())
+            QGuiApplication::clipboard()->setText(text);
+    });
+    // An adaptive plan's inactive lines, left out unless asked for, as DBMS_XPLAN shows them.
+    planGrid_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(planGrid_, &QWidget::customContextMenuRequested, this, [this, xplanCopy](QPoint at) {
+        QMenu menu(this);
+        QAction* whole = menu.addAction(QStringLiteral("適応計画の使われない行を表示(&A)"));
+        whole->setObjectName(QStringLiteral("showInactivePlanLines"));
+        whole->setCheckable(true);
+        whole->setChecked(model_->showsInactivePlanLines());
+        whole->setEnabled(model_->planHasInactiveLines());
+        connect(whole, &QAction::toggled, model_, &QueryWindowModel::setShowInactivePlanLines);
+        menu.addAction(xplanCopy);
+        xplanCopy->setEnabled(!model_->planXplanText().isNull());
+        menu.exec(planGrid_->viewport()->mapToGlobal(at));
+        xplanCopy->setEnabled(true);
+    });
+    connect(planGrid_, &GridView::copyPressed, this, [this] {
+        const QString text = model_->planCopyText();
+        if (text.isNull())
+            return;
+        QClipboard* cb = QGuiApplication::clipboard();
+        cb->clear();
+        cb->setText(text);
+    });
 }
 
 void QueryWindow::setUpKeyboard() {

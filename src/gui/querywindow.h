@@ -93,6 +93,8 @@ class QueryWindow : public QWidget, public WindowPort {
     void place(QWidget* w, Control c);
     void bindState();
     void setUpKeyboard();
+    // The plan grid's menu and keys: Ctrl+C, the DBMS_XPLAN copy, the adaptive plan's lines.
+    void setUpPlanGrid();
     // The execute button from the keyboard: starts a run, never stops one.
     void runFromKeyboard();
     double dpi() const;

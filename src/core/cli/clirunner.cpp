@@ -17,6 +17,7 @@
 #include "core/tuning/runthread.h"
 #include "core/tuning/runwindow.h"
 #include "core/tuning/tuningrun.h"
+#include "core/tuning/xplantext.h"
 #include "core/version.h"
 
 #include <QCommandLineParser>
@@ -88,6 +89,7 @@ struct CliRequest {
     bool record = false;
     QString recordFile;  // empty: the program's history file
     bool json = false;
+    bool xplan = false;         // the plan alone, as DBMS_XPLAN prints it
     double timeoutSeconds = 0;  // 0: none
     bool wholePlan = false;     // an adaptive plan with its inactive lines, marked
 };
@@ -273,6 +275,19 @@ void printRun(QTextStream& out, const CliRunWindow& w, const RunRecord& run, boo
     printTable(out, "stats", stats);
 }
 
+// The plan shown as DBMS_XPLAN prints it; what else the run says of it goes to `err`.
+void printXplan(QTextStream& out, QTextStream& err, const CliRunWindow& w, const RunRecord& run,
+                bool whole, int32_t runNumber) {
+    if (planTable(run, w.options.showPlan(), whole).visible)
+        out << xplanText(run, whole);
+    if (!w.planLine.isEmpty())
+        err << "plan: " << terminalText(w.planLine) << "\n";
+    for (const QString& note : w.notes)
+        err << "note: " << terminalText(note) << "\n";
+    if (runNumber > 0)
+        err << "run: " << runNumber << "\n";
+}
+
 // "--record FILE" and "--record=FILE" become "--record --record-file FILE": the parser has no
 // options with an optional value.
 QStringList splitRecordFile(const QStringList& args) {
@@ -382,9 +397,12 @@ struct CliOptions {
         QStringLiteral("Record the run into the tuning-history file: --record alone uses the "
                        "program's file, --record FILE that file. Prints the run number.")};
     QCommandLineOption recordFile{QStringLiteral("record-file"), QString(), QStringLiteral("FILE")};
-    QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("Output: text (default) or json."),
-                              QStringLiteral("text|json"), QStringLiteral("text")};
+    QCommandLineOption format{
+        QStringLiteral("format"),
+        QStringLiteral("Output: text (default), json, or xplan: the plan alone as "
+                       "DBMS_XPLAN.DISPLAY_CURSOR(format => 'ALLSTATS LAST +COST +BYTES') prints "
+                       "it (none without a plan), its messages on standard error."),
+        QStringLiteral("text|json|xplan"), QStringLiteral("text")};
     QCommandLineOption sql{QStringLiteral("sql"), QStringLiteral("The statement."),
                            QStringLiteral("TEXT")};
     QCommandLineOption sqlFile{QStringLiteral("sql-file"),
@@ -448,9 +466,10 @@ std::optional<QString> readOptions(const QCommandLineParser& p, const CliOptions
     if (p.value(o.service).isEmpty() || p.value(o.user).isEmpty())
         return QStringLiteral("--service and --user are required.");
     const QString fmt = p.value(o.format);
-    if (fmt != QStringLiteral("text") && fmt != QStringLiteral("json"))
-        return QStringLiteral("--format must be text or json.");
-    request.json = fmt == QStringLiteral("json");
+    if (fmt != u"text" && fmt != u"json" && fmt != u"xplan")
+        return QStringLiteral("--format must be text, json or xplan.");
+    request.json = fmt == u"json";
+    request.xplan = fmt == u"xplan";
     if (p.isSet(o.sql) && p.isSet(o.sqlFile))
         return QStringLiteral("Give --sql or --sql-file, not both.");
     if (p.isSet(o.timeout)) {
@@ -656,7 +675,10 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
                 status = kCliRecordFailed;
         }
     }
-    printRun(out, *w, run, request.json, request.wholePlan, runNumber);
+    if (request.xplan)
+        printXplan(out, err, *w, run, request.wholePlan, runNumber);
+    else
+        printRun(out, *w, run, request.json, request.wholePlan, runNumber);
     // The run's sessions end here, as a client logs off before it exits, rather than with the
     // last reference to the window, which the run's thread may still hold when the program ends:
     // the server then rolls back what is left open, and sees the sessions go.

@@ -87,6 +87,8 @@ struct CursorPlan {
     QList<PlanLine> lines;  // as DBMS_XPLAN shows them, the Hint Report on the first
     AdaptivePlan adaptive;
     std::optional<int64_t> hash;
+    QString sqlId;
+    std::optional<int64_t> childNumber;
 };
 
 // The plan of the run session's last statement, from its cursor. Throws DbError; `missing`
@@ -109,6 +111,8 @@ CursorPlan readCursorPlan(Database& db, const QString& sid, QString& missing) {
         missing = kMsgNoActualRows;
         return plan;
     }
+    plan.sqlId = sqlId;
+    plan.childNumber = child.toLongLong();
     QStringList xml;
     std::unique_ptr<Recordset> rs = db.openRecordset(planStatisticsQuery(address, sqlId, child));
     while (!rs->eof()) {
@@ -239,6 +243,8 @@ void actualsStage(RunWindow& w, RunState& r) {
     }
     record.actualsStep = {StepOutcome::Done, QString()};
     record.planHash = cursor.hash;
+    record.sqlId = cursor.sqlId;
+    record.childNumber = cursor.childNumber;
     if (record.planStep.done() && sameShape(record.plan, cursor.lines)) {
         addCursorFigures(record.plan, cursor.lines);
         if (sameShape(record.adaptive.wholePlan, cursor.adaptive.wholePlan))
@@ -268,8 +274,24 @@ void actualsStage(RunWindow& w, RunState& r) {
     }
 }
 
+bool writesRowsOnly(const PlanLine& line) {
+    static const QStringList kWriters = {QStringLiteral("UPDATE STATEMENT"),
+                                         QStringLiteral("DELETE STATEMENT"),
+                                         QStringLiteral("INSERT STATEMENT"),
+                                         QStringLiteral("MERGE STATEMENT"),
+                                         QStringLiteral("UPDATE"),
+                                         QStringLiteral("DELETE"),
+                                         QStringLiteral("INSERT"),
+                                         QStringLiteral("MERGE"),
+                                         QStringLiteral("MULTI-TABLE INSERT"),
+                                         QStringLiteral("LOAD TABLE CONVENTIONAL"),
+                                         QStringLiteral("LOAD AS SELECT")};
+    return kWriters.contains(line.operation);
+}
+
 std::optional<double> rowsMisestimate(const PlanLine& line) {
-    if (!line.actuals || !line.actuals->rows || !line.actuals->starts || line.cardinality.isNull())
+    if (writesRowsOnly(line) || !line.actuals || !line.actuals->rows || !line.actuals->starts ||
+        line.cardinality.isNull())
         return std::nullopt;
     const double estimated =
         std::max(1.0, line.cardinality.toDouble() * double(*line.actuals->starts));

@@ -48,9 +48,15 @@ void actualsStage(RunWindow& w, RunState& r);
 // Whether two plans have the same shape: operation, options and object at each id.
 bool sameShape(const QList<PlanLine>& a, const QList<PlanLine>& b);
 
+// Whether `line` writes the rows it is given into a table and passes none on, so that its A-Rows
+// is 0 whatever its estimate: the top line of a data-changing statement (UPDATE STATEMENT, ...),
+// its UPDATE, DELETE, MERGE or insert line (LOAD TABLE CONVENTIONAL, MULTI-TABLE INSERT), and
+// LOAD AS SELECT (a direct-path insert, or a WITH query's materialization).
+bool writesRowsOnly(const PlanLine& line);
+
 // A-Rows against E-Rows x Starts when they part by ten times or more either way (Oracle's
-// E-Rows is per start, A-Rows the total): the factor A / (E x S); nothing otherwise or when a
-// figure is missing.
+// E-Rows is per start, A-Rows the total): the factor A / (E x S); nothing otherwise, when a
+// figure is missing, or for a line that writes rows only (its estimate counts the rows written).
 std::optional<double> rowsMisestimate(const PlanLine& line);
 
 // Oracle's "Predicate Information (identified by operation id):" block for `lines`; empty when

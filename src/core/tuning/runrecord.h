@@ -140,7 +140,10 @@ struct RunRecord {
     // that ran is not the one explained.
     StepResult actualsStep;
     std::optional<int64_t> planHash;  // of the plan that ran
-    bool planDiffers = false;         // the plan that ran has another shape than the explained
+    // The cursor the figures were read from: its SQL_ID and child number (empty, none: not read).
+    QString sqlId;
+    std::optional<int64_t> childNumber;
+    bool planDiffers = false;  // the plan that ran has another shape than the explained
     // Whether `plan` is adaptive: then it is the final plan, as DBMS_XPLAN shows it, and this
     // holds every line.
     AdaptivePlan adaptive;

@@ -10,6 +10,7 @@
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
 #include "core/tuning/tuningrun.h"
+#include "core/tuning/xplantext.h"
 
 #include <utility>
 
@@ -191,15 +192,13 @@ void QueryWindowModel::showProgress() {
 }
 
 QString QueryWindowModel::planCopyText() const {
-    QString text = planClipboardText(planGrid_);
-    const QList<PlanLine>& shown = shownPlan();
-    const QString predicates = predicateInformation(shown, QStringLiteral("\r\n"));
-    if (!text.isNull() && !predicates.isEmpty())
-        text += QStringLiteral("\r\n") + predicates;
-    const QString hints = hintReportText(shown, QStringLiteral("\r\n"));
-    if (!text.isNull() && !hints.isEmpty())
-        text += QStringLiteral("\r\n") + hints;
-    return text;
+    return planClipboardText(planGrid_);
+}
+
+QString QueryWindowModel::planXplanText() const {
+    if (!planGrid_.visible() || shownPlan().isEmpty())
+        return QString();
+    return xplanText(planRun_, wholePlan_);
 }
 
 const QList<PlanLine>& QueryWindowModel::shownPlan() const {
@@ -217,6 +216,10 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
     planRun_.plan = record.plan;
     planRun_.adaptive = record.adaptive;
     planRun_.planDiffers = record.planDiffers;
+    planRun_.sql = record.sql;
+    planRun_.planHash = record.planHash;
+    planRun_.sqlId = record.sqlId;
+    planRun_.childNumber = record.childNumber;
     if (wholePlan_ && planHasInactiveLines() && planGrid_.visible())
         showRunPlan(planRun_, planGrid_, true);
     // The statistics' heading says when the run's own counting weighs on its CPU and times.

@@ -59,9 +59,12 @@ class QueryWindowModel : public QObject {
     // that follow.
     void setShowInactivePlanLines(bool show);
     bool showsInactivePlanLines() const { return wholePlan_; }
-    // The plan grid's Ctrl+C text: the plan with its estimates, then a blank line and the
-    // predicates of its lines, when there are any. Null when the plan grid is hidden.
+    // The plan grid's Ctrl+C text: the plan with its estimates, as planClipboardText() makes it.
+    // Null when the plan grid is hidden.
     QString planCopyText() const;
+    // The plan grid's "DBMS_XPLAN形式でコピー(&X)": the plan shown as DBMS_XPLAN.DISPLAY_CURSOR
+    // prints it (xplanText()). Null when the plan grid is hidden or shows no finished run's plan.
+    QString planXplanText() const;
 
     // The execute button: logs in when needed, asks for the values of the statement's bind
     // variables (the bind dialog) and starts the run; while a run is under way it stops it
