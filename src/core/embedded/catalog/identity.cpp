@@ -143,6 +143,14 @@ void makeIdentity(const Catalog& catalog, const TableDef& def) {
          wideText(first)});
 }
 
+void numberRows(const Catalog& catalog, const QString& table) {
+    if (const std::optional<IdentityColumn> identity = identityOf(catalog, table))
+        catalog.userExec(QStringLiteral("UPDATE %1 SET %2 = qv_nextval(%3)")
+                             .arg(sql::quotedName(catalog.spelled(table)),
+                                  sql::quotedName(identity->column),
+                                  sql::quotedString(identity->sequence)));
+}
+
 void modifyIdentity(const Catalog& catalog, const TableDef& def, const ColumnDef& wanted) {
     const std::optional<IdentityColumn> current = identityOf(catalog, def.name);
     if (!current || current->column != wanted.name.toUpper())

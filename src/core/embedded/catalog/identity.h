@@ -40,8 +40,11 @@ bool isIdentitySequence(const Catalog& catalog, const QString& name);
 // (ORA-30674).
 void checkIdentity(const TableDef& def, bool existing = false);
 // Makes the sequence of `def`'s identity column and the catalog's row for it, for a new table or
-// a column added to an empty one. Throws DbError with Oracle's error, sqlite::Error.
+// a column added. Throws DbError with Oracle's error, sqlite::Error.
 void makeIdentity(const Catalog& catalog, const TableDef& def);
+
+// Gives every row of `table` its identity column's next value (ALTER TABLE ADD of one).
+void numberRows(const Catalog& catalog, const QString& table);
 
 // ALTER TABLE t MODIFY column GENERATED ... AS IDENTITY [(options)]: the generation and the
 // sequence's options; START WITH n, or START WITH LIMIT VALUE (after the column's highest value,

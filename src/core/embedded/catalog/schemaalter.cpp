@@ -73,6 +73,7 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
                                                        "exists in table"));
         }
         if (def.columns[k].notNull && def.columns[k].defaultText.isEmpty() &&
+            !def.columns[k].identity &&
             !catalog.rows(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quotedName(def.name)))
                  .empty())
             throw oracleError(1758, QStringLiteral("ORA-01758: table must be empty to add "
@@ -93,11 +94,26 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
         rebuild = rebuild || (c.enabled && (c.type == 'P' || c.type == 'C'));
     }
     def.constraints.insert(def.constraints.end(), added.begin(), added.end());
+    // An identity column added to a table with rows numbers them, then is made NOT NULL.
+    ColumnDef* numbered = nullptr;
+    for (const ColumnDef& c : newColumns.columns) {
+        if (c.identity &&
+            !catalog.rows(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quotedName(def.name)))
+                 .empty())
+            numbered = def.column(c.name);
+    }
+    if (numbered)
+        numbered->notNull = false;
     catalog.ensure();
     sqlite::Savepoint savepoint(catalog.db());
     if (rebuild)
         rebuildTable(catalog, def, copied);
     makeIdentity(catalog, newColumns);
+    if (numbered) {
+        numberRows(catalog, def.name);
+        numbered->notNull = true;
+        rebuildTable(catalog, def, sameColumns(def));
+    }
     for (const ConstraintRow& c : added) {
         catalog.store(c);
         if (c.enabled)
