@@ -2,9 +2,9 @@
 
 // The DDL a DBA's schema script is made of, carried out by the engine itself rather than handed
 // to SQLite as written (catalog.h says where what SQLite cannot hold is kept):
-//   CREATE TABLE (constraints inline and out of line, named or given SYS_C names; Oracle's storage
-//   options passed over; ORGANIZATION INDEX as WITHOUT ROWID; AS query), DROP TABLE [CASCADE
-//   CONSTRAINTS] [PURGE]                                                     (schematables.cpp)
+//   CREATE TABLE (constraints inline and out of line, named or given SYS_C names; identity
+//   columns, identity.h; Oracle's storage options passed over; ORGANIZATION INDEX as WITHOUT
+//   ROWID; AS query), DROP TABLE [CASCADE CONSTRAINTS] [PURGE]              (schematables.cpp)
 //   ALTER TABLE ADD | MODIFY | DROP | RENAME | ENABLE | DISABLE ...           (schemaalter.cpp)
 //   CREATE [UNIQUE] INDEX, DROP INDEX, CREATE [OR REPLACE] [FORCE] VIEW, DROP VIEW, CREATE | ALTER
 //   | DROP SEQUENCE, COMMENT ON TABLE | COLUMN, COMMIT [WORK], ROLLBACK [WORK]  (schemaobjects.cpp)
