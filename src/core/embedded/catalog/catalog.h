@@ -13,6 +13,7 @@
 //                     values handed out or reserved end, sequences.h) and a STAMP that tells a
 //                     sequence made again under the same name from the one before.
 //   "QV$COMMENTS"     COMMENT ON TABLE (COLUMN_NAME empty) and COMMENT ON COLUMN.
+//   "QV$IDENTITY_COLS" the identity columns and their sequences (identity.h).
 //   "QV$TAB_STATS", "QV$COL_STATS", "QV$IND_STATS", "QV$HISTOGRAMS"
 //                     the optimizer statistics of tables, columns and indexes and the columns'
 //                     histograms, as ANALYZE and DBMS_STATS gather them (optimizerstats.h).

@@ -1,4 +1,5 @@
 #include "core/embedded/base/sandbox.h"
+#include "core/embedded/catalog/identity.h"
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/values/oracleerrors.h"
@@ -61,6 +62,10 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
     const auto copied = sameColumns(def);
     for (const Range& r : items.ranges)
         readTableItem(items.text, items.tokens, r, def);
+    TableDef newColumns;
+    newColumns.name = def.name;
+    newColumns.columns.assign(def.columns.begin() + qsizetype(columnsBefore), def.columns.end());
+    checkIdentity(newColumns, identityOf(catalog, def.name).has_value());
     for (size_t k = columnsBefore; k < def.columns.size(); ++k) {
         for (size_t j = 0; j < k; ++j) {
             if (def.columns[j].name.compare(def.columns[k].name, Qt::CaseInsensitive) == 0)
@@ -68,6 +73,7 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
                                                        "exists in table"));
         }
         if (def.columns[k].notNull && def.columns[k].defaultText.isEmpty() &&
+            !def.columns[k].identity &&
             !catalog.rows(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quotedName(def.name)))
                  .empty())
             throw oracleError(1758, QStringLiteral("ORA-01758: table must be empty to add "
@@ -88,10 +94,26 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
         rebuild = rebuild || (c.enabled && (c.type == 'P' || c.type == 'C'));
     }
     def.constraints.insert(def.constraints.end(), added.begin(), added.end());
+    // An identity column added to a table with rows numbers them, then is made NOT NULL.
+    ColumnDef* numbered = nullptr;
+    for (const ColumnDef& c : newColumns.columns) {
+        if (c.identity &&
+            !catalog.rows(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quotedName(def.name)))
+                 .empty())
+            numbered = def.column(c.name);
+    }
+    if (numbered)
+        numbered->notNull = false;
     catalog.ensure();
     sqlite::Savepoint savepoint(catalog.db());
     if (rebuild)
         rebuildTable(catalog, def, copied);
+    makeIdentity(catalog, newColumns);
+    if (numbered) {
+        numberRows(catalog, def.name);
+        numbered->notNull = true;
+        rebuildTable(catalog, def, sameColumns(def));
+    }
     for (const ConstraintRow& c : added) {
         catalog.store(c);
         if (c.enabled)
@@ -100,9 +122,8 @@ void addItems(const Catalog& catalog, TableDef def, const Items& items) {
     savepoint.commit();
 }
 
-// Oracle's datatype of a declared type, without its length, precision or scale: NUMBER for
-// INTEGER, FLOAT and the other names of a number, VARCHAR2 for VARCHAR, and so on. Empty for a
-// type Oracle does not have (SQLite's own TEXT, REAL, BLOB ... of a file another program made).
+}  // namespace
+
 QString datatypeOf(const QString& declared) {
     static const QRegularExpression kSizes(QStringLiteral(R"(\([^)]*\))"));
     QString t = QString(declared).remove(kSizes).toUpper().simplified();
@@ -151,6 +172,8 @@ QString datatypeOf(const QString& declared) {
     };
     return kNames.value(t);
 }
+
+namespace {
 
 // Whether a column holding values may change from `before` to `after`, two different datatypes:
 // CHAR and VARCHAR2 (or NCHAR and NVARCHAR2) of the same size, and DATE to TIMESTAMP.
@@ -251,6 +274,8 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
     std::vector<ConstraintRow> added;
     QStringList removed;
     qint64 next = catalog.systemName().mid(5).toLongLong();
+    std::vector<ColumnDef> identities;  // GENERATED ... AS IDENTITY, DROP IDENTITY
+    const std::optional<IdentityColumn> identity = identityOf(catalog, def.name);
     for (const Range& r : items.ranges) {
         TableDef change;
         readTableItem(items.text, items.tokens, r, change);
@@ -262,6 +287,10 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
             throw oracleError(
                 904,
                 QStringLiteral("ORA-00904: \"%1\": invalid identifier").arg(wanted.name.toUpper()));
+        if (wanted.identity) {
+            identities.push_back(wanted);
+            continue;
+        }
         if (!wanted.type.isEmpty()) {
             checkNewType(catalog, def.name, *col, wanted.type);
             col->type = wanted.type;
@@ -304,6 +333,9 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
             if (!col->notNull)
                 throw oracleError(1451, QStringLiteral("ORA-01451: column to be modified to NULL "
                                                        "cannot be modified to NULL"));
+            if (identity && identity->column == col->name.toUpper())
+                throw oracleError(30671, QStringLiteral("ORA-30671: cannot modify NOT NULL "
+                                                        "constraint on an identity column"));
             const auto pk = def.primaryKey();
             if (pk && pk->columns.contains(col->name.toUpper()))
                 throw oracleError(1451, QStringLiteral("ORA-01451: column to be modified to NULL "
@@ -316,8 +348,12 @@ void modifyColumns(const Catalog& catalog, TableDef def, const Items& items) {
         }
     }
     sqlite::Savepoint savepoint(catalog.db());
-    rebuildTable(catalog, def, copied);
-    padCharColumns(catalog, def, items);
+    for (const ColumnDef& c : identities)
+        modifyIdentity(catalog, def, c);
+    if (identities.size() < items.ranges.size()) {
+        rebuildTable(catalog, def, copied);
+        padCharColumns(catalog, def, items);
+    }
     for (const QString& name : removed)
         catalog.forget(name);
     for (const ConstraintRow& c : added)
@@ -368,6 +404,8 @@ void dropColumns(const Catalog& catalog, TableDef def, const QStringList& names,
     std::erase_if(def.columns,
                   [&](const ColumnDef& c) { return names.contains(c.name.toUpper()); });
     rebuildTable(catalog, def, sameColumns(def));
+    for (const QString& name : names)
+        forgetIdentity(catalog, def.name, name);
     if (catalog.has(kCommentsTable)) {
         for (const QString& name : names)
             catalog.engineExec(QStringLiteral("DELETE FROM \"QV$COMMENTS\" WHERE TABLE_NAME = "
@@ -500,6 +538,7 @@ void renameTable(const Catalog& catalog, const TableDef& def, const QString& to)
         catalog.engineExec(QStringLiteral("UPDATE \"QV$COMMENTS\" SET TABLE_NAME = upper(?2) WHERE "
                                           "TABLE_NAME = upper(?1)"),
                            {def.name, to});
+    renameIdentity(catalog, def.name, to);
     {
         const EngineRights engine(catalog.sandbox());
         renameStatistics(catalog.db(), def.name, to);
@@ -532,6 +571,7 @@ void renameColumn(const Catalog& catalog, const TableDef& def, const QString& fr
                                           "WHERE TABLE_NAME = upper(?1) AND COLUMN_NAME = "
                                           "upper(?2)"),
                            {def.name, from, to});
+    renameIdentity(catalog, def.name, def.name, from, to);
     {
         const EngineRights engine(catalog.sandbox());
         renameColumnStatistics(catalog.db(), def.name, from, to);

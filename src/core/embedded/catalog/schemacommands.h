@@ -2,9 +2,9 @@
 
 // The DDL a DBA's schema script is made of, carried out by the engine itself rather than handed
 // to SQLite as written (catalog.h says where what SQLite cannot hold is kept):
-//   CREATE TABLE (constraints inline and out of line, named or given SYS_C names; Oracle's storage
-//   options passed over; ORGANIZATION INDEX as WITHOUT ROWID; AS query), DROP TABLE [CASCADE
-//   CONSTRAINTS] [PURGE]                                                     (schematables.cpp)
+//   CREATE TABLE (constraints inline and out of line, named or given SYS_C names; identity
+//   columns, identity.h; Oracle's storage options passed over; ORGANIZATION INDEX as WITHOUT
+//   ROWID; AS query), DROP TABLE [CASCADE CONSTRAINTS] [PURGE]              (schematables.cpp)
 //   ALTER TABLE ADD | MODIFY | DROP | RENAME | ENABLE | DISABLE ...           (schemaalter.cpp)
 //   CREATE [UNIQUE] INDEX, DROP INDEX, CREATE [OR REPLACE] [FORCE] VIEW, DROP VIEW, CREATE | ALTER
 //   | DROP SEQUENCE, COMMENT ON TABLE | COLUMN, COMMIT [WORK], ROLLBACK [WORK]  (schemaobjects.cpp)
@@ -59,6 +59,11 @@ void stopEnforcingOutside(const Catalog& catalog, const ConstraintRow& c);
 // The [schema.]name at `i` (the schema is the session's own), `i` moved past it. ORA-00903 when
 // no name stands there, ORA-01031 for a name of the engine's own objects (schemaobjects.cpp).
 QString objectName(const std::vector<Token>& t, size_t& i, size_t end);
+
+// Oracle's datatype of a declared type, without its length, precision or scale: NUMBER for
+// INTEGER, FLOAT and the other names of a number, VARCHAR2 for VARCHAR, and so on. Empty for a
+// type Oracle does not have (SQLite's own TEXT, REAL, BLOB ... of a file another program made).
+QString datatypeOf(const QString& declared);
 
 // ALTER TABLE (schemaalter.cpp).
 void alterTable(const Catalog& catalog, const QString& sql, const std::vector<Token>& t, size_t end,

@@ -1,4 +1,5 @@
 #include "core/embedded/base/sandbox.h"
+#include "core/embedded/catalog/identity.h"
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/values/oracleerrors.h"
@@ -160,12 +161,14 @@ void createTable(const Catalog& catalog, const QString& sql, const std::vector<T
         }
     }
     nameConstraints(catalog, def);
+    checkIdentity(def);
     catalog.ensure();
     sqlite::Savepoint savepoint(catalog.db());
     QStringList names;
     if (!query.isEmpty())
         names = queryColumns(catalog, query, def);
     catalog.userExec(createTableSql(def));
+    makeIdentity(catalog, def);
     if (!query.isEmpty())
         catalog.userExec(QStringLiteral("INSERT INTO %1 (%2) %3")
                              .arg(quotedName(name), quotedColumns(names), query));
@@ -234,6 +237,7 @@ void dropTable(const Catalog& catalog, const std::vector<Token>& t, size_t end) 
         stopEnforcingOutside(catalog, c);
         catalog.forget(c.name);
     }
+    forgetIdentity(catalog, name);
     // With the engine's rights: the table's own triggers (foreign keys') go with it.
     catalog.engineExec(QStringLiteral("DROP TABLE main.%1").arg(quotedName(name)));
     if (catalog.has(kCommentsTable))

@@ -4,6 +4,7 @@
 // sequence's definition as "QV$SEQUENCES" keeps it, and what the process holds of its values.
 
 #include "core/embedded/catalog/catalog.h"
+#include "core/sql/sqltokens.h"
 
 #include <QString>
 
@@ -11,6 +12,7 @@
 #include <limits>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace qv::embedded {
 
@@ -55,6 +57,14 @@ std::optional<std::pair<SequenceDef, WideValue>> storedSequence(const Catalog& c
 // Writes the sequence's row. Throws sqlite::Error.
 void saveSequence(const Catalog& catalog, const QString& name, const SequenceDef& d,
                   WideValue next);
+
+// The options of CREATE SEQUENCE in tokens [i, end) (START WITH n, INCREMENT BY n, MINVALUE ...)
+// applied to `d`. Throws ORA-00922, ORA-01722, ORA-04002.
+SequenceDef sequenceOptions(const std::vector<sql::Token>& t, size_t i, size_t end, SequenceDef d);
+// ORA-04004, ORA-04006, ORA-04008, ORA-04010 or ORA-04013 when `d` cannot start at `next`.
+void checkSequenceBounds(const SequenceDef& d, WideValue next);
+// A stamp for a new making of a sequence.
+QString newSequenceStamp();
 
 // Forgets what this process holds of the sequence `name` of `db`'s file (for ALTER, RESTART and
 // DROP, after which every session reads it anew) and returns the next value it would have handed

@@ -1,5 +1,6 @@
 #include "core/embedded/catalog/sequences.h"
 
+#include "core/embedded/catalog/identity.h"
 #include "core/embedded/catalog/sequencedefs.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
@@ -46,7 +47,9 @@ int64_t clamped(WideValue v) {
     return v > kNoMaxValue ? kNoMaxValue : v < kNoMinValue ? kNoMinValue : int64_t(v);
 }
 
-SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceDef d) {
+}  // namespace
+
+SequenceDef sequenceOptions(const std::vector<Token>& t, size_t i, size_t end, SequenceDef d) {
     while (i < end) {
         const Token& k = t[i++];
         const bool two = i < end && (t[i].is(u"WITH") || t[i].is(u"BY"));
@@ -84,7 +87,7 @@ SequenceDef options(const std::vector<Token>& t, size_t i, size_t end, SequenceD
     return d;
 }
 
-void checkBounds(const SequenceDef& d, WideValue next) {
+void checkSequenceBounds(const SequenceDef& d, WideValue next) {
     if (d.lowest() >= d.highest())
         throw oracleError(4004, QStringLiteral("ORA-04004: MINVALUE must be less than MAXVALUE"));
     if (next < d.lowest())
@@ -106,11 +109,9 @@ void checkBounds(const SequenceDef& d, WideValue next) {
                                                "cycle"));
 }
 
-QString newStamp() {
+QString newSequenceStamp() {
     return QString::number(QRandomGenerator::global()->generate64() >> 1);
 }
-
-}  // namespace
 
 QString wideText(WideValue v) {
     if (v >= kNoMinValue && v <= kNoMaxValue)
@@ -194,16 +195,23 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
         return true;
     if (create) {
         catalog.checkFreeName(name);
-        SequenceDef d = options(t, i, end, SequenceDef());
-        d.stamp = newStamp();
+        SequenceDef d = sequenceOptions(t, i, end, SequenceDef());
+        d.stamp = newSequenceStamp();
         const WideValue first = d.start.value_or(d.first());
-        checkBounds(d, first);
+        checkSequenceBounds(d, first);
         saveSequence(catalog, name, d, first);
         return true;
     }
     const auto found = storedSequence(catalog, name);
     if (!found)
         noSuchSequence();
+    if (isIdentitySequence(catalog, name)) {
+        if (t[0].is(u"DROP"))
+            throw oracleError(32794, QStringLiteral("ORA-32794: cannot drop a system-generated "
+                                                    "sequence"));
+        throw oracleError(32793, QStringLiteral("ORA-32793: cannot alter a system-generated "
+                                                "sequence"));
+    }
     // What sessions of this process held of the sequence is read anew after any change; the
     // next value they would have handed out is where it stands.
     const WideValue next =
@@ -217,13 +225,13 @@ bool runSequenceCommand(const Catalog& catalog, const std::vector<Token>& t, siz
     if (i == end)
         throw oracleError(2286, QStringLiteral("ORA-02286: no options specified for ALTER "
                                                "SEQUENCE"));
-    SequenceDef d = options(t, i, end, found->first);
+    SequenceDef d = sequenceOptions(t, i, end, found->first);
     if (d.restart) {
         // Values before the restart are no guide to the next one any more.
-        d.stamp = newStamp();
+        d.stamp = newSequenceStamp();
         // Oracle 18's RESTART: from START WITH, or from the first value of the sequence.
         const WideValue first = d.start.value_or(d.first());
-        checkBounds(d, first);
+        checkSequenceBounds(d, first);
         saveSequence(catalog, name, d, first);
         return true;
     }

@@ -13,7 +13,7 @@ namespace {
 bool startsColumnClause(const Token& k) {
     return sql::isOneOf(k, {u"CONSTRAINT", u"PRIMARY", u"NOT", u"NULL", u"UNIQUE", u"CHECK",
                             u"REFERENCES", u"DEFAULT", u"COLLATE", u"GENERATED", u"ENABLE",
-                            u"DISABLE", u"VISIBLE", u"INVISIBLE", u"SORT", u"AS"});
+                            u"DISABLE", u"VISIBLE", u"INVISIBLE", u"SORT", u"AS", u"DROP"});
 }
 
 bool startsOutOfLine(const Token& k) {
@@ -130,6 +130,59 @@ ConstraintRow named(char type, const QString& name) {
     return c;
 }
 
+[[noreturn]] void virtualColumn() {
+    throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (virtual columns)"));
+}
+
+// GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(options)] at `i`: past it.
+size_t identityClause(const QString& sql, const std::vector<Token>& t, size_t i, size_t last,
+                      ColumnDef& col) {
+    IdentityClause c;
+    ++i;
+    if (i < last && t[i].is(u"ALWAYS")) {
+        ++i;
+    } else if (i + 1 < last && t[i].is(u"BY") && t[i + 1].is(u"DEFAULT")) {
+        c.always = false;
+        i += 2;
+        if (i + 1 < last && t[i].is(u"ON") && t[i + 1].is(u"NULL")) {
+            c.onNull = true;
+            i += 2;
+        }
+    }
+    if (i + 1 >= last || !t[i].is(u"AS"))
+        throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
+    if (!t[i + 1].is(u"IDENTITY"))
+        virtualColumn();
+    i += 2;
+    if (i < last && t[i].isOp(u'(')) {
+        const size_t close = sql::closing(t, i, last);
+        c.options = sql::textOf(sql, t, i + 1, close);
+        i = close + 1;
+    }
+    col.identity = c;
+    return i;
+}
+
+// An identity column is NOT NULL, by a constraint of its own unless one is written, which must
+// be enabled (ORA-30670).
+void identityNotNull(TableDef& def, size_t firstConstraint, ColumnDef& col) {
+    if (!col.identity || col.identity->drop)
+        return;
+    for (size_t k = firstConstraint; k < def.constraints.size(); ++k) {
+        if (def.constraints[k].type == 'N') {
+            if (!def.constraints[k].enabled)
+                throw oracleError(30670, QStringLiteral("ORA-30670: invalid NOT NULL constraint "
+                                                        "specified on an identity column"));
+            return;
+        }
+    }
+    ConstraintRow c = named('N', QString());
+    c.columns = QStringList{col.name.toUpper()};
+    c.condition = sql::quotedName(col.name.toUpper()) + QStringLiteral(" IS NOT NULL");
+    def.constraints.push_back(c);
+    col.notNull = true;
+}
+
 // One column definition: name type clauses.
 void readColumn(const QString& sql, const std::vector<Token>& t, Range item, TableDef& def) {
     size_t i = item.first;
@@ -148,6 +201,7 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
         }
     }
     QString pending;  // CONSTRAINT name
+    const size_t firstConstraint = def.constraints.size();
     while (i < item.last) {
         const Token& k = t[i];
         if (k.is(u"CONSTRAINT") && i + 1 < item.last) {
@@ -200,9 +254,16 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
         } else if (k.is(u"VISIBLE")) {
             isConstraint = false;
             ++i;
-        } else if (k.is(u"GENERATED") || k.is(u"AS")) {
-            throw oracleError(3001, QStringLiteral("ORA-03001: unimplemented feature (identity "
-                                                   "and virtual columns; use a sequence)"));
+        } else if (k.is(u"GENERATED")) {
+            i = identityClause(sql, t, i, item.last, col);
+            isConstraint = false;
+        } else if (k.is(u"DROP") && i + 1 < item.last && t[i + 1].is(u"IDENTITY")) {
+            col.identity = IdentityClause{};
+            col.identity->drop = true;
+            i += 2;
+            isConstraint = false;
+        } else if (k.is(u"AS")) {
+            virtualColumn();
         } else {
             missingParenthesis();
         }
@@ -216,6 +277,7 @@ void readColumn(const QString& sql, const std::vector<Token>& t, Range item, Tab
         }
         pending.clear();
     }
+    identityNotNull(def, firstConstraint, col);
     def.columns.push_back(col);
 }
 

@@ -12,9 +12,19 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace qv::embedded {
+
+// GENERATED [ALWAYS | BY DEFAULT [ON NULL]] AS IDENTITY [(options)], or ALTER TABLE MODIFY's
+// DROP IDENTITY (identity.h).
+struct IdentityClause {
+    bool always = true;
+    bool onNull = false;
+    bool drop = false;
+    QString options;  // the identity options as written, without the parentheses
+};
 
 struct ColumnDef {
     QString name;         // as written, without quotes
@@ -22,6 +32,7 @@ struct ColumnDef {
     QString collate;      // the collation after COLLATE, empty when none
     QString defaultText;  // the expression after DEFAULT as written, empty when none
     bool notNull = false;
+    std::optional<IdentityClause> identity;
 };
 
 struct TableDef {

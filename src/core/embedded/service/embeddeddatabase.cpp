@@ -4,6 +4,7 @@
 
 #include "core/embedded/base/sandbox.h"
 #include "core/embedded/catalog/catalog.h"
+#include "core/embedded/catalog/identity.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/catalog/sequences.h"
 #include "core/embedded/parse/parsedstatement.h"
@@ -78,6 +79,16 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
             facts.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0});
         if (facts.columns.empty())
             return std::nullopt;
+        const Catalog catalog(c.db, sandbox, c.session->user());
+        if (const std::optional<IdentityColumn> identity = identityOf(catalog, table)) {
+            for (ColumnFacts& column : facts.columns) {
+                if (column.name.compare(identity->column, Qt::CaseInsensitive) != 0)
+                    continue;
+                column.identity = identity->sequence;
+                column.generatedAlways = identity->always;
+                column.defaultOnNull = identity->onNull;
+            }
+        }
         return facts;
     };
 }

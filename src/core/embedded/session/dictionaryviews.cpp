@@ -47,6 +47,18 @@ const DictionaryView kViews[] = {
      "CYCLE_FLAG, ORDER_FLAG, CACHE_SIZE, "
      "LAST_NUMBER FROM %1 ORDER BY NAME",
      "QV$SEQUENCES", false, true},
+    {"user_tab_identity_cols",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), GENERATION_TYPE "
+     "VARCHAR2(10), SEQUENCE_NAME VARCHAR2(128), IDENTITY_OPTIONS VARCHAR2(298))",
+     "SELECT i.TABLE_NAME, i.COLUMN_NAME, i.GENERATION_TYPE, i.SEQUENCE_NAME, 'START WITH: ' || "
+     "i.START_WITH || ', INCREMENT BY: ' || q.INCREMENT_BY || ', MAX_VALUE: ' || CASE "
+     "q.MAX_VALUE WHEN 9223372036854775807 THEN '9999999999999999999999999999' ELSE q.MAX_VALUE "
+     "END || ', MIN_VALUE: ' || CASE q.MIN_VALUE WHEN -9223372036854775808 THEN "
+     "'-999999999999999999999999999' ELSE q.MIN_VALUE END || ', CYCLE_FLAG: ' || q.CYCLE_FLAG || "
+     "', CACHE_SIZE: ' || q.CACHE_SIZE || ', ORDER_FLAG: ' || q.ORDER_FLAG || ', SCALE_FLAG: N, "
+     "EXTEND_FLAG: N, KEEP_VALUE: N' FROM %1 i JOIN %2 q ON q.NAME = i.SEQUENCE_NAME ORDER BY "
+     "i.TABLE_NAME",
+     "QV$IDENTITY_COLS QV$SEQUENCES", false, true},
     {"user_constraints",
      "CREATE TABLE x(CONSTRAINT_NAME VARCHAR2(128), CONSTRAINT_TYPE VARCHAR2(1), TABLE_NAME "
      "VARCHAR2(128), SEARCH_CONDITION VARCHAR2(4000), R_CONSTRAINT_NAME VARCHAR2(128), "
@@ -165,6 +177,8 @@ QString emptyCatalog(const QString& table) {
         columns = QStringLiteral("NAME");
     else if (table == u"QV$CONSTRAINTS")
         columns = QStringLiteral("NAME,TABLE_NAME,TYPE,COLUMNS");
+    else if (table == u"QV$IDENTITY_COLS")
+        columns = QStringLiteral("TABLE_NAME,COLUMN_NAME,SEQUENCE_NAME,DEFAULT_ON_NULL");
     QStringList nulls;
     for (const QString& c : columns.split(u',', Qt::SkipEmptyParts))
         nulls << QStringLiteral("NULL AS ") + c;

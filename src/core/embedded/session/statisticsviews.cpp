@@ -89,17 +89,22 @@ const DictionaryView kViews[] = {
      "VARCHAR2(128), DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE "
      "VARCHAR2(1), COLUMN_ID NUMBER, NUM_DISTINCT NUMBER, LOW_VALUE RAW(1000), HIGH_VALUE "
      "RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS NUMBER, LAST_ANALYZED DATE, "
-     "SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM VARCHAR2(15), CHAR_LENGTH NUMBER)",
+     "SAMPLE_SIZE NUMBER, AVG_COL_LEN NUMBER, HISTOGRAM VARCHAR2(15), CHAR_LENGTH NUMBER, "
+     "DATA_DEFAULT LONG, IDENTITY_COLUMN VARCHAR2(3), DEFAULT_ON_NULL VARCHAR2(3))",
      "SELECT upper(?1), upper(p.name), qv_data_type(p.type, 'TYPE'), qv_data_type(p.type, "
      "'LENGTH'), qv_data_type(p.type, 'PRECISION'), qv_data_type(p.type, 'SCALE'), CASE WHEN "
      "p.\"notnull\" OR p.pk THEN 'N' ELSE 'Y' END, p.cid + 1, c.NUM_DISTINCT, "
      "hextoraw(c.LOW_VALUE), "
      "hextoraw(c.HIGH_VALUE), c.DENSITY, c.NUM_NULLS, c.NUM_BUCKETS, c.LAST_ANALYZED, "
      "c.SAMPLE_SIZE, "
-     "c.AVG_COL_LEN, coalesce(c.HISTOGRAM, 'NONE'), qv_data_type(p.type, 'CHAR_LENGTH') FROM "
-     "pragma_table_info(?1) p LEFT JOIN %1 c ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = "
-     "upper(p.name) ORDER BY p.cid",
-     "QV$COL_STATS", true},
+     "c.AVG_COL_LEN, coalesce(c.HISTOGRAM, 'NONE'), qv_data_type(p.type, 'CHAR_LENGTH'), "
+     // An identity column's default is its sequence's NEXTVAL, as Oracle shows it.
+     "CASE WHEN i.SEQUENCE_NAME IS NULL THEN p.dflt_value ELSE '\"' || " QV_OWNER " || '\".\"' "
+     "|| i.SEQUENCE_NAME || '\".nextval' END, CASE WHEN i.SEQUENCE_NAME IS NULL THEN 'NO' ELSE "
+     "'YES' END, coalesce(i.DEFAULT_ON_NULL, 'NO') FROM pragma_table_info(?1) p LEFT JOIN %1 c "
+     "ON c.TABLE_NAME = upper(?1) AND c.COLUMN_NAME = upper(p.name) LEFT JOIN %2 i ON "
+     "i.TABLE_NAME = upper(?1) AND i.COLUMN_NAME = upper(p.name) ORDER BY p.cid",
+     "QV$COL_STATS QV$IDENTITY_COLS", true},
     {"user_tab_col_statistics",
      "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), NUM_DISTINCT NUMBER, "
      "LOW_VALUE RAW(1000), HIGH_VALUE RAW(1000), DENSITY NUMBER, NUM_NULLS NUMBER, NUM_BUCKETS "

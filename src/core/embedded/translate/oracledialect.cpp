@@ -417,14 +417,16 @@ QString Translator::run() {
         out_ += *command;
     } else {
         const Scope statement;
-        if (startsQuery(0, body))
+        if (startsQuery(0, body)) {
             query(0, body, statement);
-        else if (t_[0].is(u"INSERT"))
+        } else if (t_[0].is(u"INSERT")) {
             insertStatement(body);
-        else if (t_[0].is(u"UPDATE"))
+        } else if (t_[0].is(u"UPDATE")) {
+            refuseIdentityUpdate(body);
             updateStatement(body);
-        else
+        } else {
             render(0, body, statement);
+        }
     }
     if (slash == kNone) {
         out_ += QStringView(sql_).mid(t_[body - 1].end);

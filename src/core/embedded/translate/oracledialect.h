@@ -24,6 +24,13 @@ struct ColumnFacts {
     QString name;
     QString type;
     bool notNull = false;
+    // An identity column's sequence (as QV$SEQUENCES names it), empty for any other column: an
+    // INSERT that leaves the column out, or gives it DEFAULT (or NULL with `defaultOnNull`), takes
+    // the sequence's next value; one that gives a GENERATED ALWAYS column a value is ORA-32795,
+    // an UPDATE that sets it ORA-32796.
+    QString identity;
+    bool generatedAlways = false;
+    bool defaultOnNull = false;
 };
 
 // A table of the schema: its owner (the schema's user), its name as created and its columns in
@@ -35,6 +42,8 @@ struct TableFacts {
 
     // The column named `name` (compared without regard to case); null when there is none.
     const ColumnFacts* column(const QString& name) const;
+    // The identity column; null when there is none.
+    const ColumnFacts* identityColumn() const;
 };
 
 // Asked by the translation of the schema: the table named `table` (compared without regard to

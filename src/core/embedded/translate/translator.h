@@ -222,6 +222,10 @@ class Translator {
     // the column stores its values as they come.
     void storedValues(size_t first, size_t last, const std::vector<QString>& stores);
     void storedRows(size_t first, size_t last, const std::vector<QString>& stores);
+    void identityValue(size_t first, size_t last, bool identity, const Scope& scope);
+    // ORA-32796 for an UPDATE that sets a GENERATED ALWAYS identity column
+    // (translatoridentity.cpp).
+    void refuseIdentityUpdate(size_t last) const;
 
     // Text Oracle reads as a date (datetexts.cpp): the string literals compared with a DATE
     // column, found before anything is written, and those stored into one.
@@ -264,6 +268,15 @@ class Translator {
 
     std::map<QString, QString> aliases_;  // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;          // string literals written as to_date('...')
+    // How the INSERT writes the table's identity column: its place among the values (kNone when
+    // the statement leaves it out) and the call that gives its next value (empty for a table
+    // without one).
+    struct IdentityWrite {
+        size_t at = kNone;
+        QString next;
+        bool always = false;
+        bool onNull = false;
+    } identity_;
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
 };

@@ -29,6 +29,11 @@ QString storeArguments(const TableFacts& facts, const ColumnFacts& column) {
         .arg(sql::quotedString(name));
 }
 
+[[noreturn]] void generatedAlways() {
+    throw oracleError(32795, QStringLiteral("ORA-32795: cannot insert into a generated always "
+                                            "identity column"));
+}
+
 // Whether qv_store() arguments are a DATE column's, whose text literal is read as a date.
 bool storesDate(const QString& arguments) {
     return arguments.startsWith(QStringLiteral(", %1,").arg(int(StoreRule::Date)));
@@ -63,28 +68,58 @@ void Translator::insertStatement(size_t last) {
         return render(0, last, statement);
     // What follows the value in qv_store() for each column written, read once for all rows.
     std::vector<QString> stores;
+    const ColumnFacts* identity = facts->identityColumn();
+    identity_ = IdentityWrite{};
     auto add = [&](const ColumnFacts* c) {
+        if (c && c == identity)
+            identity_.at = stores.size();
         stores.push_back(c ? storeArguments(*facts, *c) : QString());
     };
+    size_t listClose = kNone;
     if (i < last && t_[i].isOp(u'(') && !startsQuery(i, last)) {
-        const size_t close = closing(i, last);
-        for (const auto& [a, b] : groups_.splitTopLevel(i + 1, close))
+        listClose = closing(i, last);
+        for (const auto& [a, b] : groups_.splitTopLevel(i + 1, listClose))
             add(b == a + 1 && sql::isName(t_[a]) ? facts->column(sql::unquoted(t_[a])) : nullptr);
-        i = close + 1;
+        i = listClose + 1;
     } else {
         for (const ColumnFacts& c : facts->columns)
             add(&c);
     }
-    const bool checked =
-        std::any_of(stores.begin(), stores.end(), [](const QString& s) { return !s.isEmpty(); });
+    if (identity) {
+        identity_.next =
+            QStringLiteral("qv_nextval(%1)").arg(sql::quotedString(identity->identity));
+        identity_.always = identity->generatedAlways;
+        identity_.onNull = identity->defaultOnNull;
+    }
+    const bool checked = identity || std::any_of(stores.begin(), stores.end(),
+                                                 [](const QString& s) { return !s.isEmpty(); });
     if (!checked || i >= last)
         return render(0, last, statement);
-    writeOriginal(0, i);
+    if (identity && identity_.at == kNone && listClose != kNone) {
+        // Left out of the list: added to it, and its value to every row.
+        writeOriginal(0, listClose);
+        write(QStringLiteral(", ") + sql::quotedName(identity->name));
+        writeOriginal(listClose, i);
+    } else {
+        writeOriginal(0, i);
+    }
     writeGap(i - 1, i);
     if (t_[i].is(u"VALUES"))
         storedValues(i, last, stores);
     else
         storedRows(i, last, stores);
+}
+
+// A value given to the column at `identity`: refused for GENERATED ALWAYS, the next value in
+// place of NULL for BY DEFAULT ON NULL.
+void Translator::identityValue(size_t first, size_t last, bool identity, const Scope& scope) {
+    if (identity && identity_.always)
+        generatedAlways();
+    if (identity && identity_.onNull)
+        write(u"coalesce(");
+    render(first, last, scope);
+    if (identity && identity_.onNull)
+        write(QStringLiteral(", ") + identity_.next + u')');
 }
 
 // VALUES (...) [, (...)] and what follows (RETURNING ...).
@@ -104,18 +139,23 @@ void Translator::storedValues(size_t first, size_t last, const std::vector<QStri
             if (a < b)
                 writeGap(previous, a);
             const QString arguments = k < stores.size() ? stores[k] : QString();
-            if (!arguments.isEmpty() && a < b) {
+            const bool identity = k == identity_.at;
+            if (identity && b == a + 1 && t_[a].is(u"DEFAULT")) {
+                write(identity_.next);
+            } else if (!arguments.isEmpty() && a < b) {
                 if (b == a + 1 && t_[a].kind == TokenKind::String && storesDate(arguments))
                     dateTexts_.insert(a);
                 write(u"qv_store(");
-                render(a, b, statement);
+                identityValue(a, b, identity, statement);
                 write(arguments + u')');
             } else {
-                render(a, b, statement);
+                identityValue(a, b, identity, statement);
             }
             previous = b;
             ++k;
         }
+        if (identity_.at == kNone && !identity_.next.isEmpty())
+            write(QStringLiteral(", ") + identity_.next);
         write(u")");
         i = close + 1;
         if (i + 1 < last && t_[i].isOp(u',') && t_[i + 1].isOp(u'(')) {
@@ -145,10 +185,17 @@ void Translator::storedRows(size_t first, size_t last, const std::vector<QString
     for (size_t k = 0; k < stores.size(); ++k) {
         const QString name = QStringLiteral("qv_c%1").arg(k + 1);
         names += (k ? QStringLiteral(", ") : QString()) + name;
+        QString value = name;
+        if (k == identity_.at && identity_.always)
+            generatedAlways();
+        if (k == identity_.at && identity_.onNull)
+            value = QStringLiteral("coalesce(%1, %2)").arg(name, identity_.next);
         values +=
             (k ? QStringLiteral(", ") : QString()) +
-            (stores[k].isEmpty() ? name : QStringLiteral("qv_store(") + name + stores[k] + u')');
+            (stores[k].isEmpty() ? value : QStringLiteral("qv_store(") + value + stores[k] + u')');
     }
+    if (identity_.at == kNone && !identity_.next.isEmpty())
+        values += QStringLiteral(", ") + identity_.next;
     write(QStringLiteral("WITH qv_stored(") + names + QStringLiteral(") AS ("));
     if (startsQuery(first, end))
         query(first, end, statement);
