@@ -318,7 +318,8 @@ TEST_F(CliTest, ScriptRunsEachStatementAndGoesOnAfterAnError) {
     write(u"main.sql"_s,
           "prompt loading\ncreate table dept (no number, name varchar2(9));\n"
           "insert into dept values (10, 'A;B')\n/\nselect * from nosuch;\n@@sub/part\n"
-          "select name from dept order by no;\n");
+          "select name from dept order by no;\n"
+          "begin\n  for i in 1 .. 2 loop dbms_output.put_line('n=' || i); end loop;\nend;\n/\n");
     const Result r = cli(u"--script "_s + dir.filePath(u"main.sql"_s) + u" --service sqlite:"_s +
                          db.fileName() + u" --user demo --define tag=x"_s);
     EXPECT_EQ(r.status, kCliRefused);
@@ -328,7 +329,9 @@ TEST_F(CliTest, ScriptRunsEachStatementAndGoesOnAfterAnError) {
         << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(u"sub/part.sql:1: 1行が作成されました。\n"_s));
     EXPECT_TRUE(r.out.contains(u":7\nNAME\nA;B\nPx\n2行が選択されました。\n"_s));
-    EXPECT_TRUE(r.out.endsWith(u"実行: 5　エラー: 1　スキップ: 1\n"_s)) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(u":8: PL/SQLプロシージャが正常に完了しました。\n"_s + path +
+                               u":8: n=1\n"_s + path + u":8: n=2\n"_s));
+    EXPECT_TRUE(r.out.endsWith(u"実行: 6　エラー: 1　スキップ: 1\n"_s)) << r.out.toStdString();
     EXPECT_EQ(cli(u"--script "_s + dir.filePath(u"main.sql"_s) + u" --user demo"_s).status,
               kCliBadArguments);
 }

@@ -190,6 +190,9 @@ void ScriptRunner::runStatement(const QString& written, const QString& name, int
             e.message = statementFeedback(sql, db_.recordsAffected());
             rs->close();
             report_(e);
+            // What a block wrote with DBMS_OUTPUT, as SQL*Plus shows it with SERVEROUTPUT on.
+            for (const QString& output : db_.takeWarnings())
+                report_({ScriptEvent::Kind::Note, name, line, sql, {}, {}, output});
             return;
         }
         e.kind = ScriptEvent::Kind::Rows;
