@@ -3,6 +3,7 @@
 #include "core/cli/clibinds.h"
 #include "core/cli/historycli.h"
 #include "core/cli/scriptcli.h"
+#include "core/cli/statementfile.h"
 #include "core/cli/terminaltext.h"
 
 #include "core/connection/connectstring.h"
@@ -307,9 +308,6 @@ QStringList splitRecordFile(const QStringList& args) {
     return out;
 }
 
-const QString kMsgStatementTooLarge =
-    QStringLiteral("The statement is larger than 16 MB; nothing was run.");
-
 // Runs `w` on a thread of its own while this one waits for its end, a stop from the terminal
 // or the timeout, whichever comes first.
 RunRecord runStoppable(const std::shared_ptr<CliRunWindow>& w, double timeoutSeconds,
@@ -528,28 +526,8 @@ std::optional<QString> readStatement(const QCommandLineParser& p, const CliOptio
         sql = p.value(o.sql);
         return std::nullopt;
     }
-    if (p.isSet(o.sqlFile)) {
-        const QString path = p.value(o.sqlFile);
-        QFile f;
-        QString reason;
-        switch (openRegularFile(path, f, reason)) {
-            case RegularFileOpen::Failed:
-                return QStringLiteral("Cannot read ") + path + QStringLiteral(": ") + reason;
-            case RegularFileOpen::NotRegular:
-                return QStringLiteral("Cannot read ") + path +
-                       QStringLiteral(
-                           ": it is not a regular file (a statement from a pipe goes "
-                           "on standard input).");
-            case RegularFileOpen::Opened:
-                break;
-        }
-        // Read no more than a statement can be: /dev/zero or a wrong file must not fill memory.
-        const QByteArray bytes = f.read(kMaxStatementBytes + 1);
-        if (bytes.size() > kMaxStatementBytes)
-            return kMsgStatementTooLarge;
-        sql = QString::fromUtf8(bytes);
-        return std::nullopt;
-    }
+    if (p.isSet(o.sqlFile))
+        return readStatementFile(p.value(o.sqlFile), sql);
     sql = in.read(kMaxStatementBytes + 1);
     if (sql.size() > kMaxStatementBytes)
         return kMsgStatementTooLarge;
