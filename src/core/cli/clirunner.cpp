@@ -11,7 +11,6 @@
 #include "core/embedded/service/embeddedengine.h"
 #include "core/history/historyfile.h"
 #include "core/internalerror.h"
-#include "core/regularfile.h"
 #include "core/tuning/actualsstep.h"
 #include "core/tuning/hintusage.h"
 #include "core/tuning/planstep.h"
@@ -22,7 +21,6 @@
 #include "core/version.h"
 
 #include <QCommandLineParser>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
