@@ -554,7 +554,7 @@ TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
         {"rollback work"},
         {"commit work"},
         {"create table t (a number(3) primary key)"},
-        {"begin transaction", 6550},  // a PL/SQL block to Oracle
+        {"begin transaction", 900},
     });
     db_->setAutoCommit(false);
     run({

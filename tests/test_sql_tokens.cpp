@@ -97,6 +97,11 @@ TEST(SqlTokens, PlaceholdersAreOracleBindVariablesOutsideLiteralsAndComments) {
         // PL/SQL's assignment, a time in a literal, PostgreSQL's cast and SQLite's own forms.
         {"x := 1; y:=:v; t = TIME '10:30:00'; z = n::int, ?, ?2, @p, $q", {"v"}, {"11-13"}},
         {"select 1 from dual", {}, {}},
+        // A trigger's :new and :old are its rows; a block's variables are the client's.
+        {"create or replace trigger t before insert on x for each row begin :new.a := 1; end;",
+         {},
+         {}},
+        {"begin :n := 1; end;", {"n"}, {"6-8"}},
     };
     for (const auto& c : cases) {
         const Placeholders p = placeholders(QString::fromUtf8(c.sql));

@@ -244,6 +244,12 @@ std::vector<Range> Groups::conjuncts(size_t first, size_t last) const {
 Placeholders placeholders(const QString& sql) {
     Placeholders found;
     const std::vector<Token> t = tokenize(sql);
+    if (!t.empty() && t[0].is(u"CREATE")) {
+        for (size_t k = 1; k < std::min<size_t>(t.size(), 5); ++k) {
+            if (isOneOf(t[k], {u"TRIGGER", u"PROCEDURE", u"FUNCTION", u"PACKAGE", u"TYPE"}))
+                return found;
+        }
+    }
     for (size_t i = 0; i < t.size(); ++i) {
         if (t[i].kind != TokenKind::Param || !t[i].text.startsWith(u':'))
             continue;

@@ -113,7 +113,9 @@ struct Placeholders {
 
 // Oracle's placeholders of `sql` (":name", ":1", ":B1"), read on its tokens, so never one inside
 // a literal, a quoted name or a comment; PL/SQL's ":=" and PostgreSQL's "::type" are none.
-// SQLite's own forms ("?", "@name", "$name") are not Oracle's and are left alone.
+// SQLite's own forms ("?", "@name", "$name") are not Oracle's and are left alone. A stored unit
+// (CREATE [OR REPLACE] TRIGGER, PROCEDURE, FUNCTION, PACKAGE, TYPE) has none: a trigger's :NEW
+// and :OLD are its rows, not variables of the client's.
 Placeholders placeholders(const QString& sql);
 
 // Oracle's heading of a select item [first, last) written without an alias: a column's name in

@@ -587,6 +587,10 @@ bool plsqlBlockCall(Call& call) {
     const std::vector<Token>& t = call.tokens();
     if (t.empty() || !(t[0].is(u"BEGIN") || t[0].is(u"DECLARE")))
         return false;
+    // SQLite's BEGIN [TRANSACTION] is refused as the statement it is.
+    if (t[0].is(u"BEGIN") && (t.size() == 1 || sql::isOneOf(t[1], {u"TRANSACTION", u"DEFERRED",
+                                                                   u"IMMEDIATE", u"EXCLUSIVE"})))
+        return false;
     size_t end = t.size();
     while (end > 0 && (t[end - 1].isOp(u';') || t[end - 1].isOp(u'/')))
         --end;

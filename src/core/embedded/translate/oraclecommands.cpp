@@ -179,7 +179,9 @@ std::optional<QString> translateCommand(const QString& sql, const std::vector<To
         return plsqlBlock(t, end);
     }
     if (k.is(u"DECLARE") || (k.is(u"CREATE") && createsPlsqlUnit(t, end)))
-        throw invalidStatement(kPlsql);
+        throw invalidStatement(QStringLiteral(
+            "the embedded engine keeps no stored PL/SQL: procedures, functions, packages, types "
+            "and Oracle's triggers"));
     if (k.is(u"EXEC") || k.is(u"EXECUTE") || k.is(u"CALL"))
         return analyzeStatement(gatherTarget(t, 1, end));
     if (k.is(u"ANALYZE"))
