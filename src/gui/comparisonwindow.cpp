@@ -50,6 +50,8 @@ QColor background(PlanLineChange::Kind kind) {
     switch (kind) {
         case PlanLineChange::Kind::Changed:
             return QColor(0xff, 0xf3, 0xc4);
+        case PlanLineChange::Kind::Operation:
+            return QColor(0xe4, 0xd8, 0xf5);
         case PlanLineChange::Kind::Added:
             return QColor(0xd9, 0xf2, 0xd9);
         case PlanLineChange::Kind::Removed:
@@ -135,6 +137,9 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     auto* planPage = new QWidget(tabs_);
     plan_ = new QTableWidget(planPage);
     plan_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A long operation loses its middle, never the object it names at its end.
+    plan_->setTextElideMode(Qt::ElideMiddle);
+    plan_->setWordWrap(false);
     planLegend_ = new QLabel(legendText(comparison_), planPage);
     planLegend_->setObjectName(QStringLiteral("planLegend"));
     planLegend_->setTextFormat(Qt::RichText);

@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,9 +80,13 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     statsGrid_->setObjectName(QStringLiteral("statsGrid"));
     resultGrid_->enableExport();
     statsGrid_->enableExport();
+    statsGrid_->enableRowViews(1);  // Value: the statistic's difference
     planGrid_ = new GridView(model_->planGrid(), this);
     planGrid_->setObjectName(QStringLiteral("planGrid"));
     planGrid_->enablePlanFigures();
+    for (GridView* grid : {resultGrid_, statsGrid_, planGrid_})
+        connect(grid->tableModel(), &GridTableModel::visibilityChanged, this,
+                &QueryWindow::applyLayout);
 
     for (int k = 0; k < 5; ++k) {
         QLabel* bar = new SplitterBar(this);
@@ -117,6 +122,11 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     commitMode_->setObjectName(QStringLiteral("commitMode"));
     commitMode_->setFrameShape(QFrame::Panel);
     commitMode_->setFrameShadow(QFrame::Sunken);
+    // The last run's notes, left of the commit mode: the panels keep their own texts.
+    noteLabel_ = plainLabel(new QLabel(statusBar_));
+    noteLabel_->setObjectName(QStringLiteral("runNote"));
+    noteLabel_->setMaximumWidth(fontMetrics().averageCharWidth() * 48);
+    statusBar_->addPermanentWidget(noteLabel_);
     statusBar_->addPermanentWidget(commitMode_);
     // The history panel opens the list of recorded runs.
     panels_[1]->installEventFilter(this);
@@ -182,8 +192,13 @@ void QueryWindow::bindState() {
                     : line == WindowState::Line::Result ? resultMessage_
                     : line == WindowState::Line::Stats  ? statsMessage_
                     : line == WindowState::Line::Count  ? countLabel_
+                    : line == WindowState::Line::Note   ? noteLabel_
                                                         : elapsedLabel_;
         l->setText(t);
+        if (l == noteLabel_)
+            l->setToolTip(plainToolTip(t));
+        if (l == planMessage_ || l == resultMessage_ || l == statsMessage_)
+            applyLayout();
     });
     connect(&st, &WindowState::panelChanged, this, [this](int panel) {
         QLabel* p = panels_[static_cast<size_t>(panel - 1)];
@@ -250,6 +265,7 @@ void QueryWindow::applyLayout() {
         if (room > 0 && room < message->width())
             message->resize(room, message->height());
     }
+    keepMessagesInSight();
     for (int k = 0; k < 5; ++k)
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
@@ -259,6 +275,20 @@ void QueryWindow::applyLayout() {
     const int room = statusBar_->y() - planGrid_->y();
     if (room > 0 && room < planGrid_->height())
         planGrid_->resize(planGrid_->width(), room);
+}
+
+void QueryWindow::keepMessagesInSight() {
+    // A grid that shows rows while its line has something to say (the rows fetched before a
+    // stop, a warning) begins below the line's text, so both are read.
+    const std::pair<GridView*, QLabel*> panes[] = {
+        {resultGrid_, resultMessage_}, {statsGrid_, statsMessage_}, {planGrid_, planMessage_}};
+    for (const auto& [grid, message] : panes) {
+        if (message->text().isEmpty() || !grid->grid().visible())
+            continue;
+        const int h = std::min(message->heightForWidth(message->width()), grid->height() / 2);
+        grid->setGeometry(grid->x(), message->y() + h, grid->width(),
+                          grid->height() - (message->y() + h - grid->y()));
+    }
 }
 
 void QueryWindow::setUpKeyboard() {
@@ -307,13 +337,23 @@ void QueryWindow::runFromKeyboard() {
 
 void QueryWindow::updateMinimumSize() {
     const double d = dpi();
-    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(
-        pixelsToTwips(statsHeading_->width(), d), pixelsToTwips(resultHeading_->width(), d));
-    // Rounded up: a pixel less would already let two controls touch.
-    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
     QWidget* outer = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
     if (outer == this && !isWindow())
         return;
+    // Three plan rows under the headings.
+    const int planRows = 2 * planGrid_->frameWidth() +
+                         planGrid_->horizontalHeader()->sizeHint().height() +
+                         3 * planGrid_->verticalHeader()->defaultSectionSize();
+    const int frame =
+        outer == this ? frameGeometry().height() - height() : outer->height() - height();
+    QueryWindowLayout::Measured measured;
+    measured.statsHeadingWidth = pixelsToTwips(statsHeading_->width(), d);
+    measured.resultHeadingWidth = pixelsToTwips(resultHeading_->width(), d);
+    measured.planGridHeight = pixelsToTwips(planRows, d);
+    measured.chrome = pixelsToTwips(frame + statusBar_->sizeHint().height(), d);
+    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(measured);
+    // Rounded up: a pixel less would already let two controls touch.
+    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
     outer->setMinimumSize(px(least.width), px(least.height));
 }
 

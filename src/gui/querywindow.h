@@ -59,6 +59,8 @@ class QueryWindow : public QWidget, public WindowPort {
     QStatusBar* statusBar() const { return statusBar_; }
     // The commit mode, right of the status bar's panels.
     QLabel* commitModeLabel() const { return commitMode_; }
+    // The last run's notes, between the panels and the commit mode.
+    QLabel* noteLabel() const { return noteLabel_; }
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
@@ -93,6 +95,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void place(QWidget* w, Control c);
     void bindState();
     void setUpKeyboard();
+    void keepMessagesInSight();
     // The execute button from the keyboard: starts a run, never stops one.
     void runFromKeyboard();
     double dpi() const;
@@ -121,6 +124,7 @@ class QueryWindow : public QWidget, public WindowPort {
     QStatusBar* statusBar_ = nullptr;
     std::array<QLabel*, 3> panels_{};
     QLabel* commitMode_ = nullptr;
+    QLabel* noteLabel_ = nullptr;
     SqlFile sqlFile_;
 };
 
