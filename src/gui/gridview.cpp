@@ -49,10 +49,11 @@ class GridDelegate : public QStyledItemDelegate {
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        // What the cell needs whole (a double-click on a header divider fits the column).
+        // What the cell needs whole (a double-click on a header divider fits the column), with
+        // the pixel room() keeps to spare.
         QStyleOptionViewItem o = option;
         o.rect.setWidth(QWIDGETSIZE_MAX / 2);
-        return QStyledItemDelegate::sizeHint(o, index);
+        return QStyledItemDelegate::sizeHint(o, index) + QSize(1, 0);
     }
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,

@@ -38,6 +38,8 @@ class GridView : public QTableView {
     // whose `differenceCol` (grid column) is not 0. A view only: every run turns it off, and
     // Ctrl+C and CSVで保存 keep the rows in the server's order.
     void enableRowViews(int differenceCol);
+    // The grid menu's 並べ替え and 変化した統計だけ, added to `menu`.
+    void addRowViewItems(QMenu& menu);
     // The selected cells (the current one when none is) as Ctrl+C puts them on
     // the clipboard.
     QString selectionText() const;
@@ -60,7 +62,6 @@ class GridView : public QTableView {
     void applyShape();
     QStyleOptionViewItem cellOption(const QModelIndex& index) const;
     void showHeadingToolTip(QHelpEvent* event);
-    void addRowViewItems(QMenu& menu);
     void copySelection();
     void askAndSaveCsv();
     void showExportMenu(const QPoint& at);
