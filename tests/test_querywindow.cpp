@@ -395,9 +395,15 @@ TEST_F(QueryWindowTest, PlanFiguresFitTheirColumnsAndHandSetWidthsLastForTheSame
         u"1\tMERGE JOIN CARTESIAN\t(cardinarity=122600820 cost=122601 byte=62336)\r\n"_s));
 
     // A cut operation is whole in its tooltip; a double-click on the divider fits the column.
+    // A narrow operation column cuts the operation's words and keeps the object it names.
     QHeaderView* header = view->horizontalHeader();
-    header->resizeSection(0, 60);
     const QModelIndex operation = view->model()->index(1, 0);
+    const QString object = u" (SCOTT.IX_ORDERS_CUSTOMER_<ID>)"_s;
+    header->resizeSection(0, QFontMetrics(view->font()).horizontalAdvance(object) + 60);
+    EXPECT_TRUE(shown(1, 0).endsWith(object) && shown(1, 0).startsWith(u" IN"_s) &&
+                shown(1, 0).contains(u"…"_s))
+        << shown(1, 0).toStdString();
+    header->resizeSection(0, 60);
     EXPECT_TRUE(view->isCut(operation) && !view->isCut(view->model()->index(1, 1)));
     const int edge = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(edge, header->height() / 2));

@@ -5,6 +5,7 @@
 #include "core/program.h"
 #include "core/tuning/runbinds.h"
 #include "gui/plaintext.h"
+#include "gui/planoperationtext.h"
 #include "gui/windowfont.h"
 
 #include <algorithm>
@@ -137,9 +138,10 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     auto* planPage = new QWidget(tabs_);
     plan_ = new QTableWidget(planPage);
     plan_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // A long operation loses its middle, never the object it names at its end.
-    plan_->setTextElideMode(Qt::ElideMiddle);
+    // A long operation loses the middle of its words, never the object it names.
     plan_->setWordWrap(false);
+    for (int col : {1, 2})
+        plan_->setItemDelegateForColumn(col, new PlanOperationDelegate(plan_));
     planLegend_ = new QLabel(legendText(comparison_), planPage);
     planLegend_->setObjectName(QStringLiteral("planLegend"));
     planLegend_->setTextFormat(Qt::RichText);

@@ -5,6 +5,7 @@
 #include "core/tuning/planfigures.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
+#include "gui/planoperationtext.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
@@ -25,10 +26,10 @@
 
 namespace qv {
 
-// Paints the grid's cells: a long plan operation cut in the middle, so the object it names
-// stays in sight, and, for the plan grid, a figure that its column is too narrow for in the
-// longest of its short forms that fits; the model's text stays exact for Ctrl+C and the
-// history. A cell cut by its column shows its whole text in a tooltip.
+// Paints the grid's cells: a long plan operation cut in the middle of its words, so the
+// object it names stays in sight (elidedPlanOperation()), and a plan figure that its column is
+// too narrow for in the longest of its short forms that fits; the model's text stays exact for
+// Ctrl+C and the history. A cell cut by its column shows its whole text in a tooltip.
 class GridDelegate : public QStyledItemDelegate {
   public:
     explicit GridDelegate(GridView* view) : QStyledItemDelegate(view), view_(view) {}
@@ -76,8 +77,11 @@ class GridDelegate : public QStyledItemDelegate {
         if (!figures_ || g.fixedRows() == 0)
             return;
         const int col = index.column() + g.fixedCols();
-        if (col == 0)
-            option->textElideMode = Qt::ElideMiddle;
+        if (col == 0) {
+            option->text = elidedPlanOperation(option->text, QFontMetrics(option->font),
+                                               itemTextRoom(*option));
+            return;
+        }
         const auto scale = planFigureScale(g.text(0, col));
         if (!scale)
             return;
@@ -91,14 +95,7 @@ class GridDelegate : public QStyledItemDelegate {
     }
 
   private:
-    // The room the style leaves an item's text, with a pixel to spare: a text that only just
-    // fits by its advance can still be cut by the bearing of its last character.
-    int room(const QStyleOptionViewItem& option) const {
-        const QWidget* w = option.widget;
-        const QStyle* style = w ? w->style() : view_->style();
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
-        return option.rect.width() - 2 * margin - 1;
-    }
+    static int room(const QStyleOptionViewItem& option) { return itemTextRoom(option); }
     static bool fits(const QString& text, const QFontMetrics& metrics, int room) {
         return metrics.horizontalAdvance(text) <= room &&
                metrics.elidedText(text, Qt::ElideRight, room) == text;
@@ -169,8 +166,12 @@ void GridView::applyShape() {
     verticalHeader()->setVisible(g.fixedCols() > 0);
     if (g.fixedCols() > 0)
         verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
-    if (corner_)
+    if (corner_) {
+        // Its heading ("ROWNUM", "Stats#") is cut by the column's fixed width in many fonts.
+        corner_->setToolTip(g.fixedRows() > 0 && g.fixedCols() > 0 ? plainToolTip(g.text(0, 0))
+                                                                   : QString());
         corner_->update();
+    }
     shaping_ = true;
     for (int c = g.fixedCols(); c < g.cols(); ++c)
         horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));

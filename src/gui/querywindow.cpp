@@ -103,34 +103,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
         },
         this);
 
-    statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName(QStringLiteral("statusBar"));
-    statusBar_->setSizeGripEnabled(false);
-    const int stretch[3] = {3, 5, 1};
-    for (int i = 0; i < 3; ++i) {
-        QLabel* p = plainLabel(new QLabel(kPanelNames[i], statusBar_));
-        p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
-        p->setFrameShape(QFrame::Panel);
-        p->setFrameShadow(QFrame::Sunken);
-        p->setToolTip(kPanelNames[i]);
-        p->setMinimumWidth(1);
-        statusBar_->addWidget(p, stretch[i]);
-        panels_[static_cast<size_t>(i)] = p;
-    }
-    // The commit mode, right of the panels: what the data after a run will be.
-    commitMode_ = plainLabel(new QLabel(statusBar_));
-    commitMode_->setObjectName(QStringLiteral("commitMode"));
-    commitMode_->setFrameShape(QFrame::Panel);
-    commitMode_->setFrameShadow(QFrame::Sunken);
-    // The last run's notes, left of the commit mode: the panels keep their own texts.
-    noteLabel_ = plainLabel(new QLabel(statusBar_));
-    noteLabel_->setObjectName(QStringLiteral("runNote"));
-    noteLabel_->setMaximumWidth(fontMetrics().averageCharWidth() * 48);
-    statusBar_->addPermanentWidget(noteLabel_);
-    statusBar_->addPermanentWidget(commitMode_);
-    // The history panel opens the list of recorded runs.
-    panels_[1]->installEventFilter(this);
-    panels_[1]->setCursor(Qt::PointingHandCursor);
+    makeStatusBar();
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
@@ -179,6 +152,37 @@ QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
     QLabel* l = plainLabel(new QLabel(text, this));
     l->setObjectName(QString::fromLatin1(name));
     return l;
+}
+
+void QueryWindow::makeStatusBar() {
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    statusBar_->setSizeGripEnabled(false);
+    const int stretch[3] = {3, 5, 1};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* p = plainLabel(new QLabel(kPanelNames[i], statusBar_));
+        p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Sunken);
+        p->setToolTip(kPanelNames[i]);
+        p->setMinimumWidth(1);
+        statusBar_->addWidget(p, stretch[i]);
+        panels_[static_cast<size_t>(i)] = p;
+    }
+    // The commit mode, right of the panels: what the data after a run will be.
+    commitMode_ = plainLabel(new QLabel(statusBar_));
+    commitMode_->setObjectName(QStringLiteral("commitMode"));
+    commitMode_->setFrameShape(QFrame::Panel);
+    commitMode_->setFrameShadow(QFrame::Sunken);
+    // The last run's notes, left of the commit mode: the panels keep their own texts.
+    noteLabel_ = plainLabel(new QLabel(statusBar_));
+    noteLabel_->setObjectName(QStringLiteral("runNote"));
+    noteLabel_->setMaximumWidth(fontMetrics().averageCharWidth() * 48);
+    statusBar_->addPermanentWidget(noteLabel_);
+    statusBar_->addPermanentWidget(commitMode_);
+    // The history panel opens the list of recorded runs.
+    panels_[1]->installEventFilter(this);
+    panels_[1]->setCursor(Qt::PointingHandCursor);
 }
 
 void QueryWindow::bindState() {

@@ -93,6 +93,7 @@ class QueryWindow : public QWidget, public WindowPort {
   private:
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Control c);
+    void makeStatusBar();
     void bindState();
     void setUpKeyboard();
     void keepMessagesInSight();
