@@ -121,6 +121,7 @@ TEST_F(ActualsTest, UnreadableFiguresAreOneNoteAndTheRunGoesOn) {
                      Reply::fail(u"ORA-00942: table or view does not exist"_s));
     const RunRecord run = runTuning(w);
     EXPECT_EQ(w.notes, QStringList{kMsgNoActualsViews});
+    EXPECT_TRUE(w.plan.rowToolTip(1).startsWith(kMsgNoActualsViews));
     EXPECT_EQ(std::tuple(run.actualsStep.outcome, w.plan.cols(), w.visibleGrids(), w.count),
               std::tuple(StepOutcome::Failed, 4, u"EDS"_s, u"3件"_s));
     w.notes.clear();

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -246,7 +247,64 @@ TEST_F(SampleTest, RunsGoOnWhileTheWindowWorksAndStopAtOnce) {
     // More than a thousand rows, grouped as the live count is.
     EXPECT_TRUE(QRegularExpression(u"^\\d{1,3}(,\\d{3})+件（中止）$"_s).match(count).hasMatch())
         << count.toStdString();
-    EXPECT_FALSE(model().resultGrid().visible());
+    // The rows fetched before the stop stay to be read, the stop's text in sight above them.
+    const GridModel& rows = model().resultGrid();
+    EXPECT_TRUE(rows.visible());
+    EXPECT_EQ(std::tuple(rows.rows(), rows.text(1, 1), rows.text(1000, 1)),
+              std::tuple(1001, u"1"_s, u"1000"_s));
+    const QLabel* stopped = window()->findChild<QLabel*>(u"resultMessage"_s);
+    EXPECT_TRUE(stopped->text().endsWith(u"（中止しました）"_s));
+    EXPECT_GE(window()->resultGrid()->y(), stopped->y() + stopped->fontMetrics().height());
+}
+
+// The statistics grid's menu sorts by a heading (numbers as numbers; again, the other way) and
+// shows only the statistics that changed; Ctrl+C and the recording keep the server's rows,
+// and the next run shows them all in its order again. Numbers stand right, by the column's
+// type: a number written as text stands left.
+TEST_F(SampleTest, StatisticsViewsSortAndNarrowWhatIsShownOnly) {
+    test::ModalAnswerer answerer({QMessageBox::Yes});
+    login(u"sqlite:sample"_s, u"demo"_s);
+    run(u"select customer_id, '42' as text_id from customers where customer_id <= 50"_s);
+    GridView* stats = window()->statsGrid();
+    stats->tableModel()->refresh();
+    const GridModel& grid = model().statsGrid();
+    auto copyAll = [&] {
+        stats->selectAll();
+        QTest::keyClick(stats, Qt::Key_C, Qt::ControlModifier);
+        return QGuiApplication::clipboard()->text();
+    };
+    const QString whole = copyAll();
+    QMenu menu;
+    stats->addRowViewItems(menu);
+    menu.findChild<QAction*>(u"changedOnly"_s)->trigger();
+    QAction* byValue = nullptr;
+    for (QAction* a : menu.findChild<QMenu*>(u"sortMenu"_s)->actions())
+        if (a->text() == u"Value"_s)
+            byValue = a;
+    ASSERT_TRUE(byValue);
+    byValue->trigger();
+    byValue->trigger();
+    QList<double> shown;
+    for (int r = 0; r < stats->model()->rowCount(); ++r)
+        shown << stats->model()->index(r, 0).data().toDouble();
+    ASSERT_GT(shown.size(), 2);
+    EXPECT_LT(shown.size(), grid.rows() - 1);
+    EXPECT_TRUE(std::is_sorted(shown.rbegin(), shown.rend())) << "the larger first";
+    EXPECT_FALSE(shown.contains(0.0));
+    EXPECT_EQ(copyAll(), whole);
+    const auto right = [](QAbstractItemView* v, int col) {
+        return v->model()->index(0, col).data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight;
+    };
+    QAbstractItemView* result = window()->resultGrid();
+    QAbstractItemView* plan = window()->planGrid();
+    EXPECT_EQ((std::array{right(stats, 0), right(stats, 1), right(result, 0), right(result, 1),
+                          right(plan, 0), right(plan, 2)}),
+              (std::array{int(Qt::AlignRight), 0, int(Qt::AlignRight), 0, 0, int(Qt::AlignRight)}));
+
+    run(u"select 1 from dual"_s);
+    stats->tableModel()->refresh();
+    EXPECT_EQ(stats->model()->rowCount(), grid.rows() - 1) << "the next run shows every row";
+    EXPECT_EQ(stats->model()->index(0, 1).data().toString(), grid.text(1, 2));
 }
 
 TEST_F(SampleTest, ClosingDuringARunAsksThenStopsAndKeepsTheStatement) {

@@ -94,3 +94,21 @@ TEST(GridActions, CsvWritesFormulasAsTextAndNumbersAsNumbers) {
               u"\"'\rx\",'-,a=b,'- 5\r\n"_s);
     EXPECT_EQ(gridCellsText(g, {1}, {1, 2}, u'\t', u"\n"_s), u"A\tB\n+1+2\t@SUM(1)\n"_s);
 }
+
+// A view sorts a column of numbers by value (cells without one last, ties in the grid's order),
+// one of text as text, either way round, and can leave out the rows whose number is 0.
+TEST(GridActions, RowViewsSortNumbersByValueAndLeaveOutZeros) {
+    GridModel g;
+    fill(g, {{u"#"_s, u"Value"_s, u"Name"_s},
+             {u"1"_s, u"9"_s, u"b"_s},
+             {u"2"_s, u"10"_s, u"a"_s},
+             {u"3"_s, u"0"_s, u"c"_s},
+             {u"4"_s, u"(null)"_s, u"d"_s},
+             {u"5"_s, u"-10"_s, u"a"_s}});
+    g.setFixedRows(1);
+    g.setColNumeric(1, true);
+    EXPECT_EQ(viewedRows(g, {1, false, -1}), (QList<int>{5, 3, 1, 2, 4}));
+    EXPECT_EQ(viewedRows(g, {1, true, 1}), (QList<int>{2, 1, 5}));
+    EXPECT_EQ(viewedRows(g, {2, true, -1}), (QList<int>{4, 3, 1, 2, 5}));
+    EXPECT_EQ(viewedRows(g, {}), (QList<int>{1, 2, 3, 4, 5}));
+}

@@ -2,6 +2,7 @@
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/settings/settingsstore.h"
+#include "core/tuning/actualsstep.h"
 #include "core/tuning/planfigures.h"
 #include "core/tuning/planstep.h"
 #include "core/window/twips.h"
@@ -12,6 +13,7 @@
 #include "support/modalanswerer.h"
 #include "support/scripteddb.h"
 #include "support/tempprogram.h"
+#include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
@@ -170,6 +172,9 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
     // Nothing stored yet: the frame opens in the middle of the screen.
     const QPoint middle = frame.screen()->availableGeometry().center();
     EXPECT_LE((frame.frameGeometry().center() - middle).manhattanLength(), 16);
+    // Room for a window a step down: a window keeps three plan rows, so it cannot give up
+    // the height the frame's first size lacks.
+    frame.resize(frame.size() + QSize(0, 40));
     QMdiArea* area = frame.findChild<QMdiArea*>();
     QList<QPoint> at{frame.activeQueryWindow()->parentWidget()->pos()};
     for (int i = 2; i <= 10; ++i) {
@@ -357,7 +362,7 @@ TEST_F(QueryWindowTest, PlanFiguresFitTheirColumnsAndHandSetWidthsLastForTheSame
     index.cardinality = qlonglong(7);
     index.cost = QVariant();
     auto fill = [&](QList<PlanLine> lines) {
-        fillPlanGrid(lines, w->model().planGrid(), false);
+        fillPlanGrid(lines, w->model().planGrid());
         view->tableModel()->refresh();
     };
     fill({join, index});
@@ -389,8 +394,22 @@ TEST_F(QueryWindowTest, PlanFiguresFitTheirColumnsAndHandSetWidthsLastForTheSame
     EXPECT_TRUE(w->model().planCopyText().startsWith(
         u"1\tMERGE JOIN CARTESIAN\t(cardinarity=122600820 cost=122601 byte=62336)\r\n"_s));
 
-    // Narrowed and widened by hand: the next plan with the same columns keeps both widths.
+    // A cut operation is whole in its tooltip; a double-click on the divider fits the column.
+    // A narrow operation column cuts the operation's words and keeps the object it names.
     QHeaderView* header = view->horizontalHeader();
+    const QModelIndex operation = view->model()->index(1, 0);
+    const QString object = u" (SCOTT.IX_ORDERS_CUSTOMER_<ID>)"_s;
+    header->resizeSection(0, QFontMetrics(view->font()).horizontalAdvance(object) + 60);
+    EXPECT_TRUE(shown(1, 0).endsWith(object) && shown(1, 0).startsWith(u" IN"_s) &&
+                shown(1, 0).contains(u"…"_s))
+        << shown(1, 0).toStdString();
+    header->resizeSection(0, 60);
+    EXPECT_TRUE(view->isCut(operation) && !view->isCut(view->model()->index(1, 1)));
+    const int edge = header->sectionViewportPosition(0) + header->sectionSize(0) - 1;
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, QPoint(edge, header->height() / 2));
+    EXPECT_FALSE(view->isCut(operation)) << header->sectionSize(0);
+
+    // Narrowed and widened by hand: the next plan with the same columns keeps both widths.
     const int cost = header->sectionSize(2);
     header->resizeSection(1, QFontMetrics(view->font()).horizontalAdvance(u"0000"_s) + 2 * margin);
     header->resizeSection(3, 200);
@@ -455,4 +474,37 @@ TEST_F(QueryWindowTest, PendingChangesShowInTheModeAndAreDecidedBeforeTheWindowC
     EXPECT_EQ(boxes.seen, QStringList{kAppTitle + u'|' + kMsgCommitPending});
     EXPECT_EQ(script->log.filter(u"["_s).last(), u"Q: [commit]"_s);
     EXPECT_TRUE(frame.queryWindows().isEmpty());
+}
+
+// What a run could not do is told beside the status bar's panels and in the first plan line's
+// tooltip; the panels and the plan's line keep their own texts. The next run starts without it.
+TEST_F(QueryWindowTest, RunNotesShowBesideThePanelsAndInThePlansFirstLine) {
+    QueryWindow* w = frame.activeQueryWindow();
+    test::TestRunWindow scripted;  // its script answers the session's id as 42
+    scripted.scriptSession(u"42"_s, {});
+    auto script = scripted.script;
+    script->onText(planQueryStatement(tmp.settings().planTable()),
+                   test::planRows({{0, u"SELECT STATEMENT"_s},
+                                   {1, u"TABLE ACCESS"_s, u"FULL"_s, u"SCOTT"_s, u"EMP"_s}}));
+    script->onText(previousStatementQuery(u"42"_s),
+                   test::Reply::fail(u"ORA-00942: table or view does not exist"_s));
+    w->model().connection().setOpener([script](const QString&, const QString&, const QString&) {
+        return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+    });
+    w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    w->model().connection().connectToService();
+    ASSERT_TRUE(w->model().connection().waitForAttempt(10'000));
+    const QString panels = w->statusPanel(1)->text() + w->statusPanel(2)->text();
+    w->setSqlText(u"select * from emp"_s);
+    w->model().execute();
+    ASSERT_TRUE(w->model().waitForRun(10'000));
+    EXPECT_EQ(w->noteLabel()->text(), kMsgNoActualsViews);
+    EXPECT_TRUE(w->statusPanel(1)->isVisible() && w->statusPanel(2)->isVisible());
+    EXPECT_EQ(w->statusPanel(1)->text() + w->statusPanel(2)->text(), panels);
+    EXPECT_EQ(w->model().state().line(WindowState::Line::Plan), QString());
+    EXPECT_TRUE(w->model().planGrid().rowToolTip(1).startsWith(kMsgNoActualsViews));
+    script->onText(previousStatementQuery(u"42"_s), test::Reply::table({u"X"_s}, {}));
+    w->model().execute();
+    ASSERT_TRUE(w->model().waitForRun(10'000));
+    EXPECT_FALSE(w->noteLabel()->text().contains(kMsgNoActualsViews)) << "the next run starts anew";
 }

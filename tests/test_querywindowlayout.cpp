@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -229,6 +230,10 @@ TEST(Layout, AWindowAsSmallAsItMayBeKeepsItsControlsApart) {
     sub->resize(1, 1);
     EXPECT_EQ(sub->size(), least);
     expectApartAndInside(*f, "at the minimum");
+    // The plan grid keeps three rows in sight under its headings, above the status bar.
+    const GridView* plan = f->planGrid();
+    EXPECT_GE(plan->height() - 2 * plan->frameWidth() - plan->horizontalHeader()->height(),
+              3 * plan->verticalHeader()->defaultSectionSize());
     // A pixel wider and higher than the least: the resize rule places the panes as the table
     // says.
     sub->resize(least + QSize(1, 1));

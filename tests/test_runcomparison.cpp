@@ -87,13 +87,45 @@ TEST(RunComparison, StatisticsPairByNameAndTheLargestChangeComesFirst) {
     QList<P> kinds;
     for (const PlanLineChange& p : c.plan)
         kinds << p.kind;
-    EXPECT_EQ(kinds, (QList<P>{P::Same, P::Changed, P::Added, P::Same}));
+    EXPECT_EQ(kinds, (QList<P>{P::Same, P::Operation, P::Added, P::Same}));
     using T = TextLineChange::Kind;
     EXPECT_EQ(c.sql.last().kind, T::Added);
     EXPECT_EQ(c.notes, QStringList{u"サービスが違います: ORCL と XE"_s});
     EXPECT_EQ(c.summary(2),
               u"No.1 → No.2　経過時間 1.000秒 → 2.000秒、行数 10 → 10、"
-              u"consistent gets 1200 → 30、only in A 3 → "_s);
+              u"consistent gets 1200 → 30"_s)
+        << "a change of 3 is no headline";
+}
+
+// The headline and the chart lead with Oracle's tuning statistics, in autotrace's order, and
+// never with a statistic only the engine keeps; the headline names changes of at least 10 and
+// 10% only.
+TEST(RunComparison, HeadlineAndChartLeadWithOracleTuningStatistics) {
+    const RunComparison c = compareRuns(run(1, u"x"_s,
+                                            {{1, u"SQLite VM steps"_s, 900000LL},
+                                             {2, u"DB time"_s, 5000LL},
+                                             {3, u"sorts (memory)"_s, 0LL},
+                                             {4, u"consistent gets"_s, 2000LL},
+                                             {5, u"physical reads"_s, 1000LL},
+                                             {6, u"redo size"_s, 95LL}},
+                                            {}),
+                                        run(2, u"x"_s,
+                                            {{1, u"SQLite VM steps"_s, 20000LL},
+                                             {2, u"DB time"_s, 9000LL},
+                                             {3, u"sorts (memory)"_s, 12LL},
+                                             {4, u"consistent gets"_s, 1900LL},
+                                             {5, u"physical reads"_s, 1095LL},
+                                             {6, u"redo size"_s, 120LL}},
+                                            {}));
+    const QString headline = c.summary(9);
+    EXPECT_EQ(headline.mid(headline.indexOf(u"、"_s, headline.indexOf(u"行数"_s)) + 1),
+              u"sorts (memory) 0 → 12、redo size 95 → 120、DB time 5000 → 9000"_s)
+        << "physical reads +95 (9.5%) and consistent gets -100 (5%) are under 10%";
+    QStringList chart;
+    for (const ChangeBar& bar : changeChart(c, 4).bars)
+        chart << bar.name;
+    EXPECT_EQ(chart, (QStringList{u"consistent gets"_s, u"physical reads"_s, u"sorts (memory)"_s,
+                                  u"redo size"_s}));
 }
 
 // Runs that read what each plan line did compare it line by line: a line whose actual rows
@@ -300,7 +332,7 @@ TEST(ComparisonWindows, PlanFiguresLegendNamingAndClosing) {
     const QString md = comparisonMarkdown(c);
     EXPECT_TRUE(md.startsWith(u"# 実行の比較 No.2 → No.4\n"_s));
     EXPECT_TRUE(
-        md.contains(u"凡例: ~ 見積りか実績が変わった行、+ No.4 で加わった行、"
+        md.contains(u"凡例: ≠ 操作が変わった行、~ 見積りか実績が変わった行、+ No.4 で加わった行、"
                     u"- No.4 でなくなった行\n\n|  | No.2 | No.4 |"_s))
         << md.toStdString();
     EXPECT_FALSE((md + comparisonHtml(c) + comparisonCsv(c)).contains(u"#2"_s));
@@ -320,6 +352,14 @@ TEST(ComparisonWindows, PlanFiguresLegendNamingAndClosing) {
     EXPECT_EQ(row(2), u"+||  INDEX RANGE SCAN (APP.IX)|10|5|100"_s);
     EXPECT_TRUE(plan->item(1, 4)->font().bold());
     EXPECT_FALSE(plan->item(1, 3)->font().bold());
+
+    // Another operation in a line's place is marked as such, not as other figures.
+    RecordedRun indexed = b;
+    indexed.plan[1].operation = u" TABLE ACCESS BY INDEX ROWID (APP.T)"_s;
+    auto* replaced = new ComparisonWindow(compareRuns(a, indexed));
+    EXPECT_EQ(replaced->planTable()->item(1, 0)->text(), u"≠"_s);
+    EXPECT_NE(replaced->planTable()->item(1, 0)->background(), plan->item(1, 0)->background());
+    delete replaced;
 
     // Closed windows are deleted by the event loop; here, by hand.
     QTest::keyClick(window->planTable(), Qt::Key_Escape);

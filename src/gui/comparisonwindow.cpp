@@ -5,6 +5,7 @@
 #include "core/program.h"
 #include "core/tuning/runbinds.h"
 #include "gui/plaintext.h"
+#include "gui/planoperationtext.h"
 #include "gui/windowfont.h"
 
 #include <algorithm>
@@ -50,6 +51,8 @@ QColor background(PlanLineChange::Kind kind) {
     switch (kind) {
         case PlanLineChange::Kind::Changed:
             return QColor(0xff, 0xf3, 0xc4);
+        case PlanLineChange::Kind::Operation:
+            return QColor(0xe4, 0xd8, 0xf5);
         case PlanLineChange::Kind::Added:
             return QColor(0xd9, 0xf2, 0xd9);
         case PlanLineChange::Kind::Removed:
@@ -135,6 +138,10 @@ ComparisonWindow::ComparisonWindow(RunComparison comparison, QWidget* parent)
     auto* planPage = new QWidget(tabs_);
     plan_ = new QTableWidget(planPage);
     plan_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A long operation loses the middle of its words, never the object it names.
+    plan_->setWordWrap(false);
+    for (int col : {1, 2})
+        plan_->setItemDelegateForColumn(col, new PlanOperationDelegate(plan_));
     planLegend_ = new QLabel(legendText(comparison_), planPage);
     planLegend_->setObjectName(QStringLiteral("planLegend"));
     planLegend_->setTextFormat(Qt::RichText);

@@ -20,7 +20,9 @@ GridTableModel::~GridTableModel() {
 }
 
 int GridTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : std::max(rows_ - fixedRows_, 0);
+    if (parent.isValid())
+        return 0;
+    return view_ == RowView{} ? std::max(rows_ - fixedRows_, 0) : int(viewRows_.size());
 }
 
 int GridTableModel::columnCount(const QModelIndex& parent) const {
@@ -30,20 +32,18 @@ int GridTableModel::columnCount(const QModelIndex& parent) const {
 QVariant GridTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid())
         return {};
-    const int row = index.row() + fixedRows_;
+    const int row = gridRow(index.row());
     switch (role) {
         case Qt::DisplayRole:
             return grid_.text(row, index.column() + fixedCols_);
         case Qt::ToolTipRole: {
-            QString tip = grid_.rowToolTip(row);
-            if (cellToolTips_) {
-                // Without the indentation, which says nothing on its own line.
-                const QString cell = grid_.text(row, index.column() + fixedCols_).trimmed();
-                if (!cell.isEmpty())
-                    tip = tip.isEmpty() ? cell : cell + u'\n' + tip;
-            }
+            const QString tip = cellToolTip(index, false);
             return tip.isEmpty() ? QVariant() : QVariant(plainToolTip(tip));
         }
+        case Qt::TextAlignmentRole:
+            return grid_.colNumeric(index.column() + fixedCols_)
+                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                       : QVariant();
         case Qt::BackgroundRole:
             // A marked row stands out without hiding its text: a pale amber.
             return grid_.rowMarked(row) ? QVariant(QColor(0xff, 0xe8, 0xb0)) : QVariant();
@@ -62,12 +62,40 @@ QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     if (orientation == Qt::Horizontal)
         return fixedRows_ > 0 ? QVariant(grid_.text(0, section + fixedCols_)) : QVariant();
-    return fixedCols_ > 0 ? QVariant(grid_.text(section + fixedRows_, 0)) : QVariant();
+    return fixedCols_ > 0 ? QVariant(grid_.text(gridRow(section), 0)) : QVariant();
+}
+
+QString GridTableModel::cellToolTip(const QModelIndex& index, bool cut) const {
+    const int row = gridRow(index.row());
+    QString tip = grid_.rowToolTip(row);
+    if (cellToolTips_ || cut) {
+        // Without the indentation, which says nothing on its own line.
+        const QString cell = grid_.text(row, index.column() + fixedCols_).trimmed();
+        if (!cell.isEmpty())
+            tip = tip.isEmpty() ? cell : cell + u'\n' + tip;
+    }
+    return tip;
+}
+
+int GridTableModel::gridRow(int row) const {
+    if (view_ == RowView{})
+        return row + fixedRows_;
+    return row >= 0 && row < viewRows_.size() ? viewRows_[row] : -1;
+}
+
+void GridTableModel::setRowView(const RowView& view) {
+    beginResetModel();
+    view_ = view;
+    viewRows_ = view_ == RowView{} ? QList<int>() : viewedRows(grid_, view_);
+    endResetModel();
+    Q_EMIT refreshed();
 }
 
 void GridTableModel::refresh() {
     pending_ = false;
     beginResetModel();
+    view_ = RowView{};
+    viewRows_.clear();
     rows_ = grid_.rows();
     cols_ = grid_.cols();
     fixedRows_ = grid_.fixedRows();

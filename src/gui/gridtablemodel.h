@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/tuning/gridactions.h"
 #include "core/tuning/gridmodel.h"
 
 #include <QAbstractTableModel>
@@ -23,6 +24,16 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     // Whether a cell's tooltip starts with its own whole text (a name or figure that the column
     // may cut or abbreviate), before the row's note.
     void setCellToolTips(bool on) { cellToolTips_ = on; }
+    // The tooltip of the cell at `index` as plain text: its whole text when it is `cut` (or
+    // always, with cell tooltips on), then its row's note.
+    QString cellToolTip(const QModelIndex& index, bool cut) const;
+
+    // Sorts or narrows the rows shown (viewedRows()); the grid itself stays as it is. Every
+    // new content of the grid (a run) shows all its rows in their order again.
+    void setRowView(const RowView& view);
+    const RowView& rowView() const { return view_; }
+    // The grid row (fixed rows counted) that view row `row` shows.
+    int gridRow(int row) const;
     // Takes the grid's current shape now rather than at the next turn of the event loop.
     void refresh();
 
@@ -41,6 +52,8 @@ class GridTableModel : public QAbstractTableModel, public GridObserver {
     int fixedCols_ = 0;
     bool pending_ = false;
     bool cellToolTips_ = false;
+    RowView view_;
+    QList<int> viewRows_;  // grid rows in the order shown; empty without a view
 };
 
 }  // namespace qv

@@ -5,12 +5,14 @@
 #include "core/tuning/planfigures.h"
 #include "core/window/twips.h"
 #include "gui/plaintext.h"
+#include "gui/planoperationtext.h"
 
 #include <QAbstractButton>
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -18,54 +20,97 @@
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 
 #include <set>
 
 namespace qv {
 
-// Paints a figure that its column is too narrow for in the longest of its short forms that
-// fits; the model's text stays exact for Ctrl+C and the history.
-class FigureDelegate : public QStyledItemDelegate {
+// Paints the grid's cells: a long plan operation cut in the middle of its words, so the
+// object it names stays in sight (elidedPlanOperation()), and a plan figure that its column is
+// too narrow for in the longest of its short forms that fits; the model's text stays exact for
+// Ctrl+C and the history. A cell cut by its column shows its whole text in a tooltip.
+class GridDelegate : public QStyledItemDelegate {
   public:
-    explicit FigureDelegate(GridView* view) : QStyledItemDelegate(view), view_(view) {}
+    explicit GridDelegate(GridView* view) : QStyledItemDelegate(view), view_(view) {}
+
+    void setPlanFigures(bool on) { figures_ = on; }
 
     QString shownText(QStyleOptionViewItem option, const QModelIndex& index) const {
         initStyleOption(&option, index);
         return option.text;
     }
 
+    // Whether the cell's text is shown in part only: abbreviated, or too wide for its room.
+    bool isCut(QStyleOptionViewItem option, const QModelIndex& index) const {
+        initStyleOption(&option, index);
+        if (option.text != index.data(Qt::DisplayRole).toString())
+            return true;
+        return !fits(option.text, QFontMetrics(option.font), room(option));
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        // What the cell needs whole (a double-click on a header divider fits the column), with
+        // the pixel room() keeps to spare.
+        QStyleOptionViewItem o = option;
+        o.rect.setWidth(QWIDGETSIZE_MAX / 2);
+        return QStyledItemDelegate::sizeHint(o, index) + QSize(1, 0);
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip || !index.isValid())
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString tip = view_->tableModel()->cellToolTip(index, isCut(option, index));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPos(), plainToolTip(tip), view->viewport(),
+                               view->visualRect(index));
+        return true;
+    }
+
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         const GridModel& g = view_->grid();
-        if (g.fixedRows() == 0)
+        if (!figures_ || g.fixedRows() == 0)
             return;
-        const auto scale = planFigureScale(g.text(0, index.column() + g.fixedCols()));
+        const int col = index.column() + g.fixedCols();
+        if (col == 0) {
+            option->text = elidedPlanOperation(option->text, QFontMetrics(option->font),
+                                               itemTextRoom(*option));
+            return;
+        }
+        const auto scale = planFigureScale(g.text(0, col));
         if (!scale)
             return;
-        const QWidget* w = option->widget;
-        const QStyle* style = w ? w->style() : view_->style();
-        // The margin the style keeps on each side of an item's text.
-        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
-        // Measured as the style elides, with a pixel to spare: a figure that only just fits by
-        // its advance can still be cut by the bearing of its last digit.
-        const int room = option->rect.width() - 2 * margin - 1;
         const QFontMetrics metrics(option->font);
+        const int space = room(*option);
         for (const QString& form : shortFigureForms(option->text, *scale)) {
             option->text = form;
-            if (metrics.horizontalAdvance(form) <= room &&
-                metrics.elidedText(form, Qt::ElideRight, room) == form)
+            if (fits(form, metrics, space))
                 break;
         }
     }
 
   private:
+    static int room(const QStyleOptionViewItem& option) { return itemTextRoom(option); }
+    static bool fits(const QString& text, const QFontMetrics& metrics, int room) {
+        return metrics.horizontalAdvance(text) <= room &&
+               metrics.elidedText(text, Qt::ElideRight, room) == text;
+    }
+
     GridView* view_;
+    bool figures_ = false;
 };
 
 GridView::GridView(GridModel& gridModel, QWidget* parent)
-    : QTableView(parent), model_(new GridTableModel(gridModel, this)) {
+    : QTableView(parent),
+      model_(new GridTableModel(gridModel, this)),
+      delegate_(new GridDelegate(this)) {
     setModel(model_);
+    setItemDelegate(delegate_);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
@@ -83,9 +128,9 @@ GridView::GridView(GridModel& gridModel, QWidget* parent)
             [this](int section, int, int width) { rememberHandWidth(section, width); });
     connect(model_, &GridTableModel::visibilityChanged, this, &GridView::setVisible);
     connect(this, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
-        Q_EMIT cellDoubleClicked(index.row() + grid().fixedRows(),
-                                 index.column() + grid().fixedCols());
+        Q_EMIT cellDoubleClicked(model_->gridRow(index.row()), index.column() + grid().fixedCols());
     });
+    horizontalHeader()->viewport()->installEventFilter(this);
     setVisible(gridModel.visible());
     if ((corner_ = findChild<QAbstractButton*>()))
         corner_->installEventFilter(this);
@@ -93,6 +138,10 @@ GridView::GridView(GridModel& gridModel, QWidget* parent)
 }
 
 bool GridView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == horizontalHeader()->viewport() && event->type() == QEvent::ToolTip) {
+        showHeadingToolTip(static_cast<QHelpEvent*>(event));
+        return true;
+    }
     if (watched != corner_ || event->type() != QEvent::Paint)
         return QTableView::eventFilter(watched, event);
     QStyleOptionHeader opt;
@@ -117,8 +166,12 @@ void GridView::applyShape() {
     verticalHeader()->setVisible(g.fixedCols() > 0);
     if (g.fixedCols() > 0)
         verticalHeader()->setFixedWidth(twipsToPixels(g.colWidth(0), dpi()));
-    if (corner_)
+    if (corner_) {
+        // Its heading ("ROWNUM", "Stats#") is cut by the column's fixed width in many fonts.
+        corner_->setToolTip(g.fixedRows() > 0 && g.fixedCols() > 0 ? plainToolTip(g.text(0, 0))
+                                                                   : QString());
         corner_->update();
+    }
     shaping_ = true;
     for (int c = g.fixedCols(); c < g.cols(); ++c)
         horizontalHeader()->resizeSection(c - g.fixedCols(), twipsToPixels(g.colWidth(c), dpi()));
@@ -156,25 +209,49 @@ void GridView::rememberHandWidth(int section, int width) {
 }
 
 void GridView::enablePlanFigures() {
-    if (!figures_) {
-        figures_ = new FigureDelegate(this);
-        setItemDelegate(figures_);
-    }
+    delegate_->setPlanFigures(true);
     model_->setCellToolTips(true);
 }
 
-QString GridView::shownText(const QModelIndex& index) const {
+QStyleOptionViewItem GridView::cellOption(const QModelIndex& index) const {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     option.rect = visualRect(index);
-    if (figures_)
-        return figures_->shownText(option, index);
-    return model_->data(index, Qt::DisplayRole).toString();
+    return option;
+}
+
+QString GridView::shownText(const QModelIndex& index) const {
+    return delegate_->shownText(cellOption(index), index);
+}
+
+bool GridView::isCut(const QModelIndex& index) const {
+    return delegate_->isCut(cellOption(index), index);
+}
+
+bool GridView::isHeadingCut(int section) const {
+    const QHeaderView* h = horizontalHeader();
+    const QString text = model_->headerData(section, Qt::Horizontal, Qt::DisplayRole).toString();
+    const int margin = h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+    return QFontMetrics(h->font()).horizontalAdvance(text) + 2 * margin > h->sectionSize(section);
+}
+
+void GridView::showHeadingToolTip(QHelpEvent* event) {
+    const int section = horizontalHeader()->logicalIndexAt(event->pos());
+    QString tip = model_->grid().rowToolTip(0);
+    if (section >= 0 && isHeadingCut(section)) {
+        const QString heading =
+            model_->headerData(section, Qt::Horizontal, Qt::DisplayRole).toString();
+        tip = tip.isEmpty() ? heading : heading + u'\n' + tip;
+    }
+    if (tip.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(event->globalPos(), plainToolTip(tip), horizontalHeader()->viewport());
 }
 
 int GridView::currentGridRow() const {
     const QModelIndex i = currentIndex();
-    return i.isValid() ? i.row() + model_->grid().fixedRows() : -1;
+    return i.isValid() ? model_->gridRow(i.row()) : -1;
 }
 
 int GridView::currentGridCol() const {
@@ -206,12 +283,18 @@ QString GridView::selectionText() const {
         selection.select(currentIndex(), currentIndex());
     if (selection.isEmpty())
         return QString();
+    // The grid's rows in its own order, whatever order the view shows them in; every view row
+    // selected (Ctrl+A) is every row of the grid, also those the view leaves out.
     std::set<int> rows, cols;
     for (const QItemSelectionRange& range : selection) {
         for (int r = range.top(); r <= range.bottom(); ++r)
-            rows.insert(r + g.fixedRows());
+            rows.insert(model_->gridRow(r));
         for (int c = range.left(); c <= range.right(); ++c)
             cols.insert(c + g.fixedCols());
+    }
+    if (!(model_->rowView() == RowView{}) && qsizetype(rows.size()) == model_->rowCount()) {
+        for (int r = g.fixedRows(); r < g.rows(); ++r)
+            rows.insert(r);
     }
     return gridCellsText(g, QList<int>(rows.begin(), rows.end()),
                          QList<int>(cols.begin(), cols.end()), u'\t', QStringLiteral("\n"));
@@ -253,7 +336,42 @@ void GridView::showExportMenu(const QPoint& at) {
     QAction* copy = menu.addAction(QStringLiteral("コピー(&C)"), this, &GridView::copySelection);
     copy->setShortcut(QKeySequence::Copy);
     menu.addAction(QStringLiteral("CSVで保存..."), this, &GridView::askAndSaveCsv);
+    if (differenceCol_ >= 0)
+        addRowViewItems(menu);
     menu.exec(viewport()->mapToGlobal(at));
+}
+
+void GridView::enableRowViews(int differenceCol) {
+    differenceCol_ = differenceCol;
+}
+
+void GridView::addRowViewItems(QMenu& menu) {
+    const GridModel& g = model_->grid();
+    const RowView now = model_->rowView();
+    menu.addSeparator();
+    // A heading chosen again turns the order round.
+    QMenu* sort = menu.addMenu(QStringLiteral("並べ替え"));
+    sort->setObjectName(QStringLiteral("sortMenu"));
+    for (int c = 0; c < g.cols() && g.fixedRows() > 0; ++c) {
+        QAction* by = sort->addAction(g.text(0, c));
+        by->setCheckable(true);
+        by->setChecked(now.sortCol == c);
+        connect(by, &QAction::triggered, this, [this, c] {
+            RowView view = model_->rowView();
+            view.descending = view.sortCol == c && !view.descending;
+            view.sortCol = c;
+            model_->setRowView(view);
+        });
+    }
+    QAction* changed = menu.addAction(QStringLiteral("変化した統計だけ"));
+    changed->setObjectName(QStringLiteral("changedOnly"));
+    changed->setCheckable(true);
+    changed->setChecked(now.nonZeroCol >= 0);
+    connect(changed, &QAction::toggled, this, [this](bool on) {
+        RowView view = model_->rowView();
+        view.nonZeroCol = on ? differenceCol_ : -1;
+        model_->setRowView(view);
+    });
 }
 
 }  // namespace qv

@@ -6,6 +6,9 @@
 
 #include <map>
 
+class QHelpEvent;
+class QMenu;
+
 namespace qv {
 
 class GridView : public QTableView {
@@ -27,6 +30,16 @@ class GridView : public QTableView {
     void enablePlanFigures();
     // The text the grid paints in the cell at `index`, as the column's width lets it show.
     QString shownText(const QModelIndex& index) const;
+    // Whether the cell at `index` (or heading `section`) shows only part of its text, which its
+    // tooltip then gives whole.
+    bool isCut(const QModelIndex& index) const;
+    bool isHeadingCut(int section) const;
+    // For the statistics grid: its menu sorts the rows by a column and shows only the rows
+    // whose `differenceCol` (grid column) is not 0. A view only: every run turns it off, and
+    // Ctrl+C and CSVで保存 keep the rows in the server's order.
+    void enableRowViews(int differenceCol);
+    // The grid menu's 並べ替え and 変化した統計だけ, added to `menu`.
+    void addRowViewItems(QMenu& menu);
     // The selected cells (the current one when none is) as Ctrl+C puts them on
     // the clipboard.
     QString selectionText() const;
@@ -47,6 +60,8 @@ class GridView : public QTableView {
 
   private:
     void applyShape();
+    QStyleOptionViewItem cellOption(const QModelIndex& index) const;
+    void showHeadingToolTip(QHelpEvent* event);
     void copySelection();
     void askAndSaveCsv();
     void showExportMenu(const QPoint& at);
@@ -55,7 +70,8 @@ class GridView : public QTableView {
     void rememberHandWidth(int section, int width);
 
     GridTableModel* model_;
-    class FigureDelegate* figures_ = nullptr;
+    class GridDelegate* delegate_;
+    int differenceCol_ = -1;  // row views are offered when 0 or more
     // Widths the user gave columns by hand, and the headings they were given under: the next
     // layout with the same headings keeps them.
     std::map<int, int> handWidths_;

@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,9 +81,13 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     statsGrid_->setObjectName(QStringLiteral("statsGrid"));
     resultGrid_->enableExport();
     statsGrid_->enableExport();
+    statsGrid_->enableRowViews(1);  // Value: the statistic's difference
     planGrid_ = new GridView(model_->planGrid(), this);
     planGrid_->setObjectName(QStringLiteral("planGrid"));
     planGrid_->enablePlanFigures();
+    for (GridView* grid : {resultGrid_, statsGrid_, planGrid_})
+        connect(grid->tableModel(), &GridTableModel::visibilityChanged, this,
+                &QueryWindow::applyLayout);
 
     for (int k = 0; k < 5; ++k) {
         QLabel* bar = new SplitterBar(this);
@@ -99,29 +104,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
         },
         this);
 
-    statusBar_ = new QStatusBar(this);
-    statusBar_->setObjectName(QStringLiteral("statusBar"));
-    statusBar_->setSizeGripEnabled(false);
-    const int stretch[3] = {3, 5, 1};
-    for (int i = 0; i < 3; ++i) {
-        QLabel* p = plainLabel(new QLabel(kPanelNames[i], statusBar_));
-        p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
-        p->setFrameShape(QFrame::Panel);
-        p->setFrameShadow(QFrame::Sunken);
-        p->setToolTip(kPanelNames[i]);
-        p->setMinimumWidth(1);
-        statusBar_->addWidget(p, stretch[i]);
-        panels_[static_cast<size_t>(i)] = p;
-    }
-    // The commit mode, right of the panels: what the data after a run will be.
-    commitMode_ = plainLabel(new QLabel(statusBar_));
-    commitMode_->setObjectName(QStringLiteral("commitMode"));
-    commitMode_->setFrameShape(QFrame::Panel);
-    commitMode_->setFrameShadow(QFrame::Sunken);
-    statusBar_->addPermanentWidget(commitMode_);
-    // The history panel opens the list of recorded runs.
-    panels_[1]->installEventFilter(this);
-    panels_[1]->setCursor(Qt::PointingHandCursor);
+    makeStatusBar();
 
     connect(executeButton_, &QPushButton::clicked, this, [this] { model_->execute(); });
     // Ctrl+Enter in the SQL box is the button, but never the stop the button becomes in a run.
@@ -153,6 +136,37 @@ QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
     return l;
 }
 
+void QueryWindow::makeStatusBar() {
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("statusBar"));
+    statusBar_->setSizeGripEnabled(false);
+    const int stretch[3] = {3, 5, 1};
+    for (int i = 0; i < 3; ++i) {
+        QLabel* p = plainLabel(new QLabel(kPanelNames[i], statusBar_));
+        p->setObjectName(QStringLiteral("statusPanel%1").arg(i + 1));
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Sunken);
+        p->setToolTip(kPanelNames[i]);
+        p->setMinimumWidth(1);
+        statusBar_->addWidget(p, stretch[i]);
+        panels_[static_cast<size_t>(i)] = p;
+    }
+    // The commit mode, right of the panels: what the data after a run will be.
+    commitMode_ = plainLabel(new QLabel(statusBar_));
+    commitMode_->setObjectName(QStringLiteral("commitMode"));
+    commitMode_->setFrameShape(QFrame::Panel);
+    commitMode_->setFrameShadow(QFrame::Sunken);
+    // The last run's notes, left of the commit mode: the panels keep their own texts.
+    noteLabel_ = plainLabel(new QLabel(statusBar_));
+    noteLabel_->setObjectName(QStringLiteral("runNote"));
+    noteLabel_->setMaximumWidth(fontMetrics().averageCharWidth() * 48);
+    statusBar_->addPermanentWidget(noteLabel_);
+    statusBar_->addPermanentWidget(commitMode_);
+    // The history panel opens the list of recorded runs.
+    panels_[1]->installEventFilter(this);
+    panels_[1]->setCursor(Qt::PointingHandCursor);
+}
+
 void QueryWindow::bindState() {
     WindowState& st = model_->state();
     connect(&st, &WindowState::captionChanged, this, [this](const QString& caption) {
@@ -164,8 +178,13 @@ void QueryWindow::bindState() {
                     : line == WindowState::Line::Result ? resultMessage_
                     : line == WindowState::Line::Stats  ? statsMessage_
                     : line == WindowState::Line::Count  ? countLabel_
+                    : line == WindowState::Line::Note   ? noteLabel_
                                                         : elapsedLabel_;
         l->setText(t);
+        if (l == noteLabel_)
+            l->setToolTip(plainToolTip(t));
+        if (l == planMessage_ || l == resultMessage_ || l == statsMessage_)
+            applyLayout();
     });
     connect(&st, &WindowState::panelChanged, this, [this](int panel) {
         QLabel* p = panels_[static_cast<size_t>(panel - 1)];
@@ -232,6 +251,7 @@ void QueryWindow::applyLayout() {
         if (room > 0 && room < message->width())
             message->resize(room, message->height());
     }
+    keepMessagesInSight();
     for (int k = 0; k < 5; ++k)
         place(bars_[static_cast<size_t>(k)], QueryWindowLayout::barControl(k));
     const int h = statusBar_->sizeHint().height();
@@ -277,6 +297,20 @@ void QueryWindow::setUpPlanGrid() {
         cb->clear();
         cb->setText(text);
     });
+}
+
+void QueryWindow::keepMessagesInSight() {
+    // A grid that shows rows while its line has something to say (the rows fetched before a
+    // stop, a warning) begins below the line's text, so both are read.
+    const std::pair<GridView*, QLabel*> panes[] = {
+        {resultGrid_, resultMessage_}, {statsGrid_, statsMessage_}, {planGrid_, planMessage_}};
+    for (const auto& [grid, message] : panes) {
+        if (message->text().isEmpty() || !grid->grid().visible())
+            continue;
+        const int h = std::min(message->heightForWidth(message->width()), grid->height() / 2);
+        grid->setGeometry(grid->x(), message->y() + h, grid->width(),
+                          grid->height() - (message->y() + h - grid->y()));
+    }
 }
 
 void QueryWindow::setUpKeyboard() {
@@ -325,13 +359,23 @@ void QueryWindow::runFromKeyboard() {
 
 void QueryWindow::updateMinimumSize() {
     const double d = dpi();
-    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(
-        pixelsToTwips(statsHeading_->width(), d), pixelsToTwips(resultHeading_->width(), d));
-    // Rounded up: a pixel less would already let two controls touch.
-    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
     QWidget* outer = qobject_cast<QMdiSubWindow*>(parentWidget()) ? parentWidget() : this;
     if (outer == this && !isWindow())
         return;
+    // Three plan rows under the headings.
+    const int planRows = 2 * planGrid_->frameWidth() +
+                         planGrid_->horizontalHeader()->sizeHint().height() +
+                         3 * planGrid_->verticalHeader()->defaultSectionSize();
+    const int frame =
+        outer == this ? frameGeometry().height() - height() : outer->height() - height();
+    QueryWindowLayout::Measured measured;
+    measured.statsHeadingWidth = pixelsToTwips(statsHeading_->width(), d);
+    measured.resultHeadingWidth = pixelsToTwips(resultHeading_->width(), d);
+    measured.planGridHeight = pixelsToTwips(planRows, d);
+    measured.chrome = pixelsToTwips(frame + statusBar_->sizeHint().height(), d);
+    const QueryWindowLayout::OuterSize least = model_->layout().minimumOuterSize(measured);
+    // Rounded up: a pixel less would already let two controls touch.
+    auto px = [d](int twips) { return static_cast<int>(std::ceil(twips * d / 1440.0)); };
     outer->setMinimumSize(px(least.width), px(least.height));
 }
 

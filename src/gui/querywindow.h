@@ -59,6 +59,8 @@ class QueryWindow : public QWidget, public WindowPort {
     QStatusBar* statusBar() const { return statusBar_; }
     // The commit mode, right of the status bar's panels.
     QLabel* commitModeLabel() const { return commitMode_; }
+    // The last run's notes, between the panels and the commit mode.
+    QLabel* noteLabel() const { return noteLabel_; }
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
@@ -91,10 +93,12 @@ class QueryWindow : public QWidget, public WindowPort {
   private:
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Control c);
+    void makeStatusBar();
     void bindState();
     void setUpKeyboard();
     // The plan grid's menu and keys: Ctrl+C, the DBMS_XPLAN copy, the adaptive plan's lines.
     void setUpPlanGrid();
+    void keepMessagesInSight();
     // The execute button from the keyboard: starts a run, never stops one.
     void runFromKeyboard();
     double dpi() const;
@@ -123,6 +127,7 @@ class QueryWindow : public QWidget, public WindowPort {
     QStatusBar* statusBar_ = nullptr;
     std::array<QLabel*, 3> panels_{};
     QLabel* commitMode_ = nullptr;
+    QLabel* noteLabel_ = nullptr;
     SqlFile sqlFile_;
 };
 

@@ -105,10 +105,9 @@ QJsonObject comparisonJson(const RunComparison& c, bool onlyChanged, double thre
                         {QStringLiteral("b"), jsonValue(s.b)},
                         {QStringLiteral("difference"), s.difference},
                         {QStringLiteral("ratio"), s.ratio ? QJsonValue(*s.ratio) : QJsonValue()}});
-    static const char* const planKinds[] = {"same", "changed", "added", "removed"};
     for (const PlanLineChange& p : c.plan)
         plan.append(QJsonObject{
-            {QStringLiteral("change"), QString::fromLatin1(planKinds[int(p.kind)])},
+            {QStringLiteral("change"), changeName(p.kind)},
             {QStringLiteral("a"), p.a ? QJsonValue(p.a->operation) : QJsonValue()},
             {QStringLiteral("b"), p.b ? QJsonValue(p.b->operation) : QJsonValue()},
             {QStringLiteral("lineA"), p.a ? QJsonValue(planLineJson(*p.a)) : QJsonValue()},

@@ -41,6 +41,25 @@ inline bool isLongField(FieldType type) {
     return type == FieldType::LongText || type == FieldType::LongBinary;
 }
 
+// A field whose values are numbers (shown right-aligned), by its type, not by its text.
+inline bool isNumericField(FieldType type) {
+    switch (type) {
+        case FieldType::Byte:
+        case FieldType::Integer:
+        case FieldType::Long:
+        case FieldType::Currency:
+        case FieldType::Single:
+        case FieldType::Double:
+        case FieldType::BigInt:
+        case FieldType::Numeric:
+        case FieldType::Decimal:
+        case FieldType::Float:
+            return true;
+        default:
+            return false;
+    }
+}
+
 struct FieldInfo {
     QString name;
     FieldType type = FieldType::Text;

@@ -15,7 +15,7 @@ QString percentText(double percent) {
 ChangeChart changeChart(const RunComparison& comparison, int count) {
     ChangeChart chart;
     double largest = 0;
-    for (const StatisticChange& s : comparison.statisticsShown(true)) {
+    for (const StatisticChange& s : comparison.leadingStatistics()) {
         if (chart.bars.size() == count)
             break;
         ChangeBar bar{s.name, s.a, s.b, s.difference, std::nullopt, 0, s.difference > 0, {}};

@@ -35,8 +35,8 @@ struct ChangeChart {
     int tick = 50;          // scale / 2
 };
 
-// The `count` statistics that changed most (by their difference, as the statistics tab sorts
-// them) as bars of percent.
+// The first `count` of the comparison's leading statistics (Oracle's tuning statistics first,
+// then the others that changed most) as bars of percent.
 ChangeChart changeChart(const RunComparison& comparison, int count = 12);
 
 // A change in percent with its sign and one decimal, two below one percent ("+12.5%", "-97.5%",

@@ -20,6 +20,8 @@ QString markOf(PlanKind kind) {
             return QStringLiteral("+");
         case PlanKind::Removed:
             return QStringLiteral("-");
+        case PlanKind::Operation:
+            return QStringLiteral("≠");
         case PlanKind::Same:
             break;
     }
@@ -132,10 +134,11 @@ QString bindText(const std::optional<BindValue>& value) {
 
 // The class of an HTML table row that is marked as changed, added or removed.
 QString rowClass(PlanKind kind) {
-    return kind == PlanKind::Changed   ? QStringLiteral(" class=\"changed\"")
-           : kind == PlanKind::Added   ? QStringLiteral(" class=\"added\"")
-           : kind == PlanKind::Removed ? QStringLiteral(" class=\"removed\"")
-                                       : QString();
+    return kind == PlanKind::Changed     ? QStringLiteral(" class=\"changed\"")
+           : kind == PlanKind::Operation ? QStringLiteral(" class=\"operation\"")
+           : kind == PlanKind::Added     ? QStringLiteral(" class=\"added\"")
+           : kind == PlanKind::Removed   ? QStringLiteral(" class=\"removed\"")
+                                         : QString();
 }
 
 QString title(const RunComparison& c) {
@@ -152,13 +155,14 @@ QString changeMark(PlanLineChange::Kind kind) {
 
 QList<std::pair<PlanLineChange::Kind, QString>> planLegend(const RunComparison& c) {
     const int b = c.b.summary.number;
-    return {{PlanKind::Changed, QStringLiteral("見積りか実績が変わった行")},
+    return {{PlanKind::Operation, QStringLiteral("操作が変わった行")},
+            {PlanKind::Changed, QStringLiteral("見積りか実績が変わった行")},
             {PlanKind::Added, QStringLiteral("No.%1 で加わった行").arg(b)},
             {PlanKind::Removed, QStringLiteral("No.%1 でなくなった行").arg(b)}};
 }
 
 QString changeName(PlanLineChange::Kind kind) {
-    static const char* const kNames[] = {"same", "changed", "added", "removed"};
+    static const char* const kNames[] = {"same", "changed", "added", "removed", "operation"};
     return QString::fromLatin1(kNames[int(kind)]);
 }
 
@@ -236,7 +240,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
                     "</title><style>body{font-family:sans-serif;margin:1.5em}table{border-collapse:"
                     "collapse;margin-bottom:1.5em}td,th{border:1px solid #bbb;padding:2px 8px}"
                     "td.n{text-align:right}.plan td{white-space:pre;font-family:monospace}"
-                    ".changed{background:#fff3c4}.added{background:#d9f2d9}.removed{background:"
+                    ".changed{background:#fff3c4}.operation{background:#e4d8f5}.added{background:#"
+                    "d9f2d9}.removed{background:"
                     "#f8d7d7}pre{background:#f6f6f6;padding:8px}.note{color:#a33}</style></head>"
                     "<body>\n<h1>%1</h1>\n<p>%2</p>\n")
                     .arg(e(title(c)), e(c.summary()));
@@ -275,12 +280,8 @@ QString comparisonHtml(const RunComparison& c, bool onlyChanged, double threshol
              .arg(c.b.summary.number)
              .arg(legend);
     for (const PlanLineChange& p : c.plan) {
-        const QString cls = p.kind == PlanKind::Changed   ? QStringLiteral(" class=\"changed\"")
-                            : p.kind == PlanKind::Added   ? QStringLiteral(" class=\"added\"")
-                            : p.kind == PlanKind::Removed ? QStringLiteral(" class=\"removed\"")
-                                                          : QString();
         h += QStringLiteral("<tr%1><td>%2</td><td>%3</td></tr>\n")
-                 .arg(cls, e(planLineText(p.a)), e(planLineText(p.b)));
+                 .arg(rowClass(p.kind), e(planLineText(p.a)), e(planLineText(p.b)));
     }
     h += QStringLiteral("</table>\n<h2>SQL</h2>\n<pre>");
     for (const TextLineChange& t : c.sql) {

@@ -11,19 +11,19 @@ namespace qv {
 // Every text in them, names and values alike (a history file may hold any text as a value),
 // is written as text in the format's own way.
 
-// How the CSV and JSON name a change: "same", "changed", "added", "removed".
+// How the CSV and JSON name a change: "same", "changed", "added", "removed", "operation".
 QString changeName(PlanLineChange::Kind kind);
 
 // Each shows the bind variables of the two runs side by side, marked as plan lines are, when
 // either run had any.
 
-// The marks of plan lines that differ ("~", "+", "-"; "=" for the same) and what each says,
+// The marks of plan lines that differ ("≠", "~", "+", "-"; "=" for the same) and what each says,
 // for a legend beside the plan.
 QString changeMark(PlanLineChange::Kind kind);
 QList<std::pair<PlanLineChange::Kind, QString>> planLegend(const RunComparison& c);
 
 // Summary, notes, the statistics table, the two plans side by side with each line marked
-// (= same, ~ changed, + added, - removed) and the statement's differences.
+// (= same, ≠ another operation, ~ changed, + added, - removed) and the statement's differences.
 QString comparisonMarkdown(const RunComparison& c, bool onlyChanged = false, double threshold = 0);
 // The statistics table (name, run A, run B, difference, ratio), RFC 4180 quoting; the bind
 // variables in a table of their own after a blank line.

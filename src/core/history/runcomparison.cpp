@@ -93,8 +93,12 @@ QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
     int i = 0, j = 0;
     // Between two matched lines, removed and added lines side by side read as changed.
     auto gap = [&](int untilA, int untilB) {
-        while (i < untilA && j < untilB)
-            out.append({Kind::Changed, a[i++], b[j++]});
+        for (; i < untilA && j < untilB; ++i, ++j) {
+            const Kind kind = a[i].operation != b[j].operation ? Kind::Operation
+                              : sameEstimates(a[i], b[j])      ? Kind::Same
+                                                               : Kind::Changed;
+            out.append({kind, a[i], b[j]});
+        }
         while (i < untilA)
             out.append({Kind::Removed, a[i++], std::nullopt});
         while (j < untilB)
@@ -185,6 +189,31 @@ QList<StatisticChange> RunComparison::statisticsShown(bool onlyChanged, double t
     return shown;
 }
 
+bool isNoticeable(const StatisticChange& change) {
+    const double before = change.a.isValid() && !change.a.isNull() ? change.a.toDouble() : 0;
+    const double size = std::fabs(change.difference);
+    return size >= 10 && size >= 0.1 * std::max(std::fabs(before), 1.0);
+}
+
+bool isEngineStatistic(const QString& name) {
+    return name.startsWith(QStringLiteral("SQLite "));
+}
+
+QList<StatisticChange> RunComparison::leadingStatistics() const {
+    QList<StatisticChange> shown = statisticsShown(true);
+    // `statistics` is in the order of the size of the change: a stable sort keeps it within
+    // each rank.
+    auto rank = [](const StatisticChange& c) {
+        const qsizetype tuning = kTuningStatistics.indexOf(c.name);
+        return tuning >= 0 ? tuning
+                           : kTuningStatistics.size() + (isEngineStatistic(c.name) ? 1 : 0);
+    };
+    std::stable_sort(
+        shown.begin(), shown.end(),
+        [&](const StatisticChange& l, const StatisticChange& r) { return rank(l) < rank(r); });
+    return shown;
+}
+
 QString RunComparison::summary(int top) const {
     auto rows = [](const RecordedRun& r) {
         const auto& f = r.summary.facts;
@@ -198,9 +227,11 @@ QString RunComparison::summary(int top) const {
                        .arg(b.summary.number)
                        .arg(elapsed(a), elapsed(b), rows(a), rows(b));
     QStringList most;
-    for (const StatisticChange& c : statisticsShown(true)) {
+    for (const StatisticChange& c : leadingStatistics()) {
         if (most.size() == top)
             break;
+        if (!isNoticeable(c) || isEngineStatistic(c.name))
+            continue;
         most << QStringLiteral("%1 %2 → %3").arg(c.name, valueText(c.a), valueText(c.b));
     }
     if (!most.isEmpty())

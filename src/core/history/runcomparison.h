@@ -23,7 +23,9 @@ struct StatisticChange {
 
 // A line of the two plans, matched by operation.
 struct PlanLineChange {
-    enum class Kind { Same, Changed, Added, Removed };
+    // Changed: the same operation with other estimates or actual rows; Operation: another
+    // operation in its place (TABLE ACCESS FULL become TABLE ACCESS BY INDEX ROWID).
+    enum class Kind { Same, Changed, Added, Removed, Operation };
     Kind kind = Kind::Same;
     std::optional<RecordedPlanLine> a;  // none for an added line
     std::optional<RecordedPlanLine> b;  // none for a removed line
@@ -61,13 +63,36 @@ struct RunComparison {
 
     // The statistics to show: only those that changed, by at least `threshold` either way.
     QList<StatisticChange> statisticsShown(bool onlyChanged, double threshold = 0) const;
-    // The line a tuner reads first: elapsed and rows A -> B and the statistics that changed
-    // most (at most `top` of them); when one run counted row source statistics and the other
-    // did not (or is not known to), that too, as their CPU and times are not measured alike.
+    // The statistics that changed, Oracle's tuning statistics (kTuningStatistics, in that
+    // order) first, then the others by the size of their change; names only the engine has
+    // come last.
+    QList<StatisticChange> leadingStatistics() const;
+    // The line a tuner reads first: elapsed and rows A -> B and the first `top` of the
+    // leadingStatistics() that changed noticeably (isNoticeable()), none only the engine
+    // keeps; when one run counted row
+    // source statistics and the other did not (or is not known to), that too, as their CPU
+    // and times are not measured alike.
     QString summary(int top = 4) const;
 };
 
 RunComparison compareRuns(RecordedRun a, RecordedRun b);
+
+// The statistics a tuner reads first, as autotrace lists them.
+inline const QStringList kTuningStatistics = {QStringLiteral("session logical reads"),
+                                              QStringLiteral("consistent gets"),
+                                              QStringLiteral("physical reads"),
+                                              QStringLiteral("sorts (memory)"),
+                                              QStringLiteral("sorts (disk)"),
+                                              QStringLiteral("rows processed"),
+                                              QStringLiteral("bytes sent via SQL*Net to client"),
+                                              QStringLiteral("SQL*Net roundtrips to/from client"),
+                                              QStringLiteral("redo size")};
+// A change worth a headline: at least 10 either way and at least 10% of the larger of
+// |before| and 1.
+bool isNoticeable(const StatisticChange& change);
+// A statistic that only the embedded engine keeps, under the engine's own name ("SQLite VM
+// steps"), which no Oracle server reports.
+bool isEngineStatistic(const QString& name);
 
 // A value as the comparison shows it: whole numbers as such, others with up to 6 decimals,
 // nothing for a missing value.

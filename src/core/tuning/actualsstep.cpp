@@ -239,6 +239,11 @@ void actualsStage(RunWindow& w, RunState& r) {
     if (!missing.isEmpty()) {
         record.actualsStep = {StepOutcome::Failed, missing};
         w.showNote(missing);
+        // Shown anew, the note in its first line's tooltip.
+        if (w.settings().showPlan() && record.planStep.done()) {
+            w.planGrid().setVisible(false);
+            showRunPlan(record, w.planGrid());
+        }
         return;
     }
     record.actualsStep = {StepOutcome::Done, QString()};

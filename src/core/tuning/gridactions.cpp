@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace qv {
@@ -158,6 +160,47 @@ QString cellsText(const GridModel& grid, const QList<int>& rows, const QList<int
 QString gridCellsText(const GridModel& grid, const QList<int>& rows, const QList<int>& cols,
                       QChar separator, const QString& lineEnd) {
     return cellsText(grid, rows, cols, separator, lineEnd, false);
+}
+
+QList<int> viewedRows(const GridModel& grid, const RowView& view) {
+    QList<int> rows;
+    for (int r = grid.fixedRows(); r < grid.rows(); ++r) {
+        if (view.nonZeroCol >= 0) {
+            bool ok = false;
+            const double v = grid.text(r, view.nonZeroCol).toDouble(&ok);
+            if (!ok || v == 0)
+                continue;
+        }
+        rows.append(r);
+    }
+    if (view.sortCol < 0 || view.sortCol >= grid.cols())
+        return rows;
+    const int col = view.sortCol;
+    if (grid.colNumeric(col)) {
+        // Numbers by value; a cell that holds none (empty, "(null)") after every number.
+        auto key = [&](int r) {
+            bool ok = false;
+            const double v = grid.text(r, col).toDouble(&ok);
+            return ok && std::isfinite(v) ? std::optional(v) : std::nullopt;
+        };
+        std::vector<std::pair<std::optional<double>, int>> keyed;
+        keyed.reserve(size_t(rows.size()));
+        for (int r : rows)
+            keyed.emplace_back(key(r), r);
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& l, const auto& r) {
+            if (!l.first || !r.first)
+                return l.first.has_value() && !r.first.has_value();
+            return view.descending ? *l.first > *r.first : *l.first < *r.first;
+        });
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            rows[i] = keyed[size_t(i)].second;
+    } else {
+        std::stable_sort(rows.begin(), rows.end(), [&](int l, int r) {
+            const int c = QString::localeAwareCompare(grid.text(l, col), grid.text(r, col));
+            return view.descending ? c > 0 : c < 0;
+        });
+    }
+    return rows;
 }
 
 QString gridCsv(const GridModel& grid) {

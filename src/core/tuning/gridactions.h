@@ -61,6 +61,19 @@ QString spreadsheetText(const QString& text);
 // `text` as one CSV field: made spreadsheet text, then quoted as delimitedField does.
 QString csvField(const QString& text);
 
+// How a view shows a grid's data rows, without changing the grid: sorted by one column
+// (numerically when the column holds numbers; ties keep the grid's order), and only the rows
+// whose number in `nonZeroCol` is not 0. The grid itself, its copies and its exports keep every
+// row in the order the server gave.
+struct RowView {
+    int sortCol = -1;  // grid column; -1: the grid's order
+    bool descending = false;
+    int nonZeroCol = -1;  // grid column; -1: every row
+    bool operator==(const RowView&) const = default;
+};
+// The data rows (grid coordinates, after the fixed ones) in the order `view` shows them.
+QList<int> viewedRows(const GridModel& grid, const RowView& view);
+
 // The whole grid, headings and every column included, as CSV (RFC 4180), every cell
 // spreadsheet text.
 QString gridCsv(const GridModel& grid);

@@ -21,6 +21,7 @@ void GridModel::swapContents(GridModel& other) {
     std::swap(fixedRows_, other.fixedRows_);
     std::swap(fixedCols_, other.fixedCols_);
     std::swap(widths_, other.widths_);
+    std::swap(numeric_, other.numeric_);
     std::swap(markedCells_, other.markedCells_);
     std::swap(rowNotes_, other.rowNotes_);
     std::swap(visible_, other.visible_);
@@ -62,6 +63,7 @@ void GridModel::setCols(int n) {
     }
     cols_ = n;
     widths_.resize(static_cast<size_t>(n), kDefaultColWidth);
+    numeric_.resize(static_cast<size_t>(n), false);
     fixedCols_ = std::min(fixedCols_, n);
     changed();
 }
@@ -86,6 +88,17 @@ void GridModel::setColWidth(int col, int twips) {
     if (col < 0 || col >= cols_)
         return;
     widths_[static_cast<size_t>(col)] = std::max(twips, 0);
+    changed();
+}
+
+bool GridModel::colNumeric(int col) const {
+    return col >= 0 && col < cols_ && numeric_[static_cast<size_t>(col)];
+}
+
+void GridModel::setColNumeric(int col, bool numeric) {
+    if (col < 0 || col >= cols_ || numeric_[static_cast<size_t>(col)] == numeric)
+        return;
+    numeric_[static_cast<size_t>(col)] = numeric;
     changed();
 }
 

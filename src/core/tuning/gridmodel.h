@@ -51,6 +51,10 @@ class GridModel {
     static constexpr int kDefaultColWidth = 960;
     int colWidth(int col) const;
     void setColWidth(int col, int twips);
+    // Whether a column holds numbers, which a view aligns to the right; set by the column's
+    // type when the grid is laid out, never guessed from the text.
+    bool colNumeric(int col) const;
+    void setColNumeric(int col, bool numeric);
 
     // Text of a cell; empty outside the grid.
     QString text(int row, int col) const;
@@ -96,6 +100,7 @@ class GridModel {
     int fixedRows_ = 1;
     int fixedCols_ = 1;
     std::vector<int> widths_ = std::vector<int>(2, kDefaultColWidth);
+    std::vector<bool> numeric_ = std::vector<bool>(2, false);
     bool visible_ = true;
     GridObserver* observer_ = nullptr;
     std::unordered_map<uint64_t, CellKind> markedCells_;  // cells of another kind than Value

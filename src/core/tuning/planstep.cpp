@@ -156,7 +156,7 @@ QString planLineToolTip(const PlanLine& line) {
     return parts.join(u'\n');
 }
 
-void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers,
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, const QString& firstLineNote,
                   const QString& note) {
     const bool actuals =
         std::any_of(lines.begin(), lines.end(), [](const PlanLine& l) { return l.actuals; });
@@ -169,6 +169,8 @@ void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers
     out.setCols(static_cast<int>(headings.size()));
     for (int c = 0; c < headings.size(); ++c) {
         out.setColWidth(c, widths[c]);
+        // Every column after the operation is a figure or a time.
+        out.setColNumeric(c, c > 0);
         out.setText(0, c, headings[c]);
     }
     out.setRowNote(0, note, false);
@@ -185,8 +187,8 @@ void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers
         for (int c = 0; c < cells.size(); ++c)
             out.setText(r + 1, c, cells[c]);
         QString tip = planLineToolTip(line);
-        if (r == 0 && planDiffers)
-            tip = tip.isEmpty() ? kMsgPlanDiffers : kMsgPlanDiffers + u'\n' + tip;
+        if (r == 0 && !firstLineNote.isEmpty())
+            tip = tip.isEmpty() ? firstLineNote : firstLineNote + u'\n' + tip;
         if (r == 0 && !line.hintReport.isEmpty())
             tip = tip.isEmpty() ? line.hintReport : tip + u'\n' + line.hintReport;
         out.setRowNote(r + 1, tip, rowsMisestimate(line).has_value());
@@ -198,8 +200,19 @@ const QList<PlanLine>& shownPlanLines(const RunRecord& run, bool whole) {
     return whole && !run.adaptive.wholePlan.isEmpty() ? run.adaptive.wholePlan : run.plan;
 }
 
+QStringList runNotes(const RunRecord& run, bool whole) {
+    QStringList notes;
+    if (run.actualsStep.outcome == StepOutcome::Failed && !run.actualsStep.error.isEmpty())
+        notes << run.actualsStep.error;
+    else if (run.planDiffers)
+        notes << kMsgPlanDiffers;
+    if (const QString adaptive = adaptivePlanNote(run.adaptive, whole); !adaptive.isEmpty())
+        notes << adaptive;
+    return notes;
+}
+
 void showRunPlan(const RunRecord& run, GridModel& out, bool whole) {
-    fillPlanGrid(shownPlanLines(run, whole), out, run.planDiffers,
+    fillPlanGrid(shownPlanLines(run, whole), out, runNotes(run, whole).join(u'\n'),
                  adaptivePlanNote(run.adaptive, whole));
 }
 

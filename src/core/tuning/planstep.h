@@ -27,19 +27,23 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table,
 // Shows `lines` in the plan grid `out` as an indented tree with its estimates and, when the
 // lines have them, what each did (Starts, A-Rows, Buffers, Reads, A-Time). A line's tooltip has
 // its predicates; a line whose actual rows part from the estimate by ten times is marked, the
-// factor in its tooltip; with `planDiffers` the first line's tooltip says the plan that ran is
-// not the one explained. The first line's tooltip ends with the statement's Hint Report. Lines
-// marked inactive are shown with a '-' before them, as DBMS_XPLAN's ADAPTIVE format shows them;
-// `note` is the headings' tooltip.
-void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out, bool planDiffers = false,
-                  const QString& note = QString());
+// factor in its tooltip; the first line's tooltip begins with `firstLineNote` (the run's
+// notes) and ends with the statement's Hint Report. Lines marked inactive are shown with a '-'
+// before them, as DBMS_XPLAN's ADAPTIVE format shows them; `note` is the headings' tooltip.
+void fillPlanGrid(const QList<PlanLine>& lines, GridModel& out,
+                  const QString& firstLineNote = QString(), const QString& note = QString());
+
+// What a tuner should know before reading `run`'s plan: the per-line figures could not be read
+// (why), the plan that ran is not the one explained, the plan is adaptive (what is shown of
+// it, `whole` or not).
+QStringList runNotes(const RunRecord& run, bool whole);
 
 // The lines the plan grid shows of `run`: its plan, or with `whole` every line of an adaptive
 // plan, the inactive ones marked (none when the plan is not adaptive, or its lines could not be
 // told apart: its plan then).
 const QList<PlanLine>& shownPlanLines(const RunRecord& run, bool whole);
-// Shows `run`'s plan in `out` (fillPlanGrid()), whole or not, with the note on an adaptive plan
-// in the headings' tooltip.
+// Shows `run`'s plan in `out` (fillPlanGrid()), whole or not, with its runNotes() in the first
+// line's tooltip and the note on an adaptive plan in the headings' tooltip.
 void showRunPlan(const RunRecord& run, GridModel& out, bool whole = false);
 
 // A plan line's tooltip as the plan grid shows it; empty when there is nothing to say.

@@ -50,6 +50,7 @@ void layOutResult(RunWindow& w, Recordset& rs, GridModel& g) {
         const int blanks = static_cast<int>(std::clamp<int64_t>(f.size, 0, kMaxColumnTwips));
         const int width = blanks == 0 ? 0 : std::min(w.blankWidthTwips(blanks), kMaxColumnTwips);
         g.setColWidth(i + 1, width);
+        g.setColNumeric(i + 1, isNumericField(f.type));
         g.setText(0, i + 1, f.name);
     }
 }
@@ -61,7 +62,7 @@ namespace {
 // Rows passed unread between two looks at the stop request and two progress reports.
 constexpr int64_t kSkipChunk = 1000;
 
-void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& n) {
+void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& n, bool& laidOut) {
     RunControl& control = w.control();
     if (control.stopRequested())
         throw cancelledError();
@@ -81,6 +82,7 @@ void fill(RunWindow& w, Database& db, GridModel& out, ResultState& st, int64_t& 
 
     // The headings are this statement's even when it returns no row.
     layOutResult(w, *rs, out);
+    laidOut = true;
     // Long columns are never shown, and never read: a LOB before a column shown would cost the
     // server round trips and bytes that the statistics of this very run would count.
     QList<int> shown;
@@ -141,9 +143,10 @@ void fillResultGrid(RunWindow& w, Database& db, GridModel& out, ResultState& st)
     st.error.clear();
     st.columns.clear();
     int64_t n = 0;
+    bool laidOut = false;
     control.startExecuting();
     try {
-        fill(w, db, out, st, n);
+        fill(w, db, out, st, n, laidOut);
     } catch (const DbError& e) {
         control.finishResultStep();
         st.elapsedMs = control.elapsedMs();
@@ -151,6 +154,9 @@ void fillResultGrid(RunWindow& w, Database& db, GridModel& out, ResultState& st)
         if (control.stopRequested()) {
             st.stopped = true;
             st.rowCount = n;
+            // The rows fetched before the stop are this statement's: they stay to be read.
+            if (laidOut)
+                out.setVisible(true);
         }
         throw;
     }

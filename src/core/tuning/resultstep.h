@@ -33,7 +33,8 @@ ResultCell resultCell(const QVariant& value, FieldType type);
 // maxDisplayRows of them in `out`. What it found goes into `result`: the count, the columns,
 // the time; a failure leaves the count as it was. Reports the rows counted to the run's control and
 // stops at its request, with cancelledError() when the driver has not failed first; the rows
-// counted until then are in `result`, marked stopped. Throws DbError.
+// counted until then are in `result`, marked stopped, and those read stay shown in `out`.
+// Throws DbError.
 void fillResultGrid(RunWindow& w, Database& db, GridModel& out, ResultState& result);
 
 }  // namespace qv

@@ -103,6 +103,8 @@ void fillStatisticsGrid(const QList<StatisticReading>& readings, GridModel& out)
         out.setColWidth(0, 700);
         out.setColWidth(1, 1000);
         out.setColWidth(2, 6000);
+        out.setColNumeric(0, true);
+        out.setColNumeric(1, true);
     }
     // Exactly this reading's rows: none of an earlier run or another server stays.
     out.setRows(static_cast<int>(readings.size()) + 1);

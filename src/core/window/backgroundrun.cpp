@@ -146,8 +146,13 @@ Answer BackgroundRun::ask(const QString& text) {
 }
 
 void BackgroundRun::showNote(const QString& text) {
-    WindowPort* port = window_.port;
-    post([port, text] { port->showStatus(text); });
+    // Beside the status bar's panels, after the run's other notes; never over the panels.
+    WindowState* state = window_.state;
+    post([state, text] {
+        const QString shown = state->line(WindowState::Line::Note);
+        state->setLine(WindowState::Line::Note,
+                       shown.isEmpty() ? text : shown + kNoteSeparator + text);
+    });
 }
 
 void BackgroundRun::showMessage(const QString& text) {

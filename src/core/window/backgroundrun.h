@@ -19,6 +19,9 @@ class QObject;
 namespace qv {
 
 class StatementRing;
+
+// Between two notes of a run on the note line.
+inline const QString kNoteSeparator = QStringLiteral("　");
 class WindowPort;
 class WindowState;
 

@@ -80,16 +80,25 @@ void QueryWindowLayout::resize(int outerWidth, int outerHeight) {
         assign(rect(barControl(k)).width, w);
 }
 
-QueryWindowLayout::OuterSize QueryWindowLayout::minimumOuterSize(int statsHeadingWidth,
-                                                                 int resultHeadingWidth) const {
+QueryWindowLayout::OuterSize QueryWindowLayout::minimumOuterSize(const Measured& m) const {
     auto rightOf = [this](Control heading, int width) {
         const TwipRect& r = rect(heading);
         return r.left + std::max(r.width, width) + kHeadingGap;
     };
     const int width =
-        std::max(margins_.count + rightOf(Control::StatsHeading, statsHeadingWidth),
-                 margins_.button + rightOf(Control::ResultHeading, resultHeadingWidth));
-    return {width, margins_.planGridHeight + kMinPlanGridHeight};
+        std::max(margins_.count + rightOf(Control::StatsHeading, m.statsHeadingWidth),
+                 margins_.button + rightOf(Control::ResultHeading, m.resultHeadingWidth));
+    // The resize rule's height for the least plan grid; for the rows the window measured, also
+    // the status bar's room below the grid, but never beyond a new window's height, which the
+    // table fixes.
+    const int least = margins_.planGridHeight + kMinPlanGridHeight;
+    const int rows = std::max(margins_.planGridHeight + m.planGridHeight,
+                              rect(Control::PlanGrid).top + m.planGridHeight + m.chrome);
+    return {width, std::max(least, std::min(rows, kQueryWindowHeight))};
+}
+
+QueryWindowLayout::OuterSize QueryWindowLayout::minimumOuterSize() const {
+    return minimumOuterSize(Measured{});
 }
 
 void QueryWindowLayout::pressBar(int k) {

@@ -81,8 +81,8 @@ class QueryWindowLayout {
     void resize(int outerWidth, int outerHeight);
     int outerHeight() const { return outerHeight_; }
 
-    // The plan grid's height when the window is as short as it may be: what a drop of bar 3
-    // next to bar 4 leaves it.
+    // The plan grid's height when the window is as short as it may be, unless the window
+    // says what three of its rows take: what a drop of bar 3 next to bar 4 leaves it.
     static constexpr int kMinPlanGridHeight = 250;
     // Room kept between a heading and the label or button beside it.
     static constexpr int kHeadingGap = 60;
@@ -90,13 +90,22 @@ class QueryWindowLayout {
         int width = 0;
         int height = 0;
     };
+    // What the window measures of itself for minimumOuterSize(), in twips; 0 where it has
+    // nothing to say.
+    struct Measured {
+        int statsHeadingWidth = 0;   // the headings' texts in the font that stands in, when
+        int resultHeadingWidth = 0;  // wider than the table says
+        int planGridHeight = 0;      // what the plan grid needs to show three rows
+        int chrome = 0;  // outer height not in the client area, plus the status bar's height
+    };
     // The smallest outer size at which the resize rule still lays every control out apart and
     // inside the window: the plan grid keeps kMinPlanGridHeight (whatever bar 3's last drop
-    // left as its bottom margin), the count label starts right of the statistics heading and
-    // the button right of the result heading. A heading wider than the table says (its text
-    // in the font that stands in) is given as `statsHeadingWidth`/`resultHeadingWidth`; 0 takes
-    // the table's width. Above this size the resize rule applies unchanged.
-    OuterSize minimumOuterSize(int statsHeadingWidth = 0, int resultHeadingWidth = 0) const;
+    // left as its bottom margin) and, up to a new window's height, the height measured for its
+    // rows above the status bar; the count label starts right of the statistics heading and
+    // the button right of the result heading. Above this size the resize rule applies
+    // unchanged.
+    OuterSize minimumOuterSize(const Measured& measured) const;
+    OuterSize minimumOuterSize() const;
 
     // Only the inner bars 1 to 3 can be dragged; bars 0 and 4 ignore the mouse.
     static bool isMovableBar(int k) { return k >= 1 && k <= 3; }

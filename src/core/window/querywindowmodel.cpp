@@ -121,6 +121,7 @@ void QueryWindowModel::startRun() {
     if (!askForBinds(sql, settings, binds))
         return;
     setLine(WindowState::Line::Elapsed, QString());
+    setLine(WindowState::Line::Note, QString());
     planRun_ = RunRecord();
     BackgroundRun::Window window{this,
                                  &state_,
@@ -206,9 +207,15 @@ const QList<PlanLine>& QueryWindowModel::shownPlan() const {
 }
 
 void QueryWindowModel::setShowInactivePlanLines(bool show) {
+    const QString before = adaptivePlanNote(planRun_.adaptive, wholePlan_);
     wholePlan_ = show;
     if (planGrid_.visible() && !planRun_.plan.isEmpty())
         showRunPlan(planRun_, planGrid_, show);
+    // The note line says what the plan grid now shows of an adaptive plan.
+    if (!before.isEmpty())
+        setLine(WindowState::Line::Note,
+                state_.line(WindowState::Line::Note)
+                    .replace(before, adaptivePlanNote(planRun_.adaptive, show)));
 }
 
 void QueryWindowModel::runFinished(const RunRecord& record) {
@@ -220,8 +227,16 @@ void QueryWindowModel::runFinished(const RunRecord& record) {
     planRun_.planHash = record.planHash;
     planRun_.sqlId = record.sqlId;
     planRun_.childNumber = record.childNumber;
+    planRun_.actualsStep = record.actualsStep;
     if (wholePlan_ && planHasInactiveLines() && planGrid_.visible())
         showRunPlan(planRun_, planGrid_, true);
+    // The run told its other notes as it went.
+    if (const QString adaptive = adaptivePlanNote(record.adaptive, wholePlan_);
+        !adaptive.isEmpty() && planGrid_.visible()) {
+        const QString shown = state_.line(WindowState::Line::Note);
+        setLine(WindowState::Line::Note,
+                shown.isEmpty() ? adaptive : shown + kNoteSeparator + adaptive);
+    }
     // The statistics' heading says when the run's own counting weighs on its CPU and times.
     if (statsGrid_.visible())
         statsGrid_.setRowNote(0, record.rowSourceStatistics ? kMsgRowSourceStatistics : QString(),

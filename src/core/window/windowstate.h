@@ -16,7 +16,9 @@ class WindowState : public QObject {
     Q_OBJECT
   public:
     enum class Menu { Login, Logout, StartRecording, StopRecording, Commit, Rollback };
-    enum class Line { Plan, Result, Stats, Count, Elapsed };
+    // Note: what the last run could not do or should be read with (its per-line figures
+    // missing, another plan ran, an adaptive plan), beside the status bar's panels.
+    enum class Line { Plan, Result, Stats, Count, Elapsed, Note };
 
     static constexpr int kPanels = 3;
 
@@ -55,7 +57,7 @@ class WindowState : public QObject {
     std::array<bool, 6> menus_{true, false, true, false, false, false};
     std::array<QString, kPanels> panels_;
     std::array<QString, kPanels> tips_;
-    std::array<QString, 5> lines_;
+    std::array<QString, 6> lines_;
     bool running_ = false;
     QString commitMode_;
 };
