@@ -199,6 +199,35 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
     EXPECT_EQ(again.size(), left);
 }
 
+// Maximised windows and the bind values used open the next start as they were left.
+TEST_F(QueryWindowTest, MaximisedWindowsAndBindValuesOutliveTheProgram) {
+    auto restart = [&] {
+        auto next = std::make_unique<ProgramState>(tmp.openStore());
+        next->setEndHandler(nullptr);
+        return next;
+    };
+    frame.activeQueryWindow()->parentWidget()->showMaximized();
+    tmp.program().bindMemory().remember(
+        {{u"id"_s, BindType::Number, u"7"_s}, {u"d"_s, BindType::Date, u"2024-01-02"_s}});
+    frame.close();
+    auto next = restart();
+    next->bindMemory().remember({{u"ID"_s, BindType::Number, u"8"_s}});
+    EXPECT_EQ(next->bindMemory().recall({u"Id"_s, u"d"_s, u"x"_s}),
+              (BindList{{u"Id"_s, BindType::Number, u"8"_s},
+                        {u"d"_s, BindType::Date, u"2024-01-02"_s},
+                        {u"x"_s, BindType::Varchar2, QString()}}));
+    {
+        MainFrame again(*next);
+        QWidget* sub = again.activeQueryWindow()->parentWidget();
+        EXPECT_TRUE(sub->isMaximized());
+        sub->showNormal();
+    }
+    EXPECT_EQ(restart()->bindMemory().recall({u"id"_s}).first().value, u"8"_s);
+    auto third = restart();
+    MainFrame thirdFrame(*third);
+    EXPECT_FALSE(thirdFrame.activeQueryWindow()->parentWidget()->isMaximized());
+}
+
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {
     tmp.program().statementRing().add(u"select 1 from dual"_s);
     tmp.program().statementRing().add(u"select 2\nfrom dual"_s);

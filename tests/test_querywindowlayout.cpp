@@ -19,6 +19,7 @@
 #include <QStatusBar>
 
 using namespace qv;
+using namespace Qt::StringLiterals;
 using enum Control;
 
 namespace {
@@ -172,6 +173,15 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
             top(StatsHeading, drop + 100), top(StatsMessage, drop + 300)});
     EXPECT_EQ(std::pair(f.statsGrid()->y(), f.resultGrid()->height()),
               std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
+
+    // The next start's windows take the drop, by the release rule: a bar stored below its lower
+    // neighbour stops 550 above it; a bar never dropped keeps its place.
+    tmp.put(u"i_split1_top"_s, u"9000"_s);
+    ProgramState next(tmp.openStore());
+    QueryWindow g(next);
+    expect(g.model().layout(),
+           {top(Bar1, drop - 550), top(Bar2, drop), height(StatsGrid, 4920 - drop - 300),
+            top(ResultGrid, drop - 150), top(Bar3, 4920)});
 }
 
 // The cascade's arithmetic: own sizes, one step right each, back to the top at the bottom, held

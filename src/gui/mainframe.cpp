@@ -5,6 +5,7 @@
 #include "core/window/programstate.h"
 #include "core/window/twips.h"
 #include "core/window/windowarrangement.h"
+#include "core/window/windowmemory.h"
 #include "gui/aboutdialog.h"
 #include "gui/appicon.h"
 #include "gui/historywindow.h"
@@ -133,6 +134,17 @@ QueryWindow* MainFrame::openQueryWindow() {
     sub->resize(size);
     sub->move(at);
     sub->show();
+    if (loadWindowMaximized(program_.store()))
+        sub->showMaximized();
+    // Maximised or not, as the user left the windows, for the next start; a window minimised
+    // says nothing of the others.
+    connect(sub, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates before, Qt::WindowStates now) {
+                const bool maximized = now.testFlag(Qt::WindowMaximized);
+                if (!now.testFlag(Qt::WindowMinimized) &&
+                    maximized != before.testFlag(Qt::WindowMaximized))
+                    saveWindowMaximized(program_.store(), maximized);
+            });
     mdiArea_->setActiveSubWindow(sub);
     updateMenus();
     return qw;

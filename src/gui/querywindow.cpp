@@ -5,6 +5,7 @@
 #include "core/sql/sqlformatter.h"
 #include "core/tuning/gridactions.h"
 #include "core/window/twips.h"
+#include "core/window/windowmemory.h"
 #include "gui/binddialog.h"
 #include "gui/findbar.h"
 #include "gui/gridview.h"
@@ -90,13 +91,18 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     }
 
     // A drop of bar 3 changes how short the window may become.
-    new SplitterBars(
+    auto* splitters = new SplitterBars(
         model_->layout(), bars_,
         [this] {
             applyLayout();
             updateMinimumSize();
         },
         this);
+    // Where the user drops a bar is where the next window's bar goes.
+    connect(splitters, &SplitterBars::barDropped, this, [this](int k) {
+        saveBarTop(model_->program().store(), k,
+                   model_->layout().rect(QueryWindowLayout::barControl(k)).top);
+    });
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
@@ -159,6 +165,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
 
     bindState();
     model_->load();
+    restoreBarTops(model_->layout(), loadBarTops(program.store()));
     applyLayout();
 }
 
