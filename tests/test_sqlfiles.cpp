@@ -127,7 +127,11 @@ TEST_F(SqlFilesTest, OpeningOverUnsavedEditsOfAFileAsksFirst) {
     w->sqlEdit()->undo();
     EXPECT_EQ(w->sqlText(), u"typed by hand"_s);
     w->sqlEdit()->redo();
+    EXPECT_EQ(w->sqlFileLabel()->text(), u"a.sql"_s);
     type(u" -- edited"_s);
+    EXPECT_EQ(std::pair(w->sqlFileLabel()->text(), frame.windowMenuEntries()),
+              std::pair(u"a.sql*"_s, QStringList{u"&1 未接続 - a.sql*"_s}))
+        << "the file's name and its unsaved edits tell the window apart";
     const QString question =
         u"QuervinStudio|SQLファイル "_s + a + u" への変更は保存されていません。保存しますか？"_s;
     {
@@ -148,6 +152,7 @@ TEST_F(SqlFilesTest, OpeningOverUnsavedEditsOfAFileAsksFirst) {
     EXPECT_TRUE(openSqlFile(*w, a));
     EXPECT_EQ(std::tuple(bytesOf(b), w->sqlText()),
               std::tuple(QByteArray("select 'b' from dual -- kept"), u"select 'a' from dual"_s));
+    EXPECT_EQ(w->sqlFileLabel()->text(), u"a.sql"_s);
 }
 
 // The list lives in the settings under sqlfile_1 (newest) to sqlfile_8; the menu opens its

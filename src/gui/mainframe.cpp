@@ -351,9 +351,13 @@ void MainFrame::rebuildWindowMenu() {
         if (!qw || !windows_.contains(qw))
             continue;
         ++n;
-        // The caption is the user's and the service's names: an & in them is no access key.
+        // The caption is the user's and the service's names, then the SQL file's, which tells
+        // windows on one login apart: an & in them is no access key.
+        QString caption = qw->windowTitle();
+        if (const QString file = qw->sqlFileName(); !file.isEmpty())
+            caption += QStringLiteral(" - ") + file;
         QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(
-            QString(qw->windowTitle()).replace(QStringLiteral("&"), QStringLiteral("&&"))));
+            caption.replace(QStringLiteral("&"), QStringLiteral("&&"))));
         a->setCheckable(true);
         a->setChecked(qw == current);
         connect(a, &QAction::triggered, this, [this, sub] { mdiArea_->setActiveSubWindow(sub); });

@@ -17,6 +17,7 @@
 
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -50,6 +51,8 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     setWindowTitle(kAppTitle);
 
     sqlHeading_ = makeLabel("sqlHeading", QStringLiteral("SQL"));
+    // Which file the box holds, so that windows can be told apart.
+    sqlFileLabel_ = makeLabel("sqlFileLabel", QString());
     sqlEdit_ = new SqlEditor(this);
     sqlEdit_->setObjectName(QStringLiteral("sqlEdit"));
     sqlEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -133,6 +136,10 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
     connect(sqlEdit_, &SqlEditor::completionWanted, this, &QueryWindow::completeAtCaret);
     connect(findBar_, &FindBar::layoutChanged, this, &QueryWindow::applyLayout);
+    connect(sqlEdit_, &QsciScintilla::modificationChanged, this, [this] {
+        sqlFileLabel_->setText(sqlFileName());
+        Q_EMIT sqlFileNameChanged();
+    });
     // An owner's names read for the list asked for: shown, while the box is as it was then.
     connect(&model_->dictionary(), &DictionaryLoader::read, this, [this](const QString& owner) {
         if (!owner.isEmpty() && owner == std::exchange(completionOwner_, QString()) &&
@@ -245,6 +252,11 @@ void QueryWindow::applyLayout() {
         heading->resize(std::max(heading->width(), heading->sizeHint().width()), heading->height());
     place(planGrid_, Control::PlanGrid);
     place(planMessage_, Control::PlanMessage);
+    // The file's name from just right of the heading to the box's right edge.
+    const int fileLeft = sqlHeading_->geometry().right() + sqlHeading_->fontMetrics().height() / 2;
+    sqlFileLabel_->setGeometry(fileLeft, sqlHeading_->y(),
+                               std::max(0, sqlEdit_->geometry().right() - fileLeft),
+                               sqlHeading_->height());
     // The count label's last twips reach into the statistics grid, and a message line is wider
     // than a narrow window: trimmed, so nothing is painted over or cut.
     for (QLabel* count : {countLabel_, elapsedLabel_}) {
@@ -361,6 +373,19 @@ void QueryWindow::setSqlText(const QString& text) {
 
 void QueryWindow::replaceSqlSelection(const QString& text) {
     sqlEdit_->replaceRange(sqlEdit_->selectedRange(), text);
+}
+
+void QueryWindow::sqlFileSaved() {
+    sqlEdit_->setModified(false);
+    sqlFileLabel_->setText(sqlFileName());
+    Q_EMIT sqlFileNameChanged();
+}
+
+QString QueryWindow::sqlFileName() const {
+    if (!sqlFile_.isOpen())
+        return QString();
+    return QFileInfo(sqlFile_.path).fileName() +
+           (sqlEdit_->isModified() ? QStringLiteral("*") : QString());
 }
 
 void QueryWindow::completeAtCaret(bool namesOnly) {

@@ -62,6 +62,12 @@ class QueryWindow : public QWidget, public WindowPort {
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
+    // The box now holds what sqlFile() holds: edits from here on are unsaved ones.
+    void sqlFileSaved();
+    // The file's name, with a "*" while the box holds edits not saved to it; empty without a
+    // file. Shown right of the SQL heading and in the frame's list of windows.
+    QString sqlFileName() const;
+    QLabel* sqlFileLabel() const { return sqlFileLabel_; }
 
     // 補完: the names that complete the word at the SQL box's caret, in a list under it;
     // `namesOnly` leaves keywords and functions out (the list a typed dot opens).
@@ -79,6 +85,8 @@ class QueryWindow : public QWidget, public WindowPort {
 
   Q_SIGNALS:
     void captionChanged(const QString& caption);
+    // sqlFileName() changed.
+    void sqlFileNameChanged();
     // Status-bar panel 2 (the history file) was clicked.
     void historyPanelClicked();
 
@@ -106,6 +114,7 @@ class QueryWindow : public QWidget, public WindowPort {
     bool completionNamesOnly_ = false;
     QPushButton* executeButton_ = nullptr;
     QLabel* sqlHeading_ = nullptr;
+    QLabel* sqlFileLabel_ = nullptr;
     QLabel* resultHeading_ = nullptr;
     QLabel* statsHeading_ = nullptr;
     QLabel* planHeading_ = nullptr;

@@ -56,14 +56,17 @@ QString startFolder(QueryWindow& w) {
     return file.isEmpty() ? QDir::homePath() : QFileInfo(file).absolutePath();
 }
 
-// The SQL heading says which file the box holds, in its tooltip (the window's caption is the
-// connection's).
+// The label right of the SQL heading says which file the box holds, the heading's tooltip and
+// its own where it is (the window's caption is the connection's).
 void showFile(QueryWindow& w) {
     const SqlFile& f = w.sqlFile();
+    const QString where = f.isOpen() ? QDir::toNativeSeparators(f.path) + QStringLiteral("（") +
+                                           encodingName(f.encoding) + QStringLiteral("）")
+                                     : QString();
     if (auto* heading = w.findChild<QLabel*>(QStringLiteral("sqlHeading")))
-        heading->setToolTip(f.isOpen() ? QDir::toNativeSeparators(f.path) + QStringLiteral("（") +
-                                             encodingName(f.encoding) + QStringLiteral("）")
-                                       : QString());
+        heading->setToolTip(where);
+    w.sqlFileLabel()->setToolTip(where);
+    w.sqlFileSaved();
 }
 
 QString recentCaption(int n, const QString& path) {
