@@ -119,7 +119,7 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
                      u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|SQLフォント...(&F)|実行統計を取得(&A)|"
                      u"自動コミット(&C)|実行後にロールバック(&U)"_s,
                      u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
-                     u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
+                     u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|すべて閉じる(&L)|-"_s,
                      u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B|-|検索...(&F) Ctrl+F|"
                      u"置換...(&H) Ctrl+H|次を検索 F3|前を検索 Shift+F3|-|"
                      u"整形(&L) Ctrl+Shift+F|補完(&C) Ctrl+Space"_s,

@@ -20,6 +20,7 @@
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -97,6 +98,13 @@ QueryWindow* MainFrame::openQueryWindow() {
     sub->setWidget(qw);
     qw->updateMinimumSize();
     sub->setWindowIcon(appIcon());
+    // Ctrl+F4 closes the window as Ctrl+W does, whichever of them the desktop gives Close.
+    const QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    for (QAction* a : sub->systemMenu() ? sub->systemMenu()->actions() : QList<QAction*>()) {
+        if (!closeKeys.isEmpty() && a->shortcuts() == closeKeys)
+            a->setShortcuts(
+                {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    }
     mdiArea_->addSubWindow(sub);
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
@@ -216,9 +224,18 @@ void MainFrame::queryWindowClosed(QueryWindow* qw) {
     updateMenus();
 }
 
+bool MainFrame::closeAllQueryWindows() {
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        // The window that asks is the one in front.
+        mdiArea_->setActiveSubWindow(sub);
+        if (!sub->close())
+            return false;
+    }
+    return windows_.isEmpty();
+}
+
 void MainFrame::closeEvent(QCloseEvent* event) {
-    mdiArea_->closeAllSubWindows();
-    if (!windows_.isEmpty()) {
+    if (!closeAllQueryWindows()) {
         event->ignore();
         return;
     }
@@ -316,6 +333,8 @@ void MainFrame::buildMenus() {
             &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
     connect(addItem(windowMenu_, "arrangeIcons", QStringLiteral("アイコンの整列(&A)")),
             &QAction::triggered, this, &MainFrame::arrangeIcons);
+    connect(addItem(windowMenu_, "closeAllWindows", QStringLiteral("すべて閉じる(&L)")),
+            &QAction::triggered, this, &MainFrame::closeAllQueryWindows);
     windowListSep_ = windowMenu_->addSeparator();
     connect(windowMenu_, &QMenu::aboutToShow, this, &MainFrame::rebuildWindowMenu);
 
@@ -462,7 +481,7 @@ void MainFrame::updateMenus() {
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
           "openSqlFile", "saveSqlFile", "saveSqlFileAs", "findText", "replaceText", "findNext",
-          "findPrevious", "formatSql", "completeSql", "sqlFont"})
+          "findPrevious", "formatSql", "completeSql", "sqlFont", "closeAllWindows"})
         set(name, has);
 }
 

@@ -33,6 +33,10 @@ class MainFrame : public QMainWindow {
     QueryWindow* openLoggedInWindow();
     // The Window menu's cascade: each window keeps its size.
     void cascadeWindows();
+    // すべて閉じる: closes the query windows one by one, each asking what closing it asks; a
+    // window the user keeps open (キャンセル) keeps the rest open too. True when none is left;
+    // the last one closing ends the program.
+    bool closeAllQueryWindows();
     // The query window the menus act on; null when none is open.
     QueryWindow* activeQueryWindow() const;
     QList<QueryWindow*> queryWindows() const { return windows_; }

@@ -13,6 +13,7 @@
 #include "gui/plaintext.h"
 #include "gui/splitterbars.h"
 #include "gui/sqleditor.h"
+#include "gui/sqlfilecommands.h"
 #include "gui/windowfont.h"
 
 #include <QClipboard>
@@ -345,9 +346,11 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QueryWindow::closeEvent(QCloseEvent* event) {
-    // A run under way is stopped (when the user agrees) before the window goes, and what its
-    // session has pending is committed or rolled back as the user says.
-    if (model_->settleRunBefore(kMsgStopToClose) && model_->settleChangesBefore())
+    // Unsaved edits of the SQL file are saved or dropped as the user says, a run under way is
+    // stopped (when the user agrees) before the window goes, and what its session has pending
+    // is committed or rolled back as the user says.
+    if (settleSqlFileBefore(*this) && model_->settleRunBefore(kMsgStopToClose) &&
+        model_->settleChangesBefore())
         event->accept();
     else
         event->ignore();

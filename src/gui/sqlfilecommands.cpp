@@ -135,14 +135,9 @@ void chooseAndOpenSqlFile(QueryWindow& w) {
 }
 
 bool openSqlFile(QueryWindow& w, const QString& path) {
+    if (!settleSqlFileBefore(w))
+        return false;
     SqlFile& current = w.sqlFile();
-    if (current.modified(w.sqlText())) {
-        const Answer a = w.ask(QStringLiteral("SQLファイル %1 への変更は保存されていません。"
-                                              "保存しますか？")
-                                   .arg(QDir::toNativeSeparators(current.path)));
-        if (a == Answer::Cancel || (a == Answer::Yes && !saveSqlFile(w)))
-            return false;
-    }
     QString error;
     std::optional<SqlFile> file = readSqlFile(path, error);
     if (!file) {
@@ -162,6 +157,16 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
     w.showStatus(QStringLiteral("%1 を開きました（%2）")
                      .arg(QDir::toNativeSeparators(current.path), encodingName(current.encoding)));
     return true;
+}
+
+bool settleSqlFileBefore(QueryWindow& w) {
+    const SqlFile& current = w.sqlFile();
+    if (!current.modified(w.sqlText()))
+        return true;
+    const Answer a =
+        w.ask(QStringLiteral("SQLファイル %1 への変更は保存されていません。保存しますか？")
+                  .arg(QDir::toNativeSeparators(current.path)));
+    return a == Answer::No || (a == Answer::Yes && saveSqlFile(w));
 }
 
 bool saveSqlFile(QueryWindow& w) {
