@@ -194,6 +194,15 @@ TEST(Layout, CascadeStepsDownKeepingSizesAndStaysInside) {
                       QRect(90, 30, 100, 100), QRect(100, 0, 100, 100), QRect(0, 30, 200, 90)}));
     EXPECT_EQ(cascadeGeometry({w, w}, QSize(120, 110), 30),
               (QList<QRect>{QRect(0, 0, 100, 100), QRect(20, 0, 100, 100)}));
+    // A window opened over the frame, then one beside it: right where the screen has room,
+    // else left, else over it a step in; always inside the screen.
+    const QRect screen(0, 0, 1000, 800);
+    EXPECT_EQ(placeOver(QSize(400, 300), QRect(700, 600, 200, 100), screen),
+              QRect(600, 500, 400, 300));
+    EXPECT_EQ(placeBeside(w, QRect(800, 50, 100, 100), screen, 30), QRect(900, 50, 100, 100));
+    EXPECT_EQ(placeBeside(w, QRect(850, 750, 100, 100), screen, 30), QRect(750, 700, 100, 100));
+    EXPECT_EQ(placeBeside(QSize(600, 900), QRect(200, 0, 700, 700), screen, 30),
+              QRect(230, 0, 600, 800));
 }
 
 namespace {
@@ -203,8 +212,8 @@ namespace {
 void expectApartAndInside(QueryWindow& f, const std::string& when) {
     QList<QWidget*> seen{f.sqlEdit(),   f.executeButton(), f.resultGrid(),
                          f.statsGrid(), f.planGrid(),      f.statusBar()};
-    for (const char* name :
-         {"sqlHeading", "resultHeading", "countLabel", "statsHeading", "planHeading"})
+    for (const char* name : {"sqlHeading", "sqlFileLabel", "resultHeading", "countLabel",
+                             "statsHeading", "planHeading"})
         seen << f.findChild<QLabel*>(QString::fromLatin1(name));
     for (qsizetype i = 0; i < seen.size(); ++i) {
         EXPECT_TRUE(f.rect().contains(seen[i]->geometry()))

@@ -109,9 +109,7 @@ QueryWindow* MainFrame::openQueryWindow() {
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
     connect(qw, &QueryWindow::captionChanged, this, [this] { updateMenus(); });
-    connect(qw, &QueryWindow::historyPanelClicked, this, [this, qw] {
-        showHistoryWindow(qw->model().historyFilePath(), program_.historyNotifier(), qw);
-    });
+    connect(qw, &QueryWindow::historyPanelClicked, this, [this, qw] { showHistory(*qw); });
     connect(&qw->model().state(), &WindowState::menusChanged, this, [this, qw] {
         if (qw == activeQueryWindow())
             updateMenus();
@@ -177,6 +175,21 @@ QueryWindow* MainFrame::openLoggedInWindow() {
     connection.setLogin(login);
     connection.connectToService();
     return qw;
+}
+
+QueryWindow* MainFrame::openRecordedRun(const QString& statement, const BindList& binds) {
+    // The values go where the bind dialog takes its values from: the ones last used by name.
+    program_.bindMemory().remember(binds);
+    QueryWindow* qw = openQueryWindow();
+    qw->setSqlText(statement);
+    return qw;
+}
+
+void MainFrame::showHistory(QueryWindow& window) {
+    HistoryWindow* history =
+        showHistoryWindow(window.model().historyFilePath(), program_.historyNotifier(), &window);
+    connect(history, &HistoryWindow::openRunRequested, this, &MainFrame::openRecordedRun,
+            Qt::UniqueConnection);
 }
 
 void MainFrame::cascadeWindows() {
@@ -269,9 +282,7 @@ void MainFrame::buildMenus() {
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().stopRecording(); }));
     connect(addItem(file, "compareHistory", QStringLiteral("履歴の比較(&C)...")),
-            &QAction::triggered, this, onActiveWindow([this](QueryWindow& f) {
-                showHistoryWindow(f.model().historyFilePath(), program_.historyNotifier(), &f);
-            }));
+            &QAction::triggered, this, onActiveWindow([this](QueryWindow& f) { showHistory(f); }));
     file->addSeparator();
     QAction* quit = addItem(file, "quit", QStringLiteral("終了(&X)"));
     connect(quit, &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
