@@ -88,25 +88,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     planGrid_->setObjectName(QStringLiteral("planGrid"));
     planGrid_->enablePlanFigures();
 
-    for (int k = 0; k < 5; ++k) {
-        QLabel* bar = new SplitterBar(this);
-        bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
-        bars_[static_cast<size_t>(k)] = bar;
-    }
-
-    // A drop of bar 3 changes how short the window may become.
-    auto* splitters = new SplitterBars(
-        model_->layout(), bars_,
-        [this] {
-            applyLayout();
-            updateMinimumSize();
-        },
-        this);
-    // Where the user drops a bar is where the next window's bar goes.
-    connect(splitters, &SplitterBars::barDropped, this, [this](int k) {
-        saveBarTop(model_->program().store(), k,
-                   model_->layout().rect(QueryWindowLayout::barControl(k)).top);
-    });
+    setUpSplitters();
 
     statusBar_ = new QStatusBar(this);
     statusBar_->setObjectName(QStringLiteral("statusBar"));
@@ -178,6 +160,28 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
 }
 
 QueryWindow::~QueryWindow() = default;
+
+void QueryWindow::setUpSplitters() {
+    for (int k = 0; k < 5; ++k) {
+        QLabel* bar = new SplitterBar(this);
+        bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
+        bars_[static_cast<size_t>(k)] = bar;
+    }
+
+    // A drop of bar 3 changes how short the window may become.
+    auto* splitters = new SplitterBars(
+        model_->layout(), bars_,
+        [this] {
+            applyLayout();
+            updateMinimumSize();
+        },
+        this);
+    // Where the user drops a bar is where the next window's bar goes.
+    connect(splitters, &SplitterBars::barDropped, this, [this](int k) {
+        saveBarTop(model_->program().store(), k,
+                   model_->layout().rect(QueryWindowLayout::barControl(k)).top);
+    });
+}
 
 QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
     // Message lines show the server's errors and the statement's names: never as markup.

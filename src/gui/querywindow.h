@@ -100,6 +100,8 @@ class QueryWindow : public QWidget, public WindowPort {
     QLabel* makeLabel(const char* name, const QString& text);
     void place(QWidget* w, Control c);
     void bindState();
+    // The five splitter bars and their dragging; a drop is kept for the next windows.
+    void setUpSplitters();
     void setUpKeyboard();
     // The execute button from the keyboard: starts a run, never stops one.
     void runFromKeyboard();
