@@ -119,10 +119,8 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
     connect(sqlEdit_, &SqlEditor::completionWanted, this, &QueryWindow::completeAtCaret);
     connect(findBar_, &FindBar::layoutChanged, this, &QueryWindow::applyLayout);
-    connect(sqlEdit_, &QsciScintilla::modificationChanged, this, [this] {
-        sqlFileLabel_->setText(sqlFileName());
-        Q_EMIT sqlFileNameChanged();
-    });
+    connect(sqlEdit_, &QsciScintilla::modificationChanged, this,
+            [this] { sqlFileLabel_->setText(sqlFileName()); });
     // An owner's names read for the list asked for: shown, while the box is as it was then.
     connect(&model_->dictionary(), &DictionaryLoader::read, this, [this](const QString& owner) {
         if (!owner.isEmpty() && owner == std::exchange(completionOwner_, QString()) &&
@@ -385,7 +383,6 @@ void QueryWindow::replaceSqlSelection(const QString& text) {
 void QueryWindow::sqlFileSaved() {
     sqlEdit_->setModified(false);
     sqlFileLabel_->setText(sqlFileName());
-    Q_EMIT sqlFileNameChanged();
 }
 
 QString QueryWindow::sqlFileName() const {

@@ -85,8 +85,6 @@ class QueryWindow : public QWidget, public WindowPort {
 
   Q_SIGNALS:
     void captionChanged(const QString& caption);
-    // sqlFileName() changed.
-    void sqlFileNameChanged();
     // Status-bar panel 2 (the history file) was clicked.
     void historyPanelClicked();
 
