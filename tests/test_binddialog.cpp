@@ -48,6 +48,22 @@ TEST(BindDialog, ShowsEachVariableWithItsTypeAndValueAndNullTakesNoValue) {
                                     {u"x"_s, T::Date, u"2024-01-31"_s}}));
 }
 
+// Tab goes from value to value, past a NULL's, then to 実行; Shift+Tab reaches the type.
+TEST(BindDialog, TabGoesFromValueToValueAndShiftTabToTheType) {
+    BindDialog d({{u"a"_s, T::Number, u"1"_s}, {u"b"_s, T::Null, {}}, {u"c"_s, T::Varchar2, {}}});
+    d.show();
+    d.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    ASSERT_EQ(QApplication::focusWidget(), d.valueEdit(0));
+    QTest::keyClick(d.valueEdit(0), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.valueEdit(2));
+    QTest::keyClick(d.valueEdit(2), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.runButton());
+    d.valueEdit(2)->setFocus();
+    QTest::keyClick(d.valueEdit(2), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), d.typeBox(2));
+}
+
 // Enter runs wherever the cursor stands; Esc and 取消 abandon.
 TEST(BindDialog, EnterFromAnyLineRunsEscapeAndCancelAbandon) {
     const struct {

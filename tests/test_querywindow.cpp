@@ -121,7 +121,7 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
                      u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|SQLフォント...(&F)|実行統計を取得(&A)|"
                      u"自動コミット(&C)|実行後にロールバック(&U)"_s,
                      u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
-                     u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|-"_s,
+                     u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|すべて閉じる(&L)|-"_s,
                      u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B|-|検索...(&F) Ctrl+F|"
                      u"置換...(&H) Ctrl+H|次を検索 F3|前を検索 Shift+F3|-|"
                      u"整形(&L) Ctrl+Shift+F|補完(&C) Ctrl+Space"_s,
@@ -202,6 +202,35 @@ TEST_F(QueryWindowTest, NewWindowsCascadeInsideTheAreaAndTheFrameKeepsItsGeometr
     restarted.setEndHandler(nullptr);
     MainFrame again(restarted);
     EXPECT_EQ(again.size(), left);
+}
+
+// Maximised windows and the bind values used open the next start as they were left.
+TEST_F(QueryWindowTest, MaximisedWindowsAndBindValuesOutliveTheProgram) {
+    auto restart = [&] {
+        auto next = std::make_unique<ProgramState>(tmp.openStore());
+        next->setEndHandler(nullptr);
+        return next;
+    };
+    frame.activeQueryWindow()->parentWidget()->showMaximized();
+    tmp.program().bindMemory().remember(
+        {{u"id"_s, BindType::Number, u"7"_s}, {u"d"_s, BindType::Date, u"2024-01-02"_s}});
+    frame.close();
+    auto next = restart();
+    next->bindMemory().remember({{u"ID"_s, BindType::Number, u"8"_s}});
+    EXPECT_EQ(next->bindMemory().recall({u"Id"_s, u"d"_s, u"x"_s}),
+              (BindList{{u"Id"_s, BindType::Number, u"8"_s},
+                        {u"d"_s, BindType::Date, u"2024-01-02"_s},
+                        {u"x"_s, BindType::Varchar2, QString()}}));
+    {
+        MainFrame again(*next);
+        QWidget* sub = again.activeQueryWindow()->parentWidget();
+        EXPECT_TRUE(sub->isMaximized());
+        sub->showNormal();
+    }
+    EXPECT_EQ(restart()->bindMemory().recall({u"id"_s}).first().value, u"8"_s);
+    auto third = restart();
+    MainFrame thirdFrame(*third);
+    EXPECT_FALSE(thirdFrame.activeQueryWindow()->parentWidget()->isMaximized());
 }
 
 TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoableEdit) {

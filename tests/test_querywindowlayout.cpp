@@ -20,6 +20,7 @@
 #include <QStatusBar>
 
 using namespace qv;
+using namespace Qt::StringLiterals;
 using enum Control;
 
 namespace {
@@ -173,6 +174,15 @@ TEST(Layout, DraggingBar2WithTheMouseOnAQueryWindow) {
             top(StatsHeading, drop + 100), top(StatsMessage, drop + 300)});
     EXPECT_EQ(std::pair(f.statsGrid()->y(), f.resultGrid()->height()),
               std::pair(twipsToPixels(drop + 300, dpi), twipsToPixels(drop - 2100, dpi)));
+
+    // The next start's windows take the drop, by the release rule: a bar stored below its lower
+    // neighbour stops 550 above it; a bar never dropped keeps its place.
+    tmp.put(u"i_split1_top"_s, u"9000"_s);
+    ProgramState next(tmp.openStore());
+    QueryWindow g(next);
+    expect(g.model().layout(),
+           {top(Bar1, drop - 550), top(Bar2, drop), height(StatsGrid, 4920 - drop - 300),
+            top(ResultGrid, drop - 150), top(Bar3, 4920)});
 }
 
 // The cascade's arithmetic: own sizes, one step right each, back to the top at the bottom, held
@@ -185,6 +195,15 @@ TEST(Layout, CascadeStepsDownKeepingSizesAndStaysInside) {
                       QRect(90, 30, 100, 100), QRect(100, 0, 100, 100), QRect(0, 30, 200, 90)}));
     EXPECT_EQ(cascadeGeometry({w, w}, QSize(120, 110), 30),
               (QList<QRect>{QRect(0, 0, 100, 100), QRect(20, 0, 100, 100)}));
+    // A window opened over the frame, then one beside it: right where the screen has room,
+    // else left, else over it a step in; always inside the screen.
+    const QRect screen(0, 0, 1000, 800);
+    EXPECT_EQ(placeOver(QSize(400, 300), QRect(700, 600, 200, 100), screen),
+              QRect(600, 500, 400, 300));
+    EXPECT_EQ(placeBeside(w, QRect(800, 50, 100, 100), screen, 30), QRect(900, 50, 100, 100));
+    EXPECT_EQ(placeBeside(w, QRect(850, 750, 100, 100), screen, 30), QRect(750, 700, 100, 100));
+    EXPECT_EQ(placeBeside(QSize(600, 900), QRect(200, 0, 700, 700), screen, 30),
+              QRect(230, 0, 600, 800));
 }
 
 namespace {
@@ -194,8 +213,8 @@ namespace {
 void expectApartAndInside(QueryWindow& f, const std::string& when) {
     QList<QWidget*> seen{f.sqlEdit(),   f.executeButton(), f.resultGrid(),
                          f.statsGrid(), f.planGrid(),      f.statusBar()};
-    for (const char* name :
-         {"sqlHeading", "resultHeading", "countLabel", "statsHeading", "planHeading"})
+    for (const char* name : {"sqlHeading", "sqlFileLabel", "resultHeading", "countLabel",
+                             "statsHeading", "planHeading"})
         seen << f.findChild<QLabel*>(QString::fromLatin1(name));
     for (qsizetype i = 0; i < seen.size(); ++i) {
         EXPECT_TRUE(f.rect().contains(seen[i]->geometry()))

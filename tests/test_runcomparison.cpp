@@ -7,9 +7,12 @@
 #include "gui/comparisonwindow.h"
 #include "gui/historyrunmodel.h"
 #include "gui/historywindow.h"
+#include "gui/mainframe.h"
 #include "gui/plaintext.h"
+#include "gui/querywindow.h"
 #include "support/checks.h"
 
+#include "support/tempprogram.h"
 #include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTabWidget>
@@ -463,4 +467,35 @@ TEST(HistoryWindows, OneWindowClosingAndCompare) {
     EXPECT_TRUE(second->isVisible());
     second->closeButton()->click();
     EXPECT_FALSE(second->isVisible());
+}
+
+// The history window opens over the frame and a comparison beside it or a step into it, never
+// over its corner; クエリウィンドウで開く gives a new query window the run's statement, and
+// its bind dialog the run's values.
+TEST(HistoryWindows, OpenOverTheFrameAndARunInANewQueryWindow) {
+    test::TempProgram tmp;
+    const HistoryFile file(tmp.dir() + u"/h.mdb"_s);
+    RunRecord recorded = test::runRecord(u"select * from emp\nwhere id = :id"_s, {}, {});
+    recorded.binds = {{u"id"_s, BindType::Number, u"7"_s}};
+    file.record(recorded);
+    file.record(test::runRecord(u"select 2 from dual"_s, {}, {}));
+    tmp.program().setRecordingFilePath(file.path());
+    MainFrame frame(tmp.program());
+    frame.show();
+    frame.action(u"compareHistory"_s)->trigger();
+    auto* history = frame.findChild<HistoryWindow*>();
+    ASSERT_NE(history, nullptr);
+    EXPECT_TRUE(history->frameGeometry().contains(frame.frameGeometry().center()));
+    history->runList()->selectAll();
+    history->compareButton()->click();
+    const QRect comparison = history->lastComparison()->frameGeometry();
+    EXPECT_FALSE(comparison.contains(history->frameGeometry().topLeft()));
+    EXPECT_TRUE(history->screen()->availableGeometry().contains(comparison));
+
+    history->runList()->selectRow(1);
+    history->openSelectedRun();
+    ASSERT_EQ(frame.queryWindows().size(), 2);
+    EXPECT_EQ(frame.activeQueryWindow()->sqlText(), u"select * from emp\nwhere id = :id"_s);
+    EXPECT_EQ(tmp.program().bindMemory().recall({u"ID"_s}),
+              (BindList{{u"ID"_s, BindType::Number, u"7"_s}}));
 }

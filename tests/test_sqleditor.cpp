@@ -173,6 +173,29 @@ TEST_F(SqlBoxTest, ErrorMarkAndInsertionLandAfterJapaneseTextAndUndoOneByOne) {
     EXPECT_EQ(box->text(), u"where '東京' = x and "_s);
 }
 
+// A condition inserted by double-clicking a result cell is one Ctrl+Z, apart from the paste
+// before it.
+TEST_F(SqlBoxTest, ADoubleClickedConditionIsOneUndoStepAfterAPaste) {
+    logIn("create table t (n integer); insert into t values (1);");
+    box->setText(u"select * from t"_s);
+    {
+        test::ModalAnswerer answers({QMessageBox::Yes});  // the plan table is made
+        ASSERT_TRUE(run());
+    }
+    box->setText(u"select * from t where "_s);
+    box->setCaretOffset(box->text().size());
+    QApplication::clipboard()->setText(u"n > 0 and "_s);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    GridView* grid = w->resultGrid();
+    const QPoint cell = grid->visualRect(grid->model()->index(0, 0)).center();
+    // Through the window system, as a user's double-click comes.
+    QTest::mouseDClick(frame.windowHandle(), Qt::LeftButton, {},
+                       grid->viewport()->mapTo(&frame, cell));
+    EXPECT_EQ(box->text(), u"select * from t where n > 0 and N = '1'"_s);
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(box->text(), u"select * from t where n > 0 and "_s);
+}
+
 TEST_F(SqlBoxTest, FindBarFindsAndReplacesAllAsOneUndoStep) {
     const QString sql = u"select Name, name_2, NAME from t where name = 'x'"_s;
     box->setText(sql);

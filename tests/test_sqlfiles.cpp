@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <sys/stat.h>
 
@@ -127,7 +128,11 @@ TEST_F(SqlFilesTest, OpeningOverUnsavedEditsOfAFileAsksFirst) {
     w->sqlEdit()->undo();
     EXPECT_EQ(w->sqlText(), u"typed by hand"_s);
     w->sqlEdit()->redo();
+    EXPECT_EQ(w->sqlFileLabel()->text(), u"a.sql"_s);
     type(u" -- edited"_s);
+    EXPECT_EQ(std::pair(w->sqlFileLabel()->text(), frame.windowMenuEntries()),
+              std::pair(u"a.sql*"_s, QStringList{u"&1 未接続 - a.sql*"_s}))
+        << "the file's name and its unsaved edits tell the window apart";
     const QString question =
         u"QuervinStudio|SQLファイル "_s + a + u" への変更は保存されていません。保存しますか？"_s;
     {
@@ -148,6 +153,43 @@ TEST_F(SqlFilesTest, OpeningOverUnsavedEditsOfAFileAsksFirst) {
     EXPECT_TRUE(openSqlFile(*w, a));
     EXPECT_EQ(std::tuple(bytesOf(b), w->sqlText()),
               std::tuple(QByteArray("select 'b' from dual -- kept"), u"select 'a' from dual"_s));
+    EXPECT_EQ(w->sqlFileLabel()->text(), u"a.sql"_s);
+}
+
+// Closing a window asks for its file's unsaved edits as opening another file does: Ctrl+F4 one
+// window, すべて閉じる each in turn until キャンセル; the last one closing ends the program.
+TEST_F(SqlFilesTest, ClosingByCtrlF4OrCloseAllAsksForUnsavedEdits) {
+    frame.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+    const QString a = put(u"a.sql"_s, "select 'a' from dual");
+    ASSERT_TRUE(openSqlFile(*w, a));
+    type(u" -- a"_s);
+    QueryWindow* second = frame.openQueryWindow();
+    ASSERT_TRUE(openSqlFile(*second, put(u"b.sql"_s, "select 'b' from dual")));
+    second->sqlEdit()->append(u" -- b"_s);
+    second->sqlEdit()->setFocus();
+    auto asked = [](const QString& path) {
+        return u"QuervinStudio|SQLファイル "_s + path +
+               u" への変更は保存されていません。保存しますか？"_s;
+    };
+    {
+        test::ModalAnswerer answers({QMessageBox::No});
+        QTest::keyClick(second->sqlEdit(), Qt::Key_F4, Qt::ControlModifier);
+        EXPECT_EQ(std::pair(answers.seen, frame.queryWindows()),
+                  std::pair(QStringList{asked(dir.filePath(u"b.sql"_s))}, QList<QueryWindow*>{w}));
+    }
+    frame.openQueryWindow();
+    {
+        test::ModalAnswerer answers({QMessageBox::Cancel});
+        item("closeAllWindows")->trigger();
+        EXPECT_EQ(std::tuple(answers.seen, frame.queryWindows().size(), tmp.ends()),
+                  std::tuple(QStringList{asked(a)}, qsizetype(2), 0))
+            << "キャンセル keeps every window";
+    }
+    test::ModalAnswerer answers({QMessageBox::Yes});
+    item("closeAllWindows")->trigger();
+    EXPECT_EQ(std::tuple(bytesOf(a), frame.queryWindows().size(), tmp.ends()),
+              std::tuple(QByteArray("select 'a' from dual -- a"), qsizetype(0), 1));
 }
 
 // The list lives in the settings under sqlfile_1 (newest) to sqlfile_8; the menu opens its

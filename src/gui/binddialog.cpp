@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -51,6 +52,7 @@ BindDialog::BindDialog(const BindList& prefilled, QWidget* parent)
         table_->setCellWidget(row, TypeColumn, type);
         auto* value = new QLineEdit(v.type == BindType::Null ? QString() : v.value, table_);
         value->setFrame(false);
+        value->installEventFilter(this);
         table_->setCellWidget(row, ValueColumn, value);
         showType(row);
         connect(type, &QComboBox::currentIndexChanged, this, [this, row] { showType(row); });
@@ -92,6 +94,28 @@ BindDialog::BindDialog(const BindList& prefilled, QWidget* parent)
             break;
         }
     }
+}
+
+bool BindDialog::eventFilter(QObject* watched, QEvent* event) {
+    // A tuner changes values far more often than types: Tab from a value goes to the next one
+    // that takes a value, after the last to 実行.
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Tab || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return QDialog::eventFilter(watched, event);
+    int row = 0;
+    while (row < table_->rowCount() && valueEdit(row) != watched)
+        ++row;
+    for (++row; row < table_->rowCount(); ++row) {
+        if (valueEdit(row)->isEnabled()) {
+            valueEdit(row)->setFocus(Qt::TabFocusReason);
+            valueEdit(row)->selectAll();
+            return true;
+        }
+    }
+    runButton_->setFocus(Qt::TabFocusReason);
+    return true;
 }
 
 QComboBox* BindDialog::typeBox(int row) const {

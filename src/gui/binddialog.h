@@ -13,7 +13,8 @@ namespace qv {
 
 // The bind dialog: one line for each of a statement's variables, with its name as written
 // (":id"), its type and its value (none for NULL). 実行 (also Enter, from any line) runs with
-// these values; 取消 or Esc abandons the run. It only collects the values.
+// these values; 取消 or Esc abandons the run. Tab goes from value to value, the types lying
+// behind them (Shift+Tab, the mouse). It only collects the values.
 class BindDialog : public QDialog {
     Q_OBJECT
   public:
@@ -27,6 +28,9 @@ class BindDialog : public QDialog {
     QLineEdit* valueEdit(int row) const;
     QPushButton* runButton() const { return runButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void showType(int row);

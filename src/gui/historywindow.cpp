@@ -4,6 +4,7 @@
 #include "core/history/historynotifier.h"
 #include "core/history/runcomparison.h"
 #include "core/program.h"
+#include "core/window/windowarrangement.h"
 #include "gui/comparisonwindow.h"
 #include "gui/historyrunmodel.h"
 #include "gui/plaintext.h"
@@ -19,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -56,6 +58,18 @@ void setColumnWidths(QTableView* list) {
 }
 
 QPointer<HistoryWindow> gHistoryWindow;
+
+// Puts the window `w`, not shown yet, at `frame` (its frame's place on the screen, as
+// placeOver() and placeBeside() give it); `decoration` is what the frame adds to the size.
+void placeWindow(QWidget* w, const QRect& frame, const QSize& decoration) {
+    w->resize(frame.size() - decoration);
+    w->move(frame.topLeft());
+}
+
+// What a window's frame adds to its size: as `shown`'s, before a window of its own is shown.
+QSize decorationOf(const QWidget* shown) {
+    return shown->frameGeometry().size() - shown->size();
+}
 
 }  // namespace
 
@@ -123,6 +137,15 @@ HistoryWindow::HistoryWindow(const QString& path, HistoryNotifier& notifier, QWi
             &HistoryWindow::updatePreview);
     connect(model_, &QAbstractItemModel::modelReset, this, &HistoryWindow::updatePreview);
     connect(list_, &QTableView::doubleClicked, this, &HistoryWindow::compareWithPrevious);
+    list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        QAction* open = menu.addAction(QStringLiteral("クエリウィンドウで開く"));
+        open->setObjectName(QStringLiteral("openRunInWindow"));
+        open->setEnabled(selectedRuns().size() == 1);
+        connect(open, &QAction::triggered, this, &HistoryWindow::openSelectedRun);
+        menu.exec(list_->viewport()->mapToGlobal(at));
+    });
     connect(compare_, &QPushButton::clicked, this, &HistoryWindow::compareSelected);
     connect(comparePrevious_, &QPushButton::clicked, this, &HistoryWindow::compareWithPrevious);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
@@ -251,6 +274,22 @@ void HistoryWindow::compareWithPrevious() {
     }
 }
 
+void HistoryWindow::openSelectedRun() {
+    const QList<int> runs = selectedRuns();
+    if (runs.size() != 1)
+        return;
+    try {
+        const auto run = HistoryFile(path_).run(runs[0]);
+        if (!run) {
+            warn(this, QStringLiteral("No.%1 の実行が見つかりません。").arg(runs[0]));
+            return;
+        }
+        emit openRunRequested(run->summary.sql, run->binds);
+    } catch (const DbError& e) {
+        warn(this, e.description());
+    }
+}
+
 void HistoryWindow::openComparison(int a, int b) {
     try {
         const HistoryFile file(path_);
@@ -262,6 +301,16 @@ void HistoryWindow::openComparison(int a, int b) {
         }
         auto* window =
             new ComparisonWindow(compareRuns(std::move(*runA), std::move(*runB)), parentWidget());
+        // Beside the list, or over it with its title and left edge showing; another one beside
+        // or over the comparison shown last.
+        const QWidget* anchor = lastComparison_ && lastComparison_->isVisible()
+                                    ? lastComparison_.data()
+                                    : static_cast<QWidget*>(this);
+        const QSize decoration = decorationOf(this);
+        placeWindow(window,
+                    placeBeside(window->size() + decoration, anchor->frameGeometry(),
+                                screen()->availableGeometry(), 2 * fontMetrics().height()),
+                    decoration);
         window->show();
         lastComparison_ = window;
     } catch (const DbError& e) {
@@ -276,8 +325,16 @@ QWidget* HistoryWindow::lastComparison() const {
 HistoryWindow* showHistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent) {
     HistoryWindow* window = gHistoryWindow;
     if (!window) {
-        window = new HistoryWindow(path, notifier, parent ? parent->window() : nullptr);
+        QWidget* frame = parent ? parent->window() : nullptr;
+        window = new HistoryWindow(path, notifier, frame);
         gHistoryWindow = window;
+        if (frame && frame->isVisible()) {
+            const QSize decoration = decorationOf(frame);
+            placeWindow(window,
+                        placeOver(window->size() + decoration, frame->frameGeometry(),
+                                  frame->screen()->availableGeometry()),
+                        decoration);
+        }
     } else if (QFileInfo(window->path()) != QFileInfo(path)) {
         window->setPath(path);
     }

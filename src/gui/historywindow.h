@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/db/bindvalue.h"
+
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -50,9 +52,15 @@ class HistoryWindow : public QWidget {
     // The comparison window opened last, if it is still open.
     QWidget* lastComparison() const;
 
+    // クエリウィンドウで開く (the list's context menu): asks for a query window holding the
+    // selected run's statement, with its bind values offered.
+    void openSelectedRun();
+
   signals:
     // The list shows the runs of the file and filter now in effect.
     void runsShown();
+    // A recorded run is to be opened in a new query window.
+    void openRunRequested(const QString& statement, const BindList& binds);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -81,8 +89,9 @@ class HistoryWindow : public QWidget {
     QPointer<QWidget> lastComparison_;
 };
 
-// Shows the history window on `path` (the frame's child, so it closes with it): the one already
-// open, brought to the front and turned to `path`, or a new one following `notifier`.
+// Shows the history window on `path` (the frame's child, so it closes with it, and opened over
+// it): the one already open, brought to the front and turned to `path`, or a new one following
+// `notifier`.
 HistoryWindow* showHistoryWindow(const QString& path, HistoryNotifier& notifier, QWidget* parent);
 
 }  // namespace qv

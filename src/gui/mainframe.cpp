@@ -5,6 +5,7 @@
 #include "core/window/programstate.h"
 #include "core/window/twips.h"
 #include "core/window/windowarrangement.h"
+#include "core/window/windowmemory.h"
 #include "gui/aboutdialog.h"
 #include "gui/appicon.h"
 #include "gui/historywindow.h"
@@ -19,6 +20,7 @@
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -96,13 +98,18 @@ QueryWindow* MainFrame::openQueryWindow() {
     sub->setWidget(qw);
     qw->updateMinimumSize();
     sub->setWindowIcon(appIcon());
+    // Ctrl+F4 closes the window as Ctrl+W does, whichever of them the desktop gives Close.
+    const QList<QKeySequence> closeKeys = QKeySequence::keyBindings(QKeySequence::Close);
+    for (QAction* a : sub->systemMenu() ? sub->systemMenu()->actions() : QList<QAction*>()) {
+        if (!closeKeys.isEmpty() && a->shortcuts() == closeKeys)
+            a->setShortcuts(
+                {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)});
+    }
     mdiArea_->addSubWindow(sub);
     windows_.append(qw);
     connect(qw, &QObject::destroyed, this, [this, qw] { windows_.removeAll(qw); });
     connect(qw, &QueryWindow::captionChanged, this, [this] { updateMenus(); });
-    connect(qw, &QueryWindow::historyPanelClicked, this, [this, qw] {
-        showHistoryWindow(qw->model().historyFilePath(), program_.historyNotifier(), qw);
-    });
+    connect(qw, &QueryWindow::historyPanelClicked, this, [this, qw] { showHistory(*qw); });
     connect(&qw->model().state(), &WindowState::menusChanged, this, [this, qw] {
         if (qw == activeQueryWindow())
             updateMenus();
@@ -133,6 +140,17 @@ QueryWindow* MainFrame::openQueryWindow() {
     sub->resize(size);
     sub->move(at);
     sub->show();
+    if (loadWindowMaximized(program_.store()))
+        sub->showMaximized();
+    // Maximised or not, as the user left the windows, for the next start; a window minimised
+    // says nothing of the others.
+    connect(sub, &QMdiSubWindow::windowStateChanged, this,
+            [this](Qt::WindowStates before, Qt::WindowStates now) {
+                const bool maximized = now.testFlag(Qt::WindowMaximized);
+                if (!now.testFlag(Qt::WindowMinimized) &&
+                    maximized != before.testFlag(Qt::WindowMaximized))
+                    saveWindowMaximized(program_.store(), maximized);
+            });
     mdiArea_->setActiveSubWindow(sub);
     updateMenus();
     return qw;
@@ -157,6 +175,21 @@ QueryWindow* MainFrame::openLoggedInWindow() {
     connection.setLogin(login);
     connection.connectToService();
     return qw;
+}
+
+QueryWindow* MainFrame::openRecordedRun(const QString& statement, const BindList& binds) {
+    // The values go where the bind dialog takes its values from: the ones last used by name.
+    program_.bindMemory().remember(binds);
+    QueryWindow* qw = openQueryWindow();
+    qw->setSqlText(statement);
+    return qw;
+}
+
+void MainFrame::showHistory(QueryWindow& window) {
+    HistoryWindow* history =
+        showHistoryWindow(window.model().historyFilePath(), program_.historyNotifier(), &window);
+    connect(history, &HistoryWindow::openRunRequested, this, &MainFrame::openRecordedRun,
+            Qt::UniqueConnection);
 }
 
 void MainFrame::cascadeWindows() {
@@ -204,9 +237,18 @@ void MainFrame::queryWindowClosed(QueryWindow* qw) {
     updateMenus();
 }
 
+bool MainFrame::closeAllQueryWindows() {
+    for (QMdiSubWindow* sub : mdiArea_->subWindowList()) {
+        // The window that asks is the one in front.
+        mdiArea_->setActiveSubWindow(sub);
+        if (!sub->close())
+            return false;
+    }
+    return windows_.isEmpty();
+}
+
 void MainFrame::closeEvent(QCloseEvent* event) {
-    mdiArea_->closeAllSubWindows();
-    if (!windows_.isEmpty()) {
+    if (!closeAllQueryWindows()) {
         event->ignore();
         return;
     }
@@ -240,9 +282,7 @@ void MainFrame::buildMenus() {
     connect(addItem(file, "stopRecording", QStringLiteral("履歴終了(&E)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().stopRecording(); }));
     connect(addItem(file, "compareHistory", QStringLiteral("履歴の比較(&C)...")),
-            &QAction::triggered, this, onActiveWindow([this](QueryWindow& f) {
-                showHistoryWindow(f.model().historyFilePath(), program_.historyNotifier(), &f);
-            }));
+            &QAction::triggered, this, onActiveWindow([this](QueryWindow& f) { showHistory(f); }));
     file->addSeparator();
     QAction* quit = addItem(file, "quit", QStringLiteral("終了(&X)"));
     connect(quit, &QAction::triggered, this, onActiveWindow([](QueryWindow& f) {
@@ -304,6 +344,8 @@ void MainFrame::buildMenus() {
             &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
     connect(addItem(windowMenu_, "arrangeIcons", QStringLiteral("アイコンの整列(&A)")),
             &QAction::triggered, this, &MainFrame::arrangeIcons);
+    connect(addItem(windowMenu_, "closeAllWindows", QStringLiteral("すべて閉じる(&L)")),
+            &QAction::triggered, this, &MainFrame::closeAllQueryWindows);
     windowListSep_ = windowMenu_->addSeparator();
     connect(windowMenu_, &QMenu::aboutToShow, this, &MainFrame::rebuildWindowMenu);
 
@@ -339,9 +381,13 @@ void MainFrame::rebuildWindowMenu() {
         if (!qw || !windows_.contains(qw))
             continue;
         ++n;
-        // The caption is the user's and the service's names: an & in them is no access key.
+        // The caption is the user's and the service's names, then the SQL file's, which tells
+        // windows on one login apart: an & in them is no access key.
+        QString caption = qw->windowTitle();
+        if (const QString file = qw->sqlFileName(); !file.isEmpty())
+            caption += QStringLiteral(" - ") + file;
         QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n).arg(
-            QString(qw->windowTitle()).replace(QStringLiteral("&"), QStringLiteral("&&"))));
+            caption.replace(QStringLiteral("&"), QStringLiteral("&&"))));
         a->setCheckable(true);
         a->setChecked(qw == current);
         connect(a, &QAction::triggered, this, [this, sub] { mdiArea_->setActiveSubWindow(sub); });
@@ -446,7 +492,7 @@ void MainFrame::updateMenus() {
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
           "openSqlFile", "saveSqlFile", "saveSqlFileAs", "findText", "replaceText", "findNext",
-          "findPrevious", "formatSql", "completeSql", "sqlFont"})
+          "findPrevious", "formatSql", "completeSql", "sqlFont", "closeAllWindows"})
         set(name, has);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/db/bindvalue.h"
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -31,8 +33,17 @@ class MainFrame : public QMainWindow {
     // driver), asking only the password when the service needs one. Null when the current
     // window is not connected or the password was not given.
     QueryWindow* openLoggedInWindow();
+    // A recorded run (the history window's クエリウィンドウで開く): a new query window holding
+    // its statement, whose bind dialog offers the run's values.
+    QueryWindow* openRecordedRun(const QString& statement, const BindList& binds);
+    // The history window on `window`'s history file, over the frame.
+    void showHistory(QueryWindow& window);
     // The Window menu's cascade: each window keeps its size.
     void cascadeWindows();
+    // すべて閉じる: closes the query windows one by one, each asking what closing it asks; a
+    // window the user keeps open (キャンセル) keeps the rest open too. True when none is left;
+    // the last one closing ends the program.
+    bool closeAllQueryWindows();
     // The query window the menus act on; null when none is open.
     QueryWindow* activeQueryWindow() const;
     QList<QueryWindow*> queryWindows() const { return windows_; }

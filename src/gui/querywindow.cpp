@@ -5,6 +5,7 @@
 #include "core/sql/sqlformatter.h"
 #include "core/tuning/gridactions.h"
 #include "core/window/twips.h"
+#include "core/window/windowmemory.h"
 #include "gui/binddialog.h"
 #include "gui/findbar.h"
 #include "gui/gridview.h"
@@ -12,11 +13,13 @@
 #include "gui/plaintext.h"
 #include "gui/splitterbars.h"
 #include "gui/sqleditor.h"
+#include "gui/sqlfilecommands.h"
 #include "gui/windowfont.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -51,6 +54,8 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     setWindowTitle(kAppTitle);
 
     sqlHeading_ = makeLabel("sqlHeading", QStringLiteral("SQL"));
+    // Which file the box holds, so that windows can be told apart.
+    sqlFileLabel_ = makeLabel("sqlFileLabel", QString());
     sqlEdit_ = new SqlEditor(this);
     sqlEdit_->setObjectName(QStringLiteral("sqlEdit"));
     sqlEdit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -89,20 +94,7 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
         connect(grid->tableModel(), &GridTableModel::visibilityChanged, this,
                 &QueryWindow::applyLayout);
 
-    for (int k = 0; k < 5; ++k) {
-        QLabel* bar = new SplitterBar(this);
-        bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
-        bars_[static_cast<size_t>(k)] = bar;
-    }
-
-    // A drop of bar 3 changes how short the window may become.
-    new SplitterBars(
-        model_->layout(), bars_,
-        [this] {
-            applyLayout();
-            updateMinimumSize();
-        },
-        this);
+    setUpSplitters();
 
     makeStatusBar();
 
@@ -111,6 +103,8 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
     connect(sqlEdit_, &SqlEditor::runRequested, this, &QueryWindow::runFromKeyboard);
     connect(sqlEdit_, &SqlEditor::completionWanted, this, &QueryWindow::completeAtCaret);
     connect(findBar_, &FindBar::layoutChanged, this, &QueryWindow::applyLayout);
+    connect(sqlEdit_, &QsciScintilla::modificationChanged, this,
+            [this] { sqlFileLabel_->setText(sqlFileName()); });
     // An owner's names read for the list asked for: shown, while the box is as it was then.
     connect(&model_->dictionary(), &DictionaryLoader::read, this, [this](const QString& owner) {
         if (!owner.isEmpty() && owner == std::exchange(completionOwner_, QString()) &&
@@ -124,10 +118,33 @@ QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
 
     bindState();
     model_->load();
+    restoreBarTops(model_->layout(), loadBarTops(program.store()));
     applyLayout();
 }
 
 QueryWindow::~QueryWindow() = default;
+
+void QueryWindow::setUpSplitters() {
+    for (int k = 0; k < 5; ++k) {
+        QLabel* bar = new SplitterBar(this);
+        bar->setObjectName(QStringLiteral("splitterBar%1").arg(k));
+        bars_[static_cast<size_t>(k)] = bar;
+    }
+
+    // A drop of bar 3 changes how short the window may become.
+    auto* splitters = new SplitterBars(
+        model_->layout(), bars_,
+        [this] {
+            applyLayout();
+            updateMinimumSize();
+        },
+        this);
+    // Where the user drops a bar is where the next window's bar goes.
+    connect(splitters, &SplitterBars::barDropped, this, [this](int k) {
+        saveBarTop(model_->program().store(), k,
+                   model_->layout().rect(QueryWindowLayout::barControl(k)).top);
+    });
+}
 
 QLabel* QueryWindow::makeLabel(const char* name, const QString& text) {
     // Message lines show the server's errors and the statement's names: never as markup.
@@ -239,6 +256,11 @@ void QueryWindow::applyLayout() {
         heading->resize(std::max(heading->width(), heading->sizeHint().width()), heading->height());
     place(planGrid_, Control::PlanGrid);
     place(planMessage_, Control::PlanMessage);
+    // The file's name from just right of the heading to the box's right edge.
+    const int fileLeft = sqlHeading_->geometry().right() + sqlHeading_->fontMetrics().height() / 2;
+    sqlFileLabel_->setGeometry(fileLeft, sqlHeading_->y(),
+                               std::max(0, sqlEdit_->geometry().right() - fileLeft),
+                               sqlHeading_->height());
     // The count label's last twips reach into the statistics grid, and a message line is wider
     // than a narrow window: trimmed, so nothing is painted over or cut.
     for (QLabel* count : {countLabel_, elapsedLabel_}) {
@@ -388,9 +410,11 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void QueryWindow::closeEvent(QCloseEvent* event) {
-    // A run under way is stopped (when the user agrees) before the window goes, and what its
-    // session has pending is committed or rolled back as the user says.
-    if (model_->settleRunBefore(kMsgStopToClose) && model_->settleChangesBefore())
+    // Unsaved edits of the SQL file are saved or dropped as the user says, a run under way is
+    // stopped (when the user agrees) before the window goes, and what its session has pending
+    // is committed or rolled back as the user says.
+    if (settleSqlFileBefore(*this) && model_->settleRunBefore(kMsgStopToClose) &&
+        model_->settleChangesBefore())
         event->accept();
     else
         event->ignore();
@@ -416,6 +440,18 @@ void QueryWindow::setSqlText(const QString& text) {
 
 void QueryWindow::replaceSqlSelection(const QString& text) {
     sqlEdit_->replaceRange(sqlEdit_->selectedRange(), text);
+}
+
+void QueryWindow::sqlFileSaved() {
+    sqlEdit_->setModified(false);
+    sqlFileLabel_->setText(sqlFileName());
+}
+
+QString QueryWindow::sqlFileName() const {
+    if (!sqlFile_.isOpen())
+        return QString();
+    return QFileInfo(sqlFile_.path).fileName() +
+           (sqlEdit_->isModified() ? QStringLiteral("*") : QString());
 }
 
 void QueryWindow::completeAtCaret(bool namesOnly) {

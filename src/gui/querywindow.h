@@ -64,6 +64,12 @@ class QueryWindow : public QWidget, public WindowPort {
     // The file the SQL box was last read from or saved to (the ﾌｧｲﾙ menu's commands).
     SqlFile& sqlFile() { return sqlFile_; }
     const SqlFile& sqlFile() const { return sqlFile_; }
+    // The box now holds what sqlFile() holds: edits from here on are unsaved ones.
+    void sqlFileSaved();
+    // The file's name, with a "*" while the box holds edits not saved to it; empty without a
+    // file. Shown right of the SQL heading and in the frame's list of windows.
+    QString sqlFileName() const;
+    QLabel* sqlFileLabel() const { return sqlFileLabel_; }
 
     // 補完: the names that complete the word at the SQL box's caret, in a list under it;
     // `namesOnly` leaves keywords and functions out (the list a typed dot opens).
@@ -95,6 +101,8 @@ class QueryWindow : public QWidget, public WindowPort {
     void place(QWidget* w, Control c);
     void makeStatusBar();
     void bindState();
+    // The five splitter bars and their dragging; a drop is kept for the next windows.
+    void setUpSplitters();
     void setUpKeyboard();
     // The plan grid's menu and keys: Ctrl+C, the DBMS_XPLAN copy, the adaptive plan's lines.
     void setUpPlanGrid();
@@ -112,6 +120,7 @@ class QueryWindow : public QWidget, public WindowPort {
     bool completionNamesOnly_ = false;
     QPushButton* executeButton_ = nullptr;
     QLabel* sqlHeading_ = nullptr;
+    QLabel* sqlFileLabel_ = nullptr;
     QLabel* resultHeading_ = nullptr;
     QLabel* statsHeading_ = nullptr;
     QLabel* planHeading_ = nullptr;

@@ -106,8 +106,11 @@ bool SplitterBars::eventFilter(QObject* watched, QEvent* event) {
         }
         case QEvent::MouseButtonRelease:
             if (layout_.drag().dragging) {
-                layout_.releaseBar();
+                const int dragged = layout_.drag().index;
+                const bool accepted = layout_.releaseBar();
                 sync();
+                if (accepted)
+                    Q_EMIT barDropped(dragged);
             }
             // The pointer may have left the bar while it dragged it.
             showGrip(k, bars_[static_cast<size_t>(k)]->underMouse());

@@ -43,6 +43,10 @@ class SplitterBars : public QObject {
     // Gives bars 1 to 3 a single-line border, or none.
     void setBarsFramed(bool on);
 
+  Q_SIGNALS:
+    // The user dropped bar k where the layout now has it.
+    void barDropped(int k);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -56,14 +56,17 @@ QString startFolder(QueryWindow& w) {
     return file.isEmpty() ? QDir::homePath() : QFileInfo(file).absolutePath();
 }
 
-// The SQL heading says which file the box holds, in its tooltip (the window's caption is the
-// connection's).
+// The label right of the SQL heading says which file the box holds, the heading's tooltip and
+// its own where it is (the window's caption is the connection's).
 void showFile(QueryWindow& w) {
     const SqlFile& f = w.sqlFile();
+    const QString where = f.isOpen() ? QDir::toNativeSeparators(f.path) + QStringLiteral("（") +
+                                           encodingName(f.encoding) + QStringLiteral("）")
+                                     : QString();
     if (auto* heading = w.findChild<QLabel*>(QStringLiteral("sqlHeading")))
-        heading->setToolTip(f.isOpen() ? QDir::toNativeSeparators(f.path) + QStringLiteral("（") +
-                                             encodingName(f.encoding) + QStringLiteral("）")
-                                       : QString());
+        heading->setToolTip(where);
+    w.sqlFileLabel()->setToolTip(where);
+    w.sqlFileSaved();
 }
 
 QString recentCaption(int n, const QString& path) {
@@ -132,14 +135,9 @@ void chooseAndOpenSqlFile(QueryWindow& w) {
 }
 
 bool openSqlFile(QueryWindow& w, const QString& path) {
+    if (!settleSqlFileBefore(w))
+        return false;
     SqlFile& current = w.sqlFile();
-    if (current.modified(w.sqlText())) {
-        const Answer a = w.ask(QStringLiteral("SQLファイル %1 への変更は保存されていません。"
-                                              "保存しますか？")
-                                   .arg(QDir::toNativeSeparators(current.path)));
-        if (a == Answer::Cancel || (a == Answer::Yes && !saveSqlFile(w)))
-            return false;
-    }
     QString error;
     std::optional<SqlFile> file = readSqlFile(path, error);
     if (!file) {
@@ -159,6 +157,16 @@ bool openSqlFile(QueryWindow& w, const QString& path) {
     w.showStatus(QStringLiteral("%1 を開きました（%2）")
                      .arg(QDir::toNativeSeparators(current.path), encodingName(current.encoding)));
     return true;
+}
+
+bool settleSqlFileBefore(QueryWindow& w) {
+    const SqlFile& current = w.sqlFile();
+    if (!current.modified(w.sqlText()))
+        return true;
+    const Answer a =
+        w.ask(QStringLiteral("SQLファイル %1 への変更は保存されていません。保存しますか？")
+                  .arg(QDir::toNativeSeparators(current.path)));
+    return a == Answer::No || (a == Answer::Yes && saveSqlFile(w));
 }
 
 bool saveSqlFile(QueryWindow& w) {

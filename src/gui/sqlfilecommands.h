@@ -30,6 +30,10 @@ void chooseAndOpenSqlFile(QueryWindow& w);
 // file that cannot be read is reported in a message box and left off the recent files when it
 // is gone. True when the box now holds the file.
 bool openSqlFile(QueryWindow& w, const QString& path);
+// Before the box's text is given up (another file opened, the window closed): when it holds
+// edits of its file not yet saved, asks whether to save them. Yes saves, No drops them; false
+// when the user chose Cancel or the save failed, and the text must stay.
+bool settleSqlFileBefore(QueryWindow& w);
 // 上書き保存: writes the box to the window's file; without one, as saveSqlFileAs(). A text the
 // file's encoding cannot hold is offered to be saved as UTF-8 instead. True when written.
 bool saveSqlFile(QueryWindow& w);

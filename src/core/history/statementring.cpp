@@ -48,7 +48,12 @@ struct StatementRing::Saved {
     bool unlocked = false;  // it was written without the lock
 };
 
-StatementRing::~StatementRing() = default;
+StatementRing::~StatementRing() {
+    // A save under way ends before the ring goes: a thread still writing the settings file when
+    // the program's end takes Qt down with it would crash the program on its way out.
+    if (QThread* thread = saving_)
+        thread->wait(QDeadlineTimer(2 * SettingsStore::kLockWaitMs));
+}
 
 void StatementRing::add(const QString& sql) {
     int32_t i = nextSlot_;

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 namespace qv {
 
 MachineSources MachineSources::thisMachine() {
@@ -30,16 +32,23 @@ StatementRing& ProgramState::statementRing() {
     return *ring_;
 }
 
+BindMemory& ProgramState::bindMemory() {
+    if (!std::exchange(bindMemoryLoaded_, true))
+        bindMemory_.load(*store_);
+    return bindMemory_;
+}
+
 DatabaseOpener ProgramState::databaseOpener() const {
     return opener_ ? opener_ : defaultDatabaseOpener(sampleDirectory_);
 }
 
 void ProgramState::end() {
-    // One write of the file for both.
+    // One write of the file for all.
     store_->beginBatch();
     settings_->save();
     if (ring_)
         ring_->saveBeforeEnd();
+    bindMemory_.save(*store_);
     store_->endBatch();
     if (endHandler_)
         endHandler_();

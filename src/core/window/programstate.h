@@ -52,7 +52,8 @@ class ProgramState {
     // The ring of the last statements run, shared by every query window; loaded from the store
     // at first use.
     StatementRing& statementRing();
-    BindMemory& bindMemory() { return bindMemory_; }
+    // The bind values last used, by name; loaded from the store at first use.
+    BindMemory& bindMemory();
     HistoryNotifier& historyNotifier() { return historyNotifier_; }
 
     // The history file the query windows record into, set when a window starts recording;
@@ -84,8 +85,9 @@ class ProgramState {
     // for: the program should then end without waiting for it.
     bool threadsLeftInDrivers() const { return *abandonedRuns_ > 0 || *loginsUnderWay_ > 0; }
 
-    // The end of the program (its last query window closed): saves the settings and the
-    // statement ring, then calls the end handler, which by default tells the event loop to quit.
+    // The end of the program (its last query window closed): saves the settings, the statement
+    // ring and the bind values, then calls the end handler, which by default tells the event loop
+    // to quit.
     void end();
     void setEndHandler(std::function<void()> handler) { endHandler_ = std::move(handler); }
 
@@ -94,6 +96,7 @@ class ProgramState {
     std::shared_ptr<SharedSettings> settings_;
     std::unique_ptr<StatementRing> ring_;
     BindMemory bindMemory_;
+    bool bindMemoryLoaded_ = false;
     HistoryNotifier historyNotifier_;
     QString recordingFilePath_;
     QString sampleDirectory_;

@@ -25,4 +25,31 @@ QList<QRect> cascadeGeometry(const QList<QSize>& sizes, const QSize& area, int s
     return out;
 }
 
+namespace {
+
+// `r` moved just enough to lie inside `screen`, and cut to its size.
+QRect inside(QRect r, const QRect& screen) {
+    r.setSize(r.size().boundedTo(screen.size()));
+    r.moveLeft(std::clamp(r.left(), screen.left(), screen.right() + 1 - r.width()));
+    r.moveTop(std::clamp(r.top(), screen.top(), screen.bottom() + 1 - r.height()));
+    return r;
+}
+
+}  // namespace
+
+QRect placeOver(const QSize& size, const QRect& over, const QRect& screen) {
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(over.center());
+    return inside(r, screen);
+}
+
+QRect placeBeside(const QSize& size, const QRect& anchor, const QRect& screen, int step) {
+    const QSize fit = size.boundedTo(screen.size());
+    if (screen.right() - anchor.right() >= fit.width())
+        return inside(QRect(QPoint(anchor.right() + 1, anchor.top()), fit), screen);
+    if (anchor.left() - screen.left() >= fit.width())
+        return inside(QRect(QPoint(anchor.left() - fit.width(), anchor.top()), fit), screen);
+    return inside(QRect(anchor.topLeft() + QPoint(step, step), fit), screen);
+}
+
 }  // namespace qv

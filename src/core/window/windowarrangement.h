@@ -13,4 +13,14 @@ namespace qv {
 // to the top; a window that would cross the right edge moves left just enough to stay inside.
 QList<QRect> cascadeGeometry(const QList<QSize>& sizes, const QSize& area, int step);
 
+// Where a window of `size` opens over the window `over` (the frame): centred on it, moved just
+// enough to lie inside `screen`, and no larger than the screen.
+QRect placeOver(const QSize& size, const QRect& over, const QRect& screen);
+
+// Where a window of `size` opens next to `anchor` (the history list) so that it covers none of
+// it: right of it, else left of it, where the screen has room; else over it, one `step` right of
+// and below its top left corner, so that the anchor's title and edge still show. Always inside
+// `screen`.
+QRect placeBeside(const QSize& size, const QRect& anchor, const QRect& screen, int step);
+
 }  // namespace qv
