@@ -193,6 +193,14 @@ class Translator {
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
+    // Oracle's calls and literals SQLite has no form for (translatorfunctions.cpp): past an
+    // INTERVAL literal at `i` (kNone when none stands there), the literal written; a call
+    // written when it is one of them (CHR ... USING, DUMP of a literal, UTL_RAW, DBMS_LOB).
+    size_t intervalEnd(size_t i, size_t last) const;
+    bool endsInterval(size_t first, size_t last) const;  // [first, last) ends with one
+    void intervalLiteral(size_t i, size_t end);
+    bool oracleCall(size_t nameFirst, size_t open, size_t close, const std::vector<Range>& args,
+                    const Scope& scope);
     // s.NEXTVAL, s.CURRVAL at `name` (sequences.h).
     QString sequenceCall(const Token& name, bool next);
 

@@ -238,6 +238,10 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         write(dateLiteral(k.is(u"TIMESTAMP"), sql::stringValue(t_[i + 1])));
         return i + 2;
     }
+    if (const size_t end = intervalEnd(i, last); end != kNone) {
+        intervalLiteral(i, end);
+        return end;
+    }
     if (sql::isName(k)) {
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
@@ -285,6 +289,8 @@ size_t Translator::primaryEnd(size_t i, size_t last) const {
     if ((k.is(u"DATE") || k.is(u"TIMESTAMP")) && i + 1 < last &&
         t_[i + 1].kind == TokenKind::String)
         return i + 2;
+    if (const size_t end = intervalEnd(i, last); end != kNone)
+        return end;
     if (sql::isName(k)) {
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
@@ -357,6 +363,7 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
     } else if (!qualified && name.is(u"TRIM") && args.size() == 1 &&
                groups_.findTopLevel(args[0].first, args[0].last, u"FROM") < args[0].last) {
         trim(args[0], scope);
+    } else if (oracleCall(nameFirst, open, close, args, scope)) {
     } else if (!qualified && ddl_ && isTypeName(name)) {
         const std::optional<TypeName> type = oracleType(open - 1, last);
         if (type)

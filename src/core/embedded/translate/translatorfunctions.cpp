@@ -1,0 +1,85 @@
+// Oracle's calls and literals that SQLite has no form for (translateOracle() in oracledialect.h):
+//   INTERVAL 'text' qualifier       qv_interval('text', 'QUALIFIER') (oracleintervals.cpp)
+//   CHR(n USING NCHAR_CS)           qv_nchr(n)
+//   DUMP('literal' ...)             qv_dump_literal(...): a text literal is Oracle's CHAR
+//   UTL_RAW.f(...), DBMS_LOB.f(...) "utl_raw.f"(...): the engine's function of that name
+#include "core/embedded/translate/translator.h"
+
+namespace qv::embedded {
+
+namespace {
+
+bool isIntervalUnit(const Token& t) {
+    return sql::isOneOf(t, {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"});
+}
+
+}  // namespace
+
+size_t Translator::intervalEnd(size_t i, size_t last) const {
+    if (!t_[i].is(u"INTERVAL") || i + 2 >= last || t_[i + 1].kind != TokenKind::String ||
+        !isIntervalUnit(t_[i + 2]))
+        return kNone;
+    auto pastPrecision = [&](size_t k) {
+        if (k < last && t_[k].isOp(u'(')) {
+            const size_t close = closing(k, last);
+            return close >= last ? last : close + 1;
+        }
+        return k;
+    };
+    size_t k = pastPrecision(i + 3);
+    if (k + 1 < last && t_[k].is(u"TO") && isIntervalUnit(t_[k + 1]))
+        k = pastPrecision(k + 2);
+    return k;
+}
+
+bool Translator::endsInterval(size_t first, size_t last) const {
+    // INTERVAL 'text' DAY(9) TO SECOND(9) is the longest: 12 tokens.
+    for (size_t k = last; k-- > first && k + 12 >= last;) {
+        if (intervalEnd(k, last) == last)
+            return true;
+    }
+    return false;
+}
+
+void Translator::intervalLiteral(size_t i, size_t end) {
+    QString qualifier;
+    for (size_t k = i + 2; k < end; ++k)
+        qualifier += t_[k].is(u"TO") ? QStringLiteral(" TO ") : t_[k].text.toString().toUpper();
+    write(QStringLiteral("qv_interval(%1, %2)")
+              .arg(sql::quotedString(sql::stringValue(t_[i + 1])), sql::quotedString(qualifier)));
+}
+
+bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
+                            const std::vector<Range>& args, const Scope& scope) {
+    const Token& name = t_[open - 1];
+    const bool qualified = open - 1 > nameFirst;
+    QString function;
+    Range inside{open + 1, close};
+    if (!qualified && name.is(u"CHR") && args.size() == 1) {
+        const size_t using_ = groups_.findTopLevel(args[0].first, args[0].last, u"USING");
+        if (using_ >= args[0].last)
+            return false;
+        if (!(using_ + 2 == args[0].last && t_[using_ + 1].is(u"NCHAR_CS")))
+            throw oracleError(907, QStringLiteral("ORA-00907: missing right parenthesis"));
+        function = QStringLiteral("qv_nchr");
+        inside.last = using_;
+    } else if (!qualified && name.is(u"DUMP") && !args.empty() && args[0].size() == 1 &&
+               t_[args[0].first].kind == TokenKind::String) {
+        if (args.size() > 4)
+            throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
+        function = QStringLiteral("qv_dump_literal");
+    } else if (open - 1 == nameFirst + 2 && t_[nameFirst + 1].isOp(u'.') &&
+               (t_[nameFirst].is(u"UTL_RAW") || t_[nameFirst].is(u"DBMS_LOB"))) {
+        function = u'"' + t_[nameFirst].text.toString().toLower() + u'.' +
+                   name.text.toString().toLower() + u'"';
+    } else {
+        return false;
+    }
+    write(function + u'(');
+    if (inside.last > inside.first)
+        render(inside.first, inside.last, scope);
+    write(u")");
+    return true;
+}
+
+}  // namespace qv::embedded
