@@ -182,6 +182,11 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
          "to_char(interval '2' hour + date '2020-01-01', 'HH24'), "
          "interval '1' day + interval '2' hour, interval '3' day / 2 from dual",
          {"2021-02-15|13 12|02|+000000001 02:00:00.000000000|+000000001 12:00:00.000000000"}},
+        {"select extract(day from ds), extract(second from ds), extract(hour from interval "
+         "'-3 4:05:06' day to second), extract(month from ym), extract(year from date "
+         "'2020-03-04'), cast('4 5:06:07' as interval day to second) from iv",
+         {"4|7.13|-4|2|2020|+04 05:06:07.000000"}},
+        {"select extract(year from ds) from iv", {}, "ORA-30076"},
         {"select date '2020-01-31' + interval '1' month from dual", {}, "ORA-01839"},
         {"select interval '1' day + interval '1' month from dual", {}, "ORA-30081"},
         {"select interval '1' day - date '2020-01-01' from dual", {}, "ORA-30081"},

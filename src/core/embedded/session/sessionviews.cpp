@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <map>
 #include <new>
 #include <optional>
@@ -379,7 +380,7 @@ std::optional<QString> userenvValue(sqlite3_context* ctx, const Identity& identi
     return std::nullopt;
 }
 
-void sysContext(sqlite3_context* ctx, int, sqlite3_value** args) {
+void sysContext(sqlite3_context* ctx, int argc, sqlite3_value** args) {
     const auto* identity = static_cast<const Identity*>(sqlite3_user_data(ctx));
     const auto text = [&](int i) {
         const char* raw = reinterpret_cast<const char*>(sqlite3_value_text(args[i]));
@@ -391,7 +392,10 @@ void sysContext(sqlite3_context* ctx, int, sqlite3_value** args) {
         return sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
     if (value->isEmpty())
         return sqlite3_result_null(ctx);
-    const QByteArray shown = value->toUtf8();
+    // The third argument is the longest value wanted (256 by default, 4,000 at most).
+    const int64_t length =
+        argc > 2 ? std::clamp<int64_t>(sqlite3_value_int64(args[2]), 1, 4000) : 256;
+    const QByteArray shown = value->left(qsizetype(length)).toUtf8();
     sqlite3_result_text(ctx, shown.constData(), int(shown.size()), SQLITE_TRANSIENT);
 }
 
@@ -419,9 +423,14 @@ int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid) {
                                               nullptr, nullptr, deleteIdentity);
     if (rc != SQLITE_OK)
         return rc;
-    return sqlite3_create_function_v2(db, "sys_context", 2, SQLITE_UTF8,
-                                      new Identity{View::Session, sid, audsid}, sysContext, nullptr,
-                                      nullptr, deleteIdentity);
+    for (const int args : {2, 3}) {
+        const int done = sqlite3_create_function_v2(db, "sys_context", args, SQLITE_UTF8,
+                                                    new Identity{View::Session, sid, audsid},
+                                                    sysContext, nullptr, nullptr, deleteIdentity);
+        if (done != SQLITE_OK)
+            return done;
+    }
+    return SQLITE_OK;
 }
 
 }  // namespace qv::embedded

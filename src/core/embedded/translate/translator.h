@@ -199,6 +199,8 @@ class Translator {
     size_t intervalEnd(size_t i, size_t last) const;
     bool endsInterval(size_t first, size_t last) const;  // [first, last) ends with one
     void intervalLiteral(size_t i, size_t end);
+    // CAST(x AS INTERVAL ...), with `as` at AS: written as the value stored into such a column.
+    bool intervalCast(size_t first, size_t as, size_t last, const Scope& scope);
     bool oracleCall(size_t nameFirst, size_t open, size_t close, const std::vector<Range>& args,
                     const Scope& scope);
     // s.NEXTVAL, s.CURRVAL at `name` (sequences.h).

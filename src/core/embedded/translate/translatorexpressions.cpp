@@ -569,6 +569,8 @@ void Translator::cast(Range argument, const Scope& scope) {
         write(u")");
         return;
     }
+    if (intervalCast(first, as, last, scope))
+        return;
     const Token& type = t_[as + 1];
     const bool sized = as + 2 < last && t_[as + 2].isOp(u'(');
     std::vector<Range> sizes;
@@ -650,24 +652,15 @@ void Translator::trim(Range argument, const Scope& scope) {
 }
 
 void Translator::extract(Range argument, const Scope& scope) {
-    static const std::pair<const char16_t*, const char16_t*> kParts[] = {
-        {u"YEAR", u"CAST(strftime('%Y', %1) AS INTEGER)"},
-        {u"MONTH", u"CAST(strftime('%m', %1) AS INTEGER)"},
-        {u"DAY", u"CAST(strftime('%d', %1) AS INTEGER)"},
-        {u"HOUR", u"CAST(strftime('%H', %1) AS INTEGER)"},
-        {u"MINUTE", u"CAST(strftime('%M', %1) AS INTEGER)"},
-        {u"SECOND", u"CAST(strftime('%f', %1) AS REAL)"}};
-    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM")) {
-        for (const auto& [part, pattern] : kParts) {
-            if (t_[argument.first].is(QStringView(part))) {
-                const QStringView text(pattern);
-                const qsizetype at = text.indexOf(u"%1");
-                write(text.left(at));
-                render(argument.first + 2, argument.last, scope);
-                write(text.mid(at + 2));
-                return;
-            }
-        }
+    // qv_extract() reads a date or an interval (oracleintervals.cpp).
+    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM") &&
+        sql::isOneOf(t_[argument.first],
+                     {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"})) {
+        write(
+            QStringLiteral("qv_extract('%1', ").arg(t_[argument.first].text.toString().toUpper()));
+        render(argument.first + 2, argument.last, scope);
+        write(u")");
+        return;
     }
     refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
 }

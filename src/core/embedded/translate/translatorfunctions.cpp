@@ -3,7 +3,9 @@
 //   CHR(n USING NCHAR_CS)           qv_nchr(n)
 //   DUMP('literal' ...)             qv_dump_literal(...): a text literal is Oracle's CHAR
 //   UTL_RAW.f(...), DBMS_LOB.f(...) "utl_raw.f"(...): the engine's function of that name
+//   CAST(x AS INTERVAL ...)         qv_store(x, ...) as into a column of that type
 #include "core/embedded/translate/translator.h"
+#include "core/embedded/values/oraclevalues.h"
 
 namespace qv::embedded {
 
@@ -47,6 +49,21 @@ void Translator::intervalLiteral(size_t i, size_t end) {
         qualifier += t_[k].is(u"TO") ? QStringLiteral(" TO ") : t_[k].text.toString().toUpper();
     write(QStringLiteral("qv_interval(%1, %2)")
               .arg(sql::quotedString(sql::stringValue(t_[i + 1])), sql::quotedString(qualifier)));
+}
+
+bool Translator::intervalCast(size_t first, size_t as, size_t last, const Scope& scope) {
+    if (!t_[as + 1].is(u"INTERVAL"))
+        return false;
+    const std::optional<StoreCheck> check = storeCheck(sql::textOf(sql_, t_, as + 1, last));
+    if (!check)
+        throw oracleError(902, QStringLiteral("ORA-00902: invalid datatype"));
+    write(u"qv_store(");
+    render(first, as, scope);
+    write(QStringLiteral(", %1, %2, %3, NULL)")
+              .arg(int(check->rule))
+              .arg(check->size)
+              .arg(check->scale));
+    return true;
 }
 
 bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,

@@ -288,7 +288,58 @@ void numberToInterval(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultText(ctx, intervalText(v, Shape{YearMonth, 9, 9}));
 }
 
+// qv_extract(part, value): EXTRACT(part FROM value) of a date or an interval (the sign of an
+// interval's on each part), SECOND with its fraction; NULL for anything else.
+void extract(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Unit> unit = unitNamed(rawText(argv[0]));
+    const SqlValue raw = sqlValue(argv[1]);
+    if (!unit)
+        fault("ORA-00907: missing right parenthesis");
+    if (const std::optional<Interval> v = intervalOf(raw)) {
+        if (v->yearMonth != (*unit < Day))
+            fault("ORA-30076: invalid extract field for extract source");
+        if (v->yearMonth)
+            return sqlite3_result_int64(ctx, *unit == Year ? v->months / 12 : v->months % 12);
+        const long double total = totalSeconds(*v);
+        const long double size = std::fabs(total);
+        const int64_t whole = int64_t(size);
+        static const int64_t kUnitSeconds[] = {0, 0, kSecondsPerDay, 3600, 60, 1};
+        static const int64_t kModulo[] = {0, 0, 0, 24, 60, 60};
+        const int sign = total < 0 ? -1 : 1;
+        if (*unit == Second)
+            return resultNumber(
+                ctx,
+                Value{Value::Real, 0, double(sign * (size - (whole - whole % 60))), {}, {}, {}});
+        int64_t part = whole / kUnitSeconds[*unit];
+        if (kModulo[*unit])
+            part %= kModulo[*unit];
+        return sqlite3_result_int64(ctx, sign * part);
+    }
+    const Value v = valueOf(raw);
+    if (v.kind != Value::Date)
+        return sqlite3_result_null(ctx);
+    const QDate date = QDate::fromJulianDay(v.date.days);
+    switch (*unit) {
+        case Year:
+            return sqlite3_result_int64(ctx, date.year());
+        case Month:
+            return sqlite3_result_int64(ctx, date.month());
+        case Day:
+            return sqlite3_result_int64(ctx, date.day());
+        case Hour:
+            return sqlite3_result_int64(ctx, v.date.seconds / 3600);
+        case Minute:
+            return sqlite3_result_int64(ctx, v.date.seconds / 60 % 60);
+        default:
+            return resultNumber(
+                ctx,
+                Value{
+                    Value::Real, 0, double(v.date.seconds % 60) + v.date.nanos / 1e9, {}, {}, {}});
+    }
+}
+
 const FunctionSpec kIntervalFunctions[] = {
+    {"qv_extract", 2, 2, guarded<extract>},
     {"qv_interval", 2, 2, guarded<intervalLiteral>},
     {"to_yminterval", 1, 1, guarded<toInterval<true>>},
     {"to_dsinterval", 1, 1, guarded<toInterval<false>>},
