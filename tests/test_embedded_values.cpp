@@ -169,6 +169,7 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
         "create table iv (id number, ym interval year to month, "
         "ds interval day(3) to second(2))");
     db_->execute("insert into iv values (1, interval '1-2' year to month, '4 5:06:07.129')");
+    db_->execute("insert into iv values (2, '-3-4', '-1 00:00:01')");
     check({
         {"select interval '1-2' year to month, interval '3' day, interval '4 5:06:07' day to "
          "second, interval '30' minute, interval '-1' year from dual",
@@ -185,7 +186,7 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
         {"select extract(day from ds), extract(second from ds), extract(hour from interval "
          "'-3 4:05:06' day to second), extract(month from ym), extract(year from date "
          "'2020-03-04'), cast('4 5:06:07' as interval day to second) from iv",
-         {"4|7.13|-4|2|2020|+04 05:06:07.000000"}},
+         {"4|7.13|-4|2|2020|+04 05:06:07.000000", "-1|-1|-4|-4|2020|+04 05:06:07.000000"}},
         {"select extract(year from ds) from iv", {}, "ORA-30076"},
         {"select date '2020-01-31' + interval '1' month from dual", {}, "ORA-01839"},
         {"select interval '1' day + interval '1' month from dual", {}, "ORA-30081"},
@@ -193,8 +194,16 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
         {"select interval '123' day from dual", {}, "ORA-01873"},
         {"select interval '1-12' year to month from dual", {}, "ORA-01843"},
         {"select interval '1:2' day to second from dual", {}, "ORA-01867"},
-        {"select id, ym, ds, to_char(date '2020-01-31' + ds, 'MM-DD HH24:MI:SS') from iv",
-         {"1|+01-02|+004 05:06:07.13|02-04 05:06:07"}},
+        {"select id, ym, ds, to_char(date '2020-01-31' + ds, 'MM-DD HH24:MI:SS') from iv "
+         "order by ds",
+         {"2|-03-04|-001 00:00:01.00|01-29 23:59:59", "1|+01-02|+004 05:06:07.13|02-04 05:06:07"}},
+        // A column compares by length of time, whatever precision the other side shows.
+        {"select id from iv where ds = interval '4 5:06:07.13' day to second and ym > "
+         "interval '-1' year",
+         {"1"}},
+        {"select data_type, data_precision, data_scale from user_tab_columns where table_name = "
+         "'IV' and column_name <> 'ID' order by column_name",
+         {"INTERVAL DAY(3) TO SECOND(2)|3|2", "INTERVAL YEAR(2) TO MONTH|2|0"}},
         {"insert into iv (id, ym) values (2, interval '5' day)", {}, "ORA-00932"},
         {"insert into iv (id, ym) values (2, interval '100' year(3))", {}, "ORA-01873"},
         {"insert into iv (id, ym) values (2, 5)", {}, "ORA-00932"},

@@ -198,6 +198,9 @@ class Translator {
     // written when it is one of them (CHR ... USING, DUMP of a literal, UTL_RAW, DBMS_LOB).
     size_t intervalEnd(size_t i, size_t last) const;
     bool endsInterval(size_t first, size_t last) const;  // [first, last) ends with one
+    // In CREATE and ALTER: a column's INTERVAL type at `i` written with its collation, and past
+    // it; kNone when none stands there.
+    size_t intervalType(size_t i, size_t last);
     void intervalLiteral(size_t i, size_t end);
     // CAST(x AS INTERVAL ...), with `as` at AS: written as the value stored into such a column.
     bool intervalCast(size_t first, size_t as, size_t last, const Scope& scope);

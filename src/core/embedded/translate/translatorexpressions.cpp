@@ -242,6 +242,8 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         intervalLiteral(i, end);
         return end;
     }
+    if (const size_t end = ddl_ ? intervalType(i, last) : kNone; end != kNone)
+        return end;
     if (sql::isName(k)) {
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)

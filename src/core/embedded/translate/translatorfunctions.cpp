@@ -4,6 +4,7 @@
 //   DUMP('literal' ...)             qv_dump_literal(...): a text literal is Oracle's CHAR
 //   UTL_RAW.f(...), DBMS_LOB.f(...) "utl_raw.f"(...): the engine's function of that name
 //   CAST(x AS INTERVAL ...)         qv_store(x, ...) as into a column of that type
+//   a column INTERVAL ...           COLLATE ORACLE_INTERVAL (CREATE and ALTER TABLE)
 #include "core/embedded/translate/translator.h"
 #include "core/embedded/values/oraclevalues.h"
 
@@ -32,6 +33,25 @@ size_t Translator::intervalEnd(size_t i, size_t last) const {
     if (k + 1 < last && t_[k].is(u"TO") && isIntervalUnit(t_[k + 1]))
         k = pastPrecision(k + 2);
     return k;
+}
+
+size_t Translator::intervalType(size_t i, size_t last) {
+    if (!t_[i].is(u"INTERVAL") || i == 0 || !sql::isName(t_[i - 1]) || i + 1 >= last ||
+        !(t_[i + 1].is(u"YEAR") || t_[i + 1].is(u"DAY")))
+        return kNone;
+    size_t end = i + 2;
+    for (; end < last && !t_[end].isOp(u',') && !t_[end].is(u"COLLATE"); ++end) {
+        if (t_[end].isOp(u'('))
+            end = closing(end, last);
+        else if (!(t_[end].is(u"TO") || isIntervalUnit(t_[end])))
+            break;
+    }
+    end = std::min(end, last);
+    writeOriginal(i, end);
+    // Intervals compare by their length of time (kIntervalCollation).
+    if (!(end < last && t_[end].is(u"COLLATE")))
+        write(QStringLiteral(" COLLATE ") + kIntervalCollation);
+    return end;
 }
 
 bool Translator::endsInterval(size_t first, size_t last) const {

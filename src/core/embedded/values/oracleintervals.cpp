@@ -14,7 +14,10 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 namespace qv::embedded::oracle {
 
@@ -338,6 +341,27 @@ void extract(sqlite3_context* ctx, int, sqlite3_value** argv) {
     }
 }
 
+// The collation of INTERVAL columns (kIntervalCollation): a total order, as an index needs.
+int compareIntervals(void*, int sizeA, const void* a, int sizeB, const void* b) {
+    const auto textA = QString::fromUtf8(static_cast<const char*>(a), sizeA);
+    const auto textB = QString::fromUtf8(static_cast<const char*>(b), sizeB);
+    const std::optional<Interval> x = readInterval(textA);
+    const std::optional<Interval> y = readInterval(textB);
+    const auto rank = [](const std::optional<Interval>& v) {
+        return !v ? 2 : v->yearMonth ? 0 : 1;
+    };
+    if (rank(x) != rank(y))
+        return rank(x) < rank(y) ? -1 : 1;
+    if (!x) {
+        const int c = std::memcmp(a, b, size_t(std::min(sizeA, sizeB)));
+        return c != 0 ? c : sizeA - sizeB;
+    }
+    const auto key = [](const Interval& v) {
+        return std::make_pair(v.yearMonth ? v.months : v.seconds, v.nanos);
+    };
+    return key(*x) < key(*y) ? -1 : key(*y) < key(*x) ? 1 : 0;
+}
+
 const FunctionSpec kIntervalFunctions[] = {
     {"qv_extract", 2, 2, guarded<extract>},
     {"qv_interval", 2, 2, guarded<intervalLiteral>},
@@ -420,7 +444,12 @@ void storeInterval(sqlite3_context* ctx, sqlite3_value* value, bool yearMonth, i
 }
 
 int registerIntervalFunctions(sqlite3* db) {
-    return registerFunctions(db, kIntervalFunctions);
+    const int rc = registerFunctions(db, kIntervalFunctions);
+    if (rc != SQLITE_OK)
+        return rc;
+    const QByteArray name = kIntervalCollation.toUtf8();
+    return sqlite3_create_collation_v2(db, name.constData(), SQLITE_UTF8, nullptr, compareIntervals,
+                                       nullptr);
 }
 
 }  // namespace qv::embedded::oracle

@@ -96,8 +96,9 @@
 // Intervals (oracleintervals.cpp) are text as Oracle shows them: '+01-02', '+04 05:06:07.000000';
 //   the operators read such text as an interval: a date moved by it (ORA-01839 for a day the
 //   month reached lacks), intervals added, multiplied and divided, other mixes ORA-30081.
-//   Compared with each other they compare as text, which orders only intervals of one sign and
-//   one precision.
+//   An INTERVAL column compares, sorts and indexes its values by length of time (its collation,
+//   kIntervalCollation); two intervals that are no column's compare as text, which orders only
+//   intervals of one sign and one precision.
 //
 // Errors Oracle raises where SQLite would answer.
 //   ORA-01427  a scalar subquery that is not one aggregate row reads its column through the
@@ -142,5 +143,9 @@ std::optional<StoreCheck> storeCheck(const QString& declaredType);
 
 // The collation of CHAR columns: texts compared as if the shorter were filled with blanks.
 inline const QString kBlankPaddedCollation = QStringLiteral("BLANK_PADDED");
+// The collation of INTERVAL columns: intervals compared by their length of time, whatever the
+// precision they are shown with ('+01 00:00:00' equals '+001 00:00:00.00'); year-month ones
+// before day-second ones before any other text.
+inline const QString kIntervalCollation = QStringLiteral("ORACLE_INTERVAL");
 
 }  // namespace qv::embedded
