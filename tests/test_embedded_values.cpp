@@ -152,7 +152,7 @@ TEST_F(EmbeddedValues, CharacterCodesDumpAndRemainderAsOracle) {
           "Typ=2 Len=1: 128|Typ=2 Len=2: 192,51"}},
         {"select dump(d) from ev", {"Typ=12 Len=7: 120,120,1,2,4,5,6"}},
         {"select rawtohex(utl_raw.cast_to_raw('ab')), utl_raw.cast_to_varchar2('6162'), "
-         "dbms_lob.getlength(note), dbms_lob.substr(note, 3, 2), dbms_lob.instr(note, 'd'), "
+         "sys.dbms_lob.getlength(note), dbms_lob.substr(note, 3, 2), dbms_lob.instr(note, 'd'), "
          "dbms_lob.substr(note, 0) from acct where id = 2",
          {"6162|ab|6|eco|6|null"}},
         {"select utl_raw.cast_to_raw('a', 'b') from dual", {}, "ORA-00909"},
@@ -317,8 +317,8 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
          {"YYYY-MM-DD"}},
         {"select sys_context('USERENV', 'NLS_DATE_FORMAT'), sys_context('userenv', 'language'), "
          "sys_context('USERENV', 'SESSION_USER'), sys_context('USERENV', 'CURRENT_SCHEMA'), "
-         "sys_context('USERENV', 'CLIENT_IDENTIFIER') from dual",
-         {"YYYY-MM-DD|AMERICAN_AMERICA.AL32UTF8|SCOTT|SCOTT|null"}},
+         "sys_context('USERENV', 'CLIENT_IDENTIFIER'), sys_context('USERENV', 'ISDBA') from dual",
+         {"YYYY-MM-DD|AMERICAN_AMERICA.AL32UTF8|SCOTT|SCOTT|null|FALSE"}},
         {"select sys_context('USERENV', 'NO_SUCH') from dual", {}, "ORA-02003"},
         {"alter session set nls_date_format = 'YYYY-QX'", {}, "ORA-01821"},
         {"alter session set nls_date_language = 'JAPANESE'", {}, "ORA-12705"},

@@ -374,8 +374,23 @@ std::optional<QString> userenvValue(sqlite3_context* ctx, const Identity& identi
     if (parameter == "NLS_DATE_FORMAT" || parameter == "NLS_DATE_LANGUAGE" ||
         parameter == "NLS_TERRITORY")
         return setting(parameter.constData());
-    if (parameter == "MODULE" || parameter == "ACTION" || parameter == "CLIENT_IDENTIFIER" ||
-        parameter == "CLIENT_INFO" || parameter == "DB_DOMAIN")
+    if (parameter == "DB_UNIQUE_NAME" || parameter == "CON_NAME")
+        return databaseName(sqlite3_context_db_handle(ctx));
+    // A local connection, as the embedded engine's: no network address, the default service.
+    if (parameter == "SERVICE_NAME")
+        return QStringLiteral("SYS$USERS");
+    if (parameter == "TERMINAL")
+        return QSysInfo::machineHostName();
+    if (parameter == "ISDBA")
+        return QStringLiteral("FALSE");
+    if (parameter == "AUTHENTICATION_METHOD")
+        return QStringLiteral("PASSWORD");
+    if (parameter == "NLS_CALENDAR")
+        return QStringLiteral("GREGORIAN");
+    if (parameter == "NLS_SORT")
+        return QStringLiteral("BINARY");
+    if (parameter == "IP_ADDRESS" || parameter == "MODULE" || parameter == "ACTION" ||
+        parameter == "CLIENT_IDENTIFIER" || parameter == "CLIENT_INFO" || parameter == "DB_DOMAIN")
         return setting(parameter.constData());
     return std::nullopt;
 }

@@ -105,9 +105,12 @@ bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
         if (args.size() > 4)
             throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
         function = QStringLiteral("qv_dump_literal");
-    } else if (open - 1 == nameFirst + 2 && t_[nameFirst + 1].isOp(u'.') &&
-               (t_[nameFirst].is(u"UTL_RAW") || t_[nameFirst].is(u"DBMS_LOB"))) {
-        function = u'"' + t_[nameFirst].text.toString().toLower() + u'.' +
+    } else if (const size_t package = open - 3;
+               open >= nameFirst + 3 && t_[package + 1].isOp(u'.') &&
+               (t_[package].is(u"UTL_RAW") || t_[package].is(u"DBMS_LOB")) &&
+               (package == nameFirst || (package == nameFirst + 2 && t_[nameFirst].is(u"SYS")))) {
+        // SYS.UTL_RAW.f as well: the packages are SYS's.
+        function = u'"' + t_[package].text.toString().toLower() + u'.' +
                    name.text.toString().toLower() + u'"';
     } else {
         return false;
