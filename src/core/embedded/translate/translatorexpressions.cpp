@@ -238,13 +238,13 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         write(dateLiteral(k.is(u"TIMESTAMP"), sql::stringValue(t_[i + 1])));
         return i + 2;
     }
-    if (const size_t end = intervalEnd(i, last); end != kNone) {
-        intervalLiteral(i, end);
-        return end;
-    }
-    if (const size_t end = ddl_ ? intervalType(i, last) : kNone; end != kNone)
-        return end;
     if (sql::isName(k)) {
+        if (const size_t end = intervalEnd(i, last); end != kNone) {
+            intervalLiteral(i, end);
+            return end;
+        }
+        if (const size_t end = ddl_ ? intervalType(i, last) : kNone; end != kNone)
+            return end;
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return call(i, j, last, scope);
@@ -291,9 +291,9 @@ size_t Translator::primaryEnd(size_t i, size_t last) const {
     if ((k.is(u"DATE") || k.is(u"TIMESTAMP")) && i + 1 < last &&
         t_[i + 1].kind == TokenKind::String)
         return i + 2;
-    if (const size_t end = intervalEnd(i, last); end != kNone)
-        return end;
     if (sql::isName(k)) {
+        if (const size_t end = intervalEnd(i, last); end != kNone)
+            return end;
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return callEnd(i, j, last);

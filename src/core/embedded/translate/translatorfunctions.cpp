@@ -18,9 +18,8 @@ bool isIntervalUnit(const Token& t) {
 
 }  // namespace
 
-size_t Translator::intervalEnd(size_t i, size_t last) const {
-    if (!t_[i].is(u"INTERVAL") || i + 2 >= last || t_[i + 1].kind != TokenKind::String ||
-        !isIntervalUnit(t_[i + 2]))
+size_t Translator::intervalLiteralEnd(size_t i, size_t last) const {
+    if (!isIntervalUnit(t_[i + 2]))
         return kNone;
     auto pastPrecision = [&](size_t k) {
         if (k < last && t_[k].isOp(u'(')) {
@@ -55,6 +54,8 @@ size_t Translator::intervalType(size_t i, size_t last) {
 }
 
 bool Translator::endsInterval(size_t first, size_t last) const {
+    if (last == first || !(isIntervalUnit(t_[last - 1]) || t_[last - 1].isOp(u')')))
+        return false;
     // INTERVAL 'text' DAY(9) TO SECOND(9) is the longest: 12 tokens.
     for (size_t k = last; k-- > first && k + 12 >= last;) {
         if (intervalEnd(k, last) == last)
