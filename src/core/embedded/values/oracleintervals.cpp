@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace qv::embedded::oracle {
 
@@ -160,14 +161,23 @@ StoredDate moved(StoredDate d, const Interval& v, bool minus) {
 // Reads `text` as an interval from `first` to `last` (Oracle's literal forms: '1-2', '4 5:06:07',
 // '-3', '30', '5:06.5' ...), the leading field at most `lead` digits.
 Interval parseInterval(const QString& text, Unit first, Unit last, int lead) {
-    static const char* const kSeparators[] = {"", "-", "", " ", ":", ":"};
-    QString pattern = QStringLiteral(R"(^\s*([+-])?(\d+))");
-    for (int u = first + 1; u <= last; ++u)
-        pattern += QString::fromLatin1(kSeparators[u]) + QStringLiteral(R"((\d+))");
-    if (last == Second)
-        pattern += QStringLiteral(R"((?:\.(\d{0,9}))?)");
-    const QRegularExpressionMatch m =
-        QRegularExpression(pattern + QStringLiteral(R"(\s*$)")).match(text);
+    // One pattern for each pair of fields, made once.
+    static const std::vector<QRegularExpression> kPatterns = [] {
+        static const char* const kSeparators[] = {"", "-", "", " ", ":", ":"};
+        std::vector<QRegularExpression> patterns;
+        for (int from = Year; from <= Second; ++from) {
+            for (int to = Year; to <= Second; ++to) {
+                QString pattern = QStringLiteral(R"(^\s*([+-])?(\d+))");
+                for (int u = from + 1; u <= to; ++u)
+                    pattern += QString::fromLatin1(kSeparators[u]) + QStringLiteral(R"((\d+))");
+                if (to == Second)
+                    pattern += QStringLiteral(R"((?:\.(\d{0,9}))?)");
+                patterns.emplace_back(pattern + QStringLiteral(R"(\s*$)"));
+            }
+        }
+        return patterns;
+    }();
+    const QRegularExpressionMatch m = kPatterns[size_t(first * 6 + last)].match(text);
     if (!m.hasMatch() || first > last || (first < Day) != (last < Day))
         fault("ORA-01867: the interval is invalid");
     if (m.capturedView(2).size() > lead)
