@@ -4,7 +4,8 @@
 // leading field as wide as its precision. A result shows as Oracle shows it, and the operators
 // and functions read such text back as an interval (readInterval()).
 //   INTERVAL '1-2' YEAR TO MONTH ...   qv_interval('1-2', 'YEAR TO MONTH') (the translation)
-//   TO_YMINTERVAL, TO_DSINTERVAL, NUMTOYMINTERVAL, NUMTODSINTERVAL   precision 9, as Oracle's
+//   TO_YMINTERVAL, TO_DSINTERVAL, NUMTOYMINTERVAL, NUMTODSINTERVAL   precision 9, as Oracle's,
+//                     shown as its clients show them ('+01 02:03:04.000000', see Shape)
 //   date + interval, interval + date, date - interval   a date; a year-month interval moves the
 //                     date's month and keeps its day, ORA-01839 for a day the month lacks
 //   interval +- interval   an interval of the same kind (precision 9); other mixes ORA-30081
@@ -28,12 +29,20 @@ constexpr int64_t kNanosPerSecond = 1000000000;
 
 enum Unit { Year, Month, Day, Hour, Minute, Second };
 
-// How an interval is shown: its kind, the digits of its leading field and of its fraction.
+// How an interval is shown: its kind, the digits of its leading field and of its fraction. A
+// value of the functions and the operators (types of precision 9) shows as Oracle's clients show
+// it: the leading field in two digits or as many as it has, the fraction in six or, when it has
+// more, nine (`widened`).
 struct Shape {
     bool yearMonth = false;
-    int lead = 9;
-    int fraction = 9;
+    int lead = 2;
+    int fraction = 6;
+    bool widened = true;
 };
+
+Shape typed(bool yearMonth, int lead, int fraction) {
+    return Shape{yearMonth, lead, fraction, false};
+}
 
 struct Interval {
     bool yearMonth = false;
@@ -64,9 +73,9 @@ long double totalSeconds(const Interval& v) {
     return (long double)v.seconds + (long double)v.nanos / kNanosPerSecond;
 }
 
-QString leading(int64_t value, int lead) {
+QString leading(int64_t value, int lead, bool widened) {
     const QString digits = QString::number(value);
-    if (digits.size() > lead)
+    if (digits.size() > (widened ? 9 : lead))
         fault("ORA-01873: the leading precision of the interval is too small");
     return digits.rightJustified(lead, u'0');
 }
@@ -75,13 +84,15 @@ QString intervalText(const Interval& v, const Shape& shape) {
     if (v.yearMonth) {
         const int64_t months = v.months < 0 ? -v.months : v.months;
         return (v.months < 0 ? QStringLiteral("-") : QStringLiteral("+")) +
-               leading(months / 12, shape.lead) + QString::asprintf("-%02d", int(months % 12));
+               leading(months / 12, shape.lead, shape.widened) +
+               QString::asprintf("-%02d", int(months % 12));
     }
     const bool negative = v.seconds < 0;
     int64_t seconds = negative ? -v.seconds - (v.nanos ? 1 : 0) : v.seconds;
     int64_t nanos = negative && v.nanos ? kNanosPerSecond - v.nanos : v.nanos;
+    const int fraction = shape.widened && nanos % 1000 != 0 ? 9 : shape.fraction;
     int64_t unit = 1;
-    for (int k = shape.fraction; k < 9; ++k)
+    for (int k = fraction; k < 9; ++k)
         unit *= 10;
     nanos = (nanos + unit / 2) / unit * unit;
     if (nanos >= kNanosPerSecond) {
@@ -89,11 +100,11 @@ QString intervalText(const Interval& v, const Shape& shape) {
         nanos = 0;
     }
     QString text = (negative ? QStringLiteral("-") : QStringLiteral("+")) +
-                   leading(seconds / kSecondsPerDay, shape.lead) +
+                   leading(seconds / kSecondsPerDay, shape.lead, shape.widened) +
                    QString::asprintf(" %02d:%02d:%02d", int(seconds / 3600 % 24),
                                      int(seconds / 60 % 60), int(seconds % 60));
-    if (shape.fraction > 0)
-        text += u'.' + QString::asprintf("%09lld", qlonglong(nanos)).left(shape.fraction);
+    if (fraction > 0)
+        text += u'.' + QString::asprintf("%09lld", qlonglong(nanos)).left(fraction);
     return text;
 }
 
@@ -237,7 +248,7 @@ void intervalLiteral(sqlite3_context* ctx, int, sqlite3_value** argv) {
         fault("ORA-00923: FROM keyword not found where expected");
     if (!text)
         return sqlite3_result_null(ctx);
-    Shape shape{*first < Day, m.hasCaptured(2) ? m.capturedView(2).toInt() : 2, 0};
+    Shape shape = typed(*first < Day, m.hasCaptured(2) ? m.capturedView(2).toInt() : 2, 0);
     if (*last == Second)
         shape.fraction = m.hasCaptured(3)   ? m.capturedView(3).toInt()
                          : m.hasCaptured(5) ? m.capturedView(5).toInt()
@@ -274,7 +285,7 @@ void toInterval(sqlite3_context* ctx, int, sqlite3_value** argv) {
                            ? isoInterval(*text, YearMonth)
                        : YearMonth ? parseInterval(*text, Year, Month, 9)
                                    : parseInterval(*text, Day, Second, 9);
-    resultText(ctx, intervalText(v, Shape{YearMonth, 9, 9}));
+    resultText(ctx, intervalText(v, Shape{YearMonth}));
 }
 
 // NUMTOYMINTERVAL(n, 'YEAR' | 'MONTH'), NUMTODSINTERVAL(n, 'DAY' | 'HOUR' | 'MINUTE' | 'SECOND').
@@ -298,7 +309,7 @@ void numberToInterval(sqlite3_context* ctx, int, sqlite3_value** argv) {
         static const int64_t kUnitSeconds[] = {0, 0, kSecondsPerDay, 3600, 60, 1};
         v = daysToSecond(x * kUnitSeconds[*unit]);
     }
-    resultText(ctx, intervalText(v, Shape{YearMonth, 9, 9}));
+    resultText(ctx, intervalText(v, Shape{YearMonth}));
 }
 
 // qv_extract(part, value): EXTRACT(part FROM value) of a date or an interval (the sign of an
@@ -396,7 +407,7 @@ std::optional<SqlValue> intervalSum(const SqlValue& a, const SqlValue& b, bool m
         if (x->yearMonth)
             return textValue(intervalText(
                 Interval{true, minus ? x->months - y->months : x->months + y->months, 0, 0},
-                Shape{true, 9, 9}));
+                Shape{true}));
         const long double sum =
             minus ? totalSeconds(*x) - totalSeconds(*y) : totalSeconds(*x) + totalSeconds(*y);
         return textValue(intervalText(daysToSecond(sum), Shape{}));
@@ -423,7 +434,7 @@ std::optional<SqlValue> intervalScaled(const SqlValue& a, const SqlValue& b, boo
         fault("ORA-01476: divisor is equal to zero");
     if (v.yearMonth) {
         const long double months = std::trunc(divide ? v.months / factor : v.months * factor);
-        return textValue(intervalText(Interval{true, int64_t(months), 0, 0}, Shape{true, 9, 9}));
+        return textValue(intervalText(Interval{true, int64_t(months), 0, 0}, Shape{true}));
     }
     const long double seconds = divide ? totalSeconds(v) / factor : totalSeconds(v) * factor;
     return textValue(intervalText(daysToSecond(seconds), Shape{}));
@@ -450,7 +461,7 @@ void storeInterval(sqlite3_context* ctx, sqlite3_value* value, bool yearMonth, i
                              "INTERVAL %2")
                   .arg(QLatin1String(expected),
                        QLatin1String(yearMonth ? "DAY TO SECOND" : "YEAR TO MONTH")));
-    resultText(ctx, intervalText(*v, Shape{yearMonth, lead, fraction}));
+    resultText(ctx, intervalText(*v, typed(yearMonth, lead, fraction)));
 }
 
 int registerIntervalFunctions(sqlite3* db) {
