@@ -131,6 +131,85 @@ TEST_F(EmbeddedValues, StoredValuesAreRoundedPaddedAndCheckedAgainstTheColumn) {
     EXPECT_EQ(rowsOf(*db_, "select count(*) from acct"), QStringList({"7"}));
 }
 
+TEST_F(EmbeddedValues, CharacterCodesDumpAndRemainderAsOracle) {
+    db_->execute("create table ev (d date)");
+    db_->execute("insert into ev values (to_date('2020-01-02 03:04:05', 'YYYY-MM-DD HH24:MI:SS'))");
+    check({
+        {"select chr(65), chr(50089), chr(196 using nchar_cs), ascii('é'), ascii(7), "
+         "initcap('the SOUP-of the_day') from dual",
+         {"A|é|Ä|50089|55|The Soup-Of The_Day"}},
+        {"select remainder(18, 7), remainder(5, 2), remainder(7, 2), remainder(-18, 7), "
+         "remainder(5.5, 2), mod(18, 7) from dual",
+         {"-3|1|-1|3|-.5|4"}},
+        {"select remainder(1, 0) from dual", {}, "ORA-01476"},
+        {"select dump('Tech'), dump('Tech', 16), dump('abc', 1016), dump('ORACLE', 10, 4, 2), "
+         "dump(null) from dual",
+         {"Typ=96 Len=4: 84,101,99,104|Typ=96 Len=4: 54,65,63,68|"
+          "Typ=96 Len=3 CharacterSet=AL32UTF8: 61,62,63|Typ=96 Len=6: 67,76|null"}},
+        {"select dump(name), dump(amount), dump(-123, 16), dump(id - 1), dump(0.5) from acct "
+         "where id = 1",
+         {"Typ=1 Len=5: 97,108,112,104,97|Typ=2 Len=4: 194,13,35,51|Typ=2 Len=4: 3d,64,4e,66|"
+          "Typ=2 Len=1: 128|Typ=2 Len=2: 192,51"}},
+        {"select dump(d) from ev", {"Typ=12 Len=7: 120,120,1,2,4,5,6"}},
+        {"select rawtohex(utl_raw.cast_to_raw('ab')), utl_raw.cast_to_varchar2('6162'), "
+         "sys.dbms_lob.getlength(note), dbms_lob.substr(note, 3, 2), dbms_lob.instr(note, 'd'), "
+         "dbms_lob.substr(note, 0) from acct where id = 2",
+         {"6162|ab|6|eco|6|null"}},
+        {"select utl_raw.cast_to_raw('a', 'b') from dual", {}, "ORA-00909"},
+        // SQLite's SET names a column alone; the stored value is still checked.
+        {"update acct a set a.amount = 1.005, a.name = 'x' where a.id = 1", {}},
+        {"select amount, name from acct where id = 1", {"1.01|x"}},
+        {"update acct a set a.name = 'abcdefghijk' where a.id = 1", {}, "ORA-12899"},
+    });
+}
+
+// Intervals are kept and shown as Oracle shows them, with the precision of their type.
+TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
+    db_->execute(
+        "create table iv (id number, ym interval year to month, "
+        "ds interval day(3) to second(2))");
+    db_->execute("insert into iv values (1, interval '1-2' year to month, '4 5:06:07.129')");
+    db_->execute("insert into iv values (2, '-3-4', '-1 00:00:01')");
+    check({
+        {"select interval '1-2' year to month, interval '3' day, interval '4 5:06:07' day to "
+         "second, interval '30' minute, interval '-1' year from dual",
+         {"+01-02|+03 00:00:00|+04 05:06:07.000000|+00 00:30:00|-01-00"}},
+        {"select to_yminterval('01-02'), to_dsinterval('1 02:03:04'), "
+         "numtodsinterval(1.5, 'DAY'), numtoyminterval(14, 'month'), "
+         "to_dsinterval('135 08:35:47.123456789') from dual",
+         {"+01-02|+01 02:03:04.000000|+01 12:00:00.000000|+01-02|+135 08:35:47.123456789"}},
+        {"select to_char(date '2020-01-15' + interval '1-1' year to month, 'YYYY-MM-DD'), "
+         "to_char(date '2020-01-15' - interval '1 12:00:00' day to second, 'DD HH24'), "
+         "to_char(interval '2' hour + date '2020-01-01', 'HH24'), "
+         "interval '1' day + interval '2' hour, interval '3' day / 2 from dual",
+         {"2021-02-15|13 12|02|+01 02:00:00.000000|+01 12:00:00.000000"}},
+        {"select extract(day from ds), extract(second from ds), extract(hour from interval "
+         "'-3 4:05:06' day to second), extract(month from ym), extract(year from date "
+         "'2020-03-04'), cast('4 5:06:07' as interval day to second) from iv",
+         {"4|7.13|-4|2|2020|+04 05:06:07.000000", "-1|-1|-4|-4|2020|+04 05:06:07.000000"}},
+        {"select extract(year from ds) from iv", {}, "ORA-30076"},
+        {"select date '2020-01-31' + interval '1' month from dual", {}, "ORA-01839"},
+        {"select interval '1' day + interval '1' month from dual", {}, "ORA-30081"},
+        {"select interval '1' day - date '2020-01-01' from dual", {}, "ORA-30081"},
+        {"select interval '123' day from dual", {}, "ORA-01873"},
+        {"select interval '1-12' year to month from dual", {}, "ORA-01843"},
+        {"select interval '1:2' day to second from dual", {}, "ORA-01867"},
+        {"select id, ym, ds, to_char(date '2020-01-31' + ds, 'MM-DD HH24:MI:SS') from iv "
+         "order by ds",
+         {"2|-03-04|-001 00:00:01.00|01-29 23:59:59", "1|+01-02|+004 05:06:07.13|02-04 05:06:07"}},
+        // A column compares by length of time, whatever precision the other side shows.
+        {"select id from iv where ds = interval '4 5:06:07.13' day to second and ym > "
+         "interval '-1' year",
+         {"1"}},
+        {"select data_type, data_precision, data_scale from user_tab_columns where table_name = "
+         "'IV' and column_name <> 'ID' order by column_name",
+         {"INTERVAL DAY(3) TO SECOND(2)|3|2", "INTERVAL YEAR(2) TO MONTH|2|0"}},
+        {"insert into iv (id, ym) values (2, interval '5' day)", {}, "ORA-00932"},
+        {"insert into iv (id, ym) values (2, interval '100' year(3))", {}, "ORA-01873"},
+        {"insert into iv (id, ym) values (2, 5)", {}, "ORA-00932"},
+    });
+}
+
 // Text functions build their results within the connection's value limit as they grow (the
 // error SQLite gives past it, ORA-01489), never gigabytes before they fail.
 TEST_F(EmbeddedValues, TextResultsStayWithinTheValueLimit) {
@@ -236,6 +315,11 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
         {"select id, to_char(time_id) from sale where time_id >= '2019-03-01'", {"3|2019-03-02"}},
         {"select value from nls_session_parameters where parameter = 'NLS_DATE_FORMAT'",
          {"YYYY-MM-DD"}},
+        {"select sys_context('USERENV', 'NLS_DATE_FORMAT'), sys_context('userenv', 'language'), "
+         "sys_context('USERENV', 'SESSION_USER'), sys_context('USERENV', 'CURRENT_SCHEMA'), "
+         "sys_context('USERENV', 'CLIENT_IDENTIFIER'), sys_context('USERENV', 'ISDBA') from dual",
+         {"YYYY-MM-DD|AMERICAN_AMERICA.AL32UTF8|SCOTT|SCOTT|null|FALSE"}},
+        {"select sys_context('USERENV', 'NO_SUCH') from dual", {}, "ORA-02003"},
         {"alter session set nls_date_format = 'YYYY-QX'", {}, "ORA-01821"},
         {"alter session set nls_date_language = 'JAPANESE'", {}, "ORA-12705"},
     });

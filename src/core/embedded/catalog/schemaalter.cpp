@@ -224,6 +224,8 @@ void checkNewType(const Catalog& catalog, const QString& table, const ColumnDef&
     switch (after->rule) {
         case StoreRule::Number:
         case StoreRule::Date:
+        case StoreRule::YearToMonth:
+        case StoreRule::DayToSecond:
             return;
         case StoreRule::SizedNumber:
             if (before && before->rule == StoreRule::SizedNumber &&

@@ -5,7 +5,11 @@
 #include "core/embedded/session/sessions.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+#include <QSysInfo>
 
+#include <algorithm>
 #include <map>
 #include <new>
 #include <optional>
@@ -319,29 +323,94 @@ void userenv(sqlite3_context* ctx, int, sqlite3_value** args) {
         sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
 }
 
-// SYS_CONTEXT('USERENV', parameter): the session's own SID and SESSIONID, and the one instance
-// the engine is, as text (Oracle's SYS_CONTEXT returns VARCHAR2).
-void sysContext(sqlite3_context* ctx, int, sqlite3_value** args) {
+// The name the engine's database goes by: its file's, without the directory and extension, in
+// upper case ("QUERVIN" for one in memory).
+QString databaseName(sqlite3* db) {
+    const char* file = sqlite3_db_filename(db, "main");
+    const QString name = QFileInfo(QString::fromUtf8(file ? file : "")).completeBaseName();
+    return name.isEmpty() ? QStringLiteral("QUERVIN") : name.toUpper();
+}
+
+// SYS_CONTEXT('USERENV', parameter), as text (Oracle's SYS_CONTEXT returns VARCHAR2): the
+// session's user, ids and NLS settings, the one instance the engine is, the machine it runs on;
+// NULL for what nothing has set (MODULE, ACTION, CLIENT_IDENTIFIER, DB_DOMAIN).
+std::optional<QString> userenvValue(sqlite3_context* ctx, const Identity& identity,
+                                    const QByteArray& parameter) {
+    std::shared_ptr<Session> session;
+    for (const auto& open : openSessions()) {
+        if (open->sid() == identity.sid)
+            session = open;
+    }
+    const auto setting = [&](const char* name) {
+        return session ? session->parameter(QString::fromLatin1(name)) : QString();
+    };
+    if (parameter == "SESSIONID")
+        return QString::number(identity.audsid);
+    if (parameter == "SID")
+        return QString::number(identity.sid);
+    if (parameter == "INSTANCE")
+        return QStringLiteral("1");
+    if (parameter == "SESSION_USER" || parameter == "CURRENT_USER")
+        return session ? session->user().toUpper() : QString();
+    if (parameter == "CURRENT_SCHEMA") {
+        const QString schema = setting("CURRENT_SCHEMA");
+        return !schema.isEmpty() ? schema.toUpper()
+               : session         ? session->user().toUpper()
+                                 : QString();
+    }
+    if (parameter == "DB_NAME")
+        return databaseName(sqlite3_context_db_handle(ctx));
+    if (parameter == "INSTANCE_NAME")
+        return databaseName(sqlite3_context_db_handle(ctx)).toLower();
+    if (parameter == "HOST" || parameter == "SERVER_HOST")
+        return QSysInfo::machineHostName();
+    if (parameter == "OS_USER") {
+        const QByteArray user = qgetenv("USER").isEmpty() ? qgetenv("USERNAME") : qgetenv("USER");
+        return user.isEmpty() ? QDir::home().dirName() : QString::fromLocal8Bit(user);
+    }
+    if (parameter == "LANGUAGE")
+        return setting("NLS_LANGUAGE") + u'_' + setting("NLS_TERRITORY") +
+               QStringLiteral(".AL32UTF8");
+    if (parameter == "NLS_DATE_FORMAT" || parameter == "NLS_DATE_LANGUAGE" ||
+        parameter == "NLS_TERRITORY")
+        return setting(parameter.constData());
+    if (parameter == "DB_UNIQUE_NAME" || parameter == "CON_NAME")
+        return databaseName(sqlite3_context_db_handle(ctx));
+    // A local connection, as the embedded engine's: no network address, the default service.
+    if (parameter == "SERVICE_NAME")
+        return QStringLiteral("SYS$USERS");
+    if (parameter == "TERMINAL")
+        return QSysInfo::machineHostName();
+    if (parameter == "ISDBA")
+        return QStringLiteral("FALSE");
+    if (parameter == "AUTHENTICATION_METHOD")
+        return QStringLiteral("PASSWORD");
+    if (parameter == "NLS_CALENDAR")
+        return QStringLiteral("GREGORIAN");
+    if (parameter == "NLS_SORT")
+        return QStringLiteral("BINARY");
+    if (parameter == "IP_ADDRESS" || parameter == "MODULE" || parameter == "ACTION" ||
+        parameter == "CLIENT_IDENTIFIER" || parameter == "CLIENT_INFO" || parameter == "DB_DOMAIN")
+        return setting(parameter.constData());
+    return std::nullopt;
+}
+
+void sysContext(sqlite3_context* ctx, int argc, sqlite3_value** args) {
     const auto* identity = static_cast<const Identity*>(sqlite3_user_data(ctx));
     const auto text = [&](int i) {
         const char* raw = reinterpret_cast<const char*>(sqlite3_value_text(args[i]));
         return QByteArray(raw ? raw : "").trimmed().toUpper();
     };
-    if (text(0) != "USERENV") {
-        sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
-        return;
-    }
-    const QByteArray parameter = text(1);
-    int64_t value = 0;
-    if (parameter == "SESSIONID")
-        value = identity->audsid;
-    else if (parameter == "SID")
-        value = identity->sid;
-    else if (parameter == "INSTANCE")
-        value = 1;
-    else
+    const std::optional<QString> value =
+        text(0) == "USERENV" ? userenvValue(ctx, *identity, text(1)) : std::nullopt;
+    if (!value)
         return sqlite3_result_error(ctx, "ORA-02003: invalid USERENV parameter", -1);
-    const QByteArray shown = QByteArray::number(qlonglong(value));
+    if (value->isEmpty())
+        return sqlite3_result_null(ctx);
+    // The third argument is the longest value wanted (256 by default, 4,000 at most).
+    const int64_t length =
+        argc > 2 ? std::clamp<int64_t>(sqlite3_value_int64(args[2]), 1, 4000) : 256;
+    const QByteArray shown = value->left(qsizetype(length)).toUtf8();
     sqlite3_result_text(ctx, shown.constData(), int(shown.size()), SQLITE_TRANSIENT);
 }
 
@@ -369,9 +438,14 @@ int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid) {
                                               nullptr, nullptr, deleteIdentity);
     if (rc != SQLITE_OK)
         return rc;
-    return sqlite3_create_function_v2(db, "sys_context", 2, SQLITE_UTF8,
-                                      new Identity{View::Session, sid, audsid}, sysContext, nullptr,
-                                      nullptr, deleteIdentity);
+    for (const int args : {2, 3}) {
+        const int done = sqlite3_create_function_v2(db, "sys_context", args, SQLITE_UTF8,
+                                                    new Identity{View::Session, sid, audsid},
+                                                    sysContext, nullptr, nullptr, deleteIdentity);
+        if (done != SQLITE_OK)
+            return done;
+    }
+    return SQLITE_OK;
 }
 
 }  // namespace qv::embedded

@@ -10,7 +10,11 @@ namespace qv::embedded {
 // the ADDRESS of that cursor), V$STATNAME
 // (STATISTIC#, NAME, CLASS), V$SESSTAT (SID, STATISTIC#, VALUE) and V$SQL_PLAN_STATISTICS_ALL
 // readable on `db`, and USERENV('SESSIONID' | 'SID') give the session `sid`/`audsid`, as
-// SYS_CONTEXT('USERENV', 'SESSIONID' | 'SID' | 'INSTANCE') does (instance 1). The views
+// SYS_CONTEXT('USERENV', 'SESSIONID' | 'SID' | 'INSTANCE') does (instance 1); SYS_CONTEXT also
+// tells the session's user (SESSION_USER, CURRENT_USER, CURRENT_SCHEMA), DB_NAME (the file's
+// name), INSTANCE_NAME, HOST, SERVER_HOST, OS_USER, LANGUAGE, NLS_DATE_FORMAT and what a local
+// connection of a user who is no DBA shows (ISDBA, SERVICE_NAME ...), and NULL for MODULE,
+// ACTION, CLIENT_IDENTIFIER, IP_ADDRESS and DB_DOMAIN, which nothing sets. The views
 // are read-only virtual tables over the process-wide session list: reading them touches no other
 // session's counters. V$SQL_PLAN_STATISTICS_ALL holds the plan lines of the statements the open
 // sessions on the same database ran last (a few each, one child cursor per statement: the last

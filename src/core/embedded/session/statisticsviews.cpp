@@ -177,6 +177,15 @@ struct DataType {
 
 // A declared type as Oracle's dictionary shows it.
 DataType dataTypeOf(const QString& declared) {
+    const std::optional<StoreCheck> interval = storeCheck(declared);
+    if (interval && interval->rule == StoreRule::YearToMonth)
+        return {QStringLiteral("INTERVAL YEAR(%1) TO MONTH").arg(interval->size), 5, interval->size,
+                0};
+    if (interval && interval->rule == StoreRule::DayToSecond)
+        return {QStringLiteral("INTERVAL DAY(%1) TO SECOND(%2)")
+                    .arg(interval->size)
+                    .arg(interval->scale),
+                11, interval->size, interval->scale};
     static const QRegularExpression kDecl(
         QStringLiteral(
             R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?(BYTE|CHAR)?\s*\))?\s*$)"),

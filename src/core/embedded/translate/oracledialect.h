@@ -88,6 +88,9 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //   N'text', q'[text]'        SQLite's 'text' (q'...' with any delimiter, nq'...')
 //   a.x = b.y(+)              LEFT JOIN (outerjoin.h), before the rest of the translation
 //   LISTAGG(...) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)]   qv_listagg (listagg.h)
+//   INTERVAL '...' qualifier, CHR(n USING NCHAR_CS), DUMP('literal'), UTL_RAW.f(...) and
+//   DBMS_LOB.f(...)           the engine's functions (translatorfunctions.cpp)
+//   UPDATE t a SET a.col = ... the column named alone, as SQLite's SET takes it
 // and the statement-level commands of translateCommand() (oraclecommands.h): TRUNCATE, ANALYZE,
 // the DBMS_STATS calls. The DDL of a schema (CREATE TABLE, ALTER TABLE, sequences, views,
 // comments...) never reaches it: the engine carries it out itself (schemacommands.h), and

@@ -193,6 +193,25 @@ class Translator {
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
+    // Oracle's calls and literals SQLite has no form for (translatorfunctions.cpp): past an
+    // INTERVAL literal at `i` (kNone when none stands there), the literal written; a call
+    // written when it is one of them (CHR ... USING, DUMP of a literal, UTL_RAW, DBMS_LOB).
+    size_t intervalEnd(size_t i, size_t last) const {
+        // Asked at every operand: the common answer without a call.
+        if (!t_[i].is(u"INTERVAL") || i + 2 >= last || t_[i + 1].kind != TokenKind::String)
+            return kNone;
+        return intervalLiteralEnd(i, last);
+    }
+    size_t intervalLiteralEnd(size_t i, size_t last) const;
+    bool endsInterval(size_t first, size_t last) const;  // [first, last) ends with one
+    // In CREATE and ALTER: a column's INTERVAL type at `i` written with its collation, and past
+    // it; kNone when none stands there.
+    size_t intervalType(size_t i, size_t last);
+    void intervalLiteral(size_t i, size_t end);
+    // CAST(x AS INTERVAL ...), with `as` at AS: written as the value stored into such a column.
+    bool intervalCast(size_t first, size_t as, size_t last, const Scope& scope);
+    bool oracleCall(size_t nameFirst, size_t open, size_t close, const std::vector<Range>& args,
+                    const Scope& scope);
     // s.NEXTVAL, s.CURRVAL at `name` (sequences.h).
     QString sequenceCall(const Token& name, bool next);
 

@@ -239,6 +239,12 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         return i + 2;
     }
     if (sql::isName(k)) {
+        if (const size_t end = intervalEnd(i, last); end != kNone) {
+            intervalLiteral(i, end);
+            return end;
+        }
+        if (const size_t end = ddl_ ? intervalType(i, last) : kNone; end != kNone)
+            return end;
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return call(i, j, last, scope);
@@ -286,6 +292,8 @@ size_t Translator::primaryEnd(size_t i, size_t last) const {
         t_[i + 1].kind == TokenKind::String)
         return i + 2;
     if (sql::isName(k)) {
+        if (const size_t end = intervalEnd(i, last); end != kNone)
+            return end;
         const size_t j = nameEnd(t_, i, last);
         if (j < last && t_[j].isOp(u'(') && t_[j - 1].kind == TokenKind::Word)
             return callEnd(i, j, last);
@@ -357,6 +365,7 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
     } else if (!qualified && name.is(u"TRIM") && args.size() == 1 &&
                groups_.findTopLevel(args[0].first, args[0].last, u"FROM") < args[0].last) {
         trim(args[0], scope);
+    } else if (oracleCall(nameFirst, open, close, args, scope)) {
     } else if (!qualified && ddl_ && isTypeName(name)) {
         const std::optional<TypeName> type = oracleType(open - 1, last);
         if (type)
@@ -562,6 +571,8 @@ void Translator::cast(Range argument, const Scope& scope) {
         write(u")");
         return;
     }
+    if (intervalCast(first, as, last, scope))
+        return;
     const Token& type = t_[as + 1];
     const bool sized = as + 2 < last && t_[as + 2].isOp(u'(');
     std::vector<Range> sizes;
@@ -643,24 +654,15 @@ void Translator::trim(Range argument, const Scope& scope) {
 }
 
 void Translator::extract(Range argument, const Scope& scope) {
-    static const std::pair<const char16_t*, const char16_t*> kParts[] = {
-        {u"YEAR", u"CAST(strftime('%Y', %1) AS INTEGER)"},
-        {u"MONTH", u"CAST(strftime('%m', %1) AS INTEGER)"},
-        {u"DAY", u"CAST(strftime('%d', %1) AS INTEGER)"},
-        {u"HOUR", u"CAST(strftime('%H', %1) AS INTEGER)"},
-        {u"MINUTE", u"CAST(strftime('%M', %1) AS INTEGER)"},
-        {u"SECOND", u"CAST(strftime('%f', %1) AS REAL)"}};
-    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM")) {
-        for (const auto& [part, pattern] : kParts) {
-            if (t_[argument.first].is(QStringView(part))) {
-                const QStringView text(pattern);
-                const qsizetype at = text.indexOf(u"%1");
-                write(text.left(at));
-                render(argument.first + 2, argument.last, scope);
-                write(text.mid(at + 2));
-                return;
-            }
-        }
+    // qv_extract() reads a date or an interval (oracleintervals.cpp).
+    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM") &&
+        sql::isOneOf(t_[argument.first],
+                     {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"})) {
+        write(
+            QStringLiteral("qv_extract('%1', ").arg(t_[argument.first].text.toString().toUpper()));
+        render(argument.first + 2, argument.last, scope);
+        write(u")");
+        return;
     }
     refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
 }

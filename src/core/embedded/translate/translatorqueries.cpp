@@ -207,11 +207,12 @@ size_t Translator::itemValueEnd(size_t first, size_t last) const {
         const Token& before = t_[last - 2];
         if (before.is(u"AS"))
             return last - 2;
-        // CONNECT_BY_ROOT and PRIOR take the name as their operand.
+        // CONNECT_BY_ROOT and PRIOR take the name as their operand, INTERVAL '3' its unit.
         if (!before.isOp(u'.') && !before.is(u"CONNECT_BY_ROOT") && !before.is(u"PRIOR") &&
             ((sql::isName(before) && !sql::isKeyword(before)) || before.is(u"END") ||
              before.kind == TokenKind::Number || before.kind == TokenKind::String ||
-             before.kind == TokenKind::Param || before.isOp(u')')))
+             before.kind == TokenKind::Param || before.isOp(u')')) &&
+            !endsInterval(first, last))
             return last - 1;
     }
     return last;

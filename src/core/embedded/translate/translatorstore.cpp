@@ -246,11 +246,12 @@ void Translator::updateStatement(size_t last) {
                 ? facts->column(sql::unquoted(t_[column]))
                 : nullptr;
         const QString arguments = c ? storeArguments(*facts, *c) : QString();
+        // SQLite's SET names the column alone: alias.column loses its alias.
         if (arguments.isEmpty() || column + 2 >= b) {
-            render(a, b, statement);
+            render(column, b, statement);
             continue;
         }
-        writeOriginal(a, column + 2);
+        writeOriginal(column, column + 2);
         writeGap(column + 1, column + 2);
         if (b == column + 3 && t_[column + 2].kind == TokenKind::String && storesDate(arguments))
             dateTexts_.insert(column + 2);

@@ -93,6 +93,8 @@ std::optional<std::pair<Value, Value>> arithmeticOperands(const SqlValue& x, con
 }
 
 SqlValue add(const SqlValue& x, const SqlValue& y) {
+    if (std::optional<SqlValue> moved = intervalSum(x, y, false))
+        return *moved;
     const auto operands = arithmeticOperands(x, y);
     if (!operands)
         return {};
@@ -113,6 +115,8 @@ SqlValue add(const SqlValue& x, const SqlValue& y) {
 }
 
 SqlValue subtract(const SqlValue& x, const SqlValue& y) {
+    if (std::optional<SqlValue> moved = intervalSum(x, y, true))
+        return *moved;
     const auto operands = arithmeticOperands(x, y);
     if (!operands)
         return {};
@@ -137,6 +141,8 @@ SqlValue subtract(const SqlValue& x, const SqlValue& y) {
 }
 
 SqlValue divide(const SqlValue& x, const SqlValue& y) {
+    if (std::optional<SqlValue> scaled = intervalScaled(x, y, true))
+        return *scaled;
     const auto operands = arithmeticOperands(x, y);
     if (!operands)
         return {};
@@ -162,6 +168,8 @@ std::optional<std::pair<Value, Value>> numberOperands(const SqlValue& x, const S
 }
 
 SqlValue multiply(const SqlValue& x, const SqlValue& y) {
+    if (std::optional<SqlValue> scaled = intervalScaled(x, y, false))
+        return *scaled;
     const auto operands = numberOperands(x, y);
     if (!operands)
         return {};
@@ -620,6 +628,10 @@ int registerOracleFunctions(sqlite3* db, std::shared_ptr<const DateSettings> dat
         rc = registerRegexpFunctions(db);
     if (rc == SQLITE_OK)
         rc = registerListagg(db);
+    if (rc == SQLITE_OK)
+        rc = registerIntervalFunctions(db);
+    if (rc == SQLITE_OK)
+        rc = registerCodeFunctions(db);
     return rc;
 }
 

@@ -55,6 +55,34 @@ void mod(sqlite3_context* ctx, int, sqlite3_value** argv) {
     resultReal(ctx, std::fmod(m->number(), n->number()));
 }
 
+// REMAINDER(m, n): m - n * N, N the whole number nearest m / n (the even one for a half), so
+// REMAINDER(18, 7) is -3; ORA-01476 for n = 0. Exact on the decimal digits, as MOD.
+void remainder(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<Value> m = numberArgument(argv[0]);
+    const std::optional<Value> n = numberArgument(argv[1]);
+    if (!m || !n)
+        return sqlite3_result_null(ctx);
+    if (n->number() == 0)
+        fault("ORA-01476: divisor is equal to zero");
+    const Decimal dm = decimalOf(*m);
+    const Decimal dn = decimalOf(*n);
+    const int scale = std::max(fractionDigits(dm), fractionDigits(dn));
+    const std::optional<int64_t> a = scaled(dm, scale);
+    const std::optional<int64_t> b = scaled(dn, scale);
+    if (!a || !b || *b == 0 || *b == std::numeric_limits<int64_t>::min() ||
+        std::abs(*a) > (int64_t(1) << 61))
+        return resultReal(ctx, std::remainder(m->number(), n->number()));
+    int64_t rest = *a % *b;  // the dividend's sign, |rest| < |b|
+    const int64_t quotient = *a / *b;
+    const uint64_t twice = uint64_t(std::abs(rest)) * 2;
+    const uint64_t divisor = uint64_t(std::abs(*b));
+    if (twice > divisor || (twice == divisor && quotient % 2 != 0))
+        rest -= (rest < 0) == (*b < 0) ? *b : -*b;
+    if (m->kind == Value::Integer && n->kind == Value::Integer)
+        return sqlite3_result_int64(ctx, rest);
+    resultReal(ctx, double(rest) / std::pow(10.0, scale));
+}
+
 // The places of ROUND and TRUNC of a number, cut to a whole number.
 std::optional<int> places(int argc, sqlite3_value** argv) {
     if (argc < 2)
@@ -204,6 +232,9 @@ void store(sqlite3_context* ctx, int, sqlite3_value** argv) {
     const auto rule = StoreRule(sqlite3_value_int(argv[1]));
     if (rule == StoreRule::Date)
         return storeDate(ctx, argv[0]);
+    if (rule == StoreRule::YearToMonth || rule == StoreRule::DayToSecond)
+        return storeInterval(ctx, argv[0], rule == StoreRule::YearToMonth,
+                             sqlite3_value_int(argv[2]), sqlite3_value_int(argv[3]));
     const int64_t size = sqlite3_value_int64(argv[2]);
     const int type = sqlite3_value_type(argv[0]);
     if (rule == StoreRule::Number || rule == StoreRule::SizedNumber) {
@@ -293,6 +324,7 @@ void scalarFinal(sqlite3_context* ctx) noexcept {
 
 const FunctionSpec kNumberFunctions[] = {
     {"mod", 2, 2, guarded<mod>},
+    {"remainder", 2, 2, guarded<remainder>},
     {"round", 1, 2, guarded<roundOrTrunc<true>>},
     {"trunc", 1, 2, guarded<roundOrTrunc<false>>},
     {"sqrt", 1, 1, guarded<unary<squareRoot, notNegative>>},

@@ -6,6 +6,18 @@
 namespace qv::embedded {
 
 std::optional<StoreCheck> storeCheck(const QString& declaredType) {
+    static const QRegularExpression kInterval(
+        QStringLiteral(R"(^\s*INTERVAL\s+(YEAR|DAY)\s*(?:\(\s*(\d)\s*\))?\s+TO\s+(MONTH|SECOND)\s*)"
+                       R"((?:\(\s*(\d)\s*\))?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch m = kInterval.match(declaredType); m.hasMatch()) {
+        const bool yearMonth = m.captured(1).compare(u"YEAR", Qt::CaseInsensitive) == 0;
+        if (yearMonth != (m.captured(3).compare(u"MONTH", Qt::CaseInsensitive) == 0))
+            return std::nullopt;
+        return StoreCheck{yearMonth ? StoreRule::YearToMonth : StoreRule::DayToSecond,
+                          m.hasCaptured(2) ? m.captured(2).toInt() : 2,
+                          m.hasCaptured(4) ? m.captured(4).toInt() : 6};
+    }
     static const QRegularExpression kDecl(QStringLiteral(
         R"(^\s*([A-Za-z][A-Za-z0-9_ ]*?)\s*(?:\(\s*(\d+)\s*(?:,\s*(-?\d+)\s*)?\))?\s*$)"));
     const QRegularExpressionMatch m = kDecl.match(declaredType);

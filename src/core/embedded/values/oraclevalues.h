@@ -87,8 +87,18 @@
 //                   the column with the actual and maximum lengths;
 //   CHAR(n)         the same, and blanks added up to n; the column is declared COLLATE
 //                   BLANK_PADDED by the translation of CREATE TABLE and ALTER TABLE.
+//   INTERVAL YEAR(p) TO MONTH, INTERVAL DAY(p) TO SECOND(s)  kept as Oracle shows them with
+//                   the column's precisions (ORA-01873 past p, ORA-00932 for a number or the
+//                   other kind); text read as Oracle's literal forms ('1-2', '4 5:06:07').
 //   Not checked: a row value written as (a, b) = (query) in UPDATE, DEFAULT values, and rows
 //   written by another program.
+//
+// Intervals (oracleintervals.cpp) are text as Oracle shows them: '+01-02', '+04 05:06:07.000000';
+//   the operators read such text as an interval: a date moved by it (ORA-01839 for a day the
+//   month reached lacks), intervals added, multiplied and divided, other mixes ORA-30081.
+//   An INTERVAL column compares, sorts and indexes its values by length of time (its collation,
+//   kIntervalCollation); two intervals that are no column's compare as text, which orders only
+//   intervals of one sign and one precision.
 //
 // Errors Oracle raises where SQLite would answer.
 //   ORA-01427  a scalar subquery that is not one aggregate row reads its column through the
@@ -118,6 +128,8 @@ enum class StoreRule {
     CharInBytes = 5,       // CHAR(n): blanks added up to n bytes
     CharInCharacters = 6,  // NCHAR(n), CHAR(n CHAR)
     Date = 7,              // DATE: text read by the session's NLS_DATE_FORMAT (ORA-01861 ...)
+    YearToMonth = 8,       // INTERVAL YEAR(size) TO MONTH: kept as shown, '+01-02'
+    DayToSecond = 9,       // INTERVAL DAY(size) TO SECOND(scale): '+01 02:03:04.000000'
 };
 
 // How qv_store() keeps a value of a column declared `declaredType` (as CREATE TABLE wrote it):
@@ -131,5 +143,9 @@ std::optional<StoreCheck> storeCheck(const QString& declaredType);
 
 // The collation of CHAR columns: texts compared as if the shorter were filled with blanks.
 inline const QString kBlankPaddedCollation = QStringLiteral("BLANK_PADDED");
+// The collation of INTERVAL columns: intervals compared by their length of time, whatever the
+// precision they are shown with ('+01 00:00:00' equals '+001 00:00:00.00'); year-month ones
+// before day-second ones before any other text.
+inline const QString kIntervalCollation = QStringLiteral("ORACLE_INTERVAL");
 
 }  // namespace qv::embedded

@@ -171,4 +171,22 @@ int registerNumberFunctions(sqlite3* db, void* dateSettings = nullptr);
 // qv_store()'s rule for a DATE column (oraclefunctions.cpp).
 void storeDate(sqlite3_context* ctx, sqlite3_value* value);
 
+// Intervals (oracleintervals.cpp): INTERVAL literals, TO_YMINTERVAL, TO_DSINTERVAL,
+// NUMTOYMINTERVAL, NUMTODSINTERVAL.
+int registerIntervalFunctions(sqlite3* db);
+// a + b (a - b when `minus`) when either is an interval: a date moved by it or a sum of two
+// intervals; nullopt when neither is one. fault() with ORA-30081 for other mixes, ORA-01839 for
+// a day the month reached lacks.
+std::optional<SqlValue> intervalSum(const SqlValue& a, const SqlValue& b, bool minus);
+// a * b (a / b when `divide`) when either is an interval; nullopt when neither is one.
+std::optional<SqlValue> intervalScaled(const SqlValue& a, const SqlValue& b, bool divide);
+// qv_store()'s rule for an interval column: the value as the column shows it (ORA-01873 for a
+// leading field wider than `lead`, ORA-00932 for a number or the other kind of interval).
+void storeInterval(sqlite3_context* ctx, sqlite3_value* value, bool yearMonth, int lead,
+                   int fraction);
+
+// The character and byte functions (oraclecodes.cpp): CHR, ASCII, INITCAP, DUMP, UTL_RAW's and
+// DBMS_LOB's.
+int registerCodeFunctions(sqlite3* db);
+
 }  // namespace qv::embedded::oracle
