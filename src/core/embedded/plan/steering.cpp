@@ -2,12 +2,14 @@
 
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/parse/hints.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/fromlist.h"
 #include "core/embedded/plan/planestimates.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <optional>
 
@@ -56,7 +58,7 @@ struct Planner {
     // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
     // not empty is found by no comparison on that column (its rowid) either.
     QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
-        QString out = rewriteFrom(base, from, directive, order);
+        QString out = rewriteFrom(base, from, directive, order, copied);
         for (size_t k = 0; k < keyColumn.size(); ++k)
             if (!keyColumn[k].isEmpty())
                 out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
@@ -64,6 +66,7 @@ struct Planner {
         return out;
     }
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
+    std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
     // SQLite's indexes of `table`, with the names Oracle shows for them.
     std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
         std::vector<std::pair<QString, QString>> found;
@@ -93,9 +96,17 @@ bool sortsOrder(const std::vector<EqpLine>& lines) {
     });
 }
 
-// The line of SQLite's plan that reads `alias`; empty when none does.
+// The line of SQLite's plan that reads `alias`; empty when none does. A hashed table's copy
+// (MATERIALIZE or CO-ROUTINE) is read under the same alias: the loop that searches the copy is the
+// table's.
 QString lineOf(const std::vector<EqpLine>& lines, const QString& alias) {
     for (const EqpLine& l : lines) {
+        const bool copying = std::any_of(lines.begin(), lines.end(), [&](const EqpLine& m) {
+            return m.id == l.parent &&
+                   (m.detail.startsWith(u"MATERIALIZE ") || m.detail.startsWith(u"CO-ROUTINE "));
+        });
+        if (copying)
+            continue;
         const QStringList words = l.detail.toLower().split(u' ');
         if (words.size() >= 2 && (words[0] == u"scan" || words[0] == u"search") &&
             (words[1] == alias || (words.size() >= 4 && words[2] == u"as" && words[3] == alias)))
@@ -110,6 +121,9 @@ struct Work {
     std::vector<QString> directive;
     std::vector<size_t> order;
     std::vector<bool> hinted;  // a hint decides how the table is read
+    // How a hint joins each table to those before it.
+    enum class Method { Free, NestedLoops, Hash };
+    std::vector<Method> method;
     QList<HintUse> report;
     QString block;
     std::vector<Hint> reported;  // the hint of each entry of the report
@@ -149,6 +163,20 @@ HintUse use(const Hint& h, State state, const QString& block, const QString& ali
     u.text = h.text;
     u.reason = reason;
     return u;
+}
+
+bool isJoinHint(const QString& name) {
+    return name == u"USE_NL" || name == u"USE_HASH" || name == u"NO_USE_NL" ||
+           name == u"NO_USE_HASH" || name == u"SWAP_JOIN_INPUTS" || name == u"NO_SWAP_JOIN_INPUTS";
+}
+
+// The alias of the outermost loop of SQLite's plan (lower case); empty when none.
+QString firstLoop(const std::vector<EqpLine>& lines) {
+    for (const EqpLine& l : lines) {
+        if (l.parent == 0 && (l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ")))
+            return l.detail.section(u' ', 1, 1).toLower();
+    }
+    return {};
 }
 
 // FULL, INDEX, NO_INDEX, INDEX_FFS on table k.
@@ -228,7 +256,8 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
 
 // LEADING and ORDERED: the FROM list in the order they give.
 State joinOrderHint(Work& w, const Hint& h) {
-    if (!w.p.from.commas || w.p.from.tables.size() < 2 || !w.order.empty())
+    if (!(w.p.from.commas || innerJoinsOnly(w.p.base, w.p.from)) || w.p.from.tables.size() < 2 ||
+        !w.order.empty())
         return State::Unused;
     std::vector<size_t> order;
     if (h.name == u"LEADING") {
@@ -292,8 +321,9 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
         }
         return;
     }
+    const bool joinHint = isJoinHint(h.name);
     const bool tableHint = h.name == u"FULL" || h.name == u"INDEX" || h.name == u"NO_INDEX" ||
-                           h.name == u"INDEX_FFS" || h.name == u"USE_NL" || h.name == u"USE_HASH";
+                           h.name == u"INDEX_FFS" || joinHint;
     if (h.name == u"LEADING" || h.name == u"ORDERED") {
         const bool wellFormed = h.name == u"ORDERED" ? h.args.isEmpty() : !h.args.isEmpty();
         w.report << use(h,
@@ -317,8 +347,16 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
         w.report << use(h, own ? State::Unresolved : State::Unused, block);
         return;
     }
-    if (h.name == u"USE_NL" || h.name == u"USE_HASH") {
-        // Decided once the plan is known (checkAgainstPlan).
+    if (joinHint) {
+        // Each table it names; whether the plan follows it is decided once the plan is known
+        // (checkAgainstPlan).
+        for (const QString& a : h.args) {
+            const int t = w.tableNamed(a);
+            if (t >= 0 && (h.name == u"USE_NL" || h.name == u"NO_USE_HASH"))
+                w.method[size_t(t)] = Work::Method::NestedLoops;
+            else if (t >= 0 && (h.name == u"USE_HASH" || h.name == u"NO_USE_NL"))
+                w.method[size_t(t)] = Work::Method::Hash;
+        }
         w.report << use(h, State::Used, block, alias);
         return;
     }
@@ -341,15 +379,139 @@ void checkAgainstPlan(Work& w) {
                 u.state = State::Unused;
             continue;
         }
-        if ((h.name != u"USE_NL" && h.name != u"USE_HASH") || u.state != State::Used)
+        if (u.state != State::Used)
             continue;
+        if (h.name == u"LEADING" && !h.args.isEmpty() &&
+            firstLoop(lines) != h.args.first().toLower())
+            u.state = State::Unused;
+        if (!isJoinHint(h.name))
+            continue;
+        // A table is hashed when SQLite searches it by a transient index; the first loop is the
+        // other input of the hash join that follows it.
+        const QString first = firstLoop(lines);
+        auto hashed = [&](const QString& alias) {
+            return lineOf(lines, alias).contains(u"AUTOMATIC");
+        };
+        const bool anyHashed = std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
+            return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
+        });
         bool followed = true;
         for (const QString& a : h.args) {
-            const bool automatic = lineOf(lines, a.toLower()).contains(u"AUTOMATIC");
-            followed &= (h.name == u"USE_HASH") == automatic;
+            const QString alias = a.toLower();
+            const bool inHashJoin = hashed(alias) || (alias == first && anyHashed);
+            if (h.name == u"USE_HASH" || h.name == u"NO_USE_NL" ||
+                h.name.endsWith(u"SWAP_JOIN_INPUTS"))
+                followed &= inHashJoin;
+            else
+                followed &= !hashed(alias) && alias != first;
         }
         if (!followed)
             u.state = State::Unused;
+    }
+}
+
+// Whether a join condition of `statement` names the table read as `alias` (or a column no table
+// qualifies, which may be its).
+bool joined(const ParsedStatement& statement, const QString& alias) {
+    const QList<Predicate>& conditions = statement.conditions();
+    return std::any_of(conditions.begin(), conditions.end(), [&](const Predicate& c) {
+        return c.isJoin() && (c.alias.isEmpty() || c.otherAlias.isEmpty() || c.alias == alias ||
+                              c.otherAlias == alias);
+    });
+}
+
+// A table joined to none before it, which SQLite reads whole again for each of their rows: read
+// once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
+// CARTESIAN), when the plan draws that buffer and counts what it hands on (no condition of the
+// table's, which SQLite would test on every row of the copy each time it is read).
+void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
+    Planner& p = w.p;
+    p.copied[k] = true;
+    // In the order SQLite runs them now, which the copy would change.
+    const std::vector<size_t> order = w.order;
+    if (w.order.empty() && (p.from.commas || innerJoinsOnly(p.base, p.from))) {
+        std::vector<std::pair<int, size_t>> at;
+        for (size_t t = 0; t < p.from.tables.size(); ++t) {
+            const QString line = lineOf(current, p.from.tables[t].alias);
+            const auto found = std::find_if(current.begin(), current.end(),
+                                            [&](const EqpLine& l) { return l.detail == line; });
+            at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
+        }
+        std::sort(at.begin(), at.end());
+        for (const auto& [id, t] : at)
+            w.order.push_back(t);
+    }
+    bool buffered = false;
+    if (const auto lines = p.plan(w.current());
+        lines && !lineOf(*lines, p.from.tables[k].alias).isEmpty()) {
+        try {
+            const std::vector<PlanRow> rows = translatePlan(p.statement, *lines, p.owner, p.db);
+            buffered = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
+                return r.operation == u"BUFFER" && r.rows.kind == Measure::Visits;
+            });
+        } catch (const sqlite::Error&) {
+        }
+    }
+    p.copied[k] = buffered;
+    if (!buffered)
+        w.order = order;
+}
+
+// Hash joins. A table SQLite searches by an index once for each row of the loops before it is
+// read once and hashed instead (SQLite's transient index on a copy of it) when the estimates
+// find that cheaper, or when a hint asks; a hint asking for nested loops turns SQLite's own
+// transient index into the cheapest search by a real index, or a full scan for each row.
+void steerJoins(Work& w) {
+    Planner& p = w.p;
+    const size_t n = p.from.tables.size();
+    // Only a query: a statement that changes rows reads them as they are when it changes them.
+    if (n < 2 || statementKind(p.statement.tokens()) != u"SELECT")
+        return;
+    // A copy has no rowids of the table's.
+    const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
+
+    for (size_t k = 0; k < n; ++k) {
+        const FromTable& table = p.from.tables[k];
+        if (table.table.isEmpty() || table.indexed)
+            continue;
+        const auto lines = p.plan(w.current());
+        if (!lines)
+            return;
+        const QString line = lineOf(*lines, table.alias);
+        const Work::Method method = w.method[k];
+        if (line.contains(u"AUTOMATIC")) {
+            if (method != Work::Method::NestedLoops || !w.directive[k].isEmpty())
+                continue;
+            QStringList candidates{QStringLiteral(" NOT INDEXED")};
+            for (const auto& index : p.indexes(table.table))
+                candidates << indexedBy(index.first);
+            QStringList searched;
+            for (const QString& c : candidates) {
+                std::vector<QString> d = w.directive;
+                d[k] = c;
+                const auto plan = p.plan(p.text(d, w.order));
+                if (plan && !lineOf(*plan, table.alias).contains(u"AUTOMATIC"))
+                    searched << c;
+            }
+            if (const int best = w.cheapest(k, searched); best >= 0)
+                w.directive[k] = searched[best];
+            continue;
+        }
+        const bool probed = line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias;
+        if (!rowids && line.startsWith(u"SCAN") && firstLoop(*lines) != table.alias &&
+            !joined(p.statement, table.alias)) {
+            bufferCartesian(w, k, *lines);
+            continue;
+        }
+        if (rowids || method == Work::Method::NestedLoops ||
+            (!probed && method != Work::Method::Hash))
+            continue;
+        const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
+        p.copied[k] = true;
+
+        const auto tried = p.plan(w.current());
+        p.copied[k] = tried && lineOf(*tried, table.alias).contains(u"AUTOMATIC") &&
+                      p.cost(w.current()) < before;
     }
 }
 
@@ -405,7 +567,7 @@ void steerByGoal(Work& w, const QString& goal) {
 }  // namespace
 
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner) {
+                        const QString& sessionGoal, const QString& owner, bool joins) {
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
@@ -413,9 +575,14 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
-    Work w{planner, std::vector<QString>(n),
-           {},      std::vector<bool>(n, false),
-           {},      hints.empty() ? QString() : statement.firstQueryBlock(),
+    planner.copied.resize(n);
+    Work w{planner,
+           std::vector<QString>(n),
+           {},
+           std::vector<bool>(n, false),
+           std::vector<Work::Method>(n, Work::Method::Free),
+           {},
+           hints.empty() ? QString() : statement.firstQueryBlock(),
            {}};
     QString hintedGoal;
     for (Hint h : hints) {
@@ -429,6 +596,8 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.rule = goal == u"RULE";
     if (n > 0) {
         steerByGoal(w, goal);
+        if (joins && !s.rule)
+            steerJoins(w);
         checkAgainstPlan(w);
         s.sqliteText = w.current();
     }
