@@ -152,8 +152,10 @@ QString rewriteFrom(const QString& sqliteText, const FromList& from,
         const QString head = sqliteText.mid(item.begin, item.after - item.begin) + directive[k];
         if (k >= copied.size() || !copied[k])
             return head;
-        // A copy SQLite cannot merge into the query (its LIMIT keeps it apart), made once.
-        return QStringLiteral("(SELECT * FROM %1 LIMIT -1) %2")
+        // A copy SQLite cannot merge into the query (DISTINCT keeps it apart; with the rowid
+        // every row stays, and SQLite sorts nothing for it), made once with the conditions
+        // of the WHERE clause on the table pushed into it.
+        return QStringLiteral("(SELECT DISTINCT rowid AS \"qv$rowid\", * FROM %1) %2")
             .arg(head, sql::quotedName(item.alias));
     };
     auto itemText = [&](size_t k) {

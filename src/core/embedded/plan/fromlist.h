@@ -34,8 +34,9 @@ FromList readFromList(const QString& sqliteText);
 // of `from`, and, when `order` is not empty, the tables in that order joined by CROSS JOIN (the
 // ON conditions of an inner join then stand after the last table). A table k with `copied[k]`
 // is read through a subquery of its own under its alias, which SQLite copies once into a
-// transient table and then searches by a transient index (the engine's hash join); such a copy
-// is made for a table of a join only. Cannot fail.
+// transient table and then searches by a transient index (the engine's hash join) or reads again
+// for each outer row (a buffer); such a copy is made for a table of a join only, and not for a
+// table without rowids (SQLite then finds no plan). Cannot fail.
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& directive, const std::vector<size_t>& order,
                     const std::vector<bool>& copied = {});

@@ -214,9 +214,9 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.hashedAt.push_back(hashed);
             buildLine = -1;
             const QString alias = loopName(d).toLower();
-            // A table read in full with no condition tying it to the tables before it: each
+            // A table with no condition tying it to the tables before it: each
             // of its rows meets each of theirs.
-            if (!outer.isEmpty() && (hashed || d.startsWith(u"SCAN ")) && !joinedTo(alias, outer))
+            if (!outer.isEmpty() && !joinedTo(alias, outer))
                 s.cartesianAt.insert(s.steps.size() - 1);
             outer << alias;
         }
@@ -367,7 +367,8 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
             buffer.children.front().keys.clear();
             buffer.starts = once ? Measure::loops(inner.loop) : Measure{};
-            // What it hands on, when no condition drops rows of the copy as it is read.
+            // What it hands on, when no condition of the table's may drop rows of the copy as
+            // it is read (SQLite tests those it could not push into the copy).
             buffer.rows = once && !inner.filtered ? Measure::visits(inner.loop) : Measure{};
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);

@@ -422,8 +422,7 @@ bool joined(const ParsedStatement& statement, const QString& alias) {
 
 // A table joined to none before it, which SQLite reads whole again for each of their rows: read
 // once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
-// CARTESIAN), when the plan draws that buffer and counts what it hands on (no condition of the
-// table's, which SQLite would test on every row of the copy each time it is read).
+// CARTESIAN), when the plan draws that buffer.
 void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
     Planner& p = w.p;
     p.copied[k] = true;
@@ -447,7 +446,7 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
         try {
             const std::vector<PlanRow> rows = translatePlan(p.statement, *lines, p.owner, p.db);
             buffered = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
-                return r.operation == u"BUFFER" && r.rows.kind == Measure::Visits;
+                return r.operation == u"BUFFER" && r.starts.kind == Measure::Loops;
             });
         } catch (const sqlite::Error&) {
         }
@@ -498,7 +497,7 @@ void steerJoins(Work& w) {
             continue;
         }
         const bool probed = line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias;
-        if (!rowids && line.startsWith(u"SCAN") && firstLoop(*lines) != table.alias &&
+        if (!rowids && !line.isEmpty() && firstLoop(*lines) != table.alias &&
             !joined(p.statement, table.alias)) {
             bufferCartesian(w, k, *lines);
             continue;
