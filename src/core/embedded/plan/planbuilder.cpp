@@ -216,7 +216,10 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             const QString alias = loopName(d).toLower();
             // A table with no condition tying it to the tables before it: each
             // of its rows meets each of theirs.
-            if (!outer.isEmpty() && !joinedTo(alias, outer))
+            // (An outer join's inner table or a semi-join's keeps its own join.)
+            const Step& added = s.steps.back();
+            if (!outer.isEmpty() && !joinedTo(alias, outer) && !added.semi && !added.outerJoined &&
+                !added.rightJoined)
                 s.cartesianAt.insert(s.steps.size() - 1);
             outer << alias;
         }
@@ -349,7 +352,8 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
     Step tree = steps.front();
     for (size_t i = 1; i < steps.size(); ++i) {
         const Step& inner = steps[i];
-        if (s.cartesianAt.count(i) && std::min(tree.card, inner.card) <= 1) {
+        if (s.cartesianAt.count(i) && std::min(tree.card, inner.card) <= 1 && !inner.semi &&
+            !inner.outerJoined && !inner.rightJoined) {
             // One row on one side: each row of the other is paired with it as it comes.
             Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {tree, inner});
             join.card = tree.card * inner.card;
@@ -403,8 +407,9 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             join.card = std::max(join.card, tree.card);
         if (inner.rightJoined)
             join.card = std::max(join.card, estimates_.table(tableName(inner.alias)).rows);
+        // Each probe of a nested loop visits a block at least, as Oracle costs it.
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
-                           : tree.cost + tree.card * inner.cost;
+                           : tree.cost + tree.card * std::max(inner.cost, 1.0);
         join.width = tree.width + inner.width;
         join.rows = outputs[i];
         if (hashed) {

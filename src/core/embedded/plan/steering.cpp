@@ -423,23 +423,30 @@ bool joined(const ParsedStatement& statement, const QString& alias) {
 // A table joined to none before it, which SQLite reads whole again for each of their rows: read
 // once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
 // CARTESIAN), when the plan draws that buffer.
+// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
+// FROM list may be reordered), which a copy of one of them could change; false when it cannot.
+bool keepOrder(Work& w, const std::vector<EqpLine>& current) {
+    Planner& p = w.p;
+    if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
+        return false;
+    std::vector<std::pair<int, size_t>> at;
+    for (size_t t = 0; t < p.from.tables.size(); ++t) {
+        const QString line = lineOf(current, p.from.tables[t].alias);
+        const auto found = std::find_if(current.begin(), current.end(),
+                                        [&](const EqpLine& l) { return l.detail == line; });
+        at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
+    }
+    std::sort(at.begin(), at.end());
+    for (const auto& [id, t] : at)
+        w.order.push_back(t);
+    return true;
+}
+
 void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
     Planner& p = w.p;
     p.copied[k] = true;
-    // In the order SQLite runs them now, which the copy would change.
     const std::vector<size_t> order = w.order;
-    if (w.order.empty() && (p.from.commas || innerJoinsOnly(p.base, p.from))) {
-        std::vector<std::pair<int, size_t>> at;
-        for (size_t t = 0; t < p.from.tables.size(); ++t) {
-            const QString line = lineOf(current, p.from.tables[t].alias);
-            const auto found = std::find_if(current.begin(), current.end(),
-                                            [&](const EqpLine& l) { return l.detail == line; });
-            at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
-        }
-        std::sort(at.begin(), at.end());
-        for (const auto& [id, t] : at)
-            w.order.push_back(t);
-    }
+    keepOrder(w, current);
     bool buffered = false;
     if (const auto lines = p.plan(w.current());
         lines && !lineOf(*lines, p.from.tables[k].alias).isEmpty()) {
@@ -468,6 +475,17 @@ void steerJoins(Work& w) {
         return;
     // A copy has no rowids of the table's.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
+    // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
+    if (const auto lines = p.plan(w.current())) {
+        const QString first = firstLoop(*lines);
+        for (size_t k = 0; k < n; ++k) {
+            if (w.method[k] != Work::Method::Hash || p.from.tables[k].alias != first)
+                continue;
+            for (Work::Method& other : w.method)
+                if (other == Work::Method::Free)
+                    other = Work::Method::Hash;
+        }
+    }
 
     for (size_t k = 0; k < n; ++k) {
         const FromTable& table = p.from.tables[k];
@@ -507,10 +525,16 @@ void steerJoins(Work& w) {
             continue;
         const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
         p.copied[k] = true;
-
-        const auto tried = p.plan(w.current());
-        p.copied[k] = tried && lineOf(*tried, table.alias).contains(u"AUTOMATIC") &&
-                      p.cost(w.current()) < before;
+        auto hashes = [&] {
+            const auto tried = p.plan(w.current());
+            return tried && lineOf(*tried, table.alias).contains(u"AUTOMATIC") &&
+                   p.cost(w.current()) < before;
+        };
+        // SQLite may read the copy first instead: then in the order it reads them now.
+        const std::vector<size_t> order = w.order;
+        p.copied[k] = hashes() || (keepOrder(w, *lines) && hashes());
+        if (!p.copied[k])
+            w.order = order;
     }
 }
 
