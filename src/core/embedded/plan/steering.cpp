@@ -67,6 +67,22 @@ struct Planner {
     }
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
+    // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
+    // or one WITHOUT ROWID), which the engine may copy.
+    bool copyable(const QString& table) const {
+        try {
+            sqlite::Statement q(db,
+                                "SELECT sql FROM sqlite_schema WHERE type = 'table' AND "
+                                "name = ?1 COLLATE NOCASE");
+            q.bind(1, table);
+            if (!q.step())
+                return false;
+            const QString sql = q.text(0).simplified().toUpper();
+            return !sql.startsWith(u"CREATE VIRTUAL") && !sql.contains(u"WITHOUT ROWID");
+        } catch (const sqlite::Error&) {
+            return false;
+        }
+    }
     // SQLite's indexes of `table`, with the names Oracle shows for them.
     std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
         std::vector<std::pair<QString, QString>> found;
@@ -489,7 +505,7 @@ void steerJoins(Work& w) {
 
     for (size_t k = 0; k < n; ++k) {
         const FromTable& table = p.from.tables[k];
-        if (table.table.isEmpty() || table.indexed)
+        if (table.table.isEmpty() || table.indexed || !p.copyable(table.table))
             continue;
         const auto lines = p.plan(w.current());
         if (!lines)
