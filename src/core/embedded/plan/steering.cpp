@@ -397,8 +397,12 @@ void checkAgainstPlan(Work& w) {
         }
         if (u.state != State::Used)
             continue;
-        if (h.name == u"LEADING" && !h.args.isEmpty() &&
-            firstLoop(lines) != h.args.first().toLower())
+        // LEADING and ORDERED: used when the plan reads their first table first.
+        const QString leading = h.name == u"LEADING" && !h.args.isEmpty() ? h.args.first().toLower()
+                                : h.name == u"ORDERED" && !w.p.from.tables.empty()
+                                    ? w.p.from.tables.front().alias
+                                    : QString();
+        if (!leading.isEmpty() && firstLoop(lines) != leading)
             u.state = State::Unused;
         if (!isJoinHint(h.name))
             continue;
