@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -45,14 +46,18 @@ struct Planner {
     }
     // The cost the engine's estimates give the plan of `text`: infinite for none.
     double cost(const QString& text) const {
+        const std::vector<PlanRow> rows = planRows(text);
+        return rows.empty() ? kNoPlan : double(rows.front().cost);
+    }
+    // The engine's plan of `text`; none when SQLite or the estimates have none.
+    std::vector<PlanRow> planRows(const QString& text) const {
         const auto lines = plan(text);
         if (!lines)
-            return kNoPlan;
+            return {};
         try {
-            const std::vector<PlanRow> rows = translatePlan(statement, *lines, owner, db);
-            return rows.empty() ? kNoPlan : double(rows.front().cost);
+            return translatePlan(statement, *lines, owner, db);
         } catch (const sqlite::Error&) {
-            return kNoPlan;
+            return {};
         }
     }
     // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
@@ -430,6 +435,21 @@ void checkAgainstPlan(Work& w) {
     }
 }
 
+// Whether the hash join of the table read as `alias` is one Oracle would choose: the join meets
+// a quarter of its larger input at least (a nested loop from the smaller one would fetch that
+// share of the larger one's rows, one probe at a time).
+bool worthHashing(const std::vector<PlanRow>& rows, const QString& alias) {
+    for (const PlanRow& r : rows) {
+        const PlanRow* join = r.parentId >= 0 ? &rows[size_t(r.parentId)] : nullptr;
+        if (r.alias != alias || !join || join->operation != u"HASH JOIN")
+            continue;
+        for (const PlanRow& other : rows)
+            if (other.parentId == join->id && other.id != r.id)
+                return 4 * join->cardinality >= std::max(r.cardinality, other.cardinality);
+    }
+    return false;
+}
+
 // Whether a join condition of `statement` names the table read as `alias` (or a column no table
 // qualifies, which may be its).
 bool joined(const ParsedStatement& statement, const QString& alias) {
@@ -444,8 +464,9 @@ bool joined(const ParsedStatement& statement, const QString& alias) {
 // once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
 // CARTESIAN), when the plan draws that buffer.
 // Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
-// FROM list may be reordered), which a copy of one of them could change; false when it cannot.
-bool keepOrder(Work& w, const std::vector<EqpLine>& current) {
+// FROM list may be reordered), which a copy of one of them could change, with table `last` (if
+// any) moved to the end; false when it cannot.
+bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last = SIZE_MAX) {
     Planner& p = w.p;
     if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
         return false;
@@ -458,7 +479,10 @@ bool keepOrder(Work& w, const std::vector<EqpLine>& current) {
     }
     std::sort(at.begin(), at.end());
     for (const auto& [id, t] : at)
-        w.order.push_back(t);
+        if (t != last)
+            w.order.push_back(t);
+    if (last < p.from.tables.size())
+        w.order.push_back(last);
     return true;
 }
 
@@ -507,7 +531,21 @@ void steerJoins(Work& w) {
         }
     }
 
-    for (size_t k = 0; k < n; ++k) {
+    // The smaller tables first: SQLite builds its transient index on the copy, which costs least
+    // on the smaller input.
+    std::vector<std::pair<double, size_t>> bySize;
+    try {
+        PlanEstimates estimates(p.db);
+        for (size_t k = 0; k < n; ++k)
+            bySize.emplace_back(p.from.tables[k].table.isEmpty()
+                                    ? HUGE_VAL
+                                    : estimates.table(p.from.tables[k].table).rows,
+                                k);
+    } catch (const sqlite::Error&) {
+        return;
+    }
+    std::stable_sort(bySize.begin(), bySize.end());
+    for (const auto& [size, k] : bySize) {
         const FromTable& table = p.from.tables[k];
         if (table.table.isEmpty() || table.indexed || !p.copyable(table.table))
             continue;
@@ -534,7 +572,18 @@ void steerJoins(Work& w) {
                 w.directive[k] = searched[best];
             continue;
         }
-        const bool probed = line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias;
+        // Searched for each row before it, or read first and joined to the next: hashed, it
+        // is searched once for each row of the other, which SQLite then reads first.
+        // (Read first, it may be the other input of a hash join already, or the outer table of
+        // a nested loop a hint asks for.)
+        const bool nestedHinted =
+            std::count(w.method.begin(), w.method.end(), Work::Method::NestedLoops) > 0;
+        const bool hashedAfter = std::any_of(lines->begin(), lines->end(), [](const EqpLine& l) {
+            return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
+        });
+        const bool probed = (line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias) ||
+                            (firstLoop(*lines) == table.alias && !hashedAfter && !nestedHinted &&
+                             joined(p.statement, table.alias));
         if (!rowids && !line.isEmpty() && firstLoop(*lines) != table.alias &&
             !joined(p.statement, table.alias)) {
             bufferCartesian(w, k, *lines);
@@ -545,14 +594,23 @@ void steerJoins(Work& w) {
             continue;
         const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
         p.copied[k] = true;
+        // Cheaper by the estimates, and meeting enough of the larger input (worthHashing()):
+        // SQLite builds its transient index on the copy, whichever input is smaller.
         auto hashes = [&] {
             const auto tried = p.plan(w.current());
-            return tried && lineOf(*tried, table.alias).contains(u"AUTOMATIC") &&
-                   p.cost(w.current()) < before;
+            if (!tried || !lineOf(*tried, table.alias).contains(u"AUTOMATIC"))
+                return false;
+            const std::vector<PlanRow> rows = p.planRows(w.current());
+
+            return method == Work::Method::Hash ||
+                   (!rows.empty() && double(rows.front().cost) < before &&
+                    worthHashing(rows, table.alias));
         };
         // SQLite may read the copy first instead: then in the order it reads them now.
         const std::vector<size_t> order = w.order;
-        p.copied[k] = hashes() || (keepOrder(w, *lines) && hashes());
+        // The table read first is hashed for the one joined after it: read after it.
+        const bool first = firstLoop(*lines) == table.alias;
+        p.copied[k] = hashes() || (keepOrder(w, *lines, first ? k : SIZE_MAX) && hashes());
         if (!p.copied[k])
             w.order = order;
     }
