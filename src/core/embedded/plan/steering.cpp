@@ -441,7 +441,8 @@ void checkAgainstPlan(Work& w) {
 bool worthHashing(const std::vector<PlanRow>& rows, const QString& alias) {
     for (const PlanRow& r : rows) {
         const PlanRow* join = r.parentId >= 0 ? &rows[size_t(r.parentId)] : nullptr;
-        if (r.alias != alias || !join || join->operation != u"HASH JOIN")
+        if (r.alias != alias || r.role != PlanRole::Access || !join ||
+            join->operation != u"HASH JOIN")
             continue;
         for (const PlanRow& other : rows)
             if (other.parentId == join->id && other.id != r.id)
