@@ -1,4 +1,5 @@
 #include "core/embedded/plan/steering.h"
+#include "core/embedded/plan/steeringwork.h"
 
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/parse/hints.h"
@@ -16,105 +17,10 @@
 
 namespace qv::embedded {
 
-namespace {
-
-using sql::HintUse;
-using State = HintUse::State;
-
-constexpr double kNoPlan = std::numeric_limits<double>::infinity();
-
-// What the engine reads while it steers a statement.
-struct Planner {
-    sqlite3* db;
-    const ParsedStatement& statement;
-    const QString& owner;
-    FromList from;
-    QString base;  // SQLite's text of the statement as translated
-
-    // SQLite's plan of `text`; nullopt when SQLite finds none (an index it cannot use).
-    std::optional<std::vector<EqpLine>> plan(const QString& text) const {
-        try {
-            sqlite::Statement eqp =
-                sqlite::Statement::single(db, "EXPLAIN QUERY PLAN " + text.toUtf8());
-            std::vector<EqpLine> lines;
-            while (eqp.step())
-                lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
-            return lines;
-        } catch (const sqlite::Error&) {
-            return std::nullopt;
-        }
-    }
-    // The cost the engine's estimates give the plan of `text`: infinite for none.
-    double cost(const QString& text) const {
-        const std::vector<PlanRow> rows = planRows(text);
-        return rows.empty() ? kNoPlan : double(rows.front().cost);
-    }
-    // The engine's plan of `text`; none when SQLite or the estimates have none.
-    std::vector<PlanRow> planRows(const QString& text) const {
-        const auto lines = plan(text);
-        if (!lines)
-            return {};
-        try {
-            return translatePlan(statement, *lines, owner, db);
-        } catch (const sqlite::Error&) {
-            return {};
-        }
-    }
-    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
-    // not empty is found by no comparison on that column (its rowid) either.
-    QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
-        QString out = rewriteFrom(base, from, directive, order, copied);
-        for (size_t k = 0; k < keyColumn.size(); ++k)
-            if (!keyColumn[k].isEmpty())
-                out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
-                                       from.tables.size() == 1);
-        return out;
-    }
-    std::vector<QString> keyColumn;  // a full scan's table: its rowid column
-    std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
-    // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
-    // or one WITHOUT ROWID), which the engine may copy.
-    bool copyable(const QString& table) const {
-        try {
-            sqlite::Statement q(db,
-                                "SELECT sql FROM sqlite_schema WHERE type = 'table' AND "
-                                "name = ?1 COLLATE NOCASE");
-            q.bind(1, table);
-            if (!q.step())
-                return false;
-            const QString sql = q.text(0).simplified().toUpper();
-            return !sql.startsWith(u"CREATE VIRTUAL") && !sql.contains(u"WITHOUT ROWID");
-        } catch (const sqlite::Error&) {
-            return false;
-        }
-    }
-    // SQLite's indexes of `table`, with the names Oracle shows for them.
-    std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
-        std::vector<std::pair<QString, QString>> found;
-        try {
-            sqlite::Statement list(db, "SELECT name FROM pragma_index_list(?1)");
-            list.bind(1, table);
-            PlanEstimates estimates(db);
-            while (list.step()) {
-                const QString name = list.text(0);
-                found.emplace_back(name, estimates.index(name).shown);
-            }
-        } catch (const sqlite::Error&) {
-        }
-        return found;
-    }
-};
+namespace steer {
 
 QString indexedBy(const QString& index) {
     return QStringLiteral(" INDEXED BY ") + sql::quotedName(index);
-}
-
-// Whether SQLite's plan sorts for the ORDER BY.
-bool sortsOrder(const std::vector<EqpLine>& lines) {
-    return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
-        return l.detail.contains(u"TEMP B-TREE FOR ORDER BY") ||
-               l.detail.contains(u"TEMP B-TREE FOR LAST");
-    });
 }
 
 // The line of SQLite's plan that reads `alias`; empty when none does. A hashed table's copy
@@ -136,43 +42,30 @@ QString lineOf(const std::vector<EqpLine>& lines, const QString& alias) {
     return {};
 }
 
-// The statement being steered: its tables' directives and order, and the report.
-struct Work {
-    Planner& p;
-    std::vector<QString> directive;
-    std::vector<size_t> order;
-    std::vector<bool> hinted;  // a hint decides how the table is read
-    // How a hint joins each table to those before it.
-    enum class Method { Free, NestedLoops, Hash };
-    std::vector<Method> method;
-    QList<HintUse> report;
-    QString block;
-    std::vector<Hint> reported;  // the hint of each entry of the report
+// The alias of the outermost loop of SQLite's plan (lower case); empty when none.
+QString firstLoop(const std::vector<EqpLine>& lines) {
+    for (const EqpLine& l : lines) {
+        if (l.parent == 0 && (l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ")))
+            return l.detail.section(u' ', 1, 1).toLower();
+    }
+    return {};
+}
 
-    // The table named `name` in a hint (its alias when it has one); -1 when none is.
-    int tableNamed(const QString& name) const {
-        for (size_t k = 0; k < p.from.tables.size(); ++k)
-            if (p.from.tables[k].alias == name.toLower())
-                return int(k);
-        return -1;
-    }
-    // The cheapest of `candidates` (directives for table k); -1 when none has a plan.
-    int cheapest(size_t k, const QStringList& candidates) const {
-        int best = -1;
-        double bestCost = kNoPlan;
-        for (qsizetype c = 0; c < candidates.size(); ++c) {
-            std::vector<QString> d = directive;
-            d[k] = candidates[c];
-            const double cost = p.cost(p.text(d, order));
-            if (cost < bestCost) {
-                bestCost = cost;
-                best = int(c);
-            }
-        }
-        return best;
-    }
-    QString current() const { return p.text(directive, order); }
-};
+}  // namespace steer
+
+namespace {
+
+using namespace steer;
+using sql::HintUse;
+using State = HintUse::State;
+
+// Whether SQLite's plan sorts for the ORDER BY.
+bool sortsOrder(const std::vector<EqpLine>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
+        return l.detail.contains(u"TEMP B-TREE FOR ORDER BY") ||
+               l.detail.contains(u"TEMP B-TREE FOR LAST");
+    });
+}
 
 // The report's entry of hint `h`, about the table read as `alias` (none: the block or statement).
 HintUse use(const Hint& h, State state, const QString& block, const QString& alias = {},
@@ -189,15 +82,6 @@ HintUse use(const Hint& h, State state, const QString& block, const QString& ali
 bool isJoinHint(const QString& name) {
     return name == u"USE_NL" || name == u"USE_HASH" || name == u"NO_USE_NL" ||
            name == u"NO_USE_HASH" || name == u"SWAP_JOIN_INPUTS" || name == u"NO_SWAP_JOIN_INPUTS";
-}
-
-// The alias of the outermost loop of SQLite's plan (lower case); empty when none.
-QString firstLoop(const std::vector<EqpLine>& lines) {
-    for (const EqpLine& l : lines) {
-        if (l.parent == 0 && (l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ")))
-            return l.detail.section(u' ', 1, 1).toLower();
-    }
-    return {};
 }
 
 // FULL, INDEX, NO_INDEX, INDEX_FFS on table k.
@@ -435,188 +319,6 @@ void checkAgainstPlan(Work& w) {
     }
 }
 
-// Whether the hash join of the table read as `alias` is one Oracle would choose: the join meets
-// a quarter of its larger input at least (a nested loop from the smaller one would fetch that
-// share of the larger one's rows, one probe at a time).
-bool worthHashing(const std::vector<PlanRow>& rows, const QString& alias) {
-    for (const PlanRow& r : rows) {
-        const PlanRow* join = r.parentId >= 0 ? &rows[size_t(r.parentId)] : nullptr;
-        if (r.alias != alias || r.role != PlanRole::Access || !join ||
-            join->operation != u"HASH JOIN")
-            continue;
-        for (const PlanRow& other : rows)
-            if (other.parentId == join->id && other.id != r.id)
-                return 4 * join->cardinality >= std::max(r.cardinality, other.cardinality);
-    }
-    return false;
-}
-
-// Whether a join condition of `statement` names the table read as `alias` (or a column no table
-// qualifies, which may be its).
-bool joined(const ParsedStatement& statement, const QString& alias) {
-    const QList<Predicate>& conditions = statement.conditions();
-    return std::any_of(conditions.begin(), conditions.end(), [&](const Predicate& c) {
-        return c.isJoin() && (c.alias.isEmpty() || c.otherAlias.isEmpty() || c.alias == alias ||
-                              c.otherAlias == alias);
-    });
-}
-
-// A table joined to none before it, which SQLite reads whole again for each of their rows: read
-// once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
-// CARTESIAN), when the plan draws that buffer.
-// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
-// FROM list may be reordered), which a copy of one of them could change, with table `last` (if
-// any) moved to the end; false when it cannot.
-bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last = SIZE_MAX) {
-    Planner& p = w.p;
-    if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
-        return false;
-    std::vector<std::pair<int, size_t>> at;
-    for (size_t t = 0; t < p.from.tables.size(); ++t) {
-        const QString line = lineOf(current, p.from.tables[t].alias);
-        const auto found = std::find_if(current.begin(), current.end(),
-                                        [&](const EqpLine& l) { return l.detail == line; });
-        at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
-    }
-    std::sort(at.begin(), at.end());
-    for (const auto& [id, t] : at)
-        if (t != last)
-            w.order.push_back(t);
-    if (last < p.from.tables.size())
-        w.order.push_back(last);
-    return true;
-}
-
-void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
-    Planner& p = w.p;
-    p.copied[k] = true;
-    const std::vector<size_t> order = w.order;
-    keepOrder(w, current);
-    bool buffered = false;
-    if (const auto lines = p.plan(w.current());
-        lines && !lineOf(*lines, p.from.tables[k].alias).isEmpty()) {
-        try {
-            const std::vector<PlanRow> rows = translatePlan(p.statement, *lines, p.owner, p.db);
-            buffered = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
-                return r.operation == u"BUFFER" && r.starts.kind == Measure::Loops;
-            });
-        } catch (const sqlite::Error&) {
-        }
-    }
-    p.copied[k] = buffered;
-    if (!buffered)
-        w.order = order;
-}
-
-// Hash joins. A table SQLite searches by an index once for each row of the loops before it is
-// read once and hashed instead (SQLite's transient index on a copy of it) when the estimates
-// find that cheaper, or when a hint asks; a hint asking for nested loops turns SQLite's own
-// transient index into the cheapest search by a real index, or a full scan for each row.
-void steerJoins(Work& w) {
-    Planner& p = w.p;
-    const size_t n = p.from.tables.size();
-    // Only a query: a statement that changes rows reads them as they are when it changes them.
-    if (n < 2 || statementKind(p.statement.tokens()) != u"SELECT")
-        return;
-    // A copy has no rowids of the table's.
-    const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
-    // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
-    if (const auto lines = p.plan(w.current())) {
-        const QString first = firstLoop(*lines);
-        for (size_t k = 0; k < n; ++k) {
-            if (w.method[k] != Work::Method::Hash || p.from.tables[k].alias != first)
-                continue;
-            for (Work::Method& other : w.method)
-                if (other == Work::Method::Free)
-                    other = Work::Method::Hash;
-        }
-    }
-
-    // The smaller tables first: SQLite builds its transient index on the copy, which costs least
-    // on the smaller input.
-    std::vector<std::pair<double, size_t>> bySize;
-    try {
-        PlanEstimates estimates(p.db);
-        for (size_t k = 0; k < n; ++k)
-            bySize.emplace_back(p.from.tables[k].table.isEmpty()
-                                    ? HUGE_VAL
-                                    : estimates.table(p.from.tables[k].table).rows,
-                                k);
-    } catch (const sqlite::Error&) {
-        return;
-    }
-    std::stable_sort(bySize.begin(), bySize.end());
-    for (const auto& [size, k] : bySize) {
-        const FromTable& table = p.from.tables[k];
-        if (table.table.isEmpty() || table.indexed || !p.copyable(table.table))
-            continue;
-        const auto lines = p.plan(w.current());
-        if (!lines)
-            return;
-        const QString line = lineOf(*lines, table.alias);
-        const Work::Method method = w.method[k];
-        if (line.contains(u"AUTOMATIC")) {
-            if (method != Work::Method::NestedLoops || !w.directive[k].isEmpty())
-                continue;
-            QStringList candidates{QStringLiteral(" NOT INDEXED")};
-            for (const auto& index : p.indexes(table.table))
-                candidates << indexedBy(index.first);
-            QStringList searched;
-            for (const QString& c : candidates) {
-                std::vector<QString> d = w.directive;
-                d[k] = c;
-                const auto plan = p.plan(p.text(d, w.order));
-                if (plan && !lineOf(*plan, table.alias).contains(u"AUTOMATIC"))
-                    searched << c;
-            }
-            if (const int best = w.cheapest(k, searched); best >= 0)
-                w.directive[k] = searched[best];
-            continue;
-        }
-        // Searched for each row before it, or read first and joined to the next: hashed, it
-        // is searched once for each row of the other, which SQLite then reads first.
-        // (Read first, it may be the other input of a hash join already, or the outer table of
-        // a nested loop a hint asks for.)
-        const bool nestedHinted =
-            std::count(w.method.begin(), w.method.end(), Work::Method::NestedLoops) > 0;
-        const bool hashedAfter = std::any_of(lines->begin(), lines->end(), [](const EqpLine& l) {
-            return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
-        });
-        const bool probed = (line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias) ||
-                            (firstLoop(*lines) == table.alias && !hashedAfter && !nestedHinted &&
-                             joined(p.statement, table.alias));
-        if (!rowids && !line.isEmpty() && firstLoop(*lines) != table.alias &&
-            !joined(p.statement, table.alias)) {
-            bufferCartesian(w, k, *lines);
-            continue;
-        }
-        if (rowids || method == Work::Method::NestedLoops ||
-            (!probed && method != Work::Method::Hash))
-            continue;
-        const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
-        p.copied[k] = true;
-        // Cheaper by the estimates, and meeting enough of the larger input (worthHashing()):
-        // SQLite builds its transient index on the copy, whichever input is smaller.
-        auto hashes = [&] {
-            const auto tried = p.plan(w.current());
-            if (!tried || !lineOf(*tried, table.alias).contains(u"AUTOMATIC"))
-                return false;
-            const std::vector<PlanRow> rows = p.planRows(w.current());
-
-            return method == Work::Method::Hash ||
-                   (!rows.empty() && double(rows.front().cost) < before &&
-                    worthHashing(rows, table.alias));
-        };
-        // SQLite may read the copy first instead: then in the order it reads them now.
-        const std::vector<size_t> order = w.order;
-        // The table read first is hashed for the one joined after it: read after it.
-        const bool first = firstLoop(*lines) == table.alias;
-        p.copied[k] = hashes() || (keepOrder(w, *lines, first ? k : SIZE_MAX) && hashes());
-        if (!p.copied[k])
-            w.order = order;
-    }
-}
-
 // The goal's own steering of a statement that reads one table no hint names.
 void steerByGoal(Work& w, const QString& goal) {
     if (w.p.from.tables.size() != 1 || w.hinted[0] || w.p.from.tables[0].table.isEmpty() ||
@@ -674,7 +376,7 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);
