@@ -234,6 +234,12 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
         EXPECT_EQ(access_.value(1), QString::fromLatin1(c.access)) << c.sql;
     }
+    // What the engine has SQLite read to hash a table adds no column to *.
+    EXPECT_EQ(lines("select * from emp e join dept d on d.dept_id = e.dept_id").value(1),
+              "1|HASH JOIN|null|1|1960");
+    EXPECT_EQ(db_->openRecordset("select * from emp e join dept d on d.dept_id = e.dept_id")
+                  ->fieldCount(),
+              8);
 }
 
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,

@@ -146,17 +146,17 @@ bool innerJoinsOnly(const QString& sqliteText, const FromList& from) {
 
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& directive, const std::vector<size_t>& order,
-                    const std::vector<bool>& copied) {
+                    const std::vector<QString>& copies) {
     auto headText = [&](size_t k) {
         const FromTable& item = from.tables[k];
         const QString head = sqliteText.mid(item.begin, item.after - item.begin) + directive[k];
-        if (k >= copied.size() || !copied[k])
+        if (k >= copies.size() || copies[k].isEmpty())
             return head;
-        // A copy SQLite cannot merge into the query (DISTINCT keeps it apart; with the rowid
-        // every row stays, and SQLite sorts nothing for it), made once with the conditions
-        // of the WHERE clause on the table pushed into it.
-        return QStringLiteral("(SELECT DISTINCT rowid AS \"qv$rowid\", * FROM %1) %2")
-            .arg(head, sql::quotedName(item.alias));
+        // A copy SQLite cannot merge into the query (DISTINCT keeps it apart; over rows that
+        // cannot repeat SQLite sorts nothing for it), made once with the conditions of the
+        // WHERE clause on the table pushed into it.
+        return QStringLiteral("(SELECT DISTINCT %1 FROM %2) %3")
+            .arg(copies[k], head, sql::quotedName(item.alias));
     };
     auto itemText = [&](size_t k) {
         const FromTable& item = from.tables[k];

@@ -83,6 +83,16 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
         w.order = order;
 }
 
+// Whether a select list of `sqliteText` has * or alias.*.
+bool namesAllColumns(const QString& sqliteText) {
+    const std::vector<sql::Token> t = sql::tokenize(sqliteText);
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i].isOp(u'*') && (t[i - 1].is(u"SELECT") || t[i - 1].is(u"DISTINCT") ||
+                                t[i - 1].is(u"ALL") || t[i - 1].isOp(u',') || t[i - 1].isOp(u'.')))
+            return true;
+    return false;
+}
+
 }  // namespace
 
 // Hash joins. A table SQLite searches by an index once for each row of the loops before it is
@@ -97,6 +107,7 @@ void steerJoins(Work& w) {
         return;
     // A copy has no rowids of the table's.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
+    const bool stars = namesAllColumns(p.base);
     // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
     if (const auto lines = p.plan(w.current())) {
         const QString first = firstLoop(*lines);
@@ -159,6 +170,10 @@ void steerJoins(Work& w) {
         const bool hashedAfter = std::any_of(lines->begin(), lines->end(), [](const EqpLine& l) {
             return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
         });
+        // A copy of rows that may repeat keeps their rowids apart: not where * lists them.
+        p.uniqueRows[k] = p.keyed(table.table);
+        if (!p.uniqueRows[k] && stars)
+            continue;
         const bool probed = (line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias) ||
                             (firstLoop(*lines) == table.alias && !hashedAfter && !nestedHinted &&
                              joined(p.statement, table.alias));
@@ -179,7 +194,6 @@ void steerJoins(Work& w) {
             if (!tried || !lineOf(*tried, table.alias).contains(u"AUTOMATIC"))
                 return false;
             const std::vector<PlanRow> rows = p.planRows(w.current());
-
             return method == Work::Method::Hash ||
                    (!rows.empty() && double(rows.front().cost) < before &&
                     worthHashing(rows, table.alias));

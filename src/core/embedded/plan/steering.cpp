@@ -376,10 +376,11 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);
+    planner.uniqueRows.resize(n);
     Work w{planner,
            std::vector<QString>(n),
            {},

@@ -57,7 +57,12 @@ struct Planner {
     // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
     // not empty is found by no comparison on that column (its rowid) either.
     QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
-        QString out = rewriteFrom(base, from, directive, order, copied);
+        std::vector<QString> copies(copied.size());
+        for (size_t k = 0; k < copied.size(); ++k)
+            if (copied[k])
+                copies[k] = uniqueRows[k] ? QStringLiteral("*")
+                                          : QStringLiteral("rowid AS \"qv$rowid\", *");
+        QString out = rewriteFrom(base, from, directive, order, copies);
         for (size_t k = 0; k < keyColumn.size(); ++k)
             if (!keyColumn[k].isEmpty())
                 out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
@@ -66,6 +71,7 @@ struct Planner {
     }
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
+    std::vector<bool> uniqueRows;    // its rows cannot repeat (a key of NOT NULL columns)
     // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
     // or one WITHOUT ROWID), which the engine may copy.
     bool copyable(const QString& table) const {
@@ -78,6 +84,24 @@ struct Planner {
                 return false;
             const QString sql = q.text(0).simplified().toUpper();
             return !sql.startsWith(u"CREATE VIRTUAL") && !sql.contains(u"WITHOUT ROWID");
+        } catch (const sqlite::Error&) {
+            return false;
+        }
+    }
+    // Whether no two rows of `table` can be the same: it has an INTEGER PRIMARY KEY, or a unique
+    // index on NOT NULL columns.
+    bool keyed(const QString& table) const {
+        try {
+            sqlite::Statement q(
+                db,
+                "SELECT (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1 AND EXISTS "
+                "(SELECT 1 FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER') "
+                "OR EXISTS (SELECT 1 FROM pragma_index_list(?1) il WHERE il.\"unique\" = 1 AND "
+                "il.partial = 0 AND NOT EXISTS (SELECT 1 FROM pragma_index_info(il.name) ii "
+                "LEFT JOIN pragma_table_info(?1) ti ON ti.cid = ii.cid WHERE ii.cid < 0 OR "
+                "ti.cid IS NULL OR ti.\"notnull\" = 0))");
+            q.bind(1, table);
+            return q.step() && q.integer(0) != 0;
         } catch (const sqlite::Error&) {
             return false;
         }
