@@ -183,7 +183,7 @@ TEST_F(EmbeddedSession, RowidFetchesKeyFetchesAndSortedRowsAreMeasuredPerLoop) {
         {"select * from k where code = 'c7'", {0, 1, 0}},
         {"select s from t order by s", {0, 0, 1000}},
         {"select count(*) from t join u on t.n = u.k", {0, 0, 0}},  // t_n holds n
-        {"select t.s from u join t on t.n = u.k order by t.s", {10, 0, 10}},
+        {"select /*+ use_nl(t) */ t.s from u join t on t.n = u.k order by t.s", {10, 0, 10}},
     };
     for (const auto& [sql, expected] : cases) {
         const Stats moved =

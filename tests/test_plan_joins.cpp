@@ -12,7 +12,8 @@ namespace {
 // The columns of a plan line as the run reads them.
 const QString kLinesQuery = QStringLiteral(
     "SELECT DEPTH, OPERATION, OPTIONS, OBJECT_NAME, CARDINALITY, LAST_STARTS, LAST_OUTPUT_ROWS, "
-    "ID, PARENT_ID FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND CHILD_NUMBER = %2 "
+    "ID, PARENT_ID, ACCESS_PREDICATES FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND "
+    "CHILD_NUMBER = %2 "
     "ORDER BY ID");
 
 class PlanJoins : public EmbeddedTest {
@@ -62,9 +63,12 @@ class PlanJoins : public EmbeddedTest {
                 .split(u'|');
         QStringList out;
         QList<QStringList> rows;
+        access_.clear();
         for (const QString& row : rowsOf(*stats_, kLinesQuery.arg(id.value(0), id.value(1)))) {
             const QStringList f = row.split(u'|');
             rows << f;
+            if (f[9] != u"null")
+                access_[f[7].toInt()] = f[9];
             const QString operation = f[2] == u"null" ? f[1] : f[1] + u' ' + f[2];
             out << QStringList{f[0], operation, f[3], f[5], f[6]}.join(u'|');
             if (cards)
@@ -98,6 +102,7 @@ class PlanJoins : public EmbeddedTest {
     }
 
     std::unique_ptr<embedded::EmbeddedDatabase> stats_;
+    QMap<int, QString> access_;  // line id -> its access predicate, of the last lines()
 };
 
 // NOT IN / IN of a subquery SQLite fills once: a hash join with the subquery as its build side;
@@ -181,6 +186,60 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
                     "d.dept_id")
                   .value(1),
               "1|HASH JOIN FULL OUTER|null|1|2010");
+}
+
+// An equi-join whose inner table would be probed for many rows is a hash join that reads each
+// input once, on the smaller first, its keys on the join line; few rows keep the nested loop and
+// its index; no join condition is a cartesian join over the table read once into its buffer.
+TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
+    const struct {
+        const char* sql;
+        QStringList lines;
+        const char* access;  // of line 1
+    } cases[] = {
+        {"select d.dname, e.ename from emp e join dept d on d.dept_id = e.dept_id",
+         {"0|SELECT STATEMENT|null|1|1960", "1|HASH JOIN|null|1|1960",
+          "2|TABLE ACCESS FULL|DEPT|1|50", "2|TABLE ACCESS FULL|EMP|1|2000"},
+         R"("D"."DEPT_ID"="E"."DEPT_ID")"},
+        // Six employees (two without a department): their departments found by the key.
+        {"select d.dname, e.ename from emp e, dept d where d.dept_id = e.dept_id and e.salary < 3",
+         {"0|SELECT STATEMENT|null|1|4", "1|NESTED LOOPS|null|1|4",
+          "2|TABLE ACCESS BY INDEX ROWID|EMP|1|6", "3|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|6",
+          "2|TABLE ACCESS BY INDEX ROWID|DEPT|6|4", "3|INDEX UNIQUE SCAN|PK_DEPT|6|4"},
+         ""},
+        {"select d.dname, e.ename from emp e, dept d where d.dept_id = e.dept_id and e.salary < "
+         "900",
+         {"0|SELECT STATEMENT|null|1|1764", "1|HASH JOIN|null|1|1764",
+          "2|TABLE ACCESS FULL|DEPT|1|50", "2|TABLE ACCESS FULL|EMP|1|1800"},
+         R"("D"."DEPT_ID"="E"."DEPT_ID")"},
+        // The three employees read once, then paired with each department; what the buffer
+        // hands on after the table's condition is not counted.
+        {"select d.dname, e.ename from dept d cross join emp e where e.emp_id < 4",
+         {"0|SELECT STATEMENT|null|1|150", "1|MERGE JOIN CARTESIAN|null|1|150",
+          "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|null",
+          "3|TABLE ACCESS BY INDEX ROWID|EMP|1|null", "4|INDEX RANGE SCAN|PK_EMP|1|3"},
+         ""},
+        {"select d.dname, e.ename from dept d, emp e where e.emp_id = 4",
+         {"0|SELECT STATEMENT|null|1|50", "1|NESTED LOOPS|null|1|50",
+          "2|TABLE ACCESS BY INDEX ROWID|EMP|1|1", "3|INDEX UNIQUE SCAN|PK_EMP|1|1",
+          "2|TABLE ACCESS FULL|DEPT|1|50"},
+         ""},
+        {"select d.dname from dept d, dept x",
+         {"0|SELECT STATEMENT|null|1|2500", "1|MERGE JOIN CARTESIAN|null|1|2500",
+          "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|2500",
+          "3|TABLE ACCESS FULL|DEPT|1|50"},
+         ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
+        EXPECT_EQ(access_.value(1), QString::fromLatin1(c.access)) << c.sql;
+    }
+    // What the engine has SQLite read to hash a table adds no column to *.
+    EXPECT_EQ(lines("select * from emp e join dept d on d.dept_id = e.dept_id").value(1),
+              "1|HASH JOIN|null|1|1960");
+    EXPECT_EQ(db_->openRecordset("select * from emp e join dept d on d.dept_id = e.dept_id")
+                  ->fieldCount(),
+              8);
 }
 
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,

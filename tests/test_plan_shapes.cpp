@@ -174,6 +174,36 @@ TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
                            "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20"}));
 }
 
+// Set operations as 19c draws them: UNION is SORT UNIQUE over UNION-ALL, MINUS and INTERSECT
+// sort each member unique below them; a figure the merge does not count is left empty.
+TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
+    const struct {
+        const char* sql;
+        QStringList lines;
+    } cases[] = {
+        // Both read in order from an index, which counts none of what they hand on.
+        {"select dept_id from emp union select dept_id from dept",
+         {"0: SELECT STATEMENT|1|50", "1:0 SORT UNIQUE|1|50", "2:1 UNION-ALL|1|",
+          "3:2 INDEX FAST FULL SCAN IX_EMP_DEPT|1|", "4:2 INDEX FAST FULL SCAN PK_DEPT|1|"}},
+        // Every department has someone earning above 4,000; the merge stops reading EMP once
+        // DEPT is done.
+        {"select dept_id from dept minus select dept_id from emp where salary > 4000",
+         {"0: SELECT STATEMENT|1|0", "1:0 MINUS|1|0", "2:1 SORT UNIQUE|1|",
+          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
+          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|", "6:5 INDEX FULL SCAN IX_EMP_DEPT|1|4909"}},
+        {"select dept_id from dept intersect select dept_id from emp where salary < 10",
+         {"0: SELECT STATEMENT|1|1", "1:0 INTERSECTION|1|1", "2:1 SORT UNIQUE|1|",
+          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
+          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|10", "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
+        {"select ename from emp where salary < 20 union all select dname from dept order by 1",
+         {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|",
+          "3:2 TABLE ACCESS BY INDEX ROWID EMP|1|20", "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20",
+          "5:2 TABLE ACCESS FULL DEPT|1|50"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
+}
+
 // A WITH query read twice is loaded once into a temporary table that both read; read once, it is
 // a view of its own.
 TEST_F(PlanShapes, AWithQueryReadTwiceIsLoadedIntoATemporaryTable) {

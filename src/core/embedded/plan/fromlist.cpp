@@ -110,19 +110,70 @@ FromList readFromList(const QString& sqliteText) {
     return from;
 }
 
+namespace {
+
+// The ON condition of an item of an inner join, without its ON; empty when it has none.
+QString onCondition(const QString& sqliteText, const FromTable& item) {
+    const QString rest = sqliteText.mid(item.after, item.end - item.after).trimmed();
+    return rest.left(3).compare(u"ON ", Qt::CaseInsensitive) == 0 ||
+                   rest.left(3).compare(u"ON(", Qt::CaseInsensitive) == 0
+               ? rest.mid(2).trimmed()
+               : QString();
+}
+
+}  // namespace
+
+bool innerJoinsOnly(const QString& sqliteText, const FromList& from) {
+    for (size_t k = 0; k < from.tables.size(); ++k) {
+        const FromTable& item = from.tables[k];
+        if (item.indexed || item.table.isEmpty())
+            return false;
+        const QString rest = sqliteText.mid(item.after, item.end - item.after).trimmed();
+        if (!rest.isEmpty() && onCondition(sqliteText, item).isEmpty())
+            return false;
+        if (k == 0)
+            continue;
+        const QString between =
+            sqliteText.mid(from.tables[k - 1].end, item.begin - from.tables[k - 1].end)
+                .simplified()
+                .toUpper();
+        if (between != u"," && between != u"JOIN" && between != u"INNER JOIN" &&
+            between != u"CROSS JOIN")
+            return false;
+    }
+    return true;
+}
+
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
-                    const std::vector<QString>& directive, const std::vector<size_t>& order) {
+                    const std::vector<QString>& directive, const std::vector<size_t>& order,
+                    const std::vector<QString>& copies) {
+    auto headText = [&](size_t k) {
+        const FromTable& item = from.tables[k];
+        const QString head = sqliteText.mid(item.begin, item.after - item.begin) + directive[k];
+        if (k >= copies.size() || copies[k].isEmpty())
+            return head;
+        // A copy SQLite cannot merge into the query (DISTINCT keeps it apart; over rows that
+        // cannot repeat SQLite sorts nothing for it), made once with the conditions of the
+        // WHERE clause on the table pushed into it.
+        return QStringLiteral("(SELECT DISTINCT %1 FROM %2) %3")
+            .arg(copies[k], head, sql::quotedName(item.alias));
+    };
     auto itemText = [&](size_t k) {
         const FromTable& item = from.tables[k];
-        return sqliteText.mid(item.begin, item.after - item.begin) + directive[k] +
-               sqliteText.mid(item.after, item.end - item.after);
+        return headText(k) + sqliteText.mid(item.after, item.end - item.after);
     };
     QString out;
     if (!order.empty()) {
-        QStringList items;
-        for (size_t k : order)
-            items << itemText(k);
+        QStringList items, conditions;
+        for (size_t k : order) {
+            const QString on = from.commas ? QString() : onCondition(sqliteText, from.tables[k]);
+            items << (on.isEmpty() ? itemText(k) : headText(k));
+            if (!on.isEmpty())
+                conditions << u'(' + on + u')';
+        }
         out = items.join(QStringLiteral(" CROSS JOIN "));
+        if (!conditions.isEmpty())
+            out += QStringLiteral(" ON ") + conditions.join(QStringLiteral(" AND "));
     } else {
         int at = from.begin;
         for (size_t k = 0; k < from.tables.size(); ++k) {

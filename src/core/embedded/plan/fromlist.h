@@ -31,10 +31,20 @@ struct FromList {
 FromList readFromList(const QString& sqliteText);
 
 // `sqliteText` with `directive[k]` (" NOT INDEXED", " INDEXED BY ...", or empty) after table k
-// of `from`, and, when `order` is not empty, the tables in that order joined by CROSS JOIN.
-// Cannot fail.
+// of `from`, and, when `order` is not empty, the tables in that order joined by CROSS JOIN (the
+// ON conditions of an inner join then stand after the last table). A table k with `copies[k]`
+// (the subquery's select list: "*", or the rowid and "*" when the table's rows may repeat) is
+// read through a subquery of its own under its alias, which SQLite copies once into a
+// transient table and then searches by a transient index (the engine's hash join) or reads again
+// for each outer row (a buffer); such a copy is made for a table of a join only, and not for a
+// table without rowids (SQLite then finds no plan). Cannot fail.
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
-                    const std::vector<QString>& directive, const std::vector<size_t>& order);
+                    const std::vector<QString>& directive, const std::vector<size_t>& order,
+                    const std::vector<QString>& copies = {});
+
+// Whether the tables of `from` are joined by inner joins with ON conditions alone (or commas),
+// so that their order may change with the conditions moved after the last one.
+bool innerJoinsOnly(const QString& sqliteText, const FromList& from);
 
 // `sqliteText` with the comparisons of its first query block's WHERE clause (those outside
 // parentheses) on `column` of the table read as `alias` (lower case) written as +column, which

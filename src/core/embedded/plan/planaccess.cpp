@@ -307,6 +307,35 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
     const QString name = m.captured(2);
     const QString view =
         views_.contains(name.toLower()) ? name.toLower() : tableName(name).toLower();
+    // The engine's copies are read by inner loops only.
+    const bool copy = !outer.isEmpty() && views_.contains(view) && copiedTable(name);
+    if (copy && m.captured(4).startsWith(u"AUTOMATIC")) {
+        // The table read once into the copy SQLite searches: the build side of a hash join.
+        hashed = true;
+        Step s = views_.value(view);
+        s.alias = name.toLower();
+        s.semi = !m.captured(3).isEmpty();
+        s.hashed = true;
+        s.keys = constraintColumns(m.captured(4));
+        const QString table = tableName(name);
+        const QList<Predicate> conditions = conditionsOn(s.alias, table);
+        s.probeShare = estimates_.selectivity(conditions, table, {}, outer) /
+                       estimates_.selectivity(conditions, table, {}, {});
+        return s;
+    }
+    if (copy && m.captured(1) == u"SCAN" && m.captured(4).isEmpty()) {
+        // The table read once into the copy each outer row reads again: a buffer.
+        Step s = views_.value(view);
+        s.alias = name.toLower();
+        s.buffered = true;
+        const QList<Predicate> conditions = conditionsOn(s.alias, tableName(name));
+        s.filtered = std::any_of(conditions.begin(), conditions.end(),
+                                 [](const Predicate& p) { return !p.isJoin(); });
+        // Read whole into the copy: what it read is what it gave.
+        if (!s.filtered && s.loop >= 0)
+            s.rows = Measure::visits(s.loop);
+        return s;
+    }
     if (views_.contains(view)) {
         // A subquery in FROM or a WITH query, read as it comes or hashed on the join key.
         const QString usingText = m.captured(4);
@@ -357,6 +386,8 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
     s.loop = id;
     s.block = context_.text;
     s.role = PlanRole::Access;
+    if (s.buffered)
+        return;  // its lines are counted where the copy was made
     s.starts = Measure::loops(id);
     if (s.operation == u"FAST DUAL") {
         // SQLite keeps no counter for its constant row: it is read once each time the block is.

@@ -68,9 +68,9 @@ bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
 
 // A subquery, a view or a member of a set operation, under its row limit: its rows are not the
 // statement's, and it runs `starts` times.
-Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts) {
+Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts, bool merged) {
     const BlockContext outer = context_;
-    context_ = {starts, false, text};
+    context_ = {starts, false, text, merged};
     Step s = rowLimited(block(lines, text), text);
     context_ = outer;
     return s;
@@ -142,6 +142,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     Sources s;
     QStringList outer;   // aliases joined so far
     int buildLine = -1;  // SQLite's filling of the automatic index that the next loop searches
+    std::vector<Member> members;  // of a set operation
     // The queries of the select list's subqueries, when SQLite's subqueries are those.
     std::vector<Range> scalarTexts = selectListSubqueries(tokens_, text);
     const auto subqueryLines = std::count_if(lines.begin(), lines.end(), [&](int id) {
@@ -194,9 +195,15 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
             // The rows of the last table that met none are added after the loops.
             s.steps.back().rightJoined = true;
-        } else if (d == u"COMPOUND QUERY") {
-            s.steps.push_back(compound(node.children, text));
-            s.hashedAt.push_back(false);
+        } else if (d == u"COMPOUND QUERY" || d.startsWith(u"MERGE (") ||
+                   (s.isCompound && setOperator(d))) {
+            // The members of a set operation; one SQLite merges may be followed by more
+            // members at its own level.
+            setMembers(id, members);
+            if (!s.isCompound) {
+                s.steps.emplace_back();
+                s.hashedAt.push_back(false);
+            }
             s.isCompound = true;
         } else if (d == u"MULTI-INDEX OR") {
             s.steps.push_back(multiIndexOr(node, outer));
@@ -207,15 +214,26 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.hashedAt.push_back(hashed);
             buildLine = -1;
             const QString alias = loopName(d).toLower();
-            // A table read in full with no condition tying it to the tables before it: each
+            // A table with no condition tying it to the tables before it: each
             // of its rows meets each of theirs.
-            if (!outer.isEmpty() && !hashed && d.startsWith(u"SCAN ") && !joinedTo(alias, outer))
+            // (An outer join's inner table or a semi-join's keeps its own join.)
+            const Step& added = s.steps.back();
+            if (!outer.isEmpty() && !joinedTo(alias, outer) && !added.semi && !added.outerJoined &&
+                !added.rightJoined)
                 s.cartesianAt.insert(s.steps.size() - 1);
             outer << alias;
         }
         // Anything else (bloom filters, the parts of a multi-index OR) adds no step of its own.
     }
+    if (s.isCompound)
+        s.steps.front() = compound(members, text);
     return s;
+}
+
+bool Builder::copiedTable(const QString& name) const {
+    const QString alias = name.toLower();
+    return aliases_.contains(alias) && subqueryText(tokens_, alias).empty() &&
+           subqueryText(tokens_, aliases_.value(alias)).empty();
 }
 
 int Builder::firstLoopBelow(int id) const {
@@ -281,7 +299,7 @@ namespace {
 // own: a set operation, an OR's branches, the constant row, a list-driven join) the count of
 // what they hand on.
 void setOutput(Step& s, const Measure& output) {
-    if (s.hashed)
+    if (s.hashed || s.buffered)
         return;  // its rows are the build side's; the join above hands the output on
     // The join above also hands on the outer rows that met none of this table's: what this
     // table gave is not counted.
@@ -304,6 +322,27 @@ void setOutput(Step& s, const Measure& output) {
 
 }  // namespace
 
+// Whether a hash join draws its hashed table (`inner`) first, as the input it builds on: the
+// smaller of the two, unless SWAP_JOIN_INPUTS or NO_SWAP_JOIN_INPUTS names a side, or LEADING
+// or ORDERED fixes the order: the table joined first is the one built on.
+bool Builder::buildsFirst(const Step& outer, const Step& inner) const {
+    bool ordered = false;
+    for (const Hint& h : read_.hints()) {
+        ordered |= h.name == u"LEADING" || h.name == u"ORDERED";
+        const bool swap = h.name == u"SWAP_JOIN_INPUTS";
+        if (!swap && h.name != u"NO_SWAP_JOIN_INPUTS")
+            continue;
+        for (QString a : h.args) {
+            a = a.section(u'@', 0, 0).toLower();
+            if (a == inner.alias)
+                return swap;
+            if (a == outer.alias)
+                return !swap;
+        }
+    }
+    return !ordered && inner.card * inner.width <= outer.card * outer.width;
+}
+
 // The loops joined left-deep, the outermost first; `outputs` counts what each loop hands on,
 // which is also what the join that adds it hands on.
 Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
@@ -313,10 +352,28 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
     Step tree = steps.front();
     for (size_t i = 1; i < steps.size(); ++i) {
         const Step& inner = steps[i];
+        if (s.cartesianAt.count(i) && std::min(tree.card, inner.card) <= 1 && !inner.semi &&
+            !inner.outerJoined && !inner.rightJoined) {
+            // One row on one side: each row of the other is paired with it as it comes.
+            Step join = blockStep(QStringLiteral("NESTED LOOPS"), QString(), {tree, inner});
+            join.card = tree.card * inner.card;
+            join.cost = tree.cost + tree.card * inner.cost;
+            join.width = tree.width + inner.width;
+            join.rows = outputs[i];
+            tree = join;
+            continue;
+        }
         if (s.cartesianAt.count(i)) {
-            // Oracle reads such a table once into a buffer and pairs every row with it.
+            // Oracle reads such a table once into a buffer and pairs every row with it; the
+            // engine's copy of it (buffered), or SQLite's transient index on it searched by a
+            // constant (hashed), is that buffer, read again for each outer row.
+            const bool once = inner.buffered || s.hashedAt[i];
             Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
-            buffer.starts = {};
+            buffer.children.front().keys.clear();
+            buffer.starts = once ? Measure::loops(inner.loop) : Measure{};
+            // What it hands on, when no condition of the table's may drop rows of the copy as
+            // it is read (SQLite tests those it could not push into the copy).
+            buffer.rows = once && !inner.filtered ? Measure::visits(inner.loop) : Measure{};
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);
             buffer.width = inner.width;
@@ -330,13 +387,16 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             continue;
         }
         const bool hashed = s.hashedAt[i];
+        // A hash join builds on the smaller input: the hashed table may come first.
+        const bool buildFirst = hashed && !inner.rightJoined && buildsFirst(tree, inner);
+        const QString right = buildFirst ? QStringLiteral("RIGHT ") : QString();
         Step join = blockStep(
             hashed || inner.rightJoined ? QStringLiteral("HASH JOIN")
                                         : QStringLiteral("NESTED LOOPS"),
-            inner.semi ? QStringLiteral("SEMI")
+            inner.semi ? right + QStringLiteral("SEMI")
             : inner.rightJoined
                 ? (inner.outerJoined ? QStringLiteral("FULL OUTER") : QStringLiteral("RIGHT OUTER"))
-            : inner.outerJoined ? QStringLiteral("OUTER")
+            : inner.outerJoined ? right + QStringLiteral("OUTER")
                                 : QString(),
             {tree, inner});
         // A semi-join keeps each outer row once at most, however many rows it meets; an outer
@@ -347,8 +407,9 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             join.card = std::max(join.card, tree.card);
         if (inner.rightJoined)
             join.card = std::max(join.card, estimates_.table(tableName(inner.alias)).rows);
+        // Each probe of a nested loop visits a block at least, as Oracle costs it.
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
-                           : tree.cost + tree.card * inner.cost;
+                           : tree.cost + tree.card * std::max(inner.cost, 1.0);
         join.width = tree.width + inner.width;
         join.rows = outputs[i];
         if (hashed) {
@@ -357,6 +418,8 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             join.alias = inner.alias;
             join.keys = inner.keys;
             join.children.back().keys.clear();
+            if (buildFirst)
+                std::swap(join.children.front(), join.children.back());
         }
         tree = join;
     }
@@ -399,7 +462,9 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         unique.rows = intoOrder;
         tree = unique;
     }
-    if (s.sortOrder >= 0) {
+    // A member of a set operation SQLite merges is sorted for the merge: the set operation's
+    // own sort.
+    if (s.sortOrder >= 0 && !context_.merged) {
         Step order = blockStep(QStringLiteral("SORT"), QStringLiteral("ORDER BY"), {tree});
         order.cost += sortCost(tree.card);
         // A sort hands on all it takes, unless a row limit stops it.
@@ -409,50 +474,6 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         tree = order;
     }
     return tree;
-}
-
-Step Builder::compound(const std::vector<int>& parts, Range text) {
-    std::vector<Range> texts = compoundParts(tokens_, text);
-    if (texts.size() != parts.size())
-        texts.assign(parts.size(), Range{});
-    std::optional<Step> acc;
-    for (size_t p = 0; p < parts.size(); ++p) {
-        const EqpNode& node = nodes_[parts[p]];
-        Step branch = nestedBlock(node.children, texts[p], context_.starts);
-        if (!acc) {
-            acc = branch;
-            continue;
-        }
-        const QString op = node.detail;
-        if (op == u"UNION ALL" || op.startsWith(u"UNION")) {
-            Step all = acc->operation == u"UNION-ALL" && acc->options.isEmpty()
-                           ? *acc
-                           : blockStep(QStringLiteral("UNION-ALL"), QString(), {*acc});
-            all.children.push_back(branch);
-            all.card += branch.card;
-            all.cost += branch.cost;
-            all.width = std::max(all.width, branch.width);
-            acc = all;
-            if (op != u"UNION ALL") {
-                Step unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {all});
-                unique.cost += sortCost(all.card);
-                acc = unique;
-            }
-        } else {
-            const bool minus = op.startsWith(u"EXCEPT");
-            auto sorted = [this](const Step& s) {
-                Step u = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
-                u.cost += sortCost(s.card);
-                return u;
-            };
-            Step set = blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"),
-                                 QString(), {sorted(*acc), sorted(branch)});
-            set.card = minus ? acc->card : std::min(acc->card, branch.card);
-            set.cost = set.children[0].cost + set.children[1].cost;
-            acc = set;
-        }
-    }
-    return acc.value_or(Step{});
 }
 
 double Builder::groupsOf(QStringView keyword, Range text, double fallback, const Sources* s) {

@@ -86,7 +86,16 @@ struct PlanRow {
 // `db` (planestimates.h). Ids are given depth-first from the root (id 0), so ordering by id
 // gives tree order. The shapes:
 //   loops of one query block, outermost first     NESTED LOOPS, left-deep
-//   a loop SQLite gives a transient index         HASH JOIN, the inner table scanned in full
+//   a loop SQLite gives a transient index         HASH JOIN (RIGHT / OUTER / SEMI variants), the
+//                                                 inner table scanned in full; the smaller input
+//                                                 first, as the one built on (unless LEADING,
+//                                                 ORDERED or [NO_]SWAP_JOIN_INPUTS say which);
+//                                                 the engine's copy of a table searched so (the
+//                                                 hash join steering.h chose) is that table
+//   a table joined by no condition                MERGE JOIN CARTESIAN over BUFFER SORT (the
+//                                                 engine's copy of it, or a transient index
+//                                                 searched by a constant, is the buffer); NESTED
+//                                                 LOOPS when one side is estimated at one row
 //   SCAN t                                        TABLE ACCESS FULL t
 //   SEARCH / SCAN t USING INDEX i                 TABLE ACCESS BY INDEX ROWID t
 //                                                   INDEX UNIQUE SCAN | RANGE SCAN | FULL SCAN i
@@ -110,8 +119,9 @@ struct PlanRow {
 //   readers                                       SYS_TEMP_...; each reader VIEW / TABLE ACCESS
 //                                                 FULL of that table
 //   a subquery in FROM, a WITH query              VIEW above its own plan
-//   UNION ALL / UNION / EXCEPT / INTERSECT        UNION-ALL (SORT UNIQUE above for UNION),
-//                                                 MINUS, INTERSECTION
+//   UNION ALL / UNION / EXCEPT / INTERSECT        UNION-ALL (SORT UNIQUE above for UNION; SORT
+//   (SQLite's COMPOUND QUERY or MERGE)            ORDER BY for a merged UNION ALL), MINUS and
+//                                                 INTERSECTION over a SORT UNIQUE of each member
 //   [NOT] IN (subquery) SQLite fills once         HASH JOIN RIGHT SEMI | RIGHT ANTI [NA | SNA]
 //                                                 (NA: the subquery's column may be null, SNA:
 //                                                 only the outer one), the subquery first

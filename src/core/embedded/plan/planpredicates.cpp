@@ -342,7 +342,9 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
         for (const PlanRow* line = target; line->parentId >= 0;) {
             PlanRow& parent = rows_[size_t(line->parentId)];
             if (parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") {
-                if (parent.options == u"OUTER" && line->position == 2)
+                // The inner table: second, or first when a RIGHT OUTER join builds on it.
+                if ((parent.options == u"OUTER" && line->position == 2) ||
+                    (parent.options == u"RIGHT OUTER" && line->position == 1))
                     return &parent;
                 break;
             }

@@ -37,6 +37,8 @@ struct Step {
     double tableRows = 0;      // of a list driven table: what it has in all
     bool semi = false;         // read only until its first row for each outer row (EXISTS)
     bool hashed = false;       // the build side of a hash join: read once, not per outer row
+    bool buffered = false;     // read once into a copy that each outer row reads again
+    bool filtered = false;     // of a buffered table: conditions drop some of the copy's rows
     bool outerJoined = false;  // the inner table of an outer join
     bool rightJoined = false;  // the table whose rows a RIGHT or FULL join keeps
     Measure starts;
@@ -67,6 +69,9 @@ struct EqpNode {
 // The table or alias that a line of SQLite's plan reads after SCAN or SEARCH, blanks and all
 // (SQLite shows a quoted name without its quotes); empty for another line.
 QString loopName(const QString& detail);
+// Whether a line of SQLite's plan adds a member to a set operation ("UNION ALL", "EXCEPT USING
+// TEMP B-TREE" ...).
+bool setOperator(const QString& detail);
 
 class Builder {
   public:
@@ -115,11 +120,20 @@ class Builder {
         Measure starts = Measure::constant(1);
         bool top = true;
         Range text;
+        bool merged = false;  // a member of a set operation SQLite merges: sorted for it
+    };
+    // A member of a set operation: SQLite's lines of its query, and the operator that adds it
+    // (empty for the first).
+    struct Member {
+        QString op;
+        std::vector<int> lines;
+        bool merged = false;
     };
 
     // `text`: the tokens of the query a block of the plan runs; empty when it cannot be told.
     Step block(const std::vector<int>& lines, Range text);
-    Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts);
+    Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts,
+                     bool merged = false);
     Sources readLines(const std::vector<int>& lines, Range text);
     // The subqueries of the block's WHERE clause around the rows of its loops (`tree`), which
     // hand `output` on (plansubqueries.cpp).
@@ -138,6 +152,9 @@ class Builder {
     Subquery inOperatorIndex(const QString& indexName);
     // Whether `column` of `table` is declared NOT NULL or is its primary key.
     bool notNull(const QString& table, const QString& column);
+    // Whether SQLite's view `name` is no view of the statement's but a table of its own, which
+    // the engine had SQLite copy once to hash it for its join (steering.h).
+    bool copiedTable(const QString& name) const;
     // The EQP id of the first SCAN or SEARCH among SQLite's lines below `id`; -1 when none.
     int firstLoopBelow(int id) const;
     // The plan of a hierarchical query from its recursive WITH query (planhierarchy.cpp);
@@ -149,8 +166,13 @@ class Builder {
     Step multiIndexOr(const EqpNode& node, const QStringList& outer);
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
+    bool buildsFirst(const Step& outer, const Step& inner) const;
     Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
-    Step compound(const std::vector<int>& parts, Range text);
+    // Set operations (plansetops.cpp): the members SQLite's line `id` adds (COMPOUND QUERY,
+    // MERGE (op) over LEFT and RIGHT, or one more operator after them), and Oracle's lines of
+    // them all.
+    void setMembers(int id, std::vector<Member>& members);
+    Step compound(const std::vector<Member>& members, Range text);
     // Row limits, windows and temporary tables (plantopn.cpp).
     Step rowLimited(Step body, Range text) const;
     bool numberedView(Step& body, const RowLimit& limit) const;

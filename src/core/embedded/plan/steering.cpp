@@ -1,101 +1,39 @@
 #include "core/embedded/plan/steering.h"
+#include "core/embedded/plan/steeringwork.h"
 
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/parse/hints.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/fromlist.h"
 #include "core/embedded/plan/planestimates.h"
 #include "core/sql/tokenlist.h"
 #include "core/sqlite/sqlite.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <limits>
 #include <optional>
 
 namespace qv::embedded {
 
-namespace {
-
-using sql::HintUse;
-using State = HintUse::State;
-
-constexpr double kNoPlan = std::numeric_limits<double>::infinity();
-
-// What the engine reads while it steers a statement.
-struct Planner {
-    sqlite3* db;
-    const ParsedStatement& statement;
-    const QString& owner;
-    FromList from;
-    QString base;  // SQLite's text of the statement as translated
-
-    // SQLite's plan of `text`; nullopt when SQLite finds none (an index it cannot use).
-    std::optional<std::vector<EqpLine>> plan(const QString& text) const {
-        try {
-            sqlite::Statement eqp =
-                sqlite::Statement::single(db, "EXPLAIN QUERY PLAN " + text.toUtf8());
-            std::vector<EqpLine> lines;
-            while (eqp.step())
-                lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
-            return lines;
-        } catch (const sqlite::Error&) {
-            return std::nullopt;
-        }
-    }
-    // The cost the engine's estimates give the plan of `text`: infinite for none.
-    double cost(const QString& text) const {
-        const auto lines = plan(text);
-        if (!lines)
-            return kNoPlan;
-        try {
-            const std::vector<PlanRow> rows = translatePlan(statement, *lines, owner, db);
-            return rows.empty() ? kNoPlan : double(rows.front().cost);
-        } catch (const sqlite::Error&) {
-            return kNoPlan;
-        }
-    }
-    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
-    // not empty is found by no comparison on that column (its rowid) either.
-    QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
-        QString out = rewriteFrom(base, from, directive, order);
-        for (size_t k = 0; k < keyColumn.size(); ++k)
-            if (!keyColumn[k].isEmpty())
-                out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
-                                       from.tables.size() == 1);
-        return out;
-    }
-    std::vector<QString> keyColumn;  // a full scan's table: its rowid column
-    // SQLite's indexes of `table`, with the names Oracle shows for them.
-    std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
-        std::vector<std::pair<QString, QString>> found;
-        try {
-            sqlite::Statement list(db, "SELECT name FROM pragma_index_list(?1)");
-            list.bind(1, table);
-            PlanEstimates estimates(db);
-            while (list.step()) {
-                const QString name = list.text(0);
-                found.emplace_back(name, estimates.index(name).shown);
-            }
-        } catch (const sqlite::Error&) {
-        }
-        return found;
-    }
-};
+namespace steer {
 
 QString indexedBy(const QString& index) {
     return QStringLiteral(" INDEXED BY ") + sql::quotedName(index);
 }
 
-// Whether SQLite's plan sorts for the ORDER BY.
-bool sortsOrder(const std::vector<EqpLine>& lines) {
-    return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
-        return l.detail.contains(u"TEMP B-TREE FOR ORDER BY") ||
-               l.detail.contains(u"TEMP B-TREE FOR LAST");
-    });
-}
-
-// The line of SQLite's plan that reads `alias`; empty when none does.
+// The line of SQLite's plan that reads `alias`; empty when none does. A hashed table's copy
+// (MATERIALIZE or CO-ROUTINE) is read under the same alias: the loop that searches the copy is the
+// table's.
 QString lineOf(const std::vector<EqpLine>& lines, const QString& alias) {
     for (const EqpLine& l : lines) {
+        const bool copying = std::any_of(lines.begin(), lines.end(), [&](const EqpLine& m) {
+            return m.id == l.parent &&
+                   (m.detail.startsWith(u"MATERIALIZE ") || m.detail.startsWith(u"CO-ROUTINE "));
+        });
+        if (copying)
+            continue;
         const QStringList words = l.detail.toLower().split(u' ');
         if (words.size() >= 2 && (words[0] == u"scan" || words[0] == u"search") &&
             (words[1] == alias || (words.size() >= 4 && words[2] == u"as" && words[3] == alias)))
@@ -104,40 +42,30 @@ QString lineOf(const std::vector<EqpLine>& lines, const QString& alias) {
     return {};
 }
 
-// The statement being steered: its tables' directives and order, and the report.
-struct Work {
-    Planner& p;
-    std::vector<QString> directive;
-    std::vector<size_t> order;
-    std::vector<bool> hinted;  // a hint decides how the table is read
-    QList<HintUse> report;
-    QString block;
-    std::vector<Hint> reported;  // the hint of each entry of the report
+// The alias of the outermost loop of SQLite's plan (lower case); empty when none.
+QString firstLoop(const std::vector<EqpLine>& lines) {
+    for (const EqpLine& l : lines) {
+        if (l.parent == 0 && (l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ")))
+            return l.detail.section(u' ', 1, 1).toLower();
+    }
+    return {};
+}
 
-    // The table named `name` in a hint (its alias when it has one); -1 when none is.
-    int tableNamed(const QString& name) const {
-        for (size_t k = 0; k < p.from.tables.size(); ++k)
-            if (p.from.tables[k].alias == name.toLower())
-                return int(k);
-        return -1;
-    }
-    // The cheapest of `candidates` (directives for table k); -1 when none has a plan.
-    int cheapest(size_t k, const QStringList& candidates) const {
-        int best = -1;
-        double bestCost = kNoPlan;
-        for (qsizetype c = 0; c < candidates.size(); ++c) {
-            std::vector<QString> d = directive;
-            d[k] = candidates[c];
-            const double cost = p.cost(p.text(d, order));
-            if (cost < bestCost) {
-                bestCost = cost;
-                best = int(c);
-            }
-        }
-        return best;
-    }
-    QString current() const { return p.text(directive, order); }
-};
+}  // namespace steer
+
+namespace {
+
+using namespace steer;
+using sql::HintUse;
+using State = HintUse::State;
+
+// Whether SQLite's plan sorts for the ORDER BY.
+bool sortsOrder(const std::vector<EqpLine>& lines) {
+    return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
+        return l.detail.contains(u"TEMP B-TREE FOR ORDER BY") ||
+               l.detail.contains(u"TEMP B-TREE FOR LAST");
+    });
+}
 
 // The report's entry of hint `h`, about the table read as `alias` (none: the block or statement).
 HintUse use(const Hint& h, State state, const QString& block, const QString& alias = {},
@@ -149,6 +77,11 @@ HintUse use(const Hint& h, State state, const QString& block, const QString& ali
     u.text = h.text;
     u.reason = reason;
     return u;
+}
+
+bool isJoinHint(const QString& name) {
+    return name == u"USE_NL" || name == u"USE_HASH" || name == u"NO_USE_NL" ||
+           name == u"NO_USE_HASH" || name == u"SWAP_JOIN_INPUTS" || name == u"NO_SWAP_JOIN_INPUTS";
 }
 
 // FULL, INDEX, NO_INDEX, INDEX_FFS on table k.
@@ -228,7 +161,8 @@ State accessHint(Work& w, const Hint& h, size_t k, QString& reason) {
 
 // LEADING and ORDERED: the FROM list in the order they give.
 State joinOrderHint(Work& w, const Hint& h) {
-    if (!w.p.from.commas || w.p.from.tables.size() < 2 || !w.order.empty())
+    if (!(w.p.from.commas || innerJoinsOnly(w.p.base, w.p.from)) || w.p.from.tables.size() < 2 ||
+        !w.order.empty())
         return State::Unused;
     std::vector<size_t> order;
     if (h.name == u"LEADING") {
@@ -292,8 +226,9 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
         }
         return;
     }
+    const bool joinHint = isJoinHint(h.name);
     const bool tableHint = h.name == u"FULL" || h.name == u"INDEX" || h.name == u"NO_INDEX" ||
-                           h.name == u"INDEX_FFS" || h.name == u"USE_NL" || h.name == u"USE_HASH";
+                           h.name == u"INDEX_FFS" || joinHint;
     if (h.name == u"LEADING" || h.name == u"ORDERED") {
         const bool wellFormed = h.name == u"ORDERED" ? h.args.isEmpty() : !h.args.isEmpty();
         w.report << use(h,
@@ -317,8 +252,16 @@ void readHint(Work& w, const Hint& h, bool own, QString& goal) {
         w.report << use(h, own ? State::Unresolved : State::Unused, block);
         return;
     }
-    if (h.name == u"USE_NL" || h.name == u"USE_HASH") {
-        // Decided once the plan is known (checkAgainstPlan).
+    if (joinHint) {
+        // Each table it names; whether the plan follows it is decided once the plan is known
+        // (checkAgainstPlan).
+        for (const QString& a : h.args) {
+            const int t = w.tableNamed(a);
+            if (t >= 0 && (h.name == u"USE_NL" || h.name == u"NO_USE_HASH"))
+                w.method[size_t(t)] = Work::Method::NestedLoops;
+            else if (t >= 0 && (h.name == u"USE_HASH" || h.name == u"NO_USE_NL"))
+                w.method[size_t(t)] = Work::Method::Hash;
+        }
         w.report << use(h, State::Used, block, alias);
         return;
     }
@@ -341,12 +284,35 @@ void checkAgainstPlan(Work& w) {
                 u.state = State::Unused;
             continue;
         }
-        if ((h.name != u"USE_NL" && h.name != u"USE_HASH") || u.state != State::Used)
+        if (u.state != State::Used)
             continue;
+        // LEADING and ORDERED: used when the plan reads their first table first.
+        const QString leading = h.name == u"LEADING" && !h.args.isEmpty() ? h.args.first().toLower()
+                                : h.name == u"ORDERED" && !w.p.from.tables.empty()
+                                    ? w.p.from.tables.front().alias
+                                    : QString();
+        if (!leading.isEmpty() && firstLoop(lines) != leading)
+            u.state = State::Unused;
+        if (!isJoinHint(h.name))
+            continue;
+        // A table is hashed when SQLite searches it by a transient index; the first loop is the
+        // other input of the hash join that follows it.
+        const QString first = firstLoop(lines);
+        auto hashed = [&](const QString& alias) {
+            return lineOf(lines, alias).contains(u"AUTOMATIC");
+        };
+        const bool anyHashed = std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
+            return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
+        });
         bool followed = true;
         for (const QString& a : h.args) {
-            const bool automatic = lineOf(lines, a.toLower()).contains(u"AUTOMATIC");
-            followed &= (h.name == u"USE_HASH") == automatic;
+            const QString alias = a.toLower();
+            const bool inHashJoin = hashed(alias) || (alias == first && anyHashed);
+            if (h.name == u"USE_HASH" || h.name == u"NO_USE_NL" ||
+                h.name.endsWith(u"SWAP_JOIN_INPUTS"))
+                followed &= inHashJoin;
+            else
+                followed &= !hashed(alias) && alias != first;
         }
         if (!followed)
             u.state = State::Unused;
@@ -405,17 +371,23 @@ void steerByGoal(Work& w, const QString& goal) {
 }  // namespace
 
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner) {
+                        const QString& sessionGoal, const QString& owner, bool joins) {
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
-    Work w{planner, std::vector<QString>(n),
-           {},      std::vector<bool>(n, false),
-           {},      hints.empty() ? QString() : statement.firstQueryBlock(),
+    planner.copied.resize(n);
+    planner.uniqueRows.resize(n);
+    Work w{planner,
+           std::vector<QString>(n),
+           {},
+           std::vector<bool>(n, false),
+           std::vector<Work::Method>(n, Work::Method::Free),
+           {},
+           hints.empty() ? QString() : statement.firstQueryBlock(),
            {}};
     QString hintedGoal;
     for (Hint h : hints) {
@@ -429,6 +401,8 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.rule = goal == u"RULE";
     if (n > 0) {
         steerByGoal(w, goal);
+        if (joins && !s.rule)
+            steerJoins(w);
         checkAgainstPlan(w);
         s.sqliteText = w.current();
     }

@@ -19,10 +19,18 @@ namespace qv::embedded {
 //                             usable one; unused when no index serves the statement
 //   NO_INDEX(t [i ...])       another index, or NOT INDEXED, when the plan used a named one
 //   INDEX_FFS(t [i])          the index read whole, when it covers what the statement reads
-//   LEADING(t1 t2 ...), ORDERED   the FROM list in that order joined by CROSS JOIN, which
-//                             SQLite keeps as the order of its loops
-//   USE_NL(t), USE_HASH(t)    used when SQLite's plan joins t that way (an automatic index is
-//                             the HASH JOIN), unused otherwise
+//   LEADING(t1 t2 ...), ORDERED   the FROM list (commas or inner joins) in that order joined by
+//                             CROSS JOIN, which SQLite keeps as the order of its loops; unused
+//                             when the first loop is not the first table named
+//   USE_HASH(t), NO_USE_NL(t) t read once through a copy SQLite searches by an automatic index
+//                             (the engine's HASH JOIN); USE_NL(t), NO_USE_HASH(t): t found by
+//                             a real index, or read whole, for each row before it
+//   SWAP_JOIN_INPUTS(t), NO_SWAP_JOIN_INPUTS(t)   which input of t's hash join is drawn first
+//                             (planbuilder.h); each join hint unused when the plan joins
+//                             otherwise
+// A query's table that SQLite finds by an index once for each row of the tables before it is
+// hashed instead when the engine's estimates find reading it once cheaper (and `joins`; not for
+// the query of a MERGE or CREATE ... AS, which runs as part of its statement).
 //   ALL_ROWS, FIRST_ROWS[(n)], RULE, CHOOSE   the goal of the statement
 //   GATHER_PLAN_STATISTICS    the engine measures every run; not reported, as Oracle does not
 // Only the hints of the statement's first query block are read; a table is named by its alias
@@ -42,7 +50,7 @@ struct Steering {
 // schema and the statistics of `db` with the rights of the caller; a statement it cannot read
 // keeps its text, its hints reported unused. Cannot fail.
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner);
+                        const QString& sessionGoal, const QString& owner, bool joins = true);
 
 // Names on the plan's lines the query blocks and objects the hints speak of, as Oracle's
 // QBLOCK_NAME and OBJECT_ALIAS ("E"@"SEL$1"), so that a reader places each hint as DBMS_XPLAN

@@ -147,7 +147,9 @@ void takeScanStatus(Connection& c, sqlite3_stmt* stmt, StatCounters& counts) {
             const qsizetype at = d.indexOf(QLatin1StringView(" INDEX "));
             if (at < 0)
                 continue;
-            const bool covering = d.indexOf(QLatin1StringView(" USING COVERING INDEX ")) >= 0;
+            // An automatic index holds every column the loop needs ("AUTOMATIC [PARTIAL]
+            // COVERING INDEX").
+            const bool covering = d.indexOf(QLatin1StringView(" COVERING INDEX ")) >= 0;
             const QLatin1StringView rest = d.mid(at + 7);
             const qsizetype blank = rest.indexOf(u' ');
             const QString index = QString(blank < 0 ? rest : rest.left(blank));

@@ -94,7 +94,7 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
 }
 
 Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& statement,
-                 const QString& text, StatCounters& counts) {
+                 const QString& text, StatCounters& counts, bool joins) {
     auto take = [&c](int op) {
         int current = 0, highest = 0;
         sqlite3_db_status(c.db, op, &current, &highest, 1);
@@ -114,7 +114,7 @@ Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& stateme
     const EngineReading reading(c, sandbox);
     return steerStatement(c.db, statement, text,
                           c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
-                          c.session->user().toUpper());
+                          c.session->user().toUpper(), joins);
 }
 
 std::unique_ptr<EmbeddedRecordset> finished(Call& call, sqlite::Statement stmt, bool onRow,

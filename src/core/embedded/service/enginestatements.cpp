@@ -220,7 +220,9 @@ bool explainCall(Call& call) {
             call.sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
         const EngineRights engine(call.sandbox);
         writePlan(c.db, request, explained,
-                  steered(c, call.sandbox, query, statement, call.work.counts),
+                  // The query of a MERGE or CREATE ... AS runs as that statement does: its joins
+                  // as SQLite chooses.
+                  steered(c, call.sandbox, query, statement, call.work.counts, !framed),
                   c.session->user().toUpper());
     } catch (DbError& e) {
         // It ran, though it failed.

@@ -1,0 +1,211 @@
+// How the engine has SQLite join the tables of a query as Oracle would: see steering.h.
+#include "core/embedded/parse/statementfacts.h"
+#include "core/embedded/plan/steeringwork.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace qv::embedded::steer {
+
+namespace {
+
+// Whether the hash join of the table read as `alias` is one Oracle would choose: the join meets
+// a quarter of its larger input at least (a nested loop from the smaller one would fetch that
+// share of the larger one's rows, one probe at a time).
+bool worthHashing(const std::vector<PlanRow>& rows, const QString& alias) {
+    for (const PlanRow& r : rows) {
+        const PlanRow* join = r.parentId >= 0 ? &rows[size_t(r.parentId)] : nullptr;
+        if (r.alias != alias || r.role != PlanRole::Access || !join ||
+            join->operation != u"HASH JOIN")
+            continue;
+        for (const PlanRow& other : rows)
+            if (other.parentId == join->id && other.id != r.id)
+                return 4 * join->cardinality >= std::max(r.cardinality, other.cardinality);
+    }
+    return false;
+}
+
+// Whether a join condition of `statement` names the table read as `alias` (or a column no table
+// qualifies, which may be its).
+bool joined(const ParsedStatement& statement, const QString& alias) {
+    const QList<Predicate>& conditions = statement.conditions();
+    return std::any_of(conditions.begin(), conditions.end(), [&](const Predicate& c) {
+        return c.isJoin() && (c.alias.isEmpty() || c.otherAlias.isEmpty() || c.alias == alias ||
+                              c.otherAlias == alias);
+    });
+}
+
+// A table joined to none before it, which SQLite reads whole again for each of their rows: read
+// once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
+// CARTESIAN), when the plan draws that buffer.
+// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
+// FROM list may be reordered), which a copy of one of them could change, with table `last` (if
+// any) moved to the end; false when it cannot.
+bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last = SIZE_MAX) {
+    Planner& p = w.p;
+    if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
+        return false;
+    std::vector<std::pair<int, size_t>> at;
+    for (size_t t = 0; t < p.from.tables.size(); ++t) {
+        const QString line = lineOf(current, p.from.tables[t].alias);
+        const auto found = std::find_if(current.begin(), current.end(),
+                                        [&](const EqpLine& l) { return l.detail == line; });
+        at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
+    }
+    std::sort(at.begin(), at.end());
+    for (const auto& [id, t] : at)
+        if (t != last)
+            w.order.push_back(t);
+    if (last < p.from.tables.size())
+        w.order.push_back(last);
+    return true;
+}
+
+void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
+    Planner& p = w.p;
+    p.copied[k] = true;
+    const std::vector<size_t> order = w.order;
+    keepOrder(w, current);
+    bool buffered = false;
+    if (const auto lines = p.plan(w.current());
+        lines && !lineOf(*lines, p.from.tables[k].alias).isEmpty()) {
+        try {
+            const std::vector<PlanRow> rows = translatePlan(p.statement, *lines, p.owner, p.db);
+            buffered = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
+                return r.operation == u"BUFFER" && r.starts.kind == Measure::Loops;
+            });
+        } catch (const sqlite::Error&) {
+        }
+    }
+    p.copied[k] = buffered;
+    if (!buffered)
+        w.order = order;
+}
+
+// Whether a select list of `sqliteText` has * or alias.*.
+bool namesAllColumns(const QString& sqliteText) {
+    const std::vector<sql::Token> t = sql::tokenize(sqliteText);
+    for (size_t i = 1; i < t.size(); ++i)
+        if (t[i].isOp(u'*') && (t[i - 1].is(u"SELECT") || t[i - 1].is(u"DISTINCT") ||
+                                t[i - 1].is(u"ALL") || t[i - 1].isOp(u',') || t[i - 1].isOp(u'.')))
+            return true;
+    return false;
+}
+
+}  // namespace
+
+// Hash joins. A table SQLite searches by an index once for each row of the loops before it is
+// read once and hashed instead (SQLite's transient index on a copy of it) when the estimates
+// find that cheaper, or when a hint asks; a hint asking for nested loops turns SQLite's own
+// transient index into the cheapest search by a real index, or a full scan for each row.
+void steerJoins(Work& w) {
+    Planner& p = w.p;
+    const size_t n = p.from.tables.size();
+    // Only a query: a statement that changes rows reads them as they are when it changes them.
+    if (n < 2 || statementKind(p.statement.tokens()) != u"SELECT")
+        return;
+    // A copy has no rowids of the table's.
+    const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
+    const bool stars = namesAllColumns(p.base);
+    // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
+    if (const auto lines = p.plan(w.current())) {
+        const QString first = firstLoop(*lines);
+        for (size_t k = 0; k < n; ++k) {
+            if (w.method[k] != Work::Method::Hash || p.from.tables[k].alias != first)
+                continue;
+            for (Work::Method& other : w.method)
+                if (other == Work::Method::Free)
+                    other = Work::Method::Hash;
+        }
+    }
+
+    // The smaller tables first: SQLite builds its transient index on the copy, which costs least
+    // on the smaller input.
+    std::vector<std::pair<double, size_t>> bySize;
+    try {
+        PlanEstimates estimates(p.db);
+        for (size_t k = 0; k < n; ++k)
+            bySize.emplace_back(p.from.tables[k].table.isEmpty()
+                                    ? HUGE_VAL
+                                    : estimates.table(p.from.tables[k].table).rows,
+                                k);
+    } catch (const sqlite::Error&) {
+        return;
+    }
+    std::stable_sort(bySize.begin(), bySize.end());
+    for (const auto& [size, k] : bySize) {
+        const FromTable& table = p.from.tables[k];
+        if (table.table.isEmpty() || table.indexed || !p.copyable(table.table))
+            continue;
+        const auto lines = p.plan(w.current());
+        if (!lines)
+            return;
+        const QString line = lineOf(*lines, table.alias);
+        const Work::Method method = w.method[k];
+        if (line.contains(u"AUTOMATIC")) {
+            if (method != Work::Method::NestedLoops || !w.directive[k].isEmpty())
+                continue;
+            QStringList candidates{QStringLiteral(" NOT INDEXED")};
+            for (const auto& index : p.indexes(table.table))
+                candidates << indexedBy(index.first);
+            QStringList searched;
+            for (const QString& c : candidates) {
+                std::vector<QString> d = w.directive;
+                d[k] = c;
+                const auto plan = p.plan(p.text(d, w.order));
+                if (plan && !lineOf(*plan, table.alias).contains(u"AUTOMATIC"))
+                    searched << c;
+            }
+            if (const int best = w.cheapest(k, searched); best >= 0)
+                w.directive[k] = searched[best];
+            continue;
+        }
+        // Searched for each row before it, or read first and joined to the next: hashed, it
+        // is searched once for each row of the other, which SQLite then reads first.
+        // (Read first, it may be the other input of a hash join already, or the outer table of
+        // a nested loop a hint asks for.)
+        const bool nestedHinted =
+            std::count(w.method.begin(), w.method.end(), Work::Method::NestedLoops) > 0;
+        const bool hashedAfter = std::any_of(lines->begin(), lines->end(), [](const EqpLine& l) {
+            return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
+        });
+        // A copy of rows that may repeat keeps their rowids apart: not where * lists them.
+        p.uniqueRows[k] = p.keyed(table.table);
+        if (!p.uniqueRows[k] && stars)
+            continue;
+        const bool probed = (line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias) ||
+                            (firstLoop(*lines) == table.alias && !hashedAfter && !nestedHinted &&
+                             joined(p.statement, table.alias));
+        if (!rowids && !line.isEmpty() && firstLoop(*lines) != table.alias &&
+            !joined(p.statement, table.alias)) {
+            bufferCartesian(w, k, *lines);
+            continue;
+        }
+        if (rowids || method == Work::Method::NestedLoops ||
+            (!probed && method != Work::Method::Hash))
+            continue;
+        const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
+        p.copied[k] = true;
+        // Cheaper by the estimates, and meeting enough of the larger input (worthHashing()):
+        // SQLite builds its transient index on the copy, whichever input is smaller.
+        auto hashes = [&] {
+            const auto tried = p.plan(w.current());
+            if (!tried || !lineOf(*tried, table.alias).contains(u"AUTOMATIC"))
+                return false;
+            const std::vector<PlanRow> rows = p.planRows(w.current());
+            return method == Work::Method::Hash ||
+                   (!rows.empty() && double(rows.front().cost) < before &&
+                    worthHashing(rows, table.alias));
+        };
+        // SQLite may read the copy first instead: then in the order it reads them now.
+        const std::vector<size_t> order = w.order;
+        // The table read first is hashed for the one joined after it: read after it.
+        const bool first = firstLoop(*lines) == table.alias;
+        p.copied[k] = hashes() || (keepOrder(w, *lines, first ? k : SIZE_MAX) && hashes());
+        if (!p.copied[k])
+            w.order = order;
+    }
+}
+
+}  // namespace qv::embedded::steer

@@ -1,0 +1,177 @@
+#pragma once
+
+// The steering's own parts, shared by steering.cpp (hints, goals) and joinsteering.cpp (how
+// tables are joined). Only those include it; the engine uses steerStatement() (steering.h).
+
+#include "core/embedded/parse/hints.h"
+#include "core/embedded/plan/fromlist.h"
+#include "core/embedded/plan/planestimates.h"
+#include "core/embedded/plan/steering.h"
+#include "core/sqlite/sqlite.h"
+
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace qv::embedded::steer {
+
+constexpr double kNoPlan = std::numeric_limits<double>::infinity();
+
+// What the engine reads while it steers a statement.
+struct Planner {
+    sqlite3* db;
+    const ParsedStatement& statement;
+    const QString& owner;
+    FromList from;
+    QString base;  // SQLite's text of the statement as translated
+
+    // SQLite's plan of `text`; nullopt when SQLite finds none (an index it cannot use).
+    std::optional<std::vector<EqpLine>> plan(const QString& text) const {
+        try {
+            sqlite::Statement eqp =
+                sqlite::Statement::single(db, "EXPLAIN QUERY PLAN " + text.toUtf8());
+            std::vector<EqpLine> lines;
+            while (eqp.step())
+                lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
+            return lines;
+        } catch (const sqlite::Error&) {
+            return std::nullopt;
+        }
+    }
+    // The cost the engine's estimates give the plan of `text`: infinite for none.
+    double cost(const QString& text) const {
+        const std::vector<PlanRow> rows = planRows(text);
+        return rows.empty() ? kNoPlan : double(rows.front().cost);
+    }
+    // The engine's plan of `text`; none when SQLite or the estimates have none.
+    std::vector<PlanRow> planRows(const QString& text) const {
+        const auto lines = plan(text);
+        if (!lines)
+            return {};
+        try {
+            return translatePlan(statement, *lines, owner, db);
+        } catch (const sqlite::Error&) {
+            return {};
+        }
+    }
+    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
+    // not empty is found by no comparison on that column (its rowid) either.
+    QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
+        std::vector<QString> copies(copied.size());
+        for (size_t k = 0; k < copied.size(); ++k)
+            if (copied[k])
+                copies[k] = uniqueRows[k] ? QStringLiteral("*")
+                                          : QStringLiteral("rowid AS \"qv$rowid\", *");
+        QString out = rewriteFrom(base, from, directive, order, copies);
+        for (size_t k = 0; k < keyColumn.size(); ++k)
+            if (!keyColumn[k].isEmpty())
+                out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
+                                       from.tables.size() == 1);
+        return out;
+    }
+    std::vector<QString> keyColumn;  // a full scan's table: its rowid column
+    std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
+    std::vector<bool> uniqueRows;    // its rows cannot repeat (a key of NOT NULL columns)
+    // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
+    // or one WITHOUT ROWID), which the engine may copy.
+    bool copyable(const QString& table) const {
+        try {
+            sqlite::Statement q(db,
+                                "SELECT sql FROM sqlite_schema WHERE type = 'table' AND "
+                                "name = ?1 COLLATE NOCASE");
+            q.bind(1, table);
+            if (!q.step())
+                return false;
+            const QString sql = q.text(0).simplified().toUpper();
+            return !sql.startsWith(u"CREATE VIRTUAL") && !sql.contains(u"WITHOUT ROWID");
+        } catch (const sqlite::Error&) {
+            return false;
+        }
+    }
+    // Whether no two rows of `table` can be the same: it has an INTEGER PRIMARY KEY, or a unique
+    // index on NOT NULL columns.
+    bool keyed(const QString& table) const {
+        try {
+            sqlite::Statement q(
+                db,
+                "SELECT (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1 AND EXISTS "
+                "(SELECT 1 FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER') "
+                "OR EXISTS (SELECT 1 FROM pragma_index_list(?1) il WHERE il.\"unique\" = 1 AND "
+                "il.partial = 0 AND NOT EXISTS (SELECT 1 FROM pragma_index_info(il.name) ii "
+                "LEFT JOIN pragma_table_info(?1) ti ON ti.cid = ii.cid WHERE ii.cid < 0 OR "
+                "ti.cid IS NULL OR ti.\"notnull\" = 0))");
+            q.bind(1, table);
+            return q.step() && q.integer(0) != 0;
+        } catch (const sqlite::Error&) {
+            return false;
+        }
+    }
+    // SQLite's indexes of `table`, with the names Oracle shows for them.
+    std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
+        std::vector<std::pair<QString, QString>> found;
+        try {
+            sqlite::Statement list(db, "SELECT name FROM pragma_index_list(?1)");
+            list.bind(1, table);
+            PlanEstimates estimates(db);
+            while (list.step()) {
+                const QString name = list.text(0);
+                found.emplace_back(name, estimates.index(name).shown);
+            }
+        } catch (const sqlite::Error&) {
+        }
+        return found;
+    }
+};
+
+// " INDEXED BY index", quoted.
+QString indexedBy(const QString& index);
+// The line of SQLite's plan that reads `alias`; empty when none does. A hashed table's copy
+// (MATERIALIZE or CO-ROUTINE) is read under the same alias: the loop that searches the copy is
+// the table's.
+QString lineOf(const std::vector<EqpLine>& lines, const QString& alias);
+// The alias of the outermost loop of SQLite's plan (lower case); empty when none.
+QString firstLoop(const std::vector<EqpLine>& lines);
+
+// The statement being steered: its tables' directives and order, and the report.
+struct Work {
+    Planner& p;
+    std::vector<QString> directive;
+    std::vector<size_t> order;
+    std::vector<bool> hinted;  // a hint decides how the table is read
+    // How a hint joins each table to those before it.
+    enum class Method { Free, NestedLoops, Hash };
+    std::vector<Method> method;
+    QList<sql::HintUse> report;
+    QString block;
+    std::vector<Hint> reported;  // the hint of each entry of the report
+
+    // The table named `name` in a hint (its alias when it has one); -1 when none is.
+    int tableNamed(const QString& name) const {
+        for (size_t k = 0; k < p.from.tables.size(); ++k)
+            if (p.from.tables[k].alias == name.toLower())
+                return int(k);
+        return -1;
+    }
+    // The cheapest of `candidates` (directives for table k); -1 when none has a plan.
+    int cheapest(size_t k, const QStringList& candidates) const {
+        int best = -1;
+        double bestCost = kNoPlan;
+        for (qsizetype c = 0; c < candidates.size(); ++c) {
+            std::vector<QString> d = directive;
+            d[k] = candidates[c];
+            const double cost = p.cost(p.text(d, order));
+            if (cost < bestCost) {
+                bestCost = cost;
+                best = int(c);
+            }
+        }
+        return best;
+    }
+    QString current() const { return p.text(directive, order); }
+};
+
+// Hash joins, nested loops a hint asks for, and cartesian joins read once into a buffer
+// (joinsteering.cpp).
+void steerJoins(Work& w);
+
+}  // namespace qv::embedded::steer
