@@ -119,8 +119,8 @@ int main(int argc, char** argv) {
         reading.quit();
     });
     QTimer::singleShot(60'000, &reading, &QEventLoop::quit);
-    w.model().connection().setLogin({QStringLiteral("sqlite:") + schema, QStringLiteral("bench"),
-                                     QString()});
+    w.model().connection().setLogin(
+        {QStringLiteral("sqlite:") + schema, QStringLiteral("bench"), QString()});
     w.model().connection().connectToService();
     if (w.model().connection().waitForAttempt(60'000) && !read)
         reading.exec();
@@ -154,15 +154,16 @@ int main(int argc, char** argv) {
     if (!box->text().startsWith(QStringLiteral("SELECT c.customer_id")))
         std::fprintf(stderr, "整形 did not lay the statement out\n");
 
-    std::printf("completion %.1f ms, keystroke %.1f ms, open %.1f ms, key at end %.1f ms, "
-                "format %.1f ms\n",
-                completion, typing, open, keyAtEnd, format);
+    std::printf(
+        "completion %.1f ms, keystroke %.1f ms, open %.1f ms, key at end %.1f ms, "
+        "format %.1f ms\n",
+        completion, typing, open, keyAtEnd, format);
     bench::report("completion list, 20,000 columns in the dictionary", bench::ms(completion),
                   "target 50 ms", completion / 50, 1.00);
     bench::report("keystroke in a 5,000-line statement (slowest of 200)", bench::ms(typing),
                   "target 16 ms", typing / 16, 1.00);
-    bench::report("open a 2 MB one-line SQL file", bench::ms(open), "target 1000 ms",
-                  open / 1000, 1.00);
+    bench::report("open a 2 MB one-line SQL file", bench::ms(open), "target 1000 ms", open / 1000,
+                  1.00);
     bench::report("keystroke at the end of the 2 MB line (slowest of 20)", bench::ms(keyAtEnd),
                   "target 50 ms", keyAtEnd / 50, 1.00);
     bench::report("整形 of a 2,000-line statement", bench::ms(format), "target 200 ms",
