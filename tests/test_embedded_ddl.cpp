@@ -555,6 +555,7 @@ TEST_F(EmbeddedDdl, TransactionsRefusalsAndTheCatalog) {
         {"commit work"},
         {"create table t (a number(3) primary key)"},
         {"begin transaction", 900},
+        {"alter trigger nosuch disable", 4080},
     });
     db_->setAutoCommit(false);
     run({
