@@ -5,18 +5,24 @@
 #include "core/window/sqlfile.h"
 #include "gui/mainframe.h"
 #include "gui/querywindow.h"
+#include "gui/scriptrundialog.h"
 #include "gui/sqlfilecommands.h"
 #include "support/modalanswerer.h"
 #include "support/tempprogram.h"
 
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -245,4 +251,40 @@ TEST_F(SqlFilesTest, TextShiftJisCannotHoldIsSavedAsUtf8OnlyWhenTheUserAgrees) {
     EXPECT_EQ(
         std::pair(bytesOf(path), w->sqlFile().encoding),
         std::pair(u"select '東京' from dual\r\n-- \U0001F600"_s.toUtf8(), SqlFileEncoding::Utf8));
+}
+
+// ﾌｧｲﾙ → スクリプトの実行 runs a script on the window's session off its thread, lists each
+// statement's outcome and the summary, and no run starts meanwhile.
+TEST_F(SqlFilesTest, ScriptRunsOnTheWindowsSessionAndListsEachOutcome) {
+    const QString db = put(u"s.db"_s, QByteArray());
+    const QString script =
+        put(u"load.sql"_s,
+            "create table t (a number);\ninsert into t values (&v);\n"
+            "select * from nosuch;\nbegin\n  insert into t values (2);\nend;\n/\n"
+            "select count(*) from t;\n");
+    w->model().connection().setLogin({u"sqlite:"_s + db, u"demo"_s, QString()});
+    w->model().connection().connectToService();
+    ASSERT_TRUE(w->model().connection().waitForAttempt(60'000));
+    setSqlFileChooser([&](QWidget*, bool, const QString&) { return script; });
+    // The value of &v is asked for in the window.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* asked = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            asked->setTextValue(u"1"_s);
+            asked->accept();
+        }
+    });
+    answer.start(20);
+    item("runScript")->trigger();
+    auto* dialog = w->findChild<ScriptRunDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(w->model().isScriptRunning());
+    QSignalSpy ended(dialog, &ScriptRunDialog::finished);
+    ASSERT_TRUE(ended.wait(60'000));
+    EXPECT_EQ(ended.first().first().toString(), u"実行: 5　エラー: 1　スキップ: 0"_s);
+    const QString out = dialog->output()->toPlainText();
+    EXPECT_TRUE(out.contains(script + u":2: 1行が作成されました。"_s)) << out.toStdString();
+    EXPECT_TRUE(out.contains(script + u":3: ORA-00942"_s));
+    EXPECT_TRUE(out.contains(u"COUNT(*)\n2\n1行が選択されました。"_s)) << out.toStdString();
+    EXPECT_FALSE(w->model().isScriptRunning());
 }

@@ -489,6 +489,7 @@ void MainFrame::updateMenus() {
     set("commit", has && f->model().state().menuEnabled(M::Commit));
     set("rollback", has && f->model().state().menuEnabled(M::Rollback));
     set("newLoggedInWindow", has && f->model().connection().isConnected());
+    set("runScript", has && f->model().connection().isConnected());
     for (const char* name :
          {"quit", "compareHistory", "options", "nextStatement", "previousStatement", "about",
           "openSqlFile", "saveSqlFile", "saveSqlFileAs", "findText", "replaceText", "findNext",

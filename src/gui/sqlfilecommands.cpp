@@ -1,5 +1,7 @@
 #include "gui/sqlfilecommands.h"
 
+#include "gui/scriptrundialog.h"
+
 #include "core/program.h"
 #include "core/window/sqlfile.h"
 #include "gui/querywindow.h"
@@ -117,6 +119,8 @@ void addSqlFileItems(QMenu* file, SettingsStore& store, std::function<QueryWindo
          [](QueryWindow& w) { saveSqlFile(w); });
     item("saveSqlFileAs", QStringLiteral("名前を付けて保存...(&A)"), QKeySequence(),
          [](QueryWindow& w) { saveSqlFileAs(w); });
+    item("runScript", QStringLiteral("スクリプトの実行...(&P)"), QKeySequence(),
+         [](QueryWindow& w) { chooseAndRunScript(w); });
     QMenu* recent = file->addMenu(QStringLiteral("最近使ったファイル(&R)"));
     recent->setObjectName(QStringLiteral("recentSqlFiles"));
     recent->setToolTipsVisible(true);
@@ -126,6 +130,10 @@ void addSqlFileItems(QMenu* file, SettingsStore& store, std::function<QueryWindo
                      [recent, &store, current] { fillRecentMenu(recent, store, current); });
     fillRecentMenu(recent, store, current);
     file->addSeparator();
+}
+
+QString chooseSqlFile(QueryWindow& w) {
+    return choose(&w, false, startFolder(w));
 }
 
 void chooseAndOpenSqlFile(QueryWindow& w) {

@@ -24,6 +24,9 @@ void addSqlFileItems(QMenu* file, SettingsStore& store, std::function<QueryWindo
 
 // 開く...: asks which file, then opens it as openSqlFile() does.
 void chooseAndOpenSqlFile(QueryWindow& w);
+// Asks which SQL file to read (the chooser setSqlFileChooser() set, else a file dialog that
+// starts where 開く... does); empty when none was chosen.
+QString chooseSqlFile(QueryWindow& w);
 // Reads `path` into the SQL box as one undoable edit, the caret at the start, and remembers it
 // as the window's file and a recent file. When the box holds edits of another file not yet
 // saved, asks first whether to save them (Yes saves, No drops them, Cancel opens nothing). A

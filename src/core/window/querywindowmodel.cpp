@@ -87,6 +87,11 @@ void QueryWindowModel::execute() {
         stop();
         return;
     }
+    // The run session is the script's until it ends.
+    if (scriptRunning_) {
+        port_.showMessage(kMsgScriptRunning, kAppTitle);
+        return;
+    }
     if (connection_.isConnecting() || runAfterDictionary_)
         return;
     if (!connection_.isConnected()) {

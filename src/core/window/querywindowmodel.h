@@ -74,6 +74,9 @@ class QueryWindowModel : public QObject {
     // stages without it. Else gives up the login under way, if any.
     void stop();
     bool isRunning() const { return run_ != nullptr; }
+    // A script runs on the window's run session (ﾌｧｲﾙ → スクリプトの実行): no run starts meanwhile.
+    void setScriptRunning(bool running) { scriptRunning_ = running; }
+    bool isScriptRunning() const { return scriptRunning_; }
     // Whether a login is under way (its connections are being opened).
     bool isConnecting() const { return connection_.isConnecting(); }
     // Waits up to `ms` milliseconds for the run under way (or about to start once the
@@ -164,6 +167,7 @@ class QueryWindowModel : public QObject {
     bool runAfterDictionary_ = false;  // the run waits for the dictionary's reading to end
     DictionaryLoader dictionary_;
     std::shared_ptr<BackgroundRun> run_;
+    bool scriptRunning_ = false;
     QTimer progressTimer_;
 };
 
@@ -179,5 +183,9 @@ inline const QString kMsgStopToClose =
 inline const QString kMsgStopToLogOut =
     QStringLiteral("SQLを実行中です。中止してログアウトしますか？");
 inline const QString kMsgCommitPending = QStringLiteral("変更をコミットしますか？");
+inline const QString kMsgScriptRunning =
+    QStringLiteral("スクリプトの実行中です。終わるか中止してから実行してください。");
+inline const QString kMsgScriptNeedsLogin =
+    QStringLiteral("スクリプトを実行するには、先にログインしてください。");
 
 }  // namespace qv
