@@ -329,3 +329,20 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
     db_ = connect();
     check({{"select to_char(time_id) from sale where time_id = '19-02-11'", {"19-02-11"}}});
 }
+
+// IS JSON in a check, and JSON_VALUE, JSON_QUERY and JSON_EXISTS with Oracle's NULL ON ERROR.
+TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
+    db_->execute(u"create table doc (id number, j varchar2(200) check (j is json))"_qs);
+    db_->execute(uR"(insert into doc values (1, '{"a":{"b":[1,2,3]},"n":"x y"}'))"_qs);
+    check({
+        {"insert into doc values (2, '{bad')", {}, "ORA-02290"},
+        {"select json_value(j, '$.n'), json_value(j, '$.a.b[2]'), json_value(j, '$.a'), "
+         "json_query(j, '$.a'), json_query(j, '$.a.b[0 to 1]' with wrapper), "
+         "json_query(j, '$.n') from doc",
+         {"x y|3|null|{\"b\":[1,2,3]}|[1,2]|null"}},
+        {"select count(*) from doc where json_exists(j, '$.a.b') and not json_exists(j, '$.z') "
+         "and '[1]' is json and 'x' is not json strict",
+         {"1"}},
+        {"select json_value('{bad', '$.a') from dual", {"null"}},
+    });
+}

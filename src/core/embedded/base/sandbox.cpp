@@ -112,6 +112,7 @@ const FunctionGroup kFunctions[] = {
      "jsonb_array_insert jsonb_extract jsonb_group_array jsonb_group_object jsonb_insert "
      "jsonb_object jsonb_patch jsonb_remove jsonb_replace jsonb_set -> ->> subtype",
      "JSON values, as Oracle's JSON functions"},
+    {"match", "the MATCH operator, which the engine defines as Oracle's IS JSON"},
     {"sqlite_rename_column sqlite_rename_table sqlite_rename_test sqlite_drop_column "
      "sqlite_rename_quotefix sqlite_drop_constraint sqlite_fail sqlite_add_constraint "
      "sqlite_find_constraint",

@@ -193,6 +193,8 @@ class Translator {
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
+    // IS [NOT] JSON at `i` (IS): written as SQLite's MATCH, past it; kNone for another IS.
+    size_t isJson(size_t i, size_t last);
     // Oracle's calls and literals SQLite has no form for (translatorfunctions.cpp): past an
     // INTERVAL literal at `i` (kNone when none stands there), the literal written; a call
     // written when it is one of them (CHR ... USING, DUMP of a literal, UTL_RAW, DBMS_LOB).

@@ -160,6 +160,10 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
             write(u")");
             continue;
         }
+        if (const size_t json = k.is(u"IS") ? isJson(i, last) : kNone; json != kNone) {
+            i = json;
+            continue;
+        }
         if (startsOperand(i, last)) {
             i = chain(i, last, scope);
             continue;

@@ -2,6 +2,7 @@
 
 #include "core/embedded/values/listagg.h"
 #include "core/embedded/values/oracleerrors.h"
+#include "core/embedded/values/oraclejson.h"
 #include "core/embedded/values/regexp.h"
 #include "core/embedded/values/sqlfunctions.h"
 
@@ -628,6 +629,8 @@ int registerOracleFunctions(sqlite3* db, std::shared_ptr<const DateSettings> dat
         rc = registerRegexpFunctions(db);
     if (rc == SQLITE_OK)
         rc = registerListagg(db);
+    if (rc == SQLITE_OK)
+        rc = registerJsonFunctions(db);
     if (rc == SQLITE_OK)
         rc = registerIntervalFunctions(db);
     if (rc == SQLITE_OK)

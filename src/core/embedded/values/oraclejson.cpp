@@ -1,0 +1,172 @@
+// Oracle's SQL/JSON functions on JSON text (oraclejson.h).
+#include "core/embedded/values/oraclejson.h"
+
+#include "core/embedded/values/sqlfunctions.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+#include <optional>
+#include <vector>
+
+namespace qv::embedded {
+
+namespace {
+
+using oracle::rawText;
+using oracle::resultText;
+
+std::optional<QJsonValue> parsed(sqlite3_value* arg) {
+    const QByteArray text = rawText(arg).toUtf8();
+    QJsonParseError error;
+    // A scalar alone is JSON too; wrapped, Qt reads it.
+    const QJsonDocument doc = QJsonDocument::fromJson("[" + text + "]", &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray() || doc.array().size() != 1)
+        return std::nullopt;
+    return doc.array().first();
+}
+
+// What `path` finds in `root`; nullopt for a path that is not one.
+std::optional<std::vector<QJsonValue>> follow(const QJsonValue& root, const QString& path) {
+    const QString p = path.trimmed();
+    if (!p.startsWith(u'$'))
+        return std::nullopt;
+    std::vector<QJsonValue> at{root};
+    qsizetype i = 1;
+    while (i < p.size()) {
+        std::vector<QJsonValue> next;
+        if (p[i] == u'.') {
+            ++i;
+            QString key;
+            if (i < p.size() && p[i] == u'"') {
+                const qsizetype close = p.indexOf(u'"', i + 1);
+                if (close < 0)
+                    return std::nullopt;
+                key = p.mid(i + 1, close - i - 1);
+                i = close + 1;
+            } else if (i < p.size() && p[i] == u'*') {
+                ++i;
+                for (const QJsonValue& v : at) {
+                    for (const QJsonValue& member : v.toObject())
+                        next.push_back(member);
+                }
+                at = std::move(next);
+                continue;
+            } else {
+                const qsizetype start = i;
+                while (i < p.size() && (p[i].isLetterOrNumber() || p[i] == u'_' || p[i] == u'$'))
+                    ++i;
+                key = p.mid(start, i - start);
+            }
+            if (key.isEmpty())
+                return std::nullopt;
+            for (const QJsonValue& v : at) {
+                if (v.isObject() && v.toObject().contains(key))
+                    next.push_back(v.toObject().value(key));
+            }
+        } else if (p[i] == u'[') {
+            const qsizetype close = p.indexOf(u']', i);
+            if (close < 0)
+                return std::nullopt;
+            const QString inside = p.mid(i + 1, close - i - 1).trimmed();
+            i = close + 1;
+            for (const QJsonValue& v : at) {
+                const QJsonArray array = v.isArray() ? v.toArray() : QJsonArray{v};
+                if (inside == u"*") {
+                    for (const QJsonValue& item : array)
+                        next.push_back(item);
+                    continue;
+                }
+                for (const QString& part : inside.split(u',')) {
+                    const QStringList range = part.trimmed().split(QStringLiteral(" to "));
+                    bool ok1 = false, ok2 = true;
+                    const int from = range.first().trimmed().toInt(&ok1);
+                    const int to = range.size() > 1 ? range.last().trimmed().toInt(&ok2) : from;
+                    if (!ok1 || !ok2)
+                        return std::nullopt;
+                    for (int k = from; k <= to && k < array.size(); ++k)
+                        next.push_back(array.at(k));
+                }
+            }
+        } else if (p[i].isSpace()) {
+            ++i;
+            continue;
+        } else {
+            return std::nullopt;
+        }
+        at = std::move(next);
+    }
+    return at;
+}
+
+void isJson(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[1]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    sqlite3_result_int(ctx, parsed(argv[1]) ? 1 : 0);
+}
+
+std::optional<std::vector<QJsonValue>> found(sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return std::nullopt;
+    const std::optional<QJsonValue> root = parsed(argv[0]);
+    if (!root)
+        return std::nullopt;
+    return follow(*root, rawText(argv[1]));
+}
+
+QString jsonText(const QJsonValue& v) {
+    const QByteArray wrapped = QJsonDocument(QJsonArray{v}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
+}
+
+void jsonValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto values = found(argv);
+    if (!values || values->size() != 1)
+        return sqlite3_result_null(ctx);
+    const QJsonValue& v = values->front();
+    // VARCHAR2, as JSON_VALUE returns without RETURNING: a number as JSON writes it.
+    if (v.isDouble())
+        return resultText(ctx, jsonText(v));
+    if (v.isBool())
+        return resultText(ctx, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+    if (v.isString())
+        return resultText(ctx, v.toString());
+    sqlite3_result_null(ctx);  // an object, an array or null
+}
+
+void jsonQuery(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto values = found(argv);
+    if (!values || values->empty())
+        return sqlite3_result_null(ctx);
+    if (sqlite3_value_int(argv[2]) != 0) {
+        QJsonArray all;
+        for (const QJsonValue& v : *values)
+            all.append(v);
+        return resultText(ctx, jsonText(all));
+    }
+    if (values->size() != 1 || !(values->front().isObject() || values->front().isArray()))
+        return sqlite3_result_null(ctx);
+    resultText(ctx, jsonText(values->front()));
+}
+
+void jsonExists(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const auto values = found(argv);
+    sqlite3_result_int(ctx, values && !values->empty() ? 1 : 0);
+}
+
+const oracle::FunctionSpec kJsonFunctions[] = {
+    {"match", 2, 2, oracle::guarded<isJson>},
+    {"qv_json_value", 2, 2, oracle::guarded<jsonValue>},
+    {"qv_json_query", 3, 3, oracle::guarded<jsonQuery>},
+    {"qv_json_exists", 2, 2, oracle::guarded<jsonExists>},
+};
+
+}  // namespace
+
+int registerJsonFunctions(sqlite3* db) {
+    return oracle::registerFunctions(db, kJsonFunctions);
+}
+
+}  // namespace qv::embedded
