@@ -346,3 +346,19 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
         {"select json_value('{bad', '$.a') from dual", {"null"}},
     });
 }
+
+// A text column compared with a number is TO_NUMBER(column), as Oracle converts it: '05' is 5,
+// and a value that is no number fails the statement.
+TEST_F(EmbeddedValues, TextColumnsComparedWithNumbersAreConvertedToNumbers) {
+    for (const char* statement :
+         {"create table code (c varchar2(5))", "create index ix_c on code (c)",
+          "insert into code values ('05')", "insert into code values ('7')"})
+        db_->execute(QString::fromUtf8(statement));
+    check({
+        {"select count(*) from code where c = 5 or 7 = c", {"2"}},
+        {"select count(*) from code where c = '5'", {"0"}},
+        {"select count(*) from code where c > -1", {"2"}},
+    });
+    db_->execute(u"insert into code values ('x')"_qs);
+    check({{"select count(*) from code where c = 5", {}, "ORA-01722"}});
+}

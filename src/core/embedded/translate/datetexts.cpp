@@ -1,10 +1,13 @@
-// Text that Oracle reads as a date: a string literal compared with a DATE column (=, <>, <, ...,
-// [NOT] BETWEEN ... AND ..., [NOT] IN (...)) is converted by the session's NLS_DATE_FORMAT before
-// the comparison, or fails with Oracle's date errors. The engine keeps a date as text, so
-// without the conversion '10-FEB-19' would be compared with '2019-02-10' as text and silently
-// match nothing. The literals found are written as to_date('...') (primary()).
+// Text that Oracle reads as a date, and text columns compared with numbers: a string literal
+// compared with a DATE column (=, <>, <, ..., [NOT] BETWEEN ... AND ..., [NOT] IN (...)) is
+// converted by the session's NLS_DATE_FORMAT before the comparison, or fails with Oracle's date
+// errors. The engine keeps a date as text, so without the conversion '10-FEB-19' would be compared
+// with '2019-02-10' as text and silently match nothing. The literals found are written as
+// to_date('...') (primary()). A text column compared with a number is TO_NUMBER(column) as in
+// Oracle: '05' = 5, no index on the column, and ORA-01722 for a value that is no number.
 #include "core/embedded/translate/translator.h"
 
+#include <functional>
 #include <map>
 
 namespace qv::embedded {
@@ -35,6 +38,21 @@ bool isText(const Token& t) {
 }  // namespace
 
 bool Translator::isDateColumn(size_t first, size_t end) const {
+    return columnOfType(first, end, [](const QString& type) {
+        return type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
+    });
+}
+
+bool Translator::isTextColumn(size_t first, size_t end) const {
+    return columnOfType(first, end, [](const QString& type) {
+        const QString t = type.trimmed().toUpper();
+        return t.startsWith(u"VARCHAR") || t.startsWith(u"NVARCHAR") || t.startsWith(u"CHAR") ||
+               t.startsWith(u"NCHAR");
+    });
+}
+
+bool Translator::columnOfType(size_t first, size_t end,
+                              const std::function<bool(const QString&)>& typed) const {
     // [qualifier .] column, alone between its neighbours.
     QString qualifier;
     if (end == first + 3 && t_[first + 1].isOp(u'.') && sql::isName(t_[first]))
@@ -51,7 +69,7 @@ bool Translator::isDateColumn(size_t first, size_t end) const {
         const ColumnFacts* c = facts ? facts->column(column) : nullptr;
         if (!c)
             return std::nullopt;
-        return c->type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
+        return typed(c->type);
     };
     if (!qualifier.isEmpty()) {
         const auto alias = aliases_.find(qualifier.toUpper());
@@ -76,7 +94,7 @@ void Translator::findDateTexts() {
     bool candidates = false;
     for (size_t i = 0; i < t_.size() && !candidates; ++i) {
         candidates =
-            isText(t_[i]) &&
+            (isText(t_[i]) || t_[i].kind == TokenKind::Number) &&
             ((i > 0 && (isComparison(t_[i - 1]) || t_[i - 1].is(u"BETWEEN") ||
                         t_[i - 1].is(u"AND") || t_[i - 1].isOp(u'(') || t_[i - 1].isOp(u','))) ||
              (i + 1 < t_.size() && isComparison(t_[i + 1])));
@@ -108,6 +126,15 @@ void Translator::findDateTexts() {
     auto columnFrom = [&](size_t at) {
         return isDateColumn(at, at + 1) || (at + 3 <= t_.size() && isDateColumn(at, at + 3));
     };
+    // The text column operand ending before the operator at `at` (`before`) or starting at it.
+    auto numberColumn = [&](size_t at, bool before) {
+        for (size_t width : {size_t(1), size_t(3)}) {
+            const size_t first = before ? at - std::min(at, width) : at;
+            const size_t end = before ? at : at + width;
+            if (end <= t_.size() && end - first == width && isTextColumn(first, end))
+                numberColumns_[first] = end;
+        }
+    };
     for (size_t i = 0; i < t_.size(); ++i) {
         const Token& k = t_[i];
         if (isComparison(k)) {
@@ -115,6 +142,13 @@ void Translator::findDateTexts() {
                 dateTexts_.insert(i + 1);
             if (i > 0 && isText(t_[i - 1]) && i + 1 < t_.size() && columnFrom(i + 1))
                 dateTexts_.insert(i - 1);
+            // A text column compared with a number is converted, as Oracle converts it.
+            const size_t number =
+                i + 1 < t_.size() && (t_[i + 1].isOp(u'-') || t_[i + 1].isOp(u'+')) ? i + 2 : i + 1;
+            if (number < t_.size() && t_[number].kind == TokenKind::Number)
+                numberColumn(i, true);
+            if (i > 0 && t_[i - 1].kind == TokenKind::Number)
+                numberColumn(i + 1, false);
         } else if (k.is(u"BETWEEN") && i + 3 < t_.size() && t_[i + 2].is(u"AND")) {
             const size_t column = i > 0 && t_[i - 1].is(u"NOT") ? i - 1 : i;
             if (!columnBefore(column))

@@ -252,6 +252,9 @@ class Translator {
     // column, found before anything is written, and those stored into one.
     void findDateTexts();
     bool isDateColumn(size_t first, size_t end) const;
+    bool isTextColumn(size_t first, size_t end) const;
+    bool columnOfType(size_t first, size_t end,
+                      const std::function<bool(const QString&)>& typed) const;
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
@@ -287,8 +290,9 @@ class Translator {
     unsigned steps_ = 0;         // since the stop check was last asked
     size_t scalarItem_ = kNone;  // the select item that scalarQuery() reads through qv_scalar()
 
-    std::map<QString, QString> aliases_;  // the statement's tables by upper-case name or alias
-    std::set<size_t> dateTexts_;          // string literals written as to_date('...')
+    std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
+    std::set<size_t> dateTexts_;              // string literals written as to_date('...')
+    std::map<size_t, size_t> numberColumns_;  // text columns written as to_number(...)
     // How the INSERT writes the table's identity column: its place among the values (kNone when
     // the statement leaves it out) and the call that gives its next value (empty for a table
     // without one).

@@ -270,7 +270,11 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
                 return i + 1;
             }
         }
+        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
+            write(u"to_number(");
         writeOriginal(i, j);
+        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
+            write(u")");
         return j;
     }
     // Oracle has no empty string: '' is NULL.
