@@ -151,6 +151,8 @@ void Translator::findDateTexts() {
                 numberColumn(i + 1, false);
         } else if (k.is(u"BETWEEN") && i + 3 < t_.size() && t_[i + 2].is(u"AND")) {
             const size_t column = i > 0 && t_[i - 1].is(u"NOT") ? i - 1 : i;
+            if (t_[i + 1].kind == TokenKind::Number && t_[i + 3].kind == TokenKind::Number)
+                numberColumn(column, true);
             if (!columnBefore(column))
                 continue;
             if (isText(t_[i + 1]))
@@ -159,9 +161,11 @@ void Translator::findDateTexts() {
                 dateTexts_.insert(i + 3);
         } else if (k.is(u"IN") && i + 1 < t_.size() && t_[i + 1].isOp(u'(')) {
             const size_t column = i > 0 && t_[i - 1].is(u"NOT") ? i - 1 : i;
+            const size_t close = groups_.closing(i + 1, t_.size());
+            if (i + 2 < close && t_[i + 2].kind == TokenKind::Number)
+                numberColumn(column, true);
             if (!columnBefore(column))
                 continue;
-            const size_t close = groups_.closing(i + 1, t_.size());
             for (const auto& [a, b] : groups_.splitTopLevel(i + 2, close)) {
                 if (b == a + 1 && isText(t_[a]))
                     dateTexts_.insert(a);
