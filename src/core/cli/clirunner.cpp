@@ -1,14 +1,12 @@
 #include "core/cli/clirunner.h"
 
 #include "core/cli/clibinds.h"
+#include "core/cli/clilogin.h"
 #include "core/cli/historycli.h"
 #include "core/cli/scriptcli.h"
 #include "core/cli/statementfile.h"
 #include "core/cli/terminaltext.h"
 
-#include "core/connection/connectstring.h"
-#include "core/connection/odbcdrivers.h"
-#include "core/embedded/service/embeddedengine.h"
 #include "core/history/historyfile.h"
 #include "core/internalerror.h"
 #include "core/tuning/actualsstep.h"
@@ -544,29 +542,16 @@ int internalError(QTextStream& err, const QString& text) {
 // the failure's text when they cannot be opened.
 std::optional<QString> connect(CliRunWindow& w, const CliRequest& request,
                                const ProgramState& program, const CliTerminal& terminal) {
-    QString pass = request.password;
-    if (request.passwordPrompt) {
-        const std::optional<QString> typed =
-            terminal.readPassword ? terminal.readPassword(QStringLiteral("Password: "))
-                                  : std::nullopt;
-        if (!typed)
-            return QStringLiteral("--password-prompt needs a terminal to read from.");
-        pass = *typed;
-    }
+    CliLogin login{w.service, w.user, w.options.odbcDriver(), request.password,
+                   request.passwordPrompt};
+    if (auto complaint = completeLogin(login, program, terminal))
+        return complaint;
     // Without --driver, the Oracle driver that is installed (and the record names it).
-    if (w.options.odbcDriver().isEmpty() && !isEmbeddedService(w.service))
-        w.options.set(
-            &Settings::odbcDriver,
-            driverToUse(QString(), program.machine().odbcDrivers ? program.machine().odbcDrivers()
-                                                                 : QStringList()));
-    const QString cs = buildConnectString(w.options.odbcDriver(), w.service, w.user, pass);
-    const DatabaseOpener opener = program.databaseOpener();
+    w.options.set(&Settings::odbcDriver, login.driver);
     try {
-        if (!opener)
-            throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
-        w.query = opener(w.service, cs, w.user);
+        w.query = openSession(login, program);
         w.runControl.setCancelTarget(w.query);
-        w.stats = opener(w.service, cs, w.user);
+        w.stats = openSession(login, program);
     } catch (const DbError& e) {
         return e.description();
     }

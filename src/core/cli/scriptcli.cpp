@@ -1,11 +1,9 @@
 // quervin-cli --script (scriptcli.h).
 #include "core/cli/scriptcli.h"
 
+#include "core/cli/clilogin.h"
 #include "core/cli/terminaltext.h"
-#include "core/connection/connectstring.h"
-#include "core/connection/odbcdrivers.h"
 #include "core/db/dberror.h"
-#include "core/embedded/service/embeddedengine.h"
 #include "core/window/scriptrun.h"
 
 #include <QCommandLineParser>
@@ -84,28 +82,14 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
             return complain(QStringLiteral("--define takes NAME=VALUE: ") + d);
         defines.insert(d.left(eq).trimmed().toUpper(), d.mid(eq + 1));
     }
-    QString pass = p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD");
-    if (p.isSet(passwordPrompt)) {
-        const std::optional<QString> typed =
-            terminal.readPassword ? terminal.readPassword(QStringLiteral("Password: "))
-                                  : std::nullopt;
-        if (!typed)
-            return complain(QStringLiteral("--password-prompt needs a terminal to read from."));
-        pass = *typed;
-    }
-    QString driverName = p.value(driver);
-    if (driverName.isEmpty() && !isEmbeddedService(p.value(service)))
-        driverName =
-            driverToUse(QString(), program.machine().odbcDrivers ? program.machine().odbcDrivers()
-                                                                 : QStringList());
+    CliLogin login{p.value(service), p.value(user), p.value(driver),
+                   p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD"),
+                   p.isSet(passwordPrompt)};
+    if (auto bad = completeLogin(login, program, terminal))
+        return complain(*bad);
     std::shared_ptr<Database> db;  // shared with the stop request's handler
     try {
-        const DatabaseOpener opener = program.databaseOpener();
-        if (!opener)
-            throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
-        db = opener(p.value(service),
-                    buildConnectString(driverName, p.value(service), p.value(user), pass),
-                    p.value(user));
+        db = openSession(login, program);
     } catch (const DbError& e) {
         return complain(e.description());
     }

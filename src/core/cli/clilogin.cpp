@@ -1,0 +1,37 @@
+// The command line's login (clilogin.h).
+#include "core/cli/clilogin.h"
+
+#include "core/connection/connectstring.h"
+#include "core/connection/odbcdrivers.h"
+#include "core/db/dberror.h"
+#include "core/embedded/service/embeddedengine.h"
+
+namespace qv {
+
+std::optional<QString> completeLogin(CliLogin& login, const ProgramState& program,
+                                     const CliTerminal& terminal) {
+    if (login.passwordPrompt) {
+        const std::optional<QString> typed =
+            terminal.readPassword ? terminal.readPassword(QStringLiteral("Password: "))
+                                  : std::nullopt;
+        if (!typed)
+            return QStringLiteral("--password-prompt needs a terminal to read from.");
+        login.password = *typed;
+    }
+    if (login.driver.isEmpty() && !isEmbeddedService(login.service))
+        login.driver =
+            driverToUse(QString(), program.machine().odbcDrivers ? program.machine().odbcDrivers()
+                                                                 : QStringList());
+    return std::nullopt;
+}
+
+std::unique_ptr<Database> openSession(const CliLogin& login, const ProgramState& program) {
+    const DatabaseOpener opener = program.databaseOpener();
+    if (!opener)
+        throw DbError(kErrOdbcCall, QStringLiteral("No database driver is available."));
+    return opener(login.service,
+                  buildConnectString(login.driver, login.service, login.user, login.password),
+                  login.user);
+}
+
+}  // namespace qv
