@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 
+#include <map>
 #include <optional>
 #include <set>
 
@@ -117,6 +118,8 @@ class Interpreter {
     BlockScope scope_;
     QHash<QString, QVariant> variables_;  // by upper-case name; a loop's record as R$$COLUMN
     QSet<QString> records_;
+    // The columns of the tables each SQL text of the block names, by its first token.
+    mutable std::map<size_t, std::set<QString>> columnsOf_;
 };
 
 size_t Interpreter::matchingEnd(size_t open, size_t last) const {
@@ -169,14 +172,18 @@ std::vector<size_t> Interpreter::topLevel(size_t first, size_t last,
 
 QString Interpreter::bound(size_t first, size_t last, BindList& binds) const {
     // The columns of the tables the statement names win over variables of their names.
-    std::set<QString> columns;
-    const SchemaLookup schema = schemaOf(*call_.c, call_.sandbox);
-    for (size_t k = first; k < last; ++k) {
-        if (!sql::isName(t_[k]) || variables_.contains(sql::unquoted(t_[k]).toUpper()))
-            continue;
-        if (const std::optional<TableFacts> facts = schema(sql::unquoted(t_[k]))) {
-            for (const ColumnFacts& c : facts->columns)
-                columns.insert(c.name.toUpper());
+    // Read once per statement of the block, not at each turn of a loop that runs it.
+    auto [cached, unread] = columnsOf_.try_emplace(first);
+    std::set<QString>& columns = cached->second;
+    if (unread) {
+        const SchemaLookup schema = schemaOf(*call_.c, call_.sandbox);
+        for (size_t k = first; k < last; ++k) {
+            if (!sql::isName(t_[k]))
+                continue;
+            if (const std::optional<TableFacts> facts = schema(sql::unquoted(t_[k]))) {
+                for (const ColumnFacts& c : facts->columns)
+                    columns.insert(c.name.toUpper());
+            }
         }
     }
     QString out;
