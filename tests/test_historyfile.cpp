@@ -3,6 +3,7 @@
 #include "support/sqliteprobe.h"
 #include "support/testrunwindow.h"
 
+#include "core/history/historyplace.h"
 #include "core/history/recordedrun.h"
 #include "core/history/runlist.h"
 
@@ -218,6 +219,24 @@ TEST_F(HistoryFileTest, RunsAreListedNewestFirstAndFoundByText) {
 }
 
 // The filter's rule: letters of either case alike, blanks and line breaks as one blank.
+// A program installed under /usr or /opt keeps its history in the user's data folder; one in
+// a build or unpacked folder (even one named usr or opt) keeps it beside itself.
+TEST(HistoryPlace, FoldersUnderUsrOrOptArePackageManaged) {
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/usr", "/opt/quervin/bin", "/opt/"})
+        EXPECT_TRUE(isPackageManagedFolder(QString::fromLatin1(dir))) << dir;
+    for (const char* dir : {"/home/dev/build/bin", "/tmp/root/usr/bin", "/usrlocal/bin",
+                            "/usr/../home/dev/bin", "/optimal", "usr/bin", ""})
+        EXPECT_FALSE(isPackageManagedFolder(QString::fromLatin1(dir))) << dir;
+#ifdef Q_OS_UNIX
+    // A link elsewhere into /usr is taken where it leads.
+    QTemporaryDir tmp;
+    const QString link = tmp.filePath(u"bin"_s);
+    ASSERT_TRUE(QFile::link(u"/usr/bin"_s, link));
+    EXPECT_TRUE(isPackageManagedFolder(link));
+    EXPECT_FALSE(isPackageManagedFolder(tmp.path()));
+#endif
+}
+
 TEST(StatementFilter, CaseAndBlanksAreAlike) {
     const QByteArray sql = "SELECT *\r\n  FROM emp\twhere  ID = 42 -- 東京";
     for (const char* text : {"from emp where id", "* FROM", " emp ", "42 -- 東京", ""})

@@ -1,3 +1,4 @@
+#include "core/about/programhelp.h"
 #include "core/connection/offthread.h"
 #include "core/embedded/service/embeddedengine.h"
 #include "core/embedded/service/sampledb.h"
@@ -60,6 +61,11 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
             std::puts("QuervinStudio " QUERVIN_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(qv::windowProgramHelp(QString::fromLocal8Bit(argv[0])).toUtf8().constData(),
+                       stdout);
             return 0;
         }
     }

@@ -7,6 +7,7 @@
 #include "core/cli/statementfile.h"
 #include "core/cli/terminaltext.h"
 
+#include "core/about/programhelp.h"
 #include "core/history/historyfile.h"
 #include "core/internalerror.h"
 #include "core/tuning/actualsstep.h"
@@ -576,7 +577,8 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
     if (asksForScript(args))
         return runScriptCli(args, out, err, program, terminal);
     QCommandLineParser p;
-    p.setApplicationDescription(kCliDescription);
+    p.setApplicationDescription(kCliDescription + QLatin1Char('\n') +
+                                (cliFilesHelp() + cliEnvironmentHelp()).trimmed());
     p.addHelpOption();
     p.addVersionOption();
     CliOptions options;

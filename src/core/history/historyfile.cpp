@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "core/history/historylayout.h"
+#include "core/history/historyplace.h"
 #include "core/sqlite/sqlite.h"
 
 #include <limits>
@@ -136,7 +137,7 @@ void insertPlanFacts(Connection& db, int64_t num, const RunRecord& run) {
 
 QString HistoryFile::defaultPath() {
     const QString dir = QCoreApplication::applicationDirPath();
-    if (!dir.isEmpty() && QFileInfo(dir).isWritable())
+    if (!dir.isEmpty() && !isPackageManagedFolder(dir) && QFileInfo(dir).isWritable())
         return QDir(dir).filePath(QStringLiteral("quervhst.mdb"));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                          QStringLiteral("/QUERVIN");

@@ -39,8 +39,9 @@ class HistoryFile {
 
     explicit HistoryFile(QString path) : path_(std::move(path)) {}
 
-    // "quervhst.mdb" in the program's directory, or in the user's data directory when the
-    // program's directory cannot be written.
+    // "quervhst.mdb" in the program's directory, or in the user's data directory
+    // ($XDG_DATA_HOME/QUERVIN) when the program's directory cannot be written or belongs to a
+    // package manager (isPackageManagedFolder()).
     static QString defaultPath();
 
     const QString& path() const { return path_; }
