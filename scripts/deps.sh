@@ -6,7 +6,8 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ dpkg-dev qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-svg-dev libqscintilla2-qt6-dev unixodbc-dev
             libgtest-dev unixodbc fonts-noto-cjk qt6-translations-l10n)
-test_pkgs=(odbc-postgresql libsqliteodbc postgresql clang-format-14)
+# lintian checks the Debian package; man-db renders its manual pages (tests/test_package.sh).
+test_pkgs=(odbc-postgresql libsqliteodbc postgresql clang-format-14 lintian man-db)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-run}" = test ]; then

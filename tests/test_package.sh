@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Makes the Debian package from the built tree, unpacks it into a temporary root and tries
-# what it holds there: the dependencies, both programs' --version, a run on the sample, the
-# desktop entry and the icon.
+# Makes the Debian package from the built tree, has lintian check it, unpacks it into a
+# temporary root and tries what it holds there: the dependencies, both programs' --version, a
+# run on the sample, the desktop entry and the icon, the documents and the manual pages. As
+# root it also runs the CLI from /usr/local/bin, where it must record into the user's data
+# folder and never beside itself.
 #   test_package.sh CPACK BUILD_DIR VERSION
-# Everything it writes goes to its own temporary directory; the build tree is only read.
+# Everything it writes goes to its own temporary directory (and, as root, one copy of the CLI
+# in /usr/local/bin that it removes); the build tree is only read. lintian and man come from
+# scripts/deps.sh test.
 set -euo pipefail
 
 cpack=${1:?usage: $0 CPACK BUILD_DIR VERSION}
@@ -11,7 +15,8 @@ build=${2:?usage: $0 CPACK BUILD_DIR VERSION}
 version=${3:?usage: $0 CPACK BUILD_DIR VERSION}
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quervin-package.XXXXXX")
-trap 'rm -rf "$tmp"' EXIT
+installed=""
+trap 'rm -rf "$tmp"; [ -z "$installed" ] || rm -f "$installed"' EXIT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -20,8 +25,14 @@ fail() {
 
 "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log" 2>&1 ||
     { cat "$tmp/cpack.log" >&2; fail "cpack could not make the package"; }
-deb="$tmp/out/quervinstudio_${version}_$(dpkg --print-architecture).deb"
-[ -f "$deb" ] || fail "no $(basename "$deb"); cpack made: $(ls "$tmp/out")"
+debs=("$tmp/out/quervinstudio_${version}"-[0-9]*"_$(dpkg --print-architecture).deb")
+deb=${debs[0]}
+[ -f "$deb" ] || fail "no quervinstudio_${version}-REVISION; cpack made: $(ls "$tmp/out")"
+
+command -v lintian >/dev/null || fail "lintian is missing: scripts/deps.sh test installs it"
+lintian --fail-on error "$deb" >"$tmp/lintian.log" 2>&1 ||
+    { cat "$tmp/lintian.log" >&2; fail "lintian finds errors in the package"; }
+grep '^[WE]: ' "$tmp/lintian.log" || true
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
@@ -63,5 +74,49 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 icon="$root/usr/share/icons/hicolor/scalable/apps/quervinstudio.svg"
 [ -s "$icon" ] || fail "the package lacks the icon $icon"
+
+doc="$root/usr/share/doc/quervinstudio"
+head -n1 "$doc/copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the package has no machine-readable $doc/copyright"
+latest=$(zcat "$doc/changelog.Debian.gz" | head -n1)
+[[ "$latest" == "quervinstudio ($(dpkg-deb -f "$deb" Version)) "* ]] ||
+    fail "the changelog's latest entry '$latest' is not the package's version"
+
+# Each manual page renders, and quervin-cli's names every option of each of its three helps.
+man1="$root/usr/share/man/man1"
+for page in quervin quervin-cli; do
+    MANWIDTH=200 man -l "$man1/$page.1.gz" >"$tmp/$page.txt" 2>"$tmp/man.err" && ! [ -s "$tmp/man.err" ] ||
+        { cat "$tmp/man.err" >&2; fail "man -l cannot render $page.1.gz"; }
+done
+for help in "--help" "--script FILE --help" "history --help"; do
+    # shellcheck disable=SC2086
+    for option in $("$bin/quervin-cli" $help | grep -oE '^  (-[a-z], )?--[a-z-]+' | grep -oE -- '--[a-z-]+$'); do
+        grep -qE -- "(^|[ ,[])$option([] ,=]|$)" "$tmp/quervin-cli.txt" || fail "man quervin-cli lacks $option ($help)"
+    done
+done
+grep -q 'EXIT STATUS' "$tmp/quervin-cli.txt" && grep -q 'quervhst.mdb' "$tmp/quervin.txt" ||
+    fail "the manual pages lack their exit status or files"
+
+# A program under /usr/local/bin, as root, records into the user's data folder, not beside itself.
+if [ "$(id -u)" -eq 0 ] && [ -w /usr/local/bin ]; then
+    installed=$(mktemp /usr/local/bin/quervin-cli.XXXXXX)
+    cp "$bin/quervin-cli" "$installed"
+    chmod 755 "$installed"
+    beside=/usr/local/bin/quervhst.mdb
+    before=$(cksum <"$beside" 2>/dev/null || echo none)
+    out=$(env -u QUERVIN_SAMPLE_DIR HOME="$home" XDG_DATA_HOME="$home/.local/share" \
+              "$installed" --service sqlite:sample --user demo --no-plan --record \
+              --sql "select count(*) from customers" 2>&1) || { echo "$out" >&2; fail "the run from /usr/local/bin failed"; }
+    if [ "$(cksum <"$beside" 2>/dev/null || echo none)" != "$before" ]; then
+        [ "$before" != none ] || rm -f "$beside"
+        fail "the run from /usr/local/bin wrote $beside"
+    fi
+    [ -s "$home/.local/share/QUERVIN/quervhst.mdb" ] ||
+        fail "the run from /usr/local/bin recorded nothing into the data folder"
+    rm -f "$installed"
+    installed=""
+else
+    echo "not root: the run from /usr/local/bin is left out"
+fi
 
 echo "package $(basename "$deb") is complete"
