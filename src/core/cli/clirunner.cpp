@@ -389,8 +389,9 @@ struct CliOptions {
         QStringLiteral("Create the plan table when it is missing (otherwise it is not).")};
     QCommandLineOption record{
         QStringLiteral("record"),
-        QStringLiteral("Record the run into the tuning-history file: --record alone uses the "
-                       "program's file, --record FILE that file. Prints the run number.")};
+        QStringLiteral("Record the run into the tuning-history file: --record alone uses "
+                       "quervhst.mdb (see Files), --record FILE that file. Prints the run "
+                       "number.")};
     QCommandLineOption recordFile{QStringLiteral("record-file"), QString(), QStringLiteral("FILE")};
     QCommandLineOption format{
         QStringLiteral("format"),

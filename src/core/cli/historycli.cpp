@@ -267,9 +267,11 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         "what changed between two: statistics side by side, the two plans, the two "
         "statements.\nExit status: 0, or 2 for bad arguments, a missing file or a missing run."));
     p.addHelpOption();
-    const QCommandLineOption file(QStringLiteral("file"),
-                                  QStringLiteral("The history file (default: the program's)."),
-                                  QStringLiteral("FILE"));
+    const QCommandLineOption file(
+        QStringLiteral("file"),
+        QStringLiteral("The history file (default: the one --record writes, as Files "
+                       "in quervin-cli --help tells)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption format(
         QStringLiteral("format"),
         QStringLiteral("text (default) or json; compare also markdown, csv or html."),
