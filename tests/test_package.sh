@@ -36,7 +36,7 @@ grep '^[WE]: ' "$tmp/lintian.log" || true
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for p in qt6-translations-l10n libqt6widgets6 libqt6core6; do
+for p in qt6-translations-l10n fonts-noto-cjk libqt6svg6 libqt6widgets6 libqt6core6; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends does not name $p"
 done
 
