@@ -65,11 +65,11 @@ const DictionaryView kViews[] = {
      "DELETE_RULE VARCHAR2(9), STATUS VARCHAR2(8), VALIDATED VARCHAR2(13), GENERATED "
      "VARCHAR2(14), INDEX_NAME VARCHAR2(128))",
      // A NOT NULL constraint is a check to Oracle's dictionary; a foreign key names the key it
-     // refers to; a unique constraint's index is named after it.
+     // refers to; a primary key's or unique constraint's index is named after it.
      "SELECT c.NAME, CASE c.TYPE WHEN 'N' THEN 'C' ELSE c.TYPE END, c.TABLE_NAME, "
      "c.SEARCH_CONDITION, (SELECT k.NAME FROM %1 k WHERE k.TABLE_NAME = c.R_TABLE AND k.TYPE IN "
      "('P', 'U') AND k.COLUMNS = c.R_COLUMNS), c.DELETE_RULE, c.STATUS, c.VALIDATED, "
-     "c.GENERATED, CASE WHEN c.TYPE = 'U' THEN c.NAME END FROM %1 c ORDER BY c.TABLE_NAME, "
+     "c.GENERATED, CASE WHEN c.TYPE IN ('P', 'U') THEN c.NAME END FROM %1 c ORDER BY c.TABLE_NAME, "
      "c.NAME",
      "QV$CONSTRAINTS", false, true},
 };
@@ -79,7 +79,7 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
-// A value as the catalog holds it: NULL, an integer, a real or text.
+// A value as the catalog holds it: NULL, an integer, a real, text or bytes (a RAW).
 struct Cell {
     int type = SQLITE_NULL;
     int64_t integer = 0;
@@ -252,6 +252,8 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
         sqlite3_result_int64(ctx, cell.integer);
     else if (cell.type == SQLITE_FLOAT)
         sqlite3_result_double(ctx, cell.real);
+    else if (cell.type == SQLITE_BLOB)
+        sqlite3_result_blob(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     else
         sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     return SQLITE_OK;
@@ -285,8 +287,9 @@ const sqlite3_module kModule = makeModule();
 }  // namespace
 
 int registerDictionaryViews(sqlite3* db) {
+    const std::span<const DictionaryView> userViews(kViews);
     for (const std::span<const DictionaryView> views :
-         {std::span<const DictionaryView>(kViews), statisticsViews()}) {
+         {userViews, statisticsViews(), ownerViews(userViews, statisticsViews())}) {
         for (const DictionaryView& view : views) {
             const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
                                                     const_cast<DictionaryView*>(&view), nullptr);
