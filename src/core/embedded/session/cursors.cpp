@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qv::embedded {
 
@@ -67,6 +68,17 @@ QString sqlIdOf(const QString& text) {
         v >>= 5;
     }
     return id;
+}
+
+uint32_t sqlHashValue(const QString& sqlId) {
+    uint64_t v = 0;
+    for (const QChar c : sqlId) {
+        const char* at = c.unicode() < 128 ? std::strchr(kBase32, char(c.unicode())) : nullptr;
+        if (!at || !*at)
+            return 0;
+        v = (v << 5) | uint64_t(at - kBase32);
+    }
+    return uint32_t(v & 0xffffffffu);
 }
 
 std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
