@@ -137,6 +137,19 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
     for (const PlanRow& row : rows) {
         CursorPlanLine line;
         line.row = row;
+        // DBMS_XPLAN's lines are read from the connection's own table of them: Oracle fetches
+        // them from the function's collection.
+        if (row.objectName.endsWith(u"QV$PLAN_OUTPUT", Qt::CaseInsensitive)) {
+            const auto& tokens = cursor.statement->tokens();
+            const bool display = std::none_of(tokens.begin(), tokens.end(), [](const auto& t) {
+                return t.is(u"DISPLAY_CURSOR");
+            });
+            line.row.operation = QStringLiteral("COLLECTION ITERATOR");
+            line.row.options = QStringLiteral("PICKLER FETCH");
+            line.row.objectName =
+                display ? QStringLiteral("DISPLAY") : QStringLiteral("DISPLAY_CURSOR");
+            line.row.objectOwner.clear();
+        }
         line.depth = row.parentId < 0 ? 0 : lines[size_t(row.parentId)].depth + 1;
         if (cursor.measured) {
             // A line of a plan compiled again (its run reported none) names no counter of the
