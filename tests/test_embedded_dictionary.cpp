@@ -394,6 +394,12 @@ TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
                      "select count(*) from user_indexes where index_name like 'SQLITE%' or "
                      "index_name like 'QV$%' or clustering_factor is null"),
               QStringList("0"));
+    // Its keys are rowids: each table's primary key and its index are PK_ and its name.
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) from user_constraints c join user_indexes i on "
+                     "i.index_name = c.index_name and i.index_name = 'PK_' || i.table_name "
+                     "where c.constraint_type = 'P' and i.uniqueness = 'UNIQUE'"),
+              QStringList("4"));
     EXPECT_EQ(rowsOf(*db, "select count(*) from user_objects where object_name like 'QV$%'"),
               QStringList("0"));
     const QStringList banner = rowsOf(*db, "select banner from v$version");
