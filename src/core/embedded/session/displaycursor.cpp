@@ -4,6 +4,7 @@
 #include "core/embedded/session/sessions.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
+#include "core/sqlite/sqlite.h"
 
 #include <algorithm>
 #include <cmath>
@@ -262,10 +263,6 @@ QStringList cursorDisplayLines(sqlite3* db, const Session& session, const Cursor
         return {QStringLiteral("SQL_ID: %1, child number: %2 cannot be found")
                     .arg(sqlId)
                     .arg(r.child.value_or(0))};
-    const std::vector<CursorPlanLine> lines = cursorPlan(*cursor, db);
-    std::vector<PlanRow> shape;
-    for (const CursorPlanLine& l : lines)
-        shape.push_back(l.row);
     const QString head = QStringLiteral("SQL_ID  %1, child number 0").arg(cursor->sqlId);
     QStringList out = {head, QString(head.size(), u'-')};
     for (QString l : cursor->statement->text().split(u'\n')) {
@@ -274,7 +271,25 @@ QStringList cursorDisplayLines(sqlite3* db, const Session& session, const Cursor
         if (!l.isEmpty())
             out << l;
     }
-    out << QString() << QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)) << QString()
+    out << QString();
+    std::vector<CursorPlanLine> lines;
+    try {
+        lines = cursorPlan(*cursor, db);
+    } catch (const sqlite::Error&) {
+    } catch (const DbError&) {
+    }
+    // A plan that can no longer be drawn (a table it read is gone) is no longer in the cache.
+    if (lines.empty())
+        return out << QStringLiteral("NOTE: cannot fetch plan for SQL_ID: %1, CHILD_NUMBER: 0")
+                          .arg(cursor->sqlId)
+                   << QStringLiteral("      Please verify value of SQL_ID and CHILD_NUMBER;")
+                   << QStringLiteral(
+                          "      It could also be that the plan is no longer in "
+                          "cursor cache (check v$sql_plan)");
+    std::vector<PlanRow> shape;
+    for (const CursorPlanLine& l : lines)
+        shape.push_back(l.row);
+    out << QStringLiteral("Plan hash value: %1").arg(planHashValue(shape)) << QString()
         << table(lines, r, cursor->rule);
     if (!r.basic && r.predicates)
         out << predicateLines(lines);

@@ -39,8 +39,8 @@ std::optional<CursorDisplay> readCursorDisplay(const std::vector<sql::Token>& to
 // (Id, Operation, Name, then Rows, Bytes and Cost; or, for the run's figures, Starts, E-Rows,
 // [E-Bytes, Cost,] A-Rows, Buffers and Reads, of the last execution: a column without a figure
 // on any line is left out), the predicates, and Oracle's notes (the run's figures not collected,
-// a plan made by rule). Oracle's "cannot be found" line for a cursor the engine does not keep.
-// Throws sqlite::Error when the plan cannot be drawn.
+// a plan made by rule). Oracle's "cannot be found" line for a cursor the engine does not keep,
+// and its note that the plan cannot be fetched for one whose plan can no longer be drawn.
 QStringList cursorDisplayLines(sqlite3* db, const Session& session, const CursorDisplay& request);
 
 }  // namespace qv::embedded
