@@ -3,8 +3,11 @@
 #include "core/embedded/catalog/optimizerstats.h"
 #include "core/embedded/service/embeddedengine.h"
 #include "core/embedded/service/sampledb.h"
+#include "core/embedded/session/cursors.h"
 #include "core/sqlite/sqlite.h"
 #include "support/embeddedfixture.h"
+
+#include <cmath>
 
 using namespace qv;
 using namespace qv::test;
@@ -206,6 +209,155 @@ TEST_F(EmbeddedDictionary, DeclaredTypesShowAsOraclesDictionary) {
               "null|null|NONE");
 }
 
+TEST_F(EmbeddedDictionary, KeyIndexesGoByTheNamesThePlansShow) {
+    // R's key is the rowid (INTEGER PRIMARY KEY): no index of SQLite's, the key's to Oracle.
+    db_->execute(
+        "create table r (id integer constraint r_pk primary key, code varchar2(10) constraint "
+        "r_code unique, grp number)");
+    db_->execute("create index r_grp on r (grp)");
+    db_->execute(
+        "insert into r select level, 'c' || level, mod(level, 7) from dual connect by "
+        "level <= 2000");
+    db_->execute("exec dbms_stats.gather_table_stats('SCOTT', 'R')");
+    db_->execute("create table my_plan as select * from plan_table where 1 = 0");
+    db_->execute(
+        "explain plan set statement_id = 'k' into my_plan for select * from r where id "
+        "= 5 or code = 'c9'");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select distinct object_name from my_plan where statement_id = 'k' "
+                     "and operation = 'INDEX' order by 1"),
+              QStringList({"R_CODE", "R_PK"}));
+    const QStringList indexes = {"R_CODE|UNIQUE|YES|2000|2000", "R_GRP|NONUNIQUE|NO|7|2000",
+                                 "R_PK|UNIQUE|YES|2000|2000"};
+    for (const char* view : {"user_indexes", "dba_indexes"})
+        EXPECT_EQ(rowsOf(*db_, QStringLiteral("select index_name, uniqueness, constraint_index, "
+                                              "distinct_keys, num_rows from %1")
+                                   .arg(QLatin1StringView(view))),
+                  indexes)
+            << view;
+    EXPECT_EQ(rowsOf(*db_, "select index_name, column_name, column_position from user_ind_columns"),
+              QStringList({"R_CODE|CODE|1", "R_GRP|GRP|1", "R_PK|ID|1"}));
+    EXPECT_EQ(rowsOf(*db_, "select constraint_name, index_name from user_constraints"),
+              QStringList({"R_CODE|R_CODE", "R_PK|R_PK"}));
+    // Rows in key order: the key's clustering factor is the table's pages with rows.
+    EXPECT_EQ(one("select count(*) from user_ind_statistics s join user_indexes i on "
+                  "i.index_name = s.index_name where s.clustering_factor = i.clustering_factor "
+                  "and s.leaf_blocks = i.leaf_blocks and s.table_owner = 'SCOTT'"),
+              "3");
+    const QStringList key = one("select i.clustering_factor, t.blocks from user_indexes i join "
+                                "user_tab_statistics t on t.table_name = i.table_name where "
+                                "i.index_name = 'R_PK'")
+                                .split(u'|');
+    ASSERT_EQ(key.size(), 2);
+    EXPECT_LE(key[0].toInt(), key[1].toInt());
+    EXPECT_GT(key[0].toInt(), key[1].toInt() / 2);
+    db_->execute("rename r to r2");  // the key's figures go with its table
+    EXPECT_EQ(one("select owner, table_name, num_rows from all_indexes where index_name = 'R_PK'"),
+              "SCOTT|R2|2000");
+}
+
+TEST_F(EmbeddedDictionary, LowAndHighValuesReadBackAsTheColumnsExtremes) {
+    db_->execute("create table v (neg number, small number, big number, s varchar2(10), d date)");
+    db_->execute(
+        "insert into v values (-123.45, 0, 1000000, 'abc', timestamp '2024-03-15 "
+        "10:20:30')");
+    db_->execute("insert into v values (-0.5, 0.07, 123456789.125, 'ｱｲｳ', date '1999-12-31')");
+    db_->execute("analyze table v compute statistics");
+    // Oracle's NUMBER: an exponent byte, then base-100 digits plus 1 (negative: 101 less the
+    // digit, and 102 to close).
+    const auto number = [](const QByteArray& b) {
+        const bool negative = uint8_t(b[0]) < 0x80;
+        const int exponent = negative ? 0x3E - uint8_t(b[0]) : uint8_t(b[0]) - 0xC1;
+        double v = 0;
+        for (int i = 1; i < b.size() && !(negative && uint8_t(b[i]) == 102); ++i)
+            v += (negative ? 101 - uint8_t(b[i]) : uint8_t(b[i]) - 1) *
+                 std::pow(100.0, exponent - (i - 1));
+        return QString::number(negative ? -v : v, 'g', 15);
+    };
+    const auto date = [](const QByteArray& b) {
+        return QStringLiteral("%1-%2-%3 %4:%5:%6")
+            .arg((uint8_t(b[0]) - 100) * 100 + uint8_t(b[1]) - 100)
+            .arg(int(b[2]), 2, 10, QChar(u'0'))
+            .arg(int(b[3]), 2, 10, QChar(u'0'))
+            .arg(int(b[4]) - 1, 2, 10, QChar(u'0'))
+            .arg(int(b[5]) - 1, 2, 10, QChar(u'0'))
+            .arg(int(b[6]) - 1, 2, 10, QChar(u'0'));
+    };
+    QStringList decoded;
+    for (auto rs = db_->openRecordset("select column_name, low_value, high_value from "
+                                      "user_tab_col_statistics");
+         !rs->eof(); rs->moveNext()) {
+        const QString column = rs->value(0).toString();
+        for (int k : {1, 2}) {
+            const QVariant raw = rs->value(k);
+            ASSERT_EQ(raw.typeId(), QMetaType::QByteArray) << column.toStdString();
+            const QByteArray b = raw.toByteArray();
+            decoded << (column == u"S"   ? QString::fromUtf8(b)
+                        : column == u"D" ? date(b)
+                                         : number(b));
+        }
+    }
+    EXPECT_EQ(decoded, QStringList({"-123.45", "-0.5", "0", "0.07", "1000000", "123456789.125",
+                                    "abc", "ｱｲｳ", "1999-12-31 00:00:00", "2024-03-15 10:20:30"}));
+}
+
+TEST_F(EmbeddedDictionary, CursorViewsAndDisplayCursorShowTheRunStatement) {
+    makeTable(false);
+    db_->execute("analyze table t compute statistics");
+    const QString sql =
+        "select /*+ gather_plan_statistics */ count(*) from t where k between 10 "
+        "and 59 and grp = 3";
+    for (int run = 0; run < 2; ++run)
+        EXPECT_EQ(rowsOf(*db_, sql), QStringList("5"));
+    const QString id = sqlIdOf(sql);
+    const QStringList shown =
+        rowsOf(*db_, "select * from table(dbms_xplan.display_cursor(null, null, 'ALLSTATS LAST'))");
+    ASSERT_GT(shown.size(), 10);
+    EXPECT_EQ(shown.mid(0, 3), QStringList({"SQL_ID  " + id + ", child number 0",
+                                            QString(shown[0].size(), u'-'), sql}));
+    EXPECT_EQ(shown[4], "Plan hash value: " + one("select plan_hash_value from v$sql where "
+                                                  "sql_id = '" +
+                                                  id + "'"));
+    EXPECT_TRUE(shown[7].contains("| Starts | E-Rows | A-Rows | Buffers |"))
+        << shown[7].toStdString();
+    EXPECT_TRUE(shown.contains("   2 - filter(\"GRP\"=3)"));
+    EXPECT_FALSE(shown.contains("Note"));
+    EXPECT_EQ(one("select executions, rows_processed, child_number, command_type, sql_fulltext, "
+                  "parsing_schema_name from v$sql where sql_id = '" +
+                  id + "'"),
+              "2|2|0|3|" + sql + "|SCOTT");
+    // The plan's lines, as V$SQL_PLAN gives them, are those DISPLAY_CURSOR draws.
+    QStringList fromView, fromText;
+    for (const QString& row :
+         rowsOf(*db_,
+                "select depth, operation, options, object_name from v$sql_plan where "
+                "sql_id = '" +
+                    id + "' order by id")) {
+        const QStringList f = row.split(u'|');
+        fromView << QString(f[0].toInt(), u' ') + f[1] + (f[2] == u"null" ? "" : u' ' + f[2]) +
+                        u'|' + (f[3] == u"null" ? "" : f[3]);
+    }
+    const QStringList basic =
+        rowsOf(*db_, "select * from table(dbms_xplan.display_cursor('" + id + "', 0, 'BASIC'))");
+    for (const QString& line : basic.mid(9, fromView.size())) {
+        QString operation = line.section(u'|', 2, 2).mid(1);  // indented by its depth
+        while (operation.endsWith(u' '))
+            operation.chop(1);
+        fromText << operation + u'|' + line.section(u'|', 3, 3).trimmed();
+    }
+    EXPECT_EQ(fromText, fromView);
+    EXPECT_FALSE(fromView.isEmpty());
+    // Without the run's figures, Oracle's note says why; a cursor not kept cannot be found.
+    rowsOf(*db_, "select count(*) from t where k = 3");
+    EXPECT_TRUE(rowsOf(*db_,
+                       "select * from table(dbms_xplan.display_cursor(format => "
+                       "'ALLSTATS LAST'))")
+                    .contains("   - Warning: basic plan statistics not available. These are "
+                              "only collected when:"));
+    EXPECT_EQ(rowsOf(*db_, "select * from table(dbms_xplan.display_cursor('zzzzzzzzzzzzz'))"),
+              QStringList("SQL_ID: zzzzzzzzzzzzz, child number: 0 cannot be found"));
+}
+
 TEST(OracleRawValues, NumbersAndDatesTakeOraclesInternalForm) {
     sqlite::Connection memory(":memory:", sqlite::Connection::Mode::ReadWrite, 0);
     const struct {
@@ -242,6 +394,12 @@ TEST_F(EmbeddedDictionary, SampleAnswersWithItsGatheredFigures) {
                      "select count(*) from user_indexes where index_name like 'SQLITE%' or "
                      "index_name like 'QV$%' or clustering_factor is null"),
               QStringList("0"));
+    // Its keys are rowids: each table's primary key and its index are PK_ and its name.
+    EXPECT_EQ(rowsOf(*db,
+                     "select count(*) from user_constraints c join user_indexes i on "
+                     "i.index_name = c.index_name and i.index_name = 'PK_' || i.table_name "
+                     "where c.constraint_type = 'P' and i.uniqueness = 'UNIQUE'"),
+              QStringList("4"));
     EXPECT_EQ(rowsOf(*db, "select count(*) from user_objects where object_name like 'QV$%'"),
               QStringList("0"));
     const QStringList banner = rowsOf(*db, "select banner from v$version");

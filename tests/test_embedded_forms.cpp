@@ -510,7 +510,7 @@ TEST_F(EmbeddedForms, DbmsXplanDisplayPrintsTheLatestPlanAsOracleLaysItOut) {
         {"select * from table(dbms_xplan.display(statement_id => 'none', format => 'TYPICAL'))",
          {"Error: cannot fetch plan for statement_id 'none'"}},
         {"select * from table(dbms_xplan.display('NO_SUCH_TABLE'))", {"ORA-00942"}},
-        {"select * from table(dbms_xplan.display_cursor)", {"ORA-00900"}},
+        {"select * from table(dbms_xplan.display_awr)", {"ORA-00900"}},
     });
 }
 

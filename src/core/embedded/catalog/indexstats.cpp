@@ -173,17 +173,70 @@ void gatherIndex(sqlite3* db, const QString& index, const QString& table, const 
     insert.run();
 }
 
+namespace {
+
+// Whether `table` has a rowid key: an INTEGER PRIMARY KEY of one column, which SQLite keeps as
+// the rowid itself, with no index of its own.
+bool hasRowidKey(sqlite3* db, const QString& table) {
+    sqlite::Statement key(db,
+                          "SELECT count(*) = 1 AND max(pk = 1 AND upper(type) = 'INTEGER') AND "
+                          "(SELECT wr FROM pragma_table_list(?1) WHERE schema = 'main') = 0 FROM "
+                          "pragma_table_info(?1) WHERE pk > 0");
+    key.bind(1, table);
+    return key.step() && key.integer(0) == 1;
+}
+
+// The figures of a rowid key, kept under the table's own name (no index may have it). Its keys
+// lie in the interior pages of the table's b-tree: the lowest level of those is its leaf level
+// (the table's only page when it has no other), the levels above it its branches. Every row
+// has a key; walked in key order, the rows lie in the table's order.
+void gatherRowidKey(sqlite3* db, const QString& table, const RowPages& rows) {
+    sqlite::Statement interior(db,
+                               "SELECT path FROM dbstat('main') WHERE name = ? AND pagetype = "
+                               "'internal'");
+    interior.bind(1, table);
+    int64_t blevel = 0, leafBlocks = 1;
+    bool any = false;
+    while (interior.step()) {
+        const int64_t depth = interior.text(0).count(u'/') - 1;
+        if (!any || depth > blevel) {
+            blevel = depth;
+            leafBlocks = 0;
+        }
+        any = true;
+        leafBlocks += depth == blevel;
+    }
+    const auto keys = int64_t(rows.rowids.size());
+    int64_t clustering = 0;
+    for (size_t k = 0; k < rows.pages.size(); ++k)
+        clustering += k == 0 || rows.pages[k] != rows.pages[k - 1];
+    sqlite::Statement insert(db,
+                             "INSERT OR REPLACE INTO \"QV$IND_STATS\" VALUES (upper(?1), "
+                             "upper(?1), ?2, ?3, ?4, ?5, ?6, ?7, ?4, datetime('now', "
+                             "'localtime'))");
+    insert.bind(1, table).bind(2, blevel).bind(3, leafBlocks).bind(4, keys);
+    bindOptional(insert, 5, perKey(leafBlocks, keys));
+    bindOptional(insert, 6, perKey(clustering, keys));
+    insert.bind(7, clustering);
+    insert.run();
+}
+
+}  // namespace
+
 void gatherIndexes(sqlite3* db, const QString& table) {
     QStringList indexes;
     sqlite::Statement list(db, "SELECT name FROM pragma_index_list(?) ORDER BY name");
     list.bind(1, table);
     while (list.step())
         indexes << list.text(0);
-    if (indexes.isEmpty())
+    const bool rowidKey = hasRowidKey(db, table);
+    if (indexes.isEmpty() && !rowidKey)
         return;
     const std::optional<RowPages> rows = rowPages(db, table);
     for (const QString& index : indexes)
         gatherIndex(db, index, table, rows ? &*rows : nullptr);
+    if (rowidKey && rows)
+        gatherRowidKey(db, table, *rows);
 }
 
 }  // namespace qv::embedded

@@ -372,6 +372,14 @@ void renameStatistics(sqlite3* db, const QString& table, const QString& to) {
                 .bind(2, to)
                 .run();
     }
+    // A rowid key's figures go by its table's name.
+    if (present(db, "QV$IND_STATS"))
+        sqlite::Statement(db,
+                          "UPDATE \"QV$IND_STATS\" SET INDEX_NAME = upper(?2) WHERE INDEX_NAME = "
+                          "upper(?1) AND TABLE_NAME = upper(?2)")
+            .bind(1, table)
+            .bind(2, to)
+            .run();
 }
 
 void renameColumnStatistics(sqlite3* db, const QString& table, const QString& column,

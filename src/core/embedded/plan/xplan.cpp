@@ -226,7 +226,8 @@ std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
     if (i + 2 >= close || !t[i].is(u"DBMS_XPLAN") || !t[i + 1].isOp(u'.'))
         return std::nullopt;
     if (!t[i + 2].is(u"DISPLAY"))
-        unreadable(QStringLiteral("of its functions only DISPLAY is understood"));
+        unreadable(
+            QStringLiteral("of its functions only DISPLAY and DISPLAY_CURSOR are understood"));
     XplanRequest request;
     i += 3;
     if (i < close) {

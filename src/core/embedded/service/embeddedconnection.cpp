@@ -355,6 +355,8 @@ void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
     cursor->consistentGets = added[kStatConsistentGets];
     cursor->currentGets = added[kStatDbBlockGets];
     cursor->diskReads = added[kStatPhysicalReads];
+    cursor->elapsedNanos = added[kStatDbTime];
+    cursor->cpuNanos = added[kStatCpuTime];
     if (c.session)
         c.session->keepCursor(std::move(*cursor));
     cursor.reset();

@@ -12,6 +12,7 @@
 #include "core/embedded/plan/xplan.h"
 #include "core/embedded/service/embeddedrecordset.h"
 #include "core/embedded/session/dictionaryviews.h"
+#include "core/embedded/session/displaycursor.h"
 #include "core/embedded/session/iocounting.h"
 #include "core/embedded/session/rowlocks.h"
 #include "core/embedded/session/sessionviews.h"
@@ -165,12 +166,18 @@ struct SqliteRun {
 
 // The statement SQLite runs for the call's: sqliteText()'s; for SELECT ... FOR UPDATE the query
 // without the clause once the session holds the file's write lock (rowlocks.h), no rows when
-// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY the lines it prints (xplan.h). `began`
+// SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY and DISPLAY_CURSOR the lines they print
+// (xplan.h, displaycursor.h). `began`
 // when the lock began a transaction, which a failure of the statement ends again; `rule` when
 // the statement is planned by rule (steering.h).
 QString runnableText(Call& call, bool& began, bool& rule) {
     Connection& c = *call.c;
     const std::vector<Token>& tokens = call.tokens();
+    if (const std::optional<CursorDisplay> display = readCursorDisplay(tokens)) {
+        const QStringList lines = cursorDisplayLines(c.db, *c.session, *display);
+        const EngineReading reading(c, call.sandbox);
+        return linesQuery(c.db, lines);
+    }
     if (const std::optional<XplanRequest> xplan = readXplanDisplay(tokens)) {
         const QStringList lines = xplanLines(c.db, *xplan, call.cancelled);
         const EngineReading reading(c, call.sandbox);

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <cstring>
 
 namespace qv::embedded {
 
@@ -69,6 +70,17 @@ QString sqlIdOf(const QString& text) {
     return id;
 }
 
+uint32_t sqlHashValue(const QString& sqlId) {
+    uint64_t v = 0;
+    for (const QChar c : sqlId) {
+        const char* at = c.unicode() < 128 ? std::strchr(kBase32, char(c.unicode())) : nullptr;
+        if (!at || !*at)
+            return 0;
+        v = (v << 5) | uint64_t(at - kBase32);
+    }
+    return uint32_t(v & 0xffffffffu);
+}
+
 std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
     std::vector<ScanLine> lines;
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
@@ -125,6 +137,19 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
     for (const PlanRow& row : rows) {
         CursorPlanLine line;
         line.row = row;
+        // DBMS_XPLAN's lines are read from the connection's own table of them: Oracle fetches
+        // them from the function's collection.
+        if (row.objectName.endsWith(u"QV$PLAN_OUTPUT", Qt::CaseInsensitive)) {
+            const auto& tokens = cursor.statement->tokens();
+            const bool display = std::none_of(tokens.begin(), tokens.end(), [](const auto& t) {
+                return t.is(u"DISPLAY_CURSOR");
+            });
+            line.row.operation = QStringLiteral("COLLECTION ITERATOR");
+            line.row.options = QStringLiteral("PICKLER FETCH");
+            line.row.objectName =
+                display ? QStringLiteral("DISPLAY") : QStringLiteral("DISPLAY_CURSOR");
+            line.row.objectOwner.clear();
+        }
         line.depth = row.parentId < 0 ? 0 : lines[size_t(row.parentId)].depth + 1;
         if (cursor.measured) {
             // A line of a plan compiled again (its run reported none) names no counter of the

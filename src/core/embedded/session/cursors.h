@@ -48,6 +48,19 @@ struct ExecutedCursor {
     int64_t consistentGets = 0;
     int64_t currentGets = 0;
     int64_t diskReads = 0;
+    int64_t elapsedNanos = 0;  // wall-clock and CPU time inside the engine's calls for it
+    int64_t cpuNanos = 0;
+    // Every execution the session kept of the statement, this one included (V$SQL): their
+    // count and their figures summed.
+    struct Totals {
+        int64_t executions = 0;
+        int64_t rows = 0;
+        int64_t bufferGets = 0;
+        int64_t diskReads = 0;
+        int64_t elapsedNanos = 0;
+        int64_t cpuNanos = 0;
+    } totals;
+    QString lastActive;  // when it ended: YYYY-MM-DD HH:MM:SS, local time
     // Which database it ran on: its file, or (in memory) its connection.
     QString file;
     const void* connection = nullptr;
@@ -59,6 +72,9 @@ struct ExecutedCursor {
 // same text always has the same id; it is not the id Oracle would give it, which is made from
 // another hash. Cannot fail.
 QString sqlIdOf(const QString& text);
+// The HASH_VALUE Oracle shows with a SQL_ID: the low 32 bits of the number it writes. 0 for
+// text that is no SQL_ID. Cannot fail.
+uint32_t sqlHashValue(const QString& sqlId);
 
 // The lines of `stmt`'s plan as its scan status reports them, in EXPLAIN QUERY PLAN's order,
 // with their counters of the run since the scan status was last reset. Empty in a build without

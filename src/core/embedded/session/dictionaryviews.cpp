@@ -65,13 +65,22 @@ const DictionaryView kViews[] = {
      "DELETE_RULE VARCHAR2(9), STATUS VARCHAR2(8), VALIDATED VARCHAR2(13), GENERATED "
      "VARCHAR2(14), INDEX_NAME VARCHAR2(128))",
      // A NOT NULL constraint is a check to Oracle's dictionary; a foreign key names the key it
-     // refers to; a unique constraint's index is named after it.
+     // refers to; a primary key's or unique constraint's index is named after it.
      "SELECT c.NAME, CASE c.TYPE WHEN 'N' THEN 'C' ELSE c.TYPE END, c.TABLE_NAME, "
      "c.SEARCH_CONDITION, (SELECT k.NAME FROM %1 k WHERE k.TABLE_NAME = c.R_TABLE AND k.TYPE IN "
      "('P', 'U') AND k.COLUMNS = c.R_COLUMNS), c.DELETE_RULE, c.STATUS, c.VALIDATED, "
-     "c.GENERATED, CASE WHEN c.TYPE = 'U' THEN c.NAME END FROM %1 c ORDER BY c.TABLE_NAME, "
-     "c.NAME",
-     "QV$CONSTRAINTS", false, true},
+     "c.GENERATED, CASE WHEN c.TYPE IN ('P', 'U') THEN c.NAME END FROM %1 c UNION ALL "
+     // The rowid key (INTEGER PRIMARY KEY) of a table the engine did not make: PK_ and the
+     // table's name, as the plans name its index.
+     "SELECT 'PK_' || upper(s.name), 'P', upper(s.name), NULL, NULL, NULL, 'ENABLED', "
+     "'VALIDATED', 'USER NAME', 'PK_' || upper(s.name) FROM main.sqlite_schema s JOIN "
+     "pragma_table_info(s.name) p ON p.pk = 1 AND upper(p.type) = 'INTEGER' WHERE s.type = "
+     "'table' AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND lower(substr(s.name, 1, 3)) <> "
+     "'qv$' AND s.sql NOT LIKE 'CREATE VIRTUAL%' AND (SELECT count(*) FROM "
+     "pragma_table_info(s.name) WHERE pk > 0) = 1 AND (SELECT wr FROM pragma_table_list(s.name) "
+     "WHERE schema = 'main') = 0 AND NOT EXISTS (SELECT 1 FROM %1 k WHERE k.TABLE_NAME = "
+     "upper(s.name) AND k.TYPE = 'P') ORDER BY 3, 1",
+     "QV$CONSTRAINTS"},
 };
 
 struct ViewTable : sqlite3_vtab {
@@ -79,7 +88,7 @@ struct ViewTable : sqlite3_vtab {
     sqlite3* db;
 };
 
-// A value as the catalog holds it: NULL, an integer, a real or text.
+// A value as the catalog holds it: NULL, an integer, a real, text or bytes (a RAW).
 struct Cell {
     int type = SQLITE_NULL;
     int64_t integer = 0;
@@ -176,7 +185,9 @@ QString emptyCatalog(const QString& table) {
     else if (table == u"QV$SEQUENCES")
         columns = QStringLiteral("NAME");
     else if (table == u"QV$CONSTRAINTS")
-        columns = QStringLiteral("NAME,TABLE_NAME,TYPE,COLUMNS");
+        columns = QStringLiteral(
+            "NAME,TABLE_NAME,TYPE,COLUMNS,R_TABLE,R_COLUMNS,DELETE_RULE,"
+            "STATUS,VALIDATED,SEARCH_CONDITION,GENERATED");
     else if (table == u"QV$IDENTITY_COLS")
         columns = QStringLiteral("TABLE_NAME,COLUMN_NAME,SEQUENCE_NAME,DEFAULT_ON_NULL");
     QStringList nulls;
@@ -252,6 +263,8 @@ int viewColumn(sqlite3_vtab_cursor* cursor, sqlite3_context* ctx, int column) {
         sqlite3_result_int64(ctx, cell.integer);
     else if (cell.type == SQLITE_FLOAT)
         sqlite3_result_double(ctx, cell.real);
+    else if (cell.type == SQLITE_BLOB)
+        sqlite3_result_blob(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     else
         sqlite3_result_text(ctx, cell.text.constData(), int(cell.text.size()), SQLITE_TRANSIENT);
     return SQLITE_OK;
@@ -285,8 +298,9 @@ const sqlite3_module kModule = makeModule();
 }  // namespace
 
 int registerDictionaryViews(sqlite3* db) {
+    const std::span<const DictionaryView> userViews(kViews);
     for (const std::span<const DictionaryView> views :
-         {std::span<const DictionaryView>(kViews), statisticsViews()}) {
+         {userViews, statisticsViews(), ownerViews(userViews, statisticsViews())}) {
         for (const DictionaryView& view : views) {
             const int rc = sqlite3_create_module_v2(db, view.name, &kModule,
                                                     const_cast<DictionaryView*>(&view), nullptr);

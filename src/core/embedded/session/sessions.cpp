@@ -2,6 +2,8 @@
 
 #include "core/embedded/values/oracleerrors.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <chrono>
 #include <map>
@@ -177,6 +179,19 @@ QString Session::previousSqlId() const {
 void Session::keepCursor(ExecutedCursor cursor) {
     std::lock_guard lock(registryMutex());
     cursor.sequence = registry().nextCursor++;
+    cursor.lastActive =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (const auto& kept : cursors_) {
+        if (kept->sqlId == cursor.sqlId)
+            cursor.totals = kept->totals;
+    }
+    ExecutedCursor::Totals& t = cursor.totals;
+    t.executions += 1;
+    t.rows += cursor.rows;
+    t.bufferGets += cursor.consistentGets + cursor.currentGets;
+    t.diskReads += cursor.diskReads;
+    t.elapsedNanos += cursor.elapsedNanos;
+    t.cpuNanos += cursor.cpuNanos;
     std::erase_if(cursors_, [&](const auto& kept) { return kept->sqlId == cursor.sqlId; });
     cursors_.insert(cursors_.begin(), std::make_shared<const ExecutedCursor>(std::move(cursor)));
     if (cursors_.size() > kKeptCursors)

@@ -3,6 +3,7 @@
 #include "core/db/dberror.h"
 #include "core/embedded/session/cursors.h"
 #include "core/embedded/session/sessions.h"
+#include "core/sqlite/sqlite.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -20,7 +21,7 @@ namespace qv::embedded {
 
 namespace {
 
-enum class View { Session, StatName, SesStat, PlanStatistics };
+enum class View { Session, StatName, SesStat, PlanStatistics, Sql, SqlPlan };
 
 struct ViewTable : sqlite3_vtab {
     View view;
@@ -35,8 +36,18 @@ struct Raw {
 
 using Cell = std::variant<std::monostate, int64_t, QByteArray, Raw>;
 
-// V$SQL_PLAN_STATISTICS_ALL's first column.
-constexpr int kSqlIdColumn = 0;
+// Where a view of cursors has its SQL_ID; -1 for the others.
+int sqlIdColumn(View view) {
+    switch (view) {
+        case View::PlanStatistics:
+            return 0;
+        case View::Sql:
+        case View::SqlPlan:
+            return 2;
+        default:
+            return -1;
+    }
+}
 
 struct ViewCursor : sqlite3_vtab_cursor {
     std::vector<std::vector<Cell>> rows;
@@ -52,9 +63,9 @@ struct Identity {
 const char* schemaOf(View view) {
     switch (view) {
         case View::Session:
-            return "CREATE TABLE x(SID INTEGER, AUDSID INTEGER, USERNAME VARCHAR2(30), "
-                   "STATUS VARCHAR2(8), PREV_SQL_ID VARCHAR2(13), PREV_CHILD_NUMBER NUMBER, "
-                   "PREV_SQL_ADDR RAW(8))";
+            return "CREATE TABLE x(SID INTEGER, [SERIAL#] INTEGER, AUDSID INTEGER, USERNAME "
+                   "VARCHAR2(128), STATUS VARCHAR2(8), SCHEMANAME VARCHAR2(128), PREV_SQL_ID "
+                   "VARCHAR2(13), PREV_CHILD_NUMBER NUMBER, PREV_SQL_ADDR RAW(8))";
         case View::StatName:
             return "CREATE TABLE x([STATISTIC#] INTEGER, NAME VARCHAR2(64), CLASS INTEGER)";
         case View::SesStat:
@@ -69,6 +80,21 @@ const char* schemaOf(View view) {
                    "LAST_CU_BUFFER_GETS NUMBER, LAST_DISK_READS NUMBER, LAST_ELAPSED_TIME "
                    "NUMBER, ADDRESS RAW(8), QBLOCK_NAME VARCHAR2(128), OBJECT_ALIAS "
                    "VARCHAR2(261), OTHER_XML CLOB)";
+        case View::Sql:
+            return "CREATE TABLE x(SQL_TEXT VARCHAR2(1000), SQL_FULLTEXT CLOB, SQL_ID "
+                   "VARCHAR2(13), EXECUTIONS NUMBER, DISK_READS NUMBER, BUFFER_GETS NUMBER, "
+                   "ROWS_PROCESSED NUMBER, COMMAND_TYPE NUMBER, PARSING_SCHEMA_NAME "
+                   "VARCHAR2(128), ADDRESS RAW(8), HASH_VALUE NUMBER, PLAN_HASH_VALUE NUMBER, "
+                   "CHILD_NUMBER NUMBER, CPU_TIME NUMBER, ELAPSED_TIME NUMBER, LAST_ACTIVE_TIME "
+                   "DATE)";
+        case View::SqlPlan:
+            return "CREATE TABLE x(ADDRESS RAW(8), HASH_VALUE NUMBER, SQL_ID VARCHAR2(13), "
+                   "PLAN_HASH_VALUE NUMBER, CHILD_NUMBER NUMBER, TIMESTAMP DATE, OPERATION "
+                   "VARCHAR2(30), OPTIONS VARCHAR2(30), OBJECT_OWNER VARCHAR2(128), "
+                   "OBJECT_NAME VARCHAR2(128), OBJECT_ALIAS VARCHAR2(261), ID NUMBER, PARENT_ID "
+                   "NUMBER, DEPTH NUMBER, POSITION NUMBER, COST NUMBER, CARDINALITY NUMBER, "
+                   "BYTES NUMBER, ACCESS_PREDICATES VARCHAR2(4000), FILTER_PREDICATES "
+                   "VARCHAR2(4000), QBLOCK_NAME VARCHAR2(128))";
     }
     return nullptr;
 }
@@ -151,6 +177,90 @@ std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<Q
     return rows;
 }
 
+// Oracle's COMMAND_TYPE of the statement `cursor` ran: by its first word.
+Cell commandType(const ExecutedCursor& cursor) {
+    const std::vector<sql::Token>& tokens = cursor.statement->tokens();
+    if (tokens.empty())
+        return {};
+    const sql::Token& first = tokens.front();
+    const std::pair<const char16_t*, int64_t> kinds[] = {
+        {u"SELECT", 3},  {u"WITH", 3},   {u"INSERT", 2},   {u"UPDATE", 6}, {u"DELETE", 7},
+        {u"MERGE", 189}, {u"BEGIN", 47}, {u"DECLARE", 47}, {u"CREATE", 1}, {u"EXPLAIN", 50}};
+    for (const auto& [word, type] : kinds) {
+        if (first.is(word))
+            return type;
+    }
+    return {};
+}
+
+// The plan `cursor` ran with, drawn now on `db`; none when it can no longer be drawn (a table
+// it read is gone): V$SQL then shows PLAN_HASH_VALUE 0 and V$SQL_PLAN no lines, as Oracle's
+// for a cursor without a plan.
+std::vector<CursorPlanLine> drawnPlan(const ExecutedCursor& cursor, sqlite3* db) {
+    try {
+        return cursorPlan(cursor, db);
+    } catch (const sqlite::Error&) {
+        return {};
+    } catch (const DbError&) {
+        return {};
+    }
+}
+
+int64_t hashOf(const std::vector<CursorPlanLine>& lines) {
+    if (lines.empty())
+        return 0;
+    std::vector<PlanRow> shape;
+    for (const CursorPlanLine& l : lines)
+        shape.push_back(l.row);
+    return planHashValue(shape);
+}
+
+// V$SQL's or V$SQL_PLAN's rows of the statements run on `db`'s database (`sqlId`'s alone when
+// given); their plans are drawn now.
+std::vector<std::vector<Cell>> cursorRows(View view, sqlite3* db,
+                                          const std::optional<QString>& sqlId) {
+    std::vector<std::vector<Cell>> rows;
+    for (const auto& cursor : cursorsOf(db, sqlId)) {
+        const std::vector<CursorPlanLine> lines = drawnPlan(*cursor, db);
+        const int64_t hash = hashOf(lines);
+        const Cell hashValue = int64_t(sqlHashValue(cursor->sqlId));
+        const QString& sql = cursor->statement->text();
+        const ExecutedCursor::Totals& t = cursor->totals;
+        if (view == View::Sql) {
+            rows.push_back({sql.left(1000).toUtf8(), sql.toUtf8(), cursor->sqlId.toUtf8(),
+                            t.executions, t.diskReads, t.bufferGets, t.rows, commandType(*cursor),
+                            text(cursor->owner), addressOf(*cursor), hashValue, hash, int64_t(0),
+                            t.cpuNanos / 1000, t.elapsedNanos / 1000, text(cursor->lastActive)});
+            continue;
+        }
+        for (const CursorPlanLine& l : lines) {
+            const PlanRow& r = l.row;
+            rows.push_back({addressOf(*cursor),
+                            hashValue,
+                            cursor->sqlId.toUtf8(),
+                            hash,
+                            int64_t(0),
+                            text(cursor->lastActive),
+                            text(r.operation),
+                            text(r.options),
+                            text(r.objectOwner),
+                            text(r.objectName),
+                            text(r.objectAlias),
+                            int64_t(r.id),
+                            r.parentId < 0 ? Cell{} : Cell{int64_t(r.parentId)},
+                            int64_t(l.depth),
+                            r.id == 0 ? Cell{} : Cell{int64_t(r.position)},
+                            cursor->rule ? Cell{} : Cell{r.cost},
+                            cursor->rule ? Cell{} : Cell{r.cardinality},
+                            cursor->rule ? Cell{} : Cell{r.bytes},
+                            text(r.accessPredicates),
+                            text(r.filterPredicates),
+                            text(r.queryBlock)});
+        }
+    }
+    return rows;
+}
+
 // The rows as they are now: a reading is a consistent snapshot of the session list.
 std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
     std::vector<std::vector<Cell>> rows;
@@ -161,7 +271,11 @@ std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
                 const char* status = s->sid() == ownSid ? "ACTIVE" : "INACTIVE";
                 const QString previous = s->previousSqlId();
                 const auto cursor = previousCursor(*s);
-                rows.push_back({s->sid(), s->audsid(), s->user().toUtf8(), QByteArray(status),
+                const QString schema = s->parameter(QStringLiteral("CURRENT_SCHEMA"));
+                // A SID is never given twice: every session is the first of its SID.
+                rows.push_back({s->sid(), int64_t(1), s->audsid(), s->user().toUpper().toUtf8(),
+                                QByteArray(status),
+                                (schema.isEmpty() ? s->user() : schema).toUpper().toUtf8(),
                                 text(previous), previous.isEmpty() ? Cell{} : Cell{int64_t(0)},
                                 cursor ? addressOf(*cursor) : Cell{}});
             }
@@ -179,7 +293,9 @@ std::vector<std::vector<Cell>> snapshot(View view, int64_t ownSid) {
             }
             break;
         case View::PlanStatistics:
-            break;  // planStatistics(): only as many plans as asked for
+        case View::Sql:
+        case View::SqlPlan:
+            break;  // only as many plans as asked for are drawn, when the view is filtered
     }
     return rows;
 }
@@ -207,11 +323,12 @@ int viewDisconnect(sqlite3_vtab* table) {
 int viewBestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     info->estimatedCost = 100;
     info->estimatedRows = 100;
-    if (static_cast<const ViewTable*>(vtab)->view != View::PlanStatistics)
+    const int column = sqlIdColumn(static_cast<const ViewTable*>(vtab)->view);
+    if (column < 0)
         return SQLITE_OK;
     for (int i = 0; i < info->nConstraint; ++i) {
         const auto& c = info->aConstraint[i];
-        if (c.usable && c.iColumn == kSqlIdColumn && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+        if (c.usable && c.iColumn == column && c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
             info->aConstraintUsage[i].argvIndex = 1;
             info->idxNum = 1;
             info->estimatedCost = 10;
@@ -237,17 +354,30 @@ int viewFilter(sqlite3_vtab_cursor* cursor, int idxNum, const char*, int argc,
     auto* c = static_cast<ViewCursor*>(cursor);
     auto* table = static_cast<ViewTable*>(cursor->pVtab);
     c->at = 0;
-    if (table->view != View::PlanStatistics) {
+    if (sqlIdColumn(table->view) < 0) {
         c->rows = snapshot(table->view, table->ownSid);
         return SQLITE_OK;
     }
+    // Drawing a plan reads the estimates of what the statement read, which may be a view of
+    // cursors again: read from inside a drawing, such a view has no rows (else it would draw
+    // its own plans without end).
+    static thread_local int drawing = 0;
+    if (drawing > 0) {
+        c->rows.clear();
+        return SQLITE_OK;
+    }
+    struct Drawing {
+        Drawing() { ++drawing; }
+        ~Drawing() { --drawing; }
+    } mark;
     std::optional<QString> sqlId;
     if (idxNum == 1 && argc > 0) {
         const auto* raw = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
         sqlId = QString::fromUtf8(raw ? raw : "");
     }
     try {
-        c->rows = planStatistics(table->db, sqlId);
+        c->rows = table->view == View::PlanStatistics ? planStatistics(table->db, sqlId)
+                                                      : cursorRows(table->view, table->db, sqlId);
     } catch (const DbError& e) {
         c->rows.clear();
         sqlite3_free(table->zErrMsg);
@@ -422,10 +552,9 @@ void deleteIdentity(void* p) {
 
 int registerSessionViews(sqlite3* db, int64_t sid, int64_t audsid) {
     const std::pair<const char*, View> views[] = {
-        {"v$session", View::Session},
-        {"v$statname", View::StatName},
-        {"v$sesstat", View::SesStat},
-        {"v$sql_plan_statistics_all", View::PlanStatistics},
+        {"v$session", View::Session}, {"v$statname", View::StatName},
+        {"v$sesstat", View::SesStat}, {"v$sql_plan_statistics_all", View::PlanStatistics},
+        {"v$sql", View::Sql},         {"v$sql_plan", View::SqlPlan},
     };
     for (const auto& [name, view] : views) {
         const int rc = sqlite3_create_module_v2(db, name, &kViewModule,

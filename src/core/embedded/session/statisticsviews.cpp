@@ -22,15 +22,29 @@ namespace {
     "s.type = 'table' AND lower(substr(s.name, 1, 7)) <> 'sqlite_' AND " \
     "lower(substr(s.name, 1, 3)) <> 'qv$' AND s.sql NOT LIKE 'CREATE VIRTUAL%'"
 
-// The name Oracle's dictionary gives the index `i` of the table ?1: a primary key's or unique
-// constraint's index is named after the constraint (%2, QV$CONSTRAINTS), as the plans show it;
-// one of a constraint the engine did not name gets a SYS_ name.
-#define QV_INDEX_NAME(i)                                                                 \
-    "CASE WHEN substr(" i                                                                \
-    ", 1, 17) = 'sqlite_autoindex_' THEN coalesce((SELECT k.NAME FROM %2 "               \
-    "k WHERE k.TABLE_NAME = upper(?1) AND k.TYPE IN ('P', 'U') AND k.COLUMNS = (SELECT " \
-    "group_concat(upper(n.name), ',') FROM (SELECT name FROM pragma_index_info(" i       \
-    ") ORDER BY seqno) n)), 'SYS_' || upper(substr(" i ", 18))) ELSE upper(" i ") END"
+// The indexes of the table ?1 as Oracle's dictionary names them: SQLite's, and a rowid key
+// (INTEGER PRIMARY KEY, the table's own b-tree, which the plans read as the key's index).
+// `sname` is where their figures are kept (%1, QV$IND_STATS: a rowid key's under the table's
+// name); `name` the name the plans show: a primary key's or unique constraint's index is named
+// after the constraint (%2, QV$CONSTRAINTS), one of a constraint the engine did not name gets a
+// SYS_ name, and a rowid key without a constraint of the engine's PK_ and the table's name.
+#define QV_INDEX_LIST                                                                          \
+    "(SELECT l.name AS sname, CASE WHEN substr(l.name, 1, 17) = 'sqlite_autoindex_' THEN "     \
+    "coalesce((SELECT k.NAME FROM %2 k WHERE k.TABLE_NAME = upper(?1) AND k.TYPE IN ('P', "    \
+    "'U') AND k.COLUMNS = (SELECT group_concat(upper(n.name), ',') FROM (SELECT name FROM "    \
+    "pragma_index_info(l.name) ORDER BY seqno) n)), 'SYS_' || upper(substr(l.name, 18))) "     \
+    "ELSE upper(l.name) END AS name, l.\"unique\" AS uniq, l.origin AS origin, 0 AS rowidkey " \
+    "FROM pragma_index_list(?1) l UNION ALL SELECT ?1, coalesce((SELECT k.NAME FROM %2 k "     \
+    "WHERE k.TABLE_NAME = upper(?1) AND k.TYPE IN ('P', 'U') AND k.COLUMNS = upper(p.name) "   \
+    "ORDER BY k.TYPE LIMIT 1), 'PK_' || upper(?1)), 1, 'pk', 1 FROM pragma_table_info(?1) p "  \
+    "WHERE p.pk = 1 AND upper(p.type) = 'INTEGER' AND (SELECT count(*) FROM "                  \
+    "pragma_table_info(?1) WHERE pk > 0) = 1 AND (SELECT wr FROM pragma_table_list(?1) WHERE " \
+    "schema = 'main') = 0)"
+
+// Whether the index `ix` (of QV_INDEX_LIST) is one a constraint made.
+#define QV_CONSTRAINT_INDEX                                                                \
+    "CASE WHEN ix.origin <> 'c' OR EXISTS (SELECT 1 FROM %2 k WHERE k.NAME = ix.name AND " \
+    "k.TYPE IN ('P', 'U')) THEN 'YES' ELSE 'NO' END"
 
 #define QV_OWNER "(SELECT upper(USERNAME) FROM v$session WHERE SID = userenv('SID'))"
 
@@ -51,39 +65,61 @@ namespace {
     "LEAF_BLOCKS NUMBER, DISTINCT_KEYS NUMBER, AVG_LEAF_BLOCKS_PER_KEY NUMBER, "               \
     "AVG_DATA_BLOCKS_PER_KEY NUMBER, CLUSTERING_FACTOR NUMBER, STATUS VARCHAR2(8), NUM_ROWS "  \
     "NUMBER, SAMPLE_SIZE NUMBER, LAST_ANALYZED DATE, PARTITIONED VARCHAR2(3), TEMPORARY "      \
-    "VARCHAR2(1))"
+    "VARCHAR2(1), CONSTRAINT_INDEX VARCHAR2(3))"
 
-#define QV_INDEXES_QUERY \
-    "SELECT " QV_INDEX_NAME("l.name") ", CASE WHEN EXISTS (SELECT 1 FROM "                       \
-    "pragma_index_xinfo(l.name) x WHERE x.key = 1 AND x.cid = -2) THEN 'FUNCTION-BASED NORMAL' " \
-    "WHEN l.origin = 'pk' AND (SELECT wr FROM pragma_table_list(?1) WHERE schema = 'main') "     \
-    "THEN 'IOT - TOP' ELSE 'NORMAL' END, upper(?1), 'TABLE', CASE l.\"unique\" WHEN 1 THEN "     \
-    "'UNIQUE' ELSE 'NONUNIQUE' END, 'USERS', i.BLEVEL, i.LEAF_BLOCKS, i.DISTINCT_KEYS, "          \
-    "i.AVG_LEAF_BLOCKS_PER_KEY, i.AVG_DATA_BLOCKS_PER_KEY, i.CLUSTERING_FACTOR, 'VALID', "        \
-    "i.NUM_ROWS, i.NUM_ROWS, i.LAST_ANALYZED, 'NO', 'N' FROM pragma_index_list(?1) l LEFT JOIN "  \
-    "%1 i ON i.INDEX_NAME = upper(l.name) ORDER BY 1"
+#define QV_INDEXES_QUERY                                                                        \
+    "SELECT ix.name, CASE WHEN EXISTS (SELECT 1 FROM pragma_index_xinfo(ix.sname) x WHERE "     \
+    "x.key = 1 AND x.cid = -2) THEN 'FUNCTION-BASED NORMAL' WHEN ix.origin = 'pk' AND (SELECT " \
+    "wr FROM pragma_table_list(?1) WHERE schema = 'main') THEN 'IOT - TOP' ELSE 'NORMAL' END, " \
+    "upper(?1), 'TABLE', CASE ix.uniq WHEN 1 THEN 'UNIQUE' ELSE 'NONUNIQUE' END, 'USERS', "     \
+    "i.BLEVEL, i.LEAF_BLOCKS, i.DISTINCT_KEYS, i.AVG_LEAF_BLOCKS_PER_KEY, "                     \
+    "i.AVG_DATA_BLOCKS_PER_KEY, i.CLUSTERING_FACTOR, 'VALID', i.NUM_ROWS, i.NUM_ROWS, "         \
+    "i.LAST_ANALYZED, 'NO', 'N', " QV_CONSTRAINT_INDEX " FROM " QV_INDEX_LIST                   \
+    " ix LEFT JOIN %1 "                                                                         \
+    "i ON i.INDEX_NAME = upper(ix.sname) ORDER BY 1"
 
 const DictionaryView kViews[] = {
     {"user_tables", "CREATE TABLE x(" QV_TABLES_COLUMNS, QV_TABLES_QUERY, "QV$TAB_STATS"},
-    {"all_tables", "CREATE TABLE x(OWNER VARCHAR2(128), " QV_TABLES_COLUMNS,
-     "SELECT " QV_OWNER ", * FROM (" QV_TABLES_QUERY ")", "QV$TAB_STATS"},
     {"user_indexes", "CREATE TABLE x(" QV_INDEXES_COLUMNS, QV_INDEXES_QUERY,
-     "QV$IND_STATS QV$CONSTRAINTS", true},
-    {"all_indexes",
-     "CREATE TABLE x(OWNER VARCHAR2(128), TABLE_OWNER VARCHAR2(128), " QV_INDEXES_COLUMNS,
-     "SELECT " QV_OWNER ", " QV_OWNER ", * FROM (" QV_INDEXES_QUERY ")",
      "QV$IND_STATS QV$CONSTRAINTS", true},
     {"user_ind_columns",
      "CREATE TABLE x(INDEX_NAME VARCHAR2(128), TABLE_NAME VARCHAR2(128), COLUMN_NAME "
      "VARCHAR2(4000), COLUMN_POSITION NUMBER, DESCEND VARCHAR2(4))",
      // A key that is an expression is a hidden column to Oracle, SYS_NCnnnnn$.
-     "SELECT " QV_INDEX_NAME("l.name") ", upper(?1), coalesce(upper(x.name), 'SYS_NC' || "
-                                       "substr('00000' || (x.seqno + 1), -5) || '$'), x.seqno + 1, "
-                                       "CASE x.desc WHEN 1 THEN 'DESC' "
-                                       "ELSE 'ASC' END FROM pragma_index_list(?1) l JOIN "
-                                       "pragma_index_xinfo(l.name) x ON x.key = 1 "
-                                       "ORDER BY 1, 4",
+     "SELECT ix.name, upper(?1), coalesce(upper(x.name), 'SYS_NC' || substr('00000' || (x.seqno "
+     "+ 1), -5) || '$'), x.seqno + 1, CASE x.desc WHEN 1 THEN 'DESC' ELSE 'ASC' END FROM "
+     "" QV_INDEX_LIST " ix JOIN pragma_index_xinfo(ix.sname) x ON x.key = 1 WHERE ix.rowidkey = "
+     "0 UNION ALL SELECT ix.name, upper(?1), upper(p.name), 1, 'ASC' FROM " QV_INDEX_LIST " ix "
+     "JOIN pragma_table_info(?1) p ON p.pk = 1 WHERE ix.rowidkey = 1 ORDER BY 1, 4",
      "QV$IND_STATS QV$CONSTRAINTS", true},
+    {"user_ind_statistics",
+     "CREATE TABLE x(INDEX_NAME VARCHAR2(128), TABLE_OWNER VARCHAR2(128), TABLE_NAME "
+     "VARCHAR2(128), PARTITION_NAME VARCHAR2(128), PARTITION_POSITION NUMBER, "
+     "SUBPARTITION_NAME VARCHAR2(128), SUBPARTITION_POSITION NUMBER, OBJECT_TYPE VARCHAR2(12), "
+     "BLEVEL NUMBER, LEAF_BLOCKS NUMBER, DISTINCT_KEYS NUMBER, AVG_LEAF_BLOCKS_PER_KEY NUMBER, "
+     "AVG_DATA_BLOCKS_PER_KEY NUMBER, CLUSTERING_FACTOR NUMBER, NUM_ROWS NUMBER, SAMPLE_SIZE "
+     "NUMBER, LAST_ANALYZED DATE, GLOBAL_STATS VARCHAR2(3), USER_STATS VARCHAR2(3), "
+     "STATTYPE_LOCKED VARCHAR2(5))",
+     "SELECT ix.name, " QV_OWNER ", upper(?1), NULL, NULL, NULL, NULL, 'INDEX', i.BLEVEL, "
+     "i.LEAF_BLOCKS, i.DISTINCT_KEYS, i.AVG_LEAF_BLOCKS_PER_KEY, i.AVG_DATA_BLOCKS_PER_KEY, "
+     "i.CLUSTERING_FACTOR, i.NUM_ROWS, i.NUM_ROWS, i.LAST_ANALYZED, CASE WHEN i.LAST_ANALYZED "
+     "IS NULL THEN 'NO' ELSE 'YES' END, 'NO', NULL FROM " QV_INDEX_LIST " ix LEFT JOIN %1 i ON "
+     "i.INDEX_NAME = upper(ix.sname) ORDER BY 1",
+     "QV$IND_STATS QV$CONSTRAINTS", true},
+    {"user_tab_statistics",
+     "CREATE TABLE x(TABLE_NAME VARCHAR2(128), PARTITION_NAME VARCHAR2(128), "
+     "PARTITION_POSITION NUMBER, SUBPARTITION_NAME VARCHAR2(128), SUBPARTITION_POSITION NUMBER, "
+     "OBJECT_TYPE VARCHAR2(12), NUM_ROWS NUMBER, BLOCKS NUMBER, EMPTY_BLOCKS NUMBER, AVG_SPACE "
+     "NUMBER, CHAIN_CNT NUMBER, AVG_ROW_LEN NUMBER, SAMPLE_SIZE NUMBER, LAST_ANALYZED DATE, "
+     "GLOBAL_STATS VARCHAR2(3), USER_STATS VARCHAR2(3), STATTYPE_LOCKED VARCHAR2(5))",
+     // DBMS_STATS leaves EMPTY_BLOCKS, AVG_SPACE and CHAIN_CNT at 0 for what it gathers.
+     "SELECT upper(s.name), NULL, NULL, NULL, NULL, 'TABLE', t.NUM_ROWS, t.BLOCKS, CASE WHEN "
+     "t.LAST_ANALYZED IS NOT NULL THEN 0 END, CASE WHEN t.LAST_ANALYZED IS NOT NULL THEN 0 END, "
+     "CASE WHEN t.LAST_ANALYZED IS NOT NULL THEN 0 END, t.AVG_ROW_LEN, t.NUM_ROWS, "
+     "t.LAST_ANALYZED, CASE WHEN t.LAST_ANALYZED IS NULL THEN 'NO' ELSE 'YES' END, 'NO', NULL "
+     "FROM main.sqlite_schema s LEFT JOIN %1 t ON t.TABLE_NAME = upper(s.name) WHERE "
+     "" QV_USER_TABLE " ORDER BY 1",
+     "QV$TAB_STATS"},
     {"user_tab_columns",
      "CREATE TABLE x(TABLE_NAME VARCHAR2(128), COLUMN_NAME VARCHAR2(128), DATA_TYPE "
      "VARCHAR2(128), DATA_LENGTH NUMBER, DATA_PRECISION NUMBER, DATA_SCALE NUMBER, NULLABLE "
@@ -163,7 +199,8 @@ const DictionaryView kViews[] = {
 };
 
 #undef QV_USER_TABLE
-#undef QV_INDEX_NAME
+#undef QV_INDEX_LIST
+#undef QV_CONSTRAINT_INDEX
 #undef QV_OWNER
 
 struct DataType {
