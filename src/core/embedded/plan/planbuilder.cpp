@@ -100,8 +100,11 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
                          (s.sortOrder < 0 && !analyticFunctions(tokens_, text).isEmpty());
     for (size_t i = 0; i < s.steps.size(); ++i) {
         if (s.steps[i].operation == u"INDEX" && s.steps[i].options == u"FULL SCAN" &&
-            !(i == 0 && inOrder))
+            !(i == 0 && inOrder)) {
             s.steps[i].options = QStringLiteral("FAST FULL SCAN");
+            if (s.steps[i].fastCost >= 0)
+                s.steps[i].cost = s.steps[i].fastCost;
+        }
     }
     // The rows each loop hands on after its conditions: as many as the next loop began, and
     // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
