@@ -37,7 +37,11 @@ namespace qv::embedded {
 // when it has one. The goal steers the plan of a statement that reads one table, unless a hint
 // names that table: FIRST_ROWS takes an index that gives the ORDER BY over a sort; RULE an
 // index over a full scan; ALL_ROWS and CHOOSE, with gathered statistics, a full scan when the
-// engine's estimates find it cheaper than the index SQLite chose to find the rows by.
+// engine's estimates find it cheaper than the index SQLite chose to find the rows by, or to
+// read them in the order of a GROUP BY or ORDER BY (the full scan's sort counted).
+// A b-tree index holds no row whose key columns are all NULL: a table SQLite would read by an
+// index that lacks rows the statement needs (a single-column index for IS NULL, or read whole
+// for all rows) is read whole or by an index that has them (steerNulls()).
 struct Steering {
     QString sqliteText;
     QString goal;       // as the plan table's OPTIMIZER column shows it (HINT: ... for a hint)

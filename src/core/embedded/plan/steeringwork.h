@@ -174,4 +174,12 @@ struct Work {
 // (joinsteering.cpp).
 void steerJoins(Work& w);
 
+// A b-tree index keeps no entry whose key columns are all NULL (accesssteering.cpp): whether
+// `index` holds every row of `table` the statement needs (a key column declared NOT NULL, or
+// one the statement's conditions or aggregates need a value of).
+bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& index);
+// Each table SQLite reads by an index that lacks rows it needs is read whole, or by a cheaper
+// index that has them; an index hint that asked for it is reported unused.
+void steerNulls(Work& w);
+
 }  // namespace qv::embedded::steer
