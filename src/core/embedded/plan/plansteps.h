@@ -77,7 +77,7 @@ bool setOperator(const QString& detail);
 class Builder {
   public:
     Builder(const ParsedStatement& statement, const std::vector<EqpLine>& eqp, QString owner,
-            sqlite3* db);
+            sqlite3* db, const PlanEstimates::Binds& peeked);
 
     std::vector<PlanRow> rows();
 

@@ -370,12 +370,13 @@ void steerByGoal(Work& w, const QString& goal) {
 }  // namespace
 
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner, bool joins) {
+                        const QString& sessionGoal, const QString& owner, bool joins,
+                        const QHash<QString, QString>& peeked) {
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}, peeked};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);

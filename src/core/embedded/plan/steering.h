@@ -53,8 +53,10 @@ struct Steering {
 // `sqliteText`, under the session's goal `sessionGoal`; tables owned by `owner`. Reads the
 // schema and the statistics of `db` with the rights of the caller; a statement it cannot read
 // keeps its text, its hints reported unused. Cannot fail.
+// `peeked`: the bind variables' values the plan is made for (translatePlan()).
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner, bool joins = true);
+                        const QString& sessionGoal, const QString& owner, bool joins = true,
+                        const QHash<QString, QString>& peeked = {});
 
 // Names on the plan's lines the query blocks and objects the hints speak of, as Oracle's
 // QBLOCK_NAME and OBJECT_ALIAS ("E"@"SEL$1"), so that a reader places each hint as DBMS_XPLAN

@@ -49,7 +49,7 @@ struct Planner {
         if (!lines)
             return {};
         try {
-            return translatePlan(statement, *lines, owner, db);
+            return translatePlan(statement, *lines, owner, db, peeked);
         } catch (const sqlite::Error&) {
             return {};
         }
@@ -72,6 +72,7 @@ struct Planner {
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
     std::vector<bool> uniqueRows;    // its rows cannot repeat (a key of NOT NULL columns)
+    QHash<QString, QString> peeked;  // bind variables' values (translatePlan())
     // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
     // or one WITHOUT ROWID), which the engine may copy.
     bool copyable(const QString& table) const {
