@@ -55,6 +55,7 @@ class PlanShapes : public EmbeddedTest {
                                    .split(u'|');
         QStringList out, ran;
         filters_.clear();
+        lastSqlId_ = id.value(0);
         for (const QString& row : rowsOf(*stats_, kRunLines.arg(id.value(0), id.value(1)))) {
             QStringList f = row.split(u'|');
             f.replaceInStrings(QStringLiteral("null"), QString());
@@ -82,7 +83,18 @@ class PlanShapes : public EmbeddedTest {
         return out;
     }
 
+    // The pages the statement of the last lines() read.
+    qlonglong buffers() {
+        return rowsOf(*stats_, QStringLiteral("SELECT LAST_CR_BUFFER_GETS FROM "
+                                              "V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND "
+                                              "ID = 0")
+                                   .arg(lastSqlId_))
+            .value(0)
+            .toLongLong();
+    }
+
     std::unique_ptr<embedded::EmbeddedDatabase> stats_;
+    QString lastSqlId_;
     QMap<int, QString> filters_;  // line id -> its filter, of the last lines()
 };
 
@@ -220,6 +232,38 @@ TEST_F(PlanShapes, AWithQueryReadTwiceIsLoadedIntoATemporaryTable) {
         "with w as (select dept_id, count(*) c from emp group by dept_id) select * from w "
         "where c > 10");
     EXPECT_TRUE(once.filter("TEMP TABLE").isEmpty()) << once.join(u'\n').toStdString();
+}
+
+// A b-tree keeps no entry whose key is NULL: the index on a column empty in nine rows of ten
+// serves neither IS NULL nor a read of all rows, only rows with a value. Reading every row in
+// the order of an index whose keys are scattered costs a fetch per row: a full scan and a sort
+// cost less, and the run reads as few pages as the plan says.
+TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
+    for (const char* sql : {"alter table emp add bonus number",
+                            "update emp set bonus = salary where mod(emp_id, 10) = 0",
+                            "create index ix_emp_bonus on emp (bonus)",
+                            "begin dbms_stats.gather_table_stats('SCOTT', 'EMP'); end;"})
+        db_->execute(QString::fromUtf8(sql));
+    // Line and starts: the rows under an aggregate are not all counted.
+    auto started = [&](const char* sql) { return lines(sql).value(2).section(u'|', 0, 1); };
+    EXPECT_EQ(started("select count(*) from emp where bonus is null"),
+              "2:1 TABLE ACCESS FULL EMP|1");
+    EXPECT_EQ(lines("select bonus from emp order by bonus").mid(1),
+              (QStringList{"1:0 SORT ORDER BY|1|5000", "2:1 TABLE ACCESS FULL EMP|1|5000"}));
+    EXPECT_EQ(started("select count(bonus) from emp"), "2:1 INDEX FAST FULL SCAN IX_EMP_BONUS|1");
+    EXPECT_EQ(lines("select ename from emp where bonus = 100").mid(1),
+              (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|10",
+                           "2:1 INDEX RANGE SCAN IX_EMP_BONUS|1|10"}));
+    // Each department's employees lie on every page: the index read whole fetches a page per row.
+    EXPECT_EQ(lines("select dept_id, sum(salary) from emp group by dept_id").mid(1),
+              (QStringList{"1:0 HASH GROUP BY|1|50", "2:1 TABLE ACCESS FULL EMP|1|5000"}));
+    EXPECT_EQ(lines("select * from emp order by dept_id").mid(1),
+              (QStringList{"1:0 SORT ORDER BY|1|5000", "2:1 TABLE ACCESS FULL EMP|1|5000"}));
+    const qlonglong full = buffers();
+    EXPECT_EQ(lines("select /*+ index(emp ix_emp_dept) */ * from emp order by dept_id").mid(1),
+              (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|5000",
+                           "2:1 INDEX FULL SCAN IX_EMP_DEPT|1|5000"}));
+    EXPECT_LT(10 * full, buffers());
 }
 
 }  // namespace

@@ -230,13 +230,11 @@ bool PlanEstimates::bounds(const QString& table, const QString& column, double& 
             if (ends.front().endpointValue && ends.back().endpointValue) {
                 b = {*ends.front().endpointValue, *ends.back().endpointValue};
             } else if (!ends.front().endpointValue && !ends.front().actualValue.isEmpty()) {
-                const QByteArray low = ends.front().actualValue.toUtf8();
-                const QByteArray high = ends.back().actualValue.toUtf8();
-                qsizetype common = 0;
-                while (common < std::min(low.size(), high.size()) && low[common] == high[common])
-                    ++common;
-                textPrefix_.insert(key, low.left(common));
-                b = {textPlace(key, low), textPlace(key, high)};
+                std::vector<QByteArray> texts;
+                for (const HistogramBucket& k : ends)
+                    texts.push_back(k.actualValue.toUtf8());
+                textEnds_.insert(key, texts);
+                b = {0, double(texts.size() - 1)};
             }
         } else if (this->table(table).columns.contains(column.toLower())) {
             // min() and max() of an indexed column are two index look-ups.
@@ -372,7 +370,7 @@ bool PlanEstimates::valueOf(const QString& table, const QString& column, const Q
     if (v.isEmpty())
         return false;
     const QString key = table.toLower() + u'.' + column.toLower();
-    if (textPrefix_.contains(key)) {
+    if (textEnds_.contains(key)) {
         value = textPlace(key, v.toUtf8());
         return true;
     }
@@ -380,15 +378,34 @@ bool PlanEstimates::valueOf(const QString& table, const QString& column, const Q
 }
 
 double PlanEstimates::textPlace(const QString& key, const QByteArray& text) const {
-    const QByteArray prefix = textPrefix_.value(key);
-    if (const int order = text.left(prefix.size()).compare(prefix); order != 0)
-        return order < 0 ? -1 : 2;
-    double position = 0, scale = 1;
-    for (qsizetype i = prefix.size(); i < prefix.size() + 6; ++i) {
-        scale /= 256;
-        position += (i < text.size() ? uint8_t(text[i]) : 0) * scale;
-    }
-    return position;
+    const auto found = textEnds_.constFind(key);
+    if (found == textEnds_.constEnd() || found->empty())
+        return 0;
+    const std::vector<QByteArray>& ends = *found;
+    const auto above = std::upper_bound(ends.begin(), ends.end(), text);
+    if (above == ends.begin())
+        return -1;
+    const size_t at = size_t(above - ends.begin()) - 1;
+    if (ends[at] == text)
+        return double(at);
+    if (above == ends.end())
+        return double(ends.size());
+    // Six bytes past what the two endpoints begin with, as a fraction.
+    qsizetype common = 0;
+    while (common < std::min(ends[at].size(), above->size()) &&
+           ends[at][common] == (*above)[common])
+        ++common;
+    auto position = [&](const QByteArray& t) {
+        double p = 0, scale = 1;
+        for (qsizetype i = common; i < common + 6; ++i) {
+            scale /= 256;
+            p += (i < t.size() ? uint8_t(t[i]) : 0) * scale;
+        }
+        return p;
+    };
+    const double low = position(ends[at]), high = position(*above);
+    const double share = high > low ? (position(text) - low) / (high - low) : 0.5;
+    return double(at) + std::clamp(share, 0.0, 0.999);
 }
 
 QString PlanEstimates::peeked(const QString& literal) const {

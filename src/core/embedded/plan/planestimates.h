@@ -128,8 +128,9 @@ class PlanEstimates {
     // A value of a literal as bounds() reads it: a number, or a date's Julian day.
     static bool numberOf(const QString& literal, double& value);
     // Text's place on the span of the column `key` (table.column, lower case) whose bounds()
-    // are text: past the bytes all its values begin with, its next six bytes as a fraction; -1
-    // below those first bytes, 2 above them.
+    // are text: the number of the histogram's endpoint it is (0 the lowest), or between two
+    // endpoints the first's number and the share of the way to the next, by the bytes after
+    // those both begin with; -1 below the lowest, the number of endpoints above the highest.
     double textPlace(const QString& key, const QByteArray& text) const;
     // The literal a condition compares with: a bind variable's peeked value (empty when it has
     // none), anything else as it is.
@@ -196,8 +197,8 @@ class PlanEstimates {
     sqlite3* db_;
     Binds peeked_;
     std::optional<double> pageSize_;
-    // table.column, lower case -> the bytes all the values of a text column begin with.
-    QHash<QString, QByteArray> textPrefix_;
+    // table.column, lower case -> the endpoints of a text column's histogram, in order.
+    QHash<QString, std::vector<QByteArray>> textEnds_;
     std::optional<bool> analyzed_;
     QHash<QString, Table> tables_;
     QHash<QString, Index> indexes_;
