@@ -228,8 +228,11 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         for (int c = 0; c < equal; ++c)
             found *= estimates_.keySelectivity(a.conditions, a.table, used[c]);
     }
-    const double share = found / a.t->rows;
     const std::optional<IndexStats> costs = estimates_.indexCosts(indexName);
+    // Read whole, the index gives its entries: the rows whose key is not all NULL.
+    if (!search && !minMax && costs && costs->numRows)
+        found = std::min(found, double(*costs->numRows));
+    const double share = found / a.t->rows;
     QString scan = QStringLiteral("FULL SCAN");
     if (minMax)
         scan = QStringLiteral("FULL SCAN (MIN/MAX)");
