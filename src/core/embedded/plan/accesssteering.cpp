@@ -46,6 +46,23 @@ bool onlyAggregated(const std::vector<sql::Token>& t, const QString& column) {
     return used;
 }
 
+// Whether a search by SQLite's line `line` may look up NULL keys: an IS NULL condition on
+// the table read as `alias` names a column the search constrains ("(a=? AND b>?)"). A search
+// by any other condition finds no row whose key is NULL.
+bool searchesNull(const QString& line, const QString& alias, const QList<Predicate>& conditions) {
+    static const QRegularExpression kColumn(QStringLiteral(R"((\w+)(?:=|>|<|>=|<=)\?)"));
+    const qsizetype open = line.indexOf(u'(');
+    if (open < 0)
+        return false;
+    for (auto it = kColumn.globalMatch(line, open); it.hasNext();) {
+        const QString column = it.next().captured(1).toLower();
+        for (const Predicate& c : conditions)
+            if (c.op == u"IS NULL" && c.column == column && (c.alias.isEmpty() || c.alias == alias))
+                return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& index) {
@@ -87,8 +104,11 @@ void steerNulls(Work& w) {
         return;
     for (size_t k = 0; k < p.from.tables.size(); ++k) {
         const FromTable& table = p.from.tables[k];
-        const QString index = indexOfLine(lineOf(*lines, table.alias));
+        const QString line = lineOf(*lines, table.alias);
+        const QString index = indexOfLine(line);
         if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
+            (line.startsWith(u"SEARCH") &&
+             !searchesNull(line, table.alias, p.statement.conditions())) ||
             holdsNeededRows(p, table, index))
             continue;
         // A b-tree keeps no entry whose key is all NULL: read the table whole, or by an index
