@@ -113,11 +113,20 @@ void steerNulls(Work& w) {
             continue;
         // A b-tree keeps no entry whose key is all NULL: read the table whole, or by an index
         // that holds the rows.
+        // An index that finds the rows by the statement's conditions, or that holds all the
+        // statement reads; not one read whole to fetch each row from the table.
         QStringList candidates{QStringLiteral(" NOT INDEXED")};
-        for (const auto& other : p.indexes(table.table))
-            if (other.first.compare(index, Qt::CaseInsensitive) != 0 &&
-                holdsNeededRows(p, table, other.first))
-                candidates << indexedBy(other.first);
+        for (const auto& other : p.indexes(table.table)) {
+            if (other.first.compare(index, Qt::CaseInsensitive) == 0 ||
+                !holdsNeededRows(p, table, other.first))
+                continue;
+            std::vector<QString> d = w.directive;
+            d[k] = indexedBy(other.first);
+            const auto drawn = p.plan(p.text(d, w.order));
+            const QString by = drawn ? lineOf(*drawn, table.alias) : QString();
+            if (by.startsWith(u"SEARCH") || by.contains(u" COVERING INDEX "))
+                candidates << d[k];
+        }
         w.directive[k] = candidates[std::max(0, w.cheapest(k, candidates))];
         // SQLite counts the rows of a whole table in its smallest index, whatever index it
         // is told.
