@@ -27,7 +27,7 @@ namespace qv::embedded {
 //                    a TOP-FREQUENCY one the rows the buckets leave over the values they leave;
 //                    HYBRID: a popular value (endpoint repeat count above the average bucket)
 //                    its repeat count, any other value nonnull x DENSITY;
-//                    no histogram (or a bind variable): nonnull / NUM_DISTINCT
+//                    no histogram (or a bind variable not peeked): nonnull / NUM_DISTINCT
 //   IS NULL          NUM_NULLS; IS NOT NULL: nonnull
 //   col IN (list)    the sum of its values' equalities; <> a value: nonnull less its equality
 //   ranges           with a histogram, the rows its buckets put in the range: a bucket's
@@ -38,12 +38,12 @@ namespace qv::embedded {
 //                    1 / NUM_DISTINCT for each closed end (<=, >=, BETWEEN); times nonnull, at
 //                    least one row's worth. LOW and HIGH are the first and last endpoints of the
 //                    column's histogram (or of its two endpoints without one). Text is placed
-//                    on the span by its first bytes, as Oracle places it by its first characters
+//                    between the endpoints by its bytes (textPlace())
 //   LIKE 'ab%'       the range from 'ab' up to the last text that begins so; a pattern that
 //                    begins with a wildcard (or an unknown bind variable) 5%; without a
 //                    wildcard as "="
-//   a bind variable  the value the statement's first run was given (bind peeking: peek());
-//                    unknown without one, as for EXPLAIN PLAN
+//   a bind variable  the value the plan was made for (bind peeking: peeked()); unknown
+//                    without one, as for EXPLAIN PLAN
 //   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
 //   c1 OR c2         s1 + s2 - s1 x s2, when its branches are conditions on columns of one
 //                    table (without statistics: as its first branch, as before)
@@ -64,20 +64,23 @@ namespace qv::embedded {
 //   ceil(BLOCKS / MBRC x MREADTIM / SREADTIM) + 1 (fullScanCost()); an index read whole in no
 //   order (FAST FULL SCAN) so over its leaf blocks;
 //   an index search with statistics costs, by Oracle's classic formula, BLEVEL +
-//   ceil(LEAF_BLOCKS x selectivity) for the index line and ceil(CLUSTERING_FACTOR x selectivity)
-//   more for the table access by rowid above it; without them it reads two branch blocks, then its
-//   share of the leaf blocks, then the same share of the table's blocks (rows found by an index are
-//   taken to lie together); every row a step handles adds a CPU share of 1/1000; a nested loop
-//   costs its outer step plus one inner step per outer row; a sort adds rows x log2(rows) / 1000.
+//   ceil(LEAF_BLOCKS x selectivity) for the index line and ceil(CLUSTERING_FACTOR x
+//   selectivity) more for the table access by rowid above it; without them it reads two branch
+//   blocks, then its share of the leaf blocks, then the same share of the table's blocks (rows
+//   found by an index are taken to lie together);
+//   every row a step handles adds a CPU share of 1/1000;
+//   a nested loop costs its outer step plus one inner step per outer row; a sort adds
+//   rows x log2(rows) / 1000.
 // Without statistics, cardinality: an index search finds rows / distinct keys (sqlite_stat1), a
 // predicate on a column keeps 1 / distinct values for "=", for a range of numbers or dates the
 // share of the column's span it covers (a third when that cannot be told), a quarter for LIKE;
 // IS NULL and a function of a column are not counted.
-// Left as without statistics: LIKE of a table without statistics (a quarter), the index searches of
-// SQLite's MULTI-INDEX OR (their rows added up), GROUP BY of expressions (a tenth of the rows),
-// ranges on text, a subquery in FROM (a tenth for "=", a third for a range). Bytes: cardinality x
-// the average width of the columns the statement uses (or of the index key). A step's CPU share for
-// the rows it handles, and what sorting them adds.
+// Left as without statistics: LIKE and ranges on text of a table without statistics, the index
+// searches of SQLite's MULTI-INDEX OR (their rows added up), GROUP BY of expressions (a tenth of
+// the rows), a subquery in FROM (a tenth for "=", a third for a range).
+// Bytes: cardinality x the average width of the columns the statement uses (or of the index
+// key).
+// A step's CPU share for the rows it handles, and what sorting them adds.
 inline double cpuCost(double rows) {
     return rows / 1000;
 }
