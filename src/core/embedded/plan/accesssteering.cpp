@@ -24,7 +24,8 @@ bool rejectsNull(const Predicate& p) {
 }
 
 // Whether every use of `column` in the statement is the argument of an aggregate that passes
-// NULL over (count(c), min(c) ...): the rows without a value are not needed then.
+// NULL over (count(c), count(DISTINCT c), min(c) ...): the rows without a value are not needed
+// then.
 bool onlyAggregated(const std::vector<sql::Token>& t, const QString& column) {
     bool used = false;
     for (size_t i = 0; i < t.size(); ++i) {
@@ -36,6 +37,8 @@ bool onlyAggregated(const std::vector<sql::Token>& t, const QString& column) {
         size_t open = i;
         if (open >= 2 && t[open - 1].isOp(u'.'))
             open -= 2;
+        if (open >= 1 && t[open - 1].is(u"DISTINCT"))
+            open -= 1;
         const bool aggregate =
             open >= 2 && t[open - 1].isOp(u'(') &&
             (t[open - 2].is(u"COUNT") || t[open - 2].is(u"MIN") || t[open - 2].is(u"MAX") ||
