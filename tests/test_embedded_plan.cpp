@@ -61,11 +61,9 @@ TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexe
     EXPECT_EQ(estimates.value(3).value(0), "100");
     EXPECT_EQ(estimates.value(0).value(0), "1000");
 
-    const qlonglong fullScanCost = top(kJoin, 1);
     db_->execute("create index ix_customers_city on customers (city)");
     EXPECT_EQ(plan(kJoin).mid(3, 2), QStringList({"3|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
                                                   "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
-    EXPECT_LT(top(kJoin, 1), fullScanCost);
 
     // A narrower range, a further condition: fewer rows.
     const QString range = QStringLiteral("select * from orders where customer_id between 1 and %1");
@@ -107,8 +105,9 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
          {"1|TABLE ACCESS|BY USER ROWID|SCOTT|CUSTOMERS"}},
         {"select city from customers where city > 'city 5'",
          {"1|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}},
+        // The index on a nullable column lacks the orders without a customer.
         {"select count(*) from orders",
-         {"1|SORT|AGGREGATE|null|null", "2|INDEX|FAST FULL SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
+         {"1|SORT|AGGREGATE|null|null", "2|TABLE ACCESS|FULL|SCOTT|ORDERS"}},
         {"select total_amount, count(*) from orders group by total_amount",
          {"1|HASH|GROUP BY|null|null", "2|TABLE ACCESS|FULL|SCOTT|ORDERS"}},
         {"select distinct name from customers",

@@ -32,7 +32,8 @@ class PlanHints : public EmbeddedTest {
             "end, mod(v, 7), mod(v * 7919, 20000), 'some text to give the rows a width' from r");
         for (const QString& table : {QStringLiteral("t"), QStringLiteral("u")}) {
             db_->execute(QStringLiteral("create table %1 (id number primary key, status "
-                                        "varchar2(10), n number, grp number, pad varchar2(60))")
+                                        "varchar2(10) not null, n number, grp number not null, "
+                                        "pad varchar2(60))")
                              .arg(table));
             db_->execute(rows.arg(table));
             db_->execute(QStringLiteral("create index %1_status on %1 (status, n)").arg(table));
@@ -138,7 +139,7 @@ TEST_F(PlanHints, JoinHintsChooseTheJoinAndAreReportedTruthfully) {
     const QStringList hashed = {"SELECT STATEMENT", "HASH JOIN", "TABLE ACCESS FULL D",
                                 "INDEX FAST FULL SCAN T_STATUS"};
     const QStringList nested = {"SELECT STATEMENT", "NESTED LOOPS", "INDEX FAST FULL SCAN T_STATUS",
-                                "TABLE ACCESS BY INDEX ROWID D", "INDEX UNIQUE SCAN SYS_C0010003"};
+                                "TABLE ACCESS BY INDEX ROWID D", "INDEX UNIQUE SCAN SYS_C0010007"};
     const QStringList fewFirst = {"SELECT STATEMENT", "HASH JOIN", "TABLE ACCESS BY INDEX ROWID T",
                                   "INDEX RANGE SCAN SYS_C0010001", "TABLE ACCESS FULL D"};
     const struct {
@@ -158,7 +159,7 @@ TEST_F(PlanHints, JoinHintsChooseTheJoinAndAreReportedTruthfully) {
          "  -  use_hash(d)"},
         {"select /*+ leading(t d) */ d.label from d join t on d.k = t.grp where t.id < 50",
          {fewFirst[0], "NESTED LOOPS", fewFirst[2], fewFirst[3], "TABLE ACCESS BY INDEX ROWID D",
-          "INDEX UNIQUE SCAN SYS_C0010003"},
+          "INDEX UNIQUE SCAN SYS_C0010007"},
          "  -  leading(t d)"},
         {"select /*+ use_hash(t) */ * from t where id = 5",
          {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID T", "INDEX UNIQUE SCAN SYS_C0010001"},

@@ -15,9 +15,10 @@ class PlanStatements : public EmbeddedTest {
         EmbeddedTest::SetUp();
         for (const char* sql :
              {"create table t (id number(8) constraint pk_t primary key, k number(6), v "
-              "varchar2(20))",
+              "varchar2(20), pad varchar2(200))",
               "insert into t select level, case when mod(level, 10) < 6 then 1 else 2 + "
-              "mod(level, 100) end, 'v' || level from dual connect by level <= 2000",
+              "mod(level, 100) end, 'v' || level, rpad('x', 200, 'x') from dual connect by level "
+              "<= 2000",
               "create index ix_t_k on t (k)", "create table src (id number(8), v varchar2(20))",
               "insert into src select level * 3, 'new' from dual connect by level <= 50",
               "begin dbms_stats.gather_schema_stats('SCOTT'); end;"})

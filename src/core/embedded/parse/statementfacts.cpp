@@ -169,7 +169,7 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                         literal(after + 1, i, p.high);
                 } else {
                     bound(p, value, false);
-                    if (op == u"=" || op == u"<>" || op == u"!=")
+                    if (op == u"=" || op == u"<>" || op == u"!=" || op == u"LIKE")
                         p.value = value;
                 }
                 out.append(p);

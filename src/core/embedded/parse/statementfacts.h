@@ -38,7 +38,7 @@ struct Predicate {
     bool subquery = false;  // IN (SELECT ...)
     bool function = false;  // a function of the column is compared: upper(c) = ...
     QString low, high;      // the literals a range is bounded by, as written
-    QString value;          // the literal of "=", as written
+    QString value;          // the literal of "=" (the pattern of LIKE), as written
     QStringList list;       // the literals of an IN list, when all its values are literals
     QString otherAlias;
     QString otherColumn;

@@ -125,7 +125,7 @@ Step Builder::fullScan(const Access& a, const QString& usingText, const QStringL
     s.card = a.t->rows * otherSelectivity(a, {}, hashed ? QStringList{} : outer);
     if (hashed)
         s.probeShare = otherSelectivity(a, {}, outer) / otherSelectivity(a, {}, {});
-    s.cost = a.t->pages + cpuCost(a.t->rows);
+    s.cost = estimates_.fullScanCost(a.t->pages) + cpuCost(a.t->rows);
     s.width = a.width;
     s.hashed = hashed;
     if (hashed)
@@ -228,8 +228,11 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         for (int c = 0; c < equal; ++c)
             found *= estimates_.keySelectivity(a.conditions, a.table, used[c]);
     }
-    const double share = found / a.t->rows;
     const std::optional<IndexStats> costs = estimates_.indexCosts(indexName);
+    // Read whole, the index gives its entries: the rows whose key is not all NULL.
+    if (!search && !minMax && costs && costs->numRows)
+        found = std::min(found, double(*costs->numRows));
+    const double share = found / a.t->rows;
     QString scan = QStringLiteral("FULL SCAN");
     if (minMax)
         scan = QStringLiteral("FULL SCAN (MIN/MAX)");
@@ -242,8 +245,13 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     indexStep.card = found;
     // Oracle's: BLEVEL + LEAF_BLOCKS x selectivity, CLUSTERING_FACTOR x selectivity for the
     // table's blocks.
-    indexStep.cost = costs ? double(*costs->blevel) + double(*costs->leafBlocks) * share
+    indexStep.cost = costs ? double(*costs->blevel) + std::ceil(double(*costs->leafBlocks) * share)
                            : (search || minMax ? 2 : 0) + index.leafPages * share;
+    // Read whole in no order, by multiblock reads.
+    if (scan == u"FULL SCAN")
+        indexStep.fastCost =
+            estimates_.fullScanCost(costs ? double(*costs->leafBlocks) : index.leafPages) +
+            cpuCost(found);
     // Each key of an IN list is a descent of its own; a skip scan descends once for each
     // value of the columns it skips.
     double descents = listKeys;
@@ -267,7 +275,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         named(step(QStringLiteral("TABLE ACCESS"), QStringLiteral("BY INDEX ROWID"), {indexStep}),
               a.object);
     s.card = card;
-    s.cost = indexStep.cost + (costs ? double(*costs->clusteringFactor) : a.t->pages) * share +
+    s.cost = indexStep.cost +
+             (costs ? std::ceil(double(*costs->clusteringFactor) * share) : a.t->pages * share) +
              cpuCost(found);
     s.width = a.width;
     s.listDriven = indexStep.listDriven;

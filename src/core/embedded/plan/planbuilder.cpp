@@ -31,7 +31,7 @@ Step step(QString operation, QString options, std::vector<Step> children) {
 }
 
 Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& eqp, QString owner,
-                 sqlite3* db)
+                 sqlite3* db, const PlanEstimates::Binds& peeked)
     : frame_(statementFrame(statement.text(), statement.tokens())),
       framed_(frame_.query.isEmpty() ? nullptr : std::make_unique<ParsedStatement>(frame_.query)),
       // The facts are read from the query a framed statement stands on.
@@ -39,7 +39,7 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       tokens_(read_.tokens()),
       db_(db),
       owner_(std::move(owner)),
-      estimates_(db),
+      estimates_(db, peeked),
       aliases_(read_.aliases()),
       predicates_(read_.conditions()) {
     for (const EqpLine& line : eqp) {
@@ -100,8 +100,11 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
                          (s.sortOrder < 0 && !analyticFunctions(tokens_, text).isEmpty());
     for (size_t i = 0; i < s.steps.size(); ++i) {
         if (s.steps[i].operation == u"INDEX" && s.steps[i].options == u"FULL SCAN" &&
-            !(i == 0 && inOrder))
+            !(i == 0 && inOrder)) {
             s.steps[i].options = QStringLiteral("FAST FULL SCAN");
+            if (s.steps[i].fastCost >= 0)
+                s.steps[i].cost = s.steps[i].fastCost;
+        }
     }
     // The rows each loop hands on after its conditions: as many as the next loop began, and
     // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
@@ -618,8 +621,8 @@ void Builder::appendRows(const Step& s, int parentId, int position,
 
 std::vector<PlanRow> translatePlan(const ParsedStatement& statement,
                                    const std::vector<EqpLine>& eqp, const QString& owner,
-                                   sqlite3* db) {
-    return plan::Builder(statement, eqp, owner, db).rows();
+                                   sqlite3* db, const QHash<QString, QString>& peeked) {
+    return plan::Builder(statement, eqp, owner, db, peeked).rows();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/sql/tokenlist.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -143,10 +144,12 @@ struct PlanRow {
 // from loop counts, rows from what the next loop or the sorter above took, or from the rows the
 // statement returned, and Measure::None where that is not exactly known. The statement's
 // conditions are placed as access and filter predicates (planpredicates.h). Throws
-// sqlite::Error when the estimates cannot be read.
+// sqlite::Error when the estimates cannot be read. `peeked`: the values of the statement's bind
+// variables its estimates are made with (by upper-case name without the colon), as Oracle peeks
+// them at the hard parse; none for EXPLAIN PLAN.
 std::vector<PlanRow> translatePlan(const ParsedStatement& statement,
                                    const std::vector<EqpLine>& eqp, const QString& owner,
-                                   sqlite3* db);
+                                   sqlite3* db, const QHash<QString, QString>& peeked = {});
 
 // PLAN_HASH_VALUE of a plan: a 32-bit number from the operation, options and object of each
 // line in id order, so two plans of one shape have the same value; 0 for no plan. Cannot fail.

@@ -227,8 +227,15 @@ bool PlanEstimates::bounds(const QString& table, const QString& column, double& 
             gathered(table, column) ? buckets(table, column) : std::vector<HistogramBucket>{};
         if (!ends.empty()) {
             // LOW_VALUE and HIGH_VALUE: the first and last endpoints.
-            if (ends.front().endpointValue && ends.back().endpointValue)
+            if (ends.front().endpointValue && ends.back().endpointValue) {
                 b = {*ends.front().endpointValue, *ends.back().endpointValue};
+            } else if (!ends.front().endpointValue && !ends.front().actualValue.isEmpty()) {
+                std::vector<QByteArray> texts;
+                for (const HistogramBucket& k : ends)
+                    texts.push_back(k.actualValue.toUtf8());
+                textEnds_.insert(key, texts);
+                b = {0, double(texts.size() - 1)};
+            }
         } else if (this->table(table).columns.contains(column.toLower())) {
             // min() and max() of an indexed column are two index look-ups.
             sqlite::Statement st =
@@ -312,13 +319,13 @@ double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const
             continue;
         bool used = false;
         const bool closed = p.op.endsWith(u'=') || p.op == u"BETWEEN";
-        if (known && !p.low.isEmpty() && numberOf(p.low, value)) {
+        if (known && !p.low.isEmpty() && valueOf(table, column, p.low, value)) {
             if (value > low || (value == low && !closed))
                 closedLow = closed;
             low = std::max(low, value);
             used = true;
         }
-        if (known && !p.high.isEmpty() && numberOf(p.high, value)) {
+        if (known && !p.high.isEmpty() && valueOf(table, column, p.high, value)) {
             if (value < high || (value == high && !closed))
                 closedHigh = closed;
             high = std::min(high, value);
@@ -328,24 +335,92 @@ double PlanEstimates::rangeSelectivity(const QList<Predicate>& conditions, const
         if (!used)
             sel /= 3;
     }
-    if (bounded) {
-        // The share of the column's span the range covers, and one value's worth for its ends.
-        const double rows = this->table(table).rows;
-        low = std::max(low, min);
-        high = std::min(high, max);
-        const double share = high < low ? 0 : max > min ? (high - low) / (max - min) : 1;
-        if (const ColumnStats* c = gathered(table, column)) {
-            // Oracle's: the span's share, a value's worth for each closed end, of the rows
-            // with a value.
-            const double nonnull = std::max(0.0, rows - double(c->numNulls)) / rows;
-            const double ends = (closedLow ? 1 : 0) + (closedHigh ? 1 : 0);
-            sel *= std::clamp((share + ends / distinct(table, column)) * nonnull,
-                              std::min(1 / rows, nonnull), nonnull);
-        } else {
-            sel *= std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
-        }
-    }
+    if (bounded)
+        sel *= spanSelectivity(table, column, low, closedLow, high, closedHigh);
     return sel;
+}
+
+double PlanEstimates::spanSelectivity(const QString& table, const QString& column, double low,
+                                      bool closedLow, double high, bool closedHigh) {
+    double min = 0, max = 0;
+    bounds(table, column, min, max);
+    const double rows = this->table(table).rows;
+    const ColumnStats* c = gathered(table, column);
+    const double nonnull = c ? std::max(0.0, rows - double(c->numNulls)) / rows : 1.0;
+    const double least = std::min(1 / rows, nonnull);
+    if (c) {
+        if (const std::optional<double> share =
+                histogramShare(table, *c, low, closedLow, high, closedHigh))
+            return std::clamp(*share * nonnull, least, nonnull);
+    }
+    // The share of the column's span the range covers, and one value's worth for its ends.
+    low = std::max(low, min);
+    high = std::min(high, max);
+    const double share = high < low ? 0 : max > min ? (high - low) / (max - min) : 1;
+    if (!c)
+        return std::clamp(share + 1 / distinct(table, column), 1 / rows, 1.0);
+    // Oracle's: the span's share, a value's worth for each closed end, of the rows with a value.
+    const double ends = (closedLow ? 1 : 0) + (closedHigh ? 1 : 0);
+    return std::clamp((share + ends / distinct(table, column)) * nonnull, least, nonnull);
+}
+
+bool PlanEstimates::valueOf(const QString& table, const QString& column, const QString& literal,
+                            double& value) {
+    const QString v = peeked(literal);
+    if (v.isEmpty())
+        return false;
+    const QString key = table.toLower() + u'.' + column.toLower();
+    if (textEnds_.contains(key)) {
+        value = textPlace(key, v.toUtf8());
+        return true;
+    }
+    return numberOf(v, value);
+}
+
+double PlanEstimates::textPlace(const QString& key, const QByteArray& text) const {
+    const auto found = textEnds_.constFind(key);
+    if (found == textEnds_.constEnd() || found->empty())
+        return 0;
+    const std::vector<QByteArray>& ends = *found;
+    const auto above = std::upper_bound(ends.begin(), ends.end(), text);
+    if (above == ends.begin())
+        return -1;
+    const size_t at = size_t(above - ends.begin()) - 1;
+    if (ends[at] == text)
+        return double(at);
+    if (above == ends.end())
+        return double(ends.size());
+    // Six bytes past what the two endpoints begin with, as a fraction.
+    qsizetype common = 0;
+    while (common < std::min(ends[at].size(), above->size()) &&
+           ends[at][common] == (*above)[common])
+        ++common;
+    auto position = [&](const QByteArray& t) {
+        double p = 0, scale = 1;
+        for (qsizetype i = common; i < common + 6; ++i) {
+            scale /= 256;
+            p += (i < t.size() ? uint8_t(t[i]) : 0) * scale;
+        }
+        return p;
+    };
+    const double low = position(ends[at]), high = position(*above);
+    const double share = high > low ? (position(text) - low) / (high - low) : 0.5;
+    return double(at) + std::clamp(share, 0.0, 0.999);
+}
+
+QString PlanEstimates::peeked(const QString& literal) const {
+    if (literal.startsWith(u':'))
+        return peeked_.value(literal.mid(1).toUpper());
+    return literal.startsWith(u'?') ? QString() : literal;
+}
+
+double PlanEstimates::fullScanCost(double blocks) {
+    if (!pageSize_)
+        pageSize_ = firstNumber(statement("SELECT page_size FROM pragma_page_size")).value_or(4096);
+    constexpr double kMbrc = 8, kSeekTime = 10, kTransferSpeed = 4096;
+    const double singleRead = kSeekTime + *pageSize_ / kTransferSpeed;
+    const double multiRead = kSeekTime + kMbrc * *pageSize_ / kTransferSpeed;
+    return std::ceil(blocks / kMbrc * multiRead / singleRead) + 1;
 }
 
 // The conditions that the index does not take care of; a join condition counts at the later

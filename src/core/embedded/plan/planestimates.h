@@ -27,14 +27,23 @@ namespace qv::embedded {
 //                    a TOP-FREQUENCY one the rows the buckets leave over the values they leave;
 //                    HYBRID: a popular value (endpoint repeat count above the average bucket)
 //                    its repeat count, any other value nonnull x DENSITY;
-//                    no histogram (or a bind variable): nonnull / NUM_DISTINCT
+//                    no histogram (or a bind variable not peeked): nonnull / NUM_DISTINCT
 //   IS NULL          NUM_NULLS; IS NOT NULL: nonnull
 //   col IN (list)    the sum of its values' equalities; <> a value: nonnull less its equality
-//   ranges           numbers and dates: (hi - lo) / (HIGH - LOW) of the part of the column's
-//                    span [LOW, HIGH] the range covers, plus 1 / NUM_DISTINCT for each closed end
-//                    (<=, >=, BETWEEN), times nonnull; at least one row's worth. LOW and HIGH
-//                    are the first and last endpoints of the column's histogram (or of its two
-//                    endpoints without one)
+//   ranges           with a histogram, the rows its buckets put in the range: a bucket's
+//                    endpoint value counts its repeat count (all its rows in a FREQUENCY one),
+//                    the values between two endpoints share the rest of the later bucket by the
+//                    part of their span the range covers; without one, (hi - lo) / (HIGH - LOW)
+//                    of the part of the column's span [LOW, HIGH] the range covers, plus
+//                    1 / NUM_DISTINCT for each closed end (<=, >=, BETWEEN); times nonnull, at
+//                    least one row's worth. LOW and HIGH are the first and last endpoints of the
+//                    column's histogram (or of its two endpoints without one). Text is placed
+//                    between the endpoints by its bytes (textPlace())
+//   LIKE 'ab%'       the range from 'ab' up to the last text that begins so; a pattern that
+//                    begins with a wildcard (or an unknown bind variable) 5%; without a
+//                    wildcard as "="
+//   a bind variable  the value the plan was made for (bind peeking: peeked()); unknown
+//                    without one, as for EXPLAIN PLAN
 //   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
 //   c1 OR c2         s1 + s2 - s1 x s2, when its branches are conditions on columns of one
 //                    table (without statistics: as its first branch, as before)
@@ -48,13 +57,17 @@ namespace qv::embedded {
 // Conditions combine as independent: AND multiplies their selectivities.
 //
 // The cost model, in Oracle's unit of one block read:
-//   a full scan reads every block of the table: BLOCKS, or pages = rows x (width + 10) / 3700
-//   without statistics;
-//   an index search with statistics costs, by Oracle's classic formula, BLEVEL + LEAF_BLOCKS x
-//   selectivity for the index line and CLUSTERING_FACTOR x selectivity more for the table access
-//   by rowid above it; without them it reads two branch blocks, then its share of the leaf
-//   blocks, then the same share of the table's blocks (rows found by an index are taken to lie
-//   together);
+//   a full scan reads every block of the table (BLOCKS, or pages = rows x (width + 10) / 3700
+//   without statistics) by multiblock reads, costed as Oracle's noworkload system statistics
+//   do: MBRC 8 blocks a read, SREADTIM = IOSEEKTIM + B / IOTFRSPEED and MREADTIM = IOSEEKTIM +
+//   MBRC x B / IOTFRSPEED (10 ms, 4096 bytes/ms; B the page size, which is DB_BLOCK_SIZE),
+//   ceil(BLOCKS / MBRC x MREADTIM / SREADTIM) + 1 (fullScanCost()); an index read whole in no
+//   order (FAST FULL SCAN) so over its leaf blocks;
+//   an index search with statistics costs, by Oracle's classic formula, BLEVEL +
+//   ceil(LEAF_BLOCKS x selectivity) for the index line and ceil(CLUSTERING_FACTOR x
+//   selectivity) more for the table access by rowid above it; without them it reads two branch
+//   blocks, then its share of the leaf blocks, then the same share of the table's blocks (rows
+//   found by an index are taken to lie together);
 //   every row a step handles adds a CPU share of 1/1000;
 //   a nested loop costs its outer step plus one inner step per outer row; a sort adds
 //   rows x log2(rows) / 1000.
@@ -62,9 +75,9 @@ namespace qv::embedded {
 // predicate on a column keeps 1 / distinct values for "=", for a range of numbers or dates the
 // share of the column's span it covers (a third when that cannot be told), a quarter for LIKE;
 // IS NULL and a function of a column are not counted.
-// Left as without statistics: LIKE (a quarter), the index searches of SQLite's MULTI-INDEX OR
-// (their rows added up), GROUP BY of expressions (a tenth of the rows), ranges on text, a
-// subquery in FROM (a tenth for "=", a third for a range).
+// Left as without statistics: LIKE and ranges on text of a table without statistics, the index
+// searches of SQLite's MULTI-INDEX OR (their rows added up), GROUP BY of expressions (a tenth of
+// the rows), a subquery in FROM (a tenth for "=", a third for a range).
 // Bytes: cardinality x the average width of the columns the statement uses (or of the index
 // key).
 // A step's CPU share for the rows it handles, and what sorting them adds.
@@ -77,7 +90,9 @@ inline double sortCost(double rows) {
 
 class PlanEstimates {
   public:
-    explicit PlanEstimates(sqlite3* db) : db_(db) {}
+    // Bind variables by name (upper case, without the colon) -> the value as typed.
+    using Binds = QHash<QString, QString>;
+    explicit PlanEstimates(sqlite3* db, Binds peeked = {}) : db_(db), peeked_(std::move(peeked)) {}
 
     struct Table {
         double rows = 1;
@@ -115,6 +130,16 @@ class PlanEstimates {
     bool bounds(const QString& table, const QString& column, double& low, double& high);
     // A value of a literal as bounds() reads it: a number, or a date's Julian day.
     static bool numberOf(const QString& literal, double& value);
+    // Text's place on the span of the column `key` (table.column, lower case) whose bounds()
+    // are text: the number of the histogram's endpoint it is (0 the lowest), or between two
+    // endpoints the first's number and the share of the way to the next, by the bytes after
+    // those both begin with; -1 below the lowest, the number of endpoints above the highest.
+    double textPlace(const QString& key, const QByteArray& text) const;
+    // The literal a condition compares with: a bind variable's peeked value (empty when it has
+    // none), anything else as it is.
+    QString peeked(const QString& literal) const;
+    // The cost of reading `blocks` by multiblock reads.
+    double fullScanCost(double blocks);
 
     // The share of the rows of `table` that the condition keeps: 1 / distinct values for "=",
     // a quarter for LIKE, a third for a range, none for IN (subquery), which its own step
@@ -158,10 +183,25 @@ class PlanEstimates {
     const std::vector<HistogramBucket>& buckets(const QString& table, const QString& column);
     // With gathered statistics; nullopt when the table has none.
     std::optional<double> gatheredSelectivity(const Predicate& p, const QString& table);
+    std::optional<double> likeSelectivity(const Predicate& p, const QString& table);
+    // A literal's place on the span of `column` (a number, a date's day, text's position).
+    bool valueOf(const QString& table, const QString& column, const QString& literal,
+                 double& value);
+    // The share of the rows whose `column` lies between `low` and `high`.
+    double spanSelectivity(const QString& table, const QString& column, double low, bool closedLow,
+                           double high, bool closedHigh);
+    // Of the rows with a value, the share the histogram of `c` puts between `low` and `high`;
+    // nullopt without a histogram.
+    std::optional<double> histogramShare(const QString& table, const ColumnStats& c, double low,
+                                         bool closedLow, double high, bool closedHigh);
     // Whether sqlite_stat1 exists (ANALYZE has run on the file).
     bool analyzed();
 
     sqlite3* db_;
+    Binds peeked_;
+    std::optional<double> pageSize_;
+    // table.column, lower case -> the endpoints of a text column's histogram, in order.
+    QHash<QString, std::vector<QByteArray>> textEnds_;
     std::optional<bool> analyzed_;
     QHash<QString, Table> tables_;
     QHash<QString, Index> indexes_;

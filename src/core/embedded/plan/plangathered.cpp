@@ -1,6 +1,8 @@
 // The plan's estimates from the statistics DBMS_STATS gathered (planestimates.h has the model).
 #include "core/embedded/plan/planestimates.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 
@@ -62,7 +64,8 @@ double PlanEstimates::equalSelectivity(const QString& table, const ColumnStats& 
     const double rows = std::max<double>(1, gathered(table)->table.numRows);
     const double nonnull = std::max<double>(0, rows - c.numNulls) / rows;
     const double ndv = std::max<double>(1, c.numDistinct);
-    if (literal.isEmpty() || c.histogram.isEmpty() || c.histogram == u"NONE")
+    const QString value = peeked(literal);
+    if (value.isEmpty() || c.histogram.isEmpty() || c.histogram == u"NONE")
         return nonnull / ndv;
     const std::vector<HistogramBucket>& b = buckets(table, c.column);
     const double total = b.empty() ? 0 : double(b.back().endpointNumber);
@@ -72,7 +75,7 @@ double PlanEstimates::equalSelectivity(const QString& table, const ColumnStats& 
         // A popular value repeats more often than an average bucket holds rows.
         const double bucketRows = total / std::max<double>(1, c.numBuckets);
         for (const HistogramBucket& k : b) {
-            if (holds(k, literal) && k.repeatCount > bucketRows)
+            if (holds(k, value) && k.repeatCount > bucketRows)
                 return nonnull * k.repeatCount / total;
         }
         return nonnull * c.density.value_or(1 / ndv);
@@ -83,7 +86,7 @@ double PlanEstimates::equalSelectivity(const QString& table, const ColumnStats& 
     for (const HistogramBucket& k : b) {
         const double count = double(k.endpointNumber - previous);
         previous = k.endpointNumber;
-        if (holds(k, literal))
+        if (holds(k, value))
             return nonnull * count / total;
         least = std::min(least, count);
     }
@@ -127,7 +130,68 @@ std::optional<double> PlanEstimates::gatheredSelectivity(const Predicate& p, con
     }
     if (p.op == u"<>" || p.op == u"!=")
         return std::max(0.0, 1 - nulls - equalSelectivity(table, *c, p.value));
+    if (p.op == u"LIKE")
+        return likeSelectivity(p, table);
     return std::nullopt;
+}
+
+std::optional<double> PlanEstimates::likeSelectivity(const Predicate& p, const QString& table) {
+    const ColumnStats* c = gathered(table, p.column);
+    const QString pattern = peeked(p.value);
+    const qsizetype wildcard = pattern.indexOf(QRegularExpression(QStringLiteral("[%_]")));
+    if (pattern.isEmpty() || wildcard == 0)
+        return 0.05;
+    if (wildcard < 0)
+        return equalSelectivity(table, *c, pattern);
+    // The texts that begin with the prefix: from it up to it followed by the highest bytes.
+    double min = 0, max = 0, low = 0;
+    const QByteArray prefix = pattern.left(wildcard).toUtf8();
+    if (!bounds(table, p.column, min, max) ||
+        !valueOf(table, p.column, pattern.left(wildcard), low))
+        return 0.05;
+    const double high =
+        textPlace(table.toLower() + u'.' + p.column.toLower(), prefix + QByteArray(16, char(0xff)));
+    return spanSelectivity(table, p.column, low, true, high, false);
+}
+
+std::optional<double> PlanEstimates::histogramShare(const QString& table, const ColumnStats& c,
+                                                    double low, bool closedLow, double high,
+                                                    bool closedHigh) {
+    if (c.histogram.isEmpty() || c.histogram == u"NONE")
+        return std::nullopt;
+    const std::vector<HistogramBucket>& b = buckets(table, c.column);
+    const double total = b.empty() ? 0 : double(b.back().endpointNumber);
+    if (total <= 0)
+        return std::nullopt;
+    const bool hybrid = c.histogram == u"HYBRID" || c.histogram == u"HEIGHT BALANCED";
+    const QString key = table.toLower() + u'.' + c.column.toLower();
+    auto place = [&](const HistogramBucket& k) {
+        return k.endpointValue ? *k.endpointValue : textPlace(key, k.actualValue.toUtf8());
+    };
+    // The rows below `x` (at it too when `inclusive`), as the buckets tell them.
+    auto below = [&](double x, bool inclusive) {
+        double previousPlace = place(b.front());
+        double previousEnd = 0;
+        for (const HistogramBucket& k : b) {
+            const double at = place(k), end = double(k.endpointNumber);
+            const double repeats = hybrid ? double(k.repeatCount) : end - previousEnd;
+            if (x == at)
+                return inclusive ? end : end - repeats;
+            if (x < at) {
+                // The bucket's other rows lie between the previous endpoint and this one.
+                const double between = std::max(0.0, end - repeats - previousEnd);
+                const double part =
+                    at > previousPlace ? (x - previousPlace) / (at - previousPlace) : 0;
+                return previousEnd + between * std::clamp(part, 0.0, 1.0);
+            }
+            previousPlace = at;
+            previousEnd = end;
+        }
+        return total;
+    };
+    const double from = low == -HUGE_VAL ? 0 : below(low, !closedLow);
+    const double to = high == HUGE_VAL ? total : below(high, closedHigh);
+    return std::max(0.0, to - from) / total;
 }
 
 double PlanEstimates::joinSelectivity(const ColumnStats& c, double nonnull, const Predicate& join) {

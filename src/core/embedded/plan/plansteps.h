@@ -31,6 +31,7 @@ struct Step {
     double card = 1;
     double cost = 0;
     double width = 10;
+    double fastCost = -1;   // of an index read whole: its cost read in no order (FAST FULL SCAN)
     double probeShare = 1;  // of a hashed inner table: the share of its rows one outer row meets
     std::vector<Step> children;
     bool listDriven = false;   // its key values come from an IN (subquery)
@@ -76,7 +77,7 @@ bool setOperator(const QString& detail);
 class Builder {
   public:
     Builder(const ParsedStatement& statement, const std::vector<EqpLine>& eqp, QString owner,
-            sqlite3* db);
+            sqlite3* db, const PlanEstimates::Binds& peeked);
 
     std::vector<PlanRow> rows();
 

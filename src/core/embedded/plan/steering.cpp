@@ -358,10 +358,9 @@ void steerByGoal(Work& w, const QString& goal) {
                 return;
             }
         }
-    } else if (line.startsWith(u"SEARCH") && line.contains(u" INDEX ") &&
-               hasStatistics(w.p.db, table.table)) {
-        // Only an index that finds the rows by the conditions: one SQLite reads whole for the
-        // order it gives is left alone, as the estimates would still count the sort it spares.
+    } else if (line.contains(u" INDEX ") && hasStatistics(w.p.db, table.table)) {
+        // An index that finds the rows by the conditions, or one read whole for the order it
+        // gives a GROUP BY or ORDER BY: the full scan when it costs less, its sort counted.
         const QStringList full = {QString(), QStringLiteral(" NOT INDEXED")};
         if (w.cheapest(0, full) == 1)
             w.directive[0] = full[1];
@@ -371,12 +370,13 @@ void steerByGoal(Work& w, const QString& goal) {
 }  // namespace
 
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner, bool joins) {
+                        const QString& sessionGoal, const QString& owner, bool joins,
+                        const QHash<QString, QString>& peeked) {
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}, peeked};
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);
@@ -403,6 +403,7 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
         steerByGoal(w, goal);
         if (joins && !s.rule)
             steerJoins(w);
+        steerNulls(w);
         checkAgainstPlan(w);
         s.sqliteText = w.current();
     }

@@ -37,7 +37,11 @@ namespace qv::embedded {
 // when it has one. The goal steers the plan of a statement that reads one table, unless a hint
 // names that table: FIRST_ROWS takes an index that gives the ORDER BY over a sort; RULE an
 // index over a full scan; ALL_ROWS and CHOOSE, with gathered statistics, a full scan when the
-// engine's estimates find it cheaper than the index SQLite chose to find the rows by.
+// engine's estimates find it cheaper than the index SQLite chose to find the rows by, or to
+// read them in the order of a GROUP BY or ORDER BY (the full scan's sort counted).
+// A b-tree index holds no row whose key columns are all NULL: a table SQLite would read by an
+// index that lacks rows the statement needs (a single-column index for IS NULL, or read whole
+// for all rows) is read whole or by an index that has them (steerNulls()).
 struct Steering {
     QString sqliteText;
     QString goal;       // as the plan table's OPTIMIZER column shows it (HINT: ... for a hint)
@@ -49,8 +53,10 @@ struct Steering {
 // `sqliteText`, under the session's goal `sessionGoal`; tables owned by `owner`. Reads the
 // schema and the statistics of `db` with the rights of the caller; a statement it cannot read
 // keeps its text, its hints reported unused. Cannot fail.
+// `peeked`: the bind variables' values the plan is made for (translatePlan()).
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
-                        const QString& sessionGoal, const QString& owner, bool joins = true);
+                        const QString& sessionGoal, const QString& owner, bool joins = true,
+                        const QHash<QString, QString>& peeked = {});
 
 // Names on the plan's lines the query blocks and objects the hints speak of, as Oracle's
 // QBLOCK_NAME and OBJECT_ALIAS ("E"@"SEL$1"), so that a reader places each hint as DBMS_XPLAN

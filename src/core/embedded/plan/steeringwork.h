@@ -49,7 +49,7 @@ struct Planner {
         if (!lines)
             return {};
         try {
-            return translatePlan(statement, *lines, owner, db);
+            return translatePlan(statement, *lines, owner, db, peeked);
         } catch (const sqlite::Error&) {
             return {};
         }
@@ -72,6 +72,7 @@ struct Planner {
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
     std::vector<bool> uniqueRows;    // its rows cannot repeat (a key of NOT NULL columns)
+    QHash<QString, QString> peeked;  // bind variables' values (translatePlan())
     // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
     // or one WITHOUT ROWID), which the engine may copy.
     bool copyable(const QString& table) const {
@@ -173,5 +174,13 @@ struct Work {
 // Hash joins, nested loops a hint asks for, and cartesian joins read once into a buffer
 // (joinsteering.cpp).
 void steerJoins(Work& w);
+
+// A b-tree index keeps no entry whose key columns are all NULL (accesssteering.cpp): whether
+// `index` holds every row of `table` the statement needs (a key column declared NOT NULL, or
+// one the statement's conditions or aggregates need a value of).
+bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& index);
+// Each table SQLite reads by an index that lacks rows it needs is read whole, or by a cheaper
+// index that has them; an index hint that asked for it is reported unused.
+void steerNulls(Work& w);
 
 }  // namespace qv::embedded::steer

@@ -95,7 +95,8 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
 }
 
 Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& statement,
-                 const QString& text, StatCounters& counts, bool joins) {
+                 const QString& text, StatCounters& counts, bool joins,
+                 const QHash<QString, QString>& peeked) {
     auto take = [&c](int op) {
         int current = 0, highest = 0;
         sqlite3_db_status(c.db, op, &current, &highest, 1);
@@ -115,7 +116,7 @@ Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& stateme
     const EngineReading reading(c, sandbox);
     return steerStatement(c.db, statement, text,
                           c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")),
-                          c.session->user().toUpper(), joins);
+                          c.session->user().toUpper(), joins, peeked);
 }
 
 std::unique_ptr<EmbeddedRecordset> finished(Call& call, sqlite::Statement stmt, bool onRow,
@@ -146,6 +147,23 @@ ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStat
     return cursor;
 }
 
+// The bind values the statement's plan is made for, as Oracle peeks them when it first parses
+// it: those of its first run the session still keeps the cursor of, else this run's.
+QHash<QString, QString> peekedBinds(const Connection& c, const Call& call) {
+    const QString& sql = call.statement->text();
+    const QString id = sqlIdOf(sql);
+    for (const auto& kept : c.session->cursors())
+        if (kept->sqlId == id && kept->statement->text() == sql)
+            return kept->peeked;
+    QHash<QString, QString> peeked;
+    if (call.binds) {
+        for (const BindValue& b : *call.binds)
+            if (b.type != BindType::Null)
+                peeked.insert(b.name.toUpper(), b.value);
+    }
+    return peeked;
+}
+
 // The bytes of a statement as the client sends it: its text and its bind values, in UTF-8.
 int64_t receivedBytes(const QString& sql, const BindList* binds) {
     int64_t bytes = sql.toUtf8().size();
@@ -169,8 +187,8 @@ struct SqliteRun {
 // SKIP LOCKED finds it held; for DBMS_XPLAN.DISPLAY and DISPLAY_CURSOR the lines they print
 // (xplan.h, displaycursor.h). `began`
 // when the lock began a transaction, which a failure of the statement ends again; `rule` when
-// the statement is planned by rule (steering.h).
-QString runnableText(Call& call, bool& began, bool& rule) {
+// the statement is planned by rule (steering.h). The plan is made for the `peeked` bind values.
+QString runnableText(Call& call, bool& began, bool& rule, const QHash<QString, QString>& peeked) {
     Connection& c = *call.c;
     const std::vector<Token>& tokens = call.tokens();
     if (const std::optional<CursorDisplay> display = readCursorDisplay(tokens)) {
@@ -191,7 +209,8 @@ QString runnableText(Call& call, bool& began, bool& rule) {
     const ParsedStatement& query = lock ? *withoutLock : *call.statement;
     const Steering steering =
         steered(c, call.sandbox, query,
-                sqliteText(query, call.cancelled, schemaOf(c, call.sandbox)), call.work.counts);
+                sqliteText(query, call.cancelled, schemaOf(c, call.sandbox)), call.work.counts,
+                true, peeked);
     rule = steering.rule;
     if (!lock)
         return steering.sqliteText;
@@ -208,7 +227,8 @@ QString runnableText(Call& call, bool& began, bool& rule) {
 std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, SqliteRun& r) {
     Connection& c = *call.c;
     bool rule = false;
-    const QString sqliteSql = runnableText(call, r.locked, rule);
+    const QHash<QString, QString> peeked = peekedBinds(c, call);
+    const QString sqliteSql = runnableText(call, r.locked, rule, peeked);
     r.stmt = compile(c.db, call.sandbox, sqliteSql, call.sql());
     // Oracle never runs a statement with a variable left without a value: ORA-01008.
     bindValues(r.stmt, call.binds ? *call.binds : BindList());
@@ -217,6 +237,7 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
     call.work.counts[kStatExecuteCount] += 1;
     r.cursor = startCursor(c, call.statement, sqliteSql);
     r.cursor->rule = rule;
+    r.cursor->peeked = peeked;
     c.session->setPreviousSqlId(r.cursor->sqlId);
     const int64_t changesBefore = sqlite3_total_changes64(c.db);
     bool row = r.stmt.step();

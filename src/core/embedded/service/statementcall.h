@@ -62,9 +62,10 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox);
 // `text` (steering.h): read with the engine's rights, and as the dictionary reads of
 // schemaOf(), no statement of the session's. The pages it reads are the optimizer's, not the
 // statement's: what the call read before is moved into `counts` (as Work::addTo() counts it)
-// and what the steering read is dropped. `joins`: steerStatement()'s.
+// and what the steering read is dropped. `joins` and `peeked`: steerStatement()'s.
 Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& statement,
-                 const QString& text, StatCounters& counts, bool joins = true);
+                 const QString& text, StatCounters& counts, bool joins = true,
+                 const QHash<QString, QString>& peeked = {});
 
 // Runs one statement; with `binds`, its placeholders take their values. A placeholder without a
 // value fails before anything runs, as in Oracle. With `keepRows` the result stays on its first

@@ -131,7 +131,8 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
         eqp.push_back({l.id, l.parent, l.detail});
     if (eqp.empty())
         eqp = explainAgain(db, cursor.sqliteText);
-    const std::vector<PlanRow> rows = translatePlan(*cursor.statement, eqp, cursor.owner, db);
+    const std::vector<PlanRow> rows =
+        translatePlan(*cursor.statement, eqp, cursor.owner, db, cursor.peeked);
     std::vector<CursorPlanLine> lines;
     lines.reserve(rows.size());
     for (const PlanRow& row : rows) {

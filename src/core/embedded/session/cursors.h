@@ -3,6 +3,7 @@
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/planbuilder.h"
 
+#include <QHash>
 #include <QString>
 
 #include <sqlite3.h>
@@ -41,6 +42,8 @@ struct ExecutedCursor {
     bool measured = false;
     // Planned by rule (steering.h): its plan lines have no cost, cardinality or bytes.
     bool rule = false;
+    // The bind values its plan was made for (translatePlan()).
+    QHash<QString, QString> peeked;
     int64_t rows = 0;  // returned to the client, or changed
     // Pages the whole statement read from the page cache, split as V$SESSTAT splits them
     // (consistent gets for a query, db block gets for a change), and of those read from the

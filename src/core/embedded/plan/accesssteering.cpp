@@ -1,0 +1,150 @@
+// Which indexes may read a table as Oracle's b-tree indexes would: see steering.h.
+#include "core/embedded/parse/statementfacts.h"
+#include "core/embedded/plan/steeringwork.h"
+#include "core/sql/sqltokens.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+namespace qv::embedded::steer {
+
+namespace {
+
+// The index a line of SQLite's plan reads the table by; empty for none.
+QString indexOfLine(const QString& line) {
+    static const QRegularExpression kIndex(QStringLiteral(R"( USING (?:COVERING )?INDEX (\S+))"));
+    const QRegularExpressionMatch m = kIndex.match(line);
+    return m.hasMatch() && !line.contains(u" AUTOMATIC ") ? m.captured(1) : QString();
+}
+
+// Whether a condition keeps no row whose `column` is NULL.
+bool rejectsNull(const Predicate& p) {
+    return !p.function && p.op != u"IS NULL" && p.op != u"OR" && !p.op.isEmpty();
+}
+
+// Whether every use of `column` in the statement is the argument of an aggregate that passes
+// NULL over (count(c), count(DISTINCT c), min(c) ...): the rows without a value are not needed
+// then.
+bool onlyAggregated(const std::vector<sql::Token>& t, const QString& column) {
+    bool used = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i].kind != sql::TokenKind::Word && t[i].kind != sql::TokenKind::Quoted)
+            continue;
+        if (t[i].text.toString().remove(u'"').compare(column, Qt::CaseInsensitive) != 0)
+            continue;
+        used = true;
+        size_t open = i;
+        if (open >= 2 && t[open - 1].isOp(u'.'))
+            open -= 2;
+        if (open >= 1 && t[open - 1].is(u"DISTINCT"))
+            open -= 1;
+        const bool aggregate =
+            open >= 2 && t[open - 1].isOp(u'(') &&
+            (t[open - 2].is(u"COUNT") || t[open - 2].is(u"MIN") || t[open - 2].is(u"MAX") ||
+             t[open - 2].is(u"SUM") || t[open - 2].is(u"AVG"));
+        if (!aggregate || i + 1 >= t.size() || !t[i + 1].isOp(u')'))
+            return false;
+    }
+    return used;
+}
+
+// Whether a search by SQLite's line `line` may look up NULL keys: an IS NULL condition on
+// the table read as `alias` names a column the search constrains ("(a=? AND b>?)"). A search
+// by any other condition finds no row whose key is NULL.
+bool searchesNull(const QString& line, const QString& alias, const QList<Predicate>& conditions) {
+    static const QRegularExpression kColumn(QStringLiteral(R"((\w+)(?:=|>|<|>=|<=)\?)"));
+    const qsizetype open = line.indexOf(u'(');
+    if (open < 0)
+        return false;
+    for (auto it = kColumn.globalMatch(line, open); it.hasNext();) {
+        const QString column = it.next().captured(1).toLower();
+        for (const Predicate& c : conditions)
+            if (c.op == u"IS NULL" && c.column == column && (c.alias.isEmpty() || c.alias == alias))
+                return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& index) {
+    try {
+        sqlite::Statement list(p.db, "SELECT partial FROM pragma_index_list(?1) WHERE name = ?2");
+        list.bind(1, table.table).bind(2, index);
+        if (!list.step() || list.integer(0) != 0)
+            return true;  // a partial index holds the rows its condition names
+        // Each key column, and whether it is declared NOT NULL (a primary key's is).
+        sqlite::Statement keys(p.db,
+                               "SELECT ii.cid, ii.name, coalesce(ti.\"notnull\" OR ti.pk > 0, 0) "
+                               "FROM pragma_index_info(?2) ii LEFT JOIN pragma_table_info(?1) ti "
+                               "ON ti.cid = ii.cid");
+        keys.bind(1, table.table).bind(2, index);
+        const QList<Predicate>& conditions = p.statement.conditions();
+        while (keys.step()) {
+            if (keys.integer(0) < 0 || keys.integer(2) != 0)
+                return true;  // an expression, or a column that always has a value
+            const QString column = keys.text(1).toLower();
+            const bool kept = std::any_of(conditions.begin(), conditions.end(), [&](const auto& c) {
+                const bool own =
+                    c.column == column && (c.alias.isEmpty() || c.alias == table.alias);
+                const bool joined = c.otherColumn == column && c.otherAlias == table.alias;
+                return (own || joined) && rejectsNull(c);
+            });
+            if (kept || onlyAggregated(p.statement.tokens(), column))
+                return true;
+        }
+        return false;
+    } catch (const sqlite::Error&) {
+        return true;
+    }
+}
+
+void steerNulls(Work& w) {
+    Planner& p = w.p;
+    const auto lines = p.plan(w.current());
+    if (!lines)
+        return;
+    for (size_t k = 0; k < p.from.tables.size(); ++k) {
+        const FromTable& table = p.from.tables[k];
+        const QString line = lineOf(*lines, table.alias);
+        const QString index = indexOfLine(line);
+        if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
+            (line.startsWith(u"SEARCH") &&
+             !searchesNull(line, table.alias, p.statement.conditions())) ||
+            holdsNeededRows(p, table, index))
+            continue;
+        // A b-tree keeps no entry whose key is all NULL: read the table whole, or by an index
+        // that holds the rows.
+        // An index that finds the rows by the statement's conditions, or that holds all the
+        // statement reads; not one read whole to fetch each row from the table.
+        QStringList candidates{QStringLiteral(" NOT INDEXED")};
+        for (const auto& other : p.indexes(table.table)) {
+            if (other.first.compare(index, Qt::CaseInsensitive) == 0 ||
+                !holdsNeededRows(p, table, other.first))
+                continue;
+            std::vector<QString> d = w.directive;
+            d[k] = indexedBy(other.first);
+            const auto drawn = p.plan(p.text(d, w.order));
+            const QString by = drawn ? lineOf(*drawn, table.alias) : QString();
+            if (by.startsWith(u"SEARCH") || by.contains(u" COVERING INDEX "))
+                candidates << d[k];
+        }
+        w.directive[k] = candidates[std::max(0, w.cheapest(k, candidates))];
+        // SQLite counts the rows of a whole table in its smallest index, whatever index it
+        // is told.
+        const auto steered = p.plan(w.current());
+        if (!steered || indexOfLine(lineOf(*steered, table.alias)) == index)
+            w.directive[k] = candidates.front();
+        // An index hint that asked for the index it cannot use.
+        for (qsizetype r = 0; r < w.report.size(); ++r) {
+            const QString& name = w.reported[size_t(r)].name;
+            if ((name == u"INDEX" || name == u"INDEX_FFS") &&
+                w.report[r].alias.section(u'@', 0, 0).compare(table.alias, Qt::CaseInsensitive) ==
+                    0)
+                w.report[r].state = sql::HintUse::State::Unused;
+        }
+    }
+}
+
+}  // namespace qv::embedded::steer
