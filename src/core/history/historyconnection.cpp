@@ -2,6 +2,8 @@
 
 #include "core/privatefile.h"
 
+#include <QThread>
+
 #include <atomic>
 
 namespace qv::history {
@@ -38,9 +40,11 @@ sqlite::Connection::Mode opening(const QString& path, sqlite::Connection::Mode m
 Connection::Connection(const QString& path, Mode mode, const Limits& limits)
     : sqlite::Connection(path, opening(path, mode), limits.busyWaitMs, nullptr,
                          SQLITE_OPEN_NOFOLLOW),
-      deadline_(limits.timeLimitMs) {
+      deadline_(limits.timeLimitMs),
+      busyWaitMs_(limits.busyWaitMs) {
     sqlite3* db = handle();
     sqlite3_progress_handler(db, 1000, &Connection::progress, this);
+    sqlite3_busy_handler(db, &Connection::busy, this);
     configure(db, SQLITE_DBCONFIG_DEFENSIVE, 1);
     configure(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0);
     configure(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0);
@@ -53,6 +57,19 @@ int Connection::progress(void* self) {
     if (gStopAll.load(std::memory_order_relaxed) || c->deadline_.hasExpired())
         c->cutShort_ = true;
     return c->cutShort_ ? 1 : 0;
+}
+
+// Waits for a file another program writes in short steps, up to the busy wait, and no longer
+// than the time bound or a stop request lets it.
+int Connection::busy(void* self, int count) {
+    auto* c = static_cast<Connection*>(self);
+    if (count == 0)
+        c->busyUntil_ = QDeadlineTimer(c->busyWaitMs_);
+    if (gStopAll.load(std::memory_order_relaxed) || c->deadline_.hasExpired() ||
+        c->busyUntil_.hasExpired())
+        return 0;
+    QThread::msleep(count < 10 ? 1 : 10);
+    return 1;
 }
 
 void stopAll() {

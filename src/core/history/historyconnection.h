@@ -32,7 +32,10 @@ class Connection : public sqlite::Connection {
 
   private:
     static int progress(void* self);
+    static int busy(void* self, int count);
     QDeadlineTimer deadline_;
+    QDeadlineTimer busyUntil_;
+    int busyWaitMs_;
     bool cutShort_ = false;
 };
 

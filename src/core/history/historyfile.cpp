@@ -151,6 +151,13 @@ QString HistoryFile::defaultPath() {
 
 namespace {
 
+// Another user's file is opened for reading only: reading it never writes (not even the
+// rollback of a journal left beside it).
+Connection::Mode readingMode(const QString& path) {
+    return foreignFileReason(path).isEmpty() ? Connection::Mode::ReadWrite
+                                             : Connection::Mode::ReadOnly;
+}
+
 // A file is read only through the program's own plain tables.
 void requirePlainTables(Connection& db, const QString& path) {
     const QStringList names = history::unplainTables(db);
@@ -334,7 +341,7 @@ constexpr const char* kContaining = "WHERE ? = '' OR CONTAINS_TEXT(s.SQL, ?) ";
 
 QList<RunSummary> HistoryFile::runs(const QString& containing) const {
     return history::bounded(path_, [&]() -> QList<RunSummary> {
-        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        history::Connection db(path_, readingMode(path_), limits_);
         requirePlainTables(db, path_);
         addContains(db);
         const QByteArray sql =
@@ -350,7 +357,7 @@ QList<RunSummary> HistoryFile::runs(const QString& containing) const {
 
 QList<RunRef> HistoryFile::runRefs(const QString& containing) const {
     return history::bounded(path_, [&]() -> QList<RunRef> {
-        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        history::Connection db(path_, readingMode(path_), limits_);
         requirePlainTables(db, path_);
         addContains(db);
         Statement st(db.handle(), QByteArray(QByteArray("SELECT s.NUM, s.rowid FROM SQL_HIST s ") +
@@ -367,7 +374,7 @@ QList<RunSummary> HistoryFile::summaries(const QList<RunRef>& refs) const {
     if (refs.isEmpty())
         return {};
     return history::bounded(path_, [&]() -> QList<RunSummary> {
-        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        history::Connection db(path_, readingMode(path_), limits_);
         requirePlainTables(db, path_);
         // Each row is found by its rowid, not by a search through the run numbers; a row that now
         // holds another run (the run was deleted and the row used again) is not taken for it.
@@ -454,7 +461,7 @@ BindList bindsOf(Connection& db, int32_t number) {
 
 std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
     return history::bounded(path_, [&]() -> std::optional<RecordedRun> {
-        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        history::Connection db(path_, readingMode(path_), limits_);
         requirePlainTables(db, path_);
         const bool v2 = hasTable(db, "RUN_HIST");
         const bool v3 = hasTable(db, "BIND_HIST");
@@ -489,7 +496,7 @@ std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
 
 std::optional<int32_t> HistoryFile::previousRunOf(int32_t number) const {
     return history::bounded(path_, [&]() -> std::optional<int32_t> {
-        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        history::Connection db(path_, readingMode(path_), limits_);
         requirePlainTables(db, path_);
         Statement st(db.handle(),
                      "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
