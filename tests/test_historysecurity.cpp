@@ -216,6 +216,16 @@ TEST_F(HistorySecurity, CraftedFilesAreRefusedForRecordingAndReadWithinBounds) {
         "SELECT count(*) FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
         "SELECT x FROM c); END");
     EXPECT_THROW(record(u"select 4 from dual"_s), DbError);
+    QProcess cli;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QUERVIN_SAMPLE_DIR"_s, dir.filePath(u"sample"_s));
+    cli.setProcessEnvironment(env);
+    cli.start(QStringLiteral(QUERVIN_CLI),
+              {u"--service"_s, u"sqlite:sample"_s, u"--user"_s, u"demo"_s, u"--sql"_s,
+               u"select 1 from dual"_s, u"--record"_s, file.path()});
+    ASSERT_TRUE(cli.waitForFinished(120'000));
+    EXPECT_EQ(cli.exitCode(), 3) << "the recording failed, the run went ahead";
+    EXPECT_TRUE(cli.readAllStandardError().contains("SPIN"));
     craft(
         "DROP TRIGGER SPIN; ALTER TABLE SQL_HIST RENAME TO OLD_SQL; CREATE VIEW SQL_HIST AS "
         "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) "
