@@ -76,6 +76,17 @@ void stopAll() {
     gStopAll.store(true);
 }
 
+bool stopRequested() {
+    return gStopAll.load();
+}
+
+DbError cutShortError(const QString& path) {
+    return DbError(kErrOdbcCall,
+                   QStringLiteral("履歴ファイル ") + path +
+                       QStringLiteral(" の処理が時間内に終わらないか中止されたため、"
+                                      "打ち切りました（ファイルは変更していません）。"));
+}
+
 QStringList unplainTables(sqlite::Connection& db) {
     QStringList out;
     sqlite::Statement st(db.handle(),

@@ -42,6 +42,11 @@ class Connection : public sqlite::Connection {
 // Makes every statement on every history connection of this program stop at once, from any
 // thread and from a signal's thread (the command line's Ctrl-C): the history calls then fail.
 void stopAll();
+// Whether stopAll() was called.
+bool stopRequested();
+
+// The failure of a call that its time bound or a stop request ended.
+DbError cutShortError(const QString& path);
 
 // The program's tables in the file that are not plain tables of their own (a view, a virtual
 // table): the file is then read only through plain tables, which these are not. Empty when
@@ -65,10 +70,7 @@ auto bounded(const QString& path, F&& f) -> decltype(f()) {
     } catch (const sqlite::Error& e) {
         if (e.resultCode() != SQLITE_INTERRUPT)
             throw;
-        throw DbError(kErrOdbcCall,
-                      QStringLiteral("履歴ファイル ") + path +
-                          QStringLiteral(" の処理が時間内に終わらないか中止されたため、"
-                                         "打ち切りました（ファイルは変更していません）。"));
+        throw cutShortError(path);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "core/sql/secrettext.h"
 #include "core/sqlite/sqlite.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -254,7 +255,7 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
     // SQLite gives up at once, without waiting, where waiting could deadlock two writers; the
     // whole run is then written again, as it is when the busy wait ran out while others kept
     // writing.
-    const QDeadlineTimer deadline(2 * limits_.busyWaitMs);
+    const QDeadlineTimer deadline(std::min(2 * limits_.busyWaitMs, limits_.timeLimitMs));
     for (;;) {
         try {
             const HistoryFileState state = check();
@@ -265,6 +266,8 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
                 return writeRun(db, path_, run);
             });
         } catch (const DbError& e) {
+            if (historylayout::isBusy(e) && history::stopRequested())
+                throw history::cutShortError(path_);
             if (!historylayout::isBusy(e) || deadline.hasExpired())
                 throw;
         }
