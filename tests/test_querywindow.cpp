@@ -122,7 +122,8 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
                      u"自動コミット(&C)|実行後にロールバック(&U)"_s,
                      u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
                      u"重ねて表示(&C)|並べて表示(&T)|アイコンの整列(&A)|すべて閉じる(&L)|-"_s,
-                     u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B|-|検索...(&F) Ctrl+F|"
+                     u"SQL(&S): 次のSQL(&N) Ctrl+N|前のSQL(&B) Ctrl+B|SQL履歴の消去...(&D)|-|"
+                     u"検索...(&F) Ctrl+F|"
                      u"置換...(&H) Ctrl+H|次を検索 F3|前を検索 Shift+F3|-|"
                      u"整形(&L) Ctrl+Shift+F|補完(&C) Ctrl+Space"_s,
                      u"ﾍﾙﾌﾟ(&H): ﾊﾞｰｼﾞｮﾝ情報(&V)"_s}));
@@ -247,6 +248,16 @@ TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoab
               std::pair(qsizetype(18), false));
     frame.action(u"previousStatement"_s)->trigger();
     EXPECT_EQ(box->text(), u"select 1 from dual"_s);
+
+    // SQL履歴の消去 asks first; a Yes empties the ring.
+    test::ModalAnswerer answers({QMessageBox::No, QMessageBox::Yes});
+    frame.action(u"clearStatementRing"_s)->trigger();
+    EXPECT_EQ(tmp.program().statementRing().statement(1), u"select 2\nfrom dual"_s);
+    frame.action(u"clearStatementRing"_s)->trigger();
+    EXPECT_EQ(answers.seen.size(), 2);
+    EXPECT_EQ(tmp.program().statementRing().highestSlot(), 0);
+    frame.action(u"nextStatement"_s)->trigger();
+    EXPECT_EQ(box->text(), QString());
 }
 
 // While a window's login waits for the driver, the frame takes commands; F5 and Ctrl+Enter

@@ -12,6 +12,7 @@
 #include "gui/querywindow.h"
 #include "support/checks.h"
 
+#include "support/modalanswerer.h"
 #include "support/tempprogram.h"
 #include "support/testrunwindow.h"
 
@@ -457,6 +458,17 @@ TEST(HistoryWindows, OneWindowClosingAndCompare) {
     const QAbstractItemModel* table = comparison->statisticsTable()->model();
     EXPECT_EQ(table->index(0, 3).data().toString(), u"-36"_s);
     delete comparison;
+
+    // 削除 asks first: No deletes nothing, Yes the selected run.
+    first->runList()->selectRow(0);
+    {
+        test::ModalAnswerer answers({QMessageBox::No, QMessageBox::Yes});
+        first->deleteSelectedRuns();
+        EXPECT_EQ(first->shownRuns(), (QList<int>{2, 1}));
+        first->deleteSelectedRuns();
+        EXPECT_EQ(answers.seen.size(), 2);
+    }
+    EXPECT_EQ(first->shownRuns(), QList<int>{1});
 
     // Closed windows are deleted by the event loop; here, by hand.
     QTest::keyClick(first->filterEdit(), Qt::Key_Escape);

@@ -47,6 +47,9 @@ TEST(Statistics, ReadingUsesTheExactQueryAndNarrowsNumbersTo32Bits) {
                                          u"A.STATISTIC# = B.STATISTIC# and a.sid='42'"_s});
     ASSERT_EQ(s.count(), 1) << "what was read before the failure stays";
     EXPECT_EQ(s.at(0).number, 70000);
+    // The id is pasted into the query: anything but a number from the server is not.
+    EXPECT_THROW(readStatistics(w.stats, u"57' or '1'='1"_s, s), DbError);
+    EXPECT_EQ(w.script->log.size(), 1);
 }
 
 TEST(Statistics, GridIsLaidOutOnceAndShowsExactlyEachReadingsRows) {

@@ -1,4 +1,5 @@
 #include "core/cli/clirunner.h"
+#include "core/cli/terminalpassword.h"
 #include "core/window/programstate.h"
 
 #include <QCoreApplication>
@@ -9,9 +10,6 @@
 #include <thread>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 #include <csignal>
 #endif
 
@@ -44,32 +42,7 @@ int runProgram(int argc, char* argv[]) {
             }
         }).detach();
     };
-    terminal.readPassword = [](const QString& prompt) -> std::optional<QString> {
-        // The terminal itself, not standard input, which may carry the statement.
-        const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY);
-        if (tty < 0)
-            return std::nullopt;
-        termios saved{};
-        const bool echoOff = tcgetattr(tty, &saved) == 0;
-        if (echoOff) {
-            termios quiet = saved;
-            quiet.c_lflag &= ~tcflag_t(ECHO);
-            tcsetattr(tty, TCSAFLUSH, &quiet);
-        }
-        const QByteArray text = prompt.toLocal8Bit();
-        (void)!::write(tty, text.constData(), size_t(text.size()));
-        QByteArray line;
-        char c = 0;
-        while (::read(tty, &c, 1) == 1 && c != '\n')
-            line.append(c);
-        if (echoOff)
-            tcsetattr(tty, TCSAFLUSH, &saved);
-        (void)!::write(tty, "\n", 1);
-        ::close(tty);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return QString::fromLocal8Bit(line);
-    };
+    terminal.readPassword = qv::readTerminalPassword;
 #endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quervin-cli"));

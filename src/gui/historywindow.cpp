@@ -144,6 +144,10 @@ HistoryWindow::HistoryWindow(const QString& path, HistoryNotifier& notifier, QWi
         open->setObjectName(QStringLiteral("openRunInWindow"));
         open->setEnabled(selectedRuns().size() == 1);
         connect(open, &QAction::triggered, this, &HistoryWindow::openSelectedRun);
+        QAction* remove = menu.addAction(QStringLiteral("削除(&D)..."));
+        remove->setObjectName(QStringLiteral("deleteRuns"));
+        remove->setEnabled(list_->selectionModel()->hasSelection());
+        connect(remove, &QAction::triggered, this, &HistoryWindow::deleteSelectedRuns);
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
     connect(compare_, &QPushButton::clicked, this, &HistoryWindow::compareSelected);
@@ -180,6 +184,8 @@ HistoryWindow::~HistoryWindow() = default;
 void HistoryWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
         close();
+    else if (event->key() == Qt::Key_Delete && list_->hasFocus())
+        deleteSelectedRuns();
     else
         QWidget::keyPressEvent(event);
 }
@@ -288,6 +294,32 @@ void HistoryWindow::openSelectedRun() {
     } catch (const DbError& e) {
         warn(this, e.description());
     }
+}
+
+void HistoryWindow::deleteSelectedRuns() {
+    QList<int32_t> numbers;
+    for (const QModelIndex& row : list_->selectionModel()->selectedRows())
+        numbers << model_->numberAt(row.row());
+    if (numbers.isEmpty())
+        return;
+    std::sort(numbers.begin(), numbers.end());
+    const QString which = numbers.size() == 1
+                              ? QStringLiteral("No.%1 の実行").arg(numbers[0])
+                              : QStringLiteral("選んだ%1件の実行").arg(numbers.size());
+    QMessageBox ask(QMessageBox::NoIcon, kAppTitle,
+                    which + QStringLiteral("を履歴ファイルから削除します。元に戻せません。"
+                                           "よろしいですか？"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    ask.setDefaultButton(QMessageBox::No);
+    plainBox(ask);
+    if (ask.exec() != QMessageBox::Yes)
+        return;
+    try {
+        HistoryFile(path_).deleteRuns(numbers);
+    } catch (const DbError& e) {
+        warn(this, e.description());
+    }
+    reload();
 }
 
 void HistoryWindow::openComparison(int a, int b) {

@@ -55,6 +55,9 @@ class HistoryWindow : public QWidget {
     // クエリウィンドウで開く (the list's context menu): asks for a query window holding the
     // selected run's statement, with its bind values offered.
     void openSelectedRun();
+    // 削除 (the context menu, the Delete key): after a Yes to the question, deletes the
+    // selected runs from the file, so that nothing of them is left in it.
+    void deleteSelectedRuns();
 
   signals:
     // The list shows the runs of the file and filter now in effect.

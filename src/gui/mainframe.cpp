@@ -359,6 +359,9 @@ void MainFrame::buildMenus() {
     prev->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(prev, &QAction::triggered, this,
             onActiveWindow([](QueryWindow& f) { f.model().recallPreviousStatement(); }));
+    connect(addItem(sql, "clearStatementRing", QStringLiteral("SQL履歴の消去...(&D)")),
+            &QAction::triggered, this,
+            onActiveWindow([](QueryWindow& f) { f.model().clearStatementRing(); }));
     addSqlEditorItems(sql, [this] { return activeQueryWindow(); });
 
     QMenu* help = bar->addMenu(QStringLiteral("ﾍﾙﾌﾟ(&H)"));

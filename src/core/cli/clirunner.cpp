@@ -49,6 +49,7 @@ class CliRunWindow : public RunWindow {
     GridModel plan, data, statistics;
     RunControl runControl;
     std::atomic<bool> interrupted{false};  // a stop came from the terminal, not the timeout
+    std::atomic<bool> recording{false};    // the run has ended and is being recorded
 
     QString sqlText() const override { return sql; }
     BindList binds() const override { return values; }
@@ -317,6 +318,9 @@ RunRecord runStoppable(const std::shared_ptr<CliRunWindow>& w, double timeoutSec
             terminal.watchStop([w] {
                 w->interrupted = true;
                 w->runControl.requestStop();
+                // A history file that keeps the program busy is left as it was.
+                if (w->recording)
+                    history::stopAll();
             });
         }
     } catch (...) {
@@ -631,12 +635,17 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
     if (request.record) {
         const QString file =
             request.recordFile.isEmpty() ? HistoryFile::defaultPath() : request.recordFile;
+        HistoryFile history(file);
+        if (request.timeoutSeconds > 0)
+            history.setTimeLimit(int(
+                std::min(request.timeoutSeconds * 1000.0, double(history::Limits{}.timeLimitMs))));
+        w->recording = true;
         try {
-            runNumber = HistoryFile(file).record(run).runNumber;
+            runNumber = history.record(run).runNumber;
         } catch (const DbError& e) {
             err << QStringLiteral("履歴処理エラー:") << e.description() << "\n";
             if (status == kCliCarriedOut)
-                status = kCliRecordFailed;
+                status = w->interrupted ? kCliStopped : kCliRecordFailed;
         }
     }
     if (request.xplan)

@@ -247,7 +247,7 @@ std::optional<QString> negativeNumberArgument(const QStringList& args,
         } else if (negative.match(word).hasMatch()) {
             const QString command = positional.value(0);
             int32_t unused = 0;
-            if (command == u"show" || command == u"compare")
+            if (command == u"show" || command == u"compare" || command == u"delete")
                 return readRunNumber(word, unused);
             return QStringLiteral("Unexpected argument: ") + word;
         } else if (!word.startsWith(u'-')) {
@@ -257,15 +257,36 @@ std::optional<QString> negativeNumberArgument(const QStringList& args,
     return std::nullopt;
 }
 
+// Deletes the runs `numbers` names, all of them or (one missing) none.
+int deleteRuns(const HistoryFile& history, const QList<int32_t>& numbers, QTextStream& out,
+               QTextStream& err) {
+    for (const int32_t n : numbers) {
+        if (!history.run(n)) {
+            err << QStringLiteral("No run %1 in %2").arg(n).arg(history.path()) << "\n";
+            return kCliBadArguments;
+        }
+    }
+    try {
+        const int deleted = history.deleteRuns(numbers);
+        out << QStringLiteral("Deleted %1 run(s) from %2").arg(deleted).arg(history.path()) << "\n";
+        return kCliCarriedOut;
+    } catch (const DbError& e) {
+        err << e.description() << "\n";
+        return kCliRecordFailed;
+    }
+}
+
 }  // namespace
 
 int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "quervin-cli history list | show N | compare A B\n"
-        "Lists the runs recorded in a tuning-history file (newest first), shows one, or shows "
+        "quervin-cli history list | show N | compare A B | delete N...\n"
+        "Lists the runs recorded in a tuning-history file (newest first), shows one, shows "
         "what changed between two: statistics side by side, the two plans, the two "
-        "statements.\nExit status: 0, or 2 for bad arguments, a missing file or a missing run."));
+        "statements, or deletes the runs named (gone from the file's bytes).\nExit status: 0, "
+        "or 2 for bad arguments, a missing file or a missing run, 3 when the file cannot be "
+        "changed."));
     p.addHelpOption();
     const QCommandLineOption file(
         QStringLiteral("file"),
@@ -316,13 +337,16 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
 
     const bool listing = command == u"list" && rest.size() == 1;
     const bool showing = command == u"show" && rest.size() == 2;
-    if (!listing && !showing && !(comparing && rest.size() == 3))
-        return bad(
-            QStringLiteral("Give list, show N or compare A B (see quervin-cli history --help)."));
+    const bool deleting = command == u"delete" && rest.size() >= 2;
+    if (!listing && !showing && !deleting && !(comparing && rest.size() == 3))
+        return bad(QStringLiteral(
+            "Give list, show N, compare A B or delete N... (see quervin-cli history --help)."));
     int32_t a = 0, b = 0;
+    QList<int32_t> numbers;
     for (qsizetype i = 1; i < rest.size(); ++i) {
         if (const auto complaint = readRunNumber(rest[i], i == 1 ? a : b))
             return bad(*complaint);
+        numbers.append(i == 1 ? a : b);
     }
 
     const HistoryFile history(p.isSet(file) ? p.value(file) : HistoryFile::defaultPath());
@@ -340,6 +364,8 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
             printRecordedRun(out, a, *run, fmt == u"json");
             return kCliCarriedOut;
         }
+        if (deleting)
+            return deleteRuns(history, numbers, out, err);
         auto runA = history.run(a);
         auto runB = history.run(b);
         if (!runA || !runB)

@@ -9,10 +9,14 @@
 
 #include "core/history/historylayout.h"
 #include "core/history/historyplace.h"
+#include "core/privatefile.h"
+#include "core/sql/secrettext.h"
 #include "core/sqlite/sqlite.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <vector>
 
 namespace qv {
 
@@ -136,24 +140,54 @@ void insertPlanFacts(Connection& db, int64_t num, const RunRecord& run) {
 }  // namespace
 
 QString HistoryFile::defaultPath() {
+    // In a folder that others can write to, another user could put a file (or a link) there
+    // first and read what this user records.
     const QString dir = QCoreApplication::applicationDirPath();
-    if (!dir.isEmpty() && !isPackageManagedFolder(dir) && QFileInfo(dir).isWritable())
+    if (!dir.isEmpty() && !isPackageManagedFolder(dir) && QFileInfo(dir).isWritable() &&
+        isPrivateFolder(dir))
         return QDir(dir).filePath(QStringLiteral("quervhst.mdb"));
     const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
                          QStringLiteral("/QUERVIN");
-    QDir().mkpath(data);
+    makePrivateFolder(data);
     return QDir(data).filePath(QStringLiteral("quervhst.mdb"));
 }
 
+namespace {
+
+// Another user's file is opened for reading only: reading it never writes (not even the
+// rollback of a journal left beside it).
+Connection::Mode readingMode(const QString& path) {
+    return foreignFileReason(path).isEmpty() ? Connection::Mode::ReadWrite
+                                             : Connection::Mode::ReadOnly;
+}
+
+// A file is read only through the program's own plain tables.
+void requirePlainTables(Connection& db, const QString& path) {
+    const QStringList names = history::unplainTables(db);
+    if (!names.isEmpty())
+        throw DbError(kErrOdbcCall, QStringLiteral("履歴ファイル ") + path +
+                                        QStringLiteral(" の履歴の表（") +
+                                        names.join(QStringLiteral(", ")) +
+                                        QStringLiteral("）が表でないため、読めません。"));
+}
+
+}  // namespace
+
 HistoryFileState HistoryFile::check() const {
+    if (const auto refused = history::ownerRefusal(path_))
+        throw *refused;
     if (!fileExists(path_))
         return HistoryFileState::Missing;
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    return historylayout::inspect(db);
+    return history::bounded(path_, [&] {
+        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        if (const auto refused = history::recordingRefusal(db, path_))
+            throw *refused;
+        return historylayout::inspect(db);
+    });
 }
 
 void HistoryFile::create() const {
-    historylayout::make(path_, busyWaitMs_);
+    history::bounded(path_, [&] { historylayout::make(path_, limits_); });
 }
 
 QString HistoryFile::laterVersionMessage() const {
@@ -161,15 +195,17 @@ QString HistoryFile::laterVersionMessage() const {
 }
 
 int HistoryFile::schemaVersion() const {
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    return historylayout::versionOf(db);
+    return history::bounded(path_, [&] {
+        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        return historylayout::versionOf(db);
+    });
 }
 
 namespace {
 
 HistoryFile::Recorded writeRun(Connection& db, const QString& path, const RunRecord& run) {
     Transaction tx(db.handle());
-    historylayout::bringUpToDate(db, path);
+    historylayout::bringUpToDate(db, path);  // refuses a file that is not to be written
 
     int64_t num = 1;
     {
@@ -195,7 +231,7 @@ HistoryFile::Recorded writeRun(Connection& db, const QString& path, const RunRec
     Statement(db.handle(), "INSERT INTO SQL_HIST (NUM, TIMESTAMP, SQL) VALUES (?, ?, ?)")
         .bind(1, num)
         .bind(2, stamp)
-        .bind(3, run.sql)
+        .bind(3, maskSecrets(run.sql))
         .run();
 
     if (run.statisticsStep.done())
@@ -221,15 +257,19 @@ HistoryFile::Recorded HistoryFile::record(const RunRecord& run) const {
     // SQLite gives up at once, without waiting, where waiting could deadlock two writers; the
     // whole run is then written again, as it is when the busy wait ran out while others kept
     // writing.
-    const QDeadlineTimer deadline(2 * busyWaitMs_);
+    const QDeadlineTimer deadline(std::min(2 * limits_.busyWaitMs, limits_.timeLimitMs));
     for (;;) {
         try {
             const HistoryFileState state = check();
             if (state == HistoryFileState::Missing || state == HistoryFileState::Incomplete)
                 create();
-            Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-            return writeRun(db, path_, run);
+            return history::bounded(path_, [&] {
+                history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+                return writeRun(db, path_, run);
+            });
         } catch (const DbError& e) {
+            if (historylayout::isBusy(e) && history::stopRequested())
+                throw history::cutShortError(path_);
             if (!historylayout::isBusy(e) || deadline.hasExpired())
                 throw;
         }
@@ -305,47 +345,56 @@ constexpr const char* kContaining = "WHERE ? = '' OR CONTAINS_TEXT(s.SQL, ?) ";
 }  // namespace
 
 QList<RunSummary> HistoryFile::runs(const QString& containing) const {
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    addContains(db);
-    const QByteArray sql =
-        summarySelect(hasTable(db, "RUN_HIST")) + kContaining + "ORDER BY s.NUM DESC";
-    Statement st(db.handle(), sql.constData());
-    st.bind(1, containing).bind(2, containing);
-    QList<RunSummary> out;
-    while (st.step())
-        out.append(summaryAt(st));
-    return out;
+    return history::bounded(path_, [&]() -> QList<RunSummary> {
+        history::Connection db(path_, readingMode(path_), limits_);
+        requirePlainTables(db, path_);
+        addContains(db);
+        const QByteArray sql =
+            summarySelect(hasTable(db, "RUN_HIST")) + kContaining + "ORDER BY s.NUM DESC";
+        Statement st(db.handle(), sql.constData());
+        st.bind(1, containing).bind(2, containing);
+        QList<RunSummary> out;
+        while (st.step())
+            out.append(summaryAt(st));
+        return out;
+    });
 }
 
 QList<RunRef> HistoryFile::runRefs(const QString& containing) const {
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    addContains(db);
-    Statement st(db.handle(), QByteArray(QByteArray("SELECT s.NUM, s.rowid FROM SQL_HIST s ") +
-                                         kContaining + "ORDER BY s.NUM DESC"));
-    st.bind(1, containing).bind(2, containing);
-    QList<RunRef> out;
-    while (st.step())
-        out.append({static_cast<int32_t>(st.integer(0)), st.integer(1)});
-    return out;
+    return history::bounded(path_, [&]() -> QList<RunRef> {
+        history::Connection db(path_, readingMode(path_), limits_);
+        requirePlainTables(db, path_);
+        addContains(db);
+        Statement st(db.handle(), QByteArray(QByteArray("SELECT s.NUM, s.rowid FROM SQL_HIST s ") +
+                                             kContaining + "ORDER BY s.NUM DESC"));
+        st.bind(1, containing).bind(2, containing);
+        QList<RunRef> out;
+        while (st.step())
+            out.append({static_cast<int32_t>(st.integer(0)), st.integer(1)});
+        return out;
+    });
 }
 
 QList<RunSummary> HistoryFile::summaries(const QList<RunRef>& refs) const {
     if (refs.isEmpty())
         return {};
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    // Each row is found by its rowid, not by a search through the run numbers; a row that now
-    // holds another run (the run was deleted and the row used again) is not taken for it.
-    Statement st(db.handle(),
-                 summarySelect(hasTable(db, "RUN_HIST")) + "WHERE s.rowid = ? AND s.NUM = ?");
-    QList<RunSummary> out;
-    out.reserve(refs.size());
-    for (const RunRef& ref : refs) {
-        st.bind(1, ref.rowId).bind(2, int64_t{ref.number});
-        if (st.step())
-            out.append(summaryAt(st));
-        st.reset();
-    }
-    return out;
+    return history::bounded(path_, [&]() -> QList<RunSummary> {
+        history::Connection db(path_, readingMode(path_), limits_);
+        requirePlainTables(db, path_);
+        // Each row is found by its rowid, not by a search through the run numbers; a row that now
+        // holds another run (the run was deleted and the row used again) is not taken for it.
+        Statement st(db.handle(),
+                     summarySelect(hasTable(db, "RUN_HIST")) + "WHERE s.rowid = ? AND s.NUM = ?");
+        QList<RunSummary> out;
+        out.reserve(refs.size());
+        for (const RunRef& ref : refs) {
+            st.bind(1, ref.rowId).bind(2, int64_t{ref.number});
+            if (st.step())
+                out.append(summaryAt(st));
+            st.reset();
+        }
+        return out;
+    });
 }
 
 namespace {
@@ -416,46 +465,83 @@ BindList bindsOf(Connection& db, int32_t number) {
 }  // namespace
 
 std::optional<RecordedRun> HistoryFile::run(int32_t number) const {
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    const bool v2 = hasTable(db, "RUN_HIST");
-    const bool v3 = hasTable(db, "BIND_HIST");
-    RecordedRun run;
-    {
-        Statement st(db.handle(), (summarySelect(v2) + "WHERE s.NUM = ?").constData());
-        st.bind(1, int64_t{number});
-        if (!st.step())
-            return std::nullopt;
-        run.summary = summaryAt(st);
-    }
-    run.statistics = statisticsOf(db, number, v2);
-    run.plan = planOf(db, number, v3);
-    if (v3) {
-        run.binds = bindsOf(db, number);
-        const bool v4 = historylayout::versionOf(db) >= 4;
-        Statement st(db.handle(), v4 ? "SELECT PLAN_HASH, PLAN_DIFFERS, ROW_SOURCE_STATS FROM "
-                                       "RUN_HIST WHERE NUM = ?"
-                                     : "SELECT PLAN_HASH, PLAN_DIFFERS, NULL FROM RUN_HIST "
-                                       "WHERE NUM = ?");
-        st.bind(1, int64_t{number});
-        if (st.step()) {
-            run.planHash = optionalInteger(st, 0);
-            run.planDiffers = !st.isNull(1) && st.integer(1) != 0;
-            if (!st.isNull(2))
-                run.rowSourceStatistics = st.integer(2) != 0;
+    return history::bounded(path_, [&]() -> std::optional<RecordedRun> {
+        history::Connection db(path_, readingMode(path_), limits_);
+        requirePlainTables(db, path_);
+        const bool v2 = hasTable(db, "RUN_HIST");
+        const bool v3 = hasTable(db, "BIND_HIST");
+        RecordedRun run;
+        {
+            Statement st(db.handle(), (summarySelect(v2) + "WHERE s.NUM = ?").constData());
+            st.bind(1, int64_t{number});
+            if (!st.step())
+                return std::nullopt;
+            run.summary = summaryAt(st);
         }
-    }
-    return run;
+        run.statistics = statisticsOf(db, number, v2);
+        run.plan = planOf(db, number, v3);
+        if (v3) {
+            run.binds = bindsOf(db, number);
+            const bool v4 = historylayout::versionOf(db) >= 4;
+            Statement st(db.handle(), v4 ? "SELECT PLAN_HASH, PLAN_DIFFERS, ROW_SOURCE_STATS FROM "
+                                           "RUN_HIST WHERE NUM = ?"
+                                         : "SELECT PLAN_HASH, PLAN_DIFFERS, NULL FROM RUN_HIST "
+                                           "WHERE NUM = ?");
+            st.bind(1, int64_t{number});
+            if (st.step()) {
+                run.planHash = optionalInteger(st, 0);
+                run.planDiffers = !st.isNull(1) && st.integer(1) != 0;
+                if (!st.isNull(2))
+                    run.rowSourceStatistics = st.integer(2) != 0;
+            }
+        }
+        return run;
+    });
 }
 
 std::optional<int32_t> HistoryFile::previousRunOf(int32_t number) const {
-    Connection db(path_, Connection::Mode::ReadWrite, busyWaitMs_);
-    Statement st(db.handle(),
-                 "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
-                 "WHERE p.NUM < s.NUM AND p.SQL = s.SQL");
-    st.bind(1, int64_t{number});
-    if (st.step() && !st.isNull(0))
-        return static_cast<int32_t>(st.integer(0));
-    return std::nullopt;
+    return history::bounded(path_, [&]() -> std::optional<int32_t> {
+        history::Connection db(path_, readingMode(path_), limits_);
+        requirePlainTables(db, path_);
+        Statement st(db.handle(),
+                     "SELECT max(p.NUM) FROM SQL_HIST p JOIN SQL_HIST s ON s.NUM = ? "
+                     "WHERE p.NUM < s.NUM AND p.SQL = s.SQL");
+        st.bind(1, int64_t{number});
+        if (st.step() && !st.isNull(0))
+            return static_cast<int32_t>(st.integer(0));
+        return std::nullopt;
+    });
+}
+
+int HistoryFile::deleteRuns(const QList<int32_t>& numbers) const {
+    if (const auto refused = history::ownerRefusal(path_))
+        throw *refused;
+    return history::bounded(path_, [&] {
+        history::Connection db(path_, Connection::Mode::ReadWrite, limits_);
+        Transaction tx(db.handle());
+        if (const auto refused = history::recordingRefusal(db, path_))
+            throw *refused;
+        if (historylayout::versionOf(db) > kHistorySchemaVersion)
+            throw historylayout::laterVersionError(path_);
+        std::vector<Statement> deletes;
+        for (const char* table :
+             {"SQL_HIST", "STATS_HIST", "EXPLAN_HIST", "RUN_HIST", "BIND_HIST"}) {
+            if (hasTable(db, table))
+                deletes.emplace_back(db.handle(),
+                                     QByteArray("DELETE FROM ") + table + " WHERE NUM = ?");
+        }
+        int deleted = 0;
+        for (const int32_t number : numbers) {
+            for (Statement& st : deletes) {
+                st.bind(1, int64_t{number}).run();
+                // The first statement is SQL_HIST's: whether the run was there.
+                if (&st == &deletes.front())
+                    deleted += sqlite3_changes(db.handle()) > 0 ? 1 : 0;
+            }
+        }
+        tx.commit();
+        return deleted;
+    });
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/db/database.h"
+#include "core/history/historyconnection.h"
 #include "core/history/recordedrun.h"
 #include "core/tuning/runrecord.h"
 
@@ -31,7 +32,10 @@ enum class HistoryFileState {
 // version 2 on), the plan shown (EXPLAN_HIST) and the facts of the run (RUN_HIST, version 2),
 // tied together by the run number NUM. Every call opens the file and closes it before it
 // returns, so other programs can copy or open it between runs. Several programs may record
-// into one file at the same time: a file another program is writing is waited for.
+// into one file at the same time: a file another program is writing is waited for. A file
+// that is a symbolic link is not opened; one that is another user's, or holds triggers, views
+// or program tables that are not plain tables, is read but never written (check()). Every
+// call has a time bound (setTimeLimit()), and history::stopAll() stops them all.
 class HistoryFile {
   public:
     // How long a call waits for a file that another program is writing.
@@ -39,16 +43,22 @@ class HistoryFile {
 
     explicit HistoryFile(QString path) : path_(std::move(path)) {}
 
-    // "quervhst.mdb" in the program's directory, or in the user's data directory
-    // ($XDG_DATA_HOME/QUERVIN) when the program's directory cannot be written or belongs to a
-    // package manager (isPackageManagedFolder()).
+    // "quervhst.mdb" in the program's directory when that is the user's own folder, no one else
+    // can write to it (isPrivateFolder()) and no package manager owns it
+    // (isPackageManagedFolder()); else in the user's data directory (a folder the program makes
+    // readable by the user alone).
     static QString defaultPath();
 
     const QString& path() const { return path_; }
-    void setBusyWait(int ms) { busyWaitMs_ = ms; }
+    void setBusyWait(int ms) { limits_.busyWaitMs = ms; }
+    // How long one call may work on the file before it gives up (a file made to keep the
+    // program busy); history::Limits' default unless set.
+    void setTimeLimit(int ms) { limits_.timeLimitMs = ms; }
 
     // Throws DbError when the file cannot be opened or read (held by another program past the
-    // busy wait, not a database).
+    // busy wait, not a database), and with the reason when the program does not record into
+    // it: a symbolic link, another user's file, or one holding triggers, views or program
+    // tables that are not plain tables (history::recordingRefusal()).
     HistoryFileState check() const;
 
     // Makes the file at the current version, all at once: another program never finds it half
@@ -93,9 +103,15 @@ class HistoryFile {
     // Throws DbError.
     std::optional<int32_t> previousRunOf(int32_t number) const;
 
+    // Deletes the runs `numbers` names, every row of each, in one transaction; freed space is
+    // overwritten, so their statements, binds and plans are gone from the file's bytes. How
+    // many of them were in the file. Throws DbError, and then deletes nothing; a file the
+    // program does not record into (check()) is not changed.
+    int deleteRuns(const QList<int32_t>& numbers) const;
+
   private:
     QString path_;
-    int busyWaitMs_ = kDefaultBusyWaitMs;
+    history::Limits limits_{kDefaultBusyWaitMs};
 };
 
 }  // namespace qv

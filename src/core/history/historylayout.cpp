@@ -1,5 +1,7 @@
 #include "core/history/historylayout.h"
 
+#include "core/privatefile.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -160,14 +162,18 @@ bool putInPlace(const QString& from, const QString& to) {
 
 // Builds a new file of the current version under a name of its own next to `path` and puts
 // it in place. False when another program put a file there first.
-bool makeWhole(const QString& path, int busyWaitMs) {
+bool makeWhole(const QString& path, const history::Limits& limits) {
     const QString building =
         path + QStringLiteral(".new-") + QString::number(QCoreApplication::applicationPid()) +
         QLatin1Char('-') + QString::number(QRandomGenerator::global()->generate(), 16);
     bool placed = false;
     try {
         {
-            Connection db(building, Connection::Mode::ReadWriteCreate, busyWaitMs);
+            // Made first by the program, 0600 whatever the umask; its journal takes its mode.
+            if (!createPrivateFile(building))
+                throw DbError(kErrOdbcCall, QStringLiteral("履歴ファイル ") + path +
+                                                QStringLiteral(" を作成できません。"));
+            history::Connection db(building, Connection::Mode::ReadWrite, limits);
             Transaction tx(db.handle());
             for (const char* sql : kCreateTables)
                 db.exec(sql);
@@ -217,6 +223,10 @@ HistoryFileState inspect(Connection& db) {
 }
 
 void bringUpToDate(Connection& db, const QString& path) {
+    if (const auto refused = history::ownerRefusal(path))
+        throw *refused;
+    if (const auto refused = history::recordingRefusal(db, path))
+        throw *refused;
     const HistoryFileState state = inspect(db);
     if (state == HistoryFileState::LaterVersion)
         throw laterVersionError(path);
@@ -231,10 +241,10 @@ void bringUpToDate(Connection& db, const QString& path) {
         upgrade(db);
 }
 
-void make(const QString& path, int busyWaitMs) {
-    if (!QFileInfo::exists(path) && makeWhole(path, busyWaitMs))
+void make(const QString& path, const history::Limits& limits) {
+    if (!QFileInfo::exists(path) && makeWhole(path, limits))
         return;
-    Connection db(path, Connection::Mode::ReadWrite, busyWaitMs);
+    history::Connection db(path, Connection::Mode::ReadWrite, limits);
     Transaction tx(db.handle());
     bringUpToDate(db, path);
     tx.commit();

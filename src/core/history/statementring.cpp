@@ -2,6 +2,7 @@
 
 #include "core/connection/offthread.h"
 #include "core/settings/settingsstore.h"
+#include "core/sql/secrettext.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -59,11 +60,34 @@ void StatementRing::add(const QString& sql) {
     int32_t i = nextSlot_;
     if (i > kLastSlot || i < 0)
         i = 0;
-    slots_[static_cast<size_t>(i)] = sql;
+    const QString kept = maskSecrets(sql);
+    slots_[static_cast<size_t>(i)] = kept;
     nextSlot_ = i + 1;
     if (i > highestSlot_)
         highestSlot_ = i;
-    unsaved_.append(sql);
+    unsaved_.append(kept);
+}
+
+void StatementRing::clear() {
+    // A save under way would bring back what it carries when it ends.
+    if (QThread* thread = saving_) {
+        thread->wait(kEndWaitMs);
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+    slots_.fill(QString());
+    nextSlot_ = 0;
+    highestSlot_ = 0;
+    unsaved_.clear();
+    if (!store_)
+        return;
+    SettingsStore& store = *store_;
+    const SettingsStore::Update update(store, SettingsStore::kLockWaitMs);
+    store.beginBatch();
+    store.write(kHighestSlot, QStringLiteral("0"));
+    store.write(kNextSlot, QStringLiteral("0"));
+    for (int32_t n = 0; n <= kLastSlot; ++n)
+        store.remove(slotName(n));
+    store.endBatch();
 }
 
 void StatementRing::addAndSave(const QString& sql) {

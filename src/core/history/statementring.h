@@ -33,9 +33,12 @@ class StatementRing : public QObject {
     explicit StatementRing(SettingsStore& store) : store_(&store) {}
     ~StatementRing() override;
 
-    // Stores `sql` unchanged in the next slot, wrapping after slot 100; it is saved with the
-    // next saveAdditions().
+    // Stores `sql` in the next slot, wrapping after slot 100, with any password in it masked
+    // (maskSecrets()); it is saved with the next saveAdditions().
     void add(const QString& sql);
+    // Empties the ring, here and in the settings store at once (after a save under way ended):
+    // every slot's text is gone and the next add() writes slot 0.
+    void clear();
     // Adds `sql` and saves it at once (saveAdditions, waiting up to kLockWaitMs for the lock and
     // then saving without it), so a crash loses nothing.
     void addAndSave(const QString& sql);

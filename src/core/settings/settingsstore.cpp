@@ -1,5 +1,7 @@
 #include "core/settings/settingsstore.h"
 
+#include "core/privatefile.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -64,8 +66,9 @@ bool SettingsStore::canWrite() const {
     QFileInfo info(path_);
     if (info.exists())
         return info.isFile() && info.isWritable() && QFileInfo(info.absolutePath()).isWritable();
+    // The folder the program makes is the user's alone: the ring holds statements.
     QDir dir = info.absoluteDir();
-    if (!dir.exists() && !QDir().mkpath(dir.absolutePath()))
+    if (!dir.exists() && !makePrivateFolder(dir.absolutePath()))
         return false;
     return QFileInfo(dir.absolutePath()).isWritable();
 }
@@ -119,6 +122,19 @@ StoreStatus SettingsStore::write(const QString& name, const QString& value) {
     return syncChanges();
 }
 
+StoreStatus SettingsStore::remove(const QString& name) {
+    if (!canWrite()) {
+        batchRefused_ = batch_ > 0;
+        return StoreStatus::Unavailable;
+    }
+    QSettings& s = settings();
+    keepCopyIfBroken();
+    s.remove(name);
+    if (batch_ > 0)
+        return StoreStatus::Ok;
+    return syncChanges();
+}
+
 void SettingsStore::beginBatch() {
     ++batch_;
 }
@@ -145,6 +161,9 @@ StoreStatus SettingsStore::syncChanges() {
     // value lost to a concurrent change is better than every value lost.
     const bool locked = lockUpdates(kLockWaitMs);
     const QDateTime before = QFileInfo(path_).lastModified();
+    // A new file is the user's alone, whatever the umask: QSettings keeps the rights of the
+    // file it replaces.
+    createPrivateFile(path_);
     s.sync();
     const StoreStatus status =
         s.status() == QSettings::NoError ? StoreStatus::Ok : StoreStatus::WriteFailed;

@@ -45,6 +45,8 @@ class SettingsStore {
     // Unavailable when the store cannot be opened for writing. The file is replaced
     // atomically, so a crash never leaves half a store behind.
     StoreStatus write(const QString& name, const QString& value);
+    // Takes the value `name` out of the store, as write() writes one.
+    StoreStatus remove(const QString& name);
 
     // Between beginBatch and endBatch the values are written to disk once, at the outermost
     // endBatch, rather than once per write. endBatch returns the status of that write.

@@ -1,5 +1,6 @@
 #include "core/settings/sharedsettings.h"
 
+#include "core/settings/optionsform.h"
 #include "core/settings/settingsstore.h"
 
 #include <utility>
@@ -24,10 +25,26 @@ Settings SharedSettings::values() const {
     return loaded();
 }
 
+namespace {
+
+bool offered(const QString& goal) {
+    return optimizerItems().indexOf(goal) > 0;  // index 0 is the system default
+}
+
+}  // namespace
+
 QString SharedSettings::sessionOptimizerGoal() const {
     const std::lock_guard lock(mutex_);
     const Settings& s = loaded();
-    return s.overrideOptimizer ? s.optimizerGoal : QString();
+    if (!s.overrideOptimizer || (store_ && !offered(s.optimizerGoal)))
+        return QString();
+    return s.optimizerGoal;
+}
+
+bool SharedSettings::storedGoalNotOffered() const {
+    const std::lock_guard lock(mutex_);
+    const Settings& s = loaded();
+    return store_ && s.overrideOptimizer && !offered(s.optimizerGoal);
 }
 
 void SharedSettings::change(const std::function<void(Settings&)>& edit) {

@@ -40,7 +40,12 @@ class SharedSettings {
     bool rollbackAfterRun() const { return value(&Settings::rollbackAfterRun); }
     // The goal a run sets on its session: optimizerGoal while overrideOptimizer is on, else
     // empty (the server's own). Both are read at once, so a change of both is never seen half.
+    // A goal read from the settings file goes to the server only when the options dialog
+    // offers it (optimizerItems()): it is pasted into ALTER SESSION.
     QString sessionOptimizerGoal() const;
+    // Whether the settings file asks for a goal the options dialog does not offer, which
+    // sessionOptimizerGoal() leaves out.
+    bool storedGoalNotOffered() const;
 
     // One value, read under the lock.
     template <class T>

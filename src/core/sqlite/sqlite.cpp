@@ -16,10 +16,12 @@ Error Error::of(sqlite3* db, int rc) {
                  sqlite3_error_offset(db));
 }
 
-Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs, const char* vfs) {
-    const int flags = mode == Mode::ReadOnly          ? SQLITE_OPEN_READONLY
-                      : mode == Mode::ReadWriteCreate ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
-                                                      : SQLITE_OPEN_READWRITE;
+Connection::Connection(const QString& path, Mode mode, int busyTimeoutMs, const char* vfs,
+                       int moreFlags) {
+    const int flags =
+        moreFlags | (mode == Mode::ReadOnly          ? SQLITE_OPEN_READONLY
+                     : mode == Mode::ReadWriteCreate ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                                                     : SQLITE_OPEN_READWRITE);
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db_, flags, vfs);
     if (rc != SQLITE_OK) {
         // A failed open may still leave a handle (for its message); none is kept.

@@ -50,9 +50,11 @@ void turnOffUnsoundRewrites(sqlite3* db);
 class Connection {
   public:
     enum class Mode { ReadOnly, ReadWrite, ReadWriteCreate };
-    // Opens `path` through the VFS named `vfs` (SQLite's default when null); throws Error, and
-    // then holds no handle at all.
-    Connection(const QString& path, Mode mode, int busyTimeoutMs, const char* vfs = nullptr);
+    // Opens `path` through the VFS named `vfs` (SQLite's default when null), with SQLite's open
+    // flags `moreFlags` besides those of `mode` (SQLITE_OPEN_NOFOLLOW); throws Error, and then
+    // holds no handle at all.
+    Connection(const QString& path, Mode mode, int busyTimeoutMs, const char* vfs = nullptr,
+               int moreFlags = 0);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;

@@ -38,6 +38,8 @@ bool setGoal(RunWindow& w, RunState& r, const QString& goal) {
 // even when the statement does not run. Without a choice, a session a run had set a goal on
 // gets back the goal it had before.
 void optimizerGoalStage(RunWindow& w, RunState& r) {
+    if (w.settings().storedGoalNotOffered())
+        w.showNote(kMsgStoredGoalNotOffered);
     const QString goal = w.settings().sessionOptimizerGoal();
     r.record.optimizerGoal = goal;  // as the history keeps it
     SessionMemory& memory = w.sessionMemory();
@@ -60,6 +62,12 @@ void optimizerGoalStage(RunWindow& w, RunState& r) {
         memory.optimizerGoal = goal;
 }
 
+// A session id is a number: the statistics query takes nothing else from the server.
+bool isSessionId(const QString& sid) {
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,20}$"));
+    return digits.match(sid).hasMatch();
+}
+
 // The query session's id, from V$SESSION, else from the session itself.
 void sessionIdStage(RunWindow& w, RunState& r) {
     QStringList sids;
@@ -70,7 +78,7 @@ void sessionIdStage(RunWindow& w, RunState& r) {
         return;
     }
     const std::optional<DbError> refused = std::exchange(r.pending, std::nullopt);
-    if (!refused && sids.size() == 1 && !sids.first().isEmpty()) {
+    if (!refused && sids.size() == 1 && isSessionId(sids.first())) {
         r.sid = sids.first();
         return;
     }
@@ -82,7 +90,7 @@ void sessionIdStage(RunWindow& w, RunState& r) {
             w, refused ? refused->description() + kMsgNoVSession : r.pending->description());
         return;
     }
-    if (sids.size() != 1 || sids.first().isEmpty()) {
+    if (sids.size() != 1 || !isSessionId(sids.first())) {
         r.statisticsFailed(w, kMsgNoSessionId);
         return;
     }

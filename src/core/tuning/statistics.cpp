@@ -1,5 +1,8 @@
 #include "core/tuning/statistics.h"
 
+#include "core/tuning/tuningrun.h"
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -73,6 +76,10 @@ QString statsQuery(const QString& sid) {
 }
 
 void readStatistics(Database& db, const QString& sid, StatisticSet& stats) {
+    // The id is pasted into the query: only a number goes in.
+    if (sid.isEmpty() ||
+        !std::all_of(sid.cbegin(), sid.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        throw DbError(kErrOdbcCall, kMsgNoSessionId);
     std::unique_ptr<Recordset> rs = db.openRecordset(statsQuery(sid));
     while (!rs->eof()) {
         const QVariant number = rs->value(QStringLiteral("STATISTIC#"));

@@ -16,6 +16,9 @@ inline const QString kMsgStopped = QStringLiteral("（中止しました）");
 inline const QString kMsgCountStopped = QStringLiteral("件（中止）");
 inline const QString kMsgNoSessionId = QStringLiteral(
     "ビュー V$SESSION から自セッションのSIDを取得できないため、統計情報を表示できません。");
+// The status bar's word when the settings file names an optimizer goal the options offer not.
+inline const QString kMsgStoredGoalNotOffered = QStringLiteral(
+    "設定ファイルのオプティマイザ指定が選択肢にないため、システム既定値で実行しました。");
 inline const QString kMsgControlCharacter =
     QStringLiteral("SQLの%1行目%2文字目に制御文字 %3 が含まれているため、実行できません。");
 inline const QString kMsgNoVSession =

@@ -465,4 +465,12 @@ void QueryWindowModel::recallPreviousStatement() {
     port_.setSqlText(ringCursor_.statement());
 }
 
+void QueryWindowModel::clearStatementRing() {
+    if (!port_.confirm(QStringLiteral("実行したSQLの履歴（全ウィンドウ共通）をすべて消去します。"
+                                      "よろしいですか？")))
+        return;
+    program_.statementRing().clear();
+    port_.showStatus(QStringLiteral("実行したSQLの履歴を消去しました。"));
+}
+
 }  // namespace qv

@@ -130,6 +130,9 @@ class QueryWindowModel : public QObject {
     // "次のSQL(&N)" and "前のSQL(&B)".
     void recallNextStatement();
     void recallPreviousStatement();
+    // "SQL履歴の消去...(&D)": after a Yes to the question, empties the statement ring of every
+    // window, in the settings file too.
+    void clearStatementRing();
 
   private:
     void setLine(WindowState::Line line, const QString& text) { state_.setLine(line, text); }
