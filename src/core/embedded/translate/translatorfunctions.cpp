@@ -87,23 +87,6 @@ bool Translator::intervalCast(size_t first, size_t as, size_t last, const Scope&
     return true;
 }
 
-size_t Translator::isJson(size_t i, size_t last) {
-    // IS [NOT] JSON [STRICT | LAX] [WITH UNIQUE KEYS]: SQLite's MATCH calls match('json', x).
-    size_t k = i + 1;
-    const bool negated = k < last && t_[k].is(u"NOT");
-    if (negated)
-        ++k;
-    if (!(k < last && t_[k].is(u"JSON")))
-        return kNone;
-    ++k;
-    if (k < last && (t_[k].is(u"STRICT") || t_[k].is(u"LAX")))
-        ++k;
-    if (k + 2 < last && t_[k].is(u"WITH") && t_[k + 1].is(u"UNIQUE") && t_[k + 2].is(u"KEYS"))
-        k += 3;
-    write(negated ? QStringLiteral("NOT MATCH 'json'") : QStringLiteral("MATCH 'json'"));
-    return k;
-}
-
 bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
                             const std::vector<Range>& args, const Scope& scope) {
     const Token& name = t_[open - 1];
@@ -123,21 +106,7 @@ bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
         if (args.size() > 4)
             throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
         function = QStringLiteral("qv_dump_literal");
-    } else if (!qualified &&
-               (name.is(u"JSON_VALUE") || name.is(u"JSON_QUERY") || name.is(u"JSON_EXISTS")) &&
-               args.size() >= 2 && t_[args[1].first].kind == TokenKind::String) {
-        // The document and the path; what follows the path (RETURNING, the ON ERROR and ON
-        // EMPTY clauses) is Oracle's default NULL ON ERROR as far as the engine goes.
-        write(QStringLiteral("qv_") + name.text.toString().toLower() + u'(');
-        render(args[0].first, args[0].last, scope);
-        write(u", ");
-        write(t_[args[1].first].text);
-        if (name.is(u"JSON_QUERY")) {
-            const bool wrapper = groups_.findTopLevel(args[1].first, close, u"WRAPPER") < close &&
-                                 groups_.findTopLevel(args[1].first, close, u"WITHOUT") >= close;
-            write(wrapper ? QStringLiteral(", 1") : QStringLiteral(", 0"));
-        }
-        write(u")");
+    } else if (!qualified && jsonCall(name, close, args, scope)) {
         return true;
     } else if (const size_t package = open - 3;
                open >= nameFirst + 3 && t_[package + 1].isOp(u'.') &&
