@@ -424,7 +424,8 @@ void Interpreter::sqlStatement(size_t first, size_t last) {
                       kind == sql::StatementClass::Definition;
     const Token& k = t_[first];
     const bool plainSql = k.is(u"INSERT") || k.is(u"UPDATE") || k.is(u"DELETE") || k.is(u"MERGE") ||
-                          k.is(u"LOCK") || k.is(u"SAVEPOINT") || k.is(u"SET") || ends;
+                          k.is(u"LOCK") || k.is(u"SAVEPOINT") || k.is(u"ROLLBACK") ||
+                          k.is(u"SET") || ends;
     if (!plainSql)
         refuse(first);
     if (ends && !(k.is(u"ROLLBACK") && !topLevel(first, last, {u"TO"}).empty())) {

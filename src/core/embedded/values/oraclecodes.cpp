@@ -140,9 +140,14 @@ void dump(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             bytes = QByteArray(text.data(), qsizetype(text.size()));
             const std::optional<StoredDate> date =
                 Literal ? std::nullopt : readStoredDate(QString::fromUtf8(bytes));
+            const auto interval =
+                Literal || date ? std::nullopt : intervalBytes(QString::fromUtf8(bytes));
             if (date) {
                 type = date->nanos ? 180 : 12;
                 bytes = dateBytes(*date);
+            } else if (interval) {
+                type = interval->first;
+                bytes = interval->second;
             } else if (Literal) {
                 type = 96;
             }

@@ -464,6 +464,32 @@ void storeInterval(sqlite3_context* ctx, sqlite3_value* value, bool yearMonth, i
     resultText(ctx, intervalText(*v, typed(yearMonth, lead, fraction)));
 }
 
+std::optional<std::pair<int, QByteArray>> intervalBytes(const QString& text) {
+    const std::optional<Interval> v = readInterval(text);
+    if (!v)
+        return std::nullopt;
+    QByteArray bytes;
+    auto offset = [&](int64_t n) {  // four bytes, big-endian, plus 2^31
+        const auto u = uint32_t(int64_t(0x80000000LL) + n);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.append(char((u >> shift) & 0xFF));
+    };
+    if (v->yearMonth) {
+        offset(v->months / 12);  // C++ division keeps the sign with both fields
+        bytes.append(char(60 + v->months % 12));
+        return std::pair{182, bytes};
+    }
+    const __int128 total = __int128(v->seconds) * kNanosPerSecond + v->nanos;
+    const int sign = total < 0 ? -1 : 1;
+    const auto whole = int64_t((total < 0 ? -total : total) / kNanosPerSecond);
+    const auto nanos = int64_t((total < 0 ? -total : total) % kNanosPerSecond);
+    offset(sign * (whole / kSecondsPerDay));
+    for (const int64_t part : {whole / 3600 % 24, whole / 60 % 60, whole % 60})
+        bytes.append(char(60 + sign * part));
+    offset(sign * nanos);
+    return std::pair{183, bytes};
+}
+
 int registerIntervalFunctions(sqlite3* db) {
     const int rc = registerFunctions(db, kIntervalFunctions);
     if (rc != SQLITE_OK)
