@@ -187,6 +187,10 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
          "'-3 4:05:06' day to second), extract(month from ym), extract(year from date "
          "'2020-03-04'), cast('4 5:06:07' as interval day to second) from iv",
          {"4|7.13|-4|2|2020|+04 05:06:07.000000", "-1|-1|-4|-4|2020|+04 05:06:07.000000"}},
+        // Turned round by a minus, and dumped as Oracle stores them.
+        {"select -ym, -ds, -interval '0' day, -(-5), dump(ym), dump(ds) from iv where id = 1",
+         {"-01-02|-004 05:06:07.13|+00 00:00:00|5|Typ=182 Len=5: 128,0,0,1,62|"
+          "Typ=183 Len=11: 128,0,0,4,65,66,67,135,191,164,128"}},
         {"select extract(year from ds) from iv", {}, "ORA-30076"},
         {"select date '2020-01-31' + interval '1' month from dual", {}, "ORA-01839"},
         {"select interval '1' day + interval '1' month from dual", {}, "ORA-30081"},
@@ -344,6 +348,27 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
          "and '[1]' is json and 'x' is not json strict",
          {"1"}},
         {"select json_value('{bad', '$.a') from dual", {"null"}},
+        {"select json_value(j, '$.a.b[1]' returning number) + 1, json_value(j, '$.n' returning "
+         "number), json_value(j, '$.z' default 'none' on error), json_value(j, '$.z' null on "
+         "empty error on error) from doc",
+         {"3|null|none|null"}},
+        {"select json_value(j, '$.z' error on error) from doc", {}, "ORA-40462"},
+        {"select json_value(j, '$.a' error on error) from doc", {}, "ORA-40456"},
+        {"select json_query(j, '$.n' error on error) from doc", {}, "ORA-40480"},
+    });
+    // JSON_TABLE's rows, per document of the table it follows, also from a BLOB; * lists its
+    // columns and not the document it is joined by.
+    db_->execute(u"create table po (id number, b blob check (b is json))"_qs);
+    for (const char* doc : {R"({"items":[{"s":"a","q":2,"t":["x","y"]},{"s":"b","q":1}]})",
+                            R"({"items":{"s":"c"}})", "{}"})
+        db_->execute(u"insert into po values ((select count(*) from po), utl_raw.cast_to_raw('"_qs +
+                     QString::fromUtf8(doc) + u"'))"_qs);
+    check({
+        {"select p.id, jt.* from po p, json_table(p.b, '$.items[*]' columns (n for ordinality, "
+         "s varchar2(5) path '$.s', q number path '$.q', tagged varchar2(5) exists path '$.t', "
+         "nested path '$.t[*]' columns (t path '$'))) jt order by 1, 2, 6",
+         {"0|1|a|2|true|x", "0|1|a|2|true|y", "0|2|b|1|false|null", "1|1|c|null|false|null"}},
+        {"select * from json_table('[3,4]', '$[*]' columns (v number path '$'))", {"3", "4"}},
     });
 }
 

@@ -184,6 +184,14 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
 size_t Translator::operand(size_t i, size_t last, const Scope& scope) {
     const size_t start = pastPrefixes(i, last);
     size_t j = i;
+    // A minus before what may be an interval: SQLite's would read its text as a number.
+    if (start == i + 1 && t_[i].isOp(u'-') && t_[start].kind != TokenKind::Number &&
+        startsOperand(start, last)) {
+        write(u"qv_negate(");
+        size_t next = operand(start, last, scope);
+        write(u")");
+        return next;
+    }
     if (start > i && startsOperand(start, last)) {
         for (; j < start; ++j) {
             write(t_[j].text);

@@ -383,7 +383,29 @@ int compareIntervals(void*, int sizeA, const void* a, int sizeB, const void* b) 
     return key(*x) < key(*y) ? -1 : key(*y) < key(*x) ? 1 : 0;
 }
 
+// Unary minus, qv_negate(x) where x is no number literal: an interval turned round (its text's
+// sign, a zero one keeping its +), a number negated, text read as a number (ORA-01722 else).
+void negate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const SqlValue v = sqlValue(argv[0]);
+    if (v.type == SQLITE_TEXT && readInterval(v.text)) {
+        QString text = v.text;
+        const bool zero = std::all_of(text.cbegin() + 1, text.cend(),
+                                      [](QChar c) { return !c.isDigit() || c == u'0'; });
+        text[0] = zero || text[0] == u'-' ? u'+' : u'-';
+        return resultText(ctx, text);
+    }
+    if (v.type == SQLITE_INTEGER && v.integer != INT64_MIN)
+        return sqlite3_result_int64(ctx, -v.integer);
+    const std::optional<Value> n = numberArgument(argv[0]);
+    if (!n)
+        return sqlite3_result_null(ctx);
+    resultNumber(ctx, n->kind == Value::Integer && n->integer != INT64_MIN
+                          ? Value{Value::Integer, -n->integer, 0, {}, {}, {}}
+                          : Value{Value::Real, 0, -n->number(), {}, {}, {}});
+}
+
 const FunctionSpec kIntervalFunctions[] = {
+    {"qv_negate", 1, 1, guarded<negate>},
     {"qv_extract", 2, 2, guarded<extract>},
     {"qv_interval", 2, 2, guarded<intervalLiteral>},
     {"to_yminterval", 1, 1, guarded<toInterval<true>>},
