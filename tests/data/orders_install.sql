@@ -121,4 +121,5 @@ select ascii('A'), remainder(7, 4), to_dsinterval('1 02:03:04'), interval '1-2' 
        utl_raw.cast_to_varchar2(utl_raw.cast_to_raw('ok')),
        sys_context('USERENV', 'NLS_DATE_FORMAT')
   from dual;
-select column_name, identity_column from user_tab_columns where table_name = 'ORDERS' order by column_id;
+select column_name, identity_column, data_default
+  from user_tab_columns where table_name = 'ORDERS' order by column_id;
