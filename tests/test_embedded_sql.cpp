@@ -472,4 +472,17 @@ TEST_F(EmbeddedSql, PlsqlBlocksRunAsOneStatement) {
         "insert into acct values (9, 'undone', 0); end;"_s);
     db_->rollback();
     EXPECT_EQ(rowsOf(*db_, u"select id from acct where id >= 8"_s), QStringList{u"8"_s});
+    // DDL by EXECUTE IMMEDIATE stands as a written one does, and a later error undoes only what
+    // came after it; a savepoint in the block is rolled back to.
+    EXPECT_TRUE(failsWith(
+        [&] {
+            db_->execute(
+                u"begin insert into acct values (10, 'ddl', 0); execute immediate 'create table "
+                "t2 (x number)'; insert into acct values (11, 'after', 0); savepoint s; "
+                "insert into acct values (12, 'sp', 0); rollback to s; "
+                "insert into acct values (10, 'dup', 0); end;"_s);
+        },
+        kErrOdbcCall, u"ORA-00001"_s));
+    db_->commit();
+    EXPECT_EQ(rowsOf(*db_, u"select id from acct where id >= 10"_s), QStringList{u"10"_s});
 }

@@ -308,8 +308,10 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
          "and '01-JAN-19' < s.time_id",
          {"2"}},
         {"select id from sale where time_id not in ('10-FEB-19', '01-MAR-19')", {"2"}},
-        // Text columns and text compared with expressions stay text.
+        // Text columns and text compared with expressions stay text; a text column compared
+        // with a DATE column is read as a date.
         {"select id from sale where label = '10-FEB-19'", {"1"}},
+        {"select count(*) from sale a, sale b where a.time_id = b.label", {"1"}},
         {"select to_char(to_date('31-DEC-99') + 1, 'YYYY-MM-DD') from dual", {"2000-01-01"}},
         {"select id from sale where time_id = '2019-02-10'", {}, "ORA-018"},
         {"insert into sale (id, time_id) values (4, 'FEB-10-19')", {}, "ORA-018"},
@@ -332,6 +334,12 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
     const auto guard = qScopeGuard([] { qunsetenv("NLS_LANG"); });
     db_ = connect();
     check({{"select to_char(time_id) from sale where time_id = '19-02-11'", {"19-02-11"}}});
+    // A bound text is read by it too; a bound date stays a date.
+    for (const QString& value : {u"19-02-11"_qs, u"2019-02-11 00:00:00"_qs}) {
+        const BindList binds{{QStringLiteral("d"), BindType::Varchar2, value}};
+        auto rs = db_->openRecordset("select count(*) from sale where time_id = :d", binds);
+        EXPECT_EQ(rs->value(0).toLongLong(), 1) << value.toStdString();
+    }
 }
 
 // IS JSON in a check, and JSON_VALUE, JSON_QUERY and JSON_EXISTS with Oracle's NULL ON ERROR.

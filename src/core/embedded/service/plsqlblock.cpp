@@ -76,6 +76,8 @@ class Interpreter {
         : call_(call), t_(call.tokens()), sql_(call.sql()), scope_(*call.c, call.sandbox) {}
 
     void runBlock(size_t first, size_t last);
+    // COMMIT, ROLLBACK or DDL `text` of class `kind`: what the block did before it stays.
+    void runEnding(const QString& text, sql::StatementClass kind, BindList* binds);
     void keep() { scope_.close(true); }
 
   private:
@@ -385,7 +387,17 @@ void Interpreter::statement(size_t first, size_t last) {
     if (k.is(u"EXECUTE") && first + 1 < last && t_[first + 1].is(u"IMMEDIATE")) {
         if (!topLevel(first + 2, last, {u"INTO", u"USING"}).empty())
             refuse(first);
-        runText(value(first + 2, last).toString(), false);
+        // A dynamic COMMIT, ROLLBACK or DDL makes the work before it permanent, as a written one.
+        const QString text = value(first + 2, last).toString();
+        const std::vector<Token> words = sql::tokenize(text);
+        const sql::StatementClass kind = sql::classifyStatement(words);
+        const bool partial = !words.empty() && words[0].is(u"ROLLBACK") &&
+                             sql::findTopLevel(words, 0, words.size(), u"TO") < words.size();
+        if (!partial &&
+            (kind == sql::StatementClass::Commit || kind == sql::StatementClass::Rollback ||
+             kind == sql::StatementClass::Definition))
+            return runEnding(text, kind, nullptr);
+        runText(text, false);
         return;
     }
     if (k.is(u"DBMS_OUTPUT") && first + 2 < last && t_[first + 1].isOp(u'.')) {
@@ -428,21 +440,21 @@ void Interpreter::sqlStatement(size_t first, size_t last) {
                           k.is(u"SET") || ends;
     if (!plainSql)
         refuse(first);
-    if (ends && !(k.is(u"ROLLBACK") && !topLevel(first, last, {u"TO"}).empty())) {
-        // What COMMIT, ROLLBACK and DDL make of the session's work stands, whatever follows.
-        scope_.close(true);
-        BindList binds;
-        const QString text = bound(first, last, binds);
-        const auto reopen = qScopeGuard([&] { scope_.open(); });
-        if (kind == sql::StatementClass::Definition && !call_.c->autoCommit &&
-            !sqlite3_get_autocommit(call_.c->db))
-            runText(QStringLiteral("COMMIT"), false);
-        runText(text, false, &binds);
-        return;
-    }
     BindList binds;
     const QString text = bound(first, last, binds);
+    if (ends && !(k.is(u"ROLLBACK") && !topLevel(first, last, {u"TO"}).empty()))
+        return runEnding(text, kind, &binds);
     runText(text, false, &binds);
+}
+
+void Interpreter::runEnding(const QString& text, sql::StatementClass kind, BindList* binds) {
+    // What COMMIT, ROLLBACK and DDL make of the session's work stands, whatever follows.
+    scope_.close(true);
+    const auto reopen = qScopeGuard([&] { scope_.open(); });
+    if (kind == sql::StatementClass::Definition && !call_.c->autoCommit &&
+        !sqlite3_get_autocommit(call_.c->db))
+        runText(QStringLiteral("COMMIT"), false);
+    runText(text, false, binds);
 }
 
 void Interpreter::selectInto(size_t first, size_t last) {

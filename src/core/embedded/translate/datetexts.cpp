@@ -3,8 +3,10 @@
 // converted by the session's NLS_DATE_FORMAT before the comparison, or fails with Oracle's date
 // errors. The engine keeps a date as text, so without the conversion '10-FEB-19' would be compared
 // with '2019-02-10' as text and silently match nothing. The literals found are written as
-// to_date('...') (primary()). A text column compared with a number is TO_NUMBER(column) as in
-// Oracle: '05' = 5, no index on the column, and ORA-01722 for a value that is no number.
+// to_date('...') (primary()); a bind value (a PL/SQL block's variable too) or a text column
+// compared with a DATE column as qv_date_of(...), which keeps a date and converts text. A text
+// column compared with a number is TO_NUMBER(column) as in Oracle: '05' = 5, no index on the
+// column, and ORA-01722 for a value that is no number.
 #include "core/embedded/translate/translator.h"
 
 #include <functional>
@@ -94,7 +96,8 @@ void Translator::findDateTexts() {
     bool candidates = false;
     for (size_t i = 0; i < t_.size() && !candidates; ++i) {
         candidates =
-            (isText(t_[i]) || t_[i].kind == TokenKind::Number) &&
+            (isText(t_[i]) || t_[i].kind == TokenKind::Number || t_[i].kind == TokenKind::Param ||
+             (sql::isName(t_[i]) && i + 1 < t_.size() && isComparison(t_[i + 1]))) &&
             ((i > 0 && (isComparison(t_[i - 1]) || t_[i - 1].is(u"BETWEEN") ||
                         t_[i - 1].is(u"AND") || t_[i - 1].isOp(u'(') || t_[i - 1].isOp(u','))) ||
              (i + 1 < t_.size() && isComparison(t_[i + 1])));
@@ -135,6 +138,22 @@ void Translator::findDateTexts() {
                 numberColumns_[first] = end;
         }
     };
+    auto isParam = [&](size_t at) { return at < t_.size() && t_[at].kind == TokenKind::Param; };
+    // A bind value, or a text column that ends before `at` (`before`) or starts at it, compared
+    // with a DATE column.
+    auto dateOperand = [&](size_t at, bool before) {
+        if (before ? at >= 1 && isParam(at - 1) : isParam(at)) {
+            const size_t p = before ? at - 1 : at;
+            dateOperands_[p] = p + 1;
+            return;
+        }
+        for (size_t width : {size_t(1), size_t(3)}) {
+            const size_t first = before ? at - std::min(at, width) : at;
+            const size_t end = before ? at : at + width;
+            if (end <= t_.size() && end - first == width && isTextColumn(first, end))
+                dateOperands_[first] = end;
+        }
+    };
     for (size_t i = 0; i < t_.size(); ++i) {
         const Token& k = t_[i];
         if (isComparison(k)) {
@@ -142,6 +161,10 @@ void Translator::findDateTexts() {
                 dateTexts_.insert(i + 1);
             if (i > 0 && isText(t_[i - 1]) && i + 1 < t_.size() && columnFrom(i + 1))
                 dateTexts_.insert(i - 1);
+            if (i + 1 < t_.size() && columnBefore(i))
+                dateOperand(i + 1, false);
+            if (i > 0 && i + 1 < t_.size() && columnFrom(i + 1))
+                dateOperand(i, true);
             // A text column compared with a number is converted, as Oracle converts it.
             const size_t number =
                 i + 1 < t_.size() && (t_[i + 1].isOp(u'-') || t_[i + 1].isOp(u'+')) ? i + 2 : i + 1;
@@ -155,10 +178,12 @@ void Translator::findDateTexts() {
                 numberColumn(column, true);
             if (!columnBefore(column))
                 continue;
-            if (isText(t_[i + 1]))
-                dateTexts_.insert(i + 1);
-            if (isText(t_[i + 3]))
-                dateTexts_.insert(i + 3);
+            for (const size_t bound : {i + 1, i + 3}) {
+                if (isText(t_[bound]))
+                    dateTexts_.insert(bound);
+                else if (isParam(bound))
+                    dateOperands_[bound] = bound + 1;
+            }
         } else if (k.is(u"IN") && i + 1 < t_.size() && t_[i + 1].isOp(u'(')) {
             const size_t column = i > 0 && t_[i - 1].is(u"NOT") ? i - 1 : i;
             const size_t close = groups_.closing(i + 1, t_.size());
@@ -169,6 +194,8 @@ void Translator::findDateTexts() {
             for (const auto& [a, b] : groups_.splitTopLevel(i + 2, close)) {
                 if (b == a + 1 && isText(t_[a]))
                     dateTexts_.insert(a);
+                else if (b == a + 1 && isParam(a))
+                    dateOperands_[a] = b;
             }
         }
     }

@@ -348,6 +348,7 @@ class Translator {
     std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;              // string literals written as to_date('...')
     std::map<size_t, size_t> numberColumns_;  // text columns written as to_number(...)
+    std::map<size_t, size_t> dateOperands_;   // binds and text columns written as qv_date_of()
     // How the INSERT writes the table's identity column: its place among the values (kNone when
     // the statement leaves it out) and the call that gives its next value (empty for a table
     // without one).

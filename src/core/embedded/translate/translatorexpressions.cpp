@@ -278,10 +278,13 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
                 return i + 1;
             }
         }
-        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
-            write(u"to_number(");
+        const auto n = numberColumns_.find(i);
+        const auto d = dateOperands_.find(i);
+        const bool number = n != numberColumns_.end() && n->second == j;
+        const bool date = d != dateOperands_.end() && d->second == j;
+        write(number ? u"to_number(" : date ? u"qv_date_of(" : u"");
         writeOriginal(i, j);
-        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
+        if (number || date)
             write(u")");
         return j;
     }
@@ -290,6 +293,8 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         write(u"NULL");
     else if (dateTexts_.count(i))
         write(QStringLiteral("to_date(") + sql::quotedString(sql::stringValue(k)) + u')');
+    else if (k.kind == TokenKind::Param && dateOperands_.count(i))
+        write(QStringLiteral("qv_date_of(") + k.text.toString() + u')');
     // N'text' and q'[text]' are Oracle's alone.
     else if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
         write(sql::quotedString(sql::stringValue(k)));
