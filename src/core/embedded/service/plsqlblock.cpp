@@ -601,9 +601,31 @@ bool statisticsCalls(const std::vector<Token>& t, size_t end) {
     return t[1].is(u"DBMS_STATS") || (t[1].is(u"SYS") && end > 3 && t[3].is(u"DBMS_STATS"));
 }
 
+// CALL p(...) and EXEC p(...), other than of DBMS_STATS (the statistics commands), run as the
+// block BEGIN p(...); END;: the call is swapped for it; null when there is nothing to swap.
+std::shared_ptr<const ParsedStatement> asBlock(Call& call) {
+    const std::vector<Token>& t = call.tokens();
+    if (t.size() < 2 || !sql::isOneOf(t[0], {u"CALL", u"EXEC", u"EXECUTE"}) ||
+        t[1].is(u"IMMEDIATE"))
+        return nullptr;
+    size_t end = t.size();
+    while (end > 1 && (t[end - 1].isOp(u';') || t[end - 1].isOp(u'/')))
+        --end;
+    if (t[1].is(u"DBMS_STATS") || (t[1].is(u"SYS") && end > 3 && t[3].is(u"DBMS_STATS")))
+        return nullptr;
+    auto block = std::make_shared<const ParsedStatement>(
+        QStringLiteral("BEGIN ") + sql::textOf(call.sql(), t, 1, end) + QStringLiteral("; END;"));
+    return std::exchange(call.statement, std::move(block));
+}
+
 }  // namespace
 
 bool plsqlBlockCall(Call& call) {
+    const std::shared_ptr<const ParsedStatement> written = asBlock(call);
+    const auto restore = qScopeGuard([&] {
+        if (written)
+            call.statement = written;
+    });
     const std::vector<Token>& t = call.tokens();
     if (t.empty() || !(t[0].is(u"BEGIN") || t[0].is(u"DECLARE")))
         return false;
