@@ -444,6 +444,8 @@ TEST_F(EmbeddedSql, PlsqlBlocksRunAsOneStatement) {
         "  update acct set amount = amount + 1 where id = id;\n"
         "  dbms_output.put_line('sum ' || n);\nend;"_s);
     EXPECT_EQ(db_->takeWarnings(), QStringList{u"sum 60"_s});
+    db_->execute(u"call dbms_output.put_line('called')"_s);
+    EXPECT_EQ(db_->takeWarnings(), QStringList{u"called"_s});
     // The column ID wins over the variable ID: every row was updated.
     EXPECT_EQ(rowsOf(*db_, u"select id, name, amount from acct order by id"_s),
               (QStringList{u"1|a1|11"_s, u"2|a2|21"_s, u"3|a3|31"_s, u"4|a2!|61"_s}));
