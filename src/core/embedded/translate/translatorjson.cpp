@@ -288,7 +288,7 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
             const QString step = k == 0 ? steps[k] : QStringLiteral("$") + steps[k];
             if (last && step.trimmed() == u"$")
                 break;
-            const QString j = QStringLiteral("j%1").arg(++n);
+            const QString j = QStringLiteral("qv_json_%1").arg(++n);
             const QString items_ = last ? QStringLiteral(
                                               "CASE WHEN json_type(%1, %2) IS NOT NULL THEN '[' || "
                                               "json_quote(json_extract(%1, %2)) || ']' END")
