@@ -651,43 +651,6 @@ void Translator::cast(Range argument, const Scope& scope) {
     write(u")");
 }
 
-// TRIM([LEADING|TRAILING|BOTH] [character] FROM text) as qv_trim(text, 'L'|'T'|'B', character),
-// a blank when no character is given.
-void Translator::trim(Range argument, const Scope& scope) {
-    const auto [first, last] = argument;
-    const size_t from = groups_.findTopLevel(first, last, u"FROM");
-    size_t character = first;
-    QStringView side = u"B";
-    if (t_[first].is(u"LEADING") || t_[first].is(u"TRAILING") || t_[first].is(u"BOTH")) {
-        side = t_[first].is(u"LEADING") ? u"L" : t_[first].is(u"TRAILING") ? u"T" : u"B";
-        ++character;
-    }
-    write(u"qv_trim(");
-    render(from + 1, last, scope);
-    write(u", '");
-    write(side);
-    write(u"', ");
-    if (character < from)
-        render(character, from, scope);
-    else
-        write(u"' '");
-    write(u")");
-}
-
-void Translator::extract(Range argument, const Scope& scope) {
-    // qv_extract() reads a date or an interval (oracleintervals.cpp).
-    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM") &&
-        sql::isOneOf(t_[argument.first],
-                     {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"})) {
-        write(
-            QStringLiteral("qv_extract('%1', ").arg(t_[argument.first].text.toString().toUpper()));
-        render(argument.first + 2, argument.last, scope);
-        write(u")");
-        return;
-    }
-    refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
-}
-
 }  // namespace qv::embedded
 
 namespace qv::embedded {
