@@ -363,6 +363,7 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
         {"select json_value(j, '$.z' error on error) from doc", {}, "ORA-40462"},
         {"select json_value(j, '$.a' error on error) from doc", {}, "ORA-40456"},
         {"select json_query(j, '$.n' error on error) from doc", {}, "ORA-40480"},
+        {"select json_query('{\"z\":{\"y\":1,\"x\":2}}', '$.z') from dual", {"{\"y\":1,\"x\":2}"}},
     });
     // JSON_TABLE's rows, per document of the table it follows, also from a BLOB; * lists its
     // columns and not the document it is joined by.

@@ -11,6 +11,8 @@
 //                                    document are found once and met again through it
 #include "core/embedded/translate/translator.h"
 
+#include <QRegularExpression>
+
 namespace qv::embedded {
 
 namespace {
@@ -50,6 +52,29 @@ QString returningCode(const Token& type) {
     if (type.is(u"TIMESTAMP"))
         return QStringLiteral("'T'");
     return QStringLiteral("'V'");
+}
+
+// Whether SQLite's JSON functions read `path` as Oracle does: $ and .name and [n] steps alone.
+bool plainPath(const QString& path) {
+    static const QRegularExpression kPlain(
+        QStringLiteral(R"(^\$(?:\.[A-Za-z_][A-Za-z0-9_$]*|\[\d+\])*$)"));
+    return kPlain.match(path.trimmed()).hasMatch();
+}
+
+// JSON_QUERY: an object or an array that a plain path finds as SQLite writes it, its members in
+// the document's order (the engine's own function, on Qt's JSON, sorts them by name); anything
+// else as qv_json_query() answers.
+QString jsonQuery(const QString& x, const QString& path, bool wrapper, const QString& onError) {
+    const QString p = sql::quotedString(path);
+    const QString call =
+        QStringLiteral("qv_json_query(%1, %2, %3, %4)")
+            .arg(x, p, wrapper ? QStringLiteral("1") : QStringLiteral("0"), onError);
+    if (wrapper || !plainPath(path))
+        return call;
+    return QStringLiteral(
+               "CASE WHEN json_valid(%1) AND json_type(%1, %2) IN ('object', 'array') "
+               "THEN json_extract(%1, %2) ELSE %3 END")
+        .arg(asText(x), p, call);
 }
 
 }  // namespace
@@ -108,15 +133,17 @@ bool Translator::jsonCall(const Token& name, size_t close, const std::vector<Ran
         args.size() < 2 || t_[args[1].first].kind != TokenKind::String)
         return false;
     const JsonClauses c = jsonClauses(args[1].first + 1, close, scope);
+    if (name.is(u"JSON_QUERY")) {
+        write(jsonQuery(rendered(args[0], scope), sql::stringValue(t_[args[1].first]), c.wrapper,
+                        c.onError));
+        return true;
+    }
     write(QStringLiteral("qv_") + name.text.toString().toLower() + u'(');
     render(args[0].first, args[0].last, scope);
     write(u", ");
     write(t_[args[1].first].text);
     if (name.is(u"JSON_VALUE"))
         write(QStringLiteral(", %1, %2, %3").arg(c.type, c.onError, c.onEmpty));
-    else if (name.is(u"JSON_QUERY"))
-        write(QStringLiteral(", %1, %2")
-                  .arg(c.wrapper ? QStringLiteral("1") : QStringLiteral("0"), c.onError));
     write(u")");
     return true;
 }
@@ -267,7 +294,10 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
     if (!source && names && index == 1)
         source = &items[0];
     else if (!source && names)
-        refuse(QStringLiteral("JSON_TABLE's document must name its table's alias here"));
+        refuse(index == 0 ? QStringLiteral("JSON_TABLE over a column of an enclosing query is not "
+                                           "supported")
+                          : QStringLiteral("JSON_TABLE's document must name its table's alias "
+                                           "here"));
     if (source && t_[source->range.first].is(u"JSON_TABLE"))
         refuse(QStringLiteral("JSON_TABLE over another JSON_TABLE is not supported"));
 
@@ -330,8 +360,7 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
                          number ? QStringLiteral("1") : QStringLiteral("'true'"),
                          number ? QStringLiteral("0") : QStringLiteral("'false'"));
         } else if (c.kind == JsonColumn::Query) {
-            e = QStringLiteral("qv_json_query(%1, %2, %3)")
-                    .arg(v, sql::quotedString(c.path), c.wrapper ? u"1" : u"0");
+            e = jsonQuery(v, c.path, c.wrapper, QStringLiteral("0, NULL"));
         } else {
             e = QStringLiteral("qv_json_value(%1, %2, %3)")
                     .arg(v, sql::quotedString(c.path), c.type);
