@@ -315,7 +315,7 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
         const QStringList steps = jt.paths[level].trimmed().split(QStringLiteral("[*]"));
         for (qsizetype k = 0; k < steps.size(); ++k) {
             const bool last = k + 1 == steps.size();
-            const QString step = k == 0 ? steps[k] : QStringLiteral("$") + steps[k];
+            const QString step = (k == 0 ? QString() : QStringLiteral("$")) + steps[k].trimmed();
             if (last && step.trimmed() == u"$")
                 break;
             const QString j = QStringLiteral("qv_json_%1").arg(++n);
