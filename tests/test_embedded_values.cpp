@@ -358,8 +358,8 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
         {"select json_value('{bad', '$.a') from dual", {"null"}},
         {"select json_value(j, '$.a.b[1]' returning number) + 1, json_value(j, '$.n' returning "
          "number), json_value(j, '$.z' default 'none' on error), json_value(j, '$.z' null on "
-         "empty error on error) from doc",
-         {"3|null|none|null"}},
+         "empty error on error), json_value(j, '$.n' returning varchar2(2)) from doc",
+         {"3|null|none|null|null"}},
         {"select json_value(j, '$.z' error on error) from doc", {}, "ORA-40462"},
         {"select json_value(j, '$.a' error on error) from doc", {}, "ORA-40456"},
         {"select json_query(j, '$.n' error on error) from doc", {}, "ORA-40480"},

@@ -42,8 +42,10 @@ QString itemText(const QString& j) {
         .arg(j);
 }
 
-// A RETURNING type as qv_json_value() takes it.
-QString returningCode(const Token& type) {
+// The RETURNING type at `at` as qv_json_value() takes it: 'N', 'D', 'T', or 'V' with the text's
+// length in bytes when it has one (VARCHAR2(20) is 'V20').
+QString returningCode(const std::vector<Token>& t, size_t at, size_t last) {
+    const Token& type = t[at];
     if (sql::isOneOf(type, {u"NUMBER", u"INTEGER", u"INT", u"FLOAT", u"BINARY_DOUBLE",
                             u"BINARY_FLOAT", u"DECIMAL"}))
         return QStringLiteral("'N'");
@@ -51,6 +53,9 @@ QString returningCode(const Token& type) {
         return QStringLiteral("'D'");
     if (type.is(u"TIMESTAMP"))
         return QStringLiteral("'T'");
+    if (sql::isOneOf(type, {u"VARCHAR2", u"VARCHAR", u"CHAR", u"NVARCHAR2"}) && at + 2 < last &&
+        t[at + 1].isOp(u'(') && t[at + 2].kind == TokenKind::Number)
+        return QStringLiteral("'V%1'").arg(t[at + 2].text.toString());
     return QStringLiteral("'V'");
 }
 
@@ -113,7 +118,7 @@ Translator::JsonClauses Translator::jsonClauses(size_t first, size_t last, const
     };
     for (size_t k = first; k < last; ++k) {
         if (t_[k].is(u"RETURNING") && k + 1 < last) {
-            c.type = returningCode(t_[k + 1]);
+            c.type = returningCode(t_, k + 1, last);
         } else if (t_[k].is(u"WRAPPER")) {
             c.wrapper = !t_[k - 1].is(u"WITHOUT") && !(k >= 2 && t_[k - 2].is(u"WITHOUT"));
         } else if (t_[k].is(u"ON") && k + 1 < last && k > first &&
@@ -233,7 +238,7 @@ void Translator::jsonColumns(size_t open, size_t close, int level, JsonTable& jt
             else if (w.is(u"PATH") && k + 1 < e && t_[k + 1].kind == TokenKind::String)
                 c.path = sql::stringValue(t_[++k]);
             else if (k == a + 1 && sql::isName(w))
-                c.type = returningCode(w);
+                c.type = returningCode(t_, k, e);
         }
         jt.columns.push_back(c);
     }

@@ -144,7 +144,8 @@ void failed(sqlite3_context* ctx, const OnClause& on, const char* error) {
 }
 
 // The scalar `v` as RETURNING `type` has it: 'N' NUMBER, 'D' DATE, 'T' TIMESTAMP, else
-// VARCHAR2 (a number as JSON writes it); false when it does not convert.
+// VARCHAR2 (a number as JSON writes it), 'V20' of at most 20 bytes; false when it does not
+// convert.
 bool returned(sqlite3_context* ctx, const QJsonValue& v, const QString& type) {
     const QString text = v.isDouble() ? jsonText(v)
                          : v.isBool()
@@ -164,6 +165,8 @@ bool returned(sqlite3_context* ctx, const QJsonValue& v, const QString& type) {
         oracle::resultDate(ctx, *d, type == u"T");
         return true;
     }
+    if (type.size() > 1 && text.toUtf8().size() > type.mid(1).toLongLong())
+        return false;
     resultText(ctx, text);
     return true;
 }
@@ -190,10 +193,17 @@ void jsonValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
         return sqlite3_result_null(ctx);
     if (v.isObject() || v.isArray())
         return failed(ctx, onError, "ORA-40456: JSON_VALUE evaluated to non-scalar value");
-    if (!returned(ctx, v, type))
-        failed(ctx, onError,
-               type == u"N" ? "ORA-01722: invalid number"
-                            : "ORA-01861: literal does not match format string");
+    if (returned(ctx, v, type))
+        return;
+    if (type.startsWith(u'V'))
+        return failed(ctx, onError,
+                      QStringLiteral("ORA-40478: output value too large (maximum: %1)")
+                          .arg(type.mid(1))
+                          .toUtf8()
+                          .constData());
+    failed(ctx, onError,
+           type == u"N" ? "ORA-01722: invalid number"
+                        : "ORA-01861: literal does not match format string");
 }
 
 // qv_json_query(x, path, wrapper [, on error, its default]).
