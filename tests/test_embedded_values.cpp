@@ -312,6 +312,10 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
         // with a DATE column is read as a date.
         {"select id from sale where label = '10-FEB-19'", {"1"}},
         {"select count(*) from sale a, sale b where a.time_id = b.label", {"1"}},
+        // So is text compared with an expression that is a date.
+        {"select count(*) from sale where (trunc(time_id) = '10-FEB-19' or add_months(time_id, "
+         "1) = '11-MAR-19' or time_id + 1 in ('02-MAR-19')) and sysdate < '01-JAN-30'",
+         {"3"}},
         {"select to_char(to_date('31-DEC-99') + 1, 'YYYY-MM-DD') from dual", {"2000-01-01"}},
         {"select id from sale where time_id = '2019-02-10'", {}, "ORA-018"},
         {"insert into sale (id, time_id) values (4, 'FEB-10-19')", {}, "ORA-018"},

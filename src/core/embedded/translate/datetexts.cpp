@@ -39,10 +39,13 @@ bool isText(const Token& t) {
 
 }  // namespace
 
-bool Translator::isDateColumn(size_t first, size_t end) const {
-    return columnOfType(first, end, [](const QString& type) {
-        return type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
-    });
+bool Translator::isDateColumn(size_t first, size_t end, bool alone) const {
+    return columnOfType(
+        first, end,
+        [](const QString& type) {
+            return type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
+        },
+        alone);
 }
 
 bool Translator::isTextColumn(size_t first, size_t end) const {
@@ -54,7 +57,7 @@ bool Translator::isTextColumn(size_t first, size_t end) const {
 }
 
 bool Translator::columnOfType(size_t first, size_t end,
-                              const std::function<bool(const QString&)>& typed) const {
+                              const std::function<bool(const QString&)>& typed, bool alone) const {
     // [qualifier .] column, alone between its neighbours.
     QString qualifier;
     if (end == first + 3 && t_[first + 1].isOp(u'.') && sql::isName(t_[first]))
@@ -64,7 +67,8 @@ bool Translator::columnOfType(size_t first, size_t end,
     const Token& name = t_[end - 1];
     if (!sql::isName(name) || sql::isKeyword(name))
         return false;
-    if ((first > 0 && bindsOperand(t_[first - 1])) || (end < t_.size() && bindsOperand(t_[end])))
+    if (alone &&
+        ((first > 0 && bindsOperand(t_[first - 1])) || (end < t_.size() && bindsOperand(t_[end]))))
         return false;
     const QString column = sql::unquoted(name);
     auto dateIn = [&](const TableFacts* facts) -> std::optional<bool> {
@@ -89,6 +93,86 @@ bool Translator::columnOfType(size_t first, size_t end,
         }
     }
     return found;
+}
+
+bool Translator::isDateExpression(size_t first, size_t end) const {
+    if (end <= first || end > t_.size())
+        return false;
+    const Token& k = t_[first];
+    if (end == first + 1 && (k.is(u"SYSDATE") || k.is(u"CURRENT_DATE")))
+        return true;
+    if (end == first + 2 && k.is(u"DATE") && isText(t_[first + 1]))
+        return true;
+    // Its neighbours are the caller's to judge.
+    if (isDateColumn(first, end, false))
+        return true;
+    // A date plus or minus a number.
+    if (end >= first + 3 && t_[end - 1].kind == TokenKind::Number &&
+        (t_[end - 2].isOp(u'+') || t_[end - 2].isOp(u'-')))
+        return isDateExpression(first, end - 2);
+    if (!(k.kind == TokenKind::Word && first + 1 < end && t_[first + 1].isOp(u'(') &&
+          groups_.closing(first + 1, end) == end - 1))
+        return false;
+    if (sql::isOneOf(k, {u"TO_DATE", u"ADD_MONTHS", u"LAST_DAY", u"NEXT_DAY", u"NEW_TIME"}))
+        return true;
+    if (k.is(u"CAST"))
+        return end >= first + 5 && t_[end - 2].is(u"DATE") && t_[end - 3].is(u"AS");
+    if (k.is(u"TRUNC") || k.is(u"ROUND")) {
+        // Of a date: its first argument is one.
+        const size_t comma = groups_.findTopLevel(first + 2, end - 1, u",");
+        return isDateExpression(first + 2, std::min(comma, end - 1));
+    }
+    return false;
+}
+
+size_t Translator::dateOperandBefore(size_t at) const {
+    if (at == 0 || at > t_.size())
+        return kNone;
+    std::vector<size_t> starts{at - 1};
+    if (at >= 3)
+        starts.push_back(at - 3);
+    if (at >= 2)
+        starts.push_back(at - 2);
+    if (t_[at - 1].isOp(u')')) {
+        // Back to the call's name: its '(' is the one whose group closes at `at` - 1.
+        int depth = 0;
+        for (size_t k = at; k-- > 0;) {
+            depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
+            if (depth == 0) {
+                if (k > 0)
+                    starts.push_back(k - 1);
+                break;
+            }
+        }
+    } else if (at >= 2 && t_[at - 1].kind == TokenKind::Number &&
+               (t_[at - 2].isOp(u'+') || t_[at - 2].isOp(u'-'))) {
+        const size_t start = dateOperandBefore(at - 2);
+        if (start != kNone)
+            return start;
+    }
+    for (const size_t start : starts) {
+        if ((start == 0 || !bindsOperand(t_[start - 1])) && isDateExpression(start, at))
+            return start;
+    }
+    return kNone;
+}
+
+size_t Translator::dateOperandFrom(size_t at) const {
+    if (at >= t_.size())
+        return kNone;
+    std::vector<size_t> ends{at + 1, at + 2, at + 3};
+    if (at + 1 < t_.size() && t_[at + 1].isOp(u'(') && t_[at].kind == TokenKind::Word)
+        ends.push_back(groups_.closing(at + 1, t_.size()) + 1);
+    for (size_t end : ends) {
+        if (!isDateExpression(at, end))
+            continue;
+        while (end + 1 < t_.size() && (t_[end].isOp(u'+') || t_[end].isOp(u'-')) &&
+               t_[end + 1].kind == TokenKind::Number)
+            end += 2;
+        if (end >= t_.size() || !bindsOperand(t_[end]))
+            return end;
+    }
+    return kNone;
 }
 
 void Translator::findDateTexts() {
@@ -120,15 +204,10 @@ void Translator::findDateTexts() {
         if (next < t_.size() && sql::isName(t_[next]) && !sql::isKeyword(t_[next]))
             aliases_.emplace(sql::unquoted(t_[next]).toUpper(), name);
     }
-    if (aliases_.empty())
-        return;
-    // The column operand that ends just before `at`, or starts at it.
-    auto columnBefore = [&](size_t at) {
-        return (at >= 1 && isDateColumn(at - 1, at)) || (at >= 3 && isDateColumn(at - 3, at));
-    };
-    auto columnFrom = [&](size_t at) {
-        return isDateColumn(at, at + 1) || (at + 3 <= t_.size() && isDateColumn(at, at + 3));
-    };
+    // The DATE operand (a column, or an expression that is a date) that ends just before `at`,
+    // or starts at it.
+    auto columnBefore = [&](size_t at) { return dateOperandBefore(at) != kNone; };
+    auto columnFrom = [&](size_t at) { return dateOperandFrom(at) != kNone; };
     // The text column operand ending before the operator at `at` (`before`) or starting at it.
     auto numberColumn = [&](size_t at, bool before) {
         for (size_t width : {size_t(1), size_t(3)}) {

@@ -306,10 +306,17 @@ class Translator {
     // Text Oracle reads as a date (datetexts.cpp): the string literals compared with a DATE
     // column, found before anything is written, and those stored into one.
     void findDateTexts();
-    bool isDateColumn(size_t first, size_t end) const;
+    // A column of the type alone between its neighbours (`alone`), or whatever they are.
+    bool isDateColumn(size_t first, size_t end, bool alone = true) const;
+    // A DATE column, SYSDATE, a DATE literal, TO_DATE, ADD_MONTHS, LAST_DAY, NEXT_DAY, CAST(... AS
+    // DATE), TRUNC or ROUND of a date, any of them plus or minus a number: [first, end).
+    bool isDateExpression(size_t first, size_t end) const;
+    // Where such an operand ending at `at` starts, or past one starting at `at`; kNone for none.
+    size_t dateOperandBefore(size_t at) const;
+    size_t dateOperandFrom(size_t at) const;
     bool isTextColumn(size_t first, size_t end) const;
-    bool columnOfType(size_t first, size_t end,
-                      const std::function<bool(const QString&)>& typed) const;
+    bool columnOfType(size_t first, size_t end, const std::function<bool(const QString&)>& typed,
+                      bool alone = true) const;
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
