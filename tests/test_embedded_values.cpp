@@ -382,6 +382,11 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
          "nested path '$.t[*]' columns (t path '$'))) jt order by 1, 2, 6",
          {"0|1|a|2|true|x", "0|1|a|2|true|y", "0|2|b|1|false|null", "1|1|c|null|false|null"}},
         {"select * from json_table('[3,4]', '$[*]' columns (v number path '$'))", {"3", "4"}},
+        // NESTED PATHs side by side take turns.
+        {"select * from json_table('{\"a\":[1,2],\"b\":[\"x\"]}', '$' columns (nested path "
+         "'$.a[*]' columns (n for ordinality, a number path '$'), nested path '$.b[*]' columns "
+         "(b path '$'))) order by b, n",
+         {"null|null|x", "1|1|null", "2|2|null"}},
     });
 }
 

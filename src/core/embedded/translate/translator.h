@@ -244,6 +244,11 @@ class Translator {
     QString rendered(Range r, const Scope& scope);
     void jsonTableItem(const JsonTable& jt, const std::vector<FromItem>& items, size_t index,
                        const Scope& scope);
+    // The joins that read each level's rows from `doc`, per level the JSON text of its row and
+    // the ids of its rows and its parents' (json_each's), and the WHERE terms of NESTED PATHs
+    // side by side (from " AND ").
+    void jsonLevels(const JsonTable& jt, const QString& doc, std::vector<QString>& value,
+                    std::vector<QStringList>& ids, QString& joins, QString& filter) const;
     // The JSON_TABLEs of the FROM clause `c`, jsonStars_ set for them (cleared for none).
     std::vector<JsonTable> jsonTables(const Clause& c);
     // The FROM clause `c` with its JSON_TABLEs `tables` written.

@@ -13,6 +13,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace qv::embedded {
 
 namespace {
@@ -208,12 +210,6 @@ void Translator::jsonColumns(size_t open, size_t close, int level, JsonTable& jt
                 !t_[columns + 1].isOp(u'('))
                 refuse(
                     QStringLiteral("NESTED PATH 'path' COLUMNS (...) is expected in JSON_TABLE"));
-            for (size_t k = 0; k < jt.parents.size(); ++k) {
-                if (jt.parents[k] == level)
-                    refuse(
-                        QStringLiteral("JSON_TABLE with two NESTED PATHs side by side is not "
-                                       "supported"));
-            }
             jt.paths.push_back(sql::stringValue(t_[path]));
             jt.parents.push_back(level);
             jsonColumns(columns + 1, closing(columns + 1, e), int(jt.paths.size()) - 1, jt);
@@ -275,6 +271,83 @@ QString Translator::rendered(Range r, const Scope& scope) {
     return saved;
 }
 
+void Translator::jsonLevels(const JsonTable& jt, const QString& doc, std::vector<QString>& value,
+                            std::vector<QStringList>& ids, QString& joins, QString& filter) const {
+    // Each level's rows: the items of its path's [*] steps, then what the rest of it finds.
+    value.assign(jt.paths.size(), QString());
+    ids.assign(jt.paths.size(), QStringList());
+    // NESTED PATHs side by side take turns (Oracle's union join): a branch row per sibling, each
+    // reading its own items only; a parent row whose siblings find nothing stays once.
+    std::vector<std::vector<size_t>> children(jt.paths.size());
+    for (size_t level = 1; level < jt.paths.size(); ++level)
+        children[size_t(jt.parents[level])].push_back(level);
+    std::vector<QStringList> firstIds(jt.paths.size()), empties(jt.paths.size());
+    int n = 0;
+    for (size_t level = 0; level < jt.paths.size(); ++level) {
+        const int parent = jt.parents[level];
+        QString x = parent < 0 ? doc : value[size_t(parent)];
+        const QString join = parent < 0 ? QStringLiteral(" JOIN ") : QStringLiteral(" LEFT JOIN ");
+        const QString on = parent < 0 ? QString() : QStringLiteral(" ON 1");
+        QString branch;
+        if (parent >= 0 && children[size_t(parent)].size() > 1) {
+            const std::vector<size_t>& siblings = children[size_t(parent)];
+            const auto turn = std::find(siblings.begin(), siblings.end(), level) - siblings.begin();
+            branch = QStringLiteral("qv_branch_%1").arg(parent);
+            if (turn == 0) {
+                QStringList rows;
+                for (size_t k = 1; k <= siblings.size(); ++k)
+                    rows << QStringLiteral("SELECT %1 AS b").arg(k);
+                joins += QStringLiteral(" JOIN (%1) %2").arg(rows.join(u" UNION ALL "), branch);
+            }
+            branch = QStringLiteral("%1.b = %2").arg(branch).arg(turn + 1);
+        }
+        const QStringList steps = jt.paths[level].trimmed().split(QStringLiteral("[*]"));
+        for (qsizetype k = 0; k < steps.size(); ++k) {
+            const bool last = k + 1 == steps.size();
+            const QString step = (k == 0 ? QString() : QStringLiteral("$")) + steps[k].trimmed();
+            if (last && step == u"$")
+                break;
+            const QString j = QStringLiteral("qv_json_%1").arg(++n);
+            QString items = last ? QStringLiteral(
+                                       "CASE WHEN json_type(%1, %2) IS NOT NULL THEN '[' || "
+                                       "json_quote(json_extract(%1, %2)) || ']' END")
+                                       .arg(x, sql::quotedString(step))
+                                 : itemsOf(x, step);
+            if (firstIds[level].isEmpty()) {
+                firstIds[level] << j + QStringLiteral(".id");
+                empties[level]
+                    << QStringLiteral("coalesce(json_array_length(%1), 0) = 0").arg(items);
+                if (!branch.isEmpty())
+                    items = QStringLiteral("CASE WHEN %1 THEN %2 END").arg(branch, items);
+            }
+            joins += join + QStringLiteral("json_each(%1) %2").arg(items, j) + on;
+            x = itemText(j);
+            ids[level] << j + QStringLiteral(".id");
+        }
+        value[level] = x;
+        if (parent >= 0)
+            ids[level] = ids[size_t(parent)] + ids[level];
+    }
+    for (size_t parent = 0; parent < jt.paths.size(); ++parent) {
+        const std::vector<size_t>& siblings = children[parent];
+        if (siblings.size() < 2)
+            continue;
+        QStringList none, turns;
+        for (const size_t child : siblings)
+            none << (empties[child].isEmpty() ? QStringLiteral("0") : empties[child].first());
+        for (size_t k = 0; k < siblings.size(); ++k) {
+            const QStringList& found = firstIds[siblings[k]];
+            QString kept = found.isEmpty() ? QStringLiteral("1")
+                                           : found.first() + QStringLiteral(" IS NOT NULL");
+            if (k == 0)
+                kept = QStringLiteral("(%1 OR (%2))").arg(kept, none.join(u" AND "));
+            turns
+                << QStringLiteral("(qv_branch_%1.b = %2 AND %3)").arg(parent).arg(k + 1).arg(kept);
+        }
+        filter += QStringLiteral(" AND (") + turns.join(u" OR ") + u')';
+    }
+}
+
 // One JSON_TABLE of the FROM items `items` (the `index`th), as a subquery and its join condition.
 void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>& items,
                                size_t index, const Scope& scope) {
@@ -306,37 +379,11 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
     if (source && t_[source->range.first].is(u"JSON_TABLE"))
         refuse(QStringLiteral("JSON_TABLE over another JSON_TABLE is not supported"));
 
-    // Each level's rows: the items of its path's [*] steps, then what the rest of it finds.
     const QString doc = QStringLiteral("q.") + kDocColumn;
-    std::vector<QString> value(jt.paths.size());
-    std::vector<QStringList> ids(jt.paths.size());
-    QString joins;
-    int n = 0;
-    for (size_t level = 0; level < jt.paths.size(); ++level) {
-        const int parent = jt.parents[level];
-        QString x = parent < 0 ? doc : value[size_t(parent)];
-        const QString join = parent < 0 ? QStringLiteral(" JOIN ") : QStringLiteral(" LEFT JOIN ");
-        const QString on = parent < 0 ? QString() : QStringLiteral(" ON 1");
-        const QStringList steps = jt.paths[level].trimmed().split(QStringLiteral("[*]"));
-        for (qsizetype k = 0; k < steps.size(); ++k) {
-            const bool last = k + 1 == steps.size();
-            const QString step = (k == 0 ? QString() : QStringLiteral("$")) + steps[k].trimmed();
-            if (last && step.trimmed() == u"$")
-                break;
-            const QString j = QStringLiteral("qv_json_%1").arg(++n);
-            const QString items_ = last ? QStringLiteral(
-                                              "CASE WHEN json_type(%1, %2) IS NOT NULL THEN '[' || "
-                                              "json_quote(json_extract(%1, %2)) || ']' END")
-                                              .arg(x, sql::quotedString(step))
-                                        : itemsOf(x, step);
-            joins += join + QStringLiteral("json_each(%1) %2").arg(items_, j) + on;
-            x = itemText(j);
-            ids[level] << j + QStringLiteral(".id");
-        }
-        value[level] = x;
-        if (parent >= 0)
-            ids[level] = ids[size_t(parent)] + ids[level];
-    }
+    std::vector<QString> value;
+    std::vector<QStringList> ids;
+    QString joins, filter;
+    jsonLevels(jt, doc, value, ids, joins, filter);
 
     const QString alias =
         jt.item.alias.isEmpty() ? QStringLiteral("\"qv$jt\"") : sql::quotedName(jt.item.alias);
@@ -354,7 +401,10 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
                               : QStringLiteral(
                                     "CASE WHEN %1 IS NOT NULL THEN dense_rank() OVER "
                                     "(PARTITION BY %2 ORDER BY %3) END")
-                                    .arg(found, (QStringList{doc} + above).join(u", "),
+                                    .arg(found,
+                                         (QStringList{doc} + above +
+                                          QStringList{found + QStringLiteral(" IS NULL")})
+                                             .join(u", "),
                                          own.mid(above.size()).join(u", "));
         } else if (c.kind == JsonColumn::Exists) {
             const bool number = c.type == u"'N'";
@@ -378,7 +428,7 @@ void Translator::jsonTableItem(const JsonTable& jt, const std::vector<FromItem>&
         render(source->range.first, source->range.last, scope);
     }
     write(QStringLiteral(") q") + joins + QStringLiteral(" WHERE json_valid(") + doc +
-          QStringLiteral(")) ") + alias);
+          QStringLiteral(")") + filter + QStringLiteral(") ") + alias);
     // The first FROM item is joined to nothing.
     if (index > 0)
         write(QStringLiteral(" ON ") + alias + u'.' + kDocColumn + QStringLiteral(" = ") + docText);
