@@ -2,13 +2,17 @@
 //   x IS [NOT] JSON                  x [NOT] MATCH 'json'
 //   JSON_VALUE(x, 'path' clauses)    qv_json_value(x, 'path', type, on error, default, on empty,
 //                                    default): RETURNING, NULL | ERROR | DEFAULT v ON ERROR|EMPTY
-//   JSON_QUERY(x, 'path' clauses)    qv_json_query(x, 'path', wrapper, on error, default)
+//   JSON_QUERY(x, 'path' clauses)    qv_json_query(x, 'path', wrapper, on error, default), or
+//                                    for an object or array a plain path finds, SQLite's
+//                                    json_extract, which keeps the members' order
 //   JSON_EXISTS(x, 'path')           qv_json_exists(x, 'path')
 //   JSON_TABLE(x, 'path' COLUMNS (...)) alias, a FROM item
 //                                    a subquery over SQLite's json_each of the distinct documents
 //                                    of the FROM item x reads, joined to that item by the
 //                                    document: SQLite has no lateral join, so the rows of one
-//                                    document are found once and met again through it
+//                                    document are found once and met again through it; NESTED
+//                                    PATHs as LEFT JOINs of their json_each, side by side ones
+//                                    taking turns (jsonLevels())
 #include "core/embedded/translate/translator.h"
 
 #include <QRegularExpression>
