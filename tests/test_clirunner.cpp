@@ -2,6 +2,7 @@
 #include "core/embedded/service/embeddedengine.h"
 #include "core/embedded/service/sampledb.h"
 #include "core/tuning/tuningrun.h"
+#include "support/installscript.h"
 #include "support/scripteddb.h"
 #include "support/sqliteprobe.h"
 #include "support/tempprogram.h"
@@ -334,6 +335,24 @@ TEST_F(CliTest, ScriptRunsEachStatementAndGoesOnAfterAnError) {
     EXPECT_TRUE(r.out.endsWith(u"実行: 6　エラー: 1　スキップ: 1\n"_s)) << r.out.toStdString();
     EXPECT_EQ(cli(u"--script "_s + dir.filePath(u"main.sql"_s) + u" --user demo"_s).status,
               kCliBadArguments);
+}
+
+// A DBA's install script loads as written: what has no counterpart fails with Oracle's error and
+// the script goes on, and every row its closing queries list is what the script means.
+TEST_F(CliTest, InstallScriptLoadsEveryRowAsWritten) {
+    QFile db(dir.filePath(u"orders.db"_s));
+    ASSERT_TRUE(db.open(QIODevice::WriteOnly));
+    db.close();
+    const Result r = cli(u"--script "_s + test::installScriptPath() + u" --service sqlite:"_s +
+                         db.fileName() + u" --user demo"_s);
+    EXPECT_EQ(r.status, kCliRefused);
+    const QString out = QString(r.out).remove(test::installScriptPath());
+    for (const QString& refused :
+         {u":10: ORA-03001"_s, u":11: ORA-03001"_s, u":34: ORA-00900"_s, u":41: ORA-04080"_s,
+          u":80: ORA-01839"_s, u":96: ORA-03001"_s, u":97: ORA-03001"_s, u":98: ORA-03001"_s})
+        EXPECT_TRUE(out.contains(refused)) << refused.toStdString();
+    EXPECT_EQ(test::verificationOf(r.out), test::expectedVerification());
+    EXPECT_TRUE(out.endsWith(u"実行: 25　エラー: 8　スキップ: 5\n"_s)) << out.toStdString();
 }
 
 TEST_F(CliTest, RefusalsAndBadArgumentsGoToStandardErrorWithTheirStatus) {

@@ -444,6 +444,8 @@ TEST_F(EmbeddedSql, PlsqlBlocksRunAsOneStatement) {
         "  update acct set amount = amount + 1 where id = id;\n"
         "  dbms_output.put_line('sum ' || n);\nend;"_s);
     EXPECT_EQ(db_->takeWarnings(), QStringList{u"sum 60"_s});
+    db_->execute(u"call dbms_output.put_line('called')"_s);
+    EXPECT_EQ(db_->takeWarnings(), QStringList{u"called"_s});
     // The column ID wins over the variable ID: every row was updated.
     EXPECT_EQ(rowsOf(*db_, u"select id, name, amount from acct order by id"_s),
               (QStringList{u"1|a1|11"_s, u"2|a2|21"_s, u"3|a3|31"_s, u"4|a2!|61"_s}));
@@ -472,4 +474,17 @@ TEST_F(EmbeddedSql, PlsqlBlocksRunAsOneStatement) {
         "insert into acct values (9, 'undone', 0); end;"_s);
     db_->rollback();
     EXPECT_EQ(rowsOf(*db_, u"select id from acct where id >= 8"_s), QStringList{u"8"_s});
+    // DDL by EXECUTE IMMEDIATE stands as a written one does, and a later error undoes only what
+    // came after it; a savepoint in the block is rolled back to.
+    EXPECT_TRUE(failsWith(
+        [&] {
+            db_->execute(
+                u"begin insert into acct values (10, 'ddl', 0); execute immediate 'create table "
+                "t2 (x number)'; insert into acct values (11, 'after', 0); savepoint s; "
+                "insert into acct values (12, 'sp', 0); rollback to s; "
+                "insert into acct values (10, 'dup', 0); end;"_s);
+        },
+        kErrOdbcCall, u"ORA-00001"_s));
+    db_->commit();
+    EXPECT_EQ(rowsOf(*db_, u"select id from acct where id >= 10"_s), QStringList{u"10"_s});
 }

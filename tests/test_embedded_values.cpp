@@ -187,6 +187,10 @@ TEST_F(EmbeddedValues, IntervalsAddToDatesAndStoreAsOracle) {
          "'-3 4:05:06' day to second), extract(month from ym), extract(year from date "
          "'2020-03-04'), cast('4 5:06:07' as interval day to second) from iv",
          {"4|7.13|-4|2|2020|+04 05:06:07.000000", "-1|-1|-4|-4|2020|+04 05:06:07.000000"}},
+        // Turned round by a minus, and dumped as Oracle stores them.
+        {"select -ym, -ds, -interval '0' day, -(-5), dump(ym), dump(ds) from iv where id = 1",
+         {"-01-02|-004 05:06:07.13|+00 00:00:00|5|Typ=182 Len=5: 128,0,0,1,62|"
+          "Typ=183 Len=11: 128,0,0,4,65,66,67,135,191,164,128"}},
         {"select extract(year from ds) from iv", {}, "ORA-30076"},
         {"select date '2020-01-31' + interval '1' month from dual", {}, "ORA-01839"},
         {"select interval '1' day + interval '1' month from dual", {}, "ORA-30081"},
@@ -304,8 +308,14 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
          "and '01-JAN-19' < s.time_id",
          {"2"}},
         {"select id from sale where time_id not in ('10-FEB-19', '01-MAR-19')", {"2"}},
-        // Text columns and text compared with expressions stay text.
+        // Text columns and text compared with expressions stay text; a text column compared
+        // with a DATE column is read as a date.
         {"select id from sale where label = '10-FEB-19'", {"1"}},
+        {"select count(*) from sale a, sale b where a.time_id = b.label", {"1"}},
+        // So is text compared with an expression that is a date.
+        {"select count(*) from sale where (trunc(time_id) = '10-FEB-19' or add_months(time_id, "
+         "1) = '11-MAR-19' or time_id + 1 in ('02-MAR-19')) and sysdate < '01-JAN-30'",
+         {"3"}},
         {"select to_char(to_date('31-DEC-99') + 1, 'YYYY-MM-DD') from dual", {"2000-01-01"}},
         {"select id from sale where time_id = '2019-02-10'", {}, "ORA-018"},
         {"insert into sale (id, time_id) values (4, 'FEB-10-19')", {}, "ORA-018"},
@@ -328,6 +338,12 @@ TEST_F(EmbeddedValues, DateTextIsReadByTheSessionsDateFormat) {
     const auto guard = qScopeGuard([] { qunsetenv("NLS_LANG"); });
     db_ = connect();
     check({{"select to_char(time_id) from sale where time_id = '19-02-11'", {"19-02-11"}}});
+    // A bound text is read by it too; a bound date stays a date.
+    for (const QString& value : {u"19-02-11"_qs, u"2019-02-11 00:00:00"_qs}) {
+        const BindList binds{{QStringLiteral("d"), BindType::Varchar2, value}};
+        auto rs = db_->openRecordset("select count(*) from sale where time_id = :d", binds);
+        EXPECT_EQ(rs->value(0).toLongLong(), 1) << value.toStdString();
+    }
 }
 
 // IS JSON in a check, and JSON_VALUE, JSON_QUERY and JSON_EXISTS with Oracle's NULL ON ERROR.
@@ -344,6 +360,33 @@ TEST_F(EmbeddedValues, JsonChecksAndPathsAnswerAsOracleDoes) {
          "and '[1]' is json and 'x' is not json strict",
          {"1"}},
         {"select json_value('{bad', '$.a') from dual", {"null"}},
+        {"select json_value(j, '$.a.b[1]' returning number) + 1, json_value(j, '$.n' returning "
+         "number), json_value(j, '$.z' default 'none' on error), json_value(j, '$.z' null on "
+         "empty error on error), json_value(j, '$.n' returning varchar2(2)) from doc",
+         {"3|null|none|null|null"}},
+        {"select json_value(j, '$.z' error on error) from doc", {}, "ORA-40462"},
+        {"select json_value(j, '$.a' error on error) from doc", {}, "ORA-40456"},
+        {"select json_query(j, '$.n' error on error) from doc", {}, "ORA-40480"},
+        {"select json_query('{\"z\":{\"y\":1,\"x\":2}}', '$.z') from dual", {"{\"y\":1,\"x\":2}"}},
+    });
+    // JSON_TABLE's rows, per document of the table it follows, also from a BLOB; * lists its
+    // columns and not the document it is joined by.
+    db_->execute(u"create table po (id number, b blob check (b is json))"_qs);
+    for (const char* doc : {R"({"items":[{"s":"a","q":2,"t":["x","y"]},{"s":"b","q":1}]})",
+                            R"({"items":{"s":"c"}})", "{}"})
+        db_->execute(u"insert into po values ((select count(*) from po), utl_raw.cast_to_raw('"_qs +
+                     QString::fromUtf8(doc) + u"'))"_qs);
+    check({
+        {"select p.id, jt.* from po p, json_table(p.b, '$.items[*]' columns (n for ordinality, "
+         "s varchar2(5) path '$.s', q number path '$.q', tagged varchar2(5) exists path '$.t', "
+         "nested path '$.t[*]' columns (t path '$'))) jt order by 1, 2, 6",
+         {"0|1|a|2|true|x", "0|1|a|2|true|y", "0|2|b|1|false|null", "1|1|c|null|false|null"}},
+        {"select * from json_table('[3,4]', '$[*]' columns (v number path '$'))", {"3", "4"}},
+        // NESTED PATHs side by side take turns.
+        {"select * from json_table('{\"a\":[1,2],\"b\":[\"x\"]}', '$' columns (nested path "
+         "'$.a[*]' columns (n for ordinality, a number path '$'), nested path '$.b[*]' columns "
+         "(b path '$'))) order by b, n",
+         {"null|null|x", "1|1|null", "2|2|null"}},
     });
 }
 

@@ -7,6 +7,7 @@
 #include "gui/querywindow.h"
 #include "gui/scriptrundialog.h"
 #include "gui/sqlfilecommands.h"
+#include "support/installscript.h"
 #include "support/modalanswerer.h"
 #include "support/tempprogram.h"
 
@@ -287,4 +288,20 @@ TEST_F(SqlFilesTest, ScriptRunsOnTheWindowsSessionAndListsEachOutcome) {
     EXPECT_TRUE(out.contains(script + u":3: ORA-00942"_s));
     EXPECT_TRUE(out.contains(u"COUNT(*)\n2\n1行が選択されました。"_s)) << out.toStdString();
     EXPECT_FALSE(w->model().isScriptRunning());
+}
+
+// The window's script runner loads the install script with the same rows as the CLI.
+TEST_F(SqlFilesTest, InstallScriptLoadsInTheWindowWithEveryRow) {
+    const QString db = put(u"orders.db"_s, QByteArray());
+    w->model().connection().setLogin({u"sqlite:"_s + db, u"demo"_s, QString()});
+    w->model().connection().connectToService();
+    ASSERT_TRUE(w->model().connection().waitForAttempt(60'000));
+    setSqlFileChooser([](QWidget*, bool, const QString&) { return test::installScriptPath(); });
+    item("runScript")->trigger();
+    auto* dialog = w->findChild<ScriptRunDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    QSignalSpy ended(dialog, &ScriptRunDialog::finished);
+    ASSERT_TRUE(ended.wait(60'000));
+    EXPECT_EQ(ended.first().first().toString(), u"実行: 25　エラー: 8　スキップ: 5"_s);
+    EXPECT_EQ(test::verificationOf(dialog->output()->toPlainText()), test::expectedVerification());
 }

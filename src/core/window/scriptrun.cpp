@@ -152,6 +152,10 @@ void ScriptRunner::command(const QString& text, const QString& name, int line) {
             else if (words[1] == u"ON")
                 substituting_ = true;
         }
+        bool number = false;
+        const int length = words.size() >= 2 ? words[1].toInt(&number) : 0;
+        if (words.size() >= 2 && words[0] == u"LONG" && number && length > 0)
+            longShown_ = length;
     }
     ++summary_.skipped;
     report_({ScriptEvent::Kind::Note, name, line, text, {}, {}, note});
@@ -196,13 +200,8 @@ void ScriptRunner::runStatement(const QString& written, const QString& name, int
             return;
         }
         e.kind = ScriptEvent::Kind::Rows;
-        QList<int> shown;
-        for (int i = 0; i < k; ++i) {
+        for (int i = 0; i < k; ++i)
             e.headings << rs->field(i).name;
-            if (!isLongField(rs->field(i).type))
-                shown << i;
-        }
-        rs->readOnly(shown);
         int64_t n = 0;
         while (!rs->eof() && !stopped_) {
             if (n >= maxRows_) {
@@ -212,7 +211,11 @@ void ScriptRunner::runStatement(const QString& written, const QString& name, int
             QStringList row;
             for (int i = 0; i < k; ++i) {
                 const FieldType type = rs->field(i).type;
-                row << (isLongField(type) ? QString() : resultCell(rs->value(i), type).text);
+                // A LONG or LOB value as SQL*Plus shows one: its first SET LONG characters.
+                const QVariant value = rs->value(i);
+                row << (isLongField(type) && !value.isNull()
+                            ? resultCell(value, type).text.left(longShown_)
+                            : resultCell(value, type).text);
             }
             e.rows.push_back(row);
             ++n;

@@ -51,7 +51,8 @@ QStringList scriptEventLines(const ScriptEvent& e,
 // names it (".sql" added to a name without one), nested up to 20 deep. DEFINE name = value and
 // `defines` give &name its value; SET DEFINE OFF (or SET SCAN OFF) turns substitution off; a
 // name without a value is asked for through `ask` when there is one, else the statement fails.
-// Other SQL*Plus commands are passed over with a note.
+// SET LONG n sets how much of a LONG or LOB value is shown (80 characters at first, as in
+// SQL*Plus). Other SQL*Plus commands are passed over with a note.
 class ScriptRunner {
   public:
     using Report = std::function<void(const ScriptEvent&)>;
@@ -76,6 +77,7 @@ class ScriptRunner {
     QHash<QString, QString> defined_;
     Ask ask_;
     bool substituting_ = true;
+    int longShown_ = 80;  // characters of a LONG or LOB value shown (SQL*Plus's SET LONG)
     ScriptSummary summary_;
     std::atomic<bool> stopped_{false};
 };

@@ -316,7 +316,16 @@ std::optional<QString> unimplemented(const std::vector<Token>& t, size_t end) {
                             u"DIMENSION", u"LIBRARY",      u"JAVA",    u"OPERATOR", u"INDEXTYPE",
                             u"OUTLINE",   u"EDITION",      u"SCHEMA",  u"SYSTEM",   u"SESSION"}) &&
         !(verb.is(u"ALTER") && t[i].is(u"SESSION")))
-        return verb.text.toString().toUpper() + u' ' + t[i].text.toString().toUpper();
+        // CREATE MATERIALIZED VIEW (LOG), named whole.
+        return QStringList{
+            verb.text.toString(), t[i].text.toString(),
+            t[i].is(u"MATERIALIZED") && i + 1 < end ? t[i + 1].text.toString() : QString(),
+            t[i].is(u"MATERIALIZED") && i + 3 < end && t[i + 2].is(u"LOG")
+                ? t[i + 2].text.toString()
+                : QString()}
+            .join(u' ')
+            .simplified()
+            .toUpper();
     return std::nullopt;
 }
 

@@ -304,7 +304,11 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
         return s;
     }
     if ((m = kVirtual.match(detail)).hasMatch()) {
-        Step s = named(step(QStringLiteral("FIXED TABLE"), QStringLiteral("FULL")), m.captured(1));
+        // JSON_TABLE's rows, read by SQLite's json_each under the names the translation gives.
+        const bool json = m.captured(1).startsWith(u"qv_json_");
+        Step s = json ? step(QStringLiteral("JSONTABLE EVALUATION"), QString())
+                      : named(step(QStringLiteral("FIXED TABLE"), QStringLiteral("FULL")),
+                              m.captured(1));
         s.card = 20;
         s.cost = 1;
         s.width = 30;

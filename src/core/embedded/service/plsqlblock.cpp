@@ -76,6 +76,8 @@ class Interpreter {
         : call_(call), t_(call.tokens()), sql_(call.sql()), scope_(*call.c, call.sandbox) {}
 
     void runBlock(size_t first, size_t last);
+    // COMMIT, ROLLBACK or DDL `text` of class `kind`: what the block did before it stays.
+    void runEnding(const QString& text, sql::StatementClass kind, BindList* binds);
     void keep() { scope_.close(true); }
 
   private:
@@ -385,7 +387,17 @@ void Interpreter::statement(size_t first, size_t last) {
     if (k.is(u"EXECUTE") && first + 1 < last && t_[first + 1].is(u"IMMEDIATE")) {
         if (!topLevel(first + 2, last, {u"INTO", u"USING"}).empty())
             refuse(first);
-        runText(value(first + 2, last).toString(), false);
+        // A dynamic COMMIT, ROLLBACK or DDL makes the work before it permanent, as a written one.
+        const QString text = value(first + 2, last).toString();
+        const std::vector<Token> words = sql::tokenize(text);
+        const sql::StatementClass kind = sql::classifyStatement(words);
+        const bool partial = !words.empty() && words[0].is(u"ROLLBACK") &&
+                             sql::findTopLevel(words, 0, words.size(), u"TO") < words.size();
+        if (!partial &&
+            (kind == sql::StatementClass::Commit || kind == sql::StatementClass::Rollback ||
+             kind == sql::StatementClass::Definition))
+            return runEnding(text, kind, nullptr);
+        runText(text, false);
         return;
     }
     if (k.is(u"DBMS_OUTPUT") && first + 2 < last && t_[first + 1].isOp(u'.')) {
@@ -424,24 +436,25 @@ void Interpreter::sqlStatement(size_t first, size_t last) {
                       kind == sql::StatementClass::Definition;
     const Token& k = t_[first];
     const bool plainSql = k.is(u"INSERT") || k.is(u"UPDATE") || k.is(u"DELETE") || k.is(u"MERGE") ||
-                          k.is(u"LOCK") || k.is(u"SAVEPOINT") || k.is(u"SET") || ends;
+                          k.is(u"LOCK") || k.is(u"SAVEPOINT") || k.is(u"ROLLBACK") ||
+                          k.is(u"SET") || ends;
     if (!plainSql)
         refuse(first);
-    if (ends && !(k.is(u"ROLLBACK") && !topLevel(first, last, {u"TO"}).empty())) {
-        // What COMMIT, ROLLBACK and DDL make of the session's work stands, whatever follows.
-        scope_.close(true);
-        BindList binds;
-        const QString text = bound(first, last, binds);
-        const auto reopen = qScopeGuard([&] { scope_.open(); });
-        if (kind == sql::StatementClass::Definition && !call_.c->autoCommit &&
-            !sqlite3_get_autocommit(call_.c->db))
-            runText(QStringLiteral("COMMIT"), false);
-        runText(text, false, &binds);
-        return;
-    }
     BindList binds;
     const QString text = bound(first, last, binds);
+    if (ends && !(k.is(u"ROLLBACK") && !topLevel(first, last, {u"TO"}).empty()))
+        return runEnding(text, kind, &binds);
     runText(text, false, &binds);
+}
+
+void Interpreter::runEnding(const QString& text, sql::StatementClass kind, BindList* binds) {
+    // What COMMIT, ROLLBACK and DDL make of the session's work stands, whatever follows.
+    scope_.close(true);
+    const auto reopen = qScopeGuard([&] { scope_.open(); });
+    if (kind == sql::StatementClass::Definition && !call_.c->autoCommit &&
+        !sqlite3_get_autocommit(call_.c->db))
+        runText(QStringLiteral("COMMIT"), false);
+    runText(text, false, binds);
 }
 
 void Interpreter::selectInto(size_t first, size_t last) {
@@ -588,9 +601,31 @@ bool statisticsCalls(const std::vector<Token>& t, size_t end) {
     return t[1].is(u"DBMS_STATS") || (t[1].is(u"SYS") && end > 3 && t[3].is(u"DBMS_STATS"));
 }
 
+// CALL p(...) and EXEC p(...), other than of DBMS_STATS (the statistics commands), run as the
+// block BEGIN p(...); END;: the call is swapped for it; null when there is nothing to swap.
+std::shared_ptr<const ParsedStatement> asBlock(Call& call) {
+    const std::vector<Token>& t = call.tokens();
+    if (t.size() < 2 || !sql::isOneOf(t[0], {u"CALL", u"EXEC", u"EXECUTE"}) ||
+        t[1].is(u"IMMEDIATE"))
+        return nullptr;
+    size_t end = t.size();
+    while (end > 1 && (t[end - 1].isOp(u';') || t[end - 1].isOp(u'/')))
+        --end;
+    if (t[1].is(u"DBMS_STATS") || (t[1].is(u"SYS") && end > 3 && t[3].is(u"DBMS_STATS")))
+        return nullptr;
+    auto block = std::make_shared<const ParsedStatement>(
+        QStringLiteral("BEGIN ") + sql::textOf(call.sql(), t, 1, end) + QStringLiteral("; END;"));
+    return std::exchange(call.statement, std::move(block));
+}
+
 }  // namespace
 
 bool plsqlBlockCall(Call& call) {
+    const std::shared_ptr<const ParsedStatement> written = asBlock(call);
+    const auto restore = qScopeGuard([&] {
+        if (written)
+            call.statement = written;
+    });
     const std::vector<Token>& t = call.tokens();
     if (t.empty() || !(t[0].is(u"BEGIN") || t[0].is(u"DECLARE")))
         return false;

@@ -3,8 +3,10 @@
 // converted by the session's NLS_DATE_FORMAT before the comparison, or fails with Oracle's date
 // errors. The engine keeps a date as text, so without the conversion '10-FEB-19' would be compared
 // with '2019-02-10' as text and silently match nothing. The literals found are written as
-// to_date('...') (primary()). A text column compared with a number is TO_NUMBER(column) as in
-// Oracle: '05' = 5, no index on the column, and ORA-01722 for a value that is no number.
+// to_date('...') (primary()); a bind value (a PL/SQL block's variable too) or a text column
+// compared with a DATE column as qv_date_of(...), which keeps a date and converts text. A text
+// column compared with a number is TO_NUMBER(column) as in Oracle: '05' = 5, no index on the
+// column, and ORA-01722 for a value that is no number.
 #include "core/embedded/translate/translator.h"
 
 #include <functional>
@@ -37,10 +39,13 @@ bool isText(const Token& t) {
 
 }  // namespace
 
-bool Translator::isDateColumn(size_t first, size_t end) const {
-    return columnOfType(first, end, [](const QString& type) {
-        return type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
-    });
+bool Translator::isDateColumn(size_t first, size_t end, bool alone) const {
+    return columnOfType(
+        first, end,
+        [](const QString& type) {
+            return type.trimmed().compare(u"DATE", Qt::CaseInsensitive) == 0;
+        },
+        alone);
 }
 
 bool Translator::isTextColumn(size_t first, size_t end) const {
@@ -52,7 +57,7 @@ bool Translator::isTextColumn(size_t first, size_t end) const {
 }
 
 bool Translator::columnOfType(size_t first, size_t end,
-                              const std::function<bool(const QString&)>& typed) const {
+                              const std::function<bool(const QString&)>& typed, bool alone) const {
     // [qualifier .] column, alone between its neighbours.
     QString qualifier;
     if (end == first + 3 && t_[first + 1].isOp(u'.') && sql::isName(t_[first]))
@@ -62,7 +67,8 @@ bool Translator::columnOfType(size_t first, size_t end,
     const Token& name = t_[end - 1];
     if (!sql::isName(name) || sql::isKeyword(name))
         return false;
-    if ((first > 0 && bindsOperand(t_[first - 1])) || (end < t_.size() && bindsOperand(t_[end])))
+    if (alone &&
+        ((first > 0 && bindsOperand(t_[first - 1])) || (end < t_.size() && bindsOperand(t_[end]))))
         return false;
     const QString column = sql::unquoted(name);
     auto dateIn = [&](const TableFacts* facts) -> std::optional<bool> {
@@ -89,12 +95,93 @@ bool Translator::columnOfType(size_t first, size_t end,
     return found;
 }
 
+bool Translator::isDateExpression(size_t first, size_t end) const {
+    if (end <= first || end > t_.size())
+        return false;
+    const Token& k = t_[first];
+    if (end == first + 1 && (k.is(u"SYSDATE") || k.is(u"CURRENT_DATE")))
+        return true;
+    if (end == first + 2 && k.is(u"DATE") && isText(t_[first + 1]))
+        return true;
+    // Its neighbours are the caller's to judge.
+    if (isDateColumn(first, end, false))
+        return true;
+    // A date plus or minus a number.
+    if (end >= first + 3 && t_[end - 1].kind == TokenKind::Number &&
+        (t_[end - 2].isOp(u'+') || t_[end - 2].isOp(u'-')))
+        return isDateExpression(first, end - 2);
+    if (!(k.kind == TokenKind::Word && first + 1 < end && t_[first + 1].isOp(u'(') &&
+          groups_.closing(first + 1, end) == end - 1))
+        return false;
+    if (sql::isOneOf(k, {u"TO_DATE", u"ADD_MONTHS", u"LAST_DAY", u"NEXT_DAY", u"NEW_TIME"}))
+        return true;
+    if (k.is(u"CAST"))
+        return end >= first + 5 && t_[end - 2].is(u"DATE") && t_[end - 3].is(u"AS");
+    if (k.is(u"TRUNC") || k.is(u"ROUND")) {
+        // Of a date: its first argument is one.
+        const size_t comma = groups_.findTopLevel(first + 2, end - 1, u",");
+        return isDateExpression(first + 2, std::min(comma, end - 1));
+    }
+    return false;
+}
+
+size_t Translator::dateOperandBefore(size_t at) const {
+    if (at == 0 || at > t_.size())
+        return kNone;
+    std::vector<size_t> starts{at - 1};
+    if (at >= 3)
+        starts.push_back(at - 3);
+    if (at >= 2)
+        starts.push_back(at - 2);
+    if (t_[at - 1].isOp(u')')) {
+        // Back to the call's name: its '(' is the one whose group closes at `at` - 1.
+        int depth = 0;
+        for (size_t k = at; k-- > 0;) {
+            depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
+            if (depth == 0) {
+                if (k > 0)
+                    starts.push_back(k - 1);
+                break;
+            }
+        }
+    } else if (at >= 2 && t_[at - 1].kind == TokenKind::Number &&
+               (t_[at - 2].isOp(u'+') || t_[at - 2].isOp(u'-'))) {
+        const size_t start = dateOperandBefore(at - 2);
+        if (start != kNone)
+            return start;
+    }
+    for (const size_t start : starts) {
+        if ((start == 0 || !bindsOperand(t_[start - 1])) && isDateExpression(start, at))
+            return start;
+    }
+    return kNone;
+}
+
+size_t Translator::dateOperandFrom(size_t at) const {
+    if (at >= t_.size())
+        return kNone;
+    std::vector<size_t> ends{at + 1, at + 2, at + 3};
+    if (at + 1 < t_.size() && t_[at + 1].isOp(u'(') && t_[at].kind == TokenKind::Word)
+        ends.push_back(groups_.closing(at + 1, t_.size()) + 1);
+    for (size_t end : ends) {
+        if (!isDateExpression(at, end))
+            continue;
+        while (end + 1 < t_.size() && (t_[end].isOp(u'+') || t_[end].isOp(u'-')) &&
+               t_[end + 1].kind == TokenKind::Number)
+            end += 2;
+        if (end >= t_.size() || !bindsOperand(t_[end]))
+            return end;
+    }
+    return kNone;
+}
+
 void Translator::findDateTexts() {
     // Only a statement with text next to a comparison needs its tables known.
     bool candidates = false;
     for (size_t i = 0; i < t_.size() && !candidates; ++i) {
         candidates =
-            (isText(t_[i]) || t_[i].kind == TokenKind::Number) &&
+            (isText(t_[i]) || t_[i].kind == TokenKind::Number || t_[i].kind == TokenKind::Param ||
+             (sql::isName(t_[i]) && i + 1 < t_.size() && isComparison(t_[i + 1]))) &&
             ((i > 0 && (isComparison(t_[i - 1]) || t_[i - 1].is(u"BETWEEN") ||
                         t_[i - 1].is(u"AND") || t_[i - 1].isOp(u'(') || t_[i - 1].isOp(u','))) ||
              (i + 1 < t_.size() && isComparison(t_[i + 1])));
@@ -117,15 +204,10 @@ void Translator::findDateTexts() {
         if (next < t_.size() && sql::isName(t_[next]) && !sql::isKeyword(t_[next]))
             aliases_.emplace(sql::unquoted(t_[next]).toUpper(), name);
     }
-    if (aliases_.empty())
-        return;
-    // The column operand that ends just before `at`, or starts at it.
-    auto columnBefore = [&](size_t at) {
-        return (at >= 1 && isDateColumn(at - 1, at)) || (at >= 3 && isDateColumn(at - 3, at));
-    };
-    auto columnFrom = [&](size_t at) {
-        return isDateColumn(at, at + 1) || (at + 3 <= t_.size() && isDateColumn(at, at + 3));
-    };
+    // The DATE operand (a column, or an expression that is a date) that ends just before `at`,
+    // or starts at it.
+    auto columnBefore = [&](size_t at) { return dateOperandBefore(at) != kNone; };
+    auto columnFrom = [&](size_t at) { return dateOperandFrom(at) != kNone; };
     // The text column operand ending before the operator at `at` (`before`) or starting at it.
     auto numberColumn = [&](size_t at, bool before) {
         for (size_t width : {size_t(1), size_t(3)}) {
@@ -135,6 +217,22 @@ void Translator::findDateTexts() {
                 numberColumns_[first] = end;
         }
     };
+    auto isParam = [&](size_t at) { return at < t_.size() && t_[at].kind == TokenKind::Param; };
+    // A bind value, or a text column that ends before `at` (`before`) or starts at it, compared
+    // with a DATE column.
+    auto dateOperand = [&](size_t at, bool before) {
+        if (before ? at >= 1 && isParam(at - 1) : isParam(at)) {
+            const size_t p = before ? at - 1 : at;
+            dateOperands_[p] = p + 1;
+            return;
+        }
+        for (size_t width : {size_t(1), size_t(3)}) {
+            const size_t first = before ? at - std::min(at, width) : at;
+            const size_t end = before ? at : at + width;
+            if (end <= t_.size() && end - first == width && isTextColumn(first, end))
+                dateOperands_[first] = end;
+        }
+    };
     for (size_t i = 0; i < t_.size(); ++i) {
         const Token& k = t_[i];
         if (isComparison(k)) {
@@ -142,6 +240,10 @@ void Translator::findDateTexts() {
                 dateTexts_.insert(i + 1);
             if (i > 0 && isText(t_[i - 1]) && i + 1 < t_.size() && columnFrom(i + 1))
                 dateTexts_.insert(i - 1);
+            if (i + 1 < t_.size() && columnBefore(i))
+                dateOperand(i + 1, false);
+            if (i > 0 && i + 1 < t_.size() && columnFrom(i + 1))
+                dateOperand(i, true);
             // A text column compared with a number is converted, as Oracle converts it.
             const size_t number =
                 i + 1 < t_.size() && (t_[i + 1].isOp(u'-') || t_[i + 1].isOp(u'+')) ? i + 2 : i + 1;
@@ -155,10 +257,12 @@ void Translator::findDateTexts() {
                 numberColumn(column, true);
             if (!columnBefore(column))
                 continue;
-            if (isText(t_[i + 1]))
-                dateTexts_.insert(i + 1);
-            if (isText(t_[i + 3]))
-                dateTexts_.insert(i + 3);
+            for (const size_t bound : {i + 1, i + 3}) {
+                if (isText(t_[bound]))
+                    dateTexts_.insert(bound);
+                else if (isParam(bound))
+                    dateOperands_[bound] = bound + 1;
+            }
         } else if (k.is(u"IN") && i + 1 < t_.size() && t_[i + 1].isOp(u'(')) {
             const size_t column = i > 0 && t_[i - 1].is(u"NOT") ? i - 1 : i;
             const size_t close = groups_.closing(i + 1, t_.size());
@@ -169,6 +273,8 @@ void Translator::findDateTexts() {
             for (const auto& [a, b] : groups_.splitTopLevel(i + 2, close)) {
                 if (b == a + 1 && isText(t_[a]))
                     dateTexts_.insert(a);
+                else if (b == a + 1 && isParam(a))
+                    dateOperands_[a] = b;
             }
         }
     }

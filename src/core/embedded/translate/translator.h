@@ -18,6 +18,7 @@
 #include "core/sql/tokenlist.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -193,8 +194,67 @@ class Translator {
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
     void trim(Range argument, const Scope& scope);
-    // IS [NOT] JSON at `i` (IS): written as SQLite's MATCH, past it; kNone for another IS.
+    // SQL/JSON (translatorjson.cpp). IS [NOT] JSON at `i` (IS): written as SQLite's MATCH,
+    // past it; kNone for another IS.
     size_t isJson(size_t i, size_t last);
+    // The clauses after a JSON function's path in [first, last), as its call's arguments.
+    struct JsonClauses {
+        QString type = QStringLiteral("'V'");
+        QString onError = QStringLiteral("0, NULL");
+        QString onEmpty = QStringLiteral("-1, NULL");
+        bool wrapper = false;
+    };
+    JsonClauses jsonClauses(size_t first, size_t last, const Scope& scope);
+    // JSON_VALUE, JSON_QUERY, JSON_EXISTS written as the engine's calls; false for another.
+    bool jsonCall(const Token& name, size_t close, const std::vector<Range>& args,
+                  const Scope& scope);
+    // A FROM item: its tokens, the table it names (empty for a subquery), its alias.
+    struct FromItem {
+        Range range;
+        QString table;
+        QString alias;
+        bool function = false;  // name(...): a table function
+        const QString& name() const { return alias.isEmpty() ? table : alias; }
+    };
+    struct JsonColumn {
+        enum Kind { Value, Query, Exists, Ordinality } kind = Value;
+        QString name;     // as written
+        QString heading;  // as the result names it
+        QString type;     // as qv_json_value() takes it
+        QString path;
+        int level = 0;  // 0 the table's rows, else the NESTED PATH's
+        bool wrapper = false;
+    };
+    struct JsonTable {
+        FromItem item;
+        Range doc;
+        std::vector<QString> paths;  // per level: its rows' path
+        std::vector<int> parents;    // per level: the level it is nested in, -1 for none
+        std::vector<JsonColumn> columns;
+    };
+    // What * and alias.* stand for where a FROM clause has a JSON_TABLE: per FROM item its
+    // columns, none for name.*.
+    struct JsonStar {
+        QString name;
+        QStringList columns;
+    };
+    std::vector<FromItem> fromItems(size_t body, size_t end) const;
+    JsonTable jsonTable(const FromItem& item) const;
+    void jsonColumns(size_t open, size_t close, int level, JsonTable& jt) const;
+    QString rendered(Range r, const Scope& scope);
+    void jsonTableItem(const JsonTable& jt, const std::vector<FromItem>& items, size_t index,
+                       const Scope& scope);
+    // The joins that read each level's rows from `doc`, per level the JSON text of its row and
+    // the ids of its rows and its parents' (json_each's), and the WHERE terms of NESTED PATHs
+    // side by side (from " AND ").
+    void jsonLevels(const JsonTable& jt, const QString& doc, std::vector<QString>& value,
+                    std::vector<QStringList>& ids, QString& joins, QString& filter) const;
+    // The JSON_TABLEs of the FROM clause `c`, jsonStars_ set for them (cleared for none).
+    std::vector<JsonTable> jsonTables(const Clause& c);
+    // The FROM clause `c` with its JSON_TABLEs `tables` written.
+    void jsonFrom(const Clause& c, const std::vector<JsonTable>& tables, const Scope& scope);
+    // A select item * or alias.* [first, last) written for jsonStars_; false when it is not one.
+    bool jsonStar(size_t first, size_t last);
     // Oracle's calls and literals SQLite has no form for (translatorfunctions.cpp): past an
     // INTERVAL literal at `i` (kNone when none stands there), the literal written; a call
     // written when it is one of them (CHR ... USING, DUMP of a literal, UTL_RAW, DBMS_LOB).
@@ -251,10 +311,17 @@ class Translator {
     // Text Oracle reads as a date (datetexts.cpp): the string literals compared with a DATE
     // column, found before anything is written, and those stored into one.
     void findDateTexts();
-    bool isDateColumn(size_t first, size_t end) const;
+    // A column of the type alone between its neighbours (`alone`), or whatever they are.
+    bool isDateColumn(size_t first, size_t end, bool alone = true) const;
+    // A DATE column, SYSDATE, a DATE literal, TO_DATE, ADD_MONTHS, LAST_DAY, NEXT_DAY, CAST(... AS
+    // DATE), TRUNC or ROUND of a date, any of them plus or minus a number: [first, end).
+    bool isDateExpression(size_t first, size_t end) const;
+    // Where such an operand ending at `at` starts, or past one starting at `at`; kNone for none.
+    size_t dateOperandBefore(size_t at) const;
+    size_t dateOperandFrom(size_t at) const;
     bool isTextColumn(size_t first, size_t end) const;
-    bool columnOfType(size_t first, size_t end,
-                      const std::function<bool(const QString&)>& typed) const;
+    bool columnOfType(size_t first, size_t end, const std::function<bool(const QString&)>& typed,
+                      bool alone = true) const;
 
     // Queries (translatorqueries.cpp).
     void query(size_t first, size_t last, const Scope& outer);
@@ -293,6 +360,7 @@ class Translator {
     std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;              // string literals written as to_date('...')
     std::map<size_t, size_t> numberColumns_;  // text columns written as to_number(...)
+    std::map<size_t, size_t> dateOperands_;   // binds and text columns written as qv_date_of()
     // How the INSERT writes the table's identity column: its place among the values (kNone when
     // the statement leaves it out) and the call that gives its next value (empty for a table
     // without one).
@@ -304,6 +372,7 @@ class Translator {
     } identity_;
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
+    std::vector<JsonStar> jsonStars_;            // the SELECT being written, see jsonFrom()
 };
 
 }  // namespace qv::embedded

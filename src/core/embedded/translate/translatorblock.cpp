@@ -78,6 +78,16 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
     const bool hierarchical = b.find(ClauseKind::Connect) != nullptr;
     const bool dual = from && isDualClause(from->body, from->end);
 
+    // * stands for the columns of this SELECT's JSON_TABLEs, not of the SELECT around it.
+    struct Stars {
+        std::vector<JsonStar>& now;
+        std::vector<JsonStar> outer;
+        ~Stars() { now = std::move(outer); }
+    } starsKept{jsonStars_, std::move(jsonStars_)};
+    jsonStars_.clear();
+    const std::vector<JsonTable> json =
+        from && !dual ? jsonTables(*from) : std::vector<JsonTable>();
+
     write(t_[first].text);
     size_t prev = first;
     auto next = [&](size_t at, size_t lastToken) {
@@ -124,7 +134,9 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
                 continue;
             markDuals(c.body, c.end);
             next(c.at, c.end - 1);
-            if (filter.wrap)
+            if (!json.empty())
+                jsonFrom(c, json, tables);
+            else if (filter.wrap)
                 numberedRows(c, filter, outer);
             else
                 render(c.at, c.end, tables);

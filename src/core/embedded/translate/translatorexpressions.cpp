@@ -184,6 +184,14 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
 size_t Translator::operand(size_t i, size_t last, const Scope& scope) {
     const size_t start = pastPrefixes(i, last);
     size_t j = i;
+    // A minus before what may be an interval: SQLite's would read its text as a number.
+    if (start == i + 1 && t_[i].isOp(u'-') && t_[start].kind != TokenKind::Number &&
+        startsOperand(start, last)) {
+        write(u"qv_negate(");
+        size_t next = operand(start, last, scope);
+        write(u")");
+        return next;
+    }
     if (start > i && startsOperand(start, last)) {
         for (; j < start; ++j) {
             write(t_[j].text);
@@ -270,10 +278,13 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
                 return i + 1;
             }
         }
-        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
-            write(u"to_number(");
+        const auto n = numberColumns_.find(i);
+        const auto d = dateOperands_.find(i);
+        const bool number = n != numberColumns_.end() && n->second == j;
+        const bool date = d != dateOperands_.end() && d->second == j;
+        write(number ? u"to_number(" : date ? u"qv_date_of(" : u"");
         writeOriginal(i, j);
-        if (const auto n = numberColumns_.find(i); n != numberColumns_.end() && n->second == j)
+        if (number || date)
             write(u")");
         return j;
     }
@@ -282,6 +293,8 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
         write(u"NULL");
     else if (dateTexts_.count(i))
         write(QStringLiteral("to_date(") + sql::quotedString(sql::stringValue(k)) + u')');
+    else if (k.kind == TokenKind::Param && dateOperands_.count(i))
+        write(QStringLiteral("qv_date_of(") + k.text.toString() + u')');
     // N'text' and q'[text]' are Oracle's alone.
     else if (k.kind == TokenKind::String && !k.text.startsWith(u'\''))
         write(sql::quotedString(sql::stringValue(k)));
@@ -636,43 +649,6 @@ void Translator::cast(Range argument, const Scope& scope) {
     else
         writeOriginal(as + 1, last);
     write(u")");
-}
-
-// TRIM([LEADING|TRAILING|BOTH] [character] FROM text) as qv_trim(text, 'L'|'T'|'B', character),
-// a blank when no character is given.
-void Translator::trim(Range argument, const Scope& scope) {
-    const auto [first, last] = argument;
-    const size_t from = groups_.findTopLevel(first, last, u"FROM");
-    size_t character = first;
-    QStringView side = u"B";
-    if (t_[first].is(u"LEADING") || t_[first].is(u"TRAILING") || t_[first].is(u"BOTH")) {
-        side = t_[first].is(u"LEADING") ? u"L" : t_[first].is(u"TRAILING") ? u"T" : u"B";
-        ++character;
-    }
-    write(u"qv_trim(");
-    render(from + 1, last, scope);
-    write(u", '");
-    write(side);
-    write(u"', ");
-    if (character < from)
-        render(character, from, scope);
-    else
-        write(u"' '");
-    write(u")");
-}
-
-void Translator::extract(Range argument, const Scope& scope) {
-    // qv_extract() reads a date or an interval (oracleintervals.cpp).
-    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM") &&
-        sql::isOneOf(t_[argument.first],
-                     {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"})) {
-        write(
-            QStringLiteral("qv_extract('%1', ").arg(t_[argument.first].text.toString().toUpper()));
-        render(argument.first + 2, argument.last, scope);
-        write(u")");
-        return;
-    }
-    refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
 }
 
 }  // namespace qv::embedded

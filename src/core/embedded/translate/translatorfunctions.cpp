@@ -5,6 +5,7 @@
 //   UTL_RAW.f(...), DBMS_LOB.f(...) "utl_raw.f"(...): the engine's function of that name
 //   CAST(x AS INTERVAL ...)         qv_store(x, ...) as into a column of that type
 //   a column INTERVAL ...           COLLATE ORACLE_INTERVAL (CREATE and ALTER TABLE)
+//   TRIM(... FROM x), EXTRACT(f FROM x)  qv_trim(x, side, character), qv_extract('F', x)
 #include "core/embedded/translate/translator.h"
 #include "core/embedded/values/oraclevalues.h"
 
@@ -87,23 +88,6 @@ bool Translator::intervalCast(size_t first, size_t as, size_t last, const Scope&
     return true;
 }
 
-size_t Translator::isJson(size_t i, size_t last) {
-    // IS [NOT] JSON [STRICT | LAX] [WITH UNIQUE KEYS]: SQLite's MATCH calls match('json', x).
-    size_t k = i + 1;
-    const bool negated = k < last && t_[k].is(u"NOT");
-    if (negated)
-        ++k;
-    if (!(k < last && t_[k].is(u"JSON")))
-        return kNone;
-    ++k;
-    if (k < last && (t_[k].is(u"STRICT") || t_[k].is(u"LAX")))
-        ++k;
-    if (k + 2 < last && t_[k].is(u"WITH") && t_[k + 1].is(u"UNIQUE") && t_[k + 2].is(u"KEYS"))
-        k += 3;
-    write(negated ? QStringLiteral("NOT MATCH 'json'") : QStringLiteral("MATCH 'json'"));
-    return k;
-}
-
 bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
                             const std::vector<Range>& args, const Scope& scope) {
     const Token& name = t_[open - 1];
@@ -123,21 +107,7 @@ bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
         if (args.size() > 4)
             throw oracleError(909, QStringLiteral("ORA-00909: invalid number of arguments"));
         function = QStringLiteral("qv_dump_literal");
-    } else if (!qualified &&
-               (name.is(u"JSON_VALUE") || name.is(u"JSON_QUERY") || name.is(u"JSON_EXISTS")) &&
-               args.size() >= 2 && t_[args[1].first].kind == TokenKind::String) {
-        // The document and the path; what follows the path (RETURNING, the ON ERROR and ON
-        // EMPTY clauses) is Oracle's default NULL ON ERROR as far as the engine goes.
-        write(QStringLiteral("qv_") + name.text.toString().toLower() + u'(');
-        render(args[0].first, args[0].last, scope);
-        write(u", ");
-        write(t_[args[1].first].text);
-        if (name.is(u"JSON_QUERY")) {
-            const bool wrapper = groups_.findTopLevel(args[1].first, close, u"WRAPPER") < close &&
-                                 groups_.findTopLevel(args[1].first, close, u"WITHOUT") >= close;
-            write(wrapper ? QStringLiteral(", 1") : QStringLiteral(", 0"));
-        }
-        write(u")");
+    } else if (!qualified && jsonCall(name, close, args, scope)) {
         return true;
     } else if (const size_t package = open - 3;
                open >= nameFirst + 3 && t_[package + 1].isOp(u'.') &&
@@ -154,6 +124,43 @@ bool Translator::oracleCall(size_t nameFirst, size_t open, size_t close,
         render(inside.first, inside.last, scope);
     write(u")");
     return true;
+}
+
+// TRIM([LEADING|TRAILING|BOTH] [character] FROM text) as qv_trim(text, 'L'|'T'|'B', character),
+// a blank when no character is given.
+void Translator::trim(Range argument, const Scope& scope) {
+    const auto [first, last] = argument;
+    const size_t from = groups_.findTopLevel(first, last, u"FROM");
+    size_t character = first;
+    QStringView side = u"B";
+    if (t_[first].is(u"LEADING") || t_[first].is(u"TRAILING") || t_[first].is(u"BOTH")) {
+        side = t_[first].is(u"LEADING") ? u"L" : t_[first].is(u"TRAILING") ? u"T" : u"B";
+        ++character;
+    }
+    write(u"qv_trim(");
+    render(from + 1, last, scope);
+    write(u", '");
+    write(side);
+    write(u"', ");
+    if (character < from)
+        render(character, from, scope);
+    else
+        write(u"' '");
+    write(u")");
+}
+
+void Translator::extract(Range argument, const Scope& scope) {
+    // qv_extract() reads a date or an interval (oracleintervals.cpp).
+    if (argument.size() >= 3 && t_[argument.first + 1].is(u"FROM") &&
+        sql::isOneOf(t_[argument.first],
+                     {u"YEAR", u"MONTH", u"DAY", u"HOUR", u"MINUTE", u"SECOND"})) {
+        write(
+            QStringLiteral("qv_extract('%1', ").arg(t_[argument.first].text.toString().toUpper()));
+        render(argument.first + 2, argument.last, scope);
+        write(u")");
+        return;
+    }
+    refuse(QStringLiteral("EXTRACT is understood for YEAR, MONTH, DAY, HOUR, MINUTE and SECOND"));
 }
 
 }  // namespace qv::embedded

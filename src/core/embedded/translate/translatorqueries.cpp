@@ -219,9 +219,13 @@ size_t Translator::itemValueEnd(size_t first, size_t last) const {
 }
 
 void Translator::item(size_t first, size_t last, const Scope& scope) {
-    if (last - first == 1 && t_[first].isOp(u'*'))
+    const bool star = last - first == 1 && t_[first].isOp(u'*');
+    const bool tableStar = last - first >= 3 && t_[last - 1].isOp(u'*') && t_[last - 2].isOp(u'.');
+    if ((star || tableStar) && jsonStar(first, last))
+        return;
+    if (star)
         return write(t_[first].text);
-    if (last - first >= 3 && t_[last - 1].isOp(u'*') && t_[last - 2].isOp(u'.'))
+    if (tableStar)
         return render(first, last, scope);
     const Token& end = t_[last - 1];
     const size_t valueEnd = itemValueEnd(first, last);

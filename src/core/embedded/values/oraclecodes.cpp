@@ -140,9 +140,14 @@ void dump(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             bytes = QByteArray(text.data(), qsizetype(text.size()));
             const std::optional<StoredDate> date =
                 Literal ? std::nullopt : readStoredDate(QString::fromUtf8(bytes));
+            const auto interval =
+                Literal || date ? std::nullopt : intervalBytes(QString::fromUtf8(bytes));
             if (date) {
                 type = date->nanos ? 180 : 12;
                 bytes = dateBytes(*date);
+            } else if (interval) {
+                type = interval->first;
+                bytes = interval->second;
             } else if (Literal) {
                 type = 96;
             }
@@ -279,7 +284,17 @@ void lobInstr(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     sqlite3_result_int64(ctx, found + 1);
 }
 
+// TO_CLOB, TO_NCLOB: the text itself, as the engine keeps a CLOB as text.
+void toClob(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const std::optional<QString> text = textArgument(argv[0]);
+    if (!text)
+        return sqlite3_result_null(ctx);
+    resultText(ctx, *text);
+}
+
 const FunctionSpec kCodeFunctions[] = {
+    {"to_clob", 1, 1, guarded<toClob>},
+    {"to_nclob", 1, 1, guarded<toClob>},
     {"chr", 1, 1, guarded<chr>},
     {"qv_nchr", 1, 1, guarded<nchr>},
     {"ascii", 1, 1, guarded<ascii>},

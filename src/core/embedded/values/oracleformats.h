@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // The values, numbers and dates of Oracle's SQL functions and their format models, apart from
 // the SQLite functions that use them (oraclefunctions.cpp).
@@ -88,6 +89,12 @@ Value numberValue(const Decimal& d);
 QString formatNumber(const Value& v, const QString& model);
 
 inline const QString kDefaultDateFormat = QStringLiteral("YYYY-MM-DD HH24:MI:SS");
+
+// An interval's type code and bytes as DUMP shows them, as Oracle stores one: INTERVAL YEAR TO
+// MONTH (182) its years plus 2^31 in four bytes and its months plus 60; INTERVAL DAY TO SECOND
+// (183) its days likewise, hours, minutes and seconds plus 60, nanoseconds plus 2^31 in four.
+// nullopt for text that is no interval as the engine keeps one (oracleintervals.cpp).
+std::optional<std::pair<int, QByteArray>> intervalBytes(const QString& text);
 
 // TO_CHAR(date, format), in English names; fault() for an unknown element.
 QString formatDate(const StoredDate& stored, const QString& format);

@@ -408,6 +408,14 @@ void toDate(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     toDateOrTimestamp(ctx, argc, argv, false);
 }
 
+// qv_date_of(x), what is compared with a DATE column: a date (also one bound as text the way the
+// engine keeps dates), anything else read as TO_DATE(x) reads it.
+void dateOf(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (const Value v = valueOf(argv[0]); v.kind == Value::Date)
+        return resultDate(ctx, v.date);  // as a DATE column keeps it
+    toDateOrTimestamp(ctx, 1, argv, false);
+}
+
 void toTimestamp(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     toDateOrTimestamp(ctx, argc, argv, true);
 }
@@ -520,6 +528,7 @@ namespace {
 const FunctionSpec kFunctions[] = {
     {"to_char", 1, 3, guarded<toChar>},
     {"to_date", 1, 3, guarded<toDate>},
+    {"qv_date_of", 1, 1, guarded<dateOf>},
     {"to_timestamp", 1, 3, guarded<toTimestamp>},
     {"to_number", 1, 3, guarded<toNumber>},
     {"add_months", 2, 2, guarded<addMonthsFunction>},

@@ -383,7 +383,29 @@ int compareIntervals(void*, int sizeA, const void* a, int sizeB, const void* b) 
     return key(*x) < key(*y) ? -1 : key(*y) < key(*x) ? 1 : 0;
 }
 
+// Unary minus, qv_negate(x) where x is no number literal: an interval turned round (its text's
+// sign, a zero one keeping its +), a number negated, text read as a number (ORA-01722 else).
+void negate(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    const SqlValue v = sqlValue(argv[0]);
+    if (v.type == SQLITE_TEXT && readInterval(v.text)) {
+        QString text = v.text;
+        const bool zero = std::all_of(text.cbegin() + 1, text.cend(),
+                                      [](QChar c) { return !c.isDigit() || c == u'0'; });
+        text[0] = zero || text[0] == u'-' ? u'+' : u'-';
+        return resultText(ctx, text);
+    }
+    if (v.type == SQLITE_INTEGER && v.integer != INT64_MIN)
+        return sqlite3_result_int64(ctx, -v.integer);
+    const std::optional<Value> n = numberArgument(argv[0]);
+    if (!n)
+        return sqlite3_result_null(ctx);
+    resultNumber(ctx, n->kind == Value::Integer && n->integer != INT64_MIN
+                          ? Value{Value::Integer, -n->integer, 0, {}, {}, {}}
+                          : Value{Value::Real, 0, -n->number(), {}, {}, {}});
+}
+
 const FunctionSpec kIntervalFunctions[] = {
+    {"qv_negate", 1, 1, guarded<negate>},
     {"qv_extract", 2, 2, guarded<extract>},
     {"qv_interval", 2, 2, guarded<intervalLiteral>},
     {"to_yminterval", 1, 1, guarded<toInterval<true>>},
@@ -462,6 +484,32 @@ void storeInterval(sqlite3_context* ctx, sqlite3_value* value, bool yearMonth, i
                   .arg(QLatin1String(expected),
                        QLatin1String(yearMonth ? "DAY TO SECOND" : "YEAR TO MONTH")));
     resultText(ctx, intervalText(*v, typed(yearMonth, lead, fraction)));
+}
+
+std::optional<std::pair<int, QByteArray>> intervalBytes(const QString& text) {
+    const std::optional<Interval> v = readInterval(text);
+    if (!v)
+        return std::nullopt;
+    QByteArray bytes;
+    auto offset = [&](int64_t n) {  // four bytes, big-endian, plus 2^31
+        const auto u = uint32_t(int64_t(0x80000000LL) + n);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.append(char((u >> shift) & 0xFF));
+    };
+    if (v->yearMonth) {
+        offset(v->months / 12);  // C++ division keeps the sign with both fields
+        bytes.append(char(60 + v->months % 12));
+        return std::pair{182, bytes};
+    }
+    const __int128 total = __int128(v->seconds) * kNanosPerSecond + v->nanos;
+    const int sign = total < 0 ? -1 : 1;
+    const auto whole = int64_t((total < 0 ? -total : total) / kNanosPerSecond);
+    const auto nanos = int64_t((total < 0 ? -total : total) % kNanosPerSecond);
+    offset(sign * (whole / kSecondsPerDay));
+    for (const int64_t part : {whole / 3600 % 24, whole / 60 % 60, whole % 60})
+        bytes.append(char(60 + sign * part));
+    offset(sign * nanos);
+    return std::pair{183, bytes};
 }
 
 int registerIntervalFunctions(sqlite3* db) {

@@ -121,25 +121,102 @@ QString jsonText(const QJsonValue& v) {
     return QString::fromUtf8(wrapped.mid(1, wrapped.size() - 2));
 }
 
-void jsonValue(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto values = found(argv);
-    if (!values || values->size() != 1)
-        return sqlite3_result_null(ctx);
-    const QJsonValue& v = values->front();
-    // VARCHAR2, as JSON_VALUE returns without RETURNING: a number as JSON writes it.
-    if (v.isDouble())
-        return resultText(ctx, jsonText(v));
-    if (v.isBool())
-        return resultText(ctx, v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
-    if (v.isString())
-        return resultText(ctx, v.toString());
-    sqlite3_result_null(ctx);  // an object, an array or null
+// What an ON ERROR or ON EMPTY clause asks for: 0 NULL, 1 ERROR, 2 DEFAULT (its value in the
+// argument after), -1 (ON EMPTY not written) as ON ERROR says.
+struct OnClause {
+    int mode = 0;
+    sqlite3_value* fallback = nullptr;
+};
+
+OnClause onClause(int argc, sqlite3_value** argv, int at) {
+    if (argc <= at + 1)
+        return {};
+    return {sqlite3_value_int(argv[at]), argv[at + 1]};
 }
 
-void jsonQuery(sqlite3_context* ctx, int, sqlite3_value** argv) {
-    const auto values = found(argv);
-    if (!values || values->empty())
+// The call's answer when it finds nothing or fails: NULL, Oracle's error, or the DEFAULT value.
+void failed(sqlite3_context* ctx, const OnClause& on, const char* error) {
+    if (on.mode == 1)
+        oracle::fault(error);
+    if (on.mode == 2)
+        return sqlite3_result_value(ctx, on.fallback);
+    sqlite3_result_null(ctx);
+}
+
+// The scalar `v` as RETURNING `type` has it: 'N' NUMBER, 'D' DATE, 'T' TIMESTAMP, else
+// VARCHAR2 (a number as JSON writes it), 'V20' of at most 20 bytes; false when it does not
+// convert.
+bool returned(sqlite3_context* ctx, const QJsonValue& v, const QString& type) {
+    const QString text = v.isDouble() ? jsonText(v)
+                         : v.isBool()
+                             ? (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"))
+                             : v.toString();
+    if (type == u"N") {
+        const std::optional<oracle::Value> n = oracle::numberFromText(text);
+        if (!n || v.isBool())
+            return false;
+        oracle::resultNumber(ctx, *n);
+        return true;
+    }
+    if (type == u"D" || type == u"T") {
+        const std::optional<StoredDate> d = v.isString() ? readStoredDate(text) : std::nullopt;
+        if (!d)
+            return false;
+        oracle::resultDate(ctx, *d, type == u"T");
+        return true;
+    }
+    if (type.size() > 1 && text.toUtf8().size() > type.mid(1).toLongLong())
+        return false;
+    resultText(ctx, text);
+    return true;
+}
+
+// qv_json_value(x, path [, type, on error, its default, on empty, its default]).
+void jsonValue(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
         return sqlite3_result_null(ctx);
+    const QString type = argc > 2 ? rawText(argv[2]) : QString();
+    const OnClause onError = onClause(argc, argv, 3);
+    OnClause onEmpty = onClause(argc, argv, 5);
+    if (onEmpty.mode < 0)
+        onEmpty = onError;
+    const std::optional<QJsonValue> root = parsed(argv[0]);
+    if (!root)
+        return failed(ctx, onError, "ORA-40441: JSON syntax error");
+    const auto values = follow(*root, rawText(argv[1]));
+    if (!values || values->empty())
+        return failed(ctx, onEmpty, "ORA-40462: JSON_VALUE evaluated to no value");
+    if (values->size() > 1)
+        return failed(ctx, onError, "ORA-40470: JSON_VALUE evaluated to multiple values");
+    const QJsonValue& v = values->front();
+    if (v.isNull())
+        return sqlite3_result_null(ctx);
+    if (v.isObject() || v.isArray())
+        return failed(ctx, onError, "ORA-40456: JSON_VALUE evaluated to non-scalar value");
+    if (returned(ctx, v, type))
+        return;
+    if (type.startsWith(u'V'))
+        return failed(ctx, onError,
+                      QStringLiteral("ORA-40478: output value too large (maximum: %1)")
+                          .arg(type.mid(1))
+                          .toUtf8()
+                          .constData());
+    failed(ctx, onError,
+           type == u"N" ? "ORA-01722: invalid number"
+                        : "ORA-01861: literal does not match format string");
+}
+
+// qv_json_query(x, path, wrapper [, on error, its default]).
+void jsonQuery(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL)
+        return sqlite3_result_null(ctx);
+    const OnClause onError = onClause(argc, argv, 3);
+    const std::optional<QJsonValue> root = parsed(argv[0]);
+    if (!root)
+        return failed(ctx, onError, "ORA-40441: JSON syntax error");
+    const auto values = follow(*root, rawText(argv[1]));
+    if (!values || values->empty())
+        return failed(ctx, onError, "ORA-40462: JSON_VALUE evaluated to no value");
     if (sqlite3_value_int(argv[2]) != 0) {
         QJsonArray all;
         for (const QJsonValue& v : *values)
@@ -147,7 +224,7 @@ void jsonQuery(sqlite3_context* ctx, int, sqlite3_value** argv) {
         return resultText(ctx, jsonText(all));
     }
     if (values->size() != 1 || !(values->front().isObject() || values->front().isArray()))
-        return sqlite3_result_null(ctx);
+        return failed(ctx, onError, "ORA-40480: result cannot be returned without array wrapper");
     resultText(ctx, jsonText(values->front()));
 }
 
@@ -158,8 +235,8 @@ void jsonExists(sqlite3_context* ctx, int, sqlite3_value** argv) {
 
 const oracle::FunctionSpec kJsonFunctions[] = {
     {"match", 2, 2, oracle::guarded<isJson>},
-    {"qv_json_value", 2, 2, oracle::guarded<jsonValue>},
-    {"qv_json_query", 3, 3, oracle::guarded<jsonQuery>},
+    {"qv_json_value", 2, 7, oracle::guarded<jsonValue>},
+    {"qv_json_query", 3, 5, oracle::guarded<jsonQuery>},
     {"qv_json_exists", 2, 2, oracle::guarded<jsonExists>},
 };
 
