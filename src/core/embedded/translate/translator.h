@@ -192,6 +192,13 @@ class Translator {
     // LISTAGG and what follows it (translatorlistagg.cpp): past the call's WITHIN GROUP and OVER.
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
+    // The statistical aggregates and KEEP (translatorstats.cpp): whether the call at `open`
+    // is one, and the call written, past what follows it.
+    bool isStatistic(size_t open, size_t close, size_t last) const;
+    size_t statistic(size_t open, size_t close, size_t last, const Scope& scope);
+    int keepOrder(Range term) const;
+    size_t orderValueEnd(Range term) const;
+
     void trim(Range argument, const Scope& scope);
     // IS [NOT] JSON at `i` (IS): written as SQLite's MATCH, past it; kNone for another IS.
     size_t isJson(size_t i, size_t last);
