@@ -13,6 +13,7 @@
 // know what follows before it writes (an operator chain's call, a WITH list that may turn out
 // malformed) first reads the structure, then writes.
 
+#include "core/embedded/parse/groupingsets.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
@@ -230,6 +231,18 @@ class Translator {
     void term(const Chain& c, size_t first, size_t last, const Scope& scope);
     void calls(QStringView name, const QString& operators, size_t items,
                const std::function<void(size_t)>& item);
+
+    // ROLLUP, CUBE, GROUPING SETS and GROUPING() (translatorgrouping.cpp): the statement with
+    // the first query that has them written as a plain GROUP BY; nullopt when none has.
+    struct GroupingState {
+        const GroupingSets* sets;
+        std::vector<QString> keys;  // expressionKey() of each expression
+    };
+    std::optional<QString> expandGroupings(size_t body) const;
+    Range queryAround(size_t at, size_t body) const;
+    size_t groupingMatch(const GroupingState& g, size_t i, size_t last, size_t& expression) const;
+    QString groupingText(const GroupingState& g, Range r) const;
+    QString groupingKeys(const GroupingState& g) const;
 
     // Oracle's rules for values in a query (translatorvalues.cpp).
     size_t orderBy(size_t at, size_t last, const Scope& scope);
