@@ -108,7 +108,7 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not
     // counted then.
     driveByList(s);
-    const Measure output = loopsOutput(s, shape);
+    const Measure output = s.setsLoop >= 0 ? Measure::loops(s.setsLoop) : loopsOutput(s, shape);
     std::vector<Measure> outputs(s.steps.size());
     for (size_t i = 0; i < s.steps.size() && s.subqueries.empty(); ++i) {
         const Step* next = i + 1 < s.steps.size() ? &s.steps[i + 1] : nullptr;
@@ -209,6 +209,10 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.steps.push_back(multiIndexOr(node, outer));
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
+            if (loopName(d).compare(u"qv_gs", Qt::CaseInsensitive) == 0) {
+                s.setsLoop = id;  // each row once per grouping set: no line of Oracle's
+                continue;
+            }
             bool hashed = false;
             s.steps.push_back(loop(id, outer, hashed, buildLine));
             s.hashedAt.push_back(hashed);
@@ -433,6 +437,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         context_.top && !shape.offset ? Measure{Measure::StatementRows} : Measure{};
     const bool distinct = s.sortDistinct >= 0 || shape.distinct;
     const Measure intoOrder = s.sortOrder >= 0 ? Measure::visits(s.sortOrder) : returned;
+    const std::optional<GroupingSets> grouping = shape.groupBy ? groupingOf(text) : std::nullopt;
     if (s.sortGroup >= 0 || shape.groupBy) {
         const QString options = s.sortGroup < 0 ? QStringLiteral("GROUP BY NOSORT")
                                 : shape.orderBy && s.sortOrder < 0 ? QStringLiteral("GROUP BY")
@@ -442,6 +447,8 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10, &s));
         group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
         group.role = PlanRole::Group;
+        if (grouping)
+            group = groupingLines(std::move(group), *grouping);
         // HAVING keeps fewer groups than were made, which are not counted.
         if (!shape.having && !distinct)
             group.rows = intoOrder;
@@ -473,7 +480,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
                                                     : intoOrder;
         tree = order;
     }
-    return tree;
+    return grouping ? groupingSetsTransformation(std::move(tree), *grouping) : tree;
 }
 
 double Builder::groupsOf(QStringView keyword, Range text, double fallback, const Sources* s) {

@@ -1,0 +1,115 @@
+// The lines Oracle draws for ROLLUP, CUBE and GROUPING SETS (groupingsets.h), from the one GROUP
+// BY the translation gives SQLite; the set numbers it joins the rows to draw no line.
+//   sets that nest (ROLLUP, or GROUPING SETS of that form)   SORT GROUP BY ROLLUP
+//   CUBE                                  SORT GROUP BY over GENERATE CUBE over SORT GROUP BY
+//   other GROUPING SETS                   TEMP TABLE TRANSFORMATION: the rows loaded into a
+//                                         temporary table, each set grouped from it into a
+//                                         second one (HASH GROUP BY, SORT AGGREGATE for the
+//                                         grand total), the query reading that through a VIEW
+#include "core/embedded/parse/groupingsets.h"
+#include "core/embedded/plan/plansteps.h"
+
+#include <functional>
+
+namespace qv::embedded::plan {
+
+namespace {
+
+// The temporary tables of a GROUPING SETS transformation: the rows, then the groups.
+QString tempName(int n) {
+    return QStringLiteral("SYS_TEMP_0FD9D66%1_5B8E3F").arg(20 + n);
+}
+
+const QString kCursorDuration = QStringLiteral("(CURSOR DURATION MEMORY)");
+
+}  // namespace
+
+std::optional<GroupingSets> Builder::groupingOf(Range text) const {
+    const Range list = groupByList(tokens_, text);
+    if (list.empty())
+        return std::nullopt;
+    std::optional<GroupingSets> g = groupingSets(tokens_, list.first, list.last);
+    if (!g || g->shape == GroupingSets::Plain)
+        return std::nullopt;
+    return g;
+}
+
+Step Builder::groupingLines(Step group, const GroupingSets& g) const {
+    group.operation = QStringLiteral("SORT");
+    if (g.shape == GroupingSets::Rollup) {
+        group.options = QStringLiteral("GROUP BY ROLLUP");
+    } else if (g.shape == GroupingSets::Cube) {
+        // The finest groups first, then every coarser one made from them.
+        Step finest = group;
+        finest.options = QStringLiteral("GROUP BY");
+        finest.rows = {};
+        finest.role = PlanRole::Other;
+        Step cube = blockStep(QStringLiteral("GENERATE"), QStringLiteral("CUBE"), {finest});
+        cube.card = finest.card * double(g.sets.size());
+        group.options = QStringLiteral("GROUP BY");
+        group.children = {cube};
+        group.card = cube.card;
+    } else {
+        group.operation = QStringLiteral("HASH");
+        group.options = QStringLiteral("GROUP BY");
+    }
+    return group;
+}
+
+Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const {
+    if (g.shape != GroupingSets::Sets)
+        return tree;
+    std::function<Step*(Step&)> groupIn = [&](Step& s) -> Step* {
+        if (s.role == PlanRole::Group)
+            return &s;
+        for (Step& c : s.children) {
+            if (Step* found = groupIn(c))
+                return found;
+        }
+        return nullptr;
+    };
+    Step* group = groupIn(tree);
+    if (!group || group->children.empty())
+        return tree;
+    const Step& input = group->children.front();
+    auto tempRead = [&](int n, double card) {
+        Step read = blockStep(QStringLiteral("TABLE ACCESS"), QStringLiteral("FULL"));
+        read.object = tempName(n);
+        read.card = card;
+        read.width = input.width;
+        read.cost = std::max(2.0, card * input.width / 8192 * 2);
+        return read;
+    };
+    auto load = [&](int n, Step below) {
+        Step s = blockStep(QStringLiteral("LOAD AS SELECT"), kCursorDuration, {std::move(below)});
+        s.object = tempName(n);
+        return s;
+    };
+    Step transform =
+        blockStep(QStringLiteral("TEMP TABLE TRANSFORMATION"), QString(), {load(0, input)});
+    const double groups = group->card / double(g.sets.size());
+    for (const uint64_t set : g.sets) {
+        Step read = tempRead(0, input.card);
+        Step grouped = set == 0
+                           ? blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {read})
+                           : blockStep(QStringLiteral("HASH"), QStringLiteral("GROUP BY"), {read});
+        grouped.card = set == 0 ? 1 : std::max(1.0, groups);
+        grouped.cost = read.cost;
+        transform.children.push_back(load(1, grouped));
+    }
+    Step view = blockStep(QStringLiteral("VIEW"), QString(), {tempRead(1, group->card)});
+    view.card = group->card;
+    view.rows = group->rows;
+    view.role = group->role;
+    *group = view;
+    transform.card = tree.card;
+    transform.width = tree.width;
+    transform.rows = tree.rows;
+    transform.cost = tree.cost;
+    for (const Step& c : transform.children)
+        transform.cost += c.cost;
+    transform.children.push_back(std::move(tree));
+    return transform;
+}
+
+}  // namespace qv::embedded::plan
