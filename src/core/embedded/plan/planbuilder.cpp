@@ -108,13 +108,16 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not
     // counted then.
     driveByList(s);
-    const Measure output = s.setsLoop >= 0 ? Measure::loops(s.setsLoop) : loopsOutput(s, shape);
+    const Measure blockOutput = loopsOutput(s, shape);
+    const Measure output = s.setsLoop >= 0 ? Measure::loops(s.setsLoop) : blockOutput;
     std::vector<Measure> outputs(s.steps.size());
     for (size_t i = 0; i < s.steps.size() && s.subqueries.empty(); ++i) {
         const Step* next = i + 1 < s.steps.size() ? &s.steps[i + 1] : nullptr;
         outputs[i] = !next ? output : next->loop >= 0 ? Measure::loops(next->loop) : Measure{};
     }
     Step tree = joined(s, outputs);
+    if (s.unpivot)
+        tree = unpivoted(std::move(tree), blockOutput);
     if (!s.subqueries.empty())
         tree = withSubqueries(tree, s.subqueries, output);
     return carried(std::move(scalars), sorted(tree, s, shape, text));
@@ -209,8 +212,11 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.steps.push_back(multiIndexOr(node, outer));
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
-            if (loopName(d).compare(u"qv_gs", Qt::CaseInsensitive) == 0) {
-                s.setsLoop = id;  // each row once per grouping set: no line of Oracle's
+            if (loopName(d).compare(u"qv_gs", Qt::CaseInsensitive) == 0 ||
+                loopName(d).compare(u"qv_u", Qt::CaseInsensitive) == 0) {
+                // Each row once per grouping set or UNPIVOT column: no line of Oracle's.
+                s.setsLoop = id;
+                s.unpivot = loopName(d).compare(u"qv_u", Qt::CaseInsensitive) == 0;
                 continue;
             }
             bool hashed = false;
@@ -526,7 +532,7 @@ std::vector<PlanRow> Builder::rows() {
     bool drawn = false;
     Step body = kind == u"SELECT" && isHierarchicalQuery(tokens_) ? connectBy(drawn) : Step{};
     if (!drawn)
-        body = block(roots_, context_.text);
+        body = pivoted(block(roots_, context_.text));
     // INSERT ... VALUES reads no rows: the load stands alone, as in Oracle's plan.
     const bool valuesOnly = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
     if (changes) {

@@ -113,3 +113,55 @@ Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const
 }
 
 }  // namespace qv::embedded::plan
+
+namespace qv::embedded::plan {
+
+Step Builder::pivoted(Step body) const {
+    const auto at =
+        std::find_if(tokens_.begin(), tokens_.end(), [](const Token& t) { return t.is(u"PIVOT"); });
+    if (at == tokens_.end() || at + 1 == tokens_.end() || !(at + 1)->isOp(u'('))
+        return body;
+    std::function<bool(Step&)> merge = [&](Step& s) {
+        if (s.operation == u"VIEW" && s.object.isEmpty() && !s.children.empty()) {
+            Step& below = s.children.front();
+            if (below.role == PlanRole::Group) {
+                const Measure rows = s.rows;
+                s = Step(below);
+                s.options = QStringLiteral("GROUP BY PIVOT");
+                s.rows = rows;
+            } else {
+                s.operation = QStringLiteral("SORT");
+                s.options = QStringLiteral("AGGREGATE");
+                s.card = 1;
+                s.rows = s.starts;
+            }
+            return true;
+        }
+        return std::any_of(s.children.begin(), s.children.end(), merge);
+    };
+    merge(body);
+    return body;
+}
+
+Step Builder::unpivoted(Step tree, const Measure& output) const {
+    // As many rows per row of the source as the IN list names columns.
+    double columns = 2;
+    const auto at = std::find_if(tokens_.begin(), tokens_.end(),
+                                 [](const Token& t) { return t.is(u"UNPIVOT"); });
+    const auto open = std::find_if(at, tokens_.end(), [](const Token& t) { return t.isOp(u'('); });
+    if (open != tokens_.end()) {
+        const size_t first = size_t(open - tokens_.begin());
+        const size_t close = sql::closing(tokens_, first, tokens_.size());
+        const size_t in = sql::findTopLevel(tokens_, first + 1, close, u"IN");
+        if (in + 1 < close && tokens_[in + 1].isOp(u'('))
+            columns = double(
+                sql::splitTopLevel(tokens_, in + 2, sql::closing(tokens_, in + 1, close)).size());
+    }
+    Step unpivot = blockStep(QStringLiteral("UNPIVOT"), QString(), {std::move(tree)});
+    unpivot.card *= columns;
+    Step view = blockStep(QStringLiteral("VIEW"), QString(), {unpivot});
+    view.rows = output;
+    return view;
+}
+
+}  // namespace qv::embedded::plan

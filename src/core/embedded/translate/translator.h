@@ -244,6 +244,22 @@ class Translator {
     QString groupingText(const GroupingState& g, Range r) const;
     QString groupingKeys(const GroupingState& g) const;
 
+    // PIVOT and UNPIVOT (pivot.cpp): the statement with the first of them written as the query
+    // it stands for; nullopt when it has none.
+    struct PivotSource {
+        Range range;  // a table's name, or a subquery with its parentheses
+        size_t alias = kNone;
+    };
+    std::optional<QString> expandPivot(size_t body) const;
+    PivotSource pivotSource(size_t at) const;
+    std::vector<QString> sourceColumns(Range source) const;
+    std::vector<Range> pivotList(size_t first, size_t last) const;
+    QString sourceText(const PivotSource& s) const;
+    QString pivotQuery(const PivotSource& source, size_t open, size_t forAt, size_t inAt,
+                       size_t close) const;
+    QString unpivotQuery(const PivotSource& source, size_t open, size_t forAt, size_t inAt,
+                         size_t close, bool keepNulls) const;
+
     // Oracle's rules for values in a query (translatorvalues.cpp).
     size_t orderBy(size_t at, size_t last, const Scope& scope);
     bool neverNull(Range term, const QueryNames& names) const;

@@ -1,11 +1,11 @@
 // ROLLUP, CUBE and GROUPING SETS, with GROUPING(), GROUPING_ID() and GROUP_ID(), written as one
 // GROUP BY that SQLite runs: each row of the query is read once per grouping set (joined to the
-// set numbers 0 ... n-1, qv_gs.value), and grouped by the set number and, per grouping
-// expression, the expression where the set holds it and NULL where it does not. The select
-// list, HAVING and ORDER BY read each grouping expression (outside aggregates) the same way, and
-// GROUPING() and its kin as the constants they are per set. The groups come out as Oracle's
-// SORT GROUP BY ROLLUP hands them on: by each expression in turn (NULLs last), a subtotal after
-// the rows it sums. See translateOracle() in oracledialect.h.
+// set numbers 0 ... n-1, qv_g.qv_set, which no other column of the query shadows), and grouped by
+// the set number and, per grouping expression, the expression where the set holds it and NULL where
+// it does not. The select list, HAVING and ORDER BY read each grouping expression (outside
+// aggregates) the same way, and GROUPING() and its kin as the constants they are per set. The
+// groups come out as Oracle's SORT GROUP BY ROLLUP hands them on: by each expression in turn (NULLs
+// last), a subtotal after the rows it sums. See translateOracle() in oracledialect.h.
 #include "core/embedded/parse/groupingsets.h"
 #include "core/embedded/translate/translator.h"
 
@@ -13,7 +13,7 @@ namespace qv::embedded {
 
 namespace {
 
-const QString kSet = QStringLiteral("qv_gs.value");
+const QString kSet = QStringLiteral("qv_g.qv_set");
 
 // "qv_gs.value IN (0, 2)" for the sets in `sets`; empty when they are none or all.
 QString setTest(const std::vector<size_t>& sets, size_t all) {
@@ -237,7 +237,9 @@ std::optional<QString> Translator::expandGroupings(size_t body) const {
         QStringList numbers;
         for (size_t s = 0; s < all; ++s)
             numbers << QString::number(s);
-        out += QStringLiteral(" CROSS JOIN json_each('[%1]') qv_gs ").arg(numbers.join(u','));
+        out +=
+            QStringLiteral(" CROSS JOIN (SELECT value qv_set FROM json_each('[%1]') qv_gs) qv_g ")
+                .arg(numbers.join(u','));
     }
     out += text(fromEnd, list.first - 2);
     if (!sets->expressions.empty() || all > 1)
