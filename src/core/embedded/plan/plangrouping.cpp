@@ -83,6 +83,7 @@ Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const
     auto load = [&](int n, Step below) {
         Step s = blockStep(QStringLiteral("LOAD AS SELECT"), kCursorDuration, {std::move(below)});
         s.object = tempName(n);
+        s.rows = Measure::constant(0);  // a load hands no rows on, as Oracle counts it
         return s;
     };
     Step transform =
@@ -90,6 +91,7 @@ Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const
     const double groups = group->card / double(g.sets.size());
     for (const uint64_t set : g.sets) {
         Step read = tempRead(0, input.card);
+        read.rows = input.rows;  // each set reads all the rows loaded
         Step grouped = set == 0
                            ? blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {read})
                            : blockStep(QStringLiteral("HASH"), QStringLiteral("GROUP BY"), {read});
@@ -97,7 +99,9 @@ Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const
         grouped.cost = read.cost;
         transform.children.push_back(load(1, grouped));
     }
-    Step view = blockStep(QStringLiteral("VIEW"), QString(), {tempRead(1, group->card)});
+    Step grouped = tempRead(1, group->card);
+    grouped.rows = group->rows;
+    Step view = blockStep(QStringLiteral("VIEW"), QString(), {grouped});
     view.card = group->card;
     view.rows = group->rows;
     view.role = group->role;

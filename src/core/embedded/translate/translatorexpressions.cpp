@@ -352,10 +352,9 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
         write(u" ELSE ");
         arg(2);
         write(u" END");
-    } else if (!qualified && name.is(u"LISTAGG")) {
-        return listagg(open, close, last, scope);
-    } else if (!qualified && isStatistic(open, close, last)) {
-        return statistic(open, close, last, scope);
+    } else if (!qualified && (name.is(u"LISTAGG") || isStatistic(open, close, last))) {
+        return name.is(u"LISTAGG") ? listagg(open, close, last, scope)
+                                   : statistic(open, close, last, scope);
     } else if (!qualified && name.is(u"DECODE")) {
         decode(args, scope);
     } else if (!qualified && (name.is(u"GREATEST") || name.is(u"LEAST"))) {

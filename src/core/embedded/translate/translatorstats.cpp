@@ -85,8 +85,8 @@ size_t Translator::statistic(size_t open, size_t close, size_t last, const Scope
         if (args.size() != 1)
             invalidArguments();
         if (!(next + 1 < last && t_[next].is(u"OVER") && t_[next + 1].isOp(u'(')))
-            throw oracleError(30484, QStringLiteral("ORA-30484: missing window specification "
-                                                    "for this function"));
+            throw oracleError(30484, QStringLiteral("ORA-30484: missing OVER clause for this "
+                                                    "function"));
         const size_t overClose = closing(next + 1, last);
         write(u"qv_arith('/', ");
         arg(args[0]);
