@@ -183,7 +183,9 @@ std::optional<QString> Translator::expandGroupings(size_t body) const {
         const Token& next = t_[at + 1];
         if (((w.is(u"ROLLUP") || w.is(u"CUBE") || w.is(u"GROUPING_ID") || w.is(u"GROUP_ID")) &&
              next.isOp(u'(')) ||
-            (w.is(u"GROUPING") && (next.isOp(u'(') || next.is(u"SETS"))))
+            (w.is(u"GROUPING") && (next.isOp(u'(') || next.is(u"SETS"))) ||
+            (w.is(u"GROUP") && next.is(u"BY") && at + 3 < body && t_[at + 2].isOp(u'(') &&
+             t_[at + 3].isOp(u')')))
             break;
     }
     if (at + 1 >= body)
@@ -242,8 +244,9 @@ std::optional<QString> Translator::expandGroupings(size_t body) const {
                 .arg(numbers.join(u','));
     }
     out += text(fromEnd, list.first - 2);
-    if (!sets->expressions.empty() || all > 1)
-        out += QStringLiteral("GROUP BY ") + groupingKeys(g) + u' ';
+    // GROUP BY () alone: one group, as none when there are no rows.
+    const QString keys = groupingKeys(g);
+    out += QStringLiteral("GROUP BY ") + (keys.isEmpty() ? QStringLiteral("NULL") : keys) + u' ';
     out += groupingText(g, {list.last, member.last});
     out += QStringView(sql_).mid(member.last > list.last ? t_[member.last - 1].end
                                                          : t_[list.last - 1].end);
