@@ -93,6 +93,11 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //   ROLLUP, CUBE, GROUPING SETS, GROUPING(), GROUPING_ID(), GROUP_ID()   one GROUP BY over the
 //                             rows read once per grouping set (translatorgrouping.cpp)
 //   PIVOT, UNPIVOT            the queries they stand for (pivot.cpp)
+//   MEDIAN, PERCENTILE_CONT|DISC, STDDEV, VARIANCE and their forms, KEEP (DENSE_RANK ...),
+//   RATIO_TO_REPORT           the engine's aggregates (translatorstats.cpp, oraclestats.h)
+//   ROLLUP, CUBE, GROUPING SETS, GROUPING(), GROUPING_ID(), GROUP_ID()   one GROUP BY over the
+//                             rows read once per grouping set (translatorgrouping.cpp)
+//   PIVOT, UNPIVOT            the queries they stand for (pivot.cpp)
 //   INTERVAL '...' qualifier, CHR(n USING NCHAR_CS), DUMP('literal'), UTL_RAW.f(...) and
 //   DBMS_LOB.f(...)           the engine's functions (translatorfunctions.cpp)
 //   UPDATE t a SET a.col = ... the column named alone, as SQLite's SET takes it
