@@ -15,7 +15,7 @@ namespace {
 
 const QString kSet = QStringLiteral("qv_g.qv_set");
 
-// "qv_gs.value IN (0, 2)" for the sets in `sets`; empty when they are none or all.
+// "qv_g.qv_set IN (0, 2)" for the sets in `sets`; empty when they are none or all.
 QString setTest(const std::vector<size_t>& sets, size_t all) {
     if (sets.empty() || sets.size() == all)
         return {};
@@ -25,7 +25,7 @@ QString setTest(const std::vector<size_t>& sets, size_t all) {
     return kSet + QStringLiteral(" IN (") + numbers.join(QStringLiteral(", ")) + u')';
 }
 
-// A value per set: a constant when all are the same, else CASE qv_gs.value WHEN ... END.
+// A value per set: a constant when all are the same, else CASE qv_g.qv_set WHEN ... END.
 QString perSet(const std::vector<int64_t>& values) {
     if (std::all_of(values.begin(), values.end(), [&](int64_t v) { return v == values[0]; }))
         return QString::number(values[0]);
@@ -84,8 +84,7 @@ QString Translator::groupingText(const GroupingState& g, Range r) const {
     for (size_t i = r.first; i < r.last;) {
         const Token& w = t_[i];
         const bool call = i + 1 < r.last && t_[i + 1].isOp(u'(');
-        if (call && t_[i + 1].isOp(u'(') &&
-            (w.is(u"GROUPING") || w.is(u"GROUPING_ID") || w.is(u"GROUP_ID"))) {
+        if (call && (w.is(u"GROUPING") || w.is(u"GROUPING_ID") || w.is(u"GROUP_ID"))) {
             const size_t close = closing(i + 1, r.last);
             std::vector<int64_t> values(all, 0);
             if (w.is(u"GROUP_ID")) {
