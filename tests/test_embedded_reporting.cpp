@@ -201,8 +201,9 @@ TEST_F(Reporting, PivotAndUnpivotTurnRowsAndColumns) {
             expected << QStringLiteral("%1|AMT|%2").arg(s.id).arg(*s.amount);
     }
     EXPECT_TRUE(sameRows(rowsOf(*db_,
-                                "select id, what, val from (select id, qty, amount from sales) "
-                                "unpivot (val for what in (qty as 'Q', amount as 'AMT'))"),
+                                "with s as (select id, qty, amount from sales) select id, "
+                                "what, val from s unpivot (val for what in (qty as 'Q', amount "
+                                "as 'AMT'))"),
                          expected, false));
     EXPECT_EQ(rowsOf(*db_,
                      "select count(*), count(v1) from sales unpivot include nulls ((v1, v2) for "

@@ -12,11 +12,16 @@
 //     each row of the source once per column of the IN list, in its order
 // The source's columns are read from the schema (a table) or from the select list of the
 // subquery; a source whose columns cannot be told is refused.
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/translate/translator.h"
 
 namespace qv::embedded {
 
 namespace {
+
+[[noreturn]] void unknownColumns() {
+    refuse(QStringLiteral("PIVOT and UNPIVOT of a source whose columns are not known"));
+}
 
 [[noreturn]] void missingKeyword() {
     throw oracleError(905, QStringLiteral("ORA-00905: missing keyword"));
@@ -30,41 +35,44 @@ QString columnName(const Token& t) {
 }  // namespace
 
 std::vector<QString> Translator::sourceColumns(Range source) const {
-    std::vector<QString> columns;
-    auto tableColumns = [&](const QString& name) {
-        const TableFacts* facts = table(name);
-        if (!facts)
-            refuse(QStringLiteral("PIVOT and UNPIVOT of a source whose columns are not known"));
+    if (t_[source.first].isOp(u'('))
+        return queryColumns({source.first + 1, source.last - 1});
+    const QString name = sql::unquoted(t_[source.last - 1]);
+    if (const TableFacts* facts = table(name)) {
+        std::vector<QString> columns;
         for (const ColumnFacts& c : facts->columns)
             columns.push_back(c.name.toUpper());
-    };
-    if (!t_[source.first].isOp(u'(')) {
-        tableColumns(sql::unquoted(t_[source.last - 1]));
         return columns;
     }
-    const size_t select = groups_.findTopLevel(source.first + 1, source.last - 1, u"SELECT");
-    const size_t from = groups_.findTopLevel(select, source.last - 1, u"FROM");
-    if (from >= source.last - 1)
-        refuse(QStringLiteral("PIVOT and UNPIVOT of a source whose columns are not known"));
+    // A WITH query of the statement.
+    const Range query = subqueryText(t_, name);
+    if (query.empty() || source.size() != 1)
+        unknownColumns();
+    return queryColumns(query);
+}
+
+std::vector<QString> Translator::queryColumns(Range query) const {
+    const size_t select = groups_.findTopLevel(query.first, query.last, u"SELECT");
+    const size_t from = groups_.findTopLevel(select, query.last, u"FROM");
+    if (from >= query.last)
+        unknownColumns();
     size_t items = select + 1;
     if (t_[items].is(u"DISTINCT") || t_[items].is(u"UNIQUE") || t_[items].is(u"ALL"))
         ++items;
+    std::vector<QString> columns;
     for (const auto& [a, b] : groups_.splitTopLevel(items, from)) {
         if (a >= b)
             continue;
         if (t_[b - 1].isOp(u'*')) {
             // * or t.*: the first table of the FROM clause.
-            if (from + 1 >= source.last || !sql::isName(t_[from + 1]))
-                refuse(
-                    QStringLiteral("PIVOT and UNPIVOT of a source whose columns are not "
-                                   "known"));
-            tableColumns(sql::unquoted(t_[from + 1]));
+            if (from + 1 >= query.last || !sql::isName(t_[from + 1]))
+                unknownColumns();
+            const std::vector<QString> all = sourceColumns({from + 1, from + 2});
+            columns.insert(columns.end(), all.begin(), all.end());
             continue;
         }
         const size_t valueEnd = itemValueEnd(a, b);
-        if (valueEnd < b)
-            columns.push_back(columnName(t_[b - 1]));
-        else if (sql::isName(t_[b - 1]) && (b - a == 1 || t_[b - 2].isOp(u'.')))
+        if (valueEnd < b || (sql::isName(t_[b - 1]) && (b - a == 1 || t_[b - 2].isOp(u'.'))))
             columns.push_back(columnName(t_[b - 1]));
         else
             columns.push_back(sql::columnHeading(t_, a, b));
@@ -121,6 +129,9 @@ std::optional<QString> Translator::expandPivot(size_t body) const {
     if (!t_[open].isOp(u'('))
         missingKeyword();
     const size_t close = closing(open, body);
+    if (const size_t in = groups_.findTopLevel(open + 1, close, u"IN");
+        in + 2 < close && (t_[in + 2].is(u"ANY") || t_[in + 2].is(u"SELECT")))
+        refuse(QStringLiteral("PIVOT ... IN (ANY) and IN (subquery), which only PIVOT XML takes"));
     const size_t forAt = groups_.findTopLevel(open + 1, close, u"FOR");
     const size_t inAt = groups_.findTopLevel(forAt, close, u"IN");
     if (close >= body || forAt >= close || inAt + 1 >= close || !t_[inAt + 1].isOp(u'('))

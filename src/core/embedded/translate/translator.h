@@ -253,6 +253,7 @@ class Translator {
     std::optional<QString> expandPivot(size_t body) const;
     PivotSource pivotSource(size_t at) const;
     std::vector<QString> sourceColumns(Range source) const;
+    std::vector<QString> queryColumns(Range query) const;
     std::vector<Range> pivotList(size_t first, size_t last) const;
     QString sourceText(const PivotSource& s) const;
     QString pivotQuery(const PivotSource& source, size_t open, size_t forAt, size_t inAt,
