@@ -1,6 +1,7 @@
 // Oracle's statistical aggregates: variance and standard deviation, percentiles, and the
 // KEEP (DENSE_RANK FIRST | LAST ...) form of the plain aggregates (oraclestats.h). Each keeps the
-// rows of its group or window and reads them when asked for its value.
+// rows of its group or window and reads them when asked for its value, once until a row comes
+// or goes: SQLite asks for the value of a whole partition again at each of its rows.
 #include "core/embedded/values/oraclestats.h"
 
 #include "core/embedded/values/sqlfunctions.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <optional>
 #include <vector>
 
 namespace qv::embedded {
@@ -22,6 +24,7 @@ using Row = std::vector<SqlValue>;
 
 struct Rows {
     std::deque<Row> rows;
+    std::optional<SqlValue> value;  // of the rows as they are
 };
 
 Rows* rowsOf(sqlite3_context* ctx, bool create) {
@@ -42,25 +45,30 @@ void step(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     for (int i = 0; i < argc; ++i)
         row.push_back(oracle::sqlValue(argv[i]));
     s->rows.push_back(std::move(row));
+    s->value.reset();
 }
 
 // A row leaves the window: the first one still in it, as the frame moves on in order.
 void inverse(sqlite3_context* ctx, int, sqlite3_value**) {
-    if (Rows* s = rowsOf(ctx, false); s && !s->rows.empty())
+    if (Rows* s = rowsOf(ctx, false); s && !s->rows.empty()) {
         s->rows.pop_front();
+        s->value.reset();
+    }
 }
 
-// A number as Oracle shows it: an integer when it is one.
-void resultReal(sqlite3_context* ctx, double x) {
-    Value v;
+const SqlValue kNull;
+
+// A number as Oracle shows it: an integer when it is one, else to the digits a NUMBER holds.
+SqlValue number(double x) {
+    SqlValue v;
     if (std::isfinite(x) && x == std::floor(x) && std::fabs(x) < 9e15) {
-        v.kind = Value::Integer;
+        v.type = SQLITE_INTEGER;
         v.integer = int64_t(x);
     } else {
-        v.kind = Value::Real;
-        v.real = x;
+        v.type = SQLITE_FLOAT;
+        v.real = oracle::decimalReal(x);
     }
-    oracle::resultNumber(ctx, v);
+    return v;
 }
 
 // The number a statistic reads from `raw`; nullopt for NULL.
@@ -92,11 +100,9 @@ std::optional<double> variance(const std::vector<double>& values, int kind) {
     return double(squares / (kind == 2 ? n : n - 1));
 }
 
-void resultSpread(sqlite3_context* ctx, const std::vector<double>& values, int kind, bool root) {
+SqlValue spreadOf(const std::vector<double>& values, int kind, bool root) {
     const std::optional<double> v = variance(values, kind);
-    if (!v)
-        return sqlite3_result_null(ctx);
-    resultReal(ctx, oracle::decimalReal(root ? std::sqrt(*v) : *v));
+    return v ? number(root ? std::sqrt(*v) : *v) : kNull;
 }
 
 // qv_variance(x) and its forms, by the user data: the kind (kVariance...) and whether the root
@@ -106,14 +112,14 @@ struct Spread {
     bool root;
 };
 
-void spread(sqlite3_context* ctx, const Rows& s) {
+SqlValue spread(sqlite3_context* ctx, const Rows& s) {
     std::vector<double> values;
     for (const Row& r : s.rows) {
         if (const auto x = numberOf(r[0]))
             values.push_back(*x);
     }
     const auto* form = static_cast<const Spread*>(sqlite3_user_data(ctx));
-    resultSpread(ctx, values, form->kind, form->root);
+    return spreadOf(values, form->kind, form->root);
 }
 
 // A value a percentile sorts: a number or a date as seconds; the original kept for DISC.
@@ -124,7 +130,7 @@ struct Ranked {
 
 constexpr double kSecondsPerDay = 86400;
 
-void percentile(sqlite3_context* ctx, const Rows& s) {
+SqlValue percentile(sqlite3_context* ctx, const Rows& s) {
     std::vector<Ranked> values;
     double p = 0;
     bool descending = false;
@@ -149,7 +155,7 @@ void percentile(sqlite3_context* ctx, const Rows& s) {
         }
     }
     if (values.empty())
-        return sqlite3_result_null(ctx);
+        return kNull;
     std::stable_sort(values.begin(), values.end(), [&](const Ranked& a, const Ranked& b) {
         return descending ? a.key > b.key : a.key < b.key;
     });
@@ -157,7 +163,7 @@ void percentile(sqlite3_context* ctx, const Rows& s) {
     if (!sqlite3_user_data(ctx)) {
         // DISC: the first value whose cumulative share, row / n, reaches p.
         const size_t row = std::max<size_t>(1, size_t(std::ceil(p * double(n) - 1e-12)));
-        return oracle::setResult(ctx, *values[std::min(row, n) - 1].raw);
+        return *values[std::min(row, n) - 1].raw;
     }
     const double at = p * double(n - 1);  // row 1 + at, counted from 0
     const auto below = size_t(std::floor(at));
@@ -167,11 +173,14 @@ void percentile(sqlite3_context* ctx, const Rows& s) {
     const double x =
         below == above ? low : (double(above) - at) * low + (at - double(below)) * high;
     if (!dates)
-        return resultReal(ctx, oracle::decimalReal(x));
+        return number(x);
     // A date between two others: to the second, as Oracle's DATE holds it.
     const auto seconds = int64_t(std::llround(x));
-    oracle::resultDate(ctx, StoredDate{oracle::floorDiv(seconds, 86400),
-                                       seconds - oracle::floorDiv(seconds, 86400) * 86400, 0});
+    const int64_t days = oracle::floorDiv(seconds, 86400);
+    SqlValue date;
+    date.type = SQLITE_TEXT;
+    date.text = storedDateText(StoredDate{days, seconds - days * 86400, 0}, false);
+    return date;
 }
 
 // Oracle's order of two sort keys: NULLs as the flags place them, numbers by value, dates by
@@ -204,9 +213,9 @@ int compareKeys(const SqlValue& a, const SqlValue& b, int flags) {
 
 // qv_keep(function, last, x, key1, flags1, ...): the rows that rank first (or last) by the keys
 // handed to the plain aggregate.
-void keep(sqlite3_context* ctx, const Rows& s) {
+SqlValue keep(sqlite3_context*, const Rows& s) {
     if (s.rows.empty())
-        return sqlite3_result_null(ctx);
+        return kNull;
     const Row& head = s.rows.front();
     const QString function = head[0].text.toUpper();
     const bool last = head[1].integer != 0;
@@ -229,9 +238,9 @@ void keep(sqlite3_context* ctx, const Rows& s) {
             kept.push_back(&r[2]);
     }
     if (function == u"COUNT")
-        return sqlite3_result_int64(ctx, int64_t(kept.size()));
+        return number(double(kept.size()));
     if (kept.empty())
-        return sqlite3_result_null(ctx);
+        return kNull;
     if (function == u"MIN" || function == u"MAX") {
         const SqlValue* pick = kept.front();
         for (const SqlValue* v : kept) {
@@ -239,7 +248,7 @@ void keep(sqlite3_context* ctx, const Rows& s) {
             if (function == u"MIN" ? c < 0 : c > 0)
                 pick = v;
         }
-        return oracle::setResult(ctx, *pick);
+        return *pick;
     }
     std::vector<double> values;
     long double sum = 0;
@@ -248,39 +257,43 @@ void keep(sqlite3_context* ctx, const Rows& s) {
         sum += values.back();
     }
     if (function == u"SUM")
-        return resultReal(ctx, oracle::decimalReal(double(sum)));
+        return number(double(sum));
     if (function == u"AVG")
-        return resultReal(ctx, oracle::decimalReal(double(sum / values.size())));
+        return number(double(sum / values.size()));
     if (function == u"VARIANCE" || function == u"STDDEV")
-        return resultSpread(ctx, values, 0, function == u"STDDEV");
+        return spreadOf(values, 0, function == u"STDDEV");
     fault("ORA-00904: invalid identifier");
 }
 
-template <void (*Compute)(sqlite3_context*, const Rows&)>
+using Compute = SqlValue (*)(sqlite3_context*, const Rows&);
+
+template <Compute F>
 void currentValue(sqlite3_context* ctx, int, sqlite3_value**) {
     Rows* s = rowsOf(ctx, false);
     if (!s)
-        return Compute(ctx, Rows{});
-    Compute(ctx, *s);
+        return oracle::setResult(ctx, F(ctx, Rows{}));
+    if (!s->value)
+        s->value = F(ctx, *s);
+    oracle::setResult(ctx, *s->value);
 }
 
-template <void (*Compute)(sqlite3_context*, const Rows&)>
+template <Compute F>
 void value(sqlite3_context* ctx) noexcept {
-    oracle::guarded<currentValue<Compute>>(ctx, 0, nullptr);
+    oracle::guarded<currentValue<F>>(ctx, 0, nullptr);
 }
 
-template <void (*Compute)(sqlite3_context*, const Rows&)>
+template <Compute F>
 void final(sqlite3_context* ctx) noexcept {
     Rows* s = rowsOf(ctx, false);
-    oracle::guarded<currentValue<Compute>>(ctx, 0, nullptr);
+    oracle::guarded<currentValue<F>>(ctx, 0, nullptr);
     delete s;
 }
 
-template <void (*Compute)(sqlite3_context*, const Rows&)>
+template <Compute F>
 int define(sqlite3* db, const char* name, int args, void* userData) {
     return sqlite3_create_window_function(
         db, name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, userData,
-        oracle::guarded<step>, final<Compute>, value<Compute>, oracle::guarded<inverse>, nullptr);
+        oracle::guarded<step>, final<F>, value<F>, oracle::guarded<inverse>, nullptr);
 }
 
 }  // namespace
