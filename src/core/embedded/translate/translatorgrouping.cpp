@@ -144,8 +144,8 @@ QString Translator::groupingText(const GroupingState& g, Range r) const {
 }
 
 // The query around token `at`: inside the innermost parentheses that hold a query, else the
-// statement up to `body`.
-Range Translator::queryAround(size_t at, size_t body) const {
+// statement up to `body`; of a set operation the member that holds it (`compound` set).
+Range Translator::queryAround(size_t at, size_t body, bool& compound) const {
     Range query{0, body};
     for (size_t i = 0; i < at;) {
         if (!t_[i].isOp(u'(')) {
@@ -167,6 +167,7 @@ Range Translator::queryAround(size_t at, size_t body) const {
         if (t_[i].isOp(u'(') || t_[i].is(u"CASE")) {
             i = closing(i, query.last);
         } else if (isSetOperator(t_[i])) {
+            compound = true;
             if (i > at)
                 return {start, i};
             start = i + 1 < query.last && t_[i + 1].is(u"ALL") ? i + 2 : i + 1;
@@ -189,7 +190,8 @@ std::optional<QString> Translator::expandGroupings(size_t body) const {
     }
     if (at + 1 >= body)
         return std::nullopt;
-    const Range member = queryAround(at, body);
+    bool compound = false;
+    const Range member = queryAround(at, body, compound);
     const size_t select = groups_.findTopLevel(member.first, member.last, u"SELECT");
     const size_t from = groups_.findTopLevel(select, member.last, u"FROM");
     const Range list = groupByList(t_, {from, member.last});
@@ -246,9 +248,12 @@ std::optional<QString> Translator::expandGroupings(size_t body) const {
     // GROUP BY () alone: one group, as none when there are no rows.
     const QString keys = groupingKeys(g);
     out += QStringLiteral("GROUP BY ") + (keys.isEmpty() ? QStringLiteral("NULL") : keys) + u' ';
-    out += groupingText(g, {list.last, member.last});
-    out += QStringView(sql_).mid(member.last > list.last ? t_[member.last - 1].end
-                                                         : t_[list.last - 1].end);
+    // HAVING and ORDER BY, unless the ORDER BY is a set operation's, which names its columns.
+    size_t tailEnd = member.last;
+    if (compound)
+        tailEnd = groups_.findTopLevel(list.last, member.last, u"ORDER");
+    out += groupingText(g, {list.last, tailEnd});
+    out += QStringView(sql_).mid(tailEnd > list.last ? t_[tailEnd - 1].end : t_[list.last - 1].end);
     return out;
 }
 
