@@ -209,6 +209,10 @@ TEST_F(Reporting, PivotAndUnpivotTurnRowsAndColumns) {
                      "select count(*), count(v1) from sales unpivot include nulls ((v1, v2) for "
                      "(n1, n2) in ((amount, qty) as ('X', 1), (qty, amount) as ('Y', 2)))"),
               QStringList({"60|55"}));
+    // A table may be called PIVOT.
+    db_->execute("create table pivot (id number)");
+    db_->execute("insert into pivot (id) values (7)");
+    EXPECT_EQ(rowsOf(*db_, "select * from pivot unpivot (v for c in (id))"), QStringList({"ID|7"}));
 }
 
 // MEDIAN and the percentiles over the values in order.

@@ -88,7 +88,7 @@ Translator::PivotSource Translator::pivotSource(size_t at) const {
         (t_[k - 2].isOp(u')') || (sql::isName(t_[k - 2]) && !sql::isKeyword(t_[k - 2]))))
         s.alias = --k;
     if (k == 0)
-        missingKeyword();
+        return s;
     if (t_[k - 1].isOp(u')')) {
         size_t open = k - 1;
         for (int depth = 0; open-- > 0;) {
@@ -97,7 +97,8 @@ Translator::PivotSource Translator::pivotSource(size_t at) const {
             else if (t_[open].isOp(u'(') && depth-- == 0)
                 break;
         }
-        s.range = {open, k};
+        if (open < k)  // else unbalanced: no source
+            s.range = {open, k};
     } else {
         s.range = {k >= 3 && t_[k - 2].isOp(u'.') ? k - 3 : k - 1, k};
     }
@@ -105,16 +106,22 @@ Translator::PivotSource Translator::pivotSource(size_t at) const {
 }
 
 std::optional<QString> Translator::expandPivot(size_t body) const {
+    // PIVOT after a FROM item: a table may be called PIVOT (INSERT INTO pivot (...)).
     size_t at = 1;
+    PivotSource source;
     for (; at + 1 < body; ++at) {
-        if ((t_[at].is(u"PIVOT") || t_[at].is(u"UNPIVOT")) &&
-            (t_[at + 1].isOp(u'(') || t_[at + 1].is(u"XML") || t_[at + 1].is(u"INCLUDE") ||
-             t_[at + 1].is(u"EXCLUDE")))
+        if (!(t_[at].is(u"PIVOT") || t_[at].is(u"UNPIVOT")) ||
+            !(t_[at + 1].isOp(u'(') || t_[at + 1].is(u"XML") || t_[at + 1].is(u"INCLUDE") ||
+              t_[at + 1].is(u"EXCLUDE")))
+            continue;
+        source = pivotSource(at);
+        const size_t before = source.range.first - 1;
+        if (source.range.first > 0 &&
+            (t_[before].is(u"FROM") || t_[before].is(u"JOIN") || t_[before].isOp(u',')))
             break;
     }
     if (at + 1 >= body)
         return std::nullopt;
-    const PivotSource source = pivotSource(at);
     const bool pivot = t_[at].is(u"PIVOT");
     size_t open = at + 1;
     bool keepNulls = false;
