@@ -239,6 +239,7 @@ class Translator {
         std::vector<QString> keys;  // expressionKey() of each expression
     };
     std::optional<QString> expandGroupings(size_t body) const;
+    std::optional<QString> expandGroupingsAt(size_t at, size_t body) const;
     Range queryAround(size_t at, size_t body, bool& compound) const;
     size_t groupingMatch(const GroupingState& g, size_t i, size_t last, size_t& expression) const;
     QString groupingText(const GroupingState& g, Range r) const;

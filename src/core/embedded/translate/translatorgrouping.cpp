@@ -177,31 +177,43 @@ Range Translator::queryAround(size_t at, size_t body, bool& compound) const {
 }
 
 std::optional<QString> Translator::expandGroupings(size_t body) const {
-    size_t at = 0;
-    for (; at + 1 < body; ++at) {
+    for (size_t at = 0; at + 1 < body; ++at) {
         const Token& w = t_[at];
         const Token& next = t_[at + 1];
         if (((w.is(u"ROLLUP") || w.is(u"CUBE") || w.is(u"GROUPING_ID") || w.is(u"GROUP_ID")) &&
              next.isOp(u'(')) ||
             (w.is(u"GROUPING") && (next.isOp(u'(') || next.is(u"SETS"))) ||
             (w.is(u"GROUP") && next.is(u"BY") && at + 3 < body && t_[at + 2].isOp(u'(') &&
-             t_[at + 3].isOp(u')')))
-            break;
+             t_[at + 3].isOp(u')'))) {
+            if (std::optional<QString> expanded = expandGroupingsAt(at, body))
+                return expanded;
+        }
     }
-    if (at + 1 >= body)
-        return std::nullopt;
+    return std::nullopt;
+}
+
+// The statement with the query around token `at` grouped plainly; nullopt when that query does
+// not group (a table called CUBE, GROUPING() without GROUP BY, which SQLite then refuses).
+std::optional<QString> Translator::expandGroupingsAt(size_t at, size_t body) const {
     bool compound = false;
     const Range member = queryAround(at, body, compound);
     const size_t select = groups_.findTopLevel(member.first, member.last, u"SELECT");
     const size_t from = groups_.findTopLevel(select, member.last, u"FROM");
     const Range list = groupByList(t_, {from, member.last});
     if (select >= member.last || from >= member.last || list.empty())
-        return std::nullopt;  // GROUPING() of a query that does not group: SQLite refuses it
+        return std::nullopt;
     const std::optional<GroupingSets> sets = groupingSets(t_, list.first, list.last);
     if (!sets)
         refuse(QStringLiteral("GROUP BY with more than %1 expressions or %2 grouping sets")
                    .arg(kMaxGroupingExpressions)
                    .arg(kMaxGroupingSets));
+    // A plain GROUP BY needs writing anew only for GROUPING() and its kin, or as GROUP BY ().
+    const bool calls =
+        std::any_of(t_.begin() + select, t_.begin() + member.last, [](const Token& t) {
+            return t.is(u"GROUPING") || t.is(u"GROUPING_ID") || t.is(u"GROUP_ID");
+        });
+    if (sets->shape == GroupingSets::Plain && !sets->expressions.empty() && !calls)
+        return std::nullopt;
     GroupingState g{&*sets, {}};
     for (const Range& e : sets->expressions)
         g.keys.push_back(expressionKey(t_, e));
