@@ -157,6 +157,13 @@ TEST_F(Reporting, RollupCubeAndGroupingSetsGiveEverySetsGroups) {
                                 "having grouping(region) = 1 or count(*) > 7 order by "
                                 "grouping(region) desc, region"),
                          expected, false));
+    // GROUP BY () is one group, as there is none without rows; a table may be called CUBE.
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from sales group by ()"), QStringList({"30"}));
+    EXPECT_EQ(rowsOf(*db_, "select count(*) from sales where id < 0 group by rollup(region)"),
+              QStringList());
+    db_->execute("create table cube (n number)");
+    db_->execute("insert into cube (n) select sum(qty) from sales group by rollup(region)");
+    EXPECT_EQ(rowsOf(*db_, "select count(*), sum(n) from cube"), QStringList({"5|120"}));
     EXPECT_EQ(rowsOf(*db_,
                      "select g, count(*) from (select region, group_id() g from sales "
                      "group by grouping sets (region, region, ())) group by g order by 1"),
