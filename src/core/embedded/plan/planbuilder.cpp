@@ -212,11 +212,11 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.steps.push_back(multiIndexOr(node, outer));
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
-            if (loopName(d).compare(u"qv_gs", Qt::CaseInsensitive) == 0 ||
-                loopName(d).compare(u"qv_u", Qt::CaseInsensitive) == 0) {
-                // Each row once per grouping set or UNPIVOT column: no line of Oracle's.
+            // Each row once per grouping set or UNPIVOT column: no line of Oracle's.
+            const QString name = loopName(d).toLower();
+            if (name == u"qv_gs" || name == u"qv_u") {
                 s.setsLoop = id;
-                s.unpivot = loopName(d).compare(u"qv_u", Qt::CaseInsensitive) == 0;
+                s.unpivot = name == u"qv_u";
                 continue;
             }
             bool hashed = false;

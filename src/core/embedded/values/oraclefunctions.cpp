@@ -1,9 +1,9 @@
 #include "core/embedded/values/oraclefunctions.h"
 
 #include "core/embedded/values/listagg.h"
-#include "core/embedded/values/oraclestats.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/embedded/values/oraclejson.h"
+#include "core/embedded/values/oraclestats.h"
 #include "core/embedded/values/regexp.h"
 #include "core/embedded/values/sqlfunctions.h"
 
