@@ -382,11 +382,19 @@ QueryShape queryShape(const std::vector<Token>& t, Range text) {
                 i = sql::closing(t, i, from);
                 continue;
             }
-            shape.aggregate = (t[i].is(u"COUNT") || t[i].is(u"SUM") || t[i].is(u"AVG") ||
-                               t[i].is(u"MIN") || t[i].is(u"MAX")) &&
-                              t[i + 1].isOp(u'(');
-            // An analytic function (name (...) OVER (...)) keeps every row.
-            const size_t close = shape.aggregate ? sql::closing(t, i + 1, from) : from;
+            shape.aggregate =
+                sql::isOneOf(t[i], {u"COUNT", u"SUM", u"AVG", u"MIN", u"MAX", u"MEDIAN", u"STDDEV",
+                                    u"VARIANCE", u"STDDEV_SAMP", u"STDDEV_POP", u"VAR_SAMP",
+                                    u"VAR_POP", u"PERCENTILE_CONT", u"PERCENTILE_DISC"}) &&
+                t[i + 1].isOp(u'(');
+            // An analytic function (name (...) [KEEP | WITHIN GROUP (...)] OVER (...)) keeps
+            // every row.
+            size_t close = shape.aggregate ? sql::closing(t, i + 1, from) : from;
+            if (close + 2 < from && (t[close + 1].is(u"KEEP") || t[close + 1].is(u"WITHIN"))) {
+                const size_t open = t[close + 1].is(u"KEEP") ? close + 2 : close + 3;
+                if (open < from && t[open].isOp(u'('))
+                    close = sql::closing(t, open, from);
+            }
             if (close + 1 < from && t[close + 1].is(u"OVER"))
                 shape.aggregate = false;
         }

@@ -82,7 +82,7 @@ struct QueryShape {
     bool groupBy = false;
     bool orderBy = false;
     bool distinct = false;
-    bool aggregate = false;  // count, sum, avg, min or max in the select list
+    bool aggregate = false;  // an aggregate function (not analytic) in the select list
     bool having = false;
     bool offset = false;   // rows are skipped before the first one returned
     bool limited = false;  // a row limit: ROWNUM, FETCH FIRST, LIMIT or OFFSET

@@ -111,13 +111,16 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not
     // counted then.
     driveByList(s);
-    const Measure output = loopsOutput(s, shape);
+    const Measure blockOutput = loopsOutput(s, shape);
+    const Measure output = s.setsLoop >= 0 ? Measure::loops(s.setsLoop) : blockOutput;
     std::vector<Measure> outputs(s.steps.size());
     for (size_t i = 0; i < s.steps.size() && s.subqueries.empty(); ++i) {
         const Step* next = i + 1 < s.steps.size() ? &s.steps[i + 1] : nullptr;
         outputs[i] = !next ? output : next->loop >= 0 ? Measure::loops(next->loop) : Measure{};
     }
     Step tree = joined(s, outputs);
+    if (s.unpivot)
+        tree = unpivoted(std::move(tree), blockOutput);
     if (!s.subqueries.empty())
         tree = withSubqueries(tree, s.subqueries, output);
     return carried(std::move(scalars), sorted(tree, s, shape, text));
@@ -212,6 +215,13 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             s.steps.push_back(multiIndexOr(node, outer));
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
+            // Each row once per grouping set or UNPIVOT column: no line of Oracle's.
+            const QString name = loopName(d).toLower();
+            if (name == u"qv_gs" || name == u"qv_u") {
+                s.setsLoop = id;
+                s.unpivot = name == u"qv_u";
+                continue;
+            }
             bool hashed = false;
             s.steps.push_back(loop(id, outer, hashed, buildLine));
             s.hashedAt.push_back(hashed);
@@ -436,6 +446,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         context_.top && !shape.offset ? Measure{Measure::StatementRows} : Measure{};
     const bool distinct = s.sortDistinct >= 0 || shape.distinct;
     const Measure intoOrder = s.sortOrder >= 0 ? Measure::visits(s.sortOrder) : returned;
+    const std::optional<GroupingSets> grouping = shape.groupBy ? groupingOf(text) : std::nullopt;
     if (s.sortGroup >= 0 || shape.groupBy) {
         const QString options = s.sortGroup < 0 ? QStringLiteral("GROUP BY NOSORT")
                                 : shape.orderBy && s.sortOrder < 0 ? QStringLiteral("GROUP BY")
@@ -445,6 +456,8 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10, &s));
         group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
         group.role = PlanRole::Group;
+        if (grouping)
+            group = groupingLines(std::move(group), *grouping);
         // HAVING keeps fewer groups than were made, which are not counted.
         if (!shape.having && !distinct)
             group.rows = intoOrder;
@@ -476,7 +489,7 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
                                                     : intoOrder;
         tree = order;
     }
-    return tree;
+    return grouping ? groupingSetsTransformation(std::move(tree), *grouping) : tree;
 }
 
 double Builder::groupsOf(QStringView keyword, Range text, double fallback, const Sources* s) {
@@ -522,7 +535,7 @@ std::vector<PlanRow> Builder::rows() {
     bool drawn = false;
     Step body = kind == u"SELECT" && isHierarchicalQuery(tokens_) ? connectBy(drawn) : Step{};
     if (!drawn)
-        body = block(roots_, context_.text);
+        body = pivoted(block(roots_, context_.text));
     // INSERT ... VALUES reads no rows: the load stands alone, as in Oracle's plan.
     const bool valuesOnly = kind == u"INSERT" && roots_.empty() && body.operation == u"FAST DUAL";
     if (changes) {

@@ -107,6 +107,12 @@ struct PlanRow {
 //                                                 NOSORT by an index), else HASH GROUP BY;
 //                                                 aggregates alone: SORT AGGREGATE; HAVING: a
 //                                                 FILTER above them
+//   ROLLUP, CUBE, GROUPING SETS, PIVOT, UNPIVOT   SORT GROUP BY ROLLUP, GENERATE CUBE, TEMP
+//                                                 TABLE TRANSFORMATION, HASH GROUP BY PIVOT,
+//                                                 VIEW / UNPIVOT (plangrouping.cpp)
+//   ROLLUP, CUBE, GROUPING SETS, PIVOT, UNPIVOT   SORT GROUP BY ROLLUP, GENERATE CUBE, TEMP
+//                                                 TABLE TRANSFORMATION, HASH GROUP BY PIVOT,
+//                                                 VIEW / UNPIVOT (plangrouping.cpp)
 //   WHERE ROWNUM <= n                             COUNT STOPKEY above the query (lines that hand
 //                                                 rows on as they come estimated for n rows);
 //                                                 over an ordered inline view: COUNT STOPKEY /

@@ -6,6 +6,7 @@
 // Only those include it; the engine uses translatePlan() (planbuilder.h).
 
 #include "core/embedded/base/sqlitenames.h"
+#include "core/embedded/parse/groupingsets.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/planbuilder.h"
@@ -100,6 +101,8 @@ class Builder {
         std::set<size_t> cartesianAt;
         std::vector<Subquery> subqueries;
         int sortOrder = -1, sortGroup = -1, sortDistinct = -1;
+        int setsLoop = -1;     // the grouping set numbers the translation joins the rows to
+        bool unpivot = false;  // ... or the numbers of UNPIVOT's columns
         bool isCompound = false;
         // The values of an IN (subquery) that drive the first table, and the columns they are
         // looked up by: a column among those takes at most that many distinct values.
@@ -169,6 +172,17 @@ class Builder {
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     bool buildsFirst(const Step& outer, const Step& inner) const;
     Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
+    // ROLLUP, CUBE and GROUPING SETS (plangrouping.cpp): the sets of query `text`, nullopt for a
+    // plain GROUP BY; the lines of its grouping; the query's lines in a TEMP TABLE
+    // TRANSFORMATION when the sets ask for one.
+    std::optional<GroupingSets> groupingOf(Range text) const;
+    Step groupingLines(Step group, const GroupingSets& g) const;
+    Step groupingSetsTransformation(Step tree, const GroupingSets& g) const;
+    // PIVOT's grouping as HASH | SORT GROUP BY PIVOT (SORT AGGREGATE without other columns), the
+    // view it stands in merged; UNPIVOT as VIEW over UNPIVOT over the rows of its source, which
+    // hands `output` on.
+    Step pivoted(Step body) const;
+    Step unpivoted(Step tree, const Measure& output) const;
     // Set operations (plansetops.cpp): the members SQLite's line `id` adds (COMPOUND QUERY,
     // MERGE (op) over LEFT and RIGHT, or one more operator after them), and Oracle's lines of
     // them all.

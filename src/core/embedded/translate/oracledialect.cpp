@@ -406,6 +406,14 @@ QString Translator::run() {
         const std::vector<Token> tokens = sql::tokenize(*own);
         return Translator(*own, tokens, stopped_, schema_).run();
     }
+    if (const std::optional<QString> pivoted = expandPivot(body)) {
+        const std::vector<Token> tokens = sql::tokenize(*pivoted);
+        return Translator(*pivoted, tokens, stopped_, schema_).run();
+    }
+    if (const std::optional<QString> grouped = expandGroupings(body)) {
+        const std::vector<Token> tokens = sql::tokenize(*grouped);
+        return Translator(*grouped, tokens, stopped_, schema_).run();
+    }
     if (const std::optional<QString> plain = changeWithSqliteAlias(sql_, t_, body)) {
         const std::vector<Token> tokens = sql::tokenize(*plain);
         return Translator(*plain, tokens, stopped_, schema_).run();

@@ -88,6 +88,16 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //   N'text', q'[text]'        SQLite's 'text' (q'...' with any delimiter, nq'...')
 //   a.x = b.y(+)              LEFT JOIN (outerjoin.h), before the rest of the translation
 //   LISTAGG(...) WITHIN GROUP (ORDER BY ...) [OVER (PARTITION BY ...)]   qv_listagg (listagg.h)
+//   MEDIAN, PERCENTILE_CONT|DISC, STDDEV, VARIANCE and their forms, KEEP (DENSE_RANK ...),
+//   RATIO_TO_REPORT           the engine's aggregates (translatorstats.cpp, oraclestats.h)
+//   ROLLUP, CUBE, GROUPING SETS, GROUPING(), GROUPING_ID(), GROUP_ID()   one GROUP BY over the
+//                             rows read once per grouping set (translatorgrouping.cpp)
+//   PIVOT, UNPIVOT            the queries they stand for (pivot.cpp)
+//   MEDIAN, PERCENTILE_CONT|DISC, STDDEV, VARIANCE and their forms, KEEP (DENSE_RANK ...),
+//   RATIO_TO_REPORT           the engine's aggregates (translatorstats.cpp, oraclestats.h)
+//   ROLLUP, CUBE, GROUPING SETS, GROUPING(), GROUPING_ID(), GROUP_ID()   one GROUP BY over the
+//                             rows read once per grouping set (translatorgrouping.cpp)
+//   PIVOT, UNPIVOT            the queries they stand for (pivot.cpp)
 //   INTERVAL '...' qualifier, CHR(n USING NCHAR_CS), DUMP('literal'), UTL_RAW.f(...) and
 //   DBMS_LOB.f(...)           the engine's functions (translatorfunctions.cpp)
 //   UPDATE t a SET a.col = ... the column named alone, as SQLite's SET takes it

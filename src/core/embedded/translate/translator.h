@@ -13,6 +13,7 @@
 // know what follows before it writes (an operator chain's call, a WITH list that may turn out
 // malformed) first reads the structure, then writes.
 
+#include "core/embedded/parse/groupingsets.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
@@ -193,6 +194,13 @@ class Translator {
     // LISTAGG and what follows it (translatorlistagg.cpp): past the call's WITHIN GROUP and OVER.
     size_t listagg(size_t open, size_t close, size_t last, const Scope& scope);
 
+    // The statistical aggregates and KEEP (translatorstats.cpp): whether the call at `open`
+    // is one, and the call written, past what follows it.
+    bool isStatistic(size_t open, size_t close, size_t last) const;
+    size_t statistic(size_t open, size_t close, size_t last, const Scope& scope);
+    int keepOrder(Range term) const;
+    size_t orderValueEnd(Range term) const;
+
     void trim(Range argument, const Scope& scope);
     // SQL/JSON (translatorjson.cpp). IS [NOT] JSON at `i` (IS): written as SQLite's MATCH,
     // past it; kNone for another IS.
@@ -283,6 +291,36 @@ class Translator {
     void term(const Chain& c, size_t first, size_t last, const Scope& scope);
     void calls(QStringView name, const QString& operators, size_t items,
                const std::function<void(size_t)>& item);
+
+    // ROLLUP, CUBE, GROUPING SETS and GROUPING() (translatorgrouping.cpp): the statement with
+    // the first query that has them written as a plain GROUP BY; nullopt when none has.
+    struct GroupingState {
+        const GroupingSets* sets;
+        std::vector<QString> keys;  // expressionKey() of each expression
+    };
+    std::optional<QString> expandGroupings(size_t body) const;
+    std::optional<QString> expandGroupingsAt(size_t at, size_t body) const;
+    Range queryAround(size_t at, size_t body, bool& compound) const;
+    size_t groupingMatch(const GroupingState& g, size_t i, size_t last, size_t& expression) const;
+    QString groupingText(const GroupingState& g, Range r) const;
+    QString groupingKeys(const GroupingState& g) const;
+
+    // PIVOT and UNPIVOT (pivot.cpp): the statement with the first of them written as the query
+    // it stands for; nullopt when it has none.
+    struct PivotSource {
+        Range range;  // a table's name, or a subquery with its parentheses
+        size_t alias = kNone;
+    };
+    std::optional<QString> expandPivot(size_t body) const;
+    PivotSource pivotSource(size_t at) const;
+    std::vector<QString> sourceColumns(Range source) const;
+    std::vector<QString> queryColumns(Range query) const;
+    std::vector<Range> pivotList(size_t first, size_t last) const;
+    QString sourceText(const PivotSource& s) const;
+    QString pivotQuery(const PivotSource& source, size_t open, size_t forAt, size_t inAt,
+                       size_t close) const;
+    QString unpivotQuery(const PivotSource& source, size_t open, size_t forAt, size_t inAt,
+                         size_t close, bool keepNulls) const;
 
     // Oracle's rules for values in a query (translatorvalues.cpp).
     size_t orderBy(size_t at, size_t last, const Scope& scope);

@@ -365,8 +365,9 @@ size_t Translator::call(size_t nameFirst, size_t open, size_t last, const Scope&
         write(u" ELSE ");
         arg(2);
         write(u" END");
-    } else if (!qualified && name.is(u"LISTAGG")) {
-        return listagg(open, close, last, scope);
+    } else if (!qualified && (name.is(u"LISTAGG") || isStatistic(open, close, last))) {
+        return name.is(u"LISTAGG") ? listagg(open, close, last, scope)
+                                   : statistic(open, close, last, scope);
     } else if (!qualified && name.is(u"DECODE")) {
         decode(args, scope);
     } else if (!qualified && (name.is(u"GREATEST") || name.is(u"LEAST"))) {
@@ -424,14 +425,14 @@ size_t Translator::callEnd(size_t nameFirst, size_t open, size_t last) const {
     return callTailEnd(close + 1, last);
 }
 
-// OVER, FILTER and WITHIN GROUP after a call, which belong to it: past the one at `next`, with
-// `open` at its '(' (kNone for OVER name); kNone when none stands there.
+// OVER, FILTER, KEEP and WITHIN GROUP after a call, which belong to it: past the one at `next`,
+// with `open` at its '(' (kNone for OVER name); kNone when none stands there.
 size_t Translator::callTailPart(size_t next, size_t last, size_t& open) const {
     open = kNone;
     if (next + 1 >= last)
         return kNone;
     const Token& w = t_[next];
-    if ((w.is(u"OVER") || w.is(u"FILTER")) && t_[next + 1].isOp(u'('))
+    if ((w.is(u"OVER") || w.is(u"FILTER") || w.is(u"KEEP")) && t_[next + 1].isOp(u'('))
         open = next + 1;
     else if (w.is(u"WITHIN") && next + 2 < last && t_[next + 1].is(u"GROUP") &&
              t_[next + 2].isOp(u'('))

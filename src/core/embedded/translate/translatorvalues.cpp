@@ -353,8 +353,10 @@ void Translator::checkGrouping(const Block& b) const {
             return false;
         const size_t close = closing(i + 1, end);
         const bool ordered = close + 2 < end && t_[close + 1].is(u"WITHIN");
-        // OVER follows the call, or its WITHIN GROUP (...).
+        // OVER follows the call, or its WITHIN GROUP (...) or KEEP (...).
         size_t next = close + 1;
+        if (close + 2 < end && t_[close + 1].is(u"KEEP") && t_[close + 2].isOp(u'('))
+            next = closing(close + 2, end) + 1;
         if (ordered && close + 3 < end && t_[close + 3].isOp(u'('))
             next = closing(close + 3, end) + 1;
         const bool analytic = next < end && t_[next].is(u"OVER");

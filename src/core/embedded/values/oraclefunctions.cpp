@@ -3,6 +3,7 @@
 #include "core/embedded/values/listagg.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/embedded/values/oraclejson.h"
+#include "core/embedded/values/oraclestats.h"
 #include "core/embedded/values/regexp.h"
 #include "core/embedded/values/sqlfunctions.h"
 
@@ -638,6 +639,8 @@ int registerOracleFunctions(sqlite3* db, std::shared_ptr<const DateSettings> dat
         rc = registerRegexpFunctions(db);
     if (rc == SQLITE_OK)
         rc = registerListagg(db);
+    if (rc == SQLITE_OK)
+        rc = registerStatistics(db);
     if (rc == SQLITE_OK)
         rc = registerJsonFunctions(db);
     if (rc == SQLITE_OK)
