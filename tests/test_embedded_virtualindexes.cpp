@@ -78,13 +78,8 @@ TEST_F(EmbeddedVirtualIndexes, LivesInTheSessionAndItsDictionaryAlone) {
                     .isEmpty());
     EXPECT_TRUE(failsWith([&] { db_->execute(QStringLiteral("alter index w_code rebuild")); },
                           kErrOdbcCall, QStringLiteral("ORA-08114")));
-    EXPECT_TRUE(failsWith(
-        [&] {
-            db_->execute(
-                QStringLiteral("create index w_code on w (grp) "
-                               "nosegment"));
-        },
-        kErrOdbcCall, QStringLiteral("ORA-00955")));
+    EXPECT_TRUE(failsWith([&] { db_->execute(QStringLiteral("create index w_code on w (grp)")); },
+                          kErrOdbcCall, QStringLiteral("ORA-00955")));
     EXPECT_TRUE(failsWith(
         [&] {
             db_->execute(
@@ -109,6 +104,12 @@ TEST_F(EmbeddedVirtualIndexes, LivesInTheSessionAndItsDictionaryAlone) {
     EXPECT_TRUE(rowsOf(*other, QStringLiteral("select 1 from user_objects where object_name = "
                                               "'W_GRP'"))
                     .isEmpty());
+    // And so does dropping its table.
+    db_->execute(QStringLiteral("create index w_pad on w (pad) nosegment"));
+    db_->execute(QStringLiteral("drop table w"));
+    EXPECT_EQ(rowsOf(*db_, QStringLiteral("select count(*) from user_objects where object_type "
+                                          "= 'INDEX'")),
+              QStringList{"0"});
 }
 
 TEST_F(EmbeddedVirtualIndexes, ThePlanWeighsThemAsRealOnesWhenAsked) {
@@ -133,6 +134,14 @@ TEST_F(EmbeddedVirtualIndexes, ThePlanWeighsThemAsRealOnesWhenAsked) {
     setStats("W_CODE", kRows, kRows);
     plan(range, &scattered);
     EXPECT_GT(scattered, clustered);
+    // Changes the session has not committed stay through a what-if.
+    db_->setAutoCommit(false);
+    db_->execute(QStringLiteral("delete from w where grp = 1"));
+    EXPECT_TRUE(plan(selective).contains("INDEX RANGE SCAN W_CODE"));
+    EXPECT_EQ(rowsOf(*db_, QStringLiteral("select count(*) from w")),
+              QStringList{QString::number(kRows * 3 / 10)});
+    db_->rollback();
+    db_->setAutoCommit(true);
     // Under the rule goal, off again, or dropped, the index is not there.
     db_->execute(QStringLiteral("alter session set optimizer_mode = rule"));
     EXPECT_FALSE(plan(selective).join(u',').contains(u"W_CODE"));

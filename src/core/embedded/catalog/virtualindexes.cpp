@@ -128,6 +128,28 @@ void createVirtual(const Catalog& catalog, const QString& sql, const std::vector
     registry()[catalog.db()].push_back(std::move(v));
 }
 
+// DROP TABLE [owner.]name ...: the table's virtual indexes go with it, as Oracle drops its
+// indexes. The statement itself is left to the table's commands.
+void forgetTableIndexes(const Catalog& catalog, const std::vector<Token>& t, size_t end) {
+    size_t i = 2;
+    if (i >= end || !sql::isName(t[i]) || t[i].is(u"IF"))
+        return;
+    const QString name = objectName(t, i, end);
+    if (catalog.objectType(name) != u"table")
+        return;
+    const QString table = catalog.spelled(name);
+    std::lock_guard lock(registryMutex());
+    const auto it = registry().find(catalog.db());
+    if (it == registry().end())
+        return;
+    auto& list = it->second;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const VirtualIndex& v) {
+                                  return v.table.compare(table, Qt::CaseInsensitive) == 0;
+                              }),
+               list.end());
+}
+
 }  // namespace
 
 std::vector<VirtualIndex> virtualIndexes(sqlite3* db) {
@@ -161,11 +183,22 @@ bool runVirtualIndexCommand(const Catalog& catalog, const QString& sql, const st
     if (t[0].is(u"CREATE")) {
         const size_t at = t[1].is(u"INDEX") ? 1 : 2;
         if (at >= end || !t[at].is(u"INDEX") ||
-            (at == 2 && !t[1].is(u"UNIQUE") && !t[1].is(u"BITMAP")) ||
-            sql::findTopLevel(t, at, end, u"NOSEGMENT") == end)
+            (at == 2 && !t[1].is(u"UNIQUE") && !t[1].is(u"BITMAP")))
             return false;
-        createVirtual(catalog, sql, t, end, stopped);
-        return true;
+        if (sql::findTopLevel(t, at, end, u"NOSEGMENT") != end) {
+            createVirtual(catalog, sql, t, end, stopped);
+            return true;
+        }
+        // A real index takes no name of the session's virtual ones.
+        size_t i = at + 1;
+        if (i < end && sql::isName(t[i]) && findVirtual(catalog.db(), objectName(t, i, end)))
+            throw oracleError(955, QStringLiteral("ORA-00955: name is already used by an "
+                                                  "existing object"));
+        return false;
+    }
+    if (t[0].is(u"DROP") && t[1].is(u"TABLE")) {
+        forgetTableIndexes(catalog, t, end);
+        return false;
     }
     if (!(t[0].is(u"DROP") || t[0].is(u"ALTER")) || !t[1].is(u"INDEX"))
         return false;
