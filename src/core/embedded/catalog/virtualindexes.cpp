@@ -240,8 +240,13 @@ VirtualIndexPlanning::VirtualIndexPlanning(sqlite3* db, const std::vector<Virtua
         for (const VirtualIndex& v : indexes) {
             try {
                 sqlite::exec(db_, v.sqliteCreate.toUtf8().constData());
-            } catch (const sqlite::Error&) {
-                continue;  // its table or a column is gone
+            } catch (const sqlite::Error& e) {
+                // Its table or a column is gone, or its keys are not unique: left out. Anything
+                // else (a lock, memory, a cancel) fails the explanation.
+                const int code = e.resultCode();
+                if (code != SQLITE_ERROR && code != SQLITE_CONSTRAINT)
+                    throw;
+                continue;
             }
             if (!v.stats)
                 continue;

@@ -77,9 +77,9 @@ bool weighsVirtualIndexes(const QString& parameter, const QString& goal);
 
 // The session's virtual indexes made real for the drawing of one plan: inside a savepoint, each
 // index is created as SQLite's and its statistics written; undo() (or the end of the object)
-// rolls all of it back, so the file's bytes stay as they were. An index that can no longer be made
-// (its table dropped) is left out. Run with the engine's rights. Throws sqlite::Error when the
-// savepoint cannot be taken.
+// rolls all of it back, so the file's bytes stay as they were. An index that cannot be made (a
+// column dropped since, a UNIQUE one whose keys repeat) is left out. Run with the engine's rights.
+// Throws sqlite::Error when the savepoint cannot be taken.
 class VirtualIndexPlanning {
   public:
     VirtualIndexPlanning(sqlite3* db, const std::vector<VirtualIndex>& indexes);
