@@ -146,6 +146,9 @@ TEST_F(EmbeddedVirtualIndexes, ThePlanWeighsThemAsRealOnesWhenAsked) {
     db_->execute(QStringLiteral("alter session set optimizer_mode = rule"));
     EXPECT_FALSE(plan(selective).join(u',').contains(u"W_CODE"));
     db_->execute(QStringLiteral("alter session set optimizer_mode = all_rows"));
+    EXPECT_FALSE(plan(QStringLiteral("select /*+ rule */ * from w where code = 5"))
+                     .join(u',')
+                     .contains(u"W_CODE"));
     db_->execute(QStringLiteral("alter session set \"_use_nosegment_indexes\" = false"));
     EXPECT_FALSE(plan(selective).join(u',').contains(u"W_CODE"));
     db_->execute(QStringLiteral("alter session set \"_use_nosegment_indexes\" = true"));

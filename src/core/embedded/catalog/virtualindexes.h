@@ -72,7 +72,8 @@ bool runVirtualIndexCommand(const Catalog& catalog, const QString& sql, const st
 bool runSetIndexStats(const Catalog& catalog, const std::vector<Token>& t);
 
 // Whether an EXPLAIN PLAN of the session weighs its virtual indexes: its "_use_nosegment_indexes"
-// (`parameter`) is TRUE and its optimizer goal `goal` is neither RULE nor CHOOSE.
+// (`parameter`) is TRUE and the statement's optimizer goal `goal` (a hint's, or the session's) is
+// neither RULE nor CHOOSE.
 bool weighsVirtualIndexes(const QString& parameter, const QString& goal);
 
 // The session's virtual indexes made real for the drawing of one plan: inside a savepoint, each

@@ -4,6 +4,7 @@
 #include "core/embedded/catalog/catalog.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/catalog/virtualindexes.h"
+#include "core/embedded/parse/hints.h"
 #include "core/embedded/plan/explainplan.h"
 #include "core/embedded/service/plsqlblock.h"
 #include "core/embedded/service/statementcall.h"
@@ -203,6 +204,17 @@ bool mergeCall(Call& call) {
     return true;
 }
 
+// The optimizer goal of `statement`: the last goal its hints name, or the session's.
+QString statementGoal(const ParsedStatement& statement, const QString& sessionGoal) {
+    QString goal = sessionGoal;
+    for (const Hint& h : readHints(statement.text(), statement.tokens())) {
+        if (!h.malformed && (h.name == u"RULE" || h.name == u"CHOOSE" || h.name == u"ALL_ROWS" ||
+                             h.name.startsWith(u"FIRST_ROWS")))
+            goal = h.name;
+    }
+    return goal;
+}
+
 // EXPLAIN PLAN. Oracle explains a statement whose variables have no values yet: it takes none.
 bool explainCall(Call& call) {
     if (!isExplainPlan(call.tokens()))
@@ -231,11 +243,11 @@ bool explainCall(Call& call) {
         const EngineRights engine(call.sandbox);
         // The session's virtual indexes stand in the schema while the plan is drawn.
         VirtualIndexPlanning virtualIndexes(
-            c.db,
-            weighsVirtualIndexes(c.session->parameter(QStringLiteral("_USE_NOSEGMENT_INDEXES")),
-                                 c.session->parameter(QStringLiteral("OPTIMIZER_GOAL")))
-                ? embedded::virtualIndexes(c.db)
-                : std::vector<VirtualIndex>());
+            c.db, weighsVirtualIndexes(
+                      c.session->parameter(QStringLiteral("_USE_NOSEGMENT_INDEXES")),
+                      statementGoal(query, c.session->parameter(QStringLiteral("OPTIMIZER_GOAL"))))
+                      ? embedded::virtualIndexes(c.db)
+                      : std::vector<VirtualIndex>());
         writePlan(c.db, request, explained,
                   // The query of a MERGE or CREATE ... AS runs as that statement does: its joins as
                   // SQLite chooses.
