@@ -239,7 +239,16 @@ VirtualIndexPlanning::VirtualIndexPlanning(sqlite3* db, const std::vector<Virtua
         bool withStats = false;
         for (const VirtualIndex& v : indexes) {
             try {
-                sqlite::exec(db_, v.sqliteCreate.toUtf8().constData());
+                try {
+                    sqlite::exec(db_, v.sqliteCreate.toUtf8().constData());
+                } catch (const sqlite::Error& e) {
+                    // Too large for memory: built through the file, whose pages the rollback
+                    // puts back as they were.
+                    if (e.resultCode() != SQLITE_NOMEM || sqlite3_get_autocommit(db_))
+                        throw;
+                    sqlite::exec(db_, "PRAGMA cache_spill = 1");
+                    sqlite::exec(db_, v.sqliteCreate.toUtf8().constData());
+                }
             } catch (const sqlite::Error& e) {
                 // Its table or a column is gone, or its keys are not unique: left out. Anything
                 // else (a lock, memory, a cancel) fails the explanation.
