@@ -6,14 +6,15 @@
 // sees it:
 //   - USER_OBJECTS (OBJECT_TYPE INDEX) and USER_IND_COLUMNS list it, USER_INDEXES does not (as in
 //     Oracle, whose USER_INDEXES leaves out an index without a segment);
-//   - ALTER INDEX on it gives ORA-08114, DROP INDEX drops it, the end of the session forgets it;
+//   - ALTER INDEX on it gives ORA-08114, DROP INDEX drops it, DROP TABLE of its table and the
+//     end of the session forget it; a real index cannot take its name (ORA-00955);
 //   - DBMS_STATS.SET_INDEX_STATS sets its statistics (in memory too), and those of a real index
 //     (in QV$IND_STATS, optimizerstats.h);
 //   - EXPLAIN PLAN weighs it as a real index when the session has set "_use_nosegment_indexes" to
-//     TRUE and its optimizer goal is neither RULE nor CHOOSE: for the drawing of that one plan
-//     the index and its statistics are made real inside a savepoint that is always rolled back
-//     (VirtualIndexPlanning), so the plan is drawn by the same code as any other. A statement
-//     that runs never uses it.
+//     TRUE and the statement's optimizer goal (a hint's, or the session's) is neither RULE nor
+//     CHOOSE: for the drawing of that one plan the index and its statistics are made real inside
+//     a savepoint that is always rolled back (VirtualIndexPlanning), so the plan is drawn and
+//     costed by the same code as any other. A statement that runs never uses it.
 
 #include "core/embedded/catalog/catalog.h"
 #include "core/embedded/catalog/optimizerstats.h"
