@@ -10,3 +10,6 @@ target_link_libraries(bench_embedded_gather PRIVATE quervin_core)
 # A run of an UPDATE measured and rolled back, against the same run committed.
 add_executable(bench_rollback bench_rollback.cpp)
 target_link_libraries(bench_rollback PRIVATE quervin_core)
+# A what-if of one virtual index on 400,000 rows, against a target of one second.
+add_executable(bench_whatif bench_whatif.cpp)
+target_link_libraries(bench_whatif PRIVATE quervin_core)

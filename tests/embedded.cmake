@@ -8,6 +8,7 @@ foreach(name IN ITEMS test_embedded_sql test_embedded_session test_embedded_plan
                      test_embedded_binds test_embedded_actuals test_embedded_values
                      test_embedded_forms test_embedded_ddl test_embedded_dictionary
                      test_embedded_statistics test_embedded_estimates test_embedded_reporting
+                     test_embedded_virtualindexes
                      test_plan_statements test_plan_shapes test_plan_joins test_plan_hints)
   add_executable(${name} ${name}.cpp)
   target_link_libraries(${name} PRIVATE quervin_embeddedfixture)

@@ -76,6 +76,8 @@ const PragmaGrant kPragmas[] = {
      "rows copied into a rebuilt table past a check enabled without validation"},
     {"defer_foreign_keys", PragmaForm::Set, Rights::Engine,
      "a rebuilt table's rows back before SQLite's own foreign keys of other tables are checked"},
+    {"cache_spill", PragmaForm::Set, Rights::Engine,
+     "the indexes a plan of virtual indexes builds kept in memory, never in the file"},
 };
 
 struct FunctionGroup {

@@ -318,9 +318,13 @@ QString statisticsColumns(const QString& table) {
     return {};
 }
 
-void gatherStatistics(sqlite3* db, const QString& object) {
+void ensureStatisticsTables(sqlite3* db) {
     for (const char* sql : kCreateStatistics)
         sqlite::Statement(db, sql).run();
+}
+
+void gatherStatistics(sqlite3* db, const QString& object) {
+    ensureStatisticsTables(db);
     sqlite::Statement find(db,
                            "SELECT type, name, tbl_name FROM main.sqlite_schema WHERE "
                            "upper(name) = upper(?) AND type IN ('table', 'index')");

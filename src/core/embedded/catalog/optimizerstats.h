@@ -113,6 +113,8 @@ std::vector<HistogramBucket> histogram(sqlite3* db, const QString& table, const 
 // INDEX does, as Oracle does), or, when empty or "main", every table of the user's. Runs on `db` as
 // it is: the caller gives it the engine's rights and a savepoint. Throws sqlite::Error.
 void gatherStatistics(sqlite3* db, const QString& object);
+// Makes the statistics tables the file lacks. Throws sqlite::Error.
+void ensureStatisticsTables(sqlite3* db);
 // Whether `table` has statistics of the engine's.
 bool hasStatistics(sqlite3* db, const QString& table);
 // Forgets the statistics of `table` and its indexes (DROP TABLE).

@@ -209,7 +209,7 @@ void providePlanTable(sqlite3* db, const std::vector<Token>& tokens) {
 }
 
 void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement& explained,
-               const Steering& steering, const QString& owner) {
+               const Steering& steering, const QString& owner, const std::function<void()>& drawn) {
     QByteArray insertSql =
         "INSERT INTO " + request.table.toUtf8() +
         " (statement_id, timestamp, operation, options, object_owner, object_name, optimizer, id, "
@@ -252,6 +252,8 @@ void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement
                                                ? std::vector<EqpLine>()
                                                : queryPlan(db, sqliteStatement, explained.text());
         std::vector<PlanRow> rows = translatePlan(explained, lines, owner, db);
+        if (drawn)
+            drawn();
         nameQueryBlocks(rows, steering.hints);
         const QString hintUsage = sql::hintUsageXml(steering.hints);
         const QString timestamp =

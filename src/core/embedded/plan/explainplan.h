@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 #include <sqlite3.h>
@@ -55,8 +56,10 @@ void providePlanTable(sqlite3* db, const std::vector<Token>& tokens);
 // row's OTHER_XML, when the table has that column and the statement has hints. A plan made by rule
 // has no cost, cardinality or bytes (NULL). All rows or none. Throws DbError(kErrOdbcCall):
 // "ORA-02404: ..." when the plan table does not exist; SQLite's message when the statement cannot
-// be explained or the rows cannot be written.
+// be explained or the rows cannot be written. `drawn`, when given, is called once the plan is
+// drawn, before its rows are written (what stood in the schema for the drawing alone goes then).
 void writePlan(sqlite3* db, const ExplainRequest& request, const ParsedStatement& explained,
-               const Steering& steering, const QString& owner);
+               const Steering& steering, const QString& owner,
+               const std::function<void()>& drawn = {});
 
 }  // namespace qv::embedded

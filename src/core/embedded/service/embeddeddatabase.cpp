@@ -7,6 +7,7 @@
 #include "core/embedded/catalog/identity.h"
 #include "core/embedded/catalog/schemacommands.h"
 #include "core/embedded/catalog/sequences.h"
+#include "core/embedded/catalog/virtualindexes.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/explainplan.h"
 #include "core/embedded/plan/xplan.h"
@@ -370,6 +371,8 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
         if (rc == SQLITE_OK)
             rc = registerSessionParameterFunction(db, session.session->sid());
         if (rc == SQLITE_OK)
+            rc = registerVirtualIndexFunction(db);
+        if (rc == SQLITE_OK)
             rc = registerSequenceFunctions(db, *sandbox_);
         if (rc != SQLITE_OK)
             throw sqlite::Error::of(db, rc);
@@ -382,6 +385,7 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
     sqlite3* db = file->handle();
     conn_->file = std::move(file);
     conn_->db = db;
+    forgetVirtualIndexes(db);  // of a session whose handle had the same address
     conn_->session = std::exchange(session.session, nullptr);
     watchStatements(*conn_);
 }
@@ -431,6 +435,7 @@ void EmbeddedDatabase::close() {
     for (EmbeddedRecordset* result : running)
         result->finishStatement();
     closeSession(conn_->session->sid());
+    forgetVirtualIndexes(conn_->db);
     conn_->file.reset();
     conn_->db = nullptr;
 }

@@ -3,6 +3,8 @@
 // commit.
 #include "core/embedded/catalog/catalog.h"
 #include "core/embedded/catalog/schemacommands.h"
+#include "core/embedded/catalog/virtualindexes.h"
+#include "core/embedded/parse/hints.h"
 #include "core/embedded/plan/explainplan.h"
 #include "core/embedded/service/plsqlblock.h"
 #include "core/embedded/service/statementcall.h"
@@ -46,9 +48,12 @@ void alterSession(Session& session, const std::vector<Token>& t) {
     if (i == end)
         invalidOption();
     while (i < end) {
-        if (i + 2 >= end || t[i].kind != TokenKind::Word || !t[i + 1].isOp(u'='))
+        // Oracle's hidden parameters are named in double quotes ("_use_nosegment_indexes").
+        if (i + 2 >= end || !sql::isName(t[i]) || !t[i + 1].isOp(u'='))
             invalidOption();
-        const QString name = t[i].text.toString();
+        const QString name = sql::unquoted(t[i]);
+        if (t[i].kind == TokenKind::Word && name.startsWith(u'_'))
+            throw oracleError(911, QStringLiteral("ORA-00911: invalid character"));
         i += 2;
         QString sign;
         if (t[i].isOp(u'-') || t[i].isOp(u'+')) {
@@ -67,6 +72,12 @@ void alterSession(Session& session, const std::vector<Token>& t) {
         } else {
             invalidOption();
         }
+        if (name.compare(u"_use_nosegment_indexes", Qt::CaseInsensitive) == 0 && value != u"TRUE" &&
+            value != u"FALSE")
+            throw oracleError(96, QStringLiteral("ORA-00096: invalid value %1 for parameter "
+                                                 "_use_nosegment_indexes, must be from among "
+                                                 "TRUE, FALSE")
+                                      .arg(value));
         session.setParameter(name, value);
         ++i;
     }
@@ -193,6 +204,17 @@ bool mergeCall(Call& call) {
     return true;
 }
 
+// The optimizer goal of `statement`: the last goal its hints name, or the session's.
+QString statementGoal(const ParsedStatement& statement, const QString& sessionGoal) {
+    QString goal = sessionGoal;
+    for (const Hint& h : readHints(statement.text(), statement.tokens())) {
+        if (!h.malformed && (h.name == u"RULE" || h.name == u"CHOOSE" || h.name == u"ALL_ROWS" ||
+                             h.name.startsWith(u"FIRST_ROWS")))
+            goal = h.name;
+    }
+    return goal;
+}
+
 // EXPLAIN PLAN. Oracle explains a statement whose variables have no values yet: it takes none.
 bool explainCall(Call& call) {
     if (!isExplainPlan(call.tokens()))
@@ -219,11 +241,18 @@ bool explainCall(Call& call) {
         if (!statement.isEmpty())
             call.sandbox.checkUserStatement("EXPLAIN QUERY PLAN " + statement.toUtf8());
         const EngineRights engine(call.sandbox);
+        // The session's virtual indexes stand in the schema while the plan is drawn.
+        VirtualIndexPlanning virtualIndexes(
+            c.db, weighsVirtualIndexes(
+                      c.session->parameter(QStringLiteral("_USE_NOSEGMENT_INDEXES")),
+                      statementGoal(query, c.session->parameter(QStringLiteral("OPTIMIZER_GOAL"))))
+                      ? embedded::virtualIndexes(c.db)
+                      : std::vector<VirtualIndex>());
         writePlan(c.db, request, explained,
-                  // The query of a MERGE or CREATE ... AS runs as that statement does: its joins
-                  // as SQLite chooses.
+                  // The query of a MERGE or CREATE ... AS runs as that statement does: its joins as
+                  // SQLite chooses.
                   steered(c, call.sandbox, query, statement, call.work.counts, !framed),
-                  c.session->user().toUpper());
+                  c.session->user().toUpper(), [&virtualIndexes] { virtualIndexes.undo(); });
     } catch (DbError& e) {
         // It ran, though it failed.
         call.work.counts[kStatExecuteCount] += 1;
@@ -235,14 +264,22 @@ bool explainCall(Call& call) {
     return true;
 }
 
+// The statements of virtual indexes, and DBMS_STATS.SET_INDEX_STATS (virtualindexes.h).
+bool virtualIndexCall(Call& call) {
+    const Catalog catalog(call.c->db, call.sandbox, call.c->session->user());
+    return runVirtualIndexCommand(catalog, call.sql(), call.tokens(), call.cancelled) ||
+           runSetIndexStats(catalog, call.tokens());
+}
+
 bool schemaCall(Call& call) {
     return runSchemaCommand(Catalog(call.c->db, call.sandbox, call.c->session->user()), call.sql(),
                             call.tokens(), call.cancelled);
 }
 
 using EngineStatement = bool (*)(Call&);
-constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall,     mergeCall,
-                                                 explainCall,      plsqlBlockCall, schemaCall};
+constexpr EngineStatement kEngineStatements[] = {alterSessionCall, vacuumCall,       mergeCall,
+                                                 explainCall,      virtualIndexCall, plsqlBlockCall,
+                                                 schemaCall};
 
 // The statements Oracle commits before and after they run.
 bool isDdl(const std::vector<Token>& t) {

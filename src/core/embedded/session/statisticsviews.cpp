@@ -46,6 +46,13 @@ namespace {
     "CASE WHEN ix.origin <> 'c' OR EXISTS (SELECT 1 FROM %2 k WHERE k.NAME = ix.name AND " \
     "k.TYPE IN ('P', 'U')) THEN 'YES' ELSE 'NO' END"
 
+// The key columns of the session's virtual indexes on the table ?1 (virtualindexes.h), which
+// USER_INDEXES leaves out as Oracle does.
+#define QV_VIRTUAL_COLUMNS                                                                    \
+    "SELECT v.value ->> 'name', upper(?1), k.value ->> 'name', k.key + 1, CASE WHEN k.value " \
+    "->> 'desc' THEN 'DESC' ELSE 'ASC' END FROM json_each(qv_virtual_indexes()) v JOIN "      \
+    "json_each(v.value, '$.columns') k WHERE v.value ->> 'table' = upper(?1)"
+
 #define QV_OWNER "(SELECT upper(USERNAME) FROM v$session WHERE SID = userenv('SID'))"
 
 #define QV_TABLES_COLUMNS                                                                   \
@@ -90,7 +97,8 @@ const DictionaryView kViews[] = {
      "+ 1), -5) || '$'), x.seqno + 1, CASE x.desc WHEN 1 THEN 'DESC' ELSE 'ASC' END FROM "
      "" QV_INDEX_LIST " ix JOIN pragma_index_xinfo(ix.sname) x ON x.key = 1 WHERE ix.rowidkey = "
      "0 UNION ALL SELECT ix.name, upper(?1), upper(p.name), 1, 'ASC' FROM " QV_INDEX_LIST " ix "
-     "JOIN pragma_table_info(?1) p ON p.pk = 1 WHERE ix.rowidkey = 1 ORDER BY 1, 4",
+     "JOIN pragma_table_info(?1) p ON p.pk = 1 WHERE ix.rowidkey = 1 UNION ALL " QV_VIRTUAL_COLUMNS
+     " ORDER BY 1, 4",
      "QV$IND_STATS QV$CONSTRAINTS", true},
     {"user_ind_statistics",
      "CREATE TABLE x(INDEX_NAME VARCHAR2(128), TABLE_OWNER VARCHAR2(128), TABLE_NAME "
@@ -169,7 +177,8 @@ const DictionaryView kViews[] = {
      "s.type IN ('table', 'view', 'index', 'trigger') AND lower(substr(s.name, 1, 7)) <> "
      "'sqlite_' AND lower(substr(s.name, 1, 3)) <> 'qv$' AND (s.type <> 'table' OR s.sql NOT "
      "LIKE 'CREATE VIRTUAL%') UNION ALL SELECT q.NAME, 'SEQUENCE', 'VALID', 'N', 'N' FROM %1 q "
-     "ORDER BY 1, 2",
+     "UNION ALL SELECT v.value ->> 'name', 'INDEX', 'VALID', 'N', 'N' FROM "
+     "json_each(qv_virtual_indexes()) v ORDER BY 1, 2",
      "QV$SEQUENCES"},
     {"v$version", "CREATE TABLE x(BANNER VARCHAR2(80))",
      "SELECT 'QuervinStudio embedded engine on SQLite " SQLITE_VERSION " (Oracle SQL stand-in)'",
