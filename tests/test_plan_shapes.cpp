@@ -125,7 +125,7 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     const QStringList ranked = lines(
         "select * from (select ename, row_number() over (order by hired) rn from emp) "
         "where rn <= 3");
-    EXPECT_EQ(ranked.mid(1, 3), (QStringList{"1:0 VIEW|1|3", "2:1 WINDOW SORT PUSHED RANK|1|",
+    EXPECT_EQ(ranked.mid(1, 3), (QStringList{"1:0 VIEW|1|3", "2:1 WINDOW SORT PUSHED RANK|1|3",
                                              "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(filters_.value(1), R"("RN"<=3)");
     // Ranked within partitions and joined: each department keeps its first.
@@ -170,7 +170,7 @@ TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
                     "from emp e where e.salary < 20"),
               (QStringList{"0: SELECT STATEMENT|1|20", "1:0 TABLE ACCESS BY INDEX ROWID DEPT|20|",
                            "2:1 INDEX UNIQUE SCAN PK_DEPT|20|20",
-                           "3:0 TABLE ACCESS BY INDEX ROWID EMP|1|20",
+                           "3:0 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|20",
                            "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20"}));
 }
 
@@ -194,10 +194,10 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
         {"select dept_id from dept intersect select dept_id from emp where salary < 10",
          {"0: SELECT STATEMENT|1|1", "1:0 INTERSECTION|1|1", "2:1 SORT UNIQUE|1|",
           "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
-          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|10", "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
+          "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10", "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
          {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|",
-          "3:2 TABLE ACCESS BY INDEX ROWID EMP|1|20", "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20",
+          "3:2 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|20", "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20",
           "5:2 TABLE ACCESS FULL DEPT|1|50"}},
     };
     for (const auto& c : cases)

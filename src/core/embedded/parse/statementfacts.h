@@ -119,8 +119,16 @@ struct RowLimit {
     double rows = 0;       // the rows it lets through when literals tell; 0 otherwise
     bool ordered = false;  // Rownum: over an inline view that sorts; Fetch: ORDER BY is given
     QString view;          // Ranked: the alias the column is qualified by, lower case
-    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it; empty
-                           // when the order is not by plain columns
+    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it;
+                           // Ranked: the window's own filter (RANK() OVER ( ORDER BY "X")<=5);
+                           // empty when the order is not by plain columns
+    // Ranked: the last rank the window keeps (0 when no literal tells), and the inline view.
+    double stop = 0;
+    Range ranked;
+    // Ranked: the view's first `stop` rows are exactly those its ROW_NUMBER numbers up to `stop`
+    // (its one window, nothing after it that drops, adds or moves rows), so reading can stop
+    // there.
+    bool stopsEarly = false;
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
 

@@ -103,6 +103,8 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
             !(i == 0 && inOrder))
             s.steps[i].options = QStringLiteral("FAST FULL SCAN");
     }
+    if (inOrder && !s.steps.empty())
+        readInOrder(s.steps.front(), text);
     // The rows each loop hands on after its conditions: as many as the next loop began, and
     // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not
@@ -569,7 +571,8 @@ std::vector<PlanRow> Builder::rows() {
     return finished(root);
 }
 
-std::vector<PlanRow> Builder::finished(const Step& root) {
+std::vector<PlanRow> Builder::finished(Step root) {
+    batchRowidAccess(root);
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
     attachPredicates(tokens_, aliases_, estimates_, out);

@@ -41,6 +41,7 @@ struct Step {
     bool filtered = false;     // of a buffered table: conditions drop some of the copy's rows
     bool outerJoined = false;  // the inner table of an outer join
     bool rightJoined = false;  // the table whose rows a RIGHT or FULL join keeps
+    bool ordered = false;      // read for its index's order: its rows fetched as they come
     Measure starts;
     Measure rows;
     int loop = -1;  // the EQP id of the SQLite loop it draws
@@ -55,6 +56,10 @@ struct Step {
     QString access;  // its access predicate in Oracle's notation, when the statement's
                      // conditions do not give it one (a join made of a subquery)
 };
+
+// TABLE ACCESS BY INDEX ROWID BATCHED where the rowids of an INDEX RANGE SCAN are fetched in
+// batches, as no order and no STOPKEY above (`stopped`) needs them one by one (planpaging.cpp).
+void batchRowidAccess(Step& s, bool stopped = false);
 
 // A step with `children` under it, taking its first child's estimates.
 Step step(QString operation, QString options, std::vector<Step> children = {});
@@ -83,7 +88,7 @@ class Builder {
   private:
     // The lines of CREATE INDEX, CREATE TABLE and MERGE above the plan of their query.
     std::vector<PlanRow> framedRows();
-    std::vector<PlanRow> finished(const Step& root);
+    std::vector<PlanRow> finished(Step root);
     struct Subquery {
         Step plan;
         bool correlated;
@@ -177,6 +182,9 @@ class Builder {
     Step rowLimited(Step body, Range text) const;
     bool numberedView(Step& body, const RowLimit& limit) const;
     bool windowBlock(Sources& s, Range text) const;
+    // Pagination and index order (planpaging.cpp): the first loop of a block whose index gives
+    // the order asked for, read backwards for a descending one.
+    void readInOrder(Step& first, Range text) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
     std::optional<Step> tempTableRead(const QString& view) const;

@@ -167,9 +167,22 @@ Step Builder::rowLimited(Step body, Range text) const {
     if (view) {
         // The ranking is pushed into the window, which stops at the last rank asked for.
         Step* window = windowLine(*view);
-        window->options = window->options == u"SORT" ? QStringLiteral("SORT PUSHED RANK")
-                                                     : QStringLiteral("NOSORT STOPKEY");
+        const bool sorted = window->options == u"SORT";
+        window->options =
+            sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
+        window->filter = limit.numbering;
         view->filter = limit.condition;
+        if (limit.stop > 0 && !limit.numbering.startsWith(u"ROW_NUMBER() OVER ( PARTITION")) {
+            // Oracle costs the lines that hand rows on as they come for the ranks kept only.
+            if (sorted)
+                window->card = std::min(window->card, limit.stop);
+            else
+                capRows(*window, limit.stop);
+            view->cost = window->cost;
+        }
+        // Stopped at the last rank, the window hands on what the query reads from its view.
+        if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
+            window->rows = Measure::visits(view->loop);
         if (limit.rows > 0)
             view->card = std::min(view->card, limit.rows);
     }

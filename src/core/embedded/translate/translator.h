@@ -13,6 +13,7 @@
 // know what follows before it writes (an operator chain's call, a WITH list that may turn out
 // malformed) first reads the structure, then writes.
 
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
@@ -274,6 +275,7 @@ class Translator {
     RownumFilter::Kind rownumKind(Range term, Range& value) const;
     void rownumLimit(const RownumFilter& filter, const Scope& outer);
     void numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer);
+    void stopRanking(const Block& b, const Clause& from);
 
     const QString& sql_;
     const std::vector<Token>& t_;
@@ -304,6 +306,8 @@ class Translator {
     } identity_;
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
+    // Inline views that stop after their first rows (stopRanking()): first token -> rows.
+    std::map<size_t, qlonglong> rankStops_;
 };
 
 }  // namespace qv::embedded

@@ -94,6 +94,8 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
         return dualRows(b);
     }
     const RownumFilter filter = rownumFilter(b, member);
+    if (!member && from)
+        stopRanking(b, *from);
     bool stars = false;
     for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last))
         stars = stars || (e > a && t_[e - 1].isOp(u'*') && (e - a == 1 || t_[e - 2].isOp(u'.')));
@@ -148,6 +150,21 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
         write(u" LIMIT ");
         rownumLimit(filter, outer);
     }
+    if (const auto stop = rankStops_.find(first); stop != rankStops_.end())
+        write(QStringLiteral(" LIMIT %1").arg(stop->second));
+}
+
+// WHERE rn <= n on the ROW_NUMBER of an inline view whose rows come out in the order it numbers
+// them: the view stops after its n-th row, as Oracle's window stops at the last rank asked for,
+// rather than numbering every row for the outer query to drop.
+void Translator::stopRanking(const Block& b, const Clause& from) {
+    const Clause* where = b.find(ClauseKind::Where);
+    if (!where || from.body + 1 >= from.end || !t_[from.body].isOp(u'(') ||
+        !t_[from.body + 1].is(u"SELECT"))
+        return;
+    const RowLimit limit = rowLimit(t_, {b.first, b.last});
+    if (limit.kind == RowLimit::Ranked && limit.stopsEarly && limit.stop >= 1)
+        rankStops_[limit.ranked.first] = qlonglong(limit.stop);
 }
 
 // SELECT ... FROM DUAL CONNECT BY LEVEL <= n: one row per level, as the one row of DUAL is its
