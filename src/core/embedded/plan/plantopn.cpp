@@ -121,6 +121,8 @@ Step Builder::rowLimited(Step body, Range text) const {
             if (sorted) {
                 body.options = QStringLiteral("ORDER BY STOPKEY");
                 body.filter = limit.condition;
+            } else {
+                readInOrder(body, inlineView(tokens_, text));  // the view's order is an index's
             }
             Step view = blockStep(QStringLiteral("VIEW"), QString(), {body});
             view.rows = returned;
