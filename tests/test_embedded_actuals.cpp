@@ -147,12 +147,13 @@ TEST_F(EmbeddedActuals, BindValuesChangeTheRowsALineProduces) {
         QStringList lines;
     } cases[] = {
         {"city 7",
-         {"SELECT STATEMENT|1|1000", "NESTED LOOPS|1|1000", "TABLE ACCESS BY INDEX ROWID BATCHED|1|100",
-          "INDEX RANGE SCAN|1|100", "TABLE ACCESS BY INDEX ROWID BATCHED|100|1000",
-          "INDEX RANGE SCAN|100|1000"}},
+         {"SELECT STATEMENT|1|1000", "NESTED LOOPS|1|1000",
+          "TABLE ACCESS BY INDEX ROWID BATCHED|1|100", "INDEX RANGE SCAN|1|100",
+          "TABLE ACCESS BY INDEX ROWID BATCHED|100|1000", "INDEX RANGE SCAN|100|1000"}},
         {"nowhere",
          {"SELECT STATEMENT|1|0", "NESTED LOOPS|1|0", "TABLE ACCESS BY INDEX ROWID BATCHED|1|0",
-          "INDEX RANGE SCAN|1|0", "TABLE ACCESS BY INDEX ROWID BATCHED|0|0", "INDEX RANGE SCAN|0|0"}},
+          "INDEX RANGE SCAN|1|0", "TABLE ACCESS BY INDEX ROWID BATCHED|0|0",
+          "INDEX RANGE SCAN|0|0"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(figures(sql, {{"city", BindType::Varchar2, c.city}}), c.lines) << c.city;

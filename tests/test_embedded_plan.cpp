@@ -63,8 +63,9 @@ TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexe
 
     const qlonglong fullScanCost = top(kJoin, 1);
     db_->execute("create index ix_customers_city on customers (city)");
-    EXPECT_EQ(plan(kJoin).mid(3, 2), QStringList({"3|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|CUSTOMERS",
-                                                  "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
+    EXPECT_EQ(plan(kJoin).mid(3, 2),
+              QStringList({"3|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|CUSTOMERS",
+                           "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
     EXPECT_LT(top(kJoin, 1), fullScanCost);
 
     // A narrower range, a further condition: fewer rows.
@@ -122,7 +123,8 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
         {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
          "c.customer_id where c.customer_id = 5",
          {"1|NESTED LOOPS|OUTER|null|null", "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
-          "3|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS", "2|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|ORDERS",
+          "3|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|ORDERS",
           "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select c.name, o.total_amount from customers c, orders o",
          {"1|MERGE JOIN|CARTESIAN|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",

@@ -99,9 +99,11 @@ TEST_F(PlanHints, HintsSteerThePlanAndTheRunFollowsIt) {
         {"select /*+ no_index(t t_grp) */ * from t where grp = 5",
          {"SELECT STATEMENT", "TABLE ACCESS FULL T"}},
         {"select /*+ index(x t_status) */ * from t x where status = 'A'",
-         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T", "INDEX RANGE SCAN T_STATUS"}},
+         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T",
+          "INDEX RANGE SCAN T_STATUS"}},
         {"select --+ index(t)\n * from t where status = 'A'",
-         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T", "INDEX RANGE SCAN T_STATUS"}},
+         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T",
+          "INDEX RANGE SCAN T_STATUS"}},
         {"select /*+ index_ffs(t t_status) */ status, n from t",
          {"SELECT STATEMENT", "INDEX FAST FULL SCAN T_STATUS"}},
     };
@@ -139,7 +141,8 @@ TEST_F(PlanHints, JoinHintsChooseTheJoinAndAreReportedTruthfully) {
                                 "INDEX FAST FULL SCAN T_STATUS"};
     const QStringList nested = {"SELECT STATEMENT", "NESTED LOOPS", "INDEX FAST FULL SCAN T_STATUS",
                                 "TABLE ACCESS BY INDEX ROWID D", "INDEX UNIQUE SCAN SYS_C0010003"};
-    const QStringList fewFirst = {"SELECT STATEMENT", "HASH JOIN", "TABLE ACCESS BY INDEX ROWID BATCHED T",
+    const QStringList fewFirst = {"SELECT STATEMENT", "HASH JOIN",
+                                  "TABLE ACCESS BY INDEX ROWID BATCHED T",
                                   "INDEX RANGE SCAN SYS_C0010001", "TABLE ACCESS FULL D"};
     const struct {
         const char* sql;

@@ -194,11 +194,12 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
         {"select dept_id from dept intersect select dept_id from emp where salary < 10",
          {"0: SELECT STATEMENT|1|1", "1:0 INTERSECTION|1|1", "2:1 SORT UNIQUE|1|",
           "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
-          "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10", "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
+          "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
+          "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
          {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|",
-          "3:2 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|20", "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20",
-          "5:2 TABLE ACCESS FULL DEPT|1|50"}},
+          "3:2 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|20",
+          "4:3 INDEX RANGE SCAN IX_EMP_SALARY|1|20", "5:2 TABLE ACCESS FULL DEPT|1|50"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;

@@ -126,9 +126,10 @@ TEST_F(PlanStatements, QuotedNamesKeepTheirSpellingAndBlanks) {
     db_->execute(R"(create table "my tab" (id number primary key, "Lower" number))");
     db_->execute(R"(create table "lowert" (id number))");
     db_->execute(R"(create index "my ix" on "my tab" ("Lower"))");
-    EXPECT_EQ(plan(R"(select * from "my tab" where "Lower" = 1)"),
-              QStringList({"0|SELECT STATEMENT|null|null", "1|TABLE ACCESS|BY INDEX ROWID BATCHED|my tab",
-                           "2|INDEX|RANGE SCAN|my ix"}));
+    EXPECT_EQ(
+        plan(R"(select * from "my tab" where "Lower" = 1)"),
+        QStringList({"0|SELECT STATEMENT|null|null", "1|TABLE ACCESS|BY INDEX ROWID BATCHED|my tab",
+                     "2|INDEX|RANGE SCAN|my ix"}));
     const QStringList joined = plan(R"(select * from "lowert" t, "my tab" m where m.id = t.id)");
     EXPECT_TRUE(joined.contains("2|TABLE ACCESS|FULL|lowert")) << joined.join(u' ').toStdString();
     EXPECT_TRUE(joined.contains("2|TABLE ACCESS|FULL|my tab")) << joined.join(u' ').toStdString();

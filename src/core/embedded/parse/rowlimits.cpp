@@ -98,9 +98,9 @@ QHash<QString, RankItem> rankColumns(const std::vector<Token>& t, Range view) {
         const size_t over = sql::closing(t, item.first + 1, item.last) + 1;
         if (over + 2 < item.last && t[over].is(u"OVER") && isName(t[item.last - 1])) {
             const size_t close = sql::closing(t, over + 1, item.last);
-            columns.insert(unquoted(t[item.last - 1]).toUpper(),
-                           {unquoted(t[item.first]).toUpper(), t[over + 2].is(u"PARTITION"),
-                            {over + 2, close}});
+            columns.insert(unquoted(t[item.last - 1]).toUpper(), {unquoted(t[item.first]).toUpper(),
+                                                                  t[over + 2].is(u"PARTITION"),
+                                                                  {over + 2, close}});
         }
     }
     return columns;
@@ -219,8 +219,9 @@ std::optional<std::pair<Comparison, Comparison>> between(const std::vector<Token
         valueText(t, {at + 4, at + 5}).isEmpty())
         return std::nullopt;
     const QString name = unquoted(t[at]).toUpper();
-    return std::pair{Comparison{name, QStringLiteral(">="), valueText(t, {at + 2, at + 3}), qualifier},
-                     Comparison{name, QStringLiteral("<="), valueText(t, {at + 4, at + 5}), qualifier}};
+    return std::pair{
+        Comparison{name, QStringLiteral(">="), valueText(t, {at + 2, at + 3}), qualifier},
+        Comparison{name, QStringLiteral("<="), valueText(t, {at + 4, at + 5}), qualifier}};
 }
 
 }  // namespace
@@ -289,10 +290,10 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
         const RankItem rank = ranks.value(c->name);
         limit.kind = RowLimit::Ranked;
         limit.view = c->qualifier.toLower();
-        const QString column = c->qualifier.isEmpty()
-                                   ? u'"' + c->name + u'"'
-                                   : QStringLiteral("\"%1\".\"%2\"").arg(c->qualifier.toUpper(),
-                                                                           c->name);
+        const QString column =
+            c->qualifier.isEmpty()
+                ? u'"' + c->name + u'"'
+                : QStringLiteral("\"%1\".\"%2\"").arg(c->qualifier.toUpper(), c->name);
         limit.condition = column + c->op + c->value;
         if (low)
             limit.condition.prepend(column + QStringLiteral(">=") + low->value +

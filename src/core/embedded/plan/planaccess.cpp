@@ -189,8 +189,7 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
 Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
                           const QStringList& outer, bool searched) {
     // "<expr>": the expression of a function-based index.
-    static const QRegularExpression kConstraint(
-        QStringLiteral(R"(^(\w+|<expr>)(=|>|<|>=|<=)\?$)"));
+    static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+|<expr>)(=|>|<|>=|<=)\?$)"));
     const bool covering = !m.captured(1).isEmpty();
     const QString indexName = m.captured(2);
     const PlanEstimates::Index& index = estimates_.index(indexName);

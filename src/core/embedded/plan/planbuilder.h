@@ -32,6 +32,7 @@ struct Measure {
     Kind kind = None;
     int line = -1;
     int64_t value = 0;
+    int less = -1;  // a SQLite line whose visits are taken off the figure (-1: none)
 
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }

@@ -61,6 +61,10 @@ struct Step {
 // batches, as no order and no STOPKEY above (`stopped`) needs them one by one (planpaging.cpp).
 void batchRowidAccess(Step& s, bool stopped = false);
 
+// The conditions and figures of each OR expansion's branches, once the statement's conditions
+// are placed on its VIEW line (planorexpansion.cpp).
+void settleOrExpansions(std::vector<PlanRow>& rows);
+
 // A step with `children` under it, taking its first child's estimates.
 Step step(QString operation, QString options, std::vector<Step> children = {});
 // `tree` with the scalar subqueries of its select list before it (a carrier), or `tree` alone.
@@ -168,7 +172,8 @@ class Builder {
     Step startWith(int setup, const QString& table);
     // Gives `s`, and the access lines below it, `rows` as what they hand on.
     static void setOutputOf(Step& s, const Measure& rows);
-    Step multiIndexOr(const EqpNode& node, const QStringList& outer);
+    // SQLite's MULTI-INDEX OR at line `id`: Oracle's OR expansion (planorexpansion.cpp).
+    Step multiIndexOr(int id, const QStringList& outer);
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     bool buildsFirst(const Step& outer, const Step& inner) const;
