@@ -7,6 +7,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace qv::embedded::plan {
 
 namespace {
@@ -152,6 +154,7 @@ Step Builder::multiIndexOr(int id, const QStringList& outer) {
             searches += nodes_[line].detail + u'|';
         }
     }
+    estimateBranches(branches, alias, outer);
     Step all = blockStep(QStringLiteral("UNION-ALL"), QString(), branches);
     all.card = all.cost = 0;
     for (const Step& b : branches) {
@@ -170,6 +173,41 @@ Step Builder::multiIndexOr(int id, const QStringList& outer) {
     const std::vector<int>& first = nodes_[nodes_[id].children.front()].children;
     view.starts = first.empty() ? Measure{} : Measure::loops(first.front());
     return view;
+}
+
+// Each branch finds the rows of its own condition, less those an earlier branch found, and
+// keeps those the other conditions keep: rows x s(k) x (1 - s(j)) for each earlier j x s(others).
+void Builder::estimateBranches(std::vector<Step>& branches, const QString& alias,
+                               const QStringList& outer) {
+    const QString table = tableName(alias);
+    QList<Predicate> others = conditionsOn(alias, table);
+    const auto orAt = std::find_if(others.begin(), others.end(), [&](const Predicate& p) {
+        return p.op == u"OR" && p.branches.size() == branches.size();
+    });
+    const PlanEstimates::Table& t = estimates_.table(table);
+    if (orAt == others.end() || t.rows <= 0)
+        return;
+    const std::vector<Predicate> conditions = orAt->branches;
+    others.erase(orAt);
+    const double kept = estimates_.selectivity(others, table, {}, outer);
+    double notBefore = 1;
+    for (size_t k = 0; k < branches.size(); ++k) {
+        const double found = t.rows * estimates_.selectivity(conditions[k], table);
+        Step& access = branches[k];
+        Step* index = &access;
+        while (index->operation != u"INDEX" && !index->children.empty())
+            index = &index->children.front();
+        // The index's figures were made for the whole OR: its costs scale with its rows.
+        const double share = index->card > 0 ? std::min(1.0, found / index->card) : 1;
+        for (Step* line = &access;; line = &line->children.front()) {
+            line->cost = std::max(1.0, line->cost * share);
+            if (line == index || line->children.empty())
+                break;
+        }
+        index->card = std::max(1.0, found);
+        access.card = std::max(1.0, found * notBefore * kept);
+        notBefore *= 1 - std::min(1.0, found / t.rows);
+    }
 }
 
 void settleOrExpansions(std::vector<PlanRow>& rows) {

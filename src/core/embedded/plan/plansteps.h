@@ -174,6 +174,8 @@ class Builder {
     static void setOutputOf(Step& s, const Measure& rows);
     // SQLite's MULTI-INDEX OR at line `id`: Oracle's OR expansion (planorexpansion.cpp).
     Step multiIndexOr(int id, const QStringList& outer);
+    void estimateBranches(std::vector<Step>& branches, const QString& alias,
+                          const QStringList& outer);
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     bool buildsFirst(const Step& outer, const Step& inner) const;

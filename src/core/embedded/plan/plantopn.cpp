@@ -174,7 +174,8 @@ Step Builder::rowLimited(Step body, Range text) const {
             sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
         window->filter = limit.numbering;
         view->filter = limit.condition;
-        if (limit.stop > 0 && !limit.numbering.startsWith(u"ROW_NUMBER() OVER ( PARTITION")) {
+        // (Ranked within partitions, each partition keeps that many: no figure is known.)
+        if (limit.stop > 0 && limit.rows > 0) {
             // Oracle costs the lines that hand rows on as they come for the ranks kept only.
             if (sorted)
                 window->card = std::min(window->card, limit.stop);
@@ -187,6 +188,10 @@ Step Builder::rowLimited(Step body, Range text) const {
             window->rows = Measure::visits(view->loop);
         if (limit.rows > 0)
             view->card = std::min(view->card, limit.rows);
+        // The lines above the view, one input each, hand on no more than it does.
+        for (Step* line = &body; line != view && line->children.size() == 1;
+             line = &line->children.front())
+            line->card = std::min(line->card, view->card);
     }
     return body;
 }
