@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace qv::embedded::plan {
 
 namespace {
@@ -71,7 +73,8 @@ QString joinedAnd(const QString& before, const QStringList& more) {
     return all.join(QStringLiteral(" AND "));
 }
 
-// The INDEX line a branch finds its rows by: the branch itself or a line below it.
+// The line a branch finds its rows by: its INDEX line, or the branch itself when it finds them
+// by rowid.
 PlanRow* indexOf(std::vector<PlanRow>& rows, PlanRow& branch) {
     for (PlanRow* line = &branch;;) {
         if (line->operation == u"INDEX")
@@ -79,7 +82,7 @@ PlanRow* indexOf(std::vector<PlanRow>& rows, PlanRow& branch) {
         const auto child = std::find_if(rows.begin() + line->id + 1, rows.end(),
                                         [&](const PlanRow& r) { return r.parentId == line->id; });
         if (child == rows.end())
-            return nullptr;
+            return &branch;
         line = &*child;
     }
 }
@@ -97,11 +100,23 @@ void settle(std::vector<PlanRow>& rows, PlanRow& view) {
     }
     // The statement's conditions on the table were placed on the view: the OR goes into the
     // branches, the others into each of them.
+    // The OR is the one whose every condition names a column its branch's index finds by.
+    auto searchedBy = [&](const QStringList& parts) {
+        for (size_t k = 0; k < branches.size(); ++k) {
+            const QStringList keys = indexOf(rows, *branches[k])->keys;
+            if (!std::any_of(keys.begin(), keys.end(), [&](const QString& key) {
+                    return parts[qsizetype(k)].contains(u'"' + key.toUpper() + u'"') ||
+                           key == u"<expr>";
+                }))
+                return false;
+        }
+        return true;
+    };
     QStringList others = splitTopLevel(view.filterPredicates, u" AND ");
     QStringList conditions;
     for (qsizetype i = 0; i < others.size(); ++i) {
         const QStringList parts = splitTopLevel(unwrapped(others[i]), u" OR ");
-        if (parts.size() == qsizetype(branches.size())) {
+        if (parts.size() == qsizetype(branches.size()) && searchedBy(parts)) {
             conditions = parts;
             others.removeAt(i);
             break;
@@ -110,23 +125,31 @@ void settle(std::vector<PlanRow>& rows, PlanRow& view) {
     if (conditions.isEmpty() || view.filterPredicates.isEmpty())
         return;
     view.filterPredicates.clear();
+    // An OR among the others keeps one pair of parentheses, and only beside another condition.
+    for (QString& other : others) {
+        other = unwrapped(other);
+        if (splitTopLevel(other, u" OR ").size() > 1)
+            other = u'(' + other + u')';
+    }
     PlanRow* first = nullptr;
     for (size_t k = 0; k < branches.size(); ++k) {
         PlanRow& branch = *branches[k];
         PlanRow* index = indexOf(rows, branch);
-        if (!index)
-            return;
         index->accessPredicates = joinedAnd(index->accessPredicates, {conditions[qsizetype(k)]});
         QStringList filters;
         for (size_t j = 0; j < k; ++j)
             filters << notFoundBefore(conditions[qsizetype(j)]);
         filters << others;
         branch.filterPredicates = joinedAnd(branch.filterPredicates, filters);
+        if (filters.size() == 1 && branch.filterPredicates == filters.front())
+            branch.filterPredicates = unwrapped(filters.front());
         // With no other condition, the first branch hands on every row its index finds, and
         // the last of two what the view hands on besides.
         if (!others.isEmpty())
             continue;
-        if (k == 0) {
+        if (index == &branch) {
+            first = nullptr;  // what it visits is not what it hands on
+        } else if (k == 0) {
             first = index;
             branch.rows = Measure::visits(index->loop);
         } else if (branches.size() == 2 && first && view.rows.kind != Measure::None &&
@@ -181,8 +204,22 @@ void Builder::estimateBranches(std::vector<Step>& branches, const QString& alias
                                const QStringList& outer) {
     const QString table = tableName(alias);
     QList<Predicate> others = conditionsOn(alias, table);
+    // The OR whose every condition is on a column its branch's index finds rows by.
+    auto indexLine = [](Step& access) {
+        Step* index = &access;
+        while (index->operation != u"INDEX" && !index->children.empty())
+            index = &index->children.front();
+        return index;
+    };
     const auto orAt = std::find_if(others.begin(), others.end(), [&](const Predicate& p) {
-        return p.op == u"OR" && p.branches.size() == branches.size();
+        if (p.op != u"OR" || p.branches.size() != branches.size())
+            return false;
+        for (size_t k = 0; k < branches.size(); ++k) {
+            const QStringList& keys = indexLine(branches[k])->keys;
+            if (!keys.contains(p.branches[k].column) && !keys.contains(u"<expr>"_s))
+                return false;
+        }
+        return true;
     });
     const PlanEstimates::Table& t = estimates_.table(table);
     if (orAt == others.end() || t.rows <= 0)
@@ -194,9 +231,7 @@ void Builder::estimateBranches(std::vector<Step>& branches, const QString& alias
     for (size_t k = 0; k < branches.size(); ++k) {
         const double found = t.rows * estimates_.selectivity(conditions[k], table);
         Step& access = branches[k];
-        Step* index = &access;
-        while (index->operation != u"INDEX" && !index->children.empty())
-            index = &index->children.front();
+        Step* index = indexLine(access);
         // The index's figures were made for the whole OR: its costs scale with its rows.
         const double share = index->card > 0 ? std::min(1.0, found / index->card) : 1;
         for (Step* line = &access;; line = &line->children.front()) {
