@@ -117,18 +117,33 @@ Step Builder::rowLimited(Step body, Range text) const {
         if (!limit.ordered && numberedView(body, limit))
             return body;
         if (limit.ordered) {
-            const bool sorted = sorts(body);
+            // The engine's own subquery that numbers the rows of the ordered view is no line of
+            // Oracle's: the view stands under the count itself.
+            while (body.operation == u"VIEW" && body.alias.startsWith(u"(subquery") &&
+                   body.children.size() == 1 && body.children.front().operation == u"VIEW")
+                body = Step(body.children.front());
+            const bool viewed = body.operation == u"VIEW" && body.children.size() == 1;
+            Step& below = viewed ? body.children.front() : body;
+            const bool sorted = sorts(below);
             if (sorted) {
-                body.options = QStringLiteral("ORDER BY STOPKEY");
-                body.filter = limit.condition;
+                below.options = QStringLiteral("ORDER BY STOPKEY");
+                below.filter = limit.condition;
+                // It hands on the rows counted, not the rows it took in.
+                below.rows = returned;
+                if (limit.rows > 0)
+                    below.card = std::min(below.card, limit.rows);
             } else {
-                readInOrder(body, inlineView(tokens_, text));  // the view's order is an index's
+                readInOrder(below, inlineView(tokens_, text));  // the view's order is an index's
             }
-            Step view = blockStep(QStringLiteral("VIEW"), QString(), {body});
-            view.rows = returned;
-            body = view;
+            if (!viewed) {
+                Step view = blockStep(QStringLiteral("VIEW"), QString(), {body});
+                view.rows = returned;
+                body = view;
+            }
             if (!sorted)
-                capRows(body, limit.rows);
+                capRows(below, limit.rows);
+            body.card = std::min(body.card, below.card);
+            body.cost = below.cost;
         } else {
             capRows(body, limit.rows);
         }
