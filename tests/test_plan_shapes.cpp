@@ -164,6 +164,13 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
               rowsOf(*db_, page.arg(" desc", "+ 0 <= 12")));
     EXPECT_EQ(lines(page.arg(" desc", "<= 12")).value(4),
               "4:3 INDEX FULL SCAN DESCENDING IX_EMP_SALARY|1|13");
+    // Numbered again outside the view that ROWNUM stops: one VIEW under the count.
+    EXPECT_EQ(lines("select * from (select a.*, rownum rnum from (select ename from emp order by "
+                    "hired) a where rownum <= 20) where rnum > 10")
+                  .mid(1, 4),
+              (QStringList{"1:0 VIEW|1|10", "2:1 COUNT STOPKEY|1|", "3:2 VIEW|1|",
+                           "4:3 SORT ORDER BY STOPKEY|1|"}));
+    EXPECT_EQ(filters_.value(4), "ROWNUM<=20");
     EXPECT_EQ(
         lines("select ename from emp where salary between 100 and 120 order by salary desc").mid(1),
         (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|30",
