@@ -205,6 +205,14 @@ QString numbering(const std::vector<Token>& t, size_t first, size_t order, size_
            (descending ? QStringLiteral(" )") : QStringLiteral(")"));
 }
 
+// The alias of the inline view `view` (its query, without the parentheses); empty for none.
+QString viewAlias(const std::vector<Token>& t, Range view, size_t last) {
+    size_t at = view.last + 1;
+    if (at < last && t[at].is(u"AS"))
+        ++at;
+    return at < last && isName(t[at]) && !sql::isKeyword(t[at]) ? unquoted(t[at]) : QString();
+}
+
 // `name BETWEEN low AND high` (name maybe qualified) with literal or bind bounds, as
 // `name >= low` and `name <= high`.
 std::optional<std::pair<Comparison, Comparison>> between(const std::vector<Token>& t, Range term) {
@@ -285,7 +293,9 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
             limit.rows = allowed(*c);
             return limit;
         }
-        if (!ranks.contains(c->name))
+        if (!ranks.contains(c->name) ||
+            (!c->qualifier.isEmpty() &&
+             c->qualifier.compare(viewAlias(t, view, last), Qt::CaseInsensitive) != 0))
             continue;
         const RankItem rank = ranks.value(c->name);
         limit.kind = RowLimit::Ranked;
