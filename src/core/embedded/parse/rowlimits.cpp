@@ -312,11 +312,18 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
         bool literal = false;
         const double n = c->value.toDouble(&literal);
         const double stop = !literal ? 0 : c->op == u"<" ? std::ceil(n) - 1 : std::floor(n);
-        if (stop > 0) {
+        // A bind variable the rank is at most (or equal to) tells the last rank when it runs.
+        const size_t bind = literal || c->op == u"<"                    ? size_t(-1)
+                            : t[term.last - 1].kind == TokenKind::Param ? term.last - 1
+                            : t[term.first].kind == TokenKind::Param    ? term.first
+                                                                        : size_t(-1);
+        if (stop > 0 || bind != size_t(-1)) {
             limit.numbering = rankingText(t, rank);
             if (!limit.numbering.isEmpty())
-                limit.numbering += QStringLiteral("<=") + QString::number(stop);
+                limit.numbering +=
+                    QStringLiteral("<=") + (stop > 0 ? QString::number(stop) : c->value);
             limit.stop = stop;
+            limit.stopBind = bind;
             limit.ranked = view;
             limit.stopsEarly = numbersInOrder(t, view, rank);
         }

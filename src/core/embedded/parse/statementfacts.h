@@ -124,6 +124,7 @@ struct RowLimit {
                            // empty when the order is not by plain columns
     // Ranked: the last rank the window keeps (0 when no literal tells), and the inline view.
     double stop = 0;
+    size_t stopBind = size_t(-1);  // or the bind variable's token that tells it when it runs
     Range ranked;
     // Ranked: the view's first `stop` rows are exactly those its ROW_NUMBER numbers up to `stop`
     // (its one window, nothing after it that drops, adds or moves rows), so reading can stop

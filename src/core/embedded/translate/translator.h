@@ -306,8 +306,13 @@ class Translator {
     } identity_;
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
-    // Inline views that stop after their first rows (stopRanking()): first token -> rows.
-    std::map<size_t, qlonglong> rankStops_;
+    // Inline views that stop after their first rows (stopRanking()): first token -> the rows,
+    // or the bind variable that tells them.
+    struct RankStop {
+        qlonglong rows = 0;
+        size_t bind = kNone;
+    };
+    std::map<size_t, RankStop> rankStops_;
 };
 
 }  // namespace qv::embedded

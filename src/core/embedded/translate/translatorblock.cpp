@@ -150,8 +150,15 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
         write(u" LIMIT ");
         rownumLimit(filter, outer);
     }
-    if (const auto stop = rankStops_.find(first); stop != rankStops_.end())
-        write(QStringLiteral(" LIMIT %1").arg(stop->second));
+    if (const auto stop = rankStops_.find(first); stop != rankStops_.end()) {
+        write(u" LIMIT ");
+        if (stop->second.bind == kNone)
+            return write(QString::number(stop->second.rows));
+        // rn <= :n keeps the ranks up to n's whole part, none for a NULL.
+        write(u"coalesce(max(CAST(");
+        render(stop->second.bind, stop->second.bind + 1, Scope{{}, outer.level});
+        write(u" AS INTEGER), 0), 0)");
+    }
 }
 
 // WHERE rn <= n on the ROW_NUMBER of an inline view whose rows come out in the order it numbers
@@ -163,8 +170,9 @@ void Translator::stopRanking(const Block& b, const Clause& from) {
         !t_[from.body + 1].is(u"SELECT"))
         return;
     const RowLimit limit = rowLimit(t_, {b.first, b.last});
-    if (limit.kind == RowLimit::Ranked && limit.stopsEarly && limit.stop >= 1)
-        rankStops_[limit.ranked.first] = qlonglong(limit.stop);
+    if (limit.kind == RowLimit::Ranked && limit.stopsEarly &&
+        (limit.stop >= 1 || limit.stopBind != kNone))
+        rankStops_[limit.ranked.first] = {qlonglong(limit.stop), limit.stopBind};
 }
 
 // SELECT ... FROM DUAL CONNECT BY LEVEL <= n: one row per level, as the one row of DUAL is its
