@@ -171,6 +171,7 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
               (QStringList{"1:0 VIEW|1|10", "2:1 COUNT STOPKEY|1|", "3:2 VIEW|1|",
                            "4:3 SORT ORDER BY STOPKEY|1|"}));
     EXPECT_EQ(filters_.value(4), "ROWNUM<=20");
+    EXPECT_EQ(filters_.value(1), R"("RNUM">10)");
     EXPECT_EQ(
         lines("select ename from emp where salary between 100 and 120 order by salary desc").mid(1),
         (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|30",

@@ -336,6 +336,38 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
     return limit;
 }
 
+QString viewFilter(const std::vector<Token>& t, Range text) {
+    const size_t where = sql::findTopLevel(t, text.first, text.last, u"WHERE");
+    const Range view = inlineView(t, {text.first, where});
+    if (view.empty() || where == text.last)
+        return {};
+    // The view alone in the FROM clause.
+    const QString alias = viewAlias(t, view, where);
+    if (view.last + 1 + (alias.isEmpty() ? 0 : 1) + (t[view.last + 1].is(u"AS") ? 1 : 0) != where)
+        return {};
+    QStringList conditions;
+    for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where + 1, text.last))) {
+        std::vector<Comparison> parts;
+        if (const auto range = between(t, term)) {
+            parts = {range->first, range->second};
+        } else if (const auto c = comparison(t, term)) {
+            parts = {*c};
+        } else {
+            return {};  // a condition this cannot print: none rather than some
+        }
+        for (const Comparison& c : parts) {
+            if (c.name == u"ROWNUM")
+                return {};
+            const QString name = u'"' + c.name + u'"';
+            conditions << (c.qualifier.isEmpty()
+                               ? name
+                               : u'"' + c.qualifier.toUpper() + QStringLiteral("\".") + name) +
+                              c.op + c.value;
+        }
+    }
+    return conditions.join(QStringLiteral(" AND "));
+}
+
 namespace {
 
 // The subqueries "(SELECT ...)" standing in [first, last), outside any of them.

@@ -133,6 +133,11 @@ struct RowLimit {
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
 
+// The conditions of the WHERE clause of `text` on the columns of the one inline view it reads,
+// as Oracle prints them on that VIEW line ("RNUM">10); empty when there are none or one is not
+// a comparison of a column with a literal or bind variable.
+QString viewFilter(const std::vector<Token>& t, Range text);
+
 // The query of the inline view that the FROM clause of `text` starts with; empty when none.
 Range inlineView(const std::vector<Token>& t, Range text);
 

@@ -104,8 +104,12 @@ Step Builder::rowLimited(Step body, Range text) const {
     // Each member of a set operation has its own.
     const RowLimit limit =
         compoundParts(tokens_, text).size() > 1 ? RowLimit{} : rowLimit(tokens_, text);
-    if (limit.kind == RowLimit::None)
+    if (limit.kind == RowLimit::None) {
+        // The outer query of a page: its conditions on the view's columns filter the view.
+        if (body.operation == u"VIEW" && body.filter.isEmpty())
+            body.filter = viewFilter(tokens_, text);
         return body;
+    }
     if (body.carrier) {
         // Under the scalar subqueries of its select list.
         body.children.back() = rowLimited(body.children.back(), text);
