@@ -168,8 +168,8 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
     EXPECT_EQ(lines("select * from (select a.*, rownum rnum from (select ename from emp order by "
                     "hired) a where rownum <= 20) where rnum > 10")
                   .mid(1, 4),
-              (QStringList{"1:0 VIEW|1|10", "2:1 COUNT STOPKEY|1|", "3:2 VIEW|1|",
-                           "4:3 SORT ORDER BY STOPKEY|1|"}));
+              (QStringList{"1:0 VIEW|1|10", "2:1 COUNT STOPKEY|1|20", "3:2 VIEW|1|20",
+                           "4:3 SORT ORDER BY STOPKEY|1|20"}));
     EXPECT_EQ(filters_.value(4), "ROWNUM<=20");
     EXPECT_EQ(filters_.value(1), R"("RNUM">10)");
     EXPECT_EQ(

@@ -423,6 +423,7 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
     }
     if (perKey && s.role == PlanRole::Access)
         s.starts = {};
+    countedView(s, id);
     Step* line = &s;
     // The temporary table a shared WITH query was loaded into is read in this loop.
     if (s.operation == u"VIEW" && s.children.front().object.startsWith(u"SYS_TEMP_")) {

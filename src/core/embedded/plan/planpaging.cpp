@@ -65,6 +65,20 @@ void Builder::readInOrder(Step& first, Range text) const {
     }
 }
 
+void countedView(Step& view, int id) {
+    if (view.operation != u"VIEW" || view.children.size() != 1 ||
+        view.children.front().operation != u"COUNT")
+        return;
+    for (Step* line = &view.children.front();; line = &line->children.front()) {
+        if (line->rows.kind == Measure::None)
+            line->rows = Measure::visits(id);
+        const bool passes = line->operation == u"COUNT" || line->operation == u"VIEW" ||
+                            line->options == u"ORDER BY STOPKEY";
+        if (!passes || line->children.size() != 1 || line->options == u"ORDER BY STOPKEY")
+            return;
+    }
+}
+
 void batchRowidAccess(Step& s, bool stopped) {
     if (s.operation == u"TABLE ACCESS" && s.options == u"BY INDEX ROWID" && !s.ordered &&
         !stopped && !s.children.empty() && s.children.front().operation == u"INDEX" &&

@@ -57,6 +57,11 @@ struct Step {
                      // conditions do not give it one (a join made of a subquery)
 };
 
+// A view read by SQLite's loop `id` whose rows stop at a COUNT STOPKEY: the count, and the lines
+// below it that hand rows on only as they are asked for, hand on what the loop reads
+// (planpaging.cpp).
+void countedView(Step& view, int id);
+
 // TABLE ACCESS BY INDEX ROWID BATCHED where the rowids of an INDEX RANGE SCAN are fetched in
 // batches, as no order and no STOPKEY above (`stopped`) needs them one by one (planpaging.cpp).
 void batchRowidAccess(Step& s, bool stopped = false);
