@@ -104,7 +104,8 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
             s.steps[i].options = QStringLiteral("FAST FULL SCAN");
     }
     if (inOrder && !s.steps.empty())
-        readInOrder(s.steps.front(), text);
+        // A descending ORDER BY that SQLite sorts for apart was not read from the index.
+        readInOrder(s.steps.front(), shape.orderBy && s.sortOrder >= 0 ? Range{} : text);
     // The rows each loop hands on after its conditions: as many as the next loop began, and
     // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not

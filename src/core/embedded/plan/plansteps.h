@@ -195,7 +195,8 @@ class Builder {
     bool numberedView(Step& body, const RowLimit& limit) const;
     bool windowBlock(Sources& s, Range text) const;
     // Pagination and index order (planpaging.cpp): the first loop of a block whose index gives
-    // the order asked for, read backwards for a descending one.
+    // the order asked for, read backwards for a descending one (the first key of the ORDER BY
+    // or window of `text`; none for an empty `text`).
     void readInOrder(Step& first, Range text) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
