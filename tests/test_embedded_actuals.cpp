@@ -72,7 +72,7 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
         {"select c.name, o.order_id, o.total_amount from customers c join orders o on "
          "o.customer_id = c.customer_id where c.city = 'city 7' order by o.total_amount desc",
          {"SELECT STATEMENT|1|1000", "SORT ORDER BY|1|1000", "NESTED LOOPS|1|1000",
-          "TABLE ACCESS FULL|1|100", "TABLE ACCESS BY INDEX ROWID|100|1000",
+          "TABLE ACCESS FULL|1|100", "TABLE ACCESS BY INDEX ROWID BATCHED|100|1000",
           "INDEX RANGE SCAN|100|1000"}},
         {"select total_amount, count(*) from orders group by total_amount",
          {"SELECT STATEMENT|1|1000", "HASH GROUP BY|1|1000", "TABLE ACCESS FULL|1|20000"}},
@@ -89,7 +89,7 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
         {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
          "c.customer_id and o.total_amount > c.customer_id)",
          {"SELECT STATEMENT|1|0", "NESTED LOOPS SEMI|1|0", "TABLE ACCESS FULL|1|2000",
-          "TABLE ACCESS BY INDEX ROWID|2000|null", "INDEX RANGE SCAN|2000|20000"}},
+          "TABLE ACCESS BY INDEX ROWID BATCHED|2000|null", "INDEX RANGE SCAN|2000|20000"}},
         // The outer join builds on the smaller input, its inner table.
         {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
          "c.customer_id and o.total_amount > 990",
@@ -147,12 +147,13 @@ TEST_F(EmbeddedActuals, BindValuesChangeTheRowsALineProduces) {
         QStringList lines;
     } cases[] = {
         {"city 7",
-         {"SELECT STATEMENT|1|1000", "NESTED LOOPS|1|1000", "TABLE ACCESS BY INDEX ROWID|1|100",
-          "INDEX RANGE SCAN|1|100", "TABLE ACCESS BY INDEX ROWID|100|1000",
-          "INDEX RANGE SCAN|100|1000"}},
+         {"SELECT STATEMENT|1|1000", "NESTED LOOPS|1|1000",
+          "TABLE ACCESS BY INDEX ROWID BATCHED|1|100", "INDEX RANGE SCAN|1|100",
+          "TABLE ACCESS BY INDEX ROWID BATCHED|100|1000", "INDEX RANGE SCAN|100|1000"}},
         {"nowhere",
-         {"SELECT STATEMENT|1|0", "NESTED LOOPS|1|0", "TABLE ACCESS BY INDEX ROWID|1|0",
-          "INDEX RANGE SCAN|1|0", "TABLE ACCESS BY INDEX ROWID|0|0", "INDEX RANGE SCAN|0|0"}},
+         {"SELECT STATEMENT|1|0", "NESTED LOOPS|1|0", "TABLE ACCESS BY INDEX ROWID BATCHED|1|0",
+          "INDEX RANGE SCAN|1|0", "TABLE ACCESS BY INDEX ROWID BATCHED|0|0",
+          "INDEX RANGE SCAN|0|0"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(figures(sql, {{"city", BindType::Varchar2, c.city}}), c.lines) << c.city;

@@ -76,6 +76,13 @@ TEST_F(EmbeddedBinds, PlaceholdersKeepTheirValuesInsideTranslatedForms) {
         {"select n from t order by n desc fetch first :n rows only",
          {bind("n", BindType::Number, "2")},
          {"10", "9"}},
+        // The ranking stops at the bind's whole part; a NULL keeps no row.
+        {"select n from (select n, row_number() over (order by n desc) r from t) where r <= :n",
+         {bind("n", BindType::Number, "2.5")},
+         {"10", "9"}},
+        {"select n from (select n, row_number() over (order by n) r from t) where r <= :n",
+         {bind("n", BindType::Null)},
+         {}},
         {"select decode(:x, 1, 'one', 'other'), nvl(:y, 'none') from dual",
          {bind("x", BindType::Number, "1"), bind("y", BindType::Null)},
          {"one|none"}},

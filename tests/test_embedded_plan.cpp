@@ -51,7 +51,7 @@ TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexe
     EXPECT_EQ(plan(kJoin, &estimates),
               QStringList({"0|SELECT STATEMENT|null|null|null", "1|SORT|ORDER BY|null|null",
                            "2|NESTED LOOPS|null|null|null", "3|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
-                           "3|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+                           "3|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|ORDERS",
                            "4|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}));
     for (const QStringList& e : estimates) {
         for (const QString& v : e)
@@ -62,8 +62,9 @@ TEST_F(EmbeddedPlan, AJoinIsANestedLoopUnderItsSortWithEstimatesThatFollowIndexe
     EXPECT_EQ(estimates.value(0).value(0), "1000");
 
     db_->execute("create index ix_customers_city on customers (city)");
-    EXPECT_EQ(plan(kJoin).mid(3, 2), QStringList({"3|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
-                                                  "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
+    EXPECT_EQ(plan(kJoin).mid(3, 2),
+              QStringList({"3|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|CUSTOMERS",
+                           "4|INDEX|RANGE SCAN|SCOTT|IX_CUSTOMERS_CITY"}));
 
     // A narrower range, a further condition: fewer rows.
     const QString range = QStringLiteral("select * from orders where customer_id between 1 and %1");
@@ -121,7 +122,8 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
         {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
          "c.customer_id where c.customer_id = 5",
          {"1|NESTED LOOPS|OUTER|null|null", "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|CUSTOMERS",
-          "3|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS", "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "3|INDEX|UNIQUE SCAN|SCOTT|PK_CUSTOMERS",
+          "2|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|ORDERS",
           "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select c.name, o.total_amount from customers c, orders o",
          {"1|MERGE JOIN|CARTESIAN|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
@@ -135,7 +137,7 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
         {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
          "c.customer_id and o.total_amount > c.customer_id)",
          {"1|NESTED LOOPS|SEMI|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS",
-          "2|TABLE ACCESS|BY INDEX ROWID|SCOTT|ORDERS",
+          "2|TABLE ACCESS|BY INDEX ROWID BATCHED|SCOTT|ORDERS",
           "3|INDEX|RANGE SCAN|SCOTT|IX_ORDERS_CUSTOMER"}},
         {"select * from customers c where not exists (select 1 from orders o where "
          "o.customer_id = c.customer_id)",

@@ -100,9 +100,11 @@ TEST_F(PlanHints, HintsSteerThePlanAndTheRunFollowsIt) {
         {"select /*+ no_index(t t_grp) */ * from t where grp = 5",
          {"SELECT STATEMENT", "TABLE ACCESS FULL T"}},
         {"select /*+ index(x t_status) */ * from t x where status = 'A'",
-         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID T", "INDEX RANGE SCAN T_STATUS"}},
+         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T",
+          "INDEX RANGE SCAN T_STATUS"}},
         {"select --+ index(t)\n * from t where status = 'A'",
-         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID T", "INDEX RANGE SCAN T_STATUS"}},
+         {"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED T",
+          "INDEX RANGE SCAN T_STATUS"}},
         {"select /*+ index_ffs(t t_status) */ status, n from t",
          {"SELECT STATEMENT", "INDEX FAST FULL SCAN T_STATUS"}},
     };
@@ -140,7 +142,8 @@ TEST_F(PlanHints, JoinHintsChooseTheJoinAndAreReportedTruthfully) {
                                 "INDEX FAST FULL SCAN T_STATUS"};
     const QStringList nested = {"SELECT STATEMENT", "NESTED LOOPS", "INDEX FAST FULL SCAN T_STATUS",
                                 "TABLE ACCESS BY INDEX ROWID D", "INDEX UNIQUE SCAN SYS_C0010007"};
-    const QStringList fewFirst = {"SELECT STATEMENT", "HASH JOIN", "TABLE ACCESS BY INDEX ROWID T",
+    const QStringList fewFirst = {"SELECT STATEMENT", "HASH JOIN",
+                                  "TABLE ACCESS BY INDEX ROWID BATCHED T",
                                   "INDEX RANGE SCAN SYS_C0010001", "TABLE ACCESS FULL D"};
     const struct {
         const char* sql;
@@ -296,7 +299,7 @@ TEST_F(PlanHints, TheClusteringFactorMakesTheFullScanTheCheaperPlan) {
     EXPECT_EQ(lines, (QStringList{"SELECT STATEMENT", "TABLE ACCESS FULL T"}));
     EXPECT_LT(buffers, run(hinted).second);
     EXPECT_EQ(plan(QStringLiteral("select * from u where status = 'A'")),
-              (QStringList{"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID U",
+              (QStringList{"SELECT STATEMENT", "TABLE ACCESS BY INDEX ROWID BATCHED U",
                            "INDEX RANGE SCAN U_STATUS"}));
 }
 

@@ -218,7 +218,7 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
         {"select d.dname, e.ename from dept d cross join emp e where e.emp_id < 4",
          {"0|SELECT STATEMENT|null|1|150", "1|MERGE JOIN CARTESIAN|null|1|150",
           "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|null",
-          "3|TABLE ACCESS BY INDEX ROWID|EMP|1|null", "4|INDEX RANGE SCAN|PK_EMP|1|3"},
+          "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|null", "4|INDEX RANGE SCAN|PK_EMP|1|3"},
          ""},
         {"select d.dname, e.ename from dept d, emp e where e.emp_id = 4",
          {"0|SELECT STATEMENT|null|1|50", "1|NESTED LOOPS|null|1|50",
@@ -246,14 +246,15 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,
 // rows made without reading any table.
 TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
-    EXPECT_EQ(lines("select emp_id, level from emp start with mgr_id is null connect by prior "
-                    "emp_id = mgr_id"),
-              QStringList(
-                  {"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
-                   "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null", "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4",
-                   "2|NESTED LOOPS|null|null|null", "3|CONNECT BY PUMP|null|null|2000",
-                   "3|TABLE ACCESS BY INDEX ROWID|EMP|2000|null",
-                   "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
+    EXPECT_EQ(
+        lines("select emp_id, level from emp start with mgr_id is null connect by prior "
+              "emp_id = mgr_id"),
+        QStringList({"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
+                     "2|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|null",
+                     "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4", "2|NESTED LOOPS|null|null|null",
+                     "3|CONNECT BY PUMP|null|null|2000",
+                     "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|2000|null",
+                     "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
     // EXPLAIN PLAN draws the same lines with the same estimates; the tree is estimated to
     // reach every row of the table.
     const QString tree = QStringLiteral(

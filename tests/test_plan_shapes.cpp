@@ -12,7 +12,8 @@ namespace {
 
 const QString kRunLines = QStringLiteral(
     "SELECT ID, PARENT_ID, OPERATION, OPTIONS, OBJECT_NAME, CARDINALITY, FILTER_PREDICATES, "
-    "LAST_STARTS, LAST_OUTPUT_ROWS FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND "
+    "LAST_STARTS, LAST_OUTPUT_ROWS, ACCESS_PREDICATES FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID "
+    "= '%1' AND "
     "CHILD_NUMBER = %2 ORDER BY ID");
 
 // dept: 50 departments. emp: 5,000 employees, 100 in each department, salaries 0 to 4,990 in
@@ -56,6 +57,7 @@ class PlanShapes : public EmbeddedTest {
         QStringList out, ran;
         filters_.clear();
         lastSqlId_ = id.value(0);
+        access_.clear();
         for (const QString& row : rowsOf(*stats_, kRunLines.arg(id.value(0), id.value(1)))) {
             QStringList f = row.split(u'|');
             f.replaceInStrings(QStringLiteral("null"), QString());
@@ -65,6 +67,8 @@ class PlanShapes : public EmbeddedTest {
             ran << line + u'|' + f[5];
             if (!f[6].isEmpty())
                 filters_[f[0].toInt()] = f[6];
+            if (!f[9].isEmpty())
+                access_[f[0].toInt()] = f[9];
         }
         db_->execute(planDeleteStatement(kPlanTable));
         db_->execute(explainPlanStatement(kPlanTable, sql));
@@ -96,6 +100,7 @@ class PlanShapes : public EmbeddedTest {
     std::unique_ptr<embedded::EmbeddedDatabase> stats_;
     QString lastSqlId_;
     QMap<int, QString> filters_;  // line id -> its filter, of the last lines()
+    QMap<int, QString> access_;   // line id -> its access predicate, of the last lines()
 };
 
 // ROWNUM stops the query at its COUNT STOPKEY; FETCH FIRST numbers the rows in a window its VIEW
@@ -137,7 +142,7 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     const QStringList ranked = lines(
         "select * from (select ename, row_number() over (order by hired) rn from emp) "
         "where rn <= 3");
-    EXPECT_EQ(ranked.mid(1, 3), (QStringList{"1:0 VIEW|1|3", "2:1 WINDOW SORT PUSHED RANK|1|",
+    EXPECT_EQ(ranked.mid(1, 3), (QStringList{"1:0 VIEW|1|3", "2:1 WINDOW SORT PUSHED RANK|1|3",
                                              "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(filters_.value(1), R"("RN"<=3)");
     // Ranked within partitions and joined: each department keeps its first.
@@ -150,6 +155,77 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     EXPECT_EQ(view[0].section(u' ', 1), "VIEW|1|50");
     EXPECT_EQ(filters_.value(view[0].section(u':', 0, 0).toInt()), R"("V"."RN"=1)");
     EXPECT_EQ(joined.filter("WINDOW").value(0).section(u' ', 1), "WINDOW SORT PUSHED RANK|1|");
+}
+
+// Paging through an index: the window stops at the last rank kept and the index stops with it,
+// read backwards for a descending order; rowids fetched for an order or a STOPKEY one by one,
+// others in batches; a function-based index is searched by its expression.
+TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
+    const QString page = QStringLiteral(
+        "select * from (select emp_id, row_number() over (order by salary%1) rn from emp) "
+        "where rn %2");
+    EXPECT_EQ(
+        lines(page.arg("", "between 3 and 5")),
+        (QStringList{"0: SELECT STATEMENT|1|3", "1:0 VIEW|1|3", "2:1 WINDOW NOSORT STOPKEY|1|5",
+                     "3:2 TABLE ACCESS BY INDEX ROWID EMP|1|",
+                     "4:3 INDEX FULL SCAN IX_EMP_SALARY|1|6"}));
+    EXPECT_EQ(filters_.value(1), R"("RN">=3 AND "RN"<=5)");
+    EXPECT_EQ(filters_.value(2), R"(ROW_NUMBER() OVER ( ORDER BY "SALARY")<=5)");
+    // The rows are those of the same ranking read to its end.
+    EXPECT_EQ(rowsOf(*db_, page.arg(" desc", "<= 12")),
+              rowsOf(*db_, page.arg(" desc", "+ 0 <= 12")));
+    EXPECT_EQ(lines(page.arg(" desc", "<= 12")).value(4),
+              "4:3 INDEX FULL SCAN DESCENDING IX_EMP_SALARY|1|13");
+    // Numbered again outside the view that ROWNUM stops: one VIEW under the count.
+    EXPECT_EQ(lines("select * from (select a.*, rownum rnum from (select ename from emp order by "
+                    "hired) a where rownum <= 20) where rnum > 10")
+                  .mid(1, 4),
+              (QStringList{"1:0 VIEW|1|10", "2:1 COUNT STOPKEY|1|20", "3:2 VIEW|1|20",
+                           "4:3 SORT ORDER BY STOPKEY|1|20"}));
+    EXPECT_EQ(filters_.value(4), "ROWNUM<=20");
+    EXPECT_EQ(filters_.value(1), R"("RNUM">10)");
+    EXPECT_EQ(
+        lines("select ename from emp where salary between 100 and 120 order by salary desc").mid(1),
+        (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|30",
+                     "2:1 INDEX RANGE SCAN DESCENDING IX_EMP_SALARY|1|30"}));
+    EXPECT_EQ(lines("select ename from emp where salary between 100 and 120").value(1),
+              "1:0 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|30");
+    db_->execute("create index ix_emp_upper on emp (upper(ename))");
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'EMP'); end;");
+    EXPECT_EQ(lines("select emp_id from emp where upper(ename) = 'EMP 77'").mid(1),
+              (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|1",
+                           "2:1 INDEX RANGE SCAN IX_EMP_UPPER|1|1"}));
+    EXPECT_EQ(access_.value(2), R"(UPPER("ENAME")='EMP 77')");
+    db_->execute(explainPlanStatement(kPlanTable,
+                                      "create table top5 as select * from emp "
+                                      "where rownum <= 5"));
+    EXPECT_EQ(
+        rowsOf(*db_, "select operation || ' ' || options from " + kPlanTable + " where id = 3"),
+        QStringList{"COUNT STOPKEY"});
+}
+
+// An OR of conditions each found by an index is expanded into a branch per condition, each
+// later one dropping what an earlier one found; costlier than a full scan, it is not.
+TEST_F(PlanShapes, AnOrOfIndexedConditionsIsExpandedWhenCheaper) {
+    // Some salaries unknown: LNNVL keeps their rows in the later branch.
+    db_->execute("update emp set salary = null where mod(emp_id, 7) = 0");
+    const QString sql =
+        QStringLiteral("select emp_id from emp where salary = 20 or emp_id = %1 order by emp_id");
+    const QStringList expanded = lines(sql.arg(14));
+    ASSERT_EQ(expanded.size(), 8) << expanded.join(u'\n').toStdString();
+    EXPECT_TRUE(expanded[2].startsWith("2:1 VIEW VW_ORE_")) << expanded[2].toStdString();
+    EXPECT_EQ(expanded.mid(3),
+              (QStringList{"3:2 UNION-ALL|1|10", "4:3 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|9",
+                           "5:4 INDEX RANGE SCAN IX_EMP_SALARY|1|9",
+                           "6:3 TABLE ACCESS BY INDEX ROWID EMP|1|1",
+                           "7:6 INDEX UNIQUE SCAN SYS_C0010002|1|1"}));
+    EXPECT_EQ(access_.value(5), R"("SALARY"=20)");
+    EXPECT_EQ(filters_.value(6), R"(LNNVL("SALARY"=20))");
+    for (const int id : {14, 2})
+        EXPECT_EQ(rowsOf(*db_, sql.arg(id)),
+                  rowsOf(*db_, "select /*+ full(emp) */" + sql.arg(id).mid(6)));
+    EXPECT_EQ(lines("select emp_id from emp where salary = 20 or dept_id < 40").value(1),
+              "1:0 TABLE ACCESS FULL EMP|1|3900");
 }
 
 // A window sorts its rows, or numbers them as they come when an index or a sorted grouping gives
@@ -205,7 +281,8 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
         {"select dept_id from dept intersect select dept_id from emp where salary < 10",
          {"0: SELECT STATEMENT|1|1", "1:0 INTERSECTION|1|1", "2:1 SORT UNIQUE|1|",
           "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
-          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|10", "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
+          "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
+          "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
          {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|",
           "3:2 TABLE ACCESS FULL EMP|1|20", "4:2 TABLE ACCESS FULL DEPT|1|50"}},

@@ -89,7 +89,7 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
         "update t x set v = (select max(s.v) from t s where s.id = x.id + 1) where k = 8");
     EXPECT_EQ(plan(update),
               QStringList({"0|UPDATE STATEMENT|null|null", "1|UPDATE|null|T",
-                           "2|TABLE ACCESS|BY INDEX ROWID|T", "3|INDEX|RANGE SCAN|IX_T_K",
+                           "2|TABLE ACCESS|BY INDEX ROWID BATCHED|T", "3|INDEX|RANGE SCAN|IX_T_K",
                            "2|SORT|AGGREGATE|null", "3|TABLE ACCESS|BY INDEX ROWID|T",
                            "4|INDEX|UNIQUE SCAN|PK_T"}));
     db_->execute("explain plan for " + update);
@@ -127,9 +127,10 @@ TEST_F(PlanStatements, QuotedNamesKeepTheirSpellingAndBlanks) {
     db_->execute(R"(create table "my tab" (id number primary key, "Lower" number))");
     db_->execute(R"(create table "lowert" (id number))");
     db_->execute(R"(create index "my ix" on "my tab" ("Lower"))");
-    EXPECT_EQ(plan(R"(select * from "my tab" where "Lower" = 1)"),
-              QStringList({"0|SELECT STATEMENT|null|null", "1|TABLE ACCESS|BY INDEX ROWID|my tab",
-                           "2|INDEX|RANGE SCAN|my ix"}));
+    EXPECT_EQ(
+        plan(R"(select * from "my tab" where "Lower" = 1)"),
+        QStringList({"0|SELECT STATEMENT|null|null", "1|TABLE ACCESS|BY INDEX ROWID BATCHED|my tab",
+                     "2|INDEX|RANGE SCAN|my ix"}));
     const QStringList joined = plan(R"(select * from "lowert" t, "my tab" m where m.id = t.id)");
     EXPECT_TRUE(joined.contains("2|TABLE ACCESS|FULL|lowert")) << joined.join(u' ').toStdString();
     EXPECT_TRUE(joined.contains("2|TABLE ACCESS|FULL|my tab")) << joined.join(u' ').toStdString();

@@ -2,6 +2,8 @@
 // statementfacts.h).
 #include "core/embedded/parse/statementfacts.h"
 
+#include <cmath>
+
 namespace qv::embedded {
 
 namespace {
@@ -76,10 +78,17 @@ double allowed(const Comparison& c) {
     return c.op == u"<=" ? n : c.op == u"<" ? n - 1 : c.op == u"=" && n == 1 ? 1 : 0;
 }
 
-// The columns the select list of `view` names a ROW_NUMBER, RANK or DENSE_RANK by, upper case,
-// each with whether it ranks within partitions.
-QHash<QString, bool> rankColumns(const std::vector<Token>& t, Range view) {
-    QHash<QString, bool> columns;
+// A ROW_NUMBER, RANK or DENSE_RANK of a select list: the function, whether it ranks within
+// partitions, and the tokens inside its OVER ( ... ).
+struct RankItem {
+    QString function;
+    bool partitioned = false;
+    Range window;
+};
+
+// The columns the select list of `view` names a ranking by, upper case.
+QHash<QString, RankItem> rankColumns(const std::vector<Token>& t, Range view) {
+    QHash<QString, RankItem> columns;
     const size_t select = sql::findTopLevel(t, view.first, view.last, u"SELECT");
     const size_t from = sql::findTopLevel(t, select, view.last, u"FROM");
     for (const Range& item : sql::splitTopLevel(t, select + 1, from)) {
@@ -87,10 +96,75 @@ QHash<QString, bool> rankColumns(const std::vector<Token>& t, Range view) {
             !sql::isOneOf(t[item.first], {u"ROW_NUMBER", u"RANK", u"DENSE_RANK"}))
             continue;
         const size_t over = sql::closing(t, item.first + 1, item.last) + 1;
-        if (over + 2 < item.last && t[over].is(u"OVER") && isName(t[item.last - 1]))
-            columns.insert(unquoted(t[item.last - 1]).toUpper(), t[over + 2].is(u"PARTITION"));
+        if (over + 2 < item.last && t[over].is(u"OVER") && isName(t[item.last - 1])) {
+            const size_t close = sql::closing(t, over + 1, item.last);
+            columns.insert(unquoted(t[item.last - 1]).toUpper(), {unquoted(t[item.first]).toUpper(),
+                                                                  t[over + 2].is(u"PARTITION"),
+                                                                  {over + 2, close}});
+        }
     }
     return columns;
+}
+
+// A list of plain columns (PARTITION BY's or ORDER BY's, [first, last)) as a window prints it:
+// quoted, descending ones wrapped; empty for anything else. `descending` tells whether the
+// last one is.
+QString windowKeys(const std::vector<Token>& t, size_t first, size_t last, bool& descending) {
+    QStringList keys;
+    descending = false;
+    for (const Range& item : sql::splitTopLevel(t, first, last)) {
+        size_t i = item.first;
+        if (i + 2 < item.last && t[i + 1].isOp(u'.'))
+            i += 2;
+        if (i >= item.last || !isName(t[i]) || sql::isKeyword(t[i]))
+            return {};
+        const QString column = u'"' + unquoted(t[i]).toUpper() + u'"';
+        descending = i + 1 < item.last && t[i + 1].is(u"DESC");
+        if (i + 1 + (descending || (i + 1 < item.last && t[i + 1].is(u"ASC"))) != item.last)
+            return {};
+        keys << (descending ? QStringLiteral("INTERNAL_FUNCTION(%1) DESC").arg(column) : column);
+    }
+    return keys.join(u',');
+}
+
+// The ranking as Oracle prints it in the filter of the window that stops at its last rank:
+// ROW_NUMBER() OVER ( PARTITION BY "D" ORDER BY "X"); empty when it is not of plain columns.
+QString rankingText(const std::vector<Token>& t, const RankItem& rank) {
+    const auto [first, last] = rank.window;
+    const size_t order = sql::findTopLevel(t, first, last, u"ORDER");
+    if (order + 1 >= last)
+        return {};
+    QString text = rank.function + QStringLiteral("() OVER ( ");
+    bool descending = false;
+    if (rank.partitioned) {
+        const QString keys = windowKeys(t, first + 2, order, descending);
+        if (keys.isEmpty())
+            return {};
+        text += QStringLiteral("PARTITION BY ") + keys + u' ';
+    }
+    const QString keys = windowKeys(t, order + 2, last, descending);
+    if (keys.isEmpty())
+        return {};
+    return text + QStringLiteral("ORDER BY ") + keys +
+           (descending ? QStringLiteral(" )") : QStringLiteral(")"));
+}
+
+// Whether the rows of `view` come out in the order its one ranking numbers them and nothing
+// after the numbering drops, adds or moves a row: its first `n` rows are then those ranked 1 to
+// n by ROW_NUMBER.
+bool numbersInOrder(const std::vector<Token>& t, Range view, const RankItem& rank) {
+    if (rank.function != u"ROW_NUMBER" || rank.partitioned ||
+        analyticFunctions(t, view).size() != 1 || compoundParts(t, view).size() != 1 ||
+        t[view.first].is(u"WITH"))
+        return false;
+    const size_t select = sql::findTopLevel(t, view.first, view.last, u"SELECT");
+    if (select + 1 < view.last && sql::isOneOf(t[select + 1], {u"DISTINCT", u"UNIQUE"}))
+        return false;
+    for (const char16_t* word : {u"ORDER", u"FETCH", u"OFFSET", u"LIMIT", u"CONNECT", u"ROWNUM"}) {
+        if (sql::findTopLevel(t, select, view.last, word) < view.last)
+            return false;
+    }
+    return true;
 }
 
 // The ORDER BY of a query of one table (`first` to `last`, ORDER at `order`) as its row limit's
@@ -129,6 +203,33 @@ QString numbering(const std::vector<Token>& t, size_t first, size_t order, size_
     }
     return QStringLiteral("ROW_NUMBER() OVER ( ORDER BY ") + keys.join(u',') +
            (descending ? QStringLiteral(" )") : QStringLiteral(")"));
+}
+
+// The alias of the inline view `view` (its query, without the parentheses); empty for none.
+QString viewAlias(const std::vector<Token>& t, Range view, size_t last) {
+    size_t at = view.last + 1;
+    if (at < last && t[at].is(u"AS"))
+        ++at;
+    return at < last && isName(t[at]) && !sql::isKeyword(t[at]) ? unquoted(t[at]) : QString();
+}
+
+// `name BETWEEN low AND high` (name maybe qualified) with literal or bind bounds, as
+// `name >= low` and `name <= high`.
+std::optional<std::pair<Comparison, Comparison>> between(const std::vector<Token>& t, Range term) {
+    size_t at = term.first;
+    QString qualifier;
+    if (term.size() == 7 && isName(t[at]) && t[at + 1].isOp(u'.')) {
+        qualifier = unquoted(t[at]);
+        at += 2;
+    }
+    if (term.last - at != 5 || !isName(t[at]) || !t[at + 1].is(u"BETWEEN") ||
+        !t[at + 3].is(u"AND") || valueText(t, {at + 2, at + 3}).isEmpty() ||
+        valueText(t, {at + 4, at + 5}).isEmpty())
+        return std::nullopt;
+    const QString name = unquoted(t[at]).toUpper();
+    return std::pair{
+        Comparison{name, QStringLiteral(">="), valueText(t, {at + 2, at + 3}), qualifier},
+        Comparison{name, QStringLiteral("<="), valueText(t, {at + 4, at + 5}), qualifier}};
 }
 
 }  // namespace
@@ -173,31 +274,98 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
     if (where == last)
         return limit;
     const Range view = inlineView(t, {first, where});
+    const QHash<QString, RankItem> ranks =
+        view.empty() ? QHash<QString, RankItem>() : rankColumns(t, view);
     for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where + 1, last))) {
-        const std::optional<Comparison> c = comparison(t, term);
+        std::optional<Comparison> c = comparison(t, term);
+        std::optional<Comparison> low;
+        if (const auto range = c ? std::nullopt : between(t, term)) {
+            low = range->first;
+            c = range->second;
+        }
         if (!c || !(c->op == u"<=" || c->op == u"<" || c->op == u"="))
             continue;
-        if (c->name == u"ROWNUM" && c->qualifier.isEmpty()) {
+        if (c->name == u"ROWNUM" && c->qualifier.isEmpty() && !low) {
             limit.kind = RowLimit::Rownum;
             limit.condition = c->name + c->op + c->value;
             limit.ordered =
                 !view.empty() && sql::findTopLevel(t, view.first, view.last, u"ORDER") < view.last;
-        } else if (!view.empty() && rankColumns(t, view).contains(c->name)) {
-            limit.kind = RowLimit::Ranked;
-            limit.view = c->qualifier.toLower();
-            limit.condition = u'"' + c->name + u'"' + c->op + c->value;
-            if (!c->qualifier.isEmpty())
-                limit.condition.prepend(u'"' + c->qualifier.toUpper() + QStringLiteral("\"."));
-        } else {
-            continue;
+            limit.rows = allowed(*c);
+            return limit;
         }
-        limit.rows = allowed(*c);
+        if (!ranks.contains(c->name) ||
+            (!c->qualifier.isEmpty() &&
+             c->qualifier.compare(viewAlias(t, view, last), Qt::CaseInsensitive) != 0))
+            continue;
+        const RankItem rank = ranks.value(c->name);
+        limit.kind = RowLimit::Ranked;
+        limit.view = c->qualifier.toLower();
+        const QString column =
+            c->qualifier.isEmpty()
+                ? u'"' + c->name + u'"'
+                : QStringLiteral("\"%1\".\"%2\"").arg(c->qualifier.toUpper(), c->name);
+        limit.condition = column + c->op + c->value;
+        if (low)
+            limit.condition.prepend(column + QStringLiteral(">=") + low->value +
+                                    QStringLiteral(" AND "));
+        // The window keeps the rows ranked up to the last one asked for.
+        bool literal = false;
+        const double n = c->value.toDouble(&literal);
+        const double stop = !literal ? 0 : c->op == u"<" ? std::ceil(n) - 1 : std::floor(n);
+        // A bind variable the rank is at most (or equal to) tells the last rank when it runs.
+        const size_t bind = literal || c->op == u"<"                    ? size_t(-1)
+                            : t[term.last - 1].kind == TokenKind::Param ? term.last - 1
+                            : t[term.first].kind == TokenKind::Param    ? term.first
+                                                                        : size_t(-1);
+        if (stop > 0 || bind != size_t(-1)) {
+            limit.numbering = rankingText(t, rank);
+            if (!limit.numbering.isEmpty())
+                limit.numbering +=
+                    QStringLiteral("<=") + (stop > 0 ? QString::number(stop) : c->value);
+            limit.stop = stop;
+            limit.stopBind = bind;
+            limit.ranked = view;
+            limit.stopsEarly = numbersInOrder(t, view, rank);
+        }
+        limit.rows = low ? std::max(0.0, stop - low->value.toDouble() + 1) : allowed(*c);
         // Ranked within partitions, it lets that many rows of each through.
-        if (limit.kind == RowLimit::Ranked && rankColumns(t, view).value(c->name))
+        if (rank.partitioned)
             limit.rows = 0;
         return limit;
     }
     return limit;
+}
+
+QString viewFilter(const std::vector<Token>& t, Range text) {
+    const size_t where = sql::findTopLevel(t, text.first, text.last, u"WHERE");
+    const Range view = inlineView(t, {text.first, where});
+    if (view.empty() || where == text.last)
+        return {};
+    // The view alone in the FROM clause.
+    const QString alias = viewAlias(t, view, where);
+    if (view.last + 1 + (alias.isEmpty() ? 0 : 1) + (t[view.last + 1].is(u"AS") ? 1 : 0) != where)
+        return {};
+    QStringList conditions;
+    for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where + 1, text.last))) {
+        std::vector<Comparison> parts;
+        if (const auto range = between(t, term)) {
+            parts = {range->first, range->second};
+        } else if (const auto c = comparison(t, term)) {
+            parts = {*c};
+        } else {
+            return {};  // a condition this cannot print: none rather than some
+        }
+        for (const Comparison& c : parts) {
+            if (c.name == u"ROWNUM")
+                return {};
+            const QString name = u'"' + c.name + u'"';
+            conditions << (c.qualifier.isEmpty()
+                               ? name
+                               : u'"' + c.qualifier.toUpper() + QStringLiteral("\".") + name) +
+                              c.op + c.value;
+        }
+    }
+    return conditions.join(QStringLiteral(" AND "));
 }
 
 namespace {

@@ -119,10 +119,24 @@ struct RowLimit {
     double rows = 0;       // the rows it lets through when literals tell; 0 otherwise
     bool ordered = false;  // Rownum: over an inline view that sorts; Fetch: ORDER BY is given
     QString view;          // Ranked: the alias the column is qualified by, lower case
-    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it; empty
-                           // when the order is not by plain columns
+    QString numbering;     // Fetch: ROW_NUMBER() OVER (ORDER BY ...) as Oracle prints it;
+                           // Ranked: the window's own filter (RANK() OVER ( ORDER BY "X")<=5);
+                           // empty when the order is not by plain columns
+    // Ranked: the last rank the window keeps (0 when no literal tells), and the inline view.
+    double stop = 0;
+    size_t stopBind = size_t(-1);  // or the bind variable's token that tells it when it runs
+    Range ranked;
+    // Ranked: the view's first `stop` rows are exactly those its ROW_NUMBER numbers up to `stop`
+    // (its one window, nothing after it that drops, adds or moves rows), so reading can stop
+    // there.
+    bool stopsEarly = false;
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
+
+// The conditions of the WHERE clause of `text` on the columns of the one inline view it reads,
+// as Oracle prints them on that VIEW line ("RNUM">10); empty when there are none or one is not
+// a comparison of a column with a literal or bind variable.
+QString viewFilter(const std::vector<Token>& t, Range text);
 
 // The query of the inline view that the FROM clause of `text` starts with; empty when none.
 Range inlineView(const std::vector<Token>& t, Range text);

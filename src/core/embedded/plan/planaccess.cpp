@@ -188,7 +188,8 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
 // access by rowid unless the index covers what is read.
 Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
                           const QStringList& outer, bool searched) {
-    static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+)(=|>|<|>=|<=)\?$)"));
+    // "<expr>": the expression of a function-based index.
+    static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+|<expr>)(=|>|<|>=|<=)\?$)"));
     const bool covering = !m.captured(1).isEmpty();
     const QString indexName = m.captured(2);
     const PlanEstimates::Index& index = estimates_.index(indexName);
@@ -211,7 +212,9 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         if (cm.captured(2) == u"=" && equal == used.size()) {
             ++equal;
             listKeys *= inListValues(a.conditions, column);
-        } else if (!used.contains(column))
+        } else if (column == u"<expr>")
+            range *= 0.05;  // Oracle's guess for a range of a function's values
+        else if (!used.contains(column))
             range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
                          ? estimates_.rangeSelectivity(a.conditions, a.table, column)
                          : 1.0 / 3;  // bounded by a join or a bind variable
@@ -221,7 +224,9 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
     double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range * listKeys;
-    if (!minMax && estimates_.gathered(a.table) &&
+    // The expression's values are counted by the index's own statistics only.
+    const bool expression = used.contains(u"<expr>"_s);
+    if (!minMax && !expression && estimates_.gathered(a.table) &&
         !(index.unique && equal >= index.columns.size())) {
         // With statistics, each key column's own condition tells its share.
         found = a.t->rows * range;
@@ -265,7 +270,14 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
     indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
     indexStep.keys = used;
-    const double card = found * otherSelectivity(a, used, outer);
+    if (expression) {
+        // The conditions on a function of a column are what the expression is compared by.
+        for (const Predicate& p : a.conditions) {
+            if (p.function && !indexStep.keys.contains(p.column))
+                indexStep.keys << p.column;
+        }
+    }
+    const double card = found * otherSelectivity(a, indexStep.keys, outer);
     if (covering) {
         indexStep.card = card;
         return listKeys > 1 ? inListIterator(indexStep, a.t->rows) : indexStep;
@@ -424,6 +436,7 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
     }
     if (perKey && s.role == PlanRole::Access)
         s.starts = {};
+    countedView(s, id);
     Step* line = &s;
     // The temporary table a shared WITH query was loaded into is read in this loop.
     if (s.operation == u"VIEW" && s.children.front().object.startsWith(u"SYS_TEMP_")) {

@@ -106,6 +106,9 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
                 s.steps[i].cost = s.steps[i].fastCost;
         }
     }
+    if (inOrder && !s.steps.empty())
+        // A descending ORDER BY that SQLite sorts for apart was not read from the index.
+        readInOrder(s.steps.front(), shape.orderBy && s.sortOrder >= 0 ? Range{} : text);
     // The rows each loop hands on after its conditions: as many as the next loop began, and
     // for the last what takes the block's rows. A subquery of the WHERE clause filters inside
     // the loops, where Oracle's FILTER above them would see the rows before it: those are not
@@ -212,7 +215,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             }
             s.isCompound = true;
         } else if (d == u"MULTI-INDEX OR") {
-            s.steps.push_back(multiIndexOr(node, outer));
+            s.steps.push_back(multiIndexOr(id, outer));
             s.hashedAt.push_back(false);
         } else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH ")) {
             // Each row once per grouping set or UNPIVOT column: no line of Oracle's.
@@ -260,25 +263,6 @@ int Builder::firstLoopBelow(int id) const {
 
 // The index searches of an OR, one after the other: CONCATENATION. What each branch keeps
 // after its conditions is not counted.
-Step Builder::multiIndexOr(const EqpNode& node, const QStringList& outer) {
-    std::vector<Step> branches;
-    for (int branch : node.children) {
-        bool hashed = false;
-        for (int line : nodes_[branch].children) {
-            branches.push_back(loop(line, outer, hashed));
-            branches.back().role = PlanRole::Other;
-        }
-    }
-    Step concat = blockStep(QStringLiteral("CONCATENATION"), QString(), branches);
-    concat.starts = {};
-    concat.card = concat.cost = 0;
-    for (const Step& b : branches) {
-        concat.card += b.card;
-        concat.cost += b.cost;
-    }
-    return concat;
-}
-
 // IN (subquery) feeding the keys of the first table: its distinct rows drive a nested loop.
 void Builder::driveByList(Sources& s) {
     for (auto it = s.subqueries.begin(); it != s.subqueries.end(); ++it) {
@@ -585,10 +569,12 @@ std::vector<PlanRow> Builder::rows() {
     return finished(root);
 }
 
-std::vector<PlanRow> Builder::finished(const Step& root) {
+std::vector<PlanRow> Builder::finished(Step root) {
+    batchRowidAccess(root);
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
     attachPredicates(tokens_, aliases_, estimates_, out);
+    settleOrExpansions(out);
     return out;
 }
 
@@ -601,10 +587,11 @@ void Builder::appendRows(const Step& s, int parentId, int position,
     row.position = position;
     row.operation = s.operation;
     row.options = s.options;
-    // A temporary table of the statement's own is SYS's.
-    row.objectOwner = s.owned                             ? owner_
-                      : s.object.startsWith(u"SYS_TEMP_") ? QStringLiteral("SYS")
-                                                          : QString();
+    // A temporary table of the statement's own, and a view of a transformation, are SYS's.
+    row.objectOwner = s.owned ? owner_
+                      : s.object.startsWith(u"SYS_TEMP_") || s.object.startsWith(u"VW_")
+                          ? QStringLiteral("SYS")
+                          : QString();
     row.objectName = s.object;
     row.cardinality = std::max<int64_t>(1, std::llround(s.card));
     row.cost = std::max<int64_t>(1, int64_t(std::ceil(s.cost)));

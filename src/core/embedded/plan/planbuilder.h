@@ -33,6 +33,7 @@ struct Measure {
     Kind kind = None;
     int line = -1;
     int64_t value = 0;
+    int less = -1;  // a SQLite line whose visits are taken off the figure (-1: none)
 
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }
@@ -100,6 +101,14 @@ struct PlanRow {
 //   SCAN t                                        TABLE ACCESS FULL t
 //   SEARCH / SCAN t USING INDEX i                 TABLE ACCESS BY INDEX ROWID t
 //                                                   INDEX UNIQUE SCAN | RANGE SCAN | FULL SCAN i
+//                                                 (BY INDEX ROWID BATCHED above a RANGE SCAN
+//                                                 that no order or STOPKEY needs row by row;
+//                                                 DESCENDING when it gives a descending order;
+//                                                 a function-based index's <expr> is a RANGE
+//                                                 SCAN)
+//   MULTI-INDEX OR                                VIEW VW_ORE_... / UNION-ALL of a branch per
+//                                                 condition, LNNVL of the earlier ones filtering
+//                                                 the later (OR expansion)
 //   ... USING COVERING INDEX i                    the INDEX line alone
 //   SEARCH t USING INTEGER PRIMARY KEY            TABLE ACCESS BY USER ROWID | BY ROWID RANGE t
 //   ORDER BY / DISTINCT through a temporary tree  SORT ORDER BY / SORT UNIQUE above the rest
@@ -121,6 +130,7 @@ struct PlanRow {
 //                                                 NOSORT STOPKEY when nothing is sorted
 //   analytic functions (SQLite's co-routine)      WINDOW SORT | BUFFER | NOSORT; a ranking
 //                                                 limited outside its view: PUSHED RANK | STOPKEY
+//                                                 with the ranking's own filter
 //   scalar subqueries of the select list          before the lines of the query they serve
 //   a WITH query SQLite materializes for several  TEMP TABLE TRANSFORMATION / LOAD AS SELECT
 //   readers                                       SYS_TEMP_...; each reader VIEW / TABLE ACCESS

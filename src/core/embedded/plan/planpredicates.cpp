@@ -290,6 +290,8 @@ bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList
     const QStringList columns = c.columns.value(alias);
     if (columns.isEmpty() || keys.isEmpty())
         return false;
+    // A function-based index is searched by the function of its columns.
+    const bool expression = keys.contains(QStringLiteral("<expr>"));
     for (const QString& column : columns) {
         if (!keys.contains(column))
             return false;
@@ -300,7 +302,8 @@ bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList
             i = sql::closing(t_, i + 1, c.range.last);  // the list of values it looks up
             continue;
         }
-        if (k.is(u"OR") || k.is(u"NOT") || k.isOp(u"<>") || k.isOp(u"!=") || k.isOp(u'('))
+        if (k.is(u"OR") || k.is(u"NOT") || k.isOp(u"<>") || k.isOp(u"!=") ||
+            (k.isOp(u'(') && !expression))
             return false;
     }
     return true;

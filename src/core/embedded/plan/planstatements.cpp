@@ -130,6 +130,9 @@ std::vector<PlanRow> Builder::framedRows() {
     std::vector<Step> below;
     if (!frame_.query.isEmpty())
         below.push_back(block(roots_, context_.text));
+    // The rows a new table is made of stop at the query's row limit.
+    if (frame_.kind == Kind::CreateTable && !below.empty())
+        below.back() = rowLimited(below.back(), context_.text);
     auto line = [&](const char* operation, const char* options, std::vector<Step> children) {
         return blockStep(QString::fromLatin1(operation), QString::fromLatin1(options),
                          std::move(children));

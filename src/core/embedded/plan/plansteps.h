@@ -43,6 +43,7 @@ struct Step {
     bool filtered = false;     // of a buffered table: conditions drop some of the copy's rows
     bool outerJoined = false;  // the inner table of an outer join
     bool rightJoined = false;  // the table whose rows a RIGHT or FULL join keeps
+    bool ordered = false;      // read for its index's order: its rows fetched as they come
     Measure starts;
     Measure rows;
     int loop = -1;  // the EQP id of the SQLite loop it draws
@@ -57,6 +58,19 @@ struct Step {
     QString access;  // its access predicate in Oracle's notation, when the statement's
                      // conditions do not give it one (a join made of a subquery)
 };
+
+// A view read by SQLite's loop `id` whose rows stop at a COUNT STOPKEY: the count, and the lines
+// below it that hand rows on only as they are asked for, hand on what the loop reads
+// (planpaging.cpp).
+void countedView(Step& view, int id);
+
+// TABLE ACCESS BY INDEX ROWID BATCHED where the rowids of an INDEX RANGE SCAN are fetched in
+// batches, as no order and no STOPKEY above (`stopped`) needs them one by one (planpaging.cpp).
+void batchRowidAccess(Step& s, bool stopped = false);
+
+// The conditions and figures of each OR expansion's branches, once the statement's conditions
+// are placed on its VIEW line (planorexpansion.cpp).
+void settleOrExpansions(std::vector<PlanRow>& rows);
 
 // A step with `children` under it, taking its first child's estimates.
 Step step(QString operation, QString options, std::vector<Step> children = {});
@@ -85,7 +99,7 @@ class Builder {
   private:
     // The lines of CREATE INDEX, CREATE TABLE and MERGE above the plan of their query.
     std::vector<PlanRow> framedRows();
-    std::vector<PlanRow> finished(const Step& root);
+    std::vector<PlanRow> finished(Step root);
     struct Subquery {
         Step plan;
         bool correlated;
@@ -167,7 +181,10 @@ class Builder {
     Step startWith(int setup, const QString& table);
     // Gives `s`, and the access lines below it, `rows` as what they hand on.
     static void setOutputOf(Step& s, const Measure& rows);
-    Step multiIndexOr(const EqpNode& node, const QStringList& outer);
+    // SQLite's MULTI-INDEX OR at line `id`: Oracle's OR expansion (planorexpansion.cpp).
+    Step multiIndexOr(int id, const QStringList& outer);
+    void estimateBranches(std::vector<Step>& branches, const QString& alias,
+                          const QStringList& outer);
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     bool buildsFirst(const Step& outer, const Step& inner) const;
@@ -192,6 +209,10 @@ class Builder {
     Step rowLimited(Step body, Range text) const;
     bool numberedView(Step& body, const RowLimit& limit) const;
     bool windowBlock(Sources& s, Range text) const;
+    // Pagination and index order (planpaging.cpp): the first loop of a block whose index gives
+    // the order asked for, read backwards for a descending one (the first key of the ORDER BY
+    // or window of `text`; none for an empty `text`).
+    void readInOrder(Step& first, Range text) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
     std::optional<Step> tempTableRead(const QString& view) const;

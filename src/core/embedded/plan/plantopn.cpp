@@ -104,8 +104,12 @@ Step Builder::rowLimited(Step body, Range text) const {
     // Each member of a set operation has its own.
     const RowLimit limit =
         compoundParts(tokens_, text).size() > 1 ? RowLimit{} : rowLimit(tokens_, text);
-    if (limit.kind == RowLimit::None)
+    if (limit.kind == RowLimit::None) {
+        // The outer query of a page: its conditions on the view's columns filter the view.
+        if (body.operation == u"VIEW" && body.filter.isEmpty())
+            body.filter = viewFilter(tokens_, text);
         return body;
+    }
     if (body.carrier) {
         // Under the scalar subqueries of its select list.
         body.children.back() = rowLimited(body.children.back(), text);
@@ -117,16 +121,33 @@ Step Builder::rowLimited(Step body, Range text) const {
         if (!limit.ordered && numberedView(body, limit))
             return body;
         if (limit.ordered) {
-            const bool sorted = sorts(body);
+            // The engine's own subquery that numbers the rows of the ordered view is no line of
+            // Oracle's: the view stands under the count itself.
+            while (body.operation == u"VIEW" && body.alias.startsWith(u"(subquery") &&
+                   body.children.size() == 1 && body.children.front().operation == u"VIEW")
+                body = Step(body.children.front());
+            const bool viewed = body.operation == u"VIEW" && body.children.size() == 1;
+            Step& below = viewed ? body.children.front() : body;
+            const bool sorted = sorts(below);
             if (sorted) {
-                body.options = QStringLiteral("ORDER BY STOPKEY");
-                body.filter = limit.condition;
+                below.options = QStringLiteral("ORDER BY STOPKEY");
+                below.filter = limit.condition;
+                // It hands on the rows counted, not the rows it took in.
+                below.rows = returned;
+                if (limit.rows > 0)
+                    below.card = std::min(below.card, limit.rows);
+            } else {
+                readInOrder(below, inlineView(tokens_, text));  // the view's order is an index's
             }
-            Step view = blockStep(QStringLiteral("VIEW"), QString(), {body});
-            view.rows = returned;
-            body = view;
+            if (!viewed) {
+                Step view = blockStep(QStringLiteral("VIEW"), QString(), {body});
+                view.rows = returned;
+                body = view;
+            }
             if (!sorted)
-                capRows(body, limit.rows);
+                capRows(below, limit.rows);
+            body.card = std::min(body.card, below.card);
+            body.cost = below.cost;
         } else {
             capRows(body, limit.rows);
         }
@@ -167,11 +188,29 @@ Step Builder::rowLimited(Step body, Range text) const {
     if (view) {
         // The ranking is pushed into the window, which stops at the last rank asked for.
         Step* window = windowLine(*view);
-        window->options = window->options == u"SORT" ? QStringLiteral("SORT PUSHED RANK")
-                                                     : QStringLiteral("NOSORT STOPKEY");
+        const bool sorted = window->options == u"SORT";
+        window->options =
+            sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
+        window->filter = limit.numbering;
         view->filter = limit.condition;
+        // (Ranked within partitions, each partition keeps that many: no figure is known.)
+        if (limit.stop > 0 && limit.rows > 0) {
+            // Oracle costs the lines that hand rows on as they come for the ranks kept only.
+            if (sorted)
+                window->card = std::min(window->card, limit.stop);
+            else
+                capRows(*window, limit.stop);
+            view->cost = window->cost;
+        }
+        // Stopped at the last rank, the window hands on what the query reads from its view.
+        if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
+            window->rows = Measure::visits(view->loop);
         if (limit.rows > 0)
             view->card = std::min(view->card, limit.rows);
+        // The lines above the view, one input each, hand on no more than it does.
+        for (Step* line = &body; line != view && line->children.size() == 1;
+             line = &line->children.front())
+            line->card = std::min(line->card, view->card);
     }
     return body;
 }

@@ -32,6 +32,15 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
         const int64_t v = loops ? line->loops : line->visits;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
+    if (m.less >= 0) {
+        Measure base = m;
+        base.less = -1;
+        const std::optional<int64_t> whole = resolve(base, cursor);
+        const std::optional<int64_t> taken = resolve(Measure::visits(m.less), cursor);
+        if (!whole || !taken || *taken > *whole)
+            return std::nullopt;
+        return *whole - *taken;
+    }
     switch (m.kind) {
         case Measure::Loops:
             return counter(true);

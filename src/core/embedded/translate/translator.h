@@ -14,6 +14,7 @@
 // malformed) first reads the structure, then writes.
 
 #include "core/embedded/parse/groupingsets.h"
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/translate/oracledialect.h"
 #include "core/embedded/values/oracleerrors.h"
 #include "core/sql/tokenlist.h"
@@ -379,6 +380,7 @@ class Translator {
     RownumFilter::Kind rownumKind(Range term, Range& value) const;
     void rownumLimit(const RownumFilter& filter, const Scope& outer);
     void numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer);
+    void stopRanking(const Block& b, const Clause& from);
 
     const QString& sql_;
     const std::vector<Token>& t_;
@@ -411,6 +413,13 @@ class Translator {
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
     std::vector<JsonStar> jsonStars_;            // the SELECT being written, see jsonFrom()
+    // Inline views that stop after their first rows (stopRanking()): first token -> the rows,
+    // or the bind variable that tells them.
+    struct RankStop {
+        qlonglong rows = 0;
+        size_t bind = kNone;
+    };
+    std::map<size_t, RankStop> rankStops_;
 };
 
 }  // namespace qv::embedded

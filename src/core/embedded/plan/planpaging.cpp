@@ -1,0 +1,95 @@
+// Index order and rowid batching, as Oracle draws them for top-N and paged queries (see
+// translatePlan()): an index read backwards for a descending order is a DESCENDING scan, and the
+// table rows of a range scan are fetched in batches unless their order or a STOPKEY above needs
+// them one by one.
+#include "core/embedded/plan/plansteps.h"
+
+namespace qv::embedded::plan {
+
+namespace {
+
+// The keys that order the rows of `text`: its ORDER BY, else the ORDER BY of the first window
+// of its select list that numbers the rows as they come (no PARTITION BY before it), else those
+// of the inline view it reads (which SQLite may have merged into it); empty when none.
+Range orderKeys(const std::vector<Token>& t, Range text) {
+    if (text.empty())
+        return {};
+    const size_t select = sql::findTopLevel(t, text.first, text.last, u"SELECT");
+    const size_t order = sql::findTopLevel(t, select, text.last, u"ORDER");
+    if (order + 2 < text.last) {
+        size_t end = text.last;
+        for (const char16_t* word : {u"OFFSET", u"FETCH", u"LIMIT"})
+            end = std::min(end, sql::findTopLevel(t, order, text.last, word));
+        return {order + 2, end};
+    }
+    const size_t from = sql::findTopLevel(t, select, text.last, u"FROM");
+    for (size_t i = select + 1; i + 2 < from; ++i) {
+        if (!t[i].is(u"OVER") || !t[i + 1].isOp(u'('))
+            continue;
+        const size_t close = sql::closing(t, i + 1, from);
+        if (t[i + 2].is(u"ORDER") && i + 4 < close)
+            return {i + 4, close};
+        return {};
+    }
+    const Range view = inlineView(t, text);
+    return view.empty() ? Range{} : orderKeys(t, view);
+}
+
+// Whether the first key of `keys` is sorted descending.
+bool firstDescending(const std::vector<Token>& t, Range keys) {
+    if (keys.empty())
+        return false;
+    const Range first = sql::splitTopLevel(t, keys.first, keys.last).front();
+    return sql::findTopLevel(t, first.first, first.last, u"DESC") < first.last;
+}
+
+bool sorting(const Step& s) {
+    return s.operation == u"SORT" || s.operation.startsWith(u"HASH") ||
+           (s.operation == u"WINDOW" && !s.options.startsWith(u"NOSORT")) ||
+           s.operation == u"MINUS" || s.operation == u"INTERSECTION";
+}
+
+}  // namespace
+
+void Builder::readInOrder(Step& first, Range text) const {
+    const bool descending = firstDescending(tokens_, orderKeys(tokens_, text));
+    for (Step* line = &first; !sorting(*line); line = &line->children.front()) {
+        line->ordered = true;
+        if (line->operation == u"INDEX") {
+            if (descending && (line->options == u"RANGE SCAN" || line->options == u"FULL SCAN"))
+                line->options += QStringLiteral(" DESCENDING");
+            return;
+        }
+        if (line->children.empty() || line->operation == u"VIEW")
+            return;
+    }
+}
+
+void countedView(Step& view, int id) {
+    if (view.operation != u"VIEW" || view.children.size() != 1 ||
+        view.children.front().operation != u"COUNT")
+        return;
+    for (Step* line = &view.children.front();; line = &line->children.front()) {
+        if (line->rows.kind == Measure::None)
+            line->rows = Measure::visits(id);
+        const bool passes = line->operation == u"COUNT" || line->operation == u"VIEW" ||
+                            line->options == u"ORDER BY STOPKEY";
+        if (!passes || line->children.size() != 1 || line->options == u"ORDER BY STOPKEY")
+            return;
+    }
+}
+
+void batchRowidAccess(Step& s, bool stopped) {
+    if (s.operation == u"TABLE ACCESS" && s.options == u"BY INDEX ROWID" && !s.ordered &&
+        !stopped && !s.children.empty() && s.children.front().operation == u"INDEX" &&
+        s.children.front().options == u"RANGE SCAN")
+        s.options = QStringLiteral("BY INDEX ROWID BATCHED");
+    if (s.options.endsWith(u"STOPKEY"))
+        stopped = s.operation == u"COUNT" || s.operation == u"WINDOW";
+    else if (sorting(s))
+        stopped = false;
+    for (Step& child : s.children)
+        batchRowidAccess(child, stopped);
+}
+
+}  // namespace qv::embedded::plan
