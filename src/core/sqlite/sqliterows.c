@@ -3,6 +3,29 @@
  * without taking the connection's lock for each column, as sqlite3_column_*() do. It keeps
  * SQLite's own layout, and the amalgamation must come first. */
 /* clang-format off */
+
+/* The cycle counter SQLite reads for each virtual-machine instruction of a statement with scan
+ * status (SQLITE_SCANSTAT_NCYCLE): read only while the calling thread's statement is clocked
+ * (quervin_clock_step()), 0 otherwise. Reading it for every instruction of every statement
+ * made a plain scan 3.6 times slower; an unclocked instruction pays one look at a thread-local
+ * flag. SQLite's own definition of sqlite3Hwtime(void) is renamed aside, unused. */
+static __thread int quervinClocked __attribute__((tls_model("initial-exec")));
+static inline __attribute__((always_inline)) unsigned long long quervinCounter(void) {
+#if defined(__x86_64__) || defined(__i386__)
+  return __builtin_ia32_rdtsc();
+#elif defined(__aarch64__)
+  unsigned long long v;
+  __asm__ __volatile__("mrs %0, cntvct_el0" : "=r"(v));
+  return v;
+#else
+  return 0;
+#endif
+}
+static inline __attribute__((always_inline)) unsigned long long quervinHwtime(void) {
+  return __builtin_expect(quervinClocked, 0) ? quervinCounter() : 0;
+}
+#define sqlite3Hwtime(x) quervinHwtime##x()
+
 #include "sqlite3.c"
 #include "core/sqlite/sqliterows.h"
 
@@ -85,7 +108,7 @@ sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
 }
 
 int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
-                      sqlite3_int64* bytes) {
+                      sqlite3_int64* bytes, quervin_clock* clock) {
   sqlite3_int64 n = 0;
   sqlite3_int64 b = 0;
   int rc = SQLITE_ROW;
@@ -97,7 +120,9 @@ int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* ro
   lock = sqlite3_db_mutex(sqlite3_db_handle(stmt));
   sqlite3_mutex_enter(lock);
   while (n < limit) {
+    if (clock) quervin_clock_step(clock);
     rc = sqlite3_step(stmt);
+    if (clock) quervin_clock_step(0);
     if (rc != SQLITE_ROW) break;
     b += quervinRowBytes(((const Vdbe*)stmt)->pResultRow, ((const Vdbe*)stmt)->nResColumn);
     ++n;
@@ -106,4 +131,35 @@ int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* ro
   *rows = n;
   *bytes = b;
   return rc;
+}
+
+int quervin_has_cycle_counter(void) {
+#if defined(__x86_64__) || defined(__i386__) || defined(__aarch64__)
+  return 1;
+#else
+  return 0;
+#endif
+}
+
+sqlite3_uint64 quervin_cycles(void) {
+  return quervinCounter();
+}
+
+void quervin_clock_step(quervin_clock* clock) {
+  int on = 0;
+  if (clock != 0 && quervin_has_cycle_counter()) {
+    if (clock->steps < clock->whole || clock->every <= 1) {
+      on = 1;
+    } else {
+      /* xorshift32: which steps are clocked follows no period of the statement's own. */
+      unsigned x = clock->seed ? clock->seed : 2463534242u;
+      x ^= x << 13;
+      x ^= x >> 17;
+      x ^= x << 5;
+      clock->seed = x;
+      on = x % clock->every == 0;
+    }
+    ++clock->steps;
+  }
+  quervinClocked = on;
 }

@@ -13,12 +13,33 @@ extern "C" {
  * `stmt` stands on no row. Only in our own build of SQLite (not QUERVIN_SYSTEM_SQLITE). */
 SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
 
+/* Which steps of one statement's run have their instructions' cycles counted (the scan status's
+ * SQLITE_SCANSTAT_NCYCLE): the first `whole` steps all, then one in `every`, chosen by a
+ * pseudo-random sequence from `seed`. `steps` counts the steps taken. */
+typedef struct quervin_clock {
+  sqlite3_int64 steps;
+  sqlite3_int64 whole;
+  unsigned every;
+  unsigned seed;
+} quervin_clock;
+
+/* Whether this build reads a cycle counter (x86 and ARM64). */
+SQLITE_API int quervin_has_cycle_counter(void);
+
+/* The cycle counter now; 0 without one. */
+SQLITE_API sqlite3_uint64 quervin_cycles(void);
+
+/* Before a step of the statement `clock` belongs to: whether the calling thread counts cycles
+ * during it, as `clock` says; a null `clock` (after the step) stops counting. */
+SQLITE_API void quervin_clock_step(quervin_clock* clock);
+
 /* Steps `stmt` (standing on a row) at most `limit` times while it gives rows, in one loop without
  * a call back for each row: sets *rows to the rows it reached and *bytes to their bytes as
- * quervin_row_bytes() counts them. Returns SQLITE_ROW when the last step gave a row, otherwise
- * that step's result (SQLITE_DONE at the end, an error code). */
+ * quervin_row_bytes() counts them, each step clocked by `clock` when not null. Returns
+ * SQLITE_ROW when the last step gave a row, otherwise that step's result (SQLITE_DONE at the
+ * end, an error code). */
 SQLITE_API int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
-                                 sqlite3_int64* bytes);
+                                 sqlite3_int64* bytes, quervin_clock* clock);
 
 #ifdef __cplusplus
 }

@@ -349,7 +349,8 @@ void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
         return;
     }
     // Read before addTo() takes the scan status for the statistics and resets it.
-    cursor->plan = scanLines(stmt);
+    cursor->plan = scanLines(stmt, cursor->clock);
+    cursor->cycles = cursor->clock.cycles(stmt, -1);
     cursor->rows = work.counts[kStatRowsProcessed];
     const StatCounters added = work.addTo(c, stmt);
     cursor->consistentGets = added[kStatConsistentGets];

@@ -140,6 +140,7 @@ ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStat
     cursor.measured = c.session->parameter(QStringLiteral("STATISTICS_LEVEL"))
                               .compare(u"ALL", Qt::CaseInsensitive) == 0 ||
                       asksPlanStatistics(sql);
+    cursor.clock = CycleClock(cursor.measured);
     cursor.file = QString::fromUtf8(sqlite3_db_filename(c.db, "main"));
     cursor.connection = c.db;
     return cursor;
@@ -212,13 +213,24 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
     r.cursor->rule = rule;
     c.session->setPreviousSqlId(r.cursor->sqlId);
     const int64_t changesBefore = sqlite3_total_changes64(c.db);
-    bool row = r.stmt.step();
+    auto step = [&r] {
+        r.cursor->clock.before();
+        try {
+            const bool row = r.stmt.step();
+            r.cursor->clock.after(r.stmt.handle());
+            return row;
+        } catch (...) {
+            r.cursor->clock.after(nullptr);
+            throw;
+        }
+    };
+    bool row = step();
     if (row && keepRows) {
         std::vector<FieldInfo> fields = EmbeddedRecordset::describe(r.stmt, true);
         return finished(call, std::move(r.stmt), true, std::move(fields), std::move(r.cursor));
     }
     while (row)
-        row = r.stmt.step();
+        row = step();
     const bool hasColumns = r.stmt.columnCount() > 0;
     // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
     // this statement changed something.

@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 
 #include <algorithm>
+#include <map>
 
 namespace qv::embedded {
 
@@ -69,7 +70,7 @@ QString sqlIdOf(const QString& text) {
     return id;
 }
 
-std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
+std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
     std::vector<ScanLine> lines;
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
     for (int i = 0;; ++i) {
@@ -88,6 +89,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
         n = -1;
         sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX, &n);
         line.visits = n;
+        line.cycles = clock.cycles(stmt, i);
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
         if (explain)
@@ -98,6 +100,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
                      [](const ScanLine& a, const ScanLine& b) { return a.id < b.id; });
 #else
     (void)stmt;
+    (void)clock;
 #endif
     return lines;
 }
@@ -112,6 +115,46 @@ bool asksPlanStatistics(const QString& sql) {
     }
     return false;
 }
+
+namespace {
+
+// Each line's time (lines in id order, each parent before its children): its own cycles, those
+// of the SQLite lines it draws that no line below it draws too, and its children's; the
+// statement line's no less than the whole run's.
+void timeLines(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
+    const double perMicro = cyclesPerMicrosecond();
+    if (!cursor.measured || !cursor.cycles || perMicro <= 0 || lines.empty())
+        return;
+    std::map<int, int> owner;  // SQLite line -> the deepest plan line that draws it
+    for (const CursorPlanLine& l : lines) {
+        for (int sqliteLine : {l.row.loop, l.row.starts.line, l.row.rows.line}) {
+            if (sqliteLine < 0)
+                continue;
+            const auto it = owner.find(sqliteLine);
+            if (it == owner.end() || lines[size_t(it->second)].depth <= l.depth)
+                owner[sqliteLine] = l.row.id;
+        }
+    }
+    std::vector<std::optional<int64_t>> cycles(lines.size());
+    for (const auto& [sqliteLine, id] : owner) {
+        const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                       [&](const ScanLine& s) { return s.id == sqliteLine; });
+        if (line != cursor.plan.end() && line->cycles)
+            cycles[size_t(id)] = cycles[size_t(id)].value_or(0) + *line->cycles;
+    }
+    for (size_t k = lines.size(); k-- > 1;) {
+        const int parent = lines[k].row.parentId;
+        if (cycles[k] && parent >= 0)
+            cycles[size_t(parent)] = cycles[size_t(parent)].value_or(0) + *cycles[k];
+    }
+    cycles[0] = std::max(cycles[0].value_or(0), *cursor.cycles);
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (cycles[k])
+            lines[k].elapsedMicros = int64_t(double(*cycles[k]) / perMicro + 0.5);
+    }
+}
+
+}  // namespace
 
 std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db) {
     std::vector<EqpLine> eqp;
@@ -141,6 +184,7 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
         }
         lines.push_back(std::move(line));
     }
+    timeLines(lines, cursor);
     return lines;
 }
 
