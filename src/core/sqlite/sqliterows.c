@@ -163,3 +163,12 @@ void quervin_clock_step(quervin_clock* clock) {
   }
   quervinClocked = on;
 }
+
+int quervin_page_size(sqlite3* db) {
+  int size;
+  if (db == 0 || db->aDb[0].pBt == 0) return 0;
+  sqlite3_mutex_enter(db->mutex);
+  size = sqlite3BtreeGetPageSize(db->aDb[0].pBt);
+  sqlite3_mutex_leave(db->mutex);
+  return size;
+}

@@ -23,6 +23,9 @@ typedef struct quervin_clock {
   unsigned seed;
 } quervin_clock;
 
+/* The page size of `db`'s main database, read without a statement. */
+SQLITE_API int quervin_page_size(sqlite3* db);
+
 /* Whether this build reads a cycle counter (x86 and ARM64). */
 SQLITE_API int quervin_has_cycle_counter(void);
 

@@ -9,6 +9,7 @@
 #include "core/embedded/catalog/sequences.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/explainplan.h"
+#include "core/embedded/plan/planstatements.h"
 #include "core/embedded/plan/xplan.h"
 #include "core/embedded/service/embeddedrecordset.h"
 #include "core/embedded/session/dictionaryviews.h"
@@ -208,7 +209,8 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
     bindValues(r.stmt, call.binds ? *call.binds : BindList());
     if (call.cancelled())
         throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
-    call.work.counts[kStatExecuteCount] += 1;
+    if (c.partOfStatement == 0)
+        call.work.counts[kStatExecuteCount] += 1;
     r.cursor = startCursor(c, call.statement, sqliteSql);
     r.cursor->rule = rule;
     c.session->setPreviousSqlId(r.cursor->sqlId);
@@ -272,20 +274,28 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     SqliteRun r;
     try {
         call.statement = std::make_shared<const ParsedStatement>(sql);
-        call.work.counts[kStatParseCount] += 1;
-        if (!c->session->parsedBefore(sql))
-            call.work.counts[kStatParseCountHard] += 1;
+        if (c->partOfStatement == 0) {
+            call.work.counts[kStatParseCount] += 1;
+            if (!c->session->parsedBefore(sql))
+                call.work.counts[kStatParseCountHard] += 1;
+        }
         if (c->engineDepth == 0)
             call.work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
         if (!isExplainPlan(call.tokens()))
             refuseTerminators(call.tokens());
+        if (!call.tokens().empty() && call.tokens().front().is(u"CREATE")) {
+            const StatementFrame frame = statementFrame(sql, call.tokens());
+            call.work.directLoad =
+                frame.kind == StatementFrame::Kind::CreateTable && !frame.query.isEmpty();
+        }
         {
             const EngineRights engine(sandbox);
             providePlanTable(c->db, call.tokens());
         }
         holdChanges(call);
         if (answeredBySavepoint(call) || answeredByEngine(call)) {
-            call.work.counts[kStatExecuteCount] += 1;
+            if (c->partOfStatement == 0)
+                call.work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
             return finished(call);
         }

@@ -168,8 +168,16 @@ bool mergeCall(Call& call) {
     if (const QStringList key = mergeKey(c, call.sandbox, plan.targetName); !key.isEmpty())
         plan = planMerge(call.sql(), call.tokens(), key);
     EngineSavepoint savepoint(c.db, call.sandbox);
+    // The engine's own statements around the parts (the key's lookup, the savepoint) are no
+    // recursive statements of the MERGE's.
+    const auto engineOwn = [&c] { c.statementStarts = c.cursorsOpened = 0; };
+    engineOwn();
     ++c.engineDepth;
-    const auto leave = qScopeGuard([&] { --c.engineDepth; });
+    ++c.partOfStatement;
+    const auto leave = qScopeGuard([&] {
+        --c.engineDepth;
+        --c.partOfStatement;
+    });
     const int64_t merged = runMerge(
         plan,
         [&](const QString& statement) {
@@ -189,7 +197,9 @@ bool mergeCall(Call& call) {
             return values;
         });
     savepoint.commit();
+    engineOwn();
     c.recordsAffected = merged;
+    call.work.counts[kStatRowsProcessed] += merged;
     return true;
 }
 
