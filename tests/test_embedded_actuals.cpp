@@ -81,15 +81,15 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
         {"select * from customers where customer_id in (5, 6, 99999)",
          {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|null|2",
           "INDEX UNIQUE SCAN|null|2"}},
-        // What goes into an aggregate is not counted; what comes out is one row.
+        // What goes into an aggregate is what the scan found; what comes out is one row.
         {"select count(*) from orders where customer_id = 7",
-         {"SELECT STATEMENT|1|1", "SORT AGGREGATE|1|1", "INDEX RANGE SCAN|1|null"}},
+         {"SELECT STATEMENT|1|1", "SORT AGGREGATE|1|1", "INDEX RANGE SCAN|1|10"}},
         // Each customer's orders are searched until the first that matches: none does. The
-        // subquery runs per customer, and what its rows gave the semi join is not counted.
+        // subquery runs per customer.
         {"select * from customers c where exists (select 1 from orders o where o.customer_id = "
          "c.customer_id and o.total_amount > c.customer_id)",
          {"SELECT STATEMENT|1|0", "NESTED LOOPS SEMI|1|0", "TABLE ACCESS FULL|1|2000",
-          "TABLE ACCESS BY INDEX ROWID|2000|null", "INDEX RANGE SCAN|2000|20000"}},
+          "TABLE ACCESS BY INDEX ROWID|2000|0", "INDEX RANGE SCAN|2000|20000"}},
         // The outer join builds on the smaller input, its inner table.
         {"select c.name, o.total_amount from customers c left join orders o on o.customer_id = "
          "c.customer_id and o.total_amount > 990",
@@ -251,6 +251,42 @@ TEST_F(EmbeddedActuals, APlanTableWithPredicateColumnsGetsThePredicates) {
     db_->execute(planTableCreateStatement(kPlanTable));
     db_->execute(explainPlanStatement(kPlanTable, kJoin));
     EXPECT_EQ(rowsOf(*db_, read.arg(kPlanTable)), ran);
+}
+
+// Every line the engine runs has its rows, those a count of the same rows gives: a scan under an
+// aggregate, the table a probe reads, the rows a semi or an anti join returns.
+TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
+    auto count = [&](const QString& where) {
+        return rowsOf(*db_, "select count(*) from " + where).value(0).toLongLong();
+    };
+    const QString exists = QStringLiteral(
+        "exists (select 1 from orders o where o.customer_id = c.customer_id and "
+        "o.total_amount > 990)");
+    const qlonglong found = count("customers c where " + exists);
+    const qlonglong big = count(QStringLiteral("orders where total_amount > 500"));
+    const qlonglong seventh = count(QStringLiteral("orders where customer_id = 7"));
+    ASSERT_GT(found, 0);
+    const struct {
+        QString sql;
+        std::vector<std::pair<int, qlonglong>> rows;  // line id, its rows
+    } cases[] = {
+        {"select count(*) from orders where total_amount > 500", {{2, big}}},
+        {"select sum(total_amount) from orders where customer_id = 7",
+         {{2, seventh}, {3, seventh}}},
+        // SORT AGGREGATE, NESTED LOOPS SEMI, TABLE ACCESS FULL, TABLE ACCESS BY INDEX ROWID, INDEX
+        // RANGE SCAN: each probe stops at the first order found.
+        {"select count(*) from customers c where " + exists, {{2, found}, {3, 2000}, {4, found}}},
+        {"select count(*) from customers c where not " + exists,
+         {{2, 2000 - found}, {3, 2000}, {4, found}}},
+    };
+    for (const auto& c : cases) {
+        const QList<QStringList> lines = run(c.sql);
+        for (const QStringList& l : lines)
+            EXPECT_NE(l[kRows], "null") << qPrintable(c.sql + ": " + l.join(u'|'));
+        for (const auto& [id, rows] : c.rows)
+            EXPECT_EQ(lines.value(id).value(kRows).toLongLong(), rows)
+                << qPrintable(c.sql + ": line " + QString::number(id));
+    }
 }
 
 }  // namespace

@@ -172,3 +172,32 @@ int quervin_page_size(sqlite3* db) {
   sqlite3_mutex_leave(db->mutex);
   return size;
 }
+
+sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  /* The work after the conditions ends where the loop steps to its next row, jumping back to
+   * its top (a loop that finds one row by its rowid has no such step: where the loop around it
+   * steps on), or where its subquery returns or the program ends. A loop inside it would step
+   * on first: the caller asks only for a query's last loop. */
+  for (a = s->addrVisit; a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    if (op->opcode == OP_BeginSubrtn) {
+      /* A subquery coded in the loop's conditions: passed over to its return. */
+      const int reg = op->p2;
+      while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg))
+        ++a;
+      ++a;
+      continue;
+    }
+    const int stepsBack = (op->opcode == OP_Next || op->opcode == OP_Prev ||
+                           op->opcode == OP_VNext) && op->p2 <= s->addrVisit;
+    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt)
+      return a > s->addrVisit ? p->aOp[a - 1].nExec : -1;
+  }
+  return -1;
+}

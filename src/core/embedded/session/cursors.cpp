@@ -1,6 +1,10 @@
 #include "core/embedded/session/cursors.h"
 
 #include "core/sql/sqltokens.h"
+
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
 #include "core/sqlite/sqlite.h"
 
 #include <QCryptographicHash>
@@ -90,6 +94,9 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX, &n);
         line.visits = n;
         line.cycles = clock.cycles(stmt, i);
+#ifndef QUERVIN_SYSTEM_SQLITE
+        line.output = quervin_loop_output(stmt, i);
+#endif
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
         if (explain)
@@ -117,6 +124,53 @@ bool asksPlanStatistics(const QString& sql) {
 }
 
 namespace {
+
+const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
+    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                   [&](const ScanLine& l) { return l.id == id; });
+    return line == cursor.plan.end() ? nullptr : &*line;
+}
+
+bool isLoop(const ScanLine& l) {
+    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
+}
+
+// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
+// query (no loop of the same query runs inside it); empty otherwise.
+std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
+    const ScanLine* line = scanLine(cursor, id);
+    if (!line || line->output < 0 || !isLoop(*line))
+        return std::nullopt;
+    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        return l.parent == line->parent && l.id > line->id && isLoop(l);
+    });
+    return inner ? std::nullopt : std::optional<int64_t>(line->output);
+}
+
+// The rows of the lines the plan builder could not count (Measure::None) that the run counted
+// all the same: a table or index the last loop of its query reads hands on what met the loop's
+// conditions; a NESTED LOOPS SEMI or ANTI hands on what its outer input's last loop did, the
+// subquery being one of that loop's conditions.
+void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
+    for (size_t k = 0; k < lines.size(); ++k) {
+        CursorPlanLine& l = lines[k];
+        if (l.outputRows || l.row.rows.kind != Measure::None)
+            continue;
+        if (l.row.role == PlanRole::Access && l.row.loop >= 0) {
+            l.outputRows = loopOutput(cursor, l.row.loop);
+        } else if (l.row.operation == u"NESTED LOOPS" &&
+                   (l.row.options.startsWith(u"SEMI") || l.row.options.startsWith(u"ANTI")) &&
+                   k + 1 < lines.size()) {
+            // The outer input is the first child: its lines follow up to the next one no deeper.
+            int last = -1;
+            for (size_t c = k + 1; c < lines.size() && (c == k + 1 || lines[c].depth > l.depth + 1);
+                 ++c)
+                last = std::max(last, lines[c].row.loop);
+            if (last >= 0)
+                l.outputRows = loopOutput(cursor, last);
+        }
+    }
+}
 
 // Each line's time (lines in id order, each parent before its children): its own cycles, those
 // of the SQLite lines it draws that no line below it draws too, and its children's; the
@@ -184,6 +238,8 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
         }
         lines.push_back(std::move(line));
     }
+    if (cursor.measured)
+        countUncounted(lines, cursor);
     timeLines(lines, cursor);
     return lines;
 }

@@ -26,6 +26,8 @@ struct ScanLine {
     int64_t loops = -1;
     int64_t visits = -1;
     std::optional<int64_t> cycles;  // of the instructions that read its tables or its sorter
+    // When it is the last loop of its query: the rows that met its conditions and went on.
+    int64_t output = -1;
 };
 
 // The last execution of one statement.
