@@ -265,6 +265,7 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong found = count("customers c where " + exists);
     const qlonglong big = count(QStringLiteral("orders where total_amount > 500"));
     const qlonglong seventh = count(QStringLiteral("orders where customer_id = 7"));
+    const qlonglong cities = count(QStringLiteral("(select distinct city from customers)"));
     ASSERT_GT(found, 0);
     const struct {
         QString sql;
@@ -278,6 +279,11 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select count(*) from customers c where " + exists, {{2, found}, {3, 2000}, {4, found}}},
         {"select count(*) from customers c where not " + exists,
          {{2, 2000 - found}, {3, 2000}, {4, found}}},
+        // Every row goes into the check for values had before, fewer come out.
+        {"select distinct city from customers", {{1, cities}, {2, 2000}}},
+        {"select count(distinct city) from customers", {{2, 2000}}},
+        {"select city from customers union all select name from customers where customer_id < 10",
+         {{1, 2009}, {2, 2000}, {3, 9}}},
     };
     for (const auto& c : cases) {
         const QList<QStringList> lines = run(c.sql);

@@ -176,6 +176,7 @@ int quervin_page_size(sqlite3* db) {
 sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;
+  sqlite3_int64 aggregated = -1;
   int a;
   if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
   s = &p->aScan[iScan];
@@ -186,6 +187,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
    * on first: the caller asks only for a query's last loop. */
   for (a = s->addrVisit; a < p->nOp; ++a) {
     const Op* op = &p->aOp[a];
+    const sqlite3_int64 runs = (sqlite3_int64)op->nExec;
     if (op->opcode == OP_BeginSubrtn) {
       /* A subquery coded in the loop's conditions: passed over to its return. */
       const int reg = op->p2;
@@ -196,8 +198,20 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     }
     const int stepsBack = (op->opcode == OP_Next || op->opcode == OP_Prev ||
                            op->opcode == OP_VNext) && op->p2 <= s->addrVisit;
+    /* Rows go into aggregates as often as the busiest of them steps. A check for values had
+     * before (SELECT DISTINCT, COUNT(DISTINCT x)) looks each row up, then keeps the new ones
+     * in the same temporary index: it sees every row that goes on, and passes fewer. */
+    if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
+      aggregated = runs;
+    if (op->opcode == OP_Found && runs > aggregated) {
+      int k;
+      for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
+        if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) aggregated = runs;
+    }
     if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt)
-      return a > s->addrVisit ? p->aOp[a - 1].nExec : -1;
+      return aggregated >= 0                ? aggregated
+             : a > s->addrVisit ? (sqlite3_int64)p->aOp[a - 1].nExec
+                                : -1;
   }
   return -1;
 }

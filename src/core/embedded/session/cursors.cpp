@@ -150,11 +150,19 @@ std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
 // The rows of the lines the plan builder could not count (Measure::None) that the run counted
 // all the same: a table or index the last loop of its query reads hands on what met the loop's
 // conditions; a NESTED LOOPS SEMI or ANTI hands on what its outer input's last loop did, the
-// subquery being one of that loop's conditions.
+// subquery being one of that loop's conditions; a UNION-ALL hands on all its inputs' rows.
 void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
     for (size_t k = 0; k < lines.size(); ++k) {
         CursorPlanLine& l = lines[k];
-        if (l.outputRows || l.row.rows.kind != Measure::None)
+        // What a temporary index of distinct values took is the values that were new, not the
+        // rows that went in.
+        const ScanLine* into =
+            l.row.rows.kind == Measure::Visits ? scanLine(cursor, l.row.rows.line) : nullptr;
+        const bool distinct = into && into->detail.startsWith(u"USE TEMP B-TREE FOR ") &&
+                              into->detail.contains(u"DISTINCT");
+        if (distinct)
+            l.outputRows.reset();
+        if (l.outputRows || (l.row.rows.kind != Measure::None && !distinct))
             continue;
         if (l.row.role == PlanRole::Access && l.row.loop >= 0) {
             l.outputRows = loopOutput(cursor, l.row.loop);
@@ -169,6 +177,17 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
             if (last >= 0)
                 l.outputRows = loopOutput(cursor, last);
         }
+    }
+    for (size_t k = lines.size(); k-- > 0;) {
+        CursorPlanLine& l = lines[k];
+        if (l.outputRows || l.row.operation != u"UNION-ALL")
+            continue;
+        std::optional<int64_t> sum = 0;
+        for (const CursorPlanLine& c : lines)
+            if (c.row.parentId == l.row.id)
+                sum = sum && c.outputRows ? std::optional<int64_t>(*sum + *c.outputRows)
+                                          : std::nullopt;
+        l.outputRows = sum;
     }
 }
 
