@@ -296,3 +296,18 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
 }
 
 }  // namespace
+
+// A MERGE leaves its plan lines, with what the statement did as a whole on its own line.
+TEST_F(EmbeddedActuals, AMergeHasItsLinesAndItsOwnFigures) {
+    const QList<QStringList> lines =
+        run(QStringLiteral("merge into customers c using (select customer_id, name from customers "
+                           "where customer_id <= 20) s on (c.customer_id = s.customer_id + 10) "
+                           "when matched then update set c.name = s.name"));
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(QStringList({lines[0][kOperation], lines[0][kStarts], lines[0][kRows]}).join(u'|'),
+              "MERGE STATEMENT|1|0");
+    EXPECT_EQ(QStringList({lines[1][kOperation], lines[1][kStarts], lines[1][kRows]}).join(u'|'),
+              "MERGE|1|0");
+    EXPECT_GT(lines[0][kCrGets].toLongLong(), 0);
+    EXPECT_GT(lines[0][kCrGets + 1].toLongLong(), 0);
+}

@@ -382,9 +382,12 @@ void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
         work.addTo(c, stmt);
         return;
     }
-    // Read before addTo() takes the scan status for the statistics and resets it.
-    cursor->plan = scanLines(stmt, cursor->clock);
-    cursor->cycles = cursor->clock.cycles(stmt, -1);
+    // Read before addTo() takes the scan status for the statistics and resets it. A statement
+    // the engine answered itself (a MERGE) has no loops of its own.
+    if (stmt) {
+        cursor->plan = scanLines(stmt, cursor->clock);
+        cursor->cycles = cursor->clock.cycles(stmt, -1);
+    }
     cursor->rows = work.counts[kStatRowsProcessed];
     const StatCounters added = work.addTo(c, stmt);
     cursor->consistentGets = added[kStatConsistentGets];

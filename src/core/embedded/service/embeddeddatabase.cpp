@@ -126,10 +126,6 @@ std::unique_ptr<EmbeddedRecordset> finished(Call& call, sqlite::Statement stmt, 
                                                std::move(call.work), std::move(cursor));
 }
 
-namespace {
-
-// What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
-// V$SQL_PLAN_STATISTICS_ALL, once it is done.
 ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStatement> statement,
                            const QString& sqliteSql) {
     const QString& sql = statement->text();
@@ -146,6 +142,8 @@ ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStat
     cursor.connection = c.db;
     return cursor;
 }
+
+namespace {
 
 // The bytes of a statement as the client sends it: its text and its bind values, in UTF-8.
 int64_t receivedBytes(const QString& sql, const BindList* binds) {
@@ -297,7 +295,7 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
             if (c->partOfStatement == 0)
                 call.work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished(call);
+            return finished(call, {}, false, {}, std::move(call.cursor));
         }
         const bool opensTransaction = sqlite3_get_autocommit(c->db) != 0;
         std::unique_ptr<EmbeddedRecordset> result = runOnSqlite(call, keepRows, r);

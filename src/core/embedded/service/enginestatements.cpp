@@ -200,6 +200,17 @@ bool mergeCall(Call& call) {
     engineOwn();
     c.recordsAffected = merged;
     call.work.counts[kStatRowsProcessed] += merged;
+    // Its plan lines are drawn from the query of the source joined to the target; SQLite ran
+    // other statements for it, whose loops are not those lines': only the statement's own
+    // figures (its start, its pages) are known.
+    try {
+        const ParsedStatement joined(plan.joined);
+        call.cursor = startCursor(c, call.statement,
+                                  sqliteText(joined, call.cancelled, schemaOf(c, call.sandbox)));
+        call.cursor->rows = merged;
+    } catch (const DbError&) {
+        // A MERGE whose query cannot be drawn again leaves no plan behind.
+    }
     return true;
 }
 
