@@ -177,6 +177,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;
   sqlite3_int64 aggregated = -1;
+  sqlite3_int64 checked = -1;
   int a;
   if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
   s = &p->aScan[iScan];
@@ -199,19 +200,23 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     const int stepsBack = (op->opcode == OP_Next || op->opcode == OP_Prev ||
                            op->opcode == OP_VNext) && op->p2 <= s->addrVisit;
     /* Rows go into aggregates as often as the busiest of them steps. A check for values had
-     * before (SELECT DISTINCT, COUNT(DISTINCT x)) looks each row up, then keeps the new ones
-     * in the same temporary index: it sees every row that goes on, and passes fewer. */
+     * before (SELECT DISTINCT, COUNT(DISTINCT x), a member of INTERSECT) looks each row up,
+     * then keeps those it lets on in a temporary index: it sees every row that goes on, and
+     * passes fewer. The last such check is the work after the conditions (an IN condition
+     * looks rows up too, before). */
     if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
       aggregated = runs;
-    if (op->opcode == OP_Found && runs > aggregated) {
+    if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
       int k;
       for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
-        if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) aggregated = runs;
+        if (p->aOp[k].opcode == OP_IdxInsert) checked = runs;
     }
-    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt)
+    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
+      if (checked > aggregated) aggregated = checked;
       return aggregated >= 0                ? aggregated
              : a > s->addrVisit ? (sqlite3_int64)p->aOp[a - 1].nExec
                                 : -1;
+    }
   }
   return -1;
 }

@@ -164,7 +164,11 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
             l.outputRows.reset();
         if (l.outputRows || (l.row.rows.kind != Measure::None && !distinct))
             continue;
-        if (l.row.role == PlanRole::Access && l.row.loop >= 0) {
+        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX";
+        // Only a line that started as often as the loop: one read once into a buffer that
+        // the loop goes through again and again has not handed its rows on each time.
+        const ScanLine* loop = scanLine(cursor, l.row.loop);
+        if (l.row.role == PlanRole::Access && reads && loop && l.starts == loop->loops) {
             l.outputRows = loopOutput(cursor, l.row.loop);
         } else if (l.row.operation == u"NESTED LOOPS" &&
                    (l.row.options.startsWith(u"SEMI") || l.row.options.startsWith(u"ANTI")) &&
