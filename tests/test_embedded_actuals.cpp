@@ -118,11 +118,17 @@ TEST_F(EmbeddedActuals, TheLinesAreTheExplainedPlanWithThePagesOnTheStatementLin
     }
     const QList<QStringList> lines = run(kJoin);
     QStringList ran;
+    // A build on the system's SQLite, or on a processor without a cycle counter, has no time.
+#if !defined(QUERVIN_SYSTEM_SQLITE) && (defined(__x86_64__) || defined(__aarch64__))
+    const bool timed = true;
+#else
+    const bool timed = false;
+#endif
     for (const QStringList& l : lines) {
         ran << (l.mid(2, 8)).join(u'|');
         const int parent = l[1] == u"null" ? -1 : l[1].toInt();
-        ASSERT_NE(l[kElapsed], "null") << qPrintable(l.join(u'|'));
-        if (parent >= 0) {
+        ASSERT_EQ(l[kElapsed] != u"null", timed) << qPrintable(l.join(u'|'));
+        if (timed && parent >= 0) {
             EXPECT_LE(l[kElapsed].toLongLong(), lines.value(parent).value(kElapsed).toLongLong());
         }
         if (l[0] != u"0") {
