@@ -67,17 +67,28 @@ TEST_F(EmbeddedStatistics, EveryRowFetchedCountsHoweverFewAreShown) {
 }
 
 // A change reads the rows to change as consistent gets and writes the blocks it changed; its
-// journal grows with them. A query changes nothing.
+// journal grows with them, and the cache, not the session, writes the blocks back. A query
+// changes nothing. A MERGE is one call and one execution, whatever it runs inside.
 TEST_F(EmbeddedStatistics, ChangesReadConsistentAndWriteCurrentBlocks) {
     const Stats few = run(QStringLiteral("update big set s = upper(s) where n <= 100"));
     const Stats many = run(QStringLiteral("update big set s = upper(s) where n <= 10000"));
+    const Stats merged = run(QStringLiteral(
+        "merge into t using (select n + 990 n from t where n <= 21) s on (t.n = s.n) "
+        "when matched then update set t.s = 'merged' when not matched then insert (n, s) "
+        "values (s.n, 'new')"));
     EXPECT_EQ(few.at("rows processed"), 100);
     EXPECT_EQ(many.at("rows processed"), 10'000);
-    for (const Stats& s : {few, many}) {
+    for (const Stats& s : {few, many, merged}) {
         EXPECT_GT(s.at("consistent gets"), 0);
         EXPECT_GT(s.at("db block gets"), 0);
         EXPECT_EQ(s.at("session logical reads"), s.at("consistent gets") + s.at("db block gets"));
+        EXPECT_LE(s.at("physical reads"), s.at("session logical reads"));
+        EXPECT_EQ(s.at("physical writes"), 0);
+        EXPECT_EQ(s.at("physical writes direct"), 0);
     }
+    EXPECT_EQ(merged.at("rows processed"), 21);
+    for (const char* once : {"user calls", "execute count", "parse count (total)"})
+        EXPECT_EQ(merged.at(once), 1) << once;
     EXPECT_GT(many.at("db block gets"), few.at("db block gets"));
     EXPECT_GT(few.at("redo size"), 0);
     EXPECT_GT(many.at("redo size"), few.at("redo size"));
@@ -140,6 +151,7 @@ TEST_F(EmbeddedStatistics, PhysicalReadsAreNeverMoreThanTheFilesPages) {
     EXPECT_LE(reads.at("physical reads"), pages.integer(0));
 }
 
+// The session writes a disk sort's runs and a new table's blocks itself: direct writes.
 TEST_F(EmbeddedStatistics, ASortTooLargeForMemoryIsADiskSort) {
     const Stats large = run(QStringLiteral("select s from big order by s"));
     EXPECT_EQ(large.at("sorts (disk)"), 1);
@@ -147,6 +159,15 @@ TEST_F(EmbeddedStatistics, ASortTooLargeForMemoryIsADiskSort) {
     const Stats small = run(QStringLiteral("select s from t order by s"));
     EXPECT_EQ(small.at("sorts (disk)"), 0);
     EXPECT_EQ(small.at("sorts (memory)"), 1);
+    EXPECT_EQ(small.at("physical writes direct"), 0);
+    const Stats created = deltas(
+        *db_, [&] { db_->execute(QStringLiteral("create table copy as select * from big")); });
+    for (const Stats& s : {large, created}) {
+        EXPECT_GT(s.at("physical writes direct"), 0);
+        EXPECT_EQ(s.at("physical writes"), s.at("physical writes direct"));
+    }
+    // The new table's blocks: at least its 100,000 rows of about 70 bytes.
+    EXPECT_GE(created.at("physical writes direct") * 8192, 100'000 * 60);
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
         lines("select * from dept d where d.dept_id not in (select dept_id from emp "
               "where salary > 990)"),
         QStringList({"0|SELECT STATEMENT|null|1|41", "1|HASH JOIN RIGHT ANTI NA|null|1|41",
-                     "2|TABLE ACCESS BY INDEX ROWID|EMP|1|null",
+                     "2|TABLE ACCESS BY INDEX ROWID|EMP|1|18",
                      "3|INDEX SKIP SCAN|IX_EMP_STATUS_SAL|1|18", "2|TABLE ACCESS FULL|DEPT|1|50"}));
     // DEPT.DEPT_ID is NOT NULL, EMP.DEPT_ID is not: single null-aware.
     EXPECT_EQ(lines("select emp_id from emp e where e.dept_id not in (select dept_id from dept "
@@ -146,7 +146,7 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                     "e.salary + 0 < d.dept_id)"),
               QStringList({"0|SELECT STATEMENT|null|1|0", "1|FILTER|null|1|0",
                            "2|TABLE ACCESS FULL|DEPT|1|50",
-                           "2|INDEX FAST FULL SCAN|IX_EMP_STATUS_SAL|50|null"}));
+                           "2|INDEX FAST FULL SCAN|IX_EMP_STATUS_SAL|50|50"}));
 }
 
 // Each value of an IN list is a unique scan of the key made by the DDL, under the iterator.
@@ -250,10 +250,10 @@ TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
         lines("select emp_id, level from emp start with mgr_id is null connect by prior "
               "emp_id = mgr_id"),
         QStringList({"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
-                     "2|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|null",
+                     "2|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|4",
                      "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4", "2|NESTED LOOPS|null|null|null",
                      "3|CONNECT BY PUMP|null|null|2000",
-                     "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|2000|null",
+                     "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|2000|1996",
                      "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));
     // EXPLAIN PLAN draws the same lines with the same estimates; the tree is estimated to
     // reach every row of the table.

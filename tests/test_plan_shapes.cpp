@@ -119,8 +119,8 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     EXPECT_EQ(lines("select ename from emp where rownum <= 3 union all select dname from dept "
                     "where rownum <= 2"),
               (QStringList{"0: SELECT STATEMENT|1|5", "1:0 UNION-ALL|1|5", "2:1 COUNT STOPKEY|1|",
-                           "3:2 TABLE ACCESS FULL EMP|1|", "4:1 COUNT STOPKEY|1|",
-                           "5:4 TABLE ACCESS FULL DEPT|1|"}));
+                           "3:2 TABLE ACCESS FULL EMP|1|3", "4:1 COUNT STOPKEY|1|",
+                           "5:4 TABLE ACCESS FULL DEPT|1|2"}));
     EXPECT_EQ(filters_.value(4), "ROWNUM<=2");
     EXPECT_EQ(lines("select * from (select ename, hired from emp order by hired desc) "
                     "where rownum <= 3"),
@@ -242,22 +242,24 @@ TEST_F(PlanShapes, AnalyticFunctionsDrawTheirWindow) {
     EXPECT_EQ(grouped.mid(0, 3), (QStringList{"0: SELECT STATEMENT|1|50", "1:0 WINDOW SORT|1|50",
                                               "2:1 SORT GROUP BY NOSORT|1|50"}));
     // What the index hands the window is not counted apart from what the window hands on.
-    EXPECT_EQ(lines("select salary, row_number() over (order by salary) n from emp").mid(1, 2),
-              (QStringList{"1:0 WINDOW NOSORT|1|5000", "2:1 INDEX FULL SCAN IX_EMP_SALARY|1|"}));
+    EXPECT_EQ(
+        lines("select salary, row_number() over (order by salary) n from emp").mid(1, 2),
+        (QStringList{"1:0 WINDOW NOSORT|1|5000", "2:1 INDEX FULL SCAN IX_EMP_SALARY|1|5000"}));
 }
 
 // HAVING filters the groups above their GROUP BY; a scalar subquery of the select list stands
 // before the query it is evaluated for, once per row.
 TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
-    EXPECT_EQ(lines("select dept_id, count(*) from emp group by dept_id having count(*) > 99"),
-              (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50",
-                           "2:1 SORT GROUP BY NOSORT|1|", "3:2 INDEX FULL SCAN IX_EMP_DEPT|1|"}));
+    EXPECT_EQ(
+        lines("select dept_id, count(*) from emp group by dept_id having count(*) > 99"),
+        (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50", "2:1 SORT GROUP BY NOSORT|1|",
+                     "3:2 INDEX FULL SCAN IX_EMP_DEPT|1|5000"}));
     EXPECT_EQ(filters_.value(1), "COUNT(*)>99");
     EXPECT_EQ(filters_.value(2), "");
     EXPECT_EQ(
         lines("select e.ename, (select d.dname from dept d where d.dept_id = e.dept_id) dn "
               "from emp e where e.salary < 20"),
-        (QStringList{"0: SELECT STATEMENT|1|20", "1:0 TABLE ACCESS BY INDEX ROWID DEPT|20|",
+        (QStringList{"0: SELECT STATEMENT|1|20", "1:0 TABLE ACCESS BY INDEX ROWID DEPT|20|20",
                      "2:1 INDEX UNIQUE SCAN PK_DEPT|20|20", "3:0 TABLE ACCESS FULL EMP|1|20"}));
 }
 
@@ -268,23 +270,23 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
         const char* sql;
         QStringList lines;
     } cases[] = {
-        // Both read in order from an index, which counts none of what they hand on.
         {"select dept_id from emp union select dept_id from dept",
-         {"0: SELECT STATEMENT|1|50", "1:0 SORT UNIQUE|1|50", "2:1 UNION-ALL|1|",
-          "3:2 INDEX FAST FULL SCAN IX_EMP_DEPT|1|", "4:2 INDEX FAST FULL SCAN PK_DEPT|1|"}},
+         {"0: SELECT STATEMENT|1|50", "1:0 SORT UNIQUE|1|50", "2:1 UNION-ALL|1|5050",
+          "3:2 INDEX FAST FULL SCAN IX_EMP_DEPT|1|5000", "4:2 INDEX FAST FULL SCAN PK_DEPT|1|50"}},
         // Every department has someone earning above 4,000; the merge stops reading EMP once
         // DEPT is done.
         {"select dept_id from dept minus select dept_id from emp where salary > 4000",
          {"0: SELECT STATEMENT|1|0", "1:0 MINUS|1|0", "2:1 SORT UNIQUE|1|",
-          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
-          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|", "6:5 INDEX FULL SCAN IX_EMP_DEPT|1|4909"}},
+          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|50", "4:1 SORT UNIQUE|1|",
+          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|971", "6:5 INDEX FULL SCAN IX_EMP_DEPT|1|4909"}},
+        // The merge stops reading DEPT once EMP is done.
         {"select dept_id from dept intersect select dept_id from emp where salary < 10",
          {"0: SELECT STATEMENT|1|1", "1:0 INTERSECTION|1|1", "2:1 SORT UNIQUE|1|",
-          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|", "4:1 SORT UNIQUE|1|",
+          "3:2 INDEX FAST FULL SCAN PK_DEPT|1|2", "4:1 SORT UNIQUE|1|",
           "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
           "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
-         {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|",
+         {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|70",
           "3:2 TABLE ACCESS FULL EMP|1|20", "4:2 TABLE ACCESS FULL DEPT|1|50"}},
     };
     for (const auto& c : cases)

@@ -13,12 +13,42 @@ extern "C" {
  * `stmt` stands on no row. Only in our own build of SQLite (not QUERVIN_SYSTEM_SQLITE). */
 SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
 
+/* Which steps of one statement's run have their instructions' cycles counted (the scan status's
+ * SQLITE_SCANSTAT_NCYCLE): the first `whole` steps all, then one in `every`, chosen by a
+ * pseudo-random sequence from `seed`. `steps` counts the steps taken. */
+typedef struct quervin_clock {
+  sqlite3_int64 steps;
+  sqlite3_int64 whole;
+  unsigned every;
+  unsigned seed;
+} quervin_clock;
+
+/* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
+ * of its query): how often the work after its conditions ran, that is, the rows that met them
+ * and went on (into an aggregate, a sorter, the result, a subquery's answer). -1 when the
+ * entry is no such loop. Counts of the run since the scan status was last reset. */
+SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
+
+/* The page size of `db`'s main database, read without a statement. */
+SQLITE_API int quervin_page_size(sqlite3* db);
+
+/* Whether this build reads a cycle counter (x86 and ARM64). */
+SQLITE_API int quervin_has_cycle_counter(void);
+
+/* The cycle counter now; 0 without one. */
+SQLITE_API sqlite3_uint64 quervin_cycles(void);
+
+/* Before a step of the statement `clock` belongs to: whether the calling thread counts cycles
+ * during it, as `clock` says; a null `clock` (after the step) stops counting. */
+SQLITE_API void quervin_clock_step(quervin_clock* clock);
+
 /* Steps `stmt` (standing on a row) at most `limit` times while it gives rows, in one loop without
  * a call back for each row: sets *rows to the rows it reached and *bytes to their bytes as
- * quervin_row_bytes() counts them. Returns SQLITE_ROW when the last step gave a row, otherwise
- * that step's result (SQLITE_DONE at the end, an error code). */
+ * quervin_row_bytes() counts them, each step clocked by `clock` when not null. Returns
+ * SQLITE_ROW when the last step gave a row, otherwise that step's result (SQLITE_DONE at the
+ * end, an error code). */
 SQLITE_API int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
-                                 sqlite3_int64* bytes);
+                                 sqlite3_int64* bytes, quervin_clock* clock);
 
 #ifdef __cplusplus
 }

@@ -162,6 +162,7 @@ std::vector<PlanRow> Builder::framedRows() {
             Step merge = named(line("MERGE", "", {line("VIEW", "", below)}), frame_.object);
             merge.rows = Measure::constant(0);
             root = line("MERGE STATEMENT", "", {merge});
+            root.rows = Measure::constant(0);  // what it writes it passes on to none
             break;
         }
     }

@@ -39,6 +39,25 @@ int onStatementStart(unsigned, void* context, void* stmt, void*) {
     return 0;
 }
 
+// The blocks of the file's size that `bytes` fill, rounded up.
+int64_t sortBlocks(Connection& c, int64_t bytes) {
+    if (bytes <= 0)
+        return 0;
+#ifdef QUERVIN_SYSTEM_SQLITE
+    int64_t block = 4096;
+    try {
+        sqlite::Statement size(c.db, "PRAGMA main.page_size");
+        if (size.step() && size.integer(0) > 0)
+            block = size.integer(0);
+    } catch (const sqlite::Error&) {
+        // SQLite's default page size, then.
+    }
+#else
+    const int64_t block = std::max(512, quervin_page_size(c.db));
+#endif
+    return (bytes + block - 1) / block;
+}
+
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
 
 // Whether index `name` is unique with exactly `keys` columns: an equality on each of them finds
@@ -228,10 +247,12 @@ void Work::endCall(Connection& c, sqlite3_stmt* stmt) {
         from.pageReads = std::max(from.pageReads, c.ioCounted.pageReads);
         from.journalBytes = std::max(from.journalBytes, c.ioCounted.journalBytes);
         from.sortSpills = std::max(from.sortSpills, c.ioCounted.sortSpills);
+        from.sortBytes = std::max(from.sortBytes, c.ioCounted.sortBytes);
     }
     counts[kStatPhysicalReads] += now.pageReads - from.pageReads;
     counts[kStatRedoSize] += now.journalBytes - from.journalBytes;
     sortSpills_ += now.sortSpills - from.sortSpills;
+    sortBytes_ += now.sortBytes - from.sortBytes;
     c.ioCounted = now;
 }
 
@@ -244,6 +265,10 @@ StatCounters Work::addTo(Connection& c, sqlite3_stmt* stmt) {
         counts[kStatUserCalls] += fetchCalls;
         counts[kStatRoundtrips] += fetchCalls;
         fetches = false;
+    }
+    if (c.partOfStatement > 0) {
+        for (Statistic s : {kStatUserCalls, kStatRoundtrips, kStatRowsProcessed, kStatBytesSent})
+            counts[s] = 0;
     }
     if (stmt) {
         counts[kStatAutoIndexRows] += takeStmtStatus(stmt, SQLITE_STMTSTATUS_AUTOINDEX);
@@ -267,8 +292,17 @@ StatCounters Work::addTo(Connection& c, sqlite3_stmt* stmt) {
         counts[kStatConsistentGets] += gets;
         counts[kStatDbBlockGets] += written;
         counts[kStatLogicalReads] += gets + written;
-        counts[kStatPhysicalWrites] += written;
+        // A block is read from the file only after it was asked of the cache: what else the
+        // thread read meanwhile (a checkpoint copying the log into the file) is not the
+        // statement's reading.
+        counts[kStatPhysicalReads] = std::min(counts[kStatPhysicalReads], gets + written);
+        // Changed blocks go back to the file from the cache, which is the database writer's
+        // work, not the session's; the blocks a direct load or a sort writes itself are.
+        const int64_t direct = (directLoad ? written : 0) + sortBlocks(c, sortBytes_);
+        counts[kStatPhysicalWrites] += direct;
+        counts[kStatPhysicalWritesDirect] += direct;
     }
+    sortBytes_ = 0;
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
     if (stmt && c.db) {
         takeScanStatus(c, stmt, counts);
@@ -348,8 +382,12 @@ void finishStatement(Connection& c, sqlite3_stmt* stmt, Work& work,
         work.addTo(c, stmt);
         return;
     }
-    // Read before addTo() takes the scan status for the statistics and resets it.
-    cursor->plan = scanLines(stmt);
+    // Read before addTo() takes the scan status for the statistics and resets it. A statement
+    // the engine answered itself (a MERGE) has no loops of its own.
+    if (stmt) {
+        cursor->plan = scanLines(stmt, cursor->clock);
+        cursor->cycles = cursor->clock.cycles(stmt, -1);
+    }
     cursor->rows = work.counts[kStatRowsProcessed];
     const StatCounters added = work.addTo(c, stmt);
     cursor->consistentGets = added[kStatConsistentGets];

@@ -41,6 +41,10 @@ struct Connection {
     // Statements the engine is running for one of the client's (a MERGE's parts): their texts
     // never crossed from the client.
     int engineDepth = 0;
+    // Of those, the parts of the client's statement (a MERGE's): they are no call, parse or
+    // execution of the client's and hand no rows to it; their reading and writing is the
+    // statement's.
+    int partOfStatement = 0;
     // Statement starts SQLite reported since a call last took them (see watchStatements).
     int64_t statementStarts = 0;
     int64_t cursorsOpened = 0;  // of those, statements that had never run before
@@ -78,6 +82,9 @@ class Work {
     // The statement's rows go to the client: counts[kStatRowsProcessed] rows in arrays of
     // kFetchArrayRows, each array one call; the fetch that finds the end is one more.
     bool fetches = false;
+    // The statement writes a new table's blocks itself (CREATE TABLE ... AS query), as Oracle's
+    // direct-path load does, past the cache.
+    bool directLoad = false;
 
     // Another call of the client on the same statement (a fetch) begins now. Fetch calls are
     // counted from the rows fetched, however the client asks for them.
@@ -103,6 +110,7 @@ class Work {
     int64_t cpuReadWall_ = 0;  // the wall clock then
     IoCounts ioStart_;         // the thread's file I/O when the call running began
     int64_t sortSpills_ = 0;   // temporary files sorts wrote during the calls
+    int64_t sortBytes_ = 0;    // and the bytes they wrote to them
 };
 
 // The bytes the row `stmt` stands on takes on the way to the client, as quervin_row_bytes()

@@ -10,6 +10,7 @@
 #include "core/embedded/catalog/virtualindexes.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/explainplan.h"
+#include "core/embedded/plan/planstatements.h"
 #include "core/embedded/plan/xplan.h"
 #include "core/embedded/service/embeddedrecordset.h"
 #include "core/embedded/session/dictionaryviews.h"
@@ -128,10 +129,6 @@ std::unique_ptr<EmbeddedRecordset> finished(Call& call, sqlite::Statement stmt, 
                                                std::move(call.work), std::move(cursor));
 }
 
-namespace {
-
-// What the run of the client's statement `sql` (run by SQLite as `sqliteSql`) will leave for
-// V$SQL_PLAN_STATISTICS_ALL, once it is done.
 ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStatement> statement,
                            const QString& sqliteSql) {
     const QString& sql = statement->text();
@@ -143,10 +140,13 @@ ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStat
     cursor.measured = c.session->parameter(QStringLiteral("STATISTICS_LEVEL"))
                               .compare(u"ALL", Qt::CaseInsensitive) == 0 ||
                       asksPlanStatistics(sql);
+    cursor.clock = CycleClock(cursor.measured);
     cursor.file = QString::fromUtf8(sqlite3_db_filename(c.db, "main"));
     cursor.connection = c.db;
     return cursor;
 }
+
+namespace {
 
 // The bind values the statement's plan is made for, as Oracle peeks them when it first parses
 // it: those of its first run the session still keeps the cursor of, else this run's.
@@ -208,10 +208,9 @@ QString runnableText(Call& call, bool& began, bool& rule, const QHash<QString, Q
         withoutLock =
             std::make_unique<const ParsedStatement>(*call.statement, 0, tokens[lock->at].begin);
     const ParsedStatement& query = lock ? *withoutLock : *call.statement;
-    const Steering steering =
-        steered(c, call.sandbox, query,
-                sqliteText(query, call.cancelled, schemaOf(c, call.sandbox)), call.work.counts,
-                true, peeked);
+    const Steering steering = steered(c, call.sandbox, query,
+                                      sqliteText(query, call.cancelled, schemaOf(c, call.sandbox)),
+                                      call.work.counts, true, peeked);
     rule = steering.rule;
     if (!lock)
         return steering.sqliteText;
@@ -235,19 +234,31 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
     bindValues(r.stmt, call.binds ? *call.binds : BindList());
     if (call.cancelled())
         throw oracleFailure(sqlite::Error(SQLITE_INTERRUPT, QStringLiteral("interrupted")));
-    call.work.counts[kStatExecuteCount] += 1;
+    if (c.partOfStatement == 0)
+        call.work.counts[kStatExecuteCount] += 1;
     r.cursor = startCursor(c, call.statement, sqliteSql);
     r.cursor->rule = rule;
     r.cursor->peeked = peeked;
     c.session->setPreviousSqlId(r.cursor->sqlId);
     const int64_t changesBefore = sqlite3_total_changes64(c.db);
-    bool row = r.stmt.step();
+    auto step = [&r] {
+        r.cursor->clock.before();
+        try {
+            const bool row = r.stmt.step();
+            r.cursor->clock.after(r.stmt.handle());
+            return row;
+        } catch (...) {
+            r.cursor->clock.after(nullptr);
+            throw;
+        }
+    };
+    bool row = step();
     if (row && keepRows) {
         std::vector<FieldInfo> fields = EmbeddedRecordset::describe(r.stmt, true);
         return finished(call, std::move(r.stmt), true, std::move(fields), std::move(r.cursor));
     }
     while (row)
-        row = r.stmt.step();
+        row = step();
     const bool hasColumns = r.stmt.columnCount() > 0;
     // sqlite3_changes keeps the count of the last INSERT/UPDATE/DELETE; only trust it when
     // this statement changed something.
@@ -289,22 +300,30 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
     SqliteRun r;
     try {
         call.statement = std::make_shared<const ParsedStatement>(sql);
-        call.work.counts[kStatParseCount] += 1;
-        if (!c->session->parsedBefore(sql))
-            call.work.counts[kStatParseCountHard] += 1;
+        if (c->partOfStatement == 0) {
+            call.work.counts[kStatParseCount] += 1;
+            if (!c->session->parsedBefore(sql))
+                call.work.counts[kStatParseCountHard] += 1;
+        }
         if (c->engineDepth == 0)
             call.work.counts[kStatBytesReceived] += receivedBytes(sql, binds);
         if (!isExplainPlan(call.tokens()))
             refuseTerminators(call.tokens());
+        if (!call.tokens().empty() && call.tokens().front().is(u"CREATE")) {
+            const StatementFrame frame = statementFrame(sql, call.tokens());
+            call.work.directLoad =
+                frame.kind == StatementFrame::Kind::CreateTable && !frame.query.isEmpty();
+        }
         {
             const EngineRights engine(sandbox);
             providePlanTable(c->db, call.tokens());
         }
         holdChanges(call);
         if (answeredBySavepoint(call) || answeredByEngine(call)) {
-            call.work.counts[kStatExecuteCount] += 1;
+            if (c->partOfStatement == 0)
+                call.work.counts[kStatExecuteCount] += 1;
             c->session->setPreviousSqlId(sqlIdOf(sql));
-            return finished(call);
+            return finished(call, {}, false, {}, std::move(call.cursor));
         }
         const bool opensTransaction = sqlite3_get_autocommit(c->db) != 0;
         std::unique_ptr<EmbeddedRecordset> result = runOnSqlite(call, keepRows, r);

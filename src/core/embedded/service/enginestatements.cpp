@@ -179,8 +179,16 @@ bool mergeCall(Call& call) {
     if (const QStringList key = mergeKey(c, call.sandbox, plan.targetName); !key.isEmpty())
         plan = planMerge(call.sql(), call.tokens(), key);
     EngineSavepoint savepoint(c.db, call.sandbox);
+    // The engine's own statements around the parts (the key's lookup, the savepoint) are no
+    // recursive statements of the MERGE's.
+    const auto engineOwn = [&c] { c.statementStarts = c.cursorsOpened = 0; };
+    engineOwn();
     ++c.engineDepth;
-    const auto leave = qScopeGuard([&] { --c.engineDepth; });
+    ++c.partOfStatement;
+    const auto leave = qScopeGuard([&] {
+        --c.engineDepth;
+        --c.partOfStatement;
+    });
     const int64_t merged = runMerge(
         plan,
         [&](const QString& statement) {
@@ -200,7 +208,20 @@ bool mergeCall(Call& call) {
             return values;
         });
     savepoint.commit();
+    engineOwn();
     c.recordsAffected = merged;
+    call.work.counts[kStatRowsProcessed] += merged;
+    // Its plan lines are drawn from the query of the source joined to the target; SQLite ran
+    // other statements for it, whose loops are not those lines': only the statement's own
+    // figures (its start, its pages) are known.
+    try {
+        const ParsedStatement joined(plan.joined);
+        call.cursor = startCursor(c, call.statement,
+                                  sqliteText(joined, call.cancelled, schemaOf(c, call.sandbox)));
+        call.cursor->rows = merged;
+    } catch (const DbError&) {
+        // A MERGE whose query cannot be drawn again leaves no plan behind.
+    }
     return true;
 }
 

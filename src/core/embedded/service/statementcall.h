@@ -28,6 +28,9 @@ struct Call {
     const BindList* binds;
     Work work;
     StopCheck cancelled;
+    // What a statement the engine answers itself leaves for V$SQL_PLAN_STATISTICS_ALL (a
+    // MERGE's), when it leaves anything.
+    std::optional<ExecutedCursor> cursor;
 
     const QString& sql() const { return statement->text(); }
     const std::vector<Token>& tokens() const { return statement->tokens(); }
@@ -73,6 +76,11 @@ Steering steered(Connection& c, Sandbox& sandbox, const ParsedStatement& stateme
 std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, Sandbox& sandbox,
                                        const QString& sql, bool keepRows,
                                        const BindList* binds = nullptr);
+
+// What the run of the client's statement `statement` (run by SQLite as `sqliteSql`) will leave
+// for V$SQL_PLAN_STATISTICS_ALL, once it is done. Cannot fail.
+ExecutedCursor startCursor(const Connection& c, std::shared_ptr<const ParsedStatement> statement,
+                           const QString& sqliteSql);
 
 // The result of the call: the statement (empty for one the engine answered itself), standing on
 // its first row or done, with the work it cost. A text parsed (translated and compiled, or run as

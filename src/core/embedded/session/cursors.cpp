@@ -1,12 +1,17 @@
 #include "core/embedded/session/cursors.h"
 
 #include "core/sql/sqltokens.h"
+
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
 #include "core/sqlite/sqlite.h"
 
 #include <QCryptographicHash>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace qv::embedded {
 
@@ -90,7 +95,7 @@ uint32_t sqlHashValue(const QString& sqlId) {
     return uint32_t(v & 0xffffffffu);
 }
 
-std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
+std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
     std::vector<ScanLine> lines;
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
     for (int i = 0;; ++i) {
@@ -109,6 +114,10 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
         n = -1;
         sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NVISIT, SQLITE_SCANSTAT_COMPLEX, &n);
         line.visits = n;
+        line.cycles = clock.cycles(stmt, i);
+#ifndef QUERVIN_SYSTEM_SQLITE
+        line.output = quervin_loop_output(stmt, i);
+#endif
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
         if (explain)
@@ -119,6 +128,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt) {
                      [](const ScanLine& a, const ScanLine& b) { return a.id < b.id; });
 #else
     (void)stmt;
+    (void)clock;
 #endif
     return lines;
 }
@@ -133,6 +143,116 @@ bool asksPlanStatistics(const QString& sql) {
     }
     return false;
 }
+
+namespace {
+
+const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
+    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                   [&](const ScanLine& l) { return l.id == id; });
+    return line == cursor.plan.end() ? nullptr : &*line;
+}
+
+bool isLoop(const ScanLine& l) {
+    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
+}
+
+// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
+// query (no loop of the same query runs inside it); empty otherwise.
+std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
+    const ScanLine* line = scanLine(cursor, id);
+    if (!line || line->output < 0 || !isLoop(*line))
+        return std::nullopt;
+    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        return l.parent == line->parent && l.id > line->id && isLoop(l);
+    });
+    return inner ? std::nullopt : std::optional<int64_t>(line->output);
+}
+
+// The rows of the lines the plan builder could not count (Measure::None) that the run counted
+// all the same: a table or index the last loop of its query reads hands on what met the loop's
+// conditions; a NESTED LOOPS SEMI or ANTI hands on what its outer input's last loop did, the
+// subquery being one of that loop's conditions; a UNION-ALL hands on all its inputs' rows.
+void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
+    for (size_t k = 0; k < lines.size(); ++k) {
+        CursorPlanLine& l = lines[k];
+        // What a temporary index of distinct values took is the values that were new, not the
+        // rows that went in.
+        const ScanLine* into =
+            l.row.rows.kind == Measure::Visits ? scanLine(cursor, l.row.rows.line) : nullptr;
+        const bool distinct = into && into->detail.startsWith(u"USE TEMP B-TREE FOR ") &&
+                              into->detail.contains(u"DISTINCT");
+        if (distinct)
+            l.outputRows.reset();
+        if (l.outputRows || (l.row.rows.kind != Measure::None && !distinct))
+            continue;
+        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX";
+        // Only a line that started as often as the loop: one read once into a buffer that
+        // the loop goes through again and again has not handed its rows on each time.
+        const ScanLine* loop = scanLine(cursor, l.row.loop);
+        if (l.row.role == PlanRole::Access && reads && loop && l.starts == loop->loops) {
+            l.outputRows = loopOutput(cursor, l.row.loop);
+        } else if (l.row.operation == u"NESTED LOOPS" &&
+                   (l.row.options.startsWith(u"SEMI") || l.row.options.startsWith(u"ANTI")) &&
+                   k + 1 < lines.size()) {
+            // The outer input is the first child: its lines follow up to the next one no deeper.
+            int last = -1;
+            for (size_t c = k + 1; c < lines.size() && (c == k + 1 || lines[c].depth > l.depth + 1);
+                 ++c)
+                last = std::max(last, lines[c].row.loop);
+            if (last >= 0)
+                l.outputRows = loopOutput(cursor, last);
+        }
+    }
+    for (size_t k = lines.size(); k-- > 0;) {
+        CursorPlanLine& l = lines[k];
+        if (l.outputRows || l.row.operation != u"UNION-ALL")
+            continue;
+        std::optional<int64_t> sum = 0;
+        for (const CursorPlanLine& c : lines)
+            if (c.row.parentId == l.row.id)
+                sum = sum && c.outputRows ? std::optional<int64_t>(*sum + *c.outputRows)
+                                          : std::nullopt;
+        l.outputRows = sum;
+    }
+}
+
+// Each line's time (lines in id order, each parent before its children): its own cycles, those
+// of the SQLite lines it draws that no line below it draws too, and its children's; the
+// statement line's no less than the whole run's.
+void timeLines(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
+    const double perMicro = cyclesPerMicrosecond();
+    if (!cursor.measured || !cursor.cycles || perMicro <= 0 || lines.empty())
+        return;
+    std::map<int, int> owner;  // SQLite line -> the deepest plan line that draws it
+    for (const CursorPlanLine& l : lines) {
+        for (int sqliteLine : {l.row.loop, l.row.starts.line, l.row.rows.line}) {
+            if (sqliteLine < 0)
+                continue;
+            const auto it = owner.find(sqliteLine);
+            if (it == owner.end() || lines[size_t(it->second)].depth <= l.depth)
+                owner[sqliteLine] = l.row.id;
+        }
+    }
+    std::vector<std::optional<int64_t>> cycles(lines.size());
+    for (const auto& [sqliteLine, id] : owner) {
+        const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                       [&](const ScanLine& s) { return s.id == sqliteLine; });
+        if (line != cursor.plan.end() && line->cycles)
+            cycles[size_t(id)] = cycles[size_t(id)].value_or(0) + *line->cycles;
+    }
+    for (size_t k = lines.size(); k-- > 1;) {
+        const int parent = lines[k].row.parentId;
+        if (cycles[k] && parent >= 0)
+            cycles[size_t(parent)] = cycles[size_t(parent)].value_or(0) + *cycles[k];
+    }
+    cycles[0] = std::max(cycles[0].value_or(0), *cursor.cycles);
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (cycles[k])
+            lines[k].elapsedMicros = int64_t(double(*cycles[k]) / perMicro + 0.5);
+    }
+}
+
+}  // namespace
 
 std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db) {
     std::vector<EqpLine> eqp;
@@ -176,6 +296,9 @@ std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db
         }
         lines.push_back(std::move(line));
     }
+    if (cursor.measured)
+        countUncounted(lines, cursor);
+    timeLines(lines, cursor);
     return lines;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/session/cycleclock.h"
 
 #include <QHash>
 #include <QString>
@@ -25,6 +26,9 @@ struct ScanLine {
     QString detail;
     int64_t loops = -1;
     int64_t visits = -1;
+    std::optional<int64_t> cycles;  // of the instructions that read its tables or its sorter
+    // When it is the last loop of its query: the rows that met its conditions and went on.
+    int64_t output = -1;
 };
 
 // The last execution of one statement.
@@ -40,6 +44,9 @@ struct ExecutedCursor {
     // Run with STATISTICS_LEVEL = ALL (or the GATHER_PLAN_STATISTICS hint): its figures were
     // collected. Without, its lines show none, as Oracle's do.
     bool measured = false;
+    // Times the lines of a measured run (cycleclock.h).
+    CycleClock clock;
+    std::optional<int64_t> cycles;  // of the whole run, when clocked
     // Planned by rule (steering.h): its plan lines have no cost, cardinality or bytes.
     bool rule = false;
     // The bind values its plan was made for (translatePlan()).
@@ -80,9 +87,9 @@ QString sqlIdOf(const QString& text);
 uint32_t sqlHashValue(const QString& sqlId);
 
 // The lines of `stmt`'s plan as its scan status reports them, in EXPLAIN QUERY PLAN's order,
-// with their counters of the run since the scan status was last reset. Empty in a build without
-// scan status. Cannot fail.
-std::vector<ScanLine> scanLines(sqlite3_stmt* stmt);
+// with their counters of the run since the scan status was last reset, and their cycles as
+// `clock` counted them. Empty in a build without scan status. Cannot fail.
+std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock = CycleClock());
 
 // Whether `sql` (as the client sent it) asks for its plan statistics with Oracle's hint
 // GATHER_PLAN_STATISTICS. Cannot fail.
@@ -97,13 +104,16 @@ struct CursorPlanLine {
     std::optional<int64_t> consistentGets;
     std::optional<int64_t> currentGets;
     std::optional<int64_t> diskReads;
+    std::optional<int64_t> elapsedMicros;  // the line's time, its children's included
 };
 
 // The plan lines of `cursor`, drawn as EXPLAIN PLAN draws them (translatePlan()) with the
 // estimates read now on `db` (a connection to the file it ran on), and with the figures its run
 // measured when it was measured. A figure the engine cannot attribute to a line is empty: the
-// pages read belong to the statement line alone, and no line has a time (this build of SQLite
-// counts no cycles). Throws sqlite::Error when the estimates cannot be read.
+// pages read belong to the statement line alone. A line's time is the cycles of the SQLite loops
+// and sorters it draws (those of a loop two lines draw go to the lower one) and its children's,
+// the statement line's the whole run's; in microseconds by cyclesPerMicrosecond(); empty
+// without a cycle count. Throws sqlite::Error when the estimates cannot be read.
 std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db);
 
 }  // namespace qv::embedded

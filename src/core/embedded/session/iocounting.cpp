@@ -50,8 +50,10 @@ int xWrite(sqlite3_file* f, const void* buffer, int amount, sqlite3_int64 offset
     CountingFile* c = counting(f);
     if (rc == SQLITE_OK && (c->kind == Kind::Journal || c->kind == Kind::Wal))
         tCounts.journalBytes += amount;
-    if (rc == SQLITE_OK && c->kind == Kind::Sort && !c->written)
-        ++tCounts.sortSpills;
+    if (rc == SQLITE_OK && c->kind == Kind::Sort) {
+        tCounts.sortSpills += c->written ? 0 : 1;
+        tCounts.sortBytes += amount;
+    }
     c->written = true;
     return rc;
 }

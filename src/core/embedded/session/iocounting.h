@@ -11,6 +11,7 @@ struct IoCounts {
     int64_t pageReads = 0;         // reads of whole pages from a database file or its WAL
     int64_t journalBytes = 0;      // bytes written to a rollback journal or a WAL
     int64_t sortSpills = 0;        // temporary files of sorts that were written to
+    int64_t sortBytes = 0;         // bytes written to those files
     const void* thread = nullptr;  // whose counts they are
 };
 

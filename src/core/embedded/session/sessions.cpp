@@ -90,6 +90,7 @@ const std::vector<StatisticInfo>& statisticCatalogue() {
         all.push_back({kStatRedoSize, "redo size", 2});
         all.push_back({kStatBytesReceived, "bytes received via SQL*Net from client", 1});
         all.push_back({kStatSortsDisk, "sorts (disk)", 64});
+        all.push_back({kStatPhysicalWritesDirect, "physical writes direct", 8});
         std::sort(all.begin(), all.end(), [](const StatisticInfo& a, const StatisticInfo& b) {
             return a.number < b.number;
         });

@@ -30,7 +30,7 @@ enum Statistic : int {
     kStatVmSteps = 9,          // SQLite virtual machine steps
     kStatLogicalReads = 10,    // consistent gets + db block gets
     kStatPhysicalReads = 11,   // pages read from the database file or its WAL (counting VFS)
-    kStatPhysicalWrites = 12,  // pages written to the file
+    kStatPhysicalWrites = 12,  // blocks the session wrote itself (physical writes direct)
     kStatCpuTime = 14,         // CPU time of the thread inside the engine's calls
     kStatDbTime = 15,          // wall-clock time inside the engine's calls
     kStatUserCalls = 16,       // the client's calls: one per statement, one per fetch array
@@ -50,8 +50,12 @@ enum Statistic : int {
     kStatRedoSize = 29,           // bytes written to the rollback journal or WAL (counting VFS)
     kStatBytesReceived = 30,      // bytes of the statement texts and bind values sent
     kStatSortsDisk = 31,          // sorts that wrote runs to a temporary file (counting VFS)
+    // Blocks the session wrote itself, past the cache: a CREATE TABLE ... AS query's new table,
+    // and a sort's runs in its temporary file. Also in physical writes (12), which counts no
+    // block of an ordinary change: the cache writes those back, not the session.
+    kStatPhysicalWritesDirect = 32,
 };
-inline constexpr int kHighestStatistic = 31;
+inline constexpr int kHighestStatistic = 32;
 inline constexpr int kFetchArrayRows = 15;  // SQL*Plus's default ARRAYSIZE
 
 // Whether this build of SQLite reports per-loop scan status, from which table scan rows and

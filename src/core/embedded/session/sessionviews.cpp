@@ -168,8 +168,8 @@ std::vector<std::vector<Cell>> planStatistics(sqlite3* db, const std::optional<Q
                             cursor->rule ? Cell{} : Cell{r.bytes}, text(r.accessPredicates),
                             text(r.filterPredicates), number(l.starts), number(l.outputRows),
                             number(l.consistentGets), number(l.currentGets), number(l.diskReads),
-                            // This build of SQLite counts no time per line: never made up.
-                            Cell{}, addressOf(*cursor), text(r.queryBlock), text(r.objectAlias),
+                            number(l.elapsedMicros), addressOf(*cursor), text(r.queryBlock),
+                            text(r.objectAlias),
                             // No hint usage is kept with a cursor.
                             Cell{}});
         }
