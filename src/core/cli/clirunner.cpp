@@ -6,6 +6,7 @@
 #include "core/cli/scriptcli.h"
 #include "core/cli/statementfile.h"
 #include "core/cli/terminaltext.h"
+#include "core/cli/whatifcli.h"
 
 #include "core/about/programhelp.h"
 #include "core/history/historyfile.h"
@@ -577,6 +578,8 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
         return runHistoryCli(args.mid(2), out, err);
     if (asksForScript(args))
         return runScriptCli(args, out, err, program, terminal);
+    if (asksForWhatIf(args))
+        return runWhatIfCli(args, in, out, err, program, terminal);
     QCommandLineParser p;
     p.setApplicationDescription(kCliDescription + QLatin1Char('\n') +
                                 (cliFilesHelp() + cliEnvironmentHelp()).trimmed());
