@@ -63,8 +63,9 @@ QJsonObject statisticsJson(const VirtualIndexStatistics& s) {
 }
 
 QString statisticsText(const VirtualIndexStatistics& s) {
-    return QStringLiteral("NUM_ROWS=%1 LEAF_BLOCKS=%2 DISTINCT_KEYS=%3 CLUSTERING_FACTOR=%4 "
-                          "BLEVEL=%5")
+    return QStringLiteral(
+               "NUM_ROWS=%1 LEAF_BLOCKS=%2 DISTINCT_KEYS=%3 CLUSTERING_FACTOR=%4 "
+               "BLEVEL=%5")
         .arg(s.numRows)
         .arg(s.leafBlocks)
         .arg(s.distinctKeys)
@@ -85,13 +86,13 @@ int printSuggestions(WhatIf& whatIf, const QString& sql, bool json, QTextStream&
     if (json) {
         QJsonArray list;
         for (const IndexCandidate& c : candidates)
-            list.append(QJsonObject{
-                {QStringLiteral("create"), c.createText(c.suggestedName())},
-                {QStringLiteral("owner"), c.owner},
-                {QStringLiteral("table"), c.table},
-                {QStringLiteral("columns"), QJsonArray::fromStringList(c.columns)},
-                {QStringLiteral("serves"), c.serves},
-                {QStringLiteral("covering"), c.covering}});
+            list.append(
+                QJsonObject{{QStringLiteral("create"), c.createText(c.suggestedName())},
+                            {QStringLiteral("owner"), c.owner},
+                            {QStringLiteral("table"), c.table},
+                            {QStringLiteral("columns"), QJsonArray::fromStringList(c.columns)},
+                            {QStringLiteral("serves"), c.serves},
+                            {QStringLiteral("covering"), c.covering}});
         out << QString::fromUtf8(
             QJsonDocument(QJsonObject{{QStringLiteral("current"), planJson(current)},
                                       {QStringLiteral("candidates"), list}})
@@ -128,8 +129,9 @@ int printWhatIf(WhatIf& whatIf, const QString& sql, const QStringList& texts,
     if (json) {
         QJsonArray list;
         for (int i = 0; i < texts.size(); ++i)
-            list.append(QJsonObject{{QStringLiteral("create"), texts[i]},
-                                    {QStringLiteral("statistics"), statisticsJson(r.statistics[i])}});
+            list.append(
+                QJsonObject{{QStringLiteral("create"), texts[i]},
+                            {QStringLiteral("statistics"), statisticsJson(r.statistics[i])}});
         out << QString::fromUtf8(
             QJsonDocument(QJsonObject{{QStringLiteral("current"), planJson(r.current)},
                                       {QStringLiteral("whatIf"), planJson(r.whatIf)},
@@ -233,8 +235,8 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
         return complain(QStringLiteral("--clustering must be best or worst."));
     const QString table = p.value(planTable).isEmpty() ? Settings{}.planTable : p.value(planTable);
     if (!isValidPlanTableName(table))
-        return complain(
-            QStringLiteral("--plan-table takes a table name such as PLAN_TABLE or SCOTT.PLAN_TABLE."));
+        return complain(QStringLiteral(
+            "--plan-table takes a table name such as PLAN_TABLE or SCOTT.PLAN_TABLE."));
     QString sql;
     if (p.isSet(sqlOption) && p.isSet(sqlFile))
         return complain(QStringLiteral("Give --sql or --sql-file, not both."));
@@ -266,12 +268,11 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
     WhatIf session(*db, login.user, table);
     const bool json = p.value(format) == u"json";
     const int status =
-        p.isSet(suggest)
-            ? printSuggestions(session, sql, json, out, err)
-            : printWhatIf(session, sql, p.values(whatIf),
-                          p.value(clustering) == u"worst" ? ClusteringAssumption::Worst
-                                                          : ClusteringAssumption::Best,
-                          json, out, err);
+        p.isSet(suggest) ? printSuggestions(session, sql, json, out, err)
+                         : printWhatIf(session, sql, p.values(whatIf),
+                                       p.value(clustering) == u"worst" ? ClusteringAssumption::Worst
+                                                                       : ClusteringAssumption::Best,
+                                       json, out, err);
     session.dropAll();
     db->close();
     return status;

@@ -41,8 +41,8 @@ bool isValue(const std::vector<Token>& t, size_t first, size_t last) {
     if (first >= last)
         return false;
     for (size_t i = first; i < last; ++i) {
-        if (sql::isName(t[i]) && !(i + 1 < last && t[i + 1].isOp(u'(')) &&
-            !t[i].is(u"SYSDATE") && !t[i].is(u"NULL"))
+        if (sql::isName(t[i]) && !(i + 1 < last && t[i + 1].isOp(u'(')) && !t[i].is(u"SYSDATE") &&
+            !t[i].is(u"NULL"))
             return false;  // a column (a function's name is followed by its arguments)
     }
     return true;

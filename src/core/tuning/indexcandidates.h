@@ -46,7 +46,7 @@ struct IndexDefinition {
     QString name;   // as written, may be empty when the text had none
     QString owner;  // of the table; empty when not written
     QString table;
-    QStringList columns;  // the key's columns or expressions, each as written (ASC/DESC kept)
+    QStringList columns;      // the key's columns or expressions, each as written (ASC/DESC kept)
     QStringList columnNames;  // each column's name as stored (an expression as written)
 };
 

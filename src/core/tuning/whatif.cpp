@@ -151,8 +151,9 @@ QString setIndexStatsStatement(const QString& owner, const QString& name,
                                const VirtualIndexStatistics& s) {
     return QStringLiteral("BEGIN DBMS_STATS.SET_INDEX_STATS(ownname => ") + sqlString(owner) +
            QStringLiteral(", indname => ") + sqlString(name) +
-           QStringLiteral(", numrows => %1, numlblks => %2, numdist => %3, avglblk => %4, "
-                          "avgdblk => %5, clstfct => %6, indlevel => %7); END;")
+           QStringLiteral(
+               ", numrows => %1, numlblks => %2, numdist => %3, avglblk => %4, "
+               "avgdblk => %5, clstfct => %6, indlevel => %7); END;")
                .arg(s.numRows)
                .arg(s.leafBlocks)
                .arg(s.distinctKeys)
@@ -170,12 +171,13 @@ QList<PlanLine> WhatIf::explain(const QString& sql) {
     if (!isValidPlanTableName(planTable_))
         throw DbError(kErrOdbcCall, QStringLiteral("ORA-00903: invalid table name"));
     QList<PlanLine> lines;
-    db_.openRecordset(explainStatement(planTable_, sqlToSend(sql)))->close();
     try {
+        db_.openRecordset(explainStatement(planTable_, sqlToSend(sql)))->close();
         lines = readPlan(*db_.openRecordset(idText(planQueryStatement(planTable_))));
         for (bool alias : {true, false}) {
             try {
-                std::unique_ptr<Recordset> rs = db_.openRecordset(predicatesQuery(planTable_, alias));
+                std::unique_ptr<Recordset> rs =
+                    db_.openRecordset(predicatesQuery(planTable_, alias));
                 while (!rs->eof()) {
                     const int64_t id = rs->value(QStringLiteral("ID")).toLongLong();
                     for (PlanLine& line : lines) {
@@ -186,7 +188,8 @@ QList<PlanLine> WhatIf::explain(const QString& sql) {
                         line.filterPredicates =
                             textOrEmpty(rs->value(QStringLiteral("FILTER_PREDICATES")));
                         if (alias)
-                            line.objectAlias = textOrEmpty(rs->value(QStringLiteral("OBJECT_ALIAS")));
+                            line.objectAlias =
+                                textOrEmpty(rs->value(QStringLiteral("OBJECT_ALIAS")));
                     }
                     rs->moveNext();
                 }
@@ -197,7 +200,11 @@ QList<PlanLine> WhatIf::explain(const QString& sql) {
             }
         }
     } catch (...) {
-        db_.openRecordset(deleteStatement(planTable_))->close();
+        // Whatever of the explain's rows there are go with the failure.
+        try {
+            db_.openRecordset(deleteStatement(planTable_))->close();
+        } catch (const DbError&) {
+        }
         throw;
     }
     db_.openRecordset(deleteStatement(planTable_))->close();
@@ -217,11 +224,13 @@ QList<IndexCandidate> WhatIf::candidates(const QString& sql, QList<PlanLine>* cu
         const QString& table = *line.objectName;
         const bool own = line.objectOwner.isEmpty() || line.objectOwner.toUpper() == user_;
         const QString query =
-            own ? QStringLiteral("SELECT INDEX_NAME, COLUMN_NAME FROM USER_IND_COLUMNS WHERE "
-                                 "TABLE_NAME = ") +
+            own ? QStringLiteral(
+                      "SELECT INDEX_NAME, COLUMN_NAME FROM USER_IND_COLUMNS WHERE "
+                      "TABLE_NAME = ") +
                       sqlString(table)
-                : QStringLiteral("SELECT INDEX_NAME, COLUMN_NAME FROM ALL_IND_COLUMNS WHERE "
-                                 "TABLE_OWNER = ") +
+                : QStringLiteral(
+                      "SELECT INDEX_NAME, COLUMN_NAME FROM ALL_IND_COLUMNS WHERE "
+                      "TABLE_OWNER = ") +
                       sqlString(line.objectOwner) + QStringLiteral(" AND TABLE_NAME = ") +
                       sqlString(table);
         QList<QStringList>& indexes = existing[table];
@@ -248,8 +257,9 @@ TableStatistics WhatIf::tableStatistics(const QString& owner, const QString& tab
                                     QStringLiteral(" AND TABLE_NAME = ") + sqlString(table);
     const QString prefix = own ? QStringLiteral("USER_") : QStringLiteral("ALL_");
     TableStatistics s;
-    std::unique_ptr<Recordset> rs = db_.openRecordset(QStringLiteral("SELECT NUM_ROWS, BLOCKS FROM ") +
-                                                      prefix + QStringLiteral("TABLES") + where);
+    std::unique_ptr<Recordset> rs =
+        db_.openRecordset(QStringLiteral("SELECT NUM_ROWS, BLOCKS FROM ") + prefix +
+                          QStringLiteral("TABLES") + where);
     if (!rs->eof()) {
         s.numRows = rs->value(QStringLiteral("NUM_ROWS")).toLongLong();
         s.blocks = rs->value(QStringLiteral("BLOCKS")).toLongLong();
@@ -296,8 +306,8 @@ QString WhatIf::nextName() {
 }
 
 void WhatIf::tryWhatIf(const QString& sql, const QList<IndexDefinition>& indexes,
-                       ClusteringAssumption clustering, WhatIfResult& result,
-                       QStringList& created, bool& parameterSet) {
+                       ClusteringAssumption clustering, WhatIfResult& result, QStringList& created,
+                       bool& parameterSet) {
     // Everything read first, so that a failure here leaves nothing to drop.
     const int block = blockSize();
     QList<VirtualIndexStatistics> statistics;
@@ -306,8 +316,8 @@ void WhatIf::tryWhatIf(const QString& sql, const QList<IndexDefinition>& indexes
         const QString key = index.owner + u'.' + index.table;
         if (!tables.contains(key))
             tables.insert(key, tableStatistics(index.owner, index.table));
-        statistics.append(virtualIndexStatistics(
-            tables[key], index.columnNames, block, clustering));
+        statistics.append(
+            virtualIndexStatistics(tables[key], index.columnNames, block, clustering));
     }
     QStringList names;
     for (int i = 0; i < indexes.size(); ++i) {
@@ -416,10 +426,10 @@ QStringList WhatIf::dropLeftovers(Database& db) {
         bool alive = true;
         for (const char* view : {"GV$SESSION", "V$SESSION"}) {
             try {
-                std::unique_ptr<Recordset> rs = db.openRecordset(
-                    QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(view) +
-                    QStringLiteral(" WHERE SID = ") + m.captured(1) +
-                    QStringLiteral(" AND SERIAL# = ") + m.captured(2));
+                std::unique_ptr<Recordset> rs =
+                    db.openRecordset(QStringLiteral("SELECT COUNT(*) FROM ") + QLatin1String(view) +
+                                     QStringLiteral(" WHERE SID = ") + m.captured(1) +
+                                     QStringLiteral(" AND SERIAL# = ") + m.captured(2));
                 alive = !rs->eof() && rs->value(0).toLongLong() > 0;
                 rs->close();
                 break;

@@ -64,8 +64,8 @@ inline const QString kNosegmentOn =
     QStringLiteral("ALTER SESSION SET \"_use_nosegment_indexes\" = TRUE");
 inline const QString kNosegmentOff =
     QStringLiteral("ALTER SESSION SET \"_use_nosegment_indexes\" = FALSE");
-inline const QString kOwnSessionQuery = QStringLiteral(
-    "SELECT SID, SERIAL# FROM V$SESSION WHERE SID = SYS_CONTEXT('USERENV','SID')");
+inline const QString kOwnSessionQuery =
+    QStringLiteral("SELECT SID, SERIAL# FROM V$SESSION WHERE SID = SYS_CONTEXT('USERENV','SID')");
 inline const QString kBlockSizeQuery =
     QStringLiteral("SELECT VALUE FROM V$PARAMETER WHERE NAME = 'db_block_size'");
 inline const QString kLeftoversQuery = QStringLiteral(
@@ -75,30 +75,29 @@ inline const QString kLeftoversQuery = QStringLiteral(
 // Texts the what-if shows.
 inline const QString kMsgWhatIfPending = QStringLiteral(
     "確定していない変更があります。コミットまたはロールバックしてから索引を試してください。");
-inline const QString kMsgWhatIfDdl =
-    QStringLiteral("索引を試すには仮想索引を作成して削除します。これは DDL のため、保留中の作業を"
-                   "確定し、表の共有カーソルを無効にします。続けますか？");
+inline const QString kMsgWhatIfDdl = QStringLiteral(
+    "索引を試すには仮想索引を作成して削除します。これは DDL のため、保留中の作業を"
+    "確定し、表の共有カーソルを無効にします。続けますか？");
 inline const QString kMsgNoIndexPrivilege =
     QStringLiteral("索引を作成する権限がないため、索引を試せません。");
 inline const QString kMsgNoParameterPrivilege =
     QStringLiteral("パラメータ \"_use_nosegment_indexes\" を設定できないため、索引を試せません。");
-inline const QString kMsgNotCreateIndex =
-    QStringLiteral("CREATE INDEX 文ではありません: ");
+inline const QString kMsgNotCreateIndex = QStringLiteral("CREATE INDEX 文ではありません: ");
 
 // How a what-if ended.
 enum class WhatIfOutcome {
     Done,
-    Refused,                // changes were pending, or the user declined; nothing was sent
-    NoIndexPrivilege,       // CREATE INDEX was refused: only a real index can be tried
-    NoParameterPrivilege,   // the parameter could not be set
-    Failed,                 // another failure, told in `message`
+    Refused,               // changes were pending, or the user declined; nothing was sent
+    NoIndexPrivilege,      // CREATE INDEX was refused: only a real index can be tried
+    NoParameterPrivilege,  // the parameter could not be set
+    Failed,                // another failure, told in `message`
 };
 
 struct WhatIfResult {
     WhatIfOutcome outcome = WhatIfOutcome::Failed;
-    QString message;             // what failed (the ORA text first) or why it was refused
-    QList<PlanLine> current;     // the plan without the indexes
-    QList<PlanLine> whatIf;      // the plan as if they existed
+    QString message;          // what failed (the ORA text first) or why it was refused
+    QList<PlanLine> current;  // the plan without the indexes
+    QList<PlanLine> whatIf;   // the plan as if they existed
     QList<VirtualIndexStatistics> statistics;  // given to each index, in order
     bool done() const { return outcome == WhatIfOutcome::Done; }
 };
