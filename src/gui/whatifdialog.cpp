@@ -42,8 +42,10 @@ QTableWidget* planTable(QWidget* parent, const QString& name) {
                                   QStringLiteral("Byte")});
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->verticalHeader()->hide();
+    t->setWordWrap(false);
     t->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    t->setColumnWidth(0, 24);
+    for (int c : {0, 2, 3, 4})
+        t->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     return t;
 }
 
