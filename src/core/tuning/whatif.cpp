@@ -199,8 +199,17 @@ QList<PlanLine> WhatIf::explain(const QString& sql) {
                 // A plan table without these columns: the plan is read without them.
             }
         }
-    } catch (...) {
+    } catch (const DbError& e) {
         // Whatever of the explain's rows there are go with the failure.
+        try {
+            db_.openRecordset(deleteStatement(planTable_))->close();
+        } catch (const DbError&) {
+        }
+        if (e.number() == kErrOdbcCall && e.description().contains(QStringLiteral("ORA-02404")))
+            throw DbError(e.number(), e.description() + QStringLiteral("実行計画表 ") + planTable_ +
+                                          QStringLiteral(" が存在しません。"));
+        throw;
+    } catch (...) {
         try {
             db_.openRecordset(deleteStatement(planTable_))->close();
         } catch (const DbError&) {

@@ -68,9 +68,15 @@ WhatIfResult WindowWhatIf::tryIndexes(const QStringList& texts, ClusteringAssump
         result.outcome = WhatIfOutcome::Refused;
         return result;
     }
-    return w->run(model_.port().sqlText(), indexes, clustering,
-                  *model_.connection().queryTransaction(),
-                  [this](const QString& q) { return model_.port().ask(q); });
+    result = w->run(model_.port().sqlText(), indexes, clustering,
+                    *model_.connection().queryTransaction(),
+                    [this](const QString& q) { return model_.port().ask(q); });
+    // The session's goal, as the window's runs set it: RULE and CHOOSE never weigh a virtual
+    // index, so the plans then look alike whatever the index would do.
+    const QString goal = model_.connection().sessionMemory()->optimizerGoal.toUpper();
+    if (result.done() && (goal == u"RULE" || goal == u"CHOOSE"))
+        result.message = kMsgWhatIfRuleGoal.arg(goal);
+    return result;
 }
 
 void WindowWhatIf::closeDown() {

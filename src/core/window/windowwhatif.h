@@ -62,6 +62,8 @@ QString costChangeText(const QList<PlanLine>& before, const QList<PlanLine>& aft
 
 inline const QString kMsgWhatIfCreate =
     QStringLiteral("次の索引を作成して実行します。よろしいですか？\n\n");
+inline const QString kMsgWhatIfRuleGoal = QStringLiteral(
+    "オプティマイザ目標 %1 では仮想索引は考慮されません。ALL_ROWS などの目標で試してください。");
 inline const QString kMsgWhatIfNeedsBefore = QStringLiteral(
     "索引の効果を比べるには、作成前の実行が履歴に必要です。履歴開始して、先に一度実行しますか？");
 
