@@ -248,6 +248,11 @@ QList<IndexCandidate> WhatIf::candidates(const QString& sql, QList<PlanLine>* cu
             db_.openRecordset(query + QStringLiteral(" ORDER BY INDEX_NAME, COLUMN_POSITION"));
         while (!rs->eof()) {
             const QString index = textOrEmpty(rs->value(QStringLiteral("INDEX_NAME")));
+            // Another window's virtual index is not there for the statement to use.
+            if (index.startsWith(kVirtualIndexPrefix)) {
+                rs->moveNext();
+                continue;
+            }
             if (index != last || indexes.isEmpty())
                 indexes.append(QStringList());
             last = index;
