@@ -14,6 +14,8 @@ WindowWhatIf::WindowWhatIf(QueryWindowModel& model, QObject* parent)
     connect(&model_.state(), &WindowState::runningChanged, this, [this](bool running) {
         if (running)
             return;
+        if (std::exchange(leftoversPending_, false))
+            dropLeftovers();
         if (model_.isRecording())
             recordedSql_ = model_.lastExecutedSql();
         if (std::exchange(awaitingBefore_, false))
@@ -25,8 +27,17 @@ void WindowWhatIf::loggedIn() {
     whatIf_.reset();
     session_ = nullptr;
     recordedSql_.clear();
+    // A run the login was for may already use the session: the leftovers wait for its end.
+    if (model_.isRunning())
+        leftoversPending_ = true;
+    else
+        dropLeftovers();
+}
+
+void WindowWhatIf::dropLeftovers() {
     // A killed program's virtual indexes, of sessions that are gone.
-    WhatIf::dropLeftovers(model_.connection().queryDatabase());
+    if (model_.connection().isConnected())
+        WhatIf::dropLeftovers(model_.connection().queryDatabase());
 }
 
 WhatIf* WindowWhatIf::session() {

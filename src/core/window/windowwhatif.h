@@ -46,12 +46,14 @@ class WindowWhatIf : public QObject {
 
   private:
     void loggedIn();
+    void dropLeftovers();
 
     QueryWindowModel& model_;
     std::unique_ptr<WhatIf> whatIf_;
     Database* session_ = nullptr;  // the connection whatIf_ works on
     QString recordedSql_;          // the statement of the last run recorded by this window
     bool awaitingBefore_ = false;
+    bool leftoversPending_ = false;  // the login's run had the session first
 };
 
 // The plan lines as the comparison pairs them (pairPlans()).
