@@ -116,6 +116,9 @@ WhatIfDialog::WhatIfDialog(WindowWhatIf& whatIf, QWidget* parent)
     message_->setObjectName(QStringLiteral("message"));
     message_->setWordWrap(true);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Room for an ORA text and its explanation, so that setting one does not squeeze the plans.
+    message_->setMinimumHeight(2 * message_->fontMetrics().lineSpacing() + 4);
+    message_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(message_);
     cost_ = new QLabel(this);
     cost_->setObjectName(QStringLiteral("cost"));
