@@ -6,6 +6,7 @@
 #include "support/scripteddb.h"
 #include "support/sqliteprobe.h"
 #include "support/tempprogram.h"
+#include "support/testrunwindow.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -59,8 +60,10 @@ class CliTest : public ::testing::Test {
     // The same against a scripted server (its statements in `script`), which binds as Oracle
     // does.
     Result scripted(const QString& options, const QString& sql) {
-        QStringList args = (u"quervin-cli --service ORCL --user scott "_s + options)
-                               .split(u' ', Qt::SkipEmptyParts);
+        return scripted(options.split(u' ', Qt::SkipEmptyParts), sql);
+    }
+    Result scripted(const QStringList& options, const QString& sql) {
+        QStringList args = u"quervin-cli --service ORCL --user scott"_s.split(u' ') + options;
         args << u"--sql"_s << sql;
         Result r;
         QString input;
@@ -571,4 +574,47 @@ TEST_F(CliTest, RollbackMeasuresAChangeAndLeavesTheRowsAsTheyWere) {
     const Result ddl = sample(u"--rollback"_s, u"drop table order_items"_s);
     EXPECT_EQ(ddl.status, 1);
     EXPECT_EQ(ddl.err.trimmed(), kMsgCannotUndo);
+}
+
+TEST_F(CliTest, WhatIfPrintsBothPlansAndSuggestPrintsCandidates) {
+    sample(u"--no-query --create-plan-table"_s, u"select 1 from dual"_s);
+    const Result suggest = sample(u"--what-if-suggest"_s,
+                                  u"select * from customers where city = '京都' order by name"_s);
+    EXPECT_EQ(suggest.status, kCliCarriedOut) << suggest.err.toStdString();
+    EXPECT_EQ(suggest.out,
+              u"-- \"CITY\"='京都' AND order by name\nCREATE INDEX "
+              u"IX_CUSTOMERS_CITY ON DEMO.CUSTOMERS (CITY, NAME);\n"_s);
+
+    script->on(u"SELECT id,timestamp.*'QUERVIN_WI'.*"_s,
+               test::planRows({{0, u"SELECT STATEMENT"_s, {}, {}, {}, {}, 10, 3},
+                               {1, u"INDEX"_s, u"RANGE SCAN"_s, u"SCOTT"_s, u"QVWI_1_2_1"_s}}));
+    script->on(u"SELECT id,timestamp.*'QUERVIN_WI'.*"_s,
+               test::planRows({{0, u"SELECT STATEMENT"_s, {}, {}, {}, {}, 10, 900}}), 1);
+    script->onText(u"SELECT SID, SERIAL# FROM V$SESSION WHERE SID = SYS_CONTEXT('USERENV','SID')"_s,
+                   Reply::table({u"SID"_s, u"SERIAL#"_s}, {{1, 2}}));
+    const QString index = u"--what-if=create index ix on t (a)"_s;
+    Result r = scripted(
+        QStringList{index, u"--what-if=create index iy on t (b)"_s, u"--clustering"_s, u"worst"_s},
+        u"select a from t where a = 1"_s);
+    ASSERT_EQ(r.status, kCliCarriedOut) << r.err.toStdString();
+    EXPECT_TRUE(
+        r.out.contains(u"\n[what-if plan] cost 3\nOperation\tCardinality\tCost\tByte\n"
+                       u"SELECT STATEMENT\t10\t3\t\n INDEX RANGE SCAN (SCOTT.QVWI_1_2_1)"_s))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith(u"\ncost: 900 -> 3\n"_s));
+    EXPECT_EQ(script->log.filter(u"NOSEGMENT"_s),
+              (QStringList{u"Q: CREATE INDEX QVWI_1_2_1 ON T (a) NOSEGMENT"_s,
+                           u"Q: CREATE INDEX QVWI_1_2_2 ON T (b) NOSEGMENT"_s}));
+    r = scripted(QStringList{u"--format=json"_s, index}, u"select a from t where a = 1"_s);
+    EXPECT_EQ(r.json()[u"whatIf"_s][u"cost"_s].toInt(), 3);
+    EXPECT_EQ(r.json()[u"indexes"_s][0][u"statistics"_s][u"clusteringFactor"_s].toInt(), 1);
+
+    EXPECT_EQ(scripted(QStringList{u"--what-if=create table t (a int)"_s}, u"select 1"_s).status,
+              kCliBadArguments);
+    EXPECT_EQ(scripted(QStringList{index, u"--what-if-suggest"_s}, u"select 1"_s).status,
+              kCliBadArguments);
+    script->on(u"CREATE INDEX .*"_s, Reply::fail(u"ORA-01031: insufficient privileges"_s));
+    r = scripted(QStringList{index}, u"select a from t"_s);
+    EXPECT_EQ(r.status, kCliRefused);
+    EXPECT_TRUE(r.err.startsWith(u"ORA-01031: insufficient privileges"_s));
 }

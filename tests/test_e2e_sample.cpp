@@ -1,10 +1,12 @@
 // The embedded sample through the real window, from login to logout. The steps' rules and
 // texts are the unit tests'; this one shows they are wired together.
 #include "core/cli/clirunner.h"
+#include "core/history/historyfile.h"
 #include "core/history/statementring.h"
 #include "core/settings/settings.h"
 #include "core/tuning/gridactions.h"
 #include "gui/gridview.h"
+#include "gui/whatifdialog.h"
 #include "support/bindanswerer.h"
 #include "support/e2e.h"
 #include "support/modalanswerer.h"
@@ -21,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -363,4 +366,44 @@ TEST_F(SampleTest, AFailedLoginIsToldAndStatementsWithoutRowsSayWhatTheyDid) {
     EXPECT_EQ(got, want);
     EXPECT_EQ(counts, (QStringList{u"0件"_s, u"0件"_s, u"1件"_s, u"1件"_s, u"2件"_s, u"2件"_s,
                                    u"2件"_s, u"0件"_s}));
+}
+
+// 索引を試す on the sample: the unindexed filter gets its candidate, and 作成して実行 records a run
+// before the index and one after it, whose plan uses it.
+TEST_F(SampleTest, TryIndexesOffersTheCandidateAndCreateAndRunRecordsBeforeAndAfter) {
+    test::ModalAnswerer answerer({QMessageBox::Yes});
+    login(u"sqlite:sample"_s, u"demo"_s);
+    run(u"select customer_id, name from customers where city = '京都'"_s);
+    EXPECT_TRUE(frame->action(u"tryIndexes"_s)->isEnabled());
+    const QList<RecordedPlanLine> before = comparablePlan(model().shownPlan());
+    WhatIfDialog dialog(window()->whatIf(), window());
+    dialog.show();
+    ASSERT_GE(dialog.candidateTable()->rowCount(), 1)
+        << dialog.messageLabel()->text().toStdString();
+    EXPECT_EQ(dialog.candidateTable()->item(0, 0)->text(),
+              u"CREATE INDEX IX_CUSTOMERS_CITY ON DEMO.CUSTOMERS (CITY)"_s);
+    EXPECT_EQ(dialog.candidateTable()->item(0, 1)->text(), u"\"CITY\"='京都'"_s);
+    ASSERT_EQ(dialog.currentPlan()->rowCount(), 2);
+    EXPECT_EQ(dialog.currentPlan()->item(1, 1)->text(), u" TABLE ACCESS FULL (DEMO.CUSTOMERS)"_s);
+    // The window's own plan is as the run left it.
+    EXPECT_EQ(comparablePlan(model().shownPlan()).size(), before.size());
+
+    answerer.seen.clear();
+    dialog.candidateTable()->selectRow(0);
+    dialog.createButton()->click();
+    ASSERT_TRUE(waitUntil([&] { return !dialog.isVisible(); }));
+    ASSERT_TRUE(model().waitForRun(60'000));
+    EXPECT_EQ(answerer.seen,
+              (QStringList{u"QuervinStudio|"_s + kMsgWhatIfNeedsBefore,
+                           u"QuervinStudio|"_s + kMsgWhatIfCreate +
+                               u"CREATE INDEX IX_CUSTOMERS_CITY ON DEMO.CUSTOMERS (CITY)"_s}));
+    const HistoryFile history(model().historyFilePath());
+    ASSERT_EQ(history.runs().size(), 2);
+    const auto after = history.run(std::max(history.runs()[0].number, history.runs()[1].number));
+    ASSERT_TRUE(after);
+    QStringList operations;
+    for (const RecordedPlanLine& l : after->plan)
+        operations << l.operation.trimmed();
+    EXPECT_TRUE(operations.contains(u"INDEX RANGE SCAN (DEMO.IX_CUSTOMERS_CITY)"_s))
+        << operations.join(u'|').toStdString();
 }

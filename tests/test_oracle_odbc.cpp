@@ -340,3 +340,30 @@ TEST_F(OracleDriverTest, EveryScenarioRunsThroughTheProgram) {
             << c.scenario.toStdString();
     }
 }
+
+// quervin-cli --what-if through the driver: a killed program's leftover dropped, then the
+// virtual index, the parameter, its statistics, both explains, and everything cleaned up.
+TEST_F(OracleDriverTest, WhatIfSendsTheVirtualIndexStatementsInTheirOrder) {
+    const QString sql = u"select ename from emp where deptno = 10"_s;
+    const QJsonObject o = cli(u"virtual_index"_s,
+                              {u"--plan-table"_s, u"PLAN_TABLE"_s, u"--what-if"_s,
+                               u"create index ix_emp_deptno on emp (deptno)"_s},
+                              sql);
+    EXPECT_EQ(o[u"current"_s][u"cost"_s].toInt(), 3);
+    EXPECT_EQ(o[u"whatIf"_s][u"cost"_s].toInt(), 2);
+    EXPECT_EQ(calls().filter(u"no scripted answer"_s), QStringList());
+    QStringList sent;
+    for (const QString& s : statements()) {
+        if (!s.startsWith(u"c1 SELECT"_s))
+            sent << s.mid(3);
+    }
+    const QString explain =
+        u"EXPLAIN PLAN SET STATEMENT_ID = 'QUERVIN_WI'  INTO  PLAN_TABLE FOR "_s + sql;
+    const QString remove = u"delete from PLAN_TABLE where statement_id = 'QUERVIN_WI'"_s;
+    EXPECT_EQ(sent, (QStringList{u"DROP INDEX QVWI_99_1_1"_s, explain, remove,
+                                 u"CREATE INDEX QVWI_137_4711_1 ON EMP (deptno) NOSEGMENT"_s,
+                                 u"ALTER SESSION SET \"_use_nosegment_indexes\" = TRUE"_s,
+                                 scenarioSql(u"virtual_index"_s, 14), explain, remove,
+                                 u"DROP INDEX QVWI_137_4711_1"_s,
+                                 u"ALTER SESSION SET \"_use_nosegment_indexes\" = FALSE"_s}));
+}

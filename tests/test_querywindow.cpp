@@ -10,6 +10,7 @@
 #include "gui/mainframe.h"
 #include "gui/passwordprompt.h"
 #include "gui/querywindow.h"
+#include "gui/whatifdialog.h"
 #include "support/modalanswerer.h"
 #include "support/scripteddb.h"
 #include "support/tempprogram.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +33,7 @@
 #include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -117,7 +120,8 @@ TEST_F(QueryWindowTest, MenuBarReadsExactlyAsDesigned) {
         (QStringList{u"ﾌｧｲﾙ(&F): 開く...(&O) Ctrl+O|上書き保存(&W) Ctrl+S|"
                      u"名前を付けて保存...(&A)|スクリプトの実行...(&P)|最近使ったファイル(&R)|-|"
                      u"履歴開始(&S)|履歴終了(&E)|履歴の比較(&C)...|-|終了(&X)"_s,
-                     u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)|-|コミット(&M)|ロールバック(&R)"_s,
+                     u"ｵﾗｸﾙ(&C): ログイン...(&L)|ログアウト(&D)|-|コミット(&M)|ロールバック(&R)|-|"
+                     u"索引を試す...(&I)"_s,
                      u"ｵﾌﾟｼｮﾝ(&O): ｵﾌﾟｼｮﾝ設定...(&E)|SQLフォント...(&F)|実行統計を取得(&A)|"
                      u"自動コミット(&C)|実行後にロールバック(&U)"_s,
                      u"ｳｨﾝﾄﾞｳ(&W): 新ウィンドウ(&N)|同じ接続で新ウィンドウ(&S) Ctrl+Shift+N|"
@@ -547,4 +551,71 @@ TEST_F(QueryWindowTest, RunNotesShowBesideThePanelsAndInThePlansFirstLine) {
     w->model().execute();
     ASSERT_TRUE(w->model().waitForRun(10'000));
     EXPECT_FALSE(w->noteLabel()->text().contains(kMsgNoActualsViews)) << "the next run starts anew";
+}
+
+// 索引を試す on an Oracle server: leftovers looked for at login, the candidate from the plan, the
+// what-if plan beside the current one with its changed lines marked, the clustering assumption
+// sent, and nothing left behind when the dialog closes.
+TEST_F(QueryWindowTest, TryIndexesShowsTheWhatIfPlanBesideTheCurrentOne) {
+    QueryWindow* w = frame.activeQueryWindow();
+    auto script = std::make_shared<test::Script>();
+    auto on = std::make_shared<bool>(false);
+    test::Reply set;
+    set.whenAnswered = [on] { *on = true; };
+    script->on(u"ALTER SESSION SET \"_use_nosegment_indexes\" = TRUE"_s, set);
+    test::Reply reset;
+    reset.whenAnswered = [on] { *on = false; };
+    script->on(u"ALTER SESSION SET \"_use_nosegment_indexes\" = FALSE"_s, reset);
+    const test::Reply current =
+        test::planRows({{0, u"SELECT STATEMENT"_s, {}, {}, {}, {}, 80, 1104},
+                        {1, u"TABLE ACCESS"_s, u"FULL"_s, u"SCOTT"_s, u"EMP"_s, {}, 80, 1104}});
+    const test::Reply indexed = test::planRows(
+        {{0, u"SELECT STATEMENT"_s, {}, {}, {}, {}, 80, 300},
+         {1, u"TABLE ACCESS"_s, u"BY INDEX ROWID"_s, u"SCOTT"_s, u"EMP"_s, {}, 80, 300},
+         {2, u"INDEX"_s, u"RANGE SCAN"_s, u"SCOTT"_s, u"QVWI_42_7_1"_s, {}, 80, 2}});
+    test::Reply plan = current;
+    plan.rowsNow = [on, current, indexed] { return *on ? indexed.rows : current.rows; };
+    script->on(u"SELECT id,timestamp.*'QUERVIN_WI'.*"_s, plan);
+    script->on(u"SELECT ID, ACCESS_PREDICATES.*"_s,
+               test::Reply::table({u"ID"_s, u"ACCESS_PREDICATES"_s, u"FILTER_PREDICATES"_s},
+                                  {{1, QVariant(), u"\"DEPTNO\"=10"_s}}));
+    script->onText(kOwnSessionQuery, test::Reply::table({u"SID"_s, u"SERIAL#"_s}, {{42, 7}}));
+    script->on(u"SELECT NUM_ROWS, BLOCKS FROM USER_TABLES.*"_s,
+               test::Reply::table({u"NUM_ROWS"_s, u"BLOCKS"_s}, {{1000, 40}}));
+    w->model().connection().setOpener([script](const QString&, const QString&, const QString&) {
+        return std::make_unique<test::ScriptedDatabase>(u"Q"_s, script);
+    });
+    w->model().connection().setLogin({u"ORCL"_s, u"scott"_s, u"tiger"_s});
+    w->model().connection().connectToService();
+    ASSERT_TRUE(w->model().connection().waitForAttempt(10'000));
+    EXPECT_TRUE(script->log.contains(u"Q: "_s + kLeftoversQuery));
+    EXPECT_TRUE(frame.action(u"tryIndexes"_s)->isEnabled());
+    w->setSqlText(u"select * from emp where deptno = 10"_s);
+
+    const int planRows = w->model().planGrid().rows();
+    WhatIfDialog dialog(w->whatIf(), w);
+    ASSERT_EQ(dialog.candidateTable()->rowCount(), 1);
+    EXPECT_EQ(dialog.candidateTable()->item(0, 0)->text(),
+              u"CREATE INDEX IX_EMP_DEPTNO ON SCOTT.EMP (DEPTNO)"_s);
+    {
+        test::ModalAnswerer boxes({QMessageBox::Yes});
+        dialog.tryButton()->click();
+        EXPECT_EQ(boxes.seen, QStringList{kAppTitle + u'|' + kMsgWhatIfDdl});
+    }
+    EXPECT_EQ(dialog.costLabel()->text(), u"コスト: 1104 → 300"_s);
+    QStringList marks;
+    for (int r = 0; r < dialog.whatIfPlan()->rowCount(); ++r)
+        marks << dialog.whatIfPlan()->item(r, 0)->text() + dialog.whatIfPlan()->item(r, 1)->text();
+    EXPECT_EQ(marks,
+              (QStringList{u"~SELECT STATEMENT"_s, u"≠ TABLE ACCESS BY INDEX ROWID (SCOTT.EMP)"_s,
+                           u"+  INDEX RANGE SCAN (SCOTT.QVWI_42_7_1)"_s}));
+    EXPECT_TRUE(script->log.filter(u"SET_INDEX_STATS"_s).last().contains(u"clstfct => 40,"_s));
+    dialog.clusteringBox()->setCurrentIndex(1);
+    dialog.tryButton()->click();
+    EXPECT_TRUE(script->log.filter(u"SET_INDEX_STATS"_s).last().contains(u"clstfct => 1000,"_s));
+    EXPECT_EQ(script->log.filter(u"DROP INDEX"_s).size(), 2);
+    EXPECT_FALSE(*on);
+    // The window's own plan rows and grid are not touched.
+    EXPECT_TRUE(script->log.filter(u"'QUERVIN'"_s).isEmpty());
+    EXPECT_EQ(w->model().planGrid().rows(), planRows);
 }

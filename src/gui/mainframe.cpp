@@ -304,12 +304,18 @@ void MainFrame::buildMenus() {
     connect(addItem(oracle, "login", QStringLiteral("ログイン...(&L)")), &QAction::triggered, this,
             onActiveWindow([](QueryWindow& f) { f.model().logIn(); }));
     connect(addItem(oracle, "logout", QStringLiteral("ログアウト(&D)")), &QAction::triggered, this,
-            onActiveWindow([](QueryWindow& f) { f.model().logOut(); }));
+            onActiveWindow([](QueryWindow& f) {
+                f.whatIf().closeDown();
+                f.model().logOut();
+            }));
     oracle->addSeparator();
     connect(addItem(oracle, "commit", QStringLiteral("コミット(&M)")), &QAction::triggered, this,
             onActiveWindow([](QueryWindow& f) { f.model().commitChanges(); }));
     connect(addItem(oracle, "rollback", QStringLiteral("ロールバック(&R)")), &QAction::triggered,
             this, onActiveWindow([](QueryWindow& f) { f.model().rollBackChanges(); }));
+    oracle->addSeparator();
+    connect(addItem(oracle, "tryIndexes", QStringLiteral("索引を試す...(&I)")), &QAction::triggered,
+            this, onActiveWindow([](QueryWindow& f) { f.tryIndexes(); }));
 
     QMenu* option = bar->addMenu(QStringLiteral("ｵﾌﾟｼｮﾝ(&O)"));
     option->setObjectName(QStringLiteral("optionsMenu"));
@@ -490,6 +496,7 @@ void MainFrame::updateMenus() {
     set("startRecording", has && f->model().state().menuEnabled(M::StartRecording));
     set("stopRecording", has && f->model().state().menuEnabled(M::StopRecording));
     set("commit", has && f->model().state().menuEnabled(M::Commit));
+    set("tryIndexes", has && f->model().state().menuEnabled(M::Logout));
     set("rollback", has && f->model().state().menuEnabled(M::Rollback));
     set("newLoggedInWindow", has && f->model().connection().isConnected());
     set("runScript", has && f->model().connection().isConnected());

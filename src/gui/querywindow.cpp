@@ -14,6 +14,7 @@
 #include "gui/splitterbars.h"
 #include "gui/sqleditor.h"
 #include "gui/sqlfilecommands.h"
+#include "gui/whatifdialog.h"
 #include "gui/windowfont.h"
 
 #include <QAction>
@@ -48,7 +49,9 @@ const QString kPanelNames[3] = {QStringLiteral("オラクル接続ステータ�
 }  // namespace
 
 QueryWindow::QueryWindow(ProgramState& program, QWidget* parent)
-    : QWidget(parent), model_(new QueryWindowModel(program, *this, this)) {
+    : QWidget(parent),
+      model_(new QueryWindowModel(program, *this, this)),
+      whatIf_(new WindowWhatIf(*model_, this)) {
     setObjectName(QStringLiteral("queryWindow"));
     setFont(windowFont());
     setWindowTitle(kAppTitle);
@@ -308,6 +311,10 @@ void QueryWindow::setUpPlanGrid() {
         connect(whole, &QAction::toggled, model_, &QueryWindowModel::setShowInactivePlanLines);
         menu.addAction(xplanCopy);
         xplanCopy->setEnabled(!model_->planXplanText().isNull());
+        QAction* tryIndex = menu.addAction(QStringLiteral("索引を試す...(&I)"));
+        tryIndex->setObjectName(QStringLiteral("tryIndexesFromPlan"));
+        tryIndex->setEnabled(whatIf_->canStart());
+        connect(tryIndex, &QAction::triggered, this, &QueryWindow::tryIndexes);
         menu.exec(planGrid_->viewport()->mapToGlobal(at));
         xplanCopy->setEnabled(true);
     });
@@ -409,14 +416,22 @@ bool QueryWindow::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void QueryWindow::tryIndexes() {
+    if (!whatIf_->canStart())
+        return;
+    WhatIfDialog dialog(*whatIf_, this);
+    dialog.exec();
+}
+
 void QueryWindow::closeEvent(QCloseEvent* event) {
     // Unsaved edits of the SQL file are saved or dropped as the user says, a run under way is
     // stopped (when the user agrees) before the window goes, and what its session has pending
     // is committed or rolled back as the user says.
     if (settleSqlFileBefore(*this) && model_->settleRunBefore(kMsgStopToClose) &&
-        model_->settleChangesBefore())
+        model_->settleChangesBefore()) {
+        whatIf_->closeDown();
         event->accept();
-    else
+    } else
         event->ignore();
 }
 

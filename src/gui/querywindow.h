@@ -3,6 +3,7 @@
 #include "core/window/querywindowmodel.h"
 #include "core/window/sqlfile.h"
 #include "core/window/windowport.h"
+#include "core/window/windowwhatif.h"
 #include "gui/sqleditor.h"
 
 #include <QWidget>
@@ -79,6 +80,11 @@ class QueryWindow : public QWidget, public WindowPort {
     // Takes the SQL box's font from the settings store (SQLフォント...).
     void applySqlFont();
 
+    // 索引を試す...(&I): the what-if dialog of the SQL box's statement, while logged in and no
+    // run is under way.
+    void tryIndexes();
+    WindowWhatIf& whatIf() { return *whatIf_; }
+
     // Places every control where the model's layout says.
     void applyLayout();
     // Keeps the window (its QMdiSubWindow when it sits in one) from becoming so small that its
@@ -112,6 +118,7 @@ class QueryWindow : public QWidget, public WindowPort {
     double dpi() const;
 
     QueryWindowModel* model_;
+    WindowWhatIf* whatIf_;
     SqlEditor* sqlEdit_ = nullptr;
     FindBar* findBar_ = nullptr;
     // The completion that waits for an owner's names, and where it was asked for.

@@ -6,6 +6,7 @@
 #include "core/cli/scriptcli.h"
 #include "core/cli/statementfile.h"
 #include "core/cli/terminaltext.h"
+#include "core/cli/whatifcli.h"
 
 #include "core/about/programhelp.h"
 #include "core/history/historyfile.h"
@@ -450,7 +451,8 @@ struct CliOptions {
 const QString kCliDescription = QStringLiteral(
     "Runs one SQL tuning run like a QuervinStudio query window and prints what it shows: the "
     "execution plan, the row count, the result rows and the change of every session statistic. "
-    "(quervin-cli history --help: the recorded runs and their comparison.)\nExit status: 0 the "
+    "(quervin-cli history --help: the recorded runs and their comparison; quervin-cli "
+    "--what-if-suggest --help: indexes tried without building them.)\nExit status: 0 the "
     "run was carried out (whatever failed inside it), 1 it was refused, 2 bad arguments (a bind "
     "variable without a value among them) or no connection, 3 the recording failed, 4 it was "
     "stopped (SIGINT, SIGTERM or --timeout: the "
@@ -581,6 +583,8 @@ int runCommand(const QStringList& args, QTextStream& in, QTextStream& out, QText
         return runHistoryCli(args.mid(2), out, err);
     if (asksForScript(args))
         return runScriptCli(args, out, err, program, terminal);
+    if (asksForWhatIf(args))
+        return runWhatIfCli(args, in, out, err, program, terminal);
     QCommandLineParser p;
     p.setApplicationDescription(kCliDescription + QLatin1Char('\n') +
                                 (cliFilesHelp() + cliEnvironmentHelp()).trimmed());

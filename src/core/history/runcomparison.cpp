@@ -79,41 +79,6 @@ std::optional<LineWork> workChange(const PlanLineChange& p) {
     return w;
 }
 
-QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
-                                const QList<RecordedPlanLine>& b) {
-    using Kind = PlanLineChange::Kind;
-    auto operations = [](const QList<RecordedPlanLine>& plan) {
-        QStringList out;
-        for (const RecordedPlanLine& line : plan)
-            out << line.operation;
-        return out;
-    };
-    const auto anchors = commonLines(operations(a), operations(b));
-    QList<PlanLineChange> out;
-    int i = 0, j = 0;
-    // Between two matched lines, removed and added lines side by side read as changed.
-    auto gap = [&](int untilA, int untilB) {
-        for (; i < untilA && j < untilB; ++i, ++j) {
-            const Kind kind = a[i].operation != b[j].operation ? Kind::Operation
-                              : sameEstimates(a[i], b[j])      ? Kind::Same
-                                                               : Kind::Changed;
-            out.append({kind, a[i], b[j]});
-        }
-        while (i < untilA)
-            out.append({Kind::Removed, a[i++], std::nullopt});
-        while (j < untilB)
-            out.append({Kind::Added, std::nullopt, b[j++]});
-    };
-    for (const auto& [ai, bj] : anchors) {
-        gap(ai, bj);
-        out.append({sameEstimates(a[ai], b[bj]) ? Kind::Same : Kind::Changed, a[ai], b[bj]});
-        i = ai + 1;
-        j = bj + 1;
-    }
-    gap(int(a.size()), int(b.size()));
-    return out;
-}
-
 QList<TextLineChange> pairTexts(const QString& a, const QString& b) {
     using Kind = TextLineChange::Kind;
     const QStringList la = a.split(u'\n'), lb = b.split(u'\n');
@@ -155,6 +120,41 @@ QList<BindChange> pairBinds(const BindList& a, const BindList& b) {
 }
 
 }  // namespace
+
+QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a,
+                                const QList<RecordedPlanLine>& b) {
+    using Kind = PlanLineChange::Kind;
+    auto operations = [](const QList<RecordedPlanLine>& plan) {
+        QStringList out;
+        for (const RecordedPlanLine& line : plan)
+            out << line.operation;
+        return out;
+    };
+    const auto anchors = commonLines(operations(a), operations(b));
+    QList<PlanLineChange> out;
+    int i = 0, j = 0;
+    // Between two matched lines, removed and added lines side by side read as changed.
+    auto gap = [&](int untilA, int untilB) {
+        for (; i < untilA && j < untilB; ++i, ++j) {
+            const Kind kind = a[i].operation != b[j].operation ? Kind::Operation
+                              : sameEstimates(a[i], b[j])      ? Kind::Same
+                                                               : Kind::Changed;
+            out.append({kind, a[i], b[j]});
+        }
+        while (i < untilA)
+            out.append({Kind::Removed, a[i++], std::nullopt});
+        while (j < untilB)
+            out.append({Kind::Added, std::nullopt, b[j++]});
+    };
+    for (const auto& [ai, bj] : anchors) {
+        gap(ai, bj);
+        out.append({sameEstimates(a[ai], b[bj]) ? Kind::Same : Kind::Changed, a[ai], b[bj]});
+        i = ai + 1;
+        j = bj + 1;
+    }
+    gap(int(a.size()), int(b.size()));
+    return out;
+}
 
 QString valueText(const QVariant& value) {
     if (!value.isValid() || value.isNull())

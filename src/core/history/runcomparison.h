@@ -47,6 +47,10 @@ struct TextLineChange {
     QString text;
 };
 
+// Two plans' lines paired by operation, as the comparison shows them: lines between two
+// matched ones read as changed side by side.
+QList<PlanLineChange> pairPlans(const QList<RecordedPlanLine>& a, const QList<RecordedPlanLine>& b);
+
 // What changed from run A to run B.
 struct RunComparison {
     RecordedRun a;
