@@ -173,7 +173,7 @@ TEST_F(EmbeddedEstimates, ThePlanThatRanIsMadeForTheFirstRunsBindValues) {
     const QString sql = QStringLiteral("select * from s where grp = :g");
     EXPECT_EQ(ran(sql, "7"), "TABLE ACCESS FULL|4000");
     EXPECT_EQ(ran(sql, "999"), "TABLE ACCESS FULL|4000");
-    EXPECT_EQ(ran(sql + u' ', "999"), "TABLE ACCESS BY INDEX ROWID|10");
+    EXPECT_EQ(ran(sql + u' ', "999"), "TABLE ACCESS BY INDEX ROWID BATCHED|10");
 }
 
 // Each row meets the rows of the other table's key, of the larger of the two distinct counts;

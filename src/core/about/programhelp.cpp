@@ -7,9 +7,10 @@ namespace {
 QString historyFileItem() {
     return QStringLiteral(
         "  quervhst.mdb  The tuning-history file: beside the program when it runs from its own "
-        "build or unpacked folder and may write there; $XDG_DATA_HOME/QUERVIN/quervhst.mdb "
-        "(~/.local/share/QUERVIN/quervhst.mdb) when the program lies under /usr or /opt, as an "
-        "installed package puts it, or its folder cannot be written.\n");
+        "build or unpacked folder, that folder is the user's own and no one else may write "
+        "there; $XDG_DATA_HOME/QUERVIN/quervhst.mdb (~/.local/share/QUERVIN/quervhst.mdb), "
+        "readable by the user alone, when the program lies under /usr or /opt, as an installed "
+        "package puts it, or its folder is shared or cannot be written.\n");
 }
 
 QString sampleItem() {
