@@ -17,10 +17,10 @@ SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
  * SQLITE_SCANSTAT_NCYCLE): the first `whole` steps all, then one in `every`, chosen by a
  * pseudo-random sequence from `seed`. `steps` counts the steps taken. */
 typedef struct quervin_clock {
-  sqlite3_int64 steps;
-  sqlite3_int64 whole;
-  unsigned every;
-  unsigned seed;
+    sqlite3_int64 steps;
+    sqlite3_int64 whole;
+    unsigned every;
+    unsigned seed;
 } quervin_clock;
 
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop

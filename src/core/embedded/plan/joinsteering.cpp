@@ -71,7 +71,8 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
     if (const auto lines = p.plan(w.current());
         lines && !lineOf(*lines, p.from.tables[k].alias).isEmpty()) {
         try {
-            const std::vector<PlanRow> rows = translatePlan(p.statement, *lines, p.owner, p.db, p.peeked);
+            const std::vector<PlanRow> rows =
+                translatePlan(p.statement, *lines, p.owner, p.db, p.peeked);
             buffered = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
                 return r.operation == u"BUFFER" && r.starts.kind == Measure::Loops;
             });
