@@ -401,6 +401,11 @@ TEST_F(EmbeddedValues, TextColumnsComparedWithNumbersAreConvertedToNumbers) {
         {"select count(*) from code where c = 5 or 7 = c", {"2"}},
         {"select count(*) from code where c = '5'", {"0"}},
         {"select count(*) from code where c > -1 and c in (5, 7) and c between 1 and 9", {"2"}},
+        // Text compared with a number that is no column converts the text: 10 > '9'.
+        {"select count(*) from code where length(c) = '2' and '5' = trunc(c + 0.5) and 10 > '9' "
+         "and mod(7, 4) >= '03'",
+         {"1"}},
+        {"select count(*) from dual where abs(-3) = 'x'", {}, "ORA-01722"},
     });
     db_->execute(u"insert into code values ('x')"_qs);
     check({{"select count(*) from code where c = 5", {}, "ORA-01722"}});

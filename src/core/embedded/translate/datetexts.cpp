@@ -175,6 +175,54 @@ size_t Translator::dateOperandFrom(size_t at) const {
     return kNone;
 }
 
+bool Translator::isNumberCall(size_t first, size_t end) const {
+    const Token& k = t_[first];
+    if (!(k.kind == TokenKind::Word && first + 1 < end && t_[first + 1].isOp(u'(') &&
+          groups_.closing(first + 1, end) == end - 1))
+        return false;
+    if (sql::isOneOf(
+            k, {u"ABS", u"MOD", u"REMAINDER", u"LENGTH", u"LENGTHB", u"INSTR", u"FLOOR", u"CEIL",
+                u"SIGN", u"POWER", u"SQRT", u"TO_NUMBER", u"COUNT", u"SUM", u"AVG", u"ASCII"}))
+        return true;
+    if (k.is(u"TRUNC") || k.is(u"ROUND")) {
+        // Of a number: its first argument is no date.
+        const size_t comma = groups_.findTopLevel(first + 2, end - 1, u",");
+        return !isDateExpression(first + 2, std::min(comma, end - 1));
+    }
+    return false;
+}
+
+bool Translator::numberOperandBefore(size_t at) const {
+    if (at == 0 || at > t_.size())
+        return false;
+    if (t_[at - 1].kind == TokenKind::Number)
+        return at < 2 || !bindsOperand(t_[at - 2]);
+    if (!t_[at - 1].isOp(u')'))
+        return false;
+    // Back to the call's name: its '(' is the one whose group closes at `at` - 1.
+    int depth = 0;
+    for (size_t k = at; k-- > 0;) {
+        depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
+        if (depth == 0)
+            return k > 0 && (k < 2 || !bindsOperand(t_[k - 2])) && isNumberCall(k - 1, at);
+    }
+    return false;
+}
+
+bool Translator::numberOperandFrom(size_t at) const {
+    if (at >= t_.size())
+        return false;
+    size_t end = at + 1;
+    if (t_[at].kind != TokenKind::Number) {
+        if (!(at + 1 < t_.size() && t_[at + 1].isOp(u'(')))
+            return false;
+        end = groups_.closing(at + 1, t_.size()) + 1;
+        if (end > t_.size() || !isNumberCall(at, end))
+            return false;
+    }
+    return end >= t_.size() || !bindsOperand(t_[end]);
+}
+
 void Translator::findDateTexts() {
     // Only a statement with text next to a comparison needs its tables known.
     bool candidates = false;
@@ -240,6 +288,12 @@ void Translator::findDateTexts() {
                 dateTexts_.insert(i + 1);
             if (i > 0 && isText(t_[i - 1]) && i + 1 < t_.size() && columnFrom(i + 1))
                 dateTexts_.insert(i - 1);
+            if (i + 1 < t_.size() && isText(t_[i + 1]) && numberOperandBefore(i) &&
+                (i + 2 >= t_.size() || !bindsOperand(t_[i + 2])))
+                numberTexts_.insert(i + 1);
+            if (i > 0 && isText(t_[i - 1]) && numberOperandFrom(i + 1) &&
+                (i < 2 || !bindsOperand(t_[i - 2])))
+                numberTexts_.insert(i - 1);
             if (i + 1 < t_.size() && columnBefore(i))
                 dateOperand(i + 1, false);
             if (i > 0 && i + 1 < t_.size() && columnFrom(i + 1))

@@ -358,6 +358,11 @@ class Translator {
     // Where such an operand ending at `at` starts, or past one starting at `at`; kNone for none.
     size_t dateOperandBefore(size_t at) const;
     size_t dateOperandFrom(size_t at) const;
+    // A number literal, or a call that yields a number, ending just before `at` or starting at
+    // it: the text compared with it is converted to a number, as Oracle converts it.
+    bool isNumberCall(size_t first, size_t end) const;
+    bool numberOperandBefore(size_t at) const;
+    bool numberOperandFrom(size_t at) const;
     bool isTextColumn(size_t first, size_t end) const;
     bool columnOfType(size_t first, size_t end, const std::function<bool(const QString&)>& typed,
                       bool alone = true) const;
@@ -399,6 +404,7 @@ class Translator {
 
     std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;              // string literals written as to_date('...')
+    std::set<size_t> numberTexts_;            // string literals written as to_number('...')
     std::map<size_t, size_t> numberColumns_;  // text columns written as to_number(...)
     std::map<size_t, size_t> dateOperands_;   // binds and text columns written as qv_date_of()
     // How the INSERT writes the table's identity column: its place among the values (kNone when

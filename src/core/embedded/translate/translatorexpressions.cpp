@@ -291,8 +291,9 @@ size_t Translator::primary(size_t i, size_t last, const Scope& scope) {
     // Oracle has no empty string: '' is NULL.
     if (k.kind == TokenKind::String && k.text.size() <= 5 && sql::stringValue(k).isEmpty())
         write(u"NULL");
-    else if (dateTexts_.count(i))
-        write(QStringLiteral("to_date(") + sql::quotedString(sql::stringValue(k)) + u')');
+    else if (dateTexts_.count(i) || numberTexts_.count(i))
+        write(QLatin1String(dateTexts_.count(i) ? "to_date(" : "to_number(") +
+              sql::quotedString(sql::stringValue(k)) + u')');
     else if (k.kind == TokenKind::Param && dateOperands_.count(i))
         write(QStringLiteral("qv_date_of(") + k.text.toString() + u')');
     // N'text' and q'[text]' are Oracle's alone.
