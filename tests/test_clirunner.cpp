@@ -354,6 +354,7 @@ TEST_F(CliTest, InstallScriptLoadsEveryRowAsWritten) {
          {u":10: ORA-03001"_s, u":11: ORA-03001"_s, u":34: ORA-00900"_s, u":41: ORA-04080"_s,
           u":80: ORA-01839"_s, u":96: ORA-03001"_s, u":97: ORA-03001"_s, u":98: ORA-03001"_s})
         EXPECT_TRUE(out.contains(refused)) << refused.toStdString();
+    EXPECT_TRUE(out.contains(u":6: SET DEFINE OFF\n"_s));  // taken, not "not run"
     EXPECT_EQ(test::verificationOf(r.out), test::expectedVerification());
     EXPECT_TRUE(out.endsWith(u"実行: 25　エラー: 8　スキップ: 5\n"_s)) << out.toStdString();
 }

@@ -147,15 +147,17 @@ void ScriptRunner::command(const QString& text, const QString& name, int line) {
         const QStringList words = rest.toUpper().split(u' ', Qt::SkipEmptyParts);
         if (words.size() >= 2 && (words[0] == u"DEFINE" || words[0] == u"DEF" ||
                                   words[0] == u"SCAN" || words[0] == u"SCA")) {
-            if (words[1] == u"OFF")
-                substituting_ = false;
-            else if (words[1] == u"ON")
-                substituting_ = true;
+            if (words[1] == u"OFF" || words[1] == u"ON") {
+                substituting_ = words[1] == u"ON";
+                note = QStringLiteral("SET %1 %2").arg(words[0], words[1]);
+            }
         }
         bool number = false;
         const int length = words.size() >= 2 ? words[1].toInt(&number) : 0;
-        if (words.size() >= 2 && words[0] == u"LONG" && number && length > 0)
+        if (words.size() >= 2 && words[0] == u"LONG" && number && length > 0) {
             longShown_ = length;
+            note = QStringLiteral("SET LONG %1").arg(length);
+        }
     }
     ++summary_.skipped;
     report_({ScriptEvent::Kind::Note, name, line, text, {}, {}, note});
