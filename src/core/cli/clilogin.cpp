@@ -34,4 +34,33 @@ std::unique_ptr<Database> openSession(const CliLogin& login, const ProgramState&
                   login.user);
 }
 
+CliLoginOptions::CliLoginOptions()
+    : service(QStringLiteral("service"),
+              QStringLiteral("Oracle net service name, or sqlite:sample / sqlite:<file> for the "
+                             "embedded engine."),
+              QStringLiteral("NAME")),
+      user(QStringLiteral("user"), QStringLiteral("User name."), QStringLiteral("NAME")),
+      password(QStringLiteral("password"),
+               QStringLiteral("Password (prefer QUERVIN_PASSWORD or --password-prompt)."),
+               QStringLiteral("TEXT")),
+      passwordPrompt(QStringLiteral("password-prompt"),
+                     QStringLiteral("Read the password from the terminal, without echo.")),
+      driver(QStringLiteral("driver"), QStringLiteral("ODBC driver name."),
+             QStringLiteral("NAME")) {}
+
+void CliLoginOptions::addTo(QCommandLineParser& parser) const {
+    parser.addOptions({service, user, password, passwordPrompt, driver});
+}
+
+bool CliLoginOptions::given(const QCommandLineParser& parser) const {
+    return !parser.value(service).isEmpty() && !parser.value(user).isEmpty();
+}
+
+CliLogin CliLoginOptions::read(const QCommandLineParser& parser) const {
+    return {
+        parser.value(service), parser.value(user), parser.value(driver),
+        parser.isSet(password) ? parser.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD"),
+        parser.isSet(passwordPrompt)};
+}
+
 }  // namespace qv

@@ -3,6 +3,9 @@
 #include "core/cli/clirunner.h"
 #include "core/db/database.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
 #include <memory>
 #include <optional>
 
@@ -15,6 +18,19 @@ struct CliLogin {
     QString driver;    // --driver; completed: the Oracle driver installed when none was given
     QString password;  // --password or QUERVIN_PASSWORD; completed: read from the terminal
     bool passwordPrompt = false;
+};
+
+// The login options a command of the program takes: --service, --user, --password,
+// --password-prompt and --driver.
+struct CliLoginOptions {
+    CliLoginOptions();
+    void addTo(QCommandLineParser& parser) const;
+    // Service and user given.
+    bool given(const QCommandLineParser& parser) const;
+    // The login as the parsed options give it, the password from QUERVIN_PASSWORD when none.
+    CliLogin read(const QCommandLineParser& parser) const;
+
+    QCommandLineOption service, user, password, passwordPrompt, driver;
 };
 
 // Reads the password from the terminal when asked to and finds the driver when none was given

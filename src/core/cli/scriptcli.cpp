@@ -31,21 +31,7 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
     p.addHelpOption();
     const QCommandLineOption script{QStringLiteral("script"), QStringLiteral("The script file."),
                                     QStringLiteral("FILE")};
-    const QCommandLineOption service{QStringLiteral("service"),
-                                     QStringLiteral("Oracle net service name, or sqlite:sample "
-                                                    "/ sqlite:<file> for the embedded engine."),
-                                     QStringLiteral("NAME")};
-    const QCommandLineOption user{QStringLiteral("user"), QStringLiteral("User name."),
-                                  QStringLiteral("NAME")};
-    const QCommandLineOption password{
-        QStringLiteral("password"),
-        QStringLiteral("Password (prefer QUERVIN_PASSWORD or --password-prompt)."),
-        QStringLiteral("TEXT")};
-    const QCommandLineOption passwordPrompt{
-        QStringLiteral("password-prompt"),
-        QStringLiteral("Read the password from the terminal, without echo.")};
-    const QCommandLineOption driver{QStringLiteral("driver"), QStringLiteral("ODBC driver name."),
-                                    QStringLiteral("NAME")};
+    const CliLoginOptions loginOptions;
     const QCommandLineOption define{
         QStringLiteral("define"),
         QStringLiteral("The value of the substitution variable &NAME. Repeatable."),
@@ -54,7 +40,9 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
         QStringLiteral("max-rows"),
         QStringLiteral("Rows printed of each query (default 1000); all are counted."),
         QStringLiteral("N"), QStringLiteral("1000")};
-    p.addOptions({script, service, user, password, passwordPrompt, driver, define, maxRows});
+    p.addOption(script);
+    loginOptions.addTo(p);
+    p.addOptions({define, maxRows});
     if (!p.parse(args)) {
         err << p.errorText() << "\n";
         return kCliBadArguments;
@@ -69,7 +57,7 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
     };
     if (!p.positionalArguments().isEmpty())
         return complain(QStringLiteral("Unexpected argument: ") + p.positionalArguments().first());
-    if (p.value(service).isEmpty() || p.value(user).isEmpty() || p.value(script).isEmpty())
+    if (!loginOptions.given(p) || p.value(script).isEmpty())
         return complain(QStringLiteral("--script, --service and --user are required."));
     bool ok = false;
     const int limit = p.value(maxRows).toInt(&ok);
@@ -82,9 +70,7 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
             return complain(QStringLiteral("--define takes NAME=VALUE: ") + d);
         defines.insert(d.left(eq).trimmed().toUpper(), d.mid(eq + 1));
     }
-    CliLogin login{p.value(service), p.value(user), p.value(driver),
-                   p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD"),
-                   p.isSet(passwordPrompt)};
+    CliLogin login = loginOptions.read(p);
     if (auto bad = completeLogin(login, program, terminal))
         return complain(*bad);
     std::shared_ptr<Database> db;  // shared with the stop request's handler

@@ -182,21 +182,7 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
         QStringLiteral("The clustering factor assumed for a virtual index: best (the table's "
                        "BLOCKS, default) or worst (its NUM_ROWS)."),
         QStringLiteral("best|worst"), QStringLiteral("best")};
-    const QCommandLineOption service{QStringLiteral("service"),
-                                     QStringLiteral("Oracle net service name, or sqlite:sample "
-                                                    "/ sqlite:<file> for the embedded engine."),
-                                     QStringLiteral("NAME")};
-    const QCommandLineOption user{QStringLiteral("user"), QStringLiteral("User name."),
-                                  QStringLiteral("NAME")};
-    const QCommandLineOption password{
-        QStringLiteral("password"),
-        QStringLiteral("Password (prefer QUERVIN_PASSWORD or --password-prompt)."),
-        QStringLiteral("TEXT")};
-    const QCommandLineOption passwordPrompt{
-        QStringLiteral("password-prompt"),
-        QStringLiteral("Read the password from the terminal, without echo.")};
-    const QCommandLineOption driver{QStringLiteral("driver"), QStringLiteral("ODBC driver name."),
-                                    QStringLiteral("NAME")};
+    const CliLoginOptions loginOptions;
     const QCommandLineOption planTable{QStringLiteral("plan-table"),
                                        QStringLiteral("Plan table (default QUERVIN$PLAN_TABLE)."),
                                        QStringLiteral("NAME")};
@@ -209,8 +195,9 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
         QStringLiteral("sql-file"),
         QStringLiteral("Read the statement from FILE (UTF-8); else from standard input."),
         QStringLiteral("FILE")};
-    p.addOptions({whatIf, suggest, clustering, service, user, password, passwordPrompt, driver,
-                  planTable, format, sqlOption, sqlFile});
+    p.addOptions({whatIf, suggest, clustering});
+    loginOptions.addTo(p);
+    p.addOptions({planTable, format, sqlOption, sqlFile});
     if (!p.parse(args)) {
         err << p.errorText() << "\n";
         return kCliBadArguments;
@@ -225,7 +212,7 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
     };
     if (!p.positionalArguments().isEmpty())
         return complain(QStringLiteral("Unexpected argument: ") + p.positionalArguments().first());
-    if (p.value(service).isEmpty() || p.value(user).isEmpty())
+    if (!loginOptions.given(p))
         return complain(QStringLiteral("--service and --user are required."));
     if (p.isSet(whatIf) == p.isSet(suggest))
         return complain(QStringLiteral("Give --what-if (one or more) or --what-if-suggest."));
@@ -252,9 +239,7 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
     }
     if (sql.trimmed().isEmpty())
         return complain(QStringLiteral("No statement given."));
-    CliLogin login{p.value(service), p.value(user), p.value(driver),
-                   p.isSet(password) ? p.value(password) : qEnvironmentVariable("QUERVIN_PASSWORD"),
-                   p.isSet(passwordPrompt)};
+    CliLogin login = loginOptions.read(p);
     if (auto bad = completeLogin(login, program, terminal))
         return complain(*bad);
     std::unique_ptr<Database> db;
