@@ -161,13 +161,13 @@ QStringList layout(const std::vector<XplanRow>& rows, bool basic, int64_t limit,
     return out;
 }
 
-// A literal argument or NULL ('' being NULL, as everywhere in Oracle).
+// A literal argument: text, a number, or NULL ('' being NULL, as everywhere in Oracle).
 std::optional<QString> literal(const std::vector<Token>& t, Range r) {
-    if (r.size() == 1 && t[r.first].kind == TokenKind::String) {
-        QString value = sql::stringValue(t[r.first]);
-        if (value.isEmpty())
-            return std::nullopt;
-        return value;
+    if (r.size() == 1 &&
+        (t[r.first].kind == TokenKind::String || t[r.first].kind == TokenKind::Number)) {
+        const QString value = t[r.first].kind == TokenKind::String ? sql::stringValue(t[r.first])
+                                                                   : t[r.first].text.toString();
+        return value.isEmpty() ? std::nullopt : std::optional<QString>(value);
     }
     if (r.size() == 1 && t[r.first].is(u"NULL"))
         return std::nullopt;
@@ -175,24 +175,10 @@ std::optional<QString> literal(const std::vector<Token>& t, Range r) {
 }
 
 void readArguments(const std::vector<Token>& t, size_t first, size_t last, XplanRequest& r) {
-    static const char16_t* const kNames[] = {u"TABLE_NAME", u"STATEMENT_ID", u"FORMAT"};
-    const std::vector<Range> args = sql::splitTopLevel(t, first, last);
-    for (size_t k = 0; k < args.size(); ++k) {
-        Range a = args[k];
-        if (a.empty())
-            unreadable(QStringLiteral("an empty argument"));
-        size_t position = k;
-        if (a.size() >= 3 && t[a.first + 1].isOp(u'=') && t[a.first + 2].isOp(u'>')) {
-            position = 3;
-            for (size_t n = 0; n < 3; ++n) {
-                if (t[a.first].is(kNames[n]))
-                    position = n;
-            }
-            a.first += 3;
-        }
-        if (position >= 3)
-            unreadable(QStringLiteral("DISPLAY takes TABLE_NAME, STATEMENT_ID and FORMAT"));
-        const std::optional<QString> value = literal(t, a);
+    const std::vector<std::optional<QString>> args = xplanArguments(
+        t, first, last, {u"TABLE_NAME", u"STATEMENT_ID", u"FORMAT"}, QStringLiteral("DISPLAY"));
+    for (size_t position = 0; position < args.size(); ++position) {
+        const std::optional<QString>& value = args[position];
         if (position == 0 && value) {
             const QStringList parts = value->split(u'.');
             r.table = parts.last().toUpper();
@@ -208,6 +194,34 @@ void readArguments(const std::vector<Token>& t, size_t first, size_t last, Xplan
 }
 
 }  // namespace
+
+std::vector<std::optional<QString>> xplanArguments(const std::vector<Token>& t, size_t first,
+                                                   size_t last,
+                                                   const std::array<const char16_t*, 3>& names,
+                                                   const QString& function) {
+    std::vector<std::optional<QString>> values(names.size());
+    const std::vector<Range> args = sql::splitTopLevel(t, first, last);
+    for (size_t k = 0; k < args.size(); ++k) {
+        Range a = args[k];
+        if (a.empty())
+            unreadable(QStringLiteral("an empty argument"));
+        size_t position = k;
+        if (a.size() >= 3 && t[a.first + 1].isOp(u'=') && t[a.first + 2].isOp(u'>')) {
+            position = names.size();
+            for (size_t n = 0; n < names.size(); ++n) {
+                if (t[a.first].is(names[n]))
+                    position = n;
+            }
+            a.first += 3;
+        }
+        if (position >= names.size())
+            unreadable(QStringLiteral("%1 takes %2, %3 and %4")
+                           .arg(function, QString::fromUtf16(names[0]),
+                                QString::fromUtf16(names[1]), QString::fromUtf16(names[2])));
+        values[position] = literal(t, a);
+    }
+    return values;
+}
 
 std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
     size_t end = t.size();

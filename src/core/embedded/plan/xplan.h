@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,14 @@ struct XplanRequest {
 // Throws DbError(kErrOdbcCall) with ORA-00900 for DBMS_XPLAN's other functions, and for
 // arguments it cannot read.
 std::optional<XplanRequest> readXplanDisplay(const std::vector<sql::Token>& tokens);
+
+// The literal arguments of DBMS_XPLAN's `function` between `first` and `last`, by position or by
+// their `names` (NAME => value): each position's value, nullopt for NULL, '' or none given.
+// Throws DbError(kErrOdbcCall) with ORA-00900 for an argument it cannot read.
+std::vector<std::optional<QString>> xplanArguments(const std::vector<sql::Token>& t, size_t first,
+                                                   size_t last,
+                                                   const std::array<const char16_t*, 3>& names,
+                                                   const QString& function);
 
 // The lines DBMS_XPLAN.DISPLAY prints for the plan table's rows of the latest statement explained
 // (with that statement id, when one is asked for), as Oracle lays them out: "Plan hash value: N",

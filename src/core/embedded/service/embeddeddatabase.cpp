@@ -79,7 +79,7 @@ SchemaLookup schemaOf(Connection& c, Sandbox& sandbox) {
         info.bind(1, table);
         TableFacts facts{c.session->user(), table, {}};
         while (info.step())
-            facts.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0});
+            facts.columns.push_back({info.text(0), info.text(1), info.integer(2) != 0, {}});
         if (facts.columns.empty())
             return std::nullopt;
         const Catalog catalog(c.db, sandbox, c.session->user());
@@ -294,9 +294,9 @@ std::unique_ptr<EmbeddedRecordset> run(const std::shared_ptr<Connection>& c, San
         throw notOpenError();
     sandbox.forgetRefusal();
     c->recordsAffected = 0;
-    Call call{c,     sandbox, nullptr,
-              binds, {},      [&c] {
-                  return c->cancelled.load(std::memory_order_relaxed); }};
+    Call call{c,           sandbox, nullptr,
+              binds,       {},      [&c] { return c->cancelled.load(std::memory_order_relaxed); },
+              std::nullopt};
     SqliteRun r;
     try {
         call.statement = std::make_shared<const ParsedStatement>(sql);

@@ -1,5 +1,6 @@
 #include "core/embedded/session/displaycursor.h"
 
+#include "core/embedded/plan/xplan.h"
 #include "core/embedded/session/cursors.h"
 #include "core/embedded/session/sessions.h"
 #include "core/embedded/values/oracleerrors.h"
@@ -22,19 +23,6 @@ using sql::TokenKind;
     throw invalidStatement(QStringLiteral("DBMS_XPLAN: %1").arg(why));
 }
 
-// A literal argument: text, a number, or NULL ('' being NULL).
-std::optional<QString> literal(const std::vector<Token>& t, Range r) {
-    if (r.size() == 1 &&
-        (t[r.first].kind == TokenKind::String || t[r.first].kind == TokenKind::Number)) {
-        const QString value = t[r.first].kind == TokenKind::String ? sql::stringValue(t[r.first])
-                                                                   : t[r.first].text.toString();
-        return value.isEmpty() ? std::nullopt : std::optional<QString>(value);
-    }
-    if (r.size() == 1 && t[r.first].is(u"NULL"))
-        return std::nullopt;
-    unreadable(QStringLiteral("its arguments are understood as literals"));
-}
-
 void readFormat(const QString& format, CursorDisplay& r) {
     for (const QString& word : format.toUpper().split(u' ', Qt::SkipEmptyParts)) {
         const bool minus = word.startsWith(u'-');
@@ -55,24 +43,11 @@ void readFormat(const QString& format, CursorDisplay& r) {
 }
 
 void readArguments(const std::vector<Token>& t, size_t first, size_t last, CursorDisplay& r) {
-    static const char16_t* const kNames[] = {u"SQL_ID", u"CURSOR_CHILD_NO", u"FORMAT"};
-    const std::vector<Range> args = sql::splitTopLevel(t, first, last);
-    for (size_t k = 0; k < args.size(); ++k) {
-        Range a = args[k];
-        if (a.empty())
-            unreadable(QStringLiteral("an empty argument"));
-        size_t position = k;
-        if (a.size() >= 3 && t[a.first + 1].isOp(u'=') && t[a.first + 2].isOp(u'>')) {
-            position = 3;
-            for (size_t n = 0; n < 3; ++n) {
-                if (t[a.first].is(kNames[n]))
-                    position = n;
-            }
-            a.first += 3;
-        }
-        if (position >= 3)
-            unreadable(QStringLiteral("DISPLAY_CURSOR takes SQL_ID, CURSOR_CHILD_NO and FORMAT"));
-        const std::optional<QString> value = literal(t, a);
+    const std::vector<std::optional<QString>> args =
+        xplanArguments(t, first, last, {u"SQL_ID", u"CURSOR_CHILD_NO", u"FORMAT"},
+                       QStringLiteral("DISPLAY_CURSOR"));
+    for (size_t position = 0; position < args.size(); ++position) {
+        const std::optional<QString>& value = args[position];
         if (position == 0) {
             r.sqlId = value;
         } else if (position == 1 && value) {
