@@ -410,3 +410,44 @@ TEST_F(EmbeddedValues, TextColumnsComparedWithNumbersAreConvertedToNumbers) {
     db_->execute(u"insert into code values ('x')"_qs);
     check({{"select count(*) from code where c = 5", {}, "ORA-01722"}});
 }
+
+// ANY/SOME and ALL compare with every value of their list or query, NULL where the answer turns
+// on a NULL: ANY of no rows is false, ALL of none true (for a NULL too), and NOT keeps the NULLs
+// out.
+TEST_F(EmbeddedValues, QuantifiedComparisonsFollowOraclesThreeValuedRules) {
+    for (const char* statement :
+         {"create table q (g number, v number)",
+          "insert into q select mod(level, 2), level from dual connect by level <= 4",
+          "insert into q values (2, null)"})
+        db_->execute(QString::fromUtf8(statement));
+    const char* const kOdd = "(select v from q where g = 1)";        // 1, 3
+    const char* const kWithNull = "(select v from q where g <> 0)";  // 1, 3, NULL
+    const char* const kNone = "(select v from q where g = 9)";
+    auto count = [](const char* condition, const char* query) {
+        return QStringLiteral("select count(*) from q where %1 %2")
+            .arg(QString::fromUtf8(condition), QString::fromUtf8(query));
+    };
+    const struct {
+        const char* condition;
+        const char* query;
+        const char* rows;
+    } cases[] = {
+        {"v > any", kOdd, "3"},           {"v > all", kOdd, "1"},
+        {"v = some", kOdd, "2"},          {"v <> all", kOdd, "2"},
+        {"v > all", kWithNull, "0"},      {"not (v > all", kWithNull, "3"},
+        {"not (v > any", kWithNull, "0"}, {"v > any", kNone, "0"},
+        {"v < all", kNone, "5"},          {"not (v > any", kNone, "5"},
+    };
+    for (const auto& c : cases) {
+        QString sql = count(c.condition, c.query);
+        if (QByteArrayView(c.condition).startsWith("not"))
+            sql += u')';
+        EXPECT_EQ(rowsOf(*db_, sql), QStringList{QString::fromUtf8(c.rows)}) << sql.toStdString();
+    }
+    check({{"select count(*) from q a where v >= all (select b.v from q b where b.g = a.g and "
+            "b.v is not null) and v ^= any (2, 4)",
+            {"2"}},
+           {"select count(*) from q where v + 1 > any (1, 3) and v = any (with w as (select 3 x "
+            "from dual) select x from w)",
+            {"1"}}});
+}

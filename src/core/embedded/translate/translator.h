@@ -288,6 +288,10 @@ class Translator {
 
     // Operator chains (translatorchains.cpp).
     size_t chain(size_t i, size_t last, const Scope& scope);
+    size_t chainEnd(size_t i, size_t last) const;
+    // `operand op ANY|SOME|ALL (query | list)` starting at `i`, written in SQLite's terms; kNone
+    // when no such comparison starts there.
+    size_t quantified(size_t i, size_t last, const Scope& scope);
     void additive(const Chain& c, const Scope& scope);
     void term(const Chain& c, size_t first, size_t last, const Scope& scope);
     void calls(QStringView name, const QString& operators, size_t items,

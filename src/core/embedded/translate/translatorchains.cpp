@@ -9,6 +9,8 @@
 
 namespace qv::embedded {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 bool isArithmetic(const Token& t) {
@@ -33,6 +35,63 @@ std::vector<size_t> callEnds(size_t items, size_t capacity) {
 }
 
 }  // namespace
+
+size_t Translator::chainEnd(size_t i, size_t last) const {
+    size_t j = operandEnd(i, last);
+    while (j < last && isArithmetic(t_[j]) && startsOperand(j + 1, last))
+        j = operandEnd(j + 1, last);
+    return j;
+}
+
+// Oracle's x op ANY (...) is true when x op v holds for one value v, ALL when it holds for every
+// one, both NULL where that turns on a NULL (and ANY of no rows false, ALL of none true). A list
+// is written as the ORs or ANDs Oracle expands it to; a query as two EXISTS over its rows, named
+// qv_v by a WITH of its own.
+size_t Translator::quantified(size_t i, size_t last, const Scope& scope) {
+    const size_t op = chainEnd(i, last);
+    if (!(op + 3 < last && t_[op].kind == TokenKind::Op && t_[op + 2].isOp(u'(') &&
+          (t_[op + 1].is(u"ANY") || t_[op + 1].is(u"SOME") || t_[op + 1].is(u"ALL"))))
+        return kNone;
+    static const QStringList kComparisons = {u"="_qs, u"<>"_qs, u"!="_qs, u"^="_qs,
+                                             u"<"_qs, u">"_qs,  u"<="_qs, u">="_qs};
+    const QString written = t_[op].text.toString();
+    if (!kComparisons.contains(written))
+        return kNone;
+    const QString sqliteOp = written == u"!=" || written == u"^=" ? u"<>"_qs : written;
+    const bool all = t_[op + 1].is(u"ALL");
+    const size_t open = op + 2;
+    const size_t close = closing(open, last);
+    if (close >= last)
+        return kNone;
+    if (!startsQuery(open + 1, close)) {
+        const std::vector<Range> items = groups_.splitTopLevel(open + 1, close);
+        write(u"(");
+        for (size_t k = 0; k < items.size(); ++k) {
+            if (k > 0)
+                write(all ? u" AND " : u" OR ");
+            write(u"(");
+            chain(i, last, scope);
+            write(u' ' + sqliteOp + u' ');
+            render(items[k].first, items[k].last, scope);
+            write(u")");
+        }
+        write(u")");
+        return close + 1;
+    }
+    auto exists = [&](const QString& before, const QString& after) {
+        write(u"EXISTS (WITH qv_q(qv_v) AS ("_qs);
+        render(open + 1, close, scope);
+        write(u") SELECT 1 FROM qv_q WHERE "_qs + before);
+        chain(i, last, scope);
+        write(u' ' + sqliteOp + u" qv_q.qv_v"_qs + after + u')');
+    };
+    write(u"(CASE WHEN ");
+    exists(all ? u"NOT ("_qs : u"("_qs, u")"_qs);
+    write(all ? u" THEN 0 WHEN " : u" THEN 1 WHEN ");
+    exists(u"("_qs, u") IS NULL"_qs);
+    write(all ? u" THEN NULL ELSE 1 END)" : u" THEN NULL ELSE 0 END)");
+    return close + 1;
+}
 
 size_t Translator::chain(size_t i, size_t last, const Scope& scope) {
     size_t j = operandEnd(i, last);

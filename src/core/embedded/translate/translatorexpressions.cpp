@@ -165,7 +165,8 @@ void Translator::render(size_t first, size_t last, const Scope& scope) {
             continue;
         }
         if (startsOperand(i, last)) {
-            i = chain(i, last, scope);
+            const size_t quantifiedEnd = quantified(i, last, scope);
+            i = quantifiedEnd != kNone ? quantifiedEnd : chain(i, last, scope);
             continue;
         }
         // Prefix operators before no operand stand as written, all at once: asking from each of
