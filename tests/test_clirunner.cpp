@@ -142,8 +142,9 @@ TEST_F(CliTest, HistoryListsShowsAndComparesRecordedRuns) {
     const QString list = cli(u"history list --file "_s + file).out;
     EXPECT_TRUE(list.startsWith(u"2\t"_s) && list.contains(u"\tsqlite:sample\tdemo\t1\t"_s))
         << list.toStdString();
-    const QJsonArray runs =
-        cli(u"history list --format json --file "_s + file).json()[u"runs"_s].toArray();
+    const QJsonObject listed = cli(u"history list --format json --file "_s + file).json();
+    EXPECT_EQ(listed[u"file"_s].toString(), file);
+    const QJsonArray runs = listed[u"runs"_s].toArray();
     EXPECT_EQ(runs.size(), 2);
     EXPECT_EQ(runs[1].toObject()[u"driver"_s].toString(), u"embedded"_s);
     EXPECT_TRUE(cli(u"history show 1 --file "_s + file).out.contains(u"\tuser calls\n"_s));

@@ -133,12 +133,12 @@ QString json(const QJsonObject& o) {
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented));
 }
 
-void printList(QTextStream& out, const QList<RunSummary>& runs, bool asJson) {
+void printList(QTextStream& out, const QString& path, const QList<RunSummary>& runs, bool asJson) {
     if (asJson) {
         QJsonArray list;
         for (const RunSummary& r : runs)
             list.append(summaryJson(r));
-        out << json(QJsonObject{{QStringLiteral("runs"), list}});
+        out << json(QJsonObject{{QStringLiteral("file"), path}, {QStringLiteral("runs"), list}});
         return;
     }
     for (const RunSummary& r : runs) {
@@ -354,7 +354,7 @@ int runHistoryCli(const QStringList& args, QTextStream& out, QTextStream& err) {
         return bad(QStringLiteral("No history file at ") + history.path());
     try {
         if (listing) {
-            printList(out, history.runs(p.value(filter)), fmt == u"json");
+            printList(out, history.path(), history.runs(p.value(filter)), fmt == u"json");
             return kCliCarriedOut;
         }
         if (showing) {
