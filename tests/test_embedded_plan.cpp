@@ -111,8 +111,9 @@ TEST_F(EmbeddedPlan, EachKindOfStepIsDrawnAsOracleDrawsIt) {
          {"1|SORT|AGGREGATE|null|null", "2|TABLE ACCESS|FULL|SCOTT|ORDERS"}},
         {"select total_amount, count(*) from orders group by total_amount",
          {"1|HASH|GROUP BY|null|null", "2|TABLE ACCESS|FULL|SCOTT|ORDERS"}},
+        // DISTINCT with no order asked of it hashes.
         {"select distinct name from customers",
-         {"1|SORT|UNIQUE|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS"}},
+         {"1|HASH|UNIQUE|null|null", "2|TABLE ACCESS|FULL|SCOTT|CUSTOMERS"}},
         {"select * from (select customer_id, sum(total_amount) s from orders group by "
          "customer_id) v where s > 100",
          {"1|VIEW|null|null|null", "2|SORT|GROUP BY NOSORT|null|null",

@@ -453,10 +453,13 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         tree = shape.having ? having(sum, distinct ? Measure{} : intoOrder) : sum;
     }
     if (distinct) {
-        Step unique = blockStep(
-            QStringLiteral("SORT"),
-            s.sortDistinct >= 0 ? QStringLiteral("UNIQUE") : QStringLiteral("UNIQUE NOSORT"),
-            {tree});
+        // DISTINCT with no order asked of it hashes, as 19c's does; with an ORDER BY its sort
+        // gives the order too.
+        const bool hashed = s.sortDistinct >= 0 && !shape.orderBy && !context_.merged;
+        const QString options = hashed || s.sortDistinct >= 0 ? QStringLiteral("UNIQUE")
+                                                              : QStringLiteral("UNIQUE NOSORT");
+        Step unique =
+            blockStep(hashed ? QStringLiteral("HASH") : QStringLiteral("SORT"), options, {tree});
         unique.card = std::min(tree.card, groupsOf(u"DISTINCT", text, tree.card / 2, &s));
         unique.cost += s.sortDistinct >= 0 ? sortCost(tree.card) : 0;
         unique.rows = intoOrder;
