@@ -223,7 +223,7 @@ std::vector<std::optional<QString>> xplanArguments(const std::vector<Token>& t, 
     return values;
 }
 
-std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
+std::optional<XplanCall> readXplanCall(const std::vector<Token>& t) {
     size_t end = t.size();
     while (end > 0 && t[end - 1].isOp(u';'))
         --end;
@@ -239,17 +239,28 @@ std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
         i += 2;
     if (i + 2 >= close || !t[i].is(u"DBMS_XPLAN") || !t[i + 1].isOp(u'.'))
         return std::nullopt;
-    if (!t[i + 2].is(u"DISPLAY"))
-        unreadable(
-            QStringLiteral("of its functions only DISPLAY and DISPLAY_CURSOR are understood"));
-    XplanRequest request;
+    XplanCall call{t[i + 2].text, close, close};
     i += 3;
     if (i < close) {
         if (!t[i].isOp(u'(') || sql::closing(t, i, close) != close - 1)
-            unreadable(QStringLiteral("DISPLAY's arguments are unreadable"));
-        if (close - 1 > i + 1)
-            readArguments(t, i + 1, close - 1, request);
+            unreadable(QStringLiteral("%1's arguments are unreadable")
+                           .arg(call.function.toString().toUpper()));
+        call.first = i + 1;
+        call.last = close - 1;
     }
+    return call;
+}
+
+std::optional<XplanRequest> readXplanDisplay(const std::vector<Token>& t) {
+    const std::optional<XplanCall> call = readXplanCall(t);
+    if (!call)
+        return std::nullopt;
+    if (call->function.compare(u"DISPLAY", Qt::CaseInsensitive) != 0)
+        unreadable(
+            QStringLiteral("of its functions only DISPLAY and DISPLAY_CURSOR are understood"));
+    XplanRequest request;
+    if (call->last > call->first)
+        readArguments(t, call->first, call->last, request);
     return request;
 }
 

@@ -27,6 +27,18 @@ struct XplanRequest {
 // STATEMENT_ID, FORMAT; FILTER_PREDS is not understood); nullopt for any other statement.
 // Throws DbError(kErrOdbcCall) with ORA-00900 for DBMS_XPLAN's other functions, and for
 // arguments it cannot read.
+// A query SELECT * (or PLAN_TABLE_OUTPUT) FROM TABLE([SYS.]DBMS_XPLAN.function[(...)]) [alias]:
+// the function as written and the tokens [first, last) of its arguments (empty when none).
+struct XplanCall {
+    QStringView function;
+    size_t first = 0;
+    size_t last = 0;
+};
+
+// The call when the query is one; nullopt for any other statement. Throws DbError(kErrOdbcCall)
+// with ORA-00900 when what follows the function's name is no argument list.
+std::optional<XplanCall> readXplanCall(const std::vector<sql::Token>& tokens);
+
 std::optional<XplanRequest> readXplanDisplay(const std::vector<sql::Token>& tokens);
 
 // The literal arguments of DBMS_XPLAN's `function` between `first` and `last`, by position or by

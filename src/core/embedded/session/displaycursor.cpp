@@ -204,30 +204,12 @@ QStringList predicateLines(const std::vector<CursorPlanLine>& lines) {
 }  // namespace
 
 std::optional<CursorDisplay> readCursorDisplay(const std::vector<Token>& t) {
-    size_t end = t.size();
-    while (end > 0 && t[end - 1].isOp(u';'))
-        --end;
-    // SELECT * | PLAN_TABLE_OUTPUT FROM TABLE ( [SYS .] DBMS_XPLAN . DISPLAY_CURSOR [(...)] )
-    if (end < 9 || !t[0].is(u"SELECT") || !(t[1].isOp(u'*') || t[1].is(u"PLAN_TABLE_OUTPUT")) ||
-        !t[2].is(u"FROM") || !t[3].is(u"TABLE") || !t[4].isOp(u'('))
-        return std::nullopt;
-    const size_t close = sql::closing(t, 4, end);
-    if (close >= end || close + 2 < end)
-        return std::nullopt;
-    size_t i = 5;
-    if (t[i].is(u"SYS") && t[i + 1].isOp(u'.'))
-        i += 2;
-    if (i + 2 >= close || !t[i].is(u"DBMS_XPLAN") || !t[i + 1].isOp(u'.') ||
-        !t[i + 2].is(u"DISPLAY_CURSOR"))
+    const std::optional<XplanCall> call = readXplanCall(t);
+    if (!call || call->function.compare(u"DISPLAY_CURSOR", Qt::CaseInsensitive) != 0)
         return std::nullopt;
     CursorDisplay request;
-    i += 3;
-    if (i < close) {
-        if (!t[i].isOp(u'(') || sql::closing(t, i, close) != close - 1)
-            unreadable(QStringLiteral("DISPLAY_CURSOR's arguments are unreadable"));
-        if (close - 1 > i + 1)
-            readArguments(t, i + 1, close - 1, request);
-    }
+    if (call->last > call->first)
+        readArguments(t, call->first, call->last, request);
     return request;
 }
 
