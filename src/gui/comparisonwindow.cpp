@@ -5,6 +5,7 @@
 #include "core/program.h"
 #include "core/tuning/runbinds.h"
 #include "gui/plaintext.h"
+#include "gui/planchangecolour.h"
 #include "gui/planoperationtext.h"
 #include "gui/windowfont.h"
 
@@ -47,22 +48,6 @@ constexpr int kChartBars = 12;
 const QColor kFewerColour(0x2e, 0x7d, 0x32);
 const QColor kMoreColour(0xc6, 0x28, 0x28);
 
-QColor background(PlanLineChange::Kind kind) {
-    switch (kind) {
-        case PlanLineChange::Kind::Changed:
-            return QColor(0xff, 0xf3, 0xc4);
-        case PlanLineChange::Kind::Operation:
-            return QColor(0xe4, 0xd8, 0xf5);
-        case PlanLineChange::Kind::Added:
-            return QColor(0xd9, 0xf2, 0xd9);
-        case PlanLineChange::Kind::Removed:
-            return QColor(0xf8, 0xd7, 0xd7);
-        case PlanLineChange::Kind::Same:
-            break;
-    }
-    return QColor();
-}
-
 QString planCell(const std::optional<RecordedPlanLine>& line) {
     return line ? line->operation : QString();
 }
@@ -84,7 +69,7 @@ QString legendText(const RunComparison& c) {
     QString html = QStringLiteral("凡例:");
     for (const auto& [kind, text] : planLegend(c))
         html += QStringLiteral("&nbsp;&nbsp;<span style=\"background:%1\">&nbsp;%2&nbsp;</span> %3")
-                    .arg(background(kind).name(), changeMark(kind).toHtmlEscaped(),
+                    .arg(planChangeBackground(kind).name(), changeMark(kind).toHtmlEscaped(),
                          text.toHtmlEscaped());
     return html;
 }
@@ -340,7 +325,7 @@ void ComparisonWindow::showPlan() {
                 bold.setBold(true);
                 item->setFont(bold);
             }
-            if (const QColor color = background(p.kind); color.isValid())
+            if (const QColor color = planChangeBackground(p.kind); color.isValid())
                 item->setBackground(color);
             plan_->setItem(row, col, item);
         }
@@ -386,7 +371,7 @@ void ComparisonWindow::showBinds() {
                                  b.b ? bindValueText(*b.b) : QString()};
         for (int col = 0; col < 3; ++col) {
             auto* item = new QTableWidgetItem(cells[col]);
-            if (const QColor color = background(b.kind); color.isValid())
+            if (const QColor color = planChangeBackground(b.kind); color.isValid())
                 item->setBackground(color);
             binds_->setItem(row, col, item);
         }

@@ -3,6 +3,7 @@
 
 #include "core/history/comparisonexport.h"
 #include "core/program.h"
+#include "gui/planchangecolour.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -16,23 +17,6 @@
 namespace qv {
 
 namespace {
-
-// The colours the comparison window marks plan lines with.
-QColor background(PlanLineChange::Kind kind) {
-    switch (kind) {
-        case PlanLineChange::Kind::Changed:
-            return QColor(0xff, 0xf3, 0xc4);
-        case PlanLineChange::Kind::Operation:
-            return QColor(0xe4, 0xd8, 0xf5);
-        case PlanLineChange::Kind::Added:
-            return QColor(0xd9, 0xf2, 0xd9);
-        case PlanLineChange::Kind::Removed:
-            return QColor(0xf8, 0xd7, 0xd7);
-        case PlanLineChange::Kind::Same:
-            break;
-    }
-    return QColor();
-}
 
 QTableWidget* planTable(QWidget* parent, const QString& name) {
     auto* t = new QTableWidget(0, 5, parent);
@@ -59,7 +43,7 @@ void setPlanRow(QTableWidget* t, int row, PlanLineChange::Kind kind,
         auto* item = new QTableWidgetItem(cells[c]);
         if (c > 1)
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        if (const QColor colour = background(kind); colour.isValid())
+        if (const QColor colour = planChangeBackground(kind); colour.isValid())
             item->setBackground(colour);
         if (line && c == 1) {
             QStringList tip;
