@@ -90,6 +90,16 @@ PlanLine lineAt(Recordset& rs, int position) {
 
 }  // namespace
 
+QList<PlanLine> readPlanLines(Recordset& rs) {
+    QList<PlanLine> lines;
+    while (!rs.eof()) {
+        lines.append(lineAt(rs, static_cast<int>(lines.size())));
+        rs.moveNext();
+    }
+    rs.close();
+    return lines;
+}
+
 QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table,
                             AdaptivePlan* adaptive) {
     // The name is pasted into SQL: anything but a table name is refused before it is sent.
@@ -123,12 +133,7 @@ QList<PlanLine> explainPlan(RunWindow& w, Database& db, const QString& table,
     rs->close();
 
     rs = db.openRecordset(planQueryStatement(table));
-    QList<PlanLine> lines;
-    while (!rs->eof()) {
-        lines.append(lineAt(*rs, static_cast<int>(lines.size())));
-        rs->moveNext();
-    }
-    rs->close();
+    QList<PlanLine> lines = readPlanLines(*rs);
     addPlanTablePredicates(db, table, lines);
     const QStringList xml = readPlanTableXml(db, table, lines);
     AdaptivePlan found = resolveAdaptivePlan(lines, xml);

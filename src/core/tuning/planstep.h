@@ -46,6 +46,10 @@ const QList<PlanLine>& shownPlanLines(const RunRecord& run, bool whole);
 // line's tooltip and the note on an adaptive plan in the headings' tooltip.
 void showRunPlan(const RunRecord& run, GridModel& out, bool whole = false);
 
+// The lines of the plan query (planQueryStatement()) as `rs` gives them, to its end; closes it.
+// Throws DbError(kErrTypeMismatch) for a depth that is no number.
+QList<PlanLine> readPlanLines(Recordset& rs);
+
 // A plan line's tooltip as the plan grid shows it; empty when there is nothing to say.
 QString planLineToolTip(const PlanLine& line);
 

@@ -42,40 +42,18 @@ QString predicatesQuery(const QString& table, bool alias) {
            QStringLiteral("' ORDER BY ID");
 }
 
-std::optional<QString> textOrNone(const QVariant& v) {
-    if (v.isNull() || !v.isValid())
-        return std::nullopt;
-    return v.toString();
-}
-
 // The plan rows as the plan query gives them; each line's parent is the nearest line above it
 // one level up.
 QList<PlanLine> readPlan(Recordset& rs) {
-    QList<PlanLine> lines;
-    while (!rs.eof()) {
-        PlanLine line;
-        const QVariant id = numberOf(rs.value(QStringLiteral("ID")));
-        line.id = id.isNull() ? lines.size() : id.toLongLong();
-        line.depth = static_cast<int64_t>(rs.value(QStringLiteral("LEVEL-1")).toDouble());
-        line.operation = textOrEmpty(rs.value(QStringLiteral("OPERATION")));
-        line.options = textOrNone(rs.value(QStringLiteral("OPTIONS")));
-        line.objectOwner = textOrEmpty(rs.value(QStringLiteral("OBJECT_OWNER")));
-        line.objectName = textOrNone(rs.value(QStringLiteral("OBJECT_NAME")));
-        line.objectType = textOrNone(rs.value(QStringLiteral("OBJECT_TYPE")));
-        line.optimizer = textOrNone(rs.value(QStringLiteral("OPTIMIZER")));
-        line.cardinality = numberOf(rs.value(QStringLiteral("CARDINALITY")));
-        line.cost = numberOf(rs.value(QStringLiteral("COST")));
-        line.bytes = numberOf(rs.value(QStringLiteral("BYTES")));
-        for (qsizetype i = lines.size() - 1; i >= 0; --i) {
-            if (lines[i].depth == line.depth - 1) {
-                line.parentId = lines[i].id;
+    QList<PlanLine> lines = readPlanLines(rs);
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+        for (qsizetype i = k - 1; i >= 0; --i) {
+            if (lines[i].depth == lines[k].depth - 1) {
+                lines[k].parentId = lines[i].id;
                 break;
             }
         }
-        lines.append(line);
-        rs.moveNext();
     }
-    rs.close();
     return lines;
 }
 
