@@ -60,6 +60,10 @@ void stopEnforcingOutside(const Catalog& catalog, const ConstraintRow& c);
 // no name stands there, ORA-01031 for a name of the engine's own objects (schemaobjects.cpp).
 QString objectName(const std::vector<Token>& t, size_t& i, size_t end);
 
+// The table after ON of a CREATE INDEX at `i`, `i` moved past it: ORA-00969 without ON, ORA-01702
+// for a view, ORA-00942 for what is no table (schemaobjects.cpp).
+QString indexedTable(const Catalog& catalog, const std::vector<Token>& t, size_t& i, size_t end);
+
 // Oracle's datatype of a declared type, without its length, precision or scale: NUMBER for
 // INTEGER, FLOAT and the other names of a number, VARCHAR2 for VARCHAR, and so on. Empty for a
 // type Oracle does not have (SQLite's own TEXT, REAL, BLOB ... of a file another program made).

@@ -39,15 +39,7 @@ void createIndex(const Catalog& catalog, const QString& sql, const std::vector<T
     const QString name = objectName(t, i, end);
     if (ifNotExists && !catalog.objectType(name).isEmpty())
         return;
-    if (i >= end || !t[i].is(u"ON"))
-        throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
-    ++i;
-    const QString table = objectName(t, i, end);
-    const QString type = catalog.objectType(table);
-    if (type == u"view")
-        throw oracleError(1702, QStringLiteral("ORA-01702: a view is not appropriate here"));
-    if (type != u"table")
-        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    const QString table = indexedTable(catalog, t, i, end);
     if (i >= end || !t[i].isOp(u'('))
         missingParenthesis();
     const size_t close = sql::closing(t, i, end);
@@ -426,6 +418,19 @@ void gather(const Catalog& catalog, const QString& analyze, const QString& targe
 }
 
 }  // namespace
+
+QString indexedTable(const Catalog& catalog, const std::vector<Token>& t, size_t& i, size_t end) {
+    if (i >= end || !t[i].is(u"ON"))
+        throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
+    ++i;
+    QString table = objectName(t, i, end);
+    const QString type = catalog.objectType(table);
+    if (type == u"view")
+        throw oracleError(1702, QStringLiteral("ORA-01702: a view is not appropriate here"));
+    if (type != u"table")
+        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    return table;
+}
 
 QString objectName(const std::vector<Token>& t, size_t& i, size_t end) {
     if (i >= end || !sql::isName(t[i]))

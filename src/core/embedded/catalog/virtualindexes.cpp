@@ -89,15 +89,7 @@ void createVirtual(const Catalog& catalog, const QString& sql, const std::vector
         ++i;
     ++i;  // INDEX
     v.name = objectName(t, i, end);
-    if (i >= end || !t[i].is(u"ON"))
-        throw oracleError(969, QStringLiteral("ORA-00969: missing ON keyword"));
-    ++i;
-    const QString table = objectName(t, i, end);
-    const QString type = catalog.objectType(table);
-    if (type == u"view")
-        throw oracleError(1702, QStringLiteral("ORA-01702: a view is not appropriate here"));
-    if (type != u"table")
-        throw oracleError(942, QStringLiteral("ORA-00942: table or view does not exist"));
+    const QString table = indexedTable(catalog, t, i, end);
     const size_t close = i < end && t[i].isOp(u'(') ? sql::closing(t, i, end) : end;
     if (close >= end)
         throw oracleError(907, QStringLiteral("ORA-00907: missing right parenthesis"));
