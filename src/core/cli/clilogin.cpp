@@ -63,4 +63,22 @@ CliLogin CliLoginOptions::read(const QCommandLineParser& parser) const {
         parser.isSet(passwordPrompt)};
 }
 
+std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& args,
+                                    QTextStream& out, QTextStream& err) {
+    if (!parser.parse(args)) {
+        err << parser.errorText() << "\n";
+        return kCliBadArguments;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << parser.helpText();
+        return kCliCarriedOut;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first()
+            << "\n";
+        return kCliBadArguments;
+    }
+    return std::nullopt;
+}
+
 }  // namespace qv

@@ -33,6 +33,11 @@ struct CliLoginOptions {
     QCommandLineOption service, user, password, passwordPrompt, driver;
 };
 
+// Parses `args` for one of the program's commands: nullopt to go on, else the exit status when
+// the arguments are bad or stray (told on `err`), or when help was asked for (printed on `out`).
+std::optional<int> parseCommandLine(QCommandLineParser& parser, const QStringList& args,
+                                    QTextStream& out, QTextStream& err);
+
 // Reads the password from the terminal when asked to and finds the driver when none was given
 // (none for the embedded engine); the complaint when the password cannot be read.
 std::optional<QString> completeLogin(CliLogin& login, const ProgramState& program,

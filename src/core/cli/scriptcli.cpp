@@ -43,20 +43,12 @@ int runScriptCli(const QStringList& args, QTextStream& out, QTextStream& err,
     p.addOption(script);
     loginOptions.addTo(p);
     p.addOptions({define, maxRows});
-    if (!p.parse(args)) {
-        err << p.errorText() << "\n";
-        return kCliBadArguments;
-    }
-    if (p.isSet(QStringLiteral("help"))) {
-        out << p.helpText();
-        return kCliCarriedOut;
-    }
+    if (const std::optional<int> answered = parseCommandLine(p, args, out, err))
+        return *answered;
     auto complain = [&](const QString& text) {
         err << text << "\n";
         return kCliBadArguments;
     };
-    if (!p.positionalArguments().isEmpty())
-        return complain(QStringLiteral("Unexpected argument: ") + p.positionalArguments().first());
     if (!loginOptions.given(p) || p.value(script).isEmpty())
         return complain(QStringLiteral("--script, --service and --user are required."));
     bool ok = false;

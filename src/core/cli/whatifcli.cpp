@@ -198,20 +198,12 @@ int runWhatIfCli(const QStringList& args, QTextStream& in, QTextStream& out, QTe
     p.addOptions({whatIf, suggest, clustering});
     loginOptions.addTo(p);
     p.addOptions({planTable, format, sqlOption, sqlFile});
-    if (!p.parse(args)) {
-        err << p.errorText() << "\n";
-        return kCliBadArguments;
-    }
-    if (p.isSet(QStringLiteral("help"))) {
-        out << p.helpText();
-        return kCliCarriedOut;
-    }
+    if (const std::optional<int> answered = parseCommandLine(p, args, out, err))
+        return *answered;
     auto complain = [&](const QString& text) {
         err << text << "\n";
         return kCliBadArguments;
     };
-    if (!p.positionalArguments().isEmpty())
-        return complain(QStringLiteral("Unexpected argument: ") + p.positionalArguments().first());
     if (!loginOptions.given(p))
         return complain(QStringLiteral("--service and --user are required."));
     if (p.isSet(whatIf) == p.isSet(suggest))
