@@ -253,10 +253,11 @@ TEST_F(QueryWindowTest, RingCommandsFillTheSqlBoxWithTheCaretAtTheEndAsOneUndoab
     frame.action(u"previousStatement"_s)->trigger();
     EXPECT_EQ(box->text(), u"select 1 from dual"_s);
 
-    // SQL履歴の消去 asks first; a Yes empties the ring.
+    // SQL履歴の消去 asks first, with No under Enter; a Yes empties the ring.
     test::ModalAnswerer answers({QMessageBox::No, QMessageBox::Yes});
     frame.action(u"clearStatementRing"_s)->trigger();
     EXPECT_EQ(tmp.program().statementRing().statement(1), u"select 2\nfrom dual"_s);
+    EXPECT_EQ(answers.presets.value(0), QMessageBox::No);
     frame.action(u"clearStatementRing"_s)->trigger();
     EXPECT_EQ(answers.seen.size(), 2);
     EXPECT_EQ(tmp.program().statementRing().highestSlot(), 0);

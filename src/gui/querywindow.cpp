@@ -562,10 +562,10 @@ double QueryWindow::twipsPerBlank() const {
     return blank * 1440.0 / dpi();
 }
 
-bool QueryWindow::confirm(const QString& text) {
+bool QueryWindow::confirm(const QString& text, Answer preset) {
     QMessageBox box(QMessageBox::NoIcon, kAppTitle, text, QMessageBox::Yes | QMessageBox::No, this);
     plainBox(box);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(preset == Answer::No ? QMessageBox::No : QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 

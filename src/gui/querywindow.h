@@ -42,7 +42,7 @@ class QueryWindow : public QWidget, public WindowPort {
     void showMessage(const QString& text, const QString& title) override;
     void showStatus(const QString& text) override;
     bool runLoginDialog(LoginValues& values) override;
-    bool confirm(const QString& text) override;
+    bool confirm(const QString& text, Answer preset) override;
     std::optional<BindList> askBinds(const BindList& prefilled) override;
     double twipsPerBlank() const override;
 

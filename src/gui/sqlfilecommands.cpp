@@ -200,7 +200,8 @@ bool saveSqlFileTo(QueryWindow& w, const QString& path) {
     QString error;
     if (!encodable(text, file.encoding)) {
         if (!w.confirm(QStringLiteral("%1で表せない文字が含まれています。UTF-8で保存しますか？")
-                           .arg(encodingName(file.encoding))))
+                           .arg(encodingName(file.encoding)),
+                       Answer::Yes))
             return false;
         file.encoding = SqlFileEncoding::Utf8;
     }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace qv::test {
@@ -19,6 +20,8 @@ void ModalAnswerer::poll() {
             continue;
         seen.append(box->windowTitle() + QStringLiteral("|") + box->text());
         formats.append(box->textFormat());
+        presets.append(box->defaultButton() ? box->standardButton(box->defaultButton())
+                                            : QMessageBox::NoButton);
         QStringList texts;
         for (QMessageBox::StandardButton b :
              {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {

@@ -38,8 +38,8 @@ bool TestPort::runLoginDialog(LoginValues& values) {
     return typed.has_value();
 }
 
-bool TestPort::confirm(const QString& text) {
-    messages.append(u"confirm|"_s + text);
+bool TestPort::confirm(const QString& text, Answer preset) {
+    messages.append((preset == Answer::No ? u"confirm(no)|"_s : u"confirm|"_s) + text);
     return !confirmations.isEmpty() && confirmations.takeFirst();
 }
 

@@ -36,7 +36,7 @@ class TestPort : public WindowPort {
     }
     bool runLoginDialog(LoginValues& values) override;
     // Confirmations are answered from `confirmations` (No when they run out).
-    bool confirm(const QString& text) override;
+    bool confirm(const QString& text, Answer preset) override;
     QList<bool> confirmations;
     double twipsPerBlank() const override { return 90; }
     // The bind dialog: records what it offered and answers with `binds` (abandoned when none).

@@ -292,7 +292,7 @@ bool QueryWindowModel::waitForRun(int ms) {
 bool QueryWindowModel::settleRunBefore(const QString& question) {
     if (!run_)
         return true;
-    if (!port_.confirm(question))
+    if (!port_.confirm(question, Answer::Yes))
         return false;
     stop();
     if (!waitForRun(kStopWaitMs)) {
@@ -467,7 +467,8 @@ void QueryWindowModel::recallPreviousStatement() {
 
 void QueryWindowModel::clearStatementRing() {
     if (!port_.confirm(QStringLiteral("実行したSQLの履歴（全ウィンドウ共通）をすべて消去します。"
-                                      "よろしいですか？")))
+                                      "よろしいですか？"),
+                       Answer::No))
         return;
     program_.statementRing().clear();
     port_.showStatus(QStringLiteral("実行したSQLの履歴を消去しました。"));

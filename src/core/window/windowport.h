@@ -33,8 +33,9 @@ class WindowPort {
 
     // Modal Yes/No/Cancel question with Yes as the default and the application's title.
     virtual Answer ask(const QString& text) = 0;
-    // Modal Yes/No question with the application's title; true for Yes.
-    virtual bool confirm(const QString& text) = 0;
+    // Modal Yes/No question with the application's title and `preset` as the button Enter
+    // presses; true for Yes. A question before something that cannot be undone presets No.
+    virtual bool confirm(const QString& text, Answer preset) = 0;
     // Modal message box with an OK button.
     virtual void showMessage(const QString& text, const QString& title) = 0;
     // A passing note in the status bar: why a command did nothing, for instance.
