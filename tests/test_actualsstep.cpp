@@ -94,7 +94,8 @@ TEST(ActualsMarks, TheLinesThatWriteRowsAreNeverMarked) {
     const QStringList ops = {u"UPDATE STATEMENT"_s, u"UPDATE"_s, u"LOAD TABLE CONVENTIONAL"_s,
                              u"TABLE ACCESS"_s};
     for (int i = 0; i < 4; ++i)
-        lines[i].operation = ops[i], lines[i].cardinality = 500, lines[i].actuals = {1, 0};
+        lines[i].operation = ops[i], lines[i].cardinality = 500,
+        lines[i].actuals = {1, 0, {}, {}, {}};
     GridModel g;
     fillPlanGrid(lines, g);
     EXPECT_EQ(std::tuple(g.rowMarked(1), g.rowMarked(2), g.rowMarked(3), g.rowMarked(4)),

@@ -66,23 +66,23 @@ QList<Column> tableColumns(const QList<PlanLine>& lines) {
         return [m](const PlanLine& l) { return figureCell(actual(l, m), FigureScale::Decimal); };
     };
     QList<Figure> figures = {
-        {{QStringLiteral(" Starts "), true}, counted(&A::starts)},
-        {{QStringLiteral(" E-Rows "), true},
+        {{QStringLiteral(" Starts "), true, false, {}}, counted(&A::starts)},
+        {{QStringLiteral(" E-Rows "), true, false, {}},
          [](const PlanLine& l) {
              return figureCell(wholeFigure(l.cardinality), FigureScale::Decimal);
          }},
-        {{QStringLiteral("E-Bytes"), true},
+        {{QStringLiteral("E-Bytes"), true, false, {}},
          [](const PlanLine& l) { return figureCell(wholeFigure(l.bytes), FigureScale::Binary); }},
-        {{QStringLiteral(" Cost  "), true},
+        {{QStringLiteral(" Cost  "), true, false, {}},
          [](const PlanLine& l) { return figureCell(wholeFigure(l.cost), FigureScale::Decimal); }},
-        {{QStringLiteral(" A-Rows "), true}, counted(&A::rows)},
-        {{QStringLiteral("   A-Time   "), false},
+        {{QStringLiteral(" A-Rows "), true, false, {}}, counted(&A::rows)},
+        {{QStringLiteral("   A-Time   "), false, false, {}},
          [](const PlanLine& l) {
              const std::optional<uint64_t> t = actual(l, &A::elapsedMicros);
              return t ? planTimeText(int64_t(*t)) + u' ' : QString();
          }},
-        {{QStringLiteral(" Buffers "), true}, counted(&A::buffers)},
-        {{QStringLiteral(" Reads  "), true}, counted(&A::reads)},
+        {{QStringLiteral(" Buffers "), true, false, {}}, counted(&A::buffers)},
+        {{QStringLiteral(" Reads  "), true, false, {}}, counted(&A::reads)},
     };
     for (const PlanLine& l : lines) {
         const QString mark = hasPredicates(l) ? QStringLiteral("*") : QStringLiteral(" ");

@@ -149,8 +149,8 @@ void QueryWindowModel::startRun() {
                                connection_.sessionMemory(),
                                binds,
                                program_.abandonedRuns(),
-                               program_.planStepLock()};
-    setup.driver = connection_.driver();
+                               program_.planStepLock(),
+                               connection_.driver()};
     run_ = BackgroundRun::start(std::move(window), std::move(setup));
     state_.setRunning(true);
     refreshCommitState();
