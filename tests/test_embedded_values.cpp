@@ -406,6 +406,12 @@ TEST_F(EmbeddedValues, TextColumnsComparedWithNumbersAreConvertedToNumbers) {
          "and mod(7, 4) >= '03'",
          {"1"}},
         {"select count(*) from dual where abs(-3) = 'x'", {}, "ORA-01722"},
+        // An arithmetic operand is a number too, whichever side it stands on; a date plus a
+        // number stays a date, and text joined by || stays text.
+        {"select count(*) from code where 2 * 3 = '6' and '14' = c * 2 + 0 and (c + 1) * 2 >= "
+         "'16' and 1 || 2 = '12' and sysdate + 1 > '01-JAN-00'",
+         {"1"}},
+        {"select count(*) from dual where 1 + 2 = 'x'", {}, "ORA-01722"},
     });
     db_->execute(u"insert into code values ('x')"_qs);
     check({{"select count(*) from code where c = 5", {}, "ORA-01722"}});

@@ -192,35 +192,103 @@ bool Translator::isNumberCall(size_t first, size_t end) const {
     return false;
 }
 
+namespace {
+
+bool isArithmetic(const Token& t) {
+    return t.kind == TokenKind::Op &&
+           (t.text == u"+" || t.text == u"-" || t.text == u"*" || t.text == u"/");
+}
+
+}  // namespace
+
+// One term of an arithmetic chain [first, end): a number, a column, a bind, a call or a
+// parenthesised expression. A number or a call that yields one is numeric alone (`*numeric`).
+bool Translator::isArithmeticTerm(size_t first, size_t end, bool& numeric) const {
+    numeric = false;
+    const Token& k = t_[first];
+    if (end == first + 1 && k.kind == TokenKind::Number)
+        return numeric = true;
+    if (end == first + 1 && k.kind == TokenKind::Param)
+        return true;
+    if (isDateExpression(first, end))
+        return false;
+    if ((end == first + 1 || (end == first + 3 && t_[first + 1].isOp(u'.'))) &&
+        sql::isName(t_[end - 1]) && !sql::isKeyword(t_[end - 1]))
+        return true;
+    if (k.isOp(u'(') && groups_.closing(first, end) == end - 1)
+        return true;
+    return numeric = isNumberCall(first, end);
+}
+
+// Whether the operand ending just before `at` is a number: a number or a call that yields one,
+// or an arithmetic chain of terms (`qty * 2`, `2 * 3`) none of which is a date. A chain joined by
+// + and - alone counts only with a number in it, since a bind or a column might hold a date.
 bool Translator::numberOperandBefore(size_t at) const {
-    if (at == 0 || at > t_.size())
-        return false;
-    if (t_[at - 1].kind == TokenKind::Number)
-        return at < 2 || !bindsOperand(t_[at - 2]);
-    if (!t_[at - 1].isOp(u')'))
-        return false;
-    // Back to the call's name: its '(' is the one whose group closes at `at` - 1.
-    int depth = 0;
-    for (size_t k = at; k-- > 0;) {
-        depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
-        if (depth == 0)
-            return k > 0 && (k < 2 || !bindsOperand(t_[k - 2])) && isNumberCall(k - 1, at);
+    bool numeric = false;
+    bool product = false;
+    int terms = 0;
+    size_t end = at;
+    while (end > 0) {
+        size_t first = end - 1;
+        if (t_[first].isOp(u')')) {
+            int depth = 0;
+            for (size_t k = end; k-- > 0;) {
+                depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
+                if (depth == 0) {
+                    first = k;
+                    break;
+                }
+            }
+            if (first > 0 && t_[first - 1].kind == TokenKind::Word &&
+                !sql::isKeyword(t_[first - 1]))
+                --first;
+        } else if (first >= 2 && t_[first - 1].isOp(u'.')) {
+            first -= 2;
+        }
+        bool termNumeric = false;
+        if (!isArithmeticTerm(first, end, termNumeric))
+            return false;
+        numeric = numeric || termNumeric;
+        ++terms;
+        if (first < 2 || !isArithmetic(t_[first - 1]) || isComparison(t_[first - 2]) ||
+            t_[first - 2].isOp(u'(') || t_[first - 2].isOp(u','))
+            return (first == 0 || !bindsOperand(t_[first - 1]) || isArithmetic(t_[first - 1])) &&
+                   (terms == 1 ? termNumeric : numeric || product);
+        product = product || t_[first - 1].isOp(u'*') || t_[first - 1].isOp(u'/');
+        end = first - 1;
     }
     return false;
 }
 
+// The same for the operand that starts at `at`.
 bool Translator::numberOperandFrom(size_t at) const {
-    if (at >= t_.size())
-        return false;
-    size_t end = at + 1;
-    if (t_[at].kind != TokenKind::Number) {
-        if (!(at + 1 < t_.size() && t_[at + 1].isOp(u'(')))
+    bool numeric = false;
+    bool product = false;
+    int terms = 0;
+    size_t first = at;
+    if (first < t_.size() && (t_[first].isOp(u'-') || t_[first].isOp(u'+')))
+        ++first;
+    while (first < t_.size()) {
+        size_t end = first + 1;
+        if (t_[first].isOp(u'('))
+            end = groups_.closing(first, t_.size()) + 1;
+        else if (first + 1 < t_.size() && t_[first + 1].isOp(u'(') &&
+                 t_[first].kind == TokenKind::Word)
+            end = groups_.closing(first + 1, t_.size()) + 1;
+        else if (first + 2 < t_.size() && t_[first + 1].isOp(u'.'))
+            end = first + 3;
+        bool termNumeric = false;
+        if (end > t_.size() || !isArithmeticTerm(first, end, termNumeric))
             return false;
-        end = groups_.closing(at + 1, t_.size()) + 1;
-        if (end > t_.size() || !isNumberCall(at, end))
-            return false;
+        numeric = numeric || termNumeric;
+        ++terms;
+        if (end >= t_.size() || !isArithmetic(t_[end]))
+            return (end >= t_.size() || !bindsOperand(t_[end])) &&
+                   (terms == 1 ? termNumeric : numeric || product);
+        product = product || t_[end].isOp(u'*') || t_[end].isOp(u'/');
+        first = end + 1;
     }
-    return end >= t_.size() || !bindsOperand(t_[end]);
+    return false;
 }
 
 void Translator::findDateTexts() {

@@ -365,6 +365,7 @@ class Translator {
     // A number literal, or a call that yields a number, ending just before `at` or starting at
     // it: the text compared with it is converted to a number, as Oracle converts it.
     bool isNumberCall(size_t first, size_t end) const;
+    bool isArithmeticTerm(size_t first, size_t end, bool& numeric) const;
     bool numberOperandBefore(size_t at) const;
     bool numberOperandFrom(size_t at) const;
     bool isTextColumn(size_t first, size_t end) const;
