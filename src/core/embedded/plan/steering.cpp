@@ -367,6 +367,38 @@ void steerByGoal(Work& w, const QString& goal) {
     }
 }
 
+// The table of a join SQLite reads first (the outer loop, or the input a hash join probes with)
+// by an index for the statement's own conditions on it, when no hint names how it is read or
+// joined: read whole when the estimates find the plan cheaper so and the join keeps its order,
+// as Oracle weighs an index's range against the table's multiblock reads wherever the table
+// stands in the join.
+void steerJoinedAccess(Work& w, const QString& goal) {
+    Planner& p = w.p;
+    if (p.from.tables.size() < 2 || goal.startsWith(u"FIRST_ROWS") || goal == u"RULE")
+        return;
+    const auto lines = p.plan(w.current());
+    if (!lines)
+        return;
+    const QString first = firstLoop(*lines);
+    const int k = w.tableNamed(first);
+    if (k < 0)
+        return;
+    const FromTable& table = p.from.tables[size_t(k)];
+    const QString line = lineOf(*lines, table.alias);
+    if (w.hinted[size_t(k)] || w.method[size_t(k)] != Work::Method::Free || table.table.isEmpty() ||
+        table.indexed || !w.directive[size_t(k)].isEmpty() || p.copied[size_t(k)] ||
+        !line.startsWith(u"SEARCH") || !line.contains(u" INDEX ") || line.contains(u"AUTOMATIC") ||
+        !hasStatistics(p.db, table.table))
+        return;
+    const QStringList full = {QString(), QStringLiteral(" NOT INDEXED")};
+    if (w.cheapest(size_t(k), full) != 1)
+        return;
+    w.directive[size_t(k)] = full[1];
+    const auto steered = p.plan(w.current());
+    if (!steered || firstLoop(*steered) != first)
+        w.directive[size_t(k)].clear();
+}
+
 }  // namespace
 
 Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QString& sqliteText,
@@ -401,8 +433,10 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.rule = goal == u"RULE";
     if (n > 0) {
         steerByGoal(w, goal);
-        if (joins && !s.rule)
+        if (joins && !s.rule) {
             steerJoins(w);
+            steerJoinedAccess(w, goal);
+        }
         steerNulls(w);
         checkAgainstPlan(w);
         s.sqliteText = w.current();
