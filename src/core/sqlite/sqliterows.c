@@ -58,15 +58,15 @@ static inline __attribute__((always_inline)) sqlite3_int64 quervinNumberBytes(
   if (value == 0) return 1;
   rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
   if (rest <= 0xffffffffull) {
-    /* Most integers fit in 32 bits, whose arithmetic is quicker. */
+    /* Most integers fit in 32 bits, whose arithmetic is quicker: their base-100 digits
+     * counted by four comparisons that do not wait for one another. */
     unsigned small = (unsigned)rest;
-    while (small % 100 == 0) small /= 100;
-    rest = small;
-    bits = 32 - __builtin_clz(small);
-  } else {
-    while (rest % 100 == 0) rest /= 100;
-    bits = 64 - __builtin_clzll(rest);
+    while (__builtin_expect(small % 100 == 0, 0)) small /= 100;
+    return 2 + (small >= 100u) + (small >= 10000u) + (small >= 1000000u) +
+           (small >= 100000000u) + (value < 0);
   }
+  while (rest % 100 == 0) rest /= 100;
+  bits = 64 - __builtin_clzll(rest);
   /* Decimal digits from the bit length (log10(2) is close to 1233 / 4096), without a branch. */
   decimals = (bits * 1233) >> 12;
   decimals = decimals - (rest < powers[decimals]) + 1;
