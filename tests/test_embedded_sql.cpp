@@ -88,6 +88,13 @@ TEST_F(EmbeddedSql, ResultsKeepKindsCountRowsAndErrorsLeaveTheFileUsable) {
     EXPECT_TRUE(failsWith([&] { rs->value(0); }, kErrNoCurrentRecord));
     EXPECT_TRUE(failsWith([&] { rs->moveNext(); }, kErrNoCurrentRecord));
     EXPECT_TRUE(failsWith([&] { rs->field(2); }, kErrItemNotFound));
+    // A row that fails while the rest are counted fails the count with its own error, and
+    // ends the statement.
+    rs = db_->openRecordset(
+        "with recursive r(n) as (select 1 union all select n + 1 from r where n < 3000) "
+        "select to_number(case n when 2500 then 'x' else '1' end) from r");
+    EXPECT_TRUE(failsWith([&] { rs->skipToEnd(); }, kErrOdbcCall, "ORA-01722"));
+    EXPECT_TRUE(rs->eof());
     const std::pair<const char*, const char*> errors[] = {
         {"selec * from emp", "near \"selec\": syntax error"},
         {"select 1 from dual; select 2 from dual", "ORA-00911: invalid character"},

@@ -3,6 +3,12 @@
 #include "core/sqlite/sqlite.h"
 #include "support/embeddedfixture.h"
 
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
+
+#include <QScopeGuard>
+
 using namespace qv;
 using namespace qv::test;
 
@@ -65,6 +71,32 @@ TEST_F(EmbeddedStatistics, EveryRowFetchedCountsHoweverFewAreShown) {
     // Each row's n and its text, with a length byte each: more than the texts alone.
     EXPECT_GT(runs[0].at("bytes sent via SQL*Net to client"), 100'000 * 60);
 }
+
+#ifndef QUERVIN_SYSTEM_SQLITE
+// An integer is sent as Oracle's NUMBER: an exponent byte, a byte per two digits but the zero
+// pairs at its end, a terminator when negative; then its length byte. The first row is
+// measured where it stands, the rest as they are counted.
+TEST(EngineRowBytes, IntegersAreSentAsOraclesNumber) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+    const auto closeDb = qScopeGuard([db] { sqlite3_close(db); });
+    sqlite3_stmt* stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "values (0), (1), (99), (100), (12345), (4294967295), (-5), "
+                                 "(10000000000000), (-4294967296), (9223372036854775807), "
+                                 "(-9223372036854775807 - 1)",
+                                 -1, &stmt, nullptr),
+              SQLITE_OK);
+    const auto finish = qScopeGuard([stmt] { sqlite3_finalize(stmt); });
+    ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
+    EXPECT_EQ(quervin_row_bytes(stmt), 2);
+    sqlite3_int64 rows = 0;
+    sqlite3_int64 bytes = 0;
+    EXPECT_EQ(quervin_step_rows(stmt, 100, &rows, &bytes, nullptr), SQLITE_DONE);
+    EXPECT_EQ(rows, 10);
+    EXPECT_EQ(bytes, 3 + 3 + 3 + 5 + 7 + 4 + 3 + 8 + 12 + 13);
+}
+#endif
 
 // A change reads the rows to change as consistent gets and writes the blocks it changed; its
 // journal grows with them, and the cache, not the session, writes the blocks back. A query

@@ -58,15 +58,15 @@ static inline __attribute__((always_inline)) sqlite3_int64 quervinNumberBytes(
   if (value == 0) return 1;
   rest = value < 0 ? (sqlite3_uint64)0 - (sqlite3_uint64)value : (sqlite3_uint64)value;
   if (rest <= 0xffffffffull) {
-    /* Most integers fit in 32 bits, whose arithmetic is quicker. */
+    /* Most integers fit in 32 bits, whose arithmetic is quicker: their base-100 digits
+     * counted by four comparisons that do not wait for one another. */
     unsigned small = (unsigned)rest;
-    while (small % 100 == 0) small /= 100;
-    rest = small;
-    bits = 32 - __builtin_clz(small);
-  } else {
-    while (rest % 100 == 0) rest /= 100;
-    bits = 64 - __builtin_clzll(rest);
+    while (__builtin_expect(small % 100 == 0, 0)) small /= 100;
+    return 2 + (small >= 100u) + (small >= 10000u) + (small >= 1000000u) +
+           (small >= 100000000u) + (value < 0);
   }
+  while (rest % 100 == 0) rest /= 100;
+  bits = 64 - __builtin_clzll(rest);
   /* Decimal digits from the bit length (log10(2) is close to 1233 / 4096), without a branch. */
   decimals = (bits * 1233) >> 12;
   decimals = decimals - (rest < powers[decimals]) + 1;
@@ -109,22 +109,25 @@ sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt) {
 
 int quervin_step_rows(sqlite3_stmt* stmt, sqlite3_int64 limit, sqlite3_int64* rows,
                       sqlite3_int64* bytes, quervin_clock* clock) {
+  Vdbe* p = (Vdbe*)stmt;
   sqlite3_int64 n = 0;
   sqlite3_int64 b = 0;
   int rc = SQLITE_ROW;
   sqlite3_mutex* lock;
-  if (stmt == 0) return SQLITE_MISUSE;
-  /* The connection's lock (a recursive one) is taken once for the loop: each step's own taking
-   * of it is then a re-entry that costs next to nothing. A stop from another thread still ends
-   * the loop: sqlite3_interrupt() takes no lock. */
-  lock = sqlite3_db_mutex(sqlite3_db_handle(stmt));
+  if (p == 0 || p->db == 0) return sqlite3_step(stmt);
+  /* The connection's lock is taken once for the loop. A stop from another thread still ends
+   * it: sqlite3_interrupt() takes no lock. */
+  lock = p->db->mutex;
   sqlite3_mutex_enter(lock);
   while (n < limit) {
     if (clock) quervin_clock_step(clock);
-    rc = sqlite3_step(stmt);
+    /* A statement that runs steps on as sqlite3_step() steps it, without its wrapper: the
+     * lock, held already, and compiling the statement again when the schema changed before
+     * its start, which is past. Any other (one starting, or ended) goes through the wrapper. */
+    rc = p->eVdbeState == VDBE_RUN_STATE ? sqlite3Step(p) : sqlite3_step(stmt);
     if (clock) quervin_clock_step(0);
     if (rc != SQLITE_ROW) break;
-    b += quervinRowBytes(((const Vdbe*)stmt)->pResultRow, ((const Vdbe*)stmt)->nResColumn);
+    b += quervinRowBytes(p->pResultRow, p->nResColumn);
     ++n;
   }
   sqlite3_mutex_leave(lock);
@@ -157,7 +160,9 @@ void quervin_clock_step(quervin_clock* clock) {
       x ^= x >> 17;
       x ^= x << 5;
       clock->seed = x;
-      on = x % clock->every == 0;
+      /* One in a power of two (as the engine asks) without a division at every step. */
+      on = (clock->every & (clock->every - 1)) == 0 ? (x & (clock->every - 1)) == 0
+                                                   : x % clock->every == 0;
     }
     ++clock->steps;
   }
