@@ -169,8 +169,9 @@ bool numbersInOrder(const std::vector<Token>& t, Range view, const RankItem& ran
 
 // The one ORDER BY term of the window of `view`'s RANK or DENSE_RANK when the ranks kept are the
 // view's first rows up to the last tie of the last rank: one window without PARTITION BY, over
-// one plain column, in a query of one table whose WHERE clause has no subquery and after which
-// nothing drops, adds or moves a row. Empty otherwise.
+// one plain column, in a query of one table whose WHERE clause has no subquery, ROWNUM or value
+// that changes from one asking to the next, and after which nothing drops, adds or moves a row.
+// Empty otherwise.
 Range rankOrder(const std::vector<Token>& t, Range view, const RankItem& rank) {
     if (rank.function == u"ROW_NUMBER" || rank.partitioned ||
         analyticFunctions(t, view).size() != 1 || compoundParts(t, view).size() != 1 ||
@@ -187,11 +188,15 @@ Range rankOrder(const std::vector<Token>& t, Range view, const RankItem& rank) {
     const size_t from = sql::findTopLevel(t, select, view.last, u"FROM");
     const size_t where = sql::findTopLevel(t, from, view.last, u"WHERE");
     const size_t names = where - from - 1;
-    if (from + 1 >= where || !isName(t[from + 1]) || names > 2 ||
+    if (from + 1 >= where || !isName(t[from + 1]) || t[from + 1].is(u"DUAL") || names > 2 ||
         (names == 2 && (!isName(t[from + 2]) || sql::isKeyword(t[from + 2]))))
         return {};
-    for (size_t i = where; i + 1 < view.last; ++i) {
-        if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT"))
+    // Its conditions are asked again for the last key kept: none that counts rows or changes
+    // from one asking to the next.
+    for (size_t i = where; i < view.last; ++i) {
+        if ((t[i].isOp(u'(') && i + 1 < view.last && t[i + 1].is(u"SELECT")) ||
+            sql::isOneOf(
+                t[i], {u"ROWNUM", u"LEVEL", u"NEXTVAL", u"CURRVAL", u"DBMS_RANDOM", u"SYS_GUID"}))
             return {};
     }
     const auto [first, last] = rank.window;
@@ -202,7 +207,7 @@ Range rankOrder(const std::vector<Token>& t, Range view, const RankItem& rank) {
     size_t at = keys.front().first;
     if (at + 2 < last && t[at + 1].isOp(u'.'))
         at += 2;
-    if (!isName(t[at]) || sql::isKeyword(t[at]))
+    if (!isName(t[at]) || sql::isKeyword(t[at]) || sql::isOneOf(t[at], {u"ROWNUM", u"LEVEL"}))
         return {};
     // Then ASC or DESC, NULLS FIRST or LAST, in that order, each maybe left out.
     size_t i = at + 1;
