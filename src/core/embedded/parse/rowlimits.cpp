@@ -167,6 +167,57 @@ bool numbersInOrder(const std::vector<Token>& t, Range view, const RankItem& ran
     return true;
 }
 
+// The one ORDER BY term of the window of `view`'s RANK or DENSE_RANK when the ranks kept are the
+// view's first rows up to the last tie of the last rank: one window without PARTITION BY, over
+// one plain column, in a query of one table whose WHERE clause has no subquery, ROWNUM or value
+// that changes from one asking to the next, and after which nothing drops, adds or moves a row.
+// Empty otherwise.
+Range rankOrder(const std::vector<Token>& t, Range view, const RankItem& rank) {
+    if (rank.function == u"ROW_NUMBER" || rank.partitioned ||
+        analyticFunctions(t, view).size() != 1 || compoundParts(t, view).size() != 1 ||
+        t[view.first].is(u"WITH"))
+        return {};
+    const size_t select = sql::findTopLevel(t, view.first, view.last, u"SELECT");
+    if (select + 1 < view.last && sql::isOneOf(t[select + 1], {u"DISTINCT", u"UNIQUE"}))
+        return {};
+    for (const char16_t* word : {u"ORDER", u"FETCH", u"OFFSET", u"LIMIT", u"CONNECT", u"ROWNUM",
+                                 u"GROUP", u"HAVING", u"JOIN"}) {
+        if (sql::findTopLevel(t, select, view.last, word) < view.last)
+            return {};
+    }
+    const size_t from = sql::findTopLevel(t, select, view.last, u"FROM");
+    const size_t where = sql::findTopLevel(t, from, view.last, u"WHERE");
+    const size_t names = where - from - 1;
+    if (from + 1 >= where || !isName(t[from + 1]) || t[from + 1].is(u"DUAL") || names > 2 ||
+        (names == 2 && (!isName(t[from + 2]) || sql::isKeyword(t[from + 2]))))
+        return {};
+    // Its conditions are asked again for the last key kept: none that counts rows or changes
+    // from one asking to the next.
+    for (size_t i = where; i < view.last; ++i) {
+        if ((t[i].isOp(u'(') && i + 1 < view.last && t[i + 1].is(u"SELECT")) ||
+            sql::isOneOf(
+                t[i], {u"ROWNUM", u"LEVEL", u"NEXTVAL", u"CURRVAL", u"DBMS_RANDOM", u"SYS_GUID"}))
+            return {};
+    }
+    const auto [first, last] = rank.window;
+    const size_t order = sql::findTopLevel(t, first, last, u"ORDER");
+    const std::vector<Range> keys = sql::splitTopLevel(t, order + 2, last);
+    if (order + 2 >= last || keys.size() != 1)
+        return {};
+    size_t at = keys.front().first;
+    if (at + 2 < last && t[at + 1].isOp(u'.'))
+        at += 2;
+    if (!isName(t[at]) || sql::isKeyword(t[at]) || sql::isOneOf(t[at], {u"ROWNUM", u"LEVEL"}))
+        return {};
+    // Then ASC or DESC, NULLS FIRST or LAST, in that order, each maybe left out.
+    size_t i = at + 1;
+    if (i < last && sql::isOneOf(t[i], {u"ASC", u"DESC"}))
+        ++i;
+    if (i + 1 < last && t[i].is(u"NULLS") && sql::isOneOf(t[i + 1], {u"FIRST", u"LAST"}))
+        i += 2;
+    return i == last ? keys.front() : Range{};
+}
+
 // The ORDER BY of a query of one table (`first` to `last`, ORDER at `order`) as its row limit's
 // window prints it: columns qualified by the table's alias, descending ones wrapped.
 QString numbering(const std::vector<Token>& t, size_t first, size_t order, size_t last) {
@@ -300,6 +351,7 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
         const RankItem rank = ranks.value(c->name);
         limit.kind = RowLimit::Ranked;
         limit.view = c->qualifier.toLower();
+        limit.partitioned = rank.partitioned;
         const QString column =
             c->qualifier.isEmpty()
                 ? u'"' + c->name + u'"'
@@ -326,6 +378,7 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
             limit.stopBind = bind;
             limit.ranked = view;
             limit.stopsEarly = numbersInOrder(t, view, rank);
+            limit.rankOrder = rankOrder(t, view, rank);
         }
         limit.rows = low ? std::max(0.0, stop - low->value.toDouble() + 1) : allowed(*c);
         // Ranked within partitions, it lets that many rows of each through.

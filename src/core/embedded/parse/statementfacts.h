@@ -130,6 +130,12 @@ struct RowLimit {
     // (its one window, nothing after it that drops, adds or moves rows), so reading can stop
     // there.
     bool stopsEarly = false;
+    // Ranked by RANK or DENSE_RANK: the one ORDER BY term of its window when the ranks kept are
+    // the view's first rows up to the last tie of the last rank (one window without PARTITION
+    // BY over one plain column of the one table the view reads, nothing after it that drops,
+    // adds or moves rows); empty otherwise.
+    Range rankOrder;
+    bool partitioned = false;  // Ranked: within the partitions of its PARTITION BY
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
 

@@ -155,7 +155,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
     // The queries of the select list's subqueries, when SQLite's subqueries are those.
     std::vector<Range> scalarTexts = selectListSubqueries(tokens_, text);
     const auto subqueryLines = std::count_if(lines.begin(), lines.end(), [&](int id) {
-        return kSub.match(nodes_[id].detail).hasMatch();
+        return kSub.match(nodes_[id].detail).hasMatch() && !rankBound(id);
     });
     if (size_t(subqueryLines) != scalarTexts.size())
         scalarTexts.clear();
@@ -186,7 +186,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))
                 temps_ << name.toLower();
-        } else if ((m = kSub.match(d)).hasMatch()) {
+        } else if ((m = kSub.match(d)).hasMatch() && !rankBound(id)) {
             // A correlated subquery runs for each row that asks, which its first loop counts;
             // another one runs once.
             const bool correlated = !m.captured(1).isEmpty();

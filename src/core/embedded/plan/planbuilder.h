@@ -130,7 +130,9 @@ struct PlanRow {
 //                                                 NOSORT STOPKEY when nothing is sorted
 //   analytic functions (SQLite's co-routine)      WINDOW SORT | BUFFER | NOSORT; a ranking
 //                                                 limited outside its view: PUSHED RANK | STOPKEY
-//                                                 with the ranking's own filter
+//                                                 (NOSORT within partitions) with the ranking's
+//                                                 own filter; the engine's search for the last
+//                                                 key a RANK keeps (qv_rank_bound) is no line
 //   scalar subqueries of the select list          before the lines of the query they serve
 //   a WITH query SQLite materializes for several  TEMP TABLE TRANSFORMATION / LOAD AS SELECT
 //   readers                                       SYS_TEMP_...; each reader VIEW / TABLE ACCESS

@@ -175,6 +175,9 @@ class Builder {
     bool copiedTable(const QString& name) const;
     // The EQP id of the first SCAN or SEARCH among SQLite's lines below `id`; -1 when none.
     int firstLoopBelow(int id) const;
+    // Whether SQLite's subquery at `id` is the engine's own search for the last key a ranked
+    // view keeps (qv_rank_bound, translatorranks.cpp): part of the window's stop, no line.
+    bool rankBound(int id) const;
     // The plan of a hierarchical query from its recursive WITH query (planhierarchy.cpp);
     // `drawn` false when SQLite's plan is not of that form.
     Step connectBy(bool& drawn);

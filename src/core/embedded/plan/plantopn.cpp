@@ -186,11 +186,13 @@ Step Builder::rowLimited(Step body, Range text) const {
     }
     Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
     if (view) {
-        // The ranking is pushed into the window, which stops at the last rank asked for.
+        // The ranking is pushed into the window, which stops at the last rank asked for; one
+        // that ranks within partitions read in order filters each partition's and reads on.
         Step* window = windowLine(*view);
         const bool sorted = window->options == u"SORT";
-        window->options =
-            sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
+        window->options = sorted              ? QStringLiteral("SORT PUSHED RANK")
+                          : limit.partitioned ? QStringLiteral("NOSORT")
+                                              : QStringLiteral("NOSORT STOPKEY");
         window->filter = limit.numbering;
         view->filter = limit.condition;
         // (Ranked within partitions, each partition keeps that many: no figure is known.)
@@ -203,7 +205,9 @@ Step Builder::rowLimited(Step body, Range text) const {
             view->cost = window->cost;
         }
         // Stopped at the last rank, the window hands on what the query reads from its view.
-        if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
+        // (RANK and DENSE_RANK stop at the last tie of the last rank when no sort reads all.)
+        const bool stops = limit.stopsEarly || (!limit.rankOrder.empty() && !sorted);
+        if (stops && view->loop >= 0 && !view->hashed)
             window->rows = Measure::visits(view->loop);
         if (limit.rows > 0)
             view->card = std::min(view->card, limit.rows);
@@ -213,6 +217,14 @@ Step Builder::rowLimited(Step body, Range text) const {
             line->card = std::min(line->card, view->card);
     }
     return body;
+}
+
+bool Builder::rankBound(int id) const {
+    const EqpNode& node = nodes_.value(id);
+    if (node.detail.contains(u"qv_rank_bound"))
+        return true;
+    return std::any_of(node.children.begin(), node.children.end(),
+                       [this](int child) { return rankBound(child); });
 }
 
 // A block whose one loop reads the rows SQLite sorted for its analytic functions: the WINDOW

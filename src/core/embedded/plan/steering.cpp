@@ -441,6 +441,7 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
         checkAgainstPlan(w);
         s.sqliteText = w.current();
     }
+    s.sqliteText = keepRankStops(db, s.sqliteText);
     s.hints = w.report;
     return s;
 }

@@ -58,6 +58,11 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
                         const QString& sessionGoal, const QString& owner, bool joins = true,
                         const QHash<QString, QString>& peeked = {});
 
+// `sqliteText` without the stop of a ranked view limited by RANK or DENSE_RANK (the search for
+// its last key, qv_rank_bound) when SQLite sorts the view's rows for its window: the sort reads
+// every row anyway, and the search would read them again (rankstops.cpp). Cannot fail.
+QString keepRankStops(sqlite3* db, const QString& sqliteText);
+
 // Names on the plan's lines the query blocks and objects the hints speak of, as Oracle's
 // QBLOCK_NAME and OBJECT_ALIAS ("E"@"SEL$1"), so that a reader places each hint as DBMS_XPLAN
 // does (sql::placeHints()): a table's on the line that reads it, a block's on its first line.

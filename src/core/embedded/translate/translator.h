@@ -424,12 +424,16 @@ class Translator {
     std::optional<std::set<QString>> nextvals_;  // sequences whose NEXTVAL the statement asks for
     std::set<QString> sequencesMoved_;           // of those, the ones whose call is written
     std::vector<JsonStar> jsonStars_;            // the SELECT being written, see jsonFrom()
-    // Inline views that stop after their first rows (stopRanking()): first token -> the rows,
-    // or the bind variable that tells them.
+    // Inline views that stop after their first rows (stopRanking()): first token -> the last
+    // rank kept, or the bind variable that tells it; for RANK and DENSE_RANK (`dense`) the
+    // window's one ORDER BY term, empty for ROW_NUMBER.
     struct RankStop {
         qlonglong rows = 0;
         size_t bind = kNone;
+        Range order;
+        bool dense = false;
     };
+    void rankLimit(const Block& b, const RankStop& stop, const Scope& outer);
     std::map<size_t, RankStop> rankStops_;
 };
 

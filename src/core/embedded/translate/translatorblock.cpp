@@ -162,29 +162,28 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
         write(u" LIMIT ");
         rownumLimit(filter, outer);
     }
-    if (const auto stop = rankStops_.find(first); stop != rankStops_.end()) {
-        write(u" LIMIT ");
-        if (stop->second.bind == kNone)
-            return write(QString::number(stop->second.rows));
-        // rn <= :n keeps the ranks up to n's whole part, none for a NULL.
-        write(u"coalesce(max(CAST(");
-        render(stop->second.bind, stop->second.bind + 1, Scope{{}, outer.level});
-        write(u" AS INTEGER), 0), 0)");
-    }
+    if (const auto stop = rankStops_.find(first); stop != rankStops_.end())
+        rankLimit(b, stop->second, outer);
 }
 
-// WHERE rn <= n on the ROW_NUMBER of an inline view whose rows come out in the order it numbers
-// them: the view stops after its n-th row, as Oracle's window stops at the last rank asked for,
-// rather than numbering every row for the outer query to drop.
+// WHERE rn <= n on the ROW_NUMBER, RANK or DENSE_RANK of an inline view whose rows come out in
+// the order it ranks them: the view stops after the last row of its n-th rank (rankLimit()), as
+// Oracle's window stops at the last rank asked for, rather than ranking every row for the outer
+// query to drop.
 void Translator::stopRanking(const Block& b, const Clause& from) {
     const Clause* where = b.find(ClauseKind::Where);
     if (!where || from.body + 1 >= from.end || !t_[from.body].isOp(u'(') ||
         !t_[from.body + 1].is(u"SELECT"))
         return;
     const RowLimit limit = rowLimit(t_, {b.first, b.last});
-    if (limit.kind == RowLimit::Ranked && limit.stopsEarly &&
-        (limit.stop >= 1 || limit.stopBind != kNone))
-        rankStops_[limit.ranked.first] = {qlonglong(limit.stop), limit.stopBind};
+    if (limit.kind != RowLimit::Ranked || !(limit.stopsEarly || !limit.rankOrder.empty()) ||
+        !(limit.stop >= 1 || limit.stopBind != kNone))
+        return;
+    // f ( ) OVER ( ORDER BY key: the function stands seven tokens before its one key.
+    const size_t order = limit.rankOrder.first;
+    const bool dense = !limit.rankOrder.empty() && order >= 7 && t_[order - 7].is(u"DENSE_RANK");
+    rankStops_[limit.ranked.first] = {qlonglong(limit.stop), limit.stopBind, limit.rankOrder,
+                                      dense};
 }
 
 // SELECT ... FROM DUAL CONNECT BY LEVEL <= n: one row per level, as the one row of DUAL is its
