@@ -13,3 +13,6 @@ target_link_libraries(bench_rollback PRIVATE quervin_core)
 # A what-if of one virtual index on 400,000 rows, against a target of one second.
 add_executable(bench_whatif bench_whatif.cpp)
 target_link_libraries(bench_whatif PRIVATE quervin_core)
+# The sample's category report hash-joined, against the same join by nested loops.
+add_executable(bench_hash_join bench_hash_join.cpp)
+target_link_libraries(bench_hash_join PRIVATE quervin_core)

@@ -244,6 +244,49 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
               8);
 }
 
+// A hash join gives the rows of the nested loops USE_NL asks for instead, whether its keys are
+// NULL or texts, its rows repeat, or an outer join keeps rows that met none; every line of it
+// starts once.
+TEST_F(PlanJoins, AHashJoinGivesTheRowsOfTheNestedLoops) {
+    // A table without a key: rows that repeat, keys that are NULL.
+    db_->execute("create table bonus (dept_id number(6), amount number(8))");
+    SqliteProbe probe(path());
+    ASSERT_TRUE(
+        probe.exec("with recursive n(i) as (select 1 union all select i + 1 from n "
+                   "where i < 300) insert into bonus select nullif(i % 60, 0), i % 3 "
+                   "from n"));
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'BONUS'); end;");
+    const struct {
+        const char* sql;  // %1: the hint
+        const char* hint;
+    } cases[] = {
+        {"select %1 d.dname, e.ename from emp e join dept d on d.dept_id = e.dept_id", "use_nl(e)"},
+        {"select %1 d.dname, b.amount from dept d join bonus b on b.dept_id = d.dept_id",
+         "use_nl(b)"},
+        {"select %1 e.ename, b.amount from emp e join bonus b on b.dept_id = e.dept_id",
+         "use_nl(e)"},
+        {"select %1 d.dname, e.emp_id from dept d left join emp e on e.ename = d.dname",
+         "use_nl(e)"},
+    };
+    for (const auto& c : cases) {
+        const QString sql = QString::fromLatin1(c.sql);
+        const QString hint = QStringLiteral("/*+ %1 */").arg(QLatin1String(c.hint));
+        const QStringList hashed = lines(sql.arg(QString()));
+        const QStringList nested = lines(sql.arg(hint));
+        ASSERT_GT(hashed.size(), 1);
+        EXPECT_TRUE(hashed[1].contains(u"|HASH JOIN")) << hashed[1].toStdString();
+        EXPECT_TRUE(nested.value(1).contains(u"|NESTED LOOPS")) << c.sql;
+        for (const QString& line : hashed)
+            EXPECT_EQ(line.section(u'|', 3, 3), "1") << c.sql << ": " << line.toStdString();
+        QStringList once = rowsOf(*db_, sql.arg(QString()));
+        QStringList each = rowsOf(*db_, sql.arg(hint));
+        once.sort();
+        each.sort();
+        EXPECT_FALSE(once.isEmpty());
+        EXPECT_EQ(once, each) << c.sql;
+    }
+}
+
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,
 // rows made without reading any table.
 TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
