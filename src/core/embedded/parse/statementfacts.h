@@ -43,6 +43,11 @@ struct Predicate {
     QString otherAlias;
     QString otherColumn;
     QString otherTable;  // of a join: the other column's table, as the plan builder finds it
+    // Of a join: the other column stands in an expression (a.x = b.y + 1), or the join is
+    // JOIN ... USING (column).
+    bool expression = false;
+    bool usingColumn = false;
+    size_t at = 0;  // of JOIN ... USING: the token of the column in its list
     // Of op "OR": its branches, each a condition on a column of the same table (the first's
     // alias and column are this one's).
     std::vector<Predicate> branches;
@@ -86,6 +91,9 @@ struct QueryShape {
     bool having = false;
     bool offset = false;   // rows are skipped before the first one returned
     bool limited = false;  // a row limit: ROWNUM, FETCH FIRST, LIMIT or OFFSET
+    // Each key of its ORDER BY is an item of its select list (by its text, its alias or its
+    // position): a sort of the selected rows gives the order.
+    bool orderBySelected = false;
 };
 QueryShape queryShape(const std::vector<Token>& t, Range text);
 

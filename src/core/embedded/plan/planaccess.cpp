@@ -270,6 +270,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
     indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
     indexStep.keys = used;
+    indexStep.indexColumns = index.columns;
+    indexStep.indexDescending = index.descending;
     if (expression) {
         // The conditions on a function of a column are what the expression is compared by.
         for (const Predicate& p : a.conditions) {

@@ -34,6 +34,40 @@ std::optional<GroupingSets> Builder::groupingOf(Range text) const {
     return g;
 }
 
+double Builder::groupingCard(const GroupingSets& g, Range text, double rows) {
+    QStringList tables;
+    for (const QString& a : aliases_)
+        tables << a;
+    const QString own = firstTable(tokens_, text);
+    // Each expression's distinct values, a tenth of the rows for one that is no column.
+    std::vector<double> values;
+    for (const Range& e : g.expressions) {
+        double v = std::max(1.0, rows / 10);
+        const bool qualified = e.size() == 3 && tokens_[e.first + 1].isOp(u'.');
+        if ((e.size() == 1 || qualified) && sql::isName(tokens_[e.last - 1])) {
+            const QString column = sql::unquoted(tokens_[e.last - 1]).toLower();
+            QString table = qualified ? tableName(sql::unquoted(tokens_[e.first]).toLower())
+                                      : estimates_.tableOf(column, tables);
+            if (table.isEmpty() && !own.isEmpty() && estimates_.table(own).columns.contains(column))
+                table = own;
+            if (!table.isEmpty() && estimates_.table(table).columns.contains(column))
+                v = estimates_.distinct(table, column);
+        }
+        values.push_back(v);
+    }
+    // The groups of each set, as a GROUP BY of its expressions makes them; the grand total one.
+    double card = 0;
+    setGroups_.clear();
+    for (size_t set = 0; set < g.sets.size(); ++set) {
+        double groups = 1;
+        for (size_t e = 0; e < values.size(); ++e)
+            groups *= g.holds(set, e) ? values[e] : 1;
+        setGroups_.push_back(std::min(groups, std::max(rows, 1.0)));
+        card += setGroups_.back();
+    }
+    return std::max(1.0, card);
+}
+
 Step Builder::groupingLines(Step group, const GroupingSets& g) const {
     group.operation = QStringLiteral("SORT");
     if (g.shape == GroupingSets::Rollup) {
@@ -44,11 +78,12 @@ Step Builder::groupingLines(Step group, const GroupingSets& g) const {
         finest.options = QStringLiteral("GROUP BY");
         finest.rows = {};
         finest.role = PlanRole::Other;
+        if (!setGroups_.empty())
+            finest.card = *std::max_element(setGroups_.begin(), setGroups_.end());
         Step cube = blockStep(QStringLiteral("GENERATE"), QStringLiteral("CUBE"), {finest});
-        cube.card = finest.card * double(g.sets.size());
+        cube.card = group.card;
         group.options = QStringLiteral("GROUP BY");
         group.children = {cube};
-        group.card = cube.card;
     } else {
         group.operation = QStringLiteral("HASH");
         group.options = QStringLiteral("GROUP BY");
@@ -88,8 +123,9 @@ Step Builder::groupingSetsTransformation(Step tree, const GroupingSets& g) const
     };
     Step transform =
         blockStep(QStringLiteral("TEMP TABLE TRANSFORMATION"), QString(), {load(0, input)});
-    const double groups = group->card / double(g.sets.size());
-    for (const uint64_t set : g.sets) {
+    for (size_t n = 0; n < g.sets.size(); ++n) {
+        const uint64_t set = g.sets[n];
+        const double groups = n < setGroups_.size() ? setGroups_[n] : group->card;
         Step read = tempRead(0, input.card);
         read.rows = input.rows;  // each set reads all the rows loaded
         Step grouped = set == 0

@@ -50,6 +50,9 @@ struct Step {
     PlanRole role = PlanRole::Other;
     QString alias;
     QStringList keys;  // the columns it finds rows by, lower case
+    // Of an INDEX line: its key columns in order (lower case), those declared DESC.
+    QStringList indexColumns;
+    QList<bool> indexDescending;
     Range block;
     QString filter;  // a condition the builder places itself, in Oracle's notation
     // Not a line of its own: its children stand under its parent in its place (the scalar
@@ -194,6 +197,11 @@ class Builder {
     // TRANSFORMATION when the sets ask for one.
     std::optional<GroupingSets> groupingOf(Range text) const;
     Step groupingLines(Step group, const GroupingSets& g) const;
+    // The groups all sets of `g` make of `rows` rows: each set's as a GROUP BY of its
+    // expressions (the product of their distinct values, at most the rows; setGroups_), added
+    // up.
+    double groupingCard(const GroupingSets& g, Range text, double rows);
+    std::vector<double> setGroups_;
     Step groupingSetsTransformation(Step tree, const GroupingSets& g) const;
     // PIVOT's grouping as HASH | SORT GROUP BY PIVOT (SORT AGGREGATE without other columns), the
     // view it stands in merged; UNPIVOT as VIEW over UNPIVOT over the rows of its source, which
