@@ -182,7 +182,10 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                 if (viewText.empty() && !analyticFunctions(tokens_, text).isEmpty())
                     viewText = text;
             }
-            views_.insert(name.toLower(), nestedBlock(node.children, viewText, context_.starts));
+            Step view = nestedBlock(node.children, viewText, context_.starts);
+            if (viewText.empty() && !name.startsWith(u"(subquery"))
+                view = storedViewGrouping(std::move(view), name);
+            views_.insert(name.toLower(), std::move(view));
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))
                 temps_ << name.toLower();

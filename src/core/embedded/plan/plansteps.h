@@ -206,7 +206,15 @@ class Builder {
     // PIVOT's grouping as HASH | SORT GROUP BY PIVOT (SORT AGGREGATE without other columns), the
     // view it stands in merged; UNPIVOT as VIEW over UNPIVOT over the rows of its source, which
     // hands `output` on.
-    Step pivoted(Step body) const;
+    Step pivoted(Step body);
+    // The groups a PIVOT (its keyword the token `at`) makes of its source's rows: those of the
+    // source's columns it neither aggregates nor spreads; nullopt when there are none or they
+    // cannot be told.
+    std::optional<double> pivotGroups(size_t at);
+    // The plan of the query of a view the database keeps (`name`), whose text the statement
+    // does not hold: its ROLLUP, CUBE, GROUPING SETS or PIVOT drawn as the statement's own
+    // would be, read from the text SQLite keeps of it.
+    Step storedViewGrouping(Step plan, const QString& name);
     Step unpivoted(Step tree, const Measure& output) const;
     // Set operations (plansetops.cpp): the members SQLite's line `id` adds (COMPOUND QUERY,
     // MERGE (op) over LEFT and RIGHT, or one more operator after them), and Oracle's lines of
