@@ -362,6 +362,9 @@ TEST_F(PlanShapes, DistinctSortsOnceAndEveryJoinConditionJoins) {
     EXPECT_EQ(lines(byUsing).value(1), "1:0 HASH JOIN|1|5000");
     EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");
     EXPECT_EQ(rowsOf(*db_, byUsing + " order by 1, 2"), rowsOf(*db_, on + " order by 1, 2"));
+    EXPECT_EQ(lines("select d.dname, e.ename from emp e natural join dept d").value(1),
+              "1:0 HASH JOIN|1|5000");
+    EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");
     EXPECT_EQ(lines("select e.emp_id, d.dname from emp e, dept d where e.dept_id = d.dept_id + 1")
                   .value(1),
               "1:0 HASH JOIN|1|4900");

@@ -388,6 +388,22 @@ void readUsingJoins(const std::vector<Token>& t, QList<Predicate>& out) {
         if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]))
             alias = unquoted(t[j]).toLower();
         named.back() = {named.back().second, alias};
+        // NATURAL [LEFT | RIGHT | FULL] [OUTER | INNER] JOIN: the columns the two tables share,
+        // which the plan builder reads from their definitions ("*" until then).
+        size_t k = i - 1;
+        while (k > 0 && sql::isOneOf(t[k - 1], {u"LEFT", u"RIGHT", u"FULL", u"OUTER", u"INNER"}))
+            --k;
+        if (before.is(u"JOIN") && k > 0 && t[k - 1].is(u"NATURAL") &&
+            !named.back().first.isEmpty()) {
+            Predicate p;
+            p.alias = named.back().first;
+            p.otherAlias = alias;
+            p.column = p.otherColumn = u"*"_s;
+            p.op = u"="_s;
+            p.usingColumn = true;
+            p.at = i;
+            out.append(p);
+        }
     }
 }
 

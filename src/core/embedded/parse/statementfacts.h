@@ -44,7 +44,7 @@ struct Predicate {
     QString otherColumn;
     QString otherTable;  // of a join: the other column's table, as the plan builder finds it
     // Of a join: the other column stands in an expression (a.x = b.y + 1), or the join is
-    // JOIN ... USING (column).
+    // JOIN ... USING (column) or a NATURAL JOIN (its columns "*": those both tables have).
     bool expression = false;
     bool usingColumn = false;
     size_t at = 0;  // of JOIN ... USING: the token of the column in its list

@@ -106,6 +106,17 @@ class Placer {
     // The join JOIN ... USING (column) makes, written as Oracle prints it: the column of the
     // table before the join equal to the joined table's.
     void placeUsing(const Predicate& p) {
+        if (p.column == u"*") {
+            // NATURAL JOIN: each column both tables have.
+            const QStringList other = estimates_.table(aliases_.value(p.otherAlias)).columns;
+            for (const QString& column : estimates_.table(aliases_.value(p.alias)).columns) {
+                Predicate one = p;
+                one.column = one.otherColumn = column;
+                if (other.contains(column))
+                    placeUsing(one);
+            }
+            return;
+        }
         Condition c;
         c.range = {p.at, p.at + 1};
         c.scope = scopeOf(p.at);
@@ -118,7 +129,9 @@ class Placer {
         }
         bool access = false;
         if (PlanRow* target = lineFor(c, access)) {
-            const QString column = oracleName(t_[p.at]);
+            const QString column = p.column == unquoted(t_[p.at]).toLower()
+                                       ? oracleName(t_[p.at])
+                                       : u'"' + p.column.toUpper() + u'"';
             auto side = [&](const QString& alias) {
                 return u'"' + alias.toUpper() + QStringLiteral("\".") + column;
             };
@@ -556,7 +569,8 @@ void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
             placer.place(term, clause.having, clause.on);
     }
-    if (std::any_of(t.begin(), t.end(), [](const Token& k) { return k.is(u"USING"); })) {
+    if (std::any_of(t.begin(), t.end(),
+                    [](const Token& k) { return k.is(u"USING") || k.is(u"NATURAL"); })) {
         for (const Predicate& p : readPredicates(t)) {
             if (p.usingColumn)
                 placer.placeUsing(p);

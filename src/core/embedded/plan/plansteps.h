@@ -291,7 +291,8 @@ class Builder {
     QString owner_;
     PlanEstimates estimates_;
     const QHash<QString, QString>& aliases_;
-    const QList<Predicate>& predicates_;
+    // The statement's conditions, a NATURAL JOIN's as one join per column its tables share.
+    QList<Predicate> predicates_;
     QHash<int, EqpNode> nodes_;
     std::vector<int> roots_;
     QHash<QString, Step> views_;  // lower case name -> the plan of its query
