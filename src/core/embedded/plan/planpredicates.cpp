@@ -436,7 +436,10 @@ bool Placer::convertedColumn(size_t i, size_t next) const {
             ++k;
         if (k + 1 < t_.size() && (t_[k].isOp(u'-') || t_[k].isOp(u'+')))
             ++k;
-        return k < t_.size() && t_[k].kind == TokenKind::Number;
+        // The number alone: not an operand of more (5 || 'x' is text).
+        const bool operand = k + 1 < t_.size() && t_[k + 1].kind == TokenKind::Op &&
+                             QStringView(u"|+-*/.").contains(t_[k + 1].text.front());
+        return k < t_.size() && t_[k].kind == TokenKind::Number && !operand;
     };
     size_t op = next;
     if (op < t_.size() && t_[op].is(u"NOT"))
