@@ -375,6 +375,9 @@ TEST_F(PlanShapes, DistinctSortsOnceAndEveryJoinConditionJoins) {
     EXPECT_EQ(nested.value(2).section(u'|', 0, 1), "2:1 NESTED LOOPS|1")
         << nested.join(u'\n').toStdString();
     EXPECT_EQ(nested.value(4).section(u'|', 1), "50|122500");
+    // Estimated as Oracle guesses a join by a range: 5% of the pairs.
+    EXPECT_EQ(rowsOf(*db_, "select cardinality from " + kPlanTable + " where id = 2"),
+              QStringList{"12500"});
     EXPECT_EQ(rowsOf(*db_, below), QStringList{"122500"});
 }
 
@@ -398,6 +401,9 @@ TEST_F(PlanShapes, DescendingKeysAndConvertedColumnsAreReadAsOracleReadsThem) {
     EXPECT_EQ(lines("select emp_id from emp where phone = 5551234"),
               (QStringList{"0: SELECT STATEMENT|1|1", "1:0 TABLE ACCESS FULL EMP|1|1"}));
     EXPECT_EQ(filters_.value(1), R"(TO_NUMBER("PHONE")=5551234)");
+    // A function of the column: Oracle's 1% of the rows.
+    EXPECT_EQ(rowsOf(*db_, "select cardinality from " + kPlanTable + " where id = 1"),
+              QStringList{"50"});
     EXPECT_EQ(lines("select emp_id from emp where phone = '5551234'").value(2),
               "2:1 INDEX RANGE SCAN IX_EMP_PHONE|1|1");
     db_->execute("update emp set phone = 'none' where emp_id = 4000");

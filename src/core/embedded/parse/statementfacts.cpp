@@ -208,8 +208,10 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                 }
                 if (!literals || p.list.size() != p.values)
                     p.list.clear();
+                p.number = !p.list.isEmpty() && t[k + 1].kind == TokenKind::Number;
                 out.append(p);
             } else if (const size_t after = literal(k, i, value)) {
+                p.number = t[after - 1].kind == TokenKind::Number;
                 if (op == u"BETWEEN") {
                     p.low = value;
                     if (after + 1 < i && t[after].is(u"AND"))
@@ -233,6 +235,7 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
             // value op column
             if (const size_t c = comparison(after, op); c && reference(c, p.alias, p.column)) {
                 p.op = op;
+                p.number = t[after - 1].kind == TokenKind::Number;
                 bound(p, value, true);
                 if (op == u"=")
                     p.value = value;

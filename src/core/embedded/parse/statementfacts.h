@@ -37,6 +37,7 @@ struct Predicate {
     int values = 1;         // of an IN list
     bool subquery = false;  // IN (SELECT ...)
     bool function = false;  // a function of the column is compared: upper(c) = ...
+    bool number = false;    // the literals compared are numbers (not text)
     QString low, high;      // the literals a range is bounded by, as written
     QString value;          // the literal of "=" (the pattern of LIKE), as written
     QStringList list;       // the literals of an IN list, when all its values are literals

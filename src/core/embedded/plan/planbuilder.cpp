@@ -43,6 +43,15 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       aliases_(read_.aliases()),
       predicates_(read_.conditions()) {
     for (qsizetype i = predicates_.size(); i-- > 0;) {
+        // A character column compared with a number is TO_NUMBER of it: a function's estimate.
+        Predicate& converted = predicates_[i];
+        if (converted.number && !converted.function && !converted.isJoin()) {
+            const QString table = converted.alias.isEmpty()
+                                      ? estimates_.tableOf(converted.column, aliases_.values())
+                                      : tableName(converted.alias);
+            converted.function =
+                !table.isEmpty() && estimates_.table(table).texts.contains(converted.column);
+        }
         const Predicate natural = predicates_[i];
         if (!natural.usingColumn || natural.column != u"*")
             continue;

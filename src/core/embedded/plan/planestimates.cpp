@@ -293,6 +293,9 @@ double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
         }
         return sel;
     }
+    // A join by a range: Oracle's 5% of the pairs.
+    if (p.isJoin() && p.isRange())
+        return 0.05;
     if (const std::optional<double> sel = gatheredSelectivity(p, table))
         return *sel;
     if (p.function || p.op.startsWith(u"IS "))
