@@ -379,6 +379,11 @@ TEST_F(PlanShapes, DistinctSortsOnceAndEveryJoinConditionJoins) {
     EXPECT_EQ(rowsOf(*db_, "select cardinality from " + kPlanTable + " where id = 2"),
               QStringList{"12500"});
     EXPECT_EQ(rowsOf(*db_, below), QStringList{"122500"});
+    // Between two of a department's values: its own and the next department's employees.
+    EXPECT_EQ(lines("select count(*) from emp e join dept d on e.dept_id between d.dept_id and "
+                    "d.dept_id + 1")
+                  .value(4),
+              "4:2 INDEX RANGE SCAN IX_EMP_DEPT|50|9900");
 }
 
 // An index keeps a column declared DESC descending: read forwards for a descending order, and

@@ -68,6 +68,47 @@ bool expressionJoin(const std::vector<Token>& t, Range column, Range expression,
     return true;
 }
 
+// A column reference at `i` (before `last`): name or alias.name; returns the position after it,
+// 0 when there is none.
+size_t referenceAt(const std::vector<Token>& t, size_t i, size_t last, QString& alias,
+                   QString& column) {
+    if (i >= last || !isName(t[i]))
+        return 0;
+    if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
+        alias = unquoted(t[i]).toLower();
+        column = unquoted(t[i + 2]).toLower();
+        return i + 3;
+    }
+    column = unquoted(t[i]).toLower();
+    return i + 1;
+}
+
+// The join `column op other` makes (`op` read from `column`'s end to `k`, `other` [k, last)):
+// another column (a.x < b.y), an expression of one (a.x = b.y + 1), or BETWEEN two of another
+// table's row; written into `p`, false when it is none.
+bool readJoin(const std::vector<Token>& t, Range column, size_t k, size_t last, const QString& op,
+              Predicate& p) {
+    QString otherAlias, otherColumn;
+    if (referenceAt(t, k, last, otherAlias, otherColumn) == last && op != u"LIKE" &&
+        op != u"BETWEEN") {
+        // Of another comparison than equality, a join that no hash serves.
+        p.otherAlias = otherAlias;
+        p.otherColumn = otherColumn;
+        return true;
+    }
+    if (op == u"=")
+        return expressionJoin(t, column, {k, last}, p);
+    const size_t also = sql::findTopLevel(t, k, last, u"AND");
+    QString highAlias, highColumn;
+    if (op != u"BETWEEN" || also >= last ||
+        !expressionColumn(t, k, also, otherAlias, otherColumn) || otherAlias == p.alias ||
+        !expressionColumn(t, also + 1, last, highAlias, highColumn) || highAlias != otherAlias)
+        return false;
+    p.otherAlias = otherAlias;
+    p.otherColumn = otherColumn;
+    return true;
+}
+
 // The one column an expression [first, last) is made of, qualified by its table's alias (b.y + 1,
 // nvl(b.y, 0)); false when it names none, several, an unqualified name or a subquery.
 bool expressionColumn(const std::vector<Token>& t, size_t first, size_t last, QString& alias,
@@ -131,17 +172,8 @@ bool readOr(const std::vector<Token>& t, size_t first, size_t last, QList<Predic
 
 // The conditions of one WHERE or ON clause [first, last) that say something of a column.
 void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
-    // A column reference at `i`: name or alias.name; returns the position after it.
-    auto reference = [&](size_t i, QString& alias, QString& column) -> size_t {
-        if (i >= last || !isName(t[i]))
-            return 0;
-        if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
-            alias = unquoted(t[i]).toLower();
-            column = unquoted(t[i + 2]).toLower();
-            return i + 3;
-        }
-        column = unquoted(t[i]).toLower();
-        return i + 1;
+    auto reference = [&](size_t i, QString& alias, QString& column) {
+        return referenceAt(t, i, last, alias, column);
     };
     auto comparison = [&](size_t i, QString& op) -> size_t {
         if (i >= last)
@@ -192,7 +224,6 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
         QString value;
         if (k) {
             p.op = op;
-            QString otherAlias, otherColumn;
             if (op == u"IN" && k < last && t[k].isOp(u'(')) {
                 p.subquery = k + 1 < i && (t[k + 1].is(u"SELECT") || t[k + 1].is(u"WITH"));
                 bool literals = !p.subquery;
@@ -222,13 +253,7 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                         p.value = value;
                 }
                 out.append(p);
-            } else if (const size_t r = reference(k, otherAlias, otherColumn);
-                       r == i && op != u"LIKE" && op != u"BETWEEN" && !p.function) {
-                // A join; of another comparison than equality, one that no hash finds.
-                p.otherAlias = otherAlias;
-                p.otherColumn = otherColumn;
-                out.append(p);
-            } else if (op == u"=" && !p.function && expressionJoin(t, {start, j}, {k, i}, p)) {
+            } else if (!p.function && readJoin(t, {start, j}, k, i, op, p)) {
                 out.append(p);
             }
         } else if (const size_t after = literal(start, i, value)) {
