@@ -362,6 +362,10 @@ TEST_F(PlanShapes, DistinctSortsOnceAndEveryJoinConditionJoins) {
     EXPECT_EQ(lines(byUsing).value(1), "1:0 HASH JOIN|1|5000");
     EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");
     EXPECT_EQ(rowsOf(*db_, byUsing + " order by 1, 2"), rowsOf(*db_, on + " order by 1, 2"));
+    // The column of the table before the join that has it.
+    lines("select count(*) from emp e join dept d using (dept_id) join emp f using (emp_id)");
+    EXPECT_TRUE(access_.values().contains(R"("E"."EMP_ID"="F"."EMP_ID")"))
+        << access_.values().join(u' ').toStdString();
     EXPECT_EQ(lines("select d.dname, e.ename from emp e natural join dept d").value(1),
               "1:0 HASH JOIN|1|5000");
     EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");

@@ -42,29 +42,7 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       estimates_(db, peeked),
       aliases_(read_.aliases()),
       predicates_(read_.conditions()) {
-    for (qsizetype i = predicates_.size(); i-- > 0;) {
-        // A character column compared with a number is TO_NUMBER of it: a function's estimate.
-        Predicate& converted = predicates_[i];
-        if (converted.number && !converted.function && !converted.isJoin()) {
-            const QString table = converted.alias.isEmpty()
-                                      ? estimates_.tableOf(converted.column, aliases_.values())
-                                      : tableName(converted.alias);
-            converted.function =
-                !table.isEmpty() && estimates_.table(table).texts.contains(converted.column);
-        }
-        const Predicate natural = predicates_[i];
-        if (!natural.usingColumn || natural.column != u"*")
-            continue;
-        predicates_.removeAt(i);
-        const QStringList other = estimates_.table(tableName(natural.otherAlias)).columns;
-        for (const QString& column : estimates_.table(tableName(natural.alias)).columns) {
-            if (!other.contains(column))
-                continue;
-            Predicate p = natural;
-            p.column = p.otherColumn = column;
-            predicates_.append(p);
-        }
-    }
+    settleConditions();
     for (const EqpLine& line : eqp) {
         // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.
         if (line.detail.contains(u"sqlite_master") || line.detail.contains(u"sqlite_schema"))

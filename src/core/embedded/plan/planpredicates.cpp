@@ -117,6 +117,18 @@ class Placer {
             }
             return;
         }
+        if (!estimates_.table(aliases_.value(p.alias)).columns.contains(p.column)) {
+            // Of three tables or more: the one other table before the join that has it.
+            Predicate left = p;
+            for (auto it = aliases_.begin(); it != aliases_.end(); ++it) {
+                if (it.key() != p.otherAlias &&
+                    estimates_.table(it.value()).columns.contains(p.column))
+                    left.alias = left.alias == p.alias ? it.key() : QString();
+            }
+            if (!left.alias.isEmpty() && left.alias != p.alias)
+                placeUsing(left);
+            return;
+        }
         Condition c;
         c.range = {p.at, p.at + 1};
         c.scope = scopeOf(p.at);

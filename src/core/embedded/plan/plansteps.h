@@ -102,6 +102,11 @@ class Builder {
   private:
     // The lines of CREATE INDEX, CREATE TABLE and MERGE above the plan of their query.
     std::vector<PlanRow> framedRows();
+    // What the tables' definitions tell of the conditions (planconditions.cpp): a character
+    // column compared with a number is a function of it, a NATURAL JOIN a join by each column
+    // its tables share, JOIN ... USING (c) of the table before it that has c (usingSide()).
+    void settleConditions();
+    QString usingSide(const Predicate& p);
     std::vector<PlanRow> finished(Step root);
     struct Subquery {
         Step plan;
@@ -291,7 +296,8 @@ class Builder {
     QString owner_;
     PlanEstimates estimates_;
     const QHash<QString, QString>& aliases_;
-    // The statement's conditions, a NATURAL JOIN's as one join per column its tables share.
+    // The statement's conditions, a NATURAL JOIN's as one join per column its tables share
+    // (planconditions.cpp).
     QList<Predicate> predicates_;
     QHash<int, EqpNode> nodes_;
     std::vector<int> roots_;
