@@ -442,6 +442,11 @@ TEST_F(PlanShapes, GroupingSetsAndPivotsAreEstimatedAndDrawnInViewsToo) {
         "dept_id in (1 as a, 2 as b))";
     EXPECT_EQ(lines(pivot).value(1), "1:0 HASH GROUP BY PIVOT|1|500");
     EXPECT_EQ(estimated(1), "500");
+    // Department 1 has employees at 10 salaries.
+    const QStringList viewed = lines("select * from (" + pivot + ") where a > 0");
+    EXPECT_EQ(viewed.value(1), "1:0 VIEW|1|10");
+    EXPECT_EQ(viewed.value(2).section(u'|', 0, 1), "2:1 HASH GROUP BY PIVOT|1");
+    EXPECT_EQ(filters_.value(1), R"("A">0)");
     db_->execute("create view v_pivot as " + pivot);
     db_->execute(
         "create view v_rollup as select dept_id, sum(salary) s from emp group by "

@@ -245,6 +245,21 @@ Step Builder::pivoted(Step body) {
         return std::any_of(s.children.begin(), s.children.end(), merge);
     };
     merge(body);
+    // A PIVOT in the inline view the statement reads, which SQLite merged into it: that view,
+    // with the conditions on its columns.
+    const Range view = inlineView(tokens_, {0, tokens_.size()});
+    const size_t pivotAt = size_t(at - tokens_.begin());
+    if (view.first <= pivotAt && pivotAt < view.last && body.operation != u"VIEW" &&
+        body.options.endsWith(u"PIVOT")) {
+        Step outer = blockStep(QStringLiteral("VIEW"), QString(), {body});
+        outer.filter = viewFilter(tokens_, {0, tokens_.size()});
+        outer.rows = body.rows;
+        if (!outer.filter.isEmpty()) {
+            outer.children.front().rows = {};  // the groups before the conditions
+            outer.card = std::max(1.0, body.card / 3);
+        }
+        return outer;
+    }
     return body;
 }
 
