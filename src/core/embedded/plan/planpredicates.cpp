@@ -284,7 +284,8 @@ Condition Placer::read(Range range, bool having) const {
             continue;
         QString alias;
         QString column;
-        if (i + 2 < range.last && t_[i + 1].isOp(u'.') && isName(t_[i + 2])) {
+        const bool qualified = i + 2 < range.last && t_[i + 1].isOp(u'.') && isName(t_[i + 2]);
+        if (qualified) {
             alias = unquoted(k).toLower();
             column = unquoted(t_[i + 2]).toLower();
         } else {
@@ -296,7 +297,7 @@ Condition Placer::read(Range range, bool having) const {
         } else {
             c.aliases.insert(alias);
             c.columns[alias] << column;
-            c.converted |= convertedColumn(i, i + (t_[i + 1].isOp(u'.') ? 3 : 1));
+            c.converted |= convertedColumn(i, i + (qualified ? 3 : 1));
         }
     }
     return c;
