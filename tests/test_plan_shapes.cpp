@@ -408,3 +408,116 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
 }
 
 }  // namespace
+
+namespace {
+
+// DISTINCT ordered by what it selects is one sort; a join condition of any form joins the
+// tables (hashed or nested, its predicate on the join), never as a cartesian product.
+TEST_F(PlanShapes, DistinctSortsOnceAndEveryJoinConditionJoins) {
+    EXPECT_EQ(lines("select distinct ename from emp order by ename").mid(1),
+              (QStringList{"1:0 SORT UNIQUE|1|5000", "2:1 TABLE ACCESS FULL EMP|1|5000"}));
+    EXPECT_EQ(lines("select distinct dept_id d, salary s from emp order by s desc, d").value(1),
+              "1:0 SORT UNIQUE|1|500");
+    const QString on = "select d.dname, e.ename from emp e join dept d on d.dept_id = e.dept_id";
+    const QString byUsing = "select d.dname, e.ename from emp e join dept d using (dept_id)";
+    EXPECT_EQ(lines(byUsing).value(1), "1:0 HASH JOIN|1|5000");
+    EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");
+    EXPECT_EQ(rowsOf(*db_, byUsing + " order by 1, 2"), rowsOf(*db_, on + " order by 1, 2"));
+    // The column of the table before the join that has it.
+    lines("select count(*) from emp e join dept d using (dept_id) join emp f using (emp_id)");
+    EXPECT_TRUE(access_.values().contains(R"("E"."EMP_ID"="F"."EMP_ID")"))
+        << access_.values().join(u' ').toStdString();
+    EXPECT_EQ(lines("select d.dname, e.ename from emp e natural join dept d").value(1),
+              "1:0 HASH JOIN|1|5000");
+    EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID")");
+    EXPECT_EQ(lines("select e.emp_id, d.dname from emp e, dept d where e.dept_id = d.dept_id + 1")
+                  .value(1),
+              "1:0 HASH JOIN|1|4900");
+    EXPECT_EQ(access_.value(1), R"("E"."DEPT_ID"="D"."DEPT_ID"+1)");
+    // Each department k meets the 100 (k - 1) employees of the departments before it.
+    const QString below = "select count(*) from emp e join dept d on e.dept_id < d.dept_id";
+    const QStringList nested = lines(below);
+    EXPECT_EQ(nested.value(2).section(u'|', 0, 1), "2:1 NESTED LOOPS|1")
+        << nested.join(u'\n').toStdString();
+    EXPECT_EQ(nested.value(4).section(u'|', 1), "50|122500");
+    // Estimated as Oracle guesses a join by a range: 5% of the pairs.
+    EXPECT_EQ(rowsOf(*db_, "select cardinality from " + kPlanTable + " where id = 2"),
+              QStringList{"12500"});
+    EXPECT_EQ(rowsOf(*db_, below), QStringList{"122500"});
+    // Between two of a department's values: its own and the next department's employees.
+    EXPECT_EQ(lines("select count(*) from emp e join dept d on e.dept_id between d.dept_id and "
+                    "d.dept_id + 1")
+                  .value(4),
+              "4:2 INDEX RANGE SCAN IX_EMP_DEPT|50|9900");
+}
+
+// An index keeps a column declared DESC descending: read forwards for a descending order, and
+// backwards (DESCENDING) for an ascending one. A character column compared with a number is
+// converted, which no index on it serves.
+TEST_F(PlanShapes, DescendingKeysAndConvertedColumnsAreReadAsOracleReadsThem) {
+    for (const char* sql : {"create index ix_emp_dsal on emp (dept_id, salary desc)",
+                            "alter table emp add phone varchar2(12)",
+                            "update emp set phone = to_char(5550000 + emp_id)",
+                            "create index ix_emp_phone on emp (phone)",
+                            "begin dbms_stats.gather_table_stats('SCOTT', 'EMP'); end;"})
+        db_->execute(QString::fromUtf8(sql));
+    const QString top =
+        "select%1 salary from emp where dept_id = 5 order by salary%2 fetch first 3 rows only";
+    EXPECT_EQ(lines(top.arg("", " desc")).value(3), "3:2 INDEX RANGE SCAN IX_EMP_DSAL|1|3");
+    EXPECT_EQ(lines(top.arg("", "")).value(3), "3:2 INDEX RANGE SCAN DESCENDING IX_EMP_DSAL|1|3");
+    for (const char* order : {"", " desc"})
+        EXPECT_EQ(rowsOf(*db_, top.arg("", order)),
+                  rowsOf(*db_, top.arg(" /*+ full(emp) */", order)));
+    EXPECT_EQ(lines("select emp_id from emp where phone = 5551234"),
+              (QStringList{"0: SELECT STATEMENT|1|1", "1:0 TABLE ACCESS FULL EMP|1|1"}));
+    EXPECT_EQ(filters_.value(1), R"(TO_NUMBER("PHONE")=5551234)");
+    // A function of the column: Oracle's 1% of the rows.
+    EXPECT_EQ(rowsOf(*db_, "select cardinality from " + kPlanTable + " where id = 1"),
+              QStringList{"50"});
+    EXPECT_EQ(lines("select emp_id from emp where phone = '5551234'").value(2),
+              "2:1 INDEX RANGE SCAN IX_EMP_PHONE|1|1");
+    db_->execute("update emp set phone = 'none' where emp_id = 4000");
+    EXPECT_TRUE(failsWith([&] { rowsOf(*db_, "select emp_id from emp where phone = 5551234"); },
+                          kErrOdbcCall, "ORA-01722"));
+}
+
+// ROLLUP, CUBE and GROUPING SETS make the groups of each of their sets, as a GROUP BY of the
+// set's columns would; PIVOT groups by the columns it neither spreads nor aggregates. A view
+// the database keeps draws them as the statement's own query would.
+TEST_F(PlanShapes, GroupingSetsAndPivotsAreEstimatedAndDrawnInViewsToo) {
+    auto estimated = [&](int id) {
+        return rowsOf(*db_, "select cardinality from " + kPlanTable +
+                                " where id = " + QString::number(id))
+            .value(0);
+    };
+    EXPECT_EQ(lines("select dept_id, count(*) from emp group by rollup(dept_id)").value(1),
+              "1:0 SORT GROUP BY ROLLUP|1|51");
+    EXPECT_EQ(estimated(1), "51");
+    const QStringList sets =
+        lines("select dept_id, salary, count(*) from emp group by grouping sets (dept_id, salary)");
+    EXPECT_EQ(sets.value(1), "1:0 TEMP TABLE TRANSFORMATION|1|550");
+    EXPECT_EQ(QStringList({estimated(1), estimated(5), estimated(8)}),
+              QStringList({"550", "50", "500"}));
+    const QString pivot =
+        "select * from (select dept_id, salary from emp) pivot (count(*) for "
+        "dept_id in (1 as a, 2 as b))";
+    EXPECT_EQ(lines(pivot).value(1), "1:0 HASH GROUP BY PIVOT|1|500");
+    EXPECT_EQ(estimated(1), "500");
+    // Department 1 has employees at 10 salaries.
+    const QStringList viewed = lines("select * from (" + pivot + ") where a > 0");
+    EXPECT_EQ(viewed.value(1), "1:0 VIEW|1|10");
+    EXPECT_EQ(viewed.value(2).section(u'|', 0, 1), "2:1 HASH GROUP BY PIVOT|1");
+    EXPECT_EQ(filters_.value(1), R"("A">0)");
+    db_->execute("create view v_pivot as " + pivot);
+    db_->execute(
+        "create view v_rollup as select dept_id, sum(salary) s from emp group by "
+        "rollup(dept_id)");
+    // (The line and its starts: what a grouping under a view hands on is not all counted.)
+    EXPECT_EQ(lines("select * from v_pivot").value(2).section(u'|', 0, 1),
+              "2:1 HASH GROUP BY PIVOT|1");
+    EXPECT_EQ(lines("select * from v_rollup where s > 0").value(2).section(u'|', 0, 1),
+              "2:1 SORT GROUP BY ROLLUP|1");
+    EXPECT_EQ(estimated(2), "51");
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 // aliases, the conditions on columns, the columns used, the parts of its queries.
 #include "core/embedded/parse/statementfacts.h"
 
+#include "core/embedded/parse/groupingsets.h"
+
 #include <QSet>
 
 using namespace Qt::StringLiterals;
@@ -36,6 +38,98 @@ size_t literalAt(const std::vector<Token>& t, size_t i, size_t end, QString& tex
 }
 
 void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out);
+
+bool expressionColumn(const std::vector<Token>& t, size_t first, size_t last, QString& alias,
+                      QString& column);
+
+// The bounds `op value` puts on a column; `flipped` when the value is written first.
+void bound(Predicate& p, const QString& value, bool flipped) {
+    const bool above = p.op.startsWith(u'>') != flipped;
+    if (p.op.startsWith(u'>') || p.op.startsWith(u'<'))
+        (above ? p.low : p.high) = value;
+}
+
+// column = expression, `column` a qualified column and `expression` one of another table's
+// column (a.x = b.y + 1): a join, written into `p`; false when it is not one.
+bool expressionJoin(const std::vector<Token>& t, Range column, Range expression, Predicate& p) {
+    QString otherAlias, otherColumn;
+    if (column.size() != 3 || !isName(t[column.first]) || !t[column.first + 1].isOp(u'.') ||
+        !isName(t[column.first + 2]) ||
+        !expressionColumn(t, expression.first, expression.last, otherAlias, otherColumn))
+        return false;
+    p.alias = unquoted(t[column.first]).toLower();
+    p.column = unquoted(t[column.first + 2]).toLower();
+    if (otherAlias == p.alias)
+        return false;
+    p.op = u"="_s;
+    p.otherAlias = otherAlias;
+    p.otherColumn = otherColumn;
+    p.expression = true;
+    return true;
+}
+
+// A column reference at `i` (before `last`): name or alias.name; returns the position after it,
+// 0 when there is none.
+size_t referenceAt(const std::vector<Token>& t, size_t i, size_t last, QString& alias,
+                   QString& column) {
+    if (i >= last || !isName(t[i]))
+        return 0;
+    if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
+        alias = unquoted(t[i]).toLower();
+        column = unquoted(t[i + 2]).toLower();
+        return i + 3;
+    }
+    column = unquoted(t[i]).toLower();
+    return i + 1;
+}
+
+// The join `column op other` makes (`op` read from `column`'s end to `k`, `other` [k, last)):
+// another column (a.x < b.y), an expression of one (a.x = b.y + 1), or BETWEEN two of another
+// table's row; written into `p`, false when it is none.
+bool readJoin(const std::vector<Token>& t, Range column, size_t k, size_t last, const QString& op,
+              Predicate& p) {
+    QString otherAlias, otherColumn;
+    if (referenceAt(t, k, last, otherAlias, otherColumn) == last && op != u"LIKE" &&
+        op != u"BETWEEN") {
+        // Of another comparison than equality, a join that no hash serves.
+        p.otherAlias = otherAlias;
+        p.otherColumn = otherColumn;
+        return true;
+    }
+    if (op == u"=")
+        return expressionJoin(t, column, {k, last}, p);
+    const size_t also = sql::findTopLevel(t, k, last, u"AND");
+    QString highAlias, highColumn;
+    if (op != u"BETWEEN" || also >= last ||
+        !expressionColumn(t, k, also, otherAlias, otherColumn) || otherAlias == p.alias ||
+        !expressionColumn(t, also + 1, last, highAlias, highColumn) || highAlias != otherAlias)
+        return false;
+    p.otherAlias = otherAlias;
+    p.otherColumn = otherColumn;
+    return true;
+}
+
+// The one column an expression [first, last) is made of, qualified by its table's alias (b.y + 1,
+// nvl(b.y, 0)); false when it names none, several, an unqualified name or a subquery.
+bool expressionColumn(const std::vector<Token>& t, size_t first, size_t last, QString& alias,
+                      QString& column) {
+    alias.clear();
+    for (size_t i = first; i < last; ++i) {
+        if (t[i].is(u"SELECT"))
+            return false;
+        if (!isName(t[i]) || sql::isKeyword(t[i]) || (i + 1 < last && t[i + 1].isOp(u'(')))
+            continue;
+        if (i + 2 >= last || !t[i + 1].isOp(u'.') || !isName(t[i + 2]))
+            return false;
+        const QString a = unquoted(t[i]).toLower(), c = unquoted(t[i + 2]).toLower();
+        if (!alias.isEmpty() && (a != alias || c != column))
+            return false;
+        alias = a;
+        column = c;
+        i += 2;
+    }
+    return !alias.isEmpty();
+}
 
 // `a op x OR b op y ...` [first, last), in parentheses or not, as one condition whose branches
 // are each one condition on a column, all of the same alias; false when it is not one.
@@ -78,17 +172,8 @@ bool readOr(const std::vector<Token>& t, size_t first, size_t last, QList<Predic
 
 // The conditions of one WHERE or ON clause [first, last) that say something of a column.
 void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList<Predicate>& out) {
-    // A column reference at `i`: name or alias.name; returns the position after it.
-    auto reference = [&](size_t i, QString& alias, QString& column) -> size_t {
-        if (i >= last || !isName(t[i]))
-            return 0;
-        if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
-            alias = unquoted(t[i]).toLower();
-            column = unquoted(t[i + 2]).toLower();
-            return i + 3;
-        }
-        column = unquoted(t[i]).toLower();
-        return i + 1;
+    auto reference = [&](size_t i, QString& alias, QString& column) {
+        return referenceAt(t, i, last, alias, column);
     };
     auto comparison = [&](size_t i, QString& op) -> size_t {
         if (i >= last)
@@ -110,12 +195,6 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                    : 0;
     };
     auto literal = [&](size_t i, size_t end, QString& text) { return literalAt(t, i, end, text); };
-    // The bounds `op value` puts on a column; `flipped` when the value is written first.
-    auto bound = [](Predicate& p, const QString& value, bool flipped) {
-        const bool above = p.op.startsWith(u'>') != flipped;
-        if (p.op.startsWith(u'>') || p.op.startsWith(u'<'))
-            (above ? p.low : p.high) = value;
-    };
     for (auto [start, i] : sql::conjuncts(t, first, last)) {
         Predicate p;
         QString op;
@@ -145,7 +224,6 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
         QString value;
         if (k) {
             p.op = op;
-            QString otherAlias, otherColumn;
             if (op == u"IN" && k < last && t[k].isOp(u'(')) {
                 p.subquery = k + 1 < i && (t[k + 1].is(u"SELECT") || t[k + 1].is(u"WITH"));
                 bool literals = !p.subquery;
@@ -161,8 +239,10 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                 }
                 if (!literals || p.list.size() != p.values)
                     p.list.clear();
+                p.number = !p.list.isEmpty() && t[k + 1].kind == TokenKind::Number;
                 out.append(p);
             } else if (const size_t after = literal(k, i, value)) {
+                p.number = t[after - 1].kind == TokenKind::Number;
                 if (op == u"BETWEEN") {
                     p.low = value;
                     if (after + 1 < i && t[after].is(u"AND"))
@@ -173,21 +253,24 @@ void readConjuncts(const std::vector<Token>& t, size_t first, size_t last, QList
                         p.value = value;
                 }
                 out.append(p);
-            } else if (const size_t r = reference(k, otherAlias, otherColumn);
-                       r == i && op == u"=" && !p.function) {
-                p.otherAlias = otherAlias;
-                p.otherColumn = otherColumn;
+            } else if (!p.function && readJoin(t, {start, j}, k, i, op, p)) {
                 out.append(p);
             }
         } else if (const size_t after = literal(start, i, value)) {
             // value op column
             if (const size_t c = comparison(after, op); c && reference(c, p.alias, p.column)) {
                 p.op = op;
+                p.number = t[after - 1].kind == TokenKind::Number;
                 bound(p, value, true);
                 if (op == u"=")
                     p.value = value;
                 out.append(p);
             }
+        } else if (const std::vector<Range> sides = sql::splitTopLevel(t, start, i, u'=');
+                   sides.size() == 2 && !sides[0].empty() &&
+                   t[sides[0].last - 1].kind != TokenKind::Op &&
+                   expressionJoin(t, sides[1], sides[0], p)) {
+            out.append(p);
         }
     }
 }
@@ -284,12 +367,83 @@ std::vector<ConditionClause> conditionClauses(const std::vector<Token>& t) {
     return clauses;
 }
 
+namespace {
+
+// The joins JOIN ... USING (columns) makes: each column of the table joined (`otherAlias`) equal
+// to the column of the same name of the table before it in the FROM clause.
+void readUsingJoins(const std::vector<Token>& t, QList<Predicate>& out) {
+    // Per depth of parentheses: the last two tables (aliases) a FROM clause named.
+    std::vector<std::pair<QString, QString>> named{{}};
+    for (size_t i = 1; i < t.size(); ++i) {
+        const Token& before = t[i - 1];
+        if (before.isOp(u'('))
+            named.emplace_back();
+        else if (before.isOp(u')') && named.size() > 1)
+            named.pop_back();
+        if (t[i].is(u"USING") && i + 1 < t.size() && t[i + 1].isOp(u'(')) {
+            const auto& [left, right] = named.back();
+            const size_t close = sql::closing(t, i + 1, t.size());
+            for (const Range& c : sql::splitTopLevel(t, i + 2, close)) {
+                if (left.isEmpty() || right.isEmpty() || c.size() != 1 || !isName(t[c.first]))
+                    continue;
+                Predicate p;
+                p.alias = left;
+                p.otherAlias = right;
+                p.column = p.otherColumn = unquoted(t[c.first]).toLower();
+                p.op = u"="_s;
+                p.usingColumn = true;
+                p.at = c.first;
+                out.append(p);
+            }
+            continue;
+        }
+        // FROM | JOIN | , [schema.]table [AS] [alias], or (subquery) alias.
+        const bool listed = before.is(u"FROM") || before.is(u"JOIN") ||
+                            (before.isOp(u',') && !named.back().second.isEmpty());
+        size_t j = i;
+        if (listed && isName(t[i]) && !t[i].is(u"SELECT") && !t[i].is(u"LATERAL")) {
+            if (j + 2 < t.size() && t[j + 1].isOp(u'.') && isName(t[j + 2]))
+                j += 2;
+        } else if (listed && t[i].isOp(u'(')) {
+            j = sql::closing(t, i, t.size());
+        } else {
+            continue;
+        }
+        QString alias = t[i].isOp(u'(') ? QString() : unquoted(t[j]).toLower();
+        ++j;
+        if (j < t.size() && t[j].is(u"AS"))
+            ++j;
+        if (j < t.size() && isName(t[j]) && !sql::isKeyword(t[j]))
+            alias = unquoted(t[j]).toLower();
+        named.back() = {named.back().second, alias};
+        // NATURAL [LEFT | RIGHT | FULL] [OUTER | INNER] JOIN: the columns the two tables share,
+        // which the plan builder reads from their definitions ("*" until then).
+        size_t k = i - 1;
+        while (k > 0 && sql::isOneOf(t[k - 1], {u"LEFT", u"RIGHT", u"FULL", u"OUTER", u"INNER"}))
+            --k;
+        if (before.is(u"JOIN") && k > 0 && t[k - 1].is(u"NATURAL") &&
+            !named.back().first.isEmpty()) {
+            Predicate p;
+            p.alias = named.back().first;
+            p.otherAlias = alias;
+            p.column = p.otherColumn = u"*"_s;
+            p.op = u"="_s;
+            p.usingColumn = true;
+            p.at = i;
+            out.append(p);
+        }
+    }
+}
+
+}  // namespace
+
 QList<Predicate> readPredicates(const std::vector<Token>& t) {
     QList<Predicate> out;
     for (const ConditionClause& c : conditionClauses(t)) {
         if (!c.having)
             readConjuncts(t, c.range.first, c.range.last, out);
     }
+    readUsingJoins(t, out);
     return out;
 }
 
@@ -360,6 +514,52 @@ std::vector<Range> compoundParts(const std::vector<Token>& t, Range text) {
     return parts;
 }
 
+namespace {
+
+// Whether each key of the ORDER BY at `order` (up to `last`) names an item of the select list
+// [select, from): its position, its alias or its expression.
+bool orderKeysSelected(const std::vector<Token>& t, size_t select, size_t from, size_t order,
+                       size_t last) {
+    if (order + 1 >= last || !t[order + 1].is(u"BY"))
+        return false;
+    size_t end = order + 2;
+    for (; end < last; ++end) {
+        if (t[end].isOp(u'('))
+            end = sql::closing(t, end, last);
+        else if (sql::isOneOf(t[end], {u"FETCH", u"OFFSET", u"LIMIT", u"FOR"}) || t[end].isOp(u';'))
+            break;
+    }
+    if (select + 1 < from && (t[select + 1].is(u"DISTINCT") || t[select + 1].is(u"UNIQUE")))
+        ++select;
+    const std::vector<Range> items = sql::splitTopLevel(t, select + 1, from);
+    QStringList keys;
+    for (Range item : items) {
+        // expression [AS] alias
+        if (item.size() >= 2 && isName(t[item.last - 1]) && !sql::isKeyword(t[item.last - 1]) &&
+            !t[item.last - 2].isOp(u'.')) {
+            keys << unquoted(t[item.last - 1]).toLower();
+            item.last -= t[item.last - 2].is(u"AS") ? 2 : 1;
+        }
+        keys << expressionKey(t, item);
+    }
+    for (Range key : sql::splitTopLevel(t, order + 2, end)) {
+        while (key.size() > 1 &&
+               sql::isOneOf(t[key.last - 1], {u"ASC", u"DESC", u"FIRST", u"LAST", u"NULLS"}))
+            --key.last;
+        if (key.size() == 1 && t[key.first].kind == sql::TokenKind::Number) {
+            const int position = t[key.first].text.toInt();
+            if (position < 1 || size_t(position) > items.size())
+                return false;
+        } else if (!keys.contains(expressionKey(t, key)) &&
+                   !(key.size() == 1 && keys.contains(unquoted(t[key.first]).toLower()))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 QueryShape queryShape(const std::vector<Token>& t, Range text) {
     QueryShape shape;
     if (text.empty())
@@ -376,6 +576,8 @@ QueryShape queryShape(const std::vector<Token>& t, Range text) {
                     sql::findTopLevel(t, first, n, u"ROWNUM") != n;
     if (selectAt < n) {
         const size_t from = sql::findTopLevel(t, selectAt, n, u"FROM");
+        const size_t order = sql::findTopLevel(t, from, n, u"ORDER");
+        shape.orderBySelected = order < n && orderKeysSelected(t, selectAt, from, order, n);
         for (size_t i = selectAt; i + 1 < from && !shape.aggregate; ++i) {
             // A subquery's aggregate is its own.
             if (t[i].isOp(u'(') && t[i + 1].is(u"SELECT")) {

@@ -37,12 +37,18 @@ struct Predicate {
     int values = 1;         // of an IN list
     bool subquery = false;  // IN (SELECT ...)
     bool function = false;  // a function of the column is compared: upper(c) = ...
+    bool number = false;    // the literals compared are numbers (not text)
     QString low, high;      // the literals a range is bounded by, as written
     QString value;          // the literal of "=" (the pattern of LIKE), as written
     QStringList list;       // the literals of an IN list, when all its values are literals
     QString otherAlias;
     QString otherColumn;
     QString otherTable;  // of a join: the other column's table, as the plan builder finds it
+    // Of a join: the other column stands in an expression (a.x = b.y + 1), or the join is
+    // JOIN ... USING (column) or a NATURAL JOIN (its columns "*": those both tables have).
+    bool expression = false;
+    bool usingColumn = false;
+    size_t at = 0;  // of JOIN ... USING: the token of the column in its list
     // Of op "OR": its branches, each a condition on a column of the same table (the first's
     // alias and column are this one's).
     std::vector<Predicate> branches;
@@ -86,6 +92,9 @@ struct QueryShape {
     bool having = false;
     bool offset = false;   // rows are skipped before the first one returned
     bool limited = false;  // a row limit: ROWNUM, FETCH FIRST, LIMIT or OFFSET
+    // Each key of its ORDER BY is an item of its select list (by its text, its alias or its
+    // position): a sort of the selected rows gives the order.
+    bool orderBySelected = false;
 };
 QueryShape queryShape(const std::vector<Token>& t, Range text);
 

@@ -214,10 +214,15 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
             listKeys *= inListValues(a.conditions, column);
         } else if (column == u"<expr>")
             range *= 0.05;  // Oracle's guess for a range of a function's values
+        else if (!used.contains(column) &&
+                 std::any_of(a.conditions.begin(), a.conditions.end(), [&](const Predicate& p) {
+                     return p.isJoin() && p.isRange() && p.column == column;
+                 }))
+            range *= 0.05;  // bounded by a join: Oracle's guess for a join by a range
         else if (!used.contains(column))
             range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
                          ? estimates_.rangeSelectivity(a.conditions, a.table, column)
-                         : 1.0 / 3;  // bounded by a join or a bind variable
+                         : 1.0 / 3;  // bounded by a bind variable
         used << column;
     }
     const bool search = !used.isEmpty();
@@ -270,6 +275,8 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
     indexStep.width = covering ? std::min(a.width, index.keyWidth) : index.keyWidth;
     indexStep.listDriven = equal > 0 && keysFromList(a.conditions, used.front());
     indexStep.keys = used;
+    indexStep.indexColumns = index.columns;
+    indexStep.indexDescending = index.descending;
     if (expression) {
         // The conditions on a function of a column are what the expression is compared by.
         for (const Predicate& p : a.conditions) {

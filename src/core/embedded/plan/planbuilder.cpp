@@ -42,6 +42,7 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       estimates_(db, peeked),
       aliases_(read_.aliases()),
       predicates_(read_.conditions()) {
+    settleConditions();
     for (const EqpLine& line : eqp) {
         // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.
         if (line.detail.contains(u"sqlite_master") || line.detail.contains(u"sqlite_schema"))
@@ -182,7 +183,10 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                 if (viewText.empty() && !analyticFunctions(tokens_, text).isEmpty())
                     viewText = text;
             }
-            views_.insert(name.toLower(), nestedBlock(node.children, viewText, context_.starts));
+            Step view = nestedBlock(node.children, viewText, context_.starts);
+            if (viewText.empty() && !name.startsWith(u"(subquery"))
+                view = storedViewGrouping(std::move(view), name);
+            views_.insert(name.toLower(), std::move(view));
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))
                 temps_ << name.toLower();
@@ -440,8 +444,10 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         group.card = std::min(tree.card, groupsOf(u"GROUP", text, tree.card / 10, &s));
         group.cost += s.sortGroup >= 0 ? sortCost(tree.card) : 0;
         group.role = PlanRole::Group;
-        if (grouping)
+        if (grouping) {
+            group.card = groupingCard(*grouping, text, tree.card);
             group = groupingLines(std::move(group), *grouping);
+        }
         // HAVING keeps fewer groups than were made, which are not counted.
         if (!shape.having && !distinct)
             group.rows = intoOrder;
@@ -452,10 +458,13 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         sum.rows = sum.starts;  // one row each time it runs
         tree = shape.having ? having(sum, distinct ? Measure{} : intoOrder) : sum;
     }
+    // DISTINCT ordered by selected items: its sort gives the order, and no other sort follows.
+    const bool uniqueOrders = distinct && shape.orderBySelected && !grouping && !context_.merged;
     if (distinct) {
-        // DISTINCT with no order asked of it hashes, as 19c's does; with an ORDER BY its sort
-        // gives the order too.
-        const bool hashed = s.sortDistinct >= 0 && !shape.orderBy && !context_.merged;
+        // DISTINCT with no order asked of it hashes, as 19c's does, and so does one whose order
+        // its sort cannot give (the sort of the ORDER BY follows).
+        const bool hashed =
+            s.sortDistinct >= 0 && (!shape.orderBy || !shape.orderBySelected) && !context_.merged;
         const QString options = hashed || s.sortDistinct >= 0 ? QStringLiteral("UNIQUE")
                                                               : QStringLiteral("UNIQUE NOSORT");
         Step unique =
@@ -465,15 +474,19 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         unique.rows = intoOrder;
         tree = unique;
     }
-    // A member of a set operation SQLite merges is sorted for the merge: the set operation's
-    // own sort.
-    if (s.sortOrder >= 0 && !context_.merged) {
+    // A sort hands on all it takes, unless a row limit stops it.
+    const Measure sortedRows = returned.kind != Measure::None ? returned
+                               : shape.limited                ? Measure{}
+                                                              : intoOrder;
+    if (uniqueOrders && s.sortOrder >= 0) {
+        tree.rows = sortedRows;
+        tree.cost += sortCost(tree.card);
+    } else if (s.sortOrder >= 0 && !context_.merged) {
+        // A member of a set operation SQLite merges is sorted for the merge: the set
+        // operation's own sort.
         Step order = blockStep(QStringLiteral("SORT"), QStringLiteral("ORDER BY"), {tree});
         order.cost += sortCost(tree.card);
-        // A sort hands on all it takes, unless a row limit stops it.
-        order.rows = returned.kind != Measure::None ? returned
-                     : shape.limited                ? Measure{}
-                                                    : intoOrder;
+        order.rows = sortedRows;
         tree = order;
     }
     return grouping ? groupingSetsTransformation(std::move(tree), *grouping) : tree;

@@ -94,6 +94,9 @@ struct PlanRow {
 //                                                 ORDERED or [NO_]SWAP_JOIN_INPUTS say which);
 //                                                 the engine's copy of a table searched so (the
 //                                                 hash join steering.h chose) is that table
+//   a join by USING, NATURAL JOIN, a column       joined as any equi-join, its condition the
+//   equal to an expression of another table's     join's; another comparison (a.x < b.y): a join
+//                                                 that no hash serves
 //   a table joined by no condition                MERGE JOIN CARTESIAN over BUFFER SORT (the
 //                                                 engine's copy of it, or a transient index
 //                                                 searched by a constant, is the buffer); NESTED
@@ -118,10 +121,10 @@ struct PlanRow {
 //                                                 FILTER above them
 //   ROLLUP, CUBE, GROUPING SETS, PIVOT, UNPIVOT   SORT GROUP BY ROLLUP, GENERATE CUBE, TEMP
 //                                                 TABLE TRANSFORMATION, HASH GROUP BY PIVOT,
-//                                                 VIEW / UNPIVOT (plangrouping.cpp)
-//   ROLLUP, CUBE, GROUPING SETS, PIVOT, UNPIVOT   SORT GROUP BY ROLLUP, GENERATE CUBE, TEMP
-//                                                 TABLE TRANSFORMATION, HASH GROUP BY PIVOT,
-//                                                 VIEW / UNPIVOT (plangrouping.cpp)
+//                                                 VIEW / UNPIVOT (plangrouping.cpp), under the
+//                                                 VIEW of a view kept by CREATE VIEW too
+//   DISTINCT ordered by selected items            SORT UNIQUE alone (HASH UNIQUE under SORT ORDER
+//                                                 BY when ordered otherwise)
 //   WHERE ROWNUM <= n                             COUNT STOPKEY above the query (lines that hand
 //                                                 rows on as they come estimated for n rows);
 //                                                 over an ordered inline view: COUNT STOPKEY /

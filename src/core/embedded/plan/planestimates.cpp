@@ -51,10 +51,13 @@ const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
         return *it;
     Table t;
     sqlite::Statement info = statement(
-        "SELECT lower(name), pk = 1 AND upper(type) = 'INTEGER' FROM pragma_table_info(?)");
+        "SELECT lower(name), pk = 1 AND upper(type) = 'INTEGER', ltrim(upper(type), 'N') GLOB "
+        "'[VC][AH]*' AND upper(type) GLOB '*CHAR*' FROM pragma_table_info(?)");
     info.bind(1, key);
     while (info.step()) {
         t.columns << info.text(0);
+        if (info.integer(2))
+            t.texts << t.columns.last();
         if (info.integer(1))
             t.rowidColumn = t.columns.last();
     }
@@ -109,10 +112,13 @@ const PlanEstimates::Index& PlanEstimates::index(const QString& name) {
     table.bind(1, key);
     if (table.step())
         i.table = table.text(0);
-    sqlite::Statement columns = statement("SELECT name FROM pragma_index_info(?)");
+    sqlite::Statement columns =
+        statement("SELECT name, desc FROM pragma_index_xinfo(?) WHERE key ORDER BY seqno");
     columns.bind(1, key);
-    while (columns.step())
+    while (columns.step()) {
         i.columns << columns.text(0).toLower();
+        i.descending << (columns.integer(1) != 0);
+    }
     i.shown = name;
     if (key.startsWith(u"sqlite_autoindex_") && !i.table.isEmpty()) {
         if (const QString constraint = keyName(i.table, i.columns); !constraint.isEmpty())
@@ -287,6 +293,9 @@ double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
         }
         return sel;
     }
+    // A join by a range: Oracle's 5% of the pairs.
+    if (p.isJoin() && p.isRange())
+        return 0.05;
     if (const std::optional<double> sel = gatheredSelectivity(p, table))
         return *sel;
     if (p.function || p.op.startsWith(u"IS "))

@@ -100,6 +100,7 @@ class PlanEstimates {
         double pages = 1;
         QStringList columns;    // lower case
         QList<double> widths;   // average bytes of each column
+        QStringList texts;      // the columns declared as character types, lower case
         QString rowidColumn;    // the INTEGER PRIMARY KEY column, which is the rowid; lower case
         bool hasRowid = false;  // a table with rowids (not a view, not WITHOUT ROWID)
     };
@@ -107,6 +108,7 @@ class PlanEstimates {
         QString table;  // lower case
         QString shown;  // the name Oracle shows: a key's constraint for SQLite's own key index
         QStringList columns;
+        QList<bool> descending;  // of each column: declared DESC (Oracle's SYS_OP_DESCEND)
         bool unique = false;
         double keyWidth = 8;
         double leafPages = 1;

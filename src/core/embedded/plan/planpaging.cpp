@@ -35,12 +35,30 @@ Range orderKeys(const std::vector<Token>& t, Range text) {
     return view.empty() ? Range{} : orderKeys(t, view);
 }
 
-// Whether the first key of `keys` is sorted descending.
-bool firstDescending(const std::vector<Token>& t, Range keys) {
+// Whether an index (`index` its INDEX line) is read backwards for the order `keys`: the first
+// key that is a column of the index is sorted against the way the index keeps that column (a
+// column declared DESC is kept descending); without such a key, whether the first key is
+// sorted descending.
+bool readBackwards(const std::vector<Token>& t, Range keys, const Step& index) {
     if (keys.empty())
         return false;
-    const Range first = sql::splitTopLevel(t, keys.first, keys.last).front();
-    return sql::findTopLevel(t, first.first, first.last, u"DESC") < first.last;
+    std::optional<bool> first;
+    for (const Range& key : sql::splitTopLevel(t, keys.first, keys.last)) {
+        const bool descending = sql::findTopLevel(t, key.first, key.last, u"DESC") < key.last;
+        if (!first)
+            first = descending;
+        // The column: the last name before ASC, DESC or NULLS.
+        size_t end = key.last;
+        while (end > key.first &&
+               sql::isOneOf(t[end - 1], {u"ASC", u"DESC", u"FIRST", u"LAST", u"NULLS"}))
+            --end;
+        if (end == key.first || !sql::isName(t[end - 1]))
+            continue;
+        const qsizetype at = index.indexColumns.indexOf(sql::unquoted(t[end - 1]).toLower());
+        if (at >= 0)
+            return descending != index.indexDescending.value(at);
+    }
+    return first.value_or(false);
 }
 
 bool sorting(const Step& s) {
@@ -52,11 +70,12 @@ bool sorting(const Step& s) {
 }  // namespace
 
 void Builder::readInOrder(Step& first, Range text) const {
-    const bool descending = firstDescending(tokens_, orderKeys(tokens_, text));
+    const Range keys = orderKeys(tokens_, text);
     for (Step* line = &first; !sorting(*line); line = &line->children.front()) {
         line->ordered = true;
         if (line->operation == u"INDEX") {
-            if (descending && (line->options == u"RANGE SCAN" || line->options == u"FULL SCAN"))
+            if (readBackwards(tokens_, keys, *line) &&
+                (line->options == u"RANGE SCAN" || line->options == u"FULL SCAN"))
                 line->options += QStringLiteral(" DESCENDING");
             return;
         }

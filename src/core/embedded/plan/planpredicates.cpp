@@ -70,6 +70,7 @@ struct Condition {
     bool on = false;  // of a join's ON clause
     bool subquery = false;
     bool unresolved = false;  // a column whose table cannot be told
+    bool converted = false;   // a character column compared with a number: TO_NUMBER(column)
     QSet<QString> aliases;
     QHash<QString, QStringList> columns;  // alias -> columns it names of that table
 };
@@ -100,6 +101,54 @@ class Placer {
         }
         if (target)
             (access ? access_ : filter_)[target->id] << render(c);
+    }
+
+    // The join JOIN ... USING (column) makes, written as Oracle prints it: the column of the
+    // table before the join equal to the joined table's.
+    void placeUsing(const Predicate& p) {
+        if (p.column == u"*") {
+            // NATURAL JOIN: each column both tables have.
+            const QStringList other = estimates_.table(aliases_.value(p.otherAlias)).columns;
+            for (const QString& column : estimates_.table(aliases_.value(p.alias)).columns) {
+                Predicate one = p;
+                one.column = one.otherColumn = column;
+                if (other.contains(column))
+                    placeUsing(one);
+            }
+            return;
+        }
+        if (!estimates_.table(aliases_.value(p.alias)).columns.contains(p.column)) {
+            // Of three tables or more: the one other table before the join that has it.
+            Predicate left = p;
+            for (auto it = aliases_.begin(); it != aliases_.end(); ++it) {
+                if (it.key() != p.otherAlias &&
+                    estimates_.table(it.value()).columns.contains(p.column))
+                    left.alias = left.alias == p.alias ? it.key() : QString();
+            }
+            if (!left.alias.isEmpty() && left.alias != p.alias)
+                placeUsing(left);
+            return;
+        }
+        Condition c;
+        c.range = {p.at, p.at + 1};
+        c.scope = scopeOf(p.at);
+        c.on = true;
+        for (const QString& alias : {p.alias, p.otherAlias}) {
+            if (!aliases_.contains(alias))
+                return;
+            c.aliases.insert(alias);
+            c.columns[alias] << p.column;
+        }
+        bool access = false;
+        if (PlanRow* target = lineFor(c, access)) {
+            const QString column = p.column == unquoted(t_[p.at]).toLower()
+                                       ? oracleName(t_[p.at])
+                                       : u'"' + p.column.toUpper() + u'"';
+            auto side = [&](const QString& alias) {
+                return u'"' + alias.toUpper() + QStringLiteral("\".") + column;
+            };
+            (access ? access_ : filter_)[target->id] << side(p.alias) + u'=' + side(p.otherAlias);
+        }
     }
 
     // Writes the conditions placed on each line, joined by AND; an OR among several keeps its
@@ -146,6 +195,9 @@ class Placer {
     QString render(const Condition& c) const;
     QString renderRange(size_t first, size_t last) const;
     QString reference(size_t i, size_t& next) const;
+    // Whether the column written at [i, next) has a character type and is compared with a
+    // number, which Oracle does by TO_NUMBER of the column.
+    bool convertedColumn(size_t i, size_t next) const;
 
     const std::vector<Token>& t_;
     const QHash<QString, QString>& aliases_;
@@ -232,7 +284,8 @@ Condition Placer::read(Range range, bool having) const {
             continue;
         QString alias;
         QString column;
-        if (i + 2 < range.last && t_[i + 1].isOp(u'.') && isName(t_[i + 2])) {
+        const bool qualified = i + 2 < range.last && t_[i + 1].isOp(u'.') && isName(t_[i + 2]);
+        if (qualified) {
             alias = unquoted(k).toLower();
             column = unquoted(t_[i + 2]).toLower();
         } else {
@@ -244,6 +297,7 @@ Condition Placer::read(Range range, bool having) const {
         } else {
             c.aliases.insert(alias);
             c.columns[alias] << column;
+            c.converted |= convertedColumn(i, i + (qualified ? 3 : 1));
         }
     }
     return c;
@@ -288,7 +342,7 @@ const PlanRow* Placer::accessLine(const QString& alias, const Condition& c) cons
 // it compares rather than excludes.
 bool Placer::findsBy(const Condition& c, const QString& alias, const QStringList& keys) const {
     const QStringList columns = c.columns.value(alias);
-    if (columns.isEmpty() || keys.isEmpty())
+    if (columns.isEmpty() || keys.isEmpty() || c.converted)
         return false;
     // A function-based index is searched by the function of its columns.
     const bool expression = keys.contains(QStringLiteral("<expr>"));
@@ -381,6 +435,42 @@ QString Placer::reference(size_t i, size_t& next) const {
     return u'"' + alias.toUpper() + QStringLiteral("\".") + oracleName(t_[i]);
 }
 
+bool Placer::convertedColumn(size_t i, size_t next) const {
+    auto comparison = [&](size_t k) {
+        if (k >= t_.size() || t_[k].kind != TokenKind::Op)
+            return false;
+        const QStringView op = t_[k].text;
+        return op == u"=" || op == u"<>" || op == u"!=" || op == u"^=" || op == u"<" ||
+               op == u">" || op == u"<=" || op == u">=";
+    };
+    // The number after the operator, its sign aside; an IN list's first value.
+    auto number = [&](size_t k) {
+        if (k < t_.size() && t_[k].isOp(u'('))
+            ++k;
+        if (k + 1 < t_.size() && (t_[k].isOp(u'-') || t_[k].isOp(u'+')))
+            ++k;
+        // The number alone: not an operand of more (5 || 'x' is text).
+        const bool operand = k + 1 < t_.size() && t_[k + 1].kind == TokenKind::Op &&
+                             QStringView(u"|+-*/.").contains(t_[k + 1].text.front());
+        return k < t_.size() && t_[k].kind == TokenKind::Number && !operand;
+    };
+    size_t op = next;
+    if (op < t_.size() && t_[op].is(u"NOT"))
+        ++op;
+    const bool after =
+        (comparison(op) || (op < t_.size() && (t_[op].is(u"BETWEEN") || t_[op].is(u"IN")))) &&
+        number(op + 1);
+    const bool before = i >= 2 && comparison(i - 1) && t_[i - 2].kind == TokenKind::Number;
+    if (!after && !before)
+        return false;
+    const QString column = unquoted(t_[next - 1]).toLower();
+    const QString alias = next == i + 3 ? unquoted(t_[i]).toLower() : aliasOf(column, i);
+    QString table = aliases_.value(alias);
+    if (table.isEmpty() && aliases_.size() == 1)
+        table = aliases_.begin().value();
+    return !table.isEmpty() && estimates_.table(table).texts.contains(column);
+}
+
 // DATE 'yyyy-mm-dd' as Oracle writes the date it stands for.
 std::optional<QString> dateLiteral(const Token& keyword, const Token& text) {
     if (!keyword.is(u"DATE") || text.kind != TokenKind::String)
@@ -432,7 +522,9 @@ QString Placer::renderRange(size_t first, size_t last) const {
             ++i;
         } else if (isName(k) && !(i > 0 && t_[i - 1].isOp(u'.'))) {
             size_t next = i + 1;
-            write(reference(i, next), true, false);
+            const QString name = reference(i, next);
+            write(convertedColumn(i, next) ? QStringLiteral("TO_NUMBER(") + name + u')' : name,
+                  true, false);
             i = next;
         } else if (k.kind == TokenKind::Param) {
             write(k.text.toString().toUpper(), true, false);
@@ -492,6 +584,13 @@ void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>
     for (const ConditionClause& clause : conditionClauses(t)) {
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
             placer.place(term, clause.having, clause.on);
+    }
+    if (std::any_of(t.begin(), t.end(),
+                    [](const Token& k) { return k.is(u"USING") || k.is(u"NATURAL"); })) {
+        for (const Predicate& p : readPredicates(t)) {
+            if (p.usingColumn)
+                placer.placeUsing(p);
+        }
     }
     placer.finish();
 }

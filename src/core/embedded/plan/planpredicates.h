@@ -24,7 +24,9 @@ namespace qv::embedded {
 // qualified by their table's alias when the statement reads more than one table
 // ("O"."CUSTOMER_ID"="C"."CUSTOMER_ID"), operators without blanks, literals as written, bind
 // variables in upper case (:CITY), DATE '...' as TO_DATE(' 2024-12-01 00:00:00', 'syyyy-mm-dd
-// hh24:mi:ss'), BETWEEN as two comparisons and an IN list as comparisons joined by OR; the
+// hh24:mi:ss'), a character column compared with a number as TO_NUMBER("C") (which no index
+// on it serves), JOIN ... USING (c) and NATURAL JOIN as "A"."C"="B"."C" on the join,
+// BETWEEN as two comparisons and an IN list as comparisons joined by OR; the
 // conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell which
 // table has a column cannot be read.
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,

@@ -50,6 +50,9 @@ struct Step {
     PlanRole role = PlanRole::Other;
     QString alias;
     QStringList keys;  // the columns it finds rows by, lower case
+    // Of an INDEX line: its key columns in order (lower case), those declared DESC.
+    QStringList indexColumns;
+    QList<bool> indexDescending;
     Range block;
     QString filter;  // a condition the builder places itself, in Oracle's notation
     // Not a line of its own: its children stand under its parent in its place (the scalar
@@ -99,6 +102,11 @@ class Builder {
   private:
     // The lines of CREATE INDEX, CREATE TABLE and MERGE above the plan of their query.
     std::vector<PlanRow> framedRows();
+    // What the tables' definitions tell of the conditions (planconditions.cpp): a character
+    // column compared with a number is a function of it, a NATURAL JOIN a join by each column
+    // its tables share, JOIN ... USING (c) of the table before it that has c (usingSide()).
+    void settleConditions();
+    QString usingSide(const Predicate& p);
     std::vector<PlanRow> finished(Step root);
     struct Subquery {
         Step plan;
@@ -197,11 +205,24 @@ class Builder {
     // TRANSFORMATION when the sets ask for one.
     std::optional<GroupingSets> groupingOf(Range text) const;
     Step groupingLines(Step group, const GroupingSets& g) const;
+    // The groups all sets of `g` make of `rows` rows: each set's as a GROUP BY of its
+    // expressions (the product of their distinct values, at most the rows; setGroups_), added
+    // up.
+    double groupingCard(const GroupingSets& g, Range text, double rows);
+    std::vector<double> setGroups_;
     Step groupingSetsTransformation(Step tree, const GroupingSets& g) const;
     // PIVOT's grouping as HASH | SORT GROUP BY PIVOT (SORT AGGREGATE without other columns), the
     // view it stands in merged; UNPIVOT as VIEW over UNPIVOT over the rows of its source, which
     // hands `output` on.
-    Step pivoted(Step body) const;
+    Step pivoted(Step body);
+    // The groups a PIVOT (its keyword the token `at`) makes of its source's rows: those of the
+    // source's columns it neither aggregates nor spreads; nullopt when there are none or they
+    // cannot be told.
+    std::optional<double> pivotGroups(size_t at);
+    // The plan of the query of a view the database keeps (`name`), whose text the statement
+    // does not hold: its ROLLUP, CUBE, GROUPING SETS or PIVOT drawn as the statement's own
+    // would be, read from the text SQLite keeps of it.
+    Step storedViewGrouping(Step plan, const QString& name);
     Step unpivoted(Step tree, const Measure& output) const;
     // Set operations (plansetops.cpp): the members SQLite's line `id` adds (COMPOUND QUERY,
     // MERGE (op) over LEFT and RIGHT, or one more operator after them), and Oracle's lines of
@@ -278,7 +299,9 @@ class Builder {
     QString owner_;
     PlanEstimates estimates_;
     const QHash<QString, QString>& aliases_;
-    const QList<Predicate>& predicates_;
+    // The statement's conditions, a NATURAL JOIN's as one join per column its tables share
+    // (planconditions.cpp).
+    QList<Predicate> predicates_;
     QHash<int, EqpNode> nodes_;
     std::vector<int> roots_;
     QHash<QString, Step> views_;  // lower case name -> the plan of its query

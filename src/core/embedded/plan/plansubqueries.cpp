@@ -257,7 +257,7 @@ std::optional<double> Builder::correlatedShare(const Step& probe, double perProb
         keyed = &keyed->children.front();
     const QString inner = probe.alias;
     for (Predicate p : predicates_) {
-        if (!p.isJoin())
+        if (!p.isJoin() || p.op != u"=")
             continue;
         if (p.otherAlias == inner)
             std::swap(p.alias, p.otherAlias), std::swap(p.column, p.otherColumn);
