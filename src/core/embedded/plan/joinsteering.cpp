@@ -39,29 +39,6 @@ bool joined(const ParsedStatement& statement, const QString& alias) {
 // A table joined to none before it, which SQLite reads whole again for each of their rows: read
 // once into a copy that each of their rows reads (Oracle's BUFFER SORT under MERGE JOIN
 // CARTESIAN), when the plan draws that buffer.
-// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
-// FROM list may be reordered), which a copy of one of them could change, with table `last` (if
-// any) moved to the end; false when it cannot.
-bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last = SIZE_MAX) {
-    Planner& p = w.p;
-    if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
-        return false;
-    std::vector<std::pair<int, size_t>> at;
-    for (size_t t = 0; t < p.from.tables.size(); ++t) {
-        const QString line = lineOf(current, p.from.tables[t].alias);
-        const auto found = std::find_if(current.begin(), current.end(),
-                                        [&](const EqpLine& l) { return l.detail == line; });
-        at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
-    }
-    std::sort(at.begin(), at.end());
-    for (const auto& [id, t] : at)
-        if (t != last)
-            w.order.push_back(t);
-    if (last < p.from.tables.size())
-        w.order.push_back(last);
-    return true;
-}
-
 void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
     Planner& p = w.p;
     p.copied[k] = true;
@@ -95,6 +72,29 @@ bool namesAllColumns(const QString& sqliteText) {
 }
 
 }  // namespace
+
+// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
+// FROM list may be reordered), which a copy of one of them could change, with table `last` (if
+// any) moved to the end; false when it cannot.
+bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last) {
+    Planner& p = w.p;
+    if (!w.order.empty() || !(p.from.commas || innerJoinsOnly(p.base, p.from)))
+        return false;
+    std::vector<std::pair<int, size_t>> at;
+    for (size_t t = 0; t < p.from.tables.size(); ++t) {
+        const QString line = lineOf(current, p.from.tables[t].alias);
+        const auto found = std::find_if(current.begin(), current.end(),
+                                        [&](const EqpLine& l) { return l.detail == line; });
+        at.emplace_back(found == current.end() ? INT_MAX : found->id, t);
+    }
+    std::sort(at.begin(), at.end());
+    for (const auto& [id, t] : at)
+        if (t != last)
+            w.order.push_back(t);
+    if (last < p.from.tables.size())
+        w.order.push_back(last);
+    return true;
+}
 
 // Hash joins. A table SQLite searches by an index once for each row of the loops before it is
 // read once and hashed instead (SQLite's transient index on a copy of it) when the estimates

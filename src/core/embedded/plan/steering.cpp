@@ -367,36 +367,58 @@ void steerByGoal(Work& w, const QString& goal) {
     }
 }
 
-// The table of a join SQLite reads first (the outer loop, or the input a hash join probes with)
-// by an index for the statement's own conditions on it, when no hint names how it is read or
-// joined: read whole when the estimates find the plan cheaper so and the join keeps its order,
-// as Oracle weighs an index's range against the table's multiblock reads wherever the table
-// stands in the join.
+// The line by which SQLite reads table `alias` into its hashed copy; empty when it is not copied.
+QString copyLineOf(const std::vector<EqpLine>& lines, const QString& alias) {
+    for (const EqpLine& copy : lines) {
+        const QString d = copy.detail.toLower();
+        if (d != QStringLiteral("materialize ") + alias &&
+            d != QStringLiteral("co-routine ") + alias)
+            continue;
+        for (const EqpLine& l : lines)
+            if (l.parent == copy.id &&
+                (l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ")))
+                return l.detail;
+    }
+    return {};
+}
+
+// The tables of a join SQLite reads once (the outer loop, or a table read into the copy a hash
+// join searches) by an index for the statement's own conditions on them, when no hint names how
+// they are read or joined: read whole when the estimates find the plan cheaper so and the join
+// keeps its order and its hashing, as Oracle weighs an index's range against the table's
+// multiblock reads wherever the table stands in the join.
 void steerJoinedAccess(Work& w, const QString& goal) {
     Planner& p = w.p;
     if (p.from.tables.size() < 2 || goal.startsWith(u"FIRST_ROWS") || goal == u"RULE")
         return;
-    const auto lines = p.plan(w.current());
-    if (!lines)
-        return;
-    const QString first = firstLoop(*lines);
-    const int k = w.tableNamed(first);
-    if (k < 0)
-        return;
-    const FromTable& table = p.from.tables[size_t(k)];
-    const QString line = lineOf(*lines, table.alias);
-    if (w.hinted[size_t(k)] || w.method[size_t(k)] != Work::Method::Free || table.table.isEmpty() ||
-        table.indexed || !w.directive[size_t(k)].isEmpty() || p.copied[size_t(k)] ||
-        !line.startsWith(u"SEARCH") || !line.contains(u" INDEX ") || line.contains(u"AUTOMATIC") ||
-        !hasStatistics(p.db, table.table))
-        return;
-    const QStringList full = {QString(), QStringLiteral(" NOT INDEXED")};
-    if (w.cheapest(size_t(k), full) != 1)
-        return;
-    w.directive[size_t(k)] = full[1];
-    const auto steered = p.plan(w.current());
-    if (!steered || firstLoop(*steered) != first)
-        w.directive[size_t(k)].clear();
+    for (size_t k = 0; k < p.from.tables.size(); ++k) {
+        const FromTable& table = p.from.tables[k];
+        const auto lines = p.plan(w.current());
+        if (!lines)
+            return;
+        const QString first = firstLoop(*lines);
+        const QString line = p.copied[k]            ? copyLineOf(*lines, table.alias)
+                             : first == table.alias ? lineOf(*lines, table.alias)
+                                                    : QString();
+        if (w.hinted[k] || w.method[k] != Work::Method::Free || table.table.isEmpty() ||
+            table.indexed || !w.directive[k].isEmpty() || !line.startsWith(u"SEARCH") ||
+            !line.contains(u" INDEX ") || line.contains(u"AUTOMATIC") ||
+            !hasStatistics(p.db, table.table))
+            continue;
+        // Read whole, SQLite may read another table first: the join keeps the order it has.
+        const std::vector<size_t> order = w.order;
+        const double indexed = p.cost(w.current());
+        w.directive[k] = QStringLiteral(" NOT INDEXED");
+        if (const auto tried = p.plan(w.current()); tried && firstLoop(*tried) != first)
+            keepOrder(w, *lines);
+        const auto steered = p.plan(w.current());
+        const bool kept = steered && firstLoop(*steered) == first &&
+                          (!p.copied[k] || !copyLineOf(*steered, table.alias).isEmpty());
+        if (!kept || p.cost(w.current()) >= indexed) {
+            w.directive[k].clear();
+            w.order = order;
+        }
+    }
 }
 
 }  // namespace

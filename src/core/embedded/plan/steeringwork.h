@@ -174,6 +174,10 @@ struct Work {
 // Hash joins, nested loops a hint asks for, and cartesian joins read once into a buffer
 // (joinsteering.cpp).
 void steerJoins(Work& w);
+// Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
+// FROM list may be reordered), with table `last` (if any) moved to the end; false when it
+// cannot.
+bool keepOrder(Work& w, const std::vector<EqpLine>& current, size_t last = SIZE_MAX);
 
 // A b-tree index keeps no entry whose key columns are all NULL (accesssteering.cpp): whether
 // `index` holds every row of `table` the statement needs (a key column declared NOT NULL, or
