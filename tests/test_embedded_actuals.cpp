@@ -76,11 +76,10 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
           "INDEX RANGE SCAN|100|1000"}},
         {"select total_amount, count(*) from orders group by total_amount",
          {"SELECT STATEMENT|1|1000", "HASH GROUP BY|1|1000", "TABLE ACCESS FULL|1|20000"}},
-        // The keys of an IN list are looked up inside one loop: how often each began is not
-        // counted.
+        // The keys of an IN list are looked up one after the other: one start each.
         {"select * from customers where customer_id in (5, 6, 99999)",
-         {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|null|2",
-          "INDEX UNIQUE SCAN|null|2"}},
+         {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|3|2",
+          "INDEX UNIQUE SCAN|3|2"}},
         // What goes into an aggregate is what the scan found; what comes out is one row.
         {"select count(*) from orders where customer_id = 7",
          {"SELECT STATEMENT|1|1", "SORT AGGREGATE|1|1", "INDEX RANGE SCAN|1|10"}},
@@ -273,10 +272,16 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong big = count(QStringLiteral("orders where total_amount > 500"));
     const qlonglong seventh = count(QStringLiteral("orders where customer_id = 7"));
     const qlonglong cities = count(QStringLiteral("(select distinct city from customers)"));
+    const qlonglong cheap = count(QStringLiteral("orders where total_amount < 5"));
+    const qlonglong buyers =
+        count(QStringLiteral("(select distinct customer_id from orders where total_amount < 5)"));
+    const qlonglong sevens = count(QStringLiteral("orders where total_amount = 7"));
     ASSERT_GT(found, 0);
+    ASSERT_LT(buyers, cheap);
     const struct {
         QString sql;
         std::vector<std::pair<int, qlonglong>> rows;  // line id, its rows
+        std::vector<std::pair<int, qlonglong>> starts = {};
     } cases[] = {
         {"select count(*) from orders where total_amount > 500", {{2, big}}},
         {"select sum(total_amount) from orders where customer_id = 7",
@@ -291,6 +296,16 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select count(distinct city) from customers", {{2, 2000}}},
         {"select city from customers union all select name from customers where customer_id < 10",
          {{1, 2009}, {2, 2000}, {3, 9}}},
+        // NESTED LOOPS over SORT UNIQUE of the subquery's values: one lookup each.
+        {"select name from customers where customer_id in (select customer_id from orders where "
+         "total_amount < 5)",
+         {{2, buyers}, {3, cheap}, {4, buyers}, {5, buyers}},
+         {{2, 1}, {4, buyers}, {5, buyers}}},
+        // MERGE JOIN CARTESIAN: the orders read once into the buffer, which each customer reads.
+        {"select c.name, o.order_id from customers c, orders o where c.customer_id < 3 and "
+         "o.total_amount = 7",
+         {{4, 2 * sevens}, {5, sevens}},
+         {{4, 2}, {5, 1}}},
     };
     for (const auto& c : cases) {
         const QList<QStringList> lines = run(c.sql);
@@ -298,6 +313,9 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
             EXPECT_NE(l[kRows], "null") << qPrintable(c.sql + ": " + l.join(u'|'));
         for (const auto& [id, rows] : c.rows)
             EXPECT_EQ(lines.value(id).value(kRows).toLongLong(), rows)
+                << qPrintable(c.sql + ": line " + QString::number(id));
+        for (const auto& [id, starts] : c.starts)
+            EXPECT_EQ(lines.value(id).value(kStarts).toLongLong(), starts)
                 << qPrintable(c.sql + ": line " + QString::number(id));
     }
 }

@@ -220,3 +220,55 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   }
   return -1;
 }
+
+/* Whether the instruction at `a` rewinds a cursor that a step back to the instruction after it
+ * goes through row by row: the top of a loop over the values of an IN operator. */
+static int quervinListLoopTop(const Vdbe* p, int a) {
+  const Op* top = &p->aOp[a];
+  int k;
+  if (top->opcode != OP_Rewind && top->opcode != OP_Last) return 0;
+  for (k = a + 1; k < p->nOp; ++k) {
+    const Op* op = &p->aOp[k];
+    if ((op->opcode == OP_Next || op->opcode == OP_Prev) && op->p1 == top->p1 && op->p2 == a + 1)
+      return 1;
+  }
+  return 0;
+}
+
+int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
+                      sqlite3_int64* probes) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int top = -1;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return 0;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= s->addrLoop) return 0;
+  for (a = s->addrLoop; a < s->addrVisit && a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    if (op->opcode == OP_BeginSubrtn) {
+      /* The subquery that fills the list: its own loops are not the list's. */
+      const int reg = op->p2;
+      while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg))
+        ++a;
+      ++a;
+      continue;
+    }
+    if (quervinListLoopTop(p, a)) {
+      if (top >= 0) return 0; /* lists of several columns: each value of one is not a lookup */
+      top = a + 1;
+    }
+  }
+  if (top < 0) return 0;
+  for (a = top; a < s->addrVisit && a < p->nOp; ++a) {
+    const int code = p->aOp[a].opcode;
+    if (code == OP_SeekGE || code == OP_SeekGT || code == OP_SeekLE || code == OP_SeekLT ||
+        code == OP_SeekRowid || code == OP_NotExists) {
+      *values = (sqlite3_int64)p->aOp[top].nExec;
+      *probes = (sqlite3_int64)p->aOp[a].nExec;
+      return 1;
+    }
+  }
+  return 0;
+}
+

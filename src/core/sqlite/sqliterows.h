@@ -29,6 +29,14 @@ typedef struct quervin_clock {
  * entry is no such loop. Counts of the run since the scan status was last reset. */
 SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
 
+/* For the loop of scan status entry `iScan` of `stmt` when it looks its rows up by the values of
+ * one IN operator, one after the other (an IN list, or the values a subquery gave): sets *values
+ * to the values it went through and *probes to the lookups it made (fewer when a value is NULL),
+ * and returns 1. Returns 0, leaving both alone, for another loop, or one with several such lists.
+ * Counts of the run since the scan status was last reset. */
+SQLITE_API int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
+                                 sqlite3_int64* probes);
+
 /* The page size of `db`'s main database, read without a statement. */
 SQLITE_API int quervin_page_size(sqlite3* db);
 

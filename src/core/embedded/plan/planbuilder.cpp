@@ -272,6 +272,8 @@ void Builder::driveByList(Sources& s) {
         if (!it->distinct) {
             unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
             unique.cost += sortCost(unique.card);
+            // SQLite keeps the subquery's values once each and looks the table up by each.
+            unique.rows = Measure::keys(s.steps.front().loop);
         }
         Step& driven = s.steps.front();
         s.listValues = unique.card;
@@ -368,9 +370,12 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
             buffer.children.front().keys.clear();
             buffer.starts = once ? Measure::loops(inner.loop) : Measure{};
-            // What it hands on, when no condition of the table's may drop rows of the copy as
-            // it is read (SQLite tests those it could not push into the copy).
-            buffer.rows = once && !inner.filtered ? Measure::visits(inner.loop) : Measure{};
+            // What it hands on: every row read from the copy, or when a condition of the
+            // table's may drop some as they are read (SQLite tests again those it pushed into
+            // the copy), what the join hands on, each row it passes making one pair.
+            buffer.rows = !once             ? Measure{}
+                          : !inner.filtered ? Measure::visits(inner.loop)
+                                            : outputs[i];
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);
             buffer.width = inner.width;

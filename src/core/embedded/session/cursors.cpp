@@ -27,14 +27,36 @@ uint64_t leadingBits(const QByteArray& digest, int bytes) {
     return v;
 }
 
+const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
+    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                   [&](const ScanLine& l) { return l.id == id; });
+    return line == cursor.plan.end() ? nullptr : &*line;
+}
+
+bool isLoop(const ScanLine& l) {
+    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
+}
+
+// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
+// query (no loop of the same query runs inside it); empty otherwise.
+std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
+    const ScanLine* line = scanLine(cursor, id);
+    if (!line || line->output < 0 || !isLoop(*line))
+        return std::nullopt;
+    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        return l.parent == line->parent && l.id > line->id && isLoop(l);
+    });
+    return inner ? std::nullopt : std::optional<int64_t>(line->output);
+}
+
 // The figure `m` stands for in `cursor`'s run; empty when it cannot be told.
 std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
-    auto counter = [&](bool loops) -> std::optional<int64_t> {
+    auto counter = [&](int64_t ScanLine::*field) -> std::optional<int64_t> {
         const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
                                        [&](const ScanLine& l) { return l.id == m.line; });
         if (line == cursor.plan.end())
             return std::nullopt;
-        const int64_t v = loops ? line->loops : line->visits;
+        const int64_t v = (*line).*field;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
     if (m.less >= 0) {
@@ -48,9 +70,15 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
     }
     switch (m.kind) {
         case Measure::Loops:
-            return counter(true);
+            return counter(&ScanLine::loops);
         case Measure::Visits:
-            return counter(false);
+            return counter(&ScanLine::visits);
+        case Measure::Keys:
+            return counter(&ScanLine::keys);
+        case Measure::Probes:
+            return counter(&ScanLine::probes);
+        case Measure::Output:
+            return loopOutput(cursor, m.line);
         case Measure::StatementRows:
             return cursor.rows;
         case Measure::Constant:
@@ -117,6 +145,11 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         line.cycles = clock.cycles(stmt, i);
 #ifndef QUERVIN_SYSTEM_SQLITE
         line.output = quervin_loop_output(stmt, i);
+        sqlite3_int64 keys = -1, probes = -1;
+        if (quervin_loop_keys(stmt, i, &keys, &probes)) {
+            line.keys = keys;
+            line.probes = probes;
+        }
 #endif
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
@@ -145,28 +178,6 @@ bool asksPlanStatistics(const QString& sql) {
 }
 
 namespace {
-
-const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
-    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
-                                   [&](const ScanLine& l) { return l.id == id; });
-    return line == cursor.plan.end() ? nullptr : &*line;
-}
-
-bool isLoop(const ScanLine& l) {
-    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
-}
-
-// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
-// query (no loop of the same query runs inside it); empty otherwise.
-std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
-    const ScanLine* line = scanLine(cursor, id);
-    if (!line || line->output < 0 || !isLoop(*line))
-        return std::nullopt;
-    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
-        return l.parent == line->parent && l.id > line->id && isLoop(l);
-    });
-    return inner ? std::nullopt : std::optional<int64_t>(line->output);
-}
 
 // The rows of the lines the plan builder could not count (Measure::None) that the run counted
 // all the same: a table or index the last loop of its query reads hands on what met the loop's

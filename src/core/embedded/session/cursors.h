@@ -29,6 +29,10 @@ struct ScanLine {
     std::optional<int64_t> cycles;  // of the instructions that read its tables or its sorter
     // When it is the last loop of its query: the rows that met its conditions and went on.
     int64_t output = -1;
+    // When it looks its rows up by the values of an IN operator: the values it went through and
+    // the lookups it made.
+    int64_t keys = -1;
+    int64_t probes = -1;
 };
 
 // The last execution of one statement.
