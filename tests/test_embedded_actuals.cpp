@@ -322,17 +322,40 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
 
 }  // namespace
 
-// A MERGE leaves its plan lines, with what the statement did as a whole on its own line.
+// A MERGE leaves its plan lines, with what the statement did as a whole on its own line, and on
+// the lines below what reading the source and looking its rows up in the target did.
 TEST_F(EmbeddedActuals, AMergeHasItsLinesAndItsOwnFigures) {
-    const QList<QStringList> lines =
-        run(QStringLiteral("merge into customers c using (select customer_id, name from customers "
-                           "where customer_id <= 20) s on (c.customer_id = s.customer_id + 10) "
-                           "when matched then update set c.name = s.name"));
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(QStringList({lines[0][kOperation], lines[0][kStarts], lines[0][kRows]}).join(u'|'),
-              "MERGE STATEMENT|1|0");
-    EXPECT_EQ(QStringList({lines[1][kOperation], lines[1][kStarts], lines[1][kRows]}).join(u'|'),
-              "MERGE|1|0");
-    EXPECT_GT(lines[0][kCrGets].toLongLong(), 0);
-    EXPECT_GT(lines[0][kCrGets + 1].toLongLong(), 0);
+    const qlonglong matched =
+        rowsOf(*db_, "select count(*) from customers where customer_id - 1990 between 1 and 20")
+            .value(0)
+            .toLongLong();
+    ASSERT_LT(matched, 20);
+    // Only matched rows are updated: the source joined to the target. Unmatched rows inserted:
+    // outer joined, each source row kept.
+    const struct {
+        QString when;
+        qlonglong joined;
+    } cases[] = {
+        {"when matched then update set c.name = s.name", matched},
+        {"when not matched then insert (customer_id, name) values (s.customer_id + 9000, 'n')", 20},
+    };
+    for (const auto& [when, joined] : cases) {
+        const QList<QStringList> lines =
+            run("merge into customers c using (select customer_id, name from customers where "
+                "customer_id <= 20) s on (c.customer_id = s.customer_id + 1990) " +
+                when);
+        QStringList figures;
+        for (const QStringList& l : lines)
+            figures << QStringList{l[kOperation], l[kStarts], l[kRows]}.join(u'|');
+        const QString rows = QString::number(joined);
+        EXPECT_EQ(figures.mid(0, 6).join(u' '), "MERGE STATEMENT|1|0 MERGE|1|0 VIEW|1|" + rows +
+                                                    " NESTED LOOPS|1|" + rows +
+                                                    " TABLE ACCESS|1|20 INDEX|1|20")
+            << qPrintable(when);
+        EXPECT_EQ(figures.mid(6).join(u' '),
+                  QStringLiteral("TABLE ACCESS|20|%1 INDEX|20|%1").arg(matched))
+            << qPrintable(when);
+        EXPECT_GT(lines[0][kCrGets].toLongLong(), 0);
+        EXPECT_GT(lines[0][kCrGets + 1].toLongLong(), 0);
+    }
 }
