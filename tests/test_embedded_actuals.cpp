@@ -276,6 +276,9 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong buyers =
         count(QStringLiteral("(select distinct customer_id from orders where total_amount < 5)"));
     const qlonglong sevens = count(QStringLiteral("orders where total_amount = 7"));
+    const qlonglong firstTwo = count(QStringLiteral(
+        "(select row_number() over (partition by customer_id order by order_id) rn from orders) "
+        "where rn <= 2"));
     ASSERT_GT(found, 0);
     ASSERT_LT(buyers, cheap);
     const struct {
@@ -301,6 +304,18 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
          "total_amount < 5)",
          {{2, buyers}, {3, cheap}, {4, buyers}, {5, buyers}},
          {{2, 1}, {4, buyers}, {5, buyers}}},
+        // Each member stops at its own row limit; the union's sort hands on what the count
+        // asked for.
+        {"select city from customers where rownum <= 5 union all select name from customers "
+         "where customer_id < 10 and rownum <= 3",
+         {{1, 8}, {2, 5}, {3, 5}, {4, 3}, {5, 3}, {6, 3}}},
+        {"select * from (select city from customers union select name from customers where "
+         "customer_id < 10) where rownum <= 5",
+         {{2, 5}, {3, 5}, {4, 2009}}},
+        // Ranked within each customer's orders: the window keeps the first two of each.
+        {"select * from (select o.*, row_number() over (partition by customer_id order by "
+         "order_id) rn from orders o) where rn <= 2",
+         {{1, firstTwo}, {2, firstTwo}, {3, 20000}}},
         // MERGE JOIN CARTESIAN: the orders read once into the buffer, which each customer reads.
         {"select c.name, o.order_id from customers c, orders o where c.customer_id < 3 and "
          "o.total_amount = 7",

@@ -118,8 +118,8 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     // Each member of a set operation has its own.
     EXPECT_EQ(lines("select ename from emp where rownum <= 3 union all select dname from dept "
                     "where rownum <= 2"),
-              (QStringList{"0: SELECT STATEMENT|1|5", "1:0 UNION-ALL|1|5", "2:1 COUNT STOPKEY|1|",
-                           "3:2 TABLE ACCESS FULL EMP|1|3", "4:1 COUNT STOPKEY|1|",
+              (QStringList{"0: SELECT STATEMENT|1|5", "1:0 UNION-ALL|1|5", "2:1 COUNT STOPKEY|1|3",
+                           "3:2 TABLE ACCESS FULL EMP|1|3", "4:1 COUNT STOPKEY|1|2",
                            "5:4 TABLE ACCESS FULL DEPT|1|2"}));
     EXPECT_EQ(filters_.value(4), "ROWNUM<=2");
     EXPECT_EQ(lines("select * from (select ename, hired from emp order by hired desc) "

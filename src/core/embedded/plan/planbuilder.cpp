@@ -182,6 +182,9 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                 if (viewText.empty() && !analyticFunctions(tokens_, text).isEmpty())
                     viewText = text;
             }
+            // Its own query may read a table of the same name: no view of an earlier query
+            // (another member of a set operation) stands for that table.
+            views_.remove(name.toLower());
             views_.insert(name.toLower(), nestedBlock(node.children, viewText, context_.starts));
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))

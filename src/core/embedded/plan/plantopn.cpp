@@ -85,6 +85,9 @@ bool Builder::numberedView(Step& body, const RowLimit& limit) const {
         line->operation = QStringLiteral("COUNT");
         line->options = QStringLiteral("STOPKEY");
         line->filter = limit.condition;
+        // It lets through what the loop reading the numbered rows took.
+        if (line->rows.kind == Measure::None && line->loop >= 0 && !line->hashed)
+            line->rows = Measure::visits(line->loop);
         capRows(line->children.front(), limit.rows);
         const double saved = line->cost - line->children.front().cost;
         line->card = line->children.front().card;
@@ -203,8 +206,13 @@ Step Builder::rowLimited(Step body, Range text) const {
             view->cost = window->cost;
         }
         // Stopped at the last rank, the window hands on what the query reads from its view.
+        // Ranked within partitions, it hands on the rows its filter keeps: those the statement
+        // returns when that filter is the query's only condition.
         if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
             window->rows = Measure::visits(view->loop);
+        else if (view->rows.kind == Measure::StatementRows &&
+                 viewFilter(tokens_, text) == limit.condition)
+            window->rows = view->rows;
         if (limit.rows > 0)
             view->card = std::min(view->card, limit.rows);
         // The lines above the view, one input each, hand on no more than it does.
