@@ -279,6 +279,9 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong firstTwo = count(QStringLiteral(
         "(select row_number() over (partition by customer_id order by order_id) rn from orders) "
         "where rn <= 2"));
+    const qlonglong early = count(QStringLiteral("orders where customer_id < 50"));
+    const qlonglong earlyBuyers =
+        count(QStringLiteral("(select distinct customer_id from orders where customer_id < 50)"));
     ASSERT_GT(found, 0);
     ASSERT_LT(buyers, cheap);
     const struct {
@@ -316,6 +319,10 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select * from (select o.*, row_number() over (partition by customer_id order by "
          "order_id) rn from orders o) where rn <= 2",
          {{1, firstTwo}, {2, firstTwo}, {3, 20000}}},
+        // Groups made in the index's order, handed on through the view.
+        {"select count(*) from (select customer_id from orders where customer_id < 50 group by "
+         "customer_id)",
+         {{2, earlyBuyers}, {3, earlyBuyers}, {4, early}}},
         // MERGE JOIN CARTESIAN: the orders read once into the buffer, which each customer reads.
         {"select c.name, o.order_id from customers c, orders o where c.customer_id < 3 and "
          "o.total_amount = 7",

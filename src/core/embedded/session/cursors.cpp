@@ -234,6 +234,27 @@ bool asksPlanStatistics(const QString& sql) {
 
 namespace {
 
+// Whether `line` is the one line under its parent.
+bool onlyChild(const std::vector<CursorPlanLine>& lines, const CursorPlanLine& line) {
+    return std::none_of(lines.begin(), lines.end(), [&](const CursorPlanLine& c) {
+        return c.row.parentId == line.row.parentId && c.row.id != line.row.id;
+    });
+}
+
+// Whether SQLite loop `id` reads a co-routine: the rows it visited are those the co-routine
+// yielded, each once.
+bool coroutineRead(const ExecutedCursor& cursor, int id) {
+    const ScanLine* loop = scanLine(cursor, id);
+    if (!loop || !loop->detail.startsWith(u"SCAN "))
+        return false;
+    return std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        if (!l.detail.startsWith(u"CO-ROUTINE "))
+            return false;
+        const QString read = QStringLiteral("SCAN ") + l.detail.mid(11);
+        return loop->detail == read || loop->detail.startsWith(read + u' ');
+    });
+}
+
 // Whether `line` finds one row at most each time it starts: by a ROWID, or by a unique index.
 bool uniqueLookup(const std::vector<CursorPlanLine>& lines, const CursorPlanLine& line) {
     const PlanRow& r = line.row;
@@ -269,7 +290,8 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
             l.outputRows.reset();
         if (l.outputRows || (l.row.rows.kind != Measure::None && !distinct))
             continue;
-        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX";
+        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX" ||
+                           l.row.operation == u"VIEW";
         // Only a line that started as often as the loop: one read once into a buffer that
         // the loop goes through again and again has not handed its rows on each time.
         const ScanLine* loop = scanLine(cursor, l.row.loop);
@@ -318,16 +340,19 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
             l.outputRows = children.front()->outputRows;
         }
     }
-    // What a view without conditions of its own hands on its one input gave it.
+    // What the one input of a view without conditions of its own (none SQLite could have
+    // pushed into it) gave it: the rows its co-routine yielded, which the loop reading it
+    // visited, or what the view took.
     for (CursorPlanLine& l : lines) {
         const CursorPlanLine* view = l.row.parentId >= 0 ? &lines[size_t(l.row.parentId)] : nullptr;
-        if (l.outputRows || !view || view->row.operation != u"VIEW" || !view->outputRows ||
+        if (l.outputRows || !view || view->row.operation != u"VIEW" ||
             !view->row.filterPredicates.isEmpty() || !view->row.accessPredicates.isEmpty())
             continue;
-        const bool only = std::none_of(lines.begin(), lines.end(), [&](const CursorPlanLine& c) {
-            return c.row.parentId == view->row.id && c.row.id != l.row.id;
-        });
-        if (only)
+        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l))
+            l.outputRows = resolve(Measure::visits(view->row.loop), cursor);
+        if (l.outputRows || !view->outputRows)
+            continue;
+        if (onlyChild(lines, l))
             l.outputRows = view->outputRows;
     }
 }
