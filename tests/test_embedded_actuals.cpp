@@ -282,8 +282,13 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong early = count(QStringLiteral("orders where customer_id < 50"));
     const qlonglong earlyBuyers =
         count(QStringLiteral("(select distinct customer_id from orders where customer_id < 50)"));
+    const QString late = QStringLiteral(
+        "(select customer_id from orders where customer_id < 50 group by customer_id having "
+        "max(order_id) > 18030)");
+    const qlonglong lateBuyers = count(late);
     ASSERT_GT(found, 0);
     ASSERT_LT(buyers, cheap);
+    ASSERT_LT(lateBuyers, earlyBuyers);
     const struct {
         QString sql;
         std::vector<std::pair<int, qlonglong>> rows;  // line id, its rows
@@ -323,6 +328,10 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select count(*) from (select customer_id from orders where customer_id < 50 group by "
          "customer_id)",
          {{2, earlyBuyers}, {3, earlyBuyers}, {4, early}}},
+        // Every group made, then those HAVING keeps.
+        {late.mid(1).chopped(1), {{1, lateBuyers}, {2, earlyBuyers}, {3, early}}},
+        {"select total_amount, count(*) from orders group by total_amount having count(*) > 20",
+         {{1, 0}, {2, count(QStringLiteral("(select distinct total_amount from orders)"))}}},
         // MERGE JOIN CARTESIAN: the orders read once into the buffer, which each customer reads.
         {"select c.name, o.order_id from customers c, orders o where c.customer_id < 3 and "
          "o.total_amount = 7",

@@ -253,7 +253,7 @@ TEST_F(PlanShapes, AnalyticFunctionsDrawTheirWindow) {
 TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
     EXPECT_EQ(
         lines("select dept_id, count(*) from emp group by dept_id having count(*) > 99"),
-        (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50", "2:1 SORT GROUP BY NOSORT|1|",
+        (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50", "2:1 SORT GROUP BY NOSORT|1|50",
                      "3:2 INDEX FULL SCAN IX_EMP_DEPT|1|5000"}));
     EXPECT_EQ(filters_.value(1), "COUNT(*)>99");
     EXPECT_EQ(filters_.value(2), "");

@@ -272,3 +272,27 @@ int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
   return 0;
 }
 
+
+sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int start;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  /* A sorter's rows are grouped where it is read back (its loop); a scan's where it visits. */
+  start = s->addrLoop > s->addrVisit ? s->addrLoop : s->addrVisit;
+  for (a = start; a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    const int t = op->p2;
+    if (op->opcode == OP_Halt || op->opcode == OP_Return) return -1;
+    if ((op->opcode == OP_Next || op->opcode == OP_Prev) && op->p2 <= start) return -1;
+    /* The subroutine that ends a group: it returns at once when no row went into the group,
+     * else finishes the aggregates and hands the group on (past a HAVING). */
+    if (op->opcode == OP_Gosub && t > 0 && t + 2 < p->nOp && p->aOp[t].opcode == OP_IfPos &&
+        p->aOp[t].p2 == t + 2 && p->aOp[t + 1].opcode == OP_Return)
+      return (sqlite3_int64)p->aOp[t + 2].nExec;
+  }
+  return -1;
+}

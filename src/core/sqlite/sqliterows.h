@@ -37,6 +37,12 @@ SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
 SQLITE_API int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
                                  sqlite3_int64* probes);
 
+/* For the loop of scan status entry `iScan` of `stmt` when the rows it hands on are grouped as
+ * they come (GROUP BY in an index's order, or read back from its sorter): the groups made, those a
+ * HAVING then drops included. -1 for another loop. Counts of the run since the scan status was
+ * last reset. */
+SQLITE_API sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan);
+
 /* The page size of `db`'s main database, read without a statement. */
 SQLITE_API int quervin_page_size(sqlite3* db);
 

@@ -450,9 +450,13 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         group.role = PlanRole::Group;
         if (grouping)
             group = groupingLines(std::move(group), *grouping);
-        // HAVING keeps fewer groups than were made, which are not counted.
+        // HAVING keeps fewer groups than were made: those made are counted where SQLite ends
+        // each, reading its sorter or the last loop's rows.
+        const int grouped = s.sortGroup >= 0 ? s.sortGroup : s.steps.back().loop;
         if (!shape.having && !distinct)
             group.rows = intoOrder;
+        else if (!grouping && grouped >= 0)
+            group.rows = Measure::groups(grouped);
         tree = shape.having ? having(group, distinct ? Measure{} : intoOrder) : group;
     } else if (shape.aggregate) {
         Step sum = blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {tree});

@@ -33,6 +33,8 @@ struct Measure {
         Probes,         // the lookups that line made by those values
         Output,         // the rows that line handed on after its conditions, when it is the
                         // last loop of its query
+        Groups,         // the groups made of the rows that line handed on (or read back from
+                        // its sorter)
     };
     Kind kind = None;
     int line = -1;
@@ -45,6 +47,7 @@ struct Measure {
     static Measure keys(int line) { return {Keys, line, 0}; }
     static Measure probes(int line) { return {Probes, line, 0}; }
     static Measure output(int line) { return {Output, line, 0}; }
+    static Measure groups(int line) { return {Groups, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

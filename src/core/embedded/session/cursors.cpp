@@ -77,6 +77,8 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
             return counter(&ScanLine::keys);
         case Measure::Probes:
             return counter(&ScanLine::probes);
+        case Measure::Groups:
+            return counter(&ScanLine::groups);
         case Measure::Output:
             return loopOutput(cursor, m.line);
         case Measure::StatementRows:
@@ -145,6 +147,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         line.cycles = clock.cycles(stmt, i);
 #ifndef QUERVIN_SYSTEM_SQLITE
         line.output = quervin_loop_output(stmt, i);
+        line.groups = quervin_groups(stmt, i);
         sqlite3_int64 keys = -1, probes = -1;
         if (quervin_loop_keys(stmt, i, &keys, &probes)) {
             line.keys = keys;
@@ -215,6 +218,7 @@ std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
             line.output = match->output;
             line.keys = match->keys;
             line.probes = match->probes;
+            line.groups = match->groups;
         }
         lines.push_back(std::move(line));
     }

@@ -33,6 +33,8 @@ struct ScanLine {
     // the lookups it made.
     int64_t keys = -1;
     int64_t probes = -1;
+    // When the rows it hands on are grouped as they come: the groups made.
+    int64_t groups = -1;
 };
 
 // The last execution of one statement.
