@@ -320,6 +320,11 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select * from (select city from customers union select name from customers where "
          "customer_id < 10) where rownum <= 5",
          {{2, 5}, {3, 5}, {4, 2009}}},
+        // Past an OFFSET the window numbers the rows it skips too, as many as the table let
+        // through.
+        {"select name from customers where name like 'customer 1%' order by customer_id offset "
+         "5 rows fetch next 3 rows only",
+         {{1, 3}, {2, 5 + 3}, {3, 5 + 3}}},
         // Ranked within each customer's orders: the window keeps the first two of each.
         {"select * from (select o.*, row_number() over (partition by customer_id order by "
          "order_id) rn from orders o) where rn <= 2",

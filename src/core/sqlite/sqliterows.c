@@ -178,6 +178,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const ScanStatus* s;
   sqlite3_int64 aggregated = -1;
   sqlite3_int64 checked = -1;
+  sqlite3_int64 offset = -1;
   int a;
   if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
   s = &p->aScan[iScan];
@@ -206,6 +207,8 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
      * looks rows up too, before). */
     if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
       aggregated = runs;
+    /* An OFFSET skips rows that met the conditions: what reached it went on from the loop. */
+    if (op->opcode == OP_IfPos && op->p3 == 1 && op->p2 > a && offset < 0) offset = runs;
     if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
       int k;
       for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
@@ -213,6 +216,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     }
     if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
       if (checked > aggregated) aggregated = checked;
+      if (aggregated < 0 && offset >= 0) return offset;
       return aggregated >= 0                ? aggregated
              : a > s->addrVisit ? (sqlite3_int64)p->aOp[a - 1].nExec
                                 : -1;

@@ -25,8 +25,8 @@ typedef struct quervin_clock {
 
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
  * of its query): how often the work after its conditions ran, that is, the rows that met them
- * and went on (into an aggregate, a sorter, the result, a subquery's answer). -1 when the
- * entry is no such loop. Counts of the run since the scan status was last reset. */
+ * and went on (into an aggregate, a sorter, the result, a subquery's answer, or an OFFSET that
+ * skips some). -1 when the entry is no such loop. Counts of the run since the scan status was last reset. */
 SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
 
 /* For the loop of scan status entry `iScan` of `stmt` when it looks its rows up by the values of

@@ -180,6 +180,10 @@ Step Builder::rowLimited(Step body, Range text) const {
             capRows(window, limit.rows);
         }
         window.rows = numbered;
+        // Past an OFFSET it numbers the rows skipped too: all its loop let through.
+        if (numbered.kind == Measure::None && window.options == u"NOSORT STOPKEY" &&
+            body.loop >= 0 && !body.hashed)
+            window.rows = Measure::output(body.loop);
         Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
         view.filter = fetchFilter(limit);
         view.rows = returned;
