@@ -133,10 +133,11 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=4)");
     EXPECT_EQ(filters_.value(2),
               R"(ROW_NUMBER() OVER ( ORDER BY INTERNAL_FUNCTION("EMP"."HIRED") DESC )<=4)");
-    // The skipped rows are numbered too, but not counted.
-    EXPECT_EQ(lines("select ename from emp order by hired offset 10 rows fetch next 4 rows only"),
-              (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4",
-                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL EMP|1|5000"}));
+    // The skipped rows are numbered and handed on too.
+    EXPECT_EQ(
+        lines("select ename from emp order by hired offset 10 rows fetch next 4 rows only"),
+        (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4", "2:1 WINDOW SORT PUSHED RANK|1|14",
+                     "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(lines("select emp_id from emp order by salary fetch first 2 rows only").mid(1, 2),
               (QStringList{"1:0 VIEW|1|2", "2:1 WINDOW NOSORT STOPKEY|1|2"}));
     const QStringList ranked = lines(

@@ -300,3 +300,20 @@ sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan) {
   }
   return -1;
 }
+
+sqlite3_int64 quervin_sorted_rows(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0) return -1;
+  /* The loop that reads the sorted rows back begins by sorting them; its first instruction runs
+   * once for each row read. */
+  for (a = s->addrLoop; a < p->nOp && a <= s->addrLoop + 4; ++a) {
+    const int code = p->aOp[a].opcode;
+    if ((code == OP_SorterSort || code == OP_Sort) && a + 1 < p->nOp)
+      return (sqlite3_int64)p->aOp[a + 1].nExec;
+  }
+  return -1;
+}

@@ -43,6 +43,11 @@ SQLITE_API int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* v
  * last reset. */
 SQLITE_API sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan);
 
+/* For scan status entry `iScan` of `stmt` when it is a sorter (USE TEMP B-TREE FOR ...): the rows
+ * read back from it, fewer than went in when a row limit stopped the reading. -1 for another
+ * entry. Counts of the run since the scan status was last reset. */
+SQLITE_API sqlite3_int64 quervin_sorted_rows(sqlite3_stmt* stmt, int iScan);
+
 /* The page size of `db`'s main database, read without a statement. */
 SQLITE_API int quervin_page_size(sqlite3* db);
 

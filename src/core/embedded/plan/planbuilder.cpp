@@ -482,9 +482,9 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
     if (s.sortOrder >= 0 && !context_.merged) {
         Step order = blockStep(QStringLiteral("SORT"), QStringLiteral("ORDER BY"), {tree});
         order.cost += sortCost(tree.card);
-        // A sort hands on all it takes, unless a row limit stops it.
+        // A sort hands on all it takes, unless a row limit stops it: what was read back.
         order.rows = returned.kind != Measure::None ? returned
-                     : shape.limited                ? Measure{}
+                     : shape.limited                ? Measure::sorted(s.sortOrder)
                                                     : intoOrder;
         tree = order;
     }

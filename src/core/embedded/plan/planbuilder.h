@@ -35,6 +35,7 @@ struct Measure {
                         // last loop of its query
         Groups,         // the groups made of the rows that line handed on (or read back from
                         // its sorter)
+        Sorted,         // the rows read back from the sorter that line is
     };
     Kind kind = None;
     int line = -1;
@@ -48,6 +49,7 @@ struct Measure {
     static Measure probes(int line) { return {Probes, line, 0}; }
     static Measure output(int line) { return {Output, line, 0}; }
     static Measure groups(int line) { return {Groups, line, 0}; }
+    static Measure sorted(int line) { return {Sorted, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

@@ -179,11 +179,12 @@ Step Builder::rowLimited(Step body, Range text) const {
             window = blockStep(QStringLiteral("WINDOW"), QStringLiteral("NOSORT STOPKEY"), {body});
             capRows(window, limit.rows);
         }
-        window.rows = numbered;
-        // Past an OFFSET it numbers the rows skipped too: all its loop let through.
-        if (numbered.kind == Measure::None && window.options == u"NOSORT STOPKEY" &&
-            body.loop >= 0 && !body.hashed)
-            window.rows = Measure::output(body.loop);
+        // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all
+        // read back from its sort.
+        window.rows = numbered.kind != Measure::None          ? numbered
+                      : window.options == u"SORT PUSHED RANK" ? body.rows
+                      : body.loop >= 0 && !body.hashed        ? Measure::output(body.loop)
+                                                              : Measure{};
         Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
         view.filter = fetchFilter(limit);
         view.rows = returned;

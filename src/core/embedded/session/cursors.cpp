@@ -79,6 +79,8 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
             return counter(&ScanLine::probes);
         case Measure::Groups:
             return counter(&ScanLine::groups);
+        case Measure::Sorted:
+            return counter(&ScanLine::sorted);
         case Measure::Output:
             return loopOutput(cursor, m.line);
         case Measure::StatementRows:
@@ -148,6 +150,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
 #ifndef QUERVIN_SYSTEM_SQLITE
         line.output = quervin_loop_output(stmt, i);
         line.groups = quervin_groups(stmt, i);
+        line.sorted = quervin_sorted_rows(stmt, i);
         sqlite3_int64 keys = -1, probes = -1;
         if (quervin_loop_keys(stmt, i, &keys, &probes)) {
             line.keys = keys;
@@ -219,6 +222,7 @@ std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
             line.keys = match->keys;
             line.probes = match->probes;
             line.groups = match->groups;
+            line.sorted = match->sorted;
         }
         lines.push_back(std::move(line));
     }

@@ -35,6 +35,8 @@ struct ScanLine {
     int64_t probes = -1;
     // When the rows it hands on are grouped as they come: the groups made.
     int64_t groups = -1;
+    // Of a sorter: the rows read back from it.
+    int64_t sorted = -1;
 };
 
 // The last execution of one statement.
