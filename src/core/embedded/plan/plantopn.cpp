@@ -57,6 +57,43 @@ Step* rankedView(Step& s, const QString& alias) {
     return nullptr;
 }
 
+// The ranking of the inline view `body` reads, pushed into its window, which stops at the last
+// rank asked for; `viewConditions`: the query's conditions on the view's columns.
+void pushRanking(Step& body, const RowLimit& limit, const QString& viewConditions) {
+    Step* view = rankedView(body, limit.view);
+    if (!view)
+        return;
+    // The ranking is pushed into the window, which stops at the last rank asked for.
+    Step* window = windowLine(*view);
+    const bool sorted = window->options == u"SORT";
+    window->options =
+        sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
+    window->filter = limit.numbering;
+    view->filter = limit.condition;
+    // (Ranked within partitions, each partition keeps that many: no figure is known.)
+    if (limit.stop > 0 && limit.rows > 0) {
+        // Oracle costs the lines that hand rows on as they come for the ranks kept only.
+        if (sorted)
+            window->card = std::min(window->card, limit.stop);
+        else
+            capRows(*window, limit.stop);
+        view->cost = window->cost;
+    }
+    // Stopped at the last rank, the window hands on what the query reads from its view.
+    // Ranked within partitions, it hands on the rows its filter keeps: those the statement
+    // returns when that filter is the query's only condition.
+    if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
+        window->rows = Measure::visits(view->loop);
+    else if (view->rows.kind == Measure::StatementRows && viewConditions == limit.condition)
+        window->rows = view->rows;
+    if (limit.rows > 0)
+        view->card = std::min(view->card, limit.rows);
+    // The lines above the view, one input each, hand on no more than it does.
+    for (Step* line = &body; line != view && line->children.size() == 1;
+         line = &line->children.front())
+        line->card = std::min(line->card, view->card);
+}
+
 QString fetchFilter(const RowLimit& limit) {
     const QString number = QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rownumber")");
     if (limit.count.isEmpty())
@@ -192,39 +229,8 @@ Step Builder::rowLimited(Step body, Range text) const {
             view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
         return view;
     }
-    Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
-    if (view) {
-        // The ranking is pushed into the window, which stops at the last rank asked for.
-        Step* window = windowLine(*view);
-        const bool sorted = window->options == u"SORT";
-        window->options =
-            sorted ? QStringLiteral("SORT PUSHED RANK") : QStringLiteral("NOSORT STOPKEY");
-        window->filter = limit.numbering;
-        view->filter = limit.condition;
-        // (Ranked within partitions, each partition keeps that many: no figure is known.)
-        if (limit.stop > 0 && limit.rows > 0) {
-            // Oracle costs the lines that hand rows on as they come for the ranks kept only.
-            if (sorted)
-                window->card = std::min(window->card, limit.stop);
-            else
-                capRows(*window, limit.stop);
-            view->cost = window->cost;
-        }
-        // Stopped at the last rank, the window hands on what the query reads from its view.
-        // Ranked within partitions, it hands on the rows its filter keeps: those the statement
-        // returns when that filter is the query's only condition.
-        if (limit.stopsEarly && view->loop >= 0 && !view->hashed)
-            window->rows = Measure::visits(view->loop);
-        else if (view->rows.kind == Measure::StatementRows &&
-                 viewFilter(tokens_, text) == limit.condition)
-            window->rows = view->rows;
-        if (limit.rows > 0)
-            view->card = std::min(view->card, limit.rows);
-        // The lines above the view, one input each, hand on no more than it does.
-        for (Step* line = &body; line != view && line->children.size() == 1;
-             line = &line->children.front())
-            line->card = std::min(line->card, view->card);
-    }
+    if (limit.kind == RowLimit::Ranked)
+        pushRanking(body, limit, viewFilter(tokens_, text));
     return body;
 }
 
