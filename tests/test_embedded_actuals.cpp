@@ -76,11 +76,10 @@ TEST_F(EmbeddedActuals, EachLineCountsWhatItDidInTheRun) {
           "INDEX RANGE SCAN|100|1000"}},
         {"select total_amount, count(*) from orders group by total_amount",
          {"SELECT STATEMENT|1|1000", "HASH GROUP BY|1|1000", "TABLE ACCESS FULL|1|20000"}},
-        // The keys of an IN list are looked up inside one loop: how often each began is not
-        // counted.
+        // The keys of an IN list are looked up one after the other: one start each.
         {"select * from customers where customer_id in (5, 6, 99999)",
-         {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|null|2",
-          "INDEX UNIQUE SCAN|null|2"}},
+         {"SELECT STATEMENT|1|2", "INLIST ITERATOR|1|2", "TABLE ACCESS BY INDEX ROWID|3|2",
+          "INDEX UNIQUE SCAN|3|2"}},
         // What goes into an aggregate is what the scan found; what comes out is one row.
         {"select count(*) from orders where customer_id = 7",
          {"SELECT STATEMENT|1|1", "SORT AGGREGATE|1|1", "INDEX RANGE SCAN|1|10"}},
@@ -273,10 +272,27 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
     const qlonglong big = count(QStringLiteral("orders where total_amount > 500"));
     const qlonglong seventh = count(QStringLiteral("orders where customer_id = 7"));
     const qlonglong cities = count(QStringLiteral("(select distinct city from customers)"));
+    const qlonglong cheap = count(QStringLiteral("orders where total_amount < 5"));
+    const qlonglong buyers =
+        count(QStringLiteral("(select distinct customer_id from orders where total_amount < 5)"));
+    const qlonglong sevens = count(QStringLiteral("orders where total_amount = 7"));
+    const qlonglong firstTwo = count(QStringLiteral(
+        "(select row_number() over (partition by customer_id order by order_id) rn from orders) "
+        "where rn <= 2"));
+    const qlonglong early = count(QStringLiteral("orders where customer_id < 50"));
+    const qlonglong earlyBuyers =
+        count(QStringLiteral("(select distinct customer_id from orders where customer_id < 50)"));
+    const QString late = QStringLiteral(
+        "(select customer_id from orders where customer_id < 50 group by customer_id having "
+        "max(order_id) > 18030)");
+    const qlonglong lateBuyers = count(late);
     ASSERT_GT(found, 0);
+    ASSERT_LT(buyers, cheap);
+    ASSERT_LT(lateBuyers, earlyBuyers);
     const struct {
         QString sql;
         std::vector<std::pair<int, qlonglong>> rows;  // line id, its rows
+        std::vector<std::pair<int, qlonglong>> starts = {};
     } cases[] = {
         {"select count(*) from orders where total_amount > 500", {{2, big}}},
         {"select sum(total_amount) from orders where customer_id = 7",
@@ -291,6 +307,41 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         {"select count(distinct city) from customers", {{2, 2000}}},
         {"select city from customers union all select name from customers where customer_id < 10",
          {{1, 2009}, {2, 2000}, {3, 9}}},
+        // NESTED LOOPS over SORT UNIQUE of the subquery's values: one lookup each.
+        {"select name from customers where customer_id in (select customer_id from orders where "
+         "total_amount < 5)",
+         {{2, buyers}, {3, cheap}, {4, buyers}, {5, buyers}},
+         {{2, 1}, {4, buyers}, {5, buyers}}},
+        // Each member stops at its own row limit; the union's sort hands on what the count
+        // asked for.
+        {"select city from customers where rownum <= 5 union all select name from customers "
+         "where customer_id < 10 and rownum <= 3",
+         {{1, 8}, {2, 5}, {3, 5}, {4, 3}, {5, 3}, {6, 3}}},
+        {"select * from (select city from customers union select name from customers where "
+         "customer_id < 10) where rownum <= 5",
+         {{2, 5}, {3, 5}, {4, 2009}}},
+        // Past an OFFSET the window numbers the rows it skips too, as many as the table let
+        // through.
+        {"select name from customers where name like 'customer 1%' order by customer_id offset "
+         "5 rows fetch next 3 rows only",
+         {{1, 3}, {2, 5 + 3}, {3, 5 + 3}}},
+        // Ranked within each customer's orders: the window keeps the first two of each.
+        {"select * from (select o.*, row_number() over (partition by customer_id order by "
+         "order_id) rn from orders o) where rn <= 2",
+         {{1, firstTwo}, {2, firstTwo}, {3, 20000}}},
+        // Groups made in the index's order, handed on through the view.
+        {"select count(*) from (select customer_id from orders where customer_id < 50 group by "
+         "customer_id)",
+         {{2, earlyBuyers}, {3, earlyBuyers}, {4, early}}},
+        // Every group made, then those HAVING keeps.
+        {late.mid(1).chopped(1), {{1, lateBuyers}, {2, earlyBuyers}, {3, early}}},
+        {"select total_amount, count(*) from orders group by total_amount having count(*) > 20",
+         {{1, 0}, {2, count(QStringLiteral("(select distinct total_amount from orders)"))}}},
+        // MERGE JOIN CARTESIAN: the orders read once into the buffer, which each customer reads.
+        {"select c.name, o.order_id from customers c, orders o where c.customer_id < 3 and "
+         "o.total_amount = 7",
+         {{4, 2 * sevens}, {5, sevens}},
+         {{4, 2}, {5, 1}}},
     };
     for (const auto& c : cases) {
         const QList<QStringList> lines = run(c.sql);
@@ -299,22 +350,48 @@ TEST_F(EmbeddedActuals, EveryLineItRunsHasTheRowsItHandedOn) {
         for (const auto& [id, rows] : c.rows)
             EXPECT_EQ(lines.value(id).value(kRows).toLongLong(), rows)
                 << qPrintable(c.sql + ": line " + QString::number(id));
+        for (const auto& [id, starts] : c.starts)
+            EXPECT_EQ(lines.value(id).value(kStarts).toLongLong(), starts)
+                << qPrintable(c.sql + ": line " + QString::number(id));
     }
 }
 
 }  // namespace
 
-// A MERGE leaves its plan lines, with what the statement did as a whole on its own line.
+// A MERGE leaves its plan lines, with what the statement did as a whole on its own line, and on
+// the lines below what reading the source and looking its rows up in the target did.
 TEST_F(EmbeddedActuals, AMergeHasItsLinesAndItsOwnFigures) {
-    const QList<QStringList> lines =
-        run(QStringLiteral("merge into customers c using (select customer_id, name from customers "
-                           "where customer_id <= 20) s on (c.customer_id = s.customer_id + 10) "
-                           "when matched then update set c.name = s.name"));
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(QStringList({lines[0][kOperation], lines[0][kStarts], lines[0][kRows]}).join(u'|'),
-              "MERGE STATEMENT|1|0");
-    EXPECT_EQ(QStringList({lines[1][kOperation], lines[1][kStarts], lines[1][kRows]}).join(u'|'),
-              "MERGE|1|0");
-    EXPECT_GT(lines[0][kCrGets].toLongLong(), 0);
-    EXPECT_GT(lines[0][kCrGets + 1].toLongLong(), 0);
+    const qlonglong matched =
+        rowsOf(*db_, "select count(*) from customers where customer_id - 1990 between 1 and 20")
+            .value(0)
+            .toLongLong();
+    ASSERT_LT(matched, 20);
+    // Only matched rows are updated: the source joined to the target. Unmatched rows inserted:
+    // outer joined, each source row kept.
+    const struct {
+        QString when;
+        qlonglong joined;
+    } cases[] = {
+        {"when matched then update set c.name = s.name", matched},
+        {"when not matched then insert (customer_id, name) values (s.customer_id + 9000, 'n')", 20},
+    };
+    for (const auto& [when, joined] : cases) {
+        const QList<QStringList> lines =
+            run("merge into customers c using (select customer_id, name from customers where "
+                "customer_id <= 20) s on (c.customer_id = s.customer_id + 1990) " +
+                when);
+        QStringList figures;
+        for (const QStringList& l : lines)
+            figures << QStringList{l[kOperation], l[kStarts], l[kRows]}.join(u'|');
+        const QString rows = QString::number(joined);
+        EXPECT_EQ(figures.mid(0, 6).join(u' '), "MERGE STATEMENT|1|0 MERGE|1|0 VIEW|1|" + rows +
+                                                    " NESTED LOOPS|1|" + rows +
+                                                    " TABLE ACCESS|1|20 INDEX|1|20")
+            << qPrintable(when);
+        EXPECT_EQ(figures.mid(6).join(u' '),
+                  QStringLiteral("TABLE ACCESS|20|%1 INDEX|20|%1").arg(matched))
+            << qPrintable(when);
+        EXPECT_GT(lines[0][kCrGets].toLongLong(), 0);
+        EXPECT_GT(lines[0][kCrGets + 1].toLongLong(), 0);
+    }
 }

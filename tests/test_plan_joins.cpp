@@ -152,10 +152,10 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
 // Each value of an IN list is a unique scan of the key made by the DDL, under the iterator.
 TEST_F(PlanJoins, AnInListOnTheKeyIteratesOverItsValues) {
     QList<qlonglong> cards;
-    EXPECT_EQ(lines("select * from emp where emp_id in (3, 7, 11)", &cards),
-              QStringList({"0|SELECT STATEMENT|null|1|3", "1|INLIST ITERATOR|null|1|3",
-                           "2|TABLE ACCESS BY INDEX ROWID|EMP|null|3",
-                           "3|INDEX UNIQUE SCAN|PK_EMP|null|3"}));
+    EXPECT_EQ(
+        lines("select * from emp where emp_id in (3, 7, 11)", &cards),
+        QStringList({"0|SELECT STATEMENT|null|1|3", "1|INLIST ITERATOR|null|1|3",
+                     "2|TABLE ACCESS BY INDEX ROWID|EMP|3|3", "3|INDEX UNIQUE SCAN|PK_EMP|3|3"}));
     EXPECT_EQ(cards.value(1), 3);
     EXPECT_EQ(cards.value(3), 3);
 }
@@ -214,12 +214,12 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
          {"0|SELECT STATEMENT|null|1|1764", "1|HASH JOIN|null|1|1764",
           "2|TABLE ACCESS FULL|DEPT|1|50", "2|TABLE ACCESS FULL|EMP|1|1800"},
          R"("D"."DEPT_ID"="E"."DEPT_ID")"},
-        // The three employees read once, then paired with each department; what the buffer
-        // hands on after the table's condition is not counted.
+        // The three employees read once, then paired with each department: the buffer hands
+        // on each of them once per department.
         {"select d.dname, e.ename from dept d cross join emp e where e.emp_id < 4",
          {"0|SELECT STATEMENT|null|1|150", "1|MERGE JOIN CARTESIAN|null|1|150",
-          "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|null",
-          "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|null", "4|INDEX RANGE SCAN|PK_EMP|1|3"},
+          "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|150",
+          "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|3", "4|INDEX RANGE SCAN|PK_EMP|1|3"},
          ""},
         {"select d.dname, e.ename from dept d, emp e where e.emp_id = 4",
          {"0|SELECT STATEMENT|null|1|50", "1|NESTED LOOPS|null|1|50",
@@ -295,7 +295,7 @@ TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {
               "emp_id = mgr_id"),
         QStringList({"0|SELECT STATEMENT|null|1|2000", "1|CONNECT BY WITH FILTERING|null|1|2000",
                      "2|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|4",
-                     "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4", "2|NESTED LOOPS|null|null|null",
+                     "3|INDEX RANGE SCAN|IX_EMP_MGR|1|4", "2|NESTED LOOPS|null|null|1996",
                      "3|CONNECT BY PUMP|null|null|2000",
                      "3|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|2000|1996",
                      "4|INDEX RANGE SCAN|IX_EMP_MGR|2000|1996"}));

@@ -118,8 +118,8 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     // Each member of a set operation has its own.
     EXPECT_EQ(lines("select ename from emp where rownum <= 3 union all select dname from dept "
                     "where rownum <= 2"),
-              (QStringList{"0: SELECT STATEMENT|1|5", "1:0 UNION-ALL|1|5", "2:1 COUNT STOPKEY|1|",
-                           "3:2 TABLE ACCESS FULL EMP|1|3", "4:1 COUNT STOPKEY|1|",
+              (QStringList{"0: SELECT STATEMENT|1|5", "1:0 UNION-ALL|1|5", "2:1 COUNT STOPKEY|1|3",
+                           "3:2 TABLE ACCESS FULL EMP|1|3", "4:1 COUNT STOPKEY|1|2",
                            "5:4 TABLE ACCESS FULL DEPT|1|2"}));
     EXPECT_EQ(filters_.value(4), "ROWNUM<=2");
     EXPECT_EQ(lines("select * from (select ename, hired from emp order by hired desc) "
@@ -133,10 +133,11 @@ TEST_F(PlanShapes, RowLimitsStopTheRowsTheirLinesCount) {
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=4)");
     EXPECT_EQ(filters_.value(2),
               R"(ROW_NUMBER() OVER ( ORDER BY INTERNAL_FUNCTION("EMP"."HIRED") DESC )<=4)");
-    // The skipped rows are numbered too, but not counted.
-    EXPECT_EQ(lines("select ename from emp order by hired offset 10 rows fetch next 4 rows only"),
-              (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4",
-                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL EMP|1|5000"}));
+    // The skipped rows are numbered and handed on too.
+    EXPECT_EQ(
+        lines("select ename from emp order by hired offset 10 rows fetch next 4 rows only"),
+        (QStringList{"0: SELECT STATEMENT|1|4", "1:0 VIEW|1|4", "2:1 WINDOW SORT PUSHED RANK|1|14",
+                     "3:2 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(lines("select emp_id from emp order by salary fetch first 2 rows only").mid(1, 2),
               (QStringList{"1:0 VIEW|1|2", "2:1 WINDOW NOSORT STOPKEY|1|2"}));
     const QStringList ranked = lines(
@@ -314,7 +315,7 @@ TEST_F(PlanShapes, AnalyticFunctionsDrawTheirWindow) {
 TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
     EXPECT_EQ(
         lines("select dept_id, count(*) from emp group by dept_id having count(*) > 99"),
-        (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50", "2:1 SORT GROUP BY NOSORT|1|",
+        (QStringList{"0: SELECT STATEMENT|1|50", "1:0 FILTER|1|50", "2:1 SORT GROUP BY NOSORT|1|50",
                      "3:2 INDEX FULL SCAN IX_EMP_DEPT|1|5000"}));
     EXPECT_EQ(filters_.value(1), "COUNT(*)>99");
     EXPECT_EQ(filters_.value(2), "");

@@ -183,6 +183,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const ScanStatus* s;
   sqlite3_int64 aggregated = -1;
   sqlite3_int64 checked = -1;
+  sqlite3_int64 offset = -1;
   int a;
   if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
   s = &p->aScan[iScan];
@@ -211,6 +212,8 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
      * looks rows up too, before). */
     if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
       aggregated = runs;
+    /* An OFFSET skips rows that met the conditions: what reached it went on from the loop. */
+    if (op->opcode == OP_IfPos && op->p3 == 1 && op->p2 > a && offset < 0) offset = runs;
     if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
       int k;
       for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
@@ -218,10 +221,104 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     }
     if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
       if (checked > aggregated) aggregated = checked;
+      if (aggregated < 0 && offset >= 0) return offset;
       return aggregated >= 0                ? aggregated
              : a > s->addrVisit ? (sqlite3_int64)p->aOp[a - 1].nExec
                                 : -1;
     }
+  }
+  return -1;
+}
+
+/* Whether the instruction at `a` rewinds a cursor that a step back to the instruction after it
+ * goes through row by row: the top of a loop over the values of an IN operator. */
+static int quervinListLoopTop(const Vdbe* p, int a) {
+  const Op* top = &p->aOp[a];
+  int k;
+  if (top->opcode != OP_Rewind && top->opcode != OP_Last) return 0;
+  for (k = a + 1; k < p->nOp; ++k) {
+    const Op* op = &p->aOp[k];
+    if ((op->opcode == OP_Next || op->opcode == OP_Prev) && op->p1 == top->p1 && op->p2 == a + 1)
+      return 1;
+  }
+  return 0;
+}
+
+int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
+                      sqlite3_int64* probes) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int top = -1;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return 0;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= s->addrLoop) return 0;
+  for (a = s->addrLoop; a < s->addrVisit && a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    if (op->opcode == OP_BeginSubrtn) {
+      /* The subquery that fills the list: its own loops are not the list's. */
+      const int reg = op->p2;
+      while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg))
+        ++a;
+      ++a;
+      continue;
+    }
+    if (quervinListLoopTop(p, a)) {
+      if (top >= 0) return 0; /* lists of several columns: each value of one is not a lookup */
+      top = a + 1;
+    }
+  }
+  if (top < 0) return 0;
+  for (a = top; a < s->addrVisit && a < p->nOp; ++a) {
+    const int code = p->aOp[a].opcode;
+    if (code == OP_SeekGE || code == OP_SeekGT || code == OP_SeekLE || code == OP_SeekLT ||
+        code == OP_SeekRowid || code == OP_NotExists) {
+      *values = (sqlite3_int64)p->aOp[top].nExec;
+      *probes = (sqlite3_int64)p->aOp[a].nExec;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+
+sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int start;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  /* A sorter's rows are grouped where it is read back (its loop); a scan's where it visits. */
+  start = s->addrLoop > s->addrVisit ? s->addrLoop : s->addrVisit;
+  for (a = start; a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    const int t = op->p2;
+    if (op->opcode == OP_Halt || op->opcode == OP_Return) return -1;
+    if ((op->opcode == OP_Next || op->opcode == OP_Prev) && op->p2 <= start) return -1;
+    /* The subroutine that ends a group: it returns at once when no row went into the group,
+     * else finishes the aggregates and hands the group on (past a HAVING). */
+    if (op->opcode == OP_Gosub && t > 0 && t + 2 < p->nOp && p->aOp[t].opcode == OP_IfPos &&
+        p->aOp[t].p2 == t + 2 && p->aOp[t + 1].opcode == OP_Return)
+      return (sqlite3_int64)p->aOp[t + 2].nExec;
+  }
+  return -1;
+}
+
+sqlite3_int64 quervin_sorted_rows(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0) return -1;
+  /* The loop that reads the sorted rows back begins by sorting them; its first instruction runs
+   * once for each row read. */
+  for (a = s->addrLoop; a < p->nOp && a <= s->addrLoop + 4; ++a) {
+    const int code = p->aOp[a].opcode;
+    if ((code == OP_SorterSort || code == OP_Sort) && a + 1 < p->nOp)
+      return (sqlite3_int64)p->aOp[a + 1].nExec;
   }
   return -1;
 }

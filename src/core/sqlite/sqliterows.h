@@ -25,9 +25,28 @@ typedef struct quervin_clock {
 
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
  * of its query): how often the work after its conditions ran, that is, the rows that met them
- * and went on (into an aggregate, a sorter, the result, a subquery's answer). -1 when the
- * entry is no such loop. Counts of the run since the scan status was last reset. */
+ * and went on (into an aggregate, a sorter, the result, a subquery's answer, or an OFFSET that
+ * skips some). -1 when the entry is no such loop. Counts of the run since the scan status was last reset. */
 SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
+
+/* For the loop of scan status entry `iScan` of `stmt` when it looks its rows up by the values of
+ * one IN operator, one after the other (an IN list, or the values a subquery gave): sets *values
+ * to the values it went through and *probes to the lookups it made (fewer when a value is NULL),
+ * and returns 1. Returns 0, leaving both alone, for another loop, or one with several such lists.
+ * Counts of the run since the scan status was last reset. */
+SQLITE_API int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
+                                 sqlite3_int64* probes);
+
+/* For the loop of scan status entry `iScan` of `stmt` when the rows it hands on are grouped as
+ * they come (GROUP BY in an index's order, or read back from its sorter): the groups made, those a
+ * HAVING then drops included. -1 for another loop. Counts of the run since the scan status was
+ * last reset. */
+SQLITE_API sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan);
+
+/* For scan status entry `iScan` of `stmt` when it is a sorter (USE TEMP B-TREE FOR ...): the rows
+ * read back from it, fewer than went in when a row limit stopped the reading. -1 for another
+ * entry. Counts of the run since the scan status was last reset. */
+SQLITE_API sqlite3_int64 quervin_sorted_rows(sqlite3_stmt* stmt, int iScan);
 
 /* The page size of `db`'s main database, read without a statement. */
 SQLITE_API int quervin_page_size(sqlite3* db);

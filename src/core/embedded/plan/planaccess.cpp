@@ -363,9 +363,10 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
         const QList<Predicate> conditions = conditionsOn(s.alias, tableName(name));
         s.filtered = std::any_of(conditions.begin(), conditions.end(),
                                  [](const Predicate& p) { return !p.isJoin(); });
-        // Read whole into the copy: what it read is what it gave.
-        if (!s.filtered && s.loop >= 0)
-            s.rows = Measure::visits(s.loop);
+        // Read whole into the copy: what it read is what it gave; else what went into the copy
+        // after the conditions SQLite applied while filling it.
+        if (s.loop >= 0)
+            s.rows = s.filtered ? Measure::output(s.loop) : Measure::visits(s.loop);
         return s;
     }
     if (views_.contains(view)) {
@@ -434,15 +435,15 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
         }
         return;
     }
-    // An IN list's keys are looked up one after the other inside the one loop: how often each
-    // line below the iterator began is not counted.
+    // An IN list's keys are looked up one after the other inside the one loop: each line below
+    // the iterator begins once per lookup.
     bool perKey = s.listDriven;
     if (s.operation == u"INLIST ITERATOR") {
         s.role = PlanRole::Iterator;
         perKey = true;
     }
     if (perKey && s.role == PlanRole::Access)
-        s.starts = {};
+        s.starts = Measure::probes(id);
     countedView(s, id);
     Step* line = &s;
     // The temporary table a shared WITH query was loaded into is read in this loop.
@@ -455,7 +456,7 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
         below.loop = id;
         below.alias = s.alias;
         below.block = s.block;
-        below.starts = perKey ? Measure{} : Measure::loops(id);
+        below.starts = perKey ? Measure::probes(id) : Measure::loops(id);
         if (below.operation == u"INDEX") {
             below.role = PlanRole::Index;
             below.rows = Measure::visits(id);

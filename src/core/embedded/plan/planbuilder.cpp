@@ -186,6 +186,9 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
             Step view = nestedBlock(node.children, viewText, context_.starts);
             if (viewText.empty() && !name.startsWith(u"(subquery"))
                 view = storedViewGrouping(std::move(view), name);
+            // Its own query may read a table of the same name: no view of an earlier query
+            // (another member of a set operation) stands for that table.
+            views_.remove(name.toLower());
             views_.insert(name.toLower(), std::move(view));
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))
@@ -276,6 +279,8 @@ void Builder::driveByList(Sources& s) {
         if (!it->distinct) {
             unique = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {it->plan});
             unique.cost += sortCost(unique.card);
+            // SQLite keeps the subquery's values once each and looks the table up by each.
+            unique.rows = Measure::keys(s.steps.front().loop);
         }
         Step& driven = s.steps.front();
         s.listValues = unique.card;
@@ -372,9 +377,12 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
             buffer.children.front().keys.clear();
             buffer.starts = once ? Measure::loops(inner.loop) : Measure{};
-            // What it hands on, when no condition of the table's may drop rows of the copy as
-            // it is read (SQLite tests those it could not push into the copy).
-            buffer.rows = once && !inner.filtered ? Measure::visits(inner.loop) : Measure{};
+            // What it hands on: every row read from the copy, or when a condition of the
+            // table's may drop some as they are read (SQLite tests again those it pushed into
+            // the copy), what the join hands on, each row it passes making one pair.
+            buffer.rows = !once             ? Measure{}
+                          : !inner.filtered ? Measure::visits(inner.loop)
+                                            : outputs[i];
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);
             buffer.width = inner.width;
@@ -448,9 +456,13 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
             group.card = groupingCard(*grouping, text, tree.card);
             group = groupingLines(std::move(group), *grouping);
         }
-        // HAVING keeps fewer groups than were made, which are not counted.
+        // HAVING keeps fewer groups than were made: those made are counted where SQLite ends
+        // each, reading its sorter or the last loop's rows.
+        const int grouped = s.sortGroup >= 0 ? s.sortGroup : s.steps.back().loop;
         if (!shape.having && !distinct)
             group.rows = intoOrder;
+        else if (!grouping && grouped >= 0)
+            group.rows = Measure::groups(grouped);
         tree = shape.having ? having(group, distinct ? Measure{} : intoOrder) : group;
     } else if (shape.aggregate) {
         Step sum = blockStep(QStringLiteral("SORT"), QStringLiteral("AGGREGATE"), {tree});
@@ -474,9 +486,9 @@ Step Builder::sorted(Step tree, const Sources& s, const QueryShape& shape, Range
         unique.rows = intoOrder;
         tree = unique;
     }
-    // A sort hands on all it takes, unless a row limit stops it.
+    // A sort hands on all it takes, unless a row limit stops it: what was read back.
     const Measure sortedRows = returned.kind != Measure::None ? returned
-                               : shape.limited                ? Measure{}
+                               : shape.limited                ? Measure::sorted(s.sortOrder)
                                                               : intoOrder;
     if (uniqueOrders && s.sortOrder >= 0) {
         tree.rows = sortedRows;

@@ -29,6 +29,13 @@ struct Measure {
         Visits,         // the rows that line visited (or pushed into its sorter)
         StatementRows,  // the rows the statement returned to the client, or changed
         Constant,       // `value`, which follows from what the line is
+        Keys,           // the values of the IN operator that line `line` looked its rows up by
+        Probes,         // the lookups that line made by those values
+        Output,         // the rows that line handed on after its conditions, when it is the
+                        // last loop of its query
+        Groups,         // the groups made of the rows that line handed on (or read back from
+                        // its sorter)
+        Sorted,         // the rows read back from the sorter that line is
     };
     Kind kind = None;
     int line = -1;
@@ -38,6 +45,11 @@ struct Measure {
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }
     static Measure constant(int64_t value) { return {Constant, -1, value}; }
+    static Measure keys(int line) { return {Keys, line, 0}; }
+    static Measure probes(int line) { return {Probes, line, 0}; }
+    static Measure output(int line) { return {Output, line, 0}; }
+    static Measure groups(int line) { return {Groups, line, 0}; }
+    static Measure sorted(int line) { return {Sorted, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

@@ -57,6 +57,47 @@ Step* rankedView(Step& s, const QString& alias) {
     return nullptr;
 }
 
+// The ranking of the inline view `body` reads, pushed into its window, which stops at the last
+// rank asked for; `viewConditions`: the query's conditions on the view's columns.
+void pushRanking(Step& body, const RowLimit& limit, const QString& viewConditions) {
+    Step* view = rankedView(body, limit.view);
+    if (!view)
+        return;
+    // The ranking is pushed into the window, which stops at the last rank asked for; one that
+    // ranks within partitions read in order filters each partition's and reads on.
+    Step* window = windowLine(*view);
+    const bool sorted = window->options == u"SORT";
+    window->options = sorted              ? QStringLiteral("SORT PUSHED RANK")
+                      : limit.partitioned ? QStringLiteral("NOSORT")
+                                          : QStringLiteral("NOSORT STOPKEY");
+    window->filter = limit.numbering;
+    view->filter = limit.condition;
+    // (Ranked within partitions, each partition keeps that many: no figure is known.)
+    if (limit.stop > 0 && limit.rows > 0) {
+        // Oracle costs the lines that hand rows on as they come for the ranks kept only.
+        if (sorted)
+            window->card = std::min(window->card, limit.stop);
+        else
+            capRows(*window, limit.stop);
+        view->cost = window->cost;
+    }
+    // Stopped at the last rank, the window hands on what the query reads from its view (RANK
+    // and DENSE_RANK stop at the last tie of the last rank when no sort reads all). Ranked
+    // within partitions, it hands on the rows its filter keeps: those the statement returns
+    // when that filter is the query's only condition.
+    const bool stops = limit.stopsEarly || (!limit.rankOrder.empty() && !sorted);
+    if (stops && view->loop >= 0 && !view->hashed)
+        window->rows = Measure::visits(view->loop);
+    else if (view->rows.kind == Measure::StatementRows && viewConditions == limit.condition)
+        window->rows = view->rows;
+    if (limit.rows > 0)
+        view->card = std::min(view->card, limit.rows);
+    // The lines above the view, one input each, hand on no more than it does.
+    for (Step* line = &body; line != view && line->children.size() == 1;
+         line = &line->children.front())
+        line->card = std::min(line->card, view->card);
+}
+
 QString fetchFilter(const RowLimit& limit) {
     const QString number = QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rownumber")");
     if (limit.count.isEmpty())
@@ -85,6 +126,9 @@ bool Builder::numberedView(Step& body, const RowLimit& limit) const {
         line->operation = QStringLiteral("COUNT");
         line->options = QStringLiteral("STOPKEY");
         line->filter = limit.condition;
+        // It lets through what the loop reading the numbered rows took.
+        if (line->rows.kind == Measure::None && line->loop >= 0 && !line->hashed)
+            line->rows = Measure::visits(line->loop);
         capRows(line->children.front(), limit.rows);
         const double saved = line->cost - line->children.front().cost;
         line->card = line->children.front().card;
@@ -176,7 +220,12 @@ Step Builder::rowLimited(Step body, Range text) const {
             window = blockStep(QStringLiteral("WINDOW"), QStringLiteral("NOSORT STOPKEY"), {body});
             capRows(window, limit.rows);
         }
-        window.rows = numbered;
+        // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all
+        // read back from its sort.
+        window.rows = numbered.kind != Measure::None          ? numbered
+                      : window.options == u"SORT PUSHED RANK" ? body.rows
+                      : body.loop >= 0 && !body.hashed        ? Measure::output(body.loop)
+                                                              : Measure{};
         Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
         view.filter = fetchFilter(limit);
         view.rows = returned;
@@ -184,38 +233,8 @@ Step Builder::rowLimited(Step body, Range text) const {
             view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
         return view;
     }
-    Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
-    if (view) {
-        // The ranking is pushed into the window, which stops at the last rank asked for; one
-        // that ranks within partitions read in order filters each partition's and reads on.
-        Step* window = windowLine(*view);
-        const bool sorted = window->options == u"SORT";
-        window->options = sorted              ? QStringLiteral("SORT PUSHED RANK")
-                          : limit.partitioned ? QStringLiteral("NOSORT")
-                                              : QStringLiteral("NOSORT STOPKEY");
-        window->filter = limit.numbering;
-        view->filter = limit.condition;
-        // (Ranked within partitions, each partition keeps that many: no figure is known.)
-        if (limit.stop > 0 && limit.rows > 0) {
-            // Oracle costs the lines that hand rows on as they come for the ranks kept only.
-            if (sorted)
-                window->card = std::min(window->card, limit.stop);
-            else
-                capRows(*window, limit.stop);
-            view->cost = window->cost;
-        }
-        // Stopped at the last rank, the window hands on what the query reads from its view.
-        // (RANK and DENSE_RANK stop at the last tie of the last rank when no sort reads all.)
-        const bool stops = limit.stopsEarly || (!limit.rankOrder.empty() && !sorted);
-        if (stops && view->loop >= 0 && !view->hashed)
-            window->rows = Measure::visits(view->loop);
-        if (limit.rows > 0)
-            view->card = std::min(view->card, limit.rows);
-        // The lines above the view, one input each, hand on no more than it does.
-        for (Step* line = &body; line != view && line->children.size() == 1;
-             line = &line->children.front())
-            line->card = std::min(line->card, view->card);
-    }
+    if (limit.kind == RowLimit::Ranked)
+        pushRanking(body, limit, viewFilter(tokens_, text));
     return body;
 }
 

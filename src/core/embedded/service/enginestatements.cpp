@@ -169,6 +169,16 @@ QString literal(const QVariant& value) {
     }
 }
 
+// The plan lines of the last run of `sql` the session keeps, with their counters; none when it
+// keeps none.
+std::vector<ScanLine> ranLines(const Session& session, const QString& sql) {
+    const QString id = sqlIdOf(sql);
+    for (const auto& kept : session.cursors())
+        if (kept->sqlId == id && kept->statement->text() == sql)
+            return kept->plan;
+    return {};
+}
+
 // MERGE as the statements of its plan (merge.h), each run as the user's own with the MERGE's
 // bind values, inside one savepoint so that it changes all or nothing.
 bool mergeCall(Call& call) {
@@ -212,13 +222,17 @@ bool mergeCall(Call& call) {
     c.recordsAffected = merged;
     call.work.counts[kStatRowsProcessed] += merged;
     // Its plan lines are drawn from the query of the source joined to the target; SQLite ran
-    // other statements for it, whose loops are not those lines': only the statement's own
-    // figures (its start, its pages) are known.
+    // other statements for it. The check for duplicates (without one, the insert) reads the
+    // source once and looks each of its rows up in the target, as the lines drawn do: each line
+    // has the figures of its counterpart there. The update's and the insert's own reads of the
+    // source are on no line, but in the statement's pages.
     try {
         const ParsedStatement joined(plan.joined);
         call.cursor = startCursor(c, call.statement,
                                   sqliteText(joined, call.cancelled, schemaOf(c, call.sandbox)));
         call.cursor->rows = merged;
+        call.cursor->ranInstead =
+            ranLines(*c.session, plan.duplicates.isEmpty() ? plan.insert : plan.duplicates);
     } catch (const DbError&) {
         // A MERGE whose query cannot be drawn again leaves no plan behind.
     }

@@ -27,14 +27,36 @@ uint64_t leadingBits(const QByteArray& digest, int bytes) {
     return v;
 }
 
+const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
+    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
+                                   [&](const ScanLine& l) { return l.id == id; });
+    return line == cursor.plan.end() ? nullptr : &*line;
+}
+
+bool isLoop(const ScanLine& l) {
+    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
+}
+
+// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
+// query (no loop of the same query runs inside it); empty otherwise.
+std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
+    const ScanLine* line = scanLine(cursor, id);
+    if (!line || line->output < 0 || !isLoop(*line))
+        return std::nullopt;
+    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        return l.parent == line->parent && l.id > line->id && isLoop(l);
+    });
+    return inner ? std::nullopt : std::optional<int64_t>(line->output);
+}
+
 // The figure `m` stands for in `cursor`'s run; empty when it cannot be told.
 std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
-    auto counter = [&](bool loops) -> std::optional<int64_t> {
+    auto counter = [&](int64_t ScanLine::*field) -> std::optional<int64_t> {
         const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
                                        [&](const ScanLine& l) { return l.id == m.line; });
         if (line == cursor.plan.end())
             return std::nullopt;
-        const int64_t v = loops ? line->loops : line->visits;
+        const int64_t v = (*line).*field;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
     if (m.less >= 0) {
@@ -48,9 +70,19 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
     }
     switch (m.kind) {
         case Measure::Loops:
-            return counter(true);
+            return counter(&ScanLine::loops);
         case Measure::Visits:
-            return counter(false);
+            return counter(&ScanLine::visits);
+        case Measure::Keys:
+            return counter(&ScanLine::keys);
+        case Measure::Probes:
+            return counter(&ScanLine::probes);
+        case Measure::Groups:
+            return counter(&ScanLine::groups);
+        case Measure::Sorted:
+            return counter(&ScanLine::sorted);
+        case Measure::Output:
+            return loopOutput(cursor, m.line);
         case Measure::StatementRows:
             return cursor.rows;
         case Measure::Constant:
@@ -117,6 +149,13 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         line.cycles = clock.cycles(stmt, i);
 #ifndef QUERVIN_SYSTEM_SQLITE
         line.output = quervin_loop_output(stmt, i);
+        line.groups = quervin_groups(stmt, i);
+        line.sorted = quervin_sorted_rows(stmt, i);
+        sqlite3_int64 keys = -1, probes = -1;
+        if (quervin_loop_keys(stmt, i, &keys, &probes)) {
+            line.keys = keys;
+            line.probes = probes;
+        }
 #endif
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
@@ -133,6 +172,63 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
     return lines;
 }
 
+namespace {
+
+// The text of line `at` of `lines` and of the lines above it, the line's own first; an outer
+// join's inner line as the inner join's.
+template <typename Line>
+QStringList pathOf(const std::vector<Line>& lines, size_t at) {
+    QStringList path;
+    for (int id = lines[at].id, depth = 0; id != 0 && depth < 64; ++depth) {
+        const auto line =
+            std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.id == id; });
+        if (line == lines.end())
+            break;
+        QString detail = line->detail;
+        if (detail.endsWith(u" LEFT-JOIN"))
+            detail.chop(10);
+        path << detail;
+        id = line->parent;
+    }
+    return path;
+}
+
+}  // namespace
+
+std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
+                                  const std::vector<ScanLine>& ran) {
+    std::vector<QStringList> ranPaths;
+    for (size_t k = 0; k < ran.size(); ++k)
+        ranPaths.push_back(pathOf(ran, k));
+    std::vector<ScanLine> lines;
+    for (size_t k = 0; k < drawn.size(); ++k) {
+        ScanLine line;
+        line.id = drawn[k].id;
+        line.parent = drawn[k].parent;
+        line.detail = drawn[k].detail;
+        const QStringList path = pathOf(drawn, k);
+        const ScanLine* match = nullptr;
+        int matches = 0;
+        for (size_t r = 0; r < ran.size(); ++r) {
+            if (ranPaths[r].size() >= path.size() && ranPaths[r].mid(0, path.size()) == path) {
+                match = &ran[r];
+                ++matches;
+            }
+        }
+        if (matches == 1) {
+            line.loops = match->loops;
+            line.visits = match->visits;
+            line.output = match->output;
+            line.keys = match->keys;
+            line.probes = match->probes;
+            line.groups = match->groups;
+            line.sorted = match->sorted;
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
 bool asksPlanStatistics(const QString& sql) {
     static const QString kHint = QStringLiteral("GATHER_PLAN_STATISTICS");
     if (!sql.contains(kHint, Qt::CaseInsensitive))
@@ -146,32 +242,49 @@ bool asksPlanStatistics(const QString& sql) {
 
 namespace {
 
-const ScanLine* scanLine(const ExecutedCursor& cursor, int id) {
-    const auto line = std::find_if(cursor.plan.begin(), cursor.plan.end(),
-                                   [&](const ScanLine& l) { return l.id == id; });
-    return line == cursor.plan.end() ? nullptr : &*line;
-}
-
-bool isLoop(const ScanLine& l) {
-    return l.detail.startsWith(u"SCAN ") || l.detail.startsWith(u"SEARCH ");
-}
-
-// The rows SQLite loop `id` handed on after its conditions, when it is the last loop of its
-// query (no loop of the same query runs inside it); empty otherwise.
-std::optional<int64_t> loopOutput(const ExecutedCursor& cursor, int id) {
-    const ScanLine* line = scanLine(cursor, id);
-    if (!line || line->output < 0 || !isLoop(*line))
-        return std::nullopt;
-    const bool inner = std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
-        return l.parent == line->parent && l.id > line->id && isLoop(l);
+// Whether `line` is the one line under its parent.
+bool onlyChild(const std::vector<CursorPlanLine>& lines, const CursorPlanLine& line) {
+    return std::none_of(lines.begin(), lines.end(), [&](const CursorPlanLine& c) {
+        return c.row.parentId == line.row.parentId && c.row.id != line.row.id;
     });
-    return inner ? std::nullopt : std::optional<int64_t>(line->output);
+}
+
+// Whether SQLite loop `id` reads a co-routine: the rows it visited are those the co-routine
+// yielded, each once.
+bool coroutineRead(const ExecutedCursor& cursor, int id) {
+    const ScanLine* loop = scanLine(cursor, id);
+    if (!loop || !loop->detail.startsWith(u"SCAN "))
+        return false;
+    return std::any_of(cursor.plan.begin(), cursor.plan.end(), [&](const ScanLine& l) {
+        if (!l.detail.startsWith(u"CO-ROUTINE "))
+            return false;
+        const QString read = QStringLiteral("SCAN ") + l.detail.mid(11);
+        return loop->detail == read || loop->detail.startsWith(read + u' ');
+    });
+}
+
+// Whether `line` finds one row at most each time it starts: by a ROWID, or by a unique index.
+bool uniqueLookup(const std::vector<CursorPlanLine>& lines, const CursorPlanLine& line) {
+    const PlanRow& r = line.row;
+    if (r.operation == u"INDEX")
+        return r.options == u"UNIQUE SCAN";
+    if (r.operation != u"TABLE ACCESS")
+        return false;
+    if (r.options == u"BY USER ROWID")
+        return true;
+    const size_t below = size_t(r.id) + 1;
+    return r.options == u"BY INDEX ROWID" && below < lines.size() &&
+           lines[below].row.parentId == r.id && uniqueLookup(lines, lines[below]);
 }
 
 // The rows of the lines the plan builder could not count (Measure::None) that the run counted
 // all the same: a table or index the last loop of its query reads hands on what met the loop's
 // conditions; a NESTED LOOPS SEMI or ANTI hands on what its outer input's last loop did, the
-// subquery being one of that loop's conditions; a UNION-ALL hands on all its inputs' rows.
+// subquery being one of that loop's conditions; a UNION-ALL hands on all its inputs' rows; a
+// NESTED LOOPS OUTER whose inner line finds a row at most hands on a row for each it looked up;
+// MERGE's VIEW hands on what the join below it does; an inner join what its inner loop let
+// through when it is the last loop of its query; the one line under a view without conditions
+// what the view took.
 void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor) {
     for (size_t k = 0; k < lines.size(); ++k) {
         CursorPlanLine& l = lines[k];
@@ -185,12 +298,20 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
             l.outputRows.reset();
         if (l.outputRows || (l.row.rows.kind != Measure::None && !distinct))
             continue;
-        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX";
+        const bool reads = l.row.operation == u"TABLE ACCESS" || l.row.operation == u"INDEX" ||
+                           l.row.operation == u"VIEW";
         // Only a line that started as often as the loop: one read once into a buffer that
         // the loop goes through again and again has not handed its rows on each time.
         const ScanLine* loop = scanLine(cursor, l.row.loop);
         if (l.row.role == PlanRole::Access && reads && loop && l.starts == loop->loops) {
             l.outputRows = loopOutput(cursor, l.row.loop);
+        } else if (l.row.operation == u"NESTED LOOPS" && l.row.options.isEmpty()) {
+            // An inner join hands on what its inner loop let through, when that is the last.
+            const auto inner = std::find_if(lines.rbegin(), lines.rend(), [&](const auto& c) {
+                return c.row.parentId == l.row.id;
+            });
+            if (inner != lines.rend() && inner->row.loop >= 0)
+                l.outputRows = loopOutput(cursor, inner->row.loop);
         } else if (l.row.operation == u"NESTED LOOPS" &&
                    (l.row.options.startsWith(u"SEMI") || l.row.options.startsWith(u"ANTI")) &&
                    k + 1 < lines.size()) {
@@ -205,14 +326,42 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
     }
     for (size_t k = lines.size(); k-- > 0;) {
         CursorPlanLine& l = lines[k];
-        if (l.outputRows || l.row.operation != u"UNION-ALL")
+        if (l.outputRows)
             continue;
-        std::optional<int64_t> sum = 0;
+        std::vector<const CursorPlanLine*> children;
         for (const CursorPlanLine& c : lines)
             if (c.row.parentId == l.row.id)
-                sum = sum && c.outputRows ? std::optional<int64_t>(*sum + *c.outputRows)
-                                          : std::nullopt;
-        l.outputRows = sum;
+                children.push_back(&c);
+        if (l.row.operation == u"UNION-ALL") {
+            std::optional<int64_t> sum = 0;
+            for (const CursorPlanLine* c : children)
+                sum = sum && c->outputRows ? std::optional<int64_t>(*sum + *c->outputRows)
+                                           : std::nullopt;
+            l.outputRows = sum;
+        } else if (l.row.operation == u"NESTED LOOPS" && l.row.options == u"OUTER" &&
+                   children.size() == 2 && uniqueLookup(lines, *children.back())) {
+            // Each outer row looked up once finds one row or none, and is kept either way.
+            l.outputRows = children.back()->starts;
+        } else if (l.row.operation == u"VIEW" && children.size() == 1 && l.row.parentId >= 0 &&
+                   lines[size_t(l.row.parentId)].row.operation == u"MERGE") {
+            // The rows MERGE takes are those of the join it stands over.
+            l.outputRows = children.front()->outputRows;
+        }
+    }
+    // What the one input of a view without conditions of its own (none SQLite could have
+    // pushed into it) gave it: the rows its co-routine yielded, which the loop reading it
+    // visited, or what the view took.
+    for (CursorPlanLine& l : lines) {
+        const CursorPlanLine* view = l.row.parentId >= 0 ? &lines[size_t(l.row.parentId)] : nullptr;
+        if (l.outputRows || !view || view->row.operation != u"VIEW" ||
+            !view->row.filterPredicates.isEmpty() || !view->row.accessPredicates.isEmpty())
+            continue;
+        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l))
+            l.outputRows = resolve(Measure::visits(view->row.loop), cursor);
+        if (l.outputRows || !view->outputRows)
+            continue;
+        if (onlyChild(lines, l))
+            l.outputRows = view->outputRows;
     }
 }
 
@@ -254,12 +403,19 @@ void timeLines(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cursor)
 
 }  // namespace
 
-std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& cursor, sqlite3* db) {
+std::vector<CursorPlanLine> cursorPlan(const ExecutedCursor& ran, sqlite3* db) {
     std::vector<EqpLine> eqp;
-    for (const ScanLine& l : cursor.plan)
+    for (const ScanLine& l : ran.plan)
         eqp.push_back({l.id, l.parent, l.detail});
     if (eqp.empty())
-        eqp = explainAgain(db, cursor.sqliteText);
+        eqp = explainAgain(db, ran.sqliteText);
+    // The lines drawn, counted by what ran in their place.
+    std::optional<ExecutedCursor> instead;
+    if (ran.plan.empty() && !ran.ranInstead.empty()) {
+        instead = ran;
+        instead->plan = linesRanFor(eqp, ran.ranInstead);
+    }
+    const ExecutedCursor& cursor = instead ? *instead : ran;
     const std::vector<PlanRow> rows =
         translatePlan(*cursor.statement, eqp, cursor.owner, db, cursor.peeked);
     std::vector<CursorPlanLine> lines;

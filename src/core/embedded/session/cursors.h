@@ -29,6 +29,14 @@ struct ScanLine {
     std::optional<int64_t> cycles;  // of the instructions that read its tables or its sorter
     // When it is the last loop of its query: the rows that met its conditions and went on.
     int64_t output = -1;
+    // When it looks its rows up by the values of an IN operator: the values it went through and
+    // the lookups it made.
+    int64_t keys = -1;
+    int64_t probes = -1;
+    // When the rows it hands on are grouped as they come: the groups made.
+    int64_t groups = -1;
+    // Of a sorter: the rows read back from it.
+    int64_t sorted = -1;
 };
 
 // The last execution of one statement.
@@ -41,6 +49,10 @@ struct ExecutedCursor {
     // The plan that ran, from its scan status; empty when SQLite reported no line of it (a
     // count(*) of a whole table, which it answers without a loop).
     std::vector<ScanLine> plan;
+    // Of a statement SQLite ran as others (a MERGE), whose plan is drawn from a query it did
+    // not run: the lines of the one of those that did that query's work, with their counters
+    // (linesRanFor()).
+    std::vector<ScanLine> ranInstead;
     // Run with STATISTICS_LEVEL = ALL (or the GATHER_PLAN_STATISTICS hint): its figures were
     // collected. Without, its lines show none, as Oracle's do.
     bool measured = false;
@@ -90,6 +102,14 @@ uint32_t sqlHashValue(const QString& sqlId);
 // with their counters of the run since the scan status was last reset, and their cycles as
 // `clock` counted them. Empty in a build without scan status. Cannot fail.
 std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock = CycleClock());
+
+// The lines of a plan that SQLite did not run as such (`drawn`, EXPLAIN QUERY PLAN's lines of it)
+// with the counters of their counterparts in the plan of a statement it ran for it (`ran`): the
+// same line under the same lines, the ran statement's own lines above them left aside, an outer
+// join's inner line matching the inner join's. A drawn line with no counterpart, or with more
+// than one, has none of the counters. Cannot fail.
+std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
+                                  const std::vector<ScanLine>& ran);
 
 // Whether `sql` (as the client sent it) asks for its plan statistics with Oracle's hint
 // GATHER_PLAN_STATISTICS. Cannot fail.
