@@ -149,6 +149,32 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                            "2|INDEX FAST FULL SCAN|IX_EMP_STATUS_SAL|50|50"}));
 }
 
+// A NOT IN whose column an index of the subquery's table holds is filled once from the
+// subquery, not looked up in the index for each row: each input starts once, the list holds
+// the rows it read, and a NULL among them leaves no row, as NOT IN must.
+TEST_F(PlanJoins, ANotInListIsReadOnceFromItsSubquery) {
+    const QString notIn = QStringLiteral(
+        "select d.dept_id from dept d where d.dept_id not in (select e.dept_id from emp e%1)");
+    // EMP.DEPT_ID may be NULL: the list is read from the table, which holds the NULLs.
+    EXPECT_EQ(
+        lines(notIn.arg(QString())).mid(1, 2),
+        QStringList({"1|HASH JOIN RIGHT ANTI NA|null|1|0", "2|TABLE ACCESS FULL|EMP|1|2000"}));
+    const QStringList plan = lines(notIn.arg(QStringLiteral(" where e.dept_id is not null")));
+    ASSERT_EQ(plan.size(), 4);
+    const QString filled = rowsOf(*db_, QStringLiteral("select count(dept_id) from emp")).value(0);
+    EXPECT_EQ(plan[1], "1|HASH JOIN RIGHT ANTI NA|null|1|10");
+    EXPECT_TRUE(plan[2].startsWith(u"2|INDEX ") && plan[2].endsWith(QStringLiteral("|1|") + filled))
+        << plan[2].toStdString();
+    EXPECT_TRUE(plan[3].endsWith(u"|1|50")) << plan[3].toStdString();
+    QStringList got = rowsOf(*db_, notIn.arg(QStringLiteral(" where e.dept_id is not null")));
+    QStringList expected =
+        rowsOf(*db_, QStringLiteral("select d.dept_id from dept d where not exists (select 1 "
+                                    "from emp e where e.dept_id = d.dept_id)"));
+    got.sort();
+    expected.sort();
+    EXPECT_EQ(got, expected);
+}
+
 // Each value of an IN list is a unique scan of the key made by the DDL, under the iterator.
 TEST_F(PlanJoins, AnInListOnTheKeyIteratesOverItsValues) {
     QList<qlonglong> cards;
@@ -178,11 +204,20 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
                            "2|TABLE ACCESS FULL|DEPT|1|50"}));
     EXPECT_TRUE(plan[3].startsWith(u"2|TABLE ACCESS FULL|EMP|")) << plan[3].toStdString();
     // RIGHT and FULL joins keep the rows of EMP that met none: 40 without a department, and
-    // for FULL the 10 departments without employees too.
-    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
-                    "d.dept_id")
-                  .value(1),
-              "1|HASH JOIN RIGHT OUTER|null|1|2000");
+    // for FULL the 10 departments without employees too. The RIGHT join reads EMP once and
+    // looks each row's department up, as the LEFT join the other way round does.
+    const QString right = QStringLiteral(
+        "select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
+        "d.dept_id");
+    EXPECT_EQ(lines(right).mid(1, 2),
+              QStringList({"1|NESTED LOOPS OUTER|null|1|2000", "2|TABLE ACCESS FULL|EMP|1|2000"}));
+    QStringList got = rowsOf(*db_, right);
+    QStringList left = rowsOf(*db_, QStringLiteral("select d.dname, e.emp_id from emp e left join "
+                                                   "dept d on d.dept_id = e.dept_id"));
+    got.sort();
+    left.sort();
+    EXPECT_EQ(got, left);
+    EXPECT_EQ(got.filter(QStringLiteral("null|")).size(), 40);
     EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
                     "d.dept_id")
                   .value(1),

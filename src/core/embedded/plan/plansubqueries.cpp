@@ -166,8 +166,10 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         subqueries.front().firstLoop >= 0)
         setOutputOf(tree, Measure::loops(subqueries.front().firstLoop));
     else if (subqueries.size() == 1 && !subqueries.front().correlated && tree.loop >= 0 &&
-             tree.role == PlanRole::Access && tree.operation == u"TABLE ACCESS" &&
-             tree.options == u"FULL" && onlySubqueriesOn(tree.alias))
+             tree.role == PlanRole::Access &&
+             ((tree.operation == u"TABLE ACCESS" && tree.options == u"FULL") ||
+              (tree.operation == u"INDEX" && tree.options.endsWith(u"FULL SCAN"))) &&
+             onlySubqueriesOn(tree.alias))
         setOutputOf(tree, Measure::visits(tree.loop));  // every row it reads goes on
     std::vector<Subquery> filtered;
     for (size_t i = 0; i < subqueries.size(); ++i) {
