@@ -106,6 +106,80 @@ QString rightJoinTurned(const QString& text) {
     return text.left(a.begin) + turned + text.mid(b.end);
 }
 
+// A column's declared type, upper case; empty when the table has no such column.
+QString declaredType(const Planner& p, const QString& table, const QString& column) {
+    try {
+        sqlite::Statement q(p.db,
+                            "SELECT upper(type) FROM pragma_table_info(?1) WHERE name = ?2 "
+                            "COLLATE NOCASE");
+        q.bind(1, table);
+        q.bind(2, column);
+        return q.step() ? q.text(0) : QString();
+    } catch (const sqlite::Error&) {
+        return {};
+    }
+}
+
+// `text` with each `NOT EXISTS (SELECT ... FROM t [alias] WHERE alias.c = outer.d)` of its WHERE
+// clause (the one comparison, of columns of one type) written as a list of t.c filled once
+// that the outer column is looked for in: `coalesce(outer.d IN (SELECT +alias.c FROM t alias),
+// 0) = 0` keeps the rows that meet none, and those whose own value or every value met is NULL,
+// as NOT EXISTS does. Unchanged when none is.
+QString existsAsLists(const Planner& p, const QString& text) {
+    const std::vector<Token> t = sql::tokenize(text);
+    const size_t where = sql::findTopLevel(t, 0, t.size(), u"WHERE");
+    if (where >= t.size())
+        return text;
+    std::vector<std::pair<Range, QString>> replaced;
+    for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where))) {
+        const size_t i = term.first;
+        if (term.size() < 6 || !t[i].is(u"NOT") || !t[i + 1].is(u"EXISTS") ||
+            !t[i + 2].isOp(u'(') || !t[i + 3].is(u"SELECT") ||
+            sql::closing(t, i + 2, term.last) + 1 != term.last)
+            continue;
+        const size_t close = term.last - 1;
+        const size_t from = sql::findTopLevel(t, i + 4, close, u"FROM");
+        const size_t inner = sql::findTopLevel(t, i + 4, close, u"WHERE");
+        // FROM table [[AS] alias] WHERE x.a = y.b )
+        if (from >= close || inner >= close || inner + 8 != close || !sql::isName(t[from + 1]))
+            continue;
+        size_t k = from + 2;
+        if (k < inner && t[k].is(u"AS"))
+            ++k;
+        const QString table = sql::unquoted(t[from + 1]).toLower();
+        QString alias = table;
+        if (k < inner && sql::isName(t[k]) && !sql::isKeyword(t[k]))
+            alias = sql::unquoted(t[k++]).toLower();
+        const size_t c = inner + 1;
+        if (k != inner || !sql::isName(t[c]) || !t[c + 1].isOp(u'.') || !t[c + 3].isOp(u'=') ||
+            !sql::isName(t[c + 4]) || !t[c + 5].isOp(u'.') || !sql::isName(t[c + 6]))
+            continue;
+        size_t own = c, other = c + 4;
+        if (sql::unquoted(t[own]).toLower() != alias)
+            std::swap(own, other);
+        const QString otherAlias = sql::unquoted(t[other]).toLower();
+        const auto outer = std::find_if(p.from.tables.begin(), p.from.tables.end(),
+                                        [&](const FromTable& f) { return f.alias == otherAlias; });
+        if (sql::unquoted(t[own]).toLower() != alias || otherAlias == alias ||
+            outer == p.from.tables.end() || outer->table.isEmpty())
+            continue;
+        const QString type = declaredType(p, table, sql::unquoted(t[own + 2]));
+        if (type.isEmpty() || type != declaredType(p, outer->table, sql::unquoted(t[other + 2])))
+            continue;
+        const QString list =
+            QStringLiteral("coalesce(%1 IN (SELECT +%2 %3), 0) = 0")
+                .arg(sql::textOf(text, t, other, other + 3), sql::textOf(text, t, own, own + 3),
+                     sql::textOf(text, t, from, inner));
+        replaced.emplace_back(term, list);
+    }
+    QString out = text;
+    for (auto r = replaced.rbegin(); r != replaced.rend(); ++r) {
+        const int begin = t[r->first.first].begin;
+        out.replace(begin, t[r->first.last - 1].end - begin, r->second);
+    }
+    return out;
+}
+
 }  // namespace
 
 QString steerSubqueries(Planner& p) {
@@ -114,6 +188,13 @@ QString steerSubqueries(Planner& p) {
     QString text = rightJoinTurned(p.base);
     if (text != p.base && !p.plan(text))
         text = p.base;
+    // NOT EXISTS as a hash anti join when the estimates find it cheaper than probing for each
+    // row.
+    if (const QString lists = existsAsLists(p, text); lists != text) {
+        const double probed = p.cost(text);
+        if (p.cost(lists) < probed)
+            text = lists;
+    }
     QStringList compared;
     const QString filled = listsFilledOnce(p, text, compared);
     if (filled == text)
