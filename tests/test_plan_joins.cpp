@@ -122,15 +122,28 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                     "where dept_id > 30)")
                   .value(1),
               "1|HASH JOIN RIGHT ANTI SNA|null|1|1470");
+    // NOT EXISTS probes EMP's index for each department when few are read, and otherwise
+    // reads the index once into a list each department is looked up in, as costs less.
     QList<qlonglong> cards;
-    EXPECT_EQ(
-        lines("select * from dept d where not exists (select 1 from emp e where e.dept_id "
-              "= d.dept_id)",
-              &cards),
-        QStringList({"0|SELECT STATEMENT|null|1|10", "1|NESTED LOOPS ANTI|null|1|10",
-                     "2|TABLE ACCESS FULL|DEPT|1|50", "2|INDEX RANGE SCAN|IX_EMP_DEPT|50|40"}));
+    const QString notExists = QStringLiteral(
+        "select * from dept d where %1not exists (select 1 "
+        "from emp e where e.dept_id = d.dept_id)");
+    const QStringList hashed = lines(notExists.arg(QString()), &cards);
+    ASSERT_EQ(hashed.size(), 4);
+    EXPECT_EQ(hashed.mid(0, 2),
+              QStringList({"0|SELECT STATEMENT|null|1|10", "1|HASH JOIN RIGHT ANTI|null|1|10"}));
+    EXPECT_TRUE(hashed[2].startsWith(u"2|INDEX FAST FULL SCAN|IX_EMP_DEPT|1|"))
+        << hashed[2].toStdString();
+    EXPECT_EQ(hashed[3], "2|TABLE ACCESS FULL|DEPT|1|50");
+    EXPECT_EQ(access_.value(1), "\"E\".\"DEPT_ID\"=\"D\".\"DEPT_ID\"");
     // The departments whose key none of EMP.DEPT_ID's 40 values meets.
     EXPECT_EQ(cards.value(1), 10);
+    EXPECT_EQ(rowsOf(*db_, notExists.arg(QString())).size(), 10);
+    EXPECT_EQ(
+        lines(notExists.arg(QStringLiteral("d.dept_id = 45 and "))),
+        QStringList({"0|SELECT STATEMENT|null|1|1", "1|NESTED LOOPS ANTI|null|1|1",
+                     "2|TABLE ACCESS BY INDEX ROWID|DEPT|1|1", "3|INDEX UNIQUE SCAN|PK_DEPT|1|1",
+                     "2|INDEX RANGE SCAN|IX_EMP_DEPT|1|0"}));
     // The values of IN read in order from DEPT's key, each looked up in EMP's index; without
     // the hint, reading EMP whole against the list costs less.
     EXPECT_EQ(lines("select /*+ index(e ix_emp_status_sal) */ emp_id from emp e where e.salary "
@@ -147,6 +160,44 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
               QStringList({"0|SELECT STATEMENT|null|1|0", "1|FILTER|null|1|0",
                            "2|TABLE ACCESS FULL|DEPT|1|50",
                            "2|INDEX FAST FULL SCAN|IX_EMP_STATUS_SAL|50|50"}));
+}
+
+// A NOT IN whose column an index of the subquery's table holds is filled once from the
+// subquery, not looked up in the index for each row: each input starts once, the list holds
+// the rows it read, and a NULL among them leaves no row, as NOT IN must.
+TEST_F(PlanJoins, ANotInListIsReadOnceFromItsSubquery) {
+    const QString notIn = QStringLiteral(
+        "select d.dept_id from dept d where d.dept_id not in (select e.dept_id from emp e%1)");
+    // EMP.DEPT_ID may be NULL: the list is read from the table, which holds the NULLs.
+    EXPECT_EQ(
+        lines(notIn.arg(QString())).mid(1, 2),
+        QStringList({"1|HASH JOIN RIGHT ANTI NA|null|1|0", "2|TABLE ACCESS FULL|EMP|1|2000"}));
+    const QStringList plan = lines(notIn.arg(QStringLiteral(" where e.dept_id is not null")));
+    ASSERT_EQ(plan.size(), 4);
+    const QString filled = rowsOf(*db_, QStringLiteral("select count(dept_id) from emp")).value(0);
+    EXPECT_EQ(plan[1], "1|HASH JOIN RIGHT ANTI NA|null|1|10");
+    EXPECT_TRUE(plan[2].startsWith(u"2|INDEX ") && plan[2].endsWith(QStringLiteral("|1|") + filled))
+        << plan[2].toStdString();
+    EXPECT_TRUE(plan[3].endsWith(u"|1|50")) << plan[3].toStdString();
+    QStringList got = rowsOf(*db_, notIn.arg(QStringLiteral(" where e.dept_id is not null")));
+    QStringList expected =
+        rowsOf(*db_, QStringLiteral("select d.dept_id from dept d where not exists (select 1 "
+                                    "from emp e where e.dept_id = d.dept_id)"));
+    got.sort();
+    expected.sort();
+    EXPECT_EQ(got, expected);
+    // NOT EXISTS keeps the 40 employees without a department, whose NULL meets no key, as the
+    // probe for each row does.
+    const QString byDept = QStringLiteral(
+        "select e.emp_id from emp e where not exists (select 1 "
+        "from dept d where d.dept_id = e.dept_id%1)");
+    EXPECT_EQ(lines(byDept.arg(QString())).value(1), "1|HASH JOIN RIGHT ANTI|null|1|40");
+    got = rowsOf(*db_, byDept.arg(QString()));
+    expected = rowsOf(*db_, byDept.arg(QStringLiteral(" and d.dname is not null")));
+    EXPECT_EQ(got.size(), 40);
+    got.sort();
+    expected.sort();
+    EXPECT_EQ(got, expected);
 }
 
 // Each value of an IN list is a unique scan of the key made by the DDL, under the iterator.
@@ -178,11 +229,20 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
                            "2|TABLE ACCESS FULL|DEPT|1|50"}));
     EXPECT_TRUE(plan[3].startsWith(u"2|TABLE ACCESS FULL|EMP|")) << plan[3].toStdString();
     // RIGHT and FULL joins keep the rows of EMP that met none: 40 without a department, and
-    // for FULL the 10 departments without employees too.
-    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
-                    "d.dept_id")
-                  .value(1),
-              "1|HASH JOIN RIGHT OUTER|null|1|2000");
+    // for FULL the 10 departments without employees too. The RIGHT join reads EMP once and
+    // looks each row's department up, as the LEFT join the other way round does.
+    const QString right = QStringLiteral(
+        "select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
+        "d.dept_id");
+    EXPECT_EQ(lines(right).mid(1, 2),
+              QStringList({"1|NESTED LOOPS OUTER|null|1|2000", "2|TABLE ACCESS FULL|EMP|1|2000"}));
+    QStringList got = rowsOf(*db_, right);
+    QStringList left = rowsOf(*db_, QStringLiteral("select d.dname, e.emp_id from emp e left join "
+                                                   "dept d on d.dept_id = e.dept_id"));
+    got.sort();
+    left.sort();
+    EXPECT_EQ(got, left);
+    EXPECT_EQ(got.filter(QStringLiteral("null|")).size(), 40);
     EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
                     "d.dept_id")
                   .value(1),

@@ -166,8 +166,9 @@ class Builder {
     Step withSubqueries(Step tree, const std::vector<Subquery>& subqueries, const Measure& output);
     Step filterAbove(Step tree, const std::vector<Subquery>& subqueries,
                      const Measure& output) const;
-    // Whether every condition on the table read as `alias` is a subquery's.
-    bool onlySubqueriesOn(const QString& alias);
+    // Whether every condition on the table read as `alias` is a subquery's (or, with `joins`, a
+    // join condition).
+    bool onlySubqueriesOn(const QString& alias, bool joins = false);
     // Whether every condition on the table `probe` reads names a column it finds rows by.
     bool onlyKeysOn(const Step& probe);
     // Of a correlated subquery looking rows up by key (`probe`, finding `perProbe` rows each

@@ -38,6 +38,29 @@ size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& al
     return at + 1;
 }
 
+// The columns of EXISTS's subquery `sub` compares, `inner.a = outer.b` alone in its WHERE
+// clause: the engine may look the outer column up in a list of the inner one filled once.
+void correlation(const std::vector<Token>& t, Range sub, SubqueryCondition& c) {
+    const size_t where = sql::findTopLevel(t, sub.first, sub.last, u"WHERE");
+    const size_t at = where + 1;
+    if (where + 8 != sub.last || !t[at + 1].isOp(u'.') || !t[at + 3].isOp(u'='))
+        return;
+    QString a, b;
+    columnAt(t, at, sub.last, a, c.innerColumn);
+    columnAt(t, at + 4, sub.last, b, c.column);
+    c.innerAlias = a;
+    c.alias = b;
+    const size_t from = sql::findTopLevel(t, sub.first, where, u"FROM");
+    size_t k = from + 2;
+    if (k < where && t[k].is(u"AS"))
+        ++k;
+    const QString own = k < where ? unquoted(t[k]).toLower() : c.innerTable.toLower();
+    if (b == own) {
+        std::swap(c.innerAlias, c.alias);
+        std::swap(c.innerColumn, c.column);
+    }
+}
+
 // The subquery conditions among the AND terms of the WHERE clause of the query `text`, in the
 // order written.
 std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, Range text) {
@@ -78,7 +101,10 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
             if (after >= term.last || !(t[after].is(u"FROM") || t[after].isOp(u',')))
                 c.innerColumn.clear();
         }
-        c.innerTable = firstTable(t, Range{open + 1, sql::closing(t, open, term.last)});
+        const size_t close = sql::closing(t, open, term.last);
+        c.innerTable = firstTable(t, Range{open + 1, close});
+        if (c.kind == SubqueryCondition::Exists)
+            correlation(t, Range{open + 1, close}, c);
         found.push_back(c);
     }
     return found;
@@ -161,21 +187,28 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         return conditions[i];
     };
     // What the query's own loops hand on is what the one subquery began with: SQLite asks a
-    // subquery after the row's other conditions.
+    // subquery after the row's other conditions. A table read alone has no join of its own:
+    // its join conditions are those of a subquery's (one the engine fills once).
     if (subqueries.size() == 1 && subqueries.front().correlated &&
         subqueries.front().firstLoop >= 0)
         setOutputOf(tree, Measure::loops(subqueries.front().firstLoop));
     else if (subqueries.size() == 1 && !subqueries.front().correlated && tree.loop >= 0 &&
-             tree.role == PlanRole::Access && tree.operation == u"TABLE ACCESS" &&
-             tree.options == u"FULL" && onlySubqueriesOn(tree.alias))
+             tree.role == PlanRole::Access &&
+             ((tree.operation == u"TABLE ACCESS" && tree.options == u"FULL") ||
+              (tree.operation == u"INDEX" && tree.options.endsWith(u"FULL SCAN"))) &&
+             onlySubqueriesOn(tree.alias, true))
         setOutputOf(tree, Measure::visits(tree.loop));  // every row it reads goes on
     std::vector<Subquery> filtered;
     for (size_t i = 0; i < subqueries.size(); ++i) {
         const Subquery& sub = subqueries[i];
         const SubqueryCondition c = conditionOf(i);
         const bool last = i + 1 == subqueries.size();
+        // An uncorrelated list for NOT EXISTS: the engine looks the outer column up in it.
+        const bool listed =
+            c.kind == SubqueryCondition::In ||
+            (c.kind == SubqueryCondition::Exists && c.negated && !c.innerColumn.isEmpty());
         if (c.kind == SubqueryCondition::Other || (sub.correlated && !keyProbe(sub.plan)) ||
-            (!sub.correlated && (!sub.list || c.kind != SubqueryCondition::In))) {
+            (!sub.correlated && (!sub.list || !listed))) {
             filtered.push_back(sub);
             continue;
         }
@@ -222,9 +255,16 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         join.width = tree.width;
         // A hash join finds the outer rows by the column IN compares with what the subquery
         // selects; a nested loops join's own lines show how it looks the key up.
-        if (!sub.correlated && !c.innerColumn.isEmpty())
+        if (!sub.correlated && c.kind == SubqueryCondition::Exists) {
+            // The subquery's own comparison finds the rows of the list it built, on the join.
+            join.role = PlanRole::HashJoin;
+            join.alias = c.innerAlias;
+            join.keys = QStringList{c.innerColumn};
+            join.block = sub.plan.block;
+        } else if (!sub.correlated && !c.innerColumn.isEmpty()) {
             join.access =
                 oracleColumn(c.alias, c.column) + u'=' + oracleColumn(c.innerAlias, c.innerColumn);
+        }
         join.rows = last && filtered.empty() ? output : Measure{};
         // A probe that reads nothing but the index entries of its keys hands on each one it
         // visits: SQLite stops an EXISTS at its first row.
@@ -279,10 +319,10 @@ bool Builder::onlyKeysOn(const Step& probe) {
                        [&](const Predicate& p) { return probe.keys.contains(p.column); });
 }
 
-bool Builder::onlySubqueriesOn(const QString& alias) {
+bool Builder::onlySubqueriesOn(const QString& alias, bool joins) {
     const QList<Predicate> conditions = conditionsOn(alias, tableName(alias));
     return std::all_of(conditions.begin(), conditions.end(),
-                       [](const Predicate& p) { return p.subquery; });
+                       [&](const Predicate& p) { return p.subquery || (joins && p.isJoin()); });
 }
 
 }  // namespace qv::embedded::plan

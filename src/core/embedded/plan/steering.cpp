@@ -431,6 +431,10 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.goal = sessionGoal;
     const std::vector<Hint>& hints = statement.hints();
     Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}, peeked};
+    if (joins) {
+        planner.base = steerSubqueries(planner);
+        planner.from = readFromList(planner.base);
+    }
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);

@@ -107,6 +107,19 @@ struct Planner {
             return false;
         }
     }
+    // Whether `column` of `table` is declared NOT NULL (or is its primary key).
+    bool notNull(const QString& table, const QString& column) const {
+        try {
+            sqlite::Statement q(db,
+                                "SELECT \"notnull\" OR pk > 0 FROM pragma_table_info(?1) "
+                                "WHERE name = ?2 COLLATE NOCASE");
+            q.bind(1, table);
+            q.bind(2, column);
+            return q.step() && q.integer(0) != 0;
+        } catch (const sqlite::Error&) {
+            return false;
+        }
+    }
     // SQLite's indexes of `table`, with the names Oracle shows for them.
     std::vector<std::pair<QString, QString>> indexes(const QString& table) const {
         std::vector<std::pair<QString, QString>> found;
@@ -170,6 +183,13 @@ struct Work {
     }
     QString current() const { return p.text(directive, order); }
 };
+
+// The SQLite text of the planned statement (`p.base`) run as the engine draws it
+// (subquerysteering.cpp): a RIGHT JOIN of two tables as the LEFT JOIN the other way round, which
+// reads the preserved table once; a list of IN or NOT IN that SQLite would look each row's
+// value up for in an index of the subquery's table, filled once from the subquery instead (the
+// build side of the hash semi or anti join drawn). Only for a query. Cannot fail.
+QString steerSubqueries(Planner& p);
 
 // Hash joins, nested loops a hint asks for, and cartesian joins read once into a buffer
 // (joinsteering.cpp).
