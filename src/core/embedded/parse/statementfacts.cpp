@@ -440,8 +440,12 @@ void readUsingJoins(const std::vector<Token>& t, QList<Predicate>& out) {
 QList<Predicate> readPredicates(const std::vector<Token>& t) {
     QList<Predicate> out;
     for (const ConditionClause& c : conditionClauses(t)) {
-        if (!c.having)
-            readConjuncts(t, c.range.first, c.range.last, out);
+        if (c.having)
+            continue;
+        const qsizetype before = out.size();
+        readConjuncts(t, c.range.first, c.range.last, out);
+        for (qsizetype i = before; i < out.size(); ++i)
+            out[i].at = c.range.first;
     }
     readUsingJoins(t, out);
     return out;

@@ -48,7 +48,9 @@ struct Predicate {
     // JOIN ... USING (column) or a NATURAL JOIN (its columns "*": those both tables have).
     bool expression = false;
     bool usingColumn = false;
-    size_t at = 0;  // of JOIN ... USING: the token of the column in its list
+    // Where it is written: the first token of its clause; of JOIN ... USING, the token of the
+    // column in its list.
+    size_t at = 0;
     // Of op "OR": its branches, each a condition on a column of the same table (the first's
     // alias and column are this one's).
     std::vector<Predicate> branches;

@@ -417,7 +417,7 @@ Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine
 // on after its conditions is counted where the rows go next (Builder::block()).
 void Builder::markLoop(Step& s, int id, int buildLine) const {
     s.loop = id;
-    s.block = context_.text;
+    s.block = context_.text.empty() ? context_.limitedQuery : context_.text;
     s.role = PlanRole::Access;
     if (s.buffered)
         return;  // its lines are counted where the copy was made

@@ -69,9 +69,10 @@ bool Builder::joinedTo(const QString& alias, const QStringList& outer) const {
 
 // A subquery, a view or a member of a set operation, under its row limit: its rows are not the
 // statement's, and it runs `starts` times.
-Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts, bool merged) {
+Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure starts, bool merged,
+                          Range limitedQuery) {
     const BlockContext outer = context_;
-    context_ = {starts, false, text, merged};
+    context_ = {starts, false, text, merged, limitedQuery};
     Step s = rowLimited(block(lines, text), text);
     context_ = outer;
     return s;
@@ -183,12 +184,16 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
                 if (viewText.empty() && !analyticFunctions(tokens_, text).isEmpty())
                     viewText = text;
             }
-            Step view = nestedBlock(node.children, viewText, context_.starts);
-            if (viewText.empty() && !name.startsWith(u"(subquery"))
-                view = storedViewGrouping(std::move(view), name);
             // Its own query may read a table of the same name: no view of an earlier query
             // (another member of a set operation) stands for that table.
             views_.remove(name.toLower());
+            // The engine limits a query's rows by ROWNUM in a subquery named after its table.
+            const bool limits = viewText.empty() && aliases_.contains(name.toLower()) &&
+                                rowLimit(tokens_, text).kind == RowLimit::Rownum;
+            Step view = nestedBlock(node.children, viewText, context_.starts, false,
+                                    limits ? text : Range{});
+            if (viewText.empty() && !name.startsWith(u"(subquery"))
+                view = storedViewGrouping(std::move(view), name);
             views_.insert(name.toLower(), std::move(view));
             if (d.startsWith(u"MATERIALIZE") && timesRead(tokens_, name) > 1 &&
                 !temps_.contains(name.toLower()))

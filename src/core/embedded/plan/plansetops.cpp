@@ -4,6 +4,7 @@
 // the sorted members of the others (MERGE (op) over LEFT and RIGHT).
 #include "core/embedded/plan/plansteps.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace qv::embedded::plan {
@@ -69,9 +70,21 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
         return u;
     };
     std::optional<Step> acc;
+    const QList<Predicate> all = predicates_;
     for (size_t p = 0; p < members.size(); ++p) {
         const Member& m = members[p];
+        // Each member is drawn with its own conditions: another member's, on a table of the
+        // same name, say nothing of the rows this one reads.
+        predicates_.clear();
+        for (const Predicate& c : all) {
+            const bool another = std::any_of(texts.begin(), texts.end(), [&](const Range& r) {
+                return &r != &texts[p] && r.first <= c.at && c.at < r.last;
+            });
+            if (!another)
+                predicates_ << c;
+        }
         Step branch = nestedBlock(m.lines, texts[p], context_.starts, m.merged);
+        predicates_ = all;
         if (!acc) {
             acc = branch;
             continue;

@@ -147,6 +147,9 @@ class Builder {
         bool top = true;
         Range text;
         bool merged = false;  // a member of a set operation SQLite merges: sorted for it
+        // Of the engine's subquery that limits a query's rows by ROWNUM: that query, whose
+        // conditions its loops apply.
+        Range limitedQuery;
     };
     // A member of a set operation: SQLite's lines of its query, and the operator that adds it
     // (empty for the first).
@@ -158,8 +161,8 @@ class Builder {
 
     // `text`: the tokens of the query a block of the plan runs; empty when it cannot be told.
     Step block(const std::vector<int>& lines, Range text);
-    Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts,
-                     bool merged = false);
+    Step nestedBlock(const std::vector<int>& lines, Range text, Measure starts, bool merged = false,
+                     Range limitedQuery = {});
     Sources readLines(const std::vector<int>& lines, Range text);
     // The subqueries of the block's WHERE clause around the rows of its loops (`tree`), which
     // hand `output` on (plansubqueries.cpp).

@@ -126,6 +126,8 @@ bool Builder::numberedView(Step& body, const RowLimit& limit) const {
         line->operation = QStringLiteral("COUNT");
         line->options = QStringLiteral("STOPKEY");
         line->filter = limit.condition;
+        // It applies ROWNUM alone: the query's conditions are its loops'.
+        line->role = PlanRole::Other;
         // It lets through what the loop reading the numbered rows took.
         if (line->rows.kind == Measure::None && line->loop >= 0 && !line->hashed)
             line->rows = Measure::visits(line->loop);
