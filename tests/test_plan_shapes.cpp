@@ -354,6 +354,20 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
+    // Members reading one table, each by conditions of its own: estimated, found and filtered
+    // by those alone, the row limit on its count.
+    EXPECT_EQ(lines("select ename from emp where salary < 20 and rownum <= 5 minus select ename "
+                    "from emp where salary >= 4900"),
+              (QStringList{"0: SELECT STATEMENT|1|5", "1:0 MINUS|1|5", "2:1 SORT UNIQUE|1|",
+                           "3:2 COUNT STOPKEY|1|5", "4:3 TABLE ACCESS BY INDEX ROWID EMP|1|5",
+                           "5:4 INDEX RANGE SCAN IX_EMP_SALARY|1|5", "6:1 SORT UNIQUE|1|",
+                           "7:6 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|100",
+                           "8:7 INDEX RANGE SCAN IX_EMP_SALARY|1|100"}));
+    EXPECT_EQ(filters_, (QMap<int, QString>{{3, "ROWNUM<=5"}}));
+    EXPECT_EQ(access_, (QMap<int, QString>{{5, R"("SALARY"<20)"}, {8, R"("SALARY">=4900)"}}));
+    EXPECT_EQ(
+        rowsOf(*db_, QStringLiteral("SELECT CARDINALITY FROM %1 WHERE ID >= 6").arg(kPlanTable)),
+        (QStringList{"100", "100", "100"}));
 }
 
 // A WITH query read twice is loaded once into a temporary table that both read; read once, it is

@@ -71,6 +71,7 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
     };
     std::optional<Step> acc;
     const QList<Predicate> all = predicates_;
+    const QStringList outside = views_.keys();
     for (size_t p = 0; p < members.size(); ++p) {
         const Member& m = members[p];
         // Each member is drawn with its own conditions: another member's, on a table of the
@@ -85,6 +86,11 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
         }
         Step branch = nestedBlock(m.lines, texts[p], context_.starts, m.merged);
         predicates_ = all;
+        // The engine's subquery that limits a member's rows is named after its table: a later
+        // member reading that table reads the table.
+        views_.removeIf([&](const auto& view) {
+            return !outside.contains(view.key()) && subqueryText(tokens_, view.key()).empty();
+        });
         if (!acc) {
             acc = branch;
             continue;
