@@ -57,15 +57,25 @@ Step* rankedView(Step& s, const QString& alias) {
     return nullptr;
 }
 
+// The VIEW's filter: rows numbered (ranked, for ties) up to the last one fetched, a percentage
+// of all rows counted by the window, past those skipped.
 QString fetchFilter(const RowLimit& limit) {
     const QString number = QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rownumber")");
-    if (limit.count.isEmpty())
+    const QString kept = limit.ties && limit.ordered
+                             ? QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rank")")
+                             : number;
+    const QString count =
+        limit.percent ? QStringLiteral(R"(CEIL("from$_subquery$_002"."rowlimit_$$_total"*%1/100))")
+                            .arg(limit.count)
+        : limit.count.isEmpty() && (limit.ties || limit.percent) ? QStringLiteral("1")
+                                                                 : limit.count;
+    if (count.isEmpty())
         return number + u'>' + limit.offset;
     if (limit.offset.isEmpty())
-        return number + QStringLiteral("<=") + limit.count;
-    return number +
+        return kept + QStringLiteral("<=") + count;
+    return kept +
            QStringLiteral("<=CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2 AND ")
-               .arg(limit.offset, limit.count) +
+               .arg(limit.offset, count) +
            number + u'>' + limit.offset;
 }
 
@@ -159,13 +169,21 @@ Step Builder::rowLimited(Step body, Range text) const {
         return count;
     }
     if (limit.kind == RowLimit::Fetch) {
-        const Measure numbered = limit.offset.isEmpty() ? returned : Measure{};
+        // Ties and percentages are kept by the engine's own view over the query's numbered rows:
+        // the window stands in the place of its lines.
+        while ((limit.ties || limit.percent) && body.operation == u"VIEW" &&
+               body.children.size() == 1 &&
+               (body.alias.isEmpty() || body.alias.startsWith(u"(subquery")))
+            body = Step(body.children.front());
+        const Measure numbered =
+            limit.offset.isEmpty() && !limit.ties && !limit.percent ? returned : Measure{};
         Step window = body;
         if (sorts(body)) {
             window.operation = QStringLiteral("WINDOW");
-            window.options = QStringLiteral("SORT PUSHED RANK");
+            window.options =
+                limit.percent ? QStringLiteral("SORT") : QStringLiteral("SORT PUSHED RANK");
             // It keeps the rows numbered up to the last one fetched.
-            if (!limit.numbering.isEmpty() && !limit.count.isEmpty()) {
+            if (!limit.numbering.isEmpty() && !limit.count.isEmpty() && !limit.percent) {
                 window.filter = limit.numbering + QStringLiteral("<=") +
                                 (limit.offset.isEmpty()
                                      ? limit.count
@@ -173,7 +191,10 @@ Step Builder::rowLimited(Step body, Range text) const {
                                            .arg(limit.offset, limit.count));
             }
         } else {
-            window = blockStep(QStringLiteral("WINDOW"), QStringLiteral("NOSORT STOPKEY"), {body});
+            window = blockStep(
+                QStringLiteral("WINDOW"),
+                limit.percent ? QStringLiteral("NOSORT") : QStringLiteral("NOSORT STOPKEY"),
+                {body});
             capRows(window, limit.rows);
         }
         window.rows = numbered;

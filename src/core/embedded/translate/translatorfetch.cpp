@@ -1,0 +1,279 @@
+// FETCH FIRST ... WITH TIES and FETCH FIRST ... PERCENT, as Oracle runs them: the query's rows
+// numbered and ranked by its ORDER BY (and counted for a percentage) in a view, which keeps the
+// rows of the page. See translateOracle() in oracledialect.h.
+#include "core/embedded/translate/translator.h"
+
+namespace qv::embedded {
+
+namespace {
+
+const QString kPageRowNumber = QStringLiteral("qv_rowlimit_rn");
+const QString kRank = QStringLiteral("qv_rowlimit_rank");
+const QString kTotal = QStringLiteral("qv_rowlimit_total");
+
+}  // namespace
+
+// [OFFSET m ROW|ROWS] FETCH FIRST|NEXT [n [PERCENT]] ROW|ROWS WITH TIES|ONLY, when it keeps ties
+// or a percentage; nullopt for any other limit (limitClause() writes those).
+std::optional<Translator::RankedFetch> Translator::rankedFetch(const Block& b) const {
+    const Clause* fetch = b.find(ClauseKind::Fetch);
+    if (!fetch || fetch->body >= fetch->end ||
+        !(t_[fetch->body].is(u"FIRST") || t_[fetch->body].is(u"NEXT")))
+        return std::nullopt;
+    auto rowsWord = [&](size_t from, size_t end) {
+        return qMin(groups_.findTopLevel(from, end, u"ROW"),
+                    groups_.findTopLevel(from, end, u"ROWS"));
+    };
+    RankedFetch f;
+    const size_t rows = rowsWord(fetch->body + 1, fetch->end);
+    if (rows >= fetch->end)
+        return std::nullopt;
+    f.percent = rows > fetch->body + 1 && t_[rows - 1].is(u"PERCENT");
+    f.count = {fetch->body + 1, f.percent ? rows - 1 : rows};
+    f.ties = rows + 3 == fetch->end && t_[rows + 1].is(u"WITH") && t_[rows + 2].is(u"TIES");
+    if (!f.ties && !(rows + 2 == fetch->end && t_[rows + 1].is(u"ONLY")))
+        return std::nullopt;
+    if (!f.ties && !f.percent)
+        return std::nullopt;
+    if (const Clause* offset = b.find(ClauseKind::Offset)) {
+        f.offset = {offset->body, rowsWord(offset->body, offset->end)};
+        if (f.offset.empty() || f.offset.last >= offset->end)
+            return std::nullopt;
+    }
+    f.order = b.find(ClauseKind::Order);
+    if (f.order && t_[f.order->at + 1].is(u"SIBLINGS"))
+        refuse(
+            QStringLiteral("ORDER SIBLINGS BY with FETCH ... WITH TIES or PERCENT is not "
+                           "supported"));
+    if (b.distinct)
+        refuse(
+            QStringLiteral("SELECT DISTINCT with FETCH ... WITH TIES or PERCENT is not "
+                           "supported"));
+    return f;
+}
+
+// SELECT the query's columns FROM (the query numbered, ranked and counted) WHERE its rows are
+// those of the page. Oracle names the view's columns, so a name twice is ambiguous there as well.
+void Translator::rankedFetchQuery(const Block& b, const RankedFetch& f, const Scope& outer) {
+    QStringList names;
+    for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last)) {
+        if (e - a == 1 && t_[a].isOp(u'*')) {
+            for (const TableRef& ref : queryNames(b).tables)
+                names << tableColumns(ref.table);
+        } else if (e - a >= 3 && t_[e - 1].isOp(u'*') && t_[e - 2].isOp(u'.')) {
+            const QString qualifier = sql::unquoted(t_[e - 3]);
+            QString named;
+            for (const TableRef& ref : queryNames(b).tables) {
+                if (ref.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
+                    (ref.alias.isEmpty() && ref.table.compare(qualifier, Qt::CaseInsensitive) == 0))
+                    named = ref.table;
+            }
+            names << tableColumns(named);
+        } else {
+            const size_t valueEnd = itemValueEnd(a, e);
+            names << (valueEnd == e                         ? sql::columnHeading(t_, a, e)
+                      : t_[e - 1].kind == TokenKind::Quoted ? sql::unquoted(t_[e - 1])
+                                                            : sql::unquoted(t_[e - 1]).toUpper());
+        }
+    }
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        if (names.indexOf(names[k], k + 1) > 0)
+            throw oracleError(918, QStringLiteral("ORA-00918: column ambiguously defined"));
+        names[k] = sql::quotedName(names[k]);
+    }
+    const size_t kept = rankedFetch_;
+    rankedFetch_ = b.first;
+    write(u"SELECT ");
+    write(names.join(u", "));
+    write(u" FROM (");
+    block(b.first, b.last, false, outer);
+    rankedFetch_ = kept;
+    write(u") WHERE ");
+
+    const Scope plain{{}, outer.level};
+    // `whole` writes the value as a whole number when it is not below zero.
+    auto bounded = [&](Range value, const std::function<void()>& whole) {
+        write(u"(CASE WHEN (");
+        render(value.first, value.last, plain);
+        write(u") >= 0 THEN ");
+        whole();
+        write(u" WHEN (");
+        render(value.first, value.last, plain);
+        write(u") < 0 THEN 0 END)");
+    };
+    auto truncated = [&](Range value) {
+        write(u"CAST((");
+        render(value.first, value.last, plain);
+        write(u") AS INTEGER)");
+    };
+    // The share of all rows rounded up (to nine places first, so that 3.0000000000000004 rows
+    // are three).
+    auto share = [&] {
+        auto rows = [&] {
+            write(u"round(");
+            write(kTotal);
+            write(u" * (");
+            render(f.count.first, f.count.last, plain);
+            write(u") / 100.0, 9)");
+        };
+        write(u"(CAST(");
+        rows();
+        write(u" AS INTEGER) + (");
+        rows();
+        write(u" > CAST(");
+        rows();
+        write(u" AS INTEGER)))");
+    };
+    // The rows skipped and the rows kept: whole numbers, none below zero, NULL for NULL (no row).
+    auto skipped = [&] { bounded(f.offset, [&] { truncated(f.offset); }); };
+    auto count = [&] {
+        if (f.count.empty())
+            return write(u"1");
+        if (f.percent)
+            return bounded(f.count, share);
+        bounded(f.count, [&] { truncated(f.count); });
+    };
+    if (!f.offset.empty()) {
+        write(kPageRowNumber);
+        write(u" > ");
+        skipped();
+        write(u" AND ");
+    }
+    count();
+    write(u" > 0 AND ");
+    // Ties are rows equal to the last one kept on the ORDER BY keys; without them, none.
+    write(f.ties && f.order ? kRank : kPageRowNumber);
+    write(u" <= ");
+    count();
+    if (!f.offset.empty()) {
+        write(u" + ");
+        skipped();
+    }
+}
+
+// The columns of `table` as the query's * gives them; refused for anything that is no table of
+// the schema (a subquery's columns are not known here).
+QStringList Translator::tableColumns(const QString& name) const {
+    const TableFacts* facts = name.isEmpty() ? nullptr : table(name);
+    if (!facts)
+        refuse(
+            QStringLiteral("* of a subquery with FETCH ... WITH TIES or PERCENT is not "
+                           "supported"));
+    QStringList columns;
+    for (const ColumnFacts& c : facts->columns)
+        columns << c.name;
+    return columns;
+}
+
+// , ROW_NUMBER() OVER (ORDER BY keys), RANK() OVER (ORDER BY keys) for ties, COUNT(*) over all
+// rows for a percentage: after the select list of the query rankedFetchQuery() writes. All
+// windows share one order, so the rows are sorted once and come out in it.
+void Translator::rankedFetchColumns(const Block& b, const RankedFetch& f, const Scope& outer) {
+    const QueryNames names = queryNames(b);
+    const Scope keys{{}, outer.level, &names};
+    auto window = [&](QStringView function, QStringView frame, const QString& name) {
+        write(u", ");
+        write(function);
+        write(u" OVER (");
+        if (f.order)
+            windowOrder(b, *f.order, keys);
+        write(frame);
+        write(u") AS ");
+        write(name);
+    };
+    window(u"row_number()", u"", kPageRowNumber);
+    if (f.ties && f.order)
+        window(u"rank()", u"", kRank);
+    if (f.percent) {
+        window(u"count(*)",
+               f.order ? u" ROWS BETWEEN UNBOUNDED PRECEDING AND UNBOUNDED FOLLOWING" : u"",
+               kTotal);
+    }
+}
+
+// ORDER BY terms in a window, where SQLite knows neither the select list's aliases nor its
+// positions: such a term is written as the item's value. NULLs sort as Oracle sorts them.
+void Translator::windowOrder(const Block& b, const Clause& order, const Scope& scope) {
+    const std::vector<Range> items = groups_.splitTopLevel(b.items.first, b.items.last);
+    write(u"ORDER BY ");
+    bool firstTerm = true;
+    for (const auto& [first, termEnd] : groups_.splitTopLevel(order.at + 2, order.end)) {
+        if (first >= termEnd)
+            continue;
+        if (!firstTerm)
+            write(u", ");
+        firstTerm = false;
+        size_t value = termEnd;
+        const bool nulls = value - first > 2 && t_[value - 2].is(u"NULLS");
+        if (nulls)
+            value -= 2;
+        const bool descending = t_[value - 1].is(u"DESC");
+        if (descending || t_[value - 1].is(u"ASC"))
+            --value;
+        Range key{first, value};
+        QString written;  // a column of a * item named by its position
+        if (key.size() == 1 && t_[first].kind == TokenKind::Number) {
+            qsizetype k = t_[first].text.toLongLong() - 1;
+            bool found = false;
+            for (const Range& item : items) {
+                QStringList columns;
+                if (item.size() == 1 && t_[item.first].isOp(u'*')) {
+                    for (const TableRef& ref : scope.names->tables) {
+                        for (const QString& c : tableColumns(ref.table))
+                            columns
+                                << sql::quotedName(ref.alias.isEmpty() ? ref.table : ref.alias) +
+                                       u'.' + sql::quotedName(c);
+                    }
+                } else if (item.size() >= 3 && t_[item.last - 1].isOp(u'*')) {
+                    const QString qualifier = sql::unquoted(t_[item.last - 3]);
+                    for (const TableRef& ref : scope.names->tables) {
+                        if (ref.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
+                            (ref.alias.isEmpty() &&
+                             ref.table.compare(qualifier, Qt::CaseInsensitive) == 0)) {
+                            for (const QString& c : tableColumns(ref.table))
+                                columns << sql::quotedName(qualifier) + u'.' + sql::quotedName(c);
+                        }
+                    }
+                } else if (k == 0) {
+                    key = {item.first, itemValueEnd(item.first, item.last)};
+                    found = true;
+                    break;
+                } else {
+                    --k;
+                    continue;
+                }
+                if (k >= 0 && k < columns.size()) {
+                    written = columns[k];
+                    found = true;
+                    break;
+                }
+                k -= columns.size();
+            }
+            if (!found || t_[first].text.toLongLong() < 1)
+                throw oracleError(1785, QStringLiteral("ORA-01785: ORDER BY item must be the "
+                                                       "number of a SELECT-list expression"));
+        } else if (key.size() == 1 && sql::isName(t_[first])) {
+            for (const Range& item : items) {
+                const size_t valueEnd = itemValueEnd(item.first, item.last);
+                if (valueEnd < item.last &&
+                    sql::unquoted(t_[item.last - 1])
+                            .compare(sql::unquoted(t_[first]), Qt::CaseInsensitive) == 0)
+                    key = {item.first, valueEnd};
+            }
+        }
+        write(u"(");
+        if (written.isEmpty())
+            render(key.first, key.last, scope);
+        else
+            write(written);
+        write(u")");
+        if (descending)
+            write(u" DESC");
+        if (nulls)
+            write(t_[termEnd - 1].is(u"FIRST") ? u" NULLS FIRST" : u" NULLS LAST");
+        else if (key.first != first || !neverNull(key, *scope.names))
+            write(descending ? u" NULLS FIRST" : u" NULLS LAST");
+    }
+}
+
+}  // namespace qv::embedded
