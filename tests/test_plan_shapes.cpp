@@ -407,4 +407,69 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
     EXPECT_LT(10 * full, buffers());
 }
 
+// FETCH FIRST ... WITH TIES keeps the rows equal to the last one kept on the ORDER BY keys, past
+// an OFFSET; PERCENT keeps that share of all rows, rounded up. The rows are numbered, ranked and
+// counted by one window over one read of the table.
+TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
+    for (const char* sql :
+         {"create table pg (id number primary key, v number)",
+          "insert into pg select level, case when mod(level, 7) = 0 then null else "
+          "mod(level * 31, 13) end from dual connect by level <= 3000",
+          "begin dbms_stats.gather_table_stats('SCOTT', 'PG'); end;"})
+        db_->execute(QString::fromUtf8(sql));
+    // Sorted as Oracle sorts v ascending (NULLs last), then by id.
+    std::vector<std::pair<int, int>> rows;  // (v or 99 for NULL, id)
+    for (const QString& row : rowsOf(*db_, "select id, nvl(v, 99) from pg"))
+        rows.push_back({row.section(u'|', 1).toInt(), row.section(u'|', 0, 0).toInt()});
+    std::sort(rows.begin(), rows.end());
+    // The ids from position `from` on, up to `to`, and those tied with the last one kept.
+    auto kept = [&](const std::vector<std::pair<int, int>>& sorted, size_t from, size_t to,
+                    bool ties) {
+        QStringList ids;
+        for (size_t k = from; k < sorted.size(); ++k) {
+            if (k >= to && !(ties && sorted[k].first == sorted[to - 1].first))
+                break;
+            ids << QString::number(sorted[k].second);
+        }
+        ids.sort();
+        return ids;
+    };
+    auto sortedIds = [&](const QString& sql) {
+        QStringList ids = rowsOf(*db_, sql);
+        ids.sort();
+        return ids;
+    };
+    // A second read of the table would show: the rows sorted once cost this much.
+    const qlonglong once = (lines("select id, v from pg order by v"), buffers());
+    EXPECT_EQ(sortedIds("select id from pg order by v fetch first 10 rows with ties"),
+              kept(rows, 0, 10, true));
+    EXPECT_EQ(lines("select id from pg order by v fetch first 10 rows with ties").mid(1),
+              (QStringList{"1:0 VIEW|1|" + QString::number(kept(rows, 0, 10, true).size()),
+                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rank"<=10)");
+    EXPECT_EQ(filters_.value(2), R"(RANK() OVER ( ORDER BY "PG"."V")<=10)");
+    EXPECT_LE(buffers(), once);
+    // Descending, the NULLs come first and tie with each other.
+    std::vector<std::pair<int, int>> descending = rows;
+    std::stable_sort(descending.begin(), descending.end(),
+                     [](auto a, auto b) { return a.first > b.first; });
+    EXPECT_EQ(sortedIds("select id from pg order by v desc offset 420 rows fetch next 10 rows with "
+                        "ties"),
+              kept(descending, 420, 430, true));
+    const QString share = QStringLiteral(
+        "select id from pg order by v, id fetch first 7.45 percent "
+        "rows only");
+    EXPECT_EQ(sortedIds(share), kept(rows, 0, 224, false));
+    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|"}));
+    EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=CEIL("from$_)"
+                                 R"(subquery$_002"."rowlimit_$$_total"*7.45/100))");
+    EXPECT_LE(buffers(), once);
+    EXPECT_EQ(sortedIds("select id from pg order by v offset 2800 rows fetch first 10 percent "
+                        "rows with ties"),
+              kept(rows, 2800, 3000, true));
+    // An ORDER BY an index on a column that is never NULL: read in its order.
+    EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
+              "2:1 WINDOW NOSORT STOPKEY|1|");
+}
+
 }  // namespace

@@ -168,43 +168,8 @@ Step Builder::rowLimited(Step body, Range text) const {
             count.card = std::min(count.card, limit.rows);
         return count;
     }
-    if (limit.kind == RowLimit::Fetch) {
-        // Ties and percentages are kept by the engine's own view over the query's numbered rows:
-        // the window stands in the place of its lines.
-        while ((limit.ties || limit.percent) && body.operation == u"VIEW" &&
-               body.children.size() == 1 &&
-               (body.alias.isEmpty() || body.alias.startsWith(u"(subquery")))
-            body = Step(body.children.front());
-        const Measure numbered =
-            limit.offset.isEmpty() && !limit.ties && !limit.percent ? returned : Measure{};
-        Step window = body;
-        if (sorts(body)) {
-            window.operation = QStringLiteral("WINDOW");
-            window.options =
-                limit.percent ? QStringLiteral("SORT") : QStringLiteral("SORT PUSHED RANK");
-            // It keeps the rows numbered up to the last one fetched.
-            if (!limit.numbering.isEmpty() && !limit.count.isEmpty() && !limit.percent) {
-                window.filter = limit.numbering + QStringLiteral("<=") +
-                                (limit.offset.isEmpty()
-                                     ? limit.count
-                                     : QStringLiteral("CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2")
-                                           .arg(limit.offset, limit.count));
-            }
-        } else {
-            window = blockStep(
-                QStringLiteral("WINDOW"),
-                limit.percent ? QStringLiteral("NOSORT") : QStringLiteral("NOSORT STOPKEY"),
-                {body});
-            capRows(window, limit.rows);
-        }
-        window.rows = numbered;
-        Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
-        view.filter = fetchFilter(limit);
-        view.rows = returned;
-        if (!limit.count.isEmpty() && limit.rows > 0)
-            view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
-        return view;
-    }
+    if (limit.kind == RowLimit::Fetch)
+        return fetchLimited(std::move(body), limit, returned);
     Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
     if (view) {
         // The ranking is pushed into the window, which stops at the last rank asked for; one
@@ -238,6 +203,53 @@ Step Builder::rowLimited(Step body, Range text) const {
             line->card = std::min(line->card, view->card);
     }
     return body;
+}
+
+// [OFFSET m ROWS] FETCH FIRST n ...: a VIEW filtering the rows its window numbers, the window
+// sorting them or numbering them as an index gives their order.
+Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& returned) const {
+    // Ties and percentages are kept by the engine's own view over the query's numbered rows:
+    // the window stands in the place of its lines.
+    // (The query's own lines above them, a grouping drawn over the view, are its lines.)
+    if (limit.ties || limit.percent) {
+        const Step* inner = nullptr;
+        for (const Step* line = &body; line->children.size() == 1 && !sorts(*line);
+             line = &line->children.front()) {
+            if (line->operation == u"VIEW" &&
+                (line->alias.isEmpty() || line->alias.startsWith(u"(subquery")))
+                inner = line;
+        }
+        if (inner)
+            body = Step(inner->children.front());
+    }
+    const Measure numbered =
+        limit.offset.isEmpty() && !limit.ties && !limit.percent ? returned : Measure{};
+    Step window = body;
+    if (sorts(body)) {
+        window.operation = QStringLiteral("WINDOW");
+        window.options =
+            limit.percent ? QStringLiteral("SORT") : QStringLiteral("SORT PUSHED RANK");
+        // It keeps the rows numbered up to the last one fetched.
+        if (!limit.numbering.isEmpty() && !limit.count.isEmpty() && !limit.percent) {
+            window.filter = limit.numbering + QStringLiteral("<=") +
+                            (limit.offset.isEmpty()
+                                 ? limit.count
+                                 : QStringLiteral("CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2")
+                                       .arg(limit.offset, limit.count));
+        }
+    } else {
+        window = blockStep(
+            QStringLiteral("WINDOW"),
+            limit.percent ? QStringLiteral("NOSORT") : QStringLiteral("NOSORT STOPKEY"), {body});
+        capRows(window, limit.rows);
+    }
+    window.rows = numbered;
+    Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
+    view.filter = fetchFilter(limit);
+    view.rows = returned;
+    if (!limit.count.isEmpty() && limit.rows > 0)
+        view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
+    return view;
 }
 
 bool Builder::rankBound(int id) const {
