@@ -206,7 +206,8 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
 
 // RANK and DENSE_RANK read through an index stop after the last tie of the last rank kept, with
 // the rows of the same ranking read to its end (ties, NULLs first or last, descending, a bind);
-// read in a sort, or ranked within partitions, every row is read.
+// read in a sort (an index that lacks the NULL keys gives no order of all rows), or ranked within
+// partitions, every row is read.
 TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
     for (const char* sql :
          {"create table rk (id number primary key, k number not null, n number, p number not "
@@ -227,9 +228,10 @@ TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
     } cases[] = {
         {{"rank()", "order by k", "", "<= 10"}, "NOSORT STOPKEY"},
         {{"dense_rank()", "order by k desc", "", "< 4"}, "NOSORT STOPKEY"},
-        {{"rank()", "order by n", "", "<= 30"}, "NOSORT STOPKEY"},
-        {{"rank()", "order by n desc", "", "= 1"}, "NOSORT STOPKEY"},      // the NULLs
-        {{"dense_rank()", "order by n", "", "<= 701"}, "NOSORT STOPKEY"},  // all
+        // n's index lacks the rows whose n is NULL: sorted.
+        {{"rank()", "order by n", "", "<= 30"}, "SORT PUSHED RANK"},
+        {{"rank()", "order by n desc", "", "= 1"}, "SORT PUSHED RANK"},      // the NULLs
+        {{"dense_rank()", "order by n", "", "<= 701"}, "SORT PUSHED RANK"},  // all
         {{"rank()", "order by k", " where p = 1", "between 4 and 8"}, "NOSORT STOPKEY"},
         {{"rank()", "order by v", "", "<= 10"}, "SORT PUSHED RANK"},
         {{"row_number()", "partition by p order by k", "", "<= 2"}, "NOSORT"},
@@ -470,6 +472,24 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     // An ORDER BY an index on a column that is never NULL: read in its order.
     EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
               "2:1 WINDOW NOSORT STOPKEY|1|");
+    // The index on v holds no row whose v is NULL: a page of all rows in v's order sorts the
+    // table, unless the view's conditions want a value.
+    db_->execute("create index ix_pg_v on pg (v)");
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'PG'); end;");
+    const QString top = QStringLiteral(
+        "select * from (select id, v from pg%1 order by v desc) "
+        "where rownum <= 3");
+    EXPECT_EQ(lines(top.arg("")).mid(2),
+              (QStringList{"2:1 VIEW|1|3", "3:2 SORT ORDER BY STOPKEY|1|3",
+                           "4:3 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(rowsOf(*db_, top.arg("")).filter(QRegularExpression(R"(^\d+\|null$)")).size(), 3);
+    EXPECT_EQ(lines("select * from (select p.*, row_number() over (order by v desc) rn from pg p) "
+                    "where rn <= 5")
+                  .mid(2),
+              (QStringList{"2:1 WINDOW SORT PUSHED RANK|1|5", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(lines(top.arg(" where v > 0")).value(4),
+              "4:3 INDEX RANGE SCAN DESCENDING IX_PG_V|1|3");
+    EXPECT_EQ(rowsOf(*db_, top.arg(" where v > 0")).join(u' ').count(u"|12"), 3);
 }
 
 }  // namespace
