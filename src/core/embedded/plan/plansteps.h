@@ -217,6 +217,7 @@ class Builder {
     // the order asked for, read backwards for a descending one (the first key of the ORDER BY
     // or window of `text`; none for an empty `text`).
     void readInOrder(Step& first, Range text) const;
+    void byPrimaryKey(Step& table, bool descending) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
     std::optional<Step> tempTableRead(const QString& view) const;
@@ -277,7 +278,8 @@ class Builder {
     const std::vector<Token>& tokens_;
     sqlite3* db_;
     QString owner_;
-    PlanEstimates estimates_;
+    // Read as the plan is drawn, once per table or index: a cache, drawn from by const steps too.
+    mutable PlanEstimates estimates_;
     const QHash<QString, QString>& aliases_;
     const QList<Predicate>& predicates_;
     QHash<int, EqpNode> nodes_;
