@@ -177,6 +177,8 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
          {"KING", "FORD", "JONES"}},
         {"select mgr from emp order by mgr offset 2 rows fetch next 1 rows with ties",
          {"7839", "7839"}},
+        {"select * from (select ename, sal# from emp) order by 2 desc fetch first 2 rows with ties",
+         {"KING|5000", "FORD|3000"}},
         {"select ename from emp union all select ename from emp fetch first 10 percent rows only",
          {"ORA-00900"}},
         {"select ename from emp where mgr = 7839 order by rownum desc", {"BLAKE", "JONES"}},

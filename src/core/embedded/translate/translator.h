@@ -406,6 +406,8 @@ class Translator {
     void rankedFetchColumns(const Block& b, const RankedFetch& f, const Scope& outer);
     void windowOrder(const Block& b, const Clause& order, const Scope& scope);
     QStringList tableColumns(const QString& name) const;
+    QStringList blockColumns(const Block& b) const;
+    QStringList starColumns(const Block& b, Range item) const;
 
     const QString& sql_;
     const std::vector<Token>& t_;

@@ -55,27 +55,7 @@ std::optional<Translator::RankedFetch> Translator::rankedFetch(const Block& b) c
 // SELECT the query's columns FROM (the query numbered, ranked and counted) WHERE its rows are
 // those of the page. Oracle names the view's columns, so a name twice is ambiguous there as well.
 void Translator::rankedFetchQuery(const Block& b, const RankedFetch& f, const Scope& outer) {
-    QStringList names;
-    for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last)) {
-        if (e - a == 1 && t_[a].isOp(u'*')) {
-            for (const TableRef& ref : queryNames(b).tables)
-                names << tableColumns(ref.table);
-        } else if (e - a >= 3 && t_[e - 1].isOp(u'*') && t_[e - 2].isOp(u'.')) {
-            const QString qualifier = sql::unquoted(t_[e - 3]);
-            QString named;
-            for (const TableRef& ref : queryNames(b).tables) {
-                if (ref.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
-                    (ref.alias.isEmpty() && ref.table.compare(qualifier, Qt::CaseInsensitive) == 0))
-                    named = ref.table;
-            }
-            names << tableColumns(named);
-        } else {
-            const size_t valueEnd = itemValueEnd(a, e);
-            names << (valueEnd == e                         ? sql::columnHeading(t_, a, e)
-                      : t_[e - 1].kind == TokenKind::Quoted ? sql::unquoted(t_[e - 1])
-                                                            : sql::unquoted(t_[e - 1]).toUpper());
-        }
-    }
+    QStringList names = blockColumns(b);
     for (qsizetype k = 0; k < names.size(); ++k) {
         if (names.indexOf(names[k], k + 1) > 0)
             throw oracleError(918, QStringLiteral("ORA-00918: column ambiguously defined"));
@@ -151,6 +131,52 @@ void Translator::rankedFetchQuery(const Block& b, const RankedFetch& f, const Sc
     }
 }
 
+// The names of the columns of query `b`: an item's alias or heading, or the columns its * or t.*
+// stands for.
+QStringList Translator::blockColumns(const Block& b) const {
+    QStringList names;
+    for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last)) {
+        if (const QStringList columns = starColumns(b, {a, e}); !columns.isEmpty()) {
+            names << columns;
+            continue;
+        }
+        const size_t valueEnd = itemValueEnd(a, e);
+        names << (valueEnd == e                         ? sql::columnHeading(t_, a, e)
+                  : t_[e - 1].kind == TokenKind::Quoted ? sql::unquoted(t_[e - 1])
+                                                        : sql::unquoted(t_[e - 1]).toUpper());
+    }
+    return names;
+}
+
+// The columns item `item` of `b` stands for when it is * (those of each table, or of the one
+// SELECT in FROM) or t.*; empty for any other item.
+QStringList Translator::starColumns(const Block& b, Range item) const {
+    QStringList columns;
+    if (item.size() == 1 && t_[item.first].isOp(u'*')) {
+        const Clause* from = b.find(ClauseKind::From);
+        if (from && from->body < from->end && t_[from->body].isOp(u'(') &&
+            from->body + 1 < from->end && t_[from->body + 1].is(u"SELECT")) {
+            const size_t close = closing(from->body, from->end);
+            const size_t after = close + 1;
+            // ( SELECT ... ) [alias]: nothing else in FROM.
+            if (after == from->end || (after + 1 == from->end && sql::isName(t_[after])))
+                return blockColumns(scanBlock(from->body + 1, close));
+        }
+        for (const TableRef& ref : queryNames(b).tables)
+            columns << tableColumns(ref.table);
+    } else if (item.size() >= 3 && t_[item.last - 1].isOp(u'*') && t_[item.last - 2].isOp(u'.')) {
+        const QString qualifier = sql::unquoted(t_[item.last - 3]);
+        QString named;
+        for (const TableRef& ref : queryNames(b).tables) {
+            if (ref.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
+                (ref.alias.isEmpty() && ref.table.compare(qualifier, Qt::CaseInsensitive) == 0))
+                named = ref.table;
+        }
+        columns << tableColumns(named);
+    }
+    return columns;
+}
+
 // The columns of `table` as the query's * gives them; refused for anything that is no table of
 // the schema (a subquery's columns are not known here).
 QStringList Translator::tableColumns(const QString& name) const {
@@ -216,32 +242,22 @@ void Translator::windowOrder(const Block& b, const Clause& order, const Scope& s
             qsizetype k = t_[first].text.toLongLong() - 1;
             bool found = false;
             for (const Range& item : items) {
-                QStringList columns;
-                if (item.size() == 1 && t_[item.first].isOp(u'*')) {
-                    for (const TableRef& ref : scope.names->tables) {
-                        for (const QString& c : tableColumns(ref.table))
-                            columns
-                                << sql::quotedName(ref.alias.isEmpty() ? ref.table : ref.alias) +
-                                       u'.' + sql::quotedName(c);
-                    }
-                } else if (item.size() >= 3 && t_[item.last - 1].isOp(u'*')) {
-                    const QString qualifier = sql::unquoted(t_[item.last - 3]);
-                    for (const TableRef& ref : scope.names->tables) {
-                        if (ref.alias.compare(qualifier, Qt::CaseInsensitive) == 0 ||
-                            (ref.alias.isEmpty() &&
-                             ref.table.compare(qualifier, Qt::CaseInsensitive) == 0)) {
-                            for (const QString& c : tableColumns(ref.table))
-                                columns << sql::quotedName(qualifier) + u'.' + sql::quotedName(c);
-                        }
-                    }
-                } else if (k == 0) {
+                QStringList columns = starColumns(b, item);
+                if (columns.isEmpty() && k == 0) {
                     key = {item.first, itemValueEnd(item.first, item.last)};
                     found = true;
                     break;
-                } else {
+                }
+                if (columns.isEmpty()) {
                     --k;
                     continue;
                 }
+                // t.* names the table's columns through the table, * each by its own name.
+                const QString qualifier =
+                    item.size() >= 3 ? sql::quotedName(sql::unquoted(t_[item.last - 3])) + u'.'
+                                     : QString();
+                for (QString& c : columns)
+                    c = qualifier + sql::quotedName(c);
                 if (k >= 0 && k < columns.size()) {
                     written = columns[k];
                     found = true;
