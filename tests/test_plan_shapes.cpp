@@ -470,9 +470,13 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     EXPECT_EQ(sortedIds("select id from pg order by v offset 2800 rows fetch first 10 percent "
                         "rows with ties"),
               kept(rows, 2800, 3000, true));
-    // An ORDER BY an index on a column that is never NULL: read in its order.
+    // An ORDER BY an index on a column that is never NULL: read in its order up to the last tie.
     EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
               "2:1 WINDOW NOSORT STOPKEY|1|");
+    EXPECT_LT(10 * buffers(), once);
+    EXPECT_EQ(
+        rowsOf(*db_, "select id from pg order by id offset 2 rows fetch next 3 rows with ties"),
+        (QStringList{"3", "4", "5"}));
     // The rowid is the primary key: read backwards through its index, three rows and no more.
     const QString key = rowsOf(*db_,
                                "select index_name from user_indexes where table_name = "

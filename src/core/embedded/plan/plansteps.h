@@ -210,7 +210,7 @@ class Builder {
     Step compound(const std::vector<Member>& members, Range text);
     // Row limits, windows and temporary tables (plantopn.cpp).
     Step rowLimited(Step body, Range text) const;
-    Step fetchLimited(Step body, const RowLimit& limit, const Measure& returned) const;
+    Step fetchLimited(Step body, const RowLimit& limit, const Measure& returned, Range text) const;
     bool numberedView(Step& body, const RowLimit& limit) const;
     bool windowBlock(Sources& s, Range text) const;
     // Pagination and index order (planpaging.cpp): the first loop of a block whose index gives

@@ -169,7 +169,7 @@ Step Builder::rowLimited(Step body, Range text) const {
         return count;
     }
     if (limit.kind == RowLimit::Fetch)
-        return fetchLimited(std::move(body), limit, returned);
+        return fetchLimited(std::move(body), limit, returned, text);
     Step* view = limit.kind == RowLimit::Ranked ? rankedView(body, limit.view) : nullptr;
     if (view) {
         // The ranking is pushed into the window, which stops at the last rank asked for; one
@@ -207,7 +207,8 @@ Step Builder::rowLimited(Step body, Range text) const {
 
 // [OFFSET m ROWS] FETCH FIRST n ...: a VIEW filtering the rows its window numbers, the window
 // sorting them or numbering them as an index gives their order.
-Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& returned) const {
+Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& returned,
+                           Range text) const {
     // Ties and percentages are kept by the engine's own view over the query's numbered rows:
     // the window stands in the place of its lines.
     // (The query's own lines above them, a grouping drawn over the view, are its lines.)
@@ -221,6 +222,8 @@ Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& retu
         }
         if (inner)
             body = Step(inner->children.front());
+        if (inner && !sorts(body))
+            readInOrder(body, text);  // the engine's view is no block of the statement's
     }
     const Measure numbered =
         limit.offset.isEmpty() && !limit.ties && !limit.percent ? returned : Measure{};

@@ -405,6 +405,7 @@ class Translator {
     void rankedFetchQuery(const Block& b, const RankedFetch& f, const Scope& outer);
     void rankedFetchColumns(const Block& b, const RankedFetch& f, const Scope& outer);
     void windowOrder(const Block& b, const Clause& order, const Scope& scope);
+    void stopAtLastTie(const Block& b, const RankedFetch& f);
     QStringList tableColumns(const QString& name) const;
     QStringList blockColumns(const Block& b) const;
     QStringList starColumns(const Block& b, Range item) const;

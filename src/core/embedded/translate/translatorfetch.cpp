@@ -63,6 +63,7 @@ void Translator::rankedFetchQuery(const Block& b, const RankedFetch& f, const Sc
     }
     const size_t kept = rankedFetch_;
     rankedFetch_ = b.first;
+    stopAtLastTie(b, f);
     write(u"SELECT ");
     write(names.join(u", "));
     write(u" FROM (");
@@ -129,6 +130,62 @@ void Translator::rankedFetchQuery(const Block& b, const RankedFetch& f, const Sc
         write(u" + ");
         skipped();
     }
+}
+
+// WITH TIES over one column of the one table the query reads, in that column's index order when
+// SQLite gives it: the query stops after the last row that ties with the last one fetched, as
+// a ranking limited outside its view does (rankLimit(); left out where SQLite sorts, see
+// keepRankStops()). Only where the table's rows are the same each time they are read.
+void Translator::stopAtLastTie(const Block& b, const RankedFetch& f) {
+    const Clause* from = b.find(ClauseKind::From);
+    const Clause* where = b.find(ClauseKind::Where);
+    if (!f.ties || f.percent || !f.order || b.distinct || !from || b.find(ClauseKind::Group) ||
+        b.find(ClauseKind::Having) || b.find(ClauseKind::Connect) ||
+        hasAggregate(b.items.first, b.items.last) || from->end - from->body > 2 ||
+        !sql::isName(t_[from->body]) || t_[from->body].isOp(u'('))
+        return;
+    for (const char16_t* word : {u"ROWNUM", u"LEVEL", u"NEXTVAL", u"CURRVAL", u"DBMS_RANDOM",
+                                 u"SYS_GUID", u"RANDOM", u"SYSDATE", u"SYSTIMESTAMP"}) {
+        if (where && mentions(where->body, where->end, word))
+            return;
+    }
+    const std::vector<Range> terms = groups_.splitTopLevel(f.order->at + 2, f.order->end);
+    if (terms.size() != 1)
+        return;
+    // column or t.column, then ASC or DESC, then NULLS FIRST or LAST.
+    const auto [first, end] = terms.front();
+    const size_t column = first + (first + 2 < end && t_[first + 1].isOp(u'.') ? 2 : 0);
+    size_t at = column + 1;
+    if (at < end && (t_[at].is(u"ASC") || t_[at].is(u"DESC")))
+        ++at;
+    if (at + 2 == end && t_[at].is(u"NULLS"))
+        at += 2;
+    if (at != end || !sql::isName(t_[column]) || sql::isKeyword(t_[column]))
+        return;
+    for (const auto& [a, e] : groups_.splitTopLevel(b.items.first, b.items.last)) {
+        if (itemValueEnd(a, e) < e &&
+            sql::unquoted(t_[e - 1]).compare(sql::unquoted(t_[column]), Qt::CaseInsensitive) == 0)
+            return;  // the select list's alias, not the table's column
+    }
+    auto whole = [&](Range r, qlonglong& n) {
+        bool ok = r.size() == 1 && t_[r.first].kind == TokenKind::Number;
+        n = ok ? qlonglong(t_[r.first].text.toDouble(&ok)) : 0;
+        return ok;
+    };
+    qlonglong skipped = 0, rows = 0;
+    if (!f.offset.empty() && !whole(f.offset, skipped))
+        return;
+    RankStop stop{0, kNone, {first, end}, false};
+    if (f.count.empty())
+        rows = 1;
+    else if (f.count.size() == 1 && t_[f.count.first].kind == TokenKind::Param && f.offset.empty())
+        stop.bind = f.count.first;
+    else if (!whole(f.count, rows))
+        return;
+    stop.rows = qMax(skipped, 0LL) + qMax(rows, 0LL);
+    if (stop.bind == kNone && rows < 1)
+        return;  // nothing is kept anyway
+    rankStops_[b.first] = stop;
 }
 
 // The names of the columns of query `b`: an item's alias or heading, or the columns its * or t.*
