@@ -179,6 +179,10 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
          {"7839", "7839"}},
         {"select * from (select ename, sal# from emp) order by 2 desc fetch first 2 rows with ties",
          {"KING|5000", "FORD|3000"}},
+        // Below zero is zero, a fraction is cut off, NULL keeps no row.
+        {"select ename from emp order by sal# fetch first -1 rows only", {}},
+        {"select ename from emp order by sal# offset 4.7 rows fetch first 1.9 rows only", {"FORD"}},
+        {"select ename from emp order by sal# offset null rows", {}},
         {"select ename from emp union all select ename from emp fetch first 10 percent rows only",
          {"ORA-00900"}},
         {"select ename from emp where mgr = 7839 order by rownum desc", {"BLAKE", "JONES"}},
