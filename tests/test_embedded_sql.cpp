@@ -172,8 +172,19 @@ TEST_F(EmbeddedSql, OracleFormsRunAsInOracleOrAreRefused) {
         {"select ename from emp e where rownum <= 2 order by ename", {"JONES", "KING"}},
         {"select ename from emp where rownum > 2", {"ORA-00900"}},
         {"select ename from emp where rownum <= 2 or mgr is null", {"ORA-00900"}},
-        {"select ename from emp fetch first 10 percent rows only", {"ORA-00900"}},
-        {"select ename from emp order by sal# fetch first 1 rows with ties", {"ORA-00900"}},
+        // A percentage rounds up; ties of the last row kept come too, past the skipped rows.
+        {"select ename from emp order by sal# desc fetch first 34 percent rows only",
+         {"KING", "FORD", "JONES"}},
+        {"select mgr from emp order by mgr offset 2 rows fetch next 1 rows with ties",
+         {"7839", "7839"}},
+        {"select * from (select ename, sal# from emp) order by 2 desc fetch first 2 rows with ties",
+         {"KING|5000", "FORD|3000"}},
+        // Below zero is zero, a fraction is cut off, NULL keeps no row.
+        {"select ename from emp order by sal# fetch first -1 rows only", {}},
+        {"select ename from emp order by sal# offset 4.7 rows fetch first 1.9 rows only", {"FORD"}},
+        {"select ename from emp order by sal# offset null rows", {}},
+        {"select ename from emp union all select ename from emp fetch first 10 percent rows only",
+         {"ORA-00900"}},
         {"select ename from emp where mgr = 7839 order by rownum desc", {"BLAKE", "JONES"}},
         {"(select ename from emp where mgr is null) union all (select ename from emp where "
          "empno = 7902)",

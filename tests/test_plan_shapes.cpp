@@ -207,7 +207,8 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
 
 // RANK and DENSE_RANK read through an index stop after the last tie of the last rank kept, with
 // the rows of the same ranking read to its end (ties, NULLs first or last, descending, a bind);
-// read in a sort, or ranked within partitions, every row is read.
+// read in a sort (an index that lacks the NULL keys gives no order of all rows), or ranked within
+// partitions, every row is read.
 TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
     for (const char* sql :
          {"create table rk (id number primary key, k number not null, n number, p number not "
@@ -228,9 +229,10 @@ TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
     } cases[] = {
         {{"rank()", "order by k", "", "<= 10"}, "NOSORT STOPKEY"},
         {{"dense_rank()", "order by k desc", "", "< 4"}, "NOSORT STOPKEY"},
-        {{"rank()", "order by n", "", "<= 30"}, "NOSORT STOPKEY"},
-        {{"rank()", "order by n desc", "", "= 1"}, "NOSORT STOPKEY"},      // the NULLs
-        {{"dense_rank()", "order by n", "", "<= 701"}, "NOSORT STOPKEY"},  // all
+        // n's index lacks the rows whose n is NULL: sorted.
+        {{"rank()", "order by n", "", "<= 30"}, "SORT PUSHED RANK"},
+        {{"rank()", "order by n desc", "", "= 1"}, "SORT PUSHED RANK"},      // the NULLs
+        {{"dense_rank()", "order by n", "", "<= 701"}, "SORT PUSHED RANK"},  // all
         {{"rank()", "order by k", " where p = 1", "between 4 and 8"}, "NOSORT STOPKEY"},
         {{"rank()", "order by v", "", "<= 10"}, "SORT PUSHED RANK"},
         {{"row_number()", "partition by p order by k", "", "<= 2"}, "NOSORT"},
@@ -420,6 +422,104 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
               (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID EMP|1|5000",
                            "2:1 INDEX FULL SCAN IX_EMP_DEPT|1|5000"}));
     EXPECT_LT(10 * full, buffers());
+}
+
+// FETCH FIRST ... WITH TIES keeps the rows equal to the last one kept on the ORDER BY keys, past
+// an OFFSET; PERCENT keeps that share of all rows, rounded up. The rows are numbered, ranked and
+// counted by one window over one read of the table.
+TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
+    for (const char* sql :
+         {"create table pg (id integer primary key, v number, pad varchar2(200))",
+          "insert into pg select level, case when mod(level, 7) = 0 then null else "
+          "mod(level * 31, 13) end, rpad('x', 200, 'x') from dual connect by level <= 3000",
+          "begin dbms_stats.gather_table_stats('SCOTT', 'PG'); end;"})
+        db_->execute(QString::fromUtf8(sql));
+    // Sorted as Oracle sorts v ascending (NULLs last), then by id.
+    std::vector<std::pair<int, int>> rows;  // (v or 99 for NULL, id)
+    for (const QString& row : rowsOf(*db_, "select id, nvl(v, 99) from pg"))
+        rows.push_back({row.section(u'|', 1).toInt(), row.section(u'|', 0, 0).toInt()});
+    std::sort(rows.begin(), rows.end());
+    // The ids from position `from` on, up to `to`, and those tied with the last one kept.
+    auto kept = [&](const std::vector<std::pair<int, int>>& sorted, size_t from, size_t to,
+                    bool ties) {
+        QStringList ids;
+        for (size_t k = from; k < sorted.size(); ++k) {
+            if (k >= to && !(ties && sorted[k].first == sorted[to - 1].first))
+                break;
+            ids << QString::number(sorted[k].second);
+        }
+        if (ties)  // in no order among themselves
+            ids.sort();
+        return ids;
+    };
+    auto sortedIds = [&](const QString& sql) {
+        QStringList ids = rowsOf(*db_, sql);
+        ids.sort();
+        return ids;
+    };
+    // A second read of the table would show: the rows sorted once cost this much.
+    const qlonglong once = (lines("select id, v from pg order by v"), buffers());
+    EXPECT_EQ(sortedIds("select id from pg order by v fetch first 10 rows with ties"),
+              kept(rows, 0, 10, true));
+    EXPECT_EQ(lines("select id from pg order by v fetch first 10 rows with ties").mid(1),
+              (QStringList{"1:0 VIEW|1|" + QString::number(kept(rows, 0, 10, true).size()),
+                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rank"<=10)");
+    EXPECT_EQ(filters_.value(2), R"(RANK() OVER ( ORDER BY "PG"."V")<=10)");
+    EXPECT_LE(buffers(), once);
+    // Descending, the NULLs come first and tie with each other.
+    std::vector<std::pair<int, int>> descending = rows;
+    std::stable_sort(descending.begin(), descending.end(),
+                     [](auto a, auto b) { return a.first > b.first; });
+    EXPECT_EQ(sortedIds("select id from pg order by v desc offset 420 rows fetch next 10 rows with "
+                        "ties"),
+              kept(descending, 420, 430, true));
+    const QString share = QStringLiteral(
+        "select id from pg order by v, id fetch first 7.45 percent "
+        "rows only");
+    EXPECT_EQ(rowsOf(*db_, share), kept(rows, 0, 224, false));  // in the ORDER BY's order
+    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|"}));
+    EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=CEIL("from$_)"
+                                 R"(subquery$_002"."rowlimit_$$_total"*7.45/100))");
+    EXPECT_LE(buffers(), once);
+    EXPECT_EQ(sortedIds("select id from pg order by v offset 2800 rows fetch first 10 percent "
+                        "rows with ties"),
+              kept(rows, 2800, 3000, true));
+    // An ORDER BY an index on a column that is never NULL: read in its order up to the last tie.
+    EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
+              "2:1 WINDOW NOSORT STOPKEY|1|");
+    EXPECT_LT(10 * buffers(), once);
+    EXPECT_EQ(
+        rowsOf(*db_, "select id from pg order by id offset 2 rows fetch next 3 rows with ties"),
+        (QStringList{"3", "4", "5"}));
+    // The rowid is the primary key: read backwards through its index, three rows and no more.
+    const QString key = rowsOf(*db_,
+                               "select index_name from user_indexes where table_name = "
+                               "'PG'")
+                            .value(0);
+    EXPECT_EQ(
+        lines("select id, v from pg order by id desc fetch first 3 rows only").mid(2),
+        (QStringList{"2:1 WINDOW NOSORT STOPKEY|1|3", "3:2 TABLE ACCESS BY INDEX ROWID PG|1|3",
+                     "4:3 INDEX FULL SCAN DESCENDING " + key + "|1|3"}));
+    EXPECT_LT(10 * buffers(), once);
+    // The index on v holds no row whose v is NULL: a page of all rows in v's order sorts the
+    // table, unless the view's conditions want a value.
+    db_->execute("create index ix_pg_v on pg (v)");
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'PG'); end;");
+    const QString top = QStringLiteral(
+        "select * from (select id, v from pg%1 order by v desc) "
+        "where rownum <= 3");
+    EXPECT_EQ(lines(top.arg("")).mid(2),
+              (QStringList{"2:1 VIEW|1|3", "3:2 SORT ORDER BY STOPKEY|1|3",
+                           "4:3 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(rowsOf(*db_, top.arg("")).filter(QRegularExpression(R"(^\d+\|null$)")).size(), 3);
+    EXPECT_EQ(lines("select * from (select p.*, row_number() over (order by v desc) rn from pg p) "
+                    "where rn <= 5")
+                  .mid(2),
+              (QStringList{"2:1 WINDOW SORT PUSHED RANK|1|5", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(
+        lines(top.arg(" where v > 0")).filter("INDEX RANGE SCAN DESCENDING IX_PG_V|1|3").size(), 1);
+    EXPECT_EQ(rowsOf(*db_, top.arg(" where v > 0")).join(u' ').count(u"|12"), 3);
 }
 
 }  // namespace

@@ -313,11 +313,20 @@ RowLimit rowLimit(const std::vector<Token>& t, Range text) {
         };
         if (offset < last)
             limit.offset = valueBefore(offset + 1);
-        if (fetch + 2 < last)
-            limit.count = valueBefore(fetch + 2);
+        if (fetch + 2 < last) {
+            const size_t rows = std::min(sql::findTopLevel(t, fetch, last, u"ROW"),
+                                         sql::findTopLevel(t, fetch, last, u"ROWS"));
+            limit.percent = rows < last && rows > fetch + 2 && t[rows - 1].is(u"PERCENT");
+            limit.ties = rows + 2 < last && t[rows + 1].is(u"WITH") && t[rows + 2].is(u"TIES");
+            limit.count =
+                limit.percent ? valueText(t, {fetch + 2, rows - 1}) : valueBefore(fetch + 2);
+            // Ties kept in the ORDER BY's ranks: as many rows as the ranks tell.
+            if (limit.ties && limit.ordered && limit.numbering.startsWith(u"ROW_NUMBER"))
+                limit.numbering.replace(0, 10, QStringLiteral("RANK"));
+        }
         bool literal = false;
         limit.rows = limit.count.toDouble(&literal) + limit.offset.toDouble();
-        if (!literal)
+        if (!literal || limit.percent)
             limit.rows = 0;
         return limit;
     }

@@ -147,6 +147,8 @@ struct RowLimit {
     // adds or moves rows); empty otherwise.
     Range rankOrder;
     bool partitioned = false;  // Ranked: within the partitions of its PARTITION BY
+    bool ties = false;         // Fetch: WITH TIES (without ORDER BY, no row ties another)
+    bool percent = false;      // Fetch: n PERCENT
 };
 RowLimit rowLimit(const std::vector<Token>& t, Range text);
 

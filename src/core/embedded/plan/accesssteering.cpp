@@ -66,6 +66,18 @@ bool searchesNull(const QString& line, const QString& alias, const QList<Predica
     return false;
 }
 
+// The line of SQLite's plan that reads `alias`, a window's co-routine's among them; empty when
+// none does.
+QString loopOf(const std::vector<EqpLine>& lines, const QString& alias) {
+    for (const EqpLine& l : lines) {
+        const QStringList words = l.detail.toLower().split(u' ');
+        if (words.size() >= 2 && (words[0] == u"scan" || words[0] == u"search") &&
+            (words[1] == alias || (words.size() >= 4 && words[2] == u"as" && words[3] == alias)))
+            return l.detail;
+    }
+    return {};
+}
+
 }  // namespace
 
 bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& index) {
@@ -145,6 +157,41 @@ void steerNulls(Work& w) {
                 w.report[r].state = sql::HintUse::State::Unused;
         }
     }
+}
+
+QString steerViewNulls(const Planner& p, const QString& text) {
+    const FromList outer = readFromList(text);
+    if (outer.tables.size() != 1 || !outer.tables.front().table.isEmpty())
+        return text;
+    const FromTable& view = outer.tables.front();
+    const qsizetype open = text.indexOf(u'(', view.begin);
+    const qsizetype close = text.lastIndexOf(u')', view.end - 1);
+    if (open < 0 || close <= open || open >= view.end)
+        return text;
+    const QString query = text.mid(open + 1, close - open - 1);
+    const FromList from = readFromList(query);
+    const auto lines = p.plan(text);
+    if (!lines || from.tables.empty())
+        return text;
+    std::vector<QString> directive(from.tables.size());
+    bool steered = false;
+    for (size_t k = 0; k < from.tables.size(); ++k) {
+        const FromTable& table = from.tables[k];
+        const QString line = loopOf(*lines, table.alias);
+        const QString index = indexOfLine(line);
+        if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
+            (line.startsWith(u"SEARCH") &&
+             !searchesNull(line, table.alias, p.statement.conditions())) ||
+            holdsNeededRows(p, table, index))
+            continue;
+        directive[k] = QStringLiteral(" NOT INDEXED");
+        steered = true;
+    }
+    if (!steered)
+        return text;
+    const QString rewritten =
+        text.left(open + 1) + rewriteFrom(query, from, directive, {}) + text.mid(close);
+    return p.plan(rewritten) ? rewritten : text;
 }
 
 }  // namespace qv::embedded::steer

@@ -143,6 +143,12 @@ struct PlanRow {
 //                                                 VIEW / SORT ORDER BY STOPKEY
 //   [OFFSET m ROWS] FETCH FIRST n ROWS ONLY       VIEW / WINDOW SORT PUSHED RANK, or WINDOW
 //                                                 NOSORT STOPKEY when nothing is sorted
+//   FETCH ... WITH TIES, ... n PERCENT ROWS       the same over the engine's own view of the
+//                                                 numbered rows, its lines no lines of Oracle's;
+//                                                 the VIEW filters the rank, or the row number
+//                                                 against CEIL of the total; PERCENT: WINDOW SORT
+//   SCAN t in the order of its INTEGER PRIMARY    TABLE ACCESS BY INDEX ROWID t / INDEX FULL SCAN
+//   KEY (no sort above)                           [DESCENDING] of the key's index
 //   analytic functions (SQLite's co-routine)      WINDOW SORT | BUFFER | NOSORT; a ranking
 //                                                 limited outside its view: PUSHED RANK | STOPKEY
 //                                                 (NOSORT within partitions) with the ranking's

@@ -74,14 +74,51 @@ void Builder::readInOrder(Step& first, Range text) const {
     for (Step* line = &first; !sorting(*line); line = &line->children.front()) {
         line->ordered = true;
         if (line->operation == u"INDEX") {
+            // Read for its order, the index is read through its leaves, not in no order.
+            if (line->options == u"FAST FULL SCAN")
+                line->options = QStringLiteral("FULL SCAN");
             if (readBackwards(tokens_, keys, *line) &&
                 (line->options == u"RANGE SCAN" || line->options == u"FULL SCAN"))
                 line->options += QStringLiteral(" DESCENDING");
             return;
         }
+        if (line->operation == u"TABLE ACCESS" && line->options == u"FULL" &&
+            line->children.empty()) {
+            // The key's index has no other column: read backwards for a descending first key.
+            byPrimaryKey(*line, readBackwards(tokens_, keys, Step{}));
+            return;
+        }
         if (line->children.empty() || line->operation == u"VIEW")
             return;
     }
+}
+
+// A table read in the order of its INTEGER PRIMARY KEY, which is SQLite's rowid: to Oracle the
+// rows of the primary key's index, each fetched by its rowid. The index line hands on what the
+// scan read.
+void Builder::byPrimaryKey(Step& table, bool descending) const {
+    const QString name = table.object.toLower();
+    const PlanEstimates::Table& t = estimates_.table(name);
+    if (t.rowidColumn.isEmpty())
+        return;
+    const QString key = estimates_.keyName(name, {t.rowidColumn});
+    Step index = step(QStringLiteral("INDEX"), descending ? QStringLiteral("FULL SCAN DESCENDING")
+                                                          : QStringLiteral("FULL SCAN"));
+    index.object = key.isEmpty() ? QStringLiteral("PK_") + table.object : key;
+    index.owned = table.owned;
+    index.card = table.card;
+    index.cost = std::max(1.0, table.cost / 4);
+    index.width = t.widths.value(t.columns.indexOf(t.rowidColumn), 4);
+    index.keys = {t.rowidColumn};
+    index.starts = table.starts;
+    index.rows = table.loop >= 0 ? Measure::visits(table.loop) : Measure{};
+    index.loop = table.loop;
+    index.role = PlanRole::Index;
+    index.alias = table.alias;
+    index.block = table.block;
+    index.ordered = true;
+    table.options = QStringLiteral("BY INDEX ROWID");
+    table.children = {index};
 }
 
 void countedView(Step& view, int id) {

@@ -235,12 +235,14 @@ class Builder {
     Step compound(const std::vector<Member>& members, Range text);
     // Row limits, windows and temporary tables (plantopn.cpp).
     Step rowLimited(Step body, Range text) const;
+    Step fetchLimited(Step body, const RowLimit& limit, const Measure& returned, Range text) const;
     bool numberedView(Step& body, const RowLimit& limit) const;
     bool windowBlock(Sources& s, Range text) const;
     // Pagination and index order (planpaging.cpp): the first loop of a block whose index gives
     // the order asked for, read backwards for a descending one (the first key of the ORDER BY
     // or window of `text`; none for an empty `text`).
     void readInOrder(Step& first, Range text) const;
+    void byPrimaryKey(Step& table, bool descending) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
     std::optional<Step> tempTableRead(const QString& view) const;
@@ -301,7 +303,8 @@ class Builder {
     const std::vector<Token>& tokens_;
     sqlite3* db_;
     QString owner_;
-    PlanEstimates estimates_;
+    // Read as the plan is drawn, once per table or index: a cache, drawn from by const steps too.
+    mutable PlanEstimates estimates_;
     const QHash<QString, QString>& aliases_;
     // The statement's conditions, a NATURAL JOIN's as one join per column its tables share
     // (planconditions.cpp).

@@ -98,15 +98,25 @@ void pushRanking(Step& body, const RowLimit& limit, const QString& viewCondition
         line->card = std::min(line->card, view->card);
 }
 
+// The VIEW's filter: rows numbered (ranked, for ties) up to the last one fetched, a percentage
+// of all rows counted by the window, past those skipped.
 QString fetchFilter(const RowLimit& limit) {
     const QString number = QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rownumber")");
-    if (limit.count.isEmpty())
+    const QString kept = limit.ties && limit.ordered
+                             ? QStringLiteral(R"("from$_subquery$_002"."rowlimit_$$_rank")")
+                             : number;
+    const QString count =
+        limit.percent ? QStringLiteral(R"(CEIL("from$_subquery$_002"."rowlimit_$$_total"*%1/100))")
+                            .arg(limit.count)
+        : limit.count.isEmpty() && (limit.ties || limit.percent) ? QStringLiteral("1")
+                                                                 : limit.count;
+    if (count.isEmpty())
         return number + u'>' + limit.offset;
     if (limit.offset.isEmpty())
-        return number + QStringLiteral("<=") + limit.count;
-    return number +
+        return kept + QStringLiteral("<=") + count;
+    return kept +
            QStringLiteral("<=CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2 AND ")
-               .arg(limit.offset, limit.count) +
+               .arg(limit.offset, count) +
            number + u'>' + limit.offset;
 }
 
@@ -204,40 +214,67 @@ Step Builder::rowLimited(Step body, Range text) const {
             count.card = std::min(count.card, limit.rows);
         return count;
     }
-    if (limit.kind == RowLimit::Fetch) {
-        const Measure numbered = limit.offset.isEmpty() ? returned : Measure{};
-        Step window = body;
-        if (sorts(body)) {
-            window.operation = QStringLiteral("WINDOW");
-            window.options = QStringLiteral("SORT PUSHED RANK");
-            // It keeps the rows numbered up to the last one fetched.
-            if (!limit.numbering.isEmpty() && !limit.count.isEmpty()) {
-                window.filter = limit.numbering + QStringLiteral("<=") +
-                                (limit.offset.isEmpty()
-                                     ? limit.count
-                                     : QStringLiteral("CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2")
-                                           .arg(limit.offset, limit.count));
-            }
-        } else {
-            window = blockStep(QStringLiteral("WINDOW"), QStringLiteral("NOSORT STOPKEY"), {body});
-            capRows(window, limit.rows);
-        }
-        // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all
-        // read back from its sort.
-        window.rows = numbered.kind != Measure::None          ? numbered
-                      : window.options == u"SORT PUSHED RANK" ? body.rows
-                      : body.loop >= 0 && !body.hashed        ? Measure::output(body.loop)
-                                                              : Measure{};
-        Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
-        view.filter = fetchFilter(limit);
-        view.rows = returned;
-        if (!limit.count.isEmpty() && limit.rows > 0)
-            view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
-        return view;
-    }
+    if (limit.kind == RowLimit::Fetch)
+        return fetchLimited(std::move(body), limit, returned, text);
     if (limit.kind == RowLimit::Ranked)
         pushRanking(body, limit, viewFilter(tokens_, text));
     return body;
+}
+
+// [OFFSET m ROWS] FETCH FIRST n ...: a VIEW filtering the rows its window numbers, the window
+// sorting them or numbering them as an index gives their order.
+Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& returned,
+                           Range text) const {
+    // Ties and percentages are kept by the engine's own view over the query's numbered rows:
+    // the window stands in the place of its lines.
+    // (The query's own lines above them, a grouping drawn over the view, are its lines.)
+    if (limit.ties || limit.percent) {
+        const Step* inner = nullptr;
+        for (const Step* line = &body; line->children.size() == 1 && !sorts(*line);
+             line = &line->children.front()) {
+            if (line->operation == u"VIEW" &&
+                (line->alias.isEmpty() || line->alias.startsWith(u"(subquery")))
+                inner = line;
+        }
+        if (inner)
+            body = Step(inner->children.front());
+        if (inner && !sorts(body))
+            readInOrder(body, text);  // the engine's view is no block of the statement's
+    }
+    const Measure numbered =
+        limit.offset.isEmpty() && !limit.ties && !limit.percent ? returned : Measure{};
+    Step window = body;
+    if (sorts(body)) {
+        window.operation = QStringLiteral("WINDOW");
+        window.options =
+            limit.percent ? QStringLiteral("SORT") : QStringLiteral("SORT PUSHED RANK");
+        // It keeps the rows numbered up to the last one fetched.
+        if (!limit.numbering.isEmpty() && !limit.count.isEmpty() && !limit.percent) {
+            window.filter = limit.numbering + QStringLiteral("<=") +
+                            (limit.offset.isEmpty()
+                                 ? limit.count
+                                 : QStringLiteral("CASE  WHEN (%1>=0) THEN %1 ELSE 0 END +%2")
+                                       .arg(limit.offset, limit.count));
+        }
+    } else {
+        window = blockStep(
+            QStringLiteral("WINDOW"),
+            limit.percent ? QStringLiteral("NOSORT") : QStringLiteral("NOSORT STOPKEY"), {body});
+        capRows(window, limit.rows);
+    }
+    // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all read
+    // back from its sort. (Ties and percentages: what it handed on is not counted.)
+    window.rows = numbered.kind != Measure::None          ? numbered
+                  : limit.ties || limit.percent           ? Measure{}
+                  : window.options == u"SORT PUSHED RANK" ? body.rows
+                  : body.loop >= 0 && !body.hashed        ? Measure::output(body.loop)
+                                                          : Measure{};
+    Step view = blockStep(QStringLiteral("VIEW"), QString(), {window});
+    view.filter = fetchFilter(limit);
+    view.rows = returned;
+    if (!limit.count.isEmpty() && limit.rows > 0)
+        view.card = std::min(view.card, limit.rows - limit.offset.toDouble());
+    return view;
 }
 
 bool Builder::rankBound(int id) const {

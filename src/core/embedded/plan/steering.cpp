@@ -465,7 +465,7 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
         }
         steerNulls(w);
         checkAgainstPlan(w);
-        s.sqliteText = w.current();
+        s.sqliteText = steerViewNulls(planner, w.current());
     }
     s.sqliteText = keepRankStops(db, s.sqliteText);
     s.hints = w.report;

@@ -41,7 +41,9 @@ namespace qv::embedded {
 // read them in the order of a GROUP BY or ORDER BY (the full scan's sort counted).
 // A b-tree index holds no row whose key columns are all NULL: a table SQLite would read by an
 // index that lacks rows the statement needs (a single-column index for IS NULL, or read whole
-// for all rows) is read whole or by an index that has them (steerNulls()).
+// for all rows) is read whole or by an index that has them (steerNulls()); so is a table of the
+// one inline view a statement reads, as a page of an ordered or ranked view does
+// (steerViewNulls()).
 struct Steering {
     QString sqliteText;
     QString goal;       // as the plan table's OPTIMIZER column shows it (HINT: ... for a hint)

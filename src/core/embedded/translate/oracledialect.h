@@ -78,6 +78,9 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 //                             WHERE ROWNUM <= n, < n, = 1 (an AND term) as a LIMIT, applied before
 //                             sorting, grouping and DISTINCT as in Oracle
 //   OFFSET n ROWS, FETCH FIRST|NEXT n ROWS ONLY   LIMIT and OFFSET
+//   FETCH ... WITH TIES, FETCH FIRST n PERCENT ROWS   the query's rows numbered, ranked and
+//                             counted by windows over its ORDER BY in a subquery, the page kept
+//                             by the query around it (translatorfetch.cpp)
 //   MINUS                     EXCEPT; a parenthesised member of a set operation becomes a subquery
 //   SELECT UNIQUE             SELECT DISTINCT
 //   CONNECT BY LEVEL on DUAL  a recursive row generator
@@ -113,7 +116,8 @@ using SchemaLookup = std::function<std::optional<TableFacts>(const QString& tabl
 // Throws DbError(kErrOdbcCall) with ORA-00900 for what it refuses rather than run differently
 // (and Oracle's own errors for the (+) forms Oracle refuses, see outerjoin.h, ORA-30563 for a (+)
 // outside a query's WHERE clause): PL/SQL other than the DBMS_STATS calls (an Oracle trigger among
-// it), ROWNUM where no LIMIT can stand for it, FETCH ... PERCENT or WITH TIES; with Oracle's date
+// it), ROWNUM where no LIMIT can stand for it, FETCH ... PERCENT or WITH TIES after a set
+// operation, with DISTINCT or with * of a subquery; with Oracle's date
 // errors for a malformed date literal; ORA-00972 for a name (quoted or not) longer than 128 bytes
 // of UTF-8; ORA-03095 for parentheses and CASE nested deeper than kMaxNesting (255, Oracle's limit
 // for subqueries nested in a WHERE clause); ORA-01013 once `stopped` says so; ORA-00979 and

@@ -392,6 +392,24 @@ class Translator {
     void numberedRows(const Clause& from, const RownumFilter& filter, const Scope& outer);
     void stopRanking(const Block& b, const Clause& from);
 
+    // FETCH FIRST ... WITH TIES or PERCENT (translatorfetch.cpp): the rows skipped and fetched
+    // as written (empty: none, one), and the ORDER BY the ranks follow.
+    struct RankedFetch {
+        Range offset;
+        Range count;
+        bool percent = false;
+        bool ties = false;
+        const Clause* order = nullptr;
+    };
+    std::optional<RankedFetch> rankedFetch(const Block& b) const;
+    void rankedFetchQuery(const Block& b, const RankedFetch& f, const Scope& outer);
+    void rankedFetchColumns(const Block& b, const RankedFetch& f, const Scope& outer);
+    void windowOrder(const Block& b, const Clause& order, const Scope& scope);
+    void stopAtLastTie(const Block& b, const RankedFetch& f);
+    QStringList tableColumns(const QString& name) const;
+    QStringList blockColumns(const Block& b) const;
+    QStringList starColumns(const Block& b, Range item) const;
+
     const QString& sql_;
     const std::vector<Token>& t_;
     const sql::Groups groups_;
@@ -404,8 +422,9 @@ class Translator {
     bool outerJoinMark_ = false;          // (+) stands somewhere
     std::map<size_t, size_t> duals_;      // FROM items naming DUAL: first token -> past the name
     QString out_;
-    unsigned steps_ = 0;         // since the stop check was last asked
-    size_t scalarItem_ = kNone;  // the select item that scalarQuery() reads through qv_scalar()
+    unsigned steps_ = 0;          // since the stop check was last asked
+    size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
+    size_t rankedFetch_ = kNone;  // the block rankedFetchQuery() writes inside its view
 
     std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;              // string literals written as to_date('...')

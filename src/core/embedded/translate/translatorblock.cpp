@@ -74,6 +74,11 @@ Translator::Block Translator::scanBlock(size_t first, size_t last) const {
 void Translator::block(size_t first, size_t last, bool member, const Scope& outer) {
     const Block b = scanBlock(first, last);
     checkGrouping(b);
+    const bool ranked = rankedFetch_ == first;
+    if (!ranked && !member) {
+        if (const auto fetch = rankedFetch(b))
+            return rankedFetchQuery(b, *fetch, outer);
+    }
     const Clause* from = b.find(ClauseKind::From);
     const bool hierarchical = b.find(ClauseKind::Connect) != nullptr;
     const bool dual = from && isDualClause(from->body, from->end);
@@ -129,8 +134,13 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
     if (!b.items.empty()) {
         next(b.items.first, b.items.last - 1);
         selectList(b.items, numbered);
+        if (ranked)
+            rankedFetchColumns(b, *rankedFetch(b), outer);
     }
     for (const Clause& c : b.clauses) {
+        if (ranked && (c.kind == ClauseKind::Order || c.kind == ClauseKind::Offset ||
+                       c.kind == ClauseKind::Fetch))
+            break;
         if (c.kind == ClauseKind::From) {
             if (dropFrom)
                 continue;

@@ -189,14 +189,27 @@ void Translator::limitClause(size_t first, size_t last, const Scope& outer) {
     }
     if (!understood || i != last)
         return render(first, last, scope);
+    // A whole number as written; anything else truncated, below zero as zero, and NULL as no row
+    // (`none`: the LIMIT or OFFSET that keeps none), as Oracle takes them.
+    auto rows = [&](Range r, QStringView none) {
+        if (r.size() == 1 && t_[r.first].kind == TokenKind::Number &&
+            !t_[r.first].text.contains(u'.') &&
+            !t_[r.first].text.contains(u'e', Qt::CaseInsensitive))
+            return render(r.first, r.last, scope);
+        write(u"coalesce(max(CAST((");
+        render(r.first, r.last, scope);
+        write(u") AS INTEGER), 0), ");
+        write(none);
+        write(u")");
+    };
     write(u"LIMIT ");
     if (!count.empty())
-        render(count.first, count.last, scope);
+        rows(count, u"0");
     else
         write(fetch ? u"1" : u"-1");
     if (!offset.empty()) {
         write(u" OFFSET ");
-        render(offset.first, offset.last, scope);
+        rows(offset, u"9223372036854775807");
     }
 }
 
