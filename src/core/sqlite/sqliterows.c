@@ -33,7 +33,7 @@ typedef struct quervinThreadClock {
   unsigned long long weight;    /* the steps the clocked step stands for */
   unsigned long long cost;      /* c above */
   unsigned long long longRead;  /* past this the thread may have been taken off the processor */
-  long switches;                /* its involuntary context switches when last looked at */
+  long waits;                   /* its voluntary context switches when last looked at */
   unsigned gap;                 /* the instructions to the next one picked at random, with it */
   unsigned seed;                /* xorshift32 */
   unsigned every;               /* one instruction in `every` is picked at random */
@@ -156,27 +156,28 @@ static inline __attribute__((always_inline)) unsigned quervinPick(const struct V
   return (unsigned)w;
 }
 
-/* The involuntary context switches of the calling thread; -1 when not known. */
-static long quervinSwitches(void) {
+/* The voluntary context switches of the calling thread (waits for a read, a lock); -1 when not
+ * known. */
+static long quervinWaits(void) {
 #ifdef RUSAGE_THREAD
   struct rusage u;
-  if (getrusage(RUSAGE_THREAD, &u) == 0) return u.ru_nivcsw;
+  if (getrusage(RUSAGE_THREAD, &u) == 0) return u.ru_nvcsw;
 #endif
   return -1;
 }
 
-/* The end of a long instruction counted w times. Off the processor for a while in it (another
- * thread took it), the wait counts once, where it was, not w times: it is no work of the w
- * instructions the one stands for, and one time slice of another thread counted thousands of
- * times would outweigh the statement. A long instruction that kept the processor, or waited
- * for a read, counts w times. */
+/* The end of an instruction counted w times that took longRead cycles or more. When the thread
+ * waited in it (for a read) it counts w times, as any other. Otherwise its time past longRead
+ * counts once: a time slice that another thread, or the host of a virtual machine, took from
+ * it is no work of the w instructions it stands for, and counted thousands of times would
+ * outweigh the statement; the work of one instruction seldom takes that long. */
 static unsigned long long quervinLongEnd(unsigned long long w, unsigned long long now) {
   quervinThreadClock* t = &quervinThread;
-  const long switches = quervinSwitches();
-  const int preempted = switches != t->switches;
-  t->switches = switches;
-  if (!preempted) return w * now;
-  return w * (t->openStart + t->cost) + (now - t->openStart - t->cost);
+  const long waits = quervinWaits();
+  const int waited = waits != t->waits;
+  t->waits = waits;
+  if (waited) return w * now;
+  return w * (t->openStart + t->longRead) + (now - t->openStart - t->longRead);
 }
 
 /* What the two reads of the counter add to the time between them: the middle of a few pairs. */
@@ -343,7 +344,7 @@ void quervin_clock_step(quervin_clock* clock) {
     on = (clock->every & (clock->every - 1)) == 0 ? (x & (clock->every - 1)) == 0
                                                  : x % clock->every == 0;
   }
-  if (clock->steps == 0) t->switches = quervinSwitches();
+  if (clock->steps == 0) t->waits = quervinWaits();
   t->weight = clock->steps < clock->whole || clock->every <= 1 ? 1 : clock->every;
   ++clock->steps;
   if (!on) return;

@@ -22,8 +22,8 @@ SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
  * next. A counted instruction adds its cycles, less what reading the counter adds to them,
  * times what it stands for (a sampled step's `every`, times `instructionEvery` for one picked
  * at random), so the counts are the run's whole as they stand; but one counted more than once
- * that took `longRead` cycles or more (0: no limit), in which the thread was taken off the
- * processor, counts once. `every` times `instructionEvery` stays below 2^28. */
+ * that took `longRead` cycles or more (0: no limit), in which the thread did not wait for a
+ * read, counts its time past them once. `every` times `instructionEvery` stays below 2^28. */
 typedef struct quervin_clock {
     sqlite3_int64 steps;
     sqlite3_int64 whole;

@@ -19,9 +19,11 @@
 // kSampledInstructionEvery at random, apart from each instruction's first runs and those that
 // may do many rows' work at one go (a sort), always counted. Each counted instruction adds its
 // cycles, less what reading the counter adds to them, times what it stands for, as Oracle
-// samples its row-source timing; but the time another thread took the processor in one counted
-// more than once counts once. A million-row count, or an aggregate that does all its work in
-// one step, measured so runs nearly as fast as one not measured (sqliterows.c).
+// samples its row-source timing; but one counted more than once that took longer than
+// kLongReadMicros, not waiting for a read, counts its time past them once (another thread, or
+// the host of a virtual machine, took the processor from it). A million-row count, or an
+// aggregate that does all its work in one step, measured so runs nearly as fast as one not
+// measured (sqliterows.c).
 namespace qv::embedded {
 
 class CycleClock {
@@ -30,8 +32,8 @@ class CycleClock {
     static constexpr unsigned kSampledEvery = 256;
     static constexpr int64_t kWholeInstructions = 65536;
     static constexpr unsigned kSampledInstructionEvery = 64;
-    // How long an instruction counted more than once must take before the clock looks whether
-    // another thread took the processor in it.
+    // How long an instruction counted more than once may take before the clock counts the
+    // rest of its time once, unless it waited for a read.
     static constexpr int64_t kLongReadMicros = 50;
 
     // A clock that counts when `on` (the run is measured) and this build has a cycle counter.
