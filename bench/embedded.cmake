@@ -16,3 +16,6 @@ target_link_libraries(bench_whatif PRIVATE quervin_core)
 # The sample's category report hash-joined, against the same join by nested loops.
 add_executable(bench_hash_join bench_hash_join.cpp)
 target_link_libraries(bench_hash_join PRIVATE quervin_core)
+# A one-step statement's result step with per-line figures on, against the same with them off.
+add_executable(bench_measured_steps bench_measured_steps.cpp)
+target_link_libraries(bench_measured_steps PRIVATE quervin_core)

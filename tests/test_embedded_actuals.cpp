@@ -3,6 +3,7 @@
 // the second session finds it by V$SESSION.PREV_SQL_ID and reads the lines.
 #include "support/embeddedfixture.h"
 
+#include <QElapsedTimer>
 #include <QRegularExpression>
 
 using namespace qv;
@@ -48,14 +49,16 @@ class EmbeddedActuals : public EmbeddedTest {
             lines << line.split(u'|');
         return lines;
     }
-    // "OPERATION OPTIONS|starts|rows" of each line.
+    // "OPERATION OPTIONS|starts|rows" of a line.
+    static QString lineFigures(const QStringList& l) {
+        const QString operation =
+            l[kOptions] == u"null" ? l[kOperation] : l[kOperation] + u' ' + l[kOptions];
+        return QStringList{operation, l[kStarts], l[kRows]}.join(u'|');
+    }
     QStringList figures(const QString& sql, const BindList& binds = {}) {
         QStringList out;
-        for (const QStringList& l : run(sql, binds)) {
-            const QString operation =
-                l[kOptions] == u"null" ? l[kOperation] : l[kOperation] + u' ' + l[kOptions];
-            out << QStringList{operation, l[kStarts], l[kRows]}.join(u'|');
-        }
+        for (const QStringList& l : run(sql, binds))
+            out << lineFigures(l);
         return out;
     }
 
@@ -144,6 +147,42 @@ TEST_F(EmbeddedActuals, TheLinesAreTheExplainedPlanWithThePagesOnTheStatementLin
     // One plan, one hash; another plan, another hash.
     EXPECT_NE(lines.value(0).last(), change.value(0).last());
     EXPECT_EQ(lines.value(0).last(), run(kJoin).value(0).last());
+}
+
+// A statement that does all its work in one step is timed by sample past its first
+// instructions; one that runs SQL inside each row's step (NEXTVAL) pairs each instruction's two
+// reads of the clock all the same. Each line has a time within its parent's, the statement
+// line's within the run's, and the rows each line handed on stay exact.
+TEST_F(EmbeddedActuals, LongStepsAreTimedBySampleWithinTheRunsTime) {
+#if !defined(QUERVIN_SYSTEM_SQLITE) && (defined(__x86_64__) || defined(__aarch64__))
+    db_->execute("create sequence order_seq");
+    const struct {
+        const char* sql;
+        QStringList lines;
+    } cases[] = {
+        {"select c.city, count(*), sum(o.total_amount) from orders o join customers c on "
+         "c.customer_id = o.customer_id group by c.city",
+         {"SELECT STATEMENT|1|20", "HASH GROUP BY|1|20", "HASH JOIN|1|20000",
+          "TABLE ACCESS FULL|1|2000", "TABLE ACCESS FULL|1|20000"}},
+        {"select order_seq.nextval, order_id from orders",
+         {"SELECT STATEMENT|1|20000", "TABLE ACCESS FULL|1|20000"}},
+    };
+    for (const auto& c : cases) {
+        QElapsedTimer timer;
+        timer.start();
+        const QList<QStringList> lines = run(c.sql);
+        const int64_t runMicros = timer.nsecsElapsed() / 1000;
+        QStringList ran;
+        for (const QStringList& l : lines) {
+            ran << lineFigures(l);
+            const int64_t parent =
+                l[1] == u"null" ? runMicros : lines[l[1].toInt()][kElapsed].toLongLong();
+            EXPECT_GT(l[kElapsed].toLongLong(), 0) << c.sql;
+            EXPECT_LE(l[kElapsed].toLongLong(), parent) << c.sql;
+        }
+        EXPECT_EQ(ran, c.lines);
+    }
+#endif
 }
 
 TEST_F(EmbeddedActuals, BindValuesChangeTheRowsALineProduces) {

@@ -4,12 +4,42 @@
  * SQLite's own layout, and the amalgamation must come first. */
 /* clang-format off */
 
-/* The cycle counter SQLite reads for each virtual-machine instruction of a statement with scan
- * status (SQLITE_SCANSTAT_NCYCLE): read only while the calling thread's statement is clocked
- * (quervin_clock_step()), 0 otherwise. Reading it for every instruction of every statement
- * made a plain scan 3.6 times slower; an unclocked instruction pays one look at a thread-local
- * flag. SQLite's own definition of sqlite3Hwtime(void) is renamed aside, unused. */
-static __thread int quervinClocked __attribute__((tls_model("initial-exec")));
+/* The cycle counter SQLite reads at the start and at the end of each virtual-machine instruction
+ * of a statement with scan status (SQLITE_SCANSTAT_NCYCLE): `*pnCycle -= sqlite3Hwtime()`
+ * before the instruction, `*pnCycle += sqlite3Hwtime()` after it, or where the step leaves the
+ * loop in its middle (a row, a yield's end, an error, an interrupt). Reading it for every
+ * instruction of every statement made a plain scan 3.6 times slower, so it is read only for the
+ * instructions the calling thread's clock picks (quervin_clock_step(), quervinPick() below),
+ * each counted w times, for the w instructions it stands for: the start gives w * (t0 + c),
+ * the end w * t1, so the instruction adds w * (t1 - t0 - c) (u64 arithmetic wraps alike on
+ * both sides), c being what the two reads add to the time between them; an instruction not
+ * picked adds 0 - 0. The two reads of one instruction are told apart by SQLite's own flag of
+ * scan status, a local of each sqlite3VdbeExec() call that only has to be nonzero (its bit 0):
+ * bit 1 says an instruction's start was read and its end not yet, the bits above it the weight
+ * it was picked with (0: not picked). A statement stepped inside another's instruction (an SQL
+ * function running SQL, as NEXTVAL does) has flags of its own, so no read is ever paired with
+ * another instruction's; and while an instruction counted more than once is open, whose start
+ * the thread keeps (quervinLongEnd()), the statements inside it pick none such. The counts of
+ * executions (nExec: Starts, A-Rows) go on as SQLite keeps them, for every instruction.
+ * SQLite's own definition of sqlite3Hwtime(void) is renamed aside, unused. */
+struct VdbeOp;
+struct quervin_clock;
+typedef struct quervinThreadClock {
+  int clocked;                  /* the thread's step is clocked */
+  int open;                     /* an instruction counted more than once has started */
+  int redraw;                   /* it was picked at random: the next gap is drawn at its end */
+  unsigned long long openStart; /* and its start */
+  long long whole;              /* instructions the run still clocks whole */
+  unsigned long long weight;    /* the steps the clocked step stands for */
+  unsigned long long cost;      /* c above */
+  unsigned long long longRead;  /* past this the thread may have been taken off the processor */
+  long waits;                   /* its voluntary context switches when last looked at */
+  unsigned gap;                 /* the instructions to the next one picked at random, with it */
+  unsigned seed;                /* xorshift32 */
+  unsigned every;               /* one instruction in `every` is picked at random */
+  struct quervin_clock* clock;  /* where the run's clocking goes on after the step */
+} quervinThreadClock;
+static __thread quervinThreadClock quervinThread __attribute__((tls_model("initial-exec")));
 static inline __attribute__((always_inline)) unsigned long long quervinCounter(void) {
 #if defined(__x86_64__) || defined(__i386__)
   return __builtin_ia32_rdtsc();
@@ -21,13 +51,157 @@ static inline __attribute__((always_inline)) unsigned long long quervinCounter(v
   return 0;
 #endif
 }
-static inline __attribute__((always_inline)) unsigned long long quervinHwtime(void) {
-  return __builtin_expect(quervinClocked, 0) ? quervinCounter() : 0;
+/* The counter once what came before it is done: the choice of the instruction just before its
+ * start is no part of its time, and its own work all is at its end. Read unfenced, a one-step
+ * aggregate's lines summed 17 % below its time not measured (45 % above, c not taken off);
+ * fenced, 6 % above, the run itself 1 % slower. */
+static inline __attribute__((always_inline)) unsigned long long quervinFenced(void) {
+#if defined(__x86_64__) || defined(__i386__)
+#ifdef __SSE2__
+  __builtin_ia32_lfence();
+#endif
+  return __builtin_ia32_rdtsc();
+#elif defined(__aarch64__)
+  unsigned long long v;
+  __asm__ __volatile__("isb\n\tmrs %0, cntvct_el0" : "=r"(v) : : "memory");
+  return v;
+#else
+  return 0;
+#endif
 }
-#define sqlite3Hwtime(x) quervinHwtime##x()
+static inline unsigned quervinPick(const struct VdbeOp* op);
+static unsigned quervinGap(quervinThreadClock* t);
+static unsigned long long quervinLongEnd(unsigned long long w, unsigned long long t1);
+static inline __attribute__((always_inline)) unsigned long long quervinHwtime(
+    int* flag, const struct VdbeOp* op) {
+  quervinThreadClock* t = &quervinThread;
+  unsigned long long w, now;
+  if (*flag & 2) {
+    /* The end of the instruction whose start was the last read of this call of the loop. */
+    w = (unsigned)*flag >> 2;
+    *flag = 1;
+    if (__builtin_expect(w == 0, 1)) return 0;
+    now = quervinFenced();
+    if (w > 1) {
+      t->open = 0;
+      /* The next gap is drawn here, where its time is no instruction's. */
+      if (t->redraw) {
+        t->redraw = 0;
+        t->gap = quervinGap(t);
+      }
+      if (__builtin_expect(now - t->openStart >= t->longRead, 0)) return quervinLongEnd(w, now);
+    }
+    return w * now;
+  }
+  w = __builtin_expect(t->clocked, 0) ? quervinPick(op) : 0;
+  *flag = (int)(3u | ((unsigned)w << 2));
+  if (__builtin_expect(w == 0, 1)) return 0;
+  now = quervinFenced();
+  if (w > 1) t->openStart = now;
+  return w * (now + t->cost);
+}
+#define sqlite3Hwtime(x) quervinHwtime##x(&bStmtScanStatus, pOp)
+#define quervinHwtimevoid(flag, op) quervinHwtimeUnused(void)
 
 #include "sqlite3.c"
 #include "core/sqlite/sqliterows.h"
+
+#include <sys/resource.h>
+
+/* Instructions that may do many rows' work at one go: a sort, a count of a whole b-tree, a
+ * virtual table building its rows. Clocked whole with each instruction's first runs: picked at
+ * random, one long run would count 0 or `every` times its cycles. */
+static const unsigned char quervinAtOneGo[256] = {
+    [OP_SorterSort] = 1, [OP_Sort] = 1, [OP_Count] = 1, [OP_VFilter] = 1};
+#define QUERVIN_FIRST_RUNS 16
+
+static unsigned quervinXorshift(unsigned x) {
+  x ^= x << 13;
+  x ^= x >> 17;
+  x ^= x << 5;
+  return x;
+}
+
+/* A gap of 1 to 2 * every - 1 instructions, each as likely: one instruction in `every` is picked,
+ * at no period of the statement's own, each as often as any other once a few gaps have passed.
+ * Not a geometric gap by a logarithm: drawn so inside the engine's runs, a gap cost more than
+ * the two reads of the counter. */
+static unsigned quervinGap(quervinThreadClock* t) {
+  t->seed = quervinXorshift(t->seed ? t->seed : 2463534242u);
+  return 1u + (unsigned)(((unsigned long long)t->seed * (2ull * t->every - 1)) >> 32);
+}
+
+/* The weight an instruction of a clocked step is read with: 0, not read. One counted more than
+ * once is read only when no other such is open on the thread (the one whose start is kept). */
+static inline __attribute__((always_inline)) unsigned quervinPick(const struct VdbeOp* op) {
+  quervinThreadClock* t = &quervinThread;
+  unsigned long long w;
+  if (t->whole > 0) {
+    --t->whole;
+    w = t->weight;
+  } else if (op->nExec <= QUERVIN_FIRST_RUNS || quervinAtOneGo[op->opcode]) {
+    w = t->weight;
+  } else if (--t->gap != 0) {
+    return 0;
+  } else {
+    /* Drawn anew at the instruction's end; none is picked at random before. */
+    t->gap = 1u << 30;
+    t->redraw = 1;
+    w = t->weight * t->every;
+  }
+  if (w > 1) {
+    if (t->open) return 0;
+    t->open = 1;
+  }
+  return (unsigned)w;
+}
+
+/* The voluntary context switches of the calling thread (waits for a read, a lock); -1 when not
+ * known. */
+static long quervinWaits(void) {
+#ifdef RUSAGE_THREAD
+  struct rusage u;
+  if (getrusage(RUSAGE_THREAD, &u) == 0) return u.ru_nvcsw;
+#endif
+  return -1;
+}
+
+/* The end of an instruction counted w times that took longRead cycles or more. When the thread
+ * waited in it (for a read) it counts w times, as any other. Otherwise its time past longRead
+ * counts once: a time slice that another thread, or the host of a virtual machine, took from
+ * it is no work of the w instructions it stands for, and counted thousands of times would
+ * outweigh the statement; the work of one instruction seldom takes that long. */
+static unsigned long long quervinLongEnd(unsigned long long w, unsigned long long now) {
+  quervinThreadClock* t = &quervinThread;
+  const long waits = quervinWaits();
+  const int waited = waits != t->waits;
+  t->waits = waits;
+  if (waited) return w * now;
+  return w * (t->openStart + t->longRead) + (now - t->openStart - t->longRead);
+}
+
+/* What the two reads of the counter add to the time between them: the middle of a few pairs. */
+static unsigned long long quervinReadCost(void) {
+  static unsigned long long cost = ~0ull;
+  unsigned long long c = __atomic_load_n(&cost, __ATOMIC_RELAXED);
+  if (c == ~0ull) {
+    unsigned long long d[63];
+    int i, j;
+    for (i = 0; i < 63; ++i) {
+      const unsigned long long t0 = quervinFenced();
+      d[i] = quervinFenced() - t0;
+    }
+    for (i = 1; i < 63; ++i)
+      for (j = i; j > 0 && d[j - 1] > d[j]; --j) {
+        const unsigned long long x = d[j];
+        d[j] = d[j - 1];
+        d[j - 1] = x;
+      }
+    c = d[31];
+    __atomic_store_n(&cost, c, __ATOMIC_RELAXED);
+  }
+  return c;
+}
 
 /* Oracle's NUMBER for an integer: an exponent byte, then base-100 digits without the trailing
  * zero ones, and a terminating byte after a negative number's digits. */
@@ -149,24 +323,41 @@ sqlite3_uint64 quervin_cycles(void) {
 }
 
 void quervin_clock_step(quervin_clock* clock) {
+  quervinThreadClock* t = &quervinThread;
   int on = 0;
-  if (clock != 0 && quervin_has_cycle_counter()) {
-    if (clock->steps < clock->whole || clock->every <= 1) {
-      on = 1;
-    } else {
-      /* xorshift32: which steps are clocked follows no period of the statement's own. */
-      unsigned x = clock->seed ? clock->seed : 2463534242u;
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      clock->seed = x;
-      /* One in a power of two (as the engine asks) without a division at every step. */
-      on = (clock->every & (clock->every - 1)) == 0 ? (x & (clock->every - 1)) == 0
-                                                   : x % clock->every == 0;
-    }
-    ++clock->steps;
+  if (t->clock) {
+    /* The step that ended leaves the run's clocking where it got to. */
+    t->clock->instructions = t->whole;
+    t->clock->gap = t->gap;
+    t->clock->seed = t->seed;
+    t->clock = 0;
   }
-  quervinClocked = on;
+  t->clocked = 0;
+  if (clock == 0 || !quervin_has_cycle_counter()) return;
+  if (clock->steps < clock->whole || clock->every <= 1) {
+    on = 1;
+  } else {
+    /* xorshift32: which steps are clocked follows no period of the statement's own. */
+    unsigned x = quervinXorshift(clock->seed ? clock->seed : 2463534242u);
+    clock->seed = x;
+    /* One in a power of two (as the engine asks) without a division at every step. */
+    on = (clock->every & (clock->every - 1)) == 0 ? (x & (clock->every - 1)) == 0
+                                                 : x % clock->every == 0;
+  }
+  if (clock->steps == 0) t->waits = quervinWaits();
+  t->weight = clock->steps < clock->whole || clock->every <= 1 ? 1 : clock->every;
+  ++clock->steps;
+  if (!on) return;
+  t->every = clock->instructionEvery > 1 ? clock->instructionEvery : 1;
+  /* Every instruction picked: every one counted whole. */
+  if (t->every == 1) clock->instructions = (long long)(~0ull >> 1);
+  t->cost = quervinReadCost();
+  t->longRead = clock->longRead > 0 ? (unsigned long long)clock->longRead : ~0ull;
+  t->whole = clock->instructions;
+  t->seed = clock->seed;
+  t->gap = clock->gap ? clock->gap : quervinGap(t);
+  t->clock = clock;
+  t->clocked = 1;
 }
 
 int quervin_page_size(sqlite3* db) {

@@ -13,14 +13,26 @@ extern "C" {
  * `stmt` stands on no row. Only in our own build of SQLite (not QUERVIN_SYSTEM_SQLITE). */
 SQLITE_API sqlite3_int64 quervin_row_bytes(sqlite3_stmt* stmt);
 
-/* Which steps of one statement's run have their instructions' cycles counted (the scan status's
- * SQLITE_SCANSTAT_NCYCLE): the first `whole` steps all, then one in `every`, chosen by a
- * pseudo-random sequence from `seed`. `steps` counts the steps taken. */
+/* What of one statement's run has its instructions' cycles counted (the scan status's
+ * SQLITE_SCANSTAT_NCYCLE): the first `whole` steps, then one in `every`, chosen by a
+ * pseudo-random sequence from `seed`; `steps` counts the steps taken. Within a clocked step, the
+ * run's first `instructions` instructions whole, then each instruction's first few runs and
+ * those that may do many rows' work at one go (a sort, a count of a b-tree), and of the others
+ * one in `instructionEvery` at random, `gap` (0: not drawn yet) being the instructions to the
+ * next. A counted instruction adds its cycles, less what reading the counter adds to them,
+ * times what it stands for (a sampled step's `every`, times `instructionEvery` for one picked
+ * at random), so the counts are the run's whole as they stand; but one counted more than once
+ * that took `longRead` cycles or more (0: no limit), in which the thread did not wait for a
+ * read, counts its time past them once. `every` times `instructionEvery` stays below 2^28. */
 typedef struct quervin_clock {
     sqlite3_int64 steps;
     sqlite3_int64 whole;
     unsigned every;
     unsigned seed;
+    sqlite3_int64 instructions;
+    unsigned instructionEvery;
+    unsigned gap;
+    sqlite3_int64 longRead;
 } quervin_clock;
 
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
@@ -57,8 +69,9 @@ SQLITE_API int quervin_has_cycle_counter(void);
 /* The cycle counter now; 0 without one. */
 SQLITE_API sqlite3_uint64 quervin_cycles(void);
 
-/* Before a step of the statement `clock` belongs to: whether the calling thread counts cycles
- * during it, as `clock` says; a null `clock` (after the step) stops counting. */
+/* Before a step of the statement `clock` belongs to: whether and how the calling thread counts
+ * cycles during it, as `clock` says; a null `clock` (after the step) stops counting, and keeps
+ * in the clock what the step left of its instructions to count. */
 SQLITE_API void quervin_clock_step(quervin_clock* clock);
 
 /* Steps `stmt` (standing on a row) at most `limit` times while it gives rows, in one loop without

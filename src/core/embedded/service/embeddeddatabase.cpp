@@ -245,10 +245,10 @@ std::unique_ptr<EmbeddedRecordset> runOnSqlite(Call& call, bool keepRows, Sqlite
         r.cursor->clock.before();
         try {
             const bool row = r.stmt.step();
-            r.cursor->clock.after(r.stmt.handle());
+            r.cursor->clock.after();
             return row;
         } catch (...) {
-            r.cursor->clock.after(nullptr);
+            r.cursor->clock.after();
             throw;
         }
     };

@@ -75,7 +75,7 @@ bool EmbeddedRecordset::step() {
             clock->before();
         const bool row = stmt_.step();
         if (clock)
-            clock->after(stmt_.handle());
+            clock->after();
         if (row) {
             // Every row fetched crosses to the client whole, its values read or not.
             work_.counts[kStatBytesSent] += rowBytes(stmt_.handle(), int(fields_.size()));
@@ -83,7 +83,7 @@ bool EmbeddedRecordset::step() {
         }
     } catch (const sqlite::Error& e) {
         if (clock)
-            clock->after(nullptr);
+            clock->after();
         eof_ = true;
         finishStatement();
         throw oracleFailure(e);
@@ -153,19 +153,9 @@ int64_t EmbeddedRecordset::skipRows(int64_t limit) {
     // The rows are stepped over and measured in one loop inside SQLite.
     sqlite3_int64 rows = 0;
     sqlite3_int64 bytes = 0;
-    int rc = SQLITE_ROW;
-    // A clocked run's steps go in two rounds when its whole-clocked steps end within them.
-    while (rc == SQLITE_ROW && rows < limit) {
-        int64_t round = limit - rows;
-        void* clock = cursor_ ? cursor_->clock.forSteps(round) : nullptr;
-        sqlite3_int64 n = 0;
-        sqlite3_int64 b = 0;
-        rc = quervin_step_rows(stmt_.handle(), round, &n, &b, static_cast<quervin_clock*>(clock));
-        if (clock)
-            cursor_->clock.after(stmt_.handle());
-        rows += n;
-        bytes += b;
-    }
+    void* clock = cursor_ ? cursor_->clock.forSteps() : nullptr;
+    const int rc =
+        quervin_step_rows(stmt_.handle(), limit, &rows, &bytes, static_cast<quervin_clock*>(clock));
     work_.counts[kStatRowsProcessed] += rows;
     work_.counts[kStatBytesSent] += bytes;
     if (rc == SQLITE_ROW)

@@ -8,17 +8,20 @@ namespace qv::embedded {
 
 namespace {
 
-int64_t counted(sqlite3_stmt* stmt, int index) {
-    sqlite3_int64 n = -1;
+std::optional<int64_t> counted(sqlite3_stmt* stmt, int index) {
 #ifdef SQLITE_ENABLE_STMT_SCANSTATUS
+    sqlite3_int64 n = 0;
     if (sqlite3_stmt_scanstatus_v2(stmt, index, SQLITE_SCANSTAT_NCYCLE, SQLITE_SCANSTAT_COMPLEX,
                                    &n) != 0)
-        return -1;
+        return std::nullopt;
+    // Each counted instruction is counted less what reading the counter adds to it: a line of
+    // next to no work may come out a little below 0.
+    return std::max<int64_t>(n, 0);
 #else
     (void)stmt;
     (void)index;
+    return std::nullopt;
 #endif
-    return n;
 }
 
 }  // namespace
@@ -28,8 +31,8 @@ int64_t counted(sqlite3_stmt* stmt, int index) {
 // The system's SQLite counts no cycles the engine can switch on.
 CycleClock::CycleClock(bool) {}
 void CycleClock::before() {}
-void CycleClock::after(sqlite3_stmt*) {}
-void* CycleClock::forSteps(int64_t&) {
+void CycleClock::after() {}
+void* CycleClock::forSteps() {
     return nullptr;
 }
 double cyclesPerMicrosecond() {
@@ -38,36 +41,23 @@ double cyclesPerMicrosecond() {
 
 #else
 
-CycleClock::CycleClock(bool on) : counting_(on && quervin_has_cycle_counter()) {}
+CycleClock::CycleClock(bool on) : counting_(on && quervin_has_cycle_counter()) {
+    if (counting_)
+        state_.longRead = int64_t(cyclesPerMicrosecond() * double(kLongReadMicros));
+}
 
 void CycleClock::before() {
     if (counting_)
         quervin_clock_step(&state_);
 }
 
-void CycleClock::after(sqlite3_stmt* stmt) {
-    if (!counting_)
-        return;
-    quervin_clock_step(nullptr);
-    if (state_.steps != state_.whole || !whole_.empty() || !stmt)
-        return;
-    for (int i = 0;; ++i) {
-        const int64_t n = counted(stmt, i);
-        sqlite3_int64 loops = 0;
-        if (sqlite3_stmt_scanstatus_v2(stmt, i, SQLITE_SCANSTAT_NLOOP, SQLITE_SCANSTAT_COMPLEX,
-                                       &loops) != 0)
-            break;
-        whole_.push_back(n);
-    }
-    whole_.push_back(counted(stmt, -1));
+void CycleClock::after() {
+    if (counting_)
+        quervin_clock_step(nullptr);
 }
 
-void* CycleClock::forSteps(int64_t& limit) {
-    if (!counting_)
-        return nullptr;
-    if (state_.steps < state_.whole)
-        limit = std::min<int64_t>(limit, state_.whole - state_.steps);
-    return &state_;
+void* CycleClock::forSteps() {
+    return counting_ ? &state_ : nullptr;
 }
 
 double cyclesPerMicrosecond() {
@@ -87,17 +77,7 @@ double cyclesPerMicrosecond() {
 #endif
 
 std::optional<int64_t> CycleClock::cycles(sqlite3_stmt* stmt, int index) const {
-    if (!counting_)
-        return std::nullopt;
-    const int64_t n = counted(stmt, index);
-    if (n < 0)
-        return std::nullopt;
-    if (whole_.empty())
-        return n;
-    const size_t k = index < 0 ? whole_.size() - 1 : size_t(index);
-    if (k >= whole_.size() || whole_[k] < 0)
-        return std::nullopt;
-    return whole_[k] + (n - whole_[k]) * int64_t(kSampledEvery);
+    return counting_ ? counted(stmt, index) : std::nullopt;
 }
 
 }  // namespace qv::embedded
