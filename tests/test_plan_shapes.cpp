@@ -252,15 +252,18 @@ TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
         const bool stopped = c.window == u"NOSORT STOPKEY";
         const QString window = ran.value(2).section(u' ', 1);
         EXPECT_EQ(window.section(u'|', 0, 1), "WINDOW " + c.window + "|1") << sql.toStdString();
-        if (stopped && !sql.contains("between"))
+        if (stopped && !sql.contains("between")) {
             EXPECT_EQ(window.section(u'|', 2), QString::number(full.size())) << sql.toStdString();
+        }
         // Stopped, a few pages for each row kept; read whole, the table's ~130 pages once.
-        if (stopped && full.size() < 100)
+        if (stopped && full.size() < 100) {
             EXPECT_LT(gets, full.size() + 50) << sql.toStdString();
-        else
+        } else {
             EXPECT_GT(gets, 100) << sql.toStdString();
-        if (c.window == u"SORT PUSHED RANK")
+        }
+        if (c.window == u"SORT PUSHED RANK") {
             EXPECT_LT(gets, 200) << sql.toStdString();
+        }
     }
     // The last rank kept told by a bind variable when it runs.
     const QString bound = page.arg("rank()", "order by k desc", "", "<= :n");
