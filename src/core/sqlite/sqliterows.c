@@ -236,7 +236,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
      * before (SELECT DISTINCT, COUNT(DISTINCT x), a member of INTERSECT) looks each row up,
      * then keeps those it lets on in a temporary index: it sees every row that goes on, and
      * passes fewer. The last such check is the work after the conditions (an IN condition
-     * looks rows up too, before). */
+     * looks rows up too, before, in a list of its own). */
     if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
       aggregated = runs;
     /* An OFFSET skips rows that met the conditions: what reached it went on from the loop. */
@@ -244,7 +244,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
       int k;
       for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
-        if (p->aOp[k].opcode == OP_IdxInsert) checked = runs;
+        if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) checked = runs;
     }
     if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
       if (checked > aggregated) aggregated = checked;
