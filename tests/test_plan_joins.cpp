@@ -347,6 +347,53 @@ TEST_F(PlanJoins, AHashJoinGivesTheRowsOfTheNestedLoops) {
     }
 }
 
+// A join hands on the rows it made, into an aggregate too; the inner table of an outer join the
+// rows that met the join's conditions, not the rows of NULLs that keep the outer rows that met
+// none.
+TEST_F(PlanJoins, EveryJoinLineHasTheRowsItHandedOn) {
+    auto count = [&](const QString& sql) { return rowsOf(*db_, sql).value(0); };
+    const QString listed = QStringLiteral("dname in ('dept 3', 'dept 5', 'dept 7')");
+    const QString reports = QStringLiteral("emp m on m.mgr_id = e.emp_id where e.dept_id = 10");
+    const QString bosses = QStringLiteral(
+        "emp m on m.emp_id = e.mgr_id and m.ename like 'emp 1%' where e.dept_id = 10");
+    const QString found = count("select count(*) from emp e join dept d on d.dept_id = e.dept_id");
+    const struct {
+        QString sql;
+        std::vector<std::pair<int, QString>> lines;  // id, "OPERATION OPTIONS|rows"; rows "":
+                                                     // the statement's own count
+    } cases[] = {
+        {"select count(*) from emp e, dept d where e.dept_id = d.dept_id", {{2, "HASH JOIN|"}}},
+        {"select count(*) from emp e, dept d", {{2, "MERGE JOIN CARTESIAN|"}}},
+        {"select count(*) from dept d where not exists (select 1 from emp e where e.dept_id = "
+         "d.dept_id)",
+         {{2, "HASH JOIN RIGHT ANTI|"}}},
+        // NESTED LOOPS over SORT UNIQUE of the three departments, the index searched for each.
+        {"select count(*) from emp where dept_id in (select dept_id from dept where " + listed +
+             ")",
+         {{4, "TABLE ACCESS FULL|" + count("select count(*) from dept where " + listed)},
+          {5, "INDEX RANGE SCAN|"}}},
+        {"select d.dname, e.emp_id from dept d right join emp e on e.dept_id = d.dept_id",
+         {{3, "TABLE ACCESS BY INDEX ROWID|" + found}, {4, "INDEX UNIQUE SCAN|" + found}}},
+        {"select e.ename, m.ename from emp e left join " + reports,
+         {{3, "TABLE ACCESS BY INDEX ROWID BATCHED|" +
+                  count("select count(*) from emp e join " + reports)},
+          {4, "INDEX RANGE SCAN|" + count("select count(*) from emp e join " + reports)}}},
+        // The index finds each manager; the table hands on those the name condition keeps.
+        {"select e.ename, m.ename from emp e left join " + bosses,
+         {{3, "TABLE ACCESS BY INDEX ROWID|" + count("select count(*) from emp e join " + bosses)},
+          {4, "INDEX UNIQUE SCAN|" +
+                  count("select count(*) from emp where dept_id = 10 and mgr_id is not null")}}},
+    };
+    for (const auto& c : cases) {
+        const QStringList plan = lines(c.sql);
+        for (const auto& [id, expected] : c.lines) {
+            const QStringList f = plan.value(id).split(u'|');
+            const QString want = expected.endsWith(u'|') ? expected + count(c.sql) : expected;
+            EXPECT_EQ(f.value(1) + u'|' + f.value(4), want) << c.sql.toStdString();
+        }
+    }
+}
+
 // CONNECT BY: the START WITH rows, then each row's children by the connect key; from DUAL,
 // rows made without reading any table.
 TEST_F(PlanJoins, AHierarchicalQueryIsConnectByOverItsStartAndItsChildren) {

@@ -369,6 +369,29 @@ int quervin_page_size(sqlite3* db) {
   return size;
 }
 
+/* Where the instruction at `a` ends the inner loop of an outer join (SQLite's LEFT JOIN): SQLite
+ * sets a flag where a row has met the join's conditions, and there, with the flag still clear,
+ * makes a row of NULLs and goes back to set it, so that the work after the conditions runs once
+ * for that row. The address that sets the flag; -1 when `a` is no such end. */
+static int quervinOuterJoinHit(const Vdbe* p, int a) {
+  const Op* test = &p->aOp[a];
+  int c;
+  if (test->opcode != OP_IfPos || test->p3 != 0) return -1;
+  for (c = a + 1; c < p->nOp && c <= a + 8; ++c) {
+    const Op* back = &p->aOp[c];
+    if (back->opcode == OP_Goto || back->opcode == OP_Gosub) {
+      const int hit = back->p2;
+      return hit > 0 && hit < a && p->aOp[hit].opcode == OP_Integer && p->aOp[hit].p1 == 1 &&
+                     p->aOp[hit].p2 == test->p1
+                 ? hit
+                 : -1;
+    }
+    if (back->opcode != OP_NullRow && back->opcode != OP_Null && back->opcode != OP_ReopenIdx)
+      return -1;
+  }
+  return -1;
+}
+
 sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;
@@ -394,13 +417,17 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
       ++a;
       continue;
     }
-    const int stepsBack = (op->opcode == OP_Next || op->opcode == OP_Prev ||
-                           op->opcode == OP_VNext) && op->p2 <= s->addrVisit;
+    /* The end of an outer join's inner loop, which sends a row of NULLs through the work
+     * again when no row met the join's conditions (quervin_outer_join_rows()): that work ran
+     * once for each row the join handed on. */
+    const int outerEnd = quervinOuterJoinHit(p, a) >= 0;
+    const int stepsBack = ((op->opcode == OP_Next || op->opcode == OP_Prev ||
+                            op->opcode == OP_VNext) && op->p2 <= s->addrVisit) || outerEnd;
     /* Rows go into aggregates as often as the busiest of them steps. A check for values had
      * before (SELECT DISTINCT, COUNT(DISTINCT x), a member of INTERSECT) looks each row up,
      * then keeps those it lets on in a temporary index: it sees every row that goes on, and
      * passes fewer. The last such check is the work after the conditions (an IN condition
-     * looks rows up too, before). */
+     * looks rows up too, before, in a list of its own). */
     if ((op->opcode == OP_AggStep || op->opcode == OP_AggStep1) && runs > aggregated)
       aggregated = runs;
     /* An OFFSET skips rows that met the conditions: what reached it went on from the loop. */
@@ -408,7 +435,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
       int k;
       for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
-        if (p->aOp[k].opcode == OP_IdxInsert) checked = runs;
+        if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) checked = runs;
     }
     if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
       if (checked > aggregated) aggregated = checked;
@@ -419,6 +446,32 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     }
   }
   return -1;
+}
+
+int quervin_outer_join_rows(sqlite3_stmt* stmt, int iScan, sqlite3_int64* matched,
+                            sqlite3_int64* revisits) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  int a, b;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return 0;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= 0) return 0;
+  /* The flag is cleared as the loop begins; the first end after its visits that tests it is the
+   * loop's own. */
+  for (a = s->addrLoop; a < s->addrVisit; ++a) {
+    const Op* clear = &p->aOp[a];
+    if (clear->opcode != OP_Integer || clear->p1 != 0) continue;
+    for (b = s->addrVisit; b + 1 < p->nOp; ++b) {
+      const int hit = quervinOuterJoinHit(p, b);
+      if (hit >= s->addrVisit && p->aOp[b].p1 == clear->p2) {
+        const sqlite3_int64 nulls = (sqlite3_int64)p->aOp[b + 1].nExec;
+        *matched = (sqlite3_int64)p->aOp[hit].nExec - nulls;
+        *revisits = hit == s->addrVisit ? nulls : 0;
+        return 1;
+      }
+    }
+  }
+  return 0;
 }
 
 /* Whether the instruction at `a` rewinds a cursor that a step back to the instruction after it

@@ -38,7 +38,8 @@ typedef struct quervin_clock {
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
  * of its query): how often the work after its conditions ran, that is, the rows that met them
  * and went on (into an aggregate, a sorter, the result, a subquery's answer, or an OFFSET that
- * skips some). -1 when the entry is no such loop. Counts of the run since the scan status was last reset. */
+ * skips some). -1 when the entry is no such loop. Counts of the run since the scan status was last
+ * reset. */
 SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
 
 /* For the loop of scan status entry `iScan` of `stmt` when it looks its rows up by the values of
@@ -54,6 +55,15 @@ SQLITE_API int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* v
  * HAVING then drops included. -1 for another loop. Counts of the run since the scan status was
  * last reset. */
 SQLITE_API sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan);
+
+/* For the loop of scan status entry `iScan` of `stmt` when it reads the inner table of an outer
+ * join (SQLite's LEFT JOIN): sets *matched to the rows it found that met the join's conditions
+ * and *revisits to how many of the loop's visits (SQLITE_SCANSTAT_NVISIT) were no row found but
+ * the row of NULLs an outer row that met none is kept with, going through the visit counter
+ * again, and returns 1. Returns 0, leaving both alone, for another loop. Counts of the run since
+ * the scan status was last reset. */
+SQLITE_API int quervin_outer_join_rows(sqlite3_stmt* stmt, int iScan, sqlite3_int64* matched,
+                                       sqlite3_int64* revisits);
 
 /* For scan status entry `iScan` of `stmt` when it is a sorter (USE TEMP B-TREE FOR ...): the rows
  * read back from it, fewer than went in when a row limit stopped the reading. -1 for another

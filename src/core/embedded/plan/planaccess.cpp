@@ -444,6 +444,10 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
     }
     if (perKey && s.role == PlanRole::Access)
         s.starts = Measure::probes(id);
+    // The inner table of an outer join hands on the rows that met the join's conditions; the
+    // join adds a row of NULLs for each outer row that met none.
+    if (s.outerJoined && s.role == PlanRole::Access)
+        s.rows = Measure::matched(id);
     countedView(s, id);
     Step* line = &s;
     // The temporary table a shared WITH query was loaded into is read in this loop.
@@ -462,6 +466,8 @@ void Builder::markLoop(Step& s, int id, int buildLine) const {
             below.rows = Measure::visits(id);
         } else {
             below.role = PlanRole::Access;
+            if (s.outerJoined)
+                below.rows = Measure::matched(id);
         }
         line = &below;
     }

@@ -134,8 +134,14 @@ Step Builder::block(const std::vector<int>& lines, Range text) {
 Measure Builder::loopsOutput(const Sources& s, const QueryShape& shape) const {
     if (s.sortGroup >= 0)
         return Measure::visits(s.sortGroup);
-    if (shape.groupBy || shape.aggregate)
-        return {};
+    // Without a sorter, the rows go into the aggregates as the last loop lets them through (the
+    // table a list of values drives is the inner side of its join).
+    if (shape.groupBy || shape.aggregate) {
+        const Step* last = s.steps.empty() ? nullptr : &s.steps.back();
+        while (last && last->loop < 0 && last->operation == u"NESTED LOOPS")
+            last = &last->children.back();
+        return last && last->loop >= 0 ? Measure::output(last->loop) : Measure{};
+    }
     // A DISTINCT kept in a temporary index (rather than a sorter) has no counter: its visits
     // read as none.
     if (s.sortDistinct >= 0 || shape.distinct)

@@ -36,6 +36,7 @@ struct Measure {
         Groups,         // the groups made of the rows that line handed on (or read back from
                         // its sorter)
         Sorted,         // the rows read back from the sorter that line is
+        Matched,        // the rows that line found that met its outer join's conditions
     };
     Kind kind = None;
     int line = -1;
@@ -50,6 +51,7 @@ struct Measure {
     static Measure output(int line) { return {Output, line, 0}; }
     static Measure groups(int line) { return {Groups, line, 0}; }
     static Measure sorted(int line) { return {Sorted, line, 0}; }
+    static Measure matched(int line) { return {Matched, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

@@ -81,6 +81,8 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
             return counter(&ScanLine::groups);
         case Measure::Sorted:
             return counter(&ScanLine::sorted);
+        case Measure::Matched:
+            return counter(&ScanLine::matched);
         case Measure::Output:
             return loopOutput(cursor, m.line);
         case Measure::StatementRows:
@@ -156,6 +158,13 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
             line.keys = keys;
             line.probes = probes;
         }
+        // The row of NULLs an outer row that met none is kept with may go through the visit
+        // counter: it is no row the loop visited.
+        sqlite3_int64 matched = -1, revisits = 0;
+        if (quervin_outer_join_rows(stmt, i, &matched, &revisits)) {
+            line.matched = matched;
+            line.visits -= revisits;
+        }
 #endif
         line.detail = QString::fromUtf8(explain ? explain : "");
         // A line without an EXPLAIN text of its own is no line of the plan.
@@ -223,6 +232,14 @@ std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
             line.probes = match->probes;
             line.groups = match->groups;
             line.sorted = match->sorted;
+            // An outer join's inner loop that ran as an inner join's: what met its conditions
+            // is what it handed on, when it was the last loop.
+            const bool last =
+                isLoop(*match) && std::none_of(ran.begin(), ran.end(), [&](const ScanLine& l) {
+                    return l.parent == match->parent && l.id > match->id && isLoop(l);
+                });
+            line.matched =
+                !match->detail.endsWith(u" LEFT-JOIN") && last ? match->output : match->matched;
         }
         lines.push_back(std::move(line));
     }

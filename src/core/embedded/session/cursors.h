@@ -37,6 +37,8 @@ struct ScanLine {
     int64_t groups = -1;
     // Of a sorter: the rows read back from it.
     int64_t sorted = -1;
+    // Of the inner table of an outer join: the rows it found that met the join's conditions.
+    int64_t matched = -1;
 };
 
 // The last execution of one statement.
