@@ -30,7 +30,7 @@ bool isExplainPlan(const std::vector<Token>& tokens) {
     return tokens.size() >= 2 && tokens[0].is(u"EXPLAIN") && tokens[1].is(u"PLAN");
 }
 
-ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& t) {
+ExplainRequest parseExplainPlan(const std::vector<Token>& t) {
     ExplainRequest request;
     request.name = QStringLiteral("PLAN_TABLE");
     request.table = sql::quotedName(request.name);

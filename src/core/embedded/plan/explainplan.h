@@ -30,7 +30,7 @@ bool isExplainPlan(const std::vector<Token>& tokens);
 
 // Reads "EXPLAIN PLAN [SET STATEMENT_ID = 'id'] [INTO [schema.]table] FOR statement".
 // Throws DbError(kErrOdbcCall, "ORA-00905: missing keyword") when it is malformed.
-ExplainRequest parseExplainPlan(const QString& sql, const std::vector<Token>& tokens);
+ExplainRequest parseExplainPlan(const std::vector<Token>& tokens);
 
 // The Oracle query whose SQLite plan stands under the plan of `statement` (planstatements.h): the
 // statement itself (null), or the query a CREATE INDEX, CREATE TABLE ... AS or MERGE reads, a

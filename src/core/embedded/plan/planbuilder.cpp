@@ -554,7 +554,7 @@ std::vector<PlanRow> Builder::rows() {
         return framedRows();
     const QString kind = statementKind(tokens_);
     const bool changes = kind == u"INSERT" || kind == u"UPDATE" || kind == u"DELETE";
-    context_ = {Measure::constant(1), true, Range{0, tokens_.size()}};
+    context_ = {Measure::constant(1), true, Range{0, tokens_.size()}, false, Range{}};
     bool drawn = false;
     Step body = kind == u"SELECT" && isHierarchicalQuery(tokens_) ? connectBy(drawn) : Step{};
     if (!drawn)

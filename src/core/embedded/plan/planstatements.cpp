@@ -126,7 +126,7 @@ namespace plan {
 std::vector<PlanRow> Builder::framedRows() {
     using Kind = StatementFrame::Kind;
     // The query's rows go into what the statement builds: they are not the statement's.
-    context_ = {Measure::constant(1), false, Range{0, tokens_.size()}};
+    context_ = {Measure::constant(1), false, Range{0, tokens_.size()}, false, Range{}};
     std::vector<Step> below;
     if (!frame_.query.isEmpty())
         below.push_back(block(roots_, context_.text));

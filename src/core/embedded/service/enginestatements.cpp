@@ -255,7 +255,7 @@ bool explainCall(Call& call) {
     if (!isExplainPlan(call.tokens()))
         return false;
     Connection& c = *call.c;
-    const ExplainRequest request = parseExplainPlan(call.sql(), call.tokens());
+    const ExplainRequest request = parseExplainPlan(call.tokens());
     const ParsedStatement explained(*call.statement, request.statementAt, int(call.sql().size()));
     try {
         refuseTerminators(explained.tokens());
