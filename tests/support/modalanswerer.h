@@ -18,7 +18,7 @@ class ModalAnswerer : public QObject {
 
     QStringList seen;
     QStringList buttons;
-    QList<Qt::TextFormat> formats;  // how each box takes its text
+    QList<Qt::TextFormat> formats;               // how each box takes its text
     QList<QMessageBox::StandardButton> presets;  // the button Enter would have pressed
 
   private:
