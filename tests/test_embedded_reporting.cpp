@@ -177,9 +177,9 @@ TEST_F(Reporting, PivotAndUnpivotTurnRowsAndColumns) {
     EXPECT_EQ(fieldNames(*rs), QStringList({"REGION", "A_S", "A_C", "B_S", "B_C", "C3_S", "C3_C"}));
     rs.reset();
     QStringList expected;
-    for (const QString& region : {"EAST", "NORTH", "WEST", ""}) {
+    for (const QString region : {"EAST", "NORTH", "WEST", ""}) {
         QString row = text(region);
-        for (const QString& product : {"A", "B", "C"}) {
+        for (const QString product : {"A", "B", "C"}) {
             int sum = 0, count = 0;
             for (const Sale& s : data_) {
                 if (s.region == region && s.product == product)
@@ -247,7 +247,7 @@ QString variance(const std::vector<double>& v, int kind, bool root = false) {
 
 TEST_F(Reporting, StatisticsPercentilesAndKeepAsAggregatesAndAnalytics) {
     QStringList expected, analytic;
-    for (const QString& region : {"EAST", "NORTH", "WEST", ""}) {
+    for (const QString region : {"EAST", "NORTH", "WEST", ""}) {
         std::vector<const Sale*> rows;
         std::vector<double> qty, amount;
         std::vector<QDate> sold;

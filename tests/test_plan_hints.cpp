@@ -173,8 +173,9 @@ TEST_F(PlanHints, JoinHintsChooseTheJoinAndAreReportedTruthfully) {
         EXPECT_EQ(plan(sql), c.lines) << c.sql;
         const QStringList display =
             rowsOf(*db_, QStringLiteral("select * from table(dbms_xplan.display)"));
-        if (c.report)
+        if (c.report) {
             EXPECT_TRUE(display.contains(QString(9, u' ') + QLatin1String(c.report))) << c.sql;
+        }
         EXPECT_EQ(run(sql).first, c.lines) << c.sql;
     }
 }
