@@ -177,6 +177,9 @@ Step Builder::startWith(int setup, const QString& table) {
 
 void Builder::setOutputOf(Step& s, const Measure& rows) {
     s.rows = rows;
+    // A join hands on what its inputs together let through; each input keeps its own count.
+    if (s.role != PlanRole::Access && s.role != PlanRole::Iterator)
+        return;
     for (Step* line = &s; !line->children.empty();) {
         line = &line->children.front();
         if (line->role != PlanRole::Access)
