@@ -256,6 +256,11 @@ TEST_F(EmbeddedActuals, EachConditionIsOnTheLineThatAppliesItInOraclesNotation) 
          "o.total_amount > 990 where o.order_id is null",
          {"1|\"O\".\"CUSTOMER_ID\"=\"C\".\"CUSTOMER_ID\"|\"O\".\"ORDER_ID\" IS NULL",
           "2|null|\"O\".\"TOTAL_AMOUNT\">990"}},
+        // AND binds closer than OR; each side's IN and NOT BETWEEN printed as its comparisons.
+        {"select order_id from orders where order_date is null and customer_id in (5, 6) or "
+         "total_amount not between 1 and 900",
+         {"1|null|\"ORDER_DATE\" IS NULL AND (\"CUSTOMER_ID\"=5 OR \"CUSTOMER_ID\"=6) OR "
+          "\"TOTAL_AMOUNT\"<1 OR \"TOTAL_AMOUNT\">900"}},
         {"select customer_id, count(*) from orders group by customer_id having count(*) > 9",
          {"1|null|COUNT(*)>9"}},
         // An anti join that looks the key up: the index line finds by it.

@@ -151,6 +151,8 @@ std::vector<Range> conjunctsWith(const std::vector<Token>& t, size_t first, size
     for (size_t i = first; i < last; ++i) {
         if (opensGroup(t[i])) {
             i = close(i, last);
+        } else if (t[i].is(u"OR")) {
+            return {{first, last}};  // AND binds closer: the whole is one OR
         } else if (t[i].is(u"BETWEEN")) {
             between = true;
         } else if (t[i].is(u"AND")) {

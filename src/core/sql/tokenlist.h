@@ -67,7 +67,8 @@ std::vector<Range> splitTopLevel(const std::vector<Token>& t, size_t first, size
                                  QChar separator = u',');
 
 // The terms of a condition joined by AND outside parentheses and CASE ... END; the AND of
-// BETWEEN x AND y stays inside its term.
+// BETWEEN x AND y stays inside its term. A condition with an OR outside parentheses is one term:
+// AND binds closer, so `a AND b OR c` is (a AND b) OR c.
 std::vector<Range> conjuncts(const std::vector<Token>& t, size_t first, size_t last);
 
 // The groups of a token list, each '(' with its ')' and each CASE with its END, paired in one

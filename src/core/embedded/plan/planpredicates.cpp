@@ -193,6 +193,7 @@ class Placer {
     bool findsBy(const Condition& c, const QString& alias, const QStringList& keys) const;
     size_t scopeOf(size_t at) const;
     QString render(const Condition& c) const;
+    QString renderTerm(size_t first, size_t last, bool subquery, bool inAnd) const;
     QString renderRange(size_t first, size_t last) const;
     QString reference(size_t i, size_t& next) const;
     // Whether the column written at [i, next) has a character type and is compared with a
@@ -544,10 +545,37 @@ QString Placer::renderRange(size_t first, size_t last) const {
 }
 
 // BETWEEN as two comparisons and an IN list as comparisons joined by OR, as Oracle prints them;
-// anything else as written.
+// anything else as written. Each side of an OR, and each term of an AND inside it, is rendered
+// so on its own.
 QString Placer::render(const Condition& c) const {
-    const size_t first = c.range.first;
-    const size_t last = c.range.last;
+    return renderTerm(c.range.first, c.range.last, c.subquery, false);
+}
+
+QString Placer::renderTerm(size_t first, size_t last, bool subquery, bool inAnd) const {
+    if (last > first + 2 && t_[first].isOp(u'(') && !t_[first + 1].is(u"SELECT") &&
+        sql::closing(t_, first, last) == last - 1)
+        return u'(' + renderTerm(first + 1, last - 1, subquery, false) + u')';
+    std::vector<Range> sides;
+    for (size_t from = first;;) {
+        const size_t orAt = sql::findTopLevel(t_, from, last, u"OR");
+        sides.push_back({from, orAt});
+        if (orAt >= last)
+            break;
+        from = orAt + 1;
+    }
+    if (sides.size() > 1) {
+        QStringList parts;
+        for (const Range& side : sides)
+            parts << renderTerm(side.first, side.last, subquery, false);
+        const QString joined = parts.join(QStringLiteral(" OR "));
+        return inAnd ? u'(' + joined + u')' : joined;
+    }
+    if (const std::vector<Range> terms = sql::conjuncts(t_, first, last); terms.size() > 1) {
+        QStringList parts;
+        for (const Range& term : terms)
+            parts << renderTerm(term.first, term.last, subquery, true);
+        return parts.join(QStringLiteral(" AND "));
+    }
     auto leftOf = [&](size_t keyword, bool& negated) {
         negated = keyword > first && t_[keyword - 1].is(u"NOT");
         return renderRange(first, negated ? keyword - 1 : keyword);
@@ -560,20 +588,24 @@ QString Placer::render(const Condition& c) const {
         const QString left = leftOf(between, negated);
         const QString low = renderRange(between + 1, split);
         const QString high = renderRange(split + 1, last);
-        return negated ? left + u'<' + low + QStringLiteral(" OR ") + left + u'>' + high
-                       : left + QStringLiteral(">=") + low + QStringLiteral(" AND ") + left +
-                             QStringLiteral("<=") + high;
+        if (negated) {
+            const QString either = left + u'<' + low + QStringLiteral(" OR ") + left + u'>' + high;
+            return inAnd ? u'(' + either + u')' : either;
+        }
+        return left + QStringLiteral(">=") + low + QStringLiteral(" AND ") + left +
+               QStringLiteral("<=") + high;
     }
     const size_t in = sql::findTopLevel(t_, first, last, u"IN");
     if (in == first || in + 1 >= last || !t_[in + 1].isOp(u'(') ||
-        sql::closing(t_, in + 1, last) != last - 1 || c.subquery)
+        sql::closing(t_, in + 1, last) != last - 1 || subquery)
         return renderRange(first, last);
     const QString left = leftOf(in, negated);
     QStringList terms;
     for (const Range& value : sql::splitTopLevel(t_, in + 2, last - 1))
         terms << left + (negated ? QStringLiteral("<>") : QStringLiteral("=")) +
                      renderRange(value.first, value.last);
-    return terms.join(negated ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
+    const QString joined = terms.join(negated ? QStringLiteral(" AND ") : QStringLiteral(" OR "));
+    return inAnd && !negated && terms.size() > 1 ? u'(' + joined + u')' : joined;
 }
 
 }  // namespace
