@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 using namespace qv;
@@ -25,21 +24,11 @@ using namespace qv;
 namespace {
 
 constexpr int kRuns = 7;
-const QString kReport = QStringLiteral(
-    "select %1p.category, count(*) cnt, sum(oi.quantity*oi.unit_price) amount from order_items "
-    "oi join products p on p.product_id = oi.product_id group by p.category order by amount desc");
-
-// Processor time of this process, all threads, in milliseconds.
-double cpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 struct Times {
     std::vector<double> cpu, wall;
     void add(double cpuStart, const QElapsedTimer& timer) {
-        cpu.push_back(cpuMs() - cpuStart);
+        cpu.push_back(bench::cpuMs() - cpuStart);
         wall.push_back(timer.nsecsElapsed() / 1e6);
     }
 };
@@ -71,7 +60,7 @@ void wholeRun(Database& db, Form& f) {
     bench::BenchWindow w(db, f.sql);
     QElapsedTimer timer;
     timer.start();
-    const double started = cpuMs();
+    const double started = bench::cpuMs();
     const RunRecord record = runTuning(w);
     f.run.add(started, timer);
     bool joined = false;
@@ -94,7 +83,7 @@ void resultStep(Database& db, Form& f) {
     bench::BenchWindow w(db, f.sql);
     QElapsedTimer timer;
     timer.start();
-    const double started = cpuMs();
+    const double started = bench::cpuMs();
     fillResultGrid(w, db, w.data, w.result);
     f.step.add(started, timer);
     if (gridRows(w.data) != f.rows) {
@@ -120,8 +109,8 @@ int main(int argc, char** argv) {
     auto db =
         openEmbeddedDatabase(QStringLiteral("sqlite:sample"), QStringLiteral("demo"), dir.path());
     db->execute(planTableCreateStatement(kDefaultPlanTable));
-    Form hash{"hash join", kReport.arg(QString()), QStringLiteral("HASH JOIN")};
-    Form nested{"nested loops", kReport.arg(QStringLiteral("/*+ use_nl(p) */ ")),
+    Form hash{"hash join", bench::kCategoryReport.arg(QString()), QStringLiteral("HASH JOIN")};
+    Form nested{"nested loops", bench::kCategoryReport.arg(QStringLiteral("/*+ use_nl(p) */ ")),
                 QStringLiteral("NESTED LOOPS")};
     // Untimed: a warm file cache, and the result each later run must give.
     wholeRun(*db, hash);

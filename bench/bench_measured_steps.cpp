@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 using namespace qv;
@@ -24,21 +23,12 @@ using namespace qv;
 namespace {
 
 constexpr int kRuns = 9;
-const QString kReport = QStringLiteral(
-    "select %1p.category, count(*) cnt, sum(oi.quantity*oi.unit_price) amount from order_items "
-    "oi join products p on p.product_id = oi.product_id group by p.category order by amount desc");
-
-double cpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
 
 double resultStepMs(Database& db, const QString& sql) {
     bench::BenchWindow w(db, sql);
-    const double started = cpuMs();
+    const double started = bench::cpuMs();
     fillResultGrid(w, db, w.data, w.result);
-    const double ms = cpuMs() - started;
+    const double ms = bench::cpuMs() - started;
     if (w.result.rowCount <= 0 || !w.result.error.isEmpty()) {
         std::fprintf(stderr, "no result: %s\n", qPrintable(w.result.error));
         std::exit(1);
@@ -96,8 +86,8 @@ int main(int argc, char** argv) {
     const struct {
         const char* name;
         QString sql;
-    } forms[] = {{"hash join", kReport.arg(QString())},
-                 {"nested loops", kReport.arg(QStringLiteral("/*+ use_nl(p) */ "))}};
+    } forms[] = {{"hash join", bench::kCategoryReport.arg(QString())},
+                 {"nested loops", bench::kCategoryReport.arg(QStringLiteral("/*+ use_nl(p) */ "))}};
     bool plausible = true;
     for (const auto& f : forms) {
         db->execute(QStringLiteral("ALTER SESSION SET STATISTICS_LEVEL = ALL"));
