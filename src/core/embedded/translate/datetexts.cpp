@@ -37,6 +37,17 @@ bool isText(const Token& t) {
     return t.kind == TokenKind::String && t.text.startsWith(u'\'');
 }
 
+// The '(' whose group closes at the ')' just before `end`; `end` - 1 when none does.
+size_t openingBefore(const std::vector<Token>& t, size_t end) {
+    int depth = 0;
+    for (size_t k = end; k-- > 0;) {
+        depth += t[k].isOp(u')') ? 1 : t[k].isOp(u'(') ? -1 : 0;
+        if (depth == 0)
+            return k;
+    }
+    return end - 1;
+}
+
 }  // namespace
 
 bool Translator::isDateColumn(size_t first, size_t end, bool alone) const {
@@ -135,15 +146,8 @@ size_t Translator::dateOperandBefore(size_t at) const {
         starts.push_back(at - 2);
     if (t_[at - 1].isOp(u')')) {
         // Back to the call's name: its '(' is the one whose group closes at `at` - 1.
-        int depth = 0;
-        for (size_t k = at; k-- > 0;) {
-            depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
-            if (depth == 0) {
-                if (k > 0)
-                    starts.push_back(k - 1);
-                break;
-            }
-        }
+        if (const size_t open = openingBefore(t_, at); open > 0 && t_[open].isOp(u'('))
+            starts.push_back(open - 1);
     } else if (at >= 2 && t_[at - 1].kind == TokenKind::Number &&
                (t_[at - 2].isOp(u'+') || t_[at - 2].isOp(u'-'))) {
         const size_t start = dateOperandBefore(at - 2);
@@ -231,14 +235,7 @@ bool Translator::numberOperandBefore(size_t at) const {
     while (end > 0) {
         size_t first = end - 1;
         if (t_[first].isOp(u')')) {
-            int depth = 0;
-            for (size_t k = end; k-- > 0;) {
-                depth += t_[k].isOp(u')') ? 1 : t_[k].isOp(u'(') ? -1 : 0;
-                if (depth == 0) {
-                    first = k;
-                    break;
-                }
-            }
+            first = openingBefore(t_, end);
             if (first > 0 && t_[first - 1].kind == TokenKind::Word &&
                 !sql::isKeyword(t_[first - 1]))
                 --first;
