@@ -112,6 +112,22 @@ bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& in
     }
 }
 
+namespace {
+
+// The index by which SQLite's line `line` reads `table` when that index lacks rows the statement
+// needs (a search that may look up NULL keys, or the index read whole); empty when none does.
+QString indexLackingRows(const Planner& p, const FromTable& table, const QString& line) {
+    const QString index = indexOfLine(line);
+    if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
+        (line.startsWith(u"SEARCH") &&
+         !searchesNull(line, table.alias, p.statement.conditions())) ||
+        holdsNeededRows(p, table, index))
+        return {};
+    return index;
+}
+
+}  // namespace
+
 void steerNulls(Work& w) {
     Planner& p = w.p;
     const auto lines = p.plan(w.current());
@@ -119,12 +135,8 @@ void steerNulls(Work& w) {
         return;
     for (size_t k = 0; k < p.from.tables.size(); ++k) {
         const FromTable& table = p.from.tables[k];
-        const QString line = lineOf(*lines, table.alias);
-        const QString index = indexOfLine(line);
-        if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
-            (line.startsWith(u"SEARCH") &&
-             !searchesNull(line, table.alias, p.statement.conditions())) ||
-            holdsNeededRows(p, table, index))
+        const QString index = indexLackingRows(p, table, lineOf(*lines, table.alias));
+        if (index.isEmpty())
             continue;
         // A b-tree keeps no entry whose key is all NULL: read the table whole, or by an index
         // that holds the rows.
@@ -177,12 +189,7 @@ QString steerViewNulls(const Planner& p, const QString& text) {
     bool steered = false;
     for (size_t k = 0; k < from.tables.size(); ++k) {
         const FromTable& table = from.tables[k];
-        const QString line = loopOf(*lines, table.alias);
-        const QString index = indexOfLine(line);
-        if (table.table.isEmpty() || table.indexed || index.isEmpty() ||
-            (line.startsWith(u"SEARCH") &&
-             !searchesNull(line, table.alias, p.statement.conditions())) ||
-            holdsNeededRows(p, table, index))
+        if (indexLackingRows(p, table, loopOf(*lines, table.alias)).isEmpty())
             continue;
         directive[k] = QStringLiteral(" NOT INDEXED");
         steered = true;
