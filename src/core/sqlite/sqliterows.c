@@ -369,6 +369,14 @@ int quervin_page_size(sqlite3* db) {
   return size;
 }
 
+/* The OP_Return of the subroutine that the OP_BeginSubrtn at `a` begins (the program's end when
+ * none is found). */
+static int quervinSubroutineReturn(const Vdbe* p, int a) {
+  const int reg = p->aOp[a].p2;
+  while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg)) ++a;
+  return a + 1;
+}
+
 /* Where the instruction at `a` ends the inner loop of an outer join (SQLite's LEFT JOIN): SQLite
  * sets a flag where a row has met the join's conditions, and there, with the flag still clear,
  * makes a row of NULLs and goes back to set it, so that the work after the conditions runs once
@@ -411,10 +419,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     const sqlite3_int64 runs = (sqlite3_int64)op->nExec;
     if (op->opcode == OP_BeginSubrtn) {
       /* A subquery coded in the loop's conditions: passed over to its return. */
-      const int reg = op->p2;
-      while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg))
-        ++a;
-      ++a;
+      a = quervinSubroutineReturn(p, a);
       continue;
     }
     /* The end of an outer join's inner loop, which sends a row of NULLs through the work
@@ -501,10 +506,7 @@ int quervin_loop_keys(sqlite3_stmt* stmt, int iScan, sqlite3_int64* values,
     const Op* op = &p->aOp[a];
     if (op->opcode == OP_BeginSubrtn) {
       /* The subquery that fills the list: its own loops are not the list's. */
-      const int reg = op->p2;
-      while (a + 1 < p->nOp && !(p->aOp[a + 1].opcode == OP_Return && p->aOp[a + 1].p1 == reg))
-        ++a;
-      ++a;
+      a = quervinSubroutineReturn(p, a);
       continue;
     }
     if (quervinListLoopTop(p, a)) {
