@@ -400,6 +400,13 @@ static int quervinOuterJoinHit(const Vdbe* p, int a) {
   return -1;
 }
 
+int quervin_text_number(const char* z, double* value) {
+  double v = 0;
+  if (sqlite3AtoF(z, &v) <= 0) return 0;
+  *value = v;
+  return 1;
+}
+
 sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;

@@ -35,6 +35,10 @@ typedef struct quervin_clock {
     sqlite3_int64 longRead;
 } quervin_clock;
 
+/* Whether the zero-terminated UTF-8 text `z` reads as a number where SQLite gives a value numeric
+ * affinity, and then that number in *value (an integer as the nearest double). */
+SQLITE_API int quervin_text_number(const char* z, double* value);
+
 /* For the loop of scan status entry `iScan` of `stmt` when nothing runs inside it (the last loop
  * of its query): how often the work after its conditions ran, that is, the rows that met them
  * and went on (into an aggregate, a sorter, the result, a subquery's answer, or an OFFSET that

@@ -385,6 +385,9 @@ bool Sandbox::admitsFunction(const char* name) const {
 bool Sandbox::admits(int action, const char* a, const char* b, const char* code) const {
     if (action == SQLITE_FUNCTION)
         return admitsFunction(b);
+    // The engine's hash join areas are its only virtual tables of a schema.
+    if (action == SQLITE_CREATE_VTABLE)
+        return rights_ == Rights::Engine && !code && b && lowered(b) == "qv_hash";
     // A user's trigger or view that a statement of the engine's sets off is the user's code, and
     // has the user's rights wherever it runs.
     const Rights rights = code && !enginesOwn(code) ? Rights::User : rights_;

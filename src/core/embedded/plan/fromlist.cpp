@@ -149,14 +149,9 @@ QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& copies) {
     auto headText = [&](size_t k) {
         const FromTable& item = from.tables[k];
-        const QString head = sqliteText.mid(item.begin, item.after - item.begin) + directive[k];
-        if (k >= copies.size() || copies[k].isEmpty())
-            return head;
-        // A copy SQLite cannot merge into the query (DISTINCT keeps it apart; over rows that
-        // cannot repeat SQLite sorts nothing for it), made once with the conditions of the
-        // WHERE clause on the table pushed into it.
-        return QStringLiteral("(SELECT DISTINCT %1 FROM %2) %3")
-            .arg(copies[k], head, sql::quotedName(item.alias));
+        if (k < copies.size() && !copies[k].isEmpty())
+            return copies[k];
+        return sqliteText.mid(item.begin, item.after - item.begin) + directive[k];
     };
     auto itemText = [&](size_t k) {
         const FromTable& item = from.tables[k];
@@ -184,6 +179,88 @@ QString rewriteFrom(const QString& sqliteText, const FromList& from,
         out += sqliteText.mid(at, from.end - at);
     }
     return sqliteText.left(from.begin) + out + sqliteText.mid(from.end);
+}
+
+QString tableText(const QString& sqliteText, const FromTable& item) {
+    const QString head = sqliteText.mid(item.begin, item.after - item.begin);
+    if (item.alias == item.table)
+        return head.trimmed();
+    const std::vector<Token> t = sql::tokenize(head);
+    size_t n = t.size();
+    if (n >= 2 && !t[n - 2].isOp(u'.'))
+        --n;  // the alias
+    if (n >= 2 && t[n - 1].is(u"AS"))
+        --n;
+    return n == 0 ? head.trimmed() : head.left(t[n - 1].end).trimmed();
+}
+
+namespace {
+
+// Whether tokens `r` of `t` read no column but those named through `alias`, and no subquery.
+bool readsOnly(const std::vector<Token>& t, sql::Range r, const QString& alias) {
+    for (size_t k = r.first; k < r.last; ++k) {
+        if (t[k].is(u"SELECT"))
+            return false;
+        if (!sql::isName(t[k]) || (k > r.first && t[k - 1].isOp(u'.')))
+            continue;
+        const bool qualifies = k + 2 < r.last && t[k + 1].isOp(u'.');
+        if (qualifies ? lowerName(t[k]) != alias
+                      : (t[k].kind == TokenKind::Quoted ||
+                         (!sql::isKeyword(t[k]) && !(k + 1 < r.last && t[k + 1].isOp(u'(')))))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
+                      const QString& as) {
+    const std::vector<Token> t = sql::tokenize(sqliteText);
+    const size_t n = t.size();
+    const FromTable& item = from.tables[k];
+    QStringList kept;
+    auto keep = [&](size_t first, size_t last) {
+        for (const sql::Range& r : sql::conjuncts(t, first, last)) {
+            if (r.empty() || !readsOnly(t, r, item.alias))
+                continue;
+            QString text;
+            int at = t[r.first].begin;
+            for (size_t q = r.first; q + 1 < r.last; ++q)
+                if (sql::isName(t[q]) && t[q + 1].isOp(u'.') &&
+                    (q == r.first || !t[q - 1].isOp(u'.'))) {
+                    text += sqliteText.mid(at, t[q].begin - at) + sql::quotedName(as);
+                    at = t[q].end;
+                }
+            kept << u'(' + text + sqliteText.mid(at, t[r.last - 1].end - at) + u')';
+        }
+    };
+    // What may filter the table's rows before it is joined: its own ON condition (in an inner
+    // join, or as the inner table of a left join), and the WHERE clause of inner joins.
+    const QString joins = sqliteText.mid(from.begin, from.end - from.begin).toUpper();
+    if (joins.contains(u"RIGHT ") || joins.contains(u"FULL ") || joins.contains(u"NATURAL "))
+        return QString();
+    size_t first = 0;
+    while (first < n && t[first].begin < item.after)
+        ++first;
+    size_t last = first;
+    while (last < n && t[last].begin < item.end)
+        ++last;
+    if (first < last && t[first].is(u"ON"))
+        keep(first + 1, last);
+    if (from.commas || innerJoinsOnly(sqliteText, from)) {
+        size_t where = 0;
+        while (where < n && t[where].begin < from.end)
+            ++where;
+        if (where < n && t[where].is(u"WHERE")) {
+            size_t end = n;
+            for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
+                                      u"EXCEPT", u"INTERSECT", u"RETURNING"})
+                end = std::min(end, sql::findTopLevel(t, where, n, w));
+            keep(where + 1, end);
+        }
+    }
+    return kept.join(QStringLiteral(" AND "));
 }
 
 QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,

@@ -33,14 +33,20 @@ FromList readFromList(const QString& sqliteText);
 // `sqliteText` with `directive[k]` (" NOT INDEXED", " INDEXED BY ...", or empty) after table k
 // of `from`, and, when `order` is not empty, the tables in that order joined by CROSS JOIN (the
 // ON conditions of an inner join then stand after the last table). A table k with `copies[k]`
-// (the subquery's select list: "*", or the rowid and "*" when the table's rows may repeat) is
-// read through a subquery of its own under its alias, which SQLite copies once into a
-// transient table and then searches by a transient index (the engine's hash join) or reads again
-// for each outer row (a buffer); such a copy is made for a table of a join only, and not for a
-// table without rowids (SQLite then finds no plan). Cannot fail.
+// is read as that FROM item instead (its own text and directive left out): the engine's hash
+// area of it (hasharea.h), which is made for a table of a join only. Cannot fail.
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& directive, const std::vector<size_t>& order,
                     const std::vector<QString>& copies = {});
+
+// The table of `item` as `sqliteText` names it, without its alias.
+QString tableText(const QString& sqliteText, const FromTable& item);
+
+// The conditions of `sqliteText`'s first query block that read table k of `from` alone (each
+// column named through its alias, no subquery), with that alias written as `as`, joined by AND:
+// its own ON condition's, and the WHERE clause's when the tables are inner joined. Empty when
+// none, or when the list has a RIGHT, FULL or NATURAL join. Cannot fail.
+QString ownConditions(const QString& sqliteText, const FromList& from, size_t k, const QString& as);
 
 // Whether the tables of `from` are joined by inner joins with ON conditions alone (or commas),
 // so that their order may change with the conditions moved after the last one.

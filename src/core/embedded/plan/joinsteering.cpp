@@ -61,16 +61,6 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
         w.order = order;
 }
 
-// Whether a select list of `sqliteText` has * or alias.*.
-bool namesAllColumns(const QString& sqliteText) {
-    const std::vector<sql::Token> t = sql::tokenize(sqliteText);
-    for (size_t i = 1; i < t.size(); ++i)
-        if (t[i].isOp(u'*') && (t[i - 1].is(u"SELECT") || t[i - 1].is(u"DISTINCT") ||
-                                t[i - 1].is(u"ALL") || t[i - 1].isOp(u',') || t[i - 1].isOp(u'.')))
-            return true;
-    return false;
-}
-
 }  // namespace
 
 // Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
@@ -106,9 +96,12 @@ void steerJoins(Work& w) {
     // Only a query: a statement that changes rows reads them as they are when it changes them.
     if (n < 2 || statementKind(p.statement.tokens()) != u"SELECT")
         return;
-    // A copy has no rowids of the table's.
+    // A copy has no rowids of the table's; SQLite reads a RIGHT or FULL join's tables in the
+    // order written, and its rows that met none again at the end.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
-    const bool stars = namesAllColumns(p.base);
+    const QString list = p.base.mid(p.from.begin, p.from.end - p.from.begin).toUpper();
+    if (list.contains(u"RIGHT ") || list.contains(u"FULL "))
+        return;
     // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
     if (const auto lines = p.plan(w.current())) {
         const QString first = firstLoop(*lines);
@@ -171,10 +164,6 @@ void steerJoins(Work& w) {
         const bool hashedAfter = std::any_of(lines->begin(), lines->end(), [](const EqpLine& l) {
             return l.parent == 0 && l.detail.contains(u"AUTOMATIC");
         });
-        // A copy of rows that may repeat keeps their rowids apart: not where * lists them.
-        p.uniqueRows[k] = p.keyed(table.table);
-        if (!p.uniqueRows[k] && stars)
-            continue;
         const bool probed = (line.startsWith(u"SEARCH") && firstLoop(*lines) != table.alias) ||
                             (firstLoop(*lines) == table.alias && !hashedAfter && !nestedHinted &&
                              joined(p.statement, table.alias));
@@ -183,8 +172,11 @@ void steerJoins(Work& w) {
             bufferCartesian(w, k, *lines);
             continue;
         }
+        // A table a hint joins by nested loops stays the inner table of its loop: none is
+        // hashed against it unless a hint asks.
         if (rowids || method == Work::Method::NestedLoops ||
-            (!probed && method != Work::Method::Hash))
+            (!probed && method != Work::Method::Hash) ||
+            (nestedHinted && method != Work::Method::Hash))
             continue;
         const double before = method == Work::Method::Hash ? kNoPlan : p.cost(w.current());
         p.copied[k] = true;

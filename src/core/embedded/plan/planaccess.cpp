@@ -408,7 +408,16 @@ Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine
     if (s.alias.isEmpty())
         s.alias = loopName(detail).toLower();
     s.outerJoined = outerJoined;
+    // A hash area is filled by its own query, whose one loop read the table.
+    const int filled = hashed && buildLine < 0 && s.operation == u"TABLE ACCESS" ? s.loop : -1;
     markLoop(s, id, hashed ? buildLine : -1);
+    if (filled >= 0) {
+        const QList<Predicate> conditions = conditionsOn(s.alias, tableName(s.alias));
+        const bool filtered = std::any_of(conditions.begin(), conditions.end(),
+                                          [](const Predicate& p) { return !p.isJoin(); });
+        s.starts = Measure::loops(filled);
+        s.rows = filtered ? Measure::output(filled) : Measure::visits(filled);
+    }
     return s;
 }
 

@@ -1,6 +1,7 @@
 // SQLite's EXPLAIN QUERY PLAN drawn as Oracle draws a plan, with estimates: see translatePlan().
 // How one table is read is in planaccess.cpp.
 #include "core/embedded/plan/planbuilder.h"
+#include "core/embedded/plan/hasharea.h"
 
 #include "core/embedded/plan/planpredicates.h"
 #include "core/embedded/plan/plansteps.h"
@@ -661,7 +662,7 @@ void Builder::appendRows(const Step& s, int parentId, int position,
 std::vector<PlanRow> translatePlan(const ParsedStatement& statement,
                                    const std::vector<EqpLine>& eqp, const QString& owner,
                                    sqlite3* db, const QHash<QString, QString>& peeked) {
-    return plan::Builder(statement, eqp, owner, db, peeked).rows();
+    return plan::Builder(statement, hashAreasAsCopies(eqp), owner, db, peeked).rows();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -45,10 +46,27 @@ bool PlanEstimates::analyzed() {
     return *analyzed_;
 }
 
+namespace {
+thread_local PlanEstimates::SharedTables* sharedTables = nullptr;
+}  // namespace
+
+PlanEstimates::SharedTables::SharedTables(sqlite3* db)
+    : db_(db), outer_(std::exchange(sharedTables, this)), tables_(new QHash<QString, Table>) {}
+
+PlanEstimates::SharedTables::~SharedTables() {
+    sharedTables = outer_;
+    delete tables_;
+}
+
 const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
     const QString key = name.toLower();
     if (const auto it = tables_.constFind(key); it != tables_.constEnd())
         return *it;
+    QHash<QString, Table>* shared =
+        sharedTables && sharedTables->db_ == db_ ? sharedTables->tables_ : nullptr;
+    if (shared)
+        if (const auto it = shared->constFind(key); it != shared->constEnd())
+            return *tables_.insert(key, *it);
     Table t;
     sqlite::Statement info = statement(
         "SELECT lower(name), pk = 1 AND upper(type) = 'INTEGER', ltrim(upper(type), 'N') GLOB "
@@ -99,6 +117,8 @@ const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
         if (g->table.blocks)
             t.pages = std::max<double>(1, *g->table.blocks);
     }
+    if (shared)
+        shared->insert(key, t);
     return *tables_.insert(key, t);
 }
 

@@ -429,8 +429,9 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     Steering s;
     s.sqliteText = sqliteText;
     s.goal = sessionGoal;
+    const PlanEstimates::SharedTables shared(db);
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}, peeked};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, peeked};
     if (joins) {
         planner.base = steerSubqueries(planner);
         planner.from = readFromList(planner.base);
@@ -438,7 +439,6 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     const size_t n = planner.from.tables.size();
     planner.keyColumn.resize(n);
     planner.copied.resize(n);
-    planner.uniqueRows.resize(n);
     Work w{planner,
            std::vector<QString>(n),
            {},

@@ -5,6 +5,7 @@
 
 #include "core/embedded/parse/hints.h"
 #include "core/embedded/plan/fromlist.h"
+#include "core/embedded/plan/hasharea.h"
 #include "core/embedded/plan/planestimates.h"
 #include "core/embedded/plan/steering.h"
 #include "core/sqlite/sqlite.h"
@@ -26,17 +27,22 @@ struct Planner {
     QString base;  // SQLite's text of the statement as translated
 
     // SQLite's plan of `text`; nullopt when SQLite finds none (an index it cannot use).
+    // (Each text is compiled once: the steering asks again of the same text.)
     std::optional<std::vector<EqpLine>> plan(const QString& text) const {
+        if (const auto known = plans.find(text); known != plans.end())
+            return *known;
+        std::optional<std::vector<EqpLine>> found;
         try {
             sqlite::Statement eqp =
                 sqlite::Statement::single(db, "EXPLAIN QUERY PLAN " + text.toUtf8());
             std::vector<EqpLine> lines;
             while (eqp.step())
                 lines.push_back({int(eqp.integer(0)), int(eqp.integer(1)), eqp.text(3)});
-            return lines;
+            found = hashAreasAsCopies(lines);
         } catch (const sqlite::Error&) {
-            return std::nullopt;
         }
+        plans.insert(text, found);
+        return found;
     }
     // The cost the engine's estimates give the plan of `text`: infinite for none.
     double cost(const QString& text) const {
@@ -45,23 +51,40 @@ struct Planner {
     }
     // The engine's plan of `text`; none when SQLite or the estimates have none.
     std::vector<PlanRow> planRows(const QString& text) const {
+        if (const auto known = rowsOf.find(text); known != rowsOf.end())
+            return *known;
         const auto lines = plan(text);
-        if (!lines)
-            return {};
+        std::vector<PlanRow> rows;
         try {
-            return translatePlan(statement, *lines, owner, db, peeked);
+            if (lines)
+                rows = translatePlan(statement, *lines, owner, db, peeked);
         } catch (const sqlite::Error&) {
-            return {};
         }
+        rowsOf.insert(text, rows);
+        return rows;
     }
-    // The text with `directive` and `order` (rewriteFrom()); each table whose `keyColumn` is
-    // not empty is found by no comparison on that column (its rowid) either.
+    // The text with `directive` and `order` (rewriteFrom()), each copied table read through a
+    // hash area (hasharea.h); each table whose `keyColumn` is not empty is found by no
+    // comparison on that column (its rowid) either.
     QString text(const std::vector<QString>& directive, const std::vector<size_t>& order) const {
         std::vector<QString> copies(copied.size());
-        for (size_t k = 0; k < copied.size(); ++k)
-            if (copied[k])
-                copies[k] = uniqueRows[k] ? QStringLiteral("*")
-                                          : QStringLiteral("rowid AS \"qv$rowid\", *");
+        for (size_t k = 0; k < copied.size(); ++k) {
+            if (!copied[k])
+                continue;
+            const FromTable& item = from.tables[k];
+            const QString as = hashAreaBuildAlias(item.alias);
+            const QString conditions = ownConditions(base, from, k, as);
+            const QString buildFrom =
+                tableText(base, item) + QStringLiteral(" AS ") + sql::quotedName(as) +
+                directive[k] +
+                (conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions);
+            const QString key = item.table + u'\n' + item.alias + u'\n' + buildFrom;
+            auto known = areas.find(key);
+            if (known == areas.end())
+                known = areas.insert(
+                    key, hashAreaSource(db, item.table, buildFrom, item.alias, buildRows(k)));
+            copies[k] = *known;
+        }
         QString out = rewriteFrom(base, from, directive, order, copies);
         for (size_t k = 0; k < keyColumn.size(); ++k)
             if (!keyColumn[k].isEmpty())
@@ -69,10 +92,21 @@ struct Planner {
                                        from.tables.size() == 1);
         return out;
     }
+    // The rows the engine expects of table k of the FROM list, read whole.
+    double buildRows(size_t k) const {
+        try {
+            return PlanEstimates(db).table(from.tables[k].table).rows;
+        } catch (const sqlite::Error&) {
+            return 1000;
+        }
+    }
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
-    std::vector<bool> uniqueRows;    // its rows cannot repeat (a key of NOT NULL columns)
     QHash<QString, QString> peeked;  // bind variables' values (translatePlan())
+    // What the steering has found so far, which it asks for again.
+    mutable QHash<QString, QString> areas = {};  // hashAreaSource() of each copy
+    mutable QHash<QString, std::optional<std::vector<EqpLine>>> plans = {};  // plan() of each text
+    mutable QHash<QString, std::vector<PlanRow>> rowsOf = {};                // planRows() of each
     // Whether `table` is a table stored in the file with rowids (not a view, a virtual table
     // or one WITHOUT ROWID), which the engine may copy.
     bool copyable(const QString& table) const {
@@ -85,24 +119,6 @@ struct Planner {
                 return false;
             const QString sql = q.text(0).simplified().toUpper();
             return !sql.startsWith(u"CREATE VIRTUAL") && !sql.contains(u"WITHOUT ROWID");
-        } catch (const sqlite::Error&) {
-            return false;
-        }
-    }
-    // Whether no two rows of `table` can be the same: it has an INTEGER PRIMARY KEY, or a unique
-    // index on NOT NULL columns.
-    bool keyed(const QString& table) const {
-        try {
-            sqlite::Statement q(
-                db,
-                "SELECT (SELECT count(*) FROM pragma_table_info(?1) WHERE pk > 0) = 1 AND EXISTS "
-                "(SELECT 1 FROM pragma_table_info(?1) WHERE pk = 1 AND upper(type) = 'INTEGER') "
-                "OR EXISTS (SELECT 1 FROM pragma_index_list(?1) il WHERE il.\"unique\" = 1 AND "
-                "il.partial = 0 AND NOT EXISTS (SELECT 1 FROM pragma_index_info(il.name) ii "
-                "LEFT JOIN pragma_table_info(?1) ti ON ti.cid = ii.cid WHERE ii.cid < 0 OR "
-                "ti.cid IS NULL OR ti.\"notnull\" = 0))");
-            q.bind(1, table);
-            return q.step() && q.integer(0) != 0;
         } catch (const sqlite::Error&) {
             return false;
         }

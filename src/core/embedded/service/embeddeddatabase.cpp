@@ -10,6 +10,7 @@
 #include "core/embedded/catalog/virtualindexes.h"
 #include "core/embedded/parse/parsedstatement.h"
 #include "core/embedded/plan/explainplan.h"
+#include "core/embedded/plan/hasharea.h"
 #include "core/embedded/plan/planstatements.h"
 #include "core/embedded/plan/xplan.h"
 #include "core/embedded/service/embeddedrecordset.h"
@@ -393,6 +394,8 @@ EmbeddedDatabase::EmbeddedDatabase(const QString& path, const QString& user, Ope
             rc = registerVirtualIndexFunction(db);
         if (rc == SQLITE_OK)
             rc = registerSequenceFunctions(db, *sandbox_);
+        if (rc == SQLITE_OK)
+            rc = registerHashAreas(db);
         if (rc != SQLITE_OK)
             throw sqlite::Error::of(db, rc);
         sandbox_->adoptEngineFunctions();

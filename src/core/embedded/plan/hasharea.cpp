@@ -1,0 +1,599 @@
+// The hash join's area (hasharea.h): the aggregate that fills it, the virtual table that probes
+// it, and SQLite's plan lines of both as the plan builder reads a hashed copy.
+#include "core/embedded/plan/hasharea.h"
+
+#include "core/sql/tokenlist.h"
+#include "core/sqlite/sqlite.h"
+#ifndef QUERVIN_SYSTEM_SQLITE
+#include "core/sqlite/sqliterows.h"
+#endif
+
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qv::embedded {
+
+namespace {
+
+constexpr char kAreaType[] = "qv_hash_area";
+constexpr uint32_t kNoRow = UINT32_MAX;
+
+// One value of a row in the area. Text and blobs lie in the area's bytes; text that SQLite reads
+// as a number keeps that number too, by which its row is hashed.
+struct Cell {
+    uint8_t type = SQLITE_NULL;
+    bool numeric = false;
+    uint32_t size = 0;
+    union {
+        int64_t integer;
+        double real;
+        uint64_t at;
+    };
+    double number = 0;
+};
+
+// SplitMix64's finalizer: every bit of `x` reaches the low bits the buckets are chosen by (a
+// double's low bits are zero for most integers).
+uint64_t spread(uint64_t x) {
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+uint64_t mixed(uint64_t h, uint64_t v) {
+    return spread(h + 0x9e3779b97f4a7c15ULL + spread(v));
+}
+
+uint64_t numberHash(double d) {
+    if (d != d)
+        return 0x7ff8;
+    if (d == 0)
+        d = 0;  // -0 equals 0
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    return bits;
+}
+
+// Text without its trailing blanks, in lower case: equal under every collation the area takes.
+uint64_t textHash(const unsigned char* p, size_t n) {
+    while (n > 0 && p[n - 1] == ' ')
+        --n;
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i] >= 'A' && p[i] <= 'Z' ? p[i] + 32 : p[i];
+        h = (h ^ c) * 0x100000001b3ULL;
+    }
+    return h;
+}
+
+// Whether text may read as a number (SQLite's conversion decides): its first non-blank
+// character starts one.
+bool mayBeNumber(const unsigned char* p, int n) {
+    int i = 0;
+    while (i < n && (p[i] == ' ' || (p[i] >= '\t' && p[i] <= '\r')))
+        ++i;
+    return i < n && ((p[i] >= '0' && p[i] <= '9') || p[i] == '+' || p[i] == '-' || p[i] == '.');
+}
+
+// The number SQLite reads text `v` as, when it reads it as one.
+std::optional<double> textNumber(sqlite3_value* v) {
+    const auto* text = sqlite3_value_text(v);
+    if (!text || !mayBeNumber(text, sqlite3_value_bytes(v)))
+        return std::nullopt;
+    double number = 0;
+#ifdef QUERVIN_SYSTEM_SQLITE
+    // Without our build's conversion: as C reads it, which SQLite's own matches.
+    const char* end = reinterpret_cast<const char*>(text) + sqlite3_value_bytes(v);
+    const char* at = reinterpret_cast<const char*>(text);
+    while (at < end && std::isspace(uint8_t(*at)))
+        ++at;
+    if (at < end && *at == '+')
+        ++at;
+    const auto [past, error] = std::from_chars(at, end, number);
+    const char* rest = past;
+    while (rest < end && std::isspace(uint8_t(*rest)))
+        ++rest;
+    if (error != std::errc() || rest != end)
+        return std::nullopt;
+#else
+    if (!quervin_text_number(reinterpret_cast<const char*>(text), &number))
+        return std::nullopt;
+#endif
+    return number;
+}
+
+// The rows of a hash join's build input, hashed on the columns the probe looks them up by.
+struct Area {
+    int columns = -1;
+    std::vector<Cell> cells;
+    std::string bytes;
+    std::vector<int> keys;  // the columns hashed on, once hashed
+    bool hashed = false;
+    std::vector<uint32_t> head, next;
+    std::vector<uint64_t> hashes;
+    uint64_t mask = 0;
+
+    uint32_t rows() const { return columns > 0 ? uint32_t(cells.size() / size_t(columns)) : 0; }
+    const Cell& cell(uint32_t row, int column) const {
+        return cells[size_t(row) * size_t(columns) + size_t(column)];
+    }
+    std::optional<uint64_t> cellHash(const Cell& c) const {
+        switch (c.type) {
+            case SQLITE_INTEGER:
+                return numberHash(double(c.integer));
+            case SQLITE_FLOAT:
+                return numberHash(c.real);
+            case SQLITE_TEXT:
+            case SQLITE_BLOB:
+                return c.numeric
+                           ? numberHash(c.number)
+                           : textHash(reinterpret_cast<const unsigned char*>(bytes.data()) + c.at,
+                                      c.size);
+            default:
+                return std::nullopt;  // NULL meets no row
+        }
+    }
+    void add(int argc, sqlite3_value** argv) {
+        if (columns < 0)
+            columns = argc;
+        for (int i = 0; i < columns; ++i) {
+            Cell c;
+            sqlite3_value* v = i < argc ? argv[i] : nullptr;
+            c.type = uint8_t(v ? sqlite3_value_type(v) : SQLITE_NULL);
+            if (c.type == SQLITE_INTEGER) {
+                c.integer = sqlite3_value_int64(v);
+            } else if (c.type == SQLITE_FLOAT) {
+                c.real = sqlite3_value_double(v);
+            } else if (c.type == SQLITE_TEXT || c.type == SQLITE_BLOB) {
+                const void* p = c.type == SQLITE_TEXT
+                                    ? static_cast<const void*>(sqlite3_value_text(v))
+                                    : sqlite3_value_blob(v);
+                c.size = uint32_t(sqlite3_value_bytes(v));
+                c.at = bytes.size();
+                if (c.size > 0)
+                    bytes.append(static_cast<const char*>(p), c.size);
+                if (c.type == SQLITE_TEXT)
+                    if (const auto n = textNumber(v)) {
+                        c.numeric = true;
+                        c.number = *n;
+                    }
+            }
+            cells.push_back(c);
+        }
+    }
+    void hashOn(const std::vector<int>& on) {
+        keys = on;
+        hashed = true;
+        const uint32_t n = rows();
+        size_t buckets = 16;
+        while (buckets < size_t(n) * 2)
+            buckets *= 2;
+        mask = buckets - 1;
+        head.assign(buckets, kNoRow);
+        next.assign(n, kNoRow);
+        hashes.assign(n, 0);
+        for (uint32_t r = n; r-- > 0;) {
+            uint64_t h = 0;
+            bool null = false;
+            for (int k : keys) {
+                const std::optional<uint64_t> part = cellHash(cell(r, k));
+                null |= !part;
+                h = mixed(h, part.value_or(0));
+            }
+            if (null)
+                continue;
+            hashes[r] = h;
+            next[r] = head[h & mask];
+            head[h & mask] = r;
+        }
+    }
+};
+
+// ---- qv_hash_build(c1, ..., cn): the area of the rows it is given, as a pointer ----
+
+void buildStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto** area = static_cast<Area**>(sqlite3_aggregate_context(context, sizeof(Area*)));
+    if (!area)
+        return sqlite3_result_error_nomem(context);
+    try {
+        if (!*area)
+            *area = new Area;
+        (*area)->add(argc, argv);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
+    }
+}
+
+void buildFinal(sqlite3_context* context) {
+    auto** area = static_cast<Area**>(sqlite3_aggregate_context(context, 0));
+    Area* made = area && *area ? *area : new (std::nothrow) Area;
+    if (!made)
+        return sqlite3_result_error_nomem(context);
+    sqlite3_result_pointer(context, made, kAreaType, [](void* p) { delete static_cast<Area*>(p); });
+}
+
+// ---- The virtual table qv$hash$...(area) ----
+
+struct AreaTable {
+    sqlite3_vtab base{};
+    std::vector<std::string> names;
+    std::map<std::string, std::vector<int>> keysOf;  // by the plan's idxStr
+};
+
+struct AreaCursor {
+    sqlite3_vtab_cursor base{};
+    const Area* area = nullptr;
+    const std::vector<int>* keys = nullptr;  // null: every row
+    const char* plan = nullptr;              // the idxStr `planKeys` was found for
+    const std::vector<int>* planKeys = nullptr;
+    uint64_t hash = 0;
+    uint32_t row = kNoRow;
+};
+
+// The arguments of CREATE VIRTUAL TABLE ... USING qv_hash("A" type COLLATE c, ...): the columns.
+int connect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab** out,
+            char** error) {
+    auto table = std::make_unique<AreaTable>();
+    std::string columns;
+    for (int i = 3; i < argc; ++i) {
+        const std::string decl = argv[i];
+        const size_t close = decl.size() > 1 && decl[0] == '"' ? decl.find('"', 1) : 0;
+        if (close == std::string::npos || close == 0) {
+            *error = sqlite3_mprintf("qv_hash: a column must be a quoted name");
+            return SQLITE_ERROR;
+        }
+        table->names.push_back(decl.substr(1, close - 1));
+        columns += decl + ", ";
+    }
+    const std::string schema =
+        "CREATE TABLE x(" + columns + "\"qv$area\" HIDDEN, \"qv$rows\" HIDDEN)";
+    if (table->names.empty() || sqlite3_declare_vtab(db, schema.c_str()) != SQLITE_OK) {
+        *error = sqlite3_mprintf("qv_hash: no columns");
+        return SQLITE_ERROR;
+    }
+    *out = &table.release()->base;
+    return SQLITE_OK;
+}
+
+int create(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
+           char** error) {
+    return connect(db, aux, argc, argv, out, error);
+}
+
+int disconnect(sqlite3_vtab* vtab) {
+    delete reinterpret_cast<AreaTable*>(vtab);
+    return SQLITE_OK;
+}
+
+bool hashableCollation(const char* name) {
+    return !name || sqlite3_stricmp(name, "BINARY") == 0 || sqlite3_stricmp(name, "NOCASE") == 0 ||
+           sqlite3_stricmp(name, "RTRIM") == 0 || sqlite3_stricmp(name, "BLANK_PADDED") == 0;
+}
+
+int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
+    auto* table = reinterpret_cast<AreaTable*>(vtab);
+    const int columns = int(table->names.size());
+    int area = -1;
+    int estimate = -1;
+    double rows = 1000;  // the build's rows as the engine estimates them, when the text says
+    std::vector<int> keys;
+    std::vector<int> keyConstraints;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ)
+            continue;
+        if (c.iColumn == columns && area < 0) {
+            area = i;
+        } else if (c.iColumn == columns + 1 && estimate < 0) {
+            estimate = i;
+            sqlite3_value* value = nullptr;
+            if (sqlite3_vtab_rhs_value(info, i, &value) == SQLITE_OK && value)
+                rows = std::max(1.0, sqlite3_value_double(value));
+        } else if (c.iColumn >= 0 && c.iColumn < columns &&
+                   std::find(keys.begin(), keys.end(), c.iColumn) == keys.end() &&
+                   hashableCollation(sqlite3_vtab_collation(info, i))) {
+            keys.push_back(c.iColumn);
+            keyConstraints.push_back(i);
+        }
+    }
+    if (area < 0)
+        return SQLITE_CONSTRAINT;  // the area comes from its subquery alone
+    // argv: the area, the estimate (taken, never checked), the keys.
+    info->aConstraintUsage[area].argvIndex = 1;
+    info->aConstraintUsage[area].omit = 1;
+    if (estimate >= 0) {
+        info->aConstraintUsage[estimate].argvIndex = 2;
+        info->aConstraintUsage[estimate].omit = 1;
+    }
+    const int firstKey = estimate >= 0 ? 3 : 2;
+    std::string text = "qv$hash";
+    for (size_t k = 0; k < keys.size(); ++k) {
+        info->aConstraintUsage[keyConstraints[k]].argvIndex = int(k) + firstKey;
+        text += (k == 0 ? "(" : " AND ") + table->names[size_t(keys[k])] + "=?";
+    }
+    if (!keys.empty())
+        text += ")";
+    table->keysOf[text] = keys;
+    info->idxNum = int(keys.size());
+    info->idxStr = sqlite3_mprintf("%s", text.c_str());
+    info->needToFreeIdxStr = 1;
+    // Read whole, its rows; probed by its keys, a search of a table of that many rows, which
+    // finds one.
+    info->estimatedCost = keys.empty() ? rows : std::log2(rows) + 1;
+    info->estimatedRows = keys.empty() ? sqlite3_int64(rows) : 1;
+    return SQLITE_OK;
+}
+
+int open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+    auto* cursor = new (std::nothrow) AreaCursor;
+    if (!cursor)
+        return SQLITE_NOMEM;
+    *out = &cursor->base;
+    return SQLITE_OK;
+}
+
+int close(sqlite3_vtab_cursor* cursor) {
+    delete reinterpret_cast<AreaCursor*>(cursor);
+    return SQLITE_OK;
+}
+
+// The cursor on its row, or past the last row: the next row of its bucket with its hash.
+void settle(AreaCursor* c, uint32_t row) {
+    while (row != kNoRow && c->area->hashes[row] != c->hash)
+        row = c->area->next[row];
+    c->row = row;
+}
+
+int filter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqlite3_value** argv) {
+    auto* c = reinterpret_cast<AreaCursor*>(cursor);
+    auto* table = reinterpret_cast<AreaTable*>(cursor->pVtab);
+    c->row = kNoRow;
+    c->area =
+        argc > 0 ? static_cast<const Area*>(sqlite3_value_pointer(argv[0], kAreaType)) : nullptr;
+    if (c->plan != idxStr || !c->planKeys) {
+        const auto found = table->keysOf.find(idxStr ? idxStr : "");
+        c->plan = idxStr;
+        c->planKeys = found == table->keysOf.end() ? nullptr : &found->second;
+    }
+    const std::vector<int>* keys = c->planKeys;
+    if (!c->area || !keys || c->area->columns != int(table->names.size()))
+        return SQLITE_OK;
+    if (keys->empty()) {
+        c->keys = nullptr;
+        c->row = c->area->rows() > 0 ? 0 : kNoRow;
+        return SQLITE_OK;
+    }
+    auto* area = const_cast<Area*>(c->area);
+    try {
+        if (!area->hashed || area->keys != *keys)
+            area->hashOn(*keys);
+    } catch (const std::bad_alloc&) {
+        return SQLITE_NOMEM;
+    }
+    c->keys = &area->keys;
+    uint64_t h = 0;
+    for (int i = argc - int(keys->size()); i < argc; ++i) {
+        sqlite3_value* v = argv[i];
+        uint64_t part = 0;
+        switch (sqlite3_value_type(v)) {
+            case SQLITE_INTEGER:
+                part = numberHash(double(sqlite3_value_int64(v)));
+                break;
+            case SQLITE_FLOAT:
+                part = numberHash(sqlite3_value_double(v));
+                break;
+            case SQLITE_TEXT:
+                if (const auto n = textNumber(v)) {
+                    part = numberHash(*n);
+                    break;
+                }
+                [[fallthrough]];
+            case SQLITE_BLOB:
+                part = textHash(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
+                                size_t(sqlite3_value_bytes(v)));
+                break;
+            default:
+                return SQLITE_OK;  // NULL equals nothing
+        }
+        h = mixed(h, part);
+    }
+    c->hash = h;
+    settle(c, area->head[h & area->mask]);
+    return SQLITE_OK;
+}
+
+int next(sqlite3_vtab_cursor* cursor) {
+    auto* c = reinterpret_cast<AreaCursor*>(cursor);
+    if (!c->keys)
+        c->row = c->row + 1 < c->area->rows() ? c->row + 1 : kNoRow;
+    else
+        settle(c, c->area->next[c->row]);
+    return SQLITE_OK;
+}
+
+int eof(sqlite3_vtab_cursor* cursor) {
+    return reinterpret_cast<AreaCursor*>(cursor)->row == kNoRow;
+}
+
+int column(sqlite3_vtab_cursor* cursor, sqlite3_context* context, int i) {
+    auto* c = reinterpret_cast<AreaCursor*>(cursor);
+    if (i < 0 || i >= c->area->columns)
+        return SQLITE_OK;
+    const Cell& v = c->area->cell(c->row, i);
+    const char* at =
+        c->area->bytes.data() + (v.type == SQLITE_TEXT || v.type == SQLITE_BLOB ? v.at : 0);
+    switch (v.type) {
+        case SQLITE_INTEGER:
+            sqlite3_result_int64(context, v.integer);
+            break;
+        case SQLITE_FLOAT:
+            sqlite3_result_double(context, v.real);
+            break;
+        case SQLITE_TEXT:
+            sqlite3_result_text64(context, at, v.size, SQLITE_STATIC, SQLITE_UTF8);
+            break;
+        case SQLITE_BLOB:
+            sqlite3_result_blob64(context, at, v.size, SQLITE_STATIC);
+            break;
+        default:
+            break;
+    }
+    return SQLITE_OK;
+}
+
+int rowid(sqlite3_vtab_cursor* cursor, sqlite3_int64* out) {
+    *out = reinterpret_cast<AreaCursor*>(cursor)->row;
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule() {
+    sqlite3_module m{};
+    m.iVersion = 0;
+    m.xCreate = create;  // not xConnect: the module is no table-valued function of its own
+    m.xConnect = connect;
+    m.xBestIndex = bestIndex;
+    m.xDisconnect = disconnect;
+    m.xDestroy = disconnect;
+    m.xOpen = open;
+    m.xClose = close;
+    m.xFilter = filter;
+    m.xNext = next;
+    m.xEof = eof;
+    m.xColumn = column;
+    m.xRowid = rowid;
+    return m;
+}
+
+const sqlite3_module kModule = makeModule();
+
+uint32_t fnv1a(const QByteArray& text) {
+    uint32_t h = 2166136261u;
+    for (const char c : text)
+        h = (h ^ uint8_t(c)) * 16777619u;
+    return h;
+}
+
+}  // namespace
+
+int registerHashAreas(sqlite3* db) {
+    int rc = sqlite3_create_module_v2(db, "qv_hash", &kModule, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "qv_hash_build", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        nullptr, nullptr, buildStep, buildFinal, nullptr);
+    return rc;
+}
+
+QString hashAreaBuildAlias(const QString& alias) {
+    return QStringLiteral("qv$hash$") + alias;
+}
+
+QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
+                       const QString& alias, double rows) {
+    try {
+        QStringList decls, names;
+        sqlite::Statement columns(db,
+                                  "SELECT name FROM pragma_table_xinfo(?1, 'main') "
+                                  "WHERE hidden <> 1 ORDER BY cid");
+        columns.bind(1, table);
+        const QByteArray tableName = table.toUtf8();
+        while (columns.step()) {
+            const QString name = columns.text(0);
+            const char* type = nullptr;
+            const char* collation = nullptr;
+            if (sqlite3_table_column_metadata(db, "main", tableName.constData(),
+                                              name.toUtf8().constData(), &type, &collation, nullptr,
+                                              nullptr, nullptr) != SQLITE_OK)
+                return QString();
+            QString decl = sql::quotedName(name);
+            if (type && *type)
+                decl += u' ' + QString::fromUtf8(type);
+            if (collation && *collation)
+                decl += QStringLiteral(" COLLATE ") + sql::quotedName(QString::fromUtf8(collation));
+            decls << decl;
+            names << sql::quotedName(name);
+        }
+        if (decls.isEmpty())
+            return QString();
+        const QString list = decls.join(QStringLiteral(", "));
+        const QString area =
+            QStringLiteral("qv$hash$%1").arg(fnv1a(list.toUtf8()), 8, 16, QLatin1Char('0'));
+        sqlite::exec(db, QStringLiteral("CREATE VIRTUAL TABLE IF NOT EXISTS temp.%1 USING "
+                                        "qv_hash(%2)")
+                             .arg(sql::quotedName(area), list)
+                             .toUtf8()
+                             .constData());
+        return QStringLiteral("temp.%1((SELECT qv_hash_build(%2) FROM %3), %4) %5")
+            .arg(sql::quotedName(area), names.join(QStringLiteral(", ")), buildFrom,
+                 QString::number(std::max(1.0, std::round(rows)), 'f', 0), sql::quotedName(alias));
+    } catch (const sqlite::Error&) {
+        return QString();
+    }
+}
+
+std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines) {
+    static const QRegularExpression kProbe(QStringLiteral(
+        R"(^SCAN (\S+)( EXISTS)? VIRTUAL TABLE INDEX \d+:qv\$hash(\(.*\))?( LEFT-JOIN)?$)"));
+    static const QRegularExpression kBuilt(QStringLiteral(R"(\bqv\$hash\$(\S+))"));
+    std::vector<EqpLine> out = lines;
+    for (size_t i = 0; i < out.size(); ++i) {
+        const QRegularExpressionMatch m = kProbe.match(out[i].detail);
+        if (!m.hasMatch())
+            continue;
+        const QString alias = m.captured(1);
+        const QString built = hashAreaBuildAlias(alias);
+        out[i].detail = (m.captured(3).isEmpty()
+                             ? QStringLiteral("SCAN %1%2").arg(alias, m.captured(2))
+                             : QStringLiteral("SEARCH %1%2 USING AUTOMATIC COVERING INDEX %3")
+                                   .arg(alias, m.captured(2), m.captured(3))) +
+                        m.captured(4);
+        // The subquery that fills the area: the first one after the probe reading the table
+        // under the build's alias.
+        size_t sub = i + 1;
+        auto readsBuilt = [&](size_t s) {
+            for (size_t c = s + 1; c < out.size(); ++c)
+                if (out[c].parent == out[s].id)
+                    return out[c].detail.section(u' ', 1, 1) == built;
+            return false;
+        };
+        while (sub < out.size() && !(out[sub].detail.startsWith(u"SCALAR SUBQUERY") &&
+                                     out[sub].parent == out[i].parent && readsBuilt(sub)))
+            ++sub;
+        if (sub == out.size())
+            continue;
+        // Its lines, moved before the first line of the block that reads the area.
+        std::vector<EqpLine> moved;
+        std::vector<int> ids{out[sub].id};
+        moved.push_back({out[sub].id, out[sub].parent, QStringLiteral("MATERIALIZE ") + alias});
+        for (size_t c = sub + 1; c < out.size(); ++c) {
+            if (std::find(ids.begin(), ids.end(), out[c].parent) == ids.end())
+                continue;
+            ids.push_back(out[c].id);
+            EqpLine line = out[c];
+            line.detail.replace(kBuilt, QStringLiteral("\\1"));
+            moved.push_back(line);
+        }
+        std::vector<EqpLine> rest;
+        for (const EqpLine& l : out)
+            if (std::find(ids.begin(), ids.end(), l.id) == ids.end())
+                rest.push_back(l);
+        size_t first = 0;
+        while (first < rest.size() && rest[first].parent != out[i].parent)
+            ++first;
+        rest.insert(rest.begin() + qsizetype(first), moved.begin(), moved.end());
+        out = std::move(rest);
+        i = SIZE_MAX;  // the lines have moved: look again from the first
+    }
+    return out;
+}
+
+}  // namespace qv::embedded
