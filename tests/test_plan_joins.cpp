@@ -346,6 +346,37 @@ TEST_F(PlanJoins, AHashJoinGivesTheRowsOfTheNestedLoops) {
         EXPECT_FALSE(once.isEmpty());
         EXPECT_EQ(once, each) << c.sql;
     }
+    // Keys a hash may not tell apart where SQLite's comparison does, or tells apart where it
+    // does not: blank-padded CHAR, numbers in text, two columns; and a condition on the hashed
+    // table alone, which filters its rows before they go into the hash.
+    db_->execute("create table codes (code char(4), num varchar2(6), label varchar2(10))");
+    ASSERT_TRUE(
+        probe.exec("insert into codes values ('S0', '5', 'a'), ('S1  ', '05', 'b'), "
+                   "('s2', '5.0', 'c'), ('S2', ' 12', 'd'), (null, null, 'e')"));
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'CODES'); end;");
+    for (const char* sql :
+         {"select %1 e.emp_id, c.label from emp e join codes c on c.code = e.status",
+          "select %1 e.emp_id, c.label from emp e join codes c on c.num = e.dept_id",
+          "select %1 e.emp_id, c.label from emp e join codes c on c.num = to_char(e.dept_id)",
+          "select %1 e.ename, d.dname from emp e join dept d on d.dept_id = e.dept_id and "
+          "d.dname = 'dept ' || e.dept_id",
+          "select %1 e.ename, d.dname from emp e join dept d on d.dept_id = e.dept_id where "
+          "d.dname < 'dept 3' and e.salary > 100"}) {
+        const QString text = QString::fromLatin1(sql);
+        QStringList once = rowsOf(*db_, text.arg(QString()));
+        QStringList each = rowsOf(*db_, text.arg(QStringLiteral("/*+ use_nl(c) use_nl(d) */")));
+        once.sort();
+        each.sort();
+        EXPECT_EQ(once, each) << sql;
+    }
+    const QString filtered = QStringLiteral(
+        "select e.ename, d.dname from emp e join dept d on d.dept_id = e.dept_id where d.dname > "
+        "'dept 2' and e.salary > 100");
+    const QStringList plan = lines(filtered);
+    ASSERT_EQ(plan.value(1).section(u'|', 1, 1), "HASH JOIN");
+    EXPECT_EQ(plan.value(2),
+              "2|TABLE ACCESS FULL|DEPT|1|" +
+                  rowsOf(*db_, "select count(*) from dept where dname > 'dept 2'").value(0));
 }
 
 // A join hands on the rows it made, into an aggregate too; the inner table of an outer join the
