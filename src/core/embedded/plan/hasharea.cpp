@@ -27,6 +27,7 @@ namespace {
 
 constexpr char kAreaType[] = "qv_hash_area";
 constexpr uint32_t kNoRow = UINT32_MAX;
+constexpr double kMostCells = 8e6;  // values a hash area may hold: 256 MB of cells
 
 // One value of a row in the area. Text and blobs lie in the area's bytes; text that SQLite reads
 // as a number keeps that number too, by which its row is hashed.
@@ -522,7 +523,9 @@ QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFr
             decls << decl;
             names << sql::quotedName(name);
         }
-        if (decls.isEmpty())
+        // The area lives in memory and never spills, as Oracle's work area would: a table too
+        // large for it is joined otherwise.
+        if (decls.isEmpty() || rows * double(decls.size()) > kMostCells)
             return QString();
         const QString list = decls.join(QStringLiteral(", "));
         const QString area =

@@ -34,7 +34,8 @@ int registerHashAreas(sqlite3* db);
 // The FROM item that reads the rows of `table` (SQLite's name of a stored table) through a hash
 // area under the alias `alias`: `buildFrom` is the text after FROM of the subquery that fills it
 // (the table under the alias hashAreaBuildAlias(alias), and what else it is read with), `rows`
-// the rows it is expected to hold. Makes
+// the rows it is expected to hold. Empty when the area would be larger than the engine keeps in
+// memory. Makes
 // the area's table in the temp schema when the connection lacks it; empty when it cannot (the
 // table has no columns to read, or the temp schema cannot be written). Cannot fail.
 QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
