@@ -83,6 +83,17 @@ TEST_F(PlanStatements, MergeIsItsTargetOverTheJoinThatFindsTheRowsToChange) {
 TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(plan("insert into t (id, k) values (5000, 1)"),
               QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T"}));
+    // NEXTVAL: the sequence's line above the rows it numbers, under the statement's own.
+    db_->execute("create sequence s_t start with 9000");
+    EXPECT_EQ(plan("insert into t (id, k) values (s_t.nextval, 1)"),
+              QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T",
+                           "2|SEQUENCE|null|S_T"}));
+    EXPECT_EQ(plan("insert into t (id, v) select s_t.nextval, v from src").mid(1, 3),
+              QStringList({"1|LOAD TABLE CONVENTIONAL|null|T", "2|SEQUENCE|null|S_T",
+                           "3|TABLE ACCESS|FULL|SRC"}));
+    EXPECT_EQ(plan("select s_t.nextval from dual"),
+              QStringList({"0|SELECT STATEMENT|null|null", "1|SEQUENCE|null|S_T",
+                           "2|FAST DUAL|null|null"}));
     // A subquery of SET gives values to the rows found: it stands after them, not as a FILTER.
     // The unqualified k is the updated table's, not the subquery's.
     const QString update = QStringLiteral(

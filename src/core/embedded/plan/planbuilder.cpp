@@ -580,9 +580,9 @@ std::vector<PlanRow> Builder::rows() {
         }
         Step change =
             blockStep(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
-                      QString(), {body});
+                      QString(), {sequenced(body, valuesOnly)});
         change.children.insert(change.children.end(), setValues.begin(), setValues.end());
-        if (valuesOnly)
+        if (valuesOnly && change.children.front().operation != u"SEQUENCE")
             change.children.clear();
         if (!target.isEmpty())
             change = named(change, target);
@@ -598,7 +598,7 @@ std::vector<PlanRow> Builder::rows() {
         body = Step(body.children.back());
     }
     if (kind == u"SELECT")
-        body = rowLimited(body, context_.text);
+        body = sequenced(rowLimited(body, context_.text), false);
     top.push_back(withTempTables(body));
     Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), top);
     root.card = top.back().card;
