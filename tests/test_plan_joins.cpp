@@ -154,6 +154,7 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                     "in (select dept_id from dept)")
                   .mid(1, 2),
               QStringList({"1|NESTED LOOPS|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));
+    EXPECT_EQ(access_, (QMap<int, QString>{{4, "\"E\".\"SALARY\"=\"DEPT\".\"DEPT_ID\""}}));
     EXPECT_EQ(
         lines("select emp_id from emp e where e.salary in (select dept_id from dept)").mid(1, 2),
         QStringList({"1|HASH JOIN RIGHT SEMI|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));

@@ -625,6 +625,7 @@ void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>
         }
     }
     placer.finish();
+    placeListLookups(t, aliases, estimates, rows);
 }
 
 }  // namespace qv::embedded

@@ -32,4 +32,10 @@ namespace qv::embedded {
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
                       PlanEstimates& estimates, std::vector<PlanRow>& rows);
 
+// The condition `a.x [NOT] IN (SELECT b.y FROM ...)` as access("A"."X"="B"."Y") on the index of a's
+// table a NESTED LOOPS searches for each row of the subquery it reads first (attachPredicates()
+// calls it, after its own). Cannot fail.
+void placeListLookups(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows);
+
 }  // namespace qv::embedded
