@@ -134,6 +134,22 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     }
 }
 
+// A key kept descending is searched by SYS_OP_DESCEND of the column, the comparison turned round
+// against the constant's descended bytes, and filtered by the column's own value.
+TEST_F(PlanStatements, ADescendingKeyIsSearchedByItsDescendedValue) {
+    db_->execute("create index ix_t_v_id on t (v desc, id desc)");
+    db_->execute("explain plan for select v from t where v = 'v7' and id between 42 and 84");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select object_name, access_predicates, filter_predicates from "
+                     "plan_table where id = 1"),
+              QStringList{"IX_T_V_ID|SYS_OP_DESCEND(\"V\")=HEXTORAW('89C8FF') AND "
+                          "SYS_OP_DESCEND(\"ID\")>=HEXTORAW('3EAAFF') AND "
+                          "SYS_OP_DESCEND(\"ID\")<=HEXTORAW('3ED4FF')|"
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"V\"))='v7' AND "
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"ID\"))>=42 AND "
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"ID\"))<=84"});
+}
+
 TEST_F(PlanStatements, QuotedNamesKeepTheirSpellingAndBlanks) {
     db_->execute(R"(create table "my tab" (id number primary key, "Lower" number))");
     db_->execute(R"(create table "lowert" (id number))");
