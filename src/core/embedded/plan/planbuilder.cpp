@@ -612,7 +612,7 @@ std::vector<PlanRow> Builder::finished(Step root) {
     batchRowidAccess(root);
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
-    attachPredicates(tokens_, aliases_, estimates_, out);
+    attachViewPredicates(db_, tokens_, aliases_, estimates_, out);
     settleOrExpansions(out);
     return out;
 }

@@ -32,6 +32,16 @@ namespace qv::embedded {
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
                       PlanEstimates& estimates, std::vector<PlanRow>& rows);
 
+// attachPredicates() of the statement, and of the query of each view the database keeps that it
+// reads (`db`'s, as SQLite keeps its text) on the lines of that view's tables, as Oracle shows the
+// conditions of a view merged into the query; the statement's conditions on a view of one
+// table's own columns are that table's. A view whose tables the statement also reads under the
+// same names keeps its own conditions off the plan (their lines cannot be told). Throws
+// sqlite::Error as attachPredicates() does.
+void attachViewPredicates(sqlite3* db, const std::vector<sql::Token>& t,
+                          const QHash<QString, QString>& aliases, PlanEstimates& estimates,
+                          std::vector<PlanRow>& rows);
+
 // The condition `a.x [NOT] IN (SELECT b.y FROM ...)` as access("A"."X"="B"."Y") on the index of a's
 // table a NESTED LOOPS searches for each row of the subquery it reads first (attachPredicates()
 // calls it, after its own). Cannot fail.

@@ -1,0 +1,131 @@
+// The conditions of the views the database keeps, on the lines of the tables they read: see
+// attachViewPredicates() (planpredicates.h).
+#include "core/embedded/parse/statementfacts.h"
+#include "core/embedded/plan/planpredicates.h"
+#include "core/sqlite/sqlite.h"
+
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+
+namespace qv::embedded {
+
+namespace {
+
+using sql::isName;
+using sql::Token;
+using sql::unquoted;
+
+// A kept view the statement reads under `alias`: its query's text (as SQLite keeps it) and
+// tokens, and the aliases of the tables it reads.
+struct KeptView {
+    QString alias;
+    QString text;
+    std::vector<Token> tokens;
+    QHash<QString, QString> aliases;
+    bool passesColumns = false;  // selects its one table's columns under their own names
+};
+
+// Whether the select list of the query `t` gives plain columns under their own names (or *).
+bool passesColumns(const std::vector<Token>& t) {
+    const size_t from = sql::findTopLevel(t, 1, t.size(), u"FROM");
+    if (t.empty() || !t[0].is(u"SELECT") || from >= t.size())
+        return false;
+    for (const sql::Range& item : sql::splitTopLevel(t, 1, from)) {
+        const size_t n = item.size();
+        const Token& first = t[item.first];
+        if (n == 1 && (first.isOp(u'*') || isName(first)))
+            continue;
+        if (n == 3 && isName(first) && t[item.first + 1].is(u"AS") &&
+            unquoted(first).compare(unquoted(t[item.first + 2]), Qt::CaseInsensitive) == 0)
+            continue;
+        return false;
+    }
+    return true;
+}
+
+std::vector<KeptView> keptViews(sqlite3* db, const QHash<QString, QString>& aliases) {
+    std::vector<KeptView> views;
+    try {
+        sqlite::Statement st(db, "SELECT name, sql FROM sqlite_master WHERE type = 'view'");
+        while (st.step()) {
+            for (auto it = aliases.begin(); it != aliases.end(); ++it) {
+                if (it.value().compare(st.text(0), Qt::CaseInsensitive) != 0)
+                    continue;
+                KeptView v;
+                v.alias = it.key();
+                v.text = st.text(1);
+                // CREATE VIEW name AS <query>
+                const std::vector<Token> all = sql::tokenize(v.text);
+                const size_t as = sql::findTopLevel(all, 0, all.size(), u"AS");
+                if (as + 1 >= all.size())
+                    continue;
+                v.text = v.text.mid(all[as + 1].begin);
+                v.tokens = sql::tokenize(v.text);
+                v.aliases = tableAliases(v.tokens);
+                v.passesColumns = v.aliases.size() == 1 && passesColumns(v.tokens);
+                views.push_back(std::move(v));
+            }
+        }
+    } catch (const sqlite::Error&) {
+        return {};
+    }
+    return views;
+}
+
+}  // namespace
+
+void attachViewPredicates(sqlite3* db, const std::vector<Token>& t,
+                          const QHash<QString, QString>& aliases, PlanEstimates& estimates,
+                          std::vector<PlanRow>& rows) {
+    std::vector<KeptView> views = keptViews(db, aliases);
+    // A view's tables must be told apart from the statement's own, and from each other's.
+    QSet<QString> seen;
+    for (auto it = aliases.begin(); it != aliases.end(); ++it)
+        seen.insert(it.key());
+    std::erase_if(views, [&](const KeptView& v) {
+        for (auto it = v.aliases.begin(); it != v.aliases.end(); ++it) {
+            if (seen.contains(it.key()))
+                return true;
+        }
+        for (auto it = v.aliases.begin(); it != v.aliases.end(); ++it)
+            seen.insert(it.key());
+        return false;
+    });
+    // The statement's conditions on a view of one table's own columns are that table's, the
+    // view merged into the query: its lines stand under the view's alias meanwhile.
+    QHash<QString, QString> merged = aliases;
+    QMap<int, QString> renamed;  // line id -> its own alias
+    for (const KeptView& v : views) {
+        if (!v.passesColumns)
+            continue;
+        merged[v.alias] = v.aliases.begin().value();
+        for (PlanRow& r : rows) {
+            if (r.alias == v.aliases.begin().key()) {
+                renamed[r.id] = r.alias;
+                r.alias = v.alias;
+            }
+        }
+    }
+    attachPredicates(t, merged, estimates, rows);
+    for (auto it = renamed.begin(); it != renamed.end(); ++it)
+        rows[size_t(it.key())].alias = it.value();
+    // Each view's own conditions, after those of the statement on the same lines.
+    for (const KeptView& v : views) {
+        std::vector<PlanRow> own = rows;
+        for (PlanRow& r : own)
+            r.accessPredicates = r.filterPredicates = QString();
+        attachPredicates(v.tokens, v.aliases, estimates, own);
+        auto add = [](QString& to, const QString& more) {
+            if (!more.isEmpty())
+                to = to.isEmpty() ? more : to + QStringLiteral(" AND ") + more;
+        };
+        for (size_t i = 0; i < rows.size(); ++i) {
+            add(rows[i].accessPredicates, own[i].accessPredicates);
+            add(rows[i].filterPredicates, own[i].filterPredicates);
+        }
+    }
+}
+
+}  // namespace qv::embedded
