@@ -87,10 +87,10 @@ class Placer {
             tables_ << table;
     }
 
-    void place(Range range, bool having, bool on) {
+    void place(Range range, bool having, bool on, const QString& only) {
         Condition c = read(range, having);
         c.on = on;
-        if (c.range.empty())
+        if (c.range.empty() || (!only.isEmpty() && !c.aliases.contains(only)))
             return;
         PlanRow* target = nullptr;
         bool access = false;
@@ -659,21 +659,23 @@ QString Placer::renderTerm(size_t first, size_t last, bool subquery, bool inAnd)
 }  // namespace
 
 void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>& aliases,
-                      PlanEstimates& estimates, std::vector<PlanRow>& rows) {
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows, const QString& only) {
     Placer placer(t, aliases, estimates, rows);
     for (const ConditionClause& clause : conditionClauses(t)) {
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
-            placer.place(term, clause.having, clause.on);
+            placer.place(term, clause.having, clause.on, only);
     }
-    if (std::any_of(t.begin(), t.end(),
-                    [](const Token& k) { return k.is(u"USING") || k.is(u"NATURAL"); })) {
+    if (only.isEmpty() && std::any_of(t.begin(), t.end(), [](const Token& k) {
+            return k.is(u"USING") || k.is(u"NATURAL");
+        })) {
         for (const Predicate& p : readPredicates(t)) {
             if (p.usingColumn)
                 placer.placeUsing(p);
         }
     }
     placer.finish();
-    placeListLookups(t, aliases, estimates, rows);
+    if (only.isEmpty())
+        placeListLookups(t, aliases, estimates, rows);
 }
 
 }  // namespace qv::embedded

@@ -28,9 +28,10 @@ namespace qv::embedded {
 // on it serves), JOIN ... USING (c) and NATURAL JOIN as "A"."C"="B"."C" on the join,
 // BETWEEN as two comparisons and an IN list as comparisons joined by OR; the
 // conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell which
-// table has a column cannot be read.
+// table has a column cannot be read. `only`: an alias; the conditions that name it alone.
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
-                      PlanEstimates& estimates, std::vector<PlanRow>& rows);
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows,
+                      const QString& only = {});
 
 // attachPredicates() of the statement, and of the query of each view the database keeps that it
 // reads (`db`'s, as SQLite keeps its text) on the lines of that view's tables, as Oracle shows the

@@ -27,12 +27,21 @@ struct KeptView {
     bool passesColumns = false;  // selects its one table's columns under their own names
 };
 
-// Whether the select list of the query `t` gives plain columns under their own names (or *).
+// Whether the query `t` is one Oracle merges into the query that reads it: its select list
+// gives plain columns under their own names (or *), and it neither groups, numbers, limits nor
+// combines its rows.
 bool passesColumns(const std::vector<Token>& t) {
     const size_t from = sql::findTopLevel(t, 1, t.size(), u"FROM");
     if (t.empty() || !t[0].is(u"SELECT") || from >= t.size())
         return false;
-    for (const sql::Range& item : sql::splitTopLevel(t, 1, from)) {
+    for (const Token& k : t) {
+        if (sql::isOneOf(k, {u"GROUP", u"DISTINCT", u"UNIQUE", u"ROWNUM", u"FETCH", u"LIMIT",
+                             u"UNION", u"MINUS", u"INTERSECT", u"EXCEPT", u"CONNECT", u"OVER"}))
+            return false;
+    }
+    for (sql::Range item : sql::splitTopLevel(t, 1, from)) {
+        if (item.size() > 2 && isName(t[item.first]) && t[item.first + 1].isOp(u'.'))
+            item.first += 2;  // alias.column, alias.*
         const size_t n = item.size();
         const Token& first = t[item.first];
         if (n == 1 && (first.isOp(u'*') || isName(first)))
@@ -74,6 +83,48 @@ std::vector<KeptView> keptViews(sqlite3* db, const QHash<QString, QString>& alia
     return views;
 }
 
+// The views of the statement's own text that a merged query reads as their one table: each
+// `FROM | JOIN | , (SELECT ...) alias`, and each WITH query `name AS (SELECT ...)` under the
+// aliases the statement reads it by, that selects one table's columns under their own names.
+// Their own conditions are the statement's: `aliases` are only those of the view's table.
+std::vector<KeptView> writtenViews(const std::vector<Token>& t,
+                                   const QHash<QString, QString>& statementAliases) {
+    std::vector<KeptView> views;
+    auto add = [&](size_t open, const QStringList& names) {
+        const size_t close = sql::closing(t, open, t.size());
+        KeptView v;
+        v.tokens.assign(t.begin() + long(open + 1), t.begin() + long(close));
+        v.aliases = tableAliases(v.tokens);
+        if (v.aliases.size() != 1 || !passesColumns(v.tokens))
+            return;
+        v.passesColumns = true;
+        for (const QString& name : names) {
+            v.alias = name;
+            views.push_back(v);
+        }
+    };
+    for (size_t i = 1; i + 3 < t.size(); ++i) {
+        if (!t[i].isOp(u'(') || !t[i + 1].is(u"SELECT"))
+            continue;
+        const size_t close = sql::closing(t, i, t.size());
+        const Token& before = t[i - 1];
+        if ((before.is(u"FROM") || before.is(u"JOIN") || before.isOp(u',')) &&
+            close + 1 < t.size() && isName(t[close + 1]) && !sql::isKeyword(t[close + 1]))
+            add(i, {unquoted(t[close + 1]).toLower()});
+        // WITH name AS (...), name AS (...)
+        if (before.is(u"AS") && i >= 2 && isName(t[i - 2]) &&
+            (i < 3 || t[i - 3].is(u"WITH") || t[i - 3].isOp(u','))) {
+            QStringList readers;
+            for (auto it = statementAliases.begin(); it != statementAliases.end(); ++it) {
+                if (it.value().compare(unquoted(t[i - 2]), Qt::CaseInsensitive) == 0)
+                    readers << it.key();
+            }
+            add(i, readers);
+        }
+    }
+    return views;
+}
+
 }  // namespace
 
 void attachViewPredicates(sqlite3* db, const std::vector<Token>& t,
@@ -111,16 +162,41 @@ void attachViewPredicates(sqlite3* db, const std::vector<Token>& t,
     attachPredicates(t, merged, estimates, rows);
     for (auto it = renamed.begin(); it != renamed.end(); ++it)
         rows[size_t(it.key())].alias = it.value();
+    auto add = [](QString& to, const QString& more) {
+        if (!more.isEmpty())
+            to = to.isEmpty() ? more : to + QStringLiteral(" AND ") + more;
+    };
+    // The statement's conditions on the columns of a view of its own text, the view's table's
+    // lines standing under the view's alias meanwhile.
+    for (const KeptView& v : writtenViews(t, aliases)) {
+        const QString table = v.aliases.begin().value(), inner = v.aliases.begin().key();
+        if (aliases.contains(v.alias) && aliases.value(v.alias).compare(table) == 0)
+            continue;
+        std::vector<PlanRow> own = rows;
+        bool read = false;
+        for (PlanRow& r : own) {
+            r.accessPredicates = r.filterPredicates = QString();
+            if (r.alias == inner) {
+                r.alias = v.alias;
+                read = true;
+            }
+        }
+        QHash<QString, QString> named = aliases;
+        named[v.alias] = table;
+        if (!read)
+            continue;
+        attachPredicates(t, named, estimates, own, v.alias);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            add(rows[i].accessPredicates, own[i].accessPredicates);
+            add(rows[i].filterPredicates, own[i].filterPredicates);
+        }
+    }
     // Each view's own conditions, after those of the statement on the same lines.
     for (const KeptView& v : views) {
         std::vector<PlanRow> own = rows;
         for (PlanRow& r : own)
             r.accessPredicates = r.filterPredicates = QString();
         attachPredicates(v.tokens, v.aliases, estimates, own);
-        auto add = [](QString& to, const QString& more) {
-            if (!more.isEmpty())
-                to = to.isEmpty() ? more : to + QStringLiteral(" AND ") + more;
-        };
         for (size_t i = 0; i < rows.size(); ++i) {
             add(rows[i].accessPredicates, own[i].accessPredicates);
             add(rows[i].filterPredicates, own[i].filterPredicates);
