@@ -155,6 +155,12 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
                   .mid(1, 2),
               QStringList({"1|NESTED LOOPS|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));
     EXPECT_EQ(access_, (QMap<int, QString>{{4, "\"E\".\"SALARY\"=\"DEPT\".\"DEPT_ID\""}}));
+    // The list's own condition filters the scan that fills it.
+    EXPECT_EQ(lines("select emp_id from emp e where e.dept_id in (select d.dept_id from dept d "
+                    "where d.dname = 'dept 7')")
+                  .mid(1, 2),
+              QStringList({"1|HASH JOIN RIGHT SEMI|null|1|50", "2|TABLE ACCESS FULL|DEPT|1|1"}));
+    EXPECT_EQ(access_, (QMap<int, QString>{{1, "\"E\".\"DEPT_ID\"=\"D\".\"DEPT_ID\""}}));
     EXPECT_EQ(
         lines("select emp_id from emp e where e.salary in (select dept_id from dept)").mid(1, 2),
         QStringList({"1|HASH JOIN RIGHT SEMI|null|1|100", "2|INDEX FULL SCAN|PK_DEPT|1|null"}));

@@ -425,7 +425,8 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
             }
         }
     }
-    access = findsBy(c, lastAlias, target->keys);
+    // A full scan finds no row by a key, whatever SQLite searched its copy by: it filters.
+    access = target->options != u"FULL" && findsBy(c, lastAlias, target->keys);
     return target;
 }
 
