@@ -119,7 +119,8 @@ std::vector<KeptView> writtenViews(const std::vector<Token>& t,
                 if (it.value().compare(unquoted(t[i - 2]), Qt::CaseInsensitive) == 0)
                     readers << it.key();
             }
-            add(i, readers);
+            if (readers.size() == 1)  // read more than once, it is no merged view
+                add(i, readers);
         }
     }
     return views;
@@ -168,7 +169,10 @@ void attachViewPredicates(sqlite3* db, const std::vector<Token>& t,
     };
     // The statement's conditions on the columns of a view of its own text, the view's table's
     // lines standing under the view's alias meanwhile.
-    for (const KeptView& v : writtenViews(t, aliases)) {
+    const bool loaded = std::any_of(rows.begin(), rows.end(), [](const PlanRow& r) {
+        return r.objectName.startsWith(u"SYS_TEMP_");
+    });
+    for (const KeptView& v : loaded ? std::vector<KeptView>{} : writtenViews(t, aliases)) {
         const QString table = v.aliases.begin().value(), inner = v.aliases.begin().key();
         if (aliases.contains(v.alias) && aliases.value(v.alias).compare(table) == 0)
             continue;
