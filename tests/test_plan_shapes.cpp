@@ -637,7 +637,8 @@ TEST_F(PlanShapes, GroupingSetsAndPivotsAreEstimatedAndDrawnInViewsToo) {
               "2:1 SORT GROUP BY ROLLUP|1");
     EXPECT_EQ(estimated(2), "51");
     // A merged view's own conditions stand on the lines of its table, as do the statement's on
-    // the view's columns, whether the database keeps the view or the statement writes it.
+    // the view's columns, whether the database keeps the view or the statement writes it; both
+    // count in the lines' estimates.
     const QString top = "select emp_id, ename, salary from emp where salary > 4900";
     db_->execute("create view v_top as " + top);
     for (const QString& view : {QStringLiteral("v_top"), '(' + top + ')'}) {
@@ -646,6 +647,7 @@ TEST_F(PlanShapes, GroupingSetsAndPivotsAreEstimatedAndDrawnInViewsToo) {
                                "2:1 INDEX RANGE SCAN IX_EMP_SALARY|1|90"}));
         EXPECT_EQ(access_.value(2), R"("SALARY">4900)");
         EXPECT_EQ(filters_.value(1), R"("T"."EMP_ID"<3000)");
+        EXPECT_EQ(QStringList({estimated(1), estimated(2)}), QStringList({"54", "90"}));
     }
 }
 

@@ -41,7 +41,7 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       owner_(std::move(owner)),
       estimates_(db, peeked),
       aliases_(read_.aliases()),
-      predicates_(read_.conditions()) {
+      predicates_(mergedViewConditions(db, tokens_, aliases_, read_.conditions())) {
     settleConditions();
     for (const EqpLine& line : eqp) {
         // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.

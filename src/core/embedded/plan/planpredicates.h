@@ -43,6 +43,15 @@ void attachViewPredicates(sqlite3* db, const std::vector<sql::Token>& t,
                           const QHash<QString, QString>& aliases, PlanEstimates& estimates,
                           std::vector<PlanRow>& rows);
 
+// The statement's (`t`'s) `conditions` with those of the views the database keeps that it reads
+// (`aliases`), for the estimates of the lines of each view's one table: a view's own
+// conditions, and the statement's on the columns of a merged view of one table's own columns
+// (kept or written in the statement), as conditions on that table under its alias. Views of
+// several tables, or whose table the statement also names, add none. Cannot fail.
+QList<Predicate> mergedViewConditions(sqlite3* db, const std::vector<sql::Token>& t,
+                                      const QHash<QString, QString>& aliases,
+                                      QList<Predicate> conditions);
+
 // The condition `a.x [NOT] IN (SELECT b.y FROM ...)` as access("A"."X"="B"."Y") on the index of a's
 // table a NESTED LOOPS searches for each row of the subquery it reads first (attachPredicates()
 // calls it, after its own). Cannot fail.

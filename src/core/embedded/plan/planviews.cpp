@@ -128,6 +128,41 @@ std::vector<KeptView> writtenViews(const std::vector<Token>& t,
 
 }  // namespace
 
+QList<Predicate> mergedViewConditions(sqlite3* db, const std::vector<Token>& t,
+                                      const QHash<QString, QString>& aliases,
+                                      QList<Predicate> conditions) {
+    // The statement's conditions on a view it writes: its table's, under the view's alias.
+    for (const KeptView& v : writtenViews(t, aliases)) {
+        for (Predicate& p : conditions) {
+            if (p.alias == v.alias)
+                p.alias = v.aliases.begin().key();
+            if (p.otherAlias == v.alias)
+                p.otherAlias = v.aliases.begin().key();
+        }
+    }
+    for (const KeptView& v : keptViews(db, aliases)) {
+        const QString inner = v.aliases.begin().key();
+        if (v.aliases.size() != 1 || aliases.contains(inner))
+            continue;  // its table's lines could not be told from the statement's own
+        if (v.passesColumns) {
+            for (Predicate& p : conditions) {
+                if (p.alias == v.alias || (p.alias.isEmpty() && aliases.size() == 1))
+                    p.alias = inner;
+                if (p.otherAlias == v.alias)
+                    p.otherAlias = inner;
+            }
+        }
+        for (Predicate p : readPredicates(v.tokens)) {
+            if (p.isJoin() || p.subquery || !(p.alias.isEmpty() || p.alias == inner))
+                continue;
+            p.alias = inner;
+            p.usingColumn = false;
+            conditions << p;
+        }
+    }
+    return conditions;
+}
+
 void attachViewPredicates(sqlite3* db, const std::vector<Token>& t,
                           const QHash<QString, QString>& aliases, PlanEstimates& estimates,
                           std::vector<PlanRow>& rows) {
