@@ -165,7 +165,7 @@ TEST_F(EmbeddedActuals, LongStepsAreTimedBySampleWithinTheRunsTime) {
          {"SELECT STATEMENT|1|20", "HASH GROUP BY|1|20", "HASH JOIN|1|20000",
           "TABLE ACCESS FULL|1|2000", "TABLE ACCESS FULL|1|20000"}},
         {"select order_seq.nextval, order_id from orders",
-         {"SELECT STATEMENT|1|20000", "TABLE ACCESS FULL|1|20000"}},
+         {"SELECT STATEMENT|1|20000", "SEQUENCE|1|20000", "TABLE ACCESS FULL|1|20000"}},
     };
     for (const auto& c : cases) {
         QElapsedTimer timer;

@@ -74,7 +74,8 @@ TEST_F(EmbeddedEstimates, ConditionsFollowHistogramsNullCountsAndValueSpans) {
           "grp in (7, 999)", "grp = 7 and ordered <= 5000", "ordered between 1001 and 3000",
           "ordered < 2500", "note is not null and ordered >= 9000", "d >= date '2024-03-01'",
           "d between date '2024-01-11' and date '2024-01-20'", "grp = 7 or grp = 999",
-          "grp = 999 or note is null", "(grp = 124 or note is not null) and small = 0"})
+          "grp = 999 or note is null", "(grp = 124 or note is not null) and small = 0",
+          "(grp = 999 and small = 0) or ordered > 9900", "grp = 124 and small = 0 or ordered < 50"})
         EXPECT_TRUE(close(QStringLiteral("select * from s where ") + where));
     // Ranges and prefixes over hybrid and frequency histograms, of numbers and of text.
     for (const char* where :

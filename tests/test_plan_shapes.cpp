@@ -636,6 +636,19 @@ TEST_F(PlanShapes, GroupingSetsAndPivotsAreEstimatedAndDrawnInViewsToo) {
     EXPECT_EQ(lines("select * from v_rollup where s > 0").value(2).section(u'|', 0, 1),
               "2:1 SORT GROUP BY ROLLUP|1");
     EXPECT_EQ(estimated(2), "51");
+    // A merged view's own conditions stand on the lines of its table, as do the statement's on
+    // the view's columns, whether the database keeps the view or the statement writes it; both
+    // count in the lines' estimates.
+    const QString top = "select emp_id, ename, salary from emp where salary > 4900";
+    db_->execute("create view v_top as " + top);
+    for (const QString& view : {QStringLiteral("v_top"), '(' + top + ')'}) {
+        EXPECT_EQ(lines("select * from " + view + " t where t.emp_id < 3000").mid(1),
+                  (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|54",
+                               "2:1 INDEX RANGE SCAN IX_EMP_SALARY|1|90"}));
+        EXPECT_EQ(access_.value(2), R"("SALARY">4900)");
+        EXPECT_EQ(filters_.value(1), R"("T"."EMP_ID"<3000)");
+        EXPECT_EQ(QStringList({estimated(1), estimated(2)}), QStringList({"54", "90"}));
+    }
 }
 
 }  // namespace

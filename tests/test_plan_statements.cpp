@@ -83,6 +83,17 @@ TEST_F(PlanStatements, MergeIsItsTargetOverTheJoinThatFindsTheRowsToChange) {
 TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
     EXPECT_EQ(plan("insert into t (id, k) values (5000, 1)"),
               QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T"}));
+    // NEXTVAL: the sequence's line above the rows it numbers, under the statement's own.
+    db_->execute("create sequence s_t start with 9000");
+    EXPECT_EQ(plan("insert into t (id, k) values (s_t.nextval, 1)"),
+              QStringList({"0|INSERT STATEMENT|null|null", "1|LOAD TABLE CONVENTIONAL|null|T",
+                           "2|SEQUENCE|null|S_T"}));
+    EXPECT_EQ(plan("insert into t (id, v) select s_t.nextval, v from src").mid(1, 3),
+              QStringList({"1|LOAD TABLE CONVENTIONAL|null|T", "2|SEQUENCE|null|S_T",
+                           "3|TABLE ACCESS|FULL|SRC"}));
+    EXPECT_EQ(plan("select s_t.nextval from dual"),
+              QStringList({"0|SELECT STATEMENT|null|null", "1|SEQUENCE|null|S_T",
+                           "2|FAST DUAL|null|null"}));
     // A subquery of SET gives values to the rows found: it stands after them, not as a FILTER.
     // The unqualified k is the updated table's, not the subquery's.
     const QString update = QStringLiteral(
@@ -121,6 +132,22 @@ TEST_F(PlanStatements, ChangesNameTheirTableAndEstimateTheRowsTheyChange) {
         EXPECT_TRUE(cards.value(1) >= changed / 2 && cards.value(1) <= changed * 2)
             << sql << ": estimated " << cards.value(1) << ", changed " << changed;
     }
+}
+
+// A key kept descending is searched by SYS_OP_DESCEND of the column, the comparison turned round
+// against the constant's descended bytes, and filtered by the column's own value.
+TEST_F(PlanStatements, ADescendingKeyIsSearchedByItsDescendedValue) {
+    db_->execute("create index ix_t_v_id on t (v desc, id desc)");
+    db_->execute("explain plan for select v from t where v = 'v7' and id between 42 and 84");
+    EXPECT_EQ(rowsOf(*db_,
+                     "select object_name, access_predicates, filter_predicates from "
+                     "plan_table where id = 1"),
+              QStringList{"IX_T_V_ID|SYS_OP_DESCEND(\"V\")=HEXTORAW('89C8FF') AND "
+                          "SYS_OP_DESCEND(\"ID\")>=HEXTORAW('3EAAFF') AND "
+                          "SYS_OP_DESCEND(\"ID\")<=HEXTORAW('3ED4FF')|"
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"V\"))='v7' AND "
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"ID\"))>=42 AND "
+                          "SYS_OP_UNDESCEND(SYS_OP_DESCEND(\"ID\"))<=84"});
 }
 
 TEST_F(PlanStatements, QuotedNamesKeepTheirSpellingAndBlanks) {

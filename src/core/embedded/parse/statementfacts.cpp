@@ -153,10 +153,19 @@ bool readOr(const std::vector<Token>& t, size_t first, size_t last, QList<Predic
     parts.push_back({from, last});
     Predicate p;
     p.op = u"OR"_s;
-    for (const Range& part : parts) {
+    for (Range part : parts) {
+        // A branch in parentheses: the conditions inside them.
+        while (part.last > part.first + 2 && t[part.first].isOp(u'(') &&
+               !t[part.first + 1].is(u"SELECT") &&
+               sql::closing(t, part.first, part.last) == part.last - 1) {
+            ++part.first;
+            --part.last;
+        }
         QList<Predicate> one;
         readConjuncts(t, part.first, part.last, one);
-        if (one.size() != 1 || one.front().isJoin() || one.front().subquery)
+        if (one.isEmpty() || std::any_of(one.begin(), one.end(), [&](const Predicate& c) {
+                return c.isJoin() || c.subquery || c.alias != one.front().alias;
+            }))
             return false;
         if (!p.branches.empty() && one.front().alias != p.alias)
             return false;
@@ -164,7 +173,13 @@ bool readOr(const std::vector<Token>& t, size_t first, size_t last, QList<Predic
             p.alias = one.front().alias;
             p.column = one.front().column;
         }
-        p.branches.push_back(one.front());
+        // Several conditions ANDed in one branch are one condition of op "AND".
+        Predicate branch = one.front();
+        if (one.size() > 1) {
+            branch.op = u"AND"_s;
+            branch.branches.assign(one.begin(), one.end());
+        }
+        p.branches.push_back(branch);
     }
     out.append(p);
     return true;

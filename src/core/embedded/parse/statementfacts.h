@@ -52,7 +52,8 @@ struct Predicate {
     // column in its list.
     size_t at = 0;
     // Of op "OR": its branches, each a condition on a column of the same table (the first's
-    // alias and column are this one's).
+    // alias and column are this one's); a branch of several conditions ANDed is one of op
+    // "AND" whose branches they are.
     std::vector<Predicate> branches;
     bool isJoin() const { return !otherColumn.isEmpty(); }
     bool isRange() const {

@@ -42,7 +42,7 @@ Builder::Builder(const ParsedStatement& statement, const std::vector<EqpLine>& e
       owner_(std::move(owner)),
       estimates_(db, peeked),
       aliases_(read_.aliases()),
-      predicates_(read_.conditions()) {
+      predicates_(mergedViewConditions(db, tokens_, aliases_, read_.conditions())) {
     settleConditions();
     for (const EqpLine& line : eqp) {
         // CREATE TABLE ... AS writes the new table into SQLite's own catalog: no step of Oracle's.
@@ -581,9 +581,9 @@ std::vector<PlanRow> Builder::rows() {
         }
         Step change =
             blockStep(kind == u"INSERT" ? QStringLiteral("LOAD TABLE CONVENTIONAL") : kind,
-                      QString(), {body});
+                      QString(), {sequenced(body, valuesOnly)});
         change.children.insert(change.children.end(), setValues.begin(), setValues.end());
-        if (valuesOnly)
+        if (valuesOnly && change.children.front().operation != u"SEQUENCE")
             change.children.clear();
         if (!target.isEmpty())
             change = named(change, target);
@@ -599,7 +599,7 @@ std::vector<PlanRow> Builder::rows() {
         body = Step(body.children.back());
     }
     if (kind == u"SELECT")
-        body = rowLimited(body, context_.text);
+        body = sequenced(rowLimited(body, context_.text), false);
     top.push_back(withTempTables(body));
     Step root = blockStep(kind + QStringLiteral(" STATEMENT"), QString(), top);
     root.card = top.back().card;
@@ -613,7 +613,7 @@ std::vector<PlanRow> Builder::finished(Step root) {
     batchRowidAccess(root);
     std::vector<PlanRow> out;
     appendRows(root, -1, 0, out);
-    attachPredicates(tokens_, aliases_, estimates_, out);
+    attachViewPredicates(db_, tokens_, aliases_, estimates_, out);
     settleOrExpansions(out);
     return out;
 }

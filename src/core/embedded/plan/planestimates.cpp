@@ -302,6 +302,8 @@ QString PlanEstimates::tableOf(const QString& column, const QStringList& tables)
 double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
     if (p.subquery)
         return 1;  // left to the FILTER or the join that reads the subquery
+    if (p.op == u"AND")
+        return branchSelectivity(p, table);  // the conditions of one branch of an OR
     if (p.op == u"OR") {
         // With statistics, s1 + s2 - s1 x s2 for each branch; without, as its first branch.
         if (!gathered(table))
@@ -332,6 +334,8 @@ double PlanEstimates::selectivity(const Predicate& p, const QString& table) {
 }
 
 double PlanEstimates::branchSelectivity(const Predicate& p, const QString& table) {
+    if (p.op == u"AND")
+        return selectivity(QList<Predicate>(p.branches.begin(), p.branches.end()), table, {}, {});
     return p.isRange() && !p.function ? rangeSelectivity({p}, table, p.column)
                                       : selectivity(p, table);
 }

@@ -46,7 +46,8 @@ namespace qv::embedded {
 //                    without one, as for EXPLAIN PLAN
 //   f(col) op ...    Oracle's defaults: 1% for = and 5% for anything else
 //   c1 OR c2         s1 + s2 - s1 x s2, when its branches are conditions on columns of one
-//                    table (without statistics: as its first branch, as before)
+//                    table, a branch of conditions ANDed the product of theirs (without
+//                    statistics: as its first branch, as before)
 //   GROUP BY / DISTINCT of plain columns: the product of their NUM_DISTINCT, at most the rows
 //                    grouped
 //   a join t1.a = t2.b   each row of the outer table meets 1 / max(NDV(a), NDV(b)) of the inner

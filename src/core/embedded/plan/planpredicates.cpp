@@ -2,6 +2,8 @@
 // attachPredicates().
 #include "core/embedded/plan/planpredicates.h"
 
+#include "core/embedded/plan/descendedkeys.h"
+
 #include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/values/oraclefunctions.h"
 
@@ -85,10 +87,10 @@ class Placer {
             tables_ << table;
     }
 
-    void place(Range range, bool having, bool on) {
+    void place(Range range, bool having, bool on, const QString& only) {
         Condition c = read(range, having);
         c.on = on;
-        if (c.range.empty())
+        if (c.range.empty() || (!only.isEmpty() && !c.aliases.contains(only)))
             return;
         PlanRow* target = nullptr;
         bool access = false;
@@ -99,7 +101,7 @@ class Placer {
         } else if (!c.unresolved && !c.aliases.isEmpty()) {
             target = lineFor(c, access);
         }
-        if (target)
+        if (target && !(access && descending(c, *target)))
             (access ? access_ : filter_)[target->id] << render(c);
     }
 
@@ -190,6 +192,11 @@ class Placer {
     }
     const PlanRow* accessLine(const QString& alias, const Condition& c) const;
     PlanRow* lineFor(const Condition& c, bool& access);
+    // Places `c`, a comparison of a column `index` keeps in descending order, as Oracle searches
+    // such an index: by SYS_OP_DESCEND of both sides (a constant's folded, descendedConstant()),
+    // the comparison turned round, the bounds of a range in the index's order; and again with
+    // the column's own value as a filter. False when `c` is no such comparison.
+    bool descending(const Condition& c, const PlanRow& index);
     bool findsBy(const Condition& c, const QString& alias, const QStringList& keys) const;
     size_t scopeOf(size_t at) const;
     QString render(const Condition& c) const;
@@ -418,8 +425,50 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
             }
         }
     }
-    access = findsBy(c, lastAlias, target->keys);
+    // A full scan finds no row by a key, whatever SQLite searched its copy by: it filters.
+    access = target->options != u"FULL" && findsBy(c, lastAlias, target->keys);
     return target;
+}
+
+bool Placer::descending(const Condition& c, const PlanRow& index) {
+    if (index.operation != u"INDEX" || c.converted || c.aliases.size() != 1)
+        return false;
+    const PlanEstimates::Index& i = estimates_.index(index.objectName);
+    size_t first = c.range.first, last = c.range.last, next = first;
+    if (first >= last || !isName(t_[first]) || sql::isKeyword(t_[first]))
+        return false;
+    const QString name = u"SYS_OP_DESCEND("_s + reference(first, next) + u')';
+    const qsizetype at = i.columns.indexOf(unquoted(t_[next - 1]).toLower());
+    if (at < 0 || !i.descending.value(at) || next >= last)
+        return false;
+    static const QHash<QString, QString> kTurned = {{u"="_s, u"="_s},
+                                                    {u"<"_s, u">"_s},
+                                                    {u">"_s, u"<"_s},
+                                                    {u"<="_s, u">="_s},
+                                                    {u">="_s, u"<="_s}};
+    QList<std::pair<QString, Range>> sides;  // operator and value
+    if (t_[next].is(u"BETWEEN")) {
+        const size_t split = sql::findTopLevel(t_, next + 1, last, u"AND");
+        if (split >= last)
+            return false;
+        sides = {{u">="_s, {next + 1, split}}, {u"<="_s, {split + 1, last}}};
+    } else if (t_[next].kind == TokenKind::Op && kTurned.contains(t_[next].text.toString())) {
+        sides = {{t_[next].text.toString(), {next + 1, last}}};
+    } else {
+        return false;
+    }
+    QStringList searched, kept;
+    for (const auto& [op, value] : sides) {
+        if (value.empty() || sql::findTopLevel(t_, value.first, value.last, u"OR") < value.last)
+            return false;
+        const QString v = renderRange(value.first, value.last);
+        searched.prepend(name + kTurned.value(op) +
+                         descendedConstant(t_, value).value_or(u"SYS_OP_DESCEND("_s + v + u')'));
+        kept << u"SYS_OP_UNDESCEND("_s + name + u')' + op + v;
+    }
+    access_[index.id] << searched.join(QStringLiteral(" AND "));
+    filter_[index.id] << kept.join(QStringLiteral(" AND "));
+    return true;
 }
 
 // A column reference at `i` as Oracle prints it; `next` is set past it.
@@ -611,20 +660,23 @@ QString Placer::renderTerm(size_t first, size_t last, bool subquery, bool inAnd)
 }  // namespace
 
 void attachPredicates(const std::vector<Token>& t, const QHash<QString, QString>& aliases,
-                      PlanEstimates& estimates, std::vector<PlanRow>& rows) {
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows, const QString& only) {
     Placer placer(t, aliases, estimates, rows);
     for (const ConditionClause& clause : conditionClauses(t)) {
         for (const Range& term : sql::conjuncts(t, clause.range.first, clause.range.last))
-            placer.place(term, clause.having, clause.on);
+            placer.place(term, clause.having, clause.on, only);
     }
-    if (std::any_of(t.begin(), t.end(),
-                    [](const Token& k) { return k.is(u"USING") || k.is(u"NATURAL"); })) {
+    if (only.isEmpty() && std::any_of(t.begin(), t.end(), [](const Token& k) {
+            return k.is(u"USING") || k.is(u"NATURAL");
+        })) {
         for (const Predicate& p : readPredicates(t)) {
             if (p.usingColumn)
                 placer.placeUsing(p);
         }
     }
     placer.finish();
+    if (only.isEmpty())
+        placeListLookups(t, aliases, estimates, rows);
 }
 
 }  // namespace qv::embedded

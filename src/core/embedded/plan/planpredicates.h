@@ -28,8 +28,34 @@ namespace qv::embedded {
 // on it serves), JOIN ... USING (c) and NATURAL JOIN as "A"."C"="B"."C" on the join,
 // BETWEEN as two comparisons and an IN list as comparisons joined by OR; the
 // conditions of one line joined by AND. Throws sqlite::Error when the estimates that tell which
-// table has a column cannot be read.
+// table has a column cannot be read. `only`: an alias; the conditions that name it alone.
 void attachPredicates(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
+                      PlanEstimates& estimates, std::vector<PlanRow>& rows,
+                      const QString& only = {});
+
+// attachPredicates() of the statement, and of the query of each view the database keeps that it
+// reads (`db`'s, as SQLite keeps its text) on the lines of that view's tables, as Oracle shows the
+// conditions of a view merged into the query; the statement's conditions on a view of one
+// table's own columns are that table's. A view whose tables the statement also reads under the
+// same names keeps its own conditions off the plan (their lines cannot be told). Throws
+// sqlite::Error as attachPredicates() does.
+void attachViewPredicates(sqlite3* db, const std::vector<sql::Token>& t,
+                          const QHash<QString, QString>& aliases, PlanEstimates& estimates,
+                          std::vector<PlanRow>& rows);
+
+// The statement's (`t`'s) `conditions` with those of the views the database keeps that it reads
+// (`aliases`), for the estimates of the lines of each view's one table: a view's own
+// conditions, and the statement's on the columns of a merged view of one table's own columns
+// (kept or written in the statement), as conditions on that table under its alias. Views of
+// several tables, or whose table the statement also names, add none. Cannot fail.
+QList<Predicate> mergedViewConditions(sqlite3* db, const std::vector<sql::Token>& t,
+                                      const QHash<QString, QString>& aliases,
+                                      QList<Predicate> conditions);
+
+// The condition `a.x [NOT] IN (SELECT b.y FROM ...)` as access("A"."X"="B"."Y") on the index of a's
+// table a NESTED LOOPS searches for each row of the subquery it reads first (attachPredicates()
+// calls it, after its own). Cannot fail.
+void placeListLookups(const std::vector<sql::Token>& t, const QHash<QString, QString>& aliases,
                       PlanEstimates& estimates, std::vector<PlanRow>& rows);
 
 }  // namespace qv::embedded

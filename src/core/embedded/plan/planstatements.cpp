@@ -169,6 +169,25 @@ std::vector<PlanRow> Builder::framedRows() {
     return finished(root);
 }
 
+Step Builder::sequenced(Step body, bool rowless) {
+    QStringList names;
+    for (size_t k = 2; k < tokens_.size(); ++k) {
+        if (tokens_[k].is(u"NEXTVAL") && tokens_[k - 1].isOp(u'.') && isName(tokens_[k - 2]) &&
+            !names.contains(sql::unquoted(tokens_[k - 2])))
+            names << sql::unquoted(tokens_[k - 2]);
+    }
+    // The first named is nearest the statement's line, as Oracle draws them.
+    for (qsizetype i = names.size(); i-- > 0;) {
+        std::vector<Step> below;
+        if (!rowless || i + 1 < names.size())
+            below.push_back(body);
+        Step sequence = named(blockStep(QStringLiteral("SEQUENCE"), QString(), below), names[i]);
+        sequence.rows = below.empty() ? Measure::constant(1) : body.rows;
+        body = sequence;
+    }
+    return body;
+}
+
 }  // namespace plan
 
 }  // namespace qv::embedded

@@ -245,6 +245,10 @@ class Builder {
     void byPrimaryKey(Step& table, bool descending) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
+    // `body` under a SEQUENCE line for each sequence whose NEXTVAL the statement reads, in the
+    // order first named (planstatements.cpp); the lines stand alone over no rows (`rowless`:
+    // INSERT ... VALUES). `body` itself when it reads none.
+    Step sequenced(Step body, bool rowless);
     std::optional<Step> tempTableRead(const QString& view) const;
     Step having(Step group, const Measure& rows) const;
     // What counts the rows a block's loops hand on: the sorter they go into, or the statement's

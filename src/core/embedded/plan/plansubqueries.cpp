@@ -22,6 +22,8 @@ struct SubqueryCondition {
     QString innerAlias;   // lower case
     QString innerColumn;  // the column the subquery selects, when it selects one
     QString innerTable;
+    bool innerKept = false;  // the subquery keeps only rows whose column is not null
+    bool outerKept = false;  // ... and so does the outer query for its column
 };
 
 // alias.column or column at `at`; the position after it, or `at` when there is none.
@@ -36,6 +38,29 @@ size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& al
     }
     column = unquoted(t[at]).toLower();
     return at + 1;
+}
+
+// Whether the condition `term` is `[alias.]column IS NOT NULL`, the alias left out or the one
+// given (lower case).
+bool keepsNotNull(const std::vector<Token>& t, Range term, const QString& alias,
+                  const QString& column) {
+    QString a, c;
+    const size_t after = columnAt(t, term.first, term.last, a, c);
+    return after + 3 == term.last && t[after].is(u"IS") && t[after + 1].is(u"NOT") &&
+           t[after + 2].is(u"NULL") && c == column &&
+           (a.isEmpty() || alias.isEmpty() || a == alias);
+}
+
+// Whether the WHERE clause of the query [first, last) keeps only rows whose `alias.column` is
+// not null by an IS NOT NULL among its AND terms.
+bool whereKeepsNotNull(const std::vector<Token>& t, size_t first, size_t last, const QString& alias,
+                       const QString& column) {
+    const size_t where = sql::findTopLevel(t, first, last, u"WHERE");
+    if (column.isEmpty() || where >= last)
+        return false;
+    const std::vector<Range> terms = sql::conjuncts(t, where + 1, last);
+    return std::any_of(terms.begin(), terms.end(),
+                       [&](const Range& r) { return keepsNotNull(t, r, alias, column); });
 }
 
 // The columns of EXISTS's subquery `sub` compares, `inner.a = outer.b` alone in its WHERE
@@ -74,7 +99,8 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
     for (const char16_t* word : {u"GROUP", u"ORDER", u"HAVING", u"UNION", u"MINUS", u"INTERSECT",
                                  u"CONNECT", u"START", u"FETCH"})
         end = std::min(end, sql::findTopLevel(t, where + 1, text.last, word));
-    for (const Range& term : sql::conjuncts(t, where + 1, end)) {
+    const std::vector<Range> terms = sql::conjuncts(t, where + 1, end);
+    for (const Range& term : terms) {
         SubqueryCondition c;
         size_t i = term.first;
         size_t open = term.last;
@@ -105,6 +131,14 @@ std::vector<SubqueryCondition> subqueryConditions(const std::vector<Token>& t, R
         c.innerTable = firstTable(t, Range{open + 1, close});
         if (c.kind == SubqueryCondition::Exists)
             correlation(t, Range{open + 1, close}, c);
+        if (c.kind == SubqueryCondition::In) {
+            // The subquery's own WHERE ends at its closing parenthesis (GROUP BY and the like
+            // make no column null).
+            c.innerKept = whereKeepsNotNull(t, open + 1, close, c.innerAlias, c.innerColumn);
+            c.outerKept = std::any_of(terms.begin(), terms.end(), [&](const Range& r) {
+                return keepsNotNull(t, r, c.alias, c.column);
+            });
+        }
         found.push_back(c);
     }
     return found;
@@ -217,13 +251,14 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
             // NOT IN is false for every row once the subquery gives a null, and unknown for a
             // row whose own value is null: Oracle's null-aware anti join (NA) when the
             // subquery's column may be null, single null-aware (SNA) when only the outer one
-            // may be.
+            // may be. A column is not null by its constraint or by an IS NOT NULL of the query
+            // that reads it.
             const QString outerTable = tableName(
                 !c.alias.isEmpty() ? c.alias
                                    : ownerOf(c.column, tree.alias, tableName(tree.alias)));
-            if (!notNull(c.innerTable, c.innerColumn))
+            if (!c.innerKept && !notNull(c.innerTable, c.innerColumn))
                 options += QStringLiteral(" NA");
-            else if (!notNull(outerTable, c.column))
+            else if (!c.outerKept && !notNull(outerTable, c.column))
                 options += QStringLiteral(" SNA");
         }
         // The share of the outer rows that meet a row of the subquery: all of them once it
