@@ -464,11 +464,17 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     const qlonglong once = (lines("select id, v from pg order by v"), buffers());
     EXPECT_EQ(sortedIds("select id from pg order by v fetch first 10 rows with ties"),
               kept(rows, 0, 10, true));
+    // The window hands on the rows ranked up to the count: those the view keeps.
+    const QString tied = QString::number(kept(rows, 0, 10, true).size());
     EXPECT_EQ(lines("select id from pg order by v fetch first 10 rows with ties").mid(1),
-              (QStringList{"1:0 VIEW|1|" + QString::number(kept(rows, 0, 10, true).size()),
-                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+              (QStringList{"1:0 VIEW|1|" + tied, "2:1 WINDOW SORT PUSHED RANK|1|" + tied,
+                           "3:2 TABLE ACCESS FULL PG|1|3000"}));
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rank"<=10)");
     EXPECT_EQ(filters_.value(2), R"(RANK() OVER ( ORDER BY "PG"."V")<=10)");
+    EXPECT_EQ(lines("select count(*) from (select id from pg order by v fetch first 10 rows with "
+                    "ties)")
+                  .value(3),
+              "3:2 VIEW|1|" + tied);
     EXPECT_LE(buffers(), once);
     // Descending, the NULLs come first and tie with each other.
     std::vector<std::pair<int, int>> descending = rows;
@@ -481,16 +487,20 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
         "select id from pg order by v, id fetch first 7.45 percent "
         "rows only");
     EXPECT_EQ(rowsOf(*db_, share), kept(rows, 0, 224, false));  // in the ORDER BY's order
-    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|"}));
+    // A share of all rows needs them all counted: the window hands every one on.
+    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|3000"}));
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=CEIL("from$_)"
                                  R"(subquery$_002"."rowlimit_$$_total"*7.45/100))");
     EXPECT_LE(buffers(), once);
+    EXPECT_EQ(
+        lines("select id from pg order by id fetch first 5 percent rows only").mid(2, 2),
+        (QStringList{"2:1 WINDOW NOSORT|1|3000", "3:2 TABLE ACCESS BY INDEX ROWID PG|1|3000"}));
     EXPECT_EQ(sortedIds("select id from pg order by v offset 2800 rows fetch first 10 percent "
                         "rows with ties"),
               kept(rows, 2800, 3000, true));
     // An ORDER BY an index on a column that is never NULL: read in its order up to the last tie.
     EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
-              "2:1 WINDOW NOSORT STOPKEY|1|");
+              "2:1 WINDOW NOSORT STOPKEY|1|5");
     EXPECT_LT(10 * buffers(), once);
     EXPECT_EQ(
         rowsOf(*db_, "select id from pg order by id offset 2 rows fetch next 3 rows with ties"),

@@ -42,6 +42,9 @@ struct Measure {
     int line = -1;
     int64_t value = 0;
     int less = -1;  // a SQLite line whose visits are taken off the figure (-1: none)
+    // A SQLite line whose loops the figure is shared among (-1: none): what one of those runs
+    // did, when each did the same.
+    int per = -1;
 
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }

@@ -59,6 +59,16 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
         const int64_t v = (*line).*field;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
+    if (m.per >= 0) {
+        Measure base = m;
+        base.per = -1;
+        const std::optional<int64_t> whole = resolve(base, cursor);
+        const std::optional<int64_t> runs = resolve(Measure::loops(m.per), cursor);
+        // Runs that did not all do the same tell nothing of one of them.
+        if (!whole || !runs || (*runs == 0 ? *whole != 0 : *whole % *runs != 0))
+            return std::nullopt;
+        return *runs == 0 ? 0 : *whole / *runs;
+    }
     if (m.less >= 0) {
         Measure base = m;
         base.less = -1;
@@ -373,8 +383,14 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
         if (l.outputRows || !view || view->row.operation != u"VIEW" ||
             !view->row.filterPredicates.isEmpty() || !view->row.accessPredicates.isEmpty())
             continue;
-        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l))
-            l.outputRows = resolve(Measure::visits(view->row.loop), cursor);
+        // A line with conditions of its own lets fewer through than the co-routine yielded.
+        const bool filters = !l.row.filterPredicates.isEmpty();
+        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l) && !filters) {
+            // As one of the view's runs when its figures are.
+            Measure yielded = Measure::visits(view->row.loop);
+            yielded.per = view->row.starts.per;
+            l.outputRows = resolve(yielded, cursor);
+        }
         if (l.outputRows || !view->outputRows)
             continue;
         if (onlyChild(lines, l))
