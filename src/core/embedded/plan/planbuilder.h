@@ -37,6 +37,8 @@ struct Measure {
                         // its sorter)
         Sorted,         // the rows read back from the sorter that line is
         Matched,        // the rows that line found that met its outer join's conditions
+        Distinct,       // the distinct rows of those that line handed on, when it is the
+                        // last loop of a SELECT DISTINCT
     };
     Kind kind = None;
     int line = -1;
@@ -55,6 +57,7 @@ struct Measure {
     static Measure groups(int line) { return {Groups, line, 0}; }
     static Measure sorted(int line) { return {Sorted, line, 0}; }
     static Measure matched(int line) { return {Matched, line, 0}; }
+    static Measure distinct(int line) { return {Distinct, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

@@ -27,6 +27,24 @@ bool isSetOperation(const QString& detail) {
     return detail == u"COMPOUND QUERY" || detail.startsWith(u"MERGE (");
 }
 
+bool distinctOperator(const QString& op) {
+    return op == u"EXCEPT" || op == u"INTERSECT";
+}
+
+// Whether the engine hands SQLite member `text` of MINUS or INTERSECT as SELECT DISTINCT: a
+// query of its own (not one in parentheses) that neither groups, aggregates, numbers its rows
+// nor says DISTINCT or ALL itself.
+bool madeDistinct(const std::vector<Token>& t, Range text) {
+    if (text.size() < 2 || !t[text.first].is(u"SELECT") || t[text.first + 1].is(u"DISTINCT") ||
+        t[text.first + 1].is(u"UNIQUE") || t[text.first + 1].is(u"ALL"))
+        return false;
+    const QueryShape shape = queryShape(t, text);
+    if (shape.groupBy || shape.aggregate || shape.having)
+        return false;
+    return std::none_of(t.begin() + text.first, t.begin() + text.last,
+                        [](const Token& w) { return w.is(u"ROWNUM") || w.is(u"CONNECT"); });
+}
+
 }  // namespace
 
 void Builder::setMembers(int id, std::vector<Member>& members) {
@@ -60,16 +78,38 @@ void Builder::setMembers(int id, std::vector<Member>& members) {
     }
 }
 
+Measure Builder::distinctRows(const Member& m) const {
+    int group = -1, order = -1, loop = -1;
+    for (int id : m.lines) {
+        const QString& d = nodes_.value(id).detail;
+        if (d == u"USE TEMP B-TREE FOR GROUP BY")
+            group = id;
+        else if (d == u"USE TEMP B-TREE FOR ORDER BY")
+            order = id;
+        else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH "))
+            loop = id;
+    }
+    // SQLite keeps DISTINCT as a GROUP BY of a sorter (its groups), before a sort for the merge
+    // (what went in), or comparing each row with the last in the order of an index (what the
+    // last loop let through).
+    return group >= 0   ? Measure::groups(group)
+           : order >= 0 ? Measure::visits(order)
+           : loop >= 0  ? Measure::output(loop)
+                        : Measure{};
+}
+
 Step Builder::compound(const std::vector<Member>& members, Range text) {
     std::vector<Range> texts = compoundParts(tokens_, text);
     if (texts.size() != members.size())
         texts.assign(members.size(), Range{});
-    auto sortedUnique = [this](const Step& s) {
+    auto sortedUnique = [this](const Step& s, const Measure& rows = {}) {
         Step u = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
         u.cost += sortCost(s.card);
+        u.rows = rows;
         return u;
     };
     std::optional<Step> acc;
+    Measure accRows;  // what the SORT UNIQUE over `acc` hands on, when it is one member
     const QList<Predicate> all = predicates_;
     const QStringList outside = views_.keys();
     for (size_t p = 0; p < members.size(); ++p) {
@@ -84,7 +124,18 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
             if (!another)
                 predicates_ << c;
         }
+        // The member's rows made distinct for MINUS or INTERSECT, by the engine or its own
+        // DISTINCT: the SORT UNIQUE above it counts them.
+        const QString& op = p == 0 && members.size() > 1 ? members[1].op : m.op;
+        const bool engineDistinct = distinctOperator(op) && madeDistinct(tokens_, texts[p]);
+        const bool ownDistinct = texts[p].size() > 1 &&
+                                 tokens_[texts[p].first + 1].is(u"DISTINCT") &&
+                                 !queryShape(tokens_, texts[p]).groupBy;
+        uniqueMember_ = engineDistinct;
         Step branch = nestedBlock(m.lines, texts[p], context_.starts, m.merged);
+        uniqueMember_ = false;
+        const Measure unique =
+            m.merged && (engineDistinct || ownDistinct) ? distinctRows(m) : Measure{};
         predicates_ = all;
         // The engine's subquery that limits a member's rows is named after its table: a later
         // member reading that table reads the table.
@@ -93,6 +144,7 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
         });
         if (!acc) {
             acc = branch;
+            accRows = unique;
             continue;
         }
         if (m.op.startsWith(u"UNION")) {
@@ -111,14 +163,17 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
             all.cost += branch.cost;
             all.width = std::max(all.width, branch.width);
             acc = distinct ? sortedUnique(all) : all;
+            accRows = {};
             continue;
         }
         const bool minus = m.op == u"EXCEPT";
-        Step set = blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"),
-                             QString(), {sortedUnique(*acc), sortedUnique(branch)});
+        Step set =
+            blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"), QString(),
+                      {sortedUnique(*acc, accRows), sortedUnique(branch, unique)});
         set.card = minus ? acc->card : std::min(acc->card, branch.card);
         set.cost = set.children[0].cost + set.children[1].cost;
         acc = set;
+        accRows = {};
     }
     // SQLite merges the members of UNION ALL only for an ORDER BY: Oracle sorts what they give.
     if (acc && members.size() > 1 && members.back().merged && members.back().op == u"UNION ALL") {

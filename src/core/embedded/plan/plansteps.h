@@ -236,6 +236,9 @@ class Builder {
     // them all.
     void setMembers(int id, std::vector<Member>& members);
     Step compound(const std::vector<Member>& members, Range text);
+    // What the SORT UNIQUE over member `m` of MINUS or INTERSECT hands on: the member's rows
+    // SQLite made distinct, as they went to the merge.
+    Measure distinctRows(const Member& m) const;
     // Row limits, windows and temporary tables (plantopn.cpp).
     Step rowLimited(Step body, Range text) const;
     Step fetchLimited(Step body, const RowLimit& limit, const Measure& returned, Range text) const;
@@ -319,6 +322,7 @@ class Builder {
     // temporary table's name, in the order they are loaded.
     QStringList temps_;
     BlockContext context_;
+    bool uniqueMember_ = false;  // the next block is a member the engine made distinct
 };
 
 }  // namespace qv::embedded::plan

@@ -93,6 +93,8 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
             return counter(&ScanLine::sorted);
         case Measure::Matched:
             return counter(&ScanLine::matched);
+        case Measure::Distinct:
+            return counter(&ScanLine::distinct);
         case Measure::Output:
             return loopOutput(cursor, m.line);
         case Measure::StatementRows:
@@ -163,6 +165,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         line.output = quervin_loop_output(stmt, i);
         line.groups = quervin_groups(stmt, i);
         line.sorted = quervin_sorted_rows(stmt, i);
+        line.distinct = quervin_distinct_rows(stmt, i);
         sqlite3_int64 keys = -1, probes = -1;
         if (quervin_loop_keys(stmt, i, &keys, &probes)) {
             line.keys = keys;
@@ -242,6 +245,7 @@ std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
             line.probes = match->probes;
             line.groups = match->groups;
             line.sorted = match->sorted;
+            line.distinct = match->distinct;
             // An outer join's inner loop that ran as an inner join's: what met its conditions
             // is what it handed on, when it was the last loop.
             const bool last =
