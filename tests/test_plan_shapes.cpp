@@ -360,6 +360,12 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
           "3:2 TABLE ACCESS FULL EMP|1|100", "4:1 SORT UNIQUE|1|99",
           "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|99",
           "6:5 INDEX RANGE SCAN SYS_C0010002|1|99"}},
+        // One row found by its key: what the member's one lookup handed on.
+        {"select dept_id from dept where dept_id < 4 minus select dept_id from emp where emp_id = "
+         "5",
+         {"0: SELECT STATEMENT|1|3", "1:0 MINUS|1|3", "2:1 SORT UNIQUE|1|3",
+          "3:2 INDEX RANGE SCAN PK_DEPT|1|3", "4:1 SORT UNIQUE|1|1",
+          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|1", "6:5 INDEX UNIQUE SCAN SYS_C0010002|1|1"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
          {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|70",
           "3:2 TABLE ACCESS FULL EMP|1|20", "4:2 TABLE ACCESS FULL DEPT|1|50"}},

@@ -452,7 +452,8 @@ sqlite3_int64 quervin_distinct_rows(sqlite3_stmt* stmt, int iScan) {
       kept = (sqlite3_int64)op->nExec;
     if (((op->opcode == OP_Next || op->opcode == OP_Prev || op->opcode == OP_VNext) &&
          op->p2 <= s->addrVisit) ||
-        quervinOuterJoinHit(p, a) >= 0 || op->opcode == OP_Return || op->opcode == OP_Halt)
+        quervinOuterJoinHit(p, a) >= 0 || op->opcode == OP_Return || op->opcode == OP_Halt ||
+        op->opcode == OP_EndCoroutine)
       break;
   }
   return kept >= 0 ? kept : quervin_loop_output(stmt, iScan);
@@ -470,7 +471,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
   /* The work after the conditions ends where the loop steps to its next row, jumping back to
    * its top (a loop that finds one row by its rowid has no such step: where the loop around it
-   * steps on), or where its subquery returns or the program ends. A loop inside it would step
+   * steps on), or where its subquery or co-routine returns or the program ends. A loop inside it would step
    * on first: the caller asks only for a query's last loop. */
   for (a = s->addrVisit; a < p->nOp; ++a) {
     const Op* op = &p->aOp[a];
@@ -501,7 +502,9 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
       const int first = quervinOrderedDistinct(p, a);
       if (first >= 0) checked = (sqlite3_int64)p->aOp[first].nExec;
     }
-    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
+    /* A co-routine's loop ends where the co-routine does. */
+    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt ||
+        op->opcode == OP_EndCoroutine) {
       if (checked > aggregated) aggregated = checked;
       if (aggregated < 0 && offset >= 0) return offset;
       return aggregated >= 0                ? aggregated
