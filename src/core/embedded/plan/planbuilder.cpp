@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
-#include <utility>
 
 namespace qv::embedded {
 
@@ -80,12 +79,7 @@ Step Builder::nestedBlock(const std::vector<int>& lines, Range text, Measure sta
 }
 
 Step Builder::block(const std::vector<int>& lines, Range text) {
-    const bool madeDistinct = std::exchange(uniqueMember_, false);
     Sources s = readLines(lines, text);
-    // The engine's DISTINCT for a set operation is its SORT UNIQUE, no line of the member's:
-    // the loops hand on what went into it.
-    if (madeDistinct)
-        s.sortDistinct = s.sortGroup = s.sortOrder = -1;
     if (s.steps.empty()) {
         s.steps.push_back(blockStep(QStringLiteral("FAST DUAL"), QString()));
         s.hashedAt.push_back(false);

@@ -27,24 +27,6 @@ bool isSetOperation(const QString& detail) {
     return detail == u"COMPOUND QUERY" || detail.startsWith(u"MERGE (");
 }
 
-bool distinctOperator(const QString& op) {
-    return op == u"EXCEPT" || op == u"INTERSECT";
-}
-
-// Whether the engine hands SQLite member `text` of MINUS or INTERSECT as SELECT DISTINCT: a
-// query of its own (not one in parentheses) that neither groups, aggregates, numbers its rows
-// nor says DISTINCT or ALL itself.
-bool madeDistinct(const std::vector<Token>& t, Range text) {
-    if (text.size() < 2 || !t[text.first].is(u"SELECT") || t[text.first + 1].is(u"DISTINCT") ||
-        t[text.first + 1].is(u"UNIQUE") || t[text.first + 1].is(u"ALL"))
-        return false;
-    const QueryShape shape = queryShape(t, text);
-    if (shape.groupBy || shape.aggregate || shape.having)
-        return false;
-    return std::none_of(t.begin() + text.first, t.begin() + text.last,
-                        [](const Token& w) { return w.is(u"ROWNUM") || w.is(u"CONNECT"); });
-}
-
 }  // namespace
 
 void Builder::setMembers(int id, std::vector<Member>& members) {
@@ -124,18 +106,16 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
             if (!another)
                 predicates_ << c;
         }
-        // The member's rows made distinct for MINUS or INTERSECT, by the engine or its own
-        // DISTINCT: the SORT UNIQUE above it counts them.
-        const QString& op = p == 0 && members.size() > 1 ? members[1].op : m.op;
-        const bool engineDistinct = distinctOperator(op) && madeDistinct(tokens_, texts[p]);
-        const bool ownDistinct = texts[p].size() > 1 &&
-                                 tokens_[texts[p].first + 1].is(u"DISTINCT") &&
-                                 !queryShape(tokens_, texts[p]).groupBy;
-        uniqueMember_ = engineDistinct;
+        // A member with a DISTINCT of its own hands SQLite's merge its distinct rows: the SORT
+        // UNIQUE above it counts them. (Another one's duplicates go to the merge, which passes
+        // over them uncounted: making every member distinct first cost a third more time on
+        // members sorted for the merge.)
+        const bool distinct = texts[p].size() > 1 &&
+                              (tokens_[texts[p].first + 1].is(u"DISTINCT") ||
+                               tokens_[texts[p].first + 1].is(u"UNIQUE")) &&
+                              !queryShape(tokens_, texts[p]).groupBy;
         Step branch = nestedBlock(m.lines, texts[p], context_.starts, m.merged);
-        uniqueMember_ = false;
-        const Measure unique =
-            m.merged && (engineDistinct || ownDistinct) ? distinctRows(m) : Measure{};
+        const Measure unique = m.merged && distinct ? distinctRows(m) : Measure{};
         predicates_ = all;
         // The engine's subquery that limits a member's rows is named after its table: a later
         // member reading that table reads the table.

@@ -322,7 +322,6 @@ class Builder {
     // temporary table's name, in the order they are loaded.
     QStringList temps_;
     BlockContext context_;
-    bool uniqueMember_ = false;  // the next block is a member the engine made distinct
 };
 
 }  // namespace qv::embedded::plan

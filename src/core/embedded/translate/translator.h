@@ -425,7 +425,6 @@ class Translator {
     unsigned steps_ = 0;          // since the stop check was last asked
     size_t scalarItem_ = kNone;   // the select item that scalarQuery() reads through qv_scalar()
     size_t rankedFetch_ = kNone;  // the block rankedFetchQuery() writes inside its view
-    bool uniqueMember_ = false;   // the member block() writes: of MINUS or INTERSECT
 
     std::map<QString, QString> aliases_;      // the statement's tables by upper-case name or alias
     std::set<size_t> dateTexts_;              // string literals written as to_date('...')

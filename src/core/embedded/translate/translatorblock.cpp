@@ -2,8 +2,6 @@
 // conditions as row limits. See translateOracle() in oracledialect.h.
 #include "core/embedded/translate/translator.h"
 
-#include <utility>
-
 namespace qv::embedded {
 
 const Translator::Clause* Translator::Block::find(ClauseKind kind) const {
@@ -106,11 +104,6 @@ void Translator::block(size_t first, size_t last, bool member, const Scope& oute
         next(b.distinctAt, b.distinctAt);
         write(word.is(u"UNIQUE") ? QStringView(u"DISTINCT") : word.text);
     }
-    // Made unique for a set operation, when nothing else in it counts or groups the rows.
-    if (std::exchange(uniqueMember_, false) && b.distinctAt == kNone && from &&
-        !b.find(ClauseKind::Group) && !b.find(ClauseKind::Having) && !hierarchical &&
-        !hasAggregate(b.items.first, b.items.last) && !mentions(first, last, u"ROWNUM"))
-        write(u" DISTINCT");
     if (hierarchical && dual) {
         writeGap(prev, b.items.first);
         return dualRows(b);

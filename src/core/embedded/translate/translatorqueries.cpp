@@ -103,14 +103,7 @@ void Translator::compound(size_t first, size_t last, const Scope& outer) {
             continue;
         if (prev != kNone)
             writeGap(prev, a);
-        // Each member of MINUS and INTERSECT hands on its rows without duplicates, as Oracle
-        // sorts it unique under them; SQLite's merge compares them as they come.
-        const Range op = operators.empty() ? Range{} : operators[k > 0 ? k - 1 : 0];
-        uniqueMember_ = !op.empty() && t_[a].is(u"SELECT") &&
-                        (t_[op.first].is(u"MINUS") || t_[op.first].is(u"EXCEPT") ||
-                         t_[op.first].is(u"INTERSECT"));
         segment(a, b, member, outer);
-        uniqueMember_ = false;
         prev = b - 1;
     }
 }
