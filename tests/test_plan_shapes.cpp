@@ -497,6 +497,12 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     EXPECT_EQ(sortedIds("select id from pg order by v desc offset 420 rows fetch next 10 rows with "
                         "ties"),
               kept(descending, 420, 430, true));
+    // The rows skipped are ranked up to the count too.
+    EXPECT_EQ(
+        lines("select id from pg order by v desc offset 420 rows fetch next 10 rows with ties")
+            .value(2),
+        "2:1 WINDOW SORT PUSHED RANK|1|" +
+            QString::number(420 + kept(descending, 420, 430, true).size()));
     const QString share = QStringLiteral(
         "select id from pg order by v, id fetch first 7.45 percent "
         "rows only");

@@ -47,6 +47,10 @@ struct Measure {
     // A SQLite line whose loops the figure is shared among (-1: none): what one of those runs
     // did, when each did the same.
     int per = -1;
+    // Rows added to the figure: `plus`, or the visits of SQLite line `plusUpTo` when fewer
+    // (-1: `plus` alone).
+    int64_t plus = 0;
+    int plusUpTo = -1;
 
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }

@@ -273,10 +273,18 @@ Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& retu
         capRows(window, limit.rows);
     }
     // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all read
-    // back from its sort. A percentage needs them all counted: it hands every row on. Ties
-    // without an OFFSET are the rows ranked up to the count, the view's; past one, the rows
-    // skipped are not counted apart.
-    const Measure ranked = limit.offset.isEmpty() ? returned : Measure{};
+    // back from its sort. A percentage needs them all counted: it hands every row on. Ties are
+    // the rows ranked up to the count past the rows skipped: the view's, and the rows it skips
+    // (each ranked no higher than its number), as many as the OFFSET says and there are.
+    Measure ranked = returned;
+    if (!limit.offset.isEmpty()) {
+        bool literal = false;
+        const double skipped = limit.offset.toDouble(&literal);
+        ranked.plus = literal ? std::max<int64_t>(0, int64_t(skipped)) : 0;
+        ranked.plusUpTo = numberedLoop;
+        if (!literal || numberedLoop < 0)
+            ranked = Measure{};
+    }
     window.rows = numbered.kind != Measure::None          ? numbered
                   : limit.percent && numberedLoop >= 0    ? Measure::visits(numberedLoop)
                   : limit.ties && !limit.percent          ? ranked

@@ -59,6 +59,17 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
         const int64_t v = (*line).*field;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
+    if (m.plus != 0 || m.plusUpTo >= 0) {
+        Measure base = m;
+        base.plus = 0;
+        base.plusUpTo = -1;
+        const std::optional<int64_t> whole = resolve(base, cursor);
+        const std::optional<int64_t> cap =
+            m.plusUpTo >= 0 ? resolve(Measure::visits(m.plusUpTo), cursor) : m.plus;
+        if (!whole || !cap)
+            return std::nullopt;
+        return *whole + std::min(m.plus, *cap);
+    }
     if (m.per >= 0) {
         Measure base = m;
         base.per = -1;
