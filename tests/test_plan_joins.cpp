@@ -304,6 +304,15 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
           "2|TABLE ACCESS FULL|DEPT|1|50", "2|BUFFER SORT|null|50|2500",
           "3|TABLE ACCESS FULL|DEPT|1|50"},
          ""},
+        // A view SQLite runs again for each department: its lines show one run, the buffer's
+        // filling, and the buffer hands its 19 groups to each of the three.
+        {"select d.dname, v.c from dept d, (select salary, count(*) c from emp where emp_id < 20 "
+         "group by salary) v where d.dept_id < 4",
+         {"0|SELECT STATEMENT|null|1|57", "1|MERGE JOIN CARTESIAN|null|1|57",
+          "2|TABLE ACCESS BY INDEX ROWID BATCHED|DEPT|1|3", "3|INDEX RANGE SCAN|PK_DEPT|1|3",
+          "2|BUFFER SORT|null|3|57", "3|VIEW|null|1|19", "4|HASH GROUP BY|null|1|19",
+          "5|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|19", "6|INDEX RANGE SCAN|PK_EMP|1|19"},
+         ""},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;

@@ -332,7 +332,8 @@ TEST_F(PlanShapes, HavingFiltersGroupsAndScalarSubqueriesServeTheirRows) {
 }
 
 // Set operations as 19c draws them: UNION is SORT UNIQUE over UNION-ALL, MINUS and INTERSECT
-// sort each member unique below them; a figure the merge does not count is left empty.
+// sort each member unique below them; a figure the merge does not count is left empty, a
+// member's own DISTINCT counts its distinct rows.
 TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
     const struct {
         const char* sql;
@@ -353,6 +354,19 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
           "3:2 INDEX FAST FULL SCAN PK_DEPT|1|2", "4:1 SORT UNIQUE|1|",
           "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
           "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
+        // A department's hundred employees earn ten salaries: its SORT UNIQUE hands on ten.
+        {"select distinct salary from emp where dept_id = 3 minus select distinct salary from emp "
+         "where emp_id < 100",
+         {"0: SELECT STATEMENT|1|8", "1:0 MINUS|1|8", "2:1 SORT UNIQUE|1|10",
+          "3:2 SORT UNIQUE|1|10", "4:3 TABLE ACCESS FULL EMP|1|100", "5:1 SORT UNIQUE|1|99",
+          "6:5 SORT UNIQUE|1|99", "7:6 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|99",
+          "8:7 INDEX RANGE SCAN SYS_C0010002|1|99"}},
+        // One row found by its key: what the member's one lookup handed on.
+        {"select dept_id from dept where dept_id < 4 minus select dept_id from emp where emp_id = "
+         "5",
+         {"0: SELECT STATEMENT|1|3", "1:0 MINUS|1|3", "2:1 SORT UNIQUE|1|",
+          "3:2 INDEX RANGE SCAN PK_DEPT|1|3", "4:1 SORT UNIQUE|1|",
+          "5:4 TABLE ACCESS BY INDEX ROWID EMP|1|1", "6:5 INDEX UNIQUE SCAN SYS_C0010002|1|1"}},
         {"select ename from emp where salary < 20 union all select dname from dept order by 1",
          {"0: SELECT STATEMENT|1|70", "1:0 SORT ORDER BY|1|70", "2:1 UNION-ALL|1|70",
           "3:2 TABLE ACCESS FULL EMP|1|20", "4:2 TABLE ACCESS FULL DEPT|1|50"}},
@@ -464,11 +478,17 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     const qlonglong once = (lines("select id, v from pg order by v"), buffers());
     EXPECT_EQ(sortedIds("select id from pg order by v fetch first 10 rows with ties"),
               kept(rows, 0, 10, true));
+    // The window hands on the rows ranked up to the count: those the view keeps.
+    const QString tied = QString::number(kept(rows, 0, 10, true).size());
     EXPECT_EQ(lines("select id from pg order by v fetch first 10 rows with ties").mid(1),
-              (QStringList{"1:0 VIEW|1|" + QString::number(kept(rows, 0, 10, true).size()),
-                           "2:1 WINDOW SORT PUSHED RANK|1|", "3:2 TABLE ACCESS FULL PG|1|3000"}));
+              (QStringList{"1:0 VIEW|1|" + tied, "2:1 WINDOW SORT PUSHED RANK|1|" + tied,
+                           "3:2 TABLE ACCESS FULL PG|1|3000"}));
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rank"<=10)");
     EXPECT_EQ(filters_.value(2), R"(RANK() OVER ( ORDER BY "PG"."V")<=10)");
+    EXPECT_EQ(lines("select count(*) from (select id from pg order by v fetch first 10 rows with "
+                    "ties)")
+                  .value(3),
+              "3:2 VIEW|1|" + tied);
     EXPECT_LE(buffers(), once);
     // Descending, the NULLs come first and tie with each other.
     std::vector<std::pair<int, int>> descending = rows;
@@ -477,20 +497,30 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     EXPECT_EQ(sortedIds("select id from pg order by v desc offset 420 rows fetch next 10 rows with "
                         "ties"),
               kept(descending, 420, 430, true));
+    // The rows skipped are ranked up to the count too.
+    EXPECT_EQ(
+        lines("select id from pg order by v desc offset 420 rows fetch next 10 rows with ties")
+            .value(2),
+        "2:1 WINDOW SORT PUSHED RANK|1|" +
+            QString::number(420 + kept(descending, 420, 430, true).size()));
     const QString share = QStringLiteral(
         "select id from pg order by v, id fetch first 7.45 percent "
         "rows only");
     EXPECT_EQ(rowsOf(*db_, share), kept(rows, 0, 224, false));  // in the ORDER BY's order
-    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|"}));
+    // A share of all rows needs them all counted: the window hands every one on.
+    EXPECT_EQ(lines(share).mid(1, 2), (QStringList{"1:0 VIEW|1|224", "2:1 WINDOW SORT|1|3000"}));
     EXPECT_EQ(filters_.value(1), R"("from$_subquery$_002"."rowlimit_$$_rownumber"<=CEIL("from$_)"
                                  R"(subquery$_002"."rowlimit_$$_total"*7.45/100))");
     EXPECT_LE(buffers(), once);
+    EXPECT_EQ(
+        lines("select id from pg order by id fetch first 5 percent rows only").mid(2, 2),
+        (QStringList{"2:1 WINDOW NOSORT|1|3000", "3:2 TABLE ACCESS BY INDEX ROWID PG|1|3000"}));
     EXPECT_EQ(sortedIds("select id from pg order by v offset 2800 rows fetch first 10 percent "
                         "rows with ties"),
               kept(rows, 2800, 3000, true));
     // An ORDER BY an index on a column that is never NULL: read in its order up to the last tie.
     EXPECT_EQ(lines("select id, v from pg order by id fetch first 5 rows with ties").value(2),
-              "2:1 WINDOW NOSORT STOPKEY|1|");
+              "2:1 WINDOW NOSORT STOPKEY|1|5");
     EXPECT_LT(10 * buffers(), once);
     EXPECT_EQ(
         rowsOf(*db_, "select id from pg order by id offset 2 rows fetch next 3 rows with ties"),

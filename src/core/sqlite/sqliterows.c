@@ -407,6 +407,65 @@ int quervin_text_number(const char* z, double* value) {
   return 1;
 }
 
+/* Where the OP_Copy at `a` keeps the row a DISTINCT let on, in the order the rows come (SQLite's
+ * WHERE_DISTINCT_ORDERED): it follows one comparison of each column with the row kept before,
+ * each taking NULL as equal to NULL, the last going back for the next row when all are equal.
+ * The address of the first comparison; -1 when `a` is no such copy. */
+static int quervinOrderedDistinct(const Vdbe* p, int a) {
+  const Op* copy = &p->aOp[a];
+  const int n = copy->p3 + 1;
+  int k;
+  if (copy->opcode != OP_Copy || a - n < 0) return -1;
+  for (k = 0; k < n; ++k) {
+    const Op* cmp = &p->aOp[a - n + k];
+    const int last = k == n - 1;
+    if (cmp->opcode != (last ? OP_Eq : OP_Ne) || !(cmp->p5 & SQLITE_NULLEQ) ||
+        cmp->p1 != copy->p1 + k || cmp->p3 != copy->p2 + k || (!last && cmp->p2 != a))
+      return -1;
+  }
+  return a - n;
+}
+
+/* Whether the OP_Found at `a` looks the row up among those had before and the instructions after
+ * it keep the row there (a DISTINCT kept in a temporary index): the address of that OP_IdxInsert,
+ * or -1. */
+static int quervinDistinctInsert(const Vdbe* p, int a) {
+  const Op* op = &p->aOp[a];
+  int k;
+  if (op->opcode != OP_Found && op->opcode != OP_NotFound) return -1;
+  for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
+    if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) return k;
+  return -1;
+}
+
+sqlite3_int64 quervin_distinct_rows(sqlite3_stmt* stmt, int iScan) {
+  const Vdbe* p = (const Vdbe*)stmt;
+  const ScanStatus* s;
+  sqlite3_int64 kept = -1;
+  int a;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
+  s = &p->aScan[iScan];
+  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  for (a = s->addrVisit; a < p->nOp; ++a) {
+    const Op* op = &p->aOp[a];
+    int insert;
+    if (op->opcode == OP_BeginSubrtn) {
+      a = quervinSubroutineReturn(p, a);
+      continue;
+    }
+    if ((insert = quervinDistinctInsert(p, a)) >= 0)
+      kept = (sqlite3_int64)p->aOp[insert].nExec;
+    else if (quervinOrderedDistinct(p, a) >= 0)
+      kept = (sqlite3_int64)op->nExec;
+    if (((op->opcode == OP_Next || op->opcode == OP_Prev || op->opcode == OP_VNext) &&
+         op->p2 <= s->addrVisit) ||
+        quervinOuterJoinHit(p, a) >= 0 || op->opcode == OP_Return || op->opcode == OP_Halt ||
+        op->opcode == OP_EndCoroutine)
+      break;
+  }
+  return kept >= 0 ? kept : quervin_loop_output(stmt, iScan);
+}
+
 sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;
@@ -419,7 +478,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
   /* The work after the conditions ends where the loop steps to its next row, jumping back to
    * its top (a loop that finds one row by its rowid has no such step: where the loop around it
-   * steps on), or where its subquery returns or the program ends. A loop inside it would step
+   * steps on), or where its subquery or co-routine returns or the program ends. A loop inside it would step
    * on first: the caller asks only for a query's last loop. */
   for (a = s->addrVisit; a < p->nOp; ++a) {
     const Op* op = &p->aOp[a];
@@ -444,12 +503,15 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
       aggregated = runs;
     /* An OFFSET skips rows that met the conditions: what reached it went on from the loop. */
     if (op->opcode == OP_IfPos && op->p3 == 1 && op->p2 > a && offset < 0) offset = runs;
-    if (op->opcode == OP_Found || op->opcode == OP_NotFound) {
-      int k;
-      for (k = a + 1; k < p->nOp && k <= a + 4; ++k)
-        if (p->aOp[k].opcode == OP_IdxInsert && p->aOp[k].p1 == op->p1) checked = runs;
+    if (quervinDistinctInsert(p, a) >= 0) checked = runs;
+    /* A DISTINCT in the rows' order compares each with the row kept before. */
+    if (op->opcode == OP_Copy) {
+      const int first = quervinOrderedDistinct(p, a);
+      if (first >= 0) checked = (sqlite3_int64)p->aOp[first].nExec;
     }
-    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt) {
+    /* A co-routine's loop ends where the co-routine does. */
+    if (stepsBack || op->opcode == OP_Return || op->opcode == OP_Halt ||
+        op->opcode == OP_EndCoroutine) {
       if (checked > aggregated) aggregated = checked;
       if (aggregated < 0 && offset >= 0) return offset;
       return aggregated >= 0                ? aggregated

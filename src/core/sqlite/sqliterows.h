@@ -46,6 +46,11 @@ SQLITE_API int quervin_text_number(const char* z, double* value);
  * reset. */
 SQLITE_API sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan);
 
+/* For the same loop when its query is SELECT DISTINCT: the rows its last check for rows had
+ * before let on, each new one once (or, when SQLite found the rows distinct already and checks
+ * none, what quervin_loop_output() gives). -1 when the entry is no such loop. */
+SQLITE_API sqlite3_int64 quervin_distinct_rows(sqlite3_stmt* stmt, int iScan);
+
 /* For the loop of scan status entry `iScan` of `stmt` when it looks its rows up by the values of
  * one IN operator, one after the other (an IN list, or the values a subquery gave): sets *values
  * to the values it went through and *probes to the lookups it made (fewer when a value is NULL),

@@ -388,13 +388,14 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             const bool once = inner.buffered || s.hashedAt[i];
             Step buffer = blockStep(QStringLiteral("BUFFER"), QStringLiteral("SORT"), {inner});
             buffer.children.front().keys.clear();
-            buffer.starts = once ? Measure::loops(inner.loop) : Measure{};
+            buffer.starts = Measure::loops(inner.loop);
             // What it hands on: every row read from the copy, or when a condition of the
             // table's may drop some as they are read (SQLite tests again those it pushed into
             // the copy), what the join hands on, each row it passes making one pair.
-            buffer.rows = !once             ? Measure{}
-                          : !inner.filtered ? Measure::visits(inner.loop)
-                                            : outputs[i];
+            buffer.rows = !inner.filtered ? Measure::visits(inner.loop) : outputs[i];
+            // Read again whole by SQLite: its lines as one reading.
+            if (!once)
+                bufferReadAgain(buffer, outputs[i]);
             buffer.card = inner.card;
             buffer.cost = inner.cost + sortCost(inner.card);
             buffer.width = inner.width;

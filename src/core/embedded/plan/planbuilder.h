@@ -37,11 +37,20 @@ struct Measure {
                         // its sorter)
         Sorted,         // the rows read back from the sorter that line is
         Matched,        // the rows that line found that met its outer join's conditions
+        Distinct,       // the distinct rows of those that line handed on, when it is the
+                        // last loop of a SELECT DISTINCT
     };
     Kind kind = None;
     int line = -1;
     int64_t value = 0;
     int less = -1;  // a SQLite line whose visits are taken off the figure (-1: none)
+    // A SQLite line whose loops the figure is shared among (-1: none): what one of those runs
+    // did, when each did the same.
+    int per = -1;
+    // Rows added to the figure: `plus`, or the visits of SQLite line `plusUpTo` when fewer
+    // (-1: `plus` alone).
+    int64_t plus = 0;
+    int plusUpTo = -1;
 
     static Measure loops(int line) { return {Loops, line, 0}; }
     static Measure visits(int line) { return {Visits, line, 0}; }
@@ -52,6 +61,7 @@ struct Measure {
     static Measure groups(int line) { return {Groups, line, 0}; }
     static Measure sorted(int line) { return {Sorted, line, 0}; }
     static Measure matched(int line) { return {Matched, line, 0}; }
+    static Measure distinct(int line) { return {Distinct, line, 0}; }
 };
 
 // How a plan line stands to the SQLite loop it draws, for placing the statement's conditions.

@@ -60,16 +60,38 @@ void Builder::setMembers(int id, std::vector<Member>& members) {
     }
 }
 
+Measure Builder::distinctRows(const Member& m) const {
+    int group = -1, order = -1, loop = -1;
+    for (int id : m.lines) {
+        const QString& d = nodes_.value(id).detail;
+        if (d == u"USE TEMP B-TREE FOR GROUP BY")
+            group = id;
+        else if (d == u"USE TEMP B-TREE FOR ORDER BY")
+            order = id;
+        else if (d.startsWith(u"SCAN ") || d.startsWith(u"SEARCH "))
+            loop = id;
+    }
+    // SQLite keeps DISTINCT as a GROUP BY of a sorter (its groups), before a sort for the merge
+    // (what went in), or comparing each row with the last in the order of an index (what the
+    // last loop let through).
+    return group >= 0   ? Measure::groups(group)
+           : order >= 0 ? Measure::visits(order)
+           : loop >= 0  ? Measure::output(loop)
+                        : Measure{};
+}
+
 Step Builder::compound(const std::vector<Member>& members, Range text) {
     std::vector<Range> texts = compoundParts(tokens_, text);
     if (texts.size() != members.size())
         texts.assign(members.size(), Range{});
-    auto sortedUnique = [this](const Step& s) {
+    auto sortedUnique = [this](const Step& s, const Measure& rows = {}) {
         Step u = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
         u.cost += sortCost(s.card);
+        u.rows = rows;
         return u;
     };
     std::optional<Step> acc;
+    Measure accRows;  // what the SORT UNIQUE over `acc` hands on, when it is one member
     const QList<Predicate> all = predicates_;
     const QStringList outside = views_.keys();
     for (size_t p = 0; p < members.size(); ++p) {
@@ -84,7 +106,16 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
             if (!another)
                 predicates_ << c;
         }
+        // A member with a DISTINCT of its own hands SQLite's merge its distinct rows: the SORT
+        // UNIQUE above it counts them. (Another one's duplicates go to the merge, which passes
+        // over them uncounted: making every member distinct first cost a third more time on
+        // members sorted for the merge.)
+        const bool distinct = texts[p].size() > 1 &&
+                              (tokens_[texts[p].first + 1].is(u"DISTINCT") ||
+                               tokens_[texts[p].first + 1].is(u"UNIQUE")) &&
+                              !queryShape(tokens_, texts[p]).groupBy;
         Step branch = nestedBlock(m.lines, texts[p], context_.starts, m.merged);
+        const Measure unique = m.merged && distinct ? distinctRows(m) : Measure{};
         predicates_ = all;
         // The engine's subquery that limits a member's rows is named after its table: a later
         // member reading that table reads the table.
@@ -93,6 +124,7 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
         });
         if (!acc) {
             acc = branch;
+            accRows = unique;
             continue;
         }
         if (m.op.startsWith(u"UNION")) {
@@ -111,14 +143,17 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
             all.cost += branch.cost;
             all.width = std::max(all.width, branch.width);
             acc = distinct ? sortedUnique(all) : all;
+            accRows = {};
             continue;
         }
         const bool minus = m.op == u"EXCEPT";
-        Step set = blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"),
-                             QString(), {sortedUnique(*acc), sortedUnique(branch)});
+        Step set =
+            blockStep(minus ? QStringLiteral("MINUS") : QStringLiteral("INTERSECTION"), QString(),
+                      {sortedUnique(*acc, accRows), sortedUnique(branch, unique)});
         set.card = minus ? acc->card : std::min(acc->card, branch.card);
         set.cost = set.children[0].cost + set.children[1].cost;
         acc = set;
+        accRows = {};
     }
     // SQLite merges the members of UNION ALL only for an ORDER BY: Oracle sorts what they give.
     if (acc && members.size() > 1 && members.back().merged && members.back().op == u"UNION ALL") {

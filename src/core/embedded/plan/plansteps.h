@@ -203,6 +203,9 @@ class Builder {
     void driveByList(Sources& s);
     Step joined(const Sources& s, const std::vector<Measure>& outputs);
     bool buildsFirst(const Step& outer, const Step& inner) const;
+    // The figures of the BUFFER SORT over a table or view SQLite reads again for each outer row,
+    // and of the lines below it as one reading (planbuffers.cpp).
+    void bufferReadAgain(Step& buffer, const Measure& handedOn) const;
     Step sorted(Step tree, const Sources& s, const QueryShape& shape, Range text);
     // ROLLUP, CUBE and GROUPING SETS (plangrouping.cpp): the sets of query `text`, nullopt for a
     // plain GROUP BY; the lines of its grouping; the query's lines in a TEMP TABLE
@@ -233,6 +236,9 @@ class Builder {
     // them all.
     void setMembers(int id, std::vector<Member>& members);
     Step compound(const std::vector<Member>& members, Range text);
+    // What the SORT UNIQUE over member `m` of MINUS or INTERSECT hands on: the member's rows
+    // SQLite made distinct, as they went to the merge.
+    Measure distinctRows(const Member& m) const;
     // Row limits, windows and temporary tables (plantopn.cpp).
     Step rowLimited(Step body, Range text) const;
     Step fetchLimited(Step body, const RowLimit& limit, const Measure& returned, Range text) const;

@@ -228,6 +228,7 @@ Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& retu
     // Ties and percentages are kept by the engine's own view over the query's numbered rows:
     // the window stands in the place of its lines.
     // (The query's own lines above them, a grouping drawn over the view, are its lines.)
+    int numberedLoop = -1;  // the loop reading the engine's view: every row its window numbered
     if (limit.ties || limit.percent) {
         const Step* inner = nullptr;
         for (const Step* line = &body; line->children.size() == 1 && !sorts(*line);
@@ -236,8 +237,17 @@ Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& retu
                 (line->alias.isEmpty() || line->alias.startsWith(u"(subquery")))
                 inner = line;
         }
-        if (inner)
+        if (inner) {
+            numberedLoop = inner->loop;
             body = Step(inner->children.front());
+            // Its rows go to the window, not to the client: what its loop let through.
+            for (Step* line = &body; line->rows.kind == Measure::StatementRows;
+                 line = &line->children.front()) {
+                line->rows = line->loop >= 0 ? Measure::output(line->loop) : Measure{};
+                if (line->children.empty())
+                    break;
+            }
+        }
         if (inner && !sorts(body))
             readInOrder(body, text);  // the engine's view is no block of the statement's
     }
@@ -263,8 +273,21 @@ Step Builder::fetchLimited(Step body, const RowLimit& limit, const Measure& retu
         capRows(window, limit.rows);
     }
     // Past an OFFSET it numbers the rows skipped too: all its loop let through, or all read
-    // back from its sort. (Ties and percentages: what it handed on is not counted.)
+    // back from its sort. A percentage needs them all counted: it hands every row on. Ties are
+    // the rows ranked up to the count past the rows skipped: the view's, and the rows it skips
+    // (each ranked no higher than its number), as many as the OFFSET says and there are.
+    Measure ranked = returned;
+    if (!limit.offset.isEmpty()) {
+        bool literal = false;
+        const double skipped = limit.offset.toDouble(&literal);
+        ranked.plus = literal ? std::max<int64_t>(0, int64_t(skipped)) : 0;
+        ranked.plusUpTo = numberedLoop;
+        if (!literal || numberedLoop < 0)
+            ranked = Measure{};
+    }
     window.rows = numbered.kind != Measure::None          ? numbered
+                  : limit.percent && numberedLoop >= 0    ? Measure::visits(numberedLoop)
+                  : limit.ties && !limit.percent          ? ranked
                   : limit.ties || limit.percent           ? Measure{}
                   : window.options == u"SORT PUSHED RANK" ? body.rows
                   : body.loop >= 0 && !body.hashed        ? Measure::output(body.loop)

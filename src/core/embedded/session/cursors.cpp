@@ -59,6 +59,27 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
         const int64_t v = (*line).*field;
         return v < 0 ? std::nullopt : std::optional<int64_t>(v);
     };
+    if (m.plus != 0 || m.plusUpTo >= 0) {
+        Measure base = m;
+        base.plus = 0;
+        base.plusUpTo = -1;
+        const std::optional<int64_t> whole = resolve(base, cursor);
+        const std::optional<int64_t> cap =
+            m.plusUpTo >= 0 ? resolve(Measure::visits(m.plusUpTo), cursor) : m.plus;
+        if (!whole || !cap)
+            return std::nullopt;
+        return *whole + std::min(m.plus, *cap);
+    }
+    if (m.per >= 0) {
+        Measure base = m;
+        base.per = -1;
+        const std::optional<int64_t> whole = resolve(base, cursor);
+        const std::optional<int64_t> runs = resolve(Measure::loops(m.per), cursor);
+        // Runs that did not all do the same tell nothing of one of them.
+        if (!whole || !runs || (*runs == 0 ? *whole != 0 : *whole % *runs != 0))
+            return std::nullopt;
+        return *runs == 0 ? 0 : *whole / *runs;
+    }
     if (m.less >= 0) {
         Measure base = m;
         base.less = -1;
@@ -83,6 +104,8 @@ std::optional<int64_t> resolve(const Measure& m, const ExecutedCursor& cursor) {
             return counter(&ScanLine::sorted);
         case Measure::Matched:
             return counter(&ScanLine::matched);
+        case Measure::Distinct:
+            return counter(&ScanLine::distinct);
         case Measure::Output:
             return loopOutput(cursor, m.line);
         case Measure::StatementRows:
@@ -153,6 +176,7 @@ std::vector<ScanLine> scanLines(sqlite3_stmt* stmt, const CycleClock& clock) {
         line.output = quervin_loop_output(stmt, i);
         line.groups = quervin_groups(stmt, i);
         line.sorted = quervin_sorted_rows(stmt, i);
+        line.distinct = quervin_distinct_rows(stmt, i);
         sqlite3_int64 keys = -1, probes = -1;
         if (quervin_loop_keys(stmt, i, &keys, &probes)) {
             line.keys = keys;
@@ -232,6 +256,7 @@ std::vector<ScanLine> linesRanFor(const std::vector<EqpLine>& drawn,
             line.probes = match->probes;
             line.groups = match->groups;
             line.sorted = match->sorted;
+            line.distinct = match->distinct;
             // An outer join's inner loop that ran as an inner join's: what met its conditions
             // is what it handed on, when it was the last loop.
             const bool last =
@@ -373,8 +398,14 @@ void countUncounted(std::vector<CursorPlanLine>& lines, const ExecutedCursor& cu
         if (l.outputRows || !view || view->row.operation != u"VIEW" ||
             !view->row.filterPredicates.isEmpty() || !view->row.accessPredicates.isEmpty())
             continue;
-        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l))
-            l.outputRows = resolve(Measure::visits(view->row.loop), cursor);
+        // A line with conditions of its own lets fewer through than the co-routine yielded.
+        const bool filters = !l.row.filterPredicates.isEmpty();
+        if (coroutineRead(cursor, view->row.loop) && onlyChild(lines, l) && !filters) {
+            // As one of the view's runs when its figures are.
+            Measure yielded = Measure::visits(view->row.loop);
+            yielded.per = view->row.starts.per;
+            l.outputRows = resolve(yielded, cursor);
+        }
         if (l.outputRows || !view->outputRows)
             continue;
         if (onlyChild(lines, l))

@@ -39,6 +39,8 @@ struct ScanLine {
     int64_t sorted = -1;
     // Of the inner table of an outer join: the rows it found that met the join's conditions.
     int64_t matched = -1;
+    // When it is the last loop of a SELECT DISTINCT: the distinct rows of those that went on.
+    int64_t distinct = -1;
 };
 
 // The last execution of one statement.
