@@ -131,6 +131,12 @@ static unsigned quervinGap(quervinThreadClock* t) {
   return 1u + (unsigned)(((unsigned long long)t->seed * (2ull * t->every - 1)) >> 32);
 }
 
+/* Whether `op` probes one of the engine's hash areas (its plan's idxStr "qv$hash..."), which
+ * finds a few rows by their keys: no virtual table building its rows at one go. */
+static inline int quervinProbe(const struct VdbeOp* op) {
+  return op->opcode == OP_VFilter && op->p4.z != 0 && strncmp(op->p4.z, "qv$hash", 7) == 0;
+}
+
 /* The weight an instruction of a clocked step is read with: 0, not read. One counted more than
  * once is read only when no other such is open on the thread (the one whose start is kept). */
 static inline __attribute__((always_inline)) unsigned quervinPick(const struct VdbeOp* op) {
@@ -139,7 +145,8 @@ static inline __attribute__((always_inline)) unsigned quervinPick(const struct V
   if (t->whole > 0) {
     --t->whole;
     w = t->weight;
-  } else if (op->nExec <= QUERVIN_FIRST_RUNS || quervinAtOneGo[op->opcode]) {
+  } else if (op->nExec <= QUERVIN_FIRST_RUNS ||
+             (quervinAtOneGo[op->opcode] && !quervinProbe(op))) {
     w = t->weight;
   } else if (--t->gap != 0) {
     return 0;
