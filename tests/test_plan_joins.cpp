@@ -375,17 +375,32 @@ TEST_F(PlanJoins, AHashJoinGivesTheRowsOfTheNestedLoops) {
         probe.exec("insert into codes values ('S0', '5', 'a'), ('S1  ', '05', 'b'), "
                    "('s2', '5.0', 'c'), ('S2', ' 12', 'd'), (null, null, 'e')"));
     db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'CODES'); end;");
+    db_->execute("create table rates (dept_id binary_double, rate number(4))");
+    ASSERT_TRUE(probe.exec("insert into rates values (5, 1), (5.5, 2), (7, 3), (7, 4), (null, 5)"));
+    db_->execute("begin dbms_stats.gather_table_stats('SCOTT', 'RATES'); end;");
     for (const char* sql :
          {"select %1 e.emp_id, c.label from emp e join codes c on c.code = e.status",
           "select %1 e.emp_id, c.label from emp e join codes c on c.num = e.dept_id",
           "select %1 e.emp_id, c.label from emp e join codes c on c.num = to_char(e.dept_id)",
+          "select %1 e.emp_id, r.rate from emp e join rates r on r.dept_id = e.dept_id",
+          "select %1 r.rate, e.emp_id from rates r join emp e on e.dept_id = r.dept_id",
+          "select /*+ use_hash(r) */ %1 e.emp_id, r.rate from emp e join rates r on r.dept_id = "
+          "e.dept_id",
           "select %1 e.ename, d.dname from emp e join dept d on d.dept_id = e.dept_id and "
           "d.dname = 'dept ' || e.dept_id",
           "select %1 e.ename, d.dname from emp e join dept d on d.dept_id = e.dept_id where "
           "d.dname < 'dept 3' and e.salary > 100"}) {
         const QString text = QString::fromLatin1(sql);
+        const bool hinted = text.contains(u"use_hash(r)");
+        if (hinted) {  // integer keys met by reals in the hash
+            EXPECT_EQ(lines(text.arg(QString())).value(1).section(u'|', 1, 1), "HASH JOIN");
+        }
         QStringList once = rowsOf(*db_, text.arg(QString()));
-        QStringList each = rowsOf(*db_, text.arg(QStringLiteral("/*+ use_nl(c) use_nl(d) */")));
+        QStringList each = rowsOf(
+            *db_, hinted ? QString(text)
+                               .replace(QStringLiteral("use_hash(r)"), QStringLiteral("use_nl(r)"))
+                               .arg(QString())
+                         : text.arg(QStringLiteral("/*+ use_nl(c) use_nl(d) use_nl(e) */")));
         once.sort();
         each.sort();
         EXPECT_EQ(once, each) << sql;

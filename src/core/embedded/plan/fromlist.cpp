@@ -2,6 +2,8 @@
 
 #include "core/sql/tokenlist.h"
 
+#include <QHash>
+
 namespace qv::embedded {
 
 namespace {
@@ -261,6 +263,50 @@ QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
         }
     }
     return kept.join(QStringLiteral(" AND "));
+}
+
+std::vector<ColumnEquality> soleEqualities(const QString& sqliteText, const FromList& from,
+                                           size_t k) {
+    const std::vector<Token> t = sql::tokenize(sqliteText);
+    const QString& alias = from.tables[k].alias;
+    size_t first = 0;
+    while (first < t.size() && t[first].begin < from.begin)
+        ++first;
+    size_t last = first;
+    while (last < t.size() && t[last].begin < from.end)
+        ++last;
+    if (last < t.size() && t[last].is(u"WHERE")) {
+        size_t end = t.size();
+        for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
+                                  u"EXCEPT", u"INTERSECT", u"RETURNING"})
+            end = std::min(end, sql::findTopLevel(t, last, t.size(), w));
+        last = end;
+    }
+    auto qualified = [&](size_t i) {
+        return i + 2 < last && sql::isName(t[i]) && t[i + 1].isOp(u'.') && sql::isName(t[i + 2]) &&
+               (i == 0 || !t[i - 1].isOp(u'.'));
+    };
+    QHash<QString, int> named;
+    for (size_t i = first; i < last; ++i)
+        if (qualified(i) && lowerName(t[i]) == alias)
+            ++named[lowerName(t[i + 2])];
+    std::vector<ColumnEquality> found;
+    for (size_t i = first; i + 6 < last; ++i) {
+        if (!qualified(i) || !t[i + 3].isOp(u'=') || !qualified(i + 4) ||
+            (i + 7 < last && t[i + 7].isOp(u'.')) || (i > 0 && t[i - 1].isOp(u'.')))
+            continue;
+        const bool mine = lowerName(t[i]) == alias;
+        const size_t own = mine ? i : i + 4, other = mine ? i + 4 : i;
+        const QString otherAlias = lowerName(t[other]);
+        if (lowerName(t[own]) != alias || otherAlias == alias ||
+            std::none_of(from.tables.begin(), from.tables.end(),
+                         [&](const FromTable& f) { return f.alias == otherAlias; }))
+            continue;
+        const QString column = lowerName(t[own + 2]);
+        if (named.value(column) == 1)
+            found.push_back({column, otherAlias, lowerName(t[other + 2])});
+    }
+    return found;
 }
 
 QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const QString& column,

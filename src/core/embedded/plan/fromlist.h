@@ -48,6 +48,17 @@ QString tableText(const QString& sqliteText, const FromTable& item);
 // none, or when the list has a RIGHT, FULL or NATURAL join. Cannot fail.
 QString ownConditions(const QString& sqliteText, const FromList& from, size_t k, const QString& as);
 
+// An equality of two tables' columns: alias.column = otherAlias.otherColumn, lower case.
+struct ColumnEquality {
+    QString column, otherAlias, otherColumn;
+};
+
+// The equalities of `sqliteText`'s first query block (its FROM list and WHERE clause) between a
+// column of table k of `from` and a column of another of its tables, where that column of table
+// k is named nowhere else in them. Cannot fail.
+std::vector<ColumnEquality> soleEqualities(const QString& sqliteText, const FromList& from,
+                                           size_t k);
+
 // Whether the tables of `from` are joined by inner joins with ON conditions alone (or commas),
 // so that their order may change with the conditions moved after the last one.
 bool innerJoinsOnly(const QString& sqliteText, const FromList& from);

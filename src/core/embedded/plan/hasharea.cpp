@@ -225,20 +225,29 @@ void buildFinal(sqlite3_context* context) {
 
 // ---- The virtual table qv$hash$...(area) ----
 
+// How a plan probes the area: the columns it hashes on, and whether SQLite leaves their
+// equalities to the area (exact: each compares columns of numeric affinity, as the engine told
+// the area, so the area compares the values as SQLite would).
+struct Probe {
+    std::vector<int> keys;
+    bool exact = false;
+};
+
 struct AreaTable {
     sqlite3_vtab base{};
     std::vector<std::string> names;
-    std::map<std::string, std::vector<int>> keysOf;  // by the plan's idxStr
+    std::map<std::string, Probe> probes;  // by the plan's idxStr
 };
 
 struct AreaCursor {
     sqlite3_vtab_cursor base{};
     const Area* area = nullptr;
     const std::vector<int>* keys = nullptr;  // null: every row
-    const char* plan = nullptr;              // the idxStr `planKeys` was found for
-    const std::vector<int>* planKeys = nullptr;
+    const char* plan = nullptr;              // the idxStr `probe` was found for
+    const Probe* probe = nullptr;
     uint64_t hash = 0;
     uint32_t row = kNoRow;
+    Area values;  // an exact probe's key values, as one row
 };
 
 // The arguments of CREATE VIRTUAL TABLE ... USING qv_hash("A" type COLLATE c, ...): the columns.
@@ -256,8 +265,8 @@ int connect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab*
         table->names.push_back(decl.substr(1, close - 1));
         columns += decl + ", ";
     }
-    const std::string schema =
-        "CREATE TABLE x(" + columns + "\"qv$area\" HIDDEN, \"qv$rows\" HIDDEN)";
+    const std::string schema = "CREATE TABLE x(" + columns +
+                               "\"qv$area\" HIDDEN, \"qv$rows\" HIDDEN, \"qv$exact\" HIDDEN)";
     if (table->names.empty() || sqlite3_declare_vtab(db, schema.c_str()) != SQLITE_OK) {
         *error = sqlite3_mprintf("qv_hash: no columns");
         return SQLITE_ERROR;
@@ -286,6 +295,8 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     const int columns = int(table->names.size());
     int area = -1;
     int estimate = -1;
+    int exactNames = -1;
+    std::string exact;   // the columns the engine compares exactly, as ",a,b,"
     double rows = 1000;  // the build's rows as the engine estimates them, when the text says
     std::vector<int> keys;
     std::vector<int> keyConstraints;
@@ -300,6 +311,14 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
             sqlite3_value* value = nullptr;
             if (sqlite3_vtab_rhs_value(info, i, &value) == SQLITE_OK && value)
                 rows = std::max(1.0, sqlite3_value_double(value));
+        } else if (c.iColumn == columns + 2 && exactNames < 0) {
+            exactNames = i;
+            sqlite3_value* value = nullptr;
+            if (sqlite3_vtab_rhs_value(info, i, &value) == SQLITE_OK && value &&
+                sqlite3_value_type(value) == SQLITE_TEXT)
+                exact.append(1, ',')
+                    .append(reinterpret_cast<const char*>(sqlite3_value_text(value)))
+                    .append(1, ',');
         } else if (c.iColumn >= 0 && c.iColumn < columns &&
                    std::find(keys.begin(), keys.end(), c.iColumn) == keys.end() &&
                    hashableCollation(sqlite3_vtab_collation(info, i))) {
@@ -312,19 +331,34 @@ int bestIndex(sqlite3_vtab* vtab, sqlite3_index_info* info) {
     // argv: the area, the estimate (taken, never checked), the keys.
     info->aConstraintUsage[area].argvIndex = 1;
     info->aConstraintUsage[area].omit = 1;
-    if (estimate >= 0) {
-        info->aConstraintUsage[estimate].argvIndex = 2;
-        info->aConstraintUsage[estimate].omit = 1;
+    int next = 2;
+    for (int taken : {estimate, exactNames})
+        if (taken >= 0) {
+            info->aConstraintUsage[taken].argvIndex = next++;
+            info->aConstraintUsage[taken].omit = 1;
+        }
+    // Exact when each key's column is one the engine named, and no other equality names it.
+    Probe probe{keys, !keys.empty()};
+    for (int key : keys) {
+        int equalities = 0;
+        for (int i = 0; i < info->nConstraint; ++i)
+            equalities += info->aConstraint[i].iColumn == key &&
+                          info->aConstraint[i].op == SQLITE_INDEX_CONSTRAINT_EQ;
+        std::string name(1, ',');
+        name.append(table->names[size_t(key)]).append(1, ',');
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char ch) { return char(std::tolower(ch)); });
+        probe.exact &= equalities == 1 && exact.find(name) != std::string::npos;
     }
-    const int firstKey = estimate >= 0 ? 3 : 2;
-    std::string text = "qv$hash";
+    std::string text = probe.exact ? "qv$hash!" : "qv$hash";
     for (size_t k = 0; k < keys.size(); ++k) {
-        info->aConstraintUsage[keyConstraints[k]].argvIndex = int(k) + firstKey;
+        info->aConstraintUsage[keyConstraints[k]].argvIndex = next++;
+        info->aConstraintUsage[keyConstraints[k]].omit = probe.exact;
         text += (k == 0 ? "(" : " AND ") + table->names[size_t(keys[k])] + "=?";
     }
     if (!keys.empty())
         text += ")";
-    table->keysOf[text] = keys;
+    table->probes[text] = probe;
     info->idxNum = int(keys.size());
     info->idxStr = sqlite3_mprintf("%s", text.c_str());
     info->needToFreeIdxStr = 1;
@@ -348,10 +382,40 @@ int close(sqlite3_vtab_cursor* cursor) {
     return SQLITE_OK;
 }
 
-// The cursor on its row, or past the last row: the next row of its bucket with its hash.
+// Whether values `a` of area `x` and `b` of area `y` are equal as SQLite compares values of
+// columns of numeric affinity under BINARY: numbers by value (an integer and a real exactly),
+// text and blobs byte for byte, a number never equal to either.
+bool sameValue(const Area& x, const Cell& a, const Area& y, const Cell& b) {
+    const bool an = a.type == SQLITE_INTEGER || a.type == SQLITE_FLOAT;
+    const bool bn = b.type == SQLITE_INTEGER || b.type == SQLITE_FLOAT;
+    if (an && bn) {
+        if (a.type == b.type)
+            return a.type == SQLITE_INTEGER ? a.integer == b.integer : a.real == b.real;
+        const int64_t i = a.type == SQLITE_INTEGER ? a.integer : b.integer;
+        const double r = a.type == SQLITE_FLOAT ? a.real : b.real;
+        return r >= -9223372036854775808.0 && r < 9223372036854775808.0 && int64_t(r) == i &&
+               double(i) == r;
+    }
+    return !an && !bn && a.type == b.type && a.type != SQLITE_NULL && a.size == b.size &&
+           std::memcmp(x.bytes.data() + a.at, y.bytes.data() + b.at, a.size) == 0;
+}
+
+// The cursor on its row, or past the last row: the next row of its bucket with its hash (and,
+// for an exact probe, its keys' values).
 void settle(AreaCursor* c, uint32_t row) {
-    while (row != kNoRow && c->area->hashes[row] != c->hash)
-        row = c->area->next[row];
+    const Area& area = *c->area;
+    while (row != kNoRow) {
+        if (area.hashes[row] == c->hash) {
+            bool same = true;
+            if (c->probe->exact)
+                for (size_t k = 0; k < area.keys.size() && same; ++k)
+                    same = sameValue(area, area.cell(row, area.keys[k]), c->values,
+                                     c->values.cells[k]);
+            if (same)
+                break;
+        }
+        row = area.next[row];
+    }
     c->row = row;
 }
 
@@ -361,12 +425,12 @@ int filter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqlit
     c->row = kNoRow;
     c->area =
         argc > 0 ? static_cast<const Area*>(sqlite3_value_pointer(argv[0], kAreaType)) : nullptr;
-    if (c->plan != idxStr || !c->planKeys) {
-        const auto found = table->keysOf.find(idxStr ? idxStr : "");
+    if (c->plan != idxStr || !c->probe) {
+        const auto found = table->probes.find(idxStr ? idxStr : "");
         c->plan = idxStr;
-        c->planKeys = found == table->keysOf.end() ? nullptr : &found->second;
+        c->probe = found == table->probes.end() ? nullptr : &found->second;
     }
-    const std::vector<int>* keys = c->planKeys;
+    const std::vector<int>* keys = c->probe ? &c->probe->keys : nullptr;
     if (!c->area || !keys || c->area->columns != int(table->names.size()))
         return SQLITE_OK;
     if (keys->empty()) {
@@ -382,6 +446,16 @@ int filter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqlit
         return SQLITE_NOMEM;
     }
     c->keys = &area->keys;
+    if (c->probe->exact) {
+        c->values.cells.clear();
+        c->values.bytes.clear();
+        c->values.columns = -1;
+        try {
+            c->values.add(int(keys->size()), argv + argc - int(keys->size()));
+        } catch (const std::bad_alloc&) {
+            return SQLITE_NOMEM;
+        }
+    }
     uint64_t h = 0;
     for (int i = argc - int(keys->size()); i < argc; ++i) {
         sqlite3_value* v = argv[i];
@@ -499,7 +573,7 @@ QString hashAreaBuildAlias(const QString& alias) {
 }
 
 QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
-                       const QString& alias, double rows) {
+                       const QString& alias, double rows, const QStringList& exact) {
     try {
         QStringList decls, names;
         sqlite::Statement columns(db,
@@ -535,9 +609,10 @@ QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFr
                              .arg(sql::quotedName(area), list)
                              .toUtf8()
                              .constData());
-        return QStringLiteral("temp.%1((SELECT qv_hash_build(%2) FROM %3), %4) %5")
+        return QStringLiteral("temp.%1((SELECT qv_hash_build(%2) FROM %3), %4, %5) %6")
             .arg(sql::quotedName(area), names.join(QStringLiteral(", ")), buildFrom,
-                 QString::number(std::max(1.0, std::round(rows)), 'f', 0), sql::quotedName(alias));
+                 QString::number(std::max(1.0, std::round(rows)), 'f', 0),
+                 sql::quotedString(exact.join(u',').toLower()), sql::quotedName(alias));
     } catch (const sqlite::Error&) {
         return QString();
     }
@@ -545,7 +620,7 @@ QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFr
 
 std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines) {
     static const QRegularExpression kProbe(QStringLiteral(
-        R"(^SCAN (\S+)( EXISTS)? VIRTUAL TABLE INDEX \d+:qv\$hash(\(.*\))?( LEFT-JOIN)?$)"));
+        R"(^SCAN (\S+)( EXISTS)? VIRTUAL TABLE INDEX \d+:qv\$hash!?(\(.*\))?( LEFT-JOIN)?$)"));
     static const QRegularExpression kBuilt(QStringLiteral(R"(\bqv\$hash\$(\S+))"));
     std::vector<EqpLine> out = lines;
     for (size_t i = 0; i < out.size(); ++i) {

@@ -4,11 +4,15 @@
 // join's other input probes by its keys (Oracle's work area in the PGA, not the buffer cache).
 //
 // The SQLite text of a hashed table t read as alias a is
-//   temp."qv$hash$<sig>"((SELECT qv_hash_build("C1", "C2", ...) FROM t AS "qv$hash$a" ...), n) a
+//   temp."qv$hash$<sig>"((SELECT qv_hash_build("C1", "C2", ...) FROM t AS "qv$hash$a" ...), n,
+//                        'c1,...') a
 // The subquery reads t once (with the conditions the engine moved into it), and the aggregate
 // qv_hash_build() keeps its rows in an area it hands on as a pointer (SQLite's pointer passing,
 // which SQL text cannot forge); n is the rows the engine expects of it, by which SQLite weighs
-// reading the area against the other ways of joining it. The virtual table qv$hash$<sig>, made in
+// reading the area against the other ways of joining it; 'c1,...' the columns whose one
+// equality compares them with a column of another table, both of numeric affinity and BINARY:
+// the area compares those values itself, as SQLite would, and SQLite need not again. The
+// virtual table qv$hash$<sig>, made in
 // the connection's temp schema with t's columns, their declared types and collations (so
 // comparisons read them as they read t's), returns the area's rows: those whose keys hash as the
 // probe's values when the join's equalities give it keys, else every row (a buffer read again for
@@ -34,12 +38,12 @@ int registerHashAreas(sqlite3* db);
 // The FROM item that reads the rows of `table` (SQLite's name of a stored table) through a hash
 // area under the alias `alias`: `buildFrom` is the text after FROM of the subquery that fills it
 // (the table under the alias hashAreaBuildAlias(alias), and what else it is read with), `rows`
-// the rows it is expected to hold. Empty when the area would be larger than the engine keeps in
-// memory. Makes
-// the area's table in the temp schema when the connection lacks it; empty when it cannot (the
-// table has no columns to read, or the temp schema cannot be written). Cannot fail.
+// the rows it is expected to hold, `exact` the columns it may compare itself (above). Empty when
+// the area would be larger than the engine keeps in memory. Makes the area's table in the temp
+// schema when the connection lacks it; empty when it cannot (the table has no columns to read, or
+// the temp schema cannot be written). Cannot fail.
 QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
-                       const QString& alias, double rows);
+                       const QString& alias, double rows, const QStringList& exact);
 
 // The alias under which a hash area's subquery reads the table hashed as `alias`.
 QString hashAreaBuildAlias(const QString& alias);

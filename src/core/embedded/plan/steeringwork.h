@@ -81,8 +81,8 @@ struct Planner {
             const QString key = item.table + u'\n' + item.alias + u'\n' + buildFrom;
             auto known = areas.find(key);
             if (known == areas.end())
-                known = areas.insert(
-                    key, hashAreaSource(db, item.table, buildFrom, item.alias, buildRows(k)));
+                known = areas.insert(key, hashAreaSource(db, item.table, buildFrom, item.alias,
+                                                         buildRows(k), exactKeys(k)));
             copies[k] = *known;
         }
         QString out = rewriteFrom(base, from, directive, order, copies);
@@ -91,6 +91,34 @@ struct Planner {
                 out = withoutKeyAccess(out, from.tables[k].alias, keyColumn[k],
                                        from.tables.size() == 1);
         return out;
+    }
+    // The columns of table k of the FROM list a hash area of it may compare itself: each in one
+    // equality with another table's column, both of numeric affinity and compared as bytes
+    // (hasharea.h).
+    QStringList exactKeys(size_t k) const {
+        auto numeric = [&](const QString& table, const QString& column) {
+            const char* type = nullptr;
+            const char* collation = nullptr;
+            if (sqlite3_table_column_metadata(db, "main", table.toUtf8().constData(),
+                                              column.toUtf8().constData(), &type, &collation,
+                                              nullptr, nullptr, nullptr) != SQLITE_OK ||
+                (collation && QByteArray(collation).compare("BINARY", Qt::CaseInsensitive) != 0))
+                return false;
+            const QString t = QString::fromUtf8(type ? type : "").toUpper();
+            return t.contains(u"INT") ||
+                   (!t.isEmpty() && !t.contains(u"CHAR") && !t.contains(u"CLOB") &&
+                    !t.contains(u"TEXT") && !t.contains(u"BLOB"));
+        };
+        QStringList exact;
+        for (const ColumnEquality& e : soleEqualities(base, from, k)) {
+            const auto other =
+                std::find_if(from.tables.begin(), from.tables.end(),
+                             [&](const FromTable& f) { return f.alias == e.otherAlias; });
+            if (other != from.tables.end() && !other->table.isEmpty() &&
+                numeric(from.tables[k].table, e.column) && numeric(other->table, e.otherColumn))
+                exact << e.column;
+        }
+        return exact;
     }
     // The rows the engine expects of table k of the FROM list, read whole.
     double buildRows(size_t k) const {
