@@ -148,6 +148,28 @@ TEST_F(PlanJoins, SubqueriesOfTheWhereClauseAreSemiAndAntiJoinsOrAFilter) {
         QStringList({"0|SELECT STATEMENT|null|1|1", "1|NESTED LOOPS ANTI|null|1|1",
                      "2|TABLE ACCESS BY INDEX ROWID|DEPT|1|1", "3|INDEX UNIQUE SCAN|PK_DEPT|1|1",
                      "2|INDEX RANGE SCAN|IX_EMP_DEPT|1|0"}));
+    // EXISTS too, and with conditions of the subquery's own: they filter the list it fills.
+    const QString exists = QStringLiteral(
+        "select * from dept d where %1exists (select 1 from emp e where e.dept_id = d.dept_id "
+        "and e.salary > 990)");
+    const QStringList semi = lines(exists.arg(QString()));
+    ASSERT_GE(semi.size(), 4);
+    EXPECT_EQ(semi[1], "1|HASH JOIN RIGHT SEMI|null|1|" +
+                           QString::number(rowsOf(*db_, exists.arg(QString())).size()));
+    EXPECT_EQ(semi[2].section(u'|', 3),
+              "1|" + rowsOf(*db_, "select count(*) from emp where salary > 990").value(0));
+    EXPECT_EQ(semi.last(), "2|TABLE ACCESS FULL|DEPT|1|50");
+    QStringList once = rowsOf(*db_, exists.arg(QString()));
+    QStringList each = rowsOf(*db_, exists.arg(QStringLiteral("d.dept_id > 0 and ")));
+    once.sort();
+    each.sort();
+    EXPECT_EQ(once, each);
+    EXPECT_EQ(
+        rowsOf(*db_,
+               QStringLiteral("select count(*) from (%1)").arg(exists.arg(QStringLiteral("not "))))
+            .value(0)
+            .toInt(),
+        50 - once.size());
     // The values of IN read in order from DEPT's key, each looked up in EMP's index; without
     // the hint, reading EMP whole against the list costs less.
     EXPECT_EQ(lines("select /*+ index(e ix_emp_status_sal) */ emp_id from emp e where e.salary "

@@ -63,26 +63,35 @@ bool whereKeepsNotNull(const std::vector<Token>& t, size_t first, size_t last, c
                        [&](const Range& r) { return keepsNotNull(t, r, alias, column); });
 }
 
-// The columns of EXISTS's subquery `sub` compares, `inner.a = outer.b` alone in its WHERE
-// clause: the engine may look the outer column up in a list of the inner one filled once.
+// The columns of EXISTS's subquery `sub` compares, `inner.a = outer.b` in its WHERE clause (the
+// one term that names the outer query; the others name the inner table alone): the engine may
+// look the outer column up in a list of the inner one filled once.
 void correlation(const std::vector<Token>& t, Range sub, SubqueryCondition& c) {
     const size_t where = sql::findTopLevel(t, sub.first, sub.last, u"WHERE");
-    const size_t at = where + 1;
-    if (where + 8 != sub.last || !t[at + 1].isOp(u'.') || !t[at + 3].isOp(u'='))
+    if (where >= sub.last)
         return;
-    QString a, b;
-    columnAt(t, at, sub.last, a, c.innerColumn);
-    columnAt(t, at + 4, sub.last, b, c.column);
-    c.innerAlias = a;
-    c.alias = b;
     const size_t from = sql::findTopLevel(t, sub.first, where, u"FROM");
     size_t k = from + 2;
     if (k < where && t[k].is(u"AS"))
         ++k;
-    const QString own = k < where ? unquoted(t[k]).toLower() : c.innerTable.toLower();
-    if (b == own) {
-        std::swap(c.innerAlias, c.alias);
-        std::swap(c.innerColumn, c.column);
+    const QString own = k < where && isName(t[k]) && !sql::isKeyword(t[k])
+                            ? unquoted(t[k]).toLower()
+                            : c.innerTable.toLower();
+    for (const Range& r : sql::conjuncts(t, where + 1, sub.last)) {
+        const size_t at = r.first;
+        if (r.size() != 7 || !t[at + 1].isOp(u'.') || !t[at + 3].isOp(u'=') ||
+            !t[at + 5].isOp(u'.'))
+            continue;
+        QString a, b, ac, bc;
+        columnAt(t, at, r.last, a, ac);
+        columnAt(t, at + 4, r.last, b, bc);
+        if ((a == own) == (b == own))
+            continue;
+        c.innerAlias = a == own ? a : b;
+        c.innerColumn = a == own ? ac : bc;
+        c.alias = a == own ? b : a;
+        c.column = a == own ? bc : ac;
+        return;
     }
 }
 
@@ -237,10 +246,9 @@ Step Builder::withSubqueries(Step tree, const std::vector<Subquery>& subqueries,
         const Subquery& sub = subqueries[i];
         const SubqueryCondition c = conditionOf(i);
         const bool last = i + 1 == subqueries.size();
-        // An uncorrelated list for NOT EXISTS: the engine looks the outer column up in it.
-        const bool listed =
-            c.kind == SubqueryCondition::In ||
-            (c.kind == SubqueryCondition::Exists && c.negated && !c.innerColumn.isEmpty());
+        // An uncorrelated list for [NOT] EXISTS: the engine looks the outer column up in it.
+        const bool listed = c.kind == SubqueryCondition::In ||
+                            (c.kind == SubqueryCondition::Exists && !c.innerColumn.isEmpty());
         if (c.kind == SubqueryCondition::Other || (sub.correlated && !keyProbe(sub.plan)) ||
             (!sub.correlated && (!sub.list || !listed))) {
             filtered.push_back(sub);

@@ -120,11 +120,28 @@ QString declaredType(const Planner& p, const QString& table, const QString& colu
     }
 }
 
-// `text` with each `NOT EXISTS (SELECT ... FROM t [alias] WHERE alias.c = outer.d)` of its WHERE
-// clause (the one comparison, of columns of one type) written as a list of t.c filled once
-// that the outer column is looked for in: `coalesce(outer.d IN (SELECT +alias.c FROM t alias),
-// 0) = 0` keeps the rows that meet none, and those whose own value or every value met is NULL,
-// as NOT EXISTS does. Unchanged when none is.
+// Whether tokens [first, last) of `t` name no column but through `alias`, and hold no subquery.
+bool namesOnly(const std::vector<Token>& t, size_t first, size_t last, const QString& alias) {
+    for (size_t k = first; k < last; ++k) {
+        if (t[k].is(u"SELECT"))
+            return false;
+        if (!sql::isName(t[k]) || (k > first && t[k - 1].isOp(u'.')))
+            continue;
+        const bool qualifies = k + 2 < last && t[k + 1].isOp(u'.');
+        if (qualifies ? sql::unquoted(t[k]).toLower() != alias
+                      : (t[k].kind == sql::TokenKind::Quoted ||
+                         (!sql::isKeyword(t[k]) && !(k + 1 < last && t[k + 1].isOp(u'(')))))
+            return false;
+    }
+    return true;
+}
+
+// `text` with each `[NOT] EXISTS (SELECT ... FROM t [alias] WHERE alias.c = outer.d [AND
+// conditions on alias alone])` of its WHERE clause (one comparison with the outer query, of
+// columns of one type) written as a list of t.c filled once that the outer column is looked
+// for in: `+outer.d IN (SELECT +alias.c FROM t alias WHERE conditions)` for EXISTS, and
+// `coalesce(..., 0) = 0` for NOT EXISTS, which keeps the rows that meet none, and those whose
+// own value or every value met is NULL, as NOT EXISTS does. Unchanged when none is.
 QString existsAsLists(const Planner& p, const QString& text) {
     const std::vector<Token> t = sql::tokenize(text);
     const size_t where = sql::findTopLevel(t, 0, t.size(), u"WHERE");
@@ -132,16 +149,16 @@ QString existsAsLists(const Planner& p, const QString& text) {
         return text;
     std::vector<std::pair<Range, QString>> replaced;
     for (const Range& term : sql::conjuncts(t, where + 1, whereEnd(t, where))) {
-        const size_t i = term.first;
-        if (term.size() < 6 || !t[i].is(u"NOT") || !t[i + 1].is(u"EXISTS") ||
-            !t[i + 2].isOp(u'(') || !t[i + 3].is(u"SELECT") ||
-            sql::closing(t, i + 2, term.last) + 1 != term.last)
+        const bool negated = term.size() > 1 && t[term.first].is(u"NOT");
+        const size_t i = term.first + (negated ? 1 : 0);
+        if (term.last < i + 5 || !t[i].is(u"EXISTS") || !t[i + 1].isOp(u'(') ||
+            !t[i + 2].is(u"SELECT") || sql::closing(t, i + 1, term.last) + 1 != term.last)
             continue;
         const size_t close = term.last - 1;
-        const size_t from = sql::findTopLevel(t, i + 4, close, u"FROM");
-        const size_t inner = sql::findTopLevel(t, i + 4, close, u"WHERE");
-        // FROM table [[AS] alias] WHERE x.a = y.b )
-        if (from >= close || inner >= close || inner + 8 != close || !sql::isName(t[from + 1]))
+        const size_t from = sql::findTopLevel(t, i + 3, close, u"FROM");
+        const size_t inner = sql::findTopLevel(t, i + 3, close, u"WHERE");
+        // FROM table [[AS] alias] WHERE x.a = y.b [AND ...])
+        if (from >= close || inner >= close || !sql::isName(t[from + 1]))
             continue;
         size_t k = from + 2;
         if (k < inner && t[k].is(u"AS"))
@@ -150,27 +167,49 @@ QString existsAsLists(const Planner& p, const QString& text) {
         QString alias = table;
         if (k < inner && sql::isName(t[k]) && !sql::isKeyword(t[k]))
             alias = sql::unquoted(t[k++]).toLower();
-        const size_t c = inner + 1;
-        if (k != inner || !sql::isName(t[c]) || !t[c + 1].isOp(u'.') || !t[c + 3].isOp(u'=') ||
-            !sql::isName(t[c + 4]) || !t[c + 5].isOp(u'.') || !sql::isName(t[c + 6]))
+        if (k != inner)
             continue;
-        size_t own = c, other = c + 4;
-        if (sql::unquoted(t[own]).toLower() != alias)
-            std::swap(own, other);
+        // One term compares the two queries' columns; the others read the inner table alone.
+        size_t own = 0, other = 0;
+        QStringList conditions;
+        bool readable = true;
+        for (const Range& c : sql::conjuncts(t, inner + 1, close)) {
+            const size_t a = c.first;
+            const bool compares = c.size() == 7 && sql::isName(t[a]) && t[a + 1].isOp(u'.') &&
+                                  t[a + 3].isOp(u'=') && sql::isName(t[a + 4]) &&
+                                  t[a + 5].isOp(u'.') && sql::isName(t[a + 6]) &&
+                                  (sql::unquoted(t[a]).toLower() == alias) !=
+                                      (sql::unquoted(t[a + 4]).toLower() == alias);
+            if (compares && own == 0) {
+                own = sql::unquoted(t[a]).toLower() == alias ? a : a + 4;
+                other = own == a ? a + 4 : a;
+            } else if (namesOnly(t, c.first, c.last, alias)) {
+                conditions << sql::textOf(text, t, c.first, c.last);
+            } else {
+                readable = false;
+            }
+        }
+        if (!readable || own == 0)
+            continue;
         const QString otherAlias = sql::unquoted(t[other]).toLower();
         const auto outer = std::find_if(p.from.tables.begin(), p.from.tables.end(),
                                         [&](const FromTable& f) { return f.alias == otherAlias; });
-        if (sql::unquoted(t[own]).toLower() != alias || otherAlias == alias ||
-            outer == p.from.tables.end() || outer->table.isEmpty())
+        if (outer == p.from.tables.end() || outer->table.isEmpty())
             continue;
         const QString type = declaredType(p, table, sql::unquoted(t[own + 2]));
         if (type.isEmpty() || type != declaredType(p, outer->table, sql::unquoted(t[other + 2])))
             continue;
         const QString list =
-            QStringLiteral("coalesce(%1 IN (SELECT +%2 %3), 0) = 0")
+            QStringLiteral("%1 IN (SELECT +%2 %3%4)")
                 .arg(sql::textOf(text, t, other, other + 3), sql::textOf(text, t, own, own + 3),
-                     sql::textOf(text, t, from, inner));
-        replaced.emplace_back(term, list);
+                     sql::textOf(text, t, from, inner),
+                     conditions.isEmpty()
+                         ? QString()
+                         : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND ")));
+        // The outer table read whole and each row looked up in the list, as NOT EXISTS's
+        // coalesce() has it too: not searched by an index for each of the list's values.
+        replaced.emplace_back(
+            term, negated ? QStringLiteral("coalesce(%1, 0) = 0").arg(list) : u'+' + list);
     }
     QString out = text;
     for (auto r = replaced.rbegin(); r != replaced.rend(); ++r) {
