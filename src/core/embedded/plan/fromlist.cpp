@@ -196,9 +196,14 @@ QString tableText(const QString& sqliteText, const FromTable& item) {
     return n == 0 ? head.trimmed() : head.left(t[n - 1].end).trimmed();
 }
 
-namespace {
+size_t whereEnd(const std::vector<Token>& t, size_t where) {
+    size_t end = t.size();
+    for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
+                              u"EXCEPT", u"INTERSECT", u"RETURNING"})
+        end = std::min(end, sql::findTopLevel(t, where + 1, t.size(), w));
+    return end;
+}
 
-// Whether tokens `r` of `t` read no column but those named through `alias`, and no subquery.
 bool readsOnly(const std::vector<Token>& t, sql::Range r, const QString& alias) {
     for (size_t k = r.first; k < r.last; ++k) {
         if (t[k].is(u"SELECT"))
@@ -213,8 +218,6 @@ bool readsOnly(const std::vector<Token>& t, sql::Range r, const QString& alias) 
     }
     return true;
 }
-
-}  // namespace
 
 QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
                       const QString& as) {
@@ -254,13 +257,8 @@ QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
         size_t where = 0;
         while (where < n && t[where].begin < from.end)
             ++where;
-        if (where < n && t[where].is(u"WHERE")) {
-            size_t end = n;
-            for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
-                                      u"EXCEPT", u"INTERSECT", u"RETURNING"})
-                end = std::min(end, sql::findTopLevel(t, where, n, w));
-            keep(where + 1, end);
-        }
+        if (where < n && t[where].is(u"WHERE"))
+            keep(where + 1, whereEnd(t, where));
     }
     return kept.join(QStringLiteral(" AND "));
 }
@@ -275,13 +273,8 @@ std::vector<ColumnEquality> soleEqualities(const QString& sqliteText, const From
     size_t last = first;
     while (last < t.size() && t[last].begin < from.end)
         ++last;
-    if (last < t.size() && t[last].is(u"WHERE")) {
-        size_t end = t.size();
-        for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
-                                  u"EXCEPT", u"INTERSECT", u"RETURNING"})
-            end = std::min(end, sql::findTopLevel(t, last, t.size(), w));
-        last = end;
-    }
+    if (last < t.size() && t[last].is(u"WHERE"))
+        last = whereEnd(t, last);
     auto qualified = [&](size_t i) {
         return i + 2 < last && sql::isName(t[i]) && t[i + 1].isOp(u'.') && sql::isName(t[i + 2]) &&
                (i == 0 || !t[i - 1].isOp(u'.'));
@@ -316,10 +309,7 @@ QString withoutKeyAccess(const QString& sqliteText, const QString& alias, const 
     const size_t where = sql::findTopLevel(t, 0, n, u"WHERE");
     if (where >= n)
         return sqliteText;
-    size_t end = n;
-    for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
-                              u"EXCEPT", u"INTERSECT", u"RETURNING"})
-        end = std::min(end, sql::findTopLevel(t, where, n, w));
+    const size_t end = whereEnd(t, where);
     auto names = [&](size_t k, const QString& name) {
         return sql::isName(t[k]) && lowerName(t[k]) == name;
     };

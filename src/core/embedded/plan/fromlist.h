@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/sql/sqltokens.h"
+#include "core/sql/tokenlist.h"
 
 #include <QString>
 
@@ -38,6 +39,14 @@ FromList readFromList(const QString& sqliteText);
 QString rewriteFrom(const QString& sqliteText, const FromList& from,
                     const std::vector<QString>& directive, const std::vector<size_t>& order,
                     const std::vector<QString>& copies = {});
+
+// The end of the WHERE clause of the query block whose WHERE is token `where` of `t`: the GROUP,
+// ORDER, HAVING, LIMIT, WINDOW, set operator or RETURNING after it, else the end.
+size_t whereEnd(const std::vector<sql::Token>& t, size_t where);
+
+// Whether tokens `r` of `t` read no column but those named through `alias` (lower case), and no
+// subquery: a condition on that table alone.
+bool readsOnly(const std::vector<sql::Token>& t, sql::Range r, const QString& alias);
 
 // The table of `item` as `sqliteText` names it, without its alias.
 QString tableText(const QString& sqliteText, const FromTable& item);

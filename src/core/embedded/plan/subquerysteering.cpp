@@ -13,15 +13,6 @@ namespace {
 using sql::Range;
 using sql::Token;
 
-// The end of the WHERE clause of the first query block that begins at token `where`.
-size_t whereEnd(const std::vector<Token>& t, size_t where) {
-    size_t end = t.size();
-    for (const char16_t* w : {u"GROUP", u"ORDER", u"HAVING", u"LIMIT", u"WINDOW", u"UNION",
-                              u"EXCEPT", u"INTERSECT", u"RETURNING"})
-        end = std::min(end, sql::findTopLevel(t, where + 1, t.size(), w));
-    return end;
-}
-
 // Whether a line of SQLite's plan looks the values of an IN up in an index of the table.
 bool probesInIndex(const std::vector<EqpLine>& lines) {
     return std::any_of(lines.begin(), lines.end(), [](const EqpLine& l) {
@@ -120,22 +111,6 @@ QString declaredType(const Planner& p, const QString& table, const QString& colu
     }
 }
 
-// Whether tokens [first, last) of `t` name no column but through `alias`, and hold no subquery.
-bool namesOnly(const std::vector<Token>& t, size_t first, size_t last, const QString& alias) {
-    for (size_t k = first; k < last; ++k) {
-        if (t[k].is(u"SELECT"))
-            return false;
-        if (!sql::isName(t[k]) || (k > first && t[k - 1].isOp(u'.')))
-            continue;
-        const bool qualifies = k + 2 < last && t[k + 1].isOp(u'.');
-        if (qualifies ? sql::unquoted(t[k]).toLower() != alias
-                      : (t[k].kind == sql::TokenKind::Quoted ||
-                         (!sql::isKeyword(t[k]) && !(k + 1 < last && t[k + 1].isOp(u'(')))))
-            return false;
-    }
-    return true;
-}
-
 // `text` with each `[NOT] EXISTS (SELECT ... FROM t [alias] WHERE alias.c = outer.d [AND
 // conditions on alias alone])` of its WHERE clause (one comparison with the outer query, of
 // columns of one type) written as a list of t.c filled once that the outer column is looked
@@ -183,7 +158,7 @@ QString existsAsLists(const Planner& p, const QString& text) {
             if (compares && own == 0) {
                 own = sql::unquoted(t[a]).toLower() == alias ? a : a + 4;
                 other = own == a ? a + 4 : a;
-            } else if (namesOnly(t, c.first, c.last, alias)) {
+            } else if (readsOnly(t, c, alias)) {
                 conditions << sql::textOf(text, t, c.first, c.last);
             } else {
                 readable = false;
