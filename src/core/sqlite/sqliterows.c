@@ -407,6 +407,14 @@ static int quervinOuterJoinHit(const Vdbe* p, int a) {
   return -1;
 }
 
+/* Scan status entry `iScan` of `p` when it is a loop that visits rows; 0 otherwise. */
+static const ScanStatus* quervinLoopScan(const Vdbe* p, int iScan) {
+  const ScanStatus* s;
+  if (p == 0 || iScan < 0 || iScan >= p->nScan) return 0;
+  s = &p->aScan[iScan];
+  return s->addrLoop > 0 && s->addrVisit > 0 ? s : 0;
+}
+
 int quervin_text_number(const char* z, double* value) {
   double v = 0;
   if (sqlite3AtoF(z, &v) <= 0) return 0;
@@ -450,9 +458,7 @@ sqlite3_int64 quervin_distinct_rows(sqlite3_stmt* stmt, int iScan) {
   const ScanStatus* s;
   sqlite3_int64 kept = -1;
   int a;
-  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
-  s = &p->aScan[iScan];
-  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  if ((s = quervinLoopScan(p, iScan)) == 0) return -1;
   for (a = s->addrVisit; a < p->nOp; ++a) {
     const Op* op = &p->aOp[a];
     int insert;
@@ -480,9 +486,7 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
   sqlite3_int64 checked = -1;
   sqlite3_int64 offset = -1;
   int a;
-  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
-  s = &p->aScan[iScan];
-  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  if ((s = quervinLoopScan(p, iScan)) == 0) return -1;
   /* The work after the conditions ends where the loop steps to its next row, jumping back to
    * its top (a loop that finds one row by its rowid has no such step: where the loop around it
    * steps on), or where its subquery or co-routine returns or the program ends. A loop inside it would step
@@ -534,9 +538,7 @@ int quervin_outer_join_rows(sqlite3_stmt* stmt, int iScan, sqlite3_int64* matche
   const Vdbe* p = (const Vdbe*)stmt;
   const ScanStatus* s;
   int a, b;
-  if (p == 0 || iScan < 0 || iScan >= p->nScan) return 0;
-  s = &p->aScan[iScan];
-  if (s->addrLoop <= 0 || s->addrVisit <= 0) return 0;
+  if ((s = quervinLoopScan(p, iScan)) == 0) return 0;
   /* The flag is cleared as the loop begins; the first end after its visits that tests it is the
    * loop's own. */
   for (a = s->addrLoop; a < s->addrVisit; ++a) {
@@ -609,9 +611,7 @@ sqlite3_int64 quervin_groups(sqlite3_stmt* stmt, int iScan) {
   const ScanStatus* s;
   int start;
   int a;
-  if (p == 0 || iScan < 0 || iScan >= p->nScan) return -1;
-  s = &p->aScan[iScan];
-  if (s->addrLoop <= 0 || s->addrVisit <= 0) return -1;
+  if ((s = quervinLoopScan(p, iScan)) == 0) return -1;
   /* A sorter's rows are grouped where it is read back (its loop); a scan's where it visits. */
   start = s->addrLoop > s->addrVisit ? s->addrLoop : s->addrVisit;
   for (a = start; a < p->nOp; ++a) {
