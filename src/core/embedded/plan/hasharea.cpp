@@ -184,19 +184,25 @@ struct Area {
         next.assign(n, kNoRow);
         hashes.assign(n, 0);
         for (uint32_t r = n; r-- > 0;) {
-            uint64_t h = 0;
-            bool null = false;
-            for (int k : keys) {
-                const std::optional<uint64_t> part = cellHash(cell(r, k));
-                null |= !part;
-                h = mixed(h, part.value_or(0));
-            }
-            if (null)
+            const std::optional<uint64_t> h = rowHash(r, keys.size(), keys.data());
+            if (!h)
                 continue;
-            hashes[r] = h;
-            next[r] = head[h & mask];
-            head[h & mask] = r;
+            hashes[r] = *h;
+            next[r] = head[*h & mask];
+            head[*h & mask] = r;
         }
+    }
+    // The hash of row `row` on its `n` columns `on` (its first n when null); none when one of
+    // them is NULL, which equals nothing.
+    std::optional<uint64_t> rowHash(uint32_t row, size_t n, const int* on) const {
+        uint64_t h = 0;
+        for (size_t k = 0; k < n; ++k) {
+            const std::optional<uint64_t> part = cellHash(cell(row, on ? on[k] : int(k)));
+            if (!part)
+                return std::nullopt;
+            h = mixed(h, *part);
+        }
+        return h;
     }
 };
 
@@ -247,7 +253,7 @@ struct AreaCursor {
     const Probe* probe = nullptr;
     uint64_t hash = 0;
     uint32_t row = kNoRow;
-    Area values;  // an exact probe's key values, as one row
+    Area values;  // the probe's key values, as one row
 };
 
 // The arguments of CREATE VIRTUAL TABLE ... USING qv_hash("A" type COLLATE c, ...): the columns.
@@ -446,44 +452,20 @@ int filter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqlit
         return SQLITE_NOMEM;
     }
     c->keys = &area->keys;
-    if (c->probe->exact) {
-        c->values.cells.clear();
-        c->values.bytes.clear();
-        c->values.columns = -1;
-        try {
-            c->values.add(int(keys->size()), argv + argc - int(keys->size()));
-        } catch (const std::bad_alloc&) {
-            return SQLITE_NOMEM;
-        }
+    // The probe's keys as one row, hashed as the area's rows are.
+    c->values.cells.clear();
+    c->values.bytes.clear();
+    c->values.columns = -1;
+    try {
+        c->values.add(int(keys->size()), argv + argc - int(keys->size()));
+    } catch (const std::bad_alloc&) {
+        return SQLITE_NOMEM;
     }
-    uint64_t h = 0;
-    for (int i = argc - int(keys->size()); i < argc; ++i) {
-        sqlite3_value* v = argv[i];
-        uint64_t part = 0;
-        switch (sqlite3_value_type(v)) {
-            case SQLITE_INTEGER:
-                part = numberHash(double(sqlite3_value_int64(v)));
-                break;
-            case SQLITE_FLOAT:
-                part = numberHash(sqlite3_value_double(v));
-                break;
-            case SQLITE_TEXT:
-                if (const auto n = textNumber(v)) {
-                    part = numberHash(*n);
-                    break;
-                }
-                [[fallthrough]];
-            case SQLITE_BLOB:
-                part = textHash(static_cast<const unsigned char*>(sqlite3_value_blob(v)),
-                                size_t(sqlite3_value_bytes(v)));
-                break;
-            default:
-                return SQLITE_OK;  // NULL equals nothing
-        }
-        h = mixed(h, part);
-    }
-    c->hash = h;
-    settle(c, area->head[h & area->mask]);
+    const std::optional<uint64_t> h = c->values.rowHash(0, keys->size(), nullptr);
+    if (!h)
+        return SQLITE_OK;
+    c->hash = *h;
+    settle(c, area->head[*h & area->mask]);
     return SQLITE_OK;
 }
 
