@@ -360,13 +360,9 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
         Step s = views_.value(view);
         s.alias = name.toLower();
         s.buffered = true;
-        const QList<Predicate> conditions = conditionsOn(s.alias, tableName(name));
-        s.filtered = std::any_of(conditions.begin(), conditions.end(),
-                                 [](const Predicate& p) { return !p.isJoin(); });
-        // Read whole into the copy: what it read is what it gave; else what went into the copy
-        // after the conditions SQLite applied while filling it.
+        const Measure rows = copiedRows(s.alias, tableName(name), s.loop, s.filtered);
         if (s.loop >= 0)
-            s.rows = s.filtered ? Measure::output(s.loop) : Measure::visits(s.loop);
+            s.rows = rows;
         return s;
     }
     if (views_.contains(view)) {
@@ -397,6 +393,15 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
     return s;
 }
 
+Measure Builder::copiedRows(const QString& alias, const QString& table, int loop, bool& filtered) {
+    const QList<Predicate> conditions = conditionsOn(alias, table);
+    filtered = std::any_of(conditions.begin(), conditions.end(),
+                           [](const Predicate& p) { return !p.isJoin(); });
+    // Read whole into the copy: what it read is what it gave; else what went into the copy after
+    // the conditions SQLite applied while filling it.
+    return filtered ? Measure::output(loop) : Measure::visits(loop);
+}
+
 Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine) {
     static const QLatin1StringView kLeftJoin(" LEFT-JOIN");
     QString detail = nodes_[id].detail;
@@ -412,11 +417,9 @@ Step Builder::loop(int id, const QStringList& outer, bool& hashed, int buildLine
     const int filled = hashed && buildLine < 0 && s.operation == u"TABLE ACCESS" ? s.loop : -1;
     markLoop(s, id, hashed ? buildLine : -1);
     if (filled >= 0) {
-        const QList<Predicate> conditions = conditionsOn(s.alias, tableName(s.alias));
-        const bool filtered = std::any_of(conditions.begin(), conditions.end(),
-                                          [](const Predicate& p) { return !p.isJoin(); });
+        bool filtered = false;
         s.starts = Measure::loops(filled);
-        s.rows = filtered ? Measure::output(filled) : Measure::visits(filled);
+        s.rows = copiedRows(s.alias, tableName(s.alias), filled, filtered);
     }
     return s;
 }

@@ -286,6 +286,10 @@ class Builder {
     // The alias an unqualified column belongs to, seen from `alias` reading `table`.
     QString ownerOf(const QString& column, const QString& alias, const QString& table);
     QList<Predicate> conditionsOn(const QString& alias, const QString& table);
+    // The rows a copy of the table read as `alias` took in, which SQLite's loop `loop` read into
+    // it: those the loop read, or those that met the table's own conditions when it has some
+    // (`filtered`).
+    Measure copiedRows(const QString& alias, const QString& table, int loop, bool& filtered);
     // Average bytes of the columns of the table the statement names.
     double usedWidth(const QString& alias, const PlanEstimates::Table& t) const;
     QString tableName(const QString& alias) const { return aliases_.value(alias.toLower(), alias); }
