@@ -71,18 +71,20 @@ struct Planner {
         for (size_t k = 0; k < copied.size(); ++k) {
             if (!copied[k])
                 continue;
-            const FromTable& item = from.tables[k];
-            const QString as = hashAreaBuildAlias(item.alias);
-            const QString conditions = ownConditions(base, from, k, as);
-            const QString buildFrom =
-                tableText(base, item) + QStringLiteral(" AS ") + sql::quotedName(as) +
-                directive[k] +
-                (conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions);
-            const QString key = item.table + u'\n' + item.alias + u'\n' + buildFrom;
+            // Made once for each table, directive and text: its conditions read from the text.
+            const QString key = QString::number(k) + u'\n' + directive[k] + u'\n' + base;
             auto known = areas.find(key);
-            if (known == areas.end())
+            if (known == areas.end()) {
+                const FromTable& item = from.tables[k];
+                const QString as = hashAreaBuildAlias(item.alias);
+                const QString conditions = ownConditions(base, from, k, as);
+                const QString buildFrom =
+                    tableText(base, item) + QStringLiteral(" AS ") + sql::quotedName(as) +
+                    directive[k] +
+                    (conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions);
                 known = areas.insert(key, hashAreaSource(db, item.table, buildFrom, item.alias,
                                                          buildRows(k), exactKeys(k)));
+            }
             copies[k] = *known;
         }
         QString out = rewriteFrom(base, from, directive, order, copies);
