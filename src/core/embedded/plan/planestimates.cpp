@@ -51,11 +51,10 @@ thread_local PlanEstimates::SharedTables* sharedTables = nullptr;
 }  // namespace
 
 PlanEstimates::SharedTables::SharedTables(sqlite3* db)
-    : db_(db), outer_(std::exchange(sharedTables, this)), tables_(new QHash<QString, Table>) {}
+    : db_(db), outer_(std::exchange(sharedTables, this)) {}
 
 PlanEstimates::SharedTables::~SharedTables() {
     sharedTables = outer_;
-    delete tables_;
 }
 
 const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
@@ -63,7 +62,7 @@ const PlanEstimates::Table& PlanEstimates::table(const QString& name) {
     if (const auto it = tables_.constFind(key); it != tables_.constEnd())
         return *it;
     QHash<QString, Table>* shared =
-        sharedTables && sharedTables->db_ == db_ ? sharedTables->tables_ : nullptr;
+        sharedTables && sharedTables->db_ == db_ ? &sharedTables->tables_ : nullptr;
     if (shared)
         if (const auto it = shared->constFind(key); it != shared->constEnd())
             return *tables_.insert(key, *it);

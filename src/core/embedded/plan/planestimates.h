@@ -91,23 +91,6 @@ inline double sortCost(double rows) {
 
 class PlanEstimates {
   public:
-    struct Table;
-    // While one lives, the estimates made on its connection by this thread share what they read
-    // of each table (the steering of one statement draws many plans of the same tables).
-    class SharedTables {
-      public:
-        explicit SharedTables(sqlite3* db);
-        ~SharedTables();
-        SharedTables(const SharedTables&) = delete;
-        SharedTables& operator=(const SharedTables&) = delete;
-
-      private:
-        friend class PlanEstimates;
-        sqlite3* db_;
-        SharedTables* outer_;
-        QHash<QString, Table>* tables_;
-    };
-
     // Bind variables by name (upper case, without the colon) -> the value as typed.
     using Binds = QHash<QString, QString>;
     explicit PlanEstimates(sqlite3* db, Binds peeked = {}) : db_(db), peeked_(std::move(peeked)) {}
@@ -121,6 +104,22 @@ class PlanEstimates {
         QStringList texts;      // the columns declared as character types, lower case
         QString rowidColumn;    // the INTEGER PRIMARY KEY column, which is the rowid; lower case
         bool hasRowid = false;  // a table with rowids (not a view, not WITHOUT ROWID)
+    };
+
+    // While one lives, the estimates made on its connection by this thread share what they read
+    // of each table (the steering of one statement draws many plans of the same tables).
+    class SharedTables {
+      public:
+        explicit SharedTables(sqlite3* db);
+        ~SharedTables();
+        SharedTables(const SharedTables&) = delete;
+        SharedTables& operator=(const SharedTables&) = delete;
+
+      private:
+        friend class PlanEstimates;
+        sqlite3* db_;
+        SharedTables* outer_;
+        QHash<QString, Table> tables_;
     };
     struct Index {
         QString table;  // lower case
