@@ -12,7 +12,8 @@ namespace {
 // The columns of a plan line as the run reads them.
 const QString kLinesQuery = QStringLiteral(
     "SELECT DEPTH, OPERATION, OPTIONS, OBJECT_NAME, CARDINALITY, LAST_STARTS, LAST_OUTPUT_ROWS, "
-    "ID, PARENT_ID, ACCESS_PREDICATES FROM V$SQL_PLAN_STATISTICS_ALL WHERE SQL_ID = '%1' AND "
+    "ID, PARENT_ID, ACCESS_PREDICATES, LAST_CR_BUFFER_GETS FROM V$SQL_PLAN_STATISTICS_ALL WHERE "
+    "SQL_ID = '%1' AND "
     "CHILD_NUMBER = %2 "
     "ORDER BY ID");
 
@@ -69,6 +70,8 @@ class PlanJoins : public EmbeddedTest {
             rows << f;
             if (f[9] != u"null")
                 access_[f[7].toInt()] = f[9];
+            if (f[7] == u"0")
+                gets_ = f[10].toLongLong();
             const QString operation = f[2] == u"null" ? f[1] : f[1] + u' ' + f[2];
             out << QStringList{f[0], operation, f[3], f[5], f[6]}.join(u'|');
             if (cards)
@@ -103,6 +106,7 @@ class PlanJoins : public EmbeddedTest {
 
     std::unique_ptr<embedded::EmbeddedDatabase> stats_;
     QMap<int, QString> access_;  // line id -> its access predicate, of the last lines()
+    qlonglong gets_ = 0;         // the consistent gets of the last lines()' statement
 };
 
 // NOT IN / IN of a subquery SQLite fills once: a hash join with the subquery as its build side;
@@ -278,10 +282,52 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
     left.sort();
     EXPECT_EQ(got, left);
     EXPECT_EQ(got.filter(QStringLiteral("null|")).size(), 40);
+    // A FULL join, and a RIGHT join SQLite runs as written (it has a third table), hash the
+    // table whose rows they keep: each input is read once, the pass over the rows that met none
+    // reads the hash area again, and the join counts those rows too (into an aggregate as well).
+    // A WHERE condition on the table a RIGHT join keeps filters it as it is read.
     EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
+                    "d.dept_id"),
+              QStringList({"0|SELECT STATEMENT|null|1|2010", "1|HASH JOIN FULL OUTER|null|1|2010",
+                           "2|TABLE ACCESS FULL|EMP|1|2000", "2|TABLE ACCESS FULL|DEPT|1|50"}));
+    EXPECT_EQ(lines("select count(*), count(e.emp_id) from dept d full join emp e on e.dept_id = "
                     "d.dept_id")
-                  .value(1),
-              "1|HASH JOIN FULL OUTER|null|1|2010");
+                  .value(2),
+              "2|HASH JOIN FULL OUTER|null|1|2010");
+    SqliteProbe probe(path());
+    for (const char* sql :
+         {"select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
+          "full join emp e on e.dept_id = d.dept_id",
+          "select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
+          "right join emp e on e.dept_id = d.dept_id where e.salary < 100 and e.status = 'S1'",
+          "select d.dname, e.emp_id from dept d full join emp e using (dept_id) where d.dept_id "
+          "> 35 or e.emp_id < 5"}) {
+        const QStringList plan = lines(QString::fromLatin1(sql));
+        for (const QString& line : plan)
+            if (line.contains(u"|TABLE ACCESS FULL|") || line.contains(u"|HASH JOIN"))
+                EXPECT_EQ(line.section(u'|', 3, 3), "1") << sql << " " << line.toStdString();
+        // SQLite's own RIGHT and FULL joins give the rows (a NULL as an empty text).
+        QStringList got;
+        for (const QString& row : rowsOf(*db_, QString::fromLatin1(sql))) {
+            QStringList fields = row.split(u'|');
+            fields.replaceInStrings(QStringLiteral("null"), QString());
+            got << fields.join(u'|');
+        }
+        QStringList want = probe.rows(sql);
+        got.sort();
+        want.sort();
+        EXPECT_EQ(got, want) << sql;
+    }
+    // The pass reads no table again: no more blocks than the LEFT join that hashes EMP alike.
+    lines("select max(e.ename), max(d.dname) from dept d left join emp e on e.dept_id = d.dept_id");
+    const qlonglong leftGets = gets_;
+    lines("select max(e.ename), max(d.dname) from dept d full join emp e on e.dept_id = d.dept_id");
+    EXPECT_LE(gets_, leftGets);
+    const QStringList kept = lines(
+        "select count(*) from emp m join dept d on d.dept_id = m.emp_id right join emp e on "
+        "e.dept_id = d.dept_id where e.salary < 100");
+    EXPECT_EQ(kept.value(2), "2|HASH JOIN OUTER|null|1|200");
+    EXPECT_EQ(kept.value(3), "3|TABLE ACCESS FULL|EMP|1|200");
 }
 
 // An equi-join whose inner table would be probed for many rows is a hash join that reads each

@@ -384,6 +384,20 @@ static int quervinSubroutineReturn(const Vdbe* p, int a) {
   return a + 1;
 }
 
+/* Whether the subroutine that begins at `a` (OP_BeginSubrtn) is the work after a RIGHT or FULL
+ * join's conditions: SQLite codes it so, to call it again from its pass over the right table's
+ * rows that met none, where it first tests the table of those that met one. */
+static int quervinRightJoinWork(const Vdbe* p, int a) {
+  int g;
+  for (g = a + 2; g < p->nOp; ++g) {
+    const Op* call = &p->aOp[g];
+    if (call->opcode == OP_Gosub && call->p1 == p->aOp[a].p2 && call->p2 == a + 1 &&
+        p->aOp[g - 1].opcode == OP_Found)
+      return 1;
+  }
+  return 0;
+}
+
 /* Where the instruction at `a` ends the inner loop of an outer join (SQLite's LEFT JOIN): SQLite
  * sets a flag where a row has met the join's conditions, and there, with the flag still clear,
  * makes a row of NULLs and goes back to set it, so that the work after the conditions runs once
@@ -495,8 +509,9 @@ sqlite3_int64 quervin_loop_output(sqlite3_stmt* stmt, int iScan) {
     const Op* op = &p->aOp[a];
     const sqlite3_int64 runs = (sqlite3_int64)op->nExec;
     if (op->opcode == OP_BeginSubrtn) {
-      /* A subquery coded in the loop's conditions: passed over to its return. */
-      a = quervinSubroutineReturn(p, a);
+      /* A subquery coded in the loop's conditions: passed over to its return. The work of a
+       * RIGHT or FULL join is gone through: its pass sends the rows that met none through it. */
+      if (!quervinRightJoinWork(p, a)) a = quervinSubroutineReturn(p, a);
       continue;
     }
     /* The end of an outer join's inner loop, which sends a row of NULLs through the work

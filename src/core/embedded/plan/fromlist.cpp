@@ -219,6 +219,20 @@ bool readsOnly(const std::vector<Token>& t, sql::Range r, const QString& alias) 
     return true;
 }
 
+int rightJoined(const QString& sqliteText, const FromList& from) {
+    int found = -1;
+    for (size_t k = 1; k < from.tables.size(); ++k) {
+        const int joined = from.tables[k - 1].end;
+        const QString join = sqliteText.mid(joined, from.tables[k].begin - joined).toUpper();
+        if (join.contains(u"RIGHT ") || join.contains(u"FULL ")) {
+            if (found >= 0)
+                return -2;
+            found = int(k);
+        }
+    }
+    return found;
+}
+
 QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
                       const QString& as) {
     const std::vector<Token> t = sql::tokenize(sqliteText);
@@ -241,10 +255,21 @@ QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
         }
     };
     // What may filter the table's rows before it is joined: its own ON condition (in an inner
-    // join, or as the inner table of a left join), and the WHERE clause of inner joins.
-    const QString joins = sqliteText.mid(from.begin, from.end - from.begin).toUpper();
-    if (joins.contains(u"RIGHT ") || joins.contains(u"FULL ") || joins.contains(u"NATURAL "))
-        return QString();
+    // join, or as the inner table of a left join), and the WHERE clause of inner joins, or when
+    // a RIGHT JOIN keeps this table's rows.
+    size_t where = 0;
+    while (where < n && t[where].begin < from.end)
+        ++where;
+    const bool filtered = where < n && t[where].is(u"WHERE");
+    const int keeps = rightJoined(sqliteText, from);
+    if (keeps != -1 || sqliteText.mid(from.begin, from.end - from.begin)
+                           .contains(u"NATURAL ", Qt::CaseInsensitive)) {
+        const int joined = k > 0 ? from.tables[k - 1].end : from.begin;
+        if (keeps == int(k) && filtered &&
+            !sqliteText.mid(joined, item.begin - joined).contains(u"FULL ", Qt::CaseInsensitive))
+            keep(where + 1, whereEnd(t, where));
+        return kept.join(QStringLiteral(" AND "));
+    }
     size_t first = 0;
     while (first < n && t[first].begin < item.after)
         ++first;
@@ -253,13 +278,8 @@ QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
         ++last;
     if (first < last && t[first].is(u"ON"))
         keep(first + 1, last);
-    if (from.commas || innerJoinsOnly(sqliteText, from)) {
-        size_t where = 0;
-        while (where < n && t[where].begin < from.end)
-            ++where;
-        if (where < n && t[where].is(u"WHERE"))
-            keep(where + 1, whereEnd(t, where));
-    }
+    if (filtered && (from.commas || innerJoinsOnly(sqliteText, from)))
+        keep(where + 1, whereEnd(t, where));
     return kept.join(QStringLiteral(" AND "));
 }
 

@@ -53,9 +53,16 @@ QString tableText(const QString& sqliteText, const FromTable& item);
 
 // The conditions of `sqliteText`'s first query block that read table k of `from` alone (each
 // column named through its alias, no subquery), with that alias written as `as`, joined by AND:
-// its own ON condition's, and the WHERE clause's when the tables are inner joined. Empty when
-// none, or when the list has a RIGHT, FULL or NATURAL join. Cannot fail.
+// its own ON condition's, and the WHERE clause's when the tables are inner joined, or when table
+// k is the one whose rows the list's one RIGHT or FULL join keeps by a RIGHT JOIN (its columns
+// are never NULL there: a row the condition drops is dropped whether it met others or not).
+// Empty when none, or when the list has another RIGHT or FULL join, or a NATURAL one. Cannot
+// fail.
 QString ownConditions(const QString& sqliteText, const FromList& from, size_t k, const QString& as);
+
+// The table of `from` right of its one RIGHT or FULL join (whose rows met by none SQLite reads
+// again after the join); -1 when it has none, -2 when it has more. Cannot fail.
+int rightJoined(const QString& sqliteText, const FromList& from);
 
 // An equality of two tables' columns: alias.column = otherAlias.otherColumn, lower case.
 struct ColumnEquality {

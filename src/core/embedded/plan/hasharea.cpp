@@ -12,14 +12,17 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace qv::embedded {
 
@@ -113,8 +116,36 @@ std::optional<double> textNumber(sqlite3_value* v) {
     return number;
 }
 
+struct Area;
+
+// The areas a statement reads again in the pass for a RIGHT or FULL join's rows that met none, by
+// connection and number (qv_hash_area()): each while the statement's first reading of it holds it.
+struct KeptAreas {
+    std::mutex lock;
+    std::map<std::pair<sqlite3*, int64_t>, Area*> areas;
+};
+
+KeptAreas& keptAreas() {
+    static KeptAreas kept;
+    return kept;
+}
+
 // The rows of a hash join's build input, hashed on the columns the probe looks them up by.
 struct Area {
+    Area() = default;
+    Area(const Area&) = delete;
+    Area& operator=(const Area&) = delete;
+    ~Area() {
+        if (!keptBy)
+            return;
+        KeptAreas& kept = keptAreas();
+        const std::lock_guard<std::mutex> hold(kept.lock);
+        if (const auto found = kept.areas.find({keptBy, keptAs});
+            found != kept.areas.end() && found->second == this)
+            kept.areas.erase(found);
+    }
+    sqlite3* keptBy = nullptr;  // kept for the statement's pass, with its number
+    int64_t keptAs = 0;
     int columns = -1;
     std::vector<Cell> cells;
     std::string bytes;
@@ -207,15 +238,25 @@ struct Area {
 };
 
 // ---- qv_hash_build(c1, ..., cn): the area of the rows it is given, as a pointer ----
+// ---- qv_hash_kept(k, c1, ..., cn): the same, kept as area k of the statement's connection ----
+
+// Whether the aggregate's first argument numbers the area it keeps (qv_hash_kept()).
+bool keeps(sqlite3_context* context) {
+    return sqlite3_user_data(context) != nullptr;
+}
 
 void buildStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
     auto** area = static_cast<Area**>(sqlite3_aggregate_context(context, sizeof(Area*)));
     if (!area)
         return sqlite3_result_error_nomem(context);
+    const int skipped = keeps(context) && argc > 0 ? 1 : 0;
     try {
-        if (!*area)
+        if (!*area) {
             *area = new Area;
-        (*area)->add(argc, argv);
+            if (skipped)
+                (*area)->keptAs = sqlite3_value_int64(argv[0]);
+        }
+        (*area)->add(argc - skipped, argv + skipped);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(context);
     }
@@ -226,7 +267,37 @@ void buildFinal(sqlite3_context* context) {
     Area* made = area && *area ? *area : new (std::nothrow) Area;
     if (!made)
         return sqlite3_result_error_nomem(context);
+    if (keeps(context)) {
+        made->keptBy = sqlite3_context_db_handle(context);
+        KeptAreas& kept = keptAreas();
+        try {
+            const std::lock_guard<std::mutex> hold(kept.lock);
+            kept.areas[{made->keptBy, made->keptAs}] = made;
+        } catch (const std::bad_alloc&) {
+            made->keptBy = nullptr;
+        }
+    }
     sqlite3_result_pointer(context, made, kAreaType, [](void* p) { delete static_cast<Area*>(p); });
+}
+
+// Area k of the statement's connection (argv[0]), while the statement that filled it holds it.
+Area* keptArea(sqlite3_context* context, sqlite3_value** argv) {
+    KeptAreas& kept = keptAreas();
+    const std::lock_guard<std::mutex> hold(kept.lock);
+    const auto found =
+        kept.areas.find({sqlite3_context_db_handle(context), sqlite3_value_int64(argv[0])});
+    return found == kept.areas.end() ? nullptr : found->second;
+}
+
+// qv_hash_held(k): whether area k is held (a pointer reads as NULL, which no test tells apart).
+void areaHeld(sqlite3_context* context, int, sqlite3_value** argv) {
+    sqlite3_result_int(context, keptArea(context, argv) != nullptr);
+}
+
+// qv_hash_area(k): area k, not owned (the statement's first reading of it owns it), else NULL.
+void areaKept(sqlite3_context* context, int, sqlite3_value** argv) {
+    if (Area* area = keptArea(context, argv))
+        sqlite3_result_pointer(context, area, kAreaType, nullptr);
 }
 
 // ---- The virtual table qv$hash$...(area) ----
@@ -547,6 +618,16 @@ int registerHashAreas(sqlite3* db) {
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_build", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         nullptr, nullptr, buildStep, buildFinal, nullptr);
+    static int keeping = 1;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "qv_hash_kept", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        &keeping, nullptr, buildStep, buildFinal, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "qv_hash_held", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        nullptr, areaHeld, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, "qv_hash_area", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        nullptr, areaKept, nullptr, nullptr, nullptr);
     return rc;
 }
 
@@ -555,7 +636,7 @@ QString hashAreaBuildAlias(const QString& alias) {
 }
 
 QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
-                       const QString& alias, double rows, const QStringList& exact) {
+                       const QString& alias, double rows, const QStringList& exact, bool kept) {
     try {
         QStringList decls, names;
         sqlite::Statement columns(db,
@@ -591,8 +672,18 @@ QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFr
                              .arg(sql::quotedName(area), list)
                              .toUtf8()
                              .constData());
-        return QStringLiteral("temp.%1((SELECT qv_hash_build(%2) FROM %3), %4, %5) %6")
-            .arg(sql::quotedName(area), names.join(QStringLiteral(", ")), buildFrom,
+        QString filled = QStringLiteral("(SELECT qv_hash_build(%1) FROM %2)")
+                             .arg(names.join(QStringLiteral(", ")), buildFrom);
+        if (kept) {
+            static std::atomic<int64_t> numbers{0};
+            const QString number = QString::number(++numbers);
+            filled = QStringLiteral(
+                         "CASE WHEN qv_hash_held(%1) THEN qv_hash_area(%1) ELSE (SELECT "
+                         "qv_hash_kept(%1, %2) FROM %3) END")
+                         .arg(number, names.join(QStringLiteral(", ")), buildFrom);
+        }
+        return QStringLiteral("temp.%1(%2, %3, %4) %5")
+            .arg(sql::quotedName(area), filled,
                  QString::number(std::max(1.0, std::round(rows)), 'f', 0),
                  sql::quotedString(exact.join(u',').toLower()), sql::quotedName(alias));
     } catch (const sqlite::Error&) {
@@ -604,7 +695,21 @@ std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines) {
     static const QRegularExpression kProbe(QStringLiteral(
         R"(^SCAN (\S+)( EXISTS)? VIRTUAL TABLE INDEX \d+:qv\$hash!?(\(.*\))?( LEFT-JOIN)?$)"));
     static const QRegularExpression kBuilt(QStringLiteral(R"(\bqv\$hash\$(\S+))"));
-    std::vector<EqpLine> out = lines;
+    std::vector<EqpLine> out;
+    // A RIGHT or FULL join's pass over an area: its lines left out (their parents come first).
+    std::vector<int> passes, left;
+    for (const EqpLine& l : lines)
+        if (l.detail.startsWith(u"RIGHT-JOIN qv$hash$"))
+            passes.push_back(l.id);
+    for (const EqpLine& l : lines) {
+        const auto in = [&](const std::vector<int>& ids) {
+            return std::find(ids.begin(), ids.end(), l.parent) != ids.end();
+        };
+        if (in(passes) || in(left))
+            left.push_back(l.id);
+        else
+            out.push_back(l);
+    }
     for (size_t i = 0; i < out.size(); ++i) {
         const QRegularExpressionMatch m = kProbe.match(out[i].detail);
         if (!m.hasMatch())

@@ -21,6 +21,13 @@
 // without trailing blanks and in lower case, which is looser than every collation it accepts
 // (BINARY, NOCASE, RTRIM and the blank-padded one). An equality under any other collation is not
 // used. The area's pages are the process's memory: they are no session logical reads.
+//
+// SQLite reads the right table of a RIGHT or FULL join again after the join, for its rows that met
+// none, and codes its FROM item's arguments anew for that pass: such an area is written
+//   temp."qv$hash$<sig>"(CASE WHEN qv_hash_held(k) THEN qv_hash_area(k)
+//                        ELSE (SELECT qv_hash_kept(k, "C1", ...) FROM ...) END, n, 'c1,...') a
+// where qv_hash_kept() keeps the area it fills as area k of the connection while the statement
+// holds it, and qv_hash_area(k) hands it on to the pass, which so reads no table again.
 
 #include "core/embedded/plan/planbuilder.h"
 
@@ -32,18 +39,21 @@
 
 namespace qv::embedded {
 
-// Registers the module qv_hash and the aggregate qv_hash_build() on `db`. Returns SQLite's code.
+// Registers the module qv_hash, the aggregates qv_hash_build() and qv_hash_kept() and the
+// functions qv_hash_held() and qv_hash_area() on `db`. Returns SQLite's code.
 int registerHashAreas(sqlite3* db);
 
 // The FROM item that reads the rows of `table` (SQLite's name of a stored table) through a hash
 // area under the alias `alias`: `buildFrom` is the text after FROM of the subquery that fills it
 // (the table under the alias hashAreaBuildAlias(alias), and what else it is read with), `rows`
-// the rows it is expected to hold, `exact` the columns it may compare itself (above). Empty when
+// the rows it is expected to hold, `exact` the columns it may compare itself (above), `kept`
+// whether a RIGHT or FULL join's pass reads it again (above). Empty when
 // the area would be larger than the engine keeps in memory. Makes the area's table in the temp
 // schema when the connection lacks it; empty when it cannot (the table has no columns to read, or
 // the temp schema cannot be written). Cannot fail.
 QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFrom,
-                       const QString& alias, double rows, const QStringList& exact);
+                       const QString& alias, double rows, const QStringList& exact,
+                       bool kept = false);
 
 // The alias under which a hash area's subquery reads the table hashed as `alias`.
 QString hashAreaBuildAlias(const QString& alias);
@@ -51,7 +61,9 @@ QString hashAreaBuildAlias(const QString& alias);
 // SQLite's plan lines of a statement with hash areas as the plan builder reads a hashed copy:
 // the subquery that fills an area as MATERIALIZE a, placed before the first line of the block
 // that reads the area, with its table under the join's alias; the area's probe as SEARCH a USING
-// AUTOMATIC COVERING INDEX (keys), read whole as SCAN a. Other lines stay as they are.
+// AUTOMATIC COVERING INDEX (keys), read whole as SCAN a. The lines of a RIGHT or FULL join's pass
+// over an area are left out (the RIGHT-JOIN line stays): it reads the area the join filled. Other
+// lines stay as they are.
 std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines);
 
 }  // namespace qv::embedded

@@ -96,12 +96,17 @@ void steerJoins(Work& w) {
     // Only a query: a statement that changes rows reads them as they are when it changes them.
     if (n < 2 || statementKind(p.statement.tokens()) != u"SELECT")
         return;
-    // A copy has no rowids of the table's; SQLite reads a RIGHT or FULL join's tables in the
-    // order written, and its rows that met none again at the end.
+    // A copy has no rowids of the table's. SQLite reads a RIGHT or FULL join's tables in the
+    // order written, and the right table's rows that met none again after the join: only a list
+    // with one such join is hashed, its right table read once (the pass reads the area again), as
+    // Oracle's HASH JOIN OUTER or FULL OUTER builds on the table whose rows it keeps.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
-    const QString list = p.base.mid(p.from.begin, p.from.end - p.from.begin).toUpper();
-    if (list.contains(u"RIGHT ") || list.contains(u"FULL "))
+    if (const int kept = rightJoined(p.base, p.from); kept >= 0) {
+        p.readAgain.assign(n, false);
+        p.readAgain[size_t(kept)] = true;
+    } else if (kept == -2) {
         return;
+    }
     // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
     if (const auto lines = p.plan(w.current())) {
         const QString first = firstLoop(*lines);

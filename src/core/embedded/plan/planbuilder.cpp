@@ -221,8 +221,14 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         } else if (d.startsWith(u"USING INDEX ") && d.endsWith(u" FOR IN-OPERATOR")) {
             s.subqueries.push_back(inOperatorIndex(d.section(u' ', 2, 2)));
         } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
-            // The rows of the last table that met none are added after the loops.
-            s.steps.back().rightJoined = true;
+            // The rows of the table it names (by name, or its hash area's) that met none are
+            // added after the loops of the tables after it.
+            const QString name = d.mid(11).toLower();
+            auto named = std::find_if(s.steps.rbegin(), s.steps.rend(), [&](const Step& step) {
+                return name.startsWith(u"qv$hash$") ? step.hashed
+                                                    : tableName(step.alias).toLower() == name;
+            });
+            (named == s.steps.rend() ? s.steps.back() : *named).rightJoined = true;
         } else if (d == u"COMPOUND QUERY" || d.startsWith(u"MERGE (") ||
                    (s.isCompound && setOperator(d))) {
             // The members of a set operation; one SQLite merges may be followed by more
@@ -409,18 +415,21 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
             continue;
         }
         const bool hashed = s.hashedAt[i];
-        // A hash join builds on the smaller input: the hashed table may come first.
-        const bool buildFirst = hashed && !inner.rightJoined && buildsFirst(tree, inner);
+        // A hash join builds on the smaller input: the hashed table may come first. The table
+        // whose rows a RIGHT or FULL join keeps, hashed, is built on: the join hands on its rows
+        // that met none after the others (HASH JOIN OUTER, or FULL OUTER).
+        const bool buildFirst = hashed && (inner.rightJoined || buildsFirst(tree, inner));
         const QString right = buildFirst ? QStringLiteral("RIGHT ") : QString();
-        Step join = blockStep(
-            hashed || inner.rightJoined ? QStringLiteral("HASH JOIN")
-                                        : QStringLiteral("NESTED LOOPS"),
-            inner.semi ? right + QStringLiteral("SEMI")
-            : inner.rightJoined
-                ? (inner.outerJoined ? QStringLiteral("FULL OUTER") : QStringLiteral("RIGHT OUTER"))
-            : inner.outerJoined ? right + QStringLiteral("OUTER")
-                                : QString(),
-            {tree, inner});
+        const QString rightJoin = inner.outerJoined ? QStringLiteral("FULL OUTER")
+                                  : hashed          ? QStringLiteral("OUTER")
+                                                    : QStringLiteral("RIGHT OUTER");
+        Step join = blockStep(hashed || inner.rightJoined ? QStringLiteral("HASH JOIN")
+                                                          : QStringLiteral("NESTED LOOPS"),
+                              inner.semi          ? right + QStringLiteral("SEMI")
+                              : inner.rightJoined ? rightJoin
+                              : inner.outerJoined ? right + QStringLiteral("OUTER")
+                                                  : QString(),
+                              {tree, inner});
         // A semi-join keeps each outer row once at most, however many rows it meets; an outer
         // join each at least once.
         join.card = tree.card * (inner.semi ? std::min(1.0, inner.card * inner.probeShare)
@@ -428,7 +437,8 @@ Step Builder::joined(const Sources& s, const std::vector<Measure>& outputs) {
         if (inner.outerJoined)
             join.card = std::max(join.card, tree.card);
         if (inner.rightJoined)
-            join.card = std::max(join.card, estimates_.table(tableName(inner.alias)).rows);
+            join.card = std::max(
+                join.card, hashed ? inner.card : estimates_.table(tableName(inner.alias)).rows);
         // Each probe of a nested loop visits a block at least, as Oracle costs it.
         join.cost = hashed ? tree.cost + inner.cost + cpuCost(tree.card + inner.card)
                            : tree.cost + tree.card * std::max(inner.cost, 1.0);

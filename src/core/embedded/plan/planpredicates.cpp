@@ -407,9 +407,11 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
         for (const PlanRow* line = target; line->parentId >= 0;) {
             PlanRow& parent = rows_[size_t(line->parentId)];
             if (parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") {
-                // The inner table: second, or first when a RIGHT OUTER join builds on it.
+                // The inner table: second, or first when a RIGHT OUTER join builds on it; either
+                // table of a FULL OUTER join.
                 if ((parent.options == u"OUTER" && line->position == 2) ||
-                    (parent.options == u"RIGHT OUTER" && line->position == 1))
+                    (parent.options == u"RIGHT OUTER" && line->position == 1) ||
+                    parent.options == u"FULL OUTER")
                     return &parent;
                 break;
             }

@@ -383,7 +383,8 @@ QString copyLineOf(const std::vector<EqpLine>& lines, const QString& alias) {
 }
 
 // The tables of a join SQLite reads once (the outer loop, or a table read into the copy a hash
-// join searches) by an index for the statement's own conditions on them, when no hint names how
+// join searches) by an index, for the statement's own conditions on them or for an order, when no
+// hint names how
 // they are read or joined: read whole when the estimates find the plan cheaper so and the join
 // keeps its order and its hashing, as Oracle weighs an index's range against the table's
 // multiblock reads wherever the table stands in the join.
@@ -401,7 +402,8 @@ void steerJoinedAccess(Work& w, const QString& goal) {
                              : first == table.alias ? lineOf(*lines, table.alias)
                                                     : QString();
         if (w.hinted[k] || w.method[k] != Work::Method::Free || table.table.isEmpty() ||
-            table.indexed || !w.directive[k].isEmpty() || !line.startsWith(u"SEARCH") ||
+            table.indexed || !w.directive[k].isEmpty() ||
+            !(line.startsWith(u"SEARCH") || line.startsWith(u"SCAN")) ||
             !line.contains(u" INDEX ") || line.contains(u"AUTOMATIC") ||
             !hasStatistics(p.db, table.table))
             continue;
@@ -431,7 +433,7 @@ Steering steerStatement(sqlite3* db, const ParsedStatement& statement, const QSt
     s.goal = sessionGoal;
     const PlanEstimates::SharedTables shared(db);
     const std::vector<Hint>& hints = statement.hints();
-    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, peeked};
+    Planner planner{db, statement, owner, readFromList(sqliteText), sqliteText, {}, {}, {}, peeked};
     if (joins) {
         planner.base = steerSubqueries(planner);
         planner.from = readFromList(planner.base);

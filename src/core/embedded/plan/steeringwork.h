@@ -82,8 +82,9 @@ struct Planner {
                     tableText(base, item) + QStringLiteral(" AS ") + sql::quotedName(as) +
                     directive[k] +
                     (conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions);
-                known = areas.insert(key, hashAreaSource(db, item.table, buildFrom, item.alias,
-                                                         buildRows(k), exactKeys(k)));
+                known = areas.insert(
+                    key, hashAreaSource(db, item.table, buildFrom, item.alias, buildRows(k),
+                                        exactKeys(k), k < readAgain.size() && readAgain[k]));
             }
             copies[k] = *known;
         }
@@ -132,6 +133,7 @@ struct Planner {
     }
     std::vector<QString> keyColumn;  // a full scan's table: its rowid column
     std::vector<bool> copied;        // a table hashed for its join (rewriteFrom())
+    std::vector<bool> readAgain;     // the right table of a RIGHT or FULL join (hasharea.h)
     QHash<QString, QString> peeked;  // bind variables' values (translatePlan())
     // What the steering has found so far, which it asks for again.
     mutable QHash<QString, QString> areas = {};  // hashAreaSource() of each copy
