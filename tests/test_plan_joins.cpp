@@ -301,7 +301,9 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
           "select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
           "right join emp e on e.dept_id = d.dept_id where e.salary < 100 and e.status = 'S1'",
           "select d.dname, e.emp_id from dept d full join emp e using (dept_id) where d.dept_id "
-          "> 35 or e.emp_id < 5"}) {
+          "> 35 or e.emp_id < 5",
+          "select d.dname, e.emp_id, x.dname from dept d right join emp e on e.dept_id = "
+          "d.dept_id join dept x on x.dept_id = e.dept_id where e.emp_id < 30"}) {
         const QStringList plan = lines(QString::fromLatin1(sql));
         for (const QString& line : plan)
             if (line.contains(u"|TABLE ACCESS FULL|") || line.contains(u"|HASH JOIN"))
@@ -323,6 +325,12 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
     const qlonglong leftGets = gets_;
     lines("select max(e.ename), max(d.dname) from dept d full join emp e on e.dept_id = d.dept_id");
     EXPECT_LE(gets_, leftGets);
+    // The table a RIGHT join keeps, joined to one more: the HASH JOIN OUTER is the inner join's
+    // input.
+    EXPECT_EQ(lines("select d.dname, e.emp_id from dept d right join emp e on e.dept_id = "
+                    "d.dept_id join dept x on x.dept_id = e.dept_id where e.emp_id < 3")
+                  .mid(1, 2),
+              QStringList({"1|HASH JOIN|null|1|2", "2|HASH JOIN OUTER|null|1|2"}));
     const QStringList kept = lines(
         "select count(*) from emp m join dept d on d.dept_id = m.emp_id right join emp e on "
         "e.dept_id = d.dept_id where e.salary < 100");
@@ -386,6 +394,15 @@ TEST_F(PlanJoins, JoinsAreHashedNestedOrCartesianAsTheirRowsCost) {
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
         EXPECT_EQ(access_.value(1), QString::fromLatin1(c.access)) << c.sql;
     }
+    // A hint hashes EMP, read by its key's range: the range is the index line's access, and
+    // DEPT, the probe, is read as it is, no area of its own.
+    EXPECT_EQ(lines("select /*+ use_hash(e) */ d.dname, e.ename from dept d join emp e on "
+                    "e.dept_id = d.dept_id where e.emp_id < 100"),
+              QStringList({"0|SELECT STATEMENT|null|1|98", "1|HASH JOIN|null|1|98",
+                           "2|TABLE ACCESS FULL|DEPT|1|50",
+                           "2|TABLE ACCESS BY INDEX ROWID BATCHED|EMP|1|99",
+                           "3|INDEX RANGE SCAN|PK_EMP|1|99"}));
+    EXPECT_EQ(access_.value(4), R"("E"."EMP_ID"<100)");
     // What the engine has SQLite read to hash a table adds no column to *.
     EXPECT_EQ(lines("select * from emp e join dept d on d.dept_id = e.dept_id").value(1),
               "1|HASH JOIN|null|1|1960");

@@ -696,7 +696,8 @@ std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines) {
         R"(^SCAN (\S+)( EXISTS)? VIRTUAL TABLE INDEX \d+:qv\$hash!?(\(.*\))?( LEFT-JOIN)?$)"));
     static const QRegularExpression kBuilt(QStringLiteral(R"(\bqv\$hash\$(\S+))"));
     std::vector<EqpLine> out;
-    // A RIGHT or FULL join's pass over an area: its lines left out (their parents come first).
+    // A RIGHT or FULL join's pass over an area: its lines left out (their parents come first),
+    // the pass named after the alias its area is read under.
     std::vector<int> passes, left;
     for (const EqpLine& l : lines)
         if (l.detail.startsWith(u"RIGHT-JOIN qv$hash$"))
@@ -705,10 +706,15 @@ std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines) {
         const auto in = [&](const std::vector<int>& ids) {
             return std::find(ids.begin(), ids.end(), l.parent) != ids.end();
         };
-        if (in(passes) || in(left))
-            left.push_back(l.id);
-        else
+        if (!in(passes) && !in(left)) {
             out.push_back(l);
+            continue;
+        }
+        left.push_back(l.id);
+        if (const QRegularExpressionMatch m = kProbe.match(l.detail); m.hasMatch() && in(passes))
+            for (EqpLine& pass : out)
+                if (pass.id == l.parent)
+                    pass.detail = QStringLiteral("RIGHT-JOIN ") + m.captured(1);
     }
     for (size_t i = 0; i < out.size(); ++i) {
         const QRegularExpressionMatch m = kProbe.match(out[i].detail);

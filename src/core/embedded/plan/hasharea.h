@@ -62,8 +62,8 @@ QString hashAreaBuildAlias(const QString& alias);
 // the subquery that fills an area as MATERIALIZE a, placed before the first line of the block
 // that reads the area, with its table under the join's alias; the area's probe as SEARCH a USING
 // AUTOMATIC COVERING INDEX (keys), read whole as SCAN a. The lines of a RIGHT or FULL join's pass
-// over an area are left out (the RIGHT-JOIN line stays): it reads the area the join filled. Other
-// lines stay as they are.
+// over an area are left out: it reads the area the join filled; its line stays, as RIGHT-JOIN a.
+// Other lines stay as they are.
 std::vector<EqpLine> hashAreasAsCopies(const std::vector<EqpLine>& lines);
 
 }  // namespace qv::embedded

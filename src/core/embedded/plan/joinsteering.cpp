@@ -141,7 +141,12 @@ void steerJoins(Work& w) {
         if (!lines)
             return;
         const QString line = lineOf(*lines, table.alias);
-        const Work::Method method = w.method[k];
+        // The table whose rows a RIGHT or FULL join keeps is hashed unless a hint says otherwise:
+        // Oracle joins no such table by nested loops, where it is the inner one.
+        const Work::Method method =
+            w.method[k] == Work::Method::Free && !p.readAgain.empty() && p.readAgain[k]
+                ? Work::Method::Hash
+                : w.method[k];
         if (line.contains(u"AUTOMATIC")) {
             if (method != Work::Method::NestedLoops || !w.directive[k].isEmpty())
                 continue;
@@ -203,6 +208,20 @@ void steerJoins(Work& w) {
         p.copied[k] = hashes() || (keepOrder(w, *lines, first ? k : SIZE_MAX) && hashes());
         if (!p.copied[k])
             w.order = order;
+    }
+    // A hashed table SQLite reads first after all is read whole once without its area: it is
+    // the probe input, not a build (unless the other joins were hashed only with it so).
+    for (size_t k = 0; k < n; ++k) {
+        const auto lines = p.plan(w.current());
+        if (!p.copied[k] || !lines || firstLoop(*lines) != p.from.tables[k].alias)
+            continue;
+        p.copied[k] = false;
+        const auto without = p.plan(w.current());
+        const auto automatic = [](const std::vector<EqpLine>& l) {
+            return std::count_if(l.begin(), l.end(),
+                                 [](const EqpLine& e) { return e.detail.contains(u"AUTOMATIC"); });
+        };
+        p.copied[k] = !without || automatic(*without) < automatic(*lines);
     }
 }
 

@@ -221,12 +221,11 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         } else if (d.startsWith(u"USING INDEX ") && d.endsWith(u" FOR IN-OPERATOR")) {
             s.subqueries.push_back(inOperatorIndex(d.section(u' ', 2, 2)));
         } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
-            // The rows of the table it names (by name, or its hash area's) that met none are
-            // added after the loops of the tables after it.
+            // The rows of the table it names (by name, or by alias for a hash area) that met
+            // none are added after the loops of the tables after it.
             const QString name = d.mid(11).toLower();
             auto named = std::find_if(s.steps.rbegin(), s.steps.rend(), [&](const Step& step) {
-                return name.startsWith(u"qv$hash$") ? step.hashed
-                                                    : tableName(step.alias).toLower() == name;
+                return step.alias == name || tableName(step.alias).toLower() == name;
             });
             (named == s.steps.rend() ? s.steps.back() : *named).rightJoined = true;
         } else if (d == u"COMPOUND QUERY" || d.startsWith(u"MERGE (") ||

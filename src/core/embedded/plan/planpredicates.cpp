@@ -391,7 +391,8 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
     }
     PlanRow* target = &rows_[size_t(last->id)];
     for (PlanRow& r : rows_) {
-        if (r.loop != target->loop || r.loop < 0)
+        // The index of the table's own loop, or of the loop that filled its hash area.
+        if ((r.loop != target->loop || r.loop < 0) && r.parentId != target->id)
             continue;
         if (r.role == PlanRole::Index && findsBy(c, lastAlias, r.keys)) {
             access = true;
