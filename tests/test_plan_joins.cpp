@@ -283,20 +283,23 @@ TEST_F(PlanJoins, AnOuterJoinThroughATransientIndexIsAHashJoinOuter) {
     EXPECT_EQ(got, left);
     EXPECT_EQ(got.filter(QStringLiteral("null|")).size(), 40);
     // A FULL join, and a RIGHT join SQLite runs as written (it has a third table), hash the
-    // table whose rows they keep: each input is read once, the pass over the rows that met none
-    // reads the hash area again, and the join counts those rows too (into an aggregate as well).
+    // table whose rows they keep (a FULL join of two the smaller): each input is read once, the
+    // pass over the rows that met none reads the hash area again, and the join counts those rows
+    // too (into an aggregate as well).
     // A WHERE condition on the table a RIGHT join keeps filters it as it is read.
     EXPECT_EQ(lines("select d.dname, e.emp_id from dept d full join emp e on e.dept_id = "
                     "d.dept_id"),
               QStringList({"0|SELECT STATEMENT|null|1|2010", "1|HASH JOIN FULL OUTER|null|1|2010",
-                           "2|TABLE ACCESS FULL|EMP|1|2000", "2|TABLE ACCESS FULL|DEPT|1|50"}));
+                           "2|TABLE ACCESS FULL|DEPT|1|50", "2|TABLE ACCESS FULL|EMP|1|2000"}));
     EXPECT_EQ(lines("select count(*), count(e.emp_id) from dept d full join emp e on e.dept_id = "
                     "d.dept_id")
                   .value(2),
               "2|HASH JOIN FULL OUTER|null|1|2010");
     SqliteProbe probe(path());
     for (const char* sql :
-         {"select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
+         {"select d.dname, e.emp_id, e.ename from dept d full join emp e on e.dept_id = d.dept_id "
+          "and e.salary > 500",
+          "select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
           "full join emp e on e.dept_id = d.dept_id",
           "select d.dname, e.emp_id, m.ename from emp m join dept d on d.dept_id = m.emp_id "
           "right join emp e on e.dept_id = d.dept_id where e.salary < 100 and e.status = 'S1'",

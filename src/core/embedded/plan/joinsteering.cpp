@@ -61,6 +61,42 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
         w.order = order;
 }
 
+// A FULL join of two tables builds on the smaller input, as Oracle's does: SQLite's text has
+// the smaller table right, where it is hashed (when neither a * nor USING or NATURAL reads the
+// order of the two).
+void buildFullJoinOnSmaller(Work& w) {
+    Planner& p = w.p;
+    const FromTable& left = p.from.tables[0];
+    const FromTable& right = p.from.tables[1];
+    const QString join = p.base.mid(left.end, right.begin - left.end).toUpper();
+    if (!join.contains(u"FULL ") || join.contains(u"NATURAL ") || left.table.isEmpty() ||
+        right.table.isEmpty() || left.indexed || right.indexed)
+        return;
+    const std::vector<sql::Token> t = sql::tokenize(p.base);
+    for (size_t i = 0; i < t.size() && t[i].begin < right.end; ++i)
+        if ((t[i].isOp(u'*') && t[i].begin < left.begin && (i == 0 || !t[i - 1].isOp(u'('))) ||
+            (t[i].begin > left.end && t[i].is(u"USING")))
+            return;
+    try {
+        PlanEstimates estimates(p.db);
+        if (estimates.table(left.table).rows >= estimates.table(right.table).rows)
+            return;
+    } catch (const sqlite::Error&) {
+        return;
+    }
+    // Each table with its alias; the ON condition stays where it stands.
+    const QString leftText = p.base.mid(left.begin, left.after - left.begin);
+    const QString rightText = p.base.mid(right.begin, right.after - right.begin);
+    p.base = p.base.left(left.begin) + rightText +
+             p.base.mid(left.after, right.begin - left.after) + leftText + p.base.mid(right.after);
+    p.from = readFromList(p.base);
+    std::swap(w.directive[0], w.directive[1]);
+    std::swap(w.method[0], w.method[1]);
+    const bool hinted = w.hinted[0];
+    w.hinted[0] = w.hinted[1];
+    w.hinted[1] = hinted;
+}
+
 }  // namespace
 
 // Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
@@ -101,11 +137,14 @@ void steerJoins(Work& w) {
     // with one such join is hashed, its right table read once (the pass reads the area again), as
     // Oracle's HASH JOIN OUTER or FULL OUTER builds on the table whose rows it keeps.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
-    if (const int kept = rightJoined(p.base, p.from); kept >= 0) {
+    const int kept = rightJoined(p.base, p.from);
+    if (kept == -2)
+        return;
+    if (kept >= 0) {
+        if (n == 2)
+            buildFullJoinOnSmaller(w);
         p.readAgain.assign(n, false);
         p.readAgain[size_t(kept)] = true;
-    } else if (kept == -2) {
-        return;
     }
     // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
     if (const auto lines = p.plan(w.current())) {
