@@ -207,8 +207,8 @@ TEST_F(PlanShapes, PagesStopEarlyAndIndexesGiveTheirOrder) {
 
 // RANK and DENSE_RANK read through an index stop after the last tie of the last rank kept, with
 // the rows of the same ranking read to its end (ties, NULLs first or last, descending, a bind);
-// read in a sort (an index that lacks the NULL keys gives no order of all rows), or ranked within
-// partitions, every row is read.
+// read in a sort (an index that lacks the NULL keys gives no order of all rows, nor one of NULLs
+// first), or ranked within partitions, every row is read.
 TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
     for (const char* sql :
          {"create table rk (id number primary key, k number not null, n number, p number not "
@@ -217,7 +217,7 @@ TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
           "9) = 0 then null else mod(level, 700) end, mod(level, 4), 'v' || mod(level, 977) from "
           "dual connect by level <= 20000",
           "create index ix_rk_k on rk (k)", "create index ix_rk_n on rk (n)",
-          "create index ix_rk_pk on rk (p, k)",
+          "create index ix_rk_pk on rk (p, k)", "create index ix_rk_kn on rk (k, n, id)",
           "begin dbms_stats.gather_table_stats('SCOTT', "
           "'RK'); end;"})
         db_->execute(QString::fromUtf8(sql));
@@ -236,6 +236,10 @@ TEST_F(PlanShapes, RanksReadInIndexOrderStopAfterTheirLastTie) {
         {{"rank()", "order by k", " where p = 1", "between 4 and 8"}, "NOSORT STOPKEY"},
         {{"rank()", "order by v", "", "<= 10"}, "SORT PUSHED RANK"},
         {{"row_number()", "partition by p order by k", "", "<= 2"}, "NOSORT"},
+        // (k, n, id)'s index has every row, its NULLs after the other values as Oracle's has them:
+        // SQLite sorts each k's rows again for that, Oracle reads in the index's order.
+        {{"row_number()", "order by k, n", "", "<= 10"}, "NOSORT STOPKEY"},
+        {{"row_number()", "order by k desc, n desc nulls first", "", "<= 10"}, "NOSORT STOPKEY"},
     };
     for (const auto& c : cases) {
         const QString sql =

@@ -173,6 +173,18 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         const QString& d = node.detail;
         QRegularExpressionMatch m;
         if (d.startsWith(u"USE TEMP B-TREE FOR ")) {
+            // SQLite's sort of the last terms of an order an index gives, where only NULLs stand
+            // apart from Oracle's index: the index gives the order.
+            static const QRegularExpression kIndexed(
+                QStringLiteral(R"(^(?:SCAN|SEARCH) \S+ USING (?:COVERING )?INDEX (\S+))"));
+            if (d.endsWith(u"LAST TERM OF ORDER BY") || d.endsWith(u"RIGHT PART OF ORDER BY")) {
+                const auto loop = std::find_if(lines.begin(), lines.end(), [&](int l) {
+                    return kIndexed.match(nodes_[l].detail).hasMatch();
+                });
+                if (loop != lines.end() &&
+                    indexOrders(kIndexed.match(nodes_[*loop].detail).captured(1), text))
+                    continue;
+            }
             if (d.endsWith(u"GROUP BY"))
                 s.sortGroup = id;
             else if (d.endsWith(u"DISTINCT"))

@@ -4,6 +4,8 @@
 // them one by one.
 #include "core/embedded/plan/plansteps.h"
 
+#include <optional>
+
 namespace qv::embedded::plan {
 
 namespace {
@@ -68,6 +70,37 @@ bool sorting(const Step& s) {
 }
 
 }  // namespace
+
+bool Builder::indexOrders(const QString& index, Range text) {
+    const Range keys = orderKeys(tokens_, text);
+    if (keys.empty())
+        return false;
+    const PlanEstimates::Index& i = estimates_.index(index);
+    std::optional<bool> backwards;
+    size_t column = 0;
+    for (const Range& key : sql::splitTopLevel(tokens_, keys.first, keys.last)) {
+        auto has = [&](const char16_t* word) {
+            return sql::findTopLevel(tokens_, key.first, key.last, word) < key.last;
+        };
+        size_t end = key.last;
+        while (end > key.first &&
+               sql::isOneOf(tokens_[end - 1], {u"ASC", u"DESC", u"FIRST", u"LAST", u"NULLS"}))
+            --end;
+        if (end == key.first || !sql::isName(tokens_[end - 1]) ||
+            (end - key.first > 1 && !tokens_[end - 2].isOp(u'.')) ||
+            column >= size_t(i.columns.size()) ||
+            sql::unquoted(tokens_[end - 1])
+                    .compare(i.columns[qsizetype(column)], Qt::CaseInsensitive) != 0)
+            return false;
+        const bool back = has(u"DESC") != i.descending.value(qsizetype(column));
+        // NULLs last read forwards, first read backwards: where Oracle's index has them.
+        if (backwards.value_or(back) != back || (back ? has(u"LAST") : has(u"FIRST")))
+            return false;
+        backwards = back;
+        ++column;
+    }
+    return true;
+}
 
 void Builder::readInOrder(Step& first, Range text) const {
     const Range keys = orderKeys(tokens_, text);

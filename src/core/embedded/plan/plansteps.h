@@ -248,6 +248,11 @@ class Builder {
     // the order asked for, read backwards for a descending one (the first key of the ORDER BY
     // or window of `text`; none for an empty `text`).
     void readInOrder(Step& first, Range text) const;
+    // Whether Oracle's index `index` (SQLite's name) gives the order of `text` (as readInOrder())
+    // that SQLite completes with a sort of its last terms: its keys are the index's first
+    // columns, all read one way, and only where NULLs stand differs (an Oracle index keeps them
+    // after every value, SQLite's before).
+    bool indexOrders(const QString& index, Range text);
     void byPrimaryKey(Step& table, bool descending) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
