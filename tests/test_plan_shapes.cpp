@@ -358,13 +358,20 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
           "3:2 INDEX FAST FULL SCAN PK_DEPT|1|2", "4:1 SORT UNIQUE|1|",
           "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
           "6:5 INDEX RANGE SCAN IX_EMP_SALARY|1|10"}},
-        // A department's hundred employees earn ten salaries: its SORT UNIQUE hands on ten.
+        // A department's hundred employees earn ten salaries: its SORT UNIQUE, the member's
+        // DISTINCT and the MINUS's own in one, hands on ten.
         {"select distinct salary from emp where dept_id = 3 minus select distinct salary from emp "
          "where emp_id < 100",
          {"0: SELECT STATEMENT|1|8", "1:0 MINUS|1|8", "2:1 SORT UNIQUE|1|10",
-          "3:2 SORT UNIQUE|1|10", "4:3 TABLE ACCESS FULL EMP|1|100", "5:1 SORT UNIQUE|1|99",
-          "6:5 SORT UNIQUE|1|99", "7:6 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|99",
-          "8:7 INDEX RANGE SCAN SYS_C0010002|1|99"}},
+          "3:2 TABLE ACCESS FULL EMP|1|100", "4:1 SORT UNIQUE|1|99",
+          "5:4 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|99",
+          "6:5 INDEX RANGE SCAN SYS_C0010002|1|99"}},
+        // A UNION's SORT UNIQUE is the MINUS's; a query in parentheses is a SELECT.
+        {"select dept_id from emp union select dept_id from dept minus (select dept_id from "
+         "dept where dept_id > 3)",
+         {"0: SELECT STATEMENT|1|3", "1:0 MINUS|1|3", "2:1 SORT UNIQUE|1|", "3:2 UNION-ALL|1|5050",
+          "4:3 INDEX FAST FULL SCAN IX_EMP_DEPT|1|5000", "5:3 INDEX FAST FULL SCAN PK_DEPT|1|50",
+          "6:1 SORT UNIQUE|1|", "7:6 INDEX RANGE SCAN PK_DEPT|1|47"}},
         // One row found by its key: what the member's one lookup handed on.
         {"select dept_id from dept where dept_id < 4 minus select dept_id from emp where emp_id = "
          "5",
@@ -377,6 +384,8 @@ TEST_F(PlanShapes, SetOperationsSortTheirMembersAsOracleDoes) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(lines(QString::fromLatin1(c.sql)), c.lines) << c.sql;
+    EXPECT_EQ(lines("(select dept_id from dept) intersect (select dept_id from emp)").value(0),
+              "0: SELECT STATEMENT|1|50");
     // Members reading one table, each by conditions of its own: estimated, found and filtered
     // by those alone, the row limit on its count.
     EXPECT_EQ(lines("select ename from emp where salary < 20 and rownum <= 5 minus select ename "

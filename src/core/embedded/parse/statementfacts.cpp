@@ -346,7 +346,8 @@ QString statementKind(const std::vector<Token>& t) {
         }
         return QStringLiteral("SELECT");
     }
-    if (first.is(u"VALUES"))
+    // A query in parentheses (the first member of a set operation, say) is a query.
+    if (first.is(u"VALUES") || first.isOp(u'('))
         return QStringLiteral("SELECT");
     if (first.is(u"REPLACE"))
         return QStringLiteral("INSERT");

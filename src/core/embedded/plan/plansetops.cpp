@@ -84,10 +84,15 @@ Step Builder::compound(const std::vector<Member>& members, Range text) {
     std::vector<Range> texts = compoundParts(tokens_, text);
     if (texts.size() != members.size())
         texts.assign(members.size(), Range{});
+    // A member made distinct already (a UNION's SORT UNIQUE, a DISTINCT of its own) is sorted
+    // once.
     auto sortedUnique = [this](const Step& s, const Measure& rows = {}) {
-        Step u = blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
-        u.cost += sortCost(s.card);
-        u.rows = rows;
+        const bool sorted = s.operation == u"SORT" && s.options == u"UNIQUE";
+        Step u = sorted ? s : blockStep(QStringLiteral("SORT"), QStringLiteral("UNIQUE"), {s});
+        if (!sorted)
+            u.cost += sortCost(s.card);
+        if (!sorted || rows.kind != Measure::None)
+            u.rows = rows;
         return u;
     };
     std::optional<Step> acc;
