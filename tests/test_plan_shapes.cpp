@@ -559,6 +559,13 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
               (QStringList{"2:1 VIEW|1|3", "3:2 SORT ORDER BY STOPKEY|1|3",
                            "4:3 TABLE ACCESS FULL PG|1|3000"}));
     EXPECT_EQ(rowsOf(*db_, top.arg("")).filter(QRegularExpression(R"(^\d+\|null$)")).size(), 3);
+    // So for the ordered view under the numbered one of a page.
+    const QString paged = QStringLiteral(
+        "select * from (select a.*, rownum rn from (select id, v from pg order by v desc) a "
+        "where rownum <= 3) where rn > 1");
+    EXPECT_EQ(lines(paged).mid(4),
+              (QStringList{"4:3 SORT ORDER BY STOPKEY|1|3", "5:4 TABLE ACCESS FULL PG|1|3000"}));
+    EXPECT_EQ(rowsOf(*db_, paged).filter(QRegularExpression(R"(^\d+\|null\|[23]$)")).size(), 2);
     EXPECT_EQ(lines("select * from (select p.*, row_number() over (order by v desc) rn from pg p) "
                     "where rn <= 5")
                   .mid(2),

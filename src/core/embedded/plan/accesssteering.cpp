@@ -172,15 +172,25 @@ void steerNulls(Work& w) {
 }
 
 QString steerViewNulls(const Planner& p, const QString& text) {
-    const FromList outer = readFromList(text);
-    if (outer.tables.size() != 1 || !outer.tables.front().table.isEmpty())
+    // The query of the inline view the statement reads, or of the one that view reads, and so
+    // on down to the view that reads tables.
+    qsizetype begin = 0, end = text.size();
+    for (;;) {
+        const QString query = text.mid(begin, end - begin);
+        const FromList outer = readFromList(query);
+        if (outer.tables.size() != 1 || !outer.tables.front().table.isEmpty())
+            break;
+        const FromTable& view = outer.tables.front();
+        const qsizetype open = query.indexOf(u'(', view.begin);
+        const qsizetype close = query.lastIndexOf(u')', view.end - 1);
+        if (open < 0 || close <= open || open >= view.end)
+            return text;
+        end = begin + close;
+        begin += open + 1;
+    }
+    if (begin == 0)
         return text;
-    const FromTable& view = outer.tables.front();
-    const qsizetype open = text.indexOf(u'(', view.begin);
-    const qsizetype close = text.lastIndexOf(u')', view.end - 1);
-    if (open < 0 || close <= open || open >= view.end)
-        return text;
-    const QString query = text.mid(open + 1, close - open - 1);
+    const QString query = text.mid(begin, end - begin);
     const FromList from = readFromList(query);
     const auto lines = p.plan(text);
     if (!lines || from.tables.empty())
@@ -197,7 +207,7 @@ QString steerViewNulls(const Planner& p, const QString& text) {
     if (!steered)
         return text;
     const QString rewritten =
-        text.left(open + 1) + rewriteFrom(query, from, directive, {}) + text.mid(close);
+        text.left(begin) + rewriteFrom(query, from, directive, {}) + text.mid(end);
     return p.plan(rewritten) ? rewritten : text;
 }
 
