@@ -439,6 +439,19 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
     EXPECT_EQ(lines("select bonus from emp order by bonus").mid(1),
               (QStringList{"1:0 SORT ORDER BY|1|5000", "2:1 TABLE ACCESS FULL EMP|1|5000"}));
     EXPECT_EQ(started("select count(bonus) from emp"), "2:1 INDEX FAST FULL SCAN IX_EMP_BONUS|1");
+    // IS NOT NULL alone: the index read whole, its 500 entries estimated from NUM_NULLS, the
+    // condition a filter on the index line.
+    EXPECT_EQ(lines("select count(*) from emp where bonus is not null").value(2),
+              "2:1 INDEX FAST FULL SCAN IX_EMP_BONUS|1|500");
+    EXPECT_EQ(
+        rowsOf(*db_, QStringLiteral("SELECT CARDINALITY FROM %1 WHERE ID = 2").arg(kPlanTable)),
+        QStringList{"500"});
+    EXPECT_EQ(filters_.value(2), R"("BONUS" IS NOT NULL)");
+    EXPECT_EQ(lines("select /*+ index(emp ix_emp_bonus) */ ename from emp where bonus is not "
+                    "null order by bonus")
+                  .value(2),
+              "2:1 INDEX FULL SCAN IX_EMP_BONUS|1|500");
+    EXPECT_EQ(filters_.value(2), R"("BONUS" IS NOT NULL)");
     EXPECT_EQ(lines("select ename from emp where bonus = 100").mid(1),
               (QStringList{"1:0 TABLE ACCESS BY INDEX ROWID BATCHED EMP|1|10",
                            "2:1 INDEX RANGE SCAN IX_EMP_BONUS|1|10"}));

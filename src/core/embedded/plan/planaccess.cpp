@@ -42,6 +42,14 @@ double inListValues(const QList<Predicate>& conditions, const QString& column) {
     return 1;
 }
 
+// The condition `column` IS NOT NULL among `conditions`; null when there is none.
+const Predicate* notNullCondition(const QList<Predicate>& conditions, const QString& column) {
+    const auto found = std::find_if(conditions.begin(), conditions.end(), [&](const Predicate& p) {
+        return p.column == column && p.op == u"IS NOT NULL" && !p.function;
+    });
+    return found == conditions.end() ? nullptr : &*found;
+}
+
 // SQLite looks the keys of an IN list up one after the other inside one loop: Oracle's
 // INLIST ITERATOR above the access it repeats.
 Step inListIterator(const Step& access, double tableRows) {
@@ -222,10 +230,19 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         else if (!used.contains(column))
             range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
                          ? estimates_.rangeSelectivity(a.conditions, a.table, column)
+                     : notNullCondition(a.conditions, column)
+                         // SQLite's search past the NULL keys: the rows with a value
+                         ? estimates_.selectivity(*notNullCondition(a.conditions, column), a.table)
                          : 1.0 / 3;  // bounded by a bind variable
         used << column;
     }
     const bool search = !used.isEmpty();
+    // Searched only past the NULL keys of its first column: Oracle's index, which has none,
+    // read whole.
+    const bool pastNulls = equal == 0 && used.size() == 1 && !index.columns.isEmpty() &&
+                           index.columns.front().compare(used.front(), Qt::CaseInsensitive) == 0 &&
+                           estimates_.rangeSelectivity(a.conditions, a.table, used.front()) >= 1 &&
+                           notNullCondition(a.conditions, used.front());
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
     double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range * listKeys;
@@ -248,7 +265,7 @@ Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
         scan = QStringLiteral("FULL SCAN (MIN/MAX)");
     else if (!skipped.isEmpty())
         scan = QStringLiteral("SKIP SCAN");
-    else if (search)
+    else if (search && !pastNulls)
         scan = index.unique && equal >= index.columns.size() ? QStringLiteral("UNIQUE SCAN")
                                                              : QStringLiteral("RANGE SCAN");
     Step indexStep = named(step(QStringLiteral("INDEX"), scan), index.shown);

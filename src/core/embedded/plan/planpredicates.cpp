@@ -398,6 +398,14 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
             access = true;
             return &r;
         }
+        // A key column's IS NOT NULL: the index holds no other entries, read past the NULLs.
+        const QStringList columns = c.columns.value(lastAlias);
+        if (r.role == PlanRole::Index && columns.size() == 1 && r.keys.contains(columns.front()) &&
+            c.range.size() >= 4 && t_[c.range.last - 3].is(u"IS") &&
+            t_[c.range.last - 2].is(u"NOT") && t_[c.range.last - 1].is(u"NULL")) {
+            access = false;
+            return &r;
+        }
     }
     // A line below an INLIST ITERATOR hands the rows on.
     if (target->role == PlanRole::Iterator && size_t(target->id) + 1 < rows_.size())
