@@ -447,6 +447,15 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
         rowsOf(*db_, QStringLiteral("SELECT CARDINALITY FROM %1 WHERE ID = 2").arg(kPlanTable)),
         QStringList{"500"});
     EXPECT_EQ(filters_.value(2), R"("BONUS" IS NOT NULL)");
+    // An outer join keeps the rows its ON condition fails: the index lacks those of EMP. An
+    // inner join drops them.
+    for (const char* join : {"left", "full", "inner"}) {
+        const QStringList plan =
+            lines(QStringLiteral("select count(*) from emp e %1 join dept d on d.dept_id = e.bonus")
+                      .arg(QLatin1String(join)));
+        EXPECT_EQ(plan.filter(u"IX_EMP_BONUS").size(), join == std::string_view("inner") ? 1 : 0)
+            << join << " " << plan.join(u' ').toStdString();
+    }
     EXPECT_EQ(lines("select /*+ index(emp ix_emp_bonus) */ ename from emp where bonus is not "
                     "null order by bonus")
                   .value(2),

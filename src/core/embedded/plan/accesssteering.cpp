@@ -23,6 +23,37 @@ bool rejectsNull(const Predicate& p) {
     return !p.function && p.op != u"IS NULL" && p.op != u"OR" && !p.op.isEmpty();
 }
 
+// Whether condition `p` drops the rows of the table read as `alias` that it fails: one of the
+// WHERE clause, or the ON condition of an inner join, or of an outer join that does not keep
+// that table's rows (LEFT JOIN the table after it, RIGHT JOIN those before it, FULL JOIN none).
+bool dropsRowsOf(const std::vector<sql::Token>& t, const Predicate& p, const QString& alias) {
+    // The clause it stands in: the nearest ON or WHERE before it.
+    size_t on = std::min(p.at, t.size());
+    while (on > 0 && !t[on - 1].is(u"ON") && !t[on - 1].is(u"WHERE"))
+        --on;
+    if (on == 0 || !t[on - 1].is(u"ON"))
+        return true;
+    size_t join = on - 1;
+    while (join > 0 && !t[join].is(u"JOIN"))
+        --join;
+    const bool full =
+        join > 0 && (t[join - 1].is(u"FULL") ||
+                     (join > 1 && t[join - 1].is(u"OUTER") && t[join - 2].is(u"FULL")));
+    const bool left =
+        join > 0 && (t[join - 1].is(u"LEFT") ||
+                     (join > 1 && t[join - 1].is(u"OUTER") && t[join - 2].is(u"LEFT")));
+    const bool right =
+        join > 0 && (t[join - 1].is(u"RIGHT") ||
+                     (join > 1 && t[join - 1].is(u"OUTER") && t[join - 2].is(u"RIGHT")));
+    // The table the JOIN adds: its alias, else its name.
+    QString added;
+    for (size_t i = join + 1; i + 1 < on; ++i)
+        if (sql::isName(t[i]) && !t[i].isOp(u'.') && !sql::isKeyword(t[i]))
+            added = sql::unquoted(t[i]).toLower();
+    const bool owner = added == alias;
+    return !full && !(left && !owner) && !(right && owner);
+}
+
 // Whether every use of `column` in the statement is the argument of an aggregate that passes
 // NULL over (count(c), count(DISTINCT c), min(c) ...): the rows without a value are not needed
 // then.
@@ -101,7 +132,8 @@ bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& in
                 const bool own =
                     c.column == column && (c.alias.isEmpty() || c.alias == table.alias);
                 const bool joined = c.otherColumn == column && c.otherAlias == table.alias;
-                return (own || joined) && rejectsNull(c);
+                return (own || joined) && rejectsNull(c) &&
+                       dropsRowsOf(p.statement.tokens(), c, table.alias);
             });
             if (kept || onlyAggregated(p.statement.tokens(), column))
                 return true;
