@@ -62,15 +62,15 @@ void bufferCartesian(Work& w, size_t k, const std::vector<EqpLine>& current) {
 }
 
 // A FULL join of two tables builds on the smaller input, as Oracle's does: SQLite's text has
-// the smaller table right, where it is hashed (when neither a * nor USING or NATURAL reads the
-// order of the two).
+// the smaller table right, where it is hashed, and a table joined to a view (which the engine
+// does not hash) right of it (when neither a * nor USING or NATURAL reads the order of the two).
 void buildFullJoinOnSmaller(Work& w) {
     Planner& p = w.p;
     const FromTable& left = p.from.tables[0];
     const FromTable& right = p.from.tables[1];
     const QString join = p.base.mid(left.end, right.begin - left.end).toUpper();
     if (!join.contains(u"FULL ") || join.contains(u"NATURAL ") || left.table.isEmpty() ||
-        right.table.isEmpty() || left.indexed || right.indexed)
+        left.indexed || right.indexed)
         return;
     const std::vector<sql::Token> t = sql::tokenize(p.base);
     for (size_t i = 0; i < t.size() && t[i].begin < right.end; ++i)
@@ -79,7 +79,8 @@ void buildFullJoinOnSmaller(Work& w) {
             return;
     try {
         PlanEstimates estimates(p.db);
-        if (estimates.table(left.table).rows >= estimates.table(right.table).rows)
+        if (!right.table.isEmpty() &&
+            estimates.table(left.table).rows >= estimates.table(right.table).rows)
             return;
     } catch (const sqlite::Error&) {
         return;
