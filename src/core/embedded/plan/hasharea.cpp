@@ -238,25 +238,15 @@ struct Area {
 };
 
 // ---- qv_hash_build(c1, ..., cn): the area of the rows it is given, as a pointer ----
-// ---- qv_hash_kept(k, c1, ..., cn): the same, kept as area k of the statement's connection ----
-
-// Whether the aggregate's first argument numbers the area it keeps (qv_hash_kept()).
-bool keeps(sqlite3_context* context) {
-    return sqlite3_user_data(context) != nullptr;
-}
 
 void buildStep(sqlite3_context* context, int argc, sqlite3_value** argv) {
     auto** area = static_cast<Area**>(sqlite3_aggregate_context(context, sizeof(Area*)));
     if (!area)
         return sqlite3_result_error_nomem(context);
-    const int skipped = keeps(context) && argc > 0 ? 1 : 0;
     try {
-        if (!*area) {
+        if (!*area)
             *area = new Area;
-            if (skipped)
-                (*area)->keptAs = sqlite3_value_int64(argv[0]);
-        }
-        (*area)->add(argc - skipped, argv + skipped);
+        (*area)->add(argc, argv);
     } catch (const std::bad_alloc&) {
         sqlite3_result_error_nomem(context);
     }
@@ -267,17 +257,27 @@ void buildFinal(sqlite3_context* context) {
     Area* made = area && *area ? *area : new (std::nothrow) Area;
     if (!made)
         return sqlite3_result_error_nomem(context);
-    if (keeps(context)) {
-        made->keptBy = sqlite3_context_db_handle(context);
+    sqlite3_result_pointer(context, made, kAreaType, [](void* p) { delete static_cast<Area*>(p); });
+}
+
+// qv_hash_keep(k, area): `area`, kept as area k of the statement's connection while the
+// statement holds it (its first reading of it owns it); the area handed on, not owned.
+void keepArea(sqlite3_context* context, int, sqlite3_value** argv) {
+    auto* area = static_cast<Area*>(sqlite3_value_pointer(argv[1], kAreaType));
+    if (!area)
+        return;
+    if (!area->keptBy) {
         KeptAreas& kept = keptAreas();
         try {
             const std::lock_guard<std::mutex> hold(kept.lock);
-            kept.areas[{made->keptBy, made->keptAs}] = made;
+            area->keptBy = sqlite3_context_db_handle(context);
+            area->keptAs = sqlite3_value_int64(argv[0]);
+            kept.areas[{area->keptBy, area->keptAs}] = area;
         } catch (const std::bad_alloc&) {
-            made->keptBy = nullptr;
+            area->keptBy = nullptr;
         }
     }
-    sqlite3_result_pointer(context, made, kAreaType, [](void* p) { delete static_cast<Area*>(p); });
+    sqlite3_result_pointer(context, area, kAreaType, nullptr);
 }
 
 // Area k of the statement's connection (argv[0]), while the statement that filled it holds it.
@@ -618,10 +618,9 @@ int registerHashAreas(sqlite3* db) {
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_build", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         nullptr, nullptr, buildStep, buildFinal, nullptr);
-    static int keeping = 1;
     if (rc == SQLITE_OK)
-        rc = sqlite3_create_function_v2(db, "qv_hash_kept", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        &keeping, nullptr, buildStep, buildFinal, nullptr);
+        rc = sqlite3_create_function_v2(db, "qv_hash_keep", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
+                                        nullptr, keepArea, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_held", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         nullptr, areaHeld, nullptr, nullptr, nullptr);
@@ -678,9 +677,9 @@ QString hashAreaSource(sqlite3* db, const QString& table, const QString& buildFr
             static std::atomic<int64_t> numbers{0};
             const QString number = QString::number(++numbers);
             filled = QStringLiteral(
-                         "CASE WHEN qv_hash_held(%1) THEN qv_hash_area(%1) ELSE (SELECT "
-                         "qv_hash_kept(%1, %2) FROM %3) END")
-                         .arg(number, names.join(QStringLiteral(", ")), buildFrom);
+                         "CASE WHEN qv_hash_held(%1) THEN qv_hash_area(%1) ELSE "
+                         "qv_hash_keep(%1, %2) END")
+                         .arg(number, filled);
         }
         return QStringLiteral("temp.%1(%2, %3, %4) %5")
             .arg(sql::quotedName(area), filled,

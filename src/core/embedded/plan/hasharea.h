@@ -25,8 +25,8 @@
 // SQLite reads the right table of a RIGHT or FULL join again after the join, for its rows that met
 // none, and codes its FROM item's arguments anew for that pass: such an area is written
 //   temp."qv$hash$<sig>"(CASE WHEN qv_hash_held(k) THEN qv_hash_area(k)
-//                        ELSE (SELECT qv_hash_kept(k, "C1", ...) FROM ...) END, n, 'c1,...') a
-// where qv_hash_kept() keeps the area it fills as area k of the connection while the statement
+//                        ELSE qv_hash_keep(k, (SELECT qv_hash_build(...) FROM ...)) END, n, ...) a
+// where qv_hash_keep() keeps the area filled as area k of the connection while the statement
 // holds it, and qv_hash_area(k) hands it on to the pass, which so reads no table again.
 
 #include "core/embedded/plan/planbuilder.h"
@@ -39,8 +39,8 @@
 
 namespace qv::embedded {
 
-// Registers the module qv_hash, the aggregates qv_hash_build() and qv_hash_kept() and the
-// functions qv_hash_held() and qv_hash_area() on `db`. Returns SQLite's code.
+// Registers the module qv_hash, the aggregate qv_hash_build() and the functions qv_hash_keep(),
+// qv_hash_held() and qv_hash_area() on `db`. Returns SQLite's code.
 int registerHashAreas(sqlite3* db);
 
 // The FROM item that reads the rows of `table` (SQLite's name of a stored table) through a hash
