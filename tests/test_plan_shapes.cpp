@@ -560,6 +560,16 @@ TEST_F(PlanShapes, FetchWithTiesAndPercentKeepTheRowsOfOracle) {
     EXPECT_EQ(
         rowsOf(*db_, "select id from pg order by id offset 2 rows fetch next 3 rows with ties"),
         (QStringList{"3", "4", "5"}));
+    // So with the OFFSET and the count told by bind variables when it runs.
+    EXPECT_EQ(db_->openRecordset(
+                     "select id, v from pg order by id offset :o rows fetch next :n rows with ties",
+                     {{"o", BindType::Number, "2"}, {"n", BindType::Number, "3"}})
+                  ->skipToEnd(),
+              3);
+    lastSqlId_ = rowsOf(*stats_, QStringLiteral("SELECT PREV_SQL_ID FROM V$SESSION WHERE SID = %1")
+                                     .arg(db_->sessionId()))
+                     .value(0);
+    EXPECT_LT(10 * buffers(), once);
     // The rowid is the primary key: read backwards through its index, three rows and no more.
     const QString key = rowsOf(*db_,
                                "select index_name from user_indexes where table_name = "

@@ -448,9 +448,10 @@ class Translator {
     // window's one ORDER BY term, empty for ROW_NUMBER.
     struct RankStop {
         qlonglong rows = 0;
-        size_t bind = kNone;
+        size_t bind = kNone;  // the bind variable of the rows kept, added to `rows`
         Range order;
         bool dense = false;
+        size_t offsetBind = kNone;  // the bind variable of the rows skipped, added too
     };
     void rankLimit(const Block& b, const RankStop& stop, const Scope& outer);
     std::map<size_t, RankStop> rankStops_;

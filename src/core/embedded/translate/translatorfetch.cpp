@@ -172,13 +172,16 @@ void Translator::stopAtLastTie(const Block& b, const RankedFetch& f) {
         n = ok ? qlonglong(t_[r.first].text.toDouble(&ok)) : 0;
         return ok;
     };
+    auto bind = [&](Range r) { return r.size() == 1 && t_[r.first].kind == TokenKind::Param; };
     qlonglong skipped = 0, rows = 0;
-    if (!f.offset.empty() && !whole(f.offset, skipped))
-        return;
     RankStop stop{0, kNone, {first, end}, false};
+    if (bind(f.offset))
+        stop.offsetBind = f.offset.first;
+    else if (!f.offset.empty() && !whole(f.offset, skipped))
+        return;
     if (f.count.empty())
         rows = 1;
-    else if (f.count.size() == 1 && t_[f.count.first].kind == TokenKind::Param && f.offset.empty())
+    else if (bind(f.count))
         stop.bind = f.count.first;
     else if (!whole(f.count, rows))
         return;

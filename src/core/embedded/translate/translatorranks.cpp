@@ -14,13 +14,30 @@ namespace qv::embedded {
 // rows alone when they come first.
 void Translator::rankLimit(const Block& b, const RankStop& stop, const Scope& outer) {
     const Scope plain{{}, outer.level};
-    auto last = [&] {
-        if (stop.bind == kNone)
-            return write(QString::number(stop.rows));
-        // rn <= :n keeps the ranks up to n's whole part, none for a NULL.
+    // rn <= :n keeps the ranks up to n's whole part, none for a NULL; so do FETCH's count and
+    // OFFSET.
+    auto bound = [&](size_t bind) {
         write(u"coalesce(max(CAST(");
-        render(stop.bind, stop.bind + 1, plain);
+        render(bind, bind + 1, plain);
         write(u" AS INTEGER), 0), 0)");
+    };
+    auto last = [&] {
+        if (stop.bind == kNone && stop.offsetBind == kNone)
+            return write(QString::number(stop.rows));
+        if (stop.offsetBind == kNone && stop.rows == 0)
+            return bound(stop.bind);
+        write(u"(");
+        if (stop.bind != kNone)
+            bound(stop.bind);
+        else
+            write(QString::number(stop.rows));
+        if (stop.offsetBind != kNone) {
+            write(u" + ");
+            bound(stop.offsetBind);
+        }
+        if (stop.bind != kNone && stop.rows != 0)
+            write(QStringLiteral(" + ") + QString::number(stop.rows));
+        write(u")");
     };
     write(u" LIMIT ");
     if (stop.order.empty())
