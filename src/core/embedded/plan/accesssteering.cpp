@@ -204,43 +204,56 @@ void steerNulls(Work& w) {
 }
 
 QString steerViewNulls(const Planner& p, const QString& text) {
-    // The query of the inline view the statement reads, or of the one that view reads, and so
-    // on down to the view that reads tables.
-    qsizetype begin = 0, end = text.size();
-    for (;;) {
-        const QString query = text.mid(begin, end - begin);
-        const FromList outer = readFromList(query);
-        if (outer.tables.size() != 1 || !outer.tables.front().table.isEmpty())
-            break;
-        const FromTable& view = outer.tables.front();
-        const qsizetype open = query.indexOf(u'(', view.begin);
-        const qsizetype close = query.lastIndexOf(u')', view.end - 1);
-        if (open < 0 || close <= open || open >= view.end)
-            return text;
-        end = begin + close;
-        begin += open + 1;
-    }
-    if (begin == 0)
-        return text;
-    const QString query = text.mid(begin, end - begin);
-    const FromList from = readFromList(query);
     const auto lines = p.plan(text);
-    if (!lines || from.tables.empty())
+    if (!lines)
         return text;
-    std::vector<QString> directive(from.tables.size());
-    bool steered = false;
-    for (size_t k = 0; k < from.tables.size(); ++k) {
-        const FromTable& table = from.tables[k];
-        if (indexLackingRows(p, table, loopOf(*lines, table.alias)).isEmpty())
+    // The span of each inline view's query, from the last: its tables read whole where the
+    // index SQLite reads lacks rows they need.
+    auto viewSpan = [&](qsizetype begin, const FromTable& view, qsizetype& open, qsizetype& close) {
+        const QString query = text.mid(begin);
+        open = query.indexOf(u'(', view.begin);
+        close = query.lastIndexOf(u')', view.after - 1);
+        if (open < 0 || close <= open || open >= view.after)
+            return false;
+        open += begin + 1;
+        close += begin;
+        return true;
+    };
+    QString out = text;
+    const FromList top = readFromList(text);
+    for (auto item = top.tables.rbegin(); item != top.tables.rend(); ++item) {
+        if (!item->table.isEmpty())
             continue;
-        directive[k] = QStringLiteral(" NOT INDEXED");
-        steered = true;
+        // The query of the view, or of the one view it reads, and so on down to one that reads
+        // tables.
+        qsizetype begin = 0, end = 0;
+        if (!viewSpan(0, *item, begin, end))
+            continue;
+        for (;;) {
+            const FromList inner = readFromList(text.mid(begin, end - begin));
+            if (inner.tables.size() != 1 || !inner.tables.front().table.isEmpty())
+                break;
+            qsizetype open = 0, close = 0;
+            if (!viewSpan(begin, inner.tables.front(), open, close))
+                break;
+            begin = open;
+            end = close;
+        }
+        const QString query = text.mid(begin, end - begin);
+        const FromList from = readFromList(query);
+        std::vector<QString> directive(from.tables.size());
+        bool steered = false;
+        for (size_t k = 0; k < from.tables.size(); ++k) {
+            const FromTable& table = from.tables[k];
+            if (indexLackingRows(p, table, loopOf(*lines, table.alias)).isEmpty())
+                continue;
+            directive[k] = QStringLiteral(" NOT INDEXED");
+            steered = true;
+        }
+        if (steered)
+            out = out.left(begin) + rewriteFrom(query, from, directive, {}) + out.mid(end);
     }
-    if (!steered)
-        return text;
-    const QString rewritten =
-        text.left(begin) + rewriteFrom(query, from, directive, {}) + text.mid(end);
-    return p.plan(rewritten) ? rewritten : text;
+    return out != text && p.plan(out) ? out : text;
 }
 
 }  // namespace qv::embedded::steer

@@ -278,7 +278,15 @@ QString ownConditions(const QString& sqliteText, const FromList& from, size_t k,
         ++last;
     if (first < last && t[first].is(u"ON"))
         keep(first + 1, last);
-    if (filtered && (from.commas || innerJoinsOnly(sqliteText, from)))
+    // (Inner joins of views too: their order is no matter here.)
+    const bool inner = std::all_of(from.tables.begin() + 1, from.tables.end(), [&](const auto& i) {
+        const FromTable& before = *(&i - 1);
+        const QString between =
+            sqliteText.mid(before.end, i.begin - before.end).simplified().toUpper();
+        return between == u"," || between == u"JOIN" || between == u"INNER JOIN" ||
+               between == u"CROSS JOIN";
+    });
+    if (filtered && (from.commas || inner))
         keep(where + 1, whereEnd(t, where));
     return kept.join(QStringLiteral(" AND "));
 }

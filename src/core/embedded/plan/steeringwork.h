@@ -254,8 +254,9 @@ bool holdsNeededRows(const Planner& p, const FromTable& table, const QString& in
 // Each table SQLite reads by an index that lacks rows it needs is read whole, or by a cheaper
 // index that has them; an index hint that asked for it is reported unused.
 void steerNulls(Work& w);
-// The same for the tables of the one inline view a statement reads, or of the one that view
-// reads and so on (a page of an ordered or ranked view): `text` with each such table read whole.
+// The same for the tables of the inline views a statement reads, or of the one such a view
+// reads and so on (a page of an ordered or ranked view, a grouping joined to a table): `text`
+// with each such table read whole.
 QString steerViewNulls(const Planner& p, const QString& text);
 
 }  // namespace qv::embedded::steer
