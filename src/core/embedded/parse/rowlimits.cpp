@@ -285,6 +285,18 @@ std::optional<std::pair<Comparison, Comparison>> between(const std::vector<Token
 
 }  // namespace
 
+bool inNestedQuery(const std::vector<Token>& t, Range text, size_t at) {
+    for (size_t i = text.first; i + 1 < text.last && i < at; ++i) {
+        if (!t[i].isOp(u'(') || !(t[i + 1].is(u"SELECT") || t[i + 1].is(u"WITH")))
+            continue;
+        const size_t close = sql::closing(t, i, text.last);
+        if (at < close)
+            return true;
+        i = close;
+    }
+    return false;
+}
+
 Range inlineView(const std::vector<Token>& t, Range text) {
     const size_t from = sql::findTopLevel(t, text.first, text.last, u"FROM");
     if (from + 2 >= text.last || !t[from + 1].isOp(u'(') ||

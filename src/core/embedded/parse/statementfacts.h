@@ -161,6 +161,9 @@ QString viewFilter(const std::vector<Token>& t, Range text);
 // The query of the inline view that the FROM clause of `text` starts with; empty when none.
 Range inlineView(const std::vector<Token>& t, Range text);
 
+// Whether token `at` of `text` stands in a query nested in it (a subquery or view in parentheses).
+bool inNestedQuery(const std::vector<Token>& t, Range text, size_t at);
+
 // The subqueries of the select list of `text`, each the query inside its parentheses, in the
 // order they stand; none when its other clauses have subqueries too (an inline view aside).
 std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text);

@@ -98,6 +98,40 @@ void buildFullJoinOnSmaller(Work& w) {
     w.hinted[1] = hinted;
 }
 
+// The table whose rows that met none the list's one RIGHT or FULL join reads again (Planner::
+// readAgain); false when it has more such joins, which are not hashed.
+bool keepRightJoined(Work& w) {
+    Planner& p = w.p;
+    const int kept = rightJoined(p.base, p.from);
+    if (kept == -2)
+        return false;
+    if (kept >= 0) {
+        if (p.from.tables.size() == 2)
+            buildFullJoinOnSmaller(w);
+        p.readAgain.assign(p.from.tables.size(), false);
+        p.readAgain[size_t(kept)] = true;
+    }
+    return true;
+}
+
+// A hashed table SQLite reads first after all is read whole once without its area: it is the
+// probe input, not a build (unless the other joins were hashed only with it so).
+void dropAreasReadFirst(Work& w) {
+    Planner& p = w.p;
+    const auto automatic = [](const std::vector<EqpLine>& l) {
+        return std::count_if(l.begin(), l.end(),
+                             [](const EqpLine& e) { return e.detail.contains(u"AUTOMATIC"); });
+    };
+    for (size_t k = 0; k < p.from.tables.size(); ++k) {
+        const auto lines = p.plan(w.current());
+        if (!p.copied[k] || !lines || firstLoop(*lines) != p.from.tables[k].alias)
+            continue;
+        p.copied[k] = false;
+        const auto without = p.plan(w.current());
+        p.copied[k] = !without || automatic(*without) < automatic(*lines);
+    }
+}
+
 }  // namespace
 
 // Fixes the order of the tables as SQLite runs them in `current` (when no hint did and the
@@ -138,15 +172,8 @@ void steerJoins(Work& w) {
     // with one such join is hashed, its right table read once (the pass reads the area again), as
     // Oracle's HASH JOIN OUTER or FULL OUTER builds on the table whose rows it keeps.
     const bool rowids = p.base.contains(u"rowid", Qt::CaseInsensitive);
-    const int kept = rightJoined(p.base, p.from);
-    if (kept == -2)
+    if (!keepRightJoined(w))
         return;
-    if (kept >= 0) {
-        if (n == 2)
-            buildFullJoinOnSmaller(w);
-        p.readAgain.assign(n, false);
-        p.readAgain[size_t(kept)] = true;
-    }
     // USE_HASH of the table SQLite reads first: the table joined after it is the one hashed.
     if (const auto lines = p.plan(w.current())) {
         const QString first = firstLoop(*lines);
@@ -249,20 +276,7 @@ void steerJoins(Work& w) {
         if (!p.copied[k])
             w.order = order;
     }
-    // A hashed table SQLite reads first after all is read whole once without its area: it is
-    // the probe input, not a build (unless the other joins were hashed only with it so).
-    for (size_t k = 0; k < n; ++k) {
-        const auto lines = p.plan(w.current());
-        if (!p.copied[k] || !lines || firstLoop(*lines) != p.from.tables[k].alias)
-            continue;
-        p.copied[k] = false;
-        const auto without = p.plan(w.current());
-        const auto automatic = [](const std::vector<EqpLine>& l) {
-            return std::count_if(l.begin(), l.end(),
-                                 [](const EqpLine& e) { return e.detail.contains(u"AUTOMATIC"); });
-        };
-        p.copied[k] = !without || automatic(*without) < automatic(*lines);
-    }
+    dropAreasReadFirst(w);
 }
 
 }  // namespace qv::embedded::steer

@@ -50,6 +50,15 @@ const Predicate* notNullCondition(const QList<Predicate>& conditions, const QStr
     return found == conditions.end() ? nullptr : &*found;
 }
 
+// Whether a search on `column` alone, the first of `index`, is one past its NULL keys for an IS
+// NOT NULL (when no range of `conditions` bounds it): Oracle's index, which has none, read whole.
+bool pastNullsOnly(const PlanEstimates::Index& index, const QString& column,
+                   const QList<Predicate>& conditions) {
+    return !index.columns.isEmpty() &&
+           index.columns.front().compare(column, Qt::CaseInsensitive) == 0 &&
+           notNullCondition(conditions, column);
+}
+
 // SQLite looks the keys of an IN list up one after the other inside one loop: Oracle's
 // INLIST ITERATOR above the access it repeats.
 Step inListIterator(const Step& access, double tableRows) {
@@ -194,55 +203,59 @@ Step Builder::rowidAccess(const Access& a, const QString& usingText, const QStri
 
 // SEARCH / SCAN t USING [COVERING] INDEX i (constraints): the index's scan, under the table's
 // access by rowid unless the index covers what is read.
-Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
-                          const QStringList& outer, bool searched) {
+Builder::KeySearch Builder::keySearch(const Access& a, const QString& constraints,
+                                      const PlanEstimates::Index& index) {
     // "<expr>": the expression of a function-based index.
     static const QRegularExpression kConstraint(QStringLiteral(R"(^(\w+|<expr>)(=|>|<|>=|<=)\?$)"));
-    const bool covering = !m.captured(1).isEmpty();
-    const QString indexName = m.captured(2);
-    const PlanEstimates::Index& index = estimates_.index(indexName);
-    int equal = 0;
-    double range = 1;
-    double listKeys = 1;  // the key values an IN list on the equality columns looks up
-    QStringList used;
-    // "ANY(c)": SQLite steps through each value of a leading column no condition names.
-    QStringList skipped;
-    for (const QString& c : m.captured(3).split(QStringLiteral(" AND "), Qt::SkipEmptyParts)) {
+    KeySearch k;
+    for (const QString& c : constraints.split(QStringLiteral(" AND "), Qt::SkipEmptyParts)) {
         const QString term = c.trimmed();
         if (term.startsWith(u"ANY(") && term.endsWith(u')')) {
-            skipped << term.mid(4, term.size() - 5).toLower();
+            k.skipped << term.mid(4, term.size() - 5).toLower();
             continue;
         }
         const QRegularExpressionMatch cm = kConstraint.match(term);
         if (!cm.hasMatch())
             continue;
         const QString column = cm.captured(1).toLower();
-        if (cm.captured(2) == u"=" && equal == used.size()) {
-            ++equal;
-            listKeys *= inListValues(a.conditions, column);
+        if (cm.captured(2) == u"=" && k.equal == k.used.size()) {
+            ++k.equal;
+            k.listKeys *= inListValues(a.conditions, column);
         } else if (column == u"<expr>")
-            range *= 0.05;  // Oracle's guess for a range of a function's values
-        else if (!used.contains(column) &&
+            k.range *= 0.05;  // Oracle's guess for a range of a function's values
+        else if (!k.used.contains(column) &&
                  std::any_of(a.conditions.begin(), a.conditions.end(), [&](const Predicate& p) {
                      return p.isJoin() && p.isRange() && p.column == column;
                  }))
-            range *= 0.05;  // bounded by a join: Oracle's guess for a join by a range
-        else if (!used.contains(column))
-            range *= estimates_.rangeSelectivity(a.conditions, a.table, column) < 1
-                         ? estimates_.rangeSelectivity(a.conditions, a.table, column)
-                     : notNullCondition(a.conditions, column)
-                         // SQLite's search past the NULL keys: the rows with a value
-                         ? estimates_.selectivity(*notNullCondition(a.conditions, column), a.table)
-                         : 1.0 / 3;  // bounded by a bind variable
-        used << column;
+            k.range *= 0.05;  // bounded by a join: Oracle's guess for a join by a range
+        else if (!k.used.contains(column)) {
+            // Bounded by literals; searched past the NULL keys (the rows with a value); else
+            // bounded by a bind variable.
+            const double share = estimates_.rangeSelectivity(a.conditions, a.table, column);
+            const Predicate* notNull = share < 1 ? nullptr : notNullCondition(a.conditions, column);
+            k.pastNulls = notNull && k.used.isEmpty() && pastNullsOnly(index, column, a.conditions);
+            k.range *= share < 1 ? share
+                       : notNull ? estimates_.selectivity(*notNull, a.table)
+                                 : 1.0 / 3;
+        }
+        k.used << column;
     }
+    return k;
+}
+
+Step Builder::indexAccess(const Access& a, const QRegularExpressionMatch& m,
+                          const QStringList& outer, bool searched) {
+    const bool covering = !m.captured(1).isEmpty();
+    const QString indexName = m.captured(2);
+    const PlanEstimates::Index& index = estimates_.index(indexName);
+    const KeySearch keys = keySearch(a, m.captured(3), index);
+    const int equal = keys.equal;
+    const double range = keys.range;
+    const double listKeys = keys.listKeys;
+    const QStringList& used = keys.used;
+    const QStringList& skipped = keys.skipped;
     const bool search = !used.isEmpty();
-    // Searched only past the NULL keys of its first column: Oracle's index, which has none,
-    // read whole.
-    const bool pastNulls = equal == 0 && used.size() == 1 && !index.columns.isEmpty() &&
-                           index.columns.front().compare(used.front(), Qt::CaseInsensitive) == 0 &&
-                           estimates_.rangeSelectivity(a.conditions, a.table, used.front()) >= 1 &&
-                           notNullCondition(a.conditions, used.front());
+    const bool pastNulls = keys.pastNulls && used.size() == 1;
     // SEARCH without any condition: the first or last key, for min() or max().
     const bool minMax = !search && searched;
     double found = minMax ? 1 : estimates_.rowsPerKey(indexName, equal) * range * listKeys;
@@ -408,6 +421,13 @@ Step Builder::loopSteps(const QString& detail, const QStringList& outer, bool& h
     Step s = tableAccess(name, m.captured(4), outer, hashed, m.captured(1) == u"SEARCH");
     s.semi = !m.captured(3).isEmpty();
     return s;
+}
+
+void Builder::markRightJoined(std::vector<Step>& steps, const QString& name) const {
+    auto named = std::find_if(steps.rbegin(), steps.rend(), [&](const Step& step) {
+        return step.alias == name || tableName(step.alias).toLower() == name;
+    });
+    (named == steps.rend() ? steps.back() : *named).rightJoined = true;
 }
 
 Measure Builder::copiedRows(const QString& alias, const QString& table, int loop, bool& filtered) {

@@ -173,18 +173,8 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         const QString& d = node.detail;
         QRegularExpressionMatch m;
         if (d.startsWith(u"USE TEMP B-TREE FOR ")) {
-            // SQLite's sort of the last terms of an order an index gives, where only NULLs stand
-            // apart from Oracle's index: the index gives the order.
-            static const QRegularExpression kIndexed(
-                QStringLiteral(R"(^(?:SCAN|SEARCH) \S+ USING (?:COVERING )?INDEX (\S+))"));
-            if (d.endsWith(u"LAST TERM OF ORDER BY") || d.endsWith(u"RIGHT PART OF ORDER BY")) {
-                const auto loop = std::find_if(lines.begin(), lines.end(), [&](int l) {
-                    return kIndexed.match(nodes_[l].detail).hasMatch();
-                });
-                if (loop != lines.end() &&
-                    indexOrders(kIndexed.match(nodes_[*loop].detail).captured(1), text))
-                    continue;
-            }
+            if (sortsNullsOnly(id, lines, text))
+                continue;
             if (d.endsWith(u"GROUP BY"))
                 s.sortGroup = id;
             else if (d.endsWith(u"DISTINCT"))
@@ -233,13 +223,7 @@ Builder::Sources Builder::readLines(const std::vector<int>& lines, Range text) {
         } else if (d.startsWith(u"USING INDEX ") && d.endsWith(u" FOR IN-OPERATOR")) {
             s.subqueries.push_back(inOperatorIndex(d.section(u' ', 2, 2)));
         } else if (d.startsWith(u"RIGHT-JOIN ") && !s.steps.empty()) {
-            // The rows of the table it names (by name, or by alias for a hash area) that met
-            // none are added after the loops of the tables after it.
-            const QString name = d.mid(11).toLower();
-            auto named = std::find_if(s.steps.rbegin(), s.steps.rend(), [&](const Step& step) {
-                return step.alias == name || tableName(step.alias).toLower() == name;
-            });
-            (named == s.steps.rend() ? s.steps.back() : *named).rightJoined = true;
+            markRightJoined(s.steps, d.mid(11).toLower());
         } else if (d == u"COMPOUND QUERY" || d.startsWith(u"MERGE (") ||
                    (s.isCompound && setOperator(d))) {
             // The members of a set operation; one SQLite merges may be followed by more

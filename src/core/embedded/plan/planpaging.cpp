@@ -4,6 +4,8 @@
 // them one by one.
 #include "core/embedded/plan/plansteps.h"
 
+#include <QRegularExpression>
+
 #include <optional>
 
 namespace qv::embedded::plan {
@@ -100,6 +102,19 @@ bool Builder::indexOrders(const QString& index, Range text) {
         ++column;
     }
     return true;
+}
+
+bool Builder::sortsNullsOnly(int id, const std::vector<int>& lines, Range text) {
+    static const QRegularExpression kIndexed(
+        QStringLiteral(R"(^(?:SCAN|SEARCH) \S+ USING (?:COVERING )?INDEX (\S+))"));
+    const QString& d = nodes_[id].detail;
+    if (!d.endsWith(u"LAST TERM OF ORDER BY") && !d.endsWith(u"RIGHT PART OF ORDER BY"))
+        return false;
+    const auto loop = std::find_if(lines.begin(), lines.end(), [&](int l) {
+        return kIndexed.match(nodes_[l].detail).hasMatch();
+    });
+    return loop != lines.end() &&
+           indexOrders(kIndexed.match(nodes_[*loop].detail).captured(1), text);
 }
 
 void Builder::readInOrder(Step& first, Range text) const {

@@ -412,22 +412,11 @@ PlanRow* Placer::lineFor(const Condition& c, bool& access) {
         target = &rows_[size_t(target->id) + 1];
     // A WHERE condition on the inner table of an outer join keeps or drops the joined rows,
     // NULLs included: the join applies it. (Not one of a view's own query, which SQLite merged.)
-    auto inView = [&](sql::Range block) {
-        for (size_t i = block.first; i + 1 < block.last && i < c.range.first; ++i) {
-            if (!t_[i].isOp(u'(') || !(t_[i + 1].is(u"SELECT") || t_[i + 1].is(u"WITH")))
-                continue;
-            const size_t close = sql::closing(t_, i, block.last);
-            if (c.range.first < close)
-                return true;
-            i = close;
-        }
-        return false;
-    };
     if (!c.on) {
         for (const PlanRow* line = target; line->parentId >= 0;) {
             PlanRow& parent = rows_[size_t(line->parentId)];
             if ((parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") &&
-                inView(parent.block))
+                inNestedQuery(t_, parent.block, c.range.first))
                 break;
             if (parent.operation == u"NESTED LOOPS" || parent.operation == u"HASH JOIN") {
                 // The inner table: second, or first when a RIGHT OUTER join builds on it; either

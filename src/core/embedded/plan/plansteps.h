@@ -253,6 +253,13 @@ class Builder {
     // columns, all read one way, and only where NULLs stand differs (an Oracle index keeps them
     // after every value, SQLite's before).
     bool indexOrders(const QString& index, Range text);
+    // Whether SQLite's sorter `id` among `lines` sorts only the last terms of an order that an
+    // index of Oracle's gives (indexOrders()): no sort of Oracle's then.
+    bool sortsNullsOnly(int id, const std::vector<int>& lines, Range text);
+    // Marks the step of the table SQLite's RIGHT-JOIN line names (by name, or by alias for a hash
+    // area) as the one whose rows that met none a RIGHT or FULL join adds after the loops of the
+    // tables after it (the last step when none is named so).
+    void markRightJoined(std::vector<Step>& steps, const QString& name) const;
     void byPrimaryKey(Step& table, bool descending) const;
     std::vector<Step> takeScalars(Sources& s, Range text) const;
     Step withTempTables(Step body) const;
@@ -284,6 +291,18 @@ class Builder {
     Step rowidAccess(const Access& a, const QString& usingText, const QStringList& outer);
     Step indexAccess(const Access& a, const QRegularExpressionMatch& m, const QStringList& outer,
                      bool searched);
+    // What SQLite's search of an index by `constraints` ("a=? AND b>?") finds of it.
+    struct KeySearch {
+        int equal = 0;        // the leading columns found by equalities
+        double range = 1;     // the share of those the ranges after them keep
+        double listKeys = 1;  // the key values an IN list on the equality columns looks up
+        QStringList used;     // the columns searched by
+        // "ANY(c)": SQLite steps through each value of a leading column no condition names.
+        QStringList skipped;
+        bool pastNulls = false;  // searched past the first column's NULL keys (pastNullsOnly())
+    };
+    KeySearch keySearch(const Access& a, const QString& constraints,
+                        const PlanEstimates::Index& index);
     double otherSelectivity(const Access& a, const QStringList& indexColumns,
                             const QStringList& outer) {
         return estimates_.selectivity(a.conditions, a.table, indexColumns, outer);
