@@ -18,10 +18,8 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <utility>
 
 namespace qv::embedded {
 
@@ -117,17 +115,12 @@ std::optional<double> textNumber(sqlite3_value* v) {
 
 struct Area;
 
-// The areas a statement reads again in the pass for a RIGHT or FULL join's rows that met none, by
-// connection and number (qv_hash_area()): each while the statement's first reading of it holds it.
+// The areas a connection's statements read again in the pass for a RIGHT or FULL join's rows
+// that met none, by number (qv_hash_area()): each while the statement's first reading of it holds
+// it. Only the connection's own calls reach it, one at a time.
 struct KeptAreas {
-    std::mutex lock;
-    std::map<std::pair<sqlite3*, int64_t>, Area*> areas;
+    std::map<int64_t, Area*> areas;
 };
-
-KeptAreas& keptAreas() {
-    static KeptAreas kept;
-    return kept;
-}
 
 // The rows of a hash join's build input, hashed on the columns the probe looks them up by.
 struct Area {
@@ -135,15 +128,13 @@ struct Area {
     Area(const Area&) = delete;
     Area& operator=(const Area&) = delete;
     ~Area() {
-        if (!keptBy)
+        if (!keptIn)
             return;
-        KeptAreas& kept = keptAreas();
-        const std::lock_guard<std::mutex> hold(kept.lock);
-        if (const auto found = kept.areas.find({keptBy, keptAs});
-            found != kept.areas.end() && found->second == this)
-            kept.areas.erase(found);
+        if (const auto found = keptIn->areas.find(keptAs);
+            found != keptIn->areas.end() && found->second == this)
+            keptIn->areas.erase(found);
     }
-    sqlite3* keptBy = nullptr;  // kept for the statement's pass, with its number
+    KeptAreas* keptIn = nullptr;  // kept for the statement's pass, with its number
     int64_t keptAs = 0;
     int columns = -1;
     std::vector<Cell> cells;
@@ -265,15 +256,14 @@ void keepArea(sqlite3_context* context, int, sqlite3_value** argv) {
     auto* area = static_cast<Area*>(sqlite3_value_pointer(argv[1], kAreaType));
     if (!area)
         return;
-    if (!area->keptBy) {
-        KeptAreas& kept = keptAreas();
+    if (!area->keptIn) {
+        auto* kept = static_cast<KeptAreas*>(sqlite3_user_data(context));
         try {
-            const std::lock_guard<std::mutex> hold(kept.lock);
-            area->keptBy = sqlite3_context_db_handle(context);
             area->keptAs = sqlite3_value_int64(argv[0]);
-            kept.areas[{area->keptBy, area->keptAs}] = area;
+            kept->areas[area->keptAs] = area;
+            area->keptIn = kept;
         } catch (const std::bad_alloc&) {
-            area->keptBy = nullptr;
+            return sqlite3_result_error_nomem(context);
         }
     }
     sqlite3_result_pointer(context, area, kAreaType, nullptr);
@@ -281,11 +271,9 @@ void keepArea(sqlite3_context* context, int, sqlite3_value** argv) {
 
 // Area k of the statement's connection (argv[0]), while the statement that filled it holds it.
 Area* keptArea(sqlite3_context* context, sqlite3_value** argv) {
-    KeptAreas& kept = keptAreas();
-    const std::lock_guard<std::mutex> hold(kept.lock);
-    const auto found =
-        kept.areas.find({sqlite3_context_db_handle(context), sqlite3_value_int64(argv[0])});
-    return found == kept.areas.end() ? nullptr : found->second;
+    const auto& areas = static_cast<KeptAreas*>(sqlite3_user_data(context))->areas;
+    const auto found = areas.find(sqlite3_value_int64(argv[0]));
+    return found == areas.end() ? nullptr : found->second;
 }
 
 // qv_hash_held(k): whether area k is held (a pointer reads as NULL, which no test tells apart).
@@ -617,15 +605,23 @@ int registerHashAreas(sqlite3* db) {
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_build", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
                                         nullptr, nullptr, buildStep, buildFinal, nullptr);
+    // The connection's kept areas, freed with the function that keeps them (also when it cannot
+    // be made).
+    auto* kept = new (std::nothrow) KeptAreas;
+    if (!kept)
+        return SQLITE_NOMEM;
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_keep", 2, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        nullptr, keepArea, nullptr, nullptr, nullptr);
+                                        kept, keepArea, nullptr, nullptr,
+                                        [](void* p) { delete static_cast<KeptAreas*>(p); });
+    else
+        delete kept;
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_held", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        nullptr, areaHeld, nullptr, nullptr, nullptr);
+                                        kept, areaHeld, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, "qv_hash_area", 1, SQLITE_UTF8 | SQLITE_DIRECTONLY,
-                                        nullptr, areaKept, nullptr, nullptr, nullptr);
+                                        kept, areaKept, nullptr, nullptr, nullptr);
     return rc;
 }
 
