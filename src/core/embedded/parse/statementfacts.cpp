@@ -83,6 +83,24 @@ size_t referenceAt(const std::vector<Token>& t, size_t i, size_t last, QString& 
     return i + 1;
 }
 
+}  // namespace
+
+size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias,
+                QString& column, Token* name) {
+    if (at >= last || !isName(t[at]) || sql::isKeyword(t[at]))
+        return at;
+    const bool qualified = at + 2 < last && t[at + 1].isOp(u'.') && isName(t[at + 2]);
+    if (qualified)
+        alias = unquoted(t[at]).toLower();
+    const size_t named = qualified ? at + 2 : at;
+    column = unquoted(t[named]).toLower();
+    if (name)
+        *name = t[named];
+    return named + 1;
+}
+
+namespace {
+
 // The join `column op other` makes (`op` read from `column`'s end to `k`, `other` [k, last)):
 // another column (a.x < b.y), an expression of one (a.x = b.y + 1), or BETWEEN two of another
 // table's row; written into `p`, false when it is none.

@@ -164,6 +164,12 @@ Range inlineView(const std::vector<Token>& t, Range text);
 // Whether token `at` of `text` stands in a query nested in it (a subquery or view in parentheses).
 bool inNestedQuery(const std::vector<Token>& t, Range text, size_t at);
 
+// The column, bare or qualified (alias.column), at `at` of `t` before `last`: its alias and name in
+// lower case (the alias left as it is when none is written), the name's token into `name` when
+// given. The position after it; `at` when none stands there (a keyword is none).
+size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias,
+                QString& column, Token* name = nullptr);
+
 // The subqueries of the select list of `text`, each the query inside its parentheses, in the
 // order they stand; none when its other clauses have subqueries too (an inline view aside).
 std::vector<Range> selectListSubqueries(const std::vector<Token>& t, Range text);

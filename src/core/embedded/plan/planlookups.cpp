@@ -20,25 +20,9 @@ struct ListLookup {
     Token outerName, innerName;       // the columns' tokens, for their spelling
 };
 
-// [alias.]column at `i`: its position after, or `i` when there is none.
-size_t columnAt(const std::vector<Token>& t, size_t i, size_t last, QString& alias, QString& column,
-                Token& name) {
-    if (i >= last || !isName(t[i]) || sql::isKeyword(t[i]))
-        return i;
-    if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
-        alias = unquoted(t[i]).toLower();
-        column = unquoted(t[i + 2]).toLower();
-        name = t[i + 2];
-        return i + 3;
-    }
-    column = unquoted(t[i]).toLower();
-    name = t[i];
-    return i + 1;
-}
-
 std::optional<ListLookup> readLookup(const std::vector<Token>& t, Range term) {
     ListLookup l;
-    size_t i = columnAt(t, term.first, term.last, l.outerAlias, l.outerColumn, l.outerName);
+    size_t i = columnAt(t, term.first, term.last, l.outerAlias, l.outerColumn, &l.outerName);
     if (i == term.first)
         return std::nullopt;
     if (i < term.last && t[i].is(u"NOT"))
@@ -48,7 +32,7 @@ std::optional<ListLookup> readLookup(const std::vector<Token>& t, Range term) {
     const size_t close = sql::closing(t, i + 1, term.last);
     if (close + 1 != term.last)
         return std::nullopt;
-    size_t from = columnAt(t, i + 3, close, l.innerAlias, l.innerColumn, l.innerName);
+    size_t from = columnAt(t, i + 3, close, l.innerAlias, l.innerColumn, &l.innerName);
     if (from == i + 3 || from + 1 >= close || !t[from].is(u"FROM") || !isName(t[from + 1]))
         return std::nullopt;
     // The subquery's table: schema.table [AS] alias.

@@ -2,6 +2,7 @@
 // a list SQLite fills once and probes for each row is a hash semi or anti join whose build side
 // is the subquery; a correlated subquery SQLite runs for each row is a nested loops semi or anti
 // join when it looks one key up, and a FILTER above the query and the subquery otherwise.
+#include "core/embedded/parse/statementfacts.h"
 #include "core/embedded/plan/plansteps.h"
 
 #include "core/sql/tokenlist.h"
@@ -25,20 +26,6 @@ struct SubqueryCondition {
     bool innerKept = false;  // the subquery keeps only rows whose column is not null
     bool outerKept = false;  // ... and so does the outer query for its column
 };
-
-// alias.column or column at `at`; the position after it, or `at` when there is none.
-size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias,
-                QString& column) {
-    if (at >= last || !isName(t[at]) || sql::isKeyword(t[at]))
-        return at;
-    if (at + 2 < last && t[at + 1].isOp(u'.') && isName(t[at + 2])) {
-        alias = unquoted(t[at]).toLower();
-        column = unquoted(t[at + 2]).toLower();
-        return at + 3;
-    }
-    column = unquoted(t[at]).toLower();
-    return at + 1;
-}
 
 // Whether the condition `term` is `[alias.]column IS NOT NULL`, the alias left out or the one
 // given (lower case).
