@@ -68,26 +68,10 @@ bool expressionJoin(const std::vector<Token>& t, Range column, Range expression,
     return true;
 }
 
-// A column reference at `i` (before `last`): name or alias.name; returns the position after it,
-// 0 when there is none.
-size_t referenceAt(const std::vector<Token>& t, size_t i, size_t last, QString& alias,
-                   QString& column) {
-    if (i >= last || !isName(t[i]))
-        return 0;
-    if (i + 2 < last && t[i + 1].isOp(u'.') && isName(t[i + 2])) {
-        alias = unquoted(t[i]).toLower();
-        column = unquoted(t[i + 2]).toLower();
-        return i + 3;
-    }
-    column = unquoted(t[i]).toLower();
-    return i + 1;
-}
-
-}  // namespace
-
-size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias,
-                QString& column, Token* name) {
-    if (at >= last || !isName(t[at]) || sql::isKeyword(t[at]))
+// The column name or alias.name at `at` (before `last`), whatever its word: as columnAt().
+size_t nameAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias, QString& column,
+              Token* name) {
+    if (at >= last || !isName(t[at]))
         return at;
     const bool qualified = at + 2 < last && t[at + 1].isOp(u'.') && isName(t[at + 2]);
     if (qualified)
@@ -97,6 +81,21 @@ size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& al
     if (name)
         *name = t[named];
     return named + 1;
+}
+
+// A column reference at `i` (before `last`): name or alias.name; returns the position after it,
+// 0 when there is none.
+size_t referenceAt(const std::vector<Token>& t, size_t i, size_t last, QString& alias,
+                   QString& column) {
+    const size_t after = nameAt(t, i, last, alias, column, nullptr);
+    return after == i ? 0 : after;
+}
+
+}  // namespace
+
+size_t columnAt(const std::vector<Token>& t, size_t at, size_t last, QString& alias,
+                QString& column, Token* name) {
+    return at < last && sql::isKeyword(t[at]) ? at : nameAt(t, at, last, alias, column, name);
 }
 
 namespace {
