@@ -455,6 +455,16 @@ TEST_F(PlanShapes, IndexesServeOnlyTheRowsTheyHoldAndFullScansSortBigTables) {
     EXPECT_EQ(grouped.filter(u"IX_EMP_BONUS").size(), 0) << grouped.join(u' ').toStdString();
     EXPECT_EQ(grouped.filter(u"TABLE ACCESS FULL DEPT|1|").value(0).section(u'|', 2),
               rowsOf(*db_, "select count(*) from dept where dname > 'dept 40'").value(0));
+    // A view's own condition filters its table under an outer join, not the join's rows.
+    const QStringList outerView = lines(
+        "select count(*) from emp e left join (select * from dept where dname > 'dept 40') d on "
+        "d.dept_id = e.dept_id");
+    const qsizetype deptLine = outerView.indexOf(
+        outerView.filter(QRegularExpression(QStringLiteral(R"(^\d+:\d+ TABLE ACCESS .* DEPT\|)")))
+            .value(0));
+    ASSERT_GE(deptLine, 0) << outerView.join(u' ').toStdString();
+    EXPECT_EQ(filters_.value(int(deptLine)), R"("DEPT"."DNAME">'dept 40')")
+        << outerView.join(u' ').toStdString();
     // An outer join keeps the rows its ON condition fails: the index lacks those of EMP. An
     // inner join drops them.
     for (const char* join : {"left", "full", "inner"}) {
